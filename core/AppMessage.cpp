@@ -1,0 +1,146 @@
+#include "AppMessage.h"
+
+#include <QHash>
+#include <QTextStream>
+
+#include <cstdio>
+
+namespace {
+
+MessageBoxHandler& Handler()
+{
+    static MessageBoxHandler handler;
+    return handler;
+}
+
+int ScriptedAnswer(const QString& mode, const MessageBoxLayout& layout)
+{
+    auto has = [&](int id) {
+        for (const auto& b : layout.buttons)
+            if (b.id == id)
+                return true;
+        return false;
+    };
+    if (mode == u"yes" && has(IDYES))
+        return IDYES;
+    if (mode == u"no" && has(IDNO))
+        return IDNO;
+    if (mode == u"cancel" && layout.cancelId >= 0)
+        return layout.cancelId;
+    if (mode == u"no" && layout.cancelId >= 0)
+        return layout.cancelId;
+    return layout.defaultId;
+}
+
+} // namespace
+
+MessageBoxLayout MessageBoxButtonsFor(unsigned flags)
+{
+    MessageBoxLayout l;
+    switch (flags & MB_TYPEMASK) {
+    case MB_OK:
+        l.buttons = {{IDOK, 10}};
+        l.defaultId = IDOK;
+        break;
+    case MB_OKCANCEL:
+        l.buttons = {{IDOK, 10}, {IDCANCEL, 11}};
+        l.defaultId = IDOK;
+        l.cancelId = IDCANCEL;
+        break;
+    case MB_ABORTRETRYIGNORE:
+        l.buttons = {{IDABORT, 13}, {IDRETRY, 12}, {IDIGNORE, 14}};
+        l.defaultId = IDABORT;
+        l.cancelId = IDIGNORE;
+        break;
+    case MB_YESNOCANCEL:
+        l.buttons = {{IDYES, 8}, {IDNO, 9}, {IDCANCEL, 11}};
+        l.defaultId = IDYES;
+        l.cancelId = IDCANCEL;
+        break;
+    case MB_YESNO:
+        l.buttons = {{IDYES, 8}, {IDNO, 9}};
+        l.defaultId = IDYES;
+        l.cancelId = IDNO;
+        break;
+    case MB_RETRYCANCEL:
+        l.buttons = {{IDRETRY, 12}, {IDCANCEL, 11}};
+        l.defaultId = IDRETRY;
+        l.cancelId = IDCANCEL;
+        break;
+    default:
+        break;
+    }
+    return l;
+}
+
+MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler)
+{
+    MessageBoxHandler old = std::move(Handler());
+    Handler() = std::move(handler);
+    return old;
+}
+
+int AppMessageBox(const QString& text, unsigned flags, QObject* parent)
+{
+    const QString mode = qEnvironmentVariable("LIR_MSGBOX").trimmed().toLower();
+    if (!mode.isEmpty() || !Handler()) {
+        std::fprintf(stderr, "MSGBOX %u %s\n", flags, text.toUtf8().constData());
+        std::fflush(stderr);
+        return ScriptedAnswer(mode, MessageBoxButtonsFor(flags));
+    }
+    return Handler()(text, flags, parent);
+}
+
+int AppMessageBoxId(unsigned stringId, unsigned flags, QObject* parent)
+{
+    // The string-table buffer holds at most 258 characters.
+    return AppMessageBox(LoadStringRes(stringId).left(258), flags, parent);
+}
+
+QString LoadStringRes(unsigned id)
+{
+    static const QHash<unsigned, QString> table = {
+        {8, QStringLiteral("Да")},
+        {9, QStringLiteral("Нет")},
+        {10, QStringLiteral("ОК")},
+        {11, QStringLiteral("Отмена")},
+        {12, QStringLiteral("Повторить")},
+        {13, QStringLiteral("Прекратить")},
+        {14, QStringLiteral("Игнорировать")},
+        {18, QStringLiteral("Пожалуйста, введите цену.")},
+        {19, QStringLiteral("Пожалуйста, введите число.")},
+        {57344, QStringLiteral("Прогноз")},
+        {57345, QStringLiteral("Готов к работе")},
+    };
+    return table.value(id);
+}
+
+DbError DbError::fromSql(const QSqlError& error)
+{
+    DbError e;
+    bool ok = false;
+    unsigned code = error.nativeErrorCode().toUInt(&ok);
+    e.code = ok ? code : 0;
+    e.message = error.driverText();
+    e.description = error.databaseText();
+    if (e.message.isEmpty() && e.description.isEmpty())
+        e.description = error.text();
+    return e;
+}
+
+QString DbError::text() const
+{
+    return QStringLiteral("Произошла исключительная ситуация.\nКод: %1\nСообщение: %2\nОписание: %3")
+        .arg(code)
+        .arg(message, description);
+}
+
+void ReportComError(const DbError& error)
+{
+    AppMessageBox(error.text(), MB_ICONHAND);
+}
+
+void ReportComError(const QSqlError& error)
+{
+    ReportComError(DbError::fromSql(error));
+}

@@ -1,0 +1,81 @@
+// User messages of the main program. The core only formats and routes them; the user-interface
+// layer installs the handler that shows the dialog. LIR_MSGBOX=auto|yes|no|cancel answers without
+// showing anything and prints "MSGBOX <flags> <text>" to standard error.
+#pragma once
+
+#include <QString>
+#include <QSqlError>
+
+#include <functional>
+#include <vector>
+
+class QObject;
+
+enum : unsigned {
+    MB_OK = 0x00,
+    MB_OKCANCEL = 0x01,
+    MB_ABORTRETRYIGNORE = 0x02,
+    MB_YESNOCANCEL = 0x03,
+    MB_YESNO = 0x04,
+    MB_RETRYCANCEL = 0x05,
+    MB_TYPEMASK = 0x0F,
+    MB_ICONHAND = 0x10,
+    MB_ICONSTOP = 0x10,
+    MB_ICONERROR = 0x10,
+    MB_ICONQUESTION = 0x20,
+    MB_ICONEXCLAMATION = 0x30,
+    MB_ICONWARNING = 0x30,
+    MB_ICONASTERISK = 0x40,
+    MB_ICONINFORMATION = 0x40,
+    MB_ICONMASK = 0xF0,
+};
+
+enum : int {
+    IDOK = 1,
+    IDCANCEL = 2,
+    IDABORT = 3,
+    IDRETRY = 4,
+    IDIGNORE = 5,
+    IDYES = 6,
+    IDNO = 7,
+};
+
+// One button of a message box: its id and the string-table id of its caption.
+struct MessageBoxButton {
+    int id;
+    unsigned captionId;
+};
+
+struct MessageBoxLayout {
+    std::vector<MessageBoxButton> buttons;
+    int defaultId = -1;
+    int cancelId = -1;
+};
+
+// The buttons, default and cancel button of a message-box type (flags & 0x0F).
+MessageBoxLayout MessageBoxButtonsFor(unsigned flags);
+
+using MessageBoxHandler = std::function<int(const QString& text, unsigned flags, QObject* parent)>;
+
+// Installs the handler that shows messages; returns the previous one.
+MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
+
+int AppMessageBox(const QString& text, unsigned flags = MB_OK, QObject* parent = nullptr);
+int AppMessageBoxId(unsigned stringId, unsigned flags = MB_OK, QObject* parent = nullptr);
+
+// The string table of the main program.
+QString LoadStringRes(unsigned id);
+
+// A database (or other service) failure as the program reports it.
+struct DbError {
+    unsigned code = 0;
+    QString message;
+    QString description;
+
+    static DbError fromSql(const QSqlError& error);
+    QString text() const;
+};
+
+// Shows the error as "Произошла исключительная ситуация..." with the stop icon.
+void ReportComError(const DbError& error);
+void ReportComError(const QSqlError& error);

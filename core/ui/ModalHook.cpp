@@ -1,0 +1,62 @@
+#include "ModalHook.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QFileDialog>
+#include <QMainWindow>
+#include <QPointer>
+
+namespace {
+CModalHook g_defaultHook;
+CModalHook* g_hook = nullptr;
+QPointer<QWidget> g_mainWindow;
+} // namespace
+
+CModalHook::~CModalHook() = default;
+
+int CModalHook::execDialog(QDialog& dialog)
+{
+    return dialog.exec();
+}
+
+QString CModalHook::getOpenFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter)
+{
+    return QFileDialog::getOpenFileName(parent, caption, dir, filter);
+}
+
+QString CModalHook::getSaveFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter)
+{
+    return QFileDialog::getSaveFileName(parent, caption, dir, filter);
+}
+
+QString CModalHook::getExistingDirectory(QWidget* parent, const QString& caption, const QString& dir)
+{
+    return QFileDialog::getExistingDirectory(parent, caption, dir);
+}
+
+CModalHook& ModalHook()
+{
+    return g_hook ? *g_hook : g_defaultHook;
+}
+
+CModalHook* SetModalHook(CModalHook* hook)
+{
+    CModalHook* old = g_hook;
+    g_hook = hook;
+    return old;
+}
+
+void SetAppMainWindow(QWidget* window)
+{
+    g_mainWindow = window;
+}
+
+QWidget* GetAppMainWindow()
+{
+    if (g_mainWindow)
+        return g_mainWindow;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (qobject_cast<QMainWindow*>(w))
+            return w;
+    return nullptr;
+}

@@ -1,0 +1,43 @@
+// An indeterminate progress bar in a pane of the main window's status bar. The panes are the
+// status bar's labels named "pane<N>".
+#pragma once
+
+#include <QPointer>
+#include <QProgressBar>
+#include <QRect>
+
+class QLabel;
+class QStatusBar;
+
+class CProgressBar : public QProgressBar {
+    Q_OBJECT
+public:
+    CProgressBar(const QString& label, int size, int maxValue, bool smooth, int pane);
+    ~CProgressBar() override;
+
+    bool Create(const QString& label, int size, int maxValue, bool smooth, int pane);
+    bool Resize();
+    void SetPos(int position);
+    void Clear();
+
+    static QStatusBar* GetStatusBar();
+    static QLabel* PaneOf(QStatusBar* bar, int pane);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    int m_size = 100;
+    int m_pane = 1;
+    QString m_label;
+    QString m_previousText;
+    QRect m_last;
+    QPointer<QLabel> m_paneLabel;
+    bool m_created = false;
+};
+
+void ProgressCreate();
+void ProgressStep();
+void ProgressDestroy();
+// The global bar, or none.
+CProgressBar* ProgressBarInstance();

@@ -1,0 +1,155 @@
+#include "Settings.h"
+#include "TestSupport.h"
+#include "TransportStart.h"
+
+#include <transport/ITransport.h>
+
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+
+#include <atomic>
+
+class SettingsTest : public TempHomeTest {};
+
+TEST_F(SettingsTest, DefaultsWithoutFileAndProfile)
+{
+    CSettings s;
+    s.Load();
+    EXPECT_EQ(s.currentForecastId, -1);
+    EXPECT_EQ(s.forecastYear, -1);
+    EXPECT_EQ(s.ownReceiverId, -1);
+    EXPECT_EQ(s.changeFlags, 0);
+    EXPECT_EQ(s.currentForecastOwner, -1);
+    EXPECT_EQ(s.currentForecastStatus, -1);
+    EXPECT_EQ(s.ImportDir, home() + "Import");
+    EXPECT_EQ(s.ExportDir, home() + "Export");
+    EXPECT_EQ(s.Transport, "File");
+    EXPECT_EQ(s.ReportFormat, 0);
+    EXPECT_TRUE(s.EnableAutoRecalc);
+    EXPECT_FALSE(s.EnableOpJournal);
+    EXPECT_EQ(s.userRoles, 0);
+    EXPECT_TRUE(s.userName.isEmpty());
+    // The default folders are neither created nor tested.
+    EXPECT_FALSE(QFileInfo::exists(home() + "Import"));
+}
+
+TEST_F(SettingsTest, SaveWritesSixteenBytesAndTheProfile)
+{
+    CSettings s;
+    s.currentForecastId = 7;
+    s.forecastYear = 2026;
+    s.ownReceiverId = -1;
+    s.changeFlags = 3;
+    s.ImportDir = "/tmp/in";
+    s.Transport = "SMTP";
+    s.EnableOpJournal = true;
+    s.Save();
+
+    const QByteArray bytes = ReadFile(CSettings::GetCfgPath());
+    EXPECT_EQ(bytes.toHex(' '), QByteArray("07 00 00 00 ea 07 00 00 ff ff ff ff 03 00 00 00"));
+
+    QSettings ini(profilePath(), QSettings::IniFormat);
+    ini.beginGroup("Settings");
+    EXPECT_EQ(ini.childKeys().size(), 6);
+    EXPECT_EQ(ini.value("ImportDir").toString(), "/tmp/in");
+    EXPECT_EQ(ini.value("Transport").toString(), "SMTP");
+    EXPECT_EQ(ini.value("EnableOpJournal").toInt(), 1);
+    EXPECT_EQ(ini.value("EnableAutoRecalc").toInt(), 1);
+    EXPECT_EQ(QFile::permissions(profilePath()) & (QFile::ReadGroup | QFile::ReadOther), 0);
+
+    CSettings t;
+    t.Load();
+    EXPECT_EQ(t.currentForecastId, 7);
+    EXPECT_EQ(t.forecastYear, 2026);
+    EXPECT_EQ(t.ownReceiverId, -1);
+    EXPECT_EQ(t.changeFlags, 3);
+    EXPECT_EQ(t.ImportDir, "/tmp/in");
+    EXPECT_EQ(t.ExportDir, ""); // saved as it was
+    EXPECT_TRUE(t.EnableOpJournal);
+}
+
+TEST_F(SettingsTest, ShortCfgFillsOnlyTheBytesItHas)
+{
+    // Six bytes: the first field whole, the second only in its two low-order bytes.
+    WriteFile(CSettings::GetCfgPath(), QByteArray::fromHex("050000003412"));
+    CSettings s;
+    s.Load();
+    EXPECT_EQ(s.currentForecastId, 5);
+    EXPECT_EQ(s.forecastYear, int(0xFFFF1234)); // -1 keeps its high bytes
+    EXPECT_EQ(s.ownReceiverId, -1);
+    EXPECT_EQ(s.changeFlags, 0);
+}
+
+TEST_F(SettingsTest, NonZeroSwitchesAreOn)
+{
+    {
+        QSettings ini(profilePath(), QSettings::IniFormat);
+        ini.setValue("Settings/EnableAutoRecalc", 0);
+        ini.setValue("Settings/EnableOpJournal", 5);
+        ini.setValue("Settings/ReportFormat", 2);
+    }
+    CSettings s;
+    s.Load();
+    EXPECT_FALSE(s.EnableAutoRecalc);
+    EXPECT_TRUE(s.EnableOpJournal);
+    EXPECT_EQ(s.ReportFormat, 2);
+}
+
+TEST_F(SettingsTest, TransportsAreLoadedSortedAndInvalidOnesSkipped)
+{
+    CSettings empty;
+    ASSERT_EQ(empty.transports.size(), 1u);
+    EXPECT_EQ(empty.transports[0].displayName, "Файл");
+    EXPECT_EQ(empty.transports[0].code, "File");
+    EXPECT_EQ(empty.transports[0].transport, nullptr);
+
+    const QString dir = home() + "transport/";
+    ASSERT_TRUE(QDir().mkpath(dir));
+    const QString plugins = LIR_TEST_PLUGIN_DIR;
+    ASSERT_TRUE(QFile::copy(plugins + "/NoExport.so", dir + "a_noexport.so"));
+    ASSERT_TRUE(QFile::copy(plugins + "/NullTransport.so", dir + "b_null.so"));
+    ASSERT_TRUE(QFile::copy(plugins + "/GoodTransport.so", dir + "c_good.so"));
+    WriteFile(dir + "d_text.so", "not a library");
+    WriteFile(dir + "e_other.dll", "ignored");
+
+    CSettings s;
+    ASSERT_EQ(s.transports.size(), 2u);
+    EXPECT_EQ(s.transports[0].code, "File");
+    EXPECT_EQ(s.transports[1].displayName, "Тестовый транспорт");
+    EXPECT_EQ(s.transports[1].code, "TEST");
+    ASSERT_NE(s.transports[1].transport, nullptr);
+    EXPECT_EQ(s.transports[1].transport->HasSettings(), 0);
+
+    // A reload rebuilds the list instead of appending to it.
+    s.LoadTransports();
+    EXPECT_EQ(s.transports.size(), 2u);
+}
+
+namespace {
+std::atomic<int> g_bodyRuns{0};
+QString g_seenFolder;
+std::size_t g_seenCount = 0;
+
+void RecordingHostThread(TransportStartBlock* block)
+{
+    // Copy what is needed, then release the starter: the block dies with its frame.
+    g_seenFolder = block->importDir;
+    g_seenCount = block->transports->size();
+    ++g_bodyRuns;
+    TransportEventSet(block->startEvent);
+}
+} // namespace
+
+TEST_F(SettingsTest, LoadStartsTheTransportThreadWithItsArguments)
+{
+    SetTransportHostThread(&RecordingHostThread);
+    g_bodyRuns = 0;
+    CSettings s;
+    s.Load();
+    SetTransportHostThread(nullptr);
+    // StartTransportThread returns only after the thread has taken its arguments.
+    EXPECT_EQ(g_bodyRuns.load(), 1);
+    EXPECT_EQ(g_seenFolder, home() + "Import");
+    EXPECT_EQ(g_seenCount, 1u);
+}

@@ -1,0 +1,84 @@
+#include "TestSupport.h"
+#include "TextUtils.h"
+
+#include <QDir>
+
+TEST(TextUtils, CodepageRoundTrip)
+{
+    const QByteArray cp1251("\xCF\xF0\xEE\xE3\xED\xEE\xE7"); // "Прогноз"
+    const QByteArray utf8 = AnsiToUtf8(cp1251);
+    EXPECT_EQ(utf8.size(), 14);
+    EXPECT_EQ(QString::fromUtf8(utf8), QStringLiteral("Прогноз"));
+    EXPECT_EQ(Utf8ToAnsi(utf8), cp1251);
+    EXPECT_EQ(UnicodeToAnsi(QStringLiteral("Ёё№ abc")), QByteArray("\xA8\xB8\xB9 abc"));
+    EXPECT_EQ(AnsiToUnicode(QByteArray("\xA8\xB8\xB9")), QStringLiteral("Ёё№"));
+}
+
+TEST(TextUtils, ConvertersHandleWhatCp1251CannotHoldAndBadUtf8)
+{
+    // A character outside cp1251 (and one outside the BMP) becomes one '?'.
+    EXPECT_EQ(UnicodeToAnsi(QStringLiteral("a\u4E2Db") + QString::fromUcs4(U"\U0001F600")), QByteArray("a?b?"));
+    // Truncated and invalid sequences become replacement characters, nothing is read past the end.
+    EXPECT_EQ(Utf8ToUnicode(QByteArray("a\xD0")), QStringLiteral("a\uFFFD"));
+    EXPECT_EQ(Utf8ToUnicode(QByteArray("\xC0\xAF")), QStringLiteral("\uFFFD\uFFFD"));
+    // A surrogate pair is written as one four-byte sequence, not as two three-byte ones.
+    const QString emoji = QString::fromUcs4(U"\U0001F600");
+    EXPECT_EQ(UnicodeToUtf8(emoji), QByteArray("\xF0\x9F\x98\x80"));
+    EXPECT_EQ(Utf8ToUnicode(QByteArray("\xF0\x9F\x98\x80")), emoji);
+    EXPECT_EQ(Utf8ToAnsi(QByteArray()), QByteArray());
+}
+
+TEST(TextUtils, MakeValidFileName)
+{
+    EXPECT_EQ(MakeValidFileName("a b/c:d"), "a_b_c:d");
+    EXPECT_EQ(MakeValidFileName(QStringLiteral("x<>\"|?*\\\t\x01y")), QStringLiteral("x______\\__y"));
+    EXPECT_EQ(MakeValidFileName(QStringLiteral("Минфин России 2026")), QStringLiteral("Минфин_России_2026"));
+}
+
+class FileUtilsTest : public TempHomeTest {};
+
+TEST_F(FileUtilsTest, DirectoryAndFileTests)
+{
+    const QString dir = home() + "sub";
+    ASSERT_TRUE(QDir().mkpath(dir));
+    EXPECT_TRUE(DirectoryExists(dir));
+    EXPECT_TRUE(DirectoryExists(dir + "/"));
+    EXPECT_FALSE(DirectoryExists(dir + "x"));
+    EXPECT_FALSE(DirectoryExists(dir + "x/"));
+    WriteFile(dir + "/a.xml", "x");
+    EXPECT_FALSE(DirectoryExists(dir + "/a.xml"));
+    EXPECT_TRUE(FileExists(dir + "/a.xml"));
+    EXPECT_TRUE(FileExists(dir));
+    EXPECT_TRUE(FileExists(dir + "/*.xml"));
+    EXPECT_FALSE(FileExists(dir + "/*.zip"));
+}
+
+TEST_F(FileUtilsTest, ProgramFolderFollowsLirHome)
+{
+    EXPECT_EQ(GetProgramFolder(), home());
+    qputenv("LIR_HOME", (home() + "sub").toUtf8());
+    EXPECT_EQ(GetProgramFolder(), home() + "sub/");
+    qunsetenv("LIR_HOME");
+    EXPECT_TRUE(GetProgramFolder().endsWith('/'));
+    EXPECT_TRUE(QFileInfo(GetProgramFolder()).isDir());
+    EXPECT_TRUE(GetTempFolder().endsWith('/'));
+}
+
+TEST_F(FileUtilsTest, XmlFileVersion)
+{
+    EXPECT_EQ(GetFileVersionString(), "2.0.1.40");
+    auto check = [&](const QByteArray& xml) {
+        const QString path = home() + "v.xml";
+        WriteFile(path, xml);
+        return CheckXmlFileVersion(path);
+    };
+    EXPECT_TRUE(check("<?xml version=\"1.0\"?><forecast version=\"2.0.1.40\"/>"));
+    EXPECT_FALSE(check("<forecast version=\"2.0.1.41\"/>"));
+    EXPECT_FALSE(check("<forecast version=\"2.0.1.40 \"/>"));
+    EXPECT_FALSE(check("<forecast/>"));
+    EXPECT_FALSE(check("<forecast version=\"2.0.1.40\">"));
+    EXPECT_FALSE(check(""));
+    EXPECT_FALSE(CheckXmlFileVersion(home() + "missing.xml"));
+    // No network and no outside entities are fetched while checking.
+    EXPECT_TRUE(check("<!DOCTYPE forecast SYSTEM \"http://127.0.0.1:9/x.dtd\"><forecast version=\"2.0.1.40\"/>"));
+}

@@ -1,0 +1,74 @@
+#include "TestSupport.h"
+
+#include "AppMessage.h"
+#include "ProcessExit.h"
+
+#include <QDir>
+#include <QFile>
+
+void TempHomeTest::SetUp()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    ASSERT_TRUE(m_dir->isValid());
+    m_home = m_dir->path() + QStringLiteral("/home/");
+    m_config = m_dir->path() + QStringLiteral("/config");
+    QDir().mkpath(m_home);
+    QDir().mkpath(m_config);
+
+    m_hadHome = qEnvironmentVariableIsSet("LIR_HOME");
+    m_savedHome = qgetenv("LIR_HOME");
+    m_hadConfig = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
+    m_savedConfig = qgetenv("XDG_CONFIG_HOME");
+    m_hadMsgbox = qEnvironmentVariableIsSet("LIR_MSGBOX");
+    m_savedMsgbox = qgetenv("LIR_MSGBOX");
+    qputenv("LIR_HOME", m_home.toUtf8());
+    qputenv("XDG_CONFIG_HOME", m_config.toUtf8());
+    qunsetenv("LIR_MSGBOX");
+
+    SetMessageBoxHandler([this](const QString& text, unsigned flags, QObject*) {
+        messages.push_back({text, flags});
+        if (!answers.empty()) {
+            int a = answers.front();
+            answers.pop_front();
+            return a;
+        }
+        return MessageBoxButtonsFor(flags).defaultId;
+    });
+    SetExitHook([](int code) { throw ProcessExitCalled{code}; });
+}
+
+void TempHomeTest::TearDown()
+{
+    SetMessageBoxHandler(nullptr);
+    SetExitHook(nullptr);
+    auto restore = [](const char* name, bool had, const QByteArray& value) {
+        if (had)
+            qputenv(name, value);
+        else
+            qunsetenv(name);
+    };
+    restore("LIR_HOME", m_hadHome, m_savedHome);
+    restore("XDG_CONFIG_HOME", m_hadConfig, m_savedConfig);
+    restore("LIR_MSGBOX", m_hadMsgbox, m_savedMsgbox);
+    m_dir.reset();
+}
+
+QString TempHomeTest::profilePath() const
+{
+    return m_config + QStringLiteral("/LIR/Forecast.ini");
+}
+
+void WriteFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
+    ASSERT_EQ(f.write(bytes), bytes.size());
+}
+
+QByteArray ReadFile(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return f.readAll();
+}

@@ -1,0 +1,54 @@
+// Shared test fixtures: a private program folder and profile per test, recorded messages and a
+// process-exit hook that unwinds instead of ending the test run.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QString>
+#include <QTemporaryDir>
+
+#include <deque>
+#include <ostream>
+#include <memory>
+#include <vector>
+
+// Readable failure output for Qt strings.
+inline void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
+
+struct ProcessExitCalled {
+    int code;
+};
+
+struct RecordedMessage {
+    QString text;
+    unsigned flags;
+};
+
+class TempHomeTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // The program folder of this test, with a trailing '/'.
+    QString home() const { return m_home; }
+    QString configHome() const { return m_config; }
+    QString profilePath() const;
+
+    // Messages shown through AppMessageBox; scripted answers are taken in order, else the default.
+    std::vector<RecordedMessage> messages;
+    std::deque<int> answers;
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_home;
+    QString m_config;
+    QByteArray m_savedHome, m_savedConfig, m_savedMsgbox;
+    bool m_hadHome = false, m_hadConfig = false, m_hadMsgbox = false;
+};
+
+// Writes a file whole; fails the test when it cannot.
+void WriteFile(const QString& path, const QByteArray& bytes);
+QByteArray ReadFile(const QString& path);
