@@ -1,0 +1,13 @@
+// The operation journal (tFctOpJournal): one writer for every table module and the transport host.
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+// Type 0, the current local time (whole seconds). Nothing is written while the journal is off.
+void WriteOpJournal(const QString& text);
+// A database error is shown and otherwise ignored: the journal never stops what it records.
+void WriteOpJournalAt(const QString& text, int type, const QDateTime& date);
+
+// The login that the journal records on SQLite (the server knows its own).
+QString OperatingSystemLogin();

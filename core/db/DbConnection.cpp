@@ -1,0 +1,408 @@
+#include "DbConnection.h"
+
+#include "AppMessage.h"
+#include "DbSetup.h"
+#include "SqliteFunctions.h"
+#include "TextUtils.h"
+#include "tables/Forecasts.h"
+
+#include <QFileInfo>
+#include <QHash>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QThread>
+
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+namespace {
+
+std::atomic<std::uint64_t> g_nextId{1};
+
+QString DriverName(SqlDialect d)
+{
+    return d == SqlDialect::PostgreSQL ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE");
+}
+
+} // namespace
+
+struct CDBConnection::ThreadState {
+    QString name;
+    std::uint64_t generation = 0;
+    bool open = false;
+    int level = 0;
+    QHash<QString, std::vector<QSqlQuery>> cache;
+
+    void Drop()
+    {
+        cache.clear();
+        if (!name.isEmpty()) {
+            {
+                QSqlDatabase db = QSqlDatabase::database(name, false);
+                if (db.isOpen())
+                    db.close();
+            }
+            QSqlDatabase::removeDatabase(name);
+        }
+        name.clear();
+        open = false;
+        level = 0;
+    }
+    ~ThreadState() { Drop(); }
+};
+
+namespace {
+using StateMap = std::unordered_map<std::uint64_t, std::unique_ptr<CDBConnection::ThreadState>>;
+
+// Per thread, the state of each connection object (by its id); closed when the thread ends.
+StateMap& ThreadStates()
+{
+    thread_local StateMap states;
+    return states;
+}
+} // namespace
+
+bool OpenDatabase(const DbConnectParams& params, const QString& connectionName, QSqlError* error)
+{
+    QSqlDatabase db = QSqlDatabase::addDatabase(DriverName(params.dialect), connectionName);
+    if (params.dialect == SqlDialect::SQLite) {
+        // mode=rw: a missing file fails instead of being created empty.
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=10000"));
+        QString path = QFileInfo(params.file).absoluteFilePath();
+        path.replace(u'%', QStringLiteral("%25")).replace(u'?', QStringLiteral("%3f")).replace(u'#', QStringLiteral("%23"));
+        db.setDatabaseName(QStringLiteral("file:") + path + QStringLiteral("?mode=rw"));
+    } else {
+        if (!params.host.isEmpty())
+            db.setHostName(params.host);
+        if (params.port > 0)
+            db.setPort(params.port);
+        db.setDatabaseName(params.dbName);
+        if (!params.osAuth) {
+            db.setUserName(params.user);
+            db.setPassword(params.password);
+        }
+        db.setConnectOptions(QStringLiteral("connect_timeout=10"));
+    }
+    auto fail = [&](const QSqlError& e) {
+        if (error)
+            *error = e;
+        db.close();
+        return false;
+    };
+    if (params.dialect == SqlDialect::SQLite && (params.file.isEmpty() || !QFileInfo(params.file).isFile()))
+        return fail(QSqlError(QStringLiteral("Файл базы данных не найден."), params.file, QSqlError::ConnectionError));
+    if (!db.open())
+        return fail(db.lastError());
+
+    QSqlQuery q(db);
+    if (params.dialect == SqlDialect::SQLite) {
+        // A file that is not a database opens; the first read tells.
+        if (!q.exec(QStringLiteral("select count(*) from sqlite_master")))
+            return fail(q.lastError());
+        for (const char* pragma : {"PRAGMA foreign_keys=ON", "PRAGMA journal_mode=WAL", "PRAGMA synchronous=NORMAL"}) {
+            if (!q.exec(QString::fromLatin1(pragma)))
+                return fail(q.lastError());
+        }
+        if (!RegisterSqliteFunctions(db))
+            return fail(QSqlError(QStringLiteral("Не удалось зарегистрировать функции SQLite."), QString(),
+                                  QSqlError::ConnectionError));
+    } else {
+        if (!q.exec(QStringLiteral("SET client_min_messages = warning")))
+            return fail(q.lastError());
+    }
+    return true;
+}
+
+CDBConnection::CDBConnection(bool localFile)
+    : m_localFile(localFile)
+    , m_id(g_nextId++)
+{
+}
+
+// The globals live until the process ends; the per-thread connections close with their threads.
+CDBConnection::~CDBConnection() = default;
+
+CDBConnection::ThreadState& CDBConnection::State()
+{
+    auto& slot = ThreadStates()[m_id];
+    if (!slot)
+        slot = std::make_unique<ThreadState>();
+    return *slot;
+}
+
+QSqlDatabase CDBConnection::OpenForThread(ThreadState& state)
+{
+    const std::uint64_t generation = m_generation;
+    if (state.open && state.generation == generation)
+        return QSqlDatabase::database(state.name, false);
+    state.Drop();
+    DbConnectParams params;
+    {
+        std::lock_guard lock(m_mutex);
+        params = m_params;
+    }
+    static std::atomic<std::uint64_t> counter{0};
+    state.name = QStringLiteral("lir_%1_%2").arg(m_id).arg(++counter);
+    QSqlError error;
+    if (!OpenDatabase(params, state.name, &error)) {
+        QSqlDatabase::removeDatabase(state.name);
+        state.name.clear();
+        ReportComError(error);
+        return QSqlDatabase();
+    }
+    state.open = true;
+    state.generation = generation;
+    return QSqlDatabase::database(state.name, false);
+}
+
+QSqlDatabase CDBConnection::GetConnection()
+{
+    if (!m_connected && !Connect())
+        return QSqlDatabase();
+    return OpenForThread(State());
+}
+
+bool CDBConnection::Connect()
+{
+    if (m_connected)
+        return true;
+    DbConnectParams params;
+    if (m_localFile) {
+        params.dialect = SqlDialect::SQLite;
+        params.file = GetProgramFolder() + QStringLiteral("LIRR.db");
+    } else {
+        // Returns only with settings that open a database of the current version (or ends the process).
+        if (!RunConnectLoop(&params))
+            return false;
+    }
+    return ConnectWith(params);
+}
+
+bool CDBConnection::ConnectWith(const DbConnectParams& params)
+{
+    Close();
+    {
+        std::lock_guard lock(m_mutex);
+        m_params = params;
+    }
+    ++m_generation;
+    m_connected = true;
+    if (!OpenForThread(State()).isValid()) {
+        m_connected = false;
+        return false;
+    }
+    if (!m_localFile) {
+        // An unreadable forecasts table shows its error already at the connect.
+        LoadForecasts();
+    }
+    return true;
+}
+
+int CDBConnection::transactionLevel()
+{
+    return State().level;
+}
+
+bool CDBConnection::ExecPlain(const QString& sql)
+{
+    QSqlDatabase db = GetConnection();
+    if (!db.isValid())
+        return false;
+    QSqlQuery q(db);
+    if (!q.exec(sql)) {
+        ReportComError(q.lastError());
+        return false;
+    }
+    return true;
+}
+
+int CDBConnection::BeginTrans()
+{
+    QSqlDatabase db = GetConnection();
+    if (!db.isValid())
+        return 0;
+    ThreadState& state = State();
+    if (state.level == 0) {
+        if (!db.transaction()) {
+            ReportComError(db.lastError());
+            return 0;
+        }
+    } else if (!ExecPlain(QStringLiteral("SAVEPOINT lir_sp%1").arg(state.level + 1))) {
+        return 0;
+    }
+    return ++state.level;
+}
+
+bool CDBConnection::CommitTrans()
+{
+    if (!m_connected)
+        return false;
+    ThreadState& state = State();
+    if (state.level <= 0)
+        return false;
+    QSqlDatabase db = OpenForThread(state);
+    bool ok;
+    if (state.level == 1) {
+        ok = db.commit();
+        if (!ok) {
+            ReportComError(db.lastError());
+            db.rollback();
+        }
+    } else {
+        ok = ExecPlain(QStringLiteral("RELEASE SAVEPOINT lir_sp%1").arg(state.level));
+    }
+    --state.level;
+    return ok;
+}
+
+bool CDBConnection::RollbackTrans()
+{
+    if (!m_connected)
+        return false;
+    ThreadState& state = State();
+    if (state.level <= 0)
+        return false;
+    QSqlDatabase db = OpenForThread(state);
+    bool ok;
+    if (state.level == 1) {
+        ok = db.rollback();
+    } else {
+        ok = ExecPlain(QStringLiteral("ROLLBACK TO SAVEPOINT lir_sp%1").arg(state.level))
+            && ExecPlain(QStringLiteral("RELEASE SAVEPOINT lir_sp%1").arg(state.level));
+    }
+    --state.level;
+    return ok;
+}
+
+void CDBConnection::Close()
+{
+    auto it = ThreadStates().find(m_id);
+    if (it != ThreadStates().end())
+        it->second->Drop();
+    ++m_generation; // other threads reopen (or fail) on their next use
+    m_connected = false;
+}
+
+namespace {
+
+// Table and column names are checked against the database's own catalog before use.
+bool IsSchemaName(QSqlDatabase& db, SqlDialect dialect, const QString& table, const QString& column)
+{
+    QSqlQuery q(db);
+    if (dialect == SqlDialect::SQLite) {
+        if (column.isEmpty()) {
+            q.prepare(QStringLiteral("select 1 from sqlite_master where type in ('table','view') and lower(name) = lower(?)"));
+            q.addBindValue(table);
+        } else {
+            q.prepare(QStringLiteral(
+                "select 1 from sqlite_master m, pragma_table_info(m.name) c "
+                "where m.type in ('table','view') and lower(m.name) = lower(?) and lower(c.name) = lower(?)"));
+            q.addBindValue(table);
+            q.addBindValue(column);
+        }
+    } else {
+        if (column.isEmpty()) {
+            q.prepare(QStringLiteral("select 1 from information_schema.tables "
+                                     "where table_schema = current_schema() and table_name = lower(?)"));
+            q.addBindValue(table);
+        } else {
+            q.prepare(QStringLiteral("select 1 from information_schema.columns where table_schema = current_schema() "
+                                     "and table_name = lower(?) and column_name = lower(?)"));
+            q.addBindValue(table);
+            q.addBindValue(column);
+        }
+    }
+    return q.exec() && q.next();
+}
+
+bool IsPlainIdentifier(const QString& s)
+{
+    if (s.isEmpty() || s.size() > 63)
+        return false;
+    for (QChar c : s)
+        if (!(c.isLetterOrNumber() && c.unicode() < 128) && c != u'_')
+            return false;
+    return !s[0].isDigit();
+}
+
+} // namespace
+
+int CDBConnection::CountRecords(const QString& table)
+{
+    if (!IsPlainIdentifier(table) || !m_connected)
+        return -1;
+    QSqlDatabase db = OpenForThread(State());
+    if (!db.isValid() || !IsSchemaName(db, dialect(), table, QString()))
+        return -1;
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("select count(id) as res from ") + table) || !q.next())
+        return -1;
+    return q.value(0).toInt();
+}
+
+int CDBConnection::GetMaxValue(const QString& table, const QString& column)
+{
+    if (!IsPlainIdentifier(table) || !IsPlainIdentifier(column) || !m_connected)
+        return -1;
+    QSqlDatabase db = OpenForThread(State());
+    if (!db.isValid() || !IsSchemaName(db, dialect(), table, column))
+        return -1;
+    QSqlQuery q(db);
+    // One query: an empty table answers 0, a column of NULLs only -1.
+    if (!q.exec(QStringLiteral("select count(*), max(%1) from %2").arg(column, table)) || !q.next())
+        return -1;
+    if (q.value(0).toLongLong() == 0)
+        return 0;
+    if (q.value(1).isNull())
+        return -1;
+    bool ok = false;
+    const int v = q.value(1).toInt(&ok);
+    return ok ? v : -1;
+}
+
+QSqlQuery CDBConnection::AcquireStatement(const QString& sql, bool* prepared)
+{
+    *prepared = false;
+    QSqlDatabase db = GetConnection();
+    if (!db.isValid())
+        return QSqlQuery();
+    ThreadState& state = State();
+    auto it = state.cache.find(sql);
+    if (it != state.cache.end() && !it->empty()) {
+        QSqlQuery q = std::move(it->back());
+        it->pop_back();
+        *prepared = true;
+        return q;
+    }
+    QSqlQuery q(db);
+    q.setNumericalPrecisionPolicy(QSql::HighPrecision);
+    q.setForwardOnly(true);
+    *prepared = q.prepare(sql);
+    return q;
+}
+
+void CDBConnection::ReleaseStatement(const QString& sql, QSqlQuery&& query)
+{
+    if (!m_connected)
+        return;
+    ThreadState& state = State();
+    if (!state.open || state.generation != m_generation)
+        return;
+    query.finish();
+    auto& free = state.cache[sql];
+    if (free.size() < 4)
+        free.push_back(std::move(query));
+}
+
+CDBConnection& GetDBConnection()
+{
+    static CDBConnection connection(false);
+    return connection;
+}
+
+CDBConnection& GetReportDBConnection()
+{
+    static CDBConnection connection(true);
+    return connection;
+}

@@ -1,0 +1,86 @@
+// The two database connections of the program: the main database (SQLite file or PostgreSQL server)
+// and the local report database. Every thread gets its own connection to the same database.
+#pragma once
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QString>
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+
+enum class SqlDialect : int {
+    SQLite = 0,
+    PostgreSQL = 1,
+};
+
+struct DbConnectParams {
+    SqlDialect dialect = SqlDialect::SQLite;
+    QString file; // SQLite
+    QString host; // PostgreSQL
+    int port = 5432;
+    QString dbName = QStringLiteral("lir");
+    QString user;
+    QString password;
+    bool osAuth = false; // the operating system's authentication: no login or password is sent
+};
+
+class CDBConnection {
+public:
+    explicit CDBConnection(bool localFile);
+    ~CDBConnection();
+    CDBConnection(const CDBConnection&) = delete;
+    CDBConnection& operator=(const CDBConnection&) = delete;
+
+    // The calling thread's connection; the first use connects (the main connection through the
+    // connect loop). An invalid database when the connect failed (the error was shown).
+    QSqlDatabase GetConnection();
+    bool Connect();
+    // Connects with known parameters, without the connect loop. Shows the error on failure.
+    bool ConnectWith(const DbConnectParams& params);
+    // Nested transactions: the first level is a real transaction, deeper ones are savepoints.
+    // BeginTrans answers the new level, 0 on failure.
+    int BeginTrans();
+    bool CommitTrans();
+    bool RollbackTrans();
+    void Close();
+
+    // -1 on any error, also for a name that is not a table (or column) of the database.
+    int CountRecords(const QString& table);
+    int GetMaxValue(const QString& table, const QString& column);
+
+    SqlDialect dialect() const { return m_params.dialect; }
+    bool isConnected() const { return m_connected; }
+    bool isLocalFile() const { return m_localFile; }
+    const DbConnectParams& params() const { return m_params; }
+    // Transaction level of the calling thread.
+    int transactionLevel();
+
+    // A prepared statement of the calling thread's connection, taken from this thread's cache.
+    // Give it back with ReleaseStatement so that the next caller reuses it.
+    QSqlQuery AcquireStatement(const QString& sql, bool* prepared);
+    void ReleaseStatement(const QString& sql, QSqlQuery&& query);
+
+    struct ThreadState;
+
+private:
+    ThreadState& State();
+    QSqlDatabase OpenForThread(ThreadState& state);
+    bool ExecPlain(const QString& sql);
+
+    bool m_localFile;
+    DbConnectParams m_params;
+    std::atomic<bool> m_connected{false};
+    std::atomic<std::uint64_t> m_generation{0};
+    std::uint64_t m_id;
+    std::mutex m_mutex;
+};
+
+CDBConnection& GetDBConnection();
+CDBConnection& GetReportDBConnection();
+
+// Opens a connection with the given parameters under the given Qt connection name and prepares the
+// session (foreign keys, WAL, busy timeout and Unicode case functions on SQLite). The database is
+// left open on success; the caller removes it.
+bool OpenDatabase(const DbConnectParams& params, const QString& connectionName, QSqlError* error);

@@ -1,0 +1,315 @@
+#include "SqlQuery.h"
+
+#include "AppMessage.h"
+
+QString SqlFilter::apply(const QString& base, const QString& defaultOrder) const
+{
+    QString sql = base;
+    if (hasCondition())
+        sql += QStringLiteral(" where ") + where;
+    const QString order = orderBy.isEmpty() ? defaultOrder : orderBy;
+    if (!order.isEmpty())
+        sql += QStringLiteral(" order by ") + order;
+    return sql;
+}
+
+QVariant MoneyParam(Money m, SqlDialect dialect)
+{
+    if (dialect == SqlDialect::SQLite)
+        return QVariant(qlonglong(m.raw()));
+    return QVariant(m.toXmlText());
+}
+
+Money MoneyFromValue(const QVariant& v)
+{
+    if (v.isNull() || !v.isValid())
+        return Money::invalid();
+    switch (v.typeId()) {
+    case QMetaType::LongLong:
+    case QMetaType::Int:
+    case QMetaType::ULongLong:
+    case QMetaType::UInt:
+        // SQLite keeps ten-thousandths as an integer.
+        return Money::fromRaw(v.toLongLong());
+    case QMetaType::Double: {
+        auto m = Money::fromDouble(v.toDouble() / double(Money::kScale));
+        return m ? *m : Money::invalid();
+    }
+    default:
+        // PostgreSQL numeric read as text.
+        return Money::fromXmlText(v.toString());
+    }
+}
+
+QVariant DateParam(const QDateTime& d)
+{
+    if (!d.isValid())
+        return QVariant(QMetaType(QMetaType::QString));
+    return QVariant(d.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+}
+
+QDateTime DateFromValue(const QVariant& v)
+{
+    if (v.isNull() || !v.isValid())
+        return QDateTime();
+    if (v.typeId() == QMetaType::QDateTime) {
+        const QDateTime d = v.toDateTime();
+        // Wall time as stored: drop any zone the driver attached.
+        return QDateTime(d.date(), d.time());
+    }
+    QString s = v.toString().trimmed();
+    QDateTime d = QDateTime::fromString(s.left(19), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    if (!d.isValid())
+        d = QDateTime::fromString(s, Qt::ISODate);
+    if (!d.isValid()) {
+        const QDate day = QDate::fromString(s.left(10), QStringLiteral("yyyy-MM-dd"));
+        if (day.isValid())
+            d = QDateTime(day, QTime(0, 0));
+    }
+    return d;
+}
+
+CSqlQuery::CSqlQuery(const QString& sql, CDBConnection& connection)
+    : m_connection(connection)
+    , m_sql(sql)
+    , m_dialect(connection.dialect())
+{
+    m_query = m_connection.AcquireStatement(sql, &m_prepared);
+    m_dialect = m_connection.dialect();
+    if (!m_prepared)
+        m_error = m_query.lastError();
+}
+
+CSqlQuery::~CSqlQuery()
+{
+    if (m_prepared)
+        m_connection.ReleaseStatement(m_sql, std::move(m_query));
+}
+
+CSqlQuery& CSqlQuery::bind(int v)
+{
+    m_query.addBindValue(v);
+    return *this;
+}
+
+CSqlQuery& CSqlQuery::bind(qlonglong v)
+{
+    m_query.addBindValue(v);
+    return *this;
+}
+
+CSqlQuery& CSqlQuery::bind(const QString& v)
+{
+    // A null QString would be bound as NULL; texts are never NULL here.
+    m_query.addBindValue(v.isNull() ? QStringLiteral("") : v);
+    return *this;
+}
+
+CSqlQuery& CSqlQuery::bind(Money v)
+{
+    m_query.addBindValue(MoneyParam(v, m_dialect));
+    return *this;
+}
+
+CSqlQuery& CSqlQuery::bind(double v)
+{
+    m_query.addBindValue(v);
+    return *this;
+}
+
+CSqlQuery& CSqlQuery::bind(const QDateTime& v)
+{
+    m_query.addBindValue(DateParam(v));
+    return *this;
+}
+
+CSqlQuery& CSqlQuery::bind(const QByteArray& v)
+{
+    m_query.addBindValue(v.isNull() ? QByteArray("") : v);
+    return *this;
+}
+
+CSqlQuery& CSqlQuery::bindNull()
+{
+    m_query.addBindValue(QVariant(QMetaType(QMetaType::Int)));
+    return *this;
+}
+
+CSqlQuery& CSqlQuery::bindId(int id)
+{
+    return id > 0 ? bind(id) : bindNull();
+}
+
+CSqlQuery& CSqlQuery::bindVariant(const QVariant& v)
+{
+    if (v.typeId() == qMetaTypeId<Money>())
+        return bind(v.value<Money>());
+    if (v.typeId() == QMetaType::QDateTime)
+        return bind(v.toDateTime());
+    m_query.addBindValue(v);
+    return *this;
+}
+
+CSqlQuery& CSqlQuery::bindAll(const QVariantList& values)
+{
+    for (const QVariant& v : values)
+        bindVariant(v);
+    return *this;
+}
+
+bool CSqlQuery::exec()
+{
+    m_recordRead = false;
+    m_index.clear();
+    if (!m_prepared) {
+        if (m_error.type() == QSqlError::NoError)
+            m_error = QSqlError(QStringLiteral("Нет соединения с базой данных."), QString(), QSqlError::ConnectionError);
+        return false;
+    }
+    m_executed = m_query.exec();
+    m_error = m_executed ? QSqlError() : m_query.lastError();
+    return m_executed;
+}
+
+bool CSqlQuery::execOrReport()
+{
+    if (exec())
+        return true;
+    ReportComError(m_error);
+    return false;
+}
+
+bool CSqlQuery::next()
+{
+    return m_executed && m_query.next();
+}
+
+QSqlError CSqlQuery::lastError() const
+{
+    return m_error;
+}
+
+int CSqlQuery::numRowsAffected() const
+{
+    return m_query.numRowsAffected();
+}
+
+int CSqlQuery::indexOf(const char* column) const
+{
+    if (!m_recordRead) {
+        m_record = m_query.record();
+        m_recordRead = true;
+    }
+    auto it = m_index.constFind(QByteArray::fromRawData(column, qstrlen(column)));
+    if (it != m_index.constEnd())
+        return *it;
+    // Column names compare without regard to case: PostgreSQL folds them to lower case.
+    int found = m_record.indexOf(QString::fromLatin1(column));
+    if (found < 0) {
+        const QString lower = QString::fromLatin1(column).toLower();
+        for (int i = 0; i < m_record.count(); ++i)
+            if (m_record.fieldName(i).toLower() == lower) {
+                found = i;
+                break;
+            }
+    }
+    m_index.insert(QByteArray(column), found);
+    return found;
+}
+
+QVariant CSqlQuery::value(int index) const
+{
+    return m_query.value(index);
+}
+
+QVariant CSqlQuery::value(const char* column) const
+{
+    const int i = indexOf(column);
+    return i < 0 ? QVariant() : m_query.value(i);
+}
+
+bool CSqlQuery::isNull(const char* column) const
+{
+    return value(column).isNull();
+}
+
+int CSqlQuery::intValue(const char* column, int nullValue) const
+{
+    const QVariant v = value(column);
+    if (v.isNull())
+        return nullValue;
+    bool ok = false;
+    int i = v.toInt(&ok);
+    if (!ok)
+        i = int(v.toDouble(&ok)); // numeric text of an integral value
+    return ok ? i : nullValue;
+}
+
+qlonglong CSqlQuery::longValue(const char* column, qlonglong nullValue) const
+{
+    const QVariant v = value(column);
+    if (v.isNull())
+        return nullValue;
+    bool ok = false;
+    const qlonglong i = v.toLongLong(&ok);
+    return ok ? i : nullValue;
+}
+
+QString CSqlQuery::text(const char* column) const
+{
+    const QVariant v = value(column);
+    return v.isNull() ? QStringLiteral("") : v.toString();
+}
+
+Money CSqlQuery::money(const char* column) const
+{
+    return MoneyFromValue(value(column));
+}
+
+double CSqlQuery::decimal(const char* column, double nullValue) const
+{
+    const QVariant v = value(column);
+    if (v.isNull())
+        return nullValue;
+    bool ok = false;
+    const double d = v.toDouble(&ok);
+    return ok ? d : nullValue;
+}
+
+QDateTime CSqlQuery::date(const char* column) const
+{
+    return DateFromValue(value(column));
+}
+
+QByteArray CSqlQuery::bytes(const char* column) const
+{
+    return value(column).toByteArray();
+}
+
+CTransaction::CTransaction(CDBConnection& connection)
+    : m_connection(connection)
+{
+    m_level = m_connection.BeginTrans();
+}
+
+CTransaction::~CTransaction()
+{
+    if (m_level > 0)
+        rollback();
+}
+
+bool CTransaction::commit()
+{
+    if (m_level <= 0)
+        return false;
+    m_level = 0;
+    return m_connection.CommitTrans();
+}
+
+void CTransaction::rollback()
+{
+    if (m_level <= 0)
+        return;
+    m_level = 0;
+    m_connection.RollbackTrans();
+}

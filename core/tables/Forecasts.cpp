@@ -1,0 +1,296 @@
+#include "Forecasts.h"
+
+#include "AppMessage.h"
+#include "Journal.h"
+#include "xml/XmlRecord.h"
+
+#include <array>
+
+const char* const kPerForecastTables[7] = {"tfctdocumentation", "tfctprice",       "tclsreceiverMap", "tfcttotalprognoz",
+                                           "tfctprognozdata",   "tclsproduct",     "tfctimportstatus"};
+
+namespace {
+
+const std::array<XmlField<CForecastRecord>, 6> kXmlFields = {{
+    XmlField<CForecastRecord>::integer("id", &CForecastRecord::id),
+    XmlField<CForecastRecord>::text("name", &CForecastRecord::name),
+    XmlField<CForecastRecord>::integer("year", &CForecastRecord::year),
+    XmlField<CForecastRecord>::integer("owner", &CForecastRecord::owner),
+    XmlField<CForecastRecord>::text("ownerName", &CForecastRecord::ownerName),
+    XmlField<CForecastRecord>::integer("status", &CForecastRecord::status),
+}};
+
+const QString kSelect = QStringLiteral("select id, name, year, owner, ownerName, status from tfctprognoz");
+
+} // namespace
+
+QString GetForecastStatusName(int status)
+{
+    switch (status) {
+    case 0:
+        return QStringLiteral("Проект");
+    case 1:
+        return QStringLiteral("Ввод НСИ закрыт");
+    case 2:
+        return QStringLiteral("Прогноз закрыт");
+    default:
+        return QString();
+    }
+}
+
+CForecastRecord ReadForecastRow(const CSqlQuery& q)
+{
+    CForecastRecord r;
+    r.id = q.intValue("id");
+    r.name = q.text("name");
+    r.year = q.intValue("year", 0);
+    r.owner = q.intValue("owner", -1);
+    r.ownerName = q.text("ownerName");
+    r.status = q.intValue("status", 0);
+    return r;
+}
+
+std::optional<CForecastRecord> GetForecast(int id)
+{
+    CSqlQuery q(kSelect + QStringLiteral(" where id = ?"));
+    q.bind(id);
+    if (!q.execOrReport() || !q.next())
+        return std::nullopt;
+    return ReadForecastRow(q);
+}
+
+int GetNewestForecast()
+{
+    CSqlQuery q(QStringLiteral("select max(id) from tfctprognoz"));
+    if (!q.exec() || !q.next() || q.value(0).isNull())
+        return 0;
+    return q.value(0).toInt();
+}
+
+int GetForecastCount()
+{
+    CSqlQuery q(QStringLiteral("select count(id) from tfctprognoz"));
+    if (!q.execOrReport() || !q.next())
+        return 0;
+    return q.value(0).toInt();
+}
+
+std::optional<CForecastList> LoadForecasts(const SqlFilter& filter)
+{
+    CSqlQuery q(filter.apply(kSelect));
+    q.bindAll(filter.args);
+    if (!q.execOrReport())
+        return std::nullopt;
+    CForecastList list;
+    while (q.next())
+        list.push_back(ReadForecastRow(q));
+    return list;
+}
+
+namespace {
+
+// The largest id + 1 of a table whose ids the program numbers itself.
+std::optional<int> NextId(const QString& table)
+{
+    CSqlQuery q(QStringLiteral("select coalesce(max(id), 0) + 1 from ") + table);
+    if (!q.execOrReport() || !q.next())
+        return std::nullopt;
+    return q.value(0).toInt();
+}
+
+bool InsertForecastRow(const CForecastRecord& rec)
+{
+    CSqlQuery q(QStringLiteral("insert into tfctprognoz (id, name, year, owner, ownerName, status) values (?, ?, ?, ?, ?, ?)"));
+    q.bind(rec.id).bind(rec.name).bind(rec.year).bind(rec.owner).bind(rec.ownerName).bind(rec.status);
+    return q.execOrReport();
+}
+
+} // namespace
+
+bool SaveForecast(CForecastRecord& rec)
+{
+    CTransaction tx;
+    if (!tx.isActive())
+        return false;
+    bool isNew = rec.id == -1;
+    int previousStatus = 0;
+    if (!isNew) {
+        CSqlQuery q(QStringLiteral("select status from tfctprognoz where id = ?"));
+        q.bind(rec.id);
+        if (!q.execOrReport())
+            return false;
+        if (q.next())
+            previousStatus = q.intValue("status", 0);
+        else
+            isNew = true;
+    }
+    const bool statusChanged = previousStatus != rec.status;
+    if (rec.id == -1) {
+        auto id = NextId(QStringLiteral("tfctprognoz"));
+        if (!id)
+            return false;
+        rec.id = *id;
+    }
+    if (isNew) {
+        if (!InsertForecastRow(rec))
+            return false;
+    } else {
+        CSqlQuery q(QStringLiteral("update tfctprognoz set name = ?, year = ?, owner = ?, ownerName = ?, status = ? where id = ?"));
+        q.bind(rec.name).bind(rec.year).bind(rec.owner).bind(rec.ownerName).bind(rec.status).bind(rec.id);
+        if (!q.execOrReport())
+            return false;
+    }
+    if (!tx.commit())
+        return false;
+    WriteForecastJournal(rec, statusChanged ? FJ_CHANGE_STATUS : (isNew ? FJ_INSERT : FJ_UPDATE));
+    return true;
+}
+
+namespace {
+
+bool CopyFromSource(int target, int source, bool copyReferenceData, bool copyReceiversOnly, bool copyData)
+{
+    const bool copyReceivers = copyReferenceData || copyReceiversOnly;
+    const bool copyClassifier = copyReferenceData && !copyReceiversOnly;
+    if (copyReceivers
+        && !ExecSql(QStringLiteral("insert into tclsreceivermap (prognoz, receiver, subReceiverCount) "
+                                   "select ?, receiver, subReceiverCount from tclsreceivermap where prognoz = ?"),
+                    target, source))
+        return false;
+    if (copyClassifier) {
+        if (!ExecSql(QStringLiteral(
+                         "insert into tclsproduct (prognoz, id, parent, measurementNatural, measurementPrice, name, "
+                         "position, comment, offsetMin, offsetMax, type, isgroup, balanceTitle, code, "
+                         "measurementNatural2, measurementPrice2, avRep, avCur, avProg, priceIdx) "
+                         "select ?, id, parent, measurementNatural, measurementPrice, name, position, comment, offsetMin, "
+                         "offsetMax, type, isgroup, balanceTitle, code, measurementNatural2, measurementPrice2, avRep, "
+                         "avCur, avProg, priceIdx from tclsproduct where prognoz = ?"),
+                     target, source))
+            return false;
+        if (!ExecSql(QStringLiteral("insert into tfctprice (prognoz, product, pricePrev, priceCur, priceNext) "
+                                    "select ?, product, pricePrev, priceCur, priceNext from tfctprice where prognoz = ? "
+                                    "order by id"),
+                     target, source))
+            return false;
+        if (copyData
+            && !ExecSql(QStringLiteral(
+                            "insert into tfctprognozdata (prognoz, product, receiver, sumLast, sumCurr, sumNext, "
+                            "valueLast, valueCurr, valueNext, comment, base, baseMethod, valueNorm, valueIndex, "
+                            "valuePlan, valueFormula, valueOther, sumNorm, sumIndex, sumPlan, sumFormula, sumOther) "
+                            "select ?, product, receiver, sumLast, sumCurr, sumNext, valueLast, valueCurr, valueNext, "
+                            "comment, base, baseMethod, valueNorm, valueIndex, valuePlan, valueFormula, valueOther, "
+                            "sumNorm, sumIndex, sumPlan, sumFormula, sumOther from tfctprognozdata where prognoz = ? "
+                            "order by id"),
+                        target, source))
+            return false;
+    }
+    return true;
+}
+
+bool CreateRootProduct(int forecast)
+{
+    auto id = NextId(QStringLiteral("tclsproduct"));
+    if (!id)
+        return false;
+    // The product reads list only products that have a price row: the root gets one with zeros.
+    return ExecSql(QStringLiteral("insert into tclsproduct (prognoz, id, parent, name, position, type, isgroup, "
+                                  "balanceTitle) values (?, ?, null, ?, 1, ?, 1, '')"),
+                   forecast, *id, kRootProductName, kRootProductType)
+        && ExecSql(QStringLiteral("insert into tfctprice (prognoz, product, pricePrev, priceCur, priceNext) "
+                                  "values (?, ?, ?, ?, ?)"),
+                   forecast, *id, Money(), Money(), Money());
+}
+
+} // namespace
+
+bool CreateForecast(CForecastRecord& rec, int sourceForecast, bool copyReferenceData, bool copyReceiversOnly,
+                    bool copyData)
+{
+    if (rec.id != -1)
+        return SaveForecast(rec);
+
+    const bool fromSource = copyReferenceData || copyReceiversOnly || copyData;
+    if (fromSource && !GetForecast(sourceForecast)) {
+        AppMessageBox(QStringLiteral("Исходный прогноз не найден."), MB_OK | MB_ICONEXCLAMATION);
+        return false;
+    }
+    CTransaction tx;
+    if (!tx.isActive())
+        return false;
+    auto id = NextId(QStringLiteral("tfctprognoz"));
+    if (!id)
+        return false;
+    CForecastRecord created = rec;
+    created.id = *id;
+    created.status = 0;
+    created.owner = -1;
+    if (!InsertForecastRow(created))
+        return false;
+    if (!CopyFromSource(created.id, sourceForecast, copyReferenceData, copyReceiversOnly, copyData))
+        return false;
+    const bool hasClassifier = copyReferenceData && !copyReceiversOnly;
+    if (!hasClassifier && !CreateRootProduct(created.id))
+        return false;
+    if (!tx.commit())
+        return false;
+    rec = created;
+    WriteForecastJournal(rec, FJ_INSERT);
+    return true;
+}
+
+bool DeleteForecast(CForecastRecord& rec)
+{
+    const auto stored = GetForecast(rec.id);
+    CSqlQuery q(QStringLiteral("delete from tfctprognoz where id = ?"));
+    q.bind(rec.id);
+    if (!q.execOrReport())
+        return false;
+    if (stored)
+        WriteForecastJournal(*stored, FJ_DELETE);
+    rec.id = -1;
+    return true;
+}
+
+void WriteForecastJournal(const CForecastRecord& rec, int operation)
+{
+    QString text;
+    switch (operation) {
+    case FJ_INSERT:
+        text = QStringLiteral("Insert ");
+        break;
+    case FJ_UPDATE:
+        text = QStringLiteral("Update ");
+        break;
+    case FJ_DELETE:
+        text = QStringLiteral("Delete ");
+        break;
+    default:
+        text = QStringLiteral("Change status ");
+        break;
+    }
+    text += QStringLiteral("Prognoz; ");
+    if (operation != FJ_UPDATE)
+        text += QStringLiteral("id=%1; ").arg(rec.id);
+    text += QStringLiteral("Name=") + rec.name;
+    WriteOpJournal(text);
+}
+
+xmlNodePtr ForecastToXml(xmlNodePtr parent, const CForecastRecord& rec)
+{
+    return RecordToXml<CForecastRecord>(parent, XmlNames::kForecast, rec, kXmlFields);
+}
+
+xmlNodePtr ForecastsToXml(xmlNodePtr parent, const CForecastList& list)
+{
+    return ListToXml<CForecastRecord>(parent, XmlNames::kForecasts, XmlNames::kForecast, list, kXmlFields);
+}
+
+std::optional<CForecastRecord> ReadForecastXml(const xmlNode* node)
+{
+    return ReadRecordXml<CForecastRecord>(node, XmlNames::kForecast, kXmlFields);
+}
+
+std::optional<CForecastList> ReadForecastsXml(const xmlNode* node)
+{
+    return ReadListXml<CForecastRecord>(node, XmlNames::kForecasts, XmlNames::kForecast, kXmlFields);
+}

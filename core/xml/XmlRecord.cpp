@@ -1,0 +1,118 @@
+#include "XmlRecord.h"
+
+#include <libxml/parser.h>
+#include <libxml/xmlsave.h>
+
+#include <QFile>
+
+#include <charconv>
+#include <climits>
+#include <cstring>
+
+bool XmlNameIs(const xmlNode* node, const char* name)
+{
+    return node && node->name && xmlStrcasecmp(node->name, BAD_CAST name) == 0;
+}
+
+xmlNodePtr XmlAddText(xmlNodePtr parent, const char* name, const QString& text)
+{
+    // xmlNewTextChild escapes &, < and >.
+    const QByteArray utf8 = text.toUtf8();
+    return xmlNewTextChild(parent, nullptr, BAD_CAST name, BAD_CAST utf8.constData());
+}
+
+QString XmlContent(const xmlNode* node)
+{
+    xmlChar* content = xmlNodeGetContent(node);
+    if (!content)
+        return QString();
+    QString s = QString::fromUtf8(reinterpret_cast<const char*>(content));
+    xmlFree(content);
+    return s;
+}
+
+QString XmlInt(int v)
+{
+    return QString::number(v);
+}
+
+int XmlToInt(const QString& text)
+{
+    const QByteArray b = text.toLatin1();
+    const char* p = b.constData();
+    const char* end = p + b.size();
+    while (p < end && (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r' || *p == '\v' || *p == '\f'))
+        ++p;
+    if (p < end && *p == '+')
+        ++p;
+    long long v = 0;
+    const auto r = std::from_chars(p, end, v);
+    if (r.ec == std::errc::result_out_of_range)
+        return (p < end && *p == '-') ? INT_MIN : INT_MAX;
+    if (r.ec != std::errc())
+        return 0;
+    if (v > INT_MAX)
+        return INT_MAX;
+    if (v < INT_MIN)
+        return INT_MIN;
+    return int(v);
+}
+
+QString XmlFixed6(double v)
+{
+    char buffer[400];
+    const auto r = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::fixed, 6);
+    return QString::fromLatin1(buffer, int(r.ptr - buffer));
+}
+
+double XmlToDouble(const QString& text)
+{
+    const QByteArray b = text.trimmed().toLatin1();
+    const char* p = b.constData();
+    const char* end = p + b.size();
+    if (p < end && *p == '+')
+        ++p;
+    double v = 0.0;
+    const auto r = std::from_chars(p, end, v);
+    return r.ec == std::errc() ? v : 0.0;
+}
+
+QString XmlDate(const QDateTime& d)
+{
+    return d.isValid() ? d.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) : QString();
+}
+
+QDateTime XmlToDate(const QString& text)
+{
+    QDateTime d = QDateTime::fromString(text.trimmed(), Qt::ISODate);
+    if (d.isValid())
+        d = QDateTime(d.date(), d.time());
+    return d;
+}
+
+namespace {
+constexpr int kParseOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
+}
+
+XmlDocPtr XmlParseFile(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return nullptr;
+    return XmlParseMemory(f.readAll());
+}
+
+XmlDocPtr XmlParseMemory(const QByteArray& bytes)
+{
+    return XmlDocPtr(xmlReadMemory(bytes.constData(), int(bytes.size()), nullptr, nullptr, kParseOptions));
+}
+
+QByteArray XmlToBytes(xmlDoc* doc)
+{
+    xmlChar* mem = nullptr;
+    int size = 0;
+    xmlDocDumpFormatMemoryEnc(doc, &mem, &size, "UTF-8", 1);
+    QByteArray out(reinterpret_cast<const char*>(mem), size);
+    xmlFree(mem);
+    return out;
+}

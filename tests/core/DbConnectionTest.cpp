@@ -1,0 +1,168 @@
+#include "DbTest.h"
+#include "db/SqlQuery.h"
+
+#include <QSqlQuery>
+
+#include <atomic>
+#include <thread>
+
+class DbConnectionTest : public DbTest {};
+LIR_INSTANTIATE_DB_TEST(DbConnectionTest);
+
+TEST_P(DbConnectionTest, SchemaVersionAndIdRules)
+{
+    EXPECT_EQ(Scalar("select n from tSysDbVersion").toInt(), 36);
+    Exec("insert into tFctPrognoz (name, year, status) values ('a', 2026, 0)");
+    Exec("insert into tFctPrognoz (name, year, status) values ('b', 2026, 0)");
+    EXPECT_EQ(Scalar("select max(id) from tFctPrognoz").toInt(), 2);
+    Exec("insert into tFctPrognoz (id, name, year, status) values (41, 'c', 2026, 0)");
+    Exec("insert into tFctPrognoz (name, year, status) values ('d', 2026, 0)");
+    EXPECT_EQ(Scalar("select id from tFctPrognoz where name = 'd'").toInt(), 42);
+    // Products are numbered over the whole table, whatever the forecast.
+    Exec("insert into tClsProduct (prognoz, id, name, isgroup) values (1, 10, 'x', 0)");
+    Exec("insert into tClsProduct (prognoz, name, isgroup) values (2, 'y', 0)");
+    EXPECT_EQ(Scalar("select id from tClsProduct where name = 'y'").toInt(), 11);
+}
+
+TEST_P(DbConnectionTest, ForecastDeleteCascadesAndIsRefusedByConsolidatedRows)
+{
+    Exec("insert into tFctPrognoz (id, name, year, status) values (1, 'f', 2026, 0)");
+    Exec("insert into tClsMeasurement (id, name) values (1, 'шт')");
+    Exec("insert into tClsProduct (prognoz, id, name, isgroup, measurementNatural) values (1, 1, 'p', 0, 1)");
+    Exec("insert into tClsReceiver (id, name, importedId, isgroup, category) values (1, 'r', 0, 0, 0)");
+    Exec("insert into tClsReceiverMap (prognoz, receiver) values (1, 1)");
+    Exec("insert into tFctPrice (prognoz, product, pricePrev, priceCur, priceNext) values (1, 1, 0, 0, 0)");
+    Exec("insert into tFctPrognozData (prognoz, product, receiver) values (1, 1, 1)");
+    Exec("insert into tFctDocumentation (prognoz, name) values (1, 'd')");
+    Exec("insert into tClsImportEventType (id, name) values (1, 'e')");
+    Exec("insert into tFctImportStatus (prognoz, receiver, event) values (1, 1, 1)");
+    Exec("insert into tFctTotalPrognoz (prognoz, product) values (1, 1)");
+
+    {
+        CSqlQuery q("delete from tFctPrognoz where id = 1");
+        EXPECT_FALSE(q.exec()) << "consolidated rows refer to the forecast";
+    }
+    Exec("delete from tFctTotalPrognoz");
+    // A unit in use by a product cannot go.
+    {
+        CSqlQuery q("delete from tClsMeasurement where id = 1");
+        EXPECT_FALSE(q.exec());
+    }
+    Exec("delete from tFctPrognoz where id = 1");
+    for (const char* table : {"tClsProduct", "tClsReceiverMap", "tFctPrice", "tFctPrognozData", "tFctDocumentation",
+                              "tFctImportStatus"})
+        EXPECT_EQ(Count(table), 0) << table;
+    EXPECT_EQ(Count("tClsReceiver"), 1);
+}
+
+TEST_P(DbConnectionTest, CountAndMaxAcceptOnlySchemaNames)
+{
+    CDBConnection& c = GetDBConnection();
+    EXPECT_EQ(c.CountRecords("tFctPrognoz"), 0);
+    EXPECT_EQ(c.GetMaxValue("tFctPrognoz", "id"), 0);
+    Exec("insert into tFctPrognoz (id, name, year, status) values (7, 'f', 2026, 0)");
+    EXPECT_EQ(c.CountRecords("tfctprognoz"), 1);
+    EXPECT_EQ(c.GetMaxValue("tFctPrognoz", "id"), 7);
+    // A column of NULLs only.
+    EXPECT_EQ(c.GetMaxValue("tFctPrognoz", "owner"), -1);
+    EXPECT_EQ(c.CountRecords("tNoSuchTable"), -1);
+    EXPECT_EQ(c.CountRecords("tFctPrognoz; delete from tFctPrognoz"), -1);
+    EXPECT_EQ(c.GetMaxValue("tFctPrognoz", "id) from tFctPrognoz --"), -1);
+    EXPECT_EQ(c.GetMaxValue("tFctPrognoz", "nosuchcolumn"), -1);
+    EXPECT_EQ(Count("tFctPrognoz"), 1);
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_P(DbConnectionTest, NestedTransactions)
+{
+    CDBConnection& c = GetDBConnection();
+    {
+        CTransaction outer;
+        ASSERT_TRUE(outer.isActive());
+        Exec("insert into tFctPrognoz (id, name, year, status) values (1, 'outer', 2026, 0)");
+        {
+            CTransaction inner;
+            EXPECT_EQ(c.transactionLevel(), 2);
+            Exec("insert into tFctPrognoz (id, name, year, status) values (2, 'inner', 2026, 0)");
+            // not committed: rolled back on leaving
+        }
+        {
+            CTransaction kept;
+            Exec("insert into tFctPrognoz (id, name, year, status) values (3, 'kept', 2026, 0)");
+            EXPECT_TRUE(kept.commit());
+        }
+        EXPECT_TRUE(outer.commit());
+    }
+    EXPECT_EQ(c.transactionLevel(), 0);
+    EXPECT_EQ(Scalar("select count(*) from tFctPrognoz where id in (1, 3)").toInt(), 2);
+    EXPECT_EQ(Count("tFctPrognoz", "id = 2"), 0);
+
+    {
+        CTransaction outer;
+        Exec("insert into tFctPrognoz (id, name, year, status) values (4, 'lost', 2026, 0)");
+        CTransaction inner;
+        Exec("insert into tFctPrognoz (id, name, year, status) values (5, 'lost', 2026, 0)");
+        EXPECT_TRUE(inner.commit());
+        // the outer one rolls back everything
+    }
+    EXPECT_EQ(Count("tFctPrognoz", "id >= 4"), 0);
+}
+
+TEST_P(DbConnectionTest, EachThreadHasItsOwnConnectionAndBothWrite)
+{
+    std::atomic<int> failures{0};
+    auto writer = [&](int base) {
+        for (int i = 0; i < 20; ++i) {
+            CSqlQuery q("insert into tFctPrognoz (id, name, year, status) values (?, ?, 2026, 0)");
+            q.bind(base + i).bind(QStringLiteral("t"));
+            if (!q.exec())
+                ++failures;
+        }
+    };
+    std::thread a(writer, 100), b(writer, 200);
+    a.join();
+    b.join();
+    EXPECT_EQ(failures.load(), 0);
+    EXPECT_EQ(Count("tFctPrognoz"), 40);
+}
+
+TEST_P(DbConnectionTest, TextLimitsAreEnforced)
+{
+    const QString longName(256, u'я');
+    CSqlQuery q("insert into tFctPrognoz (id, name, year, status) values (1, ?, 2026, 0)");
+    q.bind(longName);
+    EXPECT_FALSE(q.exec());
+    CSqlQuery ok("insert into tFctPrognoz (id, name, year, status) values (1, ?, 2026, 0)");
+    ok.bind(QString(255, u'я'));
+    EXPECT_TRUE(ok.exec()) << ok.lastError().text().toStdString();
+}
+
+TEST_P(DbConnectionTest, CaseInsensitiveCyrillicComparison)
+{
+    Exec("insert into tClsReceiver (id, name, importedId, isgroup, category) values (1, 'Минфин', 0, 0, 0)");
+    EXPECT_EQ(Scalar("select count(*) from tClsReceiver where lower(name) = lower(?)", {QStringLiteral("МИНФИН")}).toInt(), 1);
+    EXPECT_EQ(Scalar("select count(*) from tClsReceiver where upper(name) like upper(?)", {QStringLiteral("%ФИН")}).toInt(), 1);
+}
+
+TEST_P(DbConnectionTest, MoneyAndDatesRoundTripExactly)
+{
+    Exec("insert into tFctPrognoz (id, name, year, status) values (1, 'f', 2026, 0)");
+    Exec("insert into tClsReceiver (id, name, importedId, isgroup, category) values (1, 'r', 0, 0, 0)");
+    Exec("insert into tClsProduct (prognoz, id, name, isgroup) values (1, 1, 'p', 0)");
+    const Money big = Money::fromRaw(922337203685477LL * 10000 + 5807);
+    Exec("insert into tFctPrognozData (prognoz, product, receiver, sumLast, sumCurr) values (1, 1, 1, ?, ?)",
+         {QVariant::fromValue(big), QVariant::fromValue(Money::fromRaw(-1))});
+    CSqlQuery q("select sumLast, sumCurr, sumNext from tFctPrognozData");
+    ASSERT_TRUE(q.exec());
+    ASSERT_TRUE(q.next());
+    EXPECT_EQ(q.money("sumLast").raw(), big.raw());
+    EXPECT_EQ(q.money("sumCurr").raw(), -1);
+    EXPECT_FALSE(q.money("sumNext").isValid());
+
+    const QDateTime when(QDate(2026, 3, 5), QTime(9, 7, 3));
+    Exec("insert into tFctOpJournal (Text, Date, Type) values ('x', ?, 0)", {when});
+    CSqlQuery d("select Date from tFctOpJournal");
+    ASSERT_TRUE(d.exec());
+    ASSERT_TRUE(d.next());
+    EXPECT_EQ(d.date("Date"), when);
+}
