@@ -286,6 +286,14 @@ QByteArray CSqlQuery::bytes(const char* column) const
     return value(column).toByteArray();
 }
 
+std::optional<int> NextTableId(const QString& table)
+{
+    CSqlQuery q(QStringLiteral("select coalesce(max(id), 0) + 1 from ") + table);
+    if (!q.execOrReport() || !q.next())
+        return std::nullopt;
+    return q.value(0).toInt();
+}
+
 CTransaction::CTransaction(CDBConnection& connection)
     : m_connection(connection)
 {

@@ -111,6 +111,10 @@ bool ExecSql(const QString& sql, const Args&... args)
     return q.execOrReport();
 }
 
+// The largest id of a table + 1 (1 for an empty table), for the tables whose ids the program numbers.
+// Run it inside the transaction that inserts the row. The table name is a program constant.
+std::optional<int> NextTableId(const QString& table);
+
 // A transaction of the main connection (nested ones are savepoints) that rolls back unless committed.
 class CTransaction {
 public:

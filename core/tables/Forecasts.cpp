@@ -89,15 +89,6 @@ std::optional<CForecastList> LoadForecasts(const SqlFilter& filter)
 
 namespace {
 
-// The largest id + 1 of a table whose ids the program numbers itself.
-std::optional<int> NextId(const QString& table)
-{
-    CSqlQuery q(QStringLiteral("select coalesce(max(id), 0) + 1 from ") + table);
-    if (!q.execOrReport() || !q.next())
-        return std::nullopt;
-    return q.value(0).toInt();
-}
-
 bool InsertForecastRow(const CForecastRecord& rec)
 {
     CSqlQuery q(QStringLiteral("insert into tfctprognoz (id, name, year, owner, ownerName, status) values (?, ?, ?, ?, ?, ?)"));
@@ -126,7 +117,7 @@ bool SaveForecast(CForecastRecord& rec)
     }
     const bool statusChanged = previousStatus != rec.status;
     if (rec.id == -1) {
-        auto id = NextId(QStringLiteral("tfctprognoz"));
+        auto id = NextTableId(QStringLiteral("tfctprognoz"));
         if (!id)
             return false;
         rec.id = *id;
@@ -189,7 +180,7 @@ bool CopyFromSource(int target, int source, bool copyReferenceData, bool copyRec
 
 bool CreateRootProduct(int forecast)
 {
-    auto id = NextId(QStringLiteral("tclsproduct"));
+    auto id = NextTableId(QStringLiteral("tclsproduct"));
     if (!id)
         return false;
     // The product reads list only products that have a price row: the root gets one with zeros.
@@ -217,7 +208,7 @@ bool CreateForecast(CForecastRecord& rec, int sourceForecast, bool copyReference
     CTransaction tx;
     if (!tx.isActive())
         return false;
-    auto id = NextId(QStringLiteral("tfctprognoz"));
+    auto id = NextTableId(QStringLiteral("tfctprognoz"));
     if (!id)
         return false;
     CForecastRecord created = rec;
