@@ -118,8 +118,10 @@ DbError CDbSetupSettings::PrepareAccessFile()
 
 DbError CDbSetupSettings::OpenAccessDatabase()
 {
-    if (!QFile::exists(DefaultFile()))
-        PrepareAccessFile(); // a missing template leaves the file missing: the open below tells
+    // A missing template leaves the file missing: the open below tells. A server set-up never
+    // touches the local file.
+    if (sql == 0 && !QFile::exists(DefaultFile()))
+        PrepareAccessFile();
     const QString name = QStringLiteral("lir_test_open_") + QUuid::createUuid().toString(QUuid::Id128);
     QSqlError error;
     const bool ok = OpenDatabase(params(), name, &error);

@@ -1,0 +1,44 @@
+// The dialog "Соединение": where the main database is (a file, or a server with its login).
+#pragma once
+
+#include "db/DbSetup.h"
+
+#include <QDialog>
+
+class QCheckBox;
+class QLineEdit;
+class QRadioButton;
+class QSpinBox;
+
+class CMSSqlSetupDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit CMSSqlSetupDlg(CDbSetupSettings& settings, QWidget* parent = nullptr);
+
+    // Copies the settings into the controls and back.
+    void load();
+    void store();
+
+    QRadioButton* fileChoice() const { return m_file; }
+    QRadioButton* serverChoice() const { return m_server; }
+
+    void accept() override;
+
+private:
+    void UpdateEnabling();
+
+    CDbSetupSettings& m_settings;
+    QRadioButton* m_file = nullptr;
+    QRadioButton* m_server = nullptr;
+    QLineEdit* m_path = nullptr;
+    QLineEdit* m_host = nullptr;
+    QSpinBox* m_port = nullptr;
+    QLineEdit* m_dbName = nullptr;
+    QLineEdit* m_login = nullptr;
+    QLineEdit* m_password = nullptr;
+    QCheckBox* m_osAuth = nullptr;
+    QCheckBox* m_savePass = nullptr;
+};
+
+// Makes the connect loop show this dialog through the modal hook.
+void InstallConnectDialogUi();

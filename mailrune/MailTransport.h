@@ -1,0 +1,38 @@
+// The plug-in object: the nine operations the host calls through ITransport.
+#pragma once
+
+#include <transport/ITransport.h>
+
+#include <QDateTime>
+
+#include <string>
+
+// The log's clock; tests install a fixed one. nullptr restores the local time.
+using MailLogClock = QDateTime (*)();
+void SetMailLogClock(MailLogClock clock);
+
+// Copies a text into a malloc'ed string that the host frees; null when memory runs out.
+char16_t* DupHostString(const char16_t* text);
+
+class CMailTransport final : public ITransport {
+public:
+    // showSettings runs the settings dialog; the module supplies it, the library has no widgets.
+    explicit CMailTransport(void (*showSettings)() = nullptr);
+
+    char16_t* GetDisplayName() override;
+    char16_t* GetCode() override;
+    std::int32_t HasSettings() override;
+    void ShowSettings() override;
+    HRESULT Send(const char16_t* descriptionPath, char16_t** resultPath) override;
+    std::int32_t IsReceiveEnabled() override;
+    HRESULT ReceiveLoop(CTransportChannel* channel) override;
+    void Log(const char* text) override;
+    void FlushLog(CTransportChannel* channel) override;
+
+    // What the log holds since the last hand-over (UTF-8).
+    const std::string& LogText() const { return m_log; }
+
+private:
+    std::string m_log;
+    void (*m_showSettings)();
+};

@@ -1,0 +1,69 @@
+#include "MSSqlSetupDlg.h"
+#include "TestSupport.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QSettings>
+#include <QSpinBox>
+
+class MSSqlSetupDlgTest : public TempHomeTest {};
+
+TEST_F(MSSqlSetupDlgTest, EditsTheSettingsAndEnablesWhatTheChoiceNeeds)
+{
+    CDbSetupSettings s;
+    s.dbFile = "/data/LIR.db";
+    CMSSqlSetupDlg dlg(s);
+    EXPECT_EQ(dlg.windowTitle(), "Соединение");
+    auto* path = dlg.findChild<QLineEdit*>("dbFile");
+    auto* host = dlg.findChild<QLineEdit*>("hostName");
+    auto* login = dlg.findChild<QLineEdit*>("userName");
+    auto* password = dlg.findChild<QLineEdit*>("password");
+    auto* osAuth = dlg.findChild<QCheckBox*>("useWindowsAuth");
+    auto* savePass = dlg.findChild<QCheckBox*>("savePass");
+    EXPECT_TRUE(dlg.fileChoice()->isChecked());
+    EXPECT_EQ(path->text(), "/data/LIR.db");
+    EXPECT_TRUE(path->isEnabled());
+    EXPECT_FALSE(host->isEnabled());
+    EXPECT_FALSE(login->isEnabled());
+
+    dlg.serverChoice()->setChecked(true);
+    EXPECT_FALSE(path->isEnabled());
+    EXPECT_TRUE(host->isEnabled());
+    EXPECT_TRUE(login->isEnabled());
+    osAuth->setChecked(true);
+    EXPECT_FALSE(login->isEnabled());
+    EXPECT_FALSE(password->isEnabled());
+    osAuth->setChecked(false);
+
+    host->setText("db.example");
+    dlg.findChild<QSpinBox*>("port")->setValue(5433);
+    dlg.findChild<QLineEdit*>("dbName")->setText("lir2");
+    login->setText("ivanov");
+    password->setText("pw");
+    savePass->setChecked(false);
+    dlg.accept();
+    EXPECT_EQ(s.sql, 1);
+    EXPECT_EQ(s.hostName, "db.example");
+    EXPECT_EQ(s.port, 5433);
+    EXPECT_EQ(s.dbName, "lir2");
+    EXPECT_EQ(s.userName, "ivanov");
+    EXPECT_EQ(s.password, "pw");
+
+    // Not remembered: the password stays out of the profile.
+    s.SaveSettings();
+    QSettings ini(profilePath(), QSettings::IniFormat);
+    EXPECT_EQ(ini.value("Settings/DataBase/Password").toString(), "");
+    EXPECT_EQ(ini.value("Settings/DataBase/Sql").toInt(), 1);
+    EXPECT_EQ(ini.value("Settings/DataBase/UserName").toString(), "ivanov");
+}
+
+TEST_F(MSSqlSetupDlgTest, CancelLeavesTheSettingsAlone)
+{
+    CDbSetupSettings s;
+    s.dbFile = "/a.db";
+    CMSSqlSetupDlg dlg(s);
+    dlg.findChild<QLineEdit*>("dbFile")->setText("/b.db");
+    dlg.reject();
+    EXPECT_EQ(s.dbFile, "/a.db");
+}
