@@ -1,10 +1,48 @@
+#include "ForecastApp.h"
+#include "MSSqlSetupDlg.h"
 #include "MessageBoxDlg.h"
-#include "Settings.h"
 
 #include <QApplication>
 #include <QLocale>
+#include <QSocketNotifier>
 
 #include <clocale>
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+int g_signalPipe[2] = {-1, -1};
+
+void OnSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &byte, 1);
+}
+
+// The end of the session (or an interrupt) closes the program as the user would, so that the
+// settings are written back.
+void EndSessionOnSignals()
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, qApp);
+    QObject::connect(notifier, &QSocketNotifier::activated, qApp, [] {
+        char byte;
+        [[maybe_unused]] const ssize_t n = ::read(g_signalPipe[0], &byte, 1);
+        QApplication::closeAllWindows();
+        QApplication::quit();
+    });
+    struct sigaction action = {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int sig : {SIGTERM, SIGINT, SIGHUP})
+        ::sigaction(sig, &action, nullptr);
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -12,9 +50,9 @@ int main(int argc, char* argv[])
     std::setlocale(LC_NUMERIC, "C");
     QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
     InstallAppMessageBoxUi();
+    InstallConnectDialogUi();
+    EndSessionOnSignals();
 
-    CSettings& settings = Settings();
-    settings.Load();
-    settings.Save();
-    return 0;
+    CForecastApp forecast;
+    return forecast.Run();
 }

@@ -1,0 +1,199 @@
+#include "ForecastApp.h"
+
+#include "AppMessage.h"
+#include "Bitmaps.h"
+#include "FontStatic.h"
+#include "MSSqlSetupDlg.h"
+#include "MainFrame.h"
+#include "ModalHook.h"
+#include "ReportEngine.h"
+#include "Settings.h"
+#include "SplashDlg.h"
+#include "TextUtils.h"
+#include "db/DbSetup.h"
+#include "tables/Forecasts.h"
+#include "tables/ImportEventTypes.h"
+#include "tables/ReceiverMap.h"
+#include "tables/ReceiverRoots.h"
+
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QPushButton>
+
+#include <memory>
+
+using namespace AppTexts;
+
+CAppAboutDlg::CAppAboutDlg(QWidget* parent)
+    : QDialog(parent)
+{
+    setObjectName(QStringLiteral("id100"));
+    setWindowTitle(QStringLiteral("О программе..."));
+
+    auto* icon = new QLabel(this);
+    icon->setPixmap(AppIcon().pixmap(32, 32));
+
+    auto* product = new CFontStatic(this);
+    product->setObjectName(QStringLiteral("id1082"));
+    product->setText(QStringLiteral("АИС ЛИР"));
+    product->SetFont(QStringLiteral("Arial"), 24, QColor(0, 0, 0), 0);
+    product->setMinimumSize(220, 30);
+
+    auto* version = new QLabel(QStringLiteral("Версия %1").arg(GetFileVersionString()), this);
+    version->setObjectName(QStringLiteral("id1083"));
+
+    auto* purpose = new QLabel(QStringLiteral("Прогноз объемов закупаемой продукции"), this);
+    auto* developer = new QLabel(QStringLiteral("Разработка для Linux: Qt 6, SQLite, PostgreSQL"), this);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
+    QPushButton* ok = buttons->button(QDialogButtonBox::Ok);
+    ok->setObjectName(QStringLiteral("id1"));
+    ok->setText(QStringLiteral("ОК"));
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+
+    auto* layout = new QGridLayout(this);
+    layout->addWidget(icon, 0, 0, 3, 1, Qt::AlignTop);
+    layout->addWidget(product, 0, 1);
+    layout->addWidget(version, 1, 1);
+    layout->addWidget(purpose, 2, 1);
+    layout->addWidget(developer, 3, 1);
+    layout->addWidget(buttons, 4, 0, 1, 2);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+CForecastApp::CForecastApp()
+{
+    OnCommand(57664, [this] { OnAppAbout(); });
+    OnCommand(32870, [this] { OnConnectionSettings(); });
+    OnUpdateCommand(32870, [](CCmdUI& ui) { ui.Enable(true); });
+    OnCommand(57665, [this] {
+        if (m_frame)
+            m_frame->close();
+    });
+    connect(&m_instance, &CSingleInstance::activationRequested, this, &CForecastApp::BringToFront);
+}
+
+CForecastApp::~CForecastApp()
+{
+    delete m_frame;
+}
+
+CMainFrame* CForecastApp::CreateMainFrame()
+{
+    return new CMainFrame;
+}
+
+bool CForecastApp::InitInstance()
+{
+    m_exitCode = 1;
+    const QString running = CSingleInstance::FindRunning();
+    if (!running.isEmpty() && AppMessageBox(kAlreadyRunning, MB_YESNO | MB_ICONQUESTION) != IDYES) {
+        CSingleInstance::Activate(running);
+        m_exitCode = 0;
+        return false;
+    }
+    if (!m_instance.Register())
+        return false;
+
+    // Every way out from here closes the splash window.
+    auto splash = std::make_unique<CSplashDlg>();
+    splash->show();
+    QApplication::processEvents();
+
+    if (!LoadReportEngine())
+        return false;
+
+    QCoreApplication::setOrganizationName(QStringLiteral("LIR"));
+    QCoreApplication::setApplicationName(QStringLiteral("Forecast"));
+
+    // The first use of the database: it opens the main connection.
+    if (HasUnplacedReceivers())
+        RepairReceiverRoots();
+
+    CSettings& s = Settings();
+    s.Load();
+
+    if (!GetDBConnection().Connect()) {
+        AppMessageBox(kConnectFailed, MB_OK);
+        return false;
+    }
+
+    if (s.currentForecastId != -1) {
+        if (const auto forecast = GetForecast(s.currentForecastId)) {
+            s.forecastYear = forecast->year;
+        } else {
+            s.currentForecastId = -1;
+            s.forecastYear = -1;
+        }
+    }
+    if (s.currentForecastId == -1) {
+        const int newest = GetNewestForecast();
+        s.currentForecastId = newest > 0 ? newest : -1;
+    }
+    s.ownReceiverId = LoadImportedLeafReceivers(s.currentForecastId);
+    SeedImportEventTypes();
+
+    m_frame = CreateMainFrame();
+    SetAppMainWindow(m_frame);
+    m_frame->SetAppTarget(this);
+    if (!m_frame->Create()) {
+        delete m_frame;
+        SetAppMainWindow(nullptr);
+        return false;
+    }
+    m_frame->UpdateTitle();
+    m_frame->showMaximized();
+    return true;
+}
+
+int CForecastApp::ExitInstance(int code)
+{
+    UnloadReportEngine();
+    Settings().Save();
+    GetDBConnection().Close();
+    GetReportDBConnection().Close();
+    return code;
+}
+
+int CForecastApp::Run()
+{
+    if (!InitInstance())
+        return m_exitCode;
+    const int code = QApplication::exec();
+    // The framework destroys the main window before the shut-down steps.
+    delete m_frame;
+    SetAppMainWindow(nullptr);
+    return ExitInstance(code);
+}
+
+void CForecastApp::OnAppAbout()
+{
+    CAppAboutDlg dlg(m_frame);
+    ExecModal(dlg);
+}
+
+void CForecastApp::OnConnectionSettings()
+{
+    CDbSetupSettings settings;
+    CMSSqlSetupDlg dlg(settings, m_frame);
+    if (ExecModal(dlg) != QDialog::Accepted)
+        return;
+    settings.SaveSettings();
+    // The open connection stays; the new settings take effect at the next start.
+    AppMessageBox(kRestartNeeded, MB_ICONINFORMATION, m_frame);
+}
+
+void CForecastApp::BringToFront()
+{
+    if (!m_frame)
+        return;
+    if (m_frame->isMinimized())
+        m_frame->setWindowState((m_frame->windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    m_frame->show();
+    m_frame->raise();
+    m_frame->activateWindow();
+}

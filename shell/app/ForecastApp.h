@@ -1,0 +1,59 @@
+// The application object of forecast: start-up, shut-down and its own two commands.
+#pragma once
+
+#include "CmdTarget.h"
+#include "SingleInstance.h"
+
+#include <QDialog>
+#include <QObject>
+#include <QPointer>
+
+class CMainFrame;
+class CSplashDlg;
+
+// The About box (dialog 100).
+class CAppAboutDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit CAppAboutDlg(QWidget* parent = nullptr);
+};
+
+class CForecastApp : public QObject, public CCmdTarget {
+    Q_OBJECT
+public:
+    CForecastApp();
+    ~CForecastApp() override;
+
+    // The start-up sequence; true when the main frame is shown. On false, exitCode() tells how the
+    // process ends.
+    bool InitInstance();
+    // The shut-down sequence; answers the process exit code.
+    int ExitInstance(int code);
+    // Start-up, the event loop and shut-down.
+    int Run();
+
+    int exitCode() const { return m_exitCode; }
+    CMainFrame* mainFrame() const { return m_frame; }
+    CSingleInstance& instanceSocket() { return m_instance; }
+
+    void OnAppAbout();
+    void OnConnectionSettings();
+
+protected:
+    // The main frame of the program; tests build it the same way.
+    virtual CMainFrame* CreateMainFrame();
+
+private:
+    void BringToFront();
+
+    CSingleInstance m_instance;
+    QPointer<CMainFrame> m_frame;
+    int m_exitCode = 1;
+};
+
+namespace AppTexts {
+inline const QString kAlreadyRunning =
+    QStringLiteral("Данное приложение уже запущено. Продолжить повторный запуск приложения?");
+inline const QString kConnectFailed = QStringLiteral("Ошибка при подключении к базе данных!");
+inline const QString kRestartNeeded = QStringLiteral("Изменения вступят в действяи после перезапуска программы.");
+} // namespace AppTexts

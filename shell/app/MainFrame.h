@@ -1,0 +1,111 @@
+// The program's one top-level window: menu, toolbar, forecast bar, status bar and the child frame.
+// It owns the choice of the current forecast and routes every command: child frame first, then
+// the frame itself, then the application.
+#pragma once
+
+#include "CmdTarget.h"
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QTimer>
+
+#include <map>
+
+class CChildFrameBase;
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QToolBar;
+
+// The bar above the child frame: the current forecast, the search box and the status pictures.
+class CForecastBar : public QWidget {
+    Q_OBJECT
+public:
+    explicit CForecastBar(QWidget* parent = nullptr);
+
+    QComboBox* forecastCombo() const { return m_forecast; }
+    QComboBox* searchCombo() const { return m_search; }
+    QPushButton* searchButton() const { return m_searchButton; }
+    // The status pictures 1095 (draft), 1096 (reference data closed), 1097 (closed).
+    QLabel* statusPicture(int status) const;
+
+private:
+    QComboBox* m_forecast = nullptr;
+    QComboBox* m_search = nullptr;
+    QPushButton* m_searchButton = nullptr;
+    QLabel* m_status[3] = {};
+};
+
+class CMainFrame : public QMainWindow, public CCmdTarget {
+    Q_OBJECT
+public:
+    explicit CMainFrame(QWidget* parent = nullptr);
+    ~CMainFrame() override;
+
+    // Builds the bars, the child frame and the menu, and establishes the current forecast's state.
+    bool Create();
+    // The application, the last target of the command routing.
+    void SetAppTarget(CCmdTarget* app) { m_app = app; }
+
+    void FillForecastCombo();
+    void OnForecastSelChange();
+    void UpdateTitle();
+    void UpdateStatusIcons();
+
+    // Sets the state of every command's action and of the bar controls.
+    void UpdateCommandUI();
+    // Runs a command when it is enabled; false when it is disabled or nobody handled it.
+    bool ExecuteCommand(int id);
+
+    bool OnCmdMsg(int id, CmdMsg msg, CCmdUI* ui) override;
+
+    QAction* Action(int id) const;
+    CChildFrameBase* childFrame() const { return m_child; }
+    CForecastBar* forecastBar() const { return m_forecastBar; }
+    QToolBar* toolBar() const { return m_toolBar; }
+
+protected:
+    // The child frame; the navigation panel's frame replaces the empty default.
+    virtual CChildFrameBase* CreateChildFrame();
+    QMenu* createPopupMenu() override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QAction* MakeAction(int id, const QString& text = QString());
+    void CreateMenu();
+    void CreateToolBar();
+    void CreateStatusBar();
+    void AddAccelerators();
+    void RegisterCommands();
+    void ScheduleCommandUpdate();
+
+    int SelectedForecastId() const;
+    void OnForecastManager();
+    void OnForecastCopy();
+    void OnSendReferenceData();
+    void OnReport(int id);
+    void OnSettings();
+    void OnAveragePrices();
+    void OnImportProducts();
+
+    std::map<int, QAction*> m_actions;
+    QPointer<QToolBar> m_toolBar;
+    QPointer<QToolBar> m_forecastBand;
+    CForecastBar* m_forecastBar = nullptr;
+    CChildFrameBase* m_child = nullptr;
+    CCmdTarget* m_app = nullptr;
+    QTimer m_progressTimer;
+    QTimer m_updateTimer;
+    bool m_updating = false;
+};
+
+// The texts of the main frame's messages.
+namespace MainFrameTexts {
+inline const QString kTitle = QStringLiteral("Прогноз");
+inline const QString kUnknownOrganisation = QStringLiteral(" (Неизвестная организация)");
+inline const QString kCopyQuestion =
+    QStringLiteral("ВНИМАНИЕ! При копировании все данные текущего прогноза будут удалены. Продолжить?");
+inline const QString kReceiversCopied = QStringLiteral("Получатели успешно скопированы!");
+inline const QString kAveragePriceQuestion = QStringLiteral("Пересчитать средние цены по введенным прогнозным данным?");
+inline const QString kReadError = QStringLiteral("Ошибка при чтении файла %1\n%2");
+} // namespace MainFrameTexts

@@ -1,0 +1,7 @@
+#include "ShellHooks.h"
+
+CShellHooks& ShellHooks()
+{
+    static CShellHooks hooks;
+    return hooks;
+}

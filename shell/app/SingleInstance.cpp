@@ -1,0 +1,104 @@
+#include "SingleInstance.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLocalServer>
+#include <QLocalSocket>
+
+namespace {
+
+const QByteArray kActivate = QByteArrayLiteral("activate\n");
+constexpr int kTimeoutMs = 500;
+
+bool Answers(const QString& path)
+{
+    QLocalSocket socket;
+    socket.connectToServer(path);
+    const bool ok = socket.waitForConnected(kTimeoutMs);
+    socket.abort();
+    return ok;
+}
+
+} // namespace
+
+CSingleInstance::CSingleInstance(QObject* parent)
+    : QObject(parent)
+{
+}
+
+CSingleInstance::~CSingleInstance() = default;
+
+QString CSingleInstance::BaseName()
+{
+    return QStringLiteral("Forecast{6B0F3C52-9D4E-4A7B-B1E8-2F5A7C9D0E41}");
+}
+
+QString CSingleInstance::SocketFolder()
+{
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && QFileInfo(runtime).isDir())
+        return QDir(runtime).absolutePath();
+    return QDir::tempPath();
+}
+
+QString CSingleInstance::FindRunning()
+{
+    const QDir folder(SocketFolder());
+    // The base name first: it belongs to the copy that has run longest.
+    QStringList names = folder.entryList({BaseName() + u'*'}, QDir::System | QDir::Files | QDir::NoDotAndDotDot,
+                                         QDir::Name);
+    for (const QString& name : names) {
+        const QString path = folder.filePath(name);
+        if (Answers(path))
+            return path;
+    }
+    return QString();
+}
+
+bool CSingleInstance::Activate(const QString& socketPath)
+{
+    QLocalSocket socket;
+    socket.connectToServer(socketPath);
+    if (!socket.waitForConnected(kTimeoutMs))
+        return false;
+    socket.write(kActivate);
+    const bool written = socket.waitForBytesWritten(kTimeoutMs);
+    socket.disconnectFromServer();
+    return written;
+}
+
+bool CSingleInstance::Register()
+{
+    delete m_server;
+    m_server = new QLocalServer(this);
+    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    connect(m_server, &QLocalServer::newConnection, this, &CSingleInstance::OnConnection);
+
+    const QDir folder(SocketFolder());
+    const QString base = folder.filePath(BaseName());
+    // A socket file that nobody answers is left over from a copy that did not end normally.
+    if (QFileInfo::exists(base) && !Answers(base))
+        QLocalServer::removeServer(base);
+    if (m_server->listen(base))
+        return true;
+    const QString own = base + u'.' + QString::number(QCoreApplication::applicationPid());
+    QLocalServer::removeServer(own);
+    return m_server->listen(own);
+}
+
+QString CSingleInstance::socketPath() const
+{
+    return m_server ? m_server->fullServerName() : QString();
+}
+
+void CSingleInstance::OnConnection()
+{
+    while (QLocalSocket* socket = m_server->nextPendingConnection()) {
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
+            if (socket->canReadLine() && socket->readLine() == kActivate)
+                emit activationRequested();
+        });
+    }
+}

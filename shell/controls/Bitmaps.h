@@ -1,0 +1,20 @@
+// The program's pictures: icons, toolbar images and bitmaps, drawn by the program itself.
+#pragma once
+
+#include <QIcon>
+#include <QPixmap>
+
+enum : int {
+    IDR_MAINFRAME = 128,      // program icon
+    IDB_SPLASH = 167,         // start-up window
+    IDB_STATUS_CLOSED = 212,  // forecast closed
+    IDB_STATUS_PROJECT = 213, // draft forecast
+    IDB_STATUS_NSI = 214,     // reference-data entry closed
+};
+
+// The program icon (128).
+QIcon AppIcon();
+// A bitmap by its number; a null pixmap for an unknown number.
+QPixmap LoadBitmapRes(int id);
+// The 16x16 toolbar image of a command; a null icon when the command has none.
+QIcon CommandIcon(int commandId);

@@ -1,0 +1,33 @@
+#include "SplashDlg.h"
+
+#include "Bitmaps.h"
+#include "TextUtils.h"
+
+#include <QPainter>
+
+CSplashDlg::CSplashDlg(QWidget* parent)
+    : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
+    , m_bitmap(LoadBitmapRes(IDB_SPLASH))
+    , m_version(QStringLiteral("Версия %1").arg(GetFileVersionString()))
+{
+    setObjectName(QStringLiteral("id168"));
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setFixedSize(m_bitmap.size());
+    move(0, 0);
+}
+
+QRect CSplashDlg::versionRect() const
+{
+    return QRect(QPoint(4, m_bitmap.height() - 14), QPoint(100, m_bitmap.height()));
+}
+
+void CSplashDlg::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    p.drawPixmap(0, 0, m_bitmap);
+    QFont font(QStringLiteral("Tahoma"));
+    font.setPointSize(8);
+    p.setFont(font);
+    p.setPen(Qt::black);
+    p.drawText(versionRect(), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, m_version);
+}
