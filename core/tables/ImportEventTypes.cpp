@@ -81,7 +81,6 @@ bool SaveImportEventType(CImportEventType& rec, bool writeJournal)
             return false;
         isNew = q.value(0).toInt() == 0;
     }
-    const int originalId = rec.id;
     int id = rec.id;
     if (isNew && id <= 0) {
         const auto next = NextTableId(QStringLiteral("tclsimporteventtype"));
@@ -92,10 +91,8 @@ bool SaveImportEventType(CImportEventType& rec, bool writeJournal)
     CSqlQuery q(isNew ? QStringLiteral("insert into tclsimporteventtype (name, id) values (?, ?)")
                       : QStringLiteral("update tclsimporteventtype set name = ? where id = ?"));
     q.bind(rec.name).bind(id);
-    if (!q.execOrReport() || !tx.commit()) {
-        rec.id = originalId;
+    if (!q.execOrReport() || !tx.commit())
         return false;
-    }
     rec.id = id;
     if (writeJournal)
         FormatImportEventTypeJournal(rec, isNew ? 1 : 0);
