@@ -1,5 +1,9 @@
 #include "TableCommon.h"
 
+#include "AppMessage.h"
+
+#include <QSqlQuery>
+
 QString JournalOperationWord(int operation)
 {
     switch (operation) {
@@ -27,7 +31,14 @@ bool LockTableForNewId(const QString& table)
 {
     if (GetDBConnection().dialect() != SqlDialect::PostgreSQL)
         return true;
-    // Self-conflicting, but readers go on.
-    CSqlQuery q(QStringLiteral("lock table ") + table + QStringLiteral(" in share row exclusive mode"));
-    return q.execOrReport();
+    // Self-conflicting, but readers go on. LOCK cannot be prepared: it runs as plain text.
+    QSqlDatabase db = GetDBConnection().GetConnection();
+    if (!db.isValid())
+        return false;
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("lock table ") + table + QStringLiteral(" in share row exclusive mode"))) {
+        ReportComError(q.lastError());
+        return false;
+    }
+    return true;
 }
