@@ -1,4 +1,4 @@
-// Small pieces shared by the table modules: journal operation words, condition appending and the
+// Small helpers shared by the table modules: journal operation words, condition appending and the
 // guard that keeps "largest id + 1" unique between clients of one server.
 #pragma once
 
