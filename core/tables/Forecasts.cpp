@@ -190,8 +190,9 @@ bool CreateRootProduct(int forecast)
     if (!id)
         return false;
     // The product reads list only products that have a price row: the root gets one with zeros.
-    return ExecSql(QStringLiteral("insert into tclsproduct (prognoz, id, parent, name, position, type, isgroup, "
-                                  "balanceTitle) values (?, ?, null, ?, 1, ?, 1, '')"),
+    // The top of the tree has parent 0, and the reads want the price bounds set.
+    return ExecSql(QStringLiteral("insert into tclsproduct (prognoz, id, parent, name, position, offsetMin, offsetMax, "
+                                  "type, isgroup, balanceTitle) values (?, ?, 0, ?, 1, 0, 0, ?, 1, '')"),
                    forecast, *id, kRootProductName, kRootProductType)
         && ExecSql(QStringLiteral("insert into tfctprice (prognoz, product, pricePrev, priceCur, priceNext) "
                                   "values (?, ?, ?, ?, ?)"),
