@@ -26,13 +26,19 @@ void WriteOpJournalAt(const QString& text, int type, const QDateTime& date)
     // 255 characters stay whole; a longer text keeps its first 254.
     const QString stored = text.size() > 255 ? text.left(254) : text;
     CDBConnection& db = GetDBConnection();
+    // Inside a caller's transaction this is a savepoint: on PostgreSQL a failed line would otherwise
+    // spoil the caller's transaction, and the journal must never stop what it records.
+    CTransaction tx(db);
+    bool written;
     if (db.dialect() == SqlDialect::SQLite) {
         CSqlQuery q(QStringLiteral("insert into tFctOpJournal (Text, Date, Type, UserID) values (?, ?, ?, ?)"));
         q.bind(stored).bind(date).bind(type).bind(OperatingSystemLogin());
-        q.execOrReport();
+        written = q.execOrReport();
     } else {
         CSqlQuery q(QStringLiteral("insert into tFctOpJournal (Text, Date, Type) values (?, ?, ?)"));
         q.bind(stored).bind(date).bind(type);
-        q.execOrReport();
+        written = q.execOrReport();
     }
+    if (written)
+        tx.commit();
 }

@@ -63,9 +63,8 @@ CMAILRUNEPropsDlg::CMAILRUNEPropsDlg(QWidget* parent)
 
 CMAILRUNEPropsDlg::~CMAILRUNEPropsDlg() = default;
 
-void CMAILRUNEPropsDlg::LoadSettings()
+CMailSettings CMAILRUNEPropsDlg::FromPages() const
 {
-    // Values missing from the profile leave the pages' fields as they are.
     CMailSettings s;
     s.smtpPassword = m_smtpPage->password;
     s.smtpLogin = m_smtpPage->login;
@@ -77,8 +76,11 @@ void CMAILRUNEPropsDlg::LoadSettings()
     s.pop3Server = m_popPage->server;
     s.receiveTime = m_popPage->period;
     s.enableReceive = m_popPage->enableReceive;
-    s.Load();
+    return s;
+}
 
+void CMAILRUNEPropsDlg::ToPages(const CMailSettings& s)
+{
     m_smtpPage->password = s.smtpPassword;
     m_smtpPage->login = s.smtpLogin;
     m_smtpPage->server = s.smtpServer;
@@ -89,6 +91,14 @@ void CMAILRUNEPropsDlg::LoadSettings()
     m_popPage->server = s.pop3Server;
     m_popPage->period = s.receiveTime;
     m_popPage->enableReceive = s.enableReceive;
+}
+
+void CMAILRUNEPropsDlg::LoadSettings()
+{
+    // Values missing from the profile leave the pages' fields as they are.
+    CMailSettings s = FromPages();
+    s.Load();
+    ToPages(s);
 
     m_smtpPage->PutControls();
     m_popPage->PutControls();
@@ -107,17 +117,7 @@ bool CMAILRUNEPropsDlg::SaveSettings()
         return false;
     }
 
-    CMailSettings s;
-    s.smtpPassword = m_smtpPage->password;
-    s.smtpLogin = m_smtpPage->login;
-    s.smtpServer = m_smtpPage->server;
-    s.smtpCheckLogin = m_smtpPage->checkLogin;
-    s.smtpKeepPassword = m_smtpPage->keepPassword;
-    s.pop3Password = m_popPage->password;
-    s.enableReceive = m_popPage->enableReceive;
-    s.pop3Login = m_popPage->login;
-    s.pop3Server = m_popPage->server;
-    s.receiveTime = m_popPage->period;
+    CMailSettings s = FromPages();
     s.Save();
     return true;
 }

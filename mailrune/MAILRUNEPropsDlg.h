@@ -3,6 +3,7 @@
 
 #include <QDialog>
 
+struct CMailSettings;
 class CPOPFrame;
 class CSMTPFrame;
 class QTabWidget;
@@ -26,6 +27,9 @@ public slots:
     void OnOK();
 
 private:
+    CMailSettings FromPages() const;
+    void ToPages(const CMailSettings& s);
+
     CSMTPFrame* m_smtpPage;
     CPOPFrame* m_popPage;
     QTabWidget* m_tab;

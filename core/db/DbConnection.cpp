@@ -234,13 +234,20 @@ int CDBConnection::BeginTrans()
     return ++state.level;
 }
 
-bool CDBConnection::CommitTrans()
+CDBConnection::ThreadState* CDBConnection::OpenTransaction()
 {
     if (!m_connected)
-        return false;
+        return nullptr;
     ThreadState& state = State();
-    if (state.level <= 0)
+    return state.level > 0 ? &state : nullptr;
+}
+
+bool CDBConnection::CommitTrans()
+{
+    ThreadState* open = OpenTransaction();
+    if (!open)
         return false;
+    ThreadState& state = *open;
     QSqlDatabase db = OpenForThread(state);
     bool ok;
     if (state.level == 1) {
@@ -258,11 +265,10 @@ bool CDBConnection::CommitTrans()
 
 bool CDBConnection::RollbackTrans()
 {
-    if (!m_connected)
+    ThreadState* open = OpenTransaction();
+    if (!open)
         return false;
-    ThreadState& state = State();
-    if (state.level <= 0)
-        return false;
+    ThreadState& state = *open;
     QSqlDatabase db = OpenForThread(state);
     bool ok;
     if (state.level == 1) {

@@ -66,6 +66,8 @@ public:
 
 private:
     ThreadState& State();
+    // The calling thread's state while it has an open transaction.
+    ThreadState* OpenTransaction();
     QSqlDatabase OpenForThread(ThreadState& state);
     bool ExecPlain(const QString& sql);
 

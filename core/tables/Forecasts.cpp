@@ -1,6 +1,5 @@
 #include "Forecasts.h"
 
-#include "AppMessage.h"
 #include "Journal.h"
 #include "xml/XmlRecord.h"
 
@@ -103,13 +102,20 @@ bool SaveForecast(CForecastRecord& rec)
     CTransaction tx;
     if (!tx.isActive())
         return false;
+    // A failed insert must not leave the record with an id that no row has: saving it again would
+    // then overwrite whatever forecast gets that id meanwhile.
+    const int originalId = rec.id;
+    auto fail = [&] {
+        rec.id = originalId;
+        return false;
+    };
     bool isNew = rec.id == -1;
     int previousStatus = 0;
     if (!isNew) {
         CSqlQuery q(QStringLiteral("select status from tfctprognoz where id = ?"));
         q.bind(rec.id);
         if (!q.execOrReport())
-            return false;
+            return fail();
         if (q.next())
             previousStatus = q.intValue("status", 0);
         else
@@ -119,20 +125,20 @@ bool SaveForecast(CForecastRecord& rec)
     if (rec.id == -1) {
         auto id = NextTableId(QStringLiteral("tfctprognoz"));
         if (!id)
-            return false;
+            return fail();
         rec.id = *id;
     }
     if (isNew) {
         if (!InsertForecastRow(rec))
-            return false;
+            return fail();
     } else {
         CSqlQuery q(QStringLiteral("update tfctprognoz set name = ?, year = ?, owner = ?, ownerName = ?, status = ? where id = ?"));
         q.bind(rec.name).bind(rec.year).bind(rec.owner).bind(rec.ownerName).bind(rec.status).bind(rec.id);
         if (!q.execOrReport())
-            return false;
+            return fail();
     }
     if (!tx.commit())
-        return false;
+        return fail();
     WriteForecastJournal(rec, statusChanged ? FJ_CHANGE_STATUS : (isNew ? FJ_INSERT : FJ_UPDATE));
     return true;
 }
@@ -184,8 +190,9 @@ bool CreateRootProduct(int forecast)
     if (!id)
         return false;
     // The product reads list only products that have a price row: the root gets one with zeros.
-    return ExecSql(QStringLiteral("insert into tclsproduct (prognoz, id, parent, name, position, type, isgroup, "
-                                  "balanceTitle) values (?, ?, null, ?, 1, ?, 1, '')"),
+    // The top of the tree has parent 0, and the reads want the price bounds set.
+    return ExecSql(QStringLiteral("insert into tclsproduct (prognoz, id, parent, name, position, offsetMin, offsetMax, "
+                                  "type, isgroup, balanceTitle) values (?, ?, 0, ?, 1, 0, 0, ?, 1, '')"),
                    forecast, *id, kRootProductName, kRootProductType)
         && ExecSql(QStringLiteral("insert into tfctprice (prognoz, product, pricePrev, priceCur, priceNext) "
                                   "values (?, ?, ?, ?, ?)"),
@@ -200,11 +207,6 @@ bool CreateForecast(CForecastRecord& rec, int sourceForecast, bool copyReference
     if (rec.id != -1)
         return SaveForecast(rec);
 
-    const bool fromSource = copyReferenceData || copyReceiversOnly || copyData;
-    if (fromSource && !GetForecast(sourceForecast)) {
-        AppMessageBox(QStringLiteral("Исходный прогноз не найден."), MB_OK | MB_ICONEXCLAMATION);
-        return false;
-    }
     CTransaction tx;
     if (!tx.isActive())
         return false;

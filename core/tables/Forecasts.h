@@ -29,8 +29,11 @@ int GetForecastCount();
 std::optional<CForecastList> LoadForecasts(const SqlFilter& filter = {});
 CForecastRecord ReadForecastRow(const CSqlQuery& q);
 bool SaveForecast(CForecastRecord& rec);
-// A new forecast (id -1) is created with its root product, copying from the source forecast as the
-// flags say, in one transaction; an existing one is saved.
+// A new forecast (id -1) is created in one transaction with status 0 and the next id, copying from the
+// source forecast: the receivers' membership when copyReferenceData or copyReceiversOnly is set; the
+// products and prices when copyReferenceData is set without copyReceiversOnly, and then also the data
+// when copyData is set. Without copied products it gets the root product. An existing forecast is
+// saved, and the answer is the save's.
 bool CreateForecast(CForecastRecord& rec, int sourceForecast, bool copyReferenceData, bool copyReceiversOnly,
                     bool copyData);
 bool DeleteForecast(CForecastRecord& rec);

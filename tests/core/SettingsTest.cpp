@@ -126,6 +126,15 @@ TEST_F(SettingsTest, TransportsAreLoadedSortedAndInvalidOnesSkipped)
     EXPECT_EQ(s.transports.size(), 2u);
 }
 
+TEST(TransportPlugins, TheTestPluginExportsOnlyItsEntryPoint)
+{
+    const auto lines = ExportedSymbols(QStringLiteral(LIR_TEST_PLUGIN_DIR "/GoodTransport.so"));
+    if (!lines)
+        GTEST_SKIP() << "nm (binutils) is not installed";
+    ASSERT_EQ(lines->size(), 1) << lines->join(u'\n').toStdString();
+    EXPECT_TRUE(lines->at(0).endsWith(" T get_transport"));
+}
+
 namespace {
 std::atomic<int> g_bodyRuns{0};
 QString g_seenFolder;

@@ -5,6 +5,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
 
 void TempHomeTest::SetUp()
 {
@@ -71,4 +73,16 @@ QByteArray ReadFile(const QString& path)
     if (!f.open(QIODevice::ReadOnly))
         return QByteArray();
     return f.readAll();
+}
+
+std::optional<QStringList> ExportedSymbols(const QString& library)
+{
+    const QString nm = QStandardPaths::findExecutable(QStringLiteral("nm"));
+    if (nm.isEmpty())
+        return std::nullopt;
+    QProcess p;
+    p.start(nm, {QStringLiteral("-D"), QStringLiteral("--defined-only"), library});
+    if (!p.waitForFinished(30000))
+        return QStringList();
+    return QString::fromUtf8(p.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
 }

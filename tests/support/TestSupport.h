@@ -7,7 +7,10 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <QStringList>
+
 #include <deque>
+#include <optional>
 #include <ostream>
 #include <memory>
 #include <vector>
@@ -48,6 +51,10 @@ private:
     QByteArray m_savedHome, m_savedConfig, m_savedMsgbox;
     bool m_hadHome = false, m_hadConfig = false, m_hadMsgbox = false;
 };
+
+// The dynamic symbols a shared library defines, as `nm -D --defined-only` lists them;
+// none when nm is not installed.
+std::optional<QStringList> ExportedSymbols(const QString& library);
 
 // Writes a file whole; fails the test when it cannot.
 void WriteFile(const QString& path, const QByteArray& bytes);

@@ -1,0 +1,39 @@
+// The exchange journal (tFctImportStatus): one row per document sent to or received from a receiver
+// in a forecast.
+#pragma once
+
+#include "db/SqlQuery.h"
+
+#include <optional>
+#include <vector>
+
+// The current local time to the second.
+QDateTime CurrentTimeToSecond();
+
+struct CImportStatusRecord {
+    int id = -1;
+    int prognoz = 0;
+    int receiver = 0;
+    QDateTime send = CurrentTimeToSecond();     // a null date is stored as NULL
+    QDateTime received = CurrentTimeToSecond(); // likewise
+    QString comment;
+    QString envelope;
+    int event = 0; // ImportEventKind or a further kind
+};
+
+using CImportStatusList = std::vector<CImportStatusRecord>;
+
+// None for a row whose forecast, receiver, event, comment or envelope is NULL.
+std::optional<CImportStatusRecord> ReadImportStatusRow(const CSqlQuery& q);
+// The reads show no message; a failure gives none.
+std::optional<CImportStatusRecord> GetImportStatus(int id, int prognoz);
+// The condition may name the journal's columns (or i.<column>), the event type's as t.<column> and
+// the receiver's as r.<column>.
+std::optional<CImportStatusList> LoadImportStatus(const SqlFilter& filter = {});
+// Whether the receiver has journal rows in the forecast; true also when that cannot be read.
+bool CountImportStatus(int receiver, int prognoz);
+// Event 1 clears the send date, events 2 and 5 the received date (in the record too). A new record
+// (id -1) gets the new row's id; an id without a row in the forecast is inserted under that id.
+bool SaveImportStatus(CImportStatusRecord& rec);
+bool DeleteImportStatus(CImportStatusRecord& rec); // the id becomes -1
+void WriteImportStatusJournal(const CImportStatusRecord& rec, int operation); // 1 insert, 0 update, else delete

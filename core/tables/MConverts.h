@@ -1,0 +1,46 @@
+// Conversion coefficients between pairs of units (tclsmconvert). A pair is directional: (A, B) and
+// (B, A) are two rows, and a lookup never inverts a coefficient.
+#pragma once
+
+#include "db/SqlQuery.h"
+
+#include <libxml/tree.h>
+
+#include <optional>
+#include <vector>
+
+struct CMConvertRecord {
+    int id = -1;
+    int base = 0;    // unit converted from
+    int produce = 0; // unit converted to
+    double koef = 0.0;
+};
+
+using CMConvertList = std::vector<CMConvertRecord>;
+
+// None for a row with a NULL column.
+std::optional<CMConvertRecord> ReadMConvertRow(const CSqlQuery& q);
+
+std::optional<CMConvertRecord> GetMConvert(int id); // silent on failure
+// The first row of the pair; a database error is shown.
+std::optional<CMConvertRecord> FindMConvert(int base, int produce);
+// 1.0 for equal units and for a pair that is not stored.
+double GetMConvertKoef(int base, int produce);
+// Whether a row uses the unit on either side; true also when the count cannot be read.
+bool IsMeasurementInConverts(int unit);
+// False also when the count cannot be read.
+bool MConvertExists(int base, int produce);
+// Silent on failure. The filter of the second may use the aliases mc and m (the base unit).
+std::optional<CMConvertList> LoadMConverts(const SqlFilter& filter = {});
+std::optional<CMConvertList> LoadMConvertsByType(int unitType, const SqlFilter& filter = {});
+
+// The id of a new row comes from the database; it is put into the record only with fetchId.
+bool SaveMConvert(CMConvertRecord& rec, bool fetchId);
+// Silent on failure; the record's id becomes -1, also when the row was already gone.
+bool DeleteMConvert(CMConvertRecord& rec);
+void JournalMConvert(const CMConvertRecord& rec, int operation);
+
+xmlNodePtr WriteMConvertXml(xmlNodePtr parent, const CMConvertRecord& rec);
+xmlNodePtr WriteMConvertsXml(xmlNodePtr parent, const CMConvertList& list);
+std::optional<CMConvertRecord> ReadMConvertXml(const xmlNode* node);
+std::optional<CMConvertList> ReadMConvertsXml(const xmlNode* node);

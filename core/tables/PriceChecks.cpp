@@ -1,0 +1,134 @@
+#include "PriceChecks.h"
+
+#include "AppMessage.h"
+#include "Settings.h"
+#include "tables/MConverts.h"
+#include "tables/Measurements.h"
+#include "tables/Prices.h"
+#include "tables/Products.h"
+
+std::optional<Money> MulQuantityPrice(Money quantity, double price)
+{
+    return MulMoneyDouble(quantity, price);
+}
+
+std::optional<Money> MulQuantityPriceCy(Money a, Money b)
+{
+    return MulMoneyDouble(a, b.toDouble());
+}
+
+bool CheckCurrentForecast()
+{
+    if (Settings().currentForecastId >= 1)
+        return true;
+    AppMessageBox(kNoCurrentForecastText, 0);
+    return false;
+}
+
+bool CheckSelfReceiver()
+{
+    if (Settings().ownReceiverId >= 1)
+        return true;
+    AppMessageBox(kNoSelfReceiverText, 0);
+    return false;
+}
+
+void CheckRowPrice(int forecastId, int productId, double sum, double quantity, int yearColumn, int& sumResult,
+                   int& quantityResult)
+{
+    const auto product = GetProduct(productId, forecastId);
+    CheckRowPriceEx(forecastId, product ? &*product : nullptr, sum, quantity, yearColumn, sumResult, quantityResult);
+}
+
+void CheckRowPriceEx(int, const CProductRecord* product, double sum, double quantity, int yearColumn, int& sumResult,
+                     int& quantityResult)
+{
+    sumResult = quantityResult = ROW_PRICE_OK;
+    if (!product) {
+        sumResult = quantityResult = ROW_PRICE_WRONG;
+        return;
+    }
+    // A product without bounds is never tested.
+    if (product->offsetMax == 0.0 && product->offsetMin == 0.0)
+        return;
+    if (sum == 0.0 && quantity != 0.0) {
+        sumResult = ROW_PRICE_MISSING;
+        return;
+    }
+    if (sum != 0.0 && quantity == 0.0) {
+        if (product->measurementNatural != 0)
+            quantityResult = ROW_PRICE_MISSING;
+        return;
+    }
+    if (sum == 0.0)
+        return;
+    const double k1 = GetMConvertKoef(product->measurementPrice, product->measurementPrice2);
+    const double k2 = GetMConvertKoef(product->measurementNatural, product->measurementNatural2);
+    const double unitPrice = (k1 * sum) / (k2 * quantity);
+
+    const auto priceRow = GetPrice(product->id, Settings().currentForecastId);
+    if (!priceRow)
+        return;
+    double price;
+    switch (yearColumn) {
+    case 0:
+        price = priceRow->pricePrev.toDouble();
+        break;
+    case 1:
+        price = priceRow->priceCur.toDouble();
+        break;
+    case 2:
+        price = priceRow->priceNext.toDouble();
+        break;
+    default:
+        return;
+    }
+    if (price == 0.0)
+        return;
+    if (unitPrice > product->offsetMax * price || unitPrice < product->offsetMin * price)
+        sumResult = ROW_PRICE_WRONG;
+}
+
+namespace {
+
+// The coefficient of the first stored row of the pair; none when there is none or it cannot be read.
+std::optional<double> StoredKoef(int base, int produce, bool* readable)
+{
+    const auto list = LoadMConverts(SqlFilter(QStringLiteral("base = ? and produce = ?"), {base, produce},
+                                              QStringLiteral("id")));
+    if (readable)
+        *readable = list.has_value();
+    if (!list || list->empty())
+        return std::nullopt;
+    return list->front().koef;
+}
+
+} // namespace
+
+bool ConvertByUnits(int fromUnit, int toUnit, double value, double& result)
+{
+    if (fromUnit == toUnit) {
+        result = value;
+        return true;
+    }
+    double k = 0.0;
+    if (const auto direct = StoredKoef(fromUnit, toUnit, nullptr)) {
+        k = *direct;
+    } else {
+        bool readable = false;
+        const auto reverse = StoredKoef(toUnit, fromUnit, &readable);
+        if (!readable)
+            return false;
+        // A stored 0 cannot be inverted: it counts as missing.
+        if (reverse && *reverse != 0.0)
+            k = 1.0 / *reverse;
+    }
+    if (k != 0.0) {
+        result = k * value;
+        return true;
+    }
+    const auto from = GetMeasurement(fromUnit);
+    const auto to = GetMeasurement(toUnit);
+    AppMessageBox(kNoConversionText.arg(from ? from->name : QString(), to ? to->name : QString()), 0);
+    return false;
+}

@@ -1,0 +1,86 @@
+#include "ProductAveragePrices.h"
+
+#include "Settings.h"
+#include "TableCommon.h"
+
+namespace {
+
+QString MoneyAsDouble(const QString& column, SqlDialect dialect)
+{
+    // SQLite keeps ten-thousandths.
+    if (dialect == SqlDialect::SQLite)
+        return QStringLiteral("(cast(coalesce(%1, 0) as double precision) / 10000)").arg(column);
+    return QStringLiteral("cast(coalesce(%1, 0) as double precision)").arg(column);
+}
+
+QString Decimal(const QString& column)
+{
+    return QStringLiteral("cast(coalesce(%1, 0) as double precision)").arg(column);
+}
+
+} // namespace
+
+bool ComputeDataAveragePrices(int productId, double& last, double& curr, double& next)
+{
+    last = curr = next = 0.0;
+    // Only rows with a quantity count; receivers that no longer exist do not.
+    CSqlQuery q(QStringLiteral(
+        "select sum(case when d.valueLast <> 0 then d.sumLast end) as sl, "
+        "sum(case when d.valueLast <> 0 then d.valueLast end) as vl, "
+        "sum(case when d.valueCurr <> 0 then d.sumCurr end) as sc, "
+        "sum(case when d.valueCurr <> 0 then d.valueCurr end) as vc, "
+        "sum(case when d.valueNext <> 0 then d.sumNext end) as sn, "
+        "sum(case when d.valueNext <> 0 then d.valueNext end) as vn "
+        "from tfctprognozdata d join tclsreceiver r on d.receiver = r.id where d.prognoz = ? and d.product = ?"));
+    q.bind(Settings().currentForecastId).bind(productId);
+    if (!q.execOrReport() || !q.next())
+        return false;
+    auto average = [&](const char* sum, const char* quantity) {
+        const double total = q.money(quantity).toDouble();
+        // Quantities that cancel out give no price rather than an infinite one.
+        return total != 0.0 ? q.money(sum).toDouble() / total : 0.0;
+    };
+    last = average("sl", "vl");
+    curr = average("sc", "vc");
+    next = average("sn", "vn");
+    return true;
+}
+
+bool ComputeAveragePriceRanges(const SqlFilter& filter, int unit, CAveragePriceRanges& out)
+{
+    out = CAveragePriceRanges();
+    const SqlDialect dialect = GetDBConnection().dialect();
+    const QString rows = AppendCondition(
+        QStringLiteral("select case when coalesce(p.measurementPrice, 0) <> ? then coalesce("
+                       "(select mc.koef from tclsmconvert mc where mc.base = p.measurementPrice and mc.produce = ? "
+                       "order by mc.id limit 1), 1) else 1 end as k, ")
+            + Decimal(QStringLiteral("p.offsetMin")) + QStringLiteral(" as lo, ")
+            + Decimal(QStringLiteral("p.offsetMax")) + QStringLiteral(" as hi, ")
+            + MoneyAsDouble(QStringLiteral("pr.pricePrev"), dialect) + QStringLiteral(" as pprev, ")
+            + MoneyAsDouble(QStringLiteral("pr.priceCur"), dialect) + QStringLiteral(" as pcur, ")
+            + MoneyAsDouble(QStringLiteral("pr.priceNext"), dialect) + QStringLiteral(" as pnext, ")
+            + Decimal(QStringLiteral("p.avRep")) + QStringLiteral(" as arep, ")
+            + Decimal(QStringLiteral("p.avCur")) + QStringLiteral(" as acur, ")
+            + Decimal(QStringLiteral("p.avProg")) + QStringLiteral(" as aprog ")
+            + QStringLiteral("from tclsproduct p, tfctprice pr where p.id = pr.product and p.prognoz = pr.prognoz"),
+        SqlFilter(filter.where, filter.args));
+    CSqlQuery q(QStringLiteral("select avg(k * lo * pprev) as minPrev, avg(k * hi * pprev) as maxPrev, "
+                               "avg(k * arep) as avRep, avg(k * lo * pcur) as minCur, avg(k * hi * pcur) as maxCur, "
+                               "avg(k * acur) as avCur, avg(k * lo * pnext) as minNext, "
+                               "avg(k * hi * pnext) as maxNext, avg(k * aprog) as avProg from (")
+                + rows + QStringLiteral(") x"));
+    q.bind(unit).bind(unit);
+    q.bindAll(filter.args);
+    if (!q.execOrReport() || !q.next())
+        return false;
+    out.minPrev = q.decimal("minPrev");
+    out.maxPrev = q.decimal("maxPrev");
+    out.avRep = q.decimal("avRep");
+    out.minCur = q.decimal("minCur");
+    out.maxCur = q.decimal("maxCur");
+    out.avCur = q.decimal("avCur");
+    out.minNext = q.decimal("minNext");
+    out.maxNext = q.decimal("maxNext");
+    out.avProg = q.decimal("avProg");
+    return true;
+}

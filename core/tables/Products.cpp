@@ -1,0 +1,539 @@
+#include "Products.h"
+
+#include "AppMessage.h"
+#include "Journal.h"
+#include "Settings.h"
+#include "TableCommon.h"
+#include "tables/Prices.h"
+#include "xml/XmlRecord.h"
+
+#include <QSet>
+
+#include <array>
+
+namespace {
+
+using F = XmlField<CProductRecord>;
+const std::array<F, 20> kXmlFields = {{
+    F::integer("id", &CProductRecord::id),
+    F::integer("prognoz", &CProductRecord::prognoz),
+    F::integer("parent", &CProductRecord::parent),
+    F::integer("measurementNatural", &CProductRecord::measurementNatural),
+    F::integer("measurementPrice", &CProductRecord::measurementPrice),
+    F::integer("measurementNatural2", &CProductRecord::measurementNatural2),
+    F::integer("measurementPrice2", &CProductRecord::measurementPrice2),
+    F::text("name", &CProductRecord::name),
+    F::text("code", &CProductRecord::code),
+    F::text("balanceTitle", &CProductRecord::balanceTitle),
+    F::integer("position", &CProductRecord::position),
+    F::text("comment", &CProductRecord::comment),
+    F::decimal6("offsetMin", &CProductRecord::offsetMin),
+    F::decimal6("offsetMax", &CProductRecord::offsetMax),
+    F::integer("type", &CProductRecord::type),
+    F::integer("isgroup", &CProductRecord::isgroup),
+    F::decimal6("avRep", &CProductRecord::avRep),
+    F::decimal6("avCur", &CProductRecord::avCur),
+    F::decimal6("avProg", &CProductRecord::avProg),
+    F::decimal6("priceIdx", &CProductRecord::priceIdx),
+}};
+
+// Every column but id and prognoz, in the order BindFields binds them.
+constexpr const char* kDataColumns[] = {
+    "parent",   "measurementNatural", "measurementPrice", "measurementNatural2", "measurementPrice2",
+    "name",     "code",               "position",         "comment",             "offsetMin",
+    "offsetMax", "type",              "isgroup",          "balanceTitle",        "avRep",
+    "avCur",    "avProg",             "priceIdx",
+};
+constexpr int kDataColumnCount = int(std::size(kDataColumns));
+
+QString Columns(const QString& alias)
+{
+    QString s = alias + QStringLiteral("id, ") + alias + QStringLiteral("prognoz");
+    for (const char* c : kDataColumns)
+        s += QStringLiteral(", ") + alias + QLatin1String(c);
+    return s;
+}
+
+const QString kSelect = QStringLiteral("select ") + Columns(QString()) + QStringLiteral(" from tclsproduct");
+// Products of one forecast that have a price row there; binds the forecast.
+const QString kSelectPriced = QStringLiteral("select ") + Columns(QStringLiteral("p1."))
+    + QStringLiteral(" from tclsproduct p1 where p1.prognoz = ? and exists "
+                     "(select 1 from tfctprice pr where pr.prognoz = p1.prognoz and pr.product = p1.id)");
+const QString kPositionOrder = QStringLiteral("p1.position, p1.id");
+
+QString InsertSql(const QString& idExpression)
+{
+    QString columns = QStringLiteral("prognoz");
+    QString values = QStringLiteral("?");
+    for (const char* c : kDataColumns) {
+        columns += QStringLiteral(", ") + QLatin1String(c);
+        values += QStringLiteral(", ?");
+    }
+    return QStringLiteral("insert into tclsproduct (") + columns + QStringLiteral(", id) values (") + values
+        + QStringLiteral(", ") + idExpression + QStringLiteral(")");
+}
+
+QString UpdateSql()
+{
+    QString sets;
+    for (const char* c : kDataColumns) {
+        if (!sets.isEmpty())
+            sets += QStringLiteral(", ");
+        sets += QLatin1String(c) + QStringLiteral(" = ?");
+    }
+    return QStringLiteral("update tclsproduct set ") + sets + QStringLiteral(" where id = ? and prognoz = ?");
+}
+
+void BindFields(CSqlQuery& q, const CProductRecord& r)
+{
+    q.bind(r.parent)
+        .bindId(r.measurementNatural)
+        .bindId(r.measurementPrice)
+        .bindId(r.measurementNatural2)
+        .bindId(r.measurementPrice2)
+        .bind(r.name)
+        .bind(r.code)
+        .bind(r.position)
+        .bind(r.comment)
+        .bind(r.offsetMin)
+        .bind(r.offsetMax)
+        .bind(r.type)
+        .bind(r.isgroup)
+        .bind(r.balanceTitle)
+        .bind(r.avRep)
+        .bind(r.avCur)
+        .bind(r.avProg)
+        .bind(r.priceIdx);
+}
+
+void SetDefaultBalanceTitle(CProductRecord& r)
+{
+    if (r.type != kGroupSumOfMembers && r.balanceTitle.isEmpty())
+        r.balanceTitle = kDefaultBalanceTitle;
+}
+
+void ReportNullColumn(const QString& column)
+{
+    DbError e;
+    e.message = QStringLiteral("Недопустимое значение NULL.");
+    e.description = QStringLiteral("tclsproduct.") + column;
+    ReportComError(e);
+}
+
+// A row that does not read is shown like a database error.
+std::optional<CProductRecord> ReadOrReport(const CSqlQuery& q)
+{
+    QString column;
+    auto rec = ReadProductRow(q, &column);
+    if (!rec)
+        ReportNullColumn(column);
+    return rec;
+}
+
+std::optional<CProductRecord> FirstRow(CSqlQuery& q)
+{
+    if (!q.execOrReport() || !q.next())
+        return std::nullopt;
+    return ReadOrReport(q);
+}
+
+std::optional<CProductList> ReadList(CSqlQuery& q)
+{
+    if (!q.execOrReport())
+        return std::nullopt;
+    CProductList list;
+    while (q.next()) {
+        auto rec = ReadOrReport(q);
+        if (!rec)
+            return std::nullopt;
+        list.push_back(std::move(*rec));
+    }
+    return list;
+}
+
+} // namespace
+
+QString GetProductTypeName(int type)
+{
+    switch (type) {
+    case PRODUCT_GOODS:
+        return QStringLiteral("Продукция");
+    case PRODUCT_CONTRACT_WORK:
+        return QStringLiteral("Подрядные работы");
+    case PRODUCT_RESEARCH:
+        return QStringLiteral("НИОКР");
+    case PRODUCT_MONOPOLY_SERVICES:
+        return QStringLiteral("Услуги естественных и локальных монополий");
+    case PRODUCT_TRANSPORT:
+        return QStringLiteral("Транспортные услуги");
+    case PRODUCT_OTHER:
+        return QStringLiteral("Прочее");
+    default:
+        return QString();
+    }
+}
+
+QString CProductRecord::GetTypeName() const
+{
+    return GetProductTypeName(type);
+}
+
+QString CProductRecord::GetDisplayName() const
+{
+    if (code.isEmpty())
+        return name;
+    return QStringLiteral("[") + code + QStringLiteral("] ") + name;
+}
+
+std::optional<CProductRecord> CProductRecord::GetParent() const
+{
+    return GetProduct(parent, prognoz);
+}
+
+std::optional<CProductList> CProductRecord::LoadChildren(int prognozId) const
+{
+    if (id == -1)
+        return std::nullopt;
+    return LoadProductChildren(id, prognozId);
+}
+
+bool CProductRecord::Delete()
+{
+    if (!DeleteProduct(id, prognoz))
+        return false;
+    id = -1;
+    return true;
+}
+
+std::optional<CProductRecord> ReadProductRow(const CSqlQuery& q, QString* nullColumn)
+{
+    static const char* const required[] = {"id",        "prognoz", "parent", "position", "type",   "isgroup", "name",
+                                           "offsetMin", "offsetMax", "avRep", "avCur",   "avProg", "priceIdx"};
+    for (const char* c : required) {
+        if (q.isNull(c)) {
+            if (nullColumn)
+                *nullColumn = QLatin1String(c);
+            return std::nullopt;
+        }
+    }
+    CProductRecord r;
+    r.id = q.intValue("id");
+    r.prognoz = q.intValue("prognoz");
+    r.parent = q.intValue("parent");
+    r.measurementNatural = q.intValue("measurementNatural", 0);
+    r.measurementPrice = q.intValue("measurementPrice", 0);
+    r.measurementNatural2 = q.intValue("measurementNatural2", 0);
+    r.measurementPrice2 = q.intValue("measurementPrice2", 0);
+    r.name = q.text("name");
+    r.code = q.text("code");
+    r.comment = q.text("comment");
+    r.position = q.intValue("position");
+    r.offsetMin = q.decimal("offsetMin");
+    r.offsetMax = q.decimal("offsetMax");
+    r.type = q.intValue("type");
+    r.isgroup = q.intValue("isgroup");
+    r.balanceTitle = q.text("balanceTitle");
+    r.avRep = q.decimal("avRep");
+    r.avCur = q.decimal("avCur");
+    r.avProg = q.decimal("avProg");
+    r.priceIdx = q.decimal("priceIdx");
+    return r;
+}
+
+std::optional<CProductRecord> GetProduct(int id, int prognoz)
+{
+    CSqlQuery q(kSelect + QStringLiteral(" where id = ? and prognoz = ?"));
+    q.bind(id).bind(prognoz);
+    return FirstRow(q);
+}
+
+std::optional<CProductRecord> GetRootProduct(int prognoz)
+{
+    CSqlQuery q(kSelectPriced + QStringLiteral(" and p1.parent = 0 order by ") + kPositionOrder);
+    q.bind(prognoz);
+    return FirstRow(q);
+}
+
+std::optional<CProductList> LoadProducts(int prognoz, const SqlFilter& filter)
+{
+    CSqlQuery q(AppendCondition(kSelect + QStringLiteral(" where prognoz = ?"), filter));
+    q.bind(prognoz);
+    q.bindAll(filter.args);
+    return ReadList(q);
+}
+
+std::optional<CProductList> LoadPricedProducts(int prognoz)
+{
+    CSqlQuery q(kSelectPriced);
+    q.bind(prognoz);
+    return ReadList(q);
+}
+
+std::optional<CProductList> LoadProductChildren(int parentId, int prognoz, const SqlFilter& filter)
+{
+    CSqlQuery q(AppendCondition(kSelectPriced + QStringLiteral(" and p1.parent = ?"), filter, kPositionOrder));
+    q.bind(prognoz).bind(parentId);
+    q.bindAll(filter.args);
+    return ReadList(q);
+}
+
+CProductList LoadProductPath(int prognoz, int id)
+{
+    CProductList path;
+    if (id <= 0)
+        return path;
+    // The depth bound only stops a parent cycle; the cycle itself is cut below.
+    CSqlQuery q(QStringLiteral("with recursive chain(id, depth) as ("
+                               "select cast(? as integer), 0 "
+                               "union all "
+                               "select p.parent, chain.depth + 1 from chain join tclsproduct p "
+                               "on p.id = chain.id and p.prognoz = ? where p.parent > 0 and chain.depth < 1000) "
+                               "select ")
+                + Columns(QStringLiteral("p."))
+                + QStringLiteral(" from chain join tclsproduct p on p.id = chain.id and p.prognoz = ? "
+                                 "order by chain.depth"));
+    q.bind(id).bind(prognoz).bind(prognoz);
+    if (!q.execOrReport())
+        return path;
+    QSet<int> seen;
+    while (q.next()) {
+        auto rec = ReadOrReport(q);
+        if (!rec)
+            return {};
+        if (seen.contains(rec->id))
+            break;
+        seen.insert(rec->id);
+        path.insert(path.begin(), std::move(*rec));
+    }
+    return path;
+}
+
+int IsProductGroup(int id, int prognoz)
+{
+    CSqlQuery q(QStringLiteral("select p.isgroup from tclsproduct p where p.id = ? and p.prognoz = ? and exists "
+                               "(select 1 from tfctprice pr where pr.prognoz = p.prognoz and pr.product = p.id)"));
+    q.bind(id).bind(prognoz);
+    if (!q.execOrReport() || !q.next())
+        return 0;
+    return q.intValue("isgroup", 0);
+}
+
+bool CountProductsByMeasurement(int unit)
+{
+    CSqlQuery q(QStringLiteral("select count(*) from tclsproduct where measurementNatural = ? or measurementPrice = ? "
+                               "or measurementNatural2 = ? or measurementPrice2 = ?"));
+    q.bind(unit).bind(unit).bind(unit).bind(unit);
+    if (!q.execOrReport() || !q.next())
+        return true;
+    return q.value(0).toLongLong() != 0;
+}
+
+bool SaveProduct(CProductRecord& rec)
+{
+    SetDefaultBalanceTitle(rec);
+    CTransaction tx;
+    if (!tx.isActive())
+        return false;
+    bool isNew = true;
+    if (rec.id != -1) {
+        CSqlQuery q(UpdateSql());
+        BindFields(q, rec);
+        q.bind(rec.id).bind(rec.prognoz);
+        if (!q.execOrReport())
+            return false;
+        isNew = q.numRowsAffected() == 0;
+    }
+    int id = rec.id;
+    if (isNew) {
+        if (rec.id == -1) {
+            // Numbered over the whole table, whatever the forecast.
+            if (!LockTableForNewId(QStringLiteral("tclsproduct")))
+                return false;
+            CSqlQuery q(InsertSql(QStringLiteral("(select coalesce(max(id), 0) + 1 from tclsproduct)"))
+                        + QStringLiteral(" returning id"));
+            q.bind(rec.prognoz);
+            BindFields(q, rec);
+            if (!q.execOrReport() || !q.next())
+                return false;
+            id = q.intValue("id");
+        } else {
+            CSqlQuery q(InsertSql(QStringLiteral("?")));
+            q.bind(rec.prognoz);
+            BindFields(q, rec);
+            q.bind(rec.id);
+            if (!q.execOrReport())
+                return false;
+        }
+    }
+    if (!tx.commit())
+        return false;
+    rec.id = id;
+    return true;
+}
+
+bool AppendProducts(CProductList& list)
+{
+    CTransaction tx;
+    if (!tx.isActive())
+        return false;
+    CSqlQuery q(InsertSql(QStringLiteral("?")));
+    for (CProductRecord& rec : list) {
+        SetDefaultBalanceTitle(rec);
+        q.bind(rec.prognoz);
+        BindFields(q, rec);
+        q.bind(rec.id);
+        if (!q.execOrReport())
+            return false;
+    }
+    return tx.commit();
+}
+
+bool DeleteProduct(int id, int prognoz)
+{
+    CTransaction tx;
+    if (!tx.isActive())
+        return false;
+    std::optional<CPriceRecord> price;
+    {
+        CSqlQuery q(QStringLiteral("delete from tfctprice where prognoz = ? and product = ? "
+                                   "returning id, prognoz, product, pricePrev, priceCur, priceNext"));
+        q.bind(prognoz).bind(id);
+        if (!q.execOrReport())
+            return false;
+        if (q.next())
+            price = ReadPriceRow(q);
+    }
+    std::optional<CProductRecord> stored;
+    {
+        CSqlQuery q(QStringLiteral("delete from tclsproduct where id = ? and prognoz = ? returning ")
+                    + Columns(QString()));
+        q.bind(id).bind(prognoz);
+        if (!q.execOrReport())
+            return false;
+        if (q.next())
+            stored = ReadProductRow(q);
+    }
+    if (!tx.commit())
+        return false;
+    if (price)
+        WriteOpJournal(FormatPriceJournal(&*price));
+    if (stored)
+        WriteProductJournal(&*stored);
+    return true;
+}
+
+bool DeleteForecastProducts(int prognoz)
+{
+    CTransaction tx;
+    if (!tx.isActive())
+        return false;
+    if (!ExecSql(QStringLiteral("delete from tfctprice where prognoz = ?"), prognoz)
+        || !ExecSql(QStringLiteral("delete from tclsproduct where prognoz = ?"), prognoz) || !tx.commit())
+        return false;
+    WriteOpJournal(FormatPriceJournal(nullptr));
+    WriteProductJournal(nullptr);
+    return true;
+}
+
+bool MoveProductPosition(int id, int parentId, int prognoz, bool up)
+{
+    const auto siblings = LoadProductChildren(parentId, prognoz, SqlFilter(QString(), {}, kPositionOrder));
+    if (!siblings)
+        return false;
+    CTransaction tx;
+    if (!tx.isActive())
+        return false;
+    CSqlQuery q(QStringLiteral("update tclsproduct set position = ? where id = ? and prognoz = ?"));
+    // The others take the even places 4, 6, 8 ...; the moved one lands between the two siblings
+    // before it (up) or after it (down).
+    int k = 0;
+    for (const CProductRecord& sibling : *siblings) {
+        int position = 4 + 2 * k;
+        if (sibling.id == id)
+            position = up ? 2 * k + 1 : 2 * k + 7;
+        q.bind(position).bind(sibling.id).bind(prognoz);
+        if (!q.execOrReport())
+            return false;
+        ++k;
+    }
+    return tx.commit();
+}
+
+bool ProductTreeHasData(int id, int prognoz)
+{
+    const int current = Settings().currentForecastId;
+    // The product and, below each group that has a price row in prognoz, the children with a price row in
+    // the current forecast; UNION ends a parent cycle.
+    const QString isPricedGroup = QStringLiteral(
+        "(select count(*) from tclsproduct g where g.id = %1 and g.prognoz = ? and g.isgroup <> 0 and exists "
+        "(select 1 from tfctprice gp where gp.prognoz = g.prognoz and gp.product = g.id))");
+    CSqlQuery q(QStringLiteral("with recursive tree(id, grp) as ("
+                               "select cast(? as integer), ")
+                + isPricedGroup.arg(QStringLiteral("cast(? as integer)"))
+                + QStringLiteral(" union "
+                                 "select c.id, ")
+                + isPricedGroup.arg(QStringLiteral("c.id"))
+                + QStringLiteral(" from tree t join tclsproduct c on c.parent = t.id "
+                                 "where t.grp > 0 and c.prognoz = ? and exists "
+                                 "(select 1 from tfctprice cp where cp.prognoz = c.prognoz and cp.product = c.id)) "
+                                 "select count(*) from tree t where exists "
+                                 "(select 1 from tfctprognozdata d where d.prognoz = ? and d.product = t.id) "
+                                 "or exists (select 1 from tfcttotalprognoz s where s.prognoz = ? and s.product = t.id)"));
+    q.bind(id).bind(id).bind(prognoz).bind(prognoz).bind(current).bind(current).bind(current);
+    if (!q.execOrReport() || !q.next())
+        return true;
+    return q.value(0).toLongLong() != 0;
+}
+
+void WriteProductJournal(const CProductRecord* stored)
+{
+    QString text = JournalOperationWord(JOURNAL_DELETE) + QStringLiteral("Product; ");
+    if (stored)
+        text += QStringLiteral("Prognoz=%1; Parent=%2; Name=%3; Code=%4")
+                    .arg(stored->prognoz)
+                    .arg(stored->parent)
+                    .arg(stored->name, stored->code);
+    else
+        text += QStringLiteral(" all records for prognoz");
+    WriteOpJournal(text);
+}
+
+xmlNodePtr ProductToXml(xmlNodePtr parent, const CProductRecord& rec)
+{
+    return RecordToXml<CProductRecord>(parent, XmlNames::kProduct, rec, kXmlFields);
+}
+
+xmlNodePtr ProductListToXml(xmlNodePtr parent, const CProductList& list)
+{
+    return ListToXml<CProductRecord>(parent, XmlNames::kProducts, XmlNames::kProduct, list, kXmlFields);
+}
+
+std::optional<CProductRecord> ReadProductXml(const xmlNode* node)
+{
+    return ReadRecordXml<CProductRecord>(node, XmlNames::kProduct, kXmlFields);
+}
+
+std::optional<CProductList> ReadProductsXml(const xmlNode* node)
+{
+    return ReadListXml<CProductRecord>(node, XmlNames::kProducts, XmlNames::kProduct, kXmlFields);
+}
+
+bool ImportAveragePricesXml(const xmlNode* node)
+{
+    if (!node || node->type != XML_ELEMENT_NODE || !XmlNameIs(node, XmlNames::kProducts))
+        return false;
+    CTransaction tx;
+    if (!tx.isActive())
+        return false;
+    CSqlQuery q(QStringLiteral(
+        "update tclsproduct set avRep = ?, avCur = ?, avProg = ? where prognoz = ? and lower(code) = lower(?)"));
+    for (const xmlNode* child = node->children; child; child = child->next) {
+        const auto read = ReadProductXml(child);
+        if (!read)
+            continue;
+        q.bind(read->avRep).bind(read->avCur).bind(read->avProg).bind(Settings().currentForecastId).bind(read->code);
+        if (!q.execOrReport())
+            return false;
+    }
+    return tx.commit();
+}

@@ -1,0 +1,110 @@
+// The product classifier of each forecast (tclsproduct): a tree of products and groups, keyed by
+// (id, prognoz); parent 0 is the top, siblings are ordered by position. Most list reads return only
+// the products that have a price row in the forecast.
+#pragma once
+
+#include "db/SqlQuery.h"
+
+#include <libxml/tree.h>
+
+#include <optional>
+#include <vector>
+
+struct CProductRecord;
+using CProductList = std::vector<CProductRecord>;
+
+struct CProductRecord {
+    int id = -1;
+    int prognoz = -1;
+    int parent = -1;
+    int measurementNatural = 0; // unit of quantity; 0 none
+    int measurementPrice = 0;   // unit of price; 0 none
+    int measurementNatural2 = 0;
+    int measurementPrice2 = 0;
+    QString name;
+    QString code;
+    int position = 0;
+    QString comment;
+    double offsetMin = 0.0; // admissible price bounds as multipliers of the price
+    double offsetMax = 0.0;
+    int type = 1;    // ProductType of an element; for a group how its total row is computed
+    int isgroup = 0;
+    double avRep = 0.0; // average prices of the report, current and forecast year
+    double avCur = 0.0;
+    double avProg = 0.0;
+    double priceIdx = 0.0;
+    QString balanceTitle;
+
+    bool IsGroup() const { return isgroup != 0; }
+    QString GetTypeName() const;
+    // "[code] name", or the name alone without a code.
+    QString GetDisplayName() const;
+    std::optional<CProductRecord> GetParent() const;
+    // None for a record that is not stored.
+    std::optional<CProductList> LoadChildren(int prognozId) const;
+    // Deletes the product; on success the id becomes -1.
+    bool Delete();
+};
+
+inline void CopyProductRecord(const CProductRecord& source, CProductRecord& destination)
+{
+    destination = source;
+}
+
+enum ProductType {
+    PRODUCT_GOODS = 1,
+    PRODUCT_CONTRACT_WORK = 2,
+    PRODUCT_RESEARCH = 3,
+    PRODUCT_MONOPOLY_SERVICES = 4,
+    PRODUCT_TRANSPORT = 5,
+    PRODUCT_OTHER = 6,
+};
+
+// The group kind whose total row is the sum of its members; it has no balancing row.
+constexpr int kGroupSumOfMembers = 64;
+inline const QString kDefaultBalanceTitle = QStringLiteral("Прочее");
+
+QString GetProductTypeName(int type);
+
+// None when a column that must hold a value is NULL (its name goes to nullColumn).
+std::optional<CProductRecord> ReadProductRow(const CSqlQuery& q, QString* nullColumn = nullptr);
+
+// Database errors are shown; the reads then answer none.
+std::optional<CProductRecord> GetProduct(int id, int prognoz);
+std::optional<CProductRecord> GetRootProduct(int prognoz);
+// The filter's columns are those of tclsproduct.
+std::optional<CProductList> LoadProducts(int prognoz, const SqlFilter& filter = {});
+std::optional<CProductList> LoadPricedProducts(int prognoz);
+// The children with a price row. Without a condition or order they come by position; otherwise in
+// the filter's order (the database's when it gives none). The filter may use the alias p1.
+std::optional<CProductList> LoadProductChildren(int parentId, int prognoz, const SqlFilter& filter = {});
+// From the top of the tree down to the product; stops below the first id that is not found.
+CProductList LoadProductPath(int prognoz, int id);
+// The product's isgroup when it has a price row in the forecast, else 0 (also on an error).
+int IsProductGroup(int id, int prognoz);
+// Whether any product uses the unit; true also when the count cannot be read.
+bool CountProductsByMeasurement(int unit);
+
+// Inserts or updates; a new product (id -1) gets the largest id over all forecasts + 1, a given id
+// that is not stored is inserted as it is. An element's empty balancing title becomes "Прочее".
+bool SaveProduct(CProductRecord& rec);
+// All records or none; ids are written as they are.
+bool AppendProducts(CProductList& list);
+// Deletes the product with its price rows; false on any database error.
+bool DeleteProduct(int id, int prognoz);
+// Deletes every product and price row of the forecast.
+bool DeleteForecastProducts(int prognoz);
+// Moves the product one place among the siblings (the children of parentId with a price row).
+bool MoveProductPosition(int id, int parentId, int prognoz, bool up);
+// Whether the product or anything below it has figures in the current forecast; true on an error.
+bool ProductTreeHasData(int id, int prognoz);
+// The delete line of a stored product, or of all products of a forecast (none).
+void WriteProductJournal(const CProductRecord* stored);
+
+xmlNodePtr ProductToXml(xmlNodePtr parent, const CProductRecord& rec);
+xmlNodePtr ProductListToXml(xmlNodePtr parent, const CProductList& list);
+std::optional<CProductRecord> ReadProductXml(const xmlNode* node);
+std::optional<CProductList> ReadProductsXml(const xmlNode* node);
+// Copies the three average prices of each "product" child to the current forecast's products of
+// the same code (compared without regard to case). All or nothing.
+bool ImportAveragePricesXml(const xmlNode* node);

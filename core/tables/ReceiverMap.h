@@ -1,0 +1,28 @@
+// Which receivers take part in which forecast (tClsReceiverMap), with the number of further final
+// receivers that a mapped receiver stands for.
+#pragma once
+
+#include "tables/Receivers.h"
+
+// Adds the map row when missing; a count of 0 or more is stored, a negative one leaves it as it is.
+bool MapReceiverToForecast(int receiver, int forecast, int count);
+// Number of forecasts that map the receiver.
+int GetReceiverMapCount(int receiver);
+// The receiver's isgroup in the forecast; 0 when the forecast does not map it.
+int IsForecastReceiverGroup(int receiver, int forecast);
+// Final receivers of the forecast plus what they stand for.
+int GetLeafReceiverCount(int forecast);
+// Final receivers that the receiver stands for: a final one itself and its count; a nested group all
+// final receivers below it; the top group itself and its direct final receivers.
+int GetSubReceiverCount(int forecast, int receiver);
+// Takes the receiver out of the forecast; a top-level receiver stays.
+bool UnmapReceiverFromForecast(int receiver, int forecast);
+// Unmaps, and deletes the receiver row when no forecast maps it any more.
+bool RemoveReceiverFromForecast(int receiver, int forecast);
+bool RemoveReceiverFromForecast(CReceiverRecord& rec, int forecast); // sets the id to -1 on success
+// The deepest imported receiver of the forecast (the installation's own), or -1.
+int GetOwnReceiverId(int forecast);
+inline int LoadImportedLeafReceivers(int forecast)
+{
+    return GetOwnReceiverId(forecast);
+}

@@ -1,0 +1,276 @@
+#include "Receivers.h"
+
+#include "Journal.h"
+#include "Settings.h"
+#include "db/Variant.h"
+#include "xml/XmlRecord.h"
+
+#include <algorithm>
+#include <array>
+
+namespace {
+
+const std::array<XmlField<CReceiverRecord>, 4> kXmlFields = {{
+    XmlField<CReceiverRecord>::text("name", &CReceiverRecord::name),
+    XmlField<CReceiverRecord>::text("email", &CReceiverRecord::email),
+    XmlField<CReceiverRecord>::integer("importedId", &CReceiverRecord::importedId),
+    XmlField<CReceiverRecord>::integer("isgroup", &CReceiverRecord::isgroup),
+}};
+
+// r1: the receiver, rm: its map row in the forecast bound first.
+QString ForecastSelect()
+{
+    return QStringLiteral("select ") + ReceiverColumns(QStringLiteral("r1"))
+        + QStringLiteral(" from tclsreceiver r1 join tclsreceivermap rm on rm.receiver = r1.id where rm.prognoz = ?");
+}
+
+// A caller's condition joins the statement's own with "and"; parenthesised so that an "or" in it
+// cannot reach past the forecast.
+QString AndCondition(const QString& sql, const SqlFilter& filter)
+{
+    return filter.hasCondition() ? sql + QStringLiteral(" and (") + filter.where + QStringLiteral(")") : sql;
+}
+
+QString OrderBy(const SqlFilter& filter, const QString& defaultOrder)
+{
+    const QString order = filter.orderBy.isEmpty() ? defaultOrder : filter.orderBy;
+    return order.isEmpty() ? QString() : QStringLiteral(" order by ") + order;
+}
+
+std::optional<CReceiverRecord> FirstRow(CSqlQuery& q)
+{
+    if (!q.execOrReport())
+        return std::nullopt;
+    while (q.next()) {
+        if (auto rec = ReadReceiverRow(q))
+            return rec;
+    }
+    return std::nullopt;
+}
+
+std::optional<CReceiverList> AllRows(CSqlQuery& q)
+{
+    if (!q.execOrReport())
+        return std::nullopt;
+    CReceiverList list;
+    while (q.next()) {
+        if (auto rec = ReadReceiverRow(q))
+            list.push_back(std::move(*rec));
+    }
+    return list;
+}
+
+} // namespace
+
+QString ReceiverColumns(const QString& qualifier)
+{
+    static const char* const columns[] = {"id", "category", "name", "email", "position", "importedId", "type", "isgroup"};
+    QStringList list;
+    for (const char* c : columns)
+        list << qualifier + u'.' + QLatin1String(c);
+    return list.join(QStringLiteral(", "));
+}
+
+QString GetReceiverTypeName(int type)
+{
+    switch (type) {
+    case RT_FEDERAL:
+        return QStringLiteral("Федералы");
+    case RT_REGION:
+        return QStringLiteral("Субъекты федерации");
+    case RT_MUNICIPAL:
+        return QStringLiteral("Муниципальные образования");
+    case RT_OTHER:
+        return QStringLiteral("Прочее");
+    default:
+        return QString();
+    }
+}
+
+std::optional<CReceiverRecord> ReadReceiverRow(const CSqlQuery& q)
+{
+    const auto name = VariantToString(q.value("name"));
+    if (!name)
+        return std::nullopt;
+    CReceiverRecord rec;
+    rec.id = q.intValue("id", -1);
+    rec.category = q.intValue("category", -1);
+    rec.name = *name;
+    rec.email = q.text("email");
+    rec.position = q.intValue("position", 0);
+    rec.importedId = q.intValue("importedId", 0);
+    rec.type = q.intValue("type", RT_FEDERAL);
+    rec.isgroup = q.intValue("isgroup", 0);
+    return rec;
+}
+
+std::optional<CReceiverRecord> GetReceiverByImportedId(int importedId)
+{
+    CSqlQuery q(QStringLiteral("select ") + ReceiverColumns(QStringLiteral("r1"))
+                + QStringLiteral(" from tclsreceiver r1 where r1.importedId = ? order by r1.id"));
+    q.bind(importedId);
+    return FirstRow(q);
+}
+
+std::optional<CReceiverRecord> GetForecastReceiverByImportedId(int importedId, int forecast)
+{
+    CSqlQuery q(ForecastSelect() + QStringLiteral(" and r1.importedId = ? order by r1.id"));
+    q.bind(forecast).bind(importedId);
+    return FirstRow(q);
+}
+
+std::optional<CReceiverRecord> GetForecastReceiver(int id, int forecast)
+{
+    CSqlQuery q(ForecastSelect() + QStringLiteral(" and r1.id = ?"));
+    q.bind(forecast).bind(id);
+    return FirstRow(q);
+}
+
+std::optional<CReceiverRecord> GetForecastRootReceiver(int forecast)
+{
+    CSqlQuery q(ForecastSelect() + QStringLiteral(" and r1.category = 0 order by r1.id"));
+    q.bind(forecast);
+    return FirstRow(q);
+}
+
+int FindChildReceiverId(int forecast, int category)
+{
+    CSqlQuery q(ForecastSelect() + QStringLiteral(" and r1.category = ? order by r1.id"));
+    q.bind(forecast).bind(category);
+    const auto rec = FirstRow(q);
+    return rec ? rec->id : -1;
+}
+
+bool IsTopLevelReceiver(int id, int forecast)
+{
+    const auto rec = GetForecastReceiver(id, forecast);
+    return rec && (rec->category == 0 || rec->category == -1);
+}
+
+std::optional<CReceiverList> LoadForecastTreeReceivers(int forecast)
+{
+    CSqlQuery q(ForecastSelect() + QStringLiteral(" and r1.category > -1"));
+    q.bind(forecast);
+    return AllRows(q);
+}
+
+std::optional<CReceiverList> LoadForecastReceivers(int forecast, const SqlFilter& filter)
+{
+    const QString base = QStringLiteral("select ") + ReceiverColumns(QStringLiteral("tclsreceiver"))
+        + QStringLiteral(" from tclsreceiver join tclsreceivermap on tclsreceivermap.receiver = tclsreceiver.id "
+                         "where tclsreceivermap.prognoz = ?");
+    CSqlQuery q(AndCondition(base, filter) + OrderBy(filter, QString()));
+    q.bind(forecast).bindAll(filter.args);
+    return AllRows(q);
+}
+
+std::optional<CReceiverList> LoadReceiverChildren(int parent, int forecast, const SqlFilter& filter)
+{
+    const QString base = ForecastSelect() + QStringLiteral(" and r1.category = ?");
+    CSqlQuery q(AndCondition(base, filter) + OrderBy(filter, QStringLiteral("r1.position asc, r1.id asc")));
+    q.bind(forecast).bind(parent).bindAll(filter.args);
+    return AllRows(q);
+}
+
+std::optional<CReceiverList> LoadReceiverAncestors(int forecast, int id)
+{
+    CReceiverList list;
+    while (id != 0) {
+        const auto rec = GetForecastReceiver(id, forecast);
+        if (!rec)
+            break;
+        // A parent chain that runs in a circle ends where it comes round.
+        if (std::any_of(list.begin(), list.end(), [&](const CReceiverRecord& r) { return r.id == rec->id; }))
+            break;
+        list.push_back(*rec);
+        id = rec->category;
+    }
+    return list;
+}
+
+bool SaveReceiver(CReceiverRecord& rec)
+{
+    CTransaction tx;
+    if (!tx.isActive())
+        return false;
+    bool isNew = true;
+    if (rec.id != -1) {
+        CSqlQuery q(QStringLiteral("select count(*) from tclsreceiver where id = ?"));
+        q.bind(rec.id);
+        if (!q.execOrReport() || !q.next())
+            return false;
+        isNew = q.value(0).toInt() == 0;
+    }
+    int id = rec.id;
+    if (id == -1) {
+        const auto next = NextTableId(QStringLiteral("tclsreceiver"));
+        if (!next)
+            return false;
+        id = *next;
+    }
+    CSqlQuery q(isNew ? QStringLiteral("insert into tclsreceiver (category, name, email, position, importedId, type, "
+                                       "isgroup, id) values (?, ?, ?, ?, ?, ?, ?, ?)")
+                      : QStringLiteral("update tclsreceiver set category = ?, name = ?, email = ?, position = ?, "
+                                       "importedId = ?, type = ?, isgroup = ? where id = ?"));
+    q.bind(rec.category).bind(rec.name).bind(rec.email).bind(rec.position).bind(rec.importedId).bind(rec.type);
+    q.bind(rec.isgroup).bind(id);
+    if (!q.execOrReport() || !tx.commit())
+        return false;
+    rec.id = id;
+    WriteReceiverJournal(rec, isNew ? RJ_INSERT : RJ_UPDATE);
+    return true;
+}
+
+bool DeleteReceiver(int id)
+{
+    const auto stored = GetForecastReceiver(id, Settings().currentForecastId);
+    if (!stored)
+        return false;
+    // The top group of a forecast stays.
+    CSqlQuery q(QStringLiteral("delete from tclsreceiver where id = ? and category <> 0"));
+    q.bind(id);
+    if (!q.execOrReport() || q.numRowsAffected() <= 0)
+        return false;
+    WriteReceiverJournal(*stored, RJ_DELETE);
+    return true;
+}
+
+bool DeleteReceiver(CReceiverRecord& rec)
+{
+    if (!DeleteReceiver(rec.id))
+        return false;
+    rec.id = -1;
+    return true;
+}
+
+void WriteReceiverJournal(const CReceiverRecord& rec, int kind)
+{
+    QString text = kind == RJ_INSERT ? QStringLiteral("Insert ")
+        : kind == RJ_UPDATE          ? QStringLiteral("Update ")
+                                     : QStringLiteral("Delete ");
+    text += QStringLiteral("Receiver; ");
+    if (kind != RJ_UPDATE)
+        text += QStringLiteral("id=%1; ").arg(rec.id);
+    text += QStringLiteral("Name=") + rec.name + QStringLiteral("; EMail=") + rec.email;
+    WriteOpJournal(text);
+}
+
+xmlNodePtr ReceiverToXml(xmlNodePtr parent, const CReceiverRecord& rec)
+{
+    return RecordToXml<CReceiverRecord>(parent, XmlNames::kReceiver, rec, kXmlFields);
+}
+
+xmlNodePtr ReceiversToXml(xmlNodePtr parent, const CReceiverList& list)
+{
+    return ListToXml<CReceiverRecord>(parent, XmlNames::kReceivers, XmlNames::kReceiver, list, kXmlFields);
+}
+
+std::optional<CReceiverRecord> ReceiverFromXml(const xmlNode* node)
+{
+    return ReadRecordXml<CReceiverRecord>(node, XmlNames::kReceiver, kXmlFields);
+}
+
+std::optional<CReceiverList> ReadReceiversXml(const xmlNode* node)
+{
+    return ReadListXml<CReceiverRecord>(node, XmlNames::kReceivers, XmlNames::kReceiver, kXmlFields);
+}

@@ -1,0 +1,143 @@
+#include "BigFile.h"
+
+#include "ZipException.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <random>
+
+CBigFile::~CBigFile()
+{
+    Abandon();
+}
+
+CBigFile::CBigFile(CBigFile&& other) noexcept : m_fd(other.m_fd), m_path(std::move(other.m_path))
+{
+    other.m_fd = -1;
+}
+
+CBigFile& CBigFile::operator=(CBigFile&& other) noexcept
+{
+    if (this != &other) {
+        Abandon();
+        m_fd = other.m_fd;
+        m_path = std::move(other.m_path);
+        other.m_fd = -1;
+    }
+    return *this;
+}
+
+void CBigFile::Fail() const
+{
+    ThrowZip(CZipException::Generic, m_path, errno);
+}
+
+void CBigFile::Open(const std::string& path, int flags)
+{
+    Abandon();
+    m_path = path;
+    do {
+        m_fd = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
+    } while (m_fd < 0 && errno == EINTR);
+    if (m_fd < 0)
+        Fail();
+}
+
+void CBigFile::CreateBeside(const std::string& target)
+{
+    Abandon();
+    static std::atomic<unsigned> counter{0};
+    std::random_device random;
+    const auto slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        m_path = folder + "." + name + "." + std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-"
+                 + std::to_string(random() % 1000000) + ".part";
+        m_fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (m_fd >= 0)
+            return;
+        if (errno != EEXIST && errno != EINTR) {
+            m_path = target;
+            Fail();
+        }
+    }
+    m_path = target;
+    ThrowZip(CZipException::Generic, target, EEXIST);
+}
+
+size_t CBigFile::ReadAt(void* buffer, size_t size, uint64_t offset)
+{
+    auto* out = static_cast<unsigned char*>(buffer);
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::pread(m_fd, out + done, size - done, static_cast<off_t>(offset + done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            Fail();
+        }
+        if (n == 0)
+            break;
+        done += static_cast<size_t>(n);
+    }
+    return done;
+}
+
+void CBigFile::WriteAt(const void* data, size_t size, uint64_t offset)
+{
+    const auto* in = static_cast<const unsigned char*>(data);
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::pwrite(m_fd, in + done, size - done, static_cast<off_t>(offset + done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            Fail();
+        }
+        done += static_cast<size_t>(n);
+    }
+}
+
+uint64_t CBigFile::Length() const
+{
+    struct stat st {};
+    if (::fstat(m_fd, &st) != 0)
+        Fail();
+    return static_cast<uint64_t>(st.st_size);
+}
+
+void CBigFile::SetLength(uint64_t length)
+{
+    if (::ftruncate(m_fd, static_cast<off_t>(length)) != 0)
+        Fail();
+}
+
+void CBigFile::Sync()
+{
+    if (::fsync(m_fd) != 0)
+        Fail();
+}
+
+void CBigFile::Close()
+{
+    if (m_fd < 0)
+        return;
+    const int fd = m_fd;
+    m_fd = -1;
+    // After close(2) the descriptor is gone even when it reports an error, so never retry it.
+    if (::close(fd) != 0 && errno != EINTR)
+        Fail();
+}
+
+void CBigFile::Abandon() noexcept
+{
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+}

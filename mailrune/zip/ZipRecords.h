@@ -1,0 +1,56 @@
+// Little-endian fields and fixed sizes of zip records (internal to the component).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace ziprec {
+
+constexpr uint32_t kLocalSig = 0x04034b50;
+constexpr uint32_t kCentralSig = 0x02014b50;
+constexpr uint32_t kEndSig = 0x06054b50;
+constexpr uint32_t kDescriptorSig = 0x08074b50;
+constexpr size_t kLocalSize = 30;
+constexpr size_t kCentralSize = 46;
+constexpr size_t kEndSize = 22;
+constexpr size_t kDescriptorSize = 16;
+constexpr size_t kMaxField = 65535;
+constexpr uint16_t kVersion = 20;
+constexpr uint64_t kMax32 = 0xFFFFFFFFu;
+
+inline uint16_t Get16(const unsigned char* p)
+{
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+
+inline uint32_t Get32(const unsigned char* p)
+{
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16)
+           | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+inline void Put16(unsigned char* p, uint16_t v)
+{
+    p[0] = static_cast<unsigned char>(v);
+    p[1] = static_cast<unsigned char>(v >> 8);
+}
+
+inline void Put32(unsigned char* p, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<unsigned char>(v >> (8 * i));
+}
+
+inline void Append16(std::string& s, uint16_t v)
+{
+    s += static_cast<char>(v & 0xFF);
+    s += static_cast<char>(v >> 8);
+}
+
+inline void Append32(std::string& s, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        s += static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+} // namespace ziprec

@@ -1,0 +1,166 @@
+#include "DbTest.h"
+#include "tables/MConverts.h"
+#include "tables/Measurements.h"
+#include "xml/XmlRecord.h"
+
+namespace {
+
+class UnitsTest : public DbTest {
+protected:
+    static CMeasurementRecord Unit(const QString& name, int type = 1)
+    {
+        CMeasurementRecord r;
+        r.name = name;
+        r.code = "c";
+        r.oboznachenie = "o";
+        r.type = type;
+        return r;
+    }
+    static CMConvertRecord Convert(int base, int produce, double koef)
+    {
+        CMConvertRecord r;
+        r.base = base;
+        r.produce = produce;
+        r.koef = koef;
+        return r;
+    }
+};
+LIR_INSTANTIATE_DB_TEST(UnitsTest);
+
+} // namespace
+
+TEST_P(UnitsTest, UnitIdsAndJournal)
+{
+    SetJournal(true);
+    CMeasurementRecord a = Unit("шт");
+    ASSERT_TRUE(SaveMeasurement(a));
+    EXPECT_EQ(a.id, 1);
+    CMeasurementRecord b = Unit("кг");
+    ASSERT_TRUE(SaveMeasurement(b));
+    EXPECT_EQ(b.id, 2);
+    ASSERT_TRUE(DeleteMeasurement(b));
+    EXPECT_EQ(b.id, -1);
+    CMeasurementRecord given = Unit("т");
+    given.id = 40;
+    ASSERT_TRUE(SaveMeasurement(given));
+    EXPECT_EQ(given.id, 40);
+    CMeasurementRecord c = Unit("л");
+    ASSERT_TRUE(SaveMeasurement(c));
+    EXPECT_EQ(c.id, 41);
+    c.code = "C2";
+    ASSERT_TRUE(SaveMeasurement(c));
+    EXPECT_EQ(Count("tClsMeasurement"), 3);
+
+    CMeasurementRecord stale = Unit("x");
+    stale.id = 2; // already deleted
+    ASSERT_TRUE(DeleteMeasurement(stale));
+    EXPECT_EQ(stale.id, -1);
+    EXPECT_EQ(JournalTexts(), (QStringList{"Insert Measurement; id=1; Name=шт Code=c oboznachenie=o",
+                                           "Insert Measurement; id=2; Name=кг Code=c oboznachenie=o",
+                                           "Delete Measurement; id=2; Name=кг Code=c oboznachenie=o",
+                                           "Insert Measurement; id=40; Name=т Code=c oboznachenie=o",
+                                           "Insert Measurement; id=41; Name=л Code=c oboznachenie=o",
+                                           "Update Measurement; Name=л Code=C2 oboznachenie=o"}));
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_P(UnitsTest, UnitReadsSkipRowsWithoutNameAndMatchNamesWithoutCase)
+{
+    Exec("insert into tClsMeasurement (id, name, type) values (1, 'Килограмм', 1), (2, 'д''Арт', 2), (3, null, 1)");
+    const auto byName = FindMeasurementByName("КИЛОГРАММ");
+    ASSERT_TRUE(byName);
+    EXPECT_EQ(byName->id, 1);
+    EXPECT_EQ(byName->code, "");
+    EXPECT_EQ(byName->oboznachenie, "");
+    EXPECT_EQ(FindMeasurementByName("Д'арт")->id, 2);
+    EXPECT_FALSE(FindMeasurementByName("нет"));
+    EXPECT_FALSE(GetMeasurement(3));
+    EXPECT_EQ(LoadMeasurements()->size(), 2u);
+    EXPECT_EQ(LoadMeasurementsByType(1)->size(), 1u);
+    const auto filtered = LoadMeasurements(SqlFilter("m.type = ?", {2}));
+    ASSERT_TRUE(filtered && filtered->size() == 1);
+    EXPECT_EQ((*filtered)[0].name, "д'Арт");
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_P(UnitsTest, AUnitInUseIsNotDeleted)
+{
+    Exec("insert into tClsMeasurement (id, name, type) values (1, 'a', 1), (2, 'b', 1), (3, 'c', 1)");
+    CMConvertRecord pair = Convert(1, 2, 1000);
+    ASSERT_TRUE(SaveMConvert(pair, false));
+    EXPECT_TRUE(IsMeasurementInConverts(2));
+    EXPECT_FALSE(IsMeasurementInConverts(3));
+    CMeasurementRecord used = *GetMeasurement(2);
+    EXPECT_FALSE(DeleteMeasurement(used));
+    EXPECT_EQ(used.id, 2);
+    EXPECT_EQ(messages.size(), 1u);
+    EXPECT_EQ(Count("tClsMeasurement"), 3);
+}
+
+TEST_P(UnitsTest, CoefficientLookupsAndSaves)
+{
+    SetJournal(true);
+    Exec("insert into tClsMeasurement (id, name, type) values (3, 'a', 1), (5, 'b', 1), (7, 'c', 2)");
+    EXPECT_EQ(GetMConvertKoef(5, 5), 1.0);
+    EXPECT_EQ(GetMConvertKoef(3, 7), 1.0);
+    EXPECT_FALSE(MConvertExists(3, 7));
+
+    CMConvertRecord r = Convert(3, 7, 1.0 / 3.0);
+    ASSERT_TRUE(SaveMConvert(r, false));
+    EXPECT_EQ(r.id, -1);
+    CMConvertRecord fetched = Convert(7, 3, 3.0);
+    ASSERT_TRUE(SaveMConvert(fetched, true));
+    EXPECT_GT(fetched.id, 0);
+    fetched.koef = 0.001;
+    ASSERT_TRUE(SaveMConvert(fetched, true));
+    EXPECT_EQ(Count("tClsMConvert"), 2);
+
+    EXPECT_EQ(GetMConvertKoef(3, 7), 1.0 / 3.0) << "stored without rounding";
+    EXPECT_EQ(GetMConvertKoef(7, 3), 0.001);
+    EXPECT_TRUE(MConvertExists(3, 7));
+    EXPECT_FALSE(MConvertExists(3, 5));
+    EXPECT_EQ(LoadMConvertsByType(2)->size(), 1u);
+    EXPECT_EQ(LoadMConvertsByType(1, SqlFilter("mc.produce = ?", {7}))->size(), 1u);
+    EXPECT_EQ(LoadMConverts(SqlFilter("base = ?", {5}))->size(), 0u);
+
+    const QString id = QString::number(fetched.id);
+    CMConvertRecord stored = *GetMConvert(fetched.id);
+    ASSERT_TRUE(DeleteMConvert(stored));
+    ASSERT_TRUE(DeleteMConvert(fetched)); // gone already
+    EXPECT_EQ(fetched.id, -1);
+    EXPECT_EQ(JournalTexts(), (QStringList{"Insert mconvert; id=-1; Base=3; Produce=7",
+                                           "Insert mconvert; id=" + id + "; Base=7; Produce=3",
+                                           "Update mconvert; Base=7; Produce=3",
+                                           "Delete mconvert; id=" + id + "; Base=7; Produce=3"}));
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST(UnitXml, CoefficientsAndUnitsRoundTrip)
+{
+    XmlDocPtr doc(xmlNewDoc(BAD_CAST "1.0"));
+    xmlNodePtr root = xmlNewNode(nullptr, BAD_CAST "root");
+    xmlDocSetRootElement(doc.get(), root);
+    CMConvertList converts{{1, 2, 3, 1.0 / 3.0}, {2, 3, 2, 0.001}, {3, 4, 5, 1000}};
+    xmlNodePtr list = WriteMConvertsXml(root, converts);
+    CMeasurementRecord unit{4, "кг & т", "K", "кг", 1};
+    MeasurementListToXml(root, CMeasurementList{unit});
+    const QByteArray text = XmlToBytes(doc.get());
+    EXPECT_TRUE(text.contains("<koef>0.333333</koef>")) << text.toStdString();
+    EXPECT_TRUE(text.contains("<koef>1000.000000</koef>"));
+    EXPECT_TRUE(text.contains("<measurement>\n      <id>4</id>\n      <name>кг &amp; т</name>"));
+
+    const auto back = ReadMConvertsXml(list);
+    ASSERT_TRUE(back && back->size() == 3);
+    EXPECT_DOUBLE_EQ((*back)[0].koef, 0.333333);
+    EXPECT_DOUBLE_EQ((*back)[1].koef, 0.001);
+    EXPECT_EQ((*back)[2].produce, 5);
+
+    auto parsed = XmlParseMemory("<Measurements><MEASUREMENT><Name>м</Name><type>2x</type></MEASUREMENT>"
+                                 "<convert/></Measurements>");
+    const auto units = ImportMeasurementsXml(xmlDocGetRootElement(parsed.get()));
+    ASSERT_TRUE(units && units->size() == 1);
+    EXPECT_EQ((*units)[0].id, -1);
+    EXPECT_EQ((*units)[0].name, "м");
+    EXPECT_EQ((*units)[0].type, 2);
+    EXPECT_FALSE(ReadMConvertsXml(xmlDocGetRootElement(parsed.get())));
+}

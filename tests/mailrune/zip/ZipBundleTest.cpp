@@ -1,0 +1,321 @@
+// The archive component on its own: damaged input, unsafe names, extraction, modification, states.
+#include "ZipTestSupport.h"
+
+#include <filesystem>
+#include <fstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string DataFile(const std::string& name)
+{
+    return std::string(LIR_TEST_DATA_DIR) + "/zip/" + name;
+}
+
+// The whole receive path of the plug-in, which must throw for a damaged attachment.
+void Receive(const std::string& zip, const std::string& folder)
+{
+    CZipBundle archive;
+    archive.SetStoreNameOnly(1);
+    archive.OpenArchive(zip, CZipBundle::ModeOpen, 0);
+    CZipEntryInfo info;
+    for (uint16_t i = 0; archive.ReadEntryInfo(info, i); ++i)
+        archive.ExtractEntry(i, folder, 65535);
+    archive.CloseArchive(false);
+}
+
+} // namespace
+
+TEST_F(ZipTest, DamagedArchivesOfTheCatalogueGiveTheirCodeAndMessage)
+{
+    std::ifstream catalogue(DataFile("catalogue.txt"));
+    ASSERT_TRUE(catalogue.good());
+    std::string line;
+    int checked = 0;
+    while (std::getline(catalogue, line)) {
+        const auto tab1 = line.find('\t');
+        const auto tab2 = line.find('\t', tab1 + 1);
+        const std::string file = line.substr(0, tab1);
+        const int code = std::stoi(line.substr(tab1 + 1, tab2 - tab1 - 1));
+        const std::string message = line.substr(tab2 + 1);
+        // A copy: the receive path opens read-write and must not be able to spoil the catalogue.
+        const std::string zip = dir() + file;
+        fs::copy_file(DataFile(file), zip);
+        const std::string out = dir() + "out-" + file + "/";
+        std::string what;
+        EXPECT_EQ(ZipErrorCode([&] { Receive(zip, out); }, &what), code) << file;
+        EXPECT_EQ(what.rfind(message, 0), 0u) << file << ": " << what;
+        EXPECT_TRUE(ReadBytes(zip) == ReadBytes(DataFile(file))) << file;
+        // Nothing half-written is left for the importer to pick up.
+        EXPECT_TRUE(ListFolder(out).empty()) << file;
+        ++checked;
+    }
+    EXPECT_GE(checked, 10);
+}
+
+TEST_F(ZipTest, FlippedStoredByteIsFoundOnlyAfterTheWholeEntryWasRead)
+{
+    CZipBundle archive;
+    ASSERT_TRUE(archive.OpenArchive(DataFile("stored-flipped.zip"), CZipBundle::ModeOpenReadOnly, 0));
+    CZipEntryInfo info;
+    ASSERT_TRUE(archive.ReadEntryInfo(info, 0));
+    ASSERT_TRUE(archive.OpenEntry(0));
+    std::string data(info.m_uncompressedSize + 10, '\0');
+    EXPECT_EQ(archive.ReadEntry(data.data(), data.size()), info.m_uncompressedSize);
+    EXPECT_EQ(ZipErrorCode([&] { archive.CloseEntry(); }), CZipException::BadCrc);
+    // The entry is closed after the failure; the archive can still be used and closed normally.
+    EXPECT_TRUE(archive.OpenEntry(0));
+    archive.CloseArchive(false);
+}
+
+TEST_F(ZipTest, UnsafeNamesNeverProduceAFileOutsideTheTargetFolder)
+{
+    const bool tmpEvilExisted = fs::exists("/tmp/evil");
+    for (const char* file : {"dotdot.zip", "absolute.zip", "drive.zip", "backslash-dotdot.zip"}) {
+        const std::string zip = dir() + file;
+        fs::copy_file(DataFile(file), zip);
+        const std::string target = dir() + "in/box/";
+        EXPECT_EQ(ZipErrorCode([&] { Receive(zip, target); }), CZipException::BadArchive) << file;
+        EXPECT_FALSE(fs::exists(dir() + "in/evil.txt")) << file;
+        EXPECT_FALSE(fs::exists(dir() + "evil.txt")) << file;
+        EXPECT_TRUE(ListFolder(target).empty()) << file;
+    }
+    if (!tmpEvilExisted) {
+        EXPECT_FALSE(fs::exists("/tmp/evil"));
+    }
+}
+
+TEST_F(ZipTest, FindsTheDirectoryBehindJunkAndBeforeTheLongestComment)
+{
+    const std::string content = XmlText(30000);
+    WriteBytes(dir() + "data.xml", content);
+    const std::string plain = dir() + "plain.zip";
+    MakeArchive(plain, {dir() + "data.xml"});
+
+    const std::string junk = dir() + "junk.zip";
+    WriteBytes(junk, RandomBytes(1000, 9) + ReadBytes(plain));
+    const std::string before = ReadBytes(junk);
+    EXPECT_EQ(ExtractAll(junk, dir() + "junk-out"), 1);
+    EXPECT_TRUE(ReadBytes(dir() + "junk-out/data.xml") == content);
+    EXPECT_TRUE(ReadBytes(junk) == before); // opening for reading and writing changes nothing
+
+    const std::string commented = dir() + "commented.zip";
+    {
+        CZipBundle archive;
+        archive.SetStoreNameOnly(1);
+        ASSERT_TRUE(archive.OpenArchive(commented, CZipBundle::ModeCreate, 0));
+        ASSERT_TRUE(archive.AddFileFromDisk(dir() + "data.xml"));
+        ASSERT_TRUE(archive.SetArchiveComment(std::string(70000, 'c'))); // cut to 65535
+        archive.CloseArchive(false);
+    }
+    CZipBundle archive;
+    ASSERT_TRUE(archive.SetBufferSizes(1024, 1024, 1024)); // the search crosses many chunk seams
+    ASSERT_TRUE(archive.OpenArchive(commented, CZipBundle::ModeOpenReadOnly, 0));
+    EXPECT_EQ(archive.GetArchiveComment().size(), 65535u);
+    EXPECT_TRUE(archive.ExtractEntry(0, dir() + "comment-out"));
+    archive.CloseArchive(false);
+    EXPECT_TRUE(ReadBytes(dir() + "comment-out/data.xml") == content);
+
+    // One byte more than the end record and the longest comment: the record is out of reach.
+    const std::string lost = dir() + "lost.zip";
+    WriteBytes(lost, ReadBytes(plain) + std::string(65557, 'x'));
+    CZipBundle other;
+    EXPECT_EQ(ZipErrorCode([&] { other.OpenArchive(lost, CZipBundle::ModeOpenReadOnly, 0); }),
+              CZipException::BadArchive);
+    EXPECT_FALSE(other.IsOpen());
+    EXPECT_EQ(ZipErrorCode([&] { other.OpenArchive(DataFile("absolute.zip"), CZipBundle::ModeOpenReadOnly, 0); }), 0);
+}
+
+TEST_F(ZipTest, TargetFolderWithOrWithoutSlashAndTheEntryTime)
+{
+    const std::string source = dir() + "Отчёт.xml";
+    WriteBytes(source, XmlText(5000));
+    struct tm local {};
+    local.tm_year = 2024 - 1900;
+    local.tm_mon = 2;
+    local.tm_mday = 15;
+    local.tm_hour = 10;
+    local.tm_min = 20;
+    local.tm_sec = 30;
+    local.tm_isdst = -1;
+    const time_t when = mktime(&local);
+    SetModificationTime(source, when);
+    const std::string zip = dir() + "t.zip";
+    MakeArchive(zip, {source});
+
+    CZipBundle archive;
+    ASSERT_TRUE(archive.OpenArchive(zip, CZipBundle::ModeOpen, 0));
+    CZipEntryInfo info;
+    ASSERT_TRUE(archive.ReadEntryInfo(info, 0));
+    EXPECT_EQ(info.GetTime(), std::optional<time_t>(when));
+    for (const std::string& folder : {dir() + "in/", dir() + "in", dir() + "in//"}) {
+        fs::remove_all(dir() + "in");
+        ASSERT_TRUE(archive.ExtractEntry(0, folder));
+        EXPECT_EQ(ListFolder(dir() + "in"), std::vector<std::string>{"Отчёт.xml"}) << folder;
+        EXPECT_EQ(ModificationTime(dir() + "in/Отчёт.xml"), when) << folder;
+    }
+    archive.CloseArchive(false);
+}
+
+TEST_F(ZipTest, EntryWithoutARealDateIsExtractedWithTheCurrentTime)
+{
+    const std::string zip = dir() + "nodate.zip";
+    {
+        CZipBundle archive;
+        ASSERT_TRUE(archive.OpenArchive(zip, CZipBundle::ModeCreate, 0));
+        CZipEntryInfo header;
+        header.m_name = "a.txt"; // no disk file: date and time stay 0, which is no date
+        ASSERT_TRUE(archive.OpenNewEntry(header, -1));
+        ASSERT_TRUE(archive.WriteNewEntry("abc", 3));
+        archive.CloseArchive(false); // finishes the open entry
+    }
+    const time_t start = time(nullptr);
+    EXPECT_EQ(ExtractAll(zip, dir() + "out"), 1);
+    EXPECT_EQ(ReadBytes(dir() + "out/a.txt"), "abc");
+    EXPECT_GE(ModificationTime(dir() + "out/a.txt"), start - 1);
+}
+
+TEST_F(ZipTest, ExistingArchiveGetsEntriesAddedDeletedAndCommented)
+{
+    const std::string first = XmlText(40000), second = RandomBytes(30000, 1), third = "third";
+    WriteBytes(dir() + "src/Прогноз.xml", first);
+    WriteBytes(dir() + "src/b.bin", second);
+    WriteBytes(dir() + "src/c.txt", third);
+    const std::string zip = dir() + "a.zip";
+    MakeArchive(zip, {dir() + "src/Прогноз.xml", dir() + "src/b.bin"});
+    {
+        CZipBundle archive;
+        archive.SetStoreNameOnly(1);
+        ASSERT_TRUE(archive.OpenArchive(zip, CZipBundle::ModeOpen, 0));
+        EXPECT_EQ(archive.FindEntry("ПРОГНОЗ.XML", false), 0);
+        EXPECT_EQ(archive.FindEntry("ПРОГНОЗ.XML", true), -1);
+        EXPECT_EQ(archive.FindEntry("b.bin", true), 1);
+        ASSERT_TRUE(archive.AddFileFromDisk(dir() + "src/c.txt"));
+        ASSERT_TRUE(archive.DeleteEntries(std::vector<std::string>{"прогноз.xml"}));
+        ASSERT_TRUE(archive.SetEntryComment(0, "второй"));
+        ASSERT_TRUE(archive.SetArchiveComment("note"));
+        archive.CloseArchive(false);
+    }
+    CZipBundle archive;
+    ASSERT_TRUE(archive.OpenArchive(zip, CZipBundle::ModeOpenReadOnly, 0));
+    EXPECT_EQ(archive.GetArchiveComment(), "note");
+    CZipEntryInfo info;
+    ASSERT_TRUE(archive.ReadEntryInfo(info, 0));
+    EXPECT_EQ(info.m_name, "b.bin");
+    EXPECT_EQ(info.m_comment, "второй");
+    ASSERT_TRUE(archive.ReadEntryInfo(info, 1));
+    EXPECT_EQ(info.m_name, "c.txt");
+    EXPECT_FALSE(archive.ReadEntryInfo(info, 2));
+    EXPECT_TRUE(archive.ExtractEntry(0, dir() + "out"));
+    EXPECT_TRUE(archive.ExtractEntry(1, dir() + "out"));
+    archive.CloseArchive(false);
+    EXPECT_TRUE(ReadBytes(dir() + "out/b.bin") == second);
+    EXPECT_EQ(ReadBytes(dir() + "out/c.txt"), third);
+    if (HaveProgram("unzip")) {
+        std::string output;
+        EXPECT_EQ(RunCommand("unzip -t " + ShellQuote(zip), &output), 0) << output;
+    }
+}
+
+TEST_F(ZipTest, WrongStatesReturnFalseAndUnreadableFilesAddNothing)
+{
+    CZipBundle archive;
+    CZipEntryInfo info;
+    EXPECT_FALSE(archive.ReadEntryInfo(info, 0));
+    EXPECT_FALSE(archive.ExtractEntry(0, dir()));
+    EXPECT_FALSE(archive.AddFileFromDisk(dir() + "x"));
+    EXPECT_FALSE(archive.SetArchiveComment("x"));
+    EXPECT_FALSE(archive.DeleteEntries(std::vector<uint16_t>{0}));
+    archive.CloseArchive(false); // closing a closed archive does nothing
+
+    const std::string zip = dir() + "s.zip";
+    WriteBytes(dir() + "a.txt", "a");
+    ASSERT_TRUE(archive.OpenArchive(zip, CZipBundle::ModeCreate, 0));
+    EXPECT_FALSE(archive.OpenArchive(zip, CZipBundle::ModeCreate, 0));
+    EXPECT_FALSE(archive.SetBufferSizes(1, 1, 1));
+    EXPECT_FALSE(archive.AddFileFromDisk(dir() + "missing.txt"));
+    EXPECT_FALSE(archive.AddFileFromDisk(dir() + "a.txt", -1, 0));
+    EXPECT_FALSE(archive.SetEntryExtraField("x", 1)); // no entry open for writing
+    CZipEntryInfo longName;
+    longName.m_name.assign(65536, 'n');
+    EXPECT_EQ(ZipErrorCode([&] { archive.OpenNewEntry(longName, -1); }), CZipException::NameTooLong);
+    ASSERT_TRUE(archive.AddFileFromDisk(dir() + "a.txt", 9, 1));
+    EXPECT_FALSE(archive.ReadEntryInfo(info, 1));
+    archive.CloseArchive(false);
+
+    ASSERT_TRUE(archive.OpenArchive(zip, CZipBundle::ModeOpenReadOnly, 0));
+    ASSERT_TRUE(archive.ReadEntryInfo(info, 0));
+    EXPECT_EQ(info.m_flags, 2); // level 9
+    EXPECT_FALSE(archive.ReadEntryInfo(info, 1));
+    EXPECT_FALSE(archive.AddFileFromDisk(dir() + "a.txt")); // read-only
+    archive.CloseArchive(false);
+    EXPECT_TRUE(archive.SetBufferSizes(1, 1, 1)); // all become 1024
+    EXPECT_EQ(ExtractAll(zip, dir() + "out"), 1);
+
+    std::string what;
+    EXPECT_EQ(ZipErrorCode([&] { archive.OpenArchive(dir() + "none.zip", CZipBundle::ModeOpen, 0); }, &what),
+              CZipException::Generic);
+    EXPECT_NE(what.find("none.zip"), std::string::npos);
+    EXPECT_FALSE(archive.IsOpen());
+}
+
+TEST_F(ZipTest, FailedCreationLeavesTheOldFileAndNoTemporaryOne)
+{
+    const std::string zip = dir() + "send/keep.zip";
+    WriteBytes(zip, "old");
+    WriteBytes(dir() + "data.xml", XmlText(100000));
+    {
+        CZipBundle archive;
+        ASSERT_TRUE(archive.OpenArchive(zip, CZipBundle::ModeCreate, 0));
+        ASSERT_TRUE(archive.AddFileFromDisk(dir() + "data.xml"));
+        archive.CloseArchive(true);
+    }
+    {
+        CZipBundle archive; // never closed
+        ASSERT_TRUE(archive.OpenArchive(zip, CZipBundle::ModeCreate, 0));
+        ASSERT_TRUE(archive.AddFileFromDisk(dir() + "data.xml"));
+    }
+    EXPECT_EQ(ReadBytes(zip), "old");
+    EXPECT_EQ(ListFolder(dir() + "send"), std::vector<std::string>{"keep.zip"});
+
+    MakeArchive(zip, {dir() + "data.xml"});
+    EXPECT_EQ(ListFolder(dir() + "send"), std::vector<std::string>{"keep.zip"});
+    EXPECT_EQ(ExtractAll(zip, dir() + "out"), 1);
+}
+
+TEST(ZipDosTime, ConvertsLocalTimeAndRejectsWhatIsNoDate)
+{
+    struct tm local {};
+    local.tm_year = 1979 - 1900;
+    local.tm_mon = 5;
+    local.tm_mday = 15;
+    local.tm_hour = 12;
+    local.tm_isdst = -1;
+    uint16_t date = 0, time = 0;
+    TimeToDos(mktime(&local), date, time);
+    EXPECT_EQ(date, 15 + 6 * 32); // year field 0
+    EXPECT_EQ(time, 12 * 2048);
+
+    local = {};
+    local.tm_year = 2026 - 1900;
+    local.tm_mon = 0;
+    local.tm_mday = 31;
+    local.tm_hour = 23;
+    local.tm_min = 59;
+    local.tm_sec = 59; // DOS keeps two-second steps
+    local.tm_isdst = -1;
+    const time_t t = mktime(&local);
+    TimeToDos(t, date, time);
+    EXPECT_EQ(date >> 9, 46);
+    EXPECT_EQ(DosToTime(date, time), std::optional<time_t>(t - 1));
+
+    const uint16_t noon = 12 * 2048;
+    EXPECT_FALSE(DosToTime(0, 0));                           // day and month 0
+    EXPECT_FALSE(DosToTime(46 * 512 + 13 * 32 + 1, noon));   // month 13
+    EXPECT_FALSE(DosToTime(46 * 512 + 2 * 32 + 30, noon));   // 30 February
+    EXPECT_FALSE(DosToTime(43 * 512 + 2 * 32 + 29, noon));   // 29 February 2023
+    EXPECT_TRUE(DosToTime(44 * 512 + 2 * 32 + 29, noon));    // 29 February 2024
+    EXPECT_FALSE(DosToTime(46 * 512 + 32 + 1, 24 * 2048));   // hour 24
+    EXPECT_FALSE(DosToTime(46 * 512 + 32 + 1, 31));          // second 62
+}

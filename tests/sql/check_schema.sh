@@ -1,0 +1,567 @@
+#!/usr/bin/env bash
+# Loads both schema scripts batch by batch, cut at GO lines as the program
+# cuts them, and checks keys, cascades, id rules, limits and, on PostgreSQL,
+# the role functions and views.
+# Exit: 0 all passed, 1 a check failed, 77 nothing failed but a part was
+# skipped for a missing peer.
+# The cluster: the one named by LIR_PG_ENV (an env file written by
+# scripts/pg-test-cluster.sh), else the one already in the environment when
+# it came from such a file, else a throw-away cluster started for this run.
+set -uo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+root=$(cd "$here/../.." && pwd)
+sqlite_schema=$root/core/sql/sqlite/schema.sql
+pg_schema=$root/core/sql/postgresql/schema.sql
+cluster=$root/scripts/pg-test-cluster.sh
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/lir-schema.XXXXXX")
+chmod 0755 "$work"
+passed=0 failed=0 skipped=0
+own_cluster=
+pg_db=
+pg_roles=()
+
+cleanup() {
+    if [ -n "$pg_db" ]; then
+        psql -X -q -d postgres -c "DROP DATABASE IF EXISTS $pg_db" >/dev/null 2>&1
+        psql -X -q -d postgres -c "DROP DATABASE IF EXISTS ${pg_db}_2" >/dev/null 2>&1
+        for r in "${pg_roles[@]}"; do
+            psql -X -q -d postgres -c "DROP ROLE IF EXISTS $r" >/dev/null 2>&1
+        done
+    fi
+    [ -z "$own_cluster" ] || "$cluster" stop "$own_cluster" >/dev/null 2>&1
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+pass() { passed=$((passed + 1)); }
+fail() { failed=$((failed + 1)); echo "FAIL: $*"; }
+skip() { skipped=$((skipped + 1)); echo "SKIP: $*"; }
+
+# expect NAME EXPECTED ACTUAL
+expect() {
+    if [ "$2" == "$3" ]; then pass; else
+        fail "$1"; echo "  expected: $(printf '%q' "$2")"; echo "  actual:   $(printf '%q' "$3")"
+    fi
+}
+
+# Cuts a script into DIR/0001.sql ... at lines holding only GO. Refuses text
+# after the last GO, batches without a statement and batches that end in a
+# comment (the SQLite driver refuses anything after the one statement).
+split_batches() {
+    mkdir -p "$2"
+    awk -v out="$2" '
+        function flush() {
+            if (buf ~ /[^ \t\r\n]/) {
+                if (!stmt) { print "batch without a statement before line " NR > "/dev/stderr"; bad = 1 }
+                if (last ~ /^[ \t]*--/) { print "batch ends in a comment before line " NR > "/dev/stderr"; bad = 1 }
+                n++; f = sprintf("%s/%04d.sql", out, n); printf "%s", buf > f; close(f)
+            }
+            buf = ""; stmt = 0
+        }
+        /^[ \t]*[Gg][Oo][ \t]*\r?$/ { flush(); next }
+        {
+            buf = buf $0 "\n"
+            if ($0 ~ /[^ \t\r]/) { last = $0; if ($0 !~ /^[ \t]*--/) stmt = 1 }
+        }
+        END {
+            if (buf ~ /[^ \t\r\n]/) { print "text after the last GO line" > "/dev/stderr"; bad = 1 }
+            exit bad
+        }' "$1"
+}
+
+# Shared fixture; @SID@ is the dialect's literal for the bytes "alice".
+fixture_sql() {
+    sed "s/@SID@/$1/g" <<'EOF'
+INSERT INTO tFctPrognoz (id, name, year, status) VALUES (1, 'F1', 2024, 0);
+INSERT INTO tFctPrognoz (id, name, year, status) VALUES (2, 'F2', 2024, 0);
+INSERT INTO tClsMeasurement (id, name, code) VALUES (1, 'kg', '166');
+INSERT INTO tClsMeasurement (id, name, code) VALUES (2, 't', '168');
+INSERT INTO tClsMeasurement (id, name, code) VALUES (3, 'pc', '796');
+INSERT INTO tClsMeasurement (id, name, code) VALUES (4, 'unused', '999');
+INSERT INTO tClsMConvert (base, produce, koef) VALUES (1, 2, 0.001);
+INSERT INTO tClsReceiver (id, category, name, importedId, isgroup) VALUES (1, 0, 'Root', 0, 1);
+INSERT INTO tClsReceiver (id, category, name, importedId, isgroup) VALUES (2, 1, 'R2', 0, 0);
+INSERT INTO tClsReceiver (id, category, name, importedId, isgroup) VALUES (3, 1, 'R3', 0, 0);
+INSERT INTO tClsReceiverMap (prognoz, receiver) VALUES (1, 1);
+INSERT INTO tClsReceiverMap (prognoz, receiver) VALUES (1, 2);
+INSERT INTO tClsReceiverMap (prognoz, receiver) VALUES (1, 3);
+INSERT INTO tClsReceiverMap (prognoz, receiver) VALUES (2, 1);
+INSERT INTO tClsReceiverMap (prognoz, receiver) VALUES (2, 3);
+INSERT INTO tClsProduct (prognoz, id, name, isgroup, measurementNatural) VALUES (1, 1, 'P1', 0, 1);
+INSERT INTO tClsProduct (prognoz, id, name, isgroup, measurementNatural2) VALUES (1, 2, 'P2', 0, 3);
+INSERT INTO tClsProduct (prognoz, id, name, isgroup) VALUES (2, 1, 'P1 of F2', 0);
+INSERT INTO tFctPrice (prognoz, product, priceCur) VALUES (1, 1, 100);
+INSERT INTO tFctPrice (prognoz, product, priceCur) VALUES (1, 2, 200);
+INSERT INTO tFctPrice (prognoz, product, priceCur) VALUES (2, 1, 300);
+INSERT INTO tFctPrognozData (prognoz, product, receiver, valueCurr) VALUES (1, 1, 2, 10);
+INSERT INTO tFctPrognozData (prognoz, product, receiver, valueCurr) VALUES (1, 2, 3, 20);
+INSERT INTO tFctPrognozData (prognoz, product, receiver, valueCurr) VALUES (2, 1, 3, 30);
+INSERT INTO tFctDocumentation (id, prognoz, name) VALUES (1, 1, 'D1');
+INSERT INTO tFctDocumentation (id, prognoz, name) VALUES (2, 2, 'D2');
+INSERT INTO tClsImportEventType (id, name) VALUES (1, 'sent');
+INSERT INTO tFctImportStatus (prognoz, receiver, event, send) VALUES (1, 2, 1, '2024-01-02 10:00:00');
+INSERT INTO tFctImportStatus (prognoz, receiver, event) VALUES (1, 3, 1);
+INSERT INTO tFctImportStatus (prognoz, receiver, event) VALUES (2, 3, 1);
+INSERT INTO tFctTotalPrognoz (prognoz, product, valueCurr) VALUES (1, 1, 10);
+INSERT INTO tFctUserRights (UserSID, ForecastID, ReceiverID) VALUES (@SID@, 1, 2);
+INSERT INTO tFctMailing (id, prognoz, Subject, MailingDate) VALUES (1, 1, 'S', '2024-01-02 10:00:00');
+INSERT INTO tFctMailingReceivers (MailingID, ReceiverID) VALUES (1, 2);
+EOF
+}
+
+# Every table and view with its columns in order, lower-cased (PostgreSQL
+# folds them); the server has two more views.
+expected_columns() {
+    cat <<'EOF'
+tfctprognoz: name year status owner ownername id
+tclsproduct: prognoz parent measurementnatural measurementprice name position comment offsetmin offsetmax type isgroup balancetitle code measurementnatural2 measurementprice2 avrep avcur avprog priceidx id
+tclsreceiver: id category name email position importedid type isgroup
+tclsreceivermap: prognoz receiver subreceivercount
+tfctprognozdata: id prognoz product receiver sumlast sumcurr sumnext valuelast valuecurr valuenext comment base basemethod valuenorm valueindex valueplan valueformula valueother sumnorm sumindex sumplan sumformula sumother
+tfcttotalprognoz: id prognoz product sumlast sumcurr sumnext valuelast valuecurr valuenext lastupdate comment base basemethod valuenorm valueindex valueplan valueformula valueother sumnorm sumindex sumplan sumformula sumother
+tfctprice: id prognoz product priceprev pricecur pricenext
+tclsmeasurement: name type code oboznachenie id
+tclsmconvert: id base produce koef
+tclsimporteventtype: id name
+tfctimportstatus: id prognoz receiver send received comment envelope event
+tfctdocumentation: prognoz name position filename id
+tfctmailing: id prognoz subject text mailingdate
+tfctmailingreceivers: id mailingid receiverid
+tfctopjournal: id userid date text type
+tfctuserrights: id usersid forecastid receiverid
+tfctoldimportmap: entity oldid newid
+tsysdbversion: n created
+tsvcidentifiers: id
+tfctfaq: id askperson askdate question answerdate answer private
+tfctnews: id created title text published
+v_systemuser: id userid userroles userpassword sid
+v_userrights: id usersid forecastid receiverid userid uid
+EOF
+    [ "$1" = sqlite ] || cat <<'EOF'
+v_prognozdata: id prognoz product receiver sumlast sumcurr sumnext valuelast valuecurr valuenext comment base basemethod valuenorm valueindex valueplan valueformula valueother sumnorm sumindex sumplan sumformula sumother
+v_receiver: id category name email position importedid type isgroup prognoz
+EOF
+}
+
+# Foreign keys: child table, columns, parent table, delete action, name.
+expected_fks() {
+    cat <<'EOF'
+tclsmconvert base tclsmeasurement NO_ACTION fk_tclsmconvert_tclsmeasurement
+tclsmconvert produce tclsmeasurement NO_ACTION fk_tclsmconvert_tclsmeasurement1
+tclsproduct measurementnatural tclsmeasurement NO_ACTION fk_tclsproduct_tclsmeasurement
+tclsproduct measurementnatural2 tclsmeasurement NO_ACTION fk_tclsproduct_tclsmeasurement2
+tclsproduct measurementprice tclsmeasurement NO_ACTION fk_tclsproduct_tclsmeasurement1
+tclsproduct measurementprice2 tclsmeasurement NO_ACTION fk_tclsproduct_tclsmeasurement3
+tclsproduct prognoz tfctprognoz CASCADE fk_tclsproduct_tfctprognoz
+tclsreceivermap prognoz tfctprognoz CASCADE fk_tclsreceivermap_tfctprognoz
+tclsreceivermap receiver tclsreceiver CASCADE fk_tclsreceivermap_tclsreceiver
+tfctdocumentation prognoz tfctprognoz CASCADE fk_tfctdocumentation_tfctprognoz
+tfctimportstatus event tclsimporteventtype NO_ACTION fk_tfctimportstatus_tclsimporteventtype
+tfctimportstatus prognoz tfctprognoz CASCADE fk_tfctimportstatus_tfctprognoz
+tfctimportstatus receiver tclsreceiver CASCADE fk_tfctimportstatus_tclsreceiver
+tfctmailingreceivers mailingid tfctmailing CASCADE fk_tfctmailingreceivers_tfctmailing
+tfctprice prognoz tfctprognoz CASCADE fk_tfctprice_tfctprognoz
+tfctprice prognoz,product tclsproduct NO_ACTION fk_tfctprice_tclsproduct
+tfctprognozdata prognoz tfctprognoz CASCADE fk_tfctprognozdata_tfctprognoz
+tfctprognozdata prognoz,product tclsproduct NO_ACTION fk_tfctprognozdata_tclsproduct
+tfctprognozdata receiver tclsreceiver CASCADE fk_tfctprognozdata_tclsreceiver
+tfcttotalprognoz prognoz tfctprognoz NO_ACTION fk_tfcttotalprognoz_tfctprognoz
+tfcttotalprognoz prognoz,product tclsproduct NO_ACTION fk_tfcttotalprognoz_tclsproduct
+tfctuserrights forecastid tfctprognoz NO_ACTION fk_tfctuserrights_tfctprognoz
+tfctuserrights receiverid tclsreceiver NO_ACTION fk_tfctuserrights_tclsreceiver
+EOF
+}
+
+# The delete rules, run through a dialect's query function Q (prints rows)
+# and its statement runner R (status only). Same data and same answers on
+# both dialects.
+check_deletes() {
+    local d=$1 Q=$2 R=$3 out
+
+    out=$($R "DELETE FROM tFctPrognoz WHERE id = 1" 2>&1)
+    [ $? -ne 0 ] && grep -qi 'foreign key' <<<"$out" && pass || fail "$d: forecast delete not refused while consolidated rows refer to it: $out"
+    expect "$d: refused forecast delete keeps its products" 2 "$($Q "SELECT count(*) FROM tClsProduct WHERE prognoz = 1")"
+
+    $R "DELETE FROM tFctTotalPrognoz WHERE prognoz = 1" || fail "$d: consolidated delete"
+    out=$($R "DELETE FROM tFctPrognoz WHERE id = 1" 2>&1)
+    [ $? -ne 0 ] && grep -qi 'foreign key' <<<"$out" && pass || fail "$d: forecast delete not refused while user rights refer to it: $out"
+
+    out=$($R "DELETE FROM tClsProduct WHERE prognoz = 1 AND id = 1" 2>&1)
+    [ $? -ne 0 ] && pass || fail "$d: product delete not refused while prices refer to it"
+
+    out=$($R "DELETE FROM tClsReceiver WHERE id = 2" 2>&1)
+    [ $? -ne 0 ] && grep -qi 'foreign key' <<<"$out" && pass || fail "$d: receiver delete not refused while user rights refer to it: $out"
+
+    out=$($R "DELETE FROM tClsImportEventType WHERE id = 1" 2>&1)
+    [ $? -ne 0 ] && pass || fail "$d: event type delete not refused while the journal uses it"
+
+    # Units: used by a product (first and fourth key) or a conversion.
+    local u
+    for u in 1 2 3; do
+        out=$($R "DELETE FROM tClsMeasurement WHERE id = $u" 2>&1)
+        [ $? -ne 0 ] && grep -qi 'foreign key' <<<"$out" && pass || fail "$d: delete of used unit $u not refused: $out"
+    done
+    $R "DELETE FROM tClsMeasurement WHERE id = 4" && pass || fail "$d: delete of an unused unit"
+
+    $R "DELETE FROM tFctUserRights" || fail "$d: rights delete"
+    $R "DELETE FROM tFctPrognoz WHERE id = 1" && pass || fail "$d: forecast delete without consolidated rows or rights"
+    expect "$d: forecast delete cascades" "0|0|0|0|0|0|0" \
+        "$($Q "SELECT (SELECT count(*) FROM tClsProduct WHERE prognoz = 1) || '|' ||
+                      (SELECT count(*) FROM tClsReceiverMap WHERE prognoz = 1) || '|' ||
+                      (SELECT count(*) FROM tFctPrognozData WHERE prognoz = 1) || '|' ||
+                      (SELECT count(*) FROM tFctPrice WHERE prognoz = 1) || '|' ||
+                      (SELECT count(*) FROM tFctDocumentation WHERE prognoz = 1) || '|' ||
+                      (SELECT count(*) FROM tFctImportStatus WHERE prognoz = 1) || '|' ||
+                      (SELECT count(*) FROM tFctPrognoz WHERE id = 1)")"
+    expect "$d: the other forecast keeps its rows" "1|2|1|1|1|1" \
+        "$($Q "SELECT (SELECT count(*) FROM tClsProduct WHERE prognoz = 2) || '|' ||
+                      (SELECT count(*) FROM tClsReceiverMap WHERE prognoz = 2) || '|' ||
+                      (SELECT count(*) FROM tFctPrognozData WHERE prognoz = 2) || '|' ||
+                      (SELECT count(*) FROM tFctPrice WHERE prognoz = 2) || '|' ||
+                      (SELECT count(*) FROM tFctDocumentation WHERE prognoz = 2) || '|' ||
+                      (SELECT count(*) FROM tFctImportStatus WHERE prognoz = 2)")"
+    expect "$d: mailing of the deleted forecast stays" 1 "$($Q "SELECT count(*) FROM tFctMailing")"
+
+    $R "DELETE FROM tClsReceiver WHERE id = 3" && pass || fail "$d: receiver delete without rights"
+    expect "$d: receiver delete cascades to map, data and journal" "0|0|0|2" \
+        "$($Q "SELECT (SELECT count(*) FROM tClsReceiverMap WHERE receiver = 3) || '|' ||
+                      (SELECT count(*) FROM tFctPrognozData WHERE receiver = 3) || '|' ||
+                      (SELECT count(*) FROM tFctImportStatus WHERE receiver = 3) || '|' ||
+                      (SELECT count(*) FROM tClsReceiver)")"
+
+    $R "DELETE FROM tFctMailing WHERE id = 1" || fail "$d: mailing delete"
+    expect "$d: mailing delete cascades to its receivers" 0 "$($Q "SELECT count(*) FROM tFctMailingReceivers")"
+}
+
+# Ids of the four max + 1 tables, run on emptied tables.
+check_ids() {
+    local d=$1 Q=$2 R=$3
+    $R "DELETE FROM tFctPrice; DELETE FROM tFctPrognozData; DELETE FROM tClsProduct;
+        DELETE FROM tFctDocumentation; DELETE FROM tClsMConvert; DELETE FROM tClsMeasurement;
+        DELETE FROM tFctPrognoz" || fail "$d: emptying tables"
+
+    $R "INSERT INTO tFctPrognoz (name) VALUES ('a')" || fail "$d: forecast insert without id"
+    $R "INSERT INTO tClsMeasurement (name) VALUES ('a')" || fail "$d: unit insert without id"
+    $R "INSERT INTO tFctDocumentation (name) VALUES ('a')" || fail "$d: document insert without id"
+    expect "$d: first ids are 1" "1|1|1" \
+        "$($Q "SELECT (SELECT max(id) FROM tFctPrognoz) || '|' || (SELECT max(id) FROM tClsMeasurement) || '|' ||
+                      (SELECT max(id) FROM tFctDocumentation)")"
+    $R "INSERT INTO tFctPrognoz (id, name) VALUES (41, 'b');
+        INSERT INTO tClsMeasurement (id, name) VALUES (41, 'b');
+        INSERT INTO tFctDocumentation (id, name) VALUES (41, 'b')" || fail "$d: inserts with ids"
+    $R "INSERT INTO tFctPrognoz (name) VALUES ('c');
+        INSERT INTO tClsMeasurement (name) VALUES ('c');
+        INSERT INTO tFctDocumentation (name) VALUES ('c')" || fail "$d: inserts without ids"
+    expect "$d: later ids are max + 1" "42|42|42" \
+        "$($Q "SELECT (SELECT id FROM tFctPrognoz WHERE name = 'c') || '|' ||
+                      (SELECT id FROM tClsMeasurement WHERE name = 'c') || '|' ||
+                      (SELECT id FROM tFctDocumentation WHERE name = 'c')")"
+
+    # Products are numbered over the whole table, whatever the forecast.
+    $R "INSERT INTO tClsProduct (prognoz, name, isgroup) VALUES (1, 'p1', 0)" || fail "$d: product insert without id"
+    $R "INSERT INTO tClsProduct (prognoz, id, name, isgroup) VALUES (41, 7, 'p7', 0)" || fail "$d: product insert with id"
+    $R "INSERT INTO tClsProduct (prognoz, name, isgroup) VALUES (42, 'p8', 0)" || fail "$d: product insert in another forecast"
+    $R "INSERT INTO tClsProduct (prognoz, name, isgroup)
+        SELECT 1, name || 'x', 0 FROM tClsMeasurement" || fail "$d: multi-row product insert"
+    expect "$d: product ids over all forecasts" "1:1 41:7 42:8 1:9 1:10 1:11" \
+        "$($Q "SELECT prognoz || ':' || id FROM tClsProduct ORDER BY id" | tr '\n' ' ' | sed 's/ $//')"
+    $R "INSERT INTO tClsProduct (prognoz, id, name, isgroup) VALUES (42, 7, 'same id, other forecast', 0)" \
+        && pass || fail "$d: the same product id in another forecast"
+    $R "INSERT INTO tClsProduct (prognoz, id, name, isgroup) VALUES (41, 7, 'dup', 0)" 2>/dev/null \
+        && fail "$d: duplicate product key accepted" || pass
+    $R "UPDATE tClsProduct SET id = NULL WHERE id = 1" 2>/dev/null \
+        && fail "$d: product id set to NULL" || pass
+}
+
+# Limits and defaults shared by both dialects.
+check_limits() {
+    local d=$1 Q=$2 R=$3
+    local n255 n256
+    n255=$(printf 'я%.0s' $(seq 255)); n256="${n255}я"
+    $R "INSERT INTO tFctPrognoz (id, name) VALUES (100, '$n255')" && pass || fail "$d: 255-character name refused"
+    $R "INSERT INTO tFctPrognoz (id, name) VALUES (101, '$n256')" 2>/dev/null \
+        && fail "$d: 256-character forecast name accepted" || pass
+    $R "INSERT INTO tClsReceiver (name, importedId, isgroup) VALUES ('$n256', 0, 0)" 2>/dev/null \
+        && fail "$d: 256-character receiver name accepted" || pass
+    $R "INSERT INTO tClsImportEventType (id, name) VALUES (9, '$(printf 'x%.0s' $(seq 51))')" 2>/dev/null \
+        && fail "$d: 51-character event name accepted" || pass
+    $R "INSERT INTO tFctPrognoz (id, name, status) VALUES (102, 's', 3)" 2>/dev/null \
+        && fail "$d: status 3 accepted" || pass
+    $R "INSERT INTO tFctPrognoz (id, name, status) VALUES (103, 's', 2)" && pass || fail "$d: status 2 refused"
+    expect "$d: status defaults to 0" 0 "$($Q "SELECT status FROM tFctPrognoz WHERE id = 100")"
+    $R "INSERT INTO tClsImportEventType (name) VALUES ('no id')" 2>/dev/null \
+        && fail "$d: event type without id accepted" || pass
+    $R "INSERT INTO tFctTotalPrognoz (prognoz, product, valueCurr) VALUES (NULL, NULL, 1)" || fail "$d: total insert"
+    expect "$d: consolidated money columns default to 0" "0|0" \
+        "$($Q "SELECT valueNorm || '|' || sumOther FROM tFctTotalPrognoz WHERE valueCurr = 1" | sed 's/\.0*//g')"
+    $R "INSERT INTO tClsProduct (prognoz, id, name, isgroup) VALUES (100, 1, 'p', 0)" || fail "$d: product insert"
+    expect "$d: product averages default to 0" "0|0|0|0" \
+        "$($Q "SELECT avRep || '|' || avCur || '|' || avProg || '|' || priceIdx FROM tClsProduct WHERE prognoz = 100" | sed 's/\.0*//g')"
+    expect "$d: receiver map count defaults to 0" 0 \
+        "$($R "INSERT INTO tClsReceiver (id, name, importedId, isgroup) VALUES (50, 'r', 0, 0);
+               INSERT INTO tClsReceiverMap (prognoz, receiver) VALUES (100, 50)" >/dev/null &&
+           $Q "SELECT subReceiverCount FROM tClsReceiverMap WHERE receiver = 50")"
+}
+
+check_common() {
+    local d=$1 Q=$2 R=$3 sid=$4
+    expect "$d: schema version" "36" "$($Q "SELECT n FROM tSysDbVersion")"
+    expect "$d: version stamp has a creation time" "1" "$($Q "SELECT count(*) FROM tSysDbVersion WHERE created IS NOT NULL")"
+
+    expect "$d: tables, views and their columns" "$(expected_columns "$d" | LC_ALL=C sort)" "$(all_columns "$d")"
+
+    if $R "$(fixture_sql "$sid")"; then pass; else fail "$d: fixture"; return; fi
+    check_deletes "$d" "$Q" "$R"
+    check_ids "$d" "$Q" "$R"
+    check_limits "$d" "$Q" "$R"
+    expect "$d: RETURNING gives the new forecast id" 104 \
+        "$($Q "INSERT INTO tFctPrognoz (name) VALUES ('r') RETURNING id")"
+}
+
+# "table: col col ..." per table and view, names lower-cased, sorted.
+all_columns() {
+    if [ "$1" = sqlite ]; then
+        sq "SELECT lower(m.name) || ': ' || (SELECT group_concat(lower(c.name), ' ') FROM
+                (SELECT name FROM pragma_table_info(m.name) ORDER BY cid) c)
+              FROM sqlite_master m WHERE m.type IN ('table', 'view') ORDER BY 1"
+    else
+        pq "SELECT table_name || ': ' || string_agg(column_name, ' ' ORDER BY ordinal_position)
+              FROM information_schema.columns WHERE table_schema = 'public'
+             GROUP BY table_name ORDER BY 1"
+    fi | LC_ALL=C sort
+}
+
+# ---------------------------------------------------------------- SQLite
+sqlite_db=$work/lir.db
+sq() { sqlite3 -batch -bail "$sqlite_db" "PRAGMA foreign_keys = ON;" "$1"; }
+sr() { sq "$1" >/dev/null; }
+
+run_sqlite() {
+    local b
+    if ! split_batches "$sqlite_schema" "$work/sqlite"; then fail "sqlite: batch format"; return; fi
+    for b in "$work"/sqlite/*.sql; do
+        # The CLI needs the closing semicolon that the driver does without.
+        if ! { cat "$b"; printf '\n;\n'; } | sqlite3 -batch -bail "$sqlite_db"; then
+            fail "sqlite: batch $(basename "$b") does not run"; return
+        fi
+    done
+    pass
+    # One statement per batch, so that QSqlQuery (which runs only one) could
+    # run it too; Python's module refuses more.
+    if command -v python3 >/dev/null; then
+        python3 - "$work"/sqlite/*.sql <<'EOF' && pass || fail "sqlite: a batch holds more than one statement"
+import sqlite3, sys
+con = sqlite3.connect(":memory:")
+for f in sys.argv[1:]:
+    try:
+        con.execute(open(f, encoding="utf-8").read())
+    except Exception as e:
+        print(f, e); sys.exit(1)
+EOF
+    else
+        skip "sqlite: one-statement check needs python3"
+    fi
+
+    expect "sqlite: foreign_key_check" "" "$(sq "PRAGMA foreign_key_check")"
+    expect "sqlite: integrity_check" "ok" "$(sq "PRAGMA integrity_check")"
+
+    local fks
+    fks=$(sq "SELECT lower(m.name) || ' ' || lower(group_concat(f.\"from\", ',')) || ' ' || lower(f.\"table\") || ' ' ||
+                     replace(f.on_delete, ' ', '_')
+                FROM sqlite_master m, pragma_foreign_key_list(m.name) f
+               WHERE m.type = 'table' GROUP BY m.name, f.id ORDER BY 1")
+    expect "sqlite: foreign keys and their delete rules" "$(expected_fks | cut -d' ' -f1-4 | sort)" "$(sort <<<"$fks")"
+
+    local schema
+    schema=$(sqlite3 "$sqlite_db" ".schema tClsProduct")
+    grep -q 'PRIMARY KEY (prognoz, id)' <<<"$schema" && pass || fail "sqlite: tClsProduct key (prognoz, id)"
+    grep -q 'CREATE TRIGGER product_insert AFTER INSERT ON tClsProduct' <<<"$schema" && pass || fail "sqlite: tClsProduct id trigger"
+    expect "sqlite: rowid-numbered ids" "tclsmconvert tclsmeasurement tclsreceiver tfctdocumentation tfctimportstatus tfctmailing tfctmailingreceivers tfctopjournal tfctprice tfctprognoz tfctprognozdata tfcttotalprognoz tfctuserrights" \
+        "$(sq "SELECT lower(m.name) FROM sqlite_master m, pragma_table_info(m.name) c
+                WHERE m.type = 'table' AND c.name = 'id' AND c.pk = 1 AND c.type = 'INTEGER' ORDER BY 1" | tr '\n' ' ' | sed 's/ $//')"
+
+    check_common sqlite sq sr "X'616C696365'"
+
+    # Journal defaults: empty login (the program binds it), local wall time.
+    local before after
+    before=$(date '+%Y-%m-%d %H:%M:%S')
+    sr "INSERT INTO tFctOpJournal (Text) VALUES ('line')"
+    after=$(date '+%Y-%m-%d %H:%M:%S')
+    local row
+    row=$(sq "SELECT UserID || '|' || Type || '|' || Date FROM tFctOpJournal")
+    expect "sqlite: journal login and type defaults" "|0" "${row%|*}"
+    [[ "${row##*|}" > "$before" || "${row##*|}" == "$before" ]] && [[ "${row##*|}" < "$after" || "${row##*|}" == "$after" ]] \
+        && pass || fail "sqlite: journal date '${row##*|}' not local time between $before and $after"
+    sr "INSERT INTO tFctOpJournal (Text) VALUES ('$(printf 'x%.0s' $(seq 7001))')" 2>/dev/null \
+        && fail "sqlite: 7001-character journal text accepted" || pass
+
+    # The user views answer no rows and a delete through the view is harmless.
+    expect "sqlite: v_SystemUser is empty" "0" "$(sq "SELECT count(*) FROM v_SystemUser")"
+    sr "INSERT INTO tFctUserRights (UserSID, ForecastID, ReceiverID) VALUES (X'01', 100, 50)"
+    expect "sqlite: v_UserRights is empty" "0" "$(sq "SELECT count(*) FROM v_UserRights")"
+    sr "DELETE FROM v_UserRights WHERE UserID = 1" && pass || fail "sqlite: delete through v_UserRights"
+    expect "sqlite: view delete leaves the rights" "1" "$(sq "SELECT count(*) FROM tFctUserRights")"
+}
+
+# ---------------------------------------------------------------- PostgreSQL
+pq() { psql -X -q -At -v ON_ERROR_STOP=1 -d "$pg_db" -c "$1"; }
+pr() { pq "$1" >/dev/null; }
+
+start_cluster() {
+    # PGTEST_PASSWORD is set only by the test cluster's env file, so PGHOST
+    # then names a throw-away cluster.
+    if [ -z "${LIR_PG_ENV:-}" ] && [ -n "${PGHOST:-}" ] && [ -n "${PGTEST_PASSWORD:-}" ]; then
+        return 0
+    fi
+    if [ -n "${LIR_PG_ENV:-}" ]; then
+        [ -r "$LIR_PG_ENV" ] || { echo "cannot read $LIR_PG_ENV"; return 1; }
+    else
+        own_cluster=$work/pg
+        "$cluster" start "$own_cluster" >/dev/null || return 1
+        LIR_PG_ENV=$own_cluster/env
+    fi
+    set -a
+    # shellcheck disable=SC1090
+    . "$LIR_PG_ENV"
+    set +a
+}
+
+# Loads a script the way the program does: one batch, one query string.
+pg_load() {
+    local b
+    for b in "$work"/pg/*.sql; do
+        if ! psql -X -q -v ON_ERROR_STOP=1 -d "$1" -c "$(cat "$b")" >/dev/null; then
+            echo "batch $(basename "$b") does not run on $1"; return 1
+        fi
+    done
+}
+
+run_pg() {
+    if [ ! -x /usr/lib/postgresql/15/bin/initdb ] && [ -z "${LIR_PG_ENV:-}${PGTEST_PASSWORD:-}" ]; then
+        skip "postgresql: server binaries not installed"; return
+    fi
+    command -v psql >/dev/null || { skip "postgresql: psql not installed"; return; }
+    start_cluster || { fail "postgresql: test cluster does not start"; return; }
+
+    pg_db=lir_check_$$
+    local p=chk$$
+    pg_roles=("${p}_alice" "${p}_bob" "${p}_carol" "${p}_dave")
+    psql -X -q -v ON_ERROR_STOP=1 -d postgres -c "CREATE DATABASE $pg_db" || { fail "postgresql: create database"; pg_db=; return; }
+    psql -X -q -v ON_ERROR_STOP=1 -d postgres -c "CREATE DATABASE ${pg_db}_2" || fail "postgresql: create second database"
+
+    if ! split_batches "$pg_schema" "$work/pg"; then fail "postgresql: batch format"; return; fi
+    pg_load "$pg_db" && pass || { fail "postgresql: schema does not load"; return; }
+    # The group roles exist now; a second database must load all the same.
+    local b
+    for b in "$work"/pg/*.sql; do cat "$b"; printf '\n;\n'; done | psql -X -q -v ON_ERROR_STOP=1 -d "${pg_db}_2" -f - >/dev/null \
+        && pass || fail "postgresql: schema does not load into a second database"
+
+    local fks
+    fks=$(pq "SELECT c.conrelid::regclass::text || ' ' ||
+                     (SELECT string_agg(a.attname, ',' ORDER BY k.n) FROM unnest(c.conkey) WITH ORDINALITY k(attnum, n)
+                        JOIN pg_attribute a ON a.attrelid = c.conrelid AND a.attnum = k.attnum) || ' ' ||
+                     c.confrelid::regclass::text || ' ' ||
+                     CASE c.confdeltype WHEN 'a' THEN 'NO_ACTION' WHEN 'c' THEN 'CASCADE' ELSE c.confdeltype::text END
+                     || ' ' || c.conname
+                FROM pg_constraint c WHERE c.contype = 'f' ORDER BY 1")
+    expect "postgresql: foreign keys, delete rules and names" "$(expected_fks | sort)" "$(sort <<<"$fks")"
+    expect "postgresql: key, unique and check names" \
+        "ck__tfctprogn__statu__07020f21 ix_prognozdata ix_totalprognoz pk_tclsimporteventtype pk_tclsmconvert pk_tclsmeasurement pk_tclsproduct pk_tclsreceiver pk_tclsreceivermap pk_tfctdocumentation pk_tfctimportstatus pk_tfctmailing pk_tfctmailingreceivers pk_tfctopjournal pk_tfctprice pk_tfctprognoz pk_tfctprognozdata pk_tfcttotalprognoz pk_tfctuserrights pk_tsvcidentifiers tfctuserrights_usersid_check" \
+        "$(pq "SELECT conname FROM pg_constraint WHERE connamespace = 'public'::regnamespace AND contype IN ('p', 'u', 'c') ORDER BY 1" | tr '\n' ' ' | sed 's/ $//')"
+    expect "postgresql: tClsProduct key" "PRIMARY KEY (prognoz, id)" \
+        "$(pq "SELECT pg_get_constraintdef(oid) FROM pg_constraint WHERE conname = 'pk_tclsproduct'")"
+    expect "postgresql: id triggers" "documentation_insert measurement_insert product_insert prognoz_insert t_v_userrights_delete t_v_userrights_insert t_v_userrights_update" \
+        "$(pq "SELECT tgname FROM pg_trigger WHERE NOT tgisinternal ORDER BY 1" | tr '\n' ' ' | sed 's/ $//')"
+    expect "postgresql: indexes" "ix_prognozdata ix_tclsproduct ix_tclsproduct_prognoz ix_tclsreceiver ix_tfctprice ix_tfctuserrights ix_totalprognoz" \
+        "$(pq "SELECT indexname FROM pg_indexes WHERE schemaname = 'public' AND indexname LIKE 'ix\_%' ORDER BY 1" | tr '\n' ' ' | sed 's/ $//')"
+    expect "postgresql: role functions" "1|2|4" "$(pq "SELECT ROLE_ADMIN() || '|' || ROLE_EXPERT() || '|' || ROLE_USER()")"
+    expect "postgresql: CONNECT revoked from PUBLIC" "f|t" \
+        "$(pq "SELECT has_database_privilege('public', current_database(), 'CONNECT') || '|' ||
+                      has_database_privilege('lir_users', current_database(), 'CONNECT')" | tr -d ' ' | sed 's/false/f/;s/true/t/')"
+
+    check_common postgresql pq pr "'\\\\x616c696365'::bytea"
+
+    # Journal defaults: the login and the local time.
+    pr "INSERT INTO tFctOpJournal (Text) VALUES ('line')"
+    expect "postgresql: journal defaults" "$PGUSER|0|t" \
+        "$(pq "SELECT UserID || '|' || Type || '|' || (abs(extract(epoch FROM Date - localtimestamp)) < 5) FROM tFctOpJournal" | sed 's/true$/t/')"
+    expect "postgresql: journal login is the session's, not a role set later" "$PGUSER" \
+        "$(pq "SET ROLE lir_users; INSERT INTO tFctOpJournal (Text) VALUES ('as role') RETURNING UserID")"
+
+    run_pg_users "$p"
+}
+
+# Logins, role bits, rights and what each login sees.
+run_pg_users() {
+    local p=$1 alice=${1}_alice bob=${1}_bob carol=${1}_carol dave=${1}_dave
+    pr "CREATE ROLE $alice LOGIN PASSWORD 'pw-a' IN ROLE lir_users;
+        CREATE ROLE $bob LOGIN PASSWORD 'pw-b' IN ROLE lir_experts;
+        CREATE ROLE $carol LOGIN CREATEROLE PASSWORD 'pw-c' IN ROLE lir_admins, lir_users;
+        CREATE ROLE $dave LOGIN PASSWORD 'pw-d'" || { fail "postgresql: creating logins"; return; }
+
+    expect "postgresql: v_SystemUser lists members only" "$alice|4|t|t $bob|2|t|t $carol|5|t|t" \
+        "$(pq "SELECT userID || '|' || userRoles || '|' || (userPassword IS NULL) || '|' ||
+                      (SID = convert_to(userID, 'UTF8') AND id = (SELECT oid FROM pg_roles WHERE rolname = userID))
+                 FROM v_SystemUser WHERE userID LIKE '$p%' ORDER BY userID" | sed 's/true/t/g;s/false/f/g' | tr '\n' ' ' | sed 's/ $//')"
+    expect "postgresql: owner and superusers are not listed" 0 \
+        "$(pq "SELECT count(*) FROM v_SystemUser v JOIN pg_roles r ON r.rolname = v.userID WHERE r.rolsuper")"
+    expect "postgresql: GetUserRoles, case-insensitive login" "4|1|0|1|0|1" \
+        "$(pq "SELECT GetUserRoles(upper('$alice')) || '|' || GetUserRoles('$alice', 'Users') || '|' ||
+                      GetUserRoles('$alice', 'lir_experts') || '|' || IsAdmin('$carol') || '|' ||
+                      IsExpert('$carol') || '|' || IsUser('$carol')")"
+    expect "postgresql: unknown login and the owner" "0|1" \
+        "$(pq "SELECT GetUserRoles('nobody_$p') || '|' || IsAdmin(session_user)")"
+
+    # Rights through the view: by name (any case) and by role oid.
+    pq "INSERT INTO tClsReceiver (id, name, importedId, isgroup) VALUES (61, 'r61', 0, 0), (62, 'r62', 0, 0);
+        INSERT INTO tClsReceiverMap (prognoz, receiver) VALUES (100, 61), (100, 62);
+        INSERT INTO tFctPrognozData (prognoz, product, receiver, valueCurr) VALUES (100, 1, 61, 1), (100, 1, 62, 2)" \
+        >/dev/null || fail "postgresql: rights fixture"
+    local rid
+    rid=$(pq "INSERT INTO v_UserRights (UID, ForecastID, ReceiverID) VALUES (upper('$alice'), 100, 61) RETURNING id")
+    expect "postgresql: insert through v_UserRights by name" "$alice|100|61|t" \
+        "$(pq "SELECT UID || '|' || ForecastID || '|' || ReceiverID || '|' ||
+                      (UserSID = convert_to('$alice', 'UTF8') AND UserID = (SELECT oid FROM pg_roles WHERE rolname = '$alice'))
+                 FROM v_UserRights WHERE id = ${rid:-0}" | sed 's/true$/t/')"
+    pr "INSERT INTO v_UserRights (UserID, ForecastID, ReceiverID)
+        SELECT oid, 100, 62 FROM pg_roles WHERE rolname = '$bob'" && pass || fail "postgresql: insert through v_UserRights by oid"
+    pr "INSERT INTO v_UserRights (UID, ForecastID, ReceiverID) VALUES ('nobody_$p', 100, 61)" 2>/dev/null \
+        && fail "postgresql: right for an unknown login accepted" || pass
+    pr "UPDATE v_UserRights SET ReceiverID = 62 WHERE UID = '$bob'" || fail "postgresql: update through v_UserRights"
+    pr "UPDATE v_UserRights SET UID = '$carol' WHERE UID = '$bob'" || fail "postgresql: login change through v_UserRights"
+    expect "postgresql: updates through v_UserRights" "$alice:61 $carol:62" \
+        "$(pq "SELECT UID || ':' || ReceiverID FROM v_UserRights ORDER BY UID" | tr '\n' ' ' | sed 's/ $//')"
+
+    # What each login sees, connected over TCP with its password.
+    as() { PGPASSWORD=$2 psql -X -q -At -v ON_ERROR_STOP=1 -h "${PGTEST_TCPHOST:-127.0.0.1}" -U "$1" -d "$pg_db" -c "$3"; }
+    expect "postgresql: a user sees granted receivers only" "61|1|61|1|0" \
+        "$(as "$alice" pw-a "SELECT (SELECT string_agg(id::text, ',') FROM V_Receiver) || '|' ||
+                               (SELECT count(*) FROM v_PrognozData) || '|' ||
+                               (SELECT string_agg(id::text, ',') FROM f_recieverSelect(100)) || '|' ||
+                               UserHasRights(100, 61) || '|' || UserHasRights(100, 62)" 2>&1)"
+    expect "postgresql: an expert sees every mapped receiver" "3|2|1" \
+        "$(as "$bob" pw-b "SELECT (SELECT count(*) FROM f_recieverSelect(100)) || '|' ||
+                             (SELECT count(*) FROM f_PrognozData(100, NULL, NULL)) || '|' ||
+                             (SELECT count(*) FROM f_PrognozData(100, 1, 62))" 2>&1)"
+    expect "postgresql: an administrator sees every mapped receiver" "3" \
+        "$(as "$carol" pw-c "SELECT count(*) FROM V_Receiver WHERE prognoz = 100" 2>&1)"
+    expect "postgresql: journal login of a user" "$alice" \
+        "$(as "$alice" pw-a "INSERT INTO tFctOpJournal (Text) VALUES ('by alice') RETURNING UserID" 2>&1)"
+    as "$dave" pw-d "SELECT 1" >/dev/null 2>&1 && fail "postgresql: a login without roles may connect" || pass
+    as "$alice" wrong "SELECT 1" >/dev/null 2>&1 && fail "postgresql: wrong password accepted" || pass
+
+    pr "DELETE FROM v_UserRights WHERE UserID = (SELECT oid FROM pg_roles WHERE rolname = '$alice')" \
+        || fail "postgresql: delete through v_UserRights"
+    expect "postgresql: view delete removes only that login's rights" "$carol" \
+        "$(pq "SELECT string_agg(convert_from(UserSID, 'UTF8'), ',') FROM tFctUserRights")"
+}
+
+run_sqlite
+run_pg
+
+echo "schema: $passed passed, $failed failed, $skipped skipped"
+[ "$failed" -eq 0 ] || exit 1
+[ "$skipped" -eq 0 ] || exit 77
+exit 0
