@@ -2,14 +2,13 @@
 #pragma once
 
 #include "CmdTarget.h"
+#include "MainFrame.h"
 #include "SingleInstance.h"
 
 #include <QDialog>
 #include <QObject>
 #include <QPointer>
 
-class CMainFrame;
-class CSplashDlg;
 
 // The About box (dialog 100).
 class CAppAboutDlg : public QDialog {

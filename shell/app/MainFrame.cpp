@@ -245,6 +245,9 @@ bool CMainFrame::Create()
     CreateStatusBar();
     AddAccelerators();
     RegisterCommands();
+    // Commands without a menu entry, button or accelerator still have their action.
+    for (int id : {32800, 32835, 32870})
+        MakeAction(id);
 
     FillForecastCombo();
     CSettings& settings = Settings();
@@ -562,11 +565,14 @@ void CMainFrame::FillForecastCombo()
     const auto list = LoadForecasts(SqlFilter(QString(), {}, QStringLiteral("year desc")));
     if (!list)
         return;
+    int selected = -1;
     for (const CForecastRecord& f : *list) {
         combo->addItem(QStringLiteral("%1 (%2 год) %3").arg(f.name).arg(f.year).arg(f.ownerName), f.id);
         if (current >= 1 && current == f.id)
-            combo->setCurrentIndex(combo->count() - 1);
+            selected = combo->count() - 1;
     }
+    // The combo would select its first entry by itself; only the current forecast is selected.
+    combo->setCurrentIndex(selected);
 }
 
 int CMainFrame::SelectedForecastId() const
@@ -723,7 +729,7 @@ void CMainFrame::OnImportProducts()
     if (path.isEmpty())
         return;
     const QByteArray file = QFile::encodeName(path);
-    xmlDocPtr doc = xmlReadFile(file.constData(), nullptr, XML_PARSE_NONET);
+    xmlDocPtr doc = xmlReadFile(file.constData(), nullptr, XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
     if (!doc) {
         const xmlError* error = xmlGetLastError();
         const QString reason = error && error->message ? QString::fromUtf8(error->message).trimmed() : QString();

@@ -8,6 +8,7 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QTimer>
+#include <QToolBar>
 
 #include <map>
 
@@ -15,7 +16,6 @@ class CChildFrameBase;
 class QComboBox;
 class QLabel;
 class QPushButton;
-class QToolBar;
 
 // The bar above the child frame: the current forecast, the search box and the status pictures.
 class CForecastBar : public QWidget {

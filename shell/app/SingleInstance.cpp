@@ -77,10 +77,15 @@ bool CSingleInstance::Register()
 
     const QDir folder(SocketFolder());
     const QString base = folder.filePath(BaseName());
-    // A socket file that nobody answers is left over from a copy that did not end normally.
-    if (QFileInfo::exists(base) && !Answers(base))
-        QLocalServer::removeServer(base);
-    if (m_server->listen(base))
+    // A socket file that nobody answers is left over from a copy that did not end normally. One
+    // that answers belongs to a running copy: listening would replace it, so take a name of our own.
+    bool baseFree = true;
+    if (QFileInfo::exists(base)) {
+        baseFree = !Answers(base);
+        if (baseFree)
+            QLocalServer::removeServer(base);
+    }
+    if (baseFree && m_server->listen(base))
         return true;
     const QString own = base + u'.' + QString::number(QCoreApplication::applicationPid());
     QLocalServer::removeServer(own);

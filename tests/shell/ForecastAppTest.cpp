@@ -1,0 +1,238 @@
+#include "AppMessage.h"
+#include "DbTest.h"
+#include "FontStatic.h"
+#include "ForecastApp.h"
+#include "MainFrame.h"
+#include "ProgressBar.h"
+#include "ReportEngine.h"
+#include "Settings.h"
+#include "ShellHooks.h"
+#include "ShellTestSupport.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QSettings>
+#include <QSignalSpy>
+
+#include <memory>
+
+namespace {
+
+QByteArray Cfg(int forecast, int year, int own, int flags)
+{
+    QByteArray out;
+    for (int v : {forecast, year, own, flags})
+        for (int b = 0; b < 4; ++b)
+            out.append(char((unsigned(v) >> (8 * b)) & 0xFF));
+    return out;
+}
+
+class ForecastAppTest : public DbTest {
+protected:
+    void SetUp() override
+    {
+        DbTest::SetUp();
+        m_runtime = std::make_unique<ScopedRuntimeDir>(home() + "run");
+        ShellHooks() = CShellHooks{};
+        CSettings& s = Settings();
+        s.changeFlags = 0;
+    }
+    void TearDown() override
+    {
+        SetAppMainWindow(nullptr);
+        m_runtime.reset();
+        DbTest::TearDown();
+    }
+
+    void Forecast(int id, int year)
+    {
+        Exec("insert into tfctprognoz (id, name, year, status, owner, ownername) values (?, ?, ?, 0, -20, '')",
+             {id, QStringLiteral("Прогноз %1").arg(year), year});
+    }
+    void Receiver(int id, int category, const QString& name, int importedId, int isgroup, int forecast)
+    {
+        Exec("insert into tclsreceiver (id, category, name, position, importedId, type, isgroup) "
+             "values (?, ?, ?, 0, ?, 0, ?)",
+             {id, category, name, importedId, isgroup});
+        Exec("insert into tclsreceivermap (prognoz, receiver, subReceiverCount) values (?, ?, 0)", {forecast, id});
+    }
+    QString CfgPath() { return home() + "forecast.cfg"; }
+
+private:
+    std::unique_ptr<ScopedRuntimeDir> m_runtime;
+};
+
+} // namespace
+
+TEST_P(ForecastAppTest, StartRepairsReceiversChoosesTheNewestForecastAndExitSavesIt)
+{
+    Forecast(3, 2011);
+    Forecast(5, 2012);
+    Receiver(1, -1, "Заглушка", 0, 1, 5);
+    Receiver(2, 1, "Министерство", 200, 1, 5);
+    Receiver(4, 2, "Управление", 201, 0, 5);
+    // The saved forecast was deleted meanwhile.
+    WriteFile(CfgPath(), Cfg(99, 2000, 7, 0));
+
+    CForecastApp app;
+    ASSERT_TRUE(app.InitInstance());
+    EXPECT_TRUE(messages.empty()) << messages.front().text.toStdString();
+    EXPECT_EQ(Count("tclsreceiver", "category = -1"), 0);
+    EXPECT_EQ(Scalar("select category from tclsreceiver where id = 2").toInt(), 0);
+    EXPECT_EQ(Scalar("select category from tclsreceiver where id = 4").toInt(), 2);
+    EXPECT_EQ(Count("tclsimporteventtype"), 5);
+
+    const CSettings& s = Settings();
+    EXPECT_EQ(s.currentForecastId, 5);
+    EXPECT_EQ(s.ownReceiverId, 4);
+    CMainFrame* frame = app.mainFrame();
+    ASSERT_NE(frame, nullptr);
+    EXPECT_EQ(GetAppMainWindow(), frame);
+    EXPECT_TRUE(frame->isVisible());
+    EXPECT_TRUE(frame->isMaximized());
+    EXPECT_EQ(frame->windowTitle(), "Прогноз (Управление)");
+    EXPECT_EQ(frame->findChild<QComboBox*>("id1018")->currentData().toInt(), 5);
+    EXPECT_TRUE(IsReportEngineLoaded());
+    // The splash window is gone.
+    for (QWidget* w : QApplication::topLevelWidgets())
+        EXPECT_NE(w->objectName(), "id168");
+
+    frame->UpdateCommandUI();
+    EXPECT_TRUE(frame->Action(57664)->isEnabled()); // the application's commands are routed too
+    EXPECT_TRUE(frame->Action(32870)->isEnabled());
+
+    EXPECT_EQ(app.ExitInstance(0), 0);
+    EXPECT_EQ(ReadFile(CfgPath()), Cfg(5, 2012, 4, 3));
+    EXPECT_FALSE(IsReportEngineLoaded());
+    EXPECT_FALSE(GetDBConnection().isConnected());
+    QSettings ini(profilePath(), QSettings::IniFormat);
+    EXPECT_EQ(ini.value("Settings/Transport").toString(), "File");
+    EXPECT_EQ(ini.value("Settings/EnableAutoRecalc").toInt(), 1);
+    EXPECT_EQ(ini.value("Settings/EnableOpJournal").toInt(), 0);
+    EXPECT_EQ(ini.value("Settings/ImportDir").toString(), home() + "Import");
+}
+
+TEST_P(ForecastAppTest, SavedForecastStaysAndASoundTreeIsNotTouched)
+{
+    Forecast(3, 2011);
+    Forecast(5, 2012);
+    Receiver(1, 0, "Министерство", 100, 1, 3);
+    Receiver(2, 1, "Управление", 101, 0, 3);
+    WriteFile(CfgPath(), Cfg(3, 1999, -1, 0));
+
+    CForecastApp app;
+    ASSERT_TRUE(app.InitInstance());
+    EXPECT_EQ(Scalar("select category from tclsreceiver where id = 1").toInt(), 0);
+    EXPECT_EQ(Scalar("select category from tclsreceiver where id = 2").toInt(), 1);
+    EXPECT_EQ(Settings().currentForecastId, 3);
+    EXPECT_EQ(Settings().forecastYear, 2011);
+    EXPECT_EQ(Settings().ownReceiverId, 2);
+    EXPECT_TRUE(messages.empty());
+    app.ExitInstance(0);
+}
+
+TEST_P(ForecastAppTest, EmptyDatabaseStartsWithoutForecast)
+{
+    CForecastApp app;
+    ASSERT_TRUE(app.InitInstance());
+    EXPECT_EQ(Settings().currentForecastId, -1);
+    EXPECT_EQ(Settings().ownReceiverId, -1);
+    EXPECT_EQ(app.mainFrame()->findChild<QComboBox*>("id1018")->count(), 0);
+    EXPECT_EQ(app.mainFrame()->windowTitle(), "Прогноз (Неизвестная организация)");
+    EXPECT_TRUE(messages.empty());
+    app.ExitInstance(0);
+    EXPECT_EQ(ReadFile(CfgPath()), QByteArray::fromHex("ffffffffffffffffffffffff03000000"));
+}
+
+TEST_P(ForecastAppTest, SecondStartAsksAndOnNoBringsTheFirstToTheFront)
+{
+    CSingleInstance first;
+    ASSERT_TRUE(first.Register());
+    QSignalSpy activated(&first, &CSingleInstance::activationRequested);
+    Settings().currentForecastId = 77;
+
+    {
+        CForecastApp second;
+        answers = {IDNO};
+        EXPECT_FALSE(second.InitInstance());
+        EXPECT_EQ(second.exitCode(), 0);
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_EQ(messages[0].text, "Данное приложение уже запущено. Продолжить повторный запуск приложения?");
+        EXPECT_EQ(messages[0].flags, unsigned(MB_YESNO | MB_ICONQUESTION));
+        EXPECT_TRUE(activated.wait(2000));
+        EXPECT_EQ(second.mainFrame(), nullptr);
+    }
+    // The settings were neither read nor written.
+    EXPECT_EQ(Settings().currentForecastId, 77);
+    EXPECT_FALSE(QFile::exists(CfgPath()));
+
+    // Yes: a second copy runs beside the first, on a socket of its own.
+    messages.clear();
+    CForecastApp second;
+    answers = {IDYES};
+    ASSERT_TRUE(second.InitInstance());
+    EXPECT_EQ(messages.size(), 1u);
+    EXPECT_NE(second.instanceSocket().socketPath(), first.socketPath());
+    EXPECT_EQ(CSingleInstance::FindRunning(), first.socketPath());
+    second.ExitInstance(0);
+}
+
+TEST_P(ForecastAppTest, AboutBoxAndConnectionSettings)
+{
+    CForecastApp app;
+    ASSERT_TRUE(app.InitInstance());
+    CMainFrame* frame = app.mainFrame();
+    ScriptedModalHook hook;
+    hook.onDialog = [](QDialog& dlg) {
+        if (dlg.objectName() == "id100") {
+            EXPECT_EQ(dlg.windowTitle(), "О программе...");
+            auto* product = dlg.findChild<CFontStatic*>("id1082");
+            EXPECT_EQ(product->text(), "АИС ЛИР");
+            EXPECT_EQ(product->labelFont().family(), "Arial");
+            EXPECT_EQ(product->labelFont().pixelSize(), 24);
+            EXPECT_EQ(dlg.findChild<QLabel*>("id1083")->text(), "Версия 2.0.1.40");
+        }
+        return int(QDialog::Accepted);
+    };
+    EXPECT_TRUE(frame->ExecuteCommand(57664));
+    EXPECT_EQ(hook.dialogs, QStringList({"id100"}));
+    EXPECT_TRUE(messages.empty());
+
+    EXPECT_TRUE(frame->ExecuteCommand(32870));
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, "Изменения вступят в действяи после перезапуска программы.");
+    EXPECT_EQ(messages[0].flags, unsigned(MB_ICONINFORMATION));
+    EXPECT_EQ(hook.dialogs.size(), 2);
+    // The open connection is kept.
+    EXPECT_TRUE(GetDBConnection().isConnected());
+
+    hook.onDialog = [](QDialog&) { return int(QDialog::Rejected); };
+    EXPECT_TRUE(frame->ExecuteCommand(32870));
+    EXPECT_EQ(messages.size(), 1u);
+
+    // Exit closes the main window.
+    EXPECT_TRUE(frame->ExecuteCommand(57665));
+    EXPECT_FALSE(frame->isVisible());
+    app.ExitInstance(0);
+}
+
+LIR_INSTANTIATE_DB_TEST(ForecastAppTest);
+
+class SingleInstanceTest : public TempHomeTest {};
+
+TEST_F(SingleInstanceTest, SocketOfACopyThatDidNotEndIsTakenOver)
+{
+    ScopedRuntimeDir runtime(home() + "run");
+    const QString stale = QDir(home() + "run").filePath(CSingleInstance::BaseName());
+    WriteFile(stale, QByteArray());
+    EXPECT_TRUE(CSingleInstance::FindRunning().isEmpty());
+    CSingleInstance instance;
+    ASSERT_TRUE(instance.Register());
+    EXPECT_EQ(instance.socketPath(), stale);
+    EXPECT_EQ(CSingleInstance::FindRunning(), stale);
+    EXPECT_TRUE(CSingleInstance::Activate(stale));
+}

@@ -1,0 +1,563 @@
+#include "AppMessage.h"
+#include "ChildFrameBase.h"
+#include "DbTest.h"
+#include "MainFrame.h"
+#include "ProgressBar.h"
+#include "Settings.h"
+#include "ShellHooks.h"
+#include "ShellTestSupport.h"
+#include "db/SqlQuery.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QToolBar>
+
+#include <memory>
+
+namespace {
+
+// A child frame that records what the main frame tells it and handles one command itself.
+class RecordingChild : public CChildFrameBase {
+public:
+    explicit RecordingChild(QWidget* parent)
+        : CChildFrameBase(parent)
+    {
+        OnCommand(32773, [this] { ++deletes; });
+        OnCommand(32906, [this] { ++ownAveragePrices; });
+    }
+    void OnUpdateChildren(int wParam) override
+    {
+        updates << wParam;
+        forecastAtUpdate = Settings().currentForecastId;
+    }
+    void NotifyEventJournal(int wParam) override { journal << wParam; }
+    void FillSections() override { ++sections; }
+    bool OnCmdMsg(int id, CmdMsg msg, CCmdUI* ui) override
+    {
+        return handleCommands && CChildFrameBase::OnCmdMsg(id, msg, ui);
+    }
+
+    QList<int> updates;
+    QList<int> journal;
+    int forecastAtUpdate = 0;
+    int sections = 0;
+    int deletes = 0;
+    int ownAveragePrices = 0;
+    bool handleCommands = false;
+};
+
+class TestFrame : public CMainFrame {
+public:
+    RecordingChild* child = nullptr;
+
+protected:
+    CChildFrameBase* CreateChildFrame() override { return child = new RecordingChild(this); }
+};
+
+QStringList MenuTexts(QMenu* menu)
+{
+    QStringList out;
+    for (QAction* a : menu->actions()) {
+        if (a->menu())
+            out << a->text() << MenuTexts(a->menu());
+        else if (!a->isSeparator())
+            out << a->text();
+    }
+    return out;
+}
+
+class MainFrameTest : public DbTest {
+protected:
+    void SetUp() override
+    {
+        DbTest::SetUp();
+        ShellHooks() = CShellHooks{};
+        Settings().changeFlags = 0;
+    }
+    void TearDown() override
+    {
+        frame.reset();
+        SetAppMainWindow(nullptr);
+        ShellHooks() = CShellHooks{};
+        DbTest::TearDown();
+    }
+
+    void Forecast(int id, const QString& name, int year, int status, int owner = -20, const QString& ownerName = "Минфин")
+    {
+        Exec("insert into tfctprognoz (id, name, year, status, owner, ownername) values (?, ?, ?, ?, ?, ?)",
+             {id, name, year, status, owner, ownerName});
+    }
+    void Receiver(int id, int category, const QString& name, int importedId, int isgroup, int forecast)
+    {
+        Exec("insert into tclsreceiver (id, category, name, position, importedId, type, isgroup) "
+             "values (?, ?, ?, 0, ?, 0, ?)",
+             {id, category, name, importedId, isgroup});
+        Exec("insert into tclsreceivermap (prognoz, receiver, subReceiverCount) values (?, ?, 0)", {forecast, id});
+    }
+    // Two forecasts: 2012 (id 2, draft) and 2011 (id 1, reference data closed), each with the
+    // organisation's own receiver below a top group.
+    void TwoForecasts()
+    {
+        Forecast(1, "Прогноз-2011", 2011, 1, -20, "Минфин");
+        Forecast(2, "Прогноз-2012", 2012, 0, 7, "Минобороны");
+        Receiver(10, 0, "Министерство", 100, 1, 1);
+        Receiver(11, 10, "Управление А", 101, 0, 1);
+        Receiver(20, 0, "Министерство", 200, 1, 2);
+        Receiver(21, 20, "Управление Б", 201, 0, 2);
+    }
+
+    TestFrame& MakeFrame()
+    {
+        frame = std::make_unique<TestFrame>();
+        SetAppMainWindow(frame.get());
+        EXPECT_TRUE(frame->Create());
+        frame->UpdateCommandUI();
+        return *frame;
+    }
+    bool Enabled(int id)
+    {
+        QAction* action = frame->Action(id);
+        EXPECT_NE(action, nullptr) << id;
+        return action && action->isEnabled();
+    }
+    QComboBox* Combo() { return frame->findChild<QComboBox*>("id1018"); }
+    bool PictureShown(int id) { return !frame->findChild<QLabel*>(QStringLiteral("id%1").arg(id))->isHidden(); }
+    void Choose(int index)
+    {
+        Combo()->setCurrentIndex(index);
+        emit Combo()->activated(index);
+        frame->UpdateCommandUI();
+    }
+
+    std::unique_ptr<TestFrame> frame;
+};
+
+} // namespace
+
+TEST_P(MainFrameTest, MenusToolbarAndAcceleratorsAreThoseOfTheProgram)
+{
+    MakeFrame();
+    QStringList texts;
+    QStringList titles;
+    for (QAction* top : frame->menuBar()->actions()) {
+        titles << top->text();
+        texts << MenuTexts(top->menu());
+    }
+    EXPECT_EQ(titles, QStringList({"&Файл", "&Вид", "Правка", "&Справочник", "&Отчет", "П&рогноз", "&Помощь"}));
+    EXPECT_TRUE(texts.contains("Отчет Ф3. «Отчет по детализации прогнозных данных с точки зрения методик обоснования»"));
+    EXPECT_TRUE(texts.contains("Расчет строк \"Всего\" и \"Прочее\""));
+    EXPECT_TRUE(texts.contains("Копировать\tCtrl+C"));
+    EXPECT_TRUE(texts.contains("У&далить\tDelete"));
+    EXPECT_TRUE(texts.contains("Только с заполненными данными"));
+    for (const char* removed : {"Администрирование...", "Импорт цен из внешних систем...", "Импорт средних цен..."})
+        EXPECT_FALSE(texts.contains(QString::fromUtf8(removed))) << removed;
+    // Their commands stay.
+    EXPECT_NE(frame->Action(32902), nullptr);
+    EXPECT_EQ(frame->Action(32902)->text(), "Импорт цен из внешних систем...");
+
+    QList<int> buttons;
+    for (QAction* a : frame->toolBar()->actions())
+        buttons << (a->isSeparator() ? 0 : a->objectName().mid(2).toInt());
+    EXPECT_EQ(buttons, QList<int>({57635, 57634, 57637, 0, 32772, 0, 32771, 32785, 32879, 32773, 32843, 32844, 32778, 0,
+                                   32815, 32821, 0, 57664}));
+    for (QAction* a : frame->toolBar()->actions()) {
+        if (!a->isSeparator()) {
+            EXPECT_FALSE(a->icon().isNull()) << a->objectName().toStdString();
+        }
+    }
+    EXPECT_EQ(frame->toolBar()->iconSize(), QSize(16, 16));
+
+    // The menu shows "Delete" but the accelerator is Ctrl+Delete; Enter and Ctrl+Z have no entry.
+    EXPECT_EQ(frame->Action(32773)->shortcuts(), QList<QKeySequence>({QKeySequence(Qt::CTRL | Qt::Key_Delete)}));
+    EXPECT_EQ(frame->Action(57637)->shortcuts(),
+              QList<QKeySequence>({QKeySequence(Qt::CTRL | Qt::Key_V), QKeySequence(Qt::SHIFT | Qt::Key_Insert)}));
+    EXPECT_EQ(frame->Action(117)->shortcuts().size(), 2);
+    EXPECT_EQ(frame->Action(57643)->shortcuts().size(), 2);
+
+    QStatusBar* status = frame->findChild<QStatusBar*>("id59393");
+    ASSERT_NE(status, nullptr);
+    EXPECT_EQ(status->findChild<QLabel*>("pane0")->text(), "Готов к работе");
+    EXPECT_EQ(status->findChild<QLabel*>("pane1")->text(), QString(72, u' '));
+    EXPECT_NE(frame->findChild<QPushButton*>("id1135"), nullptr);
+    EXPECT_EQ(frame->findChild<QPushButton*>("id1135")->text(), "Искать");
+    EXPECT_NE(frame->findChild<QWidget*>("id10000"), nullptr);
+}
+
+TEST_P(MainFrameTest, EmptyDatabaseLeavesNoForecastAndDisablesItsCommands)
+{
+    Settings().currentForecastId = 5;
+    MakeFrame();
+    EXPECT_EQ(Combo()->count(), 0);
+    EXPECT_EQ(Settings().currentForecastId, -1);
+    EXPECT_EQ(Settings().ownReceiverId, -1);
+    EXPECT_EQ(frame->windowTitle(), "Прогноз (Неизвестная организация)");
+    EXPECT_EQ(Settings().changeFlags, 3);
+    for (int id : {1095, 1096, 1097})
+        EXPECT_FALSE(PictureShown(id));
+    for (int id : {32806, 32902, 32906, 32835, 32800, 32888, 32805, 32794})
+        EXPECT_FALSE(Enabled(id)) << id;
+    EXPECT_FALSE(frame->findChild<QPushButton*>("id1135")->isEnabled());
+    EXPECT_FALSE(frame->findChild<QComboBox*>("id1016")->isEnabled());
+    EXPECT_TRUE(Combo()->isEnabled());
+    // No frame handles the book commands yet.
+    EXPECT_FALSE(Enabled(32773));
+    // The frame's own commands.
+    for (int id : {32790, 59392, 59393, 32896, 32897})
+        EXPECT_TRUE(Enabled(id)) << id;
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_P(MainFrameTest, ChoosingAForecastSetsTheCurrentOneAndAnnouncesIt)
+{
+    TwoForecasts();
+    Settings().currentForecastId = 2;
+    MakeFrame();
+    ASSERT_EQ(Combo()->count(), 2);
+    EXPECT_EQ(Combo()->itemText(0), "Прогноз-2012 (2012 год) Минобороны");
+    EXPECT_EQ(Combo()->itemText(1), "Прогноз-2011 (2011 год) Минфин");
+    EXPECT_EQ(Combo()->currentIndex(), 0);
+    EXPECT_EQ(Settings().ownReceiverId, 21);
+    EXPECT_EQ(frame->windowTitle(), "Прогноз (Управление Б)");
+    EXPECT_TRUE(PictureShown(1095));
+    EXPECT_FALSE(PictureShown(1096));
+
+    Settings().changeFlags = 0;
+    frame->child->updates.clear();
+    Choose(1);
+    const CSettings& s = Settings();
+    EXPECT_EQ(s.currentForecastId, 1);
+    EXPECT_EQ(s.forecastYear, 2011);
+    EXPECT_EQ(s.currentForecastStatus, 1);
+    EXPECT_EQ(s.currentForecastOwner, -20);
+    EXPECT_EQ(s.ownReceiverId, 11);
+    EXPECT_EQ(s.changeFlags, 3);
+    EXPECT_FALSE(PictureShown(1095));
+    EXPECT_TRUE(PictureShown(1096));
+    EXPECT_FALSE(PictureShown(1097));
+    EXPECT_EQ(frame->windowTitle(), "Прогноз (Управление А)");
+    EXPECT_EQ(frame->child->updates, QList<int>({0}));
+    EXPECT_EQ(frame->child->forecastAtUpdate, 1);
+    EXPECT_GE(frame->child->sections, 2);
+    EXPECT_TRUE(frame->findChild<QPushButton*>("id1135")->isEnabled());
+
+    // A forecast deleted behind the combo's back: everything unknown.
+    Exec("delete from tclsreceivermap");
+    Exec("delete from tfctprognoz where id = 2");
+    Choose(0);
+    EXPECT_EQ(s.currentForecastId, -1);
+    EXPECT_EQ(s.forecastYear, -1);
+    EXPECT_EQ(s.currentForecastStatus, -1);
+    EXPECT_EQ(s.currentForecastOwner, -1);
+    EXPECT_EQ(frame->windowTitle(), "Прогноз (Неизвестная организация)");
+    for (int id : {1095, 1096, 1097})
+        EXPECT_FALSE(PictureShown(id));
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_P(MainFrameTest, TitleAndPicturesFollowTheSettings)
+{
+    TwoForecasts();
+    Receiver(30, 0, "Чужой", 300, 0, 1);
+    Settings().currentForecastId = 2;
+    MakeFrame();
+    // A known own receiver that is not in the current forecast: no suffix at all.
+    Settings().ownReceiverId = 11;
+    frame->UpdateTitle();
+    EXPECT_EQ(frame->windowTitle(), "Прогноз");
+
+    Settings().currentForecastStatus = 2;
+    frame->UpdateStatusIcons();
+    EXPECT_TRUE(PictureShown(1097));
+    EXPECT_FALSE(PictureShown(1095));
+    Settings().currentForecastStatus = 3;
+    frame->UpdateStatusIcons();
+    for (int id : {1095, 1096, 1097})
+        EXPECT_FALSE(PictureShown(id));
+}
+
+TEST_P(MainFrameTest, RightsDecideTheExchangeAndReportCommands)
+{
+    TwoForecasts();
+    Settings().currentForecastId = 2;
+    MakeFrame();
+    int reports = 0;
+    std::optional<CForecastRecord> handed;
+    ShellHooks().report = [&](QWidget*, int, const std::optional<CForecastRecord>& f) {
+        ++reports;
+        handed = f;
+    };
+    ShellHooks().sendForecast = [](QWidget*, int) {};
+    ShellHooks().receiveReferenceData = [](QWidget*) {};
+    CSettings& s = Settings();
+
+    s.userName = "petrov";
+    s.userRoles = 4;
+    frame->UpdateCommandUI();
+    EXPECT_TRUE(Enabled(32805));
+    EXPECT_TRUE(Enabled(32850));
+    EXPECT_FALSE(Enabled(32794));
+    EXPECT_FALSE(Enabled(32808));
+    EXPECT_FALSE(frame->ExecuteCommand(32794));
+
+    s.userRoles = 2;
+    frame->UpdateCommandUI();
+    EXPECT_TRUE(Enabled(32794));
+    EXPECT_TRUE(Enabled(32808));
+    s.userRoles = 1;
+    frame->UpdateCommandUI();
+    EXPECT_FALSE(Enabled(32805));
+    s.userName.clear(); // no login known: no rights test
+    frame->UpdateCommandUI();
+    EXPECT_TRUE(Enabled(32805));
+    EXPECT_TRUE(Enabled(32794));
+
+    // Forms that take a forecast get the one chosen in the bar; form 2 gets none.
+    Combo()->setCurrentIndex(1);
+    EXPECT_TRUE(frame->ExecuteCommand(32912));
+    EXPECT_EQ(s.currentForecastId, 1);
+    ASSERT_TRUE(handed.has_value());
+    EXPECT_EQ(handed->year, 2011);
+    Combo()->setCurrentIndex(0);
+    s.ownReceiverId = 21;
+    EXPECT_TRUE(frame->ExecuteCommand(32817));
+    EXPECT_EQ(s.currentForecastId, 2);
+    EXPECT_FALSE(handed.has_value());
+    EXPECT_EQ(reports, 2);
+
+    // Without the own receiver the forecast is not set.
+    s.ownReceiverId = -1;
+    frame->UpdateCommandUI();
+    EXPECT_FALSE(Enabled(32805));
+}
+
+TEST_P(MainFrameTest, CommandsOfLaterDialogsComeAliveWithThem)
+{
+    TwoForecasts();
+    Settings().currentForecastId = 2;
+    MakeFrame();
+    for (int id : {32792, 32868, 32890, 32794, 32807, 32904, 32861, 32850})
+        EXPECT_FALSE(Enabled(id)) << id;
+
+    int managed = 0;
+    ShellHooks().forecastManager = [&](QWidget*) {
+        ++managed;
+        Exec("delete from tclsreceivermap where prognoz = 2");
+        Exec("delete from tfctprognoz where id = 2");
+    };
+    int sent = 0;
+    ShellHooks().sendForecast = [&](QWidget*, int forecast) {
+        ++sent;
+        EXPECT_EQ(forecast, 2);
+    };
+    ShellHooks().preferences = [](QWidget*) { return true; };
+    frame->UpdateCommandUI();
+    EXPECT_TRUE(Enabled(32792));
+    EXPECT_TRUE(Enabled(32868));
+    EXPECT_TRUE(Enabled(32794));
+
+    EXPECT_TRUE(frame->ExecuteCommand(32794));
+    EXPECT_EQ(sent, 1);
+    EXPECT_EQ(frame->child->journal, QList<int>({1}));
+
+    // The manager deleted the current forecast: the combo is refilled and nothing is current.
+    frame->child->updates.clear();
+    EXPECT_TRUE(frame->ExecuteCommand(32792));
+    EXPECT_EQ(managed, 1);
+    EXPECT_EQ(Combo()->count(), 1);
+    EXPECT_EQ(Combo()->currentIndex(), -1);
+    EXPECT_EQ(Settings().currentForecastId, -1);
+    EXPECT_EQ(Settings().forecastYear, -1);
+    EXPECT_EQ(frame->child->updates, QList<int>({0}));
+
+    // Settings OK: the forecast is chosen again from the bar.
+    Combo()->setCurrentIndex(0);
+    EXPECT_TRUE(frame->ExecuteCommand(32868));
+    EXPECT_EQ(Settings().currentForecastId, -1); // the refill selects nothing that is not current
+    EXPECT_EQ(Settings().changeFlags & 3, 3);
+}
+
+TEST_P(MainFrameTest, ChildFrameIsOfferedCommandsFirst)
+{
+    TwoForecasts();
+    Settings().currentForecastId = 2;
+    MakeFrame();
+    messages.clear();
+    frame->child->handleCommands = true;
+    frame->UpdateCommandUI();
+    EXPECT_TRUE(Enabled(32773));
+    EXPECT_TRUE(frame->ExecuteCommand(32773));
+    EXPECT_EQ(frame->child->deletes, 1);
+    // The child's handler wins over the frame's own.
+    EXPECT_TRUE(frame->ExecuteCommand(32906));
+    EXPECT_EQ(frame->child->ownAveragePrices, 1);
+    EXPECT_TRUE(messages.empty());
+
+    frame->child->handleCommands = false;
+    frame->UpdateCommandUI();
+    EXPECT_FALSE(Enabled(32773));
+    EXPECT_FALSE(frame->ExecuteCommand(32773));
+    EXPECT_EQ(frame->child->deletes, 1);
+}
+
+TEST_P(MainFrameTest, ViewCommandsShowAndHideTheBars)
+{
+    TwoForecasts();
+    Settings().currentForecastId = 2;
+    MakeFrame();
+    frame->show();
+    QWidget* band = frame->findChild<QToolBar*>("id32790");
+    ASSERT_NE(band, nullptr);
+    EXPECT_TRUE(frame->Action(32790)->isChecked());
+    EXPECT_TRUE(frame->ExecuteCommand(32790));
+    frame->UpdateCommandUI();
+    EXPECT_TRUE(band->isHidden());
+    EXPECT_FALSE(frame->Action(32790)->isChecked());
+    EXPECT_TRUE(frame->ExecuteCommand(59393));
+    EXPECT_TRUE(frame->statusBar()->isHidden());
+    EXPECT_TRUE(frame->ExecuteCommand(32790));
+    EXPECT_FALSE(band->isHidden());
+
+    EXPECT_TRUE(frame->ExecuteCommand(32896));
+    QApplication::processEvents();
+    EXPECT_TRUE(frame->findChild<QComboBox*>("id1016")->hasFocus());
+}
+
+TEST_P(MainFrameTest, CopyReportsWhatWasCopied)
+{
+    TwoForecasts();
+    Settings().currentForecastId = 2;
+    MakeFrame();
+    ShellHooks().selectForecastCopy = [](QWidget*, int* source, int* mode) {
+        *source = 1;
+        *mode = 2; // "reference data and data"
+        return true;
+    };
+    frame->UpdateCommandUI();
+    ASSERT_TRUE(Enabled(32806));
+
+    messages.clear();
+    answers = {IDNO};
+    EXPECT_TRUE(frame->ExecuteCommand(32806));
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, "ВНИМАНИЕ! При копировании все данные текущего прогноза будут удалены. Продолжить?");
+    EXPECT_EQ(messages[0].flags, unsigned(MB_YESNO | MB_ICONEXCLAMATION));
+    EXPECT_EQ(Count("tclsreceivermap", "prognoz = 2"), 2);
+
+    messages.clear();
+    answers = {IDYES};
+    Settings().changeFlags = 0;
+    EXPECT_TRUE(frame->ExecuteCommand(32806));
+    ASSERT_EQ(messages.size(), 2u);
+    // Only receivers were copied, whatever the mode promised.
+    EXPECT_EQ(messages[1].text, "Получатели успешно скопированы!");
+    EXPECT_EQ(messages[1].flags, unsigned(MB_ICONINFORMATION));
+    EXPECT_EQ(Count("tclsreceiver r, tclsreceivermap m", "m.receiver = r.id and m.prognoz = 2 and r.name = ?",
+                    {QStringLiteral("Управление А")}),
+              1);
+    EXPECT_EQ(Settings().changeFlags, 3); // the forecast was chosen anew
+
+    // With one forecast there is nothing to copy from.
+    Exec("delete from tclsreceivermap where prognoz = 1");
+    Exec("delete from tfctprognoz where id = 1");
+    frame->UpdateCommandUI();
+    EXPECT_FALSE(Enabled(32806));
+}
+
+TEST_P(MainFrameTest, AveragePricesComeFromTheEnteredFigures)
+{
+    TwoForecasts();
+    Receiver(22, 20, "Управление В", 202, 0, 2);
+    Exec("insert into tclsproduct (prognoz, id, parent, name, code, position, isgroup, type, avRep, avCur, avProg) "
+         "values (2, 1, 0, 'Продукция', '', 0, 1, 64, 0, 0, 0), (2, 2, 1, 'Бумага', 'B', 0, 0, 1, 9, 9, 9)");
+    Exec("update tclsproduct set offsetMin = 0.9, offsetMax = 1.1, priceIdx = 1");
+    Exec("insert into tfctprice (id, prognoz, product) values (1, 2, 1), (2, 2, 2)");
+    auto data = [&](int id, int receiver, int sumCurr, int valueCurr) {
+        Exec("insert into tfctprognozdata (id, prognoz, product, receiver, sumCurr, valueCurr, sumLast, valueLast, "
+             "sumNext, valueNext) values (?, 2, 2, ?, ?, ?, ?, ?, ?, ?)",
+             {id, receiver, QVariant::fromValue(Money::fromInt(sumCurr)), QVariant::fromValue(Money::fromInt(valueCurr)),
+              QVariant::fromValue(Money::fromInt(0)), QVariant::fromValue(Money::fromInt(0)),
+              QVariant::fromValue(Money::fromInt(0)), QVariant::fromValue(Money::fromInt(0))});
+    };
+    data(1, 21, 100, 10);
+    data(2, 22, 300, 10);
+    Settings().currentForecastId = 2;
+    MakeFrame();
+    ASSERT_TRUE(Enabled(32906));
+
+    messages.clear();
+    answers = {IDNO};
+    EXPECT_TRUE(frame->ExecuteCommand(32906));
+    EXPECT_EQ(messages.at(0).text, "Пересчитать средние цены по введенным прогнозным данным?");
+    EXPECT_EQ(messages.at(0).flags, unsigned(MB_YESNO | MB_ICONQUESTION));
+    EXPECT_DOUBLE_EQ(Scalar("select avCur from tclsproduct where prognoz = 2 and id = 2").toDouble(), 9.0);
+
+    answers = {IDYES};
+    EXPECT_TRUE(frame->ExecuteCommand(32906));
+    EXPECT_DOUBLE_EQ(Scalar("select avCur from tclsproduct where prognoz = 2 and id = 2").toDouble(), 20.0);
+    EXPECT_DOUBLE_EQ(Scalar("select avRep from tclsproduct where prognoz = 2 and id = 2").toDouble(), 0.0);
+    // The group is left alone.
+    EXPECT_DOUBLE_EQ(Scalar("select avCur from tclsproduct where prognoz = 2 and id = 1").toDouble(), 0.0);
+    EXPECT_EQ(messages.size(), 2u) << messages.back().text.toStdString();
+}
+
+TEST_P(MainFrameTest, ProductImportReadsEveryProductsElement)
+{
+    TwoForecasts();
+    Exec("insert into tclsproduct (prognoz, id, parent, name, code, position, isgroup, type) "
+         "values (2, 1, 0, 'Продукция', '', 0, 1, 64), (2, 2, 1, 'Бумага', 'Б-1', 0, 0, 1)");
+    Settings().currentForecastId = 2;
+    MakeFrame();
+    ScriptedModalHook hook;
+
+    const QString good = home() + "prices.xml";
+    WriteFile(good, "<?xml version=\"1.0\" encoding=\"UTF-8\"?><doc><PRODUCTS><product><code>б-1</code>"
+                    "<avRep>1.5</avRep><avCur>2.5</avCur><avProg>3.5</avProg></product></PRODUCTS></doc>");
+    hook.openFileNames = {good};
+    messages.clear();
+    EXPECT_TRUE(frame->ExecuteCommand(32902));
+    EXPECT_EQ(hook.lastDir, Settings().ImportDir);
+    EXPECT_EQ(hook.lastFilter, "Файлы XML (*.xml)");
+    EXPECT_DOUBLE_EQ(Scalar("select avCur from tclsproduct where prognoz = 2 and id = 2").toDouble(), 2.5);
+    EXPECT_TRUE(messages.empty());
+
+    const QString bad = home() + "bad.xml";
+    WriteFile(bad, "<doc><products></doc>");
+    hook.openFileNames = {bad};
+    EXPECT_TRUE(frame->ExecuteCommand(32902));
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].text.startsWith("Ошибка при чтении файла " + bad + "\n")) << messages[0].text.toStdString();
+    EXPECT_GT(messages[0].text.size(), QString("Ошибка при чтении файла " + bad + "\n").size());
+    EXPECT_EQ(messages[0].flags, unsigned(MB_ICONSTOP));
+
+    // Cancelled file dialog: nothing.
+    messages.clear();
+    EXPECT_TRUE(frame->ExecuteCommand(32902));
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_P(MainFrameTest, ScreenshotShowsTheBarsWithRussianTexts)
+{
+    TwoForecasts();
+    Settings().currentForecastId = 2;
+    MakeFrame();
+    frame->resize(1000, 600);
+    frame->show();
+    QApplication::processEvents();
+    for (QWidget* bar : {static_cast<QWidget*>(frame->menuBar()), frame->findChild<QWidget*>("id59392"),
+                         frame->findChild<QWidget*>("id32790"), frame->findChild<QWidget*>("id59393")}) {
+        ASSERT_NE(bar, nullptr);
+        EXPECT_TRUE(bar->isVisible());
+        EXPECT_GT(bar->height(), 10);
+    }
+    const QImage image = frame->grab().toImage();
+    ASSERT_FALSE(image.isNull());
+    QDir().mkpath(LIR_SCREENSHOT_DIR);
+    EXPECT_TRUE(image.save(QStringLiteral(LIR_SCREENSHOT_DIR "/main_window_%1.png").arg(isPg() ? "pg" : "sqlite")));
+}
+
+LIR_INSTANTIATE_DB_TEST(MainFrameTest);
