@@ -3,6 +3,8 @@
 #include "Settings.h"
 #include "db/SqlQuery.h"
 
+#include <optional>
+
 #include <pwd.h>
 #include <unistd.h>
 
@@ -26,9 +28,11 @@ void WriteOpJournalAt(const QString& text, int type, const QDateTime& date)
     // 255 characters stay whole; a longer text keeps its first 254.
     const QString stored = text.size() > 255 ? text.left(254) : text;
     CDBConnection& db = GetDBConnection();
-    // Inside a caller's transaction this is a savepoint: on PostgreSQL a failed line would otherwise
-    // spoil the caller's transaction, and the journal must never stop what it records.
-    CTransaction tx(db);
+    // Inside a caller's transaction the line gets a savepoint: on PostgreSQL a failed line would
+    // otherwise spoil the caller's transaction, and the journal must never stop what it records.
+    std::optional<CTransaction> tx;
+    if (db.transactionLevel() > 0)
+        tx.emplace(db);
     bool written;
     if (db.dialect() == SqlDialect::SQLite) {
         CSqlQuery q(QStringLiteral("insert into tFctOpJournal (Text, Date, Type, UserID) values (?, ?, ?, ?)"));
@@ -39,6 +43,6 @@ void WriteOpJournalAt(const QString& text, int type, const QDateTime& date)
         q.bind(stored).bind(date).bind(type);
         written = q.execOrReport();
     }
-    if (written)
-        tx.commit();
+    if (written && tx)
+        tx->commit();
 }
