@@ -774,3 +774,13 @@ GO
 
 GRANT EXECUTE ON FUNCTION lir_user_save(text, text, int), lir_user_revoke(text) TO lir_admins
 GO
+
+-- The database owner counts as an administrator too.
+DO $$
+BEGIN
+    EXECUTE format('GRANT EXECUTE ON FUNCTION lir_user_save(text, text, int), lir_user_revoke(text) TO %I',
+                   (SELECT r.rolname FROM pg_database d JOIN pg_roles r ON r.oid = d.datdba
+                     WHERE d.datname = current_database()));
+END
+$$
+GO
