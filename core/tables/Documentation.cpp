@@ -2,7 +2,7 @@
 
 #include "AppMessage.h"
 #include "Journal.h"
-#include "TableJournal.h"
+#include "TableCommon.h"
 #include "TextUtils.h"
 #include "xml/XmlRecord.h"
 
@@ -160,7 +160,7 @@ bool SaveDocumentation(CDocumentationRecord& rec)
     }
     const int previousId = rec.id;
     rec.id = id;
-    WriteDocumentationJournal(rec, isNew ? TJ_INSERT : TJ_UPDATE);
+    WriteDocumentationJournal(rec, isNew ? JOURNAL_INSERT : JOURNAL_UPDATE);
     if (!tx.commit()) {
         rec.id = previousId;
         return false;
@@ -182,7 +182,7 @@ bool DeleteDocumentation(CDocumentationRecord& rec)
     rec.id = -1;
     // A row that was gone already leaves no line.
     if (stored)
-        WriteDocumentationJournal(*stored, TJ_DELETE);
+        WriteDocumentationJournal(*stored, JOURNAL_DELETE);
     return true;
 }
 
@@ -368,7 +368,7 @@ int DecodeBase64(const char* text, qsizetype* textLength, char* buffer, qsizetyp
 void WriteDocumentationJournal(const CDocumentationRecord& rec, int operation)
 {
     QString text = JournalOperationWord(operation) + QStringLiteral("Documentation; ");
-    if (operation != TJ_UPDATE)
+    if (operation != JOURNAL_UPDATE)
         text += QStringLiteral("id=%1; ").arg(rec.id);
     text += QStringLiteral("Prognoz=%1; Name=").arg(rec.prognoz) + rec.name;
     WriteOpJournal(text);

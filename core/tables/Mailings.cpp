@@ -2,7 +2,7 @@
 
 #include "Journal.h"
 #include "Settings.h"
-#include "TableJournal.h"
+#include "TableCommon.h"
 
 #include <QHash>
 
@@ -196,7 +196,7 @@ bool SaveMailingReceiver(CMailingReceiverRecord& rec, bool fetchNewId)
             rec.id = insert.value(0).toInt();
     }
     // A stored pair holds the same two values already: nothing to rewrite.
-    WriteMailingReceiverJournal(rec, isNew ? TJ_INSERT : TJ_UPDATE);
+    WriteMailingReceiverJournal(rec, isNew ? JOURNAL_INSERT : JOURNAL_UPDATE);
     return tx.commit();
 }
 
@@ -241,7 +241,7 @@ bool SaveMailing(CMailingRecord& rec)
     }
     const int previousId = rec.id;
     rec.id = id;
-    WriteMailingJournal(rec, isNew ? TJ_INSERT : TJ_UPDATE);
+    WriteMailingJournal(rec, isNew ? JOURNAL_INSERT : JOURNAL_UPDATE);
     if (!tx.commit()) {
         rec.id = previousId;
         return false;
@@ -259,14 +259,14 @@ bool DeleteMailing(CMailingRecord& rec)
     rec.id = 0;
     // A row that was gone already leaves no line.
     if (stored)
-        WriteMailingJournal(*stored, TJ_DELETE);
+        WriteMailingJournal(*stored, JOURNAL_DELETE);
     return true;
 }
 
 void WriteMailingJournal(const CMailingRecord& rec, int operation)
 {
     QString text = JournalOperationWord(operation) + QStringLiteral("Mailing; ");
-    if (operation != TJ_UPDATE)
+    if (operation != JOURNAL_UPDATE)
         text += QStringLiteral("id=%1; ").arg(rec.id);
     text += QStringLiteral("Subject=") + rec.subject;
     WriteOpJournal(text);
@@ -275,7 +275,7 @@ void WriteMailingJournal(const CMailingRecord& rec, int operation)
 void WriteMailingReceiverJournal(const CMailingReceiverRecord& rec, int operation)
 {
     QString text = JournalOperationWord(operation) + QStringLiteral("MailingReceivers; ");
-    if (operation != TJ_UPDATE)
+    if (operation != JOURNAL_UPDATE)
         text += QStringLiteral("id=%1; ").arg(rec.id);
     text += QStringLiteral("mailingID=%1; receiverID=%2").arg(rec.mailingID).arg(rec.receiverID);
     WriteOpJournal(text);

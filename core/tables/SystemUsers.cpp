@@ -2,7 +2,7 @@
 
 #include "AppMessage.h"
 #include "Journal.h"
-#include "TableJournal.h"
+#include "TableCommon.h"
 
 #include <QHash>
 
@@ -157,7 +157,7 @@ bool SaveSystemUser(CSystemUserRecord& user, const QString& password)
     const int previousId = user.id;
     user.id = id;
     // Every save journals as an insert.
-    JournalSystemUser(user, TJ_INSERT);
+    JournalSystemUser(user, JOURNAL_INSERT);
     if (!tx.commit()) {
         user.id = previousId;
         return false;
@@ -180,7 +180,7 @@ bool DeleteSystemUser(CSystemUserRecord& user)
         if (!DeleteUserRight(right))
             return false;
     if (stored)
-        JournalSystemUser(*stored, TJ_DELETE);
+        JournalSystemUser(*stored, JOURNAL_DELETE);
     if (!tx.commit())
         return false;
     user.id = 0;
@@ -190,7 +190,7 @@ bool DeleteSystemUser(CSystemUserRecord& user)
 void JournalSystemUser(const CSystemUserRecord& user, int operation)
 {
     QString text = JournalOperationWord(operation) + QStringLiteral("SystemUser; ");
-    if (operation != TJ_UPDATE)
+    if (operation != JOURNAL_UPDATE)
         text += QStringLiteral("id=%1; ").arg(user.id);
     text += QStringLiteral("userID=") + user.userID;
     WriteOpJournal(text);

@@ -2,7 +2,7 @@
 
 #include "AppMessage.h"
 #include "Journal.h"
-#include "TableJournal.h"
+#include "TableCommon.h"
 
 namespace {
 const QString kSelect = QStringLiteral("select id, UserID, ForecastID, ReceiverID from v_UserRights");
@@ -73,7 +73,7 @@ bool SaveUserRight(CUserRightRecord& right, bool fetchId)
         if (!q.execOrReport())
             return false;
     }
-    JournalUserRight(right, isNew ? TJ_INSERT : TJ_UPDATE);
+    JournalUserRight(right, isNew ? JOURNAL_INSERT : JOURNAL_UPDATE);
     return true;
 }
 
@@ -85,7 +85,7 @@ bool DeleteUserRight(CUserRightRecord& right)
     q.bind(right.id);
     if (!q.execOrReport())
         return false;
-    JournalUserRight(right, TJ_DELETE);
+    JournalUserRight(right, JOURNAL_DELETE);
     right.id = 0;
     return true;
 }
@@ -102,7 +102,7 @@ bool DeleteUserRightsOfUser(int userId)
 void JournalUserRight(const CUserRightRecord& right, int operation)
 {
     QString text = JournalOperationWord(operation) + QStringLiteral("UserRights; ");
-    if (operation != TJ_UPDATE)
+    if (operation != JOURNAL_UPDATE)
         text += QStringLiteral("id=%1; ").arg(right.id);
     text += QStringLiteral("userID=%1; receiverID=%2; forecastID=%3").arg(right.userID).arg(right.receiverID).arg(right.forecastID);
     WriteOpJournal(text);
