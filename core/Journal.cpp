@@ -15,8 +15,8 @@ QString OperatingSystemLogin()
 
 void WriteOpJournal(const QString& text)
 {
-    const QDateTime now = QDateTime::currentDateTime();
-    WriteOpJournalAt(text, 0, QDateTime(now.date(), QTime(now.time().hour(), now.time().minute(), now.time().second())));
+    // The stored time keeps whole seconds anyway (the date is bound as text without them).
+    WriteOpJournalAt(text, 0, QDateTime::currentDateTime());
 }
 
 void WriteOpJournalAt(const QString& text, int type, const QDateTime& date)
@@ -28,7 +28,9 @@ void WriteOpJournalAt(const QString& text, int type, const QDateTime& date)
     CDBConnection& db = GetDBConnection();
     if (db.dialect() == SqlDialect::SQLite) {
         CSqlQuery q(QStringLiteral("insert into tFctOpJournal (Text, Date, Type, UserID) values (?, ?, ?, ?)"));
-        q.bind(stored).bind(date).bind(type).bind(OperatingSystemLogin());
+        // Looked up once: the lookup reads the password database on every call.
+        static const QString login = OperatingSystemLogin();
+        q.bind(stored).bind(date).bind(type).bind(login);
         q.execOrReport();
     } else {
         CSqlQuery q(QStringLiteral("insert into tFctOpJournal (Text, Date, Type) values (?, ?, ?)"));

@@ -1,6 +1,7 @@
 #include "ForecastData.h"
 
 #include "Journal.h"
+#include "Settings.h"
 #include "xml/XmlRecord.h"
 
 #include <array>
@@ -99,6 +100,26 @@ std::optional<int> ReadRowKey(const CSqlQuery& q, const char* column)
     if (!ok || i < INT_MIN || i > INT_MAX)
         return std::nullopt;
     return int(i);
+}
+
+QString InsertReturningId(const QString& insert)
+{
+    if (GetDBConnection().dialect() == SqlDialect::PostgreSQL)
+        return insert + QStringLiteral(" returning id");
+    return insert;
+}
+
+std::optional<int> ReadNewId(CSqlQuery& insert)
+{
+    if (insert.dialect() == SqlDialect::PostgreSQL) {
+        if (!insert.next())
+            return std::nullopt;
+        return ReadRowKey(insert, "id");
+    }
+    CSqlQuery q(QStringLiteral("select last_insert_rowid() as id"));
+    if (!q.execOrReport() || !q.next())
+        return std::nullopt;
+    return ReadRowKey(q, "id");
 }
 
 QString ProductSetCondition(const QString& column)
@@ -299,21 +320,28 @@ bool SaveForecastData(CForecastDataRecord& rec, bool takeNewId)
         "valueNext, valueNorm, valueIndex, valuePlan, valueFormula, valueOther, sumNorm, sumIndex, sumPlan, "
         "sumFormula, sumOther, comment, base, baseMethod) "
         "values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
-    CSqlQuery q(takeNewId ? insert + QStringLiteral(" returning id") : insert);
+    CSqlQuery q(takeNewId ? InsertReturningId(insert) : insert);
     q.bind(rec.prognoz).bind(rec.product).bind(rec.receiver);
     for (const auto& m : kForecastMoneyColumns)
         q.bind(rec.*m.field);
     q.bind(rec.comment).bind(rec.base).bind(rec.baseMethod);
     if (!q.execOrReport())
         return false;
-    if (takeNewId && q.next())
-        rec.id = q.intValue("id");
+    if (takeNewId) {
+        const auto id = ReadNewId(q);
+        if (!id)
+            return false;
+        rec.id = *id;
+    }
     FormatForecastDataJournal(rec, FDJ_INSERT);
     return true;
 }
 
 void FormatForecastDataJournal(const CForecastDataRecord& rec, int kind)
 {
+    // Bulk saves run with the journal off: nothing to format then.
+    if (!Settings().EnableOpJournal)
+        return;
     QString text = kind == FDJ_INSERT ? QStringLiteral("Insert ") : QStringLiteral("Update ");
     text += QStringLiteral("PrognozData; ");
     if (kind == FDJ_INSERT)

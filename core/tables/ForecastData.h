@@ -90,3 +90,9 @@ QString ProductSetCondition(const QString& column);
 QString ProductSetArgument(const std::vector<int>& products);
 // A key column of a row: none for NULL or anything that is not an integer.
 std::optional<int> ReadRowKey(const CSqlQuery& q, const char* column);
+
+// New ids of the tables whose ids the database assigns. PostgreSQL returns it from the insert; SQLite
+// runs RETURNING through a statement journal (a 64 KiB buffer per row), so there the connection's
+// last rowid is read instead. Build the insert with InsertReturningId, then call ReadNewId after exec.
+QString InsertReturningId(const QString& insert);
+std::optional<int> ReadNewId(CSqlQuery& insert);

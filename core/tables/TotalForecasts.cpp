@@ -1,6 +1,7 @@
 #include "TotalForecasts.h"
 
 #include "Journal.h"
+#include "Settings.h"
 #include "xml/XmlRecord.h"
 
 #include <array>
@@ -253,16 +254,19 @@ bool SaveTotalForecast(CTotalForecastRecord& rec)
         if (!q.execOrReport())
             return false;
     } else {
-        CSqlQuery q(QStringLiteral(
+        CSqlQuery q(InsertReturningId(QStringLiteral(
             "insert into tfcttotalprognoz (prognoz, product, sumLast, sumCurr, sumNext, valueLast, valueCurr, "
             "valueNext, valueNorm, valueIndex, valuePlan, valueFormula, valueOther, sumNorm, sumIndex, sumPlan, "
             "sumFormula, sumOther, lastUpdate, comment, base, baseMethod) "
-            "values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) returning id"));
+            "values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")));
         q.bind(rec.prognoz).bind(rec.product);
         BindFigures(q, rec);
-        if (!q.execOrReport() || !q.next())
+        if (!q.execOrReport())
             return false;
-        newId = q.intValue("id");
+        const auto id = ReadNewId(q);
+        if (!id)
+            return false;
+        newId = *id;
     }
     if (!tx.commit())
         return false;
@@ -336,6 +340,9 @@ std::optional<CTotalForecastRecord> GetTotalForecastSums(int prognoz, const std:
 
 void FormatTotalForecastJournal(const CTotalForecastRecord& rec, int operation)
 {
+    // Bulk saves run with the journal off: nothing to format then.
+    if (!Settings().EnableOpJournal)
+        return;
     QString text;
     switch (operation) {
     case TFJ_INSERT:
