@@ -142,11 +142,7 @@ TEST_P(ForecastDataTest, ReadsSkipUnreadableRowsAndKeepNullsApart)
     EXPECT_EQ(r.comment, QString());
 
     EXPECT_FALSE(GetForecastData(1, 1, 11));
-    CForecastDataRecord fresh = GetOrNewForecastData(1, 2, 10);
-    EXPECT_EQ(fresh.id, -1);
-    EXPECT_EQ(fresh.prognoz, 1);
-    EXPECT_EQ(fresh.receiver, 2);
-    EXPECT_EQ(fresh.product, 10);
+    EXPECT_EQ(GetOrNewForecastData(1, 2, 10).id, -1);
     EXPECT_EQ(GetOrNewForecastData(1, 2, 11).sumLast, Money::fromInt(2));
 
     EXPECT_TRUE(HasForecastDataForReceiver(2, 1));
@@ -260,24 +256,6 @@ TEST_P(ForecastDataTest, PerProductSumsOverReceivers)
     auto everything = LoadForecastDataSums();
     ASSERT_TRUE(everything);
     EXPECT_EQ(everything->size(), 3u);
-}
-
-TEST(ForecastDataRecordTest, CopiesAndLastUpdate)
-{
-    CForecastDataRecord source;
-    source.id = 5;
-    source.receiver = 7;
-    source.comment = QStringLiteral("c");
-    source.lastUpdate = QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5));
-    CForecastDataRecord destination;
-    CopyToForecastDataRecord(source, destination);
-    EXPECT_EQ(destination.id, 5);
-    EXPECT_EQ(destination.receiver, 7);
-    EXPECT_EQ(destination.comment, QStringLiteral("c"));
-    EXPECT_EQ(destination.lastUpdate, ZeroRecordDate());
-    CForecastDataRecord assigned;
-    assigned = source;
-    EXPECT_EQ(assigned.lastUpdate, source.lastUpdate);
 }
 
 namespace {

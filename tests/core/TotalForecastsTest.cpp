@@ -163,11 +163,6 @@ TEST_P(TotalForecastsTest, ListsCountsAndAFailingQuery)
     EXPECT_FALSE(TotalForecastExists(60, 3));
     EXPECT_TRUE(messages.empty());
 
-    CTotalForecastRecord made = GetOrCreateTotalForecast(4, 61);
-    EXPECT_EQ(made.id, -1);
-    EXPECT_EQ(made.prognoz, 4);
-    EXPECT_EQ(made.product, 61);
-
     ExecPlain("alter table tFctTotalPrognoz rename to tGone");
     EXPECT_TRUE(TotalForecastExists(60, 3)) << "a product whose use cannot be read is treated as used";
     EXPECT_EQ(CountCommentedTotals(3), 0);
