@@ -3,6 +3,8 @@
 #include "Settings.h"
 #include "db/SqlQuery.h"
 
+#include <optional>
+
 #include <pwd.h>
 #include <unistd.h>
 
@@ -15,8 +17,8 @@ QString OperatingSystemLogin()
 
 void WriteOpJournal(const QString& text)
 {
-    const QDateTime now = QDateTime::currentDateTime();
-    WriteOpJournalAt(text, 0, QDateTime(now.date(), QTime(now.time().hour(), now.time().minute(), now.time().second())));
+    // The stored time keeps whole seconds anyway (the date is bound as text without them).
+    WriteOpJournalAt(text, 0, QDateTime::currentDateTime());
 }
 
 void WriteOpJournalAt(const QString& text, int type, const QDateTime& date)
@@ -26,19 +28,23 @@ void WriteOpJournalAt(const QString& text, int type, const QDateTime& date)
     // 255 characters stay whole; a longer text keeps its first 254.
     const QString stored = text.size() > 255 ? text.left(254) : text;
     CDBConnection& db = GetDBConnection();
-    // Inside a caller's transaction this is a savepoint: on PostgreSQL a failed line would otherwise
-    // spoil the caller's transaction, and the journal must never stop what it records.
-    CTransaction tx(db);
+    // On PostgreSQL a failed statement spoils the whole transaction: inside a caller's transaction
+    // the line gets a savepoint, since the journal must never stop what it records. SQLite needs none.
+    std::optional<CTransaction> tx;
+    if (db.dialect() == SqlDialect::PostgreSQL && db.transactionLevel() > 0)
+        tx.emplace(db);
     bool written;
     if (db.dialect() == SqlDialect::SQLite) {
         CSqlQuery q(QStringLiteral("insert into tFctOpJournal (Text, Date, Type, UserID) values (?, ?, ?, ?)"));
-        q.bind(stored).bind(date).bind(type).bind(OperatingSystemLogin());
+        // Looked up once: the lookup reads the password database on every call.
+        static const QString login = OperatingSystemLogin();
+        q.bind(stored).bind(date).bind(type).bind(login);
         written = q.execOrReport();
     } else {
         CSqlQuery q(QStringLiteral("insert into tFctOpJournal (Text, Date, Type) values (?, ?, ?)"));
         q.bind(stored).bind(date).bind(type);
         written = q.execOrReport();
     }
-    if (written)
-        tx.commit();
+    if (written && tx)
+        tx->commit();
 }

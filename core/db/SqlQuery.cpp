@@ -13,6 +13,17 @@ QString SqlFilter::apply(const QString& base, const QString& defaultOrder) const
     return sql;
 }
 
+QString SqlFilter::applyAnd(const QString& base, const QString& defaultOrder) const
+{
+    QString sql = base;
+    if (hasCondition())
+        sql += QStringLiteral(" and (") + where + QStringLiteral(")");
+    const QString order = orderBy.isEmpty() ? defaultOrder : orderBy;
+    if (!order.isEmpty())
+        sql += QStringLiteral(" order by ") + order;
+    return sql;
+}
+
 QVariant MoneyParam(Money m, SqlDialect dialect)
 {
     if (dialect == SqlDialect::SQLite)
@@ -286,8 +297,27 @@ QByteArray CSqlQuery::bytes(const char* column) const
     return value(column).toByteArray();
 }
 
+bool LockTableForNewId(const QString& table)
+{
+    CDBConnection& connection = GetDBConnection();
+    if (connection.dialect() != SqlDialect::PostgreSQL)
+        return true;
+    // Self-conflicting, but readers go on. LOCK cannot be prepared: it runs as plain text.
+    QSqlDatabase db = connection.GetConnection();
+    if (!db.isValid())
+        return false;
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("lock table ") + table + QStringLiteral(" in share row exclusive mode"))) {
+        ReportComError(q.lastError());
+        return false;
+    }
+    return true;
+}
+
 std::optional<int> NextTableId(const QString& table)
 {
+    if (GetDBConnection().transactionLevel() > 0 && !LockTableForNewId(table))
+        return std::nullopt;
     CSqlQuery q(QStringLiteral("select coalesce(max(id), 0) + 1 from ") + table);
     if (!q.execOrReport() || !q.next())
         return std::nullopt;

@@ -33,6 +33,9 @@ struct SqlFilter {
     bool hasCondition() const { return !where.trimmed().isEmpty(); }
     // base + " where " + condition + " order by " + order, as present.
     QString apply(const QString& base, const QString& defaultOrder = QString()) const;
+    // For a statement that has its own where clause: base + " and (" + condition + ")" + order.
+    // The parentheses keep an "or" of the caller's from reaching past the statement's own condition.
+    QString applyAnd(const QString& base, const QString& defaultOrder = QString()) const;
 };
 
 // Conversions between the program's values and the database's, per dialect.
@@ -111,8 +114,13 @@ bool ExecSql(const QString& sql, const Args&... args)
     return q.execOrReport();
 }
 
+// Inside a transaction: on PostgreSQL, holds off every other writer of the table until the
+// transaction ends, so that an id taken as max + 1 cannot be taken twice. SQLite serialises writers
+// itself. The table name is a program constant.
+bool LockTableForNewId(const QString& table);
+
 // The largest id of a table + 1 (1 for an empty table), for the tables whose ids the program numbers.
-// Run it inside the transaction that inserts the row. The table name is a program constant.
+// Run it inside the transaction that inserts the row: it takes the table's writer lock.
 std::optional<int> NextTableId(const QString& table);
 
 // A transaction of the main connection (nested ones are savepoints) that rolls back unless committed.

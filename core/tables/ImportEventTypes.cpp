@@ -1,6 +1,7 @@
 #include "ImportEventTypes.h"
 
 #include "Journal.h"
+#include "TableCommon.h"
 #include "db/Variant.h"
 
 #include <array>
@@ -115,9 +116,7 @@ bool DeleteImportEventType(CImportEventType& rec)
 
 void FormatImportEventTypeJournal(const CImportEventType& rec, int operation)
 {
-    QString text = operation == 1 ? QStringLiteral("Insert ")
-        : operation == 0         ? QStringLiteral("Update ")
-                                 : QStringLiteral("Delete ");
+    QString text = JournalOperationWord(operation);
     text += QStringLiteral("importeventtype; ");
     if (operation != 0)
         text += QStringLiteral("id=%1; ").arg(rec.id);

@@ -1,6 +1,7 @@
 #include "ImportStatus.h"
 
 #include "Journal.h"
+#include "TableCommon.h"
 #include "db/Variant.h"
 #include "tables/ImportEventTypes.h"
 
@@ -144,9 +145,7 @@ bool DeleteImportStatus(CImportStatusRecord& rec)
 
 void WriteImportStatusJournal(const CImportStatusRecord& rec, int operation)
 {
-    QString text = operation == 1 ? QStringLiteral("Insert ")
-        : operation == 0         ? QStringLiteral("Update ")
-                                 : QStringLiteral("Delete ");
+    QString text = JournalOperationWord(operation);
     text += QStringLiteral("importstatus; ");
     if (operation != 0)
         text += QStringLiteral("id=%1; ").arg(rec.id);

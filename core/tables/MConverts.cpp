@@ -95,8 +95,7 @@ std::optional<CMConvertList> LoadMConverts(const SqlFilter& filter)
 
 std::optional<CMConvertList> LoadMConvertsByType(int unitType, const SqlFilter& filter)
 {
-    CSqlQuery q(AppendCondition(kSelect + QStringLiteral(", tclsmeasurement m where mc.base = m.id and m.type = ?"),
-                                filter));
+    CSqlQuery q(filter.applyAnd(kSelect + QStringLiteral(", tclsmeasurement m where mc.base = m.id and m.type = ?")));
     q.bind(unitType);
     q.bindAll(filter.args);
     return ReadList(q);

@@ -50,8 +50,7 @@ bool ComputeAveragePriceRanges(const SqlFilter& filter, int unit, CAveragePriceR
 {
     out = CAveragePriceRanges();
     const SqlDialect dialect = GetDBConnection().dialect();
-    const QString rows = AppendCondition(
-        QStringLiteral("select case when coalesce(p.measurementPrice, 0) <> ? then coalesce("
+    const QString rows = SqlFilter(filter.where, filter.args).applyAnd(QStringLiteral("select case when coalesce(p.measurementPrice, 0) <> ? then coalesce("
                        "(select mc.koef from tclsmconvert mc where mc.base = p.measurementPrice and mc.produce = ? "
                        "order by mc.id limit 1), 1) else 1 end as k, ")
             + Decimal(QStringLiteral("p.offsetMin")) + QStringLiteral(" as lo, ")
@@ -62,8 +61,7 @@ bool ComputeAveragePriceRanges(const SqlFilter& filter, int unit, CAveragePriceR
             + Decimal(QStringLiteral("p.avRep")) + QStringLiteral(" as arep, ")
             + Decimal(QStringLiteral("p.avCur")) + QStringLiteral(" as acur, ")
             + Decimal(QStringLiteral("p.avProg")) + QStringLiteral(" as aprog ")
-            + QStringLiteral("from tclsproduct p, tfctprice pr where p.id = pr.product and p.prognoz = pr.prognoz"),
-        SqlFilter(filter.where, filter.args));
+            + QStringLiteral("from tclsproduct p, tfctprice pr where p.id = pr.product and p.prognoz = pr.prognoz"));
     CSqlQuery q(QStringLiteral("select avg(k * lo * pprev) as minPrev, avg(k * hi * pprev) as maxPrev, "
                                "avg(k * arep) as avRep, avg(k * lo * pcur) as minCur, avg(k * hi * pcur) as maxCur, "
                                "avg(k * acur) as avCur, avg(k * lo * pnext) as minNext, "

@@ -256,7 +256,7 @@ std::optional<CProductRecord> GetRootProduct(int prognoz)
 
 std::optional<CProductList> LoadProducts(int prognoz, const SqlFilter& filter)
 {
-    CSqlQuery q(AppendCondition(kSelect + QStringLiteral(" where prognoz = ?"), filter));
+    CSqlQuery q(filter.applyAnd(kSelect + QStringLiteral(" where prognoz = ?")));
     q.bind(prognoz);
     q.bindAll(filter.args);
     return ReadList(q);
@@ -271,7 +271,7 @@ std::optional<CProductList> LoadPricedProducts(int prognoz)
 
 std::optional<CProductList> LoadProductChildren(int parentId, int prognoz, const SqlFilter& filter)
 {
-    CSqlQuery q(AppendCondition(kSelectPriced + QStringLiteral(" and p1.parent = ?"), filter, kPositionOrder));
+    CSqlQuery q(filter.applyAnd(kSelectPriced + QStringLiteral(" and p1.parent = ?"), kPositionOrder));
     q.bind(prognoz).bind(parentId);
     q.bindAll(filter.args);
     return ReadList(q);

@@ -1,6 +1,7 @@
 #include "Receivers.h"
 
 #include "Journal.h"
+#include "TableCommon.h"
 #include "Settings.h"
 #include "db/Variant.h"
 #include "xml/XmlRecord.h"
@@ -22,19 +23,6 @@ QString ForecastSelect()
 {
     return QStringLiteral("select ") + ReceiverColumns(QStringLiteral("r1"))
         + QStringLiteral(" from tclsreceiver r1 join tclsreceivermap rm on rm.receiver = r1.id where rm.prognoz = ?");
-}
-
-// A caller's condition joins the statement's own with "and"; parenthesised so that an "or" in it
-// cannot reach past the forecast.
-QString AndCondition(const QString& sql, const SqlFilter& filter)
-{
-    return filter.hasCondition() ? sql + QStringLiteral(" and (") + filter.where + QStringLiteral(")") : sql;
-}
-
-QString OrderBy(const SqlFilter& filter, const QString& defaultOrder)
-{
-    const QString order = filter.orderBy.isEmpty() ? defaultOrder : filter.orderBy;
-    return order.isEmpty() ? QString() : QStringLiteral(" order by ") + order;
 }
 
 std::optional<CReceiverRecord> FirstRow(CSqlQuery& q)
@@ -159,7 +147,7 @@ std::optional<CReceiverList> LoadForecastReceivers(int forecast, const SqlFilter
     const QString base = QStringLiteral("select ") + ReceiverColumns(QStringLiteral("tclsreceiver"))
         + QStringLiteral(" from tclsreceiver join tclsreceivermap on tclsreceivermap.receiver = tclsreceiver.id "
                          "where tclsreceivermap.prognoz = ?");
-    CSqlQuery q(AndCondition(base, filter) + OrderBy(filter, QString()));
+    CSqlQuery q(filter.applyAnd(base));
     q.bind(forecast).bindAll(filter.args);
     return AllRows(q);
 }
@@ -167,7 +155,7 @@ std::optional<CReceiverList> LoadForecastReceivers(int forecast, const SqlFilter
 std::optional<CReceiverList> LoadReceiverChildren(int parent, int forecast, const SqlFilter& filter)
 {
     const QString base = ForecastSelect() + QStringLiteral(" and r1.category = ?");
-    CSqlQuery q(AndCondition(base, filter) + OrderBy(filter, QStringLiteral("r1.position asc, r1.id asc")));
+    CSqlQuery q(filter.applyAnd(base, QStringLiteral("r1.position asc, r1.id asc")));
     q.bind(forecast).bind(parent).bindAll(filter.args);
     return AllRows(q);
 }
@@ -245,9 +233,7 @@ bool DeleteReceiver(CReceiverRecord& rec)
 
 void WriteReceiverJournal(const CReceiverRecord& rec, int kind)
 {
-    QString text = kind == RJ_INSERT ? QStringLiteral("Insert ")
-        : kind == RJ_UPDATE          ? QStringLiteral("Update ")
-                                     : QStringLiteral("Delete ");
+    QString text = JournalOperationWord(kind);
     text += QStringLiteral("Receiver; ");
     if (kind != RJ_UPDATE)
         text += QStringLiteral("id=%1; ").arg(rec.id);

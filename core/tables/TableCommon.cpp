@@ -1,8 +1,5 @@
 #include "TableCommon.h"
 
-#include "AppMessage.h"
-
-#include <QSqlQuery>
 
 QString JournalOperationWord(int operation)
 {
@@ -16,29 +13,3 @@ QString JournalOperationWord(int operation)
     }
 }
 
-QString AppendCondition(const QString& base, const SqlFilter& filter, const QString& defaultOrder)
-{
-    QString sql = base;
-    if (filter.hasCondition())
-        sql += QStringLiteral(" and (") + filter.where + QStringLiteral(")");
-    const QString order = filter.orderBy.isEmpty() ? defaultOrder : filter.orderBy;
-    if (!order.isEmpty())
-        sql += QStringLiteral(" order by ") + order;
-    return sql;
-}
-
-bool LockTableForNewId(const QString& table)
-{
-    if (GetDBConnection().dialect() != SqlDialect::PostgreSQL)
-        return true;
-    // Self-conflicting, but readers go on. LOCK cannot be prepared: it runs as plain text.
-    QSqlDatabase db = GetDBConnection().GetConnection();
-    if (!db.isValid())
-        return false;
-    QSqlQuery q(db);
-    if (!q.exec(QStringLiteral("lock table ") + table + QStringLiteral(" in share row exclusive mode"))) {
-        ReportComError(q.lastError());
-        return false;
-    }
-    return true;
-}

@@ -646,3 +646,141 @@ GO
 
 GRANT EXECUTE ON ALL FUNCTIONS IN SCHEMA public TO lir_admins, lir_experts, lir_users
 GO
+
+-- User management. The program hands over the login, the password and the
+-- role bits as values; names and passwords are quoted here. The functions run
+-- as their owner, so they check the caller themselves and touch ordinary
+-- logins only: never a group, a superuser or the database owner. Logins are
+-- matched without regard to case (role names carry the "C" collation, which
+-- folds only Latin letters, hence the explicit collation). Role bit 1 is
+-- lir_admins plus the right to create roles, 2 lir_experts, 4 lir_users.
+CREATE FUNCTION lir_user_save(p_login text, p_password text, p_roles int) RETURNS void
+LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, pg_temp AS $$
+DECLARE
+    v_roles int := coalesce(p_roles, 0);
+    v_oid oid;
+    v_name text;
+    v_login boolean;
+    v_super boolean;
+    v_group text;
+    v_bit int;
+    v_member boolean;
+BEGIN
+    IF NOT (pg_has_role(session_user, 'lir_admins', 'MEMBER')
+            OR EXISTS (SELECT 1 FROM pg_database d JOIN pg_roles r ON r.oid = d.datdba
+                        WHERE d.datname = current_database() AND r.rolname = session_user)) THEN
+        RAISE EXCEPTION 'Недостаточно прав для управления пользователями.'
+            USING ERRCODE = 'insufficient_privilege';
+    END IF;
+    IF coalesce(p_login, '') = '' THEN
+        RAISE EXCEPTION 'Учетная запись пользователя не задана.' USING ERRCODE = 'invalid_parameter_value';
+    END IF;
+    -- Refused rather than cut: a longer identifier would be shortened silently.
+    IF length(p_login) > 100 OR octet_length(p_login) > 63 THEN
+        RAISE EXCEPTION 'Слишком длинная учетная запись пользователя.' USING ERRCODE = 'name_too_long';
+    END IF;
+    IF length(coalesce(p_password, '')) > 100 THEN
+        RAISE EXCEPTION 'Слишком длинный пароль пользователя.' USING ERRCODE = 'invalid_parameter_value';
+    END IF;
+
+    SELECT r.oid, r.rolname, r.rolcanlogin, r.rolsuper INTO v_oid, v_name, v_login, v_super
+      FROM pg_roles r
+     WHERE lower(r.rolname::text COLLATE "default") = lower(p_login)
+     ORDER BY (r.rolname = p_login) DESC, r.oid
+     LIMIT 1;
+
+    IF v_oid IS NULL THEN
+        -- A name with a backslash is authenticated outside the server: no password.
+        IF strpos(p_login, '\') > 0 THEN
+            EXECUTE format('CREATE ROLE %I LOGIN', p_login);
+        ELSE
+            EXECUTE format('CREATE ROLE %I LOGIN PASSWORD %L', p_login, nullif(p_password, ''));
+        END IF;
+        SELECT r.oid, r.rolname INTO v_oid, v_name FROM pg_roles r WHERE r.rolname = p_login;
+    ELSE
+        IF NOT v_login OR v_super
+           OR v_oid = (SELECT d.datdba FROM pg_database d WHERE d.datname = current_database()) THEN
+            RAISE EXCEPTION 'Роль "%" не является учетной записью пользователя.', v_name
+                USING ERRCODE = 'insufficient_privilege';
+        END IF;
+        -- An empty password keeps the one in force.
+        IF strpos(v_name, '\') = 0 AND coalesce(p_password, '') <> '' THEN
+            EXECUTE format('ALTER ROLE %I PASSWORD %L', v_name, p_password);
+        END IF;
+    END IF;
+
+    EXECUTE format('GRANT CONNECT ON DATABASE %I TO %I', current_database(), v_name);
+    FOR v_group, v_bit IN
+        SELECT g.name, g.bit FROM (VALUES ('lir_admins', 1), ('lir_experts', 2), ('lir_users', 4)) g (name, bit)
+    LOOP
+        v_member := EXISTS (SELECT 1 FROM pg_auth_members m JOIN pg_roles g ON g.oid = m.roleid
+                             WHERE m.member = v_oid AND g.rolname = v_group);
+        IF (v_roles & v_bit) <> 0 AND NOT v_member THEN
+            EXECUTE format('GRANT %I TO %I', v_group, v_name);
+        ELSIF (v_roles & v_bit) = 0 AND v_member THEN
+            EXECUTE format('REVOKE %I FROM %I', v_group, v_name);
+        END IF;
+    END LOOP;
+    EXECUTE format('ALTER ROLE %I %s', v_name,
+                   CASE WHEN (v_roles & 1) <> 0 THEN 'CREATEROLE' ELSE 'NOCREATEROLE' END);
+END
+$$
+GO
+
+-- Takes the login's access to this database: its own grants, the three
+-- groups and the right to create roles. The login itself stays.
+CREATE FUNCTION lir_user_revoke(p_login text) RETURNS void
+LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, pg_temp AS $$
+DECLARE
+    v_oid oid;
+    v_name text;
+    v_login boolean;
+    v_super boolean;
+    v_group text;
+BEGIN
+    IF NOT (pg_has_role(session_user, 'lir_admins', 'MEMBER')
+            OR EXISTS (SELECT 1 FROM pg_database d JOIN pg_roles r ON r.oid = d.datdba
+                        WHERE d.datname = current_database() AND r.rolname = session_user)) THEN
+        RAISE EXCEPTION 'Недостаточно прав для управления пользователями.'
+            USING ERRCODE = 'insufficient_privilege';
+    END IF;
+    SELECT r.oid, r.rolname, r.rolcanlogin, r.rolsuper INTO v_oid, v_name, v_login, v_super
+      FROM pg_roles r
+     WHERE lower(r.rolname::text COLLATE "default") = lower(p_login)
+     ORDER BY (r.rolname = p_login) DESC, r.oid
+     LIMIT 1;
+    IF v_oid IS NULL THEN
+        RETURN;
+    END IF;
+    IF NOT v_login OR v_super
+       OR v_oid = (SELECT d.datdba FROM pg_database d WHERE d.datname = current_database()) THEN
+        RAISE EXCEPTION 'Роль "%" не является учетной записью пользователя.', v_name
+            USING ERRCODE = 'insufficient_privilege';
+    END IF;
+    EXECUTE format('REVOKE ALL ON DATABASE %I FROM %I', current_database(), v_name);
+    FOR v_group IN
+        SELECT g.rolname FROM pg_auth_members m JOIN pg_roles g ON g.oid = m.roleid
+         WHERE m.member = v_oid AND g.rolname IN ('lir_admins', 'lir_experts', 'lir_users')
+    LOOP
+        EXECUTE format('REVOKE %I FROM %I', v_group, v_name);
+    END LOOP;
+    EXECUTE format('ALTER ROLE %I NOCREATEROLE', v_name);
+END
+$$
+GO
+
+REVOKE ALL ON FUNCTION lir_user_save(text, text, int), lir_user_revoke(text) FROM PUBLIC
+GO
+
+GRANT EXECUTE ON FUNCTION lir_user_save(text, text, int), lir_user_revoke(text) TO lir_admins
+GO
+
+-- The database owner counts as an administrator too.
+DO $$
+BEGIN
+    EXECUTE format('GRANT EXECUTE ON FUNCTION lir_user_save(text, text, int), lir_user_revoke(text) TO %I',
+                   (SELECT r.rolname FROM pg_database d JOIN pg_roles r ON r.oid = d.datdba
+                     WHERE d.datname = current_database()));
+END
+$$
+GO

@@ -1,0 +1,375 @@
+#include "Documentation.h"
+
+#include "AppMessage.h"
+#include "Journal.h"
+#include "TableCommon.h"
+#include "TextUtils.h"
+#include "xml/XmlRecord.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+
+#include <array>
+#include <utility>
+
+namespace {
+
+const std::array<XmlField<CDocumentationRecord>, 5> kXmlFields = {{
+    XmlField<CDocumentationRecord>::integer("id", &CDocumentationRecord::id),
+    XmlField<CDocumentationRecord>::integer("prognoz", &CDocumentationRecord::prognoz),
+    XmlField<CDocumentationRecord>::text("name", &CDocumentationRecord::name),
+    XmlField<CDocumentationRecord>::integer("position", &CDocumentationRecord::position),
+    XmlField<CDocumentationRecord>::text("filename", &CDocumentationRecord::filename),
+}};
+
+constexpr char kContent[] = "content";
+
+const QString kSelect = QStringLiteral("select id, prognoz, name, position, filename from tfctdocumentation");
+
+bool EnsureDocsFolder()
+{
+    return QDir().mkpath(GetDocsFolder());
+}
+
+// Files are replaced whole or not at all.
+bool WriteWholeFile(const QString& path, const QByteArray& bytes)
+{
+    QSaveFile out(path);
+    if (!out.open(QIODevice::WriteOnly))
+        return false;
+    if (out.write(bytes) != bytes.size()) {
+        out.cancelWriting();
+        return false;
+    }
+    return out.commit();
+}
+
+bool CopyFileWhole(const QString& from, const QString& to)
+{
+    QFile in(from);
+    if (!in.open(QIODevice::ReadOnly))
+        return false;
+    QSaveFile out(to);
+    if (!out.open(QIODevice::WriteOnly))
+        return false;
+    constexpr qint64 kChunk = 1 << 20;
+    while (!in.atEnd()) {
+        const QByteArray chunk = in.read(kChunk);
+        if (chunk.isEmpty() && in.error() != QFileDevice::NoError) {
+            out.cancelWriting();
+            return false;
+        }
+        if (out.write(chunk) != chunk.size()) {
+            out.cancelWriting();
+            return false;
+        }
+    }
+    if (in.error() != QFileDevice::NoError) {
+        out.cancelWriting();
+        return false;
+    }
+    return out.commit();
+}
+
+int Base64Value(char c)
+{
+    if (c >= 'A' && c <= 'Z')
+        return c - 'A';
+    if (c >= 'a' && c <= 'z')
+        return c - 'a' + 26;
+    if (c >= '0' && c <= '9')
+        return c - '0' + 52;
+    if (c == '+')
+        return 62;
+    if (c == '/')
+        return 63;
+    if (c == '.')
+        return 0;
+    return -1;
+}
+
+} // namespace
+
+std::optional<CDocumentationRecord> ReadDocumentationRow(const CSqlQuery& q)
+{
+    for (const char* column : {"id", "prognoz", "name", "position", "filename"})
+        if (q.isNull(column))
+            return std::nullopt;
+    CDocumentationRecord r;
+    r.id = q.intValue("id");
+    r.prognoz = q.intValue("prognoz");
+    r.name = q.text("name");
+    r.position = q.intValue("position");
+    r.filename = q.text("filename");
+    return r;
+}
+
+std::optional<CDocumentationRecord> GetDocumentation(int id, int prognoz)
+{
+    CSqlQuery q(kSelect + QStringLiteral(" where id = ? and prognoz = ?"));
+    q.bind(id).bind(prognoz);
+    if (!q.execOrReport() || !q.next())
+        return std::nullopt;
+    return ReadDocumentationRow(q);
+}
+
+std::optional<CDocumentationList> LoadDocumentation(const SqlFilter& filter)
+{
+    CSqlQuery q(filter.apply(kSelect, QStringLiteral("id")));
+    q.bindAll(filter.args);
+    if (!q.execOrReport())
+        return std::nullopt;
+    CDocumentationList list;
+    while (q.next())
+        if (auto rec = ReadDocumentationRow(q))
+            list.push_back(std::move(*rec));
+    return list;
+}
+
+bool SaveDocumentation(CDocumentationRecord& rec)
+{
+    CTransaction tx;
+    if (!tx.isActive())
+        return false;
+    bool isNew = rec.id == -1;
+    if (!isNew) {
+        CSqlQuery find(QStringLiteral("select id from tfctdocumentation where id = ? and prognoz = ?"));
+        find.bind(rec.id).bind(rec.prognoz);
+        if (!find.execOrReport())
+            return false;
+        isNew = !find.next();
+    }
+    int id = rec.id;
+    if (id == -1) {
+        const auto next = NextTableId(QStringLiteral("tfctdocumentation"));
+        if (!next)
+            return false;
+        id = *next;
+    }
+    if (isNew) {
+        CSqlQuery q(QStringLiteral("insert into tfctdocumentation (id, prognoz, name, position, filename) values (?, ?, ?, ?, ?)"));
+        q.bind(id).bind(rec.prognoz).bind(rec.name).bind(rec.position).bind(rec.filename);
+        if (!q.execOrReport())
+            return false;
+    } else {
+        CSqlQuery q(QStringLiteral("update tfctdocumentation set name = ?, position = ?, filename = ? where id = ? and prognoz = ?"));
+        q.bind(rec.name).bind(rec.position).bind(rec.filename).bind(id).bind(rec.prognoz);
+        if (!q.execOrReport())
+            return false;
+    }
+    const int previousId = rec.id;
+    rec.id = id;
+    WriteDocumentationJournal(rec, isNew ? JOURNAL_INSERT : JOURNAL_UPDATE);
+    if (!tx.commit()) {
+        rec.id = previousId;
+        return false;
+    }
+    // Received content goes to the file of the document as stored now. A file that cannot be written
+    // is missing later, which the reference-data check reports.
+    if (rec.receivedContent && EnsureDocsFolder())
+        WriteWholeFile(MakeDocFileName(rec), *rec.receivedContent);
+    return true;
+}
+
+bool DeleteDocumentation(CDocumentationRecord& rec)
+{
+    const auto stored = GetDocumentation(rec.id, rec.prognoz);
+    CSqlQuery q(QStringLiteral("delete from tfctdocumentation where id = ? and prognoz = ?"));
+    q.bind(rec.id).bind(rec.prognoz);
+    if (!q.execOrReport())
+        return false;
+    rec.id = -1;
+    // A row that was gone already leaves no line.
+    if (stored)
+        WriteDocumentationJournal(*stored, JOURNAL_DELETE);
+    return true;
+}
+
+void MoveDocumentation(int id, int prognoz, bool up)
+{
+    CTransaction tx;
+    if (!tx.isActive())
+        return;
+    auto list = LoadDocumentation(SqlFilter(QStringLiteral("prognoz = ?"), {prognoz}, QStringLiteral("position asc, id")));
+    if (!list)
+        return;
+    // Others go to even places 4, 6, ...; the moved one to the odd place just before its predecessor
+    // or just after its successor.
+    for (qsizetype i = 0; i < qsizetype(list->size()); ++i) {
+        CDocumentationRecord& rec = (*list)[size_t(i)];
+        const int place = int(2 * i);
+        rec.position = rec.id == id ? (up ? 1 + place : 7 + place) : 4 + place;
+        if (!SaveDocumentation(rec))
+            return;
+    }
+    tx.commit();
+}
+
+bool CopyDocumentation(int sourceForecast, int targetForecast)
+{
+    std::vector<std::pair<QString, QString>> files;
+    bool ok = true;
+    {
+        CTransaction tx;
+        if (!tx.isActive())
+            return false;
+        auto list = LoadDocumentation(SqlFilter(QStringLiteral("prognoz = ?"), {sourceForecast}));
+        if (!list)
+            return false;
+        for (CDocumentationRecord& rec : *list) {
+            const QString from = MakeDocFileName(rec);
+            rec.id = -1;
+            rec.prognoz = targetForecast;
+            if (!SaveDocumentation(rec)) {
+                ok = false;
+                continue;
+            }
+            files.emplace_back(from, MakeDocFileName(rec));
+        }
+        if (!tx.commit())
+            return false;
+    }
+    // Files only for rows that are stored; a copy that fails leaves that file missing.
+    if (!files.empty() && EnsureDocsFolder())
+        for (const auto& [from, to] : files)
+            CopyFileWhole(from, to);
+    return ok;
+}
+
+QString GetDocsFolder()
+{
+    return GetProgramFolder() + QStringLiteral("docs/");
+}
+
+QString MakeDocFileName(const CDocumentationRecord& rec)
+{
+    return GetDocsFolder() + QStringLiteral("doc_%1_%2").arg(rec.prognoz).arg(rec.id);
+}
+
+bool StoreDocumentFile(const CDocumentationRecord& rec, const QString& chosenPath)
+{
+    return EnsureDocsFolder() && CopyFileWhole(chosenPath, MakeDocFileName(rec));
+}
+
+bool SaveDocumentAs(const CDocumentationRecord& rec, const QString& targetPath)
+{
+    if (targetPath.isEmpty())
+        return true;
+    if (CopyFileWhole(MakeDocFileName(rec), targetPath)) {
+        AppMessageBox(kDocumentSavedText, MB_OK | MB_ICONINFORMATION);
+        return true;
+    }
+    AppMessageBox(kDocumentSaveFailedText, MB_OK | MB_ICONERROR);
+    return false;
+}
+
+xmlNodePtr WriteDocumentXml(xmlNodePtr parent, const CDocumentationRecord& rec)
+{
+    xmlNodePtr node = RecordToXml<CDocumentationRecord>(parent, XmlNames::kDocument, rec, kXmlFields);
+    QFile stored(MakeDocFileName(rec));
+    if (stored.open(QIODevice::ReadOnly)) {
+        const QByteArray bytes = stored.readAll();
+        if (stored.error() == QFileDevice::NoError)
+            XmlAddText(node, kContent, QString::fromLatin1(bytes.toBase64()));
+    }
+    return node;
+}
+
+xmlNodePtr WriteDocumentsXml(xmlNodePtr parent, const CDocumentationList& list)
+{
+    xmlNodePtr node = xmlNewChild(parent, nullptr, BAD_CAST XmlNames::kDocuments, nullptr);
+    for (const CDocumentationRecord& rec : list)
+        WriteDocumentXml(node, rec);
+    return node;
+}
+
+std::optional<CDocumentationRecord> ReadDocumentXml(const xmlNode* node)
+{
+    auto rec = ReadRecordXml<CDocumentationRecord>(node, XmlNames::kDocument, kXmlFields);
+    if (!rec)
+        return std::nullopt;
+    for (const xmlNode* child = node->children; child; child = child->next) {
+        if (child->type != XML_ELEMENT_NODE || !XmlNameIs(child, kContent))
+            continue;
+        const QByteArray text = XmlContent(child).toUtf8();
+        QByteArray bytes(text.size(), '\0');
+        qsizetype textLength = text.size();
+        qsizetype written = bytes.size();
+        // Whatever the decoder's result, the bytes it produced are the content.
+        DecodeBase64(text.constData(), &textLength, bytes.data(), &written);
+        bytes.truncate(written);
+        rec->receivedContent = bytes;
+    }
+    return rec;
+}
+
+std::optional<CDocumentationList> ReadDocumentsXml(const xmlNode* node)
+{
+    if (!node || node->type != XML_ELEMENT_NODE || !XmlNameIs(node, XmlNames::kDocuments))
+        return std::nullopt;
+    CDocumentationList list;
+    for (const xmlNode* child = node->children; child; child = child->next)
+        if (auto rec = ReadDocumentXml(child))
+            list.push_back(std::move(*rec));
+    return list;
+}
+
+int DecodeBase64(const char* text, qsizetype* textLength, char* buffer, qsizetype* bufferSize)
+{
+    if (!text || !textLength || !buffer || !bufferSize)
+        return -1;
+    const qsizetype length = *textLength;
+    const qsizetype capacity = *bufferSize;
+    qsizetype written = 0;
+    qsizetype consumed = 0;
+    int group[4] = {0, 0, 0, 0};
+    int count = 0;
+    int result = 1;
+    for (qsizetype i = 0; i < length; ++i) {
+        const char c = text[i];
+        if (c == '=') {
+            // Two values give one byte, three give two; "=" earlier in a group ends the text with
+            // nothing from that group.
+            if (count >= 2) {
+                if (written + 3 >= capacity) {
+                    result = 2;
+                    break;
+                }
+                buffer[written++] = char((group[0] << 2) | (group[1] >> 4));
+                if (count == 3)
+                    buffer[written++] = char(((group[1] & 0x0F) << 4) | (group[2] >> 2));
+                consumed = i + 1;
+                result = 0;
+            }
+            break;
+        }
+        const int v = Base64Value(c);
+        if (v < 0)
+            continue;
+        group[count++] = v;
+        if (count < 4)
+            continue;
+        if (written + 3 >= capacity) {
+            result = 2;
+            break;
+        }
+        buffer[written++] = char((group[0] << 2) | (group[1] >> 4));
+        buffer[written++] = char(((group[1] & 0x0F) << 4) | (group[2] >> 2));
+        buffer[written++] = char(((group[2] & 0x03) << 6) | group[3]);
+        count = 0;
+        consumed = i + 1;
+    }
+    *bufferSize = written;
+    *textLength = consumed;
+    return result;
+}
+
+void WriteDocumentationJournal(const CDocumentationRecord& rec, int operation)
+{
+    QString text = JournalOperationWord(operation) + QStringLiteral("Documentation; ");
+    if (operation != JOURNAL_UPDATE)
+        text += QStringLiteral("id=%1; ").arg(rec.id);
+    text += QStringLiteral("Prognoz=%1; Name=").arg(rec.prognoz) + rec.name;
+    WriteOpJournal(text);
+}

@@ -1,0 +1,65 @@
+// Supporting documents of a forecast (tfctdocumentation) and their repository: one stored file per
+// document in "docs/" beside the program, named after the document's forecast and id.
+#pragma once
+
+#include "db/SqlQuery.h"
+
+#include <QByteArray>
+
+#include <libxml/tree.h>
+
+#include <optional>
+#include <vector>
+
+struct CDocumentationRecord {
+    int id = -1;
+    int prognoz = 0;
+    QString name;
+    int position = 0; // order of display within the forecast
+    QString filename; // the name the user chose, without folder
+    // The bytes of a received document: written to its stored file when the document is saved.
+    std::optional<QByteArray> receivedContent;
+};
+
+using CDocumentationList = std::vector<CDocumentationRecord>;
+
+// None when a column is NULL.
+std::optional<CDocumentationRecord> ReadDocumentationRow(const CSqlQuery& q);
+std::optional<CDocumentationRecord> GetDocumentation(int id, int prognoz);
+// Rows that cannot be read are left out; none on a database error.
+std::optional<CDocumentationList> LoadDocumentation(const SqlFilter& filter = {});
+// A record with id -1 gets the highest id + 1; an id without a row in its forecast is inserted under
+// that id. Received content is then written to the stored file.
+bool SaveDocumentation(CDocumentationRecord& rec);
+// The stored file stays in the repository.
+bool DeleteDocumentation(CDocumentationRecord& rec);
+// Renumbers the forecast's documents so that this one moves one place up or down.
+void MoveDocumentation(int id, int prognoz, bool up);
+// Copies the documents of one forecast, with their stored files, to another.
+bool CopyDocumentation(int sourceForecast, int targetForecast);
+
+QString GetDocsFolder();
+QString MakeDocFileName(const CDocumentationRecord& rec);
+// Copies a file the user chose into the stored file of a saved document, replacing it.
+bool StoreDocumentFile(const CDocumentationRecord& rec, const QString& chosenPath);
+// Copies the stored file to the path the user chose (the caller asks for it, proposing the record's
+// filename) and reports the result; an empty path means the user cancelled (true, nothing shown).
+bool SaveDocumentAs(const CDocumentationRecord& rec, const QString& targetPath);
+
+// A missing or unreadable stored file leaves out "content", so the receiver stores no empty file.
+xmlNodePtr WriteDocumentXml(xmlNodePtr parent, const CDocumentationRecord& rec);
+xmlNodePtr WriteDocumentsXml(xmlNodePtr parent, const CDocumentationList& list);
+// "content" is decoded into receivedContent; no file is written here.
+std::optional<CDocumentationRecord> ReadDocumentXml(const xmlNode* node);
+std::optional<CDocumentationList> ReadDocumentsXml(const xmlNode* node);
+
+// Tolerant base64 decoding: characters outside the alphabet are skipped, "." counts as 0, "=" ends
+// the text and an incomplete last group is dropped. On return *textLength holds the characters used
+// up to the last complete group and *bufferSize the bytes written. Results: 0 ended by "=", 1 ended
+// without it, 2 the buffer is full, -1 an argument is missing.
+int DecodeBase64(const char* text, qsizetype* textLength, char* buffer, qsizetype* bufferSize);
+
+void WriteDocumentationJournal(const CDocumentationRecord& rec, int operation);
+
+inline const QString kDocumentSavedText = QStringLiteral("Файл успешно сохранен.");
+inline const QString kDocumentSaveFailedText = QStringLiteral("Ошибка сохранения файла!");

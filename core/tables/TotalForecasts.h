@@ -1,0 +1,54 @@
+// The consolidated forecast (tfcttotalprognoz): at most one row per (forecast, product) with the
+// figures summed over the receivers, the time consolidation last added into it and a comment.
+#pragma once
+
+#include "ForecastData.h"
+
+// A new record carries the time of its construction as lastUpdate.
+struct CTotalForecastRecord : CForecastRowFields {
+    CTotalForecastRecord();
+};
+
+using CTotalForecastList = std::vector<CTotalForecastRecord>;
+
+enum TotalForecastJournalOperation { TFJ_UPDATE = 0, TFJ_INSERT = 1, TFJ_DELETE = 2 };
+
+// Comments longer than this are cut when saved.
+constexpr int kTotalForecastCommentLength = 255;
+
+std::optional<CTotalForecastRecord> GetTotalForecastById(int id);
+std::optional<CTotalForecastRecord> GetTotalForecast(int prognoz, int product);
+// The stored row, or a new record (id -1) with prognoz and product.
+CTotalForecastRecord GetOrCreateTotalForecast(int prognoz, int product);
+// Rows that cannot be read are left out.
+std::optional<CTotalForecastList> LoadTotalForecasts(const SqlFilter& filter = {});
+// True also when the count cannot be read, so that the product is treated as used.
+bool TotalForecastExists(int product, int prognoz);
+// Rows with a non-empty comment; 0 when the count cannot be read.
+int CountCommentedTotals(int prognoz);
+// Neither writes a journal line.
+bool DeleteTotalForecastsOf(int prognoz);
+bool ResetTotalForecastSums(int prognoz);
+bool DeleteTotalForecast(CTotalForecastRecord& rec);
+// Saves by (prognoz, product) in its own transaction (a savepoint inside the caller's); the record's
+// id is set only for a new row. lastUpdate is written as the record holds it.
+bool SaveTotalForecast(CTotalForecastRecord& rec);
+// Adds the data row's figures into the consolidated row of its product (created when missing) and
+// stamps it; false when anything on the way failed, the save included.
+bool AccumulateTotalForecast(const CForecastDataRecord& data);
+// Sums over a set of products: one product gives its stored row (or a new record), several a record
+// with the three year figures, a leaf adding its sums and a group its quantities. None for an empty
+// set, and on a database error, which is not shown but handed to the caller.
+std::optional<CTotalForecastRecord> GetTotalForecastSums(int prognoz, const std::vector<int>& products,
+                                                         QSqlError* error = nullptr);
+void FormatTotalForecastJournal(const CTotalForecastRecord& rec, int operation);
+// None when id, prognoz or product is not an integer.
+std::optional<CTotalForecastRecord> ReadTotalForecastRow(const CSqlQuery& q);
+
+// The consolidated row as it travels in the forecast document; the comment child is always empty.
+xmlNodePtr TotalForecastToXml(xmlNodePtr parent, const CTotalForecastRecord& rec);
+void TotalForecastsToXml(xmlNodePtr parent, const CTotalForecastList& list);
+// id, product and comment of a comments element; prognoz stays 0 for the caller to supply.
+std::optional<CTotalForecastRecord> ReadTotalForecastCommentXml(const xmlNode* node);
+// The node and its following siblings; none when no node gives a record.
+std::optional<CTotalForecastList> ReadTotalForecastCommentsXml(const xmlNode* node);
