@@ -132,7 +132,14 @@ TEST_P(ForecastAppTest, SavedForecastStaysAndASoundTreeIsNotTouched)
     EXPECT_EQ(Settings().forecastYear, 2011);
     EXPECT_EQ(Settings().ownReceiverId, 2);
     EXPECT_TRUE(messages.empty());
+
+    // The forecast chosen in the bar is the one saved at exit.
+    QComboBox* combo = app.mainFrame()->findChild<QComboBox*>("id1018");
+    ASSERT_EQ(combo->count(), 2);
+    combo->setCurrentIndex(0);
+    emit combo->activated(0);
     app.ExitInstance(0);
+    EXPECT_EQ(ReadFile(CfgPath()), Cfg(5, 2012, -1, 3));
 }
 
 TEST_P(ForecastAppTest, EmptyDatabaseStartsWithoutForecast)

@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QSqlQuery>
 #include <QStatusBar>
 #include <QToolBar>
 
@@ -503,6 +504,41 @@ TEST_P(MainFrameTest, AveragePricesComeFromTheEnteredFigures)
     // The group is left alone.
     EXPECT_DOUBLE_EQ(Scalar("select avCur from tclsproduct where prognoz = 2 and id = 1").toDouble(), 0.0);
     EXPECT_EQ(messages.size(), 2u) << messages.back().text.toStdString();
+}
+
+TEST_P(MainFrameTest, AveragePricesAreStoredForAllProductsOrNone)
+{
+    TwoForecasts();
+    Exec("insert into tclsproduct (prognoz, id, parent, name, code, position, isgroup, type, avRep, avCur, avProg, "
+         "offsetMin, offsetMax, priceIdx) values (2, 2, 0, 'Бумага', 'B', 0, 0, 1, 9, 9, 9, 1, 1, 1), "
+         "(2, 3, 0, 'Картон', 'K', 1, 0, 1, 9, 9, 9, 1, 1, 1)");
+    Exec("insert into tfctprice (id, prognoz, product) values (2, 2, 2), (3, 2, 3)");
+    const QVariant zero = QVariant::fromValue(Money::fromInt(0));
+    for (int product : {2, 3})
+        Exec("insert into tfctprognozdata (id, prognoz, product, receiver, sumCurr, valueCurr, sumLast, valueLast, "
+             "sumNext, valueNext) values (?, 2, ?, 21, ?, ?, ?, ?, ?, ?)",
+             {product, product, QVariant::fromValue(Money::fromInt(200)), QVariant::fromValue(Money::fromInt(10)), zero,
+              zero, zero, zero});
+    // Whichever product is saved second fails.
+    QSqlQuery ddl(GetDBConnection().GetConnection());
+    if (isPg()) {
+        ASSERT_TRUE(ddl.exec("create function block_second() returns trigger as $$ begin "
+                             "if new.avcur = 20 and exists (select 1 from tclsproduct where avcur = 20 and id <> new.id) "
+                             "then raise exception 'blocked'; end if; return new; end $$ language plpgsql"));
+        ASSERT_TRUE(ddl.exec("create trigger block_second before update on tclsproduct for each row "
+                             "execute function block_second()"));
+    } else {
+        ASSERT_TRUE(ddl.exec("create trigger block_second before update on tclsproduct when new.avCur = 20 and "
+                             "exists (select 1 from tclsproduct where avCur = 20 and id <> new.id) "
+                             "begin select raise(abort, 'blocked'); end"));
+    }
+    Settings().currentForecastId = 2;
+    MakeFrame();
+    messages.clear();
+    answers = {IDYES};
+    EXPECT_TRUE(frame->ExecuteCommand(32906));
+    EXPECT_GE(messages.size(), 2u); // the question, then the error
+    EXPECT_EQ(Count("tclsproduct", "avCur = 9"), 2);
 }
 
 TEST_P(MainFrameTest, ProductImportReadsEveryProductsElement)
