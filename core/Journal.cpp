@@ -5,6 +5,7 @@
 
 #include <optional>
 
+#include <ctime>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -17,8 +18,17 @@ QString OperatingSystemLogin()
 
 void WriteOpJournal(const QString& text)
 {
-    // The stored time keeps whole seconds anyway (the date is bound as text without them).
-    WriteOpJournalAt(text, 0, QDateTime::currentDateTime());
+    if (!Settings().EnableOpJournal)
+        return;
+    // The local wall time in whole seconds, from the C library: Qt's local-time conversions re-read
+    // the zone database on every call, which costs more than the line itself. The fields are carried
+    // as they are (no zone conversion happens when they are bound as text).
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    const QDateTime stamp(QDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday),
+                          QTime(local.tm_hour, local.tm_min, local.tm_sec), Qt::UTC);
+    WriteOpJournalAt(text, 0, stamp);
 }
 
 void WriteOpJournalAt(const QString& text, int type, const QDateTime& date)
