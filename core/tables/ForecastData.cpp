@@ -28,30 +28,7 @@ namespace {
 
 using R = CForecastDataRecord;
 
-const std::array<XmlField<R>, 22> kXmlFields = {{
-    XmlField<R>::integer("id", &R::id),
-    XmlField<R>::integer("prognoz", &R::prognoz),
-    XmlField<R>::integer("product", &R::product),
-    XmlField<R>::money("sumlast", &R::sumLast),
-    XmlField<R>::money("sumcurr", &R::sumCurr),
-    XmlField<R>::money("sumnext", &R::sumNext),
-    XmlField<R>::money("valuelast", &R::valueLast),
-    XmlField<R>::money("valuecurr", &R::valueCurr),
-    XmlField<R>::money("valuenext", &R::valueNext),
-    XmlField<R>::money("valueNorm", &R::valueNorm),
-    XmlField<R>::money("valueIndex", &R::valueIndex),
-    XmlField<R>::money("valuePlan", &R::valuePlan),
-    XmlField<R>::money("valueFormula", &R::valueFormula),
-    XmlField<R>::money("valueOther", &R::valueOther),
-    XmlField<R>::money("sumNorm", &R::sumNorm),
-    XmlField<R>::money("sumIndex", &R::sumIndex),
-    XmlField<R>::money("sumPlan", &R::sumPlan),
-    XmlField<R>::money("sumFormula", &R::sumFormula),
-    XmlField<R>::money("sumOther", &R::sumOther),
-    XmlField<R>::text("comment", &R::comment),
-    XmlField<R>::text("base", &R::base),
-    XmlField<R>::integer("baseMethod", &R::baseMethod),
-}};
+const std::array<XmlField<R>, 22> kXmlFields = ForecastRowXmlFields<R>();
 
 const QString kColumns = QStringLiteral(
     "id, prognoz, product, receiver, sumLast, sumCurr, sumNext, valueLast, valueCurr, valueNext, valueNorm, "

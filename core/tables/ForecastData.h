@@ -2,9 +2,11 @@
 #pragma once
 
 #include "db/SqlQuery.h"
+#include "xml/XmlRecord.h"
 
 #include <libxml/tree.h>
 
+#include <array>
 #include <optional>
 #include <vector>
 
@@ -44,6 +46,38 @@ struct ForecastMoneyColumn {
     Money CForecastRowFields::*field;
 };
 extern const ForecastMoneyColumn kForecastMoneyColumns[16];
+
+// The children of a "prognozdata" element in their order: id, prognoz, product, the sixteen figures,
+// base, baseMethod, then comment.
+template <class R>
+std::array<XmlField<R>, 22> ForecastRowXmlFields()
+{
+    using F = CForecastRowFields;
+    return {{
+        XmlField<R>::integer("id", &F::id),
+        XmlField<R>::integer("prognoz", &F::prognoz),
+        XmlField<R>::integer("product", &F::product),
+        XmlField<R>::money("sumlast", &F::sumLast),
+        XmlField<R>::money("sumcurr", &F::sumCurr),
+        XmlField<R>::money("sumnext", &F::sumNext),
+        XmlField<R>::money("valuelast", &F::valueLast),
+        XmlField<R>::money("valuecurr", &F::valueCurr),
+        XmlField<R>::money("valuenext", &F::valueNext),
+        XmlField<R>::money("valueNorm", &F::valueNorm),
+        XmlField<R>::money("valueIndex", &F::valueIndex),
+        XmlField<R>::money("valuePlan", &F::valuePlan),
+        XmlField<R>::money("valueFormula", &F::valueFormula),
+        XmlField<R>::money("valueOther", &F::valueOther),
+        XmlField<R>::money("sumNorm", &F::sumNorm),
+        XmlField<R>::money("sumIndex", &F::sumIndex),
+        XmlField<R>::money("sumPlan", &F::sumPlan),
+        XmlField<R>::money("sumFormula", &F::sumFormula),
+        XmlField<R>::money("sumOther", &F::sumOther),
+        XmlField<R>::text("base", &F::base),
+        XmlField<R>::integer("baseMethod", &F::baseMethod),
+        XmlField<R>::text("comment", &F::comment),
+    }};
+}
 
 // lastUpdate has no column in this table: it is only carried along by copies.
 struct CForecastDataRecord : CForecastRowFields {

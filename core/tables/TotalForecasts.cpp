@@ -5,6 +5,7 @@
 #include "xml/XmlRecord.h"
 
 #include <array>
+#include <span>
 
 namespace {
 
@@ -17,29 +18,9 @@ QDateTime CurrentLocalTime()
     return QDateTime(now.date(), QTime(now.time().hour(), now.time().minute(), now.time().second()));
 }
 
-const std::array<XmlField<R>, 21> kXmlFields = {{
-    XmlField<R>::integer("id", &R::id),
-    XmlField<R>::integer("prognoz", &R::prognoz),
-    XmlField<R>::integer("product", &R::product),
-    XmlField<R>::money("sumlast", &R::sumLast),
-    XmlField<R>::money("sumcurr", &R::sumCurr),
-    XmlField<R>::money("sumnext", &R::sumNext),
-    XmlField<R>::money("valuelast", &R::valueLast),
-    XmlField<R>::money("valuecurr", &R::valueCurr),
-    XmlField<R>::money("valuenext", &R::valueNext),
-    XmlField<R>::money("valueNorm", &R::valueNorm),
-    XmlField<R>::money("valueIndex", &R::valueIndex),
-    XmlField<R>::money("valuePlan", &R::valuePlan),
-    XmlField<R>::money("valueFormula", &R::valueFormula),
-    XmlField<R>::money("valueOther", &R::valueOther),
-    XmlField<R>::money("sumNorm", &R::sumNorm),
-    XmlField<R>::money("sumIndex", &R::sumIndex),
-    XmlField<R>::money("sumPlan", &R::sumPlan),
-    XmlField<R>::money("sumFormula", &R::sumFormula),
-    XmlField<R>::money("sumOther", &R::sumOther),
-    XmlField<R>::text("base", &R::base),
-    XmlField<R>::integer("baseMethod", &R::baseMethod),
-}};
+const std::array<XmlField<R>, 22> kXmlFields = ForecastRowXmlFields<R>();
+// Written without the comment's value: the comment does not travel with the forecast.
+const std::span<const XmlField<R>> kWrittenFields = std::span(kXmlFields).first(21);
 
 const std::array<XmlField<R>, 3> kCommentXmlFields = {{
     XmlField<R>::integer("id", &R::id),
@@ -364,9 +345,8 @@ void FormatTotalForecastJournal(const CTotalForecastRecord& rec, int operation)
 
 xmlNodePtr TotalForecastToXml(xmlNodePtr parent, const CTotalForecastRecord& rec)
 {
-    xmlNodePtr node = RecordToXml<R>(parent, XmlNames::kTotalForecastData, rec, kXmlFields);
-    // The comment does not travel with the forecast; the element keeps its place.
-    XmlAddText(node, "comment", QString());
+    xmlNodePtr node = RecordToXml<R>(parent, XmlNames::kTotalForecastData, rec, kWrittenFields);
+    XmlAddText(node, "comment", QString()); // the element keeps its place, empty
     return node;
 }
 
