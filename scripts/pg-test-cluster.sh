@@ -128,7 +128,7 @@ password_encryption = 'scram-sha-256'
 fsync = off
 synchronous_commit = off
 full_page_writes = off
-max_connections = 100
+max_connections = 400
 EOF
         if as_owner "$PG_BIN/pg_ctl" -D "$data" -l "$dir/server.log" -w -t 60 start >/dev/null; then
             break

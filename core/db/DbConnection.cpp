@@ -12,6 +12,7 @@
 #include <QSqlError>
 #include <QThread>
 
+#include <algorithm>
 #include <memory>
 #include <unordered_map>
 #include <vector>
@@ -33,6 +34,8 @@ struct CDBConnection::ThreadState {
     bool open = false;
     int level = 0;
     QHash<QString, std::vector<QSqlQuery>> cache;
+    // Actions waiting for the outermost commit, with the level that queued them.
+    std::vector<std::pair<int, std::function<void()>>> afterCommit;
 
     void Drop()
     {
@@ -48,6 +51,7 @@ struct CDBConnection::ThreadState {
         name.clear();
         open = false;
         level = 0;
+        afterCommit.clear();
     }
     ~ThreadState() { Drop(); }
 };
@@ -139,6 +143,11 @@ QSqlDatabase CDBConnection::OpenForThread(ThreadState& state)
     const std::uint64_t generation = m_generation;
     if (state.open && state.generation == generation)
         return QSqlDatabase::database(state.name, false);
+    // The connection was replaced while this thread had a transaction open: its work so far is gone
+    // with the old connection, so it must not go on in a new one as if nothing happened. Statements
+    // fail until the transaction's owner rolls back.
+    if (state.level > 0)
+        return QSqlDatabase();
     state.Drop();
     DbConnectParams params;
     {
@@ -189,6 +198,7 @@ bool CDBConnection::ConnectWith(const DbConnectParams& params)
         std::lock_guard lock(m_mutex);
         m_params = params;
     }
+    m_dialect = params.dialect;
     ++m_generation;
     m_connected = true;
     if (!OpenForThread(State()).isValid()) {
@@ -227,8 +237,13 @@ int CDBConnection::BeginTrans()
         return 0;
     ThreadState& state = State();
     if (state.level == 0) {
-        if (!db.transaction()) {
-            ReportComError(db.lastError());
+        // SQLite: take the write lock at the start, so that a transaction that reads before it writes
+        // waits for other writers (busy timeout) instead of failing when it comes to write.
+        const bool begun = dialect() == SqlDialect::SQLite ? ExecPlain(QStringLiteral("BEGIN IMMEDIATE"))
+                                                             : db.transaction();
+        if (!begun) {
+            if (dialect() != SqlDialect::SQLite)
+                ReportComError(db.lastError());
             return 0;
         }
     } else if (!ExecPlain(QStringLiteral("SAVEPOINT lir_sp%1").arg(state.level + 1))) {
@@ -254,16 +269,50 @@ bool CDBConnection::CommitTrans()
     QSqlDatabase db = OpenForThread(state);
     bool ok;
     if (state.level == 1) {
-        ok = db.commit();
+        ok = db.isValid() && db.commit();
         if (!ok) {
-            ReportComError(db.lastError());
-            db.rollback();
+            if (db.isValid()) {
+                ReportComError(db.lastError());
+                db.rollback();
+            }
+            state.afterCommit.clear();
         }
     } else {
         ok = ExecPlain(QStringLiteral("RELEASE SAVEPOINT lir_sp%1").arg(state.level));
+        if (!ok) {
+            // Undo the inner work, or on PostgreSQL the outer transaction stays spoiled.
+            ExecPlain(QStringLiteral("ROLLBACK TO SAVEPOINT lir_sp%1").arg(state.level));
+            ExecPlain(QStringLiteral("RELEASE SAVEPOINT lir_sp%1").arg(state.level));
+            DropAfterCommit(state, state.level);
+        } else {
+            // What the released level queued now belongs to the level around it.
+            for (auto& entry : state.afterCommit)
+                entry.first = std::min(entry.first, state.level - 1);
+        }
     }
     --state.level;
+    if (ok && state.level == 0) {
+        auto actions = std::move(state.afterCommit);
+        state.afterCommit.clear();
+        for (auto& [level, action] : actions)
+            action();
+    }
     return ok;
+}
+
+void CDBConnection::DropAfterCommit(ThreadState& state, int level)
+{
+    std::erase_if(state.afterCommit, [level](const auto& entry) { return entry.first >= level; });
+}
+
+void CDBConnection::AfterCommit(std::function<void()> action)
+{
+    ThreadState& state = State();
+    if (state.level == 0) {
+        action();
+        return;
+    }
+    state.afterCommit.emplace_back(state.level, std::move(action));
 }
 
 bool CDBConnection::RollbackTrans()
@@ -274,8 +323,9 @@ bool CDBConnection::RollbackTrans()
     ThreadState& state = *open;
     QSqlDatabase db = OpenForThread(state);
     bool ok;
+    DropAfterCommit(state, state.level);
     if (state.level == 1) {
-        ok = db.rollback();
+        ok = db.isValid() && db.rollback();
     } else {
         ok = ExecPlain(QStringLiteral("ROLLBACK TO SAVEPOINT lir_sp%1").arg(state.level))
             && ExecPlain(QStringLiteral("RELEASE SAVEPOINT lir_sp%1").arg(state.level));
@@ -397,6 +447,9 @@ void CDBConnection::ReleaseStatement(const QString& sql, QSqlQuery&& query)
         return;
     ThreadState& state = State();
     if (!state.open || state.generation != m_generation)
+        return;
+    // A statement of an earlier connection of this thread is not reused.
+    if (query.driver() != QSqlDatabase::database(state.name, false).driver())
         return;
     query.finish();
     auto& free = state.cache[sql];

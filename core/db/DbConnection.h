@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 
 enum class SqlDialect : int {
@@ -50,7 +51,7 @@ public:
     int CountRecords(const QString& table);
     int GetMaxValue(const QString& table, const QString& column);
 
-    SqlDialect dialect() const { return m_params.dialect; }
+    SqlDialect dialect() const { return m_dialect; }
     bool isConnected() const { return m_connected; }
     bool isLocalFile() const { return m_localFile; }
     const DbConnectParams& params() const { return m_params; }
@@ -62,17 +63,24 @@ public:
     QSqlQuery AcquireStatement(const QString& sql, bool* prepared);
     void ReleaseStatement(const QString& sql, QSqlQuery&& query);
 
+    // Runs the action once the calling thread's outermost transaction commits (at once when none is
+    // open); a rollback of the level that queued it drops it. For work outside the database, such as
+    // writing a file, that must happen only when the rows that describe it are stored.
+    void AfterCommit(std::function<void()> action);
+
     struct ThreadState;
 
 private:
     ThreadState& State();
     // The calling thread's state while it has an open transaction.
     ThreadState* OpenTransaction();
+    static void DropAfterCommit(ThreadState& state, int level);
     QSqlDatabase OpenForThread(ThreadState& state);
     bool ExecPlain(const QString& sql);
 
     bool m_localFile;
     DbConnectParams m_params;
+    std::atomic<SqlDialect> m_dialect{SqlDialect::SQLite};
     std::atomic<bool> m_connected{false};
     std::atomic<std::uint64_t> m_generation{0};
     std::uint64_t m_id;

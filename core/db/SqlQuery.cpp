@@ -93,18 +93,22 @@ CSqlQuery::CSqlQuery(const QString& sql, CDBConnection& connection)
 
 CSqlQuery::~CSqlQuery()
 {
-    if (m_prepared)
+    // A statement left with values bound but not run, or whose last run failed, may carry stale
+    // values: it is not handed to the next caller.
+    if (m_prepared && m_pendingBinds == 0 && m_error.type() == QSqlError::NoError)
         m_connection.ReleaseStatement(m_sql, std::move(m_query));
 }
 
 CSqlQuery& CSqlQuery::bind(int v)
 {
+    ++m_pendingBinds;
     m_query.addBindValue(v);
     return *this;
 }
 
 CSqlQuery& CSqlQuery::bind(qlonglong v)
 {
+    ++m_pendingBinds;
     m_query.addBindValue(v);
     return *this;
 }
@@ -112,36 +116,42 @@ CSqlQuery& CSqlQuery::bind(qlonglong v)
 CSqlQuery& CSqlQuery::bind(const QString& v)
 {
     // A null QString would be bound as NULL; texts are never NULL here.
+    ++m_pendingBinds;
     m_query.addBindValue(v.isNull() ? QStringLiteral("") : v);
     return *this;
 }
 
 CSqlQuery& CSqlQuery::bind(Money v)
 {
+    ++m_pendingBinds;
     m_query.addBindValue(MoneyParam(v, m_dialect));
     return *this;
 }
 
 CSqlQuery& CSqlQuery::bind(double v)
 {
+    ++m_pendingBinds;
     m_query.addBindValue(v);
     return *this;
 }
 
 CSqlQuery& CSqlQuery::bind(const QDateTime& v)
 {
+    ++m_pendingBinds;
     m_query.addBindValue(DateParam(v));
     return *this;
 }
 
 CSqlQuery& CSqlQuery::bind(const QByteArray& v)
 {
+    ++m_pendingBinds;
     m_query.addBindValue(v.isNull() ? QByteArray("") : v);
     return *this;
 }
 
 CSqlQuery& CSqlQuery::bindNull()
 {
+    ++m_pendingBinds;
     m_query.addBindValue(QVariant(QMetaType(QMetaType::Int)));
     return *this;
 }
@@ -157,6 +167,7 @@ CSqlQuery& CSqlQuery::bindVariant(const QVariant& v)
         return bind(v.value<Money>());
     if (v.typeId() == QMetaType::QDateTime)
         return bind(v.toDateTime());
+    ++m_pendingBinds;
     m_query.addBindValue(v);
     return *this;
 }
@@ -177,6 +188,7 @@ bool CSqlQuery::exec()
             m_error = QSqlError(QStringLiteral("Нет соединения с базой данных."), QString(), QSqlError::ConnectionError);
         return false;
     }
+    m_pendingBinds = 0;
     m_executed = m_query.exec();
     m_error = m_executed ? QSqlError() : m_query.lastError();
     return m_executed;

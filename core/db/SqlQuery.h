@@ -99,6 +99,7 @@ private:
     SqlDialect m_dialect;
     bool m_prepared = false;
     bool m_executed = false;
+    int m_pendingBinds = 0; // values bound since the last run
     mutable QHash<QByteArray, int> m_index;
     mutable bool m_recordRead = false;
     mutable QSqlRecord m_record;

@@ -166,3 +166,98 @@ TEST_P(DbConnectionTest, MoneyAndDatesRoundTripExactly)
     ASSERT_TRUE(d.next());
     EXPECT_EQ(d.date("Date"), when);
 }
+
+TEST_P(DbConnectionTest, ATransactionThatReadsFirstWaitsForAnotherWriter)
+{
+    // The other thread reads, then this thread commits a write, then the other one writes: on SQLite a
+    // deferred transaction would fail at its write instead of waiting.
+    std::atomic<int> step{0};
+    std::atomic<bool> ok{false};
+    std::thread other([&] {
+        CTransaction tx;
+        CSqlQuery read("select count(*) from tFctPrognoz");
+        read.exec();
+        step = 1;
+        while (step.load() < 2)
+            std::this_thread::yield();
+        CSqlQuery write("insert into tFctPrognoz (id, name, year, status) values (2, 'other', 2026, 0)");
+        ok = write.exec() && tx.commit();
+    });
+    while (step.load() < 1)
+        std::this_thread::yield();
+    std::thread mine([&] {
+        step = 2;
+        CSqlQuery q("insert into tFctPrognoz (id, name, year, status) values (1, 'mine', 2026, 0)");
+        EXPECT_TRUE(q.exec()) << q.lastError().text().toStdString();
+    });
+    mine.join();
+    other.join();
+    EXPECT_TRUE(ok.load());
+    EXPECT_EQ(Count("tFctPrognoz"), 2);
+}
+
+TEST_P(DbConnectionTest, AReconnectInsideATransactionFailsItInsteadOfGoingOnHalfDone)
+{
+    CDBConnection& c = GetDBConnection();
+    {
+        CTransaction tx;
+        Exec("insert into tFctPrognoz (id, name, year, status) values (1, 'before', 2026, 0)");
+        // Another part of the program replaces the connection meanwhile.
+        std::thread([&] { c.ConnectWith(params()); }).join();
+        CSqlQuery q("insert into tFctPrognoz (id, name, year, status) values (2, 'after', 2026, 0)");
+        EXPECT_FALSE(q.exec());
+        EXPECT_FALSE(tx.commit());
+    }
+    messages.clear();
+    EXPECT_EQ(c.transactionLevel(), 0);
+    EXPECT_EQ(Count("tFctPrognoz"), 0);
+    Exec("insert into tFctPrognoz (id, name, year, status) values (3, 'later', 2026, 0)");
+    EXPECT_EQ(Count("tFctPrognoz"), 1);
+}
+
+TEST_P(DbConnectionTest, AfterCommitActionsRunOnlyWhenTheOutermostTransactionCommits)
+{
+    CDBConnection& c = GetDBConnection();
+    QStringList ran;
+    c.AfterCommit([&] { ran << "now"; });
+    EXPECT_EQ(ran, QStringList{"now"});
+    ran.clear();
+    {
+        CTransaction outer;
+        {
+            CTransaction inner;
+            c.AfterCommit([&] { ran << "kept"; });
+            EXPECT_TRUE(inner.commit());
+        }
+        {
+            CTransaction dropped;
+            c.AfterCommit([&] { ran << "dropped"; });
+        }
+        EXPECT_TRUE(ran.isEmpty());
+        EXPECT_TRUE(outer.commit());
+    }
+    EXPECT_EQ(ran, QStringList{"kept"});
+    ran.clear();
+    {
+        CTransaction outer;
+        c.AfterCommit([&] { ran << "rolled back"; });
+    }
+    EXPECT_TRUE(ran.isEmpty());
+}
+
+TEST_P(DbConnectionTest, AStatementLeftHalfBoundIsNotReused)
+{
+    const QString sql = "insert into tFctPrognoz (id, name, year, status) values (?, ?, 2026, 0)";
+    {
+        CSqlQuery q(sql);
+        q.bind(1); // abandoned before running
+    }
+    {
+        CSqlQuery q(sql);
+        q.bind(1).bind(QStringLiteral("a")).bind(99); // one value too many
+        EXPECT_FALSE(q.exec());
+    }
+    CSqlQuery q(sql);
+    q.bind(2).bind(QStringLiteral("b"));
+    EXPECT_TRUE(q.exec()) << q.lastError().text().toStdString();
+}
