@@ -5,7 +5,8 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include <libxml/parser.h>
+#include "xml/XmlRecord.h"
+
 #include <libxml/tree.h>
 
 #include <unistd.h>
@@ -122,17 +123,14 @@ QString GetFileVersionString()
 
 bool CheckXmlFileVersion(const QString& xmlPath)
 {
-    QByteArray path = QFile::encodeName(xmlPath);
-    xmlDocPtr doc = xmlReadFile(path.constData(), nullptr, XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
-    if (!doc)
+    const XmlDocPtr doc = XmlParseFile(xmlPath);
+    const xmlNode* root = doc ? xmlDocGetRootElement(doc.get()) : nullptr;
+    if (!root)
         return false;
-    bool ok = false;
-    if (xmlNodePtr root = xmlDocGetRootElement(doc)) {
-        if (xmlChar* version = xmlGetProp(root, BAD_CAST "version")) {
-            ok = QString::fromUtf8(reinterpret_cast<const char*>(version)) == GetFileVersionString();
-            xmlFree(version);
-        }
-    }
-    xmlFreeDoc(doc);
+    xmlChar* version = xmlGetProp(root, BAD_CAST "version");
+    if (!version)
+        return false;
+    const bool ok = QString::fromUtf8(reinterpret_cast<const char*>(version)) == GetFileVersionString();
+    xmlFree(version);
     return ok;
 }

@@ -14,10 +14,34 @@ bool XmlNameIs(const xmlNode* node, const char* name)
     return node && node->name && xmlStrcasecmp(node->name, BAD_CAST name) == 0;
 }
 
+namespace {
+
+// XML 1.0 cannot carry control characters other than tab and line ends, nor U+FFFE/U+FFFF or a lone
+// surrogate: one of them would make the whole document unreadable at the other end.
+QString XmlSafeText(const QString& text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && QChar::isLowSurrogate(text[i + 1].unicode())) {
+            out += text[i];
+            out += text[++i];
+            continue;
+        }
+        if ((c < 0x20 && c != u'\t' && c != u'\n' && c != u'\r') || c == 0xFFFE || c == 0xFFFF || QChar::isSurrogate(c))
+            continue;
+        out += text[i];
+    }
+    return out;
+}
+
+} // namespace
+
 xmlNodePtr XmlAddText(xmlNodePtr parent, const char* name, const QString& text)
 {
     // xmlNewTextChild escapes &, < and >.
-    const QByteArray utf8 = text.toUtf8();
+    const QByteArray utf8 = XmlSafeText(text).toUtf8();
     return xmlNewTextChild(parent, nullptr, BAD_CAST name, BAD_CAST utf8.constData());
 }
 
@@ -94,17 +118,26 @@ namespace {
 constexpr int kParseOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
 }
 
-XmlDocPtr XmlParseFile(const QString& path)
+XmlDocPtr XmlParseFile(const QString& path, QString* error)
 {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
+    if (!f.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = f.errorString();
         return nullptr;
-    return XmlParseMemory(f.readAll());
+    }
+    return XmlParseMemory(f.readAll(), error);
 }
 
-XmlDocPtr XmlParseMemory(const QByteArray& bytes)
+XmlDocPtr XmlParseMemory(const QByteArray& bytes, QString* error)
 {
-    return XmlDocPtr(xmlReadMemory(bytes.constData(), int(bytes.size()), nullptr, nullptr, kParseOptions));
+    xmlResetLastError();
+    XmlDocPtr doc(xmlReadMemory(bytes.constData(), int(bytes.size()), nullptr, nullptr, kParseOptions));
+    if (!doc && error) {
+        const xmlError* e = xmlGetLastError();
+        *error = e && e->message ? QString::fromUtf8(e->message).trimmed() : QString();
+    }
+    return doc;
 }
 
 QByteArray XmlToBytes(xmlDoc* doc)

@@ -169,8 +169,9 @@ struct XmlDocDeleter {
 };
 using XmlDocPtr = std::unique_ptr<xmlDoc, XmlDocDeleter>;
 
-// Parses a document without network access or outside entities; none on failure.
-XmlDocPtr XmlParseFile(const QString& path);
-XmlDocPtr XmlParseMemory(const QByteArray& bytes);
+// Parses a document without network access or outside entities; none on failure, with the parser's
+// message in *error when asked for.
+XmlDocPtr XmlParseFile(const QString& path, QString* error = nullptr);
+XmlDocPtr XmlParseMemory(const QByteArray& bytes, QString* error = nullptr);
 // Serialises as UTF-8 with formatting.
 QByteArray XmlToBytes(xmlDoc* doc);

@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 #include "TextUtils.h"
+#include "xml/XmlRecord.h"
 
 #include <QDir>
 
@@ -81,4 +82,20 @@ TEST_F(FileUtilsTest, XmlFileVersion)
     EXPECT_FALSE(CheckXmlFileVersion(home() + "missing.xml"));
     // No network and no outside entities are fetched while checking.
     EXPECT_TRUE(check("<!DOCTYPE forecast SYSTEM \"http://127.0.0.1:9/x.dtd\"><forecast version=\"2.0.1.40\"/>"));
+}
+
+TEST(XmlText, CharactersXmlCannotCarryAreLeftOutSoTheDocumentStaysReadable)
+{
+    XmlDocPtr doc(xmlNewDoc(BAD_CAST "1.0"));
+    xmlNodePtr root = xmlNewNode(nullptr, BAD_CAST "r");
+    xmlDocSetRootElement(doc.get(), root);
+    XmlAddText(root, "comment", QStringLiteral("a\x01" "b\x0B" "c\td & <e>") + QChar(0xFFFE) + QChar(0xD800) + "f"
+                                    + QString::fromUcs4(U"\U0001F600"));
+    QString error;
+    const XmlDocPtr back = XmlParseMemory(XmlToBytes(doc.get()), &error);
+    ASSERT_TRUE(back) << error.toStdString();
+    EXPECT_EQ(XmlContent(xmlFirstElementChild(xmlDocGetRootElement(back.get()))),
+              QStringLiteral("abc\td & <e>f") + QString::fromUcs4(U"\U0001F600"));
+    EXPECT_FALSE(XmlParseMemory("<r><unclosed></r>", &error));
+    EXPECT_FALSE(error.isEmpty());
 }
