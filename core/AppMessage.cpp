@@ -1,6 +1,8 @@
 #include "AppMessage.h"
 
+#include <QCoreApplication>
 #include <QHash>
+#include <QThread>
 #include <QTextStream>
 
 #include <cstdio>
@@ -12,6 +14,8 @@ MessageBoxHandler& Handler()
     static MessageBoxHandler handler;
     return handler;
 }
+
+bool g_handlerAnyThread = false;
 
 int ScriptedAnswer(const QString& mode, const MessageBoxLayout& layout)
 {
@@ -73,10 +77,11 @@ MessageBoxLayout MessageBoxButtonsFor(unsigned flags)
     return l;
 }
 
-MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler)
+MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler, bool anyThread)
 {
     MessageBoxHandler old = std::move(Handler());
     Handler() = std::move(handler);
+    g_handlerAnyThread = anyThread;
     return old;
 }
 
@@ -87,6 +92,16 @@ int AppMessageBox(const QString& text, unsigned flags, QObject* parent)
         std::fprintf(stderr, "MSGBOX %u %s\n", flags, text.toUtf8().constData());
         std::fflush(stderr);
         return ScriptedAnswer(mode, MessageBoxButtonsFor(flags));
+    }
+    // Windows belong to the user-interface thread: a message from another thread is shown there,
+    // and the caller waits for the answer.
+    QCoreApplication* app = QCoreApplication::instance();
+    if (app && !g_handlerAnyThread && QThread::currentThread() != app->thread()) {
+        int answer = MessageBoxButtonsFor(flags).defaultId;
+        const MessageBoxHandler handler = Handler();
+        QMetaObject::invokeMethod(
+            app, [&] { answer = handler(text, flags, nullptr); }, Qt::BlockingQueuedConnection);
+        return answer;
     }
     return Handler()(text, flags, parent);
 }

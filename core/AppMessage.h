@@ -57,8 +57,10 @@ MessageBoxLayout MessageBoxButtonsFor(unsigned flags);
 
 using MessageBoxHandler = std::function<int(const QString& text, unsigned flags, QObject* parent)>;
 
-// Installs the handler that shows messages; returns the previous one.
-MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
+// Installs the handler that shows messages; returns the previous one. A handler that shows windows
+// runs on the user-interface thread (calls from other threads wait for it there); one that is safe on
+// any thread (anyThread, e.g. one that only records) is called directly.
+MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler, bool anyThread = false);
 
 int AppMessageBox(const QString& text, unsigned flags = MB_OK, QObject* parent = nullptr);
 int AppMessageBoxId(unsigned stringId, unsigned flags = MB_OK, QObject* parent = nullptr);

@@ -1,8 +1,14 @@
+#include "AppMessage.h"
 #include "TestSupport.h"
 #include "TextUtils.h"
 #include "xml/XmlRecord.h"
 
 #include <QDir>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QThread>
+
+#include <thread>
 
 TEST(TextUtils, CodepageRoundTrip)
 {
@@ -98,4 +104,26 @@ TEST(XmlText, CharactersXmlCannotCarryAreLeftOutSoTheDocumentStaysReadable)
               QStringLiteral("abc\td & <e>f") + QString::fromUcs4(U"\U0001F600"));
     EXPECT_FALSE(XmlParseMemory("<r><unclosed></r>", &error));
     EXPECT_FALSE(error.isEmpty());
+}
+
+class MessageThreadTest : public TempHomeTest {};
+
+TEST_F(MessageThreadTest, AMessageFromAnotherThreadIsShownOnTheUserInterfaceThread)
+{
+    QThread* shownOn = nullptr;
+    // A handler that shows windows.
+    SetMessageBoxHandler([&](const QString&, unsigned, QObject*) {
+        shownOn = QThread::currentThread();
+        return IDNO;
+    });
+    int answer = 0;
+    QEventLoop loop;
+    std::thread worker([&] {
+        answer = AppMessageBox("?", MB_YESNO);
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    loop.exec();
+    worker.join();
+    EXPECT_EQ(answer, IDNO);
+    EXPECT_EQ(shownOn, QCoreApplication::instance()->thread());
 }

@@ -27,7 +27,10 @@ void TempHomeTest::SetUp()
     qputenv("XDG_CONFIG_HOME", m_config.toUtf8());
     qunsetenv("LIR_MSGBOX");
 
-    SetMessageBoxHandler([this](const QString& text, unsigned flags, QObject*) {
+    // Recording is safe on any thread: a worker's message must not wait for a test thread that joins it.
+    SetMessageBoxHandler(
+        [this](const QString& text, unsigned flags, QObject*) {
+        std::lock_guard lock(m_messagesMutex);
         messages.push_back({text, flags});
         if (!answers.empty()) {
             int a = answers.front();
@@ -35,7 +38,8 @@ void TempHomeTest::SetUp()
             return a;
         }
         return MessageBoxButtonsFor(flags).defaultId;
-    });
+    },
+        true);
     SetExitHook([](int code) { throw ProcessExitCalled{code}; });
 }
 

@@ -13,6 +13,7 @@
 #include <optional>
 #include <ostream>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 // Readable failure output for Qt strings.
@@ -46,6 +47,7 @@ protected:
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
+    std::mutex m_messagesMutex;
     QString m_home;
     QString m_config;
     QByteArray m_savedHome, m_savedConfig, m_savedMsgbox;
