@@ -161,14 +161,21 @@ bool SaveDocumentation(CDocumentationRecord& rec)
     const int previousId = rec.id;
     rec.id = id;
     WriteDocumentationJournal(rec, isNew ? JOURNAL_INSERT : JOURNAL_UPDATE);
+    // Received content goes to the file of the document as stored, once the outermost transaction
+    // (an import's, say) has committed: a rolled-back import leaves the files as they were. A file
+    // that cannot be written is missing later, which the reference-data check reports.
+    if (rec.receivedContent) {
+        const QString path = MakeDocFileName(rec);
+        const QByteArray content = *rec.receivedContent;
+        GetDBConnection().AfterCommit([path, content] {
+            if (EnsureDocsFolder())
+                WriteWholeFile(path, content);
+        });
+    }
     if (!tx.commit()) {
         rec.id = previousId;
         return false;
     }
-    // Received content goes to the file of the document as stored now. A file that cannot be written
-    // is missing later, which the reference-data check reports.
-    if (rec.receivedContent && EnsureDocsFolder())
-        WriteWholeFile(MakeDocFileName(rec), *rec.receivedContent);
     return true;
 }
 

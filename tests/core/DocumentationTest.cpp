@@ -4,6 +4,7 @@
 #include "xml/XmlRecord.h"
 
 #include <QDir>
+#include <QFile>
 #include <QProcess>
 
 class DocumentationTest : public DbTest {
@@ -108,6 +109,15 @@ TEST_P(DocumentationTest, ExportedContentIsTheStoredFileAndImportWritesOnlyOnSav
     EXPECT_FALSE((*list)[2].receivedContent) << "nothing is sent for a missing file";
     got.id = -1;
     got.prognoz = 2;
+    {
+        // An import that is rolled back leaves no file behind.
+        CTransaction import;
+        CDocumentationRecord attempt = got;
+        ASSERT_TRUE(SaveDocumentation(attempt));
+        EXPECT_FALSE(QFile::exists(MakeDocFileName(attempt)));
+    }
+    EXPECT_EQ(Count("tfctdocumentation", "prognoz = 2"), 0);
+    EXPECT_FALSE(QFile::exists(GetDocsFolder() + "doc_2_4"));
     ASSERT_TRUE(SaveDocumentation(got));
     EXPECT_EQ(ReadFile(MakeDocFileName(got)), bytes);
     EXPECT_EQ(ReadFile(MakeDocFileName(a)), "local");

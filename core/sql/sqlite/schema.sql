@@ -208,6 +208,14 @@ GO
 CREATE INDEX IX_tFctPrice ON tFctPrice (prognoz, product)
 GO
 
+-- Deleting a receiver cascades by the receiver column alone; without these every such delete (and
+-- every receiver's map count) scans the whole table.
+CREATE INDEX IX_tFctPrognozData_Receiver ON tFctPrognozData (receiver)
+GO
+
+CREATE INDEX IX_tClsReceiverMap_Receiver ON tClsReceiverMap (receiver)
+GO
+
 CREATE TABLE tClsMConvert (
     id INTEGER NOT NULL CONSTRAINT PK_tClsMConvert PRIMARY KEY,
     base INTEGER NULL,
@@ -236,6 +244,10 @@ CREATE TABLE tFctImportStatus (
     CONSTRAINT FK_tFctImportStatus_tFctPrognoz FOREIGN KEY (prognoz)
         REFERENCES tFctPrognoz (id) ON DELETE CASCADE
 )
+GO
+
+-- The exchange journal of one receiver in one forecast.
+CREATE INDEX IX_tFctImportStatus ON tFctImportStatus (prognoz, receiver)
 GO
 
 CREATE TABLE tFctDocumentation (
