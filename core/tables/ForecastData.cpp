@@ -1,6 +1,7 @@
 #include "ForecastData.h"
 
 #include "Journal.h"
+#include "TableCommon.h"
 #include "Settings.h"
 #include "xml/XmlRecord.h"
 
@@ -319,8 +320,8 @@ void FormatForecastDataJournal(const CForecastDataRecord& rec, int kind)
     // Bulk saves run with the journal off: nothing to format then.
     if (!Settings().EnableOpJournal)
         return;
-    QString text = kind == FDJ_INSERT ? QStringLiteral("Insert ") : QStringLiteral("Update ");
-    text += QStringLiteral("PrognozData; ");
+    QString text = JournalOperationWord(kind == FDJ_INSERT ? JOURNAL_INSERT : JOURNAL_UPDATE)
+        + QStringLiteral("PrognozData; ");
     if (kind == FDJ_INSERT)
         text += QStringLiteral("id=%1; ").arg(rec.id);
     text += QStringLiteral("prognoz=%1; product=%2; receiver=%3").arg(rec.prognoz).arg(rec.product).arg(rec.receiver);

@@ -1,6 +1,7 @@
 #include "Forecasts.h"
 
 #include "Journal.h"
+#include "TableCommon.h"
 #include "xml/XmlRecord.h"
 
 #include <array>
@@ -246,22 +247,8 @@ bool DeleteForecast(CForecastRecord& rec)
 
 void WriteForecastJournal(const CForecastRecord& rec, int operation)
 {
-    QString text;
-    switch (operation) {
-    case FJ_INSERT:
-        text = QStringLiteral("Insert ");
-        break;
-    case FJ_UPDATE:
-        text = QStringLiteral("Update ");
-        break;
-    case FJ_DELETE:
-        text = QStringLiteral("Delete ");
-        break;
-    default:
-        text = QStringLiteral("Change status ");
-        break;
-    }
-    text += QStringLiteral("Prognoz; ");
+    const bool plain = operation == FJ_INSERT || operation == FJ_UPDATE || operation == FJ_DELETE;
+    QString text = (plain ? JournalOperationWord(operation) : QStringLiteral("Change status ")) + QStringLiteral("Prognoz; ");
     if (operation != FJ_UPDATE)
         text += QStringLiteral("id=%1; ").arg(rec.id);
     text += QStringLiteral("Name=") + rec.name;

@@ -11,12 +11,6 @@ const QString kColumns = QStringLiteral("i.id, i.prognoz, i.receiver, i.send, i.
 
 } // namespace
 
-QDateTime CurrentTimeToSecond()
-{
-    const QDateTime now = QDateTime::currentDateTime();
-    const QTime t = now.time();
-    return QDateTime(now.date(), QTime(t.hour(), t.minute(), t.second()));
-}
 
 std::optional<CImportStatusRecord> ReadImportStatusRow(const CSqlQuery& q)
 {

@@ -3,12 +3,12 @@
 #pragma once
 
 #include "db/SqlQuery.h"
+#include "tables/TableCommon.h"
 
 #include <optional>
 #include <vector>
 
 // The current local time to the second.
-QDateTime CurrentTimeToSecond();
 
 struct CImportStatusRecord {
     int id = -1;

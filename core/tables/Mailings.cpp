@@ -69,9 +69,7 @@ QHash<int, ReceiverNameAddress> ForecastReceivers(int prognoz)
 
 QDateTime MailingNow()
 {
-    const QDateTime now = QDateTime::currentDateTime();
-    const QTime t = now.time();
-    return QDateTime(now.date(), QTime(t.hour(), t.minute(), t.second()));
+    return CurrentTimeToSecond();
 }
 
 // A receiver that the forecast does not map has neither a name nor an address here.

@@ -13,3 +13,10 @@ QString JournalOperationWord(int operation)
     }
 }
 
+
+QDateTime CurrentTimeToSecond()
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    const QTime t = now.time();
+    return QDateTime(now.date(), QTime(t.hour(), t.minute(), t.second()));
+}

@@ -1,6 +1,7 @@
 #include "TotalForecasts.h"
 
 #include "Journal.h"
+#include "TableCommon.h"
 #include "Settings.h"
 #include "xml/XmlRecord.h"
 
@@ -11,12 +12,6 @@ namespace {
 
 using R = CTotalForecastRecord;
 
-QDateTime CurrentLocalTime()
-{
-    // Whole seconds: the column keeps no more, and a saved row reads back equal.
-    const QDateTime now = QDateTime::currentDateTime();
-    return QDateTime(now.date(), QTime(now.time().hour(), now.time().minute(), now.time().second()));
-}
 
 const std::array<XmlField<R>, 22> kXmlFields = ForecastRowXmlFields<R>();
 // Written without the comment's value: the comment does not travel with the forecast.
@@ -92,7 +87,7 @@ void BindFigures(CSqlQuery& q, const R& rec)
 
 CTotalForecastRecord::CTotalForecastRecord()
 {
-    lastUpdate = CurrentLocalTime();
+    lastUpdate = CurrentTimeToSecond();
 }
 
 std::optional<CTotalForecastRecord> ReadTotalForecastRow(const CSqlQuery& q)
@@ -271,7 +266,7 @@ bool AccumulateTotalForecast(const CForecastDataRecord& data)
         if (!AddFigure(rec.*m.field, data.*m.field))
             return false;
     }
-    rec.lastUpdate = CurrentLocalTime();
+    rec.lastUpdate = CurrentTimeToSecond();
     return SaveTotalForecast(rec);
 }
 
@@ -324,19 +319,7 @@ void FormatTotalForecastJournal(const CTotalForecastRecord& rec, int operation)
     // Bulk saves run with the journal off: nothing to format then.
     if (!Settings().EnableOpJournal)
         return;
-    QString text;
-    switch (operation) {
-    case TFJ_INSERT:
-        text = QStringLiteral("Insert ");
-        break;
-    case TFJ_UPDATE:
-        text = QStringLiteral("Update ");
-        break;
-    default:
-        text = QStringLiteral("Delete ");
-        break;
-    }
-    text += QStringLiteral("TotalPrognoz; ");
+    QString text = JournalOperationWord(operation) + QStringLiteral("TotalPrognoz; ");
     if (operation != TFJ_UPDATE)
         text += QStringLiteral("id=%1; ").arg(rec.id);
     text += QStringLiteral("prognoz=%1; product=%2").arg(rec.prognoz).arg(rec.product);
