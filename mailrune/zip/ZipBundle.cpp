@@ -291,6 +291,7 @@ void CZipBundle::StartNewEntry(CZipEntryInfo header, int level)
         header.m_comment.resize(kMaxField);
 
     // New entries go where the directory was; it is written again at close.
+    m_storage.BeginChange();
     if (m_dirOnDisk) {
         m_storage.Truncate(m_dataEnd);
         m_dirOnDisk = false;
