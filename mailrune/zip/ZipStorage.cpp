@@ -48,7 +48,7 @@ void CZipStorage::OpenFiles(int mode, int volumeSize)
         break;
     case 2:
         // Written beside the target and renamed over it at close: never a half-written archive.
-        m_file.CreateBeside(path);
+        m_file.CreateBeside(path, true);
         m_finalName = path;
         m_replacing = true;
         m_kind = SingleVolume;
@@ -148,7 +148,7 @@ void CZipStorage::BeginChange()
         std::free(real);
     }
     CBigFile copy;
-    copy.CreateBeside(target);
+    copy.CreateBeside(target, true);
     try {
         std::vector<unsigned char> chunk(size_t(1) << 20);
         uint64_t offset = 0;

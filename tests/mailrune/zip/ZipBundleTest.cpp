@@ -481,3 +481,29 @@ TEST_F(ZipChangeTest, ClosedChangeOpenedThroughALinkReplacesTheFileItNames)
     EXPECT_EQ(archive.FindEntry("big.bin", true), 1);
     archive.CloseArchive(false);
 }
+
+TEST_F(ZipChangeTest, ReplacedArchiveKeepsThePermissionBitsOfTheOldOne)
+{
+    struct MaskGuard {
+        mode_t old = umask(022);
+        ~MaskGuard() { umask(old); }
+    } mask;
+    ASSERT_EQ(chmod(zip.c_str(), 0600), 0);
+    {
+        CZipBundle archive;
+        archive.SetStoreNameOnly(1);
+        ASSERT_TRUE(archive.OpenArchive(zip, CZipBundle::ModeOpen, 0));
+        ASSERT_TRUE(archive.AddFileFromDisk(dir() + "src/big.bin"));
+        archive.CloseArchive(false);
+    }
+    EXPECT_EQ(fs::status(zip).permissions(), fs::perms(0600));
+    EXPECT_EQ(ExtractAll(zip, dir() + "out", CZipBundle::ModeOpenReadOnly), 3);
+
+    // A new archive over an existing file takes its bits too; one without a predecessor the usual ones.
+    ASSERT_EQ(chmod(zip.c_str(), 0640), 0);
+    MakeArchive(zip, {dir() + "src/a.xml"});
+    EXPECT_EQ(fs::status(zip).permissions(), fs::perms(0640));
+    const std::string fresh = dir() + "arc/fresh.zip";
+    MakeArchive(fresh, {dir() + "src/a.xml"});
+    EXPECT_EQ(fs::status(fresh).permissions(), fs::perms(0644));
+}
