@@ -47,9 +47,13 @@ void CBigFile::Open(const std::string& path, int flags)
         Fail();
 }
 
-void CBigFile::CreateBeside(const std::string& target)
+void CBigFile::CreateBeside(const std::string& target, bool targetMode)
 {
     Abandon();
+    struct stat original {};
+    const bool keepMode = targetMode && ::stat(target.c_str(), &original) == 0;
+    // Owner-only until the bits are copied, so nobody else can open it in between.
+    const mode_t createMode = keepMode ? S_IRUSR | S_IWUSR : 0666;
     static std::atomic<unsigned> counter{0};
     std::random_device random;
     const auto slash = target.rfind('/');
@@ -58,9 +62,17 @@ void CBigFile::CreateBeside(const std::string& target)
     for (int attempt = 0; attempt < 100; ++attempt) {
         m_path = folder + "." + name + "." + std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-"
                  + std::to_string(random() % 1000000) + ".part";
-        m_fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (m_fd >= 0)
+        m_fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, createMode);
+        if (m_fd >= 0) {
+            if (keepMode && ::fchmod(m_fd, original.st_mode & 07777) != 0) {
+                const int error = errno;
+                ::unlink(m_path.c_str());
+                Abandon();
+                m_path = target;
+                ThrowZip(CZipException::Generic, target, error);
+            }
             return;
+        }
         if (errno != EEXIST && errno != EINTR) {
             m_path = target;
             Fail();

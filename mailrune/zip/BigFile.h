@@ -18,8 +18,8 @@ public:
     // flags as for open(2); O_CLOEXEC is added.
     void Open(const std::string& path, int flags);
     // Creates a new file next to `target` under a name nobody else uses, for writing it before
-    // it replaces `target`.
-    void CreateBeside(const std::string& target);
+    // it replaces `target`. With `targetMode` it gets the permission bits of an existing `target`.
+    void CreateBeside(const std::string& target, bool targetMode = false);
     bool IsOpen() const { return m_fd >= 0; }
     int Fd() const { return m_fd; }
     const std::string& Path() const { return m_path; }

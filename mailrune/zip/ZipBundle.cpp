@@ -291,6 +291,7 @@ void CZipBundle::StartNewEntry(CZipEntryInfo header, int level)
         header.m_comment.resize(kMaxField);
 
     // New entries go where the directory was; it is written again at close.
+    m_storage.BeginChange();
     if (m_dirOnDisk) {
         m_storage.Truncate(m_dataEnd);
         m_dirOnDisk = false;
@@ -696,6 +697,8 @@ bool CZipBundle::ExtractEntry(uint16_t index, const std::string& folder, unsigne
         if (m_uncompLeft != 0)
             ThrowZip(CZipException::BadArchive, ArchivePath()); // shorter than its header says
         CloseEntry(out.Fd());
+        // On the disk before it has its name: never an empty or partial file under that name.
+        out.Sync();
         out.Close();
         if (std::rename(out.Path().c_str(), target.c_str()) != 0)
             ThrowZip(CZipException::Generic, target, errno);

@@ -21,7 +21,7 @@ class CZipStream;
 class CZipBundle {
 public:
     enum OpenMode {
-        ModeOpen = 0,         // existing archive, read and write
+        ModeOpen = 0,         // existing archive, read and write; a changed copy replaces it at close
         ModeOpenReadOnly = 1,
         ModeCreate = 2,       // new archive; it replaces the file of that name at close
         ModeCreateSpan = 3,   // new multi-volume archive; needs a volume size

@@ -115,6 +115,7 @@ void CZipBundle::WriteCentralDirectory()
         ConvertToSingleVolume();
     const bool multi = m_storage.IsCreatingMulti();
     if (!multi) {
+        m_storage.BeginChange();
         if (m_dirOnDisk)
             m_storage.Truncate(m_dataEnd);
         m_storage.Seek(m_dataEnd);
@@ -260,6 +261,7 @@ bool CZipBundle::DeleteEntries(std::vector<uint16_t> indices)
     if (indices.empty())
         return true;
 
+    m_storage.BeginChange();
     if (m_dirOnDisk) {
         m_storage.Truncate(m_dataEnd);
         m_dirOnDisk = false;

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -47,8 +48,9 @@ void CZipStorage::OpenFiles(int mode, int volumeSize)
         break;
     case 2:
         // Written beside the target and renamed over it at close: never a half-written archive.
-        m_file.CreateBeside(path);
+        m_file.CreateBeside(path, true);
         m_finalName = path;
+        m_replacing = true;
         m_kind = SingleVolume;
         m_volume = 0;
         break;
@@ -76,6 +78,7 @@ void CZipStorage::Reset()
     m_path.clear();
     m_title.clear();
     m_finalName.clear();
+    m_replacing = false;
     m_mode = 0;
     m_kind = SingleVolume;
     m_creating = false;
@@ -95,8 +98,9 @@ void CZipStorage::Close(bool afterException)
     if (!m_open)
         return;
     if (afterException) {
-        // A new single archive was never in place; fixed-size volumes stay as they were written.
-        if (m_mode == 2)
+        // A new or changed single archive was never put in place; fixed-size volumes stay as they
+        // were written.
+        if (m_replacing)
             ::unlink(m_file.Path().c_str());
         Reset();
         return;
@@ -130,6 +134,39 @@ void CZipStorage::BecomeSingleVolume()
 {
     m_kind = SingleVolume;
     m_creating = false;
+}
+
+void CZipStorage::BeginChange()
+{
+    if (m_mode != 0 || m_replacing || m_kind != SingleVolume)
+        return;
+    Flush();
+    // Through a symbolic link the file it names is replaced, as a change in place would have done.
+    std::string target = m_path;
+    if (char* real = ::realpath(m_path.c_str(), nullptr)) {
+        target = real;
+        std::free(real);
+    }
+    CBigFile copy;
+    copy.CreateBeside(target, true);
+    try {
+        std::vector<unsigned char> chunk(size_t(1) << 20);
+        uint64_t offset = 0;
+        for (;;) {
+            const size_t n = m_file.ReadAt(chunk.data(), chunk.size(), offset);
+            copy.WriteAt(chunk.data(), n, offset);
+            offset += n;
+            if (n < chunk.size())
+                break;
+        }
+    } catch (...) {
+        copy.Abandon();
+        ::unlink(copy.Path().c_str());
+        throw;
+    }
+    m_file = std::move(copy);
+    m_finalName = target;
+    m_replacing = true;
 }
 
 std::string CZipStorage::VolumeName(int volume) const

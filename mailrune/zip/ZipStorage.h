@@ -38,6 +38,9 @@ public:
     void SettleKind(int lastVolume);
     // A multi-volume archive rewritten into one file keeps only its final renaming.
     void BecomeSingleVolume();
+    // Called before the first change of an archive: an opened one is copied beside itself and
+    // the copy is what changes, so the original stays whole until the copy replaces it at close.
+    void BeginChange();
 
     // Appends; with `whole` the bytes are not split across volumes (headers).
     void Write(const void* data, size_t size, bool whole);
@@ -73,6 +76,7 @@ private:
     std::string m_path;
     std::string m_title;     // path without the extension, for volume names
     std::string m_finalName; // name the current file gets at close; empty: keeps its name
+    bool m_replacing = false; // the current file is a temporary one beside m_finalName
     int m_mode = 0;
     int m_kind = SingleVolume;
     bool m_creating = false;

@@ -1,6 +1,10 @@
 // The archive component on its own: damaged input, unsafe names, extraction, modification, states.
 #include "ZipTestSupport.h"
 
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 
@@ -318,4 +322,188 @@ TEST(ZipDosTime, ConvertsLocalTimeAndRejectsWhatIsNoDate)
     EXPECT_TRUE(DosToTime(44 * 512 + 2 * 32 + 29, noon));    // 29 February 2024
     EXPECT_FALSE(DosToTime(46 * 512 + 32 + 1, 24 * 2048));   // hour 24
     EXPECT_FALSE(DosToTime(46 * 512 + 32 + 1, 31));          // second 62
+}
+
+namespace {
+
+// Write failures at a file size limit, as on a full disk (root is not exempt from it).
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t limit)
+    {
+        getrlimit(RLIMIT_FSIZE, &m_old);
+        m_oldHandler = signal(SIGXFSZ, SIG_IGN);
+        struct rlimit lower = m_old;
+        lower.rlim_cur = limit;
+        setrlimit(RLIMIT_FSIZE, &lower);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_old);
+        signal(SIGXFSZ, m_oldHandler);
+    }
+
+private:
+    struct rlimit m_old {};
+    void (*m_oldHandler)(int) = nullptr;
+};
+
+class ZipChangeTest : public ZipTest {
+protected:
+    void SetUp() override
+    {
+        ZipTest::SetUp();
+        first = XmlText(40000);
+        second = RandomBytes(30000, 2);
+        WriteBytes(dir() + "src/a.xml", first);
+        WriteBytes(dir() + "src/b.bin", second);
+        WriteBytes(dir() + "src/big.bin", RandomBytes(300000, 3));
+        fs::create_directories(dir() + "arc");
+        zip = dir() + "arc/a.zip";
+        MakeArchive(zip, {dir() + "src/a.xml", dir() + "src/b.bin"});
+        original = ReadBytes(zip);
+    }
+
+    // The archive is as it was, nothing is left beside it, and its entries still come out whole.
+    void ExpectUntouched(const std::string& step)
+    {
+        EXPECT_TRUE(ReadBytes(zip) == original) << step;
+        EXPECT_EQ(ListFolder(dir() + "arc"), std::vector<std::string>{"a.zip"}) << step;
+        const std::string out = dir() + "out/";
+        fs::remove_all(out);
+        EXPECT_EQ(ZipErrorCode([&] { EXPECT_EQ(ExtractAll(zip, out, CZipBundle::ModeOpenReadOnly), 2) << step; }), 0)
+            << step;
+        EXPECT_TRUE(ReadBytes(out + "a.xml") == first) << step;
+        EXPECT_TRUE(ReadBytes(out + "b.bin") == second) << step;
+    }
+
+    std::string first, second, zip, original;
+};
+
+} // namespace
+
+TEST_F(ZipChangeTest, ChangesThatAreNeverClosedLeaveTheArchiveAsItWas)
+{
+    {
+        CZipBundle archive;
+        ASSERT_TRUE(archive.OpenArchive(zip, CZipBundle::ModeOpen, 0));
+        CZipEntryInfo header;
+        header.m_name = "new.txt";
+        ASSERT_TRUE(archive.OpenNewEntry(header, -1));
+        ASSERT_TRUE(archive.WriteNewEntry("abc", 3));
+        archive.CloseArchive(true);
+    }
+    ExpectUntouched("entry written, closed after an exception");
+    {
+        CZipBundle archive;
+        archive.SetStoreNameOnly(1);
+        ASSERT_TRUE(archive.OpenArchive(zip, CZipBundle::ModeOpen, 0));
+        ASSERT_TRUE(archive.AddFileFromDisk(dir() + "src/big.bin"));
+    }
+    ExpectUntouched("file added, never closed");
+    {
+        CZipBundle archive;
+        ASSERT_TRUE(archive.OpenArchive(zip, CZipBundle::ModeOpen, 0));
+        ASSERT_TRUE(archive.DeleteEntries(std::vector<uint16_t>{0}));
+        archive.CloseArchive(true);
+    }
+    ExpectUntouched("entry deleted, closed after an exception");
+    {
+        CZipBundle archive;
+        ASSERT_TRUE(archive.OpenArchive(zip, CZipBundle::ModeOpen, 0));
+        ASSERT_TRUE(archive.SetArchiveComment("note"));
+        ASSERT_TRUE(archive.DeleteEntries(std::vector<std::string>{"b.bin"}));
+    }
+    ExpectUntouched("commented and deleted, never closed");
+}
+
+TEST_F(ZipChangeTest, WritesThatFailWhileChangingLeaveTheArchiveAsItWas)
+{
+    {
+        // Not even room for a copy of the archive.
+        CZipBundle archive;
+        archive.SetStoreNameOnly(1);
+        ASSERT_TRUE(archive.OpenArchive(zip, CZipBundle::ModeOpen, 0));
+        FileSizeLimit limit(original.size() / 2);
+        EXPECT_EQ(ZipErrorCode([&] { archive.AddFileFromDisk(dir() + "src/big.bin"); }), CZipException::Generic);
+        EXPECT_EQ(ZipErrorCode([&] { archive.CloseArchive(false); }), 0); // nothing was added
+    }
+    ExpectUntouched("no room for the copy");
+    {
+        // Room for the copy, not for the new entry.
+        CZipBundle archive;
+        archive.SetStoreNameOnly(1);
+        ASSERT_TRUE(archive.OpenArchive(zip, CZipBundle::ModeOpen, 0));
+        FileSizeLimit limit(original.size() + 1000);
+        EXPECT_EQ(ZipErrorCode([&] {
+                      archive.AddFileFromDisk(dir() + "src/big.bin");
+                      archive.CloseArchive(false);
+                  }),
+                  CZipException::Generic);
+    }
+    ExpectUntouched("no room for the new entry");
+    {
+        // Room for the remaining entry, not for the directory after it.
+        CZipBundle archive;
+        archive.SetStoreNameOnly(1);
+        ASSERT_TRUE(archive.OpenArchive(zip, CZipBundle::ModeOpen, 0));
+        CZipEntryInfo info;
+        ASSERT_TRUE(archive.ReadEntryInfo(info, 0));
+        ASSERT_TRUE(archive.DeleteEntries(std::vector<uint16_t>{1}));
+        FileSizeLimit limit(30 + info.m_name.size() + info.m_compressedSize + 10); // inside its central header
+        EXPECT_EQ(ZipErrorCode([&] { archive.CloseArchive(false); }), CZipException::Generic);
+        EXPECT_TRUE(archive.IsOpen());
+        archive.CloseArchive(true);
+    }
+    ExpectUntouched("no room for the directory");
+}
+
+TEST_F(ZipChangeTest, ClosedChangeOpenedThroughALinkReplacesTheFileItNames)
+{
+    const std::string link = dir() + "arc/link.zip";
+    fs::create_symlink("a.zip", link);
+    {
+        CZipBundle archive;
+        archive.SetStoreNameOnly(1);
+        ASSERT_TRUE(archive.OpenArchive(link, CZipBundle::ModeOpen, 0));
+        ASSERT_TRUE(archive.AddFileFromDisk(dir() + "src/big.bin"));
+        ASSERT_TRUE(archive.DeleteEntries(std::vector<std::string>{"a.xml"}));
+        ASSERT_TRUE(archive.SetArchiveComment("note"));
+        archive.CloseArchive(false);
+    }
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(ListFolder(dir() + "arc"), (std::vector<std::string>{"a.zip", "link.zip"}));
+    CZipBundle archive;
+    ASSERT_TRUE(archive.OpenArchive(zip, CZipBundle::ModeOpenReadOnly, 0));
+    EXPECT_EQ(archive.GetArchiveComment(), "note");
+    EXPECT_EQ(archive.FindEntry("a.xml", true), -1);
+    EXPECT_EQ(archive.FindEntry("b.bin", true), 0);
+    EXPECT_EQ(archive.FindEntry("big.bin", true), 1);
+    archive.CloseArchive(false);
+}
+
+TEST_F(ZipChangeTest, ReplacedArchiveKeepsThePermissionBitsOfTheOldOne)
+{
+    struct MaskGuard {
+        mode_t old = umask(022);
+        ~MaskGuard() { umask(old); }
+    } mask;
+    ASSERT_EQ(chmod(zip.c_str(), 0600), 0);
+    {
+        CZipBundle archive;
+        archive.SetStoreNameOnly(1);
+        ASSERT_TRUE(archive.OpenArchive(zip, CZipBundle::ModeOpen, 0));
+        ASSERT_TRUE(archive.AddFileFromDisk(dir() + "src/big.bin"));
+        archive.CloseArchive(false);
+    }
+    EXPECT_EQ(fs::status(zip).permissions(), fs::perms(0600));
+    EXPECT_EQ(ExtractAll(zip, dir() + "out", CZipBundle::ModeOpenReadOnly), 3);
+
+    // A new archive over an existing file takes its bits too; one without a predecessor the usual ones.
+    ASSERT_EQ(chmod(zip.c_str(), 0640), 0);
+    MakeArchive(zip, {dir() + "src/a.xml"});
+    EXPECT_EQ(fs::status(zip).permissions(), fs::perms(0640));
+    const std::string fresh = dir() + "arc/fresh.zip";
+    MakeArchive(fresh, {dir() + "src/a.xml"});
+    EXPECT_EQ(fs::status(fresh).permissions(), fs::perms(0644));
 }

@@ -215,3 +215,47 @@ TEST_F(ZipTest, ExtractsPythonStreamedArchiveWithDataDescriptorsAndUtf8Names)
     EXPECT_TRUE(ReadBytes(dir() + "out/Сводка.xml") == text);
     EXPECT_TRUE(ReadBytes(dir() + "out/sub/b.bin") == binary);
 }
+
+TEST_F(ZipTest, UnzipStillReadsAnOpenedArchiveWhoseChangeFailedAndTheOneWhoseChangeWasClosed)
+{
+    REQUIRE_PROGRAM("unzip");
+    WriteBytes(dir() + "src/a.xml", XmlText(50000));
+    WriteBytes(dir() + "src/b.bin", RandomBytes(20000, 6));
+    const std::string zip = dir() + "a.zip";
+    MakeArchive(zip, {dir() + "src/a.xml"});
+    const std::string before = ReadBytes(zip);
+    const auto unzipTest = [&](const std::string& step) {
+        std::string output;
+        EXPECT_EQ(RunCommand("unzip -t " + ShellQuote(zip), &output), 0) << step << ": " << output;
+        EXPECT_NE(output.find("No errors detected"), std::string::npos) << step << ": " << output;
+    };
+    {
+        CZipBundle archive;
+        ASSERT_TRUE(archive.OpenArchive(zip, CZipBundle::ModeOpen, 0));
+        CZipEntryInfo header;
+        header.m_name = "c.txt";
+        ASSERT_TRUE(archive.OpenNewEntry(header, -1));
+        ASSERT_TRUE(archive.WriteNewEntry("abc", 3));
+        archive.CloseArchive(true);
+    }
+    unzipTest("entry written, closed after an exception");
+    {
+        CZipBundle archive;
+        archive.SetStoreNameOnly(1);
+        ASSERT_TRUE(archive.OpenArchive(zip, CZipBundle::ModeOpen, 0));
+        ASSERT_TRUE(archive.AddFileFromDisk(dir() + "src/b.bin"));
+    }
+    unzipTest("file added, never closed");
+    EXPECT_TRUE(ReadBytes(zip) == before);
+    {
+        CZipBundle archive;
+        archive.SetStoreNameOnly(1);
+        ASSERT_TRUE(archive.OpenArchive(zip, CZipBundle::ModeOpen, 0));
+        ASSERT_TRUE(archive.AddFileFromDisk(dir() + "src/b.bin"));
+        archive.CloseArchive(false);
+    }
+    unzipTest("file added and closed");
+    std::string output;
+    ASSERT_EQ(RunCommand("unzip -Z1 " + ShellQuote(zip), &output), 0) << output;
+    EXPECT_EQ(output, "a.xml\nb.bin\n");
+}
