@@ -26,6 +26,9 @@ std::thread::id StartTransportThread(CTransportList& transports, const QString& 
     block.transports = &transports;
     block.importDir = importDir;
     block.startEvent = TransportEventCreate(false);
+    // Without the event nothing could tell when the block may go out of scope.
+    if (block.startEvent < 0)
+        return std::thread::id();
     TransportHostThreadFunc body = g_body;
     std::thread thread(body, &block);
     const std::thread::id id = thread.get_id();

@@ -1,5 +1,6 @@
 #include "Cipher.h"
 
+#include "MailQtText.h"
 #include "text/Codepage.h"
 
 #include <nettle/arcfour.h>
@@ -43,9 +44,7 @@ std::string RuneCipher(std::string_view bytes)
 
 QByteArray EncipherPassword(const QString& password)
 {
-    const std::string plain = Utf16ToCodepage(std::u16string_view(reinterpret_cast<const char16_t*>(password.utf16()),
-                                                                   std::size_t(password.size())));
-    const std::string cipher = RuneCipher(plain);
+    const std::string cipher = RuneCipher(ToCp1251(password));
     return QByteArray(cipher.data(), qsizetype(cipher.size()));
 }
 

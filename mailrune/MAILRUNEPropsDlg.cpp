@@ -1,5 +1,6 @@
 #include "MAILRUNEPropsDlg.h"
 
+#include "MailQtText.h"
 #include "MailSettings.h"
 #include "MailSettingsPages.h"
 #include "MailTexts.h"
@@ -11,11 +12,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-QString Text(const char16_t* s)
-{
-    return QString::fromUtf16(s);
-}
 
 QPushButton* Button(const char16_t* text, int id, QWidget* parent)
 {

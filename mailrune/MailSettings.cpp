@@ -1,8 +1,8 @@
 #include "MailSettings.h"
 
 #include "Cipher.h"
+#include "MailQtText.h"
 #include "ProfileSettings.h"
-#include "text/Codepage.h"
 
 #include <algorithm>
 #include <limits>
@@ -102,7 +102,6 @@ int ReadReceiveEnabled()
         return 0;
     const QString text = v.toString();
     // The value was read into a 3-byte buffer: longer data did not fit and read as nothing.
-    const std::string bytes = Utf16ToCodepage(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()),
-                                                                   std::size_t(text.size())));
+    const std::string bytes = ToCp1251(text);
     return !bytes.empty() && bytes.size() <= 3 && bytes[0] == '1' ? 1 : 0;
 }

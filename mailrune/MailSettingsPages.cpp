@@ -1,5 +1,6 @@
 #include "MailSettingsPages.h"
 
+#include "MailQtText.h"
 #include "MailTexts.h"
 
 #include <QCheckBox>
@@ -14,11 +15,6 @@
 #include <algorithm>
 
 namespace {
-
-QString Text(const char16_t* s)
-{
-    return QString::fromUtf16(s);
-}
 
 template <typename W>
 W* Control(W* widget, int id)

@@ -11,7 +11,8 @@
 #include <atomic>
 
 namespace {
-CProgressBar* g_bar = nullptr;
+// The bar belongs to its status-bar pane: it goes with the main window.
+QPointer<CProgressBar> g_bar;
 bool g_created = false;
 bool g_started = false;
 std::atomic<bool> g_busy{false};

@@ -86,9 +86,11 @@ inline void TransportEventSet(int event)
 }
 
 // Waits until the event is set and consumes it. timeoutMs < 0 waits without limit.
-// Returns false on time-out or error.
+// Returns false on time-out or error, and at once for no event (poll would ignore it and wait on).
 inline bool TransportEventWait(int event, int timeoutMs = -1)
 {
+    if (event < 0)
+        return false;
     pollfd p{event, POLLIN, 0};
     for (;;) {
         int r = poll(&p, 1, timeoutMs);

@@ -17,10 +17,10 @@
 #include "tables/ReceiverMap.h"
 #include "tables/ReceiverTree.h"
 #include "tables/Receivers.h"
+#include "xml/XmlRecord.h"
 
 #include <QApplication>
 #include <QComboBox>
-#include <QFile>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenuBar>
@@ -28,8 +28,7 @@
 #include <QStatusBar>
 #include <QToolBar>
 
-#include <libxml/parser.h>
-#include <libxml/xmlerror.h>
+#include <vector>
 
 using namespace MainFrameTexts;
 
@@ -419,8 +418,9 @@ void CMainFrame::RegisterCommands()
     OnCommand(32792, [this] { OnForecastManager(); });
     OnUpdateCommand(32792, [&hooks](CCmdUI& ui) { ui.Enable(bool(hooks.forecastManager)); });
     OnCommand(32806, [this] { OnForecastCopy(); });
-    OnUpdateCommand(32806, [&hooks](CCmdUI& ui) {
-        ui.Enable(hooks.selectForecastCopy && IsForecastSet() && GetForecastCount() > 1);
+    // The combo holds the forecast list already: no database round trip (nor error box) per update.
+    OnUpdateCommand(32806, [this, &hooks](CCmdUI& ui) {
+        ui.Enable(hooks.selectForecastCopy && IsForecastSet() && m_forecastBar->forecastCombo()->count() > 1);
     });
 
     // Exchange.
@@ -701,22 +701,31 @@ void CMainFrame::OnAveragePrices()
     if (AppMessageBox(kAveragePriceQuestion, MB_YESNO | MB_ICONQUESTION, this) != IDYES)
         return;
     CWaitCursor wait;
-    const auto products = LoadPricedProducts(Settings().currentForecastId);
-    if (!products)
-        return;
-    // All products or none: a failure part-way leaves the stored averages as they were.
+    const int forecast = Settings().currentForecastId;
+    // All products or none: a failure part-way leaves the stored averages as they were. Only the
+    // three averages are written, so that what others changed meanwhile stays, and a product
+    // deleted meanwhile stays deleted.
     CTransaction transaction;
-    for (CProductRecord product : *products) {
-        if (product.isgroup != 0)
-            continue;
+    if (!transaction.isActive())
+        return;
+    std::vector<int> products;
+    {
+        CSqlQuery q(QStringLiteral("select p.id from tclsproduct p where p.prognoz = ? and p.isgroup = 0 and exists "
+                                   "(select 1 from tfctprice pr where pr.prognoz = p.prognoz and pr.product = p.id)"));
+        q.bind(forecast);
+        if (!q.execOrReport())
+            return;
+        while (q.next())
+            products.push_back(q.intValue("id"));
+    }
+    CSqlQuery update(QStringLiteral("update tclsproduct set avRep = ?, avCur = ?, avProg = ? where id = ? and prognoz = ?"));
+    for (int id : products) {
         double last = 0, curr = 0, next = 0;
         // Zeros from a failed read are no averages: keep the stored ones.
-        if (!ComputeDataAveragePrices(product.id, last, curr, next))
+        if (!ComputeDataAveragePrices(id, last, curr, next))
             return;
-        product.avRep = last;
-        product.avCur = curr;
-        product.avProg = next;
-        if (!SaveProduct(product))
+        update.bind(last).bind(curr).bind(next).bind(id).bind(forecast);
+        if (!update.execOrReport())
             return;
     }
     transaction.commit();
@@ -728,20 +737,23 @@ void CMainFrame::OnImportProducts()
                                                      QStringLiteral("Файлы XML (*.xml)"));
     if (path.isEmpty())
         return;
-    const QByteArray file = QFile::encodeName(path);
-    xmlDocPtr doc = xmlReadFile(file.constData(), nullptr, XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
+    QString reason;
+    const XmlDocPtr doc = XmlParseFile(path, &reason);
     if (!doc) {
-        const xmlError* error = xmlGetLastError();
-        const QString reason = error && error->message ? QString::fromUtf8(error->message).trimmed() : QString();
         AppMessageBox(kReadError.arg(path, reason), MB_ICONSTOP, this);
         return;
     }
-    if (xmlNodePtr root = xmlDocGetRootElement(doc)) {
+    // Every section or none: a failing one undoes those before it.
+    CTransaction transaction;
+    if (!transaction.isActive())
+        return;
+    if (xmlNodePtr root = xmlDocGetRootElement(doc.get())) {
         for (xmlNodePtr child = root->children; child; child = child->next) {
             if (child->type == XML_ELEMENT_NODE
-                && QString::fromUtf8(reinterpret_cast<const char*>(child->name)).compare(u"products", Qt::CaseInsensitive) == 0)
-                ImportAveragePricesXml(child);
+                && QString::fromUtf8(reinterpret_cast<const char*>(child->name)).compare(u"products", Qt::CaseInsensitive) == 0
+                && !ImportAveragePricesXml(child))
+                return;
         }
     }
-    xmlFreeDoc(doc);
+    transaction.commit();
 }

@@ -6,10 +6,18 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 
+#include <unistd.h>
+
 namespace {
 
 const QByteArray kActivate = QByteArrayLiteral("activate\n");
 constexpr int kTimeoutMs = 500;
+
+bool InRuntimeFolder()
+{
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    return !runtime.isEmpty() && QFileInfo(runtime).isDir();
+}
 
 bool Answers(const QString& path)
 {
@@ -36,21 +44,30 @@ QString CSingleInstance::BaseName()
 
 QString CSingleInstance::SocketFolder()
 {
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty() && QFileInfo(runtime).isDir())
-        return QDir(runtime).absolutePath();
+    if (InRuntimeFolder())
+        return QDir(qEnvironmentVariable("XDG_RUNTIME_DIR")).absolutePath();
     return QDir::tempPath();
+}
+
+QString CSingleInstance::SocketName()
+{
+    if (InRuntimeFolder())
+        return BaseName();
+    // The temporary folder is shared: another user's copy must not take or answer our name.
+    return BaseName() + u'-' + QString::number(::getuid());
 }
 
 QString CSingleInstance::FindRunning()
 {
     const QDir folder(SocketFolder());
+    const QString name = SocketName();
     // The base name first: it belongs to the copy that has run longest.
-    QStringList names = folder.entryList({BaseName() + u'*'}, QDir::System | QDir::Files | QDir::NoDotAndDotDot,
-                                         QDir::Name);
-    for (const QString& name : names) {
-        const QString path = folder.filePath(name);
-        if (Answers(path))
+    const QStringList names = folder.entryList({name, name + QStringLiteral(".*")},
+                                               QDir::System | QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QString& entry : names) {
+        const QString path = folder.filePath(entry);
+        // A socket someone else made under our name is not one of our copies.
+        if (QFileInfo(path).ownerId() == ::getuid() && Answers(path))
             return path;
     }
     return QString();
@@ -76,7 +93,7 @@ bool CSingleInstance::Register()
     connect(m_server, &QLocalServer::newConnection, this, &CSingleInstance::OnConnection);
 
     const QDir folder(SocketFolder());
-    const QString base = folder.filePath(BaseName());
+    const QString base = folder.filePath(SocketName());
     // A socket file that nobody answers is left over from a copy that did not end normally. One
     // that answers belongs to a running copy: listening would replace it, so take a name of our own.
     bool baseFree = true;

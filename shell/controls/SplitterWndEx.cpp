@@ -55,6 +55,8 @@ CSplitterWndEx* CSplitterWndEx::CreateNestedSplitter(int pane, int number, QWidg
     if (pane < count()) {
         const QList<int> old = sizes();
         QWidget* previous = replaceWidget(pane, nested);
+        // A nested splitter replaced here is gone: the destructor must not delete it again.
+        std::erase(m_nested, previous);
         delete previous;
         setSizes(old);
     } else {

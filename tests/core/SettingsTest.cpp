@@ -9,6 +9,14 @@
 #include <QSettings>
 
 #include <atomic>
+#include <chrono>
+#include <future>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/resource.h>
 
 class SettingsTest : public TempHomeTest {};
 
@@ -161,4 +169,44 @@ TEST_F(SettingsTest, LoadStartsTheTransportThreadWithItsArguments)
     EXPECT_EQ(g_bodyRuns.load(), 1);
     EXPECT_EQ(g_seenFolder, home() + "Import");
     EXPECT_EQ(g_seenCount, 1u);
+}
+
+TEST(TransportEvents, WaitingOnNoEventFailsAtOnce)
+{
+    auto result = std::make_shared<std::promise<bool>>();
+    std::future<bool> answer = result->get_future();
+    // Detached: a wait that never returns must not hold the test up as well.
+    std::thread([result] { result->set_value(TransportEventWait(-1)); }).detach();
+    ASSERT_EQ(answer.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    EXPECT_FALSE(answer.get());
+}
+
+TEST_F(SettingsTest, NoTransportThreadStartsWithoutItsStartEvent)
+{
+    // Take every descriptor below a lowered limit, so that the start event cannot be made.
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit lowered = saved;
+    lowered.rlim_cur = std::min<rlim_t>(saved.rlim_cur, 256);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &lowered), 0);
+    std::vector<int> taken;
+    for (int fd; (fd = open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;)
+        taken.push_back(fd);
+    const int probe = TransportEventCreate(false);
+    const bool exhausted = probe < 0;
+    TransportEventClose(probe);
+
+    SetTransportHostThread(&RecordingHostThread);
+    g_bodyRuns = 0;
+    CTransportList transports;
+    const std::thread::id id = exhausted ? StartTransportThread(transports, home()) : std::thread::id();
+    SetTransportHostThread(nullptr);
+    for (int fd : taken)
+        close(fd);
+    setrlimit(RLIMIT_NOFILE, &saved);
+
+    ASSERT_TRUE(exhausted);
+    EXPECT_EQ(id, std::thread::id());
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(g_bodyRuns.load(), 0);
 }

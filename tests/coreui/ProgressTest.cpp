@@ -85,3 +85,27 @@ TEST_F(ProgressTest, LabelledBarInPaneZeroRestoresTheIdleText)
     }
     EXPECT_EQ(pane0->text(), "Готов к работе");
 }
+
+TEST_F(ProgressTest, AMainWindowClosedBeforeTheEndTakesTheBarAlong)
+{
+    auto* other = new QMainWindow;
+    auto* pane = new QLabel("до");
+    pane->setObjectName("pane1");
+    other->statusBar()->addPermanentWidget(pane);
+    other->show();
+    SetAppMainWindow(other);
+    ProgressCreate();
+    ProgressStep();
+    ASSERT_NE(ProgressBarInstance(), nullptr);
+
+    SetAppMainWindow(&window);
+    delete other;
+    EXPECT_EQ(ProgressBarInstance(), nullptr);
+    ProgressStep(); // nothing left to step
+    ProgressDestroy();
+
+    // The next bar goes to the window that is there now.
+    ProgressCreate();
+    ASSERT_NE(ProgressBarInstance(), nullptr);
+    EXPECT_EQ(ProgressBarInstance()->parent(), pane1);
+}

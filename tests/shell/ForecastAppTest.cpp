@@ -15,10 +15,13 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QLocalServer>
 #include <QSettings>
 #include <QSignalSpy>
 
 #include <memory>
+
+#include <unistd.h>
 
 namespace {
 
@@ -242,4 +245,69 @@ TEST_F(SingleInstanceTest, SocketOfACopyThatDidNotEndIsTakenOver)
     EXPECT_EQ(instance.socketPath(), stale);
     EXPECT_EQ(CSingleInstance::FindRunning(), stale);
     EXPECT_TRUE(CSingleInstance::Activate(stale));
+}
+
+namespace {
+
+// Sets (or with a null value removes) an environment variable for one scope.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const QByteArray& value)
+        : m_name(name)
+        , m_had(qEnvironmentVariableIsSet(name))
+        , m_saved(qgetenv(name))
+    {
+        if (value.isNull())
+            qunsetenv(name);
+        else
+            qputenv(name, value);
+    }
+    ~ScopedEnv()
+    {
+        if (m_had)
+            qputenv(m_name, m_saved);
+        else
+            qunsetenv(m_name);
+    }
+
+private:
+    const char* m_name;
+    bool m_had;
+    QByteArray m_saved;
+};
+
+} // namespace
+
+TEST_F(SingleInstanceTest, InTheSharedTemporaryFolderTheNameCarriesTheUserId)
+{
+    const QString tmp = home() + "tmp";
+    QDir().mkpath(tmp);
+    ScopedEnv runtime("XDG_RUNTIME_DIR", QByteArray());
+    ScopedEnv temp("TMPDIR", tmp.toUtf8());
+
+    EXPECT_EQ(CSingleInstance::SocketFolder(), tmp);
+    EXPECT_EQ(CSingleInstance::SocketName(), CSingleInstance::BaseName() + "-" + QString::number(getuid()));
+    // Someone holds the fixed name: it is not taken for one of our copies.
+    QLocalServer squatter;
+    ASSERT_TRUE(squatter.listen(QDir(tmp).filePath(CSingleInstance::BaseName())));
+    EXPECT_TRUE(CSingleInstance::FindRunning().isEmpty());
+    CSingleInstance instance;
+    ASSERT_TRUE(instance.Register());
+    EXPECT_EQ(instance.socketPath(), QDir(tmp).filePath(CSingleInstance::SocketName()));
+    EXPECT_EQ(CSingleInstance::FindRunning(), instance.socketPath());
+}
+
+TEST_F(SingleInstanceTest, ASocketOfAnotherUserUnderOurNameIsNoCopyOfOurs)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "only root can make a socket that belongs to another user";
+    const QString tmp = home() + "tmp";
+    QDir().mkpath(tmp);
+    ScopedEnv runtime("XDG_RUNTIME_DIR", QByteArray());
+    ScopedEnv temp("TMPDIR", tmp.toUtf8());
+    QLocalServer squatter;
+    const QString path = QDir(tmp).filePath(CSingleInstance::SocketName());
+    ASSERT_TRUE(squatter.listen(path));
+    ASSERT_EQ(chown(QFile::encodeName(path).constData(), 65534, 65534), 0);
+    EXPECT_TRUE(CSingleInstance::FindRunning().isEmpty());
 }

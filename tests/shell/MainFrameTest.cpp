@@ -462,11 +462,32 @@ TEST_P(MainFrameTest, CopyReportsWhatWasCopied)
               1);
     EXPECT_EQ(Settings().changeFlags, 3); // the forecast was chosen anew
 
-    // With one forecast there is nothing to copy from.
-    Exec("delete from tclsreceivermap where prognoz = 1");
-    Exec("delete from tfctprognoz where id = 1");
+    // With one forecast left in the list there is nothing to copy from.
+    ShellHooks().forecastManager = [&](QWidget*) {
+        Exec("delete from tclsreceivermap where prognoz = 1");
+        Exec("delete from tfctprognoz where id = 1");
+    };
+    EXPECT_TRUE(frame->ExecuteCommand(32792));
     frame->UpdateCommandUI();
+    EXPECT_EQ(Combo()->count(), 1);
     EXPECT_FALSE(Enabled(32806));
+}
+
+TEST_P(MainFrameTest, CommandStatesAskNothingOfAnUnreachableDatabase)
+{
+    TwoForecasts();
+    Settings().currentForecastId = 2;
+    MakeFrame();
+    ShellHooks().selectForecastCopy = [](QWidget*, int*, int*) { return false; };
+    // Every read of the forecast table fails from here on.
+    QSqlQuery ddl(GetDBConnection().GetConnection());
+    ASSERT_TRUE(ddl.exec("alter table tfctprognoz rename to tfctprognoz_away"));
+    messages.clear();
+    for (int i = 0; i < 3; ++i)
+        frame->UpdateCommandUI();
+    EXPECT_TRUE(messages.empty()) << messages.front().text.toStdString();
+    EXPECT_TRUE(Enabled(32806)); // the list in the bar has two forecasts
+    EXPECT_TRUE(ddl.exec("alter table tfctprognoz_away rename to tfctprognoz"));
 }
 
 TEST_P(MainFrameTest, AveragePricesComeFromTheEnteredFigures)
@@ -541,6 +562,54 @@ TEST_P(MainFrameTest, AveragePricesAreStoredForAllProductsOrNone)
     EXPECT_EQ(Count("tclsproduct", "avCur = 9"), 2);
 }
 
+TEST_P(MainFrameTest, AveragePricesLeaveTheOtherColumnsAndOtherUsersChangesAlone)
+{
+    TwoForecasts();
+    Exec("insert into tclsproduct (prognoz, id, parent, name, code, position, isgroup, type, balanceTitle, avRep, "
+         "avCur, avProg) values (2, 2, 0, 'Бумага', 'B', 0, 0, 1, '', 9, 9, 9), (2, 3, 0, 'Картон', 'K', 1, 0, 1, "
+         "null, 9, 9, 9), (2, 4, 0, 'Фольга', 'F', 2, 0, 1, null, 9, 9, 9)");
+    Exec("update tclsproduct set offsetMin = 1, offsetMax = 1, priceIdx = 1");
+    Exec("insert into tfctprice (id, prognoz, product) values (2, 2, 2), (3, 2, 3), (4, 2, 4)");
+    const QVariant zero = QVariant::fromValue(Money::fromInt(0));
+    for (int product : {2, 3, 4})
+        Exec("insert into tfctprognozdata (id, prognoz, product, receiver, sumCurr, valueCurr, sumLast, valueLast, "
+             "sumNext, valueNext) values (?, 2, ?, 21, ?, ?, ?, ?, ?, ?)",
+             {product, product, QVariant::fromValue(Money::fromInt(200)), QVariant::fromValue(Money::fromInt(10)), zero,
+              zero, zero, zero});
+    // Another user acts while the first product is written: renames the others and deletes one of them.
+    QSqlQuery ddl(GetDBConnection().GetConnection());
+    ASSERT_TRUE(ddl.exec("create table meddled (x integer)"));
+    const QString others = "prognoz = 2 and id <> new.id";
+    const QString victim = "(select max(id) from tclsproduct where " + others + ")";
+    const QString body = "insert into meddled values (1); update tclsproduct set name = 'Переименован' where " + others
+        + "; delete from tfctprognozdata where prognoz = 2 and product = " + victim
+        + "; delete from tfctprice where prognoz = 2 and product = " + victim
+        + "; delete from tclsproduct where prognoz = 2 and id = " + victim + ";";
+    if (isPg()) {
+        ASSERT_TRUE(ddl.exec("create function meddle() returns trigger as $$ begin if not exists (select 1 from meddled) "
+                             "then " + body + " end if; return new; end $$ language plpgsql"))
+            << ddl.lastError().text().toStdString();
+        ASSERT_TRUE(ddl.exec("create trigger meddle after update on tclsproduct for each row execute function meddle()"));
+    } else {
+        ASSERT_TRUE(ddl.exec("create trigger meddle after update on tclsproduct when not exists (select 1 from meddled) "
+                             "begin " + body + " end"))
+            << ddl.lastError().text().toStdString();
+    }
+    Settings().currentForecastId = 2;
+    MakeFrame();
+    messages.clear();
+    answers = {IDYES};
+    EXPECT_TRUE(frame->ExecuteCommand(32906));
+    EXPECT_EQ(messages.size(), 1u) << messages.back().text.toStdString();
+    EXPECT_EQ(Count("meddled"), 1);
+    // The deleted product stays deleted, the renamed one keeps its new name.
+    EXPECT_EQ(Count("tclsproduct", "prognoz = 2"), 2);
+    EXPECT_EQ(Count("tclsproduct", "prognoz = 2 and name = 'Переименован'"), 1);
+    // Empty balance titles stay empty; the averages are all written.
+    EXPECT_EQ(Count("tclsproduct", "balanceTitle is not null and balanceTitle <> ''"), 0);
+    EXPECT_EQ(Count("tclsproduct", "avCur = 20 and avRep = 0 and avProg = 0"), 2);
+}
+
 TEST_P(MainFrameTest, ProductImportReadsEveryProductsElement)
 {
     TwoForecasts();
@@ -569,6 +638,30 @@ TEST_P(MainFrameTest, ProductImportReadsEveryProductsElement)
     EXPECT_TRUE(messages[0].text.startsWith("Ошибка при чтении файла " + bad + "\n")) << messages[0].text.toStdString();
     EXPECT_GT(messages[0].text.size(), QString("Ошибка при чтении файла " + bad + "\n").size());
     EXPECT_EQ(messages[0].flags, unsigned(MB_ICONSTOP));
+
+    // A failing later section undoes the earlier ones.
+    Exec("insert into tclsproduct (prognoz, id, parent, name, code, position, isgroup, type) "
+         "values (2, 3, 1, 'Картон', 'К-1', 1, 0, 1)");
+    QSqlQuery ddl(GetDBConnection().GetConnection());
+    if (isPg()) {
+        ASSERT_TRUE(ddl.exec("create function block_seven() returns trigger as $$ begin "
+                             "if new.avcur = 7 then raise exception 'blocked'; end if; return new; end $$ language plpgsql"));
+        ASSERT_TRUE(ddl.exec("create trigger block_seven before update on tclsproduct for each row "
+                             "execute function block_seven()"));
+    } else {
+        ASSERT_TRUE(ddl.exec("create trigger block_seven before update on tclsproduct when new.avCur = 7 "
+                             "begin select raise(abort, 'blocked'); end"));
+    }
+    const QString two = home() + "two.xml";
+    WriteFile(two, "<?xml version=\"1.0\" encoding=\"UTF-8\"?><doc>"
+                   "<products><product><code>Б-1</code><avRep>4</avRep><avCur>5</avCur><avProg>6</avProg></product>"
+                   "</products><products><product><code>К-1</code><avRep>7</avRep><avCur>7</avCur><avProg>7</avProg>"
+                   "</product></products></doc>");
+    hook.openFileNames = {two};
+    messages.clear();
+    EXPECT_TRUE(frame->ExecuteCommand(32902));
+    EXPECT_EQ(messages.size(), 1u); // the database error
+    EXPECT_DOUBLE_EQ(Scalar("select avCur from tclsproduct where prognoz = 2 and id = 2").toDouble(), 2.5);
 
     // Cancelled file dialog: nothing.
     messages.clear();

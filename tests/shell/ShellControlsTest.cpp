@@ -114,6 +114,28 @@ TEST_F(ShellControlsTest, SplittersWriteTheirPaneSizesWhenDestroyed)
     EXPECT_EQ(inner[3], "100");
 }
 
+TEST_F(ShellControlsTest, ANestedSplitterReplacedByAnotherIsDeletedOnce)
+{
+    int destroyed = 0;
+    {
+        QWidget parent;
+        auto* splitter = new CSplitterWndEx(2, &parent);
+        ASSERT_TRUE(splitter->CreateTwoPanes(&parent, new QWidget, new QWidget, true, 59648));
+        CSplitterWndEx* first = splitter->CreateNestedSplitter(1, 3, new QLabel("a"), new QLabel("b"), false);
+        ASSERT_NE(first, nullptr);
+        QObject::connect(first, &QObject::destroyed, [&] { ++destroyed; });
+        CSplitterWndEx* second = splitter->CreateNestedSplitter(1, 4, new QLabel("c"), nullptr, true);
+        ASSERT_NE(second, nullptr);
+        EXPECT_EQ(destroyed, 1);
+        EXPECT_EQ(splitter->widget(1), second);
+        EXPECT_EQ(splitter->count(), 2);
+    }
+    EXPECT_EQ(destroyed, 1);
+    // Both wrote their values: the replaced one when it went, the other with the outer splitter.
+    for (const char* key : {"SplitterWnd/Panes_2", "SplitterWnd/Panes_3", "SplitterWnd/Panes_4"})
+        EXPECT_EQ(Profile(key).toString().split(' ').size(), 4) << key;
+}
+
 namespace {
 
 class AnchoredDlg : public CResizableDlg {
