@@ -13,6 +13,8 @@
 #include <QVariantList>
 
 #include <optional>
+#include <type_traits>
+#include <vector>
 
 Q_DECLARE_METATYPE(Money)
 
@@ -105,6 +107,21 @@ private:
     mutable QSqlRecord m_record;
     QSqlError m_error;
 };
+
+// Runs the statement and keeps every row the reader accepts (it answers none for a row it refuses).
+// None after a failure, which is shown first when `report` is set.
+template <class Reader>
+auto ReadRows(CSqlQuery& q, Reader read, bool report = true)
+    -> std::optional<std::vector<typename std::invoke_result_t<Reader, const CSqlQuery&>::value_type>>
+{
+    if (!(report ? q.execOrReport() : q.exec()))
+        return std::nullopt;
+    std::vector<typename std::invoke_result_t<Reader, const CSqlQuery&>::value_type> list;
+    while (q.next())
+        if (auto rec = read(q))
+            list.push_back(std::move(*rec));
+    return list;
+}
 
 // Runs a statement without results; answers false after showing the error.
 template <typename... Args>

@@ -118,13 +118,7 @@ std::optional<CDocumentationList> LoadDocumentation(const SqlFilter& filter)
 {
     CSqlQuery q(filter.apply(kSelect, QStringLiteral("id")));
     q.bindAll(filter.args);
-    if (!q.execOrReport())
-        return std::nullopt;
-    CDocumentationList list;
-    while (q.next())
-        if (auto rec = ReadDocumentationRow(q))
-            list.push_back(std::move(*rec));
-    return list;
+    return ReadRows(q, ReadDocumentationRow);
 }
 
 bool SaveDocumentation(CDocumentationRecord& rec)

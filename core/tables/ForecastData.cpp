@@ -167,14 +167,7 @@ std::optional<CForecastDataList> LoadForecastData(const SqlFilter& filter)
 {
     CSqlQuery q(filter.apply(kSelect));
     q.bindAll(filter.args);
-    if (!q.execOrReport())
-        return std::nullopt;
-    CForecastDataList list;
-    while (q.next()) {
-        if (auto rec = ReadForecastDataRow(q))
-            list.push_back(std::move(*rec));
-    }
-    return list;
+    return ReadRows(q, ReadForecastDataRow);
 }
 
 bool DeleteForecastData(int prognoz)

@@ -50,14 +50,7 @@ std::optional<CImportEventTypeList> LoadImportEventTypes(const SqlFilter& filter
 {
     CSqlQuery q(filter.apply(kSelect));
     q.bindAll(filter.args);
-    if (!q.exec())
-        return std::nullopt;
-    CImportEventTypeList list;
-    while (q.next()) {
-        if (auto rec = ReadImportEventTypeRow(q))
-            list.push_back(std::move(*rec));
-    }
-    return list;
+    return ReadRows(q, ReadImportEventTypeRow, false);
 }
 
 int CountImportEventTypesByName(const CImportEventType& rec)

@@ -48,14 +48,7 @@ std::optional<CImportStatusList> LoadImportStatus(const SqlFilter& filter)
                          "left join tclsreceiver r on r.id = i.receiver");
     CSqlQuery q(filter.apply(base));
     q.bindAll(filter.args);
-    if (!q.exec())
-        return std::nullopt;
-    CImportStatusList list;
-    while (q.next()) {
-        if (auto rec = ReadImportStatusRow(q))
-            list.push_back(std::move(*rec));
-    }
-    return list;
+    return ReadRows(q, ReadImportStatusRow, false);
 }
 
 bool CountImportStatus(int receiver, int prognoz)

@@ -149,12 +149,10 @@ std::optional<CMailingList> LoadMailings(const SqlFilter& filter)
 {
     CSqlQuery q(filter.apply(kSelect));
     q.bindAll(filter.args);
-    if (!q.execOrReport())
+    auto rows = ReadRows(q, ReadMailingRow);
+    if (!rows)
         return std::nullopt;
-    CMailingList list;
-    while (q.next())
-        if (auto rec = ReadMailingRow(q))
-            list.push_back(std::move(*rec));
+    CMailingList list = std::move(*rows);
     if (list.empty())
         return list;
 

@@ -27,13 +27,7 @@ std::optional<CMeasurementRecord> FirstRow(CSqlQuery& q)
 
 std::optional<CMeasurementList> ReadList(CSqlQuery& q)
 {
-    if (!q.exec())
-        return std::nullopt;
-    CMeasurementList list;
-    while (q.next())
-        if (auto rec = ReadMeasurementRow(q))
-            list.push_back(std::move(*rec));
-    return list;
+    return ReadRows(q, ReadMeasurementRow, false);
 }
 
 } // namespace

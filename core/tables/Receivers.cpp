@@ -38,14 +38,7 @@ std::optional<CReceiverRecord> FirstRow(CSqlQuery& q)
 
 std::optional<CReceiverList> AllRows(CSqlQuery& q)
 {
-    if (!q.execOrReport())
-        return std::nullopt;
-    CReceiverList list;
-    while (q.next()) {
-        if (auto rec = ReadReceiverRow(q))
-            list.push_back(std::move(*rec));
-    }
-    return list;
+    return ReadRows(q, ReadReceiverRow);
 }
 
 } // namespace

@@ -139,14 +139,7 @@ std::optional<CTotalForecastList> LoadTotalForecasts(const SqlFilter& filter)
 {
     CSqlQuery q(filter.apply(kSelect));
     q.bindAll(filter.args);
-    if (!q.execOrReport())
-        return std::nullopt;
-    CTotalForecastList list;
-    while (q.next()) {
-        if (auto rec = ReadTotalForecastRow(q))
-            list.push_back(std::move(*rec));
-    }
-    return list;
+    return ReadRows(q, ReadTotalForecastRow);
 }
 
 bool TotalForecastExists(int product, int prognoz)
