@@ -10,6 +10,23 @@
 #include <cerrno>
 #include <random>
 
+namespace {
+
+constexpr size_t kMaxNameBytes = 255; // a file name, not a path, on the usual file systems
+
+// The first bytes of a UTF-8 name that fit, cut before a character rather than inside one.
+std::string ShortenedName(const std::string& name, size_t limit)
+{
+    if (name.size() <= limit)
+        return name;
+    size_t end = limit;
+    while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80)
+        --end;
+    return name.substr(0, end);
+}
+
+} // namespace
+
 CBigFile::~CBigFile()
 {
     Abandon();
@@ -60,8 +77,9 @@ void CBigFile::CreateBeside(const std::string& target, bool targetMode)
     const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        m_path = folder + "." + name + "." + std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-"
-                 + std::to_string(random() % 1000000) + ".part";
+        const std::string suffix = "." + std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-"
+                                   + std::to_string(random() % 1000000) + ".part";
+        m_path = folder + "." + ShortenedName(name, kMaxNameBytes - 1 - suffix.size()) + suffix;
         m_fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, createMode);
         if (m_fd >= 0) {
             if (keepMode && ::fchmod(m_fd, original.st_mode & 07777) != 0) {

@@ -319,7 +319,7 @@ void CZipBundle::StartNewEntry(CZipEntryInfo header, int level)
     m_entryVolume = m_storage.Volume();
     m_entryStart = m_storage.Position();
     const uint64_t offset = m_entryStart - (multi ? 0 : m_bytesBefore);
-    if (offset > kMax32)
+    if (offset >= kMax32)
         ThrowZip(CZipException::Generic, ArchivePath(), EFBIG); // beyond what ZIP32 records can hold
     header.m_localHeaderOffset = static_cast<uint32_t>(offset);
     header.m_volumeStart = static_cast<uint16_t>(m_entryVolume);
@@ -364,7 +364,7 @@ void CZipBundle::FlushData()
     m_storage.Write(m_data.data(), m_dataFill, false);
     m_compDone += m_dataFill;
     m_dataFill = 0;
-    if (m_compDone > kMax32)
+    if (m_compDone >= kMax32)
         ThrowZip(CZipException::Generic, ArchivePath(), EFBIG);
 }
 
@@ -378,7 +378,7 @@ bool CZipBundle::WriteNewEntry(const void* data, size_t length)
             const size_t n = std::min(length, kMaxChunk);
             m_crc = static_cast<uint32_t>(crc32(m_crc, p, static_cast<uInt>(n)));
             m_uncompDone += n;
-            if (m_uncompDone > kMax32)
+            if (m_uncompDone >= kMax32)
                 ThrowZip(CZipException::Generic, ArchivePath(), EFBIG);
             if (m_stream) {
                 z_stream& z = m_stream->z;
@@ -498,15 +498,24 @@ bool CZipBundle::OpenEntry(uint16_t index)
     m_storage.Read(local, sizeof local);
     const uint16_t flags = Get16(local + 6);
     const uint16_t method = Get16(local + 8);
+    const bool descriptor = (flags & CZipEntryInfo::kFlagDataDescriptor) != 0;
     bool ok = Get32(local) == kLocalSig && method == header.m_method && (method == 0 || method == 8)
-              && Get16(local + 26) == header.m_name.size();
-    if (ok && (flags & CZipEntryInfo::kFlagDataDescriptor) == 0)
+              && Get16(local + 26) == header.m_name.size()
+              && (method == 8 || header.m_compressedSize == header.m_uncompressedSize);
+    if (ok && !descriptor)
         ok = Get32(local + 14) == header.m_crc32 && Get32(local + 18) == header.m_compressedSize
              && Get32(local + 22) == header.m_uncompressedSize;
     if (!ok)
         ThrowZip(CZipException::BadArchive, ArchivePath());
-    std::string skipped(Get16(local + 26) + size_t(Get16(local + 28)), '\0');
-    m_storage.Read(skipped.data(), skipped.size());
+    std::string name(Get16(local + 26), '\0');
+    std::string extra(Get16(local + 28), '\0');
+    m_storage.Read(name.data(), name.size());
+    m_storage.Read(extra.data(), extra.size());
+    // A streamed entry announces 8-byte sizes in its descriptor by a zip64 block; anywhere else
+    // that block would hold sizes this component does not read.
+    const bool zip64 = HasExtraBlock(extra, kZip64ExtraId);
+    if (name != header.m_name || (zip64 && !descriptor))
+        ThrowZip(CZipException::BadArchive, ArchivePath());
 
     if (method == 8) {
         auto stream = std::make_unique<CZipStream>();
@@ -521,7 +530,8 @@ bool CZipBundle::OpenEntry(uint16_t index)
     m_crc = 0;
     m_inPos = m_inAvail = 0;
     m_streamEnded = false;
-    m_readDescriptor = (flags & CZipEntryInfo::kFlagDataDescriptor) != 0;
+    m_readDescriptor = descriptor;
+    m_descriptor64 = zip64;
     m_openState = -1;
     return true;
 }
@@ -590,25 +600,54 @@ size_t CZipBundle::ReadEntry(void* buffer, size_t size)
     return delivered;
 }
 
-void CZipBundle::SkipRestOfEntry()
+void CZipBundle::CheckStreamEnd()
 {
-    while (m_compLeft > 0)
-        Refill();
-    m_inAvail = 0;
+    // Once the entry's size is delivered the deflate stream must end, exactly where the entry's
+    // compressed data ends: whatever it holds beyond either is not what the headers describe.
+    if (!m_stream)
+        return;
+    z_stream& z = m_stream->z;
+    unsigned char beyond = 0;
+    while (!m_streamEnded) {
+        if (m_inAvail == 0 && m_compLeft > 0)
+            Refill();
+        z.next_in = m_data.data() + m_inPos;
+        z.avail_in = static_cast<uInt>(m_inAvail);
+        z.next_out = &beyond;
+        z.avail_out = 1;
+        const int r = inflate(&z, Z_SYNC_FLUSH);
+        m_inPos += m_inAvail - z.avail_in;
+        m_inAvail = z.avail_in;
+        if (z.avail_out == 0)
+            ThrowZip(CZipException::BadArchive, ArchivePath()); // more data than the headers say
+        if (r == Z_STREAM_END)
+            m_streamEnded = true;
+        else if (r == Z_BUF_ERROR && m_inAvail == 0 && m_compLeft == 0)
+            ThrowZip(CZipException::BadArchive, ArchivePath());
+        else if (r != Z_OK)
+            ThrowZlib(r, ArchivePath());
+    }
+    if (m_inAvail != 0 || m_compLeft != 0)
+        ThrowZip(CZipException::BadArchive, ArchivePath()); // the stream ended before its data
 }
 
 void CZipBundle::CheckDataDescriptor(const CZipEntryInfo& header)
 {
-    // The signature is optional; without it the three values follow the data directly.
-    unsigned char d[kDescriptorSize];
-    m_storage.Read(d, 12);
-    const unsigned char* v = d;
+    // The signature is optional; without it the values follow the data directly. Sizes take
+    // 8 bytes each after a local zip64 block (what zip writes when it streams).
+    const size_t sizeBytes = m_descriptor64 ? 8 : 4;
+    unsigned char d[24];
+    m_storage.Read(d, 4);
+    unsigned char* v = d;
     if (Get32(d) == kDescriptorSig) {
-        m_storage.Read(d + 12, 4);
         v = d + 4;
+        m_storage.Read(v, 4);
     }
-    if (Get32(v) != header.m_crc32 || Get32(v + 4) != header.m_compressedSize
-        || Get32(v + 8) != header.m_uncompressedSize)
+    m_storage.Read(v + 4, 2 * sizeBytes);
+    const uint64_t compressed = m_descriptor64 ? Get64(v + 4) : Get32(v + 4);
+    const uint64_t uncompressed = m_descriptor64 ? Get64(v + 12) : Get32(v + 8);
+    if (Get32(v) != header.m_crc32 || compressed != header.m_compressedSize
+        || uncompressed != header.m_uncompressedSize)
         ThrowZip(CZipException::BadArchive, ArchivePath());
 }
 
@@ -619,12 +658,11 @@ bool CZipBundle::CloseEntry(int targetFd)
     const CZipEntryInfo& header = m_headers[static_cast<size_t>(m_current)];
     try {
         if (m_uncompLeft == 0) {
+            CheckStreamEnd();
             if (m_crc != header.m_crc32)
                 ThrowZip(CZipException::BadCrc, ArchivePath());
-            if (m_readDescriptor) {
-                SkipRestOfEntry();
+            if (m_readDescriptor)
                 CheckDataDescriptor(header);
-            }
         }
     } catch (...) {
         AbortEntryRead();
@@ -678,8 +716,12 @@ bool CZipBundle::ExtractEntry(uint16_t index, const std::string& folder, unsigne
         return false;
     CBigFile out;
     bool created = false;
+    const fs::path parent = fs::path(target).parent_path();
+    fs::path firstNewFolder; // the outermost folder this extraction creates
+    for (fs::path p = parent; !p.empty() && !fs::exists(p, ec) && p != p.parent_path(); p = p.parent_path())
+        firstNewFolder = p;
     try {
-        fs::create_directories(fs::path(target).parent_path(), ec);
+        fs::create_directories(parent, ec);
         if (ec)
             ThrowZip(CZipException::Generic, target, ec.value());
         // Written under a temporary name: a damaged entry never leaves a file that looks complete.
@@ -708,6 +750,9 @@ bool CZipBundle::ExtractEntry(uint16_t index, const std::string& folder, unsigne
             out.Abandon();
             ::unlink(out.Path().c_str());
         }
+        // Folders made for this file go too, innermost first; anything put in them meanwhile stays.
+        for (fs::path p = parent; !firstNewFolder.empty() && fs::remove(p, ec) && p != firstNewFolder;)
+            p = p.parent_path();
         throw;
     }
     return true;

@@ -80,12 +80,13 @@ private:
     void AbortEntryRead() noexcept;
     void FlushData();
     void Refill();
-    void SkipRestOfEntry();
+    void CheckStreamEnd();
     void CheckDataDescriptor(const CZipEntryInfo& header);
     std::string StoredName(const std::string& name) const;
     std::string ExternalName(const CZipEntryInfo& header) const;
     static std::u16string FoldCase(const std::string& name);
     void ReadCentralDirectory();
+    void CheckEntrySpans();
     void WriteCentralDirectory();
     bool ConvertToSingleVolume();
     void ResetArchive();
@@ -106,6 +107,7 @@ private:
     uint32_t m_crc = 0;
     bool m_streamEnded = false;
     bool m_readDescriptor = false;
+    bool m_descriptor64 = false; // the entry's descriptor has 8-byte sizes
     int8_t m_openState = 0; // 0 none, 1 writing, -1 reading
     int m_current = -1;
     uint64_t m_entryStart = 0; // where the entry being written starts on its volume

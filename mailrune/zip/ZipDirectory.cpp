@@ -4,6 +4,7 @@
 
 #include "ZipRecords.h"
 #include "ZipStream.h"
+#include "text/Codepage.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -14,6 +15,32 @@ using namespace ziprec;
 namespace {
 
 constexpr uint64_t kEndSearchSpan = kEndSize + kMaxField;
+
+bool IsControl(char32_t c)
+{
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F);
+}
+
+// A name that can become a file name: UTF-8 when flagged so, and no control characters.
+bool IsReadableName(const CZipEntryInfo& h)
+{
+    if (h.m_flags & CZipEntryInfo::kFlagUtf8) {
+        const std::u16string text = Utf8ToUtf16(h.m_name);
+        if (Utf16ToUtf8(text) != h.m_name) // invalid sequences came back as U+FFFD
+            return false;
+        return std::none_of(text.begin(), text.end(), IsControl);
+    }
+    // Both single-byte code pages of the system keep ASCII below 0x80.
+    return std::none_of(h.m_name.begin(), h.m_name.end(),
+                        [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
+}
+
+// Values that point to zip64 records, which hold the real ones.
+bool HasZip64Marker(const CZipEntryInfo& h)
+{
+    return h.m_compressedSize == kMax32 || h.m_uncompressedSize == kMax32 || h.m_localHeaderOffset == kMax32
+           || h.m_volumeStart == kMax16 || HasExtraBlock(h.m_extraField, kZip64ExtraId);
+}
 
 } // namespace
 
@@ -60,6 +87,12 @@ void CZipBundle::ReadCentralDirectory()
     m_storage.Read(m_comment.data(), m_comment.size());
     if ((dirSize == 0) != (total == 0) || dirVolume > thisVolume)
         ThrowZip(CZipException::BadArchive, path);
+    unsigned char locator[4];
+    if (thisVolume == kMax16 || dirSize == kMax32 || dirOffset == kMax32
+        || (found >= kZip64LocatorSize
+            && m_storage.File().ReadAt(locator, sizeof locator, found - kZip64LocatorSize) == sizeof locator
+            && Get32(locator) == kZip64LocatorSig))
+        ThrowZip(CZipException::BadArchive, path); // a zip64 archive
 
     m_storage.SettleKind(thisVolume);
     if (thisVolume == 0) {
@@ -99,10 +132,47 @@ void CZipBundle::ReadCentralDirectory()
         m_storage.Read(h.m_name.data(), h.m_name.size());
         m_storage.Read(h.m_extraField.data(), h.m_extraField.size());
         m_storage.Read(h.m_comment.data(), h.m_comment.size());
+        if (HasZip64Marker(h) || !IsReadableName(h))
+            ThrowZip(CZipException::BadArchive, path);
         m_headers.push_back(std::move(h));
     }
+    if (thisVolume == 0)
+        CheckEntrySpans();
     m_dirOnDisk = true;
     m_dirDirty = false;
+}
+
+void CZipBundle::CheckEntrySpans()
+{
+    // Every entry's local header, data and descriptor lie apart, before the directory: entries
+    // that share or quote each other's bytes would unpack far more than the file holds, and an
+    // offset past the data would send deletion far beyond the end of the file.
+    struct Span {
+        uint64_t start;
+        uint64_t end;
+    };
+    std::vector<Span> spans;
+    spans.reserve(m_headers.size());
+    CBigFile& file = m_storage.File();
+    for (const CZipEntryInfo& h : m_headers) {
+        const uint64_t start = m_bytesBefore + h.m_localHeaderOffset;
+        unsigned char local[kLocalSize];
+        if (start + kLocalSize > m_dataEnd || file.ReadAt(local, sizeof local, start) != sizeof local)
+            ThrowZip(CZipException::BadArchive, ArchivePath());
+        uint64_t end = start + kLocalSize + Get16(local + 26) + Get16(local + 28) + h.m_compressedSize;
+        if (h.HasDataDescriptor())
+            end += 12; // the shortest descriptor: no signature, 4-byte sizes
+        spans.push_back({start, end});
+    }
+    std::sort(spans.begin(), spans.end(), [](const Span& a, const Span& b) { return a.start < b.start; });
+    uint64_t reached = m_bytesBefore;
+    for (const Span& span : spans) {
+        if (span.start < reached)
+            ThrowZip(CZipException::BadArchive, ArchivePath());
+        reached = span.end;
+    }
+    if (reached > m_dataEnd)
+        ThrowZip(CZipException::BadArchive, ArchivePath());
 }
 
 void CZipBundle::WriteCentralDirectory()
@@ -125,7 +195,7 @@ void CZipBundle::WriteCentralDirectory()
 
     const auto relative = [&](uint64_t position) {
         const uint64_t value = position - (multi ? 0 : m_bytesBefore);
-        if (value > kMax32)
+        if (value >= kMax32)
             ThrowZip(CZipException::Generic, ArchivePath(), EFBIG);
         return static_cast<uint32_t>(value);
     };
@@ -180,7 +250,7 @@ void CZipBundle::WriteCentralDirectory()
     }
     if (m_storage.Volume() != lastVolume)
         onLastVolume = 0;
-    if (dirSize > kMax32)
+    if (dirSize >= kMax32)
         ThrowZip(CZipException::Generic, ArchivePath(), EFBIG);
     std::string end;
     Append32(end, kEndSig);
@@ -260,6 +330,10 @@ bool CZipBundle::DeleteEntries(std::vector<uint16_t> indices)
         indices.pop_back();
     if (indices.empty())
         return true;
+    // Opening checked the entries it read; this keeps a wrong offset from moving data past the end.
+    for (const uint16_t index : indices)
+        if (m_bytesBefore + m_headers[index].m_localHeaderOffset >= m_dataEnd)
+            ThrowZip(CZipException::BadArchive, ArchivePath());
 
     m_storage.BeginChange();
     if (m_dirOnDisk) {

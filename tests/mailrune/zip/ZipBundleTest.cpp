@@ -4,6 +4,8 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <zlib.h>
+
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -11,11 +13,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string DataFile(const std::string& name)
-{
-    return std::string(LIR_TEST_DATA_DIR) + "/zip/" + name;
-}
 
 // The whole receive path of the plug-in, which must throw for a damaged attachment.
 void Receive(const std::string& zip, const std::string& folder)
@@ -29,39 +26,175 @@ void Receive(const std::string& zip, const std::string& folder)
     archive.CloseArchive(false);
 }
 
+std::string Le(uint64_t value, int bytes)
+{
+    std::string out;
+    for (int i = 0; i < bytes; ++i)
+        out += static_cast<char>((value >> (8 * i)) & 0xFF);
+    return out;
+}
+
+// A stored entry as crafted archives describe it.
+struct RawEntry {
+    std::string name;
+    uint32_t crc = 0;
+    uint32_t compressed = 0;
+    uint32_t uncompressed = 0;
+    uint32_t offset = 0;
+    std::string centralExtra;
+};
+
+std::string LocalRecord(const RawEntry& e)
+{
+    return Le(0x04034b50, 4) + Le(20, 2) + Le(0, 2) + Le(0, 2) + Le(0, 2) + Le(0x5A21, 2) + Le(e.crc, 4)
+           + Le(e.compressed, 4) + Le(e.uncompressed, 4) + Le(e.name.size(), 2) + Le(0, 2) + e.name;
+}
+
+// The central directory and end record behind `data`.
+std::string WithDirectory(const std::string& data, const std::vector<RawEntry>& entries)
+{
+    std::string central;
+    for (const RawEntry& e : entries)
+        central += Le(0x02014b50, 4) + Le(20, 2) + Le(20, 2) + Le(0, 2) + Le(0, 2) + Le(0, 2) + Le(0x5A21, 2)
+                   + Le(e.crc, 4) + Le(e.compressed, 4) + Le(e.uncompressed, 4) + Le(e.name.size(), 2)
+                   + Le(e.centralExtra.size(), 2) + Le(0, 6) + Le(32, 4) + Le(e.offset, 4) + e.name + e.centralExtra;
+    return data + central + Le(0x06054b50, 4) + Le(0, 4) + Le(entries.size(), 2) + Le(entries.size(), 2)
+           + Le(central.size(), 4) + Le(data.size(), 4) + Le(0, 2);
+}
+
+uint32_t Crc(const std::string& data)
+{
+    return static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
+}
+
+// Each entry's stored data is the next entry's local header and data: every byte is unpacked by
+// all the entries before it.
+std::string QuotingArchive(int count)
+{
+    std::vector<RawEntry> entries(static_cast<size_t>(count));
+    std::string data = XmlText(1000);
+    for (int i = count - 1; i >= 0; --i) {
+        RawEntry& e = entries[static_cast<size_t>(i)];
+        e.name = "f" + std::to_string(i) + ".xml";
+        e.crc = Crc(data);
+        e.compressed = e.uncompressed = static_cast<uint32_t>(data.size());
+        data = LocalRecord(e) + data;
+    }
+    uint32_t offset = 0;
+    for (RawEntry& e : entries) {
+        e.offset = offset;
+        offset += static_cast<uint32_t>(30 + e.name.size());
+    }
+    return WithDirectory(data, entries);
+}
+
+// One stored entry whose sizes are zip64 markers or whose central header has a zip64 block.
+std::string Zip64Archive(bool sizeMarkers)
+{
+    const std::string data = "0123456789abcdef";
+    RawEntry e{"data.xml", Crc(data), 16, 16, 0, {}};
+    if (sizeMarkers) {
+        e.compressed = e.uncompressed = 0xFFFFFFFF;
+        e.centralExtra = Le(1, 2) + Le(16, 2) + Le(uint64_t(4) << 30, 8) + Le(16, 8); // 4 GB unpacked
+    } else {
+        e.centralExtra = Le(1, 2) + Le(16, 2) + Le(16, 8) + Le(16, 8);
+    }
+    return WithDirectory(LocalRecord(e) + data, {e});
+}
+
 } // namespace
 
 TEST_F(ZipTest, DamagedArchivesOfTheCatalogueGiveTheirCodeAndMessage)
 {
-    std::ifstream catalogue(DataFile("catalogue.txt"));
-    ASSERT_TRUE(catalogue.good());
-    std::string line;
-    int checked = 0;
-    while (std::getline(catalogue, line)) {
-        const auto tab1 = line.find('\t');
-        const auto tab2 = line.find('\t', tab1 + 1);
-        const std::string file = line.substr(0, tab1);
-        const int code = std::stoi(line.substr(tab1 + 1, tab2 - tab1 - 1));
-        const std::string message = line.substr(tab2 + 1);
+    const std::vector<DamagedArchive> catalogue = ReadZipCatalogue();
+    for (const DamagedArchive& damaged : catalogue) {
+        const std::string& file = damaged.file;
         // A copy: the receive path opens read-write and must not be able to spoil the catalogue.
         const std::string zip = dir() + file;
-        fs::copy_file(DataFile(file), zip);
+        fs::copy_file(ZipDataFile(file), zip);
         const std::string out = dir() + "out-" + file + "/";
         std::string what;
-        EXPECT_EQ(ZipErrorCode([&] { Receive(zip, out); }, &what), code) << file;
-        EXPECT_EQ(what.rfind(message, 0), 0u) << file << ": " << what;
-        EXPECT_TRUE(ReadBytes(zip) == ReadBytes(DataFile(file))) << file;
+        EXPECT_EQ(ZipErrorCode([&] { Receive(zip, out); }, &what), damaged.code) << file;
+        EXPECT_EQ(what.rfind(damaged.message, 0), 0u) << file << ": " << what;
+        EXPECT_TRUE(ReadBytes(zip) == ReadBytes(ZipDataFile(file))) << file;
         // Nothing half-written is left for the importer to pick up.
         EXPECT_TRUE(ListFolder(out).empty()) << file;
-        ++checked;
     }
-    EXPECT_GE(checked, 10);
+    EXPECT_GE(catalogue.size(), 22u);
+
+    // Deleting an entry whose offset lies past the data is refused before the file changes.
+    const std::string far = dir() + "far.zip";
+    fs::copy_file(ZipDataFile("offset-past-data.zip"), far);
+    CZipBundle archive;
+    EXPECT_EQ(ZipErrorCode([&] {
+                  archive.OpenArchive(far, CZipBundle::ModeOpen, 0);
+                  archive.DeleteEntries(std::vector<uint16_t>{0});
+                  archive.CloseArchive(false);
+              }),
+              CZipException::BadArchive);
+    EXPECT_TRUE(ReadBytes(far) == ReadBytes(ZipDataFile("offset-past-data.zip")));
+}
+
+TEST_F(ZipTest, GeneratedBombsAreRefusedWhenOpenedBeforeAnythingIsWritten)
+{
+    const struct {
+        const char* file;
+        std::string bytes;
+    } cases[] = {
+        {"quoting.zip", QuotingArchive(200)},
+        {"zip64-4gb.zip", Zip64Archive(true)},
+        {"zip64-block.zip", Zip64Archive(false)},
+    };
+    for (const auto& c : cases) {
+        const std::string zip = dir() + c.file;
+        WriteBytes(zip, c.bytes);
+        CZipBundle archive;
+        EXPECT_EQ(ZipErrorCode([&] { archive.OpenArchive(zip, CZipBundle::ModeOpenReadOnly, 0); }),
+                  CZipException::BadArchive)
+            << c.file;
+        const std::string out = dir() + "out-" + c.file;
+        EXPECT_EQ(ZipErrorCode([&] { Receive(zip, out); }), CZipException::BadArchive) << c.file;
+        EXPECT_TRUE(ListFolder(out).empty()) << c.file;
+    }
+    EXPECT_LT(cases[0].bytes.size(), 20u * 1024);
+    if (HaveProgram("unzip")) {
+        std::string output;
+        EXPECT_NE(RunCommand("unzip -t " + ShellQuote(dir() + "quoting.zip"), &output), 0) << output;
+    }
+}
+
+TEST_F(ZipTest, LongNamesGetTemporaryNamesWithinTheFileNameLimit)
+{
+    std::string cyrillic;
+    for (int i = 0; i < 122; ++i)
+        cyrillic += "д";
+    for (const std::string& stem : {std::string(240, 'd'), cyrillic}) {
+        const std::string name = stem + ".xml"; // 244 and 248 bytes
+        const std::string content = XmlText(3000);
+        fs::remove_all(dir() + "src");
+        WriteBytes(dir() + "src/" + name, content);
+        const std::string zip = dir() + stem + ".zip";
+        MakeArchive(zip, {dir() + "src/" + name}); // written beside the archive first
+        {
+            CZipBundle archive;
+            ASSERT_TRUE(archive.OpenArchive(zip, CZipBundle::ModeOpen, 0));
+            ASSERT_TRUE(archive.SetArchiveComment("changed")); // a changed copy beside it
+            archive.CloseArchive(false);
+        }
+        const std::string out = dir() + "out/";
+        fs::remove_all(out);
+        EXPECT_EQ(ExtractAll(zip, out), 1) << name.size();
+        EXPECT_EQ(ListFolder(out), std::vector<std::string>{name});
+        EXPECT_TRUE(ReadBytes(out + name) == content);
+        fs::remove(zip);
+        EXPECT_EQ(ListFolder(dir()), (std::vector<std::string>{"out", "src"}));
+    }
 }
 
 TEST_F(ZipTest, FlippedStoredByteIsFoundOnlyAfterTheWholeEntryWasRead)
 {
     CZipBundle archive;
-    ASSERT_TRUE(archive.OpenArchive(DataFile("stored-flipped.zip"), CZipBundle::ModeOpenReadOnly, 0));
+    ASSERT_TRUE(archive.OpenArchive(ZipDataFile("stored-flipped.zip"), CZipBundle::ModeOpenReadOnly, 0));
     CZipEntryInfo info;
     ASSERT_TRUE(archive.ReadEntryInfo(info, 0));
     ASSERT_TRUE(archive.OpenEntry(0));
@@ -78,7 +211,7 @@ TEST_F(ZipTest, UnsafeNamesNeverProduceAFileOutsideTheTargetFolder)
     const bool tmpEvilExisted = fs::exists("/tmp/evil");
     for (const char* file : {"dotdot.zip", "absolute.zip", "drive.zip", "backslash-dotdot.zip"}) {
         const std::string zip = dir() + file;
-        fs::copy_file(DataFile(file), zip);
+        fs::copy_file(ZipDataFile(file), zip);
         const std::string target = dir() + "in/box/";
         EXPECT_EQ(ZipErrorCode([&] { Receive(zip, target); }), CZipException::BadArchive) << file;
         EXPECT_FALSE(fs::exists(dir() + "in/evil.txt")) << file;
@@ -128,7 +261,7 @@ TEST_F(ZipTest, FindsTheDirectoryBehindJunkAndBeforeTheLongestComment)
     EXPECT_EQ(ZipErrorCode([&] { other.OpenArchive(lost, CZipBundle::ModeOpenReadOnly, 0); }),
               CZipException::BadArchive);
     EXPECT_FALSE(other.IsOpen());
-    EXPECT_EQ(ZipErrorCode([&] { other.OpenArchive(DataFile("absolute.zip"), CZipBundle::ModeOpenReadOnly, 0); }), 0);
+    EXPECT_EQ(ZipErrorCode([&] { other.OpenArchive(ZipDataFile("absolute.zip"), CZipBundle::ModeOpenReadOnly, 0); }), 0);
 }
 
 TEST_F(ZipTest, TargetFolderWithOrWithoutSlashAndTheEntryTime)

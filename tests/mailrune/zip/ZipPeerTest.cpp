@@ -259,3 +259,49 @@ TEST_F(ZipTest, UnzipStillReadsAnOpenedArchiveWhoseChangeFailedAndTheOneWhoseCha
     ASSERT_EQ(RunCommand("unzip -Z1 " + ShellQuote(zip), &output), 0) << output;
     EXPECT_EQ(output, "a.xml\nb.bin\n");
 }
+
+TEST_F(ZipTest, UnzipRefusesTheCatalogueWhereverTheComponentIsNoStricter)
+{
+    REQUIRE_PROGRAM("unzip");
+    for (const DamagedArchive& damaged : ReadZipCatalogue()) {
+        std::string output;
+        const int status = RunCommand("unzip -t " + ShellQuote(ZipDataFile(damaged.file)), &output);
+        if (damaged.unzipPasses.empty())
+            EXPECT_NE(status, 0) << damaged.file << ": " << output;
+        else
+            EXPECT_EQ(status, 0) << damaged.file << " (" << damaged.unzipPasses << "): " << output;
+    }
+}
+
+TEST_F(ZipTest, ZipWritingToAPipeIsReadAndItsZip64RecordsAreRefused)
+{
+    REQUIRE_PROGRAM("zip");
+    const std::string text = XmlText(200000);
+    WriteBytes(dir() + "in.xml", text);
+    const struct {
+        const char* command; // followed by the archive's path
+        const char* zip;
+        std::string content;
+        int code;
+    } cases[] = {
+        // Into a pipe zip cannot go back: a data descriptor with 8-byte sizes follows the data.
+        {"printf x | zip -q - - | cat > ", "tiny.zip", "x", 0},
+        {"zip -q - - < in.xml | cat > ", "text.zip", text, 0},
+        // Into a file it can, and marks the sizes for zip64 records.
+        {"printf x | zip -q - - > ", "seekable.zip", "", CZipException::BadArchive},
+    };
+    for (const auto& c : cases) {
+        const std::string zip = dir() + c.zip;
+        std::string output;
+        ASSERT_EQ(RunCommand("cd " + ShellQuote(dir()) + " && " + c.command + ShellQuote(zip), &output), 0) << output;
+        const std::string out = dir() + "out-" + c.zip + "/";
+        int count = 0;
+        EXPECT_EQ(ZipErrorCode([&] { count = ExtractAll(zip, out); }), c.code) << c.zip;
+        if (c.code == 0) {
+            EXPECT_EQ(count, 1) << c.zip;
+            EXPECT_TRUE(ReadBytes(out + "-") == c.content) << c.zip;
+        } else {
+            EXPECT_TRUE(ListFolder(out).empty()) << c.zip;
+        }
+    }
+}

@@ -71,6 +71,33 @@ std::vector<std::string> ListFolder(const std::string& folder)
     return names;
 }
 
+std::string ZipDataFile(const std::string& name)
+{
+    return std::string(LIR_TEST_DATA_DIR) + "/zip/" + name;
+}
+
+std::vector<DamagedArchive> ReadZipCatalogue()
+{
+    std::vector<DamagedArchive> archives;
+    std::ifstream catalogue(ZipDataFile("catalogue.txt"));
+    std::string line;
+    while (std::getline(catalogue, line)) {
+        std::vector<std::string> fields;
+        for (size_t start = 0;;) {
+            const size_t tab = line.find('\t', start);
+            fields.push_back(line.substr(start, tab - start));
+            if (tab == std::string::npos)
+                break;
+            start = tab + 1;
+        }
+        if (fields.size() < 3)
+            continue;
+        fields.resize(4);
+        archives.push_back({fields[0], std::stoi(fields[1]), fields[2], fields[3]});
+    }
+    return archives;
+}
+
 std::string ShellQuote(const std::string& text)
 {
     std::string quoted = "'";

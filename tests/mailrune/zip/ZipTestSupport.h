@@ -18,6 +18,16 @@ time_t ModificationTime(const std::string& path);
 // Names of the files and folders directly in `folder`, sorted.
 std::vector<std::string> ListFolder(const std::string& folder);
 
+// The damaged archives of tests/data/zip and what each must give.
+struct DamagedArchive {
+    std::string file;
+    int code = 0;
+    std::string message;
+    std::string unzipPasses; // why the component refuses what `unzip -t` passes; empty when both refuse
+};
+std::string ZipDataFile(const std::string& name);
+std::vector<DamagedArchive> ReadZipCatalogue();
+
 std::string ShellQuote(const std::string& text);
 // Runs a command with bash; returns its exit status and, when asked, its output (stdout and stderr).
 int RunCommand(const std::string& command, std::string* output = nullptr);
