@@ -55,6 +55,7 @@ CMAILRUNEPropsDlg::CMAILRUNEPropsDlg(QWidget* parent)
 
     LoadSettings();
     m_tab->setCurrentIndex(0);
+    m_smtpPage->setFocus();
 }
 
 CMAILRUNEPropsDlg::~CMAILRUNEPropsDlg() = default;

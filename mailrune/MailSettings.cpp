@@ -4,7 +4,6 @@
 #include "MailQtText.h"
 #include "ProfileSettings.h"
 
-#include <algorithm>
 #include <limits>
 
 namespace {
@@ -24,10 +23,12 @@ void ReadText(const QSettings& s, const char* name, QString& field)
 void ReadNumber(const QSettings& s, const char* name, int& field)
 {
     const QVariant v = s.value(Key(name));
-    if (v.isValid()) {
-        const long long n = DecimalValue(v.toString());
-        field = int(std::clamp<long long>(n, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
-    }
+    if (!v.isValid())
+        return;
+    // A number beyond int keeps the field's default rather than becoming some other number.
+    const long long n = DecimalValue(v.toString());
+    if (n >= std::numeric_limits<int>::min() && n <= std::numeric_limits<int>::max())
+        field = int(n);
 }
 
 void ReadPassword(const QSettings& s, const char* name, QString& field)
@@ -68,7 +69,7 @@ void CMailSettings::Save() const
     s.setValue(Key(MailKeys::SMTPPassword), EncipherPassword(smtpPassword));
     s.setValue(Key(MailKeys::SMTPLogin), smtpLogin);
     s.setValue(Key(MailKeys::SMTPServer), smtpServer);
-    s.setValue(Key(MailKeys::SMTPPort), QStringLiteral("25"));
+    s.setValue(Key(MailKeys::SMTPPort), QString::number(DefaultSmtpPort));
     s.setValue(Key(MailKeys::SMTPCheckLogin), Flag(smtpCheckLogin));
     s.setValue(Key(MailKeys::SMTPKeepPassword), Flag(smtpKeepPassword));
     s.setValue(Key(MailKeys::POP3Password), EncipherPassword(pop3Password));
@@ -78,9 +79,16 @@ void CMailSettings::Save() const
     s.setValue(Key(MailKeys::ReceiveTime), receiveTime);
 }
 
+int CMailSettings::SmtpPortNumber() const
+{
+    const long long port = DecimalValue(smtpPort);
+    return port >= 0 && port <= 65535 ? int(port) : DefaultSmtpPort;
+}
+
 long long DecimalValue(const QString& text)
 {
-    constexpr long long limit = std::numeric_limits<int>::max();
+    // Far beyond int, so that a saturated value never passes for one.
+    constexpr long long limit = 1'000'000'000'000LL;
     qsizetype i = 0;
     while (i < text.size() && (text[i] == u' ' || text[i] == u'\t'))
         ++i;

@@ -35,14 +35,19 @@ struct CMailSettings {
     QString pop3Server;
     QString receiveTime;
 
-    // Reads the values that are present; a missing one keeps what the object holds.
+    static constexpr int DefaultSmtpPort = 25;
+
+    // Reads the values that are present; a missing one, or a number beyond int, keeps what the
+    // object holds.
     void Load();
+    // The port as a number: 0 when missing, the default when the text is no port (out of range).
+    int SmtpPortNumber() const;
     // Writes all eleven values in their fixed order. The port is always "25": nothing edits it.
     void Save() const;
 };
 
 // A leading decimal number, as the old readers took it: "12abc" is 12, text without one is 0.
-// Saturates instead of overflowing.
+// Saturates far outside the int range instead of overflowing.
 long long DecimalValue(const QString& text);
 
 // 1 when receiving is switched on: a string value of at most 3 bytes whose first character is '1'.

@@ -37,6 +37,17 @@ QLabel* Label(const char16_t* text, QWidget* buddy, QWidget* parent)
     return label;
 }
 
+// Login and password in two rows, labels in the grid's first column: the same on both pages as
+// long as nothing else of a page puts a label in that column.
+void AddLoginRows(QGridLayout* grid, int row, QLineEdit* login, QLineEdit* password, QWidget* page)
+{
+    grid->addWidget(Label(MailTexts::LoginLabel, login, page), row, 0);
+    grid->addWidget(login, row, 1);
+    grid->addWidget(Label(MailTexts::PasswordLabel, password, page), row + 1, 0);
+    grid->addWidget(password, row + 1, 1);
+    grid->setColumnStretch(1, 1); // rows spanning both columns widen the fields, not the labels
+}
+
 } // namespace
 
 CUpDownControl::CUpDownControl(QWidget* parent)
@@ -118,12 +129,11 @@ CSMTPFrame::CSMTPFrame(QWidget* parent)
     grid->addWidget(Label(MailTexts::SmtpServerLabel, m_serverEdit, this), 0, 0, 1, 2);
     grid->addWidget(m_serverEdit, 1, 0, 1, 2);
     grid->addWidget(m_checkLoginBox, 2, 0, 1, 2);
-    grid->addWidget(Label(MailTexts::LoginLabel, m_loginEdit, this), 3, 0);
-    grid->addWidget(m_loginEdit, 3, 1);
-    grid->addWidget(Label(MailTexts::PasswordLabel, m_passwordEdit, this), 4, 0);
-    grid->addWidget(m_passwordEdit, 4, 1);
+    AddLoginRows(grid, 3, m_loginEdit, m_passwordEdit, this);
     grid->addWidget(m_keepPasswordBox, 5, 0, 1, 2);
     grid->setRowStretch(6, 1);
+    // The dialog opens with the focus here: the first field of its first page.
+    setFocusProxy(m_serverEdit);
 
     connect(m_checkLoginBox, &QCheckBox::clicked, this, &CSMTPFrame::OnCheckLogin);
     OnCheckLogin();
@@ -131,7 +141,7 @@ CSMTPFrame::CSMTPFrame(QWidget* parent)
 
 void CSMTPFrame::TakeControls()
 {
-    server = m_serverEdit->text();
+    server = m_serverEdit->text().trimmed();
     checkLogin = m_checkLoginBox->isChecked() ? 1 : 0;
     login = m_loginEdit->text();
     password = m_passwordEdit->text();
@@ -173,21 +183,21 @@ CPOPFrame::CPOPFrame(QWidget* parent)
     m_periodSpin->setBuddy(m_periodEdit);
     m_periodSpin->setRange(1, 86400);
 
+    // The long period label has a row of its own, so it does not widen the login labels' column.
     auto* periodRow = new QHBoxLayout;
-    periodRow->setSpacing(0);
-    periodRow->addWidget(m_periodEdit);
-    periodRow->addWidget(m_periodSpin);
+    periodRow->addWidget(Label(MailTexts::PeriodLabel, m_periodEdit, this));
+    auto* periodField = new QHBoxLayout;
+    periodField->setSpacing(0);
+    periodField->addWidget(m_periodEdit);
+    periodField->addWidget(m_periodSpin);
+    periodRow->addLayout(periodField, 1);
 
     auto* grid = new QGridLayout(this);
     grid->addWidget(m_enableCheck, 0, 0, 1, 2);
-    grid->addWidget(Label(MailTexts::PeriodLabel, m_periodEdit, this), 1, 0);
-    grid->addLayout(periodRow, 1, 1);
+    grid->addLayout(periodRow, 1, 0, 1, 2);
     grid->addWidget(Label(MailTexts::Pop3ServerLabel, m_serverEdit, this), 2, 0, 1, 2);
     grid->addWidget(m_serverEdit, 3, 0, 1, 2);
-    grid->addWidget(Label(MailTexts::LoginLabel, m_loginEdit, this), 4, 0);
-    grid->addWidget(m_loginEdit, 4, 1);
-    grid->addWidget(Label(MailTexts::PasswordLabel, m_passwordEdit, this), 5, 0);
-    grid->addWidget(m_passwordEdit, 5, 1);
+    AddLoginRows(grid, 4, m_loginEdit, m_passwordEdit, this);
     grid->setRowStretch(6, 1);
 
     connect(m_enableCheck, &QCheckBox::clicked, this, &CPOPFrame::OnEnableReceive);
@@ -198,7 +208,7 @@ void CPOPFrame::TakeControls()
 {
     enableReceive = m_enableCheck->isChecked() ? 1 : 0;
     period = m_periodEdit->text();
-    server = m_serverEdit->text();
+    server = m_serverEdit->text().trimmed();
     login = m_loginEdit->text();
     password = m_passwordEdit->text();
 }

@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QSettings>
 #include <QTest>
 #include <QTimer>
@@ -198,6 +199,38 @@ TEST_F(MailSettingsDlgTest, LoadShowsStoredValuesWithDecipheredPasswords)
     EXPECT_EQ(Find<QLineEdit>(dlg, 1003)->text(), "secret");
     EXPECT_TRUE(Find<QCheckBox>(dlg, 1007)->isChecked());
     EXPECT_EQ(Find<QLineEdit>(dlg, 1010)->text(), "45");
+}
+
+TEST_F(MailSettingsDlgTest, BothPagesAlignTheirLoginFieldsAndTheDialogOpensOnTheFirstField)
+{
+    CMAILRUNEPropsDlg dlg;
+    dlg.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+    EXPECT_EQ(QApplication::focusWidget(), Find<QLineEdit>(dlg, 1001));
+
+    auto* tab = Find<QTabWidget>(dlg, 1011);
+    tab->setCurrentIndex(1);
+    QApplication::processEvents();
+    // Outgoing login and password, then incoming ones: same left edge and width on both pages.
+    const int ids[] = {1004, 1005, 1002, 1003};
+    QRect fields[4];
+    for (int i = 0; i < 4; ++i)
+        fields[i] = Find<QLineEdit>(dlg, ids[i])->geometry();
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(fields[i].left(), fields[i + 2].left()) << ids[i];
+        EXPECT_EQ(fields[i].width(), fields[i + 2].width()) << ids[i];
+        EXPECT_GT(fields[i].width(), Find<QLineEdit>(dlg, 1001)->width() / 2) << ids[i];
+    }
+}
+
+TEST_F(MailSettingsDlgTest, ServerNamesAreSavedWithoutSurroundingBlanks)
+{
+    CMAILRUNEPropsDlg dlg;
+    Find<QLineEdit>(dlg, 1001)->setText(QStringLiteral("  smtp.example.org\t"));
+    Find<QLineEdit>(dlg, 1000)->setText(QStringLiteral(" pop.example.org "));
+    Find<QPushButton>(dlg, 1)->click();
+    EXPECT_EQ(Stored("SMTPServer").toString(), "smtp.example.org");
+    EXPECT_EQ(Stored("POP3Server").toString(), "pop.example.org");
 }
 
 TEST_F(MailSettingsDlgTest, CancelWritesNothing)

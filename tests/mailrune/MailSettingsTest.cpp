@@ -162,3 +162,30 @@ TEST_F(MailSettingsTest, LoadKeepsFieldsOfMissingValues)
     EXPECT_EQ(s.smtpCheckLogin, 7);
     EXPECT_EQ(s.smtpPassword, ""); // an empty stored password is a password, not a missing one
 }
+
+TEST_F(MailSettingsTest, NumbersBeyondTheirRangeFallBackToTheDefault)
+{
+    const struct {
+        const char* text;
+        int flag; // as SMTPCheckLogin, default 0
+        int port; // as SMTPPort
+    } cases[] = {
+        {"-99999999999", 0, 25},
+        {"99999999999", 0, 25},
+        {"4294967297", 0, 25}, // 2^32 + 1 wraps to 1
+        {"-2147483649", 0, 25},
+        {"70000", 70000, 25},
+        {"-1", -1, 25},
+        {"2525", 2525, 2525},
+        {"1", 1, 1},
+        {"", 0, 0}, // no port at all
+    };
+    for (const auto& c : cases) {
+        Put(MailKeys::SMTPCheckLogin, QString::fromLatin1(c.text));
+        Put(MailKeys::SMTPPort, QString::fromLatin1(c.text));
+        CMailSettings s;
+        s.Load();
+        EXPECT_EQ(s.smtpCheckLogin, c.flag) << c.text;
+        EXPECT_EQ(s.SmtpPortNumber(), c.port) << c.text;
+    }
+}
