@@ -88,17 +88,13 @@ std::string QuotingArchive(int count)
     return WithDirectory(data, entries);
 }
 
-// One stored entry whose sizes are zip64 markers or whose central header has a zip64 block.
-std::string Zip64Archive(bool sizeMarkers)
+// One stored entry with a zip64 block that says 4 GB unpacked; `size` in the headers is either
+// the zip64 marker or the real size.
+std::string Zip64Archive(uint32_t size)
 {
     const std::string data = "0123456789abcdef";
-    RawEntry e{"data.xml", Crc(data), 16, 16, 0, {}};
-    if (sizeMarkers) {
-        e.compressed = e.uncompressed = 0xFFFFFFFF;
-        e.centralExtra = Le(1, 2) + Le(16, 2) + Le(uint64_t(4) << 30, 8) + Le(16, 8); // 4 GB unpacked
-    } else {
-        e.centralExtra = Le(1, 2) + Le(16, 2) + Le(16, 8) + Le(16, 8);
-    }
+    const std::string block = Le(1, 2) + Le(16, 2) + Le(uint64_t(4) << 30, 8) + Le(data.size(), 8);
+    const RawEntry e{"data.xml", Crc(data), size, size, 0, block};
     return WithDirectory(LocalRecord(e) + data, {e});
 }
 
@@ -121,18 +117,6 @@ TEST_F(ZipTest, DamagedArchivesOfTheCatalogueGiveTheirCodeAndMessage)
         EXPECT_TRUE(ListFolder(out).empty()) << file;
     }
     EXPECT_GE(catalogue.size(), 22u);
-
-    // Deleting an entry whose offset lies past the data is refused before the file changes.
-    const std::string far = dir() + "far.zip";
-    fs::copy_file(ZipDataFile("offset-past-data.zip"), far);
-    CZipBundle archive;
-    EXPECT_EQ(ZipErrorCode([&] {
-                  archive.OpenArchive(far, CZipBundle::ModeOpen, 0);
-                  archive.DeleteEntries(std::vector<uint16_t>{0});
-                  archive.CloseArchive(false);
-              }),
-              CZipException::BadArchive);
-    EXPECT_TRUE(ReadBytes(far) == ReadBytes(ZipDataFile("offset-past-data.zip")));
 }
 
 TEST_F(ZipTest, GeneratedBombsAreRefusedWhenOpenedBeforeAnythingIsWritten)
@@ -142,8 +126,8 @@ TEST_F(ZipTest, GeneratedBombsAreRefusedWhenOpenedBeforeAnythingIsWritten)
         std::string bytes;
     } cases[] = {
         {"quoting.zip", QuotingArchive(200)},
-        {"zip64-4gb.zip", Zip64Archive(true)},
-        {"zip64-block.zip", Zip64Archive(false)},
+        {"zip64-4gb.zip", Zip64Archive(0xFFFFFFFF)},
+        {"zip64-block.zip", Zip64Archive(16)},
     };
     for (const auto& c : cases) {
         const std::string zip = dir() + c.file;
@@ -175,12 +159,6 @@ TEST_F(ZipTest, LongNamesGetTemporaryNamesWithinTheFileNameLimit)
         WriteBytes(dir() + "src/" + name, content);
         const std::string zip = dir() + stem + ".zip";
         MakeArchive(zip, {dir() + "src/" + name}); // written beside the archive first
-        {
-            CZipBundle archive;
-            ASSERT_TRUE(archive.OpenArchive(zip, CZipBundle::ModeOpen, 0));
-            ASSERT_TRUE(archive.SetArchiveComment("changed")); // a changed copy beside it
-            archive.CloseArchive(false);
-        }
         const std::string out = dir() + "out/";
         fs::remove_all(out);
         EXPECT_EQ(ExtractAll(zip, out), 1) << name.size();
