@@ -43,9 +43,9 @@ std::optional<CSystemUserRecord> UserRowByLogin(const QString& login)
 {
     if (!HasLogins())
         return std::nullopt;
-    // Role names carry the "C" collation, which folds only Latin letters.
-    CSqlQuery q(kSelect + QStringLiteral(" where lower(userID::text collate \"default\") = lower(?) "
-                                         "order by (userID = ?) desc, id limit 1"));
+    // Under the "C" collation of role names lower() folds Latin letters only; the schema's folding does
+    // Cyrillic too.
+    CSqlQuery q(kSelect + QStringLiteral(" where f_LoginLower(userID) = f_LoginLower(?) order by (userID = ?) desc, id limit 1"));
     q.bind(login).bind(login);
     if (!q.exec() || !q.next())
         return std::nullopt;

@@ -1,6 +1,6 @@
-// The program's users: logins of the PostgreSQL server that belong to at least one of the groups
-// lir_admins, lir_experts and lir_users (v_SystemUser), each with its rights on receivers. A file
-// database has no users.
+// The program's users: logins of the PostgreSQL server that may connect to this database and belong to
+// at least one of the groups lir_admins, lir_experts and lir_users (v_SystemUser), each with its rights
+// on receivers. A file database has no users.
 #pragma once
 
 #include "UserRights.h"
@@ -9,7 +9,7 @@
 #include <vector>
 
 enum UserRole : int {
-    ROLE_ADMIN = 1,  // lir_admins, and the right to create roles
+    ROLE_ADMIN = 1,  // lir_admins
     ROLE_EXPERT = 2, // lir_experts
     ROLE_USER = 4,   // lir_users
 };
@@ -36,7 +36,8 @@ std::optional<CSystemUserRecord> GetSystemUserByLogin(const QString& login);
 std::optional<CSystemUserList> LoadSystemUsers(const SqlFilter& filter = {});
 // Creates or changes the login (create) or revokes its access to the database. A new login gets the
 // password unless it holds a backslash (external authentication); an existing one gets a non-empty
-// password. The role memberships end equal to the bits.
+// password. The role memberships end equal to the bits. The server refuses logins that are not
+// ordinary logins of this database (privileged ones, those of another database).
 bool RunUserScript(const QString& login, int roles, bool create, const QString& password);
 // Login, access, roles and the user's rights in one transaction; a new user takes its id from its
 // login. An empty password keeps the login's password.

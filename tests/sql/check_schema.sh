@@ -27,7 +27,7 @@ cleanup() {
         psql -X -q -d postgres -c "DROP DATABASE IF EXISTS $pg_db" >/dev/null 2>&1
         psql -X -q -d postgres -c "DROP DATABASE IF EXISTS ${pg_db}_2" >/dev/null 2>&1
         for r in "${pg_roles[@]}"; do
-            psql -X -q -d postgres -c "DROP ROLE IF EXISTS $r" >/dev/null 2>&1
+            psql -X -q -d postgres -c "DROP ROLE IF EXISTS \"$r\"" >/dev/null 2>&1
         done
     fi
     [ -z "$own_cluster" ] || "$cluster" stop "$own_cluster" >/dev/null 2>&1
@@ -448,7 +448,9 @@ run_pg() {
     pg_db=lir_check_$$
     local p=chk$$
     pg_roles=("${p}_alice" "${p}_bob" "${p}_carol" "${p}_dave")
-    psql -X -q -v ON_ERROR_STOP=1 -d postgres -c "CREATE DATABASE $pg_db" || { fail "postgresql: create database"; pg_db=; return; }
+    # Under the "C" locale the database's own lower() folds Latin letters only.
+    psql -X -q -v ON_ERROR_STOP=1 -d postgres -c "CREATE DATABASE $pg_db TEMPLATE template0 ENCODING 'UTF8' LOCALE 'C'" \
+        || { fail "postgresql: create database"; pg_db=; return; }
     psql -X -q -v ON_ERROR_STOP=1 -d postgres -c "CREATE DATABASE ${pg_db}_2" || fail "postgresql: create second database"
 
     if ! split_batches "$pg_schema" "$work/pg"; then fail "postgresql: batch format"; return; fi
@@ -477,9 +479,9 @@ run_pg() {
     expect "postgresql: indexes" "ix_prognozdata ix_tclsproduct ix_tclsproduct_prognoz ix_tclsreceiver ix_tclsreceivermap_receiver ix_tfctimportstatus ix_tfctprice ix_tfctprognozdata_receiver ix_tfctuserrights ix_totalprognoz" \
         "$(pq "SELECT indexname FROM pg_indexes WHERE schemaname = 'public' AND indexname LIKE 'ix\_%' ORDER BY 1" | tr '\n' ' ' | sed 's/ $//')"
     expect "postgresql: role functions" "1|2|4" "$(pq "SELECT ROLE_ADMIN() || '|' || ROLE_EXPERT() || '|' || ROLE_USER()")"
-    expect "postgresql: CONNECT revoked from PUBLIC" "f|t" \
+    expect "postgresql: CONNECT revoked from PUBLIC and not given to the groups" "f|f" \
         "$(pq "SELECT has_database_privilege('public', current_database(), 'CONNECT') || '|' ||
-                      has_database_privilege('lir_users', current_database(), 'CONNECT')" | tr -d ' ' | sed 's/false/f/;s/true/t/')"
+                      has_database_privilege('lir_users', current_database(), 'CONNECT')" | tr -d ' ' | sed 's/false/f/g;s/true/t/g')"
 
     check_common postgresql pq pr "'\\\\x616c696365'::bytea"
 
@@ -491,14 +493,16 @@ run_pg() {
         "$(pq "SET ROLE lir_users; INSERT INTO tFctOpJournal (Text) VALUES ('as role') RETURNING UserID")"
 
     run_pg_users "$p"
+    run_pg_security "$p"
 }
+
+# LOGIN PASSWORD DATABASE SQL: one statement as that login, over TCP.
+as_db() { PGPASSWORD=$2 psql -X -q -At -v ON_ERROR_STOP=1 -h "${PGTEST_TCPHOST:-127.0.0.1}" -U "$1" -d "$3" -c "$4"; }
 
 # Logins, role bits, rights and what each login sees.
 run_pg_users() {
     local p=$1 alice=${1}_alice bob=${1}_bob carol=${1}_carol dave=${1}_dave
-    pr "CREATE ROLE $alice LOGIN PASSWORD 'pw-a' IN ROLE lir_users;
-        CREATE ROLE $bob LOGIN PASSWORD 'pw-b' IN ROLE lir_experts;
-        CREATE ROLE $carol LOGIN CREATEROLE PASSWORD 'pw-c' IN ROLE lir_admins, lir_users;
+    pr "SELECT lir_user_save('$alice', 'pw-a', 4), lir_user_save('$bob', 'pw-b', 2), lir_user_save('$carol', 'pw-c', 5);
         CREATE ROLE $dave LOGIN PASSWORD 'pw-d'" || { fail "postgresql: creating logins"; return; }
 
     expect "postgresql: v_SystemUser lists members only" "$alice|4|t|t $bob|2|t|t $carol|5|t|t" \
@@ -535,7 +539,7 @@ run_pg_users() {
         "$(pq "SELECT UID || ':' || ReceiverID FROM v_UserRights ORDER BY UID" | tr '\n' ' ' | sed 's/ $//')"
 
     # What each login sees, connected over TCP with its password.
-    as() { PGPASSWORD=$2 psql -X -q -At -v ON_ERROR_STOP=1 -h "${PGTEST_TCPHOST:-127.0.0.1}" -U "$1" -d "$pg_db" -c "$3"; }
+    as() { as_db "$1" "$2" "$pg_db" "$3"; }
     expect "postgresql: a user sees granted receivers only" "61|1|61|1|0" \
         "$(as "$alice" pw-a "SELECT (SELECT string_agg(id::text, ',') FROM V_Receiver) || '|' ||
                                (SELECT count(*) FROM v_PrognozData) || '|' ||
@@ -556,6 +560,123 @@ run_pg_users() {
         || fail "postgresql: delete through v_UserRights"
     expect "postgresql: view delete removes only that login's rights" "$carol" \
         "$(pq "SELECT string_agg(convert_from(UserSID, 'UTF8'), ',') FROM tFctUserRights")"
+}
+
+# The logins of one database against the server, the other database and each
+# other: what they must not do, and what administrators still do.
+run_pg_security() {
+    local p=$1 db2=${pg_db}_2
+    local admin=${p}_adm expert=${p}_exp user=${p}_usr owner=${p}_own repl=${p}_repl
+    local vera=${p}_vera boris=${p}_boris ivan="Иван$p"
+    pg_roles+=("$admin" "$expert" "$user" "$owner" "$repl" "$vera" "$boris" "$ivan")
+    pr "SELECT lir_user_save('$admin', 'pw-adm', 1), lir_user_save('$expert', 'pw-exp', 2),
+               lir_user_save('$user', 'pw-usr', 4), lir_user_save('$ivan', 'pw-iv', 2)" \
+        || { fail "postgresql: logins of the first database"; return; }
+    psql -X -q -v ON_ERROR_STOP=1 -d "$db2" -c "SELECT lir_user_save('$vera', 'pw-vera', 4), lir_user_save('$boris', 'pw-boris', 1)" \
+        >/dev/null || { fail "postgresql: logins of the second database"; return; }
+    # Privileged logins that may connect to the first database all the same.
+    psql -X -q -v ON_ERROR_STOP=1 -d postgres \
+        -c "CREATE ROLE $owner LOGIN PASSWORD 'pw-own'" -c "ALTER DATABASE $db2 OWNER TO $owner" \
+        -c "CREATE ROLE $repl LOGIN REPLICATION PASSWORD 'pw-repl'" \
+        -c "GRANT CONNECT ON DATABASE $pg_db TO $owner, $repl" >/dev/null || { fail "postgresql: privileged logins"; return; }
+
+    # Attributes, password and memberships of these logins and the groups, and
+    # who may do what in the two databases.
+    local state="SELECT string_agg(r.rolname || ':' || r.rolsuper || r.rolcreaterole || r.rolcreatedb || r.rolreplication ||
+                                   r.rolbypassrls || r.rolcanlogin || ':' || coalesce(r.rolpassword, '') || ':' ||
+                                   coalesce((SELECT string_agg(g.rolname, ',' ORDER BY g.rolname) FROM pg_auth_members m
+                                               JOIN pg_roles g ON g.oid = m.roleid WHERE m.member = r.oid), ''),
+                                   ' ' ORDER BY r.rolname)
+                     || (SELECT string_agg(datname || '=' || datacl::text, ' ' ORDER BY datname) FROM pg_database
+                          WHERE datname IN ('$pg_db', '$db2'))
+                   FROM pg_authid r WHERE r.rolname LIKE '$p%' OR r.rolname IN ('lir_admins', 'lir_experts', 'lir_users')"
+    local before
+    before=$(pq "$state")
+
+    local who pw db sql out
+    while IFS='|' read -r who pw db sql; do
+        if out=$(as_db "$who" "$pw" "$db" "$sql" 2>&1); then
+            fail "postgresql: $who in $db may: $sql"
+        elif grep -qiE 'permission denied|не является|не принадлежит|недостаточно|must have admin' <<<"$out"; then
+            pass
+        else
+            fail "postgresql: $who in $db: $sql: $out"
+        fi
+    done <<EOF
+$admin|pw-adm|$pg_db|SELECT lir_user_save('$owner', 'x', 4)
+$admin|pw-adm|$pg_db|SELECT lir_user_save('$repl', 'x', 4)
+$admin|pw-adm|$pg_db|SELECT lir_user_save('lir_admins', 'x', 4)
+$admin|pw-adm|$pg_db|SELECT lir_user_save('postgres', 'x', 4)
+$admin|pw-adm|$pg_db|SELECT lir_user_revoke('$repl')
+$admin|pw-adm|$pg_db|SELECT lir_user_save('$vera', 'x', 4)
+$admin|pw-adm|$pg_db|SELECT lir_user_save(upper('$vera'), 'x', 4)
+$admin|pw-adm|$pg_db|SELECT lir_user_revoke('$boris')
+$boris|pw-boris|$db2|SELECT lir_user_save('$user', 'x', 4)
+$owner|pw-own|$db2|SELECT lir_user_save('$admin', 'x', 1)
+$admin|pw-adm|$pg_db|ALTER ROLE $user CREATEROLE
+$admin|pw-adm|$pg_db|GRANT pg_execute_server_program TO $admin
+$admin|pw-adm|$pg_db|CREATE ROLE ${p}_new LOGIN
+$expert|pw-exp|$pg_db|SELECT lir_user_save('$expert', 'x', 1)
+$user|pw-usr|$pg_db|CREATE FUNCTION pg_temp.f() RETURNS trigger LANGUAGE plpgsql AS 'BEGIN RETURN NEW; END'; CREATE TRIGGER t BEFORE INSERT ON tFctOpJournal FOR EACH ROW EXECUTE FUNCTION pg_temp.f()
+$user|pw-usr|$pg_db|TRUNCATE tFctTotalPrognoz
+$user|pw-usr|$pg_db|INSERT INTO tFctUserRights (UserSID, ForecastID, ReceiverID) VALUES (convert_to(current_user, 'UTF8'), 100, 62)
+$user|pw-usr|$pg_db|INSERT INTO v_UserRights (UID, ForecastID, ReceiverID) VALUES (current_user, 100, 62)
+$expert|pw-exp|$pg_db|DELETE FROM tFctUserRights
+$expert|pw-exp|$pg_db|CREATE FUNCTION public.x() RETURNS int LANGUAGE sql AS 'SELECT 1'
+$admin|pw-adm|$pg_db|CREATE TABLE public.t (x int)
+$admin|pw-adm|$pg_db|CREATE SCHEMA s
+$user|pw-usr|$db2|SELECT 1
+$admin|pw-adm|$db2|SELECT 1
+$vera|pw-vera|$pg_db|SELECT 1
+EOF
+    expect "postgresql: refused attempts change no login, membership or grant" "$before" "$(pq "$state")"
+    local entry
+    for entry in "$owner:pw-own:$pg_db" "$repl:pw-repl:$pg_db" "$vera:pw-vera:$db2" "$user:pw-usr:$pg_db"; do
+        IFS=: read -r who pw db <<<"$entry"
+        expect "postgresql: $who keeps its password" 1 "$(as_db "$who" "$pw" "$db" "SELECT 1" 2>&1)"
+    done
+
+    # What no group holds, over every relation of the schema.
+    expect "postgresql: groups hold no TRIGGER, TRUNCATE, REFERENCES or CREATE" "" \
+        "$(pq "SELECT g || ' ' || c.relname FROM pg_class c, unnest(ARRAY['lir_admins', 'lir_experts', 'lir_users']) g
+                WHERE c.relnamespace = 'public'::regnamespace AND c.relkind IN ('r', 'v')
+                  AND has_table_privilege(g, c.oid, 'TRIGGER, TRUNCATE, REFERENCES')
+               UNION ALL
+               SELECT g FROM unnest(ARRAY['lir_admins', 'lir_experts', 'lir_users']) g
+                WHERE has_schema_privilege(g, 'public', 'CREATE') OR has_database_privilege(g, current_database(), 'CREATE')
+                   OR NOT has_database_privilege(g, current_database(), 'TEMPORARY')")"
+    expect "postgresql: rights rows are written by administrators only" "lir_admins:tfctuserrights lir_admins:v_userrights" \
+        "$(pq "SELECT g || ':' || c.relname FROM pg_class c, unnest(ARRAY['lir_admins', 'lir_experts', 'lir_users']) g
+                WHERE c.relname IN ('tfctuserrights', 'v_userrights') AND c.relnamespace = 'public'::regnamespace
+                  AND has_table_privilege(g, c.oid, 'INSERT, UPDATE, DELETE') ORDER BY 1" | tr '\n' ' ' | sed 's/ $//')"
+    expect "postgresql: owner-rights functions fix their search path and are not public" "lir_user_revoke:t:f lir_user_save:t:f" \
+        "$(pq "SELECT p.proname || ':' || (array_to_string(p.proconfig, ',') ~ '^search_path=pg_catalog, [a-z_]+, pg_temp$') || ':' ||
+                      has_function_privilege('public', p.oid, 'EXECUTE')
+                 FROM pg_proc p WHERE p.prosecdef ORDER BY 1" | sed 's/true/t/g;s/false/f/g' | tr '\n' ' ' | sed 's/ $//')"
+
+    # Administrators keep their work: a user removed and saved again keeps its
+    # password; the other database's administrator cannot take it meanwhile.
+    as_db "$admin" pw-adm "$pg_db" "SELECT lir_user_revoke('$expert')" >/dev/null && pass || fail "postgresql: administrator revokes a user"
+    as_db "$expert" pw-exp "$pg_db" "SELECT 1" >/dev/null 2>&1 && fail "postgresql: a removed user still connects" || pass
+    as_db "$boris" pw-boris "$db2" "SELECT lir_user_save('$expert', 'x', 4)" >/dev/null 2>&1 \
+        && fail "postgresql: a user removed from one database taken by another" || pass
+    as_db "$admin" pw-adm "$pg_db" "SELECT lir_user_save('$expert', '', 2)" >/dev/null && pass || fail "postgresql: a removed user saved again"
+    expect "postgresql: the user saved again connects with its password" "$expert|2" \
+        "$(as_db "$expert" pw-exp "$pg_db" "SELECT userID || '|' || userRoles FROM v_SystemUser WHERE userID = current_user" 2>&1)"
+    expect "postgresql: users of another database are not listed" 0 \
+        "$(pq "SELECT count(*) FROM v_SystemUser WHERE userID IN ('$vera', '$boris')")"
+
+    # Rows with ids of their own, as the exchange journal and mailings write them.
+    expect "postgresql: a user moves the identities past its own ids" "90|91" \
+        "$(as_db "$user" pw-usr "$pg_db" "INSERT INTO tFctMailing (id, prognoz, MailingDate) VALUES (90, 100, localtimestamp);
+            SELECT setval(pg_get_serial_sequence('tfctmailing', 'id'), 90) || '|' ||
+                   (SELECT setval(pg_get_serial_sequence('tfctimportstatus', 'id'), 91))" 2>&1)"
+
+    # Cyrillic capitals are folded too.
+    expect "postgresql: Cyrillic logins without regard to case" "1|1|t|$ivan" \
+        "$(pq "SELECT IsExpert('$ivan') || '|' || IsExpert(upper('$ivan')) || '|' ||
+                      (f_LoginOid(lower('$ivan')) = (SELECT oid FROM pg_roles WHERE rolname = '$ivan')) || '|' ||
+                      (SELECT userID FROM v_SystemUser WHERE f_LoginLower(userID) = f_LoginLower(upper('$ivan')))" | sed 's/true/t/')"
 }
 
 run_sqlite

@@ -122,10 +122,8 @@ void DbTest::SetUp()
             QSqlQuery q(db);
             ASSERT_TRUE(q.exec(QStringLiteral("create database %1 template %2").arg(m_pgDatabase, tmpl)))
                 << q.lastError().text().toStdString();
-            // Database privileges are not copied from the template: only the three groups connect.
+            // Database privileges are not copied from the template: each login is given CONNECT of its own.
             ASSERT_TRUE(q.exec(QStringLiteral("revoke connect on database %1 from public").arg(m_pgDatabase)));
-            ASSERT_TRUE(q.exec(QStringLiteral("grant connect on database %1 to lir_admins, lir_experts, lir_users")
-                                   .arg(m_pgDatabase)));
             db.close();
         }
         QSqlDatabase::removeDatabase(conn);

@@ -395,12 +395,18 @@ CREATE FUNCTION ROLE_USER() RETURNS int
 LANGUAGE sql IMMUTABLE AS $$ SELECT 4 $$
 GO
 
+-- Logins are compared in this form. Role names carry the "C" collation, and
+-- so may the database: lower() would then fold Latin letters only.
+CREATE FUNCTION f_LoginLower(p_login text) RETURNS text
+LANGUAGE sql IMMUTABLE AS $$ SELECT lower(p_login COLLATE "und-x-icu") $$
+GO
+
 -- The role of a login name, matched without regard to case; an exact match
 -- wins when two names differ only in case.
 CREATE FUNCTION f_LoginOid(p_login text) RETURNS oid
 LANGUAGE sql STABLE AS $$
     SELECT r.oid FROM pg_roles r
-     WHERE lower(r.rolname) = lower(p_login)
+     WHERE f_LoginLower(r.rolname) = f_LoginLower(p_login)
      ORDER BY (r.rolname = p_login) DESC, r.oid
      LIMIT 1
 $$
@@ -534,6 +540,18 @@ CREATE VIEW v_PrognozData AS
 SELECT * FROM f_PrognozData(NULL, NULL, NULL)
 GO
 
+-- A login may connect to this database when it holds CONNECT itself: the
+-- group roles are shared by every database of the cluster and get none.
+CREATE FUNCTION f_HasOwnConnect(p_role oid) RETURNS boolean
+LANGUAGE sql STABLE AS $$
+    SELECT EXISTS (SELECT 1 FROM pg_database d CROSS JOIN LATERAL aclexplode(d.datacl) a
+                    WHERE d.datname = current_database() AND a.grantee = p_role
+                      AND a.privilege_type = 'CONNECT')
+$$
+GO
+
+-- The users of this database; members of the groups who belong to another
+-- database of the cluster are not listed.
 CREATE VIEW v_SystemUser AS
 SELECT r.oid::bigint AS id,
        r.rolname::varchar(255) AS userID,
@@ -544,6 +562,7 @@ SELECT r.oid::bigint AS id,
  WHERE r.rolcanlogin
    AND NOT f_IsDbOwner(r.oid)
    AND f_RoleBits(r.oid) <> 0
+   AND f_HasOwnConnect(r.oid)
 GO
 
 CREATE VIEW v_UserRights AS
@@ -631,59 +650,152 @@ CREATE TRIGGER T_v_UserRights_DELETE INSTEAD OF DELETE ON v_UserRights
 FOR EACH ROW EXECUTE FUNCTION T_v_UserRights_DELETE()
 GO
 
--- Only members of the three group roles may connect.
+-- The group roles are shared by every database of the cluster: each login is
+-- given CONNECT of its own by lir_user_save, the groups never. Temporary
+-- tables stay open to them; nothing else of the database.
 DO $$
 BEGIN
     EXECUTE format('REVOKE CONNECT ON DATABASE %I FROM PUBLIC', current_database());
-    EXECUTE format('GRANT CONNECT, TEMPORARY ON DATABASE %I TO lir_admins, lir_experts, lir_users',
-                   current_database());
-    EXECUTE format('GRANT CREATE ON DATABASE %I TO lir_admins', current_database());
+    EXECUTE format('REVOKE ALL ON DATABASE %I FROM lir_admins, lir_experts, lir_users', current_database());
+    EXECUTE format('GRANT TEMPORARY ON DATABASE %I TO lir_admins, lir_experts, lir_users', current_database());
 END
 $$
+GO
+
+-- Nobody but the owner creates objects here: they could shadow the program's.
+REVOKE CREATE ON SCHEMA public FROM PUBLIC
 GO
 
 GRANT USAGE ON SCHEMA public TO lir_admins, lir_experts, lir_users
 GO
 
--- Administrators own the database's objects in all but name; experts may
--- change the schema.
-GRANT CREATE ON SCHEMA public TO lir_admins, lir_experts
+-- Reading and writing rows, nothing more (no TRIGGER, TRUNCATE or REFERENCES).
+GRANT SELECT, INSERT, UPDATE, DELETE ON ALL TABLES IN SCHEMA public TO lir_admins, lir_experts, lir_users
 GO
 
-GRANT ALL ON ALL TABLES IN SCHEMA public TO lir_admins, lir_experts, lir_users
+REVOKE INSERT, UPDATE, DELETE ON v_SystemUser, V_Receiver, v_PrognozData FROM lir_admins, lir_experts, lir_users
 GO
 
-GRANT ALL ON ALL SEQUENCES IN SCHEMA public TO lir_admins, lir_experts, lir_users
+-- A user must not grant itself receivers.
+REVOKE INSERT, UPDATE, DELETE ON tFctUserRights, v_UserRights FROM lir_experts, lir_users
+GO
+
+GRANT USAGE ON ALL SEQUENCES IN SCHEMA public TO lir_admins, lir_experts, lir_users
+GO
+
+-- Rows written under an id of their own move these identities past it.
+DO $$
+BEGIN
+    EXECUTE format('GRANT UPDATE ON SEQUENCE %s, %s TO lir_admins, lir_experts, lir_users',
+                   pg_get_serial_sequence('tfctimportstatus', 'id'),
+                   pg_get_serial_sequence('tfctmailing', 'id'));
+END
+$$
 GO
 
 GRANT EXECUTE ON ALL FUNCTIONS IN SCHEMA public TO lir_admins, lir_experts, lir_users
 GO
 
--- User management. The program hands over the login, the password and the
--- role bits as values; names and passwords are quoted here. The functions run
--- as their owner, so they check the caller themselves and touch ordinary
--- logins only: never a group, a superuser or the database owner. Logins are
--- matched without regard to case (role names carry the "C" collation, which
--- folds only Latin letters, hence the explicit collation). Role bit 1 is
--- lir_admins plus the right to create roles, 2 lir_experts, 4 lir_users.
+-- User management runs as the superuser that made the schema. What it reads
+-- and calls lives here, where the owner of the database (who owns public and
+-- may drop what is in it) cannot put anything.
+CREATE SCHEMA lir_private
+GO
+
+-- Logins whose access lir_user_revoke took from this database: they may be
+-- added again.
+CREATE TABLE lir_private.tSysRemovedLogins (
+    roleOid oid NOT NULL,
+    login name NOT NULL,
+    CONSTRAINT PK_tSysRemovedLogins PRIMARY KEY (roleOid)
+)
+GO
+
+-- Grants to the role itself, not through PUBLIC or a group: with p_here,
+-- CONNECT on this database; else any privilege on another database.
+CREATE FUNCTION lir_private.f_HasOwnPrivilege(p_role oid, p_here boolean) RETURNS boolean
+LANGUAGE sql STABLE SET search_path = pg_catalog, pg_temp AS $$
+    SELECT EXISTS (SELECT 1 FROM pg_database d CROSS JOIN LATERAL aclexplode(d.datacl) a
+                    WHERE (d.datname = current_database()) = p_here AND a.grantee = p_role
+                      AND (a.privilege_type = 'CONNECT' OR NOT p_here))
+$$
+GO
+
+-- Users are managed by superusers, the owner of this database and members of
+-- lir_admins who may connect here themselves (membership alone is shared by
+-- every database of the cluster).
+CREATE FUNCTION lir_private.f_CheckCaller() RETURNS void
+LANGUAGE plpgsql STABLE SET search_path = pg_catalog, lir_private, pg_temp AS $$
+DECLARE
+    v_caller oid := (SELECT r.oid FROM pg_roles r WHERE r.rolname = session_user);
+BEGIN
+    IF NOT (EXISTS (SELECT 1 FROM pg_roles r WHERE r.oid = v_caller AND r.rolsuper)
+            OR v_caller = (SELECT d.datdba FROM pg_database d WHERE d.datname = current_database())
+            OR (pg_has_role(v_caller, 'lir_admins', 'MEMBER') AND f_HasOwnPrivilege(v_caller, true))) THEN
+        RAISE EXCEPTION 'Недостаточно прав для управления пользователями.'
+            USING ERRCODE = 'insufficient_privilege';
+    END IF;
+END
+$$
+GO
+
+-- The login that the name stands for, matched without regard to case (an
+-- exact match wins), or NULL when the server has no such role. Only an
+-- ordinary login of this database is answered: it holds no attribute or role
+-- beyond the three groups, owns no database, has no privilege on another
+-- database, and may connect here or was removed from here by lir_user_revoke.
+CREATE FUNCTION lir_private.f_UserLogin(p_login text) RETURNS name
+LANGUAGE plpgsql STABLE SET search_path = pg_catalog, lir_private, pg_temp AS $$
+DECLARE
+    r record;
+BEGIN
+    SELECT g.oid, g.rolname, g.rolcanlogin, g.rolsuper, g.rolreplication, g.rolbypassrls,
+           g.rolcreaterole, g.rolcreatedb
+      INTO r
+      FROM pg_roles g
+     WHERE lower(g.rolname::text COLLATE "und-x-icu") = lower(p_login COLLATE "und-x-icu")
+     ORDER BY (g.rolname = p_login) DESC, g.oid
+     LIMIT 1;
+    IF NOT FOUND THEN
+        RETURN NULL;
+    END IF;
+    IF NOT r.rolcanlogin OR r.rolsuper OR r.rolreplication OR r.rolbypassrls OR r.rolcreaterole OR r.rolcreatedb
+       OR r.rolname IN ('lir_admins', 'lir_experts', 'lir_users')
+       OR EXISTS (SELECT 1 FROM pg_database d WHERE d.datdba = r.oid)
+       OR EXISTS (SELECT 1 FROM pg_auth_members m JOIN pg_roles g ON g.oid = m.roleid
+                   WHERE m.member = r.oid AND g.rolname NOT IN ('lir_admins', 'lir_experts', 'lir_users')) THEN
+        RAISE EXCEPTION 'Роль "%" не является учетной записью пользователя.', r.rolname
+            USING ERRCODE = 'insufficient_privilege';
+    END IF;
+    IF f_HasOwnPrivilege(r.oid, false)
+       OR NOT (f_HasOwnPrivilege(r.oid, true)
+               OR EXISTS (SELECT 1 FROM tSysRemovedLogins x WHERE x.roleOid = r.oid AND x.login = r.rolname)) THEN
+        RAISE EXCEPTION 'Учетная запись "%" не принадлежит этой базе данных.', r.rolname
+            USING ERRCODE = 'insufficient_privilege';
+    END IF;
+    RETURN r.rolname;
+END
+$$
+GO
+
+REVOKE ALL ON FUNCTION lir_private.f_HasOwnPrivilege(oid, boolean), lir_private.f_CheckCaller(),
+    lir_private.f_UserLogin(text) FROM PUBLIC
+GO
+
+-- The program hands over the login, the password and the role bits as values;
+-- names and passwords are quoted here. Role bit 1 is membership of lir_admins
+-- (no right to create roles: these functions do the privileged work), 2
+-- lir_experts, 4 lir_users.
 CREATE FUNCTION lir_user_save(p_login text, p_password text, p_roles int) RETURNS void
-LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, pg_temp AS $$
+LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, lir_private, pg_temp AS $$
 DECLARE
     v_roles int := coalesce(p_roles, 0);
-    v_oid oid;
-    v_name text;
-    v_login boolean;
-    v_super boolean;
+    v_name name;
     v_group text;
     v_bit int;
     v_member boolean;
 BEGIN
-    IF NOT (pg_has_role(session_user, 'lir_admins', 'MEMBER')
-            OR EXISTS (SELECT 1 FROM pg_database d JOIN pg_roles r ON r.oid = d.datdba
-                        WHERE d.datname = current_database() AND r.rolname = session_user)) THEN
-        RAISE EXCEPTION 'Недостаточно прав для управления пользователями.'
-            USING ERRCODE = 'insufficient_privilege';
-    END IF;
+    PERFORM f_CheckCaller();
     IF coalesce(p_login, '') = '' THEN
         RAISE EXCEPTION 'Учетная запись пользователя не задана.' USING ERRCODE = 'invalid_parameter_value';
     END IF;
@@ -695,88 +807,62 @@ BEGIN
         RAISE EXCEPTION 'Слишком длинный пароль пользователя.' USING ERRCODE = 'invalid_parameter_value';
     END IF;
 
-    SELECT r.oid, r.rolname, r.rolcanlogin, r.rolsuper INTO v_oid, v_name, v_login, v_super
-      FROM pg_roles r
-     WHERE lower(r.rolname::text COLLATE "default") = lower(p_login)
-     ORDER BY (r.rolname = p_login) DESC, r.oid
-     LIMIT 1;
-
-    IF v_oid IS NULL THEN
+    v_name := f_UserLogin(p_login);
+    IF v_name IS NULL THEN
         -- A name with a backslash is authenticated outside the server: no password.
         IF strpos(p_login, '\') > 0 THEN
             EXECUTE format('CREATE ROLE %I LOGIN', p_login);
         ELSE
             EXECUTE format('CREATE ROLE %I LOGIN PASSWORD %L', p_login, nullif(p_password, ''));
         END IF;
-        SELECT r.oid, r.rolname INTO v_oid, v_name FROM pg_roles r WHERE r.rolname = p_login;
-    ELSE
-        IF NOT v_login OR v_super
-           OR v_oid = (SELECT d.datdba FROM pg_database d WHERE d.datname = current_database()) THEN
-            RAISE EXCEPTION 'Роль "%" не является учетной записью пользователя.', v_name
-                USING ERRCODE = 'insufficient_privilege';
-        END IF;
-        -- An empty password keeps the one in force.
-        IF strpos(v_name, '\') = 0 AND coalesce(p_password, '') <> '' THEN
-            EXECUTE format('ALTER ROLE %I PASSWORD %L', v_name, p_password);
-        END IF;
+        v_name := p_login;
+    -- An empty password keeps the one in force.
+    ELSIF strpos(v_name, '\') = 0 AND coalesce(p_password, '') <> '' THEN
+        EXECUTE format('ALTER ROLE %I PASSWORD %L', v_name, p_password);
     END IF;
 
     EXECUTE format('GRANT CONNECT ON DATABASE %I TO %I', current_database(), v_name);
+    DELETE FROM tSysRemovedLogins x USING pg_roles r WHERE x.roleOid = r.oid AND r.rolname = v_name;
     FOR v_group, v_bit IN
         SELECT g.name, g.bit FROM (VALUES ('lir_admins', 1), ('lir_experts', 2), ('lir_users', 4)) g (name, bit)
     LOOP
         v_member := EXISTS (SELECT 1 FROM pg_auth_members m JOIN pg_roles g ON g.oid = m.roleid
-                             WHERE m.member = v_oid AND g.rolname = v_group);
+                                                          JOIN pg_roles u ON u.oid = m.member
+                             WHERE u.rolname = v_name AND g.rolname = v_group);
         IF (v_roles & v_bit) <> 0 AND NOT v_member THEN
             EXECUTE format('GRANT %I TO %I', v_group, v_name);
         ELSIF (v_roles & v_bit) = 0 AND v_member THEN
             EXECUTE format('REVOKE %I FROM %I', v_group, v_name);
         END IF;
     END LOOP;
-    EXECUTE format('ALTER ROLE %I %s', v_name,
-                   CASE WHEN (v_roles & 1) <> 0 THEN 'CREATEROLE' ELSE 'NOCREATEROLE' END);
 END
 $$
 GO
 
--- Takes the login's access to this database: its own grants, the three
--- groups and the right to create roles. The login itself stays.
+-- Takes the login's access to this database: its grants here and the three
+-- groups. The login itself stays, and may be added again.
 CREATE FUNCTION lir_user_revoke(p_login text) RETURNS void
-LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, pg_temp AS $$
+LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, lir_private, pg_temp AS $$
 DECLARE
-    v_oid oid;
-    v_name text;
-    v_login boolean;
-    v_super boolean;
+    v_name name;
     v_group text;
 BEGIN
-    IF NOT (pg_has_role(session_user, 'lir_admins', 'MEMBER')
-            OR EXISTS (SELECT 1 FROM pg_database d JOIN pg_roles r ON r.oid = d.datdba
-                        WHERE d.datname = current_database() AND r.rolname = session_user)) THEN
-        RAISE EXCEPTION 'Недостаточно прав для управления пользователями.'
-            USING ERRCODE = 'insufficient_privilege';
-    END IF;
-    SELECT r.oid, r.rolname, r.rolcanlogin, r.rolsuper INTO v_oid, v_name, v_login, v_super
-      FROM pg_roles r
-     WHERE lower(r.rolname::text COLLATE "default") = lower(p_login)
-     ORDER BY (r.rolname = p_login) DESC, r.oid
-     LIMIT 1;
-    IF v_oid IS NULL THEN
+    PERFORM f_CheckCaller();
+    v_name := f_UserLogin(p_login);
+    IF v_name IS NULL THEN
         RETURN;
-    END IF;
-    IF NOT v_login OR v_super
-       OR v_oid = (SELECT d.datdba FROM pg_database d WHERE d.datname = current_database()) THEN
-        RAISE EXCEPTION 'Роль "%" не является учетной записью пользователя.', v_name
-            USING ERRCODE = 'insufficient_privilege';
     END IF;
     EXECUTE format('REVOKE ALL ON DATABASE %I FROM %I', current_database(), v_name);
     FOR v_group IN
         SELECT g.rolname FROM pg_auth_members m JOIN pg_roles g ON g.oid = m.roleid
-         WHERE m.member = v_oid AND g.rolname IN ('lir_admins', 'lir_experts', 'lir_users')
+                                                JOIN pg_roles u ON u.oid = m.member
+         WHERE u.rolname = v_name AND g.rolname IN ('lir_admins', 'lir_experts', 'lir_users')
     LOOP
         EXECUTE format('REVOKE %I FROM %I', v_group, v_name);
     END LOOP;
-    EXECUTE format('ALTER ROLE %I NOCREATEROLE', v_name);
+    INSERT INTO tSysRemovedLogins (roleOid, login)
+    SELECT r.oid, r.rolname FROM pg_roles r WHERE r.rolname = v_name
+    ON CONFLICT (roleOid) DO UPDATE SET login = EXCLUDED.login;
 END
 $$
 GO
