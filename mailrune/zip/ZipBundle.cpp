@@ -502,9 +502,13 @@ bool CZipBundle::OpenEntry(uint16_t index)
     bool ok = Get32(local) == kLocalSig && method == header.m_method && (method == 0 || method == 8)
               && Get16(local + 26) == header.m_name.size()
               && (method == 8 || header.m_compressedSize == header.m_uncompressedSize);
+    // Info-ZIP writing into a seekable output marks the local sizes for a zip64 block that
+    // repeats the central ones.
+    const bool localMarked = Get32(local + 18) == kMax32 && Get32(local + 22) == kMax32;
     if (ok && !descriptor)
-        ok = Get32(local + 14) == header.m_crc32 && Get32(local + 18) == header.m_compressedSize
-             && Get32(local + 22) == header.m_uncompressedSize;
+        ok = Get32(local + 14) == header.m_crc32
+             && (localMarked
+                 || (Get32(local + 18) == header.m_compressedSize && Get32(local + 22) == header.m_uncompressedSize));
     if (!ok)
         ThrowZip(CZipException::BadArchive, ArchivePath());
     std::string name(Get16(local + 26), '\0');
@@ -512,9 +516,11 @@ bool CZipBundle::OpenEntry(uint16_t index)
     m_storage.Read(name.data(), name.size());
     m_storage.Read(extra.data(), extra.size());
     // A streamed entry announces 8-byte sizes in its descriptor by a zip64 block; anywhere else
-    // that block would hold sizes this component does not read.
+    // that block may only repeat the central sizes.
     const bool zip64 = HasExtraBlock(extra, kZip64ExtraId);
-    if (name != header.m_name || (zip64 && !descriptor))
+    const bool repeatsSizes = !descriptor && localMarked
+                              && Zip64BlockSizesAre(extra, header.m_uncompressedSize, header.m_compressedSize);
+    if (name != header.m_name || (!descriptor && (zip64 || localMarked) && !repeatsSizes))
         ThrowZip(CZipException::BadArchive, ArchivePath());
 
     if (method == 8) {

@@ -62,6 +62,20 @@ inline bool HasExtraBlock(const std::string& extra, uint16_t id)
     return false;
 }
 
+// Whether the extra field's zip64 block holds exactly these two sizes (uncompressed first).
+inline bool Zip64BlockSizesAre(const std::string& extra, uint64_t uncompressed, uint64_t compressed)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(extra.data());
+    for (size_t at = 0; at + 4 <= extra.size();) {
+        const size_t size = Get16(p + at + 2);
+        if (Get16(p + at) == kZip64ExtraId)
+            return size >= 16 && at + 4 + size <= extra.size() && Get64(p + at + 4) == uncompressed
+                   && Get64(p + at + 12) == compressed;
+        at += 4 + size;
+    }
+    return false;
+}
+
 inline void Append16(std::string& s, uint16_t v)
 {
     s += static_cast<char>(v & 0xFF);

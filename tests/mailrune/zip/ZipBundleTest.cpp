@@ -98,7 +98,36 @@ std::string Zip64Archive(uint32_t size)
     return WithDirectory(LocalRecord(e) + data, {e});
 }
 
+// One stored entry whose local header marks its sizes for a zip64 block holding `unpacked`
+// and 16, as Info-ZIP writes into a seekable file; the central header holds the real sizes.
+std::string LocalZip64Archive(uint64_t unpacked)
+{
+    const std::string data = "0123456789abcdef";
+    const std::string block = Le(1, 2) + Le(16, 2) + Le(unpacked, 8) + Le(data.size(), 8);
+    const std::string local = Le(0x04034b50, 4) + Le(45, 2) + Le(0, 2) + Le(0, 2) + Le(0, 2) + Le(0x5A21, 2)
+                              + Le(Crc(data), 4) + Le(0xFFFFFFFF, 4) + Le(0xFFFFFFFF, 4) + Le(8, 2)
+                              + Le(block.size(), 2) + "data.xml" + block;
+    return WithDirectory(local + data, {RawEntry{"data.xml", Crc(data), 16, 16, 0, ""}});
+}
+
 } // namespace
+
+TEST_F(ZipTest, LocalZip64BlocksAreReadOnlyWhenTheyRepeatTheCentralSizes)
+{
+    for (const uint64_t unpacked : {uint64_t(16), uint64_t(4) << 30}) {
+        const std::string name = "local" + std::to_string(unpacked) + ".zip";
+        WriteBytes(dir() + name, LocalZip64Archive(unpacked));
+        const std::string out = dir() + "out-" + name + "/";
+        const int code = ZipErrorCode([&] { Receive(dir() + name, out); });
+        if (unpacked == 16) {
+            EXPECT_EQ(code, 0);
+            EXPECT_EQ(ReadBytes(out + "data.xml"), "0123456789abcdef");
+        } else {
+            EXPECT_EQ(code, CZipException::BadArchive);
+            EXPECT_TRUE(ListFolder(out).empty());
+        }
+    }
+}
 
 TEST_F(ZipTest, DamagedArchivesOfTheCatalogueGiveTheirCodeAndMessage)
 {
