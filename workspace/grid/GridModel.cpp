@@ -130,6 +130,7 @@ void CGridModel::SetColumnCount(int n)
     for (int r = 0; r < GetRowCount(); ++r) {
         Row& row = m_rows[size_t(r)];
         row.resize(size_t(std::min(n, old)));
+        row.reserve(size_t(n));
         for (int c = old; c < n; ++c)
             row.push_back(NewCell(r, c));
     }
@@ -195,8 +196,7 @@ void CGridModel::DeleteAllItems()
 
 std::unique_ptr<CGridCell> CGridModel::NewCell(int row, int col)
 {
-    auto cell = std::make_unique<CGridCell>();
-    cell->font = m_defaultFont;
+    auto cell = std::make_unique<CGridCell>(m_defaultFont);
     if (const CGridCell* above = row > 0 ? GetCell(row - 1, col) : nullptr)
         cell->format = above->format;
     return cell;

@@ -102,6 +102,11 @@ constexpr int kInPlaceEditId = 8;
 // One cell. Heap object owned by its row; a derived grid may create derived cells.
 class CGridCell {
 public:
+    CGridCell() = default;
+    explicit CGridCell(const QFont& cellFont)
+        : font(cellFont)
+    {
+    }
     virtual ~CGridCell() = default;
 
     unsigned state = 0;
