@@ -3,6 +3,8 @@
 #include "GridInPlaceEdit.h"
 #include "GridTestSupport.h"
 
+#include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QLineEdit>
 
@@ -110,6 +112,19 @@ TEST(GridEditTest, EditBoxTypedKeysAndEndingKeys)
         EXPECT_EQ(edit->text(), c.expected) << c.typed;
         QTest::keyClick(edit, Qt::Key_Escape);
     }
+
+    // Pasted text is checked too; a focus loss to a popup (the box's menu) keeps the edit open.
+    w.grid->SetFocusCell(3, 3);
+    w.Key(Qt::Key_Return);
+    edit = w.Editor<QLineEdit>();
+    ASSERT_TRUE(edit);
+    QApplication::clipboard()->setText("1a");
+    edit->paste();
+    EXPECT_EQ(edit->text(), "8");
+    QFocusEvent popup(QEvent::FocusOut, Qt::PopupFocusReason);
+    QApplication::sendEvent(edit, &popup);
+    EXPECT_EQ(w.grid->GetInPlaceEditor(), edit);
+    QTest::keyClick(edit, Qt::Key_Escape);
 
     // A double click puts the caret at the end; arrows move it, Ctrl+arrows leave.
     w.DoubleClick(w.Center(1, 3));

@@ -64,6 +64,16 @@ TEST(GridViewTest, ColoursFollowStateAndPalette)
     };
     for (const auto& c : cases)
         EXPECT_EQ(image.pixelColor(c.at) == c.colour, c.equal) << c.what << " " << image.pixelColor(c.at).name().toStdString();
+
+    // A palette change carries the colours that followed the palette; one the user chose stays.
+    w.grid->Settings().fixedBkColour = Qt::yellow;
+    QPalette changed = pal;
+    changed.setColor(QPalette::Base, QColor(10, 20, 30));
+    changed.setColor(QPalette::Button, QColor(40, 50, 60));
+    w.grid->setPalette(changed);
+    EXPECT_EQ(w.grid->Settings().bkColour, QColor(10, 20, 30));
+    EXPECT_EQ(w.Pixel(w.Center(1, 5)), QColor(10, 20, 30));
+    EXPECT_EQ(w.Pixel(w.Center(0, 5)), QColor(Qt::yellow));
 }
 
 TEST(GridViewTest, FixedCellsAndSpans)
@@ -130,6 +140,7 @@ TEST(GridViewTest, MouseSelectsAndResizes)
     w.grid->SetItemText(3, 2, QStringLiteral("Очень длинный текст ячейки"));
 
     w.Click(2, 2);
+    EXPECT_EQ(w.host.commands, 0); // queued, not sent
     w.Click(4, 3, Qt::ShiftModifier);
     EXPECT_EQ(w.grid->GetSelectionBounds(), (CCellRange{2, 2, 4, 3}));
     EXPECT_EQ(w.grid->GetFocusCell(), CCellID(4, 3));
@@ -157,6 +168,11 @@ TEST(GridViewTest, MouseSelectsAndResizes)
     const int text = QFontMetrics(w.grid->GetItemFont(3, 2)).horizontalAdvance(w.grid->GetItemText(3, 2));
     EXPECT_EQ(w.grid->GetColumnWidth(2), w.grid->MeasureCell(3, 2).width());
     EXPECT_GT(w.grid->GetColumnWidth(2), text);
+    const QPoint next(w.Bounds(0, 3).right() + 1, 10); // dragged past the column's start: width 0
+    QTest::mousePress(w.vp(), Qt::LeftButton, {}, next);
+    QTest::mouseRelease(w.vp(), Qt::LeftButton, {}, next - QPoint(200, 0));
+    EXPECT_EQ(w.grid->GetColumnWidth(3), 0);
+    w.grid->SetColumnWidth(3, 60);
     w.grid->SetColumnWidth(2, 60);
     w.grid->UpdateScrollBars();
 
@@ -192,6 +208,23 @@ TEST(GridViewTest, MouseSelectsAndResizes)
 
     GridWindow fits(5, 4, 1, 1);
     EXPECT_EQ(fits.grid->GetScrollMax(Qt::Vertical) + fits.grid->GetScrollMax(Qt::Horizontal), 0);
+
+    // In list mode a header click sorts by its column, a second one the other way.
+    fits.grid->Settings().listMode = true;
+    for (int r = 1; r < 5; ++r)
+        fits.grid->SetItemText(r, 2, QString::number(r * 7 % 5));
+    const auto column = [&] {
+        QStringList texts;
+        for (int r = 1; r < 5; ++r)
+            texts << fits.grid->GetItemText(r, 2);
+        return texts;
+    };
+    fits.Click(0, 2);
+    EXPECT_EQ(column(), (QStringList{"1", "2", "3", "4"}));
+    fits.Click(0, 2);
+    EXPECT_EQ(column(), (QStringList{"4", "3", "2", "1"}));
+    EXPECT_EQ(fits.grid->GetSortColumn(), 2);
+    EXPECT_FALSE(fits.grid->GetSortAscending());
 }
 
 TEST(GridViewTest, ClipboardCopyCutAndPaste)
@@ -207,8 +240,10 @@ TEST(GridViewTest, ClipboardCopyCutAndPaste)
 
     // Cut leaves read-only cells alone and reports each cleared cell.
     w.grid->SetItemState(1, 2, w.grid->GetItemState(1, 2) | GVIS_READONLY);
+    w.grid->SetItemData(2, 1, VK_ESCAPE, 0); // left by an earlier Escape
     w.host.notes.clear();
     w.Key(Qt::Key_X, Qt::ControlModifier);
+    EXPECT_EQ(w.grid->GetItemData(2, 1), 0u);
     EXPECT_EQ(QApplication::clipboard()->text().toUtf8(), QByteArray("a\tb\nc\t "));
     EXPECT_EQ(w.grid->GetItemText(1, 1), "");
     EXPECT_EQ(w.grid->GetItemText(1, 2), "b");

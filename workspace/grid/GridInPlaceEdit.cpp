@@ -190,7 +190,7 @@ void GridInPlaceEdit::Grow()
     const int need = fm.horizontalAdvance(text() + QStringLiteral("  ")) + 2 * style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
     if (need <= width() || !parentWidget())
         return;
-    resize(std::min(need, parentWidget()->width() - x()), height());
+    resize(std::max(width(), std::min(need, parentWidget()->width() - x())), height());
 }
 
 bool GridInPlaceEdit::event(QEvent* event)
