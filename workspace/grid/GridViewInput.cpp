@@ -373,7 +373,7 @@ void CGridView::keyPressEvent(QKeyEvent* event)
         }
     }
     if (const unsigned key = KeyNumber(event)) {
-        if (key == VK_TAB && !m_settings.handleTab) {
+        if (key == VK_TAB && (!m_settings.handleTab || ctrl)) { // Ctrl+Tab belongs to the window
             event->ignore();
             return;
         }

@@ -150,19 +150,20 @@ bool CGridView::DrawHeaderCell(QPainter& painter, int row, int col, const QRect&
         painter.fillRect(rect, cell->bkColour.isValid() ? cell->bkColour : m_settings.fixedBkColour);
     QFont font = cell->font;
     const CCellID focus = GetFocusCell();
-    const bool focusLine = focus.IsValid() && (focus.row == row || focus.col == col);
+    const bool focusLine = !m_printing && focus.IsValid() && (focus.row == row || focus.col == col);
     if (focusLine)
         font.setWeight(QFont::DemiBold);
-    const QPalette& pal = palette();
-    // Sunken for the focus cell's row and column, raised for the others.
-    const QColor topLeft = pal.color(focusLine ? QPalette::Dark : QPalette::Light);
-    const QColor bottomRight = pal.color(focusLine ? QPalette::Light : QPalette::Shadow);
-    painter.setPen(QPen(topLeft, 0));
-    painter.drawLine(rect.topRight(), rect.topLeft());
-    painter.drawLine(rect.topLeft(), rect.bottomLeft());
-    painter.setPen(QPen(bottomRight, 0));
-    painter.drawLine(rect.topRight(), rect.bottomRight());
-    painter.drawLine(rect.bottomLeft(), rect.bottomRight());
+    if (!m_printing) {
+        // Sunken for the focus cell's row and column, raised for the others; on paper the
+        // printed lines stand for both.
+        const QPalette& pal = palette();
+        painter.setPen(QPen(pal.color(focusLine ? QPalette::Dark : QPalette::Light), 0));
+        painter.drawLine(rect.topRight(), rect.topLeft());
+        painter.drawLine(rect.topLeft(), rect.bottomLeft());
+        painter.setPen(QPen(pal.color(focusLine ? QPalette::Light : QPalette::Shadow), 0));
+        painter.drawLine(rect.topRight(), rect.bottomRight());
+        painter.drawLine(rect.bottomLeft(), rect.bottomRight());
+    }
     QRect text = rect.adjusted(1 + m_model.GetMargin(), 1, -1 - m_model.GetMargin(), -1);
     if (cell->image >= 0 && cell->image < m_images.size()) {
         painter.drawPixmap(text.topLeft(), m_images[cell->image]);
@@ -303,10 +304,19 @@ void CGridView::OnEndPrinting(QPainter&, CPrintInfo&)
 }
 
 // The lines printed over the cells of rows first..last drawn from (0, 0): bottom and right edges,
-// the top edge of row 0 and the left edge of column 0, each joining its neighbour.
+// the top edge of row 0 and the left edge of column 0, each joining its neighbour. No line
+// crosses the inside of a span.
 void CGridView::DrawPrintLines(QPainter& painter, int firstRow, int lastRow)
 {
     painter.setPen(QPen(Qt::black, 0));
+    const auto coveredFromLeft = [this](int r, int c) {
+        const CGridCell* cell = GetCell(r, c);
+        return cell && cell->colSpan == 0;
+    };
+    const auto coveredFromAbove = [this](int r, int c) {
+        const CGridCell* cell = GetCell(r, c);
+        return cell && cell->rowSpan == 0;
+    };
     int y = 0;
     for (int r = firstRow; r <= lastRow; ++r) {
         const int bottom = y + GetRowHeight(r) - 1;
@@ -314,12 +324,14 @@ void CGridView::DrawPrintLines(QPainter& painter, int firstRow, int lastRow)
         for (int c = 0; c < GetColumnCount(); ++c) {
             const int right = x + GetColumnWidth(c) - 1;
             if (m_settings.gridLines & GVL_HORZ) {
-                painter.drawLine(c == 0 ? x : x - 1, bottom, right, bottom);
+                if (!(r < lastRow && coveredFromAbove(r + 1, c)))
+                    painter.drawLine(c == 0 ? x : x - 1, bottom, right, bottom);
                 if (r == 0)
                     painter.drawLine(c == 0 ? x : x - 1, y, right, y);
             }
             if (m_settings.gridLines & GVL_VERT) {
-                painter.drawLine(right, r == firstRow ? y : y - 1, right, bottom);
+                if (!coveredFromLeft(r, c + 1))
+                    painter.drawLine(right, r == firstRow ? y : y - 1, right, bottom);
                 if (c == 0)
                     painter.drawLine(x, r == firstRow ? y : y - 1, x, bottom);
             }
