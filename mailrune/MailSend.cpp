@@ -16,6 +16,7 @@
 #include <libxml/xmlreader.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -50,9 +51,16 @@ std::string Format(const char* format, ...)
     return out;
 }
 
+// Regular files only: a pipe or a device named in a description would never end.
 int OpenForReading(const std::string& path)
 {
-    return ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    struct stat st {};
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
 }
 
 // The root's child elements by name, without regard to case; a later element wins. False when

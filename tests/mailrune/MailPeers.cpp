@@ -1,9 +1,15 @@
 #include "MailPeers.h"
 
-#include <QFile>
 #include <QJsonDocument>
 #include <QProcess>
 #include <QStandardPaths>
+
+namespace {
+
+// Another python3 on PATH may not see Debian's packages.
+const QString kPython = QStringLiteral("/usr/bin/python3");
+
+} // namespace
 
 PeerRun RunPeer(const QString& program, const QStringList& arguments)
 {
@@ -24,10 +30,8 @@ bool HaveProgram(const QString& program)
 
 bool HavePythonEmail()
 {
-    return RunPeer(kPython, {QStringLiteral("-c"),
-                             QStringLiteral("import sys, email.policy, zipfile; sys.exit(sys.version_info < (3, 11))")})
-               .exitCode
-           == 0;
+    const QString check = QStringLiteral("import sys, email.policy, zipfile; sys.exit(sys.version_info < (3, 11))");
+    return RunPeer(kPython, {QStringLiteral("-c"), check}).exitCode == 0;
 }
 
 QJsonObject CheckMail(const QString& mail, const QString& folder)
@@ -39,30 +43,26 @@ QJsonObject CheckMail(const QString& mail, const QString& folder)
 
 QStringList UnexpectedDefects(const QJsonObject& mail)
 {
-    QStringList defects;
-    for (const auto& d : mail[QStringLiteral("defects")].toArray())
-        defects << d.toString();
-    for (const auto& d : mail[QStringLiteral("header_defects")].toArray()) {
-        const QString text = d.toString();
-        if (!text.endsWith(QStringLiteral(": encoded word inside quoted string"))
-            && !text.endsWith(QStringLiteral(": missing trailing whitespace after encoded-word")))
-            defects << text;
-    }
+    QStringList defects = mail["defects"].toVariant().toStringList();
+    for (const QString& d : mail["header_defects"].toVariant().toStringList())
+        if (!d.endsWith(QStringLiteral(": encoded word inside quoted string"))
+            && !d.endsWith(QStringLiteral(": missing trailing whitespace after encoded-word")))
+            defects << d;
     return defects;
 }
 
 QString PartText(const QJsonObject& mail, const QString& type)
 {
-    for (const auto& part : mail[QStringLiteral("parts")].toArray())
-        if (part[QStringLiteral("type")].toString() == type)
-            return part[QStringLiteral("text")].toString();
+    for (const auto& part : mail["parts"].toArray())
+        if (part.toObject()["type"].toString() == type)
+            return part.toObject()["text"].toString();
     return {};
 }
 
 std::optional<SmtpSink> SmtpSink::FromEnvironment(const char* prefix)
 {
     auto get = [prefix](const char* name) { return qEnvironmentVariable((QByteArray(prefix) + name).constData()); };
-    SmtpSink sink{get("PORT").toInt(), get("DIR"), get("USER"), get("PASSWORD")};
+    SmtpSink sink{get("PORT").toInt(), get("DIR"), get("USER")};
     if (sink.port <= 0 || sink.folder.isEmpty())
         return std::nullopt;
     return sink;
@@ -71,10 +71,9 @@ std::optional<SmtpSink> SmtpSink::FromEnvironment(const char* prefix)
 QList<QJsonObject> SmtpSink::MessagesTo(const QString& recipient) const
 {
     QList<QJsonObject> found;
-    const QByteArray log = ReadFile(folder + QStringLiteral("/log.jsonl"));
-    for (const QByteArray& line : log.split('\n')) {
+    for (const QByteArray& line : ReadFile(folder + QStringLiteral("/log.jsonl")).split('\n')) {
         const QJsonObject entry = QJsonDocument::fromJson(line).object();
-        if (entry.value(QStringLiteral("rcpt_tos")).toArray().contains(recipient))
+        if (entry["rcpt_tos"].toArray().contains(recipient))
             found.append(entry);
     }
     return found;

@@ -39,11 +39,10 @@ for part in message.walk():
 
 print(json.dumps({
     "subject": message["subject"],
-    "from": message["from"],
-    "to": message["to"],
     "defects": defects,
     "header_defects": header_defects,
     "bare_line_ends": raw.replace(b"\r\n", b"").count(b"\n") + raw.replace(b"\r\n", b"").count(b"\r"),
-    "longest_line": max(len(line) for line in raw.split(b"\r\n")),
+    # Text parts with their character set and transfer encoding.
+    "types": ["; ".join(filter(None, (p["type"], p["charset"], p["cte"] if p["charset"] else None))) for p in parts],
     "parts": parts,
 }, ensure_ascii=False))
