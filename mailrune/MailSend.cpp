@@ -165,14 +165,16 @@ std::string MailEnvelope(const QSettings& settings, const Envelope& e, const std
     std::string log;
     try {
         log = Steps[0];
+        auto read = [&settings](const char* name) { return CMailTransport::ReadRegString(settings, name); };
+        const QByteArray password = settings.value(QString::fromLatin1(MailKeys::SMTPPassword)).toByteArray();
         CCdoMailSender sender;
-        sender.SetServer(CMailTransport::ReadRegString(settings, MailKeys::SMTPServer));
-        sender.SetPort(long(DecimalValue(QString::fromStdString(CMailTransport::ReadRegString(settings, MailKeys::SMTPPort)))));
-        sender.SetPassword(DecipherPassword(settings.value(QString::fromLatin1(MailKeys::SMTPPassword)).toByteArray()).toStdString());
-        const std::string login = CMailTransport::ReadRegString(settings, MailKeys::SMTPLogin);
+        sender.SetServer(read(MailKeys::SMTPServer));
+        sender.SetPort(long(DecimalValue(QString::fromStdString(read(MailKeys::SMTPPort)))));
+        sender.SetPassword(DecipherPassword(password).toStdString());
+        const std::string login = read(MailKeys::SMTPLogin);
         sender.SetLogin(login);
         // The dialog's "check the user" box decides whether the login is offered at all.
-        sender.SetUseLogin(CMailTransport::ReadRegString(settings, MailKeys::SMTPCheckLogin) == "1" && !login.empty());
+        sender.SetUseLogin(read(MailKeys::SMTPCheckLogin) == "1" && !login.empty());
         log += Steps[1];
         log += Steps[2];
         sender.AddFrom(e.fromEmail, e.fromName);
@@ -180,7 +182,8 @@ std::string MailEnvelope(const QSettings& settings, const Envelope& e, const std
         log += Steps[4];
         sender.AddTo(e.toEmail, e.toName);
         log += Steps[5];
-        const std::string subject = e.typeData == InfoType ? std::string(InfoSubject) : Format("%s%s", DataSubject, e.typeData.c_str());
+        const std::string subject =
+            e.typeData == InfoType ? std::string(InfoSubject) : Format("%s%s", DataSubject, e.typeData.c_str());
         const std::string body = MailBody(e);
         log += Steps[6];
         sender.SetSubject(subject);

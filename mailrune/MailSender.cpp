@@ -168,11 +168,14 @@ std::string Trimmed(const std::string& text)
     return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
+[[noreturn]] void ThrowCurl(CURLcode code, const std::string& description)
+{
+    throw CCurlError{unsigned(code), curl_easy_strerror(code), description};
+}
+
 std::string ReadWholeFile(const std::string& path)
 {
-    auto fail = [&path](int error) {
-        throw CCurlError{CURLE_READ_ERROR, curl_easy_strerror(CURLE_READ_ERROR), path + ": " + std::strerror(error)};
-    };
+    auto fail = [&path](int error) { ThrowCurl(CURLE_READ_ERROR, path + ": " + std::strerror(error)); };
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         fail(errno);
@@ -225,11 +228,6 @@ std::size_t ReadUpload(char* buffer, std::size_t size, std::size_t count, void* 
     std::memcpy(buffer, upload->bytes->data() + upload->at, n);
     upload->at += n;
     return n;
-}
-
-[[noreturn]] void ThrowCurl(CURLcode code, const std::string& description)
-{
-    throw CCurlError{unsigned(code), curl_easy_strerror(code), description};
 }
 
 void Check(CURLcode code, const char* errors)
