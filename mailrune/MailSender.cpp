@@ -87,17 +87,16 @@ std::string ParameterText(const std::string& utf8)
 // "Name: value" lines; a longer value goes on TAB continuation lines.
 void AppendHeader(std::string& out, const char* name, const std::string& value)
 {
-    std::string line = std::string(name) + ": ";
-    std::size_t at = 0;
-    for (;;) {
-        const std::size_t room = kMaxLine - line.size();
-        line.append(value, at, room);
-        at += std::min(room, value.size() - at);
-        out += line;
-        out += kCrlf;
+    out.append(name).append(": ");
+    std::size_t room = kMaxLine - std::strlen(name) - 2;
+    for (std::size_t at = 0;;) {
+        const std::size_t n = std::min(room, value.size() - at);
+        out.append(value, at, n).append(kCrlf);
+        at += n;
         if (at >= value.size())
             return;
-        line = "\t";
+        out += '\t';
+        room = kMaxLine - 1;
     }
 }
 
