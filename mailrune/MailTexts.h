@@ -26,3 +26,49 @@ inline constexpr char16_t BadPeriod[] =
     u"Неверные данные - период опроса очереди входящих сообщений должнен быть в числом в интерввале 1-86400";
 
 } // namespace MailTexts
+
+// The send operation: its result file, its step log and the mail it composes. UTF-8.
+namespace MailSendTexts {
+
+inline constexpr char ResultPrefix[] = "quillpost";
+inline constexpr char Success[] = "Завершено успешно.";
+inline constexpr char ErrorPrefix[] = "Ошибка: ";
+inline constexpr char NoDescription[] = "Описание файла для отправки не найдено.\r\n Путь - ";
+inline constexpr char BadDescription[] = "Неверный формат описания файла для отправки.";
+inline constexpr char NoToEmail[] = "Не задан email получателя.";
+inline constexpr char NoFromEmail[] = "Не задан email отправителя.";
+inline constexpr char NoToName[] = "Не задано название организации получателя.";
+inline constexpr char NoFromName[] = "Не задано название организации отправителя.";
+inline constexpr char NoTypeData[] = "Не задан тип передаваемых данных в файле отправки.";
+inline constexpr char BadDataFile[] = "Неверный формат файла для отправки.";
+inline constexpr char ZipFailed[] = "Ошибка при архивировании.";
+inline constexpr char MailFailed[] = "Ошибка при попытке отправки почты.\n";
+inline constexpr char CurlFailure[] = "Произошла исключительная ситуация.\nКод: %u\nСообщение: %s\nОписание: %s";
+inline constexpr char UnknownFailure[] = "Произошла неизвестная ошибка.\n";
+
+// The step log, in the order the steps run.
+inline constexpr const char* Steps[] = {
+    "Начало считывания конфигурации SMTP\n",
+    "Окончание считывания конфигурации SMTP\n",
+    "Установка адресата \n",
+    "Окончание установки адресата \n",
+    "Установка отправителя\n",
+    "Окончание установки отправителя\n",
+    "Установка темы\n",
+    "Окончание установка темы\n",
+    "Установка тела\n",
+    "Окончание установка тела\n",
+    "Прикрепление файла\n",
+    "Окончание прикрепления файла\n",
+    "Отправка письма\n",
+    "Окончание отправки письма\n",
+};
+
+inline constexpr char InfoType[] = "ИНФОРМАЦИЯ";
+inline constexpr char InfoSubject[] = "{Auto} АИС ЛИР. Информационное сообщение";
+inline constexpr char DataSubject[] = "{Auto} АИС ЛИР. Данные:";
+inline constexpr char DataBody[] = "[From:] \"%s\" <%s> \n[To:] \"%s\" <%s> \n[Data:] [АИС ЛИР]: \"%s\" \n %s";
+inline constexpr char InfoBody[] =
+    "[From:] \"%s\" <%s> \n[To:] \"%s\" <%s> \n[Data:] [АИС ЛИР]: \"%s\"\n[InfoSubject:]%s\n%s";
+
+} // namespace MailSendTexts

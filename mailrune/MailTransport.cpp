@@ -1,8 +1,11 @@
 #include "MailTransport.h"
 
+#include "MailSender.h"
 #include "MailSettings.h"
 #include "MailTexts.h"
 #include "text/Codepage.h"
+
+#include <libxml/parser.h>
 
 #include <atomic>
 #include <cstdio>
@@ -37,6 +40,9 @@ char16_t* DupHostString(const char16_t* text)
 CMailTransport::CMailTransport(void (*showSettings)())
     : m_showSettings(showSettings)
 {
+    // The host makes its transports before it starts a thread; curl and libxml2 set up here.
+    MailCurlGlobalInit();
+    xmlInitParser();
 }
 
 char16_t* CMailTransport::GetDisplayName()
@@ -61,12 +67,6 @@ void CMailTransport::ShowSettings()
             m_showSettings();
     } catch (...) {
     }
-}
-
-HRESULT CMailTransport::Send(const char16_t*, char16_t**)
-{
-    // Sending arrives with the mail sender.
-    return E_FAIL;
 }
 
 std::int32_t CMailTransport::IsReceiveEnabled()

@@ -4,6 +4,7 @@
 #include <transport/ITransport.h>
 
 #include <QDateTime>
+#include <QSettings>
 
 #include <string>
 
@@ -28,6 +29,13 @@ public:
     HRESULT ReceiveLoop(CTransportChannel* channel) override;
     void Log(const char* text) override;
     void FlushLog(CTransportChannel* channel) override;
+
+    // A text value of the settings group as UTF-8; a binary value's bytes are cp1251 text. Empty
+    // when the value is missing.
+    static std::string ReadRegString(const QSettings& key, const char* name);
+    // Writes the result file into the temporary folder: "Завершено успешно." for an empty error,
+    // else "Ошибка: " + error. *resultPath gets its malloc'ed path, or null when none was written.
+    static void WriteResult(const std::string& error, char16_t** resultPath);
 
     // What the log holds since the last hand-over (UTF-8).
     const std::string& LogText() const { return m_log; }

@@ -8,6 +8,8 @@ bash scripts/build.sh
 peers=$(mktemp -d /tmp/lir-peers.XXXXXX)
 chmod 755 "$peers"
 cleanup() {
+  bash scripts/smtp-sink.sh stop "$peers/smtp" >/dev/null 2>&1 || true
+  bash scripts/smtp-sink.sh stop "$peers/smtp-auth" >/dev/null 2>&1 || true
   bash scripts/pg-test-cluster.sh stop "$peers/pg" >/dev/null 2>&1 || true
   rm -rf "$peers"
 }
@@ -18,6 +20,13 @@ set -a
 # shellcheck disable=SC1091
 . "$peers/pg/env"
 set +a
+
+# Two SMTP sinks: one takes any mail, the other requires AUTH as user/pass.
+bash scripts/smtp-sink.sh start "$peers/smtp"
+bash scripts/smtp-sink.sh start "$peers/smtp-auth" user pass
+export SMTPTEST_PORT=$(cat "$peers/smtp/port") SMTPTEST_DIR=$peers/smtp
+export SMTPTEST_AUTH_PORT=$(cat "$peers/smtp-auth/port") SMTPTEST_AUTH_DIR=$peers/smtp-auth
+export SMTPTEST_AUTH_USER=user SMTPTEST_AUTH_PASSWORD=pass
 
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build --output-on-failure -j"$(nproc)" "$@"

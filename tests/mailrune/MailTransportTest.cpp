@@ -88,10 +88,6 @@ TEST(MailTransportIdentity, NamesCodeAndSettings)
     std::free(name);
     std::free(code);
     EXPECT_EQ(transport.HasSettings(), 1);
-
-    char16_t* result = nullptr;
-    EXPECT_EQ(transport.Send(u"/nonexistent.xml", &result), E_FAIL);
-    EXPECT_EQ(result, nullptr);
 }
 
 TEST(MailTransportIdentity, ShowSettingsKeepsExceptionsInside)

@@ -4,5 +4,5 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build-release --target bench_grid
+cmake --build build-release --target bench_grid -j"$(nproc)"
 QT_QPA_PLATFORM=offscreen build-release/bin/bench_grid "$@"

@@ -1,0 +1,117 @@
+#include "MailFiles.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+namespace {
+
+constexpr unsigned kNameNumbers = 0xFFFF; // numbers 0 to fffe
+
+unsigned MillisecondsSinceStart()
+{
+    timespec t{};
+    clock_gettime(CLOCK_BOOTTIME, &t);
+    return unsigned((std::uint64_t(t.tv_sec) * 1000 + std::uint64_t(t.tv_nsec) / 1000000) % kNameNumbers);
+}
+
+std::atomic<UniqueNameStart> g_nameStart{&MillisecondsSinceStart};
+
+std::string WithSlash(const std::string& folder)
+{
+    return !folder.empty() && folder.back() == '/' ? folder : folder + '/';
+}
+
+} // namespace
+
+bool FileExists(const std::string& path)
+{
+    struct stat st {};
+    return !path.empty() && ::lstat(path.c_str(), &st) == 0;
+}
+
+bool FolderExists(const std::string& folder)
+{
+    struct stat st {};
+    return !folder.empty() && ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string GetTempFolder()
+{
+    const char* tmp = std::getenv("TMPDIR");
+    return WithSlash(tmp && *tmp ? tmp : "/tmp");
+}
+
+std::string GetHostFolder()
+{
+    std::error_code error;
+    const std::string exe = std::filesystem::read_symlink("/proc/self/exe", error).string();
+    const auto slash = exe.rfind('/');
+    return error || slash == std::string::npos ? std::string() : exe.substr(0, slash + 1);
+}
+
+std::string FileNameOf(const std::string& path)
+{
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string ZipNameOf(const std::string& dataPath)
+{
+    std::string name = FileNameOf(dataPath);
+    if (const auto dot = name.rfind('.'); dot != std::string::npos)
+        name.resize(dot + 1);
+    if (name.empty() || name.back() != '.')
+        name += '.';
+    return name + "zip";
+}
+
+void SetUniqueNameStart(UniqueNameStart start)
+{
+    g_nameStart = start ? start : &MillisecondsSinceStart;
+}
+
+std::string MakeUniqueFileName(const std::string& folder, const std::string& prefix, const std::string& extension)
+{
+    const std::string base = WithSlash(folder) + prefix;
+    unsigned n = g_nameStart.load()() % kNameNumbers;
+    for (unsigned tried = 0; tried < kNameNumbers; ++tried, n = (n + 1) % kNameNumbers) {
+        char number[8];
+        std::snprintf(number, sizeof number, "%x", n);
+        const std::string candidate = base + number + '.' + extension;
+        const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            ::close(fd);
+            return candidate;
+        }
+        if (errno != EEXIST)
+            break; // the folder takes no new file under any number
+    }
+    return {};
+}
+
+CPrivateFolder::CPrivateFolder(const std::string& parent)
+{
+    std::string pattern = WithSlash(parent) + "quillzip.XXXXXX";
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    if (::mkdtemp(buffer.data()))
+        m_path = std::string(buffer.data()) + '/';
+}
+
+CPrivateFolder::~CPrivateFolder()
+{
+    if (!m_path.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_path, ignored);
+    }
+}

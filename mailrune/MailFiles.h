@@ -1,0 +1,43 @@
+// Files and paths of the send operation. Paths are UTF-8 with "/" separators. No Qt.
+#pragma once
+
+#include <string>
+
+// True when the path names an existing entry of any kind.
+bool FileExists(const std::string& path);
+bool FolderExists(const std::string& folder);
+// $TMPDIR when it is set, else /tmp; with a trailing "/".
+std::string GetTempFolder();
+// The folder of the running program (not of the plug-in), with a trailing "/"; empty when unknown.
+std::string GetHostFolder();
+// The part after the last "/", or the whole path.
+std::string FileNameOf(const std::string& path);
+// The name the data file's archive gets: its extension replaced by "zip", ".zip" added to a name
+// without a dot ("f.rev2.xml" -> "f.rev2.zip", "data" -> "data.zip").
+std::string ZipNameOf(const std::string& dataPath);
+
+// folder + prefix + a hexadecimal number + "." + extension, created empty and exclusively, so an
+// existing file is never taken. Empty when every one of the 65,535 numbers is taken or the folder
+// refuses new files.
+std::string MakeUniqueFileName(const std::string& folder, const std::string& prefix, const std::string& extension);
+
+// Where MakeUniqueFileName starts counting; tests fix it. nullptr restores the milliseconds since
+// the system started.
+using UniqueNameStart = unsigned (*)();
+void SetUniqueNameStart(UniqueNameStart start);
+
+// A folder of its own (mkdtemp) that is removed with everything in it when the object dies.
+class CPrivateFolder {
+public:
+    // parent ends with "/"; path() is empty when the folder could not be made.
+    explicit CPrivateFolder(const std::string& parent);
+    ~CPrivateFolder();
+    CPrivateFolder(const CPrivateFolder&) = delete;
+    CPrivateFolder& operator=(const CPrivateFolder&) = delete;
+
+    // With a trailing "/".
+    const std::string& path() const { return m_path; }
+
+private:
+    std::string m_path;
+};

@@ -1,0 +1,339 @@
+// The send operation: reads a send description, zips its data file, mails it and leaves a result
+// file that the host reads when the call fails.
+#include "MailTransport.h"
+
+#include "Cipher.h"
+#include "MailFiles.h"
+#include "MailSender.h"
+#include "MailSettings.h"
+#include "MailTexts.h"
+#include "ProfileSettings.h"
+#include "ZipBundle.h"
+#include "text/Codepage.h"
+
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+#include <libxml/xmlreader.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <optional>
+#include <vector>
+
+namespace {
+
+using namespace MailSendTexts;
+
+// No network, no external entities or DTDs; a broken document is a result, not a console message.
+constexpr int kParseOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
+
+struct Envelope {
+    std::string toName, toEmail, fromName, fromEmail, nameFile, typeData, message, subject;
+};
+
+std::string Format(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    va_list again;
+    va_copy(again, args);
+    const int size = std::vsnprintf(nullptr, 0, format, args);
+    va_end(args);
+    std::string out(size > 0 ? std::size_t(size) : 0, '\0');
+    if (size > 0)
+        std::vsnprintf(out.data(), out.size() + 1, format, again);
+    va_end(again);
+    return out;
+}
+
+// Regular files only: a pipe or a device named in a description would never end.
+int OpenForReading(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    struct stat st {};
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// The root's child elements by name, without regard to case; a later element wins. False when
+// the file is not well-formed XML.
+bool ReadEnvelope(const std::string& path, Envelope& envelope)
+{
+    const int fd = OpenForReading(path);
+    if (fd < 0)
+        return false;
+    xmlDocPtr doc = xmlReadFd(fd, nullptr, nullptr, kParseOptions);
+    ::close(fd);
+    if (!doc)
+        return false;
+    static const struct {
+        const char* name;
+        std::string Envelope::*field;
+    } fields[] = {
+        {"toName", &Envelope::toName},       {"toEmail", &Envelope::toEmail},   {"fromName", &Envelope::fromName},
+        {"fromEmail", &Envelope::fromEmail}, {"nameFile", &Envelope::nameFile}, {"typeData", &Envelope::typeData},
+        {"message", &Envelope::message},     {"subject", &Envelope::subject},
+    };
+    try {
+        const xmlNode* root = xmlDocGetRootElement(doc);
+        for (xmlNodePtr node = root ? root->children : nullptr; node; node = node->next) {
+            if (node->type != XML_ELEMENT_NODE)
+                continue;
+            for (const auto& f : fields) {
+                if (xmlStrcasecmp(node->name, reinterpret_cast<const xmlChar*>(f.name)) != 0)
+                    continue;
+                xmlChar* text = xmlNodeGetContent(node);
+                envelope.*f.field = text ? reinterpret_cast<const char*>(text) : "";
+                xmlFree(text);
+            }
+        }
+    } catch (...) {
+        // What was read so far stays; the checks name what is missing.
+    }
+    xmlFreeDoc(doc);
+    return true;
+}
+
+// Streams through the file, so a large data file is checked without building its tree.
+bool IsWellFormedXml(const std::string& path)
+{
+    const int fd = OpenForReading(path);
+    if (fd < 0)
+        return false;
+    int status = -1;
+    if (xmlTextReaderPtr reader = xmlReaderForFd(fd, nullptr, nullptr, kParseOptions)) {
+        while ((status = xmlTextReaderRead(reader)) == 1) {
+        }
+        xmlFreeTextReader(reader);
+    }
+    ::close(fd);
+    return status == 0;
+}
+
+std::string CheckEnvelope(const Envelope& e)
+{
+    const std::pair<const std::string*, const char*> checks[] = {
+        {&e.toEmail, NoToEmail}, {&e.fromEmail, NoFromEmail}, {&e.toName, NoToName},
+        {&e.fromName, NoFromName}, {&e.typeData, NoTypeData},
+    };
+    std::string error;
+    for (const auto& [field, text] : checks)
+        if (field->empty())
+            error = text; // the last failing check names the problem
+    return error;
+}
+
+// The data file as the archive's only entry, under its plain name.
+bool ZipDataFile(const std::string& dataFile, const std::string& zipPath)
+{
+    try {
+        CZipBundle archive;
+        archive.SetStoreNameOnly(1);
+        if (!archive.OpenArchive(zipPath, CZipBundle::ModeCreate))
+            return false;
+        if (!archive.AddFileFromDisk(dataFile, -1, 65535)) {
+            archive.CloseArchive(true);
+            return false;
+        }
+        archive.CloseArchive();
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+std::string MailBody(const Envelope& e)
+{
+    if (e.typeData == InfoType && !e.subject.empty())
+        return Format(InfoBody, e.fromName.c_str(), e.fromEmail.c_str(), e.toName.c_str(), e.toEmail.c_str(),
+                      e.typeData.c_str(), e.subject.c_str(), e.message.c_str());
+    return Format(DataBody, e.fromName.c_str(), e.fromEmail.c_str(), e.toName.c_str(), e.toEmail.c_str(),
+                  e.typeData.c_str(), e.message.c_str());
+}
+
+// Composes and sends the mail; the step log tells how far it got. Empty when the mail went out.
+std::string MailEnvelope(const QSettings& settings, const Envelope& e, const std::string& zipPath)
+{
+    std::string log;
+    try {
+        log = Steps[0];
+        auto read = [&settings](const char* name) { return CMailTransport::ReadRegString(settings, name); };
+        const QByteArray password = settings.value(QString::fromLatin1(MailKeys::SMTPPassword)).toByteArray();
+        CCdoMailSender sender;
+        sender.SetServer(read(MailKeys::SMTPServer));
+        sender.SetPort(long(DecimalValue(QString::fromStdString(read(MailKeys::SMTPPort)))));
+        sender.SetPassword(DecipherPassword(password).toStdString());
+        const std::string login = read(MailKeys::SMTPLogin);
+        sender.SetLogin(login);
+        // The dialog's "check the user" box decides whether the login is offered at all.
+        sender.SetUseLogin(read(MailKeys::SMTPCheckLogin) == "1" && !login.empty());
+        log += Steps[1];
+        log += Steps[2];
+        sender.AddFrom(e.fromEmail, e.fromName);
+        log += Steps[3];
+        log += Steps[4];
+        sender.AddTo(e.toEmail, e.toName);
+        log += Steps[5];
+        const std::string subject =
+            e.typeData == InfoType ? std::string(InfoSubject) : Format("%s%s", DataSubject, e.typeData.c_str());
+        const std::string body = MailBody(e);
+        log += Steps[6];
+        sender.SetSubject(subject);
+        log += Steps[7];
+        log += Steps[8];
+        sender.SetBody(body);
+        log += Steps[9];
+        log += Steps[10];
+        if (!zipPath.empty())
+            sender.AddAttachment(zipPath, e.typeData + ".zip");
+        log += Steps[11];
+        log += Steps[12];
+        sender.Send();
+        log += Steps[13];
+        return {};
+    } catch (const CCurlError& error) {
+        log += Format(CurlFailure, error.code, error.message.c_str(), error.description.c_str()) + "\n";
+    } catch (const std::exception& error) {
+        log += std::string(error.what()).substr(0, 4096) + "\n";
+    } catch (...) {
+        log += UnknownFailure;
+    }
+    return MailFailed + log;
+}
+
+// Only characters XML 1.0 can carry; invalid UTF-8 (a server's reply) becomes U+FFFD.
+std::string XmlText(const std::string& utf8)
+{
+    std::u16string text = Utf8ToUtf16(utf8);
+    std::erase_if(text, [](char16_t c) { return (c < 0x20 && c != u'\t' && c != u'\n' && c != u'\r') || c >= 0xFFFE; });
+    return Utf16ToUtf8(text);
+}
+
+bool WriteAll(const std::string& path, const char* bytes, std::size_t size)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bool ok = true;
+    while (ok && size > 0) {
+        const ssize_t n = ::write(fd, bytes, size);
+        if (n > 0) {
+            bytes += n;
+            size -= std::size_t(n);
+        } else if (n < 0 && errno != EINTR) {
+            ok = false;
+        }
+    }
+    return ::close(fd) == 0 && ok;
+}
+
+// The result file's path, empty when none could be written (nothing is left behind then).
+std::string WriteResultFile(const std::string& error)
+{
+    const std::string response = XmlText(error.empty() ? std::string(Success) : ErrorPrefix + error);
+    const std::string path = MakeUniqueFileName(GetTempFolder(), ResultPrefix, "xml");
+    if (path.empty())
+        return {};
+    bool written = false;
+    if (xmlDocPtr doc = xmlNewDoc(reinterpret_cast<const xmlChar*>("1.0"))) {
+        xmlNodePtr root = xmlNewNode(nullptr, reinterpret_cast<const xmlChar*>("mailrune_result"));
+        if (root) {
+            xmlDocSetRootElement(doc, root);
+            // A text child is escaped: "&" in a path or a server's reply stays text.
+            if (xmlNewTextChild(root, nullptr, reinterpret_cast<const xmlChar*>("response"),
+                                reinterpret_cast<const xmlChar*>(response.c_str()))) {
+                xmlChar* bytes = nullptr;
+                int size = 0;
+                xmlDocDumpFormatMemoryEnc(doc, &bytes, &size, "UTF-8", 1);
+                written = bytes && size > 0 && WriteAll(path, reinterpret_cast<const char*>(bytes), std::size_t(size));
+                xmlFree(bytes);
+            }
+        }
+        xmlFreeDoc(doc);
+    }
+    if (!written) {
+        ::unlink(path.c_str());
+        return {};
+    }
+    return path;
+}
+
+HRESULT Fail(const std::string& error, char16_t** resultPath)
+{
+    CMailTransport::WriteResult(error, resultPath);
+    return E_FAIL;
+}
+
+HRESULT SendDescription(const std::string& path, char16_t** resultPath)
+{
+    if (!FileExists(path))
+        return Fail(NoDescription + path, resultPath);
+    Envelope e;
+    if (!ReadEnvelope(path, e))
+        return Fail(BadDescription, resultPath);
+    if (const std::string error = CheckEnvelope(e); !error.empty())
+        return Fail(error, resultPath);
+    if (!e.nameFile.empty() && !IsWellFormedXml(e.nameFile))
+        return Fail(BadDataFile, resultPath);
+
+    // The archive is made in a folder of its own, under the name the mail shows, and goes with it.
+    std::optional<CPrivateFolder> zipFolder;
+    std::string zipPath;
+    if (!e.nameFile.empty()) {
+        const std::string temp = GetTempFolder();
+        zipFolder.emplace(FolderExists(temp) ? temp : GetHostFolder());
+        if (zipFolder->path().empty())
+            return Fail(ZipFailed, resultPath);
+        zipPath = zipFolder->path() + ZipNameOf(e.nameFile);
+        if (!ZipDataFile(e.nameFile, zipPath))
+            return Fail(ZipFailed, resultPath);
+    }
+
+    CProfileSettings settings;
+    settings.beginGroup(QString::fromLatin1(MailKeys::Group));
+    if (settings.childKeys().isEmpty())
+        return E_FAIL; // never configured: nothing to report to
+
+    const std::string error = MailEnvelope(settings, e, zipPath);
+    zipFolder.reset();
+    if (!error.empty())
+        return Fail(error, resultPath);
+    CMailTransport::WriteResult({}, resultPath);
+    return S_OK;
+}
+
+} // namespace
+
+std::string CMailTransport::ReadRegString(const QSettings& key, const char* name)
+{
+    const QVariant value = key.value(QString::fromLatin1(name));
+    if (value.typeId() == QMetaType::QByteArray) {
+        const QByteArray bytes = value.toByteArray();
+        return CodepageToUtf8(std::string_view(bytes.constData(), std::size_t(bytes.size())));
+    }
+    return value.toString().toStdString();
+}
+
+void CMailTransport::WriteResult(const std::string& error, char16_t** resultPath)
+{
+    const std::string path = WriteResultFile(error);
+    if (resultPath)
+        *resultPath = path.empty() ? nullptr : DupHostString(Utf8ToUtf16(path).c_str());
+}
+
+HRESULT CMailTransport::Send(const char16_t* descriptionPath, char16_t** resultPath)
+{
+    try {
+        return SendDescription(descriptionPath ? Utf16ToUtf8(descriptionPath) : std::string(), resultPath);
+    } catch (...) {
+        return E_FAIL; // nothing crosses the boundary
+    }
+}
