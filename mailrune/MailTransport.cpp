@@ -2,7 +2,7 @@
 
 #include "MailSettings.h"
 #include "MailTexts.h"
-#include "text/Codepage.h"
+#include "Codepage.h"
 
 #include <atomic>
 #include <cstdio>

@@ -1,10 +1,8 @@
 #include "DbConnection.h"
 
-#include "AppMessage.h"
-#include "DbSetup.h"
+#include "ErrorSink.h"
 #include "SqliteFunctions.h"
 #include "TextUtils.h"
-#include "tables/Forecasts.h"
 
 #include <QFileInfo>
 #include <QHash>
@@ -179,16 +177,18 @@ bool CDBConnection::Connect()
 {
     if (m_connected)
         return true;
+    // Where the main database is, only the application knows (it runs the connect loop).
+    if (!m_localFile)
+        return false;
     DbConnectParams params;
-    if (m_localFile) {
-        params.dialect = SqlDialect::SQLite;
-        params.file = GetProgramFolder() + QStringLiteral("LIRR.db");
-    } else {
-        // Returns only with settings that open a database of the current version (or ends the process).
-        if (!RunConnectLoop(&params))
-            return false;
-    }
+    params.dialect = SqlDialect::SQLite;
+    params.file = GetProgramFolder() + QStringLiteral("LIRR.db");
     return ConnectWith(params);
+}
+
+DbError CDBConnection::NotConnectedError()
+{
+    return DbError{0, QStringLiteral("Нет соединения с базой данных."), QString()};
 }
 
 bool CDBConnection::ConnectWith(const DbConnectParams& params)
@@ -204,10 +204,6 @@ bool CDBConnection::ConnectWith(const DbConnectParams& params)
     if (!OpenForThread(State()).isValid()) {
         m_connected = false;
         return false;
-    }
-    if (!m_localFile) {
-        // An unreadable forecasts table shows its error already at the connect.
-        LoadForecasts();
     }
     return true;
 }
@@ -233,8 +229,11 @@ bool CDBConnection::ExecPlain(const QString& sql)
 int CDBConnection::BeginTrans()
 {
     QSqlDatabase db = GetConnection();
-    if (!db.isValid())
+    if (!db.isValid()) {
+        if (!m_connected)
+            ReportComError(NotConnectedError());
         return 0;
+    }
     ThreadState& state = State();
     if (state.level == 0) {
         // SQLite: take the write lock at the start, so that a transaction that reads before it writes

@@ -1,16 +1,12 @@
 #include "Documentation.h"
 
 #include "AppMessage.h"
-#include "Journal.h"
-#include "TableCommon.h"
 #include "TextUtils.h"
-#include "xml/XmlRecord.h"
 
 #include <QDir>
 #include <QFile>
 #include <QSaveFile>
 
-#include <array>
 #include <utility>
 
 namespace {
@@ -26,6 +22,8 @@ const std::array<XmlField<CDocumentationRecord>, 5> kXmlFields = {{
 constexpr char kContent[] = "content";
 
 const QString kSelect = QStringLiteral("select id, prognoz, name, position, filename from tfctdocumentation");
+
+constexpr CRowReader<CDocumentationRecord> kRows{&ReadDocumentationRow, UnreadableRow::Skip};
 
 bool EnsureDocsFolder()
 {
@@ -109,16 +107,14 @@ std::optional<CDocumentationRecord> GetDocumentation(int id, int prognoz)
 {
     CSqlQuery q(kSelect + QStringLiteral(" where id = ? and prognoz = ?"));
     q.bind(id).bind(prognoz);
-    if (!q.execOrReport() || !q.next())
-        return std::nullopt;
-    return ReadDocumentationRow(q);
+    return kRows.First(q);
 }
 
 std::optional<CDocumentationList> LoadDocumentation(const SqlFilter& filter)
 {
     CSqlQuery q(filter.apply(kSelect, QStringLiteral("id")));
     q.bindAll(filter.args);
-    return ReadRows(q, ReadDocumentationRow);
+    return kRows.List(q);
 }
 
 bool SaveDocumentation(CDocumentationRecord& rec)
@@ -128,11 +124,11 @@ bool SaveDocumentation(CDocumentationRecord& rec)
         return false;
     bool isNew = rec.id == -1;
     if (!isNew) {
-        CSqlQuery find(QStringLiteral("select id from tfctdocumentation where id = ? and prognoz = ?"));
-        find.bind(rec.id).bind(rec.prognoz);
-        if (!find.execOrReport())
+        const auto stored =
+            RowExists(QStringLiteral("select 1 from tfctdocumentation where id = ? and prognoz = ?"), rec.id, rec.prognoz);
+        if (!stored)
             return false;
-        isNew = !find.next();
+        isNew = !*stored;
     }
     int id = rec.id;
     if (id == -1) {
@@ -189,22 +185,9 @@ bool DeleteDocumentation(CDocumentationRecord& rec)
 
 void MoveDocumentation(int id, int prognoz, bool up)
 {
-    CTransaction tx;
-    if (!tx.isActive())
-        return;
     auto list = LoadDocumentation(SqlFilter(QStringLiteral("prognoz = ?"), {prognoz}, QStringLiteral("position asc, id")));
-    if (!list)
-        return;
-    // Others go to even places 4, 6, ...; the moved one to the odd place just before its predecessor
-    // or just after its successor.
-    for (qsizetype i = 0; i < qsizetype(list->size()); ++i) {
-        CDocumentationRecord& rec = (*list)[size_t(i)];
-        const int place = int(2 * i);
-        rec.position = rec.id == id ? (up ? 1 + place : 7 + place) : 4 + place;
-        if (!SaveDocumentation(rec))
-            return;
-    }
-    tx.commit();
+    if (list)
+        static_cast<void>(MoveOnePlace(*list, id, up, &SaveDocumentation));
 }
 
 bool CopyDocumentation(int sourceForecast, int targetForecast)
@@ -265,31 +248,20 @@ bool SaveDocumentAs(const CDocumentationRecord& rec, const QString& targetPath)
     return false;
 }
 
-xmlNodePtr WriteDocumentXml(xmlNodePtr parent, const CDocumentationRecord& rec)
+namespace {
+
+void WriteContent(xmlNodePtr node, const CDocumentationRecord& rec)
 {
-    xmlNodePtr node = RecordToXml<CDocumentationRecord>(parent, XmlNames::kDocument, rec, kXmlFields);
     QFile stored(MakeDocFileName(rec));
     if (stored.open(QIODevice::ReadOnly)) {
         const QByteArray bytes = stored.readAll();
         if (stored.error() == QFileDevice::NoError)
             XmlAddText(node, kContent, QString::fromLatin1(bytes.toBase64()));
     }
-    return node;
 }
 
-xmlNodePtr WriteDocumentsXml(xmlNodePtr parent, const CDocumentationList& list)
+void ReadContent(const xmlNode* node, CDocumentationRecord& rec)
 {
-    xmlNodePtr node = xmlNewChild(parent, nullptr, BAD_CAST XmlNames::kDocuments, nullptr);
-    for (const CDocumentationRecord& rec : list)
-        WriteDocumentXml(node, rec);
-    return node;
-}
-
-std::optional<CDocumentationRecord> ReadDocumentXml(const xmlNode* node)
-{
-    auto rec = ReadRecordXml<CDocumentationRecord>(node, XmlNames::kDocument, kXmlFields);
-    if (!rec)
-        return std::nullopt;
     for (const xmlNode* child = node->children; child; child = child->next) {
         if (child->type != XML_ELEMENT_NODE || !XmlNameIs(child, kContent))
             continue;
@@ -300,20 +272,18 @@ std::optional<CDocumentationRecord> ReadDocumentXml(const xmlNode* node)
         // Whatever the decoder's result, the bytes it produced are the content.
         DecodeBase64(text.constData(), &textLength, bytes.data(), &written);
         bytes.truncate(written);
-        rec->receivedContent = bytes;
+        rec.receivedContent = bytes;
     }
-    return rec;
 }
 
-std::optional<CDocumentationList> ReadDocumentsXml(const xmlNode* node)
+} // namespace
+
+template <>
+const CXmlFormat<CDocumentationRecord>& XmlFormatOf<CDocumentationRecord>()
 {
-    if (!node || node->type != XML_ELEMENT_NODE || !XmlNameIs(node, XmlNames::kDocuments))
-        return std::nullopt;
-    CDocumentationList list;
-    for (const xmlNode* child = node->children; child; child = child->next)
-        if (auto rec = ReadDocumentXml(child))
-            list.push_back(std::move(*rec));
-    return list;
+    static const CXmlFormat<CDocumentationRecord> format{XmlNames::kDocument, XmlNames::kDocuments, kXmlFields,
+                                                         &WriteContent, &ReadContent};
+    return format;
 }
 
 int DecodeBase64(const char* text, qsizetype* textLength, char* buffer, qsizetype* bufferSize)
@@ -368,9 +338,8 @@ int DecodeBase64(const char* text, qsizetype* textLength, char* buffer, qsizetyp
 
 void WriteDocumentationJournal(const CDocumentationRecord& rec, int operation)
 {
-    QString text = JournalOperationWord(operation) + QStringLiteral("Documentation; ");
-    if (operation != JOURNAL_UPDATE)
-        text += QStringLiteral("id=%1; ").arg(rec.id);
-    text += QStringLiteral("Prognoz=%1; Name=").arg(rec.prognoz) + rec.name;
-    WriteOpJournal(text);
+    QueueJournal([&] {
+        return JournalHead(operation, "Documentation", rec.id) + QStringLiteral("Prognoz=%1; Name=").arg(rec.prognoz)
+            + rec.name;
+    });
 }

@@ -1,11 +1,5 @@
 #include "Forecasts.h"
 
-#include "Journal.h"
-#include "TableCommon.h"
-#include "xml/XmlRecord.h"
-
-#include <array>
-
 const char* const kPerForecastTables[7] = {"tfctdocumentation", "tfctprice",       "tclsreceiverMap", "tfcttotalprognoz",
                                            "tfctprognozdata",   "tclsproduct",     "tfctimportstatus"};
 
@@ -22,7 +16,16 @@ const std::array<XmlField<CForecastRecord>, 6> kXmlFields = {{
 
 const QString kSelect = QStringLiteral("select id, name, year, owner, ownerName, status from tfctprognoz");
 
+constexpr CRowReader<CForecastRecord> kRows{&ReadForecastRow, UnreadableRow::Skip};
+
 } // namespace
+
+template <>
+const CXmlFormat<CForecastRecord>& XmlFormatOf<CForecastRecord>()
+{
+    static const CXmlFormat<CForecastRecord> format{XmlNames::kForecast, XmlNames::kForecasts, kXmlFields};
+    return format;
+}
 
 QString GetForecastStatusName(int status)
 {
@@ -38,8 +41,11 @@ QString GetForecastStatusName(int status)
     }
 }
 
-CForecastRecord ReadForecastRow(const CSqlQuery& q)
+std::optional<CForecastRecord> ReadForecastRow(const CSqlQuery& q)
 {
+    for (const char* column : {"id", "name", "year", "status"})
+        if (q.isNull(column))
+            return std::nullopt;
     CForecastRecord r;
     r.id = q.intValue("id");
     r.name = q.text("name");
@@ -54,9 +60,7 @@ std::optional<CForecastRecord> GetForecast(int id)
 {
     CSqlQuery q(kSelect + QStringLiteral(" where id = ?"));
     q.bind(id);
-    if (!q.execOrReport() || !q.next())
-        return std::nullopt;
-    return ReadForecastRow(q);
+    return kRows.First(q);
 }
 
 int GetNewestForecast()
@@ -79,12 +83,7 @@ std::optional<CForecastList> LoadForecasts(const SqlFilter& filter)
 {
     CSqlQuery q(filter.apply(kSelect));
     q.bindAll(filter.args);
-    if (!q.execOrReport())
-        return std::nullopt;
-    CForecastList list;
-    while (q.next())
-        list.push_back(ReadForecastRow(q));
-    return list;
+    return kRows.List(q);
 }
 
 namespace {
@@ -138,9 +137,9 @@ bool SaveForecast(CForecastRecord& rec)
         if (!q.execOrReport())
             return fail();
     }
+    WriteForecastJournal(rec, statusChanged ? JOURNAL_CHANGE_STATUS : (isNew ? JOURNAL_INSERT : JOURNAL_UPDATE));
     if (!tx.commit())
         return fail();
-    WriteForecastJournal(rec, statusChanged ? FJ_CHANGE_STATUS : (isNew ? FJ_INSERT : FJ_UPDATE));
     return true;
 }
 
@@ -225,10 +224,10 @@ bool CreateForecast(CForecastRecord& rec, int sourceForecast, bool copyReference
     const bool hasClassifier = copyReferenceData && !copyReceiversOnly;
     if (!hasClassifier && !CreateRootProduct(created.id))
         return false;
+    WriteForecastJournal(created, JOURNAL_INSERT);
     if (!tx.commit())
         return false;
     rec = created;
-    WriteForecastJournal(rec, FJ_INSERT);
     return true;
 }
 
@@ -240,37 +239,12 @@ bool DeleteForecast(CForecastRecord& rec)
     if (!q.execOrReport())
         return false;
     if (stored)
-        WriteForecastJournal(*stored, FJ_DELETE);
+        WriteForecastJournal(*stored, JOURNAL_DELETE);
     rec.id = -1;
     return true;
 }
 
 void WriteForecastJournal(const CForecastRecord& rec, int operation)
 {
-    const bool plain = operation == FJ_INSERT || operation == FJ_UPDATE || operation == FJ_DELETE;
-    QString text = (plain ? JournalOperationWord(operation) : QStringLiteral("Change status ")) + QStringLiteral("Prognoz; ");
-    if (operation != FJ_UPDATE)
-        text += QStringLiteral("id=%1; ").arg(rec.id);
-    text += QStringLiteral("Name=") + rec.name;
-    WriteOpJournal(text);
-}
-
-xmlNodePtr ForecastToXml(xmlNodePtr parent, const CForecastRecord& rec)
-{
-    return RecordToXml<CForecastRecord>(parent, XmlNames::kForecast, rec, kXmlFields);
-}
-
-xmlNodePtr ForecastsToXml(xmlNodePtr parent, const CForecastList& list)
-{
-    return ListToXml<CForecastRecord>(parent, XmlNames::kForecasts, XmlNames::kForecast, list, kXmlFields);
-}
-
-std::optional<CForecastRecord> ReadForecastXml(const xmlNode* node)
-{
-    return ReadRecordXml<CForecastRecord>(node, XmlNames::kForecast, kXmlFields);
-}
-
-std::optional<CForecastList> ReadForecastsXml(const xmlNode* node)
-{
-    return ReadListXml<CForecastRecord>(node, XmlNames::kForecasts, XmlNames::kForecast, kXmlFields);
+    QueueJournal([&] { return JournalHead(operation, "Prognoz", rec.id) + QStringLiteral("Name=") + rec.name; });
 }

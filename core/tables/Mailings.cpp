@@ -1,8 +1,6 @@
 #include "Mailings.h"
 
-#include "Journal.h"
 #include "Settings.h"
-#include "TableCommon.h"
 
 #include <QHash>
 
@@ -25,25 +23,14 @@ std::optional<CMailingRecord> ReadMailingRow(const CSqlQuery& q)
     return r;
 }
 
+constexpr CRowReader<CMailingRecord> kRows{&ReadMailingRow, UnreadableRow::Skip};
+constexpr CRowReader<CMailingReceiverRecord> kReceiverRows{&ReadMailingReceiverRow, UnreadableRow::Skip};
+
 std::optional<CMailingRecord> GetMailingRow(int id)
 {
     CSqlQuery q(kSelect + QStringLiteral(" where id = ?"));
     q.bind(id);
-    if (!q.exec() || !q.next())
-        return std::nullopt;
-    return ReadMailingRow(q);
-}
-
-// After a row was inserted under an id of its own, the PostgreSQL identity must not hand that id out
-// again; it never moves backwards.
-bool AdvanceMailingIdentity(int id)
-{
-    if (GetDBConnection().dialect() != SqlDialect::PostgreSQL)
-        return true;
-    CSqlQuery q(QStringLiteral("select setval(s, ?) from (select pg_get_serial_sequence('tfctmailing', 'id')::regclass as s) q "
-                               "where coalesce(pg_sequence_last_value(s), 0) < ?"));
-    q.bind(id).bind(id);
-    return q.execOrReport();
+    return kRows.First(q, OnDbError::Silent);
 }
 
 struct ReceiverNameAddress {
@@ -108,25 +95,21 @@ QString CMailingRecord::GetReceiverAddresses() const
     return out;
 }
 
-CMailingReceiverRecord ReadMailingReceiverRow(const CSqlQuery& q)
+std::optional<CMailingReceiverRecord> ReadMailingReceiverRow(const CSqlQuery& q)
 {
-    CMailingReceiverRecord r;
-    r.id = q.intValue("id");
-    r.mailingID = q.intValue("MailingID");
-    r.receiverID = q.intValue("ReceiverID");
-    return r;
+    const auto id = ReadRowKey(q, "id");
+    const auto mailing = ReadRowKey(q, "MailingID");
+    const auto receiver = ReadRowKey(q, "ReceiverID");
+    if (!id || !mailing || !receiver)
+        return std::nullopt;
+    return CMailingReceiverRecord{*id, *mailing, *receiver};
 }
 
 std::optional<CMailingReceiverList> LoadMailingReceivers(const SqlFilter& filter)
 {
     CSqlQuery q(filter.apply(kSelectReceivers, QStringLiteral("id")));
     q.bindAll(filter.args);
-    if (!q.execOrReport())
-        return std::nullopt;
-    CMailingReceiverList list;
-    while (q.next())
-        list.push_back(ReadMailingReceiverRow(q));
-    return list;
+    return kReceiverRows.List(q);
 }
 
 std::optional<CMailingReceiverList> LoadReceiversOfMailing(int mailingId)
@@ -149,7 +132,7 @@ std::optional<CMailingList> LoadMailings(const SqlFilter& filter)
 {
     CSqlQuery q(filter.apply(kSelect));
     q.bindAll(filter.args);
-    auto rows = ReadRows(q, ReadMailingRow);
+    auto rows = kRows.List(q);
     if (!rows)
         return std::nullopt;
     CMailingList list = std::move(*rows);
@@ -178,22 +161,26 @@ bool SaveMailingReceiver(CMailingReceiverRecord& rec, bool fetchNewId)
     CTransaction tx;
     if (!tx.isActive())
         return false;
-    CSqlQuery find(QStringLiteral("select id from tFctMailingReceivers where ReceiverID = ? and MailingID = ?"));
-    find.bind(rec.receiverID).bind(rec.mailingID);
-    if (!find.execOrReport())
+    const auto stored = RowExists(QStringLiteral("select 1 from tFctMailingReceivers where ReceiverID = ? and MailingID = ?"),
+                                  rec.receiverID, rec.mailingID);
+    if (!stored)
         return false;
-    const bool isNew = !find.next();
+    const bool isNew = !*stored;
+    CMailingReceiverRecord saved = rec;
     if (isNew) {
-        CSqlQuery insert(QStringLiteral("insert into tFctMailingReceivers (MailingID, ReceiverID) values (?, ?) returning id"));
-        insert.bind(rec.mailingID).bind(rec.receiverID);
-        if (!insert.execOrReport() || !insert.next())
+        const auto id = InsertIdentityRow("tFctMailingReceivers", QStringLiteral("MailingID, ReceiverID"), std::nullopt,
+                                          [&](CSqlQuery& q) { q.bind(rec.mailingID).bind(rec.receiverID); });
+        if (!id)
             return false;
         if (fetchNewId)
-            rec.id = insert.value(0).toInt();
+            saved.id = *id;
     }
     // A stored pair holds the same two values already: nothing to rewrite.
-    WriteMailingReceiverJournal(rec, isNew ? JOURNAL_INSERT : JOURNAL_UPDATE);
-    return tx.commit();
+    WriteMailingReceiverJournal(saved, isNew ? JOURNAL_INSERT : JOURNAL_UPDATE);
+    if (!tx.commit())
+        return false;
+    rec.id = saved.id;
+    return true;
 }
 
 bool SaveMailing(CMailingRecord& rec)
@@ -203,45 +190,39 @@ bool SaveMailing(CMailingRecord& rec)
         return false;
     bool isNew = rec.id == 0;
     if (!isNew) {
-        CSqlQuery find(QStringLiteral("select id from tFctMailing where id = ?"));
-        find.bind(rec.id);
-        if (!find.execOrReport())
+        const auto stored = RowExists(QStringLiteral("select 1 from tFctMailing where id = ?"), rec.id);
+        if (!stored)
             return false;
-        isNew = !find.next();
+        isNew = !*stored;
     }
 
-    int id = rec.id;
+    std::optional<int> id = rec.id;
     if (!isNew) {
         CSqlQuery q(QStringLiteral("update tFctMailing set Subject = ?, Text = ?, prognoz = ?, MailingDate = ? where id = ?"));
         q.bind(rec.subject).bind(rec.text).bind(rec.prognoz).bind(rec.MailingDate).bind(rec.id);
         if (!q.execOrReport())
             return false;
-    } else if (rec.id == 0) {
-        // The id of this very row: another writer may add mailings at the same time.
-        CSqlQuery q(QStringLiteral("insert into tFctMailing (Subject, Text, prognoz, MailingDate) values (?, ?, ?, ?) returning id"));
-        q.bind(rec.subject).bind(rec.text).bind(rec.prognoz).bind(rec.MailingDate);
-        if (!q.execOrReport() || !q.next())
-            return false;
-        id = q.value(0).toInt();
     } else {
-        CSqlQuery q(QStringLiteral("insert into tFctMailing (id, Subject, Text, prognoz, MailingDate) values (?, ?, ?, ?, ?)"));
-        q.bind(rec.id).bind(rec.subject).bind(rec.text).bind(rec.prognoz).bind(rec.MailingDate);
-        if (!q.execOrReport() || !AdvanceMailingIdentity(rec.id))
+        // Without an id of its own, the id of this very row: another writer may add mailings meanwhile.
+        id = InsertIdentityRow("tFctMailing", QStringLiteral("Subject, Text, prognoz, MailingDate"),
+                               rec.id == 0 ? std::nullopt : std::optional<int>(rec.id), [&](CSqlQuery& q) {
+                                   q.bind(rec.subject).bind(rec.text).bind(rec.prognoz).bind(rec.MailingDate);
+                               });
+        if (!id)
             return false;
     }
 
     // A receiver that fails is reported and skipped; the mailing is saved all the same.
     for (CMailingReceiverRecord& r : rec.receivers) {
-        r.mailingID = id;
-        SaveMailingReceiver(r, false);
+        r.mailingID = *id;
+        static_cast<void>(SaveMailingReceiver(r, false));
     }
-    const int previousId = rec.id;
-    rec.id = id;
-    WriteMailingJournal(rec, isNew ? JOURNAL_INSERT : JOURNAL_UPDATE);
-    if (!tx.commit()) {
-        rec.id = previousId;
+    CMailingRecord saved = rec;
+    saved.id = *id;
+    WriteMailingJournal(saved, isNew ? JOURNAL_INSERT : JOURNAL_UPDATE);
+    if (!tx.commit())
         return false;
-    }
+    rec.id = *id;
     return true;
 }
 
@@ -261,18 +242,13 @@ bool DeleteMailing(CMailingRecord& rec)
 
 void WriteMailingJournal(const CMailingRecord& rec, int operation)
 {
-    QString text = JournalOperationWord(operation) + QStringLiteral("Mailing; ");
-    if (operation != JOURNAL_UPDATE)
-        text += QStringLiteral("id=%1; ").arg(rec.id);
-    text += QStringLiteral("Subject=") + rec.subject;
-    WriteOpJournal(text);
+    QueueJournal([&] { return JournalHead(operation, "Mailing", rec.id) + QStringLiteral("Subject=") + rec.subject; });
 }
 
 void WriteMailingReceiverJournal(const CMailingReceiverRecord& rec, int operation)
 {
-    QString text = JournalOperationWord(operation) + QStringLiteral("MailingReceivers; ");
-    if (operation != JOURNAL_UPDATE)
-        text += QStringLiteral("id=%1; ").arg(rec.id);
-    text += QStringLiteral("mailingID=%1; receiverID=%2").arg(rec.mailingID).arg(rec.receiverID);
-    WriteOpJournal(text);
+    QueueJournal([&] {
+        return JournalHead(operation, "MailingReceivers", rec.id)
+            + QStringLiteral("mailingID=%1; receiverID=%2").arg(rec.mailingID).arg(rec.receiverID);
+    });
 }

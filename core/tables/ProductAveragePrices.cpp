@@ -1,17 +1,6 @@
 #include "ProductAveragePrices.h"
 
-#include "Settings.h"
-#include "TableCommon.h"
-
 namespace {
-
-QString MoneyAsDouble(const QString& column, SqlDialect dialect)
-{
-    // SQLite keeps ten-thousandths.
-    if (dialect == SqlDialect::SQLite)
-        return QStringLiteral("(cast(coalesce(%1, 0) as double precision) / 10000)").arg(column);
-    return QStringLiteral("cast(coalesce(%1, 0) as double precision)").arg(column);
-}
 
 QString Decimal(const QString& column)
 {
@@ -20,7 +9,7 @@ QString Decimal(const QString& column)
 
 } // namespace
 
-bool ComputeDataAveragePrices(int productId, double& last, double& curr, double& next)
+bool ComputeDataAveragePrices(int forecast, int productId, double& last, double& curr, double& next)
 {
     last = curr = next = 0.0;
     // Only rows with a quantity count; receivers that no longer exist do not.
@@ -32,7 +21,7 @@ bool ComputeDataAveragePrices(int productId, double& last, double& curr, double&
         "sum(case when d.valueNext <> 0 then d.sumNext end) as sn, "
         "sum(case when d.valueNext <> 0 then d.valueNext end) as vn "
         "from tfctprognozdata d join tclsreceiver r on d.receiver = r.id where d.prognoz = ? and d.product = ?"));
-    q.bind(Settings().currentForecastId).bind(productId);
+    q.bind(forecast).bind(productId);
     if (!q.execOrReport() || !q.next())
         return false;
     auto average = [&](const char* sum, const char* quantity) {
@@ -49,15 +38,15 @@ bool ComputeDataAveragePrices(int productId, double& last, double& curr, double&
 bool ComputeAveragePriceRanges(const SqlFilter& filter, int unit, CAveragePriceRanges& out)
 {
     out = CAveragePriceRanges();
-    const SqlDialect dialect = GetDBConnection().dialect();
+    const CSqlDialect& dialect = Dialect();
     const QString rows = SqlFilter(filter.where, filter.args).applyAnd(QStringLiteral("select case when coalesce(p.measurementPrice, 0) <> ? then coalesce("
                        "(select mc.koef from tclsmconvert mc where mc.base = p.measurementPrice and mc.produce = ? "
                        "order by mc.id limit 1), 1) else 1 end as k, ")
             + Decimal(QStringLiteral("p.offsetMin")) + QStringLiteral(" as lo, ")
             + Decimal(QStringLiteral("p.offsetMax")) + QStringLiteral(" as hi, ")
-            + MoneyAsDouble(QStringLiteral("pr.pricePrev"), dialect) + QStringLiteral(" as pprev, ")
-            + MoneyAsDouble(QStringLiteral("pr.priceCur"), dialect) + QStringLiteral(" as pcur, ")
-            + MoneyAsDouble(QStringLiteral("pr.priceNext"), dialect) + QStringLiteral(" as pnext, ")
+            + dialect.MoneyAsDouble(QStringLiteral("pr.pricePrev")) + QStringLiteral(" as pprev, ")
+            + dialect.MoneyAsDouble(QStringLiteral("pr.priceCur")) + QStringLiteral(" as pcur, ")
+            + dialect.MoneyAsDouble(QStringLiteral("pr.priceNext")) + QStringLiteral(" as pnext, ")
             + Decimal(QStringLiteral("p.avRep")) + QStringLiteral(" as arep, ")
             + Decimal(QStringLiteral("p.avCur")) + QStringLiteral(" as acur, ")
             + Decimal(QStringLiteral("p.avProg")) + QStringLiteral(" as aprog ")
@@ -81,4 +70,32 @@ bool ComputeAveragePriceRanges(const SqlFilter& filter, int unit, CAveragePriceR
     out.maxNext = q.decimal("maxNext");
     out.avProg = q.decimal("avProg");
     return true;
+}
+
+bool RecalculateAveragePrices(int forecast)
+{
+    CTransaction transaction;
+    if (!transaction.isActive())
+        return false;
+    std::vector<int> products;
+    {
+        CSqlQuery q(QStringLiteral("select p.id from tclsproduct p where p.prognoz = ? and p.isgroup = 0 and exists "
+                                   "(select 1 from tfctprice pr where pr.prognoz = p.prognoz and pr.product = p.id)"));
+        q.bind(forecast);
+        if (!q.execOrReport())
+            return false;
+        while (q.next())
+            products.push_back(q.intValue("id"));
+    }
+    CSqlQuery update(QStringLiteral("update tclsproduct set avRep = ?, avCur = ?, avProg = ? where id = ? and prognoz = ?"));
+    for (int id : products) {
+        double last = 0, curr = 0, next = 0;
+        // Zeros from a failed read are no averages: keep the stored ones.
+        if (!ComputeDataAveragePrices(forecast, id, last, curr, next))
+            return false;
+        update.bind(last).bind(curr).bind(next).bind(id).bind(forecast);
+        if (!update.execOrReport())
+            return false;
+    }
+    return transaction.commit();
 }

@@ -146,11 +146,9 @@ bool RemoveReceiverFromForecast(int receiver, int forecast)
             return false;
         deleted = q.numRowsAffected() > 0;
     }
-    if (!tx.commit())
-        return false;
     if (deleted && before)
-        WriteReceiverJournal(*before, RJ_DELETE);
-    return true;
+        WriteReceiverJournal(*before, JOURNAL_DELETE);
+    return tx.commit();
 }
 
 bool RemoveReceiverFromForecast(CReceiverRecord& rec, int forecast)

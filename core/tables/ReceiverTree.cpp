@@ -108,22 +108,8 @@ bool SaveReceiverByName(CReceiverRecord& rec)
 void MoveReceiverPosition(int receiverId, int parentId, int forecast, bool up)
 {
     auto siblings = LoadReceiverChildren(parentId, forecast);
-    if (!siblings)
-        return;
-    CTransaction tx;
-    if (!tx.isActive())
-        return;
-    int k = 0;
-    for (CReceiverRecord& sibling : *siblings) {
-        if (sibling.id == receiverId)
-            sibling.position = up ? 2 * k + 1 : 2 * k + 7;
-        else
-            sibling.position = 2 * k + 4;
-        ++k;
-        if (!SaveReceiver(sibling))
-            return;
-    }
-    tx.commit();
+    if (siblings)
+        static_cast<void>(MoveOnePlace(*siblings, receiverId, up, &SaveReceiver));
 }
 
 bool ReceiverTreeHasData(int receiver, int forecast)

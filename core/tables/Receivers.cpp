@@ -1,13 +1,8 @@
 #include "Receivers.h"
 
-#include "Journal.h"
-#include "TableCommon.h"
-#include "Settings.h"
 #include "db/Variant.h"
-#include "xml/XmlRecord.h"
 
 #include <algorithm>
-#include <array>
 
 namespace {
 
@@ -25,23 +20,16 @@ QString ForecastSelect()
         + QStringLiteral(" from tclsreceiver r1 join tclsreceivermap rm on rm.receiver = r1.id where rm.prognoz = ?");
 }
 
-std::optional<CReceiverRecord> FirstRow(CSqlQuery& q)
-{
-    if (!q.execOrReport())
-        return std::nullopt;
-    while (q.next()) {
-        if (auto rec = ReadReceiverRow(q))
-            return rec;
-    }
-    return std::nullopt;
-}
-
-std::optional<CReceiverList> AllRows(CSqlQuery& q)
-{
-    return ReadRows(q, ReadReceiverRow);
-}
+constexpr CRowReader<CReceiverRecord> kRows{&ReadReceiverRow, UnreadableRow::Skip};
 
 } // namespace
+
+template <>
+const CXmlFormat<CReceiverRecord>& XmlFormatOf<CReceiverRecord>()
+{
+    static const CXmlFormat<CReceiverRecord> format{XmlNames::kReceiver, XmlNames::kReceivers, kXmlFields};
+    return format;
+}
 
 QString ReceiverColumns(const QString& qualifier)
 {
@@ -90,35 +78,35 @@ std::optional<CReceiverRecord> GetReceiverByImportedId(int importedId)
     CSqlQuery q(QStringLiteral("select ") + ReceiverColumns(QStringLiteral("r1"))
                 + QStringLiteral(" from tclsreceiver r1 where r1.importedId = ? order by r1.id"));
     q.bind(importedId);
-    return FirstRow(q);
+    return kRows.First(q);
 }
 
 std::optional<CReceiverRecord> GetForecastReceiverByImportedId(int importedId, int forecast)
 {
     CSqlQuery q(ForecastSelect() + QStringLiteral(" and r1.importedId = ? order by r1.id"));
     q.bind(forecast).bind(importedId);
-    return FirstRow(q);
+    return kRows.First(q);
 }
 
 std::optional<CReceiverRecord> GetForecastReceiver(int id, int forecast)
 {
     CSqlQuery q(ForecastSelect() + QStringLiteral(" and r1.id = ?"));
     q.bind(forecast).bind(id);
-    return FirstRow(q);
+    return kRows.First(q);
 }
 
 std::optional<CReceiverRecord> GetForecastRootReceiver(int forecast)
 {
     CSqlQuery q(ForecastSelect() + QStringLiteral(" and r1.category = 0 order by r1.id"));
     q.bind(forecast);
-    return FirstRow(q);
+    return kRows.First(q);
 }
 
 int FindChildReceiverId(int forecast, int category)
 {
     CSqlQuery q(ForecastSelect() + QStringLiteral(" and r1.category = ? order by r1.id"));
     q.bind(forecast).bind(category);
-    const auto rec = FirstRow(q);
+    const auto rec = kRows.First(q);
     return rec ? rec->id : -1;
 }
 
@@ -132,7 +120,7 @@ std::optional<CReceiverList> LoadForecastTreeReceivers(int forecast)
 {
     CSqlQuery q(ForecastSelect() + QStringLiteral(" and r1.category > -1"));
     q.bind(forecast);
-    return AllRows(q);
+    return kRows.List(q);
 }
 
 std::optional<CReceiverList> LoadForecastReceivers(int forecast, const SqlFilter& filter)
@@ -142,7 +130,7 @@ std::optional<CReceiverList> LoadForecastReceivers(int forecast, const SqlFilter
                          "where tclsreceivermap.prognoz = ?");
     CSqlQuery q(filter.applyAnd(base));
     q.bind(forecast).bindAll(filter.args);
-    return AllRows(q);
+    return kRows.List(q);
 }
 
 std::optional<CReceiverList> LoadReceiverChildren(int parent, int forecast, const SqlFilter& filter)
@@ -150,7 +138,7 @@ std::optional<CReceiverList> LoadReceiverChildren(int parent, int forecast, cons
     const QString base = ForecastSelect() + QStringLiteral(" and r1.category = ?");
     CSqlQuery q(filter.applyAnd(base, QStringLiteral("r1.position asc, r1.id asc")));
     q.bind(forecast).bind(parent).bindAll(filter.args);
-    return AllRows(q);
+    return kRows.List(q);
 }
 
 std::optional<CReceiverList> LoadReceiverAncestors(int forecast, int id)
@@ -195,16 +183,20 @@ bool SaveReceiver(CReceiverRecord& rec)
                                        "importedId = ?, type = ?, isgroup = ? where id = ?"));
     q.bind(rec.category).bind(rec.name).bind(rec.email).bind(rec.position).bind(rec.importedId).bind(rec.type);
     q.bind(rec.isgroup).bind(id);
-    if (!q.execOrReport() || !tx.commit())
+    if (!q.execOrReport())
+        return false;
+    CReceiverRecord saved = rec;
+    saved.id = id;
+    WriteReceiverJournal(saved, isNew ? JOURNAL_INSERT : JOURNAL_UPDATE);
+    if (!tx.commit())
         return false;
     rec.id = id;
-    WriteReceiverJournal(rec, isNew ? RJ_INSERT : RJ_UPDATE);
     return true;
 }
 
-bool DeleteReceiver(int id)
+bool DeleteReceiver(int id, int forecast)
 {
-    const auto stored = GetForecastReceiver(id, Settings().currentForecastId);
+    const auto stored = GetForecastReceiver(id, forecast);
     if (!stored)
         return false;
     // The top group of a forecast stays.
@@ -212,44 +204,22 @@ bool DeleteReceiver(int id)
     q.bind(id);
     if (!q.execOrReport() || q.numRowsAffected() <= 0)
         return false;
-    WriteReceiverJournal(*stored, RJ_DELETE);
+    WriteReceiverJournal(*stored, JOURNAL_DELETE);
     return true;
 }
 
-bool DeleteReceiver(CReceiverRecord& rec)
+bool DeleteReceiver(CReceiverRecord& rec, int forecast)
 {
-    if (!DeleteReceiver(rec.id))
+    if (!DeleteReceiver(rec.id, forecast))
         return false;
     rec.id = -1;
     return true;
 }
 
-void WriteReceiverJournal(const CReceiverRecord& rec, int kind)
+void WriteReceiverJournal(const CReceiverRecord& rec, int operation)
 {
-    QString text = JournalOperationWord(kind);
-    text += QStringLiteral("Receiver; ");
-    if (kind != RJ_UPDATE)
-        text += QStringLiteral("id=%1; ").arg(rec.id);
-    text += QStringLiteral("Name=") + rec.name + QStringLiteral("; EMail=") + rec.email;
-    WriteOpJournal(text);
-}
-
-xmlNodePtr ReceiverToXml(xmlNodePtr parent, const CReceiverRecord& rec)
-{
-    return RecordToXml<CReceiverRecord>(parent, XmlNames::kReceiver, rec, kXmlFields);
-}
-
-xmlNodePtr ReceiversToXml(xmlNodePtr parent, const CReceiverList& list)
-{
-    return ListToXml<CReceiverRecord>(parent, XmlNames::kReceivers, XmlNames::kReceiver, list, kXmlFields);
-}
-
-std::optional<CReceiverRecord> ReceiverFromXml(const xmlNode* node)
-{
-    return ReadRecordXml<CReceiverRecord>(node, XmlNames::kReceiver, kXmlFields);
-}
-
-std::optional<CReceiverList> ReadReceiversXml(const xmlNode* node)
-{
-    return ReadListXml<CReceiverRecord>(node, XmlNames::kReceivers, XmlNames::kReceiver, kXmlFields);
+    QueueJournal([&] {
+        return JournalHead(operation, "Receiver", rec.id) + QStringLiteral("Name=") + rec.name
+            + QStringLiteral("; EMail=") + rec.email;
+    });
 }

@@ -1,8 +1,6 @@
 #include "SystemUsers.h"
 
 #include "AppMessage.h"
-#include "Journal.h"
-#include "TableCommon.h"
 
 #include <QHash>
 
@@ -12,7 +10,7 @@ const QString kSelect = QStringLiteral("select id, userID, userRoles from v_Syst
 
 bool HasLogins()
 {
-    return GetDBConnection().dialect() == SqlDialect::PostgreSQL;
+    return Dialect().HasLogins();
 }
 
 std::optional<CSystemUserRecord> ReadSystemUserRow(const CSqlQuery& q)
@@ -27,6 +25,8 @@ std::optional<CSystemUserRecord> ReadSystemUserRow(const CSqlQuery& q)
     return r;
 }
 
+constexpr CRowReader<CSystemUserRecord> kRows{&ReadSystemUserRow, UnreadableRow::Skip};
+
 // The user's row without its rights; nothing is shown on failure.
 std::optional<CSystemUserRecord> UserRowById(int id)
 {
@@ -34,9 +34,7 @@ std::optional<CSystemUserRecord> UserRowById(int id)
         return std::nullopt;
     CSqlQuery q(kSelect + QStringLiteral(" where id = ?"));
     q.bind(UserIdValue(id));
-    if (!q.exec() || !q.next())
-        return std::nullopt;
-    return ReadSystemUserRow(q);
+    return kRows.First(q, OnDbError::Silent);
 }
 
 std::optional<CSystemUserRecord> UserRowByLogin(const QString& login)
@@ -47,9 +45,7 @@ std::optional<CSystemUserRecord> UserRowByLogin(const QString& login)
     CSqlQuery q(kSelect + QStringLiteral(" where lower(userID::text collate \"default\") = lower(?) "
                                          "order by (userID = ?) desc, id limit 1"));
     q.bind(login).bind(login);
-    if (!q.exec() || !q.next())
-        return std::nullopt;
-    return ReadSystemUserRow(q);
+    return kRows.First(q, OnDbError::Silent);
 }
 
 std::optional<CSystemUserRecord> WithRights(std::optional<CSystemUserRecord> user)
@@ -79,13 +75,10 @@ std::optional<CSystemUserList> LoadSystemUsers(const SqlFilter& filter)
         return list;
     CSqlQuery q(filter.apply(kSelect, QStringLiteral("userID")));
     q.bindAll(filter.args);
-    if (!q.execOrReport())
-        return std::nullopt;
-    while (q.next())
-        if (auto user = ReadSystemUserRow(q))
-            list.push_back(std::move(*user));
-    if (list.empty())
-        return list;
+    auto users = kRows.List(q);
+    if (!users || users->empty())
+        return users;
+    list = std::move(*users);
 
     // The rights of all these users in one statement.
     SqlFilter rightsFilter;
@@ -154,14 +147,13 @@ bool SaveSystemUser(CSystemUserRecord& user, const QString& password)
         if (!SaveUserRight(right, false))
             return false;
     }
-    const int previousId = user.id;
-    user.id = id;
+    CSystemUserRecord saved = user;
+    saved.id = id;
     // Every save journals as an insert.
-    JournalSystemUser(user, JOURNAL_INSERT);
-    if (!tx.commit()) {
-        user.id = previousId;
+    WriteSystemUserJournal(saved, JOURNAL_INSERT);
+    if (!tx.commit())
         return false;
-    }
+    user.id = id;
     return true;
 }
 
@@ -180,18 +172,30 @@ bool DeleteSystemUser(CSystemUserRecord& user)
         if (!DeleteUserRight(right))
             return false;
     if (stored)
-        JournalSystemUser(*stored, JOURNAL_DELETE);
+        WriteSystemUserJournal(*stored, JOURNAL_DELETE);
     if (!tx.commit())
         return false;
     user.id = 0;
     return true;
 }
 
-void JournalSystemUser(const CSystemUserRecord& user, int operation)
+void WriteSystemUserJournal(const CSystemUserRecord& user, int operation)
 {
-    QString text = JournalOperationWord(operation) + QStringLiteral("SystemUser; ");
-    if (operation != JOURNAL_UPDATE)
-        text += QStringLiteral("id=%1; ").arg(user.id);
-    text += QStringLiteral("userID=") + user.userID;
-    WriteOpJournal(text);
+    QueueJournal([&] { return JournalHead(operation, "SystemUser", user.id) + QStringLiteral("userID=") + user.userID; });
+}
+
+bool ReadSessionLogin(CSessionState& session)
+{
+    if (!HasLogins())
+        return true;
+    // The catalog views are readable by every login.
+    CSqlQuery q(QStringLiteral(
+        "select session_user::text as login, GetUserRoles(session_user) as roles, "
+        "(select r.rolsuper or r.oid = (select d.datdba from pg_database d where d.datname = current_database()) "
+        "from pg_roles r where r.rolname = session_user) as owner"));
+    if (!q.execOrReport() || !q.next())
+        return false;
+    session.userName = q.text("login");
+    session.userRoles = q.value("owner").toBool() ? (ROLE_ADMIN | ROLE_EXPERT | ROLE_USER) : q.intValue("roles", 0);
+    return true;
 }

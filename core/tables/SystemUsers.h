@@ -3,6 +3,7 @@
 // database has no users.
 #pragma once
 
+#include "Session.h"
 #include "UserRights.h"
 
 #include <optional>
@@ -37,13 +38,19 @@ std::optional<CSystemUserList> LoadSystemUsers(const SqlFilter& filter = {});
 // Creates or changes the login (create) or revokes its access to the database. A new login gets the
 // password unless it holds a backslash (external authentication); an existing one gets a non-empty
 // password. The role memberships end equal to the bits.
-bool RunUserScript(const QString& login, int roles, bool create, const QString& password);
+[[nodiscard]] bool RunUserScript(const QString& login, int roles, bool create, const QString& password);
 // Login, access, roles and the user's rights in one transaction; a new user takes its id from its
 // login. An empty password keeps the login's password.
-bool SaveSystemUser(CSystemUserRecord& user, const QString& password);
+[[nodiscard]] bool SaveSystemUser(CSystemUserRecord& user, const QString& password);
 // Revokes the login's access (the login stays) and deletes the rights of the user's list.
-bool DeleteSystemUser(CSystemUserRecord& user);
-void JournalSystemUser(const CSystemUserRecord& user, int operation);
+[[nodiscard]] bool DeleteSystemUser(CSystemUserRecord& user);
+void WriteSystemUserJournal(const CSystemUserRecord& user, int operation);
+
+// The session's login: on a server database the connection's login and its role bits (a superuser
+// or the database's owner holds every bit: it administers the database with full rights); on the file
+// database both stay empty, so that no rights test applies. False after a reported error (then the
+// session is left as it was).
+[[nodiscard]] bool ReadSessionLogin(CSessionState& session);
 
 inline const QString kLoginTooLongText = QStringLiteral("Слишком длинная учетная запись пользователя.");
 inline const QString kPasswordTooLongText = QStringLiteral("Слишком длинный пароль пользователя.");

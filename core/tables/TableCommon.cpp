@@ -1,5 +1,31 @@
 #include "TableCommon.h"
 
+#include "Journal.h"
+#include "Settings.h"
+
+#include <climits>
+
+std::optional<int> ReadRowKey(const CSqlQuery& q, const char* column)
+{
+    const QVariant v = q.value(column);
+    if (v.isNull())
+        return std::nullopt;
+    bool ok = false;
+    const qlonglong i = v.toLongLong(&ok);
+    if (!ok || i < INT_MIN || i > INT_MAX)
+        return std::nullopt;
+    return int(i);
+}
+
+std::optional<int> NextTableId(const QString& table)
+{
+    if (GetDBConnection().transactionLevel() > 0 && !Dialect().LockTableForNewId(table))
+        return std::nullopt;
+    CSqlQuery q(QStringLiteral("select coalesce(max(id), 0) + 1 from ") + table);
+    if (!q.execOrReport() || !q.next())
+        return std::nullopt;
+    return q.value(0).toInt();
+}
 
 QString JournalOperationWord(int operation)
 {
@@ -8,11 +34,30 @@ QString JournalOperationWord(int operation)
         return QStringLiteral("Insert ");
     case JOURNAL_UPDATE:
         return QStringLiteral("Update ");
+    case JOURNAL_CHANGE_STATUS:
+        return QStringLiteral("Change status ");
     default:
         return QStringLiteral("Delete ");
     }
 }
 
+QString JournalHead(int operation, const char* table, int id)
+{
+    QString text = JournalOperationWord(operation) + QLatin1String(table) + QStringLiteral("; ");
+    if (operation != JOURNAL_UPDATE)
+        text += QStringLiteral("id=%1; ").arg(id);
+    return text;
+}
+
+bool OpJournalEnabled()
+{
+    return Settings().EnableOpJournal;
+}
+
+void QueueJournalLine(const QString& text)
+{
+    GetDBConnection().AfterCommit([text] { WriteOpJournal(text); });
+}
 
 QDateTime CurrentTimeToSecond()
 {

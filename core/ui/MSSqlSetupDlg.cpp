@@ -127,11 +127,3 @@ void CMSSqlSetupDlg::UpdateEnabling()
     for (QWidget* w : {static_cast<QWidget*>(m_login), static_cast<QWidget*>(m_password), static_cast<QWidget*>(m_savePass)})
         w->setEnabled(withLogin);
 }
-
-void InstallConnectDialogUi()
-{
-    SetConnectDialogHook([](CDbSetupSettings& settings) {
-        CMSSqlSetupDlg dlg(settings, GetAppMainWindow());
-        return ExecModal(dlg) == QDialog::Accepted;
-    });
-}

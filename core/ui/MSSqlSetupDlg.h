@@ -40,5 +40,3 @@ private:
     QCheckBox* m_savePass = nullptr;
 };
 
-// Makes the connect loop show this dialog through the modal hook.
-void InstallConnectDialogUi();

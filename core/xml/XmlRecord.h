@@ -138,27 +138,75 @@ std::optional<R> ReadRecordXml(const xmlNode* node, const char* element, std::sp
     return rec;
 }
 
+// The XML of a record type, which its table module defines once (XmlFormatOf): the record's element,
+// the list element around several, the field table, and for a record that carries more than its
+// fields what is written after them and read back from the element.
 template <class R>
-xmlNodePtr ListToXml(xmlNodePtr parent, const char* listName, const char* element, const std::vector<R>& list,
-                     std::span<const XmlField<R>> fields)
+struct CXmlFormat {
+    const char* element;
+    const char* list;
+    std::span<const XmlField<R>> fields;
+    void (*writeMore)(xmlNodePtr node, const R& rec) = nullptr;
+    void (*readMore)(const xmlNode* node, R& rec) = nullptr;
+};
+
+template <class R>
+const CXmlFormat<R>& XmlFormatOf();
+
+// The one naming scheme of record-level XML: WriteXml of a record or a list, ReadXml of a record
+// element, ReadXmlList of a list element, ReadXmlSiblings of a run of record elements.
+template <class R>
+xmlNodePtr WriteXml(xmlNodePtr parent, const R& rec)
 {
-    xmlNodePtr node = xmlNewChild(parent, nullptr, BAD_CAST listName, nullptr);
-    for (const R& rec : list)
-        RecordToXml(node, element, rec, fields);
+    const CXmlFormat<R>& f = XmlFormatOf<R>();
+    xmlNodePtr node = RecordToXml<R>(parent, f.element, rec, f.fields);
+    if (f.writeMore)
+        f.writeMore(node, rec);
     return node;
 }
 
-// Each child element that reads as a record is appended; another list name gives none.
 template <class R>
-std::optional<std::vector<R>> ReadListXml(const xmlNode* node, const char* listName, const char* element,
-                                          std::span<const XmlField<R>> fields)
+xmlNodePtr WriteXml(xmlNodePtr parent, const std::vector<R>& list)
 {
-    if (!node || node->type != XML_ELEMENT_NODE || !XmlNameIs(node, listName))
+    xmlNodePtr node = xmlNewChild(parent, nullptr, BAD_CAST XmlFormatOf<R>().list, nullptr);
+    for (const R& rec : list)
+        WriteXml(node, rec);
+    return node;
+}
+
+template <class R>
+std::optional<R> ReadXml(const xmlNode* node)
+{
+    const CXmlFormat<R>& f = XmlFormatOf<R>();
+    auto rec = ReadRecordXml<R>(node, f.element, f.fields);
+    if (rec && f.readMore)
+        f.readMore(node, *rec);
+    return rec;
+}
+
+template <class R>
+std::optional<std::vector<R>> ReadXmlList(const xmlNode* node)
+{
+    if (!node || node->type != XML_ELEMENT_NODE || !XmlNameIs(node, XmlFormatOf<R>().list))
         return std::nullopt;
     std::vector<R> list;
-    for (const xmlNode* child = node->children; child; child = child->next) {
-        if (auto rec = ReadRecordXml<R>(child, element, fields))
+    for (const xmlNode* child = node->children; child; child = child->next)
+        if (auto rec = ReadXml<R>(child))
             list.push_back(std::move(*rec));
+    return list;
+}
+
+// The node and its following siblings, each read by `read`; none when no node gives a record.
+template <class R>
+std::optional<std::vector<R>> ReadXmlSiblings(const xmlNode* node, std::optional<R> (*read)(const xmlNode*))
+{
+    std::optional<std::vector<R>> list;
+    for (; node; node = node->next) {
+        if (auto rec = read(node)) {
+            if (!list)
+                list.emplace();
+            list->push_back(std::move(*rec));
+        }
     }
     return list;
 }

@@ -3,7 +3,9 @@
 
 #include "CmdTarget.h"
 #include "MainFrame.h"
+#include "Session.h"
 #include "SingleInstance.h"
+#include "TransportRegistry.h"
 
 #include <QDialog>
 #include <QObject>
@@ -34,6 +36,9 @@ public:
     int exitCode() const { return m_exitCode; }
     CMainFrame* mainFrame() const { return m_frame; }
     CSingleInstance& instanceSocket() { return m_instance; }
+    // The state of this run; the frames work on it.
+    CSessionState& session() { return m_session; }
+    const CTransportRegistry& transports() const { return m_transports; }
 
     void OnAppAbout();
     void OnConnectionSettings();
@@ -46,6 +51,8 @@ private:
     void BringToFront();
 
     CSingleInstance m_instance;
+    CSessionState m_session;
+    CTransportRegistry m_transports;
     QPointer<CMainFrame> m_frame;
     int m_exitCode = 1;
 };
