@@ -176,7 +176,7 @@ TEST_P(DbConnectionTest, ATransactionThatReadsFirstWaitsForAnotherWriter)
     std::thread other([&] {
         CTransaction tx;
         CSqlQuery read("select count(*) from tFctPrognoz");
-        read.exec();
+        EXPECT_TRUE(read.exec());
         step = 1;
         while (step.load() < 2)
             std::this_thread::yield();
@@ -203,7 +203,7 @@ TEST_P(DbConnectionTest, AReconnectInsideATransactionFailsItInsteadOfGoingOnHalf
         CTransaction tx;
         Exec("insert into tFctPrognoz (id, name, year, status) values (1, 'before', 2026, 0)");
         // Another part of the program replaces the connection meanwhile.
-        std::thread([&] { c.ConnectWith(params()); }).join();
+        std::thread([&] { EXPECT_TRUE(c.ConnectWith(params())); }).join();
         CSqlQuery q("insert into tFctPrognoz (id, name, year, status) values (2, 'after', 2026, 0)");
         EXPECT_FALSE(q.exec());
         EXPECT_FALSE(tx.commit());

@@ -87,7 +87,7 @@ TEST_P(DocumentationTest, ExportedContentIsTheStoredFileAndImportWritesOnlyOnSav
     XmlDocPtr doc(xmlNewDoc(BAD_CAST "1.0"));
     xmlNodePtr root = xmlNewNode(nullptr, BAD_CAST "forecast");
     xmlDocSetRootElement(doc.get(), root);
-    xmlNodePtr documents = WriteDocumentsXml(root, *LoadDocumentation(SqlFilter("prognoz = ?", {1})));
+    xmlNodePtr documents = WriteXml(root, *LoadDocumentation(SqlFilter("prognoz = ?", {1})));
     const QString xmlPath = home() + "f.xml";
     WriteFile(xmlPath, XmlToBytes(doc.get()));
     QProcess p;
@@ -98,7 +98,7 @@ TEST_P(DocumentationTest, ExportedContentIsTheStoredFileAndImportWritesOnlyOnSav
 
     // A local document under the sent name keeps its file until the import saves the received one.
     WriteFile(MakeDocFileName(a), "local");
-    auto list = ReadDocumentsXml(documents);
+    auto list = ReadXmlList<CDocumentationRecord>(documents);
     ASSERT_TRUE(list);
     ASSERT_EQ(list->size(), 3u);
     EXPECT_EQ(ReadFile(MakeDocFileName(a)), "local");
@@ -123,10 +123,10 @@ TEST_P(DocumentationTest, ExportedContentIsTheStoredFileAndImportWritesOnlyOnSav
     EXPECT_EQ(ReadFile(MakeDocFileName(a)), "local");
 
     // An empty list still gives the element, and it reads back as an empty list.
-    xmlNodePtr none = WriteDocumentsXml(root, {});
-    ASSERT_TRUE(ReadDocumentsXml(none));
-    EXPECT_TRUE(ReadDocumentsXml(none)->empty());
-    EXPECT_FALSE(ReadDocumentsXml(root));
+    xmlNodePtr none = WriteXml(root, CDocumentationList{});
+    ASSERT_TRUE(ReadXmlList<CDocumentationRecord>(none));
+    EXPECT_TRUE(ReadXmlList<CDocumentationRecord>(none)->empty());
+    EXPECT_FALSE(ReadXmlList<CDocumentationRecord>(root));
     EXPECT_TRUE(messages.empty());
 }
 

@@ -280,9 +280,9 @@ TEST(ForecastDataXmlTest, ReadsNamesWithoutRegardToCase)
                      "</forecast>");
     ASSERT_TRUE(doc);
     const xmlNode* first = xmlDocGetRootElement(doc.get())->children;
-    EXPECT_FALSE(ReadForecastDataXml(first)) << "another element name";
+    EXPECT_FALSE(ReadXml<CForecastDataRecord>(first)) << "another element name";
 
-    auto list = ReadForecastDataListXml(first);
+    auto list = ReadXmlSiblings<CForecastDataRecord>(first, &ReadXml<CForecastDataRecord>);
     ASSERT_TRUE(list);
     ASSERT_EQ(list->size(), 2u);
     const CForecastDataRecord& r = list->at(0);
@@ -302,7 +302,7 @@ TEST(ForecastDataXmlTest, ReadsNamesWithoutRegardToCase)
     EXPECT_EQ(list->at(1).product, 13);
 
     auto empty = Parse("<forecast><a/><b/></forecast>");
-    EXPECT_FALSE(ReadForecastDataListXml(xmlDocGetRootElement(empty.get())->children));
+    EXPECT_FALSE(ReadXmlSiblings<CForecastDataRecord>(xmlDocGetRootElement(empty.get())->children, &ReadXml<CForecastDataRecord>));
 }
 
 TEST(ForecastDataXmlTest, CommentElementsCarryIdProductAndEscapedComment)
@@ -330,7 +330,7 @@ TEST(ForecastDataXmlTest, CommentElementsCarryIdProductAndEscapedComment)
             names << QString::fromUtf8(reinterpret_cast<const char*>(c->name));
     EXPECT_EQ(names, QStringList({"id", "product", "comment"}));
 
-    auto read = ReadForecastDataListXml(element);
+    auto read = ReadXmlSiblings<CForecastDataRecord>(element, &ReadXml<CForecastDataRecord>);
     ASSERT_TRUE(read);
     ASSERT_EQ(read->size(), 2u);
     EXPECT_EQ(read->at(0).comment, list[0].comment);

@@ -162,7 +162,7 @@ TEST(ForecastsXml, ReadsWhatItWritesAndKeepsDefaults)
     const QByteArray doc = "<root><Prognoz><name>x</name><other>1</other></Prognoz></root>";
     auto parsed = XmlParseMemory(doc);
     ASSERT_TRUE(parsed);
-    const auto rec = ReadForecastXml(xmlDocGetRootElement(parsed.get())->children);
+    const auto rec = ReadXml<CForecastRecord>(xmlDocGetRootElement(parsed.get())->children);
     ASSERT_TRUE(rec);
     EXPECT_EQ(rec->id, -1);
     EXPECT_EQ(rec->name, QStringLiteral("x"));
@@ -177,14 +177,14 @@ TEST(ForecastsXml, ReadsWhatItWritesAndKeepsDefaults)
     XmlDocPtr out(xmlNewDoc(BAD_CAST "1.0"));
     xmlNodePtr root = xmlNewNode(nullptr, BAD_CAST "doc");
     xmlDocSetRootElement(out.get(), root);
-    ForecastsToXml(root, list);
+    WriteXml(root, list);
     auto reparsed = XmlParseMemory(XmlToBytes(out.get()));
     ASSERT_TRUE(reparsed);
-    const auto back = ReadForecastsXml(xmlFirstElementChild(xmlDocGetRootElement(reparsed.get())));
+    const auto back = ReadXmlList<CForecastRecord>(xmlFirstElementChild(xmlDocGetRootElement(reparsed.get())));
     ASSERT_TRUE(back);
     ASSERT_EQ(back->size(), 2u);
     EXPECT_EQ((*back)[0].id, 4);
     EXPECT_EQ((*back)[0].name, list[0].name);
     EXPECT_EQ((*back)[1].ownerName, QStringLiteral("Минфин"));
-    EXPECT_FALSE(ReadForecastsXml(xmlDocGetRootElement(reparsed.get())));
+    EXPECT_FALSE(ReadXmlList<CForecastRecord>(xmlDocGetRootElement(reparsed.get())));
 }

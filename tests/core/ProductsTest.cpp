@@ -23,7 +23,6 @@ protected:
             Exec("insert into tFctPrognoz (id, name, year, status) values (?, 'f', 2026, 0)", {f});
         Exec("insert into tClsMeasurement (id, name, type) values (1, 'шт', 1), (2, 'руб', 2), (3, 'кг', 1)");
         Exec("insert into tClsReceiver (id, name, importedId, isgroup, category) values (1, 'r', 0, 0, 0)");
-        Settings().currentForecastId = 1;
     }
     // A row with a price row, as the tree reads want it.
     void Product(int forecast, int id, int parent, int position, int isgroup = 0, const QString& code = {})
@@ -282,18 +281,17 @@ TEST_P(ProductsTest, TreeHasDataLooksBelowGroups)
     Product(1, 3, 2, 1);
     Product(1, 4, 1, 2);
     Product(1, 5, 0, 2, 1); // an empty group
-    EXPECT_FALSE(ProductTreeHasData(1, 1));
-    EXPECT_FALSE(ProductTreeHasData(4, 1));
-    EXPECT_FALSE(ProductTreeHasData(5, 1));
+    EXPECT_FALSE(ProductTreeHasData(1, 1, 1));
+    EXPECT_FALSE(ProductTreeHasData(4, 1, 1));
+    EXPECT_FALSE(ProductTreeHasData(5, 1, 1));
     Exec("insert into tFctTotalPrognoz (prognoz, product) values (1, 3)");
-    EXPECT_TRUE(ProductTreeHasData(1, 1));
-    EXPECT_TRUE(ProductTreeHasData(2, 1));
-    EXPECT_FALSE(ProductTreeHasData(4, 1));
+    EXPECT_TRUE(ProductTreeHasData(1, 1, 1));
+    EXPECT_TRUE(ProductTreeHasData(2, 1, 1));
+    EXPECT_FALSE(ProductTreeHasData(4, 1, 1));
     Exec("insert into tFctPrognozData (prognoz, product, receiver) values (1, 4, 1)");
-    EXPECT_TRUE(ProductTreeHasData(4, 1));
+    EXPECT_TRUE(ProductTreeHasData(4, 1, 1));
     // Figures of another forecast do not count.
-    Settings().currentForecastId = 2;
-    EXPECT_FALSE(ProductTreeHasData(4, 1));
+    EXPECT_FALSE(ProductTreeHasData(4, 1, 2));
     EXPECT_TRUE(messages.empty());
 }
 
@@ -330,7 +328,7 @@ TEST(ProductXml, ChildrenInOrderWithLocaleFreeDecimals)
     r.offsetMin = 1.5;
     r.name = "A & B";
     XmlDoc d;
-    xmlNodePtr list = ProductListToXml(d.root, CProductList{r});
+    xmlNodePtr list = WriteXml(d.root, CProductList{r});
     std::setlocale(LC_ALL, saved.c_str());
     const xmlNode* product = list->children;
     ASSERT_TRUE(product);
@@ -344,7 +342,7 @@ TEST(ProductXml, ChildrenInOrderWithLocaleFreeDecimals)
     EXPECT_TRUE(text.contains("<id>-1</id>"));
     EXPECT_TRUE(text.contains("<name>A &amp; B</name>"));
 
-    const auto back = ReadProductsXml(list);
+    const auto back = ReadXmlList<CProductRecord>(list);
     ASSERT_TRUE(back && back->size() == 1);
     EXPECT_EQ((*back)[0].name, "A & B");
     EXPECT_DOUBLE_EQ((*back)[0].offsetMin, 1.5);
@@ -353,7 +351,7 @@ TEST(ProductXml, ChildrenInOrderWithLocaleFreeDecimals)
 TEST(ProductXml, ReadingIgnoresCaseAndKeepsDefaults)
 {
     auto doc = XmlDoc::Parse("<PRODUCT><code>X1</code><avRep>12.5</avRep><Name>n</Name><other>9</other></PRODUCT>");
-    const auto r = ReadProductXml(xmlDocGetRootElement(doc.get()));
+    const auto r = ReadXml<CProductRecord>(xmlDocGetRootElement(doc.get()));
     ASSERT_TRUE(r);
     EXPECT_EQ(r->id, -1);
     EXPECT_EQ(r->type, 1);
@@ -364,11 +362,11 @@ TEST(ProductXml, ReadingIgnoresCaseAndKeepsDefaults)
     EXPECT_EQ(XmlFixed6(r->avRep), "12.500000");
 
     auto empty = XmlDoc::Parse("<products/>");
-    const auto list = ReadProductsXml(xmlDocGetRootElement(empty.get()));
+    const auto list = ReadXmlList<CProductRecord>(xmlDocGetRootElement(empty.get()));
     ASSERT_TRUE(list);
     EXPECT_TRUE(list->empty());
-    EXPECT_FALSE(ReadProductsXml(xmlDocGetRootElement(doc.get())));
-    EXPECT_FALSE(ReadProductXml(xmlDocGetRootElement(empty.get())));
+    EXPECT_FALSE(ReadXmlList<CProductRecord>(xmlDocGetRootElement(doc.get())));
+    EXPECT_FALSE(ReadXml<CProductRecord>(xmlDocGetRootElement(empty.get())));
 }
 
 TEST_P(ProductsTest, AveragePriceImportMatchesCodesWithoutRegardToCase)
@@ -384,7 +382,7 @@ TEST_P(ProductsTest, AveragePriceImportMatchesCodesWithoutRegardToCase)
                              "<product><code>Д'АРТ</code><avRep>4</avRep></product>"
                              "<product><code>none</code><avRep>7</avRep></product>"
                              "</products>");
-    ASSERT_TRUE(ImportAveragePricesXml(xmlDocGetRootElement(doc.get())));
+    ASSERT_TRUE(ImportAveragePricesXml(xmlDocGetRootElement(doc.get()), 1));
     for (int id : {1, 2}) {
         const auto r = GetProduct(id, 1);
         EXPECT_DOUBLE_EQ(r->avRep, 1.5);

@@ -124,12 +124,11 @@ TEST_P(ReceiversTest, DeleteOnlyWhatTheCurrentForecastHolds)
     Add(1, 0, QStringLiteral("Минфин"), 1);
     Add(2, 1, QStringLiteral("Школа"));
     Add(3, 0, QStringLiteral("Чужой"), 1, 0, 2);
-    Settings().currentForecastId = 1;
     SetJournal(true);
-    EXPECT_FALSE(DeleteReceiver(3)) << "not in the current forecast";
-    EXPECT_FALSE(DeleteReceiver(1)) << "a top group stays";
+    EXPECT_FALSE(DeleteReceiver(3, 1)) << "not in the current forecast";
+    EXPECT_FALSE(DeleteReceiver(1, 1)) << "a top group stays";
     CReceiverRecord rec = *GetForecastReceiver(2, 1);
-    EXPECT_TRUE(DeleteReceiver(rec));
+    EXPECT_TRUE(DeleteReceiver(rec, 1));
     EXPECT_EQ(rec.id, -1);
     EXPECT_EQ(Count("tClsReceiver"), 2);
     EXPECT_EQ(JournalTexts(), QStringList{QStringLiteral("Delete Receiver; id=2; Name=Школа; EMail=m@x")});
@@ -209,7 +208,7 @@ TEST(ReceiversXml, WritesValidXmlAndReadsItBack)
     XmlDocPtr doc(xmlNewDoc(BAD_CAST "1.0"));
     xmlNodePtr root = xmlNewNode(nullptr, BAD_CAST "data");
     xmlDocSetRootElement(doc.get(), root);
-    ReceiversToXml(root, list);
+    WriteXml(root, list);
     const QByteArray bytes = XmlToBytes(doc.get());
 
     QTemporaryDir dir;
@@ -222,7 +221,7 @@ TEST(ReceiversXml, WritesValidXmlAndReadsItBack)
 
     auto parsed = XmlParseMemory(bytes);
     ASSERT_TRUE(parsed);
-    const auto back = ReadReceiversXml(xmlFirstElementChild(xmlDocGetRootElement(parsed.get())));
+    const auto back = ReadXmlList<CReceiverRecord>(xmlFirstElementChild(xmlDocGetRootElement(parsed.get())));
     ASSERT_TRUE(back);
     ASSERT_EQ(back->size(), 2u);
     const CReceiverRecord& r = back->front();
@@ -236,9 +235,9 @@ TEST(ReceiversXml, WritesValidXmlAndReadsItBack)
     EXPECT_EQ(r.type, 1);
 
     auto upper = XmlParseMemory("<RECEIVER><NAME>x</NAME><isGroup>1</isGroup></RECEIVER>");
-    const auto one = ReceiverFromXml(xmlDocGetRootElement(upper.get()));
+    const auto one = ReadXml<CReceiverRecord>(xmlDocGetRootElement(upper.get()));
     ASSERT_TRUE(one);
     EXPECT_EQ(one->name, QStringLiteral("x"));
     EXPECT_EQ(one->isgroup, 1);
-    EXPECT_FALSE(ReceiverFromXml(xmlDocGetRootElement(upper.get())->children->children)) << "a text node";
+    EXPECT_FALSE(ReadXml<CReceiverRecord>(xmlDocGetRootElement(upper.get())->children->children)) << "a text node";
 }

@@ -347,7 +347,7 @@ TEST(TotalForecastXmlTest, ForecastElementHasItsChildrenInOrderAndReadsBack)
     EXPECT_TRUE(bytes.contains("<sumOther>-0.0001</sumOther>"));
 
     // The receiving side reads the rows as forecast data.
-    auto data = ReadForecastDataListXml(element);
+    auto data = ReadXmlSiblings<CForecastDataRecord>(element, &ReadXml<CForecastDataRecord>);
     ASSERT_TRUE(data);
     ASSERT_EQ(data->size(), 2u);
     EXPECT_EQ(data->at(0).id, 7);

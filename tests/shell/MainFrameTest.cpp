@@ -25,8 +25,9 @@ namespace {
 // A child frame that records what the main frame tells it and handles one command itself.
 class RecordingChild : public CChildFrameBase {
 public:
-    explicit RecordingChild(QWidget* parent)
+    RecordingChild(QWidget* parent, CSessionState& session)
         : CChildFrameBase(parent)
+        , session(session)
     {
         OnCommand(32773, [this] { ++deletes; });
         OnCommand(32906, [this] { ++ownAveragePrices; });
@@ -34,7 +35,7 @@ public:
     void OnUpdateChildren(int wParam) override
     {
         updates << wParam;
-        forecastAtUpdate = Settings().currentForecastId;
+        forecastAtUpdate = session.currentForecastId;
     }
     void NotifyEventJournal(int wParam) override { journal << wParam; }
     void FillSections() override { ++sections; }
@@ -43,6 +44,7 @@ public:
         return handleCommands && CChildFrameBase::OnCmdMsg(id, msg, ui);
     }
 
+    CSessionState& session;
     QList<int> updates;
     QList<int> journal;
     int forecastAtUpdate = 0;
@@ -54,10 +56,11 @@ public:
 
 class TestFrame : public CMainFrame {
 public:
+    using CMainFrame::CMainFrame;
     RecordingChild* child = nullptr;
 
 protected:
-    CChildFrameBase* CreateChildFrame() override { return child = new RecordingChild(this); }
+    CChildFrameBase* CreateChildFrame() override { return child = new RecordingChild(this, session()); }
 };
 
 QStringList MenuTexts(QMenu* menu)
@@ -78,7 +81,7 @@ protected:
     {
         DbTest::SetUp();
         ShellHooks() = CShellHooks{};
-        Settings().changeFlags = 0;
+        session.changeFlags = 0;
     }
     void TearDown() override
     {
@@ -114,7 +117,7 @@ protected:
 
     TestFrame& MakeFrame()
     {
-        frame = std::make_unique<TestFrame>();
+        frame = std::make_unique<TestFrame>(session);
         SetAppMainWindow(frame.get());
         EXPECT_TRUE(frame->Create());
         frame->UpdateCommandUI();
@@ -135,6 +138,7 @@ protected:
         frame->UpdateCommandUI();
     }
 
+    CSessionState session;
     std::unique_ptr<TestFrame> frame;
 };
 
@@ -191,13 +195,13 @@ TEST_P(MainFrameTest, MenusToolbarAndAcceleratorsAreThoseOfTheProgram)
 
 TEST_P(MainFrameTest, EmptyDatabaseLeavesNoForecastAndDisablesItsCommands)
 {
-    Settings().currentForecastId = 5;
+    session.currentForecastId = 5;
     MakeFrame();
     EXPECT_EQ(Combo()->count(), 0);
-    EXPECT_EQ(Settings().currentForecastId, -1);
-    EXPECT_EQ(Settings().ownReceiverId, -1);
+    EXPECT_EQ(session.currentForecastId, -1);
+    EXPECT_EQ(session.ownReceiverId, -1);
     EXPECT_EQ(frame->windowTitle(), "Прогноз (Неизвестная организация)");
-    EXPECT_EQ(Settings().changeFlags, 3);
+    EXPECT_EQ(session.changeFlags, 3);
     for (int id : {1095, 1096, 1097})
         EXPECT_FALSE(PictureShown(id));
     for (int id : {32806, 32902, 32906, 32835, 32800, 32888, 32805, 32794})
@@ -216,21 +220,21 @@ TEST_P(MainFrameTest, EmptyDatabaseLeavesNoForecastAndDisablesItsCommands)
 TEST_P(MainFrameTest, ChoosingAForecastSetsTheCurrentOneAndAnnouncesIt)
 {
     TwoForecasts();
-    Settings().currentForecastId = 2;
+    session.currentForecastId = 2;
     MakeFrame();
     ASSERT_EQ(Combo()->count(), 2);
     EXPECT_EQ(Combo()->itemText(0), "Прогноз-2012 (2012 год) Минобороны");
     EXPECT_EQ(Combo()->itemText(1), "Прогноз-2011 (2011 год) Минфин");
     EXPECT_EQ(Combo()->currentIndex(), 0);
-    EXPECT_EQ(Settings().ownReceiverId, 21);
+    EXPECT_EQ(session.ownReceiverId, 21);
     EXPECT_EQ(frame->windowTitle(), "Прогноз (Управление Б)");
     EXPECT_TRUE(PictureShown(1095));
     EXPECT_FALSE(PictureShown(1096));
 
-    Settings().changeFlags = 0;
+    session.changeFlags = 0;
     frame->child->updates.clear();
     Choose(1);
-    const CSettings& s = Settings();
+    const CSessionState& s = session;
     EXPECT_EQ(s.currentForecastId, 1);
     EXPECT_EQ(s.forecastYear, 2011);
     EXPECT_EQ(s.currentForecastStatus, 1);
@@ -264,18 +268,18 @@ TEST_P(MainFrameTest, TitleAndPicturesFollowTheSettings)
 {
     TwoForecasts();
     Receiver(30, 0, "Чужой", 300, 0, 1);
-    Settings().currentForecastId = 2;
+    session.currentForecastId = 2;
     MakeFrame();
     // A known own receiver that is not in the current forecast: no suffix at all.
-    Settings().ownReceiverId = 11;
+    session.ownReceiverId = 11;
     frame->UpdateTitle();
     EXPECT_EQ(frame->windowTitle(), "Прогноз");
 
-    Settings().currentForecastStatus = 2;
+    session.currentForecastStatus = 2;
     frame->UpdateStatusIcons();
     EXPECT_TRUE(PictureShown(1097));
     EXPECT_FALSE(PictureShown(1095));
-    Settings().currentForecastStatus = 3;
+    session.currentForecastStatus = 3;
     frame->UpdateStatusIcons();
     for (int id : {1095, 1096, 1097})
         EXPECT_FALSE(PictureShown(id));
@@ -284,7 +288,7 @@ TEST_P(MainFrameTest, TitleAndPicturesFollowTheSettings)
 TEST_P(MainFrameTest, RightsDecideTheExchangeAndReportCommands)
 {
     TwoForecasts();
-    Settings().currentForecastId = 2;
+    session.currentForecastId = 2;
     MakeFrame();
     int reports = 0;
     std::optional<CForecastRecord> handed;
@@ -294,7 +298,7 @@ TEST_P(MainFrameTest, RightsDecideTheExchangeAndReportCommands)
     };
     ShellHooks().sendForecast = [](QWidget*, int) {};
     ShellHooks().receiveReferenceData = [](QWidget*) {};
-    CSettings& s = Settings();
+    CSessionState& s = session;
 
     s.userName = "petrov";
     s.userRoles = 4;
@@ -339,7 +343,7 @@ TEST_P(MainFrameTest, RightsDecideTheExchangeAndReportCommands)
 TEST_P(MainFrameTest, CommandsOfLaterDialogsComeAliveWithThem)
 {
     TwoForecasts();
-    Settings().currentForecastId = 2;
+    session.currentForecastId = 2;
     MakeFrame();
     for (int id : {32792, 32868, 32890, 32794, 32807, 32904, 32861, 32850})
         EXPECT_FALSE(Enabled(id)) << id;
@@ -371,21 +375,21 @@ TEST_P(MainFrameTest, CommandsOfLaterDialogsComeAliveWithThem)
     EXPECT_EQ(managed, 1);
     EXPECT_EQ(Combo()->count(), 1);
     EXPECT_EQ(Combo()->currentIndex(), -1);
-    EXPECT_EQ(Settings().currentForecastId, -1);
-    EXPECT_EQ(Settings().forecastYear, -1);
+    EXPECT_EQ(session.currentForecastId, -1);
+    EXPECT_EQ(session.forecastYear, -1);
     EXPECT_EQ(frame->child->updates, QList<int>({0}));
 
     // Settings OK: the forecast is chosen again from the bar.
     Combo()->setCurrentIndex(0);
     EXPECT_TRUE(frame->ExecuteCommand(32868));
-    EXPECT_EQ(Settings().currentForecastId, -1); // the refill selects nothing that is not current
-    EXPECT_EQ(Settings().changeFlags & 3, 3);
+    EXPECT_EQ(session.currentForecastId, -1); // the refill selects nothing that is not current
+    EXPECT_EQ(session.changeFlags & 3, 3);
 }
 
 TEST_P(MainFrameTest, ChildFrameIsOfferedCommandsFirst)
 {
     TwoForecasts();
-    Settings().currentForecastId = 2;
+    session.currentForecastId = 2;
     MakeFrame();
     messages.clear();
     frame->child->handleCommands = true;
@@ -408,7 +412,7 @@ TEST_P(MainFrameTest, ChildFrameIsOfferedCommandsFirst)
 TEST_P(MainFrameTest, ViewCommandsShowAndHideTheBars)
 {
     TwoForecasts();
-    Settings().currentForecastId = 2;
+    session.currentForecastId = 2;
     MakeFrame();
     frame->show();
     QWidget* band = frame->findChild<QToolBar*>("id32790");
@@ -431,7 +435,7 @@ TEST_P(MainFrameTest, ViewCommandsShowAndHideTheBars)
 TEST_P(MainFrameTest, CopyReportsWhatWasCopied)
 {
     TwoForecasts();
-    Settings().currentForecastId = 2;
+    session.currentForecastId = 2;
     MakeFrame();
     ShellHooks().selectForecastCopy = [](QWidget*, int* source, int* mode) {
         *source = 1;
@@ -451,7 +455,7 @@ TEST_P(MainFrameTest, CopyReportsWhatWasCopied)
 
     messages.clear();
     answers = {IDYES};
-    Settings().changeFlags = 0;
+    session.changeFlags = 0;
     EXPECT_TRUE(frame->ExecuteCommand(32806));
     ASSERT_EQ(messages.size(), 2u);
     // Only receivers were copied, whatever the mode promised.
@@ -460,7 +464,7 @@ TEST_P(MainFrameTest, CopyReportsWhatWasCopied)
     EXPECT_EQ(Count("tclsreceiver r, tclsreceivermap m", "m.receiver = r.id and m.prognoz = 2 and r.name = ?",
                     {QStringLiteral("Управление А")}),
               1);
-    EXPECT_EQ(Settings().changeFlags, 3); // the forecast was chosen anew
+    EXPECT_EQ(session.changeFlags, 3); // the forecast was chosen anew
 
     // With one forecast left in the list there is nothing to copy from.
     ShellHooks().forecastManager = [&](QWidget*) {
@@ -476,7 +480,7 @@ TEST_P(MainFrameTest, CopyReportsWhatWasCopied)
 TEST_P(MainFrameTest, CommandStatesAskNothingOfAnUnreachableDatabase)
 {
     TwoForecasts();
-    Settings().currentForecastId = 2;
+    session.currentForecastId = 2;
     MakeFrame();
     ShellHooks().selectForecastCopy = [](QWidget*, int*, int*) { return false; };
     // Every read of the forecast table fails from here on.
@@ -507,7 +511,7 @@ TEST_P(MainFrameTest, AveragePricesComeFromTheEnteredFigures)
     };
     data(1, 21, 100, 10);
     data(2, 22, 300, 10);
-    Settings().currentForecastId = 2;
+    session.currentForecastId = 2;
     MakeFrame();
     ASSERT_TRUE(Enabled(32906));
 
@@ -553,7 +557,7 @@ TEST_P(MainFrameTest, AveragePricesAreStoredForAllProductsOrNone)
                              "exists (select 1 from tclsproduct where avCur = 20 and id <> new.id) "
                              "begin select raise(abort, 'blocked'); end"));
     }
-    Settings().currentForecastId = 2;
+    session.currentForecastId = 2;
     MakeFrame();
     messages.clear();
     answers = {IDYES};
@@ -595,7 +599,7 @@ TEST_P(MainFrameTest, AveragePricesLeaveTheOtherColumnsAndOtherUsersChangesAlone
                              "begin " + body + " end"))
             << ddl.lastError().text().toStdString();
     }
-    Settings().currentForecastId = 2;
+    session.currentForecastId = 2;
     MakeFrame();
     messages.clear();
     answers = {IDYES};
@@ -615,7 +619,7 @@ TEST_P(MainFrameTest, ProductImportReadsEveryProductsElement)
     TwoForecasts();
     Exec("insert into tclsproduct (prognoz, id, parent, name, code, position, isgroup, type) "
          "values (2, 1, 0, 'Продукция', '', 0, 1, 64), (2, 2, 1, 'Бумага', 'Б-1', 0, 0, 1)");
-    Settings().currentForecastId = 2;
+    session.currentForecastId = 2;
     MakeFrame();
     ScriptedModalHook hook;
 
@@ -672,7 +676,7 @@ TEST_P(MainFrameTest, ProductImportReadsEveryProductsElement)
 TEST_P(MainFrameTest, ScreenshotShowsTheBarsWithRussianTexts)
 {
     TwoForecasts();
-    Settings().currentForecastId = 2;
+    session.currentForecastId = 2;
     MakeFrame();
     frame->resize(1000, 600);
     frame->show();

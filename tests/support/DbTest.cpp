@@ -98,10 +98,7 @@ void DbTest::SetUp()
     TempHomeTest::SetUp();
     CSettings& s = Settings();
     s.EnableOpJournal = false;
-    s.currentForecastId = s.currentForecastOwner = s.currentForecastStatus = s.forecastYear = s.ownReceiverId = -1;
     s.Transport = QStringLiteral("File");
-    s.userName.clear();
-    s.userRoles = 0;
 
     if (dialect() == SqlDialect::SQLite) {
         m_params.dialect = SqlDialect::SQLite;

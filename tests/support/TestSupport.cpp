@@ -1,7 +1,6 @@
 #include "TestSupport.h"
 
 #include "AppMessage.h"
-#include "ProcessExit.h"
 
 #include <QDir>
 #include <QFile>
@@ -40,13 +39,14 @@ void TempHomeTest::SetUp()
         return MessageBoxButtonsFor(flags).defaultId;
     },
         true);
-    SetExitHook([](int code) { throw ProcessExitCalled{code}; });
+    // Errors are shown as the program shows them, so that the tests see them among the messages.
+    SetErrorSink(&ShowComError);
 }
 
 void TempHomeTest::TearDown()
 {
     SetMessageBoxHandler(nullptr);
-    SetExitHook(nullptr);
+    SetErrorSink(nullptr);
     auto restore = [](const char* name, bool had, const QByteArray& value) {
         if (had)
             qputenv(name, value);

@@ -1,6 +1,7 @@
+#include "AppMessage.h"
+#include "ConnectLoop.h"
 #include "DbTest.h"
 #include "ProcessExit.h"
-#include "db/DbSetup.h"
 #include "db/SqlScript.h"
 
 #include <QFile>
@@ -13,11 +14,22 @@ namespace {
 
 const QString kTemplate = QStringLiteral(LIR_BIN_DIR "/LIR.db.tmpl");
 
+// The end of the process unwinds instead of ending the test run.
+struct ProcessExitCalled {
+    int code;
+};
+
 class ConnectLoopTest : public TempHomeTest {
 protected:
+    void SetUp() override
+    {
+        TempHomeTest::SetUp();
+        SetExitHook([](int code) { throw ProcessExitCalled{code}; });
+    }
     void TearDown() override
     {
         SetConnectDialogHook(nullptr);
+        SetExitHook(nullptr);
         TempHomeTest::TearDown();
     }
     void CopyTemplate(const QString& to) { ASSERT_TRUE(QFile::copy(kTemplate, to)); QFile::setPermissions(to, QFile::ReadOwner | QFile::WriteOwner); }
