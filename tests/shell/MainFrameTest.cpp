@@ -1,5 +1,6 @@
 #include "AppMessage.h"
 #include "ChildFrameBase.h"
+#include "CommandIds.h"
 #include "DbTest.h"
 #include "MainFrame.h"
 #include "ProgressBar.h"
@@ -7,6 +8,7 @@
 #include "ShellHooks.h"
 #include "ShellTestSupport.h"
 #include "db/SqlQuery.h"
+#include "tables/SystemUsers.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -19,6 +21,8 @@
 #include <QToolBar>
 
 #include <memory>
+
+#include <unistd.h>
 
 namespace {
 
@@ -338,6 +342,43 @@ TEST_P(MainFrameTest, RightsDecideTheExchangeAndReportCommands)
     s.ownReceiverId = -1;
     frame->UpdateCommandUI();
     EXPECT_FALSE(Enabled(32805));
+}
+
+TEST_P(MainFrameTest, TheLoginsRoleBitsDecideTheRightsOnAServer)
+{
+    TwoForecasts();
+    session.currentForecastId = 2;
+    ShellHooks().sendForecast = [](QWidget*, int) {};
+    // The test's own login is the cluster's superuser: on a server it holds every bit.
+    ASSERT_TRUE(ReadSessionLogin(session));
+    EXPECT_EQ(session.userName.isEmpty(), !isPg());
+    EXPECT_EQ(session.userRoles, isPg() ? 7 : 0);
+    MakeFrame();
+    EXPECT_TRUE(Enabled(ID_FORECAST_SEND)) << "the owner, or the file database";
+    if (!isPg())
+        return;
+
+    // Sending a forecast needs the expert's bit 2.
+    const DbConnectParams owner = params();
+    for (const auto& [group, enabled] : {std::pair{"lir_users", false}, std::pair{"lir_experts", true}}) {
+        const QString login = QStringLiteral("%1_%2").arg(QLatin1String(group)).arg(getpid());
+        ExecAsAdmin(QStringLiteral("create role %1 login password 'login-secret' in role %2").arg(login, group));
+        DbConnectParams p = owner;
+        p.host = qEnvironmentVariable("PGTEST_TCPHOST", QStringLiteral("127.0.0.1"));
+        p.user = login;
+        p.password = QStringLiteral("login-secret");
+        ASSERT_TRUE(GetDBConnection().ConnectWith(p));
+        CSessionState seen = session;
+        ASSERT_TRUE(ReadSessionLogin(seen));
+        EXPECT_EQ(seen.userName, login);
+        EXPECT_EQ(seen.userRoles, enabled ? ROLE_EXPERT : ROLE_USER);
+        session.userName = seen.userName;
+        session.userRoles = seen.userRoles;
+        frame->UpdateCommandUI();
+        EXPECT_EQ(Enabled(ID_FORECAST_SEND), enabled) << group;
+        ASSERT_TRUE(GetDBConnection().ConnectWith(owner));
+        ExecAsAdmin(QStringLiteral("drop role %1").arg(login));
+    }
 }
 
 TEST_P(MainFrameTest, CommandsOfLaterDialogsComeAliveWithThem)

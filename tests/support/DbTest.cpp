@@ -177,6 +177,22 @@ qlonglong DbTest::Count(const QString& table, const QString& where, const QVaria
         .toLongLong();
 }
 
+void DbTest::ExecAsAdmin(const QString& sql)
+{
+    ASSERT_FALSE(m_pgDatabase.isEmpty());
+    const QString conn = QStringLiteral("exec_") + QUuid::createUuid().toString(QUuid::Id128);
+    {
+        DbConnectParams p = *PgAdminParams();
+        p.dbName = m_pgDatabase;
+        QSqlDatabase db = AdminDb(conn, p);
+        ASSERT_TRUE(db.open()) << db.lastError().text().toStdString();
+        QSqlQuery q(db);
+        EXPECT_TRUE(q.exec(sql)) << sql.toStdString() << ": " << q.lastError().text().toStdString();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(conn);
+}
+
 void DbTest::SetJournal(bool on)
 {
     Settings().EnableOpJournal = on;

@@ -23,6 +23,9 @@ protected:
     void Exec(const QString& sql, const QVariantList& args = {});
     QVariant Scalar(const QString& sql, const QVariantList& args = {});
     qlonglong Count(const QString& table, const QString& where = QString(), const QVariantList& args = {});
+    // PostgreSQL: one plain statement (a role, a grant) as the cluster's administrator in the test's
+    // database, on a connection of its own.
+    void ExecAsAdmin(const QString& sql);
     // Turns the operation journal on or off (off by default).
     void SetJournal(bool on);
     // The journal's texts, oldest first.
