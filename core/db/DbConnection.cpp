@@ -72,7 +72,9 @@ bool OpenDatabase(const DbConnectParams& params, const QString& connectionName, 
         // mode=rw: a missing file fails instead of being created empty.
         db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=10000"));
         QString path = QFileInfo(params.file).absoluteFilePath();
-        path.replace(u'%', QStringLiteral("%25")).replace(u'?', QStringLiteral("%3f")).replace(u'#', QStringLiteral("%23"));
+        path.replace(u'%', QStringLiteral("%25"))
+            .replace(u'?', QStringLiteral("%3f"))
+            .replace(u'#', QStringLiteral("%23"));
         db.setDatabaseName(QStringLiteral("file:") + path + QStringLiteral("?mode=rw"));
     } else {
         if (!params.host.isEmpty())
@@ -238,8 +240,8 @@ int CDBConnection::BeginTrans()
     if (state.level == 0) {
         // SQLite: take the write lock at the start, so that a transaction that reads before it writes
         // waits for other writers (busy timeout) instead of failing when it comes to write.
-        const bool begun = dialect() == SqlDialect::SQLite ? ExecPlain(QStringLiteral("BEGIN IMMEDIATE"))
-                                                             : db.transaction();
+        const bool begun =
+            dialect() == SqlDialect::SQLite ? ExecPlain(QStringLiteral("BEGIN IMMEDIATE")) : db.transaction();
         if (!begun) {
             if (dialect() != SqlDialect::SQLite)
                 ReportComError(db.lastError());
@@ -350,7 +352,8 @@ bool IsSchemaName(QSqlDatabase& db, SqlDialect dialect, const QString& table, co
     QSqlQuery q(db);
     if (dialect == SqlDialect::SQLite) {
         if (column.isEmpty()) {
-            q.prepare(QStringLiteral("select 1 from sqlite_master where type in ('table','view') and lower(name) = lower(?)"));
+            q.prepare(QStringLiteral(
+                "select 1 from sqlite_master where type in ('table','view') and lower(name) = lower(?)"));
             q.addBindValue(table);
         } else {
             q.prepare(QStringLiteral(

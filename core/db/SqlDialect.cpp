@@ -57,10 +57,7 @@ public:
     {
         return column + QStringLiteral(" = any(string_to_array(?, ',')::int[])");
     }
-    QString InsertReturningId(const QString& insert) const override
-    {
-        return insert + QStringLiteral(" returning id");
-    }
+    QString InsertReturningId(const QString& insert) const override { return insert + QStringLiteral(" returning id"); }
     std::optional<int> ReadNewId(CSqlQuery& insert) const override
     {
         if (!insert.next())

@@ -184,7 +184,8 @@ bool CSqlQuery::exec()
     m_index.clear();
     if (!m_prepared) {
         if (m_error.type() == QSqlError::NoError)
-            m_error = QSqlError(QStringLiteral("Нет соединения с базой данных."), QString(), QSqlError::ConnectionError);
+            m_error =
+                QSqlError(QStringLiteral("Нет соединения с базой данных."), QString(), QSqlError::ConnectionError);
         return false;
     }
     m_pendingBinds = 0;

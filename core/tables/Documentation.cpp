@@ -91,30 +91,20 @@ int Base64Value(char c)
 
 std::optional<CDocumentationRecord> ReadDocumentationRow(const CSqlQuery& q)
 {
-    for (const char* column : {"id", "prognoz", "name", "position", "filename"})
-        if (q.isNull(column))
-            return std::nullopt;
-    CDocumentationRecord r;
-    r.id = q.intValue("id");
-    r.prognoz = q.intValue("prognoz");
-    r.name = q.text("name");
-    r.position = q.intValue("position");
-    r.filename = q.text("filename");
-    return r;
+    if (AnyNull(q, {"id", "prognoz", "name", "position", "filename"}))
+        return std::nullopt;
+    return CDocumentationRecord{q.intValue("id"),       q.intValue("prognoz"), q.text("name"),
+                                q.intValue("position"), q.text("filename"),    std::nullopt};
 }
 
 std::optional<CDocumentationRecord> GetDocumentation(int id, int prognoz)
 {
-    CSqlQuery q(kSelect + QStringLiteral(" where id = ? and prognoz = ?"));
-    q.bind(id).bind(prognoz);
-    return kRows.First(q);
+    return kRows.FirstOf(OnDbError::Report, kSelect + QStringLiteral(" where id = ? and prognoz = ?"), id, prognoz);
 }
 
 std::optional<CDocumentationList> LoadDocumentation(const SqlFilter& filter)
 {
-    CSqlQuery q(filter.apply(kSelect, QStringLiteral("id")));
-    q.bindAll(filter.args);
-    return kRows.List(q);
+    return kRows.ListOf(OnDbError::Report, filter.apply(kSelect, QStringLiteral("id")), filter.args);
 }
 
 bool SaveDocumentation(CDocumentationRecord& rec)
@@ -124,8 +114,8 @@ bool SaveDocumentation(CDocumentationRecord& rec)
         return false;
     bool isNew = rec.id == -1;
     if (!isNew) {
-        const auto stored =
-            RowExists(QStringLiteral("select 1 from tfctdocumentation where id = ? and prognoz = ?"), rec.id, rec.prognoz);
+        const auto stored = RowExists(QStringLiteral("select 1 from tfctdocumentation where id = ? and prognoz = ?"),
+                                      rec.id, rec.prognoz);
         if (!stored)
             return false;
         isNew = !*stored;
@@ -138,12 +128,14 @@ bool SaveDocumentation(CDocumentationRecord& rec)
         id = *next;
     }
     if (isNew) {
-        CSqlQuery q(QStringLiteral("insert into tfctdocumentation (id, prognoz, name, position, filename) values (?, ?, ?, ?, ?)"));
+        CSqlQuery q(QStringLiteral(
+            "insert into tfctdocumentation (id, prognoz, name, position, filename) values (?, ?, ?, ?, ?)"));
         q.bind(id).bind(rec.prognoz).bind(rec.name).bind(rec.position).bind(rec.filename);
         if (!q.execOrReport())
             return false;
     } else {
-        CSqlQuery q(QStringLiteral("update tfctdocumentation set name = ?, position = ?, filename = ? where id = ? and prognoz = ?"));
+        CSqlQuery q(QStringLiteral(
+            "update tfctdocumentation set name = ?, position = ?, filename = ? where id = ? and prognoz = ?"));
         q.bind(rec.name).bind(rec.position).bind(rec.filename).bind(id).bind(rec.prognoz);
         if (!q.execOrReport())
             return false;
@@ -185,7 +177,8 @@ bool DeleteDocumentation(CDocumentationRecord& rec)
 
 void MoveDocumentation(int id, int prognoz, bool up)
 {
-    auto list = LoadDocumentation(SqlFilter(QStringLiteral("prognoz = ?"), {prognoz}, QStringLiteral("position asc, id")));
+    auto list =
+        LoadDocumentation(SqlFilter(QStringLiteral("prognoz = ?"), {prognoz}, QStringLiteral("position asc, id")));
     if (list)
         static_cast<void>(MoveOnePlace(*list, id, up, &SaveDocumentation));
 }
@@ -278,8 +271,7 @@ void ReadContent(const xmlNode* node, CDocumentationRecord& rec)
 
 } // namespace
 
-template <>
-const CXmlFormat<CDocumentationRecord>& XmlFormatOf<CDocumentationRecord>()
+template <> const CXmlFormat<CDocumentationRecord>& XmlFormatOf<CDocumentationRecord>()
 {
     static const CXmlFormat<CDocumentationRecord> format{XmlNames::kDocument, XmlNames::kDocuments, kXmlFields,
                                                          &WriteContent, &ReadContent};

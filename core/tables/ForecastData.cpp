@@ -31,8 +31,7 @@ R NewRecord(int prognoz, int receiver, int product)
 
 } // namespace
 
-template <>
-const CXmlFormat<R>& XmlFormatOf<R>()
+template <> const CXmlFormat<R>& XmlFormatOf<R>()
 {
     static const CXmlFormat<R> format{XmlNames::kForecastData, nullptr, kXmlFields};
     return format;
@@ -69,9 +68,7 @@ CForecastDataRecord GetOrNewForecastData(int prognoz, int receiver, int product)
 
 std::optional<CForecastDataList> LoadForecastData(const SqlFilter& filter)
 {
-    CSqlQuery q(filter.apply(kSelect));
-    q.bindAll(filter.args);
-    return kRows.List(q);
+    return kRows.ListOf(OnDbError::Report, filter.apply(kSelect), filter.args);
 }
 
 bool DeleteForecastData(int prognoz)
@@ -130,7 +127,8 @@ bool SaveForecastData(CForecastDataRecord& rec, bool takeNewId)
 {
     std::optional<int> storedId;
     {
-        CSqlQuery q(QStringLiteral("select id from tfctprognozdata where prognoz = ? and product = ? and receiver = ?"));
+        CSqlQuery q(
+            QStringLiteral("select id from tfctprognozdata where prognoz = ? and product = ? and receiver = ?"));
         q.bind(rec.prognoz).bind(rec.product).bind(rec.receiver);
         if (!q.execOrReport())
             return false;

@@ -1,14 +1,14 @@
 #include "ForecastRow.h"
 
 const ForecastMoneyColumn kForecastMoneyColumns[16] = {
-    {"sumLast", &CForecastRowFields::sumLast},         {"sumCurr", &CForecastRowFields::sumCurr},
-    {"sumNext", &CForecastRowFields::sumNext},         {"valueLast", &CForecastRowFields::valueLast},
-    {"valueCurr", &CForecastRowFields::valueCurr},     {"valueNext", &CForecastRowFields::valueNext},
-    {"valueNorm", &CForecastRowFields::valueNorm},     {"valueIndex", &CForecastRowFields::valueIndex},
-    {"valuePlan", &CForecastRowFields::valuePlan},     {"valueFormula", &CForecastRowFields::valueFormula},
-    {"valueOther", &CForecastRowFields::valueOther},   {"sumNorm", &CForecastRowFields::sumNorm},
-    {"sumIndex", &CForecastRowFields::sumIndex},       {"sumPlan", &CForecastRowFields::sumPlan},
-    {"sumFormula", &CForecastRowFields::sumFormula},   {"sumOther", &CForecastRowFields::sumOther},
+    {"sumLast", &CForecastRowFields::sumLast},       {"sumCurr", &CForecastRowFields::sumCurr},
+    {"sumNext", &CForecastRowFields::sumNext},       {"valueLast", &CForecastRowFields::valueLast},
+    {"valueCurr", &CForecastRowFields::valueCurr},   {"valueNext", &CForecastRowFields::valueNext},
+    {"valueNorm", &CForecastRowFields::valueNorm},   {"valueIndex", &CForecastRowFields::valueIndex},
+    {"valuePlan", &CForecastRowFields::valuePlan},   {"valueFormula", &CForecastRowFields::valueFormula},
+    {"valueOther", &CForecastRowFields::valueOther}, {"sumNorm", &CForecastRowFields::sumNorm},
+    {"sumIndex", &CForecastRowFields::sumIndex},     {"sumPlan", &CForecastRowFields::sumPlan},
+    {"sumFormula", &CForecastRowFields::sumFormula}, {"sumOther", &CForecastRowFields::sumOther},
 };
 
 QDateTime ZeroRecordDate()

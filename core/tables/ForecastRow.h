@@ -47,8 +47,7 @@ extern const ForecastMoneyColumn kForecastMoneyColumns[16];
 
 // The children of a "prognozdata" element in their order: id, prognoz, product, the sixteen figures,
 // base, baseMethod, then comment.
-template <class R>
-std::array<XmlField<R>, 22> ForecastRowXmlFields()
+template <class R> std::array<XmlField<R>, 22> ForecastRowXmlFields()
 {
     using F = CForecastRowFields;
     return {{
@@ -78,8 +77,7 @@ std::array<XmlField<R>, 22> ForecastRowXmlFields()
 }
 
 // The element of a row's comment: id, product and comment.
-template <class R>
-std::array<XmlField<R>, 3> ForecastCommentXmlFields()
+template <class R> std::array<XmlField<R>, 3> ForecastCommentXmlFields()
 {
     return {{
         XmlField<R>::integer("id", &CForecastRowFields::id),

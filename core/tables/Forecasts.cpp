@@ -1,7 +1,7 @@
 #include "Forecasts.h"
 
-const char* const kPerForecastTables[7] = {"tfctdocumentation", "tfctprice",       "tclsreceiverMap", "tfcttotalprognoz",
-                                           "tfctprognozdata",   "tclsproduct",     "tfctimportstatus"};
+const char* const kPerForecastTables[7] = {"tfctdocumentation", "tfctprice",   "tclsreceiverMap", "tfcttotalprognoz",
+                                           "tfctprognozdata",   "tclsproduct", "tfctimportstatus"};
 
 namespace {
 
@@ -20,8 +20,7 @@ constexpr CRowReader<CForecastRecord> kRows{&ReadForecastRow, UnreadableRow::Ski
 
 } // namespace
 
-template <>
-const CXmlFormat<CForecastRecord>& XmlFormatOf<CForecastRecord>()
+template <> const CXmlFormat<CForecastRecord>& XmlFormatOf<CForecastRecord>()
 {
     static const CXmlFormat<CForecastRecord> format{XmlNames::kForecast, XmlNames::kForecasts, kXmlFields};
     return format;
@@ -43,24 +42,15 @@ QString GetForecastStatusName(int status)
 
 std::optional<CForecastRecord> ReadForecastRow(const CSqlQuery& q)
 {
-    for (const char* column : {"id", "name", "year", "status"})
-        if (q.isNull(column))
-            return std::nullopt;
-    CForecastRecord r;
-    r.id = q.intValue("id");
-    r.name = q.text("name");
-    r.year = q.intValue("year", 0);
-    r.owner = q.intValue("owner", -1);
-    r.ownerName = q.text("ownerName");
-    r.status = q.intValue("status", 0);
-    return r;
+    if (AnyNull(q, {"id", "name", "year", "status"}))
+        return std::nullopt;
+    return CForecastRecord{q.intValue("id"),        q.text("name"),      q.intValue("year", 0),
+                           q.intValue("owner", -1), q.text("ownerName"), q.intValue("status", 0)};
 }
 
 std::optional<CForecastRecord> GetForecast(int id)
 {
-    CSqlQuery q(kSelect + QStringLiteral(" where id = ?"));
-    q.bind(id);
-    return kRows.First(q);
+    return kRows.FirstOf(OnDbError::Report, kSelect + QStringLiteral(" where id = ?"), id);
 }
 
 int GetNewestForecast()
@@ -81,16 +71,15 @@ int GetForecastCount()
 
 std::optional<CForecastList> LoadForecasts(const SqlFilter& filter)
 {
-    CSqlQuery q(filter.apply(kSelect));
-    q.bindAll(filter.args);
-    return kRows.List(q);
+    return kRows.ListOf(OnDbError::Report, filter.apply(kSelect), filter.args);
 }
 
 namespace {
 
 bool InsertForecastRow(const CForecastRecord& rec)
 {
-    CSqlQuery q(QStringLiteral("insert into tfctprognoz (id, name, year, owner, ownerName, status) values (?, ?, ?, ?, ?, ?)"));
+    CSqlQuery q(
+        QStringLiteral("insert into tfctprognoz (id, name, year, owner, ownerName, status) values (?, ?, ?, ?, ?, ?)"));
     q.bind(rec.id).bind(rec.name).bind(rec.year).bind(rec.owner).bind(rec.ownerName).bind(rec.status);
     return q.execOrReport();
 }
@@ -132,7 +121,8 @@ bool SaveForecast(CForecastRecord& rec)
         if (!InsertForecastRow(rec))
             return fail();
     } else {
-        CSqlQuery q(QStringLiteral("update tfctprognoz set name = ?, year = ?, owner = ?, ownerName = ?, status = ? where id = ?"));
+        CSqlQuery q(QStringLiteral(
+            "update tfctprognoz set name = ?, year = ?, owner = ?, ownerName = ?, status = ? where id = ?"));
         q.bind(rec.name).bind(rec.year).bind(rec.owner).bind(rec.ownerName).bind(rec.status).bind(rec.id);
         if (!q.execOrReport())
             return fail();
@@ -155,19 +145,21 @@ bool CopyFromSource(int target, int source, bool copyReferenceData, bool copyRec
                     target, source))
         return false;
     if (copyClassifier) {
-        if (!ExecSql(QStringLiteral(
-                         "insert into tclsproduct (prognoz, id, parent, measurementNatural, measurementPrice, name, "
-                         "position, comment, offsetMin, offsetMax, type, isgroup, balanceTitle, code, "
-                         "measurementNatural2, measurementPrice2, avRep, avCur, avProg, priceIdx) "
-                         "select ?, id, parent, measurementNatural, measurementPrice, name, position, comment, offsetMin, "
-                         "offsetMax, type, isgroup, balanceTitle, code, measurementNatural2, measurementPrice2, avRep, "
-                         "avCur, avProg, priceIdx from tclsproduct where prognoz = ?"),
-                     target, source))
+        if (!ExecSql(
+                QStringLiteral(
+                    "insert into tclsproduct (prognoz, id, parent, measurementNatural, measurementPrice, name, "
+                    "position, comment, offsetMin, offsetMax, type, isgroup, balanceTitle, code, "
+                    "measurementNatural2, measurementPrice2, avRep, avCur, avProg, priceIdx) "
+                    "select ?, id, parent, measurementNatural, measurementPrice, name, position, comment, offsetMin, "
+                    "offsetMax, type, isgroup, balanceTitle, code, measurementNatural2, measurementPrice2, avRep, "
+                    "avCur, avProg, priceIdx from tclsproduct where prognoz = ?"),
+                target, source))
             return false;
-        if (!ExecSql(QStringLiteral("insert into tfctprice (prognoz, product, pricePrev, priceCur, priceNext) "
-                                    "select ?, product, pricePrev, priceCur, priceNext from tfctprice where prognoz = ? "
-                                    "order by id"),
-                     target, source))
+        if (!ExecSql(
+                QStringLiteral("insert into tfctprice (prognoz, product, pricePrev, priceCur, priceNext) "
+                               "select ?, product, pricePrev, priceCur, priceNext from tfctprice where prognoz = ? "
+                               "order by id"),
+                target, source))
             return false;
         if (copyData
             && !ExecSql(QStringLiteral(

@@ -32,15 +32,14 @@ std::optional<CForecastRecord> ReadForecastRow(const CSqlQuery& q);
 // products and prices when copyReferenceData is set without copyReceiversOnly, and then also the data
 // when copyData is set. Without copied products it gets the root product. An existing forecast is
 // saved, and the answer is the save's.
-[[nodiscard]] bool CreateForecast(CForecastRecord& rec, int sourceForecast, bool copyReferenceData, bool copyReceiversOnly,
-                    bool copyData);
+[[nodiscard]] bool CreateForecast(CForecastRecord& rec, int sourceForecast, bool copyReferenceData,
+                                  bool copyReceiversOnly, bool copyData);
 [[nodiscard]] bool DeleteForecast(CForecastRecord& rec);
 // Operations 0 to 2, or JOURNAL_CHANGE_STATUS.
 void WriteForecastJournal(const CForecastRecord& rec, int operation);
 
 // "prognoz" elements in "prognozs".
-template <>
-const CXmlFormat<CForecastRecord>& XmlFormatOf<CForecastRecord>();
+template <> const CXmlFormat<CForecastRecord>& XmlFormatOf<CForecastRecord>();
 
 // The per-forecast tables, in the order in which a forecast's rows are deleted.
 extern const char* const kPerForecastTables[7];

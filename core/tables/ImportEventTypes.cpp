@@ -39,16 +39,12 @@ std::optional<CImportEventType> ReadImportEventTypeRow(const CSqlQuery& q)
 
 std::optional<CImportEventType> LoadImportEventType(int id)
 {
-    CSqlQuery q(kSelect + QStringLiteral(" where id = ?"));
-    q.bind(id);
-    return kRows.First(q, OnDbError::Silent);
+    return kRows.FirstOf(OnDbError::Silent, kSelect + QStringLiteral(" where id = ?"), id);
 }
 
 std::optional<CImportEventTypeList> LoadImportEventTypes(const SqlFilter& filter)
 {
-    CSqlQuery q(filter.apply(kSelect));
-    q.bindAll(filter.args);
-    return kRows.List(q, OnDbError::Silent);
+    return kRows.ListOf(OnDbError::Silent, filter.apply(kSelect), filter.args);
 }
 
 int CountImportEventTypesByName(const CImportEventType& rec)
@@ -108,7 +104,8 @@ bool DeleteImportEventType(CImportEventType& rec)
 
 void WriteImportEventTypeJournal(const CImportEventType& rec, int operation)
 {
-    QueueJournal([&] { return JournalHead(operation, "importeventtype", rec.id) + QStringLiteral("Name=") + rec.name; });
+    QueueJournal(
+        [&] { return JournalHead(operation, "importeventtype", rec.id) + QStringLiteral("Name=") + rec.name; });
 }
 
 void SeedImportEventTypes()

@@ -7,11 +7,11 @@
 #include <vector>
 
 enum ImportEventKind {
-    IEK_RECEIVED = 1,          // "Получено"
-    IEK_SENT = 2,              // "Отправлено"
+    IEK_RECEIVED = 1,            // "Получено"
+    IEK_SENT = 2,                // "Отправлено"
     IEK_SENT_FOR_CORRECTION = 3, // "Отправлено на корректировку"
-    IEK_DATA_CORRECT = 4,      // "Данные корректны"
-    IEK_SEND_FAILED = 5,       // "Ошибка отправки"
+    IEK_DATA_CORRECT = 4,        // "Данные корректны"
+    IEK_SEND_FAILED = 5,         // "Ошибка отправки"
 };
 
 struct CImportEventType {

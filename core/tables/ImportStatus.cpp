@@ -5,7 +5,8 @@
 
 namespace {
 
-const QString kColumns = QStringLiteral("i.id, i.prognoz, i.receiver, i.send, i.received, i.comment, i.envelope, i.event");
+const QString kColumns =
+    QStringLiteral("i.id, i.prognoz, i.receiver, i.send, i.received, i.comment, i.envelope, i.event");
 const QString kFrom = QStringLiteral(" from tfctimportstatus i join tclsimporteventtype t on t.id = i.event");
 
 constexpr CRowReader<CImportStatusRecord> kRows{&ReadImportStatusRow, UnreadableRow::Skip};
@@ -24,31 +25,25 @@ std::optional<CImportStatusRecord> ReadImportStatusRow(const CSqlQuery& q)
     const auto envelope = VariantToString(q.value("envelope"));
     if (!comment || !envelope || q.isNull("id") || q.isNull("prognoz") || q.isNull("receiver") || q.isNull("event"))
         return std::nullopt;
-    CImportStatusRecord rec;
-    rec.id = q.intValue("id");
-    rec.prognoz = q.intValue("prognoz");
-    rec.receiver = q.intValue("receiver");
-    rec.send = q.date("send");
-    rec.received = q.date("received");
-    rec.comment = *comment;
-    rec.envelope = *envelope;
-    rec.event = q.intValue("event");
-    return rec;
+    return CImportStatusRecord{q.intValue("id"), q.intValue("prognoz"), q.intValue("receiver"),
+                               q.date("send"),   q.date("received"),    *comment,
+                               *envelope,        q.intValue("event")};
 }
 
 std::optional<CImportStatusRecord> GetImportStatus(int id, int prognoz)
 {
-    CSqlQuery q(QStringLiteral("select ") + kColumns + kFrom + QStringLiteral(" where i.id = ? and i.prognoz = ?"));
-    q.bind(id).bind(prognoz);
-    return kRows.First(q, OnDbError::Silent);
+    return kRows.FirstOf(OnDbError::Silent,
+                         QStringLiteral("select ") + kColumns + kFrom
+                             + QStringLiteral(" where i.id = ? and i.prognoz = ?"),
+                         id, prognoz);
 }
 
 std::optional<CImportStatusList> LoadImportStatus(const SqlFilter& filter)
 {
-    CSqlQuery q(filter.apply(QStringLiteral("select ") + kColumns + kFrom
-                             + QStringLiteral(" left join tclsreceiver r on r.id = i.receiver")));
-    q.bindAll(filter.args);
-    return kRows.List(q, OnDbError::Silent);
+    return kRows.ListOf(OnDbError::Silent,
+                        filter.apply(QStringLiteral("select ") + kColumns + kFrom
+                                     + QStringLiteral(" left join tclsreceiver r on r.id = i.receiver")),
+                        filter.args);
 }
 
 bool CountImportStatus(int receiver, int prognoz)
@@ -69,8 +64,8 @@ bool SaveImportStatus(CImportStatusRecord& rec)
         return false;
     bool isNew = true;
     if (rec.id != -1) {
-        const auto stored =
-            RowExists(QStringLiteral("select 1 from tfctimportstatus where id = ? and prognoz = ?"), rec.id, rec.prognoz);
+        const auto stored = RowExists(QStringLiteral("select 1 from tfctimportstatus where id = ? and prognoz = ?"),
+                                      rec.id, rec.prognoz);
         if (!stored)
             return false;
         isNew = !*stored;
@@ -84,19 +79,13 @@ bool SaveImportStatus(CImportStatusRecord& rec)
         if (!q.execOrReport())
             return false;
     } else {
-        id = InsertIdentityRow("tfctimportstatus", QStringLiteral("prognoz, receiver, send, received, comment, envelope, event"),
-                               rec.id == -1 ? std::nullopt : std::optional<int>(rec.id),
-                               [&](CSqlQuery& q) { BindColumns(q, rec); });
+        id = InsertIdentityRow(
+            "tfctimportstatus", QStringLiteral("prognoz, receiver, send, received, comment, envelope, event"),
+            rec.id == -1 ? std::nullopt : std::optional<int>(rec.id), [&](CSqlQuery& q) { BindColumns(q, rec); });
         if (!id)
             return false;
     }
-    CImportStatusRecord saved = rec;
-    saved.id = *id;
-    WriteImportStatusJournal(saved, isNew ? JOURNAL_INSERT : JOURNAL_UPDATE);
-    if (!tx.commit())
-        return false;
-    rec.id = *id;
-    return true;
+    return CommitSave(tx, rec, *id, isNew ? JOURNAL_INSERT : JOURNAL_UPDATE, &WriteImportStatusJournal);
 }
 
 bool DeleteImportStatus(CImportStatusRecord& rec)

@@ -17,15 +17,14 @@ constexpr CRowReader<R> kRows{&ReadMConvertRow, UnreadableRow::Skip};
 
 std::optional<R> FirstOfPair(int base, int produce)
 {
-    CSqlQuery q(kSelect + QStringLiteral(" where mc.base = ? and mc.produce = ? order by mc.id"));
-    q.bind(base).bind(produce);
-    return kRows.First(q);
+    return kRows.FirstOf(OnDbError::Report,
+                         kSelect + QStringLiteral(" where mc.base = ? and mc.produce = ? order by mc.id"), base,
+                         produce);
 }
 
 } // namespace
 
-template <>
-const CXmlFormat<R>& XmlFormatOf<R>()
+template <> const CXmlFormat<R>& XmlFormatOf<R>()
 {
     static const CXmlFormat<R> format{XmlNames::kConvert, XmlNames::kConverts, kXmlFields};
     return format;
@@ -33,17 +32,14 @@ const CXmlFormat<R>& XmlFormatOf<R>()
 
 std::optional<CMConvertRecord> ReadMConvertRow(const CSqlQuery& q)
 {
-    for (const char* column : {"id", "base", "produce", "koef"})
-        if (q.isNull(column))
-            return std::nullopt;
+    if (AnyNull(q, {"id", "base", "produce", "koef"}))
+        return std::nullopt;
     return R{q.intValue("id"), q.intValue("base"), q.intValue("produce"), q.decimal("koef")};
 }
 
 std::optional<CMConvertRecord> GetMConvert(int id)
 {
-    CSqlQuery q(kSelect + QStringLiteral(" where mc.id = ?"));
-    q.bind(id);
-    return kRows.First(q, OnDbError::Silent);
+    return kRows.FirstOf(OnDbError::Silent, kSelect + QStringLiteral(" where mc.id = ?"), id);
 }
 
 std::optional<CMConvertRecord> FindMConvert(int base, int produce)
@@ -74,9 +70,7 @@ bool MConvertExists(int base, int produce)
 
 std::optional<CMConvertList> LoadMConverts(const SqlFilter& filter)
 {
-    CSqlQuery q(filter.apply(kSelect));
-    q.bindAll(filter.args);
-    return kRows.List(q, OnDbError::Silent);
+    return kRows.ListOf(OnDbError::Silent, filter.apply(kSelect), filter.args);
 }
 
 std::optional<CMConvertList> LoadMConvertsByType(int unitType, const SqlFilter& filter)
@@ -102,7 +96,8 @@ bool SaveMConvert(CMConvertRecord& rec, bool fetchId)
     int id = rec.id;
     if (isNew) {
         const CSqlDialect& dialect = Dialect();
-        CSqlQuery q(dialect.InsertReturningId(QStringLiteral("insert into tclsmconvert (base, produce, koef) values (?, ?, ?)")));
+        CSqlQuery q(dialect.InsertReturningId(
+            QStringLiteral("insert into tclsmconvert (base, produce, koef) values (?, ?, ?)")));
         q.bind(rec.base).bind(rec.produce).bind(rec.koef);
         if (!q.execOrReport())
             return false;
@@ -112,13 +107,7 @@ bool SaveMConvert(CMConvertRecord& rec, bool fetchId)
         if (fetchId)
             id = *newId;
     }
-    R saved = rec;
-    saved.id = id;
-    WriteMConvertJournal(saved, isNew ? JOURNAL_INSERT : JOURNAL_UPDATE);
-    if (!tx.commit())
-        return false;
-    rec.id = id;
-    return true;
+    return CommitSave(tx, rec, id, isNew ? JOURNAL_INSERT : JOURNAL_UPDATE, &WriteMConvertJournal);
 }
 
 bool DeleteMConvert(CMConvertRecord& rec)
@@ -137,6 +126,7 @@ bool DeleteMConvert(CMConvertRecord& rec)
 void WriteMConvertJournal(const CMConvertRecord& rec, int operation)
 {
     QueueJournal([&] {
-        return JournalHead(operation, "mconvert", rec.id) + QStringLiteral("Base=%1; Produce=%2").arg(rec.base).arg(rec.produce);
+        return JournalHead(operation, "mconvert", rec.id)
+            + QStringLiteral("Base=%1; Produce=%2").arg(rec.base).arg(rec.produce);
     });
 }

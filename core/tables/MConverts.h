@@ -40,5 +40,4 @@ std::optional<CMConvertList> LoadMConvertsByType(int unitType, const SqlFilter& 
 void WriteMConvertJournal(const CMConvertRecord& rec, int operation);
 
 // "convert" elements in "converts".
-template <>
-const CXmlFormat<CMConvertRecord>& XmlFormatOf<CMConvertRecord>();
+template <> const CXmlFormat<CMConvertRecord>& XmlFormatOf<CMConvertRecord>();

@@ -12,15 +12,10 @@ const QString kSelectReceivers = QStringLiteral("select id, MailingID, ReceiverI
 // A row whose subject or text is NULL does not read (the program always stores text).
 std::optional<CMailingRecord> ReadMailingRow(const CSqlQuery& q)
 {
-    if (q.isNull("id") || q.isNull("prognoz") || q.isNull("Subject") || q.isNull("Text"))
+    if (AnyNull(q, {"id", "prognoz", "Subject", "Text"}))
         return std::nullopt;
-    CMailingRecord r;
-    r.id = q.intValue("id");
-    r.prognoz = q.intValue("prognoz");
-    r.subject = q.text("Subject");
-    r.text = q.text("Text");
-    r.MailingDate = q.date("MailingDate");
-    return r;
+    return CMailingRecord{q.intValue("id"), q.intValue("prognoz"), q.text("Subject"),
+                          q.text("Text"),   q.date("MailingDate"), {}};
 }
 
 constexpr CRowReader<CMailingRecord> kRows{&ReadMailingRow, UnreadableRow::Skip};
@@ -28,9 +23,7 @@ constexpr CRowReader<CMailingReceiverRecord> kReceiverRows{&ReadMailingReceiverR
 
 std::optional<CMailingRecord> GetMailingRow(int id)
 {
-    CSqlQuery q(kSelect + QStringLiteral(" where id = ?"));
-    q.bind(id);
-    return kRows.First(q, OnDbError::Silent);
+    return kRows.FirstOf(OnDbError::Silent, kSelect + QStringLiteral(" where id = ?"), id);
 }
 
 struct ReceiverNameAddress {
@@ -82,7 +75,8 @@ QString CMailingRecord::GetReceiverAddresses() const
     if (receivers.empty())
         return QString();
     const auto known = ForecastReceivers(prognoz);
-    const QString separator = Settings().Transport == QStringLiteral("SMTP") ? QStringLiteral(", ") : QStringLiteral("; ");
+    const QString separator =
+        Settings().Transport == QStringLiteral("SMTP") ? QStringLiteral(", ") : QStringLiteral("; ");
     QString out;
     for (const CMailingReceiverRecord& entry : receivers) {
         const auto it = known.constFind(entry.receiverID);
@@ -107,9 +101,7 @@ std::optional<CMailingReceiverRecord> ReadMailingReceiverRow(const CSqlQuery& q)
 
 std::optional<CMailingReceiverList> LoadMailingReceivers(const SqlFilter& filter)
 {
-    CSqlQuery q(filter.apply(kSelectReceivers, QStringLiteral("id")));
-    q.bindAll(filter.args);
-    return kReceiverRows.List(q);
+    return kReceiverRows.ListOf(OnDbError::Report, filter.apply(kSelectReceivers, QStringLiteral("id")), filter.args);
 }
 
 std::optional<CMailingReceiverList> LoadReceiversOfMailing(int mailingId)
@@ -161,26 +153,24 @@ bool SaveMailingReceiver(CMailingReceiverRecord& rec, bool fetchNewId)
     CTransaction tx;
     if (!tx.isActive())
         return false;
-    const auto stored = RowExists(QStringLiteral("select 1 from tFctMailingReceivers where ReceiverID = ? and MailingID = ?"),
-                                  rec.receiverID, rec.mailingID);
+    const auto stored =
+        RowExists(QStringLiteral("select 1 from tFctMailingReceivers where ReceiverID = ? and MailingID = ?"),
+                  rec.receiverID, rec.mailingID);
     if (!stored)
         return false;
     const bool isNew = !*stored;
-    CMailingReceiverRecord saved = rec;
+    int id = rec.id;
+    // A stored pair holds the same two values already: nothing to rewrite.
     if (isNew) {
-        const auto id = InsertIdentityRow("tFctMailingReceivers", QStringLiteral("MailingID, ReceiverID"), std::nullopt,
-                                          [&](CSqlQuery& q) { q.bind(rec.mailingID).bind(rec.receiverID); });
-        if (!id)
+        const auto newId =
+            InsertIdentityRow("tFctMailingReceivers", QStringLiteral("MailingID, ReceiverID"), std::nullopt,
+                              [&](CSqlQuery& q) { q.bind(rec.mailingID).bind(rec.receiverID); });
+        if (!newId)
             return false;
         if (fetchNewId)
-            saved.id = *id;
+            id = *newId;
     }
-    // A stored pair holds the same two values already: nothing to rewrite.
-    WriteMailingReceiverJournal(saved, isNew ? JOURNAL_INSERT : JOURNAL_UPDATE);
-    if (!tx.commit())
-        return false;
-    rec.id = saved.id;
-    return true;
+    return CommitSave(tx, rec, id, isNew ? JOURNAL_INSERT : JOURNAL_UPDATE, &WriteMailingReceiverJournal);
 }
 
 bool SaveMailing(CMailingRecord& rec)
@@ -198,7 +188,8 @@ bool SaveMailing(CMailingRecord& rec)
 
     std::optional<int> id = rec.id;
     if (!isNew) {
-        CSqlQuery q(QStringLiteral("update tFctMailing set Subject = ?, Text = ?, prognoz = ?, MailingDate = ? where id = ?"));
+        CSqlQuery q(
+            QStringLiteral("update tFctMailing set Subject = ?, Text = ?, prognoz = ?, MailingDate = ? where id = ?"));
         q.bind(rec.subject).bind(rec.text).bind(rec.prognoz).bind(rec.MailingDate).bind(rec.id);
         if (!q.execOrReport())
             return false;
@@ -217,13 +208,7 @@ bool SaveMailing(CMailingRecord& rec)
         r.mailingID = *id;
         static_cast<void>(SaveMailingReceiver(r, false));
     }
-    CMailingRecord saved = rec;
-    saved.id = *id;
-    WriteMailingJournal(saved, isNew ? JOURNAL_INSERT : JOURNAL_UPDATE);
-    if (!tx.commit())
-        return false;
-    rec.id = *id;
-    return true;
+    return CommitSave(tx, rec, *id, isNew ? JOURNAL_INSERT : JOURNAL_UPDATE, &WriteMailingJournal);
 }
 
 bool DeleteMailing(CMailingRecord& rec)

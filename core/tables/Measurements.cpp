@@ -18,8 +18,7 @@ constexpr CRowReader<R> kRows{&ReadMeasurementRow, UnreadableRow::Skip};
 
 } // namespace
 
-template <>
-const CXmlFormat<R>& XmlFormatOf<R>()
+template <> const CXmlFormat<R>& XmlFormatOf<R>()
 {
     static const CXmlFormat<R> format{XmlNames::kMeasurement, XmlNames::kMeasurements, kXmlFields};
     return format;
@@ -27,36 +26,25 @@ const CXmlFormat<R>& XmlFormatOf<R>()
 
 std::optional<CMeasurementRecord> ReadMeasurementRow(const CSqlQuery& q)
 {
-    if (q.isNull("id") || q.isNull("name") || q.isNull("type"))
+    if (AnyNull(q, {"id", "name", "type"}))
         return std::nullopt;
-    R r;
-    r.id = q.intValue("id");
-    r.name = q.text("name");
-    r.code = q.text("code");
-    r.oboznachenie = q.text("oboznachenie");
-    r.type = q.intValue("type", 0);
-    return r;
+    return R{q.intValue("id"), q.text("name"), q.text("code"), q.text("oboznachenie"), q.intValue("type", 0)};
 }
 
 std::optional<CMeasurementRecord> GetMeasurement(int id)
 {
-    CSqlQuery q(kSelect + QStringLiteral(" where m.id = ?"));
-    q.bind(id);
-    return kRows.First(q, OnDbError::Silent);
+    return kRows.FirstOf(OnDbError::Silent, kSelect + QStringLiteral(" where m.id = ?"), id);
 }
 
 std::optional<CMeasurementRecord> FindMeasurementByName(const QString& name)
 {
-    CSqlQuery q(kSelect + QStringLiteral(" where lower(m.name) = lower(?) order by m.id"));
-    q.bind(name);
-    return kRows.First(q, OnDbError::Silent);
+    return kRows.FirstOf(OnDbError::Silent, kSelect + QStringLiteral(" where lower(m.name) = lower(?) order by m.id"),
+                         name);
 }
 
 std::optional<CMeasurementList> LoadMeasurements(const SqlFilter& filter)
 {
-    CSqlQuery q(filter.apply(kSelect));
-    q.bindAll(filter.args);
-    return kRows.List(q, OnDbError::Silent);
+    return kRows.ListOf(OnDbError::Silent, filter.apply(kSelect), filter.args);
 }
 
 std::optional<CMeasurementList> LoadMeasurementsByType(int type)
@@ -71,7 +59,8 @@ bool SaveMeasurement(CMeasurementRecord& rec)
         return false;
     bool isNew = true;
     if (rec.id != -1) {
-        CSqlQuery q(QStringLiteral("update tclsmeasurement set name = ?, code = ?, oboznachenie = ?, type = ? where id = ?"));
+        CSqlQuery q(
+            QStringLiteral("update tclsmeasurement set name = ?, code = ?, oboznachenie = ?, type = ? where id = ?"));
         q.bind(rec.name).bind(rec.code).bind(rec.oboznachenie).bind(rec.type).bind(rec.id);
         if (!q.execOrReport())
             return false;
@@ -83,23 +72,19 @@ bool SaveMeasurement(CMeasurementRecord& rec)
     if (!id)
         return false;
     if (isNew) {
-        CSqlQuery q(QStringLiteral("insert into tclsmeasurement (id, name, code, oboznachenie, type) values (?, ?, ?, ?, ?)"));
+        CSqlQuery q(
+            QStringLiteral("insert into tclsmeasurement (id, name, code, oboznachenie, type) values (?, ?, ?, ?, ?)"));
         q.bind(*id).bind(rec.name).bind(rec.code).bind(rec.oboznachenie).bind(rec.type);
         if (!q.execOrReport())
             return false;
     }
-    R saved = rec;
-    saved.id = *id;
-    WriteMeasurementJournal(saved, isNew ? JOURNAL_INSERT : JOURNAL_UPDATE);
-    if (!tx.commit())
-        return false;
-    rec.id = *id;
-    return true;
+    return CommitSave(tx, rec, *id, isNew ? JOURNAL_INSERT : JOURNAL_UPDATE, &WriteMeasurementJournal);
 }
 
 bool DeleteMeasurement(CMeasurementRecord& rec)
 {
-    CSqlQuery q(QStringLiteral("delete from tclsmeasurement where id = ? returning id, name, code, oboznachenie, type"));
+    CSqlQuery q(
+        QStringLiteral("delete from tclsmeasurement where id = ? returning id, name, code, oboznachenie, type"));
     q.bind(rec.id);
     if (!q.execOrReport())
         return false;

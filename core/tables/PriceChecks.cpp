@@ -39,8 +39,8 @@ void CheckRowPrice(int forecastId, int productId, double sum, double quantity, i
     CheckRowPriceEx(forecastId, product ? &*product : nullptr, sum, quantity, yearColumn, sumResult, quantityResult);
 }
 
-void CheckRowPriceEx(int forecastId, const CProductRecord* product, double sum, double quantity, int yearColumn, int& sumResult,
-                     int& quantityResult)
+void CheckRowPriceEx(int forecastId, const CProductRecord* product, double sum, double quantity, int yearColumn,
+                     int& sumResult, int& quantityResult)
 {
     sumResult = quantityResult = ROW_PRICE_OK;
     if (!product) {
@@ -93,8 +93,8 @@ namespace {
 // The coefficient of the first stored row of the pair; none when there is none or it cannot be read.
 std::optional<double> StoredKoef(int base, int produce, bool* readable)
 {
-    const auto list = LoadMConverts(SqlFilter(QStringLiteral("base = ? and produce = ?"), {base, produce},
-                                              QStringLiteral("id")));
+    const auto list =
+        LoadMConverts(SqlFilter(QStringLiteral("base = ? and produce = ?"), {base, produce}, QStringLiteral("id")));
     if (readable)
         *readable = list.has_value();
     if (!list || list->empty())

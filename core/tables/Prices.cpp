@@ -27,8 +27,7 @@ void BindRow(CSqlQuery& q, const R& rec)
 
 } // namespace
 
-template <>
-const CXmlFormat<R>& XmlFormatOf<R>()
+template <> const CXmlFormat<R>& XmlFormatOf<R>()
 {
     static const CXmlFormat<R> format{XmlNames::kPrice, XmlNames::kPrices, kXmlFields};
     return format;
@@ -46,23 +45,18 @@ std::optional<CPriceRecord> ReadPriceRow(const CSqlQuery& q)
 
 std::optional<CPriceRecord> GetPrice(int product, int prognoz)
 {
-    CSqlQuery q(kSelect + QStringLiteral(" where prognoz = ? and product = ? order by id"));
-    q.bind(prognoz).bind(product);
-    return kRows.First(q, OnDbError::Silent);
+    return kRows.FirstOf(OnDbError::Silent, kSelect + QStringLiteral(" where prognoz = ? and product = ? order by id"),
+                         prognoz, product);
 }
 
 std::optional<CPriceRecord> GetPriceById(int id, int prognoz)
 {
-    CSqlQuery q(kSelect + QStringLiteral(" where prognoz = ? and id = ?"));
-    q.bind(prognoz).bind(id);
-    return kRows.First(q, OnDbError::Silent);
+    return kRows.FirstOf(OnDbError::Silent, kSelect + QStringLiteral(" where prognoz = ? and id = ?"), prognoz, id);
 }
 
 std::optional<CPriceList> LoadPrices(const SqlFilter& filter)
 {
-    CSqlQuery q(filter.apply(kSelect));
-    q.bindAll(filter.args);
-    return kRows.List(q, OnDbError::Silent);
+    return kRows.ListOf(OnDbError::Silent, filter.apply(kSelect), filter.args);
 }
 
 bool SavePrice(CPriceRecord& rec, bool takeNewId)
@@ -121,7 +115,8 @@ bool DeleteForecastPrices(int prognoz)
 
 bool DeletePrice(CPriceRecord& rec, int prognoz)
 {
-    CSqlQuery q(QStringLiteral("delete from tfctprice where id = ? and product = ? and prognoz = ? returning ") + kColumns);
+    CSqlQuery q(QStringLiteral("delete from tfctprice where id = ? and product = ? and prognoz = ? returning ")
+                + kColumns);
     q.bind(rec.id).bind(rec.product).bind(prognoz);
     if (!q.execOrReport())
         return false;

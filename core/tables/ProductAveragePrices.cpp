@@ -1,5 +1,9 @@
 #include "ProductAveragePrices.h"
 
+#include "tables/Products.h"
+
+#include <utility>
+
 namespace {
 
 QString Decimal(const QString& column)
@@ -39,18 +43,22 @@ bool ComputeAveragePriceRanges(const SqlFilter& filter, int unit, CAveragePriceR
 {
     out = CAveragePriceRanges();
     const CSqlDialect& dialect = Dialect();
-    const QString rows = SqlFilter(filter.where, filter.args).applyAnd(QStringLiteral("select case when coalesce(p.measurementPrice, 0) <> ? then coalesce("
-                       "(select mc.koef from tclsmconvert mc where mc.base = p.measurementPrice and mc.produce = ? "
-                       "order by mc.id limit 1), 1) else 1 end as k, ")
-            + Decimal(QStringLiteral("p.offsetMin")) + QStringLiteral(" as lo, ")
-            + Decimal(QStringLiteral("p.offsetMax")) + QStringLiteral(" as hi, ")
-            + dialect.MoneyAsDouble(QStringLiteral("pr.pricePrev")) + QStringLiteral(" as pprev, ")
-            + dialect.MoneyAsDouble(QStringLiteral("pr.priceCur")) + QStringLiteral(" as pcur, ")
-            + dialect.MoneyAsDouble(QStringLiteral("pr.priceNext")) + QStringLiteral(" as pnext, ")
-            + Decimal(QStringLiteral("p.avRep")) + QStringLiteral(" as arep, ")
-            + Decimal(QStringLiteral("p.avCur")) + QStringLiteral(" as acur, ")
-            + Decimal(QStringLiteral("p.avProg")) + QStringLiteral(" as aprog ")
-            + QStringLiteral("from tclsproduct p, tfctprice pr where p.id = pr.product and p.prognoz = pr.prognoz"));
+    const QString rows =
+        SqlFilter(filter.where, filter.args)
+            .applyAnd(QStringLiteral(
+                          "select case when coalesce(p.measurementPrice, 0) <> ? then coalesce("
+                          "(select mc.koef from tclsmconvert mc where mc.base = p.measurementPrice and mc.produce = ? "
+                          "order by mc.id limit 1), 1) else 1 end as k, ")
+                      + Decimal(QStringLiteral("p.offsetMin")) + QStringLiteral(" as lo, ")
+                      + Decimal(QStringLiteral("p.offsetMax")) + QStringLiteral(" as hi, ")
+                      + dialect.MoneyAsDouble(QStringLiteral("pr.pricePrev")) + QStringLiteral(" as pprev, ")
+                      + dialect.MoneyAsDouble(QStringLiteral("pr.priceCur")) + QStringLiteral(" as pcur, ")
+                      + dialect.MoneyAsDouble(QStringLiteral("pr.priceNext")) + QStringLiteral(" as pnext, ")
+                      + Decimal(QStringLiteral("p.avRep")) + QStringLiteral(" as arep, ")
+                      + Decimal(QStringLiteral("p.avCur")) + QStringLiteral(" as acur, ")
+                      + Decimal(QStringLiteral("p.avProg")) + QStringLiteral(" as aprog ")
+                      + QStringLiteral(
+                          "from tclsproduct p, tfctprice pr where p.id = pr.product and p.prognoz = pr.prognoz"));
     CSqlQuery q(QStringLiteral("select avg(k * lo * pprev) as minPrev, avg(k * hi * pprev) as maxPrev, "
                                "avg(k * arep) as avRep, avg(k * lo * pcur) as minCur, avg(k * hi * pcur) as maxCur, "
                                "avg(k * acur) as avCur, avg(k * lo * pnext) as minNext, "
@@ -60,15 +68,14 @@ bool ComputeAveragePriceRanges(const SqlFilter& filter, int unit, CAveragePriceR
     q.bindAll(filter.args);
     if (!q.execOrReport() || !q.next())
         return false;
-    out.minPrev = q.decimal("minPrev");
-    out.maxPrev = q.decimal("maxPrev");
-    out.avRep = q.decimal("avRep");
-    out.minCur = q.decimal("minCur");
-    out.maxCur = q.decimal("maxCur");
-    out.avCur = q.decimal("avCur");
-    out.minNext = q.decimal("minNext");
-    out.maxNext = q.decimal("maxNext");
-    out.avProg = q.decimal("avProg");
+    using A = CAveragePriceRanges;
+    static constexpr std::pair<const char*, double A::*> kColumns[] = {
+        {"minPrev", &A::minPrev}, {"maxPrev", &A::maxPrev}, {"avRep", &A::avRep},
+        {"minCur", &A::minCur},   {"maxCur", &A::maxCur},   {"avCur", &A::avCur},
+        {"minNext", &A::minNext}, {"maxNext", &A::maxNext}, {"avProg", &A::avProg},
+    };
+    for (const auto& [column, field] : kColumns)
+        out.*field = q.decimal(column);
     return true;
 }
 
@@ -77,23 +84,19 @@ bool RecalculateAveragePrices(int forecast)
     CTransaction transaction;
     if (!transaction.isActive())
         return false;
-    std::vector<int> products;
-    {
-        CSqlQuery q(QStringLiteral("select p.id from tclsproduct p where p.prognoz = ? and p.isgroup = 0 and exists "
-                                   "(select 1 from tfctprice pr where pr.prognoz = p.prognoz and pr.product = p.id)"));
-        q.bind(forecast);
-        if (!q.execOrReport())
-            return false;
-        while (q.next())
-            products.push_back(q.intValue("id"));
-    }
-    CSqlQuery update(QStringLiteral("update tclsproduct set avRep = ?, avCur = ?, avProg = ? where id = ? and prognoz = ?"));
-    for (int id : products) {
+    const auto products = LoadPricedProducts(forecast);
+    if (!products)
+        return false;
+    CSqlQuery update(
+        QStringLiteral("update tclsproduct set avRep = ?, avCur = ?, avProg = ? where id = ? and prognoz = ?"));
+    for (const CProductRecord& product : *products) {
+        if (product.IsGroup())
+            continue;
         double last = 0, curr = 0, next = 0;
         // Zeros from a failed read are no averages: keep the stored ones.
-        if (!ComputeDataAveragePrices(forecast, id, last, curr, next))
+        if (!ComputeDataAveragePrices(forecast, product.id, last, curr, next))
             return false;
-        update.bind(last).bind(curr).bind(next).bind(id).bind(forecast);
+        update.bind(last).bind(curr).bind(next).bind(product.id).bind(forecast);
         if (!update.execOrReport())
             return false;
     }

@@ -32,10 +32,24 @@ const std::array<F, 20> kXmlFields = {{
 
 // Every column but id and prognoz, in the order BindFields binds them.
 constexpr const char* kDataColumns[] = {
-    "parent",   "measurementNatural", "measurementPrice", "measurementNatural2", "measurementPrice2",
-    "name",     "code",               "position",         "comment",             "offsetMin",
-    "offsetMax", "type",              "isgroup",          "balanceTitle",        "avRep",
-    "avCur",    "avProg",             "priceIdx",
+    "parent",
+    "measurementNatural",
+    "measurementPrice",
+    "measurementNatural2",
+    "measurementPrice2",
+    "name",
+    "code",
+    "position",
+    "comment",
+    "offsetMin",
+    "offsetMax",
+    "type",
+    "isgroup",
+    "balanceTitle",
+    "avRep",
+    "avCur",
+    "avProg",
+    "priceIdx",
 };
 constexpr int kDataColumnCount = int(std::size(kDataColumns));
 
@@ -127,8 +141,7 @@ constexpr CRowReader<CProductRecord> kRows{&ReadOrReport, UnreadableRow::FailRea
 
 } // namespace
 
-template <>
-const CXmlFormat<CProductRecord>& XmlFormatOf<CProductRecord>()
+template <> const CXmlFormat<CProductRecord>& XmlFormatOf<CProductRecord>()
 {
     static const CXmlFormat<CProductRecord> format{XmlNames::kProduct, XmlNames::kProducts, kXmlFields};
     return format;
@@ -188,8 +201,8 @@ bool CProductRecord::Delete()
 
 std::optional<CProductRecord> ReadProductRow(const CSqlQuery& q, QString* nullColumn)
 {
-    static const char* const required[] = {"id",        "prognoz", "parent", "position", "type",   "isgroup", "name",
-                                           "offsetMin", "offsetMax", "avRep", "avCur",   "avProg", "priceIdx"};
+    static const char* const required[] = {"id",        "prognoz",   "parent", "position", "type",   "isgroup", "name",
+                                           "offsetMin", "offsetMax", "avRep",  "avCur",    "avProg", "priceIdx"};
     for (const char* c : required) {
         if (q.isNull(c)) {
             if (nullColumn)
@@ -223,16 +236,13 @@ std::optional<CProductRecord> ReadProductRow(const CSqlQuery& q, QString* nullCo
 
 std::optional<CProductRecord> GetProduct(int id, int prognoz)
 {
-    CSqlQuery q(kSelect + QStringLiteral(" where id = ? and prognoz = ?"));
-    q.bind(id).bind(prognoz);
-    return kRows.First(q);
+    return kRows.FirstOf(OnDbError::Report, kSelect + QStringLiteral(" where id = ? and prognoz = ?"), id, prognoz);
 }
 
 std::optional<CProductRecord> GetRootProduct(int prognoz)
 {
-    CSqlQuery q(kSelectPriced + QStringLiteral(" and p1.parent = 0 order by ") + kPositionOrder);
-    q.bind(prognoz);
-    return kRows.First(q);
+    return kRows.FirstOf(OnDbError::Report,
+                         kSelectPriced + QStringLiteral(" and p1.parent = 0 order by ") + kPositionOrder, prognoz);
 }
 
 std::optional<CProductList> LoadProducts(int prognoz, const SqlFilter& filter)
@@ -398,7 +408,8 @@ bool DeleteForecastProducts(int prognoz)
     CTransaction tx;
     if (!tx.isActive())
         return false;
-    if (!DeleteForecastPrices(prognoz) || !ExecSql(QStringLiteral("delete from tclsproduct where prognoz = ?"), prognoz))
+    if (!DeleteForecastPrices(prognoz)
+        || !ExecSql(QStringLiteral("delete from tclsproduct where prognoz = ?"), prognoz))
         return false;
     WriteProductJournal(nullptr);
     return tx.commit();
@@ -424,18 +435,19 @@ bool ProductTreeHasData(int id, int prognoz, int dataForecast)
     const QString isPricedGroup = QStringLiteral(
         "(select count(*) from tclsproduct g where g.id = %1 and g.prognoz = ? and g.isgroup <> 0 and exists "
         "(select 1 from tfctprice gp where gp.prognoz = g.prognoz and gp.product = g.id))");
-    CSqlQuery q(QStringLiteral("with recursive tree(id, grp) as ("
-                               "select cast(? as integer), ")
-                + isPricedGroup.arg(QStringLiteral("cast(? as integer)"))
-                + QStringLiteral(" union "
-                                 "select c.id, ")
-                + isPricedGroup.arg(QStringLiteral("c.id"))
-                + QStringLiteral(" from tree t join tclsproduct c on c.parent = t.id "
-                                 "where t.grp > 0 and c.prognoz = ? and exists "
-                                 "(select 1 from tfctprice cp where cp.prognoz = c.prognoz and cp.product = c.id)) "
-                                 "select count(*) from tree t where exists "
-                                 "(select 1 from tfctprognozdata d where d.prognoz = ? and d.product = t.id) "
-                                 "or exists (select 1 from tfcttotalprognoz s where s.prognoz = ? and s.product = t.id)"));
+    CSqlQuery q(
+        QStringLiteral("with recursive tree(id, grp) as ("
+                       "select cast(? as integer), ")
+        + isPricedGroup.arg(QStringLiteral("cast(? as integer)"))
+        + QStringLiteral(" union "
+                         "select c.id, ")
+        + isPricedGroup.arg(QStringLiteral("c.id"))
+        + QStringLiteral(" from tree t join tclsproduct c on c.parent = t.id "
+                         "where t.grp > 0 and c.prognoz = ? and exists "
+                         "(select 1 from tfctprice cp where cp.prognoz = c.prognoz and cp.product = c.id)) "
+                         "select count(*) from tree t where exists "
+                         "(select 1 from tfctprognozdata d where d.prognoz = ? and d.product = t.id) "
+                         "or exists (select 1 from tfcttotalprognoz s where s.prognoz = ? and s.product = t.id)"));
     q.bind(id).bind(id).bind(prognoz).bind(prognoz).bind(current).bind(current).bind(current);
     if (!q.execOrReport() || !q.next())
         return true;

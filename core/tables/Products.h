@@ -26,7 +26,7 @@ struct CProductRecord {
     QString comment;
     double offsetMin = 0.0; // admissible price bounds as multipliers of the price
     double offsetMax = 0.0;
-    int type = 1;    // ProductType of an element; for a group how its total row is computed
+    int type = 1; // ProductType of an element; for a group how its total row is computed
     int isgroup = 0;
     double avRep = 0.0; // average prices of the report, current and forecast year
     double avCur = 0.0;
@@ -103,8 +103,7 @@ bool ProductTreeHasData(int id, int prognoz, int dataForecast);
 void WriteProductJournal(const CProductRecord* stored);
 
 // "product" elements in "products".
-template <>
-const CXmlFormat<CProductRecord>& XmlFormatOf<CProductRecord>();
+template <> const CXmlFormat<CProductRecord>& XmlFormatOf<CProductRecord>();
 // Copies the three average prices of each "product" child to the forecast's products of the same
 // code (compared without regard to case). All or nothing.
 [[nodiscard]] bool ImportAveragePricesXml(const xmlNode* node, int forecast);

@@ -12,7 +12,8 @@ std::optional<CReceiverRecord> GetOrCreateRootReceiver(int forecast);
 [[nodiscard]] bool CopyReceiverTree(int source, int target);
 // Copies the children of sourceParent (and below) under the target row targetParentId. A child that
 // cannot be saved or mapped is left out with everything below it, and the answer is false.
-[[nodiscard]] bool CopyReceiverChildren(int source, int target, const CReceiverRecord& sourceParent, int targetParentId);
+[[nodiscard]] bool CopyReceiverChildren(int source, int target, const CReceiverRecord& sourceParent,
+                                        int targetParentId);
 // Saves the record over the receiver of the same name (letter case aside) under the same parent, or
 // as a new one. No message of its own; false when the lookup or the save failed.
 [[nodiscard]] bool SaveReceiverByName(CReceiverRecord& rec);

@@ -24,8 +24,7 @@ constexpr CRowReader<CReceiverRecord> kRows{&ReadReceiverRow, UnreadableRow::Ski
 
 } // namespace
 
-template <>
-const CXmlFormat<CReceiverRecord>& XmlFormatOf<CReceiverRecord>()
+template <> const CXmlFormat<CReceiverRecord>& XmlFormatOf<CReceiverRecord>()
 {
     static const CXmlFormat<CReceiverRecord> format{XmlNames::kReceiver, XmlNames::kReceivers, kXmlFields};
     return format;
@@ -33,7 +32,8 @@ const CXmlFormat<CReceiverRecord>& XmlFormatOf<CReceiverRecord>()
 
 QString ReceiverColumns(const QString& qualifier)
 {
-    static const char* const columns[] = {"id", "category", "name", "email", "position", "importedId", "type", "isgroup"};
+    static const char* const columns[] = {"id",       "category",   "name", "email",
+                                          "position", "importedId", "type", "isgroup"};
     QStringList list;
     for (const char* c : columns)
         list << qualifier + u'.' + QLatin1String(c);
@@ -75,31 +75,27 @@ std::optional<CReceiverRecord> ReadReceiverRow(const CSqlQuery& q)
 
 std::optional<CReceiverRecord> GetReceiverByImportedId(int importedId)
 {
-    CSqlQuery q(QStringLiteral("select ") + ReceiverColumns(QStringLiteral("r1"))
-                + QStringLiteral(" from tclsreceiver r1 where r1.importedId = ? order by r1.id"));
-    q.bind(importedId);
-    return kRows.First(q);
+    return kRows.FirstOf(OnDbError::Report,
+                         QStringLiteral("select ") + ReceiverColumns(QStringLiteral("r1"))
+                             + QStringLiteral(" from tclsreceiver r1 where r1.importedId = ? order by r1.id"),
+                         importedId);
 }
 
 std::optional<CReceiverRecord> GetForecastReceiverByImportedId(int importedId, int forecast)
 {
-    CSqlQuery q(ForecastSelect() + QStringLiteral(" and r1.importedId = ? order by r1.id"));
-    q.bind(forecast).bind(importedId);
-    return kRows.First(q);
+    return kRows.FirstOf(OnDbError::Report, ForecastSelect() + QStringLiteral(" and r1.importedId = ? order by r1.id"),
+                         forecast, importedId);
 }
 
 std::optional<CReceiverRecord> GetForecastReceiver(int id, int forecast)
 {
-    CSqlQuery q(ForecastSelect() + QStringLiteral(" and r1.id = ?"));
-    q.bind(forecast).bind(id);
-    return kRows.First(q);
+    return kRows.FirstOf(OnDbError::Report, ForecastSelect() + QStringLiteral(" and r1.id = ?"), forecast, id);
 }
 
 std::optional<CReceiverRecord> GetForecastRootReceiver(int forecast)
 {
-    CSqlQuery q(ForecastSelect() + QStringLiteral(" and r1.category = 0 order by r1.id"));
-    q.bind(forecast);
-    return kRows.First(q);
+    return kRows.FirstOf(OnDbError::Report, ForecastSelect() + QStringLiteral(" and r1.category = 0 order by r1.id"),
+                         forecast);
 }
 
 int FindChildReceiverId(int forecast, int category)
@@ -185,13 +181,7 @@ bool SaveReceiver(CReceiverRecord& rec)
     q.bind(rec.isgroup).bind(id);
     if (!q.execOrReport())
         return false;
-    CReceiverRecord saved = rec;
-    saved.id = id;
-    WriteReceiverJournal(saved, isNew ? JOURNAL_INSERT : JOURNAL_UPDATE);
-    if (!tx.commit())
-        return false;
-    rec.id = id;
-    return true;
+    return CommitSave(tx, rec, id, isNew ? JOURNAL_INSERT : JOURNAL_UPDATE, &WriteReceiverJournal);
 }
 
 bool DeleteReceiver(int id, int forecast)

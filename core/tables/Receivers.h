@@ -15,7 +15,7 @@ struct CReceiverRecord {
     int category = -1; // the parent; 0 the top group of a forecast; -1 not placed yet
     QString name;
     QString email;
-    int position = 0; // order among the children of one parent
+    int position = 0;   // order among the children of one parent
     int importedId = 0; // id in the database it was imported from; 0 created here
     int type = RT_FEDERAL;
     int isgroup = 0;
@@ -65,8 +65,7 @@ std::optional<CReceiverList> LoadReceiverAncestors(int forecast, int id);
 void WriteReceiverJournal(const CReceiverRecord& rec, int operation);
 
 // "receiver" with name, email, importedId and isgroup; "receivers" around a list.
-template <>
-const CXmlFormat<CReceiverRecord>& XmlFormatOf<CReceiverRecord>();
+template <> const CXmlFormat<CReceiverRecord>& XmlFormatOf<CReceiverRecord>();
 
 // The select list that ReadReceiverRow reads, each column qualified by the table name or alias.
 QString ReceiverColumns(const QString& qualifier);

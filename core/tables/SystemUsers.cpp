@@ -15,14 +15,9 @@ bool HasLogins()
 
 std::optional<CSystemUserRecord> ReadSystemUserRow(const CSqlQuery& q)
 {
-    for (const char* column : {"id", "userID", "userRoles"})
-        if (q.isNull(column))
-            return std::nullopt;
-    CSystemUserRecord r;
-    r.id = UserIdFromValue(q.longValue("id"));
-    r.userID = q.text("userID");
-    r.userRoles = q.intValue("userRoles");
-    return r;
+    if (AnyNull(q, {"id", "userID", "userRoles"}))
+        return std::nullopt;
+    return CSystemUserRecord{UserIdFromValue(q.longValue("id")), q.text("userID"), q.intValue("userRoles"), {}};
 }
 
 constexpr CRowReader<CSystemUserRecord> kRows{&ReadSystemUserRow, UnreadableRow::Skip};
@@ -32,9 +27,7 @@ std::optional<CSystemUserRecord> UserRowById(int id)
 {
     if (!HasLogins())
         return std::nullopt;
-    CSqlQuery q(kSelect + QStringLiteral(" where id = ?"));
-    q.bind(UserIdValue(id));
-    return kRows.First(q, OnDbError::Silent);
+    return kRows.FirstOf(OnDbError::Silent, kSelect + QStringLiteral(" where id = ?"), UserIdValue(id));
 }
 
 std::optional<CSystemUserRecord> UserRowByLogin(const QString& login)
@@ -42,10 +35,11 @@ std::optional<CSystemUserRecord> UserRowByLogin(const QString& login)
     if (!HasLogins())
         return std::nullopt;
     // Role names carry the "C" collation, which folds only Latin letters.
-    CSqlQuery q(kSelect + QStringLiteral(" where lower(userID::text collate \"default\") = lower(?) "
-                                         "order by (userID = ?) desc, id limit 1"));
-    q.bind(login).bind(login);
-    return kRows.First(q, OnDbError::Silent);
+    return kRows.FirstOf(OnDbError::Silent,
+                         kSelect
+                             + QStringLiteral(" where lower(userID::text collate \"default\") = lower(?) "
+                                              "order by (userID = ?) desc, id limit 1"),
+                         login, login);
 }
 
 std::optional<CSystemUserRecord> WithRights(std::optional<CSystemUserRecord> user)
@@ -147,14 +141,8 @@ bool SaveSystemUser(CSystemUserRecord& user, const QString& password)
         if (!SaveUserRight(right, false))
             return false;
     }
-    CSystemUserRecord saved = user;
-    saved.id = id;
     // Every save journals as an insert.
-    WriteSystemUserJournal(saved, JOURNAL_INSERT);
-    if (!tx.commit())
-        return false;
-    user.id = id;
-    return true;
+    return CommitSave(tx, user, id, JOURNAL_INSERT, &WriteSystemUserJournal);
 }
 
 bool DeleteSystemUser(CSystemUserRecord& user)
@@ -181,7 +169,8 @@ bool DeleteSystemUser(CSystemUserRecord& user)
 
 void WriteSystemUserJournal(const CSystemUserRecord& user, int operation)
 {
-    QueueJournal([&] { return JournalHead(operation, "SystemUser", user.id) + QStringLiteral("userID=") + user.userID; });
+    QueueJournal(
+        [&] { return JournalHead(operation, "SystemUser", user.id) + QStringLiteral("userID=") + user.userID; });
 }
 
 bool ReadSessionLogin(CSessionState& session)

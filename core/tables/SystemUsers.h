@@ -16,8 +16,8 @@ enum UserRole : int {
 };
 
 struct CSystemUserRecord {
-    int id = 0; // the login's role id; 0 while it is not a user
-    QString userID; // the login
+    int id = 0;        // the login's role id; 0 while it is not a user
+    QString userID;    // the login
     int userRoles = 0; // UserRole bits
     CUserRightList rights;
 };
@@ -55,5 +55,5 @@ void WriteSystemUserJournal(const CSystemUserRecord& user, int operation);
 inline const QString kLoginTooLongText = QStringLiteral("Слишком длинная учетная запись пользователя.");
 inline const QString kPasswordTooLongText = QStringLiteral("Слишком длинный пароль пользователя.");
 // %1: the login.
-inline const QString kSavedUserNotFoundText = QStringLiteral(
-    "Учетная запись «%1» не найдена среди пользователей базы данных. Пользователь не сохранен.");
+inline const QString kSavedUserNotFoundText =
+    QStringLiteral("Учетная запись «%1» не найдена среди пользователей базы данных. Пользователь не сохранен.");

@@ -5,6 +5,14 @@
 
 #include <climits>
 
+bool AnyNull(const CSqlQuery& q, std::initializer_list<const char*> columns)
+{
+    for (const char* column : columns)
+        if (q.isNull(column))
+            return true;
+    return false;
+}
+
 std::optional<int> ReadRowKey(const CSqlQuery& q, const char* column)
 {
     const QVariant v = q.value(column);

@@ -29,8 +29,7 @@ enum class UnreadableRow {
 // Whether a database error of a read is reported (through ReportComError) or only answered with none.
 enum class OnDbError { Report, Silent };
 
-template <class R>
-struct CRowReader {
+template <class R> struct CRowReader {
     std::optional<R> (*read)(const CSqlQuery& q);
     UnreadableRow rule;
 
@@ -65,6 +64,21 @@ struct CRowReader {
         return std::nullopt;
     }
 
+    // The same over a statement made here, with its values bound in order.
+    template <typename... Args>
+    std::optional<R> FirstOf(OnDbError onError, const QString& sql, const Args&... args) const
+    {
+        CSqlQuery q(sql);
+        (q.bind(args), ...);
+        return First(q, onError);
+    }
+    std::optional<std::vector<R>> ListOf(OnDbError onError, const QString& sql, const QVariantList& args = {}) const
+    {
+        CSqlQuery q(sql);
+        q.bindAll(args);
+        return List(q, onError);
+    }
+
 private:
     static bool Run(CSqlQuery& q, OnDbError onError, QSqlError* error)
     {
@@ -75,12 +89,13 @@ private:
     }
 };
 
+// Whether one of the columns of the current row is NULL (a row that a reader refuses).
+bool AnyNull(const CSqlQuery& q, std::initializer_list<const char*> columns);
 // A key column of a row: none for NULL or anything that is not an integer.
 std::optional<int> ReadRowKey(const CSqlQuery& q, const char* column);
 // Runs a count; true also when it cannot be read (the error is reported), so that nothing that is
 // still in use is deleted by mistake.
-template <typename... Args>
-bool CountIsNonZero(const QString& sql, const Args&... args)
+template <typename... Args> bool CountIsNonZero(const QString& sql, const Args&... args)
 {
     CSqlQuery q(sql);
     (q.bind(args), ...);
@@ -92,8 +107,7 @@ bool CountIsNonZero(const QString& sql, const Args&... args)
 }
 
 // Whether the statement (a select) finds a row; none after a reported database error.
-template <typename... Args>
-std::optional<bool> RowExists(const QString& sql, const Args&... args)
+template <typename... Args> std::optional<bool> RowExists(const QString& sql, const Args&... args)
 {
     CSqlQuery q(sql);
     (q.bind(args), ...);
@@ -120,8 +134,9 @@ std::optional<int> InsertIdentityRow(const char* table, const QString& columns, 
     QString values = QStringLiteral("?");
     for (int i = 1; i < count + (givenId ? 1 : 0); ++i)
         values += QStringLiteral(", ?");
-    const QString insert = QStringLiteral("insert into %1 (%2%3) values (%4)")
-                               .arg(QLatin1String(table), columns, givenId ? QStringLiteral(", id") : QString(), values);
+    const QString insert =
+        QStringLiteral("insert into %1 (%2%3) values (%4)")
+            .arg(QLatin1String(table), columns, givenId ? QStringLiteral(", id") : QString(), values);
     CSqlQuery q(givenId ? insert : dialect.InsertReturningId(insert));
     bind(q);
     if (givenId)
@@ -140,7 +155,7 @@ std::optional<int> InsertIdentityRow(const char* table, const QString& columns, 
 enum JournalOperation {
     JOURNAL_UPDATE = 0,
     JOURNAL_INSERT = 1,
-    JOURNAL_DELETE = 2, // also any other value
+    JOURNAL_DELETE = 2,        // also any other value
     JOURNAL_CHANGE_STATUS = 3, // forecasts only
 };
 
@@ -154,11 +169,24 @@ bool OpJournalEnabled();
 // Writes the line once the calling thread's outermost transaction commits (at once outside one); a
 // rollback drops it. The text is made only while the journal is on.
 void QueueJournalLine(const QString& text);
-template <class MakeText>
-void QueueJournal(MakeText makeText)
+template <class MakeText> void QueueJournal(MakeText makeText)
 {
     if (OpJournalEnabled())
         QueueJournalLine(makeText());
+}
+
+// The end of a save in `tx`: the record as stored (under `id`) journals its line, the transaction
+// commits, and only then does the caller's record take the id.
+template <class R>
+[[nodiscard]] bool CommitSave(CTransaction& tx, R& rec, int id, int operation, void (*journal)(const R&, int))
+{
+    R saved = rec;
+    saved.id = id;
+    journal(saved, operation);
+    if (!tx.commit())
+        return false;
+    rec.id = id;
+    return true;
 }
 
 // ---- other shared helpers

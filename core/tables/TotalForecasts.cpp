@@ -84,9 +84,7 @@ std::optional<CTotalForecastRecord> ReadTotalForecastRow(const CSqlQuery& q)
 
 std::optional<CTotalForecastRecord> GetTotalForecastById(int id)
 {
-    CSqlQuery q(kSelect + QStringLiteral(" where id = ?"));
-    q.bind(id);
-    return kRows.First(q);
+    return kRows.FirstOf(OnDbError::Report, kSelect + QStringLiteral(" where id = ?"), id);
 }
 
 std::optional<CTotalForecastRecord> GetTotalForecast(int prognoz, int product)
@@ -103,9 +101,7 @@ CTotalForecastRecord GetOrCreateTotalForecast(int prognoz, int product)
 
 std::optional<CTotalForecastList> LoadTotalForecasts(const SqlFilter& filter)
 {
-    CSqlQuery q(filter.apply(kSelect));
-    q.bindAll(filter.args);
-    return kRows.List(q);
+    return kRows.ListOf(OnDbError::Report, filter.apply(kSelect), filter.args);
 }
 
 bool TotalForecastExists(int product, int prognoz)
@@ -130,8 +126,8 @@ bool DeleteTotalForecastsOf(int prognoz)
 
 bool ResetTotalForecastSums(int prognoz)
 {
-    return ExecSql(QStringLiteral("update tfcttotalprognoz set ")
-                       + ForecastFigureAssignments().replace(u'?', u'0') + QStringLiteral(" where prognoz = ?"),
+    return ExecSql(QStringLiteral("update tfcttotalprognoz set ") + ForecastFigureAssignments().replace(u'?', u'0')
+                       + QStringLiteral(" where prognoz = ?"),
                    prognoz);
 }
 
@@ -219,7 +215,8 @@ bool AccumulateTotalForecast(const CForecastDataRecord& data)
     return SaveTotalForecast(rec);
 }
 
-std::optional<CTotalForecastRecord> GetTotalForecastSums(int prognoz, const std::vector<int>& products, QSqlError* error)
+std::optional<CTotalForecastRecord> GetTotalForecastSums(int prognoz, const std::vector<int>& products,
+                                                         QSqlError* error)
 {
     auto fetch = [&](int product, QSqlError* failure) {
         return FetchByKey(prognoz, product, OnDbError::Silent, failure);

@@ -17,22 +17,15 @@ bool CheckUsersSupported()
 
 std::optional<CUserRightRecord> ReadUserRightRow(const CSqlQuery& q)
 {
-    for (const char* column : {"id", "UserID", "ForecastID", "ReceiverID"})
-        if (q.isNull(column))
-            return std::nullopt;
-    CUserRightRecord r;
-    r.id = q.intValue("id");
-    r.userID = UserIdFromValue(q.longValue("UserID"));
-    r.forecastID = q.intValue("ForecastID");
-    r.receiverID = q.intValue("ReceiverID");
-    return r;
+    if (AnyNull(q, {"id", "UserID", "ForecastID", "ReceiverID"}))
+        return std::nullopt;
+    return CUserRightRecord{q.intValue("id"), UserIdFromValue(q.longValue("UserID")), q.intValue("ForecastID"),
+                            q.intValue("ReceiverID")};
 }
 
 std::optional<CUserRightList> LoadUserRights(const SqlFilter& filter)
 {
-    CSqlQuery q(filter.apply(kSelect, QStringLiteral("id")));
-    q.bindAll(filter.args);
-    return kRows.List(q);
+    return kRows.ListOf(OnDbError::Report, filter.apply(kSelect, QStringLiteral("id")), filter.args);
 }
 
 std::optional<CUserRightList> LoadUserRightsOfUser(int userId)
@@ -51,7 +44,7 @@ bool SaveUserRight(CUserRightRecord& right, bool fetchId)
     if (!stored)
         return false;
     const bool isNew = !*stored;
-    CUserRightRecord saved = right;
+    int id = right.id;
     // The login's security id is looked up by the user id now; an unknown user gives NULL, which the
     // table refuses.
     if (isNew) {
@@ -61,7 +54,7 @@ bool SaveUserRight(CUserRightRecord& right, bool fetchId)
         if (!q.execOrReport() || !q.next())
             return false;
         if (fetchId)
-            saved.id = q.value(0).toInt();
+            id = q.value(0).toInt();
     } else {
         CSqlQuery q(QStringLiteral("update tFctUserRights set UserSID = f_UserRightsSid(null, ?), ForecastID = ?, "
                                    "ReceiverID = ? where id = ?"));
@@ -69,11 +62,7 @@ bool SaveUserRight(CUserRightRecord& right, bool fetchId)
         if (!q.execOrReport())
             return false;
     }
-    WriteUserRightJournal(saved, isNew ? JOURNAL_INSERT : JOURNAL_UPDATE);
-    if (!tx.commit())
-        return false;
-    right.id = saved.id;
-    return true;
+    return CommitSave(tx, right, id, isNew ? JOURNAL_INSERT : JOURNAL_UPDATE, &WriteUserRightJournal);
 }
 
 bool DeleteUserRight(CUserRightRecord& right)

@@ -39,4 +39,3 @@ private:
     QCheckBox* m_osAuth = nullptr;
     QCheckBox* m_savePass = nullptr;
 };
-

@@ -49,8 +49,7 @@ inline constexpr char kOldId[] = "oldID";
 inline constexpr char kNewId[] = "newID";
 } // namespace XmlNames
 
-template <class R>
-struct XmlField {
+template <class R> struct XmlField {
     enum Kind { Int, Text, Currency, Decimal6, Date };
     const char* name;
     Kind kind;
@@ -68,10 +67,10 @@ bool XmlNameIs(const xmlNode* node, const char* name);
 xmlNodePtr XmlAddText(xmlNodePtr parent, const char* name, const QString& text);
 QString XmlContent(const xmlNode* node);
 QString XmlInt(int v);
-int XmlToInt(const QString& text);           // as the C library's atoi: leading digits, else 0
-QString XmlFixed6(double v);                 // "%f" in the C locale
-double XmlToDouble(const QString& text);     // as atof: the leading number, else 0
-QString XmlDate(const QDateTime& d);         // "yyyy-MM-ddTHH:mm:ss"
+int XmlToInt(const QString& text);       // as the C library's atoi: leading digits, else 0
+QString XmlFixed6(double v);             // "%f" in the C locale
+double XmlToDouble(const QString& text); // as atof: the leading number, else 0
+QString XmlDate(const QDateTime& d);     // "yyyy-MM-ddTHH:mm:ss"
 QDateTime XmlToDate(const QString& text);
 
 template <class R>
@@ -141,8 +140,7 @@ std::optional<R> ReadRecordXml(const xmlNode* node, const char* element, std::sp
 // The XML of a record type, which its table module defines once (XmlFormatOf): the record's element,
 // the list element around several, the field table, and for a record that carries more than its
 // fields what is written after them and read back from the element.
-template <class R>
-struct CXmlFormat {
+template <class R> struct CXmlFormat {
     const char* element;
     const char* list;
     std::span<const XmlField<R>> fields;
@@ -150,13 +148,11 @@ struct CXmlFormat {
     void (*readMore)(const xmlNode* node, R& rec) = nullptr;
 };
 
-template <class R>
-const CXmlFormat<R>& XmlFormatOf();
+template <class R> const CXmlFormat<R>& XmlFormatOf();
 
 // The one naming scheme of record-level XML: WriteXml of a record or a list, ReadXml of a record
 // element, ReadXmlList of a list element, ReadXmlSiblings of a run of record elements.
-template <class R>
-xmlNodePtr WriteXml(xmlNodePtr parent, const R& rec)
+template <class R> xmlNodePtr WriteXml(xmlNodePtr parent, const R& rec)
 {
     const CXmlFormat<R>& f = XmlFormatOf<R>();
     xmlNodePtr node = RecordToXml<R>(parent, f.element, rec, f.fields);
@@ -165,8 +161,7 @@ xmlNodePtr WriteXml(xmlNodePtr parent, const R& rec)
     return node;
 }
 
-template <class R>
-xmlNodePtr WriteXml(xmlNodePtr parent, const std::vector<R>& list)
+template <class R> xmlNodePtr WriteXml(xmlNodePtr parent, const std::vector<R>& list)
 {
     xmlNodePtr node = xmlNewChild(parent, nullptr, BAD_CAST XmlFormatOf<R>().list, nullptr);
     for (const R& rec : list)
@@ -174,8 +169,7 @@ xmlNodePtr WriteXml(xmlNodePtr parent, const std::vector<R>& list)
     return node;
 }
 
-template <class R>
-std::optional<R> ReadXml(const xmlNode* node)
+template <class R> std::optional<R> ReadXml(const xmlNode* node)
 {
     const CXmlFormat<R>& f = XmlFormatOf<R>();
     auto rec = ReadRecordXml<R>(node, f.element, f.fields);
@@ -184,8 +178,7 @@ std::optional<R> ReadXml(const xmlNode* node)
     return rec;
 }
 
-template <class R>
-std::optional<std::vector<R>> ReadXmlList(const xmlNode* node)
+template <class R> std::optional<std::vector<R>> ReadXmlList(const xmlNode* node)
 {
     if (!node || node->type != XML_ELEMENT_NODE || !XmlNameIs(node, XmlFormatOf<R>().list))
         return std::nullopt;

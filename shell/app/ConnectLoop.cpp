@@ -13,9 +13,10 @@ ConnectDialogHook& DialogHook()
     return hook;
 }
 
-const QString kConnectError = QStringLiteral("Ошибка подключения к базе данных.\n"
-                                             "Уточните параметры подключения или обратитесь к системному администратору.\n"
-                                             "\n");
+const QString kConnectError =
+    QStringLiteral("Ошибка подключения к базе данных.\n"
+                   "Уточните параметры подключения или обратитесь к системному администратору.\n"
+                   "\n");
 const QString kOldVersion = QStringLiteral("Найдена устаревшая версия базы данных.\n"
                                            "Дальнейшая работа не возможна\n"
                                            "Приложение будет закрыто\n");

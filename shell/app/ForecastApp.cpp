@@ -1,9 +1,9 @@
 #include "ForecastApp.h"
 
 #include "AppMessage.h"
+#include "Bitmaps.h"
 #include "CommandIds.h"
 #include "ConnectLoop.h"
-#include "Bitmaps.h"
 #include "FontStatic.h"
 #include "MSSqlSetupDlg.h"
 #include "MainFrame.h"

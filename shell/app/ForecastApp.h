@@ -11,7 +11,6 @@
 #include <QObject>
 #include <QPointer>
 
-
 // The About box (dialog 100).
 class CAppAboutDlg : public QDialog {
     Q_OBJECT

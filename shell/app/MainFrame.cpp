@@ -1,9 +1,9 @@
 #include "MainFrame.h"
 
-#include "CommandIds.h"
 #include "AppMessage.h"
 #include "Bitmaps.h"
 #include "ChildFrameBase.h"
+#include "CommandIds.h"
 #include "ModalHook.h"
 #include "ProgressBar.h"
 #include "Settings.h"
@@ -13,10 +13,10 @@
 #include "tables/PriceChecks.h"
 #include "tables/ProductAveragePrices.h"
 #include "tables/Products.h"
-#include "tables/SystemUsers.h"
 #include "tables/ReceiverMap.h"
 #include "tables/ReceiverTree.h"
 #include "tables/Receivers.h"
+#include "tables/SystemUsers.h"
 #include "xml/XmlRecord.h"
 
 #include <QApplication>
@@ -37,7 +37,8 @@ namespace {
 // Forms whose dialogs take the forecast chosen in the forecast bar.
 bool FormTakesForecast(int id)
 {
-    return id == ID_REPORT_FORM1 || id == ID_REPORT_FORM3 || id == ID_REPORT_FORM5 || id == ID_REPORT_FORM6 || id == ID_REPORT_FORM7 || id == ID_REPORT_FORM8;
+    return id == ID_REPORT_FORM1 || id == ID_REPORT_FORM3 || id == ID_REPORT_FORM5 || id == ID_REPORT_FORM6
+        || id == ID_REPORT_FORM7 || id == ID_REPORT_FORM8;
 }
 
 // Forms 1 to 8 first make the forecast bar's choice the current forecast.
@@ -46,19 +47,24 @@ bool FormCopiesSelection(int id)
     return FormTakesForecast(id) || id == ID_REPORT_FORM2 || id == ID_REPORT_FORM4;
 }
 
-const int kReportCommands[] = {ID_REPORT_FORM1, ID_REPORT_FORM2, ID_REPORT_FORM3, ID_REPORT_FORM4, ID_REPORT_FORM5, ID_REPORT_FORM6, ID_REPORT_FORM7, ID_REPORT_FORM8, ID_REPORT_FORM9, ID_REPORT_BLANK};
+const int kReportCommands[] = {ID_REPORT_FORM1, ID_REPORT_FORM2, ID_REPORT_FORM3, ID_REPORT_FORM4, ID_REPORT_FORM5,
+                               ID_REPORT_FORM6, ID_REPORT_FORM7, ID_REPORT_FORM8, ID_REPORT_FORM9, ID_REPORT_BLANK};
 
 struct MenuEntry {
     const char16_t* text; // nullptr: separator
     int id;               // 0 with a text: the start of a submenu, ended by an entry {nullptr, -1}
 };
 
-constexpr MenuEntry kFileMenu[] = {
-    {u"Настройки", ID_SETTINGS}, {u"Выгрузить журнал операций...", ID_OPJOURNAL_EXPORT}, {nullptr, 0}, {u"&Выход", ID_APP_EXIT}};
-constexpr MenuEntry kViewMenu[] = {{u"&Инструменты", ID_VIEW_TOOLBAR}, {u"&Строка состояния", ID_VIEW_STATUS_BAR}, {u"Панель прогноза", ID_VIEW_FORECAST_BAR}};
+constexpr MenuEntry kFileMenu[] = {{u"Настройки", ID_SETTINGS},
+                                   {u"Выгрузить журнал операций...", ID_OPJOURNAL_EXPORT},
+                                   {nullptr, 0},
+                                   {u"&Выход", ID_APP_EXIT}};
+constexpr MenuEntry kViewMenu[] = {{u"&Инструменты", ID_VIEW_TOOLBAR},
+                                   {u"&Строка состояния", ID_VIEW_STATUS_BAR},
+                                   {u"Панель прогноза", ID_VIEW_FORECAST_BAR}};
 constexpr MenuEntry kEditMenu[] = {{u"Копировать\tCtrl+C", ID_EDIT_COPY}, {u"Вырезать\tCtrl+X", ID_EDIT_CUT},
-                                   {u"Вставить\tCtrl+V", ID_EDIT_PASTE},   {nullptr, 0},
-                                   {u"Поиск\tCtrl+F", ID_SEARCH},      {u"Найти далее\tF3", ID_SEARCH_NEXT}};
+                                   {u"Вставить\tCtrl+V", ID_EDIT_PASTE},  {nullptr, 0},
+                                   {u"Поиск\tCtrl+F", ID_SEARCH},         {u"Найти далее\tF3", ID_SEARCH_NEXT}};
 constexpr MenuEntry kBookMenu[] = {{u"Добавить &группу...\tCtrl+M", ID_BOOK_ADD_GROUP},
                                    {u"Добавить &элемент...\tCtrl+N", ID_BOOK_ADD_ELEMENT},
                                    {u"&Редактировать...\tF2", ID_BOOK_EDIT},
@@ -114,8 +120,24 @@ constexpr MenuEntry kForecastMenu[] = {{u"Управление...", ID_FORECAST_
 constexpr MenuEntry kHelpMenu[] = {{u"&О программе...", ID_APP_ABOUT}};
 
 // Toolbar 128; 0 is a separator.
-constexpr int kToolBar[] = {ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_PASTE, 0,     ID_BOOK_ADD_ELEMENT, 0,     ID_BOOK_ADD_GROUP, ID_BOOK_EDIT, ID_BOOK_VIEW,
-                            ID_BOOK_DELETE, ID_BOOK_MOVE_UP, ID_BOOK_MOVE_DOWN, ID_BOOK_FILTER, 0,     ID_GROUP_TOTALS, ID_FORECAST_CHECK, 0,     ID_APP_ABOUT};
+constexpr int kToolBar[] = {ID_EDIT_CUT,
+                            ID_EDIT_COPY,
+                            ID_EDIT_PASTE,
+                            0,
+                            ID_BOOK_ADD_ELEMENT,
+                            0,
+                            ID_BOOK_ADD_GROUP,
+                            ID_BOOK_EDIT,
+                            ID_BOOK_VIEW,
+                            ID_BOOK_DELETE,
+                            ID_BOOK_MOVE_UP,
+                            ID_BOOK_MOVE_DOWN,
+                            ID_BOOK_FILTER,
+                            0,
+                            ID_GROUP_TOTALS,
+                            ID_FORECAST_CHECK,
+                            0,
+                            ID_APP_ABOUT};
 
 // The tooltip of a toolbar button: the menu text without mnemonic, shortcut and ellipsis.
 QString ToolTipOf(QString text)
@@ -302,9 +324,9 @@ void CMainFrame::CreateMenu()
         const MenuEntry* entries;
         size_t count;
     } menus[] = {
-        {u"&Файл", kFileMenu, std::size(kFileMenu)},          {u"&Вид", kViewMenu, std::size(kViewMenu)},
-        {u"Правка", kEditMenu, std::size(kEditMenu)},         {u"&Справочник", kBookMenu, std::size(kBookMenu)},
-        {u"&Отчет", kReportMenu, std::size(kReportMenu)},     {u"П&рогноз", kForecastMenu, std::size(kForecastMenu)},
+        {u"&Файл", kFileMenu, std::size(kFileMenu)},      {u"&Вид", kViewMenu, std::size(kViewMenu)},
+        {u"Правка", kEditMenu, std::size(kEditMenu)},     {u"&Справочник", kBookMenu, std::size(kBookMenu)},
+        {u"&Отчет", kReportMenu, std::size(kReportMenu)}, {u"П&рогноз", kForecastMenu, std::size(kForecastMenu)},
         {u"&Помощь", kHelpMenu, std::size(kHelpMenu)},
     };
     for (const auto& m : menus) {
@@ -439,11 +461,15 @@ void CMainFrame::RegisterCommands()
         ui.Enable(hooks.sendReferenceData && session.currentForecastStatus == 1 && forecastRights(ROLE_EXPERT));
     });
     OnCommand(ID_NSI_RECEIVE, [this, &hooks] { hooks.receiveReferenceData(this); });
-    OnUpdateCommand(ID_NSI_RECEIVE, [&hooks, &session](CCmdUI& ui) { ui.Enable(hooks.receiveReferenceData && session.HasRights(ROLE_EXPERT)); });
+    OnUpdateCommand(ID_NSI_RECEIVE, [&hooks, &session](CCmdUI& ui) {
+        ui.Enable(hooks.receiveReferenceData && session.HasRights(ROLE_EXPERT));
+    });
     OnCommand(ID_COMMENTS_SEND, [this, &hooks] { hooks.sendComments(this); });
-    OnUpdateCommand(ID_COMMENTS_SEND, [&hooks, &session](CCmdUI& ui) { ui.Enable(hooks.sendComments && session.IsForecastSet()); });
+    OnUpdateCommand(ID_COMMENTS_SEND,
+                    [&hooks, &session](CCmdUI& ui) { ui.Enable(hooks.sendComments && session.IsForecastSet()); });
     OnCommand(ID_COMMENTS_RECEIVE, [this, &hooks] { hooks.receiveComments(this); });
-    OnUpdateCommand(ID_COMMENTS_RECEIVE, [&hooks, &session](CCmdUI& ui) { ui.Enable(hooks.receiveComments && session.IsForecastSet()); });
+    OnUpdateCommand(ID_COMMENTS_RECEIVE,
+                    [&hooks, &session](CCmdUI& ui) { ui.Enable(hooks.receiveComments && session.IsForecastSet()); });
 
     // Reports.
     for (int id : kReportCommands) {
@@ -705,8 +731,8 @@ void CMainFrame::OnAveragePrices()
 
 void CMainFrame::OnImportProducts()
 {
-    const QString path = ModalHook().getOpenFileName(this, QString(), Settings().ImportDir,
-                                                     QStringLiteral("Файлы XML (*.xml)"));
+    const QString path =
+        ModalHook().getOpenFileName(this, QString(), Settings().ImportDir, QStringLiteral("Файлы XML (*.xml)"));
     if (path.isEmpty())
         return;
     QString reason;

@@ -61,8 +61,8 @@ void Arrow(QPainter& p, bool up)
     p.setBrush(kBlue);
     QPolygonF shape;
     if (up)
-        shape << QPointF(8, 1.5) << QPointF(14.5, 8.5) << QPointF(10.5, 8.5) << QPointF(10.5, 14.5) << QPointF(5.5, 14.5)
-              << QPointF(5.5, 8.5) << QPointF(1.5, 8.5);
+        shape << QPointF(8, 1.5) << QPointF(14.5, 8.5) << QPointF(10.5, 8.5) << QPointF(10.5, 14.5)
+              << QPointF(5.5, 14.5) << QPointF(5.5, 8.5) << QPointF(1.5, 8.5);
     else
         shape << QPointF(8, 14.5) << QPointF(14.5, 7.5) << QPointF(10.5, 7.5) << QPointF(10.5, 1.5) << QPointF(5.5, 1.5)
               << QPointF(5.5, 7.5) << QPointF(1.5, 7.5);
@@ -229,7 +229,8 @@ QPixmap DrawSplash()
     QFont sub(QStringLiteral("Arial"));
     sub.setPixelSize(18);
     p.setFont(sub);
-    p.drawText(QRect(20, 90, 220, 60), Qt::AlignLeft | Qt::TextWordWrap, QStringLiteral("Прогноз объемов\nзакупаемой продукции"));
+    p.drawText(QRect(20, 90, 220, 60), Qt::AlignLeft | Qt::TextWordWrap,
+               QStringLiteral("Прогноз объемов\nзакупаемой продукции"));
     return pm;
 }
 

@@ -6,7 +6,7 @@
 #include <atomic>
 #include <thread>
 
-class DbConnectionTest : public DbTest {};
+class DbConnectionTest : public DbTest { };
 LIR_INSTANTIATE_DB_TEST(DbConnectionTest);
 
 TEST_P(DbConnectionTest, SchemaVersionAndIdRules)
@@ -49,8 +49,8 @@ TEST_P(DbConnectionTest, ForecastDeleteCascadesAndIsRefusedByConsolidatedRows)
         EXPECT_FALSE(q.exec());
     }
     Exec("delete from tFctPrognoz where id = 1");
-    for (const char* table : {"tClsProduct", "tClsReceiverMap", "tFctPrice", "tFctPrognozData", "tFctDocumentation",
-                              "tFctImportStatus"})
+    for (const char* table :
+         {"tClsProduct", "tClsReceiverMap", "tFctPrice", "tFctPrognozData", "tFctDocumentation", "tFctImportStatus"})
         EXPECT_EQ(Count(table), 0) << table;
     EXPECT_EQ(Count("tClsReceiver"), 1);
 }
@@ -140,8 +140,12 @@ TEST_P(DbConnectionTest, TextLimitsAreEnforced)
 TEST_P(DbConnectionTest, CaseInsensitiveCyrillicComparison)
 {
     Exec("insert into tClsReceiver (id, name, importedId, isgroup, category) values (1, 'Минфин', 0, 0, 0)");
-    EXPECT_EQ(Scalar("select count(*) from tClsReceiver where lower(name) = lower(?)", {QStringLiteral("МИНФИН")}).toInt(), 1);
-    EXPECT_EQ(Scalar("select count(*) from tClsReceiver where upper(name) like upper(?)", {QStringLiteral("%ФИН")}).toInt(), 1);
+    EXPECT_EQ(
+        Scalar("select count(*) from tClsReceiver where lower(name) = lower(?)", {QStringLiteral("МИНФИН")}).toInt(),
+        1);
+    EXPECT_EQ(
+        Scalar("select count(*) from tClsReceiver where upper(name) like upper(?)", {QStringLiteral("%ФИН")}).toInt(),
+        1);
 }
 
 TEST_P(DbConnectionTest, MoneyAndDatesRoundTripExactly)

@@ -1,6 +1,6 @@
+#include "tables/Documentation.h"
 #include "AppMessage.h"
 #include "DbTest.h"
-#include "tables/Documentation.h"
 #include "xml/XmlRecord.h"
 
 #include <QDir>
@@ -14,7 +14,8 @@ protected:
         DbTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        Exec("insert into tFctPrognoz (id, name, year, status) values (1, 'f', 2026, 0), (2, 'g', 2026, 0), (3, 'h', 2026, 0)");
+        Exec("insert into tFctPrognoz (id, name, year, status) values (1, 'f', 2026, 0), (2, 'g', 2026, 0), (3, 'h', "
+             "2026, 0)");
         QDir().mkpath(GetDocsFolder());
     }
 
@@ -49,11 +50,11 @@ TEST_P(DocumentationTest, IdsJournalDeleteAndMoves)
     ASSERT_TRUE(DeleteDocumentation(b));
     EXPECT_EQ(b.id, -1);
     EXPECT_EQ(ReadFile(home() + "docs/doc_1_2"), "keep") << "the stored file stays";
-    EXPECT_EQ(JournalTexts(), QStringList({"Insert Documentation; id=1; Prognoz=1; Name=Положение",
-                                           "Insert Documentation; id=2; Prognoz=1; Name=b",
-                                           "Insert Documentation; id=7; Prognoz=2; Name=c",
-                                           "Update Documentation; Prognoz=1; Name=Приказ",
-                                           "Delete Documentation; id=2; Prognoz=1; Name=b"}));
+    EXPECT_EQ(
+        JournalTexts(),
+        QStringList({"Insert Documentation; id=1; Prognoz=1; Name=Положение",
+                     "Insert Documentation; id=2; Prognoz=1; Name=b", "Insert Documentation; id=7; Prognoz=2; Name=c",
+                     "Update Documentation; Prognoz=1; Name=Приказ", "Delete Documentation; id=2; Prognoz=1; Name=b"}));
 
     Exec("delete from tfctdocumentation");
     for (int i = 1; i <= 5; ++i) {

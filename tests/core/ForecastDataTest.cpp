@@ -1,5 +1,5 @@
-#include "DbTest.h"
 #include "tables/ForecastData.h"
+#include "DbTest.h"
 #include "xml/XmlRecord.h"
 
 #include <QSqlQuery>
@@ -105,7 +105,8 @@ TEST_P(ForecastDataTest, TextsOverTheColumnLimitFailWithTheErrorShown)
     r.base = QString(300, u'б');
     EXPECT_FALSE(SaveForecastData(r, true));
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_TRUE(messages[0].text.startsWith(QStringLiteral("Произошла исключительная ситуация."))) << messages[0].text.toStdString();
+    EXPECT_TRUE(messages[0].text.startsWith(QStringLiteral("Произошла исключительная ситуация.")))
+        << messages[0].text.toStdString();
     EXPECT_EQ(r.id, -1);
 
     r.base.clear();
@@ -302,7 +303,8 @@ TEST(ForecastDataXmlTest, ReadsNamesWithoutRegardToCase)
     EXPECT_EQ(list->at(1).product, 13);
 
     auto empty = Parse("<forecast><a/><b/></forecast>");
-    EXPECT_FALSE(ReadXmlSiblings<CForecastDataRecord>(xmlDocGetRootElement(empty.get())->children, &ReadXml<CForecastDataRecord>));
+    EXPECT_FALSE(ReadXmlSiblings<CForecastDataRecord>(xmlDocGetRootElement(empty.get())->children,
+                                                      &ReadXml<CForecastDataRecord>));
 }
 
 TEST(ForecastDataXmlTest, CommentElementsCarryIdProductAndEscapedComment)
@@ -337,5 +339,6 @@ TEST(ForecastDataXmlTest, CommentElementsCarryIdProductAndEscapedComment)
     EXPECT_EQ(read->at(0).product, 45);
     EXPECT_EQ(read->at(0).sumLast, Money()) << "only the comment travels";
     EXPECT_EQ(read->at(1).comment, QString());
-    EXPECT_TRUE(XmlToBytes(reread.get()).contains("<comment/>") || XmlToBytes(reread.get()).contains("<comment></comment>"));
+    EXPECT_TRUE(XmlToBytes(reread.get()).contains("<comment/>")
+                || XmlToBytes(reread.get()).contains("<comment></comment>"));
 }

@@ -1,6 +1,6 @@
+#include "tables/Forecasts.h"
 #include "DbTest.h"
 #include "db/SqlQuery.h"
-#include "tables/Forecasts.h"
 #include "xml/XmlRecord.h"
 
 class ForecastsTest : public DbTest {
@@ -51,8 +51,9 @@ TEST_P(ForecastsTest, JournalLinesOfStatusChangeAndUpdate)
     ASSERT_TRUE(SaveForecast(*rec));
     rec->year = 2030;
     ASSERT_TRUE(SaveForecast(*rec));
-    EXPECT_EQ(JournalTexts(), (QStringList{QStringLiteral("Change status Prognoz; id=4; Name=Ф'4"),
-                                           QStringLiteral("Update Prognoz; Name=Ф'4")}));
+    EXPECT_EQ(JournalTexts(),
+              (QStringList{QStringLiteral("Change status Prognoz; id=4; Name=Ф'4"),
+                           QStringLiteral("Update Prognoz; Name=Ф'4")}));
     EXPECT_EQ(GetForecast(4)->year, 2030);
 
     auto filtered = LoadForecasts(SqlFilter(QStringLiteral("name = ?"), {QStringLiteral("Ф'4")}));
@@ -97,10 +98,11 @@ TEST_P(ForecastsTest, CreateMakesTheForecastWithItsRootProduct)
     EXPECT_EQ(Count("tClsProduct", "prognoz = 8 and name = ? and type = ? and isgroup = 1",
                     {kRootProductName, kRootProductType}),
               1);
-    EXPECT_EQ(Scalar("select count(*) from tFctPrice p join tClsProduct c on c.id = p.product and c.prognoz = p.prognoz "
-                     "where p.prognoz = 8 and p.priceCur = 0")
-                  .toInt(),
-              1);
+    EXPECT_EQ(
+        Scalar("select count(*) from tFctPrice p join tClsProduct c on c.id = p.product and c.prognoz = p.prognoz "
+               "where p.prognoz = 8 and p.priceCur = 0")
+            .toInt(),
+        1);
     EXPECT_EQ(JournalTexts(), QStringList{QStringLiteral("Insert Prognoz; id=8; Name=Новый")});
 
     // An existing forecast is saved; the answer is the save's.

@@ -1,6 +1,6 @@
+#include "tables/PriceChecks.h"
 #include "DbTest.h"
 #include "Settings.h"
-#include "tables/PriceChecks.h"
 #include "tables/ProductAveragePrices.h"
 #include "tables/Products.h"
 
@@ -23,8 +23,8 @@ protected:
     {
         Exec("insert into tClsProduct (prognoz, id, parent, name, code, position, measurementNatural, "
              "measurementPrice, offsetMin, offsetMax, type, isgroup) values (?, ?, 0, 'p', 'A', 1, ?, ?, ?, ?, 1, 0)",
-             {forecast, id, natural > 0 ? QVariant(natural) : QVariant(), priceUnit > 0 ? QVariant(priceUnit) : QVariant(),
-              offsetMin, offsetMax});
+             {forecast, id, natural > 0 ? QVariant(natural) : QVariant(),
+              priceUnit > 0 ? QVariant(priceUnit) : QVariant(), offsetMin, offsetMax});
     }
     void Price(int forecast, int product, double cur)
     {

@@ -1,5 +1,5 @@
-#include "DbTest.h"
 #include "tables/Prices.h"
+#include "DbTest.h"
 #include "xml/XmlRecord.h"
 
 namespace {

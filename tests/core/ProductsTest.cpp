@@ -1,7 +1,7 @@
+#include "tables/Products.h"
 #include "DbTest.h"
 #include "Settings.h"
 #include "tables/Forecasts.h"
-#include "tables/Products.h"
 #include "xml/XmlRecord.h"
 
 #include <QSet>
@@ -250,9 +250,10 @@ TEST_P(ProductsTest, DeleteTakesThePriceRowAlongAndFailsWhileFiguresReferToIt)
     EXPECT_TRUE(noPrice.Delete());
     EXPECT_EQ(noPrice.id, -1);
     EXPECT_TRUE(DeleteProduct(99, 1));
-    EXPECT_EQ(JournalTexts(), (QStringList{"Delete Price; prognoz=1; product=1",
-                                           "Delete Product; Prognoz=1; Parent=0; Name=p1; Code=K1",
-                                           "Delete Product; Prognoz=1; Parent=0; Name=no price; Code="}));
+    EXPECT_EQ(
+        JournalTexts(),
+        (QStringList{"Delete Price; prognoz=1; product=1", "Delete Product; Prognoz=1; Parent=0; Name=p1; Code=K1",
+                     "Delete Product; Prognoz=1; Parent=0; Name=no price; Code="}));
 
     EXPECT_FALSE(DeleteProduct(3, 1));
     EXPECT_EQ(messages.size(), 1u);
@@ -271,7 +272,8 @@ TEST_P(ProductsTest, DeletingAForecastsProductsLeavesOtherForecasts)
     EXPECT_EQ(Count("tClsProduct", "prognoz = 1"), 0);
     EXPECT_EQ(Count("tFctPrice", "prognoz = 1"), 0);
     EXPECT_EQ(Count("tClsProduct", "prognoz = 2"), 1);
-    EXPECT_EQ(JournalTexts(), (QStringList{"Delete Price;  all records for prognoz", "Delete Product;  all records for prognoz"}));
+    EXPECT_EQ(JournalTexts(),
+              (QStringList{"Delete Price;  all records for prognoz", "Delete Product;  all records for prognoz"}));
 }
 
 TEST_P(ProductsTest, TreeHasDataLooksBelowGroups)
@@ -333,10 +335,26 @@ TEST(ProductXml, ChildrenInOrderWithLocaleFreeDecimals)
     const xmlNode* product = list->children;
     ASSERT_TRUE(product);
     EXPECT_EQ(ChildNames(product),
-              (std::vector<std::string>{"id", "prognoz", "parent", "measurementNatural", "measurementPrice",
-                                        "measurementNatural2", "measurementPrice2", "name", "code", "balanceTitle",
-                                        "position", "comment", "offsetMin", "offsetMax", "type", "isgroup", "avRep",
-                                        "avCur", "avProg", "priceIdx"}));
+              (std::vector<std::string>{"id",
+                                        "prognoz",
+                                        "parent",
+                                        "measurementNatural",
+                                        "measurementPrice",
+                                        "measurementNatural2",
+                                        "measurementPrice2",
+                                        "name",
+                                        "code",
+                                        "balanceTitle",
+                                        "position",
+                                        "comment",
+                                        "offsetMin",
+                                        "offsetMax",
+                                        "type",
+                                        "isgroup",
+                                        "avRep",
+                                        "avCur",
+                                        "avProg",
+                                        "priceIdx"}));
     const QByteArray text = XmlToBytes(d.doc.get());
     EXPECT_TRUE(text.contains("<offsetMin>1.500000</offsetMin>")) << text.toStdString();
     EXPECT_TRUE(text.contains("<id>-1</id>"));

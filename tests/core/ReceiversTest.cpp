@@ -1,7 +1,7 @@
+#include "tables/Receivers.h"
 #include "DbTest.h"
 #include "Settings.h"
 #include "tables/ReceiverMap.h"
-#include "tables/Receivers.h"
 #include "xml/XmlRecord.h"
 
 #include <QProcess>
@@ -29,7 +29,8 @@ protected:
     }
     void Map(int id, int forecast, int subCount = 0)
     {
-        Exec("insert into tClsReceiverMap (prognoz, receiver, subReceiverCount) values (?, ?, ?)", {forecast, id, subCount});
+        Exec("insert into tClsReceiverMap (prognoz, receiver, subReceiverCount) values (?, ?, ?)",
+             {forecast, id, subCount});
     }
     static QList<int> Ids(const std::optional<CReceiverList>& list)
     {
@@ -58,9 +59,10 @@ TEST_P(ReceiversTest, SaveNumbersAndJournals)
     seven.id = 7;
     seven.name = QStringLiteral("Семь");
     ASSERT_TRUE(SaveReceiver(seven)); // not placed: stored with category -1
-    EXPECT_EQ(JournalTexts(), (QStringList{QStringLiteral("Insert Receiver; id=42; Name=Школа №1; EMail=s@x"),
-                                           QStringLiteral("Update Receiver; Name=Школа №1; EMail=s@x"),
-                                           QStringLiteral("Insert Receiver; id=7; Name=Семь; EMail=")}));
+    EXPECT_EQ(JournalTexts(),
+              (QStringList{QStringLiteral("Insert Receiver; id=42; Name=Школа №1; EMail=s@x"),
+                           QStringLiteral("Update Receiver; Name=Школа №1; EMail=s@x"),
+                           QStringLiteral("Insert Receiver; id=7; Name=Семь; EMail=")}));
     EXPECT_EQ(Scalar("select category from tClsReceiver where id = 7").toInt(), -1);
     Map(7, 1);
     Map(42, 1);
@@ -107,8 +109,9 @@ TEST_P(ReceiversTest, ForecastReads)
     EXPECT_EQ(Ids(LoadReceiverChildren(1, 1)), (QList<int>{3, 2}));
     EXPECT_EQ(Ids(LoadReceiverChildren(1, 1, SqlFilter(QStringLiteral("r1.isgroup = ? or 1 = 1"), {0}))).size(), 2)
         << "a caller's 'or' stays inside the parent and forecast";
-    EXPECT_EQ(Ids(LoadForecastReceivers(1, SqlFilter(QStringLiteral("tclsreceiver.name = ?"), {QStringLiteral("О'Нил")}))),
-              QList<int>{4});
+    EXPECT_EQ(
+        Ids(LoadForecastReceivers(1, SqlFilter(QStringLiteral("tclsreceiver.name = ?"), {QStringLiteral("О'Нил")}))),
+        QList<int>{4});
     EXPECT_EQ(Ids(LoadForecastReceivers(1, SqlFilter({}, {}, QStringLiteral("tclsreceiver.id desc")))),
               (QList<int>{4, 3, 2, 1}));
     EXPECT_EQ(Ids(LoadReceiverAncestors(1, 4)), (QList<int>{4, 3, 1}));

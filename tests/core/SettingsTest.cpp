@@ -1,5 +1,5 @@
-#include "Session.h"
 #include "Settings.h"
+#include "Session.h"
 #include "TestSupport.h"
 #include "TransportStart.h"
 
@@ -19,7 +19,7 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 
-class SettingsTest : public TempHomeTest {};
+class SettingsTest : public TempHomeTest { };
 
 TEST_F(SettingsTest, DefaultsWithoutFileAndProfile)
 {

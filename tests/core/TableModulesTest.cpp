@@ -28,8 +28,7 @@ struct ModuleCase {
     bool unreadableFailsRead;
 };
 
-template <class R>
-std::optional<size_t> SizeOf(const std::optional<std::vector<R>>& list)
+template <class R> std::optional<size_t> SizeOf(const std::optional<std::vector<R>>& list)
 {
     return list ? std::optional<size_t>(list->size()) : std::nullopt;
 }
@@ -49,7 +48,8 @@ const std::vector<ModuleCase>& Cases()
              CMConvertRecord r{-1, 1, 2, 0.5};
              return SaveMConvert(r, true);
          },
-         1, [] { return !GetMConvert(99); }, "insert into tclsmconvert (id, base, produce, koef) values (50, 1, 2, null)",
+         1, [] { return !GetMConvert(99); },
+         "insert into tclsmconvert (id, base, produce, koef) values (50, 1, 2, null)",
          [] { return SizeOf(LoadMConverts()); }, false},
         {"forecasts", "tfctprognoz",
          [] {
@@ -58,7 +58,8 @@ const std::vector<ModuleCase>& Cases()
              r.year = 2027;
              return SaveForecast(r);
          },
-         1, [] { return !GetForecast(99); }, "insert into tfctprognoz (id, name, year, status) values (50, null, 2026, 0)",
+         1, [] { return !GetForecast(99); },
+         "insert into tfctprognoz (id, name, year, status) values (50, null, 2026, 0)",
          [] { return SizeOf(LoadForecasts()); }, false},
         {"receivers", "tclsreceiver",
          [] {
@@ -86,7 +87,8 @@ const std::vector<ModuleCase>& Cases()
              return SaveMailing(r);
          },
          1, [] { return !GetMailing(99); },
-         "insert into tfctmailing (id, prognoz, Subject, Text, MailingDate) values (50, 1, null, 't', '2026-01-01 00:00:00')",
+         "insert into tfctmailing (id, prognoz, Subject, Text, MailingDate) values (50, 1, null, 't', '2026-01-01 "
+         "00:00:00')",
          [] { return SizeOf(LoadMailings()); }, false},
         {"exchange journal", "tfctimportstatus",
          [] {
@@ -97,7 +99,8 @@ const std::vector<ModuleCase>& Cases()
              return SaveImportStatus(r);
          },
          1, [] { return !GetImportStatus(99, 1); },
-         "insert into tfctimportstatus (id, prognoz, receiver, comment, envelope, event) values (50, 1, 1, null, '', 3)",
+         "insert into tfctimportstatus (id, prognoz, receiver, comment, envelope, event) values (50, 1, 1, null, '', "
+         "3)",
          [] { return SizeOf(LoadImportStatus()); }, false},
         {"consolidated rows", "tfcttotalprognoz",
          [] {
@@ -106,7 +109,8 @@ const std::vector<ModuleCase>& Cases()
              r.product = 1;
              return SaveTotalForecast(r);
          },
-         1, [] { return !GetTotalForecastById(99); }, "insert into tfcttotalprognoz (id, prognoz, product) values (50, 1, null)",
+         1, [] { return !GetTotalForecastById(99); },
+         "insert into tfcttotalprognoz (id, prognoz, product) values (50, 1, null)",
          [] { return SizeOf(LoadTotalForecasts()); }, false},
         // Prices and products journal no save; a price row without a product, a product without a
         // name fail the whole read.
@@ -126,7 +130,8 @@ const std::vector<ModuleCase>& Cases()
              return SaveProduct(r);
          },
          0, [] { return !GetProduct(99, 1); },
-         "insert into tclsproduct (prognoz, id, parent, name, position, type, isgroup, offsetMin, offsetMax, avRep, avCur, "
+         "insert into tclsproduct (prognoz, id, parent, name, position, type, isgroup, offsetMin, offsetMax, avRep, "
+         "avCur, "
          "avProg, priceIdx) values (1, 50, 0, null, 1, 1, 0, 0, 0, 0, 0, 0, 0)",
          [] { return SizeOf(LoadProducts(1)); }, true},
     };
@@ -145,8 +150,9 @@ protected:
         Exec("insert into tclsreceiver (id, name, importedId, isgroup, category) values (1, 'r', 0, 1, 0)");
         Exec("insert into tclsreceivermap (prognoz, receiver) values (1, 1)");
         Exec("insert into tclsimporteventtype (id, name) values (3, 'e')");
-        Exec("insert into tclsproduct (prognoz, id, parent, name, position, type, isgroup, offsetMin, offsetMax, avRep, "
-             "avCur, avProg, priceIdx) values (1, 1, 0, 'p', 1, 1, 0, 0, 0, 0, 0, 0, 0)");
+        Exec(
+            "insert into tclsproduct (prognoz, id, parent, name, position, type, isgroup, offsetMin, offsetMax, avRep, "
+            "avCur, avProg, priceIdx) values (1, 1, 0, 'p', 1, 1, 0, 0, 0, 0, 0, 0, 0)");
     }
 };
 

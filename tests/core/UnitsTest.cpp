@@ -55,12 +55,13 @@ TEST_P(UnitsTest, UnitIdsAndJournal)
     stale.id = 2; // already deleted
     ASSERT_TRUE(DeleteMeasurement(stale));
     EXPECT_EQ(stale.id, -1);
-    EXPECT_EQ(JournalTexts(), (QStringList{"Insert Measurement; id=1; Name=шт Code=c oboznachenie=o",
-                                           "Insert Measurement; id=2; Name=кг Code=c oboznachenie=o",
-                                           "Delete Measurement; id=2; Name=кг Code=c oboznachenie=o",
-                                           "Insert Measurement; id=40; Name=т Code=c oboznachenie=o",
-                                           "Insert Measurement; id=41; Name=л Code=c oboznachenie=o",
-                                           "Update Measurement; Name=л Code=C2 oboznachenie=o"}));
+    EXPECT_EQ(JournalTexts(),
+              (QStringList{"Insert Measurement; id=1; Name=шт Code=c oboznachenie=o",
+                           "Insert Measurement; id=2; Name=кг Code=c oboznachenie=o",
+                           "Delete Measurement; id=2; Name=кг Code=c oboznachenie=o",
+                           "Insert Measurement; id=40; Name=т Code=c oboznachenie=o",
+                           "Insert Measurement; id=41; Name=л Code=c oboznachenie=o",
+                           "Update Measurement; Name=л Code=C2 oboznachenie=o"}));
     EXPECT_TRUE(messages.empty());
 }
 
@@ -128,10 +129,10 @@ TEST_P(UnitsTest, CoefficientLookupsAndSaves)
     ASSERT_TRUE(DeleteMConvert(stored));
     ASSERT_TRUE(DeleteMConvert(fetched)); // gone already
     EXPECT_EQ(fetched.id, -1);
-    EXPECT_EQ(JournalTexts(), (QStringList{"Insert mconvert; id=-1; Base=3; Produce=7",
-                                           "Insert mconvert; id=" + id + "; Base=7; Produce=3",
-                                           "Update mconvert; Base=7; Produce=3",
-                                           "Delete mconvert; id=" + id + "; Base=7; Produce=3"}));
+    EXPECT_EQ(
+        JournalTexts(),
+        (QStringList{"Insert mconvert; id=-1; Base=3; Produce=7", "Insert mconvert; id=" + id + "; Base=7; Produce=3",
+                     "Update mconvert; Base=7; Produce=3", "Delete mconvert; id=" + id + "; Base=7; Produce=3"}));
     EXPECT_TRUE(messages.empty());
 }
 

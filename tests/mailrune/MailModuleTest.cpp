@@ -54,7 +54,7 @@ TEST(MailModule, OneObjectWithItsIdentity)
     first->ShowSettings();
 }
 
-class MailModuleHostTest : public TempHomeTest {};
+class MailModuleHostTest : public TempHomeTest { };
 
 TEST_F(MailModuleHostTest, TheHostListsTheMailTransportAfterTheFileTransport)
 {

@@ -1,7 +1,7 @@
+#include "ForecastApp.h"
 #include "AppMessage.h"
 #include "DbTest.h"
 #include "FontStatic.h"
-#include "ForecastApp.h"
 #include "MainFrame.h"
 #include "ProgressBar.h"
 #include "ReportEngine.h"
@@ -230,7 +230,7 @@ TEST_P(ForecastAppTest, AboutBoxAndConnectionSettings)
 
 LIR_INSTANTIATE_DB_TEST(ForecastAppTest);
 
-class SingleInstanceTest : public TempHomeTest {};
+class SingleInstanceTest : public TempHomeTest { };
 
 TEST_F(SingleInstanceTest, SocketOfACopyThatDidNotEndIsTakenOver)
 {

@@ -1,8 +1,8 @@
+#include "MainFrame.h"
 #include "AppMessage.h"
 #include "ChildFrameBase.h"
 #include "CommandIds.h"
 #include "DbTest.h"
-#include "MainFrame.h"
 #include "ProgressBar.h"
 #include "Settings.h"
 #include "ShellHooks.h"
@@ -95,7 +95,8 @@ protected:
         DbTest::TearDown();
     }
 
-    void Forecast(int id, const QString& name, int year, int status, int owner = -20, const QString& ownerName = "Минфин")
+    void Forecast(int id, const QString& name, int year, int status, int owner = -20,
+                  const QString& ownerName = "Минфин")
     {
         Exec("insert into tfctprognoz (id, name, year, status, owner, ownername) values (?, ?, ?, ?, ?, ?)",
              {id, name, year, status, owner, ownerName});
@@ -158,7 +159,8 @@ TEST_P(MainFrameTest, MenusToolbarAndAcceleratorsAreThoseOfTheProgram)
         texts << MenuTexts(top->menu());
     }
     EXPECT_EQ(titles, QStringList({"&Файл", "&Вид", "Правка", "&Справочник", "&Отчет", "П&рогноз", "&Помощь"}));
-    EXPECT_TRUE(texts.contains("Отчет Ф3. «Отчет по детализации прогнозных данных с точки зрения методик обоснования»"));
+    EXPECT_TRUE(
+        texts.contains("Отчет Ф3. «Отчет по детализации прогнозных данных с точки зрения методик обоснования»"));
     EXPECT_TRUE(texts.contains("Расчет строк \"Всего\" и \"Прочее\""));
     EXPECT_TRUE(texts.contains("Копировать\tCtrl+C"));
     EXPECT_TRUE(texts.contains("У&далить\tDelete"));
@@ -172,8 +174,9 @@ TEST_P(MainFrameTest, MenusToolbarAndAcceleratorsAreThoseOfTheProgram)
     QList<int> buttons;
     for (QAction* a : frame->toolBar()->actions())
         buttons << (a->isSeparator() ? 0 : a->objectName().mid(2).toInt());
-    EXPECT_EQ(buttons, QList<int>({57635, 57634, 57637, 0, 32772, 0, 32771, 32785, 32879, 32773, 32843, 32844, 32778, 0,
-                                   32815, 32821, 0, 57664}));
+    EXPECT_EQ(buttons,
+              QList<int>({57635, 57634, 57637, 0, 32772, 0, 32771, 32785, 32879, 32773, 32843, 32844, 32778, 0, 32815,
+                          32821, 0, 57664}));
     for (QAction* a : frame->toolBar()->actions()) {
         if (!a->isSeparator()) {
             EXPECT_FALSE(a->icon().isNull()) << a->objectName().toStdString();
@@ -546,9 +549,10 @@ TEST_P(MainFrameTest, AveragePricesComeFromTheEnteredFigures)
     auto data = [&](int id, int receiver, int sumCurr, int valueCurr) {
         Exec("insert into tfctprognozdata (id, prognoz, product, receiver, sumCurr, valueCurr, sumLast, valueLast, "
              "sumNext, valueNext) values (?, 2, 2, ?, ?, ?, ?, ?, ?, ?)",
-             {id, receiver, QVariant::fromValue(Money::fromInt(sumCurr)), QVariant::fromValue(Money::fromInt(valueCurr)),
+             {id, receiver, QVariant::fromValue(Money::fromInt(sumCurr)),
+              QVariant::fromValue(Money::fromInt(valueCurr)), QVariant::fromValue(Money::fromInt(0)),
               QVariant::fromValue(Money::fromInt(0)), QVariant::fromValue(Money::fromInt(0)),
-              QVariant::fromValue(Money::fromInt(0)), QVariant::fromValue(Money::fromInt(0))});
+              QVariant::fromValue(Money::fromInt(0))});
     };
     data(1, 21, 100, 10);
     data(2, 22, 300, 10);
@@ -588,9 +592,10 @@ TEST_P(MainFrameTest, AveragePricesAreStoredForAllProductsOrNone)
     // Whichever product is saved second fails.
     QSqlQuery ddl(GetDBConnection().GetConnection());
     if (isPg()) {
-        ASSERT_TRUE(ddl.exec("create function block_second() returns trigger as $$ begin "
-                             "if new.avcur = 20 and exists (select 1 from tclsproduct where avcur = 20 and id <> new.id) "
-                             "then raise exception 'blocked'; end if; return new; end $$ language plpgsql"));
+        ASSERT_TRUE(
+            ddl.exec("create function block_second() returns trigger as $$ begin "
+                     "if new.avcur = 20 and exists (select 1 from tclsproduct where avcur = 20 and id <> new.id) "
+                     "then raise exception 'blocked'; end if; return new; end $$ language plpgsql"));
         ASSERT_TRUE(ddl.exec("create trigger block_second before update on tclsproduct for each row "
                              "execute function block_second()"));
     } else {
@@ -631,13 +636,18 @@ TEST_P(MainFrameTest, AveragePricesLeaveTheOtherColumnsAndOtherUsersChangesAlone
         + "; delete from tfctprice where prognoz = 2 and product = " + victim
         + "; delete from tclsproduct where prognoz = 2 and id = " + victim + ";";
     if (isPg()) {
-        ASSERT_TRUE(ddl.exec("create function meddle() returns trigger as $$ begin if not exists (select 1 from meddled) "
-                             "then " + body + " end if; return new; end $$ language plpgsql"))
+        ASSERT_TRUE(
+            ddl.exec("create function meddle() returns trigger as $$ begin if not exists (select 1 from meddled) "
+                     "then "
+                     + body + " end if; return new; end $$ language plpgsql"))
             << ddl.lastError().text().toStdString();
-        ASSERT_TRUE(ddl.exec("create trigger meddle after update on tclsproduct for each row execute function meddle()"));
+        ASSERT_TRUE(
+            ddl.exec("create trigger meddle after update on tclsproduct for each row execute function meddle()"));
     } else {
-        ASSERT_TRUE(ddl.exec("create trigger meddle after update on tclsproduct when not exists (select 1 from meddled) "
-                             "begin " + body + " end"))
+        ASSERT_TRUE(
+            ddl.exec("create trigger meddle after update on tclsproduct when not exists (select 1 from meddled) "
+                     "begin "
+                     + body + " end"))
             << ddl.lastError().text().toStdString();
     }
     session.currentForecastId = 2;
@@ -665,8 +675,9 @@ TEST_P(MainFrameTest, ProductImportReadsEveryProductsElement)
     ScriptedModalHook hook;
 
     const QString good = home() + "prices.xml";
-    WriteFile(good, "<?xml version=\"1.0\" encoding=\"UTF-8\"?><doc><PRODUCTS><product><code>б-1</code>"
-                    "<avRep>1.5</avRep><avCur>2.5</avCur><avProg>3.5</avProg></product></PRODUCTS></doc>");
+    WriteFile(good,
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?><doc><PRODUCTS><product><code>б-1</code>"
+              "<avRep>1.5</avRep><avCur>2.5</avCur><avProg>3.5</avProg></product></PRODUCTS></doc>");
     hook.openFileNames = {good};
     messages.clear();
     EXPECT_TRUE(frame->ExecuteCommand(32902));
@@ -689,8 +700,9 @@ TEST_P(MainFrameTest, ProductImportReadsEveryProductsElement)
          "values (2, 3, 1, 'Картон', 'К-1', 1, 0, 1)");
     QSqlQuery ddl(GetDBConnection().GetConnection());
     if (isPg()) {
-        ASSERT_TRUE(ddl.exec("create function block_seven() returns trigger as $$ begin "
-                             "if new.avcur = 7 then raise exception 'blocked'; end if; return new; end $$ language plpgsql"));
+        ASSERT_TRUE(
+            ddl.exec("create function block_seven() returns trigger as $$ begin "
+                     "if new.avcur = 7 then raise exception 'blocked'; end if; return new; end $$ language plpgsql"));
         ASSERT_TRUE(ddl.exec("create trigger block_seven before update on tclsproduct for each row "
                              "execute function block_seven()"));
     } else {
@@ -698,10 +710,11 @@ TEST_P(MainFrameTest, ProductImportReadsEveryProductsElement)
                              "begin select raise(abort, 'blocked'); end"));
     }
     const QString two = home() + "two.xml";
-    WriteFile(two, "<?xml version=\"1.0\" encoding=\"UTF-8\"?><doc>"
-                   "<products><product><code>Б-1</code><avRep>4</avRep><avCur>5</avCur><avProg>6</avProg></product>"
-                   "</products><products><product><code>К-1</code><avRep>7</avRep><avCur>7</avCur><avProg>7</avProg>"
-                   "</product></products></doc>");
+    WriteFile(two,
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?><doc>"
+              "<products><product><code>Б-1</code><avRep>4</avRep><avCur>5</avCur><avProg>6</avProg></product>"
+              "</products><products><product><code>К-1</code><avRep>7</avRep><avCur>7</avCur><avProg>7</avProg>"
+              "</product></products></doc>");
     hook.openFileNames = {two};
     messages.clear();
     EXPECT_TRUE(frame->ExecuteCommand(32902));

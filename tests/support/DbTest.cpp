@@ -172,7 +172,8 @@ QVariant DbTest::Scalar(const QString& sql, const QVariantList& args)
 
 qlonglong DbTest::Count(const QString& table, const QString& where, const QVariantList& args)
 {
-    return Scalar(QStringLiteral("select count(*) from ") + table + (where.isEmpty() ? QString() : QStringLiteral(" where ") + where),
+    return Scalar(QStringLiteral("select count(*) from ") + table
+                      + (where.isEmpty() ? QString() : QStringLiteral(" where ") + where),
                   args)
         .toLongLong();
 }

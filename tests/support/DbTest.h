@@ -40,6 +40,6 @@ private:
 std::optional<DbConnectParams> PgAdminParams();
 std::string DialectName(const ::testing::TestParamInfo<SqlDialect>& info);
 
-#define LIR_INSTANTIATE_DB_TEST(Suite)                                                                         \
-    INSTANTIATE_TEST_SUITE_P(Dialects, Suite, ::testing::Values(SqlDialect::SQLite, SqlDialect::PostgreSQL), \
+#define LIR_INSTANTIATE_DB_TEST(Suite)                                                                                 \
+    INSTANTIATE_TEST_SUITE_P(Dialects, Suite, ::testing::Values(SqlDialect::SQLite, SqlDialect::PostgreSQL),           \
                              DialectName)

@@ -29,15 +29,15 @@ void TempHomeTest::SetUp()
     // Recording is safe on any thread: a worker's message must not wait for a test thread that joins it.
     SetMessageBoxHandler(
         [this](const QString& text, unsigned flags, QObject*) {
-        std::lock_guard lock(m_messagesMutex);
-        messages.push_back({text, flags});
-        if (!answers.empty()) {
-            int a = answers.front();
-            answers.pop_front();
-            return a;
-        }
-        return MessageBoxButtonsFor(flags).defaultId;
-    },
+            std::lock_guard lock(m_messagesMutex);
+            messages.push_back({text, flags});
+            if (!answers.empty()) {
+                int a = answers.front();
+                answers.pop_front();
+                return a;
+            }
+            return MessageBoxButtonsFor(flags).defaultId;
+        },
         true);
     // Errors are shown as the program shows them, so that the tests see them among the messages.
     SetErrorSink(&ShowComError);

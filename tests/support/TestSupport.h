@@ -10,10 +10,10 @@
 #include <QStringList>
 
 #include <deque>
-#include <optional>
-#include <ostream>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <ostream>
 #include <vector>
 
 // Readable failure output for Qt strings.
