@@ -40,10 +40,10 @@ void MoveDocumentation(int id, int prognoz, bool up);
 QString GetDocsFolder();
 QString MakeDocFileName(const CDocumentationRecord& rec);
 // Copies a file the user chose into the stored file of a saved document, replacing it.
-bool StoreDocumentFile(const CDocumentationRecord& rec, const QString& chosenPath);
+[[nodiscard]] bool StoreDocumentFile(const CDocumentationRecord& rec, const QString& chosenPath);
 // Copies the stored file to the path the user chose (the caller asks for it, proposing the record's
 // filename) and reports the result; an empty path means the user cancelled (true, nothing shown).
-bool SaveDocumentAs(const CDocumentationRecord& rec, const QString& targetPath);
+[[nodiscard]] bool SaveDocumentAs(const CDocumentationRecord& rec, const QString& targetPath);
 
 // "document" elements in "documents", with the stored file as base64 "content": a missing or
 // unreadable stored file leaves "content" out, so the receiver stores no empty file. Reading decodes

@@ -95,13 +95,8 @@ bool SaveMConvert(CMConvertRecord& rec, bool fetchId)
     }
     int id = rec.id;
     if (isNew) {
-        const CSqlDialect& dialect = Dialect();
-        CSqlQuery q(dialect.InsertReturningId(
-            QStringLiteral("insert into tclsmconvert (base, produce, koef) values (?, ?, ?)")));
-        q.bind(rec.base).bind(rec.produce).bind(rec.koef);
-        if (!q.execOrReport())
-            return false;
-        const auto newId = dialect.ReadNewId(q);
+        const auto newId = InsertIdentityRow("tclsmconvert", QStringLiteral("base, produce, koef"), std::nullopt,
+                                             [&](CSqlQuery& q) { q.bind(rec.base).bind(rec.produce).bind(rec.koef); });
         if (!newId)
             return false;
         if (fetchId)

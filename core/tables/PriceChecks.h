@@ -42,4 +42,4 @@ void CheckRowPriceEx(int forecastId, const CProductRecord* product, double sum, 
 
 // value in fromUnit expressed in toUnit, through the stored pair or the inverse of the reverse pair.
 // Without either the message names both units.
-bool ConvertByUnits(int fromUnit, int toUnit, double value, double& result);
+[[nodiscard]] bool ConvertByUnits(int fromUnit, int toUnit, double value, double& result);

@@ -72,12 +72,9 @@ bool SavePrice(CPriceRecord& rec, bool takeNewId)
         return false;
     int id = rec.id;
     if (update.numRowsAffected() == 0) {
-        const CSqlDialect& dialect = Dialect();
-        CSqlQuery insert(dialect.InsertReturningId(kInsert));
-        BindRow(insert, rec);
-        if (!insert.execOrReport())
-            return false;
-        const auto newId = dialect.ReadNewId(insert);
+        const auto newId =
+            InsertIdentityRow("tfctprice", QStringLiteral("prognoz, product, pricePrev, priceCur, priceNext"),
+                              std::nullopt, [&](CSqlQuery& q) { BindRow(q, rec); });
         if (!newId)
             return false;
         if (takeNewId)

@@ -19,7 +19,7 @@ struct CAveragePriceRanges {
 
 // Sum over quantity of the product's figures in the forecast (the current one), per year, over the
 // rows with a quantity; 0 for a year without one. False after a database error (all three 0).
-bool ComputeDataAveragePrices(int forecast, int productId, double& last, double& curr, double& next);
+[[nodiscard]] bool ComputeDataAveragePrices(int forecast, int productId, double& last, double& curr, double& next);
 
 // Stores the averages of ComputeDataAveragePrices as avRep, avCur and avProg of every element of the
 // forecast that has a price row, all or none: a failure part-way leaves the stored averages as they
@@ -30,4 +30,4 @@ bool ComputeDataAveragePrices(int forecast, int productId, double& last, double&
 // The filter is a condition over the aliases p (tclsproduct) and pr (its price row in the same
 // forecast). A product whose price unit has no conversion to the unit counts with factor 1. No
 // product selected gives zeros; a database error gives zeros and false.
-bool ComputeAveragePriceRanges(const SqlFilter& filter, int unit, CAveragePriceRanges& out);
+[[nodiscard]] bool ComputeAveragePriceRanges(const SqlFilter& filter, int unit, CAveragePriceRanges& out);
