@@ -108,7 +108,8 @@ private:
 };
 
 // Runs a statement without results; answers false after reporting the error.
-template <typename... Args> [[nodiscard]] bool ExecSql(const QString& sql, const Args&... args)
+template <typename... Args>
+[[nodiscard]] bool ExecSql(const QString& sql, const Args&... args)
 {
     CSqlQuery q(sql);
     (q.bind(args), ...);

@@ -11,13 +11,11 @@
 
 namespace {
 
-const std::array<XmlField<CDocumentationRecord>, 5> kXmlFields = {{
-    XmlField<CDocumentationRecord>::integer("id", &CDocumentationRecord::id),
-    XmlField<CDocumentationRecord>::integer("prognoz", &CDocumentationRecord::prognoz),
-    XmlField<CDocumentationRecord>::text("name", &CDocumentationRecord::name),
-    XmlField<CDocumentationRecord>::integer("position", &CDocumentationRecord::position),
-    XmlField<CDocumentationRecord>::text("filename", &CDocumentationRecord::filename),
-}};
+const std::array<XmlField<CDocumentationRecord>, 5> kXmlFields = {{{"id", &CDocumentationRecord::id},
+                                                                   {"prognoz", &CDocumentationRecord::prognoz},
+                                                                   {"name", &CDocumentationRecord::name},
+                                                                   {"position", &CDocumentationRecord::position},
+                                                                   {"filename", &CDocumentationRecord::filename}}};
 
 constexpr char kContent[] = "content";
 
@@ -271,7 +269,8 @@ void ReadContent(const xmlNode* node, CDocumentationRecord& rec)
 
 } // namespace
 
-template <> const CXmlFormat<CDocumentationRecord>& XmlFormatOf<CDocumentationRecord>()
+template <>
+const CXmlFormat<CDocumentationRecord>& XmlFormatOf<CDocumentationRecord>()
 {
     static const CXmlFormat<CDocumentationRecord> format{XmlNames::kDocument, XmlNames::kDocuments, kXmlFields,
                                                          &WriteContent, &ReadContent};

@@ -48,7 +48,8 @@ QString MakeDocFileName(const CDocumentationRecord& rec);
 // "document" elements in "documents", with the stored file as base64 "content": a missing or
 // unreadable stored file leaves "content" out, so the receiver stores no empty file. Reading decodes
 // "content" into receivedContent; no file is written then.
-template <> const CXmlFormat<CDocumentationRecord>& XmlFormatOf<CDocumentationRecord>();
+template <>
+const CXmlFormat<CDocumentationRecord>& XmlFormatOf<CDocumentationRecord>();
 
 // Tolerant base64 decoding: characters outside the alphabet are skipped, "." counts as 0, "=" ends
 // the text and an incomplete last group is dropped. On return *textLength holds the characters used

@@ -31,7 +31,8 @@ R NewRecord(int prognoz, int receiver, int product)
 
 } // namespace
 
-template <> const CXmlFormat<R>& XmlFormatOf<R>()
+template <>
+const CXmlFormat<R>& XmlFormatOf<R>()
 {
     static const CXmlFormat<R> format{XmlNames::kForecastData, nullptr, kXmlFields};
     return format;

@@ -43,7 +43,8 @@ void WriteForecastDataJournal(const CForecastDataRecord& rec, int operation);
 
 // "prognozdata" elements of the forecast document, without a list element (ReadXmlSiblings reads a run
 // of them).
-template <> const CXmlFormat<CForecastDataRecord>& XmlFormatOf<CForecastDataRecord>();
+template <>
+const CXmlFormat<CForecastDataRecord>& XmlFormatOf<CForecastDataRecord>();
 // The comment element of a row: id, product and comment.
 xmlNodePtr ForecastCommentToXml(xmlNodePtr parent, const CForecastDataRecord& rec);
 void ForecastCommentsToXml(xmlNodePtr parent, const CForecastDataList& list);

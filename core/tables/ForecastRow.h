@@ -47,42 +47,44 @@ extern const ForecastMoneyColumn kForecastMoneyColumns[16];
 
 // The children of a "prognozdata" element in their order: id, prognoz, product, the sixteen figures,
 // base, baseMethod, then comment.
-template <class R> std::array<XmlField<R>, 22> ForecastRowXmlFields()
+template <class R>
+std::array<XmlField<R>, 22> ForecastRowXmlFields()
 {
     using F = CForecastRowFields;
     return {{
-        XmlField<R>::integer("id", &F::id),
-        XmlField<R>::integer("prognoz", &F::prognoz),
-        XmlField<R>::integer("product", &F::product),
-        XmlField<R>::money("sumlast", &F::sumLast),
-        XmlField<R>::money("sumcurr", &F::sumCurr),
-        XmlField<R>::money("sumnext", &F::sumNext),
-        XmlField<R>::money("valuelast", &F::valueLast),
-        XmlField<R>::money("valuecurr", &F::valueCurr),
-        XmlField<R>::money("valuenext", &F::valueNext),
-        XmlField<R>::money("valueNorm", &F::valueNorm),
-        XmlField<R>::money("valueIndex", &F::valueIndex),
-        XmlField<R>::money("valuePlan", &F::valuePlan),
-        XmlField<R>::money("valueFormula", &F::valueFormula),
-        XmlField<R>::money("valueOther", &F::valueOther),
-        XmlField<R>::money("sumNorm", &F::sumNorm),
-        XmlField<R>::money("sumIndex", &F::sumIndex),
-        XmlField<R>::money("sumPlan", &F::sumPlan),
-        XmlField<R>::money("sumFormula", &F::sumFormula),
-        XmlField<R>::money("sumOther", &F::sumOther),
-        XmlField<R>::text("base", &F::base),
-        XmlField<R>::integer("baseMethod", &F::baseMethod),
-        XmlField<R>::text("comment", &F::comment),
+        {"id", &F::id},
+        {"prognoz", &F::prognoz},
+        {"product", &F::product},
+        {"sumlast", &F::sumLast},
+        {"sumcurr", &F::sumCurr},
+        {"sumnext", &F::sumNext},
+        {"valuelast", &F::valueLast},
+        {"valuecurr", &F::valueCurr},
+        {"valuenext", &F::valueNext},
+        {"valueNorm", &F::valueNorm},
+        {"valueIndex", &F::valueIndex},
+        {"valuePlan", &F::valuePlan},
+        {"valueFormula", &F::valueFormula},
+        {"valueOther", &F::valueOther},
+        {"sumNorm", &F::sumNorm},
+        {"sumIndex", &F::sumIndex},
+        {"sumPlan", &F::sumPlan},
+        {"sumFormula", &F::sumFormula},
+        {"sumOther", &F::sumOther},
+        {"base", &F::base},
+        {"baseMethod", &F::baseMethod},
+        {"comment", &F::comment},
     }};
 }
 
 // The element of a row's comment: id, product and comment.
-template <class R> std::array<XmlField<R>, 3> ForecastCommentXmlFields()
+template <class R>
+std::array<XmlField<R>, 3> ForecastCommentXmlFields()
 {
     return {{
-        XmlField<R>::integer("id", &CForecastRowFields::id),
-        XmlField<R>::integer("product", &CForecastRowFields::product),
-        XmlField<R>::text("comment", &CForecastRowFields::comment),
+        {"id", &CForecastRowFields::id},
+        {"product", &CForecastRowFields::product},
+        {"comment", &CForecastRowFields::comment},
     }};
 }
 

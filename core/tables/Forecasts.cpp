@@ -5,14 +5,12 @@ const char* const kPerForecastTables[7] = {"tfctdocumentation", "tfctprice",   "
 
 namespace {
 
-const std::array<XmlField<CForecastRecord>, 6> kXmlFields = {{
-    XmlField<CForecastRecord>::integer("id", &CForecastRecord::id),
-    XmlField<CForecastRecord>::text("name", &CForecastRecord::name),
-    XmlField<CForecastRecord>::integer("year", &CForecastRecord::year),
-    XmlField<CForecastRecord>::integer("owner", &CForecastRecord::owner),
-    XmlField<CForecastRecord>::text("ownerName", &CForecastRecord::ownerName),
-    XmlField<CForecastRecord>::integer("status", &CForecastRecord::status),
-}};
+const std::array<XmlField<CForecastRecord>, 6> kXmlFields = {{{"id", &CForecastRecord::id},
+                                                              {"name", &CForecastRecord::name},
+                                                              {"year", &CForecastRecord::year},
+                                                              {"owner", &CForecastRecord::owner},
+                                                              {"ownerName", &CForecastRecord::ownerName},
+                                                              {"status", &CForecastRecord::status}}};
 
 const QString kSelect = QStringLiteral("select id, name, year, owner, ownerName, status from tfctprognoz");
 
@@ -20,7 +18,8 @@ constexpr CRowReader<CForecastRecord> kRows{&ReadForecastRow, UnreadableRow::Ski
 
 } // namespace
 
-template <> const CXmlFormat<CForecastRecord>& XmlFormatOf<CForecastRecord>()
+template <>
+const CXmlFormat<CForecastRecord>& XmlFormatOf<CForecastRecord>()
 {
     static const CXmlFormat<CForecastRecord> format{XmlNames::kForecast, XmlNames::kForecasts, kXmlFields};
     return format;

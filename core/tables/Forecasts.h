@@ -39,7 +39,8 @@ std::optional<CForecastRecord> ReadForecastRow(const CSqlQuery& q);
 void WriteForecastJournal(const CForecastRecord& rec, int operation);
 
 // "prognoz" elements in "prognozs".
-template <> const CXmlFormat<CForecastRecord>& XmlFormatOf<CForecastRecord>();
+template <>
+const CXmlFormat<CForecastRecord>& XmlFormatOf<CForecastRecord>();
 
 // The per-forecast tables, in the order in which a forecast's rows are deleted.
 extern const char* const kPerForecastTables[7];

@@ -4,12 +4,8 @@ namespace {
 
 using R = CMConvertRecord;
 
-const std::array<XmlField<R>, 4> kXmlFields = {{
-    XmlField<R>::integer("id", &R::id),
-    XmlField<R>::integer("base", &R::base),
-    XmlField<R>::integer("produce", &R::produce),
-    XmlField<R>::decimal6("koef", &R::koef),
-}};
+const std::array<XmlField<R>, 4> kXmlFields = {
+    {{"id", &R::id}, {"base", &R::base}, {"produce", &R::produce}, {"koef", &R::koef}}};
 
 const QString kSelect = QStringLiteral("select mc.id, mc.base, mc.produce, mc.koef from tclsmconvert mc");
 
@@ -24,7 +20,8 @@ std::optional<R> FirstOfPair(int base, int produce)
 
 } // namespace
 
-template <> const CXmlFormat<R>& XmlFormatOf<R>()
+template <>
+const CXmlFormat<R>& XmlFormatOf<R>()
 {
     static const CXmlFormat<R> format{XmlNames::kConvert, XmlNames::kConverts, kXmlFields};
     return format;

@@ -40,4 +40,5 @@ std::optional<CMConvertList> LoadMConvertsByType(int unitType, const SqlFilter& 
 void WriteMConvertJournal(const CMConvertRecord& rec, int operation);
 
 // "convert" elements in "converts".
-template <> const CXmlFormat<CMConvertRecord>& XmlFormatOf<CMConvertRecord>();
+template <>
+const CXmlFormat<CMConvertRecord>& XmlFormatOf<CMConvertRecord>();

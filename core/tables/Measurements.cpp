@@ -4,13 +4,8 @@ namespace {
 
 using R = CMeasurementRecord;
 
-const std::array<XmlField<R>, 5> kXmlFields = {{
-    XmlField<R>::integer("id", &R::id),
-    XmlField<R>::text("name", &R::name),
-    XmlField<R>::text("code", &R::code),
-    XmlField<R>::text("oboznachenie", &R::oboznachenie),
-    XmlField<R>::integer("type", &R::type),
-}};
+const std::array<XmlField<R>, 5> kXmlFields = {
+    {{"id", &R::id}, {"name", &R::name}, {"code", &R::code}, {"oboznachenie", &R::oboznachenie}, {"type", &R::type}}};
 
 const QString kSelect = QStringLiteral("select m.id, m.name, m.code, m.oboznachenie, m.type from tclsmeasurement m");
 
@@ -18,7 +13,8 @@ constexpr CRowReader<R> kRows{&ReadMeasurementRow, UnreadableRow::Skip};
 
 } // namespace
 
-template <> const CXmlFormat<R>& XmlFormatOf<R>()
+template <>
+const CXmlFormat<R>& XmlFormatOf<R>()
 {
     static const CXmlFormat<R> format{XmlNames::kMeasurement, XmlNames::kMeasurements, kXmlFields};
     return format;

@@ -35,4 +35,5 @@ std::optional<CMeasurementList> LoadMeasurementsByType(int type);
 void WriteMeasurementJournal(const CMeasurementRecord& rec, int operation);
 
 // "measurement" elements in "measurements".
-template <> const CXmlFormat<CMeasurementRecord>& XmlFormatOf<CMeasurementRecord>();
+template <>
+const CXmlFormat<CMeasurementRecord>& XmlFormatOf<CMeasurementRecord>();

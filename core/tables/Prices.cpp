@@ -4,14 +4,12 @@ namespace {
 
 using R = CPriceRecord;
 
-const std::array<XmlField<R>, 6> kXmlFields = {{
-    XmlField<R>::integer("id", &R::id),
-    XmlField<R>::integer("prognoz", &R::prognoz),
-    XmlField<R>::integer("product", &R::product),
-    XmlField<R>::money("priceprev", &R::pricePrev),
-    XmlField<R>::money("pricecur", &R::priceCur),
-    XmlField<R>::money("pricenext", &R::priceNext),
-}};
+const std::array<XmlField<R>, 6> kXmlFields = {{{"id", &R::id},
+                                                {"prognoz", &R::prognoz},
+                                                {"product", &R::product},
+                                                {"priceprev", &R::pricePrev},
+                                                {"pricecur", &R::priceCur},
+                                                {"pricenext", &R::priceNext}}};
 
 const QString kColumns = QStringLiteral("id, prognoz, product, pricePrev, priceCur, priceNext");
 const QString kSelect = QStringLiteral("select ") + kColumns + QStringLiteral(" from tfctprice");
@@ -27,7 +25,8 @@ void BindRow(CSqlQuery& q, const R& rec)
 
 } // namespace
 
-template <> const CXmlFormat<R>& XmlFormatOf<R>()
+template <>
+const CXmlFormat<R>& XmlFormatOf<R>()
 {
     static const CXmlFormat<R> format{XmlNames::kPrice, XmlNames::kPrices, kXmlFields};
     return format;

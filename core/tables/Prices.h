@@ -40,4 +40,5 @@ std::optional<CPriceList> LoadPrices(const SqlFilter& filter = {});
 void WritePriceJournal(const CPriceRecord* stored);
 
 // "price" elements in "pricies".
-template <> const CXmlFormat<CPriceRecord>& XmlFormatOf<CPriceRecord>();
+template <>
+const CXmlFormat<CPriceRecord>& XmlFormatOf<CPriceRecord>();

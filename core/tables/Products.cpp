@@ -7,28 +7,26 @@
 namespace {
 
 using F = XmlField<CProductRecord>;
-const std::array<F, 20> kXmlFields = {{
-    F::integer("id", &CProductRecord::id),
-    F::integer("prognoz", &CProductRecord::prognoz),
-    F::integer("parent", &CProductRecord::parent),
-    F::integer("measurementNatural", &CProductRecord::measurementNatural),
-    F::integer("measurementPrice", &CProductRecord::measurementPrice),
-    F::integer("measurementNatural2", &CProductRecord::measurementNatural2),
-    F::integer("measurementPrice2", &CProductRecord::measurementPrice2),
-    F::text("name", &CProductRecord::name),
-    F::text("code", &CProductRecord::code),
-    F::text("balanceTitle", &CProductRecord::balanceTitle),
-    F::integer("position", &CProductRecord::position),
-    F::text("comment", &CProductRecord::comment),
-    F::decimal6("offsetMin", &CProductRecord::offsetMin),
-    F::decimal6("offsetMax", &CProductRecord::offsetMax),
-    F::integer("type", &CProductRecord::type),
-    F::integer("isgroup", &CProductRecord::isgroup),
-    F::decimal6("avRep", &CProductRecord::avRep),
-    F::decimal6("avCur", &CProductRecord::avCur),
-    F::decimal6("avProg", &CProductRecord::avProg),
-    F::decimal6("priceIdx", &CProductRecord::priceIdx),
-}};
+const std::array<F, 20> kXmlFields = {{{"id", &CProductRecord::id},
+                                       {"prognoz", &CProductRecord::prognoz},
+                                       {"parent", &CProductRecord::parent},
+                                       {"measurementNatural", &CProductRecord::measurementNatural},
+                                       {"measurementPrice", &CProductRecord::measurementPrice},
+                                       {"measurementNatural2", &CProductRecord::measurementNatural2},
+                                       {"measurementPrice2", &CProductRecord::measurementPrice2},
+                                       {"name", &CProductRecord::name},
+                                       {"code", &CProductRecord::code},
+                                       {"balanceTitle", &CProductRecord::balanceTitle},
+                                       {"position", &CProductRecord::position},
+                                       {"comment", &CProductRecord::comment},
+                                       {"offsetMin", &CProductRecord::offsetMin},
+                                       {"offsetMax", &CProductRecord::offsetMax},
+                                       {"type", &CProductRecord::type},
+                                       {"isgroup", &CProductRecord::isgroup},
+                                       {"avRep", &CProductRecord::avRep},
+                                       {"avCur", &CProductRecord::avCur},
+                                       {"avProg", &CProductRecord::avProg},
+                                       {"priceIdx", &CProductRecord::priceIdx}}};
 
 // Every column but id and prognoz, in the order BindFields binds them.
 constexpr const char* kDataColumns[] = {
@@ -141,7 +139,8 @@ constexpr CRowReader<CProductRecord> kRows{&ReadOrReport, UnreadableRow::FailRea
 
 } // namespace
 
-template <> const CXmlFormat<CProductRecord>& XmlFormatOf<CProductRecord>()
+template <>
+const CXmlFormat<CProductRecord>& XmlFormatOf<CProductRecord>()
 {
     static const CXmlFormat<CProductRecord> format{XmlNames::kProduct, XmlNames::kProducts, kXmlFields};
     return format;

@@ -103,7 +103,8 @@ bool ProductTreeHasData(int id, int prognoz, int dataForecast);
 void WriteProductJournal(const CProductRecord* stored);
 
 // "product" elements in "products".
-template <> const CXmlFormat<CProductRecord>& XmlFormatOf<CProductRecord>();
+template <>
+const CXmlFormat<CProductRecord>& XmlFormatOf<CProductRecord>();
 // Copies the three average prices of each "product" child to the forecast's products of the same
 // code (compared without regard to case). All or nothing.
 [[nodiscard]] bool ImportAveragePricesXml(const xmlNode* node, int forecast);

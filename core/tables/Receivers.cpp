@@ -6,12 +6,10 @@
 
 namespace {
 
-const std::array<XmlField<CReceiverRecord>, 4> kXmlFields = {{
-    XmlField<CReceiverRecord>::text("name", &CReceiverRecord::name),
-    XmlField<CReceiverRecord>::text("email", &CReceiverRecord::email),
-    XmlField<CReceiverRecord>::integer("importedId", &CReceiverRecord::importedId),
-    XmlField<CReceiverRecord>::integer("isgroup", &CReceiverRecord::isgroup),
-}};
+const std::array<XmlField<CReceiverRecord>, 4> kXmlFields = {{{"name", &CReceiverRecord::name},
+                                                              {"email", &CReceiverRecord::email},
+                                                              {"importedId", &CReceiverRecord::importedId},
+                                                              {"isgroup", &CReceiverRecord::isgroup}}};
 
 // r1: the receiver, rm: its map row in the forecast bound first.
 QString ForecastSelect()
@@ -24,7 +22,8 @@ constexpr CRowReader<CReceiverRecord> kRows{&ReadReceiverRow, UnreadableRow::Ski
 
 } // namespace
 
-template <> const CXmlFormat<CReceiverRecord>& XmlFormatOf<CReceiverRecord>()
+template <>
+const CXmlFormat<CReceiverRecord>& XmlFormatOf<CReceiverRecord>()
 {
     static const CXmlFormat<CReceiverRecord> format{XmlNames::kReceiver, XmlNames::kReceivers, kXmlFields};
     return format;

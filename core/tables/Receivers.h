@@ -65,7 +65,8 @@ std::optional<CReceiverList> LoadReceiverAncestors(int forecast, int id);
 void WriteReceiverJournal(const CReceiverRecord& rec, int operation);
 
 // "receiver" with name, email, importedId and isgroup; "receivers" around a list.
-template <> const CXmlFormat<CReceiverRecord>& XmlFormatOf<CReceiverRecord>();
+template <>
+const CXmlFormat<CReceiverRecord>& XmlFormatOf<CReceiverRecord>();
 
 // The select list that ReadReceiverRow reads, each column qualified by the table name or alias.
 QString ReceiverColumns(const QString& qualifier);

@@ -29,7 +29,8 @@ enum class UnreadableRow {
 // Whether a database error of a read is reported (through ReportComError) or only answered with none.
 enum class OnDbError { Report, Silent };
 
-template <class R> struct CRowReader {
+template <class R>
+struct CRowReader {
     std::optional<R> (*read)(const CSqlQuery& q);
     UnreadableRow rule;
 
@@ -95,7 +96,8 @@ bool AnyNull(const CSqlQuery& q, std::initializer_list<const char*> columns);
 std::optional<int> ReadRowKey(const CSqlQuery& q, const char* column);
 // Runs a count; true also when it cannot be read (the error is reported), so that nothing that is
 // still in use is deleted by mistake.
-template <typename... Args> bool CountIsNonZero(const QString& sql, const Args&... args)
+template <typename... Args>
+bool CountIsNonZero(const QString& sql, const Args&... args)
 {
     CSqlQuery q(sql);
     (q.bind(args), ...);
@@ -107,7 +109,8 @@ template <typename... Args> bool CountIsNonZero(const QString& sql, const Args&.
 }
 
 // Whether the statement (a select) finds a row; none after a reported database error.
-template <typename... Args> std::optional<bool> RowExists(const QString& sql, const Args&... args)
+template <typename... Args>
+std::optional<bool> RowExists(const QString& sql, const Args&... args)
 {
     CSqlQuery q(sql);
     (q.bind(args), ...);
@@ -169,7 +172,8 @@ bool OpJournalEnabled();
 // Writes the line once the calling thread's outermost transaction commits (at once outside one); a
 // rollback drops it. The text is made only while the journal is on.
 void QueueJournalLine(const QString& text);
-template <class MakeText> void QueueJournal(MakeText makeText)
+template <class MakeText>
+void QueueJournal(MakeText makeText)
 {
     if (OpJournalEnabled())
         QueueJournalLine(makeText());

@@ -49,17 +49,45 @@ inline constexpr char kOldId[] = "oldID";
 inline constexpr char kNewId[] = "newID";
 } // namespace XmlNames
 
-template <class R> struct XmlField {
+// One child element of a record: its name and the record's field, whose type gives the encoding.
+// A field of a base of R serves as well.
+template <class R>
+struct XmlField {
     enum Kind { Int, Text, Currency, Decimal6, Date };
     const char* name;
     Kind kind;
     std::variant<int R::*, QString R::*, Money R::*, double R::*, QDateTime R::*> member;
 
-    static constexpr XmlField integer(const char* n, int R::*m) { return {n, Int, m}; }
-    static constexpr XmlField text(const char* n, QString R::*m) { return {n, Text, m}; }
-    static constexpr XmlField money(const char* n, Money R::*m) { return {n, Currency, m}; }
-    static constexpr XmlField decimal6(const char* n, double R::*m) { return {n, Decimal6, m}; }
-    static constexpr XmlField date(const char* n, QDateTime R::*m) { return {n, Date, m}; }
+    constexpr XmlField(const char* n, int R::*m)
+        : name(n)
+        , kind(Int)
+        , member(m)
+    {
+    }
+    constexpr XmlField(const char* n, QString R::*m)
+        : name(n)
+        , kind(Text)
+        , member(m)
+    {
+    }
+    constexpr XmlField(const char* n, Money R::*m)
+        : name(n)
+        , kind(Currency)
+        , member(m)
+    {
+    }
+    constexpr XmlField(const char* n, double R::*m)
+        : name(n)
+        , kind(Decimal6)
+        , member(m)
+    {
+    }
+    constexpr XmlField(const char* n, QDateTime R::*m)
+        : name(n)
+        , kind(Date)
+        , member(m)
+    {
+    }
 };
 
 // Low-level helpers shared by the generic code and the few hand-written elements.
@@ -140,7 +168,8 @@ std::optional<R> ReadRecordXml(const xmlNode* node, const char* element, std::sp
 // The XML of a record type, which its table module defines once (XmlFormatOf): the record's element,
 // the list element around several, the field table, and for a record that carries more than its
 // fields what is written after them and read back from the element.
-template <class R> struct CXmlFormat {
+template <class R>
+struct CXmlFormat {
     const char* element;
     const char* list;
     std::span<const XmlField<R>> fields;
@@ -148,11 +177,13 @@ template <class R> struct CXmlFormat {
     void (*readMore)(const xmlNode* node, R& rec) = nullptr;
 };
 
-template <class R> const CXmlFormat<R>& XmlFormatOf();
+template <class R>
+const CXmlFormat<R>& XmlFormatOf();
 
 // The one naming scheme of record-level XML: WriteXml of a record or a list, ReadXml of a record
 // element, ReadXmlList of a list element, ReadXmlSiblings of a run of record elements.
-template <class R> xmlNodePtr WriteXml(xmlNodePtr parent, const R& rec)
+template <class R>
+xmlNodePtr WriteXml(xmlNodePtr parent, const R& rec)
 {
     const CXmlFormat<R>& f = XmlFormatOf<R>();
     xmlNodePtr node = RecordToXml<R>(parent, f.element, rec, f.fields);
@@ -161,7 +192,8 @@ template <class R> xmlNodePtr WriteXml(xmlNodePtr parent, const R& rec)
     return node;
 }
 
-template <class R> xmlNodePtr WriteXml(xmlNodePtr parent, const std::vector<R>& list)
+template <class R>
+xmlNodePtr WriteXml(xmlNodePtr parent, const std::vector<R>& list)
 {
     xmlNodePtr node = xmlNewChild(parent, nullptr, BAD_CAST XmlFormatOf<R>().list, nullptr);
     for (const R& rec : list)
@@ -169,7 +201,8 @@ template <class R> xmlNodePtr WriteXml(xmlNodePtr parent, const std::vector<R>& 
     return node;
 }
 
-template <class R> std::optional<R> ReadXml(const xmlNode* node)
+template <class R>
+std::optional<R> ReadXml(const xmlNode* node)
 {
     const CXmlFormat<R>& f = XmlFormatOf<R>();
     auto rec = ReadRecordXml<R>(node, f.element, f.fields);
@@ -178,7 +211,8 @@ template <class R> std::optional<R> ReadXml(const xmlNode* node)
     return rec;
 }
 
-template <class R> std::optional<std::vector<R>> ReadXmlList(const xmlNode* node)
+template <class R>
+std::optional<std::vector<R>> ReadXmlList(const xmlNode* node)
 {
     if (!node || node->type != XML_ELEMENT_NODE || !XmlNameIs(node, XmlFormatOf<R>().list))
         return std::nullopt;

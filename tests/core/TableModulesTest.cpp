@@ -28,7 +28,8 @@ struct ModuleCase {
     bool unreadableFailsRead;
 };
 
-template <class R> std::optional<size_t> SizeOf(const std::optional<std::vector<R>>& list)
+template <class R>
+std::optional<size_t> SizeOf(const std::optional<std::vector<R>>& list)
 {
     return list ? std::optional<size_t>(list->size()) : std::nullopt;
 }
