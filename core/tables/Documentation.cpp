@@ -161,16 +161,10 @@ bool SaveDocumentation(CDocumentationRecord& rec)
 
 bool DeleteDocumentation(CDocumentationRecord& rec)
 {
-    const auto stored = GetDocumentation(rec.id, rec.prognoz);
-    CSqlQuery q(QStringLiteral("delete from tfctdocumentation where id = ? and prognoz = ?"));
-    q.bind(rec.id).bind(rec.prognoz);
-    if (!q.execOrReport())
-        return false;
-    rec.id = -1;
-    // A row that was gone already leaves no line.
-    if (stored)
-        WriteDocumentationJournal(*stored, JOURNAL_DELETE);
-    return true;
+    return DeleteRow(rec, -1, kRows, &WriteDocumentationJournal, OnDbError::Report,
+                     QStringLiteral("delete from tfctdocumentation where id = ? and prognoz = ? "
+                                    "returning id, prognoz, name, position, filename"),
+                     rec.id, rec.prognoz);
 }
 
 void MoveDocumentation(int id, int prognoz, bool up)

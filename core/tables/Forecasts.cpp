@@ -224,15 +224,10 @@ bool CreateForecast(CForecastRecord& rec, int sourceForecast, bool copyReference
 
 bool DeleteForecast(CForecastRecord& rec)
 {
-    const auto stored = GetForecast(rec.id);
-    CSqlQuery q(QStringLiteral("delete from tfctprognoz where id = ?"));
-    q.bind(rec.id);
-    if (!q.execOrReport())
-        return false;
-    if (stored)
-        WriteForecastJournal(*stored, JOURNAL_DELETE);
-    rec.id = -1;
-    return true;
+    return DeleteRow(
+        rec, -1, kRows, &WriteForecastJournal, OnDbError::Report,
+        QStringLiteral("delete from tfctprognoz where id = ? returning id, name, year, owner, ownerName, status"),
+        rec.id);
 }
 
 void WriteForecastJournal(const CForecastRecord& rec, int operation)

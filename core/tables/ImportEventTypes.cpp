@@ -90,16 +90,8 @@ bool SaveImportEventType(CImportEventType& rec, bool writeJournal)
 
 bool DeleteImportEventType(CImportEventType& rec)
 {
-    const auto stored = LoadImportEventType(rec.id);
-    CSqlQuery q(QStringLiteral("delete from tclsimporteventtype where id = ?"));
-    q.bind(rec.id);
-    if (!q.execOrReport())
-        return false;
-    rec.id = -1;
-    // Nothing was stored under the id: nothing to record.
-    if (stored)
-        WriteImportEventTypeJournal(*stored, JOURNAL_DELETE);
-    return true;
+    return DeleteRow(rec, -1, kRows, &WriteImportEventTypeJournal, OnDbError::Report,
+                     QStringLiteral("delete from tclsimporteventtype where id = ? returning id, name"), rec.id);
 }
 
 void WriteImportEventTypeJournal(const CImportEventType& rec, int operation)

@@ -90,16 +90,10 @@ bool SaveImportStatus(CImportStatusRecord& rec)
 
 bool DeleteImportStatus(CImportStatusRecord& rec)
 {
-    const auto stored = GetImportStatus(rec.id, rec.prognoz);
-    CSqlQuery q(QStringLiteral("delete from tfctimportstatus where id = ? and prognoz = ?"));
-    q.bind(rec.id).bind(rec.prognoz);
-    if (!q.execOrReport())
-        return false;
-    rec.id = -1;
-    // No row was there: nothing to record.
-    if (stored)
-        WriteImportStatusJournal(*stored, JOURNAL_DELETE);
-    return true;
+    return DeleteRow(rec, -1, kRows, &WriteImportStatusJournal, OnDbError::Report,
+                     QStringLiteral("delete from tfctimportstatus where id = ? and prognoz = ? "
+                                    "returning id, prognoz, receiver, send, received, comment, envelope, event"),
+                     rec.id, rec.prognoz);
 }
 
 void WriteImportStatusJournal(const CImportStatusRecord& rec, int operation)

@@ -104,15 +104,8 @@ bool SaveMConvert(CMConvertRecord& rec, bool fetchId)
 
 bool DeleteMConvert(CMConvertRecord& rec)
 {
-    CSqlQuery q(QStringLiteral("delete from tclsmconvert where id = ? returning id, base, produce, koef"));
-    q.bind(rec.id);
-    if (!q.exec())
-        return false;
-    if (q.next())
-        if (const auto stored = ReadMConvertRow(q))
-            WriteMConvertJournal(*stored, JOURNAL_DELETE);
-    rec.id = -1;
-    return true;
+    return DeleteRow(rec, -1, kRows, &WriteMConvertJournal, OnDbError::Silent,
+                     QStringLiteral("delete from tclsmconvert where id = ? returning id, base, produce, koef"), rec.id);
 }
 
 void WriteMConvertJournal(const CMConvertRecord& rec, int operation)

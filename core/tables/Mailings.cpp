@@ -213,16 +213,10 @@ bool SaveMailing(CMailingRecord& rec)
 
 bool DeleteMailing(CMailingRecord& rec)
 {
-    const auto stored = GetMailingRow(rec.id);
-    CSqlQuery q(QStringLiteral("delete from tFctMailing where id = ?"));
-    q.bind(rec.id);
-    if (!q.execOrReport())
-        return false;
-    rec.id = 0;
-    // A row that was gone already leaves no line.
-    if (stored)
-        WriteMailingJournal(*stored, JOURNAL_DELETE);
-    return true;
+    return DeleteRow(
+        rec, 0, kRows, &WriteMailingJournal, OnDbError::Report,
+        QStringLiteral("delete from tFctMailing where id = ? returning id, prognoz, Subject, Text, MailingDate"),
+        rec.id);
 }
 
 void WriteMailingJournal(const CMailingRecord& rec, int operation)

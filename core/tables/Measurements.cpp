@@ -79,17 +79,10 @@ bool SaveMeasurement(CMeasurementRecord& rec)
 
 bool DeleteMeasurement(CMeasurementRecord& rec)
 {
-    CSqlQuery q(
-        QStringLiteral("delete from tclsmeasurement where id = ? returning id, name, code, oboznachenie, type"));
-    q.bind(rec.id);
-    if (!q.execOrReport())
-        return false;
-    // A row that was gone already leaves no line.
-    if (q.next())
-        if (const auto stored = ReadMeasurementRow(q))
-            WriteMeasurementJournal(*stored, JOURNAL_DELETE);
-    rec.id = -1;
-    return true;
+    return DeleteRow(
+        rec, -1, kRows, &WriteMeasurementJournal, OnDbError::Report,
+        QStringLiteral("delete from tclsmeasurement where id = ? returning id, name, code, oboznachenie, type"),
+        rec.id);
 }
 
 void WriteMeasurementJournal(const CMeasurementRecord& rec, int operation)

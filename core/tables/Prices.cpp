@@ -111,16 +111,10 @@ bool DeleteForecastPrices(int prognoz)
 
 bool DeletePrice(CPriceRecord& rec, int prognoz)
 {
-    CSqlQuery q(QStringLiteral("delete from tfctprice where id = ? and product = ? and prognoz = ? returning ")
-                + kColumns);
-    q.bind(rec.id).bind(rec.product).bind(prognoz);
-    if (!q.execOrReport())
-        return false;
-    if (q.next())
-        if (const auto stored = ReadPriceRow(q))
-            WritePriceJournal(&*stored);
-    rec.id = -1;
-    return true;
+    return DeleteRow(
+        rec, -1, kRows, [](const CPriceRecord& stored, int) { WritePriceJournal(&stored); }, OnDbError::Report,
+        QStringLiteral("delete from tfctprice where id = ? and product = ? and prognoz = ? returning ") + kColumns,
+        rec.id, rec.product, prognoz);
 }
 
 void WritePriceJournal(const CPriceRecord* stored)

@@ -193,6 +193,24 @@ template <class R>
     return true;
 }
 
+// Deletes with a "delete ... returning" of the reader's columns: the row that went journals its delete
+// line (journal(row, JOURNAL_DELETE)); a row that was gone already, or does not read, leaves none.
+// Then the record's id becomes goneId.
+template <class R, class Journal, typename... Args>
+[[nodiscard]] bool DeleteRow(R& rec, int goneId, const CRowReader<R>& rows, Journal journal, OnDbError onError,
+                             const QString& sql, const Args&... args)
+{
+    CSqlQuery q(sql);
+    (q.bind(args), ...);
+    if (!(onError == OnDbError::Report ? q.execOrReport() : q.exec()))
+        return false;
+    if (q.next())
+        if (const auto stored = rows.read(q))
+            journal(*stored, JOURNAL_DELETE);
+    rec.id = goneId;
+    return true;
+}
+
 // ---- other shared helpers
 
 // The current local time in whole seconds, as the date columns keep it.
