@@ -27,16 +27,7 @@ const CXmlFormat<CForecastRecord>& XmlFormatOf<CForecastRecord>()
 
 QString GetForecastStatusName(int status)
 {
-    switch (status) {
-    case 0:
-        return QStringLiteral("Проект");
-    case 1:
-        return QStringLiteral("Ввод НСИ закрыт");
-    case 2:
-        return QStringLiteral("Прогноз закрыт");
-    default:
-        return QString();
-    }
+    return TextOf(status, {{0, u"Проект"}, {1, u"Ввод НСИ закрыт"}, {2, u"Прогноз закрыт"}});
 }
 
 std::optional<CForecastRecord> ReadForecastRow(const CSqlQuery& q)

@@ -148,22 +148,13 @@ const CXmlFormat<CProductRecord>& XmlFormatOf<CProductRecord>()
 
 QString GetProductTypeName(int type)
 {
-    switch (type) {
-    case PRODUCT_GOODS:
-        return QStringLiteral("Продукция");
-    case PRODUCT_CONTRACT_WORK:
-        return QStringLiteral("Подрядные работы");
-    case PRODUCT_RESEARCH:
-        return QStringLiteral("НИОКР");
-    case PRODUCT_MONOPOLY_SERVICES:
-        return QStringLiteral("Услуги естественных и локальных монополий");
-    case PRODUCT_TRANSPORT:
-        return QStringLiteral("Транспортные услуги");
-    case PRODUCT_OTHER:
-        return QStringLiteral("Прочее");
-    default:
-        return QString();
-    }
+    return TextOf(type,
+                  {{PRODUCT_GOODS, u"Продукция"},
+                   {PRODUCT_CONTRACT_WORK, u"Подрядные работы"},
+                   {PRODUCT_RESEARCH, u"НИОКР"},
+                   {PRODUCT_MONOPOLY_SERVICES, u"Услуги естественных и локальных монополий"},
+                   {PRODUCT_TRANSPORT, u"Транспортные услуги"},
+                   {PRODUCT_OTHER, u"Прочее"}});
 }
 
 QString CProductRecord::GetTypeName() const

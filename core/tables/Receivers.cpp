@@ -41,18 +41,11 @@ QString ReceiverColumns(const QString& qualifier)
 
 QString GetReceiverTypeName(int type)
 {
-    switch (type) {
-    case RT_FEDERAL:
-        return QStringLiteral("Федералы");
-    case RT_REGION:
-        return QStringLiteral("Субъекты федерации");
-    case RT_MUNICIPAL:
-        return QStringLiteral("Муниципальные образования");
-    case RT_OTHER:
-        return QStringLiteral("Прочее");
-    default:
-        return QString();
-    }
+    return TextOf(type,
+                  {{RT_FEDERAL, u"Федералы"},
+                   {RT_REGION, u"Субъекты федерации"},
+                   {RT_MUNICIPAL, u"Муниципальные образования"},
+                   {RT_OTHER, u"Прочее"}});
 }
 
 std::optional<CReceiverRecord> ReadReceiverRow(const CSqlQuery& q)

@@ -37,16 +37,10 @@ std::optional<int> NextTableId(const QString& table)
 
 QString JournalOperationWord(int operation)
 {
-    switch (operation) {
-    case JOURNAL_INSERT:
-        return QStringLiteral("Insert ");
-    case JOURNAL_UPDATE:
-        return QStringLiteral("Update ");
-    case JOURNAL_CHANGE_STATUS:
-        return QStringLiteral("Change status ");
-    default:
-        return QStringLiteral("Delete ");
-    }
+    return TextOf(
+        operation,
+        {{JOURNAL_INSERT, u"Insert "}, {JOURNAL_UPDATE, u"Update "}, {JOURNAL_CHANGE_STATUS, u"Change status "}},
+        QStringLiteral("Delete "));
 }
 
 QString JournalHead(int operation, const char* table, int id)
@@ -72,4 +66,12 @@ QDateTime CurrentTimeToSecond()
     const QDateTime now = QDateTime::currentDateTime();
     const QTime t = now.time();
     return QDateTime(now.date(), QTime(t.hour(), t.minute(), t.second()));
+}
+
+QString TextOf(int value, std::initializer_list<std::pair<int, const char16_t*>> texts, const QString& otherwise)
+{
+    for (const auto& [key, text] : texts)
+        if (key == value)
+            return QString::fromUtf16(text);
+    return otherwise;
 }

@@ -213,6 +213,9 @@ template <class R, class Journal, typename... Args>
 
 // ---- other shared helpers
 
+// The text of a value in a table of (value, text) pairs; `otherwise` for a value it does not hold.
+QString TextOf(int value, std::initializer_list<std::pair<int, const char16_t*>> texts, const QString& otherwise = {});
+
 // The current local time in whole seconds, as the date columns keep it.
 QDateTime CurrentTimeToSecond();
 
