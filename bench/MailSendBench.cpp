@@ -4,7 +4,7 @@
 #include "MailSender.h"
 #include "MailTransport.h"
 #include "ZipBundle.h"
-#include "text/Codepage.h"
+#include "Codepage.h"
 
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>

@@ -1,9 +1,10 @@
 #include "AppMessage.h"
 
+#include "UiThread.h"
+
 #include <QCoreApplication>
 #include <QHash>
 #include <QThread>
-#include <QTextStream>
 
 #include <cstdio>
 
@@ -93,17 +94,17 @@ int AppMessageBox(const QString& text, unsigned flags, QObject* parent)
         std::fflush(stderr);
         return ScriptedAnswer(mode, MessageBoxButtonsFor(flags));
     }
+    if (g_handlerAnyThread)
+        return Handler()(text, flags, parent);
     // Windows belong to the user-interface thread: a message from another thread is shown there,
-    // and the caller waits for the answer.
-    QCoreApplication* app = QCoreApplication::instance();
-    if (app && !g_handlerAnyThread && QThread::currentThread() != app->thread()) {
-        int answer = MessageBoxButtonsFor(flags).defaultId;
-        const MessageBoxHandler handler = Handler();
-        QMetaObject::invokeMethod(
-            app, [&] { answer = handler(text, flags, nullptr); }, Qt::BlockingQueuedConnection);
-        return answer;
-    }
-    return Handler()(text, flags, parent);
+    // and the caller waits for the answer (or takes the cancel answer when it is asked to stop).
+    const MessageBoxLayout layout = MessageBoxButtonsFor(flags);
+    int answer = layout.cancelId >= 0 ? layout.cancelId : layout.defaultId;
+    const MessageBoxHandler handler = Handler();
+    const QCoreApplication* app = QCoreApplication::instance();
+    const bool onUiThread = !app || QThread::currentThread() == app->thread();
+    RunOnUiThread([&] { answer = handler(text, flags, onUiThread ? parent : nullptr); });
+    return answer;
 }
 
 int AppMessageBoxId(unsigned stringId, unsigned flags, QObject* parent)
@@ -130,32 +131,12 @@ QString LoadStringRes(unsigned id)
     return table.value(id);
 }
 
-DbError DbError::fromSql(const QSqlError& error)
+bool MessageBoxScripted()
 {
-    DbError e;
-    bool ok = false;
-    unsigned code = error.nativeErrorCode().toUInt(&ok);
-    e.code = ok ? code : 0;
-    e.message = error.driverText();
-    e.description = error.databaseText();
-    if (e.message.isEmpty() && e.description.isEmpty())
-        e.description = error.text();
-    return e;
+    return !qEnvironmentVariable("LIR_MSGBOX").trimmed().isEmpty();
 }
 
-QString DbError::text() const
-{
-    return QStringLiteral("Произошла исключительная ситуация.\nКод: %1\nСообщение: %2\nОписание: %3")
-        .arg(code)
-        .arg(message, description);
-}
-
-void ReportComError(const DbError& error)
+void ShowComError(const DbError& error)
 {
     AppMessageBox(error.text(), MB_ICONHAND);
-}
-
-void ReportComError(const QSqlError& error)
-{
-    ReportComError(DbError::fromSql(error));
 }

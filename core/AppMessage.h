@@ -3,8 +3,9 @@
 // showing anything and prints "MSGBOX <flags> <text>" to standard error.
 #pragma once
 
+#include "ErrorSink.h"
+
 #include <QString>
-#include <QSqlError>
 
 #include <functional>
 #include <vector>
@@ -68,16 +69,9 @@ int AppMessageBoxId(unsigned stringId, unsigned flags = MB_OK, QObject* parent =
 // The string table of the main program.
 QString LoadStringRes(unsigned id);
 
-// A database (or other service) failure as the program reports it.
-struct DbError {
-    unsigned code = 0;
-    QString message;
-    QString description;
+// The application's error sink: shows the error as "Произошла исключительная ситуация..." with the
+// stop icon.
+void ShowComError(const DbError& error);
 
-    static DbError fromSql(const QSqlError& error);
-    QString text() const;
-};
-
-// Shows the error as "Произошла исключительная ситуация..." with the stop icon.
-void ReportComError(const DbError& error);
-void ReportComError(const QSqlError& error);
+// Whether LIR_MSGBOX scripts the answers (nothing can be shown to a user then).
+bool MessageBoxScripted();

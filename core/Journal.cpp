@@ -1,6 +1,7 @@
 #include "Journal.h"
 
 #include "Settings.h"
+#include "db/SqlDialect.h"
 #include "db/SqlQuery.h"
 
 #include <optional>
@@ -38,13 +39,14 @@ void WriteOpJournalAt(const QString& text, int type, const QDateTime& date)
     // 255 characters stay whole; a longer text keeps its first 254.
     const QString stored = text.size() > 255 ? text.left(254) : text;
     CDBConnection& db = GetDBConnection();
-    // On PostgreSQL a failed statement spoils the whole transaction: inside a caller's transaction
-    // the line gets a savepoint, since the journal must never stop what it records. SQLite needs none.
+    const CSqlDialect& dialect = Dialect();
+    // Where a failed statement spoils the whole transaction, the line gets a savepoint inside a
+    // caller's transaction: the journal must never stop what it records.
     std::optional<CTransaction> tx;
-    if (db.dialect() == SqlDialect::PostgreSQL && db.transactionLevel() > 0)
+    if (dialect.FailureSpoilsTransaction() && db.transactionLevel() > 0)
         tx.emplace(db);
     bool written;
-    if (db.dialect() == SqlDialect::SQLite) {
+    if (dialect.JournalWritesLogin()) {
         CSqlQuery q(QStringLiteral("insert into tFctOpJournal (Text, Date, Type, UserID) values (?, ?, ?, ?)"));
         // Looked up once: the lookup reads the password database on every call.
         static const QString login = OperatingSystemLogin();
@@ -55,6 +57,7 @@ void WriteOpJournalAt(const QString& text, int type, const QDateTime& date)
         q.bind(stored).bind(date).bind(type);
         written = q.execOrReport();
     }
+    // A failed release was reported; the journal never stops its caller.
     if (written && tx)
-        tx->commit();
+        static_cast<void>(tx->commit());
 }

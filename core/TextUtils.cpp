@@ -1,6 +1,7 @@
 #include "TextUtils.h"
 
-#include "text/Codepage.h"
+#include "Codepage.h"
+#include "Version.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -10,10 +11,6 @@
 #include <libxml/tree.h>
 
 #include <unistd.h>
-
-#ifndef LIR_VERSION_STRING
-#error "LIR_VERSION_STRING must be defined by the build"
-#endif
 
 QByteArray UnicodeToAnsi(const QString& text)
 {
@@ -118,7 +115,7 @@ QString MakeValidFileName(const QString& name)
 
 QString GetFileVersionString()
 {
-    return QStringLiteral(LIR_VERSION_STRING);
+    return QString::fromLatin1(kProgramVersion);
 }
 
 bool CheckXmlFileVersion(const QString& xmlPath)

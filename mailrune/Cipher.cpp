@@ -1,7 +1,7 @@
 #include "Cipher.h"
 
 #include "MailQtText.h"
-#include "text/Codepage.h"
+#include "Codepage.h"
 
 #include <nettle/arcfour.h>
 #include <nettle/sha1.h>

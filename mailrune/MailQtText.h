@@ -1,7 +1,7 @@
 // Between Qt strings and the plug-in's other texts: its fixed UTF-16 texts and cp1251 bytes.
 #pragma once
 
-#include "text/Codepage.h"
+#include "Codepage.h"
 
 #include <QString>
 

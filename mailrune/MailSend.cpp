@@ -9,7 +9,7 @@
 #include "MailTexts.h"
 #include "ProfileSettings.h"
 #include "ZipBundle.h"
-#include "text/Codepage.h"
+#include "Codepage.h"
 
 #include <libxml/parser.h>
 #include <libxml/tree.h>

@@ -1,7 +1,7 @@
 #include "MailSender.h"
 
 #include "MailFiles.h"
-#include "text/Codepage.h"
+#include "Codepage.h"
 
 #include <curl/curl.h>
 

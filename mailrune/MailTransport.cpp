@@ -3,7 +3,7 @@
 #include "MailSender.h"
 #include "MailSettings.h"
 #include "MailTexts.h"
-#include "text/Codepage.h"
+#include "Codepage.h"
 
 #include <libxml/parser.h>
 

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Configures and builds everything into build/ (build/bin holds what the programs need to run).
+# Extra configure options come from LIR_CMAKE_ARGS (for example -DBUILD_TESTING=OFF).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" >/dev/null
+# shellcheck disable=SC2086
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" ${LIR_CMAKE_ARGS:-} >/dev/null
 cmake --build build -j"$(nproc)"

@@ -1,10 +1,8 @@
 #include "DbConnection.h"
 
-#include "AppMessage.h"
-#include "DbSetup.h"
+#include "ErrorSink.h"
 #include "SqliteFunctions.h"
 #include "TextUtils.h"
-#include "tables/Forecasts.h"
 
 #include <QFileInfo>
 #include <QHash>
@@ -74,7 +72,9 @@ bool OpenDatabase(const DbConnectParams& params, const QString& connectionName, 
         // mode=rw: a missing file fails instead of being created empty.
         db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=10000"));
         QString path = QFileInfo(params.file).absoluteFilePath();
-        path.replace(u'%', QStringLiteral("%25")).replace(u'?', QStringLiteral("%3f")).replace(u'#', QStringLiteral("%23"));
+        path.replace(u'%', QStringLiteral("%25"))
+            .replace(u'?', QStringLiteral("%3f"))
+            .replace(u'#', QStringLiteral("%23"));
         db.setDatabaseName(QStringLiteral("file:") + path + QStringLiteral("?mode=rw"));
     } else {
         if (!params.host.isEmpty())
@@ -179,16 +179,18 @@ bool CDBConnection::Connect()
 {
     if (m_connected)
         return true;
+    // Where the main database is, only the application knows (it runs the connect loop).
+    if (!m_localFile)
+        return false;
     DbConnectParams params;
-    if (m_localFile) {
-        params.dialect = SqlDialect::SQLite;
-        params.file = GetProgramFolder() + QStringLiteral("LIRR.db");
-    } else {
-        // Returns only with settings that open a database of the current version (or ends the process).
-        if (!RunConnectLoop(&params))
-            return false;
-    }
+    params.dialect = SqlDialect::SQLite;
+    params.file = GetProgramFolder() + QStringLiteral("LIRR.db");
     return ConnectWith(params);
+}
+
+DbError CDBConnection::NotConnectedError()
+{
+    return DbError{0, QStringLiteral("Нет соединения с базой данных."), QString()};
 }
 
 bool CDBConnection::ConnectWith(const DbConnectParams& params)
@@ -204,10 +206,6 @@ bool CDBConnection::ConnectWith(const DbConnectParams& params)
     if (!OpenForThread(State()).isValid()) {
         m_connected = false;
         return false;
-    }
-    if (!m_localFile) {
-        // An unreadable forecasts table shows its error already at the connect.
-        LoadForecasts();
     }
     return true;
 }
@@ -233,14 +231,17 @@ bool CDBConnection::ExecPlain(const QString& sql)
 int CDBConnection::BeginTrans()
 {
     QSqlDatabase db = GetConnection();
-    if (!db.isValid())
+    if (!db.isValid()) {
+        if (!m_connected)
+            ReportComError(NotConnectedError());
         return 0;
+    }
     ThreadState& state = State();
     if (state.level == 0) {
         // SQLite: take the write lock at the start, so that a transaction that reads before it writes
         // waits for other writers (busy timeout) instead of failing when it comes to write.
-        const bool begun = dialect() == SqlDialect::SQLite ? ExecPlain(QStringLiteral("BEGIN IMMEDIATE"))
-                                                             : db.transaction();
+        const bool begun =
+            dialect() == SqlDialect::SQLite ? ExecPlain(QStringLiteral("BEGIN IMMEDIATE")) : db.transaction();
         if (!begun) {
             if (dialect() != SqlDialect::SQLite)
                 ReportComError(db.lastError());
@@ -351,7 +352,8 @@ bool IsSchemaName(QSqlDatabase& db, SqlDialect dialect, const QString& table, co
     QSqlQuery q(db);
     if (dialect == SqlDialect::SQLite) {
         if (column.isEmpty()) {
-            q.prepare(QStringLiteral("select 1 from sqlite_master where type in ('table','view') and lower(name) = lower(?)"));
+            q.prepare(QStringLiteral(
+                "select 1 from sqlite_master where type in ('table','view') and lower(name) = lower(?)"));
             q.addBindValue(table);
         } else {
             q.prepare(QStringLiteral(

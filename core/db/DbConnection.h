@@ -1,6 +1,10 @@
 // The two database connections of the program: the main database (SQLite file or PostgreSQL server)
-// and the local report database. Every thread gets its own connection to the same database.
+// and the local report database. Every thread gets its own connection to the same database. The main
+// connection is opened by whoever knows where the database is (the application's connect loop, a
+// tool with its own parameters); until then it answers "not connected" and shows nothing.
 #pragma once
+
+#include "ErrorSink.h"
 
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -34,16 +38,19 @@ public:
     CDBConnection(const CDBConnection&) = delete;
     CDBConnection& operator=(const CDBConnection&) = delete;
 
-    // The calling thread's connection; the first use connects (the main connection through the
-    // connect loop). An invalid database when the connect failed (the error was shown).
+    // The calling thread's connection: invalid while the main connection is not connected, or when
+    // this thread's open failed (that error was reported). The report connection connects itself.
     QSqlDatabase GetConnection();
+    // The report connection opens LIRR.db beside the program; the main one only answers whether it
+    // is connected.
     bool Connect();
-    // Connects with known parameters, without the connect loop. Shows the error on failure.
-    bool ConnectWith(const DbConnectParams& params);
+    // Connects with known parameters; a failure is reported and answered with false.
+    [[nodiscard]] bool ConnectWith(const DbConnectParams& params);
+    static DbError NotConnectedError();
     // Nested transactions: the first level is a real transaction, deeper ones are savepoints.
     // BeginTrans answers the new level, 0 on failure.
-    int BeginTrans();
-    bool CommitTrans();
+    [[nodiscard]] int BeginTrans();
+    [[nodiscard]] bool CommitTrans();
     bool RollbackTrans();
     void Close();
 

@@ -1,6 +1,5 @@
 #include "DbSetup.h"
 
-#include "ProcessExit.h"
 #include "ProfileSettings.h"
 #include "TextUtils.h"
 
@@ -14,12 +13,6 @@ namespace {
 
 const QString kGroup = QStringLiteral("Settings/DataBase");
 
-ConnectDialogHook& DialogHook()
-{
-    static ConnectDialogHook hook;
-    return hook;
-}
-
 DbError ErrorOf(const QSqlError& e)
 {
     DbError d = DbError::fromSql(e);
@@ -27,16 +20,6 @@ DbError ErrorOf(const QSqlError& e)
         d.description = QStringLiteral("Неизвестная ошибка.");
     return d;
 }
-
-const QString kConnectError = QStringLiteral("Ошибка подключения к базе данных.\n"
-                                             "Уточните параметры подключения или обратитесь к системному администратору.\n"
-                                             "\n");
-const QString kOldVersion = QStringLiteral("Найдена устаревшая версия базы данных.\n"
-                                           "Дальнейшая работа не возможна\n"
-                                           "Приложение будет закрыто\n");
-const QString kQuitQuestion = QStringLiteral("Вы действительно хотите выйти из программы?\n"
-                                             "\n"
-                                             "ВНИМАНИЕ: Все несохранённые данные будут потеряны.\n");
 
 } // namespace
 
@@ -154,67 +137,4 @@ DbError CDbSetupSettings::GetDbVersion(bool* opened, bool* current)
     }
     QSqlDatabase::removeDatabase(name);
     return result;
-}
-
-void SetConnectDialogHook(ConnectDialogHook hook)
-{
-    DialogHook() = std::move(hook);
-}
-
-ConnectDialogHook GetConnectDialogHook()
-{
-    return DialogHook();
-}
-
-bool RunConnectLoop(DbConnectParams* params)
-{
-    CDbSetupSettings s;
-    bool opened = false, current = false;
-    DbError result = s.OpenAccessDatabase();
-    if (!Failed(result))
-        result = s.GetDbVersion(&opened, &current);
-
-    // A failing stored file is replaced by the default one without a word; a server is never
-    // replaced by a local file, that would send the users' entries elsewhere.
-    bool silentRetryLeft = s.sql == 0;
-    if (Failed(result) && !silentRetryLeft)
-        AppMessageBox(kConnectError + result.description, MB_OK | MB_ICONEXCLAMATION);
-
-    for (;;) {
-        if (Failed(result)) {
-            if (silentRetryLeft) {
-                silentRetryLeft = false;
-                s.UseDefaultAccessFile();
-                s.sql = 0;
-                s.SaveSettings();
-            } else {
-                for (;;) {
-                    if (DialogHook() && DialogHook()(s)) {
-                        s.SaveSettings();
-                        break;
-                    }
-                    if (AppMessageBox(kQuitQuestion, MB_YESNO | MB_ICONEXCLAMATION) == IDYES)
-                        EndProcess(0);
-                    if (!DialogHook())
-                        return false;
-                }
-            }
-        } else if (opened && current) {
-            *params = s.params();
-            return true;
-        }
-
-        opened = current = false;
-        result = s.OpenAccessDatabase();
-        if (!Failed(result))
-            result = s.GetDbVersion(&opened, &current);
-        if (Failed(result)) {
-            AppMessageBox(kConnectError + result.description, MB_OK | MB_ICONEXCLAMATION);
-            continue;
-        }
-        if (opened && !current) {
-            AppMessageBox(kOldVersion, MB_OK | MB_ICONEXCLAMATION);
-            EndProcess(0);
-        }
-    }
 }

@@ -1,10 +1,9 @@
-// Connection settings of the main database and the connect loop that finds a usable database.
+// Connection settings of the main database, and the steps of the connect loop that need no user: the
+// test open, the version check and the copy of the template. The loop itself belongs to the application.
 #pragma once
 
-#include "AppMessage.h"
 #include "DbConnection.h"
-
-#include <functional>
+#include "ErrorSink.h"
 
 // The values of the profile section Settings/DataBase, as the connect loop and the dialog
 // "Соединение" use them.
@@ -35,19 +34,5 @@ public:
     // Copies the template over the default file, whole or not at all.
     DbError PrepareAccessFile();
 };
-
-inline bool Failed(const DbError& e)
-{
-    return e.code != 0 || !e.message.isEmpty() || !e.description.isEmpty();
-}
-
-// Shows the dialog "Соединение" for the settings; false when the user cancelled it.
-using ConnectDialogHook = std::function<bool(CDbSetupSettings& settings)>;
-void SetConnectDialogHook(ConnectDialogHook hook);
-ConnectDialogHook GetConnectDialogHook();
-
-// Runs until a database of the current version opens (true, with its parameters), the user quits
-// (the process ends), or, without a dialog, the user declines to quit (false).
-bool RunConnectLoop(DbConnectParams* params);
 
 constexpr int kDbVersion = 36;

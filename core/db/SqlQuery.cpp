@@ -1,6 +1,7 @@
 #include "SqlQuery.h"
 
-#include "AppMessage.h"
+#include "ErrorSink.h"
+#include "SqlDialect.h"
 
 QString SqlFilter::apply(const QString& base, const QString& defaultOrder) const
 {
@@ -26,9 +27,7 @@ QString SqlFilter::applyAnd(const QString& base, const QString& defaultOrder) co
 
 QVariant MoneyParam(Money m, SqlDialect dialect)
 {
-    if (dialect == SqlDialect::SQLite)
-        return QVariant(qlonglong(m.raw()));
-    return QVariant(m.toXmlText());
+    return DialectOf(dialect).MoneyParam(m);
 }
 
 Money MoneyFromValue(const QVariant& v)
@@ -185,7 +184,8 @@ bool CSqlQuery::exec()
     m_index.clear();
     if (!m_prepared) {
         if (m_error.type() == QSqlError::NoError)
-            m_error = QSqlError(QStringLiteral("Нет соединения с базой данных."), QString(), QSqlError::ConnectionError);
+            m_error =
+                QSqlError(QStringLiteral("Нет соединения с базой данных."), QString(), QSqlError::ConnectionError);
         return false;
     }
     m_pendingBinds = 0;
@@ -307,33 +307,6 @@ QDateTime CSqlQuery::date(const char* column) const
 QByteArray CSqlQuery::bytes(const char* column) const
 {
     return value(column).toByteArray();
-}
-
-bool LockTableForNewId(const QString& table)
-{
-    CDBConnection& connection = GetDBConnection();
-    if (connection.dialect() != SqlDialect::PostgreSQL)
-        return true;
-    // Self-conflicting, but readers go on. LOCK cannot be prepared: it runs as plain text.
-    QSqlDatabase db = connection.GetConnection();
-    if (!db.isValid())
-        return false;
-    QSqlQuery q(db);
-    if (!q.exec(QStringLiteral("lock table ") + table + QStringLiteral(" in share row exclusive mode"))) {
-        ReportComError(q.lastError());
-        return false;
-    }
-    return true;
-}
-
-std::optional<int> NextTableId(const QString& table)
-{
-    if (GetDBConnection().transactionLevel() > 0 && !LockTableForNewId(table))
-        return std::nullopt;
-    CSqlQuery q(QStringLiteral("select coalesce(max(id), 0) + 1 from ") + table);
-    if (!q.execOrReport() || !q.next())
-        return std::nullopt;
-    return q.value(0).toInt();
 }
 
 CTransaction::CTransaction(CDBConnection& connection)

@@ -13,7 +13,6 @@
 #include <QVariantList>
 
 #include <optional>
-#include <type_traits>
 #include <vector>
 
 Q_DECLARE_METATYPE(Money)
@@ -40,7 +39,7 @@ struct SqlFilter {
     QString applyAnd(const QString& base, const QString& defaultOrder = QString()) const;
 };
 
-// Conversions between the program's values and the database's, per dialect.
+// Conversions between the program's values and the database's (money as the dialect binds it).
 QVariant MoneyParam(Money m, SqlDialect dialect);
 Money MoneyFromValue(const QVariant& v); // NULL or unreadable: invalid zero
 QVariant DateParam(const QDateTime& d);  // local wall time text on both dialects
@@ -74,9 +73,9 @@ public:
     CSqlQuery& bindAll(const QVariantList& values);
 
     // Runs the statement; false on any error (see lastError). The bound values are consumed.
-    bool exec();
-    // Runs it and shows a failure with ReportComError.
-    bool execOrReport();
+    [[nodiscard]] bool exec();
+    // Runs it and reports a failure with ReportComError.
+    [[nodiscard]] bool execOrReport();
     bool next();
     QSqlError lastError() const;
     int numRowsAffected() const;
@@ -108,38 +107,14 @@ private:
     QSqlError m_error;
 };
 
-// Runs the statement and keeps every row the reader accepts (it answers none for a row it refuses).
-// None after a failure, which is shown first when `report` is set.
-template <class Reader>
-auto ReadRows(CSqlQuery& q, Reader read, bool report = true)
-    -> std::optional<std::vector<typename std::invoke_result_t<Reader, const CSqlQuery&>::value_type>>
-{
-    if (!(report ? q.execOrReport() : q.exec()))
-        return std::nullopt;
-    std::vector<typename std::invoke_result_t<Reader, const CSqlQuery&>::value_type> list;
-    while (q.next())
-        if (auto rec = read(q))
-            list.push_back(std::move(*rec));
-    return list;
-}
-
-// Runs a statement without results; answers false after showing the error.
+// Runs a statement without results; answers false after reporting the error.
 template <typename... Args>
-bool ExecSql(const QString& sql, const Args&... args)
+[[nodiscard]] bool ExecSql(const QString& sql, const Args&... args)
 {
     CSqlQuery q(sql);
     (q.bind(args), ...);
     return q.execOrReport();
 }
-
-// Inside a transaction: on PostgreSQL, holds off every other writer of the table until the
-// transaction ends, so that an id taken as max + 1 cannot be taken twice. SQLite serialises writers
-// itself. The table name is a program constant.
-bool LockTableForNewId(const QString& table);
-
-// The largest id of a table + 1 (1 for an empty table), for the tables whose ids the program numbers.
-// Run it inside the transaction that inserts the row: it takes the table's writer lock.
-std::optional<int> NextTableId(const QString& table);
 
 // A transaction of the main connection (nested ones are savepoints) that rolls back unless committed.
 class CTransaction {
@@ -150,7 +125,7 @@ public:
     CTransaction& operator=(const CTransaction&) = delete;
 
     bool isActive() const { return m_level > 0; }
-    bool commit();
+    [[nodiscard]] bool commit();
     void rollback();
 
 private:

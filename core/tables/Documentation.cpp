@@ -1,31 +1,27 @@
 #include "Documentation.h"
 
 #include "AppMessage.h"
-#include "Journal.h"
-#include "TableCommon.h"
 #include "TextUtils.h"
-#include "xml/XmlRecord.h"
 
 #include <QDir>
 #include <QFile>
 #include <QSaveFile>
 
-#include <array>
 #include <utility>
 
 namespace {
 
-const std::array<XmlField<CDocumentationRecord>, 5> kXmlFields = {{
-    XmlField<CDocumentationRecord>::integer("id", &CDocumentationRecord::id),
-    XmlField<CDocumentationRecord>::integer("prognoz", &CDocumentationRecord::prognoz),
-    XmlField<CDocumentationRecord>::text("name", &CDocumentationRecord::name),
-    XmlField<CDocumentationRecord>::integer("position", &CDocumentationRecord::position),
-    XmlField<CDocumentationRecord>::text("filename", &CDocumentationRecord::filename),
-}};
+const std::array<XmlField<CDocumentationRecord>, 5> kXmlFields = {{{"id", &CDocumentationRecord::id},
+                                                                   {"prognoz", &CDocumentationRecord::prognoz},
+                                                                   {"name", &CDocumentationRecord::name},
+                                                                   {"position", &CDocumentationRecord::position},
+                                                                   {"filename", &CDocumentationRecord::filename}}};
 
 constexpr char kContent[] = "content";
 
 const QString kSelect = QStringLiteral("select id, prognoz, name, position, filename from tfctdocumentation");
+
+constexpr CRowReader<CDocumentationRecord> kRows{&ReadDocumentationRow, UnreadableRow::Skip};
 
 bool EnsureDocsFolder()
 {
@@ -93,32 +89,20 @@ int Base64Value(char c)
 
 std::optional<CDocumentationRecord> ReadDocumentationRow(const CSqlQuery& q)
 {
-    for (const char* column : {"id", "prognoz", "name", "position", "filename"})
-        if (q.isNull(column))
-            return std::nullopt;
-    CDocumentationRecord r;
-    r.id = q.intValue("id");
-    r.prognoz = q.intValue("prognoz");
-    r.name = q.text("name");
-    r.position = q.intValue("position");
-    r.filename = q.text("filename");
-    return r;
+    if (AnyNull(q, {"id", "prognoz", "name", "position", "filename"}))
+        return std::nullopt;
+    return CDocumentationRecord{q.intValue("id"),       q.intValue("prognoz"), q.text("name"),
+                                q.intValue("position"), q.text("filename"),    std::nullopt};
 }
 
 std::optional<CDocumentationRecord> GetDocumentation(int id, int prognoz)
 {
-    CSqlQuery q(kSelect + QStringLiteral(" where id = ? and prognoz = ?"));
-    q.bind(id).bind(prognoz);
-    if (!q.execOrReport() || !q.next())
-        return std::nullopt;
-    return ReadDocumentationRow(q);
+    return kRows.FirstOf(OnDbError::Report, kSelect + QStringLiteral(" where id = ? and prognoz = ?"), id, prognoz);
 }
 
 std::optional<CDocumentationList> LoadDocumentation(const SqlFilter& filter)
 {
-    CSqlQuery q(filter.apply(kSelect, QStringLiteral("id")));
-    q.bindAll(filter.args);
-    return ReadRows(q, ReadDocumentationRow);
+    return kRows.ListOf(OnDbError::Report, filter.apply(kSelect, QStringLiteral("id")), filter.args);
 }
 
 bool SaveDocumentation(CDocumentationRecord& rec)
@@ -128,11 +112,11 @@ bool SaveDocumentation(CDocumentationRecord& rec)
         return false;
     bool isNew = rec.id == -1;
     if (!isNew) {
-        CSqlQuery find(QStringLiteral("select id from tfctdocumentation where id = ? and prognoz = ?"));
-        find.bind(rec.id).bind(rec.prognoz);
-        if (!find.execOrReport())
+        const auto stored = RowExists(QStringLiteral("select 1 from tfctdocumentation where id = ? and prognoz = ?"),
+                                      rec.id, rec.prognoz);
+        if (!stored)
             return false;
-        isNew = !find.next();
+        isNew = !*stored;
     }
     int id = rec.id;
     if (id == -1) {
@@ -142,12 +126,14 @@ bool SaveDocumentation(CDocumentationRecord& rec)
         id = *next;
     }
     if (isNew) {
-        CSqlQuery q(QStringLiteral("insert into tfctdocumentation (id, prognoz, name, position, filename) values (?, ?, ?, ?, ?)"));
+        CSqlQuery q(QStringLiteral(
+            "insert into tfctdocumentation (id, prognoz, name, position, filename) values (?, ?, ?, ?, ?)"));
         q.bind(id).bind(rec.prognoz).bind(rec.name).bind(rec.position).bind(rec.filename);
         if (!q.execOrReport())
             return false;
     } else {
-        CSqlQuery q(QStringLiteral("update tfctdocumentation set name = ?, position = ?, filename = ? where id = ? and prognoz = ?"));
+        CSqlQuery q(QStringLiteral(
+            "update tfctdocumentation set name = ?, position = ?, filename = ? where id = ? and prognoz = ?"));
         q.bind(rec.name).bind(rec.position).bind(rec.filename).bind(id).bind(rec.prognoz);
         if (!q.execOrReport())
             return false;
@@ -175,36 +161,18 @@ bool SaveDocumentation(CDocumentationRecord& rec)
 
 bool DeleteDocumentation(CDocumentationRecord& rec)
 {
-    const auto stored = GetDocumentation(rec.id, rec.prognoz);
-    CSqlQuery q(QStringLiteral("delete from tfctdocumentation where id = ? and prognoz = ?"));
-    q.bind(rec.id).bind(rec.prognoz);
-    if (!q.execOrReport())
-        return false;
-    rec.id = -1;
-    // A row that was gone already leaves no line.
-    if (stored)
-        WriteDocumentationJournal(*stored, JOURNAL_DELETE);
-    return true;
+    return DeleteRow(rec, -1, kRows, &WriteDocumentationJournal, OnDbError::Report,
+                     QStringLiteral("delete from tfctdocumentation where id = ? and prognoz = ? "
+                                    "returning id, prognoz, name, position, filename"),
+                     rec.id, rec.prognoz);
 }
 
 void MoveDocumentation(int id, int prognoz, bool up)
 {
-    CTransaction tx;
-    if (!tx.isActive())
-        return;
-    auto list = LoadDocumentation(SqlFilter(QStringLiteral("prognoz = ?"), {prognoz}, QStringLiteral("position asc, id")));
-    if (!list)
-        return;
-    // Others go to even places 4, 6, ...; the moved one to the odd place just before its predecessor
-    // or just after its successor.
-    for (qsizetype i = 0; i < qsizetype(list->size()); ++i) {
-        CDocumentationRecord& rec = (*list)[size_t(i)];
-        const int place = int(2 * i);
-        rec.position = rec.id == id ? (up ? 1 + place : 7 + place) : 4 + place;
-        if (!SaveDocumentation(rec))
-            return;
-    }
-    tx.commit();
+    auto list =
+        LoadDocumentation(SqlFilter(QStringLiteral("prognoz = ?"), {prognoz}, QStringLiteral("position asc, id")));
+    if (list)
+        static_cast<void>(MoveOnePlace(*list, id, up, &SaveDocumentation));
 }
 
 bool CopyDocumentation(int sourceForecast, int targetForecast)
@@ -265,31 +233,20 @@ bool SaveDocumentAs(const CDocumentationRecord& rec, const QString& targetPath)
     return false;
 }
 
-xmlNodePtr WriteDocumentXml(xmlNodePtr parent, const CDocumentationRecord& rec)
+namespace {
+
+void WriteContent(xmlNodePtr node, const CDocumentationRecord& rec)
 {
-    xmlNodePtr node = RecordToXml<CDocumentationRecord>(parent, XmlNames::kDocument, rec, kXmlFields);
     QFile stored(MakeDocFileName(rec));
     if (stored.open(QIODevice::ReadOnly)) {
         const QByteArray bytes = stored.readAll();
         if (stored.error() == QFileDevice::NoError)
             XmlAddText(node, kContent, QString::fromLatin1(bytes.toBase64()));
     }
-    return node;
 }
 
-xmlNodePtr WriteDocumentsXml(xmlNodePtr parent, const CDocumentationList& list)
+void ReadContent(const xmlNode* node, CDocumentationRecord& rec)
 {
-    xmlNodePtr node = xmlNewChild(parent, nullptr, BAD_CAST XmlNames::kDocuments, nullptr);
-    for (const CDocumentationRecord& rec : list)
-        WriteDocumentXml(node, rec);
-    return node;
-}
-
-std::optional<CDocumentationRecord> ReadDocumentXml(const xmlNode* node)
-{
-    auto rec = ReadRecordXml<CDocumentationRecord>(node, XmlNames::kDocument, kXmlFields);
-    if (!rec)
-        return std::nullopt;
     for (const xmlNode* child = node->children; child; child = child->next) {
         if (child->type != XML_ELEMENT_NODE || !XmlNameIs(child, kContent))
             continue;
@@ -300,20 +257,18 @@ std::optional<CDocumentationRecord> ReadDocumentXml(const xmlNode* node)
         // Whatever the decoder's result, the bytes it produced are the content.
         DecodeBase64(text.constData(), &textLength, bytes.data(), &written);
         bytes.truncate(written);
-        rec->receivedContent = bytes;
+        rec.receivedContent = bytes;
     }
-    return rec;
 }
 
-std::optional<CDocumentationList> ReadDocumentsXml(const xmlNode* node)
+} // namespace
+
+template <>
+const CXmlFormat<CDocumentationRecord>& XmlFormatOf<CDocumentationRecord>()
 {
-    if (!node || node->type != XML_ELEMENT_NODE || !XmlNameIs(node, XmlNames::kDocuments))
-        return std::nullopt;
-    CDocumentationList list;
-    for (const xmlNode* child = node->children; child; child = child->next)
-        if (auto rec = ReadDocumentXml(child))
-            list.push_back(std::move(*rec));
-    return list;
+    static const CXmlFormat<CDocumentationRecord> format{XmlNames::kDocument, XmlNames::kDocuments, kXmlFields,
+                                                         &WriteContent, &ReadContent};
+    return format;
 }
 
 int DecodeBase64(const char* text, qsizetype* textLength, char* buffer, qsizetype* bufferSize)
@@ -368,9 +323,8 @@ int DecodeBase64(const char* text, qsizetype* textLength, char* buffer, qsizetyp
 
 void WriteDocumentationJournal(const CDocumentationRecord& rec, int operation)
 {
-    QString text = JournalOperationWord(operation) + QStringLiteral("Documentation; ");
-    if (operation != JOURNAL_UPDATE)
-        text += QStringLiteral("id=%1; ").arg(rec.id);
-    text += QStringLiteral("Prognoz=%1; Name=").arg(rec.prognoz) + rec.name;
-    WriteOpJournal(text);
+    QueueJournal([&] {
+        return JournalHead(operation, "Documentation", rec.id) + QStringLiteral("Prognoz=%1; Name=").arg(rec.prognoz)
+            + rec.name;
+    });
 }

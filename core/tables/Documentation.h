@@ -2,11 +2,10 @@
 // document in "docs/" beside the program, named after the document's forecast and id.
 #pragma once
 
-#include "db/SqlQuery.h"
+#include "tables/TableCommon.h"
+#include "xml/XmlRecord.h"
 
 #include <QByteArray>
-
-#include <libxml/tree.h>
 
 #include <optional>
 #include <vector>
@@ -23,35 +22,34 @@ struct CDocumentationRecord {
 
 using CDocumentationList = std::vector<CDocumentationRecord>;
 
-// None when a column is NULL.
+// None when a column is NULL: the row is left out.
 std::optional<CDocumentationRecord> ReadDocumentationRow(const CSqlQuery& q);
 std::optional<CDocumentationRecord> GetDocumentation(int id, int prognoz);
 // Rows that cannot be read are left out; none on a database error.
 std::optional<CDocumentationList> LoadDocumentation(const SqlFilter& filter = {});
 // A record with id -1 gets the highest id + 1; an id without a row in its forecast is inserted under
 // that id. Received content is then written to the stored file.
-bool SaveDocumentation(CDocumentationRecord& rec);
+[[nodiscard]] bool SaveDocumentation(CDocumentationRecord& rec);
 // The stored file stays in the repository.
-bool DeleteDocumentation(CDocumentationRecord& rec);
+[[nodiscard]] bool DeleteDocumentation(CDocumentationRecord& rec);
 // Renumbers the forecast's documents so that this one moves one place up or down.
 void MoveDocumentation(int id, int prognoz, bool up);
 // Copies the documents of one forecast, with their stored files, to another.
-bool CopyDocumentation(int sourceForecast, int targetForecast);
+[[nodiscard]] bool CopyDocumentation(int sourceForecast, int targetForecast);
 
 QString GetDocsFolder();
 QString MakeDocFileName(const CDocumentationRecord& rec);
 // Copies a file the user chose into the stored file of a saved document, replacing it.
-bool StoreDocumentFile(const CDocumentationRecord& rec, const QString& chosenPath);
+[[nodiscard]] bool StoreDocumentFile(const CDocumentationRecord& rec, const QString& chosenPath);
 // Copies the stored file to the path the user chose (the caller asks for it, proposing the record's
 // filename) and reports the result; an empty path means the user cancelled (true, nothing shown).
-bool SaveDocumentAs(const CDocumentationRecord& rec, const QString& targetPath);
+[[nodiscard]] bool SaveDocumentAs(const CDocumentationRecord& rec, const QString& targetPath);
 
-// A missing or unreadable stored file leaves out "content", so the receiver stores no empty file.
-xmlNodePtr WriteDocumentXml(xmlNodePtr parent, const CDocumentationRecord& rec);
-xmlNodePtr WriteDocumentsXml(xmlNodePtr parent, const CDocumentationList& list);
-// "content" is decoded into receivedContent; no file is written here.
-std::optional<CDocumentationRecord> ReadDocumentXml(const xmlNode* node);
-std::optional<CDocumentationList> ReadDocumentsXml(const xmlNode* node);
+// "document" elements in "documents", with the stored file as base64 "content": a missing or
+// unreadable stored file leaves "content" out, so the receiver stores no empty file. Reading decodes
+// "content" into receivedContent; no file is written then.
+template <>
+const CXmlFormat<CDocumentationRecord>& XmlFormatOf<CDocumentationRecord>();
 
 // Tolerant base64 decoding: characters outside the alphabet are skipped, "." counts as 0, "=" ends
 // the text and an incomplete last group is dropped. On return *textLength holds the characters used

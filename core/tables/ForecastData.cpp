@@ -1,142 +1,50 @@
 #include "ForecastData.h"
 
-#include "Journal.h"
-#include "TableCommon.h"
-#include "Settings.h"
-#include "xml/XmlRecord.h"
-
-#include <array>
-#include <climits>
-
-const ForecastMoneyColumn kForecastMoneyColumns[16] = {
-    {"sumLast", &CForecastRowFields::sumLast},         {"sumCurr", &CForecastRowFields::sumCurr},
-    {"sumNext", &CForecastRowFields::sumNext},         {"valueLast", &CForecastRowFields::valueLast},
-    {"valueCurr", &CForecastRowFields::valueCurr},     {"valueNext", &CForecastRowFields::valueNext},
-    {"valueNorm", &CForecastRowFields::valueNorm},     {"valueIndex", &CForecastRowFields::valueIndex},
-    {"valuePlan", &CForecastRowFields::valuePlan},     {"valueFormula", &CForecastRowFields::valueFormula},
-    {"valueOther", &CForecastRowFields::valueOther},   {"sumNorm", &CForecastRowFields::sumNorm},
-    {"sumIndex", &CForecastRowFields::sumIndex},       {"sumPlan", &CForecastRowFields::sumPlan},
-    {"sumFormula", &CForecastRowFields::sumFormula},   {"sumOther", &CForecastRowFields::sumOther},
-};
-
-QDateTime ZeroRecordDate()
-{
-    static const QDateTime zero(QDate(1899, 12, 30), QTime(0, 0));
-    return zero;
-}
-
 namespace {
 
 using R = CForecastDataRecord;
 
 const std::array<XmlField<R>, 22> kXmlFields = ForecastRowXmlFields<R>();
+const std::array<XmlField<R>, 3> kCommentFields = ForecastCommentXmlFields<R>();
 
-const QString kColumns = QStringLiteral(
-    "id, prognoz, product, receiver, sumLast, sumCurr, sumNext, valueLast, valueCurr, valueNext, valueNorm, "
-    "valueIndex, valuePlan, valueFormula, valueOther, sumNorm, sumIndex, sumPlan, sumFormula, sumOther, comment, "
-    "base, baseMethod");
-const QString kSelect = QStringLiteral("select ") + kColumns + QStringLiteral(" from tfctprognozdata");
+const QString kSelect = QStringLiteral("select id, prognoz, product, receiver, ") + ForecastFigureColumns()
+    + QStringLiteral(", comment, base, baseMethod from tfctprognozdata");
 
-// Reads one row; none on a database error (shown only when asked) or when there is no row.
-std::optional<R> FetchForecastData(int prognoz, int receiver, int product, bool report, QSqlError* error)
+constexpr CRowReader<R> kRows{&ReadForecastDataRow, UnreadableRow::Skip};
+
+// Reads one row; none on a database error (reported only when asked) or when there is no row.
+std::optional<R> FetchForecastData(int prognoz, int receiver, int product, OnDbError onError, QSqlError* error)
 {
     CSqlQuery q(kSelect + QStringLiteral(" where prognoz = ? and receiver = ? and product = ?"));
     q.bind(prognoz).bind(receiver).bind(product);
-    const bool ok = report ? q.execOrReport() : q.exec();
-    if (!ok) {
-        if (error)
-            *error = q.lastError();
-        return std::nullopt;
-    }
-    while (q.next()) {
-        if (auto rec = ReadForecastDataRow(q))
-            return rec;
-    }
-    return std::nullopt;
+    return kRows.First(q, onError, error);
 }
 
-bool CountIsNonZero(const QString& sql, int first, int second)
+R NewRecord(int prognoz, int receiver, int product)
 {
-    CSqlQuery q(sql);
-    q.bind(first).bind(second);
-    if (!q.execOrReport() || !q.next())
-        return true;
-    bool ok = false;
-    const qlonglong n = q.value(0).toLongLong(&ok);
-    return !ok || n != 0;
+    R rec;
+    rec.prognoz = prognoz;
+    rec.receiver = receiver;
+    rec.product = product;
+    return rec;
 }
 
 } // namespace
 
-std::optional<int> ReadRowKey(const CSqlQuery& q, const char* column)
+template <>
+const CXmlFormat<R>& XmlFormatOf<R>()
 {
-    const QVariant v = q.value(column);
-    if (v.isNull())
-        return std::nullopt;
-    bool ok = false;
-    const qlonglong i = v.toLongLong(&ok);
-    if (!ok || i < INT_MIN || i > INT_MAX)
-        return std::nullopt;
-    return int(i);
-}
-
-QString InsertReturningId(const QString& insert)
-{
-    if (GetDBConnection().dialect() == SqlDialect::PostgreSQL)
-        return insert + QStringLiteral(" returning id");
-    return insert;
-}
-
-std::optional<int> ReadNewId(CSqlQuery& insert)
-{
-    if (insert.dialect() == SqlDialect::PostgreSQL) {
-        if (!insert.next())
-            return std::nullopt;
-        return ReadRowKey(insert, "id");
-    }
-    CSqlQuery q(QStringLiteral("select last_insert_rowid() as id"));
-    if (!q.execOrReport() || !q.next())
-        return std::nullopt;
-    return ReadRowKey(q, "id");
-}
-
-QString ProductSetCondition(const QString& column)
-{
-    if (GetDBConnection().dialect() == SqlDialect::PostgreSQL)
-        return column + QStringLiteral(" = any(string_to_array(?, ',')::int[])");
-    return column + QStringLiteral(" in (select value from json_each('[' || ? || ']'))");
-}
-
-QString ProductSetArgument(const std::vector<int>& products)
-{
-    QString text;
-    text.reserve(int(products.size()) * 6);
-    for (size_t i = 0; i < products.size(); ++i) {
-        if (i)
-            text += u',';
-        text += QString::number(products[i]);
-    }
-    return text;
+    static const CXmlFormat<R> format{XmlNames::kForecastData, nullptr, kXmlFields};
+    return format;
 }
 
 std::optional<CForecastDataRecord> ReadForecastDataRow(const CSqlQuery& q)
 {
     R rec;
-    const auto id = ReadRowKey(q, "id");
-    const auto prognoz = ReadRowKey(q, "prognoz");
-    const auto product = ReadRowKey(q, "product");
     const auto receiver = ReadRowKey(q, "receiver");
-    if (!id || !prognoz || !product || !receiver)
+    if (!ReadForecastRowColumns(q, rec) || !receiver)
         return std::nullopt;
-    rec.id = *id;
-    rec.prognoz = *prognoz;
-    rec.product = *product;
     rec.receiver = *receiver;
-    for (const auto& m : kForecastMoneyColumns)
-        rec.*m.field = q.money(m.column);
-    rec.comment = q.text("comment");
-    rec.baseMethod = q.intValue("baseMethod", 0);
-    rec.base = q.text("base");
     return rec;
 }
 
@@ -149,25 +57,19 @@ void CopyToForecastDataRecord(const CForecastDataRecord& source, CForecastDataRe
 
 std::optional<CForecastDataRecord> GetForecastData(int prognoz, int receiver, int product)
 {
-    return FetchForecastData(prognoz, receiver, product, true, nullptr);
+    return FetchForecastData(prognoz, receiver, product, OnDbError::Report, nullptr);
 }
 
 CForecastDataRecord GetOrNewForecastData(int prognoz, int receiver, int product)
 {
     if (auto rec = GetForecastData(prognoz, receiver, product))
         return *rec;
-    R rec;
-    rec.prognoz = prognoz;
-    rec.receiver = receiver;
-    rec.product = product;
-    return rec;
+    return NewRecord(prognoz, receiver, product);
 }
 
 std::optional<CForecastDataList> LoadForecastData(const SqlFilter& filter)
 {
-    CSqlQuery q(filter.apply(kSelect));
-    q.bindAll(filter.args);
-    return ReadRows(q, ReadForecastDataRow);
+    return kRows.ListOf(OnDbError::Report, filter.apply(kSelect), filter.args);
 }
 
 bool DeleteForecastData(int prognoz)
@@ -190,48 +92,11 @@ bool HasForecastDataForProduct(int product, int prognoz)
 std::optional<CForecastDataRecord> GetForecastDataTotals(int prognoz, int receiver, const std::vector<int>& products,
                                                          QSqlError* error)
 {
-    if (products.empty())
-        return std::nullopt;
-    if (products.size() == 1) {
-        QSqlError failure;
-        if (auto rec = FetchForecastData(prognoz, receiver, products.front(), false, &failure))
-            return rec;
-        if (failure.type() != QSqlError::NoError) {
-            if (error)
-                *error = failure;
-            return std::nullopt;
-        }
-        R rec;
-        rec.prognoz = prognoz;
-        rec.receiver = receiver;
-        rec.product = products.front();
-        return rec;
-    }
-    // Over a group the year's figure is its quantity, over a leaf its sum.
-    CSqlQuery q(QStringLiteral(
-                    "select coalesce(sum(case when p.isgroup = 0 then d.sumLast else d.valueLast end), 0) as sumLast, "
-                    "coalesce(sum(case when p.isgroup = 0 then d.sumCurr else d.valueCurr end), 0) as sumCurr, "
-                    "coalesce(sum(case when p.isgroup = 0 then d.sumNext else d.valueNext end), 0) as sumNext "
-                    "from tfctprognozdata d join tclsproduct p on d.product = p.id and d.prognoz = p.prognoz "
-                    "where d.prognoz = ? and d.receiver = ? and ")
-                + ProductSetCondition(QStringLiteral("d.product")));
-    q.bind(prognoz).bind(receiver).bind(ProductSetArgument(products));
-    if (!q.exec()) {
-        if (error)
-            *error = q.lastError();
-        return std::nullopt;
-    }
-    R rec;
-    rec.prognoz = prognoz;
-    rec.receiver = receiver;
-    if (q.next()) {
-        rec.id = 0;
-        rec.product = 0;
-        rec.sumLast = q.money("sumLast");
-        rec.sumCurr = q.money("sumCurr");
-        rec.sumNext = q.money("sumNext");
-    }
-    return rec;
+    auto fetch = [&](int product, QSqlError* failure) {
+        return FetchForecastData(prognoz, receiver, product, OnDbError::Silent, failure);
+    };
+    return ForecastRowTotals(products, NewRecord(prognoz, receiver, 0), fetch, QStringLiteral("tfctprognozdata"),
+                             QStringLiteral("d.prognoz = ? and d.receiver = ?"), {prognoz, receiver}, error);
 }
 
 std::optional<CForecastDataList> LoadForecastDataSums(const SqlFilter& filter)
@@ -251,9 +116,7 @@ std::optional<CForecastDataList> LoadForecastDataSums(const SqlFilter& filter)
         return std::nullopt;
     CForecastDataList list;
     while (q.next()) {
-        R rec;
-        rec.prognoz = q.intValue("prognoz", 0);
-        rec.product = q.intValue("product", 0);
+        R rec = NewRecord(q.intValue("prognoz", 0), 0, q.intValue("product", 0));
         for (const auto& m : kForecastMoneyColumns)
             rec.*m.field = q.money(m.column);
         list.push_back(std::move(rec));
@@ -265,7 +128,8 @@ bool SaveForecastData(CForecastDataRecord& rec, bool takeNewId)
 {
     std::optional<int> storedId;
     {
-        CSqlQuery q(QStringLiteral("select id from tfctprognozdata where prognoz = ? and product = ? and receiver = ?"));
+        CSqlQuery q(
+            QStringLiteral("select id from tfctprognozdata where prognoz = ? and product = ? and receiver = ?"));
         q.bind(rec.prognoz).bind(rec.product).bind(rec.receiver);
         if (!q.execOrReport())
             return false;
@@ -273,81 +137,48 @@ bool SaveForecastData(CForecastDataRecord& rec, bool takeNewId)
             storedId = q.intValue("id");
     }
     if (storedId) {
-        CSqlQuery q(QStringLiteral(
-            "update tfctprognozdata set sumLast = ?, sumCurr = ?, sumNext = ?, valueLast = ?, valueCurr = ?, "
-            "valueNext = ?, valueNorm = ?, valueIndex = ?, valuePlan = ?, valueFormula = ?, valueOther = ?, "
-            "sumNorm = ?, sumIndex = ?, sumPlan = ?, sumFormula = ?, sumOther = ?, comment = ?, base = ?, "
-            "baseMethod = ? where id = ?"));
-        for (const auto& m : kForecastMoneyColumns)
-            q.bind(rec.*m.field);
+        CSqlQuery q(QStringLiteral("update tfctprognozdata set ") + ForecastFigureAssignments()
+                    + QStringLiteral(", comment = ?, base = ?, baseMethod = ? where id = ?"));
+        BindForecastFigures(q, rec);
         q.bind(rec.comment).bind(rec.base).bind(rec.baseMethod).bind(*storedId);
         if (!q.execOrReport())
             return false;
-        FormatForecastDataJournal(rec, FDJ_UPDATE);
+        WriteForecastDataJournal(rec, JOURNAL_UPDATE);
         return true;
     }
-    const QString insert = QStringLiteral(
-        "insert into tfctprognozdata (prognoz, product, receiver, sumLast, sumCurr, sumNext, valueLast, valueCurr, "
-        "valueNext, valueNorm, valueIndex, valuePlan, valueFormula, valueOther, sumNorm, sumIndex, sumPlan, "
-        "sumFormula, sumOther, comment, base, baseMethod) "
-        "values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
-    CSqlQuery q(takeNewId ? InsertReturningId(insert) : insert);
+    const QString insert = QStringLiteral("insert into tfctprognozdata (prognoz, product, receiver, ")
+        + ForecastFigureColumns()
+        + QStringLiteral(", comment, base, baseMethod) "
+                         "values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    const CSqlDialect& dialect = Dialect();
+    CSqlQuery q(takeNewId ? dialect.InsertReturningId(insert) : insert);
     q.bind(rec.prognoz).bind(rec.product).bind(rec.receiver);
-    for (const auto& m : kForecastMoneyColumns)
-        q.bind(rec.*m.field);
+    BindForecastFigures(q, rec);
     q.bind(rec.comment).bind(rec.base).bind(rec.baseMethod);
     if (!q.execOrReport())
         return false;
     if (takeNewId) {
-        const auto id = ReadNewId(q);
+        const auto id = dialect.ReadNewId(q);
         if (!id)
             return false;
         rec.id = *id;
     }
-    FormatForecastDataJournal(rec, FDJ_INSERT);
+    WriteForecastDataJournal(rec, JOURNAL_INSERT);
     return true;
 }
 
-void FormatForecastDataJournal(const CForecastDataRecord& rec, int kind)
+void WriteForecastDataJournal(const CForecastDataRecord& rec, int operation)
 {
-    // Bulk saves run with the journal off: nothing to format then.
-    if (!Settings().EnableOpJournal)
-        return;
-    QString text = JournalOperationWord(kind == FDJ_INSERT ? JOURNAL_INSERT : JOURNAL_UPDATE)
-        + QStringLiteral("PrognozData; ");
-    if (kind == FDJ_INSERT)
-        text += QStringLiteral("id=%1; ").arg(rec.id);
-    text += QStringLiteral("prognoz=%1; product=%2; receiver=%3").arg(rec.prognoz).arg(rec.product).arg(rec.receiver);
-    WriteOpJournal(text);
-}
-
-std::optional<CForecastDataRecord> ReadForecastDataXml(const xmlNode* node)
-{
-    return ReadRecordXml<R>(node, XmlNames::kForecastData, kXmlFields);
-}
-
-std::optional<CForecastDataList> ReadForecastDataListXml(const xmlNode* node)
-{
-    std::optional<CForecastDataList> list;
-    for (; node; node = node->next) {
-        if (node->type != XML_ELEMENT_NODE)
-            continue;
-        if (auto rec = ReadForecastDataXml(node)) {
-            if (!list)
-                list.emplace();
-            list->push_back(std::move(*rec));
-        }
-    }
-    return list;
+    const int op = operation == JOURNAL_INSERT ? JOURNAL_INSERT : JOURNAL_UPDATE;
+    QueueJournal([&] {
+        return JournalHead(op, "PrognozData", rec.id)
+            + QStringLiteral("prognoz=%1; product=%2; receiver=%3").arg(rec.prognoz).arg(rec.product).arg(rec.receiver);
+    });
 }
 
 xmlNodePtr ForecastCommentToXml(xmlNodePtr parent, const CForecastDataRecord& rec)
 {
-    xmlNodePtr node = xmlNewChild(parent, nullptr, BAD_CAST XmlNames::kForecastData, nullptr);
-    XmlAddText(node, "id", XmlInt(rec.id));
-    XmlAddText(node, "product", XmlInt(rec.product));
-    XmlAddText(node, "comment", rec.comment);
-    return node;
+    return RecordToXml<R>(parent, XmlNames::kForecastData, rec, kCommentFields);
 }
 
 void ForecastCommentsToXml(xmlNodePtr parent, const CForecastDataList& list)

@@ -1,62 +1,46 @@
 #include "Forecasts.h"
 
-#include "Journal.h"
-#include "TableCommon.h"
-#include "xml/XmlRecord.h"
-
-#include <array>
-
-const char* const kPerForecastTables[7] = {"tfctdocumentation", "tfctprice",       "tclsreceiverMap", "tfcttotalprognoz",
-                                           "tfctprognozdata",   "tclsproduct",     "tfctimportstatus"};
+const char* const kPerForecastTables[7] = {"tfctdocumentation", "tfctprice",   "tclsreceiverMap", "tfcttotalprognoz",
+                                           "tfctprognozdata",   "tclsproduct", "tfctimportstatus"};
 
 namespace {
 
-const std::array<XmlField<CForecastRecord>, 6> kXmlFields = {{
-    XmlField<CForecastRecord>::integer("id", &CForecastRecord::id),
-    XmlField<CForecastRecord>::text("name", &CForecastRecord::name),
-    XmlField<CForecastRecord>::integer("year", &CForecastRecord::year),
-    XmlField<CForecastRecord>::integer("owner", &CForecastRecord::owner),
-    XmlField<CForecastRecord>::text("ownerName", &CForecastRecord::ownerName),
-    XmlField<CForecastRecord>::integer("status", &CForecastRecord::status),
-}};
+const std::array<XmlField<CForecastRecord>, 6> kXmlFields = {{{"id", &CForecastRecord::id},
+                                                              {"name", &CForecastRecord::name},
+                                                              {"year", &CForecastRecord::year},
+                                                              {"owner", &CForecastRecord::owner},
+                                                              {"ownerName", &CForecastRecord::ownerName},
+                                                              {"status", &CForecastRecord::status}}};
 
 const QString kSelect = QStringLiteral("select id, name, year, owner, ownerName, status from tfctprognoz");
 
+constexpr CRowReader<CForecastRecord> kRows{&ReadForecastRow, UnreadableRow::Skip};
+
 } // namespace
+
+template <>
+const CXmlFormat<CForecastRecord>& XmlFormatOf<CForecastRecord>()
+{
+    static const CXmlFormat<CForecastRecord> format{XmlNames::kForecast, XmlNames::kForecasts, kXmlFields};
+    return format;
+}
 
 QString GetForecastStatusName(int status)
 {
-    switch (status) {
-    case 0:
-        return QStringLiteral("Проект");
-    case 1:
-        return QStringLiteral("Ввод НСИ закрыт");
-    case 2:
-        return QStringLiteral("Прогноз закрыт");
-    default:
-        return QString();
-    }
+    return TextOf(status, {{0, u"Проект"}, {1, u"Ввод НСИ закрыт"}, {2, u"Прогноз закрыт"}});
 }
 
-CForecastRecord ReadForecastRow(const CSqlQuery& q)
+std::optional<CForecastRecord> ReadForecastRow(const CSqlQuery& q)
 {
-    CForecastRecord r;
-    r.id = q.intValue("id");
-    r.name = q.text("name");
-    r.year = q.intValue("year", 0);
-    r.owner = q.intValue("owner", -1);
-    r.ownerName = q.text("ownerName");
-    r.status = q.intValue("status", 0);
-    return r;
+    if (AnyNull(q, {"id", "name", "year", "status"}))
+        return std::nullopt;
+    return CForecastRecord{q.intValue("id"),        q.text("name"),      q.intValue("year", 0),
+                           q.intValue("owner", -1), q.text("ownerName"), q.intValue("status", 0)};
 }
 
 std::optional<CForecastRecord> GetForecast(int id)
 {
-    CSqlQuery q(kSelect + QStringLiteral(" where id = ?"));
-    q.bind(id);
-    if (!q.execOrReport() || !q.next())
-        return std::nullopt;
-    return ReadForecastRow(q);
+    return kRows.FirstOf(OnDbError::Report, kSelect + QStringLiteral(" where id = ?"), id);
 }
 
 int GetNewestForecast()
@@ -77,21 +61,15 @@ int GetForecastCount()
 
 std::optional<CForecastList> LoadForecasts(const SqlFilter& filter)
 {
-    CSqlQuery q(filter.apply(kSelect));
-    q.bindAll(filter.args);
-    if (!q.execOrReport())
-        return std::nullopt;
-    CForecastList list;
-    while (q.next())
-        list.push_back(ReadForecastRow(q));
-    return list;
+    return kRows.ListOf(OnDbError::Report, filter.apply(kSelect), filter.args);
 }
 
 namespace {
 
 bool InsertForecastRow(const CForecastRecord& rec)
 {
-    CSqlQuery q(QStringLiteral("insert into tfctprognoz (id, name, year, owner, ownerName, status) values (?, ?, ?, ?, ?, ?)"));
+    CSqlQuery q(
+        QStringLiteral("insert into tfctprognoz (id, name, year, owner, ownerName, status) values (?, ?, ?, ?, ?, ?)"));
     q.bind(rec.id).bind(rec.name).bind(rec.year).bind(rec.owner).bind(rec.ownerName).bind(rec.status);
     return q.execOrReport();
 }
@@ -133,14 +111,15 @@ bool SaveForecast(CForecastRecord& rec)
         if (!InsertForecastRow(rec))
             return fail();
     } else {
-        CSqlQuery q(QStringLiteral("update tfctprognoz set name = ?, year = ?, owner = ?, ownerName = ?, status = ? where id = ?"));
+        CSqlQuery q(QStringLiteral(
+            "update tfctprognoz set name = ?, year = ?, owner = ?, ownerName = ?, status = ? where id = ?"));
         q.bind(rec.name).bind(rec.year).bind(rec.owner).bind(rec.ownerName).bind(rec.status).bind(rec.id);
         if (!q.execOrReport())
             return fail();
     }
+    WriteForecastJournal(rec, statusChanged ? JOURNAL_CHANGE_STATUS : (isNew ? JOURNAL_INSERT : JOURNAL_UPDATE));
     if (!tx.commit())
         return fail();
-    WriteForecastJournal(rec, statusChanged ? FJ_CHANGE_STATUS : (isNew ? FJ_INSERT : FJ_UPDATE));
     return true;
 }
 
@@ -156,19 +135,21 @@ bool CopyFromSource(int target, int source, bool copyReferenceData, bool copyRec
                     target, source))
         return false;
     if (copyClassifier) {
-        if (!ExecSql(QStringLiteral(
-                         "insert into tclsproduct (prognoz, id, parent, measurementNatural, measurementPrice, name, "
-                         "position, comment, offsetMin, offsetMax, type, isgroup, balanceTitle, code, "
-                         "measurementNatural2, measurementPrice2, avRep, avCur, avProg, priceIdx) "
-                         "select ?, id, parent, measurementNatural, measurementPrice, name, position, comment, offsetMin, "
-                         "offsetMax, type, isgroup, balanceTitle, code, measurementNatural2, measurementPrice2, avRep, "
-                         "avCur, avProg, priceIdx from tclsproduct where prognoz = ?"),
-                     target, source))
+        if (!ExecSql(
+                QStringLiteral(
+                    "insert into tclsproduct (prognoz, id, parent, measurementNatural, measurementPrice, name, "
+                    "position, comment, offsetMin, offsetMax, type, isgroup, balanceTitle, code, "
+                    "measurementNatural2, measurementPrice2, avRep, avCur, avProg, priceIdx) "
+                    "select ?, id, parent, measurementNatural, measurementPrice, name, position, comment, offsetMin, "
+                    "offsetMax, type, isgroup, balanceTitle, code, measurementNatural2, measurementPrice2, avRep, "
+                    "avCur, avProg, priceIdx from tclsproduct where prognoz = ?"),
+                target, source))
             return false;
-        if (!ExecSql(QStringLiteral("insert into tfctprice (prognoz, product, pricePrev, priceCur, priceNext) "
-                                    "select ?, product, pricePrev, priceCur, priceNext from tfctprice where prognoz = ? "
-                                    "order by id"),
-                     target, source))
+        if (!ExecSql(
+                QStringLiteral("insert into tfctprice (prognoz, product, pricePrev, priceCur, priceNext) "
+                               "select ?, product, pricePrev, priceCur, priceNext from tfctprice where prognoz = ? "
+                               "order by id"),
+                target, source))
             return false;
         if (copyData
             && !ExecSql(QStringLiteral(
@@ -225,52 +206,22 @@ bool CreateForecast(CForecastRecord& rec, int sourceForecast, bool copyReference
     const bool hasClassifier = copyReferenceData && !copyReceiversOnly;
     if (!hasClassifier && !CreateRootProduct(created.id))
         return false;
+    WriteForecastJournal(created, JOURNAL_INSERT);
     if (!tx.commit())
         return false;
     rec = created;
-    WriteForecastJournal(rec, FJ_INSERT);
     return true;
 }
 
 bool DeleteForecast(CForecastRecord& rec)
 {
-    const auto stored = GetForecast(rec.id);
-    CSqlQuery q(QStringLiteral("delete from tfctprognoz where id = ?"));
-    q.bind(rec.id);
-    if (!q.execOrReport())
-        return false;
-    if (stored)
-        WriteForecastJournal(*stored, FJ_DELETE);
-    rec.id = -1;
-    return true;
+    return DeleteRow(
+        rec, -1, kRows, &WriteForecastJournal, OnDbError::Report,
+        QStringLiteral("delete from tfctprognoz where id = ? returning id, name, year, owner, ownerName, status"),
+        rec.id);
 }
 
 void WriteForecastJournal(const CForecastRecord& rec, int operation)
 {
-    const bool plain = operation == FJ_INSERT || operation == FJ_UPDATE || operation == FJ_DELETE;
-    QString text = (plain ? JournalOperationWord(operation) : QStringLiteral("Change status ")) + QStringLiteral("Prognoz; ");
-    if (operation != FJ_UPDATE)
-        text += QStringLiteral("id=%1; ").arg(rec.id);
-    text += QStringLiteral("Name=") + rec.name;
-    WriteOpJournal(text);
-}
-
-xmlNodePtr ForecastToXml(xmlNodePtr parent, const CForecastRecord& rec)
-{
-    return RecordToXml<CForecastRecord>(parent, XmlNames::kForecast, rec, kXmlFields);
-}
-
-xmlNodePtr ForecastsToXml(xmlNodePtr parent, const CForecastList& list)
-{
-    return ListToXml<CForecastRecord>(parent, XmlNames::kForecasts, XmlNames::kForecast, list, kXmlFields);
-}
-
-std::optional<CForecastRecord> ReadForecastXml(const xmlNode* node)
-{
-    return ReadRecordXml<CForecastRecord>(node, XmlNames::kForecast, kXmlFields);
-}
-
-std::optional<CForecastList> ReadForecastsXml(const xmlNode* node)
-{
-    return ReadListXml<CForecastRecord>(node, XmlNames::kForecasts, XmlNames::kForecast, kXmlFields);
+    QueueJournal([&] { return JournalHead(operation, "Prognoz", rec.id) + QStringLiteral("Name=") + rec.name; });
 }

@@ -1,9 +1,8 @@
 // Forecasts (tfctprognoz).
 #pragma once
 
-#include "db/SqlQuery.h"
-
-#include <libxml/tree.h>
+#include "tables/TableCommon.h"
+#include "xml/XmlRecord.h"
 
 #include <optional>
 #include <vector>
@@ -19,29 +18,29 @@ struct CForecastRecord {
 
 using CForecastList = std::vector<CForecastRecord>;
 
-enum ForecastJournalOperation { FJ_UPDATE = 0, FJ_INSERT = 1, FJ_DELETE = 2, FJ_CHANGE_STATUS = 3 };
-
 QString GetForecastStatusName(int status);
 
 std::optional<CForecastRecord> GetForecast(int id);
 int GetNewestForecast();
 int GetForecastCount();
 std::optional<CForecastList> LoadForecasts(const SqlFilter& filter = {});
-CForecastRecord ReadForecastRow(const CSqlQuery& q);
-bool SaveForecast(CForecastRecord& rec);
+// None for a row without id, name, year or status (it is left out of lists).
+std::optional<CForecastRecord> ReadForecastRow(const CSqlQuery& q);
+[[nodiscard]] bool SaveForecast(CForecastRecord& rec);
 // A new forecast (id -1) is created in one transaction with status 0 and the next id, copying from the
 // source forecast: the receivers' membership when copyReferenceData or copyReceiversOnly is set; the
 // products and prices when copyReferenceData is set without copyReceiversOnly, and then also the data
 // when copyData is set. Without copied products it gets the root product. An existing forecast is
 // saved, and the answer is the save's.
-bool CreateForecast(CForecastRecord& rec, int sourceForecast, bool copyReferenceData, bool copyReceiversOnly,
-                    bool copyData);
-bool DeleteForecast(CForecastRecord& rec);
+[[nodiscard]] bool CreateForecast(CForecastRecord& rec, int sourceForecast, bool copyReferenceData,
+                                  bool copyReceiversOnly, bool copyData);
+[[nodiscard]] bool DeleteForecast(CForecastRecord& rec);
+// Operations 0 to 2, or JOURNAL_CHANGE_STATUS.
 void WriteForecastJournal(const CForecastRecord& rec, int operation);
-xmlNodePtr ForecastToXml(xmlNodePtr parent, const CForecastRecord& rec);
-xmlNodePtr ForecastsToXml(xmlNodePtr parent, const CForecastList& list);
-std::optional<CForecastRecord> ReadForecastXml(const xmlNode* node);
-std::optional<CForecastList> ReadForecastsXml(const xmlNode* node);
+
+// "prognoz" elements in "prognozs".
+template <>
+const CXmlFormat<CForecastRecord>& XmlFormatOf<CForecastRecord>();
 
 // The per-forecast tables, in the order in which a forecast's rows are deleted.
 extern const char* const kPerForecastTables[7];

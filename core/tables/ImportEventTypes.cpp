@@ -1,7 +1,5 @@
 #include "ImportEventTypes.h"
 
-#include "Journal.h"
-#include "TableCommon.h"
 #include "db/Variant.h"
 
 #include <array>
@@ -23,6 +21,8 @@ const std::array<FixedKind, 5> kFixedKinds = {{
     {IEK_SEND_FAILED, u"Ошибка отправки"},
 }};
 
+constexpr CRowReader<CImportEventType> kRows{&ReadImportEventTypeRow, UnreadableRow::Skip};
+
 } // namespace
 
 std::optional<CImportEventType> ReadImportEventTypeRow(const CSqlQuery& q)
@@ -39,18 +39,12 @@ std::optional<CImportEventType> ReadImportEventTypeRow(const CSqlQuery& q)
 
 std::optional<CImportEventType> LoadImportEventType(int id)
 {
-    CSqlQuery q(kSelect + QStringLiteral(" where id = ?"));
-    q.bind(id);
-    if (!q.exec() || !q.next())
-        return std::nullopt;
-    return ReadImportEventTypeRow(q);
+    return kRows.FirstOf(OnDbError::Silent, kSelect + QStringLiteral(" where id = ?"), id);
 }
 
 std::optional<CImportEventTypeList> LoadImportEventTypes(const SqlFilter& filter)
 {
-    CSqlQuery q(filter.apply(kSelect));
-    q.bindAll(filter.args);
-    return ReadRows(q, ReadImportEventTypeRow, false);
+    return kRows.ListOf(OnDbError::Silent, filter.apply(kSelect), filter.args);
 }
 
 int CountImportEventTypesByName(const CImportEventType& rec)
@@ -69,11 +63,10 @@ bool SaveImportEventType(CImportEventType& rec, bool writeJournal)
         return false;
     bool isNew = true;
     if (rec.id != -1) {
-        CSqlQuery q(QStringLiteral("select count(*) from tclsimporteventtype where id = ?"));
-        q.bind(rec.id);
-        if (!q.execOrReport() || !q.next())
+        const auto stored = RowExists(QStringLiteral("select 1 from tclsimporteventtype where id = ?"), rec.id);
+        if (!stored)
             return false;
-        isNew = q.value(0).toInt() == 0;
+        isNew = !*stored;
     }
     int id = rec.id;
     if (isNew && id <= 0) {
@@ -85,36 +78,26 @@ bool SaveImportEventType(CImportEventType& rec, bool writeJournal)
     CSqlQuery q(isNew ? QStringLiteral("insert into tclsimporteventtype (name, id) values (?, ?)")
                       : QStringLiteral("update tclsimporteventtype set name = ? where id = ?"));
     q.bind(rec.name).bind(id);
-    if (!q.execOrReport() || !tx.commit())
+    if (!q.execOrReport())
+        return false;
+    if (writeJournal)
+        WriteImportEventTypeJournal(CImportEventType{id, rec.name}, isNew ? JOURNAL_INSERT : JOURNAL_UPDATE);
+    if (!tx.commit())
         return false;
     rec.id = id;
-    if (writeJournal)
-        FormatImportEventTypeJournal(rec, isNew ? 1 : 0);
     return true;
 }
 
 bool DeleteImportEventType(CImportEventType& rec)
 {
-    const auto stored = LoadImportEventType(rec.id);
-    CSqlQuery q(QStringLiteral("delete from tclsimporteventtype where id = ?"));
-    q.bind(rec.id);
-    if (!q.execOrReport())
-        return false;
-    rec.id = -1;
-    // Nothing was stored under the id: nothing to record.
-    if (stored)
-        FormatImportEventTypeJournal(*stored, 2);
-    return true;
+    return DeleteRow(rec, -1, kRows, &WriteImportEventTypeJournal, OnDbError::Report,
+                     QStringLiteral("delete from tclsimporteventtype where id = ? returning id, name"), rec.id);
 }
 
-void FormatImportEventTypeJournal(const CImportEventType& rec, int operation)
+void WriteImportEventTypeJournal(const CImportEventType& rec, int operation)
 {
-    QString text = JournalOperationWord(operation);
-    text += QStringLiteral("importeventtype; ");
-    if (operation != 0)
-        text += QStringLiteral("id=%1; ").arg(rec.id);
-    text += QStringLiteral("Name=") + rec.name;
-    WriteOpJournal(text);
+    QueueJournal(
+        [&] { return JournalHead(operation, "importeventtype", rec.id) + QStringLiteral("Name=") + rec.name; });
 }
 
 void SeedImportEventTypes()
@@ -126,7 +109,8 @@ void SeedImportEventTypes()
         CImportEventType rec;
         rec.id = kind.id;
         rec.name = QString::fromUtf16(kind.name);
-        SaveImportEventType(rec, false);
+        // A kind that fails was reported; the others are kept.
+        static_cast<void>(SaveImportEventType(rec, false));
     }
-    tx.commit();
+    static_cast<void>(tx.commit());
 }

@@ -2,13 +2,10 @@
 // in a forecast.
 #pragma once
 
-#include "db/SqlQuery.h"
 #include "tables/TableCommon.h"
 
 #include <optional>
 #include <vector>
-
-// The current local time to the second.
 
 struct CImportStatusRecord {
     int id = -1;
@@ -23,7 +20,7 @@ struct CImportStatusRecord {
 
 using CImportStatusList = std::vector<CImportStatusRecord>;
 
-// None for a row whose forecast, receiver, event, comment or envelope is NULL.
+// None for a row whose forecast, receiver, event, comment or envelope is NULL: it is left out.
 std::optional<CImportStatusRecord> ReadImportStatusRow(const CSqlQuery& q);
 // The reads show no message; a failure gives none.
 std::optional<CImportStatusRecord> GetImportStatus(int id, int prognoz);
@@ -34,6 +31,6 @@ std::optional<CImportStatusList> LoadImportStatus(const SqlFilter& filter = {});
 bool CountImportStatus(int receiver, int prognoz);
 // Event 1 clears the send date, events 2 and 5 the received date (in the record too). A new record
 // (id -1) gets the new row's id; an id without a row in the forecast is inserted under that id.
-bool SaveImportStatus(CImportStatusRecord& rec);
-bool DeleteImportStatus(CImportStatusRecord& rec); // the id becomes -1
-void WriteImportStatusJournal(const CImportStatusRecord& rec, int operation); // 1 insert, 0 update, else delete
+[[nodiscard]] bool SaveImportStatus(CImportStatusRecord& rec);
+[[nodiscard]] bool DeleteImportStatus(CImportStatusRecord& rec); // the id becomes -1
+void WriteImportStatusJournal(const CImportStatusRecord& rec, int operation);

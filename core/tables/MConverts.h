@@ -2,9 +2,8 @@
 // (B, A) are two rows, and a lookup never inverts a coefficient.
 #pragma once
 
-#include "db/SqlQuery.h"
-
-#include <libxml/tree.h>
+#include "tables/TableCommon.h"
+#include "xml/XmlRecord.h"
 
 #include <optional>
 #include <vector>
@@ -18,7 +17,7 @@ struct CMConvertRecord {
 
 using CMConvertList = std::vector<CMConvertRecord>;
 
-// None for a row with a NULL column.
+// None for a row with a NULL column; such rows are left out of lists.
 std::optional<CMConvertRecord> ReadMConvertRow(const CSqlQuery& q);
 
 std::optional<CMConvertRecord> GetMConvert(int id); // silent on failure
@@ -35,12 +34,11 @@ std::optional<CMConvertList> LoadMConverts(const SqlFilter& filter = {});
 std::optional<CMConvertList> LoadMConvertsByType(int unitType, const SqlFilter& filter = {});
 
 // The id of a new row comes from the database; it is put into the record only with fetchId.
-bool SaveMConvert(CMConvertRecord& rec, bool fetchId);
+[[nodiscard]] bool SaveMConvert(CMConvertRecord& rec, bool fetchId);
 // Silent on failure; the record's id becomes -1, also when the row was already gone.
-bool DeleteMConvert(CMConvertRecord& rec);
-void JournalMConvert(const CMConvertRecord& rec, int operation);
+[[nodiscard]] bool DeleteMConvert(CMConvertRecord& rec);
+void WriteMConvertJournal(const CMConvertRecord& rec, int operation);
 
-xmlNodePtr WriteMConvertXml(xmlNodePtr parent, const CMConvertRecord& rec);
-xmlNodePtr WriteMConvertsXml(xmlNodePtr parent, const CMConvertList& list);
-std::optional<CMConvertRecord> ReadMConvertXml(const xmlNode* node);
-std::optional<CMConvertList> ReadMConvertsXml(const xmlNode* node);
+// "convert" elements in "converts".
+template <>
+const CXmlFormat<CMConvertRecord>& XmlFormatOf<CMConvertRecord>();

@@ -1,8 +1,6 @@
 #include "Mailings.h"
 
-#include "Journal.h"
 #include "Settings.h"
-#include "TableCommon.h"
 
 #include <QHash>
 
@@ -14,36 +12,18 @@ const QString kSelectReceivers = QStringLiteral("select id, MailingID, ReceiverI
 // A row whose subject or text is NULL does not read (the program always stores text).
 std::optional<CMailingRecord> ReadMailingRow(const CSqlQuery& q)
 {
-    if (q.isNull("id") || q.isNull("prognoz") || q.isNull("Subject") || q.isNull("Text"))
+    if (AnyNull(q, {"id", "prognoz", "Subject", "Text"}))
         return std::nullopt;
-    CMailingRecord r;
-    r.id = q.intValue("id");
-    r.prognoz = q.intValue("prognoz");
-    r.subject = q.text("Subject");
-    r.text = q.text("Text");
-    r.MailingDate = q.date("MailingDate");
-    return r;
+    return CMailingRecord{q.intValue("id"), q.intValue("prognoz"), q.text("Subject"),
+                          q.text("Text"),   q.date("MailingDate"), {}};
 }
+
+constexpr CRowReader<CMailingRecord> kRows{&ReadMailingRow, UnreadableRow::Skip};
+constexpr CRowReader<CMailingReceiverRecord> kReceiverRows{&ReadMailingReceiverRow, UnreadableRow::Skip};
 
 std::optional<CMailingRecord> GetMailingRow(int id)
 {
-    CSqlQuery q(kSelect + QStringLiteral(" where id = ?"));
-    q.bind(id);
-    if (!q.exec() || !q.next())
-        return std::nullopt;
-    return ReadMailingRow(q);
-}
-
-// After a row was inserted under an id of its own, the PostgreSQL identity must not hand that id out
-// again; it never moves backwards.
-bool AdvanceMailingIdentity(int id)
-{
-    if (GetDBConnection().dialect() != SqlDialect::PostgreSQL)
-        return true;
-    CSqlQuery q(QStringLiteral("select setval(s, ?) from (select pg_get_serial_sequence('tfctmailing', 'id')::regclass as s) q "
-                               "where coalesce(pg_sequence_last_value(s), 0) < ?"));
-    q.bind(id).bind(id);
-    return q.execOrReport();
+    return kRows.FirstOf(OnDbError::Silent, kSelect + QStringLiteral(" where id = ?"), id);
 }
 
 struct ReceiverNameAddress {
@@ -95,7 +75,8 @@ QString CMailingRecord::GetReceiverAddresses() const
     if (receivers.empty())
         return QString();
     const auto known = ForecastReceivers(prognoz);
-    const QString separator = Settings().Transport == QStringLiteral("SMTP") ? QStringLiteral(", ") : QStringLiteral("; ");
+    const QString separator =
+        Settings().Transport == QStringLiteral("SMTP") ? QStringLiteral(", ") : QStringLiteral("; ");
     QString out;
     for (const CMailingReceiverRecord& entry : receivers) {
         const auto it = known.constFind(entry.receiverID);
@@ -108,25 +89,19 @@ QString CMailingRecord::GetReceiverAddresses() const
     return out;
 }
 
-CMailingReceiverRecord ReadMailingReceiverRow(const CSqlQuery& q)
+std::optional<CMailingReceiverRecord> ReadMailingReceiverRow(const CSqlQuery& q)
 {
-    CMailingReceiverRecord r;
-    r.id = q.intValue("id");
-    r.mailingID = q.intValue("MailingID");
-    r.receiverID = q.intValue("ReceiverID");
-    return r;
+    const auto id = ReadRowKey(q, "id");
+    const auto mailing = ReadRowKey(q, "MailingID");
+    const auto receiver = ReadRowKey(q, "ReceiverID");
+    if (!id || !mailing || !receiver)
+        return std::nullopt;
+    return CMailingReceiverRecord{*id, *mailing, *receiver};
 }
 
 std::optional<CMailingReceiverList> LoadMailingReceivers(const SqlFilter& filter)
 {
-    CSqlQuery q(filter.apply(kSelectReceivers, QStringLiteral("id")));
-    q.bindAll(filter.args);
-    if (!q.execOrReport())
-        return std::nullopt;
-    CMailingReceiverList list;
-    while (q.next())
-        list.push_back(ReadMailingReceiverRow(q));
-    return list;
+    return kReceiverRows.ListOf(OnDbError::Report, filter.apply(kSelectReceivers, QStringLiteral("id")), filter.args);
 }
 
 std::optional<CMailingReceiverList> LoadReceiversOfMailing(int mailingId)
@@ -149,7 +124,7 @@ std::optional<CMailingList> LoadMailings(const SqlFilter& filter)
 {
     CSqlQuery q(filter.apply(kSelect));
     q.bindAll(filter.args);
-    auto rows = ReadRows(q, ReadMailingRow);
+    auto rows = kRows.List(q);
     if (!rows)
         return std::nullopt;
     CMailingList list = std::move(*rows);
@@ -178,22 +153,24 @@ bool SaveMailingReceiver(CMailingReceiverRecord& rec, bool fetchNewId)
     CTransaction tx;
     if (!tx.isActive())
         return false;
-    CSqlQuery find(QStringLiteral("select id from tFctMailingReceivers where ReceiverID = ? and MailingID = ?"));
-    find.bind(rec.receiverID).bind(rec.mailingID);
-    if (!find.execOrReport())
+    const auto stored =
+        RowExists(QStringLiteral("select 1 from tFctMailingReceivers where ReceiverID = ? and MailingID = ?"),
+                  rec.receiverID, rec.mailingID);
+    if (!stored)
         return false;
-    const bool isNew = !find.next();
+    const bool isNew = !*stored;
+    int id = rec.id;
+    // A stored pair holds the same two values already: nothing to rewrite.
     if (isNew) {
-        CSqlQuery insert(QStringLiteral("insert into tFctMailingReceivers (MailingID, ReceiverID) values (?, ?) returning id"));
-        insert.bind(rec.mailingID).bind(rec.receiverID);
-        if (!insert.execOrReport() || !insert.next())
+        const auto newId =
+            InsertIdentityRow("tFctMailingReceivers", QStringLiteral("MailingID, ReceiverID"), std::nullopt,
+                              [&](CSqlQuery& q) { q.bind(rec.mailingID).bind(rec.receiverID); });
+        if (!newId)
             return false;
         if (fetchNewId)
-            rec.id = insert.value(0).toInt();
+            id = *newId;
     }
-    // A stored pair holds the same two values already: nothing to rewrite.
-    WriteMailingReceiverJournal(rec, isNew ? JOURNAL_INSERT : JOURNAL_UPDATE);
-    return tx.commit();
+    return CommitSave(tx, rec, id, isNew ? JOURNAL_INSERT : JOURNAL_UPDATE, &WriteMailingReceiverJournal);
 }
 
 bool SaveMailing(CMailingRecord& rec)
@@ -203,76 +180,54 @@ bool SaveMailing(CMailingRecord& rec)
         return false;
     bool isNew = rec.id == 0;
     if (!isNew) {
-        CSqlQuery find(QStringLiteral("select id from tFctMailing where id = ?"));
-        find.bind(rec.id);
-        if (!find.execOrReport())
+        const auto stored = RowExists(QStringLiteral("select 1 from tFctMailing where id = ?"), rec.id);
+        if (!stored)
             return false;
-        isNew = !find.next();
+        isNew = !*stored;
     }
 
-    int id = rec.id;
+    std::optional<int> id = rec.id;
     if (!isNew) {
-        CSqlQuery q(QStringLiteral("update tFctMailing set Subject = ?, Text = ?, prognoz = ?, MailingDate = ? where id = ?"));
+        CSqlQuery q(
+            QStringLiteral("update tFctMailing set Subject = ?, Text = ?, prognoz = ?, MailingDate = ? where id = ?"));
         q.bind(rec.subject).bind(rec.text).bind(rec.prognoz).bind(rec.MailingDate).bind(rec.id);
         if (!q.execOrReport())
             return false;
-    } else if (rec.id == 0) {
-        // The id of this very row: another writer may add mailings at the same time.
-        CSqlQuery q(QStringLiteral("insert into tFctMailing (Subject, Text, prognoz, MailingDate) values (?, ?, ?, ?) returning id"));
-        q.bind(rec.subject).bind(rec.text).bind(rec.prognoz).bind(rec.MailingDate);
-        if (!q.execOrReport() || !q.next())
-            return false;
-        id = q.value(0).toInt();
     } else {
-        CSqlQuery q(QStringLiteral("insert into tFctMailing (id, Subject, Text, prognoz, MailingDate) values (?, ?, ?, ?, ?)"));
-        q.bind(rec.id).bind(rec.subject).bind(rec.text).bind(rec.prognoz).bind(rec.MailingDate);
-        if (!q.execOrReport() || !AdvanceMailingIdentity(rec.id))
+        // Without an id of its own, the id of this very row: another writer may add mailings meanwhile.
+        id = InsertIdentityRow("tFctMailing", QStringLiteral("Subject, Text, prognoz, MailingDate"),
+                               rec.id == 0 ? std::nullopt : std::optional<int>(rec.id), [&](CSqlQuery& q) {
+                                   q.bind(rec.subject).bind(rec.text).bind(rec.prognoz).bind(rec.MailingDate);
+                               });
+        if (!id)
             return false;
     }
 
     // A receiver that fails is reported and skipped; the mailing is saved all the same.
     for (CMailingReceiverRecord& r : rec.receivers) {
-        r.mailingID = id;
-        SaveMailingReceiver(r, false);
+        r.mailingID = *id;
+        static_cast<void>(SaveMailingReceiver(r, false));
     }
-    const int previousId = rec.id;
-    rec.id = id;
-    WriteMailingJournal(rec, isNew ? JOURNAL_INSERT : JOURNAL_UPDATE);
-    if (!tx.commit()) {
-        rec.id = previousId;
-        return false;
-    }
-    return true;
+    return CommitSave(tx, rec, *id, isNew ? JOURNAL_INSERT : JOURNAL_UPDATE, &WriteMailingJournal);
 }
 
 bool DeleteMailing(CMailingRecord& rec)
 {
-    const auto stored = GetMailingRow(rec.id);
-    CSqlQuery q(QStringLiteral("delete from tFctMailing where id = ?"));
-    q.bind(rec.id);
-    if (!q.execOrReport())
-        return false;
-    rec.id = 0;
-    // A row that was gone already leaves no line.
-    if (stored)
-        WriteMailingJournal(*stored, JOURNAL_DELETE);
-    return true;
+    return DeleteRow(
+        rec, 0, kRows, &WriteMailingJournal, OnDbError::Report,
+        QStringLiteral("delete from tFctMailing where id = ? returning id, prognoz, Subject, Text, MailingDate"),
+        rec.id);
 }
 
 void WriteMailingJournal(const CMailingRecord& rec, int operation)
 {
-    QString text = JournalOperationWord(operation) + QStringLiteral("Mailing; ");
-    if (operation != JOURNAL_UPDATE)
-        text += QStringLiteral("id=%1; ").arg(rec.id);
-    text += QStringLiteral("Subject=") + rec.subject;
-    WriteOpJournal(text);
+    QueueJournal([&] { return JournalHead(operation, "Mailing", rec.id) + QStringLiteral("Subject=") + rec.subject; });
 }
 
 void WriteMailingReceiverJournal(const CMailingReceiverRecord& rec, int operation)
 {
-    QString text = JournalOperationWord(operation) + QStringLiteral("MailingReceivers; ");
-    if (operation != JOURNAL_UPDATE)
-        text += QStringLiteral("id=%1; ").arg(rec.id);
-    text += QStringLiteral("mailingID=%1; receiverID=%2").arg(rec.mailingID).arg(rec.receiverID);
-    WriteOpJournal(text);
+    QueueJournal([&] {
+        return JournalHead(operation, "MailingReceivers", rec.id)
+            + QStringLiteral("mailingID=%1; receiverID=%2").arg(rec.mailingID).arg(rec.receiverID);
+    });
 }

@@ -2,7 +2,7 @@
 // forecast with the organisations they are addressed to.
 #pragma once
 
-#include "db/SqlQuery.h"
+#include "tables/TableCommon.h"
 
 #include <QDateTime>
 
@@ -42,16 +42,17 @@ std::optional<CMailingRecord> GetMailing(int id);
 std::optional<CMailingList> LoadMailings(const SqlFilter& filter = {});
 // A new mailing (id 0) takes the id of its inserted row; an id without a row is inserted under that
 // id. The receivers are saved under the mailing's id: missing rows are added, none are removed.
-bool SaveMailing(CMailingRecord& rec);
+[[nodiscard]] bool SaveMailing(CMailingRecord& rec);
 // Removes the mailing (its receiver rows go with it) and sets the record's id to 0.
-bool DeleteMailing(CMailingRecord& rec);
+[[nodiscard]] bool DeleteMailing(CMailingRecord& rec);
 
-CMailingReceiverRecord ReadMailingReceiverRow(const CSqlQuery& q);
+// Rows that cannot be read (a NULL key) are left out.
+std::optional<CMailingReceiverRecord> ReadMailingReceiverRow(const CSqlQuery& q);
 std::optional<CMailingReceiverList> LoadMailingReceivers(const SqlFilter& filter = {});
 std::optional<CMailingReceiverList> LoadReceiversOfMailing(int mailingId);
 // Adds the pair (mailing, receiver) unless it is stored already. The entry's id becomes the new row's
 // id only when fetchNewId is set.
-bool SaveMailingReceiver(CMailingReceiverRecord& rec, bool fetchNewId);
+[[nodiscard]] bool SaveMailingReceiver(CMailingReceiverRecord& rec, bool fetchNewId);
 
 void WriteMailingJournal(const CMailingRecord& rec, int operation);
 void WriteMailingReceiverJournal(const CMailingReceiverRecord& rec, int operation);

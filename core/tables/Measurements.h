@@ -1,9 +1,8 @@
 // Units of measure (tclsmeasurement).
 #pragma once
 
-#include "db/SqlQuery.h"
-
-#include <libxml/tree.h>
+#include "tables/TableCommon.h"
+#include "xml/XmlRecord.h"
 
 #include <optional>
 #include <vector>
@@ -18,24 +17,23 @@ struct CMeasurementRecord {
 
 using CMeasurementList = std::vector<CMeasurementRecord>;
 
-// None for a row whose name or type is NULL.
+// None for a row whose name or type is NULL; such rows are left out of lists.
 std::optional<CMeasurementRecord> ReadMeasurementRow(const CSqlQuery& q);
 
 // Reads fail silently with none.
 std::optional<CMeasurementRecord> GetMeasurement(int id);
 // Names compare without regard to case.
 std::optional<CMeasurementRecord> FindMeasurementByName(const QString& name);
-// The filter may use the alias m; rows that do not read are left out.
+// The filter may use the alias m.
 std::optional<CMeasurementList> LoadMeasurements(const SqlFilter& filter = {});
 std::optional<CMeasurementList> LoadMeasurementsByType(int type);
 
 // A new unit (id -1) gets the largest id + 1; a given id that is not stored is inserted as it is.
-bool SaveMeasurement(CMeasurementRecord& rec);
+[[nodiscard]] bool SaveMeasurement(CMeasurementRecord& rec);
 // The record's id becomes -1, also when the row was already gone.
-bool DeleteMeasurement(CMeasurementRecord& rec);
-void JournalMeasurement(const CMeasurementRecord& rec, int operation);
+[[nodiscard]] bool DeleteMeasurement(CMeasurementRecord& rec);
+void WriteMeasurementJournal(const CMeasurementRecord& rec, int operation);
 
-xmlNodePtr WriteMeasurementXml(xmlNodePtr parent, const CMeasurementRecord& rec);
-xmlNodePtr MeasurementListToXml(xmlNodePtr parent, const CMeasurementList& list);
-std::optional<CMeasurementRecord> ReadMeasurementXml(const xmlNode* node);
-std::optional<CMeasurementList> ImportMeasurementsXml(const xmlNode* node);
+// "measurement" elements in "measurements".
+template <>
+const CXmlFormat<CMeasurementRecord>& XmlFormatOf<CMeasurementRecord>();

@@ -1,7 +1,6 @@
 #include "PriceChecks.h"
 
 #include "AppMessage.h"
-#include "Settings.h"
 #include "tables/MConverts.h"
 #include "tables/Measurements.h"
 #include "tables/Prices.h"
@@ -17,17 +16,17 @@ std::optional<Money> MulQuantityPriceCy(Money a, Money b)
     return MulMoneyDouble(a, b.toDouble());
 }
 
-bool CheckCurrentForecast()
+bool CheckCurrentForecast(const CSessionState& session)
 {
-    if (Settings().currentForecastId >= 1)
+    if (session.currentForecastId >= 1)
         return true;
     AppMessageBox(kNoCurrentForecastText, 0);
     return false;
 }
 
-bool CheckSelfReceiver()
+bool CheckSelfReceiver(const CSessionState& session)
 {
-    if (Settings().ownReceiverId >= 1)
+    if (session.ownReceiverId >= 1)
         return true;
     AppMessageBox(kNoSelfReceiverText, 0);
     return false;
@@ -40,8 +39,8 @@ void CheckRowPrice(int forecastId, int productId, double sum, double quantity, i
     CheckRowPriceEx(forecastId, product ? &*product : nullptr, sum, quantity, yearColumn, sumResult, quantityResult);
 }
 
-void CheckRowPriceEx(int, const CProductRecord* product, double sum, double quantity, int yearColumn, int& sumResult,
-                     int& quantityResult)
+void CheckRowPriceEx(int forecastId, const CProductRecord* product, double sum, double quantity, int yearColumn,
+                     int& sumResult, int& quantityResult)
 {
     sumResult = quantityResult = ROW_PRICE_OK;
     if (!product) {
@@ -66,7 +65,7 @@ void CheckRowPriceEx(int, const CProductRecord* product, double sum, double quan
     const double k2 = GetMConvertKoef(product->measurementNatural, product->measurementNatural2);
     const double unitPrice = (k1 * sum) / (k2 * quantity);
 
-    const auto priceRow = GetPrice(product->id, Settings().currentForecastId);
+    const auto priceRow = GetPrice(product->id, forecastId);
     if (!priceRow)
         return;
     double price;
@@ -94,8 +93,8 @@ namespace {
 // The coefficient of the first stored row of the pair; none when there is none or it cannot be read.
 std::optional<double> StoredKoef(int base, int produce, bool* readable)
 {
-    const auto list = LoadMConverts(SqlFilter(QStringLiteral("base = ? and produce = ?"), {base, produce},
-                                              QStringLiteral("id")));
+    const auto list =
+        LoadMConverts(SqlFilter(QStringLiteral("base = ? and produce = ?"), {base, produce}, QStringLiteral("id")));
     if (readable)
         *readable = list.has_value();
     if (!list || list->empty())

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "Money.h"
+#include "Session.h"
 
 #include <QString>
 
@@ -20,9 +21,9 @@ inline const QString kNoConversionText = QStringLiteral("Нет коэффици
 std::optional<Money> MulQuantityPrice(Money quantity, double price);
 std::optional<Money> MulQuantityPriceCy(Money a, Money b);
 
-// Whether a current forecast (own receiver) is known; otherwise the message is shown.
-bool CheckCurrentForecast();
-bool CheckSelfReceiver();
+// Whether the session has a current forecast (own receiver); otherwise the message is shown.
+bool CheckCurrentForecast(const CSessionState& session);
+bool CheckSelfReceiver(const CSessionState& session);
 
 // Results of the price test of one year column of a row.
 enum RowPriceResult {
@@ -31,7 +32,7 @@ enum RowPriceResult {
     ROW_PRICE_WRONG = 2,   // no such product, or the unit price lies outside the admissible range
 };
 
-// yearColumn: 0 pricePrev, 1 priceCur, 2 priceNext of the product's price in the current forecast.
+// yearColumn: 0 pricePrev, 1 priceCur, 2 priceNext of the product's price in the forecast.
 // Shows nothing.
 void CheckRowPrice(int forecastId, int productId, double sum, double quantity, int yearColumn, int& sumResult,
                    int& quantityResult);
@@ -41,4 +42,4 @@ void CheckRowPriceEx(int forecastId, const CProductRecord* product, double sum, 
 
 // value in fromUnit expressed in toUnit, through the stored pair or the inverse of the reverse pair.
 // Without either the message names both units.
-bool ConvertByUnits(int fromUnit, int toUnit, double value, double& result);
+[[nodiscard]] bool ConvertByUnits(int fromUnit, int toUnit, double value, double& result);

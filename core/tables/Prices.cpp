@@ -1,77 +1,61 @@
 #include "Prices.h"
 
-#include "Journal.h"
-#include "TableCommon.h"
-#include "xml/XmlRecord.h"
-
-#include <array>
-
 namespace {
 
-const std::array<XmlField<CPriceRecord>, 6> kXmlFields = {{
-    XmlField<CPriceRecord>::integer("id", &CPriceRecord::id),
-    XmlField<CPriceRecord>::integer("prognoz", &CPriceRecord::prognoz),
-    XmlField<CPriceRecord>::integer("product", &CPriceRecord::product),
-    XmlField<CPriceRecord>::money("priceprev", &CPriceRecord::pricePrev),
-    XmlField<CPriceRecord>::money("pricecur", &CPriceRecord::priceCur),
-    XmlField<CPriceRecord>::money("pricenext", &CPriceRecord::priceNext),
-}};
+using R = CPriceRecord;
 
-const QString kSelect = QStringLiteral("select id, prognoz, product, pricePrev, priceCur, priceNext from tfctprice");
+const std::array<XmlField<R>, 6> kXmlFields = {{{"id", &R::id},
+                                                {"prognoz", &R::prognoz},
+                                                {"product", &R::product},
+                                                {"priceprev", &R::pricePrev},
+                                                {"pricecur", &R::priceCur},
+                                                {"pricenext", &R::priceNext}}};
+
+const QString kColumns = QStringLiteral("id, prognoz, product, pricePrev, priceCur, priceNext");
+const QString kSelect = QStringLiteral("select ") + kColumns + QStringLiteral(" from tfctprice");
 const QString kInsert =
     QStringLiteral("insert into tfctprice (prognoz, product, pricePrev, priceCur, priceNext) values (?, ?, ?, ?, ?)");
 
-std::optional<CPriceRecord> FirstRow(CSqlQuery& q)
+constexpr CRowReader<R> kRows{&ReadPriceRow, UnreadableRow::FailRead};
+
+void BindRow(CSqlQuery& q, const R& rec)
 {
-    if (!q.exec() || !q.next())
-        return std::nullopt;
-    return ReadPriceRow(q);
+    q.bind(rec.prognoz).bind(rec.product).bind(rec.pricePrev).bind(rec.priceCur).bind(rec.priceNext);
 }
 
 } // namespace
 
+template <>
+const CXmlFormat<R>& XmlFormatOf<R>()
+{
+    static const CXmlFormat<R> format{XmlNames::kPrice, XmlNames::kPrices, kXmlFields};
+    return format;
+}
+
 std::optional<CPriceRecord> ReadPriceRow(const CSqlQuery& q)
 {
-    if (q.isNull("id") || q.isNull("prognoz") || q.isNull("product"))
+    const auto id = ReadRowKey(q, "id");
+    const auto prognoz = ReadRowKey(q, "prognoz");
+    const auto product = ReadRowKey(q, "product");
+    if (!id || !prognoz || !product)
         return std::nullopt;
-    CPriceRecord r;
-    r.id = q.intValue("id");
-    r.prognoz = q.intValue("prognoz");
-    r.product = q.intValue("product");
-    r.pricePrev = q.money("pricePrev");
-    r.priceCur = q.money("priceCur");
-    r.priceNext = q.money("priceNext");
-    return r;
+    return R{*id, *prognoz, *product, q.money("pricePrev"), q.money("priceCur"), q.money("priceNext")};
 }
 
 std::optional<CPriceRecord> GetPrice(int product, int prognoz)
 {
-    CSqlQuery q(kSelect + QStringLiteral(" where prognoz = ? and product = ? order by id"));
-    q.bind(prognoz).bind(product);
-    return FirstRow(q);
+    return kRows.FirstOf(OnDbError::Silent, kSelect + QStringLiteral(" where prognoz = ? and product = ? order by id"),
+                         prognoz, product);
 }
 
 std::optional<CPriceRecord> GetPriceById(int id, int prognoz)
 {
-    CSqlQuery q(kSelect + QStringLiteral(" where prognoz = ? and id = ?"));
-    q.bind(prognoz).bind(id);
-    return FirstRow(q);
+    return kRows.FirstOf(OnDbError::Silent, kSelect + QStringLiteral(" where prognoz = ? and id = ?"), prognoz, id);
 }
 
 std::optional<CPriceList> LoadPrices(const SqlFilter& filter)
 {
-    CSqlQuery q(filter.apply(kSelect));
-    q.bindAll(filter.args);
-    if (!q.exec())
-        return std::nullopt;
-    CPriceList list;
-    while (q.next()) {
-        auto rec = ReadPriceRow(q);
-        if (!rec)
-            return std::nullopt;
-        list.push_back(*rec);
-    }
-    return list;
+    return kRows.ListOf(OnDbError::Silent, filter.apply(kSelect), filter.args);
 }
 
 bool SavePrice(CPriceRecord& rec, bool takeNewId)
@@ -87,12 +71,13 @@ bool SavePrice(CPriceRecord& rec, bool takeNewId)
         return false;
     int id = rec.id;
     if (update.numRowsAffected() == 0) {
-        CSqlQuery insert(kInsert + QStringLiteral(" returning id"));
-        insert.bind(rec.prognoz).bind(rec.product).bind(rec.pricePrev).bind(rec.priceCur).bind(rec.priceNext);
-        if (!insert.execOrReport() || !insert.next())
+        const auto newId =
+            InsertIdentityRow("tfctprice", QStringLiteral("prognoz, product, pricePrev, priceCur, priceNext"),
+                              std::nullopt, [&](CSqlQuery& q) { BindRow(q, rec); });
+        if (!newId)
             return false;
         if (takeNewId)
-            id = insert.intValue("id");
+            id = *newId;
     }
     if (!tx.commit())
         return false;
@@ -109,7 +94,7 @@ bool AppendPrices(const CPriceList& list, const std::set<int>& skipProducts)
     for (const CPriceRecord& rec : list) {
         if (skipProducts.count(rec.product))
             continue;
-        q.bind(rec.prognoz).bind(rec.product).bind(rec.pricePrev).bind(rec.priceCur).bind(rec.priceNext);
+        BindRow(q, rec);
         if (!q.execOrReport())
             return false;
     }
@@ -120,53 +105,24 @@ bool DeleteForecastPrices(int prognoz)
 {
     if (!ExecSql(QStringLiteral("delete from tfctprice where prognoz = ?"), prognoz))
         return false;
-    WriteOpJournal(FormatPriceJournal(nullptr));
+    WritePriceJournal(nullptr);
     return true;
 }
 
 bool DeletePrice(CPriceRecord& rec, int prognoz)
 {
-    CSqlQuery q(QStringLiteral(
-        "delete from tfctprice where id = ? and product = ? and prognoz = ? returning id, prognoz, product, pricePrev, "
-        "priceCur, priceNext"));
-    q.bind(rec.id).bind(rec.product).bind(prognoz);
-    if (!q.execOrReport())
-        return false;
-    std::optional<CPriceRecord> stored;
-    if (q.next())
-        stored = ReadPriceRow(q);
-    if (stored)
-        WriteOpJournal(FormatPriceJournal(&*stored));
-    rec.id = -1;
-    return true;
+    return DeleteRow(
+        rec, -1, kRows, [](const CPriceRecord& stored, int) { WritePriceJournal(&stored); }, OnDbError::Report,
+        QStringLiteral("delete from tfctprice where id = ? and product = ? and prognoz = ? returning ") + kColumns,
+        rec.id, rec.product, prognoz);
 }
 
-QString FormatPriceJournal(const CPriceRecord* stored)
+void WritePriceJournal(const CPriceRecord* stored)
 {
-    QString text = JournalOperationWord(JOURNAL_DELETE) + QStringLiteral("Price; ");
-    if (stored)
-        text += QStringLiteral("prognoz=%1; product=%2").arg(stored->prognoz).arg(stored->product);
-    else
-        text += QStringLiteral(" all records for prognoz");
-    return text;
-}
-
-xmlNodePtr PriceToXml(xmlNodePtr parent, const CPriceRecord& rec)
-{
-    return RecordToXml<CPriceRecord>(parent, XmlNames::kPrice, rec, kXmlFields);
-}
-
-xmlNodePtr PriceListToXml(xmlNodePtr parent, const CPriceList& list)
-{
-    return ListToXml<CPriceRecord>(parent, XmlNames::kPrices, XmlNames::kPrice, list, kXmlFields);
-}
-
-std::optional<CPriceRecord> ReadPriceXml(const xmlNode* node)
-{
-    return ReadRecordXml<CPriceRecord>(node, XmlNames::kPrice, kXmlFields);
-}
-
-std::optional<CPriceList> ImportPricesXml(const xmlNode* node)
-{
-    return ReadListXml<CPriceRecord>(node, XmlNames::kPrices, XmlNames::kPrice, kXmlFields);
+    QueueJournal([&] {
+        QString text = JournalOperationWord(JOURNAL_DELETE) + QStringLiteral("Price; ");
+        if (stored)
+            return text + QStringLiteral("prognoz=%1; product=%2").arg(stored->prognoz).arg(stored->product);
+        return text + QStringLiteral(" all records for prognoz");
+    });
 }

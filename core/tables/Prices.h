@@ -1,10 +1,8 @@
 // Prices of a forecast's products (tfctprice): one row per forecast and product.
 #pragma once
 
-#include "Money.h"
-#include "db/SqlQuery.h"
-
-#include <libxml/tree.h>
+#include "tables/TableCommon.h"
+#include "xml/XmlRecord.h"
 
 #include <optional>
 #include <set>
@@ -21,7 +19,8 @@ struct CPriceRecord {
 
 using CPriceList = std::vector<CPriceRecord>;
 
-// None for a row whose id, prognoz or product is NULL; a NULL price reads as an invalid zero.
+// None for a row whose id, prognoz or product is NULL (it fails the whole read); a NULL price reads as
+// an invalid zero.
 std::optional<CPriceRecord> ReadPriceRow(const CSqlQuery& q);
 
 // The reads show nothing on failure.
@@ -31,16 +30,15 @@ std::optional<CPriceList> LoadPrices(const SqlFilter& filter = {});
 
 // The row is found by product and forecast, not by the record's id; a new row's id is put into the
 // record only with takeNewId. An invalid price is stored as 0.
-bool SavePrice(CPriceRecord& rec, bool takeNewId);
+[[nodiscard]] bool SavePrice(CPriceRecord& rec, bool takeNewId);
 // All rows or none, except the products of the skip set; ids come from the database.
-bool AppendPrices(const CPriceList& list, const std::set<int>& skipProducts);
-bool DeleteForecastPrices(int prognoz);
+[[nodiscard]] bool AppendPrices(const CPriceList& list, const std::set<int>& skipProducts);
+[[nodiscard]] bool DeleteForecastPrices(int prognoz);
 // Deletes the row with the record's id and product in the forecast; the record's id becomes -1.
-bool DeletePrice(CPriceRecord& rec, int prognoz);
-// The journal line of a delete: of one stored row, or of all rows of a forecast (none).
-QString FormatPriceJournal(const CPriceRecord* stored);
+[[nodiscard]] bool DeletePrice(CPriceRecord& rec, int prognoz);
+// The line of a delete: of one stored row, or of all rows of a forecast (none).
+void WritePriceJournal(const CPriceRecord* stored);
 
-xmlNodePtr PriceToXml(xmlNodePtr parent, const CPriceRecord& rec);
-xmlNodePtr PriceListToXml(xmlNodePtr parent, const CPriceList& list);
-std::optional<CPriceRecord> ReadPriceXml(const xmlNode* node);
-std::optional<CPriceList> ImportPricesXml(const xmlNode* node);
+// "price" elements in "pricies".
+template <>
+const CXmlFormat<CPriceRecord>& XmlFormatOf<CPriceRecord>();

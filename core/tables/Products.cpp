@@ -1,48 +1,53 @@
 #include "Products.h"
 
-#include "AppMessage.h"
-#include "Journal.h"
-#include "Settings.h"
-#include "TableCommon.h"
 #include "tables/Prices.h"
-#include "xml/XmlRecord.h"
 
 #include <QSet>
-
-#include <array>
 
 namespace {
 
 using F = XmlField<CProductRecord>;
-const std::array<F, 20> kXmlFields = {{
-    F::integer("id", &CProductRecord::id),
-    F::integer("prognoz", &CProductRecord::prognoz),
-    F::integer("parent", &CProductRecord::parent),
-    F::integer("measurementNatural", &CProductRecord::measurementNatural),
-    F::integer("measurementPrice", &CProductRecord::measurementPrice),
-    F::integer("measurementNatural2", &CProductRecord::measurementNatural2),
-    F::integer("measurementPrice2", &CProductRecord::measurementPrice2),
-    F::text("name", &CProductRecord::name),
-    F::text("code", &CProductRecord::code),
-    F::text("balanceTitle", &CProductRecord::balanceTitle),
-    F::integer("position", &CProductRecord::position),
-    F::text("comment", &CProductRecord::comment),
-    F::decimal6("offsetMin", &CProductRecord::offsetMin),
-    F::decimal6("offsetMax", &CProductRecord::offsetMax),
-    F::integer("type", &CProductRecord::type),
-    F::integer("isgroup", &CProductRecord::isgroup),
-    F::decimal6("avRep", &CProductRecord::avRep),
-    F::decimal6("avCur", &CProductRecord::avCur),
-    F::decimal6("avProg", &CProductRecord::avProg),
-    F::decimal6("priceIdx", &CProductRecord::priceIdx),
-}};
+const std::array<F, 20> kXmlFields = {{{"id", &CProductRecord::id},
+                                       {"prognoz", &CProductRecord::prognoz},
+                                       {"parent", &CProductRecord::parent},
+                                       {"measurementNatural", &CProductRecord::measurementNatural},
+                                       {"measurementPrice", &CProductRecord::measurementPrice},
+                                       {"measurementNatural2", &CProductRecord::measurementNatural2},
+                                       {"measurementPrice2", &CProductRecord::measurementPrice2},
+                                       {"name", &CProductRecord::name},
+                                       {"code", &CProductRecord::code},
+                                       {"balanceTitle", &CProductRecord::balanceTitle},
+                                       {"position", &CProductRecord::position},
+                                       {"comment", &CProductRecord::comment},
+                                       {"offsetMin", &CProductRecord::offsetMin},
+                                       {"offsetMax", &CProductRecord::offsetMax},
+                                       {"type", &CProductRecord::type},
+                                       {"isgroup", &CProductRecord::isgroup},
+                                       {"avRep", &CProductRecord::avRep},
+                                       {"avCur", &CProductRecord::avCur},
+                                       {"avProg", &CProductRecord::avProg},
+                                       {"priceIdx", &CProductRecord::priceIdx}}};
 
 // Every column but id and prognoz, in the order BindFields binds them.
 constexpr const char* kDataColumns[] = {
-    "parent",   "measurementNatural", "measurementPrice", "measurementNatural2", "measurementPrice2",
-    "name",     "code",               "position",         "comment",             "offsetMin",
-    "offsetMax", "type",              "isgroup",          "balanceTitle",        "avRep",
-    "avCur",    "avProg",             "priceIdx",
+    "parent",
+    "measurementNatural",
+    "measurementPrice",
+    "measurementNatural2",
+    "measurementPrice2",
+    "name",
+    "code",
+    "position",
+    "comment",
+    "offsetMin",
+    "offsetMax",
+    "type",
+    "isgroup",
+    "balanceTitle",
+    "avRep",
+    "avCur",
+    "avProg",
+    "priceIdx",
 };
 constexpr int kDataColumnCount = int(std::size(kDataColumns));
 
@@ -61,7 +66,7 @@ const QString kSelectPriced = QStringLiteral("select ") + Columns(QStringLiteral
                      "(select 1 from tfctprice pr where pr.prognoz = p1.prognoz and pr.product = p1.id)");
 const QString kPositionOrder = QStringLiteral("p1.position, p1.id");
 
-QString InsertSql(const QString& idExpression)
+QString InsertSql()
 {
     QString columns = QStringLiteral("prognoz");
     QString values = QStringLiteral("?");
@@ -70,7 +75,7 @@ QString InsertSql(const QString& idExpression)
         values += QStringLiteral(", ?");
     }
     return QStringLiteral("insert into tclsproduct (") + columns + QStringLiteral(", id) values (") + values
-        + QStringLiteral(", ") + idExpression + QStringLiteral(")");
+        + QStringLiteral(", ?)");
 }
 
 QString UpdateSql()
@@ -130,47 +135,26 @@ std::optional<CProductRecord> ReadOrReport(const CSqlQuery& q)
     return rec;
 }
 
-std::optional<CProductRecord> FirstRow(CSqlQuery& q)
-{
-    if (!q.execOrReport() || !q.next())
-        return std::nullopt;
-    return ReadOrReport(q);
-}
-
-std::optional<CProductList> ReadList(CSqlQuery& q)
-{
-    if (!q.execOrReport())
-        return std::nullopt;
-    CProductList list;
-    while (q.next()) {
-        auto rec = ReadOrReport(q);
-        if (!rec)
-            return std::nullopt;
-        list.push_back(std::move(*rec));
-    }
-    return list;
-}
+constexpr CRowReader<CProductRecord> kRows{&ReadOrReport, UnreadableRow::FailRead};
 
 } // namespace
 
+template <>
+const CXmlFormat<CProductRecord>& XmlFormatOf<CProductRecord>()
+{
+    static const CXmlFormat<CProductRecord> format{XmlNames::kProduct, XmlNames::kProducts, kXmlFields};
+    return format;
+}
+
 QString GetProductTypeName(int type)
 {
-    switch (type) {
-    case PRODUCT_GOODS:
-        return QStringLiteral("Продукция");
-    case PRODUCT_CONTRACT_WORK:
-        return QStringLiteral("Подрядные работы");
-    case PRODUCT_RESEARCH:
-        return QStringLiteral("НИОКР");
-    case PRODUCT_MONOPOLY_SERVICES:
-        return QStringLiteral("Услуги естественных и локальных монополий");
-    case PRODUCT_TRANSPORT:
-        return QStringLiteral("Транспортные услуги");
-    case PRODUCT_OTHER:
-        return QStringLiteral("Прочее");
-    default:
-        return QString();
-    }
+    return TextOf(type,
+                  {{PRODUCT_GOODS, u"Продукция"},
+                   {PRODUCT_CONTRACT_WORK, u"Подрядные работы"},
+                   {PRODUCT_RESEARCH, u"НИОКР"},
+                   {PRODUCT_MONOPOLY_SERVICES, u"Услуги естественных и локальных монополий"},
+                   {PRODUCT_TRANSPORT, u"Транспортные услуги"},
+                   {PRODUCT_OTHER, u"Прочее"}});
 }
 
 QString CProductRecord::GetTypeName() const
@@ -207,8 +191,8 @@ bool CProductRecord::Delete()
 
 std::optional<CProductRecord> ReadProductRow(const CSqlQuery& q, QString* nullColumn)
 {
-    static const char* const required[] = {"id",        "prognoz", "parent", "position", "type",   "isgroup", "name",
-                                           "offsetMin", "offsetMax", "avRep", "avCur",   "avProg", "priceIdx"};
+    static const char* const required[] = {"id",        "prognoz",   "parent", "position", "type",   "isgroup", "name",
+                                           "offsetMin", "offsetMax", "avRep",  "avCur",    "avProg", "priceIdx"};
     for (const char* c : required) {
         if (q.isNull(c)) {
             if (nullColumn)
@@ -242,16 +226,13 @@ std::optional<CProductRecord> ReadProductRow(const CSqlQuery& q, QString* nullCo
 
 std::optional<CProductRecord> GetProduct(int id, int prognoz)
 {
-    CSqlQuery q(kSelect + QStringLiteral(" where id = ? and prognoz = ?"));
-    q.bind(id).bind(prognoz);
-    return FirstRow(q);
+    return kRows.FirstOf(OnDbError::Report, kSelect + QStringLiteral(" where id = ? and prognoz = ?"), id, prognoz);
 }
 
 std::optional<CProductRecord> GetRootProduct(int prognoz)
 {
-    CSqlQuery q(kSelectPriced + QStringLiteral(" and p1.parent = 0 order by ") + kPositionOrder);
-    q.bind(prognoz);
-    return FirstRow(q);
+    return kRows.FirstOf(OnDbError::Report,
+                         kSelectPriced + QStringLiteral(" and p1.parent = 0 order by ") + kPositionOrder, prognoz);
 }
 
 std::optional<CProductList> LoadProducts(int prognoz, const SqlFilter& filter)
@@ -259,14 +240,14 @@ std::optional<CProductList> LoadProducts(int prognoz, const SqlFilter& filter)
     CSqlQuery q(filter.applyAnd(kSelect + QStringLiteral(" where prognoz = ?")));
     q.bind(prognoz);
     q.bindAll(filter.args);
-    return ReadList(q);
+    return kRows.List(q);
 }
 
 std::optional<CProductList> LoadPricedProducts(int prognoz)
 {
     CSqlQuery q(kSelectPriced);
     q.bind(prognoz);
-    return ReadList(q);
+    return kRows.List(q);
 }
 
 std::optional<CProductList> LoadProductChildren(int parentId, int prognoz, const SqlFilter& filter)
@@ -274,7 +255,7 @@ std::optional<CProductList> LoadProductChildren(int parentId, int prognoz, const
     CSqlQuery q(filter.applyAnd(kSelectPriced + QStringLiteral(" and p1.parent = ?"), kPositionOrder));
     q.bind(prognoz).bind(parentId);
     q.bindAll(filter.args);
-    return ReadList(q);
+    return kRows.List(q);
 }
 
 CProductList LoadProductPath(int prognoz, int id)
@@ -343,31 +324,23 @@ bool SaveProduct(CProductRecord& rec)
             return false;
         isNew = q.numRowsAffected() == 0;
     }
-    int id = rec.id;
+    std::optional<int> id = rec.id;
+    // Numbered over the whole table, whatever the forecast.
+    if (rec.id == -1)
+        id = NextTableId(QStringLiteral("tclsproduct"));
+    if (!id)
+        return false;
     if (isNew) {
-        if (rec.id == -1) {
-            // Numbered over the whole table, whatever the forecast.
-            if (!LockTableForNewId(QStringLiteral("tclsproduct")))
-                return false;
-            CSqlQuery q(InsertSql(QStringLiteral("(select coalesce(max(id), 0) + 1 from tclsproduct)"))
-                        + QStringLiteral(" returning id"));
-            q.bind(rec.prognoz);
-            BindFields(q, rec);
-            if (!q.execOrReport() || !q.next())
-                return false;
-            id = q.intValue("id");
-        } else {
-            CSqlQuery q(InsertSql(QStringLiteral("?")));
-            q.bind(rec.prognoz);
-            BindFields(q, rec);
-            q.bind(rec.id);
-            if (!q.execOrReport())
-                return false;
-        }
+        CSqlQuery q(InsertSql());
+        q.bind(rec.prognoz);
+        BindFields(q, rec);
+        q.bind(*id);
+        if (!q.execOrReport())
+            return false;
     }
     if (!tx.commit())
         return false;
-    rec.id = id;
+    rec.id = *id;
     return true;
 }
 
@@ -376,7 +349,7 @@ bool AppendProducts(CProductList& list)
     CTransaction tx;
     if (!tx.isActive())
         return false;
-    CSqlQuery q(InsertSql(QStringLiteral("?")));
+    CSqlQuery q(InsertSql());
     for (CProductRecord& rec : list) {
         SetDefaultBalanceTitle(rec);
         q.bind(rec.prognoz);
@@ -413,13 +386,11 @@ bool DeleteProduct(int id, int prognoz)
         if (q.next())
             stored = ReadProductRow(q);
     }
-    if (!tx.commit())
-        return false;
     if (price)
-        WriteOpJournal(FormatPriceJournal(&*price));
+        WritePriceJournal(&*price);
     if (stored)
         WriteProductJournal(&*stored);
-    return true;
+    return tx.commit();
 }
 
 bool DeleteForecastProducts(int prognoz)
@@ -427,58 +398,46 @@ bool DeleteForecastProducts(int prognoz)
     CTransaction tx;
     if (!tx.isActive())
         return false;
-    if (!ExecSql(QStringLiteral("delete from tfctprice where prognoz = ?"), prognoz)
-        || !ExecSql(QStringLiteral("delete from tclsproduct where prognoz = ?"), prognoz) || !tx.commit())
+    if (!DeleteForecastPrices(prognoz)
+        || !ExecSql(QStringLiteral("delete from tclsproduct where prognoz = ?"), prognoz))
         return false;
-    WriteOpJournal(FormatPriceJournal(nullptr));
     WriteProductJournal(nullptr);
-    return true;
+    return tx.commit();
 }
 
 bool MoveProductPosition(int id, int parentId, int prognoz, bool up)
 {
-    const auto siblings = LoadProductChildren(parentId, prognoz, SqlFilter(QString(), {}, kPositionOrder));
+    auto siblings = LoadProductChildren(parentId, prognoz, SqlFilter(QString(), {}, kPositionOrder));
     if (!siblings)
         return false;
-    CTransaction tx;
-    if (!tx.isActive())
-        return false;
     CSqlQuery q(QStringLiteral("update tclsproduct set position = ? where id = ? and prognoz = ?"));
-    // The others take the even places 4, 6, 8 ...; the moved one lands between the two siblings
-    // before it (up) or after it (down).
-    int k = 0;
-    for (const CProductRecord& sibling : *siblings) {
-        int position = 4 + 2 * k;
-        if (sibling.id == id)
-            position = up ? 2 * k + 1 : 2 * k + 7;
-        q.bind(position).bind(sibling.id).bind(prognoz);
-        if (!q.execOrReport())
-            return false;
-        ++k;
-    }
-    return tx.commit();
+    return MoveOnePlace(*siblings, id, up, [&](const CProductRecord& sibling) {
+        q.bind(sibling.position).bind(sibling.id).bind(prognoz);
+        return q.execOrReport();
+    });
 }
 
-bool ProductTreeHasData(int id, int prognoz)
+bool ProductTreeHasData(int id, int prognoz, int dataForecast)
 {
-    const int current = Settings().currentForecastId;
+    const int current = dataForecast;
     // The product and, below each group that has a price row in prognoz, the children with a price row in
     // the current forecast; UNION ends a parent cycle.
     const QString isPricedGroup = QStringLiteral(
         "(select count(*) from tclsproduct g where g.id = %1 and g.prognoz = ? and g.isgroup <> 0 and exists "
         "(select 1 from tfctprice gp where gp.prognoz = g.prognoz and gp.product = g.id))");
-    CSqlQuery q(QStringLiteral("with recursive tree(id, grp) as ("
-                               "select cast(? as integer), ")
-                + isPricedGroup.arg(QStringLiteral("cast(? as integer)"))
-                + QStringLiteral(" union "
-                                 "select c.id, ")
-                + isPricedGroup.arg(QStringLiteral("c.id"))
-                + QStringLiteral(" from tree t join tclsproduct c on c.parent = t.id "
-                                 "where t.grp > 0 and c.prognoz = ? and exists "
-                                 "(select 1 from tfctprice cp where cp.prognoz = c.prognoz and cp.product = c.id)) "
-                                 "select count(*) from tree t where exists "
-                                 "(select 1 from tfctprognozdata d where d.prognoz = ? and d.product = t.id) "
-                                 "or exists (select 1 from tfcttotalprognoz s where s.prognoz = ? and s.product = t.id)"));
+    CSqlQuery q(
+        QStringLiteral("with recursive tree(id, grp) as ("
+                       "select cast(? as integer), ")
+        + isPricedGroup.arg(QStringLiteral("cast(? as integer)"))
+        + QStringLiteral(" union "
+                         "select c.id, ")
+        + isPricedGroup.arg(QStringLiteral("c.id"))
+        + QStringLiteral(" from tree t join tclsproduct c on c.parent = t.id "
+                         "where t.grp > 0 and c.prognoz = ? and exists "
+                         "(select 1 from tfctprice cp where cp.prognoz = c.prognoz and cp.product = c.id)) "
+                         "select count(*) from tree t where exists "
+                         "(select 1 from tfctprognozdata d where d.prognoz = ? and d.product = t.id) "
+                         "or exists (select 1 from tfcttotalprognoz s where s.prognoz = ? and s.product = t.id)"));
     q.bind(id).bind(id).bind(prognoz).bind(prognoz).bind(current).bind(current).bind(current);
     if (!q.execOrReport() || !q.next())
         return true;
@@ -487,38 +446,19 @@ bool ProductTreeHasData(int id, int prognoz)
 
 void WriteProductJournal(const CProductRecord* stored)
 {
-    QString text = JournalOperationWord(JOURNAL_DELETE) + QStringLiteral("Product; ");
-    if (stored)
-        text += QStringLiteral("Prognoz=%1; Parent=%2; Name=%3; Code=%4")
-                    .arg(stored->prognoz)
-                    .arg(stored->parent)
-                    .arg(stored->name, stored->code);
-    else
-        text += QStringLiteral(" all records for prognoz");
-    WriteOpJournal(text);
+    QueueJournal([&] {
+        QString text = JournalOperationWord(JOURNAL_DELETE) + QStringLiteral("Product; ");
+        if (stored)
+            return text
+                + QStringLiteral("Prognoz=%1; Parent=%2; Name=%3; Code=%4")
+                      .arg(stored->prognoz)
+                      .arg(stored->parent)
+                      .arg(stored->name, stored->code);
+        return text + QStringLiteral(" all records for prognoz");
+    });
 }
 
-xmlNodePtr ProductToXml(xmlNodePtr parent, const CProductRecord& rec)
-{
-    return RecordToXml<CProductRecord>(parent, XmlNames::kProduct, rec, kXmlFields);
-}
-
-xmlNodePtr ProductListToXml(xmlNodePtr parent, const CProductList& list)
-{
-    return ListToXml<CProductRecord>(parent, XmlNames::kProducts, XmlNames::kProduct, list, kXmlFields);
-}
-
-std::optional<CProductRecord> ReadProductXml(const xmlNode* node)
-{
-    return ReadRecordXml<CProductRecord>(node, XmlNames::kProduct, kXmlFields);
-}
-
-std::optional<CProductList> ReadProductsXml(const xmlNode* node)
-{
-    return ReadListXml<CProductRecord>(node, XmlNames::kProducts, XmlNames::kProduct, kXmlFields);
-}
-
-bool ImportAveragePricesXml(const xmlNode* node)
+bool ImportAveragePricesXml(const xmlNode* node, int forecast)
 {
     if (!node || node->type != XML_ELEMENT_NODE || !XmlNameIs(node, XmlNames::kProducts))
         return false;
@@ -528,12 +468,28 @@ bool ImportAveragePricesXml(const xmlNode* node)
     CSqlQuery q(QStringLiteral(
         "update tclsproduct set avRep = ?, avCur = ?, avProg = ? where prognoz = ? and lower(code) = lower(?)"));
     for (const xmlNode* child = node->children; child; child = child->next) {
-        const auto read = ReadProductXml(child);
+        const auto read = ReadXml<CProductRecord>(child);
         if (!read)
             continue;
-        q.bind(read->avRep).bind(read->avCur).bind(read->avProg).bind(Settings().currentForecastId).bind(read->code);
+        q.bind(read->avRep).bind(read->avCur).bind(read->avProg).bind(forecast).bind(read->code);
         if (!q.execOrReport())
             return false;
+    }
+    return tx.commit();
+}
+
+bool ImportAveragePricesDocument(xmlDoc* doc, int forecast)
+{
+    // Every section or none: a failing one undoes those before it.
+    CTransaction tx;
+    if (!tx.isActive())
+        return false;
+    if (const xmlNode* root = xmlDocGetRootElement(doc)) {
+        for (const xmlNode* child = root->children; child; child = child->next) {
+            if (child->type == XML_ELEMENT_NODE && XmlNameIs(child, XmlNames::kProducts)
+                && !ImportAveragePricesXml(child, forecast))
+                return false;
+        }
     }
     return tx.commit();
 }

@@ -3,9 +3,8 @@
 // the products that have a price row in the forecast.
 #pragma once
 
-#include "db/SqlQuery.h"
-
-#include <libxml/tree.h>
+#include "tables/TableCommon.h"
+#include "xml/XmlRecord.h"
 
 #include <optional>
 #include <vector>
@@ -27,7 +26,7 @@ struct CProductRecord {
     QString comment;
     double offsetMin = 0.0; // admissible price bounds as multipliers of the price
     double offsetMax = 0.0;
-    int type = 1;    // ProductType of an element; for a group how its total row is computed
+    int type = 1; // ProductType of an element; for a group how its total row is computed
     int isgroup = 0;
     double avRep = 0.0; // average prices of the report, current and forecast year
     double avCur = 0.0;
@@ -43,7 +42,7 @@ struct CProductRecord {
     // None for a record that is not stored.
     std::optional<CProductList> LoadChildren(int prognozId) const;
     // Deletes the product; on success the id becomes -1.
-    bool Delete();
+    [[nodiscard]] bool Delete();
 };
 
 inline void CopyProductRecord(const CProductRecord& source, CProductRecord& destination)
@@ -69,7 +68,8 @@ QString GetProductTypeName(int type);
 // None when a column that must hold a value is NULL (its name goes to nullColumn).
 std::optional<CProductRecord> ReadProductRow(const CSqlQuery& q, QString* nullColumn = nullptr);
 
-// Database errors are shown; the reads then answer none.
+// Database errors are shown, and so is a row that cannot be read, which fails the whole read; the
+// reads then answer none.
 std::optional<CProductRecord> GetProduct(int id, int prognoz);
 std::optional<CProductRecord> GetRootProduct(int prognoz);
 // The filter's columns are those of tclsproduct.
@@ -87,24 +87,26 @@ bool CountProductsByMeasurement(int unit);
 
 // Inserts or updates; a new product (id -1) gets the largest id over all forecasts + 1, a given id
 // that is not stored is inserted as it is. An element's empty balancing title becomes "Прочее".
-bool SaveProduct(CProductRecord& rec);
+[[nodiscard]] bool SaveProduct(CProductRecord& rec);
 // All records or none; ids are written as they are.
-bool AppendProducts(CProductList& list);
+[[nodiscard]] bool AppendProducts(CProductList& list);
 // Deletes the product with its price rows; false on any database error.
-bool DeleteProduct(int id, int prognoz);
+[[nodiscard]] bool DeleteProduct(int id, int prognoz);
 // Deletes every product and price row of the forecast.
-bool DeleteForecastProducts(int prognoz);
+[[nodiscard]] bool DeleteForecastProducts(int prognoz);
 // Moves the product one place among the siblings (the children of parentId with a price row).
-bool MoveProductPosition(int id, int parentId, int prognoz, bool up);
-// Whether the product or anything below it has figures in the current forecast; true on an error.
-bool ProductTreeHasData(int id, int prognoz);
+[[nodiscard]] bool MoveProductPosition(int id, int parentId, int prognoz, bool up);
+// Whether the product or anything below it (the groups and children of prognoz) has figures in
+// dataForecast (the current forecast); true on an error.
+bool ProductTreeHasData(int id, int prognoz, int dataForecast);
 // The delete line of a stored product, or of all products of a forecast (none).
 void WriteProductJournal(const CProductRecord* stored);
 
-xmlNodePtr ProductToXml(xmlNodePtr parent, const CProductRecord& rec);
-xmlNodePtr ProductListToXml(xmlNodePtr parent, const CProductList& list);
-std::optional<CProductRecord> ReadProductXml(const xmlNode* node);
-std::optional<CProductList> ReadProductsXml(const xmlNode* node);
-// Copies the three average prices of each "product" child to the current forecast's products of
-// the same code (compared without regard to case). All or nothing.
-bool ImportAveragePricesXml(const xmlNode* node);
+// "product" elements in "products".
+template <>
+const CXmlFormat<CProductRecord>& XmlFormatOf<CProductRecord>();
+// Copies the three average prices of each "product" child to the forecast's products of the same
+// code (compared without regard to case). All or nothing.
+[[nodiscard]] bool ImportAveragePricesXml(const xmlNode* node, int forecast);
+// The same for every "products" element below the document's root, all or nothing.
+[[nodiscard]] bool ImportAveragePricesDocument(xmlDoc* doc, int forecast);

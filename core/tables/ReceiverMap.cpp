@@ -8,9 +8,10 @@ bool MapReceiverToForecast(int receiver, int forecast, int count)
         return ExecSql(QStringLiteral("insert into tclsreceivermap (prognoz, receiver) values (?, ?) "
                                       "on conflict (prognoz, receiver) do nothing"),
                        forecast, receiver);
-    return ExecSql(QStringLiteral("insert into tclsreceivermap (prognoz, receiver, subReceiverCount) values (?, ?, ?) "
-                                  "on conflict (prognoz, receiver) do update set subReceiverCount = excluded.subReceiverCount"),
-                   forecast, receiver, count);
+    return ExecSql(
+        QStringLiteral("insert into tclsreceivermap (prognoz, receiver, subReceiverCount) values (?, ?, ?) "
+                       "on conflict (prognoz, receiver) do update set subReceiverCount = excluded.subReceiverCount"),
+        forecast, receiver, count);
 }
 
 namespace {
@@ -31,9 +32,9 @@ struct MappedReceiver {
     int subReceiverCount;
 };
 
-const QString kMappedColumns = QStringLiteral(
-    "select r.id, r.category, r.isgroup, m.subReceiverCount from tclsreceiver r "
-    "join tclsreceivermap m on m.receiver = r.id where m.prognoz = ?");
+const QString kMappedColumns =
+    QStringLiteral("select r.id, r.category, r.isgroup, m.subReceiverCount from tclsreceiver r "
+                   "join tclsreceivermap m on m.receiver = r.id where m.prognoz = ?");
 
 MappedReceiver ReadMapped(const CSqlQuery& q)
 {
@@ -115,7 +116,8 @@ bool UnmapReceiverFromForecast(int receiver, int forecast)
 {
     if (IsTopLevelReceiver(receiver, forecast))
         return true;
-    return ExecSql(QStringLiteral("delete from tclsreceivermap where prognoz = ? and receiver = ?"), forecast, receiver);
+    return ExecSql(QStringLiteral("delete from tclsreceivermap where prognoz = ? and receiver = ?"), forecast,
+                   receiver);
 }
 
 bool RemoveReceiverFromForecast(int receiver, int forecast)
@@ -146,11 +148,9 @@ bool RemoveReceiverFromForecast(int receiver, int forecast)
             return false;
         deleted = q.numRowsAffected() > 0;
     }
-    if (!tx.commit())
-        return false;
     if (deleted && before)
-        WriteReceiverJournal(*before, RJ_DELETE);
-    return true;
+        WriteReceiverJournal(*before, JOURNAL_DELETE);
+    return tx.commit();
 }
 
 bool RemoveReceiverFromForecast(CReceiverRecord& rec, int forecast)
@@ -165,12 +165,11 @@ int GetOwnReceiverId(int forecast)
 {
     // not exists rather than "not in": a NULL parent among the imported receivers would make
     // "not in" match nothing.
-    CSqlQuery q(QStringLiteral(
-        "select r.id from tclsreceiver r join tclsreceivermap rm on rm.receiver = r.id "
-        "where rm.prognoz = ? and r.importedId <> 0 and not exists ("
-        "select 1 from tclsreceiver r1 join tclsreceivermap rm1 on rm1.receiver = r1.id "
-        "where rm1.prognoz = ? and r1.importedId <> 0 and r1.category = r.id) "
-        "order by r.id"));
+    CSqlQuery q(QStringLiteral("select r.id from tclsreceiver r join tclsreceivermap rm on rm.receiver = r.id "
+                               "where rm.prognoz = ? and r.importedId <> 0 and not exists ("
+                               "select 1 from tclsreceiver r1 join tclsreceivermap rm1 on rm1.receiver = r1.id "
+                               "where rm1.prognoz = ? and r1.importedId <> 0 and r1.category = r.id) "
+                               "order by r.id"));
     q.bind(forecast).bind(forecast);
     if (!q.execOrReport() || !q.next())
         return -1;

@@ -5,7 +5,7 @@
 #include "tables/Receivers.h"
 
 // Adds the map row when missing; a count of 0 or more is stored, a negative one leaves it as it is.
-bool MapReceiverToForecast(int receiver, int forecast, int count);
+[[nodiscard]] bool MapReceiverToForecast(int receiver, int forecast, int count);
 // Number of forecasts that map the receiver.
 int GetReceiverMapCount(int receiver);
 // The receiver's isgroup in the forecast; 0 when the forecast does not map it.
@@ -16,10 +16,10 @@ int GetLeafReceiverCount(int forecast);
 // final receivers below it; the top group itself and its direct final receivers.
 int GetSubReceiverCount(int forecast, int receiver);
 // Takes the receiver out of the forecast; a top-level receiver stays.
-bool UnmapReceiverFromForecast(int receiver, int forecast);
+[[nodiscard]] bool UnmapReceiverFromForecast(int receiver, int forecast);
 // Unmaps, and deletes the receiver row when no forecast maps it any more.
-bool RemoveReceiverFromForecast(int receiver, int forecast);
-bool RemoveReceiverFromForecast(CReceiverRecord& rec, int forecast); // sets the id to -1 on success
+[[nodiscard]] bool RemoveReceiverFromForecast(int receiver, int forecast);
+[[nodiscard]] bool RemoveReceiverFromForecast(CReceiverRecord& rec, int forecast); // sets the id to -1 on success
 // The deepest imported receiver of the forecast (the installation's own), or -1.
 int GetOwnReceiverId(int forecast);
 inline int LoadImportedLeafReceivers(int forecast)

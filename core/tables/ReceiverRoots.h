@@ -7,4 +7,4 @@ bool HasUnplacedReceivers();
 
 // Makes the children of the placeholder (and of former top receivers) the top receivers and
 // deletes the first placeholder, all or nothing. Errors end it without a message; false then.
-bool RepairReceiverRoots();
+[[nodiscard]] bool RepairReceiverRoots();

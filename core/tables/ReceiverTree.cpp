@@ -92,7 +92,8 @@ bool SaveReceiverByName(CReceiverRecord& rec)
         return false;
     const int originalId = rec.id;
     {
-        CSqlQuery q(QStringLiteral("select id from tclsreceiver where lower(name) = lower(?) and category = ? order by id"));
+        CSqlQuery q(
+            QStringLiteral("select id from tclsreceiver where lower(name) = lower(?) and category = ? order by id"));
         q.bind(rec.name).bind(rec.category);
         if (!q.exec())
             return false;
@@ -108,22 +109,8 @@ bool SaveReceiverByName(CReceiverRecord& rec)
 void MoveReceiverPosition(int receiverId, int parentId, int forecast, bool up)
 {
     auto siblings = LoadReceiverChildren(parentId, forecast);
-    if (!siblings)
-        return;
-    CTransaction tx;
-    if (!tx.isActive())
-        return;
-    int k = 0;
-    for (CReceiverRecord& sibling : *siblings) {
-        if (sibling.id == receiverId)
-            sibling.position = up ? 2 * k + 1 : 2 * k + 7;
-        else
-            sibling.position = 2 * k + 4;
-        ++k;
-        if (!SaveReceiver(sibling))
-            return;
-    }
-    tx.commit();
+    if (siblings)
+        static_cast<void>(MoveOnePlace(*siblings, receiverId, up, &SaveReceiver));
 }
 
 bool ReceiverTreeHasData(int receiver, int forecast)
@@ -139,7 +126,8 @@ bool ReceiverTreeHasData(int receiver, int forecast)
         " join tclsreceiver p on p.id = pm.receiver"
         " join sub on sub.id = p.id"
         " where p.isgroup <> 0)"
-        " select case when exists (select 1 from tfctprognozdata d where d.prognoz = ? and d.receiver in (select id from sub))"
+        " select case when exists (select 1 from tfctprognozdata d where d.prognoz = ? and d.receiver in (select id "
+        "from sub))"
         " or exists (select 1 from tfctimportstatus i where i.prognoz = ? and i.receiver in (select id from sub))"
         " then 1 else 0 end"));
     q.bind(receiver).bind(forecast).bind(forecast).bind(forecast).bind(forecast);

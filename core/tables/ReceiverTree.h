@@ -9,13 +9,14 @@ std::optional<CReceiverRecord> GetOrCreateRootReceiver(int forecast);
 // Copies the tree below the source forecast's top group under the target's top group (made when
 // missing). Receivers are matched by name and parent, so a second copy creates nothing new. False when
 // any step failed; what could be copied stays.
-bool CopyReceiverTree(int source, int target);
+[[nodiscard]] bool CopyReceiverTree(int source, int target);
 // Copies the children of sourceParent (and below) under the target row targetParentId. A child that
 // cannot be saved or mapped is left out with everything below it, and the answer is false.
-bool CopyReceiverChildren(int source, int target, const CReceiverRecord& sourceParent, int targetParentId);
+[[nodiscard]] bool CopyReceiverChildren(int source, int target, const CReceiverRecord& sourceParent,
+                                        int targetParentId);
 // Saves the record over the receiver of the same name (letter case aside) under the same parent, or
 // as a new one. No message of its own; false when the lookup or the save failed.
-bool SaveReceiverByName(CReceiverRecord& rec);
+[[nodiscard]] bool SaveReceiverByName(CReceiverRecord& rec);
 // Moves the receiver one place up or down among its siblings; all positions are rewritten.
 void MoveReceiverPosition(int receiverId, int parentId, int forecast, bool up);
 // Whether the receiver, or any receiver below it in the forecast, has forecast data or exchange

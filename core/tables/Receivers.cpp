@@ -1,22 +1,15 @@
 #include "Receivers.h"
 
-#include "Journal.h"
-#include "TableCommon.h"
-#include "Settings.h"
 #include "db/Variant.h"
-#include "xml/XmlRecord.h"
 
 #include <algorithm>
-#include <array>
 
 namespace {
 
-const std::array<XmlField<CReceiverRecord>, 4> kXmlFields = {{
-    XmlField<CReceiverRecord>::text("name", &CReceiverRecord::name),
-    XmlField<CReceiverRecord>::text("email", &CReceiverRecord::email),
-    XmlField<CReceiverRecord>::integer("importedId", &CReceiverRecord::importedId),
-    XmlField<CReceiverRecord>::integer("isgroup", &CReceiverRecord::isgroup),
-}};
+const std::array<XmlField<CReceiverRecord>, 4> kXmlFields = {{{"name", &CReceiverRecord::name},
+                                                              {"email", &CReceiverRecord::email},
+                                                              {"importedId", &CReceiverRecord::importedId},
+                                                              {"isgroup", &CReceiverRecord::isgroup}}};
 
 // r1: the receiver, rm: its map row in the forecast bound first.
 QString ForecastSelect()
@@ -25,27 +18,21 @@ QString ForecastSelect()
         + QStringLiteral(" from tclsreceiver r1 join tclsreceivermap rm on rm.receiver = r1.id where rm.prognoz = ?");
 }
 
-std::optional<CReceiverRecord> FirstRow(CSqlQuery& q)
-{
-    if (!q.execOrReport())
-        return std::nullopt;
-    while (q.next()) {
-        if (auto rec = ReadReceiverRow(q))
-            return rec;
-    }
-    return std::nullopt;
-}
-
-std::optional<CReceiverList> AllRows(CSqlQuery& q)
-{
-    return ReadRows(q, ReadReceiverRow);
-}
+constexpr CRowReader<CReceiverRecord> kRows{&ReadReceiverRow, UnreadableRow::Skip};
 
 } // namespace
 
+template <>
+const CXmlFormat<CReceiverRecord>& XmlFormatOf<CReceiverRecord>()
+{
+    static const CXmlFormat<CReceiverRecord> format{XmlNames::kReceiver, XmlNames::kReceivers, kXmlFields};
+    return format;
+}
+
 QString ReceiverColumns(const QString& qualifier)
 {
-    static const char* const columns[] = {"id", "category", "name", "email", "position", "importedId", "type", "isgroup"};
+    static const char* const columns[] = {"id",       "category",   "name", "email",
+                                          "position", "importedId", "type", "isgroup"};
     QStringList list;
     for (const char* c : columns)
         list << qualifier + u'.' + QLatin1String(c);
@@ -54,18 +41,11 @@ QString ReceiverColumns(const QString& qualifier)
 
 QString GetReceiverTypeName(int type)
 {
-    switch (type) {
-    case RT_FEDERAL:
-        return QStringLiteral("Федералы");
-    case RT_REGION:
-        return QStringLiteral("Субъекты федерации");
-    case RT_MUNICIPAL:
-        return QStringLiteral("Муниципальные образования");
-    case RT_OTHER:
-        return QStringLiteral("Прочее");
-    default:
-        return QString();
-    }
+    return TextOf(type,
+                  {{RT_FEDERAL, u"Федералы"},
+                   {RT_REGION, u"Субъекты федерации"},
+                   {RT_MUNICIPAL, u"Муниципальные образования"},
+                   {RT_OTHER, u"Прочее"}});
 }
 
 std::optional<CReceiverRecord> ReadReceiverRow(const CSqlQuery& q)
@@ -87,38 +67,34 @@ std::optional<CReceiverRecord> ReadReceiverRow(const CSqlQuery& q)
 
 std::optional<CReceiverRecord> GetReceiverByImportedId(int importedId)
 {
-    CSqlQuery q(QStringLiteral("select ") + ReceiverColumns(QStringLiteral("r1"))
-                + QStringLiteral(" from tclsreceiver r1 where r1.importedId = ? order by r1.id"));
-    q.bind(importedId);
-    return FirstRow(q);
+    return kRows.FirstOf(OnDbError::Report,
+                         QStringLiteral("select ") + ReceiverColumns(QStringLiteral("r1"))
+                             + QStringLiteral(" from tclsreceiver r1 where r1.importedId = ? order by r1.id"),
+                         importedId);
 }
 
 std::optional<CReceiverRecord> GetForecastReceiverByImportedId(int importedId, int forecast)
 {
-    CSqlQuery q(ForecastSelect() + QStringLiteral(" and r1.importedId = ? order by r1.id"));
-    q.bind(forecast).bind(importedId);
-    return FirstRow(q);
+    return kRows.FirstOf(OnDbError::Report, ForecastSelect() + QStringLiteral(" and r1.importedId = ? order by r1.id"),
+                         forecast, importedId);
 }
 
 std::optional<CReceiverRecord> GetForecastReceiver(int id, int forecast)
 {
-    CSqlQuery q(ForecastSelect() + QStringLiteral(" and r1.id = ?"));
-    q.bind(forecast).bind(id);
-    return FirstRow(q);
+    return kRows.FirstOf(OnDbError::Report, ForecastSelect() + QStringLiteral(" and r1.id = ?"), forecast, id);
 }
 
 std::optional<CReceiverRecord> GetForecastRootReceiver(int forecast)
 {
-    CSqlQuery q(ForecastSelect() + QStringLiteral(" and r1.category = 0 order by r1.id"));
-    q.bind(forecast);
-    return FirstRow(q);
+    return kRows.FirstOf(OnDbError::Report, ForecastSelect() + QStringLiteral(" and r1.category = 0 order by r1.id"),
+                         forecast);
 }
 
 int FindChildReceiverId(int forecast, int category)
 {
     CSqlQuery q(ForecastSelect() + QStringLiteral(" and r1.category = ? order by r1.id"));
     q.bind(forecast).bind(category);
-    const auto rec = FirstRow(q);
+    const auto rec = kRows.First(q);
     return rec ? rec->id : -1;
 }
 
@@ -132,7 +108,7 @@ std::optional<CReceiverList> LoadForecastTreeReceivers(int forecast)
 {
     CSqlQuery q(ForecastSelect() + QStringLiteral(" and r1.category > -1"));
     q.bind(forecast);
-    return AllRows(q);
+    return kRows.List(q);
 }
 
 std::optional<CReceiverList> LoadForecastReceivers(int forecast, const SqlFilter& filter)
@@ -142,7 +118,7 @@ std::optional<CReceiverList> LoadForecastReceivers(int forecast, const SqlFilter
                          "where tclsreceivermap.prognoz = ?");
     CSqlQuery q(filter.applyAnd(base));
     q.bind(forecast).bindAll(filter.args);
-    return AllRows(q);
+    return kRows.List(q);
 }
 
 std::optional<CReceiverList> LoadReceiverChildren(int parent, int forecast, const SqlFilter& filter)
@@ -150,7 +126,7 @@ std::optional<CReceiverList> LoadReceiverChildren(int parent, int forecast, cons
     const QString base = ForecastSelect() + QStringLiteral(" and r1.category = ?");
     CSqlQuery q(filter.applyAnd(base, QStringLiteral("r1.position asc, r1.id asc")));
     q.bind(forecast).bind(parent).bindAll(filter.args);
-    return AllRows(q);
+    return kRows.List(q);
 }
 
 std::optional<CReceiverList> LoadReceiverAncestors(int forecast, int id)
@@ -195,16 +171,14 @@ bool SaveReceiver(CReceiverRecord& rec)
                                        "importedId = ?, type = ?, isgroup = ? where id = ?"));
     q.bind(rec.category).bind(rec.name).bind(rec.email).bind(rec.position).bind(rec.importedId).bind(rec.type);
     q.bind(rec.isgroup).bind(id);
-    if (!q.execOrReport() || !tx.commit())
+    if (!q.execOrReport())
         return false;
-    rec.id = id;
-    WriteReceiverJournal(rec, isNew ? RJ_INSERT : RJ_UPDATE);
-    return true;
+    return CommitSave(tx, rec, id, isNew ? JOURNAL_INSERT : JOURNAL_UPDATE, &WriteReceiverJournal);
 }
 
-bool DeleteReceiver(int id)
+bool DeleteReceiver(int id, int forecast)
 {
-    const auto stored = GetForecastReceiver(id, Settings().currentForecastId);
+    const auto stored = GetForecastReceiver(id, forecast);
     if (!stored)
         return false;
     // The top group of a forecast stays.
@@ -212,44 +186,22 @@ bool DeleteReceiver(int id)
     q.bind(id);
     if (!q.execOrReport() || q.numRowsAffected() <= 0)
         return false;
-    WriteReceiverJournal(*stored, RJ_DELETE);
+    WriteReceiverJournal(*stored, JOURNAL_DELETE);
     return true;
 }
 
-bool DeleteReceiver(CReceiverRecord& rec)
+bool DeleteReceiver(CReceiverRecord& rec, int forecast)
 {
-    if (!DeleteReceiver(rec.id))
+    if (!DeleteReceiver(rec.id, forecast))
         return false;
     rec.id = -1;
     return true;
 }
 
-void WriteReceiverJournal(const CReceiverRecord& rec, int kind)
+void WriteReceiverJournal(const CReceiverRecord& rec, int operation)
 {
-    QString text = JournalOperationWord(kind);
-    text += QStringLiteral("Receiver; ");
-    if (kind != RJ_UPDATE)
-        text += QStringLiteral("id=%1; ").arg(rec.id);
-    text += QStringLiteral("Name=") + rec.name + QStringLiteral("; EMail=") + rec.email;
-    WriteOpJournal(text);
-}
-
-xmlNodePtr ReceiverToXml(xmlNodePtr parent, const CReceiverRecord& rec)
-{
-    return RecordToXml<CReceiverRecord>(parent, XmlNames::kReceiver, rec, kXmlFields);
-}
-
-xmlNodePtr ReceiversToXml(xmlNodePtr parent, const CReceiverList& list)
-{
-    return ListToXml<CReceiverRecord>(parent, XmlNames::kReceivers, XmlNames::kReceiver, list, kXmlFields);
-}
-
-std::optional<CReceiverRecord> ReceiverFromXml(const xmlNode* node)
-{
-    return ReadRecordXml<CReceiverRecord>(node, XmlNames::kReceiver, kXmlFields);
-}
-
-std::optional<CReceiverList> ReadReceiversXml(const xmlNode* node)
-{
-    return ReadListXml<CReceiverRecord>(node, XmlNames::kReceivers, XmlNames::kReceiver, kXmlFields);
+    QueueJournal([&] {
+        return JournalHead(operation, "Receiver", rec.id) + QStringLiteral("Name=") + rec.name
+            + QStringLiteral("; EMail=") + rec.email;
+    });
 }

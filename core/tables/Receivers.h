@@ -2,23 +2,20 @@
 // part in a forecast is the receiver map (ReceiverMap.h).
 #pragma once
 
-#include "db/SqlQuery.h"
-
-#include <libxml/tree.h>
+#include "tables/TableCommon.h"
+#include "xml/XmlRecord.h"
 
 #include <optional>
 #include <vector>
 
 enum ReceiverType { RT_FEDERAL = 1, RT_REGION = 2, RT_MUNICIPAL = 3, RT_OTHER = 4 };
 
-enum ReceiverJournalKind { RJ_UPDATE = 0, RJ_INSERT = 1, RJ_DELETE = 2 };
-
 struct CReceiverRecord {
     int id = -1;
     int category = -1; // the parent; 0 the top group of a forecast; -1 not placed yet
     QString name;
     QString email;
-    int position = 0; // order among the children of one parent
+    int position = 0;   // order among the children of one parent
     int importedId = 0; // id in the database it was imported from; 0 created here
     int type = RT_FEDERAL;
     int isgroup = 0;
@@ -30,7 +27,7 @@ using CReceiverList = std::vector<CReceiverRecord>;
 
 QString GetReceiverTypeName(int type);
 
-// None for a row without a name. Reads the columns of ReceiverColumns.
+// None for a row without a name (it is left out). Reads the columns of ReceiverColumns.
 std::optional<CReceiverRecord> ReadReceiverRow(const CSqlQuery& q);
 
 // The single reads answer the first row (lowest id), or none; a database error is shown.
@@ -60,17 +57,16 @@ std::optional<CReceiverList> LoadReceiverAncestors(int forecast, int id);
 
 // Inserts (id -1: the largest id + 1; another id without a row: under that id) or updates, and
 // writes one journal line. An unplaced receiver is stored with category -1.
-bool SaveReceiver(CReceiverRecord& rec);
-// Deletes a receiver of the current forecast unless it is a top group; false when no row went.
-bool DeleteReceiver(int id);
-bool DeleteReceiver(CReceiverRecord& rec); // sets the record's id to -1 on success
-void WriteReceiverJournal(const CReceiverRecord& rec, int kind);
+[[nodiscard]] bool SaveReceiver(CReceiverRecord& rec);
+// Deletes a receiver that the forecast (the current one) maps, unless it is a top group; false when
+// no row went.
+[[nodiscard]] bool DeleteReceiver(int id, int forecast);
+[[nodiscard]] bool DeleteReceiver(CReceiverRecord& rec, int forecast); // sets the record's id to -1 on success
+void WriteReceiverJournal(const CReceiverRecord& rec, int operation);
 
 // "receiver" with name, email, importedId and isgroup; "receivers" around a list.
-xmlNodePtr ReceiverToXml(xmlNodePtr parent, const CReceiverRecord& rec);
-xmlNodePtr ReceiversToXml(xmlNodePtr parent, const CReceiverList& list);
-std::optional<CReceiverRecord> ReceiverFromXml(const xmlNode* node);
-std::optional<CReceiverList> ReadReceiversXml(const xmlNode* node);
+template <>
+const CXmlFormat<CReceiverRecord>& XmlFormatOf<CReceiverRecord>();
 
 // The select list that ReadReceiverRow reads, each column qualified by the table name or alias.
 QString ReceiverColumns(const QString& qualifier);

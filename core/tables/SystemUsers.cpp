@@ -1,8 +1,6 @@
 #include "SystemUsers.h"
 
 #include "AppMessage.h"
-#include "Journal.h"
-#include "TableCommon.h"
 
 #include <QHash>
 
@@ -12,31 +10,24 @@ const QString kSelect = QStringLiteral("select id, userID, userRoles from v_Syst
 
 bool HasLogins()
 {
-    return GetDBConnection().dialect() == SqlDialect::PostgreSQL;
+    return Dialect().HasLogins();
 }
 
 std::optional<CSystemUserRecord> ReadSystemUserRow(const CSqlQuery& q)
 {
-    for (const char* column : {"id", "userID", "userRoles"})
-        if (q.isNull(column))
-            return std::nullopt;
-    CSystemUserRecord r;
-    r.id = UserIdFromValue(q.longValue("id"));
-    r.userID = q.text("userID");
-    r.userRoles = q.intValue("userRoles");
-    return r;
+    if (AnyNull(q, {"id", "userID", "userRoles"}))
+        return std::nullopt;
+    return CSystemUserRecord{UserIdFromValue(q.longValue("id")), q.text("userID"), q.intValue("userRoles"), {}};
 }
+
+constexpr CRowReader<CSystemUserRecord> kRows{&ReadSystemUserRow, UnreadableRow::Skip};
 
 // The user's row without its rights; nothing is shown on failure.
 std::optional<CSystemUserRecord> UserRowById(int id)
 {
     if (!HasLogins())
         return std::nullopt;
-    CSqlQuery q(kSelect + QStringLiteral(" where id = ?"));
-    q.bind(UserIdValue(id));
-    if (!q.exec() || !q.next())
-        return std::nullopt;
-    return ReadSystemUserRow(q);
+    return kRows.FirstOf(OnDbError::Silent, kSelect + QStringLiteral(" where id = ?"), UserIdValue(id));
 }
 
 std::optional<CSystemUserRecord> UserRowByLogin(const QString& login)
@@ -45,11 +36,9 @@ std::optional<CSystemUserRecord> UserRowByLogin(const QString& login)
         return std::nullopt;
     // Under the "C" collation of role names lower() folds Latin letters only; the schema's folding does
     // Cyrillic too.
-    CSqlQuery q(kSelect + QStringLiteral(" where f_LoginLower(userID) = f_LoginLower(?) order by (userID = ?) desc, id limit 1"));
-    q.bind(login).bind(login);
-    if (!q.exec() || !q.next())
-        return std::nullopt;
-    return ReadSystemUserRow(q);
+    return kRows.FirstOf(OnDbError::Silent,
+                         kSelect + QStringLiteral(" where f_LoginLower(userID) = f_LoginLower(?) order by (userID = ?) desc, id limit 1"),
+                         login, login);
 }
 
 std::optional<CSystemUserRecord> WithRights(std::optional<CSystemUserRecord> user)
@@ -79,13 +68,10 @@ std::optional<CSystemUserList> LoadSystemUsers(const SqlFilter& filter)
         return list;
     CSqlQuery q(filter.apply(kSelect, QStringLiteral("userID")));
     q.bindAll(filter.args);
-    if (!q.execOrReport())
-        return std::nullopt;
-    while (q.next())
-        if (auto user = ReadSystemUserRow(q))
-            list.push_back(std::move(*user));
-    if (list.empty())
-        return list;
+    auto users = kRows.List(q);
+    if (!users || users->empty())
+        return users;
+    list = std::move(*users);
 
     // The rights of all these users in one statement.
     SqlFilter rightsFilter;
@@ -154,15 +140,8 @@ bool SaveSystemUser(CSystemUserRecord& user, const QString& password)
         if (!SaveUserRight(right, false))
             return false;
     }
-    const int previousId = user.id;
-    user.id = id;
     // Every save journals as an insert.
-    JournalSystemUser(user, JOURNAL_INSERT);
-    if (!tx.commit()) {
-        user.id = previousId;
-        return false;
-    }
-    return true;
+    return CommitSave(tx, user, id, JOURNAL_INSERT, &WriteSystemUserJournal);
 }
 
 bool DeleteSystemUser(CSystemUserRecord& user)
@@ -180,18 +159,31 @@ bool DeleteSystemUser(CSystemUserRecord& user)
         if (!DeleteUserRight(right))
             return false;
     if (stored)
-        JournalSystemUser(*stored, JOURNAL_DELETE);
+        WriteSystemUserJournal(*stored, JOURNAL_DELETE);
     if (!tx.commit())
         return false;
     user.id = 0;
     return true;
 }
 
-void JournalSystemUser(const CSystemUserRecord& user, int operation)
+void WriteSystemUserJournal(const CSystemUserRecord& user, int operation)
 {
-    QString text = JournalOperationWord(operation) + QStringLiteral("SystemUser; ");
-    if (operation != JOURNAL_UPDATE)
-        text += QStringLiteral("id=%1; ").arg(user.id);
-    text += QStringLiteral("userID=") + user.userID;
-    WriteOpJournal(text);
+    QueueJournal(
+        [&] { return JournalHead(operation, "SystemUser", user.id) + QStringLiteral("userID=") + user.userID; });
+}
+
+bool ReadSessionLogin(CSessionState& session)
+{
+    if (!HasLogins())
+        return true;
+    // The catalog views are readable by every login.
+    CSqlQuery q(QStringLiteral(
+        "select session_user::text as login, GetUserRoles(session_user) as roles, "
+        "(select r.rolsuper or r.oid = (select d.datdba from pg_database d where d.datname = current_database()) "
+        "from pg_roles r where r.rolname = session_user) as owner"));
+    if (!q.execOrReport() || !q.next())
+        return false;
+    session.userName = q.text("login");
+    session.userRoles = q.value("owner").toBool() ? (ROLE_ADMIN | ROLE_EXPERT | ROLE_USER) : q.intValue("roles", 0);
+    return true;
 }

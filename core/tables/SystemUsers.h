@@ -3,6 +3,7 @@
 // on receivers. A file database has no users.
 #pragma once
 
+#include "Session.h"
 #include "UserRights.h"
 
 #include <optional>
@@ -15,8 +16,8 @@ enum UserRole : int {
 };
 
 struct CSystemUserRecord {
-    int id = 0; // the login's role id; 0 while it is not a user
-    QString userID; // the login
+    int id = 0;        // the login's role id; 0 while it is not a user
+    QString userID;    // the login
     int userRoles = 0; // UserRole bits
     CUserRightList rights;
 };
@@ -38,16 +39,22 @@ std::optional<CSystemUserList> LoadSystemUsers(const SqlFilter& filter = {});
 // password unless it holds a backslash (external authentication); an existing one gets a non-empty
 // password. The role memberships end equal to the bits. The server refuses logins that are not
 // ordinary logins of this database (privileged ones, those of another database).
-bool RunUserScript(const QString& login, int roles, bool create, const QString& password);
+[[nodiscard]] bool RunUserScript(const QString& login, int roles, bool create, const QString& password);
 // Login, access, roles and the user's rights in one transaction; a new user takes its id from its
 // login. An empty password keeps the login's password.
-bool SaveSystemUser(CSystemUserRecord& user, const QString& password);
+[[nodiscard]] bool SaveSystemUser(CSystemUserRecord& user, const QString& password);
 // Revokes the login's access (the login stays) and deletes the rights of the user's list.
-bool DeleteSystemUser(CSystemUserRecord& user);
-void JournalSystemUser(const CSystemUserRecord& user, int operation);
+[[nodiscard]] bool DeleteSystemUser(CSystemUserRecord& user);
+void WriteSystemUserJournal(const CSystemUserRecord& user, int operation);
+
+// The session's login: on a server database the connection's login and its role bits (a superuser
+// or the database's owner holds every bit: it administers the database with full rights); on the file
+// database both stay empty, so that no rights test applies. False after a reported error (then the
+// session is left as it was).
+[[nodiscard]] bool ReadSessionLogin(CSessionState& session);
 
 inline const QString kLoginTooLongText = QStringLiteral("Слишком длинная учетная запись пользователя.");
 inline const QString kPasswordTooLongText = QStringLiteral("Слишком длинный пароль пользователя.");
 // %1: the login.
-inline const QString kSavedUserNotFoundText = QStringLiteral(
-    "Учетная запись «%1» не найдена среди пользователей базы данных. Пользователь не сохранен.");
+inline const QString kSavedUserNotFoundText =
+    QStringLiteral("Учетная запись «%1» не найдена среди пользователей базы данных. Пользователь не сохранен.");

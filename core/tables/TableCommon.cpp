@@ -1,22 +1,77 @@
 #include "TableCommon.h"
 
+#include "Journal.h"
+#include "Settings.h"
+
+#include <climits>
+
+bool AnyNull(const CSqlQuery& q, std::initializer_list<const char*> columns)
+{
+    for (const char* column : columns)
+        if (q.isNull(column))
+            return true;
+    return false;
+}
+
+std::optional<int> ReadRowKey(const CSqlQuery& q, const char* column)
+{
+    const QVariant v = q.value(column);
+    if (v.isNull())
+        return std::nullopt;
+    bool ok = false;
+    const qlonglong i = v.toLongLong(&ok);
+    if (!ok || i < INT_MIN || i > INT_MAX)
+        return std::nullopt;
+    return int(i);
+}
+
+std::optional<int> NextTableId(const QString& table)
+{
+    if (GetDBConnection().transactionLevel() > 0 && !Dialect().LockTableForNewId(table))
+        return std::nullopt;
+    CSqlQuery q(QStringLiteral("select coalesce(max(id), 0) + 1 from ") + table);
+    if (!q.execOrReport() || !q.next())
+        return std::nullopt;
+    return q.value(0).toInt();
+}
 
 QString JournalOperationWord(int operation)
 {
-    switch (operation) {
-    case JOURNAL_INSERT:
-        return QStringLiteral("Insert ");
-    case JOURNAL_UPDATE:
-        return QStringLiteral("Update ");
-    default:
-        return QStringLiteral("Delete ");
-    }
+    return TextOf(
+        operation,
+        {{JOURNAL_INSERT, u"Insert "}, {JOURNAL_UPDATE, u"Update "}, {JOURNAL_CHANGE_STATUS, u"Change status "}},
+        QStringLiteral("Delete "));
 }
 
+QString JournalHead(int operation, const char* table, int id)
+{
+    QString text = JournalOperationWord(operation) + QLatin1String(table) + QStringLiteral("; ");
+    if (operation != JOURNAL_UPDATE)
+        text += QStringLiteral("id=%1; ").arg(id);
+    return text;
+}
+
+bool OpJournalEnabled()
+{
+    return Settings().EnableOpJournal;
+}
+
+void QueueJournalLine(const QString& text)
+{
+    GetDBConnection().AfterCommit([text] { WriteOpJournal(text); });
+}
 
 QDateTime CurrentTimeToSecond()
 {
     const QDateTime now = QDateTime::currentDateTime();
     const QTime t = now.time();
     return QDateTime(now.date(), QTime(t.hour(), t.minute(), t.second()));
+}
+
+QString TextOf(int value, std::initializer_list<std::pair<int, const char16_t*>> texts, const QString& otherwise)
+{
+    for (const auto& [key, text] : texts)
+        if (key == value)
+            return QString::fromUtf16(text);
+    return otherwise;
 }

@@ -1,55 +1,36 @@
 #include "TotalForecasts.h"
 
-#include "Journal.h"
-#include "TableCommon.h"
-#include "Settings.h"
-#include "xml/XmlRecord.h"
-
-#include <array>
 #include <span>
 
 namespace {
 
 using R = CTotalForecastRecord;
 
-
 const std::array<XmlField<R>, 22> kXmlFields = ForecastRowXmlFields<R>();
 // Written without the comment's value: the comment does not travel with the forecast.
 const std::span<const XmlField<R>> kWrittenFields = std::span(kXmlFields).first(21);
 
-const std::array<XmlField<R>, 3> kCommentXmlFields = {{
-    XmlField<R>::integer("id", &R::id),
-    XmlField<R>::integer("product", &R::product),
-    XmlField<R>::text("comment", &R::comment),
-}};
+const std::array<XmlField<R>, 3> kCommentXmlFields = ForecastCommentXmlFields<R>();
 
-const QString kSelect = QStringLiteral(
-    "select id, prognoz, product, sumLast, sumCurr, sumNext, valueLast, valueCurr, valueNext, valueNorm, "
-    "valueIndex, valuePlan, valueFormula, valueOther, sumNorm, sumIndex, sumPlan, sumFormula, sumOther, "
-    "lastUpdate, comment, base, baseMethod from tfcttotalprognoz");
+const QString kSelect = QStringLiteral("select id, prognoz, product, ") + ForecastFigureColumns()
+    + QStringLiteral(", lastUpdate, comment, base, baseMethod from tfcttotalprognoz");
 const QString kByKey = QStringLiteral(" where product = ? and prognoz = ?");
 
-// The first readable row of a select; none also on a database error, which is shown only when asked.
-std::optional<R> FetchOne(CSqlQuery& q, bool report, QSqlError* error)
-{
-    const bool ok = report ? q.execOrReport() : q.exec();
-    if (!ok) {
-        if (error)
-            *error = q.lastError();
-        return std::nullopt;
-    }
-    while (q.next()) {
-        if (auto rec = ReadTotalForecastRow(q))
-            return rec;
-    }
-    return std::nullopt;
-}
+constexpr CRowReader<R> kRows{&ReadTotalForecastRow, UnreadableRow::Skip};
 
-std::optional<R> FetchByKey(int prognoz, int product, bool report, QSqlError* error)
+std::optional<R> FetchByKey(int prognoz, int product, OnDbError onError, QSqlError* error)
 {
     CSqlQuery q(kSelect + kByKey);
     q.bind(product).bind(prognoz);
-    return FetchOne(q, report, error);
+    return kRows.First(q, onError, error);
+}
+
+R NewRecord(int prognoz, int product)
+{
+    R rec;
+    rec.prognoz = prognoz;
+    rec.product = product;
+    return rec;
 }
 
 // The first 255 characters; a surrogate pair counts as one.
@@ -78,8 +59,7 @@ bool AddFigure(Money& into, Money add)
 
 void BindFigures(CSqlQuery& q, const R& rec)
 {
-    for (const auto& m : kForecastMoneyColumns)
-        q.bind(rec.*m.field);
+    BindForecastFigures(q, rec);
     q.bind(rec.lastUpdate).bind(rec.comment).bind(rec.base).bind(rec.baseMethod);
 }
 
@@ -93,64 +73,41 @@ CTotalForecastRecord::CTotalForecastRecord()
 std::optional<CTotalForecastRecord> ReadTotalForecastRow(const CSqlQuery& q)
 {
     R rec;
-    const auto id = ReadRowKey(q, "id");
-    const auto prognoz = ReadRowKey(q, "prognoz");
-    const auto product = ReadRowKey(q, "product");
-    if (!id || !prognoz || !product)
+    if (!ReadForecastRowColumns(q, rec))
         return std::nullopt;
-    rec.id = *id;
-    rec.prognoz = *prognoz;
-    rec.product = *product;
-    for (const auto& m : kForecastMoneyColumns)
-        rec.*m.field = q.money(m.column);
     // An unreadable time keeps the construction time, which the next save stores.
     const QDateTime stored = q.date("lastUpdate");
     if (stored.isValid())
         rec.lastUpdate = stored;
-    rec.comment = q.text("comment");
-    rec.baseMethod = q.intValue("baseMethod", 0);
-    rec.base = q.text("base");
     return rec;
 }
 
 std::optional<CTotalForecastRecord> GetTotalForecastById(int id)
 {
-    CSqlQuery q(kSelect + QStringLiteral(" where id = ?"));
-    q.bind(id);
-    return FetchOne(q, true, nullptr);
+    return kRows.FirstOf(OnDbError::Report, kSelect + QStringLiteral(" where id = ?"), id);
 }
 
 std::optional<CTotalForecastRecord> GetTotalForecast(int prognoz, int product)
 {
-    return FetchByKey(prognoz, product, true, nullptr);
+    return FetchByKey(prognoz, product, OnDbError::Report, nullptr);
 }
 
 CTotalForecastRecord GetOrCreateTotalForecast(int prognoz, int product)
 {
     if (auto rec = GetTotalForecast(prognoz, product))
         return *rec;
-    R rec;
-    rec.prognoz = prognoz;
-    rec.product = product;
-    return rec;
+    return NewRecord(prognoz, product);
 }
 
 std::optional<CTotalForecastList> LoadTotalForecasts(const SqlFilter& filter)
 {
-    CSqlQuery q(filter.apply(kSelect));
-    q.bindAll(filter.args);
-    return ReadRows(q, ReadTotalForecastRow);
+    return kRows.ListOf(OnDbError::Report, filter.apply(kSelect), filter.args);
 }
 
 bool TotalForecastExists(int product, int prognoz)
 {
-    CSqlQuery q(QStringLiteral("select count(id) from tfcttotalprognoz where product = ? and prognoz = ?"));
-    q.bind(product).bind(prognoz);
-    if (!q.execOrReport() || !q.next())
-        return true;
-    bool ok = false;
-    const qlonglong n = q.value(0).toLongLong(&ok);
-    return !ok || n != 0;
+    return CountIsNonZero(QStringLiteral("select count(id) from tfcttotalprognoz where product = ? and prognoz = ?"),
+                          product, prognoz);
 }
 
 int CountCommentedTotals(int prognoz)
@@ -169,10 +126,8 @@ bool DeleteTotalForecastsOf(int prognoz)
 
 bool ResetTotalForecastSums(int prognoz)
 {
-    return ExecSql(QStringLiteral("update tfcttotalprognoz set sumLast = 0, sumCurr = 0, sumNext = 0, valueLast = 0, "
-                                  "valueCurr = 0, valueNext = 0, valueNorm = 0, valueIndex = 0, valuePlan = 0, "
-                                  "valueFormula = 0, valueOther = 0, sumNorm = 0, sumIndex = 0, sumPlan = 0, "
-                                  "sumFormula = 0, sumOther = 0 where prognoz = ?"),
+    return ExecSql(QStringLiteral("update tfcttotalprognoz set ") + ForecastFigureAssignments().replace(u'?', u'0')
+                       + QStringLiteral(" where prognoz = ?"),
                    prognoz);
 }
 
@@ -183,7 +138,7 @@ bool DeleteTotalForecast(CTotalForecastRecord& rec)
     {
         CSqlQuery q(kSelect + QStringLiteral(" where id = ?"));
         q.bind(rec.id);
-        stored = FetchOne(q, true, &error);
+        stored = kRows.First(q, OnDbError::Report, &error);
     }
     if (error.type() != QSqlError::NoError)
         return false;
@@ -192,7 +147,7 @@ bool DeleteTotalForecast(CTotalForecastRecord& rec)
     rec.id = -1;
     // No row under that id: nothing was deleted and nothing is journalled.
     if (stored)
-        FormatTotalForecastJournal(*stored, TFJ_DELETE);
+        WriteTotalForecastJournal(*stored, JOURNAL_DELETE);
     return true;
 }
 
@@ -213,26 +168,23 @@ bool SaveTotalForecast(CTotalForecastRecord& rec)
     }
     int newId = -1;
     if (storedId) {
-        CSqlQuery q(QStringLiteral(
-            "update tfcttotalprognoz set sumLast = ?, sumCurr = ?, sumNext = ?, valueLast = ?, valueCurr = ?, "
-            "valueNext = ?, valueNorm = ?, valueIndex = ?, valuePlan = ?, valueFormula = ?, valueOther = ?, "
-            "sumNorm = ?, sumIndex = ?, sumPlan = ?, sumFormula = ?, sumOther = ?, lastUpdate = ?, comment = ?, "
-            "base = ?, baseMethod = ? where id = ?"));
+        CSqlQuery q(QStringLiteral("update tfcttotalprognoz set ") + ForecastFigureAssignments()
+                    + QStringLiteral(", lastUpdate = ?, comment = ?, base = ?, baseMethod = ? where id = ?"));
         BindFigures(q, rec);
         q.bind(*storedId);
         if (!q.execOrReport())
             return false;
     } else {
-        CSqlQuery q(InsertReturningId(QStringLiteral(
-            "insert into tfcttotalprognoz (prognoz, product, sumLast, sumCurr, sumNext, valueLast, valueCurr, "
-            "valueNext, valueNorm, valueIndex, valuePlan, valueFormula, valueOther, sumNorm, sumIndex, sumPlan, "
-            "sumFormula, sumOther, lastUpdate, comment, base, baseMethod) "
-            "values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")));
+        const CSqlDialect& dialect = Dialect();
+        CSqlQuery q(dialect.InsertReturningId(
+            QStringLiteral("insert into tfcttotalprognoz (prognoz, product, ") + ForecastFigureColumns()
+            + QStringLiteral(", lastUpdate, comment, base, baseMethod) "
+                             "values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")));
         q.bind(rec.prognoz).bind(rec.product);
         BindFigures(q, rec);
         if (!q.execOrReport())
             return false;
-        const auto id = ReadNewId(q);
+        const auto id = dialect.ReadNewId(q);
         if (!id)
             return false;
         newId = *id;
@@ -242,14 +194,14 @@ bool SaveTotalForecast(CTotalForecastRecord& rec)
     // The id only once the row is there to stay.
     if (!storedId)
         rec.id = newId;
-    FormatTotalForecastJournal(rec, storedId ? TFJ_UPDATE : TFJ_INSERT);
+    WriteTotalForecastJournal(rec, storedId ? JOURNAL_UPDATE : JOURNAL_INSERT);
     return true;
 }
 
 bool AccumulateTotalForecast(const CForecastDataRecord& data)
 {
     QSqlError error;
-    std::optional<R> stored = FetchByKey(data.prognoz, data.product, true, &error);
+    std::optional<R> stored = FetchByKey(data.prognoz, data.product, OnDbError::Report, &error);
     if (error.type() != QSqlError::NoError)
         return false;
     R rec = stored ? *stored : R();
@@ -263,60 +215,22 @@ bool AccumulateTotalForecast(const CForecastDataRecord& data)
     return SaveTotalForecast(rec);
 }
 
-std::optional<CTotalForecastRecord> GetTotalForecastSums(int prognoz, const std::vector<int>& products, QSqlError* error)
+std::optional<CTotalForecastRecord> GetTotalForecastSums(int prognoz, const std::vector<int>& products,
+                                                         QSqlError* error)
 {
-    if (products.empty())
-        return std::nullopt;
-    if (products.size() == 1) {
-        QSqlError failure;
-        if (auto rec = FetchByKey(prognoz, products.front(), false, &failure))
-            return rec;
-        if (failure.type() != QSqlError::NoError) {
-            if (error)
-                *error = failure;
-            return std::nullopt;
-        }
-        R rec;
-        rec.prognoz = prognoz;
-        rec.product = products.front();
-        return rec;
-    }
-    // Over a group the year's figure is its quantity, over a leaf its sum.
-    CSqlQuery q(QStringLiteral(
-                    "select coalesce(sum(case when p.isgroup = 0 then d.sumLast else d.valueLast end), 0) as sumLast, "
-                    "coalesce(sum(case when p.isgroup = 0 then d.sumCurr else d.valueCurr end), 0) as sumCurr, "
-                    "coalesce(sum(case when p.isgroup = 0 then d.sumNext else d.valueNext end), 0) as sumNext "
-                    "from tfcttotalprognoz d join tclsproduct p on d.product = p.id and p.prognoz = d.prognoz "
-                    "where d.prognoz = ? and ")
-                + ProductSetCondition(QStringLiteral("d.product")));
-    q.bind(prognoz).bind(ProductSetArgument(products));
-    if (!q.exec()) {
-        if (error)
-            *error = q.lastError();
-        return std::nullopt;
-    }
-    R rec;
-    rec.prognoz = prognoz;
-    if (q.next()) {
-        rec.id = 0;
-        rec.product = 0;
-        rec.sumLast = q.money("sumLast");
-        rec.sumCurr = q.money("sumCurr");
-        rec.sumNext = q.money("sumNext");
-    }
-    return rec;
+    auto fetch = [&](int product, QSqlError* failure) {
+        return FetchByKey(prognoz, product, OnDbError::Silent, failure);
+    };
+    return ForecastRowTotals(products, NewRecord(prognoz, 0), fetch, QStringLiteral("tfcttotalprognoz"),
+                             QStringLiteral("d.prognoz = ?"), {prognoz}, error);
 }
 
-void FormatTotalForecastJournal(const CTotalForecastRecord& rec, int operation)
+void WriteTotalForecastJournal(const CTotalForecastRecord& rec, int operation)
 {
-    // Bulk saves run with the journal off: nothing to format then.
-    if (!Settings().EnableOpJournal)
-        return;
-    QString text = JournalOperationWord(operation) + QStringLiteral("TotalPrognoz; ");
-    if (operation != TFJ_UPDATE)
-        text += QStringLiteral("id=%1; ").arg(rec.id);
-    text += QStringLiteral("prognoz=%1; product=%2").arg(rec.prognoz).arg(rec.product);
-    WriteOpJournal(text);
+    QueueJournal([&] {
+        return JournalHead(operation, "TotalPrognoz", rec.id)
+            + QStringLiteral("prognoz=%1; product=%2").arg(rec.prognoz).arg(rec.product);
+    });
 }
 
 xmlNodePtr TotalForecastToXml(xmlNodePtr parent, const CTotalForecastRecord& rec)
@@ -339,13 +253,5 @@ std::optional<CTotalForecastRecord> ReadTotalForecastCommentXml(const xmlNode* n
 
 std::optional<CTotalForecastList> ReadTotalForecastCommentsXml(const xmlNode* node)
 {
-    std::optional<CTotalForecastList> list;
-    for (; node; node = node->next) {
-        if (auto rec = ReadTotalForecastCommentXml(node)) {
-            if (!list)
-                list.emplace();
-            list->push_back(std::move(*rec));
-        }
-    }
-    return list;
+    return ReadXmlSiblings<R>(node, &ReadTotalForecastCommentXml);
 }

@@ -11,8 +11,6 @@ struct CTotalForecastRecord : CForecastRowFields {
 
 using CTotalForecastList = std::vector<CTotalForecastRecord>;
 
-enum TotalForecastJournalOperation { TFJ_UPDATE = 0, TFJ_INSERT = 1, TFJ_DELETE = 2 };
-
 // Comments longer than this are cut when saved.
 constexpr int kTotalForecastCommentLength = 255;
 
@@ -27,21 +25,21 @@ bool TotalForecastExists(int product, int prognoz);
 // Rows with a non-empty comment; 0 when the count cannot be read.
 int CountCommentedTotals(int prognoz);
 // Neither writes a journal line.
-bool DeleteTotalForecastsOf(int prognoz);
-bool ResetTotalForecastSums(int prognoz);
-bool DeleteTotalForecast(CTotalForecastRecord& rec);
+[[nodiscard]] bool DeleteTotalForecastsOf(int prognoz);
+[[nodiscard]] bool ResetTotalForecastSums(int prognoz);
+[[nodiscard]] bool DeleteTotalForecast(CTotalForecastRecord& rec);
 // Saves by (prognoz, product) in its own transaction (a savepoint inside the caller's); the record's
 // id is set only for a new row. lastUpdate is written as the record holds it.
-bool SaveTotalForecast(CTotalForecastRecord& rec);
+[[nodiscard]] bool SaveTotalForecast(CTotalForecastRecord& rec);
 // Adds the data row's figures into the consolidated row of its product (created when missing) and
 // stamps it; false when anything on the way failed, the save included.
-bool AccumulateTotalForecast(const CForecastDataRecord& data);
+[[nodiscard]] bool AccumulateTotalForecast(const CForecastDataRecord& data);
 // Sums over a set of products: one product gives its stored row (or a new record), several a record
 // with the three year figures, a leaf adding its sums and a group its quantities. None for an empty
 // set, and on a database error, which is not shown but handed to the caller.
 std::optional<CTotalForecastRecord> GetTotalForecastSums(int prognoz, const std::vector<int>& products,
                                                          QSqlError* error = nullptr);
-void FormatTotalForecastJournal(const CTotalForecastRecord& rec, int operation);
+void WriteTotalForecastJournal(const CTotalForecastRecord& rec, int operation);
 // None when id, prognoz or product is not an integer.
 std::optional<CTotalForecastRecord> ReadTotalForecastRow(const CSqlQuery& q);
 

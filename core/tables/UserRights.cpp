@@ -1,16 +1,15 @@
 #include "UserRights.h"
 
 #include "AppMessage.h"
-#include "Journal.h"
-#include "TableCommon.h"
 
 namespace {
 const QString kSelect = QStringLiteral("select id, UserID, ForecastID, ReceiverID from v_UserRights");
-}
+constexpr CRowReader<CUserRightRecord> kRows{&ReadUserRightRow, UnreadableRow::Skip};
+} // namespace
 
 bool CheckUsersSupported()
 {
-    if (GetDBConnection().dialect() == SqlDialect::PostgreSQL)
+    if (Dialect().HasLogins())
         return true;
     AppMessageBox(kUsersNeedServerText, MB_OK | MB_ICONEXCLAMATION);
     return false;
@@ -18,28 +17,15 @@ bool CheckUsersSupported()
 
 std::optional<CUserRightRecord> ReadUserRightRow(const CSqlQuery& q)
 {
-    for (const char* column : {"id", "UserID", "ForecastID", "ReceiverID"})
-        if (q.isNull(column))
-            return std::nullopt;
-    CUserRightRecord r;
-    r.id = q.intValue("id");
-    r.userID = UserIdFromValue(q.longValue("UserID"));
-    r.forecastID = q.intValue("ForecastID");
-    r.receiverID = q.intValue("ReceiverID");
-    return r;
+    if (AnyNull(q, {"id", "UserID", "ForecastID", "ReceiverID"}))
+        return std::nullopt;
+    return CUserRightRecord{q.intValue("id"), UserIdFromValue(q.longValue("UserID")), q.intValue("ForecastID"),
+                            q.intValue("ReceiverID")};
 }
 
 std::optional<CUserRightList> LoadUserRights(const SqlFilter& filter)
 {
-    CSqlQuery q(filter.apply(kSelect, QStringLiteral("id")));
-    q.bindAll(filter.args);
-    if (!q.execOrReport())
-        return std::nullopt;
-    CUserRightList list;
-    while (q.next())
-        if (auto r = ReadUserRightRow(q))
-            list.push_back(*r);
-    return list;
+    return kRows.ListOf(OnDbError::Report, filter.apply(kSelect, QStringLiteral("id")), filter.args);
 }
 
 std::optional<CUserRightList> LoadUserRightsOfUser(int userId)
@@ -51,11 +37,14 @@ bool SaveUserRight(CUserRightRecord& right, bool fetchId)
 {
     if (!CheckUsersSupported())
         return false;
-    CSqlQuery find(QStringLiteral("select id from v_UserRights where id = ?"));
-    find.bind(right.id);
-    if (!find.execOrReport())
+    CTransaction tx;
+    if (!tx.isActive())
         return false;
-    const bool isNew = !find.next();
+    const auto stored = RowExists(QStringLiteral("select 1 from v_UserRights where id = ?"), right.id);
+    if (!stored)
+        return false;
+    const bool isNew = !*stored;
+    int id = right.id;
     // The login's security id is looked up by the user id now; an unknown user gives NULL, which the
     // table refuses.
     if (isNew) {
@@ -65,7 +54,7 @@ bool SaveUserRight(CUserRightRecord& right, bool fetchId)
         if (!q.execOrReport() || !q.next())
             return false;
         if (fetchId)
-            right.id = q.value(0).toInt();
+            id = q.value(0).toInt();
     } else {
         CSqlQuery q(QStringLiteral("update tFctUserRights set UserSID = f_UserRightsSid(null, ?), ForecastID = ?, "
                                    "ReceiverID = ? where id = ?"));
@@ -73,8 +62,7 @@ bool SaveUserRight(CUserRightRecord& right, bool fetchId)
         if (!q.execOrReport())
             return false;
     }
-    JournalUserRight(right, isNew ? JOURNAL_INSERT : JOURNAL_UPDATE);
-    return true;
+    return CommitSave(tx, right, id, isNew ? JOURNAL_INSERT : JOURNAL_UPDATE, &WriteUserRightJournal);
 }
 
 bool DeleteUserRight(CUserRightRecord& right)
@@ -85,7 +73,7 @@ bool DeleteUserRight(CUserRightRecord& right)
     q.bind(right.id);
     if (!q.execOrReport())
         return false;
-    JournalUserRight(right, JOURNAL_DELETE);
+    WriteUserRightJournal(right, JOURNAL_DELETE);
     right.id = 0;
     return true;
 }
@@ -99,11 +87,13 @@ bool DeleteUserRightsOfUser(int userId)
     return q.execOrReport();
 }
 
-void JournalUserRight(const CUserRightRecord& right, int operation)
+void WriteUserRightJournal(const CUserRightRecord& right, int operation)
 {
-    QString text = JournalOperationWord(operation) + QStringLiteral("UserRights; ");
-    if (operation != JOURNAL_UPDATE)
-        text += QStringLiteral("id=%1; ").arg(right.id);
-    text += QStringLiteral("userID=%1; receiverID=%2; forecastID=%3").arg(right.userID).arg(right.receiverID).arg(right.forecastID);
-    WriteOpJournal(text);
+    QueueJournal([&] {
+        return JournalHead(operation, "UserRights", right.id)
+            + QStringLiteral("userID=%1; receiverID=%2; forecastID=%3")
+                  .arg(right.userID)
+                  .arg(right.receiverID)
+                  .arg(right.forecastID);
+    });
 }

@@ -3,7 +3,7 @@
 // database translate them.
 #pragma once
 
-#include "db/SqlQuery.h"
+#include "tables/TableCommon.h"
 
 #include <optional>
 #include <vector>
@@ -27,21 +27,21 @@ inline qlonglong UserIdValue(int id)
     return qlonglong(quint32(id));
 }
 
-// None when a column is NULL.
+// None when a column is NULL: the row is left out.
 std::optional<CUserRightRecord> ReadUserRightRow(const CSqlQuery& q);
 // Rights of existing logins only; none on a database error.
 std::optional<CUserRightList> LoadUserRights(const SqlFilter& filter = {});
 std::optional<CUserRightList> LoadUserRightsOfUser(int userId);
 // Updates the row named by the right's id, else inserts one; the new id is taken only with fetchId.
-bool SaveUserRight(CUserRightRecord& right, bool fetchId);
+[[nodiscard]] bool SaveUserRight(CUserRightRecord& right, bool fetchId);
 // Journals the deleted right, then sets its id to 0.
-bool DeleteUserRight(CUserRightRecord& right);
-bool DeleteUserRightsOfUser(int userId);
-void JournalUserRight(const CUserRightRecord& right, int operation);
+[[nodiscard]] bool DeleteUserRight(CUserRightRecord& right);
+[[nodiscard]] bool DeleteUserRightsOfUser(int userId);
+void WriteUserRightJournal(const CUserRightRecord& right, int operation);
 
 // Shown when users or rights are to be changed in a file database, which has no logins.
 inline const QString kUsersNeedServerText =
     QStringLiteral("Пользователи и права доступа ведутся только в базе данных на сервере PostgreSQL.");
 
 // False after showing kUsersNeedServerText when the main database has no logins.
-bool CheckUsersSupported();
+[[nodiscard]] bool CheckUsersSupported();

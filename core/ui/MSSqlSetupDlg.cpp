@@ -124,14 +124,7 @@ void CMSSqlSetupDlg::UpdateEnabling()
     for (QWidget* w : {static_cast<QWidget*>(m_host), static_cast<QWidget*>(m_port), static_cast<QWidget*>(m_dbName),
                        static_cast<QWidget*>(m_osAuth)})
         w->setEnabled(server);
-    for (QWidget* w : {static_cast<QWidget*>(m_login), static_cast<QWidget*>(m_password), static_cast<QWidget*>(m_savePass)})
+    for (QWidget* w :
+         {static_cast<QWidget*>(m_login), static_cast<QWidget*>(m_password), static_cast<QWidget*>(m_savePass)})
         w->setEnabled(withLogin);
-}
-
-void InstallConnectDialogUi()
-{
-    SetConnectDialogHook([](CDbSetupSettings& settings) {
-        CMSSqlSetupDlg dlg(settings, GetAppMainWindow());
-        return ExecModal(dlg) == QDialog::Accepted;
-    });
 }

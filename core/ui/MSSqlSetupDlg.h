@@ -39,6 +39,3 @@ private:
     QCheckBox* m_osAuth = nullptr;
     QCheckBox* m_savePass = nullptr;
 };
-
-// Makes the connect loop show this dialog through the modal hook.
-void InstallConnectDialogUi();

@@ -49,6 +49,8 @@ inline constexpr char kOldId[] = "oldID";
 inline constexpr char kNewId[] = "newID";
 } // namespace XmlNames
 
+// One child element of a record: its name and the record's field, whose type gives the encoding.
+// A field of a base of R serves as well.
 template <class R>
 struct XmlField {
     enum Kind { Int, Text, Currency, Decimal6, Date };
@@ -56,11 +58,36 @@ struct XmlField {
     Kind kind;
     std::variant<int R::*, QString R::*, Money R::*, double R::*, QDateTime R::*> member;
 
-    static constexpr XmlField integer(const char* n, int R::*m) { return {n, Int, m}; }
-    static constexpr XmlField text(const char* n, QString R::*m) { return {n, Text, m}; }
-    static constexpr XmlField money(const char* n, Money R::*m) { return {n, Currency, m}; }
-    static constexpr XmlField decimal6(const char* n, double R::*m) { return {n, Decimal6, m}; }
-    static constexpr XmlField date(const char* n, QDateTime R::*m) { return {n, Date, m}; }
+    constexpr XmlField(const char* n, int R::*m)
+        : name(n)
+        , kind(Int)
+        , member(m)
+    {
+    }
+    constexpr XmlField(const char* n, QString R::*m)
+        : name(n)
+        , kind(Text)
+        , member(m)
+    {
+    }
+    constexpr XmlField(const char* n, Money R::*m)
+        : name(n)
+        , kind(Currency)
+        , member(m)
+    {
+    }
+    constexpr XmlField(const char* n, double R::*m)
+        : name(n)
+        , kind(Decimal6)
+        , member(m)
+    {
+    }
+    constexpr XmlField(const char* n, QDateTime R::*m)
+        : name(n)
+        , kind(Date)
+        , member(m)
+    {
+    }
 };
 
 // Low-level helpers shared by the generic code and the few hand-written elements.
@@ -68,10 +95,10 @@ bool XmlNameIs(const xmlNode* node, const char* name);
 xmlNodePtr XmlAddText(xmlNodePtr parent, const char* name, const QString& text);
 QString XmlContent(const xmlNode* node);
 QString XmlInt(int v);
-int XmlToInt(const QString& text);           // as the C library's atoi: leading digits, else 0
-QString XmlFixed6(double v);                 // "%f" in the C locale
-double XmlToDouble(const QString& text);     // as atof: the leading number, else 0
-QString XmlDate(const QDateTime& d);         // "yyyy-MM-ddTHH:mm:ss"
+int XmlToInt(const QString& text);       // as the C library's atoi: leading digits, else 0
+QString XmlFixed6(double v);             // "%f" in the C locale
+double XmlToDouble(const QString& text); // as atof: the leading number, else 0
+QString XmlDate(const QDateTime& d);     // "yyyy-MM-ddTHH:mm:ss"
 QDateTime XmlToDate(const QString& text);
 
 template <class R>
@@ -138,27 +165,75 @@ std::optional<R> ReadRecordXml(const xmlNode* node, const char* element, std::sp
     return rec;
 }
 
+// The XML of a record type, which its table module defines once (XmlFormatOf): the record's element,
+// the list element around several, the field table, and for a record that carries more than its
+// fields what is written after them and read back from the element.
 template <class R>
-xmlNodePtr ListToXml(xmlNodePtr parent, const char* listName, const char* element, const std::vector<R>& list,
-                     std::span<const XmlField<R>> fields)
+struct CXmlFormat {
+    const char* element;
+    const char* list;
+    std::span<const XmlField<R>> fields;
+    void (*writeMore)(xmlNodePtr node, const R& rec) = nullptr;
+    void (*readMore)(const xmlNode* node, R& rec) = nullptr;
+};
+
+template <class R>
+const CXmlFormat<R>& XmlFormatOf();
+
+// The one naming scheme of record-level XML: WriteXml of a record or a list, ReadXml of a record
+// element, ReadXmlList of a list element, ReadXmlSiblings of a run of record elements.
+template <class R>
+xmlNodePtr WriteXml(xmlNodePtr parent, const R& rec)
 {
-    xmlNodePtr node = xmlNewChild(parent, nullptr, BAD_CAST listName, nullptr);
-    for (const R& rec : list)
-        RecordToXml(node, element, rec, fields);
+    const CXmlFormat<R>& f = XmlFormatOf<R>();
+    xmlNodePtr node = RecordToXml<R>(parent, f.element, rec, f.fields);
+    if (f.writeMore)
+        f.writeMore(node, rec);
     return node;
 }
 
-// Each child element that reads as a record is appended; another list name gives none.
 template <class R>
-std::optional<std::vector<R>> ReadListXml(const xmlNode* node, const char* listName, const char* element,
-                                          std::span<const XmlField<R>> fields)
+xmlNodePtr WriteXml(xmlNodePtr parent, const std::vector<R>& list)
 {
-    if (!node || node->type != XML_ELEMENT_NODE || !XmlNameIs(node, listName))
+    xmlNodePtr node = xmlNewChild(parent, nullptr, BAD_CAST XmlFormatOf<R>().list, nullptr);
+    for (const R& rec : list)
+        WriteXml(node, rec);
+    return node;
+}
+
+template <class R>
+std::optional<R> ReadXml(const xmlNode* node)
+{
+    const CXmlFormat<R>& f = XmlFormatOf<R>();
+    auto rec = ReadRecordXml<R>(node, f.element, f.fields);
+    if (rec && f.readMore)
+        f.readMore(node, *rec);
+    return rec;
+}
+
+template <class R>
+std::optional<std::vector<R>> ReadXmlList(const xmlNode* node)
+{
+    if (!node || node->type != XML_ELEMENT_NODE || !XmlNameIs(node, XmlFormatOf<R>().list))
         return std::nullopt;
     std::vector<R> list;
-    for (const xmlNode* child = node->children; child; child = child->next) {
-        if (auto rec = ReadRecordXml<R>(child, element, fields))
+    for (const xmlNode* child = node->children; child; child = child->next)
+        if (auto rec = ReadXml<R>(child))
             list.push_back(std::move(*rec));
+    return list;
+}
+
+// The node and its following siblings, each read by `read`; none when no node gives a record.
+template <class R>
+std::optional<std::vector<R>> ReadXmlSiblings(const xmlNode* node, std::optional<R> (*read)(const xmlNode*))
+{
+    std::optional<std::vector<R>> list;
+    for (; node; node = node->next) {
+        if (auto rec = read(node)) {
+            if (!list)
+                list.emplace();
+            list->push_back(std::move(*rec));
+        }
     }
     return list;
 }

@@ -2,7 +2,7 @@
 
 #include "ZipRecords.h"
 #include "ZipStream.h"
-#include "text/Codepage.h"
+#include "Codepage.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -4,7 +4,7 @@
 
 #include "ZipRecords.h"
 #include "ZipStream.h"
-#include "text/Codepage.h"
+#include "Codepage.h"
 
 #include <algorithm>
 #include <cerrno>

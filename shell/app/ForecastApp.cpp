@@ -2,6 +2,8 @@
 
 #include "AppMessage.h"
 #include "Bitmaps.h"
+#include "CommandIds.h"
+#include "ConnectLoop.h"
 #include "FontStatic.h"
 #include "MSSqlSetupDlg.h"
 #include "MainFrame.h"
@@ -15,6 +17,7 @@
 #include "tables/ImportEventTypes.h"
 #include "tables/ReceiverMap.h"
 #include "tables/ReceiverRoots.h"
+#include "tables/SystemUsers.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -67,14 +70,16 @@ CAppAboutDlg::CAppAboutDlg(QWidget* parent)
 
 CForecastApp::CForecastApp()
 {
-    OnCommand(57664, [this] { OnAppAbout(); });
-    OnCommand(32870, [this] { OnConnectionSettings(); });
-    OnUpdateCommand(32870, [](CCmdUI& ui) { ui.Enable(true); });
-    OnCommand(57665, [this] {
+    OnCommand(ID_APP_ABOUT, [this] { OnAppAbout(); });
+    OnCommand(ID_CONNECTION_SETTINGS, [this] { OnConnectionSettings(); });
+    OnUpdateCommand(ID_CONNECTION_SETTINGS, [](CCmdUI& ui) { ui.Enable(true); });
+    OnCommand(ID_APP_EXIT, [this] {
         if (m_frame)
             m_frame->close();
     });
     connect(&m_instance, &CSingleInstance::activationRequested, this, &CForecastApp::BringToFront);
+    // The plug-ins are there from the start, as the settings dialog and the exchange find them.
+    m_transports.Load();
 }
 
 CForecastApp::~CForecastApp()
@@ -84,7 +89,7 @@ CForecastApp::~CForecastApp()
 
 CMainFrame* CForecastApp::CreateMainFrame()
 {
-    return new CMainFrame;
+    return new CMainFrame(m_session);
 }
 
 bool CForecastApp::InitInstance()
@@ -110,18 +115,27 @@ bool CForecastApp::InitInstance()
     QCoreApplication::setOrganizationName(QStringLiteral("LIR"));
     QCoreApplication::setApplicationName(QStringLiteral("Forecast"));
 
-    // The first use of the database: it opens the main connection.
-    if (HasUnplacedReceivers())
-        RepairReceiverRoots();
+    // The first use of the database: the connect loop finds it, or the user leaves.
+    if (ConnectMainDatabase()) {
+        // An unreadable forecasts table shows its error already here.
+        static_cast<void>(LoadForecasts());
+        static_cast<void>(ReadSessionLogin(m_session));
+        if (HasUnplacedReceivers())
+            static_cast<void>(RepairReceiverRoots());
+    }
 
-    CSettings& s = Settings();
-    s.Load();
+    Settings().Load();
+    m_session.LoadCfg();
+    m_transports.StartHostThread(Settings().ImportDir);
 
-    if (!GetDBConnection().Connect()) {
+    if (!GetDBConnection().isConnected()) {
         AppMessageBox(kConnectFailed, MB_OK);
+        // The user chose not to go on: a quiet end, as when leaving the connect loop.
+        m_exitCode = 0;
         return false;
     }
 
+    CSessionState& s = m_session;
     if (s.currentForecastId != -1) {
         if (const auto forecast = GetForecast(s.currentForecastId)) {
             s.forecastYear = forecast->year;
@@ -154,6 +168,7 @@ int CForecastApp::ExitInstance(int code)
 {
     UnloadReportEngine();
     Settings().Save();
+    static_cast<void>(m_session.SaveCfg());
     GetDBConnection().Close();
     GetReportDBConnection().Close();
     return code;

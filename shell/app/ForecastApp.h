@@ -3,12 +3,13 @@
 
 #include "CmdTarget.h"
 #include "MainFrame.h"
+#include "Session.h"
 #include "SingleInstance.h"
+#include "TransportRegistry.h"
 
 #include <QDialog>
 #include <QObject>
 #include <QPointer>
-
 
 // The About box (dialog 100).
 class CAppAboutDlg : public QDialog {
@@ -34,6 +35,9 @@ public:
     int exitCode() const { return m_exitCode; }
     CMainFrame* mainFrame() const { return m_frame; }
     CSingleInstance& instanceSocket() { return m_instance; }
+    // The state of this run; the frames work on it.
+    CSessionState& session() { return m_session; }
+    const CTransportRegistry& transports() const { return m_transports; }
 
     void OnAppAbout();
     void OnConnectionSettings();
@@ -46,6 +50,8 @@ private:
     void BringToFront();
 
     CSingleInstance m_instance;
+    CSessionState m_session;
+    CTransportRegistry m_transports;
     QPointer<CMainFrame> m_frame;
     int m_exitCode = 1;
 };

@@ -3,13 +3,12 @@
 #include "AppMessage.h"
 #include "Bitmaps.h"
 #include "ChildFrameBase.h"
+#include "CommandIds.h"
 #include "ModalHook.h"
 #include "ProgressBar.h"
-#include "Rights.h"
 #include "Settings.h"
 #include "ShellHooks.h"
 #include "WaitCursor.h"
-#include "db/SqlQuery.h"
 #include "tables/Forecasts.h"
 #include "tables/PriceChecks.h"
 #include "tables/ProductAveragePrices.h"
@@ -17,6 +16,7 @@
 #include "tables/ReceiverMap.h"
 #include "tables/ReceiverTree.h"
 #include "tables/Receivers.h"
+#include "tables/SystemUsers.h"
 #include "xml/XmlRecord.h"
 
 #include <QApplication>
@@ -34,91 +34,110 @@ using namespace MainFrameTexts;
 
 namespace {
 
-constexpr int kRoleExpert = 2;
-constexpr int kRoleUser = 4;
-
 // Forms whose dialogs take the forecast chosen in the forecast bar.
 bool FormTakesForecast(int id)
 {
-    return id == 32805 || id == 32912 || id == 32827 || id == 32828 || id == 32845 || id == 32848;
+    return id == ID_REPORT_FORM1 || id == ID_REPORT_FORM3 || id == ID_REPORT_FORM5 || id == ID_REPORT_FORM6
+        || id == ID_REPORT_FORM7 || id == ID_REPORT_FORM8;
 }
 
 // Forms 1 to 8 first make the forecast bar's choice the current forecast.
 bool FormCopiesSelection(int id)
 {
-    return FormTakesForecast(id) || id == 32817 || id == 32826;
+    return FormTakesForecast(id) || id == ID_REPORT_FORM2 || id == ID_REPORT_FORM4;
 }
 
-const int kReportCommands[] = {32805, 32817, 32912, 32826, 32827, 32828, 32845, 32848, 32910, 32850};
+const int kReportCommands[] = {ID_REPORT_FORM1, ID_REPORT_FORM2, ID_REPORT_FORM3, ID_REPORT_FORM4, ID_REPORT_FORM5,
+                               ID_REPORT_FORM6, ID_REPORT_FORM7, ID_REPORT_FORM8, ID_REPORT_FORM9, ID_REPORT_BLANK};
 
 struct MenuEntry {
     const char16_t* text; // nullptr: separator
     int id;               // 0 with a text: the start of a submenu, ended by an entry {nullptr, -1}
 };
 
-constexpr MenuEntry kFileMenu[] = {
-    {u"Настройки", 32868}, {u"Выгрузить журнал операций...", 32890}, {nullptr, 0}, {u"&Выход", 57665}};
-constexpr MenuEntry kViewMenu[] = {{u"&Инструменты", 59392}, {u"&Строка состояния", 59393}, {u"Панель прогноза", 32790}};
-constexpr MenuEntry kEditMenu[] = {{u"Копировать\tCtrl+C", 57634}, {u"Вырезать\tCtrl+X", 57635},
-                                   {u"Вставить\tCtrl+V", 57637},   {nullptr, 0},
-                                   {u"Поиск\tCtrl+F", 32896},      {u"Найти далее\tF3", 32897}};
-constexpr MenuEntry kBookMenu[] = {{u"Добавить &группу...\tCtrl+M", 32771},
-                                   {u"Добавить &элемент...\tCtrl+N", 32772},
-                                   {u"&Редактировать...\tF2", 32785},
-                                   {u"Просмотреть", 32879},
+constexpr MenuEntry kFileMenu[] = {{u"Настройки", ID_SETTINGS},
+                                   {u"Выгрузить журнал операций...", ID_OPJOURNAL_EXPORT},
                                    {nullptr, 0},
-                                   {u"Переместить вверх", 32843},
-                                   {u"Переместить вниз", 32844},
+                                   {u"&Выход", ID_APP_EXIT}};
+constexpr MenuEntry kViewMenu[] = {{u"&Инструменты", ID_VIEW_TOOLBAR},
+                                   {u"&Строка состояния", ID_VIEW_STATUS_BAR},
+                                   {u"Панель прогноза", ID_VIEW_FORECAST_BAR}};
+constexpr MenuEntry kEditMenu[] = {{u"Копировать\tCtrl+C", ID_EDIT_COPY}, {u"Вырезать\tCtrl+X", ID_EDIT_CUT},
+                                   {u"Вставить\tCtrl+V", ID_EDIT_PASTE},  {nullptr, 0},
+                                   {u"Поиск\tCtrl+F", ID_SEARCH},         {u"Найти далее\tF3", ID_SEARCH_NEXT}};
+constexpr MenuEntry kBookMenu[] = {{u"Добавить &группу...\tCtrl+M", ID_BOOK_ADD_GROUP},
+                                   {u"Добавить &элемент...\tCtrl+N", ID_BOOK_ADD_ELEMENT},
+                                   {u"&Редактировать...\tF2", ID_BOOK_EDIT},
+                                   {u"Просмотреть", ID_BOOK_VIEW},
                                    {nullptr, 0},
-                                   {u"У&далить\tDelete", 32773},
+                                   {u"Переместить вверх", ID_BOOK_MOVE_UP},
+                                   {u"Переместить вниз", ID_BOOK_MOVE_DOWN},
                                    {nullptr, 0},
-                                   {u"Фильтр...", 32778},
+                                   {u"У&далить\tDelete", ID_BOOK_DELETE},
                                    {nullptr, 0},
-                                   {u"Сортировать по умолчанию...", 32874}};
+                                   {u"Фильтр...", ID_BOOK_FILTER},
+                                   {nullptr, 0},
+                                   {u"Сортировать по умолчанию...", ID_BOOK_DEFAULT_SORT}};
 constexpr MenuEntry kReportMenu[] = {
-    {u"Отчет Ф1 и Ф1-а. «Прогноз объемов закупаемой продукции»", 32805},
-    {u"Отчет Ф2. «Средние цены закупок товаров»", 32817},
-    {u"Отчет Ф3. «Отчет по детализации прогнозных данных с точки зрения методик обоснования»", 32912},
-    {u"Отчет Ф4. «Удельный вес объемов продукции»", 32826},
-    {u"Отчет Ф5. «Динамика объемов и цен продукции»", 32827},
-    {u"Отчет Ф6. «Структура продукции»", 32828},
-    {u"Отчет Ф7. «Отчет о количестве участников разработки прогноза»", 32845},
-    {u"Отчет Ф8. «Сведения об изменениях стоимостных показателей по видам продукции»", 32848},
-    {u"Отчет Ф9. «Внутренняя аналитическая форма сравнения прогнозов»", 32910}};
-constexpr MenuEntry kForecastMenu[] = {{u"Управление...", 32792},
-                                       {u"Копирование", 32806},
-                                       {u"Администрирование...", 32888},
+    {u"Отчет Ф1 и Ф1-а. «Прогноз объемов закупаемой продукции»", ID_REPORT_FORM1},
+    {u"Отчет Ф2. «Средние цены закупок товаров»", ID_REPORT_FORM2},
+    {u"Отчет Ф3. «Отчет по детализации прогнозных данных с точки зрения методик обоснования»", ID_REPORT_FORM3},
+    {u"Отчет Ф4. «Удельный вес объемов продукции»", ID_REPORT_FORM4},
+    {u"Отчет Ф5. «Динамика объемов и цен продукции»", ID_REPORT_FORM5},
+    {u"Отчет Ф6. «Структура продукции»", ID_REPORT_FORM6},
+    {u"Отчет Ф7. «Отчет о количестве участников разработки прогноза»", ID_REPORT_FORM7},
+    {u"Отчет Ф8. «Сведения об изменениях стоимостных показателей по видам продукции»", ID_REPORT_FORM8},
+    {u"Отчет Ф9. «Внутренняя аналитическая форма сравнения прогнозов»", ID_REPORT_FORM9}};
+constexpr MenuEntry kForecastMenu[] = {{u"Управление...", ID_FORECAST_MANAGE},
+                                       {u"Копирование", ID_FORECAST_COPY},
+                                       {u"Администрирование...", ID_USERS},
                                        {nullptr, 0},
                                        {u"Действия", 0},
-                                       {u"Расчет строк \"Всего\" и \"Прочее\"", 32815},
+                                       {u"Расчет строк \"Всего\" и \"Прочее\"", ID_GROUP_TOTALS},
                                        {nullptr, -1},
                                        {u"Фильтр", 0},
-                                       {u"Только с неверными данными", 32856},
-                                       {u"Только с комментариями", 32858},
-                                       {u"Только с заполненными данными", 32892},
+                                       {u"Только с неверными данными", ID_FILTER_WRONG},
+                                       {u"Только с комментариями", ID_FILTER_COMMENTED},
+                                       {u"Только с заполненными данными", ID_FILTER_FILLED},
                                        {nullptr, -1},
                                        {nullptr, 0},
-                                       {u"Отправка НСИ...", 32807},
-                                       {u"Получение НСИ...", 32808},
+                                       {u"Отправка НСИ...", ID_NSI_SEND},
+                                       {u"Получение НСИ...", ID_NSI_RECEIVE},
                                        {nullptr, 0},
-                                       {u"Импорт цен из внешних систем...", 32902},
-                                       {u"Импорт средних цен...", 32904},
-                                       {u"Расчет средних цен...", 32906},
+                                       {u"Импорт цен из внешних систем...", ID_PRICE_IMPORT},
+                                       {u"Импорт средних цен...", ID_AVERAGE_PRICE_IMPORT},
+                                       {u"Расчет средних цен...", ID_AVERAGE_PRICE_CALC},
                                        {nullptr, 0},
-                                       {u"Отправка комментариев...", 32861},
-                                       {u"Получение комментариев...", 32862},
+                                       {u"Отправка комментариев...", ID_COMMENTS_SEND},
+                                       {u"Получение комментариев...", ID_COMMENTS_RECEIVE},
                                        {nullptr, 0},
-                                       {u"Отправка прогноза...", 32794},
-                                       {u"Получение прогноза...", 32796},
+                                       {u"Отправка прогноза...", ID_FORECAST_SEND},
+                                       {u"Получение прогноза...", ID_FORECAST_RECEIVE},
                                        {nullptr, 0},
-                                       {u"Генерация сводного прогноза...", 32811},
-                                       {u"Контроль данных...", 32821},
-                                       {u"Пустографка", 32850}};
-constexpr MenuEntry kHelpMenu[] = {{u"&О программе...", 57664}};
+                                       {u"Генерация сводного прогноза...", ID_TOTAL_GENERATE},
+                                       {u"Контроль данных...", ID_FORECAST_CHECK},
+                                       {u"Пустографка", ID_REPORT_BLANK}};
+constexpr MenuEntry kHelpMenu[] = {{u"&О программе...", ID_APP_ABOUT}};
 
 // Toolbar 128; 0 is a separator.
-constexpr int kToolBar[] = {57635, 57634, 57637, 0,     32772, 0,     32771, 32785, 32879,
-                            32773, 32843, 32844, 32778, 0,     32815, 32821, 0,     57664};
+constexpr int kToolBar[] = {ID_EDIT_CUT,
+                            ID_EDIT_COPY,
+                            ID_EDIT_PASTE,
+                            0,
+                            ID_BOOK_ADD_ELEMENT,
+                            0,
+                            ID_BOOK_ADD_GROUP,
+                            ID_BOOK_EDIT,
+                            ID_BOOK_VIEW,
+                            ID_BOOK_DELETE,
+                            ID_BOOK_MOVE_UP,
+                            ID_BOOK_MOVE_DOWN,
+                            ID_BOOK_FILTER,
+                            0,
+                            ID_GROUP_TOTALS,
+                            ID_FORECAST_CHECK,
+                            0,
+                            ID_APP_ABOUT};
 
 // The tooltip of a toolbar button: the menu text without mnemonic, shortcut and ellipsis.
 QString ToolTipOf(QString text)
@@ -181,8 +200,9 @@ QLabel* CForecastBar::statusPicture(int status) const
 
 // ---------------------------------------------------------------------------------------------
 
-CMainFrame::CMainFrame(QWidget* parent)
+CMainFrame::CMainFrame(CSessionState& session, QWidget* parent)
     : QMainWindow(parent)
+    , m_session(session)
 {
     setObjectName(QStringLiteral("CMainFrame"));
     m_updateTimer.setSingleShot(true);
@@ -239,24 +259,24 @@ bool CMainFrame::Create()
     addToolBarBreak(Qt::TopToolBarArea);
     addToolBar(Qt::TopToolBarArea, m_forecastBand);
     connect(m_forecastBar->forecastCombo(), &QComboBox::activated, this, [this] { OnForecastSelChange(); });
-    connect(m_forecastBar->searchButton(), &QPushButton::clicked, this, [this] { ExecuteCommand(1135); });
+    connect(m_forecastBar->searchButton(), &QPushButton::clicked, this, [this] { ExecuteCommand(ID_SEARCH_BUTTON); });
 
     CreateStatusBar();
     AddAccelerators();
     RegisterCommands();
     // Commands without a menu entry, button or accelerator still have their action.
-    for (int id : {32800, 32835, 32870})
+    for (int id : {ID_EVENT_JOURNAL, ID_IMPORT_STATUS_LIST, ID_CONNECTION_SETTINGS})
         MakeAction(id);
 
     FillForecastCombo();
-    CSettings& settings = Settings();
+    CSessionState& session = m_session;
     QComboBox* combo = m_forecastBar->forecastCombo();
-    if (combo->count() > 0 && settings.currentForecastId >= 0) {
-        const int index = combo->findData(settings.currentForecastId);
+    if (combo->count() > 0 && session.currentForecastId >= 0) {
+        const int index = combo->findData(session.currentForecastId);
         if (index >= 0)
             combo->setCurrentIndex(index);
     } else if (combo->count() == 0) {
-        settings.currentForecastId = -1;
+        session.currentForecastId = -1;
     }
 
     m_child = CreateChildFrame();
@@ -274,7 +294,7 @@ bool CMainFrame::Create()
     ProgressDestroy();
 
     // Entries that no user reaches; their commands stay.
-    for (int id : {32888, 32902, 32904}) {
+    for (int id : {ID_USERS, ID_PRICE_IMPORT, ID_AVERAGE_PRICE_IMPORT}) {
         QAction* action = Action(id);
         for (QMenu* menu : menuBar()->findChildren<QMenu*>())
             menu->removeAction(action);
@@ -304,9 +324,9 @@ void CMainFrame::CreateMenu()
         const MenuEntry* entries;
         size_t count;
     } menus[] = {
-        {u"&Файл", kFileMenu, std::size(kFileMenu)},          {u"&Вид", kViewMenu, std::size(kViewMenu)},
-        {u"Правка", kEditMenu, std::size(kEditMenu)},         {u"&Справочник", kBookMenu, std::size(kBookMenu)},
-        {u"&Отчет", kReportMenu, std::size(kReportMenu)},     {u"П&рогноз", kForecastMenu, std::size(kForecastMenu)},
+        {u"&Файл", kFileMenu, std::size(kFileMenu)},      {u"&Вид", kViewMenu, std::size(kViewMenu)},
+        {u"Правка", kEditMenu, std::size(kEditMenu)},     {u"&Справочник", kBookMenu, std::size(kBookMenu)},
+        {u"&Отчет", kReportMenu, std::size(kReportMenu)}, {u"П&рогноз", kForecastMenu, std::size(kForecastMenu)},
         {u"&Помощь", kHelpMenu, std::size(kHelpMenu)},
     };
     for (const auto& m : menus) {
@@ -328,7 +348,7 @@ void CMainFrame::CreateMenu()
         }
         connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
     }
-    for (int id : {59392, 59393, 32790})
+    for (int id : {ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR, ID_VIEW_FORECAST_BAR})
         Action(id)->setCheckable(true);
 }
 
@@ -352,7 +372,7 @@ void CMainFrame::CreateStatusBar()
 {
     QStatusBar* bar = statusBar();
     bar->setObjectName(QStringLiteral("id59393"));
-    auto* message = new QLabel(LoadStringRes(57345), bar);
+    auto* message = new QLabel(LoadStringRes(57345), bar); // string 57345: the idle text "Готов к работе"
     message->setObjectName(QStringLiteral("pane0"));
     bar->addWidget(message, 1);
     // Room for the progress control.
@@ -375,20 +395,20 @@ void CMainFrame::AddAccelerators()
         int id;
         std::initializer_list<QKeySequence> keys;
     } table[] = {
-        {32772, {QKeySequence(Qt::CTRL | Qt::Key_N)}},
-        {32771, {QKeySequence(Qt::CTRL | Qt::Key_M)}},
-        {32883, {QKeySequence(Qt::CTRL | Qt::Key_Backspace)}},
-        {32773, {QKeySequence(Qt::CTRL | Qt::Key_Delete)}},
-        {32785, {QKeySequence(Qt::Key_F2)}},
-        {117, {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}},
-        {57634, {QKeySequence(Qt::CTRL | Qt::Key_C), QKeySequence(Qt::CTRL | Qt::Key_Insert)}},
-        {57635, {QKeySequence(Qt::SHIFT | Qt::Key_Delete), QKeySequence(Qt::CTRL | Qt::Key_X)}},
-        {57637, {QKeySequence(Qt::CTRL | Qt::Key_V), QKeySequence(Qt::SHIFT | Qt::Key_Insert)}},
-        {57643, {QKeySequence(Qt::ALT | Qt::Key_Backspace), QKeySequence(Qt::CTRL | Qt::Key_Z)}},
-        {57680, {QKeySequence(Qt::Key_F6)}},
-        {57681, {QKeySequence(Qt::SHIFT | Qt::Key_F6)}},
-        {32896, {QKeySequence(Qt::CTRL | Qt::Key_F)}},
-        {32897, {QKeySequence(Qt::Key_F3)}},
+        {ID_BOOK_ADD_ELEMENT, {QKeySequence(Qt::CTRL | Qt::Key_N)}},
+        {ID_BOOK_ADD_GROUP, {QKeySequence(Qt::CTRL | Qt::Key_M)}},
+        {ID_GROUP_UP, {QKeySequence(Qt::CTRL | Qt::Key_Backspace)}},
+        {ID_BOOK_DELETE, {QKeySequence(Qt::CTRL | Qt::Key_Delete)}},
+        {ID_BOOK_EDIT, {QKeySequence(Qt::Key_F2)}},
+        {ID_OPEN_ROW, {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}},
+        {ID_EDIT_COPY, {QKeySequence(Qt::CTRL | Qt::Key_C), QKeySequence(Qt::CTRL | Qt::Key_Insert)}},
+        {ID_EDIT_CUT, {QKeySequence(Qt::SHIFT | Qt::Key_Delete), QKeySequence(Qt::CTRL | Qt::Key_X)}},
+        {ID_EDIT_PASTE, {QKeySequence(Qt::CTRL | Qt::Key_V), QKeySequence(Qt::SHIFT | Qt::Key_Insert)}},
+        {ID_EDIT_UNDO, {QKeySequence(Qt::ALT | Qt::Key_Backspace), QKeySequence(Qt::CTRL | Qt::Key_Z)}},
+        {ID_NEXT_PANE, {QKeySequence(Qt::Key_F6)}},
+        {ID_PREV_PANE, {QKeySequence(Qt::SHIFT | Qt::Key_F6)}},
+        {ID_SEARCH, {QKeySequence(Qt::CTRL | Qt::Key_F)}},
+        {ID_SEARCH_NEXT, {QKeySequence(Qt::Key_F3)}},
     };
     for (const auto& a : table)
         MakeAction(a.id)->setShortcuts(QList<QKeySequence>(a.keys));
@@ -397,7 +417,8 @@ void CMainFrame::AddAccelerators()
 void CMainFrame::RegisterCommands()
 {
     CShellHooks& hooks = ShellHooks();
-    auto forecastRights = [](int roles) { return HasRights(roles) && IsForecastSet(); };
+    const CSessionState& session = m_session;
+    auto forecastRights = [&session](int roles) { return session.HasRights(roles) && session.IsForecastSet(); };
 
     // View.
     auto toggle = [this](int id, auto widget) {
@@ -410,82 +431,86 @@ void CMainFrame::RegisterCommands()
                 ui.SetCheck(!widget()->isHidden());
         });
     };
-    toggle(59392, [this]() -> QWidget* { return m_toolBar; });
-    toggle(59393, [this]() -> QWidget* { return statusBar(); });
-    toggle(32790, [this]() -> QWidget* { return m_forecastBand; });
+    toggle(ID_VIEW_TOOLBAR, [this]() -> QWidget* { return m_toolBar; });
+    toggle(ID_VIEW_STATUS_BAR, [this]() -> QWidget* { return statusBar(); });
+    toggle(ID_VIEW_FORECAST_BAR, [this]() -> QWidget* { return m_forecastBand; });
 
     // Forecast management and copy.
-    OnCommand(32792, [this] { OnForecastManager(); });
-    OnUpdateCommand(32792, [&hooks](CCmdUI& ui) { ui.Enable(bool(hooks.forecastManager)); });
-    OnCommand(32806, [this] { OnForecastCopy(); });
+    OnCommand(ID_FORECAST_MANAGE, [this] { OnForecastManager(); });
+    OnUpdateCommand(ID_FORECAST_MANAGE, [&hooks](CCmdUI& ui) { ui.Enable(bool(hooks.forecastManager)); });
+    OnCommand(ID_FORECAST_COPY, [this] { OnForecastCopy(); });
     // The combo holds the forecast list already: no database round trip (nor error box) per update.
-    OnUpdateCommand(32806, [this, &hooks](CCmdUI& ui) {
-        ui.Enable(hooks.selectForecastCopy && IsForecastSet() && m_forecastBar->forecastCombo()->count() > 1);
+    OnUpdateCommand(ID_FORECAST_COPY, [this, &hooks](CCmdUI& ui) {
+        ui.Enable(hooks.selectForecastCopy && m_session.IsForecastSet() && m_forecastBar->forecastCombo()->count() > 1);
     });
 
     // Exchange.
-    OnCommand(32794, [this, &hooks] {
-        hooks.sendForecast(this, Settings().currentForecastId);
+    OnCommand(ID_FORECAST_SEND, [this, &hooks] {
+        hooks.sendForecast(this, m_session.currentForecastId);
         m_child->NotifyEventJournal(1);
     });
-    OnUpdateCommand(32794, [&hooks, forecastRights](CCmdUI& ui) {
-        ui.Enable(hooks.sendForecast && forecastRights(kRoleExpert));
+    OnUpdateCommand(ID_FORECAST_SEND, [&hooks, forecastRights](CCmdUI& ui) {
+        ui.Enable(hooks.sendForecast && forecastRights(ROLE_EXPERT));
     });
-    OnCommand(32796, [this, &hooks] { hooks.receiveForecast(this); });
-    OnUpdateCommand(32796, [&hooks](CCmdUI& ui) {
-        ui.Enable(hooks.receiveForecast && Settings().currentForecastStatus == 1 && HasRights(kRoleExpert));
+    OnCommand(ID_FORECAST_RECEIVE, [this, &hooks] { hooks.receiveForecast(this); });
+    OnUpdateCommand(ID_FORECAST_RECEIVE, [&hooks, &session](CCmdUI& ui) {
+        ui.Enable(hooks.receiveForecast && session.currentForecastStatus == 1 && session.HasRights(ROLE_EXPERT));
     });
-    OnCommand(32807, [this] { OnSendReferenceData(); });
-    OnUpdateCommand(32807, [&hooks, forecastRights](CCmdUI& ui) {
-        ui.Enable(hooks.sendReferenceData && Settings().currentForecastStatus == 1 && forecastRights(kRoleExpert));
+    OnCommand(ID_NSI_SEND, [this] { OnSendReferenceData(); });
+    OnUpdateCommand(ID_NSI_SEND, [&hooks, &session, forecastRights](CCmdUI& ui) {
+        ui.Enable(hooks.sendReferenceData && session.currentForecastStatus == 1 && forecastRights(ROLE_EXPERT));
     });
-    OnCommand(32808, [this, &hooks] { hooks.receiveReferenceData(this); });
-    OnUpdateCommand(32808, [&hooks](CCmdUI& ui) { ui.Enable(hooks.receiveReferenceData && HasRights(kRoleExpert)); });
-    OnCommand(32861, [this, &hooks] { hooks.sendComments(this); });
-    OnUpdateCommand(32861, [&hooks](CCmdUI& ui) { ui.Enable(hooks.sendComments && IsForecastSet()); });
-    OnCommand(32862, [this, &hooks] { hooks.receiveComments(this); });
-    OnUpdateCommand(32862, [&hooks](CCmdUI& ui) { ui.Enable(hooks.receiveComments && IsForecastSet()); });
+    OnCommand(ID_NSI_RECEIVE, [this, &hooks] { hooks.receiveReferenceData(this); });
+    OnUpdateCommand(ID_NSI_RECEIVE, [&hooks, &session](CCmdUI& ui) {
+        ui.Enable(hooks.receiveReferenceData && session.HasRights(ROLE_EXPERT));
+    });
+    OnCommand(ID_COMMENTS_SEND, [this, &hooks] { hooks.sendComments(this); });
+    OnUpdateCommand(ID_COMMENTS_SEND,
+                    [&hooks, &session](CCmdUI& ui) { ui.Enable(hooks.sendComments && session.IsForecastSet()); });
+    OnCommand(ID_COMMENTS_RECEIVE, [this, &hooks] { hooks.receiveComments(this); });
+    OnUpdateCommand(ID_COMMENTS_RECEIVE,
+                    [&hooks, &session](CCmdUI& ui) { ui.Enable(hooks.receiveComments && session.IsForecastSet()); });
 
     // Reports.
     for (int id : kReportCommands) {
         OnCommand(id, [this, id] { OnReport(id); });
         OnUpdateCommand(id, [&hooks, forecastRights](CCmdUI& ui) {
-            ui.Enable(hooks.report && forecastRights(kRoleExpert | kRoleUser));
+            ui.Enable(hooks.report && forecastRights(ROLE_EXPERT | ROLE_USER));
         });
     }
     // The search of the forecast bar is run by the active frame.
-    for (int id : {1135, 1016})
-        OnUpdateCommand(id, [forecastRights](CCmdUI& ui) { ui.Enable(forecastRights(kRoleExpert | kRoleUser)); });
+    for (int id : {ID_SEARCH_BUTTON, ID_SEARCH_TEXT})
+        OnUpdateCommand(id, [forecastRights](CCmdUI& ui) { ui.Enable(forecastRights(ROLE_EXPERT | ROLE_USER)); });
 
     // The exchange journal list is not shown.
-    OnCommand(32835, [] {});
-    OnUpdateCommand(32835, [](CCmdUI& ui) { ui.Enable(Settings().currentForecastId > 0); });
-    OnUpdateCommand(32800, [](CCmdUI& ui) { ui.Enable(Settings().currentForecastId > 0); });
+    OnCommand(ID_IMPORT_STATUS_LIST, [] {});
+    OnUpdateCommand(ID_IMPORT_STATUS_LIST, [&session](CCmdUI& ui) { ui.Enable(session.currentForecastId > 0); });
+    OnUpdateCommand(ID_EVENT_JOURNAL, [&session](CCmdUI& ui) { ui.Enable(session.currentForecastId > 0); });
 
     // Prices.
-    OnCommand(32902, [this] { OnImportProducts(); });
-    OnUpdateCommand(32902, [forecastRights](CCmdUI& ui) { ui.Enable(forecastRights(kRoleExpert)); });
-    OnCommand(32904, [this, &hooks] { hooks.averagePriceImport(this); });
-    OnUpdateCommand(32904, [&hooks, forecastRights](CCmdUI& ui) {
-        ui.Enable(hooks.averagePriceImport && forecastRights(kRoleExpert));
+    OnCommand(ID_PRICE_IMPORT, [this] { OnImportProducts(); });
+    OnUpdateCommand(ID_PRICE_IMPORT, [forecastRights](CCmdUI& ui) { ui.Enable(forecastRights(ROLE_EXPERT)); });
+    OnCommand(ID_AVERAGE_PRICE_IMPORT, [this, &hooks] { hooks.averagePriceImport(this); });
+    OnUpdateCommand(ID_AVERAGE_PRICE_IMPORT, [&hooks, forecastRights](CCmdUI& ui) {
+        ui.Enable(hooks.averagePriceImport && forecastRights(ROLE_EXPERT));
     });
-    OnCommand(32906, [this] { OnAveragePrices(); });
-    OnUpdateCommand(32906, [forecastRights](CCmdUI& ui) { ui.Enable(forecastRights(kRoleExpert)); });
+    OnCommand(ID_AVERAGE_PRICE_CALC, [this] { OnAveragePrices(); });
+    OnUpdateCommand(ID_AVERAGE_PRICE_CALC, [forecastRights](CCmdUI& ui) { ui.Enable(forecastRights(ROLE_EXPERT)); });
 
     // Settings, journal export, users.
-    OnCommand(32868, [this] { OnSettings(); });
-    OnUpdateCommand(32868, [&hooks](CCmdUI& ui) { ui.Enable(bool(hooks.preferences)); });
-    OnCommand(32888, [this, &hooks] {
+    OnCommand(ID_SETTINGS, [this] { OnSettings(); });
+    OnUpdateCommand(ID_SETTINGS, [&hooks](CCmdUI& ui) { ui.Enable(bool(hooks.preferences)); });
+    OnCommand(ID_USERS, [this, &hooks] {
         if (hooks.users)
             hooks.users(this);
     });
-    OnUpdateCommand(32888, [](CCmdUI& ui) { ui.Enable(false); });
-    OnCommand(32890, [this, &hooks] { hooks.exportOpJournal(this); });
-    OnUpdateCommand(32890, [&hooks](CCmdUI& ui) { ui.Enable(bool(hooks.exportOpJournal)); });
+    OnUpdateCommand(ID_USERS, [](CCmdUI& ui) { ui.Enable(false); });
+    OnCommand(ID_OPJOURNAL_EXPORT, [this, &hooks] { hooks.exportOpJournal(this); });
+    OnUpdateCommand(ID_OPJOURNAL_EXPORT, [&hooks](CCmdUI& ui) { ui.Enable(bool(hooks.exportOpJournal)); });
 
     // Search.
-    OnCommand(32896, [this] { m_forecastBar->searchCombo()->setFocus(); });
-    OnCommand(32897, [] {});
+    OnCommand(ID_SEARCH, [this] { m_forecastBar->searchCombo()->setFocus(); });
+    OnCommand(ID_SEARCH_NEXT, [] {});
 }
 
 bool CMainFrame::OnCmdMsg(int id, CmdMsg msg, CCmdUI* ui)
@@ -513,9 +538,9 @@ void CMainFrame::UpdateCommandUI()
     }
     if (m_forecastBar) {
         // A button without a handler is disabled; the boxes change only when someone says so.
-        m_forecastBar->searchButton()->setEnabled(UpdateCommand(*this, 1135).enabled());
+        m_forecastBar->searchButton()->setEnabled(UpdateCommand(*this, ID_SEARCH_BUTTON).enabled());
         for (QComboBox* combo : {m_forecastBar->searchCombo(), m_forecastBar->forecastCombo()}) {
-            CCmdUI ui(combo == m_forecastBar->searchCombo() ? 1016 : 1018);
+            CCmdUI ui(combo == m_forecastBar->searchCombo() ? ID_SEARCH_TEXT : ID_FORECAST_COMBO);
             if (OnCmdMsg(ui.id(), CmdMsg::Update, &ui) && ui.enableChanged())
                 combo->setEnabled(ui.enabled());
         }
@@ -561,7 +586,7 @@ void CMainFrame::FillForecastCombo()
 {
     QComboBox* combo = m_forecastBar->forecastCombo();
     combo->clear();
-    const int current = Settings().currentForecastId;
+    const int current = m_session.currentForecastId;
     const auto list = LoadForecasts(SqlFilter(QString(), {}, QStringLiteral("year desc")));
     if (!list)
         return;
@@ -584,7 +609,7 @@ int CMainFrame::SelectedForecastId() const
 void CMainFrame::OnForecastSelChange()
 {
     CWaitCursor wait;
-    CSettings& s = Settings();
+    CSessionState& s = m_session;
     s.currentForecastId = SelectedForecastId();
     if (const auto f = GetForecast(s.currentForecastId)) {
         s.forecastYear = f->year;
@@ -606,7 +631,7 @@ void CMainFrame::OnForecastSelChange()
 
 void CMainFrame::UpdateTitle()
 {
-    const CSettings& s = Settings();
+    const CSessionState& s = m_session;
     QString title = kTitle;
     if (s.ownReceiverId != -1 && s.currentForecastId != -1) {
         if (const auto r = GetForecastReceiver(s.ownReceiverId, s.currentForecastId))
@@ -619,7 +644,7 @@ void CMainFrame::UpdateTitle()
 
 void CMainFrame::UpdateStatusIcons()
 {
-    const int status = Settings().currentForecastStatus;
+    const int status = m_session.currentForecastStatus;
     for (int i = 0; i < 3; ++i)
         m_forecastBar->statusPicture(i)->setVisible(i == status);
 }
@@ -629,7 +654,7 @@ void CMainFrame::UpdateStatusIcons()
 void CMainFrame::OnForecastManager()
 {
     ShellHooks().forecastManager(this);
-    CSettings& s = Settings();
+    CSessionState& s = m_session;
     FillForecastCombo();
     QComboBox* combo = m_forecastBar->forecastCombo();
     const int index = combo->findData(s.currentForecastId);
@@ -660,7 +685,7 @@ void CMainFrame::OnForecastCopy()
         if (AppMessageBox(kCopyQuestion, MB_YESNO | MB_ICONEXCLAMATION, this) != IDYES)
             return;
         // Every mode copies the receiver tree only, so every mode reports just that.
-        if (CopyReceiverTree(source, Settings().currentForecastId))
+        if (CopyReceiverTree(source, m_session.currentForecastId))
             AppMessageBox(kReceiversCopied, MB_ICONINFORMATION, this);
     }
     OnForecastSelChange();
@@ -668,10 +693,10 @@ void CMainFrame::OnForecastCopy()
 
 void CMainFrame::OnSendReferenceData()
 {
-    CSettings& s = Settings();
+    CSessionState& s = m_session;
     if (s.ownReceiverId == -1)
         s.ownReceiverId = LoadImportedLeafReceivers(s.currentForecastId);
-    if (!CheckCurrentForecast() || !CheckSelfReceiver())
+    if (!CheckCurrentForecast(s) || !CheckSelfReceiver(s))
         return;
     ShellHooks().sendReferenceData(this);
     m_child->NotifyEventJournal(1);
@@ -681,9 +706,9 @@ void CMainFrame::OnReport(int id)
 {
     std::optional<CForecastRecord> forecast;
     if (FormCopiesSelection(id))
-        Settings().currentForecastId = SelectedForecastId();
+        m_session.currentForecastId = SelectedForecastId();
     if (FormTakesForecast(id))
-        forecast = GetForecast(Settings().currentForecastId);
+        forecast = GetForecast(m_session.currentForecastId);
     ShellHooks().report(this, id, forecast);
 }
 
@@ -701,40 +726,13 @@ void CMainFrame::OnAveragePrices()
     if (AppMessageBox(kAveragePriceQuestion, MB_YESNO | MB_ICONQUESTION, this) != IDYES)
         return;
     CWaitCursor wait;
-    const int forecast = Settings().currentForecastId;
-    // All products or none: a failure part-way leaves the stored averages as they were. Only the
-    // three averages are written, so that what others changed meanwhile stays, and a product
-    // deleted meanwhile stays deleted.
-    CTransaction transaction;
-    if (!transaction.isActive())
-        return;
-    std::vector<int> products;
-    {
-        CSqlQuery q(QStringLiteral("select p.id from tclsproduct p where p.prognoz = ? and p.isgroup = 0 and exists "
-                                   "(select 1 from tfctprice pr where pr.prognoz = p.prognoz and pr.product = p.id)"));
-        q.bind(forecast);
-        if (!q.execOrReport())
-            return;
-        while (q.next())
-            products.push_back(q.intValue("id"));
-    }
-    CSqlQuery update(QStringLiteral("update tclsproduct set avRep = ?, avCur = ?, avProg = ? where id = ? and prognoz = ?"));
-    for (int id : products) {
-        double last = 0, curr = 0, next = 0;
-        // Zeros from a failed read are no averages: keep the stored ones.
-        if (!ComputeDataAveragePrices(id, last, curr, next))
-            return;
-        update.bind(last).bind(curr).bind(next).bind(id).bind(forecast);
-        if (!update.execOrReport())
-            return;
-    }
-    transaction.commit();
+    static_cast<void>(RecalculateAveragePrices(m_session.currentForecastId));
 }
 
 void CMainFrame::OnImportProducts()
 {
-    const QString path = ModalHook().getOpenFileName(this, QString(), Settings().ImportDir,
-                                                     QStringLiteral("Файлы XML (*.xml)"));
+    const QString path =
+        ModalHook().getOpenFileName(this, QString(), Settings().ImportDir, QStringLiteral("Файлы XML (*.xml)"));
     if (path.isEmpty())
         return;
     QString reason;
@@ -743,17 +741,5 @@ void CMainFrame::OnImportProducts()
         AppMessageBox(kReadError.arg(path, reason), MB_ICONSTOP, this);
         return;
     }
-    // Every section or none: a failing one undoes those before it.
-    CTransaction transaction;
-    if (!transaction.isActive())
-        return;
-    if (xmlNodePtr root = xmlDocGetRootElement(doc.get())) {
-        for (xmlNodePtr child = root->children; child; child = child->next) {
-            if (child->type == XML_ELEMENT_NODE
-                && QString::fromUtf8(reinterpret_cast<const char*>(child->name)).compare(u"products", Qt::CaseInsensitive) == 0
-                && !ImportAveragePricesXml(child))
-                return;
-        }
-    }
-    transaction.commit();
+    static_cast<void>(ImportAveragePricesDocument(doc.get(), m_session.currentForecastId));
 }

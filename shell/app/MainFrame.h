@@ -4,6 +4,7 @@
 #pragma once
 
 #include "CmdTarget.h"
+#include "Session.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -39,7 +40,9 @@ private:
 class CMainFrame : public QMainWindow, public CCmdTarget {
     Q_OBJECT
 public:
-    explicit CMainFrame(QWidget* parent = nullptr);
+    // The frame works on the application's session: the current forecast it chooses, the login's
+    // rights it tests.
+    explicit CMainFrame(CSessionState& session, QWidget* parent = nullptr);
     ~CMainFrame() override;
 
     // Builds the bars, the child frame and the menu, and establishes the current forecast's state.
@@ -63,6 +66,7 @@ public:
     CChildFrameBase* childFrame() const { return m_child; }
     CForecastBar* forecastBar() const { return m_forecastBar; }
     QToolBar* toolBar() const { return m_toolBar; }
+    CSessionState& session() const { return m_session; }
 
 protected:
     // The child frame; the navigation panel's frame replaces the empty default.
@@ -88,6 +92,7 @@ private:
     void OnAveragePrices();
     void OnImportProducts();
 
+    CSessionState& m_session;
     std::map<int, QAction*> m_actions;
     QPointer<QToolBar> m_toolBar;
     QPointer<QToolBar> m_forecastBand;

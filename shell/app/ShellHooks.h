@@ -10,30 +10,30 @@
 class QWidget;
 
 struct CShellHooks {
-    // The forecast list (command 32792); its result is not used.
+    // The forecast list (command ID_FORECAST_MANAGE); its result is not used.
     std::function<void(QWidget* parent)> forecastManager;
-    // The copy dialog (32806): false unless OK; the chosen source forecast and copy mode
+    // The copy dialog (ID_FORECAST_COPY): false unless OK; the chosen source forecast and copy mode
     // (0 receivers only, 1 reference data, 2 reference data and data).
     std::function<bool(QWidget* parent, int* sourceForecast, int* mode)> selectForecastCopy;
-    // The settings dialog (32868): true on OK.
+    // The settings dialog (ID_SETTINGS): true on OK.
     std::function<bool(QWidget* parent)> preferences;
-    // The operation-journal export (32890).
+    // The operation-journal export (ID_OPJOURNAL_EXPORT).
     std::function<void(QWidget* parent)> exportOpJournal;
-    // The users dialog (32888).
+    // The users dialog (ID_USERS).
     std::function<void(QWidget* parent)> users;
-    // Sending the forecast (32794) and the reference data (32807), each in its modeless dialog.
+    // Sending the forecast (ID_FORECAST_SEND) and the reference data (ID_NSI_SEND), each in its modeless dialog.
     std::function<void(QWidget* parent, int forecastId)> sendForecast;
     std::function<void(QWidget* parent)> sendReferenceData;
-    // Receiving a forecast file (32796) and a reference-data file (32808).
+    // Receiving a forecast file (ID_FORECAST_RECEIVE) and a reference-data file (ID_NSI_RECEIVE).
     std::function<void(QWidget* parent)> receiveForecast;
     std::function<void(QWidget* parent)> receiveReferenceData;
-    // Comments (32861, 32862).
+    // Comments (ID_COMMENTS_SEND, ID_COMMENTS_RECEIVE).
     std::function<void(QWidget* parent)> sendComments;
     std::function<void(QWidget* parent)> receiveComments;
     // The parameter dialog of a report command (forms 1 to 9 and the blank form), with the
     // forecast chosen in the forecast bar where the form takes one.
     std::function<void(QWidget* parent, int command, const std::optional<CForecastRecord>& forecast)> report;
-    // Average prices from other forecasts (32904).
+    // Average prices from other forecasts (ID_AVERAGE_PRICE_IMPORT).
     std::function<void(QWidget* parent)> averagePriceImport;
 };
 

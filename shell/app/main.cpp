@@ -1,5 +1,6 @@
+#include "AppMessage.h"
+#include "ConnectLoop.h"
 #include "ForecastApp.h"
-#include "MSSqlSetupDlg.h"
 #include "MessageBoxDlg.h"
 
 #include <QApplication>
@@ -51,7 +52,10 @@ int main(int argc, char* argv[])
     std::setlocale(LC_NUMERIC, "C");
     QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
     InstallAppMessageBoxUi();
-    InstallConnectDialogUi();
+    SetErrorSink(&ShowComError);
+    // With scripted answers nobody could fill in the dialog "Соединение": the loop goes without it.
+    if (!MessageBoxScripted())
+        InstallConnectDialogUi();
     EndSessionOnSignals();
 
     CForecastApp forecast;

@@ -1,5 +1,7 @@
 #include "Bitmaps.h"
 
+#include "CommandIds.h"
+
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -59,8 +61,8 @@ void Arrow(QPainter& p, bool up)
     p.setBrush(kBlue);
     QPolygonF shape;
     if (up)
-        shape << QPointF(8, 1.5) << QPointF(14.5, 8.5) << QPointF(10.5, 8.5) << QPointF(10.5, 14.5) << QPointF(5.5, 14.5)
-              << QPointF(5.5, 8.5) << QPointF(1.5, 8.5);
+        shape << QPointF(8, 1.5) << QPointF(14.5, 8.5) << QPointF(10.5, 8.5) << QPointF(10.5, 14.5)
+              << QPointF(5.5, 14.5) << QPointF(5.5, 8.5) << QPointF(1.5, 8.5);
     else
         shape << QPointF(8, 14.5) << QPointF(14.5, 7.5) << QPointF(10.5, 7.5) << QPointF(10.5, 1.5) << QPointF(5.5, 1.5)
               << QPointF(5.5, 7.5) << QPointF(1.5, 7.5);
@@ -85,7 +87,7 @@ QPixmap DrawCommand(int id)
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing);
     switch (id) {
-    case 57635: // cut
+    case ID_EDIT_CUT:
         p.setPen(QPen(kInk, 1.5));
         p.drawLine(QPointF(4, 1), QPointF(10, 10));
         p.drawLine(QPointF(12, 1), QPointF(6, 10));
@@ -94,11 +96,11 @@ QPixmap DrawCommand(int id)
         p.drawEllipse(QRectF(2, 10, 4, 4));
         p.drawEllipse(QRectF(10, 10, 4, 4));
         break;
-    case 57634: // copy
+    case ID_EDIT_COPY:
         Sheet(p, QRectF(1.5, 1.5, 8, 10));
         Sheet(p, QRectF(6.5, 4.5, 8, 10));
         break;
-    case 57637: // paste
+    case ID_EDIT_PASTE:
         p.setPen(QPen(kInk, 1));
         p.setBrush(QColor(160, 110, 60));
         p.drawRect(QRectF(1.5, 2.5, 10, 12));
@@ -106,40 +108,40 @@ QPixmap DrawCommand(int id)
         p.drawRect(QRectF(4.5, 1.5, 4, 3));
         Sheet(p, QRectF(7.5, 6.5, 7, 8));
         break;
-    case 32772: // new element
+    case ID_BOOK_ADD_ELEMENT:
         Sheet(p, QRectF(2.5, 1.5, 9, 12));
         Plus(p, QPointF(12, 12), kGreen);
         break;
-    case 32771: // new group
+    case ID_BOOK_ADD_GROUP:
         Folder(p);
         Plus(p, QPointF(11, 11), kGreen);
         break;
-    case 32785: // edit
+    case ID_BOOK_EDIT:
         Sheet(p, QRectF(1.5, 1.5, 9, 12));
         p.setPen(QPen(kBlue, 2.5));
         p.drawLine(QPointF(14, 4), QPointF(7, 12));
         p.setPen(QPen(kInk, 1));
         p.drawLine(QPointF(7, 12), QPointF(6, 14));
         break;
-    case 32879: // view
+    case ID_BOOK_VIEW:
         p.setPen(QPen(kInk, 1));
         p.setBrush(Qt::white);
         p.drawEllipse(QRectF(1.5, 4.5, 13, 7));
         p.setBrush(kBlue);
         p.drawEllipse(QRectF(5.5, 5.5, 5, 5));
         break;
-    case 32773: // delete
+    case ID_BOOK_DELETE:
         p.setPen(QPen(kRed, 2.5));
         p.drawLine(QPointF(3, 3), QPointF(13, 13));
         p.drawLine(QPointF(13, 3), QPointF(3, 13));
         break;
-    case 32843: // move up
+    case ID_BOOK_MOVE_UP:
         Arrow(p, true);
         break;
-    case 32844: // move down
+    case ID_BOOK_MOVE_DOWN:
         Arrow(p, false);
         break;
-    case 32778: { // filter
+    case ID_BOOK_FILTER: {
         p.setPen(QPen(kInk, 1));
         p.setBrush(kBlue);
         QPolygonF funnel;
@@ -148,19 +150,19 @@ QPixmap DrawCommand(int id)
         p.drawPolygon(funnel);
         break;
     }
-    case 32815: // group totals
+    case ID_GROUP_TOTALS:
         p.setPen(QPen(kInk, 2));
         p.drawLine(QPointF(12, 2), QPointF(3, 2));
         p.drawLine(QPointF(3, 2), QPointF(9, 8));
         p.drawLine(QPointF(9, 8), QPointF(3, 14));
         p.drawLine(QPointF(3, 14), QPointF(12, 14));
         break;
-    case 32821: // data check
+    case ID_FORECAST_CHECK:
         p.setPen(QPen(kGreen, 2.5));
         p.drawLine(QPointF(2, 8), QPointF(6, 13));
         p.drawLine(QPointF(6, 13), QPointF(14, 2));
         break;
-    case 57664: // about
+    case ID_APP_ABOUT:
         p.setPen(QPen(kInk, 1));
         p.setBrush(kBlue);
         p.drawEllipse(QRectF(1.5, 1.5, 13, 13));
@@ -227,7 +229,8 @@ QPixmap DrawSplash()
     QFont sub(QStringLiteral("Arial"));
     sub.setPixelSize(18);
     p.setFont(sub);
-    p.drawText(QRect(20, 90, 220, 60), Qt::AlignLeft | Qt::TextWordWrap, QStringLiteral("Прогноз объемов\nзакупаемой продукции"));
+    p.drawText(QRect(20, 90, 220, 60), Qt::AlignLeft | Qt::TextWordWrap,
+               QStringLiteral("Прогноз объемов\nзакупаемой продукции"));
     return pm;
 }
 

@@ -6,7 +6,7 @@
 #include <atomic>
 #include <thread>
 
-class DbConnectionTest : public DbTest {};
+class DbConnectionTest : public DbTest { };
 LIR_INSTANTIATE_DB_TEST(DbConnectionTest);
 
 TEST_P(DbConnectionTest, SchemaVersionAndIdRules)
@@ -49,8 +49,8 @@ TEST_P(DbConnectionTest, ForecastDeleteCascadesAndIsRefusedByConsolidatedRows)
         EXPECT_FALSE(q.exec());
     }
     Exec("delete from tFctPrognoz where id = 1");
-    for (const char* table : {"tClsProduct", "tClsReceiverMap", "tFctPrice", "tFctPrognozData", "tFctDocumentation",
-                              "tFctImportStatus"})
+    for (const char* table :
+         {"tClsProduct", "tClsReceiverMap", "tFctPrice", "tFctPrognozData", "tFctDocumentation", "tFctImportStatus"})
         EXPECT_EQ(Count(table), 0) << table;
     EXPECT_EQ(Count("tClsReceiver"), 1);
 }
@@ -140,8 +140,12 @@ TEST_P(DbConnectionTest, TextLimitsAreEnforced)
 TEST_P(DbConnectionTest, CaseInsensitiveCyrillicComparison)
 {
     Exec("insert into tClsReceiver (id, name, importedId, isgroup, category) values (1, 'Минфин', 0, 0, 0)");
-    EXPECT_EQ(Scalar("select count(*) from tClsReceiver where lower(name) = lower(?)", {QStringLiteral("МИНФИН")}).toInt(), 1);
-    EXPECT_EQ(Scalar("select count(*) from tClsReceiver where upper(name) like upper(?)", {QStringLiteral("%ФИН")}).toInt(), 1);
+    EXPECT_EQ(
+        Scalar("select count(*) from tClsReceiver where lower(name) = lower(?)", {QStringLiteral("МИНФИН")}).toInt(),
+        1);
+    EXPECT_EQ(
+        Scalar("select count(*) from tClsReceiver where upper(name) like upper(?)", {QStringLiteral("%ФИН")}).toInt(),
+        1);
 }
 
 TEST_P(DbConnectionTest, MoneyAndDatesRoundTripExactly)
@@ -176,7 +180,7 @@ TEST_P(DbConnectionTest, ATransactionThatReadsFirstWaitsForAnotherWriter)
     std::thread other([&] {
         CTransaction tx;
         CSqlQuery read("select count(*) from tFctPrognoz");
-        read.exec();
+        EXPECT_TRUE(read.exec());
         step = 1;
         while (step.load() < 2)
             std::this_thread::yield();
@@ -203,7 +207,7 @@ TEST_P(DbConnectionTest, AReconnectInsideATransactionFailsItInsteadOfGoingOnHalf
         CTransaction tx;
         Exec("insert into tFctPrognoz (id, name, year, status) values (1, 'before', 2026, 0)");
         // Another part of the program replaces the connection meanwhile.
-        std::thread([&] { c.ConnectWith(params()); }).join();
+        std::thread([&] { EXPECT_TRUE(c.ConnectWith(params())); }).join();
         CSqlQuery q("insert into tFctPrognoz (id, name, year, status) values (2, 'after', 2026, 0)");
         EXPECT_FALSE(q.exec());
         EXPECT_FALSE(tx.commit());

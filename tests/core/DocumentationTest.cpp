@@ -1,6 +1,6 @@
+#include "tables/Documentation.h"
 #include "AppMessage.h"
 #include "DbTest.h"
-#include "tables/Documentation.h"
 #include "xml/XmlRecord.h"
 
 #include <QDir>
@@ -14,7 +14,8 @@ protected:
         DbTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        Exec("insert into tFctPrognoz (id, name, year, status) values (1, 'f', 2026, 0), (2, 'g', 2026, 0), (3, 'h', 2026, 0)");
+        Exec("insert into tFctPrognoz (id, name, year, status) values (1, 'f', 2026, 0), (2, 'g', 2026, 0), (3, 'h', "
+             "2026, 0)");
         QDir().mkpath(GetDocsFolder());
     }
 
@@ -49,11 +50,11 @@ TEST_P(DocumentationTest, IdsJournalDeleteAndMoves)
     ASSERT_TRUE(DeleteDocumentation(b));
     EXPECT_EQ(b.id, -1);
     EXPECT_EQ(ReadFile(home() + "docs/doc_1_2"), "keep") << "the stored file stays";
-    EXPECT_EQ(JournalTexts(), QStringList({"Insert Documentation; id=1; Prognoz=1; Name=Положение",
-                                           "Insert Documentation; id=2; Prognoz=1; Name=b",
-                                           "Insert Documentation; id=7; Prognoz=2; Name=c",
-                                           "Update Documentation; Prognoz=1; Name=Приказ",
-                                           "Delete Documentation; id=2; Prognoz=1; Name=b"}));
+    EXPECT_EQ(
+        JournalTexts(),
+        QStringList({"Insert Documentation; id=1; Prognoz=1; Name=Положение",
+                     "Insert Documentation; id=2; Prognoz=1; Name=b", "Insert Documentation; id=7; Prognoz=2; Name=c",
+                     "Update Documentation; Prognoz=1; Name=Приказ", "Delete Documentation; id=2; Prognoz=1; Name=b"}));
 
     Exec("delete from tfctdocumentation");
     for (int i = 1; i <= 5; ++i) {
@@ -87,7 +88,7 @@ TEST_P(DocumentationTest, ExportedContentIsTheStoredFileAndImportWritesOnlyOnSav
     XmlDocPtr doc(xmlNewDoc(BAD_CAST "1.0"));
     xmlNodePtr root = xmlNewNode(nullptr, BAD_CAST "forecast");
     xmlDocSetRootElement(doc.get(), root);
-    xmlNodePtr documents = WriteDocumentsXml(root, *LoadDocumentation(SqlFilter("prognoz = ?", {1})));
+    xmlNodePtr documents = WriteXml(root, *LoadDocumentation(SqlFilter("prognoz = ?", {1})));
     const QString xmlPath = home() + "f.xml";
     WriteFile(xmlPath, XmlToBytes(doc.get()));
     QProcess p;
@@ -98,7 +99,7 @@ TEST_P(DocumentationTest, ExportedContentIsTheStoredFileAndImportWritesOnlyOnSav
 
     // A local document under the sent name keeps its file until the import saves the received one.
     WriteFile(MakeDocFileName(a), "local");
-    auto list = ReadDocumentsXml(documents);
+    auto list = ReadXmlList<CDocumentationRecord>(documents);
     ASSERT_TRUE(list);
     ASSERT_EQ(list->size(), 3u);
     EXPECT_EQ(ReadFile(MakeDocFileName(a)), "local");
@@ -123,10 +124,10 @@ TEST_P(DocumentationTest, ExportedContentIsTheStoredFileAndImportWritesOnlyOnSav
     EXPECT_EQ(ReadFile(MakeDocFileName(a)), "local");
 
     // An empty list still gives the element, and it reads back as an empty list.
-    xmlNodePtr none = WriteDocumentsXml(root, {});
-    ASSERT_TRUE(ReadDocumentsXml(none));
-    EXPECT_TRUE(ReadDocumentsXml(none)->empty());
-    EXPECT_FALSE(ReadDocumentsXml(root));
+    xmlNodePtr none = WriteXml(root, CDocumentationList{});
+    ASSERT_TRUE(ReadXmlList<CDocumentationRecord>(none));
+    EXPECT_TRUE(ReadXmlList<CDocumentationRecord>(none)->empty());
+    EXPECT_FALSE(ReadXmlList<CDocumentationRecord>(root));
     EXPECT_TRUE(messages.empty());
 }
 

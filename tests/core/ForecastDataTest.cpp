@@ -1,5 +1,5 @@
-#include "DbTest.h"
 #include "tables/ForecastData.h"
+#include "DbTest.h"
 #include "xml/XmlRecord.h"
 
 #include <QSqlQuery>
@@ -105,7 +105,8 @@ TEST_P(ForecastDataTest, TextsOverTheColumnLimitFailWithTheErrorShown)
     r.base = QString(300, u'б');
     EXPECT_FALSE(SaveForecastData(r, true));
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_TRUE(messages[0].text.startsWith(QStringLiteral("Произошла исключительная ситуация."))) << messages[0].text.toStdString();
+    EXPECT_TRUE(messages[0].text.startsWith(QStringLiteral("Произошла исключительная ситуация.")))
+        << messages[0].text.toStdString();
     EXPECT_EQ(r.id, -1);
 
     r.base.clear();
@@ -280,9 +281,9 @@ TEST(ForecastDataXmlTest, ReadsNamesWithoutRegardToCase)
                      "</forecast>");
     ASSERT_TRUE(doc);
     const xmlNode* first = xmlDocGetRootElement(doc.get())->children;
-    EXPECT_FALSE(ReadForecastDataXml(first)) << "another element name";
+    EXPECT_FALSE(ReadXml<CForecastDataRecord>(first)) << "another element name";
 
-    auto list = ReadForecastDataListXml(first);
+    auto list = ReadXmlSiblings<CForecastDataRecord>(first, &ReadXml<CForecastDataRecord>);
     ASSERT_TRUE(list);
     ASSERT_EQ(list->size(), 2u);
     const CForecastDataRecord& r = list->at(0);
@@ -302,7 +303,8 @@ TEST(ForecastDataXmlTest, ReadsNamesWithoutRegardToCase)
     EXPECT_EQ(list->at(1).product, 13);
 
     auto empty = Parse("<forecast><a/><b/></forecast>");
-    EXPECT_FALSE(ReadForecastDataListXml(xmlDocGetRootElement(empty.get())->children));
+    EXPECT_FALSE(ReadXmlSiblings<CForecastDataRecord>(xmlDocGetRootElement(empty.get())->children,
+                                                      &ReadXml<CForecastDataRecord>));
 }
 
 TEST(ForecastDataXmlTest, CommentElementsCarryIdProductAndEscapedComment)
@@ -330,12 +332,13 @@ TEST(ForecastDataXmlTest, CommentElementsCarryIdProductAndEscapedComment)
             names << QString::fromUtf8(reinterpret_cast<const char*>(c->name));
     EXPECT_EQ(names, QStringList({"id", "product", "comment"}));
 
-    auto read = ReadForecastDataListXml(element);
+    auto read = ReadXmlSiblings<CForecastDataRecord>(element, &ReadXml<CForecastDataRecord>);
     ASSERT_TRUE(read);
     ASSERT_EQ(read->size(), 2u);
     EXPECT_EQ(read->at(0).comment, list[0].comment);
     EXPECT_EQ(read->at(0).product, 45);
     EXPECT_EQ(read->at(0).sumLast, Money()) << "only the comment travels";
     EXPECT_EQ(read->at(1).comment, QString());
-    EXPECT_TRUE(XmlToBytes(reread.get()).contains("<comment/>") || XmlToBytes(reread.get()).contains("<comment></comment>"));
+    EXPECT_TRUE(XmlToBytes(reread.get()).contains("<comment/>")
+                || XmlToBytes(reread.get()).contains("<comment></comment>"));
 }

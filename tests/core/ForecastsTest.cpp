@@ -1,6 +1,6 @@
+#include "tables/Forecasts.h"
 #include "DbTest.h"
 #include "db/SqlQuery.h"
-#include "tables/Forecasts.h"
 #include "xml/XmlRecord.h"
 
 class ForecastsTest : public DbTest {
@@ -51,8 +51,9 @@ TEST_P(ForecastsTest, JournalLinesOfStatusChangeAndUpdate)
     ASSERT_TRUE(SaveForecast(*rec));
     rec->year = 2030;
     ASSERT_TRUE(SaveForecast(*rec));
-    EXPECT_EQ(JournalTexts(), (QStringList{QStringLiteral("Change status Prognoz; id=4; Name=Ф'4"),
-                                           QStringLiteral("Update Prognoz; Name=Ф'4")}));
+    EXPECT_EQ(JournalTexts(),
+              (QStringList{QStringLiteral("Change status Prognoz; id=4; Name=Ф'4"),
+                           QStringLiteral("Update Prognoz; Name=Ф'4")}));
     EXPECT_EQ(GetForecast(4)->year, 2030);
 
     auto filtered = LoadForecasts(SqlFilter(QStringLiteral("name = ?"), {QStringLiteral("Ф'4")}));
@@ -97,10 +98,11 @@ TEST_P(ForecastsTest, CreateMakesTheForecastWithItsRootProduct)
     EXPECT_EQ(Count("tClsProduct", "prognoz = 8 and name = ? and type = ? and isgroup = 1",
                     {kRootProductName, kRootProductType}),
               1);
-    EXPECT_EQ(Scalar("select count(*) from tFctPrice p join tClsProduct c on c.id = p.product and c.prognoz = p.prognoz "
-                     "where p.prognoz = 8 and p.priceCur = 0")
-                  .toInt(),
-              1);
+    EXPECT_EQ(
+        Scalar("select count(*) from tFctPrice p join tClsProduct c on c.id = p.product and c.prognoz = p.prognoz "
+               "where p.prognoz = 8 and p.priceCur = 0")
+            .toInt(),
+        1);
     EXPECT_EQ(JournalTexts(), QStringList{QStringLiteral("Insert Prognoz; id=8; Name=Новый")});
 
     // An existing forecast is saved; the answer is the save's.
@@ -162,7 +164,7 @@ TEST(ForecastsXml, ReadsWhatItWritesAndKeepsDefaults)
     const QByteArray doc = "<root><Prognoz><name>x</name><other>1</other></Prognoz></root>";
     auto parsed = XmlParseMemory(doc);
     ASSERT_TRUE(parsed);
-    const auto rec = ReadForecastXml(xmlDocGetRootElement(parsed.get())->children);
+    const auto rec = ReadXml<CForecastRecord>(xmlDocGetRootElement(parsed.get())->children);
     ASSERT_TRUE(rec);
     EXPECT_EQ(rec->id, -1);
     EXPECT_EQ(rec->name, QStringLiteral("x"));
@@ -177,14 +179,14 @@ TEST(ForecastsXml, ReadsWhatItWritesAndKeepsDefaults)
     XmlDocPtr out(xmlNewDoc(BAD_CAST "1.0"));
     xmlNodePtr root = xmlNewNode(nullptr, BAD_CAST "doc");
     xmlDocSetRootElement(out.get(), root);
-    ForecastsToXml(root, list);
+    WriteXml(root, list);
     auto reparsed = XmlParseMemory(XmlToBytes(out.get()));
     ASSERT_TRUE(reparsed);
-    const auto back = ReadForecastsXml(xmlFirstElementChild(xmlDocGetRootElement(reparsed.get())));
+    const auto back = ReadXmlList<CForecastRecord>(xmlFirstElementChild(xmlDocGetRootElement(reparsed.get())));
     ASSERT_TRUE(back);
     ASSERT_EQ(back->size(), 2u);
     EXPECT_EQ((*back)[0].id, 4);
     EXPECT_EQ((*back)[0].name, list[0].name);
     EXPECT_EQ((*back)[1].ownerName, QStringLiteral("Минфин"));
-    EXPECT_FALSE(ReadForecastsXml(xmlDocGetRootElement(reparsed.get())));
+    EXPECT_FALSE(ReadXmlList<CForecastRecord>(xmlDocGetRootElement(reparsed.get())));
 }

@@ -1,6 +1,6 @@
+#include "tables/PriceChecks.h"
 #include "DbTest.h"
 #include "Settings.h"
-#include "tables/PriceChecks.h"
 #include "tables/ProductAveragePrices.h"
 #include "tables/Products.h"
 
@@ -18,14 +18,13 @@ protected:
              "(4, 'тыс.руб', 2), (5, 'у.е.', 2)");
         Exec("insert into tClsReceiver (id, name, importedId, isgroup, category) values (1, 'a', 0, 0, 0), "
              "(2, 'b', 0, 0, 0), (3, 'c', 0, 0, 0)");
-        Settings().currentForecastId = 1;
     }
     void Product(int forecast, int id, int natural, int priceUnit, double offsetMin, double offsetMax)
     {
         Exec("insert into tClsProduct (prognoz, id, parent, name, code, position, measurementNatural, "
              "measurementPrice, offsetMin, offsetMax, type, isgroup) values (?, ?, 0, 'p', 'A', 1, ?, ?, ?, ?, 1, 0)",
-             {forecast, id, natural > 0 ? QVariant(natural) : QVariant(), priceUnit > 0 ? QVariant(priceUnit) : QVariant(),
-              offsetMin, offsetMax});
+             {forecast, id, natural > 0 ? QVariant(natural) : QVariant(),
+              priceUnit > 0 ? QVariant(priceUnit) : QVariant(), offsetMin, offsetMax});
     }
     void Price(int forecast, int product, double cur)
     {
@@ -87,12 +86,26 @@ TEST_P(PriceChecksTest, RowPriceAgainstTheAdmissibleRange)
     for (auto [sum, quantity] : {std::pair{1000.0, 1.0}, {0.0, 5.0}, {5.0, 0.0}})
         EXPECT_EQ(Check(3, sum, quantity), Results(0, 0));
 
-    CProductRecord held = *GetProduct(1, 1);
-    int s = -1, q = -1;
-    CheckRowPriceEx(0, &held, 70, 10, 1, s, q);
-    EXPECT_EQ(Results(s, q), Results(2, 0));
-    CheckRowPriceEx(0, nullptr, 70, 10, 1, s, q);
-    EXPECT_EQ(Results(s, q), Results(2, 2));
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_P(PriceChecksTest, EachForecastIsCheckedAgainstItsOwnPrices)
+{
+    Product(1, 1, 1, 2, 0.9, 1.2);
+    Product(2, 1, 1, 2, 0.9, 1.2);
+    Price(1, 1, 8);
+    Price(2, 1, 9);
+    for (int forecast : {1, 2}) {
+        const CProductRecord held = *GetProduct(1, forecast);
+        int s = -1, q = -1;
+        CheckRowPriceEx(forecast, &held, 100, 10, 1, s, q);
+        // 10 lies above 1.2 × 8 but within 8.1 to 10.8.
+        EXPECT_EQ(Results(s, q), forecast == 1 ? Results(2, 0) : Results(0, 0)) << forecast;
+        CheckRowPrice(forecast, 1, 100, 10, 1, s, q);
+        EXPECT_EQ(Results(s, q), forecast == 1 ? Results(2, 0) : Results(0, 0)) << forecast;
+        CheckRowPriceEx(forecast, nullptr, 70, 10, 1, s, q);
+        EXPECT_EQ(Results(s, q), Results(2, 2));
+    }
     EXPECT_TRUE(messages.empty());
 }
 
@@ -127,11 +140,11 @@ TEST_P(PriceChecksTest, AveragePricesFromTheFiguresOfTheCurrentForecast)
     Figures(1, 1, 3, 50, 0);
     Figures(2, 1, 1, 1000, 1);
     double last = -1, curr = -1, next = -1;
-    EXPECT_TRUE(ComputeDataAveragePrices(1, last, curr, next));
+    EXPECT_TRUE(ComputeDataAveragePrices(1, 1, last, curr, next));
     EXPECT_EQ(last, 0);
     EXPECT_EQ(curr, 20);
     EXPECT_EQ(next, 0) << "quantities that cancel out give no price";
-    EXPECT_TRUE(ComputeDataAveragePrices(7, last, curr, next));
+    EXPECT_TRUE(ComputeDataAveragePrices(1, 7, last, curr, next));
     EXPECT_EQ(curr, 0);
     EXPECT_TRUE(messages.empty());
 }
@@ -175,14 +188,15 @@ TEST_P(PriceChecksTest, PriceRangesAreMeansInOneUnit)
 
 TEST_P(PriceChecksTest, GuardsShowTheirMessage)
 {
-    Settings().currentForecastId = 0;
-    Settings().ownReceiverId = 0;
-    EXPECT_FALSE(CheckCurrentForecast());
-    EXPECT_FALSE(CheckSelfReceiver());
-    Settings().currentForecastId = 1;
-    Settings().ownReceiverId = 3;
-    EXPECT_TRUE(CheckCurrentForecast());
-    EXPECT_TRUE(CheckSelfReceiver());
+    CSessionState session;
+    session.currentForecastId = 0;
+    session.ownReceiverId = 0;
+    EXPECT_FALSE(CheckCurrentForecast(session));
+    EXPECT_FALSE(CheckSelfReceiver(session));
+    session.currentForecastId = 1;
+    session.ownReceiverId = 3;
+    EXPECT_TRUE(CheckCurrentForecast(session));
+    EXPECT_TRUE(CheckSelfReceiver(session));
     ASSERT_EQ(messages.size(), 2u);
     EXPECT_EQ(messages[0].text, "Не установлен текущий прогноз!");
     EXPECT_EQ(messages[1].text, "Не могу определить информацию о себе по справочнику \"Категории и получатели\"!");

@@ -1,5 +1,5 @@
-#include "DbTest.h"
 #include "tables/Prices.h"
+#include "DbTest.h"
 #include "xml/XmlRecord.h"
 
 namespace {
@@ -126,7 +126,7 @@ TEST(PriceXml, WritesMoneyTextAndReadsWhatItCan)
     r.prognoz = 1;
     r.product = 7;
     r.pricePrev = *Money::fromDouble(1234.5);
-    PriceListToXml(root, CPriceList{r});
+    WriteXml(root, CPriceList{r});
     const QByteArray text = XmlToBytes(doc.get());
     EXPECT_TRUE(text.contains("<pricies>\n    <price>\n      <id>5</id>")) << text.toStdString();
     EXPECT_TRUE(text.contains("<priceprev>1234.5</priceprev>"));
@@ -134,7 +134,7 @@ TEST(PriceXml, WritesMoneyTextAndReadsWhatItCan)
 
     auto parsed = XmlParseMemory("<PRICIES><Price><PriceCur>abc</PriceCur><pricenext>2.5</pricenext></Price>"
                                  "<other/></PRICIES>");
-    const auto list = ImportPricesXml(xmlDocGetRootElement(parsed.get()));
+    const auto list = ReadXmlList<CPriceRecord>(xmlDocGetRootElement(parsed.get()));
     ASSERT_TRUE(list && list->size() == 1);
     const CPriceRecord& p = (*list)[0];
     EXPECT_EQ(p.id, -1);
@@ -143,5 +143,5 @@ TEST(PriceXml, WritesMoneyTextAndReadsWhatItCan)
     EXPECT_TRUE(p.pricePrev.isValid()) << "a missing child keeps the constructed value";
 
     auto other = XmlParseMemory("<prices/>");
-    EXPECT_FALSE(ImportPricesXml(xmlDocGetRootElement(other.get())));
+    EXPECT_FALSE(ReadXmlList<CPriceRecord>(xmlDocGetRootElement(other.get())));
 }

@@ -1,7 +1,7 @@
+#include "tables/Products.h"
 #include "DbTest.h"
 #include "Settings.h"
 #include "tables/Forecasts.h"
-#include "tables/Products.h"
 #include "xml/XmlRecord.h"
 
 #include <QSet>
@@ -23,7 +23,6 @@ protected:
             Exec("insert into tFctPrognoz (id, name, year, status) values (?, 'f', 2026, 0)", {f});
         Exec("insert into tClsMeasurement (id, name, type) values (1, 'шт', 1), (2, 'руб', 2), (3, 'кг', 1)");
         Exec("insert into tClsReceiver (id, name, importedId, isgroup, category) values (1, 'r', 0, 0, 0)");
-        Settings().currentForecastId = 1;
     }
     // A row with a price row, as the tree reads want it.
     void Product(int forecast, int id, int parent, int position, int isgroup = 0, const QString& code = {})
@@ -251,9 +250,10 @@ TEST_P(ProductsTest, DeleteTakesThePriceRowAlongAndFailsWhileFiguresReferToIt)
     EXPECT_TRUE(noPrice.Delete());
     EXPECT_EQ(noPrice.id, -1);
     EXPECT_TRUE(DeleteProduct(99, 1));
-    EXPECT_EQ(JournalTexts(), (QStringList{"Delete Price; prognoz=1; product=1",
-                                           "Delete Product; Prognoz=1; Parent=0; Name=p1; Code=K1",
-                                           "Delete Product; Prognoz=1; Parent=0; Name=no price; Code="}));
+    EXPECT_EQ(
+        JournalTexts(),
+        (QStringList{"Delete Price; prognoz=1; product=1", "Delete Product; Prognoz=1; Parent=0; Name=p1; Code=K1",
+                     "Delete Product; Prognoz=1; Parent=0; Name=no price; Code="}));
 
     EXPECT_FALSE(DeleteProduct(3, 1));
     EXPECT_EQ(messages.size(), 1u);
@@ -272,7 +272,8 @@ TEST_P(ProductsTest, DeletingAForecastsProductsLeavesOtherForecasts)
     EXPECT_EQ(Count("tClsProduct", "prognoz = 1"), 0);
     EXPECT_EQ(Count("tFctPrice", "prognoz = 1"), 0);
     EXPECT_EQ(Count("tClsProduct", "prognoz = 2"), 1);
-    EXPECT_EQ(JournalTexts(), (QStringList{"Delete Price;  all records for prognoz", "Delete Product;  all records for prognoz"}));
+    EXPECT_EQ(JournalTexts(),
+              (QStringList{"Delete Price;  all records for prognoz", "Delete Product;  all records for prognoz"}));
 }
 
 TEST_P(ProductsTest, TreeHasDataLooksBelowGroups)
@@ -282,18 +283,17 @@ TEST_P(ProductsTest, TreeHasDataLooksBelowGroups)
     Product(1, 3, 2, 1);
     Product(1, 4, 1, 2);
     Product(1, 5, 0, 2, 1); // an empty group
-    EXPECT_FALSE(ProductTreeHasData(1, 1));
-    EXPECT_FALSE(ProductTreeHasData(4, 1));
-    EXPECT_FALSE(ProductTreeHasData(5, 1));
+    EXPECT_FALSE(ProductTreeHasData(1, 1, 1));
+    EXPECT_FALSE(ProductTreeHasData(4, 1, 1));
+    EXPECT_FALSE(ProductTreeHasData(5, 1, 1));
     Exec("insert into tFctTotalPrognoz (prognoz, product) values (1, 3)");
-    EXPECT_TRUE(ProductTreeHasData(1, 1));
-    EXPECT_TRUE(ProductTreeHasData(2, 1));
-    EXPECT_FALSE(ProductTreeHasData(4, 1));
+    EXPECT_TRUE(ProductTreeHasData(1, 1, 1));
+    EXPECT_TRUE(ProductTreeHasData(2, 1, 1));
+    EXPECT_FALSE(ProductTreeHasData(4, 1, 1));
     Exec("insert into tFctPrognozData (prognoz, product, receiver) values (1, 4, 1)");
-    EXPECT_TRUE(ProductTreeHasData(4, 1));
+    EXPECT_TRUE(ProductTreeHasData(4, 1, 1));
     // Figures of another forecast do not count.
-    Settings().currentForecastId = 2;
-    EXPECT_FALSE(ProductTreeHasData(4, 1));
+    EXPECT_FALSE(ProductTreeHasData(4, 1, 2));
     EXPECT_TRUE(messages.empty());
 }
 
@@ -330,21 +330,37 @@ TEST(ProductXml, ChildrenInOrderWithLocaleFreeDecimals)
     r.offsetMin = 1.5;
     r.name = "A & B";
     XmlDoc d;
-    xmlNodePtr list = ProductListToXml(d.root, CProductList{r});
+    xmlNodePtr list = WriteXml(d.root, CProductList{r});
     std::setlocale(LC_ALL, saved.c_str());
     const xmlNode* product = list->children;
     ASSERT_TRUE(product);
     EXPECT_EQ(ChildNames(product),
-              (std::vector<std::string>{"id", "prognoz", "parent", "measurementNatural", "measurementPrice",
-                                        "measurementNatural2", "measurementPrice2", "name", "code", "balanceTitle",
-                                        "position", "comment", "offsetMin", "offsetMax", "type", "isgroup", "avRep",
-                                        "avCur", "avProg", "priceIdx"}));
+              (std::vector<std::string>{"id",
+                                        "prognoz",
+                                        "parent",
+                                        "measurementNatural",
+                                        "measurementPrice",
+                                        "measurementNatural2",
+                                        "measurementPrice2",
+                                        "name",
+                                        "code",
+                                        "balanceTitle",
+                                        "position",
+                                        "comment",
+                                        "offsetMin",
+                                        "offsetMax",
+                                        "type",
+                                        "isgroup",
+                                        "avRep",
+                                        "avCur",
+                                        "avProg",
+                                        "priceIdx"}));
     const QByteArray text = XmlToBytes(d.doc.get());
     EXPECT_TRUE(text.contains("<offsetMin>1.500000</offsetMin>")) << text.toStdString();
     EXPECT_TRUE(text.contains("<id>-1</id>"));
     EXPECT_TRUE(text.contains("<name>A &amp; B</name>"));
 
-    const auto back = ReadProductsXml(list);
+    const auto back = ReadXmlList<CProductRecord>(list);
     ASSERT_TRUE(back && back->size() == 1);
     EXPECT_EQ((*back)[0].name, "A & B");
     EXPECT_DOUBLE_EQ((*back)[0].offsetMin, 1.5);
@@ -353,7 +369,7 @@ TEST(ProductXml, ChildrenInOrderWithLocaleFreeDecimals)
 TEST(ProductXml, ReadingIgnoresCaseAndKeepsDefaults)
 {
     auto doc = XmlDoc::Parse("<PRODUCT><code>X1</code><avRep>12.5</avRep><Name>n</Name><other>9</other></PRODUCT>");
-    const auto r = ReadProductXml(xmlDocGetRootElement(doc.get()));
+    const auto r = ReadXml<CProductRecord>(xmlDocGetRootElement(doc.get()));
     ASSERT_TRUE(r);
     EXPECT_EQ(r->id, -1);
     EXPECT_EQ(r->type, 1);
@@ -364,11 +380,11 @@ TEST(ProductXml, ReadingIgnoresCaseAndKeepsDefaults)
     EXPECT_EQ(XmlFixed6(r->avRep), "12.500000");
 
     auto empty = XmlDoc::Parse("<products/>");
-    const auto list = ReadProductsXml(xmlDocGetRootElement(empty.get()));
+    const auto list = ReadXmlList<CProductRecord>(xmlDocGetRootElement(empty.get()));
     ASSERT_TRUE(list);
     EXPECT_TRUE(list->empty());
-    EXPECT_FALSE(ReadProductsXml(xmlDocGetRootElement(doc.get())));
-    EXPECT_FALSE(ReadProductXml(xmlDocGetRootElement(empty.get())));
+    EXPECT_FALSE(ReadXmlList<CProductRecord>(xmlDocGetRootElement(doc.get())));
+    EXPECT_FALSE(ReadXml<CProductRecord>(xmlDocGetRootElement(empty.get())));
 }
 
 TEST_P(ProductsTest, AveragePriceImportMatchesCodesWithoutRegardToCase)
@@ -384,7 +400,7 @@ TEST_P(ProductsTest, AveragePriceImportMatchesCodesWithoutRegardToCase)
                              "<product><code>Д'АРТ</code><avRep>4</avRep></product>"
                              "<product><code>none</code><avRep>7</avRep></product>"
                              "</products>");
-    ASSERT_TRUE(ImportAveragePricesXml(xmlDocGetRootElement(doc.get())));
+    ASSERT_TRUE(ImportAveragePricesXml(xmlDocGetRootElement(doc.get()), 1));
     for (int id : {1, 2}) {
         const auto r = GetProduct(id, 1);
         EXPECT_DOUBLE_EQ(r->avRep, 1.5);

@@ -1,7 +1,7 @@
+#include "tables/Receivers.h"
 #include "DbTest.h"
 #include "Settings.h"
 #include "tables/ReceiverMap.h"
-#include "tables/Receivers.h"
 #include "xml/XmlRecord.h"
 
 #include <QProcess>
@@ -29,7 +29,8 @@ protected:
     }
     void Map(int id, int forecast, int subCount = 0)
     {
-        Exec("insert into tClsReceiverMap (prognoz, receiver, subReceiverCount) values (?, ?, ?)", {forecast, id, subCount});
+        Exec("insert into tClsReceiverMap (prognoz, receiver, subReceiverCount) values (?, ?, ?)",
+             {forecast, id, subCount});
     }
     static QList<int> Ids(const std::optional<CReceiverList>& list)
     {
@@ -58,9 +59,10 @@ TEST_P(ReceiversTest, SaveNumbersAndJournals)
     seven.id = 7;
     seven.name = QStringLiteral("Семь");
     ASSERT_TRUE(SaveReceiver(seven)); // not placed: stored with category -1
-    EXPECT_EQ(JournalTexts(), (QStringList{QStringLiteral("Insert Receiver; id=42; Name=Школа №1; EMail=s@x"),
-                                           QStringLiteral("Update Receiver; Name=Школа №1; EMail=s@x"),
-                                           QStringLiteral("Insert Receiver; id=7; Name=Семь; EMail=")}));
+    EXPECT_EQ(JournalTexts(),
+              (QStringList{QStringLiteral("Insert Receiver; id=42; Name=Школа №1; EMail=s@x"),
+                           QStringLiteral("Update Receiver; Name=Школа №1; EMail=s@x"),
+                           QStringLiteral("Insert Receiver; id=7; Name=Семь; EMail=")}));
     EXPECT_EQ(Scalar("select category from tClsReceiver where id = 7").toInt(), -1);
     Map(7, 1);
     Map(42, 1);
@@ -107,8 +109,9 @@ TEST_P(ReceiversTest, ForecastReads)
     EXPECT_EQ(Ids(LoadReceiverChildren(1, 1)), (QList<int>{3, 2}));
     EXPECT_EQ(Ids(LoadReceiverChildren(1, 1, SqlFilter(QStringLiteral("r1.isgroup = ? or 1 = 1"), {0}))).size(), 2)
         << "a caller's 'or' stays inside the parent and forecast";
-    EXPECT_EQ(Ids(LoadForecastReceivers(1, SqlFilter(QStringLiteral("tclsreceiver.name = ?"), {QStringLiteral("О'Нил")}))),
-              QList<int>{4});
+    EXPECT_EQ(
+        Ids(LoadForecastReceivers(1, SqlFilter(QStringLiteral("tclsreceiver.name = ?"), {QStringLiteral("О'Нил")}))),
+        QList<int>{4});
     EXPECT_EQ(Ids(LoadForecastReceivers(1, SqlFilter({}, {}, QStringLiteral("tclsreceiver.id desc")))),
               (QList<int>{4, 3, 2, 1}));
     EXPECT_EQ(Ids(LoadReceiverAncestors(1, 4)), (QList<int>{4, 3, 1}));
@@ -124,12 +127,11 @@ TEST_P(ReceiversTest, DeleteOnlyWhatTheCurrentForecastHolds)
     Add(1, 0, QStringLiteral("Минфин"), 1);
     Add(2, 1, QStringLiteral("Школа"));
     Add(3, 0, QStringLiteral("Чужой"), 1, 0, 2);
-    Settings().currentForecastId = 1;
     SetJournal(true);
-    EXPECT_FALSE(DeleteReceiver(3)) << "not in the current forecast";
-    EXPECT_FALSE(DeleteReceiver(1)) << "a top group stays";
+    EXPECT_FALSE(DeleteReceiver(3, 1)) << "not in the current forecast";
+    EXPECT_FALSE(DeleteReceiver(1, 1)) << "a top group stays";
     CReceiverRecord rec = *GetForecastReceiver(2, 1);
-    EXPECT_TRUE(DeleteReceiver(rec));
+    EXPECT_TRUE(DeleteReceiver(rec, 1));
     EXPECT_EQ(rec.id, -1);
     EXPECT_EQ(Count("tClsReceiver"), 2);
     EXPECT_EQ(JournalTexts(), QStringList{QStringLiteral("Delete Receiver; id=2; Name=Школа; EMail=m@x")});
@@ -209,7 +211,7 @@ TEST(ReceiversXml, WritesValidXmlAndReadsItBack)
     XmlDocPtr doc(xmlNewDoc(BAD_CAST "1.0"));
     xmlNodePtr root = xmlNewNode(nullptr, BAD_CAST "data");
     xmlDocSetRootElement(doc.get(), root);
-    ReceiversToXml(root, list);
+    WriteXml(root, list);
     const QByteArray bytes = XmlToBytes(doc.get());
 
     QTemporaryDir dir;
@@ -222,7 +224,7 @@ TEST(ReceiversXml, WritesValidXmlAndReadsItBack)
 
     auto parsed = XmlParseMemory(bytes);
     ASSERT_TRUE(parsed);
-    const auto back = ReadReceiversXml(xmlFirstElementChild(xmlDocGetRootElement(parsed.get())));
+    const auto back = ReadXmlList<CReceiverRecord>(xmlFirstElementChild(xmlDocGetRootElement(parsed.get())));
     ASSERT_TRUE(back);
     ASSERT_EQ(back->size(), 2u);
     const CReceiverRecord& r = back->front();
@@ -236,9 +238,9 @@ TEST(ReceiversXml, WritesValidXmlAndReadsItBack)
     EXPECT_EQ(r.type, 1);
 
     auto upper = XmlParseMemory("<RECEIVER><NAME>x</NAME><isGroup>1</isGroup></RECEIVER>");
-    const auto one = ReceiverFromXml(xmlDocGetRootElement(upper.get()));
+    const auto one = ReadXml<CReceiverRecord>(xmlDocGetRootElement(upper.get()));
     ASSERT_TRUE(one);
     EXPECT_EQ(one->name, QStringLiteral("x"));
     EXPECT_EQ(one->isgroup, 1);
-    EXPECT_FALSE(ReceiverFromXml(xmlDocGetRootElement(upper.get())->children->children)) << "a text node";
+    EXPECT_FALSE(ReadXml<CReceiverRecord>(xmlDocGetRootElement(upper.get())->children->children)) << "a text node";
 }

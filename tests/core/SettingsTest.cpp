@@ -1,4 +1,5 @@
 #include "Settings.h"
+#include "Session.h"
 #include "TestSupport.h"
 #include "TransportStart.h"
 
@@ -18,43 +19,47 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 
-class SettingsTest : public TempHomeTest {};
+class SettingsTest : public TempHomeTest { };
 
 TEST_F(SettingsTest, DefaultsWithoutFileAndProfile)
 {
+    CSessionState session;
+    session.LoadCfg();
+    EXPECT_EQ(session.currentForecastId, -1);
+    EXPECT_EQ(session.forecastYear, -1);
+    EXPECT_EQ(session.ownReceiverId, -1);
+    EXPECT_EQ(session.changeFlags, 0);
+    EXPECT_EQ(session.currentForecastOwner, -1);
+    EXPECT_EQ(session.currentForecastStatus, -1);
+    EXPECT_EQ(session.userRoles, 0);
+    EXPECT_TRUE(session.userName.isEmpty());
     CSettings s;
     s.Load();
-    EXPECT_EQ(s.currentForecastId, -1);
-    EXPECT_EQ(s.forecastYear, -1);
-    EXPECT_EQ(s.ownReceiverId, -1);
-    EXPECT_EQ(s.changeFlags, 0);
-    EXPECT_EQ(s.currentForecastOwner, -1);
-    EXPECT_EQ(s.currentForecastStatus, -1);
     EXPECT_EQ(s.ImportDir, home() + "Import");
     EXPECT_EQ(s.ExportDir, home() + "Export");
     EXPECT_EQ(s.Transport, "File");
     EXPECT_EQ(s.ReportFormat, 0);
     EXPECT_TRUE(s.EnableAutoRecalc);
     EXPECT_FALSE(s.EnableOpJournal);
-    EXPECT_EQ(s.userRoles, 0);
-    EXPECT_TRUE(s.userName.isEmpty());
     // The default folders are neither created nor tested.
     EXPECT_FALSE(QFileInfo::exists(home() + "Import"));
 }
 
 TEST_F(SettingsTest, SaveWritesSixteenBytesAndTheProfile)
 {
+    CSessionState session;
+    session.currentForecastId = 7;
+    session.forecastYear = 2026;
+    session.ownReceiverId = -1;
+    session.changeFlags = 3;
+    ASSERT_TRUE(session.SaveCfg());
     CSettings s;
-    s.currentForecastId = 7;
-    s.forecastYear = 2026;
-    s.ownReceiverId = -1;
-    s.changeFlags = 3;
     s.ImportDir = "/tmp/in";
     s.Transport = "SMTP";
     s.EnableOpJournal = true;
     s.Save();
 
-    const QByteArray bytes = ReadFile(CSettings::GetCfgPath());
+    const QByteArray bytes = ReadFile(CSessionState::GetCfgPath());
     EXPECT_EQ(bytes.toHex(' '), QByteArray("07 00 00 00 ea 07 00 00 ff ff ff ff 03 00 00 00"));
 
     QSettings ini(profilePath(), QSettings::IniFormat);
@@ -66,12 +71,14 @@ TEST_F(SettingsTest, SaveWritesSixteenBytesAndTheProfile)
     EXPECT_EQ(ini.value("EnableAutoRecalc").toInt(), 1);
     EXPECT_EQ(QFile::permissions(profilePath()) & (QFile::ReadGroup | QFile::ReadOther), 0);
 
+    CSessionState restored;
+    restored.LoadCfg();
+    EXPECT_EQ(restored.currentForecastId, 7);
+    EXPECT_EQ(restored.forecastYear, 2026);
+    EXPECT_EQ(restored.ownReceiverId, -1);
+    EXPECT_EQ(restored.changeFlags, 3);
     CSettings t;
     t.Load();
-    EXPECT_EQ(t.currentForecastId, 7);
-    EXPECT_EQ(t.forecastYear, 2026);
-    EXPECT_EQ(t.ownReceiverId, -1);
-    EXPECT_EQ(t.changeFlags, 3);
     EXPECT_EQ(t.ImportDir, "/tmp/in");
     EXPECT_EQ(t.ExportDir, ""); // saved as it was
     EXPECT_TRUE(t.EnableOpJournal);
@@ -80,9 +87,9 @@ TEST_F(SettingsTest, SaveWritesSixteenBytesAndTheProfile)
 TEST_F(SettingsTest, ShortCfgFillsOnlyTheBytesItHas)
 {
     // Six bytes: the first field whole, the second only in its two low-order bytes.
-    WriteFile(CSettings::GetCfgPath(), QByteArray::fromHex("050000003412"));
-    CSettings s;
-    s.Load();
+    WriteFile(CSessionState::GetCfgPath(), QByteArray::fromHex("050000003412"));
+    CSessionState s;
+    s.LoadCfg();
     EXPECT_EQ(s.currentForecastId, 5);
     EXPECT_EQ(s.forecastYear, int(0xFFFF1234)); // -1 keeps its high bytes
     EXPECT_EQ(s.ownReceiverId, -1);
@@ -106,11 +113,12 @@ TEST_F(SettingsTest, NonZeroSwitchesAreOn)
 
 TEST_F(SettingsTest, TransportsAreLoadedSortedAndInvalidOnesSkipped)
 {
-    CSettings empty;
-    ASSERT_EQ(empty.transports.size(), 1u);
-    EXPECT_EQ(empty.transports[0].displayName, "Файл");
-    EXPECT_EQ(empty.transports[0].code, "File");
-    EXPECT_EQ(empty.transports[0].transport, nullptr);
+    CTransportRegistry empty;
+    empty.Load();
+    ASSERT_EQ(empty.transports().size(), 1u);
+    EXPECT_EQ(empty.transports()[0].displayName, "Файл");
+    EXPECT_EQ(empty.transports()[0].code, "File");
+    EXPECT_EQ(empty.transports()[0].transport, nullptr);
 
     const QString dir = home() + "transport/";
     ASSERT_TRUE(QDir().mkpath(dir));
@@ -121,17 +129,18 @@ TEST_F(SettingsTest, TransportsAreLoadedSortedAndInvalidOnesSkipped)
     WriteFile(dir + "d_text.so", "not a library");
     WriteFile(dir + "e_other.dll", "ignored");
 
-    CSettings s;
-    ASSERT_EQ(s.transports.size(), 2u);
-    EXPECT_EQ(s.transports[0].code, "File");
-    EXPECT_EQ(s.transports[1].displayName, "Тестовый транспорт");
-    EXPECT_EQ(s.transports[1].code, "TEST");
-    ASSERT_NE(s.transports[1].transport, nullptr);
-    EXPECT_EQ(s.transports[1].transport->HasSettings(), 0);
+    CTransportRegistry s;
+    s.Load();
+    ASSERT_EQ(s.transports().size(), 2u);
+    EXPECT_EQ(s.transports()[0].code, "File");
+    EXPECT_EQ(s.transports()[1].displayName, "Тестовый транспорт");
+    EXPECT_EQ(s.transports()[1].code, "TEST");
+    ASSERT_NE(s.transports()[1].transport, nullptr);
+    EXPECT_EQ(s.transports()[1].transport->HasSettings(), 0);
 
     // A reload rebuilds the list instead of appending to it.
-    s.LoadTransports();
-    EXPECT_EQ(s.transports.size(), 2u);
+    s.Load();
+    EXPECT_EQ(s.transports().size(), 2u);
 }
 
 TEST(TransportPlugins, TheTestPluginExportsOnlyItsEntryPoint)
@@ -158,12 +167,15 @@ void RecordingHostThread(TransportStartBlock* block)
 }
 } // namespace
 
-TEST_F(SettingsTest, LoadStartsTheTransportThreadWithItsArguments)
+TEST_F(SettingsTest, TheRegistryStartsTheTransportThreadWithItsArguments)
 {
     SetTransportHostThread(&RecordingHostThread);
     g_bodyRuns = 0;
     CSettings s;
     s.Load();
+    CTransportRegistry registry;
+    registry.Load();
+    registry.StartHostThread(s.ImportDir);
     SetTransportHostThread(nullptr);
     // StartTransportThread returns only after the thread has taken its arguments.
     EXPECT_EQ(g_bodyRuns.load(), 1);

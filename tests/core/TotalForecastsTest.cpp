@@ -1,5 +1,5 @@
-#include "DbTest.h"
 #include "tables/TotalForecasts.h"
+#include "DbTest.h"
 #include "xml/XmlRecord.h"
 
 #include <QLocale>
@@ -84,9 +84,10 @@ TEST_P(TotalForecastsTest, SaveUpdateAndDeleteWriteTheirJournalLines)
     ghost.id = 77;
     EXPECT_TRUE(DeleteTotalForecast(ghost));
 
-    EXPECT_EQ(JournalTexts(), QStringList({"Insert TotalPrognoz; id=12; prognoz=3; product=45",
-                                           "Update TotalPrognoz; prognoz=3; product=45",
-                                           "Delete TotalPrognoz; id=12; prognoz=3; product=45"}));
+    EXPECT_EQ(
+        JournalTexts(),
+        QStringList({"Insert TotalPrognoz; id=12; prognoz=3; product=45", "Update TotalPrognoz; prognoz=3; product=45",
+                     "Delete TotalPrognoz; id=12; prognoz=3; product=45"}));
     EXPECT_TRUE(messages.empty());
 }
 
@@ -338,16 +339,16 @@ TEST(TotalForecastXmlTest, ForecastElementHasItsChildrenInOrderAndReadsBack)
     const xmlNode* element = FirstElement(xmlDocGetRootElement(reread.get())->children);
     ASSERT_TRUE(element);
     EXPECT_EQ(ChildNames(element),
-              QStringList({"id", "prognoz", "product", "sumlast", "sumcurr", "sumnext", "valuelast", "valuecurr",
-                           "valuenext", "valueNorm", "valueIndex", "valuePlan", "valueFormula", "valueOther",
-                           "sumNorm", "sumIndex", "sumPlan", "sumFormula", "sumOther", "base", "baseMethod",
-                           "comment"}));
+              QStringList({"id",           "prognoz",    "product",    "sumlast",   "sumcurr",    "sumnext",
+                           "valuelast",    "valuecurr",  "valuenext",  "valueNorm", "valueIndex", "valuePlan",
+                           "valueFormula", "valueOther", "sumNorm",    "sumIndex",  "sumPlan",    "sumFormula",
+                           "sumOther",     "base",       "baseMethod", "comment"}));
     EXPECT_TRUE(bytes.contains("<sumlast>1234.5</sumlast>")) << bytes.toStdString();
     EXPECT_TRUE(bytes.contains("<valueNorm>0</valueNorm>"));
     EXPECT_TRUE(bytes.contains("<sumOther>-0.0001</sumOther>"));
 
     // The receiving side reads the rows as forecast data.
-    auto data = ReadForecastDataListXml(element);
+    auto data = ReadXmlSiblings<CForecastDataRecord>(element, &ReadXml<CForecastDataRecord>);
     ASSERT_TRUE(data);
     ASSERT_EQ(data->size(), 2u);
     EXPECT_EQ(data->at(0).id, 7);

@@ -55,12 +55,13 @@ TEST_P(UnitsTest, UnitIdsAndJournal)
     stale.id = 2; // already deleted
     ASSERT_TRUE(DeleteMeasurement(stale));
     EXPECT_EQ(stale.id, -1);
-    EXPECT_EQ(JournalTexts(), (QStringList{"Insert Measurement; id=1; Name=шт Code=c oboznachenie=o",
-                                           "Insert Measurement; id=2; Name=кг Code=c oboznachenie=o",
-                                           "Delete Measurement; id=2; Name=кг Code=c oboznachenie=o",
-                                           "Insert Measurement; id=40; Name=т Code=c oboznachenie=o",
-                                           "Insert Measurement; id=41; Name=л Code=c oboznachenie=o",
-                                           "Update Measurement; Name=л Code=C2 oboznachenie=o"}));
+    EXPECT_EQ(JournalTexts(),
+              (QStringList{"Insert Measurement; id=1; Name=шт Code=c oboznachenie=o",
+                           "Insert Measurement; id=2; Name=кг Code=c oboznachenie=o",
+                           "Delete Measurement; id=2; Name=кг Code=c oboznachenie=o",
+                           "Insert Measurement; id=40; Name=т Code=c oboznachenie=o",
+                           "Insert Measurement; id=41; Name=л Code=c oboznachenie=o",
+                           "Update Measurement; Name=л Code=C2 oboznachenie=o"}));
     EXPECT_TRUE(messages.empty());
 }
 
@@ -128,10 +129,10 @@ TEST_P(UnitsTest, CoefficientLookupsAndSaves)
     ASSERT_TRUE(DeleteMConvert(stored));
     ASSERT_TRUE(DeleteMConvert(fetched)); // gone already
     EXPECT_EQ(fetched.id, -1);
-    EXPECT_EQ(JournalTexts(), (QStringList{"Insert mconvert; id=-1; Base=3; Produce=7",
-                                           "Insert mconvert; id=" + id + "; Base=7; Produce=3",
-                                           "Update mconvert; Base=7; Produce=3",
-                                           "Delete mconvert; id=" + id + "; Base=7; Produce=3"}));
+    EXPECT_EQ(
+        JournalTexts(),
+        (QStringList{"Insert mconvert; id=-1; Base=3; Produce=7", "Insert mconvert; id=" + id + "; Base=7; Produce=3",
+                     "Update mconvert; Base=7; Produce=3", "Delete mconvert; id=" + id + "; Base=7; Produce=3"}));
     EXPECT_TRUE(messages.empty());
 }
 
@@ -141,15 +142,15 @@ TEST(UnitXml, CoefficientsAndUnitsRoundTrip)
     xmlNodePtr root = xmlNewNode(nullptr, BAD_CAST "root");
     xmlDocSetRootElement(doc.get(), root);
     CMConvertList converts{{1, 2, 3, 1.0 / 3.0}, {2, 3, 2, 0.001}, {3, 4, 5, 1000}};
-    xmlNodePtr list = WriteMConvertsXml(root, converts);
+    xmlNodePtr list = WriteXml(root, converts);
     CMeasurementRecord unit{4, "кг & т", "K", "кг", 1};
-    MeasurementListToXml(root, CMeasurementList{unit});
+    WriteXml(root, CMeasurementList{unit});
     const QByteArray text = XmlToBytes(doc.get());
     EXPECT_TRUE(text.contains("<koef>0.333333</koef>")) << text.toStdString();
     EXPECT_TRUE(text.contains("<koef>1000.000000</koef>"));
     EXPECT_TRUE(text.contains("<measurement>\n      <id>4</id>\n      <name>кг &amp; т</name>"));
 
-    const auto back = ReadMConvertsXml(list);
+    const auto back = ReadXmlList<CMConvertRecord>(list);
     ASSERT_TRUE(back && back->size() == 3);
     EXPECT_DOUBLE_EQ((*back)[0].koef, 0.333333);
     EXPECT_DOUBLE_EQ((*back)[1].koef, 0.001);
@@ -157,10 +158,10 @@ TEST(UnitXml, CoefficientsAndUnitsRoundTrip)
 
     auto parsed = XmlParseMemory("<Measurements><MEASUREMENT><Name>м</Name><type>2x</type></MEASUREMENT>"
                                  "<convert/></Measurements>");
-    const auto units = ImportMeasurementsXml(xmlDocGetRootElement(parsed.get()));
+    const auto units = ReadXmlList<CMeasurementRecord>(xmlDocGetRootElement(parsed.get()));
     ASSERT_TRUE(units && units->size() == 1);
     EXPECT_EQ((*units)[0].id, -1);
     EXPECT_EQ((*units)[0].name, "м");
     EXPECT_EQ((*units)[0].type, 2);
-    EXPECT_FALSE(ReadMConvertsXml(xmlDocGetRootElement(parsed.get())));
+    EXPECT_FALSE(ReadXmlList<CMConvertRecord>(xmlDocGetRootElement(parsed.get())));
 }

@@ -1,6 +1,6 @@
 // The built module as the host sees it: loaded with dlopen, reached only through get_transport.
-#include "Settings.h"
 #include "TestSupport.h"
+#include "TransportRegistry.h"
 
 #include <transport/ITransport.h>
 
@@ -54,21 +54,23 @@ TEST(MailModule, OneObjectWithItsIdentity)
     first->ShowSettings();
 }
 
-class MailModuleHostTest : public TempHomeTest {};
+class MailModuleHostTest : public TempHomeTest { };
 
 TEST_F(MailModuleHostTest, TheHostListsTheMailTransportAfterTheFileTransport)
 {
     QDir().mkpath(home() + "transport");
     ASSERT_TRUE(QFile::copy(QStringLiteral(MAILRUNE_MODULE_PATH), home() + "transport/mailrune.so"));
 
-    CSettings settings;
-    ASSERT_EQ(settings.transports.size(), 2u);
-    EXPECT_EQ(settings.transports[0].displayName, "Файл");
-    EXPECT_EQ(settings.transports[1].displayName, "Электронная почта (SMTP/POP3)");
-    EXPECT_EQ(settings.transports[1].code, "SMTP");
+    CTransportRegistry registry;
+    registry.Load();
+    const CTransportList& transports = registry.transports();
+    ASSERT_EQ(transports.size(), 2u);
+    EXPECT_EQ(transports[0].displayName, "Файл");
+    EXPECT_EQ(transports[1].displayName, "Электронная почта (SMTP/POP3)");
+    EXPECT_EQ(transports[1].code, "SMTP");
 
     // The module reads the same profile as the host.
-    ITransport* mail = settings.transports[1].transport;
+    ITransport* mail = transports[1].transport;
     ASSERT_NE(mail, nullptr);
     EXPECT_EQ(mail->IsReceiveEnabled(), 0);
     {

@@ -1,7 +1,7 @@
+#include "ForecastApp.h"
 #include "AppMessage.h"
 #include "DbTest.h"
 #include "FontStatic.h"
-#include "ForecastApp.h"
 #include "MainFrame.h"
 #include "ProgressBar.h"
 #include "ReportEngine.h"
@@ -41,8 +41,6 @@ protected:
         DbTest::SetUp();
         m_runtime = std::make_unique<ScopedRuntimeDir>(home() + "run");
         ShellHooks() = CShellHooks{};
-        CSettings& s = Settings();
-        s.changeFlags = 0;
     }
     void TearDown() override
     {
@@ -89,7 +87,7 @@ TEST_P(ForecastAppTest, StartRepairsReceiversChoosesTheNewestForecastAndExitSave
     EXPECT_EQ(Scalar("select category from tclsreceiver where id = 4").toInt(), 2);
     EXPECT_EQ(Count("tclsimporteventtype"), 5);
 
-    const CSettings& s = Settings();
+    const CSessionState& s = app.session();
     EXPECT_EQ(s.currentForecastId, 5);
     EXPECT_EQ(s.ownReceiverId, 4);
     CMainFrame* frame = app.mainFrame();
@@ -131,9 +129,9 @@ TEST_P(ForecastAppTest, SavedForecastStaysAndASoundTreeIsNotTouched)
     ASSERT_TRUE(app.InitInstance());
     EXPECT_EQ(Scalar("select category from tclsreceiver where id = 1").toInt(), 0);
     EXPECT_EQ(Scalar("select category from tclsreceiver where id = 2").toInt(), 1);
-    EXPECT_EQ(Settings().currentForecastId, 3);
-    EXPECT_EQ(Settings().forecastYear, 2011);
-    EXPECT_EQ(Settings().ownReceiverId, 2);
+    EXPECT_EQ(app.session().currentForecastId, 3);
+    EXPECT_EQ(app.session().forecastYear, 2011);
+    EXPECT_EQ(app.session().ownReceiverId, 2);
     EXPECT_TRUE(messages.empty());
 
     // The forecast chosen in the bar is the one saved at exit.
@@ -149,8 +147,8 @@ TEST_P(ForecastAppTest, EmptyDatabaseStartsWithoutForecast)
 {
     CForecastApp app;
     ASSERT_TRUE(app.InitInstance());
-    EXPECT_EQ(Settings().currentForecastId, -1);
-    EXPECT_EQ(Settings().ownReceiverId, -1);
+    EXPECT_EQ(app.session().currentForecastId, -1);
+    EXPECT_EQ(app.session().ownReceiverId, -1);
     EXPECT_EQ(app.mainFrame()->findChild<QComboBox*>("id1018")->count(), 0);
     EXPECT_EQ(app.mainFrame()->windowTitle(), "Прогноз (Неизвестная организация)");
     EXPECT_TRUE(messages.empty());
@@ -163,7 +161,7 @@ TEST_P(ForecastAppTest, SecondStartAsksAndOnNoBringsTheFirstToTheFront)
     CSingleInstance first;
     ASSERT_TRUE(first.Register());
     QSignalSpy activated(&first, &CSingleInstance::activationRequested);
-    Settings().currentForecastId = 77;
+    WriteFile(CfgPath(), Cfg(77, 2020, -1, 0));
 
     {
         CForecastApp second;
@@ -175,10 +173,10 @@ TEST_P(ForecastAppTest, SecondStartAsksAndOnNoBringsTheFirstToTheFront)
         EXPECT_EQ(messages[0].flags, unsigned(MB_YESNO | MB_ICONQUESTION));
         EXPECT_TRUE(activated.wait(2000));
         EXPECT_EQ(second.mainFrame(), nullptr);
+        // The settings were neither read nor written.
+        EXPECT_EQ(second.session().currentForecastId, -1);
     }
-    // The settings were neither read nor written.
-    EXPECT_EQ(Settings().currentForecastId, 77);
-    EXPECT_FALSE(QFile::exists(CfgPath()));
+    EXPECT_EQ(ReadFile(CfgPath()), Cfg(77, 2020, -1, 0));
 
     // Yes: a second copy runs beside the first, on a socket of its own.
     messages.clear();
@@ -232,7 +230,7 @@ TEST_P(ForecastAppTest, AboutBoxAndConnectionSettings)
 
 LIR_INSTANTIATE_DB_TEST(ForecastAppTest);
 
-class SingleInstanceTest : public TempHomeTest {};
+class SingleInstanceTest : public TempHomeTest { };
 
 TEST_F(SingleInstanceTest, SocketOfACopyThatDidNotEndIsTakenOver)
 {

@@ -1,12 +1,14 @@
+#include "MainFrame.h"
 #include "AppMessage.h"
 #include "ChildFrameBase.h"
+#include "CommandIds.h"
 #include "DbTest.h"
-#include "MainFrame.h"
 #include "ProgressBar.h"
 #include "Settings.h"
 #include "ShellHooks.h"
 #include "ShellTestSupport.h"
 #include "db/SqlQuery.h"
+#include "tables/SystemUsers.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -20,13 +22,16 @@
 
 #include <memory>
 
+#include <unistd.h>
+
 namespace {
 
 // A child frame that records what the main frame tells it and handles one command itself.
 class RecordingChild : public CChildFrameBase {
 public:
-    explicit RecordingChild(QWidget* parent)
+    RecordingChild(QWidget* parent, CSessionState& session)
         : CChildFrameBase(parent)
+        , session(session)
     {
         OnCommand(32773, [this] { ++deletes; });
         OnCommand(32906, [this] { ++ownAveragePrices; });
@@ -34,7 +39,7 @@ public:
     void OnUpdateChildren(int wParam) override
     {
         updates << wParam;
-        forecastAtUpdate = Settings().currentForecastId;
+        forecastAtUpdate = session.currentForecastId;
     }
     void NotifyEventJournal(int wParam) override { journal << wParam; }
     void FillSections() override { ++sections; }
@@ -43,6 +48,7 @@ public:
         return handleCommands && CChildFrameBase::OnCmdMsg(id, msg, ui);
     }
 
+    CSessionState& session;
     QList<int> updates;
     QList<int> journal;
     int forecastAtUpdate = 0;
@@ -54,10 +60,11 @@ public:
 
 class TestFrame : public CMainFrame {
 public:
+    using CMainFrame::CMainFrame;
     RecordingChild* child = nullptr;
 
 protected:
-    CChildFrameBase* CreateChildFrame() override { return child = new RecordingChild(this); }
+    CChildFrameBase* CreateChildFrame() override { return child = new RecordingChild(this, session()); }
 };
 
 QStringList MenuTexts(QMenu* menu)
@@ -78,7 +85,7 @@ protected:
     {
         DbTest::SetUp();
         ShellHooks() = CShellHooks{};
-        Settings().changeFlags = 0;
+        session.changeFlags = 0;
     }
     void TearDown() override
     {
@@ -88,7 +95,8 @@ protected:
         DbTest::TearDown();
     }
 
-    void Forecast(int id, const QString& name, int year, int status, int owner = -20, const QString& ownerName = "Минфин")
+    void Forecast(int id, const QString& name, int year, int status, int owner = -20,
+                  const QString& ownerName = "Минфин")
     {
         Exec("insert into tfctprognoz (id, name, year, status, owner, ownername) values (?, ?, ?, ?, ?, ?)",
              {id, name, year, status, owner, ownerName});
@@ -114,7 +122,7 @@ protected:
 
     TestFrame& MakeFrame()
     {
-        frame = std::make_unique<TestFrame>();
+        frame = std::make_unique<TestFrame>(session);
         SetAppMainWindow(frame.get());
         EXPECT_TRUE(frame->Create());
         frame->UpdateCommandUI();
@@ -135,6 +143,7 @@ protected:
         frame->UpdateCommandUI();
     }
 
+    CSessionState session;
     std::unique_ptr<TestFrame> frame;
 };
 
@@ -150,7 +159,8 @@ TEST_P(MainFrameTest, MenusToolbarAndAcceleratorsAreThoseOfTheProgram)
         texts << MenuTexts(top->menu());
     }
     EXPECT_EQ(titles, QStringList({"&Файл", "&Вид", "Правка", "&Справочник", "&Отчет", "П&рогноз", "&Помощь"}));
-    EXPECT_TRUE(texts.contains("Отчет Ф3. «Отчет по детализации прогнозных данных с точки зрения методик обоснования»"));
+    EXPECT_TRUE(
+        texts.contains("Отчет Ф3. «Отчет по детализации прогнозных данных с точки зрения методик обоснования»"));
     EXPECT_TRUE(texts.contains("Расчет строк \"Всего\" и \"Прочее\""));
     EXPECT_TRUE(texts.contains("Копировать\tCtrl+C"));
     EXPECT_TRUE(texts.contains("У&далить\tDelete"));
@@ -164,8 +174,9 @@ TEST_P(MainFrameTest, MenusToolbarAndAcceleratorsAreThoseOfTheProgram)
     QList<int> buttons;
     for (QAction* a : frame->toolBar()->actions())
         buttons << (a->isSeparator() ? 0 : a->objectName().mid(2).toInt());
-    EXPECT_EQ(buttons, QList<int>({57635, 57634, 57637, 0, 32772, 0, 32771, 32785, 32879, 32773, 32843, 32844, 32778, 0,
-                                   32815, 32821, 0, 57664}));
+    EXPECT_EQ(buttons,
+              QList<int>({57635, 57634, 57637, 0, 32772, 0, 32771, 32785, 32879, 32773, 32843, 32844, 32778, 0, 32815,
+                          32821, 0, 57664}));
     for (QAction* a : frame->toolBar()->actions()) {
         if (!a->isSeparator()) {
             EXPECT_FALSE(a->icon().isNull()) << a->objectName().toStdString();
@@ -191,13 +202,13 @@ TEST_P(MainFrameTest, MenusToolbarAndAcceleratorsAreThoseOfTheProgram)
 
 TEST_P(MainFrameTest, EmptyDatabaseLeavesNoForecastAndDisablesItsCommands)
 {
-    Settings().currentForecastId = 5;
+    session.currentForecastId = 5;
     MakeFrame();
     EXPECT_EQ(Combo()->count(), 0);
-    EXPECT_EQ(Settings().currentForecastId, -1);
-    EXPECT_EQ(Settings().ownReceiverId, -1);
+    EXPECT_EQ(session.currentForecastId, -1);
+    EXPECT_EQ(session.ownReceiverId, -1);
     EXPECT_EQ(frame->windowTitle(), "Прогноз (Неизвестная организация)");
-    EXPECT_EQ(Settings().changeFlags, 3);
+    EXPECT_EQ(session.changeFlags, 3);
     for (int id : {1095, 1096, 1097})
         EXPECT_FALSE(PictureShown(id));
     for (int id : {32806, 32902, 32906, 32835, 32800, 32888, 32805, 32794})
@@ -216,21 +227,21 @@ TEST_P(MainFrameTest, EmptyDatabaseLeavesNoForecastAndDisablesItsCommands)
 TEST_P(MainFrameTest, ChoosingAForecastSetsTheCurrentOneAndAnnouncesIt)
 {
     TwoForecasts();
-    Settings().currentForecastId = 2;
+    session.currentForecastId = 2;
     MakeFrame();
     ASSERT_EQ(Combo()->count(), 2);
     EXPECT_EQ(Combo()->itemText(0), "Прогноз-2012 (2012 год) Минобороны");
     EXPECT_EQ(Combo()->itemText(1), "Прогноз-2011 (2011 год) Минфин");
     EXPECT_EQ(Combo()->currentIndex(), 0);
-    EXPECT_EQ(Settings().ownReceiverId, 21);
+    EXPECT_EQ(session.ownReceiverId, 21);
     EXPECT_EQ(frame->windowTitle(), "Прогноз (Управление Б)");
     EXPECT_TRUE(PictureShown(1095));
     EXPECT_FALSE(PictureShown(1096));
 
-    Settings().changeFlags = 0;
+    session.changeFlags = 0;
     frame->child->updates.clear();
     Choose(1);
-    const CSettings& s = Settings();
+    const CSessionState& s = session;
     EXPECT_EQ(s.currentForecastId, 1);
     EXPECT_EQ(s.forecastYear, 2011);
     EXPECT_EQ(s.currentForecastStatus, 1);
@@ -264,18 +275,18 @@ TEST_P(MainFrameTest, TitleAndPicturesFollowTheSettings)
 {
     TwoForecasts();
     Receiver(30, 0, "Чужой", 300, 0, 1);
-    Settings().currentForecastId = 2;
+    session.currentForecastId = 2;
     MakeFrame();
     // A known own receiver that is not in the current forecast: no suffix at all.
-    Settings().ownReceiverId = 11;
+    session.ownReceiverId = 11;
     frame->UpdateTitle();
     EXPECT_EQ(frame->windowTitle(), "Прогноз");
 
-    Settings().currentForecastStatus = 2;
+    session.currentForecastStatus = 2;
     frame->UpdateStatusIcons();
     EXPECT_TRUE(PictureShown(1097));
     EXPECT_FALSE(PictureShown(1095));
-    Settings().currentForecastStatus = 3;
+    session.currentForecastStatus = 3;
     frame->UpdateStatusIcons();
     for (int id : {1095, 1096, 1097})
         EXPECT_FALSE(PictureShown(id));
@@ -284,7 +295,7 @@ TEST_P(MainFrameTest, TitleAndPicturesFollowTheSettings)
 TEST_P(MainFrameTest, RightsDecideTheExchangeAndReportCommands)
 {
     TwoForecasts();
-    Settings().currentForecastId = 2;
+    session.currentForecastId = 2;
     MakeFrame();
     int reports = 0;
     std::optional<CForecastRecord> handed;
@@ -294,7 +305,7 @@ TEST_P(MainFrameTest, RightsDecideTheExchangeAndReportCommands)
     };
     ShellHooks().sendForecast = [](QWidget*, int) {};
     ShellHooks().receiveReferenceData = [](QWidget*) {};
-    CSettings& s = Settings();
+    CSessionState& s = session;
 
     s.userName = "petrov";
     s.userRoles = 4;
@@ -336,10 +347,50 @@ TEST_P(MainFrameTest, RightsDecideTheExchangeAndReportCommands)
     EXPECT_FALSE(Enabled(32805));
 }
 
+TEST_P(MainFrameTest, TheLoginsRoleBitsDecideTheRightsOnAServer)
+{
+    TwoForecasts();
+    session.currentForecastId = 2;
+    ShellHooks().sendForecast = [](QWidget*, int) {};
+    // The test's own login is the cluster's superuser: on a server it holds every bit.
+    ASSERT_TRUE(ReadSessionLogin(session));
+    EXPECT_EQ(session.userName.isEmpty(), !isPg());
+    EXPECT_EQ(session.userRoles, isPg() ? 7 : 0);
+    MakeFrame();
+    EXPECT_TRUE(Enabled(ID_FORECAST_SEND)) << "the owner, or the file database";
+    if (!isPg())
+        return;
+
+    // Sending a forecast needs the expert's bit 2.
+    const DbConnectParams owner = params();
+    for (const auto& [group, enabled] : {std::pair{"lir_users", false}, std::pair{"lir_experts", true}}) {
+        const QString login = QStringLiteral("%1_%2").arg(QLatin1String(group)).arg(getpid());
+        ExecAsAdmin(QStringLiteral("create role %1 login password 'login-secret' in role %2").arg(login, group));
+        // The groups hold no CONNECT: each login gets its own.
+        ExecAsAdmin(QStringLiteral("grant connect on database %1 to %2").arg(owner.dbName, login));
+        DbConnectParams p = owner;
+        p.host = qEnvironmentVariable("PGTEST_TCPHOST", QStringLiteral("127.0.0.1"));
+        p.user = login;
+        p.password = QStringLiteral("login-secret");
+        ASSERT_TRUE(GetDBConnection().ConnectWith(p));
+        CSessionState seen = session;
+        ASSERT_TRUE(ReadSessionLogin(seen));
+        EXPECT_EQ(seen.userName, login);
+        EXPECT_EQ(seen.userRoles, enabled ? ROLE_EXPERT : ROLE_USER);
+        session.userName = seen.userName;
+        session.userRoles = seen.userRoles;
+        frame->UpdateCommandUI();
+        EXPECT_EQ(Enabled(ID_FORECAST_SEND), enabled) << group;
+        ASSERT_TRUE(GetDBConnection().ConnectWith(owner));
+        ExecAsAdmin(QStringLiteral("revoke connect on database %1 from %2").arg(owner.dbName, login));
+        ExecAsAdmin(QStringLiteral("drop role %1").arg(login));
+    }
+}
+
 TEST_P(MainFrameTest, CommandsOfLaterDialogsComeAliveWithThem)
 {
     TwoForecasts();
-    Settings().currentForecastId = 2;
+    session.currentForecastId = 2;
     MakeFrame();
     for (int id : {32792, 32868, 32890, 32794, 32807, 32904, 32861, 32850})
         EXPECT_FALSE(Enabled(id)) << id;
@@ -371,21 +422,21 @@ TEST_P(MainFrameTest, CommandsOfLaterDialogsComeAliveWithThem)
     EXPECT_EQ(managed, 1);
     EXPECT_EQ(Combo()->count(), 1);
     EXPECT_EQ(Combo()->currentIndex(), -1);
-    EXPECT_EQ(Settings().currentForecastId, -1);
-    EXPECT_EQ(Settings().forecastYear, -1);
+    EXPECT_EQ(session.currentForecastId, -1);
+    EXPECT_EQ(session.forecastYear, -1);
     EXPECT_EQ(frame->child->updates, QList<int>({0}));
 
     // Settings OK: the forecast is chosen again from the bar.
     Combo()->setCurrentIndex(0);
     EXPECT_TRUE(frame->ExecuteCommand(32868));
-    EXPECT_EQ(Settings().currentForecastId, -1); // the refill selects nothing that is not current
-    EXPECT_EQ(Settings().changeFlags & 3, 3);
+    EXPECT_EQ(session.currentForecastId, -1); // the refill selects nothing that is not current
+    EXPECT_EQ(session.changeFlags & 3, 3);
 }
 
 TEST_P(MainFrameTest, ChildFrameIsOfferedCommandsFirst)
 {
     TwoForecasts();
-    Settings().currentForecastId = 2;
+    session.currentForecastId = 2;
     MakeFrame();
     messages.clear();
     frame->child->handleCommands = true;
@@ -408,7 +459,7 @@ TEST_P(MainFrameTest, ChildFrameIsOfferedCommandsFirst)
 TEST_P(MainFrameTest, ViewCommandsShowAndHideTheBars)
 {
     TwoForecasts();
-    Settings().currentForecastId = 2;
+    session.currentForecastId = 2;
     MakeFrame();
     frame->show();
     QWidget* band = frame->findChild<QToolBar*>("id32790");
@@ -431,7 +482,7 @@ TEST_P(MainFrameTest, ViewCommandsShowAndHideTheBars)
 TEST_P(MainFrameTest, CopyReportsWhatWasCopied)
 {
     TwoForecasts();
-    Settings().currentForecastId = 2;
+    session.currentForecastId = 2;
     MakeFrame();
     ShellHooks().selectForecastCopy = [](QWidget*, int* source, int* mode) {
         *source = 1;
@@ -451,7 +502,7 @@ TEST_P(MainFrameTest, CopyReportsWhatWasCopied)
 
     messages.clear();
     answers = {IDYES};
-    Settings().changeFlags = 0;
+    session.changeFlags = 0;
     EXPECT_TRUE(frame->ExecuteCommand(32806));
     ASSERT_EQ(messages.size(), 2u);
     // Only receivers were copied, whatever the mode promised.
@@ -460,7 +511,7 @@ TEST_P(MainFrameTest, CopyReportsWhatWasCopied)
     EXPECT_EQ(Count("tclsreceiver r, tclsreceivermap m", "m.receiver = r.id and m.prognoz = 2 and r.name = ?",
                     {QStringLiteral("Управление А")}),
               1);
-    EXPECT_EQ(Settings().changeFlags, 3); // the forecast was chosen anew
+    EXPECT_EQ(session.changeFlags, 3); // the forecast was chosen anew
 
     // With one forecast left in the list there is nothing to copy from.
     ShellHooks().forecastManager = [&](QWidget*) {
@@ -476,7 +527,7 @@ TEST_P(MainFrameTest, CopyReportsWhatWasCopied)
 TEST_P(MainFrameTest, CommandStatesAskNothingOfAnUnreachableDatabase)
 {
     TwoForecasts();
-    Settings().currentForecastId = 2;
+    session.currentForecastId = 2;
     MakeFrame();
     ShellHooks().selectForecastCopy = [](QWidget*, int*, int*) { return false; };
     // Every read of the forecast table fails from here on.
@@ -501,13 +552,14 @@ TEST_P(MainFrameTest, AveragePricesComeFromTheEnteredFigures)
     auto data = [&](int id, int receiver, int sumCurr, int valueCurr) {
         Exec("insert into tfctprognozdata (id, prognoz, product, receiver, sumCurr, valueCurr, sumLast, valueLast, "
              "sumNext, valueNext) values (?, 2, 2, ?, ?, ?, ?, ?, ?, ?)",
-             {id, receiver, QVariant::fromValue(Money::fromInt(sumCurr)), QVariant::fromValue(Money::fromInt(valueCurr)),
+             {id, receiver, QVariant::fromValue(Money::fromInt(sumCurr)),
+              QVariant::fromValue(Money::fromInt(valueCurr)), QVariant::fromValue(Money::fromInt(0)),
               QVariant::fromValue(Money::fromInt(0)), QVariant::fromValue(Money::fromInt(0)),
-              QVariant::fromValue(Money::fromInt(0)), QVariant::fromValue(Money::fromInt(0))});
+              QVariant::fromValue(Money::fromInt(0))});
     };
     data(1, 21, 100, 10);
     data(2, 22, 300, 10);
-    Settings().currentForecastId = 2;
+    session.currentForecastId = 2;
     MakeFrame();
     ASSERT_TRUE(Enabled(32906));
 
@@ -543,9 +595,10 @@ TEST_P(MainFrameTest, AveragePricesAreStoredForAllProductsOrNone)
     // Whichever product is saved second fails.
     QSqlQuery ddl(GetDBConnection().GetConnection());
     if (isPg()) {
-        ASSERT_TRUE(ddl.exec("create function block_second() returns trigger as $$ begin "
-                             "if new.avcur = 20 and exists (select 1 from tclsproduct where avcur = 20 and id <> new.id) "
-                             "then raise exception 'blocked'; end if; return new; end $$ language plpgsql"));
+        ASSERT_TRUE(
+            ddl.exec("create function block_second() returns trigger as $$ begin "
+                     "if new.avcur = 20 and exists (select 1 from tclsproduct where avcur = 20 and id <> new.id) "
+                     "then raise exception 'blocked'; end if; return new; end $$ language plpgsql"));
         ASSERT_TRUE(ddl.exec("create trigger block_second before update on tclsproduct for each row "
                              "execute function block_second()"));
     } else {
@@ -553,7 +606,7 @@ TEST_P(MainFrameTest, AveragePricesAreStoredForAllProductsOrNone)
                              "exists (select 1 from tclsproduct where avCur = 20 and id <> new.id) "
                              "begin select raise(abort, 'blocked'); end"));
     }
-    Settings().currentForecastId = 2;
+    session.currentForecastId = 2;
     MakeFrame();
     messages.clear();
     answers = {IDYES};
@@ -586,16 +639,21 @@ TEST_P(MainFrameTest, AveragePricesLeaveTheOtherColumnsAndOtherUsersChangesAlone
         + "; delete from tfctprice where prognoz = 2 and product = " + victim
         + "; delete from tclsproduct where prognoz = 2 and id = " + victim + ";";
     if (isPg()) {
-        ASSERT_TRUE(ddl.exec("create function meddle() returns trigger as $$ begin if not exists (select 1 from meddled) "
-                             "then " + body + " end if; return new; end $$ language plpgsql"))
+        ASSERT_TRUE(
+            ddl.exec("create function meddle() returns trigger as $$ begin if not exists (select 1 from meddled) "
+                     "then "
+                     + body + " end if; return new; end $$ language plpgsql"))
             << ddl.lastError().text().toStdString();
-        ASSERT_TRUE(ddl.exec("create trigger meddle after update on tclsproduct for each row execute function meddle()"));
+        ASSERT_TRUE(
+            ddl.exec("create trigger meddle after update on tclsproduct for each row execute function meddle()"));
     } else {
-        ASSERT_TRUE(ddl.exec("create trigger meddle after update on tclsproduct when not exists (select 1 from meddled) "
-                             "begin " + body + " end"))
+        ASSERT_TRUE(
+            ddl.exec("create trigger meddle after update on tclsproduct when not exists (select 1 from meddled) "
+                     "begin "
+                     + body + " end"))
             << ddl.lastError().text().toStdString();
     }
-    Settings().currentForecastId = 2;
+    session.currentForecastId = 2;
     MakeFrame();
     messages.clear();
     answers = {IDYES};
@@ -615,13 +673,14 @@ TEST_P(MainFrameTest, ProductImportReadsEveryProductsElement)
     TwoForecasts();
     Exec("insert into tclsproduct (prognoz, id, parent, name, code, position, isgroup, type) "
          "values (2, 1, 0, 'Продукция', '', 0, 1, 64), (2, 2, 1, 'Бумага', 'Б-1', 0, 0, 1)");
-    Settings().currentForecastId = 2;
+    session.currentForecastId = 2;
     MakeFrame();
     ScriptedModalHook hook;
 
     const QString good = home() + "prices.xml";
-    WriteFile(good, "<?xml version=\"1.0\" encoding=\"UTF-8\"?><doc><PRODUCTS><product><code>б-1</code>"
-                    "<avRep>1.5</avRep><avCur>2.5</avCur><avProg>3.5</avProg></product></PRODUCTS></doc>");
+    WriteFile(good,
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?><doc><PRODUCTS><product><code>б-1</code>"
+              "<avRep>1.5</avRep><avCur>2.5</avCur><avProg>3.5</avProg></product></PRODUCTS></doc>");
     hook.openFileNames = {good};
     messages.clear();
     EXPECT_TRUE(frame->ExecuteCommand(32902));
@@ -644,8 +703,9 @@ TEST_P(MainFrameTest, ProductImportReadsEveryProductsElement)
          "values (2, 3, 1, 'Картон', 'К-1', 1, 0, 1)");
     QSqlQuery ddl(GetDBConnection().GetConnection());
     if (isPg()) {
-        ASSERT_TRUE(ddl.exec("create function block_seven() returns trigger as $$ begin "
-                             "if new.avcur = 7 then raise exception 'blocked'; end if; return new; end $$ language plpgsql"));
+        ASSERT_TRUE(
+            ddl.exec("create function block_seven() returns trigger as $$ begin "
+                     "if new.avcur = 7 then raise exception 'blocked'; end if; return new; end $$ language plpgsql"));
         ASSERT_TRUE(ddl.exec("create trigger block_seven before update on tclsproduct for each row "
                              "execute function block_seven()"));
     } else {
@@ -653,10 +713,11 @@ TEST_P(MainFrameTest, ProductImportReadsEveryProductsElement)
                              "begin select raise(abort, 'blocked'); end"));
     }
     const QString two = home() + "two.xml";
-    WriteFile(two, "<?xml version=\"1.0\" encoding=\"UTF-8\"?><doc>"
-                   "<products><product><code>Б-1</code><avRep>4</avRep><avCur>5</avCur><avProg>6</avProg></product>"
-                   "</products><products><product><code>К-1</code><avRep>7</avRep><avCur>7</avCur><avProg>7</avProg>"
-                   "</product></products></doc>");
+    WriteFile(two,
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?><doc>"
+              "<products><product><code>Б-1</code><avRep>4</avRep><avCur>5</avCur><avProg>6</avProg></product>"
+              "</products><products><product><code>К-1</code><avRep>7</avRep><avCur>7</avCur><avProg>7</avProg>"
+              "</product></products></doc>");
     hook.openFileNames = {two};
     messages.clear();
     EXPECT_TRUE(frame->ExecuteCommand(32902));
@@ -672,7 +733,7 @@ TEST_P(MainFrameTest, ProductImportReadsEveryProductsElement)
 TEST_P(MainFrameTest, ScreenshotShowsTheBarsWithRussianTexts)
 {
     TwoForecasts();
-    Settings().currentForecastId = 2;
+    session.currentForecastId = 2;
     MakeFrame();
     frame->resize(1000, 600);
     frame->show();

@@ -98,10 +98,7 @@ void DbTest::SetUp()
     TempHomeTest::SetUp();
     CSettings& s = Settings();
     s.EnableOpJournal = false;
-    s.currentForecastId = s.currentForecastOwner = s.currentForecastStatus = s.forecastYear = s.ownReceiverId = -1;
     s.Transport = QStringLiteral("File");
-    s.userName.clear();
-    s.userRoles = 0;
 
     if (dialect() == SqlDialect::SQLite) {
         m_params.dialect = SqlDialect::SQLite;
@@ -173,9 +170,26 @@ QVariant DbTest::Scalar(const QString& sql, const QVariantList& args)
 
 qlonglong DbTest::Count(const QString& table, const QString& where, const QVariantList& args)
 {
-    return Scalar(QStringLiteral("select count(*) from ") + table + (where.isEmpty() ? QString() : QStringLiteral(" where ") + where),
+    return Scalar(QStringLiteral("select count(*) from ") + table
+                      + (where.isEmpty() ? QString() : QStringLiteral(" where ") + where),
                   args)
         .toLongLong();
+}
+
+void DbTest::ExecAsAdmin(const QString& sql)
+{
+    ASSERT_FALSE(m_pgDatabase.isEmpty());
+    const QString conn = QStringLiteral("exec_") + QUuid::createUuid().toString(QUuid::Id128);
+    {
+        DbConnectParams p = *PgAdminParams();
+        p.dbName = m_pgDatabase;
+        QSqlDatabase db = AdminDb(conn, p);
+        ASSERT_TRUE(db.open()) << db.lastError().text().toStdString();
+        QSqlQuery q(db);
+        EXPECT_TRUE(q.exec(sql)) << sql.toStdString() << ": " << q.lastError().text().toStdString();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(conn);
 }
 
 void DbTest::SetJournal(bool on)

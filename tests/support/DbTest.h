@@ -23,6 +23,9 @@ protected:
     void Exec(const QString& sql, const QVariantList& args = {});
     QVariant Scalar(const QString& sql, const QVariantList& args = {});
     qlonglong Count(const QString& table, const QString& where = QString(), const QVariantList& args = {});
+    // PostgreSQL: one plain statement (a role, a grant) as the cluster's administrator in the test's
+    // database, on a connection of its own.
+    void ExecAsAdmin(const QString& sql);
     // Turns the operation journal on or off (off by default).
     void SetJournal(bool on);
     // The journal's texts, oldest first.
@@ -37,6 +40,6 @@ private:
 std::optional<DbConnectParams> PgAdminParams();
 std::string DialectName(const ::testing::TestParamInfo<SqlDialect>& info);
 
-#define LIR_INSTANTIATE_DB_TEST(Suite)                                                                         \
-    INSTANTIATE_TEST_SUITE_P(Dialects, Suite, ::testing::Values(SqlDialect::SQLite, SqlDialect::PostgreSQL), \
+#define LIR_INSTANTIATE_DB_TEST(Suite)                                                                                 \
+    INSTANTIATE_TEST_SUITE_P(Dialects, Suite, ::testing::Values(SqlDialect::SQLite, SqlDialect::PostgreSQL),           \
                              DialectName)

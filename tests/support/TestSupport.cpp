@@ -1,7 +1,6 @@
 #include "TestSupport.h"
 
 #include "AppMessage.h"
-#include "ProcessExit.h"
 
 #include <QDir>
 #include <QFile>
@@ -30,23 +29,24 @@ void TempHomeTest::SetUp()
     // Recording is safe on any thread: a worker's message must not wait for a test thread that joins it.
     SetMessageBoxHandler(
         [this](const QString& text, unsigned flags, QObject*) {
-        std::lock_guard lock(m_messagesMutex);
-        messages.push_back({text, flags});
-        if (!answers.empty()) {
-            int a = answers.front();
-            answers.pop_front();
-            return a;
-        }
-        return MessageBoxButtonsFor(flags).defaultId;
-    },
+            std::lock_guard lock(m_messagesMutex);
+            messages.push_back({text, flags});
+            if (!answers.empty()) {
+                int a = answers.front();
+                answers.pop_front();
+                return a;
+            }
+            return MessageBoxButtonsFor(flags).defaultId;
+        },
         true);
-    SetExitHook([](int code) { throw ProcessExitCalled{code}; });
+    // Errors are shown as the program shows them, so that the tests see them among the messages.
+    SetErrorSink(&ShowComError);
 }
 
 void TempHomeTest::TearDown()
 {
     SetMessageBoxHandler(nullptr);
-    SetExitHook(nullptr);
+    SetErrorSink(nullptr);
     auto restore = [](const char* name, bool had, const QByteArray& value) {
         if (had)
             qputenv(name, value);

@@ -1,5 +1,5 @@
-// Shared test fixtures: a private program folder and profile per test, recorded messages and a
-// process-exit hook that unwinds instead of ending the test run.
+// Shared test fixtures: a private program folder and profile per test, and recorded messages (the
+// errors reported through the error sink among them).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,10 +10,10 @@
 #include <QStringList>
 
 #include <deque>
-#include <optional>
-#include <ostream>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <ostream>
 #include <vector>
 
 // Readable failure output for Qt strings.
@@ -21,10 +21,6 @@ inline void PrintTo(const QString& s, std::ostream* os)
 {
     *os << '"' << s.toStdString() << '"';
 }
-
-struct ProcessExitCalled {
-    int code;
-};
 
 struct RecordedMessage {
     QString text;

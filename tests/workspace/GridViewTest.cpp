@@ -1,6 +1,6 @@
 // The grid as a shown widget: drawing checked on its grabbed pixels, mouse and keys sent to its
 // viewport, the clipboard through QClipboard, its commands and its title tip.
-#include "GridCommandIds.h"
+#include "CommandIds.h"
 #include "GridTestSupport.h"
 #include "TitleTip.h"
 

@@ -1,6 +1,6 @@
 #include "GridModel.h"
 
-#include "text/Codepage.h"
+#include "Codepage.h"
 
 #include <algorithm>
 #include <string>

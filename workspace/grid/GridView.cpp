@@ -3,7 +3,7 @@
 // GridViewInput.cpp.
 #include "GridView.h"
 
-#include "GridCommandIds.h"
+#include "CommandIds.h"
 #include "TitleTip.h"
 #include "WaitCursor.h"
 

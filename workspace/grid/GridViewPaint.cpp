@@ -360,7 +360,7 @@ void CGridView::PrintPageHeader(QPainter& painter, CPrintInfo& info)
     painter.setFont(bold);
     painter.setPen(Qt::black);
     const int flags = Qt::AlignVCenter | Qt::TextSingleLine;
-    painter.drawText(info.drawRect, flags | Qt::AlignRight, LoadStringRes(57344));
+    painter.drawText(info.drawRect, flags | Qt::AlignRight, LoadStringRes(57344)); // string 57344: the page footer "Page %d of %d"
     for (const QWidget* w = parentWidget(); w; w = w->parentWidget())
         if (!w->windowTitle().isEmpty()) {
             painter.drawText(info.drawRect, flags | Qt::AlignHCenter, w->windowTitle());

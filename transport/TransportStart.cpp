@@ -20,7 +20,7 @@ void SetTransportHostThread(TransportHostThreadFunc body)
     g_body = body ? body : &DefaultHostThread;
 }
 
-std::thread::id StartTransportThread(CTransportList& transports, const QString& importDir)
+std::thread::id StartTransportThread(const CTransportList& transports, const QString& importDir)
 {
     TransportStartBlock block;
     block.transports = &transports;

@@ -9,7 +9,8 @@
 
 inline QString ProfileIniPath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/LIR/Forecast.ini");
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+        + QStringLiteral("/LIR/Forecast.ini");
 }
 
 // The profile holds stored passwords, so the file is kept readable by its owner only.

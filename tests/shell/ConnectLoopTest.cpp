@@ -1,6 +1,7 @@
+#include "ConnectLoop.h"
+#include "AppMessage.h"
 #include "DbTest.h"
 #include "ProcessExit.h"
-#include "db/DbSetup.h"
 #include "db/SqlScript.h"
 
 #include <QFile>
@@ -13,14 +14,29 @@ namespace {
 
 const QString kTemplate = QStringLiteral(LIR_BIN_DIR "/LIR.db.tmpl");
 
+// The end of the process unwinds instead of ending the test run.
+struct ProcessExitCalled {
+    int code;
+};
+
 class ConnectLoopTest : public TempHomeTest {
 protected:
+    void SetUp() override
+    {
+        TempHomeTest::SetUp();
+        SetExitHook([](int code) { throw ProcessExitCalled{code}; });
+    }
     void TearDown() override
     {
         SetConnectDialogHook(nullptr);
+        SetExitHook(nullptr);
         TempHomeTest::TearDown();
     }
-    void CopyTemplate(const QString& to) { ASSERT_TRUE(QFile::copy(kTemplate, to)); QFile::setPermissions(to, QFile::ReadOwner | QFile::WriteOwner); }
+    void CopyTemplate(const QString& to)
+    {
+        ASSERT_TRUE(QFile::copy(kTemplate, to));
+        QFile::setPermissions(to, QFile::ReadOwner | QFile::WriteOwner);
+    }
     void SetVersion(const QString& file, const QString& statement)
     {
         const QString name = QUuid::createUuid().toString();
@@ -110,7 +126,8 @@ TEST_F(ConnectLoopTest, OldOrMissingVersionEndsTheProcess)
     SetIni("DBFile", home() + "LIR.db");
     EXPECT_EQ(RunExpectingExit(), 0);
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].text, "Найдена устаревшая версия базы данных.\nДальнейшая работа не возможна\nПриложение будет закрыто\n");
+    EXPECT_EQ(messages[0].text,
+              "Найдена устаревшая версия базы данных.\nДальнейшая работа не возможна\nПриложение будет закрыто\n");
 
     messages.clear();
     SetVersion(home() + "LIR.db", "drop table tSysDbVersion");
@@ -133,7 +150,8 @@ TEST_F(ConnectLoopTest, WithoutDatabaseAndTemplateTheDialogOffersAWayOut)
     EXPECT_TRUE(messages[0].text.startsWith("Ошибка подключения к базе данных.\nУточните параметры подключения или "
                                             "обратитесь к системному администратору.\n\n"));
     EXPECT_EQ(messages[0].flags, unsigned(MB_ICONEXCLAMATION));
-    EXPECT_EQ(messages[1].text, "Вы действительно хотите выйти из программы?\n\nВНИМАНИЕ: Все несохранённые данные будут потеряны.\n");
+    EXPECT_EQ(messages[1].text,
+              "Вы действительно хотите выйти из программы?\n\nВНИМАНИЕ: Все несохранённые данные будут потеряны.\n");
     EXPECT_EQ(messages[1].flags, unsigned(MB_YESNO | MB_ICONEXCLAMATION));
     EXPECT_FALSE(QFile::exists(home() + "LIR.db"));
 }

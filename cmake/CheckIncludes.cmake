@@ -1,0 +1,63 @@
+cmake_minimum_required(VERSION 3.25)
+# Run by the build (cmake -P): fails when a core source includes a Qt Widgets header, or when a
+# mail plug-in source includes a header of the program's core other than the shared helpers.
+# In: SOURCE_DIR, WIDGETS_INCLUDES (the include folders of Qt6::Widgets), STAMP.
+
+# The names of the Widgets headers: every file of the QtWidgets include folder.
+set(widgets_headers "")
+foreach(dir IN LISTS WIDGETS_INCLUDES)
+  if(dir MATCHES "QtWidgets/?$" AND IS_DIRECTORY "${dir}")
+    file(GLOB names RELATIVE "${dir}" "${dir}/*")
+    list(APPEND widgets_headers ${names})
+  endif()
+endforeach()
+if(NOT widgets_headers)
+  message(FATAL_ERROR "Layering: the Qt Widgets headers were not found")
+endif()
+
+set(failures "")
+
+file(GLOB_RECURSE core_sources "${SOURCE_DIR}/core/*.h" "${SOURCE_DIR}/core/*.cpp")
+list(FILTER core_sources EXCLUDE REGEX "/core/ui/")
+foreach(file IN LISTS core_sources)
+  file(STRINGS "${file}" includes REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"]")
+  foreach(line IN LISTS includes)
+    string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*[<\"]([^>\"]+)[>\"].*$" "\\1" header "${line}")
+    string(REGEX REPLACE "^QtWidgets/" "" name "${header}")
+    if(header MATCHES "^QtWidgets/" OR name IN_LIST widgets_headers)
+      list(APPEND failures "${file}: includes the Widgets header ${header}")
+    endif()
+  endforeach()
+endforeach()
+
+# The plug-in may use the code pages and the profile helper; no other header of core.
+file(GLOB_RECURSE core_headers RELATIVE "${SOURCE_DIR}/core" "${SOURCE_DIR}/core/*.h")
+set(core_header_names "")
+foreach(h IN LISTS core_headers)
+  if(NOT h MATCHES "^(text|profile)/")
+    list(APPEND core_header_names "${h}")
+    get_filename_component(base "${h}" NAME)
+    list(APPEND core_header_names "${base}")
+  endif()
+endforeach()
+file(GLOB_RECURSE plugin_sources "${SOURCE_DIR}/mailrune/*.h" "${SOURCE_DIR}/mailrune/*.cpp")
+foreach(file IN LISTS plugin_sources)
+  get_filename_component(dir "${file}" DIRECTORY)
+  file(STRINGS "${file}" includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
+  foreach(line IN LISTS includes)
+    string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([^\"]+)\".*$" "\\1" header "${line}")
+    # A header of the plug-in's own folders wins over one of core with the same name.
+    if(EXISTS "${dir}/${header}" OR EXISTS "${SOURCE_DIR}/mailrune/${header}")
+      continue()
+    endif()
+    if(header IN_LIST core_header_names)
+      list(APPEND failures "${file}: includes the core header ${header}")
+    endif()
+  endforeach()
+endforeach()
+
+if(failures)
+  list(JOIN failures "\n  " text)
+  message(FATAL_ERROR "Layering:\n  ${text}")
+endif()
+file(TOUCH "${STAMP}")

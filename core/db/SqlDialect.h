@@ -1,0 +1,51 @@
+// What the two database dialects do differently, in one place. Table modules ask the dialect of the
+// main connection (Dialect()) and never test which one it is.
+#pragma once
+
+#include "DbConnection.h"
+#include "Money.h"
+
+#include <QString>
+#include <QVariant>
+
+#include <optional>
+
+class CSqlQuery;
+
+class CSqlDialect {
+public:
+    virtual ~CSqlDialect() = default;
+
+    // Money as a bound value: SQLite keeps ten-thousandths as an integer, PostgreSQL a numeric.
+    virtual QVariant MoneyParam(Money value) const = 0;
+    // A money column as a double precision expression, NULL as 0.
+    virtual QString MoneyAsDouble(const QString& column) const = 0;
+    // "<column> is one of the ids" for ids bound as one comma-separated text (IdSetArgument).
+    virtual QString IdSetCondition(const QString& column) const = 0;
+
+    // An insert into a table whose ids the database assigns, made to give the new id back: run it,
+    // then ReadNewId. (SQLite runs RETURNING through a statement journal, a 64 KiB buffer a row, so
+    // there the connection's last row id is read instead.)
+    virtual QString InsertReturningId(const QString& insert) const = 0;
+    virtual std::optional<int> ReadNewId(CSqlQuery& insert) const = 0;
+    // After a row was inserted under an id of its own into such a table: the identity must not hand
+    // that id out again. It never moves backwards. The table name is a program constant.
+    [[nodiscard]] virtual bool AdvanceIdentity(const QString& table, int id) const = 0;
+    // Inside a transaction: holds off every other writer of the table until it ends, so that an id
+    // taken as max + 1 cannot be taken twice (SQLite serialises writers itself).
+    [[nodiscard]] virtual bool LockTableForNewId(const QString& table) const = 0;
+
+    // Whether the database has logins: users and rights are kept only there.
+    virtual bool HasLogins() const = 0;
+    // Whether the journal's login column is filled by the program (the server fills its own).
+    virtual bool JournalWritesLogin() const = 0;
+    // Whether a failed statement spoils the whole enclosing transaction.
+    virtual bool FailureSpoilsTransaction() const = 0;
+};
+
+const CSqlDialect& DialectOf(SqlDialect dialect);
+// The dialect of the main connection.
+const CSqlDialect& Dialect();
+
+// The value to bind for IdSetCondition.
+QString IdSetArgument(const std::vector<int>& ids);

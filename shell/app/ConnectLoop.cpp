@@ -1,0 +1,107 @@
+#include "ConnectLoop.h"
+
+#include "AppMessage.h"
+#include "MSSqlSetupDlg.h"
+#include "ModalHook.h"
+#include "ProcessExit.h"
+
+namespace {
+
+ConnectDialogHook& DialogHook()
+{
+    static ConnectDialogHook hook;
+    return hook;
+}
+
+const QString kConnectError =
+    QStringLiteral("Ошибка подключения к базе данных.\n"
+                   "Уточните параметры подключения или обратитесь к системному администратору.\n"
+                   "\n");
+const QString kOldVersion = QStringLiteral("Найдена устаревшая версия базы данных.\n"
+                                           "Дальнейшая работа не возможна\n"
+                                           "Приложение будет закрыто\n");
+const QString kQuitQuestion = QStringLiteral("Вы действительно хотите выйти из программы?\n"
+                                             "\n"
+                                             "ВНИМАНИЕ: Все несохранённые данные будут потеряны.\n");
+
+} // namespace
+
+void SetConnectDialogHook(ConnectDialogHook hook)
+{
+    DialogHook() = std::move(hook);
+}
+
+ConnectDialogHook GetConnectDialogHook()
+{
+    return DialogHook();
+}
+
+void InstallConnectDialogUi()
+{
+    SetConnectDialogHook([](CDbSetupSettings& settings) {
+        CMSSqlSetupDlg dlg(settings, GetAppMainWindow());
+        return ExecModal(dlg) == QDialog::Accepted;
+    });
+}
+
+bool RunConnectLoop(DbConnectParams* params)
+{
+    CDbSetupSettings s;
+    bool opened = false, current = false;
+    DbError result = s.OpenAccessDatabase();
+    if (!Failed(result))
+        result = s.GetDbVersion(&opened, &current);
+
+    // A failing stored file is replaced by the default one without a word; a server is never
+    // replaced by a local file, that would send the users' entries elsewhere.
+    bool silentRetryLeft = s.sql == 0;
+    if (Failed(result) && !silentRetryLeft)
+        AppMessageBox(kConnectError + result.description, MB_OK | MB_ICONEXCLAMATION);
+
+    for (;;) {
+        if (Failed(result)) {
+            if (silentRetryLeft) {
+                silentRetryLeft = false;
+                s.UseDefaultAccessFile();
+                s.sql = 0;
+                s.SaveSettings();
+            } else {
+                for (;;) {
+                    if (DialogHook() && DialogHook()(s)) {
+                        s.SaveSettings();
+                        break;
+                    }
+                    if (AppMessageBox(kQuitQuestion, MB_YESNO | MB_ICONEXCLAMATION) == IDYES)
+                        EndProcess(0);
+                    if (!DialogHook())
+                        return false;
+                }
+            }
+        } else if (opened && current) {
+            *params = s.params();
+            return true;
+        }
+
+        opened = current = false;
+        result = s.OpenAccessDatabase();
+        if (!Failed(result))
+            result = s.GetDbVersion(&opened, &current);
+        if (Failed(result)) {
+            AppMessageBox(kConnectError + result.description, MB_OK | MB_ICONEXCLAMATION);
+            continue;
+        }
+        if (opened && !current) {
+            AppMessageBox(kOldVersion, MB_OK | MB_ICONEXCLAMATION);
+            EndProcess(0);
+        }
+    }
+}
+
+bool ConnectMainDatabase()
+{
+    CDBConnection& connection = GetDBConnection();
+    if (connection.isConnected())
+        return true;
+    DbConnectParams params;
+    return RunConnectLoop(&params) && connection.ConnectWith(params);
+}

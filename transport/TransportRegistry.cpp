@@ -1,0 +1,59 @@
+#include "TransportRegistry.h"
+
+#include "TextUtils.h"
+#include "TransportStart.h"
+
+#include <transport/ITransport.h>
+
+#include <QDir>
+#include <QFile>
+
+#include <dlfcn.h>
+
+#include <cstdlib>
+
+namespace {
+
+QString TakeHostString(char16_t* s)
+{
+    if (!s)
+        return QString();
+    QString out = QString::fromUtf16(s);
+    std::free(s);
+    return out;
+}
+
+} // namespace
+
+void CTransportRegistry::Load()
+{
+    m_transports.clear();
+    m_transports.push_back({QStringLiteral("Файл"), QStringLiteral("File"), nullptr});
+
+    const QString folder = GetProgramFolder() + QStringLiteral("transport/");
+    QDir dir(folder);
+    const QStringList names = dir.entryList({QStringLiteral("*.so")}, QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QString& name : names) {
+        const QByteArray path = QFile::encodeName(folder + name);
+        void* lib = dlopen(path.constData(), RTLD_NOW | RTLD_LOCAL);
+        if (!lib)
+            continue;
+        auto get = reinterpret_cast<GetTransportFunc>(dlsym(lib, "get_transport"));
+        ITransport* transport = get ? get() : nullptr;
+        if (!transport) {
+            // Without an object there is nothing to call: unload and skip.
+            dlclose(lib);
+            continue;
+        }
+        CTransportEntry entry;
+        entry.displayName = TakeHostString(transport->GetDisplayName());
+        entry.code = TakeHostString(transport->GetCode());
+        entry.transport = transport;
+        m_transports.push_back(std::move(entry));
+    }
+}
+
+std::thread::id CTransportRegistry::StartHostThread(const QString& importDir)
+{
+    return StartTransportThread(m_transports, importDir);
+}
