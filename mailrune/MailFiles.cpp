@@ -1,5 +1,7 @@
 #include "MailFiles.h"
 
+#include "ZipBundle.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -26,12 +28,12 @@ unsigned MillisecondsSinceStart()
 
 std::atomic<UniqueNameStart> g_nameStart{&MillisecondsSinceStart};
 
+} // namespace
+
 std::string WithSlash(const std::string& folder)
 {
     return !folder.empty() && folder.back() == '/' ? folder : folder + '/';
 }
-
-} // namespace
 
 bool FileExists(const std::string& path)
 {
@@ -73,6 +75,24 @@ std::string ZipNameOf(const std::string& dataPath)
     if (name.empty() || name.back() != '.')
         name += '.';
     return name + "zip";
+}
+
+bool ZipDataFile(const std::string& dataFile, const std::string& zipPath)
+{
+    try {
+        CZipBundle archive;
+        archive.SetStoreNameOnly(1);
+        if (!archive.OpenArchive(zipPath, CZipBundle::ModeCreate))
+            return false;
+        if (!archive.AddFileFromDisk(dataFile, -1, 65535)) {
+            archive.CloseArchive(true);
+            return false;
+        }
+        archive.CloseArchive();
+        return true;
+    } catch (...) {
+        return false;
+    }
 }
 
 void SetUniqueNameStart(UniqueNameStart start)

@@ -1,13 +1,24 @@
 #include "MailPeers.h"
 
+#include <QDir>
 #include <QJsonDocument>
 #include <QProcess>
 #include <QStandardPaths>
+
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <unistd.h>
 
 namespace {
 
 // Another python3 on PATH may not see Debian's packages.
 const QString kPython = QStringLiteral("/usr/bin/python3");
+const QString kPop3Script = QStringLiteral(LIR_SCRIPTS_DIR "/pop3-server.sh");
+
+PeerRun Pop3Script(const QStringList& arguments)
+{
+    return RunPeer(QStringLiteral("bash"), QStringList{kPop3Script} + arguments);
+}
 
 } // namespace
 
@@ -77,4 +88,76 @@ QList<QJsonObject> SmtpSink::MessagesTo(const QString& recipient) const
             found.append(entry);
     }
     return found;
+}
+
+std::optional<Pop3Server> Pop3Server::FromEnvironment()
+{
+    Pop3Server server;
+    server.port = qEnvironmentVariableIntValue("POP3TEST_PORT");
+    server.folder = qEnvironmentVariable("POP3TEST_DIR");
+    if (server.port <= 0 || server.folder.isEmpty())
+        return std::nullopt;
+    return server;
+}
+
+std::optional<Pop3Server> Pop3Server::StartOwn(const QString& folder, QString* why)
+{
+    const PeerRun run = Pop3Script({QStringLiteral("start"), folder});
+    if (run.exitCode != 0) {
+        if (why)
+            *why = run.output;
+        return std::nullopt;
+    }
+    Pop3Server server;
+    server.folder = folder;
+    server.port = ReadFile(folder + QStringLiteral("/port")).trimmed().toInt();
+    return server;
+}
+
+bool Pop3Server::Stop() const
+{
+    return Pop3Script({QStringLiteral("stop"), folder}).exitCode == 0;
+}
+
+bool Pop3Server::Restart() const
+{
+    return Pop3Script({QStringLiteral("start"), folder}).exitCode == 0;
+}
+
+QString Pop3Server::AddUser(const QString& user, const QString& password) const
+{
+    const PeerRun run = Pop3Script({QStringLiteral("user"), folder, user, password});
+    EXPECT_EQ(run.exitCode, 0) << run.output.toStdString();
+    return run.output.trimmed();
+}
+
+QString Pop3Server::Log() const
+{
+    return QString::fromUtf8(ReadFile(folder + QStringLiteral("/dovecot.log")));
+}
+
+void DeliverToMaildir(const QString& maildir, const QByteArray& message)
+{
+    // Seconds and microseconds lead the name: the server numbers new mail in that order.
+    static long long last = 0;
+    timeval now{};
+    gettimeofday(&now, nullptr);
+    last = std::max(last + 1, static_cast<long long>(now.tv_sec) * 1000000 + now.tv_usec);
+    const QString name = QStringLiteral("%1.M%2P%3.lir").arg(last / 1000000).arg(last % 1000000, 6, 10, QLatin1Char('0')).arg(::getpid());
+    const QString temporary = maildir + QStringLiteral("/tmp/") + name;
+    WriteFile(temporary, message);
+    struct stat owner {};
+    ASSERT_EQ(::stat(maildir.toUtf8().constData(), &owner), 0);
+    if (::geteuid() != owner.st_uid) {
+        ASSERT_EQ(::chown(temporary.toUtf8().constData(), owner.st_uid, owner.st_gid), 0);
+    }
+    ASSERT_TRUE(QFile::rename(temporary, maildir + QStringLiteral("/new/") + name));
+}
+
+int MaildirCount(const QString& maildir)
+{
+    int count = 0;
+    for (const char* sub : {"/new", "/cur"})
+        count += int(QDir(maildir + QLatin1String(sub)).entryList(QDir::Files).size());
+    return count;
 }
