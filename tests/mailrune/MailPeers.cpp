@@ -1,13 +1,9 @@
 #include "MailPeers.h"
 
-#include <QDir>
 #include <QJsonDocument>
 #include <QProcess>
 #include <QStandardPaths>
 
-#include <sys/stat.h>
-#include <sys/time.h>
-#include <unistd.h>
 
 namespace {
 
@@ -138,26 +134,10 @@ QString Pop3Server::Log() const
 
 void DeliverToMaildir(const QString& maildir, const QByteArray& message)
 {
-    // Seconds and microseconds lead the name: the server numbers new mail in that order.
-    static long long last = 0;
-    timeval now{};
-    gettimeofday(&now, nullptr);
-    last = std::max(last + 1, static_cast<long long>(now.tv_sec) * 1000000 + now.tv_usec);
-    const QString name = QStringLiteral("%1.M%2P%3.lir").arg(last / 1000000).arg(last % 1000000, 6, 10, QLatin1Char('0')).arg(::getpid());
-    const QString temporary = maildir + QStringLiteral("/tmp/") + name;
-    WriteFile(temporary, message);
-    struct stat owner {};
-    ASSERT_EQ(::stat(maildir.toUtf8().constData(), &owner), 0);
-    if (::geteuid() != owner.st_uid) {
-        ASSERT_EQ(::chown(temporary.toUtf8().constData(), owner.st_uid, owner.st_gid), 0);
-    }
-    ASSERT_TRUE(QFile::rename(temporary, maildir + QStringLiteral("/new/") + name));
+    ASSERT_TRUE(DeliverToMaildir(maildir.toStdString(), message.toStdString())) << maildir.toStdString();
 }
 
 int MaildirCount(const QString& maildir)
 {
-    int count = 0;
-    for (const char* sub : {"/new", "/cur"})
-        count += int(QDir(maildir + QLatin1String(sub)).entryList(QDir::Files).size());
-    return count;
+    return MaildirCount(maildir.toStdString());
 }

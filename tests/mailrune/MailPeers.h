@@ -2,6 +2,7 @@
 // starts, Python's email package (mail_check.py) and the programs that check archives and XML.
 #pragma once
 
+#include "Maildir.h"
 #include "TestSupport.h"
 
 #include <QJsonArray>
@@ -58,8 +59,6 @@ public:
     QString folder;
 };
 
-// Puts a message into a Maildir as a delivery agent would, under names that keep the order of
-// delivery; the file belongs to the Maildir's owner.
+// Delivers into a Maildir (see Maildir.h); fails the test when that does not work.
 void DeliverToMaildir(const QString& maildir, const QByteArray& message);
-// Messages the server still keeps.
 int MaildirCount(const QString& maildir);
