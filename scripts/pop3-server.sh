@@ -14,28 +14,12 @@
 set -euo pipefail
 
 MARKER=.lir-pop3-server
-SERVER_USER=nobody
 DOVECOT=/usr/sbin/dovecot
-
-die() { echo "pop3-server: $*" >&2; exit 1; }
-usage() { echo "usage: $0 start DIR | user DIR NAME PASSWORD | stop DIR | remove DIR" >&2; exit 2; }
-
-[ $# -ge 2 ] || usage
-cmd=$1
-dir=$2
-shift 2
-case "$dir" in
-    ''|*[!A-Za-z0-9/._-]*) die "unsupported folder name: '$dir'" ;;
-esac
-
-if [ "$(id -u)" -eq 0 ]; then
-    id "$SERVER_USER" >/dev/null 2>&1 || die "no '$SERVER_USER' user to run the server"
-    as_server() { runuser -u "$SERVER_USER" -- "$@"; }
-    owner=$SERVER_USER
-else
-    as_server() { "$@"; }
-    owner=$(id -un)
-fi
+PEER=pop3-server
+USAGE="start DIR | user DIR NAME PASSWORD | stop DIR | remove DIR"
+# shellcheck source=peer-common.sh
+. "$(dirname "$0")/peer-common.sh"
+set -- "${peer_args[@]}"
 
 server_pid() {
     # Only the master of this folder's configuration, so a reused process id is left alone.
@@ -44,12 +28,6 @@ server_pid() {
     [[ $pid =~ ^[0-9]+$ ]] || return 1
     tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null | grep -qF "$dir/dovecot.conf" || return 1
     echo "$pid"
-}
-
-# Alive and not a zombie that nobody reaps.
-running() {
-    local state
-    state=$(ps -o stat= -p "$1" 2>/dev/null) && [[ $state != Z* ]]
 }
 
 free_port() {
@@ -69,9 +47,9 @@ disable_plaintext_auth = no
 auth_mechanisms = plain
 # The default of 2 s equals the client's silence limit.
 auth_failure_delay = 0
-default_internal_user = $owner
-default_internal_group = $(id -gn "$owner")
-default_login_user = $owner
+default_internal_user = $peer_owner
+default_internal_group = $(id -gn "$peer_owner")
+default_login_user = $peer_owner
 first_valid_uid = 1
 mail_location = maildir:~/Maildir
 passdb {
@@ -135,12 +113,12 @@ start() {
         : >"$dir/users"
         write_config "$(free_port)"
         sed -n 's/^    port = //p' "$dir/dovecot.conf" >"$dir/port"
-        [ "$(id -u)" -ne 0 ] || chown -R "$SERVER_USER": "$dir"
+        [ "$(id -u)" -ne 0 ] || chown -R "$PEER_USER": "$dir"
         chmod 0755 "$dir"
     fi
     local port
     port=$(cat "$dir/port")
-    as_server "$DOVECOT" -c "$dir/dovecot.conf" </dev/null || die "dovecot did not start: $(tail -n 5 "$dir/dovecot.log" 2>/dev/null)"
+    as_peer "$DOVECOT" -c "$dir/dovecot.conf" </dev/null || die "dovecot did not start: $(tail -n 5 "$dir/dovecot.log" 2>/dev/null)"
     local tries=0
     until listening "$port"; do
         tries=$((tries + 1))
@@ -159,11 +137,11 @@ user() {
     if [ -d "$home" ]; then
         rm -rf -- "$home"
     fi
-    as_server mkdir -p "$home/Maildir/new" "$home/Maildir/cur" "$home/Maildir/tmp"
+    as_peer mkdir -p "$home/Maildir/new" "$home/Maildir/cur" "$home/Maildir/tmp"
     # The server reads the file again whenever it changes.
     local others
     others=$(grep -v "^$name:" "$dir/users" || true)
-    printf '%s\n%s:{PLAIN}%s:%s:%s::%s\n' "$others" "$name" "$password" "$(id -u "$owner")" "$(id -g "$owner")" "$home" \
+    printf '%s\n%s:{PLAIN}%s:%s:%s::%s\n' "$others" "$name" "$password" "$(id -u "$peer_owner")" "$(id -g "$peer_owner")" "$home" \
         | sed '/^$/d' >"$dir/users.new"
     mv -f -- "$dir/users.new" "$dir/users"
     # The server notices a changed file only a little later.

@@ -118,6 +118,20 @@ protected:
         return QByteArray::fromStdString(sender.Compose(NewMailStamp("org1@example.ru")));
     }
 
+    struct PollResult {
+        std::vector<CTransportTestHost::Item> items;
+        Texts log;
+    };
+    // Runs the loop until its first poll has ended.
+    PollResult FirstPoll(int port)
+    {
+        CTransportTestHost host(import.toStdString());
+        Start(host, port);
+        EXPECT_TRUE(host.WaitForLog(PollDone, 1, 20s)) << Joined(host.LogTexts());
+        EXPECT_EQ(host.Stop(), S_OK);
+        return {host.Items(), host.LogTexts()};
+    }
+
     static QString Path(const std::optional<std::string>& path) { return QString::fromStdString(path.value_or("")); }
 
     CMailTransport transport;
@@ -180,12 +194,7 @@ TEST_F(MailReceiveTest, OnePollHandsOverTheSystemsMailsInOrderAndLeavesOnlyForei
         size += mail.size();
     }
 
-    CTransportTestHost host(import.toStdString());
-    Start(host, server->port);
-    ASSERT_TRUE(host.WaitForLog(PollDone, 1, 20s));
-    EXPECT_EQ(host.Stop(), S_OK);
-
-    const std::vector<CTransportTestHost::Item> items = host.Items();
+    const auto [items, log] = FirstPoll(server->port);
     ASSERT_EQ(items.size(), 4u);
     const std::int32_t codes[] = {TC_NSI, TC_DATA, TC_INFO, TC_NSI};
     const int fileOf[] = {0, 1, -1, 2};
@@ -206,7 +215,6 @@ TEST_F(MailReceiveTest, OnePollHandsOverTheSystemsMailsInOrderAndLeavesOnlyForei
     EXPECT_EQ(FilesUnder(root), (QStringList{"a/b/import/НСИ_2026.xml", "a/b/import/НСИ_2027.xml", "a/b/import/Прогноз_2026.xml"}));
     EXPECT_EQ(MaildirCount(maildir), 1);
 
-    const Texts log = host.LogTexts();
     const Texts expected = {
         Started, SessionCreated, "Считаны настройки приема сообщений: Сервер 127.0.0.1, Пользователь lirmail",
         TimerFired, Connected, MailFormat(Mailbox, 5, static_cast<long long>(size)),
@@ -230,12 +238,7 @@ TEST_F(MailReceiveTest, BadMailIsNeitherHandedOverNorDeletedAndNothingLeavesTheI
     for (const char* file : {"data-plain.eml", "evil-dots.eml", "data-nonzip.eml", "evil-up.eml"})
         DeliverToMaildir(maildir, ReadFile(data + QString::fromLatin1(file)));
 
-    CTransportTestHost host(import.toStdString());
-    Start(host, server->port);
-    ASSERT_TRUE(host.WaitForLog(PollDone, 1, 20s));
-    EXPECT_EQ(host.Stop(), S_OK);
-
-    const std::vector<CTransportTestHost::Item> items = host.Items();
+    const auto [items, log] = FirstPoll(server->port);
     ASSERT_EQ(items.size(), 2u);
     EXPECT_EQ(items[0].code, TC_DATA);
     EXPECT_EQ(Path(items[0].filePath), import + QStringLiteral("/отчет.txt"));
@@ -286,11 +289,7 @@ TEST_F(MailReceiveTest, SentMailsComeBackThroughTheSinkAndDovecot)
     for (const QJsonObject& entry : sent)
         DeliverToMaildir(maildir, ReadFile(sink->folder + u'/' + entry["file"].toString()));
 
-    CTransportTestHost host(import.toStdString());
-    Start(host, server->port);
-    ASSERT_TRUE(host.WaitForLog(PollDone, 1, 20s));
-    EXPECT_EQ(host.Stop(), S_OK);
-    const std::vector<CTransportTestHost::Item> items = host.Items();
+    const auto [items, log] = FirstPoll(server->port);
     ASSERT_EQ(items.size(), 2u);
     EXPECT_EQ(items[0].code, TC_DATA);
     EXPECT_EQ(Path(items[0].filePath), import + QStringLiteral("/Данные_2026.xml"));
