@@ -7,11 +7,12 @@
 
 #include <QString>
 
+// What the plug-in fixes and tests choose.
 struct CReceiveOptions {
     int port = 110;
-    int periodSeconds = 0;                         // 0: the stored "ReceiveTime"
+    int periodSeconds = 0; // 0: the stored "ReceiveTime"
     unsigned replyTimeoutMs = 2000;
-    int stopEvent = -1;                            // an event that ends the loop as a failed wait does
+    int stopEvent = -1; // an event that ends the loop as a failed wait does
 };
 
 // The polling period that a stored "ReceiveTime" gives: 1 to 86400 seconds, else 30.

@@ -138,12 +138,16 @@ user() {
         rm -rf -- "$home"
     fi
     as_peer mkdir -p "$home/Maildir/new" "$home/Maildir/cur" "$home/Maildir/tmp"
-    # The server reads the file again whenever it changes.
-    local others
-    others=$(grep -v "^$name:" "$dir/users" || true)
-    printf '%s\n%s:{PLAIN}%s:%s:%s::%s\n' "$others" "$name" "$password" "$(id -u "$peer_owner")" "$(id -g "$peer_owner")" "$home" \
-        | sed '/^$/d' >"$dir/users.new"
-    mv -f -- "$dir/users.new" "$dir/users"
+    # Tests add their mailboxes at the same time: one at a time rewrites the file, which the server
+    # reads again whenever it changes.
+    (
+        flock 9
+        local others
+        others=$(grep -v "^$name:" "$dir/users" || true)
+        printf '%s\n%s:{PLAIN}%s:%s:%s::%s\n' "$others" "$name" "$password" "$(id -u "$peer_owner")" \
+            "$(id -g "$peer_owner")" "$home" | sed '/^$/d' >"$dir/users.new"
+        mv -f -- "$dir/users.new" "$dir/users"
+    ) 9>"$dir/users.lock"
     # The server notices a changed file only a little later.
     if server_pid >/dev/null; then
         can_login "$(cat "$dir/port")" "$name" "$password" || die "the server does not take the login of $name"
