@@ -1,10 +1,22 @@
 // Sending a data envelope with a 10 MB forecast data file to an SMTP sink on loopback, beside a
-// raw-deflate pass over the same file and a plain libcurl upload of the finished message.
-// The sink's port comes from SMTPTEST_PORT (scripts/bench-mail.sh starts one).
+// raw-deflate pass over the same file and a plain libcurl upload of the finished message; and
+// receiving that message from dovecot in one poll of the receive loop, beside a plain RETR of it
+// by the POP3 client and by Python's poplib.
+// scripts/bench-mail.sh starts the peers: the sink's port comes from SMTPTEST_PORT, the POP3
+// server's from POP3TEST_PORT with the mailbox POP3TEST_USER / POP3TEST_PASSWORD whose Maildir
+// is POP3TEST_MAILDIR.
+#include "Maildir.h"
+#include "MailFiles.h"
+#include "MailReceive.h"
 #include "MailSender.h"
+#include "MailSettings.h"
+#include "MailTexts.h"
 #include "MailTransport.h"
 #include "ZipBundle.h"
 #include "Codepage.h"
+#include "Pop3Session.h"
+#include "ReceivedMail.h"
+#include "TransportTestHost.h"
 
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
@@ -12,6 +24,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -19,10 +32,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <string>
@@ -34,6 +49,9 @@ constexpr std::size_t kDataSize = 10 * 1024 * 1024;
 constexpr int kRepetitions = 7;
 
 int g_port = 0;
+int g_pop3Port = 0;
+std::string g_pop3User, g_pop3Password, g_maildir;
+std::string g_importFolder;
 std::string g_dataFile;
 std::u16string g_description;
 std::string g_message; // the mail as Send builds it
@@ -81,11 +99,8 @@ void WriteDescription(const std::string& path)
 void ComposeMessage(const std::string& folder)
 {
     const std::string zip = folder + "/forecast.zip";
-    CZipBundle archive;
-    archive.SetStoreNameOnly(1);
-    if (!archive.OpenArchive(zip, CZipBundle::ModeCreate) || !archive.AddFileFromDisk(g_dataFile, -1, 65535))
+    if (!ZipDataFile(g_dataFile, zip))
         Die("cannot zip the data file");
-    archive.CloseArchive();
     CCdoMailSender sender;
     sender.AddFrom("org1@example.ru", "Орг-1");
     sender.AddTo("org2@example.ru", "Орг-2");
@@ -94,6 +109,13 @@ void ComposeMessage(const std::string& folder)
                    "[Data:] [АИС ЛИР]: \"Прогноз\" \n ");
     sender.AddAttachment(zip, "Прогноз.zip");
     g_message = sender.Compose(NewMailStamp("org1@example.ru"));
+}
+
+// The mailbox holds the message once, as message 1.
+void FillMailbox()
+{
+    if (MaildirCount(g_maildir) == 0 && !DeliverToMaildir(g_maildir, g_message))
+        Die("cannot deliver into " + g_maildir);
 }
 
 void BM_Send(benchmark::State& state)
@@ -169,9 +191,83 @@ void BM_CurlUpload(benchmark::State& state)
     }
 }
 
+// One poll of the receive loop: RETR, decoding, unzipping and the hand-over to the test host,
+// up to the log of the poll's end.
+void BM_ReceivePoll(benchmark::State& state)
+{
+    CMailTransport transport;
+    for (auto _ : state) {
+        FillMailbox();
+        std::filesystem::remove(g_importFolder + "/forecast.xml");
+        CTransportTestHost host(g_importFolder);
+        const auto start = std::chrono::steady_clock::now();
+        host.Start([&transport, &host](CTransportChannel* channel) {
+            return RunReceiveLoop(transport, channel, CReceiveOptions{g_pop3Port, 3600, CPop3Session::kReplyTimeoutMs, host.StopEvent()});
+        });
+        const bool polled = host.WaitForLog(MailReceiveTexts::PollDone, 1, std::chrono::seconds(60));
+        state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        host.Stop();
+        const auto items = host.Items();
+        if (!polled || items.size() != 1 || items[0].file.value_or("").size() < kDataSize)
+            state.SkipWithError("the poll did not hand the data file over");
+    }
+}
+
+// RETR of the message alone, by the plug-in's client.
+void BM_Pop3Retr(benchmark::State& state)
+{
+    for (auto _ : state) {
+        FillMailbox();
+        CPop3Session session;
+        CReceivedMail mail;
+        std::uint32_t size = 0;
+        if (!session.Login("127.0.0.1", g_pop3User, g_pop3Password, g_pop3Port) || !session.GetMessageSize(1, size)) {
+            state.SkipWithError("cannot log in to the POP3 server");
+            continue;
+        }
+        const auto start = std::chrono::steady_clock::now();
+        const bool fetched = session.Retr(1, mail);
+        state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        session.Quit();
+        if (!fetched || mail.RawText().size() + 2 < g_message.size())
+            state.SkipWithError("RETR failed");
+    }
+}
+
+// The same RETR by Python's poplib, timed inside Python.
+void BM_PoplibRetr(benchmark::State& state)
+{
+    static const char* script = R"(
+import poplib, sys, time
+pop = poplib.POP3("127.0.0.1", int(sys.argv[1]))
+pop.user(sys.argv[2])
+pop.pass_(sys.argv[3])
+start = time.perf_counter()
+reply, lines, octets = pop.retr(1)
+print(time.perf_counter() - start, octets)
+pop.quit()
+)";
+    for (auto _ : state) {
+        FillMailbox();
+        QProcess python;
+        python.start(QStringLiteral("/usr/bin/python3"),
+                     {QStringLiteral("-c"), QString::fromLatin1(script), QString::number(g_pop3Port),
+                      QString::fromStdString(g_pop3User), QString::fromStdString(g_pop3Password)});
+        const QList<QByteArray> output = python.waitForFinished(60000) ? python.readAllStandardOutput().trimmed().split(' ') : QList<QByteArray>();
+        bool timed = output.size() == 2;
+        const double seconds = timed ? output[0].toDouble(&timed) : 0;
+        state.SetIterationTime(timed ? seconds : 0);
+        if (!timed || output[1].toULongLong() + 2 < g_message.size())
+            state.SkipWithError("poplib's RETR failed");
+    }
+}
+
 BENCHMARK(BM_Send)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(kRepetitions);
 BENCHMARK(BM_RawDeflate)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(kRepetitions);
 BENCHMARK(BM_CurlUpload)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(kRepetitions);
+BENCHMARK(BM_ReceivePoll)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(kRepetitions)->UseManualTime();
+BENCHMARK(BM_Pop3Retr)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(kRepetitions)->UseManualTime();
+BENCHMARK(BM_PoplibRetr)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(kRepetitions)->UseManualTime();
 
 // Keeps the wall time of every repetition for the medians of the summary.
 class SummaryReporter : public benchmark::ConsoleReporter {
@@ -204,8 +300,12 @@ int main(int argc, char** argv)
     std::setlocale(LC_NUMERIC, "C");
     benchmark::Initialize(&argc, argv);
     g_port = qEnvironmentVariableIntValue("SMTPTEST_PORT");
-    if (g_port <= 0)
-        Die("SMTPTEST_PORT names no SMTP sink; run scripts/bench-mail.sh");
+    g_pop3Port = qEnvironmentVariableIntValue("POP3TEST_PORT");
+    g_pop3User = qEnvironmentVariable("POP3TEST_USER").toStdString();
+    g_pop3Password = qEnvironmentVariable("POP3TEST_PASSWORD").toStdString();
+    g_maildir = qEnvironmentVariable("POP3TEST_MAILDIR").toStdString();
+    if (g_port <= 0 || g_pop3Port <= 0 || g_maildir.empty())
+        Die("SMTPTEST_PORT or POP3TEST_PORT names no peer; run scripts/bench-mail.sh");
 
     QTemporaryDir home;
     if (!home.isValid())
@@ -216,17 +316,24 @@ int main(int argc, char** argv)
     qputenv("TMPDIR", (home.path() + QStringLiteral("/tmp")).toUtf8());
     qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/config")).toUtf8());
     {
+        CMailSettings settings;
+        settings.pop3Server = QStringLiteral("127.0.0.1");
+        settings.pop3Login = QString::fromStdString(g_pop3User);
+        settings.pop3Password = QString::fromStdString(g_pop3Password);
+        settings.Save();
         QSettings ini(home.path() + QStringLiteral("/config/LIR/Forecast.ini"), QSettings::IniFormat);
         ini.setValue(QStringLiteral("Transport/MAILRUNE/SMTPServer"), QStringLiteral("127.0.0.1"));
         ini.setValue(QStringLiteral("Transport/MAILRUNE/SMTPPort"), QString::number(g_port));
     }
+    g_importFolder = folder + "/import";
+    QDir().mkpath(QString::fromStdString(g_importFolder));
     g_dataFile = folder + "/forecast.xml";
     WriteForecastXml(g_dataFile);
     WriteDescription(folder + "/send.xml");
     g_description = QString::fromStdString(folder + "/send.xml").toStdU16String();
     ComposeMessage(folder);
-    std::printf("Data file %.1f MB, message %.1f MB, sink on 127.0.0.1:%d\n", double(kDataSize) / 1048576,
-                double(g_message.size()) / 1048576, g_port);
+    std::printf("Data file %.1f MB, message %.1f MB, sink on 127.0.0.1:%d, POP3 server on 127.0.0.1:%d\n",
+                double(kDataSize) / 1048576, double(g_message.size()) / 1048576, g_port, g_pop3Port);
     std::fflush(stdout);
 
     SummaryReporter reporter;
@@ -249,5 +356,20 @@ int main(int argc, char** argv)
         std::printf("%-58s %8.2f     goal 2.00      %s\n", "ratio Send / (deflate + upload)", ratio,
                     ratio <= 2.0 ? "met" : "MISSED");
     }
-    return send >= 0 && deflate >= 0 && upload >= 0 ? 0 : 1;
+    const double poll = reporter.Median("BM_ReceivePoll");
+    const double retr = reporter.Median("BM_Pop3Retr");
+    const double poplib = reporter.Median("BM_PoplibRetr");
+    if (poll >= 0)
+        std::printf("%-58s %8.3f s   goal 2.000 s   %s\n", "one poll taking that data mail from dovecot to the host", poll,
+                    poll <= 2.0 ? "met" : "MISSED");
+    if (retr >= 0)
+        std::printf("%-58s %8.3f s\n", "RETR of the message by the plug-in's POP3 client", retr);
+    if (poplib >= 0)
+        std::printf("%-58s %8.3f s\n", "RETR of the message by Python's poplib", poplib);
+    if (retr >= 0 && poplib > 0) {
+        const double ratio = retr / poplib;
+        std::printf("%-58s %8.2f     goal 2.00      %s\n", "ratio client RETR / poplib RETR", ratio,
+                    ratio <= 2.0 ? "met" : "MISSED");
+    }
+    return send >= 0 && deflate >= 0 && upload >= 0 && poll >= 0 && retr >= 0 && poplib >= 0 ? 0 : 1;
 }

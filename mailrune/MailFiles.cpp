@@ -1,5 +1,7 @@
 #include "MailFiles.h"
 
+#include "ZipBundle.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -26,12 +28,12 @@ unsigned MillisecondsSinceStart()
 
 std::atomic<UniqueNameStart> g_nameStart{&MillisecondsSinceStart};
 
+} // namespace
+
 std::string WithSlash(const std::string& folder)
 {
     return !folder.empty() && folder.back() == '/' ? folder : folder + '/';
 }
-
-} // namespace
 
 bool FileExists(const std::string& path)
 {
@@ -75,16 +77,66 @@ std::string ZipNameOf(const std::string& dataPath)
     return name + "zip";
 }
 
+bool ZipDataFile(const std::string& dataFile, const std::string& zipPath)
+{
+    try {
+        CZipBundle archive;
+        archive.SetStoreNameOnly(1);
+        if (!archive.OpenArchive(zipPath, CZipBundle::ModeCreate))
+            return false;
+        if (!archive.AddFileFromDisk(dataFile, -1, 65535)) {
+            archive.CloseArchive(true);
+            return false;
+        }
+        archive.CloseArchive();
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
 void SetUniqueNameStart(UniqueNameStart start)
 {
     g_nameStart = start ? start : &MillisecondsSinceStart;
 }
 
+namespace {
+
+// The numbers already taken in the folder, read in one pass: a full folder is answered without
+// 65,535 failing opens.
+std::vector<bool> TakenNumbers(const std::string& folder, const std::string& prefix, const std::string& extension)
+{
+    std::vector<bool> taken(kNameNumbers, false);
+    std::error_code error;
+    const std::string suffix = '.' + extension;
+    for (const auto& entry : std::filesystem::directory_iterator(folder.empty() ? "." : folder, error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() <= prefix.size() + suffix.size() || name.compare(0, prefix.size(), prefix) != 0
+            || name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+            continue;
+        const std::string digits = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+        if (digits.size() > 4 || digits.find_first_not_of("0123456789abcdef") != std::string::npos)
+            continue;
+        // "%x" writes no leading zeros: "01" is not a name this function makes.
+        if (digits.empty() || (digits[0] == '0' && digits.size() > 1))
+            continue;
+        const unsigned long n = std::strtoul(digits.c_str(), nullptr, 16);
+        if (n < kNameNumbers)
+            taken[n] = true;
+    }
+    return taken;
+}
+
+} // namespace
+
 std::string MakeUniqueFileName(const std::string& folder, const std::string& prefix, const std::string& extension)
 {
     const std::string base = WithSlash(folder) + prefix;
+    const std::vector<bool> taken = TakenNumbers(folder, prefix, extension);
     unsigned n = g_nameStart.load()() % kNameNumbers;
     for (unsigned tried = 0; tried < kNameNumbers; ++tried, n = (n + 1) % kNameNumbers) {
+        if (taken[n])
+            continue; // a free one is still claimed with O_EXCL: the listing may be stale
         char number[8];
         std::snprintf(number, sizeof number, "%x", n);
         const std::string candidate = base + number + '.' + extension;

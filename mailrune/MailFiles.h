@@ -1,4 +1,4 @@
-// Files and paths of the send operation. Paths are UTF-8 with "/" separators. No Qt.
+// Files and paths of the send and receive operations. Paths are UTF-8 with "/" separators. No Qt.
 #pragma once
 
 #include <string>
@@ -10,11 +10,16 @@ bool FolderExists(const std::string& folder);
 std::string GetTempFolder();
 // The folder of the running program (not of the plug-in), with a trailing "/"; empty when unknown.
 std::string GetHostFolder();
+// The folder with one "/" at its end.
+std::string WithSlash(const std::string& folder);
 // The part after the last "/", or the whole path.
 std::string FileNameOf(const std::string& path);
 // The name the data file's archive gets: its extension replaced by "zip", ".zip" added to a name
 // without a dot ("f.rev2.xml" -> "f.rev2.zip", "data" -> "data.zip").
 std::string ZipNameOf(const std::string& dataPath);
+
+// Zips the data file as the archive's only entry, under its plain name; false when that failed.
+bool ZipDataFile(const std::string& dataFile, const std::string& zipPath);
 
 // folder + prefix + a hexadecimal number + "." + extension, created empty and exclusively, so an
 // existing file is never taken. Empty when every one of the 65,535 numbers is taken or the folder

@@ -8,7 +8,6 @@
 #include "MailSettings.h"
 #include "MailTexts.h"
 #include "ProfileSettings.h"
-#include "ZipBundle.h"
 #include "Codepage.h"
 
 #include <libxml/parser.h>
@@ -20,7 +19,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdarg>
 #include <cstdio>
 #include <optional>
 #include <vector>
@@ -35,21 +33,6 @@ constexpr int kParseOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NO
 struct Envelope {
     std::string toName, toEmail, fromName, fromEmail, nameFile, typeData, message, subject;
 };
-
-std::string Format(const char* format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    va_list again;
-    va_copy(again, args);
-    const int size = std::vsnprintf(nullptr, 0, format, args);
-    va_end(args);
-    std::string out(size > 0 ? std::size_t(size) : 0, '\0');
-    if (size > 0)
-        std::vsnprintf(out.data(), out.size() + 1, format, again);
-    va_end(again);
-    return out;
-}
 
 // Regular files only: a pipe or a device named in a description would never end.
 int OpenForReading(const std::string& path)
@@ -131,31 +114,12 @@ std::string CheckEnvelope(const Envelope& e)
     return error;
 }
 
-// The data file as the archive's only entry, under its plain name.
-bool ZipDataFile(const std::string& dataFile, const std::string& zipPath)
-{
-    try {
-        CZipBundle archive;
-        archive.SetStoreNameOnly(1);
-        if (!archive.OpenArchive(zipPath, CZipBundle::ModeCreate))
-            return false;
-        if (!archive.AddFileFromDisk(dataFile, -1, 65535)) {
-            archive.CloseArchive(true);
-            return false;
-        }
-        archive.CloseArchive();
-        return true;
-    } catch (...) {
-        return false;
-    }
-}
-
 std::string MailBody(const Envelope& e)
 {
     if (e.typeData == InfoType && !e.subject.empty())
-        return Format(InfoBody, e.fromName.c_str(), e.fromEmail.c_str(), e.toName.c_str(), e.toEmail.c_str(),
+        return MailFormat(InfoBody, e.fromName.c_str(), e.fromEmail.c_str(), e.toName.c_str(), e.toEmail.c_str(),
                       e.typeData.c_str(), e.subject.c_str(), e.message.c_str());
-    return Format(DataBody, e.fromName.c_str(), e.fromEmail.c_str(), e.toName.c_str(), e.toEmail.c_str(),
+    return MailFormat(DataBody, e.fromName.c_str(), e.fromEmail.c_str(), e.toName.c_str(), e.toEmail.c_str(),
                   e.typeData.c_str(), e.message.c_str());
 }
 
@@ -183,7 +147,7 @@ std::string MailEnvelope(const QSettings& settings, const Envelope& e, const std
         sender.AddTo(e.toEmail, e.toName);
         log += Steps[5];
         const std::string subject =
-            e.typeData == InfoType ? std::string(InfoSubject) : Format("%s%s", DataSubject, e.typeData.c_str());
+            e.typeData == InfoType ? std::string(InfoSubject) : MailFormat("%s%s", DataSubject, e.typeData.c_str());
         const std::string body = MailBody(e);
         log += Steps[6];
         sender.SetSubject(subject);
@@ -200,7 +164,7 @@ std::string MailEnvelope(const QSettings& settings, const Envelope& e, const std
         log += Steps[13];
         return {};
     } catch (const CCurlError& error) {
-        log += Format(CurlFailure, error.code, error.message.c_str(), error.description.c_str()) + "\n";
+        log += MailFormat(CurlFailure, error.code, error.message.c_str(), error.description.c_str()) + "\n";
     } catch (const std::exception& error) {
         log += std::string(error.what()).substr(0, 4096) + "\n";
     } catch (...) {
@@ -297,10 +261,10 @@ HRESULT SendDescription(const std::string& path, char16_t** resultPath)
             return Fail(ZipFailed, resultPath);
     }
 
+    if (!MailSettingsExist())
+        return E_FAIL; // never configured: nothing to report to
     CProfileSettings settings;
     settings.beginGroup(QString::fromLatin1(MailKeys::Group));
-    if (settings.childKeys().isEmpty())
-        return E_FAIL; // never configured: nothing to report to
 
     const std::string error = MailEnvelope(settings, e, zipPath);
     zipFolder.reset();

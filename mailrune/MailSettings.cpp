@@ -101,6 +101,13 @@ long long DecimalValue(const QString& text)
     return negative ? -value : value;
 }
 
+bool MailSettingsExist()
+{
+    CProfileSettings s;
+    s.beginGroup(Key(MailKeys::Group));
+    return !s.childKeys().isEmpty();
+}
+
 int ReadReceiveEnabled()
 {
     CProfileSettings s;

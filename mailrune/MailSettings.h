@@ -50,5 +50,8 @@ struct CMailSettings {
 // Saturates far outside the int range instead of overflowing.
 long long DecimalValue(const QString& text);
 
+// True when the settings group holds any value.
+bool MailSettingsExist();
+
 // 1 when receiving is switched on: a string value of at most 3 bytes whose first character is '1'.
 int ReadReceiveEnabled();

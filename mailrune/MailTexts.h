@@ -72,3 +72,28 @@ inline constexpr char InfoBody[] =
     "[From:] \"%s\" <%s> \n[To:] \"%s\" <%s> \n[Data:] [АИС ЛИР]: \"%s\"\n[InfoSubject:]%s\n%s";
 
 } // namespace MailSendTexts
+
+// The receive loop: the lines of its log, in the order it writes them. The system's own mails are
+// told by the subjects that the send operation writes. UTF-8.
+namespace MailReceiveTexts {
+
+inline constexpr char Started[] = "Поток приема транспортного модуля запущен";
+inline constexpr char SessionCreated[] = "Создан объект POP3 соединение";
+inline constexpr char SettingsRead[] = "Считаны настройки приема сообщений: Сервер %s, Пользователь %s";
+inline constexpr char TimerFired[] = "Сработал таймер проверки сообщений";
+inline constexpr char CannotConnect[] = "Невозможно подключиться к серверу POP3";
+inline constexpr char Connected[] = "Подключен к серверу POP3";
+inline constexpr char Mailbox[] = "В почтовом ящике %i сообщений, размер %lld";
+inline constexpr char Received[] = "Получено сообщениею Тема %s";
+inline constexpr char KindInfo[] = "Сообщение имеет тип: информационная рассылка";
+inline constexpr char KindNsi[] = "Сообщение имеет тип: НСИ";
+inline constexpr char KindData[] = "Сообщение имеет тип: Данные";
+inline constexpr char QuitFailed[] = "Ошибка отсоединения от сервера";
+inline constexpr char Disconnected[] = "Отсоединен от сервера";
+inline constexpr char PollDone[] = "Цикл приема сообщений завершен";
+inline constexpr char Ending[] = "Завершается поток приема сообщений";
+
+// After the data subject (MailSendTexts::DataSubject): the reference-data type.
+inline constexpr char NsiWord[] = "НСИ";
+
+} // namespace MailReceiveTexts

@@ -1,5 +1,6 @@
 #include "MailTransport.h"
 
+#include "MailReceive.h"
 #include "MailSender.h"
 #include "MailSettings.h"
 #include "MailTexts.h"
@@ -8,6 +9,7 @@
 #include <libxml/parser.h>
 
 #include <atomic>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -34,6 +36,21 @@ char16_t* DupHostString(const char16_t* text)
     auto* out = static_cast<char16_t*>(std::malloc(size));
     if (out)
         std::memcpy(out, text, size);
+    return out;
+}
+
+std::string MailFormat(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    va_list again;
+    va_copy(again, args);
+    const int size = std::vsnprintf(nullptr, 0, format, args);
+    va_end(args);
+    std::string out(size > 0 ? std::size_t(size) : 0, '\0');
+    if (size > 0)
+        std::vsnprintf(out.data(), out.size() + 1, format, again);
+    va_end(again);
     return out;
 }
 
@@ -80,11 +97,11 @@ std::int32_t CMailTransport::IsReceiveEnabled()
 
 HRESULT CMailTransport::ReceiveLoop(CTransportChannel* channel)
 {
-    // For now only the start is acknowledged; polling arrives with the POP3 client.
-    if (!channel)
-        return E_FAIL;
-    TransportEventSet(channel->notify);
-    return S_OK;
+    try {
+        return RunReceiveLoop(*this, channel, CReceiveOptions{});
+    } catch (...) {
+        return E_FAIL; // nothing crosses the boundary
+    }
 }
 
 void CMailTransport::Log(const char* text)

@@ -15,6 +15,9 @@ void SetMailLogClock(MailLogClock clock);
 // Copies a text into a malloc'ed string that the host frees; null when memory runs out.
 char16_t* DupHostString(const char16_t* text);
 
+// printf into a string.
+std::string MailFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
 class CMailTransport final : public ITransport {
 public:
     // showSettings runs the settings dialog; the module supplies it, the library has no widgets.

@@ -12,25 +12,11 @@ set -euo pipefail
 
 PYTHON=/usr/bin/python3   # Debian's packages are not seen by every python3 on PATH
 MARKER=.lir-smtp-sink
-SINK_USER=nobody
-
-die() { echo "smtp-sink: $*" >&2; exit 1; }
-usage() { echo "usage: $0 start DIR [USER PASSWORD] | stop DIR" >&2; exit 2; }
-
-[ $# -ge 2 ] || usage
-cmd=$1
-dir=$2
-shift 2
-case "$dir" in
-    ''|*[!A-Za-z0-9/._-]*) die "unsupported folder name: '$dir'" ;;
-esac
-
-if [ "$(id -u)" -eq 0 ]; then
-    id "$SINK_USER" >/dev/null 2>&1 || die "no '$SINK_USER' user to run the sink"
-    as_sink() { runuser -u "$SINK_USER" -- "$@"; }
-else
-    as_sink() { "$@"; }
-fi
+PEER=smtp-sink
+USAGE="start DIR [USER PASSWORD] | stop DIR"
+# shellcheck source=peer-common.sh
+. "$(dirname "$0")/peer-common.sh"
+set -- "${peer_args[@]}"
 
 sink_pid() {
     # Only a process that is this folder's sink, so a reused process id is left alone.
@@ -50,10 +36,10 @@ start() {
     touch "$dir/$MARKER"
     cp -- "$(dirname "$0")/smtp-sink.py" "$dir/smtp-sink.py"
     if [ "$(id -u)" -eq 0 ]; then
-        chown "$SINK_USER": "$dir"
+        chown "$PEER_USER": "$dir"
         chmod 0755 "$dir"
     fi
-    as_sink setsid "$PYTHON" "$dir/smtp-sink.py" "$dir" "$@" </dev/null >"$dir/sink.log" 2>&1 &
+    as_peer setsid "$PYTHON" "$dir/smtp-sink.py" "$dir" "$@" </dev/null >"$dir/sink.log" 2>&1 &
     local tries=0
     until [ -s "$dir/port" ]; do
         tries=$((tries + 1))
@@ -73,7 +59,7 @@ stop() {
     if pid=$(sink_pid); then
         kill "$pid" 2>/dev/null || true
         for _ in $(seq 50); do
-            kill -0 "$pid" 2>/dev/null || break
+            running "$pid" || break
             sleep 0.1
         done
     fi

@@ -10,6 +10,7 @@ chmod 755 "$peers"
 cleanup() {
   bash scripts/smtp-sink.sh stop "$peers/smtp" >/dev/null 2>&1 || true
   bash scripts/smtp-sink.sh stop "$peers/smtp-auth" >/dev/null 2>&1 || true
+  bash scripts/pop3-server.sh remove "$peers/pop3" >/dev/null 2>&1 || true
   bash scripts/pg-test-cluster.sh stop "$peers/pg" >/dev/null 2>&1 || true
   rm -rf "$peers"
 }
@@ -27,6 +28,10 @@ bash scripts/smtp-sink.sh start "$peers/smtp-auth" user pass
 export SMTPTEST_PORT=$(cat "$peers/smtp/port") SMTPTEST_DIR=$peers/smtp
 export SMTPTEST_AUTH_PORT=$(cat "$peers/smtp-auth/port") SMTPTEST_AUTH_DIR=$peers/smtp-auth
 export SMTPTEST_AUTH_USER=user SMTPTEST_AUTH_PASSWORD=pass
+
+# A dovecot POP3 server; each test adds the mailbox it uses.
+bash scripts/pop3-server.sh start "$peers/pop3"
+export POP3TEST_PORT=$(cat "$peers/pop3/port") POP3TEST_DIR=$peers/pop3
 
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build --output-on-failure -j"$(nproc)" "$@"

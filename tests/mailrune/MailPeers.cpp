@@ -4,10 +4,17 @@
 #include <QProcess>
 #include <QStandardPaths>
 
+
 namespace {
 
 // Another python3 on PATH may not see Debian's packages.
 const QString kPython = QStringLiteral("/usr/bin/python3");
+const QString kPop3Script = QStringLiteral(LIR_SCRIPTS_DIR "/pop3-server.sh");
+
+PeerRun Pop3Script(const QStringList& arguments)
+{
+    return RunPeer(QStringLiteral("bash"), QStringList{kPop3Script} + arguments);
+}
 
 } // namespace
 
@@ -77,4 +84,60 @@ QList<QJsonObject> SmtpSink::MessagesTo(const QString& recipient) const
             found.append(entry);
     }
     return found;
+}
+
+std::optional<Pop3Server> Pop3Server::FromEnvironment()
+{
+    Pop3Server server;
+    server.port = qEnvironmentVariableIntValue("POP3TEST_PORT");
+    server.folder = qEnvironmentVariable("POP3TEST_DIR");
+    if (server.port <= 0 || server.folder.isEmpty())
+        return std::nullopt;
+    return server;
+}
+
+std::optional<Pop3Server> Pop3Server::StartOwn(const QString& folder, QString* why)
+{
+    const PeerRun run = Pop3Script({QStringLiteral("start"), folder});
+    if (run.exitCode != 0) {
+        if (why)
+            *why = run.output;
+        return std::nullopt;
+    }
+    Pop3Server server;
+    server.folder = folder;
+    server.port = ReadFile(folder + QStringLiteral("/port")).trimmed().toInt();
+    return server;
+}
+
+bool Pop3Server::Stop() const
+{
+    return Pop3Script({QStringLiteral("stop"), folder}).exitCode == 0;
+}
+
+bool Pop3Server::Restart() const
+{
+    return Pop3Script({QStringLiteral("start"), folder}).exitCode == 0;
+}
+
+QString Pop3Server::AddUser(const QString& user, const QString& password) const
+{
+    const PeerRun run = Pop3Script({QStringLiteral("user"), folder, user, password});
+    EXPECT_EQ(run.exitCode, 0) << run.output.toStdString();
+    return run.output.trimmed();
+}
+
+QString Pop3Server::Log() const
+{
+    return QString::fromUtf8(ReadFile(folder + QStringLiteral("/dovecot.log")));
+}
+
+void DeliverToMaildir(const QString& maildir, const QByteArray& message)
+{
+    ASSERT_TRUE(DeliverToMaildir(maildir.toStdString(), message.toStdString())) << maildir.toStdString();
+}
+
+int MaildirCount(const QString& maildir)
+{
+    return MaildirCount(maildir.toStdString());
 }

@@ -1,7 +1,8 @@
-// The peers of the mail tests: the SMTP sinks that the test script starts, Python's email
-// package (mail_check.py) and the programs that check archives and XML.
+// The peers of the mail tests: the SMTP sinks and the dovecot POP3 server that the test script
+// starts, Python's email package (mail_check.py) and the programs that check archives and XML.
 #pragma once
 
+#include "Maildir.h"
 #include "TestSupport.h"
 
 #include <QJsonArray>
@@ -36,3 +37,28 @@ struct SmtpSink {
     // The log entries of the messages sent to `recipient`.
     QList<QJsonObject> MessagesTo(const QString& recipient) const;
 };
+
+// A dovecot POP3 server of scripts/pop3-server.sh: the one the test script starts, or one of a
+// test's own when the test stops and restarts it.
+class Pop3Server {
+public:
+    // POP3TEST_DIR and POP3TEST_PORT.
+    static std::optional<Pop3Server> FromEnvironment();
+    // Starts a server in `folder`; empty when dovecot-pop3d cannot run here (the reason is in
+    // `why`).
+    static std::optional<Pop3Server> StartOwn(const QString& folder, QString* why = nullptr);
+
+    bool Stop() const;
+    bool Restart() const;
+    // A mailbox of its own, emptied when it was there; the path of its Maildir.
+    QString AddUser(const QString& user, const QString& password) const;
+    // The server's log: its lines on logins and log-outs.
+    QString Log() const;
+
+    int port = 0;
+    QString folder;
+};
+
+// Delivers into a Maildir (see Maildir.h); fails the test when that does not work.
+void DeliverToMaildir(const QString& maildir, const QByteArray& message);
+int MaildirCount(const QString& maildir);

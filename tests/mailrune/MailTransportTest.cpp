@@ -142,20 +142,3 @@ TEST_F(MailLogTest, FlushWithoutEventsDoesNotHang)
     transport.FlushLog(nullptr);
     EXPECT_EQ(transport.LogText(), "\t05/03/2026 09:07:03.045 SMTP abc\r\n");
 }
-
-TEST(MailReceiveLoop, AcknowledgesTheStart)
-{
-    CMailTransport transport;
-    CTransportChannel channel;
-    channel.notify = TransportEventCreate(true);
-    channel.ack = TransportEventCreate(false);
-    const char* folder = "/tmp/import";
-    channel.code = TC_START;
-    channel.data = &folder;
-    EXPECT_EQ(transport.ReceiveLoop(&channel), S_OK);
-    EXPECT_TRUE(TransportEventWait(channel.notify, 0));
-    EXPECT_FALSE(TransportEventWait(channel.notify, 0)); // exactly one notification
-    EXPECT_EQ(transport.ReceiveLoop(nullptr), E_FAIL);
-    TransportEventClose(channel.notify);
-    TransportEventClose(channel.ack);
-}

@@ -1,0 +1,21 @@
+// The receive loop behind CMailTransport::ReceiveLoop: it polls the POP3 mailbox at once and then
+// every period, hands each of the system's own mails to the host and deletes it from the server
+// once the host has answered.
+#pragma once
+
+#include "MailTransport.h"
+
+#include <QString>
+
+// What the plug-in fixes and tests choose.
+struct CReceiveOptions {
+    int port = 110;
+    int periodSeconds = 0; // 0: the stored "ReceiveTime"
+    unsigned replyTimeoutMs = 2000;
+    int stopEvent = -1; // an event that ends the loop as a failed wait does
+};
+
+// The polling period that a stored "ReceiveTime" gives: 1 to 86400 seconds, else 30.
+int ReceivePeriodSeconds(const QString& stored);
+
+HRESULT RunReceiveLoop(CMailTransport& transport, CTransportChannel* channel, const CReceiveOptions& options);

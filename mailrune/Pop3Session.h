@@ -1,0 +1,133 @@
+// The POP3 client of the receive loop: plain TCP, USER and PASS, no TLS. No Qt.
+//
+// Every call blocks its thread; a reply is awaited while the server keeps sending, and given up
+// after a silence longer than the reply time-out. Failures are results, never exceptions; the
+// session's LastError tells the cause: 10022 for a host name that does not resolve, 10060 for a
+// reply that stalled, 10043 for an error status line, else the errno of the failed socket call.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class CReceivedMail;
+
+// The socket library needs no start-up here; kept so that a receive run has one object to own it.
+class CWinSockInit {
+public:
+    CWinSockInit() { Startup(); }
+    ~CWinSockInit() { Cleanup(); }
+    CWinSockInit(const CWinSockInit&) = delete;
+    CWinSockInit& operator=(const CWinSockInit&) = delete;
+
+    bool Startup()
+    {
+        m_started = true;
+        return true;
+    }
+    bool Cleanup()
+    {
+        m_started = false;
+        return true;
+    }
+
+private:
+    bool m_started = false;
+};
+
+// One IPv4 stream socket.
+class CPop3Socket {
+public:
+    CPop3Socket() = default;
+    ~CPop3Socket() { Close(); }
+    CPop3Socket(const CPop3Socket&) = delete;
+    CPop3Socket& operator=(const CPop3Socket&) = delete;
+
+    // A new socket; one that was open is closed first.
+    bool Create();
+    // host: a dotted IPv4 address, else a name whose first IPv4 address is taken.
+    bool Connect(const std::string& host, int port);
+    // Sends the whole buffer. A closed peer gives false, never SIGPIPE.
+    bool Send(const char* data, std::size_t length);
+    // One receive: the bytes received, 0 when the peer closed, negative on error.
+    int Receive(char* buffer, std::size_t size);
+    // Waits up to timeoutMs for data (or the peer's close); false when the wait itself fails.
+    bool IsReadable(bool& readable, int timeoutMs = 0);
+    void Close();
+    bool IsValid() const { return m_socket >= 0; }
+    int LastError() const { return m_error; }
+
+private:
+    int m_socket = -1;
+    int m_error = 0;
+};
+
+class CPop3Session {
+public:
+    static constexpr unsigned kReplyTimeoutMs = 2000;
+    static constexpr int kErrorBadHost = 10022;
+    static constexpr int kErrorTimedOut = 10060;
+    static constexpr int kErrorReply = 10043;
+
+    explicit CPop3Session(unsigned replyTimeoutMs = kReplyTimeoutMs);
+    virtual ~CPop3Session() = default;
+    CPop3Session(const CPop3Session&) = delete;
+    CPop3Session& operator=(const CPop3Session&) = delete;
+
+    // Connects, reads the greeting and logs in; after a failure past the connection, quits.
+    bool Login(const std::string& host, const std::string& user, const std::string& password, int port);
+    // Sends QUIT when connected and reads its answer; always closes the socket. False when the
+    // session was not connected or the server did not confirm.
+    bool Quit();
+    bool Stat(int& count, std::int64_t& size);
+    bool List();
+    bool Uidl();
+    // Message numbers count from 1; the lists are read once per connection.
+    bool GetMessageSize(int n, std::uint32_t& size);
+    bool GetMessageId(int n, std::string& id);
+    // The whole message, or (Top) its headers only, into `mail`.
+    bool Retr(int n, CReceivedMail& mail);
+    bool Top(int n, CReceivedMail& mail);
+    bool Dele(int n);
+    bool Reset();
+    bool Noop();
+
+    int LastError() const { return m_lastError; }
+    // The last reply that was bad, stalled or cut off, without its line end.
+    const std::string& LastReplyText() const { return m_lastReplyText; }
+    // The connection can carry no more commands: it was closed, failed, or a reply stalled and
+    // its rest could be taken for the next one.
+    bool IsBroken() const { return m_broken; }
+    bool IsConnected() const { return m_connected; }
+    // The unique ids of this connection's messages, when UIDL has been read.
+    const std::vector<std::string>* MessageIds() const { return m_uidlFetched ? &m_messageIds : nullptr; }
+
+protected:
+    virtual bool ReadStatReply(int& count, std::int64_t& size);
+    virtual bool ReadStatusReply();
+    virtual bool ReadListReply(int count);
+    virtual bool ReadUidlReply(int count);
+    virtual bool ReadMessageReply(CReceivedMail& mail, std::uint32_t size);
+    // Collects one reply up to its terminator, which is cut off; firstSize is the first guess of
+    // its length. A first line that is not "+OK" ends the reply there: errors are one line.
+    virtual bool ReadReply(std::string& text, std::size_t firstSize, std::string_view terminator);
+
+private:
+    bool Command(const std::string& text);
+    bool RunStat();
+    bool FetchMessage(const char* command, int n, CReceivedMail& mail);
+
+    CPop3Socket m_socket;
+    int m_messageCount = 0;
+    bool m_listFetched = false;
+    bool m_statFetched = false;
+    bool m_uidlFetched = false;
+    std::vector<std::uint32_t> m_messageSizes;
+    std::vector<std::string> m_messageIds;
+    bool m_connected = false;
+    bool m_broken = false;
+    std::string m_lastReplyText;
+    int m_lastError = 0;
+    unsigned m_replyTimeout;
+};

@@ -1,0 +1,371 @@
+// The receive loop against dovecot, with the test host playing the program's side of the channel.
+#include "MailFiles.h"
+#include "MailPeers.h"
+#include "MailReceive.h"
+#include "MailSender.h"
+#include "MailSettings.h"
+#include "MailTexts.h"
+#include "Pop3Session.h"
+#include "TransportTestHost.h"
+#include "Codepage.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <unistd.h>
+
+#include <functional>
+
+namespace {
+
+using namespace MailReceiveTexts;
+using namespace std::chrono_literals;
+using Texts = std::vector<std::string>;
+
+bool Eventually(const std::function<bool()>& condition, std::chrono::milliseconds timeout)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > timeout.count())
+            return false;
+        QThread::msleep(50);
+    }
+    return true;
+}
+
+QStringList FilesUnder(const QString& folder)
+{
+    QStringList files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << QDir(folder).relativeFilePath(it.next());
+    files.sort();
+    return files;
+}
+
+// For failure messages.
+std::string Joined(const Texts& lines)
+{
+    std::string out;
+    for (const std::string& line : lines)
+        out += line + "\n";
+    return out;
+}
+
+std::string Line(const char* format, const std::string& value)
+{
+    return MailFormat(format, value.c_str());
+}
+
+class MailReceiveTest : public TempHomeTest {
+protected:
+    void SetUp() override
+    {
+        TempHomeTest::SetUp();
+        root = home() + QStringLiteral("received/");
+        import = root + QStringLiteral("a/b/import");
+        work = home() + QStringLiteral("work/");
+        QDir().mkpath(import);
+        QDir().mkpath(work);
+    }
+
+    void Configure(const QString& user)
+    {
+        CMailSettings s;
+        s.pop3Server = QStringLiteral("127.0.0.1");
+        s.pop3Login = user;
+        s.pop3Password = QStringLiteral("secret");
+        s.enableReceive = 1;
+        s.Save();
+    }
+
+    // Polls every second.
+    void Start(CTransportTestHost& host, int port)
+    {
+        host.Start([this, port, &host](CTransportChannel* channel) {
+            return RunReceiveLoop(transport, channel, CReceiveOptions{port, 1, CPop3Session::kReplyTimeoutMs, host.StopEvent()});
+        });
+    }
+
+    // A forecast document of about `size` bytes in the work folder.
+    QString DataFile(const QString& name, int size)
+    {
+        QByteArray xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<forecastEnvelope>\n";
+        for (int i = 0; xml.size() < size; ++i)
+            xml += QStringLiteral("<row product=\"%1\" name=\"Продукция %1\" sum=\"%2.45\"/>\n").arg(i).arg(i * 7919 % 100003).toUtf8();
+        WriteFile(work + name, xml + "</forecastEnvelope>\n");
+        return work + name;
+    }
+
+    // A mail as the send operation composes it; with a data file, that file zipped as its attachment.
+    static QByteArray Mail(const std::string& subject, const QString& dataFile = {}, const std::string& body = "[From:] \"Орг-1\"\n")
+    {
+        CCdoMailSender sender;
+        sender.AddFrom("org1@example.ru", "Орг-1");
+        sender.AddTo("org2@example.ru", "Орг-2");
+        sender.SetSubject(subject);
+        sender.SetBody(body);
+        if (!dataFile.isEmpty()) {
+            const std::string zip = dataFile.toStdString() + ".zip";
+            EXPECT_TRUE(ZipDataFile(dataFile.toStdString(), zip));
+            sender.AddAttachment(zip, "data.zip");
+        }
+        return QByteArray::fromStdString(sender.Compose(NewMailStamp("org1@example.ru")));
+    }
+
+    struct PollResult {
+        std::vector<CTransportTestHost::Item> items;
+        Texts log;
+    };
+    // Runs the loop until its first poll has ended.
+    PollResult FirstPoll(int port)
+    {
+        CTransportTestHost host(import.toStdString());
+        Start(host, port);
+        EXPECT_TRUE(host.WaitForLog(PollDone, 1, 20s)) << Joined(host.LogTexts());
+        EXPECT_EQ(host.Stop(), S_OK);
+        return {host.Items(), host.LogTexts()};
+    }
+
+    static QString Path(const std::optional<std::string>& path) { return QString::fromStdString(path.value_or("")); }
+
+    CMailTransport transport;
+    QString root, import, work;
+};
+
+// A dovecot of the test's own, for the tests that stop it.
+class MailReceiveOwnServerTest : public MailReceiveTest {
+protected:
+    void SetUp() override
+    {
+        MailReceiveTest::SetUp();
+        QString why;
+        // The server's user must reach the folder, which a private temporary folder would not let it.
+        ASSERT_TRUE(m_serverRoot.isValid());
+        QFile::setPermissions(m_serverRoot.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+                                                       | QFileDevice::ReadOther | QFileDevice::ExeOther
+                                                       | QFileDevice::ReadGroup | QFileDevice::ExeGroup);
+        server = Pop3Server::StartOwn(m_serverRoot.path() + QStringLiteral("/pop3"), &why);
+        if (!server)
+            GTEST_SKIP() << "dovecot-pop3d does not start here: " << why.toStdString();
+        maildir = server->AddUser(QStringLiteral("lirmail"), QStringLiteral("secret"));
+        Configure(QStringLiteral("lirmail"));
+    }
+    void TearDown() override
+    {
+        if (server)
+            RunPeer(QStringLiteral("bash"), {QStringLiteral(LIR_SCRIPTS_DIR "/pop3-server.sh"), QStringLiteral("remove"), server->folder});
+        MailReceiveTest::TearDown();
+    }
+
+    std::optional<Pop3Server> server;
+    QString maildir;
+
+private:
+    QTemporaryDir m_serverRoot{QDir::tempPath() + QStringLiteral("/lir-pop3-XXXXXX")};
+};
+
+} // namespace
+
+TEST_F(MailReceiveTest, OnePollHandsOverTheSystemsMailsInOrderAndLeavesOnlyForeignOnes)
+{
+    const auto server = Pop3Server::FromEnvironment();
+    if (!server)
+        GTEST_SKIP() << "no POP3 server: POP3TEST_PORT is not set (scripts/test.sh starts dovecot)";
+    const QString maildir = server->AddUser(QStringLiteral("lirmail"), QStringLiteral("secret"));
+    Configure(QStringLiteral("lirmail"));
+
+    const std::string nsi = "{Auto} АИС ЛИР. Данные:НСИ", data = "{Auto} АИС ЛИР. Данные:Данные";
+    const std::string info = MailSendTexts::InfoSubject, forwarded = "Fwd: {Auto} АИС ЛИР. Данные:НСИ";
+    const QString files[] = {DataFile(QStringLiteral("НСИ_2026.xml"), 40000), DataFile(QStringLiteral("Прогноз_2026.xml"), 300000),
+                             DataFile(QStringLiteral("НСИ_2027.xml"), 1000)};
+    const QByteArray mails[] = {Mail(nsi, files[0]), Mail(data, files[1]),
+                                Mail(info, {}, "[From:] \"Орг-1\"\n[InfoSubject:]Сроки\nКоллеги!"),
+                                QByteArray::fromStdString(Utf8ToCodepage("From: friend@example.ru\r\nSubject: Обед\r\n\r\nВ час?\r\n")),
+                                Mail(forwarded, files[2])};
+    qint64 size = 0;
+    for (const QByteArray& mail : mails) {
+        DeliverToMaildir(maildir, mail);
+        size += mail.size();
+    }
+
+    const auto [items, log] = FirstPoll(server->port);
+    ASSERT_EQ(items.size(), 4u);
+    const std::int32_t codes[] = {TC_NSI, TC_DATA, TC_INFO, TC_NSI};
+    const int fileOf[] = {0, 1, -1, 2};
+    for (int i = 0; i < 4; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(items[i].code, codes[i]);
+        EXPECT_EQ(items[i].from, "org1@example.ru");
+        if (fileOf[i] < 0) {
+            EXPECT_EQ(items[i].subject, info);
+            EXPECT_EQ(items[i].infoText, "[From:] \"Орг-1\"\n[InfoSubject:]Сроки\nКоллеги!\n");
+            EXPECT_FALSE(items[i].filePath);
+            continue;
+        }
+        EXPECT_FALSE(items[i].infoText);
+        EXPECT_EQ(Path(items[i].filePath), import + u'/' + QFileInfo(files[fileOf[i]]).fileName());
+        EXPECT_EQ(items[i].file, ReadFile(files[fileOf[i]]).toStdString());
+    }
+    EXPECT_EQ(FilesUnder(root), (QStringList{"a/b/import/НСИ_2026.xml", "a/b/import/НСИ_2027.xml", "a/b/import/Прогноз_2026.xml"}));
+    EXPECT_EQ(MaildirCount(maildir), 1);
+
+    const Texts expected = {
+        Started, SessionCreated, "Считаны настройки приема сообщений: Сервер 127.0.0.1, Пользователь lirmail",
+        TimerFired, Connected, MailFormat(Mailbox, 5, static_cast<long long>(size)),
+        Line(Received, nsi), KindNsi, Line(Received, data), KindData, Line(Received, info), KindInfo,
+        Line(Received, "Обед"), Line(Received, forwarded), KindNsi, Disconnected, PollDone,
+    };
+    ASSERT_GE(log.size(), expected.size());
+    EXPECT_EQ(Joined(Texts(log.begin(), log.begin() + std::ptrdiff_t(expected.size()))), Joined(expected));
+    EXPECT_EQ(log.back(), Ending);
+}
+
+TEST_F(MailReceiveTest, BadMailIsNeitherHandedOverNorDeletedAndNothingLeavesTheImportFolder)
+{
+    const auto server = Pop3Server::FromEnvironment();
+    if (!server)
+        GTEST_SKIP() << "no POP3 server: POP3TEST_PORT is not set (scripts/test.sh starts dovecot)";
+    const QString user = QStringLiteral("bad%1").arg(::getpid());
+    const QString maildir = server->AddUser(user, QStringLiteral("secret"));
+    Configure(user);
+    const QString data = QStringLiteral(LIR_TEST_DATA_DIR "/mail/");
+    for (const char* file : {"data-plain.eml", "evil-dots.eml", "data-nonzip.eml", "evil-up.eml"})
+        DeliverToMaildir(maildir, ReadFile(data + QString::fromLatin1(file)));
+
+    const auto [items, log] = FirstPoll(server->port);
+    ASSERT_EQ(items.size(), 2u);
+    EXPECT_EQ(items[0].code, TC_DATA);
+    EXPECT_EQ(Path(items[0].filePath), import + QStringLiteral("/отчет.txt"));
+    EXPECT_EQ(items[0].file, Utf8ToCodepage("Отчет, не архив.\r\n"));
+    EXPECT_EQ(items[1].code, TC_NSI);
+    EXPECT_EQ(Path(items[1].filePath), import + QStringLiteral("/НСИ_2026.xml"));
+    if (HaveProgram(QStringLiteral("unzip"))) {
+        const PeerRun unzip = RunPeer(QStringLiteral("unzip"), {QStringLiteral("-p"), data + QStringLiteral("nsi-2026.zip")});
+        EXPECT_EQ(QString::fromStdString(items[1].file.value_or("")), unzip.output);
+    }
+    EXPECT_EQ(FilesUnder(root), (QStringList{"a/b/import/НСИ_2026.xml", "a/b/import/отчет.txt"}));
+    EXPECT_EQ(MaildirCount(maildir), 2);
+}
+
+TEST_F(MailReceiveTest, SentMailsComeBackThroughTheSinkAndDovecot)
+{
+    const auto sink = SmtpSink::FromEnvironment("SMTPTEST_");
+    const auto server = Pop3Server::FromEnvironment();
+    if (!sink || !server)
+        GTEST_SKIP() << "no SMTP sink or POP3 server: scripts/test.sh starts both";
+    const QString user = QStringLiteral("e2e%1").arg(::getpid());
+    const QString maildir = server->AddUser(user, QStringLiteral("secret"));
+    Configure(user);
+    QSettings(profilePath(), QSettings::IniFormat).setValue(QStringLiteral("Transport/MAILRUNE/SMTPServer"), QStringLiteral("127.0.0.1"));
+    QSettings(profilePath(), QSettings::IniFormat).setValue(QStringLiteral("Transport/MAILRUNE/SMTPPort"), sink->port);
+
+    const QString to = user + QStringLiteral("@example.ru");
+    const QString dataFile = DataFile(QStringLiteral("Данные_2026.xml"), 600 * 1024);
+    const QList<QList<std::pair<QString, QString>>> envelopes = {
+        {{"nameFile", dataFile}, {"typeData", "Данные"}},
+        {{"typeData", "ИНФОРМАЦИЯ"}, {"subject", "Сроки"}, {"message", "Коллеги!\n.xml до 1 марта\nОтдел"}},
+    };
+    for (const auto& elements : envelopes) {
+        QString xml = QStringLiteral("<forecastEnvelope><fromName>Орг-1</fromName><fromEmail>org1@example.ru</fromEmail>"
+                                     "<toName>Орг-2</toName><toEmail>%1</toEmail>").arg(to);
+        for (const auto& [name, text] : elements)
+            xml += QStringLiteral("<%1>%2</%1>").arg(name, text.toHtmlEscaped());
+        WriteFile(work + QStringLiteral("send.xml"), (xml + QStringLiteral("</forecastEnvelope>")).toUtf8());
+        char16_t* result = nullptr;
+        const QString description = work + QStringLiteral("send.xml");
+        EXPECT_EQ(transport.Send(reinterpret_cast<const char16_t*>(description.utf16()), &result), S_OK);
+        if (result)
+            QFile::remove(QString::fromUtf16(result));
+        std::free(result);
+    }
+    const QList<QJsonObject> sent = sink->MessagesTo(to);
+    ASSERT_EQ(sent.size(), 2);
+    for (const QJsonObject& entry : sent)
+        DeliverToMaildir(maildir, ReadFile(sink->folder + u'/' + entry["file"].toString()));
+
+    const auto [items, log] = FirstPoll(server->port);
+    ASSERT_EQ(items.size(), 2u);
+    EXPECT_EQ(items[0].code, TC_DATA);
+    EXPECT_EQ(Path(items[0].filePath), import + QStringLiteral("/Данные_2026.xml"));
+    EXPECT_EQ(items[0].file, ReadFile(dataFile).toStdString());
+    EXPECT_EQ(items[1].code, TC_INFO);
+    EXPECT_NE(items[1].infoText.value_or("").find("[InfoSubject:]Сроки\nКоллеги!\n.xml до 1 марта\nОтдел"), std::string::npos)
+        << items[1].infoText.value_or("");
+    EXPECT_EQ(MaildirCount(maildir), 0);
+}
+
+TEST_F(MailReceiveOwnServerTest, AHeldItemStaysOnTheServerUntilAnsweredAndIsDeletedOnceAfterAnOutage)
+{
+    const std::string nsi = "{Auto} АИС ЛИР. Данные:НСИ";
+    DeliverToMaildir(maildir, Mail(nsi, DataFile(QStringLiteral("first.xml"), 2000)));
+    CTransportTestHost host(import.toStdString());
+    host.Hold(true);
+    Start(host, server->port);
+    ASSERT_TRUE(host.WaitForHeld(20s));
+    CPop3Session other;
+    int count = 0;
+    std::int64_t size = 0;
+    ASSERT_TRUE(other.Login("127.0.0.1", "lirmail", "secret", server->port));
+    EXPECT_TRUE(other.Stat(count, size));
+    EXPECT_EQ(count, 1);
+    other.Quit();
+    host.Hold(false);
+    EXPECT_TRUE(Eventually([&] { return MaildirCount(maildir) == 0; }, 10s));
+
+    // The server goes away while the second item is held: its deletion is lost with the session.
+    DeliverToMaildir(maildir, Mail(nsi, DataFile(QStringLiteral("second.xml"), 2000)));
+    host.Hold(true);
+    ASSERT_TRUE(host.WaitForHeld(20s));
+    ASSERT_TRUE(server->Stop());
+    host.Hold(false);
+    ASSERT_TRUE(host.WaitForLog(QuitFailed, 1, 10s)) << Joined(host.LogTexts());
+    ASSERT_TRUE(host.WaitForLog(CannotConnect, 1, 10s));
+    EXPECT_EQ(MaildirCount(maildir), 1);
+    ASSERT_TRUE(server->Restart());
+    EXPECT_TRUE(Eventually([&] { return MaildirCount(maildir) == 0; }, 10s));
+    EXPECT_EQ(host.Stop(), S_OK);
+
+    const std::vector<CTransportTestHost::Item> items = host.Items();
+    ASSERT_EQ(items.size(), 2u);
+    EXPECT_EQ(Path(items[1].filePath), import + QStringLiteral("/second.xml"));
+    const Texts log = host.LogTexts();
+    EXPECT_GE(std::count(log.begin(), log.end(), Line(Received, nsi)), 3); // the second mail was seen again
+}
+
+TEST_F(MailReceiveOwnServerTest, AnOutageIsLoggedAndPollingGoesOn)
+{
+    ASSERT_TRUE(server->Stop());
+    CTransportTestHost host(import.toStdString());
+    Start(host, server->port);
+    ASSERT_TRUE(host.WaitForLog(PollDone, 2, 10s));
+    EXPECT_TRUE(host.Running());
+    const Texts log = host.LogTexts();
+    const Texts failed = {TimerFired, CannotConnect, PollDone};
+    EXPECT_NE(std::search(log.begin(), log.end(), failed.begin(), failed.end()), log.end());
+
+    ASSERT_TRUE(server->Restart());
+    DeliverToMaildir(maildir, Mail(MailSendTexts::InfoSubject));
+    EXPECT_TRUE(host.WaitForItems(1, 10s));
+    EXPECT_TRUE(host.Running());
+    EXPECT_EQ(host.Stop(), S_OK);
+    ASSERT_EQ(host.Items().size(), 1u);
+    EXPECT_EQ(host.Items()[0].code, TC_INFO);
+}
+
+TEST_F(MailReceiveTest, WithoutSettingsTheLoopEndsRightAfterTheStart)
+{
+    CTransportTestHost host(import.toStdString());
+    host.Start([this](CTransportChannel* channel) { return transport.ReceiveLoop(channel); });
+    EXPECT_EQ(host.Join(5s), std::optional<HRESULT>(E_FAIL));
+    EXPECT_EQ(host.LogHandOvers(), 0);
+    EXPECT_TRUE(transport.LogText().ends_with(std::string(SessionCreated) + "\r\n"));
+    EXPECT_EQ(ReceivePeriodSeconds(QStringLiteral("86400")), 86400);
+    for (const char* stored : {"", "0", "86401", "12abc", "-5"})
+        EXPECT_EQ(ReceivePeriodSeconds(QString::fromLatin1(stored)), 30) << stored;
+}
