@@ -79,6 +79,23 @@ QByteArray ReadFile(const QString& path)
     return f.readAll();
 }
 
+PeerRun RunPeer(const QString& program, const QStringList& arguments)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, arguments);
+    PeerRun run;
+    if (process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit)
+        run.exitCode = process.exitCode();
+    run.output = QString::fromUtf8(process.readAll());
+    return run;
+}
+
+bool HaveProgram(const QString& program)
+{
+    return !QStandardPaths::findExecutable(program).isEmpty();
+}
+
 std::optional<QStringList> ExportedSymbols(const QString& library)
 {
     const QString nm = QStandardPaths::findExecutable(QStringLiteral("nm"));

@@ -50,6 +50,14 @@ private:
     bool m_hadHome = false, m_hadConfig = false, m_hadMsgbox = false;
 };
 
+// An outside program run to its end (at most a minute).
+struct PeerRun {
+    int exitCode = -1; // -1 when it did not start or end normally
+    QString output;    // standard output and error
+};
+PeerRun RunPeer(const QString& program, const QStringList& arguments);
+bool HaveProgram(const QString& program);
+
 // The dynamic symbols a shared library defines, as `nm -D --defined-only` lists them;
 // none when nm is not installed.
 std::optional<QStringList> ExportedSymbols(const QString& library);
