@@ -36,6 +36,8 @@ protected:
     QString home() const { return m_home; }
     QString configHome() const { return m_config; }
     QString profilePath() const;
+    // Sets (a null value unsets) an environment variable until the test ends.
+    void SetEnv(const char* name, const QByteArray& value);
 
     // Messages shown through AppMessageBox; scripted answers are taken in order, else the default.
     std::vector<RecordedMessage> messages;
@@ -46,8 +48,7 @@ private:
     std::mutex m_messagesMutex;
     QString m_home;
     QString m_config;
-    QByteArray m_savedHome, m_savedConfig, m_savedMsgbox;
-    bool m_hadHome = false, m_hadConfig = false, m_hadMsgbox = false;
+    std::vector<std::pair<const char*, std::optional<QByteArray>>> m_savedEnv;
 };
 
 // An outside program run to its end (at most a minute).

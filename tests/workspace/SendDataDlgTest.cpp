@@ -56,11 +56,9 @@ protected:
         outbox = home() + QStringLiteral("outbox/");
         QDir().mkpath(exportDir);
         QDir().mkpath(home() + QStringLiteral("tmp"));
-        for (const char* name : {"TMPDIR", "LIR_FAKE_SCRIPT", "LIR_FAKE_OUTBOX"})
-            saved.push_back({name, qgetenv(name)});
-        qputenv("TMPDIR", (home() + QStringLiteral("tmp")).toUtf8());
-        qputenv("LIR_FAKE_SCRIPT", (home() + QStringLiteral("script.txt")).toUtf8());
-        qputenv("LIR_FAKE_OUTBOX", outbox.toUtf8());
+        SetEnv("TMPDIR", (home() + QStringLiteral("tmp")).toUtf8());
+        SetEnv("LIR_FAKE_SCRIPT", (home() + QStringLiteral("script.txt")).toUtf8());
+        SetEnv("LIR_FAKE_OUTBOX", outbox.toUtf8());
         savedTransport = Settings().Transport;
         registry.Load();
         ASSERT_EQ(registry.transports().size(), 2u) << "the built-in file transport and the fake";
@@ -70,12 +68,6 @@ protected:
     {
         SetModalHook(nullptr);
         Settings().Transport = savedTransport;
-        for (const auto& [name, value] : saved) {
-            if (value.isNull())
-                qunsetenv(name);
-            else
-                qputenv(name, value);
-        }
         TempHomeTest::TearDown();
     }
 
@@ -88,14 +80,10 @@ protected:
             const QString data = folder + ForecastFileName(base);
             EXPECT_TRUE(SaveExchangeDocument(BuildForecastDocument({i, 1, {}, 0}, SampleTotals()).get(), data));
             const QString envelope = envelopes + SendEnvelopeFileName(base);
-            const CSendEnvelope e{QStringLiteral("Получатель %1").arg(i),
-                                  QStringLiteral("r%1@x.ru").arg(i),
-                                  QStringLiteral("Лютик"),
-                                  QStringLiteral("l@x.ru"),
-                                  data,
-                                  ExchangeDataType::kForecast};
+            const QString name = QStringLiteral("Получатель %1").arg(i);
+            const CSendEnvelope e{name, name + QStringLiteral("@x.ru"), {}, {}, data, ExchangeDataType::kForecast};
             EXPECT_TRUE(SaveExchangeDocument(BuildSendEnvelope(e).get(), envelope));
-            files.push_back({QStringLiteral("Получатель %1").arg(i), envelope});
+            files.push_back({name, envelope});
         }
         return files;
     }
@@ -108,7 +96,6 @@ protected:
     QString exportDir;
     QString outbox;
     QString savedTransport;
-    std::vector<std::pair<const char*, QByteArray>> saved;
 };
 
 } // namespace

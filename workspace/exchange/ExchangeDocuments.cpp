@@ -6,12 +6,22 @@
 
 #include <libxml/xmlsave.h>
 
+#include <cstring>
+
 namespace {
 
+// The schema location among the root attributes; the xsi prefix is declared on the root.
+constexpr char kSchemaLocation[] = "xsi:noNamespaceSchemaLocation";
 constexpr char kSchemaInstance[] = "http://www.w3.org/2001/XMLSchema-instance";
 
-// A document with its root element; none when libxml2 cannot allocate them.
-XmlDocPtr NewDocument(const char* rootName, xmlNodePtr* root)
+struct RootAttribute {
+    const char* name;
+    QString value;
+};
+
+// A document with its root element and the root's attributes in the given order; none when libxml2
+// cannot allocate them.
+XmlDocPtr NewDocument(const char* rootName, std::initializer_list<RootAttribute> attributes, xmlNodePtr* root)
 {
     XmlDocPtr doc(xmlNewDoc(BAD_CAST "1.0"));
     if (!doc)
@@ -20,24 +30,15 @@ XmlDocPtr NewDocument(const char* rootName, xmlNodePtr* root)
     if (!*root)
         return nullptr;
     xmlDocSetRootElement(doc.get(), *root);
+    for (const RootAttribute& a : attributes) {
+        if (std::strcmp(a.name, kSchemaLocation) != 0) {
+            XmlSetProp(*root, a.name, a.value);
+            continue;
+        }
+        xmlNsPtr xsi = xmlNewNs(*root, BAD_CAST kSchemaInstance, BAD_CAST "xsi");
+        xmlNewNsProp(*root, xsi, BAD_CAST "noNamespaceSchemaLocation", BAD_CAST a.value.toUtf8().constData());
+    }
     return doc;
-}
-
-void SetInt(xmlNodePtr node, const char* name, int value)
-{
-    XmlSetProp(node, name, XmlInt(value));
-}
-
-void SetVersion(xmlNodePtr root)
-{
-    XmlSetProp(root, "version", GetFileVersionString());
-}
-
-// The xsi prefix on the root and the schema's file name, at this place among the attributes.
-void SetSchemaLocation(xmlNodePtr root, const char* schema)
-{
-    xmlNsPtr xsi = xmlNewNs(root, BAD_CAST kSchemaInstance, BAD_CAST "xsi");
-    xmlNewNsProp(root, xsi, BAD_CAST "noNamespaceSchemaLocation", BAD_CAST schema);
 }
 
 template <class R>
@@ -77,31 +78,32 @@ int WriteToSaveFile(void* context, const char* buffer, int length)
 XmlDocPtr BuildForecastDocument(const CForecastHeader& header, const CTotalForecastList& rows)
 {
     xmlNodePtr root = nullptr;
-    XmlDocPtr doc = NewDocument("forecast", &root);
-    if (!doc)
-        return nullptr;
-    SetInt(root, "to", header.to);
-    SetVersion(root);
-    SetInt(root, "from", header.from);
-    SetSchemaLocation(root, ExchangeSchemas::kForecast);
-    XmlSetProp(root, "mail", header.mail);
-    SetInt(root, "subReceiverCount", header.subReceiverCount);
-    TotalForecastsToXml(root, rows);
+    XmlDocPtr doc = NewDocument("forecast",
+                                {{"to", XmlInt(header.to)},
+                                 {"version", GetFileVersionString()},
+                                 {"from", XmlInt(header.from)},
+                                 {kSchemaLocation, ExchangeSchemas::kForecast},
+                                 {"mail", header.mail},
+                                 {"subReceiverCount", XmlInt(header.subReceiverCount)}},
+                                &root);
+    if (doc)
+        TotalForecastsToXml(root, rows);
     return doc;
 }
 
 XmlDocPtr BuildNsiDocument(const CNsiDocument& nsi)
 {
     xmlNodePtr root = nullptr;
-    XmlDocPtr doc = NewDocument("forecast", &root);
+    XmlDocPtr doc = NewDocument("forecast",
+                                {{"version", GetFileVersionString()},
+                                 {"id", XmlInt(nsi.forecastId)},
+                                 {"from", XmlInt(nsi.from)},
+                                 {"to", XmlInt(nsi.to)},
+                                 {"mail", nsi.mail},
+                                 {kSchemaLocation, ExchangeSchemas::kNsi}},
+                                &root);
     if (!doc)
         return nullptr;
-    SetVersion(root);
-    SetInt(root, "id", nsi.forecastId);
-    SetInt(root, "from", nsi.from);
-    SetInt(root, "to", nsi.to);
-    XmlSetProp(root, "mail", nsi.mail);
-    SetSchemaLocation(root, ExchangeSchemas::kNsi);
     WriteSection(root, nsi.receivers);
     WriteSection(root, nsi.products);
     WriteSection(root, nsi.forecasts);
@@ -121,26 +123,25 @@ XmlDocPtr BuildNsiDocument(const CNsiDocument& nsi)
 XmlDocPtr BuildCommentDocument(const CCommentHeader& header, const CForecastDataList& rows)
 {
     xmlNodePtr root = nullptr;
-    XmlDocPtr doc = NewDocument("comment", &root);
-    if (!doc)
-        return nullptr;
-    SetVersion(root);
-    SetInt(root, "from", header.from);
-    SetInt(root, "forecast", header.forecast);
-    SetInt(root, "to", header.to);
-    XmlSetProp(root, "mail", header.mail);
-    SetSchemaLocation(root, ExchangeSchemas::kComment);
-    ForecastCommentsToXml(root, rows);
+    XmlDocPtr doc = NewDocument("comment",
+                                {{"version", GetFileVersionString()},
+                                 {"from", XmlInt(header.from)},
+                                 {"forecast", XmlInt(header.forecast)},
+                                 {"to", XmlInt(header.to)},
+                                 {"mail", header.mail},
+                                 {kSchemaLocation, ExchangeSchemas::kComment}},
+                                &root);
+    if (doc)
+        ForecastCommentsToXml(root, rows);
     return doc;
 }
 
 XmlDocPtr BuildSendEnvelope(const CSendEnvelope& envelope)
 {
     xmlNodePtr root = nullptr;
-    XmlDocPtr doc = NewDocument("forecastEnvelope", &root);
+    XmlDocPtr doc = NewDocument("forecastEnvelope", {{kSchemaLocation, ExchangeSchemas::kSendEnvelope}}, &root);
     if (!doc)
         return nullptr;
-    SetSchemaLocation(root, ExchangeSchemas::kSendEnvelope);
     WriteEnvelopeParties(root, envelope.toName, envelope.toEmail, envelope.fromName, envelope.fromEmail);
     XmlAddText(root, "nameFile", envelope.nameFile);
     XmlAddText(root, "typeData", envelope.typeData);
@@ -150,7 +151,7 @@ XmlDocPtr BuildSendEnvelope(const CSendEnvelope& envelope)
 XmlDocPtr BuildInfoEnvelope(const CInfoEnvelope& envelope)
 {
     xmlNodePtr root = nullptr;
-    XmlDocPtr doc = NewDocument("infoEnvelope", &root);
+    XmlDocPtr doc = NewDocument("infoEnvelope", {}, &root);
     if (!doc)
         return nullptr;
     WriteEnvelopeParties(root, envelope.toName, envelope.toEmail, envelope.fromName, envelope.fromEmail);

@@ -20,8 +20,10 @@
 
 namespace {
 
-// No network, entities left unexpanded, no DTD loaded; messages come back as values.
-constexpr int kParseOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
+// No network, entities left unexpanded, no DTD loaded; messages come back as values. A stored
+// document travels as one base64 text node, which may pass libxml2's default limit of 10 MB: the
+// limit is lifted, which is safe as no document with a DTD (and so no entity) is read.
+constexpr int kParseOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_HUGE;
 
 // For the whole process: whatever libxml2 loads (a schema the user picks and what it includes
 // among it) never goes to the network.
@@ -59,6 +61,7 @@ int OpenRegularFile(const QString& path)
     struct stat st { };
     if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
         ::close(fd);
+        errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
         return -1;
     }
     return fd;

@@ -2,6 +2,7 @@
 
 #include "LogEdit.h"
 #include "Settings.h"
+#include "WaitCursor.h"
 
 #include <QCloseEvent>
 #include <QFile>
@@ -156,6 +157,8 @@ void CSendDataDlg::OnSend()
 
 void CSendDataDlg::SendThroughTransport(ITransport* transport)
 {
+    // The transport works on this thread; the dialog is repainted between files.
+    CWaitCursor wait;
     for (const CStringPair& file : m_files) {
         const QString error = SendFileThroughTransport(transport, file.path);
         if (!error.isEmpty()) {
