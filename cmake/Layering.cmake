@@ -1,6 +1,6 @@
-# Layering rules the build enforces: lircore holds no user interface (it links no Qt Widgets and its
-# sources include no Widgets header), and the mail plug-in links nothing of the program's core and
-# includes no core header beyond the code-page and profile helpers.
+# Layering rules the build enforces: lircore and the exchange documents hold no user interface (they
+# link no Qt Widgets, and core's sources include no Widgets header), and the mail plug-in links
+# nothing of the program's core and includes no core header beyond the code-page and profile helpers.
 
 # Every library a target links, directly or through others.
 function(lir_link_closure target out)
@@ -55,6 +55,8 @@ function(lir_forbid_links target)
 endfunction()
 
 lir_forbid_links(lircore Qt6::Widgets Qt6::Gui lircoreui)
+# The exchange documents serve programs without a window too.
+lir_forbid_links(lirexchangedocs Qt6::Widgets Qt6::Gui lircoreui)
 foreach(plugin_target mailrune lirmailrune lirmailruneui lirzip)
   if(TARGET ${plugin_target})
     lir_forbid_links(${plugin_target} lircore lircoreui lirtransport lirshellcontrols)

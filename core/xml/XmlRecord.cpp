@@ -45,6 +45,12 @@ xmlNodePtr XmlAddText(xmlNodePtr parent, const char* name, const QString& text)
     return xmlNewTextChild(parent, nullptr, BAD_CAST name, BAD_CAST utf8.constData());
 }
 
+xmlAttrPtr XmlSetProp(xmlNodePtr node, const char* name, const QString& value)
+{
+    const QByteArray utf8 = XmlSafeText(value).toUtf8();
+    return xmlSetProp(node, BAD_CAST name, BAD_CAST utf8.constData());
+}
+
 QString XmlContent(const xmlNode* node)
 {
     xmlChar* content = xmlNodeGetContent(node);

@@ -93,6 +93,8 @@ struct XmlField {
 // Low-level helpers shared by the generic code and the few hand-written elements.
 bool XmlNameIs(const xmlNode* node, const char* name);
 xmlNodePtr XmlAddText(xmlNodePtr parent, const char* name, const QString& text);
+// An attribute; the value is escaped when the document is saved.
+xmlAttrPtr XmlSetProp(xmlNodePtr node, const char* name, const QString& value);
 QString XmlContent(const xmlNode* node);
 QString XmlInt(int v);
 int XmlToInt(const QString& text);       // as the C library's atoi: leading digits, else 0

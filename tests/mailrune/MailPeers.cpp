@@ -1,8 +1,6 @@
 #include "MailPeers.h"
 
 #include <QJsonDocument>
-#include <QProcess>
-#include <QStandardPaths>
 
 
 namespace {
@@ -17,23 +15,6 @@ PeerRun Pop3Script(const QStringList& arguments)
 }
 
 } // namespace
-
-PeerRun RunPeer(const QString& program, const QStringList& arguments)
-{
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(program, arguments);
-    PeerRun run;
-    if (process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit)
-        run.exitCode = process.exitCode();
-    run.output = QString::fromUtf8(process.readAll());
-    return run;
-}
-
-bool HaveProgram(const QString& program)
-{
-    return !QStandardPaths::findExecutable(program).isEmpty();
-}
 
 bool HavePythonEmail()
 {

@@ -11,12 +11,6 @@
 
 #include <optional>
 
-struct PeerRun {
-    int exitCode = -1;
-    QString output; // standard output and error
-};
-PeerRun RunPeer(const QString& program, const QStringList& arguments);
-bool HaveProgram(const QString& program);
 // Debian's python3 3.11 or later, whose zipfile reads cp866 names.
 bool HavePythonEmail();
 

@@ -16,15 +16,9 @@ void TempHomeTest::SetUp()
     QDir().mkpath(m_home);
     QDir().mkpath(m_config);
 
-    m_hadHome = qEnvironmentVariableIsSet("LIR_HOME");
-    m_savedHome = qgetenv("LIR_HOME");
-    m_hadConfig = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
-    m_savedConfig = qgetenv("XDG_CONFIG_HOME");
-    m_hadMsgbox = qEnvironmentVariableIsSet("LIR_MSGBOX");
-    m_savedMsgbox = qgetenv("LIR_MSGBOX");
-    qputenv("LIR_HOME", m_home.toUtf8());
-    qputenv("XDG_CONFIG_HOME", m_config.toUtf8());
-    qunsetenv("LIR_MSGBOX");
+    SetEnv("LIR_HOME", m_home.toUtf8());
+    SetEnv("XDG_CONFIG_HOME", m_config.toUtf8());
+    SetEnv("LIR_MSGBOX", QByteArray());
 
     // Recording is safe on any thread: a worker's message must not wait for a test thread that joins it.
     SetMessageBoxHandler(
@@ -47,16 +41,23 @@ void TempHomeTest::TearDown()
 {
     SetMessageBoxHandler(nullptr);
     SetErrorSink(nullptr);
-    auto restore = [](const char* name, bool had, const QByteArray& value) {
-        if (had)
-            qputenv(name, value);
+    for (auto it = m_savedEnv.rbegin(); it != m_savedEnv.rend(); ++it) {
+        if (it->second)
+            qputenv(it->first, *it->second);
         else
-            qunsetenv(name);
-    };
-    restore("LIR_HOME", m_hadHome, m_savedHome);
-    restore("XDG_CONFIG_HOME", m_hadConfig, m_savedConfig);
-    restore("LIR_MSGBOX", m_hadMsgbox, m_savedMsgbox);
+            qunsetenv(it->first);
+    }
+    m_savedEnv.clear();
     m_dir.reset();
+}
+
+void TempHomeTest::SetEnv(const char* name, const QByteArray& value)
+{
+    m_savedEnv.emplace_back(name, qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt);
+    if (value.isNull())
+        qunsetenv(name);
+    else
+        qputenv(name, value);
 }
 
 QString TempHomeTest::profilePath() const
@@ -77,6 +78,23 @@ QByteArray ReadFile(const QString& path)
     if (!f.open(QIODevice::ReadOnly))
         return QByteArray();
     return f.readAll();
+}
+
+PeerRun RunPeer(const QString& program, const QStringList& arguments)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, arguments);
+    PeerRun run;
+    if (process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit)
+        run.exitCode = process.exitCode();
+    run.output = QString::fromUtf8(process.readAll());
+    return run;
+}
+
+bool HaveProgram(const QString& program)
+{
+    return !QStandardPaths::findExecutable(program).isEmpty();
 }
 
 std::optional<QStringList> ExportedSymbols(const QString& library)

@@ -36,6 +36,8 @@ protected:
     QString home() const { return m_home; }
     QString configHome() const { return m_config; }
     QString profilePath() const;
+    // Sets (a null value unsets) an environment variable until the test ends.
+    void SetEnv(const char* name, const QByteArray& value);
 
     // Messages shown through AppMessageBox; scripted answers are taken in order, else the default.
     std::vector<RecordedMessage> messages;
@@ -46,9 +48,16 @@ private:
     std::mutex m_messagesMutex;
     QString m_home;
     QString m_config;
-    QByteArray m_savedHome, m_savedConfig, m_savedMsgbox;
-    bool m_hadHome = false, m_hadConfig = false, m_hadMsgbox = false;
+    std::vector<std::pair<const char*, std::optional<QByteArray>>> m_savedEnv;
 };
+
+// An outside program run to its end (at most a minute).
+struct PeerRun {
+    int exitCode = -1; // -1 when it did not start or end normally
+    QString output;    // standard output and error
+};
+PeerRun RunPeer(const QString& program, const QStringList& arguments);
+bool HaveProgram(const QString& program);
 
 // The dynamic symbols a shared library defines, as `nm -D --defined-only` lists them;
 // none when nm is not installed.

@@ -123,11 +123,6 @@ int RunCommand(const std::string& command, std::string* output)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-bool HaveProgram(const std::string& name)
-{
-    return RunCommand("command -v " + ShellQuote(name) + " >/dev/null") == 0;
-}
-
 bool HavePythonZipfile()
 {
     return HaveProgram("python3")

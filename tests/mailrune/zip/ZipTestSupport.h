@@ -31,7 +31,6 @@ std::vector<DamagedArchive> ReadZipCatalogue();
 std::string ShellQuote(const std::string& text);
 // Runs a command with bash; returns its exit status and, when asked, its output (stdout and stderr).
 int RunCommand(const std::string& command, std::string* output = nullptr);
-bool HaveProgram(const std::string& name);
 // True when python3 has zipfile's metadata_encoding (3.11 and later).
 bool HavePythonZipfile();
 
