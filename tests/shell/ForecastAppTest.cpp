@@ -18,6 +18,8 @@
 #include <QLocalServer>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QTabBar>
+#include <QTest>
 
 #include <memory>
 
@@ -96,7 +98,7 @@ TEST_P(ForecastAppTest, StartRepairsReceiversChoosesTheNewestForecastAndExitSave
     EXPECT_TRUE(frame->isVisible());
     EXPECT_TRUE(frame->isMaximized());
     EXPECT_EQ(frame->windowTitle(), "Прогноз (Управление)");
-    EXPECT_EQ(frame->findChild<QComboBox*>("id1018")->currentData().toInt(), 5);
+    EXPECT_EQ(frame->forecastBar()->forecastCombo()->currentData().toInt(), 5);
     EXPECT_TRUE(IsReportEngineLoaded());
     // The splash window is gone.
     for (QWidget* w : QApplication::topLevelWidgets())
@@ -106,8 +108,15 @@ TEST_P(ForecastAppTest, StartRepairsReceiversChoosesTheNewestForecastAndExitSave
     EXPECT_TRUE(frame->Action(57664)->isEnabled()); // the application's commands are routed too
     EXPECT_TRUE(frame->Action(32870)->isEnabled());
 
+    // Showing the forecast tab takes the receivers' refresh flag; the editor's stays.
+    EXPECT_EQ(app.session().changeFlags, 3);
+    auto* tabs = frame->findChild<QTabBar*>("id1039");
+    ASSERT_NE(tabs, nullptr);
+    QTest::mouseClick(tabs, Qt::LeftButton, Qt::NoModifier, tabs->tabRect(1).center());
+    EXPECT_EQ(app.session().changeFlags, 2);
+
     EXPECT_EQ(app.ExitInstance(0), 0);
-    EXPECT_EQ(ReadFile(CfgPath()), Cfg(5, 2012, 4, 3));
+    EXPECT_EQ(ReadFile(CfgPath()), Cfg(5, 2012, 4, 2));
     EXPECT_FALSE(IsReportEngineLoaded());
     EXPECT_FALSE(GetDBConnection().isConnected());
     QSettings ini(profilePath(), QSettings::IniFormat);
@@ -135,7 +144,7 @@ TEST_P(ForecastAppTest, SavedForecastStaysAndASoundTreeIsNotTouched)
     EXPECT_TRUE(messages.empty());
 
     // The forecast chosen in the bar is the one saved at exit.
-    QComboBox* combo = app.mainFrame()->findChild<QComboBox*>("id1018");
+    QComboBox* combo = app.mainFrame()->forecastBar()->forecastCombo();
     ASSERT_EQ(combo->count(), 2);
     combo->setCurrentIndex(0);
     emit combo->activated(0);
@@ -149,7 +158,7 @@ TEST_P(ForecastAppTest, EmptyDatabaseStartsWithoutForecast)
     ASSERT_TRUE(app.InitInstance());
     EXPECT_EQ(app.session().currentForecastId, -1);
     EXPECT_EQ(app.session().ownReceiverId, -1);
-    EXPECT_EQ(app.mainFrame()->findChild<QComboBox*>("id1018")->count(), 0);
+    EXPECT_EQ(app.mainFrame()->forecastBar()->forecastCombo()->count(), 0);
     EXPECT_EQ(app.mainFrame()->windowTitle(), "Прогноз (Неизвестная организация)");
     EXPECT_TRUE(messages.empty());
     app.ExitInstance(0);
