@@ -250,44 +250,38 @@ void CMainDlg::OnBookSelChange()
 void CMainDlg::FillSections()
 {
     const int tab = m_tabs->currentIndex();
+    const bool books = tab == TAB_BOOKS;
+    const bool forecast = tab == TAB_FORECAST;
+    const bool journal = tab == TAB_JOURNAL;
     auto setShown = [](QWidget* w, bool on) {
         if (w)
             w->setVisible(on);
     };
-    auto header = [&](bool books, bool forecast) {
-        setShown(m_books, books);
-        setShown(m_bookCaption, books);
-        setShown(m_bookName, books);
-        for (QWidget* w : std::initializer_list<QWidget*>{m_choose, m_consolidated, m_private, m_organisation,
-                                                          m_organisationCaption})
-            setShown(w, forecast);
-    };
-    switch (tab) {
-    case TAB_BOOKS:
+    // The other sections go before the tab's own frame shows.
+    if (!books)
+        setShown(bookFrame(m_chosenBook), false);
+    if (!forecast)
         setShown(m_forecast, false);
+    if (!journal)
         setShown(m_journal, false);
+    if (books) {
         setShown(bookFrame(m_chosenBook), true);
         OnBookSelChange();
-        header(true, false);
-        break;
-    case TAB_FORECAST:
-        setShown(bookFrame(m_chosenBook), false);
-        setShown(m_journal, false);
+    }
+    if (forecast) {
         setShown(m_forecast, true);
         m_session.changeFlags &= ~CHANGE_RECEIVERS;
-        header(false, true);
-        break;
-    case TAB_JOURNAL:
-        setShown(bookFrame(m_chosenBook), false);
-        setShown(m_forecast, false);
+    }
+    if (journal) {
         setShown(m_journal, true);
         // A forecast change empties a hidden frame's fields; the journal takes them back here.
         SetupFilterFields(m_journal, kJournalSlot);
-        header(false, false);
-        break;
-    default:
-        break;
     }
+    for (QWidget* w : std::initializer_list<QWidget*>{m_books, m_bookCaption, m_bookName})
+        w->setVisible(books);
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{m_choose, m_consolidated, m_private, m_organisation, m_organisationCaption})
+        w->setVisible(forecast);
 }
 
 void CMainDlg::OnConsolidatedForecast()
@@ -305,14 +299,25 @@ void CMainDlg::OnPrivateForecast()
 {
     m_choose->setEnabled(bool(ShellHooks().chooseOrganisation));
     m_organisation->clear();
-    const int forecast = m_session.currentForecastId;
-    const int receiver = m_rememberedReceiver >= 1 ? m_rememberedReceiver : LoadImportedLeafReceivers(forecast);
-    const auto found = receiver >= 1 ? GetForecastReceiver(receiver, forecast) : std::nullopt;
-    m_rememberedReceiver = found ? found->id : -1;
-    if (found)
-        m_organisation->setText(found->name);
+    const int receiver =
+        m_rememberedReceiver >= 1 ? m_rememberedReceiver : LoadImportedLeafReceivers(m_session.currentForecastId);
+    if (ShowReceiver(receiver))
+        return;
+    m_rememberedReceiver = -1;
     if (m_forecast)
-        m_forecast->SetReceiver(m_rememberedReceiver);
+        m_forecast->SetReceiver(-1);
+}
+
+bool CMainDlg::ShowReceiver(int receiverId)
+{
+    const auto found = receiverId >= 1 ? GetForecastReceiver(receiverId, m_session.currentForecastId) : std::nullopt;
+    if (!found)
+        return false;
+    m_organisation->setText(found->name);
+    m_rememberedReceiver = found->id;
+    if (m_forecast)
+        m_forecast->SetReceiver(found->id);
+    return true;
 }
 
 void CMainDlg::ResetConsolidatedSelection()
@@ -327,15 +332,7 @@ void CMainDlg::OnChooseOrganisation()
     const auto& choose = ShellHooks().chooseOrganisation;
     if (!choose)
         return;
-    const int forecast = m_session.currentForecastId;
-    const std::optional<int> chosen = choose(this, forecast);
-    if (!chosen)
-        return;
-    const auto found = GetForecastReceiver(*chosen, forecast);
-    if (!found)
-        return;
-    m_organisation->setText(found->name);
-    if (m_forecast)
-        m_forecast->SetReceiver(found->id);
-    m_rememberedReceiver = found->id;
+    // A receiver that the current forecast does not hold changes nothing.
+    if (const std::optional<int> chosen = choose(this, m_session.currentForecastId))
+        ShowReceiver(*chosen);
 }

@@ -56,7 +56,8 @@ private:
     void CreateControls();
     void CreateFrames();
     void SetupFilterFields(CPanelFrame* frame, int slot);
-    void ShowReceiver(int receiverId);
+    // Shows a receiver of the current forecast as the organisation; false when it holds none such.
+    bool ShowReceiver(int receiverId);
 
     CSessionState& m_session;
     QTabBar* m_tabs = nullptr;
@@ -82,11 +83,13 @@ private:
 namespace MainDlgTexts {
 inline const QString kTabs[] = {QStringLiteral("Справочники"), QStringLiteral("Прогноз"),
                                 QStringLiteral("Журнал событий")};
-inline const QString kBooks[BOOK_COUNT] = {
-    QStringLiteral("Категории и получатели"), QStringLiteral("Виды продукции"),
-    QStringLiteral("Единицы измерения"),      QStringLiteral("Коэффициенты пересчета"),
-    QStringLiteral("Документация"),           QStringLiteral("Рассылки"),
-    QStringLiteral("Типы событий отправки/получения")};
+inline const QString kBooks[BOOK_COUNT] = {QStringLiteral("Категории и получатели"),
+                                           QStringLiteral("Виды продукции"),
+                                           QStringLiteral("Единицы измерения"),
+                                           QStringLiteral("Коэффициенты пересчета"),
+                                           QStringLiteral("Документация"),
+                                           QStringLiteral("Рассылки"),
+                                           QStringLiteral("Типы событий отправки/получения")};
 inline const QString kCurrentBook = QStringLiteral("Текущий справочник:");
 inline const QString kCurrentOrganisation = QStringLiteral("Текущая организация:");
 inline const QString kConsolidatedRadio = QStringLiteral("сводный прогноз");

@@ -17,13 +17,13 @@ enum FilterFieldKind : int {
 };
 
 struct CFilterField {
-    QString caption; // field list entry and column header
-    QString column;  // SQL expression of the column, such as "r.name"
-    QString value;   // the condition's value; empty: no condition
+    QString caption;     // field list entry and column header
+    QString column;      // SQL expression of the column, such as "r.name"
+    QString value;       // the condition's value; empty: no condition
     bool visible = true; // listed, shown as a column, and part of the condition
     int width = 100;     // column width in pixels
     int kind = FF_TEXT;
-    int op = 7; // operator code; 7 "contains"
+    int op = 7;          // operator code; 7 "contains"
     QString lookupTable; // FF_REFERENCE: the table of the referenced rows
     QString lookupField; // FF_REFERENCE: the column shown for each referenced id
 };

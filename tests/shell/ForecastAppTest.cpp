@@ -36,11 +36,11 @@ QByteArray Cfg(int forecast, int year, int own, int flags)
     return out;
 }
 
-class ForecastAppTest : public DbTest {
+class ForecastAppTest : public ShellDbTest {
 protected:
     void SetUp() override
     {
-        DbTest::SetUp();
+        ShellDbTest::SetUp();
         m_runtime = std::make_unique<ScopedRuntimeDir>(home() + "run");
         ShellHooks() = CShellHooks{};
     }
@@ -48,21 +48,9 @@ protected:
     {
         SetAppMainWindow(nullptr);
         m_runtime.reset();
-        DbTest::TearDown();
+        ShellDbTest::TearDown();
     }
 
-    void Forecast(int id, int year)
-    {
-        Exec("insert into tfctprognoz (id, name, year, status, owner, ownername) values (?, ?, ?, 0, -20, '')",
-             {id, QStringLiteral("Прогноз %1").arg(year), year});
-    }
-    void Receiver(int id, int category, const QString& name, int importedId, int isgroup, int forecast)
-    {
-        Exec("insert into tclsreceiver (id, category, name, position, importedId, type, isgroup) "
-             "values (?, ?, ?, 0, ?, 0, ?)",
-             {id, category, name, importedId, isgroup});
-        Exec("insert into tclsreceivermap (prognoz, receiver, subReceiverCount) values (?, ?, 0)", {forecast, id});
-    }
     QString CfgPath() { return home() + "forecast.cfg"; }
 
 private:
@@ -73,8 +61,8 @@ private:
 
 TEST_P(ForecastAppTest, StartRepairsReceiversChoosesTheNewestForecastAndExitSavesIt)
 {
-    Forecast(3, 2011);
-    Forecast(5, 2012);
+    Forecast(3, "Прогноз 2011", 2011);
+    Forecast(5, "Прогноз 2012", 2012);
     Receiver(1, -1, "Заглушка", 0, 1, 5);
     Receiver(2, 1, "Министерство", 200, 1, 5);
     Receiver(4, 2, "Управление", 201, 0, 5);
@@ -128,8 +116,8 @@ TEST_P(ForecastAppTest, StartRepairsReceiversChoosesTheNewestForecastAndExitSave
 
 TEST_P(ForecastAppTest, SavedForecastStaysAndASoundTreeIsNotTouched)
 {
-    Forecast(3, 2011);
-    Forecast(5, 2012);
+    Forecast(3, "Прогноз 2011", 2011);
+    Forecast(5, "Прогноз 2012", 2012);
     Receiver(1, 0, "Министерство", 100, 1, 3);
     Receiver(2, 1, "Управление", 101, 0, 3);
     WriteFile(CfgPath(), Cfg(3, 1999, -1, 0));

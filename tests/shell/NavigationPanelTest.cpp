@@ -7,6 +7,7 @@
 #include "MainFrame.h"
 #include "ModalHook.h"
 #include "ShellHooks.h"
+#include "ShellTestSupport.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -51,11 +52,11 @@ public:
     QStringList& log;
 };
 
-class NavigationPanelTest : public DbTest {
+class NavigationPanelTest : public ShellDbTest {
 protected:
     void SetUp() override
     {
-        DbTest::SetUp();
+        ShellDbTest::SetUp();
         ShellHooks() = CShellHooks{};
         PanelFrameFactories() = CPanelFrameFactories{};
         session.changeFlags = 0;
@@ -66,28 +67,16 @@ protected:
         SetAppMainWindow(nullptr);
         ShellHooks() = CShellHooks{};
         PanelFrameFactories() = CPanelFrameFactories{};
-        DbTest::TearDown();
+        ShellDbTest::TearDown();
     }
 
-    void Forecast(int id, int year)
-    {
-        Exec("insert into tfctprognoz (id, name, year, status, owner, ownername) values (?, ?, ?, 0, -20, '')",
-             {id, QStringLiteral("Прогноз-%1").arg(year), year});
-    }
-    void Receiver(int id, int category, const QString& name, int importedId, int isgroup, int forecast)
-    {
-        Exec("insert into tclsreceiver (id, category, name, position, importedId, type, isgroup) "
-             "values (?, ?, ?, 0, ?, 0, ?)",
-             {id, category, name, importedId, isgroup});
-        Exec("insert into tclsreceivermap (prognoz, receiver, subReceiverCount) values (?, ?, 0)", {forecast, id});
-    }
     // 2012 (id 2, current) and 2011 (id 1), each with an own receiver below a top group; 2010 (id 3)
     // without receivers.
     void Forecasts()
     {
-        Forecast(1, 2011);
-        Forecast(2, 2012);
-        Forecast(3, 2010);
+        Forecast(1, "Прогноз-2011", 2011);
+        Forecast(2, "Прогноз-2012", 2012);
+        Forecast(3, "Прогноз-2010", 2010);
         Receiver(10, 0, "Министерство", 100, 1, 1);
         Receiver(11, 10, "Управление А", 101, 0, 1);
         Receiver(20, 0, "Министерство", 200, 1, 2);
@@ -217,9 +206,9 @@ TEST_P(NavigationPanelTest, StartShowsTheReceiversBookAndTheOwnOrganisation)
     QStringList names;
     for (int i = 0; i < books->count(); ++i)
         names << books->itemText(i);
-    EXPECT_EQ(names, QStringList({"Категории и получатели", "Виды продукции", "Единицы измерения",
-                                  "Коэффициенты пересчета", "Документация", "Рассылки",
-                                  "Типы событий отправки/получения"}));
+    EXPECT_EQ(names,
+              QStringList({"Категории и получатели", "Виды продукции", "Единицы измерения", "Коэффициенты пересчета",
+                           "Документация", "Рассылки", "Типы событий отправки/получения"}));
     auto* bookName = Control<CFontStatic>(1042);
     EXPECT_EQ(bookName->text(), "Категории и получатели");
     const QImage image = bookName->grab().toImage();
@@ -237,8 +226,7 @@ TEST_P(NavigationPanelTest, StartShowsTheReceiversBookAndTheOwnOrganisation)
     EXPECT_EQ(frames[BOOK_COUNT]->receiverId(), 21);
     EXPECT_TRUE(panel->isEnabled());
     // The receivers got their fields when shown; the hidden books have none.
-    EXPECT_EQ(Describe(frames[BOOK_RECEIVERS]),
-              QStringList({"Наименование|name|0|1|400||", "E-Mail|email|0|1|100||"}));
+    EXPECT_EQ(Describe(frames[BOOK_RECEIVERS]), QStringList({"Наименование|name|0|1|400||", "E-Mail|email|0|1|100||"}));
     EXPECT_FALSE(frames[BOOK_PRODUCTS]->HasFilterFields());
     EXPECT_TRUE(messages.empty());
 }
@@ -274,9 +262,8 @@ TEST_P(NavigationPanelTest, TabsShowTheirFrameAndHeaderAndBooksGetTheirFieldsOnc
     EXPECT_EQ(Shown(), QStringList({"journal"}));
     EXPECT_EQ(HiddenControls(), QStringList({"1018", "1040", "1042", "1038", "1104", "1103", "1105", "1106"}));
     EXPECT_EQ(Describe(frames[BOOK_COUNT + 1]),
-              QStringList({"Организация|r.name|0|1|200||", "Событие|t.name|0|1|200||",
-                           "Дата отправки|send|3|1|100||", "Дата получения|received|3|1|100||",
-                           "Примечание|comment|0|1|300||"}));
+              QStringList({"Организация|r.name|0|1|200||", "Событие|t.name|0|1|200||", "Дата отправки|send|3|1|100||",
+                           "Дата получения|received|3|1|100||", "Примечание|comment|0|1|300||"}));
 
     ClickTab(CMainDlg::TAB_BOOKS);
     EXPECT_EQ(Shown(), QStringList({"b3"}));
@@ -290,8 +277,9 @@ TEST_P(NavigationPanelTest, AForecastSwitchReachesEveryFrameAndTheOrganisationFo
     Take();
     ChooseForecast(1); // 2011
     const QStringList calls = Take();
-    EXPECT_EQ(calls.filter("1124"), QStringList({"b0 1124 0", "b1 1124 0", "b2 1124 0", "b3 1124 0", "b4 1124 0", "b5 1124 0",
-                                    "b6 1124 0", "forecast 1124 0", "journal 1124 0"}));
+    EXPECT_EQ(calls.filter("1124"),
+              QStringList({"b0 1124 0", "b1 1124 0", "b2 1124 0", "b3 1124 0", "b4 1124 0", "b5 1124 0", "b6 1124 0",
+                           "forecast 1124 0", "journal 1124 0"}));
     EXPECT_TRUE(calls.endsWith("forecast receiver 11"));
     EXPECT_EQ(Control<QLabel>(1104)->text(), "Управление А");
 

@@ -97,7 +97,7 @@ TEST(TreeCtrlXTest, MouseAndKeysSelectLeavesOfOneParent)
     const Step steps[] = {
         {"b", Qt::NoModifier, 0, {"b"}},
         {"d", Qt::ControlModifier, 0, {"b", "d"}},
-        {"x", Qt::ControlModifier, 0, {"b", "d"}}, // another parent
+        {"x", Qt::ControlModifier, 0, {"b", "d"}},  // another parent
         {"P1", Qt::ControlModifier, 0, {"b", "d"}}, // a group
         {"d", Qt::ControlModifier, 0, {"b"}},
         {"d", Qt::NoModifier, 0, {"d"}},
@@ -254,10 +254,10 @@ TEST_F(DirectoryTreeTest, GroupsDropOntoOtherGroupsOnly)
         const char* tree;
     };
     const Case cases[] = {
-        {"G", "G2", 5, false, 0, nullptr},  // its own grandchild
-        {"G", "G", 5, false, 0, nullptr},   // itself
-        {"G", "H", 0, false, 1, nullptr},   // refused by the owner
-        {"G", "H", 5, true, 0, nullptr},    // Escape
+        {"G", "G2", 5, false, 0, nullptr}, // its own grandchild
+        {"G", "G", 5, false, 0, nullptr},  // itself
+        {"G", "H", 0, false, 1, nullptr},  // refused by the owner
+        {"G", "H", 5, true, 0, nullptr},   // Escape
         {"G", "H", 5, false, 1, "R:1(H:5(G:2(G1:3(G2:4)))) S:6"},
         {"G1", "S", 6, false, 1, "R:1(G:2 H:5) S:6(G1:3(G2:4))"},
     };
