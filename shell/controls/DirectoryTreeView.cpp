@@ -41,6 +41,8 @@ CDirectoryTreeView::~CDirectoryTreeView() = default;
 
 void CDirectoryTreeView::mousePressEvent(QMouseEvent* event)
 {
+    if (m_dragging)
+        return;
     const QPoint pos = event->position().toPoint();
     QTreeWidgetItem* item = itemAt(pos);
     if (event->button() == Qt::RightButton) {
@@ -51,8 +53,6 @@ void CDirectoryTreeView::mousePressEvent(QMouseEvent* event)
         event->accept();
         return;
     }
-    if (m_dragging)
-        return;
     CTreeCtrlX::mousePressEvent(event);
     if (event->button() == Qt::LeftButton && item) {
         m_pressed = indexFromItem(item);
