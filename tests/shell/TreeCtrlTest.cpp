@@ -14,11 +14,11 @@
 namespace {
 
 // Builds items from "text:data" words; "(" opens the children of the last item, ")" closes them.
-void Fill(CTreeCtrlX& tree, const QString& spec)
+void Fill(CTreeCtrlX& tree, const QString& words)
 {
     QTreeWidgetItem* parent = nullptr;
     QTreeWidgetItem* last = nullptr;
-    for (const QString& word : spec.split(u' ', Qt::SkipEmptyParts)) {
+    for (const QString& word : words.split(u' ', Qt::SkipEmptyParts)) {
         if (word == "(") {
             parent = last;
         } else if (word == ")") {
