@@ -23,3 +23,7 @@ void CChildFrameBase::NotifyEventJournal(int)
 void CChildFrameBase::FillSections()
 {
 }
+
+void CChildFrameBase::ResetConsolidatedSelection()
+{
+}

@@ -19,4 +19,6 @@ public:
     virtual void NotifyEventJournal(int wParam);
     // The navigation panel shows the section of its chosen tab.
     virtual void FillSections();
+    // The editor forgets the organisation chosen for its private forecast and reloads.
+    virtual void ResetConsolidatedSelection();
 };

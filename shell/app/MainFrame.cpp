@@ -2,7 +2,7 @@
 
 #include "AppMessage.h"
 #include "Bitmaps.h"
-#include "ChildFrameBase.h"
+#include "ChildMainFrm.h"
 #include "CommandIds.h"
 #include "ModalHook.h"
 #include "ProgressBar.h"
@@ -22,7 +22,9 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QStatusBar>
@@ -307,7 +309,7 @@ bool CMainFrame::Create()
 
 CChildFrameBase* CMainFrame::CreateChildFrame()
 {
-    return new CChildFrameBase(this);
+    return new CChildMainFrm(m_session, this);
 }
 
 QMenu* CMainFrame::createPopupMenu()
@@ -554,8 +556,29 @@ void CMainFrame::ScheduleCommandUpdate()
         m_updateTimer.start();
 }
 
+namespace {
+
+// Return typed into a text box (the search box, the grid's in-place editor) is the box's own, not
+// the frames' Enter command.
+bool KeepsReturn(QObject* watched, QEvent* event)
+{
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter)
+        return false;
+    if (const auto* edit = qobject_cast<QLineEdit*>(watched))
+        return !edit->isReadOnly();
+    return qobject_cast<QComboBox*>(watched) != nullptr;
+}
+
+} // namespace
+
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event)
 {
+    if (event->type() == QEvent::ShortcutOverride && KeepsReturn(watched, event)
+        && static_cast<QWidget*>(watched)->window() == this) {
+        event->accept();
+        return true;
+    }
     // Commands are updated when the program goes idle after input, as the frames' states change.
     switch (event->type()) {
     case QEvent::MouseButtonRelease:

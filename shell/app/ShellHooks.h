@@ -35,6 +35,9 @@ struct CShellHooks {
     std::function<void(QWidget* parent, int command, const std::optional<CForecastRecord>& forecast)> report;
     // Average prices from other forecasts (ID_AVERAGE_PRICE_IMPORT).
     std::function<void(QWidget* parent)> averagePriceImport;
+    // The organisation whose private forecast the editor shows, chosen from the receivers of the
+    // forecast; none when the choice was cancelled.
+    std::function<std::optional<int>(QWidget* parent, int forecastId)> chooseOrganisation;
 };
 
 CShellHooks& ShellHooks();

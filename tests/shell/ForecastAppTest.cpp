@@ -18,6 +18,8 @@
 #include <QLocalServer>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QTabBar>
+#include <QTest>
 
 #include <memory>
 
@@ -34,11 +36,11 @@ QByteArray Cfg(int forecast, int year, int own, int flags)
     return out;
 }
 
-class ForecastAppTest : public DbTest {
+class ForecastAppTest : public ShellDbTest {
 protected:
     void SetUp() override
     {
-        DbTest::SetUp();
+        ShellDbTest::SetUp();
         m_runtime = std::make_unique<ScopedRuntimeDir>(home() + "run");
         ShellHooks() = CShellHooks{};
     }
@@ -46,21 +48,9 @@ protected:
     {
         SetAppMainWindow(nullptr);
         m_runtime.reset();
-        DbTest::TearDown();
+        ShellDbTest::TearDown();
     }
 
-    void Forecast(int id, int year)
-    {
-        Exec("insert into tfctprognoz (id, name, year, status, owner, ownername) values (?, ?, ?, 0, -20, '')",
-             {id, QStringLiteral("Прогноз %1").arg(year), year});
-    }
-    void Receiver(int id, int category, const QString& name, int importedId, int isgroup, int forecast)
-    {
-        Exec("insert into tclsreceiver (id, category, name, position, importedId, type, isgroup) "
-             "values (?, ?, ?, 0, ?, 0, ?)",
-             {id, category, name, importedId, isgroup});
-        Exec("insert into tclsreceivermap (prognoz, receiver, subReceiverCount) values (?, ?, 0)", {forecast, id});
-    }
     QString CfgPath() { return home() + "forecast.cfg"; }
 
 private:
@@ -71,8 +61,8 @@ private:
 
 TEST_P(ForecastAppTest, StartRepairsReceiversChoosesTheNewestForecastAndExitSavesIt)
 {
-    Forecast(3, 2011);
-    Forecast(5, 2012);
+    Forecast(3, "Прогноз 2011", 2011);
+    Forecast(5, "Прогноз 2012", 2012);
     Receiver(1, -1, "Заглушка", 0, 1, 5);
     Receiver(2, 1, "Министерство", 200, 1, 5);
     Receiver(4, 2, "Управление", 201, 0, 5);
@@ -96,7 +86,7 @@ TEST_P(ForecastAppTest, StartRepairsReceiversChoosesTheNewestForecastAndExitSave
     EXPECT_TRUE(frame->isVisible());
     EXPECT_TRUE(frame->isMaximized());
     EXPECT_EQ(frame->windowTitle(), "Прогноз (Управление)");
-    EXPECT_EQ(frame->findChild<QComboBox*>("id1018")->currentData().toInt(), 5);
+    EXPECT_EQ(frame->forecastBar()->forecastCombo()->currentData().toInt(), 5);
     EXPECT_TRUE(IsReportEngineLoaded());
     // The splash window is gone.
     for (QWidget* w : QApplication::topLevelWidgets())
@@ -106,8 +96,15 @@ TEST_P(ForecastAppTest, StartRepairsReceiversChoosesTheNewestForecastAndExitSave
     EXPECT_TRUE(frame->Action(57664)->isEnabled()); // the application's commands are routed too
     EXPECT_TRUE(frame->Action(32870)->isEnabled());
 
+    // Showing the forecast tab takes the receivers' refresh flag; the editor's stays.
+    EXPECT_EQ(app.session().changeFlags, 3);
+    auto* tabs = frame->findChild<QTabBar*>("id1039");
+    ASSERT_NE(tabs, nullptr);
+    QTest::mouseClick(tabs, Qt::LeftButton, Qt::NoModifier, tabs->tabRect(1).center());
+    EXPECT_EQ(app.session().changeFlags, 2);
+
     EXPECT_EQ(app.ExitInstance(0), 0);
-    EXPECT_EQ(ReadFile(CfgPath()), Cfg(5, 2012, 4, 3));
+    EXPECT_EQ(ReadFile(CfgPath()), Cfg(5, 2012, 4, 2));
     EXPECT_FALSE(IsReportEngineLoaded());
     EXPECT_FALSE(GetDBConnection().isConnected());
     QSettings ini(profilePath(), QSettings::IniFormat);
@@ -119,8 +116,8 @@ TEST_P(ForecastAppTest, StartRepairsReceiversChoosesTheNewestForecastAndExitSave
 
 TEST_P(ForecastAppTest, SavedForecastStaysAndASoundTreeIsNotTouched)
 {
-    Forecast(3, 2011);
-    Forecast(5, 2012);
+    Forecast(3, "Прогноз 2011", 2011);
+    Forecast(5, "Прогноз 2012", 2012);
     Receiver(1, 0, "Министерство", 100, 1, 3);
     Receiver(2, 1, "Управление", 101, 0, 3);
     WriteFile(CfgPath(), Cfg(3, 1999, -1, 0));
@@ -135,7 +132,7 @@ TEST_P(ForecastAppTest, SavedForecastStaysAndASoundTreeIsNotTouched)
     EXPECT_TRUE(messages.empty());
 
     // The forecast chosen in the bar is the one saved at exit.
-    QComboBox* combo = app.mainFrame()->findChild<QComboBox*>("id1018");
+    QComboBox* combo = app.mainFrame()->forecastBar()->forecastCombo();
     ASSERT_EQ(combo->count(), 2);
     combo->setCurrentIndex(0);
     emit combo->activated(0);
@@ -149,7 +146,7 @@ TEST_P(ForecastAppTest, EmptyDatabaseStartsWithoutForecast)
     ASSERT_TRUE(app.InitInstance());
     EXPECT_EQ(app.session().currentForecastId, -1);
     EXPECT_EQ(app.session().ownReceiverId, -1);
-    EXPECT_EQ(app.mainFrame()->findChild<QComboBox*>("id1018")->count(), 0);
+    EXPECT_EQ(app.mainFrame()->forecastBar()->forecastCombo()->count(), 0);
     EXPECT_EQ(app.mainFrame()->windowTitle(), "Прогноз (Неизвестная организация)");
     EXPECT_TRUE(messages.empty());
     app.ExitInstance(0);

@@ -79,11 +79,11 @@ QStringList MenuTexts(QMenu* menu)
     return out;
 }
 
-class MainFrameTest : public DbTest {
+class MainFrameTest : public ShellDbTest {
 protected:
     void SetUp() override
     {
-        DbTest::SetUp();
+        ShellDbTest::SetUp();
         ShellHooks() = CShellHooks{};
         session.changeFlags = 0;
     }
@@ -92,22 +92,9 @@ protected:
         frame.reset();
         SetAppMainWindow(nullptr);
         ShellHooks() = CShellHooks{};
-        DbTest::TearDown();
+        ShellDbTest::TearDown();
     }
 
-    void Forecast(int id, const QString& name, int year, int status, int owner = -20,
-                  const QString& ownerName = "Минфин")
-    {
-        Exec("insert into tfctprognoz (id, name, year, status, owner, ownername) values (?, ?, ?, ?, ?, ?)",
-             {id, name, year, status, owner, ownerName});
-    }
-    void Receiver(int id, int category, const QString& name, int importedId, int isgroup, int forecast)
-    {
-        Exec("insert into tclsreceiver (id, category, name, position, importedId, type, isgroup) "
-             "values (?, ?, ?, 0, ?, 0, ?)",
-             {id, category, name, importedId, isgroup});
-        Exec("insert into tclsreceivermap (prognoz, receiver, subReceiverCount) values (?, ?, 0)", {forecast, id});
-    }
     // Two forecasts: 2012 (id 2, draft) and 2011 (id 1, reference data closed), each with the
     // organisation's own receiver below a top group.
     void TwoForecasts()
@@ -134,7 +121,7 @@ protected:
         EXPECT_NE(action, nullptr) << id;
         return action && action->isEnabled();
     }
-    QComboBox* Combo() { return frame->findChild<QComboBox*>("id1018"); }
+    QComboBox* Combo() { return frame->forecastBar()->forecastCombo(); }
     bool PictureShown(int id) { return !frame->findChild<QLabel*>(QStringLiteral("id%1").arg(id))->isHidden(); }
     void Choose(int index)
     {

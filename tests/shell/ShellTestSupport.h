@@ -1,6 +1,8 @@
-// Helpers of the shell tests: a modal hook that answers dialogs without running them.
+// Helpers of the shell tests: a modal hook that answers dialogs without running them, forecasts and
+// receivers written straight into the test database.
 #pragma once
 
+#include "DbTest.h"
 #include "ModalHook.h"
 
 #include <QDialog>
@@ -67,4 +69,22 @@ public:
 private:
     bool m_had;
     QByteArray m_saved;
+};
+
+class ShellDbTest : public DbTest {
+protected:
+    void Forecast(int id, const QString& name, int year, int status = 0, int owner = -20,
+                  const QString& ownerName = QStringLiteral(""))
+    {
+        Exec("insert into tfctprognoz (id, name, year, status, owner, ownername) values (?, ?, ?, ?, ?, ?)",
+             {id, name, year, status, owner, ownerName});
+    }
+    // A receiver mapped into the forecast.
+    void Receiver(int id, int category, const QString& name, int importedId, int isgroup, int forecast)
+    {
+        Exec("insert into tclsreceiver (id, category, name, position, importedId, type, isgroup) "
+             "values (?, ?, ?, 0, ?, 0, ?)",
+             {id, category, name, importedId, isgroup});
+        Exec("insert into tclsreceivermap (prognoz, receiver, subReceiverCount) values (?, ?, 0)", {forecast, id});
+    }
 };
