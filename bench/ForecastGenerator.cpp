@@ -211,7 +211,8 @@ std::optional<CGeneratedForecast> GenerateForecast(const CForecastShape& shape, 
         std::vector<int> receivers{g.root};
         receivers.insert(receivers.end(), g.receiverGroups.begin(), g.receiverGroups.end());
         receivers.insert(receivers.end(), g.leafReceivers.begin(), g.leafReceivers.end());
-        GenerateRows(shape, g, receivers, int(products.priced.size()));
+        if (shape.dataRows)
+            GenerateRows(shape, g, receivers, int(products.priced.size()));
         if (!tx.commit())
             throw Failure{QStringLiteral("commit")};
     } catch (const Failure& f) {

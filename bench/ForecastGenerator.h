@@ -25,6 +25,7 @@ struct CForecastShape {
     int secondUnitEvery = 10;  // every n-th leaf in a second unit (0: none)
     int unpricedEvery = 0;     // every n-th leaf without a price row (0: none)
     int missingRowEvery = 0;   // about every n-th row left out (0: none)
+    bool dataRows = true;      // false: the classifier and the receivers only
     std::uint64_t seed = 1;
 
     // 1,000 receivers (root, 20 groups, 979 leaves) by 1,000 priced products (top group, 9 groups,

@@ -5,11 +5,12 @@
 
 namespace {
 
-// The editor's receiver (none for the consolidated forecast) and group; false when one cannot be read.
-bool ReadEditorRows(CRecalcRun& run, int receiverId, int groupId, std::optional<CReceiverRecord>& receiver,
-                    std::optional<CProductRecord>& group)
+// The editor's receiver (none for the consolidated forecast) and product; false when one cannot be
+// read. Without a product id, the forecast's top product.
+bool ReadEditorRows(CRecalcRun& run, int receiverId, std::optional<int> productId,
+                    std::optional<CReceiverRecord>& receiver, std::optional<CProductRecord>& product)
 {
-    group = GetProduct(groupId, run.forecast());
+    product = productId ? GetProduct(*productId, run.forecast()) : GetRootProduct(run.forecast());
     run.CheckDb();
     if (receiverId >= 1) {
         receiver = GetForecastReceiver(receiverId, run.forecast());
@@ -17,36 +18,65 @@ bool ReadEditorRows(CRecalcRun& run, int receiverId, int groupId, std::optional<
         if (!receiver)
             return false;
     }
-    return group.has_value();
+    return product.has_value();
 }
 
-// Runs the walk on the receiver's row of the group (or the consolidated row), saves the row once more
-// and hands it back.
+// The receiver's rows of the product and below: with its members when it is a receiver group.
+void RecalcReceiverRows(CRecalcRun& run, const CProductRecord& product, CForecastDataRecord& row,
+                        const CReceiverRecord& receiver)
+{
+    if (IsSubordinateGroup(receiver))
+        RecalcReceiverSubtree(run, product, row, receiver);
+    else
+        RecalcProductSubtree(run, product, row, receiver);
+}
+
+// Runs the walk on the receiver's row of the product (or the consolidated row); with saveAgain the
+// row is saved once more, as the editor does, and handed back.
 template <class DataWalk, class TotalWalk>
-void OnGroupRow(CRecalcRun& run, const std::optional<CReceiverRecord>& receiver, const CProductRecord& group,
-                CForecastRowFields* groupRow, DataWalk dataWalk, TotalWalk totalWalk)
+void OnProductRow(CRecalcRun& run, const std::optional<CReceiverRecord>& receiver, const CProductRecord& product,
+                  bool saveAgain, CForecastRowFields* out, DataWalk dataWalk, TotalWalk totalWalk)
 {
+    auto finish = [&](auto& row, const auto& rows) {
+        if (saveAgain)
+            rows.Save(row, false);
+        if (out)
+            *out = row;
+    };
     if (receiver) {
-        CForecastDataRecord row = run.DataRow(receiver->id, group.id);
+        CForecastDataRecord row = run.DataRow(receiver->id, product.id);
         dataWalk(row);
-        CDataRows(run.forecast(), receiver->id).Save(row, false);
-        if (groupRow)
-            *groupRow = row;
+        finish(row, CDataRows(run.forecast(), receiver->id));
     } else {
-        CTotalForecastRecord row = run.TotalRow(group.id);
+        CTotalForecastRecord row = run.TotalRow(product.id);
         totalWalk(row);
-        CTotalRows(run.forecast()).Save(row, false);
-        if (groupRow)
-            *groupRow = row;
+        finish(row, CTotalRows(run.forecast()));
     }
 }
 
-void SetTexts(IRecalcStatusText* status, const QString& product, const QString& receiver)
+// The product's rows and below for the receiver or the consolidated forecast.
+int RecalcFromProduct(CRecalcRun& run, int receiverId, std::optional<int> productId, bool saveAgain,
+                      CForecastRowFields* out, bool* receiverGroup, IRecalcStatusText* status)
 {
+    std::optional<CReceiverRecord> receiver;
+    std::optional<CProductRecord> product;
+    if (!ReadEditorRows(run, receiverId, productId, receiver, product))
+        return RECALC_NOTHING;
+    if (receiverGroup)
+        *receiverGroup = receiver && IsSubordinateGroup(*receiver);
     if (status) {
-        status->SetProductText(product);
-        status->SetReceiverText(receiver);
+        status->SetProductText(QString());
+        status->SetReceiverText(receiver ? receiver->name : QString());
     }
+    OnProductRow(
+        run, receiver, *product, saveAgain, out,
+        [&](CForecastDataRecord& row) { RecalcReceiverRows(run, *product, row, *receiver); },
+        [&](CTotalForecastRecord& row) { RecalcProductSubtree(run, *product, row); });
+    if (status) {
+        status->SetReceiverText(QString());
+        status->SetProductText(QString());
+    }
+    return RECALC_DONE;
 }
 
 } // namespace
@@ -79,6 +109,7 @@ RecalcOutcome RunRecalc(int forecast, RecalcProgressHolder& holder, const std::f
 RecalcOutcome RecalcForecastThread(const RecalcThreadParams& params, RecalcProgressHolder& holder)
 {
     CRecalcProgressScope scope(holder, params.progress);
+    IRecalcStatusText* status = params.status;
     return RunRecalc(params.forecast, holder, [&](CRecalcRun& run) {
         const int forecast = run.forecast();
         const auto product = GetRootProduct(forecast);
@@ -91,29 +122,22 @@ RecalcOutcome RecalcForecastThread(const RecalcThreadParams& params, RecalcProgr
             return int(RECALC_CONSOLIDATED);
         if (!product)
             return int(RECALC_NOTHING);
-        if (params.status)
-            params.status->SetProductText(QString());
-        auto children = LoadReceiverChildren(root->id, forecast);
+        if (status)
+            status->SetProductText(QString());
+        const auto children = LoadReceiverChildren(root->id, forecast);
         if (!children)
             throw std::logic_error(CalcTexts::kReceiversBroken.toStdString());
         for (const CReceiverRecord& child : *children) {
             run.CheckCancel();
             if (child.id == root->id)
                 continue;
-            if (params.status)
-                params.status->SetReceiverText(child.name);
+            if (status)
+                status->SetReceiverText(child.name);
             CForecastDataRecord row = run.DataRow(child.id, product->id);
-            if (IsSubordinateGroup(child))
-                RecalcReceiverSubtree(run, *product, row, child);
-            else
-                RecalcProductSubtree(run, *product, row, child);
+            RecalcReceiverRows(run, *product, row, child);
         }
-        if (params.status)
-            params.status->SetReceiverText(root->name);
-        CForecastDataRecord row = run.DataRow(root->id, product->id);
-        RecalcProductSubtree(run, *product, row, *root);
-        SetTexts(params.status, QString(), QString());
-        return int(RECALC_DONE);
+        // Last the root, whose own rows stay: only its group rows are derived.
+        return RecalcFromProduct(run, root->id, product->id, false, nullptr, nullptr, status);
     });
 }
 
@@ -121,31 +145,7 @@ RecalcOutcome RecalcGroupsThread(const RecalcThreadParams& params, RecalcProgres
 {
     CRecalcProgressScope scope(holder, params.progress);
     return RunRecalc(params.forecast, holder, [&](CRecalcRun& run) {
-        const int forecast = run.forecast();
-        const auto product = GetRootProduct(forecast);
-        run.CheckDb();
-        std::optional<CReceiverRecord> receiver;
-        if (params.receiverId >= 1) {
-            receiver = GetForecastReceiver(params.receiverId, forecast);
-            run.CheckDb();
-            if (!receiver)
-                return int(RECALC_NOTHING);
-        }
-        if (!product)
-            return int(RECALC_NOTHING);
-        SetTexts(params.status, QString(), receiver ? receiver->name : QString());
-        if (receiver) {
-            CForecastDataRecord row = run.DataRow(receiver->id, product->id);
-            if (IsSubordinateGroup(*receiver))
-                RecalcReceiverSubtree(run, *product, row, *receiver);
-            else
-                RecalcProductSubtree(run, *product, row, *receiver);
-        } else {
-            CTotalForecastRecord row = run.TotalRow(product->id);
-            RecalcProductSubtree(run, *product, row);
-        }
-        SetTexts(params.status, QString(), QString());
-        return int(RECALC_DONE);
+        return RecalcFromProduct(run, params.receiverId, std::nullopt, false, nullptr, nullptr, params.status);
     });
 }
 
@@ -157,8 +157,9 @@ RecalcOutcome RecalcEditedGroup(int forecast, int receiverId, int groupId, CFore
         std::optional<CProductRecord> group;
         if (!ReadEditorRows(run, receiverId, groupId, receiver, group))
             return int(RECALC_NOTHING);
-        OnGroupRow(
-            run, receiver, *group, groupRow, [&](CForecastDataRecord& row) { RecalcAfterEdit(run, *group, row, *receiver); },
+        OnProductRow(
+            run, receiver, *group, true, groupRow,
+            [&](CForecastDataRecord& row) { RecalcAfterEdit(run, *group, row, *receiver); },
             [&](CTotalForecastRecord& row) { RecalcAfterEdit(run, *group, row); });
         return int(RECALC_DONE);
     });
@@ -168,22 +169,6 @@ RecalcOutcome RecalcGroupNode(int forecast, int receiverId, int groupId, RecalcP
                               CForecastRowFields* groupRow, bool* receiverGroup)
 {
     return RunRecalc(forecast, holder, [&](CRecalcRun& run) {
-        std::optional<CReceiverRecord> receiver;
-        std::optional<CProductRecord> group;
-        if (!ReadEditorRows(run, receiverId, groupId, receiver, group))
-            return int(RECALC_NOTHING);
-        const bool members = receiver && IsSubordinateGroup(*receiver);
-        if (receiverGroup)
-            *receiverGroup = members;
-        OnGroupRow(
-            run, receiver, *group, groupRow,
-            [&](CForecastDataRecord& row) {
-                if (members)
-                    RecalcReceiverSubtree(run, *group, row, *receiver);
-                else
-                    RecalcProductSubtree(run, *group, row, *receiver);
-            },
-            [&](CTotalForecastRecord& row) { RecalcProductSubtree(run, *group, row); });
-        return int(RECALC_DONE);
+        return RecalcFromProduct(run, receiverId, groupId, true, groupRow, receiverGroup, nullptr);
     });
 }

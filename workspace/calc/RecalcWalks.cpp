@@ -26,9 +26,50 @@ std::vector<int> IdsOf(const std::vector<const CProductRecord*>& products)
     return ids;
 }
 
-// One receiver's rows (or the consolidated rows) of `product` and the products below it. With a
-// group receiver every product's row is its members' category sum; otherwise the groups' rows follow
-// from their members, which a deeper group has recomputed before.
+// What a walk's rows are computed from: for a receiver group the category sums of its members,
+// otherwise the product members' sums, to which each recomputed group adds its own new sums.
+template <class Rows>
+class CRowSources {
+public:
+    CRowSources(CRecalcRun& run, const Rows& rows, const CProductTree& tree, const CReceiverRecord* groupReceiver,
+                const std::vector<const CProductRecord*>& products)
+        : m_run(run)
+        , m_rows(rows)
+        , m_tree(tree)
+        , m_groupReceiver(groupReceiver)
+    {
+        if (groupReceiver)
+            m_category = ReadCategorySums(run.forecast(), groupReceiver->id, IdsOf(products));
+        else
+            m_members = rows.ReadSums(tree.ChildIds(products));
+    }
+
+    // Fills the product's row and saves it.
+    void Recompute(const CProductRecord& p, typename Rows::Row& target)
+    {
+        if constexpr (std::is_same_v<typename Rows::Row, CForecastDataRecord>) {
+            if (m_groupReceiver) {
+                ApplyCategorySums(m_category, target);
+                m_rows.Save(target, true);
+                return;
+            }
+        }
+        SumGroupRows(p, MembersOf(m_tree, p, m_members), m_run.koef(), target, m_run.progress());
+        m_rows.Save(target, true);
+        m_members[p.id] = CMemberSums::Of(target);
+    }
+
+private:
+    CRecalcRun& m_run;
+    const Rows& m_rows;
+    const CProductTree& m_tree;
+    const CReceiverRecord* m_groupReceiver;
+    std::unordered_map<int, CCategorySums> m_category;
+    std::unordered_map<int, CMemberSums> m_members;
+};
+
+// One receiver's rows (or the consolidated rows) of `product` and the products below it, deepest
+// first: with a receiver group every product's, otherwise the groups'.
 template <class Rows>
 void WalkProductSubtree(CRecalcRun& run, const CProductRecord& product, typename Rows::Row& row, const Rows& rows,
                         const CReceiverRecord* groupReceiver)
@@ -38,31 +79,15 @@ void WalkProductSubtree(CRecalcRun& run, const CProductRecord& product, typename
     IRecalcProgress* progress = run.progress();
     if (progress)
         progress->BeginInner(int(list.size()));
-    const std::vector<int> ids = IdsOf(list);
-    auto stored = rows.ReadRows(ids);
-    std::unordered_map<int, CCategorySums> category;
-    std::unordered_map<int, CMemberSums> members;
-    if (groupReceiver)
-        category = ReadCategorySums(run.forecast(), groupReceiver->id, ids);
-    else
-        members = rows.ReadSums(tree.ChildIds(list));
+    auto stored = rows.ReadRows(IdsOf(list));
+    CRowSources<Rows> sources(run, rows, tree, groupReceiver, list);
     InSaveBatch([&] {
         for (auto it = list.rbegin(); it != list.rend(); ++it) {
             run.CheckCancel();
             const CProductRecord& p = **it;
             if (progress)
                 progress->StepInner(&p);
-            auto& target = p.id == product.id ? row : Fetch(stored, rows, p.id);
-            if constexpr (std::is_same_v<typename Rows::Row, CForecastDataRecord>) {
-                if (groupReceiver) {
-                    ApplyCategorySums(category, target);
-                    rows.Save(target, true);
-                    continue;
-                }
-            }
-            SumGroupRows(p, MembersOf(tree, p, members), run.koef(), target, progress);
-            rows.Save(target, true);
-            members[p.id] = CMemberSums::Of(target);
+            sources.Recompute(p, p.id == product.id ? row : Fetch(stored, rows, p.id));
         }
     });
 }
@@ -106,27 +131,10 @@ void WalkAncestorRows(CRecalcRun& run, const CProductAncestry& a, const Rows& ro
 {
     if (a.path.empty())
         return;
-    const std::vector<int> ids = IdsOf(a.pathPointers);
-    auto stored = rows.ReadRows(ids);
-    std::unordered_map<int, CCategorySums> category;
-    std::unordered_map<int, CMemberSums> members;
-    if (groupReceiver)
-        category = ReadCategorySums(run.forecast(), groupReceiver->id, ids);
-    else
-        members = rows.ReadSums(a.children.ChildIds(a.pathPointers));
-    for (const CProductRecord& p : a.path) {
-        auto& target = Fetch(stored, rows, p.id);
-        if constexpr (std::is_same_v<typename Rows::Row, CForecastDataRecord>) {
-            if (groupReceiver) {
-                ApplyCategorySums(category, target);
-                rows.Save(target, true);
-                continue;
-            }
-        }
-        SumGroupRows(p, MembersOf(a.children, p, members), run.koef(), target, run.progress());
-        rows.Save(target, true);
-        members[p.id] = CMemberSums::Of(target);
-    }
+    auto stored = rows.ReadRows(IdsOf(a.pathPointers));
+    CRowSources<Rows> sources(run, rows, a.children, groupReceiver, a.pathPointers);
+    for (const CProductRecord& p : a.path)
+        sources.Recompute(p, Fetch(stored, rows, p.id));
 }
 
 // The subordinate groups above the receiver, nearest first.

@@ -12,20 +12,17 @@ namespace {
 // missing.
 CForecastShape SmallShape()
 {
-    CForecastShape s;
-    s.receiverGroups = 2;
-    s.receiverSubgroups = 2;
-    s.leafReceivers = 10;
-    s.directLeafEvery = 4;
-    s.productGroups = 2;
-    s.productSubgroups = 2;
-    s.deepLevels = 2;
-    s.leafProducts = 24;
-    s.secondUnitEvery = 3;
-    s.unpricedEvery = 7;
-    s.missingRowEvery = 4;
-    s.seed = 17;
-    return s;
+    return {.receiverGroups = 2,
+            .receiverSubgroups = 2,
+            .leafReceivers = 10,
+            .directLeafEvery = 4,
+            .productGroups = 2,
+            .productSubgroups = 2,
+            .leafProducts = 24,
+            .secondUnitEvery = 3,
+            .unpricedEvery = 7,
+            .missingRowEvery = 4,
+            .seed = 17};
 }
 
 void ExpectDone(const RecalcOutcome& outcome)

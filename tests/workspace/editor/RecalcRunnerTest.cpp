@@ -82,16 +82,15 @@ protected:
         g = *generated;
     }
 
-    static CForecastShape Medium()
+    // Larger on SQLite, so that a run takes long enough to be interrupted.
+    CForecastShape Medium() const
     {
-        CForecastShape s;
-        s.receiverGroups = 4;
-        s.leafReceivers = 40;
-        s.productGroups = 3;
-        s.productSubgroups = 3;
-        s.leafProducts = 80;
-        s.secondUnitEvery = 4;
-        return s;
+        return {.receiverGroups = 4,
+                .leafReceivers = isPg() ? 40 : 150,
+                .productGroups = 3,
+                .productSubgroups = 3,
+                .leafProducts = isPg() ? 80 : 300,
+                .secondUnitEvery = 4};
     }
 
     // A unit without pairs for a member of the top group: every walk of group rows fails at the top.
@@ -165,12 +164,7 @@ TEST_P(RecalcRunnerTest, WorkerErrorShowsOverTheWindowThenItCloses)
 
 TEST_P(RecalcRunnerTest, EscapeStopsTheWorkerAndARerunConverges)
 {
-    CForecastShape shape = Medium();
-    if (!isPg()) {
-        shape.leafReceivers = 150;
-        shape.leafProducts = 300;
-    }
-    Generate(shape);
+    Generate(Medium());
     SaveSnapshot();
     QElapsedTimer clock;
     clock.start();
@@ -247,12 +241,7 @@ TEST_P(RecalcRunnerTest, EntriesOnTheUserInterfaceThread)
 // Last: it runs the application's own event loop and quits it.
 TEST_P(RecalcRunnerTest, QuittingTheApplicationStopsAndJoinsTheWorker)
 {
-    CForecastShape shape = Medium();
-    if (!isPg()) {
-        shape.leafReceivers = 150;
-        shape.leafProducts = 300;
-    }
-    Generate(shape);
+    Generate(Medium());
     int result = -1;
     bool returned = false;
     QTimer::singleShot(0, [&] {
