@@ -93,6 +93,18 @@ Money SumOf(const CSqlQuery& q, const char* column)
     return m.isValid() ? m : Money();
 }
 
+// A few products are sought one by one; for many, reading all the rows of the receiver (or of the
+// group's members) costs less than as many index seeks, and the rows not asked for go unused.
+bool FewProducts(const std::vector<int>& products)
+{
+    return products.size() <= 64;
+}
+
+QString ProductCondition(const std::vector<int>& products, const QString& column)
+{
+    return FewProducts(products) ? QStringLiteral(" and ") + Dialect().IdSetCondition(column) : QString();
+}
+
 std::unordered_map<int, CMemberSums> ReadSumsOf(const QString& table, const QString& keys, QVariantList args,
                                                 const std::vector<int>& products)
 {
@@ -100,8 +112,10 @@ std::unordered_map<int, CMemberSums> ReadSumsOf(const QString& table, const QStr
     if (products.empty())
         return sums;
     CSqlQuery q(QStringLiteral("select product, sumLast, sumCurr, sumNext from %1 where ").arg(table) + keys
-                + QStringLiteral(" and ") + Dialect().IdSetCondition(QStringLiteral("product")));
-    q.bindAll(args).bind(IdSetArgument(products));
+                + ProductCondition(products, QStringLiteral("product")));
+    q.bindAll(args);
+    if (FewProducts(products))
+        q.bind(IdSetArgument(products));
     if (!q.execOrReport())
         throw CRecalcDbFailure();
     while (q.next())
@@ -137,10 +151,12 @@ std::unordered_map<int, CCategorySums> ReadCategorySums(int forecast, int groupR
     CSqlQuery q(QStringLiteral("select pd.product, sum(pd.sumLast) as sumLast, sum(pd.sumCurr) as sumCurr, "
                                "sum(pd.sumNext) as sumNext, sum(pd.valueLast) as valueLast, "
                                "sum(pd.valueCurr) as valueCurr, sum(pd.valueNext) as valueNext "
-                               "from tfctprognozdata pd join tclsreceiver r on pd.receiver = r.id "
-                               "where r.category = ? and pd.prognoz = ? and ")
-                + Dialect().IdSetCondition(QStringLiteral("pd.product")) + QStringLiteral(" group by pd.product"));
-    q.bind(groupReceiver).bind(forecast).bind(IdSetArgument(products));
+                               "from tfctprognozdata pd where pd.prognoz = ? and pd.receiver in "
+                               "(select r.id from tclsreceiver r where r.category = ?)")
+                + ProductCondition(products, QStringLiteral("pd.product")) + QStringLiteral(" group by pd.product"));
+    q.bind(forecast).bind(groupReceiver);
+    if (FewProducts(products))
+        q.bind(IdSetArgument(products));
     if (!q.exec()) {
         const QSqlError error = q.lastError();
         const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();

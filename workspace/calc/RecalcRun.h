@@ -89,8 +89,8 @@ struct CCategorySums {
     Money valueNext;
 };
 
-// Per product, the sums over the rows of the receivers whose category is the group receiver; a
-// product without such rows is missing (it counts as zeros). A database error is thrown as a
+// Per product (at least those asked for), the sums over the rows of the receivers whose category is
+// the group receiver; a product without such rows is missing (it counts as zeros). A database error is thrown as a
 // std::logic_error with the database's text.
 std::unordered_map<int, CCategorySums> ReadCategorySums(int forecast, int groupReceiver,
                                                         const std::vector<int>& products);
@@ -105,7 +105,7 @@ public:
         , m_receiver(receiver)
     {
     }
-    // The three sums of the stored rows of the products.
+    // The three sums of the stored rows of (at least) the products.
     std::unordered_map<int, CMemberSums> ReadSums(const std::vector<int>& products) const;
     std::unordered_map<int, Row> ReadRows(const std::vector<int>& products) const;
     Row New(int product) const;

@@ -10,6 +10,12 @@
 namespace Reference {
 namespace {
 
+// Whose rows: a receiver's, or the consolidated forecast's (no receiver).
+struct Target {
+    int forecast;
+    const CReceiverRecord* receiver;
+};
+
 bool Subordinate(const CReceiverRecord& r)
 {
     return r.isgroup != 0 && r.category != 0 && r.category != -1;
@@ -17,28 +23,29 @@ bool Subordinate(const CReceiverRecord& r)
 
 double Koef(int base, int produce)
 {
-    auto direct = LoadMConverts(SqlFilter(QStringLiteral("base = ? and produce = ?"), {base, produce},
-                                          QStringLiteral("id")));
-    if (direct && !direct->empty())
-        return direct->front().koef;
-    auto reverse = LoadMConverts(SqlFilter(QStringLiteral("base = ? and produce = ?"), {produce, base},
-                                           QStringLiteral("id")));
-    if (reverse && !reverse->empty() && reverse->front().koef != 0.0)
-        return 1.0 / reverse->front().koef;
+    for (const auto& [b, p, inverse] : {std::tuple(base, produce, false), std::tuple(produce, base, true)}) {
+        const auto rows = LoadMConverts(SqlFilter(QStringLiteral("base = ? and produce = ?"), {b, p}, "id"));
+        if (rows && !rows->empty() && !(inverse && rows->front().koef == 0.0))
+            return inverse ? 1.0 / rows->front().koef : rows->front().koef;
+    }
     throw std::logic_error("no conversion");
 }
 
-// Members in the group's unit add exactly; converted ones in double, rounded once.
-template <class MemberRow>
-void SumMembers(const CProductRecord& group, CForecastRowFields& row, MemberRow memberRow)
+CForecastRowFields RowOf(const Target& t, int product)
 {
-    const auto members = LoadProductChildren(group.id, group.prognoz);
-    if (!members)
-        throw std::logic_error("members");
+    if (t.receiver)
+        return GetOrNewForecastData(t.forecast, t.receiver->id, product);
+    return GetOrCreateTotalForecast(t.forecast, product);
+}
+
+// Members in the group's unit add exactly; converted ones in double, rounded once.
+void SumMembers(const Target& t, const CProductRecord& group, CForecastRowFields& row)
+{
     std::int64_t exact[3] = {0, 0, 0};
     double converted[3] = {0, 0, 0};
+    const auto members = LoadProductChildren(group.id, t.forecast);
     for (const CProductRecord& m : *members) {
-        const CForecastRowFields r = memberRow(m.id);
+        const CForecastRowFields r = RowOf(t, m.id);
         const Money sums[3] = {r.sumLast, r.sumCurr, r.sumNext};
         for (int y = 0; y < 3; ++y) {
             if (m.measurementPrice == group.measurementPrice)
@@ -49,10 +56,8 @@ void SumMembers(const CProductRecord& group, CForecastRowFields& row, MemberRow 
     }
     Money* s[3] = {&row.sumLast, &row.sumCurr, &row.sumNext};
     Money* v[3] = {&row.valueLast, &row.valueCurr, &row.valueNext};
-    for (int y = 0; y < 3; ++y) {
+    for (int y = 0; y < 3 && group.IsGroup(); ++y) {
         const Money total = Money::fromRaw(exact[y] + Money::fromDouble(converted[y])->raw());
-        if (!group.IsGroup())
-            continue;
         if (group.type == 64)
             *s[y] = total;
         else if (group.type == 96)
@@ -62,108 +67,86 @@ void SumMembers(const CProductRecord& group, CForecastRowFields& row, MemberRow 
     }
 }
 
-void CategorySums(int forecast, int product, CForecastDataRecord& row, int groupReceiver)
+void CategorySums(const Target& t, int product, CForecastRowFields& row)
 {
     CSqlQuery q(QStringLiteral("select SUM(pd.SumLast) AS SumLast, SUM(pd.SumCurr) AS SumCurr, SUM(pd.SumNext) AS "
                                "SumNext, SUM(pd.ValueLast) AS ValueLast, SUM(pd.ValueCurr) AS ValueCurr, "
                                "SUM(pd.ValueNext) AS ValueNext from tFctPrognozData pd inner join tClsReceiver r on "
                                "pd.receiver = r.id where r.category = ? AND pd.prognoz = ? AND pd.product = ?"));
-    q.bind(groupReceiver).bind(forecast).bind(product);
-    if (!q.exec())
-        throw std::logic_error("category sums");
-    q.next();
-    auto read = [&](const char* column) {
+    q.bind(t.receiver->id).bind(t.forecast).bind(product);
+    ASSERT_TRUE(q.exec() && q.next());
+    Money* fields[6] = {&row.sumLast, &row.sumCurr, &row.sumNext, &row.valueLast, &row.valueCurr, &row.valueNext};
+    int i = 0;
+    for (const char* column : {"SumLast", "SumCurr", "SumNext", "ValueLast", "ValueCurr", "ValueNext"}) {
         const Money m = q.money(column);
-        return m.isValid() ? m : Money();
-    };
-    row.sumLast = read("SumLast");
-    row.sumCurr = read("SumCurr");
-    row.sumNext = read("SumNext");
-    row.valueLast = read("ValueLast");
-    row.valueCurr = read("ValueCurr");
-    row.valueNext = read("ValueNext");
+        *fields[i++] = m.isValid() ? m : Money();
+    }
 }
 
-void FillData(int forecast, const CProductRecord& p, CForecastDataRecord& row, const CReceiverRecord& receiver)
+// The row of the product by its rule, saved; without a rule only saved again.
+void Recompute(const Target& t, const CProductRecord& p, bool rule = true, bool takeNewId = true)
 {
-    if (Subordinate(receiver))
-        CategorySums(forecast, p.id, row, receiver.id);
-    else
-        SumMembers(p, row, [&](int member) { return GetOrNewForecastData(forecast, receiver.id, member); });
+    CForecastRowFields fields = RowOf(t, p.id);
+    if (rule && t.receiver && Subordinate(*t.receiver))
+        CategorySums(t, p.id, fields);
+    else if (rule)
+        SumMembers(t, p, fields);
+    if (t.receiver) {
+        CForecastDataRecord row = GetOrNewForecastData(t.forecast, t.receiver->id, p.id);
+        static_cast<CForecastRowFields&>(row) = fields;
+        EXPECT_TRUE(SaveForecastData(row, takeNewId));
+    } else {
+        CTotalForecastRecord row;
+        static_cast<CForecastRowFields&>(row) = fields;
+        EXPECT_TRUE(SaveTotalForecast(row));
+    }
 }
 
-void FillTotal(int forecast, const CProductRecord& p, CTotalForecastRecord& row)
+template <class R, class Children>
+std::vector<R> BreadthFirst(const R& root, Children children)
 {
-    SumMembers(p, row, [&](int member) { return GetOrCreateTotalForecast(forecast, member); });
-}
-
-std::vector<CProductRecord> Subtree(int forecast, const CProductRecord& root, bool groupsOnly)
-{
-    std::vector<CProductRecord> out;
-    std::deque<CProductRecord> queue{root};
+    std::vector<R> out;
+    std::deque<R> queue{root};
     while (!queue.empty()) {
-        CProductRecord front = queue.front();
+        R front = queue.front();
         queue.pop_front();
-        if (front.IsGroup()) {
-            const auto children = LoadProductChildren(
-                front.id, forecast, groupsOnly ? SqlFilter(QStringLiteral("p1.isgroup <> 0")) : SqlFilter());
-            for (const CProductRecord& c : *children)
+        if (front.IsGroup())
+            for (const R& c : children(front.id))
                 queue.push_back(c);
-        }
         out.push_back(front);
     }
     return out;
 }
 
-void ProductSubtree(int forecast, const CProductRecord& product, CForecastDataRecord& row,
-                    const CReceiverRecord& receiver)
+void ProductSubtree(const Target& t, const CProductRecord& product)
 {
-    const auto list = Subtree(forecast, product, !Subordinate(receiver));
-    for (auto it = list.rbegin(); it != list.rend(); ++it) {
-        CForecastDataRecord own =
-            it->id == product.id ? row : GetOrNewForecastData(forecast, receiver.id, it->id);
-        FillData(forecast, *it, own, receiver);
-        EXPECT_TRUE(SaveForecastData(own, true));
-        if (it->id == product.id)
-            row = own;
-    }
+    const bool all = t.receiver && Subordinate(*t.receiver);
+    const auto list = BreadthFirst(product, [&](int id) {
+        return *LoadProductChildren(id, t.forecast, all ? SqlFilter() : SqlFilter(QStringLiteral("p1.isgroup <> 0")));
+    });
+    for (auto it = list.rbegin(); it != list.rend(); ++it)
+        Recompute(t, *it);
 }
 
-void TotalSubtree(int forecast, const CProductRecord& product, CTotalForecastRecord& row)
+void ReceiverRows(int forecast, const CProductRecord& product, const CReceiverRecord& receiver)
 {
-    const auto list = Subtree(forecast, product, true);
-    for (auto it = list.rbegin(); it != list.rend(); ++it) {
-        CTotalForecastRecord own = it->id == product.id ? row : GetOrCreateTotalForecast(forecast, it->id);
-        FillTotal(forecast, *it, own);
-        EXPECT_TRUE(SaveTotalForecast(own));
-        if (it->id == product.id)
-            row = own;
-    }
+    if (!Subordinate(receiver))
+        return ProductSubtree({forecast, &receiver}, product);
+    const auto list = BreadthFirst(receiver, [&](int id) { return *LoadReceiverChildren(id, forecast); });
+    for (auto it = list.rbegin(); it != list.rend(); ++it)
+        ProductSubtree({forecast, &*it}, product);
 }
 
-void ReceiverSubtree(int forecast, const CProductRecord& product, CForecastDataRecord& row,
-                     const CReceiverRecord& receiver)
+void FromProduct(int forecast, int receiverId, const CProductRecord& product, bool saveAgain)
 {
-    std::vector<CReceiverRecord> list;
-    std::deque<CReceiverRecord> queue{receiver};
-    while (!queue.empty()) {
-        CReceiverRecord front = queue.front();
-        queue.pop_front();
-        if (front.IsGroup()) {
-            const auto children = LoadReceiverChildren(front.id, forecast);
-            for (const CReceiverRecord& c : *children)
-                queue.push_back(c);
-        }
-        list.push_back(front);
-    }
-    for (auto it = list.rbegin(); it != list.rend(); ++it) {
-        if (it->id == receiver.id) {
-            ProductSubtree(forecast, product, row, receiver);
-        } else {
-            CForecastDataRecord own = GetOrNewForecastData(forecast, it->id, product.id);
-            ProductSubtree(forecast, product, own, *it);
-        }
-    }
+    const auto receiver = GetForecastReceiver(receiverId, forecast);
+    const Target t{forecast, receiverId >= 1 ? &*receiver : nullptr};
+    if (t.receiver)
+        ReceiverRows(forecast, product, *t.receiver);
+    else
+        ProductSubtree(t, product);
+    if (saveAgain)
+        Recompute(t, product, false, false);
 }
 
 } // namespace
@@ -174,101 +157,43 @@ void WholeForecast(int forecast)
     const auto root = GetForecastRootReceiver(forecast);
     ASSERT_TRUE(product && root);
     const auto children = LoadReceiverChildren(root->id, forecast);
-    for (const CReceiverRecord& child : *children) {
-        CForecastDataRecord row = GetOrNewForecastData(forecast, child.id, product->id);
-        if (Subordinate(child))
-            ReceiverSubtree(forecast, *product, row, child);
-        else
-            ProductSubtree(forecast, *product, row, child);
-    }
-    CForecastDataRecord row = GetOrNewForecastData(forecast, root->id, product->id);
-    ProductSubtree(forecast, *product, row, *root);
+    for (const CReceiverRecord& child : *children)
+        ReceiverRows(forecast, *product, child);
+    ProductSubtree({forecast, &*root}, *product);
 }
-
-namespace {
-
-void FromProduct(int forecast, int receiverId, const CProductRecord& product, bool saveAgain)
-{
-    if (receiverId >= 1) {
-        const auto receiver = GetForecastReceiver(receiverId, forecast);
-        ASSERT_TRUE(receiver);
-        CForecastDataRecord row = GetOrNewForecastData(forecast, receiverId, product.id);
-        if (Subordinate(*receiver))
-            ReceiverSubtree(forecast, product, row, *receiver);
-        else
-            ProductSubtree(forecast, product, row, *receiver);
-        if (saveAgain) {
-            EXPECT_TRUE(SaveForecastData(row, false));
-        }
-    } else {
-        CTotalForecastRecord row = GetOrCreateTotalForecast(forecast, product.id);
-        TotalSubtree(forecast, product, row);
-        if (saveAgain) {
-            EXPECT_TRUE(SaveTotalForecast(row));
-        }
-    }
-}
-
-} // namespace
 
 void GroupRows(int forecast, int receiverId)
 {
-    const auto product = GetRootProduct(forecast);
-    ASSERT_TRUE(product);
-    FromProduct(forecast, receiverId, *product, false);
+    FromProduct(forecast, receiverId, *GetRootProduct(forecast), false);
 }
 
 void Node(int forecast, int receiverId, int groupId)
 {
-    const auto group = GetProduct(groupId, forecast);
-    ASSERT_TRUE(group);
-    FromProduct(forecast, receiverId, *group, true);
+    FromProduct(forecast, receiverId, *GetProduct(groupId, forecast), true);
 }
 
 void AfterEdit(int forecast, int receiverId, int groupId)
 {
     const auto group = GetProduct(groupId, forecast);
-    ASSERT_TRUE(group);
-    if (receiverId < 1) {
-        CTotalForecastRecord row = GetOrCreateTotalForecast(forecast, groupId);
-        FillTotal(forecast, *group, row);
-        EXPECT_TRUE(SaveTotalForecast(row));
-        for (auto p = group->GetParent(); p; p = p->GetParent()) {
-            CTotalForecastRecord own = GetOrCreateTotalForecast(forecast, p->id);
-            FillTotal(forecast, *p, own);
-            EXPECT_TRUE(SaveTotalForecast(own));
-        }
-        EXPECT_TRUE(SaveTotalForecast(row));
-        return;
-    }
     const auto receiver = GetForecastReceiver(receiverId, forecast);
-    ASSERT_TRUE(receiver);
-    CForecastDataRecord row = GetOrNewForecastData(forecast, receiverId, groupId);
-    FillData(forecast, *group, row, *receiver);
-    EXPECT_TRUE(SaveForecastData(row, true));
+    const Target t{forecast, receiverId >= 1 ? &*receiver : nullptr};
+    Recompute(t, *group);
     std::vector<CReceiverRecord> above;
-    for (auto a = GetForecastReceiver(receiver->category, forecast); a && Subordinate(*a);
-         a = GetForecastReceiver(a->category, forecast))
+    for (auto a = t.receiver ? GetForecastReceiver(t.receiver->category, forecast) : std::nullopt;
+         a && Subordinate(*a); a = GetForecastReceiver(a->category, forecast))
         above.push_back(*a);
-    auto categoryRow = [&](const CReceiverRecord& a, int product) {
-        CForecastDataRecord own = GetOrNewForecastData(forecast, a.id, product);
-        CategorySums(forecast, product, own, a.id);
-        EXPECT_TRUE(SaveForecastData(own, false));
-    };
     const auto members = group->LoadChildren(forecast);
     for (const CReceiverRecord& a : above) {
         for (const CProductRecord& c : *members)
-            categoryRow(a, c.id);
-        categoryRow(a, groupId);
+            Recompute({forecast, &a}, c, true, false);
+        Recompute({forecast, &a}, *group, true, false);
     }
     for (auto p = group->GetParent(); p; p = p->GetParent()) {
-        CForecastDataRecord own = GetOrNewForecastData(forecast, receiverId, p->id);
-        FillData(forecast, *p, own, *receiver);
-        EXPECT_TRUE(SaveForecastData(own, true));
+        Recompute(t, *p);
         for (const CReceiverRecord& a : above)
-            categoryRow(a, p->id);
+            Recompute({forecast, &a}, *p, true, false);
     }
-    EXPECT_TRUE(SaveForecastData(row, false));
+    Recompute(t, *group, false, false);
 }
 
 } // namespace Reference
