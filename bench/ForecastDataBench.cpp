@@ -19,10 +19,10 @@
 
 namespace {
 
-constexpr int kBigForecast = 1;   // N receivers x M products, consolidated
-constexpr int kSaveForecast = 2;  // empty, for the saves
-constexpr int kProducts = 1000;   // M
-constexpr int kReceivers = 1000;  // N
+constexpr int kBigForecast = 1;     // N receivers x M products, consolidated
+constexpr int kSaveForecast = 2;    // empty, for the saves
+constexpr int kProducts = 1000;     // M
+constexpr int kReceivers = 1000;    // N
 constexpr int kSaveReceivers = 100; // 100 x M = 100,000 saved rows
 
 int g_errors = 0;

@@ -64,10 +64,10 @@ void GenerateUnits()
 }
 
 struct Products {
-    std::vector<int> groups;   // in creation order
-    std::vector<int> lowest;   // where leaves go
+    std::vector<int> groups; // in creation order
+    std::vector<int> lowest; // where leaves go
     std::vector<int> leaves;
-    std::vector<bool> priced;  // by index
+    std::vector<bool> priced; // by index
     int deepGroup = 0;
     int deepLeaf = 0;
 };

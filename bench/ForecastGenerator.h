@@ -13,8 +13,8 @@
 
 struct CForecastShape {
     int forecast = 1;
-    int firstReceiverId = 1; // the root; the others follow
-    int receiverGroups = 20; // below the root
+    int firstReceiverId = 1;   // the root; the others follow
+    int receiverGroups = 20;   // below the root
     int receiverSubgroups = 0; // below each of those: a fourth level
     int leafReceivers = 979;   // spread over the lowest groups
     int directLeafEvery = 0;   // with subgroups: every n-th leaf hangs directly below a group

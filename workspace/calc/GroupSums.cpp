@@ -6,8 +6,8 @@
 namespace {
 
 using F = CForecastRowFields;
-constexpr Money F::* kSums[3] = {&F::sumLast, &F::sumCurr, &F::sumNext};
-constexpr Money F::* kValues[3] = {&F::valueLast, &F::valueCurr, &F::valueNext};
+constexpr Money F::*kSums[3] = {&F::sumLast, &F::sumCurr, &F::sumNext};
+constexpr Money F::*kValues[3] = {&F::valueLast, &F::valueCurr, &F::valueNext};
 
 // The total of a year as money: the converted part rounded once, half to even.
 Money ToMoney(const CYearTotal& total, const CProductRecord& group)
@@ -71,8 +71,7 @@ void WriteGroupSums(const CGroupAccumulator& acc, CForecastRowFields& row)
     if (kind != GROUP_SUM_OF_MEMBERS && kind != GROUP_TOTAL_ROW && kind != GROUP_BALANCE_ROW
         && kind != GROUP_BALANCE_LEGACY)
         return;
-    const Money totals[3] = {ToMoney(acc.last, acc.group), ToMoney(acc.curr, acc.group),
-                             ToMoney(acc.next, acc.group)};
+    const Money totals[3] = {ToMoney(acc.last, acc.group), ToMoney(acc.curr, acc.group), ToMoney(acc.next, acc.group)};
     for (int year = 0; year < 3; ++year) {
         Money& sum = row.*kSums[year];
         Money& value = row.*kValues[year];
@@ -105,8 +104,8 @@ void SumGroupRows(const CProductRecord& group, const std::vector<CGroupMember>& 
     WriteGroupSums(acc, row);
 }
 
-void SumGroupMembers(IRecalcProgress* progress, const CProductRecord& group, CForecastDataRecord& row,
-                     int receiverId, CConversionCache& koef)
+void SumGroupMembers(IRecalcProgress* progress, const CProductRecord& group, CForecastDataRecord& row, int receiverId,
+                     CConversionCache& koef)
 {
     SumFromDatabase(progress, group, row, CDataRows(group.prognoz, receiverId), koef);
 }

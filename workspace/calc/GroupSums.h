@@ -71,7 +71,7 @@ void SumGroupRows(const CProductRecord& group, const std::vector<CGroupMember>& 
 
 // The same from the database: the group's members with a price row and their rows of the receiver
 // (of the consolidated forecast for a consolidated row), in one read. Changes the row in memory only.
-void SumGroupMembers(IRecalcProgress* progress, const CProductRecord& group, CForecastDataRecord& row,
-                     int receiverId, CConversionCache& koef);
+void SumGroupMembers(IRecalcProgress* progress, const CProductRecord& group, CForecastDataRecord& row, int receiverId,
+                     CConversionCache& koef);
 void SumGroupMembers(IRecalcProgress* progress, const CProductRecord& group, CTotalForecastRecord& row,
                      CConversionCache& koef);

@@ -16,7 +16,7 @@
 #include <vector>
 
 // The thread running the walk was asked to stop.
-struct CRecalcCancelled {};
+struct CRecalcCancelled { };
 
 // A database error was reported (through ReportComError) and the walk cannot go on.
 class CRecalcDbFailure : public std::runtime_error {

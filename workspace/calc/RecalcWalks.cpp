@@ -112,12 +112,12 @@ CProductAncestry LoadAncestry(CRecalcRun& run, const CProductRecord& group)
         parents.push_back(p.id);
         a.pathPointers.push_back(&p);
     }
-    auto children = LoadProducts(
-        run.forecast(),
-        SqlFilter(Dialect().IdSetCondition(QStringLiteral("parent"))
-                      + QStringLiteral(" and exists (select 1 from tfctprice pr where pr.prognoz = "
-                                       "tclsproduct.prognoz and pr.product = tclsproduct.id)"),
-                  {IdSetArgument(parents)}));
+    auto children =
+        LoadProducts(run.forecast(),
+                     SqlFilter(Dialect().IdSetCondition(QStringLiteral("parent"))
+                                   + QStringLiteral(" and exists (select 1 from tfctprice pr where pr.prognoz = "
+                                                    "tclsproduct.prognoz and pr.product = tclsproduct.id)"),
+                               {IdSetArgument(parents)}));
     if (!children)
         throw std::logic_error(CalcTexts::kProductsBroken.toStdString());
     a.children = CProductTree(std::move(*children));

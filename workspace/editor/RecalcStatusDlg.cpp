@@ -69,8 +69,7 @@ void CRecalcStatusDlg::Update(Change change)
         : std::chrono::milliseconds(0);
     lock.unlock();
     QMetaObject::invokeMethod(
-        this, [this, wait] { QTimer::singleShot(wait, this, &CRecalcStatusDlg::FlushState); },
-        Qt::QueuedConnection);
+        this, [this, wait] { QTimer::singleShot(wait, this, &CRecalcStatusDlg::FlushState); }, Qt::QueuedConnection);
 }
 
 void CRecalcStatusDlg::FlushState()
@@ -120,7 +119,9 @@ void CRecalcStatusDlg::StepInner(const CProductRecord* product)
     Update([&](CRecalcProgressState& s) { s.StepInner(product); });
 }
 
-void CRecalcStatusDlg::NoteChildCount(int) {}
+void CRecalcStatusDlg::NoteChildCount(int)
+{
+}
 
 void CRecalcStatusDlg::ShowInner(const CProductRecord* product)
 {

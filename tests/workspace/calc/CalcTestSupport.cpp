@@ -5,8 +5,8 @@
 
 #include <QProcess>
 #include <QProcessEnvironment>
-#include <QSqlQuery>
 #include <QRegularExpression>
+#include <QSqlQuery>
 #include <QStandardPaths>
 
 std::optional<QStringList> CalcDbTest::Peer(const QString& sql)
@@ -21,9 +21,9 @@ std::optional<QStringList> CalcDbTest::Peer(const QString& sql)
     QStringList args;
     if (isPg()) {
         args << QStringLiteral("-X") << QStringLiteral("-A") << QStringLiteral("-t") << QStringLiteral("-F")
-             << QStringLiteral("|") << QStringLiteral("-v") << QStringLiteral("ON_ERROR_STOP=1")
-             << QStringLiteral("-h") << p.host << QStringLiteral("-p") << QString::number(p.port)
-             << QStringLiteral("-U") << p.user << QStringLiteral("-d") << p.dbName << QStringLiteral("-c") << sql;
+             << QStringLiteral("|") << QStringLiteral("-v") << QStringLiteral("ON_ERROR_STOP=1") << QStringLiteral("-h")
+             << p.host << QStringLiteral("-p") << QString::number(p.port) << QStringLiteral("-U") << p.user
+             << QStringLiteral("-d") << p.dbName << QStringLiteral("-c") << sql;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("PGPASSWORD"), p.password);
         process.setProcessEnvironment(env);
@@ -75,13 +75,16 @@ QStringList CalcDbTest::TakeJournal()
     return lines;
 }
 
+void CalcDbTest::ExecText(const QString& sql)
+{
+    QSqlQuery q(GetDBConnection().GetConnection());
+    ASSERT_TRUE(q.exec(sql)) << sql.toStdString() << ": " << q.lastError().text().toStdString();
+}
+
 void CalcDbTest::SaveSnapshot()
 {
-    // Not a statement PostgreSQL prepares: run as plain text.
-    QSqlQuery q(GetDBConnection().GetConnection());
-    for (const char* sql : {"create table snapdata as select * from tfctprognozdata",
-                            "create table snaptotal as select * from tfcttotalprognoz"})
-        ASSERT_TRUE(q.exec(QLatin1String(sql))) << q.lastError().text().toStdString();
+    ExecText(QStringLiteral("create table snapdata as select * from tfctprognozdata"));
+    ExecText(QStringLiteral("create table snaptotal as select * from tfcttotalprognoz"));
 }
 
 void CalcDbTest::RestoreSnapshot()

@@ -19,6 +19,8 @@ protected:
     // The journal's lines since the last call, without the ids of inserted rows, sorted.
     QStringList TakeJournal();
     void SaveSnapshot();
+    // A statement PostgreSQL does not prepare (DDL), as plain text.
+    void ExecText(const QString& sql);
     void RestoreSnapshot();
 
     QString peerMissing;

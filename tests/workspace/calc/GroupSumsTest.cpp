@@ -41,10 +41,22 @@ struct Case {
 const Case kCases[] = {
     {"direct pair", 64, {{0, "100"}, {0, "200"}}, {{0, 1, 0.001}}, "9", "5", "0.3", "5"},
     {"reverse pair only", 64, {{0, "100"}, {0, "200"}}, {{1, 0, 1000}}, "9", "5", "0.3", "5"},
-    {"reverse pair of 0 counts as missing", 64, {{0, "100"}}, {{1, 0, 0}}, "9", "5",
-     "Не задана единица пересчёта из 'шт' в 'тыс. шт'", nullptr},
-    {"member without a price unit", 64, {{-1, "100"}}, {}, "9", "5",
-     "Не задана ценовая единица измерения для Член 0", nullptr},
+    {"reverse pair of 0 counts as missing",
+     64,
+     {{0, "100"}},
+     {{1, 0, 0}},
+     "9",
+     "5",
+     "Не задана единица пересчёта из 'шт' в 'тыс. шт'",
+     nullptr},
+    {"member without a price unit",
+     64,
+     {{-1, "100"}},
+     {},
+     "9",
+     "5",
+     "Не задана ценовая единица измерения для Член 0",
+     nullptr},
     {"rounding half to even, down", 64, {{0, "0.2469"}}, {{0, 1, 0.5}}, "9", "5", "0.1234", "5"},
     {"rounding half to even, up", 64, {{0, "1.0003"}}, {{0, 1, 0.5}}, "9", "5", "0.5002", "5"},
     {"balancing row", 112, {{1, "100"}, {1, "50"}}, {}, "100", "3", "100", "-50"},
@@ -138,14 +150,17 @@ TEST_P(GroupSumsTest, GroupRowFollowsItsMembersByKind)
             EXPECT_EQ(shown.sumNext, M(c.sum));
         }
         // The stored row, as the database's own client reads it: the error cases keep it as it was.
-        PEER_ROWS(rows, QStringLiteral("select %1, %2, %3, %4, comment, base, baseMethod from tfctprognozdata "
-                                       "where prognoz = %5 and product = 1 and receiver = 7")
-                            .arg(Raw("sumNext"), Raw("valueNext"), Raw("sumNorm"), Raw("valuePlan"))
-                            .arg(forecast));
+        PEER_ROWS(rows,
+                  QStringLiteral("select %1, %2, %3, %4, comment, base, baseMethod from tfctprognozdata "
+                                 "where prognoz = %5 and product = 1 and receiver = 7")
+                      .arg(Raw("sumNext"), Raw("valueNext"), Raw("sumNorm"), Raw("valuePlan"))
+                      .arg(forecast));
         const char* sum = c.value ? c.sum : c.groupSum;
         const char* value = c.value ? c.value : c.groupValue;
-        EXPECT_EQ(*rows, QStringList{QStringLiteral("%1|%2|110000|120000|комментарий|обоснование|3")
-                                         .arg(RawText(sum), RawText(value))});
+        EXPECT_EQ(
+            *rows,
+            QStringList{
+                QStringLiteral("%1|%2|110000|120000|комментарий|обоснование|3").arg(RawText(sum), RawText(value))});
     }
 }
 
@@ -161,9 +176,9 @@ TEST_P(GroupSumsTest, CoefficientOfAPairFromItsFirstRowOrTheReverse)
         std::variant<double, QString, int> expected; // koef, conversion message, unknown unit
     };
     const Lookup lookups[] = {
-        {1, 2, 0.001},                                         // the first row of two
-        {2, 1, 1000.0},                                        // the reverse pair's reciprocal
-        {3, 4, 0.001},                                         // likewise
+        {1, 2, 0.001},                                                        // the first row of two
+        {2, 1, 1000.0},                                                       // the reverse pair's reciprocal
+        {3, 4, 0.001},                                                        // likewise
         {1, 3, QStringLiteral("Не задана единица пересчёта из 'шт' в 'кг'")}, // the reverse koef is 0
         {99, 1, 99},
         {1, 98, 98},

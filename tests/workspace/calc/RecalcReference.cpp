@@ -179,8 +179,8 @@ void AfterEdit(int forecast, int receiverId, int groupId)
     const Target t{forecast, receiverId >= 1 ? &*receiver : nullptr};
     Recompute(t, *group);
     std::vector<CReceiverRecord> above;
-    for (auto a = t.receiver ? GetForecastReceiver(t.receiver->category, forecast) : std::nullopt;
-         a && Subordinate(*a); a = GetForecastReceiver(a->category, forecast))
+    for (auto a = t.receiver ? GetForecastReceiver(t.receiver->category, forecast) : std::nullopt; a && Subordinate(*a);
+         a = GetForecastReceiver(a->category, forecast))
         above.push_back(*a);
     const auto members = group->LoadChildren(forecast);
     for (const CReceiverRecord& a : above) {

@@ -1,3 +1,4 @@
+#include "RecalcWalks.h"
 #include "CalcTestSupport.h"
 #include "ForecastGenerator.h"
 #include "RecalcCommands.h"
@@ -75,13 +76,25 @@ TEST_P(RecalcWalksTest, WalksAgreeWithTheRowByRowRules)
         std::function<void()> reference;
     };
     const Scenario scenarios[] = {
-        {"whole forecast", [&] { return RecalcForecastThread({nullptr, nullptr, f, leaf}); },
+        {"whole forecast",
+         [&] {
+             return RecalcForecastThread({nullptr, nullptr, f, leaf});
+         },
          [&] { Reference::WholeForecast(f); }},
-        {"groups of a receiver group", [&] { return RecalcGroupsThread({nullptr, nullptr, f, g.receiverGroups[0]}); },
+        {"groups of a receiver group",
+         [&] {
+             return RecalcGroupsThread({nullptr, nullptr, f, g.receiverGroups[0]});
+         },
          [&] { Reference::GroupRows(f, g.receiverGroups[0]); }},
-        {"groups of a leaf", [&] { return RecalcGroupsThread({nullptr, nullptr, f, leaf}); },
+        {"groups of a leaf",
+         [&] {
+             return RecalcGroupsThread({nullptr, nullptr, f, leaf});
+         },
          [&] { Reference::GroupRows(f, leaf); }},
-        {"groups of the consolidated forecast", [&] { return RecalcGroupsThread({nullptr, nullptr, f, 0}); },
+        {"groups of the consolidated forecast",
+         [&] {
+             return RecalcGroupsThread({nullptr, nullptr, f, 0});
+         },
          [&] { Reference::GroupRows(f, 0); }},
         {"after an edit below a subgroup", [&] { return RecalcEditedGroup(f, leaf, g.deepGroup); },
          [&] { Reference::AfterEdit(f, leaf, g.deepGroup); }},
@@ -141,17 +154,19 @@ TEST_P(RecalcWalksTest, ReceiverGroupRowsSumAllLeavesBelowIt)
         sixSums << QStringLiteral("coalesce(sum(%1), 0)").arg(Raw(QLatin1String(c)));
     }
     // Every priced product, groups included; a product without leaf rows sums to 0.
-    PEER_ROWS(expected, QStringLiteral("select pr.product, %1 from tfctprice pr left join tfctprognozdata d on "
-                                       "d.product = pr.product and d.prognoz = pr.prognoz and d.receiver in (%2) "
-                                       "where pr.prognoz = %3 group by pr.product order by pr.product")
-                            .arg(sixSums.join(u','), leaves.join(u','))
-                            .arg(g.forecast));
-    PEER_ROWS(actual, QStringLiteral("select pr.product, %1 from tfctprice pr join tfctprognozdata d on "
-                                     "d.product = pr.product and d.prognoz = pr.prognoz and d.receiver = %2 "
-                                     "where pr.prognoz = %3 order by pr.product")
-                          .arg(six.join(u','))
-                          .arg(g1)
-                          .arg(g.forecast));
+    PEER_ROWS(expected,
+              QStringLiteral("select pr.product, %1 from tfctprice pr left join tfctprognozdata d on "
+                             "d.product = pr.product and d.prognoz = pr.prognoz and d.receiver in (%2) "
+                             "where pr.prognoz = %3 group by pr.product order by pr.product")
+                  .arg(sixSums.join(u','), leaves.join(u','))
+                  .arg(g.forecast));
+    PEER_ROWS(actual,
+              QStringLiteral("select pr.product, %1 from tfctprice pr join tfctprognozdata d on "
+                             "d.product = pr.product and d.prognoz = pr.prognoz and d.receiver = %2 "
+                             "where pr.prognoz = %3 order by pr.product")
+                  .arg(six.join(u','))
+                  .arg(g1)
+                  .arg(g.forecast));
     EXPECT_EQ(*actual, *expected) << "a row for every priced product";
     PEER_ROWS(rootAfter, ownLeafRows);
     EXPECT_EQ(*rootAfter, *rootBefore) << "the root keeps its own entered rows";
@@ -167,10 +182,16 @@ TEST_P(RecalcWalksTest, RunsThatFindNothingToDoChangeNothing)
         int result;
     };
     const Case cases[] = {
-        {"whole forecast in the consolidated view", [&] { return RecalcForecastThread({nullptr, nullptr, g.forecast, 0}); },
+        {"whole forecast in the consolidated view",
+         [&] {
+             return RecalcForecastThread({nullptr, nullptr, g.forecast, 0});
+         },
          RECALC_CONSOLIDATED},
         {"a receiver that is not in the forecast",
-         [&] { return RecalcGroupsThread({nullptr, nullptr, g.forecast, 9999}); }, RECALC_NOTHING},
+         [&] {
+             return RecalcGroupsThread({nullptr, nullptr, g.forecast, 9999});
+         },
+         RECALC_NOTHING},
         {"an edit of a group that does not exist", [&] { return RecalcEditedGroup(g.forecast, g.root, 9999); },
          RECALC_NOTHING},
         {"a forecast without a root receiver",
@@ -212,5 +233,17 @@ TEST_P(RecalcWalksTest, AnErrorEndsTheRunAndKeepsTheRowsSavedBefore)
     EXPECT_EQ(outcome.result, RECALC_STOPPED);
     EXPECT_EQ(outcome.errors, QStringList{QStringLiteral("Не задана единица пересчёта из 'шт' в 'руб.'")});
     EXPECT_NE(DumpRows(), before) << "rows saved before the failing group stay";
+
+    // A failure of the category sums carries the database's own text.
+    const CReceiverRecord root = *GetForecastReceiver(g.root, g.forecast);
+    ExecText(QStringLiteral("alter table tclsreceiver rename to tclsreceiver_gone"));
+    CForecastDataRecord row;
+    row.prognoz = g.forecast;
+    try {
+        GetCategoryForecastSums(*GetProduct(g.topProduct, g.forecast), row, root);
+        ADD_FAILURE() << "no error";
+    } catch (const std::logic_error& e) {
+        EXPECT_TRUE(QString::fromUtf8(e.what()).contains(QStringLiteral("tclsreceiver"))) << e.what();
+    }
     EXPECT_TRUE(messages.empty()) << "a run shows nothing itself";
 }

@@ -1,10 +1,10 @@
 // The status window and the editor's entries, on the offscreen platform with a real worker thread.
-#include "CalcTestSupport.h"
-#include "ForecastGenerator.h"
 #include "RecalcRunner.h"
-#include "RecalcStatusDlg.h"
 #include "AppMessage.h"
+#include "CalcTestSupport.h"
 #include "CalcTexts.h"
+#include "ForecastGenerator.h"
+#include "RecalcStatusDlg.h"
 #include "Settings.h"
 #include "tables/Products.h"
 #include "tables/Receivers.h"
