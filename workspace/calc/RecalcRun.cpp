@@ -180,60 +180,53 @@ void ApplyCategorySums(const std::unordered_map<int, CCategorySums>& sums, CFore
     row.valueNext = s.valueNext;
 }
 
-std::unordered_map<int, CMemberSums> CDataRows::ReadSums(const std::vector<int>& products) const
+template <class R>
+std::unordered_map<int, CMemberSums> CRowStore<R>::ReadSums(const std::vector<int>& products) const
 {
-    return ReadSumsOf(QStringLiteral("tfctprognozdata"), QStringLiteral("prognoz = ? and receiver = ?"),
-                      {m_forecast, m_receiver}, products);
+    if constexpr (std::is_same_v<R, CForecastDataRecord>)
+        return ReadSumsOf(QStringLiteral("tfctprognozdata"), QStringLiteral("prognoz = ? and receiver = ?"),
+                          {m_forecast, m_receiver}, products);
+    else
+        return ReadSumsOf(QStringLiteral("tfcttotalprognoz"), QStringLiteral("prognoz = ?"), {m_forecast}, products);
 }
 
-std::unordered_map<int, CForecastDataRecord> CDataRows::ReadRows(const std::vector<int>& products) const
+template <class R>
+std::unordered_map<int, R> CRowStore<R>::ReadRows(const std::vector<int>& products) const
 {
     if (products.empty())
         return {};
-    return ByProduct(LoadForecastData(
-        ProductSetFilter(QStringLiteral("prognoz = ? and receiver = ?"), {m_forecast, m_receiver}, products)));
+    if constexpr (std::is_same_v<R, CForecastDataRecord>)
+        return ByProduct(LoadForecastData(
+            ProductSetFilter(QStringLiteral("prognoz = ? and receiver = ?"), {m_forecast, m_receiver}, products)));
+    else
+        return ByProduct(LoadTotalForecasts(ProductSetFilter(QStringLiteral("prognoz = ?"), {m_forecast}, products)));
 }
 
-CForecastDataRecord CDataRows::New(int product) const
+template <class R>
+R CRowStore<R>::New(int product) const
 {
-    CForecastDataRecord row;
+    R row;
     row.prognoz = m_forecast;
-    row.receiver = m_receiver;
     row.product = product;
+    if constexpr (std::is_same_v<R, CForecastDataRecord>)
+        row.receiver = m_receiver;
     return row;
 }
 
-void CDataRows::Save(CForecastDataRecord& row, bool takeNewId) const
+template <class R>
+void CRowStore<R>::Save(R& row, bool takeNewId) const
 {
-    if (!SaveForecastData(row, takeNewId))
+    bool saved;
+    if constexpr (std::is_same_v<R, CForecastDataRecord>)
+        saved = SaveForecastData(row, takeNewId);
+    else
+        saved = SaveTotalForecast(row);
+    if (!saved)
         throw CRecalcDbFailure();
 }
 
-std::unordered_map<int, CMemberSums> CTotalRows::ReadSums(const std::vector<int>& products) const
-{
-    return ReadSumsOf(QStringLiteral("tfcttotalprognoz"), QStringLiteral("prognoz = ?"), {m_forecast}, products);
-}
-
-std::unordered_map<int, CTotalForecastRecord> CTotalRows::ReadRows(const std::vector<int>& products) const
-{
-    if (products.empty())
-        return {};
-    return ByProduct(LoadTotalForecasts(ProductSetFilter(QStringLiteral("prognoz = ?"), {m_forecast}, products)));
-}
-
-CTotalForecastRecord CTotalRows::New(int product) const
-{
-    CTotalForecastRecord row;
-    row.prognoz = m_forecast;
-    row.product = product;
-    return row;
-}
-
-void CTotalRows::Save(CTotalForecastRecord& row, bool) const
-{
-    if (!SaveTotalForecast(row))
-        throw CRecalcDbFailure();
-}
+template class CRowStore<CForecastDataRecord>;
+template class CRowStore<CTotalForecastRecord>;
 
 std::vector<CGroupMember> MembersOf(const CProductTree& tree, const CProductRecord& group,
                                     const std::unordered_map<int, CMemberSums>& sums)

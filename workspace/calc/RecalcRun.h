@@ -96,11 +96,13 @@ std::unordered_map<int, CCategorySums> ReadCategorySums(int forecast, int groupR
                                                         const std::vector<int>& products);
 void ApplyCategorySums(const std::unordered_map<int, CCategorySums>& sums, CForecastDataRecord& row);
 
-// The rows of one receiver of a forecast.
-class CDataRows {
+// The rows a walk reads and writes: one receiver's rows of a forecast (CForecastDataRecord), or the
+// consolidated rows (CTotalForecastRecord, no receiver).
+template <class R>
+class CRowStore {
 public:
-    using Row = CForecastDataRecord;
-    CDataRows(int forecast, int receiver)
+    using Row = R;
+    explicit CRowStore(int forecast, int receiver = 0)
         : m_forecast(forecast)
         , m_receiver(receiver)
     {
@@ -109,29 +111,15 @@ public:
     std::unordered_map<int, CMemberSums> ReadSums(const std::vector<int>& products) const;
     std::unordered_map<int, Row> ReadRows(const std::vector<int>& products) const;
     Row New(int product) const;
+    // A consolidated row's new id is always taken.
     void Save(Row& row, bool takeNewId) const;
 
 private:
     int m_forecast;
     int m_receiver;
 };
-
-// The consolidated rows of a forecast.
-class CTotalRows {
-public:
-    using Row = CTotalForecastRecord;
-    explicit CTotalRows(int forecast)
-        : m_forecast(forecast)
-    {
-    }
-    std::unordered_map<int, CMemberSums> ReadSums(const std::vector<int>& products) const;
-    std::unordered_map<int, Row> ReadRows(const std::vector<int>& products) const;
-    Row New(int product) const;
-    void Save(Row& row, bool takeNewId) const;
-
-private:
-    int m_forecast;
-};
+using CDataRows = CRowStore<CForecastDataRecord>;
+using CTotalRows = CRowStore<CTotalForecastRecord>;
 
 // The members of a group as the tree has them, with their sums (zeros without a row).
 std::vector<CGroupMember> MembersOf(const CProductTree& tree, const CProductRecord& group,
