@@ -1,6 +1,8 @@
 // Forecast data at realistic scale on SQLite: saves by natural key against a plain insert, the
 // consolidation of a large forecast, and the totals of one receiver.
 #include "AppMessage.h"
+#include "BenchSummary.h"
+#include "ForecastGenerator.h"
 #include "Settings.h"
 #include "db/DbConnection.h"
 #include "db/SqlQuery.h"
@@ -10,25 +12,18 @@
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
-#include <QFile>
-#include <QTemporaryDir>
-
-#include <sys/resource.h>
 
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
-#include <map>
-#include <string>
 
 namespace {
 
-constexpr int kBigForecast = 1;   // N receivers x M products, consolidated
-constexpr int kSaveForecast = 2;  // empty, for the saves
-constexpr int kProducts = 1000;   // M
-constexpr int kReceivers = 1000;  // N
+constexpr int kBigForecast = 1;     // N receivers x M products, consolidated
+constexpr int kSaveForecast = 2;    // empty, for the saves
+constexpr int kProducts = 1000;     // M
+constexpr int kReceivers = 1000;    // N
 constexpr int kSaveReceivers = 100; // 100 x M = 100,000 saved rows
-constexpr int kGroupSize = 20;    // one group heads every 20 products
 
 int g_errors = 0;
 
@@ -38,55 +33,9 @@ void Die(const char* what)
     std::exit(1);
 }
 
-// Product ids of forecast f are f * 100000 + 1 .. f * 100000 + M (ids are unique over the table).
 int ProductId(int forecast, int i)
 {
-    return forecast * 100000 + i + 1;
-}
-
-void Run(const QString& sql, const QVariantList& args = {})
-{
-    CSqlQuery q(sql);
-    q.bindAll(args);
-    if (!q.exec())
-        Die(qPrintable(sql + QStringLiteral(": ") + q.lastError().text()));
-}
-
-// A forecast with a classifier of M products in groups under one root, and its receivers mapped.
-void GenerateForecast(int forecast, int receivers)
-{
-    Run(QStringLiteral("insert into tfctprognoz (id, name, year, status) values (?, ?, 2026, 0)"),
-        {forecast, QStringLiteral("Прогноз %1").arg(forecast)});
-    CSqlQuery product(QStringLiteral(
-        "insert into tclsproduct (prognoz, id, parent, name, position, type, isgroup) values (?, ?, ?, ?, ?, 0, ?)"));
-    for (int i = 0; i < kProducts; ++i) {
-        const bool group = i % kGroupSize == 0;
-        const int parent = i == 0 ? 0 : ProductId(forecast, group ? 0 : i - i % kGroupSize);
-        product.bind(forecast).bind(ProductId(forecast, i)).bindId(parent);
-        product.bind(QStringLiteral("Продукт %1").arg(i)).bind(i).bind(group ? 1 : 0);
-        if (!product.exec())
-            Die("product insert");
-    }
-    CSqlQuery map(QStringLiteral("insert into tclsreceivermap (prognoz, receiver) values (?, ?)"));
-    for (int r = 1; r <= receivers; ++r) {
-        map.bind(forecast).bind(r);
-        if (!map.exec())
-            Die("receiver map insert");
-    }
-}
-
-// A receiver tree: one top group, groups of 50 under it, the rest below their group.
-void GenerateReceivers(int count)
-{
-    CSqlQuery q(QStringLiteral("insert into tclsreceiver (id, category, name, position, importedId, type, isgroup) "
-                               "values (?, ?, ?, ?, 0, 0, ?)"));
-    for (int r = 1; r <= count; ++r) {
-        const bool group = r == 1 || (r - 2) % 50 == 0;
-        const int parent = r == 1 ? 0 : (group ? 1 : r - (r - 2) % 50);
-        q.bind(r).bind(parent).bind(QStringLiteral("Получатель %1").arg(r)).bind(r).bind(group ? 1 : 0);
-        if (!q.exec())
-            Die("receiver insert");
-    }
+    return CGeneratedForecast::ProductId(forecast, i);
 }
 
 CForecastDataRecord MakeRow(int forecast, int receiver, int i)
@@ -118,18 +67,23 @@ void PlainInsert(const CForecastDataRecord& r)
         Die("plain insert");
 }
 
+// The big forecast with its rows (receivers 1 to N) and an empty one for the saves, whose rows go
+// to the first receivers of the big one.
 void GenerateData()
 {
-    GenerateReceivers(kReceivers);
-    GenerateForecast(kBigForecast, kReceivers);
-    GenerateForecast(kSaveForecast, kSaveReceivers);
-    CTransaction tx;
-    for (int receiver = 1; receiver <= kReceivers; ++receiver)
-        for (int i = 0; i < kProducts; ++i)
-            PlainInsert(MakeRow(kBigForecast, receiver, i));
-    if (!tx.commit())
-        Die("commit of the generated data");
-    Run(QStringLiteral("analyze"));
+    QString error;
+    CForecastShape big = CForecastShape::Benchmark();
+    big.forecast = kBigForecast;
+    CForecastShape empty = big;
+    empty.forecast = kSaveForecast;
+    empty.firstReceiverId = kReceivers + 1;
+    empty.leafReceivers = kSaveReceivers;
+    empty.dataRows = false;
+    if (!GenerateForecast(big, &error) || !GenerateForecast(empty, &error))
+        Die(qPrintable(error));
+    CSqlQuery analyze(QStringLiteral("analyze"));
+    if (!analyze.exec())
+        Die("analyze");
 }
 
 template <typename Fn>
@@ -246,25 +200,6 @@ BENCHMARK(BM_ForecastDataSums)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_Consolidate)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_TotalsOfOneReceiver)->Unit(benchmark::kMillisecond)->Iterations(200);
 
-// Keeps each run's wall time per iteration for the summary.
-class SummaryReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> seconds;
-
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& run : runs)
-            if (run.iterations > 0)
-                seconds[run.benchmark_name()] = run.real_accumulated_time / double(run.iterations);
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
-void PrintGoal(const char* what, double seconds, double goal)
-{
-    std::printf("%-58s %10.3f s   goal %.3f s   %s\n", what, seconds, goal, seconds <= goal ? "met" : "MISSED");
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -273,67 +208,51 @@ int main(int argc, char** argv)
     std::setlocale(LC_NUMERIC, "C");
     benchmark::Initialize(&argc, argv);
 
-    QTemporaryDir home;
-    if (!home.isValid())
-        Die("no temporary folder");
-    qputenv("LIR_HOME", home.path().toLocal8Bit());
-    const QString file = home.path() + QStringLiteral("/LIR.db");
-    if (!QFile::copy(QStringLiteral(LIR_BIN_DIR "/LIR.db.tmpl"), file))
-        Die("cannot copy " LIR_BIN_DIR "/LIR.db.tmpl");
-    QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
     SetMessageBoxHandler([](const QString& text, unsigned, QObject*) {
         ++g_errors;
         std::fprintf(stderr, "message: %s\n", qPrintable(text));
         return IDOK;
     });
-    Settings().EnableOpJournal = false;
-    DbConnectParams params;
-    params.dialect = SqlDialect::SQLite;
-    params.file = file;
-    if (!GetDBConnection().ConnectWith(params))
-        Die("cannot open the database");
+    CScratchDatabase db;
+    QString error;
+    if (!db.Open(QStringLiteral(LIR_BIN_DIR "/LIR.db.tmpl"), &error))
+        Die(qPrintable(error));
 
     std::printf("Generating %d receivers x %d products = %d data rows on SQLite...\n", kReceivers, kProducts,
                 kReceivers * kProducts);
     std::fflush(stdout);
     GenerateData();
 
-    SummaryReporter reporter;
+    CSummaryReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 
-    auto get = [&](const char* name) {
-        auto it = reporter.seconds.find(name);
-        return it == reporter.seconds.end() ? -1.0 : it->second;
-    };
+    auto get = [&](const char* name) { return reporter.Seconds(name); };
     const double saveOff = get("BM_SaveNewRows/journal:0/iterations:3");
     const double saveOn = get("BM_SaveNewRows/journal:1/iterations:3");
     const double plain = get("BM_PlainInsert/iterations:3");
     std::printf("\nSummary (%d saved rows; %d data rows consolidated)\n", kSaveReceivers * kProducts,
                 kReceivers * kProducts);
     if (saveOff >= 0)
-        PrintGoal("save by natural key, journal off", saveOff, 2.0);
+        PrintGoal("save by natural key, journal off", saveOff, "s", 2.0);
     if (saveOn >= 0)
-        PrintGoal("save by natural key, journal on", saveOn, 2.0);
+        PrintGoal("save by natural key, journal on", saveOn, "s", 2.0);
     if (const double upd = get("BM_SaveExistingRows/iterations:3"); upd >= 0)
-        std::printf("%-58s %10.3f s\n", "save over existing rows, journal off", upd);
+        PrintFigure("save over existing rows, journal off", upd, "s");
     if (plain >= 0)
-        std::printf("%-58s %10.3f s\n", "plain prepared insert of the same rows", plain);
+        PrintFigure("plain prepared insert of the same rows", plain, "s");
     if (plain > 0 && saveOff >= 0)
-        std::printf("%-58s %10.2f\n", "ratio save (journal off) / plain insert", saveOff / plain);
+        PrintFigure("ratio save (journal off) / plain insert", saveOff / plain, "");
     if (plain > 0 && saveOn >= 0)
-        std::printf("%-58s %10.2f\n", "ratio save (journal on) / plain insert", saveOn / plain);
+        PrintFigure("ratio save (journal on) / plain insert", saveOn / plain, "");
     if (const double sums = get("BM_ForecastDataSums/iterations:3"); sums >= 0)
-        std::printf("%-58s %10.3f s\n", "per-product sums alone", sums);
+        PrintFigure("per-product sums alone", sums, "s");
     if (const double c = get("BM_Consolidate/iterations:3"); c >= 0)
-        PrintGoal("per-product sums + accumulation (1,000,000 rows)", c, 2.0);
+        PrintGoal("per-product sums + accumulation (1,000,000 rows)", c, "s", 2.0);
     if (const double t = get("BM_TotalsOfOneReceiver/iterations:200"); t >= 0)
-        PrintGoal("totals of one receiver over all products", t, 0.050);
+        PrintGoal("totals of one receiver over all products", t, "s", 0.050);
 
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const double peakMb = double(usage.ru_maxrss) / 1024.0;
-    std::printf("%-58s %10.1f MB  goal 200 MB   %s\n", "peak memory (ru_maxrss)", peakMb, peakMb < 200 ? "met" : "MISSED");
+    PrintGoal("peak memory (ru_maxrss)", PeakMemoryMb(), "MB", 200);
     if (g_errors)
         std::printf("%d database messages were shown\n", g_errors);
     GetDBConnection().Close();

@@ -57,6 +57,10 @@ endfunction()
 lir_forbid_links(lircore Qt6::Widgets Qt6::Gui lircoreui)
 # The exchange documents serve programs without a window too.
 lir_forbid_links(lirexchangedocs Qt6::Widgets Qt6::Gui lircoreui)
+# The group sums and the recalculation serve programs without a window too.
+if(TARGET lircalc)
+  lir_forbid_links(lircalc Qt6::Widgets Qt6::Gui lircoreui)
+endif()
 foreach(plugin_target mailrune lirmailrune lirmailruneui lirzip)
   if(TARGET ${plugin_target})
     lir_forbid_links(${plugin_target} lircore lircoreui lirtransport lirshellcontrols)

@@ -1,0 +1,51 @@
+// The closing summary of a benchmark: each run's time per iteration, goals printed as met or MISSED,
+// and the peak memory of the process.
+#pragma once
+
+#include <benchmark/benchmark.h>
+
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+class CSummaryReporter : public benchmark::ConsoleReporter {
+public:
+    // Seconds per iteration; -1 for a run that did not happen.
+    double Seconds(const std::string& name) const
+    {
+        const auto it = m_seconds.find(name);
+        return it == m_seconds.end() ? -1.0 : it->second;
+    }
+
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        for (const Run& run : runs)
+            if (run.iterations > 0 && !run.error_occurred)
+                m_seconds[run.benchmark_name()] = run.real_accumulated_time / double(run.iterations);
+        ConsoleReporter::ReportRuns(runs);
+    }
+
+private:
+    std::map<std::string, double> m_seconds;
+};
+
+inline void PrintGoal(const char* what, double value, const char* unit, double goal)
+{
+    std::printf("%-58s %10.3f %-3s goal %.3f %s   %s\n", what, value, unit, goal, unit,
+                value <= goal ? "met" : "MISSED");
+}
+
+inline void PrintFigure(const char* what, double value, const char* unit)
+{
+    std::printf("%-58s %10.3f %s\n", what, value, unit);
+}
+
+inline double PeakMemoryMb()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_maxrss) / 1024.0;
+}

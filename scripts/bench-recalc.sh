@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Builds the recalculation benchmark in Release (build-release/) and runs it on SQLite.
+# Extra arguments go to the benchmark (for example --benchmark_filter=MemberEdit).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build-release --target bench_recalc -j"$(nproc)"
+build-release/bin/bench_recalc "$@"

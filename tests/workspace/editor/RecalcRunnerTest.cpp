@@ -1,0 +1,257 @@
+// The status window and the editor's entries, on the offscreen platform with a real worker thread.
+#include "RecalcRunner.h"
+#include "AppMessage.h"
+#include "CalcTestSupport.h"
+#include "CalcTexts.h"
+#include "ForecastGenerator.h"
+#include "RecalcStatusDlg.h"
+#include "Settings.h"
+#include "tables/Products.h"
+#include "tables/Receivers.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QProgressBar>
+#include <QRegularExpression>
+#include <QTest>
+#include <QTimer>
+
+#include <atomic>
+#include <thread>
+
+namespace {
+
+CRecalcStatusDlg* ShownStatusWindow()
+{
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* dlg = qobject_cast<CRecalcStatusDlg*>(w); dlg && dlg->isVisible())
+            return dlg;
+    return nullptr;
+}
+
+QString LabelText(QWidget* dlg, const char* id)
+{
+    const auto* label = dlg->findChild<QLabel*>(QLatin1String(id));
+    return label ? label->text() : QString();
+}
+
+} // namespace
+
+TEST(RecalcStatusDlgTest, ProgressFromAWorkerReachesTheWindowAtMost20TimesASecondLastStateExactly)
+{
+    CRecalcStatusDlg dlg;
+    dlg.show();
+    CReceiverRecord receiver;
+    receiver.name = QStringLiteral("Получатель");
+    CProductRecord product;
+    std::atomic<bool> done{false};
+    QElapsedTimer clock;
+    clock.start();
+    std::thread worker([&] {
+        dlg.BeginOuter(4);
+        dlg.StepOuter(&receiver);
+        for (int i = 0; i < 200000; ++i) {
+            product.name = QStringLiteral("Продукт %1").arg(i % 3); // the worker's own record
+            dlg.BeginInner(3);
+            dlg.StepInner(&product);
+            dlg.ShowInner(nullptr);
+        }
+        product.name = QStringLiteral("Последний");
+        dlg.StepInner(&product);
+        done = true;
+    });
+    while (!done)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    worker.join();
+    const qint64 ms = clock.elapsed();
+    QTest::qWait(120);
+    EXPECT_LE(dlg.shownCount(), ms / 50 + 3) << ms << " ms";
+    EXPECT_EQ(LabelText(&dlg, "id1038"), QStringLiteral("Получатель"));
+    EXPECT_EQ(LabelText(&dlg, "id1114"), QStringLiteral("Последний"));
+    EXPECT_EQ(dlg.findChild<QProgressBar*>(QStringLiteral("id1111"))->value(), 66) << "2 of 3 inner steps";
+    EXPECT_EQ(dlg.state().outerDone, 1);
+}
+
+class RecalcRunnerTest : public CalcDbTest {
+protected:
+    void Generate(CForecastShape shape)
+    {
+        QString error;
+        const auto generated = GenerateForecast(shape, &error);
+        ASSERT_TRUE(generated) << error.toStdString();
+        g = *generated;
+    }
+
+    // Larger on SQLite, so that a run takes long enough to be interrupted.
+    CForecastShape Medium() const
+    {
+        return {.receiverGroups = 4,
+                .leafReceivers = isPg() ? 40 : 150,
+                .productGroups = 3,
+                .productSubgroups = 3,
+                .leafProducts = isPg() ? 80 : 300,
+                .secondUnitEvery = 4};
+    }
+
+    // A unit without pairs for a member of the top group: every walk of group rows fails at the top.
+    void AddUnconvertibleMember()
+    {
+        Exec("insert into tclsmeasurement (id, name, type) values (9100, 'шт', 2)");
+        const int odd = CGeneratedForecast::ProductId(g.forecast, 900);
+        Exec("insert into tclsproduct (prognoz, id, parent, measurementPrice, name, position, type, isgroup, "
+             "offsetMin, offsetMax, avRep, avCur, avProg, priceIdx) values (?, ?, ?, 9100, 'Штучный', 99, 1, 0, 0, 0, "
+             "0, 0, 0, 0)",
+             {g.forecast, odd, g.topProduct});
+        Exec("insert into tfctprice (prognoz, product, pricePrev, priceCur, priceNext) values (?, ?, 0, 0, 0)",
+             {g.forecast, odd});
+    }
+
+    CGeneratedForecast g;
+};
+LIR_INSTANTIATE_DB_TEST(RecalcRunnerTest);
+
+TEST_P(RecalcRunnerTest, WorkerErrorShowsOverTheWindowThenItCloses)
+{
+    Generate(Medium());
+    AddUnconvertibleMember();
+    struct Shown {
+        QString text;
+        unsigned flags;
+        QString over;
+        bool windowUp;
+    };
+    std::vector<Shown> shown;
+    SetMessageBoxHandler([&](const QString& text, unsigned flags, QObject* parent) {
+        shown.push_back({text, flags, parent ? parent->objectName() : QString(), ShownStatusWindow() != nullptr});
+        return IDOK;
+    });
+    EXPECT_EQ(RunRecalcWorker(RecalcCommand::WholeForecast, g.forecast, g.root, nullptr), RECALC_STOPPED);
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].text, QStringLiteral("Не задана единица пересчёта из 'шт' в 'руб.'"));
+    EXPECT_EQ(shown[0].flags, unsigned(MB_ICONHAND));
+    EXPECT_EQ(shown[0].over, QStringLiteral("id177"));
+    EXPECT_TRUE(shown[0].windowUp);
+    EXPECT_FALSE(ShownStatusWindow());
+}
+
+TEST_P(RecalcRunnerTest, WorkerShowsItsProgressAndStopsOnEscapeAndARerunConverges)
+{
+    Generate(Medium());
+    SaveSnapshot();
+    // The labels show receivers and products while the worker runs, and the window is gone after.
+    QSet<QString> receivers;
+    QSet<QString> products;
+    QTimer sample;
+    QObject::connect(&sample, &QTimer::timeout, [&] {
+        if (CRecalcStatusDlg* dlg = ShownStatusWindow()) {
+            receivers << LabelText(dlg, "id1038");
+            products << LabelText(dlg, "id1114");
+        }
+    });
+    sample.start(2);
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_EQ(RunRecalcWorker(RecalcCommand::WholeForecast, g.forecast, g.root, nullptr), RECALC_DONE);
+    const qint64 whole = clock.elapsed();
+    sample.stop();
+    EXPECT_FALSE(ShownStatusWindow());
+    receivers.remove(QString());
+    products.remove(QString());
+    EXPECT_FALSE(receivers.isEmpty() || products.isEmpty()) << whole << " ms";
+    static const QRegularExpression receiverName(QStringLiteral("^(Получатель|Группа получателей|Организация) "));
+    static const QRegularExpression productName(QStringLiteral("^(Группа|Продукт) \\d+$"));
+    for (const QString& name : receivers)
+        EXPECT_TRUE(receiverName.match(name).hasMatch()) << name.toStdString();
+    for (const QString& name : products)
+        EXPECT_TRUE(productName.match(name).hasMatch()) << name.toStdString();
+    const QStringList uninterrupted = DumpRows();
+    RestoreSnapshot();
+
+    // Escape a quarter into the run.
+    QElapsedTimer sinceEscape;
+    QTimer::singleShot(int(whole / 4), [&] {
+        CRecalcStatusDlg* dlg = ShownStatusWindow();
+        ASSERT_TRUE(dlg);
+        sinceEscape.start();
+        QTest::keyClick(dlg, Qt::Key_Escape);
+    });
+    EXPECT_EQ(RunRecalcWorker(RecalcCommand::WholeForecast, g.forecast, g.root, nullptr), RECALC_STOPPED)
+        << "the run ended before Escape";
+    ASSERT_TRUE(sinceEscape.isValid());
+    EXPECT_LT(sinceEscape.elapsed(), 500);
+    EXPECT_TRUE(messages.empty());
+    EXPECT_NE(DumpRows(), uninterrupted) << "the run was cut short";
+
+    EXPECT_EQ(RunRecalcWorker(RecalcCommand::WholeForecast, g.forecast, g.root, nullptr), RECALC_DONE);
+    EXPECT_EQ(DumpRows(), uninterrupted);
+}
+
+TEST_P(RecalcRunnerTest, EntriesOnTheUserInterfaceThread)
+{
+    Generate(Medium());
+    const int group = g.productGroups[1];
+    const int leaf = g.leafReceivers[0];
+    SaveSnapshot();
+
+    // Off: an edit recomputes nothing.
+    const QStringList before = DumpRows();
+    Settings().EnableAutoRecalc = false;
+    EXPECT_TRUE(RecalcAfterCellEdit(g.forecast, leaf, group));
+    EXPECT_EQ(DumpRows(), before);
+    Settings().EnableAutoRecalc = true;
+    CForecastRowFields row;
+    EXPECT_TRUE(RecalcAfterCellEdit(g.forecast, leaf, group, &row));
+    EXPECT_NE(DumpRows(), before);
+    EXPECT_EQ(row.sumNext, GetForecastData(g.forecast, leaf, group)->sumNext);
+
+    EXPECT_EQ(RecalcNode(g.forecast, leaf, group, nullptr), NodeRecalcResult::ShowGroupRows);
+    EXPECT_EQ(RecalcNode(g.forecast, g.receiverGroups[0], group, nullptr), NodeRecalcResult::ReloadList);
+    EXPECT_EQ(RecalcNode(g.forecast, 0, group, nullptr), NodeRecalcResult::ShowGroupRows);
+    EXPECT_FALSE(ShownStatusWindow());
+    EXPECT_EQ(GetRecalcProgressHolder().Get(), nullptr);
+    EXPECT_TRUE(messages.empty());
+
+    // The groups command asks first for a receiver group; No leaves everything as it is.
+    RestoreSnapshot();
+    answers.push_back(IDNO);
+    EXPECT_EQ(RunRecalcWorker(RecalcCommand::GroupRows, g.forecast, g.receiverGroups[0], nullptr), RECALC_NOTHING);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, CalcTexts::kGroupRecalcQuestion);
+    EXPECT_EQ(messages[0].flags, unsigned(MB_YESNO | MB_ICONQUESTION));
+    EXPECT_EQ(DumpRows(), before);
+    messages.clear();
+
+    // Errors are shown with the stop icon; the edit's entry answers false.
+    AddUnconvertibleMember();
+    EXPECT_FALSE(RecalcAfterCellEdit(g.forecast, leaf, g.topProduct));
+    EXPECT_EQ(RecalcNode(g.forecast, leaf, g.topProduct, nullptr), NodeRecalcResult::Failed);
+    ASSERT_EQ(messages.size(), 2u);
+    for (const RecordedMessage& m : messages) {
+        EXPECT_EQ(m.text, QStringLiteral("Не задана единица пересчёта из 'шт' в 'руб.'"));
+        EXPECT_EQ(m.flags, unsigned(MB_ICONHAND));
+    }
+}
+
+// Last: it runs the application's own event loop and quits it.
+TEST_P(RecalcRunnerTest, QuittingTheApplicationStopsAndJoinsTheWorker)
+{
+    Generate(Medium());
+    int result = -1;
+    bool returned = false;
+    QTimer::singleShot(0, [&] {
+        result = RunRecalcWorker(RecalcCommand::WholeForecast, g.forecast, g.root, nullptr);
+        returned = true;
+    });
+    // Quit once the worker is under way.
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (CRecalcStatusDlg* dlg = ShownStatusWindow(); dlg && dlg->state().innerDone > 0)
+            QCoreApplication::exit(0);
+    });
+    poll.start(5);
+    QApplication::exec();
+    EXPECT_TRUE(returned);
+    EXPECT_EQ(result, RECALC_STOPPED);
+    EXPECT_FALSE(ShownStatusWindow());
+}

@@ -1,0 +1,77 @@
+// The sums of a product group from its members: members' sums are converted into the group's price
+// unit and added up, and the group's row takes the result by the kind of the group.
+#pragma once
+
+#include "Conversion.h"
+#include "RecalcProgress.h"
+#include "tables/ForecastData.h"
+#include "tables/Products.h"
+#include "tables/TotalForecasts.h"
+
+#include <vector>
+
+// How a group's row follows from its members (the `type` of a product whose isgroup is not 0).
+enum GroupKind : int {
+    GROUP_BALANCE_LEGACY = 1,  // as GROUP_BALANCE_ROW
+    GROUP_SUM_OF_MEMBERS = 64, // sums := members
+    GROUP_TOTAL_ROW = 96,      // sums := members + the group's own values (the balancing amount)
+    GROUP_BALANCE_ROW = 112,   // values := the group's sums - members
+};
+
+// A member's sums of the three years in its own price unit; a member without a row has zeros.
+struct CMemberSums {
+    Money last;
+    Money curr;
+    Money next;
+
+    static CMemberSums Of(const CForecastRowFields& row) { return {row.sumLast, row.sumCurr, row.sumNext}; }
+};
+
+struct CGroupMember {
+    const CProductRecord* product;
+    CMemberSums sums;
+};
+
+// The members' total of one year in the group's price unit: sums in the group's unit add exactly,
+// converted ones in double, which is rounded once at the end.
+struct CYearTotal {
+    Money exact;
+    double converted = 0.0;
+};
+
+// The members' totals of the three years.
+struct CGroupAccumulator {
+    explicit CGroupAccumulator(const CProductRecord& g)
+        : group(g)
+    {
+    }
+    const CProductRecord& group;
+    CYearTotal last;
+    CYearTotal curr;
+    CYearTotal next;
+};
+
+// Adds one member, converted into the group's unit. Throws when the member has no price unit or the
+// units have no coefficient.
+void AddMemberSums(CGroupAccumulator& acc, const CProductRecord& member, const CMemberSums& sums,
+                   CConversionCache& koef);
+// Writes the totals into the group's row by its kind (rounded once, half to even); a row of another
+// kind, or of a product that is no group, stays as it is.
+void WriteGroupSums(const CGroupAccumulator& acc, CForecastRowFields& row);
+// The same rule for a consolidated row.
+inline void ApplyGroupTotals(const CGroupAccumulator& acc, CTotalForecastRecord& row)
+{
+    WriteGroupSums(acc, row);
+}
+
+// The one summing rule over rows the caller holds: the members in their order, then the group's
+// row by its kind. Reports the member count and each member to the progress sink when there is one.
+void SumGroupRows(const CProductRecord& group, const std::vector<CGroupMember>& members, CConversionCache& koef,
+                  CForecastRowFields& row, IRecalcProgress* progress = nullptr);
+
+// The same from the database: the group's members with a price row and their rows of the receiver
+// (of the consolidated forecast for a consolidated row), in one read. Changes the row in memory only.
+void SumGroupMembers(IRecalcProgress* progress, const CProductRecord& group, CForecastDataRecord& row, int receiverId,
+                     CConversionCache& koef);
+void SumGroupMembers(IRecalcProgress* progress, const CProductRecord& group, CTotalForecastRecord& row,
+                     CConversionCache& koef);

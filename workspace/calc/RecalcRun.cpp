@@ -1,0 +1,240 @@
+#include "RecalcRun.h"
+
+#include "CalcTexts.h"
+#include "UiThread.h"
+
+#include <algorithm>
+#include <tuple>
+
+CProductTree::CProductTree(CProductList products)
+    : m_products(std::move(products))
+{
+    for (const CProductRecord& p : m_products) {
+        m_byId.emplace(p.id, &p);
+        m_children[p.parent].push_back(&p);
+    }
+    for (auto& [parent, children] : m_children)
+        std::sort(children.begin(), children.end(), [](const CProductRecord* a, const CProductRecord* b) {
+            return std::tie(a->position, a->id) < std::tie(b->position, b->id);
+        });
+}
+
+const CProductRecord* CProductTree::Find(int id) const
+{
+    const auto it = m_byId.find(id);
+    return it == m_byId.end() ? nullptr : it->second;
+}
+
+const std::vector<const CProductRecord*>& CProductTree::Children(int id) const
+{
+    static const std::vector<const CProductRecord*> none;
+    const auto it = m_children.find(id);
+    return it == m_children.end() ? none : it->second;
+}
+
+std::vector<int> CProductTree::ChildIds(const std::vector<const CProductRecord*>& parents) const
+{
+    std::vector<int> ids;
+    for (const CProductRecord* parent : parents)
+        for (const CProductRecord* child : Children(parent->id))
+            ids.push_back(child->id);
+    return ids;
+}
+
+CRecalcRun::CRecalcRun(int forecast, RecalcProgressHolder& holder)
+    : m_forecast(forecast)
+    , m_holder(holder)
+{
+}
+
+const CProductTree& CRecalcRun::products()
+{
+    if (!m_products) {
+        auto list = LoadPricedProducts(m_forecast);
+        if (!list)
+            throw std::logic_error(CalcTexts::kProductsBroken.toStdString());
+        m_products = std::make_unique<CProductTree>(std::move(*list));
+    }
+    return *m_products;
+}
+
+void CRecalcRun::CheckCancel() const
+{
+    if (ThreadStopRequested())
+        throw CRecalcCancelled();
+}
+
+void CRecalcRun::CheckDb() const
+{
+    if (!m_errors.empty())
+        throw CRecalcDbFailure();
+}
+
+CForecastDataRecord CRecalcRun::DataRow(int receiver, int product)
+{
+    CForecastDataRecord row = GetOrNewForecastData(m_forecast, receiver, product);
+    CheckDb();
+    return row;
+}
+
+CTotalForecastRecord CRecalcRun::TotalRow(int product)
+{
+    CTotalForecastRecord row = GetOrCreateTotalForecast(m_forecast, product);
+    CheckDb();
+    return row;
+}
+
+namespace {
+
+// A sum of no rows (NULL) counts as 0.
+Money SumOf(const CSqlQuery& q, const char* column)
+{
+    const Money m = q.money(column);
+    return m.isValid() ? m : Money();
+}
+
+// A few products are sought one by one; for many, reading all the rows of the receiver (or of the
+// group's members) costs less than as many index seeks, and the rows not asked for go unused.
+bool FewProducts(const std::vector<int>& products)
+{
+    return products.size() <= 64;
+}
+
+QString ProductCondition(const std::vector<int>& products, const QString& column)
+{
+    return FewProducts(products) ? QStringLiteral(" and ") + Dialect().IdSetCondition(column) : QString();
+}
+
+std::unordered_map<int, CMemberSums> ReadSumsOf(const QString& table, const QString& keys, QVariantList args,
+                                                const std::vector<int>& products)
+{
+    std::unordered_map<int, CMemberSums> sums;
+    if (products.empty())
+        return sums;
+    CSqlQuery q(QStringLiteral("select product, sumLast, sumCurr, sumNext from %1 where ").arg(table) + keys
+                + ProductCondition(products, QStringLiteral("product")));
+    q.bindAll(args);
+    if (FewProducts(products))
+        q.bind(IdSetArgument(products));
+    if (!q.execOrReport())
+        throw CRecalcDbFailure();
+    while (q.next())
+        sums[q.intValue("product")] = {q.money("sumLast"), q.money("sumCurr"), q.money("sumNext")};
+    return sums;
+}
+
+template <class Row>
+std::unordered_map<int, Row> ByProduct(std::optional<std::vector<Row>> rows)
+{
+    if (!rows)
+        throw CRecalcDbFailure();
+    std::unordered_map<int, Row> out;
+    for (Row& row : *rows)
+        out.emplace(row.product, std::move(row));
+    return out;
+}
+
+SqlFilter ProductSetFilter(const QString& keys, QVariantList args, const std::vector<int>& products)
+{
+    args << IdSetArgument(products);
+    return SqlFilter(keys + QStringLiteral(" and ") + Dialect().IdSetCondition(QStringLiteral("product")), args);
+}
+
+} // namespace
+
+std::unordered_map<int, CCategorySums> ReadCategorySums(int forecast, int groupReceiver,
+                                                        const std::vector<int>& products)
+{
+    std::unordered_map<int, CCategorySums> sums;
+    if (products.empty())
+        return sums;
+    CSqlQuery q(QStringLiteral("select pd.product, sum(pd.sumLast) as sumLast, sum(pd.sumCurr) as sumCurr, "
+                               "sum(pd.sumNext) as sumNext, sum(pd.valueLast) as valueLast, "
+                               "sum(pd.valueCurr) as valueCurr, sum(pd.valueNext) as valueNext "
+                               "from tfctprognozdata pd where pd.prognoz = ? and pd.receiver in "
+                               "(select r.id from tclsreceiver r where r.category = ?)")
+                + ProductCondition(products, QStringLiteral("pd.product")) + QStringLiteral(" group by pd.product"));
+    q.bind(forecast).bind(groupReceiver);
+    if (FewProducts(products))
+        q.bind(IdSetArgument(products));
+    if (!q.exec()) {
+        const QSqlError error = q.lastError();
+        const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
+        throw std::logic_error(text.toStdString());
+    }
+    while (q.next())
+        sums[q.intValue("product")] = {SumOf(q, "sumLast"),   SumOf(q, "sumCurr"),   SumOf(q, "sumNext"),
+                                       SumOf(q, "valueLast"), SumOf(q, "valueCurr"), SumOf(q, "valueNext")};
+    return sums;
+}
+
+void ApplyCategorySums(const std::unordered_map<int, CCategorySums>& sums, CForecastDataRecord& row)
+{
+    const auto it = sums.find(row.product);
+    const CCategorySums s = it == sums.end() ? CCategorySums{} : it->second;
+    row.sumLast = s.sumLast;
+    row.sumCurr = s.sumCurr;
+    row.sumNext = s.sumNext;
+    row.valueLast = s.valueLast;
+    row.valueCurr = s.valueCurr;
+    row.valueNext = s.valueNext;
+}
+
+template <class R>
+std::unordered_map<int, CMemberSums> CRowStore<R>::ReadSums(const std::vector<int>& products) const
+{
+    if constexpr (std::is_same_v<R, CForecastDataRecord>)
+        return ReadSumsOf(QStringLiteral("tfctprognozdata"), QStringLiteral("prognoz = ? and receiver = ?"),
+                          {m_forecast, m_receiver}, products);
+    else
+        return ReadSumsOf(QStringLiteral("tfcttotalprognoz"), QStringLiteral("prognoz = ?"), {m_forecast}, products);
+}
+
+template <class R>
+std::unordered_map<int, R> CRowStore<R>::ReadRows(const std::vector<int>& products) const
+{
+    if (products.empty())
+        return {};
+    if constexpr (std::is_same_v<R, CForecastDataRecord>)
+        return ByProduct(LoadForecastData(
+            ProductSetFilter(QStringLiteral("prognoz = ? and receiver = ?"), {m_forecast, m_receiver}, products)));
+    else
+        return ByProduct(LoadTotalForecasts(ProductSetFilter(QStringLiteral("prognoz = ?"), {m_forecast}, products)));
+}
+
+template <class R>
+R CRowStore<R>::New(int product) const
+{
+    R row;
+    row.prognoz = m_forecast;
+    row.product = product;
+    if constexpr (std::is_same_v<R, CForecastDataRecord>)
+        row.receiver = m_receiver;
+    return row;
+}
+
+template <class R>
+void CRowStore<R>::Save(R& row, bool takeNewId) const
+{
+    bool saved;
+    if constexpr (std::is_same_v<R, CForecastDataRecord>)
+        saved = SaveForecastData(row, takeNewId);
+    else
+        saved = SaveTotalForecast(row);
+    if (!saved)
+        throw CRecalcDbFailure();
+}
+
+template class CRowStore<CForecastDataRecord>;
+template class CRowStore<CTotalForecastRecord>;
+
+std::vector<CGroupMember> MembersOf(const CProductTree& tree, const CProductRecord& group,
+                                    const std::unordered_map<int, CMemberSums>& sums)
+{
+    std::vector<CGroupMember> members;
+    for (const CProductRecord* child : tree.Children(group.id)) {
+        const auto it = sums.find(child->id);
+        members.push_back({child, it == sums.end() ? CMemberSums{} : it->second});
+    }
+    return members;
+}

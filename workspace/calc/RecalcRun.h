@@ -1,0 +1,144 @@
+// One run of a recalculation: the forecast, where its progress goes, the coefficients and products it
+// has read, the database errors it met, and the reads and saves of rows that the walks share.
+#pragma once
+
+#include "Conversion.h"
+#include "GroupSums.h"
+#include "RecalcProgress.h"
+#include "tables/ForecastData.h"
+#include "tables/Products.h"
+#include "tables/Receivers.h"
+#include "tables/TotalForecasts.h"
+
+#include <memory>
+#include <stdexcept>
+#include <unordered_map>
+#include <vector>
+
+// The thread running the walk was asked to stop.
+struct CRecalcCancelled { };
+
+// A database error was reported (through ReportComError) and the walk cannot go on.
+class CRecalcDbFailure : public std::runtime_error {
+public:
+    CRecalcDbFailure()
+        : std::runtime_error("Ошибка при обращении к базе данных")
+    {
+    }
+};
+
+// Products of a forecast as a tree: children in position order.
+class CProductTree {
+public:
+    CProductTree() = default;
+    explicit CProductTree(CProductList products);
+    // Moves keep the records where they are; a copy would point into the original.
+    CProductTree(const CProductTree&) = delete;
+    CProductTree& operator=(const CProductTree&) = delete;
+    CProductTree(CProductTree&&) = default;
+    CProductTree& operator=(CProductTree&&) = default;
+    const CProductRecord* Find(int id) const;
+    const std::vector<const CProductRecord*>& Children(int id) const;
+    std::vector<int> ChildIds(const std::vector<const CProductRecord*>& parents) const;
+
+private:
+    CProductList m_products;
+    std::unordered_map<int, const CProductRecord*> m_byId;
+    std::unordered_map<int, std::vector<const CProductRecord*>> m_children;
+};
+
+class CRecalcRun {
+public:
+    explicit CRecalcRun(int forecast, RecalcProgressHolder& holder = GetRecalcProgressHolder());
+    CRecalcRun(const CRecalcRun&) = delete;
+    CRecalcRun& operator=(const CRecalcRun&) = delete;
+
+    int forecast() const { return m_forecast; }
+    // The sink of the holder; none for a run nobody watches.
+    IRecalcProgress* progress() const { return m_holder.Get(); }
+    CConversionCache& koef() { return m_koef; }
+    // The products with a price row in the forecast, read once. Throws the products error when they
+    // cannot be read.
+    const CProductTree& products();
+
+    // Throws CRecalcCancelled when the thread was asked to stop.
+    void CheckCancel() const;
+    // Throws CRecalcDbFailure when a database error was reported during the run.
+    void CheckDb() const;
+    // The stored row of the receiver and product, or a new one; throws after a database error.
+    CForecastDataRecord DataRow(int receiver, int product);
+    CTotalForecastRecord TotalRow(int product);
+    // The errors reported during the run, taken out of it.
+    std::vector<DbError> TakeErrors() { return m_errors.take(); }
+
+private:
+    CErrorCollector m_errors; // first: it collects everything the run reports
+    int m_forecast;
+    RecalcProgressHolder& m_holder;
+    CConversionCache m_koef;
+    std::unique_ptr<CProductTree> m_products;
+};
+
+// The six fields that a receiver group takes from its members.
+struct CCategorySums {
+    Money sumLast;
+    Money sumCurr;
+    Money sumNext;
+    Money valueLast;
+    Money valueCurr;
+    Money valueNext;
+};
+
+// Per product (at least those asked for), the sums over the rows of the receivers whose category is
+// the group receiver; a product without such rows is missing (it counts as zeros). A database error is thrown as a
+// std::logic_error with the database's text.
+std::unordered_map<int, CCategorySums> ReadCategorySums(int forecast, int groupReceiver,
+                                                        const std::vector<int>& products);
+void ApplyCategorySums(const std::unordered_map<int, CCategorySums>& sums, CForecastDataRecord& row);
+
+// The rows a walk reads and writes: one receiver's rows of a forecast (CForecastDataRecord), or the
+// consolidated rows (CTotalForecastRecord, no receiver).
+template <class R>
+class CRowStore {
+public:
+    using Row = R;
+    explicit CRowStore(int forecast, int receiver = 0)
+        : m_forecast(forecast)
+        , m_receiver(receiver)
+    {
+    }
+    // The three sums of the stored rows of (at least) the products.
+    std::unordered_map<int, CMemberSums> ReadSums(const std::vector<int>& products) const;
+    std::unordered_map<int, Row> ReadRows(const std::vector<int>& products) const;
+    Row New(int product) const;
+    // A consolidated row's new id is always taken.
+    void Save(Row& row, bool takeNewId) const;
+
+private:
+    int m_forecast;
+    int m_receiver;
+};
+using CDataRows = CRowStore<CForecastDataRecord>;
+using CTotalRows = CRowStore<CTotalForecastRecord>;
+
+// The members of a group as the tree has them, with their sums (zeros without a row).
+std::vector<CGroupMember> MembersOf(const CProductTree& tree, const CProductRecord& group,
+                                    const std::unordered_map<int, CMemberSums>& sums);
+
+// Saves go in short transactions for speed; the rows saved stay when the work stops early, as
+// if each had been saved alone.
+template <class Work>
+void InSaveBatch(Work work)
+{
+    CTransaction tx;
+    if (!tx.isActive())
+        throw CRecalcDbFailure();
+    try {
+        work();
+    } catch (...) {
+        static_cast<void>(tx.commit());
+        throw;
+    }
+    if (!tx.commit())
+        throw CRecalcDbFailure();
+}
