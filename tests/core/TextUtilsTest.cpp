@@ -86,8 +86,8 @@ TEST_F(FileUtilsTest, XmlFileVersion)
     EXPECT_FALSE(check("<forecast version=\"2.0.1.40\">"));
     EXPECT_FALSE(check(""));
     EXPECT_FALSE(CheckXmlFileVersion(home() + "missing.xml"));
-    // No network and no outside entities are fetched while checking.
-    EXPECT_TRUE(check("<!DOCTYPE forecast SYSTEM \"http://127.0.0.1:9/x.dtd\"><forecast version=\"2.0.1.40\"/>"));
+    // A document type declaration is refused before anything of it is fetched or read.
+    EXPECT_FALSE(check("<!DOCTYPE forecast SYSTEM \"http://127.0.0.1:9/x.dtd\"><forecast version=\"2.0.1.40\"/>"));
 }
 
 TEST(XmlText, CharactersXmlCannotCarryAreLeftOutSoTheDocumentStaysReadable)
