@@ -115,8 +115,7 @@ bool ExecWaitingForLock(SqlDialect dialect, const std::function<bool(QSqlError*)
     return ok;
 }
 
-bool OpenDatabase(const DbConnectParams& params, const QString& connectionName, QSqlError* error,
-                  OpenPurpose purpose)
+bool OpenDatabase(const DbConnectParams& params, const QString& connectionName, QSqlError* error, OpenPurpose purpose)
 {
     QSqlDatabase db = QSqlDatabase::addDatabase(DriverName(params.dialect), connectionName);
     if (params.dialect == SqlDialect::SQLite) {

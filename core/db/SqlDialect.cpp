@@ -146,8 +146,7 @@ public:
             return QVariant(QMetaType(QMetaType::QString));
         // Bound as the rounded decimal text: numeric(20,6) then holds exactly what SQLite holds.
         char buffer[400];
-        const auto r =
-            std::to_chars(buffer, buffer + sizeof buffer, RoundDecimal6(value), std::chars_format::fixed);
+        const auto r = std::to_chars(buffer, buffer + sizeof buffer, RoundDecimal6(value), std::chars_format::fixed);
         return QVariant(QString::fromLatin1(buffer, int(r.ptr - buffer)));
     }
     bool IsOverflow(const QSqlError& e) const override { return e.nativeErrorCode() == QLatin1String("22003"); }
@@ -174,7 +173,8 @@ public:
     {
         // An advisory lock held to the end of the transaction. A table lock would conflict with the
         // transaction's own earlier writes and deadlock two of them.
-        CSqlQuery q(QStringLiteral("select pg_advisory_xact_lock(?, cast(cast(cast(? as regclass) as oid) as integer))"));
+        CSqlQuery q(
+            QStringLiteral("select pg_advisory_xact_lock(?, cast(cast(cast(? as regclass) as oid) as integer))"));
         q.bind(kNewIdLockClass).bind(table.toLower());
         return q.execOrReport();
     }

@@ -86,8 +86,9 @@ void Like(sqlite3_context* ctx, int argc, sqlite3_value** argv)
         escape = e[0].toLower();
         hasEscape = true;
     }
-    sqlite3_result_int(ctx, Match(pattern.constData(), pattern.constData() + pattern.size(), text.constData(),
-                                  text.constData() + text.size(), escape, hasEscape));
+    sqlite3_result_int(ctx,
+                       Match(pattern.constData(), pattern.constData() + pattern.size(), text.constData(),
+                             text.constData() + text.size(), escape, hasEscape));
 }
 
 // An operand of lir_money_add in ten-thousandths: NULL counts as 0; false when it does not fit.

@@ -132,11 +132,16 @@ bool SaveForecastData(CForecastDataRecord& rec, bool takeNewId)
 {
     const auto written = WriteByKey(
         QStringLiteral("update tfctprognozdata set ") + ForecastFigureAssignments()
-            + QStringLiteral(", comment = ?, base = ?, baseMethod = ? where prognoz = ? and product = ? and receiver = ?"),
+            + QStringLiteral(
+                ", comment = ?, base = ?, baseMethod = ? where prognoz = ? and product = ? and receiver = ?"),
         [&](CSqlQuery& q) {
             BindForecastFigures(q, rec);
-            q.bind(rec.comment).bind(rec.base).bind(rec.baseMethod).bind(rec.prognoz).bind(rec.product).bind(
-                rec.receiver);
+            q.bind(rec.comment)
+                .bind(rec.base)
+                .bind(rec.baseMethod)
+                .bind(rec.prognoz)
+                .bind(rec.product)
+                .bind(rec.receiver);
         },
         QStringLiteral("insert into tfctprognozdata (prognoz, product, receiver, ") + ForecastFigureColumns()
             + QStringLiteral(", comment, base, baseMethod) "

@@ -477,7 +477,11 @@ bool ImportAveragePricesXml(const xmlNode* node, int forecast)
         }
         if (!read)
             continue;
-        q.bind(Decimal6{read->avRep}).bind(Decimal6{read->avCur}).bind(Decimal6{read->avProg}).bind(forecast).bind(read->code);
+        q.bind(Decimal6{read->avRep})
+            .bind(Decimal6{read->avCur})
+            .bind(Decimal6{read->avProg})
+            .bind(forecast)
+            .bind(read->code);
         if (!q.execOrReport())
             return false;
     }

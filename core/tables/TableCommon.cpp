@@ -28,7 +28,7 @@ std::optional<int> ReadRowKey(const CSqlQuery& q, const char* column)
 DbError KeyedWriteConflict()
 {
     return DbError{0, QStringLiteral("Запись не сохранена: другие пользователи одновременно добавляют и удаляют её."),
-                    QString()};
+                   QString()};
 }
 
 std::optional<int> NextTableId(const QString& table)

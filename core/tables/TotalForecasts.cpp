@@ -63,6 +63,30 @@ void BindInsert(CSqlQuery& q, const R& rec)
     BindFigures(q, rec);
 }
 
+// The row of the record's keys: updated with `assignments` (bound by bindSet), or, when there is
+// none, the record inserted whole; the id only of a new row (a stored row leaves the record's id as
+// it was). A savepoint inside the caller's transaction, so a failure leaves the caller's work usable.
+template <class BindSet>
+bool WriteRow(R& rec, const QString& assignments, BindSet bindSet)
+{
+    CTransaction tx;
+    if (!tx.isActive())
+        return false;
+    const auto written = WriteByKey(
+        QStringLiteral("update tfcttotalprognoz set ") + assignments + kByKey,
+        [&](CSqlQuery& q) {
+            bindSet(q);
+            q.bind(rec.product).bind(rec.prognoz);
+        },
+        kInsert, [&](CSqlQuery& q) { BindInsert(q, rec); }, true);
+    if (!written || !tx.commit())
+        return false;
+    if (written->inserted)
+        rec.id = written->newId;
+    WriteTotalForecastJournal(rec, written->inserted ? JOURNAL_INSERT : JOURNAL_UPDATE);
+    return true;
+}
+
 } // namespace
 
 CTotalForecastRecord::CTotalForecastRecord()
@@ -154,25 +178,9 @@ bool DeleteTotalForecast(CTotalForecastRecord& rec)
 bool SaveTotalForecast(CTotalForecastRecord& rec)
 {
     CutComment(rec.comment);
-    // A savepoint inside the caller's transaction: a failure here leaves the caller's work usable.
-    CTransaction tx;
-    if (!tx.isActive())
-        return false;
-    const auto written = WriteByKey(
-        QStringLiteral("update tfcttotalprognoz set ") + ForecastFigureAssignments()
-            + QStringLiteral(", lastUpdate = ?, comment = ?, base = ?, baseMethod = ?") + kByKey,
-        [&](CSqlQuery& q) {
-            BindFigures(q, rec);
-            q.bind(rec.product).bind(rec.prognoz);
-        },
-        kInsert, [&](CSqlQuery& q) { BindInsert(q, rec); }, true);
-    if (!written || !tx.commit())
-        return false;
-    // The id only for a row that is new; a stored row keeps the record's id as it was.
-    if (written->inserted)
-        rec.id = written->newId;
-    WriteTotalForecastJournal(rec, written->inserted ? JOURNAL_INSERT : JOURNAL_UPDATE);
-    return true;
+    return WriteRow(
+        rec, ForecastFigureAssignments() + QStringLiteral(", lastUpdate = ?, comment = ?, base = ?, baseMethod = ?"),
+        [&](CSqlQuery& q) { BindFigures(q, rec); });
 }
 
 bool AccumulateTotalForecast(const CForecastDataRecord& data)
@@ -187,24 +195,10 @@ bool AccumulateTotalForecast(const CForecastDataRecord& data)
     rec.lastUpdate = CurrentTimeToSecond();
     for (const auto& m : kForecastMoneyColumns)
         rec.*m.field = data.*m.field;
-    CTransaction tx;
-    if (!tx.isActive())
-        return false;
-    const auto written = WriteByKey(
-        QStringLiteral("update tfcttotalprognoz set ") + sums.join(QStringLiteral(", ")) + QStringLiteral(", lastUpdate = ?")
-            + kByKey,
-        [&](CSqlQuery& q) {
-            for (const auto& m : kForecastMoneyColumns)
-                q.bind(data.*m.field);
-            q.bind(rec.lastUpdate).bind(rec.product).bind(rec.prognoz);
-        },
-        kInsert, [&](CSqlQuery& q) { BindInsert(q, rec); }, true);
-    if (!written || !tx.commit())
-        return false;
-    if (written->inserted)
-        rec.id = written->newId;
-    WriteTotalForecastJournal(rec, written->inserted ? JOURNAL_INSERT : JOURNAL_UPDATE);
-    return true;
+    return WriteRow(rec, sums.join(QStringLiteral(", ")) + QStringLiteral(", lastUpdate = ?"), [&](CSqlQuery& q) {
+        BindForecastFigures(q, data);
+        q.bind(rec.lastUpdate);
+    });
 }
 
 std::optional<CTotalForecastRecord> GetTotalForecastSums(int prognoz, const std::vector<int>& products,

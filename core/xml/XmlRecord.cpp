@@ -95,46 +95,38 @@ QString XmlFixed6(double v)
 
 namespace {
 
-enum class NumberRead { Ok, Overflow, NotFinite };
-
-// The leading decimal number of the text, as atof reads it (no digits give 0); an underflow gives
-// 0 (or the nearest subnormal).
-NumberRead ReadLeadingDouble(const QString& text, double* out)
+// The leading decimal number of the text, as atof reads it: text without one reads 0, and so does a
+// number too small for a double; none for one that is not finite or too large for a double.
+std::optional<double> ReadLeadingDouble(const QString& text)
 {
-    *out = 0.0;
     const QByteArray b = text.trimmed().toLatin1();
     const char* p = b.constData();
     const char* end = p + b.size();
-    if (p < end && *p == '+' && !(++p < end && *p != '-'))
-        return NumberRead::Ok;
-    const auto r = std::from_chars(p, end, *out, std::chars_format::general);
+    // One sign: from_chars takes '-' but not '+'.
+    if (p < end && *p == '+' && (++p == end || *p == '-'))
+        return 0.0;
+    double v = 0.0;
+    const auto r = std::from_chars(p, end, v, std::chars_format::general);
     if (r.ec == std::errc::result_out_of_range) {
-        // Too large or too small for a double: a long double tells which.
-        long double wide = 0;
-        const auto w = std::from_chars(p, end, wide, std::chars_format::general);
-        const bool small = w.ec == std::errc() ? std::fabs(wide) < 1 : std::string_view(p, r.ptr - p).find("e-") != std::string_view::npos || std::string_view(p, r.ptr - p).find("E-") != std::string_view::npos;
-        *out = 0.0;
-        return small ? NumberRead::Ok : NumberRead::Overflow;
+        // Too large or too small: a negative exponent, or only zeros before the point, makes it small.
+        const std::string_view number(p, std::size_t(r.ptr - p));
+        const std::size_t e = number.find_first_of("eE");
+        const bool small = e != std::string_view::npos
+            ? e + 1 < number.size() && number[e + 1] == '-'
+            : number.find_first_not_of("-0") == number.find('.');
+        return small ? std::optional<double>(0.0) : std::nullopt;
     }
-    if (r.ec != std::errc()) {
-        *out = 0.0;
-        return NumberRead::Ok;
-    }
-    return std::isfinite(*out) ? NumberRead::Ok : NumberRead::NotFinite;
+    if (r.ec != std::errc())
+        return 0.0;
+    return std::isfinite(v) ? std::optional<double>(v) : std::nullopt;
 }
 
 } // namespace
 
-double XmlToDouble(const QString& text)
-{
-    double v = 0.0;
-    return ReadLeadingDouble(text, &v) == NumberRead::Ok ? v : 0.0;
-}
-
 std::optional<double> XmlToDecimal6(const QString& text)
 {
-    double v = 0.0;
-    if (ReadLeadingDouble(text, &v) != NumberRead::Ok || !IsDecimal6(v))
+    const auto v = ReadLeadingDouble(text);
+    if (!v || !IsDecimal6(*v))
         return std::nullopt;
     return v;
 }
@@ -236,8 +228,8 @@ void RootDoctype(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*)
 }
 
 // SAX2 start tag: attributes come as (local name, prefix, URI, value, end of value) five at a time.
-void RootStart(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*, int, const xmlChar**, int attributeCount,
-               int, const xmlChar** attributes)
+void RootStart(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*, int, const xmlChar**, int attributeCount, int,
+               const xmlChar** attributes)
 {
     auto* state = static_cast<RootAttribute*>(ctx);
     if (state->rootSeen)

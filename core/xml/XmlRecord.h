@@ -97,13 +97,12 @@ QString XmlContent(const xmlNode* node);
 QString XmlInt(int v);
 int XmlToInt(const QString& text);       // as the C library's atoi: leading digits, else 0
 QString XmlFixed6(double v);             // "%f" in the C locale
-double XmlToDouble(const QString& text); // as atof: the leading number, else 0
-// A six-decimal field: as XmlToDouble, but none for a number that is not finite or does not fit a
-// six-decimal column ("nan", "inf", "1e999", 1e14 and beyond).
+// A six-decimal field as atof reads it (the leading number, else 0), but none for a number that is
+// not finite or does not fit a six-decimal column ("nan", "inf", "1e999", 1e14 and beyond).
 std::optional<double> XmlToDecimal6(const QString& text);
 // The message of a record element refused for such a field.
 QString XmlInvalidNumberMessage(const char* field, const QString& text);
-QString XmlDate(const QDateTime& d);     // "yyyy-MM-ddTHH:mm:ss"
+QString XmlDate(const QDateTime& d); // "yyyy-MM-ddTHH:mm:ss"
 QDateTime XmlToDate(const QString& text);
 
 template <class R>

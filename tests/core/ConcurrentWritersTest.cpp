@@ -30,8 +30,8 @@ protected:
     {
         QStringList args{QString::fromLatin1(mode), QString::number(count)};
         if (isPg())
-            args << "postgresql" << params().host << QString::number(params().port) << params().dbName
-                 << params().user << params().password;
+            args << "postgresql" << params().host << QString::number(params().port) << params().dbName << params().user
+                 << params().password;
         else
             args << "sqlite" << params().file;
         std::vector<std::unique_ptr<QProcess>> writers;
@@ -124,8 +124,8 @@ TEST_P(ConcurrentWritersTest, FailedStatementsAreFreedAndAGoneServerLeavesNoWarn
     for (int i = 0; i < 200; ++i) {
         CTransaction tx;
         ASSERT_TRUE(tx.isActive());
-        EXPECT_FALSE(ExecSql(QStringLiteral("insert into tFctPrognoz (id, name, status) values (1, ?, 0)"),
-                             QString::number(i)));
+        EXPECT_FALSE(
+            ExecSql(QStringLiteral("insert into tFctPrognoz (id, name, status) values (1, ?, 0)"), QString::number(i)));
     }
     EXPECT_EQ(messages.size(), 200u);
     if (isPg()) {
@@ -183,9 +183,14 @@ TEST_P(ConcurrentWritersTest, MoneyBeyondTheRangeGivesOneErrorOnBothDialects)
 TEST_P(ConcurrentWritersTest, SixDecimalValuesAreRoundedHalfAwayFromZeroOnBothDialects)
 {
     const std::pair<double, double> cases[] = {
-        {1e-7, 0.0},         {0.0000005, 0.000001},      {-0.0000005, -0.000001},
-        {1.2345675, 1.234568}, {0.1, 0.1},               {123456789.1234564, 123456789.123456},
-        {2.9999995, 3.0},    {12345678.9999995, 12345679.0},
+        {1e-7, 0.0},
+        {0.0000005, 0.000001},
+        {-0.0000005, -0.000001},
+        {1.2345675, 1.234568},
+        {0.1, 0.1},
+        {123456789.1234564, 123456789.123456},
+        {2.9999995, 3.0},
+        {12345678.9999995, 12345679.0},
     };
     for (const auto& [written, expected] : cases) {
         CProductRecord p;

@@ -32,12 +32,13 @@ QByteArray EntityLayers()
 
 } // namespace
 
-class XmlInputTest : public TempHomeTest {};
+class XmlInputTest : public TempHomeTest { };
 
 TEST_F(XmlInputTest, DocumentsWithADocumentTypeAreRefusedBeforeAnythingIsRead)
 {
     // 16 KB of products whose name expands to gigabytes, and 40 KB whose root version does.
-    QByteArray products = "<?xml version=\"1.0\"?><!DOCTYPE products [" + EntityLayers() + "]><products><product><name>";
+    QByteArray products =
+        "<?xml version=\"1.0\"?><!DOCTYPE products [" + EntityLayers() + "]><products><product><name>";
     while (products.size() < 16 * 1024 - 40)
         products += "&c;";
     products += "</name></product></products>";
@@ -52,7 +53,8 @@ TEST_F(XmlInputTest, DocumentsWithADocumentTypeAreRefusedBeforeAnythingIsRead)
         {"products with an entity bomb", products},
         {"version attribute with an entity bomb", version},
         {"a bare document type", "<!DOCTYPE products><products/>"},
-        {"an outside document type", "<!DOCTYPE forecast SYSTEM \"http://127.0.0.1:9/x.dtd\"><forecast version=\"2.0.1.40\"/>"},
+        {"an outside document type",
+         "<!DOCTYPE forecast SYSTEM \"http://127.0.0.1:9/x.dtd\"><forecast version=\"2.0.1.40\"/>"},
     };
     const long rssBefore = StatusKiB("VmRSS:");
     for (const auto& c : cases) {
@@ -79,20 +81,30 @@ TEST_F(XmlInputTest, DocumentsWithADocumentTypeAreRefusedBeforeAnythingIsRead)
 
 TEST(XmlFields, NumbersAreReadAsTheCLibraryReadsThemAndSixDecimalsMustFit)
 {
-    const std::pair<const char*, int> ints[] = {{"+-5", 0}, {"-+5", 0}, {"+5", 5},     {" -12x", -12},
-                                                {"", 0},    {"x1", 0},  {"99999999999", INT_MAX}};
+    const std::pair<const char*, int> ints[] = {
+        {"+-5", 0}, {"-+5", 0}, {"+5", 5}, {" -12x", -12}, {"", 0}, {"x1", 0}, {"99999999999", INT_MAX}};
     for (const auto& [text, expected] : ints)
         EXPECT_EQ(XmlToInt(QString::fromLatin1(text)), expected) << text;
 
     // Text that is no number reads 0, as atof reads it; what is not finite or beyond decimal(20,6)
     // is refused.
-    const std::pair<const char*, std::optional<double>> decimals[] = {
-        {"12.5", 12.5},      {"abc", 0.0},           {"+-1", 0.0},          {"1e-999", 0.0},
-        {"-7.25x", -7.25},   {"99999999999999.5", 99999999999999.5},      {"nan", std::nullopt},
-        {"-inf", std::nullopt}, {"infinity", std::nullopt}, {"1e999", std::nullopt}, {"1e14", std::nullopt},
+    const std::pair<std::string, std::optional<double>> decimals[] = {
+        {"12.5", 12.5},
+        {"abc", 0.0},
+        {"+-1", 0.0},
+        {"1e-999", 0.0},
+        {"0." + std::string(400, '0') + "1", 0.0},
+        {"-7.25x", -7.25},
+        {"99999999999999.5", 99999999999999.5},
+        {"nan", std::nullopt},
+        {"-inf", std::nullopt},
+        {"infinity", std::nullopt},
+        {"1e999", std::nullopt},
+        {"1" + std::string(400, '0'), std::nullopt},
+        {"1e14", std::nullopt},
     };
     for (const auto& [text, expected] : decimals)
-        EXPECT_EQ(XmlToDecimal6(QString::fromLatin1(text)), expected) << text;
+        EXPECT_EQ(XmlToDecimal6(QString::fromStdString(text)), expected) << text.substr(0, 20);
 
     // A product list with such a number is refused whole, with the field named.
     for (const char* bad : {"nan", "1e999"}) {

@@ -7,7 +7,7 @@
 #include <QSettings>
 #include <QSpinBox>
 
-class MSSqlSetupDlgTest : public TempHomeTest {};
+class MSSqlSetupDlgTest : public TempHomeTest { };
 
 TEST_F(MSSqlSetupDlgTest, EditsTheSettingsAndEnablesWhatTheChoiceNeeds)
 {

@@ -322,7 +322,8 @@ TEST_F(ConnectLoopTest, TheCommonCausesOfAFailedConnectionAreNamedInRussian)
         const QStringList lines = messages[0].text.split('\n');
         ASSERT_GE(lines.size(), 4) << c.what;
         EXPECT_EQ(lines[3], c.reason) << c.what;
-        EXPECT_TRUE(lines.mid(4).join('\n').contains(c.description)) << c.what << ": " << messages[0].text.toStdString();
+        EXPECT_TRUE(lines.mid(4).join('\n').contains(c.description))
+            << c.what << ": " << messages[0].text.toStdString();
     }
 }
 
@@ -347,7 +348,7 @@ TEST_F(ConnectLoopTest, NumbersBeyondTheirRangeInTheProfileKeepTheDefault)
         const char* text;
         int expected;
     } cases[] = {
-        {"Port", "-99999999999", 5432}, {"Port", "70000", 5432}, {"Port", "x", 5432},
+        {"Port", "-99999999999", 5432}, {"Port", "70000", 5432},  {"Port", "x", 5432},
         {"Port", "5433", 5433},         {"Sql", "4294967297", 0}, {"SavePass", "99999999999", 1},
     };
     for (const auto& c : cases) {
