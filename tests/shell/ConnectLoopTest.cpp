@@ -6,6 +6,7 @@
 
 #include <QCryptographicHash>
 #include <QFile>
+#include <QProcess>
 #include <QSettings>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -329,16 +330,24 @@ TEST_F(ConnectLoopTest, TheCommonCausesOfAFailedConnectionAreNamedInRussian)
 
 TEST_F(ConnectLoopTest, AProgramFolderThatCannotBeWrittenIsNamed)
 {
-    if (geteuid() == 0)
-        GTEST_SKIP() << "root writes into any folder: a folder it cannot write cannot be made here";
     CopyTemplate(home() + "LIR.db.tmpl");
-    QFile::setPermissions(home(), QFile::ReadOwner | QFile::ExeOwner);
+    // Root writes into any folder unless the folder is immutable.
+    const bool root = geteuid() == 0;
+    if (root && QProcess::execute("chattr", {"+i", home()}) != 0)
+        GTEST_SKIP() << "running as root, and chattr cannot make the folder immutable here";
+    if (!root)
+        QFile::setPermissions(home(), QFile::ReadOwner | QFile::ExeOwner);
     SetConnectDialogHook([](CDbSetupSettings&) { return false; });
     answers = {IDOK, IDYES};
-    EXPECT_EQ(RunExpectingExit(), 0);
-    QFile::setPermissions(home(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const int code = RunExpectingExit();
+    if (root)
+        QProcess::execute("chattr", {"-i", home()});
+    else
+        QFile::setPermissions(home(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    EXPECT_EQ(code, 0);
     ASSERT_FALSE(messages.empty());
-    EXPECT_TRUE(messages[0].text.contains("Папка программы недоступна для записи: " + home()));
+    EXPECT_TRUE(messages[0].text.contains("Папка программы недоступна для записи: " + home()))
+        << messages[0].text.toStdString();
 }
 
 TEST_F(ConnectLoopTest, NumbersBeyondTheirRangeInTheProfileKeepTheDefault)
