@@ -1,8 +1,10 @@
 #include "Money.h"
 
 #include <cfenv>
+#include <charconv>
 #include <cmath>
 #include <limits>
+#include <string>
 
 std::optional<Money> Money::fromDouble(double value)
 {
@@ -149,4 +151,43 @@ Money Money::operator-() const
 std::optional<Money> MulMoneyDouble(Money a, double b)
 {
     return Money::fromDouble(a.toDouble() * b);
+}
+
+bool IsDecimal6(double value)
+{
+    return std::isfinite(value) && std::fabs(value) < kDecimal6Limit;
+}
+
+double RoundDecimal6(double value)
+{
+    if (!std::isfinite(value))
+        return value;
+    // The shortest text that reads back as the value, in plain notation (at most 309 digits before
+    // the point and 330 after it).
+    char buffer[700];
+    const auto r = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value), std::chars_format::fixed);
+    std::string digits(buffer, r.ptr);
+    const auto point = digits.find('.');
+    if (point == std::string::npos || digits.size() - point - 1 <= 6)
+        return value;
+    const bool up = digits[point + 7] >= '5';
+    digits.resize(point + 7);
+    if (up) {
+        // Carry from the last decimal leftwards, over the point.
+        std::size_t i = digits.size();
+        while (i-- > 0) {
+            if (digits[i] == '.')
+                continue;
+            if (digits[i] != '9') {
+                ++digits[i];
+                break;
+            }
+            digits[i] = '0';
+            if (i == 0)
+                digits.insert(digits.begin(), '1');
+        }
+    }
+    double rounded = 0.0;
+    std::from_chars(digits.data(), digits.data() + digits.size(), rounded);
+    return value < 0 && rounded != 0.0 ? -rounded : rounded;
 }

@@ -55,3 +55,11 @@ private:
 
 // quantity × price through doubles, rounded back to four decimals; none on overflow.
 std::optional<Money> MulMoneyDouble(Money a, double b);
+
+// Six-decimal values (decimal(20,6) in the schema): at most 14 digits before the point.
+inline constexpr double kDecimal6Limit = 1e14;
+// Whether a value fits a six-decimal column: finite and below the limit.
+bool IsDecimal6(double value);
+// The value rounded to six decimals, half away from zero, as its shortest decimal text reads (what a
+// user typed), so 0.0000005 gives 0.000001 and 1e-7 gives 0. Not finite: unchanged.
+double RoundDecimal6(double value);

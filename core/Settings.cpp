@@ -15,9 +15,9 @@ void CSettings::Load()
     ImportDir = profile.value(QStringLiteral("ImportDir"), folder + QStringLiteral("Import")).toString();
     ExportDir = profile.value(QStringLiteral("ExportDir"), folder + QStringLiteral("Export")).toString();
     Transport = profile.value(QStringLiteral("Transport"), QStringLiteral("File")).toString();
-    ReportFormat = profile.value(QStringLiteral("ReportFormat"), 0).toInt();
-    EnableAutoRecalc = profile.value(QStringLiteral("EnableAutoRecalc"), 1).toInt() != 0;
-    EnableOpJournal = profile.value(QStringLiteral("EnableOpJournal"), 0).toInt() != 0;
+    ReportFormat = profile.intValue(QStringLiteral("ReportFormat"), 0);
+    EnableAutoRecalc = profile.intValue(QStringLiteral("EnableAutoRecalc"), 1) != 0;
+    EnableOpJournal = profile.intValue(QStringLiteral("EnableOpJournal"), 0) != 0;
     profile.endGroup();
 }
 

@@ -8,8 +8,6 @@
 
 #include "xml/XmlRecord.h"
 
-#include <libxml/tree.h>
-
 #include <unistd.h>
 
 QByteArray UnicodeToAnsi(const QString& text)
@@ -18,16 +16,25 @@ QByteArray UnicodeToAnsi(const QString& text)
         Utf16ToCodepage(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()), text.size())));
 }
 
+namespace {
+
+// The code units as they are: QString::fromUtf16 would take a leading U+FEFF or U+FFFE for a byte
+// order mark, drop it and swap the rest.
+QString FromUtf16Units(const std::u16string& units)
+{
+    return QString(reinterpret_cast<const QChar*>(units.data()), qsizetype(units.size()));
+}
+
+} // namespace
+
 QString AnsiToUnicode(const QByteArray& text)
 {
-    std::u16string u = CodepageToUtf16(std::string_view(text.constData(), text.size()));
-    return QString::fromUtf16(u.data(), qsizetype(u.size()));
+    return FromUtf16Units(CodepageToUtf16(std::string_view(text.constData(), text.size())));
 }
 
 QString Utf8ToUnicode(const QByteArray& text)
 {
-    std::u16string u = Utf8ToUtf16(std::string_view(text.constData(), text.size()));
-    return QString::fromUtf16(u.data(), qsizetype(u.size()));
+    return FromUtf16Units(Utf8ToUtf16(std::string_view(text.constData(), text.size())));
 }
 
 QByteArray UnicodeToUtf8(const QString& text)
@@ -120,14 +127,5 @@ QString GetFileVersionString()
 
 bool CheckXmlFileVersion(const QString& xmlPath)
 {
-    const XmlDocPtr doc = XmlParseFile(xmlPath);
-    const xmlNode* root = doc ? xmlDocGetRootElement(doc.get()) : nullptr;
-    if (!root)
-        return false;
-    xmlChar* version = xmlGetProp(root, BAD_CAST "version");
-    if (!version)
-        return false;
-    const bool ok = QString::fromUtf8(reinterpret_cast<const char*>(version)) == GetFileVersionString();
-    xmlFree(version);
-    return ok;
+    return XmlRootAttribute(xmlPath, "version") == GetFileVersionString();
 }

@@ -22,6 +22,12 @@ struct QueuedWork {
 
 } // namespace
 
+bool IsUiThread()
+{
+    const QCoreApplication* app = QCoreApplication::instance();
+    return app && QThread::currentThread() == app->thread();
+}
+
 void SetThreadStopFlag(const std::atomic<bool>* flag)
 {
     t_stopFlag = flag;

@@ -11,6 +11,9 @@
 // deadlocks with it.
 bool RunOnUiThread(const std::function<void()>& work);
 
+// Whether the calling thread is the user-interface thread (false without an application object).
+bool IsUiThread();
+
 // A worker names the flag that asks it to stop (none: only a QThread's interruption request counts).
 void SetThreadStopFlag(const std::atomic<bool>* flag);
 bool ThreadStopRequested();

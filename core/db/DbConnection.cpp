@@ -1,9 +1,12 @@
 #include "DbConnection.h"
 
 #include "ErrorSink.h"
+#include "SqlDialect.h"
 #include "SqliteFunctions.h"
 #include "TextUtils.h"
+#include "UiThread.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QHash>
 #include <QSqlDriver>
@@ -32,12 +35,15 @@ struct CDBConnection::ThreadState {
     bool open = false;
     int level = 0;
     QHash<QString, std::vector<QSqlQuery>> cache;
+    // Failed statements not yet freed on the server (see DiscardStatement).
+    std::vector<QSqlQuery> discarded;
     // Actions waiting for the outermost commit, with the level that queued them.
     std::vector<std::pair<int, std::function<void()>>> afterCommit;
 
     void Drop()
     {
-        cache.clear();
+        // Closing ends the server's session, which frees its statements: the driver goes first, so
+        // that the statements do not ask a server that may be gone to free them one by one.
         if (!name.isEmpty()) {
             {
                 QSqlDatabase db = QSqlDatabase::database(name, false);
@@ -46,6 +52,8 @@ struct CDBConnection::ThreadState {
             }
             QSqlDatabase::removeDatabase(name);
         }
+        cache.clear();
+        discarded.clear();
         name.clear();
         open = false;
         level = 0;
@@ -65,12 +73,55 @@ StateMap& ThreadStates()
 }
 } // namespace
 
-bool OpenDatabase(const DbConnectParams& params, const QString& connectionName, QSqlError* error)
+namespace {
+
+LockWaitHook& LockHook()
+{
+    static LockWaitHook hook;
+    return hook;
+}
+
+// On the user-interface thread SQLite waits this long inside the driver before the wait goes on in
+// ExecWaitingForLock.
+constexpr int kUiLockSliceMs = 200;
+
+} // namespace
+
+void SetLockWaitHook(LockWaitHook hook)
+{
+    LockHook() = std::move(hook);
+}
+
+bool ExecWaitingForLock(SqlDialect dialect, const std::function<bool(QSqlError*)>& exec)
+{
+    QSqlError error;
+    if (exec(&error))
+        return true;
+    if (!IsUiThread() || !DialectOf(dialect).IsLocked(error))
+        return false;
+    const LockWaitHook hook = LockHook();
+    QElapsedTimer waited;
+    waited.start();
+    bool ok = false;
+    while (!ok && waited.elapsed() < kLockWaitMs) {
+        if (hook)
+            hook(true);
+        ok = exec(&error);
+        if (!ok && !DialectOf(dialect).IsLocked(error))
+            break;
+    }
+    if (hook)
+        hook(false);
+    return ok;
+}
+
+bool OpenDatabase(const DbConnectParams& params, const QString& connectionName, QSqlError* error, OpenPurpose purpose)
 {
     QSqlDatabase db = QSqlDatabase::addDatabase(DriverName(params.dialect), connectionName);
     if (params.dialect == SqlDialect::SQLite) {
         // mode=rw: a missing file fails instead of being created empty.
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=10000"));
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1")
+                                 .arg(IsUiThread() ? kUiLockSliceMs : kLockWaitMs));
         QString path = QFileInfo(params.file).absoluteFilePath();
         path.replace(u'%', QStringLiteral("%25"))
             .replace(u'?', QStringLiteral("%3f"))
@@ -105,9 +156,12 @@ bool OpenDatabase(const DbConnectParams& params, const QString& connectionName, 
         if (!q.exec(QStringLiteral("select count(*) from sqlite_master")))
             return fail(q.lastError());
         // 16 MiB of page cache (the default is 2): the rows of one product over all receivers of a
-        // forecast lie a page apart, and a consolidation walks them product by product.
+        // forecast lie a page apart, and a consolidation walks them product by product. WAL changes
+        // the file: a probe (a database that may yet be refused) stays as it is.
         for (const char* pragma : {"PRAGMA foreign_keys=ON", "PRAGMA journal_mode=WAL", "PRAGMA synchronous=NORMAL",
                                    "PRAGMA cache_size=-16384"}) {
+            if (purpose == OpenPurpose::Probe && qstrcmp(pragma, "PRAGMA journal_mode=WAL") == 0)
+                continue;
             if (!q.exec(QString::fromLatin1(pragma)))
                 return fail(q.lastError());
         }
@@ -221,7 +275,13 @@ bool CDBConnection::ExecPlain(const QString& sql)
     if (!db.isValid())
         return false;
     QSqlQuery q(db);
-    if (!q.exec(sql)) {
+    const bool ok = ExecWaitingForLock(dialect(), [&](QSqlError* error) {
+        if (q.exec(sql))
+            return true;
+        *error = q.lastError();
+        return false;
+    });
+    if (!ok) {
         ReportComError(q.lastError());
         return false;
     }
@@ -292,6 +352,8 @@ bool CDBConnection::CommitTrans()
         }
     }
     --state.level;
+    if (ok || state.level == 0)
+        state.discarded.clear();
     if (ok && state.level == 0) {
         auto actions = std::move(state.afterCommit);
         state.afterCommit.clear();
@@ -332,6 +394,8 @@ bool CDBConnection::RollbackTrans()
             && ExecPlain(QStringLiteral("RELEASE SAVEPOINT lir_sp%1").arg(state.level));
     }
     --state.level;
+    if (ok || state.level == 0)
+        state.discarded.clear();
     return ok;
 }
 
@@ -457,6 +521,24 @@ void CDBConnection::ReleaseStatement(const QString& sql, QSqlQuery&& query)
     auto& free = state.cache[sql];
     if (free.size() < 4)
         free.push_back(std::move(query));
+}
+
+void CDBConnection::DiscardStatement(QSqlQuery&& query)
+{
+    ThreadState& state = State();
+    // A statement of an earlier connection dies with it.
+    if (!m_connected || !state.open || state.generation != m_generation
+        || query.driver() != QSqlDatabase::database(state.name, false).driver())
+        return;
+    query.finish();
+    state.discarded.push_back(std::move(query));
+}
+
+void CDBConnection::StatementSucceeded()
+{
+    auto it = ThreadStates().find(m_id);
+    if (it != ThreadStates().end() && !it->second->discarded.empty())
+        it->second->discarded.clear();
 }
 
 CDBConnection& GetDBConnection()

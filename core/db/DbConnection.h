@@ -66,9 +66,16 @@ public:
     int transactionLevel();
 
     // A prepared statement of the calling thread's connection, taken from this thread's cache.
-    // Give it back with ReleaseStatement so that the next caller reuses it.
+    // Give it back with ReleaseStatement so that the next caller reuses it, or, when it failed or
+    // holds values that were never run, with DiscardStatement.
     QSqlQuery AcquireStatement(const QString& sql, bool* prepared);
     void ReleaseStatement(const QString& sql, QSqlQuery&& query);
+    // A server frees a prepared statement only on request, which it refuses inside a failed
+    // transaction or without a connection: the statement is kept until a statement of this thread
+    // succeeds or its transaction ends, or, when neither happens, until the connection closes (which
+    // frees it on the server).
+    void DiscardStatement(QSqlQuery&& query);
+    void StatementSucceeded();
 
     // Runs the action once the calling thread's outermost transaction commits (at once when none is
     // open); a rollback of the level that queued it drops it. For work outside the database, such as
@@ -97,7 +104,24 @@ private:
 CDBConnection& GetDBConnection();
 CDBConnection& GetReportDBConnection();
 
+enum class OpenPurpose {
+    Use,   // the connection the program works with
+    Probe, // a look that changes nothing in the file (SQLite stays in its journal mode)
+};
 // Opens a connection with the given parameters under the given Qt connection name and prepares the
 // session (foreign keys, WAL, busy timeout and Unicode case functions on SQLite). The database is
 // left open on success; the caller removes it.
-bool OpenDatabase(const DbConnectParams& params, const QString& connectionName, QSqlError* error);
+bool OpenDatabase(const DbConnectParams& params, const QString& connectionName, QSqlError* error,
+                  OpenPurpose purpose = OpenPurpose::Use);
+
+// How long a SQLite writer waits for another one's lock (a long import holds it that long).
+inline constexpr int kLockWaitMs = 120000;
+// Runs a statement (`exec` answers whether it succeeded, its error in *error). On the user-interface
+// thread SQLite waits only a moment inside the driver, so that the window does not freeze: a
+// statement that met another writer's lock is run again here until it gets the lock or kLockWaitMs
+// have passed, and the lock-wait hook shows the wait meanwhile.
+bool ExecWaitingForLock(SqlDialect dialect, const std::function<bool(QSqlError*)>& exec);
+// Shown while the user-interface thread waits for a lock: called with true before each further try
+// (show the wait and repaint; no user input, no timers), with false when the wait is over.
+using LockWaitHook = std::function<void(bool waiting)>;
+void SetLockWaitHook(LockWaitHook hook);

@@ -1,9 +1,11 @@
 #include "DbSetup.h"
 
 #include "ProfileSettings.h"
+#include "SqlDialect.h"
 #include "TextUtils.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -13,12 +15,16 @@ namespace {
 
 const QString kGroup = QStringLiteral("Settings/DataBase");
 
-DbError ErrorOf(const QSqlError& e)
+QString FolderOf(const QString& file)
 {
-    DbError d = DbError::fromSql(e);
-    if (!Failed(d))
-        d.description = QStringLiteral("Неизвестная ошибка.");
-    return d;
+    return QFileInfo(file).absolutePath() + u'/';
+}
+
+// The driver's own words, kept as the description under the reason.
+QString DriverText(const QSqlError& e)
+{
+    const QString text = e.databaseText().trimmed();
+    return text.isEmpty() ? e.text().trimmed() : text;
 }
 
 } // namespace
@@ -31,11 +37,11 @@ CDbSetupSettings::CDbSetupSettings()
     hostName = profile.value(QStringLiteral("HostName")).toString();
     userName = profile.value(QStringLiteral("UserName")).toString();
     password = profile.value(QStringLiteral("Password")).toString();
-    useWindowsAuth = profile.value(QStringLiteral("UseWindowsAuth"), 0).toInt() != 0;
-    sql = profile.value(QStringLiteral("Sql"), 0).toInt() == 1 ? 1 : 0;
-    port = profile.value(QStringLiteral("Port"), 5432).toInt();
+    useWindowsAuth = profile.intValue(QStringLiteral("UseWindowsAuth"), 0) != 0;
+    sql = profile.intValue(QStringLiteral("Sql"), 0) == 1 ? 1 : 0;
+    port = profile.intValue(QStringLiteral("Port"), 5432, 1, 65535);
     dbName = profile.value(QStringLiteral("DbName"), QStringLiteral("lir")).toString();
-    savePass = profile.value(QStringLiteral("SavePass"), 1).toInt() != 0;
+    savePass = profile.intValue(QStringLiteral("SavePass"), 1) != 0;
 }
 
 DbConnectParams CDbSetupSettings::params() const
@@ -83,43 +89,99 @@ DbError CDbSetupSettings::PrepareAccessFile()
     const QString tmpl = GetProgramFolder() + QStringLiteral("LIR.db.tmpl");
     QFile source(tmpl);
     if (!source.open(QIODevice::ReadOnly))
-        return DbError{0, QStringLiteral("Не найден шаблон базы данных."), tmpl};
+        return DbError{0, QStringLiteral("Не найден шаблон базы данных: %1").arg(tmpl), source.errorString()};
     QSaveFile target(DefaultFile());
     if (!target.open(QIODevice::WriteOnly))
-        return DbError{0, target.errorString(), DefaultFile()};
+        return DbError{0, QStringLiteral("Папка программы недоступна для записи: %1").arg(GetProgramFolder()),
+                       target.errorString()};
     while (!source.atEnd()) {
         const QByteArray chunk = source.read(1 << 20);
         if (chunk.isEmpty() || target.write(chunk) != chunk.size()) {
             target.cancelWriting();
-            return DbError{0, QStringLiteral("Не удалось создать базу данных."), DefaultFile()};
+            return DbError{0, QStringLiteral("Не удалось создать базу данных: %1").arg(DefaultFile()),
+                           target.errorString()};
         }
     }
     if (!target.commit())
-        return DbError{0, target.errorString(), DefaultFile()};
+        return DbError{0, QStringLiteral("Не удалось создать базу данных: %1").arg(DefaultFile()),
+                       target.errorString()};
     return DbError{};
+}
+
+DbError CDbSetupSettings::ConnectFailure(const QSqlError& e) const
+{
+    using F = CSqlDialect::ConnectFailure;
+    const DbConnectParams p = params();
+    QString reason;
+    switch (DialectOf(p.dialect).ClassifyConnectFailure(e)) {
+    case F::NotADatabase:
+        reason = QStringLiteral("Файл не является базой данных программы: %1").arg(p.file);
+        break;
+    case F::Damaged:
+        reason = QStringLiteral("Файл базы данных повреждён: %1").arg(p.file);
+        break;
+    case F::NoWriteAccess:
+        reason = QStringLiteral("Нет права записи в файл базы данных или в его папку: %1").arg(p.file);
+        break;
+    case F::Unreachable:
+        reason = QStringLiteral("Сервер базы данных «%1» не принимает соединения: он не запущен, или неверно "
+                                "указаны его имя или порт.")
+                     .arg(p.host.isEmpty() ? QStringLiteral("localhost") : p.host);
+        break;
+    case F::BadLogin:
+        reason = QStringLiteral("Неверное имя пользователя или пароль.");
+        break;
+    case F::NotPermitted:
+        reason = QStringLiteral("Сервер не разрешает пользователю «%1» подключаться к базе данных «%2».")
+                     .arg(p.user, p.dbName);
+        break;
+    case F::NoDatabase:
+        reason = QStringLiteral("На сервере нет базы данных «%1».").arg(p.dbName);
+        break;
+    case F::Unknown:
+        reason = QStringLiteral("Не удалось открыть базу данных.");
+        break;
+    }
+    bool ok = false;
+    const unsigned code = e.nativeErrorCode().toUInt(&ok);
+    return DbError{ok ? code : 0, reason, DriverText(e)};
 }
 
 DbError CDbSetupSettings::OpenAccessDatabase()
 {
-    // A missing template leaves the file missing: the open below tells. A server set-up never
-    // touches the local file.
+    // A server set-up never touches the local file.
+    DbError prepared;
     if (sql == 0 && !QFile::exists(DefaultFile()))
-        PrepareAccessFile();
+        prepared = PrepareAccessFile();
+    if (sql == 0) {
+        const QFileInfo file(dbFile);
+        if (!file.isFile()) {
+            // Why the default file is missing, when its copy failed.
+            if (Failed(prepared) && file.absoluteFilePath() == QFileInfo(DefaultFile()).absoluteFilePath())
+                return prepared;
+            return DbError{0, QStringLiteral("Файл базы данных не найден: %1").arg(dbFile), QString()};
+        }
+        // The program writes beside the file too (its write-ahead log).
+        if (!file.isWritable() || !QFileInfo(FolderOf(dbFile)).isWritable())
+            return DbError{0, QStringLiteral("Нет права записи в файл базы данных или в его папку: %1").arg(dbFile),
+                           QString()};
+    }
     const QString name = QStringLiteral("lir_test_open_") + QUuid::createUuid().toString(QUuid::Id128);
     QSqlError error;
-    const bool ok = OpenDatabase(params(), name, &error);
+    const bool ok = OpenDatabase(params(), name, &error, OpenPurpose::Probe);
     QSqlDatabase::removeDatabase(name);
-    return ok ? DbError{} : ErrorOf(error);
+    return ok ? DbError{} : ConnectFailure(error);
 }
 
 DbError CDbSetupSettings::GetDbVersion(bool* opened, bool* current)
 {
     *opened = false;
     *current = false;
+    // Read before anything changes the file: a database that is refused stays as it was.
     const QString name = QStringLiteral("lir_version_") + QUuid::createUuid().toString(QUuid::Id128);
     QSqlError error;
     DbError result;
-    if (OpenDatabase(params(), name, &error)) {
+    if (OpenDatabase(params(), name, &error, OpenPurpose::Probe)) {
         *opened = true;
         {
             QSqlDatabase db = QSqlDatabase::database(name, false);
@@ -133,8 +195,16 @@ DbError CDbSetupSettings::GetDbVersion(bool* opened, bool* current)
             db.close();
         }
     } else {
-        result = ErrorOf(error);
+        result = ConnectFailure(error);
     }
     QSqlDatabase::removeDatabase(name);
     return result;
+}
+
+QString ConnectFailureText(const DbError& error)
+{
+    QString text = error.message;
+    if (!error.description.isEmpty())
+        text += (text.isEmpty() ? QString() : QStringLiteral("\n")) + error.description;
+    return text;
 }

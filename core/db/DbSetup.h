@@ -28,11 +28,18 @@ public:
     void UseDefaultAccessFile();
     void SaveSettings();
 
-    // Each answers an error value; code 0 with empty texts is success.
+    // Each answers an error value; code 0 with empty texts is success. A failure to connect carries
+    // its reason in Russian as the message and the driver's text as the description. Neither the
+    // test open nor the version check changes the database file.
     DbError OpenAccessDatabase();
     DbError GetDbVersion(bool* opened, bool* current);
     // Copies the template over the default file, whole or not at all.
     DbError PrepareAccessFile();
+    // A failed open as OpenAccessDatabase answers it.
+    DbError ConnectFailure(const QSqlError& error) const;
 };
+
+// The reason and the description of a failed connection, one under the other.
+QString ConnectFailureText(const DbError& error);
 
 constexpr int kDbVersion = 36;

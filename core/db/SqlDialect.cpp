@@ -5,9 +5,34 @@
 
 #include <QSqlQuery>
 
+#include <charconv>
 #include <climits>
+#include <cmath>
 
 namespace {
+
+// Advisory lock class of the new-id locks (the second key is the table's oid); the schema's id
+// trigger takes the same lock.
+constexpr int kNewIdLockClass = 4999506;
+
+// The primary SQLite result code of a failed statement.
+int SqliteCode(const QSqlError& e)
+{
+    bool ok = false;
+    const int code = e.nativeErrorCode().toInt(&ok);
+    return ok ? code & 0xFF : -1;
+}
+
+// A money value held as a number (a REAL in SQLite, numeric text): the money, or the overflow when
+// the number is finite but out of range. `scale` is how many of it make one unit.
+Money MoneyFromNumber(double number, double scale, bool* overflow)
+{
+    if (const auto m = Money::fromDouble(number / scale))
+        return *m;
+    if (std::isfinite(number) && overflow)
+        *overflow = true;
+    return Money::invalid();
+}
 
 // A key column of a row: none for NULL or anything that is not an integer.
 std::optional<int> IdOf(const CSqlQuery& q)
@@ -27,13 +52,43 @@ public:
     {
         return QStringLiteral("(cast(coalesce(%1, 0) as double precision) / 10000)").arg(column);
     }
+    Money MoneyFromValue(const QVariant& v, bool* overflow) const override
+    {
+        if (v.isNull() || !v.isValid())
+            return Money::invalid();
+        bool ok = false;
+        const qlonglong raw = v.toLongLong(&ok);
+        if (ok && v.typeId() != QMetaType::Double)
+            return Money::fromRaw(raw);
+        // Not an integer: a REAL (or numeric text) that another writer stored.
+        const double d = v.toDouble(&ok);
+        return ok ? MoneyFromNumber(d, double(Money::kScale), overflow) : Money::invalid();
+    }
+    QString MoneyAdd(const QString& column) const override
+    {
+        // SQLite would turn an integer sum beyond 64 bits into a REAL; this one fails instead.
+        return QStringLiteral("lir_money_add(%1, ?)").arg(column);
+    }
+    QVariant Decimal6Param(double value) const override
+    {
+        if (!std::isfinite(value))
+            return QVariant(QMetaType(QMetaType::Double));
+        return QVariant(RoundDecimal6(value));
+    }
+    bool IsOverflow(const QSqlError& e) const override
+    {
+        return SqliteCode(e) == 1 && e.databaseText().contains(QLatin1String("integer overflow"));
+    }
+    bool IsLocked(const QSqlError& e) const override { return SqliteCode(e) == 5; }
     QString IdSetCondition(const QString& column) const override
     {
         return column + QStringLiteral(" in (select value from json_each('[' || ? || ']'))");
     }
     QString InsertReturningId(const QString& insert) const override { return insert; }
-    std::optional<int> ReadNewId(CSqlQuery&) const override
+    std::optional<int> ReadNewId(CSqlQuery& insert) const override
     {
+        if (insert.numRowsAffected() <= 0)
+            return std::nullopt;
         CSqlQuery q(QStringLiteral("select last_insert_rowid()"));
         if (!q.execOrReport() || !q.next())
             return std::nullopt;
@@ -44,6 +99,20 @@ public:
     bool HasLogins() const override { return false; }
     bool JournalWritesLogin() const override { return true; }
     bool FailureSpoilsTransaction() const override { return false; }
+    ConnectFailure ClassifyConnectFailure(const QSqlError& e) const override
+    {
+        switch (SqliteCode(e)) {
+        case 26: // SQLITE_NOTADB
+            return ConnectFailure::NotADatabase;
+        case 11: // SQLITE_CORRUPT
+            return ConnectFailure::Damaged;
+        case 8:  // SQLITE_READONLY
+        case 14: // SQLITE_CANTOPEN
+            return ConnectFailure::NoWriteAccess;
+        default:
+            return ConnectFailure::Unknown;
+        }
+    }
 };
 
 class CPostgresDialect final : public CSqlDialect {
@@ -53,6 +122,35 @@ public:
     {
         return QStringLiteral("cast(coalesce(%1, 0) as double precision)").arg(column);
     }
+    Money MoneyFromValue(const QVariant& v, bool* overflow) const override
+    {
+        if (v.isNull() || !v.isValid())
+            return Money::invalid();
+        // numeric(19,4) as text holds up to 10^15, beyond the 64 bits of ten-thousandths.
+        const QString text = v.toString();
+        const Money m = Money::fromXmlText(text);
+        if (m.isValid())
+            return m;
+        bool ok = false;
+        const double d = text.toDouble(&ok);
+        return ok ? MoneyFromNumber(d, 1.0, overflow) : Money::invalid();
+    }
+    QString MoneyAdd(const QString& column) const override
+    {
+        // Through bigint ten-thousandths: a sum beyond them fails with 22003 like the money reads.
+        return QStringLiteral("cast(cast((coalesce(%1, 0) + ?) * 10000 as bigint) as numeric) / 10000").arg(column);
+    }
+    QVariant Decimal6Param(double value) const override
+    {
+        if (!std::isfinite(value))
+            return QVariant(QMetaType(QMetaType::QString));
+        // Bound as the rounded decimal text: numeric(20,6) then holds exactly what SQLite holds.
+        char buffer[400];
+        const auto r = std::to_chars(buffer, buffer + sizeof buffer, RoundDecimal6(value), std::chars_format::fixed);
+        return QVariant(QString::fromLatin1(buffer, int(r.ptr - buffer)));
+    }
+    bool IsOverflow(const QSqlError& e) const override { return e.nativeErrorCode() == QLatin1String("22003"); }
+    bool IsLocked(const QSqlError&) const override { return false; }
     QString IdSetCondition(const QString& column) const override
     {
         return column + QStringLiteral(" = any(string_to_array(?, ',')::int[])");
@@ -73,20 +171,34 @@ public:
     }
     bool LockTableForNewId(const QString& table) const override
     {
-        // Self-conflicting, but readers go on. LOCK cannot be prepared: it runs as plain text.
-        QSqlDatabase db = GetDBConnection().GetConnection();
-        if (!db.isValid())
-            return false;
-        QSqlQuery q(db);
-        if (!q.exec(QStringLiteral("lock table ") + table + QStringLiteral(" in share row exclusive mode"))) {
-            ReportComError(q.lastError());
-            return false;
-        }
-        return true;
+        // An advisory lock held to the end of the transaction. A table lock would conflict with the
+        // transaction's own earlier writes and deadlock two of them.
+        CSqlQuery q(
+            QStringLiteral("select pg_advisory_xact_lock(?, cast(cast(cast(? as regclass) as oid) as integer))"));
+        q.bind(kNewIdLockClass).bind(table.toLower());
+        return q.execOrReport();
     }
     bool HasLogins() const override { return true; }
     bool JournalWritesLogin() const override { return false; }
     bool FailureSpoilsTransaction() const override { return true; }
+    ConnectFailure ClassifyConnectFailure(const QSqlError& e) const override
+    {
+        // libpq reports a failed connection in words only.
+        const QString text = e.databaseText().toLower();
+        auto has = [&](const char* s) { return text.contains(QLatin1String(s)); };
+        if (has("password authentication failed") || has("no password supplied")
+            || (has("role \"") && has("does not exist")))
+            return ConnectFailure::BadLogin;
+        if (has("pg_hba.conf") || has("permission denied for database"))
+            return ConnectFailure::NotPermitted;
+        if (has("database \"") && has("does not exist"))
+            return ConnectFailure::NoDatabase;
+        if (has("connection refused") || has("could not connect") || has("no such file or directory")
+            || has("could not translate host name") || has("timeout expired") || has("the database system is")
+            || has("server closed the connection"))
+            return ConnectFailure::Unreachable;
+        return ConnectFailure::Unknown;
+    }
 };
 
 } // namespace
@@ -103,6 +215,14 @@ const CSqlDialect& DialectOf(SqlDialect dialect)
 const CSqlDialect& Dialect()
 {
     return DialectOf(GetDBConnection().dialect());
+}
+
+QSqlError MoneyOverflowError()
+{
+    return QSqlError(QStringLiteral("Переполнение денежной величины."),
+                     QStringLiteral("Сумма или значение выходит за пределы допустимого диапазона "
+                                    "(±922 337 203 685 477,5807)."),
+                     QSqlError::StatementError, QStringLiteral("22003"));
 }
 
 QString IdSetArgument(const std::vector<int>& ids)

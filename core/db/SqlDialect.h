@@ -5,6 +5,7 @@
 #include "DbConnection.h"
 #include "Money.h"
 
+#include <QSqlError>
 #include <QString>
 #include <QVariant>
 
@@ -20,19 +21,33 @@ public:
     virtual QVariant MoneyParam(Money value) const = 0;
     // A money column as a double precision expression, NULL as 0.
     virtual QString MoneyAsDouble(const QString& column) const = 0;
+    // A money value read back: NULL or unreadable gives an invalid zero; a number beyond the
+    // program's range also sets *overflow.
+    virtual Money MoneyFromValue(const QVariant& value, bool* overflow) const = 0;
+    // "column + ?" for a money column whose NULL counts as 0; the statement fails with an overflow
+    // (IsOverflow) rather than store a sum beyond the program's range.
+    virtual QString MoneyAdd(const QString& column) const = 0;
+    // A six-decimal value as bound: rounded by RoundDecimal6 on both dialects; NULL when not finite.
+    virtual QVariant Decimal6Param(double value) const = 0;
+    // Whether a statement failed because a number left its range (a sum beyond 64 bits, say).
+    virtual bool IsOverflow(const QSqlError& error) const = 0;
+    // Whether a statement failed because another connection holds the write lock.
+    virtual bool IsLocked(const QSqlError& error) const = 0;
     // "<column> is one of the ids" for ids bound as one comma-separated text (IdSetArgument).
     virtual QString IdSetCondition(const QString& column) const = 0;
 
     // An insert into a table whose ids the database assigns, made to give the new id back: run it,
-    // then ReadNewId. (SQLite runs RETURNING through a statement journal, a 64 KiB buffer a row, so
-    // there the connection's last row id is read instead.)
+    // then ReadNewId, which answers none when the insert stored no row (on conflict do nothing).
+    // (SQLite runs RETURNING through a statement journal, a 64 KiB buffer a row, so there the
+    // connection's last row id is read instead.)
     virtual QString InsertReturningId(const QString& insert) const = 0;
     virtual std::optional<int> ReadNewId(CSqlQuery& insert) const = 0;
     // After a row was inserted under an id of its own into such a table: the identity must not hand
     // that id out again. It never moves backwards. The table name is a program constant.
     [[nodiscard]] virtual bool AdvanceIdentity(const QString& table, int id) const = 0;
-    // Inside a transaction: holds off every other writer of the table until it ends, so that an id
-    // taken as max + 1 cannot be taken twice (SQLite serialises writers itself).
+    // Inside a transaction: holds off every other taker of a new id of the table until it ends, so
+    // that an id taken as max + 1 cannot be taken twice (SQLite serialises writers itself). Rows the
+    // transaction already wrote do not matter: two such transactions never wait for each other.
     [[nodiscard]] virtual bool LockTableForNewId(const QString& table) const = 0;
 
     // Whether the database has logins: users and rights are kept only there.
@@ -41,11 +56,27 @@ public:
     virtual bool JournalWritesLogin() const = 0;
     // Whether a failed statement spoils the whole enclosing transaction.
     virtual bool FailureSpoilsTransaction() const = 0;
+
+    enum class ConnectFailure {
+        Unknown,
+        NotADatabase,  // the file is not a database
+        Damaged,       // the file is a damaged database
+        NoWriteAccess, // the file or its folder cannot be written
+        Unreachable,   // the server does not accept connections (down, wrong host or port)
+        BadLogin,      // wrong login or password
+        NotPermitted,  // the server lets this login not in
+        NoDatabase,    // the server has no database of that name
+    };
+    // Which of the common causes made a connection fail.
+    virtual ConnectFailure ClassifyConnectFailure(const QSqlError& error) const = 0;
 };
 
 const CSqlDialect& DialectOf(SqlDialect dialect);
 // The dialect of the main connection.
 const CSqlDialect& Dialect();
+
+// The error of a money value or sum beyond the program's range, the same on both dialects.
+QSqlError MoneyOverflowError();
 
 // The value to bind for IdSetCondition.
 QString IdSetArgument(const std::vector<int>& ids);

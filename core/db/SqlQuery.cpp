@@ -30,27 +30,6 @@ QVariant MoneyParam(Money m, SqlDialect dialect)
     return DialectOf(dialect).MoneyParam(m);
 }
 
-Money MoneyFromValue(const QVariant& v)
-{
-    if (v.isNull() || !v.isValid())
-        return Money::invalid();
-    switch (v.typeId()) {
-    case QMetaType::LongLong:
-    case QMetaType::Int:
-    case QMetaType::ULongLong:
-    case QMetaType::UInt:
-        // SQLite keeps ten-thousandths as an integer.
-        return Money::fromRaw(v.toLongLong());
-    case QMetaType::Double: {
-        auto m = Money::fromDouble(v.toDouble() / double(Money::kScale));
-        return m ? *m : Money::invalid();
-    }
-    default:
-        // PostgreSQL numeric read as text.
-        return Money::fromXmlText(v.toString());
-    }
-}
-
 QVariant DateParam(const QDateTime& d)
 {
     if (!d.isValid())
@@ -94,8 +73,12 @@ CSqlQuery::~CSqlQuery()
 {
     // A statement left with values bound but not run, or whose last run failed, may carry stale
     // values: it is not handed to the next caller.
-    if (m_prepared && m_pendingBinds == 0 && m_error.type() == QSqlError::NoError)
+    if (!m_prepared)
+        return;
+    if (m_pendingBinds == 0 && m_error.type() == QSqlError::NoError)
         m_connection.ReleaseStatement(m_sql, std::move(m_query));
+    else
+        m_connection.DiscardStatement(std::move(m_query));
 }
 
 CSqlQuery& CSqlQuery::bind(int v)
@@ -131,6 +114,13 @@ CSqlQuery& CSqlQuery::bind(double v)
 {
     ++m_pendingBinds;
     m_query.addBindValue(v);
+    return *this;
+}
+
+CSqlQuery& CSqlQuery::bind(Decimal6 v)
+{
+    ++m_pendingBinds;
+    m_query.addBindValue(DialectOf(m_dialect).Decimal6Param(v.value));
     return *this;
 }
 
@@ -189,8 +179,18 @@ bool CSqlQuery::exec()
         return false;
     }
     m_pendingBinds = 0;
-    m_executed = m_query.exec();
+    m_readFailed = false;
+    m_executed = ExecWaitingForLock(m_dialect, [this](QSqlError* error) {
+        if (m_query.exec())
+            return true;
+        *error = m_query.lastError();
+        return false;
+    });
     m_error = m_executed ? QSqlError() : m_query.lastError();
+    if (m_executed)
+        m_connection.StatementSucceeded();
+    else if (DialectOf(m_dialect).IsOverflow(m_error))
+        m_error = MoneyOverflowError();
     return m_executed;
 }
 
@@ -209,6 +209,8 @@ bool CSqlQuery::next()
 
 QSqlError CSqlQuery::lastError() const
 {
+    if (m_readFailed && m_error.type() == QSqlError::NoError)
+        return MoneyOverflowError();
     return m_error;
 }
 
@@ -286,7 +288,11 @@ QString CSqlQuery::text(const char* column) const
 
 Money CSqlQuery::money(const char* column) const
 {
-    return MoneyFromValue(value(column));
+    bool overflow = false;
+    const Money m = DialectOf(m_dialect).MoneyFromValue(value(column), &overflow);
+    if (overflow)
+        m_readFailed = true;
+    return m;
 }
 
 double CSqlQuery::decimal(const char* column, double nullValue) const

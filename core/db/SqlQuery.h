@@ -41,9 +41,13 @@ struct SqlFilter {
 
 // Conversions between the program's values and the database's (money as the dialect binds it).
 QVariant MoneyParam(Money m, SqlDialect dialect);
-Money MoneyFromValue(const QVariant& v); // NULL or unreadable: invalid zero
-QVariant DateParam(const QDateTime& d);  // local wall time text on both dialects
+QVariant DateParam(const QDateTime& d); // local wall time text on both dialects
 QDateTime DateFromValue(const QVariant& v);
+
+// A value of a six-decimal column (decimal(20,6)), bound rounded to six decimals on both dialects.
+struct Decimal6 {
+    double value;
+};
 
 class CSqlQuery {
 public:
@@ -63,6 +67,7 @@ public:
     CSqlQuery& bind(const char16_t* v) { return bind(QString::fromUtf16(v)); }
     CSqlQuery& bind(Money v);
     CSqlQuery& bind(double v);
+    CSqlQuery& bind(Decimal6 v);
     CSqlQuery& bind(const QDateTime& v);
     CSqlQuery& bind(const QByteArray& v);
     CSqlQuery& bindNull();
@@ -72,12 +77,17 @@ public:
     CSqlQuery& bindVariant(const QVariant& v);
     CSqlQuery& bindAll(const QVariantList& values);
 
-    // Runs the statement; false on any error (see lastError). The bound values are consumed.
+    // Runs the statement; false on any error (see lastError). The bound values are consumed. A sum
+    // beyond the program's range fails with MoneyOverflowError on both dialects.
     [[nodiscard]] bool exec();
     // Runs it and reports a failure with ReportComError.
     [[nodiscard]] bool execOrReport();
     bool next();
+    // The error of the last run, or of a value read since that did not fit the program's range.
     QSqlError lastError() const;
+    // Whether a money value read since the last run was beyond the program's range (it read as an
+    // invalid zero): the rows are not to be trusted, as if the statement had failed.
+    bool readFailed() const { return m_readFailed; }
     int numRowsAffected() const;
 
     QVariant value(int index) const;
@@ -105,6 +115,7 @@ private:
     mutable bool m_recordRead = false;
     mutable QSqlRecord m_record;
     QSqlError m_error;
+    mutable bool m_readFailed = false;
 };
 
 // Runs a statement without results; answers false after reporting the error.

@@ -7,6 +7,8 @@
 
 #include <sqlite3.h>
 
+#include <cmath>
+
 namespace {
 
 QString ArgText(sqlite3_value* v)
@@ -84,8 +86,41 @@ void Like(sqlite3_context* ctx, int argc, sqlite3_value** argv)
         escape = e[0].toLower();
         hasEscape = true;
     }
-    sqlite3_result_int(ctx, Match(pattern.constData(), pattern.constData() + pattern.size(), text.constData(),
-                                  text.constData() + text.size(), escape, hasEscape));
+    sqlite3_result_int(ctx,
+                       Match(pattern.constData(), pattern.constData() + pattern.size(), text.constData(),
+                             text.constData() + text.size(), escape, hasEscape));
+}
+
+// An operand of lir_money_add in ten-thousandths: NULL counts as 0; false when it does not fit.
+bool MoneyOperand(sqlite3_value* v, sqlite3_int64* out)
+{
+    switch (sqlite3_value_numeric_type(v)) {
+    case SQLITE_NULL:
+        *out = 0;
+        return true;
+    case SQLITE_INTEGER:
+        *out = sqlite3_value_int64(v);
+        return true;
+    case SQLITE_FLOAT: {
+        const double d = std::nearbyint(sqlite3_value_double(v));
+        if (!(d >= -9223372036854775808.0 && d < 9223372036854775808.0))
+            return false;
+        *out = static_cast<sqlite3_int64>(d);
+        return true;
+    }
+    default:
+        *out = 0;
+        return true;
+    }
+}
+
+// lir_money_add(a, b): the sum of two money values; an overflow fails the statement as sum() does.
+void MoneyAdd(sqlite3_context* ctx, int, sqlite3_value** argv)
+{
+    sqlite3_int64 a = 0, b = 0, sum = 0;
+    if (!MoneyOperand(argv[0], &a) || !MoneyOperand(argv[1], &b) || __builtin_add_overflow(a, b, &sum))
+        return sqlite3_result_error(ctx, "integer overflow", -1);
+    sqlite3_result_int64(ctx, sum);
 }
 
 } // namespace
@@ -102,5 +137,7 @@ bool RegisterSqliteFunctions(QSqlDatabase& db)
     return sqlite3_create_function16(handle, u"lower", 1, flags, nullptr, &Lower, nullptr, nullptr) == SQLITE_OK
         && sqlite3_create_function16(handle, u"upper", 1, flags, nullptr, &Upper, nullptr, nullptr) == SQLITE_OK
         && sqlite3_create_function16(handle, u"like", 2, flags, nullptr, &Like, nullptr, nullptr) == SQLITE_OK
-        && sqlite3_create_function16(handle, u"like", 3, flags, nullptr, &Like, nullptr, nullptr) == SQLITE_OK;
+        && sqlite3_create_function16(handle, u"like", 3, flags, nullptr, &Like, nullptr, nullptr) == SQLITE_OK
+        && sqlite3_create_function16(handle, u"lir_money_add", 2, flags, nullptr, &MoneyAdd, nullptr, nullptr)
+        == SQLITE_OK;
 }

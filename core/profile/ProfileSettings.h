@@ -7,6 +7,8 @@
 #include <QSettings>
 #include <QStandardPaths>
 
+#include <climits>
+
 inline QString ProfileIniPath()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
@@ -24,6 +26,18 @@ public:
     {
         sync();
         QFile::setPermissions(fileName(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    }
+
+    // A whole number of the profile; a missing value, text that is no number, or a number outside
+    // [low, high] gives the default (QVariant::toInt would wrap a number beyond int).
+    int intValue(const QString& key, int defaultValue, int low = INT_MIN, int high = INT_MAX) const
+    {
+        const QVariant v = value(key);
+        if (!v.isValid())
+            return defaultValue;
+        bool ok = false;
+        const qlonglong n = v.toString().trimmed().toLongLong(&ok);
+        return ok && n >= low && n <= high ? int(n) : defaultValue;
     }
 
 private:

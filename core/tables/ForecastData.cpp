@@ -121,49 +121,42 @@ std::optional<CForecastDataList> LoadForecastDataSums(const SqlFilter& filter)
             rec.*m.field = q.money(m.column);
         list.push_back(std::move(rec));
     }
+    if (q.readFailed()) {
+        ReportComError(q.lastError());
+        return std::nullopt;
+    }
     return list;
 }
 
 bool SaveForecastData(CForecastDataRecord& rec, bool takeNewId)
 {
-    std::optional<int> storedId;
-    {
-        CSqlQuery q(
-            QStringLiteral("select id from tfctprognozdata where prognoz = ? and product = ? and receiver = ?"));
-        q.bind(rec.prognoz).bind(rec.product).bind(rec.receiver);
-        if (!q.execOrReport())
-            return false;
-        if (q.next())
-            storedId = q.intValue("id");
-    }
-    if (storedId) {
-        CSqlQuery q(QStringLiteral("update tfctprognozdata set ") + ForecastFigureAssignments()
-                    + QStringLiteral(", comment = ?, base = ?, baseMethod = ? where id = ?"));
-        BindForecastFigures(q, rec);
-        q.bind(rec.comment).bind(rec.base).bind(rec.baseMethod).bind(*storedId);
-        if (!q.execOrReport())
-            return false;
-        WriteForecastDataJournal(rec, JOURNAL_UPDATE);
-        return true;
-    }
-    const QString insert = QStringLiteral("insert into tfctprognozdata (prognoz, product, receiver, ")
-        + ForecastFigureColumns()
-        + QStringLiteral(", comment, base, baseMethod) "
-                         "values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
-    const CSqlDialect& dialect = Dialect();
-    CSqlQuery q(takeNewId ? dialect.InsertReturningId(insert) : insert);
-    q.bind(rec.prognoz).bind(rec.product).bind(rec.receiver);
-    BindForecastFigures(q, rec);
-    q.bind(rec.comment).bind(rec.base).bind(rec.baseMethod);
-    if (!q.execOrReport())
+    const auto written = WriteByKey(
+        QStringLiteral("update tfctprognozdata set ") + ForecastFigureAssignments()
+            + QStringLiteral(
+                ", comment = ?, base = ?, baseMethod = ? where prognoz = ? and product = ? and receiver = ?"),
+        [&](CSqlQuery& q) {
+            BindForecastFigures(q, rec);
+            q.bind(rec.comment)
+                .bind(rec.base)
+                .bind(rec.baseMethod)
+                .bind(rec.prognoz)
+                .bind(rec.product)
+                .bind(rec.receiver);
+        },
+        QStringLiteral("insert into tfctprognozdata (prognoz, product, receiver, ") + ForecastFigureColumns()
+            + QStringLiteral(", comment, base, baseMethod) "
+                             "values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+        [&](CSqlQuery& q) {
+            q.bind(rec.prognoz).bind(rec.product).bind(rec.receiver);
+            BindForecastFigures(q, rec);
+            q.bind(rec.comment).bind(rec.base).bind(rec.baseMethod);
+        },
+        takeNewId);
+    if (!written)
         return false;
-    if (takeNewId) {
-        const auto id = dialect.ReadNewId(q);
-        if (!id)
-            return false;
-        rec.id = *id;
-    }
-    WriteForecastDataJournal(rec, JOURNAL_INSERT);
+    if (written->inserted && takeNewId)
+        rec.id = written->newId;
+    WriteForecastDataJournal(rec, written->inserted ? JOURNAL_INSERT : JOURNAL_UPDATE);
     return true;
 }
 

@@ -81,5 +81,10 @@ bool SumForecastRowsOverProducts(const QString& table, const QString& keys, cons
         rec.sumCurr = q.money("sumCurr");
         rec.sumNext = q.money("sumNext");
     }
+    if (q.readFailed()) {
+        if (error)
+            *error = q.lastError();
+        return false;
+    }
     return true;
 }

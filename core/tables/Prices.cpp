@@ -63,25 +63,19 @@ bool SavePrice(CPriceRecord& rec, bool takeNewId)
     CTransaction tx;
     if (!tx.isActive())
         return false;
-    // The first row of the pair, as a lookup by product and forecast finds it.
-    CSqlQuery update(QStringLiteral("update tfctprice set pricePrev = ?, priceCur = ?, priceNext = ? where id = "
-                                    "(select min(id) from tfctprice where product = ? and prognoz = ?)"));
-    update.bind(rec.pricePrev).bind(rec.priceCur).bind(rec.priceNext).bind(rec.product).bind(rec.prognoz);
-    if (!update.execOrReport())
+    // The first row of the pair, as a lookup by product and forecast finds it (a database made before
+    // the pair was unique may hold two).
+    const auto written = WriteByKey(
+        QStringLiteral("update tfctprice set pricePrev = ?, priceCur = ?, priceNext = ? where id = "
+                       "(select min(id) from tfctprice where product = ? and prognoz = ?)"),
+        [&](CSqlQuery& q) {
+            q.bind(rec.pricePrev).bind(rec.priceCur).bind(rec.priceNext).bind(rec.product).bind(rec.prognoz);
+        },
+        kInsert, [&](CSqlQuery& q) { BindRow(q, rec); }, takeNewId);
+    if (!written || !tx.commit())
         return false;
-    int id = rec.id;
-    if (update.numRowsAffected() == 0) {
-        const auto newId =
-            InsertIdentityRow("tfctprice", QStringLiteral("prognoz, product, pricePrev, priceCur, priceNext"),
-                              std::nullopt, [&](CSqlQuery& q) { BindRow(q, rec); });
-        if (!newId)
-            return false;
-        if (takeNewId)
-            id = *newId;
-    }
-    if (!tx.commit())
-        return false;
-    rec.id = id;
+    if (written->inserted && takeNewId)
+        rec.id = written->newId;
     return true;
 }
 
@@ -90,7 +84,8 @@ bool AppendPrices(const CPriceList& list, const std::set<int>& skipProducts)
     CTransaction tx;
     if (!tx.isActive())
         return false;
-    CSqlQuery q(kInsert);
+    // A product priced twice in the list keeps its first price, as a lookup would find it.
+    CSqlQuery q(kInsert + QStringLiteral(" on conflict do nothing"));
     for (const CPriceRecord& rec : list) {
         if (skipProducts.count(rec.product))
             continue;

@@ -36,6 +36,10 @@ bool ComputeDataAveragePrices(int forecast, int productId, double& last, double&
     last = average("sl", "vl");
     curr = average("sc", "vc");
     next = average("sn", "vn");
+    if (q.readFailed()) {
+        ReportComError(q.lastError());
+        return false;
+    }
     return true;
 }
 
@@ -96,7 +100,7 @@ bool RecalculateAveragePrices(int forecast)
         // Zeros from a failed read are no averages: keep the stored ones.
         if (!ComputeDataAveragePrices(forecast, product.id, last, curr, next))
             return false;
-        update.bind(last).bind(curr).bind(next).bind(product.id).bind(forecast);
+        update.bind(Decimal6{last}).bind(Decimal6{curr}).bind(Decimal6{next}).bind(product.id).bind(forecast);
         if (!update.execOrReport())
             return false;
     }

@@ -100,15 +100,15 @@ void BindFields(CSqlQuery& q, const CProductRecord& r)
         .bind(r.code)
         .bind(r.position)
         .bind(r.comment)
-        .bind(r.offsetMin)
-        .bind(r.offsetMax)
+        .bind(Decimal6{r.offsetMin})
+        .bind(Decimal6{r.offsetMax})
         .bind(r.type)
         .bind(r.isgroup)
         .bind(r.balanceTitle)
-        .bind(r.avRep)
-        .bind(r.avCur)
-        .bind(r.avProg)
-        .bind(r.priceIdx);
+        .bind(Decimal6{r.avRep})
+        .bind(Decimal6{r.avCur})
+        .bind(Decimal6{r.avProg})
+        .bind(Decimal6{r.priceIdx});
 }
 
 void SetDefaultBalanceTitle(CProductRecord& r)
@@ -468,10 +468,20 @@ bool ImportAveragePricesXml(const xmlNode* node, int forecast)
     CSqlQuery q(QStringLiteral(
         "update tclsproduct set avRep = ?, avCur = ?, avProg = ? where prognoz = ? and lower(code) = lower(?)"));
     for (const xmlNode* child = node->children; child; child = child->next) {
-        const auto read = ReadXml<CProductRecord>(child);
+        QString invalid;
+        const auto read = ReadXml<CProductRecord>(child, &invalid);
+        if (!invalid.isEmpty()) {
+            // No price of the file is taken: the transaction goes back.
+            ReportComError(DbError{0, invalid, QString()});
+            return false;
+        }
         if (!read)
             continue;
-        q.bind(read->avRep).bind(read->avCur).bind(read->avProg).bind(forecast).bind(read->code);
+        q.bind(Decimal6{read->avRep})
+            .bind(Decimal6{read->avCur})
+            .bind(Decimal6{read->avProg})
+            .bind(forecast)
+            .bind(read->code);
         if (!q.execOrReport())
             return false;
     }

@@ -25,6 +25,12 @@ std::optional<int> ReadRowKey(const CSqlQuery& q, const char* column)
     return int(i);
 }
 
+DbError KeyedWriteConflict()
+{
+    return DbError{0, QStringLiteral("Запись не сохранена: другие пользователи одновременно добавляют и удаляют её."),
+                   QString()};
+}
+
 std::optional<int> NextTableId(const QString& table)
 {
     if (GetDBConnection().transactionLevel() > 0 && !Dialect().LockTableForNewId(table))

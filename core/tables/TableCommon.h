@@ -2,8 +2,9 @@
 // list (a std::vector) and free functions over the main connection (db/SqlQuery.h), and keeps to
 // one way each for:
 //  - reading rows: one CRowReader per table, with the table's own rule for a row it cannot read;
-//  - new ids: max + 1 under the table's writer lock (NextTableId), or the database's identity
+//  - new ids: max + 1 under the table's new-id lock (NextTableId), or the database's identity
 //    (Dialect().InsertReturningId and ReadNewId);
+//  - rows found by a natural key: WriteByKey, safe with other writers of the same key;
 //  - the journal: one line per operation through QueueJournal, written once the outermost
 //    transaction commits, and dropped with a rollback;
 //  - dialect differences: through Dialect() (db/SqlDialect.h), never by testing the dialect;
@@ -42,6 +43,8 @@ struct CRowReader {
         std::vector<R> list;
         while (q.next()) {
             auto rec = read(q);
+            if (q.readFailed())
+                return Refuse(q, onError, nullptr);
             if (rec)
                 list.push_back(std::move(*rec));
             else if (rule == UnreadableRow::FailRead)
@@ -57,7 +60,10 @@ struct CRowReader {
         if (!Run(q, onError, error))
             return std::nullopt;
         while (q.next()) {
-            if (auto rec = read(q))
+            auto rec = read(q);
+            if (q.readFailed())
+                return Refuse(q, onError, error);
+            if (rec)
                 return rec;
             if (rule == UnreadableRow::FailRead)
                 break;
@@ -87,6 +93,15 @@ private:
         if (!ok && error)
             *error = q.lastError();
         return ok;
+    }
+    // A row held a value beyond the program's range: the read fails as a failed statement would.
+    static std::nullopt_t Refuse(const CSqlQuery& q, OnDbError onError, QSqlError* error)
+    {
+        if (onError == OnDbError::Report)
+            ReportComError(q.lastError());
+        if (error)
+            *error = q.lastError();
+        return std::nullopt;
     }
 };
 
@@ -122,7 +137,7 @@ std::optional<bool> RowExists(const QString& sql, const Args&... args)
 // ---- new ids
 
 // The largest id of the table + 1 (1 for an empty table), for the tables whose ids the program
-// numbers. Run it inside the transaction that inserts the row: it takes the table's writer lock. The
+// numbers. Run it inside the transaction that inserts the row: it takes the table's new-id lock. The
 // table name is a program constant.
 std::optional<int> NextTableId(const QString& table);
 
@@ -151,6 +166,50 @@ std::optional<int> InsertIdentityRow(const char* table, const QString& columns, 
     if (!dialect.AdvanceIdentity(QLatin1String(table), *givenId))
         return std::nullopt;
     return givenId;
+}
+
+// ---- rows found by a natural key
+
+struct KeyedWrite {
+    bool inserted = false;
+    int newId = -1; // of an inserted row, when asked for
+};
+// The error of a keyed write whose row other writers keep inserting and deleting.
+DbError KeyedWriteConflict();
+
+// Writes the row of a natural key without a race between writers: the update by the key first;
+// when it finds no row, the insert, which does nothing when another writer has stored the key
+// meanwhile (the table's unique key), and then the update once more. `insert` is a plain "insert
+// into ... values (...)"; with wantId it gives the new id back. None after a reported error.
+template <class BindUpdate, class BindInsert>
+std::optional<KeyedWrite> WriteByKey(const QString& update, BindUpdate bindUpdate, const QString& insert,
+                                     BindInsert bindInsert, bool wantId)
+{
+    const CSqlDialect& dialect = Dialect();
+    const QString insertOnce = insert + QStringLiteral(" on conflict do nothing");
+    // Only a row deleted between the two statements each time brings a third round.
+    for (int round = 0; round < 3; ++round) {
+        {
+            CSqlQuery q(update);
+            bindUpdate(q);
+            if (!q.execOrReport())
+                return std::nullopt;
+            if (q.numRowsAffected() > 0)
+                return KeyedWrite{};
+        }
+        CSqlQuery q(wantId ? dialect.InsertReturningId(insertOnce) : insertOnce);
+        bindInsert(q);
+        if (!q.execOrReport())
+            return std::nullopt;
+        if (wantId) {
+            if (const auto id = dialect.ReadNewId(q))
+                return KeyedWrite{true, *id};
+        } else if (q.numRowsAffected() > 0) {
+            return KeyedWrite{true, -1};
+        }
+    }
+    ReportComError(KeyedWriteConflict());
+    return std::nullopt;
 }
 
 // ---- the journal

@@ -47,20 +47,44 @@ void CutComment(QString& comment)
         comment.truncate(i);
 }
 
-// A figure read from NULL counts as 0; false on overflow.
-bool AddFigure(Money& into, Money add)
-{
-    std::int64_t sum = 0;
-    if (__builtin_add_overflow(into.isValid() ? into.raw() : 0, add.isValid() ? add.raw() : 0, &sum))
-        return false;
-    into = Money::fromRaw(sum);
-    return true;
-}
-
 void BindFigures(CSqlQuery& q, const R& rec)
 {
     BindForecastFigures(q, rec);
     q.bind(rec.lastUpdate).bind(rec.comment).bind(rec.base).bind(rec.baseMethod);
+}
+
+const QString kInsert = QStringLiteral("insert into tfcttotalprognoz (prognoz, product, ") + ForecastFigureColumns()
+    + QStringLiteral(", lastUpdate, comment, base, baseMethod) "
+                     "values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+
+void BindInsert(CSqlQuery& q, const R& rec)
+{
+    q.bind(rec.prognoz).bind(rec.product);
+    BindFigures(q, rec);
+}
+
+// The row of the record's keys: updated with `assignments` (bound by bindSet), or, when there is
+// none, the record inserted whole; the id only of a new row (a stored row leaves the record's id as
+// it was). A savepoint inside the caller's transaction, so a failure leaves the caller's work usable.
+template <class BindSet>
+bool WriteRow(R& rec, const QString& assignments, BindSet bindSet)
+{
+    CTransaction tx;
+    if (!tx.isActive())
+        return false;
+    const auto written = WriteByKey(
+        QStringLiteral("update tfcttotalprognoz set ") + assignments + kByKey,
+        [&](CSqlQuery& q) {
+            bindSet(q);
+            q.bind(rec.product).bind(rec.prognoz);
+        },
+        kInsert, [&](CSqlQuery& q) { BindInsert(q, rec); }, true);
+    if (!written || !tx.commit())
+        return false;
+    if (written->inserted)
+        rec.id = written->newId;
+    WriteTotalForecastJournal(rec, written->inserted ? JOURNAL_INSERT : JOURNAL_UPDATE);
+    return true;
 }
 
 } // namespace
@@ -154,65 +178,27 @@ bool DeleteTotalForecast(CTotalForecastRecord& rec)
 bool SaveTotalForecast(CTotalForecastRecord& rec)
 {
     CutComment(rec.comment);
-    CTransaction tx;
-    if (!tx.isActive())
-        return false;
-    std::optional<int> storedId;
-    {
-        CSqlQuery q(QStringLiteral("select id from tfcttotalprognoz") + kByKey);
-        q.bind(rec.product).bind(rec.prognoz);
-        if (!q.execOrReport())
-            return false;
-        if (q.next())
-            storedId = q.intValue("id");
-    }
-    int newId = -1;
-    if (storedId) {
-        CSqlQuery q(QStringLiteral("update tfcttotalprognoz set ") + ForecastFigureAssignments()
-                    + QStringLiteral(", lastUpdate = ?, comment = ?, base = ?, baseMethod = ? where id = ?"));
-        BindFigures(q, rec);
-        q.bind(*storedId);
-        if (!q.execOrReport())
-            return false;
-    } else {
-        const CSqlDialect& dialect = Dialect();
-        CSqlQuery q(dialect.InsertReturningId(
-            QStringLiteral("insert into tfcttotalprognoz (prognoz, product, ") + ForecastFigureColumns()
-            + QStringLiteral(", lastUpdate, comment, base, baseMethod) "
-                             "values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")));
-        q.bind(rec.prognoz).bind(rec.product);
-        BindFigures(q, rec);
-        if (!q.execOrReport())
-            return false;
-        const auto id = dialect.ReadNewId(q);
-        if (!id)
-            return false;
-        newId = *id;
-    }
-    if (!tx.commit())
-        return false;
-    // The id only once the row is there to stay.
-    if (!storedId)
-        rec.id = newId;
-    WriteTotalForecastJournal(rec, storedId ? JOURNAL_UPDATE : JOURNAL_INSERT);
-    return true;
+    return WriteRow(
+        rec, ForecastFigureAssignments() + QStringLiteral(", lastUpdate = ?, comment = ?, base = ?, baseMethod = ?"),
+        [&](CSqlQuery& q) { BindFigures(q, rec); });
 }
 
 bool AccumulateTotalForecast(const CForecastDataRecord& data)
 {
-    QSqlError error;
-    std::optional<R> stored = FetchByKey(data.prognoz, data.product, OnDbError::Report, &error);
-    if (error.type() != QSqlError::NoError)
-        return false;
-    R rec = stored ? *stored : R();
-    rec.prognoz = data.prognoz;
-    rec.product = data.product;
-    for (const auto& m : kForecastMoneyColumns) {
-        if (!AddFigure(rec.*m.field, data.*m.field))
-            return false;
-    }
+    // The sums are formed by the database, in the one statement that writes them: writers adding into
+    // the same row at the same time lose nothing.
+    const CSqlDialect& dialect = Dialect();
+    QStringList sums;
+    for (const auto& m : kForecastMoneyColumns)
+        sums << QLatin1String(m.column) + QStringLiteral(" = ") + dialect.MoneyAdd(QLatin1String(m.column));
+    R rec = NewRecord(data.prognoz, data.product);
     rec.lastUpdate = CurrentTimeToSecond();
-    return SaveTotalForecast(rec);
+    for (const auto& m : kForecastMoneyColumns)
+        rec.*m.field = data.*m.field;
+    return WriteRow(rec, sums.join(QStringLiteral(", ")) + QStringLiteral(", lastUpdate = ?"), [&](CSqlQuery& q) {
+        BindForecastFigures(q, data);
+        q.bind(rec.lastUpdate);
+    });
 }
 
 std::optional<CTotalForecastRecord> GetTotalForecastSums(int prognoz, const std::vector<int>& products,

@@ -1,5 +1,6 @@
 #include "MSSqlSetupDlg.h"
 
+#include "AppMessage.h"
 #include "ModalHook.h"
 
 #include <QCheckBox>
@@ -12,6 +13,9 @@
 #include <QSpinBox>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+const QString CMSSqlSetupDlg::kNoFileMessage = QStringLiteral("Укажите файл базы данных.");
+const QString CMSSqlSetupDlg::kNoServerMessage = QStringLiteral("Укажите имя сервера базы данных.");
 
 CMSSqlSetupDlg::CMSSqlSetupDlg(CDbSetupSettings& settings, QWidget* parent)
     : QDialog(parent)
@@ -111,6 +115,21 @@ void CMSSqlSetupDlg::store()
 
 void CMSSqlSetupDlg::accept()
 {
+    // Nothing empty is stored: the connect loop would only fail on it.
+    QLineEdit* missing = nullptr;
+    QString text;
+    if (m_file->isChecked() && m_path->text().trimmed().isEmpty()) {
+        missing = m_path;
+        text = kNoFileMessage;
+    } else if (m_server->isChecked() && m_host->text().trimmed().isEmpty()) {
+        missing = m_host;
+        text = kNoServerMessage;
+    }
+    if (missing) {
+        AppMessageBox(text, MB_OK | MB_ICONEXCLAMATION, this);
+        missing->setFocus();
+        return;
+    }
     store();
     QDialog::accept();
 }

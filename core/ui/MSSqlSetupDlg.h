@@ -22,7 +22,11 @@ public:
     QRadioButton* fileChoice() const { return m_file; }
     QRadioButton* serverChoice() const { return m_server; }
 
+    // Refuses an empty file path or server name with a message.
     void accept() override;
+
+    static const QString kNoFileMessage;
+    static const QString kNoServerMessage;
 
 private:
     void UpdateEnabling();

@@ -2,7 +2,9 @@
 
 #include "AppMessage.h"
 #include "ModalHook.h"
+#include "db/DbConnection.h"
 
+#include <QCoreApplication>
 #include <QEvent>
 #include <QLabel>
 #include <QMainWindow>
@@ -161,4 +163,23 @@ void ProgressDestroy()
 CProgressBar* ProgressBarInstance()
 {
     return g_bar;
+}
+
+const QString kLockWaitText = QStringLiteral("Ожидание: база данных занята другой программой...");
+
+void InstallLockWaitStatus()
+{
+    SetLockWaitHook([](bool waiting) {
+        QStatusBar* bar = CProgressBar::GetStatusBar();
+        if (!waiting) {
+            if (bar && bar->currentMessage() == kLockWaitText)
+                bar->clearMessage();
+            return;
+        }
+        if (bar && bar->currentMessage() != kLockWaitText)
+            bar->showMessage(kLockWaitText);
+        // Paint and window-system events only: nothing that could start other database work.
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::ExcludeSocketNotifiers
+                                        | QEventLoop::X11ExcludeTimers);
+    });
 }

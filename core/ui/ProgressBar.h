@@ -41,3 +41,9 @@ void ProgressStep();
 void ProgressDestroy();
 // The global bar, or none.
 CProgressBar* ProgressBarInstance();
+
+// The status-bar text while the user-interface thread waits for another writer of the database.
+extern const QString kLockWaitText;
+// Installs the database's lock-wait hook: the text in the main window's status bar, and the window
+// repainted (no user input, no timers) while the wait lasts.
+void InstallLockWaitStatus();

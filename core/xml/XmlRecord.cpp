@@ -1,13 +1,16 @@
 #include "XmlRecord.h"
 
 #include <libxml/parser.h>
+#include <libxml/parserInternals.h>
 #include <libxml/xmlsave.h>
 
 #include <QFile>
 
 #include <charconv>
 #include <climits>
+#include <cmath>
 #include <cstring>
+#include <string_view>
 
 bool XmlNameIs(const xmlNode* node, const char* name)
 {
@@ -73,8 +76,9 @@ int XmlToInt(const QString& text)
     const char* end = p + b.size();
     while (p < end && (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r' || *p == '\v' || *p == '\f'))
         ++p;
-    if (p < end && *p == '+')
-        ++p;
+    // One sign: from_chars takes '-' but not '+', and "+-5" is no number.
+    if (p < end && *p == '+' && !(++p < end && *p >= '0' && *p <= '9'))
+        return 0;
     long long v = 0;
     const auto r = std::from_chars(p, end, v);
     if (r.ec == std::errc::result_out_of_range)
@@ -95,16 +99,47 @@ QString XmlFixed6(double v)
     return QString::fromLatin1(buffer, int(r.ptr - buffer));
 }
 
-double XmlToDouble(const QString& text)
+namespace {
+
+// The leading decimal number of the text, as atof reads it: text without one reads 0, and so does a
+// number too small for a double; none for one that is not finite or too large for a double.
+std::optional<double> ReadLeadingDouble(const QString& text)
 {
     const QByteArray b = text.trimmed().toLatin1();
     const char* p = b.constData();
     const char* end = p + b.size();
-    if (p < end && *p == '+')
-        ++p;
+    // One sign: from_chars takes '-' but not '+'.
+    if (p < end && *p == '+' && (++p == end || *p == '-'))
+        return 0.0;
     double v = 0.0;
-    const auto r = std::from_chars(p, end, v);
-    return r.ec == std::errc() ? v : 0.0;
+    const auto r = std::from_chars(p, end, v, std::chars_format::general);
+    if (r.ec == std::errc::result_out_of_range) {
+        // Too large or too small: a negative exponent, or only zeros before the point, makes it small.
+        const std::string_view number(p, std::size_t(r.ptr - p));
+        const std::size_t e = number.find_first_of("eE");
+        const bool small = e != std::string_view::npos
+            ? e + 1 < number.size() && number[e + 1] == '-'
+            : number.find_first_not_of("-0") == number.find('.');
+        return small ? std::optional<double>(0.0) : std::nullopt;
+    }
+    if (r.ec != std::errc())
+        return 0.0;
+    return std::isfinite(v) ? std::optional<double>(v) : std::nullopt;
+}
+
+} // namespace
+
+std::optional<double> XmlToDecimal6(const QString& text)
+{
+    const auto v = ReadLeadingDouble(text);
+    if (!v || !IsDecimal6(*v))
+        return std::nullopt;
+    return v;
+}
+
+QString XmlInvalidNumberMessage(const char* field, const QString& text)
+{
+    return QStringLiteral("Недопустимое число в поле «%1»: %2").arg(QLatin1String(field), text.trimmed().left(40));
 }
 
 QString XmlDate(const QDateTime& d)
@@ -121,8 +156,31 @@ QDateTime XmlToDate(const QString& text)
 }
 
 namespace {
+
 constexpr int kParseOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
+
+const char kDoctypeRefused[] = "Документ содержит объявление типа документа (DOCTYPE); такие документы не принимаются.";
+
+struct ParseGuard {
+    xmlParserCtxtPtr parser = nullptr;
+    bool doctype = false;
+};
+
+// Called at "<!DOCTYPE name", before the declarations inside it are read.
+void RefuseDoctype(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*)
+{
+    auto* parser = static_cast<xmlParserCtxtPtr>(ctx);
+    static_cast<ParseGuard*>(parser->_private)->doctype = true;
+    xmlStopParser(parser);
 }
+
+QString ParserMessage(xmlParserCtxtPtr parser)
+{
+    const xmlError* e = xmlCtxtGetLastError(parser);
+    return e && e->message ? QString::fromUtf8(e->message).trimmed() : QString();
+}
+
+} // namespace
 
 XmlDocPtr XmlParseFile(const QString& path, QString* error)
 {
@@ -137,13 +195,93 @@ XmlDocPtr XmlParseFile(const QString& path, QString* error)
 
 XmlDocPtr XmlParseMemory(const QByteArray& bytes, QString* error)
 {
-    xmlResetLastError();
-    XmlDocPtr doc(xmlReadMemory(bytes.constData(), int(bytes.size()), nullptr, nullptr, kParseOptions));
-    if (!doc && error) {
-        const xmlError* e = xmlGetLastError();
-        *error = e && e->message ? QString::fromUtf8(e->message).trimmed() : QString();
+    xmlParserCtxtPtr parser = xmlCreateMemoryParserCtxt(bytes.constData(), int(bytes.size()));
+    if (!parser) {
+        if (error)
+            *error = QStringLiteral("Недостаточно памяти для чтения документа.");
+        return nullptr;
     }
+    xmlCtxtUseOptions(parser, kParseOptions);
+    ParseGuard guard{parser};
+    parser->_private = &guard;
+    parser->sax->internalSubset = &RefuseDoctype;
+    xmlParseDocument(parser);
+    XmlDocPtr doc(parser->myDoc);
+    parser->myDoc = nullptr;
+    if (guard.doctype || !parser->wellFormed) {
+        doc.reset();
+        if (error)
+            *error = guard.doctype ? QString::fromUtf8(kDoctypeRefused) : ParserMessage(parser);
+    }
+    xmlFreeParserCtxt(parser);
     return doc;
+}
+
+namespace {
+
+struct RootAttribute {
+    ParseGuard guard;
+    const char* name = nullptr;
+    bool rootSeen = false;
+    std::optional<QString> value;
+};
+
+void RootDoctype(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*)
+{
+    auto* state = static_cast<RootAttribute*>(ctx);
+    state->guard.doctype = true;
+    xmlStopParser(state->guard.parser);
+}
+
+// SAX2 start tag: attributes come as (local name, prefix, URI, value, end of value) five at a time.
+void RootStart(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*, int, const xmlChar**, int attributeCount, int,
+               const xmlChar** attributes)
+{
+    auto* state = static_cast<RootAttribute*>(ctx);
+    if (state->rootSeen)
+        return;
+    state->rootSeen = true;
+    for (int i = 0; i < attributeCount; ++i) {
+        const xmlChar** a = attributes + 5 * i;
+        if (!a[1] && xmlStrEqual(a[0], BAD_CAST state->name))
+            state->value = QString::fromUtf8(reinterpret_cast<const char*>(a[3]), int(a[4] - a[3]));
+    }
+}
+
+} // namespace
+
+std::optional<QString> XmlRootAttribute(const QString& path, const char* attribute)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    // Events only, no tree: the document is checked whole in little memory.
+    xmlSAXHandler sax{};
+    sax.initialized = XML_SAX2_MAGIC;
+    sax.internalSubset = &RootDoctype;
+    sax.startElementNs = &RootStart;
+    RootAttribute state;
+    state.name = attribute;
+    xmlParserCtxtPtr parser = xmlCreatePushParserCtxt(&sax, &state, nullptr, 0, nullptr);
+    if (!parser)
+        return std::nullopt;
+    xmlCtxtUseOptions(parser, kParseOptions);
+    state.guard.parser = parser;
+    char chunk[16384];
+    bool whole = false;
+    while (parser->wellFormed && !parser->disableSAX) {
+        const qint64 n = f.read(chunk, sizeof chunk);
+        if (n < 0)
+            break;
+        xmlParseChunk(parser, chunk, int(n), n == 0);
+        if (n == 0) {
+            whole = true;
+            break;
+        }
+    }
+    const bool ok = whole && parser->wellFormed && !state.guard.doctype;
+    xmlFreeParserCtxt(parser);
+    return ok ? state.value : std::nullopt;
 }
 
 QByteArray XmlToBytes(xmlDoc* doc)

@@ -99,8 +99,12 @@ QString XmlContent(const xmlNode* node);
 QString XmlInt(int v);
 int XmlToInt(const QString& text);       // as the C library's atoi: leading digits, else 0
 QString XmlFixed6(double v);             // "%f" in the C locale
-double XmlToDouble(const QString& text); // as atof: the leading number, else 0
-QString XmlDate(const QDateTime& d);     // "yyyy-MM-ddTHH:mm:ss"
+// A six-decimal field as atof reads it (the leading number, else 0), but none for a number that is
+// not finite or does not fit a six-decimal column ("nan", "inf", "1e999", 1e14 and beyond).
+std::optional<double> XmlToDecimal6(const QString& text);
+// The message of a record element refused for such a field.
+QString XmlInvalidNumberMessage(const char* field, const QString& text);
+QString XmlDate(const QDateTime& d); // "yyyy-MM-ddTHH:mm:ss"
 QDateTime XmlToDate(const QString& text);
 
 template <class R>
@@ -131,9 +135,11 @@ xmlNodePtr RecordToXml(xmlNodePtr parent, const char* element, const R& rec, std
     return node;
 }
 
+// None when the node is not the element, and also when a field holds a number that is not valid
+// (XmlToDecimal6): then *invalid gets the message.
 template <class R>
 std::optional<R> ReadRecordXml(const xmlNode* node, const char* element, std::span<const XmlField<R>> fields,
-                               R rec = R{})
+                               R rec = R{}, QString* invalid = nullptr)
 {
     if (!node || node->type != XML_ELEMENT_NODE || !XmlNameIs(node, element))
         return std::nullopt;
@@ -154,9 +160,16 @@ std::optional<R> ReadRecordXml(const xmlNode* node, const char* element, std::sp
             case XmlField<R>::Currency:
                 rec.*std::get<Money R::*>(f.member) = Money::fromXmlText(content);
                 break;
-            case XmlField<R>::Decimal6:
-                rec.*std::get<double R::*>(f.member) = XmlToDouble(content);
+            case XmlField<R>::Decimal6: {
+                const auto v = XmlToDecimal6(content);
+                if (!v) {
+                    if (invalid)
+                        *invalid = XmlInvalidNumberMessage(f.name, content);
+                    return std::nullopt;
+                }
+                rec.*std::get<double R::*>(f.member) = *v;
                 break;
+            }
             case XmlField<R>::Date:
                 rec.*std::get<QDateTime R::*>(f.member) = XmlToDate(content);
                 break;
@@ -203,25 +216,40 @@ xmlNodePtr WriteXml(xmlNodePtr parent, const std::vector<R>& list)
     return node;
 }
 
+// None also when a field holds an invalid number: then *invalid gets the message.
 template <class R>
-std::optional<R> ReadXml(const xmlNode* node)
+std::optional<R> ReadXml(const xmlNode* node, QString* invalid)
 {
     const CXmlFormat<R>& f = XmlFormatOf<R>();
-    auto rec = ReadRecordXml<R>(node, f.element, f.fields);
+    auto rec = ReadRecordXml<R>(node, f.element, f.fields, R{}, invalid);
     if (rec && f.readMore)
         f.readMore(node, *rec);
     return rec;
 }
 
 template <class R>
-std::optional<std::vector<R>> ReadXmlList(const xmlNode* node)
+std::optional<R> ReadXml(const xmlNode* node)
+{
+    return ReadXml<R>(node, nullptr);
+}
+
+// None also when one of the records holds an invalid number (with its message in *invalid).
+template <class R>
+std::optional<std::vector<R>> ReadXmlList(const xmlNode* node, QString* invalid = nullptr)
 {
     if (!node || node->type != XML_ELEMENT_NODE || !XmlNameIs(node, XmlFormatOf<R>().list))
         return std::nullopt;
     std::vector<R> list;
-    for (const xmlNode* child = node->children; child; child = child->next)
-        if (auto rec = ReadXml<R>(child))
+    for (const xmlNode* child = node->children; child; child = child->next) {
+        QString refused;
+        if (auto rec = ReadXml<R>(child, &refused))
             list.push_back(std::move(*rec));
+        else if (!refused.isEmpty()) {
+            if (invalid)
+                *invalid = refused;
+            return std::nullopt;
+        }
+    }
     return list;
 }
 
@@ -247,8 +275,14 @@ struct XmlDocDeleter {
 using XmlDocPtr = std::unique_ptr<xmlDoc, XmlDocDeleter>;
 
 // Parses a document without network access or outside entities; none on failure, with the parser's
-// message in *error when asked for.
+// message in *error when asked for. The system's documents never carry a document type declaration:
+// one that does is refused before anything in it is read (its entities could expand a small file
+// without bound).
 XmlDocPtr XmlParseFile(const QString& path, QString* error = nullptr);
 XmlDocPtr XmlParseMemory(const QByteArray& bytes, QString* error = nullptr);
+// The value of an attribute of the root element, without expanding entities and without building
+// the document; none when the file is unreadable or not well-formed, has a document type declaration
+// or the root has no such attribute.
+std::optional<QString> XmlRootAttribute(const QString& path, const char* attribute);
 // Serialises as UTF-8 with formatting.
 QByteArray XmlToBytes(xmlDoc* doc);

@@ -56,7 +56,7 @@ bool RunConnectLoop(DbConnectParams* params)
     // replaced by a local file, that would send the users' entries elsewhere.
     bool silentRetryLeft = s.sql == 0;
     if (Failed(result) && !silentRetryLeft)
-        AppMessageBox(kConnectError + result.description, MB_OK | MB_ICONEXCLAMATION);
+        AppMessageBox(kConnectError + ConnectFailureText(result), MB_OK | MB_ICONEXCLAMATION);
 
     for (;;) {
         if (Failed(result)) {
@@ -87,7 +87,7 @@ bool RunConnectLoop(DbConnectParams* params)
         if (!Failed(result))
             result = s.GetDbVersion(&opened, &current);
         if (Failed(result)) {
-            AppMessageBox(kConnectError + result.description, MB_OK | MB_ICONEXCLAMATION);
+            AppMessageBox(kConnectError + ConnectFailureText(result), MB_OK | MB_ICONEXCLAMATION);
             continue;
         }
         if (opened && !current) {

@@ -2,6 +2,7 @@
 #include "ConnectLoop.h"
 #include "ForecastApp.h"
 #include "MessageBoxDlg.h"
+#include "ProgressBar.h"
 
 #include <QApplication>
 #include <QLocale>
@@ -53,6 +54,7 @@ int main(int argc, char* argv[])
     QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
     InstallAppMessageBoxUi();
     SetErrorSink(&ShowComError);
+    InstallLockWaitStatus();
     // With scripted answers nobody could fill in the dialog "Соединение": the loop goes without it.
     if (!MessageBoxScripted())
         InstallConnectDialogUi();

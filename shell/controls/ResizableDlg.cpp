@@ -40,8 +40,8 @@ void CResizableDlg::setVisible(bool visible)
         if (m_saveSize) {
             CProfileSettings profile;
             profile.beginGroup(ProfileSection());
-            const int cx = profile.value(QStringLiteral("CX"), 0).toInt();
-            const int cy = profile.value(QStringLiteral("CY"), 0).toInt();
+            const int cx = profile.intValue(QStringLiteral("CX"), 0);
+            const int cy = profile.intValue(QStringLiteral("CY"), 0);
             if (cx != 0 && cy != 0)
                 resize(cx, cy);
         }

@@ -59,7 +59,7 @@ CSmartInfoDialog::CSmartInfoDialog(const QString& text, const QString& key, QWid
 bool IsSmartInfoSuppressed(const QString& key)
 {
     CProfileSettings profile;
-    return profile.value(ProfileKey(key), 0).toInt() != 0;
+    return profile.intValue(ProfileKey(key), 0) != 0;
 }
 
 void ShowSmartInfo(QWidget* parent, const QString& text, const QString& key)

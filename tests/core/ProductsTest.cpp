@@ -412,3 +412,15 @@ TEST_P(ProductsTest, AveragePriceImportMatchesCodesWithoutRegardToCase)
     EXPECT_DOUBLE_EQ(GetProduct(1, 2)->avRep, 0) << "another forecast";
     EXPECT_TRUE(messages.empty());
 }
+
+TEST_P(ProductsTest, AveragePriceImportWithAnInvalidNumberTakesNothing)
+{
+    Product(1, 1, 0, 1, 0, QStringLiteral("A"));
+    Product(1, 2, 0, 2, 0, QStringLiteral("B"));
+    auto doc = XmlDoc::Parse("<products><product><code>A</code><avRep>1.5</avRep></product>"
+                             "<product><code>B</code><avRep>inf</avRep></product></products>");
+    EXPECT_FALSE(ImportAveragePricesXml(xmlDocGetRootElement(doc.get()), 1));
+    EXPECT_DOUBLE_EQ(GetProduct(1, 1)->avRep, 0);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].text.contains(QStringLiteral("Недопустимое число в поле «avRep»: inf")));
+}

@@ -1,10 +1,10 @@
+#include "TextUtils.h"
 #include "AppMessage.h"
 #include "TestSupport.h"
-#include "TextUtils.h"
 #include "xml/XmlRecord.h"
 
-#include <QDir>
 #include <QCoreApplication>
+#include <QDir>
 #include <QEventLoop>
 #include <QThread>
 
@@ -42,7 +42,7 @@ TEST(TextUtils, MakeValidFileName)
     EXPECT_EQ(MakeValidFileName(QStringLiteral("Минфин России 2026")), QStringLiteral("Минфин_России_2026"));
 }
 
-class FileUtilsTest : public TempHomeTest {};
+class FileUtilsTest : public TempHomeTest { };
 
 TEST_F(FileUtilsTest, DirectoryAndFileTests)
 {
@@ -86,8 +86,8 @@ TEST_F(FileUtilsTest, XmlFileVersion)
     EXPECT_FALSE(check("<forecast version=\"2.0.1.40\">"));
     EXPECT_FALSE(check(""));
     EXPECT_FALSE(CheckXmlFileVersion(home() + "missing.xml"));
-    // No network and no outside entities are fetched while checking.
-    EXPECT_TRUE(check("<!DOCTYPE forecast SYSTEM \"http://127.0.0.1:9/x.dtd\"><forecast version=\"2.0.1.40\"/>"));
+    // A document type declaration is refused before anything of it is fetched or read.
+    EXPECT_FALSE(check("<!DOCTYPE forecast SYSTEM \"http://127.0.0.1:9/x.dtd\"><forecast version=\"2.0.1.40\"/>"));
 }
 
 TEST(XmlText, CharactersXmlCannotCarryAreLeftOutSoTheDocumentStaysReadable)
@@ -95,8 +95,11 @@ TEST(XmlText, CharactersXmlCannotCarryAreLeftOutSoTheDocumentStaysReadable)
     XmlDocPtr doc(xmlNewDoc(BAD_CAST "1.0"));
     xmlNodePtr root = xmlNewNode(nullptr, BAD_CAST "r");
     xmlDocSetRootElement(doc.get(), root);
-    XmlAddText(root, "comment", QStringLiteral("a\x01" "b\x0B" "c\td & <e>") + QChar(0xFFFE) + QChar(0xD800) + "f"
-                                    + QString::fromUcs4(U"\U0001F600"));
+    XmlAddText(root, "comment",
+               QStringLiteral("a\x01"
+                              "b\x0B"
+                              "c\td & <e>")
+                   + QChar(0xFFFE) + QChar(0xD800) + "f" + QString::fromUcs4(U"\U0001F600"));
     QString error;
     const XmlDocPtr back = XmlParseMemory(XmlToBytes(doc.get()), &error);
     ASSERT_TRUE(back) << error.toStdString();
@@ -106,7 +109,7 @@ TEST(XmlText, CharactersXmlCannotCarryAreLeftOutSoTheDocumentStaysReadable)
     EXPECT_FALSE(error.isEmpty());
 }
 
-class MessageThreadTest : public TempHomeTest {};
+class MessageThreadTest : public TempHomeTest { };
 
 TEST_F(MessageThreadTest, AMessageFromAnotherThreadIsShownOnTheUserInterfaceThread)
 {

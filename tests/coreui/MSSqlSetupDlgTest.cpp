@@ -7,7 +7,7 @@
 #include <QSettings>
 #include <QSpinBox>
 
-class MSSqlSetupDlgTest : public TempHomeTest {};
+class MSSqlSetupDlgTest : public TempHomeTest { };
 
 TEST_F(MSSqlSetupDlgTest, EditsTheSettingsAndEnablesWhatTheChoiceNeeds)
 {
@@ -66,4 +66,24 @@ TEST_F(MSSqlSetupDlgTest, CancelLeavesTheSettingsAlone)
     dlg.findChild<QLineEdit*>("dbFile")->setText("/b.db");
     dlg.reject();
     EXPECT_EQ(s.dbFile, "/a.db");
+}
+
+TEST_F(MSSqlSetupDlgTest, AnEmptyFileOrServerIsRefusedWithAMessage)
+{
+    for (const bool server : {false, true}) {
+        messages.clear();
+        CDbSetupSettings s;
+        s.dbFile = "/a.db";
+        s.hostName = "db.example";
+        CMSSqlSetupDlg dlg(s);
+        (server ? dlg.serverChoice() : dlg.fileChoice())->setChecked(true);
+        dlg.findChild<QLineEdit*>(server ? "hostName" : "dbFile")->setText("  ");
+        dlg.accept();
+        EXPECT_NE(dlg.result(), QDialog::Accepted);
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_EQ(messages[0].text, server ? CMSSqlSetupDlg::kNoServerMessage : CMSSqlSetupDlg::kNoFileMessage);
+        EXPECT_EQ(s.dbFile, "/a.db");
+        EXPECT_EQ(s.hostName, "db.example");
+        EXPECT_EQ(s.sql, 0);
+    }
 }

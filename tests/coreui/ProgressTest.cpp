@@ -1,10 +1,16 @@
 #include "ModalHook.h"
 #include "ProgressBar.h"
 #include "TestSupport.h"
+#include "db/SqlQuery.h"
 
 #include <QLabel>
 #include <QMainWindow>
+#include <QSqlQuery>
 #include <QStatusBar>
+#include <QTemporaryDir>
+
+#include <atomic>
+#include <thread>
 
 namespace {
 
@@ -108,4 +114,70 @@ TEST_F(ProgressTest, AMainWindowClosedBeforeTheEndTakesTheBarAlong)
     ProgressCreate();
     ASSERT_NE(ProgressBarInstance(), nullptr);
     EXPECT_EQ(ProgressBarInstance()->parent(), pane1);
+}
+
+namespace {
+// Notes what the status bar said when it was last painted.
+class PaintProbe : public QWidget {
+public:
+    explicit PaintProbe(QStatusBar* bar)
+        : m_bar(bar)
+    {
+    }
+    int paints = 0;
+    QString seen;
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        ++paints;
+        seen = m_bar->currentMessage();
+    }
+
+private:
+    QStatusBar* m_bar;
+};
+} // namespace
+
+TEST_F(ProgressTest, AWaitForAnotherWritersLockIsShownWhileTheWindowRepaints)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath("LIR.db");
+    ASSERT_TRUE(QFile::copy(QStringLiteral(LIR_BIN_DIR "/LIR.db.tmpl"), file));
+    QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
+    DbConnectParams params;
+    params.file = file;
+    ASSERT_TRUE(GetDBConnection().ConnectWith(params));
+    auto* probe = new PaintProbe(window.statusBar());
+    window.setCentralWidget(probe);
+    InstallLockWaitStatus();
+
+    // Another program holds the write lock for a second and a half.
+    std::atomic<bool> locked{false};
+    std::thread holder([&] {
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "holder");
+            db.setDatabaseName(file);
+            ASSERT_TRUE(db.open());
+            QSqlQuery q(db);
+            ASSERT_TRUE(q.exec("BEGIN IMMEDIATE"));
+            ASSERT_TRUE(q.exec("insert into tClsImportEventType (id, name) values (1, 'a')"));
+            locked = true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+            ASSERT_TRUE(q.exec("COMMIT"));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase("holder");
+    });
+    while (!locked)
+        std::this_thread::yield();
+    probe->update();
+    const bool stored = ExecSql(QStringLiteral("insert into tClsImportEventType (id, name) values (2, 'b')"));
+    holder.join();
+    EXPECT_TRUE(stored);
+    EXPECT_GT(probe->paints, 0);
+    EXPECT_EQ(probe->seen, kLockWaitText);
+    EXPECT_EQ(window.statusBar()->currentMessage(), "");
+    SetLockWaitHook(nullptr);
+    GetDBConnection().Close();
 }

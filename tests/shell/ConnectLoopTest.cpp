@@ -4,11 +4,16 @@
 #include "ProcessExit.h"
 #include "db/SqlScript.h"
 
+#include <QCryptographicHash>
 #include <QFile>
+#include <QProcess>
 #include <QSettings>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUuid>
+
+#include <functional>
+#include <unistd.h>
 
 namespace {
 
@@ -119,12 +124,15 @@ TEST_F(ConnectLoopTest, AFileThatIsNotADatabaseFailsAtTheOpen)
     EXPECT_TRUE(messages.empty());
 }
 
-TEST_F(ConnectLoopTest, OldOrMissingVersionEndsTheProcess)
+TEST_F(ConnectLoopTest, OldOrMissingVersionEndsTheProcessAndLeavesTheFileAsItWas)
 {
     CopyTemplate(home() + "LIR.db");
     SetVersion(home() + "LIR.db", "update tSysDbVersion set n = 35");
     SetIni("DBFile", home() + "LIR.db");
+    const QByteArray before = QCryptographicHash::hash(ReadFile(home() + "LIR.db"), QCryptographicHash::Sha256);
     EXPECT_EQ(RunExpectingExit(), 0);
+    EXPECT_EQ(QCryptographicHash::hash(ReadFile(home() + "LIR.db"), QCryptographicHash::Sha256), before);
+    EXPECT_FALSE(QFile::exists(home() + "LIR.db-wal"));
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].text,
               "Найдена устаревшая версия базы данных.\nДальнейшая работа не возможна\nПриложение будет закрыто\n");
@@ -260,4 +268,102 @@ TEST_F(ConnectLoopTest, ConnectsToAServerDatabaseOfTheCurrentVersion)
         db.close();
     }
     QSqlDatabase::removeDatabase(conn);
+}
+
+TEST_F(ConnectLoopTest, TheCommonCausesOfAFailedConnectionAreNamedInRussian)
+{
+    const auto admin = PgAdminParams();
+    const QString tcpHost = qEnvironmentVariable("PGTEST_TCPHOST");
+    const struct {
+        const char* what;
+        std::function<void()> arrange;
+        QString reason;
+        QString description; // of the driver, kept under the reason
+    } cases[] = {
+        {"a file of garbage",
+         [&] {
+             CopyTemplate(home() + "LIR.db.tmpl");
+             WriteFile(home() + "LIR.db", QByteArray(4096, 'x'));
+         },
+         "Файл не является базой данных программы: " + home() + "LIR.db", "file is not a database"},
+        {"no database and no template", [] {}, "Не найден шаблон базы данных: " + home() + "LIR.db.tmpl", ""},
+        {"a server that refuses connections",
+         [&] {
+             SetIni("Sql", 1);
+             SetIni("HostName", "127.0.0.1");
+             SetIni("Port", 1);
+         },
+         "Сервер базы данных «127.0.0.1» не принимает соединения: он не запущен, или неверно указаны его имя или "
+         "порт.",
+         "Connection refused"},
+        {"a wrong password",
+         [&] {
+             SetIni("Sql", 1);
+             SetIni("HostName", tcpHost);
+             SetIni("Port", admin ? admin->port : 0);
+             SetIni("UserName", "postgres");
+             SetIni("Password", "not the password");
+         },
+         "Неверное имя пользователя или пароль.", "password authentication failed"},
+    };
+    for (const auto& c : cases) {
+        if (QString(c.what) == "a wrong password" && (!admin || tcpHost.isEmpty())) {
+            ADD_FAILURE() << "PostgreSQL test cluster is not running: the wrong-password case is not tried";
+            continue;
+        }
+        QFile::remove(home() + "LIR.db");
+        QFile::remove(home() + "LIR.db.tmpl");
+        QFile::remove(profilePath());
+        messages.clear();
+        c.arrange();
+        SetConnectDialogHook([](CDbSetupSettings&) { return false; });
+        answers = {IDOK, IDYES};
+        EXPECT_EQ(RunExpectingExit(), 0) << c.what;
+        ASSERT_FALSE(messages.empty()) << c.what;
+        const QStringList lines = messages[0].text.split('\n');
+        ASSERT_GE(lines.size(), 4) << c.what;
+        EXPECT_EQ(lines[3], c.reason) << c.what;
+        EXPECT_TRUE(lines.mid(4).join('\n').contains(c.description))
+            << c.what << ": " << messages[0].text.toStdString();
+    }
+}
+
+TEST_F(ConnectLoopTest, AProgramFolderThatCannotBeWrittenIsNamed)
+{
+    CopyTemplate(home() + "LIR.db.tmpl");
+    // Root writes into any folder unless the folder is immutable.
+    const bool root = geteuid() == 0;
+    if (root && QProcess::execute("chattr", {"+i", home()}) != 0)
+        GTEST_SKIP() << "running as root, and chattr cannot make the folder immutable here";
+    if (!root)
+        QFile::setPermissions(home(), QFile::ReadOwner | QFile::ExeOwner);
+    SetConnectDialogHook([](CDbSetupSettings&) { return false; });
+    answers = {IDOK, IDYES};
+    const int code = RunExpectingExit();
+    if (root)
+        QProcess::execute("chattr", {"-i", home()});
+    else
+        QFile::setPermissions(home(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    EXPECT_EQ(code, 0);
+    ASSERT_FALSE(messages.empty());
+    EXPECT_TRUE(messages[0].text.contains("Папка программы недоступна для записи: " + home()))
+        << messages[0].text.toStdString();
+}
+
+TEST_F(ConnectLoopTest, NumbersBeyondTheirRangeInTheProfileKeepTheDefault)
+{
+    const struct {
+        const char* key;
+        const char* text;
+        int expected;
+    } cases[] = {
+        {"Port", "-99999999999", 5432}, {"Port", "70000", 5432},  {"Port", "x", 5432},
+        {"Port", "5433", 5433},         {"Sql", "4294967297", 0}, {"SavePass", "99999999999", 1},
+    };
+    for (const auto& c : cases) {
+        SetIni(c.key, c.text);
+        const CDbSetupSettings s;
+        const int read = QString(c.key) == "Port" ? s.port : QString(c.key) == "Sql" ? s.sql : int(s.savePass);
+        EXPECT_EQ(read, c.expected) << c.key << "=" << c.text;
+    }
 }

@@ -187,8 +187,9 @@ CREATE TABLE tFctPrice (
 )
 GO
 
--- Without it every product delete scans all prices for the key check.
-CREATE INDEX IX_tFctPrice ON tFctPrice (prognoz, product)
+-- A product has one price row in a forecast; the index also spares every product delete a scan of
+-- all prices for the key check.
+CREATE UNIQUE INDEX IX_tFctPrice ON tFctPrice (prognoz, product)
 GO
 
 -- Deleting a receiver cascades by the receiver column alone; without these every such delete (and
@@ -333,10 +334,13 @@ CREATE TABLE tFctNews (
 GO
 
 -- An insert without an id gets the table's largest id + 1 (1 when empty).
--- A BEFORE trigger, so that NOT NULL holds and RETURNING sees the id.
+-- A BEFORE trigger, so that NOT NULL holds and RETURNING sees the id. It takes the
+-- program's new-id lock of the table (held to the end of the transaction), so that
+-- two transactions never take the same id.
 CREATE FUNCTION f_NewMaxId() RETURNS trigger
 LANGUAGE plpgsql AS $$
 BEGIN
+    PERFORM pg_advisory_xact_lock(4999506, TG_RELID::integer);
     EXECUTE format('SELECT coalesce(max(id), 0) + 1 FROM %I.%I',
                    TG_TABLE_SCHEMA, TG_TABLE_NAME)
        INTO NEW.id;

@@ -204,8 +204,9 @@ CREATE TABLE tFctPrice (
 )
 GO
 
--- Without it every product delete scans all prices for the key check.
-CREATE INDEX IX_tFctPrice ON tFctPrice (prognoz, product)
+-- A product has one price row in a forecast; the index also spares every product delete a scan of
+-- all prices for the key check.
+CREATE UNIQUE INDEX IX_tFctPrice ON tFctPrice (prognoz, product)
 GO
 
 -- Deleting a receiver cascades by the receiver column alone; without these every such delete (and
