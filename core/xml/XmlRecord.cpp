@@ -2,14 +2,21 @@
 
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
+#include <libxml/xmlIO.h>
 #include <libxml/xmlsave.h>
 
 #include <QFile>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <charconv>
 #include <climits>
 #include <cmath>
+#include <cerrno>
 #include <cstring>
+#include <mutex>
 #include <string_view>
 
 bool XmlNameIs(const xmlNode* node, const char* name)
@@ -157,9 +164,24 @@ QDateTime XmlToDate(const QString& text)
 
 namespace {
 
-constexpr int kParseOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
+// No network, entities left unexpanded, no DTD loaded; messages come back as values. A stored
+// document travels as one base64 text node, which may pass libxml2's default limit of 10 MB: the
+// limit is lifted, which is safe as no document with a DTD (and so no entity) is read.
+constexpr int kParseOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_HUGE;
 
-const char kDoctypeRefused[] = "Документ содержит объявление типа документа (DOCTYPE); такие документы не принимаются.";
+// Regular files only: a pipe or a device would never end.
+int OpenRegularFile(const QString& path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    struct stat st {};
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+        ::close(fd);
+        errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        return -1;
+    }
+    return fd;
+}
+
 
 struct ParseGuard {
     xmlParserCtxtPtr parser = nullptr;
@@ -184,13 +206,38 @@ QString ParserMessage(xmlParserCtxtPtr parser)
 
 XmlDocPtr XmlParseFile(const QString& path, QString* error)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
+    XmlUseNoNetworkLoader();
+    const int fd = OpenRegularFile(path);
+    if (fd < 0) {
         if (error)
-            *error = f.errorString();
+            *error = QString::fromLocal8Bit(std::strerror(errno));
         return nullptr;
     }
-    return XmlParseMemory(f.readAll(), error);
+    xmlParserCtxtPtr parser = xmlNewParserCtxt();
+    if (!parser) {
+        ::close(fd);
+        if (error)
+            *error = QStringLiteral("Недостаточно памяти для чтения документа.");
+        return nullptr;
+    }
+    ParseGuard guard{parser};
+    parser->_private = &guard;
+    parser->sax->internalSubset = &RefuseDoctype;
+    XmlDocPtr doc(xmlCtxtReadFd(parser, fd, nullptr, nullptr, kParseOptions));
+    ::close(fd);
+    if (guard.doctype || !doc || !xmlDocGetRootElement(doc.get())) {
+        doc.reset();
+        if (error)
+            *error = guard.doctype ? kXmlDoctypeRefused : ParserMessage(parser);
+    }
+    xmlFreeParserCtxt(parser);
+    return doc;
+}
+
+void XmlUseNoNetworkLoader()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { xmlSetExternalEntityLoader(xmlNoNetExternalEntityLoader); });
 }
 
 XmlDocPtr XmlParseMemory(const QByteArray& bytes, QString* error)
@@ -211,7 +258,7 @@ XmlDocPtr XmlParseMemory(const QByteArray& bytes, QString* error)
     if (guard.doctype || !parser->wellFormed) {
         doc.reset();
         if (error)
-            *error = guard.doctype ? QString::fromUtf8(kDoctypeRefused) : ParserMessage(parser);
+            *error = guard.doctype ? kXmlDoctypeRefused : ParserMessage(parser);
     }
     xmlFreeParserCtxt(parser);
     return doc;

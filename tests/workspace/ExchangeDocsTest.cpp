@@ -274,7 +274,7 @@ TEST_F(ExchangeDocsTest, NothingOutsideTheDocumentIsFetched)
                   .arg(url)
                   .toUtf8());
     const CExchangeRead read = ReadExchangeDocument(document, QStringLiteral("forecast.xsd"), {});
-    EXPECT_EQ(read.message, ExchangeTexts::kReadFailed.arg(document, ExchangeTexts::kDoctypeRefused));
+    EXPECT_EQ(read.message, ExchangeTexts::kReadFailed.arg(document, kXmlDoctypeRefused));
     // A schema the user picks cannot pull anything from the network either.
     const QString schema = home() + QStringLiteral("picked.xsd");
     WriteFile(schema,

@@ -20,19 +20,6 @@
 
 namespace {
 
-// No network, entities left unexpanded, no DTD loaded; messages come back as values. A stored
-// document travels as one base64 text node, which may pass libxml2's default limit of 10 MB: the
-// limit is lifted, which is safe as no document with a DTD (and so no entity) is read.
-constexpr int kParseOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_HUGE;
-
-// For the whole process: whatever libxml2 loads (a schema the user picks and what it includes
-// among it) never goes to the network.
-void UseNoNetworkLoader()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { xmlSetExternalEntityLoader(xmlNoNetExternalEntityLoader); });
-}
-
 // Schema messages go to the trace output, never to the user.
 void TraceSchemaError(void*, xmlErrorPtr error)
 {
@@ -41,37 +28,11 @@ void TraceSchemaError(void*, xmlErrorPtr error)
                            << QString::fromUtf8(error->message).trimmed();
 }
 
-// A DOCTYPE stops the parser before the internal subset is read: no entity of it is declared,
-// expanded or loaded.
-void RefuseInternalSubset(void* context, const xmlChar*, const xmlChar*, const xmlChar*)
-{
-    auto* parser = static_cast<xmlParserCtxtPtr>(context);
-    *static_cast<bool*>(parser->_private) = true;
-    xmlStopParser(parser);
-}
-
-struct ParserDeleter {
-    void operator()(xmlParserCtxt* c) const { xmlFreeParserCtxt(c); }
-};
-
-// Regular files only: a pipe or a device would never end.
-int OpenRegularFile(const QString& path)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    struct stat st { };
-    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
-        ::close(fd);
-        errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-        return -1;
-    }
-    return fd;
-}
-
 } // namespace
 
 bool ValidateAgainstSchema(xmlDoc* doc, const QString& schemaPath)
 {
-    UseNoNetworkLoader();
+    XmlUseNoNetworkLoader();
     xmlSchemaParserCtxtPtr parser = xmlSchemaNewParserCtxt(QFile::encodeName(schemaPath).constData());
     if (!parser)
         return false;
@@ -146,35 +107,7 @@ std::vector<const xmlNode*> CExchangeDocument::children(const char* name) const
 
 XmlDocPtr ParseExchangeFile(const QString& path, QString* error)
 {
-    UseNoNetworkLoader();
-    std::unique_ptr<xmlParserCtxt, ParserDeleter> parser(xmlNewParserCtxt());
-    if (!parser) {
-        if (error)
-            *error = QStringLiteral("out of memory");
-        return nullptr;
-    }
-    bool doctype = false;
-    parser->_private = &doctype;
-    parser->sax->internalSubset = &RefuseInternalSubset;
-    const int fd = OpenRegularFile(path);
-    if (fd < 0) {
-        if (error)
-            *error = QString::fromLocal8Bit(strerror(errno));
-        return nullptr;
-    }
-    XmlDocPtr doc(xmlCtxtReadFd(parser.get(), fd, nullptr, nullptr, kParseOptions));
-    ::close(fd);
-    if (doc && !doctype && xmlDocGetRootElement(doc.get()))
-        return doc;
-    if (error) {
-        if (doctype)
-            *error = ExchangeTexts::kDoctypeRefused;
-        else if (const xmlError* e = xmlCtxtGetLastError(parser.get()); e && e->message)
-            *error = QString::fromUtf8(e->message).trimmed();
-        else
-            error->clear();
-    }
-    return nullptr;
+    return XmlParseFile(path, error);
 }
 
 QString ReadRootChildText(const QString& path, const char* name)

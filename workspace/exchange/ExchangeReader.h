@@ -19,7 +19,6 @@ inline const QString kReadFailed = QStringLiteral("Ошибка при чтен�
 // The first letter is a Latin C, as the program has always shown it.
 inline const QString kVersionMismatch = QStringLiteral("Cхема данных не соответствует версии приложения");
 inline const QString kValidationFailed = QStringLiteral("Ошибка при проверке файла!");
-inline const QString kDoctypeRefused = QStringLiteral("Объявление DOCTYPE не допускается.");
 } // namespace ExchangeTexts
 
 // Asks the user for a schema file; an empty answer cancels.
