@@ -7,6 +7,7 @@
 #include <QThread>
 
 #include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -17,6 +18,17 @@ MessageBoxHandler& Handler()
 }
 
 bool g_handlerAnyThread = false;
+// Set on the thread that runs the handler, while it runs.
+thread_local QString g_caption;
+
+int CallHandler(const MessageBoxHandler& handler, const QString& text, const QString& caption, unsigned flags,
+                QObject* parent)
+{
+    const QString outer = std::exchange(g_caption, caption);
+    const int answer = handler(text, flags, parent);
+    g_caption = outer;
+    return answer;
+}
 
 int ScriptedAnswer(const QString& mode, const MessageBoxLayout& layout)
 {
@@ -88,6 +100,16 @@ MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler, bool anyThread
 
 int AppMessageBox(const QString& text, unsigned flags, QObject* parent)
 {
+    return AppMessageBoxCaption(text, QString(), flags, parent);
+}
+
+QString MessageBoxCaption()
+{
+    return g_caption;
+}
+
+int AppMessageBoxCaption(const QString& text, const QString& caption, unsigned flags, QObject* parent)
+{
     const QString mode = qEnvironmentVariable("LIR_MSGBOX").trimmed().toLower();
     if (!mode.isEmpty() || !Handler()) {
         std::fprintf(stderr, "MSGBOX %u %s\n", flags, text.toUtf8().constData());
@@ -95,7 +117,7 @@ int AppMessageBox(const QString& text, unsigned flags, QObject* parent)
         return ScriptedAnswer(mode, MessageBoxButtonsFor(flags));
     }
     if (g_handlerAnyThread)
-        return Handler()(text, flags, parent);
+        return CallHandler(Handler(), text, caption, flags, parent);
     // Windows belong to the user-interface thread: a message from another thread is shown there,
     // and the caller waits for the answer (or takes the cancel answer when it is asked to stop).
     const MessageBoxLayout layout = MessageBoxButtonsFor(flags);
@@ -103,7 +125,7 @@ int AppMessageBox(const QString& text, unsigned flags, QObject* parent)
     const MessageBoxHandler handler = Handler();
     const QCoreApplication* app = QCoreApplication::instance();
     const bool onUiThread = !app || QThread::currentThread() == app->thread();
-    RunOnUiThread([&] { answer = handler(text, flags, onUiThread ? parent : nullptr); });
+    RunOnUiThread([&] { answer = CallHandler(handler, text, caption, flags, onUiThread ? parent : nullptr); });
     return answer;
 }
 

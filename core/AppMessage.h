@@ -64,6 +64,11 @@ using MessageBoxHandler = std::function<int(const QString& text, unsigned flags,
 MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler, bool anyThread = false);
 
 int AppMessageBox(const QString& text, unsigned flags = MB_OK, QObject* parent = nullptr);
+// The same under a caption of its own instead of the program's name.
+int AppMessageBoxCaption(const QString& text, const QString& caption, unsigned flags = MB_OK,
+                         QObject* parent = nullptr);
+// The caption of the message the handler is showing now; empty for the program's name.
+QString MessageBoxCaption();
 int AppMessageBoxId(unsigned stringId, unsigned flags = MB_OK, QObject* parent = nullptr);
 
 // The string table of the main program.

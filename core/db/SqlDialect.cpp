@@ -85,6 +85,11 @@ public:
         return column + QStringLiteral(" in (select value from json_each('[' || ? || ']'))");
     }
     QString InsertReturningId(const QString& insert) const override { return insert; }
+    // Every connection has its own like(), which folds Unicode case, in place of SQLite's ASCII one.
+    QString CaseInsensitiveLike(const QString& column) const override
+    {
+        return column + QStringLiteral(" like ? escape '\\'");
+    }
     std::optional<int> ReadNewId(CSqlQuery& insert) const override
     {
         if (insert.numRowsAffected() <= 0)
@@ -156,6 +161,13 @@ public:
         return column + QStringLiteral(" = any(string_to_array(?, ',')::int[])");
     }
     QString InsertReturningId(const QString& insert) const override { return insert + QStringLiteral(" returning id"); }
+    // Under the "C" collation lower() would fold Latin letters only: both sides fold through ICU.
+    QString CaseInsensitiveLike(const QString& column) const override
+    {
+        return QStringLiteral("lower(cast(%1 as text) collate \"und-x-icu\") like "
+                              "lower(cast(? as text) collate \"und-x-icu\") escape '\\'")
+            .arg(column);
+    }
     std::optional<int> ReadNewId(CSqlQuery& insert) const override
     {
         if (!insert.next())
@@ -215,6 +227,18 @@ const CSqlDialect& DialectOf(SqlDialect dialect)
 const CSqlDialect& Dialect()
 {
     return DialectOf(GetDBConnection().dialect());
+}
+
+SqlFilter CSqlDialect::ContainsText(const QString& column, const QString& text) const
+{
+    QString escaped;
+    escaped.reserve(text.size() + 8);
+    for (const QChar c : text) {
+        if (c == u'\\' || c == u'%' || c == u'_')
+            escaped += u'\\';
+        escaped += c;
+    }
+    return SqlFilter(CaseInsensitiveLike(column), {QStringLiteral("%") + escaped + QStringLiteral("%")});
 }
 
 QSqlError MoneyOverflowError()

@@ -1,5 +1,7 @@
 #include "Forecasts.h"
 
+#include "Session.h"
+
 const char* const kPerForecastTables[7] = {"tfctdocumentation", "tfctprice",   "tclsreceiverMap", "tfcttotalprognoz",
                                            "tfctprognozdata",   "tclsproduct", "tfctimportstatus"};
 
@@ -41,6 +43,12 @@ std::optional<CForecastRecord> ReadForecastRow(const CSqlQuery& q)
 std::optional<CForecastRecord> GetForecast(int id)
 {
     return kRows.FirstOf(OnDbError::Report, kSelect + QStringLiteral(" where id = ?"), id);
+}
+
+bool IsCurrentForecastEditable(const CSessionState& session)
+{
+    const auto forecast = GetForecast(session.currentForecastId);
+    return forecast && forecast->status == 0;
 }
 
 int GetNewestForecast()

@@ -7,6 +7,8 @@
 #include <optional>
 #include <vector>
 
+struct CSessionState;
+
 struct CForecastRecord {
     int id = -1;
     QString name;
@@ -21,6 +23,9 @@ using CForecastList = std::vector<CForecastRecord>;
 QString GetForecastStatusName(int status);
 
 std::optional<CForecastRecord> GetForecast(int id);
+// Whether the session's current forecast exists and is still a draft (status 0), so that its
+// reference data may change.
+bool IsCurrentForecastEditable(const CSessionState& session);
 int GetNewestForecast();
 int GetForecastCount();
 std::optional<CForecastList> LoadForecasts(const SqlFilter& filter = {});

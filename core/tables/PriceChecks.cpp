@@ -39,33 +39,30 @@ void CheckRowPrice(int forecastId, int productId, double sum, double quantity, i
     CheckRowPriceEx(forecastId, product ? &*product : nullptr, sum, quantity, yearColumn, sumResult, quantityResult);
 }
 
-void CheckRowPriceEx(int forecastId, const CProductRecord* product, double sum, double quantity, int yearColumn,
-                     int& sumResult, int& quantityResult)
+namespace {
+
+// The steps before the unit price; true when the test goes on to compare it.
+bool NeedsUnitPrice(const CProductRecord& product, double sum, double quantity, int& sumResult, int& quantityResult)
 {
     sumResult = quantityResult = ROW_PRICE_OK;
-    if (!product) {
-        sumResult = quantityResult = ROW_PRICE_WRONG;
-        return;
-    }
     // A product without bounds is never tested.
-    if (product->offsetMax == 0.0 && product->offsetMin == 0.0)
-        return;
+    if (product.offsetMax == 0.0 && product.offsetMin == 0.0)
+        return false;
     if (sum == 0.0 && quantity != 0.0) {
         sumResult = ROW_PRICE_MISSING;
-        return;
+        return false;
     }
     if (sum != 0.0 && quantity == 0.0) {
-        if (product->measurementNatural != 0)
+        if (product.measurementNatural != 0)
             quantityResult = ROW_PRICE_MISSING;
-        return;
+        return false;
     }
-    if (sum == 0.0)
-        return;
-    const double k1 = GetMConvertKoef(product->measurementPrice, product->measurementPrice2);
-    const double k2 = GetMConvertKoef(product->measurementNatural, product->measurementNatural2);
-    const double unitPrice = (k1 * sum) / (k2 * quantity);
+    return sum != 0.0;
+}
 
-    const auto priceRow = GetPrice(product->id, forecastId);
+void CompareUnitPrice(const CProductRecord& product, const CPriceRecord* priceRow, double kPrice, double kNatural,
+                      double sum, double quantity, int yearColumn, int& sumResult)
+{
     if (!priceRow)
         return;
     double price;
@@ -84,8 +81,34 @@ void CheckRowPriceEx(int forecastId, const CProductRecord* product, double sum, 
     }
     if (price == 0.0)
         return;
-    if (unitPrice > product->offsetMax * price || unitPrice < product->offsetMin * price)
+    const double unitPrice = (kPrice * sum) / (kNatural * quantity);
+    if (unitPrice > product.offsetMax * price || unitPrice < product.offsetMin * price)
         sumResult = ROW_PRICE_WRONG;
+}
+
+} // namespace
+
+void CheckRowPriceEx(int forecastId, const CProductRecord* product, double sum, double quantity, int yearColumn,
+                     int& sumResult, int& quantityResult)
+{
+    if (!product) {
+        sumResult = quantityResult = ROW_PRICE_WRONG;
+        return;
+    }
+    if (!NeedsUnitPrice(*product, sum, quantity, sumResult, quantityResult))
+        return;
+    const double kPrice = GetMConvertKoef(product->measurementPrice, product->measurementPrice2);
+    const double kNatural = GetMConvertKoef(product->measurementNatural, product->measurementNatural2);
+    const auto priceRow = GetPrice(product->id, forecastId);
+    CompareUnitPrice(*product, priceRow ? &*priceRow : nullptr, kPrice, kNatural, sum, quantity, yearColumn,
+                     sumResult);
+}
+
+void CheckRowPrice(const CProductRecord& product, const CPriceRecord* price, double kPrice, double kNatural, double sum,
+                   double quantity, int yearColumn, int& sumResult, int& quantityResult)
+{
+    if (NeedsUnitPrice(product, sum, quantity, sumResult, quantityResult))
+        CompareUnitPrice(product, price, kPrice, kNatural, sum, quantity, yearColumn, sumResult);
 }
 
 namespace {

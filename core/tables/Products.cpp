@@ -258,6 +258,22 @@ std::optional<CProductList> LoadProductChildren(int parentId, int prognoz, const
     return kRows.List(q);
 }
 
+std::optional<std::set<int>> LoadGroupsWithSubgroups(int parentId, int prognoz)
+{
+    CSqlQuery q(QStringLiteral(
+        "select p1.id from tclsproduct p1 where p1.prognoz = ? and p1.parent = ? and p1.isgroup <> 0 "
+        "and exists (select 1 from tfctprice pr where pr.prognoz = p1.prognoz and pr.product = p1.id) "
+        "and exists (select 1 from tclsproduct c where c.prognoz = p1.prognoz and c.parent = p1.id and c.isgroup <> 0 "
+        "and exists (select 1 from tfctprice cp where cp.prognoz = c.prognoz and cp.product = c.id))"));
+    q.bind(prognoz).bind(parentId);
+    if (!q.execOrReport())
+        return std::nullopt;
+    std::set<int> ids;
+    while (q.next())
+        ids.insert(q.intValue("id"));
+    return ids;
+}
+
 CProductList LoadProductPath(int prognoz, int id)
 {
     CProductList path;

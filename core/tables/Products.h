@@ -7,6 +7,7 @@
 #include "xml/XmlRecord.h"
 
 #include <optional>
+#include <set>
 #include <vector>
 
 struct CProductRecord;
@@ -78,6 +79,9 @@ std::optional<CProductList> LoadPricedProducts(int prognoz);
 // The children with a price row. Without a condition or order they come by position; otherwise in
 // the filter's order (the database's when it gives none). The filter may use the alias p1.
 std::optional<CProductList> LoadProductChildren(int parentId, int prognoz, const SqlFilter& filter = {});
+// Which groups among the children with a price row have child groups with a price row themselves, in
+// one statement; none after a (shown) database error.
+std::optional<std::set<int>> LoadGroupsWithSubgroups(int parentId, int prognoz);
 // From the top of the tree down to the product; stops below the first id that is not found.
 CProductList LoadProductPath(int prognoz, int id);
 // The product's isgroup when it has a price row in the forecast, else 0 (also on an error).

@@ -217,6 +217,8 @@ void InstallAppMessageBoxUi()
         for (const auto& b : layout.buttons)
             dlg.AddButton(b.id, b.id == layout.defaultId, b.id == layout.cancelId, int(b.captionId));
         dlg.SetStandardIcon(flags);
+        if (const QString caption = MessageBoxCaption(); !caption.isEmpty())
+            dlg.setWindowTitle(caption);
         return dlg.DoModal();
     });
 }

@@ -1,5 +1,6 @@
 #include "tables/Forecasts.h"
 #include "DbTest.h"
+#include "Session.h"
 #include "db/SqlQuery.h"
 #include "xml/XmlRecord.h"
 
@@ -37,6 +38,19 @@ TEST_P(ForecastsTest, EmptyTableAndFirstSave)
     EXPECT_EQ(back->owner, -1);
     EXPECT_EQ(back->ownerName, QString());
     EXPECT_EQ(back->year, 2027);
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_P(ForecastsTest, OnlyADraftIsEditable)
+{
+    AddForecast(1, "проект", 0);
+    AddForecast(2, "НСИ закрыт", 1);
+    AddForecast(3, "закрыт", 2);
+    CSessionState session;
+    for (const auto& [id, editable] : {std::pair{1, true}, {2, false}, {3, false}, {4, false}, {-1, false}}) {
+        session.currentForecastId = id;
+        EXPECT_EQ(IsCurrentForecastEditable(session), editable) << id;
+    }
     EXPECT_TRUE(messages.empty());
 }
 

@@ -1,6 +1,8 @@
 #include "tables/PriceChecks.h"
 #include "DbTest.h"
 #include "Settings.h"
+#include "tables/MConverts.h"
+#include "tables/Prices.h"
 #include "tables/ProductAveragePrices.h"
 #include "tables/Products.h"
 
@@ -41,10 +43,20 @@ protected:
               QVariant::fromValue(*Money::fromDouble(valueCurr)), QVariant::fromValue(*Money::fromDouble(sumNext)),
               QVariant::fromValue(*Money::fromDouble(valueNext))});
     }
+    // The check that reads its product, and the one on what the caller holds, agree.
     std::pair<int, int> Check(int product, double sum, double quantity, int column = 1)
     {
         int s = -1, q = -1;
         CheckRowPrice(1, product, sum, quantity, column, s, q);
+        if (const auto held = GetProduct(product, 1)) {
+            const auto price = GetPrice(product, 1);
+            int hs = -1, hq = -1;
+            CheckRowPrice(*held, price ? &*price : nullptr,
+                          GetMConvertKoef(held->measurementPrice, held->measurementPrice2),
+                          GetMConvertKoef(held->measurementNatural, held->measurementNatural2), sum, quantity, column,
+                          hs, hq);
+            EXPECT_EQ(std::pair(hs, hq), std::pair(s, q)) << product << ": " << sum << " / " << quantity;
+        }
         return {s, q};
     }
 };

@@ -135,11 +135,49 @@ TEST_P(ProductsTest, TreeReadsSeeOnlyProductsWithAPriceRowInTheirForecast)
     EXPECT_EQ(IsProductGroup(2, 1), 1);
     EXPECT_EQ(IsProductGroup(2, 2), 0);
     EXPECT_EQ(IsProductGroup(4, 1), 0);
+    // Subgroups count only with a price row, and only in the product's own forecast.
+    EXPECT_EQ(LoadGroupsWithSubgroups(0, 1), std::set<int>{1});
+    EXPECT_EQ(LoadGroupsWithSubgroups(1, 1), std::set<int>{});
+    Exec("insert into tClsProduct (prognoz, id, parent, name, position, offsetMin, offsetMax, type, isgroup) "
+         "values (1, 8, 2, 'unpriced group', 0, 0, 0, 64, 1)");
+    EXPECT_EQ(LoadGroupsWithSubgroups(1, 1), std::set<int>{});
+    Product(1, 9, 2, 1, 1);
+    EXPECT_EQ(LoadGroupsWithSubgroups(1, 1), std::set<int>{2});
+    EXPECT_EQ(LoadGroupsWithSubgroups(1, 2), std::set<int>{});
     EXPECT_TRUE(messages.empty());
 
     CProductRecord unsaved;
     EXPECT_FALSE(unsaved.LoadChildren(1));
     EXPECT_EQ(GetProduct(3, 1)->GetParent()->id, 1);
+}
+
+// The text is taken literally and compared without regard to case, Cyrillic letters included.
+TEST_P(ProductsTest, ContainsTextMatchesLiterallyWithoutRegardToCase)
+{
+    const QStringList names = {"Мясо говяжье", "МЯСОРУБКА", "ёлка Ёж", "100% хлопок", "1000 хлопок", "a_b", "axb",
+                               "Д'Артаньян", "c:\\path", "c:path"};
+    for (int i = 0; i < names.size(); ++i)
+        Exec("insert into tClsProduct (prognoz, id, parent, name, code, position, offsetMin, offsetMax, type, "
+             "isgroup) values (1, ?, 0, ?, ?, 0, 0, 0, 1, 0)",
+             {i + 1, names[i], QStringLiteral("K%1").arg(i + 1)});
+    const struct {
+        const char* text;
+        std::vector<int> ids;
+    } cases[] = {
+        {"мяс", {1, 2}},   {"МЯСО Г", {1}},   {"Ё", {3}},  {"%", {4}},        {"0%", {4}},
+        {"_", {6}},        {"a_b", {6}},      {"'", {8}},  {"д'а", {8}},      {"\\", {9}},
+        {"k1", {1, 10}},   {"нет такого", {}},
+    };
+    for (const auto& c : cases) {
+        const QString text = QString::fromUtf8(c.text);
+        const SqlFilter name = Dialect().ContainsText("name", text);
+        const SqlFilter code = Dialect().ContainsText("code", text);
+        QVariantList args = name.args;
+        args << code.args;
+        EXPECT_EQ(Ids(LoadProducts(1, SqlFilter(name.where + " or " + code.where, args, "id"))), c.ids)
+            << c.text;
+    }
+    EXPECT_TRUE(messages.empty());
 }
 
 TEST_P(ProductsTest, PathRunsFromTheTopAndStopsAtABreakOrACycle)
