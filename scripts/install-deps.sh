@@ -13,6 +13,7 @@ packages=(
   python3-aiosmtpd dovecot-pop3d
   poppler-utils
   fonts-dejavu-core locales
+  xvfb xauth
 )
 
 missing=()

@@ -1,5 +1,6 @@
 #include "AppMessage.h"
 #include "ConnectLoop.h"
+#include "ForecastFrame.h"
 #include "ForecastApp.h"
 #include "MessageBoxDlg.h"
 #include "ProgressBar.h"
@@ -59,6 +60,7 @@ int main(int argc, char* argv[])
     if (!MessageBoxScripted())
         InstallConnectDialogUi();
     EndSessionOnSignals();
+    RegisterForecastEditor();
 
     CForecastApp forecast;
     return forecast.Run();

@@ -1,4 +1,5 @@
-// Test main for widget tests: a QApplication on the offscreen platform.
+// Test main for widget tests: a QApplication on the offscreen platform, or on the one the
+// environment names (xcb under xvfb-run).
 #include "MessageBoxDlg.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +11,8 @@
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     std::setlocale(LC_NUMERIC, "C");
     QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));

@@ -1,0 +1,201 @@
+// The forecast editor: the tree of the product groups of the current forecast on the left, the list
+// of the selected group's products above and the card of one product below, for one receiver's
+// forecast or for the consolidated forecast. Figures are entered in the card; each accepted entry is
+// saved at once and the group rows follow it when EnableAutoRecalc is on.
+#pragma once
+
+#include "ForecastFilter.h"
+#include "ForecastGridView.h"
+#include "GroupListData.h"
+#include "PanelFrame.h"
+
+#include <QColor>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class CDirectoryTreeView;
+class CSplitterWndEx;
+class QComboBox;
+class QTreeWidgetItem;
+struct CSessionState;
+
+// One product row of the list and what the search looks for in it: code and name in upper case.
+struct CRowListEntry {
+    int productId;
+    QString text;
+};
+
+// The windows that the data check and the consolidation open over the editor. Commands 32821 and
+// 32811 stay disabled while their entry is empty; the part that builds them fills the entries
+// before the main window is created.
+struct CForecastFrameHooks {
+    // "Контроль данных...": checks the forecast in a modeless window over the frame.
+    std::function<void(QWidget* parent, int forecastId)> checkForecast;
+    // "Генерация сводного прогноза...": builds the consolidated forecast in a modeless window over
+    // the frame; true when it was built.
+    std::function<bool(QWidget* parent, int forecastId)> calculateForecast;
+};
+CForecastFrameHooks& ForecastFrameHooks();
+
+// Makes the navigation panel's forecast tab show the editor.
+void RegisterForecastEditor();
+
+class CForecastFrame : public CForecastFrameBase, public IGridListener, public IForecastGridOwner {
+    Q_OBJECT
+public:
+    // Which rows of the list the card shows.
+    enum class CardSubject {
+        None,
+        Member,      // a product that is no group: its quantity and sum rows
+        GroupMember, // a subgroup's single row: read only
+        Total,       // the group's "Всего" row
+        Balance,     // the group's balancing row
+    };
+
+    explicit CForecastFrame(CSessionState& session, QWidget* parent = nullptr);
+    ~CForecastFrame() override;
+
+    // --- what the navigation panel calls
+    void OnForecastChanged(int wParam) override;
+    void SetReceiver(int receiverId) override;
+    // A hidden frame only remembers to refresh when it is shown.
+    void Refresh(bool restoreSelection, bool force) override;
+    // The grid with the keyboard focus (else the one that had it last) comes first.
+    bool OnCmdMsg(int id, CmdMsg msg, CCmdUI* ui) override;
+
+    // --- the tree
+    // Replaces a group's placeholder child by its subgroups; nothing once that was done.
+    void ExpandGroupItem(QTreeWidgetItem* item);
+    void FillGroupItems(QTreeWidgetItem* parent, int groupId);
+    // The selected group; 0 when none.
+    int GetSelectedGroupId() const;
+    // Expands the branches down to the group and selects it (which reloads the list); false when
+    // the group is not in the tree.
+    bool SelectGroup(int groupId);
+
+    // --- the list
+    // The receiver's rows (receiver above 0), the consolidated rows (0), or an empty list (below 0).
+    void ReloadList();
+    void LoadReceiverList();
+    void LoadTotalList();
+    void AddProductRows(const CGroupListData& data);
+    void BuildListHeader(const CProductRecord& group, const CForecastRowFields* groupRow);
+    void MarkTotalRows(const CProductRecord& group);
+    void ShowTotalRowValues(const CForecastRowFields* row);
+    // The group's rows read again (after a failed recalculation).
+    void RefreshTotalRows();
+    void OnListSelChanged(int row, int column);
+
+    // --- the card
+    void BuildCardGrid();
+    void ShowProductCard(int productId, const CPriceRecord* price = nullptr);
+    void ShowGroupCard(int productId, const CPriceRecord* price = nullptr);
+    void ShowCardPrices(const CProductRecord& product, const CForecastRowFields* row);
+    // Marks one year of the card and of the product's list rows by the price check of its figures.
+    void CheckCardPrice(int row, int column, int flag, const QColor& base, const CProductRecord& product);
+    void ApplyCardEditRules(bool allReadOnly, const CProductRecord* product);
+    void ClearCardValues();
+    void UpdateReadOnly();
+    int OnCardBeginEdit(int row, int column);
+    int OnCardEndEdit(int row, int column);
+
+    // --- recalculation
+    void AutoRecalc(int groupId);
+    void OnRecalcNode();
+    void OnRecalcForecast();
+    void OnRecalcGroups();
+    void OnUpdateRecalcGroups(CCmdUI& ui) const;
+
+    // --- filter and search
+    const CForecastFilterValues& filter() const { return m_filter; }
+    // New conditions, and the list reloaded.
+    void SetFilter(const CForecastFilterValues& values);
+    void OnFilter();
+    void OnSearch();
+    void OnSearchFocus();
+    void OnFindNext();
+
+    // --- notifications of the grids
+    qintptr OnGridNotify(const GridNotify& notify) override;
+    void OnGridCommand(CGridView* grid, int id) override;
+    bool IsFilterOn(int command) const override;
+
+    // --- what the product card and the forecast dialogs read
+    CDirectoryTreeView* tree() const { return m_tree; }
+    CForecastGridView* listGrid() const { return m_list; }
+    CForecastGridView* cardGrid() const { return m_card; }
+    // The product whose card is shown (0: the selected group's rows), -1 none.
+    int cardProductId() const { return m_cardProduct; }
+    CardSubject cardSubject() const { return m_cardView.subject; }
+    // The product of the list's focus row: 0 on the "Всего" row, -1 without a focus row.
+    int FocusProductId() const;
+    // The selected group, its members with a price row, their rows and prices as last loaded; none
+    // when the list is empty.
+    const CGroupListData* groupData() const { return m_data.get(); }
+    const std::vector<CRowListEntry>& rowList() const { return m_rowList; }
+    bool isReadOnly() const { return m_readOnly; }
+    int totalRow() const { return m_totalRow; }
+    int balanceRow() const { return m_balanceRow; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // What the card shows and where its product's rows are in the list.
+    struct CardView {
+        CardSubject subject = CardSubject::None;
+        int product = -1; // the member, or the group for the special rows
+        int group = 0;    // the tree's group when the card was filled
+        int quantityRow = -1;
+        int sumRow = -1;
+    };
+
+    void RegisterCommands();
+    void ApplyFirstLayout();
+    void LoadList();
+    void ClearList();
+    void ToggleFilter(bool CForecastFilterValues::*condition, bool CForecastFilterValues::*exclusive);
+    QComboBox* SearchBox() const;
+    // Scans the list from a row for the search text; true at a hit.
+    bool SearchList(int startRow, const QString& text);
+    // The product (no group) next found in the whole classifier, not found before; 0 when none.
+    int SearchClassifier(const QString& text);
+    // The product's record: from the loaded group when it is there, else read.
+    std::optional<CProductRecord> ProductRecord(int productId) const;
+    const CPriceRecord* CachedPrice(int productId) const;
+    // The list rows of the card's product, found again after the list changed.
+    bool LocateMemberRows(CardView& view) const;
+    // Unmarked colour of a card cell: the base colour, or the fixed-cell background where the cell is read only.
+    QColor CardBase(int row, int column, const QColor& base) const;
+    QColor FixedBk() const;
+
+    CSessionState& m_session;
+    CSplitterWndEx* m_splitter = nullptr;
+    CSplitterWndEx* m_nested = nullptr;
+    CDirectoryTreeView* m_tree = nullptr;
+    CForecastGridView* m_list = nullptr;
+    CForecastGridView* m_card = nullptr;
+    CForecastGridView* m_activeGrid = nullptr;
+
+    int m_cardProduct = -1;
+    CardView m_cardView;
+    CardView m_editView; // taken when an edit of a card cell starts
+    bool m_layoutPending = true;
+    bool m_stale = false; // a refresh waits for the frame to be shown
+    bool m_fillingTree = false;
+    bool m_cardBuilt = false;
+    std::vector<CRowListEntry> m_rowList;
+    std::vector<int> m_found;
+    QString m_lastSearch;
+    int m_totalRow = 2;
+    int m_balanceRow = 2;
+    QString m_textBeforeEdit;
+    bool m_readOnly = false;
+    CForecastFilterValues m_filter;
+
+    std::unique_ptr<CGroupListData> m_data;
+    CUnitCache m_units;
+};

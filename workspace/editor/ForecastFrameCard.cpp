@@ -1,0 +1,497 @@
+// The card grid of the editor: one product's quantities, sums, justification, prices, bounds,
+// deflator and comment, which cells may be edited, the price marks, and the end of an edit.
+#include "ForecastFrame.h"
+
+#include "AppMessage.h"
+#include "EditorColumns.h"
+#include "EditorTexts.h"
+#include "ForecastNumbers.h"
+#include "Session.h"
+#include "tables/ForecastData.h"
+#include "tables/PriceChecks.h"
+#include "tables/Receivers.h"
+
+using namespace EditorColumns;
+using namespace EditorTexts;
+
+namespace {
+
+constexpr int kCardSize = 10; // rows and columns
+constexpr int kCardWidths[kCardSize] = {140, 50, 60, 60, 60, 60, 80, 60, 60, 60};
+constexpr int kQuantityRow = 2;
+constexpr int kSumRow = 3;
+constexpr int kJustificationRow = 4;
+constexpr int kPriceRow = 5;
+constexpr int kMinPriceRow = 6;
+constexpr int kMaxPriceRow = 7;
+constexpr int kDeflatorRow = 8;
+constexpr int kCommentRow = 9;
+constexpr int kNextTotal = 4; // the card's column of "Итого" of Y
+constexpr int kMaxText = 255;
+
+void MarkReadOnly(CGridView& grid, int row, int col)
+{
+    grid.SetItemState(row, col, grid.GetItemState(row, col) | GVIS_READONLY);
+}
+
+// Read only: state bit 8 and the fixed-cell background; editable: the grid's own background.
+void SetEditable(CGridView& grid, int row, int col, bool editable)
+{
+    const unsigned state = grid.GetItemState(row, col);
+    if (editable) {
+        grid.SetItemState(row, col, state & ~unsigned(GVIS_READONLY));
+        grid.SetItemBkColour(row, col, QColor());
+    } else {
+        grid.SetItemState(row, col, state | GVIS_READONLY);
+        grid.SetItemBkColour(row, col, grid.Settings().fixedBkColour);
+    }
+}
+
+QString PriceText(Money price, double factor)
+{
+    const auto bound = MulQuantityPrice(price, factor);
+    return bound ? FormatAmount(*bound) : QString();
+}
+
+Money PriceOfYear(const CPriceRecord& price, int year)
+{
+    return year == 0 ? price.pricePrev : year == 1 ? price.priceCur : price.priceNext;
+}
+
+} // namespace
+
+std::optional<CProductRecord> CForecastFrame::ProductRecord(int productId) const
+{
+    if (m_data)
+        if (const CProductRecord* p = m_data->Find(productId))
+            return *p;
+    return GetProduct(productId, m_session.currentForecastId);
+}
+
+const CPriceRecord* CForecastFrame::CachedPrice(int productId) const
+{
+    return m_data ? m_data->Price(productId) : nullptr;
+}
+
+QColor CForecastFrame::CardBase(int row, int column, const QColor& base) const
+{
+    if (base.isValid())
+        return base;
+    return (m_card->GetItemState(row, column) & GVIS_READONLY) ? FixedBk() : QColor();
+}
+
+bool CForecastFrame::LocateMemberRows(CardView& view) const
+{
+    const auto holds = [this, &view](int row, quint32 kind) {
+        quint32 id = 0, k = 0;
+        m_list->GetItemDataPair(row, 0, id, k);
+        return row >= m_list->GetFixedRowCount() && row < m_list->GetRowCount() && int(id) == view.product
+            && k == kind;
+    };
+    if (holds(view.quantityRow, 1) && holds(view.sumRow, 2))
+        return true;
+    for (int r = m_list->GetFixedRowCount(); r + 1 < m_list->GetRowCount(); ++r)
+        if (holds(r, 1) && holds(r + 1, 2)) {
+            view.quantityRow = r;
+            view.sumRow = r + 1;
+            return true;
+        }
+    return false;
+}
+
+void CForecastFrame::BuildCardGrid()
+{
+    CGridView& g = *m_card;
+    std::vector<int> widths;
+    if (m_cardBuilt)
+        for (int c = 0; c < g.GetColumnCount(); ++c)
+            widths.push_back(g.GetColumnWidth(c));
+    g.DeleteAllItems();
+    g.SetColumnCount(kCardSize);
+    g.SetRowCount(kCardSize);
+    g.SetFixedRowCount(2);
+    g.SetFixedColumnCount(2);
+    for (int c = 0; c <= 3; ++c)
+        g.SetItemRowSpan(0, c, 2);
+    g.SetItemColSpan(0, 4, 6);
+    g.SetItemText(0, 1, kUnit);
+    if (const int year = m_session.forecastYear; year >= 0)
+        for (int i = 0; i < 3; ++i)
+            g.SetItemText(0, 2 + i, QString::number(year - 2 + i));
+    for (int i = 0; i < 6; ++i)
+        g.SetItemText(1, 4 + i, kYearParts[i]);
+    for (int i = 0; i < 8; ++i)
+        g.SetItemText(2 + i, 0, kCardRows[i]);
+    for (int row : {kJustificationRow, kDeflatorRow, kCommentRow})
+        g.SetItemColSpan(row, 2, 8);
+    if (!m_cardBuilt) {
+        g.FitAllSizes();
+        for (int c = 0; c < kCardSize; ++c)
+            g.SetColumnWidth(c, kCardWidths[c]);
+    } else {
+        for (int r = 0; r < kCardSize; ++r)
+            g.FitRowHeight(r);
+        for (int c = 0; c < kCardSize && c < int(widths.size()); ++c)
+            g.SetColumnWidth(c, widths[size_t(c)]);
+    }
+    for (int r = 0; r < kCardSize; ++r)
+        for (int c = 0; c < kCardSize; ++c)
+            if (r < 2 || c < 2)
+                MarkReadOnly(g, r, c);
+    m_cardBuilt = true;
+    m_cardProduct = -1;
+    m_cardView = {};
+    ApplyCardEditRules(true, nullptr);
+    g.UpdateScrollBars();
+}
+
+void CForecastFrame::ClearCardValues()
+{
+    CGridView& g = *m_card;
+    if (g.GetRowCount() < 3)
+        return;
+    for (int r = 2; r < g.GetRowCount(); ++r)
+        for (int c = 2; c < g.GetColumnCount(); ++c)
+            g.SetItemText(r, c, QString());
+    g.viewport()->update();
+}
+
+void CForecastFrame::ApplyCardEditRules(bool allReadOnly, const CProductRecord* product)
+{
+    CGridView& g = *m_card;
+    for (int r = 2; r < g.GetRowCount(); ++r) {
+        for (int c = 2; c < g.GetColumnCount(); ++c) {
+            bool editable = false;
+            if (allReadOnly)
+                editable = false;
+            else if (m_receiverId != 0)
+                editable = !(r == kQuantityRow && c != kNextTotal && product && product->measurementNatural == 0)
+                    && !((r == kQuantityRow || r == kSumRow) && c == kNextTotal) && !(r >= kPriceRow && r <= kDeflatorRow);
+            else
+                editable = r == kJustificationRow || r == kCommentRow;
+            SetEditable(g, r, c, editable);
+        }
+    }
+    g.viewport()->update();
+}
+
+void CForecastFrame::UpdateReadOnly()
+{
+    if (m_receiverId <= 0) {
+        m_readOnly = true;
+        return;
+    }
+    // A group below the top of the receiver tree shows the sums of its members.
+    const auto receiver = GetForecastReceiver(m_receiverId, m_session.currentForecastId);
+    if (receiver && receiver->IsGroup() && receiver->category != 0 && receiver->category != -1) {
+        m_readOnly = true;
+        return;
+    }
+    // Figures are entered while the reference data is closed and the forecast is not.
+    m_readOnly = m_session.currentForecastStatus != 1;
+}
+
+void CForecastFrame::ShowProductCard(int productId, const CPriceRecord* price)
+{
+    const int listRow = m_list->GetFocusCell().row;
+    const auto product = ProductRecord(productId);
+    const bool specialRow = listRow >= m_list->GetFixedRowCount() && (listRow == m_totalRow || listRow == m_balanceRow);
+    if (specialRow || (product && product->IsGroup())) {
+        m_cardProduct = productId;
+        ShowGroupCard(productId, price);
+        return;
+    }
+    if (productId == m_cardProduct)
+        return;
+    m_cardProduct = productId;
+    CardView view{CardSubject::Member, productId, GetSelectedGroupId(), -1, -1};
+    if (listRow >= 0) {
+        quint32 id = 0, kind = 0;
+        m_list->GetItemDataPair(listRow, 0, id, kind);
+        view.quantityRow = kind == 1 ? listRow : listRow - 1;
+        view.sumRow = view.quantityRow + 1;
+    }
+    LocateMemberRows(view);
+    m_cardView = view;
+
+    CGridView& g = *m_card;
+    if (!product) {
+        m_cardView.subject = CardSubject::None;
+        ApplyCardEditRules(true, nullptr);
+        ClearCardValues();
+        return;
+    }
+    std::optional<CPriceRecord> readPrice;
+    if (!price && !(price = CachedPrice(productId)))
+        if ((readPrice = GetPrice(productId, m_session.currentForecastId)))
+            price = &*readPrice;
+
+    g.SetItemText(0, 0, product->code + QStringLiteral(" ") + product->name);
+    g.SetItemData(0, 0, quint32(productId), 0);
+    g.SetItemText(kQuantityRow, 1, m_units.Name(product->measurementNatural));
+    g.SetItemText(kSumRow, 1, m_units.Name(product->measurementPrice));
+    QString perUnit = m_units.Name(product->measurementPrice2);
+    if (!perUnit.isEmpty()) {
+        if (const QString natural = m_units.Name(product->measurementNatural2); !natural.isEmpty())
+            perUnit += QStringLiteral("/") + natural;
+    }
+    for (int r : {kPriceRow, kMinPriceRow, kMaxPriceRow})
+        g.SetItemText(r, 1, perUnit);
+
+    const auto row = ReadEditorRow(m_session.currentForecastId, m_receiverId, productId);
+    if (row) {
+        ApplyCardEditRules(false, &*product);
+        for (int i = 0; i < 8; ++i)
+            g.SetItemText(kSumRow, kCardFirstValueColumn + i, FormatAmount((*row).*kSums[i]));
+        g.SetItemText(kJustificationRow, 2, row->base);
+        g.SetItemText(kCommentRow, 2, row->comment);
+        for (int i = 0; i < 8; ++i)
+            g.SetItemText(kQuantityRow, kCardFirstValueColumn + i,
+                          product->measurementNatural != 0 ? FormatAmount((*row).*kValues[i]) : QString());
+    } else {
+        for (int c = 2; c < kCardSize; ++c) {
+            g.SetItemText(kQuantityRow, c, QString());
+            g.SetItemText(kSumRow, c, QString());
+        }
+        g.SetItemText(kJustificationRow, 2, QString());
+        g.SetItemText(kCommentRow, 2, QString());
+    }
+    for (int year = 0; year < 3; ++year) {
+        const int col = kCardFirstValueColumn + year;
+        g.SetItemText(kMinPriceRow, col, price ? PriceText(PriceOfYear(*price, year), product->offsetMin) : QString());
+        g.SetItemText(kMaxPriceRow, col, price ? PriceText(PriceOfYear(*price, year), product->offsetMax) : QString());
+    }
+    g.SetItemText(kDeflatorRow, 2, FormatAmount(product->priceIdx));
+    ShowCardPrices(*product, row ? &*row : nullptr);
+    ApplyCardEditRules(m_readOnly, &*product);
+    const QColor base = row && !row->comment.isEmpty() ? kCommented : m_readOnly ? FixedBk() : QColor();
+    for (int col = 2; col <= kNextTotal; ++col)
+        CheckCardPrice(kSumRow, col, 1, base, *product);
+    g.viewport()->update();
+}
+
+void CForecastFrame::ShowGroupCard(int productId, const CPriceRecord*)
+{
+    if (productId == 0)
+        productId = GetSelectedGroupId();
+    const int listRow = m_list->GetFocusCell().row;
+    const CardSubject subject = listRow == m_totalRow     ? CardSubject::Total
+                                : listRow == m_balanceRow ? CardSubject::Balance
+                                                          : CardSubject::GroupMember;
+    const auto product = ProductRecord(productId);
+    if (!product) {
+        m_cardView = {};
+        ApplyCardEditRules(true, nullptr);
+        return;
+    }
+    CGridView& g = *m_card;
+    const auto row = ReadEditorRow(m_session.currentForecastId, m_receiverId, productId);
+    ClearCardValues();
+    ApplyCardEditRules(true, nullptr);
+    g.SetItemText(0, 0, product->code + QStringLiteral(" ") + product->name);
+    g.SetItemData(0, 0, quint32(productId), 0);
+    for (int r = kQuantityRow; r <= kMaxPriceRow; ++r)
+        g.SetItemText(r, 1, QString());
+    g.SetItemText(kSumRow, 1, m_units.Name(product->measurementPrice));
+    if (row) {
+        g.SetItemText(kJustificationRow, 2, row->base);
+        for (int year = 0; year < 3; ++year)
+            g.SetItemText(kSumRow, kCardFirstValueColumn + year,
+                          FormatAmount((*row).*(subject == CardSubject::Balance ? kValues : kSums)[year]));
+    }
+    if (!m_readOnly) {
+        const bool ownSums = m_receiverId != 0
+            && ((subject == CardSubject::Total && (product->type == 112 || product->type == 1))
+                || (subject == CardSubject::Balance && product->type == 96));
+        if (ownSums)
+            for (int col = kCardFirstValueColumn; col <= kNextTotal; ++col)
+                SetEditable(g, kSumRow, col, true);
+        if (subject == CardSubject::Total)
+            SetEditable(g, kJustificationRow, 2, true);
+    }
+    m_cardView = {subject, productId, GetSelectedGroupId(), listRow, listRow};
+    g.viewport()->update();
+}
+
+void CForecastFrame::ShowCardPrices(const CProductRecord& product, const CForecastRowFields* row)
+{
+    CGridView& g = *m_card;
+    const bool units = product.measurementNatural && product.measurementPrice && product.measurementNatural2
+        && product.measurementPrice2;
+    const double kPrice = units ? m_units.Koef(product.measurementPrice, product.measurementPrice2) : 0.0;
+    const double kNatural = units ? m_units.Koef(product.measurementNatural, product.measurementNatural2) : 0.0;
+    for (int year = 0; year < 3; ++year) {
+        QString text;
+        if (units && row) {
+            const double quantity = (row->*kValues[year]).toDouble() * kNatural;
+            text = FormatAmount(quantity == 0.0 ? 0.0 : (row->*kSums[year]).toDouble() * kPrice / quantity);
+        }
+        g.SetItemText(kPriceRow, kCardFirstValueColumn + year, text);
+    }
+    g.RedrawRow(kPriceRow);
+}
+
+void CForecastFrame::CheckCardPrice(int row, int column, int /*flag*/, const QColor& base,
+                                    const CProductRecord& product)
+{
+    column = std::min(column, kNextTotal);
+    if (row != kSumRow || column < kCardFirstValueColumn || m_cardView.subject != CardSubject::Member)
+        return;
+    if (!LocateMemberRows(m_cardView))
+        return;
+    const double sum = CellNumber(m_card->GetItemText(kSumRow, column));
+    const double quantity = CellNumber(m_card->GetItemText(kQuantityRow, column));
+    std::optional<CPriceRecord> readPrice;
+    const CPriceRecord* price = CachedPrice(product.id);
+    if (!price && (readPrice = GetPrice(product.id, m_session.currentForecastId)))
+        price = &*readPrice;
+    int sumResult = 0, quantityResult = 0;
+    CheckRowPrice(product, price, m_units.Koef(product.measurementPrice, product.measurementPrice2),
+                  m_units.Koef(product.measurementNatural, product.measurementNatural2), sum, quantity,
+                  column - kCardFirstValueColumn, sumResult, quantityResult);
+    const QColor sumMark = sumResult == ROW_PRICE_WRONG ? kWrong : sumResult == ROW_PRICE_MISSING ? kMissing : QColor();
+    const QColor quantityMark = quantityResult == ROW_PRICE_MISSING ? kMissing : QColor();
+    const QColor unmarked = m_readOnly ? FixedBk() : kUnmarked;
+    m_card->SetItemBkColour(kSumRow, column, sumMark.isValid() ? sumMark : CardBase(kSumRow, column, base));
+    m_card->SetItemBkColour(kQuantityRow, column,
+                            quantityMark.isValid() ? quantityMark : CardBase(kQuantityRow, column, base));
+    const int listColumn = column + 1;
+    m_list->SetItemBkColour(m_cardView.sumRow, listColumn, sumMark.isValid() ? sumMark : unmarked);
+    m_list->SetItemBkColour(m_cardView.quantityRow, listColumn, quantityMark.isValid() ? quantityMark : unmarked);
+    m_list->RedrawCell(m_cardView.sumRow, listColumn);
+    m_list->RedrawCell(m_cardView.quantityRow, listColumn);
+    for (int r : {kQuantityRow, kSumRow, kJustificationRow})
+        m_card->RedrawRow(r);
+}
+
+int CForecastFrame::OnCardBeginEdit(int row, int column)
+{
+    m_textBeforeEdit = m_card->GetItemText(row, column);
+    m_editView = m_cardView;
+    return 0;
+}
+
+int CForecastFrame::OnCardEndEdit(int row, int column)
+{
+    CGridView& g = *m_card;
+    const CGridCell* cell = g.GetCell(row, column);
+    if (!cell || cell->data1 == VK_ESCAPE)
+        return 0;
+    CardView view = m_editView;
+    const bool member = view.subject == CardSubject::Member;
+    if (m_receiverId <= 0 || (!member && view.subject != CardSubject::Total && view.subject != CardSubject::Balance))
+        return 0;
+    const QString typed = g.GetItemText(row, column).trimmed();
+    if (typed == m_textBeforeEdit.trimmed())
+        return 0;
+    const auto restore = [&] {
+        g.SetItemText(row, column, m_textBeforeEdit);
+        g.RedrawCell(row, column);
+    };
+    const auto refuse = [&] {
+        restore();
+        AppMessageBox(kWrongData, MB_ICONEXCLAMATION, this);
+    };
+
+    const bool number = row == kQuantityRow || row == kSumRow;
+    Money amount;
+    if (number) {
+        const auto parsed = ParseCardAmount(typed);
+        if (!parsed) {
+            refuse();
+            return 0;
+        }
+        amount = *parsed;
+    } else if (row == kJustificationRow || row == kCommentRow) {
+        if (typed.size() > kMaxText) {
+            refuse();
+            return 0;
+        }
+    } else {
+        return 0;
+    }
+
+    const int forecast = m_session.currentForecastId;
+    const int product = member ? view.product : view.group;
+    bool failed = false;
+    const auto stored = ReadEditorRow(forecast, m_receiverId, product, &failed);
+    if (failed) {
+        restore(); // the database's error was shown; nothing is written over a row that could not be read
+        return 0;
+    }
+    if (!stored && typed.isEmpty())
+        return 0;
+    CForecastDataRecord rec;
+    if (stored)
+        static_cast<CForecastRowFields&>(rec) = *stored;
+    rec.prognoz = forecast;
+    rec.product = product;
+    rec.receiver = m_receiverId;
+
+    const int part = column - kCardFirstValueColumn; // 0..7: Y-2, Y-1, Y, norm, index, plan, formula, other
+    bool changed = true;
+    if (row == kJustificationRow && column == 2)
+        rec.base = typed;
+    else if (row == kCommentRow && column == 2 && member)
+        rec.comment = typed;
+    else if (number && member && part >= 0 && part < 8 && column != kNextTotal)
+        rec.*(row == kQuantityRow ? kValues : kSums)[part] = amount;
+    else if (row == kSumRow && !member && part >= 0 && part < 3)
+        rec.*(view.subject == CardSubject::Total ? kSums : kValues)[part] = amount;
+    else
+        changed = false;
+    if (!changed)
+        return 0;
+    if (member) {
+        rec.sumNext = rec.sumFormula + rec.sumIndex + rec.sumNorm + rec.sumOther + rec.sumPlan;
+        rec.valueNext = rec.valueFormula + rec.valueIndex + rec.valueNorm + rec.valueOther + rec.valuePlan;
+        if (!rec.sumNext.isValid() || !rec.valueNext.isValid()) {
+            refuse(); // the total of the year would not fit
+            return 0;
+        }
+    }
+    if (!SaveForecastData(rec, false)) {
+        restore();
+        return 0;
+    }
+
+    g.SetItemText(row, column, number ? FormatAmount(amount) : typed);
+    if (member) {
+        g.SetItemText(kQuantityRow, kNextTotal, FormatAmount(rec.valueNext));
+        g.SetItemText(kSumRow, kNextTotal, FormatAmount(rec.sumNext));
+        if (m_data)
+            m_data->rows[product] = rec;
+        if (LocateMemberRows(view)) {
+            const int listColumn = column + 1;
+            if (row == kQuantityRow) {
+                m_list->SetItemText(view.quantityRow, listColumn, FormatAmount(amount));
+                m_list->SetItemText(view.quantityRow, kListFirstValueColumn + 2, FormatAmount(rec.valueNext));
+            } else if (row == kSumRow) {
+                m_list->SetItemText(view.sumRow, listColumn, FormatAmount(amount));
+                m_list->SetItemText(view.sumRow, kListFirstValueColumn + 2, FormatAmount(rec.sumNext));
+            } else {
+                m_list->SetItemText(view.quantityRow, row == kJustificationRow ? 11 : 12, typed);
+            }
+            m_list->RedrawRow(view.quantityRow);
+            m_list->RedrawRow(view.sumRow);
+        }
+    } else {
+        g.SetItemText(kSumRow, kNextTotal, FormatAmount(view.subject == CardSubject::Total ? rec.sumNext : rec.valueNext));
+        if (m_data)
+            m_data->groupRow = rec;
+        ShowTotalRowValues(&rec);
+    }
+    g.RedrawRow(kQuantityRow);
+    g.RedrawRow(kSumRow);
+
+    const auto productRecord = ProductRecord(product);
+    if (productRecord && member)
+        ShowCardPrices(*productRecord, &rec);
+    AutoRecalc(view.group);
+    if (productRecord && member && m_cardView.subject == CardSubject::Member && m_cardView.product == product) {
+        const QColor base = !rec.comment.isEmpty() ? kCommented : m_readOnly ? FixedBk() : QColor();
+        for (int col = kCardFirstValueColumn; col <= kNextTotal; ++col)
+            CheckCardPrice(kSumRow, col, 1, base, *productRecord);
+    }
+    return 0;
+}

@@ -1,0 +1,129 @@
+#include "GroupListData.h"
+
+#include "ErrorSink.h"
+#include "tables/ForecastData.h"
+#include "tables/MConverts.h"
+#include "tables/Measurements.h"
+#include "tables/TotalForecasts.h"
+
+namespace {
+
+// "<keys> and product is one of the products", with the set bound as one argument.
+SqlFilter ProductSetFilter(const QString& keys, QVariantList args, const std::vector<int>& products)
+{
+    args << IdSetArgument(products);
+    return SqlFilter(keys + QStringLiteral(" and ") + Dialect().IdSetCondition(QStringLiteral("product")), args);
+}
+
+template <class Row>
+void KeepRows(std::vector<Row>& list, std::unordered_map<int, CForecastRowFields>& rows)
+{
+    for (Row& row : list)
+        rows.emplace(row.product, std::move(row));
+}
+
+} // namespace
+
+const CProductRecord* CGroupListData::Find(int product) const
+{
+    if (group.id == product)
+        return &group;
+    for (const CProductRecord& member : members)
+        if (member.id == product)
+            return &member;
+    return nullptr;
+}
+
+const CForecastRowFields* CGroupListData::Row(int product) const
+{
+    const auto it = rows.find(product);
+    return it == rows.end() ? nullptr : &it->second;
+}
+
+const CPriceRecord* CGroupListData::Price(int product) const
+{
+    const auto it = prices.find(product);
+    return it == prices.end() ? nullptr : &it->second;
+}
+
+std::optional<CForecastRowFields> ReadEditorRow(int forecast, int receiver, int product, bool* failed)
+{
+    CErrorCollector errors;
+    std::optional<CForecastRowFields> row;
+    if (receiver > 0) {
+        if (auto rec = GetForecastData(forecast, receiver, product))
+            row = std::move(*rec);
+    } else if (auto rec = GetTotalForecast(forecast, product)) {
+        row = std::move(*rec);
+    }
+    if (failed)
+        *failed = !errors.empty();
+    // The caller decides what to do; the errors are shown as they would have been.
+    for (const DbError& e : errors.take())
+        ReportComError(e);
+    return row;
+}
+
+std::optional<CGroupListData> LoadGroupListData(int forecast, int receiver, int groupId)
+{
+    const auto group = GetProduct(groupId, forecast);
+    if (!group)
+        return std::nullopt;
+    CGroupListData data;
+    data.group = *group;
+    auto members = LoadProductChildren(groupId, forecast);
+    if (members)
+        data.members = std::move(*members);
+
+    std::vector<int> ids{groupId};
+    for (const CProductRecord& member : data.members)
+        ids.push_back(member.id);
+    if (receiver > 0) {
+        if (auto rows = LoadForecastData(ProductSetFilter(QStringLiteral("prognoz = ? and receiver = ?"),
+                                                          {forecast, receiver}, ids)))
+            KeepRows(*rows, data.rows);
+    } else if (auto rows = LoadTotalForecasts(ProductSetFilter(QStringLiteral("prognoz = ?"), {forecast}, ids))) {
+        KeepRows(*rows, data.rows);
+    }
+    if (const auto it = data.rows.find(groupId); it != data.rows.end()) {
+        data.groupRow = it->second;
+        data.rows.erase(it);
+    }
+    if (auto prices = LoadPrices(ProductSetFilter(QStringLiteral("prognoz = ?"), {forecast}, ids)))
+        for (CPriceRecord& price : *prices)
+            data.prices.emplace(price.product, std::move(price));
+    return data;
+}
+
+void CUnitCache::Reset()
+{
+    m_namesRead = false;
+    m_names.clear();
+    m_koef.clear();
+}
+
+QString CUnitCache::Name(int unit)
+{
+    if (unit == 0)
+        return QString();
+    if (!m_namesRead) {
+        m_namesRead = true;
+        if (const auto units = LoadMeasurements())
+            for (const CMeasurementRecord& m : *units)
+                m_names.emplace(m.id, m.name);
+    }
+    const auto it = m_names.find(unit);
+    return it == m_names.end() ? QString() : it->second;
+}
+
+double CUnitCache::Koef(int base, int produce)
+{
+    if (base == produce)
+        return 1.0;
+    const auto key = std::make_pair(base, produce);
+    if (const auto it = m_koef.find(key); it != m_koef.end())
+        return it->second;
+    const double koef = GetMConvertKoef(base, produce);
+    m_koef.emplace(key, koef);
+    return koef;
+}
