@@ -12,10 +12,13 @@
 #include "ModalHook.h"
 #include "Settings.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QTabBar>
+#include <QTimer>
 #include <QTest>
 
 using namespace EditorTexts;
@@ -422,7 +425,8 @@ TEST_P(EditorTest, TheForecastTabOfTheMainWindowShowsTheEditor)
     ASSERT_TRUE(main.Create());
     main.resize(1200, 800);
     main.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
+    main.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&main));
     auto* tabs = main.findChild<QTabBar*>(QStringLiteral("id1039"));
     ASSERT_TRUE(tabs);
     QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(1).center());
@@ -438,6 +442,24 @@ TEST_P(EditorTest, TheForecastTabOfTheMainWindowShowsTheEditor)
     main.UpdateCommandUI();
     EXPECT_TRUE(main.Action(ID_FILTER_WRONG)->isEnabled());
     EXPECT_FALSE(main.Action(ID_FORECAST_CHECK)->isEnabled()) << "until the data check is built";
+    EXPECT_FALSE(main.Action(ID_TOTAL_GENERATE)->isEnabled());
+    EXPECT_TRUE(main.ExecuteCommand(ID_FILTER_WRONG));
+    EXPECT_TRUE(main.ExecuteCommand(ID_SEARCH));
+    EXPECT_TRUE(main.findChild<QComboBox*>("id1016")->hasFocus());
+
+    // The grids' menu is made of the window's own actions, the filter checked as it is.
+    QStringList menu;
+    QTimer::singleShot(100, [&] {
+        auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        ASSERT_TRUE(popup);
+        for (QAction* action : popup->actions())
+            menu << (action->menu() ? action->menu()->title() : action->objectName());
+        for (QAction* action : popup->actions().last()->menu()->actions())
+            menu << action->objectName() + (action->isChecked() ? "+" : "");
+        popup->close();
+    });
+    QTest::mouseClick(list->viewport(), Qt::RightButton, {}, QPoint(5, 5));
+    EXPECT_EQ(menu, QStringList({"id57634", "id57635", "id57637", "", kFilterMenu, "id32856+", "id32858"}));
     SetAppMainWindow(nullptr);
     PanelFrameFactories() = CPanelFrameFactories{};
     EXPECT_TRUE(messages.empty());
