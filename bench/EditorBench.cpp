@@ -8,15 +8,14 @@
 #include "ForecastGenerator.h"
 #include "Session.h"
 #include "Settings.h"
+#include "StatementCount.h"
 #include "db/SqlQuery.h"
 #include "tables/ForecastData.h"
 #include "tables/Products.h"
 
 #include <QApplication>
-#include <QSqlDriver>
 #include <QVBoxLayout>
 
-#include <sqlite3.h>
 
 #include <clocale>
 #include <cstdio>
@@ -37,23 +36,6 @@ int g_edits = 0;
 {
     std::fprintf(stderr, "bench_editor: %s\n", qPrintable(what));
     std::exit(1);
-}
-
-sqlite3* Handle()
-{
-    const QVariant v = GetDBConnection().GetConnection().driver()->handle();
-    if (!v.isValid() || qstrcmp(v.typeName(), "sqlite3*") != 0)
-        Die(QStringLiteral("no SQLite handle"));
-    return *static_cast<sqlite3* const*>(v.data());
-}
-
-long long g_statements = 0;
-int CountStatement(unsigned, void*, void*, void* text)
-{
-    const char* sql = static_cast<const char*>(text);
-    if (!(sql && sql[0] == '-' && sql[1] == '-'))
-        ++g_statements;
-    return 0;
 }
 
 void Open()
@@ -182,10 +164,14 @@ int main(int argc, char** argv)
 
     // One more edit, counted.
     PrepareEdit();
-    sqlite3* handle = Handle();
-    sqlite3_trace_v2(handle, SQLITE_TRACE_STMT, &CountStatement, nullptr);
-    EditOnce();
-    sqlite3_trace_v2(handle, 0, nullptr, nullptr);
+    long long statements = 0;
+    {
+        CStatementCount count;
+        if (!count.valid())
+            Die(QStringLiteral("no SQLite handle"));
+        EditOnce();
+        statements = count.statements();
+    }
     CheckLastEdit();
 
     std::printf("\nSummary (%lld data rows)\n", g_data.rows);
@@ -200,7 +186,7 @@ int main(int argc, char** argv)
     }
     if (const double edit = reporter.Seconds("BM_CardEdit/iterations:200"); edit >= 0)
         PrintGoal("one card edit of a quantity with the recalculation", edit * 1000.0, "ms", 30.0);
-    PrintFigure("SQL statements of one edit", double(g_statements), "");
+    PrintFigure("SQL statements of one edit", double(statements), "");
     PrintFigure("peak memory (ru_maxrss)", PeakMemoryMb(), "MB");
     g_host.reset();
     GetDBConnection().Close();

@@ -4,15 +4,12 @@
 #include "BenchSummary.h"
 #include "ForecastGenerator.h"
 #include "RecalcCommands.h"
+#include "StatementCount.h"
 #include "Settings.h"
 #include "db/SqlQuery.h"
 #include "tables/Products.h"
 
 #include <QCoreApplication>
-#include <QSqlDriver>
-
-#include <sqlite3.h>
-
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
@@ -34,24 +31,6 @@ void CheckOutcome(const RecalcOutcome& outcome)
         Die(outcome.errors.join(u'\n'));
     if (outcome.result != RECALC_DONE)
         Die(QStringLiteral("the recalculation ended with %1").arg(outcome.result));
-}
-
-sqlite3* Handle()
-{
-    const QVariant v = GetDBConnection().GetConnection().driver()->handle();
-    if (!v.isValid() || qstrcmp(v.typeName(), "sqlite3*") != 0)
-        Die(QStringLiteral("no SQLite handle"));
-    return *static_cast<sqlite3* const*>(v.data());
-}
-
-// Statements started on the connection (trigger programs aside).
-long long g_statements = 0;
-int CountStatement(unsigned, void*, void*, void* text)
-{
-    const char* sql = static_cast<const char*>(text);
-    if (!(sql && sql[0] == '-' && sql[1] == '-'))
-        ++g_statements;
-    return 0;
 }
 
 void BM_RecalcForecast(benchmark::State& state)
@@ -130,12 +109,17 @@ int main(int argc, char** argv)
     benchmark::Shutdown();
 
     // One more edit, counted.
-    sqlite3* handle = Handle();
-    sqlite3_trace_v2(handle, SQLITE_TRACE_STMT, &CountStatement, nullptr);
-    const long long changesBefore = sqlite3_total_changes64(handle);
-    EditOnce();
-    const long long written = sqlite3_total_changes64(handle) - changesBefore;
-    sqlite3_trace_v2(handle, 0, nullptr, nullptr);
+    long long statements = 0;
+    long long written = 0;
+    {
+        CStatementCount count;
+        if (!count.valid())
+            Die(QStringLiteral("no SQLite handle"));
+        const long long changesBefore = sqlite3_total_changes64(count.handle());
+        EditOnce();
+        written = sqlite3_total_changes64(count.handle()) - changesBefore;
+        statements = count.statements();
+    }
 
     std::printf("\nSummary (%lld data rows)\n", g_data.rows);
     const double off = reporter.Seconds("BM_RecalcForecast/journal:0/iterations:1");
@@ -152,7 +136,7 @@ int main(int argc, char** argv)
     }
     if (const double edit = reporter.Seconds("BM_MemberEdit/iterations:500"); edit >= 0)
         PrintGoal("one member edit: save and recalculation after it", edit * 1000.0, "ms", 20.0);
-    PrintFigure("SQL statements of one edit", double(g_statements), "");
+    PrintFigure("SQL statements of one edit", double(statements), "");
     PrintFigure("rows written by one edit", double(written), "");
     PrintFigure("peak memory (ru_maxrss)", PeakMemoryMb(), "MB");
     GetDBConnection().Close();
