@@ -100,6 +100,13 @@ CForecastFrame::CForecastFrame(CSessionState& session, QWidget* parent)
 
 CForecastFrame::~CForecastFrame()
 {
+    // Nothing the panes report while they go may reach the frame.
+    disconnect(m_tree, nullptr, this, nullptr);
+    for (CForecastGridView* grid : {m_list, m_card}) {
+        grid->removeEventFilter(this);
+        grid->SetOwner(nullptr);
+        grid->SetMenuOwner(nullptr);
+    }
     // The splitter writes its sizes while the panes are still there.
     delete m_splitter;
 }
@@ -329,10 +336,13 @@ void CForecastFrame::AutoRecalc(int groupId)
     if (!Settings().EnableAutoRecalc)
         return;
     CForecastRowFields row;
-    if (RecalcAfterCellEdit(m_session.currentForecastId, m_receiverId, groupId, &row))
-        ShowTotalRowValues(&row);
-    else
+    if (!RecalcAfterCellEdit(m_session.currentForecastId, m_receiverId, groupId, &row)) {
         RefreshTotalRows();
+        return;
+    }
+    if (m_data && m_data->group.id == groupId)
+        m_data->groupRow = row;
+    ShowTotalRowValues(&row);
 }
 
 void CForecastFrame::OnRecalcNode()
