@@ -44,6 +44,11 @@ public:
     bool HasLogins() const override { return false; }
     bool JournalWritesLogin() const override { return true; }
     bool FailureSpoilsTransaction() const override { return false; }
+    // The connection's own like() folds the case of all letters.
+    QString CaseInsensitiveLike(const QString& column) const override
+    {
+        return column + QStringLiteral(" like ? escape '\\'");
+    }
 };
 
 class CPostgresDialect final : public CSqlDialect {
@@ -87,6 +92,13 @@ public:
     bool HasLogins() const override { return true; }
     bool JournalWritesLogin() const override { return false; }
     bool FailureSpoilsTransaction() const override { return true; }
+    // Under a "C" collation lower() would fold Latin letters only.
+    QString CaseInsensitiveLike(const QString& column) const override
+    {
+        return QStringLiteral("lower(cast(%1 as text) collate \"und-x-icu\") "
+                              "like lower(cast(? as text) collate \"und-x-icu\") escape '\\'")
+            .arg(column);
+    }
 };
 
 } // namespace
@@ -115,4 +127,20 @@ QString IdSetArgument(const std::vector<int>& ids)
         text += QString::number(ids[i]);
     }
     return text;
+}
+
+QString LikeArgument(const QString& text, LikeMatch match)
+{
+    QString pattern;
+    pattern.reserve(text.size() + 4);
+    if (match != LikeMatch::StartsWith)
+        pattern += u'%';
+    for (QChar c : text) {
+        if (c == u'%' || c == u'_' || c == u'\\')
+            pattern += u'\\';
+        pattern += c;
+    }
+    if (match != LikeMatch::EndsWith)
+        pattern += u'%';
+    return pattern;
 }

@@ -41,6 +41,10 @@ public:
     virtual bool JournalWritesLogin() const = 0;
     // Whether a failed statement spoils the whole enclosing transaction.
     virtual bool FailureSpoilsTransaction() const = 0;
+
+    // "<column> matches the pattern bound for it", letter case aside (Cyrillic too), with '\' as the
+    // escape character of the pattern (LikeArgument). The column is a program constant.
+    virtual QString CaseInsensitiveLike(const QString& column) const = 0;
 };
 
 const CSqlDialect& DialectOf(SqlDialect dialect);
@@ -49,3 +53,8 @@ const CSqlDialect& Dialect();
 
 // The value to bind for IdSetCondition.
 QString IdSetArgument(const std::vector<int>& ids);
+
+enum class LikeMatch { Contains, StartsWith, EndsWith };
+// The pattern to bind for CaseInsensitiveLike that matches the text literally: '%', '_' and '\'
+// in it stand for themselves.
+QString LikeArgument(const QString& text, LikeMatch match);

@@ -2,6 +2,7 @@
 #include "ConnectLoop.h"
 #include "ForecastApp.h"
 #include "MessageBoxDlg.h"
+#include "ShellHooks.h"
 
 #include <QApplication>
 #include <QLocale>
@@ -52,6 +53,7 @@ int main(int argc, char* argv[])
     std::setlocale(LC_NUMERIC, "C");
     QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
     InstallAppMessageBoxUi();
+    InstallSelectionDialogs();
     SetErrorSink(&ShowComError);
     // With scripted answers nobody could fill in the dialog "Соединение": the loop goes without it.
     if (!MessageBoxScripted())

@@ -27,6 +27,16 @@ bool InBranch(const QTreeWidgetItem* item, const QTreeWidgetItem* branch)
 
 CTreeViewOwner::~CTreeViewOwner() = default;
 
+int CTreeViewOwner::OnRowDropOnRow(int, int)
+{
+    return 0;
+}
+
+int CTreeViewOwner::OnRowDropOnTree(int, int)
+{
+    return 0;
+}
+
 CDirectoryTreeView::CDirectoryTreeView(QWidget* parent)
     : CTreeCtrlX(parent)
 {
@@ -126,7 +136,7 @@ bool CDirectoryTreeView::viewportEvent(QEvent* event)
 
 void CDirectoryTreeView::drawRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
-    if (m_dragging && m_dropTarget.isValid() && index.row() == m_dropTarget.row()
+    if (m_dropTarget.isValid() && index.row() == m_dropTarget.row()
         && index.parent() == m_dropTarget.parent()) {
         QStyleOptionViewItem highlighted(option);
         highlighted.state |= QStyle::State_Selected;
@@ -134,6 +144,17 @@ void CDirectoryTreeView::drawRow(QPainter* painter, const QStyleOptionViewItem& 
         return;
     }
     CTreeCtrlX::drawRow(painter, option, index);
+}
+
+void CDirectoryTreeView::SetDropHighlight(QTreeWidgetItem* item)
+{
+    if (m_dragging)
+        return;
+    const QPersistentModelIndex target = item ? QPersistentModelIndex(indexFromItem(item)) : QPersistentModelIndex();
+    if (target != m_dropTarget) {
+        m_dropTarget = target;
+        viewport()->update();
+    }
 }
 
 void CDirectoryTreeView::BeginDrag(QTreeWidgetItem* item, const QPoint& pos)
