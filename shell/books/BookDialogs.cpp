@@ -351,7 +351,7 @@ bool CDocumentationDlg::Validate()
         CMessageBoxDlg box(this);
         box.SetText(kFileNotFound.arg(file));
         box.SetStandardIcon(MB_ICONSTOP);
-        box.AddButton(IDOK, true, true);
+        box.AddButton(IDOK, true, true, 10); // string 10: "ОК"
         box.DoModal();
         return false;
     }

@@ -122,7 +122,7 @@ CDirectoryFilterDlg::CDirectoryFilterDlg(const CFilterFieldList& fields, QWidget
         if (!m_showing)
             m_value->setText(FilterDateText(d));
     };
-    connect(m_date, &QDateEdit::userDateChanged, this, pickDate);
+    connect(m_date, &QDateEdit::dateChanged, this, pickDate);
     connect(m_date->calendarWidget(), &QCalendarWidget::clicked, this, pickDate);
 
     for (size_t i = 0; i < m_fields.size(); ++i) {

@@ -3,6 +3,8 @@
 // onto group rows or onto the groups of the frame's tree, and right clicks handed to the owner.
 #pragma once
 
+#include "DirectoryTreeView.h"
+
 #include <QIcon>
 #include <QLabel>
 #include <QPointer>
@@ -12,9 +14,7 @@
 #include <functional>
 #include <vector>
 
-class CDirectoryTreeView;
 class CReportModel;
-class CTreeViewOwner;
 class QTreeWidgetItem;
 
 class CReportView : public QTreeView {
