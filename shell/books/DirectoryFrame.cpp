@@ -406,12 +406,10 @@ void CDirectoryFrame::OnEditOrView(bool edit)
             EditGroupItem(item, edit);
         return;
     }
-    if (edit && m_tree && m_active != PaneList)
+    const auto selected = SelectedRowData();
+    if ((edit && m_tree && m_active != PaneList) || !selected)
         return;
-    const int row = m_list->GetSelectedRow();
-    if (row < 0)
-        return;
-    const int data = m_list->GetItemData(row);
+    const int data = *selected;
     if (data >= 0) {
         QString name;
         int id = data;
@@ -440,12 +438,10 @@ void CDirectoryFrame::OnDelete()
         Refresh();
         return;
     }
-    if (m_tree && m_active != PaneList)
+    const auto selected = SelectedRowData();
+    if ((m_tree && m_active != PaneList) || !selected)
         return;
-    const int row = m_list->GetSelectedRow();
-    if (row < 0)
-        return;
-    const int data = m_list->GetItemData(row);
+    const int data = *selected;
     if (data >= 0) {
         if (AppMessageBox(kDeleteElement, MB_YESNO | MB_ICONQUESTION, this) == IDYES)
             DeleteItem(data);
@@ -461,12 +457,20 @@ void CDirectoryFrame::OnDelete()
     Refresh();
 }
 
-void CDirectoryFrame::OnOpenRow(bool selectFirstRow)
+std::optional<int> CDirectoryFrame::SelectedRowData() const
 {
     const int row = m_list->GetSelectedRow();
     if (row < 0)
+        return std::nullopt;
+    return m_list->GetItemData(row);
+}
+
+void CDirectoryFrame::OnOpenRow(bool selectFirstRow)
+{
+    const auto selected = SelectedRowData();
+    if (!selected)
         return;
-    const int data = m_list->GetItemData(row);
+    const int data = *selected;
     if (data < 0) {
         if (!m_tree)
             return;
@@ -541,9 +545,9 @@ QMenu* CDirectoryFrame::CreateContextMenu()
         }
         // The main window's action of the command, when there is one, runs it through the routing.
         const int id = e.id;
-        QPointer<QAction> shared =
-            window() != this ? window()->findChild<QAction*>(QStringLiteral("id%1").arg(id), Qt::FindDirectChildrenOnly)
-                             : nullptr;
+        QPointer<QAction> shared = window() != this
+            ? window()->findChild<QAction*>(QStringLiteral("id%1").arg(id), Qt::FindDirectChildrenOnly)
+            : nullptr;
         if (shared)
             action->setIcon(shared->icon());
         connect(action, &QAction::triggered, this, [this, id, shared] {

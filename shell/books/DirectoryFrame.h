@@ -16,6 +16,7 @@
 
 #include <QPointer>
 
+#include <optional>
 #include <vector>
 
 class CReportView;
@@ -25,13 +26,13 @@ struct CSessionState;
 
 // Set by each book's frame when it is created.
 struct CDirectoryFlags {
-    bool groupsEditable = true;   // tree groups may be added, edited and deleted
+    bool groupsEditable = true;    // tree groups may be added, edited and deleted
     bool groupsAreRecords = false; // a group is a row of the book's table, edited with the element dialog
-    bool forecastBound = true;    // the rows depend on the current forecast
-    bool readOnly = true;         // no add, edit, delete or move
-    bool hasTree = true;          // the tree beside the list; else the list alone
-    bool hasDocument = false;     // "Сохранить документ..." applies
-    bool editable = true;         // the context menu offers "&Редактировать..."
+    bool forecastBound = true;     // the rows depend on the current forecast
+    bool readOnly = true;          // no add, edit, delete or move
+    bool hasTree = true;           // the tree beside the list; else the list alone
+    bool hasDocument = false;      // "Сохранить документ..." applies
+    bool editable = true;          // the context menu offers "&Редактировать..."
 };
 
 struct CIdName {
@@ -128,6 +129,8 @@ private:
     bool DeleteEnabled();
     void LoadList(int groupId);
     int SelectedGroup() const;
+    // The data word of the list's selected row; none without one.
+    std::optional<int> SelectedRowData() const;
     void OnTreeSelChange();
     void OnAddGroup();
     void OnEditOrView(bool edit);
@@ -152,7 +155,7 @@ private:
 
 namespace DirectoryTexts {
 inline const QString kDeleteElement = QStringLiteral("Удаление элемента справочника.\nПродолжить?");
-inline const QString kDeleteGroup = QStringLiteral(
-    "Удаление группы из справочника.\nВсе вложенные группы и данные будут удалены!\nПродолжить?");
+inline const QString kDeleteGroup =
+    QStringLiteral("Удаление группы из справочника.\nВсе вложенные группы и данные будут удалены!\nПродолжить?");
 inline const QString kMoveQuestion = QStringLiteral("Переместить запись?");
 } // namespace DirectoryTexts

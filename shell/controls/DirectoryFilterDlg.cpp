@@ -29,7 +29,7 @@ struct OperatorEntry {
 };
 constexpr OperatorEntry kTextOperators[] = {
     {FO_CONTAINS, u"содержит"}, {FO_STARTS_WITH, u"начинается с"}, {FO_ENDS_WITH, u"заканчивается"}};
-constexpr OperatorEntry kComparisons[] = {{FO_EQUAL, u"="},         {FO_GREATER, u">"},    {FO_LESS, u"<"},
+constexpr OperatorEntry kComparisons[] = {{FO_EQUAL, u"="},          {FO_GREATER, u">"},     {FO_LESS, u"<"},
                                           {FO_GREATER_EQUAL, u">="}, {FO_LESS_EQUAL, u"<="}, {FO_NOT_EQUAL, u"<>"}};
 constexpr OperatorEntry kYesNo[] = {{0, u""}, {FO_YES, u"Да"}, {FO_NO, u"Нет"}};
 

@@ -205,7 +205,8 @@ void ReceiverSelectDlg::OnItemChanged(QTreeWidgetItem* item)
     // Only the user's toggle gets here; the state passes on once the click is over.
     const int id = CTreeCtrlX::ItemData(item);
     const bool subtree = checkMode == 1 && item != m_tree->topLevelItem(0);
-    QMetaObject::invokeMethod(this, [this, id, subtree] { PassCheckState(id, subtree); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, id, subtree] { PassCheckState(id, subtree); }, Qt::QueuedConnection);
 }
 
 void ReceiverSelectDlg::OnDoubleClick(QTreeWidgetItem* item)

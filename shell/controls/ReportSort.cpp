@@ -99,7 +99,8 @@ CSortKey MakeSortKey(const QString& text)
         key.kind = CSortKey::Date;
     } else {
         key.kind = CSortKey::Text;
-        const std::string bytes = Utf16ToCodepage(std::u16string_view(reinterpret_cast<const char16_t*>(s.utf16()), size_t(s.size())));
+        const std::string bytes =
+            Utf16ToCodepage(std::u16string_view(reinterpret_cast<const char16_t*>(s.utf16()), size_t(s.size())));
         key.bytes = QByteArray(bytes.data(), qsizetype(bytes.size()));
     }
     return key;

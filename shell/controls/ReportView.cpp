@@ -1,6 +1,7 @@
 #include "ReportView.h"
 
 #include "DirectoryTreeView.h"
+#include "DragSupport.h"
 #include "ReportSort.h"
 
 #include <QAbstractTableModel>
@@ -17,10 +18,6 @@
 
 namespace {
 
-constexpr int kScrollZone = 10;       // pixels inside the top and bottom edges
-constexpr int kTimerPeriod = 75;      // ms
-constexpr QPoint kHotSpot = {15, 15}; // of the drag image
-
 bool InBranch(const QTreeWidgetItem* item, const QTreeWidgetItem* branch)
 {
     for (const QTreeWidgetItem* p = item; p; p = p->parent()) {
@@ -28,16 +25,6 @@ bool InBranch(const QTreeWidgetItem* item, const QTreeWidgetItem* branch)
             return true;
     }
     return false;
-}
-
-// The distance of y into the scroll zone at the top (negative) or bottom (positive) edge, 0 outside.
-int EdgeDistance(int y, int height)
-{
-    if (y < kScrollZone)
-        return -(kScrollZone - y);
-    if (y >= height - kScrollZone)
-        return y - (height - kScrollZone) + 1;
-    return 0;
 }
 
 } // namespace
@@ -186,7 +173,7 @@ CReportView::CReportView(QWidget* parent)
     header()->setStretchLastSection(false);
     header()->setSortIndicatorShown(false);
     connect(header(), &QHeaderView::sectionClicked, this, &CReportView::OnHeaderClicked);
-    m_timer.setInterval(kTimerPeriod);
+    m_timer.setInterval(kDragTimerPeriod);
     connect(&m_timer, &QTimer::timeout, this, &CReportView::OnTimer);
 }
 
@@ -226,7 +213,8 @@ int CReportView::InsertItem(int row, const QString& text, int image)
 
 bool CReportView::SetItemText(int row, int column, const QString& text)
 {
-    if (row < 0 || row >= GetItemCount() || column < 0 || size_t(column) >= std::max<size_t>(1, m_model->columns.size()))
+    if (row < 0 || row >= GetItemCount() || column < 0
+        || size_t(column) >= std::max<size_t>(1, m_model->columns.size()))
         return false;
     QStringList& cells = m_model->rows[size_t(row)].cells;
     if (column >= cells.size())
@@ -305,9 +293,9 @@ bool CReportView::SwapRows(int a, int b)
     m_model->ChangedRow(a);
     m_model->ChangedRow(b);
     auto select = [this](int row, bool on) {
-        selectionModel()->select(m_model->index(row, 0), (on ? QItemSelectionModel::Select
-                                                             : QItemSelectionModel::Deselect)
-                                                             | QItemSelectionModel::Rows);
+        selectionModel()->select(m_model->index(row, 0),
+                                 (on ? QItemSelectionModel::Select : QItemSelectionModel::Deselect)
+                                     | QItemSelectionModel::Rows);
     };
     if (selectedA != selectedB) {
         select(a, selectedB);
@@ -474,7 +462,7 @@ void CReportView::mouseMoveEvent(QMouseEvent* event)
     if (m_dragging) {
         m_lastPos = pos;
         if (m_dragImage)
-            m_dragImage->move(m_dragImage->parentWidget()->mapFromGlobal(viewport()->mapToGlobal(pos)) - kHotSpot);
+            m_dragImage->move(m_dragImage->parentWidget()->mapFromGlobal(viewport()->mapToGlobal(pos)) - kDragHotSpot);
         UpdateTargets(pos);
         return;
     }
@@ -562,18 +550,9 @@ void CReportView::BeginDrag(int row, const QPoint& pos)
     m_dropRow = -1;
     m_hasTreeTarget = false;
 
-    // The image: the row's first text in grey, held by the cursor at the hot spot, above list and tree.
+    // The image goes above list and tree alike.
     QWidget* layer = window();
-    m_dragImage = new QLabel(GetItemText(row, 0), layer);
-    m_dragImage->setFont(font());
-    QPalette palette = m_dragImage->palette();
-    palette.setColor(QPalette::WindowText, this->palette().color(QPalette::Disabled, QPalette::Text));
-    m_dragImage->setPalette(palette);
-    m_dragImage->setAttribute(Qt::WA_TransparentForMouseEvents);
-    m_dragImage->adjustSize();
-    m_dragImage->move(layer->mapFromGlobal(viewport()->mapToGlobal(pos)) - kHotSpot);
-    m_dragImage->raise();
-    m_dragImage->show();
+    m_dragImage = MakeDragImage(this, layer, GetItemText(row, 0), layer->mapFromGlobal(viewport()->mapToGlobal(pos)));
 
     m_dragging = true;
     m_ticks = 0;
@@ -643,17 +622,11 @@ void CReportView::OnTimer()
         return;
     }
     ++m_ticks;
-    // Scrolling gets faster towards and beyond the edge: every 6 - distance / 5 ticks.
-    auto scroll = [this](QAbstractScrollArea* area, int distance) {
-        if (m_ticks % std::max(1, 6 - std::abs(distance) / 5) == 0)
-            area->verticalScrollBar()->triggerAction(distance < 0 ? QAbstractSlider::SliderSingleStepSub
-                                                                  : QAbstractSlider::SliderSingleStepAdd);
-    };
     const QRect list = viewport()->rect();
     if (m_lastPos.x() >= 0 && m_lastPos.x() < list.width()) {
-        if (const int distance = EdgeDistance(m_lastPos.y(), list.height())) {
-            scroll(this, distance);
-            UpdateTargets(QPoint(m_lastPos.x(), std::clamp(m_lastPos.y(), 0, std::max(0, list.height() - 1))));
+        if (const int distance = DragEdgeDistance(m_lastPos.y(), list.height())) {
+            if (DragScroll(this, distance, m_ticks))
+                UpdateTargets(QPoint(m_lastPos.x(), std::clamp(m_lastPos.y(), 0, std::max(0, list.height() - 1))));
             return;
         }
     }
@@ -661,8 +634,8 @@ void CReportView::OnTimer()
         const QPoint p = m_tree->viewport()->mapFromGlobal(viewport()->mapToGlobal(m_lastPos));
         const QRect tree = m_tree->viewport()->rect();
         if (p.x() >= 0 && p.x() < tree.width()) {
-            if (const int distance = EdgeDistance(p.y(), tree.height())) {
-                scroll(m_tree, distance);
+            if (const int distance = DragEdgeDistance(p.y(), tree.height())) {
+                DragScroll(m_tree, distance, m_ticks);
                 return;
             }
         }

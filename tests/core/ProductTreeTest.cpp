@@ -64,9 +64,10 @@ TEST_P(ProductTreeTest, LikeArgumentsMatchLiterallyWithoutRegardToCase)
         LikeMatch match;
         QList<int> ids;
     } cases[] = {
-        {u"o'bri", LikeMatch::StartsWith, {1}}, {u"50%", LikeMatch::Contains, {2}}, {u"a_b", LikeMatch::EndsWith, {4}},
-        {u"инф", LikeMatch::Contains, {6}},     {u"Минфин", LikeMatch::StartsWith, {6}},
-        {u"\\", LikeMatch::Contains, {7}},      {u"СКИДКА", LikeMatch::EndsWith, {2, 3}},
+        {u"o'bri", LikeMatch::StartsWith, {1}},   {u"50%", LikeMatch::Contains, {2}},
+        {u"a_b", LikeMatch::EndsWith, {4}},       {u"инф", LikeMatch::Contains, {6}},
+        {u"Минфин", LikeMatch::StartsWith, {6}},  {u"\\", LikeMatch::Contains, {7}},
+        {u"СКИДКА", LikeMatch::EndsWith, {2, 3}},
     };
     for (const auto& c : cases) {
         CSqlQuery q("select id from tclsmeasurement where " + Dialect().CaseInsensitiveLike("name") + " order by id");

@@ -47,10 +47,10 @@ TEST(BookEmailTest, TheReceiversRuleAcceptsAndRefusesAsStoredDataExpects)
     const struct {
         const char* address;
         bool valid;
-    } cases[] = {{"ab@c.de", true},     {"ab@cd.e", true},    {"  ab@c.de ", true}, {"a@bc.de", false},
-                 {"ab@.cde", false},    {"ab@cde.", false},   {"a@b.cd", false},    {"a b@cd.ef", false},
-                 {"аб@вг.де", false},   {"ab@c..de", false},  {"ab@cd@e.f", false}, {"abcdefg", false},
-                 {"ab.c@d.ef", true},   {"a-b_c@d.e", true}, {"ab@c.d", false},    {"abc@d.e", true}};
+    } cases[] = {{"ab@c.de", true},   {"ab@cd.e", true},   {"  ab@c.de ", true}, {"a@bc.de", false},
+                 {"ab@.cde", false},  {"ab@cde.", false},  {"a@b.cd", false},    {"a b@cd.ef", false},
+                 {"аб@вг.де", false}, {"ab@c..de", false}, {"ab@cd@e.f", false}, {"abcdefg", false},
+                 {"ab.c@d.ef", true}, {"a-b_c@d.e", true}, {"ab@c.d", false},    {"abc@d.e", true}};
     for (const auto& c : cases)
         EXPECT_EQ(IsValidEmail(QString::fromUtf8(c.address)), c.valid) << c.address;
 }
@@ -68,8 +68,10 @@ TEST_P(BookDialogsTest, ReceiverAndUnitChecksKeepTheDialogOpen)
         bool closes;
         QString message;
     } receiverCases[] = {
-        {"", "", false, kReceiverNameEmpty}, {"Минфин", "a@bc.de", false, kBadEmail},
-        {"Минфин", "аб@вг.де", false, QString::fromUtf16(u"Введён неправильный \u0435mail.")}, {"Минфин", "", true, {}},
+        {"", "", false, kReceiverNameEmpty},
+        {"Минфин", "a@bc.de", false, kBadEmail},
+        {"Минфин", "аб@вг.де", false, QString::fromUtf16(u"Введён неправильный \u0435mail.")},
+        {"Минфин", "", true, {}},
         {"Минфин", "ab@c.de", true, {}},
     };
     for (const auto& c : receiverCases) {
@@ -114,9 +116,11 @@ TEST_P(BookDialogsTest, ConversionNeedsTwoUnitsAndAPositiveCoefficient)
         bool closes;
         QString message;
     } cases[] = {
-        {-1, 1, "2", false, "Введены не все данные!"},  {1, 1, "2", false, "Единицы должны быть разными!"},
+        {-1, 1, "2", false, "Введены не все данные!"},
+        {1, 1, "2", false, "Единицы должны быть разными!"},
         {1, 2, "0", false, "Коэффициент должен быть больше нуля!"},
-        {2, 1, "5", false, "Такой коэффициент пересчета уже есть!"}, {1, 2, "0,001", true, {}},
+        {2, 1, "5", false, "Такой коэффициент пересчета уже есть!"},
+        {1, 2, "0,001", true, {}},
     };
     QString shown;
     for (const auto& c : cases) {

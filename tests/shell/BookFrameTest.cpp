@@ -5,9 +5,9 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDateEdit>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QDateEdit>
 #include <QMenu>
 #include <QProcessEnvironment>
 #include <QSplitter>
@@ -141,8 +141,8 @@ TEST_P(BookFrameTest, FilterBindsEachKindAndMatchesWhatTheDatabaseClientSelects)
     Forecast(1, "Прогноз", 2010);
     session.currentForecastId = 1;
     Exec("insert into tclsimporteventtype (id, name) values (1, 'Получено'), (2, 'Отправлено')");
-    const char16_t* names[] = {u"Минздрав", u"минфин", u"Управление мин", u"O'Brien", u"50% скидка",
-                               u"505 скидка", u"a_b", u"axb"};
+    const char16_t* names[] = {u"Минздрав", u"минфин", u"Управление мин", u"O'Brien", u"50% скидка", u"505 скидка",
+                               u"a_b",      u"axb"};
     for (int i = 0; i < 8; ++i)
         Exec("insert into tclsreceiver (id, category, name, position, importedId, type, isgroup) "
              "values (?, 0, ?, 0, 0, 1, 0)",
@@ -150,9 +150,9 @@ TEST_P(BookFrameTest, FilterBindsEachKindAndMatchesWhatTheDatabaseClientSelects)
     const struct {
         int id, receiver;
         const char* send;
-    } journal[] = {{1, 1, "2010-03-14 23:59:59"}, {2, 1, "2010-03-15 00:00:00"}, {3, 2, "2010-03-15 23:59:59"},
-                   {4, 2, "2010-03-16 00:00:00"}, {5, 3, "2010-03-15 12:00:00"}, {6, 1, "2010-03-01 08:00:00"},
-                   {7, 4, "2011-01-01 00:00:00"}, {8, 5, "2011-01-01 00:00:00"}, {9, 6, "2011-01-01 00:00:00"},
+    } journal[] = {{1, 1, "2010-03-14 23:59:59"},  {2, 1, "2010-03-15 00:00:00"}, {3, 2, "2010-03-15 23:59:59"},
+                   {4, 2, "2010-03-16 00:00:00"},  {5, 3, "2010-03-15 12:00:00"}, {6, 1, "2010-03-01 08:00:00"},
+                   {7, 4, "2011-01-01 00:00:00"},  {8, 5, "2011-01-01 00:00:00"}, {9, 6, "2011-01-01 00:00:00"},
                    {10, 7, "2011-01-01 00:00:00"}, {11, 8, "2011-01-01 00:00:00"}};
     for (const auto& j : journal)
         Exec("insert into tfctimportstatus (id, prognoz, receiver, send, comment, envelope, event) "

@@ -62,13 +62,14 @@ public:
         : TestBookFrame(session, flags)
     {
     }
-    void FillTree(CDirectoryTreeView*) override {}
+    void FillTree(CDirectoryTreeView*) override { }
     void FillList(CReportView* list, int, const SqlFilter& filter) override
     {
-        CSqlQuery q(filter.applyAnd(QStringLiteral("select i.id, r.name as rname, t.name as tname, i.send "
-                                                   "from tfctimportstatus i join tclsimporteventtype t on t.id = i.event "
-                                                   "left join tclsreceiver r on r.id = i.receiver where i.prognoz = ?"),
-                                    QStringLiteral("i.id")));
+        CSqlQuery q(
+            filter.applyAnd(QStringLiteral("select i.id, r.name as rname, t.name as tname, i.send "
+                                           "from tfctimportstatus i join tclsimporteventtype t on t.id = i.event "
+                                           "left join tclsreceiver r on r.id = i.receiver where i.prognoz = ?"),
+                            QStringLiteral("i.id")));
         q.bind(m_session.currentForecastId).bindAll(filter.args);
         ASSERT_TRUE(q.exec()) << q.lastError().text().toStdString();
         while (q.next()) {

@@ -5,13 +5,13 @@
 #include "MainFrame.h"
 #include "ModalHook.h"
 #include "ReceiverSelectDlg.h"
-#include "TreeCtrlX.h"
 #include "ShellHooks.h"
 #include "ShellTestSupport.h"
+#include "TreeCtrlX.h"
 
 #include <QComboBox>
-#include <QPushButton>
 #include <QLabel>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTabBar>
 #include <QTest>
@@ -359,8 +359,8 @@ TEST_P(NavigationPanelTest, TheOrganisationIsChosenInTheReceiverTree)
         Take();
         Click(1103);
         EXPECT_EQ(W<QLabel>(1104)->text(), choice);
-        EXPECT_EQ(Take().filter("receiver"), QStringList({choice == "Министерство" ? "forecast receiver 20"
-                                                                                   : "forecast receiver 21"}));
+        EXPECT_EQ(Take().filter("receiver"),
+                  QStringList({choice == "Министерство" ? "forecast receiver 20" : "forecast receiver 21"}));
     }
     EXPECT_EQ(hook.dialogs.size(), 2);
 }

@@ -1,5 +1,5 @@
-#include "ReportSort.h"
 #include "ReportView.h"
+#include "ReportSort.h"
 
 #include <gtest/gtest.h>
 
@@ -21,9 +21,9 @@ QStringList Column(const CReportView& view, int column)
 void ClickHeader(CReportView& view, int column)
 {
     QHeaderView* header = view.header();
-    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
-                      QPoint(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
-                             header->height() / 2));
+    QTest::mouseClick(
+        header->viewport(), Qt::LeftButton, {},
+        QPoint(header->sectionViewportPosition(column) + header->sectionSize(column) / 2, header->height() / 2));
 }
 
 } // namespace
@@ -90,8 +90,13 @@ TEST(ReportViewTest, MixedColumnsHaveOneConsistentOrder)
     // Words, numbers, dates and blanks in one column: the order is total, so sorting twice gives the
     // same rows and neighbours never compare the wrong way.
     std::mt19937 random(7);
-    const QString samples[] = {"10", "9,5", "abc", "Ъ", "", "01.02.2003", "-1", "1.5", "+7", "15.03.2010 10:00:00",
-                               "x9", " 42 ", "31.02.2010", "99999999999999999"};
+    const QString samples[] = {"10",         "9,5",
+                               "abc",        "Ъ",
+                               "",           "01.02.2003",
+                               "-1",         "1.5",
+                               "+7",         "15.03.2010 10:00:00",
+                               "x9",         " 42 ",
+                               "31.02.2010", "99999999999999999"};
     CReportView view;
     view.InsertColumn(0, "Смесь");
     for (int i = 0; i < 10000; ++i)

@@ -122,8 +122,8 @@ TEST_P(SelectionDlgTest, CategoryTreeShowsThePricedClassifierInTreeOrder)
         const char* code;
         const char16_t* name;
         bool priced;
-    } products[] = {{1, 0, 0, 1, "01", u"Продукты", true},     {2, 1, 1, 1, "", u"Группа B", true},
-                    {3, 2, 0, 0, "01.1", u"Изделие C", true},  {4, 1, 2, 0, "02", u"Изделие D", true},
+    } products[] = {{1, 0, 0, 1, "01", u"Продукты", true},    {2, 1, 1, 1, "", u"Группа B", true},
+                    {3, 2, 0, 0, "01.1", u"Изделие C", true}, {4, 1, 2, 0, "02", u"Изделие D", true},
                     {5, 1, 3, 1, "03", u"Без цены E", false}, {6, 5, 0, 0, "03.1", u"Изделие F", true}};
     for (const auto& p : products) {
         Exec("insert into tclsproduct (prognoz, id, parent, name, code, position, offsetMin, offsetMax, type, "
