@@ -229,6 +229,39 @@ TEST_P(BookFrameTest, FilterBindsEachKindAndMatchesWhatTheDatabaseClientSelects)
     EXPECT_EQ(dlg.valueEdit()->text(), "2");
 }
 
+TEST_P(BookFrameTest, NumbersYesNoAndReferencesAreBoundByTheirKind)
+{
+    Exec("insert into tclsmeasurement (id, name, type) values (1, 'шт', 1), (2, 'кг', 1), (3, 'т', 1)");
+    Exec("insert into tclsmconvert (id, base, produce, koef) values (1, 1, 2, 12.5), (2, 2, 1, 0.08), (3, 1, 3, 1000)");
+    const struct {
+        int kind;
+        const char* column;
+        const char* value;
+        int op;
+        QList<int> ids;
+    } cases[] = {
+        {FF_DECIMAL, "koef", "12,5", FO_EQUAL, {1}},        {FF_DECIMAL, "koef", "12.5", FO_GREATER_EQUAL, {1, 3}},
+        {FF_DECIMAL, "koef", "1000", FO_NOT_EQUAL, {1, 2}}, {FF_INTEGER, "id", "1", FO_GREATER, {2, 3}},
+        {FF_REFERENCE, "base", "1", FO_EQUAL, {1, 3}},      {FF_YESNO, "(base - 1)", "Да", FO_YES, {2}},
+        {FF_YESNO, "(base - 1)", "Нет", FO_NO, {1, 3}},     {FF_TEXT, "koef", "", FO_CONTAINS, {1, 2, 3}},
+    };
+    for (const auto& c : cases) {
+        CFilterFieldList fields(1);
+        fields[0] = CFilterField{"", c.column, QString::fromUtf8(c.value), true, 100, c.kind, c.op, "", ""};
+        const SqlFilter filter = FilterCondition(fields);
+        CSqlQuery q(filter.apply("select id from tclsmconvert", "id"));
+        q.bindAll(filter.args);
+        ASSERT_TRUE(q.exec()) << q.lastError().text().toStdString();
+        QList<int> ids;
+        while (q.next())
+            ids << q.value(0).toInt();
+        EXPECT_EQ(ids, c.ids) << c.column << ' ' << c.value;
+    }
+    // Value lists come only from the program's own tables and columns.
+    EXPECT_TRUE(FilterLookupEntries("tclsreceiver", "name").empty());
+    EXPECT_EQ(FilterLookupEntries("receiver", "type").size(), 4u);
+}
+
 TEST_P(BookFrameTest, CommandRulesFollowFlagsRightsStatusAndPane)
 {
     ReceiverGroupsFrame* f = MakeGroups({true, true, true, true, true, false, true});
