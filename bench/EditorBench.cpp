@@ -182,7 +182,7 @@ int main(int argc, char** argv)
     if (select > 0) {
         PrintFigure("one select of the same data rows", select * 1000.0, "ms");
         if (open >= 0)
-            PrintFigure("ratio opening / select", open / select, "");
+            PrintRatio("ratio opening / select", open / select);
     }
     if (const double edit = reporter.Seconds("BM_CardEdit/iterations:200"); edit >= 0)
         PrintGoal("one card edit of a quantity with the recalculation", edit * 1000.0, "ms", 30.0);

@@ -85,11 +85,6 @@ public:
         return column + QStringLiteral(" in (select value from json_each('[' || ? || ']'))");
     }
     QString InsertReturningId(const QString& insert) const override { return insert; }
-    // Every connection has its own like(), which folds Unicode case, in place of SQLite's ASCII one.
-    QString CaseInsensitiveLike(const QString& column) const override
-    {
-        return column + QStringLiteral(" like ? escape '\\'");
-    }
     std::optional<int> ReadNewId(CSqlQuery& insert) const override
     {
         if (insert.numRowsAffected() <= 0)
@@ -117,6 +112,12 @@ public:
         default:
             return ConnectFailure::Unknown;
         }
+    }
+
+    // The connection's own like() folds the case of all letters.
+    QString CaseInsensitiveLike(const QString& column) const override
+    {
+        return column + QStringLiteral(" like ? escape '\\'");
     }
 };
 
@@ -161,13 +162,6 @@ public:
         return column + QStringLiteral(" = any(string_to_array(?, ',')::int[])");
     }
     QString InsertReturningId(const QString& insert) const override { return insert + QStringLiteral(" returning id"); }
-    // Under the "C" collation lower() would fold Latin letters only: both sides fold through ICU.
-    QString CaseInsensitiveLike(const QString& column) const override
-    {
-        return QStringLiteral("lower(cast(%1 as text) collate \"und-x-icu\") like "
-                              "lower(cast(? as text) collate \"und-x-icu\") escape '\\'")
-            .arg(column);
-    }
     std::optional<int> ReadNewId(CSqlQuery& insert) const override
     {
         if (!insert.next())
@@ -211,6 +205,14 @@ public:
             return ConnectFailure::Unreachable;
         return ConnectFailure::Unknown;
     }
+
+    // Under a "C" collation lower() would fold Latin letters only.
+    QString CaseInsensitiveLike(const QString& column) const override
+    {
+        return QStringLiteral("lower(cast(%1 as text) collate \"und-x-icu\") "
+                              "like lower(cast(? as text) collate \"und-x-icu\") escape '\\'")
+            .arg(column);
+    }
 };
 
 } // namespace
@@ -227,18 +229,6 @@ const CSqlDialect& DialectOf(SqlDialect dialect)
 const CSqlDialect& Dialect()
 {
     return DialectOf(GetDBConnection().dialect());
-}
-
-SqlFilter CSqlDialect::ContainsText(const QString& column, const QString& text) const
-{
-    QString escaped;
-    escaped.reserve(text.size() + 8);
-    for (const QChar c : text) {
-        if (c == u'\\' || c == u'%' || c == u'_')
-            escaped += u'\\';
-        escaped += c;
-    }
-    return SqlFilter(CaseInsensitiveLike(column), {QStringLiteral("%") + escaped + QStringLiteral("%")});
 }
 
 QSqlError MoneyOverflowError()
@@ -259,4 +249,20 @@ QString IdSetArgument(const std::vector<int>& ids)
         text += QString::number(ids[i]);
     }
     return text;
+}
+
+QString LikeArgument(const QString& text, LikeMatch match)
+{
+    QString pattern;
+    pattern.reserve(text.size() + 4);
+    if (match != LikeMatch::StartsWith)
+        pattern += u'%';
+    for (QChar c : text) {
+        if (c == u'%' || c == u'_' || c == u'\\')
+            pattern += u'\\';
+        pattern += c;
+    }
+    if (match != LikeMatch::EndsWith)
+        pattern += u'%';
+    return pattern;
 }

@@ -4,13 +4,14 @@
 
 #include "DbConnection.h"
 #include "Money.h"
-#include "SqlQuery.h"
 
 #include <QSqlError>
 #include <QString>
 #include <QVariant>
 
 #include <optional>
+
+class CSqlQuery;
 
 class CSqlDialect {
 public:
@@ -34,9 +35,6 @@ public:
     virtual bool IsLocked(const QSqlError& error) const = 0;
     // "<column> is one of the ids" for ids bound as one comma-separated text (IdSetArgument).
     virtual QString IdSetCondition(const QString& column) const = 0;
-    // "<column> contains the text" without regard to case, Cyrillic letters included; '%', '_' and
-    // '\' in the text stand for themselves. The condition has one '?', bound to the filter's argument.
-    SqlFilter ContainsText(const QString& column, const QString& text) const;
 
     // An insert into a table whose ids the database assigns, made to give the new id back: run it,
     // then ReadNewId, which answers none when the insert stored no row (on conflict do nothing).
@@ -71,9 +69,8 @@ public:
     };
     // Which of the common causes made a connection fail.
     virtual ConnectFailure ClassifyConnectFailure(const QSqlError& error) const = 0;
-
-protected:
-    // "<column> like ?" with '\' as the escape character, folding the case of both sides.
+    // "<column> matches the pattern bound for it", letter case aside (Cyrillic too), with '\' as the
+    // escape character of the pattern (LikeArgument). The column is a program constant.
     virtual QString CaseInsensitiveLike(const QString& column) const = 0;
 };
 
@@ -86,3 +83,8 @@ QSqlError MoneyOverflowError();
 
 // The value to bind for IdSetCondition.
 QString IdSetArgument(const std::vector<int>& ids);
+
+enum class LikeMatch { Contains, StartsWith, EndsWith };
+// The pattern to bind for CaseInsensitiveLike that matches the text literally: '%', '_' and '\'
+// in it stand for themselves.
+QString LikeArgument(const QString& text, LikeMatch match);

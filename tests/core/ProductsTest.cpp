@@ -151,35 +151,6 @@ TEST_P(ProductsTest, TreeReadsSeeOnlyProductsWithAPriceRowInTheirForecast)
     EXPECT_EQ(GetProduct(3, 1)->GetParent()->id, 1);
 }
 
-// The text is taken literally and compared without regard to case, Cyrillic letters included.
-TEST_P(ProductsTest, ContainsTextMatchesLiterallyWithoutRegardToCase)
-{
-    const QStringList names = {"Мясо говяжье", "МЯСОРУБКА", "ёлка Ёж", "100% хлопок", "1000 хлопок", "a_b", "axb",
-                               "Д'Артаньян", "c:\\path", "c:path"};
-    for (int i = 0; i < names.size(); ++i)
-        Exec("insert into tClsProduct (prognoz, id, parent, name, code, position, offsetMin, offsetMax, type, "
-             "isgroup) values (1, ?, 0, ?, ?, 0, 0, 0, 1, 0)",
-             {i + 1, names[i], QStringLiteral("K%1").arg(i + 1)});
-    const struct {
-        const char* text;
-        std::vector<int> ids;
-    } cases[] = {
-        {"мяс", {1, 2}},   {"МЯСО Г", {1}},   {"Ё", {3}},  {"%", {4}},        {"0%", {4}},
-        {"_", {6}},        {"a_b", {6}},      {"'", {8}},  {"д'а", {8}},      {"\\", {9}},
-        {"k1", {1, 10}},   {"нет такого", {}},
-    };
-    for (const auto& c : cases) {
-        const QString text = QString::fromUtf8(c.text);
-        const SqlFilter name = Dialect().ContainsText("name", text);
-        const SqlFilter code = Dialect().ContainsText("code", text);
-        QVariantList args = name.args;
-        args << code.args;
-        EXPECT_EQ(Ids(LoadProducts(1, SqlFilter(name.where + " or " + code.where, args, "id"))), c.ids)
-            << c.text;
-    }
-    EXPECT_TRUE(messages.empty());
-}
-
 TEST_P(ProductsTest, PathRunsFromTheTopAndStopsAtABreakOrACycle)
 {
     Product(1, 1, 0, 1, 1);

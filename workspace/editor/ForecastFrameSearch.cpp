@@ -114,12 +114,12 @@ int CForecastFrame::SearchClassifier(const QString& text)
         where = QStringLiteral("not (") + dialect.IdSetCondition(QStringLiteral("id")) + QStringLiteral(") and ");
         args << IdSetArgument(m_found);
     }
-    const SqlFilter code = dialect.ContainsText(QStringLiteral("code"), text);
-    const SqlFilter name = dialect.ContainsText(QStringLiteral("name"), text);
-    where += QStringLiteral("(") + code.where + QStringLiteral(" or ") + name.where
+    where += QStringLiteral("(") + dialect.CaseInsensitiveLike(QStringLiteral("code")) + QStringLiteral(" or ")
+        + dialect.CaseInsensitiveLike(QStringLiteral("name"))
         + QStringLiteral(") and isgroup = 0 and exists (select 1 from tfctprice pr where pr.prognoz = "
                          "tclsproduct.prognoz and pr.product = tclsproduct.id)");
-    args << code.args << name.args;
+    const QString pattern = LikeArgument(text, LikeMatch::Contains);
+    args << pattern << pattern;
     const auto products = LoadProducts(m_session.currentForecastId, SqlFilter(where, args, QStringLiteral("id")));
     if (!products || products->empty())
         return 0;
