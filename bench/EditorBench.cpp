@@ -16,7 +16,6 @@
 #include <QApplication>
 #include <QVBoxLayout>
 
-
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
@@ -131,9 +130,10 @@ int main(int argc, char** argv)
         Die(error);
     g_data = *generated;
     // A tenth of the products have price bounds, which their pseudo-random figures miss.
-    for (const QString& sql : {QStringLiteral("update tclsproduct set offsetMin = 0.9, offsetMax = 1.1 where isgroup = 0 "
-                                              "and id % 10 = 0"),
-                               QStringLiteral("update tfctprognoz set status = 1"), QStringLiteral("analyze")}) {
+    for (const QString& sql :
+         {QStringLiteral("update tclsproduct set offsetMin = 0.9, offsetMax = 1.1 where isgroup = 0 "
+                         "and id % 10 = 0"),
+          QStringLiteral("update tfctprognoz set status = 1"), QStringLiteral("analyze")}) {
         CSqlQuery q(sql);
         if (!q.exec())
             Die(q.lastError().text());

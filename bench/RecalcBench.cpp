@@ -4,8 +4,8 @@
 #include "BenchSummary.h"
 #include "ForecastGenerator.h"
 #include "RecalcCommands.h"
-#include "StatementCount.h"
 #include "Settings.h"
+#include "StatementCount.h"
 #include "db/SqlQuery.h"
 #include "tables/Products.h"
 

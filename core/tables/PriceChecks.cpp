@@ -100,8 +100,7 @@ void CheckRowPriceEx(int forecastId, const CProductRecord* product, double sum, 
     const double kPrice = GetMConvertKoef(product->measurementPrice, product->measurementPrice2);
     const double kNatural = GetMConvertKoef(product->measurementNatural, product->measurementNatural2);
     const auto priceRow = GetPrice(product->id, forecastId);
-    CompareUnitPrice(*product, priceRow ? &*priceRow : nullptr, kPrice, kNatural, sum, quantity, yearColumn,
-                     sumResult);
+    CompareUnitPrice(*product, priceRow ? &*priceRow : nullptr, kPrice, kNatural, sum, quantity, yearColumn, sumResult);
 }
 
 void CheckRowPrice(const CProductRecord& product, const CPriceRecord* price, double kPrice, double kNatural, double sum,

@@ -1,7 +1,7 @@
 #include "AppMessage.h"
 #include "ConnectLoop.h"
-#include "ForecastFrame.h"
 #include "ForecastApp.h"
+#include "ForecastFrame.h"
 #include "MessageBoxDlg.h"
 #include "ProgressBar.h"
 #include "ShellHooks.h"

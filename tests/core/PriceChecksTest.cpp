@@ -51,10 +51,9 @@ protected:
         if (const auto held = GetProduct(product, 1)) {
             const auto price = GetPrice(product, 1);
             int hs = -1, hq = -1;
-            CheckRowPrice(*held, price ? &*price : nullptr,
-                          GetMConvertKoef(held->measurementPrice, held->measurementPrice2),
-                          GetMConvertKoef(held->measurementNatural, held->measurementNatural2), sum, quantity, column,
-                          hs, hq);
+            CheckRowPrice(
+                *held, price ? &*price : nullptr, GetMConvertKoef(held->measurementPrice, held->measurementPrice2),
+                GetMConvertKoef(held->measurementNatural, held->measurementNatural2), sum, quantity, column, hs, hq);
             EXPECT_EQ(std::pair(hs, hq), std::pair(s, q)) << product << ": " << sum << " / " << quantity;
         }
         return {s, q};

@@ -8,14 +8,14 @@
 namespace EditorColumns {
 // The quantities and sums in the column order of both grids: Y-2, Y-1, Y, then the parts of Y
 // (norm, index, plan, formula, other). The list's column of one is the card's column + 1.
-inline constexpr Money CForecastRowFields::* kValues[8] = {
+inline constexpr Money CForecastRowFields::*kValues[8] = {
     &CForecastRowFields::valueLast,    &CForecastRowFields::valueCurr,  &CForecastRowFields::valueNext,
     &CForecastRowFields::valueNorm,    &CForecastRowFields::valueIndex, &CForecastRowFields::valuePlan,
     &CForecastRowFields::valueFormula, &CForecastRowFields::valueOther};
-inline constexpr Money CForecastRowFields::* kSums[8] = {
-    &CForecastRowFields::sumLast,    &CForecastRowFields::sumCurr,  &CForecastRowFields::sumNext,
-    &CForecastRowFields::sumNorm,    &CForecastRowFields::sumIndex, &CForecastRowFields::sumPlan,
-    &CForecastRowFields::sumFormula, &CForecastRowFields::sumOther};
+inline constexpr Money CForecastRowFields::*kSums[8] = {&CForecastRowFields::sumLast,    &CForecastRowFields::sumCurr,
+                                                        &CForecastRowFields::sumNext,    &CForecastRowFields::sumNorm,
+                                                        &CForecastRowFields::sumIndex,   &CForecastRowFields::sumPlan,
+                                                        &CForecastRowFields::sumFormula, &CForecastRowFields::sumOther};
 
 inline constexpr int kListFirstValueColumn = 3;
 inline constexpr int kCardFirstValueColumn = 2;

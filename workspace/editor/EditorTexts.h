@@ -12,13 +12,12 @@ inline const QString kJustification = QStringLiteral("Обоснование");
 inline const QString kComment = QStringLiteral("Комментарий");
 inline const QString kTotal = QStringLiteral("Всего");
 // Row 1 of both grids: the parts of the forecast year.
-inline const QString kYearParts[6] = {QStringLiteral("Итого"),   QStringLiteral("Норматив"),
-                                      QStringLiteral("Индексация"), QStringLiteral("План"),
-                                      QStringLiteral("Формула"), QStringLiteral("Иное")};
+inline const QString kYearParts[6] = {QStringLiteral("Итого"), QStringLiteral("Норматив"), QStringLiteral("Индексация"),
+                                      QStringLiteral("План"),  QStringLiteral("Формула"),  QStringLiteral("Иное")};
 // Column 0 of the card, rows 2 to 9.
-inline const QString kCardRows[8] = {QStringLiteral("Количество"),        QStringLiteral("Сумма"),
-                                     QStringLiteral("Обоснование"),       QStringLiteral("Цена"),
-                                     QStringLiteral("Минимальная цена"),  QStringLiteral("Максимальная цена"),
+inline const QString kCardRows[8] = {QStringLiteral("Количество"),          QStringLiteral("Сумма"),
+                                     QStringLiteral("Обоснование"),         QStringLiteral("Цена"),
+                                     QStringLiteral("Минимальная цена"),    QStringLiteral("Максимальная цена"),
                                      QStringLiteral("Индекс-дефлятор (%)"), QStringLiteral("Комментарий")};
 
 inline const QString kWrongData = QStringLiteral("Введены неправильные данные");

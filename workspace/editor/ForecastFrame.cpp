@@ -17,14 +17,14 @@
 #include "tables/SystemUsers.h"
 
 #include <QApplication>
-#include <QLabel>
 #include <QFocusEvent>
+#include <QLabel>
 #include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
 
-constexpr int kFirstPaneId = 59648;  // the frame's first pane, and the list in the nested splitter
+constexpr int kFirstPaneId = 59648;     // the frame's first pane, and the list in the nested splitter
 constexpr int kSecondRowPaneId = 59664; // the card
 constexpr int kOuterSplitterNumber = 3;
 constexpr int kNestedSplitterNumber = 4;

@@ -85,8 +85,7 @@ bool CForecastFrame::LocateMemberRows(CardView& view) const
     const auto holds = [this, &view](int row, quint32 kind) {
         quint32 id = 0, k = 0;
         m_list->GetItemDataPair(row, 0, id, k);
-        return row >= m_list->GetFixedRowCount() && row < m_list->GetRowCount() && int(id) == view.product
-            && k == kind;
+        return row >= m_list->GetFixedRowCount() && row < m_list->GetRowCount() && int(id) == view.product && k == kind;
     };
     if (holds(view.quantityRow, 1) && holds(view.sumRow, 2))
         return true;
@@ -166,7 +165,8 @@ void CForecastFrame::ApplyCardEditRules(bool allReadOnly, const CProductRecord* 
                 editable = false;
             else if (m_receiverId != 0)
                 editable = !(r == kQuantityRow && c != kNextTotal && product && product->measurementNatural == 0)
-                    && !((r == kQuantityRow || r == kSumRow) && c == kNextTotal) && !(r >= kPriceRow && r <= kDeflatorRow);
+                    && !((r == kQuantityRow || r == kSumRow) && c == kNextTotal)
+                    && !(r >= kPriceRow && r <= kDeflatorRow);
             else
                 editable = r == kJustificationRow || r == kCommentRow;
             SetEditable(g, r, c, editable);
@@ -275,9 +275,9 @@ void CForecastFrame::ShowGroupCard(int productId, const CPriceRecord*)
     if (productId == 0)
         productId = GetSelectedGroupId();
     const int listRow = m_list->GetFocusCell().row;
-    const CardSubject subject = listRow == m_totalRow     ? CardSubject::Total
-                                : listRow == m_balanceRow ? CardSubject::Balance
-                                                          : CardSubject::GroupMember;
+    const CardSubject subject = listRow == m_totalRow ? CardSubject::Total
+        : listRow == m_balanceRow                     ? CardSubject::Balance
+                                                      : CardSubject::GroupMember;
     const auto product = ProductRecord(productId);
     if (!product) {
         m_cardView = {};
@@ -476,7 +476,8 @@ int CForecastFrame::OnCardEndEdit(int row, int column)
             m_list->RedrawRow(view.sumRow);
         }
     } else {
-        g.SetItemText(kSumRow, kNextTotal, FormatAmount(view.subject == CardSubject::Total ? rec.sumNext : rec.valueNext));
+        g.SetItemText(kSumRow, kNextTotal,
+                      FormatAmount(view.subject == CardSubject::Total ? rec.sumNext : rec.valueNext));
         if (m_data)
             m_data->groupRow = rec;
         ShowTotalRowValues(&rec);

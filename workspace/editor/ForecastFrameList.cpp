@@ -28,13 +28,13 @@ constexpr quint32 kQuantityRow = 1;
 constexpr quint32 kSumRow = 2;
 
 // The mark of one year of a row: 0 none, 1 sum or quantity missing, 2 price out of bounds.
-int YearMark(const CProductRecord& product, const CPriceRecord* price, CUnitCache& units,
-             const CForecastRowFields& row, int year)
+int YearMark(const CProductRecord& product, const CPriceRecord* price, CUnitCache& units, const CForecastRowFields& row,
+             int year)
 {
     int sumResult = 0, quantityResult = 0;
     CheckRowPrice(product, price, units.Koef(product.measurementPrice, product.measurementPrice2),
-                  units.Koef(product.measurementNatural, product.measurementNatural2),
-                  (row.*kSums[year]).toDouble(), (row.*kValues[year]).toDouble(), year, sumResult, quantityResult);
+                  units.Koef(product.measurementNatural, product.measurementNatural2), (row.*kSums[year]).toDouble(),
+                  (row.*kValues[year]).toDouble(), year, sumResult, quantityResult);
     if (sumResult == ROW_PRICE_WRONG)
         return 2;
     return sumResult == ROW_PRICE_MISSING || quantityResult == ROW_PRICE_MISSING ? 1 : 0;
@@ -226,10 +226,10 @@ void CForecastFrame::AddProductRows(const CGroupListData& data)
                 if (i < 3) {
                     const int mark = s.marks[i];
                     g.SetItemBkColour(row, col,
-                                      mark == 1   ? kMissing
-                                      : mark == 2 ? kWrong
-                                      : (!m_readOnly && !group) ? kUnmarked
-                                                                : fixedBk);
+                                      mark == 1                     ? kMissing
+                                          : mark == 2               ? kWrong
+                                          : (!m_readOnly && !group) ? kUnmarked
+                                                                    : fixedBk);
                 }
             }
             MarkReadOnly(g, row, kJustificationColumn);

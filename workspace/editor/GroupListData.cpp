@@ -79,8 +79,8 @@ std::optional<CGroupListData> LoadGroupListData(int forecast, int receiver, int 
     for (const CProductRecord& member : data.members)
         ids.push_back(member.id);
     if (receiver > 0) {
-        if (auto rows = LoadForecastData(ProductSetFilter(QStringLiteral("prognoz = ? and receiver = ?"),
-                                                          {forecast, receiver}, ids)))
+        if (auto rows = LoadForecastData(
+                ProductSetFilter(QStringLiteral("prognoz = ? and receiver = ?"), {forecast, receiver}, ids)))
             KeepRows(*rows, data.rows);
     } else if (auto rows = LoadTotalForecasts(ProductSetFilter(QStringLiteral("prognoz = ?"), {forecast}, ids))) {
         KeepRows(*rows, data.rows);

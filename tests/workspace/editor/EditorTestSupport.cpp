@@ -99,13 +99,14 @@ void EditorTest::Row(int receiver, int product, const Figures& f)
     const auto m = [](double v) { return QVariant::fromValue(*Money::fromDouble(v)); };
     Exec("insert into tfctprognozdata (prognoz, product, receiver, valueLast, sumLast, valueNorm, sumNorm, valueNext, "
          "sumNext, comment) values (1, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
-         {product, receiver, m(f.valueLast), m(f.sumLast), m(f.valueNorm), m(f.sumNorm), m(f.valueNorm),
-          m(f.sumNorm), f.comment});
+         {product, receiver, m(f.valueLast), m(f.sumLast), m(f.valueNorm), m(f.sumNorm), m(f.valueNorm), m(f.sumNorm),
+          f.comment});
 }
 
 void EditorTest::SetNextPrice(int product, double price)
 {
-    Exec("update tfctprice set priceNext = ? where product = ?", {QVariant::fromValue(*Money::fromDouble(price)), product});
+    Exec("update tfctprice set priceNext = ? where product = ?",
+         {QVariant::fromValue(*Money::fromDouble(price)), product});
 }
 
 void EditorTest::Open(int receiver, int status)

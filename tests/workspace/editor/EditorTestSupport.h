@@ -20,18 +20,18 @@ protected:
     // Ids of the classifier.
     enum : int {
         kRoot = 100,
-        kFood = 110,    // kind 64, with subgroups
-        kMeat = 111,    // kind 112
-        kBeef = 1111,   // "Мясо говяжье", price bounds 0.9 and 1.1
-        kPork = 1112,   // "Свинина"
-        kMilk = 112,    // kind 96
+        kFood = 110,  // kind 64, with subgroups
+        kMeat = 111,  // kind 112
+        kBeef = 1111, // "Мясо говяжье", price bounds 0.9 and 1.1
+        kPork = 1112, // "Свинина"
+        kMilk = 112,  // kind 96
         kCowMilk = 1121,
-        kTech = 120,    // kind 64, products only
+        kTech = 120, // kind 64, products only
         kComputer = 1201,
-        kPrinter = 1202, // no natural unit
-        kMincer = 1203,  // "Мясорубка"
-        kOther = 130,    // kind 64
-        kCotton = 1301,  // "100% хлопок_1"
+        kPrinter = 1202,  // no natural unit
+        kMincer = 1203,   // "Мясорубка"
+        kOther = 130,     // kind 64
+        kCotton = 1301,   // "100% хлопок_1"
         kArtagnan = 1302, // "Д'Артаньян"
     };
     // Receivers: the root group, a group below it, a leaf below that group, a leaf below the root.

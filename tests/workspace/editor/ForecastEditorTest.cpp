@@ -6,9 +6,9 @@
 #include "DirectoryTreeView.h"
 #include "EditorTestSupport.h"
 #include "EditorTexts.h"
-#include "MainFrame.h"
 #include "ForecastFilter.h"
 #include "ForecastNumbers.h"
+#include "MainFrame.h"
 #include "ModalHook.h"
 #include "Settings.h"
 
@@ -18,8 +18,8 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QTabBar>
-#include <QTimer>
 #include <QTest>
+#include <QTimer>
 
 using namespace EditorTexts;
 
@@ -58,16 +58,16 @@ private:
 
 TEST(ForecastNumbers, AmountsAreWrittenWithAPointAndCardTextsMustReadBackTheSame)
 {
-    for (const auto& [value, text] : {std::pair{12.5, "12.5"}, {100.0, "100"}, {0.0, "0"}, {-0.25, "-0.25"},
-                                      {1234567.0001, "1234567.0001"}})
+    for (const auto& [value, text] :
+         {std::pair{12.5, "12.5"}, {100.0, "100"}, {0.0, "0"}, {-0.25, "-0.25"}, {1234567.0001, "1234567.0001"}})
         EXPECT_EQ(FormatAmount(value), QLatin1String(text)) << value;
     const struct {
         const char* typed;
         QChar separator;
         std::optional<qint64> raw;
     } cases[] = {
-        {"1.5", u',', 15000}, {"1,5", u',', 15000},  {" 2 ", u',', 20000},   {"", u',', 0},
-        {"1,50", u',', {}},   {"1.23456", u',', {}}, {"1 000", u',', {}},    {"05", u',', {}},
+        {"1.5", u',', 15000}, {"1,5", u',', 15000},  {" 2 ", u',', 20000},    {"", u',', 0},
+        {"1,50", u',', {}},   {"1.23456", u',', {}}, {"1 000", u',', {}},     {"05", u',', {}},
         {"1,5", u'.', 15000}, {"1.50", u'.', {}},    {"-3,25", u',', -32500}, {"12%", u',', {}},
     };
     for (const auto& c : cases) {
@@ -113,8 +113,9 @@ TEST_P(EditorTest, LayoutOfTheListTheCardAndTheTree)
     QStringList captions;
     for (int r = 2; r <= 9; ++r)
         captions << card->GetItemText(r, 0);
-    EXPECT_EQ(captions, QStringList({"Количество", "Сумма", "Обоснование", "Цена", "Минимальная цена",
-                                     "Максимальная цена", "Индекс-дефлятор (%)", "Комментарий"}));
+    EXPECT_EQ(captions,
+              QStringList({"Количество", "Сумма", "Обоснование", "Цена", "Минимальная цена", "Максимальная цена",
+                           "Индекс-дефлятор (%)", "Комментарий"}));
     std::vector<int> widths;
     for (int c = 0; c < 10; ++c)
         widths.push_back(card->GetColumnWidth(c));
@@ -289,12 +290,13 @@ TEST_P(EditorTest, GroupRowsFollowAnEditOrACommand)
     ClickList(ListRow(kComputer), 12);
     TypeIntoCard(3, 5, "190");
     EXPECT_EQ(ListText(frame->totalRow(), 5), "200") << "the \"Всего\" row at once";
-    PEER_ROWS(sums, QStringLiteral("select %1, (select %2 from tfctprognozdata m join tclsproduct p on p.id = m.product "
-                                   "where p.parent = g.product and m.receiver = g.receiver) from tfctprognozdata g "
-                                   "where g.product = %3 and g.receiver = %4")
-                        .arg(Raw("g.sumNext"), Raw("sum(m.sumNext)"))
-                        .arg(kTech)
-                        .arg(kLeaf));
+    PEER_ROWS(sums,
+              QStringLiteral("select %1, (select %2 from tfctprognozdata m join tclsproduct p on p.id = m.product "
+                             "where p.parent = g.product and m.receiver = g.receiver) from tfctprognozdata g "
+                             "where g.product = %3 and g.receiver = %4")
+                  .arg(Raw("g.sumNext"), Raw("sum(m.sumNext)"))
+                  .arg(kTech)
+                  .arg(kLeaf));
     ASSERT_EQ(sums->size(), 1);
     EXPECT_EQ(sums->front(), "2000000|2000000");
 
@@ -326,7 +328,7 @@ TEST_P(EditorTest, GroupRowsFollowAnEditOrACommand)
 
 TEST_P(EditorTest, FilterConditions)
 {
-    Row(kLeaf, kBeef, {.valueNorm = 10, .sumNorm = 1000});           // out of bounds
+    Row(kLeaf, kBeef, {.valueNorm = 10, .sumNorm = 1000});              // out of bounds
     Row(kLeaf, kPork, {.valueNorm = 1, .sumNorm = 90, .comment = "к"}); // a comment, no mark
     Open(kLeaf);
     ClickGroup(kMeat);
@@ -391,11 +393,22 @@ TEST_P(EditorTest, SearchTheListThenTheClassifier)
     const int computer = ListRow(kComputer);
     ASSERT_EQ(frame->listGrid()->GetFocusCell(), CCellID(computer, 3));
     ClickList(ListRow(kMincer), 3);
+    QStringList captions;
+    SetMessageBoxHandler(
+        [&](const QString& text, unsigned flags, QObject*) {
+            messages.push_back({text, flags});
+            captions << MessageBoxCaption();
+            const int answer = answers.front();
+            answers.pop_front();
+            return answer;
+        },
+        true);
     answers = {IDNO};
     Search("компьютер");
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].text, kSearchWrap);
     EXPECT_EQ(messages[0].flags, unsigned(MB_YESNO | MB_ICONQUESTION));
+    EXPECT_EQ(captions, QStringList{kSearchCaption});
     EXPECT_EQ(frame->listGrid()->GetFocusCell(), CCellID(ListRow(kMincer), 3));
     answers = {IDYES};
     Search("компьютер");
