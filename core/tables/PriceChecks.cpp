@@ -39,52 +39,68 @@ void CheckRowPrice(int forecastId, int productId, double sum, double quantity, i
     CheckRowPriceEx(forecastId, product ? &*product : nullptr, sum, quantity, yearColumn, sumResult, quantityResult);
 }
 
+namespace {
+
+// The tests before the price: whether the row's unit price is to be compared with the price.
+bool NeedsPriceTest(const CProductRecord& product, double sum, double quantity, int& sumResult, int& quantityResult)
+{
+    sumResult = quantityResult = ROW_PRICE_OK;
+    // A product without bounds is never tested.
+    if (product.offsetMax == 0.0 && product.offsetMin == 0.0)
+        return false;
+    if (sum == 0.0 && quantity != 0.0) {
+        sumResult = ROW_PRICE_MISSING;
+        return false;
+    }
+    if (sum != 0.0 && quantity == 0.0) {
+        if (product.measurementNatural != 0)
+            quantityResult = ROW_PRICE_MISSING;
+        return false;
+    }
+    return sum != 0.0;
+}
+
+} // namespace
+
 void CheckRowPriceEx(int forecastId, const CProductRecord* product, double sum, double quantity, int yearColumn,
                      int& sumResult, int& quantityResult)
 {
-    sumResult = quantityResult = ROW_PRICE_OK;
     if (!product) {
         sumResult = quantityResult = ROW_PRICE_WRONG;
         return;
     }
-    // A product without bounds is never tested.
-    if (product->offsetMax == 0.0 && product->offsetMin == 0.0)
-        return;
-    if (sum == 0.0 && quantity != 0.0) {
-        sumResult = ROW_PRICE_MISSING;
-        return;
-    }
-    if (sum != 0.0 && quantity == 0.0) {
-        if (product->measurementNatural != 0)
-            quantityResult = ROW_PRICE_MISSING;
-        return;
-    }
-    if (sum == 0.0)
+    if (!NeedsPriceTest(*product, sum, quantity, sumResult, quantityResult))
         return;
     const double k1 = GetMConvertKoef(product->measurementPrice, product->measurementPrice2);
     const double k2 = GetMConvertKoef(product->measurementNatural, product->measurementNatural2);
-    const double unitPrice = (k1 * sum) / (k2 * quantity);
-
     const auto priceRow = GetPrice(product->id, forecastId);
-    if (!priceRow)
+    CheckRowPrice(*product, priceRow ? &*priceRow : nullptr, k1, k2, sum, quantity, yearColumn, sumResult,
+                  quantityResult);
+}
+
+void CheckRowPrice(const CProductRecord& product, const CPriceRecord* price, double priceKoef, double naturalKoef,
+                   double sum, double quantity, int yearColumn, int& sumResult, int& quantityResult)
+{
+    if (!NeedsPriceTest(product, sum, quantity, sumResult, quantityResult) || !price)
         return;
-    double price;
+    double reference;
     switch (yearColumn) {
     case 0:
-        price = priceRow->pricePrev.toDouble();
+        reference = price->pricePrev.toDouble();
         break;
     case 1:
-        price = priceRow->priceCur.toDouble();
+        reference = price->priceCur.toDouble();
         break;
     case 2:
-        price = priceRow->priceNext.toDouble();
+        reference = price->priceNext.toDouble();
         break;
     default:
         return;
     }
-    if (price == 0.0)
+    if (reference == 0.0)
         return;
-    if (unitPrice > product->offsetMax * price || unitPrice < product->offsetMin * price)
+    const double unitPrice = (priceKoef * sum) / (naturalKoef * quantity);
+    if (unitPrice > product.offsetMax * reference || unitPrice < product.offsetMin * reference)
         sumResult = ROW_PRICE_WRONG;
 }
 
