@@ -1,6 +1,8 @@
 #include "tables/PriceChecks.h"
 #include "DbTest.h"
 #include "Settings.h"
+#include "tables/MConverts.h"
+#include "tables/Prices.h"
 #include "tables/ProductAveragePrices.h"
 #include "tables/Products.h"
 
@@ -45,6 +47,16 @@ protected:
     {
         int s = -1, q = -1;
         CheckRowPrice(1, product, sum, quantity, column, s, q);
+        // The test on what a caller holds answers alike.
+        if (const auto held = GetProduct(product, 1)) {
+            const auto price = GetPrice(product, 1);
+            int heldS = -1, heldQ = -1;
+            CheckRowPrice(*held, price ? &*price : nullptr,
+                          GetMConvertKoef(held->measurementPrice, held->measurementPrice2),
+                          GetMConvertKoef(held->measurementNatural, held->measurementNatural2), sum, quantity, column,
+                          heldS, heldQ);
+            EXPECT_EQ(std::pair(heldS, heldQ), std::pair(s, q)) << "held: " << product << ' ' << sum << ' ' << quantity;
+        }
         return {s, q};
     }
 };

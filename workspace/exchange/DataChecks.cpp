@@ -67,6 +67,51 @@ std::optional<std::unordered_map<int, CPriceRecord>> LoadForecastPrices(int fore
     return prices;
 }
 
+// What the check reads of a row: the product, and the sums and quantities of the three years.
+struct CCheckedRow {
+    int product = 0;
+    Money sums[3];
+    Money values[3];
+
+    CForecastDataRecord ToRecord() const
+    {
+        CForecastDataRecord rec;
+        rec.product = product;
+        for (int year = 0; year < 3; ++year) {
+            rec.*kSums[year] = sums[year];
+            rec.*kValues[year] = values[year];
+        }
+        return rec;
+    }
+};
+
+// The rows of one receiver in one statement, in the order they were stored; none after a reported
+// database error.
+std::optional<std::vector<CCheckedRow>> LoadCheckedRows(int forecast, int receiver)
+{
+    CSqlQuery q(QStringLiteral("select product, sumLast, sumCurr, sumNext, valueLast, valueCurr, valueNext "
+                               "from tfctprognozdata where prognoz = ? and receiver = ? order by id"));
+    q.bind(forecast).bind(receiver);
+    if (!q.execOrReport())
+        return std::nullopt;
+    static const char* const sumColumns[3] = {"sumLast", "sumCurr", "sumNext"};
+    static const char* const valueColumns[3] = {"valueLast", "valueCurr", "valueNext"};
+    std::vector<CCheckedRow> rows;
+    while (q.next()) {
+        CCheckedRow& row = rows.emplace_back();
+        row.product = q.intValue("product", 0);
+        for (int year = 0; year < 3; ++year) {
+            row.sums[year] = q.money(sumColumns[year]);
+            row.values[year] = q.money(valueColumns[year]);
+        }
+    }
+    if (q.readFailed()) {
+        ReportComError(q.lastError());
+        return std::nullopt;
+    }
+    return rows;
+}
+
 } // namespace
 
 // ---- the forecast data check
@@ -112,8 +157,7 @@ CForecastDataCheck::~CForecastDataCheck() = default;
 bool CForecastDataCheck::CheckReceiver(const CReceiverRecord& receiver)
 {
     Data& d = *m_data;
-    const auto rows = LoadForecastData(
-        SqlFilter(QStringLiteral("prognoz = ? and receiver = ?"), {d.forecast, receiver.id}, QStringLiteral("id")));
+    const auto rows = LoadCheckedRows(d.forecast, receiver.id);
     if (!rows) {
         m_log.AppendLine(kRowsNotLoaded);
         return false;
@@ -132,8 +176,8 @@ bool CForecastDataCheck::CheckReceiver(const CReceiverRecord& receiver)
     const bool subordinate = IsSubordinateGroup(receiver);
     std::unordered_map<int, CMemberSums> memberSums;
     std::vector<int> groupProducts;
-    for (const CForecastDataRecord& row : *rows) {
-        memberSums.emplace(row.product, CMemberSums::Of(row));
+    for (const CCheckedRow& row : *rows) {
+        memberSums.emplace(row.product, CMemberSums{row.sums[0], row.sums[1], row.sums[2]});
         const auto it = d.products.find(row.product);
         if (it != d.products.end() && it->second.IsGroup())
             groupProducts.push_back(row.product);
@@ -158,7 +202,7 @@ bool CForecastDataCheck::CheckReceiver(const CReceiverRecord& receiver)
     };
 
     bool result = true;
-    for (const CForecastDataRecord& row : *rows) {
+    for (const CCheckedRow& row : *rows) {
         m_log.KeepAlive();
         const auto found = d.products.find(row.product);
         if (found == d.products.end()) {
@@ -175,11 +219,11 @@ bool CForecastDataCheck::CheckReceiver(const CReceiverRecord& receiver)
             rowError = true;
         } else {
             if (product.IsGroup()) {
-                CForecastDataRecord copy = row;
+                CForecastDataRecord copy = row.ToRecord();
                 try {
                     groupSums(product, copy);
                     for (int year = 0; year < 3; ++year) {
-                        if (copy.*kSums[year] > row.*kSums[year]) {
+                        if (copy.*kSums[year] > row.sums[year]) {
                             m_log.AppendLine(kGroupSumAbove[year]);
                             rowError = groupLines = true;
                         }
@@ -192,7 +236,7 @@ bool CForecastDataCheck::CheckReceiver(const CReceiverRecord& receiver)
             const bool tested = !product.IsGroup() || product.parent == 0;
             if (!rowError && tested && product.measurementNatural != 0) {
                 for (int year = 0; year < 3; ++year) {
-                    if ((row.*kValues[year]).isZero()) {
+                    if (row.values[year].isZero()) {
                         m_log.AddLogLine(kNoQuantity[year]);
                         rowError = true;
                     }
@@ -207,7 +251,7 @@ bool CForecastDataCheck::CheckReceiver(const CReceiverRecord& receiver)
                     int sumResult = ROW_PRICE_OK;
                     int quantityResult = ROW_PRICE_OK;
                     CheckRowPrice(product, price == d.prices.end() ? nullptr : &price->second, k1, k2,
-                                  (row.*kSums[year]).toDouble(), (row.*kValues[year]).toDouble(), year, sumResult,
+                                  row.sums[year].toDouble(), row.values[year].toDouble(), year, sumResult,
                                   quantityResult);
                     outOfRange = sumResult != ROW_PRICE_OK || quantityResult != ROW_PRICE_OK;
                 }

@@ -5,12 +5,85 @@
 #include "tables/Receivers.h"
 #include "tables/TotalForecasts.h"
 
+#include <unordered_set>
+
 using namespace CheckTexts;
 
 namespace {
 
 // The receivers whose rows count: the leaves and the top-level receivers mapped to the forecast.
 const QString kCountedReceivers = QStringLiteral("(tclsreceiver.isgroup = 0 or tclsreceiver.category = 0)");
+// Products summed by one statement, so that the window keeps repainting between statements.
+constexpr std::size_t kProductsPerStatement = 50;
+
+// The forecast's rows that count. Without counted receivers every row counts; otherwise the smaller
+// of two bound sets selects them: the counted receivers, or the receivers with rows in the forecast
+// that do not count (a set is tested on every row, and a small one costs less).
+std::optional<SqlFilter> CountedRows(int forecast)
+{
+    const auto receivers = LoadForecastReceivers(forecast, SqlFilter(kCountedReceivers));
+    if (!receivers)
+        return std::nullopt;
+    SqlFilter condition(QStringLiteral("prognoz = ?"), {forecast});
+    if (receivers->empty())
+        return condition;
+    std::vector<int> counted;
+    std::unordered_set<int> isCounted;
+    for (const CReceiverRecord& r : *receivers) {
+        counted.push_back(r.id);
+        isCounted.insert(r.id);
+    }
+    CSqlQuery q(QStringLiteral("select distinct receiver from tfctprognozdata where prognoz = ?"));
+    q.bind(forecast);
+    if (!q.execOrReport())
+        return std::nullopt;
+    std::vector<int> others;
+    while (q.next())
+        if (const int id = q.intValue("receiver"); !isCounted.count(id))
+            others.push_back(id);
+    if (others.empty())
+        return condition;
+    const QString inSet = Dialect().IdSetCondition(QStringLiteral("receiver"));
+    if (others.size() < counted.size()) {
+        condition.where += QStringLiteral(" and not (") + inSet + QStringLiteral(")");
+        condition.args << IdSetArgument(others);
+    } else {
+        condition.where += QStringLiteral(" and ") + inSet;
+        condition.args << IdSetArgument(counted);
+    }
+    return condition;
+}
+
+// The per-product sums of the rows, read for a range of products at a time.
+std::optional<CForecastDataList> SumsByProductRange(CCheckLog& log, int forecast, const SqlFilter& rows)
+{
+    CSqlQuery q(QStringLiteral("select id from tclsproduct where prognoz = ? order by id"));
+    q.bind(forecast);
+    if (!q.execOrReport())
+        return std::nullopt;
+    std::vector<int> bounds;
+    for (std::size_t n = 0; q.next(); ++n)
+        if (n > 0 && n % kProductsPerStatement == 0)
+            bounds.push_back(q.intValue("id"));
+    CForecastDataList all;
+    for (std::size_t k = 0; k <= bounds.size(); ++k) {
+        SqlFilter range = rows;
+        if (k > 0) {
+            range.where += QStringLiteral(" and product >= ?");
+            range.args << bounds[k - 1];
+        }
+        if (k < bounds.size()) {
+            range.where += QStringLiteral(" and product < ?");
+            range.args << bounds[k];
+        }
+        auto sums = LoadForecastDataSums(range);
+        if (!sums)
+            return std::nullopt;
+        all.insert(all.end(), std::make_move_iterator(sums->begin()), std::make_move_iterator(sums->end()));
+        log.KeepAlive();
+    }
+    return all;
+}
 
 enum class BuildResult { Written, NoData, Failed };
 
@@ -26,22 +99,13 @@ BuildResult Build(CCheckLog& log, int forecast, const CErrorCollector& errors)
     if (!(commented != 0 ? ResetTotalForecastSums(forecast) : DeleteTotalForecastsOf(forecast)))
         return BuildResult::Failed;
 
-    const auto receivers = LoadForecastReceivers(forecast, SqlFilter(kCountedReceivers));
-    if (!receivers)
+    const auto rows = CountedRows(forecast);
+    if (!rows)
         return BuildResult::Failed;
-    SqlFilter condition(QStringLiteral("prognoz = ?"), {forecast});
-    if (!receivers->empty()) {
-        std::vector<int> ids;
-        for (const CReceiverRecord& r : *receivers)
-            ids.push_back(r.id);
-        condition.where += QStringLiteral(" and ") + Dialect().IdSetCondition(QStringLiteral("receiver"));
-        condition.args << IdSetArgument(ids);
-    }
     log.KeepAlive();
-    const auto sums = LoadForecastDataSums(condition);
+    const auto sums = SumsByProductRange(log, forecast, *rows);
     if (!sums)
         return BuildResult::Failed;
-    log.KeepAlive();
     for (const CForecastDataRecord& sum : *sums) {
         if (!AccumulateTotalForecast(sum))
             return BuildResult::Failed;

@@ -1,0 +1,181 @@
+// The window of the checks and exports on the offscreen platform, and the editor's commands that
+// open it.
+#include "CheckTestSupport.h"
+
+#include "CheckDialogs.h"
+#include "ForecastCommands.h"
+#include "ForecastGenerator.h"
+#include "LogEdit.h"
+
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+void DeleteClosed()
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+} // namespace
+
+TEST(CheckDialogTest, CaptionsAndClosingWhileLocked)
+{
+    struct Case {
+        QPointer<CExportNSIDlg> dlg;
+        QString caption;
+        bool byEscape; // else by OK
+    };
+    const Case dialogs[] = {
+        {new CExportNSIDlg, "Отправка НСИ", true},
+        {new CExportDataDlg, "Отправка прогноза", false},
+        {new CCheckForecastDlg, "Проверка прогнозных данных", true},
+        {new CCalculateForecastDlg, "Генерация сводного прогноза", false},
+    };
+    for (const auto& [dlg, caption, byEscape] : dialogs) {
+        SCOPED_TRACE(caption.toStdString());
+        EXPECT_EQ(dlg->windowTitle(), caption);
+        EXPECT_FALSE(dlg->isModal());
+        for (int id : {1, 1058, 1091})
+            EXPECT_TRUE(dlg->findChild<QWidget*>(QStringLiteral("id%1").arg(id)));
+        dlg->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(dlg));
+        dlg->okButton()->setEnabled(false);
+        QTest::keyClick(dlg, Qt::Key_Escape);
+        EXPECT_FALSE(dlg->close());
+        DeleteClosed();
+        ASSERT_TRUE(dlg);
+        EXPECT_TRUE(dlg->isVisible());
+
+        dlg->okButton()->setEnabled(true);
+        if (byEscape)
+            QTest::keyClick(dlg, Qt::Key_Escape);
+        else
+            dlg->okButton()->click();
+        DeleteClosed();
+        EXPECT_FALSE(dlg) << "closed and deleted";
+    }
+}
+
+TEST(CheckDialogTest, LogLinesBreakAtCrLf)
+{
+    CExportNSIDlg dlg;
+    dlg.setAttribute(Qt::WA_DeleteOnClose, false);
+    dlg.AddLogLine(QStringLiteral("\tпервое"));
+    dlg.AddLogLine(QStringLiteral("\tвторое"));
+    EXPECT_EQ(dlg.GetCheckText(), QStringLiteral("\tпервое\r\n\tвторое"));
+    dlg.AppendLine(QStringLiteral("строка\r\n"));
+    dlg.AppendLine(dlg.GetCheckText());
+    dlg.AppendLine(QStringLiteral("конец"));
+    EXPECT_EQ(dlg.LogLines(), (QStringList{"строка", "", "\tпервое", "\tвторое", "конец"}));
+    EXPECT_EQ(dlg.logEdit()->blockCount(), 6) << "five lines and the empty line after the last";
+}
+
+class CheckWindowDbTest : public CheckDbTest { };
+INSTANTIATE_TEST_SUITE_P(SQLite, CheckWindowDbTest, ::testing::Values(SqlDialect::SQLite), DialectName);
+
+// The generated rows are random, so most group rows have findings all through the run.
+TEST_P(CheckWindowDbTest, LogGrowsWhileTheCheckRuns)
+{
+    CForecastShape shape;
+    shape.receiverGroups = 5;
+    shape.leafReceivers = 400;
+    shape.productGroups = 4;
+    shape.productSubgroups = 5;
+    shape.deepLevels = 0;
+    shape.leafProducts = 400;
+    QString error;
+    ASSERT_TRUE(GenerateForecast(shape, &error)) << error.toStdString();
+
+    QPointer<CCheckForecastDlg> dlg = new CCheckForecastDlg;
+    dlg->show();
+    std::vector<int> seen;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        seen.push_back(dlg->logEdit()->blockCount());
+        // Closing is refused while the check runs.
+        EXPECT_FALSE(dlg->close());
+    });
+    timer.start(50);
+    EXPECT_FALSE(dlg->CheckForecast(shape.forecast));
+    timer.stop();
+    const int total = dlg->logEdit()->blockCount();
+    ASSERT_GE(seen.size(), 3u);
+    EXPECT_GT(seen[1], seen[0]);
+    EXPECT_LT(seen[1], total);
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+    EXPECT_TRUE(dlg->close());
+    DeleteClosed();
+    EXPECT_FALSE(dlg);
+}
+
+class ForecastCommandsTest : public CheckDbTest { };
+LIR_INSTANTIATE_DB_TEST(ForecastCommandsTest);
+
+TEST_P(ForecastCommandsTest, EnablingFollowsStatusRightsAndTheSession)
+{
+    for (int status : {0, 1, 2})
+        Forecast(status + 1, status);
+    struct Case {
+        int forecast;
+        int receiver;
+        const char* user;
+        int roles;
+        bool check;
+        bool total;
+    };
+    const Case cases[] = {
+        {1, 10, "", 0, true, false},   {2, 10, "", 0, true, true},    {3, 10, "", 0, true, false},
+        {2, 10, "u", 2, true, true},   {2, 10, "u", 5, true, false},  {2, -1, "", 0, false, false},
+        {-1, 10, "", 0, false, false}, {99, 10, "", 0, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.forecast << ' ' << c.receiver << ' ' << c.user << ' ' << c.roles);
+        CSessionState s;
+        s.currentForecastId = c.forecast;
+        s.ownReceiverId = c.receiver;
+        s.userName = QString::fromUtf8(c.user);
+        s.userRoles = c.roles;
+        EXPECT_EQ(IsForecastCheckEnabled(s), c.check);
+        EXPECT_EQ(IsTotalForecastEnabled(s), c.total);
+    }
+}
+
+TEST_P(ForecastCommandsTest, CommandsOpenTheirWindowOverTheFrame)
+{
+    Forecast(1);
+    Receiver(1, 11, 0, QStringLiteral("А"));
+    Unit(1, QStringLiteral("шт"), 1);
+    Unit(2, QStringLiteral("руб."));
+    Product(1, {2, 0, "02", "Мясо"});
+    Row(1, 11, 2, {90, 90, 90}, {1, 1, 1});
+    QWidget frame;
+    CSessionState s;
+    s.ownReceiverId = 11;
+
+    // The consolidation first needs the current forecast, then the own receiver.
+    EXPECT_FALSE(OnTotalForecast(s, &frame));
+    s.currentForecastId = 1;
+    s.ownReceiverId = -1;
+    EXPECT_FALSE(OnTotalForecast(s, &frame));
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[0].text, QStringLiteral("Не установлен текущий прогноз!"));
+    EXPECT_EQ(messages[1].text,
+              QStringLiteral("Не могу определить информацию о себе по справочнику \"Категории и получатели\"!"));
+    EXPECT_TRUE(frame.findChildren<CExportNSIDlg*>().isEmpty());
+
+    s.ownReceiverId = 11;
+    EXPECT_TRUE(OnTotalForecast(s, &frame));
+    EXPECT_TRUE(OnForecastCheck(s, &frame));
+    const auto total = frame.findChildren<CCalculateForecastDlg*>();
+    const auto check = frame.findChildren<CCheckForecastDlg*>();
+    ASSERT_EQ(total.size(), 1);
+    ASSERT_EQ(check.size(), 1);
+    EXPECT_TRUE(total[0]->isVisible());
+    EXPECT_EQ(total[0]->LogLines().back(), QStringLiteral("Сводный прогноз успешно сформирован."));
+    EXPECT_EQ(check[0]->LogLines().back(), QStringLiteral("Закончено."));
+    EXPECT_EQ(Count("tfcttotalprognoz", "prognoz = 1"), 1);
+    EXPECT_EQ(messages.size(), 2u);
+}
