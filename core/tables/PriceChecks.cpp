@@ -41,8 +41,8 @@ void CheckRowPrice(int forecastId, int productId, double sum, double quantity, i
 
 namespace {
 
-// The tests before the price: whether the row's unit price is to be compared with the price.
-bool NeedsPriceTest(const CProductRecord& product, double sum, double quantity, int& sumResult, int& quantityResult)
+// The steps before the unit price; true when the test goes on to compare it.
+bool NeedsUnitPrice(const CProductRecord& product, double sum, double quantity, int& sumResult, int& quantityResult)
 {
     sumResult = quantityResult = ROW_PRICE_OK;
     // A product without bounds is never tested.
@@ -60,6 +60,32 @@ bool NeedsPriceTest(const CProductRecord& product, double sum, double quantity, 
     return sum != 0.0;
 }
 
+void CompareUnitPrice(const CProductRecord& product, const CPriceRecord* priceRow, double kPrice, double kNatural,
+                      double sum, double quantity, int yearColumn, int& sumResult)
+{
+    if (!priceRow)
+        return;
+    double price;
+    switch (yearColumn) {
+    case 0:
+        price = priceRow->pricePrev.toDouble();
+        break;
+    case 1:
+        price = priceRow->priceCur.toDouble();
+        break;
+    case 2:
+        price = priceRow->priceNext.toDouble();
+        break;
+    default:
+        return;
+    }
+    if (price == 0.0)
+        return;
+    const double unitPrice = (kPrice * sum) / (kNatural * quantity);
+    if (unitPrice > product.offsetMax * price || unitPrice < product.offsetMin * price)
+        sumResult = ROW_PRICE_WRONG;
+}
+
 } // namespace
 
 void CheckRowPriceEx(int forecastId, const CProductRecord* product, double sum, double quantity, int yearColumn,
@@ -69,39 +95,20 @@ void CheckRowPriceEx(int forecastId, const CProductRecord* product, double sum, 
         sumResult = quantityResult = ROW_PRICE_WRONG;
         return;
     }
-    if (!NeedsPriceTest(*product, sum, quantity, sumResult, quantityResult))
+    if (!NeedsUnitPrice(*product, sum, quantity, sumResult, quantityResult))
         return;
-    const double k1 = GetMConvertKoef(product->measurementPrice, product->measurementPrice2);
-    const double k2 = GetMConvertKoef(product->measurementNatural, product->measurementNatural2);
+    const double kPrice = GetMConvertKoef(product->measurementPrice, product->measurementPrice2);
+    const double kNatural = GetMConvertKoef(product->measurementNatural, product->measurementNatural2);
     const auto priceRow = GetPrice(product->id, forecastId);
-    CheckRowPrice(*product, priceRow ? &*priceRow : nullptr, k1, k2, sum, quantity, yearColumn, sumResult,
-                  quantityResult);
+    CompareUnitPrice(*product, priceRow ? &*priceRow : nullptr, kPrice, kNatural, sum, quantity, yearColumn,
+                     sumResult);
 }
 
-void CheckRowPrice(const CProductRecord& product, const CPriceRecord* price, double priceKoef, double naturalKoef,
-                   double sum, double quantity, int yearColumn, int& sumResult, int& quantityResult)
+void CheckRowPrice(const CProductRecord& product, const CPriceRecord* price, double kPrice, double kNatural, double sum,
+                   double quantity, int yearColumn, int& sumResult, int& quantityResult)
 {
-    if (!NeedsPriceTest(product, sum, quantity, sumResult, quantityResult) || !price)
-        return;
-    double reference;
-    switch (yearColumn) {
-    case 0:
-        reference = price->pricePrev.toDouble();
-        break;
-    case 1:
-        reference = price->priceCur.toDouble();
-        break;
-    case 2:
-        reference = price->priceNext.toDouble();
-        break;
-    default:
-        return;
-    }
-    if (reference == 0.0)
-        return;
-    const double unitPrice = (priceKoef * sum) / (naturalKoef * quantity);
-    if (unitPrice > product.offsetMax * reference || unitPrice < product.offsetMin * reference)
-        sumResult = ROW_PRICE_WRONG;
+    if (NeedsUnitPrice(product, sum, quantity, sumResult, quantityResult))
+        CompareUnitPrice(product, price, kPrice, kNatural, sum, quantity, yearColumn, sumResult);
 }
 
 namespace {

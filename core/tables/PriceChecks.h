@@ -40,11 +40,11 @@ void CheckRowPrice(int forecastId, int productId, double sum, double quantity, i
 // The same on a product record that the caller holds (none: product not found).
 void CheckRowPriceEx(int forecastId, const CProductRecord* product, double sum, double quantity, int yearColumn,
                      int& sumResult, int& quantityResult);
-// The same rule on what the caller holds for many rows: the product, its price row in the forecast
-// (none: the price is not tested) and the coefficients from the price unit to the second price unit
-// and from the natural unit to the second natural unit (GetMConvertKoef). Reads nothing.
-void CheckRowPrice(const CProductRecord& product, const CPriceRecord* price, double priceKoef, double naturalKoef,
-                   double sum, double quantity, int yearColumn, int& sumResult, int& quantityResult);
+// The same rule without a read: the product's price row of the forecast (none: no price, no test) and
+// the coefficients from its price unit to its second price unit (kPrice) and from its natural unit to
+// its second natural unit (kNatural), as the caller has them.
+void CheckRowPrice(const CProductRecord& product, const CPriceRecord* price, double kPrice, double kNatural, double sum,
+                   double quantity, int yearColumn, int& sumResult, int& quantityResult);
 
 // value in fromUnit expressed in toUnit, through the stored pair or the inverse of the reverse pair.
 // Without either the message names both units.

@@ -43,19 +43,19 @@ protected:
               QVariant::fromValue(*Money::fromDouble(valueCurr)), QVariant::fromValue(*Money::fromDouble(sumNext)),
               QVariant::fromValue(*Money::fromDouble(valueNext))});
     }
+    // The check that reads its product, and the one on what the caller holds, agree.
     std::pair<int, int> Check(int product, double sum, double quantity, int column = 1)
     {
         int s = -1, q = -1;
         CheckRowPrice(1, product, sum, quantity, column, s, q);
-        // The test on what a caller holds answers alike.
         if (const auto held = GetProduct(product, 1)) {
             const auto price = GetPrice(product, 1);
-            int heldS = -1, heldQ = -1;
+            int hs = -1, hq = -1;
             CheckRowPrice(*held, price ? &*price : nullptr,
                           GetMConvertKoef(held->measurementPrice, held->measurementPrice2),
                           GetMConvertKoef(held->measurementNatural, held->measurementNatural2), sum, quantity, column,
-                          heldS, heldQ);
-            EXPECT_EQ(std::pair(heldS, heldQ), std::pair(s, q)) << "held: " << product << ' ' << sum << ' ' << quantity;
+                          hs, hq);
+            EXPECT_EQ(std::pair(hs, hq), std::pair(s, q)) << product << ": " << sum << " / " << quantity;
         }
         return {s, q};
     }
