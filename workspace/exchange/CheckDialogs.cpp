@@ -84,20 +84,22 @@ void CExportNSIDlg::AppendLine(const QString& text)
     if (!m_pending.isEmpty())
         m_pending += QStringLiteral("\r\n");
     m_pending += text;
-    if (m_running == 0)
-        Flush();
-    else
-        KeepAlive();
+    KeepAlive();
 }
 
 void CExportNSIDlg::KeepAlive()
 {
-    if (m_sinceShown.isValid() && m_sinceShown.elapsed() < kKeepAliveMs)
+    // Events are processed only while the window refuses to close.
+    if (m_running == 0) {
+        Flush();
+        return;
+    }
+    if (m_sinceEvents.isValid() && m_sinceEvents.elapsed() < kKeepAliveMs)
         return;
     Flush();
     // Paints and timers only: what the user does waits for the end of the operation.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::ExcludeSocketNotifiers);
-    m_sinceShown.start();
+    m_sinceEvents.start();
 }
 
 void CExportNSIDlg::Flush()
@@ -166,7 +168,7 @@ void CExportNSIDlg::closeEvent(QCloseEvent* event)
 void CExportNSIDlg::BeginOperation()
 {
     if (m_running++ == 0)
-        m_sinceShown.invalidate();
+        m_sinceEvents.invalidate();
     QApplication::setOverrideCursor(Qt::WaitCursor);
     KeepAlive();
 }

@@ -67,7 +67,7 @@ private:
     QPushButton* m_ok = nullptr;
     QPushButton* m_save = nullptr;
     QString m_pending; // logged lines not in the edit yet
-    QElapsedTimer m_sinceShown;
+    QElapsedTimer m_sinceEvents;
     int m_running = 0;
 };
 

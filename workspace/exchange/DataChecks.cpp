@@ -94,19 +94,20 @@ std::optional<std::vector<CCheckedRow>> LoadCheckedRows(int forecast, int receiv
     q.bind(forecast).bind(receiver);
     if (!q.execOrReport())
         return std::nullopt;
-    static const char* const sumColumns[3] = {"sumLast", "sumCurr", "sumNext"};
-    static const char* const valueColumns[3] = {"valueLast", "valueCurr", "valueNext"};
+    // Read by position: a million rows make the lookup by name count.
+    const CSqlDialect& dialect = Dialect();
+    bool overflow = false;
     std::vector<CCheckedRow> rows;
     while (q.next()) {
         CCheckedRow& row = rows.emplace_back();
-        row.product = q.intValue("product", 0);
+        row.product = q.value(0).toInt();
         for (int year = 0; year < 3; ++year) {
-            row.sums[year] = q.money(sumColumns[year]);
-            row.values[year] = q.money(valueColumns[year]);
+            row.sums[year] = dialect.MoneyFromValue(q.value(1 + year), &overflow);
+            row.values[year] = dialect.MoneyFromValue(q.value(4 + year), &overflow);
         }
     }
-    if (q.readFailed()) {
-        ReportComError(q.lastError());
+    if (overflow) {
+        ReportComError(MoneyOverflowError());
         return std::nullopt;
     }
     return rows;
@@ -175,6 +176,7 @@ bool CForecastDataCheck::CheckReceiver(const CReceiverRecord& receiver)
     // at once; any other receiver's group rows are the sums of the member rows held here.
     const bool subordinate = IsSubordinateGroup(receiver);
     std::unordered_map<int, CMemberSums> memberSums;
+    memberSums.reserve(rows->size());
     std::vector<int> groupProducts;
     for (const CCheckedRow& row : *rows) {
         memberSums.emplace(row.product, CMemberSums{row.sums[0], row.sums[1], row.sums[2]});
@@ -191,7 +193,7 @@ bool CForecastDataCheck::CheckReceiver(const CReceiverRecord& receiver)
         }
         if (!categorySums && !categoryFailed) {
             try {
-                categorySums = ReadCategorySums(d.forecast, receiver.id, groupProducts);
+                categorySums = ReadCategorySums(d.forecast, receiver.id, groupProducts, true);
             } catch (const std::exception&) {
                 categoryFailed = true;
             }
