@@ -17,8 +17,7 @@ inline const QString kFinished = QStringLiteral("Закончено.");
 
 // The forecast data check.
 inline const QString kCheckingForecast = QStringLiteral("Проверка прогнозых данных...\r\n");
-inline const QString kPleaseWait =
-    QStringLiteral("Операция может занять несколько минут. Пожалуйста подождите...\r\n");
+inline const QString kPleaseWait = QStringLiteral("Операция может занять несколько минут. Пожалуйста подождите...\r\n");
 inline const QString kReceiversNotLoaded = QStringLiteral("\tОшибка загрузки получателей бюджета!");
 inline const QString kRowsNotLoaded = QStringLiteral("\tОшибка загрузки прогнозных данных!");
 inline const QString kNoRows = QStringLiteral("\tОтсутствуют прогнозные данные!");

@@ -40,20 +40,25 @@ constexpr Money F::*kValues[3] = {&F::valueLast, &F::valueCurr, &F::valueNext};
 
 using UnitPair = std::pair<int, int>;
 
-// Whether a coefficient row of a unit pair is stored, each pair looked up once in a run.
-class CPairCache {
+// A value of each unit pair, looked up once in a run.
+template <class V>
+class CPairMemo {
 public:
-    bool Exists(int base, int produce)
+    explicit CPairMemo(V (*lookup)(int, int))
+        : m_lookup(lookup)
+    {
+    }
+    V Get(int base, int produce)
     {
         const UnitPair key{base, produce};
-        const auto it = m_known.find(key);
-        if (it != m_known.end())
+        if (const auto it = m_known.find(key); it != m_known.end())
             return it->second;
-        return m_known.emplace(key, MConvertExists(base, produce)).first->second;
+        return m_known.emplace(key, m_lookup(base, produce)).first->second;
     }
 
 private:
-    std::map<UnitPair, bool> m_known;
+    V (*m_lookup)(int, int);
+    std::map<UnitPair, V> m_known;
 };
 
 std::optional<std::unordered_map<int, CPriceRecord>> LoadForecastPrices(int forecast)
@@ -121,19 +126,10 @@ struct CForecastDataCheck::Data {
     int forecast = 0;
     bool loaded = false;
     std::unordered_map<int, CProductRecord> products; // every product of the forecast
-    CProductTree priced;                               // the members that group sums add up
+    CProductTree priced;                              // the members that group sums add up
     std::unordered_map<int, CPriceRecord> prices;
-    std::map<UnitPair, double> rowKoef; // of the price test: 1.0 for a pair that is not stored
-    CConversionCache groupKoef;         // of the group sums
-
-    double RowKoef(int base, int produce)
-    {
-        const UnitPair key{base, produce};
-        const auto it = rowKoef.find(key);
-        if (it != rowKoef.end())
-            return it->second;
-        return rowKoef.emplace(key, GetMConvertKoef(base, produce)).first->second;
-    }
+    CPairMemo<double> rowKoef{&GetMConvertKoef}; // of the price test: 1.0 for a pair that is not stored
+    CConversionCache groupKoef;                  // of the group sums
 };
 
 CForecastDataCheck::CForecastDataCheck(CCheckLog& log, int forecast)
@@ -246,8 +242,8 @@ bool CForecastDataCheck::CheckReceiver(const CReceiverRecord& receiver)
             }
             if (!rowError && tested) {
                 const auto price = d.prices.find(product.id);
-                const double k1 = d.RowKoef(product.measurementPrice, product.measurementPrice2);
-                const double k2 = d.RowKoef(product.measurementNatural, product.measurementNatural2);
+                const double k1 = d.rowKoef.Get(product.measurementPrice, product.measurementPrice2);
+                const double k2 = d.rowKoef.Get(product.measurementNatural, product.measurementNatural2);
                 bool outOfRange = false;
                 for (int year = 0; year < 3 && !outOfRange; ++year) {
                     int sumResult = ROW_PRICE_OK;
@@ -328,7 +324,7 @@ bool CheckPrices(CCheckLog& log, int forecast)
         log.AppendLine(kProductsNotLoaded);
         return false;
     }
-    CPairCache pairs;
+    CPairMemo<bool> pairs(&MConvertExists);
     bool result = true;
     for (const CProductRecord& p : *products) {
         log.KeepAlive();
@@ -341,10 +337,10 @@ bool CheckPrices(CCheckLog& log, int forecast)
             if ((p.measurementNatural2 != 0) != (p.measurementPrice2 != 0))
                 log.AddLogLine(kPartialSecondUnit);
             if (p.measurementPrice != 0 && p.measurementPrice2 != 0
-                && !pairs.Exists(p.measurementPrice, p.measurementPrice2))
+                && !pairs.Get(p.measurementPrice, p.measurementPrice2))
                 log.AddLogLine(kNoCostKoef);
             if (p.measurementNatural != 0 && p.measurementNatural2 != 0
-                && !pairs.Exists(p.measurementNatural, p.measurementNatural2))
+                && !pairs.Get(p.measurementNatural, p.measurementNatural2))
                 log.AddLogLine(kNoNaturalKoef);
             if (p.measurementNatural == 0) {
                 log.AddLogLine(kNoNaturalUnit);
@@ -428,7 +424,7 @@ bool CheckProductUnits(CCheckLog& log, int forecast, int productId, int priceUni
         const auto it = unitNames.find(id);
         return it == unitNames.end() ? QString() : it->second;
     };
-    CPairCache pairs;
+    CPairMemo<bool> pairs(&MConvertExists);
     bool result = true;
     // Depth first, children in position order; a product reached twice is not walked again.
     struct Level {
@@ -454,7 +450,7 @@ bool CheckProductUnits(CCheckLog& log, int forecast, int productId, int priceUni
             result = false;
             continue;
         }
-        if (child.measurementPrice != parentUnit && !pairs.Exists(child.measurementPrice, parentUnit)) {
+        if (child.measurementPrice != parentUnit && !pairs.Get(child.measurementPrice, parentUnit)) {
             log.AppendLine(NoUnitPair(unitName(child.measurementPrice), unitName(parentUnit)));
             result = false;
         }

@@ -84,8 +84,7 @@ public:
     {
         QElapsedTimer spent;
         spent.start();
-        while (spent.nsecsElapsed() < 20000) {
-        }
+        while (spent.nsecsElapsed() < 20000) { }
         CCheckForecastDlg::KeepAlive();
     }
 };
@@ -141,8 +140,8 @@ TEST_P(ForecastCommandsTest, EnablingFollowsStatusRightsAndTheSession)
         bool total;
     };
     const Case cases[] = {
-        {1, 10, "", 0, true, false},   {2, 10, "", 0, true, true},    {3, 10, "", 0, true, false},
-        {2, 10, "u", 2, true, true},   {2, 10, "u", 5, true, false},  {2, -1, "", 0, false, false},
+        {1, 10, "", 0, true, false},   {2, 10, "", 0, true, true},   {3, 10, "", 0, true, false},
+        {2, 10, "u", 2, true, true},   {2, 10, "u", 5, true, false}, {2, -1, "", 0, false, false},
         {-1, 10, "", 0, false, false}, {99, 10, "", 0, true, false},
     };
     for (const Case& c : cases) {
@@ -161,8 +160,6 @@ TEST_P(ForecastCommandsTest, CommandsOpenTheirWindowOverTheFrame)
 {
     Forecast(1);
     Receiver(1, 11, 0, QStringLiteral("А"));
-    Unit(1, QStringLiteral("шт"), 1);
-    Unit(2, QStringLiteral("руб."));
     Product(1, {2, 0, "02", "Мясо"});
     Row(1, 11, 2, {90, 90, 90}, {1, 1, 1});
     QWidget frame;

@@ -8,8 +8,18 @@
 
 #include <array>
 
+// Every test has the units 1 "шт" (natural) and 2 "руб." (price).
 class CheckDbTest : public CalcDbTest {
 protected:
+    void SetUp() override
+    {
+        CalcDbTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        Unit(1, QStringLiteral("шт"), 1);
+        Unit(2, QStringLiteral("руб."));
+    }
+
     static QVariant Null() { return QVariant(QMetaType(QMetaType::Int)); }
     static QVariant M(double value) { return QVariant::fromValue(*Money::fromDouble(value)); }
 
@@ -49,12 +59,13 @@ protected:
     };
     void Product(int forecast, const ProductSpec& p)
     {
-        Exec("insert into tclsproduct (prognoz, id, parent, measurementNatural, measurementPrice, name, code, position, "
-             "type, isgroup, offsetMin, offsetMax, avRep, avCur, avProg, priceIdx) "
-             "values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, 0, 0, 0, 0)",
-             {forecast, p.id, p.parent, p.natural ? QVariant(p.natural) : Null(),
-              p.priceUnit ? QVariant(p.priceUnit) : Null(), QString::fromUtf8(p.name), QString::fromUtf8(p.code), p.id,
-              p.kind, p.isgroup, p.offsetMin, p.offsetMax});
+        Exec(
+            "insert into tclsproduct (prognoz, id, parent, measurementNatural, measurementPrice, name, code, position, "
+            "type, isgroup, offsetMin, offsetMax, avRep, avCur, avProg, priceIdx) "
+            "values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, 0, 0, 0, 0)",
+            {forecast, p.id, p.parent, p.natural ? QVariant(p.natural) : Null(),
+             p.priceUnit ? QVariant(p.priceUnit) : Null(), QString::fromUtf8(p.name), QString::fromUtf8(p.code), p.id,
+             p.kind, p.isgroup, p.offsetMin, p.offsetMax});
         if (p.price >= 0)
             Exec("insert into tfctprice (prognoz, product, pricePrev, priceCur, priceNext) values (?, ?, ?, ?, ?)",
                  {forecast, p.id, M(p.price), M(p.price), M(p.price)});

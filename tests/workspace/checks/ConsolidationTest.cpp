@@ -26,8 +26,6 @@ protected:
         CheckDbTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        Unit(1, QStringLiteral("шт"), 1);
-        Unit(2, QStringLiteral("руб."));
         for (int forecast : {1, 2, 3, 4, 5}) {
             Forecast(forecast);
             Product(forecast, {2, 0, "02", "Мясо", 1, 2, 1, 64});
@@ -178,7 +176,8 @@ TEST_P(ConsolidationTest, FailedWriteRollsEverythingBackAndIsShownOnce)
 {
     ASSERT_TRUE(Build(1).first);
     Exec("update tfcttotalprognoz set comment = 'проверено' where product = 2");
-    const QString snapshot = QStringLiteral("select id, product, lastUpdate, comment, sumNext from tfcttotalprognoz order by id");
+    const QString snapshot =
+        QStringLiteral("select id, product, lastUpdate, comment, sumNext from tfcttotalprognoz order by id");
     PEER_ROWS(before, snapshot);
     InstallFailingTrigger();
     for (int attempt = 0; attempt < 2; ++attempt) {

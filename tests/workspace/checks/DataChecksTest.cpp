@@ -41,8 +41,6 @@ protected:
         CheckDbTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        Unit(1, QStringLiteral("шт"), 1);
-        Unit(2, QStringLiteral("руб."));
         Unit(3, QStringLiteral("тыс. руб."));
     }
 
@@ -79,19 +77,12 @@ TEST_P(DataChecksTest, ForecastCheckLogsEachReceiversFindings)
     ArrangeTwoReceivers();
     const auto [result, lines] = CheckOnWindow(1);
     EXPECT_FALSE(result);
-    EXPECT_EQ(lines, (kHeader + QStringList{"А",
-                                           "\tОтсутствуют прогнозные данные!",
-                                           "",
-                                           "Б",
-                                           "\tСумма по продуктам за следующий год больше указанной.",
-                                           "",
-                                           "[02] Мясо",
-                                           "[02.1] Говядина",
-                                           "\tНе указано количество за текущий год!",
-                                           "[02.2] Свинина",
-                                           "\tЦена не входит в допустимый диапазон!",
-                                           "",
-                                           "Закончено."}));
+    EXPECT_EQ(lines,
+              (kHeader
+               + QStringList{"А", "\tОтсутствуют прогнозные данные!", "", "Б",
+                             "\tСумма по продуктам за следующий год больше указанной.", "", "[02] Мясо",
+                             "[02.1] Говядина", "\tНе указано количество за текущий год!", "[02.2] Свинина",
+                             "\tЦена не входит в допустимый диапазон!", "", "Закончено."}));
 
     // A receiver without rows fails nothing.
     Exec("delete from tclsreceivermap where receiver = 12");
@@ -176,29 +167,24 @@ TEST_P(DataChecksTest, ReferenceDataCheckOfTheGivenForecast)
 
     CLinesLog log;
     EXPECT_FALSE(CheckNSI(log, 2));
-    EXPECT_EQ(log.lines(), (QStringList{"Проверка отраслей...",
-                                        "[01.1] Отклонения",
-                                        "Минимальное разрешенное отклонение не может быть больше максимального!",
-                                        "Цены должны быть больше нуля!",
-                                        "Закончено.",
-                                        "Проверка документов...",
-                                        "Пояснительная записка",
-                                        "Не найден документ!",
-                                        "Закончено.",
-                                        "Проверка единиц измерения...",
-                                        "Не найдена ценовая единица пересчета из шт в тыс. шт!",
-                                        "Закончено."}));
+    EXPECT_EQ(log.lines(),
+              (QStringList{"Проверка отраслей...", "[01.1] Отклонения",
+                           "Минимальное разрешенное отклонение не может быть больше максимального!",
+                           "Цены должны быть больше нуля!", "Закончено.", "Проверка документов...",
+                           "Пояснительная записка", "Не найден документ!", "Закончено.", "Проверка единиц измерения...",
+                           "Не найдена ценовая единица пересчета из шт в тыс. шт!", "Закончено."}));
 
     CLinesLog rootless;
     EXPECT_FALSE(CheckMeasurements(rootless, 3));
-    EXPECT_EQ(rootless.lines(),
-              (QStringList{"Проверка единиц измерения...",
-                           "Не задана ценовая единица измерения для \"Корень\". Проверка приостановлена!",
-                           "Закончено."}));
+    EXPECT_EQ(
+        rootless.lines(),
+        (QStringList{"Проверка единиц измерения...",
+                     "Не задана ценовая единица измерения для \"Корень\". Проверка приостановлена!", "Закончено."}));
 
     CLinesLog empty;
     EXPECT_FALSE(CheckMeasurements(empty, 1));
-    EXPECT_EQ(empty.lines(), (QStringList{"Проверка единиц измерения...", "Не найден корневой продукт!", "Закончено."}));
+    EXPECT_EQ(empty.lines(),
+              (QStringList{"Проверка единиц измерения...", "Не найден корневой продукт!", "Закончено."}));
     EXPECT_TRUE(messages.empty());
 }
 
