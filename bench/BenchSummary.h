@@ -19,6 +19,12 @@ public:
         const auto it = m_seconds.find(name);
         return it == m_seconds.end() ? -1.0 : it->second;
     }
+    // Milliseconds per iteration; -1 for a run that did not happen.
+    double Ms(const std::string& name) const
+    {
+        const double s = Seconds(name);
+        return s < 0 ? s : 1000.0 * s;
+    }
 
     void ReportRuns(const std::vector<Run>& runs) override
     {
@@ -35,12 +41,20 @@ private:
 inline void PrintGoal(const char* what, double value, const char* unit, double goal)
 {
     std::printf("%-58s %10.3f %-3s goal %.3f %s   %s\n", what, value, unit, goal, unit,
-                value <= goal ? "met" : "MISSED");
+                value >= 0 && value <= goal ? "met" : "MISSED");
 }
 
 inline void PrintFigure(const char* what, double value, const char* unit)
 {
     std::printf("%-58s %10.3f %s\n", what, value, unit);
+}
+
+inline void PrintRatio(const char* what, double ratio, double goal = 0)
+{
+    if (goal > 0)
+        std::printf("%-58s %10.3f     goal %.3f     %s\n", what, ratio, goal, ratio <= goal ? "met" : "MISSED");
+    else
+        std::printf("%-58s %10.3f\n", what, ratio);
 }
 
 inline double PeakMemoryMb()

@@ -2,6 +2,7 @@
 // the grid's operations against building the same texts, one full repaint of a 1280 x 1024
 // viewport against a bare QPainter loop drawing the same texts and lines, End with its repaint,
 // and the memory the filled cells take. The summary prints each goal as met or MISSED.
+#include "BenchSummary.h"
 #include "GridView.h"
 
 #include <benchmark/benchmark.h>
@@ -174,33 +175,6 @@ BENCHMARK(BM_Repaint)->Unit(benchmark::kMillisecond)->Iterations(50);
 BENCHMARK(BM_BarePainter)->Unit(benchmark::kMillisecond)->Iterations(50);
 BENCHMARK(BM_EndKey)->Unit(benchmark::kMillisecond)->Iterations(50);
 
-// Keeps each run's wall time per iteration for the summary.
-class SummaryReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> ms;
-
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& run : runs)
-            if (run.iterations > 0 && !run.error_occurred)
-                ms[run.benchmark_name()] = 1000.0 * run.real_accumulated_time / double(run.iterations);
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
-void PrintGoal(const char* what, double value, const char* unit, double goal)
-{
-    std::printf("%-52s %10.2f %s  goal %6.1f %s  %s\n", what, value, unit, goal, unit, value <= goal ? "met" : "MISSED");
-}
-
-void PrintRatio(const char* what, double ratio, double goal = 0)
-{
-    if (goal > 0)
-        std::printf("%-52s %10.2f     goal %6.1f     %s\n", what, ratio, goal, ratio <= goal ? "met" : "MISSED");
-    else
-        std::printf("%-52s %10.2f\n", what, ratio);
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -221,15 +195,12 @@ int main(int argc, char** argv)
     const double filledMb = PeakRssMb() - before;
     measured.reset();
 
-    SummaryReporter reporter;
+    CSummaryReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     g_shown.reset();
 
-    const auto get = [&](const char* name) {
-        auto it = reporter.ms.find(std::string(name));
-        return it == reporter.ms.end() ? -1.0 : it->second;
-    };
+    const auto get = [&](const char* name) { return reporter.Ms(name); };
     const double strings = get("BM_BuildStrings/iterations:10");
     const double fill = get("BM_FillGrid/iterations:10");
     const double repaint = get("BM_Repaint/iterations:50");

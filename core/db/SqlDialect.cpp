@@ -113,6 +113,12 @@ public:
             return ConnectFailure::Unknown;
         }
     }
+
+    // The connection's own like() folds the case of all letters.
+    QString CaseInsensitiveLike(const QString& column) const override
+    {
+        return column + QStringLiteral(" like ? escape '\\'");
+    }
 };
 
 class CPostgresDialect final : public CSqlDialect {
@@ -199,6 +205,14 @@ public:
             return ConnectFailure::Unreachable;
         return ConnectFailure::Unknown;
     }
+
+    // Under a "C" collation lower() would fold Latin letters only.
+    QString CaseInsensitiveLike(const QString& column) const override
+    {
+        return QStringLiteral("lower(cast(%1 as text) collate \"und-x-icu\") "
+                              "like lower(cast(? as text) collate \"und-x-icu\") escape '\\'")
+            .arg(column);
+    }
 };
 
 } // namespace
@@ -235,4 +249,20 @@ QString IdSetArgument(const std::vector<int>& ids)
         text += QString::number(ids[i]);
     }
     return text;
+}
+
+QString LikeArgument(const QString& text, LikeMatch match)
+{
+    QString pattern;
+    pattern.reserve(text.size() + 4);
+    if (match != LikeMatch::StartsWith)
+        pattern += u'%';
+    for (QChar c : text) {
+        if (c == u'%' || c == u'_' || c == u'\\')
+            pattern += u'\\';
+        pattern += c;
+    }
+    if (match != LikeMatch::EndsWith)
+        pattern += u'%';
+    return pattern;
 }

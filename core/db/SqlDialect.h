@@ -69,6 +69,9 @@ public:
     };
     // Which of the common causes made a connection fail.
     virtual ConnectFailure ClassifyConnectFailure(const QSqlError& error) const = 0;
+    // "<column> matches the pattern bound for it", letter case aside (Cyrillic too), with '\' as the
+    // escape character of the pattern (LikeArgument). The column is a program constant.
+    virtual QString CaseInsensitiveLike(const QString& column) const = 0;
 };
 
 const CSqlDialect& DialectOf(SqlDialect dialect);
@@ -80,3 +83,8 @@ QSqlError MoneyOverflowError();
 
 // The value to bind for IdSetCondition.
 QString IdSetArgument(const std::vector<int>& ids);
+
+enum class LikeMatch { Contains, StartsWith, EndsWith };
+// The pattern to bind for CaseInsensitiveLike that matches the text literally: '%', '_' and '\'
+// in it stand for themselves.
+QString LikeArgument(const QString& text, LikeMatch match);

@@ -10,6 +10,7 @@ namespace {
 CModalHook g_defaultHook;
 CModalHook* g_hook = nullptr;
 QPointer<QWidget> g_mainWindow;
+ReceiverChooser g_receiverChooser;
 } // namespace
 
 CModalHook::~CModalHook() = default;
@@ -38,6 +39,18 @@ QString CModalHook::getSaveFileName(QWidget* parent, const QString& caption, con
 QString CModalHook::getExistingDirectory(QWidget* parent, const QString& caption, const QString& dir)
 {
     return QFileDialog::getExistingDirectory(parent, caption, dir);
+}
+
+std::optional<std::vector<int>> CModalHook::chooseReceivers(QWidget* parent, const CReceiverChoice& choice)
+{
+    if (!g_receiverChooser)
+        return std::nullopt;
+    return g_receiverChooser(parent, choice);
+}
+
+void SetReceiverChooser(ReceiverChooser chooser)
+{
+    g_receiverChooser = std::move(chooser);
 }
 
 CModalHook& ModalHook()

@@ -4,8 +4,22 @@
 
 #include <QString>
 
+#include <functional>
+#include <optional>
+#include <vector>
+
 class QDialog;
 class QWidget;
+
+// A choice of receivers of one forecast, for code that has no window of its own (the exchange).
+struct CReceiverChoice {
+    int forecastId = -1;
+    int ownReceiverId = -1;  // the tree starts at its level; below 1: at the forecast's top receiver
+    bool multiple = false;   // check boxes, else one receiver or group
+    std::vector<int> preset; // shown checked
+};
+// The chosen ids in tree order, or none when the user cancelled.
+using ReceiverChooser = std::function<std::optional<std::vector<int>>(QWidget* parent, const CReceiverChoice&)>;
 
 class CModalHook {
 public:
@@ -17,11 +31,21 @@ public:
     virtual QString getSaveFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter,
                                     const QString& defaultSuffix = QString());
     virtual QString getExistingDirectory(QWidget* parent, const QString& caption, const QString& dir);
+    // Runs the chooser the application installed (SetReceiverChooser); none without one.
+    virtual std::optional<std::vector<int>> chooseReceivers(QWidget* parent, const CReceiverChoice& choice);
 };
 
 CModalHook& ModalHook();
 // Installs a hook (not owned); nullptr restores the default one. Returns the previous hook.
 CModalHook* SetModalHook(CModalHook* hook);
+
+// The application's receiver selection dialog; an empty chooser removes it.
+void SetReceiverChooser(ReceiverChooser chooser);
+
+inline std::optional<std::vector<int>> ChooseReceivers(QWidget* parent, const CReceiverChoice& choice)
+{
+    return ModalHook().chooseReceivers(parent, choice);
+}
 
 inline int ExecModal(QDialog& dialog)
 {

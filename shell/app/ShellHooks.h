@@ -41,3 +41,7 @@ struct CShellHooks {
 };
 
 CShellHooks& ShellHooks();
+
+// The selection dialogs: the organisation of the navigation panel (chooseOrganisation) and the
+// receiver choice of code without a window (the modal hook's chooseReceivers).
+void InstallSelectionDialogs();

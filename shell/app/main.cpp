@@ -3,6 +3,7 @@
 #include "ForecastApp.h"
 #include "MessageBoxDlg.h"
 #include "ProgressBar.h"
+#include "ShellHooks.h"
 
 #include <QApplication>
 #include <QLocale>
@@ -53,6 +54,7 @@ int main(int argc, char* argv[])
     std::setlocale(LC_NUMERIC, "C");
     QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
     InstallAppMessageBoxUi();
+    InstallSelectionDialogs();
     SetErrorSink(&ShowComError);
     InstallLockWaitStatus();
     // With scripted answers nobody could fill in the dialog "Соединение": the loop goes without it.

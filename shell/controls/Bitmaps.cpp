@@ -199,6 +199,19 @@ QPixmap DrawStatus(int id)
     return pm;
 }
 
+// A folder for a group row, a sheet for an element row.
+QPixmap DrawBookIcon(int id)
+{
+    QPixmap pm = Canvas(16, 16);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    if (id == IDI_BOOK_GROUP)
+        Folder(p);
+    else
+        Sheet(p, QRectF(3.5, 1.5, 9, 13));
+    return pm;
+}
+
 QPixmap DrawSplash()
 {
     const int w = 400, h = 240;
@@ -272,6 +285,9 @@ QPixmap LoadBitmapRes(int id)
         return DrawStatus(id);
     case IDR_MAINFRAME:
         return DrawAppIcon(32);
+    case IDI_BOOK_GROUP:
+    case IDI_BOOK_ELEMENT:
+        return DrawBookIcon(id);
     default:
         return QPixmap();
     }

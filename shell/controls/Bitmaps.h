@@ -6,6 +6,8 @@
 
 enum : int {
     IDR_MAINFRAME = 128,      // program icon
+    IDI_BOOK_GROUP = 134,     // a group row of a reference book
+    IDI_BOOK_ELEMENT = 135,   // an element row
     IDB_SPLASH = 167,         // start-up window
     IDB_STATUS_CLOSED = 212,  // forecast closed
     IDB_STATUS_PROJECT = 213, // draft forecast

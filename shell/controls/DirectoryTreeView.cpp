@@ -1,5 +1,7 @@
 #include "DirectoryTreeView.h"
 
+#include "DragSupport.h"
+
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -9,10 +11,6 @@
 #include <algorithm>
 
 namespace {
-
-constexpr int kScrollZone = 10;       // pixels inside the top and bottom edges
-constexpr int kTimerPeriod = 75;      // ms
-constexpr QPoint kHotSpot = {15, 15}; // of the drag image
 
 bool InBranch(const QTreeWidgetItem* item, const QTreeWidgetItem* branch)
 {
@@ -27,13 +25,23 @@ bool InBranch(const QTreeWidgetItem* item, const QTreeWidgetItem* branch)
 
 CTreeViewOwner::~CTreeViewOwner() = default;
 
+int CTreeViewOwner::OnRowDropOnRow(int, int)
+{
+    return 0;
+}
+
+int CTreeViewOwner::OnRowDropOnTree(int, int)
+{
+    return 0;
+}
+
 CDirectoryTreeView::CDirectoryTreeView(QWidget* parent)
     : CTreeCtrlX(parent)
 {
     SetMultiSelect(false);
     // The owner shows the menu on the right button; Qt's context-menu event would reach it twice.
     setContextMenuPolicy(Qt::PreventContextMenu);
-    m_timer.setInterval(kTimerPeriod);
+    m_timer.setInterval(kDragTimerPeriod);
     connect(&m_timer, &QTimer::timeout, this, &CDirectoryTreeView::OnTimer);
 }
 
@@ -66,7 +74,7 @@ void CDirectoryTreeView::mouseMoveEvent(QMouseEvent* event)
     if (m_dragging) {
         m_lastPos = pos;
         if (m_dragImage)
-            m_dragImage->move(pos - kHotSpot);
+            m_dragImage->move(pos - kDragHotSpot);
         UpdateDropTarget(pos);
         return;
     }
@@ -126,14 +134,24 @@ bool CDirectoryTreeView::viewportEvent(QEvent* event)
 
 void CDirectoryTreeView::drawRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
-    if (m_dragging && m_dropTarget.isValid() && index.row() == m_dropTarget.row()
-        && index.parent() == m_dropTarget.parent()) {
+    if (m_dropTarget.isValid() && index.row() == m_dropTarget.row() && index.parent() == m_dropTarget.parent()) {
         QStyleOptionViewItem highlighted(option);
         highlighted.state |= QStyle::State_Selected;
         CTreeCtrlX::drawRow(painter, highlighted, index);
         return;
     }
     CTreeCtrlX::drawRow(painter, option, index);
+}
+
+void CDirectoryTreeView::SetDropHighlight(QTreeWidgetItem* item)
+{
+    if (m_dragging)
+        return;
+    const QPersistentModelIndex target = item ? QPersistentModelIndex(indexFromItem(item)) : QPersistentModelIndex();
+    if (target != m_dropTarget) {
+        m_dropTarget = target;
+        viewport()->update();
+    }
 }
 
 void CDirectoryTreeView::BeginDrag(QTreeWidgetItem* item, const QPoint& pos)
@@ -143,16 +161,7 @@ void CDirectoryTreeView::BeginDrag(QTreeWidgetItem* item, const QPoint& pos)
     m_dragItem = indexFromItem(item);
     setCurrentItem(item);
 
-    // The image: the group's text in grey, held by the cursor at the hot spot.
-    m_dragImage = new QLabel(item->text(0), viewport());
-    m_dragImage->setFont(font());
-    QPalette palette = m_dragImage->palette();
-    palette.setColor(QPalette::WindowText, this->palette().color(QPalette::Disabled, QPalette::Text));
-    m_dragImage->setPalette(palette);
-    m_dragImage->setAttribute(Qt::WA_TransparentForMouseEvents);
-    m_dragImage->adjustSize();
-    m_dragImage->move(pos - kHotSpot);
-    m_dragImage->show();
+    m_dragImage = MakeDragImage(this, viewport(), item->text(0), pos);
 
     m_dragging = true;
     m_ticks = 0;
@@ -217,27 +226,12 @@ void CDirectoryTreeView::OnTimer()
         return;
     }
     ++m_ticks;
-    const int height = viewport()->height();
-    const int y = m_lastPos.y();
-    // Scrolling gets faster towards and beyond the edge.
-    int distance = -1;
-    int step = 0;
-    if (y < kScrollZone) {
-        distance = kScrollZone - y;
-        step = QAbstractSlider::SliderSingleStepSub;
-    } else if (y >= height - kScrollZone) {
-        distance = y - (height - kScrollZone) + 1;
-        step = QAbstractSlider::SliderSingleStepAdd;
-    }
-    if (distance >= 0) {
-        const int every = std::max(1, 6 - distance / 5);
-        if (m_ticks % every == 0) {
-            verticalScrollBar()->triggerAction(QAbstractSlider::SliderAction(step));
-            // The highlight goes to the edge item that the cursor points at.
-            const QRect area = viewport()->rect();
+    const QRect area = viewport()->rect();
+    if (const int distance = DragEdgeDistance(m_lastPos.y(), area.height())) {
+        // The highlight goes to the edge item that the cursor points at.
+        if (DragScroll(this, distance, m_ticks))
             UpdateDropTarget(QPoint(std::clamp(m_lastPos.x(), 0, std::max(0, area.width() - 1)),
-                                    std::clamp(y, 0, std::max(0, area.height() - 1))));
-        }
+                                    std::clamp(m_lastPos.y(), 0, std::max(0, area.height() - 1))));
         return;
     }
     QTreeWidgetItem* target = itemFromIndex(m_dropTarget);

@@ -5,23 +5,27 @@
 
 #include "TreeCtrlX.h"
 
+#include <QLabel>
 #include <QPersistentModelIndex>
 #include <QPointer>
 #include <QTimer>
 
-class QLabel;
-
-// What the frame that owns a directory tree decides for it. Without an owner nothing is dragged.
+// What the frame that owns a directory tree (and its row list) decides for them. Without an owner
+// nothing is dragged.
 class CTreeViewOwner {
 public:
     virtual ~CTreeViewOwner();
-    // Whether a group may be dragged now.
+    // Whether a group (or a row of the list) may be dragged now.
     virtual bool CanStartDrag() = 0;
     // The group with dragData was dropped on the group with targetData; nonzero when the move
     // took place, and the tree then moves the branch itself.
     virtual int OnTreeDrop(int dragData, int targetData) = 0;
-    // The right button went down on the tree at this screen point.
+    // The right button went down on the tree or the list at this screen point.
     virtual void OnTreeContextMenu(const QPoint& globalPos) = 0;
+    // A row of the list was dropped on a group row of the list, or on the tree's group with
+    // treeData; nonzero when the move took place, and the list then removes the row itself.
+    virtual int OnRowDropOnRow(int dragRow, int dropRow);
+    virtual int OnRowDropOnTree(int dragRow, int treeData);
 };
 
 class CDirectoryTreeView : public CTreeCtrlX {
@@ -37,6 +41,8 @@ public:
     // The item under the cursor that would take the drop, or none.
     QTreeWidgetItem* dropTarget() const { return itemFromIndex(m_dropTarget); }
     QLabel* dragImage() const { return m_dragImage; }
+    // Highlights the item as the place where a row of the list would drop (none: no highlight).
+    void SetDropHighlight(QTreeWidgetItem* item);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;

@@ -4,11 +4,14 @@
 #include "MainDlg.h"
 #include "MainFrame.h"
 #include "ModalHook.h"
+#include "ReceiverSelectDlg.h"
 #include "ShellHooks.h"
 #include "ShellTestSupport.h"
+#include "TreeCtrlX.h"
 
 #include <QComboBox>
 #include <QLabel>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTabBar>
 #include <QTest>
@@ -329,6 +332,37 @@ TEST_P(NavigationPanelTest, WithoutEditorAndJournalEveryControlStillWorks)
     EXPECT_FALSE(frame->ExecuteCommand(ID_BOOK_REFRESH));
     ClickTab(CMainDlg::TAB_BOOKS);
     EXPECT_TRUE(frame->ExecuteCommand(ID_BOOK_REFRESH));
+}
+
+TEST_P(NavigationPanelTest, TheOrganisationIsChosenInTheReceiverTree)
+{
+    Forecasts();
+    MakeFrame();
+    InstallSelectionDialogs();
+    ClickTab(CMainDlg::TAB_FORECAST);
+    Click(1106);
+    ScriptedModalHook hook;
+    QString choice;
+    hook.onDialog = [&choice](QDialog& d) {
+        auto& dlg = dynamic_cast<ReceiverSelectDlgEx&>(d);
+        dlg.show();
+        CTreeCtrlX* tree = dlg.tree();
+        tree->expandAll();
+        const auto found = tree->findItems(choice, Qt::MatchExactly | Qt::MatchRecursive);
+        EXPECT_EQ(found.size(), 1);
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(found.value(0)).center());
+        QTest::mouseClick(dlg.okButton(), Qt::LeftButton);
+        return dlg.result();
+    };
+    for (const char* name : {"Министерство", "Управление Б"}) {
+        choice = QString::fromUtf8(name);
+        Take();
+        Click(1103);
+        EXPECT_EQ(W<QLabel>(1104)->text(), choice);
+        EXPECT_EQ(Take().filter("receiver"),
+                  QStringList({choice == "Министерство" ? "forecast receiver 20" : "forecast receiver 21"}));
+    }
+    EXPECT_EQ(hook.dialogs.size(), 2);
 }
 
 LIR_INSTANTIATE_DB_TEST(NavigationPanelTest);

@@ -1,0 +1,685 @@
+#include "ReportView.h"
+
+#include "DirectoryTreeView.h"
+#include "DragSupport.h"
+#include "ReportSort.h"
+
+#include <QAbstractTableModel>
+#include <QApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+
+#include <algorithm>
+#include <numeric>
+
+namespace {
+
+bool InBranch(const QTreeWidgetItem* item, const QTreeWidgetItem* branch)
+{
+    for (const QTreeWidgetItem* p = item; p; p = p->parent()) {
+        if (p == branch)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+// The rows as the view keeps them: the model is the one copy of the texts.
+class CReportModel : public QAbstractTableModel {
+public:
+    struct Row {
+        QStringList cells;
+        int data = 0;
+        int image = -1;
+    };
+
+    using QAbstractTableModel::QAbstractTableModel;
+
+    int rowCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : int(rows.size()); }
+    int columnCount(const QModelIndex& parent = {}) const override
+    {
+        return parent.isValid() ? 0 : int(columns.size());
+    }
+
+    QVariant data(const QModelIndex& index, int role) const override
+    {
+        if (!index.isValid())
+            return {};
+        const Row& r = rows[size_t(index.row())];
+        switch (role) {
+        case Qt::DisplayRole:
+        case Qt::ToolTipRole:
+            return index.column() < r.cells.size() ? r.cells[index.column()] : QString();
+        case Qt::DecorationRole:
+            if (index.column() == 0 && r.image >= 0 && size_t(r.image) < images.size())
+                return images[size_t(r.image)];
+            return {};
+        case Qt::TextAlignmentRole:
+            return QVariant::fromValue(columns[size_t(index.column())].alignment | Qt::AlignVCenter);
+        case CReportView::DataRole:
+            return r.data;
+        case CReportView::ImageRole:
+            return r.image;
+        default:
+            return {};
+        }
+    }
+
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override
+    {
+        if (orientation != Qt::Horizontal || section < 0 || size_t(section) >= columns.size())
+            return {};
+        if (role == Qt::DisplayRole)
+            return columns[size_t(section)].caption;
+        if (role == Qt::TextAlignmentRole)
+            return QVariant::fromValue(columns[size_t(section)].alignment | Qt::AlignVCenter);
+        return {};
+    }
+
+    void ChangedRow(int row) { emit dataChanged(index(row, 0), index(row, std::max(0, columnCount() - 1))); }
+
+    void InsertRow(int row, Row r)
+    {
+        beginInsertRows({}, row, row);
+        rows.insert(rows.begin() + row, std::move(r));
+        endInsertRows();
+    }
+    void RemoveRow(int row)
+    {
+        beginRemoveRows({}, row, row);
+        rows.erase(rows.begin() + row);
+        endRemoveRows();
+    }
+    void Clear()
+    {
+        if (rows.empty())
+            return;
+        beginResetModel();
+        rows.clear();
+        endResetModel();
+    }
+    void InsertColumn(int column, const QString& caption, Qt::Alignment alignment)
+    {
+        beginInsertColumns({}, column, column);
+        columns.insert(columns.begin() + column, {caption, alignment});
+        for (Row& r : rows) {
+            if (column <= r.cells.size())
+                r.cells.insert(column, QString());
+        }
+        endInsertColumns();
+    }
+    void RemoveColumn(int column)
+    {
+        beginRemoveColumns({}, column, column);
+        columns.erase(columns.begin() + column);
+        for (Row& r : rows) {
+            if (column < r.cells.size())
+                r.cells.removeAt(column);
+        }
+        endRemoveColumns();
+    }
+    // Puts the rows into the order of `order` (new position -> old row); selections follow their rows.
+    void Reorder(const std::vector<int>& order)
+    {
+        emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+        std::vector<int> newRowOf(order.size());
+        std::vector<Row> sorted;
+        sorted.reserve(rows.size());
+        for (size_t i = 0; i < order.size(); ++i) {
+            newRowOf[size_t(order[i])] = int(i);
+            sorted.push_back(std::move(rows[size_t(order[i])]));
+        }
+        rows = std::move(sorted);
+        const QModelIndexList from = persistentIndexList();
+        QModelIndexList to;
+        to.reserve(from.size());
+        for (const QModelIndex& i : from)
+            to << index(newRowOf[size_t(i.row())], i.column());
+        changePersistentIndexList(from, to);
+        emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+    }
+
+    struct Column {
+        QString caption;
+        Qt::Alignment alignment;
+    };
+    std::vector<Row> rows;
+    std::vector<Column> columns;
+    std::vector<QIcon> images;
+};
+
+CReportView::CReportView(QWidget* parent)
+    : QTreeView(parent)
+    , m_model(new CReportModel(this))
+{
+    setModel(m_model);
+    setRootIsDecorated(false);
+    setItemsExpandable(false);
+    setUniformRowHeights(true);
+    setAllColumnsShowFocus(true);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setDragEnabled(false);
+    setContextMenuPolicy(Qt::PreventContextMenu); // the owner shows the menu
+    setIconSize(QSize(16, 16));
+    header()->setSectionsClickable(true);
+    header()->setSectionsMovable(false);
+    header()->setStretchLastSection(false);
+    header()->setSortIndicatorShown(false);
+    connect(header(), &QHeaderView::sectionClicked, this, &CReportView::OnHeaderClicked);
+    m_timer.setInterval(kDragTimerPeriod);
+    connect(&m_timer, &QTimer::timeout, this, &CReportView::OnTimer);
+}
+
+CReportView::~CReportView()
+{
+    EndDrag();
+}
+
+void CReportView::SetImageList(std::vector<QIcon> images)
+{
+    m_model->images = std::move(images);
+    viewport()->update();
+}
+
+void CReportView::SetSingleSelection(bool single)
+{
+    setSelectionMode(single ? QAbstractItemView::SingleSelection : QAbstractItemView::ExtendedSelection);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+int CReportView::GetItemCount() const
+{
+    return int(m_model->rows.size());
+}
+
+int CReportView::InsertItem(int row, const QString& text, int image)
+{
+    row = std::clamp(row, 0, GetItemCount());
+    CReportModel::Row r;
+    r.cells.resize(std::max<qsizetype>(1, qsizetype(m_model->columns.size())));
+    r.cells[0] = text;
+    r.image = image;
+    m_model->InsertRow(row, std::move(r));
+    return row;
+}
+
+bool CReportView::SetItemText(int row, int column, const QString& text)
+{
+    if (row < 0 || row >= GetItemCount() || column < 0
+        || size_t(column) >= std::max<size_t>(1, m_model->columns.size()))
+        return false;
+    QStringList& cells = m_model->rows[size_t(row)].cells;
+    if (column >= cells.size())
+        cells.resize(column + 1);
+    cells[column] = text;
+    const QModelIndex i = m_model->index(row, column);
+    emit m_model->dataChanged(i, i, {Qt::DisplayRole});
+    return true;
+}
+
+QString CReportView::GetItemText(int row, int column) const
+{
+    if (row < 0 || row >= GetItemCount())
+        return QString();
+    const QStringList& cells = m_model->rows[size_t(row)].cells;
+    return column >= 0 && column < cells.size() ? cells[column] : QString();
+}
+
+bool CReportView::SetItemData(int row, int data)
+{
+    if (row < 0 || row >= GetItemCount())
+        return false;
+    m_model->rows[size_t(row)].data = data;
+    return true;
+}
+
+int CReportView::GetItemData(int row) const
+{
+    return row >= 0 && row < GetItemCount() ? m_model->rows[size_t(row)].data : 0;
+}
+
+int CReportView::GetItemImage(int row) const
+{
+    return row >= 0 && row < GetItemCount() ? m_model->rows[size_t(row)].image : -1;
+}
+
+void CReportView::DeleteAllItems()
+{
+    m_model->Clear();
+}
+
+bool CReportView::DeleteRow(int row, bool selectNext, const RowPredicate& accept)
+{
+    if (row < 0 || row >= GetItemCount() || (accept && !accept(GetItemData(row))))
+        return false;
+    m_model->RemoveRow(row);
+    if (selectNext)
+        SelectRow(std::min(row, GetItemCount() - 1), true);
+    return true;
+}
+
+int CReportView::DeleteRows(const RowPredicate& accept)
+{
+    int count = 0;
+    if (!accept) {
+        count = GetItemCount();
+        DeleteAllItems();
+        return count;
+    }
+    while (GetItemCount() > 0 && accept(GetItemData(0))) {
+        m_model->RemoveRow(0);
+        ++count;
+    }
+    return count;
+}
+
+bool CReportView::SwapRows(int a, int b)
+{
+    if (a < 0 || b < 0 || a >= GetItemCount() || b >= GetItemCount())
+        return false;
+    if (a == b)
+        return true;
+    const bool selectedA = IsRowSelected(a);
+    const bool selectedB = IsRowSelected(b);
+    std::swap(m_model->rows[size_t(a)], m_model->rows[size_t(b)]);
+    m_model->ChangedRow(a);
+    m_model->ChangedRow(b);
+    auto select = [this](int row, bool on) {
+        selectionModel()->select(m_model->index(row, 0),
+                                 (on ? QItemSelectionModel::Select : QItemSelectionModel::Deselect)
+                                     | QItemSelectionModel::Rows);
+    };
+    if (selectedA != selectedB) {
+        select(a, selectedB);
+        select(b, selectedA);
+    }
+    return true;
+}
+
+int CReportView::MoveItemUp(int row, int n)
+{
+    const int step = n >= 0 ? -1 : 1;
+    for (int i = 0; i < std::abs(n); ++i) {
+        if (!SwapRows(row, row + step))
+            break;
+        row += step;
+    }
+    return row;
+}
+
+int CReportView::MoveItemDown(int row, int n)
+{
+    return MoveItemUp(row, -n);
+}
+
+int CReportView::FindRowByData(int data) const
+{
+    for (size_t i = 0; i < m_model->rows.size(); ++i) {
+        if (m_model->rows[i].data == data)
+            return int(i);
+    }
+    return -1;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+void CReportView::SelectRow(int row, bool clamp)
+{
+    const int count = GetItemCount();
+    if (clamp && count > 0)
+        row = std::clamp(row, 0, count - 1);
+    if (row < 0 || row >= count) {
+        selectionModel()->clearSelection();
+        return;
+    }
+    const QModelIndex index = m_model->index(row, 0);
+    selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    scrollTo(index);
+}
+
+bool CReportView::IsRowSelected(int row) const
+{
+    return row >= 0 && row < GetItemCount() && selectionModel()->isRowSelected(row, {});
+}
+
+int CReportView::GetSelectedCount() const
+{
+    return int(selectionModel()->selectedRows().size());
+}
+
+int CReportView::GetSelectedRow() const
+{
+    int first = -1;
+    for (const QModelIndex& i : selectionModel()->selectedRows()) {
+        if (first < 0 || i.row() < first)
+            first = i.row();
+    }
+    return first;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+int CReportView::GetColumnCount() const
+{
+    return int(m_model->columns.size());
+}
+
+int CReportView::InsertColumn(int column, const QString& caption, int width, Qt::Alignment alignment)
+{
+    column = std::clamp(column, 0, GetColumnCount());
+    m_model->InsertColumn(column, caption, alignment);
+    header()->resizeSection(column, width);
+    return column;
+}
+
+bool CReportView::DeleteColumn(int column)
+{
+    if (column < 0 || column >= GetColumnCount())
+        return false;
+    m_model->RemoveColumn(column);
+    if (m_sortColumn == column)
+        SetSortColumn(-1);
+    return true;
+}
+
+void CReportView::DeleteAllColumns()
+{
+    while (GetColumnCount() > 0)
+        DeleteColumn(GetColumnCount() - 1);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+void CReportView::SortByColumn(int column, bool ascending)
+{
+    if (column < 0 || column >= GetColumnCount())
+        return;
+    m_sortColumn = column;
+    m_ascending = ascending;
+    header()->setSortIndicatorShown(true);
+    header()->setSortIndicator(column, ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+
+    std::vector<QString> texts;
+    texts.reserve(m_model->rows.size());
+    for (const CReportModel::Row& r : m_model->rows)
+        texts.push_back(column < r.cells.size() ? r.cells[column] : QString());
+    m_model->Reorder(SortedOrder(texts, ascending));
+}
+
+void CReportView::SetSortColumn(int column)
+{
+    m_sortColumn = column;
+    if (column < 0) {
+        header()->setSortIndicatorShown(false);
+        m_ascending = true;
+        return;
+    }
+    header()->setSortIndicatorShown(true);
+    header()->setSortIndicator(column, m_ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+}
+
+void CReportView::OnHeaderClicked(int column)
+{
+    SortByColumn(column, column == m_sortColumn ? !m_ascending : true);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+void CReportView::mousePressEvent(QMouseEvent* event)
+{
+    if (m_dragging)
+        return;
+    const QPoint pos = event->position().toPoint();
+    const QModelIndex index = indexAt(pos);
+    if (event->button() == Qt::RightButton) {
+        // The row under the cursor is selected first, as a left click would.
+        if (index.isValid() && !IsRowSelected(index.row()))
+            SelectRow(index.row());
+        setFocus(Qt::MouseFocusReason);
+        if (m_owner)
+            m_owner->OnTreeContextMenu(viewport()->mapToGlobal(pos));
+        event->accept();
+        return;
+    }
+    QTreeView::mousePressEvent(event);
+    if (event->button() == Qt::LeftButton && index.isValid()) {
+        m_pressedRow = index.row();
+        m_pressPos = pos;
+    }
+}
+
+void CReportView::mouseMoveEvent(QMouseEvent* event)
+{
+    const QPoint pos = event->position().toPoint();
+    if (m_dragging) {
+        m_lastPos = pos;
+        if (m_dragImage)
+            m_dragImage->move(m_dragImage->parentWidget()->mapFromGlobal(viewport()->mapToGlobal(pos)) - kDragHotSpot);
+        UpdateTargets(pos);
+        return;
+    }
+    if (m_pressedRow < 0 || !(event->buttons() & Qt::LeftButton)) {
+        QTreeView::mouseMoveEvent(event);
+        return;
+    }
+    // While the button is held the selection stays on the pressed row.
+    if ((pos - m_pressPos).manhattanLength() >= QApplication::startDragDistance()) {
+        const int row = m_pressedRow;
+        m_pressedRow = -1;
+        BeginDrag(row, pos);
+    }
+}
+
+void CReportView::mouseReleaseEvent(QMouseEvent* event)
+{
+    m_pressedRow = -1;
+    if (m_dragging) {
+        if (event->button() == Qt::LeftButton)
+            Drop();
+        return;
+    }
+    QTreeView::mouseReleaseEvent(event);
+}
+
+void CReportView::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (m_dragging)
+        return;
+    const QModelIndex index = indexAt(event->position().toPoint());
+    if (event->button() == Qt::LeftButton && index.isValid())
+        emit rowDoubleClicked(index.row());
+    event->accept();
+}
+
+void CReportView::keyPressEvent(QKeyEvent* event)
+{
+    if (m_dragging) {
+        if (event->key() == Qt::Key_Escape)
+            EndDrag();
+        event->accept();
+        return;
+    }
+    QTreeView::keyPressEvent(event);
+}
+
+void CReportView::hideEvent(QHideEvent* event)
+{
+    EndDrag();
+    QTreeView::hideEvent(event);
+}
+
+void CReportView::drawRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
+{
+    QStyleOptionViewItem o(option);
+    if (m_dragging && index.row() == m_dropRow)
+        o.state |= QStyle::State_Selected;
+    QTreeView::drawRow(painter, o, index);
+    // Grid lines: below the row and right of every column.
+    painter->save();
+    painter->setPen(palette().color(QPalette::Midlight));
+    const QRect r = o.rect;
+    painter->drawLine(r.left(), r.bottom(), r.right(), r.bottom());
+    for (int c = 0; c < header()->count(); ++c) {
+        const int x = columnViewportPosition(c) + columnWidth(c) - 1;
+        painter->drawLine(x, r.top(), x, r.bottom());
+    }
+    painter->restore();
+}
+
+// ---------------------------------------------------------------------------------------------
+
+QTreeWidgetItem* CReportView::treeTarget() const
+{
+    return m_hasTreeTarget && m_tree ? m_tree->FindItemByData(m_treeTargetData) : nullptr;
+}
+
+void CReportView::BeginDrag(int row, const QPoint& pos)
+{
+    if (!m_owner || !m_owner->CanStartDrag())
+        return;
+    SelectRow(row);
+    m_dragRow = row;
+    m_dropRow = -1;
+    m_hasTreeTarget = false;
+
+    // The image goes above list and tree alike.
+    QWidget* layer = window();
+    m_dragImage = MakeDragImage(this, layer, GetItemText(row, 0), layer->mapFromGlobal(viewport()->mapToGlobal(pos)));
+
+    m_dragging = true;
+    m_ticks = 0;
+    m_lastPos = pos;
+    QApplication::setOverrideCursor(Qt::ForbiddenCursor);
+    m_timer.start();
+    UpdateTargets(pos);
+}
+
+void CReportView::EndDrag()
+{
+    m_timer.stop();
+    if (!m_dragging)
+        return;
+    m_dragging = false;
+    delete m_dragImage;
+    m_dropRow = -1;
+    m_hasTreeTarget = false;
+    if (m_tree)
+        m_tree->SetDropHighlight(nullptr);
+    QApplication::restoreOverrideCursor();
+    viewport()->update();
+}
+
+bool CReportView::TreeTargetAllowed(QTreeWidgetItem* item) const
+{
+    if (!item)
+        return false;
+    const int data = GetItemData(m_dragRow);
+    QTreeWidgetItem* group = data < 0 ? m_tree->FindItemByData(-data) : nullptr;
+    if (group)
+        return item != group->parent() && !InBranch(item, group);
+    return item != m_tree->currentItem();
+}
+
+void CReportView::UpdateTargets(const QPoint& pos)
+{
+    int dropRow = -1;
+    QTreeWidgetItem* target = nullptr;
+    if (viewport()->rect().contains(pos)) {
+        const QModelIndex index = indexAt(pos);
+        if (index.isValid() && index.row() != m_dragRow && GetItemImage(index.row()) == 0)
+            dropRow = index.row();
+    } else if (m_tree && m_tree->isVisible()) {
+        const QPoint p = m_tree->viewport()->mapFromGlobal(viewport()->mapToGlobal(pos));
+        if (m_tree->viewport()->rect().contains(p)) {
+            QTreeWidgetItem* item = m_tree->itemAt(p);
+            if (TreeTargetAllowed(item))
+                target = item;
+        }
+    }
+    if (dropRow != m_dropRow) {
+        m_dropRow = dropRow;
+        viewport()->update();
+    }
+    m_hasTreeTarget = target != nullptr;
+    m_treeTargetData = target ? CTreeCtrlX::ItemData(target) : 0;
+    if (m_tree)
+        m_tree->SetDropHighlight(target);
+    QApplication::changeOverrideCursor(dropRow >= 0 || target ? Qt::DragMoveCursor : Qt::ForbiddenCursor);
+}
+
+void CReportView::OnTimer()
+{
+    if (!m_dragging) {
+        m_timer.stop();
+        return;
+    }
+    ++m_ticks;
+    const QRect list = viewport()->rect();
+    if (m_lastPos.x() >= 0 && m_lastPos.x() < list.width()) {
+        if (const int distance = DragEdgeDistance(m_lastPos.y(), list.height())) {
+            if (DragScroll(this, distance, m_ticks))
+                UpdateTargets(QPoint(m_lastPos.x(), std::clamp(m_lastPos.y(), 0, std::max(0, list.height() - 1))));
+            return;
+        }
+    }
+    if (m_tree && m_tree->isVisible()) {
+        const QPoint p = m_tree->viewport()->mapFromGlobal(viewport()->mapToGlobal(m_lastPos));
+        const QRect tree = m_tree->viewport()->rect();
+        if (p.x() >= 0 && p.x() < tree.width()) {
+            if (const int distance = DragEdgeDistance(p.y(), tree.height())) {
+                DragScroll(m_tree, distance, m_ticks);
+                return;
+            }
+        }
+    }
+    QTreeWidgetItem* target = treeTarget();
+    if (target && target->childCount() > 0 && !target->isExpanded())
+        m_tree->expandItem(target);
+}
+
+void CReportView::MoveTreeBranch(int group, int target)
+{
+    if (!m_tree)
+        return;
+    QTreeWidgetItem* item = m_tree->FindItemByData(group);
+    QTreeWidgetItem* under = m_tree->FindItemByData(target);
+    if (!item || !under || InBranch(under, item))
+        return;
+    if (m_tree->CopyBranch(item, under))
+        delete item;
+}
+
+void CReportView::Drop()
+{
+    const int dragRow = m_dragRow;
+    const int dropRow = m_dropRow;
+    const bool onTree = m_hasTreeTarget;
+    const int treeData = m_treeTargetData;
+    EndDrag();
+    if (!m_owner || dropRow == dragRow || dragRow < 0 || dragRow >= GetItemCount())
+        return;
+    const int dragData = GetItemData(dragRow);
+    if (dropRow < 0 && onTree) {
+        if (!m_owner->OnRowDropOnTree(dragRow, treeData))
+            return;
+        // The owner may have reloaded the list meanwhile: the row is found again by its data.
+        DeleteRow(GetItemData(dragRow) == dragData ? dragRow : FindRowByData(dragData));
+        if (dragData < 0)
+            MoveTreeBranch(-dragData, treeData);
+    } else if (dropRow >= 0) {
+        const int dropData = GetItemData(dropRow);
+        if (!m_owner->OnRowDropOnRow(dragRow, dropRow))
+            return;
+        DeleteRow(GetItemData(dragRow) == dragData ? dragRow : FindRowByData(dragData));
+        if (dragData < 0)
+            MoveTreeBranch(-dragData, -dropData);
+    }
+}
