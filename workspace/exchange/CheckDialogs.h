@@ -50,10 +50,16 @@ protected:
     template <class Work>
     bool RunOperation(Work work)
     {
-        BeginOperation();
-        const bool result = work();
-        EndOperation();
-        return result;
+        struct Running {
+            CExportNSIDlg& dlg;
+            explicit Running(CExportNSIDlg& d)
+                : dlg(d)
+            {
+                dlg.BeginOperation();
+            }
+            ~Running() { dlg.EndOperation(); }
+        } running(*this);
+        return work();
     }
     void closeEvent(QCloseEvent* event) override; // OnClose
 
