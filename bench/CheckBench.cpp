@@ -161,7 +161,7 @@ int main(int argc, char** argv)
     if (bare >= 0)
         PrintFigure("bare consolidation (sums and accumulation alone)", bare, "s");
     if (bare > 0 && consolidate >= 0)
-        PrintFigure("ratio consolidation / bare consolidation", consolidate / bare, "");
+        PrintRatio("ratio consolidation / bare consolidation", consolidate / bare);
     PrintFigure("lines of the data check's log", g_checkLines, "");
     std::printf("%-58s %10s\n", "the data check found", g_checkResult ? "nothing" : "findings");
     if (nsi >= 0)

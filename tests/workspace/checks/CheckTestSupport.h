@@ -1,12 +1,35 @@
-// Forecasts made row by row for the tests of the checks and the consolidation, on both dialects.
+// Forecasts made row by row for the tests of the checks and the consolidation, on both dialects, and
+// the window the operations run on.
 #pragma once
 
 #include "CalcTestSupport.h"
 #include "Money.h"
 
+#include <QCoreApplication>
 #include <QMetaType>
+#include <QPointer>
 
 #include <array>
+
+// The lines of a log written as one text.
+inline QStringList Lines(const char* text)
+{
+    return QString::fromUtf8(text).split(u'\n');
+}
+
+// Runs the operation on a shown window, closes it and answers the result and the log's lines.
+template <class Dlg, class Op>
+std::pair<bool, QStringList> OnShownWindow(Op op)
+{
+    QPointer<Dlg> dlg = new Dlg;
+    dlg->show();
+    const bool result = op(*dlg);
+    const QStringList lines = dlg->LogLines();
+    EXPECT_TRUE(dlg->close());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(dlg) << "deleted when closed";
+    return {result, lines};
+}
 
 // Every test has the units 1 "шт" (natural) and 2 "руб." (price).
 class CheckDbTest : public CalcDbTest {
@@ -20,7 +43,6 @@ protected:
         Unit(2, QStringLiteral("руб."));
     }
 
-    static QVariant Null() { return QVariant(QMetaType(QMetaType::Int)); }
     static QVariant M(double value) { return QVariant::fromValue(*Money::fromDouble(value)); }
 
     void Forecast(int id, int status = 1)
@@ -30,10 +52,6 @@ protected:
     void Unit(int id, const QString& name, int type = 2)
     {
         Exec("insert into tclsmeasurement (id, name, type) values (?, ?, ?)", {id, name, type});
-    }
-    void Pair(int base, int produce, double koef)
-    {
-        Exec("insert into tclsmconvert (base, produce, koef) values (?, ?, ?)", {base, produce, koef});
     }
     // A receiver mapped to the forecast (forecast 0: to none).
     void Receiver(int forecast, int id, int category, const QString& name, int isgroup = 0)
@@ -51,26 +69,25 @@ protected:
         const char* name;
         int natural = 1;   // 0: none
         int priceUnit = 2; // 0: none
-        int isgroup = 0;
-        int kind = 1;
+        int kind = 1;      // a group kind makes a group
         double offsetMin = 0.9;
         double offsetMax = 1.1;
-        double price = 90; // of the three years; below 0: no price row
+        double price = 90; // of the three years
     };
     void Product(int forecast, const ProductSpec& p)
     {
+        const QVariant none(QMetaType(QMetaType::Int));
         Exec(
             "insert into tclsproduct (prognoz, id, parent, measurementNatural, measurementPrice, name, code, position, "
             "type, isgroup, offsetMin, offsetMax, avRep, avCur, avProg, priceIdx) "
             "values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, 0, 0, 0, 0)",
-            {forecast, p.id, p.parent, p.natural ? QVariant(p.natural) : Null(),
-             p.priceUnit ? QVariant(p.priceUnit) : Null(), QString::fromUtf8(p.name), QString::fromUtf8(p.code), p.id,
-             p.kind, p.isgroup, p.offsetMin, p.offsetMax});
-        if (p.price >= 0)
-            Exec("insert into tfctprice (prognoz, product, pricePrev, priceCur, priceNext) values (?, ?, ?, ?, ?)",
-                 {forecast, p.id, M(p.price), M(p.price), M(p.price)});
+            {forecast, p.id, p.parent, p.natural ? QVariant(p.natural) : none,
+             p.priceUnit ? QVariant(p.priceUnit) : none, QString::fromUtf8(p.name), QString::fromUtf8(p.code), p.id,
+             p.kind, p.kind > 1 ? 1 : 0, p.offsetMin, p.offsetMax});
+        Exec("insert into tfctprice (prognoz, product, pricePrev, priceCur, priceNext) values (?, ?, ?, ?, ?)",
+             {forecast, p.id, M(p.price), M(p.price), M(p.price)});
     }
-    // sums and values of the three years.
+    // The sums and the quantities of the three years.
     void Row(int forecast, int receiver, int product, std::array<double, 3> sums, std::array<double, 3> values)
     {
         Exec("insert into tfctprognozdata (prognoz, receiver, product, sumLast, sumCurr, sumNext, valueLast, "
