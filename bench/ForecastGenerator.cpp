@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QVariantList>
 
+#include <cstdio>
+
 namespace {
 
 constexpr int kGroupUnit = 9001;
@@ -244,4 +246,14 @@ bool CScratchDatabase::Open(const QString& templateFile, QString* error)
     if (!GetDBConnection().ConnectWith(params))
         return fail(QStringLiteral("cannot open the database"));
     return true;
+}
+
+std::optional<CGeneratedForecast> GenerateBenchmarkForecast(CScratchDatabase& db, const QString& templateFile,
+                                                            QString* error)
+{
+    if (!db.Open(templateFile, error))
+        return std::nullopt;
+    std::printf("Generating 1,000 receivers x 1,000 products on SQLite...\n");
+    std::fflush(stdout);
+    return GenerateForecast(CForecastShape::Benchmark(), error);
 }

@@ -68,3 +68,8 @@ private:
     QTemporaryDir m_home;
     QString m_file;
 };
+
+// Opens the database from the template and generates the benchmark's forecast
+// (CForecastShape::Benchmark) in it, saying so on standard output; none with the failure's text.
+std::optional<CGeneratedForecast> GenerateBenchmarkForecast(CScratchDatabase& db, const QString& templateFile,
+                                                            QString* error);

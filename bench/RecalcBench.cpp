@@ -90,11 +90,7 @@ int main(int argc, char** argv)
 
     CScratchDatabase db;
     QString error;
-    if (!db.Open(QStringLiteral(LIR_BIN_DIR "/LIR.db.tmpl"), &error))
-        Die(error);
-    std::printf("Generating 1,000 receivers x 1,000 products on SQLite...\n");
-    std::fflush(stdout);
-    const auto generated = GenerateForecast(CForecastShape::Benchmark(), &error);
+    const auto generated = GenerateBenchmarkForecast(db, QStringLiteral(LIR_BIN_DIR "/LIR.db.tmpl"), &error);
     if (!generated)
         Die(error);
     g_data = *generated;

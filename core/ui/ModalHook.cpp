@@ -25,9 +25,15 @@ QString CModalHook::getOpenFileName(QWidget* parent, const QString& caption, con
     return QFileDialog::getOpenFileName(parent, caption, dir, filter);
 }
 
-QString CModalHook::getSaveFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter)
+QString CModalHook::getSaveFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter,
+                                    const QString& defaultSuffix)
 {
-    return QFileDialog::getSaveFileName(parent, caption, dir, filter);
+    QFileDialog dialog(parent, caption, dir, filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(defaultSuffix);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().front();
 }
 
 QString CModalHook::getExistingDirectory(QWidget* parent, const QString& caption, const QString& dir)

@@ -27,7 +27,9 @@ public:
     // Runs a modal dialog (message boxes included) and returns its result.
     virtual int execDialog(QDialog& dialog);
     virtual QString getOpenFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter);
-    virtual QString getSaveFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter);
+    // A name without an extension gets defaultSuffix (when given); an existing file is confirmed first.
+    virtual QString getSaveFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter,
+                                    const QString& defaultSuffix = QString());
     virtual QString getExistingDirectory(QWidget* parent, const QString& caption, const QString& dir);
     // Runs the chooser the application installed (SetReceiverChooser); none without one.
     virtual std::optional<std::vector<int>> chooseReceivers(QWidget* parent, const CReceiverChoice& choice);

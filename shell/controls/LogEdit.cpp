@@ -15,7 +15,10 @@ void CLogEdit::AppendLine(const QString& text)
     setUpdatesEnabled(false);
     QTextCursor cursor(document());
     cursor.movePosition(QTextCursor::End);
-    cursor.insertText(text + QLatin1Char('\n'));
+    // A "\r\n" of the system's texts is one line break.
+    QString lines = text;
+    lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    cursor.insertText(lines + QLatin1Char('\n'));
     setTextCursor(cursor);
     setUpdatesEnabled(true);
     ensureCursorVisible();

@@ -8,6 +8,7 @@ class CLogEdit : public QPlainTextEdit {
 public:
     explicit CLogEdit(QWidget* parent = nullptr);
 
-    // Appends the text as a line at the end and scrolls it into view.
+    // Appends the text as a line at the end and scrolls it into view. A "\r\n" inside the text
+    // breaks the line, as it does in the system's texts.
     void AppendLine(const QString& text);
 };

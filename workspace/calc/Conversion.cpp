@@ -39,7 +39,14 @@ double CConversionCache::Koef(int base, int produce)
     const auto key = std::make_pair(base, produce);
     if (const auto it = m_known.find(key); it != m_known.end())
         return it->second;
-    const double koef = GetConversionKoef(base, produce);
-    m_known.emplace(key, koef);
-    return koef;
+    if (const auto it = m_missing.find(key); it != m_missing.end())
+        std::rethrow_exception(it->second);
+    try {
+        const double koef = GetConversionKoef(base, produce);
+        m_known.emplace(key, koef);
+        return koef;
+    } catch (const std::logic_error&) {
+        m_missing.emplace(key, std::current_exception());
+        throw;
+    }
 }

@@ -3,6 +3,7 @@
 
 #include <QString>
 
+#include <exception>
 #include <map>
 #include <stdexcept>
 #include <utility>
@@ -35,11 +36,13 @@ private:
 // is reported on the way (through ReportComError) and the lookup goes on as if the row were missing.
 double GetConversionKoef(int base, int produce);
 
-// The coefficients of one run: each pair is looked up once. Equal units need no lookup.
+// The coefficients of one run: each pair is looked up once, a pair without a coefficient too (its
+// error is thrown again). Equal units need no lookup.
 class CConversionCache {
 public:
     double Koef(int base, int produce);
 
 private:
     std::map<std::pair<int, int>, double> m_known;
+    std::map<std::pair<int, int>, std::exception_ptr> m_missing;
 };

@@ -143,19 +143,21 @@ SqlFilter ProductSetFilter(const QString& keys, QVariantList args, const std::ve
 } // namespace
 
 std::unordered_map<int, CCategorySums> ReadCategorySums(int forecast, int groupReceiver,
-                                                        const std::vector<int>& products)
+                                                        const std::vector<int>& products, bool onlyThese)
 {
     std::unordered_map<int, CCategorySums> sums;
     if (products.empty())
         return sums;
+    const bool asSet = onlyThese || FewProducts(products);
     CSqlQuery q(QStringLiteral("select pd.product, sum(pd.sumLast) as sumLast, sum(pd.sumCurr) as sumCurr, "
                                "sum(pd.sumNext) as sumNext, sum(pd.valueLast) as valueLast, "
                                "sum(pd.valueCurr) as valueCurr, sum(pd.valueNext) as valueNext "
                                "from tfctprognozdata pd where pd.prognoz = ? and pd.receiver in "
                                "(select r.id from tclsreceiver r where r.category = ?)")
-                + ProductCondition(products, QStringLiteral("pd.product")) + QStringLiteral(" group by pd.product"));
+                + (asSet ? QStringLiteral(" and ") + Dialect().IdSetCondition(QStringLiteral("pd.product")) : QString())
+                + QStringLiteral(" group by pd.product"));
     q.bind(forecast).bind(groupReceiver);
-    if (FewProducts(products))
+    if (asSet)
         q.bind(IdSetArgument(products));
     if (!q.exec()) {
         const QSqlError error = q.lastError();

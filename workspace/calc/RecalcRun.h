@@ -91,9 +91,10 @@ struct CCategorySums {
 
 // Per product (at least those asked for), the sums over the rows of the receivers whose category is
 // the group receiver; a product without such rows is missing (it counts as zeros). A database error is thrown as a
-// std::logic_error with the database's text.
+// std::logic_error with the database's text. Many products are read with all the others unless
+// onlyThese holds (they are a small part of the forecast's products).
 std::unordered_map<int, CCategorySums> ReadCategorySums(int forecast, int groupReceiver,
-                                                        const std::vector<int>& products);
+                                                        const std::vector<int>& products, bool onlyThese = false);
 void ApplyCategorySums(const std::unordered_map<int, CCategorySums>& sums, CForecastDataRecord& row);
 
 // The rows a walk reads and writes: one receiver's rows of a forecast (CForecastDataRecord), or the

@@ -2,6 +2,7 @@
 // is in ForecastFrameList.cpp, the card in ForecastFrameCard.cpp, filter and search in
 // ForecastFrameSearch.cpp.
 #include "ForecastFrame.h"
+#include "ForecastCommands.h"
 
 #include "AppMessage.h"
 #include "CommandIds.h"
@@ -39,11 +40,6 @@ QString TreeItemText(const CProductRecord& group)
 
 } // namespace
 
-CForecastFrameHooks& ForecastFrameHooks()
-{
-    static CForecastFrameHooks hooks;
-    return hooks;
-}
 
 void RegisterForecastEditor()
 {
@@ -134,25 +130,14 @@ void CForecastFrame::RegisterCommands()
         });
     OnCommand(ID_BOOK_FILTER, [this] { OnFilter(); });
 
-    // The data check and the consolidation: their windows plug in through ForecastFrameHooks().
-    OnCommand(ID_FORECAST_CHECK, [this] {
-        if (const auto& check = ForecastFrameHooks().checkForecast)
-            check(this, m_session.currentForecastId);
-    });
-    OnUpdateCommand(ID_FORECAST_CHECK, [&s](CCmdUI& ui) {
-        ui.Enable(bool(ForecastFrameHooks().checkForecast) && s.currentForecastId > 0 && s.ownReceiverId > 0);
-    });
+    // The data check and the consolidation open their own windows over the frame.
+    OnCommand(ID_FORECAST_CHECK, [this] { OnForecastCheck(m_session, this); });
+    OnUpdateCommand(ID_FORECAST_CHECK, [&s](CCmdUI& ui) { ui.Enable(IsForecastCheckEnabled(s)); });
     OnCommand(ID_TOTAL_GENERATE, [this] {
-        const auto& calculate = ForecastFrameHooks().calculateForecast;
-        if (!calculate || !CheckCurrentForecast(m_session) || !CheckSelfReceiver(m_session))
-            return;
-        if (calculate(this, m_session.currentForecastId) && m_receiverId == 0)
+        if (OnTotalForecast(m_session, this) && m_receiverId == 0)
             LoadTotalList();
     });
-    OnUpdateCommand(ID_TOTAL_GENERATE, [&s, rights](CCmdUI& ui) {
-        ui.Enable(bool(ForecastFrameHooks().calculateForecast) && s.IsForecastSet() && s.currentForecastStatus == 1
-                  && rights(ROLE_EXPERT));
-    });
+    OnUpdateCommand(ID_TOTAL_GENERATE, [&s](CCmdUI& ui) { ui.Enable(IsTotalForecastEnabled(s)); });
 
     OnCommand(ID_SEARCH_BUTTON, [this] { OnSearch(); });
     OnUpdateCommand(ID_SEARCH_BUTTON, [](CCmdUI& ui) { ui.Enable(true); });

@@ -27,18 +27,6 @@ struct CRowListEntry {
     QString text;
 };
 
-// The windows that the data check and the consolidation open over the editor. Commands 32821 and
-// 32811 stay disabled while their entry is empty; the part that builds them fills the entries
-// before the main window is created.
-struct CForecastFrameHooks {
-    // "Контроль данных...": checks the forecast in a modeless window over the frame.
-    std::function<void(QWidget* parent, int forecastId)> checkForecast;
-    // "Генерация сводного прогноза...": builds the consolidated forecast in a modeless window over
-    // the frame; true when it was built.
-    std::function<bool(QWidget* parent, int forecastId)> calculateForecast;
-};
-CForecastFrameHooks& ForecastFrameHooks();
-
 // Makes the navigation panel's forecast tab show the editor.
 void RegisterForecastEditor();
 

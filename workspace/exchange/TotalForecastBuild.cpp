@@ -1,0 +1,154 @@
+#include "TotalForecastBuild.h"
+
+#include "CheckTexts.h"
+#include "tables/ForecastData.h"
+#include "tables/Receivers.h"
+#include "tables/TotalForecasts.h"
+
+#include <unordered_set>
+
+using namespace CheckTexts;
+
+namespace {
+
+// The receivers whose rows count: the leaves and the top-level receivers mapped to the forecast.
+const QString kCountedReceivers = QStringLiteral("(tclsreceiver.isgroup = 0 or tclsreceiver.category = 0)");
+// Products summed by one statement, so that the window keeps repainting between statements.
+constexpr std::size_t kProductsPerStatement = 50;
+
+// The forecast's rows that count. Without counted receivers every row counts; otherwise the smaller
+// of two bound sets selects them: the counted receivers, or the receivers with rows in the forecast
+// that do not count (a set is tested on every row, and a small one costs less).
+std::optional<SqlFilter> CountedRows(int forecast)
+{
+    const auto receivers = LoadForecastReceivers(forecast, SqlFilter(kCountedReceivers));
+    if (!receivers)
+        return std::nullopt;
+    SqlFilter condition(QStringLiteral("prognoz = ?"), {forecast});
+    if (receivers->empty())
+        return condition;
+    std::vector<int> counted;
+    std::unordered_set<int> isCounted;
+    for (const CReceiverRecord& r : *receivers) {
+        counted.push_back(r.id);
+        isCounted.insert(r.id);
+    }
+    CSqlQuery q(QStringLiteral("select distinct receiver from tfctprognozdata where prognoz = ?"));
+    q.bind(forecast);
+    if (!q.execOrReport())
+        return std::nullopt;
+    std::vector<int> others;
+    while (q.next())
+        if (const int id = q.intValue("receiver"); !isCounted.count(id))
+            others.push_back(id);
+    if (others.empty())
+        return condition;
+    const QString inSet = Dialect().IdSetCondition(QStringLiteral("receiver"));
+    if (others.size() < counted.size()) {
+        condition.where += QStringLiteral(" and not (") + inSet + QStringLiteral(")");
+        condition.args << IdSetArgument(others);
+    } else {
+        condition.where += QStringLiteral(" and ") + inSet;
+        condition.args << IdSetArgument(counted);
+    }
+    return condition;
+}
+
+// The per-product sums of the rows, read for a range of products at a time.
+std::optional<CForecastDataList> SumsByProductRange(CCheckLog& log, int forecast, const SqlFilter& rows)
+{
+    CSqlQuery q(QStringLiteral("select id from tclsproduct where prognoz = ? order by id"));
+    q.bind(forecast);
+    if (!q.execOrReport())
+        return std::nullopt;
+    std::vector<int> bounds;
+    for (std::size_t n = 0; q.next(); ++n)
+        if (n > 0 && n % kProductsPerStatement == 0)
+            bounds.push_back(q.intValue("id"));
+    CForecastDataList all;
+    for (std::size_t k = 0; k <= bounds.size(); ++k) {
+        SqlFilter range = rows;
+        if (k > 0) {
+            range.where += QStringLiteral(" and product >= ?");
+            range.args << bounds[k - 1];
+        }
+        if (k < bounds.size()) {
+            range.where += QStringLiteral(" and product < ?");
+            range.args << bounds[k];
+        }
+        auto sums = LoadForecastDataSums(range);
+        if (!sums)
+            return std::nullopt;
+        all.insert(all.end(), std::make_move_iterator(sums->begin()), std::make_move_iterator(sums->end()));
+        log.KeepAlive();
+    }
+    return all;
+}
+
+enum class BuildResult { Written, NoData, Failed };
+
+BuildResult Build(CCheckLog& log, int forecast, const CErrorCollector& errors)
+{
+    CTransaction tx;
+    if (!tx.isActive())
+        return BuildResult::Failed;
+    // Comments outlive a rebuild: rows that carry one are zeroed instead of deleted.
+    const int commented = CountCommentedTotals(forecast);
+    if (!errors.empty())
+        return BuildResult::Failed;
+    if (!(commented != 0 ? ResetTotalForecastSums(forecast) : DeleteTotalForecastsOf(forecast)))
+        return BuildResult::Failed;
+
+    const auto rows = CountedRows(forecast);
+    if (!rows)
+        return BuildResult::Failed;
+    log.KeepAlive();
+    const auto sums = SumsByProductRange(log, forecast, *rows);
+    if (!sums)
+        return BuildResult::Failed;
+    for (const CForecastDataRecord& sum : *sums) {
+        if (!AccumulateTotalForecast(sum))
+            return BuildResult::Failed;
+        log.KeepAlive();
+    }
+    if (!errors.empty() || !tx.commit())
+        return BuildResult::Failed;
+    return sums->empty() ? BuildResult::NoData : BuildResult::Written;
+}
+
+} // namespace
+
+bool BuildTotalForecast(CCheckLog& log, int forecast)
+{
+    log.AppendLine(kBuildingTotals);
+    BuildResult result;
+    DbError failure;
+    {
+        CErrorCollector errors;
+        try {
+            result = Build(log, forecast, errors);
+        } catch (const std::exception& e) {
+            // The transaction was rolled back on the way out.
+            errors.take();
+            failure.message = QString::fromUtf8(e.what());
+            result = BuildResult::Failed;
+        }
+        if (result == BuildResult::Failed && !errors.empty())
+            failure = errors.take().front();
+        else
+            errors.take();
+    }
+    switch (result) {
+    case BuildResult::Written:
+        log.AppendLine(kTotalsBuilt);
+        return true;
+    case BuildResult::NoData:
+        log.AppendLine(kNoTotalData);
+        return false;
+    case BuildResult::Failed:
+        break;
+    }
+    // Shown once the rows are as they were.
+    ReportComError(failure);
+    return false;
+}
