@@ -1,0 +1,3 @@
+-- placeholder
+SELECT 1
+GO
