@@ -157,7 +157,11 @@ int CDbPreparer::UpgradeServerDatabase()
     const QString upgrade = LoadPrepScript(kUpgradeScript);
     const QString admin = LoadPrepScript(kAdministratorScript);
     const QString units = LoadPrepScript(kUnitsScript);
-    if (schema.objects.isEmpty() || upgrade.isEmpty() || admin.isEmpty() || units.isEmpty())
+    if (schema.objects.isEmpty()) {
+        AppMessageBox(PrepTexts::kNoScript.arg(kObjectsMarker), MB_OK | MB_ICONHAND);
+        return 0;
+    }
+    if (upgrade.isEmpty() || admin.isEmpty() || units.isEmpty())
         return 0;
     QSqlDatabase db;
     if (!Open(ServerParams(m_dbName), &db))
