@@ -122,6 +122,25 @@ QString Quoted(const QString& name)
     return u'"' + QString(name).replace(u'"', QStringLiteral("\"\"")) + u'"';
 }
 
+// Whether another process has the file open in write-ahead-log mode: every such connection holds a
+// read lock on the "dead man switch" byte of the shared-memory file, which SQLite itself tests to
+// learn whether it is the last user.
+bool SharedMemoryInUse(const QString& database)
+{
+    const QByteArray shm = QFile::encodeName(database + QStringLiteral("-shm"));
+    const int fd = ::open(shm.constData(), O_RDWR | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct flock lock = {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = 128;
+    lock.l_len = 1;
+    const bool inUse = ::fcntl(fd, F_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
+    ::close(fd);
+    return inUse;
+}
+
 bool IsBusy(const QSqlError& e)
 {
     const int code = e.nativeErrorCode().toInt();
@@ -203,9 +222,9 @@ int CDbPreparer::PrepareAccessFile(bool upgrade, int oldVersion)
         QSqlQuery q(lock);
         const bool locked = lock.open() && q.exec(QStringLiteral("PRAGMA locking_mode=EXCLUSIVE"))
             && q.exec(QStringLiteral("BEGIN EXCLUSIVE")) && q.exec(QStringLiteral("COMMIT"));
-        if (!locked) {
+        if (!locked || SharedMemoryInUse(m_mdbPath)) {
             const QSqlError e = lock.isOpen() ? q.lastError() : lock.lastError();
-            if (IsBusy(e))
+            if (locked || IsBusy(e))
                 AppMessageBox(PrepTexts::kFileInUse.arg(m_mdbPath), MB_OK | MB_ICONHAND);
             else
                 ReportComError(e);
@@ -322,7 +341,7 @@ int CDbPreparer::PrepareAccessFile(bool upgrade, int oldVersion)
     QString reason;
     if (upgrade) {
         Drop(lock);
-        if (QFileInfo::exists(m_mdbPath + QStringLiteral("-wal"))) {
+        if (QFileInfo::exists(m_mdbPath + QStringLiteral("-wal")) || SharedMemoryInUse(m_mdbPath)) {
             AppMessageBox(PrepTexts::kFileInUse.arg(m_mdbPath), MB_OK | MB_ICONHAND);
             dropBackup();
             return 0;

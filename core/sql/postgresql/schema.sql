@@ -734,12 +734,12 @@ BEGIN
     IF EXISTS (SELECT 1 FROM tClsReceiverMap WHERE prognoz = p_target) THEN
         RETURN -4;
     END IF;
+    IF v_data AND EXISTS (SELECT 1 FROM tFctPrognozData WHERE prognoz = p_target) THEN
+        RETURN -6;
+    END IF;
     IF v_classifier AND (EXISTS (SELECT 1 FROM tClsProduct WHERE prognoz = p_target)
                          OR EXISTS (SELECT 1 FROM tFctPrice WHERE prognoz = p_target)) THEN
         RETURN -5;
-    END IF;
-    IF v_data AND EXISTS (SELECT 1 FROM tFctPrognozData WHERE prognoz = p_target) THEN
-        RETURN -6;
     END IF;
     INSERT INTO tClsReceiverMap (prognoz, receiver, subReceiverCount)
     SELECT p_target, receiver, subReceiverCount FROM tClsReceiverMap WHERE prognoz = p_source;
