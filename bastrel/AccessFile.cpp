@@ -22,8 +22,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <sqlite3.h>
 #include <unistd.h>
@@ -37,34 +37,43 @@ struct MigratedTable {
     const char* newName;
 };
 constexpr MigratedTable kMigrated[] = {
-    {"ImportEventType", "tClsImportEventType"}, {"Documentation", "tFctDocumentation"},
-    {"ImportStatus", "tFctImportStatus"},       {"MConvert", "tClsMConvert"},
-    {"Measurement", "tClsMeasurement"},         {"OldImportMap", "tFctOldImportMap"},
-    {"Price", "tFctPrice"},                     {"Product", "tClsProduct"},
-    {"PrognozData", "tFctPrognozData"},         {"Receiver", "tClsReceiver"},
-    {"ReceiverMap", "tClsReceiverMap"},         {"TotalPrognoz", "tFctTotalPrognoz"},
+    {"ImportEventType", "tClsImportEventType"},
+    {"Documentation", "tFctDocumentation"},
+    {"ImportStatus", "tFctImportStatus"},
+    {"MConvert", "tClsMConvert"},
+    {"Measurement", "tClsMeasurement"},
+    {"OldImportMap", "tFctOldImportMap"},
+    {"Price", "tFctPrice"},
+    {"Product", "tClsProduct"},
+    {"PrognozData", "tFctPrognozData"},
+    {"Receiver", "tClsReceiver"},
+    {"ReceiverMap", "tClsReceiverMap"},
+    {"TotalPrognoz", "tFctTotalPrognoz"},
     {"Prognoz", "tFctPrognoz"},
 };
 // Kept too when the old file has them with columns that fit; otherwise the template's stay.
 constexpr MigratedTable kAlsoMigrated[] = {
-    {"tFctMailing", "tFctMailing"}, {"tFctMailingReceivers", "tFctMailingReceivers"},
-    {"tFctOpJournal", "tFctOpJournal"}, {"tFctUserRights", "tFctUserRights"},
-    {"Faq", "tFctFaq"}, {"News", "tFctNews"},
+    {"tFctMailing", "tFctMailing"},
+    {"tFctMailingReceivers", "tFctMailingReceivers"},
+    {"tFctOpJournal", "tFctOpJournal"},
+    {"tFctUserRights", "tFctUserRights"},
+    {"Faq", "tFctFaq"},
+    {"News", "tFctNews"},
 };
 
 // A unit stored as "Штука [796]" becomes "Штука" with the code 796.
-const QString kUnitNameFix = QStringLiteral(
-    "UPDATE tClsMeasurement SET code = substr(name, instr(name, '[') + 1, 3), "
-    "name = CASE WHEN instr(name, '[') > 2 THEN substr(name, 1, instr(name, '[') - 2) ELSE '' END "
-    "WHERE instr(name, '[') > 0");
+const QString kUnitNameFix =
+    QStringLiteral("UPDATE tClsMeasurement SET code = substr(name, instr(name, '[') + 1, 3), "
+                   "name = CASE WHEN instr(name, '[') > 2 THEN substr(name, 1, instr(name, '[') - 2) ELSE '' END "
+                   "WHERE instr(name, '[') > 0");
 // Versions up to 22 kept the product's code at the head of its name.
-const QString kProductNameFix =
-    QStringLiteral("UPDATE tClsProduct SET code = substr(name, 1, instr(name, ' ') - 1), "
-                   "name = substr(name, instr(name, ' ') + 1) WHERE instr(name, ' ') > 1");
+const QString kProductNameFix = QStringLiteral("UPDATE tClsProduct SET code = substr(name, 1, instr(name, ' ') - 1), "
+                                               "name = substr(name, instr(name, ' ') + 1) WHERE instr(name, ' ') > 1");
 
 bool SyncPath(const QString& path, bool directory)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), (directory ? O_RDONLY | O_DIRECTORY : O_RDWR) | O_CLOEXEC);
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), (directory ? O_RDONLY | O_DIRECTORY : O_RDWR) | O_CLOEXEC);
     if (fd < 0)
         return false;
     const bool ok = ::fsync(fd) == 0;
@@ -158,6 +167,14 @@ int CDbPreparer::GetDbVersion(QSqlDatabase& db)
     return q.next() ? q.value(0).toInt() : -1;
 }
 
+bool CDbPreparer::OpenFile(const QString& path, QSqlDatabase* db)
+{
+    DbConnectParams params;
+    params.dialect = SqlDialect::SQLite;
+    params.file = path;
+    return Open(params, db);
+}
+
 int CDbPreparer::RunFile()
 {
     if (!QFileInfo(m_folder).isDir()) {
@@ -168,11 +185,8 @@ int CDbPreparer::RunFile()
     const QFileInfo file(m_mdbPath);
     if (!file.exists() && !file.isSymLink())
         return PrepareAccessFile(false, -1);
-    DbConnectParams params;
-    params.dialect = SqlDialect::SQLite;
-    params.file = m_mdbPath;
     QSqlDatabase db;
-    if (!Open(params, &db))
+    if (!OpenFile(m_mdbPath, &db))
         return 0;
     const int version = GetDbVersion(db);
     Drop(db);
@@ -184,11 +198,8 @@ int CDbPreparer::RunDataFixScript()
     const QString units = LoadPrepScript(kUnitsScript);
     if (units.isEmpty())
         return 0;
-    DbConnectParams params;
-    params.dialect = SqlDialect::SQLite;
-    params.file = m_mdbPath;
     QSqlDatabase db;
-    if (!Open(params, &db))
+    if (!OpenFile(m_mdbPath, &db))
         return 0;
     bool ok = RunStatement(db, QStringLiteral("BEGIN IMMEDIATE")) && RunPieces(db, SqlDialect::SQLite, units)
         && RunPieces(db, SqlDialect::SQLite, kStampScript) && RunStatement(db, QStringLiteral("COMMIT"));
@@ -257,7 +268,8 @@ int CDbPreparer::PrepareAccessFile(bool upgrade, int oldVersion)
         const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddHHmmss"));
         for (int i = 0; backup.isEmpty(); ++i) {
             const QString candidate = i == 0 ? m_folder + QStringLiteral("LIR.Bak.db")
-                : m_folder + QStringLiteral("LIR.Bak.%1%2.db").arg(stamp, i == 1 ? QString() : QStringLiteral("-%1").arg(i));
+                                             : m_folder
+                    + QStringLiteral("LIR.Bak.%1%2.db").arg(stamp, i == 1 ? QString() : QStringLiteral("-%1").arg(i));
             bool taken = false;
             QString reason;
             if (LinkNoReplace(temp.fileName(), candidate, &taken, &reason))
@@ -300,11 +312,8 @@ int CDbPreparer::PrepareAccessFile(bool upgrade, int oldVersion)
     }
     fresh.close();
 
-    DbConnectParams params;
-    params.dialect = SqlDialect::SQLite;
-    params.file = fresh.fileName();
     QSqlDatabase db;
-    ok = Open(params, &db);
+    ok = OpenFile(fresh.fileName(), &db);
     if (ok && upgrade) {
         QSqlQuery q(db);
         q.prepare(QStringLiteral("ATTACH DATABASE ? AS old"));
@@ -316,8 +325,7 @@ int CDbPreparer::PrepareAccessFile(bool upgrade, int oldVersion)
     ok = ok && RunStatement(db, QStringLiteral("BEGIN IMMEDIATE"));
     if (ok) {
         ok = (schema.isEmpty() || RunPieces(db, SqlDialect::SQLite, schema))
-            && (!upgrade
-                || (MigrateAccessData(db, backup, oldVersion) && RunPieces(db, SqlDialect::SQLite, units)))
+            && (!upgrade || (MigrateAccessData(db, backup, oldVersion) && RunPieces(db, SqlDialect::SQLite, units)))
             && RunPieces(db, SqlDialect::SQLite, kStampScript) && RunStatement(db, QStringLiteral("COMMIT"));
         if (!ok)
             QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
@@ -408,8 +416,8 @@ bool CDbPreparer::MigrateAccessData(QSqlDatabase& target, const QString& backupP
             names << Quoted(*it);
         }
         const QString list = names.join(QStringLiteral(", "));
-        const QString sql = QStringLiteral("INSERT INTO main.%1 (%2) SELECT %2 FROM old.%3")
-                                .arg(Quoted(newName), list, Quoted(from));
+        const QString sql =
+            QStringLiteral("INSERT INTO main.%1 (%2) SELECT %2 FROM old.%3").arg(Quoted(newName), list, Quoted(from));
         if (required)
             return RunStatement(target, sql) ? 1 : -1;
         // A table that does not fit is left as the template has it.

@@ -44,8 +44,8 @@ CDbPreparer::~CDbPreparer()
     }
 }
 
-int CDbPreparer::Run(bool isSql, const QString& server, const QString& login, const QString& password,
-                     int windowsAuth, const QString& folder)
+int CDbPreparer::Run(bool isSql, const QString& server, const QString& login, const QString& password, int windowsAuth,
+                     const QString& folder)
 {
     m_isSql = isSql;
     m_server = server;
@@ -129,7 +129,8 @@ int CDbPreparer::CreateServerDatabase(QSqlDatabase& maintenance)
     const QString admin = LoadPrepScript(kAdministratorScript);
     if (schema.isEmpty() || admin.isEmpty())
         return 0;
-    if (!RunStatement(maintenance, QStringLiteral("CREATE DATABASE %1 ENCODING 'UTF8' TEMPLATE template0").arg(m_dbName)))
+    if (!RunStatement(maintenance,
+                      QStringLiteral("CREATE DATABASE %1 ENCODING 'UTF8' TEMPLATE template0").arg(m_dbName)))
         return 0;
     QSqlDatabase db;
     bool ok = Open(ServerParams(m_dbName), &db);
@@ -168,9 +169,8 @@ int CDbPreparer::UpgradeServerDatabase()
         return 0;
     // The upgrade compares the database with the schema's own tables, made for the run in a schema
     // of their own and gone with it.
-    const QString reference =
-        QStringLiteral("DROP SCHEMA IF EXISTS lir_ref CASCADE\nGO\nCREATE SCHEMA lir_ref\nGO\n"
-                       "SET LOCAL search_path = lir_ref\nGO\n")
+    const QString reference = QStringLiteral("DROP SCHEMA IF EXISTS lir_ref CASCADE\nGO\nCREATE SCHEMA lir_ref\nGO\n"
+                                             "SET LOCAL search_path = lir_ref\nGO\n")
         + schema.tables + QStringLiteral("\nGO\nSET LOCAL search_path TO DEFAULT\nGO\n");
     bool ok = db.transaction();
     if (!ok)

@@ -38,6 +38,7 @@ private:
     DbConnectParams ServerParams(const QString& dbName) const;
     // Opens a connection of its own; a failure is shown.
     bool Open(const DbConnectParams& params, QSqlDatabase* db);
+    bool OpenFile(const QString& path, QSqlDatabase* db);
     void Drop(QSqlDatabase& db);
 
     int RunServer();

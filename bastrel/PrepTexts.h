@@ -12,8 +12,9 @@ inline const QString kLoginLabel = QStringLiteral("Логин:");
 inline const QString kPasswordLabel = QStringLiteral("Пароль:");
 // The operating system's authentication sends no login or password, as in the program's "Соединение".
 inline const QString kOsAuth = QStringLiteral("Использовать аутентификацию операционной системы");
-inline const QString kWarning = QStringLiteral("ВНИМАНИЕ! Для успешной подготовки базы данных для работы приложения "
-                                               "необходимо ввести имя пользователя с правами администратора PostgreSQL");
+inline const QString kWarning =
+    QStringLiteral("ВНИМАНИЕ! Для успешной подготовки базы данных для работы приложения "
+                   "необходимо ввести имя пользователя с правами администратора PostgreSQL");
 inline const QString kCancel = QStringLiteral("Отмена");
 inline const QString kOk = QStringLiteral("ОК");
 inline const QString kAboutItem = QStringLiteral("&About Bastrel...");
@@ -22,8 +23,8 @@ inline const QString kAboutVersion = QStringLiteral("Bastrel Version 1.0");
 inline const QString kAboutLine = QStringLiteral("Подготовка базы данных программы «Прогноз»");
 
 inline const QString kNoFolder = QStringLiteral("Папка базы данных не найдена: %1");
-inline const QString kFileInUse =
-    QStringLiteral("Файл базы данных %1 используется другой программой.\nЗакройте программу «Прогноз» и повторите подготовку.");
+inline const QString kFileInUse = QStringLiteral(
+    "Файл базы данных %1 используется другой программой.\nЗакройте программу «Прогноз» и повторите подготовку.");
 inline const QString kNoTemplate = QStringLiteral("Не удалось прочитать шаблон базы данных %1:\n%2");
 inline const QString kWriteFailed = QStringLiteral("Не удалось записать файл %1:\n%2");
 inline const QString kBackupFailed = QStringLiteral("Не удалось сохранить копию базы данных в файле %1:\n%2");

@@ -48,10 +48,10 @@ protected:
     static PeerRun ConnectAs(const QString& login, const QString& password, const QString& db, const QString& sql)
     {
         qputenv("PGPASSWORD", password.toUtf8());
-        PeerRun run = RunPeer(QStringLiteral("psql"), {QStringLiteral("-X"), QStringLiteral("-A"), QStringLiteral("-t"),
-                                                       QStringLiteral("-h"), QStringLiteral("127.0.0.1"),
-                                                       QStringLiteral("-U"), login, QStringLiteral("-d"), db,
-                                                       QStringLiteral("-c"), sql});
+        PeerRun run = RunPeer(QStringLiteral("psql"),
+                              {QStringLiteral("-X"), QStringLiteral("-A"), QStringLiteral("-t"), QStringLiteral("-h"),
+                               QStringLiteral("127.0.0.1"), QStringLiteral("-U"), login, QStringLiteral("-d"), db,
+                               QStringLiteral("-c"), sql});
         qunsetenv("PGPASSWORD");
         return run;
     }
@@ -77,8 +77,9 @@ TEST_F(BastrelServerTest, CreatesThenRerunChangesNoSchema)
     EXPECT_EQ(PsqlValue(db, QStringLiteral("select n from tsysdbversion")), QStringLiteral("36"));
     EXPECT_EQ(PsqlValue(db, QStringLiteral("select count(*) from pg_tables where schemaname = 'public'")),
               QStringLiteral("21"));
-    EXPECT_EQ(PsqlValue(db, QStringLiteral("select string_agg(rolname, ',' order by rolname) from pg_roles where "
-                                           "rolname in ('lir_admins', 'lir_experts', 'lir_users', 'lir_admin')")),
+    EXPECT_EQ(PsqlValue(db,
+                        QStringLiteral("select string_agg(rolname, ',' order by rolname) from pg_roles where "
+                                       "rolname in ('lir_admins', 'lir_experts', 'lir_users', 'lir_admin')")),
               QStringLiteral("lir_admin,lir_admins,lir_experts,lir_users"));
     const PeerRun admin = ConnectAs(QStringLiteral("lir_admin"), QStringLiteral("tarno"), db,
                                     QStringLiteral("select IsAdmin(session_user)"));
@@ -130,27 +131,32 @@ TEST_F(BastrelServerTest, UpgradesEarlierVersions)
         CreatePgDatabase(db);
         LoadPgFixture(db, FixturePath(QStringLiteral("pg-first-generation.sql")));
         ASSERT_EQ(Prepare(db), 1);
-        EXPECT_EQ(PsqlValue(db, QStringLiteral("select count(*) from pg_tables where schemaname = 'public' and "
-                                               "tablename in ('tclsimporteventtype', 'tsysdbversion', "
-                                               "'tfcttotalprognoz', 'tfctprognozdata', 'tfctprognoz', 'tfctprice', "
-                                               "'tfctoldimportmap', 'tfctnews', 'tfctimportstatus', 'tfctfaq', "
-                                               "'tfctdocumentation', 'tclsreceivermap', 'tclsreceiver', "
-                                               "'tclsproduct', 'tclsmeasurement', 'tclsmconvert')")),
+        EXPECT_EQ(PsqlValue(db,
+                            QStringLiteral("select count(*) from pg_tables where schemaname = 'public' and "
+                                           "tablename in ('tclsimporteventtype', 'tsysdbversion', "
+                                           "'tfcttotalprognoz', 'tfctprognozdata', 'tfctprognoz', 'tfctprice', "
+                                           "'tfctoldimportmap', 'tfctnews', 'tfctimportstatus', 'tfctfaq', "
+                                           "'tfctdocumentation', 'tclsreceivermap', 'tclsreceiver', "
+                                           "'tclsproduct', 'tclsmeasurement', 'tclsmconvert')")),
                   QStringLiteral("16"));
-        EXPECT_EQ(PsqlValue(db, QStringLiteral("select string_agg(coalesce(code, '-') || ' ' || name, ',' order by id) "
-                                               "from tclsproduct")),
+        EXPECT_EQ(PsqlValue(db,
+                            QStringLiteral("select string_agg(coalesce(code, '-') || ' ' || name, ',' order by id) "
+                                           "from tclsproduct")),
                   QStringLiteral("- Продукция,001 Уголь,002 Бумага офисная"));
-        EXPECT_EQ(PsqlValue(db, QStringLiteral("select string_agg(name || ' ' || coalesce(code, '-') || ' ' || "
-                                               "coalesce(oboznachenie, '-'), ',' order by id) from tclsmeasurement")),
+        EXPECT_EQ(PsqlValue(db,
+                            QStringLiteral("select string_agg(name || ' ' || coalesce(code, '-') || ' ' || "
+                                           "coalesce(oboznachenie, '-'), ',' order by id) from tclsmeasurement")),
                   QStringLiteral("Штука 796 шт,Тонна 168 т,Рубль - -"));
-        EXPECT_EQ(PsqlValue(db, QStringLiteral("select string_agg(id || ':' || status || ':' || owner || ':' || "
-                                               "ownername, ',' order by id) from tfctprognoz")),
+        EXPECT_EQ(PsqlValue(db,
+                            QStringLiteral("select string_agg(id || ':' || status || ':' || owner || ':' || "
+                                           "ownername, ',' order by id) from tfctprognoz")),
                   QStringLiteral("1:0:1:Министерство,2:1:3:Другое министерство"));
         // A new row of each kind of id still gets one.
         EXPECT_EQ(PsqlValue(db, QStringLiteral("insert into tclsmeasurement (name) values ('Литр') returning id")),
                   QStringLiteral("4"));
-        EXPECT_EQ(PsqlValue(db, QStringLiteral("insert into tclsreceiver (category, name, importedId, isgroup) "
-                                               "values (1, 'Новый', 0, 0) returning id")),
+        EXPECT_EQ(PsqlValue(db,
+                            QStringLiteral("insert into tclsreceiver (category, name, importedId, isgroup) "
+                                           "values (1, 'Новый', 0, 0) returning id")),
                   QStringLiteral("4"));
         const QString upgraded = PgDump(db, true);
         ASSERT_EQ(Prepare(db), 1);
@@ -174,11 +180,12 @@ TEST_F(BastrelServerTest, UpgradesEarlierVersions)
         LoadPgFixture(db, FixturePath(QStringLiteral("pg-36-before-hardening.sql")));
         const QString expert = QStringLiteral("bastrel_expert_%1").arg(db);
         Psql(db, QStringLiteral("DROP ROLE IF EXISTS %1").arg(expert));
-        ASSERT_EQ(Psql(db, QStringLiteral("CREATE ROLE %1 LOGIN PASSWORD 'pw'; GRANT lir_experts TO %1; "
-                                          "INSERT INTO tfctprognoz (id, name, year) VALUES (1, 'П', 2020); "
-                                          "INSERT INTO tclsproduct (prognoz, id, parent, isgroup, name) "
-                                          "VALUES (1, 1, 0, 1, 'x'); INSERT INTO tfctprice (prognoz, product, "
-                                          "pricePrev) VALUES (1, 1, 1), (1, 1, 2)")
+        ASSERT_EQ(Psql(db,
+                       QStringLiteral("CREATE ROLE %1 LOGIN PASSWORD 'pw'; GRANT lir_experts TO %1; "
+                                      "INSERT INTO tfctprognoz (id, name, year) VALUES (1, 'П', 2020); "
+                                      "INSERT INTO tclsproduct (prognoz, id, parent, isgroup, name) "
+                                      "VALUES (1, 1, 0, 1, 'x'); INSERT INTO tfctprice (prognoz, product, "
+                                      "pricePrev) VALUES (1, 1, 1), (1, 1, 2)")
                            .arg(expert))
                       .exitCode,
                   0);

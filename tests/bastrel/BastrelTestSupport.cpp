@@ -1,7 +1,7 @@
 #include "BastrelTestSupport.h"
 
-#include "db/DbConnection.h"
 #include "DbTest.h"
+#include "db/DbConnection.h"
 
 #include <QFile>
 #include <QProcess>
@@ -61,9 +61,10 @@ void LoadPgFixture(const QString& db, const QString& file)
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("fixture.sql"));
     WriteFile(path, text.toUtf8());
-    const PeerRun run = RunPeer(QStringLiteral("psql"), {QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-v"),
-                                                        QStringLiteral("ON_ERROR_STOP=1"), QStringLiteral("-d"), db,
-                                                        QStringLiteral("-f"), path});
+    const PeerRun run =
+        RunPeer(QStringLiteral("psql"),
+                {QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-v"), QStringLiteral("ON_ERROR_STOP=1"),
+                 QStringLiteral("-d"), db, QStringLiteral("-f"), path});
     ASSERT_EQ(run.exitCode, 0) << run.output.toStdString();
 }
 

@@ -18,33 +18,33 @@ protected:
             return;
         // Units, conversions (a thousand of unit 2 make one of unit 1), receivers: the root 1, the
         // subordinate group 2 with the leaves 3 and 4, the leaf 5 under the root.
-        for (const char* sql : {
-                 "insert into tClsMeasurement (id, name, code) values (1, 'Рубль', '383'), (2, 'Копейка', NULL), "
-                 "(3, 'Штука', '796')",
-                 "insert into tClsMConvert (base, produce, koef) values (1, 2, 1000)",
-                 "insert into tClsReceiver (id, category, name, importedId, isgroup, position) values "
-                 "(1, 0, 'Корень', 0, 1, 1), (2, 1, 'Группа', 0, 1, 2), (3, 2, 'Лист 1', 0, 0, 3), "
-                 "(4, 2, 'Лист 2', 0, 0, 4), (5, 1, 'Лист 3', 0, 0, 5)",
-                 "insert into tFctPrognoz (id, name, year, status) values (1, 'Источник', 2024, 0)",
-                 "insert into tClsReceiverMap (prognoz, receiver, subReceiverCount) values (1, 1, 2), (1, 2, 2), "
-                 "(1, 3, 0), (1, 4, 0), (1, 5, 0)",
-                 // Products: the root 10 (sum of members), the balancing group 11 with members 12 (rubles)
-                 // and 13 (kopecks), the leaf 14.
-                 "insert into tClsProduct (prognoz, id, parent, measurementNatural, measurementPrice, name, "
-                 "position, offsetMin, offsetMax, type, isgroup, code) values "
-                 "(1, 10, 0, NULL, 1, 'Продукция', 1, 0, 0, 64, 1, NULL), "
-                 "(1, 11, 10, NULL, 1, 'Топливо', 1, 0, 0, 112, 1, '01'), "
-                 "(1, 12, 11, 3, 1, 'Уголь', 1, 0.9, 1.1, 0, 0, '011'), "
-                 "(1, 13, 11, 3, 2, 'Дрова', 2, 0, 0, 0, 0, '012'), "
-                 "(1, 14, 10, 3, 1, 'Бумага', 2, 0, 0, 0, 0, '02')",
-                 "insert into tFctPrice (prognoz, product, pricePrev, priceCur, priceNext) values "
-                 "(1, 10, 0, 0, 0), (1, 11, 0, 0, 0), (1, 12, 100, 100, 100), (1, 13, 1, 1, 1), (1, 14, 5, 5, 5)",
-                 "insert into tFctPrognozData (prognoz, product, receiver, sumLast, sumCurr, sumNext, valueLast, "
-                 "valueCurr, valueNext, valueNorm, sumOther) values "
-                 "(1, 12, 3, 1000, 1100, 1200, 10, 11, 12, 1, 2), (1, 13, 3, 12345, 0, 50000, 1, 1, 1, 0, 0), "
-                 "(1, 11, 3, 5000, 5000, 5000, 0, 0, 0, 0, 0), (1, 14, 3, 50, 55, 60, 10, 11, 12, 0, 0), "
-                 "(1, 12, 4, 2000, 2000, 2000, 20, 20, 20, 3, 4), (1, 14, 5, 7, 8, 9, 1, 1, 1, 0, 0), "
-                 "(1, 12, 2, 999, 999, 999, 9, 9, 9, 9, 9), (1, 12, 1, 1, 1, 1, 1, 1, 1, 1, 1)"})
+        for (const char* sql :
+             {"insert into tClsMeasurement (id, name, code) values (1, 'Рубль', '383'), (2, 'Копейка', NULL), "
+              "(3, 'Штука', '796')",
+              "insert into tClsMConvert (base, produce, koef) values (1, 2, 1000)",
+              "insert into tClsReceiver (id, category, name, importedId, isgroup, position) values "
+              "(1, 0, 'Корень', 0, 1, 1), (2, 1, 'Группа', 0, 1, 2), (3, 2, 'Лист 1', 0, 0, 3), "
+              "(4, 2, 'Лист 2', 0, 0, 4), (5, 1, 'Лист 3', 0, 0, 5)",
+              "insert into tFctPrognoz (id, name, year, status) values (1, 'Источник', 2024, 0)",
+              "insert into tClsReceiverMap (prognoz, receiver, subReceiverCount) values (1, 1, 2), (1, 2, 2), "
+              "(1, 3, 0), (1, 4, 0), (1, 5, 0)",
+              // Products: the root 10 (sum of members), the balancing group 11 with members 12 (rubles)
+              // and 13 (kopecks), the leaf 14.
+              "insert into tClsProduct (prognoz, id, parent, measurementNatural, measurementPrice, name, "
+              "position, offsetMin, offsetMax, type, isgroup, code) values "
+              "(1, 10, 0, NULL, 1, 'Продукция', 1, 0, 0, 64, 1, NULL), "
+              "(1, 11, 10, NULL, 1, 'Топливо', 1, 0, 0, 112, 1, '01'), "
+              "(1, 12, 11, 3, 1, 'Уголь', 1, 0.9, 1.1, 0, 0, '011'), "
+              "(1, 13, 11, 3, 2, 'Дрова', 2, 0, 0, 0, 0, '012'), "
+              "(1, 14, 10, 3, 1, 'Бумага', 2, 0, 0, 0, 0, '02')",
+              "insert into tFctPrice (prognoz, product, pricePrev, priceCur, priceNext) values "
+              "(1, 10, 0, 0, 0), (1, 11, 0, 0, 0), (1, 12, 100, 100, 100), (1, 13, 1, 1, 1), (1, 14, 5, 5, 5)",
+              "insert into tFctPrognozData (prognoz, product, receiver, sumLast, sumCurr, sumNext, valueLast, "
+              "valueCurr, valueNext, valueNorm, sumOther) values "
+              "(1, 12, 3, 1000, 1100, 1200, 10, 11, 12, 1, 2), (1, 13, 3, 12345, 0, 50000, 1, 1, 1, 0, 0), "
+              "(1, 11, 3, 5000, 5000, 5000, 0, 0, 0, 0, 0), (1, 14, 3, 50, 55, 60, 10, 11, 12, 0, 0), "
+              "(1, 12, 4, 2000, 2000, 2000, 20, 20, 20, 3, 4), (1, 14, 5, 7, 8, 9, 1, 1, 1, 0, 0), "
+              "(1, 12, 2, 999, 999, 999, 9, 9, 9, 9, 9), (1, 12, 1, 1, 1, 1, 1, 1, 1, 1, 1)"})
             Exec(QString::fromUtf8(sql));
     }
 
@@ -113,9 +113,9 @@ TEST_P(ServerProceduresTest, NewForecastAndCloneCopyAsTheProgram)
         rec.year = 2025;
         rec.ownerName = QStringLiteral("Министерство");
         ASSERT_TRUE(CreateForecast(rec, 1, f.copy, f.receiversOnly, f.data));
-        const int server = Call(QStringLiteral("select sForecastNew(?, ?, ?, ?, ?, ?, ?)"),
-                                {QStringLiteral("Новый"), QStringLiteral("Министерство"), 2025, f.copy,
-                                 f.receiversOnly, f.data, 1});
+        const int server =
+            Call(QStringLiteral("select sForecastNew(?, ?, ?, ?, ?, ?, ?)"),
+                 {QStringLiteral("Новый"), QStringLiteral("Министерство"), 2025, f.copy, f.receiversOnly, f.data, 1});
         ASSERT_GT(server, rec.id);
         EXPECT_EQ(Snapshot(server), Snapshot(rec.id));
     }
@@ -131,8 +131,8 @@ TEST_P(ServerProceduresTest, NewForecastAndCloneCopyAsTheProgram)
                         "(52, 12, 0, 'x', 0)"));
     Exec(QStringLiteral("insert into tFctPrognozData (prognoz, product, receiver) values (52, 12, 3)"));
     const std::pair<const char*, int> codes[] = {
-        {"select sNSIClone(50, 1, 0, 0, NULL)", -4}, {"select sNSIClone(51, 1, 0, 0, NULL)", -5},
-        {"select sNSIClone(52, 1, 0, 1, NULL)", -6}, {"select sNSIClone(99, 1, 0, 0, NULL)", -1},
+        {"select sNSIClone(50, 1, 0, 0, NULL)", -4},  {"select sNSIClone(51, 1, 0, 0, NULL)", -5},
+        {"select sNSIClone(52, 1, 0, 1, NULL)", -6},  {"select sNSIClone(99, 1, 0, 0, NULL)", -1},
         {"select sNSIClone(51, 99, 0, 0, NULL)", -1}, {"select sForecastNew('x', 'y', 1, 1, 0, 0, 99)", -1}};
     for (const auto& [sql, code] : codes)
         EXPECT_EQ(Call(QString::fromLatin1(sql)), code) << sql;
@@ -174,7 +174,8 @@ TEST_P(ServerProceduresTest, TotalGenerateFollowsTheConsolidationRule)
     Exec(QStringLiteral("insert into tFctTotalPrognoz (prognoz, product, sumLast) values (1, 11, 7)"));
     EXPECT_EQ(Call(QStringLiteral("select sForecastTotalGenerate(1)")), 0);
     EXPECT_EQ(Scalar(actual).toString(), want);
-    EXPECT_EQ(Count(QStringLiteral("tFctTotalPrognoz"), QStringLiteral("prognoz = 1 and product = 11 and sumLast = 7")), 0);
+    EXPECT_EQ(Count(QStringLiteral("tFctTotalPrognoz"), QStringLiteral("prognoz = 1 and product = 11 and sumLast = 7")),
+              0);
     Exec(QStringLiteral("update tFctTotalPrognoz set comment = 'оставить' where product = 12"));
     Exec(QStringLiteral("insert into tFctTotalPrognoz (prognoz, product, sumLast, comment) values (1, 10, 3, 'тоже')"));
     EXPECT_EQ(Call(QStringLiteral("select sForecastTotalGenerate(1)")), 0);
@@ -196,8 +197,9 @@ TEST_P(ServerProceduresTest, RecalculateAsTheProgram)
                         "(1, 14, 10, 20, 30, 1)"));
     // The same forecast twice: the program recalculates one, the server the other.
     const int twin = Call(QStringLiteral("select sForecastNew('Двойник', '', 2024, 1, 0, 1, 1)"));
-    Exec(QStringLiteral("insert into tFctTotalPrognoz (prognoz, product, sumLast, sumCurr, sumNext, valueLast) "
-                        "select ?, product, sumLast, sumCurr, sumNext, valueLast from tFctTotalPrognoz where prognoz = 1"),
+    Exec(QStringLiteral(
+             "insert into tFctTotalPrognoz (prognoz, product, sumLast, sumCurr, sumNext, valueLast) "
+             "select ?, product, sumLast, sumCurr, sumNext, valueLast from tFctTotalPrognoz where prognoz = 1"),
          {twin});
     struct Case {
         int receiver; // 0: the consolidated forecast
@@ -251,25 +253,29 @@ TEST_P(ServerProceduresTest, UpdatesAndCheckFindings)
     while (q.next())
         findings << q.value(0).toString();
     // The root's and the group's rows of Уголь: 1/1 and 999/9 lie outside 0.9 to 1.1 of the price 100.
-    EXPECT_EQ(findings, (QStringList{
-                            "1 12 Цена не входит в допустимый диапазон!",
-                            "2 12 Цена не входит в допустимый диапазон!",
-                            "3 13 Не указана единица измерения цен!",
-                            "3 11 Не удалось подсчитать сумму по продуктам.",
-                            "4 12 Цена не входит в допустимый диапазон!",
-                            "5 14 Не указано количество за текущий год!",
-                            "5 10 Сумма по продуктам за прошлый год больше указанной.",
-                            "5 10 Сумма по продуктам за следующий год больше указанной.",
-                        }));
+    EXPECT_EQ(findings,
+              (QStringList{
+                  "1 12 Цена не входит в допустимый диапазон!",
+                  "2 12 Цена не входит в допустимый диапазон!",
+                  "3 13 Не указана единица измерения цен!",
+                  "3 11 Не удалось подсчитать сумму по продуктам.",
+                  "4 12 Цена не входит в допустимый диапазон!",
+                  "5 14 Не указано количество за текущий год!",
+                  "5 10 Сумма по продуктам за прошлый год больше указанной.",
+                  "5 10 Сумма по продуктам за следующий год больше указанной.",
+              }));
 }
 
 TEST_P(ServerProceduresTest, OnlyAdministratorsMayCallThem)
 {
-    const QString functions[] = {
-        "sNSIClone(int, int, int, int, int)", "sForecastNew(varchar, varchar, int, int, int, int, int)",
-        "sForecastDelete(int)", "sForecastRecalculate(int, int, int)", "sForecastTotalGenerate(int)",
-        "f_ForecastCheck(int)", "sForecastUpdate(int, int, int, numeric, numeric, numeric, numeric, numeric, "
-        "numeric, varchar)"};
+    const QString functions[] = {"sNSIClone(int, int, int, int, int)",
+                                 "sForecastNew(varchar, varchar, int, int, int, int, int)",
+                                 "sForecastDelete(int)",
+                                 "sForecastRecalculate(int, int, int)",
+                                 "sForecastTotalGenerate(int)",
+                                 "f_ForecastCheck(int)",
+                                 "sForecastUpdate(int, int, int, numeric, numeric, numeric, numeric, numeric, "
+                                 "numeric, varchar)"};
     for (const QString& f : functions) {
         SCOPED_TRACE(f.toStdString());
         EXPECT_FALSE(Scalar(QStringLiteral("select prosecdef from pg_proc where oid = ?::regprocedure"), {f}).toBool());
@@ -278,8 +284,7 @@ TEST_P(ServerProceduresTest, OnlyAdministratorsMayCallThem)
                                 {QString::fromLatin1(group), f})
                              .toBool())
                 << group;
-        EXPECT_TRUE(
-            Scalar(QStringLiteral("select has_function_privilege('lir_admins', ?, 'EXECUTE')"), {f}).toBool());
+        EXPECT_TRUE(Scalar(QStringLiteral("select has_function_privilege('lir_admins', ?, 'EXECUTE')"), {f}).toBool());
     }
 }
 
