@@ -65,6 +65,8 @@ endif()
 if(TARGET lirexchangechecks)
   lir_forbid_links(lirexchangechecks Qt6::Widgets Qt6::Gui lircoreui)
 endif()
+# The preparer serves programs without a window too.
+lir_forbid_links(lirbastrel Qt6::Widgets Qt6::Gui lircoreui)
 foreach(plugin_target mailrune lirmailrune lirmailruneui lirzip)
   if(TARGET ${plugin_target})
     lir_forbid_links(${plugin_target} lircore lircoreui lirtransport lirshellcontrols)

@@ -333,6 +333,13 @@ CREATE TABLE tFctNews (
 )
 GO
 
+INSERT INTO tSysDbVersion (n) VALUES (36)
+GO
+
+-- Programmable objects and rights. From here to the end every batch runs again
+-- when Bastrel upgrades an existing database, after it dropped the functions and
+-- views of the database: what is made here must not mind finding itself made.
+
 -- An insert without an id gets the table's largest id + 1 (1 when empty).
 -- A BEFORE trigger, so that NOT NULL holds and RETURNING sees the id. It takes the
 -- program's new-id lock of the table (held to the end of the transaction), so that
@@ -363,9 +370,6 @@ GO
 
 CREATE TRIGGER DOCUMENTATION_INSERT BEFORE INSERT ON tFctDocumentation
 FOR EACH ROW WHEN (NEW.id IS NULL) EXECUTE FUNCTION f_NewMaxId()
-GO
-
-INSERT INTO tSysDbVersion (n) VALUES (36)
 GO
 
 -- Group roles are cluster-wide: another database may have made them already,
@@ -670,7 +674,14 @@ GO
 REVOKE CREATE ON SCHEMA public FROM PUBLIC
 GO
 
+-- What the groups held before is taken first: they get exactly what follows.
+REVOKE ALL ON SCHEMA public FROM lir_admins, lir_experts, lir_users
+GO
+
 GRANT USAGE ON SCHEMA public TO lir_admins, lir_experts, lir_users
+GO
+
+REVOKE ALL ON ALL TABLES IN SCHEMA public FROM lir_admins, lir_experts, lir_users
 GO
 
 -- Reading and writing rows, nothing more (no TRIGGER, TRUNCATE or REFERENCES).
@@ -682,6 +693,9 @@ GO
 
 -- A user must not grant itself receivers.
 REVOKE INSERT, UPDATE, DELETE ON tFctUserRights, v_UserRights FROM lir_experts, lir_users
+GO
+
+REVOKE ALL ON ALL SEQUENCES IN SCHEMA public FROM lir_admins, lir_experts, lir_users
 GO
 
 GRANT USAGE ON ALL SEQUENCES IN SCHEMA public TO lir_admins, lir_experts, lir_users
@@ -697,18 +711,575 @@ END
 $$
 GO
 
+-- Server procedures, for an administrator or a tool on the server; the program does the same work
+-- with its own code (it calls none of them). They run with the caller's rights and only lir_admins
+-- may call them. Codes: 0 done, -1 the forecast (product, receiver, source) is missing or the
+-- product is no group of a known kind, -2 the forecast's status forbids it, -3 nothing to
+-- consolidate, -4 to -6 the target forecast already holds receivers, products or data.
+
+-- The reference data of the source forecast copied into the target: the receivers' membership, and
+-- unless p_receiversOnly the products with their prices (under the source's ids), and with
+-- p_copyData the data rows (of p_receiver alone when it is given).
+CREATE FUNCTION sNSIClone(p_target int, p_source int, p_receiversOnly int, p_copyData int, p_receiver int)
+RETURNS int
+LANGUAGE plpgsql AS $$
+DECLARE
+    v_classifier boolean := coalesce(p_receiversOnly, 0) = 0;
+    v_data boolean := coalesce(p_receiversOnly, 0) = 0 AND coalesce(p_copyData, 0) <> 0;
+BEGIN
+    IF NOT EXISTS (SELECT 1 FROM tFctPrognoz WHERE id = p_target)
+       OR NOT EXISTS (SELECT 1 FROM tFctPrognoz WHERE id = p_source) THEN
+        RETURN -1;
+    END IF;
+    IF EXISTS (SELECT 1 FROM tClsReceiverMap WHERE prognoz = p_target) THEN
+        RETURN -4;
+    END IF;
+    IF v_data AND EXISTS (SELECT 1 FROM tFctPrognozData WHERE prognoz = p_target) THEN
+        RETURN -6;
+    END IF;
+    IF v_classifier AND (EXISTS (SELECT 1 FROM tClsProduct WHERE prognoz = p_target)
+                         OR EXISTS (SELECT 1 FROM tFctPrice WHERE prognoz = p_target)) THEN
+        RETURN -5;
+    END IF;
+    INSERT INTO tClsReceiverMap (prognoz, receiver, subReceiverCount)
+    SELECT p_target, receiver, subReceiverCount FROM tClsReceiverMap WHERE prognoz = p_source;
+    IF v_classifier THEN
+        INSERT INTO tClsProduct (prognoz, id, parent, measurementNatural, measurementPrice, name, position, comment,
+                                 offsetMin, offsetMax, type, isgroup, balanceTitle, code, measurementNatural2,
+                                 measurementPrice2, avRep, avCur, avProg, priceIdx)
+        SELECT p_target, id, parent, measurementNatural, measurementPrice, name, position, comment, offsetMin,
+               offsetMax, type, isgroup, balanceTitle, code, measurementNatural2, measurementPrice2, avRep, avCur,
+               avProg, priceIdx
+          FROM tClsProduct WHERE prognoz = p_source;
+        INSERT INTO tFctPrice (prognoz, product, pricePrev, priceCur, priceNext)
+        SELECT p_target, product, pricePrev, priceCur, priceNext FROM tFctPrice WHERE prognoz = p_source ORDER BY id;
+    END IF;
+    IF v_data THEN
+        INSERT INTO tFctPrognozData (prognoz, product, receiver, sumLast, sumCurr, sumNext, valueLast, valueCurr,
+                                     valueNext, comment, base, baseMethod, valueNorm, valueIndex, valuePlan,
+                                     valueFormula, valueOther, sumNorm, sumIndex, sumPlan, sumFormula, sumOther)
+        SELECT p_target, product, receiver, sumLast, sumCurr, sumNext, valueLast, valueCurr, valueNext, comment,
+               base, baseMethod, valueNorm, valueIndex, valuePlan, valueFormula, valueOther, sumNorm, sumIndex,
+               sumPlan, sumFormula, sumOther
+          FROM tFctPrognozData
+         WHERE prognoz = p_source AND (coalesce(p_receiver, 0) <= 0 OR receiver = p_receiver)
+         ORDER BY id;
+    END IF;
+    RETURN 0;
+END
+$$
+GO
+
+-- A new forecast in status 0 under the next id, copied from the source as sNSIClone copies (the
+-- receivers with p_copy or p_receiversOnly, the products, prices and with p_copyData the data with
+-- p_copy alone); without copied products it gets the root product "Продукция". Answers the new
+-- id, or -1 when a copy is asked of a source that does not exist.
+CREATE FUNCTION sForecastNew(p_name varchar, p_ownerName varchar, p_year int, p_copy int, p_receiversOnly int,
+                             p_copyData int, p_source int)
+RETURNS int
+LANGUAGE plpgsql AS $$
+DECLARE
+    v_receivers boolean := coalesce(p_copy, 0) <> 0 OR coalesce(p_receiversOnly, 0) <> 0;
+    v_classifier boolean := coalesce(p_copy, 0) <> 0 AND coalesce(p_receiversOnly, 0) = 0;
+    v_id int;
+    v_product int;
+BEGIN
+    IF v_receivers AND NOT EXISTS (SELECT 1 FROM tFctPrognoz WHERE id = p_source) THEN
+        RETURN -1;
+    END IF;
+    INSERT INTO tFctPrognoz (name, year, owner, ownername, status)
+    VALUES (p_name, p_year, -1, p_ownerName, 0)
+    RETURNING id INTO v_id;
+    IF v_receivers THEN
+        PERFORM sNSIClone(v_id, p_source, CASE WHEN v_classifier THEN 0 ELSE 1 END, p_copyData, NULL);
+    END IF;
+    IF NOT v_classifier THEN
+        INSERT INTO tClsProduct (prognoz, parent, name, position, offsetMin, offsetMax, type, isgroup, balanceTitle)
+        VALUES (v_id, 0, 'Продукция', 1, 0, 0, 64, 1, '')
+        RETURNING id INTO v_product;
+        INSERT INTO tFctPrice (prognoz, product, pricePrev, priceCur, priceNext) VALUES (v_id, v_product, 0, 0, 0);
+    END IF;
+    RETURN v_id;
+END
+$$
+GO
+
+-- A forecast with all that belongs to it, in status 0 or 2 only.
+CREATE FUNCTION sForecastDelete(p_forecast int) RETURNS int
+LANGUAGE plpgsql AS $$
+DECLARE
+    v_status int;
+BEGIN
+    SELECT status INTO v_status FROM tFctPrognoz WHERE id = p_forecast FOR UPDATE;
+    IF NOT FOUND THEN
+        RETURN -1;
+    END IF;
+    IF v_status NOT IN (0, 2) THEN
+        RETURN -2;
+    END IF;
+    DELETE FROM tFctDocumentation WHERE prognoz = p_forecast;
+    DELETE FROM tFctPrice WHERE prognoz = p_forecast;
+    DELETE FROM tClsReceiverMap WHERE prognoz = p_forecast;
+    DELETE FROM tFctTotalPrognoz WHERE prognoz = p_forecast;
+    DELETE FROM tFctPrognozData WHERE prognoz = p_forecast;
+    DELETE FROM tClsProduct WHERE prognoz = p_forecast;
+    DELETE FROM tFctImportStatus WHERE prognoz = p_forecast;
+    DELETE FROM tFctUserRights WHERE ForecastID = p_forecast;
+    DELETE FROM tFctPrognoz WHERE id = p_forecast;
+    RETURN 0;
+END
+$$
+GO
+
+-- One receiver's row of a product: the three sums, the three quantities and the comment, written
+-- over the row or as a new one.
+CREATE FUNCTION sForecastUpdate(p_forecast int, p_product int, p_receiver int, p_sumLast numeric, p_sumCurr numeric,
+                                p_sumNext numeric, p_valueLast numeric, p_valueCurr numeric, p_valueNext numeric,
+                                p_comment varchar)
+RETURNS int
+LANGUAGE plpgsql AS $$
+BEGIN
+    IF NOT EXISTS (SELECT 1 FROM tClsProduct WHERE prognoz = p_forecast AND id = p_product)
+       OR NOT EXISTS (SELECT 1 FROM tClsReceiverMap WHERE prognoz = p_forecast AND receiver = p_receiver) THEN
+        RETURN -1;
+    END IF;
+    INSERT INTO tFctPrognozData (prognoz, product, receiver, sumLast, sumCurr, sumNext, valueLast, valueCurr,
+                                 valueNext, comment)
+    VALUES (p_forecast, p_product, p_receiver, p_sumLast, p_sumCurr, p_sumNext, p_valueLast, p_valueCurr,
+            p_valueNext, p_comment)
+    ON CONFLICT (prognoz, product, receiver) DO UPDATE
+       SET sumLast = EXCLUDED.sumLast, sumCurr = EXCLUDED.sumCurr, sumNext = EXCLUDED.sumNext,
+           valueLast = EXCLUDED.valueLast, valueCurr = EXCLUDED.valueCurr, valueNext = EXCLUDED.valueNext,
+           comment = EXCLUDED.comment;
+    RETURN 0;
+END
+$$
+GO
+
+-- The consolidated row of a product likewise, stamped with the time of the change.
+CREATE FUNCTION sForecastTotalUpdate(p_forecast int, p_product int, p_sumLast numeric, p_sumCurr numeric,
+                                     p_sumNext numeric, p_valueLast numeric, p_valueCurr numeric,
+                                     p_valueNext numeric, p_comment varchar)
+RETURNS int
+LANGUAGE plpgsql AS $$
+BEGIN
+    IF NOT EXISTS (SELECT 1 FROM tClsProduct WHERE prognoz = p_forecast AND id = p_product) THEN
+        RETURN -1;
+    END IF;
+    INSERT INTO tFctTotalPrognoz (prognoz, product, sumLast, sumCurr, sumNext, valueLast, valueCurr, valueNext,
+                                  comment, lastUpdate)
+    VALUES (p_forecast, p_product, p_sumLast, p_sumCurr, p_sumNext, p_valueLast, p_valueCurr, p_valueNext,
+            p_comment, localtimestamp(0))
+    ON CONFLICT (prognoz, product) DO UPDATE
+       SET sumLast = EXCLUDED.sumLast, sumCurr = EXCLUDED.sumCurr, sumNext = EXCLUDED.sumNext,
+           valueLast = EXCLUDED.valueLast, valueCurr = EXCLUDED.valueCurr, valueNext = EXCLUDED.valueNext,
+           comment = EXCLUDED.comment, lastUpdate = EXCLUDED.lastUpdate;
+    RETURN 0;
+END
+$$
+GO
+
+-- The factor that turns a sum in one price unit into another: the first stored pair, else the
+-- inverse of the first reverse pair that is not 0.
+CREATE FUNCTION f_ConversionKoef(p_base int, p_produce int) RETURNS double precision
+LANGUAGE plpgsql STABLE AS $$
+DECLARE
+    v_koef double precision;
+BEGIN
+    IF p_base = p_produce THEN
+        RETURN 1;
+    END IF;
+    SELECT koef INTO v_koef FROM tClsMConvert WHERE base = p_base AND produce = p_produce ORDER BY id LIMIT 1;
+    IF FOUND THEN
+        RETURN coalesce(v_koef, 0);
+    END IF;
+    SELECT koef INTO v_koef FROM tClsMConvert WHERE base = p_produce AND produce = p_base ORDER BY id LIMIT 1;
+    IF FOUND AND coalesce(v_koef, 0) <> 0 THEN
+        RETURN 1 / v_koef;
+    END IF;
+    RAISE EXCEPTION 'Не задана единица пересчёта из ''%'' в ''%''',
+        (SELECT name FROM tClsMeasurement WHERE id = p_base), (SELECT name FROM tClsMeasurement WHERE id = p_produce)
+        USING ERRCODE = 'data_exception';
+END
+$$
+GO
+
+-- The members' sums of a product group in its price unit, per year: those in the group's unit add
+-- exactly, converted ones in double precision, rounded once (ties to even). The members are the
+-- children with a price row; their rows are the receiver's, or with p_receiver NULL the
+-- consolidated ones; a member without a row counts as zeros.
+CREATE FUNCTION f_GroupMemberSums(p_forecast int, p_group int, p_receiver int) RETURNS numeric[]
+LANGUAGE plpgsql STABLE AS $$
+DECLARE
+    v_unit int := (SELECT measurementPrice FROM tClsProduct WHERE prognoz = p_forecast AND id = p_group);
+    v_exact numeric[] := ARRAY[0, 0, 0];
+    v_converted double precision[] := ARRAY[0, 0, 0];
+    v_koef double precision;
+    m record;
+BEGIN
+    FOR m IN
+        SELECT c.name, coalesce(c.measurementPrice, 0) AS unit,
+               ARRAY[coalesce(d.sumLast, t.sumLast, 0), coalesce(d.sumCurr, t.sumCurr, 0),
+                     coalesce(d.sumNext, t.sumNext, 0)] AS sums
+          FROM tClsProduct c
+          LEFT JOIN tFctPrognozData d
+                 ON p_receiver IS NOT NULL AND d.prognoz = c.prognoz AND d.product = c.id AND d.receiver = p_receiver
+          LEFT JOIN tFctTotalPrognoz t ON p_receiver IS NULL AND t.prognoz = c.prognoz AND t.product = c.id
+         WHERE c.prognoz = p_forecast AND c.parent = p_group
+           AND EXISTS (SELECT 1 FROM tFctPrice pr WHERE pr.prognoz = c.prognoz AND pr.product = c.id)
+         ORDER BY c.position, c.id
+    LOOP
+        IF m.unit = 0 THEN
+            RAISE EXCEPTION 'Не задана ценовая единица измерения для %', m.name USING ERRCODE = 'data_exception';
+        END IF;
+        IF m.unit = v_unit THEN
+            FOR i IN 1 .. 3 LOOP
+                v_exact[i] := v_exact[i] + m.sums[i];
+            END LOOP;
+        ELSE
+            v_koef := f_ConversionKoef(m.unit, v_unit);
+            FOR i IN 1 .. 3 LOOP
+                v_converted[i] := v_converted[i] + m.sums[i]::double precision * v_koef;
+            END LOOP;
+        END IF;
+    END LOOP;
+    RETURN ARRAY[(v_exact[1] + round(v_converted[1] * 10000)::numeric / 10000)::numeric(19,4),
+                 (v_exact[2] + round(v_converted[2] * 10000)::numeric / 10000)::numeric(19,4),
+                 (v_exact[3] + round(v_converted[3] * 10000)::numeric / 10000)::numeric(19,4)];
+END
+$$
+GO
+
+-- The sums and quantities of a product over the receivers whose category is the group receiver.
+CREATE FUNCTION f_CategorySums(p_forecast int, p_groupReceiver int, p_product int) RETURNS numeric[]
+LANGUAGE sql STABLE AS $$
+    SELECT ARRAY[coalesce(sum(d.sumLast), 0), coalesce(sum(d.sumCurr), 0), coalesce(sum(d.sumNext), 0),
+                 coalesce(sum(d.valueLast), 0), coalesce(sum(d.valueCurr), 0), coalesce(sum(d.valueNext), 0)]
+      FROM tFctPrognozData d JOIN tClsReceiver r ON r.id = d.receiver
+     WHERE r.category = p_groupReceiver AND d.prognoz = p_forecast AND d.product = p_product
+$$
+GO
+
+-- Writes the three sums and three quantities of a receiver's row (p_receiver NULL: the
+-- consolidated row), making the row when it is missing.
+CREATE FUNCTION f_WriteYearFigures(p_forecast int, p_product int, p_receiver int, p_figures numeric[])
+RETURNS void
+LANGUAGE plpgsql AS $$
+BEGIN
+    IF p_receiver IS NULL THEN
+        INSERT INTO tFctTotalPrognoz (prognoz, product, sumLast, sumCurr, sumNext, valueLast, valueCurr, valueNext,
+                                      lastUpdate)
+        VALUES (p_forecast, p_product, p_figures[1], p_figures[2], p_figures[3], p_figures[4], p_figures[5],
+                p_figures[6], localtimestamp(0))
+        ON CONFLICT (prognoz, product) DO UPDATE
+           SET sumLast = EXCLUDED.sumLast, sumCurr = EXCLUDED.sumCurr, sumNext = EXCLUDED.sumNext,
+               valueLast = EXCLUDED.valueLast, valueCurr = EXCLUDED.valueCurr, valueNext = EXCLUDED.valueNext;
+    ELSE
+        INSERT INTO tFctPrognozData (prognoz, product, receiver, sumLast, sumCurr, sumNext, valueLast, valueCurr,
+                                     valueNext)
+        VALUES (p_forecast, p_product, p_receiver, p_figures[1], p_figures[2], p_figures[3], p_figures[4],
+                p_figures[5], p_figures[6])
+        ON CONFLICT (prognoz, product, receiver) DO UPDATE
+           SET sumLast = EXCLUDED.sumLast, sumCurr = EXCLUDED.sumCurr, sumNext = EXCLUDED.sumNext,
+               valueLast = EXCLUDED.valueLast, valueCurr = EXCLUDED.valueCurr, valueNext = EXCLUDED.valueNext;
+    END IF;
+END
+$$
+GO
+
+-- A product group's row from its members, by the group's kind: 64 its sums are the members', 96
+-- the members' plus its balancing amount (its quantities), 112 and 1 its balancing amount is its
+-- sums less the members'. Another kind, or a product that is no group, keeps its row.
+CREATE FUNCTION f_RecalcGroupRow(p_forecast int, p_group int, p_receiver int) RETURNS void
+LANGUAGE plpgsql AS $$
+DECLARE
+    v_kind int;
+    v_members numeric[];
+    v_row numeric[];
+BEGIN
+    SELECT CASE WHEN isgroup <> 0 THEN type END INTO v_kind
+      FROM tClsProduct WHERE prognoz = p_forecast AND id = p_group;
+    IF v_kind IS NULL OR v_kind NOT IN (1, 64, 96, 112) THEN
+        RETURN;
+    END IF;
+    v_members := f_GroupMemberSums(p_forecast, p_group, p_receiver);
+    IF p_receiver IS NULL THEN
+        SELECT ARRAY[sumLast, sumCurr, sumNext, valueLast, valueCurr, valueNext] INTO v_row
+          FROM tFctTotalPrognoz WHERE prognoz = p_forecast AND product = p_group;
+    ELSE
+        SELECT ARRAY[sumLast, sumCurr, sumNext, valueLast, valueCurr, valueNext] INTO v_row
+          FROM tFctPrognozData WHERE prognoz = p_forecast AND product = p_group AND receiver = p_receiver;
+    END IF;
+    v_row := ARRAY[coalesce(v_row[1], 0), coalesce(v_row[2], 0), coalesce(v_row[3], 0),
+                   coalesce(v_row[4], 0), coalesce(v_row[5], 0), coalesce(v_row[6], 0)];
+    FOR i IN 1 .. 3 LOOP
+        IF v_kind = 64 THEN
+            v_row[i] := v_members[i];
+        ELSIF v_kind = 96 THEN
+            v_row[i] := v_members[i] + v_row[i + 3];
+        ELSE
+            v_row[i + 3] := v_row[i] - v_members[i];
+        END IF;
+    END LOOP;
+    PERFORM f_WriteYearFigures(p_forecast, p_group, p_receiver, v_row);
+END
+$$
+GO
+
+-- After a change below the product group p_product for the receiver (0 or NULL: the consolidated
+-- forecast): the group's row, the rows of the products above it, and for each subordinate receiver
+-- group above the receiver (nearest first) its rows of the group's members, the group and the
+-- products above it, as category sums. The rows of a subordinate group receiver are category sums.
+CREATE FUNCTION sForecastRecalculate(p_forecast int, p_product int, p_receiver int) RETURNS int
+LANGUAGE plpgsql AS $$
+DECLARE
+    v_receiver int := nullif(coalesce(p_receiver, 0), 0);
+    v_kind int;
+    v_parent int;
+    v_category int;
+    v_isgroup int;
+    v_subordinate boolean := false;
+    v_above int[] := '{}';
+    v_products int[];
+    v_path int[] := '{}';
+    v_group int;
+    v_product int;
+BEGIN
+    SELECT CASE WHEN isgroup <> 0 THEN type END, parent INTO v_kind, v_parent
+      FROM tClsProduct WHERE prognoz = p_forecast AND id = p_product;
+    IF v_kind IS NULL OR v_kind NOT IN (1, 64, 96, 112) THEN
+        RETURN -1;
+    END IF;
+    -- The products above the group, nearest first.
+    WHILE coalesce(v_parent, 0) > 0 AND NOT v_parent = ANY (v_path) AND v_parent <> p_product LOOP
+        v_product := v_parent;
+        SELECT parent INTO v_parent FROM tClsProduct WHERE prognoz = p_forecast AND id = v_product;
+        EXIT WHEN NOT FOUND;
+        v_path := v_path || v_product;
+    END LOOP;
+
+    IF v_receiver IS NULL THEN
+        PERFORM f_RecalcGroupRow(p_forecast, p_product, NULL);
+        FOREACH v_product IN ARRAY v_path LOOP
+            PERFORM f_RecalcGroupRow(p_forecast, v_product, NULL);
+        END LOOP;
+        RETURN 0;
+    END IF;
+
+    SELECT r.category, r.isgroup INTO v_category, v_isgroup
+      FROM tClsReceiver r JOIN tClsReceiverMap m ON m.receiver = r.id AND m.prognoz = p_forecast
+     WHERE r.id = v_receiver;
+    IF NOT FOUND THEN
+        RETURN -1;
+    END IF;
+    v_subordinate := v_isgroup <> 0 AND v_category NOT IN (0, -1);
+    -- The subordinate receiver groups above the receiver, nearest first.
+    v_group := v_category;
+    LOOP
+        SELECT r.category, r.isgroup INTO v_category, v_isgroup
+          FROM tClsReceiver r JOIN tClsReceiverMap m ON m.receiver = r.id AND m.prognoz = p_forecast
+         WHERE r.id = v_group;
+        EXIT WHEN NOT FOUND OR v_group = v_receiver OR v_group = ANY (v_above)
+                  OR NOT (v_isgroup <> 0 AND v_category NOT IN (0, -1));
+        v_above := v_above || v_group;
+        v_group := v_category;
+    END LOOP;
+
+    v_products := ARRAY(SELECT c.id FROM tClsProduct c
+                         WHERE c.prognoz = p_forecast AND c.parent = p_product
+                           AND EXISTS (SELECT 1 FROM tFctPrice pr WHERE pr.prognoz = c.prognoz AND pr.product = c.id)
+                         ORDER BY c.position, c.id);
+    FOREACH v_product IN ARRAY ARRAY[p_product] || v_path LOOP
+        IF v_subordinate THEN
+            PERFORM f_WriteYearFigures(p_forecast, v_product, v_receiver,
+                                       f_CategorySums(p_forecast, v_receiver, v_product));
+        ELSE
+            PERFORM f_RecalcGroupRow(p_forecast, v_product, v_receiver);
+        END IF;
+        IF NOT v_product = ANY (v_products) THEN
+            v_products := v_products || v_product;
+        END IF;
+    END LOOP;
+    FOREACH v_group IN ARRAY v_above LOOP
+        FOREACH v_product IN ARRAY v_products LOOP
+            PERFORM f_WriteYearFigures(p_forecast, v_product, v_group, f_CategorySums(p_forecast, v_group, v_product));
+        END LOOP;
+    END LOOP;
+    RETURN 0;
+END
+$$
+GO
+
+-- The consolidated forecast built from the receivers' data: the rows of the leaf receivers and the
+-- top-level ones (all rows when the forecast maps no receiver) summed per product and added into
+-- the consolidated rows, which were emptied first (zeroed when any of them carries a comment, so
+-- that the comments stay). -3 when there was nothing to sum; the old rows are emptied all the same.
+CREATE FUNCTION sForecastTotalGenerate(p_forecast int) RETURNS int
+LANGUAGE plpgsql AS $$
+DECLARE
+    v_all boolean;
+BEGIN
+    IF NOT EXISTS (SELECT 1 FROM tFctPrognoz WHERE id = p_forecast) THEN
+        RETURN -1;
+    END IF;
+    IF EXISTS (SELECT 1 FROM tFctTotalPrognoz WHERE prognoz = p_forecast AND comment <> '') THEN
+        UPDATE tFctTotalPrognoz
+           SET sumLast = 0, sumCurr = 0, sumNext = 0, valueLast = 0, valueCurr = 0, valueNext = 0, valueNorm = 0,
+               valueIndex = 0, valuePlan = 0, valueFormula = 0, valueOther = 0, sumNorm = 0, sumIndex = 0,
+               sumPlan = 0, sumFormula = 0, sumOther = 0
+         WHERE prognoz = p_forecast;
+    ELSE
+        DELETE FROM tFctTotalPrognoz WHERE prognoz = p_forecast;
+    END IF;
+    v_all := NOT EXISTS (SELECT 1 FROM tClsReceiverMap m JOIN tClsReceiver r ON r.id = m.receiver
+                          WHERE m.prognoz = p_forecast AND (r.isgroup = 0 OR r.category = 0));
+    INSERT INTO tFctTotalPrognoz AS t (prognoz, product, sumLast, sumCurr, sumNext, valueLast, valueCurr, valueNext,
+                                       valueNorm, valueIndex, valuePlan, valueFormula, valueOther, sumNorm, sumIndex,
+                                       sumPlan, sumFormula, sumOther, lastUpdate)
+    SELECT d.prognoz, d.product, coalesce(sum(d.sumLast), 0), coalesce(sum(d.sumCurr), 0),
+           coalesce(sum(d.sumNext), 0), coalesce(sum(d.valueLast), 0), coalesce(sum(d.valueCurr), 0),
+           coalesce(sum(d.valueNext), 0), coalesce(sum(d.valueNorm), 0), coalesce(sum(d.valueIndex), 0),
+           coalesce(sum(d.valuePlan), 0), coalesce(sum(d.valueFormula), 0), coalesce(sum(d.valueOther), 0),
+           coalesce(sum(d.sumNorm), 0), coalesce(sum(d.sumIndex), 0), coalesce(sum(d.sumPlan), 0),
+           coalesce(sum(d.sumFormula), 0), coalesce(sum(d.sumOther), 0), localtimestamp(0)
+      FROM tFctPrognozData d
+     WHERE d.prognoz = p_forecast
+       AND (v_all OR d.receiver IN (SELECT m.receiver FROM tClsReceiverMap m JOIN tClsReceiver r ON r.id = m.receiver
+                                     WHERE m.prognoz = p_forecast AND (r.isgroup = 0 OR r.category = 0)))
+     GROUP BY d.prognoz, d.product
+    ON CONFLICT (prognoz, product) DO UPDATE
+       SET sumLast = coalesce(t.sumLast, 0) + EXCLUDED.sumLast, sumCurr = coalesce(t.sumCurr, 0) + EXCLUDED.sumCurr,
+           sumNext = coalesce(t.sumNext, 0) + EXCLUDED.sumNext,
+           valueLast = coalesce(t.valueLast, 0) + EXCLUDED.valueLast,
+           valueCurr = coalesce(t.valueCurr, 0) + EXCLUDED.valueCurr,
+           valueNext = coalesce(t.valueNext, 0) + EXCLUDED.valueNext, valueNorm = t.valueNorm + EXCLUDED.valueNorm,
+           valueIndex = t.valueIndex + EXCLUDED.valueIndex, valuePlan = t.valuePlan + EXCLUDED.valuePlan,
+           valueFormula = t.valueFormula + EXCLUDED.valueFormula, valueOther = t.valueOther + EXCLUDED.valueOther,
+           sumNorm = t.sumNorm + EXCLUDED.sumNorm, sumIndex = t.sumIndex + EXCLUDED.sumIndex,
+           sumPlan = t.sumPlan + EXCLUDED.sumPlan, sumFormula = t.sumFormula + EXCLUDED.sumFormula,
+           sumOther = t.sumOther + EXCLUDED.sumOther, lastUpdate = EXCLUDED.lastUpdate;
+    IF NOT FOUND THEN
+        RETURN -3;
+    END IF;
+    RETURN 0;
+END
+$$
+GO
+
+-- The findings of the data check of a forecast, per receiver of its tree and data row: a row
+-- without a price unit; a group row whose members (or, for a subordinate receiver group, whose
+-- member receivers) sum to more than it holds; then, for leaves and top-level groups, missing
+-- quantities and, failing none of these, a unit price outside the product's permitted deviation.
+CREATE FUNCTION f_ForecastCheck(p_forecast int)
+RETURNS TABLE (receiver int, product int, message varchar)
+LANGUAGE plpgsql STABLE AS $$
+DECLARE
+    d record;
+    v_computed numeric[];
+    v_sums numeric[];
+    v_values numeric[];
+    v_prices numeric[];
+    v_years text[] := ARRAY['прошлый', 'текущий', 'следующий'];
+    v_error boolean;
+    v_price double precision;
+    v_unit double precision;
+BEGIN
+    FOR d IN
+        SELECT x.*, r.isgroup AS rgroup, r.category AS rcategory, p.isgroup AS pgroup, p.parent AS pparent,
+               coalesce(p.measurementPrice, 0) AS punit, coalesce(p.measurementNatural, 0) AS pnatural,
+               coalesce(p.measurementPrice2, 0) AS punit2, coalesce(p.measurementNatural2, 0) AS pnatural2,
+               coalesce(p.offsetMin, 0) AS omin, coalesce(p.offsetMax, 0) AS omax,
+               ARRAY[pr.pricePrev, pr.priceCur, pr.priceNext] AS prices
+          FROM tClsReceiverMap m
+          JOIN tClsReceiver r ON r.id = m.receiver AND r.category > -1
+          JOIN tFctPrognozData x ON x.prognoz = m.prognoz AND x.receiver = r.id
+          JOIN tClsProduct p ON p.prognoz = x.prognoz AND p.id = x.product
+          LEFT JOIN tFctPrice pr ON pr.prognoz = x.prognoz AND pr.product = x.product
+         WHERE m.prognoz = p_forecast
+         ORDER BY r.position, r.id, x.id
+    LOOP
+        receiver := d.receiver;
+        product := d.product;
+        v_error := false;
+        IF d.punit = 0 THEN
+            message := 'Не указана единица измерения цен!';
+            RETURN NEXT;
+            CONTINUE;
+        END IF;
+        v_sums := ARRAY[coalesce(d.sumLast, 0), coalesce(d.sumCurr, 0), coalesce(d.sumNext, 0)];
+        v_values := ARRAY[coalesce(d.valueLast, 0), coalesce(d.valueCurr, 0), coalesce(d.valueNext, 0)];
+        IF d.pgroup <> 0 THEN
+            BEGIN
+                IF d.rgroup <> 0 AND d.rcategory NOT IN (0, -1) THEN
+                    v_computed := f_CategorySums(p_forecast, d.receiver, d.product);
+                ELSE
+                    v_computed := f_GroupMemberSums(p_forecast, d.product, d.receiver);
+                END IF;
+                FOR i IN 1 .. 3 LOOP
+                    IF v_computed[i] > v_sums[i] THEN
+                        message := format('Сумма по продуктам за %s год больше указанной.', v_years[i]);
+                        RETURN NEXT;
+                        v_error := true;
+                    END IF;
+                END LOOP;
+            EXCEPTION WHEN data_exception THEN
+                message := 'Не удалось подсчитать сумму по продуктам.';
+                RETURN NEXT;
+                v_error := true;
+            END;
+        END IF;
+        CONTINUE WHEN v_error OR NOT (d.pgroup = 0 OR d.pparent = 0);
+        IF d.pnatural <> 0 THEN
+            FOR i IN 1 .. 3 LOOP
+                IF v_values[i] = 0 THEN
+                    message := format('Не указано количество за %s год!', v_years[i]);
+                    RETURN NEXT;
+                    v_error := true;
+                END IF;
+            END LOOP;
+        END IF;
+        CONTINUE WHEN v_error OR (d.omin = 0 AND d.omax = 0);
+        -- The unit price of a year against the product's price of that year and its deviation.
+        FOR i IN 1 .. 3 LOOP
+            v_price := coalesce(d.prices[i], 0);
+            CONTINUE WHEN v_sums[i] = 0 OR v_values[i] = 0 OR v_price = 0;
+            v_unit := (coalesce((SELECT koef FROM tClsMConvert WHERE base = d.punit AND produce = d.punit2
+                                  AND d.punit <> d.punit2 ORDER BY id LIMIT 1), 1) * v_sums[i]::double precision)
+                    / (coalesce((SELECT koef FROM tClsMConvert WHERE base = d.pnatural AND produce = d.pnatural2
+                                  AND d.pnatural <> d.pnatural2 ORDER BY id LIMIT 1), 1) * v_values[i]::double precision);
+            IF v_unit > d.omax * v_price OR v_unit < d.omin * v_price THEN
+                message := 'Цена не входит в допустимый диапазон!';
+                RETURN NEXT;
+                EXIT;
+            END IF;
+        END LOOP;
+    END LOOP;
+END
+$$
+GO
+
 GRANT EXECUTE ON ALL FUNCTIONS IN SCHEMA public TO lir_admins, lir_experts, lir_users
+GO
+
+-- The server procedures and their helpers change many rows at once: administrators only.
+REVOKE ALL ON FUNCTION sNSIClone(int, int, int, int, int), sForecastNew(varchar, varchar, int, int, int, int, int),
+    sForecastDelete(int), sForecastUpdate(int, int, int, numeric, numeric, numeric, numeric, numeric, numeric, varchar),
+    sForecastTotalUpdate(int, int, numeric, numeric, numeric, numeric, numeric, numeric, varchar),
+    f_ConversionKoef(int, int), f_GroupMemberSums(int, int, int), f_CategorySums(int, int, int),
+    f_WriteYearFigures(int, int, int, numeric[]), f_RecalcGroupRow(int, int, int), sForecastRecalculate(int, int, int),
+    sForecastTotalGenerate(int), f_ForecastCheck(int)
+    FROM PUBLIC, lir_experts, lir_users
 GO
 
 -- User management runs as the superuser that made the schema. What it reads
 -- and calls lives here, where the owner of the database (who owns public and
 -- may drop what is in it) cannot put anything.
-CREATE SCHEMA lir_private
+CREATE SCHEMA IF NOT EXISTS lir_private
 GO
 
 -- Logins whose access lir_user_revoke took from this database: they may be
 -- added again.
-CREATE TABLE lir_private.tSysRemovedLogins (
+CREATE TABLE IF NOT EXISTS lir_private.tSysRemovedLogins (
     roleOid oid NOT NULL,
     login name NOT NULL,
     CONSTRAINT PK_tSysRemovedLogins PRIMARY KEY (roleOid)

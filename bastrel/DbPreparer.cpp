@@ -1,0 +1,190 @@
+#include "DbPreparer.h"
+
+#include "AppMessage.h"
+#include "ErrorSink.h"
+#include "PrepScripts.h"
+#include "PrepTexts.h"
+#include "db/DbSetup.h"
+#include "db/SqlScript.h"
+
+#include <QRegularExpression>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUuid>
+
+namespace {
+
+// A failed connection as the program's "Соединение" explains it: the reason, then the driver's words.
+DbError ConnectError(const DbConnectParams& p, const QSqlError& e)
+{
+    CDbSetupSettings s;
+    s.sql = p.dialect == SqlDialect::PostgreSQL ? 1 : 0;
+    s.dbFile = p.file;
+    s.hostName = p.host;
+    s.port = p.port;
+    s.dbName = p.dbName;
+    s.userName = p.user;
+    s.useWindowsAuth = p.osAuth;
+    return s.ConnectFailure(e);
+}
+
+} // namespace
+
+CDbPreparer::CDbPreparer() = default;
+
+CDbPreparer::~CDbPreparer()
+{
+    for (const QString& name : m_connections) {
+        {
+            QSqlDatabase db = QSqlDatabase::database(name, false);
+            if (db.isOpen())
+                db.close();
+        }
+        QSqlDatabase::removeDatabase(name);
+    }
+}
+
+int CDbPreparer::Run(bool isSql, const QString& server, const QString& login, const QString& password, int windowsAuth,
+                     const QString& folder)
+{
+    m_isSql = isSql;
+    m_server = server;
+    m_login = login;
+    m_password = password;
+    m_windowsAuth = windowsAuth != 0;
+    m_folder = folder;
+    m_mdbPath = folder + QStringLiteral("LIR.db");
+    m_tablesLeft.clear();
+    return isSql ? RunServer() : RunFile();
+}
+
+DbConnectParams CDbPreparer::ServerParams(const QString& dbName) const
+{
+    DbConnectParams p;
+    p.dialect = SqlDialect::PostgreSQL;
+    p.host = m_server;
+    p.port = m_port;
+    p.dbName = dbName;
+    p.user = m_login;
+    p.password = m_password;
+    p.osAuth = m_windowsAuth;
+    return p;
+}
+
+bool CDbPreparer::Open(const DbConnectParams& params, QSqlDatabase* db)
+{
+    const QString name = QStringLiteral("bastrel_") + QUuid::createUuid().toString(QUuid::Id128);
+    QSqlError error;
+    if (!OpenDatabase(params, name, &error, OpenPurpose::Probe)) {
+        QSqlDatabase::removeDatabase(name);
+        ReportComError(ConnectError(params, error));
+        return false;
+    }
+    m_connections << name;
+    *db = QSqlDatabase::database(name, false);
+    return true;
+}
+
+void CDbPreparer::Drop(QSqlDatabase& db)
+{
+    const QString name = db.connectionName();
+    if (db.isOpen())
+        db.close();
+    db = QSqlDatabase();
+    m_connections.removeAll(name);
+    QSqlDatabase::removeDatabase(name);
+}
+
+int CDbPreparer::RunServer()
+{
+    // The name goes into CREATE DATABASE: only a plain lower-case identifier is taken.
+    static const QRegularExpression plain(QStringLiteral("^[a-z_][a-z0-9_]{0,62}$"));
+    if (!plain.match(m_dbName).hasMatch()) {
+        AppMessageBox(PrepTexts::kBadDbName.arg(m_dbName), MB_OK | MB_ICONHAND);
+        return 0;
+    }
+    QSqlDatabase maintenance;
+    if (!Open(ServerParams(QStringLiteral("postgres")), &maintenance))
+        return 0;
+    QSqlQuery q(maintenance);
+    q.prepare(QStringLiteral("select 1 from pg_database where datname = ?"));
+    q.addBindValue(m_dbName);
+    if (!q.exec()) {
+        ReportComError(q.lastError());
+        return 0;
+    }
+    const bool exists = q.next();
+    q.finish();
+    const int result = exists ? UpgradeServerDatabase() : CreateServerDatabase(maintenance);
+    Drop(maintenance);
+    if (result)
+        AppMessageBox(PrepTexts::kChangePassword.arg(m_dbName, kAdminLogin, kAdminPassword),
+                      MB_OK | MB_ICONINFORMATION);
+    return result;
+}
+
+int CDbPreparer::CreateServerDatabase(QSqlDatabase& maintenance)
+{
+    const QString schema = SchemaScript(SqlDialect::PostgreSQL);
+    const QString admin = LoadPrepScript(kAdministratorScript);
+    if (schema.isEmpty() || admin.isEmpty())
+        return 0;
+    if (!RunStatement(maintenance,
+                      QStringLiteral("CREATE DATABASE %1 ENCODING 'UTF8' TEMPLATE template0").arg(m_dbName)))
+        return 0;
+    QSqlDatabase db;
+    bool ok = Open(ServerParams(m_dbName), &db);
+    if (ok) {
+        ok = db.transaction();
+        if (!ok)
+            ReportComError(db.lastError());
+        ok = ok && RunPieces(db, SqlDialect::PostgreSQL, schema) && RunPieces(db, SqlDialect::PostgreSQL, admin)
+            && RunPieces(db, SqlDialect::PostgreSQL, kStampScript);
+        if (ok && !db.commit()) {
+            ReportComError(db.lastError());
+            ok = false;
+        }
+        Drop(db);
+    }
+    // A database this run made and could not fill is not left behind.
+    if (!ok)
+        RunStatement(maintenance, QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(m_dbName));
+    return ok ? 1 : 0;
+}
+
+int CDbPreparer::UpgradeServerDatabase()
+{
+    const SchemaParts schema = SplitSchema(SchemaScript(SqlDialect::PostgreSQL));
+    const QString upgrade = LoadPrepScript(kUpgradeScript);
+    const QString admin = LoadPrepScript(kAdministratorScript);
+    const QString units = LoadPrepScript(kUnitsScript);
+    if (schema.objects.isEmpty()) {
+        AppMessageBox(PrepTexts::kNoScript.arg(kObjectsMarker), MB_OK | MB_ICONHAND);
+        return 0;
+    }
+    if (upgrade.isEmpty() || admin.isEmpty() || units.isEmpty())
+        return 0;
+    QSqlDatabase db;
+    if (!Open(ServerParams(m_dbName), &db))
+        return 0;
+    // The upgrade compares the database with the schema's own tables, made for the run in a schema
+    // of their own and gone with it.
+    const QString reference = QStringLiteral("DROP SCHEMA IF EXISTS lir_ref CASCADE\nGO\nCREATE SCHEMA lir_ref\nGO\n"
+                                             "SET LOCAL search_path = lir_ref\nGO\n")
+        + schema.tables + QStringLiteral("\nGO\nSET LOCAL search_path TO DEFAULT\nGO\n");
+    bool ok = db.transaction();
+    if (!ok)
+        ReportComError(db.lastError());
+    const SqlDialect pg = SqlDialect::PostgreSQL;
+    ok = ok && RunPieces(db, pg, reference) && RunPieces(db, pg, upgrade)
+        && RunPieces(db, pg, QStringLiteral("DROP SCHEMA lir_ref CASCADE\nGO\n")) && RunPieces(db, pg, schema.objects)
+        && RunPieces(db, pg, admin) && RunPieces(db, pg, units) && RunPieces(db, pg, kStampScript);
+    if (ok && !db.commit()) {
+        ReportComError(db.lastError());
+        ok = false;
+    }
+    if (!ok)
+        db.rollback();
+    Drop(db);
+    return ok ? 1 : 0;
+}

@@ -1,0 +1,68 @@
+// Decides what a database needs and does it: creates it, upgrades it to the current schema with
+// its data kept, or only refreshes the unit symbols, and stamps the schema version. One kind is the
+// SQLite file LIR.db in a folder, the other a PostgreSQL database on a server. Every problem is
+// shown (ReportComError for the database's errors, the message box for the rest) and ends the run
+// with the database as it was.
+#pragma once
+
+#include "db/DbConnection.h"
+
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+
+class CDbPreparer {
+public:
+    CDbPreparer();
+    ~CDbPreparer();
+    CDbPreparer(const CDbPreparer&) = delete;
+    CDbPreparer& operator=(const CDbPreparer&) = delete;
+
+    // The server's port (libpq's: PGPORT, else 5432) and the database's name ("lir").
+    void SetPort(int port) { m_port = port; }
+    void SetDbName(const QString& name) { m_dbName = name; }
+
+    // One preparation: 1 prepared, 0 failed. windowsAuth: the operating system's authentication,
+    // no login or password sent. folder: where LIR.db is, ending with "/".
+    int Run(bool isSql, const QString& server, const QString& login, const QString& password, int windowsAuth,
+            const QString& folder);
+
+    // After a successful file upgrade: the tables whose data did not fit the new schema.
+    const QStringList& tablesLeft() const { return m_tablesLeft; }
+
+    static constexpr int kVersion = 36;
+    static inline const QString kAdminLogin = QStringLiteral("lir_admin");
+    static inline const QString kAdminPassword = QStringLiteral("tarno");
+
+private:
+    DbConnectParams ServerParams(const QString& dbName) const;
+    // Opens a connection of its own; a failure is shown.
+    bool Open(const DbConnectParams& params, QSqlDatabase* db);
+    bool OpenFile(const QString& path, QSqlDatabase* db);
+    void Drop(QSqlDatabase& db);
+
+    int RunServer();
+    int CreateServerDatabase(QSqlDatabase& maintenance);
+    int UpgradeServerDatabase();
+
+    int RunFile();
+    // Not an upgrade: a new file from the template (or the schema script); an upgrade: backup, new
+    // file, data migration, unit symbols and stamp, then the new file in place of the old.
+    int PrepareAccessFile(bool upgrade, int oldVersion);
+    bool MigrateAccessData(QSqlDatabase& target, const QString& backupPath, int oldVersion);
+    int RunDataFixScript();
+    // The version of the file's schema, -1 when it cannot be read.
+    static int GetDbVersion(QSqlDatabase& db);
+
+    bool m_isSql = false;
+    QString m_server;
+    QString m_login;
+    QString m_password;
+    bool m_windowsAuth = false;
+    int m_port = 5432;
+    QString m_dbName = QStringLiteral("lir");
+    QString m_folder;
+    QString m_mdbPath;
+    QStringList m_tablesLeft;
+    QStringList m_connections;
+};

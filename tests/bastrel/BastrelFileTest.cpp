@@ -1,0 +1,356 @@
+// The SQLite kind, run as a user runs the program: creation, unit symbols, upgrades of older files
+// with their data migrated, and bad input that must leave every file as it was.
+#include "BastrelTestSupport.h"
+
+#include "CommandLine.h"
+#include "db/DbConnection.h"
+#include "db/SqlScript.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QUuid>
+
+namespace {
+
+// The classifier's order of the codes: international units, national units, two more.
+const char* const kClassifierOrder[] = {
+    "003", "004", "005", "006", "008", "009", "039", "041", "043", "047", "050", "051", "053", "055", "058", "059",
+    "061", "071", "073", "075", "109", "110", "111", "112", "113", "118", "122", "126", "131", "132", "133", "159",
+    "160", "161", "162", "163", "166", "168", "170", "173", "181", "185", "206", "212", "214", "215", "222", "223",
+    "227", "228", "230", "243", "245", "246", "247", "260", "263", "264", "270", "271", "273", "274", "280", "281",
+    "282", "283", "284", "288", "289", "290", "291", "292", "294", "296", "297", "298", "300", "301", "302", "304",
+    "305", "306", "308", "309", "310", "312", "314", "316", "323", "324", "327", "328", "330", "331", "333", "335",
+    "349", "354", "355", "356", "359", "360", "361", "362", "364", "365", "366", "368", "499", "533", "596", "598",
+    "599", "616", "625", "626", "630", "641", "657", "683", "704", "715", "730", "732", "733", "734", "735", "736",
+    "737", "740", "745", "778", "780", "781", "796", "797", "798", "799", "800", "801", "802", "820", "821", "831",
+    "833", "841", "845", "847", "852", "859", "861", "863", "865", "867", "018", "019", "020", "048", "049", "054",
+    "056", "057", "060", "062", "063", "064", "081", "082", "083", "084", "085", "086", "087", "088", "089", "114",
+    "115", "116", "119", "120", "121", "123", "124", "125", "127", "128", "129", "130", "165", "167", "169", "171",
+    "172", "175", "176", "177", "178", "179", "226", "231", "232", "233", "234", "235", "236", "237", "238", "239",
+    "241", "242", "248", "249", "250", "251", "252", "253", "254", "255", "256", "257", "258", "287", "313", "337",
+    "338", "339", "352", "353", "383", "384", "385", "386", "387", "388", "414", "421", "423", "424", "427", "449",
+    "450", "451", "510", "511", "512", "521", "522", "534", "535", "536", "537", "538", "539", "540", "541", "542",
+    "543", "544", "545", "546", "547", "548", "550", "552", "553", "554", "555", "556", "557", "558", "559", "560",
+    "561", "600", "640", "642", "643", "644", "698", "699", "744", "746", "751", "779", "792", "793", "794", "812",
+    "836", "837", "838", "839", "840", "868", "869", "870", "871", "872", "873", "874", "875", "876", "877", "878",
+    "879", "880", "881", "882", "883", "884", "885", "886", "887", "888", "889", "890", "891", "892", "893", "894",
+    "895", "896", "897", "898", "899", "900", "901", "902", "903", "904", "905", "906", "907", "908", "909", "910",
+    "911", "912", "913", "914", "915", "916", "917", "918", "920", "921", "922", "923", "924", "925", "950", "951",
+    "952", "953", "954", "955", "956", "957", "958", "959", "960", "961", "962", "963", "964", "965", "966", "967",
+    "968", "969", "970", "971", "972", "017", "045",
+};
+
+class BastrelFileTest : public TempHomeTest {
+protected:
+    void SetUp() override
+    {
+        TempHomeTest::SetUp();
+        SetEnv("LIR_MSGBOX", "auto");
+    }
+
+    QString Folder(const QString& name)
+    {
+        QDir().mkpath(home() + name);
+        return home() + name;
+    }
+
+    // A database file from a fixture's SQL, made by SQLite itself.
+    void MakeFile(const QString& path, const QString& fixture, const QString& extra = QString())
+    {
+        const QString name = QStringLiteral("fx_") + QUuid::createUuid().toString(QUuid::Id128);
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+            db.setDatabaseName(path);
+            ASSERT_TRUE(db.open());
+            QSqlError error;
+            ASSERT_TRUE(RunSqlScript(db, SqlDialect::SQLite,
+                                     QString::fromUtf8(ReadFile(FixturePath(fixture))) + QStringLiteral("\n") + extra,
+                                     &error))
+                << error.text().toStdString();
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(name);
+    }
+
+    // The rows of a query, columns joined by "|".
+    QStringList Rows(const QString& path, const QString& sql)
+    {
+        QStringList rows;
+        const QString name = QStringLiteral("rd_") + QUuid::createUuid().toString(QUuid::Id128);
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+            db.setDatabaseName(path);
+            db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+            EXPECT_TRUE(db.open());
+            QSqlQuery q(db);
+            EXPECT_TRUE(q.exec(sql)) << sql.toStdString() << ": " << q.lastError().text().toStdString();
+            while (q.next()) {
+                QStringList columns;
+                for (int i = 0; i < q.record().count(); ++i)
+                    columns << q.value(i).toString();
+                rows << columns.join(u'|');
+            }
+            q.finish();
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(name);
+        return rows;
+    }
+
+    static QStringList Entries(const QString& folder)
+    {
+        return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    }
+
+    static bool HasErrorBox(const PeerRun& run) { return run.output.contains(QStringLiteral("MSGBOX 16 ")); }
+};
+
+TEST_F(BastrelFileTest, CommandLineDecidesWhatIsPrepared)
+{
+    const QString a = Folder(QStringLiteral("a/"));
+    const QString c = Folder(QStringLiteral("c"));
+    const QString b = home() + QStringLiteral("b/");
+    ASSERT_TRUE(QFile::copy(QStringLiteral(LIR_BIN_DIR "/LIR.db.tmpl"), a + QStringLiteral("LIR.db.tmpl")));
+    struct Case {
+        QString line;
+        int exitCode;
+        QString made; // the file that must exist afterwards, empty: none
+    };
+    const Case cases[] = {
+        {QStringLiteral("DBPATH=%1&BASETYPE=access").arg(a), 0, a + QStringLiteral("LIR.db")},
+        {QStringLiteral("BASETYPE=ACCESS&DBPATH=%1").arg(c), 0, c + QStringLiteral("/LIR.db")},
+        {QStringLiteral("dbpath=%1&BASETYPE=ACCESS").arg(b), 2, QString()},
+        {QStringLiteral("DBPATH=&BASETYPE=ACCESS"), 2, QString()},
+        {QStringLiteral("DBPATH = %1 & BASETYPE = ACCESS").arg(b), 2, QString()},
+        {QStringLiteral("DBPATH=%1&BASETYPE=").arg(b), 2, QString()},
+        {QStringLiteral("DBPATH=%1&BASETYPE=ACCESS").arg(b), 1, QString()},
+    };
+    for (const Case& t : cases) {
+        SCOPED_TRACE(t.line.toStdString());
+        const PeerRun run = RunBastrel(t.line.split(u' '));
+        EXPECT_EQ(run.exitCode, t.exitCode) << run.output.toStdString();
+        if (t.exitCode == 0) {
+            EXPECT_TRUE(run.output.isEmpty()) << run.output.toStdString();
+            EXPECT_EQ(Rows(t.made, QStringLiteral("select n from tSysDbVersion")), QStringList{QStringLiteral("36")});
+        }
+        if (t.exitCode == 1) {
+            EXPECT_TRUE(HasErrorBox(run)) << run.output.toStdString();
+        }
+    }
+    EXPECT_FALSE(QFileInfo::exists(home() + QStringLiteral("cLIR.db")));
+    EXPECT_FALSE(QFileInfo::exists(b));
+    EXPECT_EQ(Entries(c), QStringList{QStringLiteral("LIR.db")});
+}
+
+TEST_F(BastrelFileTest, CommandLineValuesAreTakenAsGiven)
+{
+    struct Case {
+        const char* line;
+        const char* dbPath;
+        const char* baseType;
+    };
+    const Case cases[] = {
+        {"DBPATH=/d/&BASETYPE=ACCESS", "/d/", "ACCESS"},
+        {"BASETYPE=x&DBPATH= srv &BASETYPE=y", "srv", "y"},
+        {"DBPATH=&BASETYPE=ACCESS", "", "ACCESS"},
+        {"OTHER=1&DBPATH=h", "h", ""},
+    };
+    for (const Case& t : cases) {
+        QString dbPath, baseType;
+        ParseCommandLine(QString::fromUtf8(t.line), dbPath, baseType);
+        EXPECT_EQ(dbPath, QString::fromUtf8(t.dbPath)) << t.line;
+        EXPECT_EQ(baseType, QString::fromUtf8(t.baseType)) << t.line;
+    }
+    EXPECT_TRUE(IsFileKind(QStringLiteral("Access")));
+    EXPECT_FALSE(IsFileKind(QStringLiteral("MSSQL")));
+    EXPECT_EQ(FileFolder(QStringLiteral("/d")), QStringLiteral("/d/"));
+}
+
+TEST_F(BastrelFileTest, RerunWritesUnitSymbolsWithoutBackup)
+{
+    const QString d = Folder(QStringLiteral("u/"));
+    const QString line = QStringLiteral("DBPATH=%1&BASETYPE=ACCESS").arg(d);
+    ASSERT_EQ(RunBastrel({line}).exitCode, 0);
+    const QString file = d + QStringLiteral("LIR.db");
+    {
+        const QString name = QStringLiteral("units");
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(file);
+        ASSERT_TRUE(db.open());
+        QSqlQuery q(db);
+        ASSERT_TRUE(q.exec(QStringLiteral("insert into tClsMeasurement (id, name, code, oboznachenie) values "
+                                          "(1, 'a', '796', NULL), (2, 'b', '055', 'm2'), (3, 'c', '359', NULL), "
+                                          "(4, 'd', '281', NULL), (5, 'e', '999', 'x'), (6, 'f', NULL, 'y')")));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("units"));
+    const PeerRun run = RunBastrel({line});
+    EXPECT_EQ(run.exitCode, 0) << run.output.toStdString();
+    EXPECT_EQ(Rows(file, QStringLiteral("select oboznachenie from tClsMeasurement order by id")),
+              (QStringList{"шт", "кв.м", "сут; дн", "0F", "x", "y"}));
+    EXPECT_EQ(Entries(d), QStringList{QStringLiteral("LIR.db")});
+}
+
+TEST_F(BastrelFileTest, UnitsScriptFollowsTheClassifier)
+{
+    const QString script = QString::fromUtf8(ReadFile(SourcePath(QStringLiteral("bastrel/sql/units.sql"))));
+    static const QRegularExpression piece(
+        QStringLiteral("^UPDATE tClsMeasurement\\nSET oboznachenie = '((?:[^']|'')*)'\\nWHERE code = '(\\d{3})'\\nGO$"),
+        QRegularExpression::MultilineOption);
+    QStringList codes;
+    QHash<QString, QString> symbols;
+    for (auto it = piece.globalMatch(script); it.hasNext();) {
+        const auto m = it.next();
+        codes << m.captured(2);
+        symbols.insert(m.captured(2), m.captured(1));
+    }
+    QStringList expected;
+    for (const char* c : kClassifierOrder)
+        expected << QString::fromLatin1(c);
+    EXPECT_EQ(expected.size(), 375);
+    EXPECT_EQ(codes, expected);
+    EXPECT_EQ(SplitSqlBatches(script).size(), 375);
+    const std::pair<const char*, const char*> shown[] = {
+        {"006", "м"},         {"055", "кв.м"},    {"058", "тыс кв.м"}, {"112", "л"},        {"113", "куб.м"},
+        {"159", "млн куб.м"}, {"166", "кг"},      {"168", "т"},        {"316", "кг/куб.м"}, {"359", "сут; дн"},
+        {"366", "г; лет"},    {"383", "руб"},     {"744", "%"},        {"796", "шт"},       {"798", "тыс.шт"},
+        {"799", "млн шт"},    {"800", "10^9 шт"}, {"801", "10^12 шт"}, {"802", "10^18 шт"}, {"017", "hm"},
+        {"045", "mile"},      {"271", "ДЖ"},      {"280", "град.С"},   {"281", "0F"}};
+    for (const auto& [code, symbol] : shown)
+        EXPECT_EQ(symbols.value(QString::fromLatin1(code)), QString::fromUtf8(symbol)) << code;
+}
+
+TEST_F(BastrelFileTest, FirstGenerationIsMigratedAndBackedUp)
+{
+    const QString d = Folder(QStringLiteral("old/"));
+    const QString file = d + QStringLiteral("LIR.db");
+    MakeFile(file, QStringLiteral("sqlite-first-generation.sql"));
+    const QStringList oldDump = Rows(file, QStringLiteral("select sql from sqlite_master order by name"));
+    const QByteArray oldBytes = ReadFile(file);
+    const QString line = QStringLiteral("DBPATH=%1&BASETYPE=ACCESS").arg(d);
+    PeerRun run = RunBastrel({line});
+    ASSERT_EQ(run.exitCode, 0) << run.output.toStdString();
+    EXPECT_EQ(Rows(file, QStringLiteral("select n from tSysDbVersion")), QStringList{"36"});
+    EXPECT_EQ(Rows(file, QStringLiteral("select code, name from tClsProduct order by id")),
+              (QStringList{"|Продукция", "001|Уголь"}));
+    EXPECT_EQ(Rows(file, QStringLiteral("select name, code, oboznachenie from tClsMeasurement order by id")),
+              (QStringList{"Штука|796|шт", "Тонна|168|т", "Рубль||"}));
+    EXPECT_EQ(Rows(file, QStringLiteral("select id, event, comment from tFctImportStatus order by id")),
+              (QStringList{"1|1|Отправлено", "2|2|Получено"}));
+    EXPECT_EQ(Rows(file, QStringLiteral("select askPerson from tFctFaq")), QStringList{"Иванов"});
+    EXPECT_EQ(Rows(file, QStringLiteral("pragma foreign_key_check")), QStringList{});
+    // The backup holds the old file as it was.
+    const QString bak = d + QStringLiteral("LIR.Bak.db");
+    EXPECT_EQ(Rows(bak, QStringLiteral("select sql from sqlite_master order by name")), oldDump);
+    if (HaveProgram(QStringLiteral("sqlite3"))) {
+        const QString original = d + QStringLiteral("original.db");
+        WriteFile(original, oldBytes);
+        EXPECT_EQ(RunPeer(QStringLiteral("sqlite3"), {bak, QStringLiteral(".dump")}).output,
+                  RunPeer(QStringLiteral("sqlite3"), {original, QStringLiteral(".dump")}).output);
+        QFile::remove(original);
+    }
+
+    // Upgraded again: the first backup stays, a dated one joins it.
+    const QByteArray firstBackup = ReadFile(bak);
+    {
+        const QString name = QStringLiteral("v35");
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(file);
+        ASSERT_TRUE(db.open());
+        QSqlQuery(db).exec(QStringLiteral("update tSysDbVersion set n = 35"));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("v35"));
+    run = RunBastrel({line});
+    ASSERT_EQ(run.exitCode, 0) << run.output.toStdString();
+    EXPECT_EQ(ReadFile(bak), firstBackup);
+    const QStringList entries = Entries(d);
+    ASSERT_EQ(entries.size(), 3) << entries.join(u' ').toStdString();
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^LIR\\.Bak\\.\\d{14}\\.db$")).match(entries[0]).hasMatch());
+    EXPECT_EQ(Rows(file, QStringLiteral("select code, name from tClsProduct order by id")),
+              (QStringList{"|Продукция", "001|Уголь"}));
+}
+
+TEST_F(BastrelFileTest, VersionUnreadSplitsNoNameAndTablesThatDoNotFitAreNamed)
+{
+    const QString d = Folder(QStringLiteral("v35/"));
+    const QString file = d + QStringLiteral("LIR.db");
+    MakeFile(file, QStringLiteral("sqlite-35.sql"), QStringLiteral("DELETE FROM tSysDbVersion;"));
+    const PeerRun run = RunBastrel({QStringLiteral("DBPATH=%1&BASETYPE=ACCESS").arg(d)});
+    ASSERT_EQ(run.exitCode, 0) << run.output.toStdString();
+    EXPECT_EQ(Rows(file, QStringLiteral("select code, name from tClsProduct order by id")),
+              (QStringList{"|Продукция", "|010 Станки токарные"}));
+    EXPECT_EQ(Rows(file, QStringLiteral("select Text from tFctOpJournal")), QStringList{"Вход в программу"});
+    // The rights carry a column the schema lacks: the template's (empty) table stays, and the note says so.
+    EXPECT_EQ(Rows(file, QStringLiteral("select count(*) from tFctUserRights")), QStringList{"0"});
+    EXPECT_TRUE(run.output.contains(QStringLiteral("MSGBOX 64 "))
+                && run.output.contains(QStringLiteral("tFctUserRights")))
+        << run.output.toStdString();
+}
+
+TEST_F(BastrelFileTest, BadInputLosesNothing)
+{
+    struct Case {
+        const char* name;
+        const char* fixture; // none: garbage bytes
+        const char* extra;
+    };
+    const Case cases[] = {
+        {"garbage", nullptr, nullptr},
+        {"unknown column", "sqlite-first-generation.sql", "ALTER TABLE Receiver ADD COLUMN used INTEGER;"},
+        {"broken key", "sqlite-first-generation.sql",
+         "INSERT INTO PrognozData (id, prognoz, product, receiver) VALUES (9, 1, 77, 2);"},
+    };
+    for (const Case& t : cases) {
+        SCOPED_TRACE(t.name);
+        const QString d = Folder(QString::fromLatin1(t.name).replace(u' ', u'_') + u'/');
+        const QString file = d + QStringLiteral("LIR.db");
+        if (t.fixture) {
+            MakeFile(file, QString::fromLatin1(t.fixture), QString::fromUtf8(t.extra));
+        } else {
+            QByteArray garbage(8192, '\0');
+            for (int i = 0; i < garbage.size(); ++i)
+                garbage[i] = char((i * 7919) % 251);
+            WriteFile(file, garbage);
+        }
+        // An earlier backup is there too and must stay as it is.
+        WriteFile(d + QStringLiteral("LIR.Bak.db"), "earlier backup");
+        const QByteArray before = ReadFile(file);
+        const PeerRun run = RunBastrel({QStringLiteral("DBPATH=%1&BASETYPE=ACCESS").arg(d)});
+        EXPECT_EQ(run.exitCode, 1) << run.output.toStdString();
+        EXPECT_TRUE(HasErrorBox(run)) << run.output.toStdString();
+        EXPECT_EQ(ReadFile(file), before);
+        EXPECT_EQ(ReadFile(d + QStringLiteral("LIR.Bak.db")), QByteArray("earlier backup"));
+        EXPECT_EQ(Entries(d), (QStringList{"LIR.Bak.db", "LIR.db"}));
+    }
+}
+
+TEST_F(BastrelFileTest, FileInUseIsNotUpgraded)
+{
+    const QString d = Folder(QStringLiteral("busy/"));
+    const QString file = d + QStringLiteral("LIR.db");
+    MakeFile(file, QStringLiteral("sqlite-35.sql"));
+    // The program holds the file open, as it does while it runs.
+    DbConnectParams params;
+    params.file = file;
+    QSqlError error;
+    ASSERT_TRUE(OpenDatabase(params, QStringLiteral("holder"), &error)) << error.text().toStdString();
+    {
+        QSqlQuery q(QSqlDatabase::database(QStringLiteral("holder"), false));
+        ASSERT_TRUE(q.exec(QStringLiteral("select count(*) from tFctPrognoz")));
+    }
+    const PeerRun run = RunBastrel({QStringLiteral("DBPATH=%1&BASETYPE=ACCESS").arg(d)});
+    QSqlDatabase::database(QStringLiteral("holder"), false).close();
+    QSqlDatabase::removeDatabase(QStringLiteral("holder"));
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.output.contains(QStringLiteral("используется другой программой"))) << run.output.toStdString();
+    EXPECT_EQ(Rows(file, QStringLiteral("select n from tSysDbVersion")), QStringList{"35"});
+    // No backup and no temporary file; the log files are the holder's.
+    EXPECT_EQ(Entries(d).filter(QRegularExpression(QStringLiteral("Bak|tmp"))), QStringList{});
+}
+
+} // namespace

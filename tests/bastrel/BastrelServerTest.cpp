@@ -1,0 +1,222 @@
+// The server kind on the PostgreSQL test cluster: creation, reruns, upgrades of databases of earlier
+// versions, the default administrator and the rights of the logins that were there before.
+#include "BastrelTestSupport.h"
+
+#include "DbPreparer.h"
+#include "DbTest.h"
+#include "db/SqlScript.h"
+
+#include <QTemporaryDir>
+
+namespace {
+
+class BastrelServerTest : public TempHomeTest {
+protected:
+    void SetUp() override
+    {
+        TempHomeTest::SetUp();
+        if (!PgClusterRunning())
+            GTEST_SKIP() << "PostgreSQL test cluster or psql is missing";
+        m_lock = std::make_unique<CAdminLoginLock>();
+    }
+    void TearDown() override
+    {
+        for (const QString& db : m_databases)
+            DropPgDatabase(db);
+        m_lock.reset();
+        TempHomeTest::TearDown();
+    }
+
+    QString NewName()
+    {
+        m_databases << NewPgDatabaseName();
+        return m_databases.back();
+    }
+
+    // One preparation as the dialog's OK runs it, as the cluster's administrator over TCP.
+    int Prepare(const QString& db, const QString& password = QString())
+    {
+        const DbConnectParams admin = *PgAdminParams();
+        CDbPreparer preparer;
+        preparer.SetPort(admin.port);
+        preparer.SetDbName(db);
+        return preparer.Run(true, QStringLiteral("127.0.0.1"), admin.user,
+                            password.isEmpty() ? qEnvironmentVariable("PGTEST_PASSWORD") : password, 0, QString());
+    }
+
+    // A login's connection over TCP with its password, answering a query.
+    static PeerRun ConnectAs(const QString& login, const QString& password, const QString& db, const QString& sql)
+    {
+        qputenv("PGPASSWORD", password.toUtf8());
+        PeerRun run = RunPeer(QStringLiteral("psql"),
+                              {QStringLiteral("-X"), QStringLiteral("-A"), QStringLiteral("-t"), QStringLiteral("-h"),
+                               QStringLiteral("127.0.0.1"), QStringLiteral("-U"), login, QStringLiteral("-d"), db,
+                               QStringLiteral("-c"), sql});
+        qunsetenv("PGPASSWORD");
+        return run;
+    }
+
+    bool ErrorShown() const
+    {
+        for (const auto& m : messages)
+            if ((m.flags & 0xF0) == 0x10)
+                return true;
+        return false;
+    }
+
+    std::unique_ptr<CAdminLoginLock> m_lock;
+    QStringList m_databases;
+};
+
+TEST_F(BastrelServerTest, CreatesThenRerunChangesNoSchema)
+{
+    if (qEnvironmentVariableIsEmpty("PGTEST_PASSWORD"))
+        GTEST_SKIP() << "the cluster's TCP password is not known (PGTEST_PASSWORD)";
+    const QString db = NewName();
+    ASSERT_EQ(Prepare(db), 1);
+    EXPECT_EQ(PsqlValue(db, QStringLiteral("select n from tsysdbversion")), QStringLiteral("36"));
+    EXPECT_EQ(PsqlValue(db, QStringLiteral("select count(*) from pg_tables where schemaname = 'public'")),
+              QStringLiteral("21"));
+    EXPECT_EQ(PsqlValue(db,
+                        QStringLiteral("select string_agg(rolname, ',' order by rolname) from pg_roles where "
+                                       "rolname in ('lir_admins', 'lir_experts', 'lir_users', 'lir_admin')")),
+              QStringLiteral("lir_admin,lir_admins,lir_experts,lir_users"));
+    const PeerRun admin = ConnectAs(QStringLiteral("lir_admin"), QStringLiteral("tarno"), db,
+                                    QStringLiteral("select IsAdmin(session_user)"));
+    EXPECT_EQ(admin.output.trimmed(), QStringLiteral("1")) << admin.output.toStdString();
+    // The closing words tell to change the default password.
+    ASSERT_FALSE(messages.empty());
+    EXPECT_TRUE(messages.back().text.contains(QStringLiteral("Смените этот пароль")));
+
+    const QString before = PgDump(db, true);
+    ASSERT_EQ(Prepare(db), 1);
+    EXPECT_EQ(PgDump(db, true), before);
+
+    // A second database on the cluster lets the same administrator in.
+    const QString second = NewName();
+    ASSERT_EQ(Prepare(second), 1);
+    for (const QString& name : {db, second})
+        EXPECT_EQ(ConnectAs(QStringLiteral("lir_admin"), QStringLiteral("tarno"), name,
+                            QStringLiteral("select IsAdmin(session_user)"))
+                      .output.trimmed(),
+                  QStringLiteral("1"))
+            << name.toStdString();
+}
+
+TEST_F(BastrelServerTest, WrongPasswordMakesNothing)
+{
+    const QString missing = NewName();
+    EXPECT_EQ(Prepare(missing, QStringLiteral("not-the-password")), 0);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].text.startsWith(QStringLiteral("Произошла исключительная ситуация.")));
+    EXPECT_TRUE(messages[0].text.contains(QStringLiteral("password authentication failed")))
+        << messages[0].text.toStdString();
+    EXPECT_EQ(PsqlValue(QStringLiteral("postgres"),
+                        QStringLiteral("select count(*) from pg_database where datname = '%1'").arg(missing)),
+              QStringLiteral("0"));
+}
+
+TEST_F(BastrelServerTest, UpgradesEarlierVersions)
+{
+    if (qEnvironmentVariableIsEmpty("PGTEST_PASSWORD"))
+        GTEST_SKIP() << "the cluster's TCP password is not known (PGTEST_PASSWORD)";
+    // The schema as the program makes it today, to compare with.
+    const QString current = NewName();
+    ASSERT_EQ(Prepare(current), 1);
+    const QString currentSchema = PgDump(current, true);
+
+    {
+        SCOPED_TRACE("first generation");
+        const QString db = NewName();
+        CreatePgDatabase(db);
+        LoadPgFixture(db, FixturePath(QStringLiteral("pg-first-generation.sql")));
+        ASSERT_EQ(Prepare(db), 1);
+        EXPECT_EQ(PsqlValue(db,
+                            QStringLiteral("select count(*) from pg_tables where schemaname = 'public' and "
+                                           "tablename in ('tclsimporteventtype', 'tsysdbversion', "
+                                           "'tfcttotalprognoz', 'tfctprognozdata', 'tfctprognoz', 'tfctprice', "
+                                           "'tfctoldimportmap', 'tfctnews', 'tfctimportstatus', 'tfctfaq', "
+                                           "'tfctdocumentation', 'tclsreceivermap', 'tclsreceiver', "
+                                           "'tclsproduct', 'tclsmeasurement', 'tclsmconvert')")),
+                  QStringLiteral("16"));
+        EXPECT_EQ(PsqlValue(db,
+                            QStringLiteral("select string_agg(coalesce(code, '-') || ' ' || name, ',' order by id) "
+                                           "from tclsproduct")),
+                  QStringLiteral("- Продукция,001 Уголь,002 Бумага офисная"));
+        EXPECT_EQ(PsqlValue(db,
+                            QStringLiteral("select string_agg(name || ' ' || coalesce(code, '-') || ' ' || "
+                                           "coalesce(oboznachenie, '-'), ',' order by id) from tclsmeasurement")),
+                  QStringLiteral("Штука 796 шт,Тонна 168 т,Рубль - -"));
+        EXPECT_EQ(PsqlValue(db,
+                            QStringLiteral("select string_agg(id || ':' || status || ':' || owner || ':' || "
+                                           "ownername, ',' order by id) from tfctprognoz")),
+                  QStringLiteral("1:0:1:Министерство,2:1:3:Другое министерство"));
+        // A new row of each kind of id still gets one.
+        EXPECT_EQ(PsqlValue(db, QStringLiteral("insert into tclsmeasurement (name) values ('Литр') returning id")),
+                  QStringLiteral("4"));
+        EXPECT_EQ(PsqlValue(db,
+                            QStringLiteral("insert into tclsreceiver (category, name, importedId, isgroup) "
+                                           "values (1, 'Новый', 0, 0) returning id")),
+                  QStringLiteral("4"));
+        const QString upgraded = PgDump(db, true);
+        ASSERT_EQ(Prepare(db), 1);
+        EXPECT_EQ(PgDump(db, true), upgraded);
+    }
+    {
+        SCOPED_TRACE("schema 36 without its stamp");
+        const QString db = NewName();
+        CreatePgDatabase(db);
+        QTemporaryDir dir;
+        WriteFile(dir.filePath(QStringLiteral("schema.sql")),
+                  SchemaScript(SqlDialect::PostgreSQL).toUtf8() + "DELETE FROM tSysDbVersion\nGO\n");
+        LoadPgFixture(db, dir.filePath(QStringLiteral("schema.sql")));
+        ASSERT_EQ(Prepare(db), 1);
+        EXPECT_EQ(PgDump(db, true), currentSchema);
+    }
+    {
+        SCOPED_TRACE("schema 36 before logins connected one by one");
+        const QString db = NewName();
+        CreatePgDatabase(db);
+        LoadPgFixture(db, FixturePath(QStringLiteral("pg-36-before-hardening.sql")));
+        const QString expert = QStringLiteral("bastrel_expert_%1").arg(db);
+        Psql(db, QStringLiteral("DROP ROLE IF EXISTS %1").arg(expert));
+        ASSERT_EQ(Psql(db,
+                       QStringLiteral("CREATE ROLE %1 LOGIN PASSWORD 'pw'; GRANT lir_experts TO %1; "
+                                      "INSERT INTO tfctprognoz (id, name, year) VALUES (1, 'П', 2020); "
+                                      "INSERT INTO tclsproduct (prognoz, id, parent, isgroup, name) "
+                                      "VALUES (1, 1, 0, 1, 'x'); INSERT INTO tfctprice (prognoz, product, "
+                                      "pricePrev) VALUES (1, 1, 1), (1, 1, 2)")
+                           .arg(expert))
+                      .exitCode,
+                  0);
+        EXPECT_EQ(ConnectAs(expert, QStringLiteral("pw"), db, QStringLiteral("select 1")).output.trimmed(),
+                  QStringLiteral("1"));
+        ASSERT_EQ(Prepare(db), 1);
+        EXPECT_EQ(PgDump(db, true), currentSchema);
+        EXPECT_EQ(ConnectAs(expert, QStringLiteral("pw"), db, QStringLiteral("select IsExpert(session_user)"))
+                      .output.trimmed(),
+                  QStringLiteral("1"));
+        EXPECT_EQ(PsqlValue(db, QStringLiteral("select pricePrev from tfctprice")), QStringLiteral("2.0000"));
+        const QString journal = PsqlValue(db, QStringLiteral("select string_agg(Text, '|') from tfctopjournal"));
+        EXPECT_TRUE(journal.contains(expert)) << journal.toStdString();
+        EXPECT_TRUE(journal.contains(QStringLiteral("повторная строка цены"))) << journal.toStdString();
+        m_databases.removeAll(db);
+        DropPgDatabase(db);
+        Psql(QStringLiteral("postgres"), QStringLiteral("DROP ROLE IF EXISTS %1").arg(expert));
+    }
+    {
+        SCOPED_TRACE("intermediate with a product of a missing unit");
+        const QString db = NewName();
+        CreatePgDatabase(db);
+        LoadPgFixture(db, FixturePath(QStringLiteral("pg-intermediate.sql")));
+        const QString before = PgDump(db, false);
+        messages.clear();
+        EXPECT_EQ(Prepare(db), 0);
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_TRUE(messages[0].text.contains(QStringLiteral("ADD CONSTRAINT fk_tclsproduct_tclsmeasurement")))
+            << messages[0].text.toStdString();
+        EXPECT_EQ(PgDump(db, false), before);
+    }
+}
+
+} // namespace
