@@ -61,6 +61,8 @@ lir_forbid_links(lirexchangedocs Qt6::Widgets Qt6::Gui lircoreui)
 if(TARGET lircalc)
   lir_forbid_links(lircalc Qt6::Widgets Qt6::Gui lircoreui)
 endif()
+# The report database, its frame and the product lines serve programs without a window too.
+lir_forbid_links(lirreports Qt6::Widgets Qt6::Gui lircoreui)
 foreach(plugin_target mailrune lirmailrune lirmailruneui lirzip)
   if(TARGET ${plugin_target})
     lir_forbid_links(${plugin_target} lircore lircoreui lirtransport lirshellcontrols)
