@@ -1,5 +1,6 @@
 #include "ReportTestSupport.h"
 
+#include "ReportDatabase.h"
 #include "db/DbConnection.h"
 #include "db/SqlDialect.h"
 #include "db/SqlQuery.h"
@@ -62,6 +63,35 @@ bool InstallReportDatabase(const QString& folder)
     if (!QFile::copy(ShippedReportDatabase(), target))
         return false;
     return QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
+}
+
+bool InstallReportFiles(const QString& folder)
+{
+    QFile::remove(folder + QStringLiteral("reportdef.xsd"));
+    return InstallReportDatabase(folder)
+        && QFile::copy(QStringLiteral(LIR_BIN_DIR "/reportdef.xsd"), folder + QStringLiteral("reportdef.xsd"));
+}
+
+int WriteForm1(const std::vector<Form1Row>& rows)
+{
+    return RunReportFrame([&](CReportFrame& frame) {
+        CReportTable& t = frame.Table("reportform1", {"code", "name", "measurementNatural", "measurementPrice",
+                                                      "isMeasurementNatural", "valueLast", "valueNext", "sumLast",
+                                                      "sumNext"});
+        for (const Form1Row& r : rows) {
+            t << r.code << r.name << QStringLiteral("шт.") << QStringLiteral("руб.") << r.natural
+              << Money::fromRaw(r.valueNext / 2) << Money::fromRaw(r.valueNext) << Money::fromRaw(r.sumNext / 2)
+              << Money::fromRaw(r.sumNext);
+            t.Write();
+        }
+    });
+}
+
+QStringList Form1Values(int reportId, const QString& variant, const QString& summary, const QString& year)
+{
+    return {QStringLiteral("Учреждение А"), variant, QString(), summary, year, QStringLiteral("0"),
+            QStringLiteral("По муниципальным образованиям Российской Федерации"), QStringLiteral("2"),
+            QString::number(reportId)};
 }
 
 std::optional<QString> Sqlite3(const QString& file, const QString& sql)

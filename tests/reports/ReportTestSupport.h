@@ -19,6 +19,24 @@ QString ShippedReportDatabase();
 // missing or fails.
 std::optional<QString> Sqlite3(const QString& file, const QString& sql);
 
+// Copies the shipped report database and the definition schema into the program folder.
+bool InstallReportFiles(const QString& folder);
+
+// A line of reportform1 as the report tests write it (natural: isMeasurementNatural); the report
+// year's figures are half the forecast year's.
+struct Form1Row {
+    QString code;
+    QString name;
+    int natural;
+    qlonglong valueNext; // ten-thousandths
+    qlonglong sumNext;
+};
+// A run of reportform1 written through the builder frame: its report id.
+int WriteForm1(const std::vector<Form1Row>& rows);
+// The nine values of the form 1 columns (tests/data/reports/columns.rpt).
+QStringList Form1Values(int reportId, const QString& variant = QStringLiteral("0"),
+                        const QString& summary = QStringLiteral("0"), const QString& year = QStringLiteral("2026"));
+
 // A test on both dialects with the fixture loaded and a report database of its own.
 class ReportDbTest : public DbTest {
 protected:
