@@ -4,9 +4,8 @@
 
 namespace {
 
-constexpr std::uint64_t kPowers[] = {1,           10,           100,           1000,           10000,
-                                     100000,      1000000,      10000000,      100000000,      1000000000,
-                                     10000000000, 100000000000, 1000000000000};
+constexpr std::uint64_t kPowers[] = {1,        10,        100,        1000,        10000,        100000,       1000000,
+                                     10000000, 100000000, 1000000000, 10000000000, 100000000000, 1000000000000};
 
 // |raw| in units of `unit` ten-thousandths, rounded half away from zero.
 std::uint64_t Rounded(std::int64_t raw, std::uint64_t unit)

@@ -8,7 +8,7 @@
 #include <QString>
 
 enum ReportNumberFormat : int {
-    REPORT_FORMAT_EXACT = 0,     // "Без округления": up to four decimals, no trailing zeros
+    REPORT_FORMAT_EXACT = 0,      // "Без округления": up to four decimals, no trailing zeros
     REPORT_FORMAT_2_DECIMALS = 1, // "nnnnnnn,nn"
     REPORT_FORMAT_1_DECIMAL = 2,  // "nnnnnnn,n"
     REPORT_FORMAT_WHOLE = 3,      // "nnnnnnn"

@@ -36,11 +36,10 @@ const QString kCommonColumns = QStringLiteral(
     " pr.valueNorm, pr.valueIndex, pr.valuePlan, pr.valueFormula, pr.valueOther,"
     " pr.sumNorm, pr.sumIndex, pr.sumPlan, pr.sumFormula, pr.sumOther");
 
-const QString kCommonJoins = QStringLiteral(
-    " from tclsproduct p"
-    " join tmp_report_products tmp on tmp.id = p.id"
-    " left join tclsmeasurement mn on mn.id = p.measurementNatural"
-    " left join tclsmeasurement mp on mp.id = p.measurementPrice");
+const QString kCommonJoins = QStringLiteral(" from tclsproduct p"
+                                            " join tmp_report_products tmp on tmp.id = p.id"
+                                            " left join tclsmeasurement mn on mn.id = p.measurementNatural"
+                                            " left join tclsmeasurement mp on mp.id = p.measurementPrice");
 
 // The chosen receivers' own data summed per product: the data of the top receiver and of receivers
 // that are no group count, those the forecast does not map do not. Values: forecast, forecast,
@@ -49,20 +48,20 @@ QString ReceiverQuery()
 {
     return kCommonColumns + QStringLiteral(", 1 as loaded") + kCommonJoins
         + QStringLiteral(
-               " left join (select d.product,"
-               " sum(d.sumLast) as sumLast, sum(d.sumCurr) as sumCurr, sum(d.sumNext) as sumNext,"
-               " sum(d.valueLast) as valueLast, sum(d.valueCurr) as valueCurr, sum(d.valueNext) as valueNext,"
-               " sum(d.valueNorm) as valueNorm, sum(d.valueIndex) as valueIndex, sum(d.valuePlan) as valuePlan,"
-               " sum(d.valueFormula) as valueFormula, sum(d.valueOther) as valueOther,"
-               " sum(d.sumNorm) as sumNorm, sum(d.sumIndex) as sumIndex, sum(d.sumPlan) as sumPlan,"
-               " sum(d.sumFormula) as sumFormula, sum(d.sumOther) as sumOther"
-               " from tfctprognozdata d"
-               " where d.prognoz = ? and d.product in (select id from tmp_report_products)"
-               " and d.receiver in (select r.id from tclsreceiver r"
-               " join tclsreceivermap m on m.receiver = r.id and m.prognoz = ?"
-               " where %1 and (r.category = 0 or r.isgroup = 0))"
-               " group by d.product) pr on pr.product = p.id"
-               " where p.prognoz = ? and p.measurementPrice <> 0")
+              " left join (select d.product,"
+              " sum(d.sumLast) as sumLast, sum(d.sumCurr) as sumCurr, sum(d.sumNext) as sumNext,"
+              " sum(d.valueLast) as valueLast, sum(d.valueCurr) as valueCurr, sum(d.valueNext) as valueNext,"
+              " sum(d.valueNorm) as valueNorm, sum(d.valueIndex) as valueIndex, sum(d.valuePlan) as valuePlan,"
+              " sum(d.valueFormula) as valueFormula, sum(d.valueOther) as valueOther,"
+              " sum(d.sumNorm) as sumNorm, sum(d.sumIndex) as sumIndex, sum(d.sumPlan) as sumPlan,"
+              " sum(d.sumFormula) as sumFormula, sum(d.sumOther) as sumOther"
+              " from tfctprognozdata d"
+              " where d.prognoz = ? and d.product in (select id from tmp_report_products)"
+              " and d.receiver in (select r.id from tclsreceiver r"
+              " join tclsreceivermap m on m.receiver = r.id and m.prognoz = ?"
+              " where %1 and (r.category = 0 or r.isgroup = 0))"
+              " group by d.product) pr on pr.product = p.id"
+              " where p.prognoz = ? and p.measurementPrice <> 0")
               .arg(Dialect().IdSetCondition(QStringLiteral("r.id")));
 }
 

@@ -12,8 +12,8 @@ using CDepthMap = std::map<int, int>; // id -> depth
 // in the depth map already is left out, so that a tree whose links run in a circle ends. False when a
 // level could not be read; what came before it stays.
 template <class R, class LoadChildren, class IsGroup>
-bool CollectTreeLevel(int parentId, CDepthMap& depthMap, int depth, std::vector<int>* idList, std::vector<R>* recordList,
-                      const LoadChildren& loadChildren, const IsGroup& isGroup)
+bool CollectTreeLevel(int parentId, CDepthMap& depthMap, int depth, std::vector<int>* idList,
+                      std::vector<R>* recordList, const LoadChildren& loadChildren, const IsGroup& isGroup)
 {
     std::optional<std::vector<R>> children = loadChildren(parentId);
     if (!children)

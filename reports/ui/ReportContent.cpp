@@ -80,10 +80,7 @@ public:
         });
     }
 
-    bool Shown(const ReportTest& test) const
-    {
-        return !test.used || test.Holds(values.value(test.subject).text);
-    }
+    bool Shown(const ReportTest& test) const { return !test.used || test.Holds(values.value(test.subject).text); }
 
     // The visible columns (indexes into the definition) and the header cells over them.
     void LayOutHeader(ReportContent& content)
@@ -251,9 +248,9 @@ bool ReadRows(const ReportDefinition& d, const QStringList& fields, const QStrin
                 columns << QStringLiteral("1");
             QSqlQuery q(db);
             q.setForwardOnly(true);
-            const QString sql = QStringLiteral("select %1 from %2 where %3 = ? order by %4, rowid")
-                                    .arg(columns.join(QStringLiteral(", ")), Quoted(d.table), Quoted(d.key),
-                                         Quoted(d.order));
+            const QString sql =
+                QStringLiteral("select %1 from %2 where %3 = ? order by %4, rowid")
+                    .arg(columns.join(QStringLiteral(", ")), Quoted(d.table), Quoted(d.key), Quoted(d.order));
             if (q.prepare(sql)) {
                 q.addBindValue(key);
                 ok = q.exec();

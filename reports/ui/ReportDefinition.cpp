@@ -185,7 +185,7 @@ private:
         c.caption = AttributeOr(node, "caption");
         c.field = AttributeOr(node, "field");
         const QString kind = AttributeOr(node, "kind", QStringLiteral("text"));
-        c.kind = kind == u"money"  ? ReportCellKind::Money
+        c.kind = kind == u"money" ? ReportCellKind::Money
             : kind == u"quantity" ? ReportCellKind::Quantity
             : kind == u"price"    ? ReportCellKind::Price
             : kind == u"percent"  ? ReportCellKind::Percent
@@ -198,7 +198,8 @@ private:
         c.decimals = AttributeOr(node, "decimals", QStringLiteral("2")).toInt();
         c.decimalsParameter = AttributeOr(node, "decimalsParameter");
         if (!c.decimalsParameter.isEmpty())
-            Check(d.Parameter(c.decimalsParameter) && d.Parameter(c.decimalsParameter)->type == ReportParameterType::Integer);
+            Check(d.Parameter(c.decimalsParameter)
+                  && d.Parameter(c.decimalsParameter)->type == ReportParameterType::Integer);
         c.blankWhen = AttributeOr(node, "blankWhen");
         if (!c.blankWhen.isEmpty())
             Check(d.RowCondition(c.blankWhen) >= 0);

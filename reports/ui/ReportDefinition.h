@@ -114,4 +114,5 @@ struct ReportError {
 };
 
 // Reads the definition and checks it against the schema file; none with the error's code and detail.
-std::optional<ReportDefinition> LoadReportDefinition(const QString& path, const QString& schemaPath, ReportError* error);
+std::optional<ReportDefinition> LoadReportDefinition(const QString& path, const QString& schemaPath,
+                                                     ReportError* error);

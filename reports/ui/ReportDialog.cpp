@@ -127,16 +127,19 @@ int CReportDialog::RunDataThread(const std::function<int()>& builder, int nothin
 }
 
 int CReportDialog::RunReport(const std::function<int()>& builder, const QString& file, const QString& title,
-                             const std::function<QStringList(int reportId)>& parameters, int nothing)
+                             const std::function<std::optional<QStringList>(int reportId)>& parameters, int nothing)
 {
     const int reportId = RunDataThread(builder, nothing);
     if (reportId <= 0)
+        return reportId;
+    const auto values = parameters(reportId);
+    if (!values)
         return reportId;
     CWaitCursor wait;
     m_job.SetReportFile(GetProgramFolder() + file);
     m_job.SetTitle(title);
     m_job.SetLogOnInfo(ReportDatabasePath());
-    m_job.SetParameterValues(parameters(reportId));
+    m_job.SetParameterValues(*values);
     m_job.Show();
     return reportId;
 }

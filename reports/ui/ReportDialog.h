@@ -12,6 +12,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 
 class QComboBox;
 class QPushButton;
@@ -53,10 +54,11 @@ public:
     // The first error the builder reported (or its exception) is shown afterwards, once.
     int RunDataThread(const std::function<int()>& builder, int nothing = -1);
     // RunDataThread, then, for a report id above 0, the report: `file` beside the program with the
-    // title and the parameters made for that id, on the report database. A run that built nothing
-    // opens no preview. Answers the builder's result.
+    // title and the parameters made for that id (after the build), on the report database. A run that
+    // built nothing opens no preview, nor does one whose parameters could not be made (none: the
+    // parameter function has told why). Answers the builder's result.
     int RunReport(const std::function<int()>& builder, const QString& file, const QString& title,
-                  const std::function<QStringList(int reportId)>& parameters, int nothing = -1);
+                  const std::function<std::optional<QStringList>(int reportId)>& parameters, int nothing = -1);
 
 protected:
     // Closing is refused while a builder runs ("Закрыть" disabled).

@@ -12,8 +12,8 @@ class QWidget;
 
 // Opens the form's dialog modally. session: the current forecast (the command has set it) and the
 // forecast year; forecast: the current forecast's record for the forms that take it, else none.
-using ReportDialogOpener = std::function<void(QWidget* parent, const CSessionState& session,
-                                              const std::optional<CForecastRecord>& forecast)>;
+using ReportDialogOpener =
+    std::function<void(QWidget* parent, const CSessionState& session, const std::optional<CForecastRecord>& forecast)>;
 
 // A second registration for the same command replaces the first; an empty opener removes it.
 void RegisterReportDialog(int command, ReportDialogOpener opener);

@@ -20,7 +20,9 @@ constexpr double kHeadingGapMm = 3;
 
 Qt::Alignment Horizontal(ReportAlign align)
 {
-    return align == ReportAlign::Right ? Qt::AlignRight : align == ReportAlign::Center ? Qt::AlignHCenter : Qt::AlignLeft;
+    return align == ReportAlign::Right ? Qt::AlignRight
+        : align == ReportAlign::Center ? Qt::AlignHCenter
+                                       : Qt::AlignLeft;
 }
 
 QTextOption WrapOption(ReportAlign align)
@@ -116,8 +118,9 @@ CReportPages::CReportPages(const ReportContent& content, QPaintDevice* device)
             height = TextHeight(row.spanText, font, m_area.width() - 2 * m_padX);
         } else {
             for (int c = 0; c < row.cells.size() && c + 1 < int(m_columnX.size()); ++c)
-                height = std::max(height, TextHeight(row.cells[c], font,
-                                                     m_columnX[size_t(c + 1)] - m_columnX[size_t(c)] - 2 * m_padX));
+                height = std::max(
+                    height,
+                    TextHeight(row.cells[c], font, m_columnX[size_t(c + 1)] - m_columnX[size_t(c)] - 2 * m_padX));
         }
         height += 2 * m_padY;
         if (y + height > m_area.height() && !page.rows.empty()) {
@@ -293,7 +296,8 @@ void SetUpReportPage(const ReportContent& content, QPagedPaintDevice* device)
                                       QMarginsF(kMarginMm, kMarginMm, kMarginMm, kMarginMm), QPageLayout::Millimeter));
 }
 
-bool PaintReport(const ReportContent& content, QPagedPaintDevice* device, const std::optional<CReportPages::Hit>& highlight)
+bool PaintReport(const ReportContent& content, QPagedPaintDevice* device,
+                 const std::optional<CReportPages::Hit>& highlight)
 {
     CReportPages pages(content, device);
     pages.SetHighlight(highlight);

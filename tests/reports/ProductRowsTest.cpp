@@ -108,8 +108,9 @@ TEST_P(ProductRowsTest, ReceiverLinesFollowTheTreeWithFootersAfterTheirGroups)
     const auto rows = GetProductTotalsList(1, chosen, TreeOf(1), depths);
     ASSERT_TRUE(rows) << Told();
     EXPECT_EQ(depths.size(), 7u) << "the empty depth map comes back filled";
-    EXPECT_EQ(Names(*rows), QStringList({"Продукция", "-Товары", "--Продукты питания", "---Хлеб", "---Молоко",
-                                         "---Прочие продукты", "--Прочие товары", "-Услуги", "--Связь"}));
+    EXPECT_EQ(Names(*rows),
+              QStringList({"Продукция", "-Товары", "--Продукты питания", "---Хлеб", "---Молоко", "---Прочие продукты",
+                           "--Прочие товары", "-Услуги", "--Связь"}));
 
     // Every line's figures are the chosen receivers' own data: the top receiver and receivers that are
     // no group count, the department (a group below the top) does not.
@@ -132,7 +133,7 @@ TEST_P(ProductRowsTest, ReceiverLinesFollowTheTreeWithFootersAfterTheirGroups)
     EXPECT_EQ(bread.measurementNatural, "шт.");
     EXPECT_EQ(bread.isMeasurementNatural, 1);
     EXPECT_EQ(bread.measurementPrice, "руб.");
-    EXPECT_EQ(bread.shareLast, Money::fromInt(90)); // 360 of 400
+    EXPECT_EQ(bread.shareLast, Money::fromInt(90));     // 360 of 400
     EXPECT_EQ(bread.shareNext, Money::fromRaw(869600)); // 400 of 460, to four decimals, times 100
     // Milk is kept in тыс. руб.: the top's sum is converted first (460 руб. = 0,46 тыс. руб.).
     const ReportProductRow& milk = Row(*rows, 14);
@@ -166,7 +167,7 @@ TEST_P(ProductRowsTest, ReceiverSetsAndProductListsDecideTheLines)
         const char* what;
         int forecast;
         std::vector<int> receivers;
-        std::vector<int> products; // empty: the forecast's tree
+        std::vector<int> products;                      // empty: the forecast's tree
         std::vector<std::pair<int, qlonglong>> sumNext; // id, raw
     };
     const Case cases[] = {
@@ -181,7 +182,8 @@ TEST_P(ProductRowsTest, ReceiverSetsAndProductListsDecideTheLines)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         CProductDepthMap depths;
-        const auto rows = GetProductTotalsList(c.forecast, c.receivers, c.products.empty() ? TreeOf(c.forecast) : c.products, depths);
+        const auto rows =
+            GetProductTotalsList(c.forecast, c.receivers, c.products.empty() ? TreeOf(c.forecast) : c.products, depths);
         ASSERT_TRUE(rows) << Told();
         for (const auto& [id, raw] : c.sumNext) {
             EXPECT_EQ(Row(*rows, id).sumNext.raw(), raw) << id;
@@ -212,8 +214,9 @@ TEST_P(ProductRowsTest, ConsolidatedLinesStandProductByProduct)
     CProductDepthMap depths;
     const auto rows = GetProductTotalsList(1, {}, products, depths);
     ASSERT_TRUE(rows) << Told();
-    EXPECT_EQ(Names(*rows), QStringList({"Продукция", "Товары", "-Прочие товары", "Продукты питания",
-                                         "-Прочие продукты", "Хлеб", "Молоко", "Услуги", "Связь", "Без цены"}));
+    EXPECT_EQ(Names(*rows),
+              QStringList({"Продукция", "Товары", "-Прочие товары", "Продукты питания", "-Прочие продукты", "Хлеб",
+                           "Молоко", "Услуги", "Связь", "Без цены"}));
     const QString total = QStringLiteral("select %1 from tFctTotalPrognoz where prognoz = 1 and product = ?");
     for (int id : {10, 11, 12, 13, 14, 16}) {
         SCOPED_TRACE(id);

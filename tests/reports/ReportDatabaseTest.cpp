@@ -64,8 +64,9 @@ TEST_F(ReportDatabaseTest, ShippedWithItsTablesAndNoRows)
         EXPECT_EQ(*Sqlite3(ShippedReportDatabase(), QStringLiteral("select count(*) from \"%1\"").arg(table)), "0")
             << table.toStdString();
     // Report ids are never handed out twice, not even after the rows went.
-    EXPECT_EQ(*Sqlite3(ShippedReportDatabase(), QStringLiteral("select sql like '%AUTOINCREMENT%' from sqlite_master "
-                                                              "where name = 'report'")),
+    EXPECT_EQ(*Sqlite3(ShippedReportDatabase(),
+                       QStringLiteral("select sql like '%AUTOINCREMENT%' from sqlite_master "
+                                      "where name = 'report'")),
               "1");
 }
 
@@ -107,14 +108,17 @@ TEST_F(ReportDatabaseTest, RunsKeepTheirRowsApartAndFailuresRollBack)
              t.Write();
          }},
         {"a money value beyond the range",
-         [](CReportFrame& f) { f.Table("reportform4", {"seq", "name", "sumNext"}) << 1 << QString() << Money::invalid(); }},
+         [](CReportFrame& f) {
+             f.Table("reportform4", {"seq", "name", "sumNext"}) << 1 << QString() << Money::invalid();
+         }},
     };
     for (const Failure& failure : failures) {
         SCOPED_TRACE(failure.what);
         messages.clear();
         const QString before = Query(QStringLiteral("select max(id) from report"));
-        EXPECT_EQ(Run({{QStringLiteral("A"), Money::fromInt(1)}, {QStringLiteral("B"), Money::fromInt(2)}}, failure.after),
-                  -1);
+        EXPECT_EQ(
+            Run({{QStringLiteral("A"), Money::fromInt(1)}, {QStringLiteral("B"), Money::fromInt(2)}}, failure.after),
+            -1);
         const QString header = Query(QStringLiteral("select max(id) from report"));
         EXPECT_EQ(header.toInt(), before.toInt() + 1) << "the header row stays";
         EXPECT_EQ(Query(QStringLiteral("select count(*) from reportform4 where report = %1").arg(header)), "0");
@@ -125,11 +129,12 @@ TEST_F(ReportDatabaseTest, RunsKeepTheirRowsApartAndFailuresRollBack)
     EXPECT_TRUE(messages[0].text.contains(QStringLiteral("Код:")));
 
     // A sound run after the failures: its rows in the order begun.
-    const int good = Run({{QStringLiteral("ВСЕГО\nв том числе"), Money::fromInt(3)}, {QStringLiteral("A"), Money::fromInt(1)}});
+    const int good =
+        Run({{QStringLiteral("ВСЕГО\nв том числе"), Money::fromInt(3)}, {QStringLiteral("A"), Money::fromInt(1)}});
     ASSERT_GT(good, 0);
-    EXPECT_EQ(Query(QStringLiteral("select seq || ':' || sumNext from reportform4 where report = %1 order by seq")
-                        .arg(good)),
-              "1:30000\n2:10000");
+    EXPECT_EQ(
+        Query(QStringLiteral("select seq || ':' || sumNext from reportform4 where report = %1 order by seq").arg(good)),
+        "1:30000\n2:10000");
 }
 
 TEST_F(ReportDatabaseTest, AMissingFileIsToldAndNotCreated)

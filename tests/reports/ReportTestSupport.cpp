@@ -13,10 +13,12 @@ namespace {
 
 // The money columns of the fixture, written in ten-thousandths.
 const std::pair<const char*, const char*> kMoneyColumns[] = {
-    {"tFctPrognozData", "sumLast, sumCurr, sumNext, valueLast, valueCurr, valueNext, valueNorm, valueIndex, "
-                        "valuePlan, valueFormula, valueOther, sumNorm, sumIndex, sumPlan, sumFormula, sumOther"},
-    {"tFctTotalPrognoz", "sumLast, sumCurr, sumNext, valueLast, valueCurr, valueNext, valueNorm, valueIndex, "
-                         "valuePlan, valueFormula, valueOther, sumNorm, sumIndex, sumPlan, sumFormula, sumOther"},
+    {"tFctPrognozData",
+     "sumLast, sumCurr, sumNext, valueLast, valueCurr, valueNext, valueNorm, valueIndex, "
+     "valuePlan, valueFormula, valueOther, sumNorm, sumIndex, sumPlan, sumFormula, sumOther"},
+    {"tFctTotalPrognoz",
+     "sumLast, sumCurr, sumNext, valueLast, valueCurr, valueNext, valueNorm, valueIndex, "
+     "valuePlan, valueFormula, valueOther, sumNorm, sumIndex, sumPlan, sumFormula, sumOther"},
     {"tFctPrice", "pricePrev, priceCur, priceNext"},
 };
 
@@ -75,9 +77,9 @@ bool InstallReportFiles(const QString& folder)
 int WriteForm1(const std::vector<Form1Row>& rows)
 {
     return RunReportFrame([&](CReportFrame& frame) {
-        CReportTable& t = frame.Table("reportform1", {"code", "name", "measurementNatural", "measurementPrice",
-                                                      "isMeasurementNatural", "valueLast", "valueNext", "sumLast",
-                                                      "sumNext"});
+        CReportTable& t = frame.Table("reportform1",
+                                      {"code", "name", "measurementNatural", "measurementPrice", "isMeasurementNatural",
+                                       "valueLast", "valueNext", "sumLast", "sumNext"});
         for (const Form1Row& r : rows) {
             t << r.code << r.name << QStringLiteral("шт.") << QStringLiteral("руб.") << r.natural
               << Money::fromRaw(r.valueNext / 2) << Money::fromRaw(r.valueNext) << Money::fromRaw(r.sumNext / 2)
@@ -89,8 +91,14 @@ int WriteForm1(const std::vector<Form1Row>& rows)
 
 QStringList Form1Values(int reportId, const QString& variant, const QString& summary, const QString& year)
 {
-    return {QStringLiteral("Учреждение А"), variant, QString(), summary, year, QStringLiteral("0"),
-            QStringLiteral("По муниципальным образованиям Российской Федерации"), QStringLiteral("2"),
+    return {QStringLiteral("Учреждение А"),
+            variant,
+            QString(),
+            summary,
+            year,
+            QStringLiteral("0"),
+            QStringLiteral("По муниципальным образованиям Российской Федерации"),
+            QStringLiteral("2"),
             QString::number(reportId)};
 }
 
