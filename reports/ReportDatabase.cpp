@@ -131,6 +131,7 @@ struct CReportFrame::Tables {
 
 CReportFrame::CReportFrame(int reportId)
     : m_reportId(reportId)
+    , m_result(reportId)
     , m_tables(std::make_unique<Tables>())
 {
 }
@@ -163,14 +164,16 @@ int RunReportFrame(const std::function<void(CReportFrame&)>& write)
     if (!tx.isActive())
         return -1;
     try {
+        int result = reportId;
         {
             // The prepared inserts go back to the connection before the commit.
             CReportFrame frame(reportId);
             write(frame);
+            result = frame.m_result;
         }
         if (!tx.commit())
             return -1;
-        return reportId;
+        return result;
     } catch (const CReportFailure& failure) {
         tx.rollback();
         ReportComError(failure.error());
@@ -252,7 +255,13 @@ bool CleanReportDatabase()
         ::flock(mark.fd, LOCK_SH);
         return false;
     }
-    const bool cleaned = DeleteEarlierRuns();
+    bool cleaned = false;
+    {
+        // A file that cannot be written is told when a report is run, not at every start.
+        CErrorCollector quiet;
+        cleaned = DeleteEarlierRuns();
+        quiet.take();
+    }
     ::flock(mark.fd, LOCK_SH);
     return cleaned;
 }

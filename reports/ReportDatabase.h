@@ -75,12 +75,16 @@ public:
     CReportTable& Table(const char* table, std::initializer_list<const char*> columns,
                         const char* keyColumn = "report");
     int NextSeq() { return ++m_seq; }
+    // What the run answers instead of its report id once it has committed (a run with nothing to
+    // show answers 0; its header row stays).
+    void SetResult(int result) { m_result = result; }
 
 private:
     friend int RunReportFrame(const std::function<void(CReportFrame&)>& write);
     explicit CReportFrame(int reportId);
 
     int m_reportId;
+    int m_result;
     int m_seq = 0;
     struct Tables;
     std::unique_ptr<Tables> m_tables;
@@ -94,5 +98,6 @@ int RunReportFrame(const std::function<void(CReportFrame&)>& write);
 
 // Housekeeping at start-up: when no other running copy of the program uses the report database, the
 // rows of earlier runs are deleted and the file compacted. A running copy marks the file as in use
-// until it ends. True when the file was cleaned; a missing file is left to the first report to tell.
+// until it ends. True when the file was cleaned; a missing or unwritable file is left to the first
+// report to tell.
 bool CleanReportDatabase();

@@ -135,6 +135,9 @@ TEST_F(ReportDatabaseTest, RunsKeepTheirRowsApartAndFailuresRollBack)
     EXPECT_EQ(
         Query(QStringLiteral("select seq || ':' || sumNext from reportform4 where report = %1 order by seq").arg(good)),
         "1:30000\n2:10000");
+    // A run with nothing to show answers 0; its header stays.
+    EXPECT_EQ(RunReportFrame([](CReportFrame& frame) { frame.SetResult(0); }), 0);
+    EXPECT_EQ(Query(QStringLiteral("select max(id) from report")).toInt(), good + 1);
 }
 
 TEST_F(ReportDatabaseTest, AMissingFileIsToldAndNotCreated)
