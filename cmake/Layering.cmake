@@ -67,6 +67,8 @@ if(TARGET lirexchangechecks)
 endif()
 # The preparer serves programs without a window too.
 lir_forbid_links(lirbastrel Qt6::Widgets Qt6::Gui lircoreui)
+# The report database, its frame and the product lines serve programs without a window too.
+lir_forbid_links(lirreports Qt6::Widgets Qt6::Gui lircoreui)
 foreach(plugin_target mailrune lirmailrune lirmailruneui lirzip)
   if(TARGET ${plugin_target})
     lir_forbid_links(${plugin_target} lircore lircoreui lirtransport lirshellcontrols)

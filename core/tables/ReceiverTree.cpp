@@ -135,3 +135,30 @@ bool ReceiverTreeHasData(int receiver, int forecast)
         return true; // a receiver whose data cannot be read counts as used
     return q.value(0).toInt() != 0;
 }
+
+namespace {
+
+auto ReceiverChildren(int forecastId)
+{
+    return [forecastId](int parentId) { return LoadReceiverChildren(parentId, forecastId); };
+}
+
+bool ReceiverIsGroup(const CReceiverRecord& r)
+{
+    return r.IsGroup() != 0;
+}
+
+} // namespace
+
+bool CollectReceiverTree(int forecastId, CDepthMap& depthMap, std::vector<int>* idList, CReceiverList* recordList)
+{
+    return CollectTree(GetForecastRootReceiver(forecastId), depthMap, idList, recordList, ReceiverChildren(forecastId),
+                       ReceiverIsGroup);
+}
+
+bool CollectReceiverSubtree(int forecastId, int parentId, CDepthMap& depthMap, int depth, std::vector<int>* idList,
+                            CReceiverList* recordList)
+{
+    return CollectTreeLevel(parentId, depthMap, depth, idList, recordList, ReceiverChildren(forecastId),
+                            ReceiverIsGroup);
+}

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "tables/Receivers.h"
+#include "tables/TreeCollect.h"
 
 // The forecast's top group, named after the forecast's owner ("ГРБС" without one); created and
 // mapped when missing. None when it cannot be read, saved or mapped.
@@ -22,3 +23,13 @@ void MoveReceiverPosition(int receiverId, int parentId, int forecast, bool up);
 // Whether the receiver, or any receiver below it in the forecast, has forecast data or exchange
 // journal rows in the forecast. True also when that cannot be read.
 bool ReceiverTreeHasData(int receiver, int forecast);
+
+// The receivers mapped into the forecast flattened in tree order from its top receiver (depth 0), each
+// group followed by its members, with the depth of each. Empties the outputs first; a forecast without
+// a top receiver leaves them empty. The id and record lists are optional. False when a level could not
+// be read (reported); what came before it stays.
+[[nodiscard]] bool CollectReceiverTree(int forecastId, CDepthMap& depthMap, std::vector<int>* idList,
+                                       CReceiverList* recordList);
+// Appends the receivers below parentId (at depth + 1) and, below each group among them, its own.
+[[nodiscard]] bool CollectReceiverSubtree(int forecastId, int parentId, CDepthMap& depthMap, int depth,
+                                          std::vector<int>* idList, CReceiverList* recordList);

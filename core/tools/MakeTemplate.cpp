@@ -1,4 +1,5 @@
-// Build step: writes the SQLite template database from the embedded schema script.
+// Build step: writes a SQLite database from a script: the template of the main database from the
+// embedded schema, or, given a script file, another database the program ships (the report database).
 #include "db/DbConnection.h"
 #include "db/SqlScript.h"
 
@@ -12,11 +13,20 @@
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: lirmktemplate <output file>\n");
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: lirmktemplate <output file> [script file]\n");
         return 2;
     }
     const QString target = QString::fromLocal8Bit(argv[1]);
+    QString script = SchemaScript(SqlDialect::SQLite);
+    if (argc == 3) {
+        QFile file(QString::fromLocal8Bit(argv[2]));
+        if (!file.open(QIODevice::ReadOnly)) {
+            std::fprintf(stderr, "%s: %s\n", argv[2], file.errorString().toLocal8Bit().constData());
+            return 1;
+        }
+        script = QString::fromUtf8(file.readAll());
+    }
     const QString temp = target + QStringLiteral(".part");
     QFile::remove(temp);
     bool ok = false;
@@ -26,7 +36,7 @@ int main(int argc, char** argv)
         if (db.open()) {
             QSqlError error;
             int batch = -1;
-            ok = RunSqlScript(db, SqlDialect::SQLite, SchemaScript(SqlDialect::SQLite), &error, &batch);
+            ok = RunSqlScript(db, SqlDialect::SQLite, script, &error, &batch);
             if (!ok)
                 std::fprintf(stderr, "batch %d: %s\n", batch, error.text().toLocal8Bit().constData());
             db.close();

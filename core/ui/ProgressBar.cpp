@@ -9,6 +9,8 @@
 #include <QLabel>
 #include <QMainWindow>
 #include <QStatusBar>
+#include <QThread>
+#include <QTimer>
 
 #include <atomic>
 
@@ -163,6 +165,22 @@ void ProgressDestroy()
 CProgressBar* ProgressBarInstance()
 {
     return g_bar;
+}
+
+void RunWithProgress(QThread& worker, QEventLoop::ProcessEventsFlags flags)
+{
+    ProgressCreate();
+    QEventLoop loop;
+    QTimer step;
+    step.setInterval(1000);
+    QObject::connect(&step, &QTimer::timeout, &loop, [] { ProgressStep(); });
+    QObject::connect(&worker, &QThread::finished, &loop, &QEventLoop::quit);
+    worker.start(QThread::LowPriority);
+    step.start();
+    if (!worker.isFinished())
+        loop.exec(flags);
+    worker.wait();
+    ProgressDestroy();
 }
 
 const QString kLockWaitText = QStringLiteral("Ожидание: база данных занята другой программой...");

@@ -2,12 +2,14 @@
 // status bar's labels named "pane<N>".
 #pragma once
 
+#include <QEventLoop>
 #include <QPointer>
 #include <QProgressBar>
 #include <QRect>
 
 class QLabel;
 class QStatusBar;
+class QThread;
 
 class CProgressBar : public QProgressBar {
     Q_OBJECT
@@ -41,6 +43,11 @@ void ProgressStep();
 void ProgressDestroy();
 // The global bar, or none.
 CProgressBar* ProgressBarInstance();
+
+// Starts the worker below normal priority and waits for its end in an event loop of the calling
+// (user-interface) thread that serves the events `flags` let through, stepping the status-bar progress
+// once a second. When the loop ends early (the application quits), the worker is still waited for.
+void RunWithProgress(QThread& worker, QEventLoop::ProcessEventsFlags flags = QEventLoop::AllEvents);
 
 // The status-bar text while the user-interface thread waits for another writer of the database.
 extern const QString kLockWaitText;

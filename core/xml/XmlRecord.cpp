@@ -4,7 +4,9 @@
 #include <libxml/parserInternals.h>
 #include <libxml/xmlIO.h>
 #include <libxml/xmlsave.h>
+#include <libxml/xmlschemas.h>
 
+#include <QDebug>
 #include <QFile>
 
 #include <fcntl.h>
@@ -339,4 +341,37 @@ QByteArray XmlToBytes(xmlDoc* doc)
     QByteArray out(reinterpret_cast<const char*>(mem), size);
     xmlFree(mem);
     return out;
+}
+
+namespace {
+
+// Schema messages go to the trace output, never to the user.
+void TraceSchemaError(void*, xmlErrorPtr error)
+{
+    if (error && error->message)
+        qDebug().noquote() << "XSD" << (error->file ? error->file : "") << error->line
+                           << QString::fromUtf8(error->message).trimmed();
+}
+
+} // namespace
+
+bool ValidateAgainstSchema(xmlDoc* doc, const QString& schemaPath)
+{
+    XmlUseNoNetworkLoader();
+    xmlSchemaParserCtxtPtr parser = xmlSchemaNewParserCtxt(QFile::encodeName(schemaPath).constData());
+    if (!parser)
+        return false;
+    xmlSchemaSetParserStructuredErrors(parser, &TraceSchemaError, nullptr);
+    xmlSchemaPtr schema = xmlSchemaParse(parser);
+    xmlSchemaFreeParserCtxt(parser);
+    if (!schema)
+        return false;
+    int result = -1;
+    if (xmlSchemaValidCtxtPtr valid = xmlSchemaNewValidCtxt(schema)) {
+        xmlSchemaSetValidStructuredErrors(valid, &TraceSchemaError, nullptr);
+        result = xmlSchemaValidateDoc(valid, doc);
+        xmlSchemaFreeValidCtxt(valid);
+    }
+    xmlSchemaFree(schema);
+    return result == 0;
 }

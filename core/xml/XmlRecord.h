@@ -290,5 +290,7 @@ void XmlUseNoNetworkLoader();
 // the document; none when the file is unreadable or not well-formed, has a document type declaration
 // or the root has no such attribute.
 std::optional<QString> XmlRootAttribute(const QString& path, const char* attribute);
+// Validation against a schema file; its messages go to the trace output.
+bool ValidateAgainstSchema(xmlDoc* doc, const QString& schemaPath);
 // Serialises as UTF-8 with formatting.
 QByteArray XmlToBytes(xmlDoc* doc);

@@ -8,6 +8,7 @@
 #include "MSSqlSetupDlg.h"
 #include "MainFrame.h"
 #include "ModalHook.h"
+#include "ReportDatabase.h"
 #include "ReportEngine.h"
 #include "Settings.h"
 #include "SplashDlg.h"
@@ -111,6 +112,8 @@ bool CForecastApp::InitInstance()
 
     if (!LoadReportEngine())
         return false;
+    // The rows of earlier report runs go while no other copy of the program uses them.
+    CleanReportDatabase();
 
     QCoreApplication::setOrganizationName(QStringLiteral("LIR"));
     QCoreApplication::setApplicationName(QStringLiteral("Forecast"));

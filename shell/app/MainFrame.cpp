@@ -476,8 +476,9 @@ void CMainFrame::RegisterCommands()
     // Reports.
     for (int id : kReportCommands) {
         OnCommand(id, [this, id] { OnReport(id); });
-        OnUpdateCommand(id, [&hooks, forecastRights](CCmdUI& ui) {
-            ui.Enable(hooks.report && forecastRights(ROLE_EXPERT | ROLE_USER));
+        OnUpdateCommand(id, [&hooks, forecastRights, id](CCmdUI& ui) {
+            ui.Enable(hooks.report && hooks.reportAvailable && hooks.reportAvailable(id)
+                      && forecastRights(ROLE_EXPERT | ROLE_USER));
         });
     }
     // The search of the forecast bar is run by the active frame.
@@ -732,7 +733,7 @@ void CMainFrame::OnReport(int id)
         m_session.currentForecastId = SelectedForecastId();
     if (FormTakesForecast(id))
         forecast = GetForecast(m_session.currentForecastId);
-    ShellHooks().report(this, id, forecast);
+    ShellHooks().report(this, id, m_session, forecast);
 }
 
 void CMainFrame::OnSettings()

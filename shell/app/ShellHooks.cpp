@@ -2,6 +2,7 @@
 
 #include "ModalHook.h"
 #include "ReceiverSelectDlg.h"
+#include "ReportForms.h"
 
 CShellHooks& ShellHooks()
 {
@@ -20,4 +21,14 @@ void InstallSelectionDialogs()
         return dlg.resultIds.front();
     };
     SetReceiverChooser(&RunReceiverSelection);
+}
+
+void InstallReportDialogs()
+{
+    RegisterReportForms();
+    ShellHooks().report = [](QWidget* parent, int command, const CSessionState& session,
+                             const std::optional<CForecastRecord>& forecast) {
+        OpenReportDialog(command, parent, session, forecast);
+    };
+    ShellHooks().reportAvailable = &HasReportDialog;
 }

@@ -2,6 +2,7 @@
 // fills its entries when it is linked in; a command whose entry is empty stays disabled.
 #pragma once
 
+#include "Session.h"
 #include "tables/Forecasts.h"
 
 #include <functional>
@@ -30,9 +31,13 @@ struct CShellHooks {
     // Comments (ID_COMMENTS_SEND, ID_COMMENTS_RECEIVE).
     std::function<void(QWidget* parent)> sendComments;
     std::function<void(QWidget* parent)> receiveComments;
-    // The parameter dialog of a report command (forms 1 to 9 and the blank form), with the
-    // forecast chosen in the forecast bar where the form takes one.
-    std::function<void(QWidget* parent, int command, const std::optional<CForecastRecord>& forecast)> report;
+    // The parameter dialog of a report command (forms 1 to 9 and the blank form), with the session
+    // (its current forecast set by the command) and the forecast chosen in the forecast bar where the
+    // form takes one; reportAvailable tells the commands that have a dialog.
+    std::function<void(QWidget* parent, int command, const CSessionState& session,
+                       const std::optional<CForecastRecord>& forecast)>
+        report;
+    std::function<bool(int command)> reportAvailable;
     // Average prices from other forecasts (ID_AVERAGE_PRICE_IMPORT).
     std::function<void(QWidget* parent)> averagePriceImport;
     // The organisation whose private forecast the editor shows, chosen from the receivers of the
@@ -45,3 +50,5 @@ CShellHooks& ShellHooks();
 // The selection dialogs: the organisation of the navigation panel (chooseOrganisation) and the
 // receiver choice of code without a window (the modal hook's chooseReceivers).
 void InstallSelectionDialogs();
+// The report dialogs registered for the report commands.
+void InstallReportDialogs();

@@ -56,6 +56,7 @@ int main(int argc, char* argv[])
     QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
     InstallAppMessageBoxUi();
     InstallSelectionDialogs();
+    InstallReportDialogs();
     SetErrorSink(&ShowComError);
     InstallLockWaitStatus();
     // With scripted answers nobody could fill in the dialog "Соединение": the loop goes without it.

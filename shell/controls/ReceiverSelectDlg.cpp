@@ -8,10 +8,8 @@
 #include "tables/Receivers.h"
 
 #include <QDialogButtonBox>
-#include <QEventLoop>
 #include <QPushButton>
 #include <QThread>
-#include <QTimer>
 #include <QTreeWidgetItemIterator>
 #include <QVBoxLayout>
 
@@ -325,18 +323,7 @@ void ReportReceiverSelectDlg::FillTree()
     CCategoryWorker worker(forecastId);
     {
         CWaitCursor wait;
-        ProgressCreate();
-        QEventLoop loop;
-        QTimer step;
-        step.setInterval(1000);
-        connect(&step, &QTimer::timeout, &loop, [] { ProgressStep(); });
-        connect(&worker, &QThread::finished, &loop, &QEventLoop::quit);
-        worker.start(QThread::LowPriority);
-        step.start();
-        if (!worker.isFinished())
-            loop.exec(QEventLoop::ExcludeUserInputEvents);
-        worker.wait();
-        ProgressDestroy();
+        RunWithProgress(worker, QEventLoop::ExcludeUserInputEvents);
     }
     for (const DbError& e : worker.errors)
         ReportComError(e);

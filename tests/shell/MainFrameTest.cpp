@@ -286,10 +286,11 @@ TEST_P(MainFrameTest, RightsDecideTheExchangeAndReportCommands)
     MakeFrame();
     int reports = 0;
     std::optional<CForecastRecord> handed;
-    ShellHooks().report = [&](QWidget*, int, const std::optional<CForecastRecord>& f) {
+    ShellHooks().report = [&](QWidget*, int, const CSessionState&, const std::optional<CForecastRecord>& f) {
         ++reports;
         handed = f;
     };
+    ShellHooks().reportAvailable = [](int command) { return command != 32848; };
     ShellHooks().sendForecast = [](QWidget*, int) {};
     ShellHooks().receiveReferenceData = [](QWidget*) {};
     CSessionState& s = session;
@@ -299,6 +300,7 @@ TEST_P(MainFrameTest, RightsDecideTheExchangeAndReportCommands)
     frame->UpdateCommandUI();
     EXPECT_TRUE(Enabled(32805));
     EXPECT_TRUE(Enabled(32850));
+    EXPECT_FALSE(Enabled(32848)); // no dialog for it
     EXPECT_FALSE(Enabled(32794));
     EXPECT_FALSE(Enabled(32808));
     EXPECT_FALSE(frame->ExecuteCommand(32794));

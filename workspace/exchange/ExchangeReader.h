@@ -61,9 +61,6 @@ QString FindSchemaFile(const QString& name, const SchemaChooser& choose);
 // Checks, in this order: the schema (cancel ends silently), the parse, the version, the validation.
 CExchangeRead ReadExchangeDocument(const QString& path, const QString& schemaName, const SchemaChooser& choose);
 
-// Validation against the schema file; its messages go to the trace output.
-bool ValidateAgainstSchema(xmlDoc* doc, const QString& schemaPath);
-
 // The parse alone, with the same protections (also for files that plug-ins write): none on failure,
 // with the parser's message in *error. A document that declares a DTD is refused.
 XmlDocPtr ParseExchangeFile(const QString& path, QString* error = nullptr);

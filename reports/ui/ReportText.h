@@ -1,0 +1,15 @@
+// Placeholders in the texts of a report definition: {name} is a parameter's value (or {title}, the
+// report's title), {name-2} and {name+1} a number parameter's value moved by so much; a year below 0
+// (no forecast) leaves such a text empty.
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+inline const QString kReportTitlePlaceholder = QStringLiteral("title");
+
+// Whether every placeholder is well formed and `known` (name, has an offset) accepts it.
+bool CheckReportText(const QString& text, const std::function<bool(const QString& name, bool offset)>& known);
+// The text with each placeholder replaced by what `value` answers for (name, offset).
+QString ExpandReportText(const QString& text, const std::function<QString(const QString& name, int offset)>& value);
