@@ -1,5 +1,12 @@
 #include "ReportForms.h"
 
+#include "CommandIds.h"
+#include "ControlForecastDlg.h"
+#include "EmptyForm.h"
+#include "Form7Dlg.h"
+#include "Form8Dlg.h"
+#include "ModalHook.h"
+
 #include <map>
 
 namespace {
@@ -40,4 +47,24 @@ bool OpenReportDialog(int command, QWidget* parent, const CSessionState& session
 void RegisterReportForms()
 {
     // Each form adds its dialog here: RegisterReportDialog(ID_REPORT_FORMn, <opener>).
+    RegisterReportDialog(ID_REPORT_FORM7,
+                         [](QWidget* parent, const CSessionState&, const std::optional<CForecastRecord>& forecast) {
+                             CForm7Dlg dlg(forecast, parent);
+                             ExecModal(dlg);
+                         });
+    RegisterReportDialog(ID_REPORT_FORM8,
+                         [](QWidget* parent, const CSessionState&, const std::optional<CForecastRecord>& forecast) {
+                             CForm8Dlg dlg(forecast, parent);
+                             ExecModal(dlg);
+                         });
+    RegisterReportDialog(ID_REPORT_FORM9,
+                         [](QWidget* parent, const CSessionState& session, const std::optional<CForecastRecord>&) {
+                             CControlForecastDlg dlg(session.currentForecastId, parent);
+                             ExecModal(dlg);
+                         });
+    RegisterReportDialog(ID_REPORT_BLANK,
+                         [](QWidget* parent, const CSessionState& session, const std::optional<CForecastRecord>&) {
+                             CEmptyForm dlg(session, parent);
+                             ExecModal(dlg);
+                         });
 }

@@ -1,0 +1,37 @@
+// Form 8: for every receiver of a forecast, the products whose forecast-year sum departs from the
+// current-year estimate by at least a limit in percent, inside the receiver hierarchy.
+#pragma once
+
+#include "Money.h"
+#include "ProductRows.h"
+
+#include <optional>
+#include <vector>
+
+struct Form8Row {
+    int productId = -1;
+    int parentId = 0;
+    QString name; // indented
+    QString code;
+    bool isGroup = false;
+    int level = 0;
+    int measurementNaturalId = -1;
+    int measurementPriceId = -1;
+    QString measurementNatural;
+    QString measurementPrice;
+    int isMeasurementNatural = 0;
+    Money sumReport, sumEstimate, sumForecast;
+    Money valueReport, valueEstimate, valueForecast;
+    Money change; // |sumForecast / sumEstimate x 100 - 100|; 0 for a zero estimate
+};
+
+using Form8RowList = std::vector<Form8Row>;
+
+// The rows of one receiver that reach the limit, with the groups that hold any of them; none when the
+// product lines cannot be loaded. The loader is the run's, so its product set is filled once.
+std::optional<Form8RowList> BuildReportForm8Rows(CProductTotalsLoader& loader, int receiverId, Money limit);
+std::optional<Form8RowList> BuildReportForm8Rows(int forecastId, int receiverId, Money limit,
+                                                 const std::vector<int>& productIds, CProductDepthMap& depthMap);
+
+// The report id, or -1 after a failure (rows rolled back).
+int BuildReportForm8(int forecastId, Money limit);

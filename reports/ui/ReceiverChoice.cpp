@@ -1,0 +1,69 @@
+#include "ReceiverChoice.h"
+
+#include "ReceiverSelectDlg.h"
+#include "tables/ReceiverMap.h"
+#include "tables/Receivers.h"
+
+#include <QDialog>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QStringList>
+
+#include <climits>
+
+ChosenReceivers ReadChosenReceivers(int forecastId, const std::vector<int>& ids)
+{
+    ChosenReceivers chosen;
+    QStringList names;
+    for (int id : ids) {
+        const auto receiver = GetForecastReceiver(id, forecastId);
+        if (!receiver)
+            continue;
+        chosen.ids.push_back(id);
+        names << receiver->name;
+    }
+    chosen.text = names.join(QStringLiteral("; "));
+    return chosen;
+}
+
+ChosenReceivers OwnReceiverChoice(int forecastId)
+{
+    const int own = LoadImportedLeafReceivers(forecastId);
+    return own > 0 ? ReadChosenReceivers(forecastId, {own}) : ChosenReceivers{};
+}
+
+std::optional<ChosenReceivers> ChooseForecastReceivers(QWidget* parent, int forecastId, const std::vector<int>& current,
+                                                       int checkMode)
+{
+    ReceiverSelectDlg dlg(forecastId, true, true, checkMode, parent);
+    dlg.resultIds = current;
+    if (dlg.DoModal() != QDialog::Accepted)
+        return std::nullopt;
+    return ReadChosenReceivers(forecastId, dlg.resultIds);
+}
+
+std::optional<int> ParseWholeNumber(const QString& text, int low, int high)
+{
+    bool ok = false;
+    const qlonglong value = text.trimmed().toLongLong(&ok);
+    if (!ok || value < low || value > high)
+        return std::nullopt;
+    return int(value);
+}
+
+QPushButton* AddReportButtons(QDialog* dialog, QGridLayout* layout, int columns)
+{
+    auto* row = new QHBoxLayout;
+    auto* show = new QPushButton(QStringLiteral("Показать"), dialog);
+    show->setObjectName(QStringLiteral("id1"));
+    show->setDefault(true);
+    auto* close = new QPushButton(QStringLiteral("Закрыть"), dialog);
+    close->setObjectName(QStringLiteral("id2"));
+    row->addStretch();
+    row->addWidget(show);
+    row->addWidget(close);
+    layout->addLayout(row, layout->rowCount(), 0, 1, columns);
+    QObject::connect(close, &QPushButton::clicked, dialog, &QDialog::reject);
+    return show;
+}

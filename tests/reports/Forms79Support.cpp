@@ -1,0 +1,57 @@
+#include "Forms79Support.h"
+
+#include "db/SqlQuery.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+
+bool InstallFormDefinitions(const QString& folder)
+{
+    if (!InstallReportFiles(folder))
+        return false;
+    for (const char* file : {"Form7.rpt", "Form8.rpt", "Form9.rpt", "Empty.rpt"}) {
+        QFile::remove(folder + QLatin1String(file));
+        if (!QFile::copy(QStringLiteral(LIR_BIN_DIR "/") + QLatin1String(file), folder + QLatin1String(file)))
+            return false;
+    }
+    return true;
+}
+
+QString FormOutputFolder(bool pg, const QString& form)
+{
+    const QString folder = QStringLiteral(LIR_TEST_OUT_DIR "/reports/%1/%2/")
+                               .arg(pg ? QStringLiteral("pg") : QStringLiteral("sqlite"), form);
+    QDir(folder).removeRecursively();
+    QDir().mkpath(folder);
+    return folder;
+}
+
+bool CopyDatabase(CDBConnection& connection, const QString& target)
+{
+    QFile::remove(target);
+    CSqlQuery q(QStringLiteral("vacuum into ?"), connection);
+    q.bind(target);
+    return q.exec();
+}
+
+std::optional<QString> PdfText(const QString& pdf)
+{
+    if (!HaveProgram(QStringLiteral("pdftotext")))
+        return std::nullopt;
+    const PeerRun run = RunPeer(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+    if (run.exitCode != 0)
+        return std::nullopt;
+    return run.output;
+}
+
+std::optional<bool> PdfLandscape(const QString& pdf)
+{
+    if (!HaveProgram(QStringLiteral("pdfinfo")))
+        return std::nullopt;
+    const PeerRun run = RunPeer(QStringLiteral("pdfinfo"), {pdf});
+    const auto m = QRegularExpression(QStringLiteral("Page size:\\s+([0-9.]+) x ([0-9.]+)")).match(run.output);
+    if (run.exitCode != 0 || !m.hasMatch())
+        return std::nullopt;
+    return m.captured(1).toDouble() > m.captured(2).toDouble();
+}

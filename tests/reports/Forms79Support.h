@@ -1,0 +1,22 @@
+// What the tests of forms 7 to 9 and the blank form share: the definitions beside the program, the
+// run's files kept under test-out, and the report database read by sqlite3.
+#pragma once
+
+#include "ReportTestSupport.h"
+
+#include <QString>
+#include <QStringList>
+
+// Copies the shipped definitions of forms 7 to 9, the blank form and the schema into the folder.
+bool InstallFormDefinitions(const QString& folder);
+
+// build/test-out/reports/<sqlite|pg>/<form>/, made empty.
+QString FormOutputFolder(bool pg, const QString& form);
+
+// A copy of the open SQLite database behind the connection, written whole.
+bool CopyDatabase(CDBConnection& connection, const QString& target);
+
+// pdftotext's text of the PDF; none when pdftotext is missing or fails.
+std::optional<QString> PdfText(const QString& pdf);
+// Whether pdfinfo gives the page wider than high; none without pdfinfo.
+std::optional<bool> PdfLandscape(const QString& pdf);
