@@ -3,6 +3,7 @@
 // with the columns of form 1, and rendering that run into a PDF file; beside a plain SQLite pass
 // that sums the data rows per product. The summary prints each mode's goal as met or MISSED.
 #include "BenchSummary.h"
+#include "ControlFormsBench.h"
 #include "ForecastGenerator.h"
 #include "ProductRows.h"
 #include "ReportContent.h"
@@ -201,6 +202,7 @@ int main(int argc, char** argv)
         Die(QStringLiteral("product tree"));
     std::printf("%lld data rows, %zu receivers, %zu priced products\n", g_data.rows, g_receivers.size(),
                 g_products.size());
+    PrepareControlForms(g_data, g_receivers, g_products, g_home);
 
     CSummaryReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
@@ -234,6 +236,7 @@ int main(int argc, char** argv)
         if (load >= 0)
             PrintRatio("ratio load over every receiver / plain sum", load / plain);
     }
+    PrintControlFormFigures(reporter);
     PrintFigure("peak memory (ru_maxrss)", PeakMemoryMb(), "MB");
     GetDBConnection().Close();
     GetReportDBConnection().Close();

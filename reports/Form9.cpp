@@ -79,8 +79,9 @@ QString DifferenceTest(const QString& a, const QString& b)
 // forecast, the other's forecast, the other's receivers, the side's receivers, the threshold.
 QString OneSided(const Side& side, const Side& other)
 {
-    const QString missing = QStringLiteral(" and not exists (select 1 from ") + other.table()
-        + QStringLiteral(" tp2 where tp2.prognoz = ? and tp2.product = pd1.id")
+    // Uncorrelated, so that the other side's products are gathered once, not once per data row.
+    const QString missing = QStringLiteral(" and pd1.id not in (select tp2.product from ") + other.table()
+        + QStringLiteral(" tp2 where tp2.prognoz = ? and tp2.product is not null")
         + ReceiverFilter(other, QStringLiteral("tp2.receiver")) + QLatin1Char(')');
     return Aggregate(side,
                      missing + ReceiverFilter(side, QStringLiteral("tp1.receiver")) + QStringLiteral(" and ? <= 100"));
