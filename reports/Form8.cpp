@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <stdexcept>
+#include <unordered_map>
 
 namespace {
 
@@ -63,13 +64,97 @@ void PruneEmptyGroups(Form8RowList& rows)
 
 } // namespace
 
-std::optional<Form8RowList> BuildReportForm8Rows(CProductTotalsLoader& loader, int receiverId, Money limit)
+struct CForm8Lines::State {
+    int forecastId;
+    CProductTotalsLoader skeletonLoader;
+    std::optional<ReportProductList> skeleton;
+    std::unique_ptr<CSqlQuery> sums;
+
+    State(int forecast, const std::vector<int>& productIds, CProductDepthMap& depthMap)
+        : forecastId(forecast)
+        , skeletonLoader(forecast, productIds, depthMap)
+    {
+    }
+};
+
+CForm8Lines::CForm8Lines(int forecastId, const std::vector<int>& productIds, CProductDepthMap& depthMap)
+    : m(std::make_unique<State>(forecastId, productIds, depthMap))
 {
-    const auto lines = loader.Load({receiverId});
-    if (!lines)
+}
+
+CForm8Lines::~CForm8Lines() = default;
+
+std::optional<ReportProductList> CForm8Lines::Load(int receiverId)
+{
+    if (!m->skeleton) {
+        // No receiver has the id -1: every line with zero sums, footers in place.
+        m->skeleton = m->skeletonLoader.Load({-1});
+        if (!m->skeleton)
+            return std::nullopt;
+        m->sums = std::make_unique<CSqlQuery>(
+            QStringLiteral("select product, sum(sumLast) as sumLast, sum(sumCurr) as sumCurr, sum(sumNext) as sumNext,"
+                           " sum(valueLast) as valueLast, sum(valueCurr) as valueCurr, sum(valueNext) as valueNext"
+                           " from tfctprognozdata where prognoz = ? and receiver = ? group by product"));
+    }
+    CSqlQuery& q = *m->sums;
+    q.bind(m->forecastId).bind(receiverId);
+    if (!q.exec()) {
+        ReportComError(q.lastError());
+        return std::nullopt;
+    }
+    struct Sums {
+        Money values[6];
+    };
+    std::unordered_map<int, Sums> byProduct;
+    static const char* const kColumns[6] = {"sumLast", "sumCurr", "sumNext", "valueLast", "valueCurr", "valueNext"};
+    while (q.next()) {
+        Sums s;
+        for (int i = 0; i < 6; ++i)
+            s.values[i] = Money::fromRaw(q.money(kColumns[i]).raw());
+        byProduct[q.intValue("product")] = s;
+    }
+    if (q.readFailed() || q.lastError().isValid()) {
+        ReportComError(DbError::fromSql(q.lastError().isValid() ? q.lastError() : MoneyOverflowError()));
+        return std::nullopt;
+    }
+    ReportProductList lines = *m->skeleton;
+    std::unordered_map<int, const ReportProductRow*> groups;
+    for (ReportProductRow& line : lines) {
+        if (line.isFooter) {
+            // A footer line stands for its group's balancing line: the group's quantities as sums.
+            const auto group = groups.find(line.id);
+            if (group != groups.end()) {
+                const ReportProductRow footer = MakeFooterRow(*group->second);
+                line.sumLast = footer.sumLast;
+                line.sumCurr = footer.sumCurr;
+                line.sumNext = footer.sumNext;
+                line.valueLast = footer.valueLast;
+                line.valueCurr = footer.valueCurr;
+                line.valueNext = footer.valueNext;
+            }
+            continue;
+        }
+        const auto found = byProduct.find(line.id);
+        const Sums s = found == byProduct.end() ? Sums{} : found->second;
+        line.sumLast = s.values[0];
+        line.sumCurr = s.values[1];
+        line.sumNext = s.values[2];
+        line.valueLast = s.values[3];
+        line.valueCurr = s.values[4];
+        line.valueNext = s.values[5];
+        if (line.isGroup)
+            groups[line.id] = &line;
+    }
+    return lines;
+}
+
+std::optional<Form8RowList> BuildReportForm8Rows(CForm8Lines& lines, int receiverId, Money limit)
+{
+    const auto loaded = lines.Load(receiverId);
+    if (!loaded)
         return std::nullopt;
     Form8RowList rows;
-    for (const ReportProductRow& line : *lines) {
+    for (const ReportProductRow& line : *loaded) {
         Form8Row row = FromLine(line);
         if (row.isGroup || row.change >= limit)
             rows.push_back(std::move(row));
@@ -81,8 +166,8 @@ std::optional<Form8RowList> BuildReportForm8Rows(CProductTotalsLoader& loader, i
 std::optional<Form8RowList> BuildReportForm8Rows(int forecastId, int receiverId, Money limit,
                                                  const std::vector<int>& productIds, CProductDepthMap& depthMap)
 {
-    CProductTotalsLoader loader(forecastId, productIds, depthMap);
-    return BuildReportForm8Rows(loader, receiverId, limit);
+    CForm8Lines lines(forecastId, productIds, depthMap);
+    return BuildReportForm8Rows(lines, receiverId, limit);
 }
 
 int BuildReportForm8(int forecastId, Money limit)
@@ -112,14 +197,14 @@ int BuildReportForm8(int forecastId, Money limit)
             table.Null().Null();
             table.Write();
         };
-        CProductTotalsLoader loader(forecastId, productIds, productDepths);
+        CForm8Lines lines(forecastId, productIds, productDepths);
         for (const CReceiverRecord& r : receivers) {
             if (r.isgroup && r.category > 0) {
                 writeReceiver(r);
                 continue;
             }
             // Lines that cannot be loaded fail the run rather than leave the receiver out unseen.
-            const auto rows = CheckedRead([&] { return BuildReportForm8Rows(loader, r.id, limit); });
+            const auto rows = CheckedRead([&] { return BuildReportForm8Rows(lines, r.id, limit); });
             if (!rows)
                 throw std::runtime_error("product lines");
             if (rows->empty())

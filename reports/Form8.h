@@ -5,6 +5,7 @@
 #include "Money.h"
 #include "ProductRows.h"
 
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -27,9 +28,26 @@ struct Form8Row {
 
 using Form8RowList = std::vector<Form8Row>;
 
+// The product lines of one forecast for form 8: loaded once with their names, units, depths and
+// footer lines, then filled with one receiver's own sums at a time by one prepared statement.
+class CForm8Lines {
+public:
+    // productIds in tree order with their depths (an empty map is filled).
+    CForm8Lines(int forecastId, const std::vector<int>& productIds, CProductDepthMap& depthMap);
+    ~CForm8Lines();
+    CForm8Lines(const CForm8Lines&) = delete;
+    CForm8Lines& operator=(const CForm8Lines&) = delete;
+    // The lines with the receiver's sums; none when they cannot be loaded (a database error is reported).
+    std::optional<ReportProductList> Load(int receiverId);
+
+private:
+    struct State;
+    std::unique_ptr<State> m;
+};
+
 // The rows of one receiver that reach the limit, with the groups that hold any of them; none when the
-// product lines cannot be loaded. The loader is the run's, so its product set is filled once.
-std::optional<Form8RowList> BuildReportForm8Rows(CProductTotalsLoader& loader, int receiverId, Money limit);
+// product lines cannot be loaded.
+std::optional<Form8RowList> BuildReportForm8Rows(CForm8Lines& lines, int receiverId, Money limit);
 std::optional<Form8RowList> BuildReportForm8Rows(int forecastId, int receiverId, Money limit,
                                                  const std::vector<int>& productIds, CProductDepthMap& depthMap);
 

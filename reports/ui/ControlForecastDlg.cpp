@@ -170,15 +170,10 @@ void CControlForecastDlg::OnChoose(Side& side)
 
 bool CControlForecastDlg::StoreDivergence()
 {
-    const auto value = ParseWholeNumber(m_divergence->text().left(64), 0, 100);
-    if (!value) {
-        AppMessageBox(kBadDivergence, MB_ICONEXCLAMATION, this);
-        m_divergence->setFocus();
-        m_divergence->selectAll();
-        return false;
-    }
-    divergence = *value;
-    return true;
+    const auto value = ReadWholeNumber(m_divergence, 0, 100, kBadDivergence);
+    if (value)
+        divergence = *value;
+    return value.has_value();
 }
 
 void CControlForecastDlg::OnOK()

@@ -40,15 +40,10 @@ CForm8Dlg::CForm8Dlg(const std::optional<CForecastRecord>& forecast, QWidget* pa
 
 bool CForm8Dlg::StoreLimit()
 {
-    const auto value = ParseWholeNumber(m_edit->text(), 0, INT_MAX);
-    if (!value) {
-        AppMessageBox(kBadLimit, MB_ICONEXCLAMATION, this);
-        m_edit->setFocus();
-        m_edit->selectAll();
-        return false;
-    }
-    limit = *value;
-    return true;
+    const auto value = ReadWholeNumber(m_edit, 0, INT_MAX, kBadLimit);
+    if (value)
+        limit = *value;
+    return value.has_value();
 }
 
 void CForm8Dlg::OnOK()

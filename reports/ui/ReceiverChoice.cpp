@@ -1,5 +1,6 @@
 #include "ReceiverChoice.h"
 
+#include "AppMessage.h"
 #include "ReceiverSelectDlg.h"
 #include "tables/ReceiverMap.h"
 #include "tables/Receivers.h"
@@ -7,6 +8,7 @@
 #include <QDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QStringList>
 
@@ -50,6 +52,17 @@ std::optional<int> ParseWholeNumber(const QString& text, int low, int high)
     if (!ok || value < low || value > high)
         return std::nullopt;
     return int(value);
+}
+
+std::optional<int> ReadWholeNumber(QLineEdit* edit, int low, int high, const QString& message)
+{
+    const auto value = ParseWholeNumber(edit->text(), low, high);
+    if (!value) {
+        AppMessageBox(message, MB_ICONEXCLAMATION, edit->window());
+        edit->setFocus();
+        edit->selectAll();
+    }
+    return value;
 }
 
 QPushButton* AddReportButtons(QDialog* dialog, QGridLayout* layout, int columns)

@@ -9,6 +9,7 @@
 
 class QDialog;
 class QGridLayout;
+class QLineEdit;
 class QPushButton;
 class QWidget;
 
@@ -28,6 +29,8 @@ std::optional<ChosenReceivers> ChooseForecastReceivers(QWidget* parent, int fore
 
 // The whole text as one whole number (blanks around it allowed) from `low` to `high`; none otherwise.
 std::optional<int> ParseWholeNumber(const QString& text, int low, int high);
+// The edit's number as above; otherwise the message (exclamation icon), and the input stays selected.
+std::optional<int> ReadWholeNumber(QLineEdit* edit, int low, int high, const QString& message);
 
 // "Показать" (id1, returned for the caller to connect) and "Закрыть" (id2) on the layout's next row.
 QPushButton* AddReportButtons(QDialog* dialog, QGridLayout* layout, int columns);

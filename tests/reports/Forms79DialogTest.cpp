@@ -56,16 +56,13 @@ public:
     }
 };
 
-class ReportForms79DialogTest : public ReportDbTest {
+class ReportForms79DialogTest : public FormsDbTest {
 protected:
     void SetUp() override
     {
-        ReportDbTest::SetUp();
+        FormsDbTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        if (!HaveProgram(QStringLiteral("sqlite3")))
-            GTEST_SKIP() << "sqlite3 is needed to read the report database";
-        ASSERT_TRUE(InstallFormDefinitions(home()));
         SetModalHook(&hook);
         session.currentForecastId = 1;
         session.forecastYear = 2026;
@@ -73,7 +70,7 @@ protected:
     void TearDown() override
     {
         SetModalHook(nullptr);
-        ReportDbTest::TearDown();
+        FormsDbTest::TearDown();
     }
     QString Headers() { return Sqlite3(reportDatabase(), "select count(*) from report").value_or("?"); }
     static void Click(QWidget* dlg, const char* name)

@@ -55,3 +55,18 @@ std::optional<bool> PdfLandscape(const QString& pdf)
         return std::nullopt;
     return m.captured(1).toDouble() > m.captured(2).toDouble();
 }
+
+void FormsDbTest::SetUp()
+{
+    ReportDbTest::SetUp();
+    if (IsSkipped() || HasFatalFailure())
+        return;
+    if (!HaveProgram(QStringLiteral("sqlite3")))
+        GTEST_SKIP() << "sqlite3 is needed to read the report database";
+    ASSERT_TRUE(InstallFormDefinitions(home()));
+}
+
+QString FormsDbTest::Query(const QString& sql)
+{
+    return Sqlite3(reportDatabase(), sql).value_or(QStringLiteral("<sqlite3 failed>"));
+}

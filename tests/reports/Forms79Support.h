@@ -20,3 +20,10 @@ bool CopyDatabase(CDBConnection& connection, const QString& target);
 std::optional<QString> PdfText(const QString& pdf);
 // Whether pdfinfo gives the page wider than high; none without pdfinfo.
 std::optional<bool> PdfLandscape(const QString& pdf);
+
+// The report test with the definitions beside the program and sqlite3 to read the report database.
+class FormsDbTest : public ReportDbTest {
+protected:
+    void SetUp() override;
+    QString Query(const QString& sql);
+};

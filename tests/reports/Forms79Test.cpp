@@ -16,22 +16,8 @@ namespace {
 
 const QString kCaption = QStringLiteral("По муниципальным образованиям Российской Федерации");
 
-class ReportForms79Test : public ReportDbTest {
+class ReportForms79Test : public FormsDbTest {
 protected:
-    void SetUp() override
-    {
-        ReportDbTest::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
-        if (!HaveProgram(QStringLiteral("sqlite3")))
-            GTEST_SKIP() << "sqlite3 is needed to read the report database";
-        ASSERT_TRUE(InstallFormDefinitions(home()));
-    }
-
-    QString Query(const QString& sql)
-    {
-        return Sqlite3(reportDatabase(), sql).value_or(QStringLiteral("<sqlite3 failed>"));
-    }
     // The report database with the main database attached as m (SQLite only).
     QString Judge(const QString& sql)
     {
