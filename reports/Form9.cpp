@@ -41,24 +41,26 @@ QString Columns(const QString& alias, const QString& suffix = QString())
 }
 
 // The side's sums per product with the product's code, name, kind and unit symbols. `filter` goes
-// into the where clause after the forecast; its values follow the forecast's.
+// into the where clause after the forecast; its values follow the forecast's. The rows are summed
+// first and the product read once per sum, not once per row.
 QString Aggregate(const Side& side, const QString& filter)
 {
     return QStringLiteral("select pd1.code as ProductCode, pd1.name as Product, pd1.id as ProductID, pd1.isgroup,"
                           " pd1.type, m1.oboznachenie as MeasurementNatural1, m2.oboznachenie as MeasurementPrice1, ")
+        + Columns(QStringLiteral("tp1")) + QStringLiteral(" from (select tp1.prognoz, tp1.product, ")
         + Sums(QStringLiteral("tp1")) + QStringLiteral(" from ") + side.table()
-        + QStringLiteral(" tp1 inner join tclsproduct pd1 on tp1.prognoz = pd1.prognoz and tp1.product = pd1.id"
+        + QStringLiteral(" tp1 where tp1.prognoz = ?") + filter
+        + QStringLiteral(" group by tp1.prognoz, tp1.product) tp1"
+                         " inner join tclsproduct pd1 on tp1.prognoz = pd1.prognoz and tp1.product = pd1.id"
                          " left join tclsmeasurement m1 on m1.id = pd1.measurementNatural"
-                         " left join tclsmeasurement m2 on m2.id = pd1.measurementPrice"
-                         " where tp1.prognoz = ?")
-        + filter
-        + QStringLiteral(" group by pd1.code, pd1.name, pd1.id, pd1.isgroup, pd1.type, m1.oboznachenie,"
-                         " m2.oboznachenie");
+                         " left join tclsmeasurement m2 on m2.id = pd1.measurementPrice");
 }
 
+// The receivers are tested row by row (the unary plus keeps the planner off the receiver index): the
+// rows are read in product order through the forecast's index and summed without a sort.
 QString ReceiverFilter(const Side& side, const QString& column)
 {
-    return side.data() ? QStringLiteral(" and ") + Dialect().IdSetCondition(column) : QString();
+    return side.data() ? QStringLiteral(" and ") + Dialect().IdSetCondition(QLatin1Char('+') + column) : QString();
 }
 
 // X exceeds Y by at least the threshold in percent of X (X > 0), or the mirror; exact on integer and
@@ -75,16 +77,16 @@ QString DifferenceTest(const QString& a, const QString& b)
     return QLatin1Char('(') + years.join(QStringLiteral(" or ")) + QLatin1Char(')');
 }
 
-// The side's products that the other side lacks, for thresholds up to 100. Values: the side's
-// forecast, the other's forecast, the other's receivers, the side's receivers, the threshold.
+// The products of the side that the other side lacks, for thresholds up to 100, read from the
+// index alone. Values: the side's forecast, the other's forecast, the other's receivers, the side's
+// receivers, the threshold.
 QString OneSided(const Side& side, const Side& other)
 {
-    // Uncorrelated, so that the other side's products are gathered once, not once per data row.
-    const QString missing = QStringLiteral(" and pd1.id not in (select tp2.product from ") + other.table()
+    return QStringLiteral("select tp1.product from ") + side.table()
+        + QStringLiteral(" tp1 where tp1.prognoz = ? and tp1.product not in (select tp2.product from ") + other.table()
         + QStringLiteral(" tp2 where tp2.prognoz = ? and tp2.product is not null")
-        + ReceiverFilter(other, QStringLiteral("tp2.receiver")) + QLatin1Char(')');
-    return Aggregate(side,
-                     missing + ReceiverFilter(side, QStringLiteral("tp1.receiver")) + QStringLiteral(" and ? <= 100"));
+        + ReceiverFilter(other, QStringLiteral("tp2.receiver")) + QLatin1Char(')')
+        + ReceiverFilter(side, QStringLiteral("tp1.receiver")) + QStringLiteral(" and ? <= 100");
 }
 
 struct Statement {
@@ -92,35 +94,34 @@ struct Statement {
     QVariantList values;
 };
 
+// Each side's sums are made once (pg1, pg2) and serve all three parts.
 Statement ReceiverStatement(int t, const Side& first, const Side& second)
 {
     const QString a = IdSetArgument(first.receivers);
     const QString b = IdSetArgument(second.receivers);
     const auto ids = [](const Side& s, const QString& text) { return s.data() ? QVariantList{text} : QVariantList{}; };
+    const QString head = QStringLiteral(
+        "select ProductCode, Product, ProductID, isgroup, type, MeasurementNatural1, MeasurementPrice1, ");
     Statement s;
-    s.sql = QStringLiteral("select pg1.ProductCode, pg1.Product, pg1.ProductID, pg1.isgroup, pg1.type,"
-                           " pg1.MeasurementNatural1, pg1.MeasurementPrice1, ")
+    s.sql = QStringLiteral("with pg1 as (") + Aggregate(first, ReceiverFilter(first, QStringLiteral("tp1.receiver")))
+        + QStringLiteral("), pg2 as (") + Aggregate(second, ReceiverFilter(second, QStringLiteral("tp1.receiver")))
+        + QStringLiteral(") select pg1.ProductCode, pg1.Product, pg1.ProductID, pg1.isgroup, pg1.type,"
+                         " pg1.MeasurementNatural1, pg1.MeasurementPrice1, ")
         + Columns(QStringLiteral("pg1"), QStringLiteral("1"))
         + QStringLiteral(
                 ", pg2.MeasurementNatural1 as MeasurementNatural2, pg2.MeasurementPrice1 as MeasurementPrice2, ")
-        + Columns(QStringLiteral("pg2"), QStringLiteral("2")) + QStringLiteral(" from (")
-        + Aggregate(first, ReceiverFilter(first, QStringLiteral("tp1.receiver"))) + QStringLiteral(") pg1 inner join (")
-        + Aggregate(second, ReceiverFilter(second, QStringLiteral("tp1.receiver")))
-        + QStringLiteral(") pg2 on pg1.ProductID = pg2.ProductID where ")
+        + Columns(QStringLiteral("pg2"), QStringLiteral("2"))
+        + QStringLiteral(" from pg1 inner join pg2 on pg1.ProductID = pg2.ProductID where ")
         + DifferenceTest(QStringLiteral("pg1"), QStringLiteral("pg2"));
     s.values << first.forecast << ids(first, a) << second.forecast << ids(second, b);
     for (int i = 0; i < 6; ++i)
         s.values << t;
     // Products of side 1 only, then of side 2 only (its figures as side 2's, after zeros).
-    s.sql += QStringLiteral(" union all select ProductCode, Product, ProductID, isgroup, type, MeasurementNatural1,"
-                            " MeasurementPrice1, ")
-        + kValues + QStringLiteral(", null, null, ") + kZeros + QStringLiteral(" from (") + OneSided(first, second)
-        + QStringLiteral(") one1");
+    s.sql += QStringLiteral(" union all ") + head + kValues + QStringLiteral(", null, null, ") + kZeros
+        + QStringLiteral(" from pg1 where ProductID in (") + OneSided(first, second) + QLatin1Char(')');
     s.values << first.forecast << second.forecast << ids(second, b) << ids(first, a) << t;
-    s.sql += QStringLiteral(" union all select ProductCode, Product, ProductID, isgroup, type, MeasurementNatural1,"
-                            " MeasurementPrice1, ")
-        + kZeros + QStringLiteral(", null, null, ") + kValues + QStringLiteral(" from (") + OneSided(second, first)
-        + QStringLiteral(") one2");
+    s.sql += QStringLiteral(" union all ") + head + kZeros + QStringLiteral(", null, null, ") + kValues
+        + QStringLiteral(" from pg2 where ProductID in (") + OneSided(second, first) + QLatin1Char(')');
     s.values << second.forecast << first.forecast << ids(first, a) << ids(second, b) << t;
     return s;
 }
