@@ -4,11 +4,11 @@
 // that sums the data rows per product. The summary prints each mode's goal as met or MISSED.
 #include "BenchSummary.h"
 #include "ForecastGenerator.h"
+#include "HierarchyForms.h"
+#include "ProductForms.h"
 #include "ProductRows.h"
 #include "ReportContent.h"
 #include "ReportDatabase.h"
-#include "HierarchyForms.h"
-#include "ProductForms.h"
 #include "ReportJob.h"
 #include "ReportLayout.h"
 #include "db/SqlQuery.h"
@@ -74,8 +74,8 @@ void BM_Load(benchmark::State& state)
     const int mode = int(state.range(0));
     for (auto _ : state) {
         CProductDepthMap depths; // filled by the load, as a form's run does
-        auto lines = GetProductTotalsList(g_data.forecast, mode == 0 ? g_receivers : std::vector<int>{},
-                                          g_products, depths);
+        auto lines =
+            GetProductTotalsList(g_data.forecast, mode == 0 ? g_receivers : std::vector<int>{}, g_products, depths);
         if (!lines)
             Die(QStringLiteral("no lines"));
         g_lines[mode] = std::move(*lines);
@@ -89,10 +89,10 @@ void BM_Write(benchmark::State& state)
     const int mode = int(state.range(0));
     for (auto _ : state) {
         g_reportId[mode] = RunReportFrame([mode](CReportFrame& frame) {
-            CReportTable& t = frame.Table(
-                "reportform1", {"name", "code", "measurementNatural", "measurementNaturalId", "measurementPrice",
-                                "measurementPriceId", "isMeasurementNatural", "sumCurr", "sumLast", "sumNext",
-                                "valueCurr", "valueLast", "valueNext"});
+            CReportTable& t = frame.Table("reportform1",
+                                          {"name", "code", "measurementNatural", "measurementNaturalId",
+                                           "measurementPrice", "measurementPriceId", "isMeasurementNatural", "sumCurr",
+                                           "sumLast", "sumNext", "valueCurr", "valueLast", "valueNext"});
             for (const ReportProductRow& r : g_lines[mode]) {
                 t << r.name.left(254) << r.code << r.measurementNatural << r.measurementNaturalId << r.measurementPrice
                   << r.measurementPriceId << r.isMeasurementNatural << r.sumCurr << r.sumLast << r.sumNext
@@ -114,9 +114,14 @@ void BM_Render(benchmark::State& state)
     if (!definition)
         Die(QStringLiteral("definition: %1 %2").arg(error.code).arg(error.detail));
     const QString pdf = g_home + QStringLiteral("form1-%1.pdf").arg(QLatin1String(ModeName(mode)));
-    const QStringList values{QStringLiteral("Все получатели"), QStringLiteral("0"), QString(), QString::number(mode),
-                             QStringLiteral("2026"), QStringLiteral("0"),
-                             QStringLiteral("По муниципальным образованиям Российской Федерации"), QStringLiteral("2"),
+    const QStringList values{QStringLiteral("Все получатели"),
+                             QStringLiteral("0"),
+                             QString(),
+                             QString::number(mode),
+                             QStringLiteral("2026"),
+                             QStringLiteral("0"),
+                             QStringLiteral("По муниципальным образованиям Российской Федерации"),
+                             QStringLiteral("2"),
                              QString::number(g_reportId[mode])};
     const QString title = QStringLiteral("Форма 1. Прогноз объемов продукции");
     for (auto _ : state) {
@@ -171,9 +176,14 @@ void BM_Form1Pdf(benchmark::State& state)
 {
     const int mode = int(state.range(0));
     const QString pdf = g_home + QStringLiteral("Form1-%1.pdf").arg(QLatin1String(ModeName(mode)));
-    const QStringList values{mode == 0 ? QStringLiteral("Все получатели") : QString(), QStringLiteral("0"), QString(),
-                             QString::number(mode), QStringLiteral("2026"), QStringLiteral("0"),
-                             QStringLiteral("По муниципальным образованиям Российской Федерации"), QStringLiteral("2"),
+    const QStringList values{mode == 0 ? QStringLiteral("Все получатели") : QString(),
+                             QStringLiteral("0"),
+                             QString(),
+                             QString::number(mode),
+                             QStringLiteral("2026"),
+                             QStringLiteral("0"),
+                             QStringLiteral("По муниципальным образованиям Российской Федерации"),
+                             QStringLiteral("2"),
                              QString::number(g_form1Id[mode])};
     const QString title = QStringLiteral("Форма 1. Прогноз объемов продукции");
     for (auto _ : state)
@@ -192,9 +202,11 @@ void BM_Form2(benchmark::State& state)
         g_form2Id = BuildReportForm2(g_data.forecast, {g_data.root}, g_data.topProduct, false);
         if (g_form2Id <= 0)
             Die(QStringLiteral("form 2 was not built"));
-        values = QStringList{QStringLiteral("2026"), QString::number(g_form2Id), QStringLiteral("Продукция"),
-                             QStringLiteral("руб."), QStringLiteral(" "),
-                             QStringLiteral("По муниципальным образованиям Российской Федерации"), QStringLiteral("0")};
+        values = QStringList{
+            QStringLiteral("2026"),      QString::number(g_form2Id),
+            QStringLiteral("Продукция"), QStringLiteral("руб."),
+            QStringLiteral(" "),         QStringLiteral("По муниципальным образованиям Российской Федерации"),
+            QStringLiteral("0")};
         if (!RenderForm(QStringLiteral("Form2.rpt"), title, values, pdf))
             Die(QStringLiteral("form 2 was not rendered"));
     }
@@ -299,10 +311,8 @@ int main(int argc, char** argv)
     const double plain = reporter.Seconds("BM_PlainSum/iterations:3");
     for (int mode : {0, 1}) {
         const auto seconds = [&](const char* bench) {
-            return reporter.Seconds(QStringLiteral("%1/consolidated:%2/iterations:3")
-                                        .arg(QLatin1String(bench))
-                                        .arg(mode)
-                                        .toStdString());
+            return reporter.Seconds(
+                QStringLiteral("%1/consolidated:%2/iterations:3").arg(QLatin1String(bench)).arg(mode).toStdString());
         };
         const double load = seconds("BM_Load");
         const double write = seconds("BM_Write");
@@ -310,8 +320,7 @@ int main(int argc, char** argv)
         const std::string name = ModeName(mode);
         PrintFigure(("load, " + name + " (" + std::to_string(g_lines[mode].size()) + " lines)").c_str(), load, "s");
         PrintFigure(("write into reportform1, " + name).c_str(), write, "s");
-        PrintFigure(("render to PDF, " + name + " (" + std::to_string(g_pages[mode]) + " pages)").c_str(), render,
-                    "s");
+        PrintFigure(("render to PDF, " + name + " (" + std::to_string(g_pages[mode]) + " pages)").c_str(), render, "s");
         if (load >= 0 && write >= 0 && render >= 0)
             PrintGoal(("load, write and render, " + name).c_str(), load + write + render, "s", 3.0);
         else
@@ -319,10 +328,8 @@ int main(int argc, char** argv)
     }
     for (int mode : {0, 1}) {
         const auto seconds = [&](const char* bench) {
-            return reporter.Seconds(QStringLiteral("%1/consolidated:%2/iterations:3")
-                                        .arg(QLatin1String(bench))
-                                        .arg(mode)
-                                        .toStdString());
+            return reporter.Seconds(
+                QStringLiteral("%1/consolidated:%2/iterations:3").arg(QLatin1String(bench)).arg(mode).toStdString());
         };
         const std::string name = ModeName(mode);
         const double build = seconds("BM_Form1Build");

@@ -79,8 +79,9 @@ Money Average(Money sum, Money value)
 
 void WriteForm2Row(CReportFrame& frame, int seq, const QString& name, const HierarchyFigures& f, bool productIsGroup)
 {
-    CReportTable& t = frame.Table("reportform2", {"seq", "name", "type", "sumLast", "sumCurr", "sumNext", "valueLast",
-                                                  "valueCurr", "valueNext", "avgLast", "avgCurr", "avgNext"});
+    CReportTable& t = frame.Table("reportform2",
+                                  {"seq", "name", "type", "sumLast", "sumCurr", "sumNext", "valueLast", "valueCurr",
+                                   "valueNext", "avgLast", "avgCurr", "avgNext"});
     const Money zero = Money::fromInt(0);
     t << seq << name << 1 << f.sumLast << f.sumCurr << f.sumNext;
     if (productIsGroup)

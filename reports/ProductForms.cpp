@@ -39,6 +39,18 @@ bool IsProductLine(const ReportProductRow& r)
     return !r.isFooter && r.level >= 0;
 }
 
+// The columns that forms 1 and 6 share, from the name to the quantities.
+#define LINE_COLUMNS                                                                                                   \
+    "name", "code", "measurementNatural", "measurementNaturalId", "measurementPrice", "measurementPriceId",            \
+        "isMeasurementNatural", "sumCurr", "sumLast", "sumNext", "valueCurr", "valueLast", "valueNext"
+
+CReportTable& operator<<(CReportTable& t, const ReportProductRow& r)
+{
+    return t << CutName(r.name) << r.code << r.measurementNatural << r.measurementNaturalId << r.measurementPrice
+             << r.measurementPriceId << r.isMeasurementNatural << r.sumCurr << r.sumLast << r.sumNext << r.valueCurr
+             << r.valueLast << r.valueNext;
+}
+
 } // namespace
 
 Money MoneyQuotient(Money numerator, Money divisor, int factor)
@@ -67,16 +79,11 @@ int BuildReportForm1(int forecastId, const std::vector<int>& receiverIds, std::v
     if (!rows)
         return -1;
     return RunReportFrame([&](CReportFrame& frame) {
-        CReportTable& t = frame.Table(
-            "reportform1", {"name", "code", "measurementNatural", "measurementNaturalId", "measurementPrice",
-                            "measurementPriceId", "isMeasurementNatural", "sumCurr", "sumLast", "sumNext", "valueCurr",
-                            "valueLast", "valueNext"});
+        CReportTable& t = frame.Table("reportform1", {LINE_COLUMNS});
         for (const ReportProductRow& r : *rows) {
             if (!includeEmptyRows && AllZero(r))
                 continue;
-            t << CutName(r.name) << r.code << r.measurementNatural << r.measurementNaturalId << r.measurementPrice
-              << r.measurementPriceId << r.isMeasurementNatural << r.sumCurr << r.sumLast << r.sumNext << r.valueCurr
-              << r.valueLast << r.valueNext;
+            t << r;
             t.Write();
         }
     });
@@ -91,11 +98,11 @@ int BuildReportForm3(int forecastId, const std::vector<int>& receiverIds, std::v
     if (!rows)
         return -1;
     return RunReportFrame([&](CReportFrame& frame) {
-        CReportTable& t = frame.Table(
-            "reportform3",
-            {"name", "code", "measurementNatural", "measurementPrice", "isMeasurementNatural", "valPrognoz",
-             "valMethodNorm", "valMethodIndex", "valMethodPlan", "valMethodForm", "valMethodOther", "sumPrognoz",
-             "sumMethodNorm", "sumMethodIndex", "sumMethodPlan", "sumMethodForm", "sumMethodOther"});
+        CReportTable& t = frame.Table("reportform3",
+                                      {"name", "code", "measurementNatural", "measurementPrice", "isMeasurementNatural",
+                                       "valPrognoz", "valMethodNorm", "valMethodIndex", "valMethodPlan",
+                                       "valMethodForm", "valMethodOther", "sumPrognoz", "sumMethodNorm",
+                                       "sumMethodIndex", "sumMethodPlan", "sumMethodForm", "sumMethodOther"});
         for (const ReportProductRow& r : *rows) {
             if (!includeEmptyRows && AllZero(r))
                 continue;
@@ -115,26 +122,12 @@ int BuildReportForm5(int forecastId, const std::vector<int>& receiverIds, std::v
     if (!rows)
         return -1;
     return RunReportFrame([&](CReportFrame& frame) {
-        CReportTable& t = frame.Table(
-            "reportform5", {"name",
-                            "measurementNatural",
-                            "measurementNaturalId",
-                            "measurementPrice",
-                            "measurementPriceId",
-                            "isMeasurementNatural",
-                            "sumCurr",
-                            "sumLast",
-                            "sumNext",
-                            "valueCurr",
-                            "valueLast",
-                            "valueNext",
-                            "avgLast",
-                            "avgCurr",
-                            "avgNext",
-                            "percentValueFromLastTillCurr",
-                            "percentValueFromCurrTillNext",
-                            "percentSumFromLastTillCurr",
-                            "percentSumFromCurrTillNext"});
+        CReportTable& t =
+            frame.Table("reportform5",
+                        {"name", "measurementNatural", "measurementNaturalId", "measurementPrice", "measurementPriceId",
+                         "isMeasurementNatural", "sumCurr", "sumLast", "sumNext", "valueCurr", "valueLast", "valueNext",
+                         "avgLast", "avgCurr", "avgNext", "percentValueFromLastTillCurr",
+                         "percentValueFromCurrTillNext", "percentSumFromLastTillCurr", "percentSumFromCurrTillNext"});
         for (const ReportProductRow& r : *rows) {
             // A group's quotients would mix its members' units: they stay 0.
             const auto q = [&](Money n, Money d, int factor) {
@@ -158,10 +151,7 @@ int BuildReportForm6(int forecastId, const std::vector<int>& receiverIds, std::v
     if (!rows)
         return -1;
     return RunReportFrame([&](CReportFrame& frame) {
-        CReportTable& t = frame.Table(
-            "reportform6", {"name", "code", "measurementNatural", "measurementNaturalId", "measurementPrice",
-                            "measurementPriceId", "isMeasurementNatural", "sumCurr", "sumLast", "sumNext", "valueCurr",
-                            "valueLast", "valueNext", "ratioLast", "ratioCurr", "ratioNext"});
+        CReportTable& t = frame.Table("reportform6", {LINE_COLUMNS, "ratioLast", "ratioCurr", "ratioNext"});
         // Known from the top product's line on; lines before it get 0.
         Money totalLast, totalCurr, totalNext;
         for (const ReportProductRow& r : *rows) {
@@ -176,10 +166,7 @@ int BuildReportForm6(int forecastId, const std::vector<int>& receiverIds, std::v
             const auto ratio = [&](Money sum, Money total) {
                 return top ? Money::fromInt(100) : MoneyQuotient(sum, total, 100);
             };
-            t << CutName(r.name) << r.code << r.measurementNatural << r.measurementNaturalId << r.measurementPrice
-              << r.measurementPriceId << r.isMeasurementNatural << r.sumCurr << r.sumLast << r.sumNext << r.valueCurr
-              << r.valueLast << r.valueNext << ratio(r.sumLast, totalLast) << ratio(r.sumCurr, totalCurr)
-              << ratio(r.sumNext, totalNext);
+            t << r << ratio(r.sumLast, totalLast) << ratio(r.sumCurr, totalCurr) << ratio(r.sumNext, totalNext);
             t.Write();
         }
     });

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "HierarchyForms.h"
+#include "ReceiverChoiceControls.h"
 #include "ReportDialog.h"
 #include "Session.h"
 #include "tables/Forecasts.h"
@@ -12,14 +13,14 @@
 
 class QComboBox;
 class QLineEdit;
-class QPushButton;
-class QRadioButton;
 
 namespace HierarchyFormTexts {
 inline const QString kNoReceivers = QStringLiteral("Невозможно сгенерировать отчет. Не заданы получатели.");
 inline const QString kNoProduct = QStringLiteral("Невозможно сгенерировать отчет. Не задан Продукт/Отрасль.");
-inline const QString kForecastUnreadable = QStringLiteral("Невозможно сгенерировать отчет. Невозможно загрузить прогноз.");
-inline const QString kProductUnreadable = QStringLiteral("Невозможно сгенерировать отчет. Невозможно загрузить продукт.");
+inline const QString kForecastUnreadable =
+    QStringLiteral("Невозможно сгенерировать отчет. Невозможно загрузить прогноз.");
+inline const QString kProductUnreadable =
+    QStringLiteral("Невозможно сгенерировать отчет. Невозможно загрузить продукт.");
 inline const QString kStateCustomers = QStringLiteral("государственные заказчики");
 inline const QString kMunicipalCustomers = QStringLiteral("муниципальные заказчики");
 } // namespace HierarchyFormTexts
@@ -32,15 +33,9 @@ public:
     CHierarchyFormDlg(Form form, const CSessionState& session, QWidget* parent = nullptr);
 
     void OnOK();
-    void OnReceiverMode();
-    void OnSummaryMode();
-    void OnChooseReceivers();
     void OnChooseProduct();
-    void UpdateControls();
 
-    int summary = 0;
-    QString receiversText;
-    std::vector<int> receiverIds;
+    CReceiverChoiceControls* receivers = nullptr; // whose data; summary: the consolidated forecast
     int productId = -1;
     int lastReportId = 0;
     HierarchyFigures totals; // form 4: the sums of the last run's total row
@@ -50,11 +45,7 @@ private:
 
     Form m_form;
     int m_forecastId;
-    QLineEdit* m_receiversEdit = nullptr;
     QLineEdit* m_productEdit = nullptr;
-    QRadioButton* m_receiverRadio = nullptr;
-    QRadioButton* m_summaryRadio = nullptr;
-    QPushButton* m_chooseReceivers = nullptr;
     QComboBox* m_formCombo = nullptr;
 };
 

@@ -6,15 +6,12 @@
 #include "ReceiverSelectDlg.h"
 #include "ReportForms.h"
 #include "tables/Products.h"
-#include "tables/ReceiverMap.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
-#include <QHBoxLayout>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 
@@ -50,31 +47,6 @@ QString Flag(bool on)
 
 } // namespace
 
-QString JoinReceiverNames(int forecastId, const std::vector<int>& ids, std::vector<int>* kept)
-{
-    QStringList names;
-    std::vector<int> found;
-    for (int id : ids) {
-        if (const auto rec = GetForecastReceiver(id, forecastId)) {
-            names << rec->name;
-            found.push_back(id);
-        }
-    }
-    if (kept)
-        *kept = std::move(found);
-    return names.join(QStringLiteral("; "));
-}
-
-bool ChooseReportReceivers(QWidget* parent, int forecastId, std::vector<int>& ids, QString& names)
-{
-    ReceiverSelectDlg dlg(forecastId, true, true, 1, parent);
-    dlg.resultIds = ids;
-    if (dlg.DoModal() != QDialog::Accepted)
-        return false;
-    names = JoinReceiverNames(forecastId, dlg.resultIds, &ids);
-    return true;
-}
-
 CProductFormDlg::CProductFormDlg(Form form, const CSessionState& session,
                                  const std::optional<CForecastRecord>& forecast, QWidget* parent)
     : CReportDialog(parent)
@@ -84,20 +56,10 @@ CProductFormDlg::CProductFormDlg(Form form, const CSessionState& session,
 {
     setWindowTitle(Text(kForms[form].windowTitle));
     auto* grid = new QGridLayout(this);
-    grid->addWidget(new QLabel(QStringLiteral("Текущая организация:"), this), 0, 0);
-    m_receiverEdit = IdControl<QLineEdit>(this, 1059);
-    m_receiverEdit->setReadOnly(true);
-    grid->addWidget(m_receiverEdit, 0, 1, 1, 2);
-    m_chooseReceivers = IdControl<QPushButton>(this, 1060, QStringLiteral("..."));
-    grid->addWidget(m_chooseReceivers, 0, 3);
-
-    auto* modes = new QButtonGroup(this);
-    m_receiversRadio = IdControl<QRadioButton>(this, 1113, QStringLiteral("Получатели"));
-    m_summaryRadio = IdControl<QRadioButton>(this, 1112, QStringLiteral("Сводный прогноз"));
-    modes->addButton(m_receiversRadio);
-    modes->addButton(m_summaryRadio);
-    grid->addWidget(m_receiversRadio, 1, 1);
-    grid->addWidget(m_summaryRadio, 1, 2);
+    receivers = new CReceiverChoiceControls(
+        this, grid, 0,
+        {QStringLiteral("Текущая организация:"), QStringLiteral("Получатели"), 1060, QStringLiteral("...")},
+        m_forecastId, [this] { UpdateControls(); });
 
     grid->addWidget(new QLabel(QStringLiteral("Форма отчета:"), this), 2, 0);
     m_formCombo = IdControl<QComboBox>(this, 1018);
@@ -128,82 +90,29 @@ CProductFormDlg::CProductFormDlg(Form form, const CSessionState& session,
     grid->addWidget(m_includeEmpty, row, 1, 1, 3);
     ++row;
 
-    auto* buttons = new QHBoxLayout;
-    auto* show = IdControl<QPushButton>(this, 1, QStringLiteral("Показать"));
-    show->setDefault(true);
-    auto* close = IdControl<QPushButton>(this, 2, QStringLiteral("Закрыть"));
-    buttons->addStretch();
-    buttons->addWidget(show);
-    buttons->addWidget(close);
-    grid->addLayout(buttons, row, 0, 1, 4);
-
-    connect(show, &QPushButton::clicked, this, &CProductFormDlg::OnOK);
-    connect(close, &QPushButton::clicked, this, &QDialog::reject);
-    connect(m_chooseReceivers, &QPushButton::clicked, this, &CProductFormDlg::OnChooseReceivers);
-    connect(m_receiversRadio, &QRadioButton::clicked, this, &CProductFormDlg::OnReceiversMode);
-    connect(m_summaryRadio, &QRadioButton::clicked, this, &CProductFormDlg::OnSummaryMode);
+    connect(AddShowAndClose(this, grid, row), &QPushButton::clicked, this, &CProductFormDlg::OnOK);
     connect(m_chooseProducts, &QPushButton::clicked, this, &CProductFormDlg::OnChooseProducts);
     connect(m_includeEmpty, &QCheckBox::toggled, this, &CProductFormDlg::UpdateControls);
 
     // Whose data at the start: the installation's own receiver of the forecast (the list stays empty
     // without one); without a forecast, the consolidated forecast.
-    if (m_forecast) {
-        if (const auto own = GetForecastReceiver(LoadImportedLeafReceivers(m_forecastId), m_forecastId)) {
-            receiverIds = {own->id};
-            receiverNames = own->name;
-        }
-        summaryMode = 0;
-    } else {
-        summaryMode = 1;
-    }
+    if (m_forecast)
+        receivers->StartWithOwnReceiver(false);
+    else
+        receivers->summary = 1;
     FillReportFormCombo(m_formCombo);
     UpdateControls();
 }
 
 void CProductFormDlg::UpdateControls()
 {
-    m_receiversRadio->setChecked(summaryMode == 0);
-    m_summaryRadio->setChecked(summaryMode == 1);
-    m_chooseReceivers->setEnabled(summaryMode == 0);
+    receivers->Update();
     // With empty rows shown a run covers every product anyway.
     m_chooseProducts->setEnabled(!m_includeEmpty->isChecked());
     if (m_form1Radio) {
         m_form1Radio->setChecked(formVariant != 0);
         m_form1aRadio->setChecked(formVariant == 0);
     }
-    m_receiverEdit->setText(summaryMode == 1 ? kSummaryText : receiverNames);
-}
-
-void CProductFormDlg::OnReceiversMode()
-{
-    receiverIds.clear();
-    receiverNames.clear();
-    if (const auto root = GetForecastRootReceiver(m_forecastId)) {
-        receiverIds = {root->id};
-        receiverNames = root->name;
-    }
-    summaryMode = 0;
-    UpdateControls();
-}
-
-void CProductFormDlg::OnSummaryMode()
-{
-    receiverIds.clear();
-    receiverNames = kSummaryText;
-    summaryMode = 1;
-    UpdateControls();
-}
-
-void CProductFormDlg::OnChooseReceivers()
-{
-    if (!m_forecast) {
-        m_receiverEdit->clear();
-        receiverIds.clear();
-        receiverNames.clear();
-        return;
-    }
-    ChooseReportReceivers(this, m_forecastId, receiverIds, receiverNames);
-    UpdateControls();
 }
 
 void CProductFormDlg::OnChooseProducts()
@@ -226,24 +135,24 @@ int CProductFormDlg::Build()
     } else {
         depthMap.clear();
     }
-    const std::vector<int> receivers = summaryMode ? std::vector<int>{} : receiverIds;
+    const std::vector<int> chosen = receivers->summary ? std::vector<int>{} : receivers->ids;
     switch (m_form) {
     case FORM_1:
-        return BuildReportForm1(m_forecastId, receivers, productIds, depthMap, m_includeEmptyRows);
+        return BuildReportForm1(m_forecastId, chosen, productIds, depthMap, m_includeEmptyRows);
     case FORM_3:
-        return BuildReportForm3(m_forecastId, receivers, productIds, m_includeEmptyRows);
+        return BuildReportForm3(m_forecastId, chosen, productIds, m_includeEmptyRows);
     case FORM_5:
-        return BuildReportForm5(m_forecastId, receivers, productIds, depthMap, m_includeEmptyRows);
+        return BuildReportForm5(m_forecastId, chosen, productIds, depthMap, m_includeEmptyRows);
     case FORM_6:
-        return BuildReportForm6(m_forecastId, receivers, productIds, depthMap, m_includeEmptyRows);
+        return BuildReportForm6(m_forecastId, chosen, productIds, depthMap, m_includeEmptyRows);
     }
     return -1;
 }
 
 QStringList CProductFormDlg::Parameters(int reportId) const
 {
-    const QString receivers = summaryMode ? QString() : JoinReceiverNames(m_forecastId, receiverIds);
-    const QString summary = Flag(summaryMode == 1);
+    const QString names = receivers->summary ? QString() : JoinReceiverNames(m_forecastId, receivers->ids);
+    const QString summary = Flag(receivers->summary == 1);
     const QString year = QString::number(m_forecast->year);
     const QString emptyRows = Flag(m_includeEmptyRows);
     const QString caption = ReportFormCaption(m_formCombo);
@@ -251,14 +160,17 @@ QStringList CProductFormDlg::Parameters(int reportId) const
     const QString two = QStringLiteral("2");
     switch (m_form) {
     case FORM_1:
-        return {receivers, formVariant != 0 ? QStringLiteral("0") : QStringLiteral("1"),
-                QString(), summary, year, emptyRows, caption, two, id};
+        return {names,     formVariant != 0 ? QStringLiteral("0") : QStringLiteral("1"),
+                QString(), summary,
+                year,      emptyRows,
+                caption,   two,
+                id};
     case FORM_3:
-        return {QString(), summary, year, emptyRows, caption, two, id, receivers};
+        return {QString(), summary, year, emptyRows, caption, two, id, names};
     case FORM_5:
-        return {year, id, receivers, caption, summary, two};
+        return {year, id, names, caption, summary, two};
     case FORM_6:
-        return {receivers, QString(), summary, year, emptyRows, caption, two, id};
+        return {names, QString(), summary, year, emptyRows, caption, two, id};
     }
     return {};
 }
@@ -270,13 +182,13 @@ void CProductFormDlg::OnOK()
         AppMessageBox(kNoForecast, MB_ICONEXCLAMATION, this);
         return;
     }
-    if (receiverIds.empty() && summaryMode == 0) {
+    if (receivers->ids.empty() && receivers->summary == 0) {
         AppMessageBox(kNoReceiver, MB_ICONEXCLAMATION, this);
         return;
     }
     lastReportId = RunReport([this] { return Build(); }, Text(kForms[m_form].file), Text(kForms[m_form].title),
                              [this](int reportId) -> std::optional<QStringList> {
-                                 if (summaryMode == 1)
+                                 if (receivers->summary == 1)
                                      ShowSummaryNotice(this);
                                  return Parameters(reportId);
                              });

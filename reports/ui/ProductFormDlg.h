@@ -3,7 +3,7 @@
 // caption; "Показать" builds the run and shows the form's definition.
 #pragma once
 
-#include "ModalHook.h"
+#include "ReceiverChoiceControls.h"
 #include "ReportDialog.h"
 #include "Session.h"
 #include "tables/Forecasts.h"
@@ -12,44 +12,15 @@
 #include <optional>
 #include <vector>
 
-class QButtonGroup;
 class QCheckBox;
 class QComboBox;
-class QLineEdit;
 class QPushButton;
 class QRadioButton;
 
 namespace ProductFormTexts {
-inline const QString kSummaryText = QStringLiteral("Сводный прогноз");
 inline const QString kNoForecast = QStringLiteral("Невозможно сгенерировать отчет. Неверно задан Прогноз.");
 inline const QString kNoReceiver = QStringLiteral("Невозможно сгенерировать отчет. Не задан Получатель.");
 } // namespace ProductFormTexts
-
-// A control of a report dialog, named "id<n>" after its control id.
-template <class W>
-W* IdControl(QWidget* parent, int id, const QString& text = QString())
-{
-    W* w = new W(parent);
-    w->setObjectName(QStringLiteral("id%1").arg(id));
-    if constexpr (requires { w->setText(text); })
-        if (!text.isEmpty())
-            w->setText(text);
-    return w;
-}
-
-// Opens a form's dialog modally (through the modal hook), as its report command does.
-template <class Dlg>
-void RunReportFormDialog(QWidget* parent, const CSessionState& session, const std::optional<CForecastRecord>& forecast)
-{
-    Dlg dlg(session, forecast, parent);
-    ExecModal(dlg);
-}
-
-// The names of the forecast's receivers among ids, joined by "; "; ids it no longer holds are left
-// out (and, when kept is given, out of *kept too).
-QString JoinReceiverNames(int forecastId, const std::vector<int>& ids, std::vector<int>* kept = nullptr);
-// The receiver selection with check boxes, the ids pre-checked; on OK ids and names hold the choice.
-bool ChooseReportReceivers(QWidget* parent, int forecastId, std::vector<int>& ids, QString& names);
 
 class CProductFormDlg : public CReportDialog {
     Q_OBJECT
@@ -60,19 +31,14 @@ public:
                     QWidget* parent = nullptr);
 
     void OnOK();
-    void OnChooseReceivers();
-    void OnReceiversMode();
-    void OnSummaryMode();
     void OnChooseProducts();
     void UpdateControls();
 
+    CReceiverChoiceControls* receivers = nullptr; // whose data; summary: the consolidated forecast
     int productsChosen = 0;
-    int summaryMode = 0;
     int formVariant = 1; // form 1: 1 "Форма 1", 0 "Форма 1-а"
-    std::vector<int> receiverIds;
     std::vector<int> productIds;
     CProductDepthMap depthMap;
-    QString receiverNames;
     int lastReportId = 0;
 
 private:
@@ -84,10 +50,6 @@ private:
     std::optional<CForecastRecord> m_forecast;
     bool m_includeEmptyRows = false;
 
-    QLineEdit* m_receiverEdit = nullptr;
-    QRadioButton* m_receiversRadio = nullptr;
-    QRadioButton* m_summaryRadio = nullptr;
-    QPushButton* m_chooseReceivers = nullptr;
     QComboBox* m_formCombo = nullptr;
     QRadioButton* m_form1Radio = nullptr;
     QRadioButton* m_form1aRadio = nullptr;

@@ -103,16 +103,16 @@ TEST_P(ReportFormsDialogTest, ChecksRefuseTheRunBeforeAnythingStarts)
     const Case cases[] = {
         {"no forecast", product([](CProductFormDlg&) {}, false),
          "Невозможно сгенерировать отчет. Неверно задан Прогноз."},
-        {"no receiver", product([](CProductFormDlg& d) { d.receiverIds.clear(); }),
+        {"no receiver", product([](CProductFormDlg& d) { d.receivers->ids.clear(); }),
          "Невозможно сгенерировать отчет. Не задан Получатель."},
-        {"no receivers", hierarchy([](CHierarchyFormDlg& d) { d.receiverIds.clear(); }),
+        {"no receivers", hierarchy([](CHierarchyFormDlg& d) { d.receivers->ids.clear(); }),
          "Невозможно сгенерировать отчет. Не заданы получатели."},
         {"no product", hierarchy([](CHierarchyFormDlg& d) { d.productId = -1; }),
          "Невозможно сгенерировать отчет. Не задан Продукт/Отрасль."},
         {"a forecast that cannot be read",
          hierarchy(
              [](CHierarchyFormDlg& d) {
-                 d.summary = 1;
+                 d.receivers->summary = 1;
                  d.productId = 13;
              },
              99),
@@ -180,8 +180,8 @@ TEST_P(ReportFormsDialogTest, ShowHandsTheJobItsParameters)
          "Параметры для отчета \"Ф3. Отчет по детализации данных с точки зрения методик обоснования\"",
          "Форма 3. Отчет по детализации прогнозных данных с точки зрения методик обоснования", 8, 2, 6},
         {[&] { return std::make_unique<CReportForm5Dlg>(session, forecast); },
-         "Параметры для отчета \"Ф5. Динамика объемов и цен продукции\"", "Форма 5. Динамика объемов и цен продукции", 6,
-         0, 1},
+         "Параметры для отчета \"Ф5. Динамика объемов и цен продукции\"", "Форма 5. Динамика объемов и цен продукции",
+         6, 0, 1},
         {[&] { return std::make_unique<CReportForm6Dlg>(session, forecast); },
          "Параметры для отчета \"Ф6. Структура продукции\"", "Форма 6. Структура продукции", 8, 3, 7},
     };
@@ -206,9 +206,9 @@ TEST_P(ReportFormsDialogTest, ShowHandsTheJobItsParameters)
     form2.productId = 13;
     Click(&form2, 1);
     ASSERT_GT(form2.lastReportId, 0);
-    EXPECT_EQ(form2.job().parameterValues(),
-              QStringList({"2026", QString::number(form2.lastReportId), "[01.1.1] Хлеб", "Рубль", "Штука", kMunicipal,
-                           "0"}));
+    EXPECT_EQ(
+        form2.job().parameterValues(),
+        QStringList({"2026", QString::number(form2.lastReportId), "[01.1.1] Хлеб", "Рубль", "Штука", kMunicipal, "0"}));
     EXPECT_NE(form2.job().preview(), nullptr);
 
     CForm4Dlg form4(session, std::nullopt);
@@ -230,7 +230,8 @@ TEST_P(ReportFormsDialogTest, TheReportCommandsOpenTheirDialogs)
     RegisterReportForms();
     const std::pair<int, QString> commands[] = {
         {ID_REPORT_FORM1, "Параметры для отчетов \"Ф1 и Ф1-а. Прогноз объемов закупаемой продукции\""},
-        {ID_REPORT_FORM3, "Параметры для отчета \"Ф3. Отчет по детализации данных с точки зрения методик обоснования\""},
+        {ID_REPORT_FORM3,
+         "Параметры для отчета \"Ф3. Отчет по детализации данных с точки зрения методик обоснования\""},
         {ID_REPORT_FORM5, "Параметры для отчета \"Ф5. Динамика объемов и цен продукции\""},
         {ID_REPORT_FORM6, "Параметры для отчета \"Ф6. Структура продукции\""},
         {ID_REPORT_FORM2, "Параметры для отчета \"Ф2. Средние цены закупок товаров\""},

@@ -155,18 +155,20 @@ TEST_P(ReportFormsTest, ProductFormsHoldTheMainDatabasesSums)
     for (int leaf : {BREAD, MILK, PHONE}) {
         const QString code = Scalar("select code from tClsProduct where prognoz = 1 and id = ?", {leaf}).toString();
         SCOPED_TRACE(code.toStdString());
-        EXPECT_EQ(One("select sumNext || ' ' || valueNext from reportform1 where report = 1 and code = '" + code + "'"),
-                  QStringLiteral("%1 %2").arg(DataSum("sumNext", leaf, chosen)).arg(DataSum("valueNext", leaf, chosen)));
+        EXPECT_EQ(
+            One("select sumNext || ' ' || valueNext from reportform1 where report = 1 and code = '" + code + "'"),
+            QStringLiteral("%1 %2").arg(DataSum("sumNext", leaf, chosen)).arg(DataSum("valueNext", leaf, chosen)));
     }
-    const qlonglong topSum = One("select sumNext from reportform1 where report = 1 order by rowid limit 1").toLongLong();
+    const qlonglong topSum =
+        One("select sumNext from reportform1 where report = 1 order by rowid limit 1").toLongLong();
     const QStringList form1 = Form1Values(1, "0", "0", "2026");
     const QString pdf1 = Keep("form1", kForm1Title, form1);
     if (HavePdfPeers()) {
         const QString text = PdfText(pdf1);
-        for (const QString& shown : {kForm1Title, QStringLiteral("Форма Ф1"), QStringLiteral("Количество"),
-                                     QStringLiteral("Сумма"), QStringLiteral("2024"), QStringLiteral("2026"),
-                                     QStringLiteral("Получатели: Учреждение А"),
-                                     FormatReportNumber(Money::fromRaw(topSum), 0)})
+        for (const QString& shown :
+             {kForm1Title, QStringLiteral("Форма Ф1"), QStringLiteral("Количество"), QStringLiteral("Сумма"),
+              QStringLiteral("2024"), QStringLiteral("2026"), QStringLiteral("Получатели: Учреждение А"),
+              FormatReportNumber(Money::fromRaw(topSum), 0)})
             EXPECT_TRUE(text.contains(shown)) << shown.toStdString();
         const QString pdf1a = OutDir("form1a") + "form1a.pdf";
         ASSERT_TRUE(Render("form1a", kForm1Title, Form1Values(1, "1", "1"), pdf1a));
@@ -205,8 +207,9 @@ TEST_P(ReportFormsTest, ProductFormsHoldTheMainDatabasesSums)
     ASSERT_EQ(BuildReportForm3(1, chosen, products, false), 1);
     EXPECT_EQ(One("select sumMethodNorm from reportform3 where report = 1 and code = '01.1.1'").toLongLong(),
               DataSum("sumNorm", BREAD, chosen));
-    const QString pdf3 = Keep("form3", "Форма 3. Отчет по детализации прогнозных данных с точки зрения методик "
-                                       "обоснования",
+    const QString pdf3 = Keep("form3",
+                              "Форма 3. Отчет по детализации прогнозных данных с точки зрения методик "
+                              "обоснования",
                               {"", "0", "2026", "0", "По субъектам Российской Федерации", "2", "1", "Учреждение А"});
 
     // Form 5: group rows without quotients, a leaf's average as the exact quotient rounded.
@@ -229,9 +232,9 @@ TEST_P(ReportFormsTest, ProductFormsHoldTheMainDatabasesSums)
         ++leaves;
     }
     EXPECT_EQ(leaves, 3);
-    const QString pdf5 = Keep("form5", "Форма 5. Динамика объемов и цен продукции",
-                              {"2026", "1", "Министерство", "По муниципальным образованиям Российской Федерации",
-                               "0", "2"});
+    const QString pdf5 =
+        Keep("form5", "Форма 5. Динамика объемов и цен продукции",
+             {"2026", "1", "Министерство", "По муниципальным образованиям Российской Федерации", "0", "2"});
 
     // Form 6 on the consolidated forecast: the top's ratios 100 %, half its sum 50 %.
     Exec("update tFctTotalPrognoz set sumNext = ? where prognoz = 1 and product = ?", {M(2600000), PHONE});
@@ -242,9 +245,9 @@ TEST_P(ReportFormsTest, ProductFormsHoldTheMainDatabasesSums)
                   "order by rowid limit 1"),
               "1000000 1000000 1000000");
     EXPECT_EQ(One("select ratioNext from reportform6 where report = 1 and code = '02.1'"), "500000");
-    const QString pdf6 = Keep("form6", "Форма 6. Структура продукции",
-                              {"", "", "1", "2026", "0", "По муниципальным образованиям Российской Федерации", "2",
-                               "1"});
+    const QString pdf6 =
+        Keep("form6", "Форма 6. Структура продукции",
+             {"", "", "1", "2026", "0", "По муниципальным образованиям Российской Федерации", "2", "1"});
 
     if (HavePdfPeers()) {
         EXPECT_TRUE(PdfText(pdf3).contains("Количество на 2026 год"));
@@ -271,9 +274,9 @@ TEST_P(ReportFormsTest, HierarchyFormsWalkTheChosenReceivers)
     EXPECT_EQ(sums[0].toLongLong(), sums[1].toLongLong() + sums[2].toLongLong() + sums[3].toLongLong());
     EXPECT_EQ(One("select avgNext from reportform2 where report = 1 and name = '----Отдел'").toLongLong(),
               HalfEven(OwnSum(SECTION, BREAD), 50000));
-    const QString pdf2 = Keep("form2", "Отчет Ф2. Средние цены закупок товаров",
-                              {"2026", "1", "[01.1.1] Хлеб", "Рубль", "Штука",
-                               "По муниципальным образованиям Российской Федерации", "0"});
+    const QString pdf2 = Keep(
+        "form2", "Отчет Ф2. Средние цены закупок товаров",
+        {"2026", "1", "[01.1.1] Хлеб", "Рубль", "Штука", "По муниципальным образованиям Российской Федерации", "0"});
 
     // On the consolidated forecast: an unnamed row and the total, both the consolidated sums.
     const int summary = BuildReportForm2(1, {}, BREAD, true);
@@ -283,7 +286,8 @@ TEST_P(ReportFormsTest, HierarchyFormsWalkTheChosenReceivers)
     EXPECT_EQ(Rows(QStringLiteral("select replace(name, char(10), '|') || ':' || sumNext from reportform2 "
                                   "where report = %1 order by seq")
                        .arg(summary)),
-              QStringList({QStringLiteral("ВСЕГО|в том числе:%1").arg(consolidated), QStringLiteral(":%1").arg(consolidated)}));
+              QStringList(
+                  {QStringLiteral("ВСЕГО|в том числе:%1").arg(consolidated), QStringLiteral(":%1").arg(consolidated)}));
     // A product group: no quantities, no averages.
     const int group = BuildReportForm2(1, {MINISTRY}, FOOD, false);
     EXPECT_EQ(One(QStringLiteral("select count(*) from reportform2 where report = %1 and (valueLast <> 0 or "
@@ -303,9 +307,8 @@ TEST_P(ReportFormsTest, HierarchyFormsWalkTheChosenReceivers)
               QStringLiteral("%1 %2 %3").arg(totals.sumLast.raw()).arg(totals.sumCurr.raw()).arg(totals.sumNext.raw()));
     EXPECT_EQ(totals.sumNext.raw(), OwnSum(MINISTRY, BREAD) + OwnSum(SECTION, BREAD) + OwnSum(BRANCH, BREAD));
     const QString pdf4 = Keep("form4", "Отчет Ф4. Удельный вес объемов продукции",
-                              {"1", "2026", "Хлеб", "Рубль", totals.sumLast.toInputText(),
-                               totals.sumCurr.toInputText(), totals.sumNext.toInputText(),
-                               "государственные заказчики", "0"});
+                              {"1", "2026", "Хлеб", "Рубль", totals.sumLast.toInputText(), totals.sumCurr.toInputText(),
+                               totals.sumNext.toInputText(), "государственные заказчики", "0"});
     if (HavePdfPeers()) {
         const QString text2 = PdfText(pdf2);
         EXPECT_LT(text2.indexOf("ВСЕГО"), text2.indexOf("Министерство"));
