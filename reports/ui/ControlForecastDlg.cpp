@@ -78,7 +78,7 @@ CControlForecastDlg::CControlForecastDlg(int currentForecastId, QWidget* parent)
     grid->addWidget(new QLabel(QStringLiteral("Расхождение:"), this), 6, 0);
     grid->addWidget(m_divergence, 6, 1);
     grid->addWidget(new QLabel(QStringLiteral("%"), this), 6, 2);
-    QPushButton* show = AddReportButtons(this, grid, 3);
+    QPushButton* show = AddShowAndClose(this, grid, grid->rowCount());
     connect(show, &QPushButton::clicked, this, &CControlForecastDlg::OnOK);
 
     // Both lists: every forecast as "name (year год)" in Russian alphabetical order.

@@ -38,7 +38,7 @@ CEmptyForm::CEmptyForm(const CSessionState& session, QWidget* parent)
     grid->addWidget(chooseReceiver, 1, 2);
     grid->addWidget(new QLabel(QStringLiteral("Виды продукции:"), this), 2, 0);
     grid->addWidget(chooseKinds, 2, 1, 1, 2);
-    QPushButton* show = AddReportButtons(this, grid, 3);
+    QPushButton* show = AddShowAndClose(this, grid, grid->rowCount());
     connect(chooseReceiver, &QPushButton::clicked, this, &CEmptyForm::OnChooseReceiver);
     connect(chooseKinds, &QPushButton::clicked, this, &CEmptyForm::OnChooseKinds);
     connect(show, &QPushButton::clicked, this, &CEmptyForm::OnOK);

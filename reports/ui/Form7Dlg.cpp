@@ -29,7 +29,7 @@ CForm7Dlg::CForm7Dlg(const std::optional<CForecastRecord>& forecast, QWidget* pa
     grid->addWidget(change, 0, 2);
     grid->addWidget(new QLabel(QStringLiteral("Форма отчета:"), this), 1, 0);
     grid->addWidget(m_combo, 1, 1, 1, 2);
-    QPushButton* show = AddReportButtons(this, grid, 3);
+    QPushButton* show = AddShowAndClose(this, grid, grid->rowCount());
     connect(change, &QPushButton::clicked, this, &CForm7Dlg::OnChange);
     connect(show, &QPushButton::clicked, this, &CForm7Dlg::OnOK);
 

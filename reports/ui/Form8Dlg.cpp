@@ -32,7 +32,7 @@ CForm8Dlg::CForm8Dlg(const std::optional<CForecastRecord>& forecast, QWidget* pa
     grid->addWidget(m_edit, 0, 1);
     grid->addWidget(new QLabel(QStringLiteral("Форма отчета:"), this), 1, 0);
     grid->addWidget(m_combo, 1, 1);
-    QPushButton* show = AddReportButtons(this, grid, 2);
+    QPushButton* show = AddShowAndClose(this, grid, grid->rowCount());
     connect(show, &QPushButton::clicked, this, &CForm8Dlg::OnOK);
     FillReportFormCombo(m_combo);
     resize(520, sizeHint().height());

@@ -1,6 +1,7 @@
 #include "ReceiverChoice.h"
 
 #include "AppMessage.h"
+#include "ReceiverChoiceControls.h"
 #include "ReceiverSelectDlg.h"
 #include "tables/ReceiverMap.h"
 #include "tables/Receivers.h"
@@ -17,15 +18,7 @@
 ChosenReceivers ReadChosenReceivers(int forecastId, const std::vector<int>& ids)
 {
     ChosenReceivers chosen;
-    QStringList names;
-    for (int id : ids) {
-        const auto receiver = GetForecastReceiver(id, forecastId);
-        if (!receiver)
-            continue;
-        chosen.ids.push_back(id);
-        names << receiver->name;
-    }
-    chosen.text = names.join(QStringLiteral("; "));
+    chosen.text = JoinReceiverNames(forecastId, ids, &chosen.ids);
     return chosen;
 }
 
@@ -63,20 +56,4 @@ std::optional<int> ReadWholeNumber(QLineEdit* edit, int low, int high, const QSt
         edit->selectAll();
     }
     return value;
-}
-
-QPushButton* AddReportButtons(QDialog* dialog, QGridLayout* layout, int columns)
-{
-    auto* row = new QHBoxLayout;
-    auto* show = new QPushButton(QStringLiteral("Показать"), dialog);
-    show->setObjectName(QStringLiteral("id1"));
-    show->setDefault(true);
-    auto* close = new QPushButton(QStringLiteral("Закрыть"), dialog);
-    close->setObjectName(QStringLiteral("id2"));
-    row->addStretch();
-    row->addWidget(show);
-    row->addWidget(close);
-    layout->addLayout(row, layout->rowCount(), 0, 1, columns);
-    QObject::connect(close, &QPushButton::clicked, dialog, &QDialog::reject);
-    return show;
 }

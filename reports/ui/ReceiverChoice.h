@@ -2,6 +2,8 @@
 // forecast with their names, and whole numbers typed by the user.
 #pragma once
 
+#include "ReceiverChoiceControls.h"
+
 #include <QString>
 
 #include <optional>
@@ -31,6 +33,3 @@ std::optional<ChosenReceivers> ChooseForecastReceivers(QWidget* parent, int fore
 std::optional<int> ParseWholeNumber(const QString& text, int low, int high);
 // The edit's number as above; otherwise the message (exclamation icon), and the input stays selected.
 std::optional<int> ReadWholeNumber(QLineEdit* edit, int low, int high, const QString& message);
-
-// "Показать" (id1, returned for the caller to connect) and "Закрыть" (id2) on the layout's next row.
-QPushButton* AddReportButtons(QDialog* dialog, QGridLayout* layout, int columns);

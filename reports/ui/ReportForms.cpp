@@ -5,7 +5,9 @@
 #include "EmptyForm.h"
 #include "Form7Dlg.h"
 #include "Form8Dlg.h"
+#include "HierarchyFormDlg.h"
 #include "ModalHook.h"
+#include "ProductFormDlg.h"
 
 #include <map>
 
@@ -67,4 +69,6 @@ void RegisterReportForms()
                              CEmptyForm dlg(session, parent);
                              ExecModal(dlg);
                          });
+    RegisterProductFormDialogs();
+    RegisterHierarchyFormDialogs();
 }

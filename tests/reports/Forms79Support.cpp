@@ -4,7 +4,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QRegularExpression>
 
 bool InstallFormDefinitions(const QString& folder)
 {
@@ -33,27 +32,6 @@ bool CopyDatabase(CDBConnection& connection, const QString& target)
     CSqlQuery q(QStringLiteral("vacuum into ?"), connection);
     q.bind(target);
     return q.exec();
-}
-
-std::optional<QString> PdfText(const QString& pdf)
-{
-    if (!HaveProgram(QStringLiteral("pdftotext")))
-        return std::nullopt;
-    const PeerRun run = RunPeer(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
-    if (run.exitCode != 0)
-        return std::nullopt;
-    return run.output;
-}
-
-std::optional<bool> PdfLandscape(const QString& pdf)
-{
-    if (!HaveProgram(QStringLiteral("pdfinfo")))
-        return std::nullopt;
-    const PeerRun run = RunPeer(QStringLiteral("pdfinfo"), {pdf});
-    const auto m = QRegularExpression(QStringLiteral("Page size:\\s+([0-9.]+) x ([0-9.]+)")).match(run.output);
-    if (run.exitCode != 0 || !m.hasMatch())
-        return std::nullopt;
-    return m.captured(1).toDouble() > m.captured(2).toDouble();
 }
 
 void FormsDbTest::SetUp()

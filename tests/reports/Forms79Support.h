@@ -16,11 +16,6 @@ QString FormOutputFolder(bool pg, const QString& form);
 // A copy of the open SQLite database behind the connection, written whole.
 bool CopyDatabase(CDBConnection& connection, const QString& target);
 
-// pdftotext's text of the PDF; none when pdftotext is missing or fails.
-std::optional<QString> PdfText(const QString& pdf);
-// Whether pdfinfo gives the page wider than high; none without pdfinfo.
-std::optional<bool> PdfLandscape(const QString& pdf);
-
 // The report test with the definitions beside the program and sqlite3 to read the report database.
 class FormsDbTest : public ReportDbTest {
 protected:
