@@ -377,23 +377,26 @@ void CForecastMngrDlg::OnSelectionChanged()
         button(id)->setEnabled(any);
 }
 
-void CForecastMngrDlg::OnAdd()
+// The properties of the record; on OK it takes what was entered and is saved under the wait cursor, a
+// new one created with the copy chosen (an existing one cannot choose any).
+bool CForecastMngrDlg::EditProperties(CForecastRecord& rec)
 {
-    CForecastRecord rec;
-    rec.year = QDate::currentDate().year();
     CForecastPropDlg dlg(rec, this);
     if (dlg.DoModal() != QDialog::Accepted)
-        return;
+        return false;
     rec.name = dlg.name;
     rec.year = dlg.year;
     rec.ownerName = dlg.ownerName;
     const int mode = dlg.copy ? dlg.copyMode : -1;
-    bool created;
-    {
-        CWaitCursor wait;
-        created = CreateForecast(rec, dlg.copy ? dlg.sourceForecast : -1, mode >= 1, mode == 0, mode == 2);
-    }
-    if (created)
+    CWaitCursor wait;
+    return CreateForecast(rec, dlg.copy ? dlg.sourceForecast : -1, mode >= 1, mode == 0, mode == 2);
+}
+
+void CForecastMngrDlg::OnAdd()
+{
+    CForecastRecord rec;
+    rec.year = QDate::currentDate().year();
+    if (EditProperties(rec))
         WriteRow(new QTreeWidgetItem(m_list), rec);
 }
 
@@ -407,18 +410,7 @@ void CForecastMngrDlg::OnEdit()
         return;
     if (rec->year == 0)
         rec->year = QDate::currentDate().year();
-    CForecastPropDlg dlg(*rec, this);
-    if (dlg.DoModal() != QDialog::Accepted)
-        return;
-    rec->name = dlg.name;
-    rec->year = dlg.year;
-    rec->ownerName = dlg.ownerName;
-    bool saved;
-    {
-        CWaitCursor wait;
-        saved = CreateForecast(*rec, -1, false, false, false);
-    }
-    if (saved)
+    if (EditProperties(*rec))
         WriteRow(item, *rec);
 }
 

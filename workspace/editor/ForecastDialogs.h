@@ -155,6 +155,7 @@ public:
 
 private:
     void OnSelectionChanged();
+    bool EditProperties(CForecastRecord& rec);
     void WriteRow(QTreeWidgetItem* item, const CForecastRecord& rec);
     QTreeWidgetItem* Selected() const;
 
