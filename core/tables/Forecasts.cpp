@@ -243,10 +243,13 @@ bool DeleteForecastWithData(int id)
     for (const char* table : kPerForecastTables)
         if (!ExecSql(QStringLiteral("delete from %1 where prognoz = ?").arg(QLatin1String(table)), id))
             return false;
-    // Rights on the forecast would block its row; mailings have no key to it, and a forecast received
-    // again under the same id would show them.
-    if (!ExecSql(QStringLiteral("delete from tfctuserrights where ForecastID = ?"), id)
-        || !ExecSql(QStringLiteral("delete from tfctmailing where prognoz = ?"), id))
+    // Rights on the forecast would block its row. Only administrators may write rights on a server, so
+    // the delete is run only when there are any.
+    const auto rights = RowExists(QStringLiteral("select 1 from tfctuserrights where ForecastID = ?"), id);
+    if (!rights || (*rights && !ExecSql(QStringLiteral("delete from tfctuserrights where ForecastID = ?"), id)))
+        return false;
+    // Mailings have no key to the forecast, and one received again under the same id would show them.
+    if (!ExecSql(QStringLiteral("delete from tfctmailing where prognoz = ?"), id))
         return false;
     CForecastRecord rec;
     rec.id = id;

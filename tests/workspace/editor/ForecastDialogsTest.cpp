@@ -18,6 +18,8 @@
 
 #include <functional>
 
+#include <unistd.h>
+
 using namespace ForecastDlgTexts;
 
 namespace {
@@ -186,6 +188,39 @@ TEST_P(ForecastMngrTest, DeleteTakesEveryRowOfTheForecastOrNone)
     EXPECT_TRUE(QFile::exists(DocFile(2)));
     EXPECT_EQ(dlg.list()->topLevelItemCount(), 1);
     EXPECT_EQ(Count("tclsreceiver"), 1) << "receivers are shared";
+}
+
+// On a server only administrators write rights: an expert deletes a forecast nobody has rights on,
+// and is refused, with nothing changed, one that somebody has.
+class ForecastServerTest : public ForecastMngrTest { };
+INSTANTIATE_TEST_SUITE_P(PostgreSQL, ForecastServerTest, ::testing::Values(SqlDialect::PostgreSQL), DialectName);
+
+TEST_P(ForecastServerTest, AnExpertDeletesOnlyForecastsWithoutRights)
+{
+    Receiver(0, 1, 1, QStringLiteral("Минфин"));
+    Named(1, QStringLiteral("F"), 2025, 0, kOwnForecastOwner);
+    Named(2, QStringLiteral("G"), 2026, 0, kOwnForecastOwner);
+    Fill(1);
+    Fill(2);
+    Exec("delete from tfctuserrights where ForecastID = 1");
+    const DbConnectParams owner = params();
+    const QString login = QStringLiteral("lir_experts_%1").arg(getpid());
+    ExecAsAdmin(QStringLiteral("create role %1 login password 'login-secret' in role lir_experts").arg(login));
+    ExecAsAdmin(QStringLiteral("grant connect on database %1 to %2").arg(owner.dbName, login));
+    DbConnectParams expert = owner;
+    expert.host = qEnvironmentVariable("PGTEST_TCPHOST", QStringLiteral("127.0.0.1"));
+    expert.user = login;
+    expert.password = QStringLiteral("login-secret");
+    ASSERT_TRUE(GetDBConnection().ConnectWith(expert));
+    EXPECT_TRUE(DeleteForecastWithData(1));
+    EXPECT_FALSE(DeleteForecastWithData(2));
+    ASSERT_TRUE(GetDBConnection().ConnectWith(owner));
+    ExecAsAdmin(QStringLiteral("revoke connect on database %1 from %2").arg(owner.dbName, login));
+    ExecAsAdmin(QStringLiteral("drop role %1").arg(login));
+    EXPECT_EQ(messages.size(), 1u);
+    EXPECT_EQ(Count("tfctprognoz"), 1);
+    EXPECT_EQ(Count("tfctprognozdata", "prognoz = 2"), 1);
+    EXPECT_EQ(Count("tfctuserrights"), 1);
 }
 
 TEST_P(ForecastDialogTest, StatusChangeAsksInOrderAndChecksTheReferenceData)
