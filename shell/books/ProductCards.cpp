@@ -368,11 +368,11 @@ bool CProductDlg::Validate()
             if (low == 0 && high == 0)
                 failure = kNoOffsets;
             else if (prices[0] < Money() || prices[1] < Money() || prices[2] < Money())
-                failure = kNegativePrice;
+                failure = CheckTexts::kPricesNotPositive;
             else if (low < 0 || high < 0)
-                failure = kNegativeOffset;
+                failure = CheckTexts::kOffsetsNotPositive;
             else if (low > high)
-                failure = kMinAboveMax;
+                failure = CheckTexts::kOffsetsReversed;
         } else if (low != 0 || high != 0) {
             failure = kNoPrices;
         }

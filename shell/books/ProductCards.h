@@ -4,12 +4,14 @@
 #pragma once
 
 #include "BookDialogs.h"
+#include "CheckTexts.h"
 #include "tables/Prices.h"
 #include "tables/Products.h"
 
 class QCheckBox;
 class QRadioButton;
 
+// The checks of prices and deviations that the reference-data check shares are in CheckTexts.
 namespace ProductCardTexts {
 inline const QString kTooLong = QStringLiteral("Количество символов не должно превышать 14.");
 inline const QString kAverageTooLong = QStringLiteral("Количество символов не должно превышать 14");
@@ -18,10 +20,6 @@ inline const QString kNoCostUnit = QStringLiteral("Не выбраны стои�
 inline const QString kPartialPriceUnit =
     QStringLiteral("Ценовая единица измерения должна быть не задана или задана полностью!");
 inline const QString kNoOffsets = QStringLiteral("Не заданы допустимые отклонения цены");
-inline const QString kNegativePrice = QStringLiteral("Цены должны быть больше нуля!");
-inline const QString kNegativeOffset = QStringLiteral("Разрешенные отклонения должны быть больше нуля!");
-inline const QString kMinAboveMax =
-    QStringLiteral("Минимальное разрешенное отклонение не может быть больше максимального!");
 inline const QString kNoPrices = QStringLiteral("Не заданы цены");
 inline const QString kRecalcNeedsUnit = QStringLiteral("Необходимо задать стоимостную единицу измерения");
 inline const QString kZeroReportPrice =

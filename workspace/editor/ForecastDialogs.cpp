@@ -57,14 +57,16 @@ void Setup(QDialog* dlg, int id, const QString& caption)
     dlg->setWindowTitle(caption);
 }
 
-// A list of forecasts in report mode with the four columns.
-QTreeWidget* ForecastList(QWidget* parent)
+// A list of forecasts in report mode with the four columns, one row per forecast written by `write`.
+template <class Write>
+QTreeWidget* ForecastList(QWidget* parent, QAbstractItemView::SelectionMode mode, Write write)
 {
     auto* list = Named(new QTreeWidget(parent), 1024);
     list->setRootIsDecorated(false);
     list->setUniformRowHeights(true);
     list->setAllColumnsShowFocus(true);
     list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list->setSelectionMode(mode);
     list->setStyleSheet(QStringLiteral("QTreeView::item { border: 1px solid #d0d0d0; }")); // grid lines
     QStringList headers;
     for (const QString& c : kColumns)
@@ -73,6 +75,9 @@ QTreeWidget* ForecastList(QWidget* parent)
     static constexpr int kWidths[] = {60, 150, 60, 150};
     for (int i = 0; i < 4; ++i)
         list->setColumnWidth(i, kWidths[i]);
+    if (const auto forecasts = LoadForecasts())
+        for (const CForecastRecord& f : *forecasts)
+            write(new QTreeWidgetItem(list), f);
     return list;
 }
 
@@ -276,11 +281,7 @@ CSelectMultiForecast::CSelectMultiForecast(QWidget* parent)
     : QDialog(parent)
 {
     Setup(this, IDD, QStringLiteral("Выберите прогнозы"));
-    m_list = ForecastList(this);
-    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    if (const auto forecasts = LoadForecasts())
-        for (const CForecastRecord& f : *forecasts)
-            FillForecastRow(new QTreeWidgetItem(m_list), f);
+    m_list = ForecastList(this, QAbstractItemView::ExtendedSelection, &FillForecastRow);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_list);
     AddButtons(this, layout);
@@ -312,8 +313,8 @@ CForecastMngrDlg::CForecastMngrDlg(QWidget* parent)
     : QDialog(parent)
 {
     Setup(this, IDD, QStringLiteral("Прогноз"));
-    m_list = ForecastList(this);
-    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_list = ForecastList(this, QAbstractItemView::SingleSelection,
+                          [this](QTreeWidgetItem* item, const CForecastRecord& f) { WriteRow(item, f); });
     auto* buttons = new QVBoxLayout;
     const std::pair<int, const char16_t*> kButtons[] = {
         {1025, u"Добавить"}, {1026, u"Редактировать"}, {1027, u"Удалить"}, {1028, u"Статус"}, {1, u"Закрыть"}};
@@ -336,9 +337,6 @@ CForecastMngrDlg::CForecastMngrDlg(QWidget* parent)
     connect(m_list, &QTreeWidget::itemSelectionChanged, this, &CForecastMngrDlg::OnSelectionChanged);
     connect(m_list, &QTreeWidget::itemDoubleClicked, this, [this] { OnEdit(); });
 
-    if (const auto forecasts = LoadForecasts())
-        for (const CForecastRecord& f : *forecasts)
-            WriteRow(new QTreeWidgetItem(m_list), f);
     const bool any = m_list->topLevelItemCount() > 0;
     for (int id : {1026, 1027, 1028})
         button(id)->setEnabled(any);
@@ -400,12 +398,18 @@ void CForecastMngrDlg::OnAdd()
         WriteRow(new QTreeWidgetItem(m_list), rec);
 }
 
+std::optional<CForecastRecord> CForecastMngrDlg::SelectedForecast(QTreeWidgetItem*& item) const
+{
+    item = Selected();
+    if (!item)
+        return std::nullopt;
+    return GetForecast(item->data(0, Qt::UserRole).toInt());
+}
+
 void CForecastMngrDlg::OnEdit()
 {
-    QTreeWidgetItem* item = Selected();
-    if (!item)
-        return;
-    auto rec = GetForecast(item->data(0, Qt::UserRole).toInt());
+    QTreeWidgetItem* item;
+    auto rec = SelectedForecast(item);
     if (!rec)
         return;
     if (rec->year == 0)
@@ -436,10 +440,8 @@ void CForecastMngrDlg::OnDelete()
 
 void CForecastMngrDlg::OnStatus()
 {
-    QTreeWidgetItem* item = Selected();
-    if (!item)
-        return;
-    auto rec = GetForecast(item->data(0, Qt::UserRole).toInt());
+    QTreeWidgetItem* item;
+    auto rec = SelectedForecast(item);
     if (!rec)
         return;
     CForecastStatusDlg dlg(*rec, this);

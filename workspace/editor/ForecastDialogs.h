@@ -158,6 +158,8 @@ private:
     bool EditProperties(CForecastRecord& rec);
     void WriteRow(QTreeWidgetItem* item, const CForecastRecord& rec);
     QTreeWidgetItem* Selected() const;
+    // The selected row's forecast as stored now; none when no row is selected or it is gone.
+    std::optional<CForecastRecord> SelectedForecast(QTreeWidgetItem*& item) const;
 
     QTreeWidget* m_list;
 };
