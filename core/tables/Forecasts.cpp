@@ -1,6 +1,9 @@
 #include "Forecasts.h"
 
 #include "Session.h"
+#include "tables/Documentation.h"
+
+#include <QFile>
 
 const char* const kPerForecastTables[7] = {"tfctdocumentation", "tfctprice",   "tclsreceiverMap", "tfcttotalprognoz",
                                            "tfctprognozdata",   "tclsproduct", "tfctimportstatus"};
@@ -227,6 +230,39 @@ bool DeleteForecast(CForecastRecord& rec)
         rec, -1, kRows, &WriteForecastJournal, OnDbError::Report,
         QStringLiteral("delete from tfctprognoz where id = ? returning id, name, year, owner, ownerName, status"),
         rec.id);
+}
+
+bool DeleteForecastWithData(int id)
+{
+    CTransaction tx;
+    if (!tx.isActive())
+        return false;
+    const auto documents = LoadDocumentation(SqlFilter(QStringLiteral("prognoz = ?"), {id}));
+    if (!documents)
+        return false;
+    for (const char* table : kPerForecastTables)
+        if (!ExecSql(QStringLiteral("delete from %1 where prognoz = ?").arg(QLatin1String(table)), id))
+            return false;
+    // Rights on the forecast would block its row. Only administrators may write rights on a server, so
+    // the delete is run only when there are any.
+    const auto rights = RowExists(QStringLiteral("select 1 from tfctuserrights where ForecastID = ?"), id);
+    if (!rights || (*rights && !ExecSql(QStringLiteral("delete from tfctuserrights where ForecastID = ?"), id)))
+        return false;
+    // Mailings have no key to the forecast, and one received again under the same id would show them.
+    if (!ExecSql(QStringLiteral("delete from tfctmailing where prognoz = ?"), id))
+        return false;
+    CForecastRecord rec;
+    rec.id = id;
+    if (!DeleteForecast(rec))
+        return false;
+    QStringList files;
+    for (const CDocumentationRecord& doc : *documents)
+        files << MakeDocFileName(doc);
+    GetDBConnection().AfterCommit([files] {
+        for (const QString& file : files)
+            QFile::remove(file);
+    });
+    return tx.commit();
 }
 
 void WriteForecastJournal(const CForecastRecord& rec, int operation)

@@ -40,6 +40,11 @@ std::optional<CForecastRecord> ReadForecastRow(const CSqlQuery& q);
 [[nodiscard]] bool CreateForecast(CForecastRecord& rec, int sourceForecast, bool copyReferenceData,
                                   bool copyReceiversOnly, bool copyData);
 [[nodiscard]] bool DeleteForecast(CForecastRecord& rec);
+// Deletes the forecast with every row that belongs to it (the per-forecast tables, the users' rights on
+// it and its mailings) in one transaction; once that commits, its documents' stored files leave the
+// repository (one that cannot be removed stays). False after a reported database error, with nothing
+// deleted. Receivers are shared by the forecasts and stay.
+[[nodiscard]] bool DeleteForecastWithData(int id);
 // Operations 0 to 2, or JOURNAL_CHANGE_STATUS.
 void WriteForecastJournal(const CForecastRecord& rec, int operation);
 

@@ -1,5 +1,7 @@
 #include "ShellHooks.h"
 
+#include "ForecastDialogs.h"
+#include "MainFrame.h"
 #include "ModalHook.h"
 #include "ReceiverSelectDlg.h"
 #include "ReportForms.h"
@@ -21,6 +23,24 @@ void InstallSelectionDialogs()
         return dlg.resultIds.front();
     };
     SetReceiverChooser(&RunReceiverSelection);
+}
+
+void InstallForecastDialogs()
+{
+    ShellHooks().forecastManager = [](QWidget* parent) {
+        CForecastMngrDlg dlg(parent);
+        dlg.DoModal();
+    };
+    ShellHooks().selectForecastCopy = [](QWidget* parent, int* sourceForecast, int* mode) {
+        // The main frame asks; its session names the forecast copied into.
+        const auto* frame = qobject_cast<const CMainFrame*>(parent);
+        CSelectForecastDlg dlg(frame ? frame->session().currentForecastId : -1, parent);
+        if (dlg.DoModal() != QDialog::Accepted)
+            return false;
+        *sourceForecast = dlg.sourceForecast;
+        *mode = dlg.copyMode;
+        return true;
+    };
 }
 
 void InstallReportDialogs()

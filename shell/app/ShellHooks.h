@@ -50,5 +50,7 @@ CShellHooks& ShellHooks();
 // The selection dialogs: the organisation of the navigation panel (chooseOrganisation) and the
 // receiver choice of code without a window (the modal hook's chooseReceivers).
 void InstallSelectionDialogs();
+// The forecast list (forecastManager) and the choice of the forecast to copy (selectForecastCopy).
+void InstallForecastDialogs();
 // The report dialogs registered for the report commands.
 void InstallReportDialogs();

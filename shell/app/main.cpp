@@ -56,6 +56,7 @@ int main(int argc, char* argv[])
     QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
     InstallAppMessageBoxUi();
     InstallSelectionDialogs();
+    InstallForecastDialogs();
     InstallReportDialogs();
     SetErrorSink(&ShowComError);
     InstallLockWaitStatus();

@@ -199,6 +199,20 @@ QPixmap DrawStatus(int id)
     return pm;
 }
 
+QPixmap DrawForecastStatus(int status, bool own)
+{
+    static constexpr int kPictures[] = {IDB_STATUS_PROJECT, IDB_STATUS_NSI, IDB_STATUS_CLOSED};
+    QPixmap pm = DrawStatus(kPictures[status]);
+    if (own) {
+        QPainter p(&pm);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(QPen(Qt::white, 1));
+        p.setBrush(kBlue);
+        p.drawEllipse(QRectF(9.5, 9.5, 6, 6));
+    }
+    return pm;
+}
+
 // A folder for a group row, a sheet for an element row.
 QPixmap DrawBookIcon(int id)
 {
@@ -297,4 +311,11 @@ QIcon CommandIcon(int commandId)
 {
     const QPixmap pm = DrawCommand(commandId);
     return pm.isNull() ? QIcon() : QIcon(pm);
+}
+
+QIcon ForecastStatusIcon(int status, bool own)
+{
+    if (status < 0 || status > 2)
+        return QIcon();
+    return QIcon(DrawForecastStatus(status, own));
 }

@@ -513,6 +513,35 @@ TEST_P(MainFrameTest, CopyReportsWhatWasCopied)
     EXPECT_FALSE(Enabled(32806));
 }
 
+// The program's own dialogs behind the two forecast commands.
+TEST_P(MainFrameTest, ForecastDialogsBehindTheCommands)
+{
+    TwoForecasts();
+    session.currentForecastId = 2;
+    MakeFrame();
+    InstallForecastDialogs();
+    ScriptedModalHook hook;
+    QStringList offered;
+    hook.onDialog = [&](QDialog& d) {
+        if (auto* box = d.findChild<QComboBox*>("id1018"))
+            for (int i = 0; i < box->count(); ++i)
+                offered << box->itemText(i);
+        d.accept();
+        return d.result();
+    };
+    frame->UpdateCommandUI();
+    ASSERT_TRUE(Enabled(32792) && Enabled(32806));
+    messages.clear();
+    answers = {IDYES};
+    EXPECT_TRUE(frame->ExecuteCommand(32806));
+    EXPECT_EQ(offered, QStringList{"Прогноз-2011 (2011 год)"});
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[1].text, "Получатели успешно скопированы!");
+
+    EXPECT_TRUE(frame->ExecuteCommand(32792));
+    EXPECT_EQ(hook.dialogs.back(), QStringLiteral("id142"));
+}
+
 TEST_P(MainFrameTest, CommandStatesAskNothingOfAnUnreachableDatabase)
 {
     TwoForecasts();
