@@ -1,4 +1,5 @@
 #include "AppMessage.h"
+#include "BookFrames.h"
 #include "ConnectLoop.h"
 #include "ForecastApp.h"
 #include "ForecastFrame.h"
@@ -64,6 +65,7 @@ int main(int argc, char* argv[])
         InstallConnectDialogUi();
     EndSessionOnSignals();
     RegisterForecastEditor();
+    RegisterBookFrames();
 
     CForecastApp forecast;
     return forecast.Run();
