@@ -58,6 +58,7 @@ int main(int argc, char* argv[])
     InstallAppMessageBoxUi();
     InstallSelectionDialogs();
     InstallReportDialogs();
+    InstallShellDialogs();
     SetErrorSink(&ShowComError);
     InstallLockWaitStatus();
     // With scripted answers nobody could fill in the dialog "Соединение": the loop goes without it.

@@ -1,5 +1,6 @@
 #include "DirectoryDialogs.h"
 
+#include "BookDialogs.h"
 #include "BookFrames.h"
 #include "CommandIds.h"
 #include "ModalHook.h"
@@ -21,11 +22,7 @@ CDirectoryGroupDlg::CDirectoryGroupDlg(bool readOnly, QWidget* parent)
     setWindowTitle(kGroupCaption);
     m_name = new QLineEdit(this);
     m_name->setObjectName(QStringLiteral("id1004"));
-    auto* buttons = new QDialogButtonBox(this);
-    buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole)->setObjectName(QStringLiteral("id1"));
-    buttons->addButton(QStringLiteral("Отмена"), QDialogButtonBox::RejectRole)->setObjectName(QStringLiteral("id2"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &CDirectoryGroupDlg::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &CDirectoryGroupDlg::reject);
+    QDialogButtonBox* buttons = OkCancelButtons(this);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_name);
     layout->addWidget(buttons);
