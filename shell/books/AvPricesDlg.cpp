@@ -10,6 +10,7 @@
 #include "tables/Products.h"
 
 #include <QDialogButtonBox>
+#include <cmath>
 #include <QHeaderView>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -67,8 +68,16 @@ std::optional<std::vector<int>> ChooseForecasts(QWidget* parent)
 
 QString AvPriceText(double value)
 {
-    const auto money = Money::fromDouble(value);
-    return money ? money->toXmlText() : QString();
+    // Rounded as the six-decimal text reads, not as the binary value lies: 0.00015 gives 0.0002.
+    bool ok = false;
+    const qlonglong micro = QString::number(value, 'f', 6).remove(u'.').toLongLong(&ok);
+    if (!ok || !std::isfinite(value))
+        return QString();
+    qlonglong units = micro / 100;
+    const qlonglong rest = std::abs(micro % 100);
+    if (rest > 50 || (rest == 50 && units % 2 != 0))
+        units += micro < 0 ? -1 : 1;
+    return Money::fromRaw(units).toXmlText();
 }
 
 CAvPricesDlg::CAvPricesDlg(const CAvPriceList& rows, QWidget* parent)

@@ -8,6 +8,7 @@
 #include "PrefDialog.h"
 #include "SendDataDlg.h"
 #include "Settings.h"
+#include "TextUtils.h"
 #include "UsersDlg.h"
 #include "tables/ImportEventTypes.h"
 #include "tables/Products.h"
@@ -15,6 +16,8 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QVBoxLayout>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTreeWidget>
@@ -154,6 +157,8 @@ TEST_P(BookOperationsTest, EventJournalNamesOrganisationsAndFiltersNewestFirst)
     SeedImportEventTypes();
     Receiver(20, 10, "Минздрав", 0, 0, 1);
     Receiver(21, 10, "минфин", 0, 0, 1);
+    Forecast(2, "Другой", 2013);
+    Receiver(99, 0, "Чужой", 0, 0, 2);
     const struct {
         int id, receiver;
         const char* send;
@@ -229,8 +234,9 @@ TEST_P(BookOperationsTest, JournalExportWritesTheDaysInCp1251WithCrlf)
     const QByteArray bytes = ReadFile(out);
     EXPECT_EQ(bytes, QByteArray("15-03-2010 10:00:00;") + UnicodeToAnsi(QString::fromUtf16(u"Вставка; строка"))
                          + "\r\n16-03-2010 23:59:59;" + UnicodeToAnsi(QString::fromUtf16(u"Поздно ?")) + "\r\n");
-    if (HaveProgram("file"))
+    if (HaveProgram("file")) {
         EXPECT_TRUE(RunPeer("file", {out}).output.contains("CRLF"));
+    }
 
     ASSERT_EQ(WriteOpJournal(QDate(2010, 3, 16), QDate(2010, 3, 15), out), OpJournalExportResult::Done);
     EXPECT_TRUE(ReadFile(out).isEmpty());
