@@ -2,6 +2,7 @@
 // operation journals of the program (system events and trace) as date and message.
 #include "BookFrames.h"
 
+#include "DateFields.h"
 #include "JournalItemDlg.h"
 #include "ReportView.h"
 #include "Session.h"
@@ -13,10 +14,6 @@ namespace {
 
 enum JournalNode { NODE_TRACE = 0, NODE_SYSTEM = 1, NODE_EXCHANGE = 2 };
 
-QString DateText(const QDateTime& d)
-{
-    return d.isValid() ? d.toString(QStringLiteral("dd.MM.yyyy H:mm:ss")) : QString();
-}
 
 } // namespace
 
@@ -69,16 +66,18 @@ void CEventJrnFrame::FillExchangeJournal(CReportView* list, const SqlFilter& fil
     q.bind(m_session.currentForecastId).bindAll(filter.args);
     if (!q.execOrReport())
         return;
+    // Columns by position: the list may hold 100,000 rows.
+    enum { ID, SEND, RECEIVED, COMMENT, EVENT, NAME, RECEIVER };
     while (q.next()) {
-        const int id = q.intValue("id");
-        const QString organisation = q.isNull("rid") ? kUnknownOrganisation : q.text("rname");
-        const QString event = q.text("tname");
-        const QString send = DateText(q.date("send"));
+        const int id = q.value(ID).toInt();
+        const QString organisation = q.value(RECEIVER).isNull() ? kUnknownOrganisation : q.value(NAME).toString();
+        const QString event = q.value(EVENT).toString();
+        const QString send = ListDateText(q.value(SEND));
         const int row = list->InsertItem(list->GetItemCount(), organisation, 1);
         list->SetItemText(row, 1, event);
         list->SetItemText(row, 2, send);
-        list->SetItemText(row, 3, DateText(q.date("received")));
-        list->SetItemText(row, 4, q.text("comment"));
+        list->SetItemText(row, 3, ListDateText(q.value(RECEIVED)));
+        list->SetItemText(row, 4, q.value(COMMENT).toString());
         list->SetItemData(row, id);
         m_searchIndex.push_back({id, (event + u';' + organisation + u';' + send).toUpper()});
     }
@@ -93,7 +92,7 @@ void CEventJrnFrame::FillOperationJournal(CReportView* list, int type)
     while (q.next()) {
         const int id = q.intValue("id");
         const QString text = q.text("Text");
-        const int row = list->InsertItem(list->GetItemCount(), DateText(q.date("Date")), 1);
+        const int row = list->InsertItem(list->GetItemCount(), ListDateText(q.value("Date")), 1);
         list->SetItemText(row, 1, text);
         list->SetItemData(row, id);
         m_searchIndex.push_back({id, text.toUpper()});

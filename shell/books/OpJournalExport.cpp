@@ -1,6 +1,7 @@
 #include "OpJournalExport.h"
 
 #include "AppMessage.h"
+#include "DateFields.h"
 #include "BookDialogs.h"
 #include "ModalHook.h"
 #include "TextUtils.h"
@@ -15,6 +16,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <cstdio>
+
 using namespace OpJournalTexts;
 
 OpJournalExportResult WriteOpJournal(const QDate& start, const QDate& end, const QString& path, bool flushEachLine)
@@ -26,13 +29,17 @@ OpJournalExportResult WriteOpJournal(const QDate& start, const QDate& end, const
     q.bind(QDateTime(start, QTime(0, 0))).bind(QDateTime(end.addDays(1), QTime(0, 0)));
     if (!q.exec())
         return OpJournalExportResult::ReadError;
+    QByteArray line;
     while (q.next()) {
-        const QDateTime date = q.date("Date");
-        if (!date.isValid())
+        const auto date = ReadDateFields(q.value(0));
+        if (!date)
             return OpJournalExportResult::ReadError;
-        QByteArray line = date.toString(QStringLiteral("dd-MM-yyyy HH:mm:ss")).toLatin1();
-        line += ';';
-        line += UnicodeToAnsi(q.text("Text"));
+        char stamp[40];
+        const int n = std::snprintf(stamp, sizeof stamp, "%02d-%02d-%04d %02d:%02d:%02d;", date->day, date->month,
+                                    date->year, date->hour, date->minute, date->second);
+        line.clear();
+        line.append(stamp, n);
+        line += UnicodeToAnsi(q.value(1).toString());
         line += "\r\n";
         if (file.write(line) != line.size() || (flushEachLine && !file.flush()))
             return OpJournalExportResult::ReadError;
