@@ -148,12 +148,7 @@ void CProductFrame::FillTree(CDirectoryTreeView* tree)
     if (!top || top->empty())
         return;
     const CProductRecord& root = top->front();
-    auto* item = new QTreeWidgetItem(tree, QStringList{ProductItemText(root.code, root.name)});
-    CTreeCtrlX::SetItemData(item, root.id);
-    FillChildren(tree, item, root.id);
-    item->setExpanded(true);
-    if (!tree->currentItem())
-        tree->setCurrentItem(item);
+    InsertRootItem(tree, ProductItemText(root.code, root.name), root.id);
 }
 
 void CProductFrame::FillChildren(CDirectoryTreeView*, QTreeWidgetItem* item, int groupId)

@@ -179,6 +179,16 @@ bool CDirectoryFrame::RunGroupDialog(QString* name, bool viewOnly)
     return true;
 }
 
+void CDirectoryFrame::InsertRootItem(CDirectoryTreeView* tree, const QString& text, int id)
+{
+    auto* item = new QTreeWidgetItem(tree, QStringList{text});
+    CTreeCtrlX::SetItemData(item, id);
+    FillChildren(tree, item, id);
+    item->setExpanded(true);
+    if (!tree->currentItem())
+        tree->setCurrentItem(item);
+}
+
 bool CDirectoryFrame::IsCurrentForecastOpen() const
 {
     if (m_session.currentForecastId < 1)

@@ -118,6 +118,8 @@ protected:
     // The group dialog of a book whose groups are not records: the name in and out; false on
     // Cancel.
     virtual bool RunGroupDialog(QString* name, bool viewOnly);
+    // The book's one root item with its child groups, expanded, and selected when nothing is.
+    void InsertRootItem(CDirectoryTreeView* tree, const QString& text, int id);
     // Whether the current forecast is in status 0 "Проект" (read each time; a missing one is not).
     bool IsCurrentForecastOpen() const;
     // Rows (or tree items) may be changed: rights and the forecast's status.

@@ -52,13 +52,7 @@ void CReceiverFrame::FillTree(CDirectoryTreeView* tree)
     const auto top = LoadReceiverChildren(0, m_session.currentForecastId);
     if (!top || top->empty())
         return;
-    const CReceiverRecord& root = top->front();
-    auto* item = new QTreeWidgetItem(tree, QStringList{root.name});
-    CTreeCtrlX::SetItemData(item, root.id);
-    FillChildren(tree, item, root.id);
-    item->setExpanded(true);
-    if (!tree->currentItem())
-        tree->setCurrentItem(item);
+    InsertRootItem(tree, top->front().name, top->front().id);
 }
 
 void CReceiverFrame::FillChildren(CDirectoryTreeView*, QTreeWidgetItem* item, int groupId)
