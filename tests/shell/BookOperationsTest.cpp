@@ -3,6 +3,7 @@
 #include "BookFrames.h"
 #include "BookTestSupport.h"
 #include "CommandIds.h"
+#include "DirectoryDialogs.h"
 #include "JournalItemDlg.h"
 #include "OpJournalExport.h"
 #include "PrefDialog.h"
@@ -20,6 +21,7 @@
 #include <QVBoxLayout>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QTreeWidget>
 
 #include <memory>
@@ -193,6 +195,29 @@ TEST_P(BookOperationsTest, EventJournalNamesOrganisationsAndFiltersNewestFirst)
     f->FillList(list, 1, {});
     EXPECT_EQ(list->GetColumnCount(), 2);
     EXPECT_EQ(list->GetItemText(0, 1), "Система");
+}
+
+TEST_P(BookOperationsTest, ReceiverDirectoryChoosesWithoutChangingAnything)
+{
+    SeedReceivers();
+    CReceiverDirectoryDlg dlg(session);
+    hook.onDialog = [&](QDialog& d) {
+        d.show();
+        CReceiverFrame* f = dlg.frame();
+        EXPECT_EQ(dlg.windowTitle(), DirectoryDialogTexts::kReceiverDirectoryCaption);
+        f->list()->SelectRow(f->list()->FindRowByData(-11));
+        for (int id : {ID_BOOK_ADD_ELEMENT, ID_BOOK_ADD_GROUP, ID_BOOK_EDIT, ID_BOOK_DELETE})
+            EXPECT_FALSE(UpdateCommand(*f, id).enabled()) << id;
+        d.resize(d.width() + 50, d.height() + 40);
+        QApplication::processEvents();
+        dlg.accept();
+        return d.result();
+    };
+    ASSERT_EQ(dlg.DoModal(), QDialog::Accepted);
+    EXPECT_EQ(dlg.result, std::vector<int>{11}) << "a group row gives its positive id";
+    const QSettings profile(profilePath(), QSettings::IniFormat);
+    EXPECT_EQ(profile.value("91/CX").toInt(), dlg.width());
+    EXPECT_EQ(profile.value("91/CY").toInt(), dlg.height());
 }
 
 TEST_P(BookOperationsTest, JournalItemShowsThePathAndChecksItsFields)
