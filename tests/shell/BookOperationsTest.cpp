@@ -15,6 +15,7 @@
 #include "tables/Products.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
@@ -350,6 +351,45 @@ TEST_P(BookOperationsTest, NewMailingIsSavedSentAndJournalledPerReceiver)
         GTEST_SKIP() << "xmllint is not installed";
     const PeerRun check = RunPeer("xmllint", {"--noout", "--nonet", "--schema", LIR_BIN_DIR "/infoEnvelope.xsd", envelope});
     EXPECT_EQ(check.exitCode, 0) << check.output.toStdString();
+}
+
+TEST_P(BookOperationsTest, RightsTreeChecksWholeSubtreesAndKeepsOtherForecasts)
+{
+    SeedReceivers();
+    UserRightsSelectDlg dlg(1, 14);
+    dlg.pairs = {{77, 2}};
+    hook.onDialog = [&](QDialog& d) {
+        d.show();
+        QTreeWidgetItem* group = dlg.tree()->FindItemByData(11);
+        EXPECT_NE(group, nullptr);
+        if (!group)
+            return int(QDialog::Rejected);
+        group->setCheckState(0, Qt::Checked);
+        EXPECT_EQ(dlg.pairs, (std::set<UserRightsSelectDlg::Pair>{{11, 1}, {13, 1}, {16, 1}, {77, 2}}));
+        EXPECT_EQ(dlg.tree()->FindItemByData(16)->checkState(0), Qt::Checked);
+        dlg.tree()->FindItemByData(13)->setCheckState(0, Qt::Unchecked);
+        return int(QDialog::Accepted);
+    };
+    ASSERT_EQ(dlg.DoModal(), QDialog::Accepted);
+    EXPECT_EQ(dlg.pairs, (std::set<UserRightsSelectDlg::Pair>{{11, 1}, {77, 2}}));
+}
+
+TEST_P(BookOperationsTest, UserCardKeepsTheRolesApartAndAsksForWhatIsMissing)
+{
+    CUserEditDlg dlg(CSystemUserRecord{});
+    dlg.show();
+    dlg.roleBox(ROLE_EXPERT)->click();
+    EXPECT_FALSE(dlg.roleBox(ROLE_USER)->isEnabled());
+    dlg.accept();
+    dlg.loginEdit()->setText("Ivan");
+    dlg.accept();
+    dlg.loginEdit()->setText("DOMAIN\\ivan");
+    EXPECT_FALSE(dlg.passwordButton()->isEnabled());
+    dlg.accept();
+    EXPECT_EQ(Texts(), QStringList({UserTexts::kNoLogin, UserTexts::kNoPassword}));
+    EXPECT_EQ(dlg.result(), QDialog::Accepted) << "an external account needs no password";
+    EXPECT_EQ(dlg.roles, ROLE_EXPERT);
+    EXPECT_EQ(UserRolesText(ROLE_ADMIN | ROLE_USER), "Администратор, Пользователь");
 }
 
 TEST_P(BookOperationsTest, UsersNeedAServerDatabase)
