@@ -14,6 +14,8 @@
 
 namespace {
 
+const CTransportRegistry* g_appTransports = nullptr;
+
 QString TakeHostString(char16_t* s)
 {
     if (!s)
@@ -56,4 +58,14 @@ void CTransportRegistry::Load()
 std::thread::id CTransportRegistry::StartHostThread(const QString& importDir)
 {
     return StartTransportThread(m_transports, importDir);
+}
+
+const CTransportRegistry* AppTransports()
+{
+    return g_appTransports;
+}
+
+void SetAppTransports(const CTransportRegistry* registry)
+{
+    g_appTransports = registry;
 }

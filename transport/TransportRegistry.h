@@ -31,3 +31,8 @@ public:
 private:
     CTransportList m_transports;
 };
+
+// The application's registry, for the dialogs that send through a transport or configure one;
+// null until the application has loaded it.
+const CTransportRegistry* AppTransports();
+void SetAppTransports(const CTransportRegistry* registry);

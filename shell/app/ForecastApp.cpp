@@ -81,11 +81,14 @@ CForecastApp::CForecastApp()
     connect(&m_instance, &CSingleInstance::activationRequested, this, &CForecastApp::BringToFront);
     // The plug-ins are there from the start, as the settings dialog and the exchange find them.
     m_transports.Load();
+    SetAppTransports(&m_transports);
 }
 
 CForecastApp::~CForecastApp()
 {
     delete m_frame;
+    if (AppTransports() == &m_transports)
+        SetAppTransports(nullptr);
 }
 
 CMainFrame* CForecastApp::CreateMainFrame()

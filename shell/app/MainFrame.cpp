@@ -58,6 +58,7 @@ struct MenuEntry {
 };
 
 constexpr MenuEntry kFileMenu[] = {{u"Настройки", ID_SETTINGS},
+                                   {u"Соединение...", ID_CONNECTION_SETTINGS},
                                    {u"Выгрузить журнал операций...", ID_OPJOURNAL_EXPORT},
                                    {nullptr, 0},
                                    {u"&Выход", ID_APP_EXIT}};
@@ -267,7 +268,7 @@ bool CMainFrame::Create()
     AddAccelerators();
     RegisterCommands();
     // Commands without a menu entry, button or accelerator still have their action.
-    for (int id : {ID_EVENT_JOURNAL, ID_IMPORT_STATUS_LIST, ID_CONNECTION_SETTINGS})
+    for (int id : {ID_EVENT_JOURNAL, ID_IMPORT_STATUS_LIST})
         MakeAction(id);
 
     FillForecastCombo();
@@ -295,8 +296,11 @@ bool CMainFrame::Create()
     OnForecastSelChange();
     ProgressDestroy();
 
-    // Entries that no user reaches; their commands stay.
-    for (int id : {ID_USERS, ID_PRICE_IMPORT, ID_AVERAGE_PRICE_IMPORT}) {
+    // Entries that no user reaches; their commands stay. A database file has no logins to administer.
+    std::vector<int> removed{ID_PRICE_IMPORT, ID_AVERAGE_PRICE_IMPORT};
+    if (!IsServerDatabase())
+        removed.push_back(ID_USERS);
+    for (int id : removed) {
         QAction* action = Action(id);
         for (QMenu* menu : menuBar()->findChildren<QMenu*>())
             menu->removeAction(action);
@@ -493,7 +497,7 @@ void CMainFrame::RegisterCommands()
     // Prices.
     OnCommand(ID_PRICE_IMPORT, [this] { OnImportProducts(); });
     OnUpdateCommand(ID_PRICE_IMPORT, [forecastRights](CCmdUI& ui) { ui.Enable(forecastRights(ROLE_EXPERT)); });
-    OnCommand(ID_AVERAGE_PRICE_IMPORT, [this, &hooks] { hooks.averagePriceImport(this); });
+    OnCommand(ID_AVERAGE_PRICE_IMPORT, [this, &hooks] { hooks.averagePriceImport(this, m_session); });
     OnUpdateCommand(ID_AVERAGE_PRICE_IMPORT, [&hooks, forecastRights](CCmdUI& ui) {
         ui.Enable(hooks.averagePriceImport && forecastRights(ROLE_EXPERT));
     });
@@ -505,9 +509,11 @@ void CMainFrame::RegisterCommands()
     OnUpdateCommand(ID_SETTINGS, [&hooks](CCmdUI& ui) { ui.Enable(bool(hooks.preferences)); });
     OnCommand(ID_USERS, [this, &hooks] {
         if (hooks.users)
-            hooks.users(this);
+            hooks.users(this, m_session);
     });
-    OnUpdateCommand(ID_USERS, [](CCmdUI& ui) { ui.Enable(false); });
+    OnUpdateCommand(ID_USERS, [this, &hooks](CCmdUI& ui) {
+        ui.Enable(hooks.users && IsServerDatabase() && m_session.HasRights(ROLE_ADMIN));
+    });
     OnCommand(ID_OPJOURNAL_EXPORT, [this, &hooks] { hooks.exportOpJournal(this); });
     OnUpdateCommand(ID_OPJOURNAL_EXPORT, [&hooks](CCmdUI& ui) { ui.Enable(bool(hooks.exportOpJournal)); });
 
@@ -734,6 +740,11 @@ void CMainFrame::OnReport(int id)
     if (FormTakesForecast(id))
         forecast = GetForecast(m_session.currentForecastId);
     ShellHooks().report(this, id, m_session, forecast);
+}
+
+bool CMainFrame::IsServerDatabase() const
+{
+    return Dialect().HasLogins();
 }
 
 void CMainFrame::OnSettings()

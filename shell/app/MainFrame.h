@@ -63,6 +63,8 @@ public:
     bool OnCmdMsg(int id, CmdMsg msg, CCmdUI* ui) override;
 
     QAction* Action(int id) const;
+    // Logins and rights live on a server database only.
+    bool IsServerDatabase() const;
     CChildFrameBase* childFrame() const { return m_child; }
     CForecastBar* forecastBar() const { return m_forecastBar; }
     QToolBar* toolBar() const { return m_toolBar; }

@@ -1,10 +1,14 @@
 #include "ShellHooks.h"
 
+#include "AvPricesDlg.h"
 #include "ForecastDialogs.h"
 #include "MainFrame.h"
 #include "ModalHook.h"
+#include "OpJournalExport.h"
+#include "PrefDialog.h"
 #include "ReceiverSelectDlg.h"
 #include "ReportForms.h"
+#include "UsersDlg.h"
 
 CShellHooks& ShellHooks()
 {
@@ -51,4 +55,19 @@ void InstallReportDialogs()
         OpenReportDialog(command, parent, session, forecast);
     };
     ShellHooks().reportAvailable = &HasReportDialog;
+}
+
+void InstallShellDialogs()
+{
+    CShellHooks& hooks = ShellHooks();
+    hooks.preferences = [](QWidget* parent) {
+        CPrefDialog dlg(parent);
+        return ExecModal(dlg) == QDialog::Accepted;
+    };
+    hooks.exportOpJournal = &ExportOpJournal;
+    hooks.users = [](QWidget* parent, const CSessionState& session) {
+        CUsersDlg dlg(session, parent);
+        dlg.DoModal();
+    };
+    hooks.averagePriceImport = &ImportAveragePrices;
 }

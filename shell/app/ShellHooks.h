@@ -20,8 +20,8 @@ struct CShellHooks {
     std::function<bool(QWidget* parent)> preferences;
     // The operation-journal export (ID_OPJOURNAL_EXPORT).
     std::function<void(QWidget* parent)> exportOpJournal;
-    // The users dialog (ID_USERS).
-    std::function<void(QWidget* parent)> users;
+    // The users dialog (ID_USERS), for the session's login.
+    std::function<void(QWidget* parent, const CSessionState& session)> users;
     // Sending the forecast (ID_FORECAST_SEND) and the reference data (ID_NSI_SEND), each in its modeless dialog.
     std::function<void(QWidget* parent, int forecastId)> sendForecast;
     std::function<void(QWidget* parent)> sendReferenceData;
@@ -38,8 +38,8 @@ struct CShellHooks {
                        const std::optional<CForecastRecord>& forecast)>
         report;
     std::function<bool(int command)> reportAvailable;
-    // Average prices from other forecasts (ID_AVERAGE_PRICE_IMPORT).
-    std::function<void(QWidget* parent)> averagePriceImport;
+    // Average prices from other forecasts into the current one (ID_AVERAGE_PRICE_IMPORT).
+    std::function<void(QWidget* parent, const CSessionState& session)> averagePriceImport;
     // The organisation whose private forecast the editor shows, chosen from the receivers of the
     // forecast; none when the choice was cancelled.
     std::function<std::optional<int>(QWidget* parent, int forecastId)> chooseOrganisation;
@@ -54,3 +54,5 @@ void InstallSelectionDialogs();
 void InstallForecastDialogs();
 // The report dialogs registered for the report commands.
 void InstallReportDialogs();
+// The settings dialog, the journal export, the users and the average prices.
+void InstallShellDialogs();

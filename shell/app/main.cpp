@@ -1,4 +1,5 @@
 #include "AppMessage.h"
+#include "BookFrames.h"
 #include "ConnectLoop.h"
 #include "ForecastApp.h"
 #include "ForecastFrame.h"
@@ -58,6 +59,7 @@ int main(int argc, char* argv[])
     InstallSelectionDialogs();
     InstallForecastDialogs();
     InstallReportDialogs();
+    InstallShellDialogs();
     SetErrorSink(&ShowComError);
     InstallLockWaitStatus();
     // With scripted answers nobody could fill in the dialog "Соединение": the loop goes without it.
@@ -65,6 +67,7 @@ int main(int argc, char* argv[])
         InstallConnectDialogUi();
     EndSessionOnSignals();
     RegisterForecastEditor();
+    RegisterBookFrames();
 
     CForecastApp forecast;
     return forecast.Run();

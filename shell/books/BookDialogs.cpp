@@ -68,15 +68,23 @@ CBookEntityDlg::CBookEntityDlg(int dialogId, const QString& caption, bool viewOn
     setWindowTitle(caption);
 }
 
+QDialogButtonBox* OkCancelButtons(QDialog* dialog, QPushButton** ok)
+{
+    auto* buttons = new QDialogButtonBox(dialog);
+    QPushButton* okButton = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
+    okButton->setObjectName(QStringLiteral("id1"));
+    okButton->setDefault(true);
+    buttons->addButton(QStringLiteral("Отмена"), QDialogButtonBox::RejectRole)->setObjectName(QStringLiteral("id2"));
+    QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    if (ok)
+        *ok = okButton;
+    return buttons;
+}
+
 void CBookEntityDlg::FinishLayout(QLayout* fields)
 {
-    auto* buttons = new QDialogButtonBox(this);
-    m_ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
-    m_ok->setObjectName(QStringLiteral("id1"));
-    m_ok->setDefault(true);
-    buttons->addButton(QStringLiteral("Отмена"), QDialogButtonBox::RejectRole)->setObjectName(QStringLiteral("id2"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &CBookEntityDlg::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &CBookEntityDlg::reject);
+    QDialogButtonBox* buttons = OkCancelButtons(this, &m_ok);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(fields);
     layout->addStretch(1);

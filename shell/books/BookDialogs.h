@@ -25,6 +25,11 @@ struct CSessionState;
 // the "@", not doubled there, and not last. (Some valid addresses fail it; stored data relies on it.)
 bool IsValidEmail(const QString& address);
 
+// OK (id1, accepts) and "Отмена" (id2, rejects) in a button box of the dialog; the OK button goes to
+// `ok` when asked for.
+class QDialogButtonBox;
+QDialogButtonBox* OkCancelButtons(QDialog* dialog, QPushButton** ok = nullptr);
+
 // What the dialogs share: the view-only flag, DoModal and the checks at OK.
 class CBookEntityDlg : public QDialog {
     Q_OBJECT

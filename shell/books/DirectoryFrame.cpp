@@ -3,6 +3,7 @@
 #include "AppMessage.h"
 #include "Bitmaps.h"
 #include "CommandIds.h"
+#include "DirectoryDialogs.h"
 #include "DirectoryFilterDlg.h"
 #include "ReportView.h"
 #include "Session.h"
@@ -10,6 +11,7 @@
 #include "tables/SystemUsers.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -142,7 +144,7 @@ bool CDirectoryFrame::CanModify()
     return MayChange();
 }
 
-QTreeWidgetItem* CDirectoryFrame::FindInTree(const QString&, const QString&)
+QTreeWidgetItem* CDirectoryFrame::FindInTree(const QString&, const std::vector<int>&, int*)
 {
     return nullptr;
 }
@@ -167,9 +169,24 @@ bool CDirectoryFrame::IsEditableWhenClosed()
     return false;
 }
 
-bool CDirectoryFrame::RunGroupDialog(QString*, bool)
+bool CDirectoryFrame::RunGroupDialog(QString* name, bool viewOnly)
 {
-    return false;
+    CDirectoryGroupDlg dlg(viewOnly, this);
+    dlg.name = *name;
+    if (dlg.DoModal() != QDialog::Accepted)
+        return false;
+    *name = dlg.name;
+    return true;
+}
+
+void CDirectoryFrame::InsertRootItem(CDirectoryTreeView* tree, const QString& text, int id)
+{
+    auto* item = new QTreeWidgetItem(tree, QStringList{text});
+    CTreeCtrlX::SetItemData(item, id);
+    FillChildren(tree, item, id);
+    item->setExpanded(true);
+    if (!tree->currentItem())
+        tree->setCurrentItem(item);
 }
 
 bool CDirectoryFrame::IsCurrentForecastOpen() const
@@ -231,6 +248,15 @@ void CDirectoryFrame::RegisterCommands()
     OnUpdateCommand(ID_BOOK_SAVE_DOCUMENT, [this](CCmdUI& ui) {
         ui.Enable(m_list->GetSelectedCount() > 0 && IsCurrentForecastOpen() && HasEditRights());
     });
+    OnCommand(ID_SEARCH_BUTTON, [this] { OnSearch(); });
+    OnUpdateCommand(ID_SEARCH_BUTTON, [](CCmdUI& ui) { ui.Enable(true); });
+    OnCommand(ID_SEARCH_NEXT, [this] { OnFindNext(); });
+    OnUpdateCommand(ID_SEARCH_NEXT, [](CCmdUI& ui) { ui.Enable(true); });
+    OnCommand(ID_SEARCH, [this] {
+        if (auto* box = window()->findChild<QComboBox*>(QStringLiteral("id%1").arg(ID_SEARCH_TEXT)))
+            box->setFocus(Qt::ShortcutFocusReason);
+    });
+    OnUpdateCommand(ID_SEARCH, [](CCmdUI& ui) { ui.Enable(true); });
     OnCommand(ID_OPEN_ROW, [this] { OnOpenRow(true); });
     OnCommand(ID_GROUP_UP, [this] { OnGroupUp(); });
     OnCommand(ID_FRAME_CLOSE, [this] { close(); });
@@ -519,6 +545,78 @@ void CDirectoryFrame::OnFilter()
     filterFields() = dlg.fields();
     m_filter = FilterCondition(filterFields());
     Refresh();
+}
+
+// ---- the search
+
+bool CDirectoryFrame::SearchRows(int start, const QString& text)
+{
+    for (int row = std::max(start, 0); row < m_list->GetItemCount(); ++row) {
+        const int data = m_list->GetItemData(row);
+        for (const CIdName& entry : m_searchIndex) {
+            if ((entry.id != data && entry.id != -data) || !entry.text.contains(text))
+                continue;
+            m_list->SelectRow(row);
+            m_list->scrollTo(m_list->model()->index(row, 0));
+            m_foundIds.push_back(entry.id);
+            return true;
+        }
+    }
+    return false;
+}
+
+void CDirectoryFrame::OnSearch()
+{
+    auto* box = window()->findChild<QComboBox*>(QStringLiteral("id%1").arg(ID_SEARCH_TEXT));
+    const QString typed = box ? box->currentText() : QString();
+    if (typed.isEmpty())
+        return;
+    const QString text = typed.toUpper();
+    if (text != m_searchText) {
+        m_foundIds.clear();
+        m_searchText = text;
+    }
+    if (box->findText(typed, Qt::MatchExactly | Qt::MatchCaseSensitive) < 0) {
+        box->addItem(typed);
+        box->setEditText(typed);
+    }
+    const int selected = m_list->GetSelectedRow();
+    int start = selected + 1;
+    bool wrap = selected > 0;
+    for (;;) {
+        if (SearchRows(start, text))
+            return;
+        if (m_tree) {
+            int foundId = -1;
+            if (QTreeWidgetItem* item = FindInTree(text, m_foundIds, &foundId)) {
+                // Counted as found at once: an element the list does not show is not sought again.
+                m_foundIds.push_back(foundId);
+                m_reloadingTree = true;
+                m_tree->setCurrentItem(item);
+                m_tree->scrollToItem(item);
+                item->setExpanded(true);
+                m_reloadingTree = false;
+                LoadList(DataOf(item));
+                start = 0;
+                wrap = false;
+                continue;
+            }
+        }
+        if (!wrap)
+            return;
+        if (AppMessageBoxCaption(BookSearchTexts::kWrap, BookSearchTexts::kCaption, MB_YESNO | MB_ICONQUESTION, this)
+            != IDYES)
+            return;
+        m_foundIds.clear();
+        wrap = false;
+        start = 0;
+    }
+}
+
+void CDirectoryFrame::OnFindNext()
+{
+    OnSearch();
+    m_list->setFocus(Qt::OtherFocusReason);
 }
 
 // ---- the context menu, keys and drops

@@ -74,7 +74,9 @@ public:
     // Base: groups editable, not read-only, a current forecast, HasEditRights and the forecast in
     // status 0 (or IsEditableWhenClosed).
     virtual bool CanModify();
-    virtual QTreeWidgetItem* FindInTree(const QString& text, const QString& next);
+    // The tree item of the group that holds the first element matching the upper-cased text, not
+    // one of the excluded ids; its groups are loaded on the way. The element's id goes to foundId.
+    virtual QTreeWidgetItem* FindInTree(const QString& text, const std::vector<int>& excluded, int* foundId);
     // Group records of a book whose groups are not records; -1 / false when not done.
     virtual int AddGroup(const QString& name, int parentId);
     virtual bool RenameGroup(int groupId, const QString& name);
@@ -93,6 +95,9 @@ public:
     // The condition of the last filter command, and the order that FillList receives.
     const SqlFilter& filter() const { return m_filter; }
     void SetOrder(const QString& order) { m_order = order; }
+    // The search of the forecast bar's box ("Искать"), and the same with the focus into the list (F3).
+    void OnSearch();
+    void OnFindNext();
 
     CDirectoryTreeView* tree() const { return m_tree; }
     CReportView* list() const { return m_list; }
@@ -111,8 +116,10 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     // The group dialog of a book whose groups are not records: the name in and out; false on
-    // Cancel. Base: none.
+    // Cancel.
     virtual bool RunGroupDialog(QString* name, bool viewOnly);
+    // The book's one root item with its child groups, expanded, and selected when nothing is.
+    void InsertRootItem(CDirectoryTreeView* tree, const QString& text, int id);
     // Whether the current forecast is in status 0 "Проект" (read each time; a missing one is not).
     bool IsCurrentForecastOpen() const;
     // Rows (or tree items) may be changed: rights and the forecast's status.
@@ -120,8 +127,8 @@ protected:
 
     CSessionState& m_session;
     CIdNameList m_searchIndex; // one entry per row, filled by FillList
-    QStringList m_searchWords;
-    QString m_searchText;
+    std::vector<int> m_foundIds; // found by the current search run
+    QString m_searchText;        // upper-cased text of the previous search
 
 private:
     void RegisterCommands();
@@ -141,6 +148,8 @@ private:
     void EditGroupItem(QTreeWidgetItem* item, bool edit);
     void RenameOrCreateGroup(QTreeWidgetItem* item, bool viewOnly);
     int AskMove();
+    // The first row from `start` whose search text holds the text; selected and shown.
+    bool SearchRows(int start, const QString& text);
 
     CDirectoryFlags m_flags;
     QSplitter* m_splitter = nullptr;
@@ -159,3 +168,8 @@ inline const QString kDeleteGroup =
     QStringLiteral("Удаление группы из справочника.\nВсе вложенные группы и данные будут удалены!\nПродолжить?");
 inline const QString kMoveQuestion = QStringLiteral("Переместить запись?");
 } // namespace DirectoryTexts
+
+namespace BookSearchTexts {
+inline const QString kWrap = QStringLiteral("Достигнут конец списка. Начать поиск с начала списка?");
+inline const QString kCaption = QStringLiteral("Поиск");
+} // namespace BookSearchTexts

@@ -1,0 +1,140 @@
+// The mailings book: the forecast's mailings in date order; a new mailing is written, sent as an
+// information description through the chosen transport and journalled for each of its receivers.
+#include "BookFrames.h"
+
+#include "AppMessage.h"
+#include "BookDialogs.h"
+#include "CommandIds.h"
+#include "ExchangeDocuments.h"
+#include "ExchangeFiles.h"
+#include "ModalHook.h"
+#include "ReportView.h"
+#include "SendDataDlg.h"
+#include "Session.h"
+#include "Settings.h"
+#include "tables/ImportEventTypes.h"
+#include "tables/ImportStatus.h"
+#include "tables/PriceChecks.h"
+#include "tables/Receivers.h"
+
+#include <QDir>
+#include <QFile>
+
+using namespace BookTexts;
+
+CMailingFrame::CMailingFrame(CSessionState& session, QWidget* parent)
+    : CDirectoryFrame(session, BookFlags::kMailings, parent)
+{
+    // The book is read-only, but a new mailing can be made while reference data may change.
+    OnUpdateCommand(ID_BOOK_ADD_ELEMENT, [this](CCmdUI& ui) {
+        ui.Enable(m_session.currentForecastId > 0 && HasEditRights()
+                  && (IsCurrentForecastOpen() || m_session.currentForecastStatus == 1));
+    });
+}
+
+void CMailingFrame::FillList(CReportView* list, int, const SqlFilter& filter)
+{
+    SqlFilter f(QStringLiteral("prognoz = ?"), {m_session.currentForecastId}, filter.orderBy);
+    if (filter.hasCondition()) {
+        f.where += QStringLiteral(" and (") + filter.where + u')';
+        f.args += filter.args;
+    }
+    if (f.orderBy.isEmpty())
+        f.orderBy = QStringLiteral("MailingDate asc, id asc");
+    const auto mailings = LoadMailings(f);
+    if (!mailings)
+        return;
+    for (const CMailingRecord& m : *mailings) {
+        const int row = list->InsertItem(list->GetItemCount(), m.MailingDate.toString(QStringLiteral("dd.MM.yyyy")), 1);
+        list->SetItemText(row, 1, m.subject);
+        list->SetItemText(row, 2, m.text);
+        list->SetItemData(row, m.id);
+        m_searchIndex.push_back({m.id, m.subject.toUpper()});
+    }
+}
+
+void CMailingFrame::ViewItem(int id, int, bool, QString*)
+{
+    const auto mailing = GetMailing(id);
+    if (!mailing)
+        return;
+    CMailingDlg dlg(*mailing, true, m_session, this);
+    dlg.DoModal();
+}
+
+void CMailingFrame::EditItem(int id, int, bool, QString*, int* newId)
+{
+    // The description names the organisation as sender: without it nothing is written.
+    if (!CheckSelfReceiver(m_session))
+        return;
+    CMailingRecord mailing;
+    if (id >= 0) {
+        auto stored = GetMailing(id);
+        if (!stored)
+            return;
+        mailing = *stored;
+    }
+    CMailingDlg dlg(mailing, false, m_session, this);
+    if (dlg.DoModal() != QDialog::Accepted)
+        return;
+    mailing.subject = dlg.record().subject;
+    mailing.text = dlg.record().text;
+    mailing.receivers = dlg.record().receivers;
+    mailing.prognoz = m_session.currentForecastId;
+    mailing.MailingDate = QDateTime(QDate::currentDate(), QTime(0, 0));
+    if (!SaveMailing(mailing))
+        return;
+    if (newId)
+        *newId = mailing.id;
+
+    CImportStatusRecord status;
+    status.prognoz = m_session.currentForecastId;
+    status.send = CurrentTimeToSecond();
+    status.received = QDateTime();
+    status.event = Resend(mailing) ? IEK_SENT : IEK_SEND_FAILED;
+    if (const auto stored = GetMailing(mailing.id)) {
+        CTransaction tx;
+        bool ok = tx.isActive();
+        for (const CMailingReceiverRecord& r : stored->receivers) {
+            if (!ok)
+                break;
+            CImportStatusRecord row = status;
+            row.receiver = r.receiverID;
+            ok = SaveImportStatus(row);
+        }
+        if (ok)
+            (void)tx.commit();
+    }
+    Refresh();
+}
+
+bool CMailingFrame::Resend(const CMailingRecord& mailing)
+{
+    const auto own = GetForecastReceiver(m_session.ownReceiverId, m_session.currentForecastId);
+    if (!own) {
+        CheckSelfReceiver(m_session);
+        return false;
+    }
+    CInfoEnvelope envelope;
+    envelope.toName = mailing.GetReceiverNames();
+    envelope.toEmail = mailing.GetReceiverAddresses();
+    envelope.fromName = own->name;
+    envelope.fromEmail = own->email;
+    envelope.message = mailing.text;
+    envelope.subject = mailing.subject;
+    const XmlDocPtr doc = BuildInfoEnvelope(envelope);
+    if (!doc) {
+        AppMessageBox(kXmlCreateFailed, MB_ICONSTOP, this);
+        return false;
+    }
+    const QString path = PathIn(Settings().ExportDir, InfoEnvelopeFileName(own->id));
+    QDir().mkpath(Settings().ExportDir);
+    if (!SaveExchangeDocument(doc.get(), path)) {
+        AppMessageBox(kFileSaveFailed, MB_ICONSTOP, this);
+        return false;
+    }
+    const CTransportRegistry* registry = AppTransports();
+    CSendDataDlg send({{kMailingName, path}}, registry ? registry->transports() : CTransportList{}, this);
+    ExecModal(send);
+    return send.successFlag() != 0;
+}
