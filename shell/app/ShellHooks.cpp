@@ -1,5 +1,7 @@
 #include "ShellHooks.h"
 
+#include "CheckDialogs.h"
+#include "ForecastImport.h"
 #include "ModalHook.h"
 #include "ReceiverSelectDlg.h"
 #include "ReportForms.h"
@@ -31,4 +33,14 @@ void InstallReportDialogs()
         OpenReportDialog(command, parent, session, forecast);
     };
     ShellHooks().reportAvailable = &HasReportDialog;
+}
+
+void InstallForecastExchange(CSessionState& session, const CTransportList& transports)
+{
+    ShellHooks().sendForecast = [&session, &transports](QWidget* parent, int forecastId) {
+        auto* dlg = new CExportDataDlg(parent);
+        dlg->show();
+        dlg->SendForecast(forecastId, session.ownReceiverId, transports);
+    };
+    ShellHooks().receiveForecast = [&session](QWidget* parent) { OnReceiveForecast(session, parent); };
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "Session.h"
+#include "TransportRegistry.h"
 #include "tables/Forecasts.h"
 
 #include <functional>
@@ -50,5 +51,8 @@ CShellHooks& ShellHooks();
 // The selection dialogs: the organisation of the navigation panel (chooseOrganisation) and the
 // receiver choice of code without a window (the modal hook's chooseReceivers).
 void InstallSelectionDialogs();
+// Sending and receiving forecasts (sendForecast, receiveForecast) over the run's session and the
+// loaded transports, which outlive every command.
+void InstallForecastExchange(CSessionState& session, const CTransportList& transports);
 // The report dialogs registered for the report commands.
 void InstallReportDialogs();
