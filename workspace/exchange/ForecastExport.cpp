@@ -18,11 +18,8 @@
 
 using namespace ForecastExportTexts;
 
-namespace {
-
-// Writes the consolidated forecast for the upper organisation; false after an abort, whose reason
-// was logged. *empty is set when the consolidated forecast holds no row (nothing is written then).
-bool WriteAndSend(CExportDataDlg& log, int forecast, int ownReceiverId, const CTransportList& transports, bool* empty)
+bool ExportConsolidatedForecast(CCheckLog& log, QWidget* parent, int forecast, int ownReceiverId,
+                                const CTransportList& transports, bool* empty)
 {
     const CSettings& settings = Settings();
     const auto recipient = GetForecastReceiver(LoadReceiversByParent(forecast, -1), forecast);
@@ -67,7 +64,7 @@ bool WriteAndSend(CExportDataDlg& log, int forecast, int ownReceiverId, const CT
         QString path = PathIn(settings.ExportDir, ForecastFileName(base));
         if (QFileInfo::exists(path)) {
             log.AppendLine(kFileExists);
-            path = ModalHook().getSaveFileName(&log, QString(), path, kFilter, QStringLiteral("xml"));
+            path = ModalHook().getSaveFileName(parent, QString(), path, kFilter, QStringLiteral("xml"));
             if (path.isEmpty()) {
                 log.AppendLine(kNoFileChosen);
                 return false;
@@ -105,8 +102,6 @@ bool WriteAndSend(CExportDataDlg& log, int forecast, int ownReceiverId, const CT
     return send.successFlag() != 0;
 }
 
-} // namespace
-
 bool CExportDataDlg::SendForecast(int forecast, int ownReceiverId, const CTransportList& transports)
 {
     return RunOperation([&] {
@@ -118,7 +113,7 @@ bool CExportDataDlg::SendForecast(int forecast, int ownReceiverId, const CTransp
         AppendLine(QString());
         AppendLine(kSaving);
         bool empty = false;
-        const bool sent = WriteAndSend(*this, forecast, ownReceiverId, transports, &empty);
+        const bool sent = ExportConsolidatedForecast(*this, this, forecast, ownReceiverId, transports, &empty);
         if (empty)
             return false;
         CImportStatusRecord journal;

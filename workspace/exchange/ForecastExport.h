@@ -1,7 +1,13 @@
-// The texts of the forecast's export for the upper organisation (CExportDataDlg::SendForecast).
+// The forecast's export for the upper organisation after its check and consolidation
+// (CExportDataDlg::SendForecast), and its texts.
 #pragma once
 
+#include "CheckLog.h"
+#include "TransportRegistry.h"
+
 #include <QString>
+
+class QWidget;
 
 namespace ForecastExportTexts {
 inline const QString kCheckQuestion =
@@ -27,3 +33,9 @@ inline const QString kNoName = QStringLiteral("Noname");
 inline const QString kFileTransport = QStringLiteral("File");
 inline const QString kMailTransport = QStringLiteral("SMTP");
 } // namespace ForecastExportTexts
+
+// Writes the consolidated forecast for the upper organisation into the export folder, or hands it to
+// the chosen transport; `parent` is the parent of the save dialog. False after an abort, whose reason
+// was logged; *empty is set when the consolidated forecast holds no row (nothing is written then).
+bool ExportConsolidatedForecast(CCheckLog& log, QWidget* parent, int forecast, int ownReceiverId,
+                                const CTransportList& transports, bool* empty);
