@@ -316,6 +316,22 @@ TEST_P(ForecastExchangeTest, ImportWritesAllOrNothing)
     EXPECT_EQ(Scalar(QStringLiteral("select subReceiverCount from tclsreceivermap where receiver = 5")), map);
     EXPECT_EQ(Count(QStringLiteral("tfctimportstatus")), 0);
     EXPECT_EQ(ReadFile(path), valid);
+
+    // Without the trigger the same file goes in whole; a received comment follows the stored one.
+    if (isPg())
+        ExecAsAdmin(QStringLiteral("drop trigger third_thousand on tfctprognozdata"));
+    else
+        Exec(QStringLiteral("drop trigger third_thousand"));
+    write(QByteArray(valid).replace("<comment></comment>", "<comment>B</comment>"));
+    messages.clear();
+    answers = {IDYES};
+    ImportForecastFile(session, nullptr, path);
+    EXPECT_EQ(MessageTexts().value(1), ForecastImportTexts::kLoaded.arg(path));
+    EXPECT_EQ(Count(QStringLiteral("tfctprognozdata")), qlonglong(rows.size()));
+    EXPECT_EQ(Scalar(QStringLiteral("select comment from tfctprognozdata where product = ?"), {rows[0].product}).toString(),
+              "AB");
+    EXPECT_EQ(Scalar(QStringLiteral("select subReceiverCount from tclsreceivermap where receiver = 5")), QVariant(3));
+    EXPECT_EQ(Count(QStringLiteral("tfctimportstatus"), QStringLiteral("event = 1 and send is null")), 1);
 }
 
 // The export's outcomes and the exchange journal: each case changes B's database or settings a little.
