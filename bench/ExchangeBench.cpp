@@ -186,8 +186,9 @@ void BM_XmllintStream(benchmark::State& state)
     CPair& p = WithFile(int(state.range(0)));
     for (auto _ : state) {
         QProcess xmllint;
-        xmllint.start(QStringLiteral("xmllint"), {QStringLiteral("--stream"), QStringLiteral("--noout"),
-                                                  QStringLiteral("--nonet"), QStringLiteral("--schema"), kSchema, p.file});
+        xmllint.start(QStringLiteral("xmllint"),
+                      {QStringLiteral("--stream"), QStringLiteral("--noout"), QStringLiteral("--nonet"),
+                       QStringLiteral("--schema"), kSchema, p.file});
         if (!xmllint.waitForFinished(120000) || xmllint.exitCode() != 0)
             state.SkipWithError("xmllint failed or is missing");
     }

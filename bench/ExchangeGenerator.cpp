@@ -51,8 +51,8 @@ std::optional<CGeneratedForecast> Generate(const CExchangeShape& s, int firstRec
 
 bool InsertRows(const QString& head, const CTotalForecastList& rows, int receiver)
 {
-    const QString sql = head + ForecastFigureColumns()
-        + QStringLiteral(", comment, base, baseMethod) values (?, ?, ") + (receiver > 0 ? QStringLiteral("?, ") : QString())
+    const QString sql = head + ForecastFigureColumns() + QStringLiteral(", comment, base, baseMethod) values (?, ?, ")
+        + (receiver > 0 ? QStringLiteral("?, ") : QString())
         + QStringLiteral("?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     CSqlQuery q(sql);
     for (const CTotalForecastRecord& rec : rows) {

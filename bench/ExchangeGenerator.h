@@ -8,11 +8,11 @@
 #include "tables/TotalForecasts.h"
 
 namespace ExchangeIds {
-inline constexpr int kUpperInA = 1;      // A's own receiver, the top of A's forecast
-inline constexpr int kLowerInA = 5;      // B as A's receiver
-inline constexpr int kLowerInB = 10;     // B's own receiver (importedId kLowerInA)
-inline constexpr int kUpperInB = 90000;  // A in B's database, category -1 (importedId kUpperInA)
-inline constexpr int kSubReceivers = 3;  // B's own receivers below it
+inline constexpr int kUpperInA = 1;     // A's own receiver, the top of A's forecast
+inline constexpr int kLowerInA = 5;     // B as A's receiver
+inline constexpr int kLowerInB = 10;    // B's own receiver (importedId kLowerInA)
+inline constexpr int kUpperInB = 90000; // A in B's database, category -1 (importedId kUpperInA)
+inline constexpr int kSubReceivers = 3; // B's own receivers below it
 } // namespace ExchangeIds
 
 struct CExchangeShape {
@@ -25,8 +25,8 @@ struct CExchangeShape {
 // sumNext.
 CTotalForecastList ExchangeTotals(const CExchangeShape& shape, const CGeneratedForecast& forecast);
 
-// Each writes one organisation's database (B with its consolidated rows) on the main connection in one transaction; none with the
-// failure's text.
+// Each writes one organisation's database (B with its consolidated rows) on the main connection in one transaction;
+// none with the failure's text.
 std::optional<CGeneratedForecast> GenerateLowerOrganisation(const CExchangeShape& shape, QString* error = nullptr);
 std::optional<CGeneratedForecast> GenerateUpperOrganisation(const CExchangeShape& shape, QString* error = nullptr);
 

@@ -9,9 +9,9 @@
 #include "CheckDialogs.h"
 #include "ExchangeDocuments.h"
 #include "ExchangeFiles.h"
+#include "ExchangeReader.h"
 #include "ForecastExport.h"
 #include "ForecastFile.h"
-#include "ExchangeReader.h"
 #include "ForecastImport.h"
 #include "ModalHook.h"
 #include "SendDataDlg.h"
@@ -179,7 +179,8 @@ TEST_P(ForecastExchangeTest, RoundTripFromLowerToUpperOrganisation)
 {
     REQUIRE_XMLLINT();
     const CExchangeShape shape{kForecast, 400, 1};
-    const QString out = TestOutFolder(isPg() ? QStringLiteral("forecast_roundtrip/pg") : QStringLiteral("forecast_roundtrip"));
+    const QString out =
+        TestOutFolder(isPg() ? QStringLiteral("forecast_roundtrip/pg") : QStringLiteral("forecast_roundtrip"));
     const QString bFolder = out + QStringLiteral("B/"), aFolder = out + QStringLiteral("A/");
     QDir(bFolder).removeRecursively();
     UseOwnDatabase(bFolder + QStringLiteral("Export"));
@@ -191,16 +192,18 @@ TEST_P(ForecastExchangeTest, RoundTripFromLowerToUpperOrganisation)
     answers = {IDNO};
     auto [sent, log] = Export();
     ASSERT_TRUE(sent) << log.join(u'\n').toStdString();
-    const QString file = bFolder + QStringLiteral("Export/") + ForecastFileName(ExchangeFileBase(
-                             QStringLiteral("Управление образования_Прогноз 7")));
-    EXPECT_EQ(log.mid(log.size() - 2), QStringList({ForecastExportTexts::kSaved.arg(file), ForecastExportTexts::kDone}));
+    const QString file = bFolder + QStringLiteral("Export/")
+        + ForecastFileName(ExchangeFileBase(QStringLiteral("Управление образования_Прогноз 7")));
+    EXPECT_EQ(log.mid(log.size() - 2),
+              QStringList({ForecastExportTexts::kSaved.arg(file), ForecastExportTexts::kDone}));
     EXPECT_EQ(Events(), QList<int>{IEK_SENT});
     EXPECT_EQ(Xmllint(home() + QStringLiteral("forecast.xsd"), file).exitCode, 0);
     const QByteArray fileHash = Sha256(ReadFile(file));
     if (!isPg()) {
         GetDBConnection().Close();
         const PeerRun count = RunPeer(QStringLiteral("sqlite3"),
-                                      {home() + QStringLiteral("LIR.db"), QStringLiteral("select count(*) from tfcttotalprognoz where prognoz=7")});
+                                      {home() + QStringLiteral("LIR.db"),
+                                       QStringLiteral("select count(*) from tfcttotalprognoz where prognoz=7")});
         EXPECT_EQ(count.output.trimmed(), QString::number(shape.products));
         ASSERT_TRUE(QFile::copy(home() + QStringLiteral("LIR.db"), bFolder + QStringLiteral("LIR.db")));
     }
@@ -213,26 +216,31 @@ TEST_P(ForecastExchangeTest, RoundTripFromLowerToUpperOrganisation)
     hook.openPaths = {received};
     CSessionState session;
     OnReceiveForecast(session, nullptr);
-    ASSERT_EQ(MessageTexts(), QStringList({ForecastImportTexts::kQuestion.arg(QStringLiteral("Управление образования"),
-                                                                               QStringLiteral("Министерство финансов")),
-                                           ForecastImportTexts::kLoaded.arg(received)}));
+    ASSERT_EQ(MessageTexts(),
+              QStringList({ForecastImportTexts::kQuestion.arg(QStringLiteral("Управление образования"),
+                                                              QStringLiteral("Министерство финансов")),
+                           ForecastImportTexts::kLoaded.arg(received)}));
     EXPECT_EQ(messages[0].flags, unsigned(MB_YESNO | MB_ICONQUESTION));
     EXPECT_EQ(Sums(QStringLiteral("tfctprognozdata"), QStringLiteral("prognoz = 7 and receiver = 5")), bSums);
     EXPECT_EQ(Scalar(QStringLiteral("select sumNext from tfctprognozdata where prognoz = 7 and receiver = 5 "
-                                    "order by product limit 1")).toLongLong(), 12345678);
+                                    "order by product limit 1"))
+                  .toLongLong(),
+              12345678);
     EXPECT_EQ(Scalar(QStringLiteral("select subReceiverCount from tclsreceivermap where prognoz = 7 and receiver = 5")),
               QVariant(kSubReceivers + 1));
     EXPECT_EQ(Events(), QList<int>{IEK_RECEIVED});
 
     // Again, answered No: the question warns, and neither the database nor the file changes.
     GetDBConnection().Close();
-    const PeerRun before = RunPeer(QStringLiteral("sqlite3"), {aFolder + QStringLiteral("LIR.db"), QStringLiteral(".dump")});
+    const PeerRun before =
+        RunPeer(QStringLiteral("sqlite3"), {aFolder + QStringLiteral("LIR.db"), QStringLiteral(".dump")});
     UseUpperDatabase(aFolder, false, shape);
     messages.clear();
     answers = {IDNO};
     ImportForecastFile(session, nullptr, received);
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_TRUE(messages[0].text.endsWith(ForecastImportTexts::kReplaceWarning.arg(QStringLiteral("Управление образования"))));
+    EXPECT_TRUE(
+        messages[0].text.endsWith(ForecastImportTexts::kReplaceWarning.arg(QStringLiteral("Управление образования"))));
     EXPECT_EQ(messages[0].flags, unsigned(MB_YESNO | MB_ICONEXCLAMATION));
     GetDBConnection().Close();
     EXPECT_EQ(RunPeer(QStringLiteral("sqlite3"), {aFolder + QStringLiteral("LIR.db"), QStringLiteral(".dump")}).output,
@@ -271,10 +279,14 @@ TEST_P(ForecastExchangeTest, ImportWritesAllOrNothing)
     } cases[] = {
         {"older version", QByteArray(valid).replace(v.toUtf8(), "2.0.1.39"), {ExchangeTexts::kVersionMismatch}},
         {"truncated", valid.left(valid.size() / 2), {ExchangeTexts::kReadFailed.arg(path, QString())}},
+        {"document type",
+         QByteArray(valid).insert(valid.indexOf("<forecast"), "<!DOCTYPE forecast [<!ENTITY e \"x\">]>\n"),
+         {ExchangeTexts::kReadFailed.arg(path, QString())}},
         {"reference data", XmlToBytes(BuildNsiDocument(nsi).get()), {ExchangeTexts::kValidationFailed}},
         {"no rows", document(good, {}), {ForecastImportTexts::kNoData}},
         {"rows of two forecasts", document(good, mixed), {ExchangeTexts::kValidationFailed}},
-        {"unknown parties", document({77, 78, {}, 0}, rows),
+        {"unknown parties",
+         document({77, 78, {}, 0}, rows),
          {ForecastImportTexts::kSenderMissing, ForecastImportTexts::kRecipientMissing}},
     };
     CSessionState session;
@@ -328,8 +340,9 @@ TEST_P(ForecastExchangeTest, ImportWritesAllOrNothing)
     ImportForecastFile(session, nullptr, path);
     EXPECT_EQ(MessageTexts().value(1), ForecastImportTexts::kLoaded.arg(path));
     EXPECT_EQ(Count(QStringLiteral("tfctprognozdata")), qlonglong(rows.size()));
-    EXPECT_EQ(Scalar(QStringLiteral("select comment from tfctprognozdata where product = ?"), {rows[0].product}).toString(),
-              "AB");
+    EXPECT_EQ(
+        Scalar(QStringLiteral("select comment from tfctprognozdata where product = ?"), {rows[0].product}).toString(),
+        "AB");
     EXPECT_EQ(Scalar(QStringLiteral("select subReceiverCount from tclsreceivermap where receiver = 5")), QVariant(3));
     EXPECT_EQ(Count(QStringLiteral("tfctimportstatus"), QStringLiteral("event = 1 and send is null")), 1);
 }
@@ -359,21 +372,42 @@ TEST_P(ForecastExchangeTest, ExportOutcomes)
         QString lastLine;
         QList<int> events; // the journal afterwards
     } cases[] = {
-        {"fake plug-in, sent", QStringLiteral("FAKE"), [&] { WriteFile(home() + QStringLiteral("script.txt"), "ok\n"); },
-         kSaving, kDone, {IEK_SENT}},
-        {"fake plug-in, refused", QStringLiteral("FAKE"),
-         [&] { WriteFile(home() + QStringLiteral("script.txt"), "fail нет связи\n"); }, kSaving, kFailed,
+        {"fake plug-in, sent",
+         QStringLiteral("FAKE"),
+         [&] { WriteFile(home() + QStringLiteral("script.txt"), "ok\n"); },
+         kSaving,
+         kDone,
+         {IEK_SENT}},
+        {"fake plug-in, refused",
+         QStringLiteral("FAKE"),
+         [&] { WriteFile(home() + QStringLiteral("script.txt"), "fail нет связи\n"); },
+         kSaving,
+         kFailed,
          {IEK_SENT, IEK_SEND_FAILED}},
-        {"file exists, dialog cancelled", kFileTransport, [&] { WriteFile(target, "old"); }, kNoFileChosen, kFailed,
+        {"file exists, dialog cancelled",
+         kFileTransport,
+         [&] { WriteFile(target, "old"); },
+         kNoFileChosen,
+         kFailed,
          {IEK_SENT, IEK_SEND_FAILED, IEK_SEND_FAILED}},
-        {"mail without an address", kMailTransport,
+        {"mail without an address",
+         kMailTransport,
          [&] { Exec(QStringLiteral("update tclsreceiver set email = null where id = ?"), {kUpperInB}); },
-         kNoEmail.arg(QStringLiteral("Министерство финансов")), kFailed,
+         kNoEmail.arg(QStringLiteral("Министерство финансов")),
+         kFailed,
          {IEK_SENT, IEK_SEND_FAILED, IEK_SEND_FAILED, IEK_SEND_FAILED}},
-        {"empty consolidated forecast", kFileTransport, [&] { Exec(QStringLiteral("delete from tfcttotalprognoz")); },
-         kSaving, kEmpty, {IEK_SENT, IEK_SEND_FAILED, IEK_SEND_FAILED, IEK_SEND_FAILED}},
-        {"own forecast", kFileTransport, [&] { Exec(QStringLiteral("update tclsreceiver set importedId = 0")); }, kOwner,
-         kFailed, {IEK_SENT, IEK_SEND_FAILED, IEK_SEND_FAILED, IEK_SEND_FAILED, IEK_SEND_FAILED}},
+        {"empty consolidated forecast",
+         kFileTransport,
+         [&] { Exec(QStringLiteral("delete from tfcttotalprognoz")); },
+         kSaving,
+         kEmpty,
+         {IEK_SENT, IEK_SEND_FAILED, IEK_SEND_FAILED, IEK_SEND_FAILED}},
+        {"own forecast",
+         kFileTransport,
+         [&] { Exec(QStringLiteral("update tclsreceiver set importedId = 0")); },
+         kOwner,
+         kFailed,
+         {IEK_SENT, IEK_SEND_FAILED, IEK_SEND_FAILED, IEK_SEND_FAILED, IEK_SEND_FAILED}},
     };
     for (const Case& c : cases) {
         Settings().Transport = c.transport;

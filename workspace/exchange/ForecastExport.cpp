@@ -18,6 +18,15 @@
 
 using namespace ForecastExportTexts;
 
+namespace {
+
+bool ExportFolderExists(const QString& folder)
+{
+    return !folder.isEmpty() && QFileInfo(folder).isDir();
+}
+
+} // namespace
+
 bool ExportConsolidatedForecast(CCheckLog& log, QWidget* parent, int forecast, int ownReceiverId,
                                 const CTransportList& transports, bool* empty)
 {
@@ -57,7 +66,7 @@ bool ExportConsolidatedForecast(CCheckLog& log, QWidget* parent, int forecast, i
     const QString base = ExchangeFileBase((own ? own->name : kNoName) + u'_' + (record ? record->name : QString()));
 
     if (settings.Transport == kFileTransport) {
-        if (settings.ExportDir.isEmpty() || !QFileInfo(settings.ExportDir).isDir()) {
+        if (!ExportFolderExists(settings.ExportDir)) {
             log.AppendLine(kNoExportDir);
             return false;
         }
@@ -93,7 +102,9 @@ bool ExportConsolidatedForecast(CCheckLog& log, QWidget* parent, int forecast, i
     envelope.nameFile = dataPath;
     envelope.typeData = ExchangeDataType::kForecast;
     const QString envelopePath = PathIn(settings.ExportDir, SendEnvelopeFileName(base));
-    if (!SaveExchangeDocument(BuildSendEnvelope(envelope).get(), envelopePath)) {
+    // Without an export folder the name would land in whatever folder the program runs in.
+    if (!ExportFolderExists(settings.ExportDir)
+        || !SaveExchangeDocument(BuildSendEnvelope(envelope).get(), envelopePath)) {
         log.AppendLine(kTempSaveFailed.arg(envelopePath));
         return false;
     }
@@ -105,7 +116,8 @@ bool ExportConsolidatedForecast(CCheckLog& log, QWidget* parent, int forecast, i
 bool CExportDataDlg::SendForecast(int forecast, int ownReceiverId, const CTransportList& transports)
 {
     return RunOperation([&] {
-        if (!::CheckForecast(*this, forecast) && AppMessageBox(kCheckQuestion, MB_YESNO | MB_ICONQUESTION, this) != IDYES)
+        if (!::CheckForecast(*this, forecast)
+            && AppMessageBox(kCheckQuestion, MB_YESNO | MB_ICONQUESTION, this) != IDYES)
             return false;
         if (AppMessageBox(kBuildQuestion, MB_YESNO | MB_ICONQUESTION, this) == IDYES
             && !::BuildTotalForecast(*this, forecast))

@@ -52,7 +52,7 @@ struct ReaderCloser {
 int OpenDocument(const QString& path)
 {
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    struct stat st {};
+    struct stat st { };
     if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
         ::close(fd);
         errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;

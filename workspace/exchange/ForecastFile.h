@@ -1,5 +1,5 @@
-// The forecast document received from a subordinate organisation, read as a stream: the program's version on the root, the schema validation
-// as the parser goes, and the "prognozdata" elements one at a time, so that a large document is
+// The forecast document received from a subordinate organisation, read as a stream: the program's version on the root,
+// the schema validation as the parser goes, and the "prognozdata" elements one at a time, so that a large document is
 // never held as a tree. Refusals come back as values with the message to show.
 #pragma once
 
