@@ -232,6 +232,16 @@ void TotalForecastsToXml(xmlNodePtr parent, const CTotalForecastList& list)
         TotalForecastToXml(parent, rec);
 }
 
+bool TotalForecastToXmlStream(xmlTextWriterPtr writer, const CTotalForecastRecord& rec)
+{
+    if (xmlTextWriterStartElement(writer, BAD_CAST XmlNames::kTotalForecastData) < 0)
+        return false;
+    for (const auto& f : kWrittenFields)
+        if (!XmlStreamText(writer, f.name, XmlFieldText(rec, f)))
+            return false;
+    return XmlStreamText(writer, "comment", QString()) && xmlTextWriterEndElement(writer) >= 0;
+}
+
 std::optional<CTotalForecastRecord> ReadTotalForecastCommentXml(const xmlNode* node)
 {
     return ReadRecordXml<R>(node, XmlNames::kTotalForecastData, kCommentXmlFields);

@@ -46,6 +46,8 @@ std::optional<CTotalForecastRecord> ReadTotalForecastRow(const CSqlQuery& q);
 // The consolidated row as it travels in the forecast document; the comment child is always empty.
 xmlNodePtr TotalForecastToXml(xmlNodePtr parent, const CTotalForecastRecord& rec);
 void TotalForecastsToXml(xmlNodePtr parent, const CTotalForecastList& list);
+// The same element through a streaming writer; false when the writer failed.
+bool TotalForecastToXmlStream(xmlTextWriterPtr writer, const CTotalForecastRecord& rec);
 // id, product and comment of a comments element; prognoz stays 0 for the caller to supply.
 std::optional<CTotalForecastRecord> ReadTotalForecastCommentXml(const xmlNode* node);
 // The node and its following siblings; none when no node gives a record.

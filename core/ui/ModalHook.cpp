@@ -25,6 +25,12 @@ QString CModalHook::getOpenFileName(QWidget* parent, const QString& caption, con
     return QFileDialog::getOpenFileName(parent, caption, dir, filter);
 }
 
+QStringList CModalHook::getOpenFileNames(QWidget* parent, const QString& caption, const QString& dir,
+                                         const QString& filter)
+{
+    return QFileDialog::getOpenFileNames(parent, caption, dir, filter);
+}
+
 QString CModalHook::getSaveFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter,
                                     const QString& defaultSuffix)
 {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <optional>
@@ -27,6 +28,9 @@ public:
     // Runs a modal dialog (message boxes included) and returns its result.
     virtual int execDialog(QDialog& dialog);
     virtual QString getOpenFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter);
+    // Several existing files; none when cancelled.
+    virtual QStringList getOpenFileNames(QWidget* parent, const QString& caption, const QString& dir,
+                                         const QString& filter);
     // A name without an extension gets defaultSuffix (when given); an existing file is confirmed first.
     virtual QString getSaveFileName(QWidget* parent, const QString& caption, const QString& dir, const QString& filter,
                                     const QString& defaultSuffix = QString());

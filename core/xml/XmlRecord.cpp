@@ -57,6 +57,36 @@ xmlNodePtr XmlAddText(xmlNodePtr parent, const char* name, const QString& text)
     return xmlNewTextChild(parent, nullptr, BAD_CAST name, BAD_CAST utf8.constData());
 }
 
+bool XmlStreamText(xmlTextWriterPtr writer, const char* name, const QString& text)
+{
+    // Escaped as the tree's serialiser escapes text (the writer's own escaping also turns '"' into
+    // an entity, which would change the bytes).
+    QByteArray escaped;
+    const QByteArray utf8 = XmlSafeText(text).toUtf8();
+    escaped.reserve(utf8.size());
+    for (const char c : utf8) {
+        switch (c) {
+        case '&':
+            escaped += "&amp;";
+            break;
+        case '<':
+            escaped += "&lt;";
+            break;
+        case '>':
+            escaped += "&gt;";
+            break;
+        case '\r':
+            escaped += "&#13;";
+            break;
+        default:
+            escaped += c;
+        }
+    }
+    return xmlTextWriterStartElement(writer, BAD_CAST name) >= 0
+        && xmlTextWriterWriteRawLen(writer, BAD_CAST escaped.constData(), int(escaped.size())) >= 0
+        && xmlTextWriterEndElement(writer) >= 0;
+}
+
 xmlAttrPtr XmlSetProp(xmlNodePtr node, const char* name, const QString& value)
 {
     const QByteArray utf8 = XmlSafeText(value).toUtf8();

@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <libxml/tree.h>
+#include <libxml/xmlwriter.h>
 
 #include <memory>
 #include <optional>
@@ -107,32 +108,48 @@ QString XmlInvalidNumberMessage(const char* field, const QString& text);
 QString XmlDate(const QDateTime& d); // "yyyy-MM-ddTHH:mm:ss"
 QDateTime XmlToDate(const QString& text);
 
+// The text a field is written as.
+template <class R>
+QString XmlFieldText(const R& rec, const XmlField<R>& f)
+{
+    switch (f.kind) {
+    case XmlField<R>::Int:
+        return XmlInt(rec.*std::get<int R::*>(f.member));
+    case XmlField<R>::Text:
+        return rec.*std::get<QString R::*>(f.member);
+    case XmlField<R>::Currency:
+        return (rec.*std::get<Money R::*>(f.member)).toXmlText();
+    case XmlField<R>::Decimal6:
+        return XmlFixed6(rec.*std::get<double R::*>(f.member));
+    case XmlField<R>::Date:
+        return XmlDate(rec.*std::get<QDateTime R::*>(f.member));
+    }
+    return QString();
+}
+
 template <class R>
 xmlNodePtr RecordToXml(xmlNodePtr parent, const char* element, const R& rec, std::span<const XmlField<R>> fields)
 {
     xmlNodePtr node = xmlNewChild(parent, nullptr, BAD_CAST element, nullptr);
-    for (const auto& f : fields) {
-        QString value;
-        switch (f.kind) {
-        case XmlField<R>::Int:
-            value = XmlInt(rec.*std::get<int R::*>(f.member));
-            break;
-        case XmlField<R>::Text:
-            value = rec.*std::get<QString R::*>(f.member);
-            break;
-        case XmlField<R>::Currency:
-            value = (rec.*std::get<Money R::*>(f.member)).toXmlText();
-            break;
-        case XmlField<R>::Decimal6:
-            value = XmlFixed6(rec.*std::get<double R::*>(f.member));
-            break;
-        case XmlField<R>::Date:
-            value = XmlDate(rec.*std::get<QDateTime R::*>(f.member));
-            break;
-        }
-        XmlAddText(node, f.name, value);
-    }
+    for (const auto& f : fields)
+        XmlAddText(node, f.name, XmlFieldText(rec, f));
     return node;
+}
+
+// The streaming counterparts, for documents too large to build as a tree: the bytes written equal
+// what the tree gives when saved indented. False when the writer failed.
+bool XmlStreamText(xmlTextWriterPtr writer, const char* name, const QString& text);
+
+template <class R>
+bool RecordToXmlStream(xmlTextWriterPtr writer, const char* element, const R& rec,
+                       std::span<const XmlField<R>> fields)
+{
+    if (xmlTextWriterStartElement(writer, BAD_CAST element) < 0)
+        return false;
+    for (const auto& f : fields)
+        if (!XmlStreamText(writer, f.name, XmlFieldText(rec, f)))
+            return false;
+    return xmlTextWriterEndElement(writer) >= 0;
 }
 
 // None when the node is not the element, and also when a field holds a number that is not valid

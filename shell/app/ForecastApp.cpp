@@ -11,6 +11,7 @@
 #include "ReportDatabase.h"
 #include "ReportEngine.h"
 #include "Settings.h"
+#include "ShellHooks.h"
 #include "SplashDlg.h"
 #include "TextUtils.h"
 #include "db/DbSetup.h"
@@ -157,6 +158,7 @@ bool CForecastApp::InitInstance()
     s.ownReceiverId = LoadImportedLeafReceivers(s.currentForecastId);
     SeedImportEventTypes();
 
+    InstallForecastExchange(m_session, m_transports.transports());
     m_frame = CreateMainFrame();
     SetAppMainWindow(m_frame);
     m_frame->SetAppTarget(this);

@@ -1,7 +1,9 @@
 #include "ShellHooks.h"
 
 #include "AvPricesDlg.h"
+#include "CheckDialogs.h"
 #include "ForecastDialogs.h"
+#include "ForecastImport.h"
 #include "MainFrame.h"
 #include "ModalHook.h"
 #include "OpJournalExport.h"
@@ -70,4 +72,14 @@ void InstallShellDialogs()
         dlg.DoModal();
     };
     hooks.averagePriceImport = &ImportAveragePrices;
+}
+
+void InstallForecastExchange(CSessionState& session, const CTransportList& transports)
+{
+    ShellHooks().sendForecast = [&session, &transports](QWidget* parent, int forecastId) {
+        auto* dlg = new CExportDataDlg(parent);
+        dlg->show();
+        dlg->SendForecast(forecastId, session.ownReceiverId, transports);
+    };
+    ShellHooks().receiveForecast = [&session](QWidget* parent) { OnReceiveForecast(session, parent); };
 }

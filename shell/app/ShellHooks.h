@@ -3,6 +3,7 @@
 #pragma once
 
 #include "Session.h"
+#include "TransportRegistry.h"
 #include "tables/Forecasts.h"
 
 #include <functional>
@@ -52,6 +53,9 @@ CShellHooks& ShellHooks();
 void InstallSelectionDialogs();
 // The forecast list (forecastManager) and the choice of the forecast to copy (selectForecastCopy).
 void InstallForecastDialogs();
+// Sending and receiving forecasts (sendForecast, receiveForecast) over the run's session and the
+// loaded transports, which outlive every command.
+void InstallForecastExchange(CSessionState& session, const CTransportList& transports);
 // The report dialogs registered for the report commands.
 void InstallReportDialogs();
 // The settings dialog, the journal export, the users and the average prices.

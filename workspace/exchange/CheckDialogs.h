@@ -6,6 +6,7 @@
 #pragma once
 
 #include "CheckLog.h"
+#include "TransportRegistry.h"
 
 #include <QDialog>
 #include <QElapsedTimer>
@@ -81,6 +82,11 @@ class CExportDataDlg : public CExportNSIDlg {
     Q_OBJECT
 public:
     explicit CExportDataDlg(QWidget* parent = nullptr);
+
+    // Checks the forecast, builds its consolidated forecast when the user asks for it, and writes it
+    // for the upper organisation: into the export folder, or through the chosen transport. The
+    // exchange journal records the outcome. True when the forecast went out.
+    bool SendForecast(int forecast, int ownReceiverId, const CTransportList& transports);
 };
 
 class CCheckForecastDlg : public CExportDataDlg {

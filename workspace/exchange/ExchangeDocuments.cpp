@@ -5,6 +5,7 @@
 #include <QSaveFile>
 
 #include <libxml/xmlsave.h>
+#include <libxml/xmlwriter.h>
 
 #include <cstring>
 
@@ -89,6 +90,54 @@ XmlDocPtr BuildForecastDocument(const CForecastHeader& header, const CTotalForec
     if (doc)
         TotalForecastsToXml(root, rows);
     return doc;
+}
+
+namespace {
+
+bool WriteAttribute(xmlTextWriterPtr writer, const char* name, const QString& value)
+{
+    return xmlTextWriterWriteAttribute(writer, BAD_CAST name, BAD_CAST value.toUtf8().constData()) >= 0;
+}
+
+bool StreamForecastDocument(xmlTextWriterPtr w, const CForecastHeader& header, const CTotalForecastList& rows)
+{
+    // The tree's serialiser puts the namespace declaration before the attributes.
+    if (xmlTextWriterSetIndent(w, 1) < 0 || xmlTextWriterSetIndentString(w, BAD_CAST "  ") < 0
+        || xmlTextWriterStartDocument(w, nullptr, "UTF-8", nullptr) < 0
+        || xmlTextWriterStartElement(w, BAD_CAST "forecast") < 0 || !WriteAttribute(w, "xmlns:xsi", kSchemaInstance)
+        || !WriteAttribute(w, "to", XmlInt(header.to)) || !WriteAttribute(w, "version", GetFileVersionString())
+        || !WriteAttribute(w, "from", XmlInt(header.from))
+        || !WriteAttribute(w, kSchemaLocation, ExchangeSchemas::kForecast) || !WriteAttribute(w, "mail", header.mail)
+        || !WriteAttribute(w, "subReceiverCount", XmlInt(header.subReceiverCount)))
+        return false;
+    for (const CTotalForecastRecord& rec : rows)
+        if (!TotalForecastToXmlStream(w, rec))
+            return false;
+    return xmlTextWriterEndElement(w) >= 0 && xmlTextWriterEndDocument(w) >= 0;
+}
+
+} // namespace
+
+bool WriteForecastDocument(const CForecastHeader& header, const CTotalForecastList& rows, const QString& path)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    xmlOutputBufferPtr out = xmlOutputBufferCreateIO(&WriteToSaveFile, nullptr, &file, nullptr);
+    xmlTextWriterPtr writer = out ? xmlNewTextWriter(out) : nullptr;
+    if (!writer) {
+        if (out)
+            xmlOutputBufferClose(out);
+        file.cancelWriting();
+        return false;
+    }
+    const bool written = StreamForecastDocument(writer, header, rows) && xmlTextWriterFlush(writer) >= 0;
+    xmlFreeTextWriter(writer); // closes the buffer, which writes what it still holds
+    if (!written || file.error() != QFileDevice::NoError) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
 }
 
 XmlDocPtr BuildNsiDocument(const CNsiDocument& nsi)

@@ -47,6 +47,11 @@ struct CForecastHeader {
 // Root "forecast", schema forecast.xsd: one "prognozdata" per consolidated row.
 XmlDocPtr BuildForecastDocument(const CForecastHeader& header, const CTotalForecastList& rows);
 
+// The same document written as it is made, without a tree: the bytes equal those of the tree saved
+// with SaveExchangeDocument, whole or not at all.
+[[nodiscard]] bool WriteForecastDocument(const CForecastHeader& header, const CTotalForecastList& rows,
+                                         const QString& path);
+
 // Old-to-new id pairs of one kind, written in list order.
 struct CIdPair {
     int oldId = 0;

@@ -1,0 +1,41 @@
+// The forecast's export for the upper organisation after its check and consolidation
+// (CExportDataDlg::SendForecast), and its texts.
+#pragma once
+
+#include "CheckLog.h"
+#include "TransportRegistry.h"
+
+#include <QString>
+
+class QWidget;
+
+namespace ForecastExportTexts {
+inline const QString kCheckQuestion =
+    QStringLiteral("Информационное сообщение: Обнаружены неточности ввода прогнозных данных. Продолжить?");
+inline const QString kBuildQuestion = QStringLiteral("Сформировать сводный прогноз?");
+inline const QString kSaving = QStringLiteral("Сохранение прогноза...");
+inline const QString kNoRecipient = QStringLiteral("\tНе найден получатель прогноза!");
+// %1 the receiving organisation.
+inline const QString kNoEmail = QStringLiteral("Для %1 не задан E-Mail. Отправка невозможна.");
+inline const QString kOwner = QStringLiteral("\tВы являетесь владельцем прогноза, отправка невозможна!");
+inline const QString kEmpty = QStringLiteral("\tПрогноз пустой!");
+inline const QString kNoExportDir = QStringLiteral("  Отсутствует директория по умолчанию");
+inline const QString kFileExists = QStringLiteral("  Такой файл существует. Выберите файл.");
+inline const QString kNoFileChosen = QStringLiteral("Не выбран файл");
+inline const QString kSaveFailed = QStringLiteral("  Ошибка сохранения файла (%1)!");
+inline const QString kSaved = QStringLiteral("  Выгружен (%1).");
+inline const QString kTempSaveFailed = QStringLiteral("  Ошибка сохранения временного файла (%1)!");
+inline const QString kDone = QStringLiteral("Прогноз успешно выгружен.");
+inline const QString kFailed = QStringLiteral("\tОшибка сохранения прогноза!");
+inline const QString kFilter = QStringLiteral("Файлы XML (*.xml)");
+inline const QString kJournalComment = QStringLiteral("Прогноз");
+inline const QString kNoName = QStringLiteral("Noname");
+inline const QString kFileTransport = QStringLiteral("File");
+inline const QString kMailTransport = QStringLiteral("SMTP");
+} // namespace ForecastExportTexts
+
+// Writes the consolidated forecast for the upper organisation into the export folder, or hands it to
+// the chosen transport; `parent` is the parent of the save dialog. False after an abort, whose reason
+// was logged; *empty is set when the consolidated forecast holds no row (nothing is written then).
+bool ExportConsolidatedForecast(CCheckLog& log, QWidget* parent, int forecast, int ownReceiverId,
+                                const CTransportList& transports, bool* empty);

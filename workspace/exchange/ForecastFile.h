@@ -1,0 +1,50 @@
+// The forecast document received from a subordinate organisation, read as a stream: the program's version on the root,
+// the schema validation as the parser goes, and the "prognozdata" elements one at a time, so that a large document is
+// never held as a tree. Refusals come back as values with the message to show.
+#pragma once
+
+#include "tables/ForecastData.h"
+
+#include <QString>
+
+namespace ForecastImportTexts {
+inline const QString kNoData = QStringLiteral("Отсутствуют данные для загрузки!");
+inline const QString kSenderMissing = QStringLiteral("Отправитель прогноза не найден в базе");
+inline const QString kRecipientMissing = QStringLiteral("Получатель прогноза не найден в базе");
+inline const QString kUnknownName = QStringLiteral("нет!!!");
+// %1 the sender, %2 the recipient.
+inline const QString kQuestion = QStringLiteral("Получен прогноз от \"%1\" для \"%2\". Загрузить?");
+// %1 the sender.
+inline const QString kReplaceWarning = QStringLiteral(
+    "\n\nВНИМАНИЕ: Предыдущие данные от \"%1\" уже находятся в базе данных и в ходе загрузки будут уничтожены.");
+inline const QString kLoaded = QStringLiteral("Файл %1 успешно загружен!");
+inline const QString kJournalComment = QStringLiteral("Прогноз");
+inline const QString kFilter = QStringLiteral("Файлы XML (*.xml)");
+} // namespace ForecastImportTexts
+
+struct CForecastFile {
+    enum Status { Read, Refused, NoData };
+    Status status = Refused;
+    QString message; // of a refusal (stop icon) or of NoData (exclamation icon)
+    int to = 0;
+    int from = 0;
+    int subReceiverCount = 0; // 0 when missing or not a number
+    int forecast = 0;         // of the first row; every row carries it
+    CForecastDataList rows;   // in document order
+
+    bool ok() const { return status == Read; }
+};
+
+// The document at `path` checked against the schema file at `schemaPath`. Refused with the messages
+// of the exchange reader: the version (before any row is read), a parse failure, a validation
+// failure, and also rows of more than one forecast.
+CForecastFile ReadForecastFile(const QString& path, const QString& schemaPath);
+
+// Whether the sender already has rows in the forecast; true also when that cannot be read.
+bool HasStoredForecastRows(int forecast, int sender);
+
+// Stores what the file carries as the sender's rows, in one transaction: the sender's map row with
+// its sub-receiver count, every row by (forecast, sender, product) with the received comment
+// appended to a stored one, and the journal row "received". False after a database error, which was
+// reported; then nothing is stored.
+[[nodiscard]] bool StoreForecastFile(CForecastFile& file);
