@@ -27,3 +27,7 @@ void CChildFrameBase::FillSections()
 void CChildFrameBase::ResetConsolidatedSelection()
 {
 }
+
+void CChildFrameBase::ReloadForecastReceiver()
+{
+}

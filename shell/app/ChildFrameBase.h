@@ -21,4 +21,6 @@ public:
     virtual void FillSections();
     // The editor forgets the organisation chosen for its private forecast and reloads.
     virtual void ResetConsolidatedSelection();
+    // The forecast editor shows its receiver again from the database.
+    virtual void ReloadForecastReceiver();
 };

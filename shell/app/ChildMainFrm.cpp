@@ -63,3 +63,9 @@ void CChildMainFrm::ResetConsolidatedSelection()
 {
     m_panel->ResetConsolidatedSelection();
 }
+
+void CChildMainFrm::ReloadForecastReceiver()
+{
+    if (CForecastFrameBase* frame = m_panel->forecastFrame())
+        frame->SetReceiver(frame->receiverId());
+}

@@ -19,6 +19,7 @@ public:
     void NotifyEventJournal(int wParam) override;
     void FillSections() override;
     void ResetConsolidatedSelection() override;
+    void ReloadForecastReceiver() override;
     bool OnCmdMsg(int id, CmdMsg msg, CCmdUI* ui) override;
 
     CMainDlg* panel() const { return m_panel; }

@@ -13,6 +13,7 @@
 #include "Settings.h"
 #include "SplashDlg.h"
 #include "TextUtils.h"
+#include "TransportHost.h"
 #include "db/DbSetup.h"
 #include "tables/Forecasts.h"
 #include "tables/ImportEventTypes.h"
@@ -182,6 +183,8 @@ int CForecastApp::Run()
     if (!InitInstance())
         return m_exitCode;
     const int code = QApplication::exec();
+    // The host thread ends first: it must not start an item in a window that is going away.
+    StopTransportHost();
     // The framework destroys the main window before the shut-down steps.
     delete m_frame;
     SetAppMainWindow(nullptr);

@@ -214,6 +214,8 @@ CMainFrame::CMainFrame(CSessionState& session, QWidget* parent)
 
 CMainFrame::~CMainFrame()
 {
+    if (WorkspaceRefresh() == this)
+        SetWorkspaceRefresh(nullptr);
     qApp->removeEventFilter(this);
     m_progressTimer.stop();
 }
@@ -294,6 +296,7 @@ bool CMainFrame::Create()
     ProgressCreate();
     OnForecastSelChange();
     ProgressDestroy();
+    SetWorkspaceRefresh(this);
 
     // Entries that no user reaches; their commands stay.
     for (int id : {ID_USERS, ID_PRICE_IMPORT, ID_AVERAGE_PRICE_IMPORT}) {
@@ -622,6 +625,43 @@ void CMainFrame::FillForecastCombo()
     }
     // The combo would select its first entry by itself; only the current forecast is selected.
     combo->setCurrentIndex(selected);
+}
+
+void CMainFrame::SelectForecast(int forecastId)
+{
+    QComboBox* combo = m_forecastBar->forecastCombo();
+    combo->setCurrentIndex(combo->findData(forecastId));
+    OnForecastSelChange();
+}
+
+void CMainFrame::ReloadForecastReceiver()
+{
+    if (m_child)
+        m_child->ReloadForecastReceiver();
+}
+
+void CMainFrame::ResetConsolidatedSelection()
+{
+    if (m_child)
+        m_child->ResetConsolidatedSelection();
+}
+
+void CMainFrame::NotifyChildren(int wParam)
+{
+    if (m_child)
+        m_child->OnUpdateChildren(wParam);
+}
+
+void CMainFrame::NotifyForecastFrame(int wParam)
+{
+    if (m_child)
+        m_child->NotifyForecastFrame(wParam);
+}
+
+void CMainFrame::NotifyEventJournal(int wParam)
+{
+    if (m_child)
+        m_child->NotifyEventJournal(wParam);
 }
 
 int CMainFrame::SelectedForecastId() const

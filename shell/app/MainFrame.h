@@ -5,6 +5,7 @@
 
 #include "CmdTarget.h"
 #include "Session.h"
+#include "WorkspaceRefresh.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -37,7 +38,7 @@ private:
     QLabel* m_status[3] = {};
 };
 
-class CMainFrame : public QMainWindow, public CCmdTarget {
+class CMainFrame : public QMainWindow, public CCmdTarget, public IWorkspaceRefresh {
     Q_OBJECT
 public:
     // The frame works on the application's session: the current forecast it chooses, the login's
@@ -50,9 +51,9 @@ public:
     // The application, the last target of the command routing.
     void SetAppTarget(CCmdTarget* app) { m_app = app; }
 
-    void FillForecastCombo();
+    void FillForecastCombo() override;
     void OnForecastSelChange();
-    void UpdateTitle();
+    void UpdateTitle() override;
     void UpdateStatusIcons();
 
     // Sets the state of every command's action and of the bar controls.
@@ -61,6 +62,14 @@ public:
     bool ExecuteCommand(int id);
 
     bool OnCmdMsg(int id, CmdMsg msg, CCmdUI* ui) override;
+
+    // What imports and book changes ask of the window.
+    void SelectForecast(int forecastId) override;
+    void ReloadForecastReceiver() override;
+    void ResetConsolidatedSelection() override;
+    void NotifyChildren(int wParam) override;
+    void NotifyForecastFrame(int wParam) override;
+    void NotifyEventJournal(int wParam) override;
 
     QAction* Action(int id) const;
     CChildFrameBase* childFrame() const { return m_child; }

@@ -1,5 +1,10 @@
 #include "ShellHooks.h"
 
+#include "CheckDialogs.h"
+#include "CommentsExchange.h"
+#include "NsiImport.h"
+#include "TransportHost.h"
+
 #include "ModalHook.h"
 #include "ReceiverSelectDlg.h"
 #include "ReportForms.h"
@@ -31,4 +36,18 @@ void InstallReportDialogs()
         OpenReportDialog(command, parent, session, forecast);
     };
     ShellHooks().reportAvailable = &HasReportDialog;
+}
+
+void InstallExchangeCommands(CSessionState& session, const CTransportList& transports)
+{
+    CShellHooks& hooks = ShellHooks();
+    hooks.sendReferenceData = [&session, &transports](QWidget* parent) {
+        auto* dlg = new CExportNSIDlg(parent);
+        dlg->show();
+        dlg->SendNSI(session, transports);
+    };
+    hooks.receiveReferenceData = [&session](QWidget* parent) { OnReceiveNsi(session, parent); };
+    hooks.sendComments = [&session, &transports](QWidget* parent) { OnSendComments(session, parent, transports); };
+    hooks.receiveComments = [&session](QWidget* parent) { OnReceiveComments(session, parent); };
+    InstallTransportHost(session, nullptr);
 }

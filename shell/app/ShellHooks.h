@@ -3,6 +3,7 @@
 #pragma once
 
 #include "Session.h"
+#include "TransportRegistry.h"
 #include "tables/Forecasts.h"
 
 #include <functional>
@@ -52,3 +53,6 @@ CShellHooks& ShellHooks();
 void InstallSelectionDialogs();
 // The report dialogs registered for the report commands.
 void InstallReportDialogs();
+// The exchange commands (reference data, comments) over the application's session and transports,
+// and the transport host thread that imports what a transport receives.
+void InstallExchangeCommands(CSessionState& session, const CTransportList& transports);

@@ -66,5 +66,6 @@ int main(int argc, char* argv[])
     RegisterForecastEditor();
 
     CForecastApp forecast;
+    InstallExchangeCommands(forecast.session(), forecast.transports().transports());
     return forecast.Run();
 }
