@@ -9,7 +9,6 @@
 #include "WaitCursor.h"
 #include "WorkspaceRefresh.h"
 #include "tables/ImportEventTypes.h"
-#include "tables/ImportStatus.h"
 #include "tables/PriceChecks.h"
 #include "tables/ReceiverMap.h"
 
@@ -19,16 +18,6 @@ using namespace CommentTexts;
 
 namespace {
 
-void JournalRow(int forecast, int receiver, int event)
-{
-    CImportStatusRecord row;
-    row.prognoz = forecast;
-    row.receiver = receiver;
-    row.comment = kJournalComment;
-    row.event = event;
-    static_cast<void>(SaveImportStatus(row));
-}
-
 void NotifyChildren()
 {
     if (IWorkspaceRefresh* refresh = WorkspaceRefresh())
@@ -37,8 +26,7 @@ void NotifyChildren()
 
 // The document is written and handed on; false after a failure that was shown. *written tells
 // whether the document went out (to the folder or to the send dialog).
-bool SendComments(CSessionState& session, QWidget* frame, const CTransportList& transports, bool* written,
-                  bool* sent)
+bool SendComments(CSessionState& session, QWidget* frame, const CTransportList& transports, bool* written, bool* sent)
 {
     const int forecastId = session.currentForecastId;
     CReceiverChoice choice;
@@ -56,8 +44,8 @@ bool SendComments(CSessionState& session, QWidget* frame, const CTransportList& 
         AppMessageBox(ExportTexts::kNoEmail.arg(name), MB_ICONEXCLAMATION, frame);
         return false;
     }
-    const auto rows = LoadForecastData(SqlFilter(QStringLiteral("prognoz=? and receiver=? and comment<>''"),
-                                                 {forecastId, chosenId}));
+    const auto rows =
+        LoadForecastData(SqlFilter(QStringLiteral("prognoz=? and receiver=? and comment<>''"), {forecastId, chosenId}));
     if (!rows)
         return false;
     if (rows->empty()) {
@@ -86,7 +74,8 @@ bool SendComments(CSessionState& session, QWidget* frame, const CTransportList& 
         return false;
     *written = true;
     *sent = writer.fileTransport() || writer.Send(transports);
-    JournalRow(forecastId, chosenId, *sent ? IEK_SENT_FOR_CORRECTION : IEK_SEND_FAILED);
+    static_cast<void>(
+        WriteExchangeJournal(forecastId, chosenId, kJournalComment, *sent ? IEK_SENT_FOR_CORRECTION : IEK_SEND_FAILED));
     return true;
 }
 
@@ -144,20 +133,14 @@ void ImportCommentFile(CSessionState&, QWidget* frame, const QString& path)
         if (!SaveTotalForecast(row))
             return;
     }
-    CImportStatusRecord status;
-    status.prognoz = forecast;
-    status.receiver = sender->id;
-    status.comment = kJournalComment;
-    status.event = IEK_RECEIVED;
-    if (!SaveImportStatus(status) || !transaction.commit())
+    if (!WriteExchangeJournal(forecast, sender->id, kJournalComment, IEK_RECEIVED) || !transaction.commit())
         return;
     AppMessageBox(kImported, MB_ICONINFORMATION, frame);
 }
 
 void OnReceiveComments(CSessionState& session, QWidget* frame)
 {
-    const QString path =
-        ModalHook().getOpenFileName(frame, QString(), Settings().ImportDir, ExportTexts::kXmlFilter);
+    const QString path = ModalHook().getOpenFileName(frame, QString(), Settings().ImportDir, ExportTexts::kXmlFilter);
     if (!path.isEmpty())
         ImportCommentFile(session, frame, path);
     NotifyChildren();

@@ -6,8 +6,19 @@
 #include "SendDataDlg.h"
 #include "Settings.h"
 #include "TextUtils.h"
+#include "tables/ImportStatus.h"
 
 using namespace ExportTexts;
+
+bool WriteExchangeJournal(int forecast, int receiver, const QString& comment, int event)
+{
+    CImportStatusRecord row;
+    row.prognoz = forecast;
+    row.receiver = receiver;
+    row.comment = comment;
+    row.event = event;
+    return SaveImportStatus(row);
+}
 
 CExportWriter::CExportWriter(QWidget* parent, Report report)
     : m_parent(parent)

@@ -13,6 +13,9 @@
 
 class QWidget;
 
+// One row of the exchange journal (the dates as the event keeps them); false after a shown error.
+bool WriteExchangeJournal(int forecast, int receiver, const QString& comment, int event);
+
 class CExportWriter {
 public:
     // How a line of the export reaches the user: logged, or shown with the icon.

@@ -7,7 +7,6 @@
 #include "Session.h"
 #include "Settings.h"
 #include "tables/ImportEventTypes.h"
-#include "tables/ImportStatus.h"
 
 #include <QPushButton>
 
@@ -20,12 +19,7 @@ namespace {
 // One export's end in the exchange journal.
 void WriteExportRow(int forecast, int receiver, const QString& comment, bool sent)
 {
-    CImportStatusRecord row;
-    row.prognoz = forecast;
-    row.receiver = receiver;
-    row.comment = comment;
-    row.event = sent ? IEK_SENT : IEK_SEND_FAILED;
-    static_cast<void>(SaveImportStatus(row));
+    static_cast<void>(WriteExchangeJournal(forecast, receiver, comment, sent ? IEK_SENT : IEK_SEND_FAILED));
 }
 
 template <class List>
@@ -89,8 +83,8 @@ void CExportNSIDlg::SendNSI(const CSessionState& session, const CTransportList& 
                                documents, kDocuments, kDocumentsFailed)
                 || !LoadLogged(*this, LoadMeasurements(), units, kUnits, kUnitsFailed)
                 || !LoadLogged(*this, LoadMConverts(), converts, kConverts, kConvertsFailed)
-                || !LoadLogged(*this, LoadPrices(SqlFilter(QStringLiteral("prognoz=?"), {forecastId})), prices,
-                               kPrices, kPricesFailed))
+                || !LoadLogged(*this, LoadPrices(SqlFilter(QStringLiteral("prognoz=?"), {forecastId})), prices, kPrices,
+                               kPricesFailed))
                 return false;
             for (int id : *chosen) {
                 auto receiver = GetForecastReceiver(id, forecastId);
@@ -137,8 +131,8 @@ void CExportNSIDlg::SendNSI(const CSessionState& session, const CTransportList& 
                     return false;
                 }
                 const QString base = ExchangeFileBase(receiver->name + u'_' + forecast->name);
-                CSendEnvelope envelope{receiver->name, receiver->email, sender->name, sender->email, QString(),
-                                       ExchangeDataType::kNsi};
+                CSendEnvelope envelope{receiver->name, receiver->email, sender->name,
+                                       sender->email,  QString(),       ExchangeDataType::kNsi};
                 if (!writer.Save(doc.get(), NsiFileName(base), base, envelope, receiver->name))
                     return false;
             }

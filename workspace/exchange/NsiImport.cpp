@@ -3,17 +3,18 @@
 #include "AppMessage.h"
 #include "ExchangeDocuments.h"
 #include "ExchangeOpen.h"
+#include "ExportWriter.h"
 #include "ModalHook.h"
 #include "OldIdMap.h"
 #include "Settings.h"
 #include "WaitCursor.h"
 #include "WorkspaceRefresh.h"
 
-#include <QWidget>
 #include "tables/ForecastData.h"
-#include "tables/ImportStatus.h"
 #include "tables/ImportEventTypes.h"
+#include "tables/ImportStatus.h"
 #include "tables/ReceiverMap.h"
+#include <QWidget>
 
 #include <algorithm>
 #include <set>
@@ -236,15 +237,9 @@ std::optional<CPlaced> StoreNsi(CNsiReceived& nsi)
         if (!map.Save(*nsi.idMaps))
             return std::nullopt;
     }
-    if (placed->sender > 0) {
-        CImportStatusRecord row;
-        row.prognoz = nsi.forecastId;
-        row.receiver = placed->sender;
-        row.comment = NsiTexts::kJournalComment;
-        row.event = IEK_RECEIVED;
-        if (!SaveImportStatus(row))
-            return std::nullopt;
-    }
+    if (placed->sender > 0
+        && !WriteExchangeJournal(nsi.forecastId, placed->sender, NsiTexts::kJournalComment, IEK_RECEIVED))
+        return std::nullopt;
     if (!transaction.commit())
         return std::nullopt;
     return placed;

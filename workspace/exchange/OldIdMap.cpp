@@ -74,9 +74,9 @@ bool COldIdMap::SaveEntity(const CIdMap& map, int entity)
 bool COldIdMap::Save(const COldIdMapSet& set)
 {
     CTransaction transaction(connection());
-    return transaction.isActive() && SaveEntity(set.products, OLDID_PRODUCTS) &&
-        SaveEntity(set.forecasts, OLDID_FORECASTS) && SaveEntity(set.receivers, OLDID_RECEIVERS) &&
-        transaction.commit();
+    return transaction.isActive() && SaveEntity(set.products, OLDID_PRODUCTS)
+        && SaveEntity(set.forecasts, OLDID_FORECASTS) && SaveEntity(set.receivers, OLDID_RECEIVERS)
+        && transaction.commit();
 }
 
 COldIdMapSet COldIdMap::Load(const xmlNode* element)

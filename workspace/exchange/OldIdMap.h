@@ -56,8 +56,7 @@ public:
     // The forecasts of the stored forecast pairs and, when the current forecast is one of their new
     // ids, the pairs (receivers only where the new id is among `receivers`); the prices of the other
     // forecasts are appended to `prices`. None after a database error.
-    std::optional<CExchangeMaps> WriteExchangeMaps(const CReceiverList& receivers, CPriceList& prices,
-                                                   int forecastId);
+    std::optional<CExchangeMaps> WriteExchangeMaps(const CReceiverList& receivers, CPriceList& prices, int forecastId);
 
 private:
     CDBConnection& connection() const;

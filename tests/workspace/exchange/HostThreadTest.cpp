@@ -49,7 +49,8 @@ protected:
         SetEnv("LIR_FAKE_ACKLOG", (home() + QStringLiteral("acks.txt")).toUtf8());
         SetJournal(true);
         SeedImportEventTypes();
-        Exec("insert into tfctprognoz (id, name, year, status, owner, ownername) values (5, 'Прогноз', 2013, 1, -20, '')");
+        Exec("insert into tfctprognoz (id, name, year, status, owner, ownername) values (5, 'Прогноз', 2013, 1, -20, "
+             "'')");
         session.currentForecastId = 5;
         window.show();
         SetAppMainWindow(&window);
@@ -71,7 +72,10 @@ protected:
         InstallTransportHost(session, nullptr);
         StartTransportThread(registry.transports(), home() + QStringLiteral("Import"));
     }
-    QStringList Acks() { return QString::fromUtf8(ReadFile(home() + QStringLiteral("acks.txt"))).split(u'\n', Qt::SkipEmptyParts); }
+    QStringList Acks()
+    {
+        return QString::fromUtf8(ReadFile(home() + QStringLiteral("acks.txt"))).split(u'\n', Qt::SkipEmptyParts);
+    }
     QStringList HostLines()
     {
         QStringList lines;
@@ -98,8 +102,9 @@ TEST_P(HostThreadTest, FileTransportStartsNoReceiveThread)
     Start(QStringLiteral("File"), {QStringLiteral("8 never")});
     ASSERT_TRUE(QTest::qWaitFor([&] { return HostLines().size() >= 3; }, 5000));
     QTest::qWait(200);
-    EXPECT_EQ(HostLines(), (QStringList{"Dll пропущена (всего пропущено 1)", "Найдена dll, Прием включен",
-                                        "Просмотр и запуск модулей завершен."}));
+    EXPECT_EQ(HostLines(),
+              (QStringList{"Dll пропущена (всего пропущено 1)", "Найдена dll, Прием включен",
+                           "Просмотр и запуск модулей завершен."}));
     EXPECT_TRUE(Acks().isEmpty());
 }
 
@@ -132,9 +137,9 @@ TEST_P(HostThreadTest, EveryCodeIsServedAndAnswered)
     const QString commentPath = Save(QStringLiteral("comment.xml"), BuildCommentDocument({3, 5, 4, QString()}, {row}));
 
     answers = {IDOK, IDYES, IDOK, IDYES, IDOK, IDOK};
-    Start(QStringLiteral("FAKE"), {"8 Журнал модуля", "1 [InfoSubject:] Тема\\r\\n[x]\\r\\nТекст\\r\\n",
-                                   "3 " + nsiPath, "2 " + commentPath, "2 " + commentPath + ".missing",
-                                   "4 op|msg", "4null op", "5", "9"});
+    Start(QStringLiteral("FAKE"),
+          {"8 Журнал модуля", "1 [InfoSubject:] Тема\\r\\n[x]\\r\\nТекст\\r\\n", "3 " + nsiPath, "2 " + commentPath,
+           "2 " + commentPath + ".missing", "4 op|msg", "4null op", "5", "9"});
     ASSERT_TRUE(QTest::qWaitFor([&] { return Acks().size() >= 9; }, 10000)) << Acks().join(' ').toStdString();
     EXPECT_EQ(Acks(), QString("6 6 6 6 6 7 7 6 6").split(' '));
     EXPECT_TRUE(HostLines().contains("Получена информация от транспортного модуля:\r\nЖурнал модуля"));
@@ -188,10 +193,13 @@ protected:
 TEST_P(IdMapTest, StoredPairsTravelWithTheirForecastsAndReceivedOnesReplaceThem)
 {
     for (int f : {5, 6})
-        Exec("insert into tfctprognoz (id, name, year, status, owner, ownername) values (?, 'П', 2013, 1, -20, '')", {f});
-    Exec("insert into tclsproduct (id, prognoz, parent, name, position, type, isgroup) values (1, 6, 0, 'Продукция', 0, 64, 1)");
+        Exec("insert into tfctprognoz (id, name, year, status, owner, ownername) values (?, 'П', 2013, 1, -20, '')",
+             {f});
+    Exec("insert into tclsproduct (id, prognoz, parent, name, position, type, isgroup) values (1, 6, 0, 'Продукция', "
+         "0, 64, 1)");
     Exec("insert into tfctprice (prognoz, product, priceprev, pricecur, pricenext) values (6, 1, 1, 1, 1)");
-    for (const auto& [entity, oldId, newId] : std::vector<std::tuple<int, int, int>>{{2, 1, 6}, {4, 9, 4}, {4, 8, 99}, {1, 3, 3}})
+    for (const auto& [entity, oldId, newId] :
+         std::vector<std::tuple<int, int, int>>{{2, 1, 6}, {4, 9, 4}, {4, 8, 99}, {1, 3, 3}})
         Exec("insert into tFctOldImportMap (entity, oldID, newID) values (?, ?, ?)", {entity, oldId, newId});
     CReceiverList receivers(2);
     receivers[0].id = 3;
@@ -223,9 +231,10 @@ TEST_P(IdMapTest, StoredPairsTravelWithTheirForecastsAndReceivedOnesReplaceThem)
     const COldIdMapSet set = COldIdMap::Load(xmlDocGetRootElement(doc.get()));
     EXPECT_EQ(set.products, (CIdMap{{0, 13}, {7, 8}}));
     if (isPg())
-        ExecAsAdmin("create function refuse() returns trigger language plpgsql as $$begin raise exception 'refused'; end$$;"
-                    "create trigger refuse before insert on tfctoldimportmap for each row when (new.newid = 13) "
-                    "execute function refuse()");
+        ExecAsAdmin(
+            "create function refuse() returns trigger language plpgsql as $$begin raise exception 'refused'; end$$;"
+            "create trigger refuse before insert on tfctoldimportmap for each row when (new.newid = 13) "
+            "execute function refuse()");
     else
         Exec("create trigger refuse before insert on tFctOldImportMap when new.newID = 13 "
              "begin select raise(abort, 'refused'); end");

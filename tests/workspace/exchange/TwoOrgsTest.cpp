@@ -1,6 +1,7 @@
 // Two organisations, each with its own program folder and database: A above, B below and empty at
 // first. The main frame's commands run offscreen with scripted answers; sqlite3, xmllint, Python and
 // cmp judge what arrives.
+#include "AppMessage.h"
 #include "CommandIds.h"
 #include "ExchangeTestSupport.h"
 #include "MainFrame.h"
@@ -8,14 +9,13 @@
 #include "Settings.h"
 #include "ShellHooks.h"
 #include "db/DbConnection.h"
-#include "AppMessage.h"
 #include "tables/Documentation.h"
 #include "tables/ForecastData.h"
+#include "tables/ImportEventTypes.h"
 #include "tables/MConverts.h"
 #include "tables/Measurements.h"
 #include "tables/Prices.h"
 #include "tables/Products.h"
-#include "tables/ImportEventTypes.h"
 #include "tables/ReceiverMap.h"
 
 #include <QDir>
@@ -127,7 +127,8 @@ protected:
         CReceiverRecord orgB{kOrgB, kOrgA, QStringLiteral("Отдел Б"), QStringLiteral("b@example.org"), 0, 0};
         for (CReceiverRecord* r : {&orgA, &orgB})
             ASSERT_TRUE(SaveReceiver(*r) && MapReceiverToForecast(r->id, kForecast, 0));
-        CMeasurementRecord units[] = {{1, "шт", "796", "шт", 1}, {2, "руб", "383", "р", 2}, {3, "тыс.руб", "384", "тр", 2}};
+        CMeasurementRecord units[] = {
+            {1, "шт", "796", "шт", 1}, {2, "руб", "383", "р", 2}, {3, "тыс.руб", "384", "тр", 2}};
         for (auto& u : units)
             ASSERT_TRUE(SaveMeasurement(u));
         CMConvertRecord convert{-1, 3, 2, 1000.0};
@@ -143,13 +144,27 @@ protected:
             p.measurementNatural = 1;
             p.measurementPrice = id == 3 ? 3 : 2;
             ASSERT_TRUE(SaveProduct(p));
-            CPriceRecord price{-1, kForecast, id, Money::fromRaw(15000 * id), Money::fromInt(2 * id),
-                               Money::fromRaw(25000 * id)};
+            CPriceRecord price{
+                -1, kForecast, id, Money::fromRaw(15000 * id), Money::fromInt(2 * id), Money::fromRaw(25000 * id)};
             ASSERT_TRUE(SavePrice(price, false));
         }
-        CDocumentationRecord doc{-1, kForecast, QStringLiteral("Методика"), 0, QStringLiteral("method.txt"),
+        CDocumentationRecord doc{-1,
+                                 kForecast,
+                                 QStringLiteral("Методика"),
+                                 0,
+                                 QStringLiteral("method.txt"),
                                  QByteArray("Методика расчёта\n")};
         ASSERT_TRUE(SaveDocumentation(doc));
+    }
+
+    // A, seeded, sends its reference data to B with the file transport.
+    void SendFromA()
+    {
+        Use(a);
+        SeedA();
+        Use(a);
+        hook.chosen = {kOrgB};
+        ASSERT_TRUE(Run(ID_NSI_SEND));
     }
 
     QString a, b;
@@ -161,11 +176,7 @@ protected:
 
 TEST_F(TwoOrgsTest, ReferenceDataAndCommentsTravelDownAndBack)
 {
-    Use(a);
-    SeedA();
-    Use(a);
-    hook.chosen = {kOrgB};
-    ASSERT_TRUE(Run(ID_NSI_SEND));
+    SendFromA();
     const QString nsi = a + QStringLiteral("Export/НСИ_Отдел_Б_Прогноз-2013.xml");
     const PeerRun lint = Xmllint(a + QStringLiteral("lir.xsd"), nsi);
     EXPECT_EQ(lint.exitCode, 0) << lint.output.toStdString();
@@ -181,11 +192,15 @@ TEST_F(TwoOrgsTest, ReferenceDataAndCommentsTravelDownAndBack)
     hook.openFile = b + QStringLiteral("Import/nsi.xml");
     answers = {IDYES};
     ASSERT_TRUE(Run(ID_NSI_RECEIVE));
-    EXPECT_TRUE(Shown(QStringLiteral("НСИ успешно загружен!"))) << [&] { QStringList t; for (auto& m : messages) t << m.text; return t.join("|").toStdString(); }();
+    EXPECT_TRUE(Shown(QStringLiteral("НСИ успешно загружен!"))) << [&] {
+        QStringList t;
+        for (auto& m : messages)
+            t << m.text;
+        return t.join("|").toStdString();
+    }();
     for (const char* query : {"select id from tclsproduct where prognoz=5 order by id",
-                              "select count(*) from tfctprice where prognoz=5",
-                              "select count(*) from tclsmeasurement", "select count(*) from tclsmconvert",
-                              "select name, year from tfctprognoz where id=5"})
+                              "select count(*) from tfctprice where prognoz=5", "select count(*) from tclsmeasurement",
+                              "select count(*) from tclsmconvert", "select name, year from tfctprognoz where id=5"})
         EXPECT_EQ(Sql(b, QString::fromUtf8(query)), Sql(a, QString::fromUtf8(query))) << query;
     EXPECT_EQ(Sql(b, "select category from tclsreceiver order by importedId"), "-1\n0");
     EXPECT_EQ(Sql(b, "select count(*) from tfctimportstatus where event=1 and received is not null"), "1");
@@ -209,7 +224,8 @@ TEST_F(TwoOrgsTest, ReferenceDataAndCommentsTravelDownAndBack)
     hook.openFile = comments;
     answers = {IDYES};
     ASSERT_TRUE(Run(ID_COMMENTS_RECEIVE));
-    EXPECT_EQ(Sql(b, "select comment from tfcttotalprognoz where prognoz=5 order by product"), "Уточнить 2\nУточнить 3");
+    EXPECT_EQ(Sql(b, "select comment from tfcttotalprognoz where prognoz=5 order by product"),
+              "Уточнить 2\nУточнить 3");
     const QString journal = "select event from tfctimportstatus where comment='Комментарии к прогнозу'";
     EXPECT_EQ(Sql(a, journal), "3");
     EXPECT_EQ(Sql(b, journal), "1");
@@ -219,14 +235,17 @@ TEST_F(TwoOrgsTest, ReferenceDataAndCommentsTravelDownAndBack)
     QFile::remove(nsi);
     ASSERT_TRUE(Run(ID_NSI_SEND));
     Use(b);
-    const auto dump = [&] { return RunPeer("sh", {"-c", "sqlite3 '" + b + "LIR.db' .dump | sha256sum; ls -l '" + b + "docs'"}).output; };
+    const auto dump = [&] {
+        return RunPeer("sh", {"-c", "sqlite3 '" + b + "LIR.db' .dump | sha256sum; ls -l '" + b + "docs'"}).output;
+    };
     const QString before = dump();
     hook.openFile = nsi;
     answers = {IDNO};
     messages.clear();
     ASSERT_TRUE(Run(ID_NSI_RECEIVE));
     ASSERT_FALSE(messages.empty());
-    EXPECT_TRUE(messages.front().text.contains("Внимание! При повторной загрузке НСИ предыдущие данные могут быть потеряны!"));
+    EXPECT_TRUE(
+        messages.front().text.contains("Внимание! При повторной загрузке НСИ предыдущие данные могут быть потеряны!"));
     EXPECT_EQ(dump(), before);
     answers = {IDYES};
     ASSERT_TRUE(Run(ID_NSI_RECEIVE));
@@ -252,11 +271,7 @@ namespace {
 
 TEST_F(TwoOrgsTest, AFailingPriceInsertLeavesTheReceiverAsItWas)
 {
-    Use(a);
-    SeedA();
-    Use(a);
-    hook.chosen = {kOrgB};
-    ASSERT_TRUE(Run(ID_NSI_SEND));
+    SendFromA();
     Use(b);
     Sql(b, "create trigger refuse before insert on tfctprice begin select raise(abort, 'no prices'); end;");
     hook.openFile = a + QStringLiteral("Export/НСИ_Отдел_Б_Прогноз-2013.xml");
@@ -265,8 +280,9 @@ TEST_F(TwoOrgsTest, AFailingPriceInsertLeavesTheReceiverAsItWas)
     EXPECT_FALSE(Shown(QStringLiteral("НСИ успешно загружен!")));
     EXPECT_TRUE(std::any_of(messages.begin(), messages.end(),
                             [](const RecordedMessage& m) { return m.text.contains("no prices"); }));
-    EXPECT_EQ(Sql(b, "select (select count(*) from tclsproduct) + (select count(*) from tclsreceiver) + "
-                     "(select count(*) from tfctprognoz) + (select count(*) from tfctimportstatus)"),
+    EXPECT_EQ(Sql(b,
+                  "select (select count(*) from tclsproduct) + (select count(*) from tclsreceiver) + "
+                  "(select count(*) from tfctprognoz) + (select count(*) from tfctimportstatus)"),
               "0");
     EXPECT_TRUE(QDir(b + QStringLiteral("docs")).isEmpty());
 }
