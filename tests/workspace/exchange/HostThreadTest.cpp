@@ -3,10 +3,13 @@
 #include "AppMessage.h"
 #include "DbTest.h"
 #include "ExchangeTestSupport.h"
+#include "MailPeers.h"
+#include "MailSettings.h"
 #include "OldIdMap.h"
 #include "Settings.h"
 #include "TransportHost.h"
 #include "TransportRegistry.h"
+#include "TransportSend.h"
 #include "WorkspaceRefresh.h"
 #include "tables/ImportEventTypes.h"
 #include "tables/ReceiverMap.h"
@@ -15,6 +18,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSettings>
 #include <QTest>
 #include <QWidget>
 
@@ -92,6 +96,31 @@ protected:
         return path;
     }
 
+    // Reference data of forecast 5 from the organisation 3 (imported above under 77) for 4.
+    static XmlDocPtr NsiDocument()
+    {
+        CReceiverList parties(2);
+        parties[0].name = QStringLiteral("Управление А");
+        parties[0].importedId = 77;
+        parties[1].name = QStringLiteral("Отдел Б");
+        parties[1].importedId = 4;
+        const CForecastList forecasts = {{5, QStringLiteral("Прогноз"), 2013, -20, QString(), 1}};
+        CNsiDocument nsi;
+        nsi.forecastId = 5;
+        nsi.from = 3;
+        nsi.to = 4;
+        nsi.receivers = &parties;
+        nsi.forecasts = &forecasts;
+        CProductList products(1);
+        products[0].id = 1;
+        products[0].prognoz = 5;
+        products[0].parent = 0;
+        products[0].name = QStringLiteral("Продукция");
+        products[0].isgroup = 1;
+        nsi.products = &products;
+        return BuildNsiDocument(nsi);
+    }
+
     CSessionState session;
     CTransportRegistry registry;
     ShownWindow window;
@@ -111,26 +140,7 @@ TEST_P(HostThreadTest, FileTransportStartsNoReceiveThread)
 TEST_P(HostThreadTest, EveryCodeIsServedAndAnswered)
 {
     // Reference data naming this organisation (4) below its sender (3), then comments from it.
-    CReceiverList parties(2);
-    parties[0].name = QStringLiteral("Управление А");
-    parties[0].importedId = 77;
-    parties[1].name = QStringLiteral("Отдел Б");
-    parties[1].importedId = 4;
-    const CForecastList forecasts = {{5, QStringLiteral("Прогноз"), 2013, -20, QString(), 1}};
-    CNsiDocument nsi;
-    nsi.forecastId = 5;
-    nsi.from = 3;
-    nsi.to = 4;
-    nsi.receivers = &parties;
-    nsi.forecasts = &forecasts;
-    CProductList products(1);
-    products[0].id = 1;
-    products[0].prognoz = 5;
-    products[0].parent = 0;
-    products[0].name = QStringLiteral("Продукция");
-    products[0].isgroup = 1;
-    nsi.products = &products;
-    const QString nsiPath = Save(QStringLiteral("nsi.xml"), BuildNsiDocument(nsi));
+    const QString nsiPath = Save(QStringLiteral("nsi.xml"), NsiDocument());
     CForecastDataRecord row;
     row.product = 1;
     row.comment = QStringLiteral("Проверить");
@@ -152,6 +162,62 @@ TEST_P(HostThreadTest, EveryCodeIsServedAndAnswered)
     EXPECT_EQ(texts.filter("Error!!!!").join('|'), "Error!!!!. Операция op, Сообщение msg");
     EXPECT_EQ(texts.count("Получено информационное сообщение"), 1);
     EXPECT_EQ(texts.count("НСИ успешно загружен!"), 1) << texts.join('|').toStdString();
+}
+
+TEST_P(HostThreadTest, ReferenceDataArriveByMailThroughDovecot)
+{
+    const auto sink = SmtpSink::FromEnvironment("SMTPTEST_");
+    const auto server = Pop3Server::FromEnvironment();
+    if (!sink || !server)
+        GTEST_SKIP() << "no SMTP sink or POP3 server: scripts/test.sh starts both";
+    const QString user = QStringLiteral("road%1%2").arg(::getpid()).arg(isPg() ? "pg" : "lite");
+    const QString maildir = server->AddUser(user, QStringLiteral("secret"));
+    CMailSettings mail;
+    mail.pop3Server = QStringLiteral("127.0.0.1");
+    mail.pop3Login = user;
+    mail.pop3Password = QStringLiteral("secret");
+    mail.enableReceive = 1;
+    mail.receiveTime = QStringLiteral("1");
+    mail.Save();
+    QSettings profile(profilePath(), QSettings::IniFormat);
+    profile.setValue(QStringLiteral("Transport/MAILRUNE/SMTPServer"), QStringLiteral("127.0.0.1"));
+    profile.setValue(QStringLiteral("Transport/MAILRUNE/SMTPPort"), sink->port);
+    profile.sync();
+    SetEnv("LIR_POP3_PORT", QByteArray::number(server->port));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(MAILRUNE_MODULE_PATH), home() + QStringLiteral("transport/mailrune.so")));
+    registry.Load();
+    const auto mailer = std::find_if(registry.transports().begin(), registry.transports().end(),
+                                     [](const CTransportEntry& e) { return e.code == "SMTP"; });
+    ASSERT_NE(mailer, registry.transports().end());
+
+    // The upper organisation sends through the real plug-in; the sink's mail lands in dovecot.
+    QDir().mkpath(home() + QStringLiteral("out"));
+    const QString data = home() + QStringLiteral("out/НСИ_Отдел_Б.xml");
+    ASSERT_TRUE(SaveExchangeDocument(NsiDocument().get(), data));
+    const QString to = user + QStringLiteral("@example.ru");
+    const QString envelope = home() + QStringLiteral("out/envelope.xml");
+    ASSERT_TRUE(SaveExchangeDocument(
+        BuildSendEnvelope({"Отдел Б", to, "Управление А", "a@example.ru", data, ExchangeDataType::kNsi}).get(),
+        envelope));
+    EXPECT_EQ(SendFileThroughTransport(mailer->transport, envelope), QString());
+    const QList<QJsonObject> sent = sink->MessagesTo(to);
+    ASSERT_EQ(sent.size(), 1);
+    DeliverToMaildir(maildir, ReadFile(sink->folder + u'/' + sent[0]["file"].toString()));
+
+    // The lower one's host thread takes it from the mailbox and imports it.
+    answers = {IDYES, IDOK};
+    Settings().Transport = QStringLiteral("SMTP");
+    InstallTransportHost(session, nullptr);
+    StartTransportThread(registry.transports(), home() + QStringLiteral("Import"));
+    const auto loaded = [&] {
+        return std::any_of(messages.begin(), messages.end(),
+                           [](const RecordedMessage& m) { return m.text == "НСИ успешно загружен!"; });
+    };
+    ASSERT_TRUE(QTest::qWaitFor(loaded, 20000)) << HostLines().join('\n').toStdString();
+    EXPECT_EQ(Scalar("select count(*) from tclsreceiver").toInt(), 2);
+    EXPECT_EQ(Scalar("select count(*) from tfctimportstatus where event = 1").toInt(), 1);
+    // The mail goes from the server once the session that read it ends.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return MaildirCount(maildir) == 0; }, 5000));
 }
 
 LIR_INSTANTIATE_DB_TEST(HostThreadTest);
