@@ -180,8 +180,11 @@ int CForecastApp::ExitInstance(int code)
 
 int CForecastApp::Run()
 {
-    if (!InitInstance())
+    if (!InitInstance()) {
+        // The host thread may have started before the way out was taken.
+        StopTransportHost();
         return m_exitCode;
+    }
     const int code = QApplication::exec();
     // The host thread ends first: it must not start an item in a window that is going away.
     StopTransportHost();
