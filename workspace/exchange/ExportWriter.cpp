@@ -6,6 +6,7 @@
 #include "SendDataDlg.h"
 #include "Settings.h"
 #include "TextUtils.h"
+#include "tables/ImportEventTypes.h"
 #include "tables/ImportStatus.h"
 
 using namespace ExportTexts;
@@ -17,6 +18,9 @@ bool WriteExchangeJournal(int forecast, int receiver, const QString& comment, in
     row.receiver = receiver;
     row.comment = comment;
     row.event = event;
+    // A receipt carries the time it came, anything sent the time it went.
+    if (event != IEK_RECEIVED)
+        row.received = QDateTime();
     return SaveImportStatus(row);
 }
 
