@@ -1,5 +1,8 @@
 #include "ReportForms.h"
 
+#include "HierarchyFormDlg.h"
+#include "ProductFormDlg.h"
+
 #include <map>
 
 namespace {
@@ -40,4 +43,6 @@ bool OpenReportDialog(int command, QWidget* parent, const CSessionState& session
 void RegisterReportForms()
 {
     // Each form adds its dialog here: RegisterReportDialog(ID_REPORT_FORMn, <opener>).
+    RegisterProductFormDialogs();
+    RegisterHierarchyFormDialogs();
 }

@@ -26,32 +26,6 @@ QString OutDir()
     return dir;
 }
 
-QString PdfText(const QString& pdf, int page = 0)
-{
-    QStringList args;
-    if (page > 0)
-        args << "-f" << QString::number(page) << "-l" << QString::number(page);
-    return RunPeer(QStringLiteral("pdftotext"), args << pdf << "-").output;
-}
-
-// Width and height in points, and the page count.
-struct PdfPages {
-    double width = 0;
-    double height = 0;
-    int pages = 0;
-};
-
-PdfPages PdfInfo(const QString& pdf)
-{
-    const QString info = RunPeer(QStringLiteral("pdfinfo"), {pdf}).output;
-    PdfPages p;
-    const auto size = QRegularExpression(QStringLiteral("Page size:\\s+([0-9.]+) x ([0-9.]+)")).match(info);
-    p.width = size.captured(1).toDouble();
-    p.height = size.captured(2).toDouble();
-    p.pages = QRegularExpression(QStringLiteral("Pages:\\s+(\\d+)")).match(info).captured(1).toInt();
-    return p;
-}
-
 // A line of reportform8: a receiver (no product) or a product.
 struct Form8Row {
     QString name;

@@ -7,6 +7,7 @@
 #include "db/SqlScript.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QSqlError>
 
 namespace {
@@ -110,6 +111,25 @@ std::optional<QString> Sqlite3(const QString& file, const QString& sql)
     if (run.exitCode != 0)
         return std::nullopt;
     return run.output.trimmed();
+}
+
+QString PdfText(const QString& pdf, int page)
+{
+    QStringList args;
+    if (page > 0)
+        args << "-f" << QString::number(page) << "-l" << QString::number(page);
+    return RunPeer(QStringLiteral("pdftotext"), args << pdf << "-").output;
+}
+
+PdfPages PdfInfo(const QString& pdf)
+{
+    const QString info = RunPeer(QStringLiteral("pdfinfo"), {pdf}).output;
+    PdfPages p;
+    const auto size = QRegularExpression(QStringLiteral("Page size:\\s+([0-9.]+) x ([0-9.]+)")).match(info);
+    p.width = size.captured(1).toDouble();
+    p.height = size.captured(2).toDouble();
+    p.pages = QRegularExpression(QStringLiteral("Pages:\\s+(\\d+)")).match(info).captured(1).toInt();
+    return p;
 }
 
 void ReportDbTest::SetUp()

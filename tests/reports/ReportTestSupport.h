@@ -19,6 +19,16 @@ QString ShippedReportDatabase();
 // missing or fails.
 std::optional<QString> Sqlite3(const QString& file, const QString& sql);
 
+// pdftotext's text of the PDF (of one page when page > 0).
+QString PdfText(const QString& pdf, int page = 0);
+// Width and height in points, and the page count, as pdfinfo tells them.
+struct PdfPages {
+    double width = 0;
+    double height = 0;
+    int pages = 0;
+};
+PdfPages PdfInfo(const QString& pdf);
+
 // Copies the shipped report database and the definition schema into the program folder.
 bool InstallReportFiles(const QString& folder);
 
