@@ -11,6 +11,7 @@
 namespace {
 
 thread_local const std::atomic<bool>* t_stopFlag = nullptr;
+int g_uiOperations = 0; // user-interface thread only
 
 struct QueuedWork {
     std::mutex mutex;
@@ -73,4 +74,19 @@ bool RunOnUiThread(const std::function<void()>& work)
         state->done.wait_for(lock, std::chrono::milliseconds(20));
     }
     return true;
+}
+
+void BeginUiOperation()
+{
+    ++g_uiOperations;
+}
+
+void EndUiOperation()
+{
+    --g_uiOperations;
+}
+
+bool UiOperationRunning()
+{
+    return g_uiOperations > 0;
 }

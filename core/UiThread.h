@@ -17,3 +17,9 @@ bool IsUiThread();
 // A worker names the flag that asks it to stop (none: only a QThread's interruption request counts).
 void SetThreadStopFlag(const std::atomic<bool>* flag);
 bool ThreadStopRequested();
+
+// A long operation of the user-interface thread that lets events through while it runs (a log that
+// keeps painting): work queued from other threads that must not run inside it asks first.
+void BeginUiOperation();
+void EndUiOperation();
+bool UiOperationRunning();

@@ -1,10 +1,10 @@
 #include "MailTransport.h"
 
+#include "Codepage.h"
 #include "MailReceive.h"
 #include "MailSender.h"
 #include "MailSettings.h"
 #include "MailTexts.h"
-#include "Codepage.h"
 
 #include <libxml/parser.h>
 
@@ -98,7 +98,13 @@ std::int32_t CMailTransport::IsReceiveEnabled()
 HRESULT CMailTransport::ReceiveLoop(CTransportChannel* channel)
 {
     try {
-        return RunReceiveLoop(*this, channel, CReceiveOptions{});
+        CReceiveOptions options;
+        // Users always reach port 110; tests reach their own server on a high loopback port.
+        bool ok = false;
+        const int port = qEnvironmentVariableIntValue("LIR_POP3_PORT", &ok);
+        if (ok && port > 0 && port < 65536)
+            options.port = port;
+        return RunReceiveLoop(*this, channel, options);
     } catch (...) {
         return E_FAIL; // nothing crosses the boundary
     }

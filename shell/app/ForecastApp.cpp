@@ -14,6 +14,7 @@
 #include "ShellHooks.h"
 #include "SplashDlg.h"
 #include "TextUtils.h"
+#include "TransportHost.h"
 #include "db/DbSetup.h"
 #include "tables/Forecasts.h"
 #include "tables/ImportEventTypes.h"
@@ -184,9 +185,14 @@ int CForecastApp::ExitInstance(int code)
 
 int CForecastApp::Run()
 {
-    if (!InitInstance())
+    if (!InitInstance()) {
+        // The host thread may have started before the way out was taken.
+        StopTransportHost();
         return m_exitCode;
+    }
     const int code = QApplication::exec();
+    // The host thread ends first: it must not start an item in a window that is going away.
+    StopTransportHost();
     // The framework destroys the main window before the shut-down steps.
     delete m_frame;
     SetAppMainWindow(nullptr);

@@ -2,9 +2,12 @@
 
 #include "AvPricesDlg.h"
 #include "CheckDialogs.h"
+#include "CommentsExchange.h"
 #include "ForecastDialogs.h"
 #include "ForecastImport.h"
 #include "MainFrame.h"
+#include "NsiImport.h"
+#include "TransportHost.h"
 #include "ModalHook.h"
 #include "OpJournalExport.h"
 #include "PrefDialog.h"
@@ -82,4 +85,18 @@ void InstallForecastExchange(CSessionState& session, const CTransportList& trans
         dlg->SendForecast(forecastId, session.ownReceiverId, transports);
     };
     ShellHooks().receiveForecast = [&session](QWidget* parent) { OnReceiveForecast(session, parent); };
+}
+
+void InstallExchangeCommands(CSessionState& session, const CTransportList& transports)
+{
+    CShellHooks& hooks = ShellHooks();
+    hooks.sendReferenceData = [&session, &transports](QWidget* parent) {
+        auto* dlg = new CExportNSIDlg(parent);
+        dlg->show();
+        dlg->SendNSI(session, transports);
+    };
+    hooks.receiveReferenceData = [&session](QWidget* parent) { OnReceiveNsi(session, parent); };
+    hooks.sendComments = [&session, &transports](QWidget* parent) { OnSendComments(session, parent, transports); };
+    hooks.receiveComments = [&session](QWidget* parent) { OnReceiveComments(session, parent); };
+    InstallTransportHost(session, &ImportForecastFile);
 }

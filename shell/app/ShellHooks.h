@@ -60,3 +60,6 @@ void InstallForecastExchange(CSessionState& session, const CTransportList& trans
 void InstallReportDialogs();
 // The settings dialog, the journal export, the users and the average prices.
 void InstallShellDialogs();
+// The exchange commands (reference data, comments) over the application's session and transports,
+// and the transport host thread that imports what a transport receives.
+void InstallExchangeCommands(CSessionState& session, const CTransportList& transports);

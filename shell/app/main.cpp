@@ -70,5 +70,6 @@ int main(int argc, char* argv[])
     RegisterBookFrames();
 
     CForecastApp forecast;
+    InstallExchangeCommands(forecast.session(), forecast.transports().transports());
     return forecast.Run();
 }

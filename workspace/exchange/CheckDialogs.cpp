@@ -6,6 +6,7 @@
 #include "ModalHook.h"
 #include "TextUtils.h"
 #include "TotalForecastBuild.h"
+#include "UiThread.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -169,6 +170,7 @@ void CExportNSIDlg::BeginOperation()
 {
     if (m_running++ == 0)
         m_sinceEvents.invalidate();
+    BeginUiOperation();
     QApplication::setOverrideCursor(Qt::WaitCursor);
     KeepAlive();
 }
@@ -176,6 +178,7 @@ void CExportNSIDlg::BeginOperation()
 void CExportNSIDlg::EndOperation()
 {
     QApplication::restoreOverrideCursor();
+    EndUiOperation();
     --m_running;
     Flush();
 }

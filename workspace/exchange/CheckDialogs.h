@@ -11,6 +11,7 @@
 #include <QDialog>
 #include <QElapsedTimer>
 
+struct CSessionState;
 class CLogEdit;
 class QPushButton;
 
@@ -26,6 +27,9 @@ public:
     bool CheckNSI(int forecast);
     // The rows of one receiver of the forecast.
     bool CheckForecastData(int forecast, int receiver);
+    // Sends the reference data of the current forecast to the receivers the user chooses, each in a
+    // document of its own, through the transport of the settings.
+    void SendNSI(const CSessionState& session, const CTransportList& transports);
 
     void AppendLine(const QString& text) override;
     void KeepAlive() override;

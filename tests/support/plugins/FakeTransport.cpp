@@ -8,6 +8,18 @@
 // A missing or empty script answers ok. Before it answers, the call copies the send description
 // and the data file it names into the next numbered folder (1, 2, ...) of LIR_FAKE_OUTBOX.
 // Result files go to the temporary folder ($TMPDIR, else /tmp), as a real transport leaves them.
+//
+// Receiving is on when LIR_FAKE_RECEIVE names a script; the receive loop takes the start record and
+// then hands over one item per line, appending each answer code to the file LIR_FAKE_ACKLOG names:
+//   1 <text>          information message with that info text
+//   2 <path>, 3 <path> data file, reference-data file
+//   4 <op>|<message>  error report (texts allocated for the host to free)
+//   4null <op>        error report without a message
+//   8 <text>          log text
+//   <n>               any other code, without data
+//   sleep <ms>        a pause
+//   every <ms> <text> a log text every <ms>, for ever
+// In texts, \r and \n stand for CR and LF.
 #include "Codepage.h"
 
 #include <transport/ITransport.h>
@@ -154,11 +166,118 @@ public:
         return status;
     }
 
-    std::int32_t IsReceiveEnabled() override { return 0; }
-    HRESULT ReceiveLoop(CTransportChannel*) override { return S_OK; }
+    std::int32_t IsReceiveEnabled() override { return Env("LIR_FAKE_RECEIVE").empty() ? 0 : 1; }
+    HRESULT ReceiveLoop(CTransportChannel* channel) override;
     void Log(const char*) override { }
     void FlushLog(CTransportChannel*) override { }
 };
+
+std::string Unescape(const std::string& text)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size() && (text[i + 1] == 'r' || text[i + 1] == 'n')) {
+            out += text[++i] == 'r' ? '\r' : '\n';
+            continue;
+        }
+        out += text[i];
+    }
+    return out;
+}
+
+char* DupText(const std::string& text)
+{
+    return strdup(text.c_str());
+}
+
+// Hands one request over, waits for the answer and records it.
+void HandOver(CTransportChannel* channel, std::int32_t code, void* data)
+{
+    channel->code = code;
+    channel->data = data;
+    TransportEventSet(channel->notify);
+    if (!TransportEventWait(channel->ack))
+        return;
+    const std::string log = Env("LIR_FAKE_ACKLOG");
+    if (!log.empty())
+        std::ofstream(log, std::ios::app) << channel->code << '\n';
+}
+
+void FreeItem(CReceivedItem* item)
+{
+    std::free(item->from);
+    std::free(item->subject);
+    std::free(item->infoText);
+    std::free(item->filePath);
+    std::free(item);
+}
+
+CReceivedItem* NewItem()
+{
+    auto* item = static_cast<CReceivedItem*>(std::calloc(1, sizeof(CReceivedItem)));
+    item->from = DupText("fake@localhost");
+    item->subject = DupText("{Auto} fake");
+    return item;
+}
+
+void RunScriptLine(CTransportChannel* channel, const std::string& line)
+{
+    const std::size_t space = line.find(' ');
+    const std::string word = line.substr(0, space);
+    const std::string rest = space == std::string::npos ? std::string() : Unescape(line.substr(space + 1));
+    if (word == "sleep") {
+        usleep(useconds_t(std::atoi(rest.c_str())) * 1000);
+    } else if (word == "every") {
+        const std::size_t gap = rest.find(' ');
+        const int ms = std::atoi(rest.c_str());
+        const std::string text = gap == std::string::npos ? std::string() : rest.substr(gap + 1);
+        for (;;) {
+            const char* pointer = text.c_str();
+            HandOver(channel, TC_LOG, &pointer);
+            usleep(useconds_t(ms) * 1000);
+        }
+    } else if (word == "1" || word == "2" || word == "3") {
+        CReceivedItem* item = NewItem();
+        (word == "1" ? item->infoText : item->filePath) = DupText(rest);
+        HandOver(channel, std::atoi(word.c_str()), item);
+        FreeItem(item);
+    } else if (word == "4" || word == "4null") {
+        // The host frees an error report that it shows; one without a message stays ours.
+        auto* item = static_cast<CReceivedItem*>(std::calloc(1, sizeof(CReceivedItem)));
+        const std::size_t bar = rest.find('|');
+        item->from = DupText(rest.substr(0, bar));
+        if (word == "4")
+            item->infoText = DupText(bar == std::string::npos ? std::string() : rest.substr(bar + 1));
+        HandOver(channel, TC_ERROR, item);
+        if (word == "4null")
+            FreeItem(item);
+    } else if (word == "8") {
+        const char* pointer = rest.c_str();
+        HandOver(channel, TC_LOG, &pointer);
+    } else {
+        HandOver(channel, std::atoi(word.c_str()), nullptr);
+    }
+}
+
+HRESULT FakeTransport::ReceiveLoop(CTransportChannel* channel)
+{
+    if (!channel)
+        return E_FAIL;
+    std::string folder;
+    if (channel->code == TC_START && channel->data)
+        if (const char* text = *static_cast<const char* const*>(channel->data))
+            folder = text;
+    TransportEventSet(channel->notify);
+    std::ifstream script(Env("LIR_FAKE_RECEIVE"), std::ios::binary);
+    std::string line;
+    while (std::getline(script, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (!line.empty())
+            RunScriptLine(channel, line);
+    }
+    return S_OK;
+}
 
 } // namespace
 

@@ -1,0 +1,319 @@
+// The transport host thread with the scripted plug-in through the real registry, and the old-to-new
+// id maps, on both dialects.
+#include "AppMessage.h"
+#include "DbTest.h"
+#include "ExchangeTestSupport.h"
+#include "MailPeers.h"
+#include "MailSettings.h"
+#include "OldIdMap.h"
+#include "Settings.h"
+#include "TransportHost.h"
+#include "TransportRegistry.h"
+#include "TransportSend.h"
+#include "WorkspaceRefresh.h"
+#include "tables/ImportEventTypes.h"
+#include "tables/ReceiverMap.h"
+
+#include "ModalHook.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QTest>
+#include <QWidget>
+
+namespace {
+
+// The main window as far as the host asks for it.
+class ShownWindow : public QWidget, public IWorkspaceRefresh {
+public:
+    void FillForecastCombo() override { }
+    void SelectForecast(int) override { }
+    void ReloadForecastReceiver() override { }
+    void ResetConsolidatedSelection() override { }
+    void NotifyChildren(int) override { }
+    void NotifyForecastFrame(int) override { }
+    void NotifyEventJournal(int) override { }
+    void UpdateTitle() override { }
+};
+
+class HostThreadTest : public DbTest {
+protected:
+    void SetUp() override
+    {
+        DbTest::SetUp();
+        if (IsSkipped())
+            return;
+        CopySchemas(home());
+        QDir().mkpath(home() + QStringLiteral("transport"));
+        QDir().mkpath(home() + QStringLiteral("Import"));
+        ASSERT_TRUE(QFile::copy(QStringLiteral(LIR_TEST_PLUGIN_DIR "/FakeTransport.so"),
+                                home() + QStringLiteral("transport/FakeTransport.so")));
+        SetEnv("LIR_FAKE_RECEIVE", (home() + QStringLiteral("receive.txt")).toUtf8());
+        SetEnv("LIR_FAKE_ACKLOG", (home() + QStringLiteral("acks.txt")).toUtf8());
+        SetJournal(true);
+        SeedImportEventTypes();
+        Exec("insert into tfctprognoz (id, name, year, status, owner, ownername) values (5, 'Прогноз', 2013, 1, -20, "
+             "'')");
+        session.currentForecastId = 5;
+        window.show();
+        SetAppMainWindow(&window);
+        SetWorkspaceRefresh(&window);
+    }
+    void TearDown() override
+    {
+        EXPECT_TRUE(StopTransportHost());
+        SetWorkspaceRefresh(nullptr);
+        SetAppMainWindow(nullptr);
+        Settings().Transport = QStringLiteral("File");
+        DbTest::TearDown();
+    }
+    void Start(const QString& transport, const QStringList& script)
+    {
+        WriteFile(home() + QStringLiteral("receive.txt"), script.join(u'\n').toUtf8());
+        Settings().Transport = transport;
+        registry.Load();
+        InstallTransportHost(session, nullptr);
+        StartTransportThread(registry.transports(), home() + QStringLiteral("Import"));
+    }
+    QStringList Acks()
+    {
+        return QString::fromUtf8(ReadFile(home() + QStringLiteral("acks.txt"))).split(u'\n', Qt::SkipEmptyParts);
+    }
+    QStringList HostLines()
+    {
+        QStringList lines;
+        CSqlQuery q(QStringLiteral("select Text from tFctOpJournal where Type = 1 order by id"));
+        EXPECT_TRUE(q.exec());
+        while (q.next())
+            lines << q.text("Text");
+        return lines;
+    }
+    QString Save(const QString& name, XmlDocPtr doc)
+    {
+        const QString path = home() + QStringLiteral("Import/") + name;
+        EXPECT_TRUE(SaveExchangeDocument(doc.get(), path));
+        return path;
+    }
+
+    // Reference data of forecast 5 from the organisation 3 (imported above under 77) for 4.
+    static XmlDocPtr NsiDocument()
+    {
+        CReceiverList parties(2);
+        parties[0].name = QStringLiteral("Управление А");
+        parties[0].importedId = 77;
+        parties[1].name = QStringLiteral("Отдел Б");
+        parties[1].importedId = 4;
+        const CForecastList forecasts = {{5, QStringLiteral("Прогноз"), 2013, -20, QString(), 1}};
+        CNsiDocument nsi;
+        nsi.forecastId = 5;
+        nsi.from = 3;
+        nsi.to = 4;
+        nsi.receivers = &parties;
+        nsi.forecasts = &forecasts;
+        CProductList products(1);
+        products[0].id = 1;
+        products[0].prognoz = 5;
+        products[0].parent = 0;
+        products[0].name = QStringLiteral("Продукция");
+        products[0].isgroup = 1;
+        nsi.products = &products;
+        return BuildNsiDocument(nsi);
+    }
+
+    CSessionState session;
+    CTransportRegistry registry;
+    ShownWindow window;
+};
+
+TEST_P(HostThreadTest, FileTransportStartsNoReceiveThread)
+{
+    Start(QStringLiteral("File"), {QStringLiteral("8 never")});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return HostLines().size() >= 3; }, 5000));
+    QTest::qWait(200);
+    EXPECT_EQ(HostLines(),
+              (QStringList{"Dll пропущена (всего пропущено 1)", "Найдена dll, Прием включен",
+                           "Просмотр и запуск модулей завершен."}));
+    EXPECT_TRUE(Acks().isEmpty());
+}
+
+TEST_P(HostThreadTest, EveryCodeIsServedAndAnswered)
+{
+    // Reference data naming this organisation (4) below its sender (3), then comments from it.
+    const QString nsiPath = Save(QStringLiteral("nsi.xml"), NsiDocument());
+    CForecastDataRecord row;
+    row.product = 1;
+    row.comment = QStringLiteral("Проверить");
+    const QString commentPath = Save(QStringLiteral("comment.xml"), BuildCommentDocument({3, 5, 4, QString()}, {row}));
+
+    answers = {IDOK, IDYES, IDOK, IDYES, IDOK, IDOK};
+    Start(QStringLiteral("FAKE"),
+          {"8 Журнал модуля", "1 [InfoSubject:] Тема\\r\\n[x]\\r\\nТекст\\r\\n", "3 " + nsiPath, "2 " + commentPath,
+           "2 " + commentPath + ".missing", "4 op|msg", "4null op", "5", "9"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Acks().size() >= 9; }, 10000)) << Acks().join(' ').toStdString();
+    EXPECT_EQ(Acks(), QString("6 6 6 6 6 7 7 6 6").split(' '));
+    EXPECT_TRUE(HostLines().contains("Получена информация от транспортного модуля:\r\nЖурнал модуля"));
+    EXPECT_EQ(Scalar("select subject || '|' || text from tFctMailing").toString(), " Тема|Текст");
+    EXPECT_EQ(Scalar("select MailingDate from tFctMailing").toDateTime().time(), QTime(0, 0));
+    EXPECT_EQ(Scalar("select comment from tfcttotalprognoz where prognoz = 5 and product = 1").toString(), "Проверить");
+    QStringList texts;
+    for (const RecordedMessage& m : messages)
+        texts << m.text;
+    EXPECT_EQ(texts.filter("Error!!!!").join('|'), "Error!!!!. Операция op, Сообщение msg");
+    EXPECT_EQ(texts.count("Получено информационное сообщение"), 1);
+    EXPECT_EQ(texts.count("НСИ успешно загружен!"), 1) << texts.join('|').toStdString();
+}
+
+TEST_P(HostThreadTest, ReferenceDataArriveByMailThroughDovecot)
+{
+    const auto sink = SmtpSink::FromEnvironment("SMTPTEST_");
+    const auto server = Pop3Server::FromEnvironment();
+    if (!sink || !server)
+        GTEST_SKIP() << "no SMTP sink or POP3 server: scripts/test.sh starts both";
+    const QString user = QStringLiteral("road%1%2").arg(::getpid()).arg(isPg() ? "pg" : "lite");
+    const QString maildir = server->AddUser(user, QStringLiteral("secret"));
+    CMailSettings mail;
+    mail.pop3Server = QStringLiteral("127.0.0.1");
+    mail.pop3Login = user;
+    mail.pop3Password = QStringLiteral("secret");
+    mail.enableReceive = 1;
+    mail.receiveTime = QStringLiteral("1");
+    mail.Save();
+    QSettings profile(profilePath(), QSettings::IniFormat);
+    profile.setValue(QStringLiteral("Transport/MAILRUNE/SMTPServer"), QStringLiteral("127.0.0.1"));
+    profile.setValue(QStringLiteral("Transport/MAILRUNE/SMTPPort"), sink->port);
+    profile.sync();
+    SetEnv("LIR_POP3_PORT", QByteArray::number(server->port));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(MAILRUNE_MODULE_PATH), home() + QStringLiteral("transport/mailrune.so")));
+    registry.Load();
+    const auto mailer = std::find_if(registry.transports().begin(), registry.transports().end(),
+                                     [](const CTransportEntry& e) { return e.code == "SMTP"; });
+    ASSERT_NE(mailer, registry.transports().end());
+
+    // The upper organisation sends through the real plug-in; the sink's mail lands in dovecot.
+    QDir().mkpath(home() + QStringLiteral("out"));
+    const QString data = home() + QStringLiteral("out/НСИ_Отдел_Б.xml");
+    ASSERT_TRUE(SaveExchangeDocument(NsiDocument().get(), data));
+    const QString to = user + QStringLiteral("@example.ru");
+    const QString envelope = home() + QStringLiteral("out/envelope.xml");
+    ASSERT_TRUE(SaveExchangeDocument(
+        BuildSendEnvelope({"Отдел Б", to, "Управление А", "a@example.ru", data, ExchangeDataType::kNsi}).get(),
+        envelope));
+    EXPECT_EQ(SendFileThroughTransport(mailer->transport, envelope), QString());
+    const QList<QJsonObject> sent = sink->MessagesTo(to);
+    ASSERT_EQ(sent.size(), 1);
+    DeliverToMaildir(maildir, ReadFile(sink->folder + u'/' + sent[0]["file"].toString()));
+
+    // The lower one's host thread takes it from the mailbox and imports it.
+    answers = {IDYES, IDOK};
+    Settings().Transport = QStringLiteral("SMTP");
+    InstallTransportHost(session, nullptr);
+    StartTransportThread(registry.transports(), home() + QStringLiteral("Import"));
+    const auto loaded = [&] {
+        return std::any_of(messages.begin(), messages.end(),
+                           [](const RecordedMessage& m) { return m.text == "НСИ успешно загружен!"; });
+    };
+    ASSERT_TRUE(QTest::qWaitFor(loaded, 20000)) << HostLines().join('\n').toStdString();
+    EXPECT_EQ(Scalar("select count(*) from tclsreceiver").toInt(), 2);
+    EXPECT_EQ(Scalar("select count(*) from tfctimportstatus where event = 1").toInt(), 1);
+    // The mail goes from the server once the session that read it ends.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return MaildirCount(maildir) == 0; }, 5000));
+}
+
+LIR_INSTANTIATE_DB_TEST(HostThreadTest);
+
+TEST(InfoTextTest, SubjectAndTextComeFromTheirLines)
+{
+    const struct {
+        const char* info;
+        const char* subject;
+        const char* text;
+    } cases[] = {
+        {"[InfoSubject:] Тема\r\n[x]\r\nТекст\r\n", " Тема", "Текст"},
+        {"Первая\nвторая", "", "Первая\nвторая"},
+        {"", "", ""},
+        {"[InfoSubject:]A\n[InfoSubject:]B\nтекст\n", "B", "текст"},
+        {"[x]\n", "", ""},
+    };
+    for (const auto& c : cases) {
+        QString subject, text;
+        ParseInfoText(QString::fromUtf8(c.info), &subject, &text);
+        EXPECT_EQ(subject, QString::fromUtf8(c.subject)) << c.info;
+        EXPECT_EQ(text, QString::fromUtf8(c.text)) << c.info;
+    }
+}
+
+class IdMapTest : public DbTest {
+protected:
+    QString Entities()
+    {
+        CSqlQuery q(QStringLiteral("select entity, count(*) from tFctOldImportMap group by entity order by entity"));
+        EXPECT_TRUE(q.exec());
+        QStringList out;
+        while (q.next())
+            out << q.value(0).toString() + u'|' + q.value(1).toString();
+        return out.join(u' ');
+    }
+};
+
+TEST_P(IdMapTest, StoredPairsTravelWithTheirForecastsAndReceivedOnesReplaceThem)
+{
+    for (int f : {5, 6})
+        Exec("insert into tfctprognoz (id, name, year, status, owner, ownername) values (?, 'П', 2013, 1, -20, '')",
+             {f});
+    Exec("insert into tclsproduct (id, prognoz, parent, name, position, type, isgroup) values (1, 6, 0, 'Продукция', "
+         "0, 64, 1)");
+    Exec("insert into tfctprice (prognoz, product, priceprev, pricecur, pricenext) values (6, 1, 1, 1, 1)");
+    for (const auto& [entity, oldId, newId] :
+         std::vector<std::tuple<int, int, int>>{{2, 1, 6}, {4, 9, 4}, {4, 8, 99}, {1, 3, 3}})
+        Exec("insert into tFctOldImportMap (entity, oldID, newID) values (?, ?, ?)", {entity, oldId, newId});
+    CReceiverList receivers(2);
+    receivers[0].id = 3;
+    receivers[1].id = 4;
+
+    COldIdMap map;
+    CPriceList prices;
+    auto maps = map.WriteExchangeMaps(receivers, prices, 5);
+    ASSERT_TRUE(maps);
+    EXPECT_FALSE(maps->idMaps);
+    ASSERT_EQ(maps->forecasts.size(), 1u);
+    EXPECT_EQ(maps->forecasts[0].id, 5);
+    EXPECT_TRUE(prices.empty());
+
+    Exec("insert into tFctOldImportMap (entity, oldID, newID) values (2, 2, 5)");
+    maps = map.WriteExchangeMaps(receivers, prices, 5);
+    ASSERT_TRUE(maps && maps->idMaps);
+    ASSERT_EQ(maps->forecasts.size(), 2u);
+    EXPECT_EQ(maps->forecasts[0].id, 6);
+    EXPECT_EQ(prices.size(), 1u); // forecast 6's
+    ASSERT_EQ(maps->idMaps->receivers.size(), 1u);
+    EXPECT_EQ(maps->idMaps->receivers[0].oldId, 9);
+
+    // Only exactly named pairs count; a pair that fails to store leaves every stored pair.
+    const auto doc = XmlParseMemory("<old2NewIDMap><products><oldID>7</oldID><newID>8</newID></products>"
+                                    "<Products><oldID>1</oldID><newID>1</newID></Products>"
+                                    "<products><oldID>x</oldID><newID>13</newID></products></old2NewIDMap>");
+    ASSERT_TRUE(doc);
+    const COldIdMapSet set = COldIdMap::Load(xmlDocGetRootElement(doc.get()));
+    EXPECT_EQ(set.products, (CIdMap{{0, 13}, {7, 8}}));
+    if (isPg())
+        ExecAsAdmin(
+            "create function refuse() returns trigger language plpgsql as $$begin raise exception 'refused'; end$$;"
+            "create trigger refuse before insert on tfctoldimportmap for each row when (new.newid = 13) "
+            "execute function refuse()");
+    else
+        Exec("create trigger refuse before insert on tFctOldImportMap when new.newID = 13 "
+             "begin select raise(abort, 'refused'); end");
+    EXPECT_FALSE(map.Save(set));
+    EXPECT_EQ(Entities(), "1|1 2|2 4|2");
+    if (isPg())
+        ExecAsAdmin("drop trigger refuse on tfctoldimportmap");
+    else
+        Exec("drop trigger refuse");
+    EXPECT_TRUE(map.Save(set));
+    EXPECT_EQ(Entities(), "1|2 4|2");
+}
+
+LIR_INSTANTIATE_DB_TEST(IdMapTest);
+
+} // namespace

@@ -1,0 +1,147 @@
+#include "CommentsExchange.h"
+
+#include "AppMessage.h"
+#include "ExchangeOpen.h"
+#include "ExchangeTexts.h"
+#include "ExportWriter.h"
+#include "ModalHook.h"
+#include "Settings.h"
+#include "WaitCursor.h"
+#include "WorkspaceRefresh.h"
+#include "tables/ImportEventTypes.h"
+#include "tables/PriceChecks.h"
+#include "tables/ReceiverMap.h"
+
+#include <QWidget>
+
+using namespace CommentTexts;
+
+namespace {
+
+void NotifyChildren()
+{
+    if (IWorkspaceRefresh* refresh = WorkspaceRefresh())
+        refresh->NotifyChildren(1);
+}
+
+// The document is written and handed on; false after a failure that was shown. *written tells
+// whether the document went out (to the folder or to the send dialog).
+bool SendComments(CSessionState& session, QWidget* frame, const CTransportList& transports, bool* written, bool* sent)
+{
+    const int forecastId = session.currentForecastId;
+    CReceiverChoice choice;
+    choice.forecastId = forecastId;
+    choice.ownReceiverId = session.ownReceiverId;
+    const auto chosen = ChooseReceivers(frame, choice);
+    if (!chosen || chosen->empty())
+        return true;
+    const int chosenId = chosen->front();
+    CWaitCursor wait;
+    const auto receiver = GetForecastReceiver(chosenId, forecastId);
+    const QString name = receiver ? receiver->name : QStringLiteral("Noname");
+    const QString email = receiver ? receiver->email : QString();
+    if (Settings().Transport == ExportTexts::kMailTransport && email.trimmed().isEmpty()) {
+        AppMessageBox(ExportTexts::kNoEmail.arg(name), MB_ICONEXCLAMATION, frame);
+        return false;
+    }
+    const auto rows =
+        LoadForecastData(SqlFilter(QStringLiteral("prognoz=? and receiver=? and comment<>''"), {forecastId, chosenId}));
+    if (!rows)
+        return false;
+    if (rows->empty()) {
+        AppMessageBox(kNoComments, MB_ICONEXCLAMATION, frame);
+        return true;
+    }
+    const XmlDocPtr doc = BuildCommentDocument({session.ownReceiverId, forecastId, chosenId, email}, *rows);
+    if (!doc)
+        return false;
+    CExportWriter writer(frame, [frame](const QString& text, unsigned icon) {
+        if (icon)
+            AppMessageBox(text, icon, frame);
+    });
+    const QString base = ExchangeFileBase(name);
+    CSendEnvelope envelope{name, email, QString(), QString(), QString(), ExchangeDataType::kComments};
+    if (!writer.fileTransport()) {
+        const auto sender = GetForecastReceiver(session.ownReceiverId, forecastId);
+        if (!sender) {
+            AppMessageBox(ExportTexts::kNoSender, MB_ICONSTOP, frame);
+            return false;
+        }
+        envelope.fromName = sender->name;
+        envelope.fromEmail = sender->email;
+    }
+    if (!writer.Save(doc.get(), CommentFileName(base), base, envelope, name))
+        return false;
+    *written = true;
+    *sent = writer.fileTransport() || writer.Send(transports);
+    static_cast<void>(
+        WriteExchangeJournal(forecastId, chosenId, kJournalComment, *sent ? IEK_SENT_FOR_CORRECTION : IEK_SEND_FAILED));
+    return true;
+}
+
+} // namespace
+
+void OnSendComments(CSessionState& session, QWidget* frame, const CTransportList& transports)
+{
+    if (session.ownReceiverId == -1)
+        session.ownReceiverId = LoadImportedLeafReceivers(session.currentForecastId);
+    if (!CheckCurrentForecast(session) || !CheckSelfReceiver(session))
+        return;
+    bool written = false, sent = false;
+    const bool ok = SendComments(session, frame, transports, &written, &sent);
+    if (Settings().Transport == ExportTexts::kFileTransport) {
+        if (written)
+            AppMessageBox(kExported, MB_ICONINFORMATION, frame);
+        else if (!ok)
+            AppMessageBox(kExportFailed, MB_ICONSTOP, frame);
+    }
+    NotifyChildren();
+}
+
+void ImportCommentFile(CSessionState&, QWidget* frame, const QString& path)
+{
+    const auto doc = OpenExchangeDocument(path, ExchangeSchemas::kComment);
+    if (!doc)
+        return;
+    CWaitCursor wait;
+    const int to = doc->intAttribute("to");
+    const int from = doc->intAttribute("from");
+    const int forecast = doc->intAttribute("forecast");
+    const auto rows = ReadTotalForecastCommentsXml(doc->child(XmlNames::kForecastData));
+    if (!rows || rows->empty()) {
+        AppMessageBox(kNoData, MB_ICONEXCLAMATION, frame);
+        return;
+    }
+    const auto sender = GetForecastReceiverByImportedId(from, forecast);
+    if (!sender)
+        AppMessageBox(kNoSender, MB_ICONSTOP, frame);
+    const auto receiver = GetForecastReceiverByImportedId(to, forecast);
+    if (!receiver) {
+        AppMessageBox(kNoReceiver, MB_ICONSTOP, frame);
+        return;
+    }
+    if (!sender)
+        return;
+    if (AppMessageBox(kQuestion.arg(sender->name, receiver->name), MB_YESNO | MB_ICONQUESTION, frame) != IDYES)
+        return;
+    CTransaction transaction;
+    if (!transaction.isActive())
+        return;
+    for (const CTotalForecastRecord& received : *rows) {
+        CTotalForecastRecord row = GetOrCreateTotalForecast(forecast, received.product);
+        row.comment = received.comment;
+        if (!SaveTotalForecast(row))
+            return;
+    }
+    if (!WriteExchangeJournal(forecast, sender->id, kJournalComment, IEK_RECEIVED) || !transaction.commit())
+        return;
+    AppMessageBox(kImported, MB_ICONINFORMATION, frame);
+}
+
+void OnReceiveComments(CSessionState& session, QWidget* frame)
+{
+    const QString path = ModalHook().getOpenFileName(frame, QString(), Settings().ImportDir, ExportTexts::kXmlFilter);
+    if (!path.isEmpty())
+        ImportCommentFile(session, frame, path);
+    NotifyChildren();
+}

@@ -1,0 +1,45 @@
+// The last part of every export: the data document goes to the export folder with the file
+// transport, or to a private folder with a send description beside it for any other transport,
+// and the prepared send descriptions then go to the send dialog.
+#pragma once
+
+#include "ExchangeDocuments.h"
+#include "ExchangeFiles.h"
+#include "TransportRegistry.h"
+#include "TransportSend.h"
+
+#include <functional>
+#include <memory>
+
+class QWidget;
+
+// One row of the exchange journal (the dates as the event keeps them); false after a shown error.
+bool WriteExchangeJournal(int forecast, int receiver, const QString& comment, int event);
+
+class CExportWriter {
+public:
+    // How a line of the export reaches the user: logged, or shown with the icon.
+    using Report = std::function<void(const QString& text, unsigned icon)>;
+
+    CExportWriter(QWidget* parent, Report report);
+    ~CExportWriter();
+
+    bool fileTransport() const { return m_fileTransport; }
+
+    // Saves the document under `fileName`; for a transport, also its send description (named after
+    // `base`) with the parties of `envelope` and adds it to the send list under `displayName`.
+    // False after a reported failure or when the user chose no file.
+    bool Save(xmlDoc* doc, const QString& fileName, const QString& base, CSendEnvelope envelope,
+              const QString& displayName);
+
+    bool hasFiles() const { return !m_files.empty(); }
+    // The send dialog over the prepared descriptions; true when every one went through.
+    bool Send(const CTransportList& transports);
+
+private:
+    QWidget* m_parent;
+    Report m_report;
+    bool m_fileTransport;
+    std::unique_ptr<CSendFolder> m_folder;
+    CStringPairList m_files;
+};

@@ -1,0 +1,327 @@
+#include "TransportHost.h"
+
+#include "AppMessage.h"
+#include "CommentsExchange.h"
+#include "ExchangeReader.h"
+#include "Journal.h"
+#include "ModalHook.h"
+#include "NsiImport.h"
+#include "Settings.h"
+#include "UiThread.h"
+#include "WorkspaceRefresh.h"
+#include "db/DbConnection.h"
+#include "tables/Mailings.h"
+
+#include <transport/ITransport.h>
+
+#include <QApplication>
+#include <QThread>
+#include <QWidget>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace HostTexts;
+
+namespace {
+
+// Poll interval while an item waits for the user-interface thread to be free.
+constexpr int kRetryMs = 100;
+
+std::atomic<bool> g_stop{false};
+std::atomic<bool> g_running{false};
+int g_stopEvent = -1;
+int g_doneEvent = -1;
+CSessionState* g_session = nullptr;
+std::atomic<ForecastFileImport> g_forecastImport{nullptr};
+
+QString TakeHostString(char16_t* text)
+{
+    if (!text)
+        return QString();
+    const QString out = QString::fromUtf16(text);
+    std::free(text);
+    return out;
+}
+
+QString Text(const char* text)
+{
+    return text ? QString::fromUtf8(text) : QString();
+}
+
+// Waits until the event is set or the host is asked to stop; false on stop or error.
+bool WaitOrStop(int event, int timeoutMs = -1)
+{
+    pollfd fds[2] = {{event, POLLIN, 0}, {g_stopEvent, POLLIN, 0}};
+    for (;;) {
+        const int r = ::poll(fds, 2, timeoutMs);
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0 || (fds[1].revents & POLLIN) || g_stop)
+            return false;
+        return TransportEventWait(event, 0);
+    }
+}
+
+// Whether the user-interface thread may run an item now: the main window is there and nothing
+// else is going on that the item could run inside of (a modal dialog, a transaction, an operation
+// that lets events through).
+bool UiFree()
+{
+    const QWidget* window = GetAppMainWindow();
+    return WorkspaceRefresh() && window && window->isVisible() && !QApplication::activeModalWidget()
+        && QThread::currentThread()->loopLevel() <= 1 && !UiOperationRunning()
+        && GetDBConnection().transactionLevel() == 0;
+}
+
+// Runs the work on the user-interface thread once it is free; false when the host was asked to stop
+// before it ran.
+bool RunWhenFree(const std::function<void()>& work)
+{
+    while (!g_stop) {
+        bool ran = false;
+        const bool queued = RunOnUiThread([&] {
+            if (!UiFree())
+                return;
+            ran = true;
+            try {
+                work();
+            } catch (const std::exception&) {
+                // An import that fails has shown what it could; the plug-in goes on.
+            }
+        });
+        if (!queued)
+            return false;
+        if (ran)
+            return true;
+        pollfd stop{g_stopEvent, POLLIN, 0};
+        if (::poll(&stop, 1, kRetryMs) != 0)
+            return false;
+    }
+    return false;
+}
+
+void StoreInfoMessage(const QString& info)
+{
+    AppMessageBox(kInfoReceived, MB_OK, GetAppMainWindow());
+    CMailingRecord mailing;
+    mailing.prognoz = g_session ? g_session->currentForecastId : 0;
+    mailing.MailingDate = QDateTime(QDate::currentDate(), QTime(0, 0));
+    ParseInfoText(info, &mailing.subject, &mailing.text);
+    static_cast<void>(SaveMailing(mailing));
+}
+
+// One request of a plug-in; false when the host was asked to stop meanwhile.
+bool Serve(CTransportChannel& channel, const QString& source)
+{
+    const int code = channel.code;
+    auto* item = static_cast<CReceivedItem*>(channel.data);
+    bool served = true;
+    switch (code) {
+    case TC_INFO:
+        if (item && item->from && item->subject && item->infoText) {
+            const QString info = Text(item->infoText);
+            served = RunWhenFree([&] { StoreInfoMessage(info); });
+        }
+        break;
+    case TC_DATA:
+    case TC_NSI:
+        if (item && item->from && item->subject && item->filePath && g_session) {
+            const QString path = Text(item->filePath);
+            served = RunWhenFree([&] {
+                QWidget* frame = GetAppMainWindow();
+                if (code == TC_NSI)
+                    ImportNsiFile(*g_session, frame, path);
+                else
+                    ImportReceivedDataFile(*g_session, frame, path);
+            });
+        }
+        break;
+    case TC_ERROR:
+        if (item && item->from && item->infoText) {
+            const QString message = kError.arg(Text(item->from), Text(item->infoText));
+            served = RunWhenFree([&] { AppMessageBox(message, MB_OK, GetAppMainWindow()); });
+            std::free(item->infoText);
+            std::free(item->from);
+            std::free(item);
+            channel.data = nullptr;
+        }
+        break;
+    case TC_LOG:
+        if (const auto* text = static_cast<const char* const*>(channel.data))
+            WriteTransportJournal(kLog.arg(Text(*text)), source);
+        break;
+    default:
+        break;
+    }
+    if (!served)
+        return false;
+    channel.code = code == TC_ERROR ? TC_ACK_ERROR : TC_ACK;
+    TransportEventSet(channel.ack);
+    return true;
+}
+
+struct CHostChannel {
+    CTransportChannel channel;
+    QString source;
+};
+
+void RunHost(TransportStartBlock* block)
+{
+    const CTransportList transports = block->transports ? *block->transports : CTransportList();
+    const std::string folder = block->importDir.toUtf8().toStdString();
+    const char* folderText = folder.c_str();
+    const QString chosen = Settings().Transport;
+    TransportEventSet(block->startEvent); // the block is gone from here on
+
+    // The channels live until the process ends: a receive thread may still use its own.
+    auto* channels = new std::vector<CHostChannel>();
+    channels->reserve(transports.size());
+    int skipped = 0;
+    for (std::size_t i = 0; i < transports.size() && !g_stop; ++i) {
+        ITransport* transport = transports[i].transport;
+        if (!transport) {
+            WriteTransportJournal(kSkipped.arg(++skipped), QString());
+            continue;
+        }
+        const QString code = TakeHostString(transport->GetCode());
+        WriteTransportJournal(kFound.arg(transport->IsReceiveEnabled() ? kOn : kOff), code);
+        if (!transport->IsReceiveEnabled() || code != chosen) {
+            ++skipped;
+            continue;
+        }
+        CHostChannel& host = channels->emplace_back();
+        host.source = code;
+        host.channel.notify = TransportEventCreate(true);
+        host.channel.ack = TransportEventCreate(false);
+        host.channel.code = TC_START;
+        host.channel.data = &folderText;
+        host.channel.transport = transport;
+        WriteTransportJournal(kStarting.arg(i), code);
+        std::thread(&TransportReceiveThread, &host.channel).detach();
+        if (!WaitOrStop(host.channel.notify))
+            return;
+    }
+    WriteTransportJournal(kScanDone, QString());
+    if (channels->empty() || g_stop)
+        return;
+    WriteTransportJournal(kWaiting, QString());
+    std::vector<pollfd> fds;
+    for (const CHostChannel& host : *channels)
+        fds.push_back({host.channel.notify, POLLIN, 0});
+    fds.push_back({g_stopEvent, POLLIN, 0});
+    for (;;) {
+        for (pollfd& fd : fds)
+            fd.revents = 0;
+        const int r = ::poll(fds.data(), nfds_t(fds.size()), -1);
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0 || (fds.back().revents & POLLIN) || g_stop)
+            return;
+        // The lowest ready channel first.
+        for (std::size_t i = 0; i + 1 < fds.size(); ++i) {
+            if (!(fds[i].revents & POLLIN) || !TransportEventWait(fds[i].fd, 0))
+                continue;
+            if (!Serve((*channels)[i].channel, (*channels)[i].source))
+                return;
+            break;
+        }
+    }
+}
+
+} // namespace
+
+void WriteTransportJournal(const QString& text, const QString&)
+{
+    try {
+        WriteOpJournalAt(text, 1, QDateTime::currentDateTime());
+    } catch (const std::exception&) {
+        AppMessageBox(kJournalFailed, MB_OK | MB_ICONSTOP);
+    }
+}
+
+void TransportReceiveThread(CTransportChannel* channel)
+{
+    if (channel && channel->transport)
+        channel->transport->ReceiveLoop(channel);
+}
+
+void TransportHostThread(TransportStartBlock* block)
+{
+    g_running = true;
+    SetThreadStopFlag(&g_stop);
+    RunHost(block);
+    SetThreadStopFlag(nullptr);
+    g_running = false;
+    TransportEventSet(g_doneEvent);
+}
+
+void InstallTransportHost(CSessionState& session, ForecastFileImport forecastImport)
+{
+    g_session = &session;
+    g_forecastImport = forecastImport;
+    g_stop = false;
+    if (g_stopEvent < 0)
+        g_stopEvent = TransportEventCreate(false);
+    if (g_doneEvent < 0)
+        g_doneEvent = TransportEventCreate(false);
+    // A stop of an earlier run must not end the next one.
+    TransportEventWait(g_stopEvent, 0);
+    TransportEventWait(g_doneEvent, 0);
+    SetTransportHostThread(&TransportHostThread);
+}
+
+bool StopTransportHost(int timeoutMs)
+{
+    if (g_stopEvent < 0)
+        return true;
+    g_stop = true;
+    TransportEventSet(g_stopEvent);
+    if (!g_running)
+        return true;
+    return TransportEventWait(g_doneEvent, timeoutMs);
+}
+
+void ParseInfoText(const QString& info, QString* subject, QString* text)
+{
+    subject->clear();
+    text->clear();
+    qsizetype pos = 0;
+    while (pos < info.size() && info.at(pos) == u'[') {
+        qsizetype end = info.indexOf(u'\n', pos);
+        if (end < 0)
+            end = info.size();
+        if (QStringView(info).sliced(pos, end - pos).startsWith(kSubjectTag)) {
+            QString line = info.mid(pos + kSubjectTag.size(), end - pos - kSubjectTag.size());
+            if (line.endsWith(u'\r'))
+                line.chop(1);
+            *subject = line;
+        }
+        pos = end + 1;
+    }
+    if (pos >= info.size())
+        return;
+    *text = info.mid(pos);
+    if (text->endsWith(u'\n'))
+        text->chop(1);
+    if (text->endsWith(u'\r'))
+        text->chop(1);
+}
+
+void ImportReceivedDataFile(CSessionState& session, QWidget* frame, const QString& path)
+{
+    const XmlDocPtr doc = ParseExchangeFile(path);
+    const xmlNode* root = doc ? xmlDocGetRootElement(doc.get()) : nullptr;
+    if (root && xmlStrcmp(root->name, BAD_CAST "comment") == 0) {
+        ImportCommentFile(session, frame, path);
+        return;
+    }
+    if (const ForecastFileImport import = g_forecastImport)
+        import(session, frame, path);
+}
