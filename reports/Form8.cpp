@@ -68,6 +68,9 @@ struct CForm8Lines::State {
     int forecastId;
     CProductTotalsLoader skeletonLoader;
     std::optional<ReportProductList> skeleton;
+    std::unordered_map<int, size_t> lineOf;           // product -> its (non-footer) line
+    std::vector<std::pair<size_t, size_t>> footers;   // footer line -> its group's line
+    ReportProductList lines;                          // the last receiver's
     std::unique_ptr<CSqlQuery> sums;
 
     State(int forecast, const std::vector<int>& productIds, CProductDepthMap& depthMap)
@@ -84,82 +87,99 @@ CForm8Lines::CForm8Lines(int forecastId, const std::vector<int>& productIds, CPr
 
 CForm8Lines::~CForm8Lines() = default;
 
-std::optional<ReportProductList> CForm8Lines::Load(int receiverId)
+const ReportProductList* CForm8Lines::Load(int receiverId)
 {
     if (!m->skeleton) {
         // No receiver has the id -1: every line with zero sums, footers in place.
         m->skeleton = m->skeletonLoader.Load({-1});
         if (!m->skeleton)
-            return std::nullopt;
+            return nullptr;
+        m->lines = *m->skeleton;
+        std::unordered_map<int, size_t> groups;
+        for (size_t i = 0; i < m->skeleton->size(); ++i) {
+            const ReportProductRow& line = (*m->skeleton)[i];
+            if (line.isFooter) {
+                if (const auto group = groups.find(line.id); group != groups.end())
+                    m->footers.emplace_back(i, group->second);
+                continue;
+            }
+            m->lineOf.emplace(line.id, i);
+            if (line.isGroup)
+                groups[line.id] = i;
+        }
         m->sums = std::make_unique<CSqlQuery>(
-            QStringLiteral("select product, sum(sumLast) as sumLast, sum(sumCurr) as sumCurr, sum(sumNext) as sumNext,"
-                           " sum(valueLast) as valueLast, sum(valueCurr) as valueCurr, sum(valueNext) as valueNext"
+            QStringLiteral("select product, sum(sumLast), sum(sumCurr), sum(sumNext),"
+                           " sum(valueLast), sum(valueCurr), sum(valueNext)"
                            " from tfctprognozdata where prognoz = ? and receiver = ? group by product"));
     }
     CSqlQuery& q = *m->sums;
     q.bind(m->forecastId).bind(receiverId);
     if (!q.exec()) {
         ReportComError(q.lastError());
-        return std::nullopt;
+        return nullptr;
     }
-    struct Sums {
-        Money values[6];
-    };
-    std::unordered_map<int, Sums> byProduct;
-    static const char* const kColumns[6] = {"sumLast", "sumCurr", "sumNext", "valueLast", "valueCurr", "valueNext"};
+    // Back to the skeleton's zero sums; only the products the receiver has rows of change.
+    ReportProductList& lines = m->lines;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const ReportProductRow& zero = (*m->skeleton)[i];
+        ReportProductRow& line = lines[i];
+        line.sumLast = zero.sumLast;
+        line.sumCurr = zero.sumCurr;
+        line.sumNext = zero.sumNext;
+        line.valueLast = zero.valueLast;
+        line.valueCurr = zero.valueCurr;
+        line.valueNext = zero.valueNext;
+    }
     while (q.next()) {
-        Sums s;
-        for (int i = 0; i < 6; ++i)
-            s.values[i] = Money::fromRaw(q.money(kColumns[i]).raw());
-        byProduct[q.intValue("product")] = s;
+        const auto at = m->lineOf.find(q.value(0).toInt());
+        if (at == m->lineOf.end())
+            continue;
+        ReportProductRow& line = lines[at->second];
+        line.sumLast = q.money(1);
+        line.sumCurr = q.money(2);
+        line.sumNext = q.money(3);
+        line.valueLast = q.money(4);
+        line.valueCurr = q.money(5);
+        line.valueNext = q.money(6);
     }
     if (q.readFailed() || q.lastError().isValid()) {
         ReportComError(DbError::fromSql(q.lastError().isValid() ? q.lastError() : MoneyOverflowError()));
-        return std::nullopt;
+        return nullptr;
     }
-    ReportProductList lines = *m->skeleton;
-    std::unordered_map<int, const ReportProductRow*> groups;
-    for (ReportProductRow& line : lines) {
-        if (line.isFooter) {
-            // A footer line stands for its group's balancing line: the group's quantities as sums.
-            const auto group = groups.find(line.id);
-            if (group != groups.end()) {
-                const ReportProductRow footer = MakeFooterRow(*group->second);
-                line.sumLast = footer.sumLast;
-                line.sumCurr = footer.sumCurr;
-                line.sumNext = footer.sumNext;
-                line.valueLast = footer.valueLast;
-                line.valueCurr = footer.valueCurr;
-                line.valueNext = footer.valueNext;
-            }
-            continue;
-        }
-        const auto found = byProduct.find(line.id);
-        const Sums s = found == byProduct.end() ? Sums{} : found->second;
-        line.sumLast = s.values[0];
-        line.sumCurr = s.values[1];
-        line.sumNext = s.values[2];
-        line.valueLast = s.values[3];
-        line.valueCurr = s.values[4];
-        line.valueNext = s.values[5];
-        if (line.isGroup)
-            groups[line.id] = &line;
+    // A footer line stands for its group's balancing line: the group's quantities as sums.
+    for (const auto& [footerAt, groupAt] : m->footers) {
+        ReportProductRow& footer = lines[footerAt];
+        const ReportProductRow& group = lines[groupAt];
+        footer.sumLast = group.valueLast;
+        footer.sumCurr = group.valueCurr;
+        footer.sumNext = group.valueNext;
+        footer.valueLast = group.valueLast;
+        footer.valueCurr = group.valueCurr;
+        footer.valueNext = group.valueNext;
     }
-    return lines;
+    return &lines;
 }
 
-std::optional<Form8RowList> BuildReportForm8Rows(CForm8Lines& lines, int receiverId, Money limit)
+bool BuildReportForm8Rows(CForm8Lines& lines, int receiverId, Money limit, Form8RowList& rows)
 {
-    const auto loaded = lines.Load(receiverId);
+    rows.clear();
+    const ReportProductList* loaded = lines.Load(receiverId);
     if (!loaded)
-        return std::nullopt;
-    Form8RowList rows;
+        return false;
     for (const ReportProductRow& line : *loaded) {
         Form8Row row = FromLine(line);
         if (row.isGroup || row.change >= limit)
             rows.push_back(std::move(row));
     }
     PruneEmptyGroups(rows);
+    return true;
+}
+
+std::optional<Form8RowList> BuildReportForm8Rows(CForm8Lines& lines, int receiverId, Money limit)
+{
+    Form8RowList rows;
+    if (!BuildReportForm8Rows(lines, receiverId, limit, rows))
+        return std::nullopt;
     return rows;
 }
 
@@ -198,19 +218,19 @@ int BuildReportForm8(int forecastId, Money limit)
             table.Write();
         };
         CForm8Lines lines(forecastId, productIds, productDepths);
+        Form8RowList rows;
         for (const CReceiverRecord& r : receivers) {
             if (r.isgroup && r.category > 0) {
                 writeReceiver(r);
                 continue;
             }
             // Lines that cannot be loaded fail the run rather than leave the receiver out unseen.
-            const auto rows = CheckedRead([&] { return BuildReportForm8Rows(lines, r.id, limit); });
-            if (!rows)
+            if (!CheckedRead([&] { return BuildReportForm8Rows(lines, r.id, limit, rows); }))
                 throw std::runtime_error("product lines");
-            if (rows->empty())
+            if (rows.empty())
                 continue;
             writeReceiver(r);
-            for (const Form8Row& p : *rows) {
+            for (const Form8Row& p : rows) {
                 table << r.id << p.name;
                 table.Null().Null();
                 table << p.code << p.measurementNatural << p.measurementNaturalId << p.measurementPrice

@@ -37,8 +37,9 @@ public:
     ~CForm8Lines();
     CForm8Lines(const CForm8Lines&) = delete;
     CForm8Lines& operator=(const CForm8Lines&) = delete;
-    // The lines with the receiver's sums; none when they cannot be loaded (a database error is reported).
-    std::optional<ReportProductList> Load(int receiverId);
+    // The lines with the receiver's sums, valid until the next call; null when they cannot be loaded
+    // (a database error is reported). One buffer serves every receiver.
+    const ReportProductList* Load(int receiverId);
 
 private:
     struct State;
@@ -48,6 +49,8 @@ private:
 // The rows of one receiver that reach the limit, with the groups that hold any of them; none when the
 // product lines cannot be loaded.
 std::optional<Form8RowList> BuildReportForm8Rows(CForm8Lines& lines, int receiverId, Money limit);
+// The same into rows (cleared first, its capacity kept for the next receiver); false on a load failure.
+bool BuildReportForm8Rows(CForm8Lines& lines, int receiverId, Money limit, Form8RowList& rows);
 std::optional<Form8RowList> BuildReportForm8Rows(int forecastId, int receiverId, Money limit,
                                                  const std::vector<int>& productIds, CProductDepthMap& depthMap);
 

@@ -6,9 +6,12 @@
 #include "db/SqlQuery.h"
 
 #include <QFile>
+#include <QSqlDriver>
 #include <QStringList>
 
 #include <map>
+
+#include <sqlite3.h>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -59,11 +62,35 @@ int CreateReportHeader()
     return q.value(0).toInt();
 }
 
+struct CReportTable::Raw {
+    sqlite3* db = nullptr;
+    sqlite3_stmt* stmt = nullptr;
+    ~Raw() { sqlite3_finalize(stmt); }
+    DbError Error() const
+    {
+        return DbError{unsigned(sqlite3_extended_errcode(db)), QString::fromUtf8(sqlite3_errmsg(db)), QString()};
+    }
+    [[noreturn]] void Fail() const { throw CReportFailure(Error()); }
+    void Check(int rc) const
+    {
+        if (rc != SQLITE_OK)
+            Fail();
+    }
+};
+
 CReportTable::CReportTable(const QString& sql, int reportId, int columns)
-    : m_insert(std::make_unique<CSqlQuery>(sql, GetReportDBConnection()))
-    , m_reportId(reportId)
+    : m_reportId(reportId)
     , m_columns(columns)
 {
+    const QVariant handle = GetReportDBConnection().GetConnection().driver()->handle();
+    if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0 && *static_cast<sqlite3* const*>(handle.data())) {
+        m_raw = std::make_unique<Raw>();
+        m_raw->db = *static_cast<sqlite3* const*>(handle.data());
+        const QByteArray text = sql.toUtf8();
+        m_raw->Check(sqlite3_prepare_v2(m_raw->db, text.constData(), int(text.size()), &m_raw->stmt, nullptr));
+        return;
+    }
+    m_insert = std::make_unique<CSqlQuery>(sql, GetReportDBConnection());
     if (!m_insert->isPrepared())
         Fail(m_insert->lastError());
 }
@@ -73,7 +100,10 @@ CReportTable::~CReportTable() = default;
 void CReportTable::Begin()
 {
     if (m_set < 0) {
-        m_insert->bind(m_reportId);
+        if (m_raw)
+            m_raw->Check(sqlite3_bind_int(m_raw->stmt, 1, m_reportId));
+        else
+            m_insert->bind(m_reportId);
         m_set = 0;
     }
     ++m_set;
@@ -82,14 +112,21 @@ void CReportTable::Begin()
 CReportTable& CReportTable::operator<<(const QString& text)
 {
     Begin();
-    m_insert->bind(text);
+    if (m_raw) // never NULL, as the generic layer binds texts
+        m_raw->Check(sqlite3_bind_text16(m_raw->stmt, m_set + 1, text.isNull() ? u"" : reinterpret_cast<const char16_t*>(text.utf16()),
+                                         int(text.size() * sizeof(char16_t)), SQLITE_TRANSIENT));
+    else
+        m_insert->bind(text);
     return *this;
 }
 
 CReportTable& CReportTable::operator<<(int value)
 {
     Begin();
-    m_insert->bind(value);
+    if (m_raw)
+        m_raw->Check(sqlite3_bind_int(m_raw->stmt, m_set + 1, value));
+    else
+        m_insert->bind(value);
     return *this;
 }
 
@@ -99,30 +136,51 @@ CReportTable& CReportTable::operator<<(Money value)
     if (!value.isValid())
         throw CReportFailure(DbError::fromSql(MoneyOverflowError()));
     Begin();
-    m_insert->bind(value);
+    if (m_raw) // ten-thousandths, as SQLite keeps money
+        m_raw->Check(sqlite3_bind_int64(m_raw->stmt, m_set + 1, value.raw()));
+    else
+        m_insert->bind(value);
     return *this;
 }
 
 CReportTable& CReportTable::Null()
 {
     Begin();
-    m_insert->bindNull();
+    if (m_raw)
+        m_raw->Check(sqlite3_bind_null(m_raw->stmt, m_set + 1));
+    else
+        m_insert->bindNull();
     return *this;
 }
 
 void CReportTable::Write()
 {
     if (m_set < 0) {
-        m_insert->bind(m_reportId);
-        m_set = 0;
+        Begin();
+        --m_set;
     }
     if (m_set != m_columns)
         throw CReportFailure(DbError{0, QStringLiteral("Строка отчета не заполнена."),
                                      QStringLiteral("%1 из %2 столбцов").arg(m_set).arg(m_columns)});
     m_set = -1;
-    if (!m_insert->exec())
-        Fail(m_insert->lastError());
+    Step();
     ++m_rows;
+}
+
+void CReportTable::Step()
+{
+    if (!m_raw) {
+        if (!m_insert->exec())
+            Fail(m_insert->lastError());
+        return;
+    }
+    if (sqlite3_step(m_raw->stmt) == SQLITE_DONE) {
+        sqlite3_reset(m_raw->stmt);
+        return;
+    }
+    const DbError error = m_raw->Error();
+    sqlite3_reset(m_raw->stmt);
+    throw CReportFailure(error);
 }
 
 struct CReportFrame::Tables {

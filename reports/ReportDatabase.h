@@ -57,7 +57,13 @@ private:
     CReportTable(const QString& sql, int reportId, int columns);
     void Begin();
 
-    std::unique_ptr<CSqlQuery> m_insert;
+    void Step();
+
+    // LIRR.db is always SQLite: its rows go through the engine's own statement, since binding
+    // through the generic layer costs more than the insert itself on large forms.
+    struct Raw;
+    std::unique_ptr<Raw> m_raw;
+    std::unique_ptr<CSqlQuery> m_insert; // a report database of another driver
     int m_reportId;
     int m_columns;
     int m_set = -1; // values bound for the current row, -1 before its key

@@ -288,8 +288,18 @@ QString CSqlQuery::text(const char* column) const
 
 Money CSqlQuery::money(const char* column) const
 {
+    return MoneyOf(value(column));
+}
+
+Money CSqlQuery::money(int index) const
+{
+    return MoneyOf(value(index));
+}
+
+Money CSqlQuery::MoneyOf(const QVariant& v) const
+{
     bool overflow = false;
-    const Money m = DialectOf(m_dialect).MoneyFromValue(value(column), &overflow);
+    const Money m = DialectOf(m_dialect).MoneyFromValue(v, &overflow);
     if (overflow)
         m_readFailed = true;
     return m;

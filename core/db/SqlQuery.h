@@ -97,12 +97,14 @@ public:
     qlonglong longValue(const char* column, qlonglong nullValue = -1) const;
     QString text(const char* column) const; // NULL: empty
     Money money(const char* column) const;  // NULL: invalid zero
+    Money money(int index) const;           // by position, for loops over many rows
     double decimal(const char* column, double nullValue = 0.0) const;
     QDateTime date(const char* column) const;
     QByteArray bytes(const char* column) const;
 
 private:
     int indexOf(const char* column) const;
+    Money MoneyOf(const QVariant& v) const;
 
     CDBConnection& m_connection;
     QString m_sql;

@@ -9,7 +9,7 @@
 
 #include <QDateEdit>
 #include <QDialogButtonBox>
-#include <QFile>
+#include <QSaveFile>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLineEdit>
@@ -22,8 +22,9 @@ using namespace OpJournalTexts;
 
 OpJournalExportResult WriteOpJournal(const QDate& start, const QDate& end, const QString& path, bool flushEachLine)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadWrite | QIODevice::Truncate))
+    // Written beside the target and renamed over it at the end: a failed export leaves the old file.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
         return OpJournalExportResult::FileError;
     CSqlQuery q(QStringLiteral("select Date, Text from tfctopjournal where Date >= ? and Date < ? order by id"));
     q.bind(QDateTime(start, QTime(0, 0))).bind(QDateTime(end.addDays(1), QTime(0, 0)));
@@ -44,7 +45,7 @@ OpJournalExportResult WriteOpJournal(const QDate& start, const QDate& end, const
         if (file.write(line) != line.size() || (flushEachLine && !file.flush()))
             return OpJournalExportResult::ReadError;
     }
-    if (q.readFailed() || q.lastError().isValid() || !file.flush())
+    if (q.readFailed() || q.lastError().isValid() || !file.commit())
         return OpJournalExportResult::ReadError;
     return OpJournalExportResult::Done;
 }
