@@ -36,6 +36,13 @@ CExportWriter::~CExportWriter() = default;
 bool CExportWriter::Save(xmlDoc* doc, const QString& fileName, const QString& base, CSendEnvelope envelope,
                          const QString& displayName)
 {
+    return Save([doc](const QString& path) { return SaveExchangeDocument(doc, path); }, fileName, base,
+                std::move(envelope), displayName);
+}
+
+bool CExportWriter::Save(const DocumentWriter& write, const QString& fileName, const QString& base,
+                         CSendEnvelope envelope, const QString& displayName)
+{
     const QString exportDir = Settings().ExportDir;
     if (m_fileTransport) {
         if (!DirectoryExists(exportDir)) {
@@ -51,7 +58,7 @@ bool CExportWriter::Save(xmlDoc* doc, const QString& fileName, const QString& ba
                 return false;
             }
         }
-        if (!SaveExchangeDocument(doc, path)) {
+        if (!write(path)) {
             m_report(kSaveFailed.arg(path), MB_ICONSTOP);
             return false;
         }
@@ -61,13 +68,14 @@ bool CExportWriter::Save(xmlDoc* doc, const QString& fileName, const QString& ba
     if (!m_folder)
         m_folder = std::make_unique<CSendFolder>();
     const QString path = m_folder->filePath(fileName);
-    if (!m_folder->isValid() || !SaveExchangeDocument(doc, path)) {
+    if (!m_folder->isValid() || !write(path)) {
         m_report(kTempSaveFailed.arg(path), MB_ICONSTOP);
         return false;
     }
     envelope.nameFile = path;
     const QString envelopePath = PathIn(exportDir, SendEnvelopeFileName(base));
-    const XmlDocPtr description = BuildSendEnvelope(envelope);
+    // Without an export folder the description would land in whatever folder the program runs in.
+    const XmlDocPtr description = DirectoryExists(exportDir) ? BuildSendEnvelope(envelope) : nullptr;
     if (!description || !SaveExchangeDocument(description.get(), envelopePath)) {
         m_report(kTempSaveFailed.arg(envelopePath), MB_ICONSTOP);
         return false;

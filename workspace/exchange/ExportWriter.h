@@ -26,9 +26,14 @@ public:
 
     bool fileTransport() const { return m_fileTransport; }
 
+    // Writes the data document to the path it is given; false when it could not.
+    using DocumentWriter = std::function<bool(const QString& path)>;
+
     // Saves the document under `fileName`; for a transport, also its send description (named after
     // `base`) with the parties of `envelope` and adds it to the send list under `displayName`.
     // False after a reported failure or when the user chose no file.
+    bool Save(const DocumentWriter& write, const QString& fileName, const QString& base, CSendEnvelope envelope,
+              const QString& displayName);
     bool Save(xmlDoc* doc, const QString& fileName, const QString& base, CSendEnvelope envelope,
               const QString& displayName);
 

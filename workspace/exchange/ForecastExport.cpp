@@ -5,27 +5,13 @@
 #include "DataChecks.h"
 #include "ExchangeDocuments.h"
 #include "ExchangeFiles.h"
-#include "ModalHook.h"
-#include "SendDataDlg.h"
+#include "ExportWriter.h"
 #include "Settings.h"
 #include "TotalForecastBuild.h"
 #include "tables/ImportEventTypes.h"
-#include "tables/ImportStatus.h"
 #include "tables/ReceiverMap.h"
 
-#include <QDir>
-#include <QFileInfo>
-
 using namespace ForecastExportTexts;
-
-namespace {
-
-bool ExportFolderExists(const QString& folder)
-{
-    return !folder.isEmpty() && QFileInfo(folder).isDir();
-}
-
-} // namespace
 
 bool ExportConsolidatedForecast(CCheckLog& log, QWidget* parent, int forecast, int ownReceiverId,
                                 const CTransportList& transports, bool* empty)
@@ -65,52 +51,17 @@ bool ExportConsolidatedForecast(CCheckLog& log, QWidget* parent, int forecast, i
     const auto record = GetForecast(forecast);
     const QString base = ExchangeFileBase((own ? own->name : kNoName) + u'_' + (record ? record->name : QString()));
 
-    if (settings.Transport == kFileTransport) {
-        if (!ExportFolderExists(settings.ExportDir)) {
-            log.AppendLine(kNoExportDir);
-            return false;
-        }
-        QString path = PathIn(settings.ExportDir, ForecastFileName(base));
-        if (QFileInfo::exists(path)) {
-            log.AppendLine(kFileExists);
-            path = ModalHook().getSaveFileName(parent, QString(), path, kFilter, QStringLiteral("xml"));
-            if (path.isEmpty()) {
-                log.AppendLine(kNoFileChosen);
-                return false;
-            }
-        }
-        if (!WriteForecastDocument(header, *rows, path)) {
-            log.AppendLine(kSaveFailed.arg(path));
-            return false;
-        }
-        log.AppendLine(kSaved.arg(path));
-        return true;
-    }
-
-    // The document waits in a folder of the user's own until the send dialog is done with it.
-    auto folder = std::make_unique<CSendFolder>();
-    const QString dataPath = folder->filePath(ForecastFileName(base));
-    if (!folder->isValid() || !WriteForecastDocument(header, *rows, dataPath)) {
-        log.AppendLine(kTempSaveFailed.arg(dataPath));
-        return false;
-    }
+    CExportWriter writer(parent, [&log](const QString& text, unsigned) { log.AppendLine(text); });
     CSendEnvelope envelope;
     envelope.toName = recipient->name;
     envelope.toEmail = recipient->email;
     envelope.fromName = sender->name;
     envelope.fromEmail = sender->email;
-    envelope.nameFile = dataPath;
     envelope.typeData = ExchangeDataType::kForecast;
-    const QString envelopePath = PathIn(settings.ExportDir, SendEnvelopeFileName(base));
-    // Without an export folder the name would land in whatever folder the program runs in.
-    if (!ExportFolderExists(settings.ExportDir)
-        || !SaveExchangeDocument(BuildSendEnvelope(envelope).get(), envelopePath)) {
-        log.AppendLine(kTempSaveFailed.arg(envelopePath));
+    const auto write = [&](const QString& path) { return WriteForecastDocument(header, *rows, path); };
+    if (!writer.Save(write, ForecastFileName(base), base, std::move(envelope), SendEnvelopeFileName(base)))
         return false;
-    }
-    CSendDataDlg send({{QFileInfo(envelopePath).fileName(), envelopePath}}, transports, nullptr, std::move(folder));
-    ExecModal(send);
-    return send.successFlag() != 0;
+    return writer.fileTransport() || writer.Send(transports);
 }
 
 bool CExportDataDlg::SendForecast(int forecast, int ownReceiverId, const CTransportList& transports)
@@ -128,14 +79,8 @@ bool CExportDataDlg::SendForecast(int forecast, int ownReceiverId, const CTransp
         const bool sent = ExportConsolidatedForecast(*this, this, forecast, ownReceiverId, transports, &empty);
         if (empty)
             return false;
-        CImportStatusRecord journal;
-        journal.prognoz = forecast;
-        journal.receiver = LoadReceiversByParent(forecast, 0);
-        journal.comment = kJournalComment;
-        journal.event = sent ? IEK_SENT : IEK_SEND_FAILED;
-        journal.send = CurrentTimeToSecond();
-        journal.received = QDateTime();
-        static_cast<void>(SaveImportStatus(journal));
+        static_cast<void>(WriteExchangeJournal(forecast, LoadReceiversByParent(forecast, 0), kJournalComment,
+                                               sent ? IEK_SENT : IEK_SEND_FAILED));
         AppendLine(sent ? kDone : kFailed);
         return sent;
     });

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "CheckLog.h"
+#include "ExchangeTexts.h"
 #include "TransportRegistry.h"
 
 #include <QString>
@@ -19,19 +20,18 @@ inline const QString kNoRecipient = QStringLiteral("\tНе найден полу
 inline const QString kNoEmail = QStringLiteral("Для %1 не задан E-Mail. Отправка невозможна.");
 inline const QString kOwner = QStringLiteral("\tВы являетесь владельцем прогноза, отправка невозможна!");
 inline const QString kEmpty = QStringLiteral("\tПрогноз пустой!");
-inline const QString kNoExportDir = QStringLiteral("  Отсутствует директория по умолчанию");
-inline const QString kFileExists = QStringLiteral("  Такой файл существует. Выберите файл.");
-inline const QString kNoFileChosen = QStringLiteral("Не выбран файл");
-inline const QString kSaveFailed = QStringLiteral("  Ошибка сохранения файла (%1)!");
-inline const QString kSaved = QStringLiteral("  Выгружен (%1).");
-inline const QString kTempSaveFailed = QStringLiteral("  Ошибка сохранения временного файла (%1)!");
+// The file and send steps say what every export says.
+using ExportTexts::kFileExists;
+using ExportTexts::kNoFileChosen;
+using ExportTexts::kSaved;
+using ExportTexts::kSaveFailed;
+using ExportTexts::kTempSaveFailed;
 inline const QString kDone = QStringLiteral("Прогноз успешно выгружен.");
 inline const QString kFailed = QStringLiteral("\tОшибка сохранения прогноза!");
-inline const QString kFilter = QStringLiteral("Файлы XML (*.xml)");
 inline const QString kJournalComment = QStringLiteral("Прогноз");
 inline const QString kNoName = QStringLiteral("Noname");
-inline const QString kFileTransport = QStringLiteral("File");
-inline const QString kMailTransport = QStringLiteral("SMTP");
+using ExportTexts::kFileTransport;
+using ExportTexts::kMailTransport;
 } // namespace ForecastExportTexts
 
 // Writes the consolidated forecast for the upper organisation into the export folder, or hands it to

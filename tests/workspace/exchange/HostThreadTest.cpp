@@ -2,7 +2,10 @@
 // id maps, on both dialects.
 #include "AppMessage.h"
 #include "DbTest.h"
+#include "ExchangeDocuments.h"
 #include "ExchangeTestSupport.h"
+#include "ForecastFile.h"
+#include "ForecastImport.h"
 #include "MailPeers.h"
 #include "MailSettings.h"
 #include "OldIdMap.h"
@@ -13,6 +16,7 @@
 #include "WorkspaceRefresh.h"
 #include "tables/ImportEventTypes.h"
 #include "tables/ReceiverMap.h"
+#include "tables/Receivers.h"
 
 #include "ModalHook.h"
 
@@ -73,7 +77,7 @@ protected:
         WriteFile(home() + QStringLiteral("receive.txt"), script.join(u'\n').toUtf8());
         Settings().Transport = transport;
         registry.Load();
-        InstallTransportHost(session, nullptr);
+        InstallTransportHost(session, &ImportForecastFile);
         StartTransportThread(registry.transports(), home() + QStringLiteral("Import"));
     }
     QStringList Acks()
@@ -121,6 +125,25 @@ protected:
         return BuildNsiDocument(nsi);
     }
 
+    // A forecast of another year, apart from the reference data, exported for this organisation (10)
+    // by the one below it (11) into `folder`; its path.
+    QString ForecastFromBelow(const QString& folder)
+    {
+        Exec("insert into tfctprognoz (id, name, year, status, owner, ownername) values (3, 'Прошлый', 2012, 1, -20, "
+             "'')");
+        CReceiverRecord upper{10, 0, QStringLiteral("Управление"), QString(), 0, 0};
+        CReceiverRecord lower{11, 10, QStringLiteral("Отдел"), QString(), 0, 0};
+        for (CReceiverRecord* r : {&upper, &lower})
+            EXPECT_TRUE(SaveReceiver(*r) && MapReceiverToForecast(r->id, 3, 0));
+        for (int product : {40, 41})
+            Exec("insert into tclsproduct (id, prognoz, parent, name, position, type, isgroup) values (?, 3, 0, "
+                 "'Товар', 0, 1, 0)",
+                 {product});
+        const QString path = folder + QStringLiteral("Прогноз_Отдел.xml");
+        EXPECT_TRUE(WriteForecastDocument({10, 11, QString(), 0}, SampleTotals(), path));
+        return path;
+    }
+
     CSessionState session;
     CTransportRegistry registry;
     ShownWindow window;
@@ -145,13 +168,15 @@ TEST_P(HostThreadTest, EveryCodeIsServedAndAnswered)
     row.product = 1;
     row.comment = QStringLiteral("Проверить");
     const QString commentPath = Save(QStringLiteral("comment.xml"), BuildCommentDocument({3, 5, 4, QString()}, {row}));
+    const QString forecastPath = ForecastFromBelow(home() + QStringLiteral("Import/"));
 
-    answers = {IDOK, IDYES, IDOK, IDYES, IDOK, IDOK};
+    answers = {IDOK, IDYES, IDOK, IDYES, IDOK, IDYES, IDOK, IDOK};
     Start(QStringLiteral("FAKE"),
-          {"8 Журнал модуля", "1 [InfoSubject:] Тема\\r\\n[x]\\r\\nТекст\\r\\n", "3 " + nsiPath, "2 " + commentPath,
-           "2 " + commentPath + ".missing", "4 op|msg", "4null op", "5", "9"});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return Acks().size() >= 9; }, 10000)) << Acks().join(' ').toStdString();
-    EXPECT_EQ(Acks(), QString("6 6 6 6 6 7 7 6 6").split(' '));
+          {"8 Журнал модуля", "1 [InfoSubject:] Тема\\r\\n[x]\\r\\nТекст\\r\\n", "2 " + forecastPath, "3 " + nsiPath,
+           "2 " + commentPath, "2 " + commentPath + ".missing", "4 op|msg", "4null op", "5", "9"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Acks().size() >= 10; }, 10000)) << Acks().join(' ').toStdString();
+    EXPECT_EQ(Acks(), QString("6 6 6 6 6 6 7 7 6 6").split(' '));
+    EXPECT_EQ(Scalar("select count(*) from tfctprognozdata where prognoz = 3 and receiver = 11").toInt(), 2);
     EXPECT_TRUE(HostLines().contains("Получена информация от транспортного модуля:\r\nЖурнал модуля"));
     EXPECT_EQ(Scalar("select subject || '|' || text from tFctMailing").toString(), " Тема|Текст");
     EXPECT_EQ(Scalar("select MailingDate from tFctMailing").toDateTime().time(), QTime(0, 0));
@@ -162,6 +187,7 @@ TEST_P(HostThreadTest, EveryCodeIsServedAndAnswered)
     EXPECT_EQ(texts.filter("Error!!!!").join('|'), "Error!!!!. Операция op, Сообщение msg");
     EXPECT_EQ(texts.count("Получено информационное сообщение"), 1);
     EXPECT_EQ(texts.count("НСИ успешно загружен!"), 1) << texts.join('|').toStdString();
+    EXPECT_EQ(texts.count(ForecastImportTexts::kLoaded.arg(forecastPath)), 1) << texts.join('|').toStdString();
 }
 
 TEST_P(HostThreadTest, ReferenceDataArriveByMailThroughDovecot)
@@ -190,32 +216,45 @@ TEST_P(HostThreadTest, ReferenceDataArriveByMailThroughDovecot)
                                      [](const CTransportEntry& e) { return e.code == "SMTP"; });
     ASSERT_NE(mailer, registry.transports().end());
 
-    // The upper organisation sends through the real plug-in; the sink's mail lands in dovecot.
-    QDir().mkpath(home() + QStringLiteral("out"));
-    const QString data = home() + QStringLiteral("out/НСИ_Отдел_Б.xml");
-    ASSERT_TRUE(SaveExchangeDocument(NsiDocument().get(), data));
+    // The upper organisation sends its reference data, the lower one below this its forecast, both
+    // through the real plug-in; the sink's mail lands in dovecot.
+    const QString out = home() + QStringLiteral("out/");
+    QDir().mkpath(out);
+    const QString nsi = out + QStringLiteral("НСИ_Отдел_Б.xml");
+    ASSERT_TRUE(SaveExchangeDocument(NsiDocument().get(), nsi));
     const QString to = user + QStringLiteral("@example.ru");
-    const QString envelope = home() + QStringLiteral("out/envelope.xml");
-    ASSERT_TRUE(SaveExchangeDocument(
-        BuildSendEnvelope({"Отдел Б", to, "Управление А", "a@example.ru", data, ExchangeDataType::kNsi}).get(),
-        envelope));
-    EXPECT_EQ(SendFileThroughTransport(mailer->transport, envelope), QString());
+    const struct {
+        QString data;
+        QString type;
+    } mails[] = {{nsi, ExchangeDataType::kNsi}, {ForecastFromBelow(out), ExchangeDataType::kForecast}};
+    for (const auto& mail : mails) {
+        const QString envelope = mail.data + QStringLiteral(".envelope.xml");
+        ASSERT_TRUE(SaveExchangeDocument(
+            BuildSendEnvelope({"Отдел Б", to, "Управление А", "a@example.ru", mail.data, mail.type}).get(), envelope));
+        EXPECT_EQ(SendFileThroughTransport(mailer->transport, envelope), QString()) << mail.type.toStdString();
+    }
     const QList<QJsonObject> sent = sink->MessagesTo(to);
-    ASSERT_EQ(sent.size(), 1);
-    DeliverToMaildir(maildir, ReadFile(sink->folder + u'/' + sent[0]["file"].toString()));
+    ASSERT_EQ(sent.size(), 2);
+    for (const QJsonObject& m : sent)
+        DeliverToMaildir(maildir, ReadFile(sink->folder + u'/' + m["file"].toString()));
 
-    // The lower one's host thread takes it from the mailbox and imports it.
-    answers = {IDYES, IDOK};
+    // This organisation's host thread takes both from the mailbox and imports them.
+    answers = {IDYES, IDOK, IDYES, IDOK};
     Settings().Transport = QStringLiteral("SMTP");
-    InstallTransportHost(session, nullptr);
+    InstallTransportHost(session, &ImportForecastFile);
     StartTransportThread(registry.transports(), home() + QStringLiteral("Import"));
     const auto loaded = [&] {
-        return std::any_of(messages.begin(), messages.end(),
-                           [](const RecordedMessage& m) { return m.text == "НСИ успешно загружен!"; });
+        return std::count_if(messages.begin(), messages.end(),
+                             [](const RecordedMessage& m) { return m.text.endsWith("успешно загружен!"); })
+            == 2;
     };
     ASSERT_TRUE(QTest::qWaitFor(loaded, 20000)) << HostLines().join('\n').toStdString();
-    EXPECT_EQ(Scalar("select count(*) from tclsreceiver").toInt(), 2);
-    EXPECT_EQ(Scalar("select count(*) from tfctimportstatus where event = 1").toInt(), 1);
+    EXPECT_EQ(Scalar("select count(*) from tclsreceiver where importedId <> 0").toInt(), 2);
+    EXPECT_EQ(Scalar("select count(*) from tfctprognozdata where prognoz = 3 and receiver = 11").toInt(), 2);
+    EXPECT_EQ(Scalar("select count(*) from tfctimportstatus where event = 1 and comment = 'Прогноз' and receiver = 11")
+                  .toInt(),
+              1);
+    EXPECT_EQ(Scalar("select count(*) from tfctimportstatus where event = 1").toInt(), 2);
     // The mail goes from the server once the session that read it ends.
     EXPECT_TRUE(QTest::qWaitFor([&] { return MaildirCount(maildir) == 0; }, 5000));
 }

@@ -33,6 +33,10 @@ public:
     ~ChoosingHook() override { SetModalHook(m_previous); }
     std::optional<std::vector<int>> chooseReceivers(QWidget*, const CReceiverChoice&) override { return chosen; }
     QString getOpenFileName(QWidget*, const QString&, const QString&, const QString&) override { return openFile; }
+    QStringList getOpenFileNames(QWidget*, const QString&, const QString&, const QString&) override
+    {
+        return {openFile};
+    }
     std::vector<int> chosen;
     QString openFile;
 
@@ -95,6 +99,7 @@ protected:
         session.ownReceiverId = LoadImportedLeafReceivers(kForecast);
         ShellHooks() = CShellHooks{};
         InstallExchangeCommands(session, transports);
+        InstallForecastExchange(session, transports);
         frame = std::make_unique<CMainFrame>(session);
         SetAppMainWindow(frame.get());
         ASSERT_TRUE(frame->Create());
@@ -207,16 +212,33 @@ TEST_F(TwoOrgsTest, ReferenceDataAndCommentsTravelDownAndBack)
     EXPECT_EQ(RunPeer("cmp", {a + "docs/doc_5_1", b + "docs/doc_5_1"}).exitCode, 0)
         << Sql(a, "select * from tfctdocumentation").toStdString();
 
-    // A comments on two of B's rows; B stores them on its consolidated rows.
-    Use(a);
+    // B enters its rows, consolidates and sends them up; A takes them in as B's.
     for (int product : {2, 3}) {
         CForecastDataRecord row;
         row.prognoz = kForecast;
-        row.receiver = kOrgB;
+        row.receiver = session.ownReceiverId;
         row.product = product;
-        row.comment = QStringLiteral("Уточнить %1").arg(product);
+        row.valueNext = Money::fromInt(product);
+        row.sumNext = Money::fromRaw(123456 * product);
         ASSERT_TRUE(SaveForecastData(row, false));
     }
+    answers = {IDYES, IDYES};
+    ASSERT_TRUE(Run(ID_FORECAST_SEND));
+    const QStringList sent = QDir(b + QStringLiteral("Export")).entryList({QStringLiteral("Прогноз_*.xml")});
+    ASSERT_EQ(sent.size(), 1) << Sql(b, "select * from tfctimportstatus").toStdString();
+    const QString totals = "select count(*), sum(sumNext) from tfcttotalprognoz where prognoz=5";
+    EXPECT_EQ(Sql(b, totals).section(u'|', 0, 0), "2");
+    Use(a);
+    hook.openFile = b + QStringLiteral("Export/") + sent[0];
+    answers = {IDYES};
+    messages.clear();
+    ASSERT_TRUE(Run(ID_FORECAST_RECEIVE));
+    EXPECT_EQ(Sql(a, "select count(*), sum(sumNext) from tfctprognozdata where prognoz=5 and receiver=4"),
+              Sql(b, totals))
+        << messages.back().text.toStdString();
+
+    // A comments on two of B's rows; B stores them on its consolidated rows.
+    Sql(a, "update tfctprognozdata set comment='Уточнить '||product where prognoz=5 and receiver=4");
     ASSERT_TRUE(Run(ID_COMMENTS_SEND));
     const QString comments = a + QStringLiteral("Export/Комментарий_Отдел_Б.xml");
     EXPECT_EQ(Xmllint(a + QStringLiteral("comment.xsd"), comments).exitCode, 0);
