@@ -5,6 +5,7 @@
 // priced products, both on SQLite. The summary prints each goal as met or MISSED.
 #include "AppMessage.h"
 #include "BenchSummary.h"
+#include "ForecastGenerator.h"
 #include "ReceiverSelectDlg.h"
 #include "ReportSort.h"
 #include "ReportView.h"
@@ -257,24 +258,14 @@ int main(int argc, char** argv)
     std::setlocale(LC_NUMERIC, "C");
     benchmark::Initialize(&argc, argv);
 
-    QTemporaryDir home;
-    if (!home.isValid())
-        Die("no temporary folder");
-    qputenv("LIR_HOME", home.path().toLocal8Bit());
-    const QString file = home.path() + QStringLiteral("/LIR.db");
-    if (!QFile::copy(QStringLiteral(LIR_BIN_DIR "/LIR.db.tmpl"), file))
-        Die("cannot copy " LIR_BIN_DIR "/LIR.db.tmpl");
-    QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
+    CScratchDatabase db;
+    QString error;
+    if (!db.Open(QStringLiteral(LIR_BIN_DIR "/LIR.db.tmpl"), &error))
+        Die(qPrintable(error));
     SetMessageBoxHandler([](const QString& text, unsigned, QObject*) {
         std::fprintf(stderr, "message: %s\n", qPrintable(text));
         return IDOK;
     });
-    Settings().EnableOpJournal = false;
-    DbConnectParams params;
-    params.dialect = SqlDialect::SQLite;
-    params.file = file;
-    if (!GetDBConnection().ConnectWith(params))
-        Die("cannot open the database");
     GenerateData();
 
     CSummaryReporter reporter;

@@ -79,9 +79,24 @@ std::u16string CodepageToUtf16(std::string_view bytes, Codepage cp)
     return out;
 }
 
+// The byte of each character a page holds (0: none), built once: looking each character up in the
+// table made large cp1251 exports slow. The lowest byte wins where a character stands twice.
+static const std::array<unsigned char, 0x10000>& ReverseTable(Codepage cp)
+{
+    static const auto build = [](const std::array<char16_t, 128>& t) {
+        std::array<unsigned char, 0x10000> r{};
+        for (int k = 127; k >= 0; --k)
+            r[t[std::size_t(k)]] = static_cast<unsigned char>(0x80 + k);
+        return r;
+    };
+    static const std::array<unsigned char, 0x10000> cp1251 = build(kCp1251);
+    static const std::array<unsigned char, 0x10000> cp866 = build(kCp866);
+    return cp == Codepage::Cp866 ? cp866 : cp1251;
+}
+
 std::string Utf16ToCodepage(std::u16string_view text, Codepage cp)
 {
-    const auto& t = Table(cp);
+    const auto& reverse = ReverseTable(cp);
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -93,14 +108,8 @@ std::string Utf16ToCodepage(std::u16string_view text, Codepage cp)
         // A surrogate pair is one character that no single-byte page holds.
         if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
             ++i;
-        char byte = '?';
-        for (std::size_t k = 0; k < t.size(); ++k) {
-            if (t[k] == c) {
-                byte = static_cast<char>(0x80 + k);
-                break;
-            }
-        }
-        out += byte;
+        const unsigned char byte = reverse[c];
+        out += byte ? static_cast<char>(byte) : '?';
     }
     return out;
 }

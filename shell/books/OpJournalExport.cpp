@@ -24,7 +24,8 @@ OpJournalExportResult WriteOpJournal(const QDate& start, const QDate& end, const
 {
     // Written beside the target and renamed over it at the end: a failed export leaves the old file.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    // Each line handed to the system as it is written: unbuffered, one write per line.
+    if (!file.open(flushEachLine ? QIODevice::WriteOnly | QIODevice::Unbuffered : QIODevice::WriteOnly))
         return OpJournalExportResult::FileError;
     CSqlQuery q(QStringLiteral("select Date, Text from tfctopjournal where Date >= ? and Date < ? order by id"));
     q.bind(QDateTime(start, QTime(0, 0))).bind(QDateTime(end.addDays(1), QTime(0, 0)));
@@ -42,7 +43,7 @@ OpJournalExportResult WriteOpJournal(const QDate& start, const QDate& end, const
         line.append(stamp, n);
         line += UnicodeToAnsi(q.value(1).toString());
         line += "\r\n";
-        if (file.write(line) != line.size() || (flushEachLine && !file.flush()))
+        if (file.write(line) != line.size())
             return OpJournalExportResult::ReadError;
     }
     if (q.readFailed() || q.lastError().isValid() || !file.commit())
