@@ -3,6 +3,33 @@
 #include "ProfileSettings.h"
 #include "TextUtils.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <sys/stat.h>
+
+namespace {
+
+const QString kImportFolder = QStringLiteral("Import");
+const QString kExportFolder = QStringLiteral("Export");
+
+void CreateDefaultFolder(const QString& dir, const QString& name)
+{
+    const QString folder = GetProgramFolder();
+    if (QDir::cleanPath(dir) != QDir::cleanPath(folder + name) || QFileInfo::exists(dir))
+        return;
+    struct stat st = {};
+    if (::stat(QFile::encodeName(folder).constData(), &st) != 0)
+        return;
+    const QByteArray path = QFile::encodeName(QDir::cleanPath(dir));
+    // The umask must not narrow what the program folder grants.
+    if (::mkdir(path.constData(), st.st_mode & 07777) == 0)
+        ::chmod(path.constData(), st.st_mode & 07777);
+}
+
+} // namespace
+
 CSettings::CSettings() = default;
 
 CSettings::~CSettings() = default;
@@ -12,8 +39,8 @@ void CSettings::Load()
     const QString folder = GetProgramFolder();
     CProfileSettings profile;
     profile.beginGroup(QStringLiteral("Settings"));
-    ImportDir = profile.value(QStringLiteral("ImportDir"), folder + QStringLiteral("Import")).toString();
-    ExportDir = profile.value(QStringLiteral("ExportDir"), folder + QStringLiteral("Export")).toString();
+    ImportDir = profile.value(QStringLiteral("ImportDir"), folder + kImportFolder).toString();
+    ExportDir = profile.value(QStringLiteral("ExportDir"), folder + kExportFolder).toString();
     Transport = profile.value(QStringLiteral("Transport"), QStringLiteral("File")).toString();
     ReportFormat = profile.intValue(QStringLiteral("ReportFormat"), 0);
     EnableAutoRecalc = profile.intValue(QStringLiteral("EnableAutoRecalc"), 1) != 0;
@@ -38,4 +65,10 @@ CSettings& Settings()
 {
     static CSettings settings;
     return settings;
+}
+
+void CreateDefaultFolders(const CSettings& settings)
+{
+    CreateDefaultFolder(settings.ImportDir, kImportFolder);
+    CreateDefaultFolder(settings.ExportDir, kExportFolder);
 }

@@ -23,3 +23,8 @@ public:
 
 // The global settings object, built on first use.
 CSettings& Settings();
+
+// Makes the import and export folders of the settings when they are the default ones in the program
+// folder and missing, with the program folder's permissions. A folder chosen elsewhere is left alone:
+// when it is gone, its user gets the message of the command that needs it.
+void CreateDefaultFolders(const CSettings& settings);

@@ -164,9 +164,10 @@ bool RemoveReceiverFromForecast(CReceiverRecord& rec, int forecast)
 int GetOwnReceiverId(int forecast)
 {
     // not exists rather than "not in": a NULL parent among the imported receivers would make
-    // "not in" match nothing.
+    // "not in" match nothing. The organisation above (category -1) is imported too, but never our own.
     CSqlQuery q(QStringLiteral("select r.id from tclsreceiver r join tclsreceivermap rm on rm.receiver = r.id "
-                               "where rm.prognoz = ? and r.importedId <> 0 and not exists ("
+                               "where rm.prognoz = ? and r.importedId <> 0 and coalesce(r.category, 0) <> -1 "
+                               "and not exists ("
                                "select 1 from tclsreceiver r1 join tclsreceivermap rm1 on rm1.receiver = r1.id "
                                "where rm1.prognoz = ? and r1.importedId <> 0 and r1.category = r.id) "
                                "order by r.id"));

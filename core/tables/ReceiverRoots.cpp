@@ -1,6 +1,46 @@
 #include "ReceiverRoots.h"
 
+#include "ErrorSink.h"
 #include "db/SqlQuery.h"
+#include "tables/Receivers.h"
+
+namespace {
+
+constexpr CRowReader<CReceiverRecord> kRows{&ReadReceiverRow, UnreadableRow::Skip};
+
+// The children of receivers of category -1 when nothing is at the top level; none after an error.
+std::optional<CReceiverList> OldRoots()
+{
+    CSqlQuery top(QStringLiteral("select count(*) from tclsreceiver where category = 0"));
+    if (!top.exec() || !top.next())
+        return std::nullopt;
+    if (top.value(0).toLongLong() != 0)
+        return CReceiverList();
+    CSqlQuery q(QStringLiteral("select ") + ReceiverColumns(QStringLiteral("c"))
+                + QStringLiteral(" from tclsreceiver c join tclsreceiver p on p.id = c.category "
+                                 "where p.category = -1 order by c.id"));
+    return kRows.List(q, OnDbError::Silent);
+}
+
+bool Repair()
+{
+    auto roots = OldRoots();
+    if (!roots)
+        return false;
+    if (roots->empty())
+        return true;
+    CTransaction transaction;
+    if (!transaction.isActive())
+        return false;
+    for (CReceiverRecord& rec : *roots) {
+        rec.category = 0;
+        if (!SaveReceiver(rec))
+            return false;
+    }
+    return transaction.commit();
+}
+
+} // namespace
 
 bool HasUnplacedReceivers()
 {
@@ -12,31 +52,9 @@ bool HasUnplacedReceivers()
 
 bool RepairReceiverRoots()
 {
-    CTransaction transaction;
-    if (!transaction.isActive())
-        return false;
-    CSqlQuery down(QStringLiteral("update tclsreceiver set category = -1 where category = 0"));
-    if (!down.exec())
-        return false;
-    CSqlQuery up(QStringLiteral(
-        "update tclsreceiver set category = 0 where category in (select id from tclsreceiver where category = -1)"));
-    if (!up.exec())
-        return false;
-    int placeholder = -1;
-    {
-        CSqlQuery first(QStringLiteral("select id from tclsreceiver where category = -1 order by id"));
-        if (!first.exec())
-            return false;
-        if (first.next())
-            placeholder = first.intValue("id");
-    }
-    if (placeholder != -1) {
-        CSqlQuery remove(QStringLiteral("delete from tclsreceiver where id = ?"));
-        remove.bind(placeholder);
-        if (!remove.exec())
-            return false;
-    }
-    // The placeholder is not stored again: a placeholder back at category -1 would make every
-    // start flatten the tree by one more level.
-    return transaction.commit();
+    // Nothing of the repair is shown: a failure leaves the tree as it was for the next start.
+    CErrorCollector quiet;
+    const bool repaired = Repair();
+    static_cast<void>(quiet.take());
+    return repaired;
 }

@@ -40,6 +40,10 @@ public:
 };
 
 CModalHook& ModalHook();
+// Every file dialog and file model of the process, also those Qt opens by itself, names files by
+// their names only and never opens them (which would release SQLite's locks on the database files).
+// Called once the application object exists.
+void GuardFileDialogs();
 // Installs a hook (not owned); nullptr restores the default one. Returns the previous hook.
 CModalHook* SetModalHook(CModalHook* hook);
 

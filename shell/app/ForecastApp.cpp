@@ -123,6 +123,9 @@ bool CForecastApp::InitInstance()
     QCoreApplication::setOrganizationName(QStringLiteral("LIR"));
     QCoreApplication::setApplicationName(QStringLiteral("Forecast"));
 
+    // Read first: the receiver repair journals what it changes when the journal is on.
+    Settings().Load();
+    CreateDefaultFolders(Settings());
     // The first use of the database: the connect loop finds it, or the user leaves.
     if (ConnectMainDatabase()) {
         // An unreadable forecasts table shows its error already here.
@@ -132,7 +135,6 @@ bool CForecastApp::InitInstance()
             static_cast<void>(RepairReceiverRoots());
     }
 
-    Settings().Load();
     m_session.LoadCfg();
     m_transports.StartHostThread(Settings().ImportDir);
 

@@ -4,6 +4,7 @@
 #include "ForecastApp.h"
 #include "ForecastFrame.h"
 #include "MessageBoxDlg.h"
+#include "ModalHook.h"
 #include "ProgressBar.h"
 #include "ShellHooks.h"
 
@@ -55,6 +56,7 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     std::setlocale(LC_NUMERIC, "C");
     QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    GuardFileDialogs();
     InstallAppMessageBoxUi();
     InstallSelectionDialogs();
     InstallForecastDialogs();

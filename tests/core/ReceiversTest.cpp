@@ -190,6 +190,9 @@ TEST_P(ReceiversTest, OwnReceiverIsTheDeepestImported)
 {
     Add(1, 0, QStringLiteral("T"), 1);
     EXPECT_EQ(GetOwnReceiverId(1), -1);
+    // The organisation above, stored first by a reference-data import, is never our own.
+    Add(5, -1, QStringLiteral("Above"), 1, 0, 1, 0, 50);
+    EXPECT_EQ(GetOwnReceiverId(1), -1);
     Add(10, 1, QStringLiteral("X"), 1, 0, 1, 0, 100);
     Add(11, 10, QStringLiteral("Y"), 1, 0, 1, 0, 101);
     Add(12, 11, QStringLiteral("Z"), 0, 0, 1, 0, 102);

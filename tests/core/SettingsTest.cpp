@@ -18,6 +18,7 @@
 
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 class SettingsTest : public TempHomeTest { };
 
@@ -43,6 +44,26 @@ TEST_F(SettingsTest, DefaultsWithoutFileAndProfile)
     EXPECT_FALSE(s.EnableOpJournal);
     // The default folders are neither created nor tested.
     EXPECT_FALSE(QFileInfo::exists(home() + "Import"));
+}
+
+// Only the default folders in the program folder are made, with the program folder's permissions.
+TEST_F(SettingsTest, DefaultFoldersAreMadeWithTheProgramFoldersMode)
+{
+    const QString elsewhere = home() + "chosen/Export";
+    ASSERT_EQ(::chmod(QFile::encodeName(home()).constData(), 02775), 0);
+    const mode_t umask = ::umask(077);
+    CSettings s;
+    s.Load();
+    CreateDefaultFolders(s);
+    s.ExportDir = elsewhere;
+    CreateDefaultFolders(s);
+    ::umask(umask);
+    struct stat st = {};
+    ASSERT_EQ(::stat(QFile::encodeName(home() + "Import").constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 02775u);
+    ASSERT_EQ(::stat(QFile::encodeName(home() + "Export").constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 02775u);
+    EXPECT_FALSE(QFileInfo::exists(elsewhere));
 }
 
 TEST_F(SettingsTest, SaveWritesSixteenBytesAndTheProfile)

@@ -59,7 +59,7 @@ private:
 
 } // namespace
 
-TEST_P(ForecastAppTest, StartRepairsReceiversChoosesTheNewestForecastAndExitSavesIt)
+TEST_P(ForecastAppTest, StartRepairsAnOldTreeChoosesTheNewestForecastAndExitSavesIt)
 {
     Forecast(3, "Прогноз 2011", 2011);
     Forecast(5, "Прогноз 2012", 2012);
@@ -72,7 +72,8 @@ TEST_P(ForecastAppTest, StartRepairsReceiversChoosesTheNewestForecastAndExitSave
     CForecastApp app;
     ASSERT_TRUE(app.InitInstance());
     EXPECT_TRUE(messages.empty()) << messages.front().text.toStdString();
-    EXPECT_EQ(Count("tclsreceiver", "category = -1"), 0);
+    // The old tree's receiver at -1 stays, with what refers to it; its child is the top now.
+    EXPECT_EQ(Count("tclsreceiver", "category = -1"), 1);
     EXPECT_EQ(Scalar("select category from tclsreceiver where id = 2").toInt(), 0);
     EXPECT_EQ(Scalar("select category from tclsreceiver where id = 4").toInt(), 2);
     EXPECT_EQ(Count("tclsimporteventtype"), 5);
@@ -114,21 +115,26 @@ TEST_P(ForecastAppTest, StartRepairsReceiversChoosesTheNewestForecastAndExitSave
     EXPECT_EQ(ini.value("Settings/ImportDir").toString(), home() + "Import");
 }
 
-TEST_P(ForecastAppTest, SavedForecastStaysAndASoundTreeIsNotTouched)
+// The tree a reference-data import leaves: the organisation above at -1, stored before the own tree.
+TEST_P(ForecastAppTest, SavedForecastStaysAndAnImportedTreeIsNotTouched)
 {
     Forecast(3, "Прогноз 2011", 2011);
     Forecast(5, "Прогноз 2012", 2012);
-    Receiver(1, 0, "Министерство", 100, 1, 3);
-    Receiver(2, 1, "Управление", 101, 0, 3);
+    Receiver(1, -1, "Вышестоящая организация", 50, 1, 3);
+    Receiver(2, 0, "Министерство", 100, 1, 3);
+    Receiver(3, 2, "Управление", 101, 0, 3);
     WriteFile(CfgPath(), Cfg(3, 1999, -1, 0));
 
     CForecastApp app;
     ASSERT_TRUE(app.InitInstance());
-    EXPECT_EQ(Scalar("select category from tclsreceiver where id = 1").toInt(), 0);
-    EXPECT_EQ(Scalar("select category from tclsreceiver where id = 2").toInt(), 1);
+    EXPECT_EQ(Scalar("select category from tclsreceiver where id = 1").toInt(), -1);
+    EXPECT_EQ(Scalar("select category from tclsreceiver where id = 2").toInt(), 0);
+    EXPECT_EQ(Scalar("select category from tclsreceiver where id = 3").toInt(), 2);
     EXPECT_EQ(app.session().currentForecastId, 3);
     EXPECT_EQ(app.session().forecastYear, 2011);
-    EXPECT_EQ(app.session().ownReceiverId, 2);
+    // The organisation above is never the own receiver.
+    EXPECT_EQ(app.session().ownReceiverId, 3);
+    EXPECT_EQ(app.mainFrame()->windowTitle(), "Прогноз (Управление)");
     EXPECT_TRUE(messages.empty());
 
     // The forecast chosen in the bar is the one saved at exit.
