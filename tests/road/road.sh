@@ -1,0 +1,511 @@
+#!/bin/bash
+# The user's road across restarts. The real forecast runs as one process per step, driven from
+# inside by the road driver (ProgramDriver.cpp), between two program folders: the upper organisation
+# A on SQLite, seeded from the fixture, and the lower organisation B, a fresh folder (on the
+# PostgreSQL test cluster for "postgresql": Bastrel prepares only the one database "lir", so A stays
+# on SQLite). After every process the database is dumped and compared with the dump taken after the
+# process before: only what the step must change may differ, and no receiver, data row or
+# exchange-journal row may go. On SQLite, B's file database is also read from outside while B shows
+# and cancels each kind of file dialog.
+# Arguments: sqlite|postgresql, the build's program folder, the driver library, A's fixture, the
+# output folder (left for a look).
+set -u
+dialect=$1
+bin=$2
+driver=$3
+fixture=$4
+out=$(realpath -m "$5")
+
+skip() {
+    echo "SKIP: $*"
+    exit 77
+}
+for p in sqlite3 xmllint pdftotext timeout; do
+    command -v "$p" >/dev/null || skip "$p is not installed"
+done
+if [ "$dialect" = postgresql ]; then
+    for p in psql pg_dump; do
+        command -v "$p" >/dev/null || skip "$p is not installed"
+    done
+    [ -n "${PGHOST:-}" ] && [ -n "${PGPORT:-}" ] && [ -n "${PGTEST_PASSWORD:-}" ] \
+        || skip "the PostgreSQL test cluster is not running (PGHOST, PGPORT, PGTEST_PASSWORD: scripts/test.sh)"
+fi
+
+rm -rf "$out"
+mkdir -p "$out/runs" "$out/state"
+A=$out/A
+B=$out/B
+failures=0
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+
+# The forecast of the fixture and the files its exchange writes.
+forecast=7
+nsi_file=НСИ_Управление_А_Прогноз_на_2026_год.xml
+forecast_file=Прогноз_Управление_А_Прогноз_на_2026_год.xml
+title_A="Прогноз (Министерство тестирования)"
+title_B="Прогноз (Управление А)"
+# What B types into the card, by product: quantity and sum of the report year, the current year and
+# the forecast year (the last as the parts typed add up).
+expected="111 10 3000 0 0 12 4200
+112 0 0 100 2700 50 1500
+121 0 0 0 0 0 2.5"
+
+# ---- program folders and their databases
+
+# The runtime folders lie in a short path of their own: the program's socket name must fit into 107
+# bytes.
+runtime=$(mktemp -d /tmp/lir-road.XXXXXX)
+trap 'rm -rf "$runtime"' EXIT
+runtime_of() { echo "$runtime/$(basename "$1")"; }
+
+program_folder() {
+    mkdir -p "$1" "$1.config/LIR" "$(runtime_of "$1")"
+    chmod 700 "$(runtime_of "$1")"
+    cp "$bin/LIR.db.tmpl" "$bin/LIRR.db" "$bin"/*.xsd "$bin"/*.rpt "$1/"
+}
+
+on_server() { [ "$dialect" = postgresql ] && [ "$1" = "$B" ]; }
+
+# One query, one value a line.
+q() {
+    if on_server "$1"; then
+        psql -X -A -t -q -v ON_ERROR_STOP=1 -d lir -c "$2"
+    else
+        sqlite3 -batch -noheader "$1/LIR.db" "$2"
+    fi
+}
+
+# A money column as text with four decimals.
+m() {
+    if on_server "$1"; then
+        echo "coalesce($2, 0)::numeric(19,4)"
+    else
+        echo "printf('%.4f', coalesce($2, 0) / 10000.0)"
+    fi
+}
+
+# Decimal numbers written alike.
+norm() { awk '{ for (i = 1; i <= NF; ++i) if ($i ~ /^-?[0-9.]+$/) $i = sprintf("%.4f", $i); print }'; }
+
+dump_db() {
+    if on_server "$1"; then
+        pg_dump --data-only --no-owner -d lir | grep -v '^\\\(un\)\?restrict '
+    elif [ -f "$1/LIR.db" ]; then
+        sqlite3 "$1/LIR.db" .dump
+    fi
+}
+
+# The rows of a dump as "table<TAB>row", sorted; a sequence counts as a row of its table.
+rows() {
+    if on_server "$2"; then
+        awk '/^COPY / { t = $2; sub(/^public\./, "", t); inside = 1; next }
+             /^\\\.$/ { inside = 0; next }
+             inside { print t "\t" $0 }
+             /pg_catalog\.setval/ { s = $0; sub(/.*setval\(.public\./, "", s); sub(/_[a-z]+_seq.*/, "", s); print s "\t" $0 }' "$1"
+    else
+        sed -n 's/^INSERT INTO "\{0,1\}\([A-Za-z0-9_]*\)"\{0,1\} VALUES(\(.*\));$/\1\t\2/p' "$1" \
+            | awk -F'\t' -v OFS='\t' '{ $1 = tolower($1); print }'
+    fi | LC_ALL=C sort
+}
+
+# Rows that changed although the step may not change their table.
+unexpected_changes() { # before after home allowed
+    diff <(rows "$1" "$3") <(rows "$2" "$3") | awk -F'\t' -v allowed=" $4 " '
+        /^[<>] / { t = substr($1, 3); if (allowed != " * " && index(allowed, " " t " ") == 0) print }'
+}
+
+# No receiver, data row or exchange-journal row seen so far may be gone.
+check_nothing_lost() { # home tag
+    local kind sql now lost seen
+    for kind in receivers data journal; do
+        case $kind in
+        receivers) sql="select id || ' ' || name from tclsreceiver" ;;
+        data) sql="select prognoz || '/' || receiver || '/' || product from tfctprognozdata" ;;
+        journal) sql="select id || ' ' || coalesce(comment, '') from tfctimportstatus" ;;
+        esac
+        seen=$out/state/$(basename "$1").$kind
+        touch "$seen"
+        now=$(q "$1" "$sql" 2>/dev/null | LC_ALL=C sort -u)
+        lost=$(LC_ALL=C comm -23 "$seen" <(printf '%s\n' "$now" | sed '/^$/d'))
+        [ -z "$lost" ] || fail "$2: $kind lost: $(echo "$lost" | head -5 | tr '\n' ';')"
+        printf '%s\n' "$now" | sed '/^$/d' | LC_ALL=C sort -u -m - "$seen" >"$seen.new" && mv "$seen.new" "$seen"
+    done
+}
+
+# ---- one process of the program
+
+count=0
+hook=
+# run HOME NAME ALLOWED-TABLES < script: "-" checks no dump, "*" lets every table change.
+run() {
+    local home=$1 name=$2 allowed=$3
+    count=$((count + 1))
+    tag=$(printf '%02d-%s-%s' "$count" "$(basename "$home")" "$name")
+    local script=$out/runs/$tag.script log=$out/runs/$tag.log err=$out/runs/$tag.err
+    cat >"$script"
+    sync=$out/runs/$tag.sync
+    mkdir -p "$sync"
+    local before=$out/runs/$tag.before.sql after=$out/runs/$tag.after.sql
+    [ "$allowed" = - ] || dump_db "$home" >"$before"
+    local started=$SECONDS
+    LIR_HOME=$home/ XDG_CONFIG_HOME=$home.config XDG_RUNTIME_DIR=$(runtime_of "$home") LIR_MSGBOX=yes \
+        QT_QPA_PLATFORM=offscreen ROAD_SCRIPT=$script ROAD_LOG=$log ROAD_SYNC=$sync \
+        timeout -k 5 90 env LD_PRELOAD="$driver" "$bin/forecast" 2>"$err" &
+    local pid=$!
+    [ -z "$hook" ] || "$hook" "$pid"
+    wait "$pid"
+    local status=$?
+    echo "$tag: exit $status, $((SECONDS - started)) s"
+    grep '^MSGBOX' "$err" | sed 's/^/    /'
+    grep '^FAIL\|^  ' "$log" 2>/dev/null | sed 's/^/    /'
+    if [ "$status" -ne 0 ] || ! grep -q '^QUIT' "$log" 2>/dev/null; then
+        fail "$tag: the run did not end as the script says (exit $status; $log, $err)"
+        tail -n 5 "$err" | sed 's/^/    /'
+    fi
+    [ "$allowed" != - ] || return 0
+    dump_db "$home" >"$after"
+    local changed
+    changed=$(unexpected_changes "$before" "$after" "$home" "$allowed")
+    if [ -n "$changed" ]; then
+        fail "$tag: the database changed beyond ${allowed:-nothing} ($(echo "$changed" | wc -l) rows):"
+        echo "$changed" | head -n 12 | sed 's/^/    /'
+    fi
+    check_nothing_lost "$home" "$tag"
+}
+
+titles() { sed -n 's/^TITLE //p' "$out/runs/$tag.log" 2>/dev/null; }
+check_titles() { # expected [first]
+    local t
+    while IFS= read -r t; do
+        [ "$t" = "$1" ] || fail "$tag: the main window's title is '$t', not '$1'"
+    done < <(if [ "${2:-}" = last ]; then titles | tail -n 1; else titles; fi)
+    [ -n "$(titles)" ] || fail "$tag: no title logged"
+}
+shown() { grep -q "^MSGBOX [0-9]* $1" "$out/runs/$tag.err"; }
+
+# The figures of a forecast's rows of B's receiver, one product a line as in $expected.
+stored_figures() { # home receiver
+    local cols="" c
+    for c in valueLast sumLast valueCurr sumCurr valueNext sumNext; do
+        cols="$cols || ' ' || $(m "$1" "$c")"
+    done
+    q "$1" "select product $cols from tfctprognozdata where prognoz = $forecast and receiver = $2
+            and product in (111, 112, 121) order by product" | norm
+}
+
+# The program makes the folder its step writes into; when it did not, the user makes it and tries
+# again.
+made_by_program() { # folder step
+    [ -d "$1" ] && return 0
+    fail "$tag: the program did not make the folder $1"
+    mkdir -p "$1"
+    "$2"
+}
+
+# Runs a step that writes a document into the export folder, and judges the document by its schema.
+exported() { # step folder file schema
+    "$1"
+    made_by_program "$2" "$1"
+    [ -f "$2/$3" ] || { fail "$tag: no $2/$3"; return 1; }
+    local lint
+    lint=$(xmllint --noout --nonet --schema "$bin/$4" "$2/$3" 2>&1) || fail "$2/$3 does not pass $4: $lint"
+}
+
+# ---- the road
+
+program_folder "$A"
+program_folder "$B"
+cp "$bin/LIR.db.tmpl" "$A/LIR.db"
+chmod 600 "$A/LIR.db"
+sqlite3 -bail "$A/LIR.db" <"$fixture" || { echo "the fixture does not load"; exit 1; }
+
+if [ "$dialect" = postgresql ]; then
+    # The cluster's administrator login "lir_admin" is shared with the preparation tests.
+    coproc PGLOCK { PGAPPNAME=lir-road psql -X -q -d postgres >/dev/null; }
+    echo "select pg_advisory_lock(4711028);" >&"${PGLOCK[1]}"
+    for _ in $(seq 600); do
+        [ "$(psql -X -A -t -d postgres -c "select count(*) from pg_locks l join pg_stat_activity a using (pid)
+            where l.locktype = 'advisory' and l.objid = 4711028 and l.granted and a.application_name = 'lir-road'")" = 1 ] && break
+        sleep 0.1
+    done
+    trap 'rm -rf "$runtime"; echo "\\q" >&"${PGLOCK[1]}" 2>/dev/null; psql -X -q -d postgres -c "drop database if exists lir with (force)" >/dev/null 2>&1' EXIT
+    psql -X -q -d postgres -c "drop database if exists lir with (force)" >/dev/null 2>&1
+    PGUSER=postgres PGPASSWORD=$PGTEST_PASSWORD LIR_MSGBOX=yes "$bin/Bastrel" "DBPATH=127.0.0.1&BASETYPE=SERVER" \
+        >"$out/bastrel.out" 2>&1 || { cat "$out/bastrel.out"; echo "Bastrel did not prepare the database"; exit 1; }
+    # B's user is an expert, made by the default administrator with the server's own procedure (the one
+    # "Администрирование..." runs): the administrator alone may not take reference data in.
+    PGPASSWORD=tarno psql -X -q -v ON_ERROR_STOP=1 -h 127.0.0.1 -U lir_admin -d lir \
+        -c "select lir_user_save('road_expert', 'road-pass', 2)" >/dev/null || { echo "no expert login"; exit 1; }
+    printf '[Settings]\nDataBase\\Sql=1\nDataBase\\HostName=127.0.0.1\nDataBase\\Port=%s\nDataBase\\DbName=lir\nDataBase\\UserName=road_expert\nDataBase\\Password=road-pass\nDataBase\\SavePass=1\n' \
+        "$PGPORT" >"$B.config/LIR/Forecast.ini"
+fi
+
+# The program's first start on the database the fixture wrote seeds the kinds of exchange events.
+run "$A" first-start "tclsimporteventtype" <<EOF
+title
+quit
+EOF
+check_titles "$title_A"
+
+# 1. A sends its reference data to B over the file transport into its default export folder.
+a_sends_nsi() {
+    run "$A" nsi-send "tfctimportstatus" <<EOF
+title
+command 32807
+receiver Управление А
+log-window
+quit
+EOF
+    check_titles "$title_A"
+}
+exported a_sends_nsi "$A/Export" "$nsi_file" lir.xsd
+nsi=$A/Export/$nsi_file
+
+# 2. B, a fresh folder, takes it in through the open-file dialog.
+run "$B" nsi-receive "*" <<EOF
+title
+command 32808
+file $nsi
+idle
+title
+quit
+EOF
+check_titles "$title_B" last
+own=$(q "$B" "select id from tclsreceiver where name = 'Управление А'")
+own=${own:-0}
+shown "НСИ успешно загружен!" || fail "$tag: B did not report the reference data loaded"
+if on_server "$B"; then
+    [ ! -e "$B/LIR.db" ] || fail "$tag: B works on the server and still made $B/LIR.db"
+else
+    [ -f "$B/LIR.db" ] || fail "$tag: B made no LIR.db from its template"
+fi
+for sql in "select id || ' ' || parent || ' ' || name || ' ' || coalesce(code, '') from tclsproduct where prognoz = $forecast order by id" \
+    "select count(*) from tclsmeasurement" "select name || ' ' || year || ' ' || status from tfctprognoz"; do
+    [ "$(q "$B" "$sql")" = "$(q "$A" "$sql")" ] || fail "$tag: B's reference data differ from A's: $sql"
+done
+[ "$(q "$B" "select product || ' ' || $(m "$B" priceNext) from tfctprice where prognoz = $forecast order by product" | norm)" \
+    = "$(q "$A" "select product || ' ' || $(m "$A" priceNext) from tfctprice where prognoz = $forecast order by product" | norm)" ] \
+    || fail "$tag: B's prices differ from A's"
+[ "$(q "$B" "select name || ' ' || importedId from tclsreceiver order by name")" \
+    = "$(printf 'Министерство тестирования 21\nУправление А 34')" ] \
+    || fail "$tag: B's receivers: $(q "$B" "select name || ' ' || importedId || ' ' || category from tclsreceiver" | tr '\n' ';')"
+
+# 3. B restarts; enters its figures in the editor; restarts again.
+run "$B" restart "" <<EOF
+title
+quit
+EOF
+check_titles "$title_B"
+
+run "$B" entry "tfctprognozdata" <<EOF
+title
+tab Прогноз
+text id1104
+tree Продукция | [01]Канцелярские товары
+list 0
+card 2 | 2 | 10
+card 3 | 2 | 3000
+card 2 | 5 | 12
+card 3 | 5 | 4200
+list 1
+card 2 | 3 | 100
+card 3 | 3 | 2700
+card 2 | 7 | 50
+card 3 | 7 | 1500
+tree Продукция | [02]Услуги
+list 0
+card 3 | 6 | 2,5
+quit
+EOF
+check_titles "$title_B"
+grep -q '^TEXT id1104 Управление А$' "$out/runs/$tag.log" || fail "$tag: the editor does not show Управление А: $(grep '^TEXT' "$out/runs/$tag.log")"
+[ "$(stored_figures "$B" "$own")" = "$(echo "$expected" | norm)" ] \
+    || fail "$tag: B stored other figures than typed: $(stored_figures "$B" "$own" | tr '\n' ';')"
+
+run "$B" restart "" <<EOF
+title
+quit
+EOF
+check_titles "$title_B"
+
+# 4. B checks, consolidates and sends its forecast up, into its default export folder.
+b_sends_forecast() {
+    run "$B" check-and-send "tfcttotalprognoz tfctimportstatus" <<EOF
+title
+tab Прогноз
+command 32821
+log-window
+command 32811
+log-window
+command 32794
+log-window
+quit
+EOF
+    check_titles "$title_B"
+}
+sent=$B/Export/$forecast_file
+if exported b_sends_forecast "$B/Export" "$forecast_file" forecast.xsd; then
+    attr() { xmllint --nonet --xpath "string(/forecast/@$1)" "$sent"; }
+    [ "$(attr from)" = 34 ] && [ "$(attr to)" = 21 ] \
+        || fail "$sent: from $(attr from) and to $(attr to) instead of B's receiver as A knows it (34) and A's own (21)"
+    doc=$(for p in 111 112 121; do
+        echo "$p $(for c in valuelast sumlast valuecurr sumcurr valuenext sumnext; do
+            xmllint --nonet --xpath "string(/forecast/prognozdata[product=$p]/$c)" "$sent"
+            echo
+        done | tr '\n' ' ')"
+    done | norm)
+    [ "$doc" = "$(echo "$expected" | norm)" ] || fail "$sent holds other figures than B typed: $(echo "$doc" | tr '\n' ';')"
+fi
+
+# 5. A takes B's forecast in, restarts and builds form Ф1 over its own receiver.
+if [ -f "$sent" ]; then
+    run "$A" forecast-receive "tfctprognozdata tfctimportstatus tclsreceivermap" <<EOF
+title
+command 32796
+file $sent
+idle
+quit
+EOF
+    check_titles "$title_A"
+    [ "$(stored_figures "$A" 34)" = "$(echo "$expected" | norm)" ] \
+        || fail "$tag: A stored other figures for Управление А: $(stored_figures "$A" 34 | tr '\n' ';')"
+fi
+
+run "$A" restart "" <<EOF
+title
+quit
+EOF
+check_titles "$title_A"
+
+rm -f "$A/form1.pdf"
+run "$A" form1 "" <<EOF
+title
+command 32805
+click id1060
+receiver Управление А
+text id1059
+click id1
+action reportPreview | export
+file $A/form1.pdf
+action reportPreview | closePreview
+click id2
+idle
+quit
+EOF
+sed -n 's/^TEXT //p' "$out/runs/$tag.log" | sed 's/^/    /'
+report=$(sqlite3 -batch -separator ' ' "$A/LIRR.db" "select case code when '01.1' then 111 when '01.2' then 112
+    when '02.1' then 121 end, valueLast / 1e4, sumLast / 1e4, valueCurr / 1e4, sumCurr / 1e4, valueNext / 1e4,
+    sumNext / 1e4 from reportform1 where report = (select max(report) from reportform1)
+    and code in ('01.1', '01.2', '02.1') order by code" | norm)
+[ "$report" = "$(echo "$expected" | norm)" ] || fail "$tag: form Ф1 in LIRR.db holds other figures: $(echo "$report" | tr '\n' ';')"
+if [ -f "$A/form1.pdf" ]; then
+    pdftotext -layout "$A/form1.pdf" "$A/form1.txt"
+    # Quantities (none for a product without a natural unit), then sums, as the page shows them.
+    while IFS='|' read -r name figures; do
+        shown=$(grep -m1 -- "$name" "$A/form1.txt" | awk '{ s = ""; for (i = 1; i <= NF; ++i) if ($i ~ /^[0-9]+(,[0-9]+)?$/) s = s " " $i; print substr(s, 2) }')
+        [ "$shown" = "$figures" ] || fail "$tag: form Ф1's PDF shows '$shown' for $name, not '$figures'"
+    done <<'EOF'
+Бумага офисная|10 0 12 3000 0 4200
+Ручка шариковая|0 100 50 0 2700 1500
+Связь|0 0 2,5
+EOF
+else
+    fail "$tag: no PDF of form Ф1 was written"
+fi
+
+# ---- the file dialogs against B's file database
+
+# SQLite's locks of the process on LIR.db and LIR.db-shm, by the files' inodes.
+locks() { # pid
+    awk -v pid="$1" -v db="$ino_db" -v shm="$ino_shm" '
+        { for (i = 1; i < NF; ++i) if ($i == pid) { n = split($(i + 1), d, ":"); if (d[n] == db || d[n] == shm) c++; break } }
+        END { print c + 0 }' /proc/locks
+}
+
+# Waits for the driver's hand-over; false when the program has gone.
+handed() { # bgpid name
+    for _ in $(seq 300); do
+        [ -f "$sync/$2" ] && return 0
+        kill -0 "$1" 2>/dev/null || return 1
+        sleep 0.1
+    done
+    return 1
+}
+go() { touch "$sync/$1.go"; }
+
+dialog_hook() {
+    local bg=$1 pid base n v
+    handed "$bg" ready || { fail "$tag: the program did not come up"; return; }
+    pid=$(cat "$sync/ready")
+    ino_db=$(stat -c %i "$dir/LIR.db")
+    ino_shm=$(stat -c %i "$dir/LIR.db-shm" 2>/dev/null)
+    base=$(locks "$pid")
+    [ "$base" -gt 0 ] && [ -e "$dir/LIR.db-wal" ] || fail "$tag: before the dialog: $base locks, LIR.db-wal $([ -e "$dir/LIR.db-wal" ] || echo missing)"
+    echo "    $kind: $base locks on LIR.db and LIR.db-shm before the dialog"
+    go ready
+    for phase in shown cancelled; do
+        handed "$bg" "$kind-$phase" || { fail "$tag: no hand-over $kind-$phase"; return; }
+        n=$(locks "$pid")
+        [ "$n" -ge "$base" ] || fail "$tag: $n locks on LIR.db and LIR.db-shm while the $kind dialog is $phase, $base before:
+$(grep " $pid " /proc/locks | sed 's/^/      /')"
+        go "$kind-$phase"
+    done
+    handed "$bg" outside || { fail "$tag: no hand-over outside"; return; }
+    # A query that reads the file: "select 1" alone would never open it.
+    sqlite3 "$dir/LIR.db" 'select 1 from sqlite_master limit 1' >/dev/null
+    [ -e "$dir/LIR.db-wal" ] || fail "$tag: an outside select after the $kind dialog removed LIR.db-wal of the running program"
+    go outside
+    handed "$bg" edited || { fail "$tag: no hand-over edited"; return; }
+    v=$(q "$dir" "select $(m "$dir" valueCurr) from tfctprognozdata where receiver = $own and product = 111" | norm)
+    [ "$v" = "$(echo "$value" | norm)" ] || fail "$tag: sqlite3 reads $v for the figure typed after the $kind dialog, not $value"
+    v=$(sqlite3 "$dir/LIR.db" 'pragma integrity_check' 2>&1)
+    [ "$v" = ok ] || fail "$tag: integrity_check while B runs: $v"
+    go edited
+}
+
+if [ "$dialect" = sqlite ]; then
+    hook=dialog_hook
+    value=0
+    while read -r kind opener; do
+        value=$((value + 7))
+        dir=$out/dialogs/$kind
+        mkdir -p "$out/dialogs"
+        cp -a "$B" "$dir"
+        cp -a "$B.config" "$dir.config"
+        mkdir -m 700 "$(runtime_of "$dir")"
+        sed -i "s#$B/#$dir/#g; s#$B\$#$dir#g" "$dir.config/LIR/Forecast.ini"
+        run "$dir" "$kind" - <<EOF
+sync ready
+$(echo "$opener" | tr ';' '\n')
+file-hold $dir | $kind
+$([ "$kind" = save ] || [ "$kind" = folder ] && echo 'click id2')
+idle
+sync outside
+tab Прогноз
+tree Продукция | [01]Канцелярские товары
+list 0
+card 2 | 3 | $value
+sync edited
+quit
+EOF
+        v=$(q "$dir" "select $(m "$dir" valueCurr) from tfctprognozdata where receiver = $own and product = 111" | norm)
+        [ "$v" = "$(echo "$value" | norm)" ] || fail "$tag: after the end sqlite3 reads $v for the figure typed, not $value"
+        v=$(sqlite3 "$dir/LIR.db" 'pragma integrity_check' 2>&1)
+        [ "$v" = ok ] || fail "$tag: integrity_check after the end: $v"
+    done <<'EOF'
+open command 32808
+several command 32796
+save command 32890;click id1037
+folder command 32868;click id1021
+EOF
+    hook=
+fi
+
+if [ "$failures" -gt 0 ]; then
+    echo "$failures checks failed; the program folders are in $out"
+    exit 1
+fi
+echo "the road holds; the program folders are in $out"
