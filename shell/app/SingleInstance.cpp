@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -13,10 +14,14 @@ namespace {
 const QByteArray kActivate = QByteArrayLiteral("activate\n");
 constexpr int kTimeoutMs = 500;
 
+// A socket's path must fit into sockaddr_un (108 bytes with its end), with room for ".<pid>".
+constexpr int kMaxSocketFolder = 108 - 1 - 1 - 46 - 11;
+
 bool InRuntimeFolder()
 {
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    return !runtime.isEmpty() && QFileInfo(runtime).isDir();
+    return !runtime.isEmpty() && QFileInfo(runtime).isDir()
+        && QFile::encodeName(QDir(runtime).absolutePath()).size() <= kMaxSocketFolder;
 }
 
 bool Answers(const QString& path)

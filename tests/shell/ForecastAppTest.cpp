@@ -298,6 +298,21 @@ TEST_F(SingleInstanceTest, InTheSharedTemporaryFolderTheNameCarriesTheUserId)
     EXPECT_EQ(CSingleInstance::FindRunning(), instance.socketPath());
 }
 
+// A runtime folder too deep for a socket's path is passed over rather than ending the start.
+TEST_F(SingleInstanceTest, ARuntimeFolderTooLongForASocketFallsBackToTheTemporaryFolder)
+{
+    const QString tmp = home() + "tmp";
+    const QString deep = home() + QString(70, u'r');
+    QDir().mkpath(tmp);
+    QDir().mkpath(deep);
+    ScopedEnv runtime("XDG_RUNTIME_DIR", deep.toUtf8());
+    ScopedEnv temp("TMPDIR", tmp.toUtf8());
+    EXPECT_EQ(CSingleInstance::SocketFolder(), tmp);
+    CSingleInstance instance;
+    ASSERT_TRUE(instance.Register());
+    EXPECT_EQ(CSingleInstance::FindRunning(), instance.socketPath());
+}
+
 TEST_F(SingleInstanceTest, ASocketOfAnotherUserUnderOurNameIsNoCopyOfOurs)
 {
     if (geteuid() != 0)
