@@ -231,8 +231,13 @@ if [ "$dialect" = postgresql ]; then
             where l.locktype = 'advisory' and l.objid = 4711028 and l.granted and a.application_name = 'lir-road'")" = 1 ] && break
         sleep 0.1
     done
-    trap 'rm -rf "$runtime"; echo "\\q" >&"${PGLOCK[1]}" 2>/dev/null; psql -X -q -d postgres -c "drop database if exists lir with (force)" >/dev/null 2>&1' EXIT
-    psql -X -q -d postgres -c "drop database if exists lir with (force)" >/dev/null 2>&1
+    # Logins belong to the cluster, not to the database: the expert of an earlier run goes with it.
+    drop_lir() {
+        psql -X -q -d postgres -c "drop database if exists lir with (force)" -c "drop role if exists road_expert" \
+            >/dev/null 2>&1
+    }
+    trap 'rm -rf "$runtime"; drop_lir; echo "\\q" >&"${PGLOCK[1]}" 2>/dev/null' EXIT
+    drop_lir
     PGUSER=postgres PGPASSWORD=$PGTEST_PASSWORD LIR_MSGBOX=yes "$bin/Bastrel" "DBPATH=127.0.0.1&BASETYPE=SERVER" \
         >"$out/bastrel.out" 2>&1 || { cat "$out/bastrel.out"; echo "Bastrel did not prepare the database"; exit 1; }
     # B's user is an expert, made by the default administrator with the server's own procedure (the one
