@@ -9,16 +9,20 @@
 #include "PrepScripts.h"
 #include "PrepTexts.h"
 #include "db/SqlScript.h"
+#include "tables/ImportEventTypes.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryFile>
 #include <QUuid>
+
+#include <map>
 
 #include <algorithm>
 #include <cerrno>
@@ -26,18 +30,18 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-// The migrated tables: the old name (files before the rename) and the name in the new schema. The
-// event kinds come first: the exchange journal refers to them and the template has none.
+// The migrated tables: the old name (files before the rename) and the name in the new schema.
 struct MigratedTable {
     const char* oldName;
     const char* newName;
 };
 constexpr MigratedTable kMigrated[] = {
-    {"ImportEventType", "tClsImportEventType"},
     {"Documentation", "tFctDocumentation"},
     {"ImportStatus", "tFctImportStatus"},
     {"MConvert", "tClsMConvert"},
@@ -51,8 +55,10 @@ constexpr MigratedTable kMigrated[] = {
     {"TotalPrognoz", "tFctTotalPrognoz"},
     {"Prognoz", "tFctPrognoz"},
 };
-// Kept too when the old file has them with columns that fit; otherwise the template's stay.
+// Kept too when the old file has them with columns that fit; otherwise the template's stay. The
+// first files had no event kinds: the fixed ones are written after the copy.
 constexpr MigratedTable kAlsoMigrated[] = {
+    {"ImportEventType", "tClsImportEventType"},
     {"tFctMailing", "tFctMailing"},
     {"tFctMailingReceivers", "tFctMailingReceivers"},
     {"tFctOpJournal", "tFctOpJournal"},
@@ -150,6 +156,118 @@ bool SharedMemoryInUse(const QString& database)
     return inUse;
 }
 
+// Held on each temporary file of a run until the run ends: the next run removes only the temporary
+// files that no running preparation holds (those of a run that was killed).
+class CTempMark {
+public:
+    explicit CTempMark(const QString& path)
+        : m_fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC))
+    {
+        if (m_fd >= 0)
+            ::flock(m_fd, LOCK_EX | LOCK_NB);
+    }
+    // Closed only once SQLite is done with the file: a close drops this process's locks on it.
+    ~CTempMark()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    CTempMark(const CTempMark&) = delete;
+    CTempMark& operator=(const CTempMark&) = delete;
+
+private:
+    int m_fd;
+};
+
+// The temporary files of earlier runs that ended without cleaning up, with their SQLite journals.
+void RemoveLeftovers(const QString& folder)
+{
+    static const QRegularExpression kName(
+        QStringLiteral("^(LIR(?:\\.Bak)?\\.[A-Za-z0-9]{6}\\.tmp)(-journal|-wal|-shm)?$"));
+    const QDir dir(folder);
+    const QStringList entries = dir.entryList(QDir::Files | QDir::Hidden | QDir::System);
+    QStringList held;
+    for (const QString& entry : entries) {
+        const auto m = kName.match(entry);
+        if (!m.hasMatch() || !m.captured(2).isEmpty())
+            continue;
+        const int fd = ::open(QFile::encodeName(dir.filePath(entry)).constData(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            QFile::remove(dir.filePath(entry));
+        else
+            held << entry;
+        ::close(fd);
+    }
+    for (const QString& entry : entries) {
+        const auto m = kName.match(entry);
+        if (m.hasMatch() && !m.captured(2).isEmpty() && !held.contains(m.captured(1))
+            && !QFileInfo::exists(dir.filePath(m.captured(1))))
+            QFile::remove(dir.filePath(entry));
+    }
+}
+
+// Why the database file may not be prepared; empty when it may.
+QString RefuseFile(const QString& path)
+{
+    const QByteArray p = QFile::encodeName(path);
+    struct stat st = {};
+    if (::stat(p.constData(), &st) != 0)
+        return QString();
+    if (S_ISREG(st.st_mode) && st.st_size == 0)
+        return PrepTexts::kEmptyFile.arg(path);
+    // The mode is asked too: the superuser may write whatever access() says.
+    if ((st.st_mode & 0222) == 0 || ::access(p.constData(), W_OK) != 0)
+        return PrepTexts::kReadOnlyFile.arg(path);
+    return QString();
+}
+
+// A file that takes the place of `like` gets its owner, group and mode where the process may set them;
+// a new one the mode a file made in the folder would get.
+void GiveAccess(const QString& path, const struct stat* like)
+{
+    const QByteArray p = QFile::encodeName(path);
+    if (like) {
+        if (::chown(p.constData(), like->st_uid, like->st_gid) != 0)
+            static_cast<void>(::chown(p.constData(), uid_t(-1), like->st_gid));
+        // After chown, which may clear the set-id bits.
+        static_cast<void>(::chmod(p.constData(), like->st_mode & 07777));
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        static_cast<void>(::chmod(p.constData(), 0666 & ~mask));
+    }
+}
+
+// Keys are deferred while the tables are copied, and a broken one would fail the COMMIT in English
+// without naming a row: they are looked for before, and each table's rows are named.
+bool NoBrokenReferences(QSqlDatabase& db, const QString& oldFile, const QHash<QString, QString>& oldNames)
+{
+    // The user mends the old file: its tables are named as it names them.
+    const auto named = [&](const QString& table) { return oldNames.value(table.toLower(), table); };
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("PRAGMA main.foreign_key_check"))) {
+        ReportComError(q.lastError());
+        return false;
+    }
+    std::map<std::pair<QString, QString>, QStringList> broken; // (table, parent) -> row ids
+    while (q.next())
+        broken[{named(q.value(0).toString()), named(q.value(2).toString())}] << q.value(1).toString();
+    if (broken.empty())
+        return true;
+    constexpr int kShown = 10;
+    QStringList lines;
+    for (const auto& [key, rows] : broken) {
+        QStringList ids = rows.mid(0, kShown);
+        if (rows.size() > kShown)
+            ids << QStringLiteral("…");
+        lines << PrepTexts::kBrokenReferenceLine.arg(key.first, ids.join(QStringLiteral(", ")), key.second);
+    }
+    AppMessageBox(PrepTexts::kBrokenReferences.arg(lines.join(u'\n'), oldFile), MB_OK | MB_ICONHAND);
+    return false;
+}
+
 bool IsBusy(const QSqlError& e)
 {
     const int code = e.nativeErrorCode().toInt();
@@ -181,10 +299,15 @@ int CDbPreparer::RunFile()
         AppMessageBox(PrepTexts::kNoFolder.arg(m_folder), MB_OK | MB_ICONHAND);
         return 0;
     }
+    RemoveLeftovers(m_folder);
     // The file exists, or it is made; a file that cannot be read is shown, never replaced.
     const QFileInfo file(m_mdbPath);
     if (!file.exists() && !file.isSymLink())
         return PrepareAccessFile(false, -1);
+    if (const QString refusal = RefuseFile(m_mdbPath); !refusal.isEmpty()) {
+        AppMessageBox(refusal, MB_OK | MB_ICONHAND);
+        return 0;
+    }
     QSqlDatabase db;
     if (!OpenFile(m_mdbPath, &db))
         return 0;
@@ -221,6 +344,10 @@ int CDbPreparer::PrepareAccessFile(bool upgrade, int oldVersion)
     const QString units = upgrade ? LoadPrepScript(kUnitsScript) : QString();
     if (upgrade && units.isEmpty())
         return 0;
+    // The new file takes the place of the old one with its owner, group and mode.
+    struct stat old = {};
+    const bool known = upgrade && ::stat(QFile::encodeName(m_mdbPath).constData(), &old) == 0;
+    const struct stat* like = known ? &old : nullptr;
 
     // An upgrade holds the old file alone from here to the end: nobody writes to it meanwhile.
     QSqlDatabase lock;
@@ -249,10 +376,11 @@ int CDbPreparer::PrepareAccessFile(bool upgrade, int oldVersion)
     if (upgrade) {
         QTemporaryFile temp(m_folder + QStringLiteral("LIR.Bak.XXXXXX.tmp"));
         if (!temp.open()) {
-            AppMessageBox(PrepTexts::kWriteFailed.arg(temp.fileTemplate(), temp.errorString()), MB_OK | MB_ICONHAND);
+            AppMessageBox(PrepTexts::kFolderNotWritable.arg(m_folder, temp.errorString()), MB_OK | MB_ICONHAND);
             Drop(lock);
             return 0;
         }
+        const CTempMark mark(temp.fileName());
         temp.close();
         QSqlQuery q(lock);
         q.prepare(QStringLiteral("VACUUM INTO ?"));
@@ -264,6 +392,7 @@ int CDbPreparer::PrepareAccessFile(bool upgrade, int oldVersion)
             return 0;
         }
         q.finish();
+        GiveAccess(temp.fileName(), like);
         SyncPath(temp.fileName(), false);
         const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddHHmmss"));
         for (int i = 0; backup.isEmpty(); ++i) {
@@ -290,6 +419,13 @@ int CDbPreparer::PrepareAccessFile(bool upgrade, int oldVersion)
     // The new file, under a temporary name until it is complete.
     QTemporaryFile fresh(m_folder + QStringLiteral("LIR.XXXXXX.tmp"));
     bool ok = fresh.open();
+    if (!ok) {
+        AppMessageBox(PrepTexts::kFolderNotWritable.arg(m_folder, fresh.errorString()), MB_OK | MB_ICONHAND);
+        Drop(lock);
+        dropBackup();
+        return 0;
+    }
+    const CTempMark mark(fresh.fileName());
     if (ok && schema.isEmpty()) {
         QFile source(tmpl);
         if (!source.open(QIODevice::ReadOnly)) {
@@ -303,7 +439,7 @@ int CDbPreparer::PrepareAccessFile(bool upgrade, int oldVersion)
             ok = !chunk.isEmpty() && fresh.write(chunk) == chunk.size();
         }
     }
-    ok = ok && fresh.flush();
+    ok = fresh.flush();
     if (!ok) {
         AppMessageBox(PrepTexts::kWriteFailed.arg(fresh.fileName(), fresh.errorString()), MB_OK | MB_ICONHAND);
         Drop(lock);
@@ -325,7 +461,9 @@ int CDbPreparer::PrepareAccessFile(bool upgrade, int oldVersion)
     ok = ok && RunStatement(db, QStringLiteral("BEGIN IMMEDIATE"));
     if (ok) {
         ok = (schema.isEmpty() || RunPieces(db, SqlDialect::SQLite, schema))
-            && (!upgrade || (MigrateAccessData(db, backup, oldVersion) && RunPieces(db, SqlDialect::SQLite, units)))
+            && (!upgrade
+                || (MigrateAccessData(db, backup, oldVersion) && RunPieces(db, SqlDialect::SQLite, units)
+                    && NoBrokenReferences(db, m_mdbPath, m_oldNames)))
             && RunPieces(db, SqlDialect::SQLite, kStampScript) && RunStatement(db, QStringLiteral("COMMIT"));
         if (!ok)
             QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
@@ -340,6 +478,7 @@ int CDbPreparer::PrepareAccessFile(bool upgrade, int oldVersion)
         dropBackup();
         return 0;
     }
+    GiveAccess(fresh.fileName(), like);
     SyncPath(fresh.fileName(), false);
 
     // In place: a new file never replaces one that appeared meanwhile; an upgraded one replaces the
@@ -394,6 +533,7 @@ bool CDbPreparer::MigrateAccessData(QSqlDatabase& target, const QString& backupP
         }
         if (failed)
             return -1;
+        m_oldNames.insert(newName.toLower(), from);
         if (source.isEmpty()) {
             if (!required)
                 return 1;
@@ -439,6 +579,14 @@ bool CDbPreparer::MigrateAccessData(QSqlDatabase& target, const QString& backupP
             return false;
         if (result == 0)
             m_tablesLeft << QString::fromLatin1(t.newName);
+    }
+    // The journal's rows need their kinds; the program writes the fixed ones at every start anyway.
+    for (const CImportEventType& kind : FixedImportEventKinds()) {
+        if (!RunStatement(target,
+                          QStringLiteral("INSERT INTO tClsImportEventType (id, name) SELECT ?, ? WHERE NOT EXISTS "
+                                         "(SELECT 1 FROM tClsImportEventType WHERE id = ?)"),
+                          {kind.id, kind.name, kind.id}))
+            return false;
     }
     if (!RunStatement(target, kUnitNameFix))
         return false;

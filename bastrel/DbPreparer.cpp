@@ -55,6 +55,7 @@ int CDbPreparer::Run(bool isSql, const QString& server, const QString& login, co
     m_folder = folder;
     m_mdbPath = folder + QStringLiteral("LIR.db");
     m_tablesLeft.clear();
+    m_oldNames.clear();
     return isSql ? RunServer() : RunFile();
 }
 

@@ -7,6 +7,7 @@
 
 #include "db/DbConnection.h"
 
+#include <QHash>
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
@@ -64,5 +65,7 @@ private:
     QString m_folder;
     QString m_mdbPath;
     QStringList m_tablesLeft;
+    // Each migrated table's name in the old file, by its new name in lower case.
+    QHash<QString, QString> m_oldNames;
     QStringList m_connections;
 };

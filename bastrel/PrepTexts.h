@@ -36,6 +36,20 @@ inline const QString kTablesLeft =
     QStringLiteral("Данные таблиц, состав полей которых не подходит новой версии базы данных, не перенесены: %1.\n"
                    "Они сохранены в копии %2.");
 inline const QString kFileExists = QStringLiteral("файл уже существует");
+// %1 the folder, %2 the system's reason.
+inline const QString kFolderNotWritable = QStringLiteral("Не удалось создать файл в папке %1:\n%2");
+inline const QString kEmptyFile =
+    QStringLiteral("Файл %1 пуст (0 байт): это не база данных.\nВосстановите его из копии или удалите его, "
+                   "чтобы создать новую базу данных.");
+inline const QString kReadOnlyFile =
+    QStringLiteral("Файл базы данных %1 доступен только для чтения: подготовка невозможна.\n"
+                   "Разрешите запись в файл и повторите подготовку.");
+// %1 the lines below (kBrokenReferenceLine each), %2 the old file.
+inline const QString kBrokenReferences =
+    QStringLiteral("Строки старой базы данных ссылаются на отсутствующие записи, база данных не обновлена:\n%1\n"
+                   "Исправьте или удалите эти строки в файле %2 и повторите подготовку.");
+// %1 the table, %2 the row ids, %3 the table whose row is missing.
+inline const QString kBrokenReferenceLine = QStringLiteral("таблица %1, строки %2: нет записи в таблице %3");
 inline const QString kBadDbName = QStringLiteral("Недопустимое имя базы данных: %1");
 inline const QString kChangePassword =
     QStringLiteral("База данных %1 подготовлена. Администратор по умолчанию: %2, начальный пароль «%3».\n"

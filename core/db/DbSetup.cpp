@@ -161,6 +161,14 @@ DbError CDbSetupSettings::OpenAccessDatabase()
                 return prepared;
             return DbError{0, QStringLiteral("Файл базы данных не найден: %1").arg(dbFile), QString()};
         }
+        // SQLite would take an empty file for an empty database of no version: it is a lost one.
+        if (file.size() == 0)
+            return DbError{0,
+                           QStringLiteral("Файл базы данных пуст (0 байт) и не является базой данных: %1\n"
+                                          "Восстановите его из копии или удалите его, чтобы программа создала "
+                                          "новую базу данных.")
+                               .arg(dbFile),
+                           QString()};
         // The program writes beside the file too (its write-ahead log).
         if (!file.isWritable() || !QFileInfo(FolderOf(dbFile)).isWritable())
             return DbError{0, QStringLiteral("Нет права записи в файл базы данных или в его папку: %1").arg(dbFile),

@@ -100,15 +100,20 @@ void WriteImportEventTypeJournal(const CImportEventType& rec, int operation)
         [&] { return JournalHead(operation, "importeventtype", rec.id) + QStringLiteral("Name=") + rec.name; });
 }
 
+CImportEventTypeList FixedImportEventKinds()
+{
+    CImportEventTypeList kinds;
+    for (const FixedKind& kind : kFixedKinds)
+        kinds.push_back(CImportEventType{kind.id, QString::fromUtf16(kind.name)});
+    return kinds;
+}
+
 void SeedImportEventTypes()
 {
     // One transaction for speed; each save is a savepoint of its own, so a kind that fails to be
     // written does not keep the others out.
     CTransaction tx;
-    for (const FixedKind& kind : kFixedKinds) {
-        CImportEventType rec;
-        rec.id = kind.id;
-        rec.name = QString::fromUtf16(kind.name);
+    for (CImportEventType rec : FixedImportEventKinds()) {
         // A kind that fails was reported; the others are kept.
         static_cast<void>(SaveImportEventType(rec, false));
     }

@@ -31,5 +31,7 @@ int CountImportEventTypesByName(const CImportEventType& rec);
 [[nodiscard]] bool SaveImportEventType(CImportEventType& rec, bool writeJournal);
 [[nodiscard]] bool DeleteImportEventType(CImportEventType& rec);
 void WriteImportEventTypeJournal(const CImportEventType& rec, int operation);
+// The five fixed kinds with their ids and names.
+CImportEventTypeList FixedImportEventKinds();
 // Writes the five fixed kinds under their ids and names, without journal lines.
 void SeedImportEventTypes();

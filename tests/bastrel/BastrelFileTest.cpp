@@ -14,6 +14,11 @@
 #include <QSqlRecord>
 #include <QUuid>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 // The classifier's order of the codes: international units, national units, two more.
@@ -61,16 +66,17 @@ protected:
     // A database file from a fixture's SQL, made by SQLite itself.
     void MakeFile(const QString& path, const QString& fixture, const QString& extra = QString())
     {
+        MakeFileFromSql(path, QString::fromUtf8(ReadFile(FixturePath(fixture))) + QStringLiteral("\n") + extra);
+    }
+    void MakeFileFromSql(const QString& path, const QString& sql)
+    {
         const QString name = QStringLiteral("fx_") + QUuid::createUuid().toString(QUuid::Id128);
         {
             QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
             db.setDatabaseName(path);
             ASSERT_TRUE(db.open());
             QSqlError error;
-            ASSERT_TRUE(RunSqlScript(db, SqlDialect::SQLite,
-                                     QString::fromUtf8(ReadFile(FixturePath(fixture))) + QStringLiteral("\n") + extra,
-                                     &error))
-                << error.text().toStdString();
+            ASSERT_TRUE(RunSqlScript(db, SqlDialect::SQLite, sql, &error)) << error.text().toStdString();
             db.close();
         }
         QSqlDatabase::removeDatabase(name);
@@ -296,14 +302,22 @@ TEST_F(BastrelFileTest, BadInputLosesNothing)
 {
     struct Case {
         const char* name;
-        const char* fixture; // none: garbage bytes
+        const char* fixture; // none: garbage bytes, or the bytes of `extra` alone
         const char* extra;
+        const char* message; // a part of the error box
+        int mode = 0;        // set after the file is made
     };
     const Case cases[] = {
-        {"garbage", nullptr, nullptr},
-        {"unknown column", "sqlite-first-generation.sql", "ALTER TABLE Receiver ADD COLUMN used INTEGER;"},
-        {"broken key", "sqlite-first-generation.sql",
-         "INSERT INTO PrognozData (id, prognoz, product, receiver) VALUES (9, 1, 77, 2);"},
+        {"garbage", nullptr, nullptr, "file is not a database"},
+        {"empty", nullptr, "", "пуст (0 байт): это не база данных"},
+        {"unknown column", "sqlite-first-generation.sql", "ALTER TABLE Receiver ADD COLUMN used INTEGER;",
+         "Поле used таблицы Receiver"},
+        {"broken keys", "sqlite-first-generation.sql",
+         "INSERT INTO PrognozData (id, prognoz, product, receiver) VALUES (9, 1, 77, 2);"
+         "INSERT INTO PrognozData (id, prognoz, product, receiver) VALUES (10, 1, 1, 77);",
+         "таблица PrognozData, строки 9: нет записи в таблице Product\n"
+         "таблица PrognozData, строки 10: нет записи в таблице Receiver\n"},
+        {"read-only", "sqlite-35.sql", "", "доступен только для чтения", 0444},
     };
     for (const Case& t : cases) {
         SCOPED_TRACE(t.name);
@@ -311,11 +325,16 @@ TEST_F(BastrelFileTest, BadInputLosesNothing)
         const QString file = d + QStringLiteral("LIR.db");
         if (t.fixture) {
             MakeFile(file, QString::fromLatin1(t.fixture), QString::fromUtf8(t.extra));
+        } else if (t.extra) {
+            WriteFile(file, t.extra);
         } else {
             QByteArray garbage(8192, '\0');
             for (int i = 0; i < garbage.size(); ++i)
                 garbage[i] = char((i * 7919) % 251);
             WriteFile(file, garbage);
+        }
+        if (t.mode) {
+            ASSERT_TRUE(QFile::setPermissions(file, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
         }
         // An earlier backup is there too and must stay as it is.
         WriteFile(d + QStringLiteral("LIR.Bak.db"), "earlier backup");
@@ -323,6 +342,7 @@ TEST_F(BastrelFileTest, BadInputLosesNothing)
         const PeerRun run = RunBastrel({QStringLiteral("DBPATH=%1&BASETYPE=ACCESS").arg(d)});
         EXPECT_EQ(run.exitCode, 1) << run.output.toStdString();
         EXPECT_TRUE(HasErrorBox(run)) << run.output.toStdString();
+        EXPECT_TRUE(run.output.contains(QString::fromUtf8(t.message))) << run.output.toStdString();
         EXPECT_EQ(ReadFile(file), before);
         EXPECT_EQ(ReadFile(d + QStringLiteral("LIR.Bak.db")), QByteArray("earlier backup"));
         EXPECT_EQ(Entries(d), (QStringList{"LIR.Bak.db", "LIR.db"}));
@@ -351,6 +371,95 @@ TEST_F(BastrelFileTest, FileInUseIsNotUpgraded)
     EXPECT_EQ(Rows(file, QStringLiteral("select n from tSysDbVersion")), QStringList{"35"});
     // No backup and no temporary file; the log files are the holder's.
     EXPECT_EQ(Entries(d).filter(QRegularExpression(QStringLiteral("Bak|tmp"))), QStringList{});
+}
+
+// A file shared by a group keeps its owner, group and mode through an upgrade and a rerun; a new one
+// gets what a file made in the folder gets.
+TEST_F(BastrelFileTest, TheFileKeepsItsOwnerGroupAndMode)
+{
+    const bool root = geteuid() == 0;
+    const gid_t group = root ? 65534 : getegid(); // nogroup
+    const mode_t umask = ::umask(022);
+    ::umask(umask);
+    const QString fresh = Folder(QStringLiteral("new/"));
+    ASSERT_EQ(RunBastrel({QStringLiteral("DBPATH=%1&BASETYPE=ACCESS").arg(fresh)}).exitCode, 0);
+    struct stat st = {};
+    ASSERT_EQ(::stat(QFile::encodeName(fresh + QStringLiteral("LIR.db")).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0666 & ~umask);
+
+    const QString d = Folder(QStringLiteral("shared/"));
+    const QString file = d + QStringLiteral("LIR.db");
+    MakeFile(file, QStringLiteral("sqlite-35.sql"));
+    ASSERT_EQ(::chown(QFile::encodeName(file).constData(), uid_t(-1), group), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(file).constData(), 0664), 0);
+    for (const char* run : {"upgrade", "rerun"}) {
+        SCOPED_TRACE(run);
+        ASSERT_EQ(RunBastrel({QStringLiteral("DBPATH=%1&BASETYPE=ACCESS").arg(d)}).exitCode, 0);
+        for (const QString& name : {QStringLiteral("LIR.db"), QStringLiteral("LIR.Bak.db")}) {
+            ASSERT_EQ(::stat(QFile::encodeName(d + name).constData(), &st), 0) << name.toStdString();
+            EXPECT_EQ(st.st_mode & 07777, 0664u) << name.toStdString();
+            EXPECT_EQ(st.st_gid, group) << name.toStdString();
+            EXPECT_EQ(st.st_uid, geteuid()) << name.toStdString();
+        }
+    }
+}
+
+// The first files may lack the event kinds: the journal's rows keep theirs, the fixed ones written.
+TEST_F(BastrelFileTest, FirstGenerationWithoutEventKindsIsMigrated)
+{
+    const QString d = Folder(QStringLiteral("nokinds/"));
+    const QString file = d + QStringLiteral("LIR.db");
+    const QStringList sql = QString::fromUtf8(ReadFile(FixturePath(QStringLiteral("sqlite-first-generation.sql"))))
+                                .split(u'\n')
+                                .filter(QRegularExpression(QStringLiteral("^(?!.*ImportEventType)")));
+    MakeFileFromSql(file, sql.join(u'\n'));
+    const PeerRun run = RunBastrel({QStringLiteral("DBPATH=%1&BASETYPE=ACCESS").arg(d)});
+    ASSERT_EQ(run.exitCode, 0) << run.output.toStdString();
+    EXPECT_EQ(Rows(file, QStringLiteral("select id, name from tClsImportEventType order by id")),
+              (QStringList{"1|Получено", "2|Отправлено", "3|Отправлено на корректировку", "4|Данные корректны",
+                           "5|Ошибка отправки"}));
+    EXPECT_EQ(Rows(file, QStringLiteral("select id, event, comment from tFctImportStatus order by id")),
+              (QStringList{"1|1|Отправлено", "2|2|Получено"}));
+}
+
+// A run removes the temporary files that an interrupted run left, but none that a running one holds.
+TEST_F(BastrelFileTest, LeftoversOfAnInterruptedRunGo)
+{
+    const QString d = Folder(QStringLiteral("left/"));
+    ASSERT_EQ(RunBastrel({QStringLiteral("DBPATH=%1&BASETYPE=ACCESS").arg(d)}).exitCode, 0);
+    const QStringList left = {"LIR.Ab12Cd.tmp",         "LIR.Ab12Cd.tmp-journal", "LIR.Bak.Zz99Yy.tmp",
+                              "LIR.Bak.Zz99Yy.tmp-wal", "LIR.Bak.Zz99Yy.tmp-shm", "LIR.Qq77Ww.tmp-journal"};
+    for (const QString& name : left)
+        WriteFile(d + name, "left over");
+    WriteFile(d + QStringLiteral("LIR.Held00.tmp"), "held");
+    WriteFile(d + QStringLiteral("LIR.Held00.tmp-journal"), "held");
+    WriteFile(d + QStringLiteral("LIR.other.tmp"), "not ours");
+    const int held = ::open(QFile::encodeName(d + QStringLiteral("LIR.Held00.tmp")).constData(), O_RDONLY);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    const PeerRun run = RunBastrel({QStringLiteral("DBPATH=%1&BASETYPE=ACCESS").arg(d)});
+    ::close(held);
+    EXPECT_EQ(run.exitCode, 0) << run.output.toStdString();
+    EXPECT_EQ(Entries(d), (QStringList{"LIR.Held00.tmp", "LIR.Held00.tmp-journal", "LIR.db", "LIR.other.tmp"}));
+}
+
+// A folder the user may not write into is named.
+TEST_F(BastrelFileTest, AFolderThatCannotBeWrittenIsNamed)
+{
+    if (geteuid() != 0 || !HaveProgram(QStringLiteral("runuser")))
+        GTEST_SKIP() << "needs root and runuser to run as a user who may not write into the folder";
+    const QString d = Folder(QStringLiteral("ro/"));
+    for (const QString& path : {home() + QStringLiteral(".."), home()})
+        ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0755), 0);
+    const PeerRun run =
+        RunPeer(QStringLiteral("runuser"),
+                {QStringLiteral("-u"), QStringLiteral("nobody"), QStringLiteral("--"), QStringLiteral("env"),
+                 QStringLiteral("LIR_MSGBOX=auto"), QStringLiteral(LIR_BIN_DIR "/Bastrel"),
+                 QStringLiteral("DBPATH=%1&BASETYPE=ACCESS").arg(d)});
+    EXPECT_EQ(run.exitCode, 1) << run.output.toStdString();
+    EXPECT_TRUE(run.output.contains(QStringLiteral("Не удалось создать файл в папке ") + d))
+        << run.output.toStdString();
+    EXPECT_EQ(Entries(d), QStringList{});
 }
 
 } // namespace

@@ -286,6 +286,14 @@ TEST_F(ConnectLoopTest, TheCommonCausesOfAFailedConnectionAreNamedInRussian)
              WriteFile(home() + "LIR.db", QByteArray(4096, 'x'));
          },
          "Файл не является базой данных программы: " + home() + "LIR.db", "file is not a database"},
+        // An empty file would open as an empty database of no version: it is named, and left for a restore.
+        {"an empty file",
+         [&] {
+             CopyTemplate(home() + "LIR.db.tmpl");
+             WriteFile(home() + "LIR.db", QByteArray());
+         },
+         "Файл базы данных пуст (0 байт) и не является базой данных: " + home() + "LIR.db",
+         "Восстановите его из копии или удалите его"},
         {"no database and no template", [] {}, "Не найден шаблон базы данных: " + home() + "LIR.db.tmpl", ""},
         {"a server that refuses connections",
          [&] {
@@ -316,9 +324,14 @@ TEST_F(ConnectLoopTest, TheCommonCausesOfAFailedConnectionAreNamedInRussian)
         QFile::remove(profilePath());
         messages.clear();
         c.arrange();
+        const bool hadFile = QFileInfo::exists(home() + "LIR.db");
+        const QByteArray before = hadFile ? ReadFile(home() + "LIR.db") : QByteArray();
         SetConnectDialogHook([](CDbSetupSettings&) { return false; });
         answers = {IDOK, IDYES};
         EXPECT_EQ(RunExpectingExit(), 0) << c.what;
+        if (hadFile) {
+            EXPECT_EQ(ReadFile(home() + "LIR.db"), before) << c.what;
+        }
         ASSERT_FALSE(messages.empty()) << c.what;
         const QStringList lines = messages[0].text.split('\n');
         ASSERT_GE(lines.size(), 4) << c.what;
