@@ -72,11 +72,11 @@ lir_forbid_links(lirreports Qt6::Widgets Qt6::Gui lircoreui)
 # The road test's driver works on the program from outside its code: a second copy of the program's
 # libraries inside the process would have globals of its own.
 if(TARGET roaddriver)
-  lir_forbid_links(roaddriver lircore lircoreui lirshellcontrols lirshellapp lireditor lirexchange lirreports)
+  lir_forbid_links(roaddriver lircore lircoreui lircontrols lirshellapp lireditor lirexchange lirreports)
 endif()
 foreach(plugin_target mailrune lirmailrune lirmailruneui lirzip)
   if(TARGET ${plugin_target})
-    lir_forbid_links(${plugin_target} lircore lircoreui lirtransport lirshellcontrols)
+    lir_forbid_links(${plugin_target} lircore lircoreui lirtransport lircontrols)
   endif()
 endforeach()
 
