@@ -3,7 +3,6 @@
 #include "AppMessage.h"
 #include "CommandIds.h"
 #include "ReceiverSelectDlg.h"
-#include "ReportForms.h"
 #include "tables/Measurements.h"
 #include "tables/Products.h"
 
@@ -133,10 +132,4 @@ void CHierarchyFormDlg::OnOK()
                                          flag};
                   });
     totals = sums;
-}
-
-void RegisterHierarchyFormDialogs()
-{
-    RegisterReportDialog(ID_REPORT_FORM2, &RunReportFormDialog<CForm2a1Dlg>);
-    RegisterReportDialog(ID_REPORT_FORM4, &RunReportFormDialog<CForm4Dlg>);
 }

@@ -66,6 +66,3 @@ public:
     {
     }
 };
-
-// Registers the two dialogs for their report commands.
-void RegisterHierarchyFormDialogs();

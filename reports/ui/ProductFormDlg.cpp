@@ -4,7 +4,6 @@
 #include "CommandIds.h"
 #include "ProductForms.h"
 #include "ReceiverSelectDlg.h"
-#include "ReportForms.h"
 #include "tables/Products.h"
 
 #include <QButtonGroup>
@@ -192,12 +191,4 @@ void CProductFormDlg::OnOK()
                                      ShowSummaryNotice(this);
                                  return Parameters(reportId);
                              });
-}
-
-void RegisterProductFormDialogs()
-{
-    RegisterReportDialog(ID_REPORT_FORM1, &RunReportFormDialog<CReportForm1Dlg>);
-    RegisterReportDialog(ID_REPORT_FORM3, &RunReportFormDialog<CReportForm3Dlg>);
-    RegisterReportDialog(ID_REPORT_FORM5, &RunReportFormDialog<CReportForm5Dlg>);
-    RegisterReportDialog(ID_REPORT_FORM6, &RunReportFormDialog<CReportForm6Dlg>);
 }

@@ -96,6 +96,3 @@ public:
     {
     }
 };
-
-// Registers the four dialogs for their report commands.
-void RegisterProductFormDialogs();

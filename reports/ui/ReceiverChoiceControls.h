@@ -3,7 +3,6 @@
 // chooser button) or the consolidated forecast (radio buttons 1113 and 1112).
 #pragma once
 
-#include "ModalHook.h"
 #include "Session.h"
 #include "tables/Forecasts.h"
 
@@ -38,14 +37,6 @@ W* IdControl(QWidget* parent, int id, const QString& text = QString())
 // The row of "Показать" (id1, the default, answered) and "Закрыть" (id2, closing the dialog) at the
 // grid's row; the "Показать" button.
 QPushButton* AddShowAndClose(QDialog* dialog, QGridLayout* grid, int row);
-
-// Opens a form's dialog modally (through the modal hook), as its report command does.
-template <class Dlg>
-void RunReportFormDialog(QWidget* parent, const CSessionState& session, const std::optional<CForecastRecord>& forecast)
-{
-    Dlg dlg(session, forecast, parent);
-    ExecModal(dlg);
-}
 
 // The names of the forecast's receivers among ids, joined by "; "; ids it no longer holds are left
 // out (and, when kept is given, out of *kept too).

@@ -46,29 +46,60 @@ bool OpenReportDialog(int command, QWidget* parent, const CSessionState& session
     return true;
 }
 
+namespace {
+
+// Opens a dialog built from the session and the current forecast, as most forms' dialogs are.
+template <class Dlg>
+void OpenFormDialog(QWidget* parent, const CSessionState& session, const std::optional<CForecastRecord>& forecast)
+{
+    Dlg dlg(session, forecast, parent);
+    ExecModal(dlg);
+}
+
+// Forms 7 and 8 take only the current forecast.
+template <class Dlg>
+void OpenForecastDialog(QWidget* parent, const CSessionState&, const std::optional<CForecastRecord>& forecast)
+{
+    Dlg dlg(forecast, parent);
+    ExecModal(dlg);
+}
+
+void OpenControlForecastDialog(QWidget* parent, const CSessionState& session, const std::optional<CForecastRecord>&)
+{
+    CControlForecastDlg dlg(session.currentForecastId, parent);
+    ExecModal(dlg);
+}
+
+void OpenEmptyForm(QWidget* parent, const CSessionState& session, const std::optional<CForecastRecord>&)
+{
+    CEmptyForm dlg(session, parent);
+    ExecModal(dlg);
+}
+
+struct ReportFormEntry {
+    int command;
+    void (*open)(QWidget*, const CSessionState&, const std::optional<CForecastRecord>&);
+};
+
+// Every report form and the dialog its command opens: a new form adds its line here and nowhere else
+// in this library.
+const ReportFormEntry kReportForms[] = {
+    {ID_REPORT_FORM1, &OpenFormDialog<CReportForm1Dlg>},
+    {ID_REPORT_FORM2, &OpenFormDialog<CForm2a1Dlg>},
+    {ID_REPORT_FORM3, &OpenFormDialog<CReportForm3Dlg>},
+    {ID_REPORT_FORM4, &OpenFormDialog<CForm4Dlg>},
+    {ID_REPORT_FORM5, &OpenFormDialog<CReportForm5Dlg>},
+    {ID_REPORT_FORM6, &OpenFormDialog<CReportForm6Dlg>},
+    {ID_REPORT_FORM7, &OpenForecastDialog<CForm7Dlg>},
+    {ID_REPORT_FORM8, &OpenForecastDialog<CForm8Dlg>},
+    {ID_REPORT_FORM9, &OpenControlForecastDialog},
+    {ID_REPORT_BLANK, &OpenEmptyForm},
+};
+
+} // namespace
+
 void RegisterReportForms()
 {
-    // Each form adds its dialog here: RegisterReportDialog(ID_REPORT_FORMn, <opener>).
-    RegisterReportDialog(ID_REPORT_FORM7,
-                         [](QWidget* parent, const CSessionState&, const std::optional<CForecastRecord>& forecast) {
-                             CForm7Dlg dlg(forecast, parent);
-                             ExecModal(dlg);
-                         });
-    RegisterReportDialog(ID_REPORT_FORM8,
-                         [](QWidget* parent, const CSessionState&, const std::optional<CForecastRecord>& forecast) {
-                             CForm8Dlg dlg(forecast, parent);
-                             ExecModal(dlg);
-                         });
-    RegisterReportDialog(ID_REPORT_FORM9,
-                         [](QWidget* parent, const CSessionState& session, const std::optional<CForecastRecord>&) {
-                             CControlForecastDlg dlg(session.currentForecastId, parent);
-                             ExecModal(dlg);
-                         });
-    RegisterReportDialog(ID_REPORT_BLANK,
-                         [](QWidget* parent, const CSessionState& session, const std::optional<CForecastRecord>&) {
-                             CEmptyForm dlg(session, parent);
-                             ExecModal(dlg);
-                         });
-    RegisterProductFormDialogs();
-    RegisterHierarchyFormDialogs();
+    for (const ReportFormEntry& form : kReportForms)
+        RegisterReportDialog(form.command, form.open);
 }
