@@ -75,10 +75,9 @@ DbConnectParams CDbPreparer::ServerParams(const QString& dbName) const
 bool CDbPreparer::Open(const DbConnectParams& params, QSqlDatabase* db)
 {
     const QString name = QStringLiteral("bastrel_") + QUuid::createUuid().toString(QUuid::Id128);
-    QSqlError error;
-    if (!OpenDatabase(params, name, &error, OpenPurpose::Probe)) {
+    if (const auto error = OpenDatabase(params, name, OpenPurpose::Probe)) {
         QSqlDatabase::removeDatabase(name);
-        ReportComError(ConnectError(params, error));
+        ReportComError(ConnectError(params, *error));
         return false;
     }
     m_connections << name;

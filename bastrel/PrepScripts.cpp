@@ -48,12 +48,12 @@ SchemaParts SplitSchema(const QString& schema)
 
 bool RunPieces(QSqlDatabase& db, SqlDialect dialect, const QString& script)
 {
-    QSqlError error;
-    int failed = -1;
-    if (RunSqlScript(db, dialect, script, &error, &failed))
+    const auto failure = RunSqlScript(db, dialect, script);
+    if (!failure)
         return true;
     const QStringList pieces = SplitSqlBatches(script);
-    ShowFailedPiece(failed >= 0 && failed < pieces.size() ? pieces[failed] : QString(), error);
+    const int failed = failure->batch;
+    ShowFailedPiece(failed >= 0 && failed < pieces.size() ? pieces[failed] : QString(), failure->error);
     return false;
 }
 

@@ -184,10 +184,10 @@ void BM_TotalsOfOneReceiver(benchmark::State& state)
         products.push_back(ProductId(kBigForecast, i));
     int receiver = 1;
     for (auto _ : state) {
-        QSqlError error;
-        auto totals = GetForecastDataTotals(kBigForecast, receiver, products, &error);
+        CErrorCollector errors;
+        auto totals = GetForecastDataTotals(kBigForecast, receiver, products);
         if (!totals)
-            Die(qPrintable(error.text()));
+            Die(qPrintable(errors.empty() ? QString() : errors.take().front().text()));
         benchmark::DoNotOptimize(totals);
         receiver = receiver % kReceivers + 1;
     }

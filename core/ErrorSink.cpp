@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <mutex>
+#include <new>
 #include <utility>
 
 namespace {
@@ -44,6 +45,17 @@ QString DbError::text() const
     return QStringLiteral("Произошла исключительная ситуация.\nКод: %1\nСообщение: %2\nОписание: %3")
         .arg(code)
         .arg(message, description);
+}
+
+DbError ForeignFailure(std::exception_ptr failure)
+{
+    try {
+        std::rethrow_exception(failure);
+    } catch (const std::bad_alloc&) {
+        return DbError{0, QStringLiteral("Недостаточно памяти."), QString()};
+    } catch (...) {
+    }
+    return DbError{0, QStringLiteral("Неизвестная ошибка."), QString()};
 }
 
 ErrorSink SetErrorSink(ErrorSink sink)

@@ -10,6 +10,7 @@
 #include <QSqlError>
 #include <QString>
 
+#include <exception>
 #include <functional>
 #include <vector>
 
@@ -28,6 +29,10 @@ inline bool Failed(const DbError& e)
 {
     return e.code != 0 || !e.message.isEmpty() || !e.description.isEmpty();
 }
+
+// The error for an exception that is none of the program's own (a lack of memory, say), in the
+// program's words: the foreign exception's own text is never shown.
+DbError ForeignFailure(std::exception_ptr failure);
 
 using ErrorSink = std::function<void(const DbError&)>;
 

@@ -4,7 +4,6 @@
 #include "tables/ReceiverMap.h"
 #include "tables/ReceiverTree.h"
 
-#include <stdexcept>
 #include <unordered_set>
 
 int BuildReportForm7(int forecastId, const std::vector<int>& receiverIds)
@@ -14,7 +13,7 @@ int BuildReportForm7(int forecastId, const std::vector<int>& receiverIds)
         CDepthMap depths;
         CReceiverList receivers;
         if (!CheckedRead([&] { return CollectReceiverTree(forecastId, depths, nullptr, &receivers); }))
-            throw std::runtime_error("receiver tree");
+            throw CReportFailure(ReportFailureTexts::kReceiverTree);
         CReportTable& table = frame.Table("reportform7", {"Organization", "Quantity"});
         for (const CReceiverRecord& r : receivers) {
             if (!chosen.count(r.id))

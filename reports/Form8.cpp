@@ -5,7 +5,6 @@
 #include "tables/ReceiverTree.h"
 
 #include <cmath>
-#include <stdexcept>
 #include <unordered_map>
 
 namespace {
@@ -197,12 +196,10 @@ int BuildReportForm8(int forecastId, Money limit)
         CReceiverList receivers;
         CProductDepthMap productDepths;
         std::vector<int> productIds;
-        CheckedRead([&] {
-            if (!CollectReceiverTree(forecastId, receiverDepths, nullptr, &receivers)
-                || !CollectProductTree(forecastId, productDepths, &productIds, nullptr))
-                throw std::runtime_error("tree");
-            return true;
-        });
+        if (!CheckedRead([&] { return CollectReceiverTree(forecastId, receiverDepths, nullptr, &receivers); }))
+            throw CReportFailure(ReportFailureTexts::kReceiverTree);
+        if (!CheckedRead([&] { return CollectProductTree(forecastId, productDepths, &productIds, nullptr); }))
+            throw CReportFailure(ReportFailureTexts::kProductTree);
         CReportTable& table = frame.Table(
             "reportform8",
             {"receiverId", "Name", "ReceiverPId", "ReceiverIsGroup", "Group", "measurementNatural",
@@ -226,7 +223,7 @@ int BuildReportForm8(int forecastId, Money limit)
             }
             // Lines that cannot be loaded fail the run rather than leave the receiver out unseen.
             if (!CheckedRead([&] { return BuildReportForm8Rows(lines, r.id, limit, rows); }))
-                throw std::runtime_error("product lines");
+                throw CReportFailure(ReportFailureTexts::kProductLines);
             if (rows.empty())
                 continue;
             writeReceiver(r);

@@ -8,7 +8,6 @@
 
 #include <QVariantList>
 
-#include <stdexcept>
 #include <unordered_map>
 
 namespace {
@@ -239,7 +238,7 @@ int BuildReportForm9(int threshold, int firstForecast, int secondForecast, const
         CProductDepthMap depths;
         std::vector<int> order;
         if (!CheckedRead([&] { return CollectProductTree(firstForecast, depths, &order, nullptr); }))
-            throw std::runtime_error("product tree");
+            throw CReportFailure(ReportFailureTexts::kProductTree);
         CReportTable& table = frame.Table(
             "ReportForm9",
             {"group", "Name", "measurementNatural", "measurementPrice", "isMeasurementNatural", "sumReport1",

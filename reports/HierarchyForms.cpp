@@ -1,5 +1,6 @@
 #include "HierarchyForms.h"
 
+#include "FormRows.h"
 #include "ProductForms.h"
 #include "ReportDatabase.h"
 #include "db/SqlDialect.h"
@@ -8,8 +9,6 @@
 #include "tables/Products.h"
 #include "tables/ReceiverMap.h"
 #include "tables/TotalForecasts.h"
-
-#include <QSqlError>
 
 #include <algorithm>
 
@@ -32,14 +31,10 @@ void AppendOnce(std::vector<int>& list, int id)
 // that fails fails the run; a missing row is zeros.
 HierarchyFigures ReadFigures(int forecastId, int receiverId, const std::vector<int>& productIds)
 {
-    QSqlError error;
     const auto take = [&](const auto& rec) {
         HierarchyFigures f;
-        if (!rec) {
-            if (error.type() != QSqlError::NoError)
-                throw CReportFailure(DbError::fromSql(error));
+        if (!rec)
             return f;
-        }
         f.sumLast = rec->sumLast;
         f.sumCurr = rec->sumCurr;
         f.sumNext = rec->sumNext;
@@ -49,8 +44,8 @@ HierarchyFigures ReadFigures(int forecastId, int receiverId, const std::vector<i
         return f;
     };
     if (receiverId == -1)
-        return take(GetTotalForecastSums(forecastId, productIds, &error));
-    return take(GetForecastDataTotals(forecastId, receiverId, productIds, &error));
+        return take(CheckedRead([&] { return GetTotalForecastSums(forecastId, productIds); }));
+    return take(CheckedRead([&] { return GetForecastDataTotals(forecastId, receiverId, productIds); }));
 }
 
 // The receiver's children in position order; a read that fails fails the run.
@@ -60,7 +55,7 @@ CReceiverList Children(int parentId, int forecastId, const SqlFilter& filter = {
     auto children = LoadReceiverChildren(parentId, forecastId, filter);
     const auto errors = collector.take();
     if (!children)
-        throw CReportFailure(errors.empty() ? DbError{0, QStringLiteral("Неизвестная ошибка."), QString()}
+        throw CReportFailure(errors.empty() ? DbError{0, ReportFailureTexts::kUnknown, QString()}
                                             : errors.front());
     return std::move(*children);
 }

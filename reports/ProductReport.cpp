@@ -7,7 +7,6 @@
 #include "tables/ProductTree.h"
 
 #include <algorithm>
-#include <stdexcept>
 
 namespace {
 
@@ -32,7 +31,7 @@ void WriteProductTreeRows(int forecastId, int parentId, int level, CReportTable&
     const QString indent(level + 1, u'-');
     const auto children = CheckedRead([&] { return LoadProductChildren(parentId, forecastId); });
     if (!children)
-        throw std::runtime_error("products");
+        throw CReportFailure(ReportFailureTexts::kProducts);
     for (const CProductRecord& child : *children) {
         const bool wanted = allProducts != 0 || std::find(chosen.begin(), chosen.end(), child.id) != chosen.end();
         if (wanted) {

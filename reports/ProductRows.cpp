@@ -1,5 +1,6 @@
 #include "ProductRows.h"
 
+#include "FormRows.h"
 #include "ReportDatabase.h"
 #include "db/DbConnection.h"
 #include "db/SqlDialect.h"
@@ -8,7 +9,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <stdexcept>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -190,7 +190,7 @@ void ComputeShares(ReportProductRow& row, const ReportProductRow& top)
             return Money::fromInt(0);
         Money t = sum;
         if (!ConvertByUnits(t, topSum, row.measurementPriceId, top.measurementPriceId))
-            throw std::runtime_error(kNoUnitText.toStdString());
+            throw CReportFailure::Shown(kNoUnitText); // the missing conversion has been shown
         const auto percent = MulMoneyDouble(t, 100.0);
         if (!percent)
             throw CReportFailure(DbError::fromSql(MoneyOverflowError()));
@@ -220,9 +220,9 @@ struct CProductTotalsLoader::State {
     void Prepare()
     {
         if (!depthsKnown) {
-            // A tree that cannot be read has reported why.
-            if (depthMap.empty() && !CollectProductTree(forecastId, depthMap, nullptr, nullptr))
-                throw std::runtime_error("product tree");
+            if (depthMap.empty()
+                && !CheckedRead([&] { return CollectProductTree(forecastId, depthMap, nullptr, nullptr); }))
+                throw CReportFailure(ReportFailureTexts::kProductTree);
             depthsKnown = true;
         }
         if (t_idTableOwner == serial)
@@ -373,10 +373,8 @@ std::optional<ReportProductList> CProductTotalsLoader::Load(const std::vector<in
     try {
         m->Prepare();
         return receiverIds.empty() ? m->Consolidated() : m->ByReceivers(receiverIds);
-    } catch (const CReportFailure& failure) {
-        ReportComError(failure.error());
-    } catch (const std::exception&) {
-        // A missing unit conversion or an unreadable tree: told already.
+    } catch (...) {
+        ReportRunFailure(std::current_exception());
     }
     return std::nullopt;
 }

@@ -28,6 +28,30 @@ CReportFailure::CReportFailure(DbError error)
 {
 }
 
+CReportFailure::CReportFailure(const QString& text)
+    : CReportFailure(DbError{0, text, QString()})
+{
+}
+
+CReportFailure CReportFailure::Shown(const QString& text)
+{
+    CReportFailure failure(text);
+    failure.m_shown = true;
+    return failure;
+}
+
+void ReportRunFailure(std::exception_ptr failure)
+{
+    try {
+        std::rethrow_exception(failure);
+    } catch (const CReportFailure& f) {
+        if (!f.shown())
+            ReportComError(f.error());
+    } catch (...) {
+        ReportComError(ForeignFailure(std::current_exception()));
+    }
+}
+
 namespace {
 
 // Identifiers of the report tables come from the program's constants; quoted, since some are key
@@ -83,7 +107,8 @@ CReportTable::CReportTable(const QString& sql, int reportId, int columns)
     , m_columns(columns)
 {
     const QVariant handle = GetReportDBConnection().GetConnection().driver()->handle();
-    if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0 && *static_cast<sqlite3* const*>(handle.data())) {
+    if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0
+        && *static_cast<sqlite3* const*>(handle.data())) {
         m_raw = std::make_unique<Raw>();
         m_raw->db = *static_cast<sqlite3* const*>(handle.data());
         const QByteArray text = sql.toUtf8();
@@ -113,7 +138,8 @@ CReportTable& CReportTable::operator<<(const QString& text)
 {
     Begin();
     if (m_raw) // never NULL, as the generic layer binds texts
-        m_raw->Check(sqlite3_bind_text16(m_raw->stmt, m_set + 1, text.isNull() ? u"" : reinterpret_cast<const char16_t*>(text.utf16()),
+        m_raw->Check(sqlite3_bind_text16(m_raw->stmt, m_set + 1,
+                                         text.isNull() ? u"" : reinterpret_cast<const char16_t*>(text.utf16()),
                                          int(text.size() * sizeof(char16_t)), SQLITE_TRANSIENT));
     else
         m_insert->bind(text);
@@ -232,15 +258,9 @@ int RunReportFrame(const std::function<void(CReportFrame&)>& write)
         if (!tx.commit())
             return -1;
         return result;
-    } catch (const CReportFailure& failure) {
-        tx.rollback();
-        ReportComError(failure.error());
-    } catch (const std::exception& e) {
-        tx.rollback();
-        ReportComError(DbError{0, QString::fromLocal8Bit(e.what()), QString()});
     } catch (...) {
         tx.rollback();
-        ReportComError(DbError{0, QStringLiteral("Неизвестная ошибка."), QString()});
+        ReportRunFailure(std::current_exception());
     }
     return -1;
 }

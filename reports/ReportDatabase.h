@@ -8,6 +8,7 @@
 
 #include <QString>
 
+#include <exception>
 #include <functional>
 #include <initializer_list>
 #include <memory>
@@ -19,15 +20,34 @@ inline const QString kReportDatabaseName = QStringLiteral("LIRR.db");
 // The program folder + LIRR.db.
 QString ReportDatabasePath();
 
-// A failure inside a report run, with the error the user is shown.
+// The texts of the failures that are the builders' own.
+namespace ReportFailureTexts {
+inline const QString kUnknown = QStringLiteral("Неизвестная ошибка.");
+inline const QString kReceiverTree = QStringLiteral("Не удалось построить дерево получателей отчета.");
+inline const QString kProductTree = QStringLiteral("Не удалось построить дерево продуктов отчета.");
+inline const QString kProducts = QStringLiteral("Не удалось прочитать продукты отчета.");
+inline const QString kProductLines = QStringLiteral("Не удалось подсчитать строки продуктов отчета.");
+} // namespace ReportFailureTexts
+
+// The one way a report run fails: the error the user is shown, or a failure whose reason the user
+// has seen already (a message box on the way), which is not shown again.
 class CReportFailure : public std::runtime_error {
 public:
     explicit CReportFailure(DbError error);
+    // A failure of the builder's own, told by its text.
+    explicit CReportFailure(const QString& text);
+    static CReportFailure Shown(const QString& text);
     const DbError& error() const { return m_error; }
+    bool shown() const { return m_shown; }
 
 private:
     DbError m_error;
+    bool m_shown = false;
 };
+
+// For a catch of a report run: reports the exception in flight (a CReportFailure's error unless it
+// has been shown, anything else as ForeignFailure tells it).
+void ReportRunFailure(std::exception_ptr failure);
 
 // Appends a header row and answers its id, outside any transaction, so that it stays when the run's
 // rows are rolled back; -1 after a failure, which is reported.
@@ -98,8 +118,7 @@ private:
 
 // The builder frame: a header row, then one transaction on the report connection in which `write`
 // stores the run's rows, then the commit. Answers the report id; -1 when anything failed, with the
-// run's rows rolled back and the header row kept. A database error is reported once; any other
-// exception that `write` throws fails the run the same way (its text reported).
+// run's rows rolled back and the header row kept. The failure is reported once (ReportRunFailure).
 int RunReportFrame(const std::function<void(CReportFrame&)>& write);
 
 // Housekeeping at start-up: when no other running copy of the program uses the report database, the

@@ -92,30 +92,29 @@ void SetLockWaitHook(LockWaitHook hook)
     LockHook() = std::move(hook);
 }
 
-bool ExecWaitingForLock(SqlDialect dialect, const std::function<bool(QSqlError*)>& exec)
+bool ExecWaitingForLock(SqlDialect dialect, const std::function<std::optional<QSqlError>()>& exec)
 {
-    QSqlError error;
-    if (exec(&error))
+    std::optional<QSqlError> error = exec();
+    if (!error)
         return true;
-    if (!IsUiThread() || !DialectOf(dialect).IsLocked(error))
+    if (!IsUiThread() || !DialectOf(dialect).IsLocked(*error))
         return false;
     const LockWaitHook hook = LockHook();
     QElapsedTimer waited;
     waited.start();
-    bool ok = false;
-    while (!ok && waited.elapsed() < kLockWaitMs) {
+    while (error && waited.elapsed() < kLockWaitMs) {
         if (hook)
             hook(true);
-        ok = exec(&error);
-        if (!ok && !DialectOf(dialect).IsLocked(error))
+        error = exec();
+        if (error && !DialectOf(dialect).IsLocked(*error))
             break;
     }
     if (hook)
         hook(false);
-    return ok;
+    return !error;
 }
 
-bool OpenDatabase(const DbConnectParams& params, const QString& connectionName, QSqlError* error, OpenPurpose purpose)
+std::optional<QSqlError> OpenDatabase(const DbConnectParams& params, const QString& connectionName, OpenPurpose purpose)
 {
     QSqlDatabase db = QSqlDatabase::addDatabase(DriverName(params.dialect), connectionName);
     if (params.dialect == SqlDialect::SQLite) {
@@ -140,10 +139,8 @@ bool OpenDatabase(const DbConnectParams& params, const QString& connectionName, 
         db.setConnectOptions(QStringLiteral("connect_timeout=10"));
     }
     auto fail = [&](const QSqlError& e) {
-        if (error)
-            *error = e;
         db.close();
-        return false;
+        return std::optional<QSqlError>(e);
     };
     if (params.dialect == SqlDialect::SQLite && (params.file.isEmpty() || !QFileInfo(params.file).isFile()))
         return fail(QSqlError(QStringLiteral("Файл базы данных не найден."), params.file, QSqlError::ConnectionError));
@@ -172,7 +169,7 @@ bool OpenDatabase(const DbConnectParams& params, const QString& connectionName, 
         if (!q.exec(QStringLiteral("SET client_min_messages = warning")))
             return fail(q.lastError());
     }
-    return true;
+    return std::nullopt;
 }
 
 CDBConnection::CDBConnection(bool localFile)
@@ -210,11 +207,10 @@ QSqlDatabase CDBConnection::OpenForThread(ThreadState& state)
     }
     static std::atomic<std::uint64_t> counter{0};
     state.name = QStringLiteral("lir_%1_%2").arg(m_id).arg(++counter);
-    QSqlError error;
-    if (!OpenDatabase(params, state.name, &error)) {
+    if (const auto error = OpenDatabase(params, state.name)) {
         QSqlDatabase::removeDatabase(state.name);
         state.name.clear();
-        ReportComError(error);
+        ReportComError(*error);
         return QSqlDatabase();
     }
     state.open = true;
@@ -275,11 +271,10 @@ bool CDBConnection::ExecPlain(const QString& sql)
     if (!db.isValid())
         return false;
     QSqlQuery q(db);
-    const bool ok = ExecWaitingForLock(dialect(), [&](QSqlError* error) {
+    const bool ok = ExecWaitingForLock(dialect(), [&]() -> std::optional<QSqlError> {
         if (q.exec(sql))
-            return true;
-        *error = q.lastError();
-        return false;
+            return std::nullopt;
+        return q.lastError();
     });
     if (!ok) {
         ReportComError(q.lastError());

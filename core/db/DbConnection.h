@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 
 enum class SqlDialect : int {
     SQLite = 0,
@@ -109,18 +110,18 @@ enum class OpenPurpose {
     Probe, // a look that changes nothing in the file (SQLite stays in its journal mode)
 };
 // Opens a connection with the given parameters under the given Qt connection name and prepares the
-// session (foreign keys, WAL, busy timeout and Unicode case functions on SQLite). The database is
-// left open on success; the caller removes it.
-bool OpenDatabase(const DbConnectParams& params, const QString& connectionName, QSqlError* error,
-                  OpenPurpose purpose = OpenPurpose::Use);
+// session (foreign keys, WAL, busy timeout and Unicode case functions on SQLite). Answers why it
+// failed, none once the database is open; the caller removes the connection either way.
+[[nodiscard]] std::optional<QSqlError> OpenDatabase(const DbConnectParams& params, const QString& connectionName,
+                                                    OpenPurpose purpose = OpenPurpose::Use);
 
 // How long a SQLite writer waits for another one's lock (a long import holds it that long).
 inline constexpr int kLockWaitMs = 120000;
-// Runs a statement (`exec` answers whether it succeeded, its error in *error). On the user-interface
+// Runs a statement (`exec` answers its error, none when it succeeded). On the user-interface
 // thread SQLite waits only a moment inside the driver, so that the window does not freeze: a
 // statement that met another writer's lock is run again here until it gets the lock or kLockWaitMs
 // have passed, and the lock-wait hook shows the wait meanwhile.
-bool ExecWaitingForLock(SqlDialect dialect, const std::function<bool(QSqlError*)>& exec);
+bool ExecWaitingForLock(SqlDialect dialect, const std::function<std::optional<QSqlError>()>& exec);
 // Shown while the user-interface thread waits for a lock: called with true before each further try
 // (show the wait and repaint; no user input, no timers), with false when the wait is over.
 using LockWaitHook = std::function<void(bool waiting)>;

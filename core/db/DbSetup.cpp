@@ -175,10 +175,9 @@ DbError CDbSetupSettings::OpenAccessDatabase()
                            QString()};
     }
     const QString name = QStringLiteral("lir_test_open_") + QUuid::createUuid().toString(QUuid::Id128);
-    QSqlError error;
-    const bool ok = OpenDatabase(params(), name, &error, OpenPurpose::Probe);
+    const auto error = OpenDatabase(params(), name, OpenPurpose::Probe);
     QSqlDatabase::removeDatabase(name);
-    return ok ? DbError{} : ConnectFailure(error);
+    return error ? ConnectFailure(*error) : DbError{};
 }
 
 DbError CDbSetupSettings::GetDbVersion(bool* opened, bool* current)
@@ -187,9 +186,8 @@ DbError CDbSetupSettings::GetDbVersion(bool* opened, bool* current)
     *current = false;
     // Read before anything changes the file: a database that is refused stays as it was.
     const QString name = QStringLiteral("lir_version_") + QUuid::createUuid().toString(QUuid::Id128);
-    QSqlError error;
     DbError result;
-    if (OpenDatabase(params(), name, &error, OpenPurpose::Probe)) {
+    if (const auto error = OpenDatabase(params(), name, OpenPurpose::Probe); !error) {
         *opened = true;
         {
             QSqlDatabase db = QSqlDatabase::database(name, false);
@@ -203,7 +201,7 @@ DbError CDbSetupSettings::GetDbVersion(bool* opened, bool* current)
             db.close();
         }
     } else {
-        result = ConnectFailure(error);
+        result = ConnectFailure(*error);
     }
     QSqlDatabase::removeDatabase(name);
     return result;

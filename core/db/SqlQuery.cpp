@@ -180,11 +180,10 @@ bool CSqlQuery::exec()
     }
     m_pendingBinds = 0;
     m_readFailed = false;
-    m_executed = ExecWaitingForLock(m_dialect, [this](QSqlError* error) {
+    m_executed = ExecWaitingForLock(m_dialect, [this]() -> std::optional<QSqlError> {
         if (m_query.exec())
-            return true;
-        *error = m_query.lastError();
-        return false;
+            return std::nullopt;
+        return m_query.lastError();
     });
     m_error = m_executed ? QSqlError() : m_query.lastError();
     if (m_executed)

@@ -45,7 +45,7 @@ QString SchemaScript(SqlDialect dialect)
     return QString::fromUtf8(f.readAll());
 }
 
-bool RunSqlScript(QSqlDatabase& db, SqlDialect dialect, const QString& script, QSqlError* error, int* failedBatch)
+std::optional<SqlScriptFailure> RunSqlScript(QSqlDatabase& db, SqlDialect dialect, const QString& script)
 {
     const QStringList batches = SplitSqlBatches(script);
     for (int i = 0; i < batches.size(); ++i) {
@@ -72,13 +72,8 @@ bool RunSqlScript(QSqlDatabase& db, SqlDialect dialect, const QString& script, Q
             if (!ok)
                 e = q.lastError();
         }
-        if (!ok) {
-            if (error)
-                *error = e;
-            if (failedBatch)
-                *failedBatch = i;
-            return false;
-        }
+        if (!ok)
+            return SqlScriptFailure{e, i};
     }
-    return true;
+    return std::nullopt;
 }

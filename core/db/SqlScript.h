@@ -6,9 +6,14 @@
 #include <QSqlError>
 #include <QStringList>
 
+#include <optional>
+
 QStringList SplitSqlBatches(const QString& script);
 // The embedded creation script of the dialect.
 QString SchemaScript(SqlDialect dialect);
-// Runs every batch in order; stops at the first failure (its error and the batch number).
-bool RunSqlScript(QSqlDatabase& db, SqlDialect dialect, const QString& script, QSqlError* error = nullptr,
-                  int* failedBatch = nullptr);
+struct SqlScriptFailure {
+    QSqlError error;
+    int batch = -1; // the number of the batch that failed, from 0
+};
+// Runs every batch in order; stops at the first failure and answers it (none when all ran).
+[[nodiscard]] std::optional<SqlScriptFailure> RunSqlScript(QSqlDatabase& db, SqlDialect dialect, const QString& script);

@@ -12,12 +12,12 @@ const QString kSelect = QStringLiteral("select id, prognoz, product, receiver, "
 
 constexpr CRowReader<R> kRows{&ReadForecastDataRow, UnreadableRow::Skip};
 
-// Reads one row; none on a database error (reported only when asked) or when there is no row.
-std::optional<R> FetchForecastData(int prognoz, int receiver, int product, OnDbError onError, QSqlError* error)
+// Reads one row; none on a database error (reported) or when there is no row.
+std::optional<R> FetchForecastData(int prognoz, int receiver, int product)
 {
     CSqlQuery q(kSelect + QStringLiteral(" where prognoz = ? and receiver = ? and product = ?"));
     q.bind(prognoz).bind(receiver).bind(product);
-    return kRows.First(q, onError, error);
+    return kRows.First(q);
 }
 
 R NewRecord(int prognoz, int receiver, int product)
@@ -57,7 +57,7 @@ void CopyToForecastDataRecord(const CForecastDataRecord& source, CForecastDataRe
 
 std::optional<CForecastDataRecord> GetForecastData(int prognoz, int receiver, int product)
 {
-    return FetchForecastData(prognoz, receiver, product, OnDbError::Report, nullptr);
+    return FetchForecastData(prognoz, receiver, product);
 }
 
 CForecastDataRecord GetOrNewForecastData(int prognoz, int receiver, int product)
@@ -89,14 +89,11 @@ bool HasForecastDataForProduct(int product, int prognoz)
                           product, prognoz);
 }
 
-std::optional<CForecastDataRecord> GetForecastDataTotals(int prognoz, int receiver, const std::vector<int>& products,
-                                                         QSqlError* error)
+std::optional<CForecastDataRecord> GetForecastDataTotals(int prognoz, int receiver, const std::vector<int>& products)
 {
-    auto fetch = [&](int product, QSqlError* failure) {
-        return FetchForecastData(prognoz, receiver, product, OnDbError::Silent, failure);
-    };
+    auto fetch = [&](int product) { return FetchForecastData(prognoz, receiver, product); };
     return ForecastRowTotals(products, NewRecord(prognoz, receiver, 0), fetch, QStringLiteral("tfctprognozdata"),
-                             QStringLiteral("d.prognoz = ? and d.receiver = ?"), {prognoz, receiver}, error);
+                             QStringLiteral("d.prognoz = ? and d.receiver = ?"), {prognoz, receiver});
 }
 
 std::optional<CForecastDataList> LoadForecastDataSums(const SqlFilter& filter)

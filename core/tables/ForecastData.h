@@ -25,9 +25,9 @@ std::optional<CForecastDataList> LoadForecastData(const SqlFilter& filter = {});
 bool HasForecastDataForReceiver(int receiver, int prognoz);
 bool HasForecastDataForProduct(int product, int prognoz);
 // Totals of one receiver over a set of products: a leaf adds its sums, a group its quantities.
-// None for an empty set, and on a database error, which is not shown but handed to the caller.
-std::optional<CForecastDataRecord> GetForecastDataTotals(int prognoz, int receiver, const std::vector<int>& products,
-                                                         QSqlError* error = nullptr);
+// None for an empty set, and on a database error, which is reported: a caller that decides itself
+// whether to show it collects it (CErrorCollector).
+std::optional<CForecastDataRecord> GetForecastDataTotals(int prognoz, int receiver, const std::vector<int>& products);
 // The per-(forecast, product) sums over all receivers' rows that the filter lets through.
 std::optional<CForecastDataList> LoadForecastDataSums(const SqlFilter& filter = {});
 // None when id, prognoz, product or receiver is not an integer.

@@ -58,7 +58,7 @@ bool ReadForecastRowColumns(const CSqlQuery& q, CForecastRowFields& rec)
 }
 
 bool SumForecastRowsOverProducts(const QString& table, const QString& keys, const QVariantList& keyArgs,
-                                 const std::vector<int>& products, CForecastRowFields& rec, QSqlError* error)
+                                 const std::vector<int>& products, CForecastRowFields& rec)
 {
     // Over a group the year's figure is its quantity, over a leaf its sum.
     CSqlQuery q(QStringLiteral(
@@ -69,11 +69,8 @@ bool SumForecastRowsOverProducts(const QString& table, const QString& keys, cons
                     .arg(table)
                 + keys + QStringLiteral(" and ") + Dialect().IdSetCondition(QStringLiteral("d.product")));
     q.bindAll(keyArgs).bind(IdSetArgument(products));
-    if (!q.exec()) {
-        if (error)
-            *error = q.lastError();
+    if (!q.execOrReport())
         return false;
-    }
     if (q.next()) {
         rec.id = 0;
         rec.product = 0;
@@ -82,8 +79,7 @@ bool SumForecastRowsOverProducts(const QString& table, const QString& keys, cons
         rec.sumNext = q.money("sumNext");
     }
     if (q.readFailed()) {
-        if (error)
-            *error = q.lastError();
+        ReportComError(q.lastError());
         return false;
     }
     return true;

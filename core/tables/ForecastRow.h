@@ -99,30 +99,29 @@ bool ReadForecastRowColumns(const CSqlQuery& q, CForecastRowFields& rec);
 
 // Totals over a set of products in the rows of `table` that `keys` selects (a condition on the alias d
 // with its values): a leaf adds its sums, a group its quantities. `rec` gets the three year figures,
-// id 0 and product 0. The error is handed to the caller, not reported.
+// id 0 and product 0. False after a database error, which is reported.
 bool SumForecastRowsOverProducts(const QString& table, const QString& keys, const QVariantList& keyArgs,
-                                 const std::vector<int>& products, CForecastRowFields& rec, QSqlError* error);
+                                 const std::vector<int>& products, CForecastRowFields& rec);
 
-// Totals over a set of products: none for an empty set; one product gives its stored row (`fetch`)
-// or `fresh` with that product; several the sums of SumForecastRowsOverProducts into `fresh`.
+// Totals over a set of products: none for an empty set; one product gives its stored row (`fetch`,
+// which reports its errors) or `fresh` with that product; several the sums of
+// SumForecastRowsOverProducts into `fresh`. None after a database error, which is reported.
 template <class R, class Fetch>
 std::optional<R> ForecastRowTotals(const std::vector<int>& products, R fresh, Fetch fetch, const QString& table,
-                                   const QString& keys, const QVariantList& keyArgs, QSqlError* error)
+                                   const QString& keys, const QVariantList& keyArgs)
 {
     if (products.empty())
         return std::nullopt;
-    QSqlError failure;
-    if (products.size() == 1) {
-        if (auto rec = fetch(products.front(), &failure))
-            return rec;
-        fresh.product = products.front();
-    } else {
-        SumForecastRowsOverProducts(table, keys, keyArgs, products, fresh, &failure);
+    if (products.size() > 1) {
+        if (!SumForecastRowsOverProducts(table, keys, keyArgs, products, fresh))
+            return std::nullopt;
+        return fresh;
     }
-    if (failure.type() != QSqlError::NoError) {
-        if (error)
-            *error = failure;
+    bool failed = false;
+    if (auto rec = WatchedRead(failed, [&] { return fetch(products.front()); }))
+        return rec;
+    if (failed)
         return std::nullopt;
-    }
+    fresh.product = products.front();
     return fresh;
 }

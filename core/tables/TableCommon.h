@@ -11,6 +11,7 @@
 //  - record-level XML: the record's CXmlFormat and WriteXml / ReadXml (xml/XmlRecord.h).
 #pragma once
 
+#include "ErrorSink.h"
 #include "db/SqlDialect.h"
 #include "db/SqlQuery.h"
 
@@ -18,6 +19,7 @@
 #include <QString>
 
 #include <optional>
+#include <utility>
 #include <vector>
 
 // ---- reading rows
@@ -38,13 +40,13 @@ struct CRowReader {
     // Every row of the statement; none after a database error or a row that fails the read.
     std::optional<std::vector<R>> List(CSqlQuery& q, OnDbError onError = OnDbError::Report) const
     {
-        if (!Run(q, onError, nullptr))
+        if (!Run(q, onError))
             return std::nullopt;
         std::vector<R> list;
         while (q.next()) {
             auto rec = read(q);
             if (q.readFailed())
-                return Refuse(q, onError, nullptr);
+                return Refuse(q, onError);
             if (rec)
                 list.push_back(std::move(*rec));
             else if (rule == UnreadableRow::FailRead)
@@ -53,16 +55,15 @@ struct CRowReader {
         return list;
     }
 
-    // The first row (the first readable one when the rule skips); none when there is none. A database
-    // error is also handed to the caller through `error`.
-    std::optional<R> First(CSqlQuery& q, OnDbError onError = OnDbError::Report, QSqlError* error = nullptr) const
+    // The first row (the first readable one when the rule skips); none when there is none.
+    std::optional<R> First(CSqlQuery& q, OnDbError onError = OnDbError::Report) const
     {
-        if (!Run(q, onError, error))
+        if (!Run(q, onError))
             return std::nullopt;
         while (q.next()) {
             auto rec = read(q);
             if (q.readFailed())
-                return Refuse(q, onError, error);
+                return Refuse(q, onError);
             if (rec)
                 return rec;
             if (rule == UnreadableRow::FailRead)
@@ -87,23 +88,29 @@ struct CRowReader {
     }
 
 private:
-    static bool Run(CSqlQuery& q, OnDbError onError, QSqlError* error)
+    static bool Run(CSqlQuery& q, OnDbError onError)
     {
-        const bool ok = onError == OnDbError::Report ? q.execOrReport() : q.exec();
-        if (!ok && error)
-            *error = q.lastError();
-        return ok;
+        return onError == OnDbError::Report ? q.execOrReport() : q.exec();
     }
     // A row held a value beyond the program's range: the read fails as a failed statement would.
-    static std::nullopt_t Refuse(const CSqlQuery& q, OnDbError onError, QSqlError* error)
+    static std::nullopt_t Refuse(const CSqlQuery& q, OnDbError onError)
     {
         if (onError == OnDbError::Report)
             ReportComError(q.lastError());
-        if (error)
-            *error = q.lastError();
         return std::nullopt;
     }
 };
+
+// Runs a read that reports its own errors and tells whether it reported one (a failed read and a
+// missing row both answer none); the error goes on to the caller's scope, or the sink, as before.
+template <class Read>
+auto WatchedRead(bool& failed, Read&& read)
+{
+    CErrorCollector watch;
+    auto result = std::forward<Read>(read)();
+    failed = !watch.empty();
+    return result;
+}
 
 // Whether one of the columns of the current row is NULL (a row that a reader refuses).
 bool AnyNull(const CSqlQuery& q, std::initializer_list<const char*> columns);

@@ -18,11 +18,11 @@ const QString kByKey = QStringLiteral(" where product = ? and prognoz = ?");
 
 constexpr CRowReader<R> kRows{&ReadTotalForecastRow, UnreadableRow::Skip};
 
-std::optional<R> FetchByKey(int prognoz, int product, OnDbError onError, QSqlError* error)
+std::optional<R> FetchByKey(int prognoz, int product)
 {
     CSqlQuery q(kSelect + kByKey);
     q.bind(product).bind(prognoz);
-    return kRows.First(q, onError, error);
+    return kRows.First(q);
 }
 
 R NewRecord(int prognoz, int product)
@@ -113,7 +113,7 @@ std::optional<CTotalForecastRecord> GetTotalForecastById(int id)
 
 std::optional<CTotalForecastRecord> GetTotalForecast(int prognoz, int product)
 {
-    return FetchByKey(prognoz, product, OnDbError::Report, nullptr);
+    return FetchByKey(prognoz, product);
 }
 
 CTotalForecastRecord GetOrCreateTotalForecast(int prognoz, int product)
@@ -157,14 +157,13 @@ bool ResetTotalForecastSums(int prognoz)
 
 bool DeleteTotalForecast(CTotalForecastRecord& rec)
 {
-    QSqlError error;
-    std::optional<R> stored;
-    {
+    bool failed = false;
+    const std::optional<R> stored = WatchedRead(failed, [&] {
         CSqlQuery q(kSelect + QStringLiteral(" where id = ?"));
         q.bind(rec.id);
-        stored = kRows.First(q, OnDbError::Report, &error);
-    }
-    if (error.type() != QSqlError::NoError)
+        return kRows.First(q);
+    });
+    if (failed)
         return false;
     if (!ExecSql(QStringLiteral("delete from tfcttotalprognoz where id = ?"), rec.id))
         return false;
@@ -201,14 +200,11 @@ bool AccumulateTotalForecast(const CForecastDataRecord& data)
     });
 }
 
-std::optional<CTotalForecastRecord> GetTotalForecastSums(int prognoz, const std::vector<int>& products,
-                                                         QSqlError* error)
+std::optional<CTotalForecastRecord> GetTotalForecastSums(int prognoz, const std::vector<int>& products)
 {
-    auto fetch = [&](int product, QSqlError* failure) {
-        return FetchByKey(prognoz, product, OnDbError::Silent, failure);
-    };
+    auto fetch = [&](int product) { return FetchByKey(prognoz, product); };
     return ForecastRowTotals(products, NewRecord(prognoz, 0), fetch, QStringLiteral("tfcttotalprognoz"),
-                             QStringLiteral("d.prognoz = ?"), {prognoz}, error);
+                             QStringLiteral("d.prognoz = ?"), {prognoz});
 }
 
 void WriteTotalForecastJournal(const CTotalForecastRecord& rec, int operation)

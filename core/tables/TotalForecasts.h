@@ -36,9 +36,9 @@ int CountCommentedTotals(int prognoz);
 [[nodiscard]] bool AccumulateTotalForecast(const CForecastDataRecord& data);
 // Sums over a set of products: one product gives its stored row (or a new record), several a record
 // with the three year figures, a leaf adding its sums and a group its quantities. None for an empty
-// set, and on a database error, which is not shown but handed to the caller.
-std::optional<CTotalForecastRecord> GetTotalForecastSums(int prognoz, const std::vector<int>& products,
-                                                         QSqlError* error = nullptr);
+// set, and on a database error, which is reported: a caller that decides itself whether to show it
+// collects it (CErrorCollector).
+std::optional<CTotalForecastRecord> GetTotalForecastSums(int prognoz, const std::vector<int>& products);
 void WriteTotalForecastJournal(const CTotalForecastRecord& rec, int operation);
 // None when id, prognoz or product is not an integer.
 std::optional<CTotalForecastRecord> ReadTotalForecastRow(const CSqlQuery& q);

@@ -34,11 +34,11 @@ int main(int argc, char** argv)
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("template"));
         db.setDatabaseName(temp);
         if (db.open()) {
-            QSqlError error;
-            int batch = -1;
-            ok = RunSqlScript(db, SqlDialect::SQLite, script, &error, &batch);
-            if (!ok)
-                std::fprintf(stderr, "batch %d: %s\n", batch, error.text().toLocal8Bit().constData());
+            const auto failure = RunSqlScript(db, SqlDialect::SQLite, script);
+            ok = !failure;
+            if (failure)
+                std::fprintf(stderr, "batch %d: %s\n", failure->batch,
+                             failure->error.text().toLocal8Bit().constData());
             db.close();
         } else {
             std::fprintf(stderr, "%s\n", db.lastError().text().toLocal8Bit().constData());

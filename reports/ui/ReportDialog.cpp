@@ -55,10 +55,8 @@ protected:
         CErrorCollector collector;
         try {
             result = m_builder();
-        } catch (const std::exception& e) {
-            ReportComError(DbError{0, QString::fromLocal8Bit(e.what()), QString()});
         } catch (...) {
-            ReportComError(DbError{0, QStringLiteral("Неизвестная ошибка."), QString()});
+            ReportRunFailure(std::current_exception());
         }
         errors = collector.take();
     }

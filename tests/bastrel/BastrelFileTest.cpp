@@ -75,8 +75,8 @@ protected:
             QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
             db.setDatabaseName(path);
             ASSERT_TRUE(db.open());
-            QSqlError error;
-            ASSERT_TRUE(RunSqlScript(db, SqlDialect::SQLite, sql, &error)) << error.text().toStdString();
+            const auto failure = RunSqlScript(db, SqlDialect::SQLite, sql);
+            ASSERT_FALSE(failure) << failure->error.text().toStdString();
             db.close();
         }
         QSqlDatabase::removeDatabase(name);
@@ -357,8 +357,8 @@ TEST_F(BastrelFileTest, FileInUseIsNotUpgraded)
     // The program holds the file open, as it does while it runs.
     DbConnectParams params;
     params.file = file;
-    QSqlError error;
-    ASSERT_TRUE(OpenDatabase(params, QStringLiteral("holder"), &error)) << error.text().toStdString();
+    const auto error = OpenDatabase(params, QStringLiteral("holder"));
+    ASSERT_FALSE(error) << error->text().toStdString();
     {
         QSqlQuery q(QSqlDatabase::database(QStringLiteral("holder"), false));
         ASSERT_TRUE(q.exec(QStringLiteral("select count(*) from tFctPrognoz")));

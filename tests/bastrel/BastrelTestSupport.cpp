@@ -95,9 +95,8 @@ QString PgDump(const QString& db, bool schemaOnly)
 CAdminLoginLock::CAdminLoginLock()
     : m_name(QStringLiteral("adminlock_") + QUuid::createUuid().toString(QUuid::Id128))
 {
-    QSqlError error;
-    if (!OpenDatabase(*PgAdminParams(), m_name, &error)) {
-        ADD_FAILURE() << error.text().toStdString();
+    if (const auto error = OpenDatabase(*PgAdminParams(), m_name)) {
+        ADD_FAILURE() << error->text().toStdString();
         return;
     }
     QSqlQuery q(QSqlDatabase::database(m_name, false));

@@ -213,10 +213,12 @@ TEST_P(ServerProceduresTest, RecalculateAsTheProgram)
             ASSERT_TRUE(group);
             if (c.receiver == 0) {
                 auto row = run.TotalRow(c.product);
-                RecalcAfterEdit(run, *group, row);
+                ASSERT_TRUE(row);
+                EXPECT_TRUE(RecalcAfterEdit(run, *group, *row));
             } else {
                 auto row = run.DataRow(c.receiver, c.product);
-                RecalcAfterEdit(run, *group, row, *GetForecastReceiver(c.receiver, 1));
+                ASSERT_TRUE(row);
+                EXPECT_TRUE(RecalcAfterEdit(run, *group, *row, *GetForecastReceiver(c.receiver, 1)));
             }
         }
         EXPECT_EQ(Call(QStringLiteral("select sForecastRecalculate(?, ?, ?)"), {twin, c.product, c.receiver}), 0);

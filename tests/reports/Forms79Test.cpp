@@ -6,11 +6,18 @@
 #include "Form7.h"
 #include "Form8.h"
 #include "Form9.h"
+#include "ProductForms.h"
 #include "ProductReport.h"
+#include "ProductRows.h"
 #include "ReportDatabase.h"
 #include "ReportJob.h"
 
 #include <QFile>
+#include <QRegularExpression>
+#include <QSqlError>
+#include <QSqlQuery>
+
+#include <functional>
 
 namespace {
 
@@ -240,6 +247,78 @@ TEST_P(ReportForms79Test, TheBlankFormFollowsTheClassifierAndTheChosenKinds)
 
     Keep("Empty", "Прогноз объемов продукции", {"2026", kCaption, "1", "Учреждение А"}, true,
          {"Прогноз объемов продукции", "Получатель: Учреждение А", "Обоснование", "----Молоко"});
+}
+
+TEST_P(ReportForms79Test, EachBuilderFailsOnceInTheProgramsWords)
+{
+    // A table made unreadable for the case: of the report database, or of the main one.
+    struct Case {
+        const char* what;
+        bool reportTable;
+        const char* table;
+        std::function<int()> build;
+    };
+    std::vector<int> products{10, 11, 13};
+    CProductDepthMap depths;
+    const Case cases[] = {
+        {"form 7 without its report table", true, "reportform7",
+         [] {
+             return BuildReportForm7(1, {1, 3});
+         }},
+        {"form 7 without the receiver map", false, "tClsReceiverMap",
+         [] {
+             return BuildReportForm7(1, {1, 3});
+         }},
+        {"form 8 without the forecast data", false, "tFctPrognozData",
+         [] { return BuildReportForm8(1, Money::fromInt(10)); }},
+        {"the blank form without products", false, "tClsProduct", [] { return BuildProductReport(1, {}, -1, 1); }},
+        {"form 1 without the forecast data", false, "tFctPrognozData",
+         [&] { return BuildReportForm1(1, {3}, products, depths, true); }},
+    };
+    // Not through a prepared statement: PostgreSQL prepares no DDL.
+    const auto rename = [&](const Case& c, const QString& from, const QString& to) {
+        QSqlQuery q((c.reportTable ? GetReportDBConnection() : GetDBConnection()).GetConnection());
+        ASSERT_TRUE(q.exec(QStringLiteral("alter table %1 rename to %2").arg(from, to)))
+            << q.lastError().text().toStdString();
+    };
+    const QRegularExpression cyrillic(QStringLiteral("[А-Яа-яЁё]"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        rename(c, QLatin1String(c.table), QStringLiteral("gone"));
+        std::vector<DbError> errors;
+        int result = 0;
+        {
+            CErrorCollector collector;
+            result = c.build();
+            errors = collector.take();
+        }
+        rename(c, QStringLiteral("gone"), QLatin1String(c.table));
+        EXPECT_EQ(result, -1);
+        ASSERT_EQ(errors.size(), 1u);
+        // The database's failure comes with its code or its own text; the builders' own are Russian.
+        const DbError& e = errors[0];
+        EXPECT_TRUE(e.code != 0 || !e.description.isEmpty() || e.message.contains(cyrillic)) << e.text().toStdString();
+    }
+    EXPECT_TRUE(messages.empty());
+
+    // A share whose units have no conversion: the conversion's box tells, the failure itself is not
+    // told again.
+    Exec("insert into tClsMeasurement (id, name, type, code, oboznachenie) values (5, 'Доллар', 2, '840', '$')");
+    ReportProductRow top;
+    top.measurementPriceId = 1;
+    top.sumNext = Money::fromInt(100);
+    ReportProductRow row;
+    row.measurementPriceId = 5;
+    row.sumNext = Money::fromInt(10);
+    try {
+        ComputeShares(row, top);
+        ADD_FAILURE() << "no failure";
+    } catch (const CReportFailure& failure) {
+        EXPECT_TRUE(failure.shown());
+        EXPECT_EQ(failure.error().message, QStringLiteral("Не найдена единица измерения"));
+    }
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, QStringLiteral("Нет коэффициента пересчета из Рубль в Доллар!"));
 }
 
 LIR_INSTANTIATE_DB_TEST(ReportForms79Test);

@@ -181,7 +181,10 @@ TEST_F(ReportDialogTest, ARunThatBuiltNothingTellsWhyOnceAndOpensNothing)
         QString told;
     };
     const Case cases[] = {
-        {"a builder that throws", []() -> int { throw std::runtime_error("Сбой построителя"); }, "Сбой построителя"},
+        {"a builder that fails", []() -> int { throw CReportFailure(QStringLiteral("Сбой построителя")); },
+         "Сбой построителя"},
+        {"a foreign exception, whose own text is not shown",
+         []() -> int { throw std::runtime_error("builder failed"); }, "Неизвестная ошибка."},
         {"a missing report database",
          [this] {
              QFile::remove(home() + "LIRR.db");

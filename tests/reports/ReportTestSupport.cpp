@@ -34,10 +34,8 @@ void LoadReportFixture(SqlDialect dialect)
     ASSERT_FALSE(script.isEmpty());
     QSqlDatabase db = GetDBConnection().GetConnection();
     ASSERT_TRUE(db.isValid());
-    QSqlError error;
-    int batch = -1;
-    ASSERT_TRUE(RunSqlScript(db, dialect, QString::fromUtf8(script), &error, &batch))
-        << "batch " << batch << ": " << error.text().toStdString();
+    const auto failure = RunSqlScript(db, dialect, QString::fromUtf8(script));
+    ASSERT_FALSE(failure) << "batch " << failure->batch << ": " << failure->error.text().toStdString();
     if (dialect != SqlDialect::PostgreSQL)
         return;
     for (const auto& [table, columns] : kMoneyColumns) {

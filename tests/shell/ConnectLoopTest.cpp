@@ -242,9 +242,8 @@ TEST_F(ConnectLoopTest, ConnectsToAServerDatabaseOfTheCurrentVersion)
     {
         QSqlDatabase db = adminDb(dbName);
         ASSERT_TRUE(db.open());
-        QSqlError error;
-        EXPECT_TRUE(RunSqlScript(db, SqlDialect::PostgreSQL, SchemaScript(SqlDialect::PostgreSQL), &error))
-            << error.text().toStdString();
+        const auto failure = RunSqlScript(db, SqlDialect::PostgreSQL, SchemaScript(SqlDialect::PostgreSQL));
+        EXPECT_FALSE(failure) << failure->error.text().toStdString();
         db.close();
     }
     QSqlDatabase::removeDatabase(conn);

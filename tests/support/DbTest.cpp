@@ -49,11 +49,10 @@ QString EnsurePgTemplate(QSqlDatabase& admin)
             p.dbName = name;
             QSqlDatabase db = AdminDb(conn, p);
             if (db.open()) {
-                QSqlError error;
-                int batch = -1;
-                ok = RunSqlScript(db, SqlDialect::PostgreSQL, script, &error, &batch);
-                if (!ok)
-                    failure = QStringLiteral("batch %1: %2").arg(batch).arg(error.text());
+                const auto failed = RunSqlScript(db, SqlDialect::PostgreSQL, script);
+                ok = !failed;
+                if (failed)
+                    failure = QStringLiteral("batch %1: %2").arg(failed->batch).arg(failed->error.text());
                 db.close();
             } else {
                 failure = db.lastError().text();

@@ -9,7 +9,8 @@ inline QString ConversionMissing(const QString& source, const QString& target)
     return QStringLiteral("Не задана единица пересчёта из '") + source + QStringLiteral("' в '") + target
         + QStringLiteral("'");
 }
-inline constexpr const char* kUnknownMeasurement = "invalid measurent id ";
+// The unit id follows.
+inline const QString kUnknownMeasurement = QStringLiteral("Не найдена единица измерения с кодом ");
 inline const QString kNoPriceUnit = QStringLiteral("Не задана ценовая единица измерения для ");
 inline const QString kProductsBroken = QStringLiteral("ошибка при получении продуктов группы. Схема БД нарушена");
 inline const QString kReceiversBroken =

@@ -4,20 +4,14 @@
 #include "tables/MConverts.h"
 #include "tables/Measurements.h"
 
-CConversionError::CConversionError(const QString& sourceName, const QString& targetName)
-    : std::logic_error(CalcTexts::ConversionMissing(sourceName, targetName).toStdString())
-    , m_source(sourceName)
-    , m_target(targetName)
+QString CConversionFailure::text() const
 {
+    if (unknownUnit)
+        return CalcTexts::kUnknownMeasurement + QString::number(*unknownUnit);
+    return CalcTexts::ConversionMissing(sourceName, targetName);
 }
 
-CUnknownMeasurementError::CUnknownMeasurementError(int id)
-    : std::logic_error(CalcTexts::kUnknownMeasurement)
-    , m_id(id)
-{
-}
-
-double GetConversionKoef(int base, int produce)
+CConversionKoef GetConversionKoef(int base, int produce)
 {
     if (const auto direct = FindMConvert(base, produce))
         return direct->koef;
@@ -25,14 +19,14 @@ double GetConversionKoef(int base, int produce)
         return 1.0 / reverse->koef;
     const auto source = GetMeasurement(base);
     if (!source)
-        throw CUnknownMeasurementError(base);
+        return CConversionFailure{base, {}, {}};
     const auto target = GetMeasurement(produce);
     if (!target)
-        throw CUnknownMeasurementError(produce);
-    throw CConversionError(source->name, target->name);
+        return CConversionFailure{produce, {}, {}};
+    return CConversionFailure{std::nullopt, source->name, target->name};
 }
 
-double CConversionCache::Koef(int base, int produce)
+CConversionKoef CConversionCache::Koef(int base, int produce)
 {
     if (base == produce)
         return 1.0;
@@ -40,13 +34,11 @@ double CConversionCache::Koef(int base, int produce)
     if (const auto it = m_known.find(key); it != m_known.end())
         return it->second;
     if (const auto it = m_missing.find(key); it != m_missing.end())
-        std::rethrow_exception(it->second);
-    try {
-        const double koef = GetConversionKoef(base, produce);
-        m_known.emplace(key, koef);
-        return koef;
-    } catch (const std::logic_error&) {
-        m_missing.emplace(key, std::current_exception());
-        throw;
-    }
+        return it->second;
+    CConversionKoef koef = GetConversionKoef(base, produce);
+    if (koef)
+        m_known.emplace(key, *koef);
+    else
+        m_missing.emplace(key, koef.failure());
+    return koef;
 }

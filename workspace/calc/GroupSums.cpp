@@ -9,69 +9,89 @@ using F = CForecastRowFields;
 constexpr Money F::*kSums[3] = {&F::sumLast, &F::sumCurr, &F::sumNext};
 constexpr Money F::*kValues[3] = {&F::valueLast, &F::valueCurr, &F::valueNext};
 
-// The total of a year as money: the converted part rounded once, half to even.
-Money ToMoney(const CYearTotal& total, const CProductRecord& group)
+// The total of a year as money: the converted part rounded once, half to even; none beyond the
+// money range.
+std::optional<Money> ToMoney(const CYearTotal& total)
 {
     const auto converted = Money::fromDouble(total.converted);
     const Money sum = converted ? total.exact + *converted : Money::invalid();
     if (!sum.isValid())
-        throw std::range_error((CalcTexts::kSumOverflow + group.name).toStdString());
+        return std::nullopt;
     return sum;
 }
 
+CCalcStatus SumOverflow(const CProductRecord& group)
+{
+    return CCalcStatus::Failed(CalcTexts::kSumOverflow + group.name);
+}
+
 template <class Row, class Rows>
-void SumFromDatabase(IRecalcProgress* progress, const CProductRecord& group, Row& row, const Rows& rows,
-                     CConversionCache& koef)
+CCalcStatus SumFromDatabase(IRecalcProgress* progress, const CProductRecord& group, Row& row, const Rows& rows,
+                            CConversionCache& koef)
 {
     auto children = LoadProductChildren(group.id, group.prognoz);
     if (!children)
-        throw std::logic_error(CalcTexts::kProductsBroken.toStdString());
+        return CCalcStatus::Failed(CalcTexts::kProductsBroken);
     std::vector<int> ids;
     for (const CProductRecord& child : *children)
         ids.push_back(child.id);
     const auto sums = rows.ReadSums(ids);
+    if (!sums)
+        return sums.failure();
     std::vector<CGroupMember> members;
     for (const CProductRecord& child : *children) {
-        const auto it = sums.find(child.id);
-        members.push_back({&child, it == sums.end() ? CMemberSums{} : it->second});
+        const auto it = sums->find(child.id);
+        members.push_back({&child, it == sums->end() ? CMemberSums{} : it->second});
     }
-    SumGroupRows(group, members, koef, row, progress);
+    return SumGroupRows(group, members, koef, row, progress);
 }
 
 } // namespace
 
-void AddMemberSums(CGroupAccumulator& acc, const CProductRecord& member, const CMemberSums& sums,
-                   CConversionCache& koef)
+CCalcStatus AddMemberSums(CGroupAccumulator& acc, const CProductRecord& member, const CMemberSums& sums,
+                          CConversionCache& koef)
 {
     if (member.measurementPrice == 0)
-        throw std::logic_error((CalcTexts::kNoPriceUnit + member.name).toStdString());
+        return CCalcStatus::Failed(CalcTexts::kNoPriceUnit + member.name);
     const bool convert = member.measurementPrice != acc.group.measurementPrice;
-    const double k = convert ? koef.Koef(member.measurementPrice, acc.group.measurementPrice) : 1.0;
+    double k = 1.0;
+    if (convert) {
+        const CConversionKoef found = koef.Koef(member.measurementPrice, acc.group.measurementPrice);
+        if (!found)
+            return CCalcStatus::Failed(found.failure().text());
+        k = *found;
+    }
     auto add = [&](CYearTotal& total, Money sum) {
         // A sum read from NULL counts as 0.
         const Money m = Money::fromRaw(sum.raw());
         if (convert) {
             total.converted += m.toDouble() * k;
-        } else {
-            total.exact += m;
-            if (!total.exact.isValid())
-                throw std::range_error((CalcTexts::kSumOverflow + acc.group.name).toStdString());
+            return true;
         }
+        total.exact += m;
+        return total.exact.isValid();
     };
-    add(acc.last, sums.last);
-    add(acc.curr, sums.curr);
-    add(acc.next, sums.next);
+    if (!add(acc.last, sums.last) || !add(acc.curr, sums.curr) || !add(acc.next, sums.next))
+        return SumOverflow(acc.group);
+    return {};
 }
 
-void WriteGroupSums(const CGroupAccumulator& acc, CForecastRowFields& row)
+CCalcStatus WriteGroupSums(const CGroupAccumulator& acc, CForecastRowFields& row)
 {
     if (!acc.group.IsGroup())
-        return;
+        return {};
     const int kind = acc.group.type;
     if (kind != GROUP_SUM_OF_MEMBERS && kind != GROUP_TOTAL_ROW && kind != GROUP_BALANCE_ROW
         && kind != GROUP_BALANCE_LEGACY)
-        return;
-    const Money totals[3] = {ToMoney(acc.last, acc.group), ToMoney(acc.curr, acc.group), ToMoney(acc.next, acc.group)};
+        return {};
+    Money totals[3];
+    const CYearTotal* years[3] = {&acc.last, &acc.curr, &acc.next};
+    for (int year = 0; year < 3; ++year) {
+        const auto total = ToMoney(*years[year]);
+        if (!total)
+            return SumOverflow(acc.group);
+        totals[year] = *total;
+    }
     for (int year = 0; year < 3; ++year) {
         Money& sum = row.*kSums[year];
         Money& value = row.*kValues[year];
@@ -88,10 +108,11 @@ void WriteGroupSums(const CGroupAccumulator& acc, CForecastRowFields& row)
             break;
         }
     }
+    return {};
 }
 
-void SumGroupRows(const CProductRecord& group, const std::vector<CGroupMember>& members, CConversionCache& koef,
-                  CForecastRowFields& row, IRecalcProgress* progress)
+CCalcStatus SumGroupRows(const CProductRecord& group, const std::vector<CGroupMember>& members, CConversionCache& koef,
+                         CForecastRowFields& row, IRecalcProgress* progress)
 {
     CGroupAccumulator acc(group);
     if (progress)
@@ -99,19 +120,20 @@ void SumGroupRows(const CProductRecord& group, const std::vector<CGroupMember>& 
     for (const CGroupMember& member : members) {
         if (progress)
             progress->ShowInner(member.product);
-        AddMemberSums(acc, *member.product, member.sums, koef);
+        if (CCalcStatus added = AddMemberSums(acc, *member.product, member.sums, koef); !added)
+            return added;
     }
-    WriteGroupSums(acc, row);
+    return WriteGroupSums(acc, row);
 }
 
-void SumGroupMembers(IRecalcProgress* progress, const CProductRecord& group, CForecastDataRecord& row, int receiverId,
-                     CConversionCache& koef)
+CCalcStatus SumGroupMembers(IRecalcProgress* progress, const CProductRecord& group, CForecastDataRecord& row,
+                            int receiverId, CConversionCache& koef)
 {
-    SumFromDatabase(progress, group, row, CDataRows(group.prognoz, receiverId), koef);
+    return SumFromDatabase(progress, group, row, CDataRows(group.prognoz, receiverId), koef);
 }
 
-void SumGroupMembers(IRecalcProgress* progress, const CProductRecord& group, CTotalForecastRecord& row,
-                     CConversionCache& koef)
+CCalcStatus SumGroupMembers(IRecalcProgress* progress, const CProductRecord& group, CTotalForecastRecord& row,
+                            CConversionCache& koef)
 {
-    SumFromDatabase(progress, group, row, CTotalRows(group.prognoz), koef);
+    return SumFromDatabase(progress, group, row, CTotalRows(group.prognoz), koef);
 }

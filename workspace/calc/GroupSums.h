@@ -51,27 +51,29 @@ struct CGroupAccumulator {
     CYearTotal next;
 };
 
-// Adds one member, converted into the group's unit. Throws when the member has no price unit or the
-// units have no coefficient.
-void AddMemberSums(CGroupAccumulator& acc, const CProductRecord& member, const CMemberSums& sums,
-                   CConversionCache& koef);
+// Adds one member, converted into the group's unit. Fails when the member has no price unit, the
+// units have no coefficient or the sum leaves the money range.
+CCalcStatus AddMemberSums(CGroupAccumulator& acc, const CProductRecord& member, const CMemberSums& sums,
+                          CConversionCache& koef);
 // Writes the totals into the group's row by its kind (rounded once, half to even); a row of another
-// kind, or of a product that is no group, stays as it is.
-void WriteGroupSums(const CGroupAccumulator& acc, CForecastRowFields& row);
+// kind, or of a product that is no group, stays as it is, and so does a row whose totals leave the
+// money range (which fails).
+CCalcStatus WriteGroupSums(const CGroupAccumulator& acc, CForecastRowFields& row);
 // The same rule for a consolidated row.
-inline void ApplyGroupTotals(const CGroupAccumulator& acc, CTotalForecastRecord& row)
+inline CCalcStatus ApplyGroupTotals(const CGroupAccumulator& acc, CTotalForecastRecord& row)
 {
-    WriteGroupSums(acc, row);
+    return WriteGroupSums(acc, row);
 }
 
 // The one summing rule over rows the caller holds: the members in their order, then the group's
 // row by its kind. Reports the member count and each member to the progress sink when there is one.
-void SumGroupRows(const CProductRecord& group, const std::vector<CGroupMember>& members, CConversionCache& koef,
-                  CForecastRowFields& row, IRecalcProgress* progress = nullptr);
+// A failure leaves the row as it was.
+CCalcStatus SumGroupRows(const CProductRecord& group, const std::vector<CGroupMember>& members, CConversionCache& koef,
+                         CForecastRowFields& row, IRecalcProgress* progress = nullptr);
 
 // The same from the database: the group's members with a price row and their rows of the receiver
 // (of the consolidated forecast for a consolidated row), in one read. Changes the row in memory only.
-void SumGroupMembers(IRecalcProgress* progress, const CProductRecord& group, CForecastDataRecord& row, int receiverId,
-                     CConversionCache& koef);
-void SumGroupMembers(IRecalcProgress* progress, const CProductRecord& group, CTotalForecastRecord& row,
-                     CConversionCache& koef);
+CCalcStatus SumGroupMembers(IRecalcProgress* progress, const CProductRecord& group, CForecastDataRecord& row,
+                            int receiverId, CConversionCache& koef);
+CCalcStatus SumGroupMembers(IRecalcProgress* progress, const CProductRecord& group, CTotalForecastRecord& row,
+                            CConversionCache& koef);

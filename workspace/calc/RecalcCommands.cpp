@@ -7,14 +7,16 @@ namespace {
 
 // The editor's receiver (none for the consolidated forecast) and product; false when one cannot be
 // read. Without a product id, the forecast's top product.
-bool ReadEditorRows(CRecalcRun& run, int receiverId, std::optional<int> productId,
-                    std::optional<CReceiverRecord>& receiver, std::optional<CProductRecord>& product)
+CCalcResult<bool> ReadEditorRows(CRecalcRun& run, int receiverId, std::optional<int> productId,
+                                 std::optional<CReceiverRecord>& receiver, std::optional<CProductRecord>& product)
 {
     product = productId ? GetProduct(*productId, run.forecast()) : GetRootProduct(run.forecast());
-    run.CheckDb();
+    if (CCalcStatus db = run.CheckDb(); !db)
+        return db;
     if (receiverId >= 1) {
         receiver = GetForecastReceiver(receiverId, run.forecast());
-        run.CheckDb();
+        if (CCalcStatus db = run.CheckDb(); !db)
+            return db;
         if (!receiver)
             return false;
     }
@@ -22,80 +24,89 @@ bool ReadEditorRows(CRecalcRun& run, int receiverId, std::optional<int> productI
 }
 
 // The receiver's rows of the product and below: with its members when it is a receiver group.
-void RecalcReceiverRows(CRecalcRun& run, const CProductRecord& product, CForecastDataRecord& row,
-                        const CReceiverRecord& receiver)
+CCalcStatus RecalcReceiverRows(CRecalcRun& run, const CProductRecord& product, CForecastDataRecord& row,
+                               const CReceiverRecord& receiver)
 {
     if (IsSubordinateGroup(receiver))
-        RecalcReceiverSubtree(run, product, row, receiver);
-    else
-        RecalcProductSubtree(run, product, row, receiver);
+        return RecalcReceiverSubtree(run, product, row, receiver);
+    return RecalcProductSubtree(run, product, row, receiver);
 }
 
 // Runs the walk on the receiver's row of the product (or the consolidated row); with saveAgain the
 // row is saved once more, as the editor does, and handed back.
 template <class DataWalk, class TotalWalk>
-void OnProductRow(CRecalcRun& run, const std::optional<CReceiverRecord>& receiver, const CProductRecord& product,
-                  bool saveAgain, CForecastRowFields* out, DataWalk dataWalk, TotalWalk totalWalk)
+CCalcStatus OnProductRow(CRecalcRun& run, const std::optional<CReceiverRecord>& receiver, const CProductRecord& product,
+                         bool saveAgain, CForecastRowFields* out, DataWalk dataWalk, TotalWalk totalWalk)
 {
-    auto finish = [&](auto& row, const auto& rows) {
+    auto walk = [&](auto row, auto& walkRow, const auto& rows) {
+        if (!row)
+            return row.failure();
+        if (CCalcStatus walked = walkRow(*row); !walked)
+            return walked;
         if (saveAgain)
-            rows.Save(row, false);
+            if (CCalcStatus saved = rows.Save(*row, false); !saved)
+                return saved;
         if (out)
-            *out = row;
+            *out = *row;
+        return CCalcStatus();
     };
-    if (receiver) {
-        CForecastDataRecord row = run.DataRow(receiver->id, product.id);
-        dataWalk(row);
-        finish(row, CDataRows(run.forecast(), receiver->id));
-    } else {
-        CTotalForecastRecord row = run.TotalRow(product.id);
-        totalWalk(row);
-        finish(row, CTotalRows(run.forecast()));
-    }
+    if (receiver)
+        return walk(run.DataRow(receiver->id, product.id), dataWalk, CDataRows(run.forecast(), receiver->id));
+    return walk(run.TotalRow(product.id), totalWalk, CTotalRows(run.forecast()));
 }
 
 // The product's rows and below for the receiver or the consolidated forecast.
-int RecalcFromProduct(CRecalcRun& run, int receiverId, std::optional<int> productId, bool saveAgain,
-                      CForecastRowFields* out, bool* receiverGroup, IRecalcStatusText* status)
+CCalcResult<int> RecalcFromProduct(CRecalcRun& run, int receiverId, std::optional<int> productId, bool saveAgain,
+                                   CForecastRowFields* out, bool* receiverGroup, IRecalcStatusText* status)
 {
     std::optional<CReceiverRecord> receiver;
     std::optional<CProductRecord> product;
-    if (!ReadEditorRows(run, receiverId, productId, receiver, product))
-        return RECALC_NOTHING;
+    const auto found = ReadEditorRows(run, receiverId, productId, receiver, product);
+    if (!found)
+        return found.failure();
+    if (!*found)
+        return int(RECALC_NOTHING);
     if (receiverGroup)
         *receiverGroup = receiver && IsSubordinateGroup(*receiver);
     if (status) {
         status->SetProductText(QString());
         status->SetReceiverText(receiver ? receiver->name : QString());
     }
-    OnProductRow(
+    const CCalcStatus walked = OnProductRow(
         run, receiver, *product, saveAgain, out,
-        [&](CForecastDataRecord& row) { RecalcReceiverRows(run, *product, row, *receiver); },
-        [&](CTotalForecastRecord& row) { RecalcProductSubtree(run, *product, row); });
+        [&](CForecastDataRecord& row) { return RecalcReceiverRows(run, *product, row, *receiver); },
+        [&](CTotalForecastRecord& row) { return RecalcProductSubtree(run, *product, row); });
+    if (!walked)
+        return walked;
     if (status) {
         status->SetReceiverText(QString());
         status->SetProductText(QString());
     }
-    return RECALC_DONE;
+    return int(RECALC_DONE);
 }
 
 } // namespace
 
-RecalcOutcome RunRecalc(int forecast, RecalcProgressHolder& holder, const std::function<int(CRecalcRun&)>& work)
+RecalcOutcome RunRecalc(int forecast, RecalcProgressHolder& holder,
+                        const std::function<CCalcResult<int>(CRecalcRun&)>& work)
 {
     RecalcOutcome out;
     CRecalcRun run(forecast, holder);
     QString message;
     try {
-        out.result = work(run);
+        const CCalcResult<int> result = work(run);
+        if (result) {
+            out.result = *result;
+        } else {
+            out.result = RECALC_STOPPED;
+            message = result.failure().message();
+        }
     } catch (const CRecalcCancelled&) {
         out.result = RECALC_STOPPED;
         out.cancelled = true;
-    } catch (const CRecalcDbFailure&) {
+    } catch (...) {
         out.result = RECALC_STOPPED;
-    } catch (const std::exception& e) {
-        out.result = RECALC_STOPPED;
-        message = QString::fromUtf8(e.what());
+        message = ForeignFailure(std::current_exception()).message;
     }
     for (const DbError& error : run.TakeErrors())
         out.errors << error.text();
@@ -110,12 +121,14 @@ RecalcOutcome RecalcForecastThread(const RecalcThreadParams& params, RecalcProgr
 {
     CRecalcProgressScope scope(holder, params.progress);
     IRecalcStatusText* status = params.status;
-    return RunRecalc(params.forecast, holder, [&](CRecalcRun& run) {
+    return RunRecalc(params.forecast, holder, [&](CRecalcRun& run) -> CCalcResult<int> {
         const int forecast = run.forecast();
         const auto product = GetRootProduct(forecast);
-        run.CheckDb();
+        if (CCalcStatus db = run.CheckDb(); !db)
+            return db;
         const auto root = GetForecastRootReceiver(forecast);
-        run.CheckDb();
+        if (CCalcStatus db = run.CheckDb(); !db)
+            return db;
         if (!root)
             return int(RECALC_NO_ROOT);
         if (params.receiverId < 1)
@@ -126,15 +139,18 @@ RecalcOutcome RecalcForecastThread(const RecalcThreadParams& params, RecalcProgr
             status->SetProductText(QString());
         const auto children = LoadReceiverChildren(root->id, forecast);
         if (!children)
-            throw std::logic_error(CalcTexts::kReceiversBroken.toStdString());
+            return CCalcStatus::Failed(CalcTexts::kReceiversBroken);
         for (const CReceiverRecord& child : *children) {
             run.CheckCancel();
             if (child.id == root->id)
                 continue;
             if (status)
                 status->SetReceiverText(child.name);
-            CForecastDataRecord row = run.DataRow(child.id, product->id);
-            RecalcReceiverRows(run, *product, row, child);
+            auto row = run.DataRow(child.id, product->id);
+            if (!row)
+                return row.failure();
+            if (CCalcStatus done = RecalcReceiverRows(run, *product, *row, child); !done)
+                return done;
         }
         // Last the root, whose own rows stay: only its group rows are derived.
         return RecalcFromProduct(run, root->id, product->id, false, nullptr, nullptr, status);
@@ -152,15 +168,20 @@ RecalcOutcome RecalcGroupsThread(const RecalcThreadParams& params, RecalcProgres
 RecalcOutcome RecalcEditedGroup(int forecast, int receiverId, int groupId, CForecastRowFields* groupRow)
 {
     RecalcProgressHolder none; // the automatic recalculation reports no progress
-    return RunRecalc(forecast, none, [&](CRecalcRun& run) {
+    return RunRecalc(forecast, none, [&](CRecalcRun& run) -> CCalcResult<int> {
         std::optional<CReceiverRecord> receiver;
         std::optional<CProductRecord> group;
-        if (!ReadEditorRows(run, receiverId, groupId, receiver, group))
+        const auto found = ReadEditorRows(run, receiverId, groupId, receiver, group);
+        if (!found)
+            return found.failure();
+        if (!*found)
             return int(RECALC_NOTHING);
-        OnProductRow(
+        const CCalcStatus walked = OnProductRow(
             run, receiver, *group, true, groupRow,
-            [&](CForecastDataRecord& row) { RecalcAfterEdit(run, *group, row, *receiver); },
-            [&](CTotalForecastRecord& row) { RecalcAfterEdit(run, *group, row); });
+            [&](CForecastDataRecord& row) { return RecalcAfterEdit(run, *group, row, *receiver); },
+            [&](CTotalForecastRecord& row) { return RecalcAfterEdit(run, *group, row); });
+        if (!walked)
+            return walked;
         return int(RECALC_DONE);
     });
 }

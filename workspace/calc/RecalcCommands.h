@@ -23,9 +23,11 @@ struct RecalcOutcome {
     QStringList errors;
 };
 
-// Runs the work in a run of the forecast whose progress goes to the holder. A cancel, a database
-// error or an exception ends the work; the rows saved so far stay.
-RecalcOutcome RunRecalc(int forecast, RecalcProgressHolder& holder, const std::function<int(CRecalcRun&)>& work);
+// Runs the work in a run of the forecast whose progress goes to the holder. The work answers its
+// RecalcResult or the failure that ended it; a cancel, a failure or an exception ends the work and
+// the rows saved so far stay.
+RecalcOutcome RunRecalc(int forecast, RecalcProgressHolder& holder,
+                        const std::function<CCalcResult<int>(CRecalcRun&)>& work);
 
 struct RecalcThreadParams {
     IRecalcProgress* progress = nullptr; // the status window's, or none

@@ -47,15 +47,15 @@ CRecalcRun::CRecalcRun(int forecast, RecalcProgressHolder& holder)
 {
 }
 
-const CProductTree& CRecalcRun::products()
+CCalcResult<const CProductTree*> CRecalcRun::products()
 {
     if (!m_products) {
         auto list = LoadPricedProducts(m_forecast);
         if (!list)
-            throw std::logic_error(CalcTexts::kProductsBroken.toStdString());
+            return CCalcStatus::Failed(CalcTexts::kProductsBroken);
         m_products = std::make_unique<CProductTree>(std::move(*list));
     }
-    return *m_products;
+    return m_products.get();
 }
 
 void CRecalcRun::CheckCancel() const
@@ -64,23 +64,24 @@ void CRecalcRun::CheckCancel() const
         throw CRecalcCancelled();
 }
 
-void CRecalcRun::CheckDb() const
+CCalcStatus CRecalcRun::CheckDb() const
 {
-    if (!m_errors.empty())
-        throw CRecalcDbFailure();
+    return m_errors.empty() ? CCalcStatus() : CCalcStatus::DbFailed();
 }
 
-CForecastDataRecord CRecalcRun::DataRow(int receiver, int product)
+CCalcResult<CForecastDataRecord> CRecalcRun::DataRow(int receiver, int product)
 {
     CForecastDataRecord row = GetOrNewForecastData(m_forecast, receiver, product);
-    CheckDb();
+    if (CCalcStatus db = CheckDb(); !db)
+        return db;
     return row;
 }
 
-CTotalForecastRecord CRecalcRun::TotalRow(int product)
+CCalcResult<CTotalForecastRecord> CRecalcRun::TotalRow(int product)
 {
     CTotalForecastRecord row = GetOrCreateTotalForecast(m_forecast, product);
-    CheckDb();
+    if (CCalcStatus db = CheckDb(); !db)
+        return db;
     return row;
 }
 
@@ -105,8 +106,8 @@ QString ProductCondition(const std::vector<int>& products, const QString& column
     return FewProducts(products) ? QStringLiteral(" and ") + Dialect().IdSetCondition(column) : QString();
 }
 
-std::unordered_map<int, CMemberSums> ReadSumsOf(const QString& table, const QString& keys, QVariantList args,
-                                                const std::vector<int>& products)
+CCalcResult<std::unordered_map<int, CMemberSums>> ReadSumsOf(const QString& table, const QString& keys,
+                                                             QVariantList args, const std::vector<int>& products)
 {
     std::unordered_map<int, CMemberSums> sums;
     if (products.empty())
@@ -117,17 +118,17 @@ std::unordered_map<int, CMemberSums> ReadSumsOf(const QString& table, const QStr
     if (FewProducts(products))
         q.bind(IdSetArgument(products));
     if (!q.execOrReport())
-        throw CRecalcDbFailure();
+        return CCalcStatus::DbFailed();
     while (q.next())
         sums[q.intValue("product")] = {q.money("sumLast"), q.money("sumCurr"), q.money("sumNext")};
     return sums;
 }
 
 template <class Row>
-std::unordered_map<int, Row> ByProduct(std::optional<std::vector<Row>> rows)
+CCalcResult<std::unordered_map<int, Row>> ByProduct(std::optional<std::vector<Row>> rows)
 {
     if (!rows)
-        throw CRecalcDbFailure();
+        return CCalcStatus::DbFailed();
     std::unordered_map<int, Row> out;
     for (Row& row : *rows)
         out.emplace(row.product, std::move(row));
@@ -142,8 +143,8 @@ SqlFilter ProductSetFilter(const QString& keys, QVariantList args, const std::ve
 
 } // namespace
 
-std::unordered_map<int, CCategorySums> ReadCategorySums(int forecast, int groupReceiver,
-                                                        const std::vector<int>& products, bool onlyThese)
+CCalcResult<std::unordered_map<int, CCategorySums>> ReadCategorySums(int forecast, int groupReceiver,
+                                                                     const std::vector<int>& products, bool onlyThese)
 {
     std::unordered_map<int, CCategorySums> sums;
     if (products.empty())
@@ -161,8 +162,7 @@ std::unordered_map<int, CCategorySums> ReadCategorySums(int forecast, int groupR
         q.bind(IdSetArgument(products));
     if (!q.exec()) {
         const QSqlError error = q.lastError();
-        const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
-        throw std::logic_error(text.toStdString());
+        return CCalcStatus::Failed(error.databaseText().isEmpty() ? error.text() : error.databaseText());
     }
     while (q.next())
         sums[q.intValue("product")] = {SumOf(q, "sumLast"),   SumOf(q, "sumCurr"),   SumOf(q, "sumNext"),
@@ -183,7 +183,7 @@ void ApplyCategorySums(const std::unordered_map<int, CCategorySums>& sums, CFore
 }
 
 template <class R>
-std::unordered_map<int, CMemberSums> CRowStore<R>::ReadSums(const std::vector<int>& products) const
+CCalcResult<std::unordered_map<int, CMemberSums>> CRowStore<R>::ReadSums(const std::vector<int>& products) const
 {
     if constexpr (std::is_same_v<R, CForecastDataRecord>)
         return ReadSumsOf(QStringLiteral("tfctprognozdata"), QStringLiteral("prognoz = ? and receiver = ?"),
@@ -193,10 +193,10 @@ std::unordered_map<int, CMemberSums> CRowStore<R>::ReadSums(const std::vector<in
 }
 
 template <class R>
-std::unordered_map<int, R> CRowStore<R>::ReadRows(const std::vector<int>& products) const
+CCalcResult<std::unordered_map<int, R>> CRowStore<R>::ReadRows(const std::vector<int>& products) const
 {
     if (products.empty())
-        return {};
+        return std::unordered_map<int, R>();
     if constexpr (std::is_same_v<R, CForecastDataRecord>)
         return ByProduct(LoadForecastData(
             ProductSetFilter(QStringLiteral("prognoz = ? and receiver = ?"), {m_forecast, m_receiver}, products)));
@@ -216,15 +216,14 @@ R CRowStore<R>::New(int product) const
 }
 
 template <class R>
-void CRowStore<R>::Save(R& row, bool takeNewId) const
+CCalcStatus CRowStore<R>::Save(R& row, bool takeNewId) const
 {
     bool saved;
     if constexpr (std::is_same_v<R, CForecastDataRecord>)
         saved = SaveForecastData(row, takeNewId);
     else
         saved = SaveTotalForecast(row);
-    if (!saved)
-        throw CRecalcDbFailure();
+    return saved ? CCalcStatus() : CCalcStatus::DbFailed();
 }
 
 template class CRowStore<CForecastDataRecord>;

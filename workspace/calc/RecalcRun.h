@@ -11,21 +11,12 @@
 #include "tables/TotalForecasts.h"
 
 #include <memory>
-#include <stdexcept>
 #include <unordered_map>
 #include <vector>
 
-// The thread running the walk was asked to stop.
+// The thread running the walk was asked to stop: the one outcome that is thrown, from deep inside a
+// walk to the frame of the run.
 struct CRecalcCancelled { };
-
-// A database error was reported (through ReportComError) and the walk cannot go on.
-class CRecalcDbFailure : public std::runtime_error {
-public:
-    CRecalcDbFailure()
-        : std::runtime_error("Ошибка при обращении к базе данных")
-    {
-    }
-};
 
 // Products of a forecast as a tree: children in position order.
 class CProductTree {
@@ -57,17 +48,17 @@ public:
     // The sink of the holder; none for a run nobody watches.
     IRecalcProgress* progress() const { return m_holder.Get(); }
     CConversionCache& koef() { return m_koef; }
-    // The products with a price row in the forecast, read once. Throws the products error when they
-    // cannot be read.
-    const CProductTree& products();
+    // The products with a price row in the forecast, read once; the products error when they cannot
+    // be read.
+    CCalcResult<const CProductTree*> products();
 
     // Throws CRecalcCancelled when the thread was asked to stop.
     void CheckCancel() const;
-    // Throws CRecalcDbFailure when a database error was reported during the run.
-    void CheckDb() const;
-    // The stored row of the receiver and product, or a new one; throws after a database error.
-    CForecastDataRecord DataRow(int receiver, int product);
-    CTotalForecastRecord TotalRow(int product);
+    // A database failure when a database error was reported during the run.
+    CCalcStatus CheckDb() const;
+    // The stored row of the receiver and product, or a new one; fails after a database error.
+    CCalcResult<CForecastDataRecord> DataRow(int receiver, int product);
+    CCalcResult<CTotalForecastRecord> TotalRow(int product);
     // The errors reported during the run, taken out of it.
     std::vector<DbError> TakeErrors() { return m_errors.take(); }
 
@@ -90,11 +81,11 @@ struct CCategorySums {
 };
 
 // Per product (at least those asked for), the sums over the rows of the receivers whose category is
-// the group receiver; a product without such rows is missing (it counts as zeros). A database error is thrown as a
-// std::logic_error with the database's text. Many products are read with all the others unless
+// the group receiver; a product without such rows is missing (it counts as zeros). A database error
+// fails with the database's text, not reported. Many products are read with all the others unless
 // onlyThese holds (they are a small part of the forecast's products).
-std::unordered_map<int, CCategorySums> ReadCategorySums(int forecast, int groupReceiver,
-                                                        const std::vector<int>& products, bool onlyThese = false);
+CCalcResult<std::unordered_map<int, CCategorySums>>
+ReadCategorySums(int forecast, int groupReceiver, const std::vector<int>& products, bool onlyThese = false);
 void ApplyCategorySums(const std::unordered_map<int, CCategorySums>& sums, CForecastDataRecord& row);
 
 // The rows a walk reads and writes: one receiver's rows of a forecast (CForecastDataRecord), or the
@@ -108,12 +99,13 @@ public:
         , m_receiver(receiver)
     {
     }
-    // The three sums of the stored rows of (at least) the products.
-    std::unordered_map<int, CMemberSums> ReadSums(const std::vector<int>& products) const;
-    std::unordered_map<int, Row> ReadRows(const std::vector<int>& products) const;
+    // The three sums of the stored rows of (at least) the products. Reads and saves fail after a
+    // database error, which is reported.
+    CCalcResult<std::unordered_map<int, CMemberSums>> ReadSums(const std::vector<int>& products) const;
+    CCalcResult<std::unordered_map<int, Row>> ReadRows(const std::vector<int>& products) const;
     Row New(int product) const;
     // A consolidated row's new id is always taken.
-    void Save(Row& row, bool takeNewId) const;
+    CCalcStatus Save(Row& row, bool takeNewId) const;
 
 private:
     int m_forecast;
@@ -126,20 +118,22 @@ using CTotalRows = CRowStore<CTotalForecastRecord>;
 std::vector<CGroupMember> MembersOf(const CProductTree& tree, const CProductRecord& group,
                                     const std::unordered_map<int, CMemberSums>& sums);
 
-// Saves go in short transactions for speed; the rows saved stay when the work stops early, as
-// if each had been saved alone.
+// Saves go in short transactions for speed; the rows saved stay when the work stops early (it
+// fails or is cancelled), as if each had been saved alone.
 template <class Work>
-void InSaveBatch(Work work)
+CCalcStatus InSaveBatch(Work work)
 {
     CTransaction tx;
     if (!tx.isActive())
-        throw CRecalcDbFailure();
+        return CCalcStatus::DbFailed();
+    CCalcStatus status;
     try {
-        work();
+        status = work();
     } catch (...) {
         static_cast<void>(tx.commit());
         throw;
     }
-    if (!tx.commit())
-        throw CRecalcDbFailure();
+    if (!tx.commit() && status)
+        return CCalcStatus::DbFailed();
+    return status;
 }

@@ -31,32 +31,48 @@ std::vector<int> IdsOf(const std::vector<const CProductRecord*>& products)
 template <class Rows>
 class CRowSources {
 public:
-    CRowSources(CRecalcRun& run, const Rows& rows, const CProductTree& tree, const CReceiverRecord* groupReceiver,
-                const std::vector<const CProductRecord*>& products)
+    CRowSources(CRecalcRun& run, const Rows& rows, const CProductTree& tree, const CReceiverRecord* groupReceiver)
         : m_run(run)
         , m_rows(rows)
         , m_tree(tree)
         , m_groupReceiver(groupReceiver)
     {
-        if (groupReceiver)
-            m_category = ReadCategorySums(run.forecast(), groupReceiver->id, IdsOf(products));
-        else
-            m_members = rows.ReadSums(tree.ChildIds(products));
+    }
+
+    // Reads the sources of the products' rows.
+    CCalcStatus Read(const std::vector<const CProductRecord*>& products)
+    {
+        if (m_groupReceiver) {
+            auto category = ReadCategorySums(m_run.forecast(), m_groupReceiver->id, IdsOf(products));
+            if (!category)
+                return category.failure();
+            m_category = std::move(*category);
+        } else {
+            auto members = m_rows.ReadSums(m_tree.ChildIds(products));
+            if (!members)
+                return members.failure();
+            m_members = std::move(*members);
+        }
+        return {};
     }
 
     // Fills the product's row and saves it.
-    void Recompute(const CProductRecord& p, typename Rows::Row& target)
+    CCalcStatus Recompute(const CProductRecord& p, typename Rows::Row& target)
     {
         if constexpr (std::is_same_v<typename Rows::Row, CForecastDataRecord>) {
             if (m_groupReceiver) {
                 ApplyCategorySums(m_category, target);
-                m_rows.Save(target, true);
-                return;
+                return m_rows.Save(target, true);
             }
         }
-        SumGroupRows(p, MembersOf(m_tree, p, m_members), m_run.koef(), target, m_run.progress());
-        m_rows.Save(target, true);
+        if (CCalcStatus summed =
+                SumGroupRows(p, MembersOf(m_tree, p, m_members), m_run.koef(), target, m_run.progress());
+            !summed)
+            return summed;
+        if (CCalcStatus saved = m_rows.Save(target, true); !saved)
+            return saved;
         m_members[p.id] = CMemberSums::Of(target);
+        return {};
     }
 
 private:
@@ -71,24 +87,32 @@ private:
 // One receiver's rows (or the consolidated rows) of `product` and the products below it, deepest
 // first: with a receiver group every product's, otherwise the groups'.
 template <class Rows>
-void WalkProductSubtree(CRecalcRun& run, const CProductRecord& product, typename Rows::Row& row, const Rows& rows,
-                        const CReceiverRecord* groupReceiver)
+CCalcStatus WalkProductSubtree(CRecalcRun& run, const CProductRecord& product, typename Rows::Row& row,
+                               const Rows& rows, const CReceiverRecord* groupReceiver)
 {
-    const CProductTree& tree = run.products();
-    const auto list = CollectGroupProducts(tree, product, groupReceiver == nullptr);
+    const auto tree = run.products();
+    if (!tree)
+        return tree.failure();
+    const auto list = CollectGroupProducts(**tree, product, groupReceiver == nullptr);
     IRecalcProgress* progress = run.progress();
     if (progress)
         progress->BeginInner(int(list.size()));
     auto stored = rows.ReadRows(IdsOf(list));
-    CRowSources<Rows> sources(run, rows, tree, groupReceiver, list);
-    InSaveBatch([&] {
+    if (!stored)
+        return stored.failure();
+    CRowSources<Rows> sources(run, rows, **tree, groupReceiver);
+    if (CCalcStatus read = sources.Read(list); !read)
+        return read;
+    return InSaveBatch([&] {
         for (auto it = list.rbegin(); it != list.rend(); ++it) {
             run.CheckCancel();
             const CProductRecord& p = **it;
             if (progress)
                 progress->StepInner(&p);
-            sources.Recompute(p, p.id == product.id ? row : Fetch(stored, rows, p.id));
+            if (CCalcStatus done = sources.Recompute(p, p.id == product.id ? row : Fetch(*stored, rows, p.id)); !done)
+                return done;
         }
+        return CCalcStatus();
     });
 }
 
@@ -100,11 +124,11 @@ struct CProductAncestry {
     std::vector<const CProductRecord*> pathPointers;
 };
 
-CProductAncestry LoadAncestry(CRecalcRun& run, const CProductRecord& group)
+CCalcStatus LoadAncestry(CRecalcRun& run, const CProductRecord& group, CProductAncestry& a)
 {
-    CProductAncestry a;
     a.path = LoadProductPath(run.forecast(), group.parent);
-    run.CheckDb();
+    if (CCalcStatus db = run.CheckDb(); !db)
+        return db;
     std::reverse(a.path.begin(), a.path.end());
     std::erase_if(a.path, [&](const CProductRecord& p) { return p.id == group.id; });
     std::vector<int> parents{group.id};
@@ -119,32 +143,39 @@ CProductAncestry LoadAncestry(CRecalcRun& run, const CProductRecord& group)
                                                     "tclsproduct.prognoz and pr.product = tclsproduct.id)"),
                                {IdSetArgument(parents)}));
     if (!children)
-        throw std::logic_error(CalcTexts::kProductsBroken.toStdString());
+        return CCalcStatus::Failed(CalcTexts::kProductsBroken);
     a.children = CProductTree(std::move(*children));
-    return a;
+    return {};
 }
 
 // The receiver's (or the consolidated) rows of the ancestor products, nearest first.
 template <class Rows>
-void WalkAncestorRows(CRecalcRun& run, const CProductAncestry& a, const Rows& rows,
-                      const CReceiverRecord* groupReceiver)
+CCalcStatus WalkAncestorRows(CRecalcRun& run, const CProductAncestry& a, const Rows& rows,
+                             const CReceiverRecord* groupReceiver)
 {
     if (a.path.empty())
-        return;
+        return {};
     auto stored = rows.ReadRows(IdsOf(a.pathPointers));
-    CRowSources<Rows> sources(run, rows, a.children, groupReceiver, a.pathPointers);
+    if (!stored)
+        return stored.failure();
+    CRowSources<Rows> sources(run, rows, a.children, groupReceiver);
+    if (CCalcStatus read = sources.Read(a.pathPointers); !read)
+        return read;
     for (const CProductRecord& p : a.path)
-        sources.Recompute(p, Fetch(stored, rows, p.id));
+        if (CCalcStatus done = sources.Recompute(p, Fetch(*stored, rows, p.id)); !done)
+            return done;
+    return {};
 }
 
 // The subordinate groups above the receiver, nearest first.
-CReceiverList GroupsAbove(CRecalcRun& run, const CReceiverRecord& receiver)
+CCalcResult<CReceiverList> GroupsAbove(CRecalcRun& run, const CReceiverRecord& receiver)
 {
     CReceiverList above;
     const auto chain = LoadReceiverAncestors(run.forecast(), receiver.category);
-    run.CheckDb();
+    if (CCalcStatus db = run.CheckDb(); !db)
+        return db;
     if (!chain)
-        throw CRecalcDbFailure();
+        return CCalcStatus::DbFailed();
     for (const CReceiverRecord& r : *chain) {
         if (r.id == receiver.id || !IsSubordinateGroup(r))
             break;
@@ -179,7 +210,7 @@ std::vector<const CProductRecord*> CollectGroupProducts(const CProductTree& tree
     return out;
 }
 
-CReceiverList CollectCategoryReceivers(const CReceiverRecord& root, int forecast)
+CCalcResult<CReceiverList> CollectCategoryReceivers(const CReceiverRecord& root, int forecast)
 {
     CReceiverList out;
     std::deque<CReceiverRecord> queue{root};
@@ -190,7 +221,7 @@ CReceiverList CollectCategoryReceivers(const CReceiverRecord& root, int forecast
         if (front.IsGroup()) {
             auto children = LoadReceiverChildren(front.id, forecast);
             if (!children)
-                throw std::logic_error(CalcTexts::kReceiversBroken.toStdString());
+                return CCalcStatus::Failed(CalcTexts::kReceiversBroken);
             for (CReceiverRecord& child : *children)
                 if (seen.insert(child.id).second)
                     queue.push_back(std::move(child));
@@ -200,74 +231,94 @@ CReceiverList CollectCategoryReceivers(const CReceiverRecord& root, int forecast
     return out;
 }
 
-void GetCategoryForecastSums(const CProductRecord& product, CForecastDataRecord& row,
-                             const CReceiverRecord& groupReceiver)
+CCalcStatus GetCategoryForecastSums(const CProductRecord& product, CForecastDataRecord& row,
+                                    const CReceiverRecord& groupReceiver)
 {
-    ApplyCategorySums(ReadCategorySums(row.prognoz, groupReceiver.id, {product.id}), row);
+    const auto sums = ReadCategorySums(row.prognoz, groupReceiver.id, {product.id});
+    if (!sums)
+        return sums.failure();
+    ApplyCategorySums(*sums, row);
+    return {};
 }
 
-void RecalcProductSubtree(CRecalcRun& run, const CProductRecord& product, CForecastDataRecord& row,
-                          const CReceiverRecord& receiver)
+CCalcStatus RecalcProductSubtree(CRecalcRun& run, const CProductRecord& product, CForecastDataRecord& row,
+                                 const CReceiverRecord& receiver)
 {
-    WalkProductSubtree(run, product, row, CDataRows(run.forecast(), receiver.id),
-                       IsSubordinateGroup(receiver) ? &receiver : nullptr);
+    return WalkProductSubtree(run, product, row, CDataRows(run.forecast(), receiver.id),
+                              IsSubordinateGroup(receiver) ? &receiver : nullptr);
 }
 
-void RecalcProductSubtree(CRecalcRun& run, const CProductRecord& product, CTotalForecastRecord& row)
+CCalcStatus RecalcProductSubtree(CRecalcRun& run, const CProductRecord& product, CTotalForecastRecord& row)
 {
-    WalkProductSubtree(run, product, row, CTotalRows(run.forecast()), nullptr);
+    return WalkProductSubtree(run, product, row, CTotalRows(run.forecast()), nullptr);
 }
 
-void RecalcReceiverSubtree(CRecalcRun& run, const CProductRecord& product, CForecastDataRecord& row,
-                           const CReceiverRecord& receiver)
+CCalcStatus RecalcReceiverSubtree(CRecalcRun& run, const CProductRecord& product, CForecastDataRecord& row,
+                                  const CReceiverRecord& receiver)
 {
-    const CReceiverList list = CollectCategoryReceivers(receiver, run.forecast());
+    const auto list = CollectCategoryReceivers(receiver, run.forecast());
+    if (!list)
+        return list.failure();
     IRecalcProgress* progress = run.progress();
     if (progress)
-        progress->BeginOuter(int(list.size()));
-    for (auto it = list.rbegin(); it != list.rend(); ++it) {
+        progress->BeginOuter(int(list->size()));
+    for (auto it = list->rbegin(); it != list->rend(); ++it) {
         run.CheckCancel();
         if (progress)
             progress->StepOuter(&*it);
+        CCalcStatus done;
         if (it->id == receiver.id) {
-            RecalcProductSubtree(run, product, row, receiver);
+            done = RecalcProductSubtree(run, product, row, receiver);
         } else {
-            CForecastDataRecord own = run.DataRow(it->id, product.id);
-            RecalcProductSubtree(run, product, own, *it);
+            auto own = run.DataRow(it->id, product.id);
+            done = own ? RecalcProductSubtree(run, product, *own, *it) : own.failure();
         }
+        if (!done)
+            return done;
     }
+    return {};
 }
 
-void RecalcAfterEdit(CRecalcRun& run, const CProductRecord& group, CForecastDataRecord& row,
-                     const CReceiverRecord& receiver)
+CCalcStatus RecalcAfterEdit(CRecalcRun& run, const CProductRecord& group, CForecastDataRecord& row,
+                            const CReceiverRecord& receiver)
 {
-    InSaveBatch([&] {
-        if (IsSubordinateGroup(receiver))
-            GetCategoryForecastSums(group, row, receiver);
-        else
-            SumGroupMembers(run.progress(), group, row, receiver.id, run.koef());
-        CDataRows(run.forecast(), receiver.id).Save(row, true);
-        RecalcAncestors(run, group, receiver);
+    return InSaveBatch([&] {
+        CCalcStatus summed = IsSubordinateGroup(receiver)
+            ? GetCategoryForecastSums(group, row, receiver)
+            : SumGroupMembers(run.progress(), group, row, receiver.id, run.koef());
+        if (!summed)
+            return summed;
+        if (CCalcStatus saved = CDataRows(run.forecast(), receiver.id).Save(row, true); !saved)
+            return saved;
+        return RecalcAncestors(run, group, receiver);
     });
 }
 
-void RecalcAfterEdit(CRecalcRun& run, const CProductRecord& group, CTotalForecastRecord& row)
+CCalcStatus RecalcAfterEdit(CRecalcRun& run, const CProductRecord& group, CTotalForecastRecord& row)
 {
-    InSaveBatch([&] {
-        SumGroupMembers(run.progress(), group, row, run.koef());
-        CTotalRows(run.forecast()).Save(row, true);
-        RecalcAncestors(run, group);
+    return InSaveBatch([&] {
+        if (CCalcStatus summed = SumGroupMembers(run.progress(), group, row, run.koef()); !summed)
+            return summed;
+        if (CCalcStatus saved = CTotalRows(run.forecast()).Save(row, true); !saved)
+            return saved;
+        return RecalcAncestors(run, group);
     });
 }
 
-void RecalcAncestors(CRecalcRun& run, const CProductRecord& group, const CReceiverRecord& receiver)
+CCalcStatus RecalcAncestors(CRecalcRun& run, const CProductRecord& group, const CReceiverRecord& receiver)
 {
     const int forecast = run.forecast();
-    const CReceiverList above = GroupsAbove(run, receiver);
-    const CProductAncestry ancestry = LoadAncestry(run, group);
-    InSaveBatch([&] {
-        WalkAncestorRows(run, ancestry, CDataRows(forecast, receiver.id),
-                         IsSubordinateGroup(receiver) ? &receiver : nullptr);
+    const auto above = GroupsAbove(run, receiver);
+    if (!above)
+        return above.failure();
+    CProductAncestry ancestry;
+    if (CCalcStatus loaded = LoadAncestry(run, group, ancestry); !loaded)
+        return loaded;
+    return InSaveBatch([&] {
+        if (CCalcStatus walked = WalkAncestorRows(run, ancestry, CDataRows(forecast, receiver.id),
+                                                  IsSubordinateGroup(receiver) ? &receiver : nullptr);
+            !walked)
+            return walked;
         // Each group above takes its members' sums after the nearer ones were written.
         std::vector<int> products;
         std::unordered_set<int> seen;
@@ -280,21 +331,29 @@ void RecalcAncestors(CRecalcRun& run, const CProductRecord& group, const CReceiv
         add(group.id);
         for (const CProductRecord& p : ancestry.path)
             add(p.id);
-        for (const CReceiverRecord& a : above) {
+        for (const CReceiverRecord& a : *above) {
             const auto category = ReadCategorySums(forecast, a.id, products);
+            if (!category)
+                return category.failure();
             const CDataRows rows(forecast, a.id);
             auto stored = rows.ReadRows(products);
+            if (!stored)
+                return stored.failure();
             for (int id : products) {
-                auto& target = Fetch(stored, rows, id);
-                ApplyCategorySums(category, target);
-                rows.Save(target, false);
+                auto& target = Fetch(*stored, rows, id);
+                ApplyCategorySums(*category, target);
+                if (CCalcStatus saved = rows.Save(target, false); !saved)
+                    return saved;
             }
         }
+        return CCalcStatus();
     });
 }
 
-void RecalcAncestors(CRecalcRun& run, const CProductRecord& group)
+CCalcStatus RecalcAncestors(CRecalcRun& run, const CProductRecord& group)
 {
-    const CProductAncestry ancestry = LoadAncestry(run, group);
-    InSaveBatch([&] { WalkAncestorRows(run, ancestry, CTotalRows(run.forecast()), nullptr); });
+    CProductAncestry ancestry;
+    if (CCalcStatus loaded = LoadAncestry(run, group, ancestry); !loaded)
+        return loaded;
+    return InSaveBatch([&] { return WalkAncestorRows(run, ancestry, CTotalRows(run.forecast()), nullptr); });
 }

@@ -1,8 +1,9 @@
 // The recalculation of derived rows. A product group's row follows from its members (GroupSums.h);
 // the rows of a subordinate receiver group are the sums of its member receivers' rows. Each walk
 // saves every row it computes through the table module's save; a consolidated twin works the same
-// over the consolidated rows, where no receiver groups exist. The walks throw: CRecalcCancelled, a
-// database failure (CRecalcDbFailure, reported on the way), or a std::logic_error with its message.
+// over the consolidated rows, where no receiver groups exist. The walks answer how they ended: done,
+// a database failure (reported on the way) or a failure with its message; only a cancel is thrown
+// (CRecalcCancelled). Rows saved before a failure stay.
 #pragma once
 
 #include "RecalcRun.h"
@@ -15,30 +16,30 @@ bool IsSubordinateGroup(const CReceiverRecord& receiver);
 std::vector<const CProductRecord*> CollectGroupProducts(const CProductTree& tree, const CProductRecord& root,
                                                         bool groupsOnly);
 // The receivers of the forecast's tree below `root`, breadth-first, root first, children in position
-// order; one met twice is listed once. Throws when children cannot be read.
-CReceiverList CollectCategoryReceivers(const CReceiverRecord& root, int forecast);
+// order; one met twice is listed once. Fails when children cannot be read.
+CCalcResult<CReceiverList> CollectCategoryReceivers(const CReceiverRecord& root, int forecast);
 
 // The six year fields of the row := the sums over the receivers whose category is the group receiver.
-void GetCategoryForecastSums(const CProductRecord& product, CForecastDataRecord& row,
-                             const CReceiverRecord& groupReceiver);
+CCalcStatus GetCategoryForecastSums(const CProductRecord& product, CForecastDataRecord& row,
+                                    const CReceiverRecord& groupReceiver);
 
 // The derived rows of `product` and the groups below it for one receiver, deepest first: of every
 // product by category sums for a subordinate group, else of the groups by their members. `row` is
 // the receiver's row of `product`, filled and saved.
-void RecalcProductSubtree(CRecalcRun& run, const CProductRecord& product, CForecastDataRecord& row,
-                          const CReceiverRecord& receiver);
-void RecalcProductSubtree(CRecalcRun& run, const CProductRecord& product, CTotalForecastRecord& row);
+CCalcStatus RecalcProductSubtree(CRecalcRun& run, const CProductRecord& product, CForecastDataRecord& row,
+                                 const CReceiverRecord& receiver);
+CCalcStatus RecalcProductSubtree(CRecalcRun& run, const CProductRecord& product, CTotalForecastRecord& row);
 // The same for the receiver and every receiver below it, deepest receivers first.
-void RecalcReceiverSubtree(CRecalcRun& run, const CProductRecord& product, CForecastDataRecord& row,
-                           const CReceiverRecord& receiver);
+CCalcStatus RecalcReceiverSubtree(CRecalcRun& run, const CProductRecord& product, CForecastDataRecord& row,
+                                  const CReceiverRecord& receiver);
 
 // After an edit of a member of `group` for the receiver: the group's row (`row`), then the rows that
 // depend on it (RecalcAncestors).
-void RecalcAfterEdit(CRecalcRun& run, const CProductRecord& group, CForecastDataRecord& row,
-                     const CReceiverRecord& receiver);
-void RecalcAfterEdit(CRecalcRun& run, const CProductRecord& group, CTotalForecastRecord& row);
+CCalcStatus RecalcAfterEdit(CRecalcRun& run, const CProductRecord& group, CForecastDataRecord& row,
+                            const CReceiverRecord& receiver);
+CCalcStatus RecalcAfterEdit(CRecalcRun& run, const CProductRecord& group, CTotalForecastRecord& row);
 // The rows above a recomputed group row: the receiver's rows of the group's ancestor products, and
 // for each subordinate group above the receiver (nearest first) its rows of the group's members, the
 // group and the ancestor products.
-void RecalcAncestors(CRecalcRun& run, const CProductRecord& group, const CReceiverRecord& receiver);
-void RecalcAncestors(CRecalcRun& run, const CProductRecord& group);
+CCalcStatus RecalcAncestors(CRecalcRun& run, const CProductRecord& group, const CReceiverRecord& receiver);
+CCalcStatus RecalcAncestors(CRecalcRun& run, const CProductRecord& group);

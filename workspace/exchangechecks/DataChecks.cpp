@@ -180,23 +180,17 @@ bool CForecastDataCheck::CheckReceiver(const CReceiverRecord& receiver)
         if (it != d.products.end() && it->second.IsGroup())
             groupProducts.push_back(row.product);
     }
-    std::optional<std::unordered_map<int, CCategorySums>> categorySums;
-    bool categoryFailed = false;
+    // Read once, when the first group row needs them; a failed read fails every group row.
+    std::optional<CCalcResult<std::unordered_map<int, CCategorySums>>> categorySums;
     auto groupSums = [&](const CProductRecord& product, CForecastDataRecord& copy) {
-        if (!subordinate) {
-            SumGroupRows(product, MembersOf(d.priced, product, memberSums), d.groupKoef, copy);
-            return;
-        }
-        if (!categorySums && !categoryFailed) {
-            try {
-                categorySums = ReadCategorySums(d.forecast, receiver.id, groupProducts, true);
-            } catch (const std::exception&) {
-                categoryFailed = true;
-            }
-        }
-        if (categoryFailed)
-            throw std::runtime_error("category sums");
-        ApplyCategorySums(*categorySums, copy);
+        if (!subordinate)
+            return bool(SumGroupRows(product, MembersOf(d.priced, product, memberSums), d.groupKoef, copy));
+        if (!categorySums)
+            categorySums = ReadCategorySums(d.forecast, receiver.id, groupProducts, true);
+        if (!*categorySums)
+            return false;
+        ApplyCategorySums(**categorySums, copy);
+        return true;
     };
 
     bool result = true;
@@ -218,15 +212,14 @@ bool CForecastDataCheck::CheckReceiver(const CReceiverRecord& receiver)
         } else {
             if (product.IsGroup()) {
                 CForecastDataRecord copy = row.ToRecord();
-                try {
-                    groupSums(product, copy);
+                if (groupSums(product, copy)) {
                     for (int year = 0; year < 3; ++year) {
                         if (copy.*kSums[year] > row.sums[year]) {
                             m_log.AppendLine(kGroupSumAbove[year]);
                             rowError = groupLines = true;
                         }
                     }
-                } catch (const std::exception&) {
+                } else {
                     m_log.AppendLine(kGroupSumFailed);
                     rowError = groupLines = true;
                 }

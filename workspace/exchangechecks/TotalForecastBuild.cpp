@@ -127,10 +127,10 @@ bool BuildTotalForecast(CCheckLog& log, int forecast)
         CErrorCollector errors;
         try {
             result = Build(log, forecast, errors);
-        } catch (const std::exception& e) {
+        } catch (...) {
             // The transaction was rolled back on the way out.
             errors.take();
-            failure.message = QString::fromUtf8(e.what());
+            failure = ForeignFailure(std::current_exception());
             result = BuildResult::Failed;
         }
         if (result == BuildResult::Failed && !errors.empty())

@@ -1,7 +1,10 @@
+#include "GroupSums.h"
 #include "CalcTestSupport.h"
 #include "Conversion.h"
 #include "RecalcCommands.h"
 
+#include <cstdint>
+#include <limits>
 #include <variant>
 
 namespace {
@@ -185,23 +188,65 @@ TEST_P(GroupSumsTest, CoefficientOfAPairFromItsFirstRowOrTheReverse)
     };
     for (const Lookup& l : lookups) {
         SCOPED_TRACE(testing::Message() << l.base << " -> " << l.produce);
-        try {
-            const double koef = GetConversionKoef(l.base, l.produce);
+        const CConversionKoef koef = GetConversionKoef(l.base, l.produce);
+        if (koef) {
             ASSERT_TRUE(std::holds_alternative<double>(l.expected));
-            EXPECT_DOUBLE_EQ(koef, std::get<double>(l.expected));
-        } catch (const CConversionError& e) {
+            EXPECT_DOUBLE_EQ(*koef, std::get<double>(l.expected));
+        } else if (!koef.failure().unknownUnit) {
             ASSERT_TRUE(std::holds_alternative<QString>(l.expected));
-            EXPECT_EQ(QString::fromUtf8(e.what()), std::get<QString>(l.expected));
-        } catch (const CUnknownMeasurementError& e) {
+            EXPECT_EQ(koef.failure().text(), std::get<QString>(l.expected));
+        } else {
             ASSERT_TRUE(std::holds_alternative<int>(l.expected));
-            EXPECT_EQ(e.measurementId(), std::get<int>(l.expected));
-            EXPECT_STREQ(e.what(), "invalid measurent id ");
+            EXPECT_EQ(*koef.failure().unknownUnit, std::get<int>(l.expected));
+            EXPECT_EQ(koef.failure().text(),
+                      QStringLiteral("Не найдена единица измерения с кодом %1").arg(std::get<int>(l.expected)));
         }
     }
     // A run asks the database once per pair.
     CConversionCache cache;
-    EXPECT_DOUBLE_EQ(cache.Koef(2, 1), 1000.0);
+    EXPECT_DOUBLE_EQ(*cache.Koef(2, 1), 1000.0);
     Exec("delete from tclsmconvert");
-    EXPECT_DOUBLE_EQ(cache.Koef(2, 1), 1000.0);
-    EXPECT_DOUBLE_EQ(cache.Koef(3, 3), 1.0);
+    EXPECT_DOUBLE_EQ(*cache.Koef(2, 1), 1000.0);
+    EXPECT_DOUBLE_EQ(*cache.Koef(3, 3), 1.0);
+}
+
+TEST_P(GroupSumsTest, ASummingFailureIsAnsweredAndLeavesTheRowAsItWas)
+{
+    Exec("insert into tclsmeasurement (id, name, type) values (1, 'шт', 2), (2, 'тыс. шт', 2)");
+    CProductRecord group;
+    group.id = 1;
+    group.name = QStringLiteral("Группа");
+    group.isgroup = 1;
+    group.type = GROUP_SUM_OF_MEMBERS;
+    group.measurementPrice = 2;
+    struct Case {
+        const char* what;
+        int unit; // the member's price unit
+        Money sum;
+        const char* message;
+    };
+    const Money huge = Money::fromRaw(std::numeric_limits<std::int64_t>::max() / 2 + 1);
+    const Case cases[] = {
+        {"no coefficient for the pair", 1, M("100"), "Не задана единица пересчёта из 'шт' в 'тыс. шт'"},
+        {"a unit that does not exist", 9, M("100"), "Не найдена единица измерения с кодом 9"},
+        {"no price unit", 0, M("100"), "Не задана ценовая единица измерения для Член"},
+        {"a sum beyond the money range", 2, huge, "Сумма по группе не помещается в денежный формат: Группа"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CProductRecord member;
+        member.id = 2;
+        member.name = QStringLiteral("Член");
+        member.measurementPrice = c.unit;
+        CForecastRowFields row;
+        row.sumNext = M("7");
+        CConversionCache koef;
+        const CMemberSums sums{c.sum, c.sum, c.sum};
+        const CCalcStatus status = SumGroupRows(group, {{&member, sums}, {&member, sums}}, koef, row);
+        ASSERT_FALSE(status);
+        EXPECT_FALSE(status.dbFailure());
+        EXPECT_EQ(status.message(), QString::fromUtf8(c.message));
+        EXPECT_EQ(row.sumNext, M("7"));
+    }
+    EXPECT_TRUE(messages.empty()) << "the summing shows nothing itself";
 }
