@@ -1,12 +1,11 @@
 // Conversion of sums between price units, as the group sums need it.
 #pragma once
 
+#include "tables/MConverts.h"
+
 #include <QString>
 
-#include <exception>
-#include <map>
 #include <stdexcept>
-#include <utility>
 
 // No coefficient is stored for the pair, in either direction.
 class CConversionError : public std::logic_error {
@@ -30,19 +29,11 @@ private:
     int m_id;
 };
 
-// The factor that turns a value in `base` into `produce`: the first stored row of the pair (by id),
-// else the reciprocal of the first row of the reverse pair when that is not 0. Throws
-// CUnknownMeasurementError for a unit that does not exist, else CConversionError. A database error
-// is reported on the way (through ReportComError) and the lookup goes on as if the row were missing.
+// The factor that turns a value in `base` into `produce` (CUnitPairCache::Factor): the first stored
+// row of the pair (by id), else the reciprocal of the first row of the reverse pair when that is not
+// 0. Throws CUnknownMeasurementError for a unit that does not exist, else CConversionError. A
+// database error is reported on the way (through ReportComError) and the lookup goes on as if the
+// row were missing. The cache holds the coefficients of one run.
+double ConversionKoef(CUnitPairCache& units, int base, int produce);
+// The same for one pair, without a cache of the caller's.
 double GetConversionKoef(int base, int produce);
-
-// The coefficients of one run: each pair is looked up once, a pair without a coefficient too (its
-// error is thrown again). Equal units need no lookup.
-class CConversionCache {
-public:
-    double Koef(int base, int produce);
-
-private:
-    std::map<std::pair<int, int>, double> m_known;
-    std::map<std::pair<int, int>, std::exception_ptr> m_missing;
-};

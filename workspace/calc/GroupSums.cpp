@@ -21,7 +21,7 @@ Money ToMoney(const CYearTotal& total, const CProductRecord& group)
 
 template <class Row, class Rows>
 void SumFromDatabase(IRecalcProgress* progress, const CProductRecord& group, Row& row, const Rows& rows,
-                     CConversionCache& koef)
+                     CUnitPairCache& koef)
 {
     auto children = LoadProductChildren(group.id, group.prognoz);
     if (!children)
@@ -41,12 +41,12 @@ void SumFromDatabase(IRecalcProgress* progress, const CProductRecord& group, Row
 } // namespace
 
 void AddMemberSums(CGroupAccumulator& acc, const CProductRecord& member, const CMemberSums& sums,
-                   CConversionCache& koef)
+                   CUnitPairCache& koef)
 {
     if (member.measurementPrice == 0)
         throw std::logic_error((CalcTexts::kNoPriceUnit + member.name).toStdString());
     const bool convert = member.measurementPrice != acc.group.measurementPrice;
-    const double k = convert ? koef.Koef(member.measurementPrice, acc.group.measurementPrice) : 1.0;
+    const double k = convert ? ConversionKoef(koef, member.measurementPrice, acc.group.measurementPrice) : 1.0;
     auto add = [&](CYearTotal& total, Money sum) {
         // A sum read from NULL counts as 0.
         const Money m = Money::fromRaw(sum.raw());
@@ -90,7 +90,7 @@ void WriteGroupSums(const CGroupAccumulator& acc, CForecastRowFields& row)
     }
 }
 
-void SumGroupRows(const CProductRecord& group, const std::vector<CGroupMember>& members, CConversionCache& koef,
+void SumGroupRows(const CProductRecord& group, const std::vector<CGroupMember>& members, CUnitPairCache& koef,
                   CForecastRowFields& row, IRecalcProgress* progress)
 {
     CGroupAccumulator acc(group);
@@ -105,13 +105,13 @@ void SumGroupRows(const CProductRecord& group, const std::vector<CGroupMember>& 
 }
 
 void SumGroupMembers(IRecalcProgress* progress, const CProductRecord& group, CForecastDataRecord& row, int receiverId,
-                     CConversionCache& koef)
+                     CUnitPairCache& koef)
 {
     SumFromDatabase(progress, group, row, CDataRows(group.prognoz, receiverId), koef);
 }
 
 void SumGroupMembers(IRecalcProgress* progress, const CProductRecord& group, CTotalForecastRecord& row,
-                     CConversionCache& koef)
+                     CUnitPairCache& koef)
 {
     SumFromDatabase(progress, group, row, CTotalRows(group.prognoz), koef);
 }

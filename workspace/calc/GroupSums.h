@@ -54,7 +54,7 @@ struct CGroupAccumulator {
 // Adds one member, converted into the group's unit. Throws when the member has no price unit or the
 // units have no coefficient.
 void AddMemberSums(CGroupAccumulator& acc, const CProductRecord& member, const CMemberSums& sums,
-                   CConversionCache& koef);
+                   CUnitPairCache& koef);
 // Writes the totals into the group's row by its kind (rounded once, half to even); a row of another
 // kind, or of a product that is no group, stays as it is.
 void WriteGroupSums(const CGroupAccumulator& acc, CForecastRowFields& row);
@@ -66,12 +66,12 @@ inline void ApplyGroupTotals(const CGroupAccumulator& acc, CTotalForecastRecord&
 
 // The one summing rule over rows the caller holds: the members in their order, then the group's
 // row by its kind. Reports the member count and each member to the progress sink when there is one.
-void SumGroupRows(const CProductRecord& group, const std::vector<CGroupMember>& members, CConversionCache& koef,
+void SumGroupRows(const CProductRecord& group, const std::vector<CGroupMember>& members, CUnitPairCache& koef,
                   CForecastRowFields& row, IRecalcProgress* progress = nullptr);
 
 // The same from the database: the group's members with a price row and their rows of the receiver
 // (of the consolidated forecast for a consolidated row), in one read. Changes the row in memory only.
 void SumGroupMembers(IRecalcProgress* progress, const CProductRecord& group, CForecastDataRecord& row, int receiverId,
-                     CConversionCache& koef);
+                     CUnitPairCache& koef);
 void SumGroupMembers(IRecalcProgress* progress, const CProductRecord& group, CTotalForecastRecord& row,
-                     CConversionCache& koef);
+                     CUnitPairCache& koef);

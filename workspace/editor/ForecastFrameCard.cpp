@@ -228,11 +228,11 @@ void CForecastFrame::ShowProductCard(int productId, const CPriceRecord* price)
 
     g.SetItemText(0, 0, product->code + QStringLiteral(" ") + product->name);
     g.SetItemData(0, 0, quint32(productId), 0);
-    g.SetItemText(kQuantityRow, 1, m_units.Name(product->measurementNatural));
-    g.SetItemText(kSumRow, 1, m_units.Name(product->measurementPrice));
-    QString perUnit = m_units.Name(product->measurementPrice2);
+    g.SetItemText(kQuantityRow, 1, m_units.Name(product->measurementNatural).value_or(QString()));
+    g.SetItemText(kSumRow, 1, m_units.Name(product->measurementPrice).value_or(QString()));
+    QString perUnit = m_units.Name(product->measurementPrice2).value_or(QString());
     if (!perUnit.isEmpty()) {
-        if (const QString natural = m_units.Name(product->measurementNatural2); !natural.isEmpty())
+        if (const QString natural = m_units.Name(product->measurementNatural2).value_or(QString()); !natural.isEmpty())
             perUnit += QStringLiteral("/") + natural;
     }
     for (int r : {kPriceRow, kMinPriceRow, kMaxPriceRow})
@@ -292,7 +292,7 @@ void CForecastFrame::ShowGroupCard(int productId, const CPriceRecord*)
     g.SetItemData(0, 0, quint32(productId), 0);
     for (int r = kQuantityRow; r <= kMaxPriceRow; ++r)
         g.SetItemText(r, 1, QString());
-    g.SetItemText(kSumRow, 1, m_units.Name(product->measurementPrice));
+    g.SetItemText(kSumRow, 1, m_units.Name(product->measurementPrice).value_or(QString()));
     if (row) {
         g.SetItemText(kJustificationRow, 2, row->base);
         for (int year = 0; year < 3; ++year)

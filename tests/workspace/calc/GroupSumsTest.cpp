@@ -199,9 +199,9 @@ TEST_P(GroupSumsTest, CoefficientOfAPairFromItsFirstRowOrTheReverse)
         }
     }
     // A run asks the database once per pair.
-    CConversionCache cache;
-    EXPECT_DOUBLE_EQ(cache.Koef(2, 1), 1000.0);
+    CUnitPairCache cache;
+    EXPECT_DOUBLE_EQ(ConversionKoef(cache, 2, 1), 1000.0);
     Exec("delete from tclsmconvert");
-    EXPECT_DOUBLE_EQ(cache.Koef(2, 1), 1000.0);
-    EXPECT_DOUBLE_EQ(cache.Koef(3, 3), 1.0);
+    EXPECT_DOUBLE_EQ(ConversionKoef(cache, 2, 1), 1000.0);
+    EXPECT_DOUBLE_EQ(ConversionKoef(cache, 3, 3), 1.0);
 }
