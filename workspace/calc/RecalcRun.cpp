@@ -72,7 +72,7 @@ void CRecalcRun::CheckDb() const
 
 CForecastDataRecord CRecalcRun::DataRow(int receiver, int product)
 {
-    CForecastDataRecord row = GetOrNewForecastData(m_forecast, receiver, product);
+    CForecastDataRecord row = GetOrNewForecastData({m_forecast, receiver, product});
     CheckDb();
     return row;
 }

@@ -238,7 +238,7 @@ void CForecastFrame::ShowProductCard(int productId, const CPriceRecord* price)
     for (int r : {kPriceRow, kMinPriceRow, kMaxPriceRow})
         g.SetItemText(r, 1, perUnit);
 
-    const auto row = ReadEditorRow(m_session.currentForecastId, m_receiverId, productId);
+    const auto row = ReadEditorRow({m_session.currentForecastId, m_receiverId, productId});
     if (row) {
         ApplyCardEditRules(false, &*product);
         for (int i = 0; i < 8; ++i)
@@ -285,7 +285,7 @@ void CForecastFrame::ShowGroupCard(int productId, const CPriceRecord*)
         return;
     }
     CGridView& g = *m_card;
-    const auto row = ReadEditorRow(m_session.currentForecastId, m_receiverId, productId);
+    const auto row = ReadEditorRow({m_session.currentForecastId, m_receiverId, productId});
     ClearCardValues();
     ApplyCardEditRules(true, nullptr);
     g.SetItemText(0, 0, product->code + QStringLiteral(" ") + product->name);
@@ -414,7 +414,7 @@ int CForecastFrame::OnCardEndEdit(int row, int column)
     const int forecast = m_session.currentForecastId;
     const int product = member ? view.product : view.group;
     bool failed = false;
-    const auto stored = ReadEditorRow(forecast, m_receiverId, product, &failed);
+    const auto stored = ReadEditorRow({forecast, m_receiverId, product}, &failed);
     if (failed) {
         restore(); // the database's error was shown; nothing is written over a row that could not be read
         return 0;

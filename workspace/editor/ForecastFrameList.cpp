@@ -299,7 +299,7 @@ void CForecastFrame::RefreshTotalRows()
     const int forecast = m_session.currentForecastId;
     const int group = GetSelectedGroupId();
     if (m_receiverId > 0) {
-        const CForecastDataRecord row = GetOrNewForecastData(forecast, m_receiverId, group);
+        const CForecastDataRecord row = GetOrNewForecastData({forecast, m_receiverId, group});
         ShowTotalRowValues(&row);
     } else {
         CTotalForecastRecord row = GetOrCreateTotalForecast(forecast, group);

@@ -44,14 +44,14 @@ const CPriceRecord* CGroupListData::Price(int product) const
     return it == prices.end() ? nullptr : &it->second;
 }
 
-std::optional<CForecastRowFields> ReadEditorRow(int forecast, int receiver, int product, bool* failed)
+std::optional<CForecastRowFields> ReadEditorRow(const CForecastKey& key, bool* failed)
 {
     CErrorCollector errors;
     std::optional<CForecastRowFields> row;
-    if (receiver > 0) {
-        if (auto rec = GetForecastData(forecast, receiver, product))
+    if (key.receiver > 0) {
+        if (auto rec = GetForecastData(key))
             row = std::move(*rec);
-    } else if (auto rec = GetTotalForecast(forecast, product)) {
+    } else if (auto rec = GetTotalForecast(key.forecast, key.product)) {
         row = std::move(*rec);
     }
     if (failed)

@@ -30,4 +30,4 @@ std::optional<CGroupListData> LoadGroupListData(int forecast, int receiver, int 
 
 // The stored row of the receiver (0: the consolidated row) and product; none when there is none.
 // failed tells a database error (shown) from a missing row.
-std::optional<CForecastRowFields> ReadEditorRow(int forecast, int receiver, int product, bool* failed = nullptr);
+std::optional<CForecastRowFields> ReadEditorRow(const CForecastKey& key, bool* failed = nullptr);
