@@ -85,7 +85,7 @@ void EditOnce()
 
 void CheckLastEdit()
 {
-    const auto stored = GetForecastData(g_data.forecast, g_receiver, g_frame->cardProductId());
+    const auto stored = GetForecastData({g_data.forecast, g_receiver, g_frame->cardProductId()});
     if (!stored || stored->valueNorm != Money::fromInt(g_edits))
         Die(QStringLiteral("the edit was not stored"));
 }

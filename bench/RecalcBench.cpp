@@ -62,7 +62,7 @@ void BM_AggregatePass(benchmark::State& state)
 void EditOnce()
 {
     const int receiver = g_data.leafReceivers[size_t(g_edits++) % g_data.leafReceivers.size()];
-    CForecastDataRecord row = GetOrNewForecastData(g_data.forecast, receiver, g_data.deepLeaf);
+    CForecastDataRecord row = GetOrNewForecastData({g_data.forecast, receiver, g_data.deepLeaf});
     row.sumNorm += Money::fromInt(1);
     row.sumNext += Money::fromInt(1);
     if (!SaveForecastData(row, false))

@@ -30,11 +30,11 @@ foreach(file IN LISTS core_sources)
   endforeach()
 endforeach()
 
-# The plug-in may use the code pages and the profile helper; no other header of core.
+# The plug-in may use the code pages, the profile helper and the XML file entry; no other header of core.
 file(GLOB_RECURSE core_headers RELATIVE "${SOURCE_DIR}/core" "${SOURCE_DIR}/core/*.h")
 set(core_header_names "")
 foreach(h IN LISTS core_headers)
-  if(NOT h MATCHES "^(text|profile)/")
+  if(NOT h MATCHES "^(text|profile|xmlread)/")
     list(APPEND core_header_names "${h}")
     get_filename_component(base "${h}" NAME)
     list(APPEND core_header_names "${base}")

@@ -1,6 +1,6 @@
 # Layering rules the build enforces: lircore and the exchange documents hold no user interface (they
 # link no Qt Widgets, and core's sources include no Widgets header), and the mail plug-in links
-# nothing of the program's core and includes no core header beyond the code-page and profile helpers.
+# nothing of the program's core and includes no core header beyond the code-page, profile and XML file helpers.
 
 # Every library a target links, directly or through others.
 function(lir_link_closure target out)
@@ -74,6 +74,8 @@ lir_forbid_links(lirreports Qt6::Widgets Qt6::Gui lircoreui)
 if(TARGET roaddriver)
   lir_forbid_links(roaddriver lircore lircoreui lircontrols lirshellapp lireditor lirexchange lirreports)
 endif()
+# The XML file entry serves the plug-in too: it stays below the core.
+lir_forbid_links(lirxmlread lircore lircoreui Qt6::Widgets Qt6::Gui)
 foreach(plugin_target mailrune lirmailrune lirmailruneui lirzip)
   if(TARGET ${plugin_target})
     lir_forbid_links(${plugin_target} lircore lircoreui lirtransport lircontrols)

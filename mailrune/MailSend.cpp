@@ -9,13 +9,12 @@
 #include "MailTexts.h"
 #include "ProfileSettings.h"
 #include "Codepage.h"
+#include "XmlRead.h"
 
-#include <libxml/parser.h>
 #include <libxml/tree.h>
 #include <libxml/xmlreader.h>
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -27,34 +26,16 @@ namespace {
 
 using namespace MailSendTexts;
 
-// No network, no external entities or DTDs; a broken document is a result, not a console message.
-constexpr int kParseOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
-
 struct Envelope {
     std::string toName, toEmail, fromName, fromEmail, nameFile, typeData, message, subject;
 };
 
-// Regular files only: a pipe or a device named in a description would never end.
-int OpenForReading(const std::string& path)
-{
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    struct stat st {};
-    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 // The root's child elements by name, without regard to case; a later element wins. False when
-// the file is not well-formed XML.
+// the file is not well-formed XML, is no regular file or has a document type declaration.
 bool ReadEnvelope(const std::string& path, Envelope& envelope)
 {
-    const int fd = OpenForReading(path);
-    if (fd < 0)
-        return false;
-    xmlDocPtr doc = xmlReadFd(fd, nullptr, nullptr, kParseOptions);
-    ::close(fd);
+    CXmlReadResult result;
+    xmlDocPtr doc = XmlReadFileTree(path.c_str(), result);
     if (!doc)
         return false;
     static const struct {
@@ -88,16 +69,13 @@ bool ReadEnvelope(const std::string& path, Envelope& envelope)
 // Streams through the file, so a large data file is checked without building its tree.
 bool IsWellFormedXml(const std::string& path)
 {
-    const int fd = OpenForReading(path);
-    if (fd < 0)
-        return false;
+    CXmlReadResult result;
     int status = -1;
-    if (xmlTextReaderPtr reader = xmlReaderForFd(fd, nullptr, nullptr, kParseOptions)) {
+    if (xmlTextReaderPtr reader = XmlOpenFileReader(path.c_str(), result)) {
         while ((status = xmlTextReaderRead(reader)) == 1) {
         }
         xmlFreeTextReader(reader);
     }
-    ::close(fd);
     return status == 0;
 }
 

@@ -5,6 +5,7 @@
 #include "db/DbConnection.h"
 #include "db/SqlDialect.h"
 #include "db/SqlQuery.h"
+#include "tables/MConverts.h"
 #include "tables/PriceChecks.h"
 
 #include <atomic>
@@ -137,10 +138,10 @@ LoadedProduct ReadLoaded(const CSqlQuery& q)
 
 // x := x / (value expressed in toUnit, from fromUnit), rounded to four decimals; false when the units
 // have no usable conversion (its message has been shown), x unchanged.
-bool ConvertByUnits(Money& x, Money value, int toUnit, int fromUnit)
+bool ConvertByUnits(CUnitPairCache& units, Money& x, Money value, int toUnit, int fromUnit)
 {
     double converted = 0.0;
-    if (!::ConvertByUnits(fromUnit, toUnit, value.toDouble(), converted))
+    if (!::ConvertByUnits(units, fromUnit, toUnit, value.toDouble(), converted))
         return false;
     const auto quotient = Money::fromDouble(x.toDouble() / converted);
     if (!quotient)
@@ -183,13 +184,13 @@ ReportProductRow MakeFooterRow(const ReportProductRow& group)
     return footer;
 }
 
-void ComputeShares(ReportProductRow& row, const ReportProductRow& top)
+void ComputeShares(ReportProductRow& row, const ReportProductRow& top, CUnitPairCache& units)
 {
     const auto share = [&](Money sum, Money topSum) {
         if (topSum.isZero())
             return Money::fromInt(0);
         Money t = sum;
-        if (!ConvertByUnits(t, topSum, row.measurementPriceId, top.measurementPriceId))
+        if (!ConvertByUnits(units, t, topSum, row.measurementPriceId, top.measurementPriceId))
             throw CReportFailure::Shown(kNoUnitText); // the missing conversion has been shown
         const auto percent = MulMoneyDouble(t, 100.0);
         if (!percent)
@@ -209,6 +210,7 @@ struct CProductTotalsLoader::State {
     const std::uint64_t serial = ++g_loaderSerial;
     std::unique_ptr<CSqlQuery> receiverQuery;
     std::unique_ptr<CSqlQuery> consolidatedQuery;
+    CUnitPairCache units{OnDbError::Silent};
 
     State(int forecast, std::vector<int> ids, CProductDepthMap& depths)
         : forecastId(forecast)
@@ -300,7 +302,7 @@ struct CProductTotalsLoader::State {
                 SetTopShares(row);
                 top = row;
             } else {
-                ComputeShares(row, top);
+                ComputeShares(row, top, units);
             }
             if (row.isGroup)
                 while (!pending.empty() && pending.back().level >= depth) {
@@ -348,7 +350,7 @@ struct CProductTotalsLoader::State {
             if (row.parent == 0)
                 SetTopShares(row);
             else
-                ComputeShares(row, noTop);
+                ComputeShares(row, noTop, units);
             out.push_back(row);
             if (row.isGroup && HasFooterLine(row.type)) {
                 ReportProductRow footer = MakeFooterRow(row);

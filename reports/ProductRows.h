@@ -14,6 +14,8 @@
 #include <optional>
 #include <vector>
 
+class CUnitPairCache;
+
 struct ReportProductRow {
     int id = -1;
     int level = 0;         // depth of the indentation; -1 on a footer line of the consolidated forecast
@@ -46,7 +48,7 @@ ReportProductRow MakeFooterRow(const ReportProductRow& group);
 // The row's three sums as percent of the top row's, the top's sums converted into the row's money
 // unit first; 0 where the top's sum is 0. Throws when the two units have no conversion (after the
 // conversion's own message).
-void ComputeShares(ReportProductRow& row, const ReportProductRow& top);
+void ComputeShares(ReportProductRow& row, const ReportProductRow& top, CUnitPairCache& units);
 
 // Loads the lines of one forecast for a list of products, as often as asked: for several receiver
 // sets in turn, say. Its statements are prepared once, and the product set goes once into a

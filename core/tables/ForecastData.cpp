@@ -13,19 +13,19 @@ const QString kSelect = QStringLiteral("select id, prognoz, product, receiver, "
 constexpr CRowReader<R> kRows{&ReadForecastDataRow, UnreadableRow::Skip};
 
 // Reads one row; none on a database error (reported) or when there is no row.
-std::optional<R> FetchForecastData(int prognoz, int receiver, int product)
+std::optional<R> FetchForecastData(const CForecastKey& key)
 {
     CSqlQuery q(kSelect + QStringLiteral(" where prognoz = ? and receiver = ? and product = ?"));
-    q.bind(prognoz).bind(receiver).bind(product);
+    q.bind(key.forecast).bind(key.receiver).bind(key.product);
     return kRows.First(q);
 }
 
-R NewRecord(int prognoz, int receiver, int product)
+R NewRecord(const CForecastKey& key)
 {
     R rec;
-    rec.prognoz = prognoz;
-    rec.receiver = receiver;
-    rec.product = product;
+    rec.prognoz = key.forecast;
+    rec.receiver = key.receiver;
+    rec.product = key.product;
     return rec;
 }
 
@@ -55,16 +55,16 @@ void CopyToForecastDataRecord(const CForecastDataRecord& source, CForecastDataRe
     destination.lastUpdate = kept;
 }
 
-std::optional<CForecastDataRecord> GetForecastData(int prognoz, int receiver, int product)
+std::optional<CForecastDataRecord> GetForecastData(const CForecastKey& key)
 {
-    return FetchForecastData(prognoz, receiver, product);
+    return FetchForecastData(key);
 }
 
-CForecastDataRecord GetOrNewForecastData(int prognoz, int receiver, int product)
+CForecastDataRecord GetOrNewForecastData(const CForecastKey& key)
 {
-    if (auto rec = GetForecastData(prognoz, receiver, product))
+    if (auto rec = GetForecastData(key))
         return *rec;
-    return NewRecord(prognoz, receiver, product);
+    return NewRecord(key);
 }
 
 std::optional<CForecastDataList> LoadForecastData(const SqlFilter& filter)
@@ -91,8 +91,8 @@ bool HasForecastDataForProduct(int product, int prognoz)
 
 std::optional<CForecastDataRecord> GetForecastDataTotals(int prognoz, int receiver, const std::vector<int>& products)
 {
-    auto fetch = [&](int product) { return FetchForecastData(prognoz, receiver, product); };
-    return ForecastRowTotals(products, NewRecord(prognoz, receiver, 0), fetch, QStringLiteral("tfctprognozdata"),
+    auto fetch = [&](int product) { return FetchForecastData({prognoz, receiver, product}); };
+    return ForecastRowTotals(products, NewRecord({prognoz, receiver, 0}), fetch, QStringLiteral("tfctprognozdata"),
                              QStringLiteral("d.prognoz = ? and d.receiver = ?"), {prognoz, receiver});
 }
 
@@ -113,7 +113,7 @@ std::optional<CForecastDataList> LoadForecastDataSums(const SqlFilter& filter)
         return std::nullopt;
     CForecastDataList list;
     while (q.next()) {
-        R rec = NewRecord(q.intValue("prognoz", 0), 0, q.intValue("product", 0));
+        R rec = NewRecord({q.intValue("prognoz", 0), 0, q.intValue("product", 0)});
         for (const auto& m : kForecastMoneyColumns)
             rec.*m.field = q.money(m.column);
         list.push_back(std::move(rec));

@@ -15,9 +15,9 @@ struct CForecastDataRecord : CForecastRowFields {
 
 using CForecastDataList = std::vector<CForecastDataRecord>;
 
-std::optional<CForecastDataRecord> GetForecastData(int prognoz, int receiver, int product);
+std::optional<CForecastDataRecord> GetForecastData(const CForecastKey& key);
 // The stored row, else a new record (id -1) with the three keys.
-CForecastDataRecord GetOrNewForecastData(int prognoz, int receiver, int product);
+CForecastDataRecord GetOrNewForecastData(const CForecastKey& key);
 std::optional<CForecastDataList> LoadForecastData(const SqlFilter& filter = {});
 // Deletes the forecast's rows without journal lines.
 [[nodiscard]] bool DeleteForecastData(int prognoz);

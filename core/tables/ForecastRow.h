@@ -11,6 +11,15 @@
 // The time value of a record that has none: the zero of the old date type (1899-12-30 00:00).
 QDateTime ZeroRecordDate();
 
+// The key of a forecast data row: the forecast (its prognoz column), the receiver (0: the consolidated
+// row) and the product.
+struct CForecastKey {
+    int forecast = 0;
+    int receiver = 0;
+    int product = 0;
+    friend auto operator<=>(const CForecastKey&, const CForecastKey&) = default;
+};
+
 // The fields that a forecast data row and a consolidated row share, in this order.
 struct CForecastRowFields {
     int id = -1;

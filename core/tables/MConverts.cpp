@@ -1,5 +1,7 @@
 #include "MConverts.h"
 
+#include "tables/Measurements.h"
+
 namespace {
 
 using R = CMConvertRecord;
@@ -114,4 +116,70 @@ void WriteMConvertJournal(const CMConvertRecord& rec, int operation)
         return JournalHead(operation, "mconvert", rec.id)
             + QStringLiteral("Base=%1; Produce=%2").arg(rec.base).arg(rec.produce);
     });
+}
+
+CUnitPairCache::CUnitPairCache(OnDbError onError)
+    : m_onError(onError)
+{
+}
+
+void CUnitPairCache::Reset()
+{
+    m_loaded = m_readable = m_namesRead = false;
+    m_koef.clear();
+    m_names.clear();
+}
+
+void CUnitPairCache::Load()
+{
+    if (m_loaded)
+        return;
+    m_loaded = true;
+    const auto list = kRows.ListOf(m_onError, kSelect + QStringLiteral(" order by mc.id"));
+    m_readable = list.has_value();
+    if (list)
+        for (const R& rec : *list)
+            m_koef.emplace(std::make_pair(rec.base, rec.produce), rec.koef); // the first row of a pair wins
+}
+
+std::optional<double> CUnitPairCache::Stored(int base, int produce)
+{
+    Load();
+    const auto it = m_koef.find(std::make_pair(base, produce));
+    return it == m_koef.end() ? std::nullopt : std::optional<double>(it->second);
+}
+
+double CUnitPairCache::Koef(int base, int produce)
+{
+    return base == produce ? 1.0 : Stored(base, produce).value_or(1.0);
+}
+
+std::optional<double> CUnitPairCache::Factor(int fromUnit, int toUnit)
+{
+    if (fromUnit == toUnit)
+        return 1.0;
+    if (const auto direct = Stored(fromUnit, toUnit))
+        return direct;
+    // A stored 0 cannot be inverted: it counts as missing.
+    if (const auto reverse = Stored(toUnit, fromUnit); reverse && *reverse != 0.0)
+        return 1.0 / *reverse;
+    return std::nullopt;
+}
+
+bool CUnitPairCache::Readable()
+{
+    Load();
+    return m_readable;
+}
+
+std::optional<QString> CUnitPairCache::Name(int unit)
+{
+    if (!m_namesRead) {
+        m_namesRead = true;
+        if (const auto units = LoadMeasurements())
+            for (const CMeasurementRecord& m : *units)
+                m_names.emplace(m.id, m.name);
+    }
+    const auto it = m_names.find(unit);
+    return it == m_names.end() ? std::nullopt : std::optional<QString>(it->second);
 }

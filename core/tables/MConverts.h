@@ -1,11 +1,14 @@
 // Conversion coefficients between pairs of units (tclsmconvert). A pair is directional: (A, B) and
-// (B, A) are two rows, and a lookup never inverts a coefficient.
+// (B, A) are two rows; only CUnitPairCache::Factor inverts a coefficient.
 #pragma once
 
 #include "tables/TableCommon.h"
 #include "xml/XmlRecord.h"
 
+#include <map>
 #include <optional>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 struct CMConvertRecord {
@@ -38,6 +41,37 @@ std::optional<CMConvertList> LoadMConvertsByType(int unitType, const SqlFilter& 
 // Silent on failure; the record's id becomes -1, also when the row was already gone.
 [[nodiscard]] bool DeleteMConvert(CMConvertRecord& rec);
 void WriteMConvertJournal(const CMConvertRecord& rec, int operation);
+
+// The conversions and the unit names as one run needs them: each table is read once, in one
+// statement, at the first question. When the conversions cannot be read (the error goes as onError
+// says) no pair is known.
+class CUnitPairCache {
+public:
+    explicit CUnitPairCache(OnDbError onError = OnDbError::Report);
+    // Forgets what was read, so that the next question sees the tables as they are now.
+    void Reset();
+    // As GetMConvertKoef: 1 for equal units and for a pair that is not stored.
+    double Koef(int base, int produce);
+    // The factor that turns a value in fromUnit into toUnit: 1 for equal units, else the pair's stored
+    // coefficient, else the reciprocal of the reverse pair's when that is not 0; none without either.
+    std::optional<double> Factor(int fromUnit, int toUnit);
+    // False when the conversions could not be read.
+    bool Readable();
+    // The unit's name; none for a unit that does not exist, and when the units cannot be read.
+    std::optional<QString> Name(int unit);
+
+private:
+    void Load();
+    // The coefficient of the pair's first stored row (by id); none when the pair is not stored.
+    std::optional<double> Stored(int base, int produce);
+
+    OnDbError m_onError;
+    bool m_loaded = false;
+    bool m_readable = false;
+    bool m_namesRead = false;
+    std::map<std::pair<int, int>, double> m_koef;
+    std::unordered_map<int, QString> m_names;
+};
 
 // "convert" elements in "converts".
 template <>

@@ -110,40 +110,16 @@ void CheckRowPrice(const CProductRecord& product, const CPriceRecord* price, dou
         CompareUnitPrice(product, price, kPrice, kNatural, sum, quantity, yearColumn, sumResult);
 }
 
-namespace {
-
-// The coefficient of the first stored row of the pair; none when there is none or it cannot be read.
-std::optional<double> StoredKoef(int base, int produce, bool* readable)
-{
-    const auto list =
-        LoadMConverts(SqlFilter(QStringLiteral("base = ? and produce = ?"), {base, produce}, QStringLiteral("id")));
-    if (readable)
-        *readable = list.has_value();
-    if (!list || list->empty())
-        return std::nullopt;
-    return list->front().koef;
-}
-
-} // namespace
-
-bool ConvertByUnits(int fromUnit, int toUnit, double value, double& result)
+bool ConvertByUnits(CUnitPairCache& units, int fromUnit, int toUnit, double value, double& result)
 {
     if (fromUnit == toUnit) {
         result = value;
         return true;
     }
-    double k = 0.0;
-    if (const auto direct = StoredKoef(fromUnit, toUnit, nullptr)) {
-        k = *direct;
-    } else {
-        bool readable = false;
-        const auto reverse = StoredKoef(toUnit, fromUnit, &readable);
-        if (!readable)
-            return false;
-        // A stored 0 cannot be inverted: it counts as missing.
-        if (reverse && *reverse != 0.0)
-            k = 1.0 / *reverse;
-    }
+    // Conversions that cannot be read answer without a message; a stored 0 counts as missing.
+    if (!units.Readable())
+        return false;
+    const double k = units.Factor(fromUnit, toUnit).value_or(0.0);
     if (k != 0.0) {
         result = k * value;
         return true;

@@ -9,6 +9,7 @@
 
 #include <optional>
 
+class CUnitPairCache;
 struct CPriceRecord;
 struct CProductRecord;
 
@@ -46,6 +47,6 @@ void CheckRowPriceEx(int forecastId, const CProductRecord* product, double sum, 
 void CheckRowPrice(const CProductRecord& product, const CPriceRecord* price, double kPrice, double kNatural, double sum,
                    double quantity, int yearColumn, int& sumResult, int& quantityResult);
 
-// value in fromUnit expressed in toUnit, through the stored pair or the inverse of the reverse pair.
-// Without either the message names both units.
-[[nodiscard]] bool ConvertByUnits(int fromUnit, int toUnit, double value, double& result);
+// value in fromUnit expressed in toUnit, through the stored pair or the inverse of the reverse pair
+// (CUnitPairCache::Factor). Without either the message names both units.
+[[nodiscard]] bool ConvertByUnits(CUnitPairCache& units, int fromUnit, int toUnit, double value, double& result);

@@ -1,24 +1,16 @@
 #include "XmlRecord.h"
 
 #include <libxml/parser.h>
-#include <libxml/parserInternals.h>
-#include <libxml/xmlIO.h>
 #include <libxml/xmlsave.h>
 #include <libxml/xmlschemas.h>
 
 #include <QDebug>
 #include <QFile>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <charconv>
 #include <climits>
 #include <cmath>
-#include <cerrno>
 #include <cstring>
-#include <mutex>
 #include <string_view>
 
 bool XmlNameIs(const xmlNode* node, const char* name)
@@ -196,171 +188,68 @@ QDateTime XmlToDate(const QString& text)
 
 namespace {
 
-// No network, entities left unexpanded, no DTD loaded; messages come back as values. A stored
-// document travels as one base64 text node, which may pass libxml2's default limit of 10 MB: the
-// limit is lifted, which is safe as no document with a DTD (and so no entity) is read.
-constexpr int kParseOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_HUGE;
-
-// Regular files only: a pipe or a device would never end.
-int OpenRegularFile(const QString& path)
+// The entry's outcome as the program's documents report it.
+XmlDocPtr Concluded(xmlDocPtr doc, const CXmlReadResult& result, QString* error)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    struct stat st {};
-    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
-        ::close(fd);
-        errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-        return -1;
+    if (doc || !error)
+        return XmlDocPtr(doc);
+    switch (result.status) {
+    case CXmlReadResult::NotOpened:
+        *error = QString::fromLocal8Bit(std::strerror(result.openError));
+        break;
+    case CXmlReadResult::NoMemory:
+        *error = QStringLiteral("Недостаточно памяти для чтения документа.");
+        break;
+    case CXmlReadResult::Doctype:
+        *error = kXmlDoctypeRefused;
+        break;
+    default:
+        *error = QString::fromStdString(result.message);
     }
-    return fd;
+    return nullptr;
 }
 
-
-struct ParseGuard {
-    xmlParserCtxtPtr parser = nullptr;
-    bool doctype = false;
+struct ReaderDeleter {
+    void operator()(xmlTextReader* r) const { xmlFreeTextReader(r); }
 };
-
-// Called at "<!DOCTYPE name", before the declarations inside it are read.
-void RefuseDoctype(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*)
-{
-    auto* parser = static_cast<xmlParserCtxtPtr>(ctx);
-    static_cast<ParseGuard*>(parser->_private)->doctype = true;
-    xmlStopParser(parser);
-}
-
-QString ParserMessage(xmlParserCtxtPtr parser)
-{
-    const xmlError* e = xmlCtxtGetLastError(parser);
-    return e && e->message ? QString::fromUtf8(e->message).trimmed() : QString();
-}
 
 } // namespace
 
 XmlDocPtr XmlParseFile(const QString& path, QString* error)
 {
-    XmlUseNoNetworkLoader();
-    const int fd = OpenRegularFile(path);
-    if (fd < 0) {
-        if (error)
-            *error = QString::fromLocal8Bit(std::strerror(errno));
-        return nullptr;
-    }
-    xmlParserCtxtPtr parser = xmlNewParserCtxt();
-    if (!parser) {
-        ::close(fd);
-        if (error)
-            *error = QStringLiteral("Недостаточно памяти для чтения документа.");
-        return nullptr;
-    }
-    ParseGuard guard{parser};
-    parser->_private = &guard;
-    parser->sax->internalSubset = &RefuseDoctype;
-    XmlDocPtr doc(xmlCtxtReadFd(parser, fd, nullptr, nullptr, kParseOptions));
-    ::close(fd);
-    if (guard.doctype || !doc || !xmlDocGetRootElement(doc.get())) {
-        doc.reset();
-        if (error)
-            *error = guard.doctype ? kXmlDoctypeRefused : ParserMessage(parser);
-    }
-    xmlFreeParserCtxt(parser);
-    return doc;
-}
-
-void XmlUseNoNetworkLoader()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { xmlSetExternalEntityLoader(xmlNoNetExternalEntityLoader); });
+    CXmlReadResult result;
+    xmlDocPtr doc = XmlReadFileTree(QFile::encodeName(path).constData(), result);
+    return Concluded(doc, result, error);
 }
 
 XmlDocPtr XmlParseMemory(const QByteArray& bytes, QString* error)
 {
-    xmlParserCtxtPtr parser = xmlCreateMemoryParserCtxt(bytes.constData(), int(bytes.size()));
-    if (!parser) {
-        if (error)
-            *error = QStringLiteral("Недостаточно памяти для чтения документа.");
-        return nullptr;
-    }
-    xmlCtxtUseOptions(parser, kParseOptions);
-    ParseGuard guard{parser};
-    parser->_private = &guard;
-    parser->sax->internalSubset = &RefuseDoctype;
-    xmlParseDocument(parser);
-    XmlDocPtr doc(parser->myDoc);
-    parser->myDoc = nullptr;
-    if (guard.doctype || !parser->wellFormed) {
-        doc.reset();
-        if (error)
-            *error = guard.doctype ? kXmlDoctypeRefused : ParserMessage(parser);
-    }
-    xmlFreeParserCtxt(parser);
-    return doc;
+    CXmlReadResult result;
+    xmlDocPtr doc = XmlReadMemoryTree(bytes.constData(), int(bytes.size()), result);
+    return Concluded(doc, result, error);
 }
-
-namespace {
-
-struct RootAttribute {
-    ParseGuard guard;
-    const char* name = nullptr;
-    bool rootSeen = false;
-    std::optional<QString> value;
-};
-
-void RootDoctype(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*)
-{
-    auto* state = static_cast<RootAttribute*>(ctx);
-    state->guard.doctype = true;
-    xmlStopParser(state->guard.parser);
-}
-
-// SAX2 start tag: attributes come as (local name, prefix, URI, value, end of value) five at a time.
-void RootStart(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*, int, const xmlChar**, int attributeCount, int,
-               const xmlChar** attributes)
-{
-    auto* state = static_cast<RootAttribute*>(ctx);
-    if (state->rootSeen)
-        return;
-    state->rootSeen = true;
-    for (int i = 0; i < attributeCount; ++i) {
-        const xmlChar** a = attributes + 5 * i;
-        if (!a[1] && xmlStrEqual(a[0], BAD_CAST state->name))
-            state->value = QString::fromUtf8(reinterpret_cast<const char*>(a[3]), int(a[4] - a[3]));
-    }
-}
-
-} // namespace
 
 std::optional<QString> XmlRootAttribute(const QString& path, const char* attribute)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
+    // A stream, no tree: the document is checked whole in little memory.
+    CXmlReadResult result;
+    const std::unique_ptr<xmlTextReader, ReaderDeleter> reader(
+        XmlOpenFileReader(QFile::encodeName(path).constData(), result));
+    if (!reader)
         return std::nullopt;
-    // Events only, no tree: the document is checked whole in little memory.
-    xmlSAXHandler sax{};
-    sax.initialized = XML_SAX2_MAGIC;
-    sax.internalSubset = &RootDoctype;
-    sax.startElementNs = &RootStart;
-    RootAttribute state;
-    state.name = attribute;
-    xmlParserCtxtPtr parser = xmlCreatePushParserCtxt(&sax, &state, nullptr, 0, nullptr);
-    if (!parser)
-        return std::nullopt;
-    xmlCtxtUseOptions(parser, kParseOptions);
-    state.guard.parser = parser;
-    char chunk[16384];
-    bool whole = false;
-    while (parser->wellFormed && !parser->disableSAX) {
-        const qint64 n = f.read(chunk, sizeof chunk);
-        if (n < 0)
-            break;
-        xmlParseChunk(parser, chunk, int(n), n == 0);
-        if (n == 0) {
-            whole = true;
-            break;
+    std::optional<QString> value;
+    bool rootSeen = false;
+    int status = 0;
+    while ((status = xmlTextReaderRead(reader.get())) == 1) {
+        if (rootSeen || xmlTextReaderNodeType(reader.get()) != XML_READER_TYPE_ELEMENT)
+            continue;
+        rootSeen = true;
+        if (xmlChar* v = xmlTextReaderGetAttribute(reader.get(), BAD_CAST attribute)) {
+            value = QString::fromUtf8(reinterpret_cast<const char*>(v));
+            xmlFree(v);
         }
     }
-    const bool ok = whole && parser->wellFormed && !state.guard.doctype;
-    xmlFreeParserCtxt(parser);
-    return ok ? state.value : std::nullopt;
+    return status == 0 ? value : std::nullopt;
 }
 
 QByteArray XmlToBytes(xmlDoc* doc)

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "Money.h"
+#include "XmlRead.h"
 
 #include <QDateTime>
 #include <QString>
@@ -291,18 +292,12 @@ struct XmlDocDeleter {
 };
 using XmlDocPtr = std::unique_ptr<xmlDoc, XmlDocDeleter>;
 
-// Parses a document without network access or outside entities; none on failure, with the parser's
-// message in *error when asked for. The system's documents never carry a document type declaration:
-// one that does is refused before anything in it is read (its entities could expand a small file
-// without bound).
-// A file must be a regular file (a pipe would never end).
+// Parses a document through the XML file entry (XmlRead.h); none on failure, with the parser's message
+// in *error when asked for. A document type declaration is refused with this message.
 inline const QString kXmlDoctypeRefused =
     QStringLiteral("Документ содержит объявление типа документа (DOCTYPE); такие документы не принимаются.");
 XmlDocPtr XmlParseFile(const QString& path, QString* error = nullptr);
 XmlDocPtr XmlParseMemory(const QByteArray& bytes, QString* error = nullptr);
-// For the whole process: whatever libxml2 loads (a schema the user picks and what it includes)
-// never goes to the network.
-void XmlUseNoNetworkLoader();
 // The value of an attribute of the root element, without expanding entities and without building
 // the document; none when the file is unreadable or not well-formed, has a document type declaration
 // or the root has no such attribute.

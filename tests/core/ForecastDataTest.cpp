@@ -83,7 +83,7 @@ TEST_P(ForecastDataTest, SaveFindsTheRowByItsKeysNotByItsId)
 
     // The first save's values read back exactly, the invalid one as a stored 0.
     ASSERT_TRUE(SaveForecastData(a, false));
-    auto read = GetForecastData(1, 1, 10);
+    auto read = GetForecastData({1, 1, 10});
     ASSERT_TRUE(read);
     EXPECT_EQ(read->id, storedId);
     EXPECT_EQ(read->sumLast.raw(), a.sumLast.raw());
@@ -118,7 +118,7 @@ TEST_P(ForecastDataTest, TextsOverTheColumnLimitFailWithTheErrorShown)
 
     r.comment = QString(255, u'к');
     EXPECT_TRUE(SaveForecastData(r, true));
-    EXPECT_EQ(GetForecastData(1, 1, 10)->comment, r.comment);
+    EXPECT_EQ(GetForecastData({1, 1, 10})->comment, r.comment);
 }
 
 TEST_P(ForecastDataTest, ReadsSkipUnreadableRowsAndKeepNullsApart)
@@ -142,9 +142,9 @@ TEST_P(ForecastDataTest, ReadsSkipUnreadableRowsAndKeepNullsApart)
     EXPECT_TRUE(r.valueNorm.isValid()) << "the method columns default to 0";
     EXPECT_EQ(r.comment, QString());
 
-    EXPECT_FALSE(GetForecastData(1, 1, 11));
-    EXPECT_EQ(GetOrNewForecastData(1, 2, 10).id, -1);
-    EXPECT_EQ(GetOrNewForecastData(1, 2, 11).sumLast, Money::fromInt(2));
+    EXPECT_FALSE(GetForecastData({1, 1, 11}));
+    EXPECT_EQ(GetOrNewForecastData({1, 2, 10}).id, -1);
+    EXPECT_EQ(GetOrNewForecastData({1, 2, 11}).sumLast, Money::fromInt(2));
 
     EXPECT_TRUE(HasForecastDataForReceiver(2, 1));
     EXPECT_FALSE(HasForecastDataForReceiver(2, 2));

@@ -123,19 +123,20 @@ TEST_P(PriceChecksTest, EachForecastIsCheckedAgainstItsOwnPrices)
 TEST_P(PriceChecksTest, ConvertByUnitsUsesThePairOrTheInverseOfTheReversePair)
 {
     Exec("insert into tClsMConvert (base, produce, koef) values (3, 1, 4)");
+    CUnitPairCache units(OnDbError::Silent);
     double result = 0;
-    EXPECT_TRUE(ConvertByUnits(3, 1, 8, result));
+    EXPECT_TRUE(ConvertByUnits(units, 3, 1, 8, result));
     EXPECT_EQ(result, 32);
-    EXPECT_TRUE(ConvertByUnits(1, 3, 8, result));
+    EXPECT_TRUE(ConvertByUnits(units, 1, 3, 8, result));
     EXPECT_EQ(result, 2);
-    EXPECT_TRUE(ConvertByUnits(5, 5, 7, result));
+    EXPECT_TRUE(ConvertByUnits(units, 5, 5, 7, result));
     EXPECT_EQ(result, 7);
     EXPECT_TRUE(messages.empty());
 
     result = -1;
-    EXPECT_FALSE(ConvertByUnits(1, 2, 8, result));
+    EXPECT_FALSE(ConvertByUnits(units, 1, 2, 8, result));
     EXPECT_EQ(result, -1);
-    EXPECT_FALSE(ConvertByUnits(99, 2, 8, result));
+    EXPECT_FALSE(ConvertByUnits(units, 99, 2, 8, result));
     ASSERT_EQ(messages.size(), 2u);
     EXPECT_EQ(messages[0].text, "Нет коэффициента пересчета из шт в руб!");
     EXPECT_EQ(messages[0].flags, 0u);

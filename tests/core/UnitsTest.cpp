@@ -136,6 +136,52 @@ TEST_P(UnitsTest, CoefficientLookupsAndSaves)
     EXPECT_TRUE(messages.empty());
 }
 
+TEST_P(UnitsTest, UnitPairCacheCarriesTheConversionRules)
+{
+    Exec("insert into tClsMeasurement (id, name, type) values (1, 'шт', 2), (2, 'тыс. шт', 2), (3, 'кг', 1), "
+         "(4, 'т', 1), (5, 'г', 1), (6, '', 1)");
+    // By id: a pair's first readable row counts.
+    Exec("insert into tClsMConvert (base, produce, koef) values (1, 2, 0.001), (1, 2, 0.5), (4, 3, 1000), "
+         "(3, 5, 0), (2, 4, null), (2, 4, 7)");
+    const struct {
+        int from;
+        int to;
+        std::optional<double> factor; // the conversion
+        double koef;                  // the stored pair, else 1
+    } cases[] = {
+        {2, 2, 1.0, 1.0},                // equal units
+        {1, 2, 0.001, 0.001},            // the first row of two
+        {2, 1, 1000.0, 1.0},             // the reverse pair's reciprocal
+        {3, 4, 0.001, 1.0},              // likewise
+        {2, 4, 7.0, 7.0},                // a row without a coefficient is passed over
+        {3, 5, 0.0, 0.0},                // a stored 0 as it is
+        {5, 3, std::nullopt, 1.0},       // whose reverse cannot be inverted
+        {1, 3, std::nullopt, 1.0},       // no row either way
+        {99, 1, std::nullopt, 1.0},      // no such unit
+    };
+    CUnitPairCache units;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.from << " -> " << c.to);
+        EXPECT_EQ(units.Factor(c.from, c.to), c.factor);
+        EXPECT_EQ(units.Koef(c.from, c.to), c.koef);
+        EXPECT_EQ(units.Koef(c.from, c.to), GetMConvertKoef(c.from, c.to));
+    }
+    EXPECT_TRUE(units.Readable());
+    EXPECT_EQ(units.Name(2), QStringLiteral("тыс. шт"));
+    EXPECT_EQ(units.Name(6), QString());
+    EXPECT_EQ(units.Name(99), std::nullopt);
+
+    // Read once until reset.
+    Exec("delete from tClsMConvert");
+    Exec("update tClsMeasurement set name = 'штука' where id = 1");
+    EXPECT_EQ(units.Factor(2, 1), 1000.0);
+    EXPECT_EQ(units.Name(1), QStringLiteral("шт"));
+    units.Reset();
+    EXPECT_EQ(units.Factor(2, 1), std::nullopt);
+    EXPECT_EQ(units.Name(1), QStringLiteral("штука"));
+    EXPECT_TRUE(messages.empty());
+}
+
 TEST(UnitXml, CoefficientsAndUnitsRoundTrip)
 {
     XmlDocPtr doc(xmlNewDoc(BAD_CAST "1.0"));

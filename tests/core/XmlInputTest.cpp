@@ -62,12 +62,13 @@ TEST_F(XmlInputTest, DocumentsWithADocumentTypeAreRefusedBeforeAnythingIsRead)
         WriteFile(path, c.bytes);
         QElapsedTimer timer;
         timer.start();
-        QString error;
+        QString error, inMemory;
         EXPECT_FALSE(XmlParseFile(path, &error)) << c.what;
+        EXPECT_FALSE(XmlParseMemory(c.bytes, &inMemory)) << c.what;
         EXPECT_FALSE(CheckXmlFileVersion(path)) << c.what;
         EXPECT_LT(timer.elapsed(), 100) << c.what;
-        EXPECT_EQ(error, kXmlDoctypeRefused)
-            << c.what;
+        EXPECT_EQ(error, kXmlDoctypeRefused) << c.what;
+        EXPECT_EQ(inMemory, kXmlDoctypeRefused) << c.what;
         RecordProperty(std::string(c.what) + " ms", int(timer.elapsed()));
     }
     const long grown = StatusKiB("VmHWM:") - rssBefore;

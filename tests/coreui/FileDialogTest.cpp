@@ -77,7 +77,7 @@ TEST(FileDialogs, ListingTheDatabaseFolderKeepsItsLocks)
                 auto* model = dialog->findChild<QFileSystemModel*>();
                 ASSERT_NE(model, nullptr);
                 // Long enough for the model's thread to list the folder and look at every file.
-                static_cast<void>(QTest::qWaitFor([&] { return model->rowCount(model->index(folder)) >= 2; }, 2000));
+                static_cast<void>(QTest::qWaitFor([&] { return model->rowCount(model->index(folder)) >= 2; }, 10000));
                 QTest::qWait(300);
                 listed = model->index(folder + QStringLiteral("/LIR.db")).isValid();
                 during = HeldLocks();

@@ -160,7 +160,11 @@ TEST_F(MailSendTest, BadInputFailsWithItsMessageAndLeavesOnlyTheResult)
     const QString broken = outbox + QStringLiteral("broken.xml");
     const QString missing = outbox + QStringLiteral("нет.xml");
     const QString pipe = outbox + QStringLiteral("pipe.xml");
+    const QString doctype = outbox + QStringLiteral("doctype.xml");
     WriteFile(broken, "<forecastEnvelope><row></forecastEnvelope>");
+    WriteFile(doctype, "<!DOCTYPE forecastEnvelope [<!ENTITY a \"Орг-2\">]><forecastEnvelope><toName>&a;</toName>"
+                       "<toEmail>o@x.ru</toEmail><fromName>Орг-1</fromName><fromEmail>org1@example.ru</fromEmail>"
+                       "<typeData>НСИ</typeData></forecastEnvelope>");
     ASSERT_EQ(::mkfifo(pipe.toUtf8().constData(), 0600), 0);
     const Elements from = {{"fromName", "Орг-1"}, {"fromEmail", "org1@example.ru"}, {"typeData", "НСИ"}};
     const struct {
@@ -170,12 +174,14 @@ TEST_F(MailSendTest, BadInputFailsWithItsMessageAndLeavesOnlyTheResult)
     } cases[] = {
         {missing, {}, Failure(NoDescription) + missing},
         {broken, {}, Failure(BadDescription)},
+        {doctype, {}, Failure(BadDescription)},
         {{}, {{"toName", "Орг-2"}, {"fromName", "Орг-1"}}, Failure(NoTypeData)},
         {{}, from + Elements{{"toName", "Орг-2"}}, Failure(NoToEmail)},
         // TONAME fills the receiver name and the later toEmail wins: only the data file is left to fail.
         {{}, from + Elements{{"TONAME", "Орг-2"}, {"toEmail", ""}, {"toEmail", "o@x.ru"}, {"nameFile", broken}}, Failure(BadDataFile)},
         {{}, from + Elements{{"toName", "Орг-2"}, {"toEmail", "o@x.ru"}, {"nameFile", missing}}, Failure(BadDataFile)},
         {{}, from + Elements{{"toName", "Орг-2"}, {"toEmail", "o@x.ru"}, {"nameFile", pipe}}, Failure(BadDataFile)},
+        {{}, from + Elements{{"toName", "Орг-2"}, {"toEmail", "o@x.ru"}, {"nameFile", doctype}}, Failure(BadDataFile)},
     };
     for (const auto& c : cases) {
         const Outcome o = Send(c.description.isEmpty() ? Describe(c.elements) : c.description);

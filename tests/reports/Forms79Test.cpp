@@ -11,6 +11,7 @@
 #include "ProductRows.h"
 #include "ReportDatabase.h"
 #include "ReportJob.h"
+#include "tables/MConverts.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -310,8 +311,9 @@ TEST_P(ReportForms79Test, EachBuilderFailsOnceInTheProgramsWords)
     ReportProductRow row;
     row.measurementPriceId = 5;
     row.sumNext = Money::fromInt(10);
+    CUnitPairCache units;
     try {
-        ComputeShares(row, top);
+        ComputeShares(row, top, units);
         ADD_FAILURE() << "no failure";
     } catch (const CReportFailure& failure) {
         EXPECT_TRUE(failure.shown());

@@ -10,7 +10,7 @@ inline QString ConversionMissing(const QString& source, const QString& target)
         + QStringLiteral("'");
 }
 // The unit id follows.
-inline const QString kUnknownMeasurement = QStringLiteral("Не найдена единица измерения с кодом ");
+inline const QString kUnknownMeasurement = QStringLiteral("invalid measurent id ");
 inline const QString kNoPriceUnit = QStringLiteral("Не задана ценовая единица измерения для ");
 inline const QString kProductsBroken = QStringLiteral("ошибка при получении продуктов группы. Схема БД нарушена");
 inline const QString kReceiversBroken =

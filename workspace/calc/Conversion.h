@@ -2,12 +2,11 @@
 #pragma once
 
 #include "CalcResult.h"
+#include "tables/MConverts.h"
 
 #include <QString>
 
-#include <map>
 #include <optional>
-#include <utility>
 
 // Why a pair of units has no factor: a unit of the pair does not exist, or no coefficient is stored
 // for the pair in either direction.
@@ -22,19 +21,10 @@ struct CConversionFailure {
 
 using CConversionKoef = CCalcResult<double, CConversionFailure>;
 
-// The factor that turns a value in `base` into `produce`: the first stored row of the pair (by id),
-// else the reciprocal of the first row of the reverse pair when that is not 0; otherwise why there
-// is none. A database error is reported on the way (through ReportComError) and the lookup goes on
-// as if the row were missing.
+// The factor that turns a value in `base` into `produce` (CUnitPairCache::Factor): the first stored
+// row of the pair (by id), else the reciprocal of the first row of the reverse pair when that is not
+// 0; otherwise why there is none. A database error is reported on the way (through ReportComError)
+// and the lookup goes on as if the row were missing. The cache holds the coefficients of one run.
+CConversionKoef ConversionKoef(CUnitPairCache& units, int base, int produce);
+// The same for one pair, without a cache of the caller's.
 CConversionKoef GetConversionKoef(int base, int produce);
-
-// The coefficients of one run: each pair is looked up once, a pair without a coefficient too (its
-// failure is answered again). Equal units need no lookup.
-class CConversionCache {
-public:
-    CConversionKoef Koef(int base, int produce);
-
-private:
-    std::map<std::pair<int, int>, double> m_known;
-    std::map<std::pair<int, int>, CConversionFailure> m_missing;
-};

@@ -27,7 +27,7 @@ CCalcStatus SumOverflow(const CProductRecord& group)
 
 template <class Row, class Rows>
 CCalcStatus SumFromDatabase(IRecalcProgress* progress, const CProductRecord& group, Row& row, const Rows& rows,
-                            CConversionCache& koef)
+                            CUnitPairCache& koef)
 {
     auto children = LoadProductChildren(group.id, group.prognoz);
     if (!children)
@@ -49,14 +49,14 @@ CCalcStatus SumFromDatabase(IRecalcProgress* progress, const CProductRecord& gro
 } // namespace
 
 CCalcStatus AddMemberSums(CGroupAccumulator& acc, const CProductRecord& member, const CMemberSums& sums,
-                          CConversionCache& koef)
+                          CUnitPairCache& koef)
 {
     if (member.measurementPrice == 0)
         return CCalcStatus::Failed(CalcTexts::kNoPriceUnit + member.name);
     const bool convert = member.measurementPrice != acc.group.measurementPrice;
     double k = 1.0;
     if (convert) {
-        const CConversionKoef found = koef.Koef(member.measurementPrice, acc.group.measurementPrice);
+        const CConversionKoef found = ConversionKoef(koef, member.measurementPrice, acc.group.measurementPrice);
         if (!found)
             return CCalcStatus::Failed(found.failure().text());
         k = *found;
@@ -111,7 +111,7 @@ CCalcStatus WriteGroupSums(const CGroupAccumulator& acc, CForecastRowFields& row
     return {};
 }
 
-CCalcStatus SumGroupRows(const CProductRecord& group, const std::vector<CGroupMember>& members, CConversionCache& koef,
+CCalcStatus SumGroupRows(const CProductRecord& group, const std::vector<CGroupMember>& members, CUnitPairCache& koef,
                          CForecastRowFields& row, IRecalcProgress* progress)
 {
     CGroupAccumulator acc(group);
@@ -127,13 +127,13 @@ CCalcStatus SumGroupRows(const CProductRecord& group, const std::vector<CGroupMe
 }
 
 CCalcStatus SumGroupMembers(IRecalcProgress* progress, const CProductRecord& group, CForecastDataRecord& row,
-                            int receiverId, CConversionCache& koef)
+                            int receiverId, CUnitPairCache& koef)
 {
     return SumFromDatabase(progress, group, row, CDataRows(group.prognoz, receiverId), koef);
 }
 
 CCalcStatus SumGroupMembers(IRecalcProgress* progress, const CProductRecord& group, CTotalForecastRecord& row,
-                            CConversionCache& koef)
+                            CUnitPairCache& koef)
 {
     return SumFromDatabase(progress, group, row, CTotalRows(group.prognoz), koef);
 }

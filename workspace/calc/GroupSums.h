@@ -54,7 +54,7 @@ struct CGroupAccumulator {
 // Adds one member, converted into the group's unit. Fails when the member has no price unit, the
 // units have no coefficient or the sum leaves the money range.
 CCalcStatus AddMemberSums(CGroupAccumulator& acc, const CProductRecord& member, const CMemberSums& sums,
-                          CConversionCache& koef);
+                          CUnitPairCache& koef);
 // Writes the totals into the group's row by its kind (rounded once, half to even); a row of another
 // kind, or of a product that is no group, stays as it is, and so does a row whose totals leave the
 // money range (which fails).
@@ -68,12 +68,12 @@ inline CCalcStatus ApplyGroupTotals(const CGroupAccumulator& acc, CTotalForecast
 // The one summing rule over rows the caller holds: the members in their order, then the group's
 // row by its kind. Reports the member count and each member to the progress sink when there is one.
 // A failure leaves the row as it was.
-CCalcStatus SumGroupRows(const CProductRecord& group, const std::vector<CGroupMember>& members, CConversionCache& koef,
+CCalcStatus SumGroupRows(const CProductRecord& group, const std::vector<CGroupMember>& members, CUnitPairCache& koef,
                          CForecastRowFields& row, IRecalcProgress* progress = nullptr);
 
 // The same from the database: the group's members with a price row and their rows of the receiver
 // (of the consolidated forecast for a consolidated row), in one read. Changes the row in memory only.
 CCalcStatus SumGroupMembers(IRecalcProgress* progress, const CProductRecord& group, CForecastDataRecord& row,
-                            int receiverId, CConversionCache& koef);
+                            int receiverId, CUnitPairCache& koef);
 CCalcStatus SumGroupMembers(IRecalcProgress* progress, const CProductRecord& group, CTotalForecastRecord& row,
-                            CConversionCache& koef);
+                            CUnitPairCache& koef);

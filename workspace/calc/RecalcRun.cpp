@@ -71,7 +71,7 @@ CCalcStatus CRecalcRun::CheckDb() const
 
 CCalcResult<CForecastDataRecord> CRecalcRun::DataRow(int receiver, int product)
 {
-    CForecastDataRecord row = GetOrNewForecastData(m_forecast, receiver, product);
+    CForecastDataRecord row = GetOrNewForecastData({m_forecast, receiver, product});
     if (CCalcStatus db = CheckDb(); !db)
         return db;
     return row;

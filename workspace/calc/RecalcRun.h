@@ -47,7 +47,7 @@ public:
     int forecast() const { return m_forecast; }
     // The sink of the holder; none for a run nobody watches.
     IRecalcProgress* progress() const { return m_holder.Get(); }
-    CConversionCache& koef() { return m_koef; }
+    CUnitPairCache& koef() { return m_koef; }
     // The products with a price row in the forecast, read once; the products error when they cannot
     // be read.
     CCalcResult<const CProductTree*> products();
@@ -66,7 +66,7 @@ private:
     CErrorCollector m_errors; // first: it collects everything the run reports
     int m_forecast;
     RecalcProgressHolder& m_holder;
-    CConversionCache m_koef;
+    CUnitPairCache m_koef;
     std::unique_ptr<CProductTree> m_products;
 };
 

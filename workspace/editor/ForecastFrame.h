@@ -8,6 +8,7 @@
 #include "ForecastGridView.h"
 #include "GroupListData.h"
 #include "PanelFrame.h"
+#include "tables/MConverts.h"
 
 #include <QColor>
 
@@ -185,5 +186,5 @@ private:
     CForecastFilterValues m_filter;
 
     std::unique_ptr<CGroupListData> m_data;
-    CUnitCache m_units;
+    CUnitPairCache m_units;
 };

@@ -228,17 +228,17 @@ void CForecastFrame::ShowProductCard(int productId, const CPriceRecord* price)
 
     g.SetItemText(0, 0, product->code + QStringLiteral(" ") + product->name);
     g.SetItemData(0, 0, quint32(productId), 0);
-    g.SetItemText(kQuantityRow, 1, m_units.Name(product->measurementNatural));
-    g.SetItemText(kSumRow, 1, m_units.Name(product->measurementPrice));
-    QString perUnit = m_units.Name(product->measurementPrice2);
+    g.SetItemText(kQuantityRow, 1, m_units.Name(product->measurementNatural).value_or(QString()));
+    g.SetItemText(kSumRow, 1, m_units.Name(product->measurementPrice).value_or(QString()));
+    QString perUnit = m_units.Name(product->measurementPrice2).value_or(QString());
     if (!perUnit.isEmpty()) {
-        if (const QString natural = m_units.Name(product->measurementNatural2); !natural.isEmpty())
+        if (const QString natural = m_units.Name(product->measurementNatural2).value_or(QString()); !natural.isEmpty())
             perUnit += QStringLiteral("/") + natural;
     }
     for (int r : {kPriceRow, kMinPriceRow, kMaxPriceRow})
         g.SetItemText(r, 1, perUnit);
 
-    const auto row = ReadEditorRow(m_session.currentForecastId, m_receiverId, productId);
+    const auto row = ReadEditorRow({m_session.currentForecastId, m_receiverId, productId});
     if (row) {
         ApplyCardEditRules(false, &*product);
         for (int i = 0; i < 8; ++i)
@@ -285,14 +285,14 @@ void CForecastFrame::ShowGroupCard(int productId, const CPriceRecord*)
         return;
     }
     CGridView& g = *m_card;
-    const auto row = ReadEditorRow(m_session.currentForecastId, m_receiverId, productId);
+    const auto row = ReadEditorRow({m_session.currentForecastId, m_receiverId, productId});
     ClearCardValues();
     ApplyCardEditRules(true, nullptr);
     g.SetItemText(0, 0, product->code + QStringLiteral(" ") + product->name);
     g.SetItemData(0, 0, quint32(productId), 0);
     for (int r = kQuantityRow; r <= kMaxPriceRow; ++r)
         g.SetItemText(r, 1, QString());
-    g.SetItemText(kSumRow, 1, m_units.Name(product->measurementPrice));
+    g.SetItemText(kSumRow, 1, m_units.Name(product->measurementPrice).value_or(QString()));
     if (row) {
         g.SetItemText(kJustificationRow, 2, row->base);
         for (int year = 0; year < 3; ++year)
@@ -414,7 +414,7 @@ int CForecastFrame::OnCardEndEdit(int row, int column)
     const int forecast = m_session.currentForecastId;
     const int product = member ? view.product : view.group;
     bool failed = false;
-    const auto stored = ReadEditorRow(forecast, m_receiverId, product, &failed);
+    const auto stored = ReadEditorRow({forecast, m_receiverId, product}, &failed);
     if (failed) {
         restore(); // the database's error was shown; nothing is written over a row that could not be read
         return 0;

@@ -28,8 +28,8 @@ constexpr quint32 kQuantityRow = 1;
 constexpr quint32 kSumRow = 2;
 
 // The mark of one year of a row: 0 none, 1 sum or quantity missing, 2 price out of bounds.
-int YearMark(const CProductRecord& product, const CPriceRecord* price, CUnitCache& units, const CForecastRowFields& row,
-             int year)
+int YearMark(const CProductRecord& product, const CPriceRecord* price, CUnitPairCache& units,
+             const CForecastRowFields& row, int year)
 {
     int sumResult = 0, quantityResult = 0;
     CheckRowPrice(product, price, units.Koef(product.measurementPrice, product.measurementPrice2),
@@ -210,11 +210,11 @@ void CForecastFrame::AddProductRows(const CGroupListData& data)
         if (!group) {
             g.SetItemText(last, 0, QStringLiteral(" "));
             g.SetItemData(last, 0, quint32(p.id), kSumRow);
-            g.SetItemText(first, 2, m_units.Name(p.measurementNatural));
+            g.SetItemText(first, 2, m_units.Name(p.measurementNatural).value_or(QString()));
             g.SetItemRowSpan(first, kJustificationColumn, 2);
             g.SetItemRowSpan(first, kCommentColumn, 2);
         }
-        g.SetItemText(last, 2, m_units.Name(p.measurementPrice));
+        g.SetItemText(last, 2, m_units.Name(p.measurementPrice).value_or(QString()));
         m_rowList.push_back({p.id, (p.code + QStringLiteral(";") + p.name).toUpper()});
         for (int row = first; row <= last; ++row) {
             const bool sums = row == last;
@@ -246,7 +246,7 @@ void CForecastFrame::AddProductRows(const CGroupListData& data)
 void CForecastFrame::MarkTotalRows(const CProductRecord& group)
 {
     CGridView& g = *m_list;
-    const QString unit = m_units.Name(group.measurementPrice);
+    const QString unit = m_units.Name(group.measurementPrice).value_or(QString());
     const QColor fixedBk = FixedBk();
     const auto markValues = [&](int row, bool fixed) {
         for (int c = kFirstValueColumn; c < kListColumns; ++c) {
@@ -299,7 +299,7 @@ void CForecastFrame::RefreshTotalRows()
     const int forecast = m_session.currentForecastId;
     const int group = GetSelectedGroupId();
     if (m_receiverId > 0) {
-        const CForecastDataRecord row = GetOrNewForecastData(forecast, m_receiverId, group);
+        const CForecastDataRecord row = GetOrNewForecastData({forecast, m_receiverId, group});
         ShowTotalRowValues(&row);
     } else {
         CTotalForecastRecord row = GetOrCreateTotalForecast(forecast, group);

@@ -2,8 +2,6 @@
 
 #include "ErrorSink.h"
 #include "tables/ForecastData.h"
-#include "tables/MConverts.h"
-#include "tables/Measurements.h"
 #include "tables/TotalForecasts.h"
 
 namespace {
@@ -46,14 +44,14 @@ const CPriceRecord* CGroupListData::Price(int product) const
     return it == prices.end() ? nullptr : &it->second;
 }
 
-std::optional<CForecastRowFields> ReadEditorRow(int forecast, int receiver, int product, bool* failed)
+std::optional<CForecastRowFields> ReadEditorRow(const CForecastKey& key, bool* failed)
 {
     CErrorCollector errors;
     std::optional<CForecastRowFields> row;
-    if (receiver > 0) {
-        if (auto rec = GetForecastData(forecast, receiver, product))
+    if (key.receiver > 0) {
+        if (auto rec = GetForecastData(key))
             row = std::move(*rec);
-    } else if (auto rec = GetTotalForecast(forecast, product)) {
+    } else if (auto rec = GetTotalForecast(key.forecast, key.product)) {
         row = std::move(*rec);
     }
     if (failed)
@@ -93,37 +91,4 @@ std::optional<CGroupListData> LoadGroupListData(int forecast, int receiver, int 
         for (CPriceRecord& price : *prices)
             data.prices.emplace(price.product, std::move(price));
     return data;
-}
-
-void CUnitCache::Reset()
-{
-    m_namesRead = false;
-    m_names.clear();
-    m_koef.clear();
-}
-
-QString CUnitCache::Name(int unit)
-{
-    if (unit == 0)
-        return QString();
-    if (!m_namesRead) {
-        m_namesRead = true;
-        if (const auto units = LoadMeasurements())
-            for (const CMeasurementRecord& m : *units)
-                m_names.emplace(m.id, m.name);
-    }
-    const auto it = m_names.find(unit);
-    return it == m_names.end() ? QString() : it->second;
-}
-
-double CUnitCache::Koef(int base, int produce)
-{
-    if (base == produce)
-        return 1.0;
-    const auto key = std::make_pair(base, produce);
-    if (const auto it = m_koef.find(key); it != m_koef.end())
-        return it->second;
-    const double koef = GetMConvertKoef(base, produce);
-    m_koef.emplace(key, koef);
-    return koef;
 }

@@ -8,10 +8,8 @@
 #include "tables/Prices.h"
 #include "tables/Products.h"
 
-#include <map>
 #include <optional>
 #include <unordered_map>
-#include <utility>
 
 struct CGroupListData {
     CProductRecord group;
@@ -32,21 +30,4 @@ std::optional<CGroupListData> LoadGroupListData(int forecast, int receiver, int 
 
 // The stored row of the receiver (0: the consolidated row) and product; none when there is none.
 // failed tells a database error (shown) from a missing row.
-std::optional<CForecastRowFields> ReadEditorRow(int forecast, int receiver, int product, bool* failed = nullptr);
-
-// Unit names and conversion coefficients as one load of the editor needs them: the names are read
-// in one statement, each pair's coefficient once.
-class CUnitCache {
-public:
-    // Forgets what was read, so that the next load sees the units as they are now.
-    void Reset();
-    // The unit's name; empty for 0 or a unit that does not exist.
-    QString Name(int unit);
-    // As GetMConvertKoef: 1 for equal units and for a pair without a stored coefficient.
-    double Koef(int base, int produce);
-
-private:
-    bool m_namesRead = false;
-    std::unordered_map<int, QString> m_names;
-    std::map<std::pair<int, int>, double> m_koef;
-};
+std::optional<CForecastRowFields> ReadEditorRow(const CForecastKey& key, bool* failed = nullptr);

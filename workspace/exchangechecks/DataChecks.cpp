@@ -128,8 +128,7 @@ struct CForecastDataCheck::Data {
     std::unordered_map<int, CProductRecord> products; // every product of the forecast
     CProductTree priced;                              // the members that group sums add up
     std::unordered_map<int, CPriceRecord> prices;
-    CPairMemo<double> rowKoef{&GetMConvertKoef}; // of the price test: 1.0 for a pair that is not stored
-    CConversionCache groupKoef;                  // of the group sums
+    CUnitPairCache units; // of the price test (Koef) and of the group sums
 };
 
 CForecastDataCheck::CForecastDataCheck(CCheckLog& log, int forecast)
@@ -184,7 +183,7 @@ bool CForecastDataCheck::CheckReceiver(const CReceiverRecord& receiver)
     std::optional<CCalcResult<std::unordered_map<int, CCategorySums>>> categorySums;
     auto groupSums = [&](const CProductRecord& product, CForecastDataRecord& copy) {
         if (!subordinate)
-            return bool(SumGroupRows(product, MembersOf(d.priced, product, memberSums), d.groupKoef, copy));
+            return bool(SumGroupRows(product, MembersOf(d.priced, product, memberSums), d.units, copy));
         if (!categorySums)
             categorySums = ReadCategorySums(d.forecast, receiver.id, groupProducts, true);
         if (!*categorySums)
@@ -235,8 +234,8 @@ bool CForecastDataCheck::CheckReceiver(const CReceiverRecord& receiver)
             }
             if (!rowError && tested) {
                 const auto price = d.prices.find(product.id);
-                const double k1 = d.rowKoef.Get(product.measurementPrice, product.measurementPrice2);
-                const double k2 = d.rowKoef.Get(product.measurementNatural, product.measurementNatural2);
+                const double k1 = d.units.Koef(product.measurementPrice, product.measurementPrice2);
+                const double k2 = d.units.Koef(product.measurementNatural, product.measurementNatural2);
                 bool outOfRange = false;
                 for (int year = 0; year < 3 && !outOfRange; ++year) {
                     int sumResult = ROW_PRICE_OK;

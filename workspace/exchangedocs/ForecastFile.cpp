@@ -12,11 +12,6 @@
 
 #include <libxml/xmlreader.h>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
 
 namespace {
@@ -39,27 +34,9 @@ void CollectError(void* context, xmlErrorPtr error)
         errors->parse = error->message ? QString::fromUtf8(error->message).trimmed() : QStringLiteral("?");
 }
 
-struct FdCloser {
-    int fd;
-    ~FdCloser() { ::close(fd); }
-};
-
 struct ReaderCloser {
     void operator()(xmlTextReader* r) const { xmlFreeTextReader(r); }
 };
-
-// A regular file only: a pipe or a device would never end.
-int OpenDocument(const QString& path)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    struct stat st { };
-    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
-        ::close(fd);
-        errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-        return -1;
-    }
-    return fd;
-}
 
 QString Attribute(xmlTextReaderPtr reader, const char* name)
 {
@@ -83,16 +60,15 @@ CForecastFile Refused(const QString& message)
 CForecastFile ReadForecastFile(const QString& path, const QString& schemaPath)
 {
     using namespace ExchangeTexts;
-    XmlUseNoNetworkLoader();
-    const int fd = OpenDocument(path);
-    if (fd < 0)
-        return Refused(kReadFailed.arg(path, QString::fromLocal8Bit(std::strerror(errno))));
-    const FdCloser closer{fd}; // after the reader, which does not close it
-    // Entities are not substituted and nothing is loaded from outside; a DTD is refused below. The
-    // messages go to the handler below, not to standard error.
-    std::unique_ptr<xmlTextReader, ReaderCloser> owner(
-        xmlReaderForFd(fd, nullptr, nullptr, XML_PARSE_NONET | XML_PARSE_HUGE));
+    // Entities are not substituted, nothing is loaded from outside and a DTD is refused. The messages
+    // go to the handler below, not to standard error.
+    CXmlReadResult opened;
+    std::unique_ptr<xmlTextReader, ReaderCloser> owner(XmlOpenFileReader(QFile::encodeName(path).constData(), opened));
     xmlTextReaderPtr reader = owner.get();
+    if (opened.status == CXmlReadResult::NotOpened)
+        return Refused(kReadFailed.arg(path, QString::fromLocal8Bit(std::strerror(opened.openError))));
+    if (opened.status == CXmlReadResult::Doctype)
+        return Refused(kReadFailed.arg(path, kXmlDoctypeRefused));
     if (!reader)
         return Refused(kReadFailed.arg(path, QString()));
     ReaderErrors errors;
@@ -110,12 +86,7 @@ CForecastFile ReadForecastFile(const QString& path, const QString& schemaPath)
             ret = xmlTextReaderRead(reader);
             continue;
         }
-        const int type = xmlTextReaderNodeType(reader);
-        if (type == XML_READER_TYPE_DOCUMENT_TYPE) {
-            errors.parse = kXmlDoctypeRefused;
-            break;
-        }
-        if (type != XML_READER_TYPE_ELEMENT) {
+        if (xmlTextReaderNodeType(reader) != XML_READER_TYPE_ELEMENT) {
             ret = xmlTextReaderRead(reader);
             continue;
         }

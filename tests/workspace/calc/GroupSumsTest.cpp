@@ -198,16 +198,15 @@ TEST_P(GroupSumsTest, CoefficientOfAPairFromItsFirstRowOrTheReverse)
         } else {
             ASSERT_TRUE(std::holds_alternative<int>(l.expected));
             EXPECT_EQ(*koef.failure().unknownUnit, std::get<int>(l.expected));
-            EXPECT_EQ(koef.failure().text(),
-                      QStringLiteral("Не найдена единица измерения с кодом %1").arg(std::get<int>(l.expected)));
+            EXPECT_EQ(koef.failure().text(), QStringLiteral("invalid measurent id "));
         }
     }
     // A run asks the database once per pair.
-    CConversionCache cache;
-    EXPECT_DOUBLE_EQ(*cache.Koef(2, 1), 1000.0);
+    CUnitPairCache cache;
+    EXPECT_DOUBLE_EQ(*ConversionKoef(cache, 2, 1), 1000.0);
     Exec("delete from tclsmconvert");
-    EXPECT_DOUBLE_EQ(*cache.Koef(2, 1), 1000.0);
-    EXPECT_DOUBLE_EQ(*cache.Koef(3, 3), 1.0);
+    EXPECT_DOUBLE_EQ(*ConversionKoef(cache, 2, 1), 1000.0);
+    EXPECT_DOUBLE_EQ(*ConversionKoef(cache, 3, 3), 1.0);
 }
 
 TEST_P(GroupSumsTest, ASummingFailureIsAnsweredAndLeavesTheRowAsItWas)
@@ -228,7 +227,7 @@ TEST_P(GroupSumsTest, ASummingFailureIsAnsweredAndLeavesTheRowAsItWas)
     const Money huge = Money::fromRaw(std::numeric_limits<std::int64_t>::max() / 2 + 1);
     const Case cases[] = {
         {"no coefficient for the pair", 1, M("100"), "Не задана единица пересчёта из 'шт' в 'тыс. шт'"},
-        {"a unit that does not exist", 9, M("100"), "Не найдена единица измерения с кодом 9"},
+        {"a unit that does not exist", 9, M("100"), "invalid measurent id "},
         {"no price unit", 0, M("100"), "Не задана ценовая единица измерения для Член"},
         {"a sum beyond the money range", 2, huge, "Сумма по группе не помещается в денежный формат: Группа"},
     };
@@ -240,7 +239,7 @@ TEST_P(GroupSumsTest, ASummingFailureIsAnsweredAndLeavesTheRowAsItWas)
         member.measurementPrice = c.unit;
         CForecastRowFields row;
         row.sumNext = M("7");
-        CConversionCache koef;
+        CUnitPairCache koef;
         const CMemberSums sums{c.sum, c.sum, c.sum};
         const CCalcStatus status = SumGroupRows(group, {{&member, sums}, {&member, sums}}, koef, row);
         ASSERT_FALSE(status);

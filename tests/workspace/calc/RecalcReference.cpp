@@ -34,7 +34,7 @@ double Koef(int base, int produce)
 CForecastRowFields RowOf(const Target& t, int product)
 {
     if (t.receiver)
-        return GetOrNewForecastData(t.forecast, t.receiver->id, product);
+        return GetOrNewForecastData({t.forecast, t.receiver->id, product});
     return GetOrCreateTotalForecast(t.forecast, product);
 }
 
@@ -92,7 +92,7 @@ void Recompute(const Target& t, const CProductRecord& p, bool rule = true, bool 
     else if (rule)
         SumMembers(t, p, fields);
     if (t.receiver) {
-        CForecastDataRecord row = GetOrNewForecastData(t.forecast, t.receiver->id, p.id);
+        CForecastDataRecord row = GetOrNewForecastData({t.forecast, t.receiver->id, p.id});
         static_cast<CForecastRowFields&>(row) = fields;
         EXPECT_TRUE(SaveForecastData(row, takeNewId));
     } else {

@@ -203,7 +203,7 @@ TEST_P(RecalcRunnerTest, EntriesOnTheUserInterfaceThread)
     CForecastRowFields row;
     EXPECT_TRUE(RecalcAfterCellEdit(g.forecast, leaf, group, &row));
     EXPECT_NE(DumpRows(), before);
-    EXPECT_EQ(row.sumNext, GetForecastData(g.forecast, leaf, group)->sumNext);
+    EXPECT_EQ(row.sumNext, GetForecastData({g.forecast, leaf, group})->sumNext);
 
     EXPECT_EQ(RecalcNode(g.forecast, leaf, group, nullptr), NodeRecalcResult::ShowGroupRows);
     EXPECT_EQ(RecalcNode(g.forecast, g.receiverGroups[0], group, nullptr), NodeRecalcResult::ReloadList);
