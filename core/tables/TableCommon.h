@@ -11,6 +11,7 @@
 //  - record-level XML: the record's CXmlFormat and WriteXml / ReadXml (xml/XmlRecord.h).
 #pragma once
 
+#include "ErrorSink.h"
 #include "db/SqlDialect.h"
 #include "db/SqlQuery.h"
 
@@ -295,4 +296,15 @@ template <class R, class Save>
             return false;
     }
     return tx.commit();
+}
+
+// The shape of every import's store: `store` runs in one transaction, all or nothing, and a database
+// error it reports reaches the sink only once the transaction has rolled back, so that the message
+// stands over a database as it was.
+template <class Store>
+[[nodiscard]] bool StoreInOneTransaction(Store store)
+{
+    CErrorCollector errors; // outlives the transaction
+    CTransaction transaction;
+    return transaction.isActive() && store() && transaction.commit();
 }
