@@ -136,7 +136,7 @@ bool ImportOnce(const CPair& p)
     CForecastFile file = ReadForecastFile(p.file, kSchema);
     if (!file.ok())
         return false;
-    static_cast<void>(HasStoredForecastRows(file.forecast, file.from));
+    static_cast<void>(HasForecastDataForReceiver(file.from, file.forecast, OnDbError::Silent));
     return StoreForecastFile(file);
 }
 

@@ -55,8 +55,11 @@ function(lir_forbid_links target)
 endfunction()
 
 lir_forbid_links(lircore Qt6::Widgets Qt6::Gui lircoreui)
-# The exchange documents serve programs without a window too.
+# The exchange documents serve programs without a window too, and so does the test of their imports.
 lir_forbid_links(lirexchangedocs Qt6::Widgets Qt6::Gui lircoreui)
+if(TARGET test_headless_imports)
+  lir_forbid_links(test_headless_imports Qt6::Widgets Qt6::Gui lircoreui lircontrols lirexchange)
+endif()
 # The group sums and the recalculation serve programs without a window too.
 if(TARGET lircalc)
   lir_forbid_links(lircalc Qt6::Widgets Qt6::Gui lircoreui)

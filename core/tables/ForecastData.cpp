@@ -77,10 +77,27 @@ bool DeleteForecastData(int prognoz)
     return ExecSql(QStringLiteral("delete from tfctprognozdata where prognoz = ?"), prognoz);
 }
 
-bool HasForecastDataForReceiver(int receiver, int prognoz)
+bool HasForecastDataForReceiver(int receiver, int prognoz, OnDbError onError)
 {
-    return CountIsNonZero(QStringLiteral("select count(id) from tfctprognozdata where receiver = ? and prognoz = ?"),
-                          receiver, prognoz);
+    const QString sql = QStringLiteral("select count(id) from tfctprognozdata where receiver = ? and prognoz = ?");
+    if (onError == OnDbError::Report)
+        return CountIsNonZero(sql, receiver, prognoz);
+    CSqlQuery q(sql);
+    q.bind(receiver).bind(prognoz);
+    return !q.exec() || !q.next() || q.value(0).toLongLong() != 0;
+}
+
+std::optional<QHash<int, QString>> LoadForecastComments(int prognoz, int receiver)
+{
+    CSqlQuery q(QStringLiteral("select product, comment from tfctprognozdata "
+                               "where prognoz = ? and receiver = ? and comment is not null and comment <> ''"));
+    q.bind(prognoz).bind(receiver);
+    if (!q.execOrReport())
+        return std::nullopt;
+    QHash<int, QString> comments;
+    while (q.next())
+        comments.insert(q.intValue("product"), q.text("comment"));
+    return comments;
 }
 
 bool HasForecastDataForProduct(int product, int prognoz)

@@ -3,6 +3,8 @@
 
 #include "tables/ForecastRow.h"
 
+#include <QHash>
+
 #include <libxml/tree.h>
 
 #include <optional>
@@ -22,12 +24,15 @@ std::optional<CForecastDataList> LoadForecastData(const SqlFilter& filter = {});
 // Deletes the forecast's rows without journal lines.
 [[nodiscard]] bool DeleteForecastData(int prognoz);
 // Both answer true when the count cannot be read, so that nothing is deleted by mistake.
-bool HasForecastDataForReceiver(int receiver, int prognoz);
+bool HasForecastDataForReceiver(int receiver, int prognoz, OnDbError onError = OnDbError::Report);
 bool HasForecastDataForProduct(int product, int prognoz);
 // Totals of one receiver over a set of products: a leaf adds its sums, a group its quantities.
 // None for an empty set, and on a database error, which is reported: a caller that decides itself
 // whether to show it collects it (CErrorCollector).
 std::optional<CForecastDataRecord> GetForecastDataTotals(int prognoz, int receiver, const std::vector<int>& products);
+// The non-empty comments of the receiver's rows in the forecast by product, in one statement; none
+// after a reported database error.
+std::optional<QHash<int, QString>> LoadForecastComments(int prognoz, int receiver);
 // The per-(forecast, product) sums over all receivers' rows that the filter lets through.
 std::optional<CForecastDataList> LoadForecastDataSums(const SqlFilter& filter = {});
 // None when id, prognoz, product or receiver is not an integer.

@@ -88,6 +88,18 @@ bool SaveImportStatus(CImportStatusRecord& rec)
     return CommitSave(tx, rec, *id, isNew ? JOURNAL_INSERT : JOURNAL_UPDATE, &WriteImportStatusJournal);
 }
 
+bool WriteExchangeJournal(int forecast, int receiver, const QString& comment, int event)
+{
+    CImportStatusRecord row;
+    row.prognoz = forecast;
+    row.receiver = receiver;
+    row.comment = comment;
+    row.event = event;
+    if (event != IEK_RECEIVED)
+        row.received = QDateTime();
+    return SaveImportStatus(row);
+}
+
 bool DeleteImportStatus(CImportStatusRecord& rec)
 {
     return DeleteRow(rec, -1, kRows, &WriteImportStatusJournal, OnDbError::Report,

@@ -33,4 +33,7 @@ bool CountImportStatus(int receiver, int prognoz);
 // (id -1) gets the new row's id; an id without a row in the forecast is inserted under that id.
 [[nodiscard]] bool SaveImportStatus(CImportStatusRecord& rec);
 [[nodiscard]] bool DeleteImportStatus(CImportStatusRecord& rec); // the id becomes -1
+// One row of the exchange journal with the current time as the event keeps it: a receipt its
+// received time, anything sent its send time. False after a reported error.
+[[nodiscard]] bool WriteExchangeJournal(int forecast, int receiver, const QString& comment, int event);
 void WriteImportStatusJournal(const CImportStatusRecord& rec, int operation);

@@ -1,5 +1,8 @@
 #include "Prices.h"
 
+#include <map>
+#include <utility>
+
 namespace {
 
 using R = CPriceRecord;
@@ -77,6 +80,32 @@ bool SavePrice(CPriceRecord& rec, bool takeNewId)
     if (written->inserted && takeNewId)
         rec.id = written->newId;
     return true;
+}
+
+std::optional<CPriceList> PricesToAppend(const CPriceList& prices)
+{
+    std::set<int> forecasts;
+    for (const R& p : prices)
+        forecasts.insert(p.prognoz);
+    if (forecasts.empty())
+        return CPriceList{};
+    CSqlQuery q(QStringLiteral("select p.prognoz, p.id, case when exists (select 1 from tfctprice pr where "
+                               "pr.prognoz = p.prognoz and pr.product = p.id) then 1 else 0 end as priced "
+                               "from tclsproduct p where ")
+                + Dialect().IdSetCondition(QStringLiteral("p.prognoz")));
+    q.bind(IdSetArgument(std::vector<int>(forecasts.begin(), forecasts.end())));
+    if (!q.execOrReport())
+        return std::nullopt;
+    std::map<std::pair<int, int>, bool> priced; // (forecast, product): has a price
+    while (q.next())
+        priced[{q.intValue("prognoz"), q.intValue("id")}] = q.intValue("priced") != 0;
+    CPriceList out;
+    for (const R& p : prices) {
+        const auto found = priced.find({p.prognoz, p.product});
+        if (found != priced.end() && !std::exchange(found->second, true))
+            out.push_back(p);
+    }
+    return out;
 }
 
 bool AppendPrices(const CPriceList& list, const std::set<int>& skipProducts)

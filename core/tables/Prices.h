@@ -33,6 +33,10 @@ std::optional<CPriceList> LoadPrices(const SqlFilter& filter = {});
 [[nodiscard]] bool SavePrice(CPriceRecord& rec, bool takeNewId);
 // All rows or none, except the products of the skip set; ids come from the database.
 [[nodiscard]] bool AppendPrices(const CPriceList& list, const std::set<int>& skipProducts);
+// The prices of the list whose product is stored in its forecast and has no price there yet, the
+// first of each product only; the stored products and prices of all the list's forecasts are read
+// in one statement. None after a reported database error.
+std::optional<CPriceList> PricesToAppend(const CPriceList& prices);
 [[nodiscard]] bool DeleteForecastPrices(int prognoz);
 // Deletes the row with the record's id and product in the forecast; the record's id becomes -1.
 [[nodiscard]] bool DeletePrice(CPriceRecord& rec, int prognoz);

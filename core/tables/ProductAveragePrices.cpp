@@ -1,6 +1,9 @@
 #include "ProductAveragePrices.h"
 
+#include "tables/Prices.h"
 #include "tables/Products.h"
+
+#include <map>
 
 #include <utility>
 
@@ -105,4 +108,61 @@ bool RecalculateAveragePrices(int forecast)
             return false;
     }
     return transaction.commit();
+}
+
+std::optional<CAvPriceList> CollectAveragePrices(int forecast, const std::vector<int>& sources)
+{
+    const auto products = LoadPricedProducts(forecast);
+    if (!products)
+        return std::nullopt;
+    const QString where = Dialect().IdSetCondition(QStringLiteral("p.prognoz")) + QStringLiteral(" and p.code = ?");
+    const QString set = IdSetArgument(sources);
+    CAvPriceList rows;
+    for (const CProductRecord& p : *products) {
+        if (p.IsGroup())
+            continue;
+        CAveragePriceRanges r;
+        if (!ComputeAveragePriceRanges(SqlFilter(where, {set, p.code}), p.measurementPrice, r))
+            return std::nullopt;
+        rows.push_back({p.id, p.code, p.name,
+                        {r.minPrev, r.maxPrev, r.avRep, r.minCur, r.maxCur, r.avCur, r.minNext, r.maxNext, r.avProg}});
+    }
+    return rows;
+}
+
+bool ApplyAveragePrices(int forecast, const CAvPriceList& rows)
+{
+    return StoreInOneTransaction([&] {
+        // The forecast's products and report prices in two statements rather than two a row.
+        const auto products = LoadProducts(forecast);
+        if (!products)
+            return false;
+        std::map<int, const CProductRecord*> byId;
+        for (const CProductRecord& p : *products)
+            byId.emplace(p.id, &p);
+        // Prices that cannot be read count as 0, as a missing one does.
+        std::map<int, double> reportPrices; // the first row of each product
+        if (const auto prices = LoadPrices(SqlFilter(QStringLiteral("prognoz = ?"), {forecast}, QStringLiteral("id"))))
+            for (const CPriceRecord& price : *prices)
+                reportPrices.emplace(price.product, price.pricePrev.toDouble());
+        for (const CAvPriceRow& row : rows) {
+            const auto found = byId.find(row.productId);
+            if (found == byId.end())
+                continue; // deleted meanwhile
+            CProductRecord product = *found->second;
+            product.avRep = row.values[2];
+            product.avCur = row.values[5];
+            product.avProg = row.values[8];
+            // A report price of 0 gives no ratio: the bounds stay as they were.
+            const auto price = reportPrices.find(row.productId);
+            const double report = price != reportPrices.end() ? price->second : 0.0;
+            if (report != 0.0) {
+                product.offsetMin = row.values[0] / report;
+                product.offsetMax = row.values[1] / report;
+            }
+            if (!SaveProduct(product))
+                return false;
+        }
+        return true;
+    });
 }

@@ -3,6 +3,10 @@
 
 #include "tables/TableCommon.h"
 
+#include <array>
+#include <optional>
+#include <vector>
+
 // The means over the selected products of the lower and upper admissible prices of the three years
 // and of the three average prices, all in one unit of price.
 struct CAveragePriceRanges {
@@ -31,3 +35,21 @@ struct CAveragePriceRanges {
 // forecast). A product whose price unit has no conversion to the unit counts with factor 1. No
 // product selected gives zeros; a database error gives zeros and false.
 [[nodiscard]] bool ComputeAveragePriceRanges(const SqlFilter& filter, int unit, CAveragePriceRanges& out);
+
+// The lowest, highest and average prices of one product over chosen forecasts.
+struct CAvPriceRow {
+    int productId = 0;
+    QString code;
+    QString name;
+    // Report minimum, maximum, average; estimate likewise; forecast likewise.
+    std::array<double, 9> values{};
+};
+using CAvPriceList = std::vector<CAvPriceRow>;
+
+// The rows of every priced product of the forecast over the source forecasts (by the product's
+// code), in the forecast's price unit of each product; none after a database error.
+std::optional<CAvPriceList> CollectAveragePrices(int forecast, const std::vector<int>& sources);
+// Each product of the rows takes the averages; its bounds become the report year's lowest and
+// highest prices divided by its report price (kept when that price is 0). A product deleted
+// meanwhile is passed over. All or nothing, in one transaction.
+[[nodiscard]] bool ApplyAveragePrices(int forecast, const CAvPriceList& rows);

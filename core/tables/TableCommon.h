@@ -303,3 +303,14 @@ template <class R, class Save>
     }
     return tx.commit();
 }
+
+// The shape of every import's store: `store` runs in one transaction, all or nothing, and a database
+// error it reports reaches the sink only once the transaction has rolled back, so that the message
+// stands over a database as it was.
+template <class Store>
+[[nodiscard]] bool StoreInOneTransaction(Store store)
+{
+    CErrorCollector errors; // outlives the transaction
+    CTransaction transaction;
+    return transaction.isActive() && store() && transaction.commit();
+}

@@ -5,11 +5,7 @@
 #include "Money.h"
 #include "BookDialogs.h"
 #include "ModalHook.h"
-#include "db/SqlDialect.h"
 #include "tables/Forecasts.h"
-#include "tables/Prices.h"
-#include "tables/ProductAveragePrices.h"
-#include "tables/Products.h"
 
 #include <QDialogButtonBox>
 #include <cmath>
@@ -95,51 +91,6 @@ void CAvPricesDlg::AddRow(const CAvPriceRow& row, int index)
     for (size_t i = 0; i < row.values.size(); ++i)
         item->setText(int(i) + 2, AvPriceText(row.values[i]));
     item->setData(0, Qt::UserRole, row.productId);
-}
-
-std::optional<CAvPriceList> CollectAveragePrices(int forecast, const std::vector<int>& sources)
-{
-    const auto products = LoadPricedProducts(forecast);
-    if (!products)
-        return std::nullopt;
-    const QString where = Dialect().IdSetCondition(QStringLiteral("p.prognoz")) + QStringLiteral(" and p.code = ?");
-    const QString set = IdSetArgument(sources);
-    CAvPriceList rows;
-    for (const CProductRecord& p : *products) {
-        if (p.IsGroup())
-            continue;
-        CAveragePriceRanges r;
-        if (!ComputeAveragePriceRanges(SqlFilter(where, {set, p.code}), p.measurementPrice, r))
-            return std::nullopt;
-        rows.push_back({p.id, p.code, p.name,
-                        {r.minPrev, r.maxPrev, r.avRep, r.minCur, r.maxCur, r.avCur, r.minNext, r.maxNext, r.avProg}});
-    }
-    return rows;
-}
-
-bool ApplyAveragePrices(int forecast, const CAvPriceList& rows)
-{
-    CTransaction tx;
-    if (!tx.isActive())
-        return false;
-    for (const CAvPriceRow& row : rows) {
-        auto product = GetProduct(row.productId, forecast);
-        if (!product)
-            continue; // deleted meanwhile
-        product->avRep = row.values[2];
-        product->avCur = row.values[5];
-        product->avProg = row.values[8];
-        // A report price of 0 gives no ratio: the bounds stay as they were.
-        const auto price = GetPrice(row.productId, forecast);
-        const double report = price ? price->pricePrev.toDouble() : 0.0;
-        if (report != 0.0) {
-            product->offsetMin = row.values[0] / report;
-            product->offsetMax = row.values[1] / report;
-        }
-        if (!SaveProduct(*product))
-            return false;
-    }
-    return tx.commit();
 }
 
 void ImportAveragePrices(QWidget* parent, const CSessionState& session)

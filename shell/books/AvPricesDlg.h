@@ -4,23 +4,12 @@
 #pragma once
 
 #include "Session.h"
+#include "tables/ProductAveragePrices.h"
 
 #include <QDialog>
 
-#include <array>
-#include <optional>
-#include <vector>
 
 class QTreeWidget;
-
-struct CAvPriceRow {
-    int productId = 0;
-    QString code;
-    QString name;
-    // Report minimum, maximum, average; estimate likewise; forecast likewise.
-    std::array<double, 9> values{};
-};
-using CAvPriceList = std::vector<CAvPriceRow>;
 
 // A price as the dialog shows it: four decimals at most (half to even), no trailing zeros, '.'.
 QString AvPriceText(double value);
@@ -37,13 +26,6 @@ public:
 private:
     QTreeWidget* m_list;
 };
-
-// The rows of every priced product of the forecast over the source forecasts, in the forecast's
-// price unit of each product; none after a database error.
-std::optional<CAvPriceList> CollectAveragePrices(int forecast, const std::vector<int>& sources);
-// Each product of the rows takes the averages; its bounds become the report year's lowest and
-// highest prices divided by its report price (kept when that price is 0). All or nothing.
-[[nodiscard]] bool ApplyAveragePrices(int forecast, const CAvPriceList& rows);
 
 // The command: the forecasts to take prices from, the dialog, and on OK the products updated.
 void ImportAveragePrices(QWidget* parent, const CSessionState& session);

@@ -104,38 +104,20 @@ void ImportCommentFile(CSessionState&, QWidget* frame, const QString& path)
     if (!doc)
         return;
     CWaitCursor wait;
-    const int to = doc->intAttribute("to");
-    const int from = doc->intAttribute("from");
-    const int forecast = doc->intAttribute("forecast");
-    const auto rows = ReadTotalForecastCommentsXml(doc->child(XmlNames::kForecastData));
-    if (!rows || rows->empty()) {
-        AppMessageBox(kNoData, MB_ICONEXCLAMATION, frame);
+    const CCommentsFile file = ReadCommentsFile(*doc);
+    if (!file.ok()) {
+        AppMessageBox(file.message, MB_ICONEXCLAMATION, frame);
         return;
     }
-    const auto sender = GetForecastReceiverByImportedId(from, forecast);
-    if (!sender)
-        AppMessageBox(kNoSender, MB_ICONSTOP, frame);
-    const auto receiver = GetForecastReceiverByImportedId(to, forecast);
-    if (!receiver) {
-        AppMessageBox(kNoReceiver, MB_ICONSTOP, frame);
+    const CImportParties parties =
+        FindImportParties(file.from, file.to, file.forecast, PartyKey::ImportedId, kNoSender, kNoReceiver);
+    if (!ShowMissingParties(parties, frame))
         return;
-    }
-    if (!sender)
+    if (AppMessageBox(kQuestion.arg(parties.sender->name, parties.recipient->name), MB_YESNO | MB_ICONQUESTION, frame)
+        != IDYES)
         return;
-    if (AppMessageBox(kQuestion.arg(sender->name, receiver->name), MB_YESNO | MB_ICONQUESTION, frame) != IDYES)
-        return;
-    CTransaction transaction;
-    if (!transaction.isActive())
-        return;
-    for (const CTotalForecastRecord& received : *rows) {
-        CTotalForecastRecord row = GetOrCreateTotalForecast(forecast, received.product);
-        row.comment = received.comment;
-        if (!SaveTotalForecast(row))
-            return;
-    }
-    if (!WriteExchangeJournal(forecast, sender->id, kJournalComment, IEK_RECEIVED) || !transaction.commit())
-        return;
-    AppMessageBox(kImported, MB_ICONINFORMATION, frame);
+    if (StoreCommentsFile(file, parties.sender->id))
+        AppMessageBox(kImported, MB_ICONINFORMATION, frame);
 }
 
 void OnReceiveComments(CSessionState& session, QWidget* frame)

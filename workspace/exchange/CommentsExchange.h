@@ -1,7 +1,8 @@
 // Comments on single products of a receiver's figures: sent back to the organisation that sent
-// the figures, and stored there on the consolidated rows of the products. User-interface thread only.
+// the figures, and received there (stored by CommentsFile.h). User-interface thread only.
 #pragma once
 
+#include "CommentsFile.h"
 #include "Session.h"
 #include "TransportRegistry.h"
 
@@ -13,8 +14,6 @@ namespace CommentTexts {
 inline const QString kNoComments = QStringLiteral("Для данного получателя нет комментариев!");
 inline const QString kExported = QStringLiteral("Комментарий успешно выгружен!");
 inline const QString kExportFailed = QStringLiteral("Ошибка сохранения комментария!");
-inline const QString kJournalComment = QStringLiteral("Комментарии к прогнозу");
-inline const QString kNoData = QStringLiteral("Отсутствуют данные для загрузки!");
 inline const QString kNoSender = QStringLiteral("Отправитель комментария не найден в базе");
 inline const QString kNoReceiver = QStringLiteral("Получатель комментария не найден в базе");
 // %1 the sender's name, %2 the receiver's.

@@ -3,6 +3,8 @@
 #include "AppMessage.h"
 #include "ModalHook.h"
 
+#include <QWidget>
+
 QString AskSchemaFile()
 {
     return ModalHook().getOpenFileName(nullptr, ExchangeTexts::kSchemaCaption, QString(), ExchangeTexts::kSchemaFilter);
@@ -16,4 +18,11 @@ std::optional<CExchangeDocument> OpenExchangeDocument(const QString& path, const
     if (!read.ok())
         return std::nullopt;
     return std::move(read.document);
+}
+
+bool ShowMissingParties(const CImportParties& parties, QWidget* frame)
+{
+    for (const QString& message : parties.missing)
+        AppMessageBox(message, MB_OK | MB_ICONSTOP, frame);
+    return parties.found();
 }

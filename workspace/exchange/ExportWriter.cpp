@@ -11,19 +11,6 @@
 
 using namespace ExportTexts;
 
-bool WriteExchangeJournal(int forecast, int receiver, const QString& comment, int event)
-{
-    CImportStatusRecord row;
-    row.prognoz = forecast;
-    row.receiver = receiver;
-    row.comment = comment;
-    row.event = event;
-    // A receipt carries the time it came, anything sent the time it went.
-    if (event != IEK_RECEIVED)
-        row.received = QDateTime();
-    return SaveImportStatus(row);
-}
-
 CExportWriter::CExportWriter(QWidget* parent, Report report)
     : m_parent(parent)
     , m_report(std::move(report))

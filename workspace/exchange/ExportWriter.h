@@ -7,14 +7,12 @@
 #include "ExchangeFiles.h"
 #include "TransportRegistry.h"
 #include "TransportSend.h"
+#include "tables/ImportStatus.h"
 
 #include <functional>
 #include <memory>
 
 class QWidget;
-
-// One row of the exchange journal (the dates as the event keeps them); false after a shown error.
-bool WriteExchangeJournal(int forecast, int receiver, const QString& comment, int event);
 
 class CExportWriter {
 public:

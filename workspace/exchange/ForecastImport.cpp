@@ -1,7 +1,6 @@
 #include "ForecastImport.h"
 
 #include "AppMessage.h"
-#include "ErrorSink.h"
 #include "ExchangeDocuments.h"
 #include "ExchangeOpen.h"
 #include "ForecastFile.h"
@@ -10,7 +9,6 @@
 #include "UiThread.h"
 #include "WaitCursor.h"
 #include "WorkspaceRefresh.h"
-#include "tables/Receivers.h"
 
 #include <QCoreApplication>
 #include <QWidget>
@@ -36,37 +34,22 @@ void ImportForecastFile(CSessionState& session, QWidget* frame, const QString& p
         return;
     }
 
-    // Both look-ups run, so that both messages can appear.
-    QString senderName = kUnknownName, recipientName = kUnknownName;
-    const auto sender = GetForecastReceiver(file.from, file.forecast);
-    if (sender)
-        senderName = sender->name;
-    else
-        AppMessageBox(kSenderMissing, MB_OK | MB_ICONSTOP, frame);
-    const auto recipient = GetForecastReceiver(file.to, file.forecast);
-    if (recipient)
-        recipientName = recipient->name;
-    else
-        AppMessageBox(kRecipientMissing, MB_OK | MB_ICONSTOP, frame);
-    if (!sender || !recipient)
+    const CImportParties parties =
+        FindImportParties(file.from, file.to, file.forecast, PartyKey::Id, kSenderMissing, kRecipientMissing);
+    if (!ShowMissingParties(parties, frame))
         return;
+    const QString& senderName = parties.sender->name;
 
-    QString question = kQuestion.arg(senderName, recipientName);
+    QString question = kQuestion.arg(senderName, parties.recipient->name);
     unsigned icon = MB_ICONQUESTION;
-    if (HasStoredForecastRows(file.forecast, file.from)) {
+    // A failed read counts as stored rows: the warning is shown rather than left out.
+    if (HasForecastDataForReceiver(file.from, file.forecast, OnDbError::Silent)) {
         question += kReplaceWarning.arg(senderName);
         icon = MB_ICONEXCLAMATION;
     }
     if (AppMessageBox(question, MB_YESNO | icon, frame) != IDYES)
         return;
-
-    bool stored = false;
-    {
-        // The database's message is shown once the transaction has been rolled back.
-        CErrorCollector errors;
-        stored = StoreForecastFile(file);
-    }
-    if (!stored)
+    if (!StoreForecastFile(file))
         return;
     file.rows = {};
     if (IWorkspaceRefresh* refresh = WorkspaceRefresh()) {

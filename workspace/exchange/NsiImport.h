@@ -1,9 +1,9 @@
-// Reading the reference data ("НСИ") of a forecast that the organisation above sent: after the
-// file checks and one question, the forecast's products, prices, consolidated rows and non-top
-// receivers are replaced in one transaction, the sender and this organisation are placed in the
-// receiver tree, and the forecast becomes the current one. User-interface thread only.
+// Receiving the reference data ("НСИ") of a forecast that the organisation above sent: after the
+// file checks and one question the file is stored (NsiFile.h) and the forecast becomes the current
+// one. User-interface thread only.
 #pragma once
 
+#include "NsiFile.h"
 #include "Session.h"
 
 #include <QString>
@@ -11,14 +11,12 @@
 class QWidget;
 
 namespace NsiTexts {
-inline const QString kNobody = QStringLiteral("нет!!!");
 // %1 the sender's name, %2 the recipient's.
 inline const QString kQuestion = QStringLiteral("Получен НСИ от \"%1\" для \"%2\".\r\n");
 inline const QString kRepeated =
     QStringLiteral("Внимание! При повторной загрузке НСИ предыдущие данные могут быть потеряны!\r\nЗагрузить?");
 inline const QString kLoad = QStringLiteral("Загрузить?");
 inline const QString kLoaded = QStringLiteral("НСИ успешно загружен!");
-inline const QString kJournalComment = QStringLiteral("НСИ");
 inline const QString kFileFilter = QStringLiteral("Файлы XML (*.xml)");
 } // namespace NsiTexts
 

@@ -2,13 +2,11 @@
 
 #include "ExchangeReader.h"
 #include "TextUtils.h"
-#include "db/SqlQuery.h"
 #include "tables/ImportEventTypes.h"
 #include "tables/ImportStatus.h"
 #include "tables/ReceiverMap.h"
 
 #include <QFile>
-#include <QHash>
 
 #include <libxml/xmlreader.h>
 
@@ -143,47 +141,24 @@ CForecastFile ReadForecastFile(const QString& path, const QString& schemaPath)
     return file;
 }
 
-bool HasStoredForecastRows(int forecast, int sender)
-{
-    CSqlQuery q(QStringLiteral("select 1 from tFctPrognozData where prognoz = ? and receiver = ?"));
-    q.bind(forecast).bind(sender);
-    if (!q.exec())
-        return true;
-    return q.next();
-}
-
 bool StoreForecastFile(CForecastFile& file)
 {
     const int forecast = file.forecast;
     const int sender = file.from;
-    CTransaction transaction;
-    if (!transaction.isActive() || !MapReceiverToForecast(sender, forecast, file.subReceiverCount))
-        return false;
-    // The stored comments in one statement rather than a look-up per row.
-    QHash<int, QString> comments;
-    {
-        CSqlQuery q(QStringLiteral("select product, comment from tfctprognozdata "
-                                   "where prognoz = ? and receiver = ? and comment is not null and comment <> ''"));
-        q.bind(forecast).bind(sender);
-        if (!q.execOrReport())
+    return StoreInOneTransaction([&] {
+        if (!MapReceiverToForecast(sender, forecast, file.subReceiverCount))
             return false;
-        while (q.next())
-            comments.insert(q.intValue("product"), q.text("comment"));
-    }
-    for (CForecastDataRecord& row : file.rows) {
-        row.receiver = sender;
-        const auto stored = comments.constFind(row.product);
-        if (stored != comments.cend())
-            row.comment = *stored + row.comment;
-        if (!SaveForecastData(row, false))
+        const auto comments = LoadForecastComments(forecast, sender);
+        if (!comments)
             return false;
-    }
-    CImportStatusRecord journal;
-    journal.prognoz = forecast;
-    journal.receiver = sender;
-    journal.send = QDateTime();
-    journal.received = CurrentTimeToSecond();
-    journal.comment = ForecastImportTexts::kJournalComment;
-    journal.event = IEK_RECEIVED;
-    return SaveImportStatus(journal) && transaction.commit();
+        for (CForecastDataRecord& row : file.rows) {
+            row.receiver = sender;
+            const auto stored = comments->constFind(row.product);
+            if (stored != comments->cend())
+                row.comment = *stored + row.comment;
+            if (!SaveForecastData(row, false))
+                return false;
+        }
+        return WriteExchangeJournal(forecast, sender, ForecastImportTexts::kJournalComment, IEK_RECEIVED);
+    });
 }

@@ -40,11 +40,8 @@ struct CForecastFile {
 // failure, and also rows of more than one forecast.
 CForecastFile ReadForecastFile(const QString& path, const QString& schemaPath);
 
-// Whether the sender already has rows in the forecast; true also when that cannot be read.
-bool HasStoredForecastRows(int forecast, int sender);
-
 // Stores what the file carries as the sender's rows, in one transaction: the sender's map row with
 // its sub-receiver count, every row by (forecast, sender, product) with the received comment
 // appended to a stored one, and the journal row "received". False after a database error, which was
-// reported; then nothing is stored.
+// reported once the transaction had rolled back; then nothing is stored.
 [[nodiscard]] bool StoreForecastFile(CForecastFile& file);

@@ -1,7 +1,6 @@
 #include "OldIdMap.h"
 
 #include "db/DbConnection.h"
-#include "db/SqlQuery.h"
 
 #include <algorithm>
 #include <cstring>
@@ -44,31 +43,12 @@ CDBConnection& COldIdMap::connection() const
 
 std::optional<CIdMap> COldIdMap::LoadEntity(int entity)
 {
-    CSqlQuery q(QStringLiteral("select oldID, newID from tFctOldImportMap where entity = ?"), connection());
-    q.bind(entity);
-    if (!q.execOrReport())
-        return std::nullopt;
-    CIdMap map;
-    while (q.next())
-        map[q.value(0).toInt()] = q.value(1).toInt();
-    return map;
+    return LoadOldImportMap(entity, connection());
 }
 
 bool COldIdMap::SaveEntity(const CIdMap& map, int entity)
 {
-    CTransaction transaction(connection());
-    if (!transaction.isActive())
-        return false;
-    CSqlQuery remove(QStringLiteral("delete from tFctOldImportMap where entity = ?"), connection());
-    if (!remove.bind(entity).execOrReport())
-        return false;
-    CSqlQuery insert(QStringLiteral("insert into tFctOldImportMap(entity, oldID, newID) values(?, ?, ?)"),
-                     connection());
-    for (const auto& [oldId, newId] : map) {
-        if (!insert.bind(entity).bind(oldId).bind(newId).execOrReport())
-            return false;
-    }
-    return transaction.commit();
+    return ReplaceOldImportMap(entity, map, connection());
 }
 
 bool COldIdMap::Save(const COldIdMapSet& set)

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "ExchangeDocuments.h"
+#include "tables/OldImportMap.h"
 
 #include <map>
 #include <optional>
@@ -17,9 +18,6 @@ enum OldIdEntity {
     OLDID_RECEIVERS = 3,          // written by the import
     OLDID_EXPORTED_RECEIVERS = 4, // read by the export when the receivers flag is clear
 };
-
-// Old id to new id, by ascending old id.
-using CIdMap = std::map<int, int>;
 
 struct COldIdMapSet {
     virtual ~COldIdMapSet() = default;

@@ -1,0 +1,243 @@
+// The reference-data and comment imports as a program without a window runs them: a document the
+// writers make, read back through the exchange reader and stored, on both dialects; direct SQL and
+// the files in the program folder judge what arrives.
+#include "CommentsFile.h"
+#include "DbTest.h"
+#include "ExchangeDocuments.h"
+#include "ExchangeTestSupport.h"
+#include "NsiFile.h"
+
+#include "tables/ImportEventTypes.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <functional>
+#include <tuple>
+
+namespace {
+
+constexpr int kForecast = 5;
+constexpr int kSender = 3;    // the sender's own id, as "from" names it
+constexpr int kRecipient = 4; // this organisation, as "to" names it
+
+struct Check {
+    const char* sql;
+    qlonglong expected;
+};
+
+struct Case {
+    const char* what;
+    std::function<void()> arrange;
+    bool stored;
+    std::vector<Check> checks;
+};
+
+class HeadlessImportTest : public DbTest {
+protected:
+    void SetUp() override
+    {
+        DbTest::SetUp();
+        if (!IsSkipped()) {
+            CopySchemas(home());
+            SeedImportEventTypes();
+        }
+    }
+
+    // A trigger that refuses every insert into the table with the text, and the statement that drops it.
+    QString Refuse(const QString& table, const QString& text)
+    {
+        if (!isPg()) {
+            Exec(QStringLiteral("create trigger refuse before insert on %1 begin select raise(abort, '%2'); end")
+                     .arg(table, text));
+            return QStringLiteral("drop trigger refuse");
+        }
+        ExecAsAdmin(QStringLiteral("create function refuse() returns trigger language plpgsql as $$ begin "
+                                   "raise exception '%1'; end $$")
+                        .arg(text));
+        ExecAsAdmin(QStringLiteral("create trigger refuse before insert on %1 for each row execute function refuse()")
+                        .arg(table));
+        return QStringLiteral("drop trigger refuse on %1").arg(table);
+    }
+    void Drop(const QString& statement)
+    {
+        if (isPg())
+            ExecAsAdmin(statement);
+        else
+            Exec(statement);
+    }
+
+    CExchangeDocument Open(const XmlDocPtr& doc, const char* schema)
+    {
+        const QString path = home() + QStringLiteral("received.xml");
+        EXPECT_TRUE(doc && SaveExchangeDocument(doc.get(), path));
+        CExchangeRead read = ReadExchangeDocument(path, QString::fromLatin1(schema), {});
+        EXPECT_TRUE(read.ok()) << read.message.toStdString();
+        return std::move(read.document);
+    }
+
+    void RunCases(const std::vector<Case>& cases, const std::function<bool()>& import)
+    {
+        for (const Case& c : cases) {
+            messages.clear();
+            if (c.arrange)
+                c.arrange();
+            EXPECT_EQ(import(), c.stored) << c.what;
+            EXPECT_EQ(messages.empty(), c.stored) << c.what;
+            for (const Check& check : c.checks)
+                EXPECT_EQ(Scalar(QString::fromUtf8(check.sql)).toLongLong(), check.expected)
+                    << c.what << ": " << check.sql;
+        }
+    }
+};
+
+TEST_P(HeadlessImportTest, ReferenceDataGoInWholeOrNotAtAll)
+{
+    // The document as the organisation above writes it: its own receiver first, prices of a product
+    // it does not send and a second price of one product among them.
+    const CReceiverList receivers{{kSender, 0, QStringLiteral("Управление А"), QStringLiteral("a@example.org"), 0, 77},
+                                  {kRecipient, kSender, QStringLiteral("Отдел Б"), QString(), 0, kRecipient}};
+    const CForecastList forecasts{{kForecast, QStringLiteral("Прогноз-2013"), 2013, -20, QStringLiteral("Минфин"), 1}};
+    const CMeasurementList units{{1, "шт", "796", "шт", 1}, {2, "руб", "383", "р", 2}};
+    const CMConvertList converts{{1, 2, 1, 1000.0}};
+    CProductList products;
+    CPriceList prices;
+    for (int id : {1, 2, 3}) {
+        CProductRecord& p = products.emplace_back();
+        std::tie(p.id, p.prognoz, p.parent, p.isgroup) = std::tuple(id, kForecast, id == 1 ? 0 : 1, int(id == 1));
+        std::tie(p.measurementNatural, p.measurementPrice, p.name) =
+            std::tuple(1, 2, QStringLiteral("Товар %1").arg(id));
+        prices.push_back({id, kForecast, id, Money::fromInt(1), Money::fromInt(2), Money::fromInt(3)});
+    }
+    prices.push_back({4, kForecast, 2, Money::fromInt(1), Money::fromInt(2), Money::fromInt(0)});
+    prices.push_back({5, kForecast, 9, Money::fromInt(1), Money::fromInt(2), Money::fromInt(3)});
+    const CDocumentationList documents{{1, kForecast, QStringLiteral("Методика"), 0, QStringLiteral("method.txt"), {}}};
+    const QByteArray content("Методика расчёта\n");
+    const QString docFile = MakeDocFileName(documents[0]);
+    QDir().mkpath(GetDocsFolder());
+    WriteFile(docFile, content); // the writer takes the content from the sender's file
+    CNsiDocument nsi{kForecast,  kSender, kRecipient, QString(), &receivers, &products,
+                     &forecasts, nullptr, &documents, &units,    &converts,  &prices};
+    const CExchangeDocument doc = Open(BuildNsiDocument(nsi), ExchangeSchemas::kNsi);
+    QFile::remove(docFile);
+
+    const CNsiFile read = ReadNsiFile(doc);
+    ASSERT_TRUE(read.ok()) << read.message.toStdString();
+    EXPECT_EQ(read.ReceivedName(read.from), QStringLiteral("Управление А"));
+    EXPECT_EQ(read.ReceivedName(read.to), QStringLiteral("Отдел Б"));
+    EXPECT_EQ(read.ReceivedName(99), NsiTexts::kNobody);
+
+    const std::vector<Check> loaded{
+        {"select count(*) from tfctprognoz where id = 5 and name = 'Прогноз-2013' and year = 2013", 1},
+        {"select count(*) from tclsproduct where prognoz = 5 and id in (1, 2, 3)", 3},
+        {"select count(*) from tclsmeasurement", 2},
+        // The first price of each product that came with a row.
+        {"select count(*) from tfctprice where prognoz = 5", 3},
+        {"select count(*) from tfctprice where product = 2 and priceNext > priceCur", 1},
+        {"select count(*) from tclsreceiver where importedId = 3 and category = -1 and name = 'Управление А'", 1},
+        {"select count(*) from tclsreceiver where importedId = 4 and category = 0", 1},
+        {"select count(*) from tclsreceivermap m join tclsreceiver r on r.id = m.receiver where m.prognoz = 5", 2},
+        {"select count(*) from tfctdocumentation where prognoz = 5 and filename = 'method.txt'", 1},
+        {"select count(*) from tfctprognozdata", 0},
+        {"select count(*) from tfcttotalprognoz", 0},
+    };
+    auto journal = [](qlonglong rows) {
+        return Check{"select count(*) from tfctimportstatus i join tclsreceiver r on r.id = i.receiver "
+                     "where r.importedId = 3 and i.event = 1 and i.comment = 'НСИ' and i.send is null "
+                     "and i.received is not null",
+                     rows};
+    };
+    std::vector<Check> first = loaded, again = loaded;
+    first.push_back(journal(1));
+    // A conversion takes a new id from the database, so only the first load is sure to hold one.
+    first.push_back({"select count(*) from tclsmconvert where base = 2 and produce = 1", 1});
+    again.push_back(journal(2));
+    again.push_back({"select count(*) from tclsreceiver", 2});
+    QString drop;
+    const std::vector<Case> cases{
+        {"a refused price",
+         [&] { drop = Refuse(QStringLiteral("tfctprice"), QStringLiteral("no prices")); },
+         false,
+         {{"select (select count(*) from tclsproduct) + (select count(*) from tclsreceiver) + "
+           "(select count(*) from tfctprognoz) + (select count(*) from tfctimportstatus) + "
+           "(select count(*) from tclsmeasurement) + (select count(*) from tfctdocumentation)",
+           0}}},
+        {"the first load", [&] { Drop(drop); }, true, first},
+        // The forecast's figures go with a repeated load; the parties stay where they are.
+        {"a repeated load",
+         [&] {
+             Exec(QStringLiteral("insert into tfctprognozdata (prognoz, product, receiver) values (5, 2, ?)"),
+                  {Scalar(QStringLiteral("select id from tclsreceiver where importedId = 4"))});
+             Exec(QStringLiteral("insert into tfcttotalprognoz (prognoz, product) values (5, 2)"));
+         },
+         true, again},
+    };
+    std::vector<bool> earlier;
+    RunCases(cases, [&] {
+        earlier.push_back(HasEarlierReceipts(kForecast));
+        CNsiFile file = ReadNsiFile(doc);
+        const auto placed = StoreNsiFile(file);
+        if (placed) {
+            EXPECT_EQ(placed->recipient, Scalar(QStringLiteral("select id from tclsreceiver where importedId = 4")));
+            EXPECT_EQ(ReadFile(docFile), content) << "the document's file once the load has committed";
+        } else {
+            EXPECT_FALSE(QFile::exists(docFile));
+            EXPECT_TRUE(std::any_of(messages.begin(), messages.end(),
+                                    [](const RecordedMessage& m) { return m.text.contains("no prices"); }));
+        }
+        return placed.has_value();
+    });
+    EXPECT_EQ(earlier, (std::vector<bool>{false, false, true}));
+}
+
+TEST_P(HeadlessImportTest, CommentsGoOnTheConsolidatedRowsWholeOrNotAtAll)
+{
+    Exec(QStringLiteral("insert into tfctprognoz (id, name, year, owner, ownerName, status) "
+                        "values (5, 'Прогноз-2013', 2013, -20, 'Минфин', 1)"));
+    for (int product : {2, 3})
+        Exec(QStringLiteral("insert into tclsproduct (prognoz, id, parent, name, code, isgroup, type, position) "
+                            "values (5, ?, 0, 'Товар', '', 0, 1, 0)"),
+             {product});
+    Exec(QStringLiteral("insert into tclsreceiver (id, category, name, position, importedId, type, isgroup) "
+                        "values (77, 0, 'Управление А', 0, 3, 1, 0)"));
+    Exec(QStringLiteral("insert into tfcttotalprognoz (prognoz, product, comment) values (5, 2, 'старый')"));
+    CForecastDataList rows(2);
+    for (int i = 0; i < 2; ++i) {
+        rows[i].id = i + 1;
+        rows[i].product = i + 2;
+        rows[i].comment = QStringLiteral("Уточнить %1").arg(i + 2);
+    }
+    const CExchangeDocument doc =
+        Open(BuildCommentDocument({kSender, kForecast, kRecipient, QString()}, rows), ExchangeSchemas::kComment);
+    const CCommentsFile empty = ReadCommentsFile(
+        Open(BuildCommentDocument({kSender, kForecast, kRecipient, QString()}, {}), ExchangeSchemas::kComment));
+    EXPECT_EQ(empty.status, CCommentsFile::NoData);
+    EXPECT_EQ(empty.message, CommentTexts::kNoData);
+    const CCommentsFile file = ReadCommentsFile(doc);
+    ASSERT_TRUE(file.ok());
+    EXPECT_EQ(std::make_tuple(file.from, file.forecast, file.to), std::make_tuple(kSender, kForecast, kRecipient));
+
+    QString drop;
+    const std::vector<Case> cases{
+        {"a refused journal row",
+         [&] { drop = Refuse(QStringLiteral("tfctimportstatus"), QStringLiteral("no journal")); },
+         false,
+         {{"select count(*) from tfcttotalprognoz", 1},
+          {"select count(*) from tfcttotalprognoz where product = 2 and comment = 'старый'", 1},
+          {"select count(*) from tfctimportstatus", 0}}},
+        {"the comments",
+         [&] { Drop(drop); },
+         true,
+         {{"select count(*) from tfcttotalprognoz", 2},
+          {"select count(*) from tfcttotalprognoz where product = 2 and comment = 'Уточнить 2'", 1},
+          {"select count(*) from tfcttotalprognoz where product = 3 and comment = 'Уточнить 3'", 1},
+          {"select count(*) from tfctimportstatus where receiver = 77 and event = 1 and prognoz = 5 "
+           "and comment = 'Комментарии к прогнозу' and received is not null",
+           1}}},
+    };
+    RunCases(cases, [&] { return StoreCommentsFile(file, 77); });
+}
+
+LIR_INSTANTIATE_DB_TEST(HeadlessImportTest);
+
+} // namespace

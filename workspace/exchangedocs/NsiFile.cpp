@@ -1,0 +1,176 @@
+#include "NsiFile.h"
+
+#include "tables/ImportEventTypes.h"
+#include "tables/ImportStatus.h"
+#include "tables/ReceiverMap.h"
+
+#include <algorithm>
+
+namespace {
+
+// The list of a section; a missing section is empty. False, with the reader's message, for a record
+// with a number that does not fit.
+template <class R>
+bool ReadSection(const CExchangeDocument& doc, std::vector<R>& list, QString& message)
+{
+    const xmlNode* node = doc.child(XmlFormatOf<R>().list);
+    if (!node)
+        return true;
+    auto read = ReadXmlList<R>(node, &message);
+    if (!read)
+        return false;
+    list = std::move(*read);
+    return true;
+}
+
+const CReceiverRecord* Received(const CNsiFile& nsi, int importedId)
+{
+    const auto found = std::find_if(nsi.receivers.begin(), nsi.receivers.end(),
+                                    [&](const CReceiverRecord& r) { return r.importedId == importedId; });
+    return found != nsi.receivers.end() ? &*found : nullptr;
+}
+
+// A received receiver stored as a new row under `parent` and mapped to the forecast; its id or 0.
+int StoreReceived(const CReceiverRecord* received, int parent, int forecast)
+{
+    if (!received)
+        return 0;
+    CReceiverRecord rec = *received;
+    rec.id = -1;
+    rec.category = parent;
+    if (!SaveReceiver(rec) || !MapReceiverToForecast(rec.id, forecast, -1))
+        return -1;
+    return rec.id;
+}
+
+// Sender and recipient in the receiver tree of the forecast: a recipient already below the stored
+// sender, or already at the top of this forecast, is mapped again; otherwise it comes in at the
+// top. A sender not stored yet comes in unplaced. None after a database error.
+std::optional<CNsiPlaced> PlaceParties(const CNsiFile& nsi)
+{
+    const int id = nsi.forecastId;
+    const auto s = GetReceiverByImportedId(nsi.from);
+    std::optional<CReceiverRecord> r = GetForecastReceiverByImportedId(nsi.to, id);
+    if (!r || r->category != 0)
+        r = GetReceiverByImportedId(nsi.to);
+    CNsiPlaced placed;
+    const bool belowSender = s && r && s->id != 0 && r->category == s->id;
+    const bool topHere = r && r->category == 0 && GetForecastReceiver(r->id, id);
+    if (belowSender || topHere) {
+        if (!MapReceiverToForecast(r->id, id, -1))
+            return std::nullopt;
+        placed.recipient = r->id;
+    } else {
+        placed.recipient = StoreReceived(Received(nsi, nsi.to), 0, id);
+    }
+    if (s) {
+        if (!MapReceiverToForecast(s->id, id, -1))
+            return std::nullopt;
+        placed.sender = s->id;
+    } else {
+        placed.sender = StoreReceived(Received(nsi, nsi.from), -1, id);
+    }
+    if (placed.sender < 0 || placed.recipient < 0)
+        return std::nullopt;
+    for (const CForecastRecord& f : nsi.forecasts) {
+        for (int receiver : {placed.sender, placed.recipient}) {
+            if (receiver > 0 && !MapReceiverToForecast(receiver, f.id, -1))
+                return std::nullopt;
+        }
+    }
+    return placed;
+}
+
+// The forecast's stored data go; products, receivers that are not at the top and consolidated rows.
+bool ClearForecast(int id)
+{
+    if (!DeleteForecastData(id) || !DeleteTotalForecastsOf(id))
+        return false;
+    const auto receivers = LoadForecastReceivers(id);
+    if (!receivers)
+        return false;
+    for (const CReceiverRecord& r : *receivers) {
+        if (!RemoveReceiverFromForecast(r.id, id))
+            return false;
+    }
+    return DeleteForecastProducts(id);
+}
+
+template <class R, class Save>
+bool SaveEach(std::vector<R>& list, Save save)
+{
+    return std::all_of(list.begin(), list.end(), save);
+}
+
+std::optional<CNsiPlaced> StoreRows(CNsiFile& nsi)
+{
+    if (!SaveEach(nsi.forecasts, [](CForecastRecord& f) { return SaveForecast(f); }) || !ClearForecast(nsi.forecastId)
+        || !SaveEach(nsi.measurements, [](CMeasurementRecord& m) { return SaveMeasurement(m); })
+        || !SaveEach(nsi.converts, [](CMConvertRecord& c) { return SaveMConvert(c, false); })
+        || !AppendProducts(nsi.products)
+        // Documents reach the repository only once the rows that describe them are committed.
+        || !SaveEach(nsi.documents, [](CDocumentationRecord& d) { return SaveDocumentation(d); }))
+        return std::nullopt;
+    const auto prices = PricesToAppend(nsi.prices);
+    if (!prices || !AppendPrices(*prices, {}))
+        return std::nullopt;
+    const auto placed = PlaceParties(nsi);
+    if (!placed)
+        return std::nullopt;
+    if (nsi.idMaps) {
+        COldIdMap map;
+        if (!map.Save(*nsi.idMaps))
+            return std::nullopt;
+    }
+    if (placed->sender > 0
+        && !WriteExchangeJournal(nsi.forecastId, placed->sender, NsiTexts::kJournalComment, IEK_RECEIVED))
+        return std::nullopt;
+    return placed;
+}
+
+} // namespace
+
+QString CNsiFile::ReceivedName(int importedId) const
+{
+    // The last record of the id, as the question has always named it.
+    const auto found = std::find_if(receivers.rbegin(), receivers.rend(),
+                                    [&](const CReceiverRecord& r) { return r.importedId == importedId; });
+    return found != receivers.rend() ? found->name : NsiTexts::kNobody;
+}
+
+CNsiFile ReadNsiFile(const CExchangeDocument& doc)
+{
+    CNsiFile nsi;
+    nsi.to = doc.intAttribute("to");
+    nsi.from = doc.intAttribute("from");
+    nsi.forecastId = doc.intAttribute("id");
+    QString& message = nsi.message;
+    if (!ReadSection(doc, nsi.products, message) || !ReadSection(doc, nsi.measurements, message)
+        || !ReadSection(doc, nsi.converts, message) || !ReadSection(doc, nsi.documents, message)
+        || !ReadSection(doc, nsi.prices, message) || !ReadSection(doc, nsi.forecasts, message)
+        || !ReadSection(doc, nsi.receivers, message))
+        return nsi;
+    if (const xmlNode* map = doc.child(XmlNames::kOld2NewIdMap))
+        nsi.idMaps = COldIdMap::Load(map);
+    // The sender's own id travels in "from"; its record may carry the id it was imported under. The
+    // writer puts the sender first, so without a record of that id the first one is the sender, and
+    // it keeps "from" so that later documents that name it find it.
+    if (!Received(nsi, nsi.from) && !nsi.receivers.empty())
+        nsi.receivers.front().importedId = nsi.from;
+    nsi.status = CNsiFile::Read;
+    return nsi;
+}
+
+bool HasEarlierReceipts(int forecast)
+{
+    const auto rows = LoadImportStatus(SqlFilter(QStringLiteral("i.prognoz = ?"), {forecast}));
+    return rows && !rows->empty();
+}
+
+std::optional<CNsiPlaced> StoreNsiFile(CNsiFile& nsi)
+{
+    std::optional<CNsiPlaced> placed;
+    if (!StoreInOneTransaction([&] { return (placed = StoreRows(nsi)).has_value(); }))
+        return std::nullopt;
+    return placed;
+}

@@ -1,0 +1,57 @@
+// The reference data ("НСИ") of a forecast that the organisation above sent, read from its document
+// and stored: the forecast's products, prices, consolidated rows and non-top receivers are replaced
+// in one transaction and the sender and this organisation are placed in the receiver tree. Refusals
+// come back as values with the message to show; nothing is shown here.
+#pragma once
+
+#include "ExchangeReader.h"
+#include "OldIdMap.h"
+
+#include <QString>
+
+#include <optional>
+
+// The texts the store and the question share; the dialog's own are in NsiImport.h.
+namespace NsiTexts {
+inline const QString kNobody = QStringLiteral("нет!!!");
+inline const QString kJournalComment = QStringLiteral("НСИ");
+} // namespace NsiTexts
+
+struct CNsiFile {
+    enum Status { Read, Refused };
+    Status status = Refused;
+    QString message; // of a refusal, shown with the stop icon
+    int to = 0;
+    int from = 0;
+    int forecastId = 0;
+    CProductList products;
+    CMeasurementList measurements;
+    CMConvertList converts;
+    CDocumentationList documents;
+    CPriceList prices;
+    CForecastList forecasts;
+    CReceiverList receivers;
+    std::optional<COldIdMapSet> idMaps;
+
+    bool ok() const { return status == Read; }
+    // The name of the received receiver of that imported id, "нет!!!" without one.
+    QString ReceivedName(int importedId) const;
+};
+
+// The sections of a validated document; a missing section is empty. Refused with the reader's
+// message for a record with a number that does not fit.
+CNsiFile ReadNsiFile(const CExchangeDocument& doc);
+
+// Whether the forecast has rows in the exchange journal, so that a load repeats an earlier one;
+// false also when that cannot be read (the error is reported).
+bool HasEarlierReceipts(int forecast);
+
+// Where the store placed the parties: their ids, 0 for one not placed.
+struct CNsiPlaced {
+    int sender = 0;
+    int recipient = 0;
+};
+
+// Stores the file in one transaction, with the journal row "received" of the sender; none after a
+// database error, which was reported once the transaction had rolled back: nothing is stored then.
+std::optional<CNsiPlaced> StoreNsiFile(CNsiFile& nsi);
