@@ -1,5 +1,6 @@
 #include "ProductRows.h"
 
+#include "AppMessage.h"
 #include "ReportDatabase.h"
 #include "db/DbConnection.h"
 #include "db/SqlDialect.h"
@@ -140,8 +141,12 @@ LoadedProduct ReadLoaded(const CSqlQuery& q)
 bool ConvertByUnits(Money& x, Money value, int toUnit, int fromUnit)
 {
     double converted = 0.0;
-    if (!::ConvertByUnits(fromUnit, toUnit, value.toDouble(), converted))
+    const CTableResult conversion = ::ConvertByUnits(fromUnit, toUnit, value.toDouble(), converted);
+    if (!conversion) {
+        if (conversion.notice)
+            AppMessageBox(conversion.notice->text, conversion.notice->flags);
         return false;
+    }
     const auto quotient = Money::fromDouble(x.toDouble() / converted);
     if (!quotient)
         throw CReportFailure(DbError::fromSql(MoneyOverflowError()));

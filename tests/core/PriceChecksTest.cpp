@@ -124,18 +124,18 @@ TEST_P(PriceChecksTest, ConvertByUnitsUsesThePairOrTheInverseOfTheReversePair)
 {
     Exec("insert into tClsMConvert (base, produce, koef) values (3, 1, 4)");
     double result = 0;
-    EXPECT_TRUE(ConvertByUnits(3, 1, 8, result));
+    EXPECT_TRUE(Shown(ConvertByUnits(3, 1, 8, result)));
     EXPECT_EQ(result, 32);
-    EXPECT_TRUE(ConvertByUnits(1, 3, 8, result));
+    EXPECT_TRUE(Shown(ConvertByUnits(1, 3, 8, result)));
     EXPECT_EQ(result, 2);
-    EXPECT_TRUE(ConvertByUnits(5, 5, 7, result));
+    EXPECT_TRUE(Shown(ConvertByUnits(5, 5, 7, result)));
     EXPECT_EQ(result, 7);
     EXPECT_TRUE(messages.empty());
 
     result = -1;
-    EXPECT_FALSE(ConvertByUnits(1, 2, 8, result));
+    EXPECT_FALSE(Shown(ConvertByUnits(1, 2, 8, result)));
     EXPECT_EQ(result, -1);
-    EXPECT_FALSE(ConvertByUnits(99, 2, 8, result));
+    EXPECT_FALSE(Shown(ConvertByUnits(99, 2, 8, result)));
     ASSERT_EQ(messages.size(), 2u);
     EXPECT_EQ(messages[0].text, "Нет коэффициента пересчета из шт в руб!");
     EXPECT_EQ(messages[0].flags, 0u);
@@ -202,12 +202,12 @@ TEST_P(PriceChecksTest, GuardsShowTheirMessage)
     CSessionState session;
     session.currentForecastId = 0;
     session.ownReceiverId = 0;
-    EXPECT_FALSE(CheckCurrentForecast(session));
-    EXPECT_FALSE(CheckSelfReceiver(session));
+    EXPECT_FALSE(Passed(CurrentForecastRefusal(session)));
+    EXPECT_FALSE(Passed(SelfReceiverRefusal(session)));
     session.currentForecastId = 1;
     session.ownReceiverId = 3;
-    EXPECT_TRUE(CheckCurrentForecast(session));
-    EXPECT_TRUE(CheckSelfReceiver(session));
+    EXPECT_TRUE(Passed(CurrentForecastRefusal(session)));
+    EXPECT_TRUE(Passed(SelfReceiverRefusal(session)));
     ASSERT_EQ(messages.size(), 2u);
     EXPECT_EQ(messages[0].text, "Не установлен текущий прогноз!");
     EXPECT_EQ(messages[1].text, "Не могу определить информацию о себе по справочнику \"Категории и получатели\"!");
