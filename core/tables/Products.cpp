@@ -266,12 +266,7 @@ std::optional<std::set<int>> LoadGroupsWithSubgroups(int parentId, int prognoz)
         "and exists (select 1 from tclsproduct c where c.prognoz = p1.prognoz and c.parent = p1.id and c.isgroup <> 0 "
         "and exists (select 1 from tfctprice cp where cp.prognoz = c.prognoz and cp.product = c.id))"));
     q.bind(prognoz).bind(parentId);
-    if (!q.execOrReport())
-        return std::nullopt;
-    std::set<int> ids;
-    while (q.next())
-        ids.insert(q.intValue("id"));
-    return ids;
+    return ReadIdSet(q);
 }
 
 namespace {

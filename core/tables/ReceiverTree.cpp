@@ -153,12 +153,7 @@ std::optional<std::set<int>> LoadReceiverGroupsWithSubgroups(int forecast, int g
                                "join tclsreceiver p on p.id = r.category "
                                "where p.category = ? and r.isgroup = 1"));
     q.bind(forecast).bind(group);
-    if (!q.execOrReport())
-        return std::nullopt;
-    std::set<int> out;
-    while (q.next())
-        out.insert(q.value(0).toInt());
-    return out;
+    return ReadIdSet(q);
 }
 
 void MoveReceiverPosition(int receiverId, int parentId, int forecast, bool up)

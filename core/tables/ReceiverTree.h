@@ -4,8 +4,6 @@
 #include "tables/Receivers.h"
 #include "tables/TreeCollect.h"
 
-#include <set>
-
 // The forecast's top group, named after the forecast's owner ("ГРБС" without one); created and
 // mapped when missing. None when it cannot be read, saved or mapped.
 std::optional<CReceiverRecord> GetOrCreateRootReceiver(int forecast);
