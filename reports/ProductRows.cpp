@@ -1,5 +1,6 @@
 #include "ProductRows.h"
 
+#include "AppMessage.h"
 #include "FormRows.h"
 #include "ReportDatabase.h"
 #include "db/DbConnection.h"
@@ -141,8 +142,12 @@ LoadedProduct ReadLoaded(const CSqlQuery& q)
 bool ConvertByUnits(CUnitPairCache& units, Money& x, Money value, int toUnit, int fromUnit)
 {
     double converted = 0.0;
-    if (!::ConvertByUnits(units, fromUnit, toUnit, value.toDouble(), converted))
+    const CTableResult conversion = ::ConvertByUnits(units, fromUnit, toUnit, value.toDouble(), converted);
+    if (!conversion) {
+        if (conversion.notice)
+            AppMessageBox(conversion.notice->text, conversion.notice->flags);
         return false;
+    }
     const auto quotient = Money::fromDouble(x.toDouble() / converted);
     if (!quotient)
         throw CReportFailure(DbError::fromSql(MoneyOverflowError()));

@@ -1,6 +1,6 @@
 #include "Documentation.h"
 
-#include "AppMessage.h"
+#include "AppMessage.h" // the flags of the notices
 #include "TextUtils.h"
 
 #include <QDir>
@@ -221,16 +221,13 @@ bool StoreDocumentFile(const CDocumentationRecord& rec, const QString& chosenPat
     return EnsureDocsFolder() && CopyFileWhole(chosenPath, MakeDocFileName(rec));
 }
 
-bool SaveDocumentAs(const CDocumentationRecord& rec, const QString& targetPath)
+CTableResult SaveDocumentAs(const CDocumentationRecord& rec, const QString& targetPath)
 {
     if (targetPath.isEmpty())
         return true;
-    if (CopyFileWhole(MakeDocFileName(rec), targetPath)) {
-        AppMessageBox(kDocumentSavedText, MB_OK | MB_ICONINFORMATION);
-        return true;
-    }
-    AppMessageBox(kDocumentSaveFailedText, MB_OK | MB_ICONERROR);
-    return false;
+    if (CopyFileWhole(MakeDocFileName(rec), targetPath))
+        return {true, {kDocumentSavedText, MB_OK | MB_ICONINFORMATION}};
+    return {false, {kDocumentSaveFailedText, MB_OK | MB_ICONERROR}};
 }
 
 namespace {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "tables/TableCommon.h"
+#include "tables/TableResult.h"
 #include "xml/XmlRecord.h"
 
 #include <QByteArray>
@@ -42,8 +43,9 @@ QString MakeDocFileName(const CDocumentationRecord& rec);
 // Copies a file the user chose into the stored file of a saved document, replacing it.
 [[nodiscard]] bool StoreDocumentFile(const CDocumentationRecord& rec, const QString& chosenPath);
 // Copies the stored file to the path the user chose (the caller asks for it, proposing the record's
-// filename) and reports the result; an empty path means the user cancelled (true, nothing shown).
-[[nodiscard]] bool SaveDocumentAs(const CDocumentationRecord& rec, const QString& targetPath);
+// filename); the answer's notice tells the result. An empty path means the user cancelled (done,
+// nothing to tell).
+CTableResult SaveDocumentAs(const CDocumentationRecord& rec, const QString& targetPath);
 
 // "document" elements in "documents", with the stored file as base64 "content": a missing or
 // unreadable stored file leaves "content" out, so the receiver stores no empty file. Reading decodes

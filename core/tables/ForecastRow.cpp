@@ -17,6 +17,13 @@ QDateTime ZeroRecordDate()
     return zero;
 }
 
+bool ApplyNextYearRule(CForecastRowFields& rec)
+{
+    rec.sumNext = rec.sumFormula + rec.sumIndex + rec.sumNorm + rec.sumOther + rec.sumPlan;
+    rec.valueNext = rec.valueFormula + rec.valueIndex + rec.valueNorm + rec.valueOther + rec.valuePlan;
+    return rec.sumNext.isValid() && rec.valueNext.isValid();
+}
+
 QString ForecastFigureColumns()
 {
     QStringList columns;

@@ -47,6 +47,11 @@ struct CForecastRowFields {
     int baseMethod = 0;
 };
 
+// The next year of a row follows from its parts: formula + index + norm + other + plan, for the sums
+// and for the quantities alike. Fills sumNext and valueNext; false when either total is not a valid
+// figure (a part is missing, or the total is beyond the program's range).
+[[nodiscard]] bool ApplyNextYearRule(CForecastRowFields& rec);
+
 // The sixteen money figures in field order, with their column names.
 struct ForecastMoneyColumn {
     const char* column;

@@ -46,6 +46,35 @@ std::optional<CImportStatusList> LoadImportStatus(const SqlFilter& filter)
                         filter.args);
 }
 
+bool ReadImportStatusLines(int forecast, const SqlFilter& filter,
+                           const std::function<void(const CImportStatusLine& line)>& each)
+{
+    CSqlQuery q(
+        filter.applyAnd(QStringLiteral("select i.id, i.send, i.received, i.comment, t.name as tname, "
+                                       "r.name as rname, r.id as rid from tfctimportstatus i "
+                                       "left join tclsimporteventtype t on t.id = i.event "
+                                       "left join tclsreceivermap m on m.receiver = i.receiver and m.prognoz = ? "
+                                       "left join tclsreceiver r on r.id = m.receiver where 1=1"),
+                        QStringLiteral("i.send desc, i.id desc")));
+    q.bind(forecast).bindAll(filter.args);
+    if (!q.execOrReport())
+        return false;
+    // Columns by position: the list may hold 100,000 rows.
+    enum { ID, SEND, RECEIVED, COMMENT, EVENT, NAME, RECEIVER };
+    CImportStatusLine line;
+    while (q.next()) {
+        line.id = q.value(ID).toInt();
+        line.send = q.value(SEND);
+        line.received = q.value(RECEIVED);
+        line.comment = q.value(COMMENT).toString();
+        line.event = q.value(EVENT).toString();
+        line.organisation =
+            q.value(RECEIVER).isNull() ? std::nullopt : std::optional<QString>(q.value(NAME).toString());
+        each(line);
+    }
+    return true;
+}
+
 bool CountImportStatus(int receiver, int prognoz)
 {
     return CountIsNonZero(QStringLiteral("select count(id) from tfctimportstatus where receiver = ? and prognoz = ?"),
@@ -98,6 +127,21 @@ bool WriteExchangeJournal(int forecast, int receiver, const QString& comment, in
     if (event != IEK_RECEIVED)
         row.received = QDateTime();
     return SaveImportStatus(row);
+}
+
+bool SaveImportStatusOfReceivers(const CImportStatusRecord& pattern, const std::vector<int>& receivers)
+{
+    CTransaction tx;
+    if (!tx.isActive())
+        return false;
+    for (int receiver : receivers) {
+        CImportStatusRecord row = pattern;
+        row.id = -1;
+        row.receiver = receiver;
+        if (!SaveImportStatus(row))
+            return false;
+    }
+    return tx.commit();
 }
 
 bool DeleteImportStatus(CImportStatusRecord& rec)

@@ -4,6 +4,7 @@
 
 #include "tables/TableCommon.h"
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -27,11 +28,30 @@ std::optional<CImportStatusRecord> GetImportStatus(int id, int prognoz);
 // The condition may name the journal's columns (or i.<column>), the event type's as t.<column> and
 // the receiver's as r.<column>.
 std::optional<CImportStatusList> LoadImportStatus(const SqlFilter& filter = {});
+// A line of the exchange journal's list: the dates as stored (the list turns them into its own text),
+// the event's name, and the organisation's name where the forecast maps the receiver.
+struct CImportStatusLine {
+    int id = 0;
+    QVariant send;
+    QVariant received;
+    QString comment;
+    QString event;
+    std::optional<QString> organisation;
+};
+// The lines of every forecast that the filter lets through, newest first unless it orders, each handed
+// to `each`; the organisations are named as `forecast` maps them. The condition may name the
+// journal's columns as i.<column>, the event type's as t.<column> and the receiver's as r.<column>.
+// False after a reported error.
+bool ReadImportStatusLines(int forecast, const SqlFilter& filter,
+                           const std::function<void(const CImportStatusLine& line)>& each);
 // Whether the receiver has journal rows in the forecast; true also when that cannot be read.
 bool CountImportStatus(int receiver, int prognoz);
 // Event 1 clears the send date, events 2 and 5 the received date (in the record too). A new record
 // (id -1) gets the new row's id; an id without a row in the forecast is inserted under that id.
 [[nodiscard]] bool SaveImportStatus(CImportStatusRecord& rec);
+// One new row per receiver, each a copy of the pattern (id -1) with its receiver, in one transaction:
+// all of them or none.
+[[nodiscard]] bool SaveImportStatusOfReceivers(const CImportStatusRecord& pattern, const std::vector<int>& receivers);
 [[nodiscard]] bool DeleteImportStatus(CImportStatusRecord& rec); // the id becomes -1
 // One row of the exchange journal with the current time as the event keeps it: a receipt its
 // received time, anything sent its send time. False after a reported error.

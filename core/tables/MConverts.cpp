@@ -79,6 +79,29 @@ std::optional<CMConvertList> LoadMConvertsByType(int unitType, const SqlFilter& 
     return kRows.List(q, OnDbError::Silent);
 }
 
+namespace {
+
+std::optional<CMConvertListRow> ReadMConvertListRow(const CSqlQuery& q)
+{
+    return CMConvertListRow{q.intValue("id"), q.text("bname"), q.text("pname"), q.decimal("koef")};
+}
+
+constexpr CRowReader<CMConvertListRow> kListRows{&ReadMConvertListRow, UnreadableRow::Skip};
+
+} // namespace
+
+std::optional<std::vector<CMConvertListRow>> LoadMConvertListRows(int unitType, const SqlFilter& filter)
+{
+    return kListRows.ListOf(
+        OnDbError::Report,
+        filter.applyAnd(QStringLiteral("select mc.id, b.name as bname, p.name as pname, mc.koef "
+                                       "from tclsmconvert mc "
+                                       "join tclsmeasurement b on b.id = mc.base "
+                                       "join tclsmeasurement p on p.id = mc.produce where b.type = ?"),
+                        QStringLiteral("mc.id")),
+        QVariantList{unitType} + filter.args);
+}
+
 bool SaveMConvert(CMConvertRecord& rec, bool fetchId)
 {
     CTransaction tx;

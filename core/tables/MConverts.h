@@ -36,6 +36,18 @@ bool MConvertExists(int base, int produce);
 std::optional<CMConvertList> LoadMConverts(const SqlFilter& filter = {});
 std::optional<CMConvertList> LoadMConvertsByType(int unitType, const SqlFilter& filter = {});
 
+// A conversion as its book lists it: with the names of both units.
+struct CMConvertListRow {
+    int id = -1;
+    QString baseName;
+    QString produceName;
+    double koef = 0.0;
+};
+// The conversions from units of the type; a conversion whose unit is gone (or was never set) is left
+// out. The filter may use the aliases mc, b (the base unit) and p (the unit converted to); id order
+// unless it orders. None after a reported error.
+std::optional<std::vector<CMConvertListRow>> LoadMConvertListRows(int unitType, const SqlFilter& filter = {});
+
 // The id of a new row comes from the database; it is put into the record only with fetchId.
 [[nodiscard]] bool SaveMConvert(CMConvertRecord& rec, bool fetchId);
 // Silent on failure; the record's id becomes -1, also when the row was already gone.

@@ -1,7 +1,5 @@
 #include "Mailings.h"
 
-#include "Settings.h"
-
 #include <QHash>
 
 namespace {
@@ -70,13 +68,16 @@ QString CMailingRecord::GetReceiverNames() const
     return out;
 }
 
-QString CMailingRecord::GetReceiverAddresses() const
+QString MailingAddressSeparator(const QString& transport)
+{
+    return transport == QStringLiteral("SMTP") ? QStringLiteral(", ") : QStringLiteral("; ");
+}
+
+QString CMailingRecord::GetReceiverAddresses(const QString& separator) const
 {
     if (receivers.empty())
         return QString();
     const auto known = ForecastReceivers(prognoz);
-    const QString separator =
-        Settings().Transport == QStringLiteral("SMTP") ? QStringLiteral(", ") : QStringLiteral("; ");
     QString out;
     for (const CMailingReceiverRecord& entry : receivers) {
         const auto it = known.constFind(entry.receiverID);

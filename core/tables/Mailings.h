@@ -30,9 +30,12 @@ struct CMailingRecord {
 
     // The receivers' names joined by "; ", looked up in the mailing's forecast.
     QString GetReceiverNames() const;
-    // Their non-empty e-mail addresses joined by ", " for the transport "SMTP", else by "; ".
-    QString GetReceiverAddresses() const;
+    // Their non-empty e-mail addresses joined by the separator (MailingAddressSeparator).
+    QString GetReceiverAddresses(const QString& separator) const;
 };
+
+// The separator of a mailing's addresses for the transport that sends it: ", " for "SMTP", else "; ".
+QString MailingAddressSeparator(const QString& transport);
 
 using CMailingList = std::vector<CMailingRecord>;
 

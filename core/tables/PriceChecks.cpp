@@ -1,6 +1,5 @@
 #include "PriceChecks.h"
 
-#include "AppMessage.h"
 #include "tables/MConverts.h"
 #include "tables/Measurements.h"
 #include "tables/Prices.h"
@@ -16,20 +15,18 @@ std::optional<Money> MulQuantityPriceCy(Money a, Money b)
     return MulMoneyDouble(a, b.toDouble());
 }
 
-bool CheckCurrentForecast(const CSessionState& session)
+std::optional<CNotice> CurrentForecastRefusal(const CSessionState& session)
 {
     if (session.currentForecastId >= 1)
-        return true;
-    AppMessageBox(kNoCurrentForecastText, 0);
-    return false;
+        return std::nullopt;
+    return CNotice{kNoCurrentForecastText, 0};
 }
 
-bool CheckSelfReceiver(const CSessionState& session)
+std::optional<CNotice> SelfReceiverRefusal(const CSessionState& session)
 {
     if (session.ownReceiverId >= 1)
-        return true;
-    AppMessageBox(kNoSelfReceiverText, 0);
-    return false;
+        return std::nullopt;
+    return CNotice{kNoSelfReceiverText, 0};
 }
 
 void CheckRowPrice(int forecastId, int productId, double sum, double quantity, int yearColumn, int& sumResult,
@@ -110,7 +107,7 @@ void CheckRowPrice(const CProductRecord& product, const CPriceRecord* price, dou
         CompareUnitPrice(product, price, kPrice, kNatural, sum, quantity, yearColumn, sumResult);
 }
 
-bool ConvertByUnits(CUnitPairCache& units, int fromUnit, int toUnit, double value, double& result)
+CTableResult ConvertByUnits(CUnitPairCache& units, int fromUnit, int toUnit, double value, double& result)
 {
     if (fromUnit == toUnit) {
         result = value;
@@ -126,6 +123,5 @@ bool ConvertByUnits(CUnitPairCache& units, int fromUnit, int toUnit, double valu
     }
     const auto from = GetMeasurement(fromUnit);
     const auto to = GetMeasurement(toUnit);
-    AppMessageBox(kNoConversionText.arg(from ? from->name : QString(), to ? to->name : QString()), 0);
-    return false;
+    return {false, {kNoConversionText.arg(from ? from->name : QString(), to ? to->name : QString()), 0}};
 }

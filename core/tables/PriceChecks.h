@@ -4,6 +4,7 @@
 
 #include "Money.h"
 #include "Session.h"
+#include "tables/TableResult.h"
 
 #include <QString>
 
@@ -23,9 +24,9 @@ inline const QString kNoConversionText = QStringLiteral("Нет коэффици
 std::optional<Money> MulQuantityPrice(Money quantity, double price);
 std::optional<Money> MulQuantityPriceCy(Money a, Money b);
 
-// Whether the session has a current forecast (own receiver); otherwise the message is shown.
-bool CheckCurrentForecast(const CSessionState& session);
-bool CheckSelfReceiver(const CSessionState& session);
+// None when the session has a current forecast (an own receiver); otherwise the message to show.
+std::optional<CNotice> CurrentForecastRefusal(const CSessionState& session);
+std::optional<CNotice> SelfReceiverRefusal(const CSessionState& session);
 
 // Results of the price test of one year column of a row.
 enum RowPriceResult {
@@ -48,5 +49,5 @@ void CheckRowPrice(const CProductRecord& product, const CPriceRecord* price, dou
                    double quantity, int yearColumn, int& sumResult, int& quantityResult);
 
 // value in fromUnit expressed in toUnit, through the stored pair or the inverse of the reverse pair
-// (CUnitPairCache::Factor). Without either the message names both units.
-[[nodiscard]] bool ConvertByUnits(CUnitPairCache& units, int fromUnit, int toUnit, double value, double& result);
+// (CUnitPairCache::Factor). Without either the answer's notice names both units.
+CTableResult ConvertByUnits(CUnitPairCache& units, int fromUnit, int toUnit, double value, double& result);

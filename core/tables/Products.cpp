@@ -266,12 +266,36 @@ std::optional<std::set<int>> LoadGroupsWithSubgroups(int parentId, int prognoz)
         "and exists (select 1 from tclsproduct c where c.prognoz = p1.prognoz and c.parent = p1.id and c.isgroup <> 0 "
         "and exists (select 1 from tfctprice cp where cp.prognoz = c.prognoz and cp.product = c.id))"));
     q.bind(prognoz).bind(parentId);
-    if (!q.execOrReport())
-        return std::nullopt;
-    std::set<int> ids;
-    while (q.next())
-        ids.insert(q.intValue("id"));
-    return ids;
+    return ReadIdSet(q);
+}
+
+namespace {
+
+std::optional<CProductListRow> ReadProductListRow(const CSqlQuery& q)
+{
+    return CProductListRow{q.intValue("id"),  q.intValue("isgroup", 0) != 0,
+                           q.text("code"),    q.text("name"),
+                           q.text("comment"), q.text("nname"),
+                           q.text("pname"),   q.intValue("type", 0)};
+}
+
+constexpr CRowReader<CProductListRow> kListRows{&ReadProductListRow, UnreadableRow::Skip};
+
+} // namespace
+
+std::optional<std::vector<CProductListRow>> LoadProductListRows(int parentId, int prognoz, const SqlFilter& filter)
+{
+    // The unit names come in the same statement.
+    return kListRows.ListOf(
+        OnDbError::Report,
+        filter.applyAnd(
+            QStringLiteral("select p1.id, p1.code, p1.name, p1.comment, p1.isgroup, p1.type, "
+                           "(select n.name from tclsmeasurement n where n.id = p1.measurementNatural) as nname, "
+                           "(select u.name from tclsmeasurement u where u.id = p1.measurementPrice) as pname "
+                           "from tclsproduct p1 where p1.prognoz = ? and p1.parent = ? and exists "
+                           "(select 1 from tfctprice pr where pr.prognoz = p1.prognoz and pr.product = p1.id)"),
+            QStringLiteral("p1.position asc, p1.id asc")),
+        QVariantList{prognoz, parentId} + filter.args);
 }
 
 CProductList LoadProductPath(int prognoz, int id)

@@ -82,6 +82,22 @@ std::optional<CProductList> LoadProductChildren(int parentId, int prognoz, const
 // Which groups among the children with a price row have child groups with a price row themselves, in
 // one statement; none after a (shown) database error.
 std::optional<std::set<int>> LoadGroupsWithSubgroups(int parentId, int prognoz);
+// A child with a price row as the book of products lists it: with the names of its natural unit and
+// its price unit.
+struct CProductListRow {
+    int id = -1;
+    bool isGroup = false;
+    QString code;
+    QString name;
+    QString comment;
+    QString naturalUnit;
+    QString priceUnit;
+    int type = 0;
+};
+// The children of the parent with a price row in the forecast; the filter may use the alias p1 (the
+// product's own columns only). Position order unless the filter orders. None after a reported error.
+std::optional<std::vector<CProductListRow>> LoadProductListRows(int parentId, int prognoz,
+                                                                const SqlFilter& filter = {});
 // From the top of the tree down to the product; stops below the first id that is not found.
 CProductList LoadProductPath(int prognoz, int id);
 // The product's isgroup when it has a price row in the forecast, else 0 (also on an error).

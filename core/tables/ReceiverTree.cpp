@@ -106,6 +106,56 @@ bool SaveReceiverByName(CReceiverRecord& rec)
     return true;
 }
 
+bool SaveForecastReceiver(CReceiverRecord& rec, int forecast, int parentId)
+{
+    CTransaction tx;
+    if (!tx.isActive() || !SaveReceiver(rec) || !MapReceiverToForecast(rec.id, forecast, -1))
+        return false;
+    if (parentId != 0) {
+        auto parent = GetForecastReceiver(parentId, forecast);
+        if (parent && parent->isgroup == 0) {
+            parent->isgroup = 1;
+            if (!SaveReceiver(*parent))
+                return false;
+        }
+    }
+    return tx.commit();
+}
+
+namespace {
+
+bool RemoveSubtree(int groupId, int forecast)
+{
+    const auto children = LoadReceiverChildren(groupId, forecast);
+    if (!children || !RemoveReceiverFromForecast(groupId, forecast))
+        return false;
+    for (const CReceiverRecord& child : *children) {
+        const bool done =
+            child.isgroup ? RemoveSubtree(child.id, forecast) : RemoveReceiverFromForecast(child.id, forecast);
+        if (!done)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool RemoveReceiverGroup(int groupId, int forecast)
+{
+    CTransaction tx;
+    return tx.isActive() && RemoveSubtree(groupId, forecast) && tx.commit();
+}
+
+std::optional<std::set<int>> LoadReceiverGroupsWithSubgroups(int forecast, int group)
+{
+    CSqlQuery q(QStringLiteral("select distinct r.category from tclsreceiver r "
+                               "join tclsreceivermap m on m.receiver = r.id and m.prognoz = ? "
+                               "join tclsreceiver p on p.id = r.category "
+                               "where p.category = ? and r.isgroup = 1"));
+    q.bind(forecast).bind(group);
+    return ReadIdSet(q);
+}
+
 void MoveReceiverPosition(int receiverId, int parentId, int forecast, bool up)
 {
     auto siblings = LoadReceiverChildren(parentId, forecast);

@@ -18,6 +18,15 @@ std::optional<CReceiverRecord> GetOrCreateRootReceiver(int forecast);
 // Saves the record over the receiver of the same name (letter case aside) under the same parent, or
 // as a new one. No message of its own; false when the lookup or the save failed.
 [[nodiscard]] bool SaveReceiverByName(CReceiverRecord& rec);
+// Saves the receiver and maps it into the forecast; a parent (parentId other than 0) that the forecast
+// holds as an element becomes a group. One transaction: all of it or nothing.
+[[nodiscard]] bool SaveForecastReceiver(CReceiverRecord& rec, int forecast, int parentId);
+// Takes the group and everything below it out of the forecast, each receiver as
+// RemoveReceiverFromForecast does. One transaction: a failure midway leaves the forecast as it was.
+[[nodiscard]] bool RemoveReceiverGroup(int groupId, int forecast);
+// The children of the group that have child groups of their own in the forecast, in one statement.
+// None after a reported error.
+std::optional<std::set<int>> LoadReceiverGroupsWithSubgroups(int forecast, int group);
 // Moves the receiver one place up or down among its siblings; all positions are rewritten.
 void MoveReceiverPosition(int receiverId, int parentId, int forecast, bool up);
 // Whether the receiver, or any receiver below it in the forecast, has forecast data or exchange

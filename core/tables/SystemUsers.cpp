@@ -1,6 +1,6 @@
 #include "SystemUsers.h"
 
-#include "AppMessage.h"
+#include "AppMessage.h" // the flags of the notices
 
 #include <QHash>
 
@@ -90,19 +90,15 @@ std::optional<CSystemUserList> LoadSystemUsers(const SqlFilter& filter)
     return list;
 }
 
-bool RunUserScript(const QString& login, int roles, bool create, const QString& password)
+CTableResult RunUserScript(const QString& login, int roles, bool create, const QString& password)
 {
-    if (!CheckUsersSupported())
-        return false;
+    if (auto supported = CheckUsersSupported(); !supported)
+        return supported;
     // Refused rather than cut: the server would shorten a longer name without a word.
-    if (login.size() > kMaxLoginLength || login.toUtf8().size() > kMaxLoginBytes) {
-        AppMessageBox(kLoginTooLongText, MB_OK | MB_ICONEXCLAMATION);
-        return false;
-    }
-    if (create && password.size() > kMaxPasswordLength) {
-        AppMessageBox(kPasswordTooLongText, MB_OK | MB_ICONEXCLAMATION);
-        return false;
-    }
+    if (login.size() > kMaxLoginLength || login.toUtf8().size() > kMaxLoginBytes)
+        return {false, {kLoginTooLongText, MB_OK | MB_ICONEXCLAMATION}};
+    if (create && password.size() > kMaxPasswordLength)
+        return {false, {kPasswordTooLongText, MB_OK | MB_ICONEXCLAMATION}};
     // The server quotes the name and the password itself.
     if (create) {
         CSqlQuery q(QStringLiteral("select lir_user_save(?, ?, ?)"));
@@ -114,50 +110,48 @@ bool RunUserScript(const QString& login, int roles, bool create, const QString& 
     return q.execOrReport();
 }
 
-bool SaveSystemUser(CSystemUserRecord& user, const QString& password)
+CTableResult SaveSystemUser(CSystemUserRecord& user, const QString& password)
 {
-    if (!CheckUsersSupported())
-        return false;
+    if (auto supported = CheckUsersSupported(); !supported)
+        return supported;
     CTransaction tx;
     if (!tx.isActive())
         return false;
-    if (!RunUserScript(user.userID, user.userRoles, true, password))
-        return false;
+    if (auto script = RunUserScript(user.userID, user.userRoles, true, password); !script)
+        return script;
     int id = user.id;
     if (id == 0) {
         // Without a role bit the login is no user: there is nothing to tie the rights to.
         const auto saved = UserRowByLogin(user.userID);
-        if (!saved) {
-            AppMessageBox(kSavedUserNotFoundText.arg(user.userID), MB_OK | MB_ICONEXCLAMATION);
-            return false;
-        }
+        if (!saved)
+            return {false, {kSavedUserNotFoundText.arg(user.userID), MB_OK | MB_ICONEXCLAMATION}};
         id = saved->id;
     }
-    if (!DeleteUserRightsOfUser(id))
-        return false;
+    if (auto deleted = DeleteUserRightsOfUser(id); !deleted)
+        return deleted;
     for (CUserRightRecord& right : user.rights) {
         right.userID = id;
-        if (!SaveUserRight(right, false))
-            return false;
+        if (auto saved = SaveUserRight(right, false); !saved)
+            return saved;
     }
     // Every save journals as an insert.
     return CommitSave(tx, user, id, JOURNAL_INSERT, &WriteSystemUserJournal);
 }
 
-bool DeleteSystemUser(CSystemUserRecord& user)
+CTableResult DeleteSystemUser(CSystemUserRecord& user)
 {
-    if (!CheckUsersSupported())
-        return false;
+    if (auto supported = CheckUsersSupported(); !supported)
+        return supported;
     CTransaction tx;
     if (!tx.isActive())
         return false;
     const auto stored = UserRowById(user.id);
     // A login that keeps its access is no deleted user: stop before the rights go.
-    if (!RunUserScript(user.userID, user.userRoles, false, QString()))
-        return false;
+    if (auto script = RunUserScript(user.userID, user.userRoles, false, QString()); !script)
+        return script;
     for (CUserRightRecord& right : user.rights)
-        if (!DeleteUserRight(right))
-            return false;
+        if (auto deleted = DeleteUserRight(right); !deleted)
+            return deleted;
     if (stored)
         WriteSystemUserJournal(*stored, JOURNAL_DELETE);
     if (!tx.commit())

@@ -39,12 +39,12 @@ std::optional<CSystemUserList> LoadSystemUsers(const SqlFilter& filter = {});
 // password unless it holds a backslash (external authentication); an existing one gets a non-empty
 // password. The role memberships end equal to the bits. The server refuses logins that are not
 // ordinary logins of this database (privileged ones, those of another database).
-[[nodiscard]] bool RunUserScript(const QString& login, int roles, bool create, const QString& password);
+CTableResult RunUserScript(const QString& login, int roles, bool create, const QString& password);
 // Login, access, roles and the user's rights in one transaction; a new user takes its id from its
 // login. An empty password keeps the login's password.
-[[nodiscard]] bool SaveSystemUser(CSystemUserRecord& user, const QString& password);
+CTableResult SaveSystemUser(CSystemUserRecord& user, const QString& password);
 // Revokes the login's access (the login stays) and deletes the rights of the user's list.
-[[nodiscard]] bool DeleteSystemUser(CSystemUserRecord& user);
+CTableResult DeleteSystemUser(CSystemUserRecord& user);
 void WriteSystemUserJournal(const CSystemUserRecord& user, int operation);
 
 // The session's login: on a server database the connection's login and its role bits (a superuser

@@ -13,6 +13,16 @@ bool AnyNull(const CSqlQuery& q, std::initializer_list<const char*> columns)
     return false;
 }
 
+std::optional<std::set<int>> ReadIdSet(CSqlQuery& q)
+{
+    if (!q.execOrReport())
+        return std::nullopt;
+    std::set<int> ids;
+    while (q.next())
+        ids.insert(q.value(0).toInt());
+    return ids;
+}
+
 std::optional<int> ReadRowKey(const CSqlQuery& q, const char* column)
 {
     const QVariant v = q.value(column);

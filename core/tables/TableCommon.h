@@ -19,6 +19,7 @@
 #include <QString>
 
 #include <optional>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -140,6 +141,9 @@ std::optional<bool> RowExists(const QString& sql, const Args&... args)
         return std::nullopt;
     return q.next();
 }
+
+// The ids in the statement's first column, each once; none after a reported database error.
+std::optional<std::set<int>> ReadIdSet(CSqlQuery& q);
 
 // ---- new ids
 

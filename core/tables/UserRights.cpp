@@ -1,18 +1,17 @@
 #include "UserRights.h"
 
-#include "AppMessage.h"
+#include "AppMessage.h" // the flags of the notices
 
 namespace {
 const QString kSelect = QStringLiteral("select id, UserID, ForecastID, ReceiverID from v_UserRights");
 constexpr CRowReader<CUserRightRecord> kRows{&ReadUserRightRow, UnreadableRow::Skip};
 } // namespace
 
-bool CheckUsersSupported()
+CTableResult CheckUsersSupported()
 {
     if (Dialect().HasLogins())
         return true;
-    AppMessageBox(kUsersNeedServerText, MB_OK | MB_ICONEXCLAMATION);
-    return false;
+    return {false, {kUsersNeedServerText, MB_OK | MB_ICONEXCLAMATION}};
 }
 
 std::optional<CUserRightRecord> ReadUserRightRow(const CSqlQuery& q)
@@ -33,10 +32,10 @@ std::optional<CUserRightList> LoadUserRightsOfUser(int userId)
     return LoadUserRights(SqlFilter(QStringLiteral("UserID = ?"), {UserIdValue(userId)}));
 }
 
-bool SaveUserRight(CUserRightRecord& right, bool fetchId)
+CTableResult SaveUserRight(CUserRightRecord& right, bool fetchId)
 {
-    if (!CheckUsersSupported())
-        return false;
+    if (auto supported = CheckUsersSupported(); !supported)
+        return supported;
     CTransaction tx;
     if (!tx.isActive())
         return false;
@@ -65,10 +64,10 @@ bool SaveUserRight(CUserRightRecord& right, bool fetchId)
     return CommitSave(tx, right, id, isNew ? JOURNAL_INSERT : JOURNAL_UPDATE, &WriteUserRightJournal);
 }
 
-bool DeleteUserRight(CUserRightRecord& right)
+CTableResult DeleteUserRight(CUserRightRecord& right)
 {
-    if (!CheckUsersSupported())
-        return false;
+    if (auto supported = CheckUsersSupported(); !supported)
+        return supported;
     CSqlQuery q(QStringLiteral("delete from v_UserRights where id = ?"));
     q.bind(right.id);
     if (!q.execOrReport())
@@ -78,10 +77,10 @@ bool DeleteUserRight(CUserRightRecord& right)
     return true;
 }
 
-bool DeleteUserRightsOfUser(int userId)
+CTableResult DeleteUserRightsOfUser(int userId)
 {
-    if (!CheckUsersSupported())
-        return false;
+    if (auto supported = CheckUsersSupported(); !supported)
+        return supported;
     CSqlQuery q(QStringLiteral("delete from v_UserRights where UserID = ?"));
     q.bind(UserIdValue(userId));
     return q.execOrReport();

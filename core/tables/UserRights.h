@@ -4,6 +4,7 @@
 #pragma once
 
 #include "tables/TableCommon.h"
+#include "tables/TableResult.h"
 
 #include <optional>
 #include <vector>
@@ -33,15 +34,16 @@ std::optional<CUserRightRecord> ReadUserRightRow(const CSqlQuery& q);
 std::optional<CUserRightList> LoadUserRights(const SqlFilter& filter = {});
 std::optional<CUserRightList> LoadUserRightsOfUser(int userId);
 // Updates the row named by the right's id, else inserts one; the new id is taken only with fetchId.
-[[nodiscard]] bool SaveUserRight(CUserRightRecord& right, bool fetchId);
+CTableResult SaveUserRight(CUserRightRecord& right, bool fetchId);
 // Journals the deleted right, then sets its id to 0.
-[[nodiscard]] bool DeleteUserRight(CUserRightRecord& right);
-[[nodiscard]] bool DeleteUserRightsOfUser(int userId);
+CTableResult DeleteUserRight(CUserRightRecord& right);
+CTableResult DeleteUserRightsOfUser(int userId);
 void WriteUserRightJournal(const CUserRightRecord& right, int operation);
 
 // Shown when users or rights are to be changed in a file database, which has no logins.
 inline const QString kUsersNeedServerText =
     QStringLiteral("Пользователи и права доступа ведутся только в базе данных на сервере PostgreSQL.");
 
-// False after showing kUsersNeedServerText when the main database has no logins.
-[[nodiscard]] bool CheckUsersSupported();
+// Not done, with kUsersNeedServerText to show, when the main database has no logins. The operations
+// on users and rights answer the same first.
+CTableResult CheckUsersSupported();

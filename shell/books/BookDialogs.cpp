@@ -5,6 +5,7 @@
 #include "ModalHook.h"
 #include "NumericInput.h"
 #include "Session.h"
+#include "TableNotices.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -340,7 +341,7 @@ void CDocumentationDlg::OnBrowse()
 void CDocumentationDlg::OnSave()
 {
     const QString target = ModalHook().getSaveFileName(this, QString(), m_rec.filename, QString());
-    static_cast<void>(SaveDocumentAs(m_rec, target));
+    ShowResult(SaveDocumentAs(m_rec, target));
 }
 
 bool CDocumentationDlg::Validate()

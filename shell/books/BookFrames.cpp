@@ -6,9 +6,11 @@
 
 #include "AppMessage.h"
 #include "BookDialogs.h"
+#include "CommandIds.h"
 #include "ModalHook.h"
 #include "ReportView.h"
 #include "Session.h"
+#include "TableNotices.h"
 #include "TreeCtrlX.h"
 #include "tables/Documentation.h"
 #include "tables/ImportEventTypes.h"
@@ -16,7 +18,6 @@
 #include "tables/Measurements.h"
 #include "tables/Prices.h"
 #include "tables/Products.h"
-#include "CommandIds.h"
 
 #include <QFileInfo>
 
@@ -107,24 +108,15 @@ CConvertFrame::CConvertFrame(CSessionState& session, QWidget* parent)
 
 void CConvertFrame::FillList(CReportView* list, int kind, const SqlFilter& filter)
 {
-    // Inner joins: a conversion whose unit is gone (or was never set) is left out.
-    const SqlFilter f = CombinedFilter(QString(), {}, filter);
-    CSqlQuery q(f.applyAnd(QStringLiteral("select mc.id, b.name as bname, p.name as pname, mc.koef from tclsmconvert mc "
-                                          "join tclsmeasurement b on b.id = mc.base "
-                                          "join tclsmeasurement p on p.id = mc.produce where b.type = ?"),
-                           QStringLiteral("mc.id")));
-    q.bind(kind).bindAll(f.args);
-    if (!q.execOrReport())
+    const auto rows = LoadMConvertListRows(kind, CombinedFilter(QString(), {}, filter));
+    if (!rows)
         return;
-    while (q.next()) {
-        const QString base = q.text("bname");
-        const QString result = q.text("pname");
-        const int id = q.intValue("id");
-        const int row = list->InsertItem(list->GetItemCount(), base, 1);
-        list->SetItemText(row, 1, result);
-        list->SetItemText(row, 2, NumberText(q.decimal("koef")));
-        list->SetItemData(row, id);
-        m_searchIndex.push_back({id, (base + u';' + result).toUpper()});
+    for (const CMConvertListRow& c : *rows) {
+        const int row = list->InsertItem(list->GetItemCount(), c.baseName, 1);
+        list->SetItemText(row, 1, c.produceName);
+        list->SetItemText(row, 2, NumberText(c.koef));
+        list->SetItemData(row, c.id);
+        m_searchIndex.push_back({c.id, (c.baseName + u';' + c.produceName).toUpper()});
     }
 }
 
@@ -171,33 +163,20 @@ void CProductFrame::FillChildren(CDirectoryTreeView*, QTreeWidgetItem* item, int
 
 void CProductFrame::FillList(CReportView* list, int groupId, const SqlFilter& filter)
 {
-    // The unit names come in the same statement; only the product's own columns can be filtered.
-    const SqlFilter f = CombinedFilter(QString(), {}, filter);
-    CSqlQuery q(f.applyAnd(
-        QStringLiteral("select p1.id, p1.code, p1.name, p1.comment, p1.isgroup, p1.type, "
-                       "(select n.name from tclsmeasurement n where n.id = p1.measurementNatural) as nname, "
-                       "(select u.name from tclsmeasurement u where u.id = p1.measurementPrice) as pname "
-                       "from tclsproduct p1 where p1.prognoz = ? and p1.parent = ? and exists "
-                       "(select 1 from tfctprice pr where pr.prognoz = p1.prognoz and pr.product = p1.id)"),
-        QStringLiteral("p1.position asc, p1.id asc")));
-    q.bind(m_session.currentForecastId).bind(groupId).bindAll(f.args);
-    if (!q.execOrReport())
+    const auto rows = LoadProductListRows(groupId, m_session.currentForecastId, CombinedFilter(QString(), {}, filter));
+    if (!rows)
         return;
-    while (q.next()) {
-        const int id = q.intValue("id");
-        const bool group = q.intValue("isgroup", 0) != 0;
-        const QString code = q.text("code");
-        const QString name = q.text("name");
-        const int row = list->InsertItem(list->GetItemCount(), code, group ? 0 : 1);
-        list->SetItemText(row, 1, name);
-        list->SetItemText(row, 2, q.text("comment"));
-        if (!group) {
-            list->SetItemText(row, 3, q.text("nname"));
-            list->SetItemText(row, 4, q.text("pname"));
-            list->SetItemText(row, 5, GetProductTypeName(q.intValue("type", 0)));
+    for (const CProductListRow& p : *rows) {
+        const int row = list->InsertItem(list->GetItemCount(), p.code, p.isGroup ? 0 : 1);
+        list->SetItemText(row, 1, p.name);
+        list->SetItemText(row, 2, p.comment);
+        if (!p.isGroup) {
+            list->SetItemText(row, 3, p.naturalUnit);
+            list->SetItemText(row, 4, p.priceUnit);
+            list->SetItemText(row, 5, GetProductTypeName(p.type));
         }
-        list->SetItemData(row, group ? -id : id);
-        m_searchIndex.push_back({id, (name + u';' + code).toUpper()});
+        list->SetItemData(row, p.isGroup ? -p.id : p.id);
+        m_searchIndex.push_back({p.id, (p.name + u';' + p.code).toUpper()});
     }
 }
 
@@ -284,7 +263,7 @@ void CDocumentationFrame::SaveDocument()
     const QString target = ModalHook().getSaveFileName(this, QString(), document->filename, QString());
     if (target.isEmpty())
         return;
-    if (SaveDocumentAs(*document, target))
+    if (ShowResult(SaveDocumentAs(*document, target)))
         AppMessageBox(kDocumentSavedText, MB_ICONINFORMATION, this);
     else
         AppMessageBox(kDocumentSaveFailedText, MB_ICONSTOP, this);

@@ -38,10 +38,6 @@ public:
     bool HasEditRights() override;
     bool IsEditableWhenClosed() override;
     QTreeWidgetItem* FindInTree(const QString& text, const std::vector<int>& excluded, int* foundId) override;
-
-private:
-    // Removes the group and everything under it from the forecast; the caller holds the transaction.
-    bool RemoveGroup(int groupId);
 };
 
 class CProductFrame : public CDirectoryFrame {

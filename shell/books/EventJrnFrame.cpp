@@ -7,6 +7,8 @@
 #include "ReportView.h"
 #include "Session.h"
 #include "TreeCtrlX.h"
+#include "tables/ImportStatus.h"
+#include "tables/OpJournal.h"
 
 using namespace BookTexts;
 
@@ -57,46 +59,28 @@ void CEventJrnFrame::FillList(CReportView* list, int node, const SqlFilter& filt
 void CEventJrnFrame::FillExchangeJournal(CReportView* list, const SqlFilter& filter)
 {
     // Every forecast's records; the organisation is named as the current forecast knows it.
-    CSqlQuery q(filter.applyAnd(QStringLiteral("select i.id, i.send, i.received, i.comment, t.name as tname, "
-                                               "r.name as rname, r.id as rid from tfctimportstatus i "
-                                               "left join tclsimporteventtype t on t.id = i.event "
-                                               "left join tclsreceivermap m on m.receiver = i.receiver and m.prognoz = ? "
-                                               "left join tclsreceiver r on r.id = m.receiver where 1=1"),
-                                QStringLiteral("i.send desc, i.id desc")));
-    q.bind(m_session.currentForecastId).bindAll(filter.args);
-    if (!q.execOrReport())
-        return;
-    // Columns by position: the list may hold 100,000 rows.
-    enum { ID, SEND, RECEIVED, COMMENT, EVENT, NAME, RECEIVER };
-    while (q.next()) {
-        const int id = q.value(ID).toInt();
-        const QString organisation = q.value(RECEIVER).isNull() ? kUnknownOrganisation : q.value(NAME).toString();
-        const QString event = q.value(EVENT).toString();
-        const QString send = ListDateText(q.value(SEND));
+    static_cast<void>(ReadImportStatusLines(m_session.currentForecastId, filter, [&](const CImportStatusLine& line) {
+        const QString organisation = line.organisation.value_or(kUnknownOrganisation);
+        const QString send = ListDateText(line.send);
         const int row = list->InsertItem(list->GetItemCount(), organisation, 1);
-        list->SetItemText(row, 1, event);
+        list->SetItemText(row, 1, line.event);
         list->SetItemText(row, 2, send);
-        list->SetItemText(row, 3, ListDateText(q.value(RECEIVED)));
-        list->SetItemText(row, 4, q.value(COMMENT).toString());
-        list->SetItemData(row, id);
-        m_searchIndex.push_back({id, (event + u';' + organisation + u';' + send).toUpper()});
-    }
+        list->SetItemText(row, 3, ListDateText(line.received));
+        list->SetItemText(row, 4, line.comment);
+        list->SetItemData(row, line.id);
+        m_searchIndex.push_back({line.id, (line.event + u';' + organisation + u';' + send).toUpper()});
+    }));
 }
 
 void CEventJrnFrame::FillOperationJournal(CReportView* list, int type)
 {
-    CSqlQuery q(QStringLiteral("select id, Date, Text from tfctopjournal where Type = ? order by id"));
-    q.bind(type);
-    if (!q.execOrReport())
-        return;
-    while (q.next()) {
-        const int id = q.intValue("id");
-        const QString text = q.text("Text");
-        const int row = list->InsertItem(list->GetItemCount(), ListDateText(q.value("Date")), 1);
-        list->SetItemText(row, 1, text);
-        list->SetItemData(row, id);
-        m_searchIndex.push_back({id, text.toUpper()});
-    }
+    static_cast<void>(ReadOpJournalOfType(type, [&](const COpJournalLine& line) {
+        const int row = list->InsertItem(list->GetItemCount(), ListDateText(line.date), 1);
+        list->SetItemText(row, 1, line.text);
+        list->SetItemData(row, line.id);
+        m_searchIndex.push_back({line.id, line.text.toUpper()});
+        return true;
+    }));
 }
 
 void CEventJrnFrame::ViewItem(int id, int node, bool, QString*)

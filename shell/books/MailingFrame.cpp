@@ -12,9 +12,9 @@
 #include "SendDataDlg.h"
 #include "Session.h"
 #include "Settings.h"
+#include "TableNotices.h"
 #include "tables/ImportEventTypes.h"
 #include "tables/ImportStatus.h"
-#include "tables/PriceChecks.h"
 #include "tables/Receivers.h"
 
 #include <QDir>
@@ -93,17 +93,11 @@ void CMailingFrame::EditItem(int id, int, bool, QString*, int* newId)
     status.received = QDateTime();
     status.event = Resend(mailing) ? IEK_SENT : IEK_SEND_FAILED;
     if (const auto stored = GetMailing(mailing.id)) {
-        CTransaction tx;
-        bool ok = tx.isActive();
-        for (const CMailingReceiverRecord& r : stored->receivers) {
-            if (!ok)
-                break;
-            CImportStatusRecord row = status;
-            row.receiver = r.receiverID;
-            ok = SaveImportStatus(row);
-        }
-        if (ok)
-            (void)tx.commit();
+        std::vector<int> receivers;
+        for (const CMailingReceiverRecord& r : stored->receivers)
+            receivers.push_back(r.receiverID);
+        // A failure was reported; the list shows what is stored either way.
+        static_cast<void>(SaveImportStatusOfReceivers(status, receivers));
     }
     Refresh();
 }
@@ -117,7 +111,7 @@ bool CMailingFrame::Resend(const CMailingRecord& mailing)
     }
     CInfoEnvelope envelope;
     envelope.toName = mailing.GetReceiverNames();
-    envelope.toEmail = mailing.GetReceiverAddresses();
+    envelope.toEmail = mailing.GetReceiverAddresses(MailingAddressSeparator(Settings().Transport));
     envelope.fromName = own->name;
     envelope.fromEmail = own->email;
     envelope.message = mailing.text;

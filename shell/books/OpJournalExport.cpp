@@ -1,11 +1,11 @@
 #include "OpJournalExport.h"
 
 #include "AppMessage.h"
-#include "DateFields.h"
 #include "BookDialogs.h"
+#include "DateFields.h"
 #include "ModalHook.h"
 #include "TextUtils.h"
-#include "db/SqlQuery.h"
+#include "tables/OpJournal.h"
 
 #include <QDateEdit>
 #include <QDialogButtonBox>
@@ -27,26 +27,22 @@ OpJournalExportResult WriteOpJournal(const QDate& start, const QDate& end, const
     // Each line handed to the system as it is written: unbuffered, one write per line.
     if (!file.open(flushEachLine ? QIODevice::WriteOnly | QIODevice::Unbuffered : QIODevice::WriteOnly))
         return OpJournalExportResult::FileError;
-    CSqlQuery q(QStringLiteral("select Date, Text from tfctopjournal where Date >= ? and Date < ? order by id"));
-    q.bind(QDateTime(start, QTime(0, 0))).bind(QDateTime(end.addDays(1), QTime(0, 0)));
-    if (!q.exec())
-        return OpJournalExportResult::ReadError;
     QByteArray line;
-    while (q.next()) {
-        const auto date = ReadDateFields(q.value(0));
-        if (!date)
-            return OpJournalExportResult::ReadError;
-        char stamp[40];
-        const int n = std::snprintf(stamp, sizeof stamp, "%02d-%02d-%04d %02d:%02d:%02d;", date->day, date->month,
-                                    date->year, date->hour, date->minute, date->second);
-        line.clear();
-        line.append(stamp, n);
-        line += UnicodeToAnsi(q.value(1).toString());
-        line += "\r\n";
-        if (file.write(line) != line.size())
-            return OpJournalExportResult::ReadError;
-    }
-    if (q.readFailed() || q.lastError().isValid() || !file.commit())
+    const bool read = ReadOpJournalBetween(
+        QDateTime(start, QTime(0, 0)), QDateTime(end.addDays(1), QTime(0, 0)), [&](const COpJournalLine& row) {
+            const auto date = ReadDateFields(row.date);
+            if (!date)
+                return false;
+            char stamp[40];
+            const int n = std::snprintf(stamp, sizeof stamp, "%02d-%02d-%04d %02d:%02d:%02d;", date->day, date->month,
+                                        date->year, date->hour, date->minute, date->second);
+            line.clear();
+            line.append(stamp, n);
+            line += UnicodeToAnsi(row.text);
+            line += "\r\n";
+            return file.write(line) == line.size();
+        });
+    if (!read || !file.commit())
         return OpJournalExportResult::ReadError;
     return OpJournalExportResult::Done;
 }

@@ -20,21 +20,6 @@ using namespace BookTexts;
 
 namespace {
 
-// The children of the group that have child groups of their own in the forecast, in one statement.
-std::set<int> GroupsWithSubgroups(int forecast, int group)
-{
-    std::set<int> out;
-    CSqlQuery q(QStringLiteral("select distinct r.category from tclsreceiver r "
-                               "join tclsreceivermap m on m.receiver = r.id and m.prognoz = ? "
-                               "join tclsreceiver p on p.id = r.category "
-                               "where p.category = ? and r.isgroup = 1"));
-    q.bind(forecast).bind(group);
-    if (q.execOrReport())
-        while (q.next())
-            out.insert(q.value(0).toInt());
-    return out;
-}
-
 void AddPlaceholder(QTreeWidgetItem* item)
 {
     CTreeCtrlX::SetItemData(new QTreeWidgetItem(item), -1);
@@ -61,7 +46,7 @@ void CReceiverFrame::FillChildren(CDirectoryTreeView*, QTreeWidgetItem* item, in
     const auto children = LoadReceiverChildren(groupId, forecast, SqlFilter(QStringLiteral("r1.isgroup = 1")));
     if (!children)
         return;
-    const std::set<int> withGroups = GroupsWithSubgroups(forecast, groupId);
+    const std::set<int> withGroups = LoadReceiverGroupsWithSubgroups(forecast, groupId).value_or(std::set<int>());
     for (const CReceiverRecord& r : *children) {
         auto* child = new QTreeWidgetItem(item, QStringList{r.name});
         CTreeCtrlX::SetItemData(child, r.id);
@@ -129,21 +114,8 @@ void CReceiverFrame::EditItem(int id, int groupId, bool isGroup, QString* name, 
     rec.name = dlg.name;
     rec.email = dlg.email;
     rec.type = dlg.type;
-    {
-        CTransaction tx;
-        if (!tx.isActive() || !SaveReceiver(rec) || !MapReceiverToForecast(rec.id, forecast, -1))
-            return;
-        if (!top && groupId != 0) {
-            auto parent = GetForecastReceiver(groupId, forecast);
-            if (parent && parent->isgroup == 0) {
-                parent->isgroup = 1;
-                if (!SaveReceiver(*parent))
-                    return;
-            }
-        }
-        if (!tx.commit())
-            return;
-    }
+    if (!SaveForecastReceiver(rec, forecast, top ? 0 : groupId))
+        return;
     m_session.changeFlags |= CHANGE_RECEIVERS;
     if (name)
         *name = rec.name;
@@ -170,21 +142,6 @@ void CReceiverFrame::DeleteItem(int id)
     Refresh();
 }
 
-bool CReceiverFrame::RemoveGroup(int groupId)
-{
-    const int forecast = m_session.currentForecastId;
-    const auto children = LoadReceiverChildren(groupId, forecast);
-    if (!children || !RemoveReceiverFromForecast(groupId, forecast))
-        return false;
-    for (const CReceiverRecord& child : *children) {
-        const bool done =
-            child.isgroup ? RemoveGroup(child.id) : RemoveReceiverFromForecast(child.id, forecast);
-        if (!done)
-            return false;
-    }
-    return true;
-}
-
 bool CReceiverFrame::DeleteGroup(int groupId)
 {
     const int forecast = m_session.currentForecastId;
@@ -199,9 +156,7 @@ bool CReceiverFrame::DeleteGroup(int groupId)
         AppMessageBox(kGroupInUse, MB_ICONEXCLAMATION, this);
         return false;
     }
-    // All of the subtree or none of it: a failure midway leaves the forecast as it was.
-    CTransaction tx;
-    if (!tx.isActive() || !RemoveGroup(groupId) || !tx.commit())
+    if (!RemoveReceiverGroup(groupId, forecast))
         return false;
     m_session.changeFlags |= CHANGE_RECEIVERS;
     if (rec->category == 0) {

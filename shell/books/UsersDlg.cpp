@@ -3,6 +3,7 @@
 #include "AppMessage.h"
 #include "BookDialogs.h"
 #include "ModalHook.h"
+#include "TableNotices.h"
 #include "TreeCtrlX.h"
 #include "tables/Forecasts.h"
 #include "tables/Receivers.h"
@@ -346,7 +347,7 @@ QPushButton* CUsersDlg::button(int id) const
 
 int CUsersDlg::DoModal()
 {
-    if (!CheckUsersSupported())
+    if (!ShowResult(CheckUsersSupported()))
         return QDialog::Rejected;
     Fill();
     return ExecModal(*this);
@@ -411,7 +412,7 @@ void CUsersDlg::OnEdit(bool isNew)
         AppMessageBox(kRestartNotice, MB_ICONINFORMATION, this);
     user.userID = dlg.login;
     user.userRoles = dlg.roles;
-    if (!SaveSystemUser(user, dlg.password))
+    if (!ShowResult(SaveSystemUser(user, dlg.password)))
         return;
     QTreeWidgetItem* item = isNew ? new QTreeWidgetItem(m_list) : m_list->currentItem();
     WriteRow(item, user);
@@ -423,7 +424,7 @@ void CUsersDlg::OnDelete()
     if (AppMessageBox(kDeleteQuestion, MB_YESNO | MB_ICONQUESTION, this) != IDYES)
         return;
     auto user = SelectedUser();
-    if (!user || !DeleteSystemUser(*user)) {
+    if (!user || !ShowResult(DeleteSystemUser(*user))) {
         AppMessageBox(kDeleteFailed, MB_ICONSTOP, this);
         return;
     }
@@ -439,7 +440,7 @@ void CUsersDlg::OnPassword()
     CUserPasswordDlg dlg(this);
     if (ExecModal(dlg) != QDialog::Accepted)
         return;
-    static_cast<void>(SaveSystemUser(*user, dlg.password));
+    ShowResult(SaveSystemUser(*user, dlg.password));
 }
 
 void CUsersDlg::OnRights()
@@ -460,5 +461,5 @@ void CUsersDlg::OnRights()
         right.forecastID = forecast;
         user->rights.push_back(right);
     }
-    static_cast<void>(SaveSystemUser(*user, QString()));
+    ShowResult(SaveSystemUser(*user, QString()));
 }

@@ -147,10 +147,10 @@ TEST_P(DocumentationTest, CopyReplacesTargetFilesAndSaveAsReportsTheResult)
 
     const QString target = home() + "out.doc";
     WriteFile(target, "old");
-    EXPECT_TRUE(SaveDocumentAs(a, target));
+    EXPECT_TRUE(Shown(SaveDocumentAs(a, target)));
     EXPECT_EQ(ReadFile(target), "A");
-    EXPECT_TRUE(SaveDocumentAs(a, QString())) << "cancelled";
-    EXPECT_FALSE(SaveDocumentAs(a, home() + "no/such/folder/x"));
+    EXPECT_TRUE(Shown(SaveDocumentAs(a, QString()))) << "cancelled";
+    EXPECT_FALSE(Shown(SaveDocumentAs(a, home() + "no/such/folder/x")));
     ASSERT_EQ(messages.size(), 2u);
     EXPECT_EQ(messages[0].text, kDocumentSavedText);
     EXPECT_EQ(messages[0].flags, unsigned(MB_OK | MB_ICONINFORMATION));

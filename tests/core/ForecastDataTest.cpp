@@ -4,6 +4,8 @@
 
 #include <QSqlQuery>
 
+#include <limits>
+
 class ForecastDataTest : public DbTest {
 protected:
     // Forecast 1 with leaf 10, leaf 11 and group 20; forecast 2 with leaf 10; receivers 1 and 2.
@@ -342,4 +344,47 @@ TEST(ForecastDataXmlTest, CommentElementsCarryIdProductAndEscapedComment)
     EXPECT_EQ(read->at(1).comment, QString());
     EXPECT_TRUE(XmlToBytes(reread.get()).contains("<comment/>")
                 || XmlToBytes(reread.get()).contains("<comment></comment>"));
+}
+
+TEST(NextYearRule, TheYearIsTheSumOfItsPartsAndMustFit)
+{
+    const Money max = Money::fromRaw(std::numeric_limits<std::int64_t>::max());
+    const Money one = Money::fromInt(1);
+    const struct {
+        const char* what;
+        Money sums[5], values[5]; // formula, index, norm, other, plan
+        bool fits;
+        Money sumNext, valueNext;
+    } cases[] = {
+        {"parts add up",
+         {Money::fromInt(1), Money::fromInt(2), Money::fromInt(3), Money::fromInt(4), Money::fromInt(5)},
+         {Money::fromRaw(5000), Money::fromInt(-1), {}, {}, {}},
+         true,
+         Money::fromInt(15),
+         Money::fromRaw(-5000)},
+        {"a missing part", {one, Money::invalid(), one, one, one}, {}, false, {}, {}},
+        {"sums beyond the range", {max, {}, {}, {}, one}, {}, false, {}, {}},
+        {"quantities beyond the range", {one}, {{}, {}, max, one, {}}, false, {}, {}},
+    };
+    for (const auto& c : cases) {
+        CForecastRowFields rec;
+        rec.sumLast = rec.valueCurr = Money::fromInt(7);
+        rec.sumFormula = c.sums[0];
+        rec.sumIndex = c.sums[1];
+        rec.sumNorm = c.sums[2];
+        rec.sumOther = c.sums[3];
+        rec.sumPlan = c.sums[4];
+        rec.valueFormula = c.values[0];
+        rec.valueIndex = c.values[1];
+        rec.valueNorm = c.values[2];
+        rec.valueOther = c.values[3];
+        rec.valuePlan = c.values[4];
+        EXPECT_EQ(ApplyNextYearRule(rec), c.fits) << c.what;
+        if (c.fits) {
+            EXPECT_EQ(rec.sumNext, c.sumNext) << c.what;
+            EXPECT_EQ(rec.valueNext, c.valueNext) << c.what;
+        }
+        EXPECT_EQ(rec.sumLast, Money::fromInt(7)) << "the other years stay";
+        EXPECT_EQ(rec.valueCurr, Money::fromInt(7));
+    }
 }

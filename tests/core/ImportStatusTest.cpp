@@ -132,3 +132,55 @@ TEST_P(ImportStatusTest, RowsWithNullTextsAreNotRead)
     ASSERT_TRUE(list);
     EXPECT_EQ(list->size(), 1u);
 }
+
+TEST_P(ImportStatusTest, RowsForManyReceiversAndTheLinesOfTheList)
+{
+    Exec("insert into tClsReceiverMap (prognoz, receiver) values (1, 2)");
+    CImportStatusRecord older;
+    older.prognoz = 2;
+    older.receiver = 2;
+    older.event = IEK_DATA_CORRECT;
+    older.comment = QStringLiteral("Прогноз");
+    older.send = QDateTime(QDate(2026, 3, 1), QTime(9, 0));
+    ASSERT_TRUE(SaveImportStatus(older));
+    SetJournal(true);
+    CImportStatusRecord sent;
+    sent.prognoz = 1;
+    sent.event = IEK_SENT;
+    sent.comment = QStringLiteral("Рассылка");
+    sent.send = QDateTime(QDate(2026, 3, 2), QTime(10, 0));
+    ASSERT_TRUE(SaveImportStatusOfReceivers(sent, {1, 2}));
+    // A receiver that is not stored fails the write, and its sibling's row goes with it.
+    EXPECT_FALSE(SaveImportStatusOfReceivers(sent, {2, 99}));
+    EXPECT_EQ(Count("tFctImportStatus"), 3);
+    EXPECT_EQ(messages.size(), 1u);
+    EXPECT_EQ(JournalTexts(),
+              (QStringList{QStringLiteral("Insert importstatus; id=2; prognoz=1; receiver=1"),
+                           QStringLiteral("Insert importstatus; id=3; prognoz=1; receiver=2")}));
+
+    // Every forecast's lines; the organisation as forecast 1 maps it.
+    const struct {
+        SqlFilter filter;
+        QStringList lines;
+    } cases[] = {
+        {{}, {"3 Школа Отправлено Рассылка", "2 - Отправлено Рассылка", "1 Школа Данные корректны Прогноз"}},
+        {{"i.prognoz = ?", {1}}, {"3 Школа Отправлено Рассылка", "2 - Отправлено Рассылка"}},
+        {{"r.name = ? or t.id = ?", {QStringLiteral("Школа"), IEK_DATA_CORRECT}, "i.id"},
+         {"1 Школа Данные корректны Прогноз", "3 Школа Отправлено Рассылка"}},
+    };
+    for (const auto& c : cases) {
+        QStringList lines;
+        ASSERT_TRUE(ReadImportStatusLines(1, c.filter, [&](const CImportStatusLine& line) {
+            lines << QStringLiteral("%1 %2 %3 %4")
+                         .arg(line.id)
+                         .arg(line.organisation.value_or(QStringLiteral("-")), line.event, line.comment);
+        }));
+        EXPECT_EQ(lines, c.lines) << c.filter.where.toStdString();
+    }
+    ASSERT_TRUE(ReadImportStatusLines(1, SqlFilter("i.id = ?", {2}), [&](const CImportStatusLine& line) {
+        EXPECT_EQ(DateFromValue(line.send), sent.send);
+        EXPECT_TRUE(line.received.isNull());
+    }));
+    EXPECT_FALSE(ReadImportStatusLines(1, SqlFilter("nosuchcolumn = 1"), [](const CImportStatusLine&) {}));
+    EXPECT_EQ(messages.size(), 2u);
+}

@@ -1,6 +1,7 @@
-#include "DbTest.h"
 #include "Journal.h"
+#include "DbTest.h"
 #include "db/SqlQuery.h"
+#include "tables/OpJournal.h"
 
 class JournalTest : public DbTest {};
 LIR_INSTANTIATE_DB_TEST(JournalTest);
@@ -50,4 +51,37 @@ TEST_P(JournalTest, AFailedLineDoesNotSpoilTheCallersTransaction)
     }
     EXPECT_EQ(Count("tFctPrognoz"), 2);
     EXPECT_EQ(JournalTexts(), QStringList{QStringLiteral("kept")});
+}
+
+TEST_P(JournalTest, LinesAreReadByTypeOrByDaysInIdOrder)
+{
+    SetJournal(true);
+    const QDateTime day(QDate(2026, 4, 10), QTime(0, 0));
+    const struct {
+        const char* text;
+        int type;
+        QDateTime date;
+    } rows[] = {{"a", 1, day.addSecs(-1)},
+                {"b", 0, day},
+                {"c", 1, day.addSecs(3600)},
+                {"d", 1, day.addDays(1)},
+                {"e", 0, day.addDays(1).addSecs(-1)}};
+    for (const auto& r : rows)
+        WriteOpJournalAt(QString::fromLatin1(r.text), r.type, r.date);
+    const auto read = [](auto&& reader, int stopAfter = 99) {
+        QStringList out;
+        const bool ok = reader([&](const COpJournalLine& line) {
+            out << line.text + u'@' + DateFromValue(line.date).toString(QStringLiteral("dd HH:mm:ss"));
+            return out.size() < stopAfter;
+        });
+        return std::pair(ok, out);
+    };
+    using Lines = std::pair<bool, QStringList>;
+    EXPECT_EQ(read([](const auto& each) { return ReadOpJournalOfType(1, each); }),
+              Lines(true, {"a@09 23:59:59", "c@10 01:00:00", "d@11 00:00:00"}));
+    EXPECT_EQ(read([](const auto& each) { return ReadOpJournalOfType(2, each); }), Lines(true, {}));
+    const auto between = [&](const auto& each) { return ReadOpJournalBetween(day, day.addDays(1), each); };
+    EXPECT_EQ(read(between), Lines(true, {"b@10 00:00:00", "c@10 01:00:00", "e@10 23:59:59"}));
+    EXPECT_EQ(read(between, 1), Lines(false, {"b@10 00:00:00"})) << "the reader stops the read";
+    EXPECT_TRUE(messages.empty());
 }

@@ -105,10 +105,8 @@ TEST_P(MailingsTest, ReceiverNamesAndAddresses)
     const CMailingRecord m = Mailing("s", {1, 2, 5, 3, 4});
 
     EXPECT_EQ(m.GetReceiverNames(), QStringLiteral("Минфин; ; Без почты; Минэк"));
-    Settings().Transport = QStringLiteral("SMTP");
-    EXPECT_EQ(m.GetReceiverAddresses(), QStringLiteral("a@x.ru, b@x.ru, d@x.ru"));
-    Settings().Transport = QStringLiteral("smtp");
-    EXPECT_EQ(m.GetReceiverAddresses(), QStringLiteral("a@x.ru; b@x.ru; d@x.ru"));
+    EXPECT_EQ(m.GetReceiverAddresses(MailingAddressSeparator("SMTP")), QStringLiteral("a@x.ru, b@x.ru, d@x.ru"));
+    EXPECT_EQ(m.GetReceiverAddresses(MailingAddressSeparator("smtp")), QStringLiteral("a@x.ru; b@x.ru; d@x.ru"));
     EXPECT_EQ(Mailing("s", {}).GetReceiverNames(), QString());
     EXPECT_TRUE(messages.empty());
 }

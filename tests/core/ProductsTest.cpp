@@ -433,3 +433,38 @@ TEST_P(ProductsTest, AveragePriceImportWithAnInvalidNumberTakesNothing)
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_TRUE(messages[0].text.contains(QStringLiteral("Недопустимое число в поле «avRep»: inf")));
 }
+
+TEST_P(ProductsTest, BookListRowsCarryTheUnitNames)
+{
+    Product(1, 1, 0, 1, 1);
+    Product(1, 2, 1, 2, 0, "B");
+    Product(1, 3, 1, 1, 1, "A");
+    Product(1, 4, 1, 3, 0, "C");
+    Product(2, 5, 1, 1);
+    Exec("insert into tClsProduct (prognoz, id, parent, name, position, offsetMin, offsetMax, type, isgroup) "
+         "values (1, 6, 1, 'unpriced', 0, 0, 0, 1, 0)");
+    Exec("update tClsProduct set measurementNatural = 3, measurementPrice = 2, comment = 'к' where id = 2");
+    const auto text = [](const std::optional<std::vector<CProductListRow>>& rows) {
+        QStringList out;
+        for (const CProductListRow& r : rows.value_or(std::vector<CProductListRow>()))
+            out << QStringLiteral("%1%2 %3 %4 %5 %6/%7 %8")
+                       .arg(r.isGroup ? QStringLiteral("+") : QString())
+                       .arg(r.id)
+                       .arg(r.code, r.name, r.comment, r.naturalUnit, r.priceUnit)
+                       .arg(r.type);
+        return out;
+    };
+    const struct {
+        SqlFilter filter;
+        QStringList rows;
+    } cases[] = {
+        {{}, {"+3 A p3  / 1", "2 B p2 к кг/руб 1", "4 C p4  / 1"}},
+        {{"p1.isgroup = ? or p1.code = ?", {0, "C"}, "p1.code desc"}, {"4 C p4  / 1", "2 B p2 к кг/руб 1"}},
+        {{"p1.code = ?", {"Z"}}, {}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(text(LoadProductListRows(1, 1, c.filter)), c.rows) << c.filter.where.toStdString();
+    EXPECT_TRUE(messages.empty());
+    EXPECT_FALSE(LoadProductListRows(1, 1, SqlFilter("nosuchcolumn = 1")));
+    EXPECT_EQ(messages.size(), 1u);
+}

@@ -6,6 +6,8 @@
 
 #include <QSqlQuery>
 
+#include <set>
+
 class ReceiverTreeTest : public DbTest {
 protected:
     void SetUp() override
@@ -174,4 +176,48 @@ TEST_P(ReceiverTreeTest, TreeHasData)
     EXPECT_TRUE(ReceiverTreeHasData(4, 1));
     EXPECT_TRUE(ReceiverTreeHasData(1, 1));
     EXPECT_TRUE(messages.empty());
+}
+
+TEST_P(ReceiverTreeTest, BookWritesOfTheTreeAreAllOrNothing)
+{
+    // Which children of a group have groups of their own below them.
+    const struct {
+        int forecast, group;
+        std::set<int> expected;
+    } subgroups[] = {{1, 1, {2}}, {1, 2, {}}, {1, 3, {}}, {2, 1, {}}};
+    for (const auto& c : subgroups)
+        EXPECT_EQ(LoadReceiverGroupsWithSubgroups(c.forecast, c.group), c.expected) << c.forecast << "/" << c.group;
+
+    // A new receiver under an element: mapped, and the element becomes a group.
+    CReceiverRecord ward;
+    ward.category = 5;
+    ward.name = QStringLiteral("Палата");
+    ASSERT_TRUE(SaveForecastReceiver(ward, 1, 5));
+    EXPECT_TRUE(Tree(1).contains(QStringLiteral("Больница/Палата")));
+    EXPECT_EQ(Scalar("select isgroup from tClsReceiver where id = 5").toInt(), 1);
+    // A map that the database refuses (no forecast 9) takes the saved row back, and the parent stays.
+    CReceiverRecord lost;
+    lost.category = 4;
+    lost.name = QStringLiteral("Ясли");
+    EXPECT_FALSE(SaveForecastReceiver(lost, 9, 4));
+    EXPECT_EQ(Count("tClsReceiver", "name = ?", {lost.name}), 0);
+    EXPECT_EQ(Scalar("select isgroup from tClsReceiver where id = 4").toInt(), 0);
+    EXPECT_EQ(messages.size(), 1u);
+
+    // A grandchild that cannot go (a user's right refers to it) keeps the whole group.
+    Exec("insert into tFctUserRights (UserSID, ForecastID, ReceiverID) values (?, 1, 6)", {QByteArray("sid")});
+    const QStringList before = Tree(1);
+    EXPECT_FALSE(RemoveReceiverGroup(2, 1));
+    EXPECT_EQ(Tree(1), before);
+    EXPECT_EQ(messages.size(), 2u);
+    Exec("delete from tFctUserRights");
+    // A receiver that another forecast maps too leaves this one's tree only.
+    Exec("insert into tClsReceiverMap (prognoz, receiver) values (3, 4)");
+    ASSERT_TRUE(RemoveReceiverGroup(2, 1));
+    EXPECT_EQ(Tree(1),
+              QStringList(
+                  {QStringLiteral("-/Минфин"), QStringLiteral("Больница/Палата"), QStringLiteral("Минфин/Больница")}));
+    EXPECT_EQ(Count("tClsReceiver", "id in (2, 3, 6)"), 0);
+    EXPECT_EQ(Count("tClsReceiver", "id = 4"), 1);
+    EXPECT_EQ(messages.size(), 2u);
 }

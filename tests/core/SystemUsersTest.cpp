@@ -124,10 +124,10 @@ TEST_P(SystemUsersFileTest, FileDatabaseHasNoUsers)
     EXPECT_TRUE(LoadUserRights()->empty());
     EXPECT_TRUE(messages.empty());
     CSystemUserRecord user{0, "ivanov", ROLE_EXPERT, {}};
-    EXPECT_FALSE(SaveSystemUser(user, "secret"));
-    EXPECT_FALSE(DeleteSystemUser(user));
+    EXPECT_FALSE(Shown(SaveSystemUser(user, "secret")));
+    EXPECT_FALSE(Shown(DeleteSystemUser(user)));
     CUserRightRecord right{-1, 1, 1, 1};
-    EXPECT_FALSE(SaveUserRight(right, true));
+    EXPECT_FALSE(Shown(SaveUserRight(right, true)));
     ASSERT_EQ(messages.size(), 3u);
     for (const RecordedMessage& m : messages)
         EXPECT_EQ(m.text, kUsersNeedServerText);
@@ -138,7 +138,7 @@ TEST_P(SystemUsersTest, LoginPasswordRolesAndRevocation)
     SetJournal(true);
     const QString login = Login("ivanov");
     CSystemUserRecord user = User(login, ROLE_EXPERT);
-    ASSERT_TRUE(SaveSystemUser(user, "first-pw"));
+    ASSERT_TRUE(Shown(SaveSystemUser(user, "first-pw")));
     EXPECT_GT(user.id, 0);
     EXPECT_TRUE(Connects(login, "first-pw"));
     EXPECT_EQ(Groups(login), "lir_experts");
@@ -149,16 +149,16 @@ TEST_P(SystemUsersTest, LoginPasswordRolesAndRevocation)
     EXPECT_FALSE(Connects(login, "first-pw", "select lir_user_revoke(current_user)"));
 
     // A new password of an existing login is put in force; an empty one keeps it.
-    ASSERT_TRUE(SaveSystemUser(user, "second-pw"));
+    ASSERT_TRUE(Shown(SaveSystemUser(user, "second-pw")));
     EXPECT_TRUE(Connects(login, "second-pw"));
     EXPECT_FALSE(Connects(login, "first-pw"));
-    ASSERT_TRUE(SaveSystemUser(user, QString()));
+    ASSERT_TRUE(Shown(SaveSystemUser(user, QString())));
     EXPECT_TRUE(Connects(login, "second-pw"));
     EXPECT_EQ(JournalTexts().last(), JournalTexts().first()) << "every save journals as an insert";
 
     // The login is found without regard to case: the same user, no second login.
     CSystemUserRecord upper = User(login.toUpper(), ROLE_ADMIN | ROLE_USER);
-    ASSERT_TRUE(SaveSystemUser(upper, QString()));
+    ASSERT_TRUE(Shown(SaveSystemUser(upper, QString())));
     EXPECT_EQ(upper.id, user.id);
     EXPECT_FALSE(RoleExists(login.toUpper()));
     EXPECT_EQ(Groups(login), "lir_admins,lir_users");
@@ -166,28 +166,28 @@ TEST_P(SystemUsersTest, LoginPasswordRolesAndRevocation)
 
     // Cyrillic capitals too, in the program's reads and in the schema's functions.
     CSystemUserRecord cyrillic = User(Login("Иван"), ROLE_EXPERT);
-    ASSERT_TRUE(SaveSystemUser(cyrillic, "pw"));
+    ASSERT_TRUE(Shown(SaveSystemUser(cyrillic, "pw")));
     CSystemUserRecord cyrillicUpper = User(cyrillic.userID.toUpper(), ROLE_EXPERT | ROLE_USER);
-    ASSERT_TRUE(SaveSystemUser(cyrillicUpper, QString()));
+    ASSERT_TRUE(Shown(SaveSystemUser(cyrillicUpper, QString())));
     EXPECT_EQ(cyrillicUpper.id, cyrillic.id);
     EXPECT_FALSE(RoleExists(cyrillicUpper.userID));
     EXPECT_EQ(Scalar("select IsExpert(?) + IsUser(?)", {cyrillicUpper.userID, cyrillic.userID.toLower()}).toInt(), 2);
 
     // Without a role bit it is no user any more.
     user.userRoles = 0;
-    ASSERT_TRUE(SaveSystemUser(user, QString()));
+    ASSERT_TRUE(Shown(SaveSystemUser(user, QString())));
     EXPECT_FALSE(GetSystemUser(user.id));
 
     // Deleting takes the access; the login stays and a later save brings the access back.
     user.userRoles = ROLE_USER;
-    ASSERT_TRUE(SaveSystemUser(user, QString()));
+    ASSERT_TRUE(Shown(SaveSystemUser(user, QString())));
     const int id = user.id;
-    ASSERT_TRUE(DeleteSystemUser(user));
+    ASSERT_TRUE(Shown(DeleteSystemUser(user)));
     EXPECT_EQ(user.id, 0);
     EXPECT_FALSE(Connects(login, "second-pw"));
     EXPECT_TRUE(RoleExists(login));
     EXPECT_EQ(JournalTexts().last(), QStringLiteral("Delete SystemUser; id=%1; userID=%2").arg(id).arg(login));
-    ASSERT_TRUE(SaveSystemUser(user, QString()));
+    ASSERT_TRUE(Shown(SaveSystemUser(user, QString())));
     EXPECT_EQ(user.id, id);
     EXPECT_TRUE(Connects(login, "second-pw"));
     EXPECT_TRUE(messages.empty()) << messages.front().text.toStdString();
@@ -199,25 +199,25 @@ TEST_P(SystemUsersTest, NamesAreValuesAndLimitsAreKept)
     Super(QStringLiteral("create role %1 login").arg(sentinel));
     const QString hostile = QStringLiteral("x\"; drop role %1; --'%2").arg(sentinel, m_tag);
     CSystemUserRecord user = User(hostile, ROLE_USER);
-    ASSERT_TRUE(SaveSystemUser(user, "it's; secret"));
+    ASSERT_TRUE(Shown(SaveSystemUser(user, "it's; secret")));
     EXPECT_EQ(Groups(hostile), "lir_users");
     EXPECT_TRUE(Connects(hostile, "it's; secret"));
-    ASSERT_TRUE(DeleteSystemUser(user));
+    ASSERT_TRUE(Shown(DeleteSystemUser(user)));
     EXPECT_TRUE(RoleExists(sentinel));
     EXPECT_EQ(Groups(sentinel), "");
 
     // A login authenticated outside the server gets no password.
     CSystemUserRecord external = User(QStringLiteral("DOMAIN\\") + Login("petrov"), ROLE_EXPERT);
-    ASSERT_TRUE(SaveSystemUser(external, "ignored"));
+    ASSERT_TRUE(Shown(SaveSystemUser(external, "ignored")));
     EXPECT_TRUE(Super("select rolpassword is null from pg_authid where rolname = ?", {external.userID}).toBool());
 
     // Too long is refused, not cut: 60 + tag characters, 64 bytes of Cyrillic, a 101-character password.
     CSystemUserRecord longLogin = User(Login(QString(60, u'a')), ROLE_USER);
     CSystemUserRecord cyrillic = User(Login(QString(32, u'я')), ROLE_USER);
     CSystemUserRecord plain = User(Login("sidorov"), ROLE_USER);
-    EXPECT_FALSE(SaveSystemUser(longLogin, "pw"));
-    EXPECT_FALSE(SaveSystemUser(cyrillic, "pw"));
-    EXPECT_FALSE(SaveSystemUser(plain, QString(101, u'p')));
+    EXPECT_FALSE(Shown(SaveSystemUser(longLogin, "pw")));
+    EXPECT_FALSE(Shown(SaveSystemUser(cyrillic, "pw")));
+    EXPECT_FALSE(Shown(SaveSystemUser(plain, QString(101, u'p'))));
     ASSERT_EQ(messages.size(), 3u);
     EXPECT_EQ(messages[0].text, kLoginTooLongText);
     EXPECT_EQ(messages[1].text, kLoginTooLongText);
@@ -229,7 +229,7 @@ TEST_P(SystemUsersTest, NamesAreValuesAndLimitsAreKept)
     messages.clear();
     for (const char* name : {"LIR_ADMINS", "postgres"}) {
         CSystemUserRecord group = User(name, ROLE_ADMIN);
-        EXPECT_FALSE(SaveSystemUser(group, "pw")) << name;
+        EXPECT_FALSE(Shown(SaveSystemUser(group, "pw"))) << name;
     }
     EXPECT_EQ(messages.size(), 2u);
     EXPECT_FALSE(Super("select rolcanlogin from pg_roles where rolname = 'lir_admins'").toBool());
@@ -239,7 +239,7 @@ TEST_P(SystemUsersTest, RightsFollowTheLogin)
 {
     SetJournal(true);
     CSystemUserRecord user = User(Login("kozlov"), ROLE_USER, {{-1, 0, 1, 1}, {-1, 0, 1, 2}});
-    ASSERT_TRUE(SaveSystemUser(user, "pw"));
+    ASSERT_TRUE(Shown(SaveSystemUser(user, "pw")));
     EXPECT_EQ(user.rights[0].id, -1) << "the users' save takes no ids";
     const auto stored = GetSystemUser(user.id);
     ASSERT_TRUE(stored);
@@ -250,7 +250,7 @@ TEST_P(SystemUsersTest, RightsFollowTheLogin)
 
     // Saving again rewrites the rights; the list of users carries them.
     user.rights = {{-1, 0, 1, 2}};
-    ASSERT_TRUE(SaveSystemUser(user, QString()));
+    ASSERT_TRUE(Shown(SaveSystemUser(user, QString())));
     const auto users = LoadSystemUsers(SqlFilter("(userRoles & ?) > 0", {int(ROLE_USER)}));
     ASSERT_TRUE(users);
     const auto it = std::find_if(users->begin(), users->end(), [&](const auto& u) { return u.id == user.id; });
@@ -260,38 +260,38 @@ TEST_P(SystemUsersTest, RightsFollowTheLogin)
 
     // A right of the view is updated in place and given to the right's user.
     CSystemUserRecord other = User(Login("orlov"), ROLE_USER);
-    ASSERT_TRUE(SaveSystemUser(other, "pw"));
+    ASSERT_TRUE(Shown(SaveSystemUser(other, "pw")));
     right.userID = other.id;
     right.receiverID = 1;
-    ASSERT_TRUE(SaveUserRight(right, true));
+    ASSERT_TRUE(Shown(SaveUserRight(right, true)));
     EXPECT_TRUE(LoadUserRightsOfUser(user.id)->empty());
     EXPECT_EQ((*LoadUserRightsOfUser(other.id))[0].id, right.id);
     CUserRightRecord added{0, other.id, 1, 2};
-    ASSERT_TRUE(SaveUserRight(added, true));
+    ASSERT_TRUE(Shown(SaveUserRight(added, true)));
     EXPECT_GT(added.id, right.id);
     const int addedId = added.id;
-    ASSERT_TRUE(DeleteUserRight(added));
+    ASSERT_TRUE(Shown(DeleteUserRight(added)));
     EXPECT_EQ(added.id, 0);
     EXPECT_EQ(JournalTexts().mid(JournalTexts().size() - 3),
               QStringList({QStringLiteral("Update UserRights; userID=%1; receiverID=1; forecastID=1").arg(other.id),
                            QStringLiteral("Insert UserRights; id=%1; userID=%2; receiverID=2; forecastID=1").arg(addedId).arg(other.id),
                            QStringLiteral("Delete UserRights; id=%1; userID=%2; receiverID=2; forecastID=1").arg(addedId).arg(other.id)}));
-    ASSERT_TRUE(DeleteUserRightsOfUser(other.id));
+    ASSERT_TRUE(Shown(DeleteUserRightsOfUser(other.id)));
     EXPECT_TRUE(LoadUserRightsOfUser(other.id)->empty());
     EXPECT_TRUE(messages.empty());
 
     // A user whose access cannot be taken keeps its rights.
     user.rights = {{-1, 0, 1, 1}};
-    ASSERT_TRUE(SaveSystemUser(user, QString()));
+    ASSERT_TRUE(Shown(SaveSystemUser(user, QString())));
     CSystemUserRecord wrong = *GetSystemUser(user.id);
     wrong.userID = QStringLiteral("lir_users");
-    EXPECT_FALSE(DeleteSystemUser(wrong));
+    EXPECT_FALSE(Shown(DeleteSystemUser(wrong)));
     EXPECT_EQ(LoadUserRightsOfUser(user.id)->size(), 1u);
 
     // A new login without a role bit is no user: nothing is stored, not even the login.
     messages.clear();
     CSystemUserRecord none = User(Login("nobody"), 0, {{-1, 0, 1, 1}});
-    EXPECT_FALSE(SaveSystemUser(none, "pw"));
+    EXPECT_FALSE(Shown(SaveSystemUser(none, "pw")));
     EXPECT_EQ(none.id, 0);
     EXPECT_FALSE(RoleExists(none.userID));
     ASSERT_EQ(messages.size(), 1u);

@@ -211,3 +211,31 @@ TEST(UnitXml, CoefficientsAndUnitsRoundTrip)
     EXPECT_EQ((*units)[0].type, 2);
     EXPECT_FALSE(ReadXmlList<CMConvertRecord>(xmlDocGetRootElement(parsed.get())));
 }
+
+TEST_P(UnitsTest, BookListRowsOfConversionsByTheBaseUnitsType)
+{
+    Exec("insert into tClsMeasurement (id, name, type) values (1, 'шт', 1), (2, 'руб', 2), (3, 'кг', 1), "
+         "(4, 'тыс.руб', 2)");
+    Exec("insert into tClsMConvert (base, produce, koef) values (3, 1, 0.5), (4, 2, 1000), (1, 3, 2)");
+    const auto text = [](const std::optional<std::vector<CMConvertListRow>>& rows) {
+        QStringList out;
+        for (const CMConvertListRow& r : rows.value_or(std::vector<CMConvertListRow>()))
+            out << r.baseName + u'>' + r.produceName + u' ' + QString::number(r.koef);
+        return out;
+    };
+    const struct {
+        int type;
+        SqlFilter filter;
+        QStringList rows;
+    } cases[] = {
+        {1, {}, {"кг>шт 0.5", "шт>кг 2"}},
+        {2, {}, {"тыс.руб>руб 1000"}},
+        {1, {"p.name = ? or mc.koef > ?", {"шт", 1}, "b.name desc"}, {"шт>кг 2", "кг>шт 0.5"}},
+        {1, {"mc.koef > ?", {5}}, {}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(text(LoadMConvertListRows(c.type, c.filter)), c.rows) << c.type << c.filter.where.toStdString();
+    EXPECT_TRUE(messages.empty());
+    EXPECT_FALSE(LoadMConvertListRows(1, SqlFilter("nosuchcolumn = 1")));
+    EXPECT_EQ(messages.size(), 1u);
+}

@@ -37,6 +37,19 @@ void TempHomeTest::SetUp()
     SetErrorSink(&ShowComError);
 }
 
+bool TempHomeTest::Shown(const CTableResult& result)
+{
+    Passed(result.notice);
+    return result.done;
+}
+
+bool TempHomeTest::Passed(const std::optional<CNotice>& refusal)
+{
+    if (refusal)
+        AppMessageBox(refusal->text, refusal->flags);
+    return !refusal;
+}
+
 void TempHomeTest::TearDown()
 {
     SetMessageBoxHandler(nullptr);

@@ -2,6 +2,8 @@
 // errors reported through the error sink among them).
 #pragma once
 
+#include "tables/TableResult.h"
+
 #include <gtest/gtest.h>
 
 #include <QString>
@@ -42,6 +44,10 @@ protected:
     // Messages shown through AppMessageBox; scripted answers are taken in order, else the default.
     std::vector<RecordedMessage> messages;
     std::deque<int> answers;
+    // What the caller of a table operation does with its answer: the notice is shown (and so joins
+    // the messages). Shown answers whether the operation was done, Passed whether a guard let it on.
+    static bool Shown(const CTableResult& result);
+    static bool Passed(const std::optional<CNotice>& refusal);
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;

@@ -142,6 +142,12 @@ private:
         int sumRow = -1;
     };
 
+    // The end of a card edit: the cell back to its text before the edit (with the message when the
+    // input is refused), or the saved edit shown in the card and the list.
+    void RestoreCardCell(int row, int column);
+    void RefuseCardEdit(int row, int column);
+    void ShowCardEdit(CardView view, int row, int column, const QString& cellText, const CForecastRowFields& rec);
+
     void RegisterCommands();
     void ApplyFirstLayout();
     void LoadList();

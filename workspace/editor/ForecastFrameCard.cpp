@@ -47,6 +47,69 @@ void SetEditable(CGridView& grid, int row, int col, bool editable)
     }
 }
 
+// A card cell's text as read: a figure on the quantity and sum rows, a text of at most kMaxText
+// characters on the justification and comment rows; the other rows hold no field.
+struct CardInput {
+    enum Kind { Figure, Text, Wrong, NoField } kind;
+    Money amount;
+    QString cellText; // what the cell shows once the edit is saved
+};
+
+CardInput ParseCardInput(int row, const QString& typed)
+{
+    if (row == kQuantityRow || row == kSumRow) {
+        const auto parsed = ParseCardAmount(typed);
+        if (!parsed)
+            return {CardInput::Wrong, {}, {}};
+        return {CardInput::Figure, *parsed, FormatAmount(*parsed)};
+    }
+    if (row == kJustificationRow || row == kCommentRow)
+        return {typed.size() > kMaxText ? CardInput::Wrong : CardInput::Text, {}, typed};
+    return {CardInput::NoField, {}, {}};
+}
+
+// The stored row of the receiver and product, else a new one; none when there is none and the
+// text is empty (nothing to clear). A failed read sets *failed.
+std::optional<CForecastDataRecord> CardEditRecord(int forecast, int receiver, int product, const QString& typed,
+                                                  bool* failed)
+{
+    const auto stored = ReadEditorRow({forecast, receiver, product}, failed);
+    if (*failed || (!stored && typed.isEmpty()))
+        return std::nullopt;
+    CForecastDataRecord rec;
+    if (stored)
+        static_cast<CForecastRowFields&>(rec) = *stored;
+    rec.prognoz = forecast;
+    rec.product = product;
+    rec.receiver = receiver;
+    return rec;
+}
+
+enum class CardEdit { Unchanged, Refused, Ready };
+
+// Puts the input into the field of the row that the cell shows. A member's next year then follows
+// from its parts; a total that does not fit refuses the edit.
+CardEdit ApplyCardInput(CForecastDataRecord& rec, CForecastFrame::CardSubject subject, int row, int column,
+                        const CardInput& input)
+{
+    const bool member = subject == CForecastFrame::CardSubject::Member;
+    const bool number = input.kind == CardInput::Figure;
+    const int part = column - kCardFirstValueColumn; // 0..7: Y-2, Y-1, Y, norm, index, plan, formula, other
+    if (row == kJustificationRow && column == 2)
+        rec.base = input.cellText;
+    else if (row == kCommentRow && column == 2 && member)
+        rec.comment = input.cellText;
+    else if (number && member && part >= 0 && part < 8 && column != kNextTotal)
+        rec.*(row == kQuantityRow ? kValues : kSums)[part] = input.amount;
+    else if (row == kSumRow && !member && part >= 0 && part < 3)
+        rec.*(subject == CForecastFrame::CardSubject::Total ? kSums : kValues)[part] = input.amount;
+    else
+        return CardEdit::Unchanged;
+    if (member && !ApplyNextYearRule(rec))
+        return CardEdit::Refused;
+    return CardEdit::Ready;
+}
+
 QString PriceText(Money price, double factor)
 {
     const auto bound = MulQuantityPrice(price, factor);
@@ -377,85 +440,66 @@ int CForecastFrame::OnCardEndEdit(int row, int column)
     const CGridCell* cell = g.GetCell(row, column);
     if (!cell || cell->data1 == VK_ESCAPE)
         return 0;
-    CardView view = m_editView;
+    const CardView view = m_editView;
     const bool member = view.subject == CardSubject::Member;
     if (m_receiverId <= 0 || (!member && view.subject != CardSubject::Total && view.subject != CardSubject::Balance))
         return 0;
     const QString typed = g.GetItemText(row, column).trimmed();
     if (typed == m_textBeforeEdit.trimmed())
         return 0;
-    const auto restore = [&] {
-        g.SetItemText(row, column, m_textBeforeEdit);
-        g.RedrawCell(row, column);
-    };
-    const auto refuse = [&] {
-        restore();
-        AppMessageBox(kWrongData, MB_ICONEXCLAMATION, this);
-    };
-
-    const bool number = row == kQuantityRow || row == kSumRow;
-    Money amount;
-    if (number) {
-        const auto parsed = ParseCardAmount(typed);
-        if (!parsed) {
-            refuse();
-            return 0;
-        }
-        amount = *parsed;
-    } else if (row == kJustificationRow || row == kCommentRow) {
-        if (typed.size() > kMaxText) {
-            refuse();
-            return 0;
-        }
-    } else {
+    const CardInput input = ParseCardInput(row, typed);
+    if (input.kind == CardInput::Wrong) {
+        RefuseCardEdit(row, column);
         return 0;
     }
+    if (input.kind == CardInput::NoField)
+        return 0;
 
-    const int forecast = m_session.currentForecastId;
     const int product = member ? view.product : view.group;
     bool failed = false;
-    const auto stored = ReadEditorRow({forecast, m_receiverId, product}, &failed);
+    auto rec = CardEditRecord(m_session.currentForecastId, m_receiverId, product, typed, &failed);
     if (failed) {
-        restore(); // the database's error was shown; nothing is written over a row that could not be read
+        RestoreCardCell(row, column); // the database's error was shown; nothing is written over it
         return 0;
     }
-    if (!stored && typed.isEmpty())
+    if (!rec)
         return 0;
-    CForecastDataRecord rec;
-    if (stored)
-        static_cast<CForecastRowFields&>(rec) = *stored;
-    rec.prognoz = forecast;
-    rec.product = product;
-    rec.receiver = m_receiverId;
+    switch (ApplyCardInput(*rec, view.subject, row, column, input)) {
+    case CardEdit::Unchanged:
+        return 0;
+    case CardEdit::Refused:
+        RefuseCardEdit(row, column);
+        return 0;
+    case CardEdit::Ready:
+        break;
+    }
+    if (!SaveForecastData(*rec, false)) {
+        RestoreCardCell(row, column);
+        return 0;
+    }
+    ShowCardEdit(view, row, column, input.cellText, *rec);
+    return 0;
+}
 
-    const int part = column - kCardFirstValueColumn; // 0..7: Y-2, Y-1, Y, norm, index, plan, formula, other
-    bool changed = true;
-    if (row == kJustificationRow && column == 2)
-        rec.base = typed;
-    else if (row == kCommentRow && column == 2 && member)
-        rec.comment = typed;
-    else if (number && member && part >= 0 && part < 8 && column != kNextTotal)
-        rec.*(row == kQuantityRow ? kValues : kSums)[part] = amount;
-    else if (row == kSumRow && !member && part >= 0 && part < 3)
-        rec.*(view.subject == CardSubject::Total ? kSums : kValues)[part] = amount;
-    else
-        changed = false;
-    if (!changed)
-        return 0;
-    if (member) {
-        rec.sumNext = rec.sumFormula + rec.sumIndex + rec.sumNorm + rec.sumOther + rec.sumPlan;
-        rec.valueNext = rec.valueFormula + rec.valueIndex + rec.valueNorm + rec.valueOther + rec.valuePlan;
-        if (!rec.sumNext.isValid() || !rec.valueNext.isValid()) {
-            refuse(); // the total of the year would not fit
-            return 0;
-        }
-    }
-    if (!SaveForecastData(rec, false)) {
-        restore();
-        return 0;
-    }
+void CForecastFrame::RestoreCardCell(int row, int column)
+{
+    m_card->SetItemText(row, column, m_textBeforeEdit);
+    m_card->RedrawCell(row, column);
+}
 
-    g.SetItemText(row, column, number ? FormatAmount(amount) : typed);
+void CForecastFrame::RefuseCardEdit(int row, int column)
+{
+    RestoreCardCell(row, column);
+    AppMessageBox(kWrongData, MB_ICONEXCLAMATION, this);
+}
+
+void CForecastFrame::ShowCardEdit(CardView view, int row, int column, const QString& cellText,
+                                  const CForecastRowFields& rec)
+{
+    CGridView& g = *m_card;
+    const bool member = view.subject == CardSubject::Member;
+    const int product = member ? view.product : view.group;
+    g.SetItemText(row, column, cellText);
     if (member) {
         g.SetItemText(kQuantityRow, kNextTotal, FormatAmount(rec.valueNext));
         g.SetItemText(kSumRow, kNextTotal, FormatAmount(rec.sumNext));
@@ -464,13 +508,13 @@ int CForecastFrame::OnCardEndEdit(int row, int column)
         if (LocateMemberRows(view)) {
             const int listColumn = column + 1;
             if (row == kQuantityRow) {
-                m_list->SetItemText(view.quantityRow, listColumn, FormatAmount(amount));
+                m_list->SetItemText(view.quantityRow, listColumn, cellText);
                 m_list->SetItemText(view.quantityRow, kListFirstValueColumn + 2, FormatAmount(rec.valueNext));
             } else if (row == kSumRow) {
-                m_list->SetItemText(view.sumRow, listColumn, FormatAmount(amount));
+                m_list->SetItemText(view.sumRow, listColumn, cellText);
                 m_list->SetItemText(view.sumRow, kListFirstValueColumn + 2, FormatAmount(rec.sumNext));
             } else {
-                m_list->SetItemText(view.quantityRow, row == kJustificationRow ? 11 : 12, typed);
+                m_list->SetItemText(view.quantityRow, row == kJustificationRow ? 11 : 12, cellText);
             }
             m_list->RedrawRow(view.quantityRow);
             m_list->RedrawRow(view.sumRow);
@@ -494,5 +538,4 @@ int CForecastFrame::OnCardEndEdit(int row, int column)
         for (int col = kCardFirstValueColumn; col <= kNextTotal; ++col)
             CheckCardPrice(kSumRow, col, 1, base, *productRecord);
     }
-    return 0;
 }

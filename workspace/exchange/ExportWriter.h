@@ -5,6 +5,7 @@
 
 #include "ExchangeDocuments.h"
 #include "ExchangeFiles.h"
+#include "TableNotices.h" // the session guards every export passes first
 #include "TransportRegistry.h"
 #include "TransportSend.h"
 #include "tables/ImportStatus.h"

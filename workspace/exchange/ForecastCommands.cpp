@@ -1,8 +1,8 @@
 #include "ForecastCommands.h"
 
 #include "CheckDialogs.h"
+#include "TableNotices.h"
 #include "tables/Forecasts.h"
-#include "tables/PriceChecks.h"
 
 namespace {
 
