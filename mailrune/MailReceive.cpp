@@ -8,7 +8,6 @@
 #include "ZipBundle.h"
 
 #include <poll.h>
-#include <string.h>
 #include <sys/timerfd.h>
 #include <unistd.h>
 
@@ -50,7 +49,7 @@ std::string SessionFault(const CPop3Session& session)
     case CPop3Session::kErrorStopped:
         return FaultStopped;
     default:
-        return MailFormat(FaultSocket, ::strerror(session.LastError()));
+        return MailFormat(FaultSocket, std::strerror(session.LastError()));
     }
 }
 
