@@ -214,9 +214,6 @@ TEST_F(ZipTest, EntriesThatGrowPastTheLimitAreRefusedAtOnceAndLeaveNothing)
                   0);
         EXPECT_EQ(output, "2147483648 8\n");
     }
-    EXPECT_EQ(CZipBundle::ExtractionLimit(1u << 20, UINT64_MAX), uint64_t(100) << 20);
-    EXPECT_EQ(CZipBundle::ExtractionLimit(1000, UINT64_MAX), uint64_t(16) << 20);
-    EXPECT_EQ(CZipBundle::ExtractionLimit(1u << 20, 5000), 5000u);
 }
 
 TEST_F(ZipTest, LongNamesGetTemporaryNamesWithinTheFileNameLimit)
