@@ -36,8 +36,7 @@ void WriteOpJournalAt(const QString& text, int type, const QDateTime& date)
 {
     if (!Settings().EnableOpJournal)
         return;
-    // 255 characters stay whole; a longer text keeps its first 254.
-    const QString stored = text.size() > 255 ? text.left(254) : text;
+    const QString stored = text.size() > kLongestJournalText ? text.left(kLongestJournalText - 1) : text;
     CDBConnection& db = GetDBConnection();
     const CSqlDialect& dialect = Dialect();
     // Where a failed statement spoils the whole transaction, the line gets a savepoint inside a

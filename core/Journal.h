@@ -4,6 +4,9 @@
 #include <QDateTime>
 #include <QString>
 
+// The longest text a row keeps whole; a longer one keeps its first kLongestJournalText - 1.
+inline constexpr qsizetype kLongestJournalText = 255;
+
 // Type 0, the current local time (whole seconds). Nothing is written while the journal is off.
 void WriteOpJournal(const QString& text);
 // A database error is shown and otherwise ignored: the journal never stops what it records.

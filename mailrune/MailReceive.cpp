@@ -11,8 +11,10 @@
 #include <sys/timerfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <set>
 #include <string>
 
@@ -24,6 +26,46 @@ constexpr int kDefaultPeriod = 30;
 constexpr int kLongestPeriod = 86400;
 
 enum class Wake { Timer, Ack, Stop, Failed };
+
+// The server's own words go to the log as printable ASCII, and not too many of them.
+std::string Printable(const std::string& text)
+{
+    std::string out;
+    for (const char c : text.substr(0, 200))
+        out += c >= 0x20 && c < 0x7f ? c : '?';
+    return out;
+}
+
+// Why the last command of the session failed, for the log.
+std::string SessionFault(const CPop3Session& session)
+{
+    switch (session.LastError()) {
+    case CPop3Session::kErrorTimedOut:
+        return FaultTimedOut;
+    case CPop3Session::kErrorTooLong:
+        return FaultTooLong;
+    case CPop3Session::kErrorReply:
+        return MailFormat(FaultReply, Printable(session.LastReplyText()).c_str());
+    case CPop3Session::kErrorStopped:
+        return FaultStopped;
+    default:
+        return MailFormat(FaultSocket, std::strerror(session.LastError()));
+    }
+}
+
+// A key that tells a message again at the next poll when the server has no UIDL: its Message-ID,
+// else its whole header block (what TOP gives does not change while the message lies there).
+std::string HeaderKey(const CReceivedMail& headers)
+{
+    if (const std::string id = headers.GetHeaderValue("Message-ID"); !id.empty())
+        return "id " + id;
+    return "headers " + std::to_string(std::hash<std::string>()(headers.GetHeaderBlock()));
+}
+
+std::string UidlKey(const std::string& id)
+{
+    return "uidl " + id;
+}
 
 // A hand-over record whose texts go with it.
 struct OwnedItem : CReceivedItem {
@@ -53,6 +95,7 @@ public:
         , m_options(options)
         , m_session(options.replyTimeoutMs)
     {
+        m_session.SetStopEvent(options.stopEvent);
     }
     ~CReceiveRun()
     {
@@ -68,8 +111,10 @@ private:
     void Poll();
     bool Process(int n);
     int Classify(const std::string& subject);
-    std::string Unpack(const std::string& archive);
+    std::string Unpack(const std::string& archive, std::string& refusal);
+    void Refuse(int n, const std::string& subject, const std::string& key, const std::string& why, bool forGood);
     bool HandOver(int code, CReceivedItem& item);
+    bool StopRequested() const;
 
     CMailTransport& m_transport;
     CTransportChannel& m_channel;
@@ -85,6 +130,8 @@ private:
     // long), so they are deleted at the next poll without a second hand-over.
     std::set<std::string> m_answered;
     std::set<std::string> m_deletedNow; // of them, those marked deleted in this connection
+    // Messages refused for good: they stay on the server and are not fetched again in this run.
+    std::set<std::string> m_refused;
 };
 
 HRESULT CReceiveRun::Run()
@@ -105,7 +152,8 @@ HRESULT CReceiveRun::Run()
     m_password = settings.pop3Password.toStdString();
     Log(MailFormat(SettingsRead, m_server.c_str(), m_login.c_str()));
 
-    const int period = m_options.periodSeconds > 0 ? m_options.periodSeconds : ReceivePeriodSeconds(settings.receiveTime);
+    const int period =
+        m_options.periodSeconds > 0 ? m_options.periodSeconds : ReceivePeriodSeconds(settings.receiveTime);
     m_timer = ::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC | TFD_NONBLOCK);
     itimerspec times{};
     times.it_value.tv_nsec = 1; // at once
@@ -166,6 +214,8 @@ void CReceiveRun::Poll()
     if (!m_session.Login(m_server, m_login, m_password, m_options.port)) {
         // The next period tries again: an outage must not end receiving for the whole session.
         Log(CannotConnect);
+        if (m_session.LastError() != 0)
+            Log(MailFormat(Pop3Fault, SessionFault(m_session).c_str()));
         return;
     }
     Log(Connected);
@@ -173,13 +223,23 @@ void CReceiveRun::Poll()
     std::int64_t size = 0;
     if (m_session.Stat(count, size)) {
         Log(MailFormat(Mailbox, count, static_cast<long long>(size)));
-        for (int n = 1; n <= count && Process(n); ++n) {
-        }
+        if (count > CPop3Session::kMostMessages)
+            Log(MailFormat(FirstMessagesOnly, CPop3Session::kMostMessages));
+        // A server's count sizes nothing: only what it lists is looked at.
+        if (count > 0)
+            count = std::min(count, m_session.ListedCount());
+        for (int n = 1; n <= count && !StopRequested() && Process(n); ++n) { }
+    } else {
+        Log(MailFormat(Pop3Fault, SessionFault(m_session).c_str()));
     }
     // What the server no longer lists has been removed.
     if (const std::vector<std::string>* ids = m_session.MessageIds()) {
-        const std::set<std::string> listed(ids->begin(), ids->end());
-        std::erase_if(m_answered, [&listed](const std::string& id) { return !listed.contains(id); });
+        std::set<std::string> listed;
+        for (const std::string& id : *ids)
+            listed.insert(UidlKey(id));
+        for (std::set<std::string>* known : {&m_answered, &m_refused})
+            std::erase_if(*known,
+                          [&listed](const std::string& id) { return id.starts_with("uidl ") && !listed.contains(id); });
     }
     if (m_session.Quit()) {
         for (const std::string& id : m_deletedNow)
@@ -195,47 +255,81 @@ void CReceiveRun::Poll()
 bool CReceiveRun::Process(int n)
 {
     m_mail.Clear();
+    std::string key;
+    if (m_session.GetMessageId(n, key))
+        key = UidlKey(key);
+    if (m_session.IsBroken())
+        return false;
+    if (m_refused.contains(key))
+        return true; // logged when it was refused
     if (!m_session.Top(n, m_mail))
         return !m_session.IsBroken();
+    if (key.empty()) {
+        key = HeaderKey(m_mail);
+        if (m_refused.contains(key))
+            return true;
+    }
     const std::string subject = m_mail.GetSubject();
     Log(MailFormat(Received, subject.c_str()));
     const int kind = Classify(subject);
     if (kind == 0)
         return true; // not ours: it stays on the server
 
-    std::string id;
-    const bool known = m_session.GetMessageId(n, id);
-    if (m_session.IsBroken())
-        return false;
-    if (known && m_answered.contains(id)) {
+    if (m_answered.contains(key)) {
         if (m_session.Dele(n))
-            m_deletedNow.insert(id);
+            m_deletedNow.insert(key);
         return !m_session.IsBroken();
     }
 
     // A message that cannot be read or unpacked is neither handed over nor deleted.
     m_mail.Clear();
-    if (!m_session.Retr(n, m_mail))
+    if (!m_session.Retr(n, m_mail)) {
+        Log(MailFormat(RetrFailed, n, subject.c_str(), SessionFault(m_session).c_str()));
         return !m_session.IsBroken();
+    }
     OwnedItem item;
     bool complete = OwnedItem::Set(item.from, m_mail.GetFrom()) && OwnedItem::Set(item.subject, m_mail.GetSubject());
     if (kind == TC_INFO) {
         complete = complete && OwnedItem::Set(item.infoText, m_mail.GetInfoText());
     } else {
         std::string saved;
-        if (m_mail.SaveAttachment(m_folder, saved) != S_OK)
+        CReceivedMail::SaveFault fault = CReceivedMail::SaveFault::None;
+        if (m_mail.SaveAttachment(m_folder, saved, &fault) != S_OK) {
+            // A file that could not be written may be written at the next poll.
+            Refuse(n, subject, key, CReceivedMail::Describe(fault), fault != CReceivedMail::SaveFault::WriteFailed);
             return true;
-        complete = complete && OwnedItem::Set(item.filePath, Unpack(saved));
+        }
+        // A message without parts is handed over as the folder itself.
+        std::string refusal;
+        const std::string path = saved.ends_with('/') ? saved : Unpack(saved, refusal);
+        if (path.empty()) {
+            Refuse(n, subject, key, refusal, true);
+            return true;
+        }
+        complete = complete && OwnedItem::Set(item.filePath, path);
     }
     m_mail.Clear();
     if (!complete || !HandOver(kind, item))
         return true;
 
-    if (known)
-        m_answered.insert(id);
-    if (m_session.Dele(n) && known)
-        m_deletedNow.insert(id);
+    m_answered.insert(key);
+    if (m_session.Dele(n))
+        m_deletedNow.insert(key);
     return !m_session.IsBroken();
+}
+
+void CReceiveRun::Refuse(int n, const std::string& subject, const std::string& key, const std::string& why,
+                         bool forGood)
+{
+    Log(MailFormat(Refused, n, subject.c_str(), why.c_str()));
+    if (forGood)
+        m_refused.insert(key);
+}
+
+bool CReceiveRun::StopRequested() const
+{
+    pollfd stop{m_options.stopEvent, POLLIN, 0};
+    return m_options.stopEvent >= 0 && ::poll(&stop, 1, 0) > 0;
 }
 
 int CReceiveRun::Classify(const std::string& subject)
@@ -258,8 +352,9 @@ int CReceiveRun::Classify(const std::string& subject)
 }
 
 // The path to hand over: the archive's first entry once it is extracted (the archive goes),
-// else the saved attachment itself.
-std::string CReceiveRun::Unpack(const std::string& archive)
+// else the saved attachment itself. Empty when the entry is refused for its size, `refusal`
+// telling why; nothing of the mail then stays in the folder.
+std::string CReceiveRun::Unpack(const std::string& archive, std::string& refusal)
 {
     try {
         CZipBundle zip;
@@ -267,7 +362,8 @@ std::string CReceiveRun::Unpack(const std::string& archive)
         if (!zip.OpenArchive(archive, CZipBundle::ModeOpen))
             return archive;
         CZipEntryInfo info;
-        const bool extracted = zip.ReadEntryInfo(info, 0) && !info.IsDirectory() && zip.ExtractEntry(0, m_folder, 65535);
+        const bool extracted =
+            zip.ReadEntryInfo(info, 0) && !info.IsDirectory() && zip.ExtractEntry(0, m_folder, 65535);
         zip.CloseArchive();
         if (!extracted)
             return archive;
@@ -275,9 +371,15 @@ std::string CReceiveRun::Unpack(const std::string& archive)
         if (path != archive)
             ::unlink(archive.c_str());
         return path;
+    } catch (const CZipException& e) {
+        if (e.Code() != CZipException::TooLarge)
+            return archive;
+        refusal = e.what();
     } catch (...) {
         return archive;
     }
+    ::unlink(archive.c_str());
+    return {};
 }
 
 bool CReceiveRun::HandOver(int code, CReceivedItem& item)

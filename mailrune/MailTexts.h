@@ -93,6 +93,17 @@ inline constexpr char Disconnected[] = "Отсоединен от сервера
 inline constexpr char PollDone[] = "Цикл приема сообщений завершен";
 inline constexpr char Ending[] = "Завершается поток приема сообщений";
 
+// What went wrong, with the message's number and subject where there is one.
+inline constexpr char Pop3Fault[] = "Ошибка обмена с сервером POP3: %s";
+inline constexpr char RetrFailed[] = "Не удалось получить сообщение %i, Тема %s: %s";
+inline constexpr char Refused[] = "Сообщение %i не принято и оставлено на сервере, Тема %s: %s";
+inline constexpr char FirstMessagesOnly[] = "Просматриваются только первые %i сообщений";
+inline constexpr char FaultTimedOut[] = "сервер не ответил вовремя";
+inline constexpr char FaultTooLong[] = "ответ сервера длиннее допустимого";
+inline constexpr char FaultReply[] = "сервер ответил ошибкой: %s";
+inline constexpr char FaultStopped[] = "прием остановлен";
+inline constexpr char FaultSocket[] = "ошибка соединения: %s";
+
 // After the data subject (MailSendTexts::DataSubject): the reference-data type.
 inline constexpr char NsiWord[] = "НСИ";
 

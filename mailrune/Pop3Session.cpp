@@ -19,8 +19,13 @@ namespace {
 constexpr int kPollMs = 250;
 constexpr std::string_view kLineEnd = "\r\n";
 constexpr std::string_view kMultiLineEnd = "\r\n.\r\n";
-// A server's announced size only dimensions the first buffer; a huge one must not take the memory.
-constexpr std::size_t kLargestFirstBuffer = 16 * 1024 * 1024;
+// What one reply may take. The standard's status line has 512 octets; some servers write a little
+// more. A listing line is far shorter than a status line.
+constexpr std::size_t kLongestStatusLine = 1024;
+constexpr std::size_t kLongestListingLine = 128;
+// A message may grow by its dot-stuffing; past the ceiling it is not fetched at all.
+constexpr std::size_t kLargestMessage = 128 * 1024 * 1024;
+constexpr std::size_t kLargestHeaders = 1024 * 1024;
 
 bool StartsWithOk(std::string_view text, bool exactCase)
 {
@@ -44,16 +49,19 @@ bool NumberAfterBlank(std::string_view text, std::size_t& at, std::int64_t& valu
         return false;
     while (at < text.size() && IsBlank(text[at]))
         ++at;
+    // Capped well below the type's end, so that no digit string can overflow it.
+    constexpr std::int64_t kCap = std::numeric_limits<std::int64_t>::max() / 100;
     value = 0;
     for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at)
-        value = std::min<std::int64_t>(value * 10 + (text[at] - '0'), std::numeric_limits<std::int64_t>::max() / 10);
+        value = std::min<std::int64_t>(value * 10 + (text[at] - '0'), kCap);
     return true;
 }
 
-// The lines of a multi-line reply after its status line, without their line ends.
-std::vector<std::string_view> ListedLines(std::string_view reply)
+// Each line of a multi-line reply after its status line, without its line end, until `take`
+// says no more.
+template <class Take>
+void ForEachListedLine(std::string_view reply, Take take)
 {
-    std::vector<std::string_view> lines;
     std::size_t at = reply.find('\n');
     while (at != std::string_view::npos && at + 1 < reply.size()) {
         const std::size_t start = at + 1;
@@ -61,9 +69,9 @@ std::vector<std::string_view> ListedLines(std::string_view reply)
         std::string_view line = reply.substr(start, at == std::string_view::npos ? std::string_view::npos : at - start);
         if (line.ends_with('\r'))
             line.remove_suffix(1);
-        lines.push_back(line);
+        if (!take(line))
+            return;
     }
-    return lines;
 }
 
 // Undoes the server's dot-stuffing: a line that begins with ".." loses its first dot.
@@ -161,13 +169,18 @@ int CPop3Socket::Receive(char* buffer, std::size_t size)
     }
 }
 
-bool CPop3Socket::IsReadable(bool& readable, int timeoutMs)
+bool CPop3Socket::IsReadable(bool& readable, int timeoutMs, int stopEvent)
 {
     readable = false;
-    pollfd p{m_socket, POLLIN, 0};
-    const int n = ::poll(&p, 1, timeoutMs);
+    pollfd waits[] = {{m_socket, POLLIN, 0}, {stopEvent, POLLIN, 0}};
+    const pollfd& p = waits[0];
+    const int n = ::poll(waits, stopEvent >= 0 ? 2 : 1, timeoutMs);
     if (n < 0 && errno != EINTR) {
         m_error = errno;
+        return false;
+    }
+    if (n > 0 && waits[1].revents) {
+        m_error = CPop3Session::kErrorStopped;
         return false;
     }
     // A closed or failed connection is "readable": the receive then tells what happened.
@@ -207,7 +220,7 @@ bool CPop3Session::Command(const std::string& text)
 bool CPop3Session::Login(const std::string& host, const std::string& user, const std::string& password, int port)
 {
     m_broken = false;
-    m_listFetched = m_statFetched = m_uidlFetched = false;
+    m_listFetched = m_statFetched = m_uidlFetched = m_uidlRefused = false;
     if (!m_socket.Create() || !m_socket.Connect(host, port)) {
         m_lastError = m_socket.LastError();
         return false;
@@ -233,7 +246,7 @@ bool CPop3Session::Quit()
         confirmed = !m_broken && ReadStatusReply();
     }
     m_connected = false;
-    m_listFetched = m_statFetched = m_uidlFetched = false;
+    m_listFetched = m_statFetched = m_uidlFetched = m_uidlRefused = false;
     m_socket.Close();
     return confirmed;
 }
@@ -257,7 +270,7 @@ bool CPop3Session::List()
 {
     if (!RunStat() || !Command("LIST"))
         return false;
-    m_listFetched = ReadListReply(m_messageCount);
+    m_listFetched = ReadListReply();
     return m_listFetched;
 }
 
@@ -265,8 +278,15 @@ bool CPop3Session::Uidl()
 {
     if (!RunStat() || !Command("UIDL"))
         return false;
-    m_uidlFetched = ReadUidlReply(m_messageCount);
+    m_uidlFetched = ReadUidlReply();
     return m_uidlFetched;
+}
+
+int CPop3Session::ListedCount()
+{
+    if (!m_listFetched && !List())
+        return 0;
+    return int(m_messageSizes.size());
 }
 
 bool CPop3Session::GetMessageSize(int n, std::uint32_t& size)
@@ -281,8 +301,12 @@ bool CPop3Session::GetMessageSize(int n, std::uint32_t& size)
 
 bool CPop3Session::GetMessageId(int n, std::string& id)
 {
-    if (!m_uidlFetched && !Uidl())
+    if (m_uidlRefused)
         return false;
+    if (!m_uidlFetched && !Uidl()) {
+        m_uidlRefused = !m_broken && m_lastError == kErrorReply;
+        return false;
+    }
     if (n < 1 || std::size_t(n) > m_messageIds.size())
         return false;
     id = m_messageIds[std::size_t(n) - 1];
@@ -292,8 +316,9 @@ bool CPop3Session::GetMessageId(int n, std::string& id)
 bool CPop3Session::FetchMessage(const char* command, int n, CReceivedMail& mail)
 {
     std::uint32_t size = 0;
-    return GetMessageSize(n, size) && Command(command + std::to_string(n) + (command[0] == 'T' ? " 0" : ""))
-           && ReadMessageReply(mail, size);
+    const bool top = command[0] == 'T';
+    return GetMessageSize(n, size) && Command(command + std::to_string(n) + (top ? " 0" : ""))
+        && ReadMessageReply(mail, size, top);
 }
 
 bool CPop3Session::Retr(int n, CReceivedMail& mail)
@@ -326,61 +351,70 @@ bool CPop3Session::Noop()
 bool CPop3Session::ReadStatusReply()
 {
     std::string reply;
-    return ReadReply(reply, 1000, kLineEnd);
+    return ReadReply(reply, kLongestStatusLine, kLineEnd);
 }
 
 bool CPop3Session::ReadStatReply(int& count, std::int64_t& size)
 {
     std::string reply;
-    if (!ReadReply(reply, 100, kLineEnd) || !StartsWithOk(reply, true))
+    if (!ReadReply(reply, kLongestStatusLine, kLineEnd) || !StartsWithOk(reply, true))
         return false;
     std::size_t at = 0;
     std::int64_t messages = 0;
     if (!NumberAfterBlank(reply, at, messages) || !NumberAfterBlank(reply, at, size))
         return false;
     count = int(std::min<std::int64_t>(messages, std::numeric_limits<int>::max()));
-    m_messageCount = count;
+    m_messageCount = std::min(count, kMostMessages);
     return true;
 }
 
-bool CPop3Session::ReadListReply(int count)
+std::size_t CPop3Session::ListingLimit() const
+{
+    return kLongestStatusLine + std::size_t(std::max(m_messageCount, 0)) * kLongestListingLine;
+}
+
+bool CPop3Session::ReadListReply()
 {
     std::string reply;
-    if (!ReadReply(reply, 14 * std::size_t(std::max(count, 0)) + 100, kMultiLineEnd))
+    if (!ReadReply(reply, ListingLimit(), kMultiLineEnd))
         return false;
     m_messageSizes.clear();
-    m_messageSizes.reserve(std::size_t(std::max(count, 0)));
-    for (const std::string_view line : ListedLines(reply)) {
+    ForEachListedLine(reply, [this](std::string_view line) {
         std::size_t at = 0;
         std::int64_t size = 0;
         if (NumberAfterBlank(line, at, size))
-            m_messageSizes.push_back(std::uint32_t(std::min<std::int64_t>(size, std::numeric_limits<std::uint32_t>::max())));
-    }
+            m_messageSizes.push_back(
+                std::uint32_t(std::min<std::int64_t>(size, std::numeric_limits<std::uint32_t>::max())));
+        return m_messageSizes.size() < std::size_t(kMostMessages);
+    });
     return true;
 }
 
-bool CPop3Session::ReadUidlReply(int count)
+bool CPop3Session::ReadUidlReply()
 {
     std::string reply;
-    if (!ReadReply(reply, 14 * std::size_t(std::max(count, 0)) + 100, kMultiLineEnd))
+    if (!ReadReply(reply, ListingLimit(), kMultiLineEnd))
         return false;
     m_messageIds.clear();
-    m_messageIds.reserve(std::size_t(std::max(count, 0)));
-    for (const std::string_view line : ListedLines(reply)) {
+    ForEachListedLine(reply, [this](std::string_view line) {
         const std::size_t gap = line.find_first_of(" \t");
         const std::size_t start = gap == std::string_view::npos ? gap : line.find_first_not_of(" \t", gap);
-        if (start == std::string_view::npos)
-            continue;
-        const std::size_t end = line.find_first_of(" \t", start);
-        m_messageIds.emplace_back(line.substr(start, end == std::string_view::npos ? end : end - start));
-    }
+        if (start != std::string_view::npos) {
+            const std::size_t end = line.find_first_of(" \t", start);
+            m_messageIds.emplace_back(line.substr(start, end == std::string_view::npos ? end : end - start));
+        }
+        return m_messageIds.size() < std::size_t(kMostMessages);
+    });
     return true;
 }
 
-bool CPop3Session::ReadMessageReply(CReceivedMail& mail, std::uint32_t size)
+bool CPop3Session::ReadMessageReply(CReceivedMail& mail, std::uint32_t size, bool headersOnly)
 {
+    // Dot-stuffing adds at most one octet to a line of at least one: twice the size always holds it.
+    const std::size_t ceiling = headersOnly ? kLargestHeaders : kLargestMessage;
+    const std::size_t limit = std::min<std::size_t>(kLongestStatusLine + 2 * std::size_t(size) + 16, ceiling);
     std::string reply;
-    if (!ReadReply(reply, std::size_t(size) + 100, kMultiLineEnd))
+    if (!ReadReply(reply, limit, kMultiLineEnd))
         return false;
     const std::size_t status = reply.find('\n');
     reply.erase(0, status == std::string::npos ? reply.size() : status + 1);
@@ -389,15 +423,14 @@ bool CPop3Session::ReadMessageReply(CReceivedMail& mail, std::uint32_t size)
     return true;
 }
 
-bool CPop3Session::ReadReply(std::string& text, std::size_t firstSize, std::string_view terminator)
+bool CPop3Session::ReadReply(std::string& text, std::size_t limit, std::string_view terminator)
 {
     using Clock = std::chrono::steady_clock;
     text.clear();
-    text.reserve(std::min(firstSize, kLargestFirstBuffer));
     auto fail = [this, &text](int error) {
         if (error)
             m_lastError = error;
-        m_lastReplyText = text;
+        m_lastReplyText = text.substr(0, kLongestStatusLine);
         m_broken = true;
         return false;
     };
@@ -406,9 +439,10 @@ bool CPop3Session::ReadReply(std::string& text, std::size_t firstSize, std::stri
     Clock::time_point lastActivity = Clock::now();
     char chunk[64 * 1024];
     bool statusRead = false;
+    std::size_t scanned = 0; // where the search for the status line's end goes on
     for (;;) {
         if (!statusRead) {
-            const std::size_t firstLine = text.find(kLineEnd);
+            const std::size_t firstLine = text.find(kLineEnd, scanned);
             statusRead = firstLine != std::string::npos;
             if (statusRead && !StartsWithOk(text, false)) {
                 text.resize(firstLine);
@@ -416,19 +450,27 @@ bool CPop3Session::ReadReply(std::string& text, std::size_t firstSize, std::stri
                 m_lastReplyText = text;
                 return false;
             }
+            if (!statusRead && text.size() > kLongestStatusLine)
+                return fail(kErrorTooLong);
+            // A line end may be split between two receives.
+            scanned = text.empty() ? 0 : text.size() - 1;
         }
-        if (text.size() >= terminator.size() && text.ends_with(terminator)) {
+        if (statusRead && text.size() >= terminator.size() && text.ends_with(terminator)) {
             text.resize(text.size() - terminator.size());
             return true;
         }
+        if (text.size() > limit)
+            return fail(kErrorTooLong);
         if (Clock::now() - lastActivity > std::chrono::milliseconds(m_replyTimeout))
             return fail(kErrorTimedOut);
         bool readable = false;
-        if (!m_socket.IsReadable(readable, kPollMs))
+        if (!m_socket.IsReadable(readable, kPollMs, m_stopEvent))
             return fail(m_socket.LastError());
         if (!readable)
             continue;
-        const int n = m_socket.Receive(chunk, sizeof chunk);
+        // Never more than the limit allows, so that a flood costs at most one chunk beyond it.
+        const std::size_t room = limit + 1 - std::min(text.size(), limit);
+        const int n = m_socket.Receive(chunk, std::min(sizeof chunk, room));
         if (n <= 0)
             return fail(n < 0 ? m_socket.LastError() : 0);
         lastActivity = Clock::now();

@@ -3,7 +3,8 @@
 // Every call blocks its thread; a reply is awaited while the server keeps sending, and given up
 // after a silence longer than the reply time-out. Failures are results, never exceptions; the
 // session's LastError tells the cause: 10022 for a host name that does not resolve, 10060 for a
-// reply that stalled, 10043 for an error status line, else the errno of the failed socket call.
+// reply that stalled, 10043 for an error status line, 10040 for a reply longer than it may be,
+// 10004 when the stop event was set, else the errno of the failed socket call.
 #pragma once
 
 #include <cstdint>
@@ -52,8 +53,9 @@ public:
     bool Send(const char* data, std::size_t length);
     // One receive: the bytes received, 0 when the peer closed, negative on error.
     int Receive(char* buffer, std::size_t size);
-    // Waits up to timeoutMs for data (or the peer's close); false when the wait itself fails.
-    bool IsReadable(bool& readable, int timeoutMs = 0);
+    // Waits up to timeoutMs for data (or the peer's close); false when the wait itself fails or
+    // stopEvent (when given) is set.
+    bool IsReadable(bool& readable, int timeoutMs = 0, int stopEvent = -1);
     void Close();
     bool IsValid() const { return m_socket >= 0; }
     int LastError() const { return m_error; }
@@ -69,6 +71,10 @@ public:
     static constexpr int kErrorBadHost = 10022;
     static constexpr int kErrorTimedOut = 10060;
     static constexpr int kErrorReply = 10043;
+    static constexpr int kErrorTooLong = 10040;
+    static constexpr int kErrorStopped = 10004;
+    // The messages one connection looks at, whatever count the server gives.
+    static constexpr int kMostMessages = 50000;
 
     explicit CPop3Session(unsigned replyTimeoutMs = kReplyTimeoutMs);
     virtual ~CPop3Session() = default;
@@ -80,10 +86,15 @@ public:
     // Sends QUIT when connected and reads its answer; always closes the socket. False when the
     // session was not connected or the server did not confirm.
     bool Quit();
+    // An event that, once set, ends every wait for a reply as a failure.
+    void SetStopEvent(int event) { m_stopEvent = event; }
+    // count is the server's, up to INT_MAX; the session itself reads at most kMostMessages.
     bool Stat(int& count, std::int64_t& size);
     bool List();
     bool Uidl();
     // Message numbers count from 1; the lists are read once per connection.
+    // The messages that LIST gives (at most kMostMessages), 0 when it fails.
+    int ListedCount();
     bool GetMessageSize(int n, std::uint32_t& size);
     bool GetMessageId(int n, std::string& id);
     // The whole message, or (Top) its headers only, into `mail`.
@@ -106,23 +117,28 @@ public:
 protected:
     virtual bool ReadStatReply(int& count, std::int64_t& size);
     virtual bool ReadStatusReply();
-    virtual bool ReadListReply(int count);
-    virtual bool ReadUidlReply(int count);
-    virtual bool ReadMessageReply(CReceivedMail& mail, std::uint32_t size);
-    // Collects one reply up to its terminator, which is cut off; firstSize is the first guess of
-    // its length. A first line that is not "+OK" ends the reply there: errors are one line.
-    virtual bool ReadReply(std::string& text, std::size_t firstSize, std::string_view terminator);
+    virtual bool ReadListReply();
+    virtual bool ReadUidlReply();
+    // size: what the server listed for the message.
+    virtual bool ReadMessageReply(CReceivedMail& mail, std::uint32_t size, bool headersOnly);
+    // Collects one reply up to its terminator, which is cut off; a reply longer than `limit`, or a
+    // status line longer than the standard's with some slack, breaks the connection. A first line
+    // that is not "+OK" ends the reply there: errors are one line.
+    virtual bool ReadReply(std::string& text, std::size_t limit, std::string_view terminator);
 
 private:
     bool Command(const std::string& text);
     bool RunStat();
     bool FetchMessage(const char* command, int n, CReceivedMail& mail);
+    // What a LIST or UIDL reply of the counted messages may take.
+    std::size_t ListingLimit() const;
 
     CPop3Socket m_socket;
     int m_messageCount = 0;
     bool m_listFetched = false;
     bool m_statFetched = false;
     bool m_uidlFetched = false;
+    bool m_uidlRefused = false; // the server answered UIDL with an error: not asked again
     std::vector<std::uint32_t> m_messageSizes;
     std::vector<std::string> m_messageIds;
     bool m_connected = false;
@@ -130,4 +146,5 @@ private:
     std::string m_lastReplyText;
     int m_lastError = 0;
     unsigned m_replyTimeout;
+    int m_stopEvent = -1;
 };

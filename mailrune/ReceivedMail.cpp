@@ -1,8 +1,8 @@
 #include "ReceivedMail.h"
 
 #include "BigFile.h"
-#include "MailFiles.h"
 #include "Codepage.h"
+#include "MailFiles.h"
 
 #include <cstdio>
 #include <string_view>
@@ -76,7 +76,8 @@ bool IsEmptyLine(std::string_view line)
 // A line that opens or closes a part: "--" and the boundary.
 bool IsDelimiter(std::string_view line, std::string_view boundary)
 {
-    return line.size() >= boundary.size() + 2 && line.substr(0, 2) == "--" && line.substr(2, boundary.size()) == boundary;
+    return line.size() >= boundary.size() + 2 && line.substr(0, 2) == "--"
+        && line.substr(2, boundary.size()) == boundary;
 }
 
 // Base64 of RFC 2045 as the old readers took it: other characters are skipped, "=" fills a place
@@ -130,7 +131,7 @@ private:
 // The first part of a multipart body, as GetInfoText and SaveAttachment both read it.
 struct FirstPart {
     bool attachment = false;
-    std::string text; // its lines with LF ends
+    std::string text;    // its lines with LF ends
     std::size_t end = 0; // just after the line that closed it
 };
 
@@ -140,8 +141,7 @@ FirstPart ReadFirstPart(std::string_view body, std::string_view boundary)
     LineReader reader(body);
     std::string_view line;
     if (!boundary.empty()) {
-        while (reader.Next(line) && !IsDelimiter(line, boundary)) {
-        }
+        while (reader.Next(line) && !IsDelimiter(line, boundary)) { }
         while (reader.Next(line) && !IsEmptyLine(line))
             if (line.starts_with(kAttachment))
                 part.attachment = true;
@@ -249,7 +249,8 @@ std::string CReceivedMail::HeaderBytes(const std::string& name, int index) const
             break;
     }
     std::string value;
-    const std::string_view raw = std::string_view(text).substr(start, end == std::string::npos ? std::string::npos : end - start);
+    const std::string_view raw =
+        std::string_view(text).substr(start, end == std::string::npos ? std::string::npos : end - start);
     for (std::size_t i = 0; i < raw.size(); ++i) {
         if (raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n')
             ++i;
@@ -316,15 +317,29 @@ std::string CReceivedMail::GetInfoText() const
     }
 }
 
-HRESULT CReceivedMail::SaveAttachment(const std::string& folder, std::string& path) const
+HRESULT CReceivedMail::SaveAttachment(const std::string& folder, std::string& path, SaveFault* fault) const
 {
     path.clear();
+    auto refuse = [&path, fault](SaveFault why) {
+        path.clear();
+        if (fault)
+            *fault = why;
+        return E_FAIL;
+    };
+    if (fault)
+        *fault = SaveFault::None;
     try {
+        if (folder.empty())
+            return refuse(SaveFault::NoFolder);
+        if (!m_rawText)
+            return refuse(SaveFault::NoAttachment);
+        if (ContentTypeBytes() != kMixed) {
+            path = WithSlash(folder);
+            return S_OK;
+        }
         const std::string boundary = BoundaryBytes();
-        // Without a folder, a part structure or a multipart/mixed message there is nowhere to
-        // write and nothing to read.
-        if (folder.empty() || boundary.empty() || ContentTypeBytes() != kMixed)
-            return E_FAIL;
+        if (boundary.empty())
+            return refuse(SaveFault::NoAttachment);
         const std::string_view body = GetBody() ? std::string_view(GetBody()) : std::string_view();
         const FirstPart first = ReadFirstPart(body, boundary);
 
@@ -342,8 +357,7 @@ HRESULT CReceivedMail::SaveAttachment(const std::string& folder, std::string& pa
                     } else if (StartsNoCase(line, "\tfilename=")) {
                         value = line.substr(10);
                     } else {
-                        while (reader.Next(line) && !IsDelimiter(line, boundary)) {
-                        }
+                        while (reader.Next(line) && !IsDelimiter(line, boundary)) { }
                         break;
                     }
                 } else if (IsEmptyLine(line)) {
@@ -358,10 +372,10 @@ HRESULT CReceivedMail::SaveAttachment(const std::string& folder, std::string& pa
             }
         }
         if (!name)
-            return E_FAIL;
+            return refuse(SaveFault::NoAttachment);
         const std::string fileName = UsableFileName(*name);
         if (fileName.empty())
-            return E_FAIL;
+            return refuse(SaveFault::BadName);
 
         std::string bytes;
         Base64Decoder decoder;
@@ -369,13 +383,29 @@ HRESULT CReceivedMail::SaveAttachment(const std::string& folder, std::string& pa
             decoder.Feed(line, bytes);
         const std::string target = WithSlash(folder) + fileName;
         if (!WriteWhole(target, bytes))
-            return E_FAIL;
+            return refuse(SaveFault::WriteFailed);
         path = target;
         return S_OK;
     } catch (...) {
-        path.clear();
-        return E_FAIL;
+        return refuse(SaveFault::WriteFailed);
     }
+}
+
+const char* CReceivedMail::Describe(SaveFault fault)
+{
+    switch (fault) {
+    case SaveFault::None:
+        return "";
+    case SaveFault::NoFolder:
+        return "не задана папка для принятых файлов";
+    case SaveFault::NoAttachment:
+        return "в сообщении нет вложения";
+    case SaveFault::BadName:
+        return "недопустимое имя файла вложения";
+    case SaveFault::WriteFailed:
+        return "не удалось записать файл вложения";
+    }
+    return "";
 }
 
 bool CReceivedMail::DecodeEncodedWord(std::string& text)

@@ -40,12 +40,19 @@ public:
     // The first part's text with LF line ends, as UTF-8; "Error" for a multipart/mixed message.
     std::string GetInfoText() const;
 
+    // Why SaveAttachment wrote nothing.
+    enum class SaveFault { None, NoFolder, NoAttachment, BadName, WriteFailed };
+    // A clear Russian text of the fault, for the log.
+    static const char* Describe(SaveFault fault);
+
     // Writes the first attachment with a usable name into `folder`, whole or not at all, and
     // sets `path` to the file (UTF-8, "/" separators). Only the name's last component counts, so
-    // nothing is written outside the folder. E_FAIL when nothing was written: not a
-    // multipart/mixed message, no attachment, a name of "", "." or ".." or with control
-    // characters, or a file that cannot be written.
-    HRESULT SaveAttachment(const std::string& folder, std::string& path) const;
+    // nothing is written outside the folder. A message that is not multipart/mixed has no
+    // attachment to look for: S_OK, nothing written, `path` is the folder with a "/" at its end.
+    // E_FAIL when nothing was written otherwise, `fault` (when given) telling why: no folder, no
+    // attachment, a name of "", "." or ".." or with control characters, or a file that cannot be
+    // written.
+    HRESULT SaveAttachment(const std::string& folder, std::string& path, SaveFault* fault = nullptr) const;
 
     // Decodes a text that begins with "=?windows-1251?B?" up to the closing "?=" into its
     // windows-1251 bytes; what follows the closing mark is kept. Other texts stay as they are.

@@ -6,6 +6,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,6 +23,24 @@ using namespace ziprec;
 namespace {
 
 constexpr size_t kMaxChunk = size_t(1) << 20;
+
+// Exchange documents deflate to a tenth or a fiftieth; an entry that grows more is a bomb, unless
+// it is small anyway.
+constexpr uint64_t kMostExpansion = 100;
+constexpr uint64_t kAlwaysAllowed = uint64_t(16) << 20;
+
+// Half of what the nearest existing folder on the way to `path` has free for this user; no
+// bound when that cannot be learnt.
+uint64_t HalfTheFreeSpace(std::filesystem::path path)
+{
+    std::error_code ec;
+    while (!path.empty() && !std::filesystem::exists(path, ec) && path != path.parent_path())
+        path = path.parent_path();
+    struct statvfs fs = {};
+    if (::statvfs(path.empty() ? "." : path.c_str(), &fs) != 0)
+        return UINT64_MAX;
+    return uint64_t(fs.f_bavail) * fs.f_frsize / 2;
+}
 
 uint16_t FlagsForLevel(int level)
 {
@@ -689,6 +708,11 @@ void CZipBundle::AbortEntryRead() noexcept
     m_current = -1;
 }
 
+uint64_t CZipBundle::ExtractionLimit(uint32_t compressedSize, uint64_t roomLeft)
+{
+    return std::min(std::max(kMostExpansion * compressedSize, kAlwaysAllowed), roomLeft);
+}
+
 bool CZipBundle::ExtractEntry(uint16_t index, const std::string& folder, unsigned bufferSize)
 {
     if (bufferSize == 0)
@@ -718,11 +742,14 @@ bool CZipBundle::ExtractEntry(uint16_t index, const std::string& folder, unsigne
         return true;
     }
 
+    const fs::path parent = fs::path(target).parent_path();
+    const uint64_t limit = ExtractionLimit(info.m_compressedSize, HalfTheFreeSpace(parent));
+    if (info.m_uncompressedSize > limit)
+        ThrowZip(CZipException::TooLarge, target);
     if (!OpenEntry(index))
         return false;
     CBigFile out;
     bool created = false;
-    const fs::path parent = fs::path(target).parent_path();
     fs::path firstNewFolder; // the outermost folder this extraction creates
     for (fs::path p = parent; !p.empty() && !fs::exists(p, ec) && p != p.parent_path(); p = p.parent_path())
         firstNewFolder = p;
@@ -737,6 +764,9 @@ bool CZipBundle::ExtractEntry(uint16_t index, const std::string& folder, unsigne
         uint64_t written = 0;
         for (;;) {
             const size_t n = ReadEntry(chunk.data(), chunk.size());
+            // Never past the limit, whatever the reader delivers.
+            if (written + n > limit)
+                ThrowZip(CZipException::TooLarge, target);
             out.WriteAt(chunk.data(), n, written);
             written += n;
             if (n < chunk.size())

@@ -41,8 +41,12 @@ public:
     bool AddFileFromDisk(const std::string& path, int level = -1, unsigned bufferSize = 65535);
     bool ReadEntryInfo(CZipEntryInfo& info, uint16_t index) const;
     // Writes the entry to folder + "/" + its name; the file appears only when it is complete and
-    // its CRC matches. Names that would lead outside `folder` throw BadArchive.
+    // its CRC matches. Names that would lead outside `folder` throw BadArchive; an entry larger
+    // than ExtractionLimit (with half the folder's free space as the room) throws TooLarge, and
+    // nothing of it stays.
     bool ExtractEntry(uint16_t index, const std::string& folder, unsigned bufferSize = 65535);
+    // What an entry may grow to: 100 times its compressed size, at least 16 MiB, at most roomLeft.
+    static uint64_t ExtractionLimit(uint32_t compressedSize, uint64_t roomLeft);
     // Writes the central directory unless `afterException`, which drops what can be dropped.
     void CloseArchive(bool afterException = false);
     bool IsOpen() const { return m_open; }

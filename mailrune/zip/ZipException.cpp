@@ -41,6 +41,7 @@ const char* CZipException::Describe(int code)
     case NotRemovable: return "Архив на сменных дисках требует сменного носителя";
     case TooManyVolumes: return "Слишком много томов архива";
     case NameTooLong: return "Слишком длинное имя элемента архива";
+    case TooLarge: return "Элемент архива при распаковке больше допустимого размера";
     default: return "Ошибка работы с архивом";
     }
 }

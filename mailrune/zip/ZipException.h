@@ -23,6 +23,7 @@ public:
         NotRemovable = 14,
         TooManyVolumes = 15,
         NameTooLong = 16,
+        TooLarge = 17,      // an entry that would grow past what extraction allows
     };
 
     // path: the file concerned (normally the archive); osError: errno of a failed system call, or 0.

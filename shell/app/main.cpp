@@ -39,7 +39,9 @@ void EndSessionOnSignals()
         char byte;
         [[maybe_unused]] const ssize_t n = ::read(g_signalPipe[0], &byte, 1);
         QApplication::closeAllWindows();
-        QApplication::quit();
+        // Not quit(): a message box without a cancel button refuses to close, and quit() gives
+        // way to it. exit() ends every event loop, the box's included, and any later one at once.
+        QCoreApplication::exit(0);
     });
     struct sigaction action = {};
     action.sa_handler = OnSignal;

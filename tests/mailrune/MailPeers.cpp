@@ -122,3 +122,16 @@ int MaildirCount(const QString& maildir)
 {
     return MaildirCount(maildir.toStdString());
 }
+
+FakePop3::FakePop3(const char* scenario)
+{
+    m_process.start(kPython, {QStringLiteral(LIR_TEST_SOURCE_DIR "/pop3_fake.py"), QString::fromLatin1(scenario)});
+    if (m_process.waitForStarted(5000) && m_process.waitForReadyRead(5000))
+        port = m_process.readLine().trimmed().toInt();
+}
+
+FakePop3::~FakePop3()
+{
+    m_process.kill();
+    m_process.waitForFinished(5000);
+}

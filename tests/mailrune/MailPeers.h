@@ -7,6 +7,7 @@
 
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QProcess>
 #include <QStringList>
 
 #include <optional>
@@ -56,3 +57,17 @@ public:
 // Delivers into a Maildir (see Maildir.h); fails the test when that does not work.
 void DeliverToMaildir(const QString& maildir, const QByteArray& message);
 int MaildirCount(const QString& maildir);
+
+// pop3_fake.py running one scenario; port 0 when it did not start.
+class FakePop3 {
+public:
+    explicit FakePop3(const char* scenario);
+    ~FakePop3();
+    FakePop3(const FakePop3&) = delete;
+    FakePop3& operator=(const FakePop3&) = delete;
+
+    int port = 0;
+
+private:
+    QProcess m_process;
+};

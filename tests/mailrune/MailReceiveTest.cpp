@@ -6,18 +6,26 @@
 #include "MailSettings.h"
 #include "MailTexts.h"
 #include "Pop3Session.h"
+#include "ReceivedMail.h"
+#include "ZipException.h"
 #include "TransportTestHost.h"
 #include "Codepage.h"
+#include "zip/ZipBomb.h"
 
 #include <QDir>
 #include <QDirIterator>
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <climits>
+#include <cstring>
 #include <functional>
 
 namespace {
@@ -102,7 +110,8 @@ protected:
         return work + name;
     }
 
-    // A mail as the send operation composes it; with a data file, that file zipped as its attachment.
+    // A mail as the send operation composes it; with a data file, that file zipped as its attachment
+    // (or, when it ends in ".zip", the file itself).
     static QByteArray Mail(const std::string& subject, const QString& dataFile = {}, const std::string& body = "[From:] \"Орг-1\"\n")
     {
         CCdoMailSender sender;
@@ -111,8 +120,11 @@ protected:
         sender.SetSubject(subject);
         sender.SetBody(body);
         if (!dataFile.isEmpty()) {
-            const std::string zip = dataFile.toStdString() + ".zip";
-            EXPECT_TRUE(ZipDataFile(dataFile.toStdString(), zip));
+            std::string zip = dataFile.toStdString();
+            if (!dataFile.endsWith(QStringLiteral(".zip"))) {
+                zip += ".zip";
+                EXPECT_TRUE(ZipDataFile(dataFile.toStdString(), zip));
+            }
             sender.AddAttachment(zip, "data.zip");
         }
         return QByteArray::fromStdString(sender.Compose(NewMailStamp("org1@example.ru")));
@@ -226,7 +238,7 @@ TEST_F(MailReceiveTest, OnePollHandsOverTheSystemsMailsInOrderAndLeavesOnlyForei
     EXPECT_EQ(log.back(), Ending);
 }
 
-TEST_F(MailReceiveTest, BadMailIsNeitherHandedOverNorDeletedAndNothingLeavesTheImportFolder)
+TEST_F(MailReceiveTest, MailsThatCannotBeTakenAreLoggedOnceAndNeverFetchedAgain)
 {
     const auto server = Pop3Server::FromEnvironment();
     if (!server)
@@ -235,22 +247,102 @@ TEST_F(MailReceiveTest, BadMailIsNeitherHandedOverNorDeletedAndNothingLeavesTheI
     const QString maildir = server->AddUser(user, QStringLiteral("secret"));
     Configure(user);
     const QString data = QStringLiteral(LIR_TEST_DATA_DIR "/mail/");
-    for (const char* file : {"data-plain.eml", "evil-dots.eml", "data-nonzip.eml", "evil-up.eml"})
+    for (const char* file : {"data-plain.eml", "evil-dots.eml", "data-nonzip.eml", "evil-up.eml", "evil-control.eml"})
         DeliverToMaildir(maildir, ReadFile(data + QString::fromLatin1(file)));
+    // 2 GiB of zeros in a 2 MB attachment, then a mail that must still come through.
+    const std::string data2 = "{Auto} АИС ЛИР. Данные:Данные";
+    const QString bomb = work + QStringLiteral("bomb.zip");
+    WriteFile(bomb, QByteArray::fromStdString(ZeroBombArchive("bomb.xml", 2048)));
+    DeliverToMaildir(maildir, Mail(data2, bomb));
+    const QString after = DataFile(QStringLiteral("Прогноз_после.xml"), 5000);
+    DeliverToMaildir(maildir, Mail(data2, after));
 
-    const auto [items, log] = FirstPoll(server->port);
-    ASSERT_EQ(items.size(), 2u);
+    CTransportTestHost host(import.toStdString());
+    Start(host, server->port);
+    ASSERT_TRUE(host.WaitForLog(PollDone, 1, 20s)) << Joined(host.LogTexts());
+    EXPECT_LT(std::chrono::steady_clock::now() - host.Started(), 5s);
+    ASSERT_TRUE(host.WaitForLog(PollDone, 4, 20s)) << Joined(host.LogTexts());
+    EXPECT_EQ(host.Stop(), S_OK);
+
+    const std::vector<CTransportTestHost::Item> items = host.Items();
+    ASSERT_EQ(items.size(), 4u);
+    // Without parts there is no attachment: the folder itself goes, as such a mail always did.
     EXPECT_EQ(items[0].code, TC_DATA);
-    EXPECT_EQ(Path(items[0].filePath), import + QStringLiteral("/отчет.txt"));
-    EXPECT_EQ(items[0].file, Utf8ToCodepage("Отчет, не архив.\r\n"));
-    EXPECT_EQ(items[1].code, TC_NSI);
-    EXPECT_EQ(Path(items[1].filePath), import + QStringLiteral("/НСИ_2026.xml"));
+    EXPECT_EQ(Path(items[0].filePath), import + u'/');
+    EXPECT_EQ(items[1].code, TC_DATA);
+    EXPECT_EQ(Path(items[1].filePath), import + QStringLiteral("/отчет.txt"));
+    EXPECT_EQ(items[1].file, Utf8ToCodepage("Отчет, не архив.\r\n"));
+    EXPECT_EQ(items[2].code, TC_NSI);
+    EXPECT_EQ(Path(items[2].filePath), import + QStringLiteral("/НСИ_2026.xml"));
     if (HaveProgram(QStringLiteral("unzip"))) {
         const PeerRun unzip = RunPeer(QStringLiteral("unzip"), {QStringLiteral("-p"), data + QStringLiteral("nsi-2026.zip")});
-        EXPECT_EQ(QString::fromStdString(items[1].file.value_or("")), unzip.output);
+        EXPECT_EQ(QString::fromStdString(items[2].file.value_or("")), unzip.output);
     }
-    EXPECT_EQ(FilesUnder(root), (QStringList{"a/b/import/НСИ_2026.xml", "a/b/import/отчет.txt"}));
-    EXPECT_EQ(MaildirCount(maildir), 2);
+    EXPECT_EQ(Path(items[3].filePath), import + QStringLiteral("/Прогноз_после.xml"));
+    EXPECT_EQ(FilesUnder(root),
+              (QStringList{"a/b/import/НСИ_2026.xml", "a/b/import/Прогноз_после.xml", "a/b/import/отчет.txt"}));
+    // What was refused stays on the server.
+    EXPECT_EQ(MaildirCount(maildir), 3);
+
+    const Texts log = host.LogTexts();
+    const std::string nsi = "{Auto} АИС ЛИР. Данные:НСИ";
+    const std::string badName = CReceivedMail::Describe(CReceivedMail::SaveFault::BadName);
+    const std::string tooLarge =
+        CZipException(CZipException::TooLarge, import.toStdString() + "/bomb.xml").what();
+    for (const std::string& line : {MailFormat(Refused, 2, nsi.c_str(), badName.c_str()),
+                                    MailFormat(Refused, 5, nsi.c_str(), badName.c_str()),
+                                    MailFormat(Refused, 6, data2.c_str(), tooLarge.c_str())})
+        EXPECT_EQ(std::count(log.begin(), log.end(), line), 1) << line << "\n" << Joined(log);
+    // Each was fetched once in four polls: dovecot counts the RETRs of every session.
+    int fetched = 0;
+    const QRegularExpression retr(QStringLiteral("pop3\\(%1\\).* retr=(\\d+)/").arg(user));
+    for (auto m = retr.globalMatch(server->Log()); m.hasNext();)
+        fetched += m.next().captured(1).toInt();
+    EXPECT_EQ(fetched, 7);
+}
+
+// Servers that answer what no server should: each costs one failed poll and is logged, and the
+// loop stops at once even in the middle of a reply.
+TEST_F(MailReceiveTest, HostileServersCostOnePollAndNeverHoldTheStop)
+{
+    if (!QFile::exists(QStringLiteral("/usr/bin/python3")))
+        GTEST_SKIP() << "/usr/bin/python3 is not installed";
+    Configure(QStringLiteral("user"));
+    const std::string info = MailSendTexts::InfoSubject;
+    const std::string tooLong = MailFormat(Pop3Fault, FaultTooLong);
+    const struct {
+        const char* scenario;
+        std::vector<std::string> lines; // in the first poll's log
+        std::size_t items;
+    } cases[] = {
+        {"count", {MailFormat(FirstMessagesOnly, CPop3Session::kMostMessages)}, 1},
+        {"greeting", {CannotConnect, tooLong}, 0},
+        {"flood", {MailFormat(RetrFailed, 1, info.c_str(), FaultTooLong), QuitFailed}, 0},
+        {"slow", {}, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.scenario);
+        FakePop3 fake(c.scenario);
+        ASSERT_GT(fake.port, 0);
+        rusage before{}, after{};
+        ::getrusage(RUSAGE_SELF, &before);
+        CTransportTestHost host(import.toStdString());
+        Start(host, fake.port);
+        if (c.lines.empty()) {
+            QThread::msleep(500); // the greeting has begun
+        } else {
+            ASSERT_TRUE(host.WaitForLog(PollDone, 1, 2s)) << Joined(host.LogTexts());
+        }
+        const auto stopping = std::chrono::steady_clock::now();
+        EXPECT_EQ(host.Stop(), S_OK);
+        EXPECT_LT(std::chrono::steady_clock::now() - stopping, 2s);
+        ::getrusage(RUSAGE_SELF, &after);
+        EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 64 * 1024) << "KiB";
+        const Texts log = host.LogTexts();
+        for (const std::string& line : c.lines)
+            EXPECT_NE(std::find(log.begin(), log.end(), line), log.end()) << line << "\n" << Joined(log);
+        EXPECT_EQ(host.Items().size(), c.items);
+    }
 }
 
 TEST_F(MailReceiveTest, SentMailsComeBackThroughTheSinkAndDovecot)
@@ -346,7 +438,8 @@ TEST_F(MailReceiveOwnServerTest, AnOutageIsLoggedAndPollingGoesOn)
     ASSERT_TRUE(host.WaitForLog(PollDone, 2, 10s));
     EXPECT_TRUE(host.Running());
     const Texts log = host.LogTexts();
-    const Texts failed = {TimerFired, CannotConnect, PollDone};
+    const std::string refused = MailFormat(FaultSocket, ::strerror(ECONNREFUSED));
+    const Texts failed = {TimerFired, CannotConnect, MailFormat(Pop3Fault, refused.c_str()), PollDone};
     EXPECT_NE(std::search(log.begin(), log.end(), failed.begin(), failed.end()), log.end());
 
     ASSERT_TRUE(server->Restart());

@@ -14,26 +14,6 @@ namespace {
 
 const QString kPython = QStringLiteral("/usr/bin/python3");
 
-// pop3_fake.py running one scenario; port 0 when it did not start.
-class FakePop3 {
-public:
-    explicit FakePop3(const char* scenario)
-    {
-        m_process.start(kPython, {QStringLiteral(LIR_TEST_SOURCE_DIR "/pop3_fake.py"), QString::fromLatin1(scenario)});
-        if (m_process.waitForStarted(5000) && m_process.waitForReadyRead(5000))
-            port = m_process.readLine().trimmed().toInt();
-    }
-    ~FakePop3()
-    {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
-    int port = 0;
-
-private:
-    QProcess m_process;
-};
-
 QByteArray Message(const QByteArray& subject, const QByteArray& body)
 {
     return "From: org1@example.ru\r\nSubject: " + subject + "\r\n\r\n" + body;

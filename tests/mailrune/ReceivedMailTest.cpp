@@ -114,6 +114,12 @@ TEST_F(ReceivedMailCatalogue, EachMailGivesItsTextAndFile)
                 EXPECT_EQ(FilesUnder(root), QStringList());
                 continue;
             }
+            if (save["folder"].toBool()) {
+                EXPECT_EQ(hr, S_OK);
+                EXPECT_EQ(QString::fromStdString(path), folder + u'/');
+                EXPECT_EQ(FilesUnder(root), QStringList());
+                continue;
+            }
             const QString name = save["name"].toString();
             EXPECT_EQ(hr, S_OK);
             EXPECT_EQ(QString::fromStdString(path), folder + u'/' + name);

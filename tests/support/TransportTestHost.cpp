@@ -1,6 +1,7 @@
 #include "TransportTestHost.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -14,7 +15,9 @@ std::optional<std::string> Text(const char* text)
 
 std::optional<std::string> FileBytes(const std::optional<std::string>& path)
 {
-    if (!path)
+    // A folder (what a mail without parts is handed over as) has no bytes.
+    std::error_code ec;
+    if (!path || std::filesystem::is_directory(*path, ec))
         return std::nullopt;
     std::ifstream in(*path, std::ios::binary);
     if (!in)

@@ -18,6 +18,7 @@
 #include <QThread>
 #include <QWidget>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -155,7 +156,8 @@ bool Serve(CTransportChannel& channel, const QString& source)
         break;
     case TC_LOG:
         if (const auto* text = static_cast<const char* const*>(channel.data))
-            WriteTransportJournal(kLog.arg(Text(*text)), source);
+            for (const QString& row : TransportLogRows(Text(*text)))
+                WriteTransportJournal(row, source);
         break;
     default:
         break;
@@ -244,6 +246,32 @@ void WriteTransportJournal(const QString& text, const QString&)
     } catch (const std::exception&) {
         AppMessageBox(kJournalFailed, MB_OK | MB_ICONSTOP);
     }
+}
+
+QStringList TransportLogRows(const QString& log)
+{
+    const qsizetype room = kLongestJournalText - kLog.arg(QString()).size();
+    QStringList rows;
+    qsizetype at = 0;
+    do {
+        qsizetype end = at;
+        // Whole lines while they fit.
+        for (qsizetype next; end < log.size(); end = next) {
+            next = log.indexOf(u'\n', end);
+            next = next < 0 ? log.size() : next + 1;
+            if (next - at > room)
+                break;
+        }
+        if (end == at) {
+            // A line longer than a row: cut it, but never inside a surrogate pair.
+            end = std::min(log.size(), at + room);
+            if (end < log.size() && log.at(end - 1).isHighSurrogate())
+                --end;
+        }
+        rows << kLog.arg(log.mid(at, end - at));
+        at = end;
+    } while (at < log.size());
+    return rows;
 }
 
 void TransportReceiveThread(CTransportChannel* channel)

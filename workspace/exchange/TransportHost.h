@@ -11,6 +11,7 @@
 #include "TransportStart.h"
 
 #include <QString>
+#include <QStringList>
 
 class QWidget;
 struct CTransportChannel;
@@ -44,6 +45,9 @@ void TransportHostThread(TransportStartBlock* block);
 void TransportReceiveThread(CTransportChannel* channel);
 // One operation-journal line of type 1 (nothing while the journal is off).
 void WriteTransportJournal(const QString& text, const QString& source);
+// A plug-in's log as journal rows, each kLog with as many of its whole lines as a row holds; a line
+// longer than that goes on over several rows.
+QStringList TransportLogRows(const QString& log);
 
 // The subject ("[InfoSubject:]" line, a later one wins) and the text (from the first line that does
 // not begin with "[") of an information message; the text loses one trailing line end.

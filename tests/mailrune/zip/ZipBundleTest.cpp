@@ -1,4 +1,5 @@
 // The archive component on its own: damaged input, unsafe names, extraction, modification, states.
+#include "ZipBomb.h"
 #include "ZipTestSupport.h"
 
 #include <sys/resource.h>
@@ -6,6 +7,7 @@
 
 #include <zlib.h>
 
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -173,6 +175,44 @@ TEST_F(ZipTest, GeneratedBombsAreRefusedWhenOpenedBeforeAnythingIsWritten)
     if (HaveProgram("unzip")) {
         std::string output;
         EXPECT_NE(RunCommand("unzip -t " + ShellQuote(dir() + "quoting.zip"), &output), 0) << output;
+    }
+}
+
+TEST_F(ZipTest, EntriesThatGrowPastTheLimitAreRefusedAtOnceAndLeaveNothing)
+{
+    const struct {
+        const char* file;
+        uint32_t actualMiB, declared;
+        int code;
+    } cases[] = {
+        {"bomb.zip", 2048, 0, CZipException::TooLarge},
+        // Headers that understate the size: the reader stops where they say, and the rest is found.
+        {"understated.zip", 64, 16u << 20, CZipException::BadArchive},
+        // Small entries may deflate as well as they can.
+        {"small.zip", 16, 0, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        const std::string zip = dir() + c.file;
+        WriteBytes(zip, ZeroBombArchive("data.xml", c.actualMiB, c.declared));
+        const std::string out = dir() + "out-" + c.file;
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(ZipErrorCode([&] { Receive(zip, out); }), c.code);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+        if (c.code)
+            EXPECT_TRUE(ListFolder(out).empty());
+        else
+            EXPECT_EQ(fs::file_size(out + "/data.xml"), uintmax_t(c.actualMiB) << 20);
+    }
+    if (HavePythonZipfile()) {
+        // A sound archive by another reader's judgement: only its size makes it a bomb.
+        std::string output;
+        EXPECT_EQ(RunCommand("python3 -c 'import sys, zipfile; i = zipfile.ZipFile(sys.argv[1]).infolist()[0]; "
+                             "print(i.file_size, i.compress_type)' "
+                                 + ShellQuote(dir() + "bomb.zip"),
+                             &output),
+                  0);
+        EXPECT_EQ(output, "2147483648 8\n");
     }
 }
 

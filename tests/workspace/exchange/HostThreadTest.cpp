@@ -190,6 +190,42 @@ TEST_P(HostThreadTest, EveryCodeIsServedAndAnswered)
     EXPECT_EQ(texts.count(ForecastImportTexts::kLoaded.arg(forecastPath)), 1) << texts.join('|').toStdString();
 }
 
+TEST_P(HostThreadTest, ALongPluginLogTakesSeveralRowsAndLosesNothing)
+{
+    // Lines as the mail plug-in writes them, and one longer than a row whose characters take two
+    // code units each.
+    QString log;
+    for (int i = 0; i < 12; ++i)
+        log += QStringLiteral("\t09/12/2026 13:08:18.%1 SMTP Получено сообщениею Тема {Auto} АИС ЛИР. Данные:%2\r\n")
+                   .arg(i, 3, 10, QChar(u'0'))
+                   .arg(i);
+    log += QStringLiteral("\tТема ") + QString(300, u'x').replace(u'x', QStringLiteral("\U0001F600")) + "\r\n";
+    log += QStringLiteral("\tЦикл приема сообщений завершен\r\n");
+    QString script = log;
+    script.replace(u'\r', QStringLiteral("\\r")).replace(u'\n', QStringLiteral("\\n"));
+    Start(QStringLiteral("FAKE"), {"8 " + script});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Acks().size() >= 1; }, 10000));
+
+    const QString heading = HostTexts::kLog.arg(QString());
+    QString joined;
+    int rows = 0;
+    for (const QString& row : HostLines()) {
+        if (!row.startsWith(heading))
+            continue;
+        ++rows;
+        EXPECT_LE(row.size(), 255) << row.toStdString();
+        const QString body = row.mid(heading.size());
+        EXPECT_FALSE(body.front().isLowSurrogate()) << rows;
+        // A row ends with a whole line unless the line does not fit in one.
+        if (!body.contains(QStringLiteral("\U0001F600"))) {
+            EXPECT_TRUE(body.endsWith("\r\n")) << body.toStdString();
+        }
+        joined += body;
+    }
+    EXPECT_EQ(joined, log);
+    EXPECT_GE(rows, 8);
+}
+
 TEST_P(HostThreadTest, ReferenceDataArriveByMailThroughDovecot)
 {
     const auto sink = SmtpSink::FromEnvironment("SMTPTEST_");
@@ -255,6 +291,11 @@ TEST_P(HostThreadTest, ReferenceDataArriveByMailThroughDovecot)
                   .toInt(),
               1);
     EXPECT_EQ(Scalar("select count(*) from tfctimportstatus where event = 1").toInt(), 2);
+    // The plug-in's whole log reaches the journal, the lines on each mail among it, once the poll ends.
+    const auto logged = [&] {
+        return HostLines().join(QString()).contains("Получено сообщениею Тема {Auto} АИС ЛИР. Данные:НСИ");
+    };
+    EXPECT_TRUE(QTest::qWaitFor(logged, 5000)) << HostLines().join('\n').toStdString();
     // The mail goes from the server once the session that read it ends.
     EXPECT_TRUE(QTest::qWaitFor([&] { return MaildirCount(maildir) == 0; }, 5000));
 }
