@@ -53,7 +53,8 @@ void AddForecastExtras(const CGeneratedForecast& f)
         Run(QStringLiteral("insert into tfctdocumentation (id, prognoz, name, position, filename) "
                            "values (?, ?, 'Документ', ?, 'doc.txt')"),
             {id, f.forecast, i});
-        QFile file(QString::fromLocal8Bit(qgetenv("LIR_HOME")) + QStringLiteral("/docs/doc_%1_%2").arg(f.forecast).arg(id));
+        QFile file(QString::fromLocal8Bit(qgetenv("LIR_HOME"))
+                   + QStringLiteral("/docs/doc_%1_%2").arg(f.forecast).arg(id));
         if (!file.open(QIODevice::WriteOnly) || file.write("document") != 8)
             Die("document file");
     }

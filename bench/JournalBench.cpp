@@ -4,9 +4,9 @@
 // same export flushed once at the end. The summary prints each goal as met or MISSED.
 #include "AppMessage.h"
 #include "BenchSummary.h"
-#include "ForecastGenerator.h"
 #include "BookFrames.h"
 #include "FilterField.h"
+#include "ForecastGenerator.h"
 #include "OpJournalExport.h"
 #include "ReportView.h"
 #include "Session.h"
@@ -52,15 +52,16 @@ void GenerateData()
 {
     SeedImportEventTypes();
     CTransaction tx;
-    CSqlQuery forecast(QStringLiteral("insert into tfctprognoz (id, name, year, status) values (1, 'Прогноз', 2026, 0)"));
+    CSqlQuery forecast(
+        QStringLiteral("insert into tfctprognoz (id, name, year, status) values (1, 'Прогноз', 2026, 0)"));
     Run(forecast);
     CSqlQuery receiver(QStringLiteral("insert into tclsreceiver (id, category, name, position, importedId, type, "
                                       "isgroup) values (?, ?, ?, 0, 0, 1, ?)"));
     CSqlQuery map(QStringLiteral("insert into tclsreceivermap (prognoz, receiver, subReceiverCount) values (1, ?, 0)"));
     for (int id = 1; id <= kReceivers; ++id) {
         // One receiver in a hundred belongs to a ministry.
-        const QString name = id % 100 == 0 ? QStringLiteral("Министерство %1").arg(id)
-                                           : QStringLiteral("Получатель %1").arg(id);
+        const QString name =
+            id % 100 == 0 ? QStringLiteral("Министерство %1").arg(id) : QStringLiteral("Получатель %1").arg(id);
         receiver.bind(id).bind(id == 1 ? 0 : 1).bind(name).bind(id == 1 ? 1 : 0);
         Run(receiver);
         map.bind(id);
@@ -153,9 +154,11 @@ int main(int argc, char** argv)
 
     g_session.currentForecastId = 1;
     g_frame = std::make_unique<CEventJrnFrame>(g_session);
-    const std::pair<const char16_t*, const char*> fields[] = {
-        {u"Организация", "r.name"}, {u"Событие", "t.name"}, {u"Дата отправки", "send"},
-        {u"Дата получения", "received"}, {u"Примечание", "comment"}};
+    const std::pair<const char16_t*, const char*> fields[] = {{u"Организация", "r.name"},
+                                                              {u"Событие", "t.name"},
+                                                              {u"Дата отправки", "send"},
+                                                              {u"Дата получения", "received"},
+                                                              {u"Примечание", "comment"}};
     for (const auto& [caption, column] : fields)
         g_frame->AddFilterField(QString::fromUtf16(caption), QString::fromLatin1(column), FF_TEXT, true, 100);
 

@@ -5,18 +5,18 @@
 // scripts/bench-mail.sh starts the peers: the sink's port comes from SMTPTEST_PORT, the POP3
 // server's from POP3TEST_PORT with the mailbox POP3TEST_USER / POP3TEST_PASSWORD whose Maildir
 // is POP3TEST_MAILDIR.
-#include "Maildir.h"
+#include "Codepage.h"
 #include "MailFiles.h"
 #include "MailReceive.h"
 #include "MailSender.h"
 #include "MailSettings.h"
 #include "MailTexts.h"
 #include "MailTransport.h"
-#include "ZipBundle.h"
-#include "Codepage.h"
+#include "Maildir.h"
 #include "Pop3Session.h"
 #include "ReceivedMail.h"
 #include "TransportTestHost.h"
+#include "ZipBundle.h"
 
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
@@ -202,7 +202,8 @@ void BM_ReceivePoll(benchmark::State& state)
         CTransportTestHost host(g_importFolder);
         const auto start = std::chrono::steady_clock::now();
         host.Start([&transport, &host](CTransportChannel* channel) {
-            return RunReceiveLoop(transport, channel, CReceiveOptions{g_pop3Port, 3600, CPop3Session::kReplyTimeoutMs, host.StopEvent()});
+            return RunReceiveLoop(transport, channel,
+                                  CReceiveOptions{g_pop3Port, 3600, CPop3Session::kReplyTimeoutMs, host.StopEvent()});
         });
         const bool polled = host.WaitForLog(MailReceiveTexts::PollDone, 1, std::chrono::seconds(60));
         state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
@@ -253,7 +254,8 @@ pop.quit()
         python.start(QStringLiteral("/usr/bin/python3"),
                      {QStringLiteral("-c"), QString::fromLatin1(script), QString::number(g_pop3Port),
                       QString::fromStdString(g_pop3User), QString::fromStdString(g_pop3Password)});
-        const QList<QByteArray> output = python.waitForFinished(60000) ? python.readAllStandardOutput().trimmed().split(' ') : QList<QByteArray>();
+        const QList<QByteArray> output =
+            python.waitForFinished(60000) ? python.readAllStandardOutput().trimmed().split(' ') : QList<QByteArray>();
         bool timed = output.size() == 2;
         const double seconds = timed ? output[0].toDouble(&timed) : 0;
         state.SetIterationTime(timed ? seconds : 0);
@@ -360,8 +362,8 @@ int main(int argc, char** argv)
     const double retr = reporter.Median("BM_Pop3Retr");
     const double poplib = reporter.Median("BM_PoplibRetr");
     if (poll >= 0)
-        std::printf("%-58s %8.3f s   goal 2.000 s   %s\n", "one poll taking that data mail from dovecot to the host", poll,
-                    poll <= 2.0 ? "met" : "MISSED");
+        std::printf("%-58s %8.3f s   goal 2.000 s   %s\n", "one poll taking that data mail from dovecot to the host",
+                    poll, poll <= 2.0 ? "met" : "MISSED");
     if (retr >= 0)
         std::printf("%-58s %8.3f s\n", "RETR of the message by the plug-in's POP3 client", retr);
     if (poplib >= 0)

@@ -5,13 +5,13 @@
 #include <QPixmap>
 
 enum : int {
-    IDR_MAINFRAME = 128,      // program icon
-    IDI_BOOK_GROUP = 134,     // a group row of a reference book
-    IDI_BOOK_ELEMENT = 135,   // an element row
-    IDB_SPLASH = 167,         // start-up window
-    IDB_STATUS_CLOSED = 212,  // forecast closed
-    IDB_STATUS_PROJECT = 213, // draft forecast
-    IDB_STATUS_NSI = 214,     // reference-data entry closed
+    IDR_MAINFRAME = 128,       // program icon
+    IDI_BOOK_GROUP = 134,      // a group row of a reference book
+    IDI_BOOK_ELEMENT = 135,    // an element row
+    IDB_SPLASH = 167,          // start-up window
+    IDB_STATUS_CLOSED = 212,   // forecast closed
+    IDB_STATUS_PROJECT = 213,  // draft forecast
+    IDB_STATUS_NSI = 214,      // reference-data entry closed
     IDI_FORECAST_STATUS = 201, // 201-203: a forecast of each status in lists; 207-209 the own ones
     IDI_OWN_FORECAST_STATUS = 207,
 };

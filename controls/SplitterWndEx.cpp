@@ -2,7 +2,6 @@
 
 #include "ProfileSettings.h"
 
-
 CSplitterWndEx::CSplitterWndEx(int number, QWidget* parent)
     : QSplitter(parent)
     , m_number(number)

@@ -1,7 +1,7 @@
 #include "Cipher.h"
 
-#include "MailQtText.h"
 #include "Codepage.h"
+#include "MailQtText.h"
 
 #include <nettle/arcfour.h>
 #include <nettle/sha1.h>
@@ -50,6 +50,7 @@ QByteArray EncipherPassword(const QString& password)
 
 QString DecipherPassword(const QByteArray& stored)
 {
-    const std::u16string plain = CodepageToUtf16(RuneCipher(std::string_view(stored.constData(), std::size_t(stored.size()))));
+    const std::u16string plain =
+        CodepageToUtf16(RuneCipher(std::string_view(stored.constData(), std::size_t(stored.size()))));
     return QString::fromUtf16(plain.data(), qsizetype(plain.size()));
 }

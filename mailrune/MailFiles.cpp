@@ -37,13 +37,13 @@ std::string WithSlash(const std::string& folder)
 
 bool FileExists(const std::string& path)
 {
-    struct stat st {};
+    struct stat st { };
     return !path.empty() && ::lstat(path.c_str(), &st) == 0;
 }
 
 bool FolderExists(const std::string& folder)
 {
-    struct stat st {};
+    struct stat st { };
     return !folder.empty() && ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 

@@ -17,5 +17,6 @@ inline QString Text(const char16_t* text)
 // The text's cp1251 bytes; a character the code page cannot hold becomes '?'.
 inline std::string ToCp1251(const QString& text)
 {
-    return Utf16ToCodepage(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()), std::size_t(text.size())));
+    return Utf16ToCodepage(
+        std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()), std::size_t(text.size())));
 }

@@ -3,12 +3,12 @@
 #include "MailTransport.h"
 
 #include "Cipher.h"
+#include "Codepage.h"
 #include "MailFiles.h"
 #include "MailSender.h"
 #include "MailSettings.h"
 #include "MailTexts.h"
 #include "ProfileSettings.h"
-#include "Codepage.h"
 #include "XmlRead.h"
 
 #include <libxml/tree.h>
@@ -72,8 +72,7 @@ bool IsWellFormedXml(const std::string& path)
     CXmlReadResult result;
     int status = -1;
     if (xmlTextReaderPtr reader = XmlOpenFileReader(path.c_str(), result)) {
-        while ((status = xmlTextReaderRead(reader)) == 1) {
-        }
+        while ((status = xmlTextReaderRead(reader)) == 1) { }
         xmlFreeTextReader(reader);
     }
     return status == 0;
@@ -82,7 +81,7 @@ bool IsWellFormedXml(const std::string& path)
 std::string CheckEnvelope(const Envelope& e)
 {
     const std::pair<const std::string*, const char*> checks[] = {
-        {&e.toEmail, NoToEmail}, {&e.fromEmail, NoFromEmail}, {&e.toName, NoToName},
+        {&e.toEmail, NoToEmail},   {&e.fromEmail, NoFromEmail}, {&e.toName, NoToName},
         {&e.fromName, NoFromName}, {&e.typeData, NoTypeData},
     };
     std::string error;
@@ -96,9 +95,9 @@ std::string MailBody(const Envelope& e)
 {
     if (e.typeData == InfoType && !e.subject.empty())
         return MailFormat(InfoBody, e.fromName.c_str(), e.fromEmail.c_str(), e.toName.c_str(), e.toEmail.c_str(),
-                      e.typeData.c_str(), e.subject.c_str(), e.message.c_str());
+                          e.typeData.c_str(), e.subject.c_str(), e.message.c_str());
     return MailFormat(DataBody, e.fromName.c_str(), e.fromEmail.c_str(), e.toName.c_str(), e.toEmail.c_str(),
-                  e.typeData.c_str(), e.message.c_str());
+                      e.typeData.c_str(), e.message.c_str());
 }
 
 // Composes and sends the mail; the step log tells how far it got. Empty when the mail went out.

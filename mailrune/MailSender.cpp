@@ -1,7 +1,7 @@
 #include "MailSender.h"
 
-#include "MailFiles.h"
 #include "Codepage.h"
+#include "MailFiles.h"
 
 #include <curl/curl.h>
 
@@ -101,7 +101,8 @@ void AppendHeader(std::string& out, const char* name, const std::string& value)
 }
 
 // "Content-Type: type;" and the parameter on a TAB line of its own.
-void AppendTyped(std::string& out, const char* header, const char* type, const char* parameter, const std::string& value)
+void AppendTyped(std::string& out, const char* header, const char* type, const char* parameter,
+                 const std::string& value)
 {
     out.append(header).append(": ").append(type).append(";\r\n\t");
     out.append(parameter).append("=\"").append(value).append("\"\r\n");
@@ -199,9 +200,9 @@ std::string ReadWholeFile(const std::string& path)
 bool EndsWithNoCase(const std::string& text, const char* tail)
 {
     const std::size_t n = std::strlen(tail);
-    return text.size() >= n
-           && std::equal(text.end() - std::ptrdiff_t(n), text.end(), tail,
-                         [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+    return text.size() >= n && std::equal(text.end() - std::ptrdiff_t(n), text.end(), tail, [](char a, char b) {
+               return std::tolower(static_cast<unsigned char>(a)) == b;
+           });
 }
 
 std::string RandomText(std::size_t length)

@@ -18,9 +18,9 @@ struct CCurlError {
 
 // What differs between two mails built from the same fields.
 struct CMailStamp {
-    std::string date;                // RFC 5322, local time
-    std::string messageId;           // with its angle brackets
-    std::string mixedBoundary;       // must not begin with the alternative one, nor it with this
+    std::string date;          // RFC 5322, local time
+    std::string messageId;     // with its angle brackets
+    std::string mixedBoundary; // must not begin with the alternative one, nor it with this
     std::string alternativeBoundary;
 };
 

@@ -67,9 +67,9 @@ struct CForm8Lines::State {
     int forecastId;
     CProductTotalsLoader skeletonLoader;
     std::optional<ReportProductList> skeleton;
-    std::unordered_map<int, size_t> lineOf;           // product -> its (non-footer) line
-    std::vector<std::pair<size_t, size_t>> footers;   // footer line -> its group's line
-    ReportProductList lines;                          // the last receiver's
+    std::unordered_map<int, size_t> lineOf;         // product -> its (non-footer) line
+    std::vector<std::pair<size_t, size_t>> footers; // footer line -> its group's line
+    ReportProductList lines;                        // the last receiver's
     std::unique_ptr<CSqlQuery> sums;
 
     State(int forecast, const std::vector<int>& productIds, CProductDepthMap& depthMap)

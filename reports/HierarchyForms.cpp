@@ -55,8 +55,7 @@ CReceiverList Children(int parentId, int forecastId, const SqlFilter& filter = {
     auto children = LoadReceiverChildren(parentId, forecastId, filter);
     const auto errors = collector.take();
     if (!children)
-        throw CReportFailure(errors.empty() ? DbError{0, ReportFailureTexts::kUnknown, QString()}
-                                            : errors.front());
+        throw CReportFailure(errors.empty() ? DbError{0, ReportFailureTexts::kUnknown, QString()} : errors.front());
     return std::move(*children);
 }
 

@@ -124,7 +124,9 @@ std::optional<CAvPriceList> CollectAveragePrices(int forecast, const std::vector
         CAveragePriceRanges r;
         if (!ComputeAveragePriceRanges(SqlFilter(where, {set, p.code}), p.measurementPrice, r))
             return std::nullopt;
-        rows.push_back({p.id, p.code, p.name,
+        rows.push_back({p.id,
+                        p.code,
+                        p.name,
                         {r.minPrev, r.maxPrev, r.avRep, r.minCur, r.maxCur, r.avCur, r.minNext, r.maxNext, r.avProg}});
     }
     return rows;

@@ -36,9 +36,11 @@ std::optional<CSystemUserRecord> UserRowByLogin(const QString& login)
         return std::nullopt;
     // Under the "C" collation of role names lower() folds Latin letters only; the schema's folding does
     // Cyrillic too.
-    return kRows.FirstOf(OnDbError::Silent,
-                         kSelect + QStringLiteral(" where f_LoginLower(userID) = f_LoginLower(?) order by (userID = ?) desc, id limit 1"),
-                         login, login);
+    return kRows.FirstOf(
+        OnDbError::Silent,
+        kSelect
+            + QStringLiteral(" where f_LoginLower(userID) = f_LoginLower(?) order by (userID = ?) desc, id limit 1"),
+        login, login);
 }
 
 std::optional<CSystemUserRecord> WithRights(std::optional<CSystemUserRecord> user)

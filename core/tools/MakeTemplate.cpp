@@ -37,8 +37,7 @@ int main(int argc, char** argv)
             const auto failure = RunSqlScript(db, SqlDialect::SQLite, script);
             ok = !failure;
             if (failure)
-                std::fprintf(stderr, "batch %d: %s\n", failure->batch,
-                             failure->error.text().toLocal8Bit().constData());
+                std::fprintf(stderr, "batch %d: %s\n", failure->batch, failure->error.text().toLocal8Bit().constData());
             db.close();
         } else {
             std::fprintf(stderr, "%s\n", db.lastError().text().toLocal8Bit().constData());

@@ -148,9 +148,8 @@ std::optional<double> ReadLeadingDouble(const QString& text)
         // Too large or too small: a negative exponent, or only zeros before the point, makes it small.
         const std::string_view number(p, std::size_t(r.ptr - p));
         const std::size_t e = number.find_first_of("eE");
-        const bool small = e != std::string_view::npos
-            ? e + 1 < number.size() && number[e + 1] == '-'
-            : number.find_first_not_of("-0") == number.find('.');
+        const bool small = e != std::string_view::npos ? e + 1 < number.size() && number[e + 1] == '-'
+                                                       : number.find_first_not_of("-0") == number.find('.');
         return small ? std::optional<double>(0.0) : std::nullopt;
     }
     if (r.ec != std::errc())

@@ -99,8 +99,8 @@ xmlNodePtr XmlAddText(xmlNodePtr parent, const char* name, const QString& text);
 xmlAttrPtr XmlSetProp(xmlNodePtr node, const char* name, const QString& value);
 QString XmlContent(const xmlNode* node);
 QString XmlInt(int v);
-int XmlToInt(const QString& text);       // as the C library's atoi: leading digits, else 0
-QString XmlFixed6(double v);             // "%f" in the C locale
+int XmlToInt(const QString& text); // as the C library's atoi: leading digits, else 0
+QString XmlFixed6(double v);       // "%f" in the C locale
 // A six-decimal field as atof reads it (the leading number, else 0), but none for a number that is
 // not finite or does not fit a six-decimal column ("nan", "inf", "1e999", 1e14 and beyond).
 std::optional<double> XmlToDecimal6(const QString& text);
@@ -142,8 +142,7 @@ xmlNodePtr RecordToXml(xmlNodePtr parent, const char* element, const R& rec, std
 bool XmlStreamText(xmlTextWriterPtr writer, const char* name, const QString& text);
 
 template <class R>
-bool RecordToXmlStream(xmlTextWriterPtr writer, const char* element, const R& rec,
-                       std::span<const XmlField<R>> fields)
+bool RecordToXmlStream(xmlTextWriterPtr writer, const char* element, const R& rec, std::span<const XmlField<R>> fields)
 {
     if (xmlTextWriterStartElement(writer, BAD_CAST element) < 0)
         return false;

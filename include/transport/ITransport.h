@@ -35,8 +35,8 @@ class ITransport;
 
 // An event is an eventfd descriptor; -1 means none.
 struct CTransportChannel {
-    int notify = -1;        // set by the plug-in, waited on by the host
-    int ack = -1;           // set by the host, waited on by the plug-in
+    int notify = -1; // set by the plug-in, waited on by the host
+    int ack = -1;    // set by the host, waited on by the plug-in
     std::int32_t code = 0;
     void* data = nullptr;
     ITransport* transport = nullptr;
@@ -81,8 +81,7 @@ inline int TransportEventCreate(bool semaphore)
 inline void TransportEventSet(int event)
 {
     std::uint64_t one = 1;
-    while (write(event, &one, sizeof one) < 0 && errno == EINTR) {
-    }
+    while (write(event, &one, sizeof one) < 0 && errno == EINTR) { }
 }
 
 // Waits until the event is set and consumes it. timeoutMs < 0 waits without limit.

@@ -32,7 +32,9 @@ CBigFile::~CBigFile()
     Abandon();
 }
 
-CBigFile::CBigFile(CBigFile&& other) noexcept : m_fd(other.m_fd), m_path(std::move(other.m_path))
+CBigFile::CBigFile(CBigFile&& other) noexcept
+    : m_fd(other.m_fd)
+    , m_path(std::move(other.m_path))
 {
     other.m_fd = -1;
 }
@@ -67,7 +69,7 @@ void CBigFile::Open(const std::string& path, int flags)
 void CBigFile::CreateBeside(const std::string& target, bool targetMode)
 {
     Abandon();
-    struct stat original {};
+    struct stat original { };
     const bool keepMode = targetMode && ::stat(target.c_str(), &original) == 0;
     // Owner-only until the bits are copied, so nobody else can open it in between.
     const mode_t createMode = keepMode ? S_IRUSR | S_IWUSR : 0666;
@@ -78,7 +80,7 @@ void CBigFile::CreateBeside(const std::string& target, bool targetMode)
     const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string suffix = "." + std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-"
-                                   + std::to_string(random() % 1000000) + ".part";
+            + std::to_string(random() % 1000000) + ".part";
         m_path = folder + "." + ShortenedName(name, kMaxNameBytes - 1 - suffix.size()) + suffix;
         m_fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, createMode);
         if (m_fd >= 0) {
@@ -135,7 +137,7 @@ void CBigFile::WriteAt(const void* data, size_t size, uint64_t offset)
 
 uint64_t CBigFile::Length() const
 {
-    struct stat st {};
+    struct stat st { };
     if (::fstat(m_fd, &st) != 0)
         Fail();
     return static_cast<uint64_t>(st.st_size);

@@ -1,8 +1,8 @@
 #include "ZipBundle.h"
 
+#include "Codepage.h"
 #include "ZipRecords.h"
 #include "ZipStream.h"
-#include "Codepage.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -45,11 +45,15 @@ uint64_t HalfTheFreeSpace(std::filesystem::path path)
 uint16_t FlagsForLevel(int level)
 {
     switch (level) {
-    case 1: return 6;
-    case 2: return 4;
+    case 1:
+        return 6;
+    case 2:
+        return 4;
     case 8:
-    case 9: return 2;
-    default: return 0;
+    case 9:
+        return 2;
+    default:
+        return 0;
     }
 }
 
@@ -103,7 +107,7 @@ bool IsSafeName(const std::string& name)
 bool ApplyTimeAndAttributes(int fd, const CZipEntryInfo& info)
 {
     const auto mtime = info.GetTime();
-    struct timespec times[2] {};
+    struct timespec times[2]{};
     times[0].tv_nsec = UTIME_NOW;
     if (mtime)
         times[1].tv_sec = *mtime;
@@ -111,7 +115,7 @@ bool ApplyTimeAndAttributes(int fd, const CZipEntryInfo& info)
         times[1].tv_nsec = UTIME_NOW; // an unreadable stored time is no reason to fail the file
     bool ok = ::futimens(fd, times) == 0;
     if (info.m_externalAttr & CZipEntryInfo::kAttrReadOnly) {
-        struct stat st {};
+        struct stat st { };
         ok = ::fstat(fd, &st) == 0 && ::fchmod(fd, st.st_mode & 07555) == 0 && ok;
     }
     return ok;
@@ -187,7 +191,7 @@ void CZipBundle::CloseArchive(bool afterException)
 bool CZipBundle::CanAddEntry() const
 {
     return m_open && m_openState == 0 && !m_storage.IsExistingMulti() && !m_storage.IsReadOnly()
-           && m_headers.size() < kMaxEntries;
+        && m_headers.size() < kMaxEntries;
 }
 
 std::string CZipBundle::StoredName(const std::string& given) const
@@ -228,7 +232,7 @@ bool CZipBundle::AddFileFromDisk(const std::string& path, int level, unsigned bu
     if (name.empty())
         return false;
     // The file is opened before anything is written, so an unreadable file leaves no entry behind.
-    struct stat st {};
+    struct stat st { };
     if (::stat(path.c_str(), &st) != 0 || !(S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)))
         return false;
     const bool folder = S_ISDIR(st.st_mode);
@@ -274,7 +278,7 @@ bool CZipBundle::OpenNewEntry(CZipEntryInfo header, int level, const std::string
     if (!CanAddEntry())
         return false;
     if (!diskPath.empty()) {
-        struct stat st {};
+        struct stat st { };
         if (::stat(diskPath.c_str(), &st) != 0)
             return false;
         header.SetTime(st.st_mtime);
@@ -490,7 +494,7 @@ bool CZipBundle::SetEntryExtraField(const void* data, size_t length)
     if (m_openState != 1 || length == 0)
         return false;
     m_headers[static_cast<size_t>(m_current)].m_extraField.assign(static_cast<const char*>(data),
-                                                                   std::min(length, kMaxField));
+                                                                  std::min(length, kMaxField));
     return true;
 }
 
@@ -519,15 +523,15 @@ bool CZipBundle::OpenEntry(uint16_t index)
     const uint16_t method = Get16(local + 8);
     const bool descriptor = (flags & CZipEntryInfo::kFlagDataDescriptor) != 0;
     bool ok = Get32(local) == kLocalSig && method == header.m_method && (method == 0 || method == 8)
-              && Get16(local + 26) == header.m_name.size()
-              && (method == 8 || header.m_compressedSize == header.m_uncompressedSize);
+        && Get16(local + 26) == header.m_name.size()
+        && (method == 8 || header.m_compressedSize == header.m_uncompressedSize);
     // Info-ZIP writing into a seekable output marks the local sizes for a zip64 block that
     // repeats the central ones.
     const bool localMarked = Get32(local + 18) == kMax32 && Get32(local + 22) == kMax32;
     if (ok && !descriptor)
         ok = Get32(local + 14) == header.m_crc32
-             && (localMarked
-                 || (Get32(local + 18) == header.m_compressedSize && Get32(local + 22) == header.m_uncompressedSize));
+            && (localMarked
+                || (Get32(local + 18) == header.m_compressedSize && Get32(local + 22) == header.m_uncompressedSize));
     if (!ok)
         ThrowZip(CZipException::BadArchive, ArchivePath());
     std::string name(Get16(local + 26), '\0');
@@ -537,8 +541,8 @@ bool CZipBundle::OpenEntry(uint16_t index)
     // A streamed entry announces 8-byte sizes in its descriptor by a zip64 block; anywhere else
     // that block may only repeat the central sizes.
     const bool zip64 = HasExtraBlock(extra, kZip64ExtraId);
-    const bool repeatsSizes = !descriptor && localMarked
-                              && Zip64BlockSizesAre(extra, header.m_uncompressedSize, header.m_compressedSize);
+    const bool repeatsSizes =
+        !descriptor && localMarked && Zip64BlockSizesAre(extra, header.m_uncompressedSize, header.m_compressedSize);
     if (name != header.m_name || (!descriptor && (zip64 || localMarked) && !repeatsSizes))
         ThrowZip(CZipException::BadArchive, ArchivePath());
 

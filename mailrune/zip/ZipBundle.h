@@ -21,10 +21,10 @@ class CZipStream;
 class CZipBundle {
 public:
     enum OpenMode {
-        ModeOpen = 0,         // existing archive, read and write; a changed copy replaces it at close
+        ModeOpen = 0, // existing archive, read and write; a changed copy replaces it at close
         ModeOpenReadOnly = 1,
-        ModeCreate = 2,       // new archive; it replaces the file of that name at close
-        ModeCreateSpan = 3,   // new multi-volume archive; needs a volume size
+        ModeCreate = 2,     // new archive; it replaces the file of that name at close
+        ModeCreateSpan = 3, // new multi-volume archive; needs a volume size
     };
     static constexpr size_t kMaxEntries = 65535;
 
@@ -101,8 +101,8 @@ private:
     std::vector<unsigned char> m_data;
     size_t m_dataSize = 16384;
     size_t m_searchSize = 32768;
-    size_t m_dataFill = 0;  // writing: compressed bytes waiting in m_data
-    size_t m_inPos = 0;     // reading: unread part of m_data
+    size_t m_dataFill = 0; // writing: compressed bytes waiting in m_data
+    size_t m_inPos = 0;    // reading: unread part of m_data
     size_t m_inAvail = 0;
     uint64_t m_compLeft = 0;
     uint64_t m_uncompLeft = 0;
@@ -112,7 +112,7 @@ private:
     bool m_streamEnded = false;
     bool m_readDescriptor = false;
     bool m_descriptor64 = false; // the entry's descriptor has 8-byte sizes
-    int8_t m_openState = 0; // 0 none, 1 writing, -1 reading
+    int8_t m_openState = 0;      // 0 none, 1 writing, -1 reading
     int m_current = -1;
     uint64_t m_entryStart = 0; // where the entry being written starts on its volume
     int m_entryVolume = 0;
@@ -120,7 +120,7 @@ private:
     std::vector<CZipEntryInfo> m_headers; // names as stored
     std::string m_comment;
     uint64_t m_bytesBefore = 0;
-    uint64_t m_dataEnd = 0;  // single volume: where the entries end and the directory begins
+    uint64_t m_dataEnd = 0;   // single volume: where the entries end and the directory begins
     bool m_dirOnDisk = false; // the file holds the current directory at m_dataEnd
     bool m_dirDirty = false;
 

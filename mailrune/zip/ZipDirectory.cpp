@@ -2,9 +2,9 @@
 // entries, comments, and turning a multi-volume archive that fitted on one volume into a plain one.
 #include "ZipBundle.h"
 
+#include "Codepage.h"
 #include "ZipRecords.h"
 #include "ZipStream.h"
-#include "Codepage.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -39,29 +39,28 @@ bool IsReadableName(const CZipEntryInfo& h)
 bool HasZip64Marker(const CZipEntryInfo& h)
 {
     return h.m_compressedSize == kMax32 || h.m_uncompressedSize == kMax32 || h.m_localHeaderOffset == kMax32
-           || h.m_volumeStart == kMax16 || HasExtraBlock(h.m_extraField, kZip64ExtraId);
+        || h.m_volumeStart == kMax16 || HasExtraBlock(h.m_extraField, kZip64ExtraId);
 }
 
 // Bytes of zip64 end records (record and locator) standing right before the classic end
 // record at `found`; 0 when there are none. Records that could change what the classic one
 // says (other values, more volumes, an extensible part) make the archive unreadable here.
-uint64_t Zip64EndRecordsBefore(CBigFile& file, uint64_t found, uint16_t volume, uint16_t total,
-                               uint32_t dirSize, uint32_t dirOffset, const std::string& path)
+uint64_t Zip64EndRecordsBefore(CBigFile& file, uint64_t found, uint16_t volume, uint16_t total, uint32_t dirSize,
+                               uint32_t dirOffset, const std::string& path)
 {
     constexpr uint32_t kZip64EndSig = 0x06064b50;
     constexpr size_t kZip64EndSize = 56;
     unsigned char locator[kZip64LocatorSize];
-    if (found < kZip64LocatorSize
-        || file.ReadAt(locator, sizeof locator, found - kZip64LocatorSize) != sizeof locator
+    if (found < kZip64LocatorSize || file.ReadAt(locator, sizeof locator, found - kZip64LocatorSize) != sizeof locator
         || Get32(locator) != kZip64LocatorSig)
         return 0;
     unsigned char end[kZip64EndSize];
     const uint64_t records = kZip64LocatorSize + kZip64EndSize;
-    if (found < records || file.ReadAt(end, sizeof end, found - records) != sizeof end
-        || Get32(end) != kZip64EndSig || Get64(end + 4) != kZip64EndSize - 12 || volume != 0
-        || Get32(locator + 4) != 0 || Get32(locator + 16) != 1 || Get32(end + 16) != 0 || Get32(end + 20) != 0
-        || Get64(end + 24) != total || Get64(end + 32) != total || Get64(end + 40) != dirSize
-        || Get64(end + 48) != dirOffset || Get64(locator + 8) != uint64_t(dirOffset) + dirSize)
+    if (found < records || file.ReadAt(end, sizeof end, found - records) != sizeof end || Get32(end) != kZip64EndSig
+        || Get64(end + 4) != kZip64EndSize - 12 || volume != 0 || Get32(locator + 4) != 0 || Get32(locator + 16) != 1
+        || Get32(end + 16) != 0 || Get32(end + 20) != 0 || Get64(end + 24) != total || Get64(end + 32) != total
+        || Get64(end + 40) != dirSize || Get64(end + 48) != dirOffset
+        || Get64(locator + 8) != uint64_t(dirOffset) + dirSize)
         ThrowZip(CZipException::BadArchive, path);
     return records;
 }
@@ -115,7 +114,8 @@ void CZipBundle::ReadCentralDirectory()
         ThrowZip(CZipException::BadArchive, path); // a zip64 archive
     // Info-ZIP writes zip64 end records into any seekable output; they are harmless only
     // when they repeat what the classic record says.
-    const uint64_t dirEnd = found - Zip64EndRecordsBefore(m_storage.File(), found, thisVolume, total, dirSize, dirOffset, path);
+    const uint64_t dirEnd =
+        found - Zip64EndRecordsBefore(m_storage.File(), found, thisVolume, total, dirSize, dirOffset, path);
 
     m_storage.SettleKind(thisVolume);
     if (thisVolume == 0) {

@@ -18,7 +18,7 @@ void CZipEntryInfo::SetTime(time_t t)
 
 void TimeToDos(time_t t, uint16_t& dosDate, uint16_t& dosTime)
 {
-    struct tm local {};
+    struct tm local { };
     if (localtime_r(&t, &local) == nullptr) {
         dosDate = dosTime = 0;
         return;
@@ -44,7 +44,7 @@ std::optional<time_t> DosToTime(uint16_t dosDate, uint16_t dosTime)
     const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
     if (month == 2 && day == 29 && !leap)
         return std::nullopt;
-    struct tm local {};
+    struct tm local { };
     local.tm_sec = sec;
     local.tm_min = min;
     local.tm_hour = hour;

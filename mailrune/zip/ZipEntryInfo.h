@@ -20,7 +20,7 @@ struct CZipEntryInfo {
     uint16_t m_internalAttr = 0;
     uint32_t m_externalAttr = 32; // Windows attributes; 32 is "archive"
     uint32_t m_localHeaderOffset = 0;
-    std::string m_name;           // UTF-8 through CZipBundle::ReadEntryInfo, the stored bytes inside
+    std::string m_name; // UTF-8 through CZipBundle::ReadEntryInfo, the stored bytes inside
     std::string m_extraField;
     std::string m_comment;
 

@@ -7,7 +7,7 @@
 class CZipException : public std::runtime_error {
 public:
     enum Cause {
-        Generic = 1,        // anything else, including file-system errors (see OsError())
+        Generic = 1, // anything else, including file-system errors (see OsError())
         ZlibStreamEnd = 2,
         ZlibNeedDict = 3,
         ZlibFile = 4,
@@ -16,14 +16,14 @@ public:
         ZlibMemory = 7,
         ZlibBuffer = 8,
         ZlibVersion = 9,
-        BadArchive = 10,    // not an archive, inconsistent records, unsupported method, data ended early
+        BadArchive = 10, // not an archive, inconsistent records, unsupported method, data ended early
         BadCrc = 11,
         NoCallback = 12,
         CallbackRefused = 13,
         NotRemovable = 14,
         TooManyVolumes = 15,
         NameTooLong = 16,
-        TooLarge = 17,      // an entry that would grow past what extraction allows
+        TooLarge = 17, // an entry that would grow past what extraction allows
     };
 
     // path: the file concerned (normally the archive); osError: errno of a failed system call, or 0.

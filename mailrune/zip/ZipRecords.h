@@ -30,7 +30,7 @@ inline uint16_t Get16(const unsigned char* p)
 inline uint32_t Get32(const unsigned char* p)
 {
     return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16)
-           | (static_cast<uint32_t>(p[3]) << 24);
+        | (static_cast<uint32_t>(p[3]) << 24);
 }
 
 inline void Put16(unsigned char* p, uint16_t v)
@@ -70,7 +70,7 @@ inline bool Zip64BlockSizesAre(const std::string& extra, uint64_t uncompressed, 
         const size_t size = Get16(p + at + 2);
         if (Get16(p + at) == kZip64ExtraId)
             return size >= 16 && at + 4 + size <= extra.size() && Get64(p + at + 4) == uncompressed
-                   && Get64(p + at + 12) == compressed;
+                && Get64(p + at + 12) == compressed;
         at += 4 + size;
     }
     return false;

@@ -12,7 +12,7 @@ class CZipStorage {
 public:
     enum Kind {
         SingleVolume = 0,
-        Spanned = 1,        // removable disks: never possible here, every drive counts as fixed
+        Spanned = 1, // removable disks: never possible here, every drive counts as fixed
         FixedVolumes = 2,
         PendingByDrive = 3, // opened archive, kind settled by its end record
         PendingFixed = 4,
@@ -74,8 +74,8 @@ private:
 
     CBigFile m_file;
     std::string m_path;
-    std::string m_title;     // path without the extension, for volume names
-    std::string m_finalName; // name the current file gets at close; empty: keeps its name
+    std::string m_title;      // path without the extension, for volume names
+    std::string m_finalName;  // name the current file gets at close; empty: keeps its name
     bool m_replacing = false; // the current file is a temporary one beside m_finalName
     int m_mode = 0;
     int m_kind = SingleVolume;

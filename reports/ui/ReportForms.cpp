@@ -84,16 +84,11 @@ struct ReportFormEntry {
 // Every report form and the dialog its command opens: a new form adds its line here and nowhere else
 // in this library.
 const ReportFormEntry kReportForms[] = {
-    {ID_REPORT_FORM1, &OpenFormDialog<CReportForm1Dlg>},
-    {ID_REPORT_FORM2, &OpenFormDialog<CForm2a1Dlg>},
-    {ID_REPORT_FORM3, &OpenFormDialog<CReportForm3Dlg>},
-    {ID_REPORT_FORM4, &OpenFormDialog<CForm4Dlg>},
-    {ID_REPORT_FORM5, &OpenFormDialog<CReportForm5Dlg>},
-    {ID_REPORT_FORM6, &OpenFormDialog<CReportForm6Dlg>},
-    {ID_REPORT_FORM7, &OpenForecastDialog<CForm7Dlg>},
-    {ID_REPORT_FORM8, &OpenForecastDialog<CForm8Dlg>},
-    {ID_REPORT_FORM9, &OpenControlForecastDialog},
-    {ID_REPORT_BLANK, &OpenEmptyForm},
+    {ID_REPORT_FORM1, &OpenFormDialog<CReportForm1Dlg>}, {ID_REPORT_FORM2, &OpenFormDialog<CForm2a1Dlg>},
+    {ID_REPORT_FORM3, &OpenFormDialog<CReportForm3Dlg>}, {ID_REPORT_FORM4, &OpenFormDialog<CForm4Dlg>},
+    {ID_REPORT_FORM5, &OpenFormDialog<CReportForm5Dlg>}, {ID_REPORT_FORM6, &OpenFormDialog<CReportForm6Dlg>},
+    {ID_REPORT_FORM7, &OpenForecastDialog<CForm7Dlg>},   {ID_REPORT_FORM8, &OpenForecastDialog<CForm8Dlg>},
+    {ID_REPORT_FORM9, &OpenControlForecastDialog},       {ID_REPORT_BLANK, &OpenEmptyForm},
 };
 
 } // namespace

@@ -6,13 +6,13 @@
 #include "ForecastDialogs.h"
 #include "ForecastImport.h"
 #include "MainFrame.h"
-#include "NsiImport.h"
-#include "TransportHost.h"
 #include "ModalHook.h"
+#include "NsiImport.h"
 #include "OpJournalExport.h"
 #include "PrefDialog.h"
 #include "ReceiverSelectDlg.h"
 #include "ReportForms.h"
+#include "TransportHost.h"
 #include "UsersDlg.h"
 
 CShellHooks& ShellHooks()

@@ -2,16 +2,16 @@
 
 #include "ForecastDialogs.h"
 
-#include "Money.h"
 #include "BookDialogs.h"
 #include "ModalHook.h"
+#include "Money.h"
 #include "tables/Forecasts.h"
 
 #include <QDialogButtonBox>
-#include <cmath>
 #include <QHeaderView>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <cmath>
 
 using namespace AvPriceTexts;
 
@@ -31,7 +31,6 @@ const struct {
                 {u"Прогноз минимальная", 150},
                 {u"Прогноз максимальная", 150},
                 {u"Прогноз средняя", 100}};
-
 
 // The forecasts to take prices from; none on Cancel.
 std::optional<std::vector<int>> ChooseForecasts(QWidget* parent)
@@ -84,8 +83,8 @@ CAvPricesDlg::CAvPricesDlg(const CAvPriceList& rows, QWidget* parent)
 
 void CAvPricesDlg::AddRow(const CAvPriceRow& row, int index)
 {
-    QTreeWidgetItem* item = index >= 0 && index < m_list->topLevelItemCount() ? m_list->topLevelItem(index)
-                                                                              : new QTreeWidgetItem(m_list);
+    QTreeWidgetItem* item =
+        index >= 0 && index < m_list->topLevelItemCount() ? m_list->topLevelItem(index) : new QTreeWidgetItem(m_list);
     item->setText(0, row.code);
     item->setText(1, row.name);
     for (size_t i = 0; i < row.values.size(); ++i)

@@ -8,7 +8,6 @@
 
 #include <QDialog>
 
-
 class QTreeWidget;
 
 // A price as the dialog shows it: four decimals at most (half to even), no trailing zeros, '.'.

@@ -31,7 +31,7 @@ std::optional<CDateFields> ReadDateFields(const QVariant& value)
         const QString text = value.toString();
         const QStringView t(text);
         if (t.size() >= 19 && t[4] == u'-' && t[7] == u'-' && t[10] == u' ' && t[13] == u':' && t[16] == u':') {
-            const CDateFields f{Digits(t, 0, 4), Digits(t, 5, 2),  Digits(t, 8, 2),
+            const CDateFields f{Digits(t, 0, 4),  Digits(t, 5, 2),  Digits(t, 8, 2),
                                 Digits(t, 11, 2), Digits(t, 14, 2), Digits(t, 17, 2)};
             if (f.year >= 0 && f.month >= 1 && f.day >= 1 && f.hour >= 0 && f.minute >= 0 && f.second >= 0)
                 return f;

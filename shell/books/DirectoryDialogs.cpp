@@ -72,7 +72,8 @@ CReceiverDirectoryDlg::CReceiverDirectoryDlg(CSessionState& session, QWidget* pa
     AddAnchor(kFilterId, MoveDown);
     AddAnchor(1, MoveRight | MoveDown);
     AddAnchor(2, MoveRight | MoveDown);
-    connect(filter, &QPushButton::clicked, this, [this] { m_frame->OnCmdMsg(ID_BOOK_FILTER, CmdMsg::Execute, nullptr); });
+    connect(filter, &QPushButton::clicked, this,
+            [this] { m_frame->OnCmdMsg(ID_BOOK_FILTER, CmdMsg::Execute, nullptr); });
     connect(ok, &QPushButton::clicked, this, &CReceiverDirectoryDlg::accept);
     connect(cancel, &QPushButton::clicked, this, &CReceiverDirectoryDlg::reject);
 }

@@ -126,7 +126,7 @@ protected:
     bool MayChange();
 
     CSessionState& m_session;
-    CIdNameList m_searchIndex; // one entry per row, filled by FillList
+    CIdNameList m_searchIndex;   // one entry per row, filled by FillList
     std::vector<int> m_foundIds; // found by the current search run
     QString m_searchText;        // upper-cased text of the previous search
 

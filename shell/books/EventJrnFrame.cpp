@@ -16,7 +16,6 @@ namespace {
 
 enum JournalNode { NODE_TRACE = 0, NODE_SYSTEM = 1, NODE_EXCHANGE = 2 };
 
-
 } // namespace
 
 CEventJrnFrame::CEventJrnFrame(CSessionState& session, QWidget* parent)

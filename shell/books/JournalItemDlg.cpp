@@ -108,9 +108,8 @@ void CJournalItemDlg::OnInitDialog()
     m_event->setCurrentIndex(m_event->findData(event));
     m_comment->setText(comment);
     m_organisation->setText(OrganisationPath(receiver));
-    for (QWidget* w : {static_cast<QWidget*>(m_event), static_cast<QWidget*>(m_send),
-                       static_cast<QWidget*>(m_received), static_cast<QWidget*>(m_choose),
-                       static_cast<QWidget*>(m_addEvent)})
+    for (QWidget* w : {static_cast<QWidget*>(m_event), static_cast<QWidget*>(m_send), static_cast<QWidget*>(m_received),
+                       static_cast<QWidget*>(m_choose), static_cast<QWidget*>(m_addEvent)})
         w->setEnabled(!m_viewOnly);
     m_comment->setReadOnly(m_viewOnly);
 }

@@ -9,11 +9,11 @@
 
 #include <QDateEdit>
 #include <QDialogButtonBox>
-#include <QSaveFile>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QVBoxLayout>
 
 #include <cstdio>

@@ -288,8 +288,9 @@ void CProductDlg::ShowNumbers()
     Money* prices[] = {&price.pricePrev, &price.priceCur, &price.priceNext};
     for (int y = 0; y < 3; ++y)
         DDX_TextCurrency(false, m_fields[PricePrev + y], *prices[y], kPoint);
-    const std::pair<Field, double*> decimals[] = {{AvRep, &avRep},         {AvCur, &avCur},         {AvProg, &avProg},
-                                                  {OffsetMin, &offsetMin}, {OffsetMax, &offsetMax}, {PriceIdx, &priceIdx}};
+    const std::pair<Field, double*> decimals[] = {{AvRep, &avRep},         {AvCur, &avCur},
+                                                  {AvProg, &avProg},       {OffsetMin, &offsetMin},
+                                                  {OffsetMax, &offsetMax}, {PriceIdx, &priceIdx}};
     for (const auto& [f, value] : decimals)
         DDX_TextDecimalSep(false, m_fields[f], *value, kPoint);
     m_filling = false;
@@ -423,9 +424,8 @@ void CProductDlg::OnRecalcPrices()
         args << id;
     }
     args << m_code->text();
-    const SqlFilter filter(QStringLiteral("p.prognoz in (") + marks.join(QStringLiteral(", "))
-                               + QStringLiteral(") and p.code = ?"),
-                           args);
+    const SqlFilter filter(
+        QStringLiteral("p.prognoz in (") + marks.join(QStringLiteral(", ")) + QStringLiteral(") and p.code = ?"), args);
     CAveragePriceRanges r;
     if (!ComputeAveragePriceRanges(filter, cost, r))
         return;
@@ -522,7 +522,8 @@ CProductGroupDlg::CProductGroupDlg(const CProductRecord& rec, bool viewOnly, QWi
     m_title = Edit(method, QStringLiteral("balanceTitle"), kTextLimit);
     m_autoTotal = new QCheckBox(QStringLiteral("Автоматический расчет суммарной строки"), method);
     m_autoBalance = new QCheckBox(QStringLiteral("Автоматический расчет балансировочной строки"), method);
-    for (QWidget* w : std::initializer_list<QWidget*>{m_sum, m_balance, m_titleLabel, m_title, m_autoTotal, m_autoBalance})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{m_sum, m_balance, m_titleLabel, m_title, m_autoTotal, m_autoBalance})
         methodLayout->addWidget(w);
     form->addRow(method);
     FinishLayout(form);

@@ -59,8 +59,24 @@ public:
 
     // The number fields: the three prices, minimum and maximum rows, the averages (per year), the
     // deviations and the index.
-    enum Field { PricePrev, PriceCur, PriceNext, MinPrev, MinCur, MinNext, MaxPrev, MaxCur, MaxNext,
-                 AvRep, AvCur, AvProg, OffsetMin, OffsetMax, PriceIdx, FieldCount };
+    enum Field {
+        PricePrev,
+        PriceCur,
+        PriceNext,
+        MinPrev,
+        MinCur,
+        MinNext,
+        MaxPrev,
+        MaxCur,
+        MaxNext,
+        AvRep,
+        AvCur,
+        AvProg,
+        OffsetMin,
+        OffsetMax,
+        PriceIdx,
+        FieldCount
+    };
     QLineEdit* field(Field f) const { return m_fields[f]; }
     QComboBox* naturalBox() const { return m_natural; }
     QComboBox* costBox() const { return m_cost; }

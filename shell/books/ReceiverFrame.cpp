@@ -205,7 +205,8 @@ QTreeWidgetItem* CReceiverFrame::FindInTree(const QString& text, const std::vect
     QString where = dialect.CaseInsensitiveLike(QStringLiteral("tclsreceiver.name"));
     QVariantList args{LikeArgument(text, LikeMatch::Contains)};
     if (!excluded.empty()) {
-        where += QStringLiteral(" and not (") + dialect.IdSetCondition(QStringLiteral("tclsreceiver.id")) + QStringLiteral(")");
+        where += QStringLiteral(" and not (") + dialect.IdSetCondition(QStringLiteral("tclsreceiver.id"))
+            + QStringLiteral(")");
         args << IdSetArgument(excluded);
     }
     // Below the top receiver only: the top one has no group to be shown in.

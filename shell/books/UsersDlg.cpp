@@ -38,7 +38,6 @@ W* Named(W* widget, int id)
     return widget;
 }
 
-
 bool SameLogin(const QString& a, const QString& b)
 {
     return !a.isEmpty() && a.compare(b, Qt::CaseInsensitive) == 0;
@@ -318,8 +317,8 @@ CUsersDlg::CUsersDlg(const CSessionState& session, QWidget* parent)
     const struct {
         int id;
         const char16_t* text;
-    } buttons[] = {{ID_NEW, u"Новый"},   {ID_EDIT, u"Редактировать"}, {ID_DELETE, u"Удалить"},
-                   {ID_PASSWORD, u"Пароль"}, {ID_RIGHTS, u"Свойства"}, {2, u"Закрыть"}};
+    } buttons[] = {{ID_NEW, u"Новый"},       {ID_EDIT, u"Редактировать"}, {ID_DELETE, u"Удалить"},
+                   {ID_PASSWORD, u"Пароль"}, {ID_RIGHTS, u"Свойства"},    {2, u"Закрыть"}};
     for (const auto& b : buttons) {
         auto* button = Named(new QPushButton(QString::fromUtf16(b.text), this), b.id);
         column->addWidget(button);

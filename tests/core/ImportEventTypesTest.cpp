@@ -1,5 +1,5 @@
-#include "DbTest.h"
 #include "tables/ImportEventTypes.h"
+#include "DbTest.h"
 
 class ImportEventTypesTest : public DbTest {
 protected:
@@ -52,10 +52,11 @@ TEST_P(ImportEventTypesTest, SaveAndDeleteWithJournal)
     missing.id = 40;
     EXPECT_TRUE(DeleteImportEventType(missing));
 
-    EXPECT_EQ(JournalTexts(), (QStringList{QStringLiteral("Insert importeventtype; id=6; Name=Возврат"),
-                                           QStringLiteral("Update importeventtype; Name=Возврат данных"),
-                                           QStringLiteral("Insert importeventtype; id=9; Name=Девятый"),
-                                           QStringLiteral("Delete importeventtype; id=6; Name=Возврат данных")}));
+    EXPECT_EQ(JournalTexts(),
+              (QStringList{QStringLiteral("Insert importeventtype; id=6; Name=Возврат"),
+                           QStringLiteral("Update importeventtype; Name=Возврат данных"),
+                           QStringLiteral("Insert importeventtype; id=9; Name=Девятый"),
+                           QStringLiteral("Delete importeventtype; id=6; Name=Возврат данных")}));
     EXPECT_EQ(LoadImportEventType(9)->name, QStringLiteral("Девятый"));
     EXPECT_FALSE(LoadImportEventType(6));
     EXPECT_TRUE(messages.empty());

@@ -1,6 +1,6 @@
+#include "tables/ImportStatus.h"
 #include "DbTest.h"
 #include "tables/ImportEventTypes.h"
-#include "tables/ImportStatus.h"
 
 class ImportStatusTest : public DbTest {
 protected:
@@ -84,11 +84,12 @@ TEST_P(ImportStatusTest, IdsJournalAndDelete)
     EXPECT_EQ(rec.id, -1);
     EXPECT_FALSE(CountImportStatus(2, 1));
 
-    EXPECT_EQ(JournalTexts(), (QStringList{QStringLiteral("Insert importstatus; id=1; prognoz=1; receiver=2"),
-                                           QStringLiteral("Update importstatus; prognoz=1; receiver=2"),
-                                           QStringLiteral("Insert importstatus; id=40; prognoz=2; receiver=1"),
-                                           QStringLiteral("Insert importstatus; id=41; prognoz=2; receiver=1"),
-                                           QStringLiteral("Delete importstatus; id=1; prognoz=1; receiver=2")}));
+    EXPECT_EQ(JournalTexts(),
+              (QStringList{QStringLiteral("Insert importstatus; id=1; prognoz=1; receiver=2"),
+                           QStringLiteral("Update importstatus; prognoz=1; receiver=2"),
+                           QStringLiteral("Insert importstatus; id=40; prognoz=2; receiver=1"),
+                           QStringLiteral("Insert importstatus; id=41; prognoz=2; receiver=1"),
+                           QStringLiteral("Delete importstatus; id=1; prognoz=1; receiver=2")}));
     EXPECT_EQ(Scalar("select comment from tFctImportStatus where id = 1").toString(), QString());
     EXPECT_TRUE(messages.empty());
 }

@@ -3,7 +3,7 @@
 #include "db/SqlQuery.h"
 #include "tables/OpJournal.h"
 
-class JournalTest : public DbTest {};
+class JournalTest : public DbTest { };
 LIR_INSTANTIATE_DB_TEST(JournalTest);
 
 TEST_P(JournalTest, WritesOnlyWhenSwitchedOn)

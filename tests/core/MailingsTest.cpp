@@ -1,6 +1,6 @@
+#include "tables/Mailings.h"
 #include "DbTest.h"
 #include "Settings.h"
-#include "tables/Mailings.h"
 
 #include <thread>
 
@@ -40,12 +40,12 @@ TEST_P(MailingsTest, SaveTakesTheRowIdAndSavingAgainAddsOnlyMissingReceivers)
     ASSERT_TRUE(SaveMailing(m));
     EXPECT_EQ(m.id, 1);
     EXPECT_EQ(Count("tFctMailingReceivers", "MailingID = 1"), 3) << "a receiver taken out keeps its row";
-    EXPECT_EQ(JournalTexts(), QStringList({"Insert MailingReceivers; id=-1; mailingID=1; receiverID=5",
-                                           "Insert MailingReceivers; id=-1; mailingID=1; receiverID=6",
-                                           "Insert Mailing; id=1; Subject=Совещание",
-                                           "Update MailingReceivers; mailingID=1; receiverID=6",
-                                           "Insert MailingReceivers; id=-1; mailingID=1; receiverID=7",
-                                           "Update Mailing; Subject=Перенос"}));
+    EXPECT_EQ(
+        JournalTexts(),
+        QStringList({"Insert MailingReceivers; id=-1; mailingID=1; receiverID=5",
+                     "Insert MailingReceivers; id=-1; mailingID=1; receiverID=6",
+                     "Insert Mailing; id=1; Subject=Совещание", "Update MailingReceivers; mailingID=1; receiverID=6",
+                     "Insert MailingReceivers; id=-1; mailingID=1; receiverID=7", "Update Mailing; Subject=Перенос"}));
     const auto read = GetMailing(1);
     ASSERT_TRUE(read);
     EXPECT_EQ(read->MailingDate, m.MailingDate);
@@ -88,19 +88,23 @@ TEST_P(MailingsTest, ConcurrentWritersEachGetTheirOwnRowId)
     for (const auto& list : saved)
         for (const CMailingRecord& m : list) {
             EXPECT_EQ(Scalar("select Subject from tFctMailing where id = ?", {m.id}).toString(), m.subject);
-            EXPECT_EQ(Count("tFctMailingReceivers", "MailingID = ? and ReceiverID = ?", {m.id, m.receivers[0].receiverID}), 1);
+            EXPECT_EQ(
+                Count("tFctMailingReceivers", "MailingID = ? and ReceiverID = ?", {m.id, m.receivers[0].receiverID}),
+                1);
         }
 }
 
 TEST_P(MailingsTest, ReceiverNamesAndAddresses)
 {
-    const char* rows[][3] = {{"1", "Минфин", "a@x.ru"}, {"2", "", "b@x.ru"}, {"3", "Без почты", ""}, {"4", "Минэк", "d@x.ru"}};
+    const char* rows[][3] = {
+        {"1", "Минфин", "a@x.ru"}, {"2", "", "b@x.ru"}, {"3", "Без почты", ""}, {"4", "Минэк", "d@x.ru"}};
     for (auto& r : rows) {
         Exec("insert into tClsReceiver (id, name, email, importedId, isgroup, category) values (?, ?, ?, 0, 0, 0)",
              {QString(r[0]).toInt(), QString(r[1]), QString(r[2])});
         Exec("insert into tClsReceiverMap (prognoz, receiver) values (1, ?)", {QString(r[0]).toInt()});
     }
-    Exec("insert into tClsReceiver (id, name, email, importedId, isgroup, category) values (5, 'Чужой', 'e@x.ru', 0, 0, 0)");
+    Exec("insert into tClsReceiver (id, name, email, importedId, isgroup, category) values (5, 'Чужой', 'e@x.ru', 0, "
+         "0, 0)");
     Exec("insert into tClsReceiverMap (prognoz, receiver) values (2, 5)"); // another forecast's receiver
     const CMailingRecord m = Mailing("s", {1, 2, 5, 3, 4});
 
@@ -117,7 +121,8 @@ TEST_P(MailingsTest, LoadFilterDeleteAndUnreadableRows)
     CMailingRecord a = Mailing("a", {1, 2}), b = Mailing("b", {3}), other = Mailing("other", {4}, 2);
     b.MailingDate = a.MailingDate.addDays(-1);
     ASSERT_TRUE(SaveMailing(a) && SaveMailing(b) && SaveMailing(other));
-    Exec("insert into tFctMailing (id, prognoz, Subject, Text, MailingDate) values (9, 1, null, 't', '2026-01-01 00:00:00')");
+    Exec("insert into tFctMailing (id, prognoz, Subject, Text, MailingDate) values (9, 1, null, 't', '2026-01-01 "
+         "00:00:00')");
 
     const auto list = LoadMailings(SqlFilter("prognoz = ?", {1}, "MailingDate asc"));
     ASSERT_TRUE(list);

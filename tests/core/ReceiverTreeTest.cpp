@@ -1,8 +1,8 @@
+#include "tables/ReceiverTree.h"
 #include "DbTest.h"
 #include "Settings.h"
 #include "tables/ImportEventTypes.h"
 #include "tables/ReceiverMap.h"
-#include "tables/ReceiverTree.h"
 
 #include <QSqlQuery>
 
@@ -55,9 +55,9 @@ TEST_P(ReceiverTreeTest, CopyCreatesTheTopGroupAndRepeatsWithoutDuplicates)
 {
     SetJournal(true);
     ASSERT_TRUE(CopyReceiverTree(1, 2));
-    const QStringList expected = {QStringLiteral("-/ГРБС"),           QStringLiteral("Минфин/Больница"),
-                                  QStringLiteral("Минфин/Минфин"),    QStringLiteral("Минфин/Сад"),
-                                  QStringLiteral("Минфин/Школа"),     QStringLiteral("Школа/Класс")};
+    const QStringList expected = {QStringLiteral("-/ГРБС"),        QStringLiteral("Минфин/Больница"),
+                                  QStringLiteral("Минфин/Минфин"), QStringLiteral("Минфин/Сад"),
+                                  QStringLiteral("Минфин/Школа"),  QStringLiteral("Школа/Класс")};
     QStringList withRoot = expected;
     withRoot.replaceInStrings(QStringLiteral("Минфин/Минфин"), QStringLiteral("ГРБС/Минфин"));
     withRoot.replaceInStrings(QStringLiteral("Минфин/Больница"), QStringLiteral("ГРБС/Больница"));
@@ -88,7 +88,8 @@ TEST_P(ReceiverTreeTest, SiblingsOfOneNameBecomeOneRow)
     ASSERT_TRUE(CopyReceiverTree(1, 2));
     const int root = GetForecastRootReceiver(2)->id;
     EXPECT_EQ(Count("tClsReceiver", "category = ?", {root}), 2);
-    const int hospital = Scalar("select id from tClsReceiver where lower(name) = lower('Больница') and category = ?", {root}).toInt();
+    const int hospital =
+        Scalar("select id from tClsReceiver where lower(name) = lower('Больница') and category = ?", {root}).toInt();
     EXPECT_EQ(Count("tClsReceiver", "category = ? and name = 'Палата'", {hospital}), 1);
 }
 

@@ -1,5 +1,5 @@
-#include "DbTest.h"
 #include "tables/SystemUsers.h"
+#include "DbTest.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
@@ -28,7 +28,8 @@ protected:
         ASSERT_TRUE(GetDBConnection().ConnectWith(m_admin));
         ASSERT_FALSE(Scalar("select rolsuper from pg_roles where rolname = current_user").toBool());
         Exec("insert into tFctPrognoz (id, name, year, status) values (1, 'f', 2026, 0)");
-        Exec("insert into tClsReceiver (id, name, importedId, isgroup, category) values (1, 'r', 0, 0, 0), (2, 's', 0, 0, 0)");
+        Exec("insert into tClsReceiver (id, name, importedId, isgroup, category) values (1, 'r', 0, 0, 0), (2, 's', 0, "
+             "0, 0)");
     }
 
     void TearDown() override
@@ -56,7 +57,8 @@ protected:
 
     // Connects with its own connection and runs one statement: its first value, or an invalid
     // value when the connection or the statement fails.
-    static QVariant Run(const DbConnectParams& p, const QString& sql, const QVariantList& args = {}, bool expectOk = true)
+    static QVariant Run(const DbConnectParams& p, const QString& sql, const QVariantList& args = {},
+                        bool expectOk = true)
     {
         const QString name = QStringLiteral("probe_") + QUuid::createUuid().toString(QUuid::Id128);
         QVariant out;
@@ -96,13 +98,17 @@ protected:
 
     QString Groups(const QString& login)
     {
-        return Super("select coalesce(string_agg(g.rolname, ',' order by g.rolname), '') from pg_auth_members m join pg_roles g "
+        return Super("select coalesce(string_agg(g.rolname, ',' order by g.rolname), '') from pg_auth_members m join "
+                     "pg_roles g "
                      "on g.oid = m.roleid join pg_roles u on u.oid = m.member where u.rolname = ?",
                      {login})
             .toString();
     }
 
-    bool RoleExists(const QString& login) { return Super("select count(*) from pg_roles where rolname = ?", {login}).toInt() == 1; }
+    bool RoleExists(const QString& login)
+    {
+        return Super("select count(*) from pg_roles where rolname = ?", {login}).toInt() == 1;
+    }
 
     static CSystemUserRecord User(const QString& login, int roles, CUserRightList rights = {})
     {
@@ -114,7 +120,7 @@ protected:
 };
 INSTANTIATE_TEST_SUITE_P(Server, SystemUsersTest, ::testing::Values(SqlDialect::PostgreSQL), DialectName);
 
-class SystemUsersFileTest : public DbTest {};
+class SystemUsersFileTest : public DbTest { };
 INSTANTIATE_TEST_SUITE_P(File, SystemUsersFileTest, ::testing::Values(SqlDialect::SQLite), DialectName);
 
 TEST_P(SystemUsersFileTest, FileDatabaseHasNoUsers)
@@ -246,7 +252,8 @@ TEST_P(SystemUsersTest, RightsFollowTheLogin)
     ASSERT_EQ(stored->rights.size(), 2u);
     EXPECT_EQ(stored->rights[1].userID, user.id);
     EXPECT_EQ(stored->rights[1].receiverID, 2);
-    EXPECT_EQ(Scalar("select count(*) from tFctUserRights where UserSID = convert_to(?, 'UTF8')", {user.userID}).toInt(), 2);
+    EXPECT_EQ(
+        Scalar("select count(*) from tFctUserRights where UserSID = convert_to(?, 'UTF8')", {user.userID}).toInt(), 2);
 
     // Saving again rewrites the rights; the list of users carries them.
     user.rights = {{-1, 0, 1, 2}};
@@ -274,8 +281,12 @@ TEST_P(SystemUsersTest, RightsFollowTheLogin)
     EXPECT_EQ(added.id, 0);
     EXPECT_EQ(JournalTexts().mid(JournalTexts().size() - 3),
               QStringList({QStringLiteral("Update UserRights; userID=%1; receiverID=1; forecastID=1").arg(other.id),
-                           QStringLiteral("Insert UserRights; id=%1; userID=%2; receiverID=2; forecastID=1").arg(addedId).arg(other.id),
-                           QStringLiteral("Delete UserRights; id=%1; userID=%2; receiverID=2; forecastID=1").arg(addedId).arg(other.id)}));
+                           QStringLiteral("Insert UserRights; id=%1; userID=%2; receiverID=2; forecastID=1")
+                               .arg(addedId)
+                               .arg(other.id),
+                           QStringLiteral("Delete UserRights; id=%1; userID=%2; receiverID=2; forecastID=1")
+                               .arg(addedId)
+                               .arg(other.id)}));
     ASSERT_TRUE(Shown(DeleteUserRightsOfUser(other.id)));
     EXPECT_TRUE(LoadUserRightsOfUser(other.id)->empty());
     EXPECT_TRUE(messages.empty());

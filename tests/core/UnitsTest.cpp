@@ -149,15 +149,15 @@ TEST_P(UnitsTest, UnitPairCacheCarriesTheConversionRules)
         std::optional<double> factor; // the conversion
         double koef;                  // the stored pair, else 1
     } cases[] = {
-        {2, 2, 1.0, 1.0},                // equal units
-        {1, 2, 0.001, 0.001},            // the first row of two
-        {2, 1, 1000.0, 1.0},             // the reverse pair's reciprocal
-        {3, 4, 0.001, 1.0},              // likewise
-        {2, 4, 7.0, 7.0},                // a row without a coefficient is passed over
-        {3, 5, 0.0, 0.0},                // a stored 0 as it is
-        {5, 3, std::nullopt, 1.0},       // whose reverse cannot be inverted
-        {1, 3, std::nullopt, 1.0},       // no row either way
-        {99, 1, std::nullopt, 1.0},      // no such unit
+        {2, 2, 1.0, 1.0},           // equal units
+        {1, 2, 0.001, 0.001},       // the first row of two
+        {2, 1, 1000.0, 1.0},        // the reverse pair's reciprocal
+        {3, 4, 0.001, 1.0},         // likewise
+        {2, 4, 7.0, 7.0},           // a row without a coefficient is passed over
+        {3, 5, 0.0, 0.0},           // a stored 0 as it is
+        {5, 3, std::nullopt, 1.0},  // whose reverse cannot be inverted
+        {1, 3, std::nullopt, 1.0},  // no row either way
+        {99, 1, std::nullopt, 1.0}, // no such unit
     };
     CUnitPairCache units;
     for (const auto& c : cases) {

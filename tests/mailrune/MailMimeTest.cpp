@@ -36,14 +36,20 @@ TEST_F(MailMimeTest, GoldenMailsAreReproducedAndReadByPython)
         bool attachment;
         QStringList types;
     } goldens[] = {
-        {"data.eml", "org2@example.ru", "{Auto} АИС ЛИР. Данные:НСИ",
-         "[From:] \"Орг-1\" <org1@example.ru> \n[To:] \"Орг-2\" <org2@example.ru> \n[Data:] [АИС ЛИР]: \"НСИ\" \n ", true,
+        {"data.eml",
+         "org2@example.ru",
+         "{Auto} АИС ЛИР. Данные:НСИ",
+         "[From:] \"Орг-1\" <org1@example.ru> \n[To:] \"Орг-2\" <org2@example.ru> \n[Data:] [АИС ЛИР]: \"НСИ\" \n ",
+         true,
          {"multipart/mixed", "multipart/alternative", "text/plain; windows-1251; 8bit", "text/html; windows-1251; 8bit",
           "application/zip"}},
-        {"info.eml", "a@example.ru, b@example.ru", "{Auto} АИС ЛИР. Информационное сообщение",
+        {"info.eml",
+         "a@example.ru, b@example.ru",
+         "{Auto} АИС ЛИР. Информационное сообщение",
          "[From:] \"Орг-1\" <org1@example.ru> \n[To:] \"Орг-2\" <a@example.ru, b@example.ru> \n"
          "[Data:] [АИС ЛИР]: \"ИНФОРМАЦИЯ\"\n[InfoSubject:]Сроки\nКоллеги!\n.xml до 1 марта\nОтдел",
-         false, {"multipart/alternative", "text/plain; windows-1251; 8bit", "text/html; windows-1251; 8bit"}},
+         false,
+         {"multipart/alternative", "text/plain; windows-1251; 8bit", "text/html; windows-1251; 8bit"}},
     };
     // The mail names the attachment after its file.
     const QString zip = home() + QStringLiteral("НСИ_2026.zip");
@@ -63,7 +69,8 @@ TEST_F(MailMimeTest, GoldenMailsAreReproducedAndReadByPython)
         const QStringList lines = Lines(mail);
         EXPECT_EQ(CountMatching(lines, "^Subject: =\\?windows-1251\\?B\\?[A-Za-z0-9+/=]+\\?=$"), 1);
         EXPECT_EQ(CountMatching(lines, "^\\tboundary=\"[^\"]+\"$"), g.attachment ? 2 : 1);
-        EXPECT_EQ(CountMatching(lines, "^\\t(file)?name=\"=\\?windows-1251\\?B\\?[A-Za-z0-9+/=]+\\?=\"$"), g.attachment ? 2 : 0);
+        EXPECT_EQ(CountMatching(lines, "^\\t(file)?name=\"=\\?windows-1251\\?B\\?[A-Za-z0-9+/=]+\\?=\"$"),
+                  g.attachment ? 2 : 0);
         EXPECT_EQ(lines.indexOf(QStringLiteral("Content-Type: multipart/mixed;")), g.attachment ? 6 : -1);
 
         if (!HavePythonEmail())
@@ -126,6 +133,7 @@ TEST(MailStamp, RandomPartsDifferAndNeitherBoundaryBeginsWithTheOther)
     const CMailStamp b = NewMailStamp("no domain");
     EXPECT_NE(a.mixedBoundary, b.mixedBoundary);
     EXPECT_NE(a.messageId, b.messageId);
-    EXPECT_FALSE(a.mixedBoundary.starts_with(a.alternativeBoundary) || a.alternativeBoundary.starts_with(a.mixedBoundary));
+    EXPECT_FALSE(a.mixedBoundary.starts_with(a.alternativeBoundary)
+                 || a.alternativeBoundary.starts_with(a.mixedBoundary));
     EXPECT_TRUE(a.messageId.ends_with("@Example.ru>") && b.messageId.ends_with("@localhost>"));
 }

@@ -2,7 +2,6 @@
 
 #include <QJsonDocument>
 
-
 namespace {
 
 // Another python3 on PATH may not see Debian's packages.

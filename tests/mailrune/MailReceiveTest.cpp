@@ -1,15 +1,15 @@
 // The receive loop against dovecot, with the test host playing the program's side of the channel.
+#include "MailReceive.h"
+#include "Codepage.h"
 #include "MailFiles.h"
 #include "MailPeers.h"
-#include "MailReceive.h"
 #include "MailSender.h"
 #include "MailSettings.h"
 #include "MailTexts.h"
 #include "Pop3Session.h"
 #include "ReceivedMail.h"
-#include "ZipException.h"
 #include "TransportTestHost.h"
-#include "Codepage.h"
+#include "ZipException.h"
 #include "zip/ZipBomb.h"
 
 #include <QDir>
@@ -96,7 +96,8 @@ protected:
     void Start(CTransportTestHost& host, int port)
     {
         host.Start([this, port, &host](CTransportChannel* channel) {
-            return RunReceiveLoop(transport, channel, CReceiveOptions{port, 1, CPop3Session::kReplyTimeoutMs, host.StopEvent()});
+            return RunReceiveLoop(transport, channel,
+                                  CReceiveOptions{port, 1, CPop3Session::kReplyTimeoutMs, host.StopEvent()});
         });
     }
 
@@ -105,14 +106,18 @@ protected:
     {
         QByteArray xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<forecastEnvelope>\n";
         for (int i = 0; xml.size() < size; ++i)
-            xml += QStringLiteral("<row product=\"%1\" name=\"Продукция %1\" sum=\"%2.45\"/>\n").arg(i).arg(i * 7919 % 100003).toUtf8();
+            xml += QStringLiteral("<row product=\"%1\" name=\"Продукция %1\" sum=\"%2.45\"/>\n")
+                       .arg(i)
+                       .arg(i * 7919 % 100003)
+                       .toUtf8();
         WriteFile(work + name, xml + "</forecastEnvelope>\n");
         return work + name;
     }
 
     // A mail as the send operation composes it; with a data file, that file zipped as its attachment
     // (or, when it ends in ".zip", the file itself).
-    static QByteArray Mail(const std::string& subject, const QString& dataFile = {}, const std::string& body = "[From:] \"Орг-1\"\n")
+    static QByteArray Mail(const std::string& subject, const QString& dataFile = {},
+                           const std::string& body = "[From:] \"Орг-1\"\n")
     {
         CCdoMailSender sender;
         sender.AddFrom("org1@example.ru", "Орг-1");
@@ -159,9 +164,10 @@ protected:
         QString why;
         // The server's user must reach the folder, which a private temporary folder would not let it.
         ASSERT_TRUE(m_serverRoot.isValid());
-        QFile::setPermissions(m_serverRoot.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
-                                                       | QFileDevice::ReadOther | QFileDevice::ExeOther
-                                                       | QFileDevice::ReadGroup | QFileDevice::ExeGroup);
+        QFile::setPermissions(m_serverRoot.path(),
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+                                  | QFileDevice::ReadOther | QFileDevice::ExeOther | QFileDevice::ReadGroup
+                                  | QFileDevice::ExeGroup);
         server = Pop3Server::StartOwn(m_serverRoot.path() + QStringLiteral("/pop3"), &why);
         if (!server)
             GTEST_SKIP() << "dovecot-pop3d does not start here: " << why.toStdString();
@@ -171,7 +177,8 @@ protected:
     void TearDown() override
     {
         if (server)
-            RunPeer(QStringLiteral("bash"), {QStringLiteral(LIR_SCRIPTS_DIR "/pop3-server.sh"), QStringLiteral("remove"), server->folder});
+            RunPeer(QStringLiteral("bash"),
+                    {QStringLiteral(LIR_SCRIPTS_DIR "/pop3-server.sh"), QStringLiteral("remove"), server->folder});
         MailReceiveTest::TearDown();
     }
 
@@ -194,12 +201,13 @@ TEST_F(MailReceiveTest, OnePollHandsOverTheSystemsMailsInOrderAndLeavesOnlyForei
 
     const std::string nsi = "{Auto} АИС ЛИР. Данные:НСИ", data = "{Auto} АИС ЛИР. Данные:Данные";
     const std::string info = MailSendTexts::InfoSubject, forwarded = "Fwd: {Auto} АИС ЛИР. Данные:НСИ";
-    const QString files[] = {DataFile(QStringLiteral("НСИ_2026.xml"), 40000), DataFile(QStringLiteral("Прогноз_2026.xml"), 300000),
+    const QString files[] = {DataFile(QStringLiteral("НСИ_2026.xml"), 40000),
+                             DataFile(QStringLiteral("Прогноз_2026.xml"), 300000),
                              DataFile(QStringLiteral("НСИ_2027.xml"), 1000)};
-    const QByteArray mails[] = {Mail(nsi, files[0]), Mail(data, files[1]),
-                                Mail(info, {}, "[From:] \"Орг-1\"\n[InfoSubject:]Сроки\nКоллеги!"),
-                                QByteArray::fromStdString(Utf8ToCodepage("From: friend@example.ru\r\nSubject: Обед\r\n\r\nВ час?\r\n")),
-                                Mail(forwarded, files[2])};
+    const QByteArray mails[] = {
+        Mail(nsi, files[0]), Mail(data, files[1]), Mail(info, {}, "[From:] \"Орг-1\"\n[InfoSubject:]Сроки\nКоллеги!"),
+        QByteArray::fromStdString(Utf8ToCodepage("From: friend@example.ru\r\nSubject: Обед\r\n\r\nВ час?\r\n")),
+        Mail(forwarded, files[2])};
     qint64 size = 0;
     for (const QByteArray& mail : mails) {
         DeliverToMaildir(maildir, mail);
@@ -224,14 +232,28 @@ TEST_F(MailReceiveTest, OnePollHandsOverTheSystemsMailsInOrderAndLeavesOnlyForei
         EXPECT_EQ(Path(items[i].filePath), import + u'/' + QFileInfo(files[fileOf[i]]).fileName());
         EXPECT_EQ(items[i].file, ReadFile(files[fileOf[i]]).toStdString());
     }
-    EXPECT_EQ(FilesUnder(root), (QStringList{"a/b/import/НСИ_2026.xml", "a/b/import/НСИ_2027.xml", "a/b/import/Прогноз_2026.xml"}));
+    EXPECT_EQ(FilesUnder(root),
+              (QStringList{"a/b/import/НСИ_2026.xml", "a/b/import/НСИ_2027.xml", "a/b/import/Прогноз_2026.xml"}));
     EXPECT_EQ(MaildirCount(maildir), 1);
 
     const Texts expected = {
-        Started, SessionCreated, "Считаны настройки приема сообщений: Сервер 127.0.0.1, Пользователь lirmail",
-        TimerFired, Connected, MailFormat(Mailbox, 5, static_cast<long long>(size)),
-        Line(Received, nsi), KindNsi, Line(Received, data), KindData, Line(Received, info), KindInfo,
-        Line(Received, "Обед"), Line(Received, forwarded), KindNsi, Disconnected, PollDone,
+        Started,
+        SessionCreated,
+        "Считаны настройки приема сообщений: Сервер 127.0.0.1, Пользователь lirmail",
+        TimerFired,
+        Connected,
+        MailFormat(Mailbox, 5, static_cast<long long>(size)),
+        Line(Received, nsi),
+        KindNsi,
+        Line(Received, data),
+        KindData,
+        Line(Received, info),
+        KindInfo,
+        Line(Received, "Обед"),
+        Line(Received, forwarded),
+        KindNsi,
+        Disconnected,
+        PollDone,
     };
     ASSERT_GE(log.size(), expected.size());
     EXPECT_EQ(Joined(Texts(log.begin(), log.begin() + std::ptrdiff_t(expected.size()))), Joined(expected));
@@ -275,7 +297,8 @@ TEST_F(MailReceiveTest, MailsThatCannotBeTakenAreLoggedOnceAndNeverFetchedAgain)
     EXPECT_EQ(items[2].code, TC_NSI);
     EXPECT_EQ(Path(items[2].filePath), import + QStringLiteral("/НСИ_2026.xml"));
     if (HaveProgram(QStringLiteral("unzip"))) {
-        const PeerRun unzip = RunPeer(QStringLiteral("unzip"), {QStringLiteral("-p"), data + QStringLiteral("nsi-2026.zip")});
+        const PeerRun unzip =
+            RunPeer(QStringLiteral("unzip"), {QStringLiteral("-p"), data + QStringLiteral("nsi-2026.zip")});
         EXPECT_EQ(QString::fromStdString(items[2].file.value_or("")), unzip.output);
     }
     EXPECT_EQ(Path(items[3].filePath), import + QStringLiteral("/Прогноз_после.xml"));
@@ -287,11 +310,10 @@ TEST_F(MailReceiveTest, MailsThatCannotBeTakenAreLoggedOnceAndNeverFetchedAgain)
     const Texts log = host.LogTexts();
     const std::string nsi = "{Auto} АИС ЛИР. Данные:НСИ";
     const std::string badName = CReceivedMail::Describe(CReceivedMail::SaveFault::BadName);
-    const std::string tooLarge =
-        CZipException(CZipException::TooLarge, import.toStdString() + "/bomb.xml").what();
-    for (const std::string& line : {MailFormat(Refused, 2, nsi.c_str(), badName.c_str()),
-                                    MailFormat(Refused, 5, nsi.c_str(), badName.c_str()),
-                                    MailFormat(Refused, 6, data2.c_str(), tooLarge.c_str())})
+    const std::string tooLarge = CZipException(CZipException::TooLarge, import.toStdString() + "/bomb.xml").what();
+    for (const std::string& line :
+         {MailFormat(Refused, 2, nsi.c_str(), badName.c_str()), MailFormat(Refused, 5, nsi.c_str(), badName.c_str()),
+          MailFormat(Refused, 6, data2.c_str(), tooLarge.c_str())})
         EXPECT_EQ(std::count(log.begin(), log.end(), line), 1) << line << "\n" << Joined(log);
     // Each was fetched once in four polls: dovecot counts the RETRs of every session.
     int fetched = 0;
@@ -354,7 +376,8 @@ TEST_F(MailReceiveTest, SentMailsComeBackThroughTheSinkAndDovecot)
     const QString user = QStringLiteral("e2e%1").arg(::getpid());
     const QString maildir = server->AddUser(user, QStringLiteral("secret"));
     Configure(user);
-    QSettings(profilePath(), QSettings::IniFormat).setValue(QStringLiteral("Transport/MAILRUNE/SMTPServer"), QStringLiteral("127.0.0.1"));
+    QSettings(profilePath(), QSettings::IniFormat)
+        .setValue(QStringLiteral("Transport/MAILRUNE/SMTPServer"), QStringLiteral("127.0.0.1"));
     QSettings(profilePath(), QSettings::IniFormat).setValue(QStringLiteral("Transport/MAILRUNE/SMTPPort"), sink->port);
 
     const QString to = user + QStringLiteral("@example.ru");
@@ -364,8 +387,10 @@ TEST_F(MailReceiveTest, SentMailsComeBackThroughTheSinkAndDovecot)
         {{"typeData", "ИНФОРМАЦИЯ"}, {"subject", "Сроки"}, {"message", "Коллеги!\n.xml до 1 марта\nОтдел"}},
     };
     for (const auto& elements : envelopes) {
-        QString xml = QStringLiteral("<forecastEnvelope><fromName>Орг-1</fromName><fromEmail>org1@example.ru</fromEmail>"
-                                     "<toName>Орг-2</toName><toEmail>%1</toEmail>").arg(to);
+        QString xml =
+            QStringLiteral("<forecastEnvelope><fromName>Орг-1</fromName><fromEmail>org1@example.ru</fromEmail>"
+                           "<toName>Орг-2</toName><toEmail>%1</toEmail>")
+                .arg(to);
         for (const auto& [name, text] : elements)
             xml += QStringLiteral("<%1>%2</%1>").arg(name, text.toHtmlEscaped());
         WriteFile(work + QStringLiteral("send.xml"), (xml + QStringLiteral("</forecastEnvelope>")).toUtf8());
@@ -387,7 +412,8 @@ TEST_F(MailReceiveTest, SentMailsComeBackThroughTheSinkAndDovecot)
     EXPECT_EQ(Path(items[0].filePath), import + QStringLiteral("/Данные_2026.xml"));
     EXPECT_EQ(items[0].file, ReadFile(dataFile).toStdString());
     EXPECT_EQ(items[1].code, TC_INFO);
-    EXPECT_NE(items[1].infoText.value_or("").find("[InfoSubject:]Сроки\nКоллеги!\n.xml до 1 марта\nОтдел"), std::string::npos)
+    EXPECT_NE(items[1].infoText.value_or("").find("[InfoSubject:]Сроки\nКоллеги!\n.xml до 1 марта\nОтдел"),
+              std::string::npos)
         << items[1].infoText.value_or("");
     EXPECT_EQ(MaildirCount(maildir), 0);
 }

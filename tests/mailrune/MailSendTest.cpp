@@ -87,10 +87,13 @@ protected:
         dataFile = outbox + QStringLiteral("НСИ_2026.xml");
         QByteArray xml = "<?xml version=\"1.0\"?>\n<forecastEnvelope>\n";
         for (int i = 0; xml.size() < 600 * 1024; ++i)
-            xml += QStringLiteral("<row product=\"%1\" name=\"Продукция %1\" sum=\"%2.45\"/>\n").arg(i).arg(i * 7919 % 100003).toUtf8();
+            xml += QStringLiteral("<row product=\"%1\" name=\"Продукция %1\" sum=\"%2.45\"/>\n")
+                       .arg(i)
+                       .arg(i * 7919 % 100003)
+                       .toUtf8();
         WriteFile(dataFile, xml + "</forecastEnvelope>\n");
         return {{"fromName", "Орг-1"}, {"fromEmail", "org1@example.ru"}, {"toName", "Орг-2"},
-                {"toEmail", to},       {"nameFile", dataFile},         {"typeData", "НСИ"}};
+                {"toEmail", to},       {"nameFile", dataFile},           {"typeData", "НСИ"}};
     }
 
     // Sends and reads the response through xmllint and libxml2.
@@ -130,7 +133,8 @@ protected:
     void ExpectOnlyResult(const Outcome& o)
     {
         const QString name = QFileInfo(o.resultPath).fileName();
-        EXPECT_TRUE(QRegularExpression(QStringLiteral("^quillpost[0-9a-f]{1,4}\\.xml$")).match(name).hasMatch()) << name.toStdString();
+        EXPECT_TRUE(QRegularExpression(QStringLiteral("^quillpost[0-9a-f]{1,4}\\.xml$")).match(name).hasMatch())
+            << name.toStdString();
         EXPECT_EQ(QDir(tmp).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{name});
         QFile::remove(o.resultPath);
     }
@@ -147,7 +151,7 @@ TEST(MailPaths, NamesOfFilesAndArchives)
 {
     const std::pair<const char*, const char*> zips[] = {
         {"/out/f2026.xml", "f2026.zip"}, {"/out/data.rev2.xml", "data.rev2.zip"}, {"/out/data", "data.zip"},
-        {"/out.d/data", "data.zip"},     {"НСИ_2026.xml", "НСИ_2026.zip"},       {"/out/data.", "data.zip"},
+        {"/out.d/data", "data.zip"},     {"НСИ_2026.xml", "НСИ_2026.zip"},        {"/out/data.", "data.zip"},
     };
     for (const auto& [path, zip] : zips)
         EXPECT_EQ(ZipNameOf(path), zip) << path;
@@ -162,9 +166,10 @@ TEST_F(MailSendTest, BadInputFailsWithItsMessageAndLeavesOnlyTheResult)
     const QString pipe = outbox + QStringLiteral("pipe.xml");
     const QString doctype = outbox + QStringLiteral("doctype.xml");
     WriteFile(broken, "<forecastEnvelope><row></forecastEnvelope>");
-    WriteFile(doctype, "<!DOCTYPE forecastEnvelope [<!ENTITY a \"Орг-2\">]><forecastEnvelope><toName>&a;</toName>"
-                       "<toEmail>o@x.ru</toEmail><fromName>Орг-1</fromName><fromEmail>org1@example.ru</fromEmail>"
-                       "<typeData>НСИ</typeData></forecastEnvelope>");
+    WriteFile(doctype,
+              "<!DOCTYPE forecastEnvelope [<!ENTITY a \"Орг-2\">]><forecastEnvelope><toName>&a;</toName>"
+              "<toEmail>o@x.ru</toEmail><fromName>Орг-1</fromName><fromEmail>org1@example.ru</fromEmail>"
+              "<typeData>НСИ</typeData></forecastEnvelope>");
     ASSERT_EQ(::mkfifo(pipe.toUtf8().constData(), 0600), 0);
     const Elements from = {{"fromName", "Орг-1"}, {"fromEmail", "org1@example.ru"}, {"typeData", "НСИ"}};
     const struct {
@@ -178,7 +183,9 @@ TEST_F(MailSendTest, BadInputFailsWithItsMessageAndLeavesOnlyTheResult)
         {{}, {{"toName", "Орг-2"}, {"fromName", "Орг-1"}}, Failure(NoTypeData)},
         {{}, from + Elements{{"toName", "Орг-2"}}, Failure(NoToEmail)},
         // TONAME fills the receiver name and the later toEmail wins: only the data file is left to fail.
-        {{}, from + Elements{{"TONAME", "Орг-2"}, {"toEmail", ""}, {"toEmail", "o@x.ru"}, {"nameFile", broken}}, Failure(BadDataFile)},
+        {{},
+         from + Elements{{"TONAME", "Орг-2"}, {"toEmail", ""}, {"toEmail", "o@x.ru"}, {"nameFile", broken}},
+         Failure(BadDataFile)},
         {{}, from + Elements{{"toName", "Орг-2"}, {"toEmail", "o@x.ru"}, {"nameFile", missing}}, Failure(BadDataFile)},
         {{}, from + Elements{{"toName", "Орг-2"}, {"toEmail", "o@x.ru"}, {"nameFile", pipe}}, Failure(BadDataFile)},
         {{}, from + Elements{{"toName", "Орг-2"}, {"toEmail", "o@x.ru"}, {"nameFile", doctype}}, Failure(BadDataFile)},
@@ -220,16 +227,27 @@ TEST_F(MailSendTest, DataAndInformationMailsReachTheSinkAsSent)
         QStringList types;
         QString plainStart;
     } cases[] = {
-        {DataEnvelope(data), {data}, QStringLiteral("{Auto} АИС ЛИР. Данные:НСИ"),
+        {DataEnvelope(data),
+         {data},
+         QStringLiteral("{Auto} АИС ЛИР. Данные:НСИ"),
          {"multipart/mixed", "multipart/alternative", kPlain, kHtml, "application/zip"},
-         QStringLiteral("[From:] \"Орг-1\" <org1@example.ru> \n[To:] \"Орг-2\" <%1> \n[Data:] [АИС ЛИР]: \"НСИ\" \n ").arg(data)},
+         QStringLiteral("[From:] \"Орг-1\" <org1@example.ru> \n[To:] \"Орг-2\" <%1> \n[Data:] [АИС ЛИР]: \"НСИ\" \n ")
+             .arg(data)},
         // Two receivers, no attachment, and a line that starts with a dot.
-        {{{"fromName", "Орг-1"}, {"fromEmail", "org1@example.ru"}, {"toName", "Орг-2"}, {"toEmail", a + ", " + b},
-          {"typeData", "ИНФОРМАЦИЯ"}, {"subject", "Сроки"}, {"message", "Коллеги!\n.xml до 1 марта\nОтдел"}},
-         {a, b}, QStringLiteral("{Auto} АИС ЛИР. Информационное сообщение"),
+        {{{"fromName", "Орг-1"},
+          {"fromEmail", "org1@example.ru"},
+          {"toName", "Орг-2"},
+          {"toEmail", a + ", " + b},
+          {"typeData", "ИНФОРМАЦИЯ"},
+          {"subject", "Сроки"},
+          {"message", "Коллеги!\n.xml до 1 марта\nОтдел"}},
+         {a, b},
+         QStringLiteral("{Auto} АИС ЛИР. Информационное сообщение"),
          {"multipart/alternative", kPlain, kHtml},
-         QStringLiteral("[From:] \"Орг-1\" <org1@example.ru> \n[To:] \"Орг-2\" <%1, %2> \n[Data:] [АИС ЛИР]: \"ИНФОРМАЦИЯ\"\n"
-                        "[InfoSubject:]Сроки\nКоллеги!\n.xml до 1 марта\nОтдел").arg(a, b)},
+         QStringLiteral(
+             "[From:] \"Орг-1\" <org1@example.ru> \n[To:] \"Орг-2\" <%1, %2> \n[Data:] [АИС ЛИР]: \"ИНФОРМАЦИЯ\"\n"
+             "[InfoSubject:]Сроки\nКоллеги!\n.xml до 1 марта\nОтдел")
+             .arg(a, b)},
     };
     for (const auto& c : cases) {
         const Outcome o = Send(Describe(c.envelope));
@@ -250,7 +268,8 @@ TEST_F(MailSendTest, DataAndInformationMailsReachTheSinkAsSent)
         EXPECT_EQ(PartText(mail, QStringLiteral("text/html")), c.plainStart);
     }
     // The attachment: the zip's own name, unzip finds no error, its one entry is the data file.
-    const QJsonObject zip = CheckMail(sink->folder + u'/' + sink->MessagesTo(data)[0]["file"].toString(), home())["parts"][4].toObject();
+    const QJsonObject zip =
+        CheckMail(sink->folder + u'/' + sink->MessagesTo(data)[0]["file"].toString(), home())["parts"][4].toObject();
     EXPECT_EQ(zip["filename"].toString(), QStringLiteral("НСИ_2026.zip"));
     EXPECT_TRUE(zip["bad_entry"].isNull());
     const QString sha = QCryptographicHash::hash(ReadFile(dataFile), QCryptographicHash::Sha256).toHex();
@@ -264,7 +283,8 @@ TEST_F(MailSendTest, SmtpFailuresReportTheStepLogAndCurlsAnswer)
 {
     const auto sink = SmtpSink::FromEnvironment("SMTPTEST_AUTH_");
     const QString failed = Failure(MailFailed) + Utf8(Steps[0]) + Utf8(Steps[1]) + Utf8(Steps[2]);
-    const QString sending = Utf8(Steps[11]) + Utf8(Steps[12]) + QStringLiteral("Произошла исключительная ситуация.\nКод: ");
+    const QString sending =
+        Utf8(Steps[11]) + Utf8(Steps[12]) + QStringLiteral("Произошла исключительная ситуация.\nКод: ");
     const struct {
         bool needsSink;
         int checkLogin;

@@ -9,8 +9,8 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTabWidget>
 #include <QSettings>
+#include <QTabWidget>
 #include <QTest>
 #include <QTimer>
 

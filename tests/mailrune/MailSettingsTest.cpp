@@ -1,5 +1,5 @@
-#include "Cipher.h"
 #include "MailSettings.h"
+#include "Cipher.h"
 #include "MailTransport.h"
 #include "TestSupport.h"
 
@@ -81,13 +81,9 @@ TEST_F(MailSettingsTest, ReceiveIsEnabledOnlyForShortStringsStartingWithOne)
         QVariant value;
         int expected;
     } cases[] = {
-        {QStringLiteral("1"), 1},
-        {QStringLiteral("1ab"), 1},
-        {QStringLiteral("1abc"), 0},
-        {QStringLiteral("0"), 0},
-        {QStringLiteral(""), 0},
-        {QStringLiteral("1яя"), 1}, // three bytes as the value was stored
-        {QByteArray("1"), 0},       // binary, not a string
+        {QStringLiteral("1"), 1}, {QStringLiteral("1ab"), 1}, {QStringLiteral("1abc"), 0}, {QStringLiteral("0"), 0},
+        {QStringLiteral(""), 0},  {QStringLiteral("1яя"), 1}, // three bytes as the value was stored
+        {QByteArray("1"), 0},                                 // binary, not a string
     };
     for (const auto& c : cases) {
         Put(MailKeys::EnableReceive, c.value);

@@ -111,9 +111,10 @@ TEST_F(MailLogTest, LineFormat)
     SetMailLogClock(&NewYear);
     transport.Log("Поток приема");
     transport.Log(nullptr);
-    EXPECT_EQ(transport.LogText(), "\t05/03/2026 09:07:03.045 SMTP abc\r\n"
-                                   "\t01/01/2027 00:00:00.000 SMTP Поток приема\r\n"
-                                   "\t01/01/2027 00:00:00.000 SMTP \r\n");
+    EXPECT_EQ(transport.LogText(),
+              "\t05/03/2026 09:07:03.045 SMTP abc\r\n"
+              "\t01/01/2027 00:00:00.000 SMTP Поток приема\r\n"
+              "\t01/01/2027 00:00:00.000 SMTP \r\n");
 }
 
 TEST_F(MailLogTest, FlushHandsTheLogToAWaitingHostAndEmptiesIt)

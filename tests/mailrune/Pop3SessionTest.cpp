@@ -1,6 +1,6 @@
 // The POP3 client against dovecot and, for what dovecot will not do, a scripted fake server.
-#include "MailPeers.h"
 #include "Pop3Session.h"
+#include "MailPeers.h"
 #include "ReceivedMail.h"
 
 #include <QElapsedTimer>
@@ -29,7 +29,8 @@ TEST(Pop3Dovecot, CountsFetchesDeletesAndRefusesAWrongPassword)
     const QString user = QStringLiteral("session%1").arg(::getpid());
     const QString maildir = server->AddUser(user, QStringLiteral("secret"));
     // Lines that begin with a dot travel dot-stuffed and must arrive as they were.
-    const QList<QByteArray> messages = {Message("one", "body one\r\n"), Message("two", "first\r\n.x\r\n..y\r\n.\r\nlast\r\n"),
+    const QList<QByteArray> messages = {Message("one", "body one\r\n"),
+                                        Message("two", "first\r\n.x\r\n..y\r\n.\r\nlast\r\n"),
                                         Message("three", "body three\r\n")};
     qint64 total = 0;
     for (const QByteArray& m : messages) {
@@ -38,7 +39,8 @@ TEST(Pop3Dovecot, CountsFetchesDeletesAndRefusesAWrongPassword)
     }
 
     CPop3Session session;
-    ASSERT_TRUE(session.Login("127.0.0.1", user.toStdString(), "secret", server->port)) << session.LastReplyText() << " " << session.LastError();
+    ASSERT_TRUE(session.Login("127.0.0.1", user.toStdString(), "secret", server->port))
+        << session.LastReplyText() << " " << session.LastError();
     int count = 0;
     std::int64_t size = 0;
     ASSERT_TRUE(session.Stat(count, size));
@@ -137,8 +139,7 @@ TEST(Pop3Fake, SilenceSlowRepliesSplitTerminatorsAndClosedPeers)
     ASSERT_TRUE(socket.Create() && socket.Connect("127.0.0.1", closing.port));
     bool readable = false;
     char greeting[64];
-    while (socket.IsReadable(readable, 250) && readable && socket.Receive(greeting, sizeof greeting) > 0) {
-    }
+    while (socket.IsReadable(readable, 250) && readable && socket.Receive(greeting, sizeof greeting) > 0) { }
     bool failed = false;
     for (int i = 0; i < 20 && !failed; ++i) {
         failed = !socket.Send("NOOP\r\n", 6);

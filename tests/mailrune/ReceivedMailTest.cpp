@@ -1,8 +1,8 @@
 // The received-mail parser: header values from small header blocks, and the catalogue of mails in
 // tests/data/mail with the text and the file each must give.
 #include "ReceivedMail.h"
-#include "TestSupport.h"
 #include "Codepage.h"
+#include "TestSupport.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -27,8 +27,7 @@ QStringList FilesUnder(const QString& folder)
     return files;
 }
 
-class ReceivedMailCatalogue : public TempHomeTest {
-};
+class ReceivedMailCatalogue : public TempHomeTest { };
 
 } // namespace
 
@@ -82,7 +81,8 @@ TEST_F(ReceivedMailCatalogue, EachMailGivesItsTextAndFile)
     qputenv("TMPDIR", tmp.toUtf8());
 
     const QString data = QStringLiteral(LIR_TEST_DATA_DIR "/mail/");
-    const QJsonArray mails = QJsonDocument::fromJson(ReadFile(data + QStringLiteral("catalogue.json")))["mails"].toArray();
+    const QJsonArray mails =
+        QJsonDocument::fromJson(ReadFile(data + QStringLiteral("catalogue.json")))["mails"].toArray();
     ASSERT_GE(mails.size(), 12);
     int n = 0;
     for (const auto& value : mails) {
@@ -125,8 +125,8 @@ TEST_F(ReceivedMailCatalogue, EachMailGivesItsTextAndFile)
             EXPECT_EQ(QString::fromStdString(path), folder + u'/' + name);
             EXPECT_EQ(FilesUnder(root), QStringList{QStringLiteral("a/b/import/") + name});
             const QByteArray expected = save.contains("same_as")
-                                            ? ReadFile(data + save["same_as"].toString())
-                                            : QByteArray::fromStdString(Utf8ToCodepage(save["text"].toString().toStdString()));
+                ? ReadFile(data + save["same_as"].toString())
+                : QByteArray::fromStdString(Utf8ToCodepage(save["text"].toString().toStdString()));
             EXPECT_EQ(ReadFile(folder + u'/' + name), expected);
         }
     }

@@ -19,11 +19,11 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QVBoxLayout>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSettings>
 #include <QTreeWidget>
+#include <QVBoxLayout>
 
 #include <memory>
 
@@ -165,11 +165,15 @@ TEST_P(BookOperationsTest, EventJournalNamesOrganisationsAndFiltersNewestFirst)
     const struct {
         int id, receiver;
         const char* send;
-    } rows[] = {{1, 20, "2010-03-14 10:00:00"}, {2, 21, "2010-03-15 10:00:00"}, {3, 99, nullptr}, {4, 14, "2010-03-16 10:00:00"}};
+    } rows[] = {{1, 20, "2010-03-14 10:00:00"},
+                {2, 21, "2010-03-15 10:00:00"},
+                {3, 99, nullptr},
+                {4, 14, "2010-03-16 10:00:00"}};
     for (const auto& r : rows)
         Exec("insert into tfctimportstatus (id, prognoz, receiver, send, event) values (?, 1, ?, ?, 2)",
              {r.id, r.receiver, r.send ? QVariant(QString(r.send)) : QVariant()});
-    Exec("insert into tfctopjournal (id, UserID, Date, Text, Type) values (1, '', '2010-03-14 10:00:00', 'Система', 1)");
+    Exec(
+        "insert into tfctopjournal (id, UserID, Date, Text, Type) values (1, '', '2010-03-14 10:00:00', 'Система', 1)");
 
     bar = std::make_unique<QWidget>();
     auto* f = new CEventJrnFrame(session, bar.get());
@@ -258,8 +262,9 @@ TEST_P(BookOperationsTest, JournalExportWritesTheDaysInCp1251WithCrlf)
     const QString out = home() + "out.txt";
     ASSERT_EQ(WriteOpJournal(QDate(2010, 3, 15), QDate(2010, 3, 16), out), OpJournalExportResult::Done);
     const QByteArray bytes = ReadFile(out);
-    EXPECT_EQ(bytes, QByteArray("15-03-2010 10:00:00;") + UnicodeToAnsi(QString::fromUtf16(u"Вставка; строка"))
-                         + "\r\n16-03-2010 23:59:59;" + UnicodeToAnsi(QString::fromUtf16(u"Поздно ?")) + "\r\n");
+    EXPECT_EQ(bytes,
+              QByteArray("15-03-2010 10:00:00;") + UnicodeToAnsi(QString::fromUtf16(u"Вставка; строка"))
+                  + "\r\n16-03-2010 23:59:59;" + UnicodeToAnsi(QString::fromUtf16(u"Поздно ?")) + "\r\n");
     if (HaveProgram("file")) {
         EXPECT_TRUE(RunPeer("file", {out}).output.contains("CRLF"));
     }
@@ -341,7 +346,8 @@ TEST_P(BookOperationsTest, NewMailingIsSavedSentAndJournalledPerReceiver)
     SetAppTransports(nullptr);
     EXPECT_TRUE(sent);
     EXPECT_EQ(Count("tfctmailingreceivers"), 2);
-    EXPECT_EQ(DateFromValue(Scalar("select MailingDate from tfctmailing")), QDateTime(QDate::currentDate(), QTime(0, 0)));
+    EXPECT_EQ(DateFromValue(Scalar("select MailingDate from tfctmailing")),
+              QDateTime(QDate::currentDate(), QTime(0, 0)));
     EXPECT_EQ(Count("tfctimportstatus", "event = 2 and prognoz = 1 and received is null"), 2);
     EXPECT_EQ(f->list()->GetItemCount(), 1);
 
@@ -349,7 +355,8 @@ TEST_P(BookOperationsTest, NewMailingIsSavedSentAndJournalledPerReceiver)
     ASSERT_TRUE(QFile::exists(envelope));
     if (!HaveProgram("xmllint"))
         GTEST_SKIP() << "xmllint is not installed";
-    const PeerRun check = RunPeer("xmllint", {"--noout", "--nonet", "--schema", LIR_BIN_DIR "/infoEnvelope.xsd", envelope});
+    const PeerRun check =
+        RunPeer("xmllint", {"--noout", "--nonet", "--schema", LIR_BIN_DIR "/infoEnvelope.xsd", envelope});
     EXPECT_EQ(check.exitCode, 0) << check.output.toStdString();
 }
 
@@ -420,7 +427,7 @@ TEST(AvPriceTextTest, FourDecimalsHalfToEvenWithAPointInAnyLocale)
     QLocale::setDefault(saved);
 }
 
-class PrefDialogTest : public TempHomeTest {};
+class PrefDialogTest : public TempHomeTest { };
 
 TEST_F(PrefDialogTest, EmptyFoldersChangeNothingAndTheTransportComesFromTheList)
 {

@@ -1,9 +1,9 @@
 // The product and product group cards on the offscreen platform: their checks, the dependent unit
 // lists (against sqlite3) and "Пересчитать цены" on both dialects.
+#include "ProductCards.h"
 #include "AppMessage.h"
 #include "CheckTestSupport.h"
 #include "ForecastDialogs.h"
-#include "ProductCards.h"
 #include "ShellTestSupport.h"
 
 #include <QCheckBox>

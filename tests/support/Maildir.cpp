@@ -32,7 +32,7 @@ bool DeliverToMaildir(const std::string& maildir, const std::string& message)
         if (!out.flush())
             return false;
     }
-    struct stat owner {};
+    struct stat owner { };
     if (::stat(maildir.c_str(), &owner) != 0
         || (::geteuid() != owner.st_uid && ::chown(temporary.c_str(), owner.st_uid, owner.st_gid) != 0)) {
         std::remove(temporary.c_str());

@@ -80,8 +80,7 @@ void CTransportTestHost::Start(Loop loop)
     });
     // The start record is the one notification the host does not answer.
     pollfd waits[] = {{channel.notify, POLLIN, 0}, {m_quit, POLLIN, 0}};
-    while (Running() && ::poll(waits, 1, 50) == 0) {
-    }
+    while (Running() && ::poll(waits, 1, 50) == 0) { }
     TransportEventWait(channel.notify, 0);
     m_started = Clock::now();
     m_hostThread = std::thread([this] { Serve(); });
@@ -105,7 +104,8 @@ void CTransportTestHost::Serve()
             ++m_logHandOvers;
         } else if (channel.code >= TC_INFO && channel.code <= TC_NSI) {
             const auto* item = static_cast<const CReceivedItem*>(channel.data);
-            Item copy{channel.code, Text(item->from), Text(item->subject), Text(item->infoText), Text(item->filePath), {}};
+            Item copy{channel.code,         Text(item->from),     Text(item->subject),
+                      Text(item->infoText), Text(item->filePath), {}};
             copy.file = FileBytes(copy.filePath);
             m_items.push_back(std::move(copy));
             if (m_holding) {

@@ -14,7 +14,7 @@ namespace {
 // numbers only in rows 2 and 3.
 class DerivedGrid : public CGridView {
 public:
-    struct Cell : CGridCell {};
+    struct Cell : CGridCell { };
 
     DerivedGrid(int rows, int cols, int fixedRows, int fixedCols, QWidget* parent)
         : CGridView(0, 0, 0, 0, parent)

@@ -42,13 +42,15 @@ TEST(GridModelTest, OutOfRangeAccessAnswersQuietly)
         {"image -1", [&] { return m.GetItemImage(5, 5) == -1; }},
         {"colour false", [&] { return !m.SetItemBkColour(3, 3, Qt::red); }},
         {"font is the default", [&] { return m.GetItemFont(7, 0) == defaultFont; }},
-        {"data 0 / false", [&] {
+        {"data 0 / false",
+         [&] {
              quint32 a = 9, b = 9;
              m.GetItemDataPair(4, 4, a, b);
              return m.GetItemData(4, 4) == 0 && a == 0 && b == 0 && !m.SetItemData(4, 4, 1, 2);
          }},
         {"spans false", [&] { return !m.SetItemColSpan(3, 0, 2) && !m.SetItemRowSpan(0, 3, 2); }},
-        {"GetItem false", [&] {
+        {"GetItem false",
+         [&] {
              GridItem item;
              item.row = 3;
              item.mask = GVIF_TEXT;
@@ -57,7 +59,8 @@ TEST(GridModelTest, OutOfRangeAccessAnswersQuietly)
         {"sizes refuse bad index and negative size",
          [&] { return !m.SetRowHeight(3, 5) && !m.SetColumnWidth(-1, 5) && !m.SetRowHeight(0, -1); }},
         {"insert beyond the rows", [&] { return m.InsertRow("x", 3) == -1 && m.GetRowCount() == 3; }},
-        {"hit test beyond the cells", [&] {
+        {"hit test beyond the cells",
+         [&] {
              m.SetClientSize({800, 600});
              return m.HitTestCell({179, 70}, true) == CCellID(-1, 2) && m.HitTestCell({190, 5}, true).col == -1;
          }},

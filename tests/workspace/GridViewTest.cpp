@@ -63,7 +63,8 @@ TEST(GridViewTest, ColoursFollowStateAndPalette)
         {"beyond the cells", {image.width() - 3, image.height() - 3}, pal.color(QPalette::Base), true},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(image.pixelColor(c.at) == c.colour, c.equal) << c.what << " " << image.pixelColor(c.at).name().toStdString();
+        EXPECT_EQ(image.pixelColor(c.at) == c.colour, c.equal)
+            << c.what << " " << image.pixelColor(c.at).name().toStdString();
 
     // A palette change carries the colours that followed the palette; one the user chose stays.
     w.grid->Settings().fixedBkColour = Qt::yellow;

@@ -22,12 +22,12 @@ inline const QString kColumns[4] = {QStringLiteral("Статус"), QStringLiter
                                     QStringLiteral("Владелец прогноза")};
 inline const QString kCopyModes[3] = {QStringLiteral("Копировать только получателей"),
                                       QStringLiteral(" Копировать НСИ"), QStringLiteral("Копировать НСИ и данные")};
-inline const QString kDeleteQuestion = QStringLiteral("При удалении прогноза будут удалены все его данные!\r\nПродолжить?");
+inline const QString kDeleteQuestion =
+    QStringLiteral("При удалении прогноза будут удалены все его данные!\r\nПродолжить?");
 inline const QString kDeleteFailed = QStringLiteral("Произошла ошибка при выполнении операции удаления!");
 inline const QString kYearEmpty = QStringLiteral("Год прогноза не может быть пустым!");
 inline const QString kNameEmpty = QStringLiteral("Имя прогноза не может быть пустым!");
-inline const QString kOwnerEmpty =
-    QStringLiteral("Наименование организации-владельца прогноза не может быть пустым!");
+inline const QString kOwnerEmpty = QStringLiteral("Наименование организации-владельца прогноза не может быть пустым!");
 inline const QString kOnlyOwnToProject =
     QStringLiteral("Вернуться к редактированию НСИ возможно только для своего прогноза.");
 inline const QString kToProject = QStringLiteral("Вы действительно хотите вернуться к редактированию НСИ?");

@@ -40,7 +40,6 @@ QString TreeItemText(const CProductRecord& group)
 
 } // namespace
 
-
 void RegisterForecastEditor()
 {
     PanelFrameFactories().forecast = [](QWidget* parent, CSessionState& session) -> CForecastFrameBase* {

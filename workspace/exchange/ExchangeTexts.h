@@ -1,4 +1,5 @@
-// The texts of the exports that log into the check and export window or show a message.
+// The texts of the exports that log into the check and export window or show a message, and those
+// the dialog side of the imports shows.
 #pragma once
 
 #include <QString>
@@ -40,3 +41,26 @@ inline const QString kNoReceiverEmail = QStringLiteral("E-Mail получате�
 inline const QString kContinueSending = QStringLiteral(".\nПродолжить отправку?");
 inline const QString kFileTransport = QStringLiteral("File");
 } // namespace ExportTexts
+
+// The dialog side of the comments import (the store's own texts are in CommentsFile.h).
+namespace CommentTexts {
+inline const QString kNoComments = QStringLiteral("Для данного получателя нет комментариев!");
+inline const QString kExported = QStringLiteral("Комментарий успешно выгружен!");
+inline const QString kExportFailed = QStringLiteral("Ошибка сохранения комментария!");
+inline const QString kNoSender = QStringLiteral("Отправитель комментария не найден в базе");
+inline const QString kNoReceiver = QStringLiteral("Получатель комментария не найден в базе");
+// %1 the sender's name, %2 the receiver's.
+inline const QString kQuestion = QStringLiteral("Получен комментарий к прогнозу от \"%1\" для \"%2\". Загрузить?");
+inline const QString kImported = QStringLiteral("Комментарий к прогнозу успешно загружен!");
+} // namespace CommentTexts
+
+// The dialog side of the reference-data import (the reader's own texts are in NsiFile.h).
+namespace NsiTexts {
+// %1 the sender's name, %2 the recipient's.
+inline const QString kQuestion = QStringLiteral("Получен НСИ от \"%1\" для \"%2\".\r\n");
+inline const QString kRepeated =
+    QStringLiteral("Внимание! При повторной загрузке НСИ предыдущие данные могут быть потеряны!\r\nЗагрузить?");
+inline const QString kLoad = QStringLiteral("Загрузить?");
+inline const QString kLoaded = QStringLiteral("НСИ успешно загружен!");
+inline const QString kFileFilter = QStringLiteral("Файлы XML (*.xml)");
+} // namespace NsiTexts

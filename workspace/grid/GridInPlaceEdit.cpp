@@ -115,7 +115,7 @@ void CInPlaceEditorEnd::EndWithKey(QWidget* self, unsigned key, Qt::KeyboardModi
     m_modifiers = modifiers;
     if (CGridView* grid = GridOf(self); grid && self->hasFocus())
         grid->setFocus(Qt::OtherFocusReason); // its focus loss ends the edit
-    EndNow(); // when the window had no focus to move
+    EndNow();                                 // when the window had no focus to move
 }
 
 void CInPlaceEditorEnd::Finish(QWidget* self, const QString& text, unsigned mask, quint32 data2)
@@ -187,7 +187,8 @@ GridInPlaceEdit::GridInPlaceEdit(QWidget* parent, const QRect& rect, Qt::Alignme
 void GridInPlaceEdit::Grow()
 {
     const QFontMetrics fm(font());
-    const int need = fm.horizontalAdvance(text() + QStringLiteral("  ")) + 2 * style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+    const int need =
+        fm.horizontalAdvance(text() + QStringLiteral("  ")) + 2 * style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
     if (need <= width() || !parentWidget())
         return;
     resize(std::max(width(), std::min(need, parentWidget()->width() - x())), height());
@@ -254,7 +255,8 @@ GridInPlaceList::GridInPlaceList(QWidget* parent, const QRect& rect, int id, int
         addItem(items[i], QVariant::fromValue(i < data.size() ? data[i] : quint32(0)));
         widest = std::max(widest, fm.horizontalAdvance(items[i]));
     }
-    const int width = widest + style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 2 * fm.horizontalAdvance(QLatin1Char(' '));
+    const int width =
+        widest + style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 2 * fm.horizontalAdvance(QLatin1Char(' '));
     QRect place = rect;
     if (width > place.width())
         place.setWidth(width);

@@ -72,10 +72,11 @@ enum GridItemMask : unsigned {
 };
 
 // Notification codes sent to the owner.
-constexpr int LVN_ITEMCHANGING = -100;   // the focus leaves a cell
-constexpr int LVN_ITEMCHANGED = -101;    // a cell got the focus
-constexpr int LVN_BEGINLABELEDITA = -105; // before a cell's text changes; at an edit's start a nonzero reply asks for the list
-constexpr int LVN_ENDLABELEDITA = -106;  // after a change, or at the end of an edit
+constexpr int LVN_ITEMCHANGING = -100; // the focus leaves a cell
+constexpr int LVN_ITEMCHANGED = -101;  // a cell got the focus
+constexpr int LVN_BEGINLABELEDITA =
+    -105; // before a cell's text changes; at an edit's start a nonzero reply asks for the list
+constexpr int LVN_ENDLABELEDITA = -106; // after a change, or at the end of an edit
 
 // Key numbers that travel as the first key of an edit and as the ending key in data 1.
 constexpr unsigned VK_LBUTTON = 1;

@@ -61,7 +61,7 @@ struct GridPrintMetrics {
     int printableHeight = 0;
     int pageWidth = 0;
     int pageHeight = 0;
-    int usableHeight = 0; // for non-fixed rows
+    int usableHeight = 0;                   // for non-fixed rows
     std::vector<std::pair<int, int>> pages; // first and last non-fixed row of each page
 };
 
@@ -170,7 +170,10 @@ public:
     QFont GetItemFont(int row, int col) const { return m_model.GetItemFont(row, col); }
     bool SetItemData(int row, int col, quint32 d1, quint32 d2) { return m_model.SetItemData(row, col, d1, d2); }
     quint32 GetItemData(int row, int col) const { return m_model.GetItemData(row, col); }
-    void GetItemDataPair(int row, int col, quint32& d1, quint32& d2) const { m_model.GetItemDataPair(row, col, d1, d2); }
+    void GetItemDataPair(int row, int col, quint32& d1, quint32& d2) const
+    {
+        m_model.GetItemDataPair(row, col, d1, d2);
+    }
     bool SetItemColSpan(int row, int col, int span) { return m_model.SetItemColSpan(row, col, span); }
     bool SetItemRowSpan(int row, int col, int span) { return m_model.SetItemRowSpan(row, col, span); }
     bool GetItem(GridItem& item) const { return m_model.GetItem(item); }
@@ -218,7 +221,10 @@ public:
     bool GetCellPosition(int row, int col, QPoint& pos) const { return m_model.GetCellPosition(row, col, pos); }
     bool GetCellBounds(int row, int col, QRect& rect) const { return m_model.GetCellBounds(row, col, rect); }
     bool GetCellTextRect(int row, int col, QRect& rect) const { return m_model.GetCellTextRect(row, col, rect); }
-    CCellID HitTestCell(QPoint point, bool fixedAllowed = true) const { return m_model.HitTestCell(point, fixedAllowed); }
+    CCellID HitTestCell(QPoint point, bool fixedAllowed = true) const
+    {
+        return m_model.HitTestCell(point, fixedAllowed);
+    }
     CCellRange GetVisibleCellRange(QRect* rect = nullptr) const { return m_model.GetVisibleCellRange(rect); }
     CCellRange GetWhollyVisibleCellRange() const { return m_model.GetWhollyVisibleCellRange(); }
     bool IsCellVisible(int row, int col) const { return m_model.IsCellVisible(row, col); }

@@ -190,7 +190,8 @@ void CGridView::mouseMoveEvent(QMouseEvent* event)
             return;
         const CCellID cell = HitTestCell(point, true);
         QRect text, bounds;
-        if (m_settings.titleTips && GetCellTextRect(cell.row, cell.col, text) && GetCellBounds(cell.row, cell.col, bounds)) {
+        if (m_settings.titleTips && GetCellTextRect(cell.row, cell.col, text)
+            && GetCellBounds(cell.row, cell.col, bounds)) {
             const QFont font = GetItemFont(cell.row, cell.col);
             m_titleTip->Show(text, GetItemText(cell.row, cell.col), 0, &bounds, &font);
         }
@@ -323,7 +324,8 @@ bool CGridView::event(QEvent* event)
         // Ctrl+A, C, V and X are the grid's own keys, also where the window has them as shortcuts.
         const auto* key = static_cast<QKeyEvent*>(event);
         if ((key->modifiers() & Qt::ControlModifier)
-            && (key->key() == Qt::Key_A || key->key() == Qt::Key_C || key->key() == Qt::Key_V || key->key() == Qt::Key_X)) {
+            && (key->key() == Qt::Key_A || key->key() == Qt::Key_C || key->key() == Qt::Key_V
+                || key->key() == Qt::Key_X)) {
             event->accept();
             return true;
         }
@@ -573,14 +575,14 @@ void CGridView::BeginCellEdit(int row, int col, unsigned key)
     const QString text = GetItemText(row, col);
     const unsigned format = GetItemFormat(row, col);
     if (reply == 0) {
-        const Qt::Alignment style = (format & DT_RIGHT)    ? Qt::AlignRight
-                                    : (format & DT_CENTER) ? Qt::AlignHCenter
-                                                           : Qt::AlignLeft;
+        const Qt::Alignment style = (format & DT_RIGHT) ? Qt::AlignRight
+            : (format & DT_CENTER)                      ? Qt::AlignHCenter
+                                                        : Qt::AlignLeft;
         m_editor = CreateCellEditor(rect, style, kInPlaceEditId, row, col, text, key);
     } else if (!m_optionTexts.isEmpty()) {
         const qsizetype index = std::max<qsizetype>(0, m_optionTexts.indexOf(text));
-        m_editor = new GridInPlaceList(viewport(), rect, kInPlaceEditId, row, col, m_optionTexts,
-                                       m_optionTexts[index], m_optionData, key);
+        m_editor = new GridInPlaceList(viewport(), rect, kInPlaceEditId, row, col, m_optionTexts, m_optionTexts[index],
+                                       m_optionData, key);
     }
 }
 

@@ -89,8 +89,7 @@ void CGridView::OnDraw(QPainter& painter, const QRect& clip)
     DrawCells(painter, clip, {0, 0, fr - 1, fc - 1}, {0, 0}, true, client);
     DrawCells(painter, clip, {tl.row, 0, visible.maxRow, fc - 1}, {0, fh}, true,
               QRect(0, fh, fw, client.height() - fh));
-    DrawCells(painter, clip, {0, tl.col, fr - 1, visible.maxCol}, {fw, 0}, true,
-              QRect(fw, 0, client.width() - fw, fh));
+    DrawCells(painter, clip, {0, tl.col, fr - 1, visible.maxCol}, {fw, 0}, true, QRect(fw, 0, client.width() - fw, fh));
     DrawCells(painter, clip, {tl.row, tl.col, visible.maxRow, visible.maxCol}, {fw, fh}, false,
               QRect(fw, fh, client.width() - fw, client.height() - fh));
 }
@@ -360,7 +359,8 @@ void CGridView::PrintPageHeader(QPainter& painter, CPrintInfo& info)
     painter.setFont(bold);
     painter.setPen(Qt::black);
     const int flags = Qt::AlignVCenter | Qt::TextSingleLine;
-    painter.drawText(info.drawRect, flags | Qt::AlignRight, LoadStringRes(57344)); // string 57344: the page footer "Page %d of %d"
+    painter.drawText(info.drawRect, flags | Qt::AlignRight,
+                     LoadStringRes(57344)); // string 57344: the page footer "Page %d of %d"
     for (const QWidget* w = parentWidget(); w; w = w->parentWidget())
         if (!w->windowTitle().isEmpty()) {
             painter.drawText(info.drawRect, flags | Qt::AlignHCenter, w->windowTitle());

@@ -49,7 +49,7 @@ struct RawEntry {
 std::string LocalRecord(const RawEntry& e)
 {
     return Le(0x04034b50, 4) + Le(20, 2) + Le(0, 2) + Le(0, 2) + Le(0, 2) + Le(0x5A21, 2) + Le(e.crc, 4)
-           + Le(e.compressed, 4) + Le(e.uncompressed, 4) + Le(e.name.size(), 2) + Le(0, 2) + e.name;
+        + Le(e.compressed, 4) + Le(e.uncompressed, 4) + Le(e.name.size(), 2) + Le(0, 2) + e.name;
 }
 
 // The central directory and end record behind `data`.
@@ -58,10 +58,10 @@ std::string WithDirectory(const std::string& data, const std::vector<RawEntry>& 
     std::string central;
     for (const RawEntry& e : entries)
         central += Le(0x02014b50, 4) + Le(20, 2) + Le(20, 2) + Le(0, 2) + Le(0, 2) + Le(0, 2) + Le(0x5A21, 2)
-                   + Le(e.crc, 4) + Le(e.compressed, 4) + Le(e.uncompressed, 4) + Le(e.name.size(), 2)
-                   + Le(e.centralExtra.size(), 2) + Le(0, 6) + Le(32, 4) + Le(e.offset, 4) + e.name + e.centralExtra;
+            + Le(e.crc, 4) + Le(e.compressed, 4) + Le(e.uncompressed, 4) + Le(e.name.size(), 2)
+            + Le(e.centralExtra.size(), 2) + Le(0, 6) + Le(32, 4) + Le(e.offset, 4) + e.name + e.centralExtra;
     return data + central + Le(0x06054b50, 4) + Le(0, 4) + Le(entries.size(), 2) + Le(entries.size(), 2)
-           + Le(central.size(), 4) + Le(data.size(), 4) + Le(0, 2);
+        + Le(central.size(), 4) + Le(data.size(), 4) + Le(0, 2);
 }
 
 uint32_t Crc(const std::string& data)
@@ -107,8 +107,8 @@ std::string LocalZip64Archive(uint64_t unpacked)
     const std::string data = "0123456789abcdef";
     const std::string block = Le(1, 2) + Le(16, 2) + Le(unpacked, 8) + Le(data.size(), 8);
     const std::string local = Le(0x04034b50, 4) + Le(45, 2) + Le(0, 2) + Le(0, 2) + Le(0, 2) + Le(0x5A21, 2)
-                              + Le(Crc(data), 4) + Le(0xFFFFFFFF, 4) + Le(0xFFFFFFFF, 4) + Le(8, 2)
-                              + Le(block.size(), 2) + "data.xml" + block;
+        + Le(Crc(data), 4) + Le(0xFFFFFFFF, 4) + Le(0xFFFFFFFF, 4) + Le(8, 2) + Le(block.size(), 2) + "data.xml"
+        + block;
     return WithDirectory(local + data, {RawEntry{"data.xml", Crc(data), 16, 16, 0, ""}});
 }
 
@@ -308,14 +308,15 @@ TEST_F(ZipTest, FindsTheDirectoryBehindJunkAndBeforeTheLongestComment)
     EXPECT_EQ(ZipErrorCode([&] { other.OpenArchive(lost, CZipBundle::ModeOpenReadOnly, 0); }),
               CZipException::BadArchive);
     EXPECT_FALSE(other.IsOpen());
-    EXPECT_EQ(ZipErrorCode([&] { other.OpenArchive(ZipDataFile("absolute.zip"), CZipBundle::ModeOpenReadOnly, 0); }), 0);
+    EXPECT_EQ(ZipErrorCode([&] { other.OpenArchive(ZipDataFile("absolute.zip"), CZipBundle::ModeOpenReadOnly, 0); }),
+              0);
 }
 
 TEST_F(ZipTest, TargetFolderWithOrWithoutSlashAndTheEntryTime)
 {
     const std::string source = dir() + "Отчёт.xml";
     WriteBytes(source, XmlText(5000));
-    struct tm local {};
+    struct tm local { };
     local.tm_year = 2024 - 1900;
     local.tm_mon = 2;
     local.tm_mday = 15;
@@ -470,7 +471,7 @@ TEST_F(ZipTest, FailedCreationLeavesTheOldFileAndNoTemporaryOne)
 
 TEST(ZipDosTime, ConvertsLocalTimeAndRejectsWhatIsNoDate)
 {
-    struct tm local {};
+    struct tm local { };
     local.tm_year = 1979 - 1900;
     local.tm_mon = 5;
     local.tm_mday = 15;
@@ -495,13 +496,13 @@ TEST(ZipDosTime, ConvertsLocalTimeAndRejectsWhatIsNoDate)
     EXPECT_EQ(DosToTime(date, time), std::optional<time_t>(t - 1));
 
     const uint16_t noon = 12 * 2048;
-    EXPECT_FALSE(DosToTime(0, 0));                           // day and month 0
-    EXPECT_FALSE(DosToTime(46 * 512 + 13 * 32 + 1, noon));   // month 13
-    EXPECT_FALSE(DosToTime(46 * 512 + 2 * 32 + 30, noon));   // 30 February
-    EXPECT_FALSE(DosToTime(43 * 512 + 2 * 32 + 29, noon));   // 29 February 2023
-    EXPECT_TRUE(DosToTime(44 * 512 + 2 * 32 + 29, noon));    // 29 February 2024
-    EXPECT_FALSE(DosToTime(46 * 512 + 32 + 1, 24 * 2048));   // hour 24
-    EXPECT_FALSE(DosToTime(46 * 512 + 32 + 1, 31));          // second 62
+    EXPECT_FALSE(DosToTime(0, 0));                         // day and month 0
+    EXPECT_FALSE(DosToTime(46 * 512 + 13 * 32 + 1, noon)); // month 13
+    EXPECT_FALSE(DosToTime(46 * 512 + 2 * 32 + 30, noon)); // 30 February
+    EXPECT_FALSE(DosToTime(43 * 512 + 2 * 32 + 29, noon)); // 29 February 2023
+    EXPECT_TRUE(DosToTime(44 * 512 + 2 * 32 + 29, noon));  // 29 February 2024
+    EXPECT_FALSE(DosToTime(46 * 512 + 32 + 1, 24 * 2048)); // hour 24
+    EXPECT_FALSE(DosToTime(46 * 512 + 32 + 1, 31));        // second 62
 }
 
 namespace {
@@ -524,7 +525,7 @@ public:
     }
 
 private:
-    struct rlimit m_old {};
+    struct rlimit m_old { };
     void (*m_oldHandler)(int) = nullptr;
 };
 

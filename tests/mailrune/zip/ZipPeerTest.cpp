@@ -71,12 +71,13 @@ TEST_F(ZipSendTest, PythonReadsTheCp866NameAndValidData)
     if (!HavePythonZipfile())
         GTEST_SKIP() << "python3 3.11 or later with zipfile is not installed";
     const std::string script = dir() + "check.py";
-    WriteBytes(script, "import sys, zipfile\n"
-                       "with zipfile.ZipFile(sys.argv[1], metadata_encoding='cp866') as z:\n"
-                       "    print(z.namelist())\n"
-                       "    print('bad:', z.testzip())\n"
-                       "    i = z.infolist()[0]\n"
-                       "    print('flags', i.flag_bits, 'size', i.file_size, 'type', i.compress_type)\n");
+    WriteBytes(script,
+               "import sys, zipfile\n"
+               "with zipfile.ZipFile(sys.argv[1], metadata_encoding='cp866') as z:\n"
+               "    print(z.namelist())\n"
+               "    print('bad:', z.testzip())\n"
+               "    i = z.infolist()[0]\n"
+               "    print('flags', i.flag_bits, 'size', i.file_size, 'type', i.compress_type)\n");
     std::string output;
     ASSERT_EQ(RunCommand("PYTHONIOENCODING=utf-8 python3 " + ShellQuote(script) + " " + ShellQuote(zip), &output), 0)
         << output;
@@ -187,12 +188,13 @@ TEST_F(ZipTest, ExtractsPythonStreamedArchiveWithDataDescriptorsAndUtf8Names)
     WriteBytes(dir() + "b.bin", binary);
     const std::string script = dir() + "stream.py";
     // Standard output into a pipe is not seekable: zipfile then writes data descriptors.
-    WriteBytes(script, "import sys, zipfile\n"
-                       "with zipfile.ZipFile(sys.stdout.buffer, 'w', zipfile.ZIP_DEFLATED) as z:\n"
-                       "    z.comment = b'c' * 65535\n"
-                       "    for name, path in (('Сводка.xml', sys.argv[1]), ('sub/b.bin', sys.argv[2])):\n"
-                       "        with z.open(name, 'w') as f, open(path, 'rb') as src:\n"
-                       "            f.write(src.read())\n");
+    WriteBytes(script,
+               "import sys, zipfile\n"
+               "with zipfile.ZipFile(sys.stdout.buffer, 'w', zipfile.ZIP_DEFLATED) as z:\n"
+               "    z.comment = b'c' * 65535\n"
+               "    for name, path in (('Сводка.xml', sys.argv[1]), ('sub/b.bin', sys.argv[2])):\n"
+               "        with z.open(name, 'w') as f, open(path, 'rb') as src:\n"
+               "            f.write(src.read())\n");
     const std::string zip = dir() + "stream.zip";
     std::string output;
     ASSERT_EQ(RunCommand("python3 " + ShellQuote(script) + " " + ShellQuote(dir() + "a.xml") + " "

@@ -42,14 +42,14 @@ std::string XmlText(size_t size)
     std::mt19937 random(7);
     while (text.size() < size)
         text += "  <row product=\"" + std::to_string(random() % 5000) + "\" qty=\"" + std::to_string(random() % 100000)
-                + "\" sum=\"" + std::to_string(random()) + "\"/>\n";
+            + "\" sum=\"" + std::to_string(random()) + "\"/>\n";
     text.resize(size);
     return text;
 }
 
 void SetModificationTime(const std::string& path, time_t t)
 {
-    struct timespec times[2] {};
+    struct timespec times[2]{};
     times[0].tv_sec = t;
     times[1].tv_sec = t;
     ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
@@ -57,7 +57,7 @@ void SetModificationTime(const std::string& path, time_t t)
 
 time_t ModificationTime(const std::string& path)
 {
-    struct stat st {};
+    struct stat st { };
     return stat(path.c_str(), &st) == 0 ? st.st_mtime : 0;
 }
 
@@ -126,7 +126,7 @@ int RunCommand(const std::string& command, std::string* output)
 bool HavePythonZipfile()
 {
     return HaveProgram("python3")
-           && RunCommand("python3 -c 'import sys, zipfile; sys.exit(0 if sys.version_info >= (3, 11) else 1)'") == 0;
+        && RunCommand("python3 -c 'import sys, zipfile; sys.exit(0 if sys.version_info >= (3, 11) else 1)'") == 0;
 }
 
 void MakeArchive(const std::string& zip, const std::vector<std::string>& files)

@@ -46,8 +46,8 @@ protected:
     std::string dir() const { return home().toStdString(); }
 };
 
-#define REQUIRE_PROGRAM(name)                                                                                   \
-    do {                                                                                                        \
-        if (!HaveProgram(name))                                                                                 \
-            GTEST_SKIP() << (name) << " is not installed";                                                      \
+#define REQUIRE_PROGRAM(name)                                                                                          \
+    do {                                                                                                               \
+        if (!HaveProgram(name))                                                                                        \
+            GTEST_SKIP() << (name) << " is not installed";                                                             \
     } while (0)

@@ -21,12 +21,12 @@ public:
     char16_t* GetDisplayName() override { return Dup(u"Тестовый транспорт"); }
     char16_t* GetCode() override { return Dup(u"TEST"); }
     std::int32_t HasSettings() override { return 0; }
-    void ShowSettings() override {}
+    void ShowSettings() override { }
     HRESULT Send(const char16_t*, char16_t**) override { return E_FAIL; }
     std::int32_t IsReceiveEnabled() override { return 0; }
     HRESULT ReceiveLoop(CTransportChannel*) override { return S_OK; }
-    void Log(const char*) override {}
-    void FlushLog(CTransportChannel*) override {}
+    void Log(const char*) override { }
+    void FlushLog(CTransportChannel*) override { }
 };
 
 } // namespace

@@ -1,10 +1,10 @@
 // The forecast list with its properties and status dialogs and the two selection dialogs, on the
 // offscreen platform; deletion on both dialects, judged by sqlite3 and psql.
+#include "ForecastDialogs.h"
+#include "AppMessage.h"
 #include "CheckDialogs.h"
 #include "CheckTestSupport.h"
-#include "ForecastDialogs.h"
 #include "ModalHook.h"
-#include "AppMessage.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -72,8 +72,7 @@ protected:
              {f * 10, f});
         Exec("insert into tfctmailing (id, prognoz, MailingDate) values (?, ?, current_timestamp)", {f, f});
         Exec("insert into tfctmailingreceivers (MailingID, ReceiverID) values (?, 1)", {f});
-        Exec("insert into tfctuserrights (UserSID, ForecastID, ReceiverID) values (?, ?, 1)",
-             {QByteArray("sid"), f});
+        Exec("insert into tfctuserrights (UserSID, ForecastID, ReceiverID) values (?, ?, 1)", {QByteArray("sid"), f});
         QDir().mkpath(home() + "docs");
         WriteFile(DocFile(f), "text");
     }
@@ -120,7 +119,8 @@ TEST_P(ForecastDialogTest, ListShowsEveryForecastWithItsStatusImage)
     const struct {
         QStringList texts;
         int image;
-    } expected[] = {{{"Ввод НСИ закрыт", "Прогноз А", "2025", "Минфин"}, 4}, {{"Прогноз закрыт", "Прогноз Б", "2026", "ГРБС"}, 2}};
+    } expected[] = {{{"Ввод НСИ закрыт", "Прогноз А", "2025", "Минфин"}, 4},
+                    {{"Прогноз закрыт", "Прогноз Б", "2026", "ГРБС"}, 2}};
     for (int r = 0; r < 2; ++r) {
         QTreeWidgetItem* item = list->topLevelItem(r);
         QStringList texts;
@@ -154,7 +154,8 @@ TEST_P(ForecastMngrTest, DeleteTakesEveryRowOfTheForecastOrNone)
                  "raise exception 'products are kept'; end $$");
         ExecText("create trigger no_delete before delete on tclsproduct for each row execute function no_delete()");
     } else {
-        ExecText("create trigger no_delete before delete on tclsproduct begin select raise(abort, 'products are kept'); end");
+        ExecText("create trigger no_delete before delete on tclsproduct begin select raise(abort, 'products are "
+                 "kept'); end");
     }
     // The whole file, on SQLite: nothing at all may change.
     const auto dump = [&] { return isPg() ? std::optional<QStringList>() : Peer(QStringLiteral(".dump")); };
@@ -276,7 +277,8 @@ TEST_P(ForecastDialogTest, StatusChangeAsksInOrderAndChecksTheReferenceData)
         dlg.OnStatus();
         EXPECT_EQ(Texts(messages), c.questions);
         if (c.questions.contains(kCheckFound)) {
-            EXPECT_TRUE(checkLog.join(u'\n').contains(QStringLiteral("Минимальное разрешенное отклонение не может быть больше максимального!")));
+            EXPECT_TRUE(checkLog.join(u'\n').contains(
+                QStringLiteral("Минимальное разрешенное отклонение не может быть больше максимального!")));
             EXPECT_EQ(checkLog.value(checkLog.size() - 1), kCheckTitle);
             EXPECT_FALSE(dlg.findChild<CExportNSIDlg*>()) << "the check window is gone";
         }
