@@ -127,6 +127,16 @@ bool SaveMConvert(CMConvertRecord& rec, bool fetchId)
     return CommitSave(tx, rec, id, isNew ? JOURNAL_INSERT : JOURNAL_UPDATE, &WriteMConvertJournal);
 }
 
+bool SaveReceivedMConvert(CMConvertRecord& rec)
+{
+    bool failed = false;
+    const auto stored = WatchedRead(failed, [&] { return FirstOfPair(rec.base, rec.produce); });
+    if (failed)
+        return false;
+    rec.id = stored ? stored->id : -1;
+    return SaveMConvert(rec, false);
+}
+
 bool DeleteMConvert(CMConvertRecord& rec)
 {
     return DeleteRow(rec, -1, kRows, &WriteMConvertJournal, OnDbError::Silent,

@@ -50,6 +50,10 @@ std::optional<std::vector<CMConvertListRow>> LoadMConvertListRows(int unitType, 
 
 // The id of a new row comes from the database; it is put into the record only with fetchId.
 [[nodiscard]] bool SaveMConvert(CMConvertRecord& rec, bool fetchId);
+// A conversion received from the organisation above replaces the stored row of its pair: the received
+// id means nothing here, and a second row of the pair would never be seen by the look-ups, which take
+// the pair's first row.
+[[nodiscard]] bool SaveReceivedMConvert(CMConvertRecord& rec);
 // Silent on failure; the record's id becomes -1, also when the row was already gone.
 [[nodiscard]] bool DeleteMConvert(CMConvertRecord& rec);
 void WriteMConvertJournal(const CMConvertRecord& rec, int operation);

@@ -106,7 +106,7 @@ std::optional<CNsiPlaced> StoreRows(CNsiFile& nsi)
 {
     if (!SaveEach(nsi.forecasts, [](CForecastRecord& f) { return SaveForecast(f); }) || !ClearForecast(nsi.forecastId)
         || !SaveEach(nsi.measurements, [](CMeasurementRecord& m) { return SaveMeasurement(m); })
-        || !SaveEach(nsi.converts, [](CMConvertRecord& c) { return SaveMConvert(c, false); })
+        || !SaveEach(nsi.converts, &SaveReceivedMConvert)
         || !AppendProducts(nsi.products)
         // Documents reach the repository only once the rows that describe them are committed.
         || !SaveEach(nsi.documents, [](CDocumentationRecord& d) { return SaveDocumentation(d); }))
