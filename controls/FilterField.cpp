@@ -7,6 +7,8 @@
 #include <QDebug>
 #include <QLocale>
 
+#include <cmath>
+
 namespace {
 
 const char* ComparisonOf(int op)
@@ -133,7 +135,8 @@ std::optional<double> ParseFilterNumber(const QString& text)
     s.replace(u',', u'.');
     bool ok = false;
     const double d = QLocale::c().toDouble(s, &ok);
-    if (!ok)
+    // "nan" and "inf" read as doubles but are no number to compare with.
+    if (!ok || !std::isfinite(d))
         return std::nullopt;
     return d;
 }

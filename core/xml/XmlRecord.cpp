@@ -167,6 +167,26 @@ std::optional<double> XmlToDecimal6(const QString& text)
     return v;
 }
 
+std::optional<Money> XmlToMoney(const QString& text)
+{
+    const Money m = Money::fromXmlText(text);
+    if (m.isValid())
+        return m;
+    // The schema's decimal: a sign, digits and one point. Only such a text is a number too large.
+    const QString s = text.trimmed();
+    qsizetype i = !s.isEmpty() && (s[0] == u'-' || s[0] == u'+') ? 1 : 0;
+    bool digit = false, point = false;
+    for (; i < s.size(); ++i) {
+        if (s[i] >= u'0' && s[i] <= u'9')
+            digit = true;
+        else if (s[i] == u'.' && !point)
+            point = true;
+        else
+            return m;
+    }
+    return digit ? std::nullopt : std::optional<Money>(m);
+}
+
 QString XmlInvalidNumberMessage(const char* field, const QString& text)
 {
     return QStringLiteral("Недопустимое число в поле «%1»: %2").arg(QLatin1String(field), text.trimmed().left(40));

@@ -104,6 +104,9 @@ QString XmlFixed6(double v);       // "%f" in the C locale
 // A six-decimal field as atof reads it (the leading number, else 0), but none for a number that is
 // not finite or does not fit a six-decimal column ("nan", "inf", "1e999", 1e14 and beyond).
 std::optional<double> XmlToDecimal6(const QString& text);
+// A money field: text that is no number reads as an invalid zero, but a number beyond the money range
+// (±922 337 203 685 477.5807) is none.
+std::optional<Money> XmlToMoney(const QString& text);
 // The message of a record element refused for such a field.
 QString XmlInvalidNumberMessage(const char* field, const QString& text);
 QString XmlDate(const QDateTime& d); // "yyyy-MM-ddTHH:mm:ss"
@@ -153,7 +156,7 @@ bool RecordToXmlStream(xmlTextWriterPtr writer, const char* element, const R& re
 }
 
 // None when the node is not the element, and also when a field holds a number that is not valid
-// (XmlToDecimal6): then *invalid gets the message.
+// (XmlToDecimal6, XmlToMoney): then *invalid gets the message.
 template <class R>
 std::optional<R> ReadRecordXml(const xmlNode* node, const char* element, std::span<const XmlField<R>> fields,
                                R rec = R{}, QString* invalid = nullptr)
@@ -174,9 +177,16 @@ std::optional<R> ReadRecordXml(const xmlNode* node, const char* element, std::sp
             case XmlField<R>::Text:
                 rec.*std::get<QString R::*>(f.member) = content;
                 break;
-            case XmlField<R>::Currency:
-                rec.*std::get<Money R::*>(f.member) = Money::fromXmlText(content);
+            case XmlField<R>::Currency: {
+                const auto m = XmlToMoney(content);
+                if (!m) {
+                    if (invalid)
+                        *invalid = XmlInvalidNumberMessage(f.name, content);
+                    return std::nullopt;
+                }
+                rec.*std::get<Money R::*>(f.member) = *m;
                 break;
+            }
             case XmlField<R>::Decimal6: {
                 const auto v = XmlToDecimal6(content);
                 if (!v) {

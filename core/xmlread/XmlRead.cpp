@@ -70,6 +70,13 @@ std::string ParserMessage(xmlParserCtxtPtr parser)
     return first == std::string::npos ? std::string() : text.substr(first);
 }
 
+// libxml2 takes a NUL for the end of its input, so whatever follows one after the root would pass.
+bool StoppedBeforeTheEnd(xmlParserCtxtPtr parser)
+{
+    const xmlParserInputPtr input = parser->input;
+    return input && input->cur && input->end && input->cur < input->end;
+}
+
 // What follows a parse with the guard armed: the tree when it was read, else none and why. The parser
 // is freed.
 xmlDocPtr Conclude(xmlParserCtxtPtr parser, const DoctypeGuard& guard, xmlDocPtr doc, bool read, CXmlReadResult& result)
@@ -79,6 +86,9 @@ xmlDocPtr Conclude(xmlParserCtxtPtr parser, const DoctypeGuard& guard, xmlDocPtr
     else if (!read) {
         result.status = CXmlReadResult::Malformed;
         result.message = ParserMessage(parser);
+    } else if (StoppedBeforeTheEnd(parser)) {
+        result.status = CXmlReadResult::Malformed;
+        result.message = "Extra content at the end of the document"; // libxml2's words for such bytes
     }
     xmlFreeParserCtxt(parser);
     if (result.status == CXmlReadResult::Read)

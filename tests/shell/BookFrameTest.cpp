@@ -240,10 +240,18 @@ TEST_P(BookFrameTest, NumbersYesNoAndReferencesAreBoundByTheirKind)
         int op;
         QList<int> ids;
     } cases[] = {
-        {FF_DECIMAL, "koef", "12,5", FO_EQUAL, {1}},        {FF_DECIMAL, "koef", "12.5", FO_GREATER_EQUAL, {1, 3}},
-        {FF_DECIMAL, "koef", "1000", FO_NOT_EQUAL, {1, 2}}, {FF_INTEGER, "id", "1", FO_GREATER, {2, 3}},
-        {FF_REFERENCE, "base", "1", FO_EQUAL, {1, 3}},      {FF_YESNO, "(base - 1)", "Да", FO_YES, {2}},
-        {FF_YESNO, "(base - 1)", "Нет", FO_NO, {1, 3}},     {FF_TEXT, "koef", "", FO_CONTAINS, {1, 2, 3}},
+        {FF_DECIMAL, "koef", "12,5", FO_EQUAL, {1}},
+        {FF_DECIMAL, "koef", "12.5", FO_GREATER_EQUAL, {1, 3}},
+        {FF_DECIMAL, "koef", "1000", FO_NOT_EQUAL, {1, 2}},
+        {FF_INTEGER, "id", "1", FO_GREATER, {2, 3}},
+        {FF_REFERENCE, "base", "1", FO_EQUAL, {1, 3}},
+        {FF_YESNO, "(base - 1)", "Да", FO_YES, {2}},
+        {FF_YESNO, "(base - 1)", "Нет", FO_NO, {1, 3}},
+        {FF_TEXT, "koef", "", FO_CONTAINS, {1, 2, 3}},
+        // No number: the field sets no condition.
+        {FF_DECIMAL, "koef", "nan", FO_EQUAL, {1, 2, 3}},
+        {FF_DECIMAL, "koef", "inf", FO_GREATER_EQUAL, {1, 2, 3}},
+        {FF_DECIMAL, "koef", "-inf", FO_LESS_EQUAL, {1, 2, 3}},
     };
     for (const auto& c : cases) {
         CFilterFieldList fields(1);

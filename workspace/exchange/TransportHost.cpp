@@ -15,6 +15,7 @@
 #include <transport/ITransport.h>
 
 #include <QApplication>
+#include <QFile>
 #include <QThread>
 #include <QWidget>
 
@@ -237,6 +238,29 @@ void RunHost(TransportStartBlock* block)
     }
 }
 
+struct ReaderCloser {
+    void operator()(xmlTextReader* r) const { xmlFreeTextReader(r); }
+};
+
+// Whether the file is a well-formed document whose root is "comment", read as a stream: a forecast,
+// which may be large, is left at its root's start and parsed once, by its import.
+bool IsCommentDocument(const QString& path)
+{
+    CXmlReadResult opened;
+    const std::unique_ptr<xmlTextReader, ReaderCloser> reader(
+        XmlOpenFileReader(QFile::encodeName(path).constData(), opened));
+    if (!reader)
+        return false;
+    int ret = 0;
+    while ((ret = xmlTextReaderRead(reader.get())) == 1
+           && xmlTextReaderNodeType(reader.get()) != XML_READER_TYPE_ELEMENT) { }
+    if (ret != 1 || xmlStrcmp(xmlTextReaderConstLocalName(reader.get()), BAD_CAST "comment") != 0)
+        return false;
+    // A comment document that is not well-formed goes to the forecast import, as it always has.
+    while ((ret = xmlTextReaderRead(reader.get())) == 1) { }
+    return ret == 0;
+}
+
 } // namespace
 
 void WriteTransportJournal(const QString& text, const QString&)
@@ -344,9 +368,7 @@ void ParseInfoText(const QString& info, QString* subject, QString* text)
 
 void ImportReceivedDataFile(CSessionState& session, QWidget* frame, const QString& path)
 {
-    const XmlDocPtr doc = ParseExchangeFile(path);
-    const xmlNode* root = doc ? xmlDocGetRootElement(doc.get()) : nullptr;
-    if (root && xmlStrcmp(root->name, BAD_CAST "comment") == 0) {
+    if (IsCommentDocument(path)) {
         ImportCommentFile(session, frame, path);
         return;
     }

@@ -46,6 +46,15 @@ QString Attribute(xmlTextReaderPtr reader, const char* name)
     return text;
 }
 
+// The reader's parser reports its faults to the thread's last error, not to the handler above.
+QString LastParserMessage()
+{
+    const xmlError* e = xmlGetLastError();
+    if (!e || !e->message || e->domain == XML_FROM_SCHEMASV || e->domain == XML_FROM_SCHEMASP)
+        return QString();
+    return QString::fromUtf8(e->message).trimmed();
+}
+
 CForecastFile Refused(const QString& message)
 {
     CForecastFile file;
@@ -76,6 +85,7 @@ CForecastFile ReadForecastFile(const QString& path, const QString& schemaPath)
 
     CForecastFile file;
     bool rootSeen = false;
+    xmlResetLastError();
     int ret = xmlTextReaderRead(reader);
     // After a refusal the rest is only parsed: a document that is not well-formed is reported as such,
     // as a parse of the whole would report it before any validation.
@@ -128,8 +138,10 @@ CForecastFile ReadForecastFile(const QString& path, const QString& schemaPath)
         ret = xmlTextReaderRead(reader);
     }
     const bool valid = ret == 0 && !errors.invalid && xmlTextReaderIsValid(reader) == 1;
-    if (!errors.parse.isEmpty() || (ret < 0 && !errors.invalid))
-        return Refused(kReadFailed.arg(path, errors.parse));
+    // A file that does not end is a read failure also when the validator has already complained about
+    // the cut element.
+    if (!errors.parse.isEmpty() || ret < 0)
+        return Refused(kReadFailed.arg(path, errors.parse.isEmpty() ? LastParserMessage() : errors.parse));
     if (!valid)
         return Refused(kValidationFailed);
     if (file.rows.empty()) {
