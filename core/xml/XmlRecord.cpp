@@ -1,5 +1,7 @@
 #include "XmlRecord.h"
 
+#include "db/SqlDialect.h"
+
 #include <libxml/parser.h>
 #include <libxml/xmlsave.h>
 #include <libxml/xmlschemas.h>
@@ -190,6 +192,11 @@ std::optional<Money> XmlToMoney(const QString& text)
 QString XmlInvalidNumberMessage(const char* field, const QString& text)
 {
     return QStringLiteral("Недопустимое число в поле «%1»: %2").arg(QLatin1String(field), text.trimmed().left(40));
+}
+
+QString XmlMoneyOverflowMessage(const char* field, const QString& text)
+{
+    return MoneyOverflowError().databaseText() + u' ' + XmlInvalidNumberMessage(field, text);
 }
 
 QString XmlDate(const QDateTime& d)

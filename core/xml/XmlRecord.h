@@ -109,6 +109,8 @@ std::optional<double> XmlToDecimal6(const QString& text);
 std::optional<Money> XmlToMoney(const QString& text);
 // The message of a record element refused for such a field.
 QString XmlInvalidNumberMessage(const char* field, const QString& text);
+// The same for a money field beyond the range, led by the money-overflow message.
+QString XmlMoneyOverflowMessage(const char* field, const QString& text);
 QString XmlDate(const QDateTime& d); // "yyyy-MM-ddTHH:mm:ss"
 QDateTime XmlToDate(const QString& text);
 
@@ -181,7 +183,7 @@ std::optional<R> ReadRecordXml(const xmlNode* node, const char* element, std::sp
                 const auto m = XmlToMoney(content);
                 if (!m) {
                     if (invalid)
-                        *invalid = XmlInvalidNumberMessage(f.name, content);
+                        *invalid = XmlMoneyOverflowMessage(f.name, content);
                     return std::nullopt;
                 }
                 rec.*std::get<Money R::*>(f.member) = *m;

@@ -292,7 +292,7 @@ TEST_P(ForecastExchangeTest, ImportWritesAllOrNothing)
          {readFailed}},
         {"a sum beyond the money range",
          withFirstSum("1000000000000000000"),
-         {ExchangeTexts::kReadFailed.arg(path, XmlInvalidNumberMessage("sumlast", "1000000000000000000"))}},
+         {ExchangeTexts::kReadFailed.arg(path, XmlMoneyOverflowMessage("sumlast", "1000000000000000000"))}},
         {"document type",
          QByteArray(valid).insert(valid.indexOf("<forecast"), "<!DOCTYPE forecast [<!ENTITY e \"x\">]>\n"),
          {readFailed}},
