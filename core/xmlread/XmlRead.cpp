@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <mutex>
 
 namespace {
@@ -136,19 +137,47 @@ bool PrologHasNoDoctype(int fd)
     return !guard.doctype;
 }
 
-int ReadFd(void* context, char* buffer, int length)
+// The file under a streaming reader. libxml2 takes a NUL for the end of its input, so in a document
+// of one-byte units whatever followed one would pass: a NUL fails the read there. A document in two-
+// or four-byte units (its first bytes tell) holds NULs as a matter of course and is left to the
+// parser.
+struct ReaderInput {
+    int fd = -1;
+    bool wideUnits = false;
+};
+
+bool StartsInWideUnits(int fd)
 {
-    const int fd = int(reinterpret_cast<std::intptr_t>(context));
+    unsigned char head[4] = {};
     ssize_t n;
     do
-        n = ::read(fd, buffer, std::size_t(length));
+        n = ::pread(fd, head, sizeof head, 0);
     while (n < 0 && errno == EINTR);
+    if (n < 2)
+        return false;
+    // A byte order mark of UTF-16 or UTF-32, or "<" written in such units.
+    return (head[0] == 0xFE && head[1] == 0xFF) || (head[0] == 0xFF && head[1] == 0xFE) || head[0] == 0
+        || (head[0] == '<' && head[1] == 0);
+}
+
+int ReadFd(void* context, char* buffer, int length)
+{
+    const auto* input = static_cast<const ReaderInput*>(context);
+    ssize_t n;
+    do
+        n = ::read(input->fd, buffer, std::size_t(length));
+    while (n < 0 && errno == EINTR);
+    if (n > 0 && !input->wideUnits && std::memchr(buffer, 0, std::size_t(n)))
+        return -1;
     return int(n);
 }
 
 int CloseFd(void* context)
 {
-    return ::close(int(reinterpret_cast<std::intptr_t>(context)));
+    const auto* input = static_cast<const ReaderInput*>(context);
+    const int closed = ::close(input->fd);
+    delete input;
+    return closed;
 }
 
 } // namespace
@@ -212,8 +241,8 @@ xmlTextReaderPtr XmlOpenFileReader(const char* path, CXmlReadResult& result)
         return nullptr;
     }
     // From here the reader owns the file, also when it cannot be made.
-    xmlTextReaderPtr reader =
-        xmlReaderForIO(&ReadFd, &CloseFd, reinterpret_cast<void*>(std::intptr_t(fd)), nullptr, nullptr, kParseOptions);
+    auto* input = new ReaderInput{fd, StartsInWideUnits(fd)};
+    xmlTextReaderPtr reader = xmlReaderForIO(&ReadFd, &CloseFd, input, nullptr, nullptr, kParseOptions);
     if (!reader)
         result.status = CXmlReadResult::NoMemory;
     return reader;

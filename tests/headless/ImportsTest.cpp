@@ -67,11 +67,15 @@ protected:
             Exec(statement);
     }
 
-    CExchangeDocument Open(const XmlDocPtr& doc, const char* schema)
+    QString Save(const XmlDocPtr& doc)
     {
         const QString path = home() + QStringLiteral("received.xml");
         EXPECT_TRUE(doc && SaveExchangeDocument(doc.get(), path));
-        CExchangeRead read = ReadExchangeDocument(path, QString::fromLatin1(schema), {});
+        return path;
+    }
+    CExchangeDocument Open(const XmlDocPtr& doc, const char* schema)
+    {
+        CExchangeRead read = ReadExchangeDocument(Save(doc), QString::fromLatin1(schema), {});
         EXPECT_TRUE(read.ok()) << read.message.toStdString();
         return std::move(read.document);
     }
@@ -118,10 +122,11 @@ TEST_P(HeadlessImportTest, ReferenceDataGoInWholeOrNotAtAll)
     WriteFile(docFile, content); // the writer takes the content from the sender's file
     CNsiDocument nsi{kForecast,  kSender, kRecipient, QString(), &receivers, &products,
                      &forecasts, nullptr, &documents, &units,    &converts,  &prices};
-    const CExchangeDocument doc = Open(BuildNsiDocument(nsi), ExchangeSchemas::kNsi);
+    const QString doc = Save(BuildNsiDocument(nsi));
+    const QString schema = FindSchemaFile(QString::fromLatin1(ExchangeSchemas::kNsi), {});
     QFile::remove(docFile);
 
-    const CNsiFile read = ReadNsiFile(doc);
+    const CNsiFile read = ReadNsiFile(doc, schema);
     ASSERT_TRUE(read.ok()) << read.message.toStdString();
     EXPECT_EQ(read.ReceivedName(read.from), QStringLiteral("Управление А"));
     EXPECT_EQ(read.ReceivedName(read.to), QStringLiteral("Отдел Б"));
@@ -175,7 +180,7 @@ TEST_P(HeadlessImportTest, ReferenceDataGoInWholeOrNotAtAll)
     std::vector<bool> earlier;
     RunCases(cases, [&] {
         earlier.push_back(HasEarlierReceipts(kForecast));
-        CNsiFile file = ReadNsiFile(doc);
+        CNsiFile file = ReadNsiFile(doc, schema);
         const auto placed = StoreNsiFile(file);
         if (placed) {
             EXPECT_EQ(placed->recipient, Scalar(QStringLiteral("select id from tclsreceiver where importedId = 4")));

@@ -244,6 +244,11 @@ TEST_F(ExchangeDocsTest, ReaderRefusesTheCatalogueWithItsMessages)
                         : read.message == expected)
             << read.message.toStdString();
         EXPECT_FALSE(read.message.contains(QStringLiteral("SECRET"))) << "an outside entity is never read";
+        // The streaming reader of large documents refuses alike.
+        const CStreamHandler skipAll{{}, [](const char*, const char*) { return StreamStep::Skip; }, {}};
+        const QString streamed = StreamExchangeFile(path, FindSchemaFile(fields[1], {}), skipAll);
+        EXPECT_TRUE(expected.endsWith(u'\n') ? streamed.startsWith(expected) : streamed == expected)
+            << fields[0].toStdString() << ": " << streamed.toStdString();
         ++entries;
     }
     EXPECT_EQ(entries, 6);

@@ -14,11 +14,11 @@ void ImportNsiFile(CSessionState& session, QWidget* frame, const QString& path)
 {
     IWorkspaceRefresh* refresh = WorkspaceRefresh();
     if (!path.isEmpty()) {
-        const auto doc = OpenExchangeDocument(path, ExchangeSchemas::kNsi);
-        if (!doc)
+        const QString schema = FindSchemaFile(ExchangeSchemas::kNsi, &AskSchemaFile);
+        if (schema.isEmpty())
             return;
         CWaitCursor wait;
-        CNsiFile nsi = ReadNsiFile(*doc);
+        CNsiFile nsi = ReadNsiFile(path, schema);
         if (!nsi.ok()) {
             AppMessageBox(nsi.message, MB_OK | MB_ICONSTOP);
             return;

@@ -8,6 +8,8 @@
 
 #include <QString>
 
+#include <libxml/xmlreader.h>
+
 #include <functional>
 #include <vector>
 
@@ -67,3 +69,43 @@ XmlDocPtr ParseExchangeFile(const QString& path, QString* error = nullptr);
 // The text of the root's first element child named `name` without regard to case; empty when the
 // file cannot be read or has no such child.
 QString ReadRootChildText(const QString& path, const char* name);
+
+// The root element of a streamed document, while the reader stands on it.
+class CStreamRoot {
+public:
+    explicit CStreamRoot(xmlTextReaderPtr reader)
+        : m_reader(reader)
+    {
+    }
+    // The attribute's text; empty when it is missing.
+    QString attribute(const char* name) const;
+    bool hasAttribute(const char* name) const;
+
+private:
+    xmlTextReaderPtr m_reader;
+};
+
+// What a streamed document's handler does with an element below the root: `section` is the name of
+// the element around it (empty for the root's children).
+enum class StreamStep { Skip, Enter, Read };
+
+// How the reading of one expanded element ended.
+struct CStreamRead {
+    enum Status { Read, Invalid, Refused };
+    Status status = Read;
+    QString message; // of Refused: a field that does not fit, reported as a read failure
+};
+
+struct CStreamHandler {
+    std::function<void(const CStreamRoot&)> root;
+    std::function<StreamStep(const char* section, const char* name)> step;
+    // The element that `step` asked for, expanded alone.
+    std::function<CStreamRead(const char* section, const xmlNode* node)> read;
+};
+
+// A document read as a stream, so that it is never held as a tree: the program's version on the root
+// (checked before anything else of it is read), the schema validation as the parser goes, and the
+// elements the handler asks for expanded one at a time. Empty when read; otherwise the message of
+// the refusal: read failure (also a document cut short), version, validation, in the order of the
+// whole-tree reader.
+QString StreamExchangeFile(const QString& path, const QString& schemaPath, const CStreamHandler& handler);

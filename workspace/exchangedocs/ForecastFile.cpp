@@ -6,54 +6,7 @@
 #include "tables/ImportStatus.h"
 #include "tables/ReceiverMap.h"
 
-#include <QFile>
-
-#include <libxml/xmlreader.h>
-
-#include <cstring>
-
 namespace {
-
-struct ReaderErrors {
-    QString parse; // the first message of the parser
-    bool invalid = false;
-};
-
-void CollectError(void* context, xmlErrorPtr error)
-{
-    auto* errors = static_cast<ReaderErrors*>(context);
-    if (!error || error->level == XML_ERR_WARNING)
-        return;
-    if (error->domain == XML_FROM_SCHEMASV || error->domain == XML_FROM_SCHEMASP) {
-        errors->invalid = true;
-        return;
-    }
-    if (errors->parse.isEmpty())
-        errors->parse = error->message ? QString::fromUtf8(error->message).trimmed() : QStringLiteral("?");
-}
-
-struct ReaderCloser {
-    void operator()(xmlTextReader* r) const { xmlFreeTextReader(r); }
-};
-
-QString Attribute(xmlTextReaderPtr reader, const char* name)
-{
-    xmlChar* value = xmlTextReaderGetAttribute(reader, BAD_CAST name);
-    if (!value)
-        return QString();
-    QString text = QString::fromUtf8(reinterpret_cast<const char*>(value));
-    xmlFree(value);
-    return text;
-}
-
-// The reader's parser reports its faults to the thread's last error, not to the handler above.
-QString LastParserMessage()
-{
-    const xmlError* e = xmlGetLastError();
-    if (!e || !e->message || e->domain == XML_FROM_SCHEMASV || e->domain == XML_FROM_SCHEMASP)
-        return QString();
-    return QString::fromUtf8(e->message).trimmed();
-}
 
 CForecastFile Refused(const QString& message)
 {
@@ -66,84 +19,37 @@ CForecastFile Refused(const QString& message)
 
 CForecastFile ReadForecastFile(const QString& path, const QString& schemaPath)
 {
-    using namespace ExchangeTexts;
-    // Entities are not substituted, nothing is loaded from outside and a DTD is refused. The messages
-    // go to the handler below, not to standard error.
-    CXmlReadResult opened;
-    std::unique_ptr<xmlTextReader, ReaderCloser> owner(XmlOpenFileReader(QFile::encodeName(path).constData(), opened));
-    xmlTextReaderPtr reader = owner.get();
-    if (opened.status == CXmlReadResult::NotOpened)
-        return Refused(kReadFailed.arg(path, QString::fromLocal8Bit(std::strerror(opened.openError))));
-    if (opened.status == CXmlReadResult::Doctype)
-        return Refused(kReadFailed.arg(path, kXmlDoctypeRefused));
-    if (!reader)
-        return Refused(kReadFailed.arg(path, QString()));
-    ReaderErrors errors;
-    xmlTextReaderSetStructuredErrorHandler(reader, &CollectError, &errors);
-    if (xmlTextReaderSchemaValidate(reader, QFile::encodeName(schemaPath).constData()) != 0)
-        return Refused(kValidationFailed);
-
     CForecastFile file;
-    bool rootSeen = false;
-    xmlResetLastError();
-    int ret = xmlTextReaderRead(reader);
-    // After a refusal the rest is only parsed: a document that is not well-formed is reported as such,
-    // as a parse of the whole would report it before any validation.
-    while (ret == 1 && errors.parse.isEmpty()) {
-        if (errors.invalid) {
-            ret = xmlTextReaderRead(reader);
-            continue;
+    CStreamHandler handler;
+    handler.root = [&](const CStreamRoot& root) {
+        file.to = XmlToInt(root.attribute("to"));
+        file.from = XmlToInt(root.attribute("from"));
+        file.subReceiverCount = XmlToInt(root.attribute("subReceiverCount"));
+    };
+    handler.step = [](const char*, const char* name) {
+        return xmlStrcasecmp(BAD_CAST name, BAD_CAST XmlNames::kForecastData) == 0 ? StreamStep::Read
+                                                                                   : StreamStep::Skip;
+    };
+    handler.read = [&](const char*, const xmlNode* node) {
+        CStreamRead read;
+        auto rec = ReadXml<CForecastDataRecord>(node, &read.message);
+        if (!rec) {
+            read.status = read.message.isEmpty() ? CStreamRead::Invalid : CStreamRead::Refused;
+            return read;
         }
-        if (xmlTextReaderNodeType(reader) != XML_READER_TYPE_ELEMENT) {
-            ret = xmlTextReaderRead(reader);
-            continue;
+        if (file.rows.empty())
+            file.forecast = rec->prognoz;
+        else if (rec->prognoz != file.forecast) {
+            // The rows would go into another forecast than the one the question names.
+            read.status = CStreamRead::Invalid;
+            return read;
         }
-        const int depth = xmlTextReaderDepth(reader);
-        if (depth == 0 && !rootSeen) {
-            rootSeen = true;
-            // Another version's document is refused before anything of it is read.
-            if (Attribute(reader, "version") != GetFileVersionString())
-                return Refused(kVersionMismatch);
-            file.to = XmlToInt(Attribute(reader, "to"));
-            file.from = XmlToInt(Attribute(reader, "from"));
-            file.subReceiverCount = XmlToInt(Attribute(reader, "subReceiverCount"));
-        } else if (depth == 1
-                   && xmlStrcasecmp(xmlTextReaderConstLocalName(reader), BAD_CAST XmlNames::kForecastData) == 0) {
-            const xmlNode* node = xmlTextReaderExpand(reader);
-            if (!node) {
-                ret = -1; // the element does not end: the file was cut
-                break;
-            }
-            QString invalid;
-            auto rec = ReadXml<CForecastDataRecord>(node, &invalid);
-            if (!rec) {
-                if (!invalid.isEmpty())
-                    errors.parse = invalid;
-                else
-                    errors.invalid = true;
-                continue;
-            }
-            if (file.rows.empty())
-                file.forecast = rec->prognoz;
-            else if (rec->prognoz != file.forecast) {
-                // The rows would go into another forecast than the one the question names.
-                errors.invalid = true;
-                ret = xmlTextReaderNext(reader);
-                continue;
-            }
-            file.rows.push_back(std::move(*rec));
-            ret = xmlTextReaderNext(reader);
-            continue;
-        }
-        ret = xmlTextReaderRead(reader);
-    }
-    const bool valid = ret == 0 && !errors.invalid && xmlTextReaderIsValid(reader) == 1;
-    // A file that does not end is a read failure also when the validator has already complained about
-    // the cut element.
-    if (!errors.parse.isEmpty() || ret < 0)
-        return Refused(kReadFailed.arg(path, errors.parse.isEmpty() ? LastParserMessage() : errors.parse));
-    if (!valid)
-        return Refused(kValidationFailed);
+        file.rows.push_back(std::move(*rec));
+        return read;
+    };
+    const QString refusal = StreamExchangeFile(path, schemaPath, handler);
+    if (!refusal.isEmpty())
+        return Refused(refusal);
     if (file.rows.empty()) {
         file.status = CForecastFile::NoData;
         file.message = ForecastImportTexts::kNoData;

@@ -5,22 +5,31 @@
 #include "tables/ReceiverMap.h"
 
 #include <algorithm>
+#include <functional>
+#include <set>
+#include <utility>
 
 namespace {
 
-// The list of a section; a missing section is empty. False, with the reader's message, for a record
-// with a number that does not fit.
+// A section of the document: the list element and how one of its records is added to the file.
+struct CNsiSection {
+    const char* list;
+    std::function<CStreamRead(const xmlNode*)> add;
+};
+
+// Records of another element inside a section are passed by, as a list read has always done; a
+// record with a number that does not fit refuses the document with the reader's message.
 template <class R>
-bool ReadSection(const CExchangeDocument& doc, std::vector<R>& list, QString& message)
+CNsiSection Section(std::vector<R>& list)
 {
-    const xmlNode* node = doc.child(XmlFormatOf<R>().list);
-    if (!node)
-        return true;
-    auto read = ReadXmlList<R>(node, &message);
-    if (!read)
-        return false;
-    list = std::move(*read);
-    return true;
+    return {XmlFormatOf<R>().list, [&list](const xmlNode* node) {
+                CStreamRead read;
+                if (auto rec = ReadXml<R>(node, &read.message))
+                    list.push_back(std::move(*rec));
+                else if (!read.message.isEmpty())
+                    read.status = CStreamRead::Refused;
+                return read;
+            }};
 }
 
 const CReceiverRecord* Received(const CNsiFile& nsi, int importedId)
@@ -138,20 +147,46 @@ QString CNsiFile::ReceivedName(int importedId) const
     return found != receivers.rend() ? found->name : NsiTexts::kNobody;
 }
 
-CNsiFile ReadNsiFile(const CExchangeDocument& doc)
+CNsiFile ReadNsiFile(const QString& path, const QString& schemaPath)
 {
     CNsiFile nsi;
-    nsi.to = doc.intAttribute("to");
-    nsi.from = doc.intAttribute("from");
-    nsi.forecastId = doc.intAttribute("id");
-    QString& message = nsi.message;
-    if (!ReadSection(doc, nsi.products, message) || !ReadSection(doc, nsi.measurements, message)
-        || !ReadSection(doc, nsi.converts, message) || !ReadSection(doc, nsi.documents, message)
-        || !ReadSection(doc, nsi.prices, message) || !ReadSection(doc, nsi.forecasts, message)
-        || !ReadSection(doc, nsi.receivers, message))
+    const std::vector<CNsiSection> sections{Section(nsi.products),  Section(nsi.measurements), Section(nsi.converts),
+                                            Section(nsi.documents), Section(nsi.prices),       Section(nsi.forecasts),
+                                            Section(nsi.receivers)};
+    // Only the first element of each section is read, as a tree reader finds it.
+    std::set<const CNsiSection*> seen;
+    const CNsiSection* current = nullptr;
+    const auto find = [&](const char* name) -> const CNsiSection* {
+        for (const CNsiSection& s : sections)
+            if (xmlStrcasecmp(BAD_CAST name, BAD_CAST s.list) == 0)
+                return &s;
+        return nullptr;
+    };
+    bool mapSeen = false;
+    CStreamHandler handler;
+    handler.root = [&](const CStreamRoot& root) {
+        nsi.to = XmlToInt(root.attribute("to"));
+        nsi.from = XmlToInt(root.attribute("from"));
+        nsi.forecastId = XmlToInt(root.attribute("id"));
+    };
+    handler.step = [&](const char* section, const char* name) {
+        if (*section)
+            return StreamStep::Read;
+        if (xmlStrcasecmp(BAD_CAST name, BAD_CAST XmlNames::kOld2NewIdMap) == 0)
+            return std::exchange(mapSeen, true) ? StreamStep::Skip : StreamStep::Read;
+        current = find(name);
+        return current && seen.insert(current).second ? StreamStep::Enter : StreamStep::Skip;
+    };
+    handler.read = [&](const char* section, const xmlNode* node) {
+        if (!*section) {
+            nsi.idMaps = COldIdMap::Load(node);
+            return CStreamRead{};
+        }
+        return current->add(node);
+    };
+    nsi.message = StreamExchangeFile(path, schemaPath, handler);
+    if (!nsi.message.isEmpty())
         return nsi;
-    if (const xmlNode* map = doc.child(XmlNames::kOld2NewIdMap))
-        nsi.idMaps = COldIdMap::Load(map);
     // The sender's own id travels in "from"; its record may carry the id it was imported under. The
     // writer puts the sender first, so without a record of that id the first one is the sender, and
     // it keeps "from" so that later documents that name it find it.

@@ -38,9 +38,10 @@ struct CNsiFile {
     QString ReceivedName(int importedId) const;
 };
 
-// The sections of a validated document; a missing section is empty. Refused with the reader's
-// message for a record with a number that does not fit.
-CNsiFile ReadNsiFile(const CExchangeDocument& doc);
+// The document at `path` read as a stream against the schema file at `schemaPath`, one record at a
+// time; a missing section is empty. Refused with the messages of the exchange reader, also for a
+// record with a number that does not fit.
+CNsiFile ReadNsiFile(const QString& path, const QString& schemaPath);
 
 // Whether the forecast has rows in the exchange journal, so that a load repeats an earlier one;
 // false also when that cannot be read (the error is reported).
