@@ -2,28 +2,43 @@
 // consolidation): B's export from loading the consolidated rows to the file written whole, A's
 // import from the version check to the committed journal row, into an empty receiver and over
 // stored rows, for 5,000 and 50,000 products; beside xmllint's streaming validation of the same file
-// and a plain prepared insert of the same rows; and the peak memory of the large import.
+// and a plain prepared insert of the same rows; and the peak memory of the large import. Then the
+// hand-over of received files as the transport host makes it (the received forecast and reference
+// data of 50,000 products, every question answered yes), with its own floor and peak memory.
 #include "BenchSummary.h"
 #include "ExchangeGenerator.h"
 
+#include "AppMessage.h"
 #include "CheckLog.h"
 #include "ErrorSink.h"
 #include "ExchangeFiles.h"
 #include "ForecastExport.h"
 #include "ForecastFile.h"
+#include "ForecastImport.h"
+#include "NsiImport.h"
+#include "Session.h"
 #include "Settings.h"
+#include "TransportHost.h"
 #include "db/SqlQuery.h"
+#include "tables/Forecasts.h"
 #include "tables/ImportEventTypes.h"
+#include "tables/MConverts.h"
+#include "tables/Measurements.h"
+#include "tables/Prices.h"
+#include "tables/Products.h"
+#include "tables/Receivers.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -35,6 +50,7 @@ namespace {
 
 constexpr int kForecast = 7;
 const QString kSchema = QStringLiteral(LIR_BIN_DIR "/forecast.xsd");
+const QString kNsiSchema = QStringLiteral(LIR_BIN_DIR "/lir.xsd");
 int g_errors = 0;
 
 [[noreturn]] void Die(const QString& text)
@@ -181,17 +197,22 @@ void BM_ImportOverStored(benchmark::State& state)
             state.SkipWithError("import failed");
 }
 
-void BM_XmllintStream(benchmark::State& state)
+// xmllint's streaming validation of the file against the schema, the floor of a reader.
+void Xmllint(benchmark::State& state, const QString& schema, const QString& file)
 {
-    CPair& p = WithFile(int(state.range(0)));
     for (auto _ : state) {
         QProcess xmllint;
         xmllint.start(QStringLiteral("xmllint"),
                       {QStringLiteral("--stream"), QStringLiteral("--noout"), QStringLiteral("--nonet"),
-                       QStringLiteral("--schema"), kSchema, p.file});
+                       QStringLiteral("--schema"), schema, file});
         if (!xmllint.waitForFinished(120000) || xmllint.exitCode() != 0)
             state.SkipWithError("xmllint failed or is missing");
     }
+}
+
+void BM_XmllintStream(benchmark::State& state)
+{
+    Xmllint(state, kSchema, WithFile(int(state.range(0))).file);
 }
 
 void BM_PlainInsert(benchmark::State& state)
@@ -204,6 +225,125 @@ void BM_PlainInsert(benchmark::State& state)
         CTransaction tx;
         if (!InsertDataRows(p.rows, kLowerInA) || !tx.commit())
             state.SkipWithError("insert failed");
+    }
+}
+
+// Every question of the hand-over answered yes, every notice closed; the refusals kept.
+QStringList g_refusals;
+
+int AnswerYes(const QString& text, unsigned flags, QObject*)
+{
+    if ((flags & MB_ICONSTOP) == MB_ICONSTOP)
+        g_refusals.push_back(text);
+    return IDYES;
+}
+
+CSessionState g_session;
+
+// A's reference data of the forecast as it sends them to B, written once.
+const QString& NsiFile(CPair& p)
+{
+    static QString path;
+    if (!path.isEmpty())
+        return path;
+    Connect(p.a);
+    const auto products = LoadProducts(kForecast);
+    const auto prices = LoadPrices(SqlFilter(QStringLiteral("prognoz=?"), {kForecast}));
+    const auto units = LoadMeasurements();
+    const auto converts = LoadMConverts();
+    const auto forecasts = LoadForecasts(SqlFilter(QStringLiteral("id=?"), {kForecast}));
+    const auto upper = GetForecastReceiver(kUpperInA, kForecast);
+    auto lower = GetForecastReceiver(kLowerInA, kForecast);
+    if (!products || !prices || !units || !converts || !forecasts || !upper || !lower)
+        Die(QStringLiteral("cannot read A's reference data"));
+    lower->importedId = lower->id;
+    const CReceiverList parties{*upper, *lower};
+    const CDocumentationList documents;
+    const CNsiDocument nsi{kForecast,   kUpperInA, kLowerInA,  QString(), &parties,   &*products,
+                           &*forecasts, nullptr,   &documents, &*units,   &*converts, &*prices};
+    path = p.upper.filePath(QStringLiteral("НСИ.xml"));
+    if (!SaveExchangeDocument(BuildNsiDocument(nsi).get(), path))
+        Die(QStringLiteral("cannot write the reference data"));
+    return path;
+}
+
+// The host's hand-over on the user-interface thread: false when anything was refused.
+bool HandOver(bool nsi, const QString& path)
+{
+    g_refusals.clear();
+    if (nsi)
+        ImportNsiFile(g_session, nullptr, path);
+    else
+        ImportReceivedDataFile(g_session, nullptr, path);
+    for (const QString& text : g_refusals)
+        std::fprintf(stderr, "%s\n", qPrintable(text));
+    return g_refusals.isEmpty();
+}
+
+void BM_HostForecast(benchmark::State& state)
+{
+    CPair& p = WithFile(int(state.range(0)));
+    for (auto _ : state) {
+        state.PauseTiming();
+        ClearReceiver();
+        state.ResumeTiming();
+        if (!HandOver(false, p.file))
+            state.SkipWithError("the hand-over was refused");
+    }
+}
+
+void BM_HostNsi(benchmark::State& state)
+{
+    CPair& p = Prepare(int(state.range(0)));
+    const QString file = NsiFile(p);
+    Connect(p.b);
+    for (auto _ : state)
+        if (!HandOver(true, file))
+            state.SkipWithError("the hand-over was refused");
+}
+
+void BM_XmllintNsi(benchmark::State& state)
+{
+    Xmllint(state, kNsiSchema, NsiFile(Prepare(int(state.range(0)))));
+}
+
+// The floor of the reference data: their products and prices by a plain prepared insert.
+void BM_PlainNsiInsert(benchmark::State& state)
+{
+    CPair& p = Prepare(int(state.range(0)));
+    static_cast<void>(NsiFile(p));
+    Connect(p.b);
+    const auto products = LoadProducts(kForecast);
+    const auto prices = LoadPrices(SqlFilter(QStringLiteral("prognoz=?"), {kForecast}));
+    if (!products || !prices)
+        Die(QStringLiteral("cannot read B's products"));
+    constexpr int kOther = 99;
+    Run(QStringLiteral("insert or ignore into tfctprognoz (id, name, year, owner, ownerName, status) "
+                       "values (99, 'Копия', 2013, -20, 'Минфин', 1)"));
+    for (auto _ : state) {
+        state.PauseTiming();
+        Run(QStringLiteral("delete from tfctprice where prognoz = 99"));
+        Run(QStringLiteral("delete from tclsproduct where prognoz = 99"));
+        state.ResumeTiming();
+        CTransaction tx;
+        CSqlQuery product(QStringLiteral("insert into tclsproduct (prognoz, id, parent, name, code, isgroup, type, "
+                                         "position, comment, measurementNatural, measurementPrice) "
+                                         "values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+        for (const CProductRecord& r : *products) {
+            product.bind(kOther).bind(r.id).bind(r.parent).bind(r.name).bind(r.code).bind(r.isgroup).bind(r.type);
+            product.bind(r.position).bind(r.comment).bind(r.measurementNatural).bind(r.measurementPrice);
+            if (!product.exec())
+                Die(product.lastError().text());
+        }
+        CSqlQuery price(QStringLiteral("insert into tfctprice (prognoz, product, pricePrev, priceCur, priceNext) "
+                                       "values (?, ?, ?, ?, ?)"));
+        for (const CPriceRecord& r : *prices) {
+            price.bind(kOther).bind(r.product).bind(r.pricePrev).bind(r.priceCur).bind(r.priceNext);
+            if (!price.exec())
+                Die(price.lastError().text());
+        }
+        if (!tx.commit())
+            state.SkipWithError("commit failed");
     }
 }
 
@@ -241,11 +381,35 @@ BENCHMARK(BM_ImportEmpty) SIZES;
 BENCHMARK(BM_ImportOverStored) SIZES;
 BENCHMARK(BM_XmllintStream) SIZES;
 BENCHMARK(BM_PlainInsert) SIZES;
+#define LARGE ->Arg(50000)->Unit(benchmark::kMillisecond)->Iterations(3)
+BENCHMARK(BM_HostForecast) LARGE;
+BENCHMARK(BM_HostNsi) LARGE;
+BENCHMARK(BM_XmllintNsi) LARGE;
+BENCHMARK(BM_PlainNsiInsert) LARGE;
+
+// The hand-over of one received file into the database, alone in this process: prints its peak
+// resident memory in MB.
+int HandOverAlone(const char* kind, const char* database, const char* file)
+{
+    DbConnectParams p;
+    p.file = QString::fromLocal8Bit(database);
+    Connect(p);
+    Settings().EnableOpJournal = false;
+    InstallTransportHost(g_session, &ImportForecastFile);
+    SetMessageBoxHandler(&AnswerYes, true);
+    if (!HandOver(std::strcmp(kind, "nsi") == 0, QString::fromLocal8Bit(file)))
+        return 1;
+    GetDBConnection().Close();
+    std::printf("%.1f\n", PeakResidentMb());
+    return 0;
+}
 
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    if (argc == 5 && std::strcmp(argv[1], "--hand-over") == 0)
+        return HandOverAlone(argv[2], argv[3], argv[4]);
     std::setlocale(LC_NUMERIC, "C");
     benchmark::Initialize(&argc, argv);
     SetErrorSink([](const DbError& error) {
@@ -253,6 +417,8 @@ int main(int argc, char** argv)
         WriteErrorToStderr(error);
     });
     Settings().EnableOpJournal = false;
+    InstallTransportHost(g_session, &ImportForecastFile);
+    SetMessageBoxHandler(&AnswerYes, true);
 
     CSummaryReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
@@ -266,6 +432,23 @@ int main(int argc, char** argv)
     const bool imported = ImportOnce(large);
     const double peak = PeakResidentMb();
 
+    // Each hand-over once more in a process of its own, as the program makes it, for its peak memory.
+    const auto handOverPeak = [&](bool nsi) {
+        const QString file = nsi ? NsiFile(large) : large.file;
+        Connect(nsi ? large.b : large.a);
+        if (!nsi)
+            ClearReceiver();
+        GetDBConnection().Close();
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--hand-over"), nsi ? QStringLiteral("nsi") : QStringLiteral("forecast"),
+                     nsi ? large.b.file : large.a.file, file});
+        const bool done = child.waitForFinished(300000) && child.exitCode() == 0;
+        return done ? QString::fromLatin1(child.readAllStandardOutput()).trimmed().toDouble() : -1.0;
+    };
+    const bool handOvers = reporter.Seconds("BM_HostForecast/50000/iterations:3") >= 0;
+    const double forecastPeak = handOvers ? handOverPeak(false) : -1;
+    const double nsiPeak = handOvers ? handOverPeak(true) : -1;
     std::printf("\nSummary (SQLite, file transport, check and consolidation excluded)\n");
     for (int m : {5000, 50000}) {
         const std::string arg = "/" + std::to_string(m) + "/iterations:3";
@@ -287,6 +470,27 @@ int main(int argc, char** argv)
             PrintRatio((n + "ratio import (empty) / (xmllint + insert)").c_str(), empty / (lint + insert));
             PrintRatio((n + "ratio import (over) / (xmllint + insert)").c_str(), over / (lint + insert));
         }
+    }
+    if (handOvers) {
+        const std::string arg = "/50000/iterations:3";
+        const double host = reporter.Seconds("BM_HostForecast" + arg);
+        const double lint = reporter.Seconds("BM_XmllintStream" + arg);
+        const double insert = reporter.Seconds("BM_PlainInsert" + arg);
+        const double nsi = reporter.Seconds("BM_HostNsi" + arg);
+        const double nsiLint = reporter.Seconds("BM_XmllintNsi" + arg);
+        const double nsiInsert = reporter.Seconds("BM_PlainNsiInsert" + arg);
+        std::printf("\nThrough the transport host's hand-over (50,000 products)\n");
+        PrintGoal("received forecast handed over and stored", host, "s", 5.0);
+        PrintGoal("peak resident memory of the forecast hand-over", forecastPeak, "MB", 150.0);
+        if (lint > 0 && insert > 0)
+            PrintRatio("ratio forecast hand-over / (xmllint + insert)", host / (lint + insert));
+        PrintGoal("received reference data handed over and stored", nsi, "s", 5.0);
+        PrintGoal("peak resident memory of the reference data hand-over", nsiPeak, "MB", 200.0);
+        PrintFigure("reference data: xmllint --stream with the schema", nsiLint, "s");
+        PrintFigure("reference data: plain prepared insert of products and prices", nsiInsert, "s");
+        if (nsiLint > 0 && nsiInsert > 0)
+            PrintRatio("ratio reference data hand-over / (xmllint + insert)", nsi / (nsiLint + nsiInsert));
+        PrintFigure("reference data document size", QFileInfo(NsiFile(large)).size() / 1048576.0, "MB");
     }
     if (!imported)
         std::printf("the large import failed\n");
