@@ -7,6 +7,7 @@
 #include "DirectoryFilterDlg.h"
 #include "ReportView.h"
 #include "Session.h"
+#include "SplitterWndEx.h"
 #include "tables/Forecasts.h"
 #include "tables/SystemUsers.h"
 
@@ -18,6 +19,7 @@
 #include <QMenu>
 #include <QSplitter>
 
+#include <algorithm>
 #include <memory>
 
 using namespace DirectoryTexts;
@@ -25,6 +27,7 @@ using namespace DirectoryTexts;
 namespace {
 
 constexpr int kTreeWidth = 200;
+constexpr int kCellPadding = 16; // the margins of a list cell
 constexpr int kListPaneId = 1000;
 
 struct MenuEntry {
@@ -64,14 +67,18 @@ CDirectoryFrame::CDirectoryFrame(CSessionState& session, const CDirectoryFlags& 
     m_list = new CReportView;
     m_list->SetOwner(this);
     m_list->SetImageList({QIcon(LoadBitmapRes(IDI_BOOK_GROUP)), QIcon(LoadBitmapRes(IDI_BOOK_ELEMENT))});
+    // The user's column widths and tree width come back at the next start.
+    m_list->KeepColumnWidths(QStringLiteral("SplitterWnd/Columns_%1").arg(m_flags.number));
     if (m_flags.hasTree) {
-        m_splitter = new QSplitter(Qt::Horizontal, this);
+        auto* splitter = new CSplitterWndEx(m_flags.number, this);
+        m_splitter = splitter;
         m_tree = new CDirectoryTreeView(m_splitter);
         m_tree->SetOwner(this);
         m_splitter->addWidget(m_list);
         m_splitter->setStretchFactor(0, 0);
         m_splitter->setStretchFactor(1, 1);
-        m_splitter->setSizes({kTreeWidth, 100});
+        if (!splitter->RestoreSizes())
+            m_splitter->setSizes({kTreeWidth, 100});
         m_list->SetTree(m_tree);
         layout->addWidget(m_splitter);
         connect(m_tree, &QTreeWidget::currentItemChanged, this, [this] { OnTreeSelChange(); });
@@ -347,15 +354,28 @@ void CDirectoryFrame::OnForecastChanged(int wParam)
     }
 }
 
+void CDirectoryFrame::InsertFieldColumns(CReportView* list) const
+{
+    int column = 0;
+    for (const CFilterField& field : filterFields()) {
+        if (!field.visible)
+            continue;
+        // A date column holds a whole date and time.
+        const int width = field.kind == FF_DATE ? std::max(field.width, DateColumnWidth(list)) : field.width;
+        list->InsertColumn(column++, field.caption, width, Qt::AlignLeft);
+    }
+}
+
+int CDirectoryFrame::DateColumnWidth(const CReportView* list)
+{
+    return list->fontMetrics().horizontalAdvance(QStringLiteral("00.00.0000 00:00:00")) + kCellPadding;
+}
+
 void CDirectoryFrame::InitListColumns()
 {
     m_list->DeleteAllItems();
     m_list->DeleteAllColumns();
-    int column = 0;
-    for (const CFilterField& field : filterFields()) {
-        if (field.visible)
-            m_list->InsertColumn(column++, field.caption, field.width, Qt::AlignLeft);
-    }
+    InsertFieldColumns(m_list);
     ReloadTree();
     Refresh();
 }

@@ -33,6 +33,7 @@ struct CDirectoryFlags {
     bool hasTree = true;           // the tree beside the list; else the list alone
     bool hasDocument = false;      // "Сохранить документ..." applies
     bool editable = true;          // the context menu offers "&Редактировать..."
+    int number = 0;                // names the profile values of the splitter and the list's columns
 };
 
 struct CIdName {
@@ -124,6 +125,10 @@ protected:
     bool IsCurrentForecastOpen() const;
     // Rows (or tree items) may be changed: rights and the forecast's status.
     bool MayChange();
+    // The list's columns of the visible filter fields, in their order.
+    void InsertFieldColumns(CReportView* list) const;
+    // The least width of a column that shows a date and time.
+    static int DateColumnWidth(const CReportView* list);
 
     CSessionState& m_session;
     CIdNameList m_searchIndex;   // one entry per row, filled by FillList

@@ -5,8 +5,10 @@
 #include "ForecastCommands.h"
 
 #include "AppMessage.h"
+#include "ColumnWidths.h"
 #include "CommandIds.h"
 #include "DirectoryTreeView.h"
+#include "EditorColumns.h"
 #include "ModalHook.h"
 #include "RecalcRunner.h"
 #include "Session.h"
@@ -102,7 +104,17 @@ CForecastFrame::~CForecastFrame()
         grid->SetOwner(nullptr);
         grid->SetMenuOwner(nullptr);
     }
-    // The splitter writes its sizes while the panes are still there.
+    // The column widths the user set come back at the next start; so do the splitters' sizes, which
+    // they write while the panes are still there.
+    if (!m_layoutPending) {
+        for (const auto& [grid, name] : {std::pair{m_list, EditorColumns::kListColumnsValue},
+                                         std::pair{m_card, EditorColumns::kCardColumnsValue}}) {
+            std::vector<int> widths;
+            for (int c = 0; c < grid->GetColumnCount(); ++c)
+                widths.push_back(grid->GetColumnWidth(c));
+            WriteProfileNumbers(m_nested->ProfilePath(name), widths);
+        }
+    }
     delete m_splitter;
 }
 
@@ -187,9 +199,13 @@ void CForecastFrame::ApplyFirstLayout()
     if (!m_layoutPending || !isVisible())
         return;
     m_layoutPending = false;
+    // The sizes the user left at the last run, else the tree's width and the card's full height.
+    const auto tree = m_splitter->StoredSizes();
+    const auto rows = m_nested->StoredSizes();
     const int width = m_splitter->width() - m_splitter->handleWidth();
-    m_splitter->setSizes({kTreeWidth, std::max(0, width - kTreeWidth)});
-    const int card = m_card->GetRowCount() * m_card->GetRowHeight(0) + kCardMargin;
+    const int treeWidth = std::min(tree ? tree->first : kTreeWidth, std::max(kTreeMinWidth, width - kTreeMinWidth));
+    m_splitter->setSizes({treeWidth, std::max(0, width - treeWidth)});
+    const int card = rows ? rows->second : m_card->GetRowCount() * m_card->GetRowHeight(0) + kCardMargin;
     const int height = m_nested->height() - m_nested->handleWidth();
     m_nested->setSizes({std::max(0, height - card), std::min(card, std::max(0, height))});
 }

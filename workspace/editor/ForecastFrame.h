@@ -86,6 +86,8 @@ public:
     void CheckCardPrice(int row, int column, int flag, const QColor& base, const CProductRecord& product);
     void ApplyCardEditRules(bool allReadOnly, const CProductRecord* product);
     void ClearCardValues();
+    // No product in the card: its name, units and values go.
+    void ClearCard();
     void UpdateReadOnly();
     int OnCardBeginEdit(int row, int column);
     int OnCardEndEdit(int row, int column);
