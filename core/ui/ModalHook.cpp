@@ -73,6 +73,7 @@ public:
 
 // What a window manager's title bar takes beside the title: the icon and three buttons.
 constexpr int kTitleBarExtra = 140;
+constexpr int kPrintDialogWidth = 620;
 
 // The folder of the last file chosen in a save dialog: the next one starts there.
 QString g_lastSaveFolder;
@@ -177,7 +178,9 @@ void FitDialogToContents(QDialog& dialog)
     QFont titleFont = dialog.font();
     titleFont.setBold(true);
     const int titleWidth = QFontMetrics(titleFont).horizontalAdvance(dialog.windowTitle()) + kTitleBarExtra;
-    int width = std::max({dialog.width(), least.width(), dialog.sizeHint().width(), titleWidth});
+    // Qt's print dialog asks for less than its printer's name and its file path need.
+    const int own = dialog.inherits("QPrintDialog") ? kPrintDialogWidth : 0;
+    int width = std::max({dialog.width(), least.width(), dialog.sizeHint().width(), titleWidth, own});
     int height = std::max(dialog.height(), least.height());
     if (const QScreen* screen = dialog.screen()) {
         const QRect room = screen->availableGeometry();

@@ -18,6 +18,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QSplitter>
+#include <QTimer>
 
 #include <algorithm>
 #include <memory>
@@ -26,7 +27,7 @@ using namespace DirectoryTexts;
 
 namespace {
 
-constexpr int kTreeWidth = 200;
+constexpr int kTreeWidth = 280;
 constexpr int kCellPadding = 16; // the margins of a list cell
 constexpr int kListPaneId = 1000;
 
@@ -77,8 +78,7 @@ CDirectoryFrame::CDirectoryFrame(CSessionState& session, const CDirectoryFlags& 
         m_splitter->addWidget(m_list);
         m_splitter->setStretchFactor(0, 0);
         m_splitter->setStretchFactor(1, 1);
-        if (!splitter->RestoreSizes())
-            m_splitter->setSizes({kTreeWidth, 100});
+        m_splitter->setSizes({kTreeWidth, 100});
         m_list->SetTree(m_tree);
         layout->addWidget(m_splitter);
         connect(m_tree, &QTreeWidget::currentItemChanged, this, [this] { OnTreeSelChange(); });
@@ -97,6 +97,25 @@ CDirectoryFrame::CDirectoryFrame(CSessionState& session, const CDirectoryFlags& 
 }
 
 CDirectoryFrame::~CDirectoryFrame() = default;
+
+void CDirectoryFrame::showEvent(QShowEvent* event)
+{
+    CPanelFrame::showEvent(event);
+    if (!m_layoutPending || !m_splitter)
+        return;
+    // Once the frame has its size (the layouts have run): the tree as the user left it, else its
+    // usual width; the list takes the rest.
+    QTimer::singleShot(0, this, [this] {
+        if (!m_layoutPending || !isVisible())
+            return;
+        m_layoutPending = false;
+        auto* splitter = static_cast<CSplitterWndEx*>(m_splitter);
+        const auto stored = splitter->StoredSizes();
+        const int width = std::max(0, m_splitter->width() - m_splitter->handleWidth());
+        const int tree = std::min(stored ? stored->first : kTreeWidth, width / 2);
+        m_splitter->setSizes({tree, width - tree});
+    });
+}
 
 // ---- the base operations
 

@@ -116,6 +116,7 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     // The group dialog of a book whose groups are not records: the name in and out; false on
     // Cancel.
     virtual bool RunGroupDialog(QString* name, bool viewOnly);
@@ -163,6 +164,7 @@ private:
     SqlFilter m_filter;
     QString m_order;
     Pane m_active = PaneNone;
+    bool m_layoutPending = true; // the panes get their sizes when the frame is first shown
     int m_loadedForecast = -1;
     bool m_reloadingTree = false;
 };

@@ -510,6 +510,7 @@ TEST_P(BookOperationsTest, ProductListShowsTheDeviationsAndKeepsTheUsersLayout)
         for (const auto& [caption, kind] : fields)
             f->AddFilterField(QString::fromUtf8(caption), "x", kind, true, 90);
         f->InitListColumns();
+        QTest::qWait(50); // the panes get their sizes once shown
         return f;
     };
     CProductFrame* f = open();

@@ -22,6 +22,7 @@
 #include <QApplication>
 #include <QFocusEvent>
 #include <QLabel>
+#include <QScrollBar>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -205,7 +206,11 @@ void CForecastFrame::ApplyFirstLayout()
     const int width = m_splitter->width() - m_splitter->handleWidth();
     const int treeWidth = std::min(tree ? tree->first : kTreeWidth, std::max(kTreeMinWidth, width - kTreeMinWidth));
     m_splitter->setSizes({treeWidth, std::max(0, width - treeWidth)});
-    const int card = rows ? rows->second : m_card->GetRowCount() * m_card->GetRowHeight(0) + kCardMargin;
+    // The whole card: each of its rows and the scroll bar below them.
+    int cardRows = kCardMargin + m_card->horizontalScrollBar()->sizeHint().height();
+    for (int r = 0; r < m_card->GetRowCount(); ++r)
+        cardRows += m_card->GetRowHeight(r);
+    const int card = rows ? rows->second : cardRows;
     const int height = m_nested->height() - m_nested->handleWidth();
     m_nested->setSizes({std::max(0, height - card), std::min(card, std::max(0, height))});
 }
