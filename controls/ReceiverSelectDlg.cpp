@@ -124,9 +124,12 @@ QTreeWidgetItem* ReceiverSelectDlg::AddItem(QTreeWidgetItem* parent, const QStri
         font.setBold(true);
         item->setFont(0, font);
     }
+    // Items are user-checkable from birth: only those that may be ticked stay so.
     if (checkMode != 0 && Checkable(id)) {
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(0, Qt::Unchecked);
+    } else {
+        item->setFlags(item->flags() & ~Qt::ItemIsUserCheckable);
     }
     m_items[id] = item;
     return item;

@@ -15,6 +15,7 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QSplitter>
@@ -27,7 +28,7 @@ using namespace DirectoryTexts;
 
 namespace {
 
-constexpr int kTreeWidth = 280;
+constexpr int kTreeWidth = 200;
 constexpr int kCellPadding = 16; // the margins of a list cell
 constexpr int kListPaneId = 1000;
 
@@ -104,7 +105,7 @@ void CDirectoryFrame::showEvent(QShowEvent* event)
     if (!m_layoutPending || !m_splitter)
         return;
     // Once the frame has its size (the layouts have run): the tree as the user left it, else its
-    // usual width; the list takes the rest.
+    // usual width or, for longer names, as wide as they are (up to a third); the list takes the rest.
     QTimer::singleShot(0, this, [this] {
         if (!m_layoutPending || !isVisible())
             return;
@@ -112,7 +113,8 @@ void CDirectoryFrame::showEvent(QShowEvent* event)
         auto* splitter = static_cast<CSplitterWndEx*>(m_splitter);
         const auto stored = splitter->StoredSizes();
         const int width = std::max(0, m_splitter->width() - m_splitter->handleWidth());
-        const int tree = std::min(stored ? stored->first : kTreeWidth, width / 2);
+        const int names = m_tree->header()->sectionSize(0) + 2 * m_tree->frameWidth();
+        const int tree = stored ? std::min(stored->first, width / 2) : std::max(kTreeWidth, std::min(names, width / 3));
         m_splitter->setSizes({tree, width - tree});
     });
 }

@@ -14,7 +14,7 @@
 #include "tables/ImportEventTypes.h"
 #include "tables/Products.h"
 
-#include <transport/ITransport.h>
+#include "plugins/StubTransport.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -445,17 +445,7 @@ TEST_F(PrefDialogTest, EmptyFoldersChangeNothingAndTheTransportComesFromTheList)
     Settings().ImportDir = "/tmp/import";
     Settings().Transport = "File";
     // A plug-in with settings: "Свойства" follows the chosen transport both ways.
-    struct WithSettings final : ITransport {
-        char16_t* GetDisplayName() override { return nullptr; }
-        char16_t* GetCode() override { return nullptr; }
-        std::int32_t HasSettings() override { return 1; }
-        void ShowSettings() override { }
-        HRESULT Send(const char16_t*, char16_t**) override { return E_FAIL; }
-        std::int32_t IsReceiveEnabled() override { return 0; }
-        HRESULT ReceiveLoop(CTransportChannel*) override { return S_OK; }
-        void Log(const char*) override { }
-        void FlushLog(CTransportChannel*) override { }
-    } mail;
+    CStubTransport mail(1);
     const CTransportList transports{{"Файл", "File", nullptr}, {"Другой", "OTHER", nullptr}, {"Почта", "MAIL", &mail}};
     CPrefDialog dlg(nullptr, &transports);
     EXPECT_EQ(dlg.transportPage()->transportList->currentRow(), 0);

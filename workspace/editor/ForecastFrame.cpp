@@ -22,7 +22,7 @@
 #include <QApplication>
 #include <QFocusEvent>
 #include <QLabel>
-#include <QScrollBar>
+#include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -207,7 +207,7 @@ void CForecastFrame::ApplyFirstLayout()
     const int treeWidth = std::min(tree ? tree->first : kTreeWidth, std::max(kTreeMinWidth, width - kTreeMinWidth));
     m_splitter->setSizes({treeWidth, std::max(0, width - treeWidth)});
     // The whole card: each of its rows and the scroll bar below them.
-    int cardRows = kCardMargin + m_card->horizontalScrollBar()->sizeHint().height();
+    int cardRows = kCardMargin + 2 * m_card->frameWidth() + m_card->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
     for (int r = 0; r < m_card->GetRowCount(); ++r)
         cardRows += m_card->GetRowHeight(r);
     const int card = rows ? rows->second : cardRows;

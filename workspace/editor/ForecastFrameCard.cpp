@@ -13,13 +13,16 @@
 #include "tables/PriceChecks.h"
 #include "tables/Receivers.h"
 
+#include <algorithm>
+
 using namespace EditorColumns;
 using namespace EditorTexts;
 
 namespace {
 
 constexpr int kCardSize = 10; // rows and columns
-constexpr int kCardWidths[kCardSize] = {160, 130, 100, 100, 100, 100, 100, 100, 100, 100};
+// The least widths; a caption that needs more gets it. The unit column holds a unit's name.
+constexpr int kCardWidths[kCardSize] = {140, 100, 60, 60, 60, 60, 80, 60, 60, 60};
 constexpr int kQuantityRow = 2;
 constexpr int kSumRow = 3;
 constexpr int kJustificationRow = 4;
@@ -192,7 +195,7 @@ void CForecastFrame::BuildCardGrid()
         g.FitAllSizes();
         const std::vector<int> stored = StoredColumnWidths(m_nested->ProfilePath(kCardColumnsValue), kCardSize);
         for (int c = 0; c < kCardSize; ++c)
-            g.SetColumnWidth(c, stored.empty() ? kCardWidths[c] : stored[size_t(c)]);
+            g.SetColumnWidth(c, stored.empty() ? std::max(kCardWidths[c], g.GetColumnWidth(c)) : stored[size_t(c)]);
     } else {
         for (int r = 0; r < kCardSize; ++r)
             g.FitRowHeight(r);
