@@ -213,6 +213,18 @@ void CForecastFrame::ApplyFirstLayout()
     const int card = rows ? rows->second : cardRows;
     const int height = m_nested->height() - m_nested->handleWidth();
     m_nested->setSizes({std::max(0, height - card), std::min(card, std::max(0, height))});
+    // A frame still too low for the whole card (the window not yet at its size) places it again
+    // when it grows.
+    m_cardPending = height < card + kTreeMinWidth;
+}
+
+void CForecastFrame::resizeEvent(QResizeEvent* event)
+{
+    CForecastFrameBase::resizeEvent(event);
+    if (m_cardPending && isVisible()) {
+        m_layoutPending = true;
+        QTimer::singleShot(0, this, [this] { ApplyFirstLayout(); });
+    }
 }
 
 // ---- forecast, receiver, refresh
