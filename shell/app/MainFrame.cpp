@@ -168,7 +168,8 @@ CForecastBar::CForecastBar(QWidget* parent)
     layout->addWidget(caption);
     m_forecast = new QComboBox(this);
     m_forecast->setObjectName(QStringLiteral("id1018"));
-    m_forecast->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    // As wide as the longest forecast's text.
+    m_forecast->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     m_forecast->setMinimumContentsLength(40);
     caption->setBuddy(m_forecast);
     layout->addWidget(m_forecast);

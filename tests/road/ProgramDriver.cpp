@@ -15,6 +15,7 @@
 //   log-window                   waits for the exchange or check window to finish, logs its lines
 //                                (LOG lines), closes it with OK
 //   tab <text>                   the navigation panel's tab
+//   choose <text>                picks the entry of the main window's combo box that holds it
 //   text <objectName>            the text of a label or line edit (TEXT line)
 //   tree <item> | <item> ...     clicks the editor's groups down the path, expanding on the way
 //   list <n>                     the quantity row of the n-th product of the editor's list
@@ -31,6 +32,7 @@
 #include <QAbstractScrollArea>
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QDateTime>
 #include <QDialog>
 #include <QElapsedTimer>
@@ -318,6 +320,8 @@ private:
             Write(QStringLiteral("TEXT %1 %2").arg(a0, label ? label->text() : edit ? edit->text() : QString()));
             return true;
         }
+        if (v == QLatin1String("choose"))
+            return Choose(a0);
         if (v == QLatin1String("tree"))
             return Tree(s.args);
         if (v == QLatin1String("list")) {
@@ -530,6 +534,25 @@ private:
             return false;
         }
         return !m_target || !m_target->isVisible();
+    }
+
+    // The entry of the main window's combo box that holds it, as a user picks it from the list.
+    bool Choose(const QString& text)
+    {
+        for (QComboBox* box : MainWindow()->findChildren<QComboBox*>()) {
+            const int index = box->findText(text);
+            if (index < 0 || !box->isVisible())
+                continue;
+            QPointer<QComboBox> b = box;
+            Post([b, index] {
+                if (b) {
+                    b->setCurrentIndex(index);
+                    emit b->activated(index);
+                }
+            });
+            return true;
+        }
+        return false;
     }
 
     bool Tab(const QString& text)
