@@ -198,7 +198,7 @@ void CForecastFrame::ApplyFirstLayout()
 
 void CForecastFrame::OnForecastChanged(int)
 {
-    m_receiverId = LoadImportedLeafReceivers(m_session.currentForecastId);
+    m_receiverId = GetEditedReceiverId(m_session.currentForecastId);
     if (isVisible())
         Refresh(false, false);
     else
