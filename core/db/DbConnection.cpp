@@ -136,7 +136,6 @@ public:
             m_thread = std::thread([this] { Loop(); });
         m_job = &exec;
         m_done = false;
-        m_result.reset();
         m_wake.notify_all();
     }
 
@@ -147,6 +146,7 @@ public:
         return m_ended.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_done; });
     }
 
+    // Once the statement has ended.
     std::optional<QSqlError> Result()
     {
         std::lock_guard lock(m_mutex);

@@ -166,8 +166,11 @@ public:
     bool IsLocked(const QSqlError& e) const override { return e.nativeErrorCode() == kLockWaitCode; }
     bool MayWaitForLock(const QString& sql) const override
     {
-        // Reads take no row locks; a write, a locking read or a function that writes may wait.
+        // Reads take no row locks; a write, a locking read or a function that writes may wait. A
+        // journal line (a new row under a new id, no key to another table) never does.
         const QString head = sql.trimmed().left(6).toLower();
+        if (sql.startsWith(QLatin1String("insert into tFctOpJournal "), Qt::CaseInsensitive))
+            return false;
         if (head != QLatin1String("select"))
             return true;
         for (const char* word : {" for update", " for share", "advisory", "lir_recalc"})

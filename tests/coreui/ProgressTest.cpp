@@ -1,8 +1,11 @@
+#include "DbTest.h"
 #include "ModalHook.h"
 #include "ProgressBar.h"
 #include "TestSupport.h"
 #include "db/SqlQuery.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMainWindow>
 #include <QSqlQuery>
@@ -126,12 +129,17 @@ public:
     }
     int paints = 0;
     QString seen;
+    // Once given a clock: when the wait was first painted.
+    const QElapsedTimer* clock = nullptr;
+    qint64 firstShown = -1;
 
 protected:
     void paintEvent(QPaintEvent*) override
     {
         ++paints;
         seen = m_bar->currentMessage();
+        if (clock && firstShown < 0 && seen == kLockWaitText)
+            firstShown = clock->elapsed();
     }
 
 private:
@@ -180,4 +188,90 @@ TEST_F(ProgressTest, AWaitForAnotherWritersLockIsShownWhileTheWindowRepaints)
     EXPECT_EQ(window.statusBar()->currentMessage(), "");
     SetLockWaitHook(nullptr);
     GetDBConnection().Close();
+}
+
+// On the server another session's row lock holds a statement of the user-interface thread back: the
+// status bar says so within a second and the window keeps painting; the statement then goes through.
+TEST_F(ProgressTest, AWaitForAnotherSessionsRowLockIsShownWithinASecondOnPostgreSQL)
+{
+    const auto admin = PgAdminParams();
+    if (!admin)
+        GTEST_SKIP() << "PostgreSQL test cluster is not running (PGHOST is not set)";
+    DbConnectParams params = *admin;
+    params.dbName = QStringLiteral("lir_lockwait_%1").arg(QCoreApplication::applicationPid());
+    const auto onAdmin = [&](const QString& sql) {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", "lockwait_admin");
+        db.setHostName(admin->host);
+        db.setPort(admin->port);
+        db.setUserName(admin->user);
+        db.setPassword(admin->password);
+        db.setDatabaseName(admin->dbName);
+        const bool ok = db.open() && QSqlQuery(db).exec(sql);
+        db.close();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase("lockwait_admin");
+        return ok;
+    };
+    ASSERT_TRUE(onAdmin(QStringLiteral("create database %1").arg(params.dbName)));
+    ASSERT_TRUE(GetDBConnection().ConnectWith(params));
+    {
+        QSqlQuery ddl(GetDBConnection().GetConnection());
+        ASSERT_TRUE(ddl.exec("create table t (id int primary key, v int)"));
+        ASSERT_TRUE(ddl.exec("insert into t values (1, 0)"));
+    }
+    auto* probe = new PaintProbe(window.statusBar());
+    window.setCentralWidget(probe);
+    InstallLockWaitStatus();
+
+    std::atomic<bool> locked{false};
+    std::thread holder([&] {
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", "holder");
+            db.setHostName(params.host);
+            db.setPort(params.port);
+            db.setUserName(params.user);
+            db.setPassword(params.password);
+            db.setDatabaseName(params.dbName);
+            ASSERT_TRUE(db.open());
+            QSqlQuery q(db);
+            ASSERT_TRUE(q.exec("begin"));
+            ASSERT_TRUE(q.exec("update t set v = 1 where id = 1"));
+            locked = true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+            ASSERT_TRUE(q.exec("commit"));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase("holder");
+    });
+    while (!locked)
+        std::this_thread::yield();
+    // Something asks the window to repaint ten times a second meanwhile.
+    std::atomic<bool> done{false};
+    std::thread poker([&] {
+        while (!done) {
+            QMetaObject::invokeMethod(
+                probe, [probe] { probe->update(); }, Qt::QueuedConnection);
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    });
+    QElapsedTimer clock;
+    clock.start();
+    probe->clock = &clock;
+    const bool stored = ExecSql(QStringLiteral("update t set v = v + 1 where id = 1"));
+    const qint64 waited = clock.elapsed();
+    const int paints = probe->paints;
+    done = true;
+    poker.join();
+    holder.join();
+    EXPECT_TRUE(stored);
+    EXPECT_GE(waited, 2000);
+    EXPECT_EQ(probe->seen, kLockWaitText);
+    EXPECT_GE(probe->firstShown, 0);
+    EXPECT_LT(probe->firstShown, 1000) << "the wait is shown within a second";
+    EXPECT_GT(paints, 10) << "the window keeps painting while it waits";
+    EXPECT_EQ(window.statusBar()->currentMessage(), "");
+    EXPECT_EQ(QSqlQuery("select v from t", GetDBConnection().GetConnection()).next(), true);
+    SetLockWaitHook(nullptr);
+    GetDBConnection().Close();
+    EXPECT_TRUE(onAdmin(QStringLiteral("drop database %1 with (force)").arg(params.dbName)));
 }
