@@ -729,6 +729,8 @@ $u|pw-u|denied|UPDATE tClsReceiver SET email = 'x@y' WHERE id = 73
 $u|pw-u|denied|UPDATE tFctPrice SET priceCur = 1
 $u|pw-u|denied|UPDATE tFctTotalPrognoz SET sumLast = 1 WHERE prognoz = 200
 $u|pw-u|1|WITH w AS (UPDATE tFctTotalPrognoz SET comment = 'seen' WHERE prognoz = 200 RETURNING 1) SELECT count(*) FROM w
+$u|pw-u|new|INSERT INTO tFctTotalPrognoz (prognoz, product, comment) VALUES (200, 2, 'new') ON CONFLICT DO NOTHING RETURNING comment
+$u|pw-u|denied|INSERT INTO tFctTotalPrognoz (prognoz, product, sumLast) VALUES (200, 2, 1)
 $u|pw-u|denied|DELETE FROM tFctMailing
 $u|pw-u|denied|INSERT INTO tFctUserRights (UserSID, ForecastID, ReceiverID) VALUES (convert_to(current_user, 'UTF8'), 200, 73)
 $e|pw-e|denied|UPDATE tSysDbVersion SET n = 35
