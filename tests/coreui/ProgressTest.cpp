@@ -8,11 +8,13 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QMainWindow>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QStatusBar>
 #include <QTemporaryDir>
 
 #include <atomic>
+#include <functional>
 #include <thread>
 
 namespace {
@@ -120,6 +122,33 @@ TEST_F(ProgressTest, AMainWindowClosedBeforeTheEndTakesTheBarAlong)
 }
 
 namespace {
+// Another program takes a lock on a connection of its own and holds it for a while; answers once the
+// lock is taken, with the thread that ends the transaction.
+std::thread HoldLock(const char* driver, const std::function<void(QSqlDatabase&)>& where, const QStringList& take,
+                     const QString& end, int ms)
+{
+    std::atomic<bool> locked{false};
+    std::thread holder([&locked, driver, where, take, end, ms] {
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(driver, "holder");
+            where(db);
+            if (!db.open())
+                ADD_FAILURE() << db.lastError().text().toStdString();
+            QSqlQuery q(db);
+            for (const QString& sql : take)
+                EXPECT_TRUE(q.exec(sql)) << sql.toStdString();
+            locked = true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+            EXPECT_TRUE(q.exec(end));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase("holder");
+    });
+    while (!locked)
+        std::this_thread::yield();
+    return holder;
+}
+
 // Notes what the status bar said when it was last painted.
 class PaintProbe : public QWidget {
 public:
@@ -161,24 +190,9 @@ TEST_F(ProgressTest, AWaitForAnotherWritersLockIsShownWhileTheWindowRepaints)
     InstallLockWaitStatus();
 
     // Another program holds the write lock for a second and a half.
-    std::atomic<bool> locked{false};
-    std::thread holder([&] {
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "holder");
-            db.setDatabaseName(file);
-            ASSERT_TRUE(db.open());
-            QSqlQuery q(db);
-            ASSERT_TRUE(q.exec("BEGIN IMMEDIATE"));
-            ASSERT_TRUE(q.exec("insert into tClsImportEventType (id, name) values (1, 'a')"));
-            locked = true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-            ASSERT_TRUE(q.exec("COMMIT"));
-            db.close();
-        }
-        QSqlDatabase::removeDatabase("holder");
-    });
-    while (!locked)
-        std::this_thread::yield();
+    std::thread holder = HoldLock(
+        "QSQLITE", [&](QSqlDatabase& db) { db.setDatabaseName(file); },
+        {"BEGIN IMMEDIATE", "insert into tClsImportEventType (id, name) values (1, 'a')"}, "COMMIT", 1500);
     probe->update();
     const bool stored = ExecSql(QStringLiteral("insert into tClsImportEventType (id, name) values (2, 'b')"));
     holder.join();
@@ -223,28 +237,16 @@ TEST_F(ProgressTest, AWaitForAnotherSessionsRowLockIsShownWithinASecondOnPostgre
     window.setCentralWidget(probe);
     InstallLockWaitStatus();
 
-    std::atomic<bool> locked{false};
-    std::thread holder([&] {
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", "holder");
+    std::thread holder = HoldLock(
+        "QPSQL",
+        [&](QSqlDatabase& db) {
             db.setHostName(params.host);
             db.setPort(params.port);
             db.setUserName(params.user);
             db.setPassword(params.password);
             db.setDatabaseName(params.dbName);
-            ASSERT_TRUE(db.open());
-            QSqlQuery q(db);
-            ASSERT_TRUE(q.exec("begin"));
-            ASSERT_TRUE(q.exec("update t set v = 1 where id = 1"));
-            locked = true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(2500));
-            ASSERT_TRUE(q.exec("commit"));
-            db.close();
-        }
-        QSqlDatabase::removeDatabase("holder");
-    });
-    while (!locked)
-        std::this_thread::yield();
+        },
+        {"begin", "update t set v = 1 where id = 1"}, "commit", 2500);
     // Something asks the window to repaint ten times a second meanwhile.
     std::atomic<bool> done{false};
     std::thread poker([&] {
