@@ -725,6 +725,8 @@ $u|pw-u|denied|DELETE FROM tFctPrognoz WHERE id = 200
 $u|pw-u|denied|UPDATE tSysDbVersion SET n = 35
 $u|pw-u|denied|DELETE FROM tFctOpJournal
 $u|pw-u|denied|UPDATE tFctOpJournal SET Text = 'forged'
+$u|pw-u|denied|INSERT INTO tFctOpJournal (Text, UserID) VALUES ('forged', 'postgres')
+$u|pw-u|$u|INSERT INTO tFctOpJournal (Text) VALUES ('own') RETURNING UserID
 $u|pw-u|denied|UPDATE tClsReceiver SET email = 'x@y' WHERE id = 73
 $u|pw-u|denied|UPDATE tFctPrice SET priceCur = 1
 $u|pw-u|denied|UPDATE tFctTotalPrognoz SET sumLast = 1 WHERE prognoz = 200

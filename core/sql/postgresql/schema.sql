@@ -691,7 +691,8 @@ GO
 --
 --   table                            lir_admins  lir_experts  lir_users   the commands that write it
 --   tSysDbVersion                    -           -            -           none (Bastrel's preparation)
---   tFctOpJournal                    I           I            I           every command, as its journal
+--   tFctOpJournal                    I           I            I           every command, as its journal (not
+--                                                                         the login: the server writes it)
 --   tFctUserRights, v_UserRights     IUD         -            -           "Администрирование..."
 --   tFctPrognoz                      IUD         IUD          -           "Управление...", reference data in
 --   tClsProduct, tFctPrice,          IUD         IUD          -           reference data in, price import and
@@ -715,7 +716,8 @@ GO
 GRANT SELECT ON ALL TABLES IN SCHEMA public TO lir_admins, lir_experts, lir_users
 GO
 
-GRANT INSERT ON tFctOpJournal TO lir_admins, lir_experts, lir_users
+-- The server writes the login of a journal line itself.
+GRANT INSERT (Text, Date, Type) ON tFctOpJournal TO lir_admins, lir_experts, lir_users
 GO
 
 GRANT INSERT, UPDATE, DELETE ON tFctUserRights, v_UserRights, tFctPrognoz, tClsProduct, tFctPrice, tFctDocumentation,
