@@ -299,11 +299,6 @@ bool CDBConnection::NoteLostConnection()
     return true;
 }
 
-QSqlError CDBConnection::LostConnectionError()
-{
-    return ConnectionLostError();
-}
-
 std::optional<QSqlError> OpenDatabase(const DbConnectParams& params, const QString& connectionName, OpenPurpose purpose)
 {
     QSqlDatabase db = QSqlDatabase::addDatabase(DriverName(params.dialect), connectionName);

@@ -102,7 +102,6 @@ public:
     // After a failed statement: whether the server closed the calling thread's connection. The
     // connection is then opened anew by the next use outside a transaction.
     bool NoteLostConnection();
-    static QSqlError LostConnectionError();
     // The error a failed statement is reported with: a lost connection or a lock waited for too long
     // in the program's words, any other as it is.
     QSqlError StatementError(const QSqlError& error);
