@@ -39,10 +39,15 @@ void WriteOpJournalAt(const QString& text, int type, const QDateTime& date)
     const QString stored = text.size() > kLongestJournalText ? text.left(kLongestJournalText - 1) : text;
     CDBConnection& db = GetDBConnection();
     const CSqlDialect& dialect = Dialect();
+    // The lines of one operation are written together after its commit, all or none: after one
+    // failed, the others are not tried.
+    const bool together = db.InAfterCommit();
+    if (together && db.AfterCommitFailed())
+        return;
     // Where a failed statement spoils the whole transaction, the line gets a savepoint inside a
     // caller's transaction: the journal must never stop what it records.
     std::optional<CTransaction> tx;
-    if (dialect.FailureSpoilsTransaction() && db.transactionLevel() > 0)
+    if (!together && dialect.FailureSpoilsTransaction() && db.transactionLevel() > 0)
         tx.emplace(db);
     bool written;
     if (dialect.JournalWritesLogin()) {
@@ -59,4 +64,6 @@ void WriteOpJournalAt(const QString& text, int type, const QDateTime& date)
     // A failed release was reported; the journal never stops its caller.
     if (written && tx)
         static_cast<void>(tx->commit());
+    if (!written && together)
+        db.FailAfterCommit();
 }

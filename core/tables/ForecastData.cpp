@@ -183,6 +183,25 @@ void WriteForecastDataJournal(const CForecastDataRecord& rec, int operation)
     });
 }
 
+bool WriteReceiverGroupSums(int forecast, int receiver, const std::vector<int>& products)
+{
+    CSqlQuery q(QStringLiteral("select dataId, dataReceiver, dataProduct, isNew "
+                               "from lir_recalc_receiver_groups(?, ?, string_to_array(?, ',')::int[])"));
+    q.bind(forecast).bind(receiver).bind(IdSetArgument(products));
+    if (!q.execOrReport())
+        return false;
+    while (q.next()) {
+        CForecastDataRecord rec;
+        const bool inserted = q.value("isNew").toBool();
+        rec.id = inserted ? -1 : q.intValue("dataId");
+        rec.prognoz = forecast;
+        rec.product = q.intValue("dataProduct");
+        rec.receiver = q.intValue("dataReceiver");
+        WriteForecastDataJournal(rec, inserted ? JOURNAL_INSERT : JOURNAL_UPDATE);
+    }
+    return true;
+}
+
 xmlNodePtr ForecastCommentToXml(xmlNodePtr parent, const CForecastDataRecord& rec)
 {
     return RecordToXml<R>(parent, XmlNames::kForecastData, rec, kCommentFields);

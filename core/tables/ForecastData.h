@@ -45,6 +45,11 @@ void CopyToForecastDataRecord(const CForecastDataRecord& source, CForecastDataRe
 [[nodiscard]] bool SaveForecastData(CForecastDataRecord& rec, bool takeNewId);
 // Insert (1) or update (0) line.
 void WriteForecastDataJournal(const CForecastDataRecord& rec, int operation);
+// On a server: the rows of the subordinate receiver groups above the receiver, nearest group first,
+// for the products, each the sums of its members' rows over all members, written by the server's own
+// function (a user may write only the receiver's rows), with their journal lines as the saves without
+// new ids write them. False after a reported error.
+[[nodiscard]] bool WriteReceiverGroupSums(int forecast, int receiver, const std::vector<int>& products);
 
 // "prognozdata" elements of the forecast document, without a list element (ReadXmlSiblings reads a run
 // of them).

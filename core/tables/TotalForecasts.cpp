@@ -64,10 +64,11 @@ void BindInsert(CSqlQuery& q, const R& rec)
 }
 
 // The row of the record's keys: updated with `assignments` (bound by bindSet), or, when there is
-// none, the record inserted whole; the id only of a new row (a stored row leaves the record's id as
-// it was). A savepoint inside the caller's transaction, so a failure leaves the caller's work usable.
-template <class BindSet>
-bool WriteRow(R& rec, const QString& assignments, BindSet bindSet)
+// none, inserted by `insert` (bound by bindInsert); the id only of a new row (a stored row leaves the
+// record's id as it was). A savepoint inside the caller's transaction, so a failure leaves the
+// caller's work usable.
+template <class BindSet, class BindNew>
+bool WriteRow(R& rec, const QString& assignments, BindSet bindSet, const QString& insert, BindNew bindInsert)
 {
     CTransaction tx;
     if (!tx.isActive())
@@ -78,13 +79,20 @@ bool WriteRow(R& rec, const QString& assignments, BindSet bindSet)
             bindSet(q);
             q.bind(rec.product).bind(rec.prognoz);
         },
-        kInsert, [&](CSqlQuery& q) { BindInsert(q, rec); }, true);
+        insert, bindInsert, true);
     if (!written || !tx.commit())
         return false;
     if (written->inserted)
         rec.id = written->newId;
     WriteTotalForecastJournal(rec, written->inserted ? JOURNAL_INSERT : JOURNAL_UPDATE);
     return true;
+}
+
+// The same with the record inserted whole.
+template <class BindSet>
+bool WriteRow(R& rec, const QString& assignments, BindSet bindSet)
+{
+    return WriteRow(rec, assignments, bindSet, kInsert, [&](CSqlQuery& q) { BindInsert(q, rec); });
 }
 
 } // namespace
@@ -180,6 +188,15 @@ bool SaveTotalForecast(CTotalForecastRecord& rec)
     return WriteRow(
         rec, ForecastFigureAssignments() + QStringLiteral(", lastUpdate = ?, comment = ?, base = ?, baseMethod = ?"),
         [&](CSqlQuery& q) { BindFigures(q, rec); });
+}
+
+bool SaveTotalForecastComment(CTotalForecastRecord& rec)
+{
+    CutComment(rec.comment);
+    return WriteRow(
+        rec, QStringLiteral("comment = ?"), [&](CSqlQuery& q) { q.bind(rec.comment); },
+        QStringLiteral("insert into tfcttotalprognoz (prognoz, product, comment) values (?, ?, ?)"),
+        [&](CSqlQuery& q) { q.bind(rec.prognoz).bind(rec.product).bind(rec.comment); });
 }
 
 bool AccumulateTotalForecast(const CForecastDataRecord& data)

@@ -22,6 +22,8 @@
 //   card <row> | <col> | <text>  types the text into the card's cell and ends it with Return
 //   click <objectName>           clicks a button of the active dialog (or of any window)
 //   action <window> | <action>   triggers an action of a window
+//   items <class>                the rows of the shown list or tree of that class, in the open dialog
+//                                first (ITEM lines: class, depth, text)
 //   idle                         waits until no dialog is open and no operation runs
 //   sync <name>                  writes ROAD_SYNC/<name> and waits for ROAD_SYNC/<name>.go
 //   quit                         the command "Выход"
@@ -361,6 +363,8 @@ private:
             QMetaObject::invokeMethod(action, &QAction::trigger, Qt::QueuedConnection);
             return true;
         }
+        if (v == QLatin1String("items"))
+            return Items(a0);
         if (v == QLatin1String("idle"))
             return Idle();
         if (v == QLatin1String("sync"))
@@ -652,6 +656,38 @@ private:
         default:
             return Idle();
         }
+    }
+
+    bool Items(const QString& className)
+    {
+        const QByteArray name = className.toLatin1();
+        auto shownIn = [&](QWidget* top) -> QAbstractItemView* {
+            for (QAbstractItemView* view : top->findChildren<QAbstractItemView*>())
+                if (view->isVisible() && view->inherits(name.constData()))
+                    return view;
+            return nullptr;
+        };
+        QAbstractItemView* view = nullptr;
+        if (QWidget* modal = QApplication::activeModalWidget())
+            view = shownIn(modal);
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (!view && top->isVisible())
+                view = shownIn(top);
+        // The view fills itself as it comes up.
+        if (!view || !Waited(500))
+            return false;
+        QAbstractItemModel* model = view->model();
+        std::function<void(const QModelIndex&, int)> walk = [&](const QModelIndex& parent, int depth) {
+            for (int row = 0; row < model->rowCount(parent); ++row) {
+                const QModelIndex index = model->index(row, 0, parent);
+                const QString text = index.data().toString();
+                if (!text.isEmpty())
+                    Write(QStringLiteral("ITEM %1 %2 %3").arg(className).arg(depth).arg(text));
+                walk(index, depth + 1);
+            }
+        };
+        walk(QModelIndex(), 0);
+        return true;
     }
 
     bool Sync(const QString& name)

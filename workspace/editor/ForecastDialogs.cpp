@@ -329,8 +329,9 @@ void CSelectMultiForecast::accept()
 
 // ---------------------------------------------------------------------------------------------
 
-CForecastMngrDlg::CForecastMngrDlg(QWidget* parent)
+CForecastMngrDlg::CForecastMngrDlg(QWidget* parent, bool mayChange)
     : QDialog(parent)
+    , m_mayChange(mayChange)
 {
     Setup(this, IDD, QStringLiteral("Прогноз"));
     m_list = ForecastList(this, IDD, QAbstractItemView::SingleSelection,
@@ -355,9 +356,12 @@ CForecastMngrDlg::CForecastMngrDlg(QWidget* parent)
     connect(button(1028), &QPushButton::clicked, this, &CForecastMngrDlg::OnStatus);
     connect(button(1), &QPushButton::clicked, this, &QDialog::accept);
     connect(m_list, &QTreeWidget::itemSelectionChanged, this, &CForecastMngrDlg::OnSelectionChanged);
-    connect(m_list, &QTreeWidget::itemDoubleClicked, this, [this] { OnEdit(); });
+    connect(m_list, &QTreeWidget::itemDoubleClicked, this, [this] {
+        if (m_mayChange)
+            OnEdit();
+    });
 
-    const bool any = m_list->topLevelItemCount() > 0;
+    const bool any = m_mayChange && m_list->topLevelItemCount() > 0;
     for (int id : {1026, 1027, 1028})
         button(id)->setEnabled(any);
     // Forecasts arrive with the reference data of the organisation above.
@@ -390,7 +394,7 @@ QTreeWidgetItem* CForecastMngrDlg::Selected() const
 
 void CForecastMngrDlg::OnSelectionChanged()
 {
-    const bool any = Selected() != nullptr;
+    const bool any = m_mayChange && Selected() != nullptr;
     for (int id : {1026, 1027, 1028})
         button(id)->setEnabled(any);
 }

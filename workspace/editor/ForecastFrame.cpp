@@ -231,7 +231,7 @@ void CForecastFrame::resizeEvent(QResizeEvent* event)
 
 void CForecastFrame::OnForecastChanged(int)
 {
-    m_receiverId = LoadImportedLeafReceivers(m_session.currentForecastId);
+    m_receiverId = GetEditedReceiverId(m_session.currentForecastId);
     if (isVisible())
         Refresh(false, false);
     else

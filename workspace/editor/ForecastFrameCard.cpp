@@ -269,8 +269,10 @@ void CForecastFrame::UpdateReadOnly()
         m_readOnly = true;
         return;
     }
-    // Figures are entered while the reference data is closed and the forecast is not.
-    m_readOnly = m_session.currentForecastStatus != 1;
+    // Figures are entered while the reference data is closed and the forecast is not; on a server a
+    // user enters those of the receivers its rights grant.
+    m_readOnly =
+        m_session.currentForecastStatus != 1 || !MayWriteReceiverData(m_session.currentForecastId, m_receiverId);
 }
 
 void CForecastFrame::ShowProductCard(int productId, const CPriceRecord* price)

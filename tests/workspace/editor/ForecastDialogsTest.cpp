@@ -138,6 +138,11 @@ TEST_P(ForecastDialogTest, ListShowsEveryForecastWithItsStatusImage)
     EXPECT_TRUE(dlg.button(1026)->isEnabled() && dlg.button(1027)->isEnabled() && dlg.button(1028)->isEnabled());
     list->clearSelection();
     EXPECT_FALSE(dlg.button(1026)->isEnabled() || dlg.button(1027)->isEnabled() || dlg.button(1028)->isEnabled());
+
+    // A login whose role changes no forecast sees the list only.
+    CForecastMngrDlg shown(nullptr, false);
+    Select(shown, QStringLiteral("Прогноз Б"));
+    EXPECT_FALSE(shown.button(1026)->isEnabled() || shown.button(1027)->isEnabled() || shown.button(1028)->isEnabled());
 }
 
 // Each column shows its whole text in a dialog sized from its contents, and a width the user set
