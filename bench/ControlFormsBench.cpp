@@ -84,7 +84,7 @@ void BM_Form9(benchmark::State& state)
                                  QStringLiteral("Все получатели (2026 год)"),
                                  QStringLiteral("2026")};
         const auto content = BuildReportContent(
-            *definition, values, QStringLiteral("Внутренняя аналитическая форма сравнения двух прогнозов"),
+            *definition, values, QStringLiteral("Внутренняя аналитическая форма сравнения двух прогнозов"), QString(),
             ReportDatabasePath(), 0, &error);
         if (!content)
             Die(QStringLiteral("content: %1 %2").arg(error.code).arg(error.detail));

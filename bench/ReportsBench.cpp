@@ -47,15 +47,10 @@ int g_pages[2] = {0, 0};
 int CountPages(const ReportDefinition& definition, const QStringList& values, const QString& title)
 {
     ReportError error;
-    const auto content = BuildReportContent(definition, values, title, ReportDatabasePath(), 0, &error);
+    const auto content = BuildReportContent(definition, values, title, QString(), ReportDatabasePath(), 0, &error);
     if (!content)
         return 0;
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    QPdfWriter writer(&buffer);
-    writer.setResolution(600);
-    SetUpReportPage(*content, &writer);
-    return CReportPages(*content, &writer).count();
+    return CReportLayout(*content, DefaultReportPageLayout(*content)).count();
 }
 
 int CountPages(const QString& file, const QStringList& values, const QString& title)
@@ -126,7 +121,8 @@ void BM_Render(benchmark::State& state)
                              QString::number(g_reportId[mode])};
     const QString title = QStringLiteral("Форма 1. Прогноз объемов продукции");
     for (auto _ : state) {
-        const auto content = BuildReportContent(*definition, values, title, ReportDatabasePath(), 0, &error);
+        const auto content =
+            BuildReportContent(*definition, values, title, QString(), ReportDatabasePath(), 0, &error);
         if (!content)
             Die(QStringLiteral("content: %1 %2").arg(error.code).arg(error.detail));
         QString message;

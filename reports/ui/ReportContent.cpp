@@ -57,20 +57,28 @@ bool Bind(const ReportDefinition& definition, const QStringList& values, BoundVa
 
 class CContentBuilder {
 public:
-    CContentBuilder(const ReportDefinition& definition, const BoundValues& values, const QString& title, int format)
+    CContentBuilder(const ReportDefinition& definition, const BoundValues& values, const QString& title,
+                    const QString& forecast, int format)
         : d(definition)
         , values(values)
         , title(title)
+        , forecast(forecast)
         , format(format)
     {
     }
 
+    // The page numbers stay placeholders, filled in page by page.
     QString Expand(const QString& text) const
     {
         return ExpandReportText(text, [this](const QString& name, int offset) {
             const auto it = values.constFind(name);
-            if (it == values.constEnd())
-                return name == kReportTitlePlaceholder ? title : QString();
+            if (it == values.constEnd()) {
+                if (name == kReportTitlePlaceholder)
+                    return title;
+                if (name == kReportForecastPlaceholder)
+                    return forecast;
+                return IsReportPagePlaceholder(name) ? QLatin1Char('{') + name + QLatin1Char('}') : QString();
+            }
             const ReportParameter* p = d.Parameter(name);
             if (p->type == ReportParameterType::Year && it->number < 0)
                 return QString();
@@ -89,51 +97,85 @@ public:
         Measure(d.header, 1, &depth);
         content.headerRows = depth;
         Place(d.header, 0, content);
-    }
-
-    void Fill(ReportContent& content, const std::vector<std::vector<QVariant>>& rows, const QStringList& fields)
-    {
-        QHash<QString, int> fieldIndex;
-        for (int i = 0; i < fields.size(); ++i)
-            fieldIndex.insert(fields[i], i);
         for (int c : visible) {
             const ReportColumn& column = d.columns[size_t(c)];
             ReportLayoutColumn layout;
             layout.width = column.width;
             const bool number = column.kind != ReportCellKind::Text && column.kind != ReportCellKind::Empty;
             layout.align = column.align.value_or(number ? ReportAlign::Right : ReportAlign::Left);
+            layout.wraps = !number && column.wrap == ReportWrap::Words;
             content.columns.push_back(layout);
         }
-        for (const auto& values : rows) {
-            const auto field = [&](const QString& name) -> const QVariant& {
-                static const QVariant none;
-                const auto it = fieldIndex.constFind(name);
-                return it == fieldIndex.constEnd() ? none : values[size_t(*it)];
-            };
-            std::vector<bool> holds;
-            for (const ReportRowCondition& condition : d.rowConditions)
-                holds.push_back(condition.test.Holds(field(condition.test.subject).toString()));
+        content.rows.SetColumnCount(int(visible.size()));
+    }
 
-            ReportBodyRow row;
-            for (const ReportRowStyle& style : d.rowStyles) {
-                if (!holds[size_t(d.RowCondition(style.when))])
-                    continue;
-                row.bold = row.bold || style.bold;
-                if (!row.spans && !style.span.isEmpty()) {
-                    row.spans = true;
-                    row.spanText = field(style.span).toString();
-                }
+    // Where each field stands in a row that `fields` reads.
+    void Bind(const QStringList& fields)
+    {
+        const auto index = [&](const QString& name) { return name.isEmpty() ? -1 : int(fields.indexOf(name)); };
+        for (const ReportRowCondition& condition : d.rowConditions)
+            conditionField.push_back(index(condition.test.subject));
+        for (const ReportRowStyle& style : d.rowStyles)
+            styleSpan.push_back(index(style.span));
+        for (int c : visible) {
+            const ReportColumn& column = d.columns[size_t(c)];
+            CellFields f;
+            f.field = index(column.field);
+            if (column.quotient) {
+                f.field = index(column.quotient->field);
+                f.divisor = index(column.quotient->divisorField);
             }
-            for (int c : visible) {
-                const ReportColumn& column = d.columns[size_t(c)];
-                const bool blank = !column.blankWhen.isEmpty() && holds[size_t(d.RowCondition(column.blankWhen))];
-                row.cells << (blank ? QString() : CellText(column, field));
-            }
-            content.rows.push_back(std::move(row));
+            f.blankWhen = column.blankWhen.isEmpty() ? -1 : d.RowCondition(column.blankWhen);
+            cellFields.push_back(f);
+        }
+        if (d.groupCaption) {
+            groupWhen = d.RowCondition(d.groupCaption->when);
+            groupField = index(d.groupCaption->field);
         }
     }
 
+    // Adds the row whose fields the query stands on.
+    void Add(const QSqlQuery& q, ReportRows& rows)
+    {
+        const auto field = [&](int i) { return i < 0 ? QVariant() : q.value(i); };
+        holds.clear();
+        for (size_t i = 0; i < d.rowConditions.size(); ++i)
+            holds.push_back(d.rowConditions[i].test.Holds(field(conditionField[i]).toString()));
+
+        bool bold = false;
+        bool spans = false;
+        QString spanText;
+        for (size_t i = 0; i < d.rowStyles.size(); ++i) {
+            const ReportRowStyle& style = d.rowStyles[i];
+            if (!holds[size_t(d.RowCondition(style.when))])
+                continue;
+            bold = bold || style.bold;
+            if (!spans && styleSpan[i] >= 0) {
+                spans = true;
+                spanText = field(styleSpan[i]).toString();
+            }
+        }
+        if (spans) {
+            rows.AddCell(spanText);
+        } else {
+            for (size_t c = 0; c < visible.size(); ++c) {
+                const CellFields& f = cellFields[c];
+                const bool blank = f.blankWhen >= 0 && holds[size_t(f.blankWhen)];
+                rows.AddCell(blank ? QString() : CellText(d.columns[size_t(visible[c])], f, q));
+            }
+        }
+        const bool group = groupWhen >= 0 && holds[size_t(groupWhen)];
+        rows.EndRow(bold, spans, group, group ? field(groupField).toString() : QString());
+    }
+
 private:
+    // The fields a cell reads (-1: none) and its blanking condition.
+    struct CellFields {
+        int field = -1;
+        int divisor = -1;
+        int blankWhen = -1;
+    };
+
     void Measure(const std::vector<ReportHeaderNode>& nodes, int level, int* depth) const
     {
         for (const ReportHeaderNode& node : nodes) {
@@ -184,26 +226,27 @@ private:
                                                       : FormatReportNumber(value, format);
     }
 
-    template <class Field>
-    QString CellText(const ReportColumn& column, const Field& field) const
+    QString CellText(const ReportColumn& column, const CellFields& f, const QSqlQuery& q) const
     {
         if (column.kind == ReportCellKind::Empty)
             return QString();
         if (column.quotient) {
-            const ReportQuotient& q = *column.quotient;
-            const qlonglong numerator = field(q.field).toLongLong();
-            const qlonglong divisor = q.divisorField.isEmpty() ? values.value(q.divisorParameter).money.raw()
-                                                               : field(q.divisorField).toLongLong();
+            const ReportQuotient& q2 = *column.quotient;
+            const qlonglong numerator = f.field < 0 ? 0 : q.value(f.field).toLongLong();
+            const qlonglong divisor =
+                f.divisor < 0 ? values.value(q2.divisorParameter).money.raw() : q.value(f.divisor).toLongLong();
             Money result;
             if (divisor != 0) {
-                const auto m = Money::fromDouble(double(numerator) / double(divisor) * 100.0 + q.offset);
+                const auto m = Money::fromDouble(double(numerator) / double(divisor) * 100.0 + q2.offset);
                 if (!m)
                     return QString();
                 result = *m;
             }
             return Number(column, result);
         }
-        const QVariant& value = field(column.field);
+        if (f.field < 0)
+            return QString();
+        const QVariant value = q.value(f.field);
         if (value.isNull())
             return QString();
         switch (column.kind) {
@@ -219,8 +262,15 @@ private:
     const ReportDefinition& d;
     const BoundValues& values;
     QString title;
+    QString forecast;
     int format;
     std::vector<int> visible;
+    std::vector<int> conditionField;
+    std::vector<int> styleSpan;
+    std::vector<CellFields> cellFields;
+    int groupWhen = -1;
+    int groupField = -1;
+    std::vector<bool> holds;
 };
 
 QString Quoted(const QString& identifier)
@@ -228,9 +278,10 @@ QString Quoted(const QString& identifier)
     return QLatin1Char('"') + identifier + QLatin1Char('"');
 }
 
-// The run's rows, read-only through a connection of their own; false with the database's message.
+// Reads the run's rows, read-only through a connection of its own, into the content; false with the
+// database's message.
 bool ReadRows(const ReportDefinition& d, const QStringList& fields, const QString& path, qlonglong key,
-              std::vector<std::vector<QVariant>>* rows, QString* message)
+              CContentBuilder& builder, ReportRows& rows, QString* message)
 {
     const QString name = QStringLiteral("report_") + QUuid::createUuid().toString(QUuid::Id128);
     bool ok = false;
@@ -256,12 +307,12 @@ bool ReadRows(const ReportDefinition& d, const QStringList& fields, const QStrin
                 ok = q.exec();
             }
             if (ok) {
-                while (q.next()) {
-                    std::vector<QVariant> row;
-                    row.reserve(size_t(fields.size()));
-                    for (int i = 0; i < fields.size(); ++i)
-                        row.push_back(q.value(i));
-                    rows->push_back(std::move(row));
+                builder.Bind(fields);
+                while (q.next())
+                    builder.Add(q, rows);
+                if (q.lastError().isValid()) {
+                    ok = false;
+                    *message = q.lastError().text();
                 }
             } else {
                 *message = q.lastError().text();
@@ -277,8 +328,8 @@ bool ReadRows(const ReportDefinition& d, const QStringList& fields, const QStrin
 } // namespace
 
 std::optional<ReportContent> BuildReportContent(const ReportDefinition& definition, const QStringList& values,
-                                                const QString& title, const QString& databasePath, int numberFormat,
-                                                ReportError* error)
+                                                const QString& title, const QString& forecast,
+                                                const QString& databasePath, int numberFormat, ReportError* error)
 {
     BoundValues bound;
     if (!Bind(definition, values, &bound)) {
@@ -286,9 +337,10 @@ std::optional<ReportContent> BuildReportContent(const ReportDefinition& definiti
             *error = ReportError{REPORT_ERROR_VALUES, QString()};
         return std::nullopt;
     }
-    CContentBuilder builder(definition, bound, title, numberFormat);
+    CContentBuilder builder(definition, bound, title, forecast, numberFormat);
     ReportContent content;
     content.title = title;
+    content.forecast = forecast;
     content.landscape = definition.landscape;
     content.fontSize = definition.fontSize;
     for (const ReportLine& line : definition.heading) {
@@ -297,16 +349,75 @@ std::optional<ReportContent> BuildReportContent(const ReportDefinition& definiti
         content.heading.push_back(ReportHeadingLine{builder.Expand(line.text), line.align, line.bold,
                                                     line.size > 0 ? line.size : definition.fontSize});
     }
+    const auto pageLines = [&](const std::vector<ReportPageLine>& lines, std::vector<ReportPageText>& out) {
+        for (const ReportPageLine& line : lines)
+            if (builder.Shown(line.shownIf))
+                out.push_back(
+                    ReportPageText{builder.Expand(line.left), builder.Expand(line.center), builder.Expand(line.right)});
+    };
+    pageLines(definition.pageHeader, content.pageHeader);
+    pageLines(definition.pageFooter, content.pageFooter);
+    if (definition.groupCaption)
+        content.groupSuffix = definition.groupCaption->suffix;
     builder.LayOutHeader(content);
 
-    const QStringList fields = definition.Fields();
-    std::vector<std::vector<QVariant>> rows;
     QString message;
-    if (!ReadRows(definition, fields, databasePath, bound.value(definition.keyParameter).number, &rows, &message)) {
+    if (!ReadRows(definition, definition.Fields(), databasePath, bound.value(definition.keyParameter).number, builder,
+                  content.rows, &message)) {
         if (error)
             *error = ReportError{REPORT_ERROR_DATA, message};
         return std::nullopt;
     }
-    builder.Fill(content, rows, fields);
     return content;
+}
+
+void ReportRows::AddCell(QStringView text)
+{
+    if (m_cellsInRow < m_columns) {
+        Store(text);
+        ++m_cellsInRow;
+    }
+}
+
+void ReportRows::EndRow(bool bold, bool spans, bool beginsGroup, QStringView groupCaption)
+{
+    for (; m_cellsInRow < m_columns; ++m_cellsInRow)
+        Store(QStringView());
+    Store(groupCaption);
+    m_cellsInRow = 0;
+    m_flags.push_back(std::uint8_t((bold ? kBold : 0) | (spans ? kSpans : 0) | (beginsGroup ? kGroup : 0)));
+}
+
+namespace {
+
+constexpr size_t kBlockChars = size_t(1) << 20;
+constexpr size_t kLengthLimit = 0xFFFF;
+
+} // namespace
+
+void ReportRows::Store(QStringView text)
+{
+    const size_t length = std::min<size_t>(size_t(text.size()), kLengthLimit);
+    if (length == 0) {
+        m_start.push_back(0);
+        m_length.push_back(0);
+        return;
+    }
+    if (m_blocks.empty() || m_blockUsed + length > kBlockChars) {
+        m_blocks.push_back(std::make_unique<char16_t[]>(kBlockChars));
+        m_blockUsed = 0;
+    }
+    std::copy_n(text.utf16(), length, m_blocks.back().get() + m_blockUsed);
+    m_start.push_back(std::uint32_t((m_blocks.size() - 1) * kBlockChars + m_blockUsed));
+    m_length.push_back(std::uint16_t(length));
+    m_blockUsed += length;
+}
+
+QStringView ReportRows::Slot(size_t slot) const
+{
+    const size_t length = m_length[slot];
+    if (length == 0)
+        return QStringView();
+    const size_t start = m_start[slot];
+    return QStringView(m_blocks[start / kBlockChars].get() + start % kBlockChars, qsizetype(length));
 }

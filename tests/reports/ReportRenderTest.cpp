@@ -87,7 +87,7 @@ protected:
         EXPECT_TRUE(d) << error.code;
         if (!d)
             return std::nullopt;
-        return BuildReportContent(*d, values, kTitle, ReportDatabasePath(), Settings().ReportFormat, &error);
+        return BuildReportContent(*d, values, kTitle, QString(), ReportDatabasePath(), Settings().ReportFormat, &error);
     }
 };
 
@@ -252,13 +252,16 @@ TEST_F(ReportRenderTest, ConditionsQuotientsAndRowStylesShapeTheCells)
         for (const ReportHeadingLine& line : content->heading)
             heading << line.text;
         EXPECT_EQ(heading, c.heading);
-        ASSERT_EQ(content->rows.size(), 4u);
-        const ReportBodyRow& receiver = content->rows[0];
-        EXPECT_TRUE(receiver.spans && receiver.bold);
-        EXPECT_EQ(receiver.spanText, "Министерство");
+        const ReportRows& rows = content->rows;
+        ASSERT_EQ(rows.size(), 4u);
+        EXPECT_TRUE(rows.Spans(0) && rows.Bold(0));
+        EXPECT_EQ(rows.Cell(0, 0), u"Министерство");
         for (size_t i = 0; i < c.cells.size(); ++i) {
-            EXPECT_FALSE(content->rows[i + 1].spans || content->rows[i + 1].bold);
-            EXPECT_EQ(content->rows[i + 1].cells, c.cells[i]);
+            EXPECT_FALSE(rows.Spans(i + 1) || rows.Bold(i + 1));
+            QStringList cells;
+            for (int column = 0; column < rows.columnCount(); ++column)
+                cells << rows.Cell(i + 1, column).toString();
+            EXPECT_EQ(cells, c.cells[i]);
         }
         // Two header rows: "Сумма" over its years, the other columns down both.
         EXPECT_EQ(content->headerRows, 2);
