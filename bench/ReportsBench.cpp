@@ -121,8 +121,7 @@ void BM_Render(benchmark::State& state)
                              QString::number(g_reportId[mode])};
     const QString title = QStringLiteral("Форма 1. Прогноз объемов продукции");
     for (auto _ : state) {
-        const auto content =
-            BuildReportContent(*definition, values, title, QString(), ReportDatabasePath(), 0, &error);
+        const auto content = BuildReportContent(*definition, values, title, QString(), ReportDatabasePath(), 0, &error);
         if (!content)
             Die(QStringLiteral("content: %1 %2").arg(error.code).arg(error.detail));
         QString message;

@@ -170,9 +170,9 @@ ReportProductRow MakeFooterRow(const ReportProductRow& group)
     footer.sumNext = group.valueNext;
     // The balancing line is what the group's sum leaves over its members: no method of justification
     // splits it, and the group's own split is no part of it.
-    for (Money* method : {&footer.sumNorm, &footer.sumIndex, &footer.sumPlan, &footer.sumFormula, &footer.sumOther,
-                          &footer.valueNorm, &footer.valueIndex, &footer.valuePlan, &footer.valueFormula,
-                          &footer.valueOther})
+    for (Money* method :
+         {&footer.sumNorm, &footer.sumIndex, &footer.sumPlan, &footer.sumFormula, &footer.sumOther, &footer.valueNorm,
+          &footer.valueIndex, &footer.valuePlan, &footer.valueFormula, &footer.valueOther})
         *method = Money::fromInt(0);
     return footer;
 }

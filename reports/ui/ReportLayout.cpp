@@ -25,8 +25,6 @@ constexpr double kMarginMm = 10;
 constexpr double kHeadingGapMm = 3;
 constexpr double kPageLineGapMm = 1.5;
 constexpr double kPartGapMm = 4;
-// A column whose words break between letters keeps at least this much.
-constexpr double kNarrowestTextMm = 8;
 
 double Mm(double mm)
 {
@@ -510,110 +508,79 @@ void CReportLayout::SizeColumns()
             need[size_t(cell.column)] = std::max(need[size_t(cell.column)], m_normal->ExtentOf(cell.text).word);
 
     const double total = m_area.width();
-    const double pads = 2 * m_padX;
     std::vector<double> weights;
-    std::vector<double> minimum;
+    std::vector<double> minimum; // the column's need with its padding, both of which scale with its font
     for (size_t i = 0; i < n; ++i) {
         weights.push_back(c.columns[i].width);
-        minimum.push_back(need[i] + pads);
+        minimum.push_back(need[i] + 2 * m_padX);
     }
-    std::vector<double> points(n, c.fontSize);
-    std::vector<bool> anywhere(n, false);
     std::vector<double> width;
     if (std::accumulate(minimum.begin(), minimum.end(), 0.0) <= total) {
         width = ShareOut(weights, minimum, total);
     } else {
-        // The numbers and units do not fit as they are: the widest of them are reduced to one width
-        // (not below the floor) while the texts keep their widest word.
+        // The numbers and units do not fit as they are: the widest of them are brought down to one
+        // width, their font with them (not below the floor), while the texts keep their widest word.
+        // Should even that not serve, the texts' fonts go down too, and at last every font below the
+        // floor: never is a number or a word broken.
         const double floorScale = std::min(1.0, kReportFontFloor / c.fontSize);
         double texts = 0;
-        double floorNumbers = 0;
+        double numbersAtFloor = 0;
         for (size_t i = 0; i < n; ++i) {
             if (c.columns[i].wraps)
                 texts += minimum[i];
             else
-                floorNumbers += need[i] * floorScale + pads;
+                numbersAtFloor += minimum[i] * floorScale;
         }
         width = minimum;
-        const auto capped = [&](double cap) {
-            double sum = texts;
-            for (size_t i = 0; i < n; ++i)
-                if (!c.columns[i].wraps)
-                    sum += std::max(std::min(minimum[i], cap), need[i] * floorScale + pads);
-            return sum;
-        };
-        if (texts + floorNumbers <= total) {
+        if (texts + numbersAtFloor <= total) {
+            const auto capped = [&](double cap, size_t i) {
+                return std::max(std::min(minimum[i], cap), minimum[i] * floorScale);
+            };
             double low = 0;
             double high = *std::max_element(minimum.begin(), minimum.end());
             for (int step = 0; step < 60; ++step) {
-                const double mid = (low + high) / 2;
-                (capped(mid) <= total ? low : high) = mid;
+                const double cap = (low + high) / 2;
+                double sum = texts;
+                for (size_t i = 0; i < n; ++i)
+                    if (!c.columns[i].wraps)
+                        sum += capped(cap, i);
+                (sum <= total ? low : high) = cap;
             }
-            for (size_t i = 0; i < n; ++i)
-                if (!c.columns[i].wraps)
-                    width[i] = std::max(std::min(minimum[i], low), need[i] * floorScale + pads);
-            // What the search leaves goes to the texts by their weights.
-            const double left = total - std::accumulate(width.begin(), width.end(), 0.0);
             double textWeight = 0;
-            for (size_t i = 0; i < n; ++i)
+            for (size_t i = 0; i < n; ++i) {
                 if (c.columns[i].wraps)
                     textWeight += weights[i];
-            for (size_t i = 0; i < n && left > 0; ++i)
-                if (c.columns[i].wraps && textWeight > 0)
+                else
+                    width[i] = capped(low, i);
+            }
+            // What the search leaves goes to the texts by their weights.
+            const double left = total - std::accumulate(width.begin(), width.end(), 0.0);
+            for (size_t i = 0; i < n; ++i)
+                if (c.columns[i].wraps && textWeight > 0 && left > 0)
                     width[i] += left * weights[i] / textWeight;
         } else {
-            // Even at the floor they do not fit: the texts give up their widest words (breaking them
-            // between letters) down to a narrow column; what the numbers still lack comes from their
-            // font, below the floor rather than breaking a number.
-            std::vector<size_t> textColumns;
-            std::vector<double> textWeights;
-            std::vector<double> textMinimum;
-            double narrowest = 0;
-            for (size_t i = 0; i < n; ++i) {
-                if (!c.columns[i].wraps)
-                    continue;
-                textColumns.push_back(i);
-                textWeights.push_back(weights[i]);
-                textMinimum.push_back(std::min(minimum[i], Mm(kNarrowestTextMm)));
-                narrowest += textMinimum.back();
-            }
-            double numberScale = floorScale;
-            double numbersWidth = floorNumbers;
-            if (narrowest + floorNumbers > total) {
-                double scalable = 0;
-                double numberPads = 0;
-                for (size_t i = 0; i < n; ++i)
-                    if (!c.columns[i].wraps) {
-                        scalable += need[i];
-                        numberPads += pads;
-                    }
-                numberScale = scalable > 0 ? std::max(0.1, (total - narrowest - numberPads) / scalable) : 1.0;
-                numbersWidth = scalable * numberScale + numberPads;
-            }
+            const double textScale = texts > 0 ? (total - numbersAtFloor) / texts : floorScale;
+            const double all = total / std::accumulate(minimum.begin(), minimum.end(), 0.0);
             for (size_t i = 0; i < n; ++i)
-                if (!c.columns[i].wraps)
-                    width[i] = need[i] * numberScale + pads;
-            const std::vector<double> shared = ShareOut(textWeights, textMinimum, std::max(0.0, total - numbersWidth));
-            for (size_t k = 0; k < textColumns.size(); ++k) {
-                width[textColumns[k]] = shared[k];
-                anywhere[textColumns[k]] = shared[k] < minimum[textColumns[k]];
-            }
-        }
-        for (size_t i = 0; i < n; ++i) {
-            if (c.columns[i].wraps || need[i] <= 0 || width[i] >= minimum[i])
-                continue;
-            // A tenth of a point less, so that the rounding never makes a number wider.
-            points[i] = std::floor(c.fontSize * (width[i] - pads) / need[i] * 10) / 10;
+                width[i] = minimum[i] * (textScale < floorScale ? all : c.columns[i].wraps ? textScale : floorScale);
         }
     }
     double x = 0;
     for (size_t i = 0; i < n; ++i) {
+        // A column narrower than it needs has its font and padding scaled down alike; a tenth of a point
+        // less, so that rounding never makes a text wider.
+        double points = c.fontSize;
+        double scale = 1;
+        if (width[i] < minimum[i] - 1e-6 && minimum[i] > 0) {
+            scale = width[i] / minimum[i];
+            points = std::floor(c.fontSize * scale * 10) / 10;
+        }
         Column column;
         column.x = x;
         column.width = width[i];
-        column.font = &Font(points[i], false);
-        column.bold = &Font(points[i], true);
-        column.anywhere = anywhere[i];
+        column.padX = m_padX * scale;
+        column.font = &Font(points, false);
+        column.bold = &Font(points, true);
         m_columns.push_back(column);
         x += width[i];
     }
@@ -628,7 +595,8 @@ void CReportLayout::MeasureHeader()
     const auto need = [&](const ReportHeaderCell& cell) {
         const Column& first = m_columns[size_t(cell.column)];
         const Column& last = m_columns[size_t(cell.column + cell.columnSpan - 1)];
-        const double width = last.x + last.width - first.x - 2 * m_padX;
+        const double padX = cell.columnSpan == 1 ? first.padX : m_padX;
+        const double width = last.x + last.width - first.x - 2 * padX;
         const CReportFont& font = cell.columnSpan == 1 ? *first.font : *m_normal;
         const bool anywhere = font.ExtentOf(cell.text).word > width;
         return double(CountLines(cell.text, font, width, anywhere)) * font.lineHeight() + 2 * m_padY;
@@ -666,9 +634,8 @@ double CReportLayout::RowHeight(size_t row) const
             continue;
         const Column& column = m_columns[i];
         const CReportFont& font = bold ? *column.bold : *column.font;
-        const int lines = m_content.columns[i].wraps
-            ? CountLines(text, font, column.width - 2 * m_padX, column.anywhere)
-            : int(text.count(u'\n')) + 1;
+        const int lines = m_content.columns[i].wraps ? CountLines(text, font, column.width - 2 * column.padX, false)
+                                                     : int(text.count(u'\n')) + 1;
         height = std::max(height, lines * font.lineHeight());
     }
     return height + 2 * m_padY;
@@ -752,8 +719,7 @@ void CReportLayout::Paint(QPainter& painter, int pageIndex, const std::optional<
     };
 
     // The lines at the top and the foot of the page.
-    const auto pageLines = [&](const std::vector<ReportPageText>& lines, const std::vector<bool>& together,
-                               double y) {
+    const auto pageLines = [&](const std::vector<ReportPageText>& lines, const std::vector<bool>& together, double y) {
         const CReportFont& font = *m_normal;
         for (size_t l = 0; l < lines.size(); ++l) {
             const QString parts[] = {PageText(lines[l].left, pageIndex), PageText(lines[l].center, pageIndex),
@@ -793,9 +759,10 @@ void CReportLayout::Paint(QPainter& painter, int pageIndex, const std::optional<
                           last.x + last.width - first.x,
                           std::accumulate(heights + cell.row, heights + cell.row + cell.rowSpan, 0.0));
         const CReportFont& font = cell.columnSpan == 1 ? *first.font : *m_normal;
+        const double padX = cell.columnSpan == 1 ? first.padX : m_padX;
         out.Rect(rect);
-        out.Block(cell.text, font, rect, m_padX, m_padY, ReportAlign::Center, true,
-                  font.ExtentOf(cell.text).word > rect.width() - 2 * m_padX);
+        out.Block(cell.text, font, rect, padX, m_padY, ReportAlign::Center, true,
+                  font.ExtentOf(cell.text).word > rect.width() - 2 * padX);
     }
 
     double y = top + m_headerHeight;
@@ -824,8 +791,7 @@ void CReportLayout::Paint(QPainter& painter, int pageIndex, const std::optional<
             cellsFrom = -1;
             const QRectF rect(0, y, m_tableWidth, height);
             marked(rect);
-            out.Block(rows.Cell(r, 0), bold ? *m_bold : *m_normal, rect, m_padX, m_padY, ReportAlign::Left, true,
-                      true);
+            out.Block(rows.Cell(r, 0), bold ? *m_bold : *m_normal, rect, m_padX, m_padY, ReportAlign::Left, true, true);
         } else {
             if (cellsFrom < 0)
                 cellsFrom = y;
@@ -834,8 +800,8 @@ void CReportLayout::Paint(QPainter& painter, int pageIndex, const std::optional<
                 const QRectF rect(column.x, y, column.width, height);
                 marked(rect);
                 const ReportLayoutColumn& layout = c.columns[i];
-                out.Block(rows.Cell(r, int(i)), bold ? *column.bold : *column.font, rect, m_padX, m_padY,
-                          layout.align, true, column.anywhere);
+                out.Block(rows.Cell(r, int(i)), bold ? *column.bold : *column.font, rect, column.padX, m_padY,
+                          layout.align, true, false);
             }
         }
         y += height;
@@ -870,8 +836,7 @@ std::vector<CReportLayout::Item> CReportLayout::Items(int pageIndex) const
             items.push_back(Item{QRectF(0, y, m_tableWidth, height), rows.Cell(r, 0)});
         } else {
             for (size_t i = 0; i < m_columns.size(); ++i)
-                items.push_back(
-                    Item{QRectF(m_columns[i].x, y, m_columns[i].width, height), rows.Cell(r, int(i))});
+                items.push_back(Item{QRectF(m_columns[i].x, y, m_columns[i].width, height), rows.Cell(r, int(i))});
         }
         y += height;
     }

@@ -78,7 +78,7 @@ private:
         double width = 0;
         const CReportFont* font = nullptr;
         const CReportFont* bold = nullptr;
-        bool anywhere = false; // words wider than the column break between letters
+        double padX = 0;
     };
     class Painter;
 

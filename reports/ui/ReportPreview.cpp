@@ -167,7 +167,8 @@ void CReportPageView::paintEvent(QPaintEvent* event)
     const QSizeF sheet = m_layout->sheetSize() * s;
     const double step = Step();
     const double top = verticalScrollBar()->value();
-    const double left = std::max(double(kGap), (viewport()->width() - sheet.width()) / 2) - horizontalScrollBar()->value();
+    const double left =
+        std::max(double(kGap), (viewport()->width() - sheet.width()) / 2) - horizontalScrollBar()->value();
     const QRect dirty = event->rect();
     const int first = std::max(0, int((top + dirty.top() - kGap) / step));
     for (int page = first; page < pageCount(); ++page) {

@@ -340,10 +340,10 @@ TEST_P(ReportFormsTest, SharesAndBalancingLinesKeepToTheirOwnFigures)
              "and product = ?",
              {M(raw), M(raw), M(raw), OWN, product});
     };
-    figures(BREAD, 20000);        // 2 млн руб.
-    figures(MILK, 5000000);       // 500 тыс. руб.
-    figures(PHONE, 15000000000);  // 1 500 000 руб.
-    figures(TOP, 40000000000);    // 4 000 000 руб.
+    figures(BREAD, 20000);       // 2 млн руб.
+    figures(MILK, 5000000);      // 500 тыс. руб.
+    figures(PHONE, 15000000000); // 1 500 000 руб.
+    figures(TOP, 40000000000);   // 4 000 000 руб.
     struct Share {
         int product;
         qlonglong raw; // ten-thousandths of a percent
@@ -355,7 +355,8 @@ TEST_P(ReportFormsTest, SharesAndBalancingLinesKeepToTheirOwnFigures)
     ASSERT_GT(id, 0) << messages.size();
     qlonglong total = 0;
     for (const Share& s : {Share{BREAD, 500000}, Share{MILK, 125000}, Share{PHONE, 375000}}) {
-        const QString code = Scalar("select code from tClsProduct where prognoz = 1 and id = ?", {s.product}).toString();
+        const QString code =
+            Scalar("select code from tClsProduct where prognoz = 1 and id = ?", {s.product}).toString();
         SCOPED_TRACE(code.toStdString());
         const QStringList ratios =
             One(QStringLiteral("select ratioLast || ' ' || ratioCurr || ' ' || ratioNext from reportform6 where "
@@ -401,11 +402,12 @@ TEST_P(ReportFormsTest, SharesAndBalancingLinesKeepToTheirOwnFigures)
         ASSERT_EQ(balancing.size(), 2);
         for (const QString& line : balancing)
             EXPECT_EQ(line.section('|', 1), "0") << line.toStdString();
-        EXPECT_EQ(balancing[0].section('|', 0, 0).toLongLong(),
-                  Raw(Scalar(receivers.empty() ? "select valueNext from tFctTotalPrognoz where prognoz = 1 and product = ?"
-                                               : "select valueNext from tFctPrognozData where prognoz = 1 and receiver = 3 "
-                                                 "and product = ?",
-                             {FOOD})));
+        EXPECT_EQ(
+            balancing[0].section('|', 0, 0).toLongLong(),
+            Raw(Scalar(receivers.empty() ? "select valueNext from tFctTotalPrognoz where prognoz = 1 and product = ?"
+                                         : "select valueNext from tFctPrognozData where prognoz = 1 and receiver = 3 "
+                                           "and product = ?",
+                       {FOOD})));
         // The group's own line keeps its split.
         EXPECT_EQ(One(QStringLiteral("select sumMethodNorm from reportform3 where report = %1 and "
                                      "ltrim(name, '-') = 'Продукты питания'")

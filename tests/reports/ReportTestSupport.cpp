@@ -111,9 +111,11 @@ std::optional<QString> Sqlite3(const QString& file, const QString& sql)
     return run.output.trimmed();
 }
 
-QString PdfText(const QString& pdf, int page)
+QString PdfText(const QString& pdf, int page, bool layout)
 {
     QStringList args;
+    if (layout)
+        args << "-layout";
     if (page > 0)
         args << "-f" << QString::number(page) << "-l" << QString::number(page);
     return RunPeer(QStringLiteral("pdftotext"), args << pdf << "-").output;

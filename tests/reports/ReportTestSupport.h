@@ -19,8 +19,8 @@ QString ShippedReportDatabase();
 // missing or fails.
 std::optional<QString> Sqlite3(const QString& file, const QString& sql);
 
-// pdftotext's text of the PDF (of one page when page > 0).
-QString PdfText(const QString& pdf, int page = 0);
+// pdftotext's text of the PDF (of one page when page > 0; with -layout when asked).
+QString PdfText(const QString& pdf, int page = 0, bool layout = false);
 // Width and height in points, and the page count, as pdfinfo tells them.
 struct PdfPages {
     double width = 0;
