@@ -14,11 +14,9 @@
 #include "ReportLayout.h"
 #include "db/SqlQuery.h"
 
-#include <QBuffer>
+#include <QApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QGuiApplication>
-#include <QPdfWriter>
 
 #include <sqlite3.h>
 
@@ -260,8 +258,11 @@ void Exec(const QString& sql, int forecast)
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
+    QApplication app(argc, argv);
     std::setlocale(LC_NUMERIC, "C");
+    // bench_reports --form8-preview <forecast> [<report id>], in the program folder $LIR_HOME.
+    if (argc >= 3 && QByteArray(argv[1]) == "--form8-preview")
+        return RunForm8Preview(QByteArray(argv[2]).toInt(), argc > 3 ? QByteArray(argv[3]).toInt() : 0);
     benchmark::Initialize(&argc, argv);
 
     CScratchDatabase db;
@@ -303,6 +304,7 @@ int main(int argc, char** argv)
     CSummaryReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
+    MeasureForm8Preview(QCoreApplication::applicationFilePath(), g_data.forecast);
 
     std::printf("\nSummary (%lld data rows)\n", g_data.rows);
     const double plain = reporter.Seconds("BM_PlainSum/iterations:3");
@@ -334,7 +336,8 @@ int main(int argc, char** argv)
         PrintFigure(("form 1 builder, " + name + " (" + std::to_string(g_form1Rows[mode]) + " rows)").c_str(), build,
                     "s");
         PrintFigure(("form 1 PDF, " + name + " (" + std::to_string(g_formPages[mode]) + " pages)").c_str(), pdf, "s");
-        PrintGoal(("form 1 builder and PDF, " + name).c_str(), build >= 0 && pdf >= 0 ? build + pdf : -1, "s", 3.0);
+        PrintGoal(("form 1 builder, layout and PDF, " + name).c_str(), build >= 0 && pdf >= 0 ? build + pdf : -1, "s",
+                  3.0);
     }
     PrintFigure(("form 2, root group chosen, builder and PDF (" + std::to_string(g_formPages[2]) + " pages)").c_str(),
                 reporter.Seconds("BM_Form2/iterations:3"), "s");

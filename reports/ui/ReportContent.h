@@ -4,6 +4,7 @@
 
 #include "ReportDefinition.h"
 
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
@@ -61,13 +62,23 @@ public:
 
     // A row is built cell by cell in column order (cells left out stay empty), then ended.
     void AddCell(QStringView text);
+    void AddUtf8Cell(QByteArrayView text);
     void EndRow(bool bold, bool spans, bool beginsGroup, QStringView groupCaption = {});
+    // The group caption of the row just ended.
+    void SetGroupCaption(QByteArrayView text);
+    // Takes the other's rows after these.
+    void Append(ReportRows&& other);
 
 private:
     enum : std::uint8_t { kBold = 1, kSpans = 2, kGroup = 4 };
     size_t Slots() const { return size_t(m_columns) + 1; }
     QStringView Slot(size_t slot) const;
+    // Room for so many characters at the end of the last block (a new block when it has none left).
+    char16_t* Reserve(size_t length);
+    // Keeps the text of that length written into the room.
+    void Keep(size_t length);
     void Store(QStringView text);
+    void StoreUtf8(QByteArrayView text);
 
     int m_columns = 0;
     int m_cellsInRow = 0;

@@ -15,7 +15,9 @@
 #include <array>
 #include <cmath>
 #include <map>
+#include <mutex>
 #include <numeric>
+#include <thread>
 
 namespace {
 
@@ -58,7 +60,9 @@ public:
             m_ascent = metrics.ascent();
             m_lineHeight = metrics.height();
         }
-        m_table.fill(Glyph{});
+        // The characters of Russian and Latin texts are looked up at once; others when first met.
+        for (char16_t u = 0; u < m_table.size(); ++u)
+            m_table[u] = Look(QChar(u));
     }
 
     double points() const { return m_points; }
@@ -118,14 +122,16 @@ public:
         return e;
     }
 
-    // Adds the glyphs of a simple text from the baseline point on.
+    // Adds the glyphs of a simple text from the baseline point on. Each glyph stands at whole layout
+    // units (a 1200th of an inch): the PDF then spells its places short.
     void AddGlyphs(QStringView text, QPointF at, QList<quint32>& glyphs, QList<QPointF>& positions) const
     {
         double x = at.x();
+        const double y = std::round(at.y());
         for (QChar c : text) {
             const Glyph& g = Of(c);
             glyphs.push_back(g.index);
-            positions.push_back(QPointF(x, at.y()));
+            positions.push_back(QPointF(std::round(x), y));
             x += g.advance;
         }
     }
@@ -134,18 +140,23 @@ private:
     // advance -1: the font's own glyphs do not serve the character.
     struct Glyph {
         quint32 index = 0;
-        float advance = 0;
-        bool known = false;
+        float advance = -1;
     };
 
     const Glyph& Of(QChar c) const
     {
         const char16_t u = c.unicode();
-        Glyph& g = u < m_table.size() ? m_table[u] : m_other[u];
-        if (g.known)
-            return g;
-        g.known = true;
-        g.advance = -1;
+        if (u < m_table.size())
+            return m_table[u];
+        // Layouts measure on several threads at once.
+        const std::lock_guard<std::mutex> lock(m_otherLock);
+        const auto it = m_other.constFind(u);
+        return it != m_other.constEnd() ? *it : *m_other.insert(u, Look(c));
+    }
+
+    Glyph Look(QChar c) const
+    {
+        Glyph g;
         if (c == u'\n') {
             g.advance = 0; // lines are broken before they are painted
             return g;
@@ -183,6 +194,7 @@ private:
     double m_lineHeight = 0;
     mutable std::array<Glyph, 0x500> m_table;
     mutable QHash<char16_t, Glyph> m_other;
+    mutable std::mutex m_otherLock;
 };
 
 namespace {
@@ -273,6 +285,21 @@ int CountLines(QStringView text, const CReportFont& font, double width, bool any
     if (!text.contains(u'\n') && font.Width(text) <= width)
         return 1;
     return BreakLines(text, font, width, anywhere, [](QStringView) {});
+}
+
+// Calls work(from, to) over [0, count) in parts side by side on a few threads when the count is large.
+template <class Work>
+void InParts(size_t count, Work&& work)
+{
+    constexpr size_t kPerPart = 100000;
+    const size_t parts =
+        std::clamp<size_t>(count / kPerPart, 1, size_t(std::clamp(std::thread::hardware_concurrency(), 1u, 4u)));
+    std::vector<std::thread> threads;
+    for (size_t part = 1; part < parts; ++part)
+        threads.emplace_back([&, part] { work(count * part / parts, count * (part + 1) / parts); });
+    work(0, count / parts);
+    for (std::thread& thread : threads)
+        thread.join();
 }
 
 // Widths by the weights within `total`, none below its minimum: columns whose share falls short get
@@ -381,7 +408,10 @@ public:
         }
     }
 
-    void Line(double x1, double y1, double x2, double y2) { m_lines.push_back(QLineF(x1, y1, x2, y2)); }
+    void Line(double x1, double y1, double x2, double y2)
+    {
+        m_lines.push_back(QLineF(std::round(x1), std::round(y1), std::round(x2), std::round(y2)));
+    }
     void Rect(const QRectF& r)
     {
         Line(r.left(), r.top(), r.right(), r.top());
@@ -441,9 +471,11 @@ CReportLayout::CReportLayout(const ReportContent& content, const QPageLayout& pa
 
     SizeColumns();
     MeasureHeader();
-    m_heights.reserve(content.rows.size());
-    for (size_t i = 0; i < content.rows.size(); ++i)
-        m_heights.push_back(float(RowHeight(i)));
+    m_heights.resize(content.rows.size());
+    InParts(content.rows.size(), [this](size_t from, size_t to) {
+        for (size_t i = from; i < to; ++i)
+            m_heights[i] = float(RowHeight(i));
+    });
     Paginate();
 }
 
@@ -491,18 +523,25 @@ void CReportLayout::SizeColumns()
     const size_t n = c.columns.size();
     // What each column needs at the report's size: its widest number or unit, or its widest word.
     std::vector<double> need(n, 0);
-    for (size_t r = 0; r < rows.size(); ++r) {
-        if (rows.Spans(r))
-            continue;
-        const CReportFont& font = rows.Bold(r) ? *m_bold : *m_normal;
-        for (size_t i = 0; i < n; ++i) {
-            const QStringView text = rows.Cell(r, int(i));
-            if (text.isEmpty())
+    std::mutex merge;
+    InParts(rows.size(), [&](size_t from, size_t to) {
+        std::vector<double> part(n, 0);
+        for (size_t r = from; r < to; ++r) {
+            if (rows.Spans(r))
                 continue;
-            const CReportFont::Extent e = font.ExtentOf(text);
-            need[i] = std::max(need[i], c.columns[i].wraps ? e.word : e.line);
+            const CReportFont& font = rows.Bold(r) ? *m_bold : *m_normal;
+            for (size_t i = 0; i < n; ++i) {
+                const QStringView text = rows.Cell(r, int(i));
+                if (text.isEmpty())
+                    continue;
+                const CReportFont::Extent e = font.ExtentOf(text);
+                part[i] = std::max(part[i], c.columns[i].wraps ? e.word : e.line);
+            }
         }
-    }
+        const std::lock_guard<std::mutex> lock(merge);
+        for (size_t i = 0; i < n; ++i)
+            need[i] = std::max(need[i], part[i]);
+    });
     for (const ReportHeaderCell& cell : c.header)
         if (cell.columnSpan == 1)
             need[size_t(cell.column)] = std::max(need[size_t(cell.column)], m_normal->ExtentOf(cell.text).word);

@@ -13,6 +13,7 @@
 
 #include <QDir>
 #include <QRegularExpression>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTest>
@@ -282,6 +283,49 @@ TEST_F(ReportPagesTest, APageThatContinuesAGroupRepeatsItsCaption)
         }
         EXPECT_GE(continued, 1);
     }
+}
+
+TEST_F(ReportPagesTest, ALargeRunIsReadInPartsInTheOrderItWasWritten)
+{
+    // 250,000 rows of form 8 between another run's rows: every 1000th a receiver, one name beyond the
+    // basic plane.
+    const int other = CreateReportHeader();
+    const int id = CreateReportHeader();
+    ASSERT_GT(id, other);
+    QSqlQuery q(GetReportDBConnection().GetConnection());
+    for (const int run : {other, id, other}) {
+        ASSERT_TRUE(
+            q.exec(QStringLiteral(
+                       "with recursive n(i) as (select 0 union all select i + 1 from n where i < 249999) "
+                       "insert into reportform8 (report, Name, \"Group\", ProductId, measurementPrice, sumEstimate, "
+                       "sumForecast) "
+                       "select %1, case when i = 77 then 'Крупа 𝔸' when i % 1000 = 0 then 'Получатель ' || i "
+                       "else 'Продукция ' || i end, '01.' || i, case when i % 1000 = 0 then null else i end, 'руб.', "
+                       "10000 * i, 20000 * i from n")
+                       .arg(run)))
+            << q.lastError().text().toStdString();
+    }
+    const auto content = Content(kForms[7], id);
+    ASSERT_TRUE(content);
+    const ReportRows& rows = content->rows;
+    ASSERT_EQ(rows.size(), 250000u);
+    size_t wrong = 0;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const bool receiver = i % 1000 == 0;
+        const QString name = i == 77 ? QStringLiteral("Крупа 𝔸")
+            : receiver               ? QStringLiteral("Получатель %1").arg(i)
+                                     : QStringLiteral("Продукция %1").arg(i);
+        const bool right = rows.Spans(i) == receiver && rows.BeginsGroup(i) == receiver
+            && (receiver ? rows.Cell(i, 0) == name && rows.GroupCaption(i) == name
+                         : rows.Cell(i, 0) == QStringLiteral("01.%1").arg(i) && rows.Cell(i, 1) == name
+                        && rows.Cell(i, 4) == QString::number(i) && rows.Cell(i, 5) == QString::number(2 * i));
+        wrong += right ? 0 : 1;
+        if (!right && wrong < 5)
+            ADD_FAILURE() << "row " << i << ": " << rows.Cell(i, 0).toString().toStdString();
+    }
+    EXPECT_EQ(wrong, 0u);
+    const CReportLayout layout(*content, DefaultReportPageLayout(*content));
+    EXPECT_EQ(layout.Rows(layout.count() - 1).end, rows.size());
 }
 
 TEST_F(ReportPagesTest, ThePreviewShowsThePagesThePdfHoldsPaintingOnlyThoseInView)
