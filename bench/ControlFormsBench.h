@@ -20,6 +20,7 @@ void PrepareControlForms(const CGeneratedForecast& data, const std::vector<int>&
 // figures for MeasureForm8Preview. The process's program folder holds LIR.db, LIRR.db, Form8.rpt.
 // With a report id above 0 the builder is left out and that run of LIRR.db is shown.
 int RunForm8Preview(int forecast, int reportId = 0);
-// Runs the program itself with the arguments that make it call RunForm8Preview, and keeps its figures.
+// Runs the program itself with the arguments that make it call RunForm8Preview, and keeps its figures
+// (the benchmark BM_Form8Preview calls it).
 void MeasureForm8Preview(const QString& program, int forecast);
 void PrintControlFormFigures(const CSummaryReporter& reporter);

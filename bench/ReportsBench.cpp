@@ -304,7 +304,6 @@ int main(int argc, char** argv)
     CSummaryReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
-    MeasureForm8Preview(QCoreApplication::applicationFilePath(), g_data.forecast);
 
     std::printf("\nSummary (%lld data rows)\n", g_data.rows);
     const double plain = reporter.Seconds("BM_PlainSum/iterations:3");

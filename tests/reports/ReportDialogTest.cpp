@@ -63,13 +63,11 @@ public:
     }
 };
 
-class ReportDialogTest : public TempHomeTest {
+class ReportDialogTest : public ReportHomeTest {
 protected:
     void SetUp() override
     {
-        TempHomeTest::SetUp();
-        GetReportDBConnection().Close();
-        ASSERT_TRUE(InstallReportFiles(home()));
+        ReportHomeTest::SetUp();
         ASSERT_TRUE(QFile::copy(QStringLiteral(LIR_TEST_DATA_DIR "/reports/columns.rpt"), home() + "Form1.rpt"));
         // The main window with the status-bar pane of the progress.
         auto* pane = new QLabel;
@@ -87,8 +85,7 @@ protected:
     {
         SetModalHook(nullptr);
         SetAppMainWindow(nullptr);
-        GetReportDBConnection().Close();
-        TempHomeTest::TearDown();
+        ReportHomeTest::TearDown();
     }
 
     static std::vector<Form1Row> Rows(int count)

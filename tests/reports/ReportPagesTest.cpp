@@ -161,22 +161,8 @@ std::map<QString, int> NumbersIn(const QString& text)
     return found;
 }
 
-class ReportPagesTest : public TempHomeTest {
+class ReportPagesTest : public ReportHomeTest {
 protected:
-    void SetUp() override
-    {
-        TempHomeTest::SetUp();
-        GetReportDBConnection().Close();
-        ASSERT_TRUE(InstallReportFiles(home()));
-        Settings().ReportFormat = 0;
-    }
-    void TearDown() override
-    {
-        GetReportDBConnection().Close();
-        TempHomeTest::TearDown();
-    }
-    static bool HavePdfPeers() { return HaveProgram("pdftotext") && HaveProgram("pdfinfo"); }
-
     std::optional<ReportContent> Content(const Form& form, int id)
     {
         ReportError error;

@@ -34,26 +34,8 @@ struct Form8Row {
     qlonglong forecast;
 };
 
-class ReportRenderTest : public TempHomeTest {
+class ReportRenderTest : public ReportHomeTest {
 protected:
-    void SetUp() override
-    {
-        TempHomeTest::SetUp();
-        GetReportDBConnection().Close();
-        ASSERT_TRUE(InstallReportFiles(home()));
-        Settings().ReportFormat = 0;
-    }
-    void TearDown() override
-    {
-        GetReportDBConnection().Close();
-        Settings().ReportFormat = 0;
-        TempHomeTest::TearDown();
-    }
-    static bool HavePdfPeers()
-    {
-        return HaveProgram(QStringLiteral("pdftotext")) && HaveProgram(QStringLiteral("pdfinfo"));
-    }
-
     int WriteForm8(const std::vector<Form8Row>& rows)
     {
         return RunReportFrame([&](CReportFrame& frame) {

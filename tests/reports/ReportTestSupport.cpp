@@ -1,6 +1,7 @@
 #include "ReportTestSupport.h"
 
 #include "ReportDatabase.h"
+#include "Settings.h"
 #include "db/DbConnection.h"
 #include "db/SqlDialect.h"
 #include "db/SqlQuery.h"
@@ -146,4 +147,24 @@ void ReportDbTest::TearDown()
 {
     GetReportDBConnection().Close();
     DbTest::TearDown();
+}
+
+void ReportHomeTest::SetUp()
+{
+    TempHomeTest::SetUp();
+    GetReportDBConnection().Close();
+    ASSERT_TRUE(InstallReportFiles(home()));
+    Settings().ReportFormat = 0;
+}
+
+void ReportHomeTest::TearDown()
+{
+    GetReportDBConnection().Close();
+    Settings().ReportFormat = 0;
+    TempHomeTest::TearDown();
+}
+
+bool ReportHomeTest::HavePdfPeers()
+{
+    return HaveProgram(QStringLiteral("pdftotext")) && HaveProgram(QStringLiteral("pdfinfo"));
 }

@@ -47,6 +47,15 @@ int WriteForm1(const std::vector<Form1Row>& rows);
 QStringList Form1Values(int reportId, const QString& variant = QStringLiteral("0"),
                         const QString& summary = QStringLiteral("0"), const QString& year = QStringLiteral("2026"));
 
+// A test in a program folder of its own with the shipped report database, its definition schema and
+// the exact number format; pdftotext and pdfinfo read the PDFs back.
+class ReportHomeTest : public TempHomeTest {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    static bool HavePdfPeers();
+};
+
 // A test on both dialects with the fixture loaded and a report database of its own.
 class ReportDbTest : public DbTest {
 protected:
