@@ -12,6 +12,7 @@
 #include "db/DbConnection.h"
 
 #include <QDir>
+#include <QPrinter>
 #include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -333,8 +334,16 @@ TEST_F(ReportPagesTest, ThePreviewShowsThePagesThePdfHoldsPaintingOnlyThoseInVie
 
     const QString pdf = OutDir() + "preview-form8.pdf";
     ASSERT_TRUE(preview->ExportTo(pdf));
+    // Printed (here by a PDF printer at screen resolution), the pages are the same.
+    const QString printed = OutDir() + "printed-form8.pdf";
+    QPrinter printer(QPrinter::ScreenResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(printed);
+    ASSERT_TRUE(PaintReportPages(preview->layout(), &printer));
     if (HavePdfPeers()) {
         EXPECT_EQ(PdfInfo(pdf).pages, preview->pageCount());
+        EXPECT_EQ(PdfInfo(printed).pages, preview->pageCount());
+        EXPECT_EQ(PdfText(printed, 2, true), PdfText(pdf, 2, true));
         // A page of the preview ends where the PDF's does: its last product is the PDF page's last.
         static const QRegularExpression product(QStringLiteral("Продукция\\s+номер\\s+(\\d+)"));
         const CReportLayout::PageRows rows = preview->layout().Rows(0);
