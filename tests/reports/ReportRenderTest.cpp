@@ -89,6 +89,11 @@ TEST_F(ReportRenderTest, DefinitionsHoldToTheSchema)
     };
     for (const QString& f : QDir(kData).entryList({"*.rpt"}, QDir::Files))
         check(kData + f, true);
+    const QString shipped = QStringLiteral(LIR_BIN_DIR "/");
+    const QStringList forms = QDir(shipped).entryList({"*.rpt"}, QDir::Files);
+    EXPECT_EQ(forms.size(), 10);
+    for (const QString& f : forms)
+        check(shipped + f, true);
     const QStringList bad = QDir(kData + "bad").entryList({"*.rpt"}, QDir::Files);
     EXPECT_GE(bad.size(), 3);
     for (const QString& f : bad)
@@ -118,6 +123,14 @@ TEST_F(ReportRenderTest, DefinitionsHoldToTheSchema)
             + "<column caption=\"a\" kind=\"percent\"><quotient field=\"sumNext\" "
               "divisorParameter=\"text\"/></column></table></report>",
         head + "<heading><line if=\"text\">x</line></heading>" + table
+            + "<column caption=\"a\" field=\"name\"/></table></report>",
+        // Page numbers belong to page lines; a group caption names a declared condition; a row condition
+        // makes one test.
+        head + "<heading><line>Стр. {page}</line></heading>" + table
+            + "<column caption=\"a\" field=\"name\"/></table></report>",
+        head + table + "<groupCaption when=\"nosuch\" field=\"name\"/><column caption=\"a\" field=\"name\"/>"
+            + "</table></report>",
+        head + table + "<rowCondition name=\"c\" field=\"name\" is=\"a\" startsWith=\"b\"/>"
             + "<column caption=\"a\" field=\"name\"/></table></report>",
     };
     for (const QString& text : undeclared) {
