@@ -357,6 +357,8 @@ public:
     {
         if (!ok())
             return false;
+        sqlite3_finalize(m_statement);
+        m_statement = nullptr;
         const QByteArray text = sql.toUtf8();
         if (sqlite3_prepare_v2(m_db, text.constData(), int(text.size()), &m_statement, nullptr) != SQLITE_OK)
             return Fail();
