@@ -14,7 +14,6 @@
 #include <QLabel>
 #include <QMainWindow>
 #include <QPointer>
-#include <QPrintPreviewWidget>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
