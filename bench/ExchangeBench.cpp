@@ -352,17 +352,6 @@ void BM_PlainNsiInsert(benchmark::State& state)
     }
 }
 
-// The high-water mark of this process's resident memory.
-double PeakResidentMb()
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmHWM:", 0) == 0)
-            return std::atof(line.c_str() + 6) / 1024.0;
-    return -1;
-}
-
 } // namespace
 
 #define SIZES ->Arg(5000)->Arg(50000)->Unit(benchmark::kMillisecond)->Iterations(3)
