@@ -16,8 +16,11 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <condition_variable>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <numeric>
@@ -962,9 +965,12 @@ const QString kPagesFailed = QStringLiteral("Не удалось построи�
 // From so many pages a PDF is written in parts side by side, each part of at least so many pages.
 constexpr int kPartsFrom = 48;
 constexpr int kPagesPerPart = 16;
+// How often the writer of parts tells how far it is while it waits for them.
+constexpr auto kProgressEvery = std::chrono::milliseconds(200);
 
+// `next(page)` is asked before each page is painted; false stops the painting (which then fails).
 bool PaintPages(const CReportLayout& layout, QPagedPaintDevice* device, int from, int to,
-                const CReportLayout::Fonts* fonts = nullptr)
+                const CReportLayout::Fonts* fonts = nullptr, const std::function<bool(int page)>& next = {})
 {
     device->setPageLayout(layout.pageLayout());
     from = std::max(from, 1);
@@ -976,8 +982,10 @@ bool PaintPages(const CReportLayout& layout, QPagedPaintDevice* device, int from
     const double sx = device->logicalDpiX() / kReportLayoutDpi;
     const double sy = device->logicalDpiY() / kReportLayoutDpi;
     for (int page = from; page <= to; ++page) {
-        if (page > from && !device->newPage())
+        if ((next && !next(page)) || (page > from && !device->newPage())) {
+            painter.end();
             return false;
+        }
         painter.resetTransform();
         painter.scale(sx, sy);
         layout.Paint(painter, page - 1, std::nullopt, fonts);
@@ -987,16 +995,16 @@ bool PaintPages(const CReportLayout& layout, QPagedPaintDevice* device, int from
 
 // Pages from..to (from 1) by one PDF writer onto the device.
 bool WritePdfPages(const CReportLayout& layout, QIODevice* device, int from, int to,
-                   const CReportLayout::Fonts* fonts = nullptr)
+                   const CReportLayout::Fonts* fonts = nullptr, const std::function<bool(int page)>& next = {})
 {
     QPdfWriter writer(device);
     writer.setTitle(layout.content().title);
     writer.setCreator(QStringLiteral("Прогноз"));
     writer.setResolution(int(kReportLayoutDpi));
-    return PaintPages(layout, &writer, from, to, fonts);
+    return PaintPages(layout, &writer, from, to, fonts, next);
 }
 
-bool WriteOnePdf(const CReportLayout& layout, const QString& path, QString* error)
+bool WriteOnePdf(const CReportLayout& layout, const QString& path, QString* error, const ReportPdfProgress& progress)
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
@@ -1004,10 +1012,15 @@ bool WriteOnePdf(const CReportLayout& layout, const QString& path, QString* erro
             *error = file.errorString();
         return false;
     }
-    if (!WritePdfPages(layout, &file, 1, 0)) {
+    bool stopped = false;
+    const auto next = [&](int page) {
+        stopped = progress && !progress(page - 1, layout.count());
+        return !stopped;
+    };
+    if (!WritePdfPages(layout, &file, 1, 0, nullptr, next)) {
         file.cancelWriting();
         if (error)
-            *error = kPagesFailed;
+            *error = stopped ? kReportPdfStopped : kPagesFailed;
         return false;
     }
     if (!file.commit()) {
@@ -1015,6 +1028,8 @@ bool WriteOnePdf(const CReportLayout& layout, const QString& path, QString* erro
             *error = file.errorString();
         return false;
     }
+    if (progress)
+        progress(layout.count(), layout.count());
     return true;
 }
 
@@ -1028,6 +1043,7 @@ public:
         int to = 0;
         QString file;
         State state = State::Waiting;
+        QString error; // why it failed, when the file told
     };
 
     CPdfParts(int pages, int parts, const QTemporaryDir& folder)
@@ -1046,28 +1062,56 @@ public:
     const Part* Take()
     {
         const std::lock_guard<std::mutex> guard(m_lock);
-        return m_stop || m_next >= m_parts.size() ? nullptr : &m_parts[m_next++];
+        return m_stopped || m_next >= m_parts.size() ? nullptr : &m_parts[m_next++];
     }
-    void Done(const Part* part, bool written)
+    // Asked before each page a thread paints: whether to go on; counts the pages painted.
+    bool Next()
+    {
+        m_painted.fetch_add(1, std::memory_order_relaxed);
+        return !m_stopped.load(std::memory_order_relaxed);
+    }
+    int painted() const { return m_painted.load(std::memory_order_relaxed); }
+    void Done(const Part* part, bool written, const QString& error)
     {
         {
             const std::lock_guard<std::mutex> guard(m_lock);
-            m_parts[size_t(part - m_parts.data())].state = written ? State::Written : State::Failed;
-            m_stop = m_stop || !written;
+            Part& done = m_parts[size_t(part - m_parts.data())];
+            done.state = written ? State::Written : State::Failed;
+            done.error = error;
+            if (!written)
+                m_stopped = true;
         }
         m_changed.notify_all();
     }
-    // Waits for the part to be painted; none when it failed or the work stopped.
-    const Part* Wait(size_t k)
+    // Waits for the part to be painted, calling `waiting` now and then (false stops the work); none
+    // when it failed or the work stopped.
+    const Part* Wait(size_t k, const std::function<bool()>& waiting)
     {
         std::unique_lock<std::mutex> guard(m_lock);
-        m_changed.wait(guard, [&] { return m_parts[k].state != State::Waiting || m_stop; });
+        while (m_parts[k].state == State::Waiting && !m_stopped) {
+            if (m_changed.wait_for(guard, kProgressEvery) == std::cv_status::timeout && waiting) {
+                guard.unlock();
+                const bool go = waiting();
+                guard.lock();
+                if (!go)
+                    m_stopped = true;
+            }
+        }
         return m_parts[k].state == State::Written ? &m_parts[k] : nullptr;
+    }
+    // Why the work failed: the first failed part's reason, if it told one.
+    QString Failure()
+    {
+        const std::lock_guard<std::mutex> guard(m_lock);
+        for (const Part& part : m_parts)
+            if (part.state == State::Failed && !part.error.isEmpty())
+                return part.error;
+        return QString();
     }
     void Stop()
     {
         const std::lock_guard<std::mutex> guard(m_lock);
-        m_stop = true;
+        m_stopped = true;
     }
 
 private:
@@ -1075,13 +1119,15 @@ private:
     std::mutex m_lock;
     std::condition_variable m_changed;
     size_t m_next = 0;
-    bool m_stop = false;
+    std::atomic<bool> m_stopped = false; // set under the lock, read by the painting threads without it
+    std::atomic<int> m_painted = 0;
 };
 
 // The parts are painted on up to as many threads as the machine runs at once; this thread joins them
 // in order as they are ready, each part's file removed once joined. The private folder goes with every
 // part in it, whatever happens.
-bool WritePdfInParts(const CReportLayout& layout, const QString& path, int parts, QString* error)
+bool WritePdfInParts(const CReportLayout& layout, const QString& path, int parts, QString* error,
+                     const ReportPdfProgress& progress)
 {
     QTemporaryDir folder(QDir::tempPath() + QStringLiteral("/lir-report-XXXXXX"));
     if (!folder.isValid()) {
@@ -1091,13 +1137,15 @@ bool WritePdfInParts(const CReportLayout& layout, const QString& path, int parts
     }
     CPdfParts list(layout.count(), parts, folder);
     const auto work = [&] {
+        // Qt's fonts serve the thread that made them: each thread paints with fonts of its own.
         const auto fonts = layout.CopyFonts();
         while (const CPdfParts::Part* part = list.Take()) {
             QFile file(part->file);
-            bool written =
-                file.open(QIODevice::WriteOnly) && WritePdfPages(layout, &file, part->from, part->to, fonts.get());
+            const bool painted = file.open(QIODevice::WriteOnly)
+                && WritePdfPages(layout, &file, part->from, part->to, fonts.get(), [&](int) { return list.Next(); });
             file.close();
-            list.Done(part, written && file.error() == QFileDevice::NoError);
+            const bool written = painted && file.error() == QFileDevice::NoError;
+            list.Done(part, written, file.error() == QFileDevice::NoError ? QString() : file.errorString());
         }
     };
     // The threads end before the folder and the parts go.
@@ -1115,21 +1163,37 @@ bool WritePdfInParts(const CReportLayout& layout, const QString& path, int parts
     for (size_t t = 0; t < count; ++t)
         threads.all.emplace_back(work);
 
+    bool stopped = false;
+    const auto tell = [&](int pages) {
+        stopped = stopped || (progress && !progress(std::min(pages, layout.count()), layout.count()));
+        return !stopped;
+    };
+    const auto fail = [&](const QString& why) {
+        if (error)
+            *error = why;
+        return false;
+    };
     CPdfJoin join(path);
     if (!join.Open(error))
         return false;
     for (size_t k = 0; k < list.count(); ++k) {
-        const CPdfParts::Part* part = list.Wait(k);
+        const CPdfParts::Part* part = list.Wait(k, [&] { return tell(list.painted()); });
+        if (stopped)
+            return fail(kReportPdfStopped);
         if (!part) {
-            if (error)
-                *error = kPagesFailed;
-            return false;
+            const QString why = list.Failure();
+            return fail(why.isEmpty() ? kPagesFailed : why);
         }
         if (!join.Add(part->file, part->to - part->from + 1, error))
             return false;
         QFile::remove(part->file);
+        if (!tell(list.painted()))
+            return fail(kReportPdfStopped);
     }
-    return join.Commit(error);
+    if (!join.Commit(error))
+        return false;
+    tell(layout.count());
+    return true;
 }
 
 } // namespace
@@ -1146,13 +1210,14 @@ int ReportPdfParts(int pages)
     return pages < kPartsFrom || threads < 2 ? 1 : std::min(pages / kPagesPerPart, 4 * threads);
 }
 
-bool WriteReportPdf(const CReportLayout& layout, const QString& path, QString* error, int parts)
+bool WriteReportPdf(const CReportLayout& layout, const QString& path, QString* error, int parts,
+                    const ReportPdfProgress& progress)
 {
     if (parts <= 0)
         parts = ReportPdfParts(layout.count());
     if (parts <= 1 || layout.count() < 2)
-        return WriteOnePdf(layout, path, error);
-    return WritePdfInParts(layout, path, parts, error);
+        return WriteOnePdf(layout, path, error, progress);
+    return WritePdfInParts(layout, path, parts, error, progress);
 }
 
 bool WriteReportPdf(const ReportContent& content, const QString& path, QString* error)

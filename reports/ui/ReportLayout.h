@@ -13,6 +13,7 @@
 #include <QPageLayout>
 #include <QRectF>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -132,11 +133,17 @@ QPageLayout DefaultReportPageLayout(const ReportContent& content);
 bool PaintReportPages(const CReportLayout& layout, QPagedPaintDevice* device, int from = 1, int to = 0);
 // The parts a PDF of so many pages is written in when left to choose: one below a few dozen pages.
 int ReportPdfParts(int pages);
+// Told now and then while a PDF is written, on the writing thread: the pages painted so far and of
+// how many; false stops the writing.
+using ReportPdfProgress = std::function<bool(int pages, int of)>;
+// The reason a PDF stopped at the caller's word gives.
+inline const QString kReportPdfStopped = QStringLiteral("Запись PDF-файла прервана.");
 // Writes the pages as a PDF file page by page, whole or not at all (the file is replaced only once
 // written); false with the reason. A large report is written in parts side by side, each by a PDF
 // writer of its own on a thread of its own into a private temporary folder, and the parts are then
 // joined into the one file. parts: 0 chooses by the page count, 1 writes with one writer, more ask for
 // so many parts.
-bool WriteReportPdf(const CReportLayout& layout, const QString& path, QString* error, int parts = 0);
+bool WriteReportPdf(const CReportLayout& layout, const QString& path, QString* error, int parts = 0,
+                    const ReportPdfProgress& progress = {});
 // The same on the content's default page.
 bool WriteReportPdf(const ReportContent& content, const QString& path, QString* error);

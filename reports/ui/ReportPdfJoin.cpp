@@ -158,6 +158,7 @@ QByteArray Tag(int number)
 }
 
 constexpr qint64 kWidestOffset = 9999999999; // ten digits in the cross-reference table
+constexpr qint64 kWidestHeader = 1024;       // the file's first line and its comment of binary bytes
 
 } // namespace
 
@@ -202,6 +203,18 @@ void CPdfJoin::Write(QByteArrayView bytes)
 }
 
 bool CPdfJoin::Add(const QString& path, int pages, QString* error)
+{
+    // A part that failed may have left some of its objects written: nothing is joined after it.
+    if (m_broken) {
+        if (error)
+            *error = kPartShape.arg(QFileInfo(path).fileName());
+        return false;
+    }
+    m_broken = !AddPart(path, pages, error);
+    return !m_broken;
+}
+
+bool CPdfJoin::AddPart(const QString& path, int pages, QString* error)
 {
     Part part;
     part.name = QFileInfo(path).fileName();
@@ -300,6 +313,8 @@ bool CPdfJoin::Add(const QString& path, int pages, QString* error)
         order[i] = int(i) + 1;
     std::sort(order.begin(), order.end(), [&](int a, int b) { return offsets[size_t(a)] < offsets[size_t(b)]; });
     const qint64 first = offsets[size_t(order.front())];
+    if (first > kWidestHeader)
+        return shape();
     if (!in.seek(0))
         return unreadable();
     const QByteArray header = in.read(first);
@@ -324,8 +339,9 @@ bool CPdfJoin::Add(const QString& path, int pages, QString* error)
             return shape();
     }
 
-    // The page tree holds as many pages as were painted into the part, each a page of the tree.
-    if (!part.catalog || !part.information || part.count != pages || part.kids.size() != size_t(pages))
+    // The page tree holds as many pages as were painted into the part, each a page of the tree once.
+    if (!part.catalog || !part.information || part.count != pages || part.kids.size() != size_t(pages)
+        || std::count(part.pages.begin(), part.pages.end(), true) != pages)
         return shape();
     for (int kid : part.kids) {
         if (!part.pages[size_t(kid)])
@@ -489,7 +505,7 @@ bool CPdfJoin::Object(Part& part, int number, QByteArrayView text)
 
 bool CPdfJoin::Commit(QString* error)
 {
-    if (m_parts == 0 || m_treeHead.isEmpty()) {
+    if (m_broken || m_parts == 0 || m_treeHead.isEmpty()) {
         if (error)
             *error = kPartShape.arg(QString());
         return false;

@@ -25,7 +25,8 @@ public:
     CPdfJoin(const CPdfJoin&) = delete;
     CPdfJoin& operator=(const CPdfJoin&) = delete;
 
-    // Each call false with the reason; the file is replaced only by Commit.
+    // Each call false with the reason; the file is replaced only by Commit, and never after a part
+    // failed.
     bool Open(QString* error);
     // Appends the part, which must hold exactly `pages` pages.
     bool Add(const QString& part, int pages, QString* error);
@@ -33,12 +34,14 @@ public:
 
 private:
     struct Part;
+    bool AddPart(const QString& part, int pages, QString* error);
     bool Object(Part& part, int number, QByteArrayView text);
     void Write(QByteArrayView bytes);
 
     QSaveFile m_file;
     qint64 m_written = 0;
     int m_parts = 0;
+    bool m_broken = false;
     int m_next = 4; // the next free object number; 1 to 3 are the information, catalog and page tree
     std::vector<qint64> m_offsets{0, -1, -1, -1};
     std::vector<int> m_kids;

@@ -462,23 +462,44 @@ TEST_F(ReportPdfPartsTest, TheTemporaryPartsGoWhetherTheWritingSucceedsOrFails)
     const CReportLayout layout(*content, DefaultReportPageLayout(*content));
     const QString target = home() + QStringLiteral("written.pdf");
     WriteFile(target, "earlier");
+    ASSERT_GE(layout.count(), 8);
     struct Case {
         const char* what;
         QString path;
+        int parts;
+        int stopAt; // the pages painted at which the progress asks to stop; -1 never
         bool written;
     };
     const Case cases[] = {
-        {"into a folder that is not there", home() + QStringLiteral("missing/report.pdf"), false},
-        {"over an earlier file", target, true},
+        {"into a folder that is not there", home() + QStringLiteral("missing/report.pdf"), 4, -1, false},
+        {"stopped by the one writer", target, 1, 3, false},
+        {"stopped while the parts are painted", target, 4, 1, false},
+        {"over an earlier file", target, 4, -1, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         QString message;
-        EXPECT_EQ(WriteReportPdf(layout, c.path, &message, 4), c.written) << message.toStdString();
+        int told = -1;
+        bool forward = true;
+        const auto progress = [&](int pages, int of) {
+            forward = forward && pages >= told && pages <= of && of == layout.count();
+            told = pages;
+            return c.stopAt < 0 || pages < c.stopAt;
+        };
+        EXPECT_EQ(WriteReportPdf(layout, c.path, &message, c.parts, progress), c.written) << message.toStdString();
+        EXPECT_TRUE(forward);
+        if (c.stopAt >= 0) {
+            EXPECT_EQ(message, kReportPdfStopped);
+        }
         EXPECT_EQ(message.isEmpty(), c.written);
         EXPECT_EQ(QDir(temp).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
-        if (c.written && HavePdfPeers()) {
-            EXPECT_EQ(PdfInfo(c.path).pages, layout.count());
+        if (c.written) {
+            EXPECT_EQ(told, layout.count());
+            if (HavePdfPeers()) {
+                EXPECT_EQ(PdfInfo(c.path).pages, layout.count());
+            }
+        } else {
+            EXPECT_EQ(ReadFile(target), "earlier");
         }
     }
 }
@@ -542,6 +563,12 @@ TEST_F(ReportPdfPartsTest, APartOfAnotherShapeFailsTheJoinAndLeavesTheFile)
             ASSERT_TRUE(join.Open(&message)) << message.toStdString();
             ASSERT_TRUE(join.Add(first, 2, &message)) << message.toStdString();
             EXPECT_EQ(join.Add(second, c.pages, &message) && join.Commit(&message), sound);
+            // After a part that failed, nothing more is joined.
+            if (!sound) {
+                QString after;
+                EXPECT_FALSE(join.Add(first, 2, &after));
+                EXPECT_FALSE(join.Commit(&after));
+            }
         }
         EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList({"joined.pdf", "second.pdf"}));
         if (!sound) {
