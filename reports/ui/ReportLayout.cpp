@@ -1135,6 +1135,10 @@ bool WritePdfInParts(const CReportLayout& layout, const QString& path, int parts
             *error = folder.errorString();
         return false;
     }
+    // The file is opened first: a folder that takes no file fails before a page is painted.
+    CPdfJoin join(path);
+    if (!join.Open(error))
+        return false;
     CPdfParts list(layout.count(), parts, folder);
     const auto work = [&] {
         // Qt's fonts serve the thread that made them: each thread paints with fonts of its own.
@@ -1173,9 +1177,6 @@ bool WritePdfInParts(const CReportLayout& layout, const QString& path, int parts
             *error = why;
         return false;
     };
-    CPdfJoin join(path);
-    if (!join.Open(error))
-        return false;
     for (size_t k = 0; k < list.count(); ++k) {
         const CPdfParts::Part* part = list.Wait(k, [&] { return tell(list.painted()); });
         if (stopped)
