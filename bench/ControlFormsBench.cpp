@@ -24,6 +24,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -40,7 +41,9 @@ struct Form8Figures {
     double build = -1;
     double firstPage = -1;
     double pdf = -1;
+    double one = -1; // the same PDF by one writer
     double bare = -1;
+    int parts = -1;
     double read = -1;
     double layout = -1;
     double peakMb = -1;
@@ -258,6 +261,13 @@ int RunForm8Preview(int forecast, int reportId)
     WriteBarePdf(preview->layout(), home + QStringLiteral("form8-bare.pdf"));
     const double bare = double(timer.nsecsElapsed()) / 1e9;
 
+    // The same pages by one PDF writer, as before they were written in parts.
+    timer.restart();
+    QString message;
+    if (!WriteReportPdf(preview->layout(), home + QStringLiteral("form8-one.pdf"), &message, 1))
+        Die(message);
+    const double one = double(timer.nsecsElapsed()) / 1e9;
+
     // The parts of the first page: reading the rows into texts, and laying them out.
     ReportError error;
     const auto definition = LoadReportDefinition(job.reportFile(), home + QStringLiteral("reportdef.xsd"), &error);
@@ -272,8 +282,9 @@ int RunForm8Preview(int forecast, int reportId)
     timer.restart();
     const CReportLayout layout(*content, DefaultReportPageLayout(*content));
     const double laid = double(timer.nsecsElapsed()) / 1e9;
-    std::printf("%.4f %.4f %.4f %.4f %.1f %d %lld %.4f %.4f\n", build, first, pdf, bare, peak, preview->pageCount(),
-                static_cast<long long>(preview->layout().content().rows.size()), read, laid);
+    std::printf("%.4f %.4f %.4f %.4f %.1f %d %lld %.4f %.4f %.4f %d\n", build, first, pdf, bare, peak,
+                preview->pageCount(), static_cast<long long>(preview->layout().content().rows.size()), read, laid, one,
+                ReportPdfParts(preview->pageCount()));
     GetReportDBConnection().Close();
     GetDBConnection().Close();
     return 0;
@@ -292,7 +303,7 @@ void MeasureForm8Preview(const QString& program, int forecast)
     if (!child.waitForFinished(-1) || child.exitCode() != 0)
         Die(QStringLiteral("the form 8 process failed"));
     const QStringList f = QString::fromUtf8(child.readAllStandardOutput()).split(u' ', Qt::SkipEmptyParts);
-    if (f.size() < 9)
+    if (f.size() < 11)
         Die(QStringLiteral("the form 8 process told nothing"));
     g_form8.build = f[0].toDouble();
     g_form8.firstPage = f[1].toDouble();
@@ -302,7 +313,9 @@ void MeasureForm8Preview(const QString& program, int forecast)
     g_form8.previewPages = f[5].toInt();
     g_form8.rows = f[6].toLongLong();
     g_form8.read = f[7].toDouble();
-    g_form8.layout = f[8].trimmed().toDouble();
+    g_form8.layout = f[8].toDouble();
+    g_form8.one = f[9].toDouble();
+    g_form8.parts = f[10].trimmed().toInt();
     // The pages the PDF holds, read back.
     QProcess info;
     info.start(QStringLiteral("pdfinfo"), {g_folder + QStringLiteral("form8.pdf")});
@@ -332,13 +345,20 @@ void PrintControlFormFigures(const CSummaryReporter& reporter)
         PrintGoal("form 8: first page shown after the builder", g_form8.firstPage, "s", 2.0);
         PrintFigure("form 8: of which the rows read into texts", g_form8.read, "s");
         PrintFigure("form 8: of which the pages laid out", g_form8.layout, "s");
-        PrintGoal(("form 8: whole PDF from the preview (" + pages + " pages)").c_str(), g_form8.pdf, "s", 20.0);
+        const std::string parts = std::to_string(g_form8.parts) + " parts, "
+            + std::to_string(std::max(1u, std::thread::hardware_concurrency())) + " threads";
+        PrintGoal(("form 8: whole PDF, " + pages + " pages in " + parts).c_str(), g_form8.pdf, "s", 20.0);
         PrintGoal("form 8: peak resident memory (builder, preview, PDF)", g_form8.peakMb, "MB", 300.0);
         std::printf("%-58s %10d pages, PDF %d pages   %s\n", "form 8: preview against the PDF (pdfinfo)",
                     g_form8.previewPages, g_form8.pdfPages,
                     g_form8.pdfPages == g_form8.previewPages ? "equal" : "DIFFERENT");
+        PrintFigure("form 8: the same PDF by one writer", g_form8.one, "s");
+        if (g_form8.one > 0)
+            PrintRatio("ratio form 8 PDF / one writer", g_form8.pdf / g_form8.one);
         PrintFigure("form 8: bare QPdfWriter loop, the same texts and lines", g_form8.bare, "s");
-        if (g_form8.bare > 0)
+        if (g_form8.bare > 0) {
             PrintRatio("ratio form 8 PDF / bare QPdfWriter loop", g_form8.pdf / g_form8.bare);
+            PrintRatio("ratio form 8 one writer / bare QPdfWriter loop", g_form8.one / g_form8.bare);
+        }
     }
 }

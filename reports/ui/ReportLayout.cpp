@@ -1,7 +1,9 @@
 #include "ReportLayout.h"
 
+#include "ReportPdfJoin.h"
 #include "ReportText.h"
 
+#include <QDir>
 #include <QFontMetricsF>
 #include <QGlyphRun>
 #include <QHash>
@@ -10,10 +12,15 @@
 #include <QPdfWriter>
 #include <QRawFont>
 #include <QSaveFile>
+#include <QTemporaryDir>
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <numeric>
@@ -40,23 +47,17 @@ double Mm(double mm)
 // glyph for (or one with combining marks or control characters) goes through Qt's text layout.
 class CReportFont {
 public:
-    CReportFont(double points, bool bold)
+    CReportFont(double points, bool bold, int index)
         : m_points(points)
         , m_bold(bold)
-        , m_font(kFontFamily)
+        , m_index(index)
     {
-        const double pixels = points * kReportLayoutDpi / 72.0;
-        m_font.setPixelSize(std::max(1, int(std::lround(pixels))));
-        m_font.setBold(bold);
-        m_font.setKerning(false);
-        m_font.setHintingPreference(QFont::PreferNoHinting);
-        m_raw = QRawFont::fromFont(m_font);
-        const QFontMetricsF metrics(m_font);
+        Load();
         if (m_raw.isValid()) {
-            m_raw.setPixelSize(pixels);
             m_ascent = m_raw.ascent();
             m_lineHeight = m_raw.ascent() + m_raw.descent();
         } else {
+            const QFontMetricsF metrics(m_font);
             m_ascent = metrics.ascent();
             m_lineHeight = metrics.height();
         }
@@ -65,8 +66,25 @@ public:
             m_table[u] = Look(QChar(u));
     }
 
+    // The same font loaded anew (for another thread), its measures taken over.
+    explicit CReportFont(const CReportFont& other)
+        : m_points(other.m_points)
+        , m_bold(other.m_bold)
+        , m_index(other.m_index)
+        , m_ascent(other.m_ascent)
+        , m_lineHeight(other.m_lineHeight)
+        , m_table(other.m_table)
+    {
+        Load();
+        const std::lock_guard<std::mutex> lock(other.m_otherLock);
+        m_other = other.m_other;
+        m_other.detach();
+    }
+    CReportFont& operator=(const CReportFont&) = delete;
+
     double points() const { return m_points; }
     bool bold() const { return m_bold; }
+    int index() const { return m_index; } // among the layout's fonts
     const QFont& font() const { return m_font; }
     const QRawFont& raw() const { return m_raw; }
     double ascent() const { return m_ascent; }
@@ -86,8 +104,10 @@ public:
         double width = 0;
         for (QChar c : text) {
             const Glyph& g = Of(c);
-            if (g.advance < 0)
+            if (g.advance < 0) {
+                const std::lock_guard<std::mutex> lock(m_complexLock);
                 return QFontMetricsF(m_font).horizontalAdvance(text.toString());
+            }
             width += g.advance;
         }
         return width;
@@ -137,6 +157,19 @@ public:
     }
 
 private:
+    void Load()
+    {
+        const double pixels = m_points * kReportLayoutDpi / 72.0;
+        m_font = QFont(kFontFamily);
+        m_font.setPixelSize(std::max(1, int(std::lround(pixels))));
+        m_font.setBold(m_bold);
+        m_font.setKerning(false);
+        m_font.setHintingPreference(QFont::PreferNoHinting);
+        m_raw = QRawFont::fromFont(m_font);
+        if (m_raw.isValid())
+            m_raw.setPixelSize(pixels);
+    }
+
     // advance -1: the font's own glyphs do not serve the character.
     struct Glyph {
         quint32 index = 0;
@@ -177,6 +210,7 @@ private:
     Extent ComplexExtent(QStringView text) const
     {
         Extent e;
+        const std::lock_guard<std::mutex> lock(m_complexLock);
         const QFontMetricsF metrics(m_font);
         for (QStringView line : text.split(u'\n')) {
             e.line = std::max(e.line, metrics.horizontalAdvance(line.toString()));
@@ -188,6 +222,7 @@ private:
 
     double m_points;
     bool m_bold;
+    int m_index;
     QFont m_font;
     QRawFont m_raw;
     double m_ascent = 0;
@@ -195,6 +230,8 @@ private:
     mutable std::array<Glyph, 0x500> m_table;
     mutable QHash<char16_t, Glyph> m_other;
     mutable std::mutex m_otherLock;
+    // Qt's text layout of the font, which layouts measuring on several threads would otherwise share.
+    mutable std::mutex m_complexLock;
 };
 
 namespace {
@@ -507,7 +544,7 @@ const CReportFont& CReportLayout::Font(double points, bool bold)
     for (const auto& font : m_fonts)
         if (font->bold() == bold && std::abs(font->points() - points) < 1e-6)
             return *font;
-    m_fonts.push_back(std::make_unique<CReportFont>(points, bold));
+    m_fonts.push_back(std::make_unique<CReportFont>(points, bold, int(m_fonts.size())));
     return *m_fonts.back();
 }
 
@@ -680,10 +717,10 @@ double CReportLayout::RowHeight(size_t row) const
     return height + 2 * m_padY;
 }
 
-double CReportLayout::CaptionHeight(size_t row) const
+double CReportLayout::CaptionHeight(size_t row, const CReportFont& bold) const
 {
     const QString text = m_content.rows.GroupCaption(row).toString() + m_content.groupSuffix;
-    return CountLines(text, *m_bold, m_tableWidth - 2 * m_padX, true) * m_bold->lineHeight() + 2 * m_padY;
+    return CountLines(text, bold, m_tableWidth - 2 * m_padX, true) * bold.lineHeight() + 2 * m_padY;
 }
 
 double CReportLayout::TableTop(int page) const
@@ -711,7 +748,7 @@ void CReportLayout::Paginate()
             y = TableTop(int(m_pages.size())) + m_headerHeight;
             if (group >= 0 && !rows.BeginsGroup(i)) {
                 page.group = group;
-                y += CaptionHeight(size_t(group));
+                y += CaptionHeight(size_t(group), *m_bold);
             }
         }
         page.end = std::uint32_t(i + 1);
@@ -738,10 +775,26 @@ QString CReportLayout::PageText(const QString& text, int page) const
     return WithPageNumbers(text, page + 1, count());
 }
 
-void CReportLayout::Paint(QPainter& painter, int pageIndex, const std::optional<Hit>& highlight) const
+struct CReportLayout::Fonts {
+    std::vector<std::unique_ptr<CReportFont>> all; // in the order of the layout's own
+};
+
+std::shared_ptr<const CReportLayout::Fonts> CReportLayout::CopyFonts() const
+{
+    auto fonts = std::make_shared<Fonts>();
+    for (const auto& font : m_fonts)
+        fonts->all.push_back(std::make_unique<CReportFont>(*font));
+    return fonts;
+}
+
+void CReportLayout::Paint(QPainter& painter, int pageIndex, const std::optional<Hit>& highlight,
+                          const Fonts* fonts) const
 {
     if (pageIndex < 0 || pageIndex >= count())
         return;
+    const auto on = [fonts](const CReportFont* font) -> const CReportFont& {
+        return fonts ? *fonts->all[size_t(font->index())] : *font;
+    };
     const Page& page = m_pages[size_t(pageIndex)];
     const ReportContent& c = m_content;
     const ReportRows& rows = c.rows;
@@ -759,7 +812,7 @@ void CReportLayout::Paint(QPainter& painter, int pageIndex, const std::optional<
 
     // The lines at the top and the foot of the page.
     const auto pageLines = [&](const std::vector<ReportPageText>& lines, const std::vector<bool>& together, double y) {
-        const CReportFont& font = *m_normal;
+        const CReportFont& font = on(m_normal);
         for (size_t l = 0; l < lines.size(); ++l) {
             const QString parts[] = {PageText(lines[l].left, pageIndex), PageText(lines[l].center, pageIndex),
                                      PageText(lines[l].right, pageIndex)};
@@ -784,7 +837,7 @@ void CReportLayout::Paint(QPainter& painter, int pageIndex, const std::optional<
         for (size_t i = 0; i < c.heading.size(); ++i) {
             const QRectF rect(0, y, width, m_headingHeights[i]);
             marked(rect);
-            out.Block(c.heading[i].text, *m_headingFonts[i], rect, 0, 0, c.heading[i].align, false, true);
+            out.Block(c.heading[i].text, on(m_headingFonts[i]), rect, 0, 0, c.heading[i].align, false, true);
             y += m_headingHeights[i];
         }
     }
@@ -797,7 +850,7 @@ void CReportLayout::Paint(QPainter& painter, int pageIndex, const std::optional<
         const QRectF rect(first.x, top + std::accumulate(heights, heights + cell.row, 0.0),
                           last.x + last.width - first.x,
                           std::accumulate(heights + cell.row, heights + cell.row + cell.rowSpan, 0.0));
-        const CReportFont& font = cell.columnSpan == 1 ? *first.font : *m_normal;
+        const CReportFont& font = on(cell.columnSpan == 1 ? first.font : m_normal);
         const double padX = cell.columnSpan == 1 ? first.padX : m_padX;
         out.Rect(rect);
         out.Block(cell.text, font, rect, padX, m_padY, ReportAlign::Center, true,
@@ -813,9 +866,10 @@ void CReportLayout::Paint(QPainter& painter, int pageIndex, const std::optional<
     };
     const double bodyTop = y;
     if (page.group >= 0) {
-        const QRectF rect(0, y, m_tableWidth, CaptionHeight(size_t(page.group)));
+        const CReportFont& bold = on(m_bold);
+        const QRectF rect(0, y, m_tableWidth, CaptionHeight(size_t(page.group), bold));
         out.Line(0, rect.bottom(), m_tableWidth, rect.bottom());
-        out.Block(rows.GroupCaption(size_t(page.group)).toString() + c.groupSuffix, *m_bold, rect, m_padX, m_padY,
+        out.Block(rows.GroupCaption(size_t(page.group)).toString() + c.groupSuffix, bold, rect, m_padX, m_padY,
                   ReportAlign::Left, true, true);
         y = rect.bottom();
     }
@@ -830,7 +884,8 @@ void CReportLayout::Paint(QPainter& painter, int pageIndex, const std::optional<
             cellsFrom = -1;
             const QRectF rect(0, y, m_tableWidth, height);
             marked(rect);
-            out.Block(rows.Cell(r, 0), bold ? *m_bold : *m_normal, rect, m_padX, m_padY, ReportAlign::Left, true, true);
+            out.Block(rows.Cell(r, 0), on(bold ? m_bold : m_normal), rect, m_padX, m_padY, ReportAlign::Left, true,
+                      true);
         } else {
             if (cellsFrom < 0)
                 cellsFrom = y;
@@ -839,7 +894,7 @@ void CReportLayout::Paint(QPainter& painter, int pageIndex, const std::optional<
                 const QRectF rect(column.x, y, column.width, height);
                 marked(rect);
                 const ReportLayoutColumn& layout = c.columns[i];
-                out.Block(rows.Cell(r, int(i)), bold ? *column.bold : *column.font, rect, column.padX, m_padY,
+                out.Block(rows.Cell(r, int(i)), on(bold ? column.bold : column.font), rect, column.padX, m_padY,
                           layout.align, true, false);
             }
         }
@@ -868,7 +923,7 @@ std::vector<CReportLayout::Item> CReportLayout::Items(int pageIndex) const
     }
     double y = TableTop(pageIndex) + m_headerHeight;
     if (page.group >= 0)
-        y += CaptionHeight(size_t(page.group));
+        y += CaptionHeight(size_t(page.group), *m_bold);
     for (std::uint32_t r = page.first; r < page.end; ++r) {
         const double height = m_heights[r];
         if (rows.Spans(r)) {
@@ -903,7 +958,19 @@ QPageLayout DefaultReportPageLayout(const ReportContent& content)
                        QMarginsF(kMarginMm, kMarginMm, kMarginMm, kMarginMm), QPageLayout::Millimeter);
 }
 
-bool PaintReportPages(const CReportLayout& layout, QPagedPaintDevice* device, int from, int to)
+namespace {
+
+const QString kPagesFailed = QStringLiteral("Не удалось построить страницы отчета.");
+
+// From so many pages a PDF is written in parts side by side, each part of at least so many pages.
+constexpr int kPartsFrom = 48;
+constexpr int kPagesPerPart = 16;
+// How often the writer of parts tells how far it is while it waits for them.
+constexpr auto kProgressEvery = std::chrono::milliseconds(200);
+
+// `next(page)` is asked before each page is painted; false stops the painting (which then fails).
+bool PaintPages(const CReportLayout& layout, QPagedPaintDevice* device, int from, int to,
+                const CReportLayout::Fonts* fonts = nullptr, const std::function<bool(int page)>& next = {})
 {
     device->setPageLayout(layout.pageLayout());
     from = std::max(from, 1);
@@ -915,16 +982,29 @@ bool PaintReportPages(const CReportLayout& layout, QPagedPaintDevice* device, in
     const double sx = device->logicalDpiX() / kReportLayoutDpi;
     const double sy = device->logicalDpiY() / kReportLayoutDpi;
     for (int page = from; page <= to; ++page) {
-        if (page > from && !device->newPage())
+        if ((next && !next(page)) || (page > from && !device->newPage())) {
+            painter.end();
             return false;
+        }
         painter.resetTransform();
         painter.scale(sx, sy);
-        layout.Paint(painter, page - 1);
+        layout.Paint(painter, page - 1, std::nullopt, fonts);
     }
     return painter.end();
 }
 
-bool WriteReportPdf(const CReportLayout& layout, const QString& path, QString* error)
+// Pages from..to (from 1) by one PDF writer onto the device.
+bool WritePdfPages(const CReportLayout& layout, QIODevice* device, int from, int to,
+                   const CReportLayout::Fonts* fonts = nullptr, const std::function<bool(int page)>& next = {})
+{
+    QPdfWriter writer(device);
+    writer.setTitle(layout.content().title);
+    writer.setCreator(QStringLiteral("Прогноз"));
+    writer.setResolution(int(kReportLayoutDpi));
+    return PaintPages(layout, &writer, from, to, fonts, next);
+}
+
+bool WriteOnePdf(const CReportLayout& layout, const QString& path, QString* error, const ReportPdfProgress& progress)
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
@@ -932,18 +1012,15 @@ bool WriteReportPdf(const CReportLayout& layout, const QString& path, QString* e
             *error = file.errorString();
         return false;
     }
-    bool painted = false;
-    {
-        QPdfWriter writer(&file);
-        writer.setTitle(layout.content().title);
-        writer.setCreator(QStringLiteral("Прогноз"));
-        writer.setResolution(int(kReportLayoutDpi));
-        painted = PaintReportPages(layout, &writer);
-    }
-    if (!painted) {
+    bool stopped = false;
+    const auto next = [&](int page) {
+        stopped = progress && !progress(page - 1, layout.count());
+        return !stopped;
+    };
+    if (!WritePdfPages(layout, &file, 1, 0, nullptr, next)) {
         file.cancelWriting();
         if (error)
-            *error = QStringLiteral("Не удалось построить страницы отчета.");
+            *error = stopped ? kReportPdfStopped : kPagesFailed;
         return false;
     }
     if (!file.commit()) {
@@ -951,7 +1028,197 @@ bool WriteReportPdf(const CReportLayout& layout, const QString& path, QString* e
             *error = file.errorString();
         return false;
     }
+    if (progress)
+        progress(layout.count(), layout.count());
     return true;
+}
+
+// The parts of a PDF painted side by side: each thread takes the next part still to be painted,
+// and the joining thread waits for the parts in order.
+class CPdfParts {
+public:
+    enum class State { Waiting, Written, Failed };
+    struct Part {
+        int from = 0;
+        int to = 0;
+        QString file;
+        State state = State::Waiting;
+        QString error; // why it failed, when the file told
+    };
+
+    CPdfParts(int pages, int parts, const QTemporaryDir& folder)
+        : m_parts(size_t(std::min(parts, pages)))
+    {
+        for (size_t k = 0; k < m_parts.size(); ++k) {
+            Part& part = m_parts[k];
+            part.from = int(qint64(pages) * qint64(k) / qint64(m_parts.size())) + 1;
+            part.to = int(qint64(pages) * qint64(k + 1) / qint64(m_parts.size()));
+            part.file = folder.filePath(QStringLiteral("part%1.pdf").arg(k + 1));
+        }
+    }
+    size_t count() const { return m_parts.size(); }
+
+    // The next part to paint; none when all are taken or the work stopped.
+    const Part* Take()
+    {
+        const std::lock_guard<std::mutex> guard(m_lock);
+        return m_stopped || m_next >= m_parts.size() ? nullptr : &m_parts[m_next++];
+    }
+    // Asked before each page a thread paints: whether to go on; counts the pages painted.
+    bool Next()
+    {
+        m_painted.fetch_add(1, std::memory_order_relaxed);
+        return !m_stopped.load(std::memory_order_relaxed);
+    }
+    int painted() const { return m_painted.load(std::memory_order_relaxed); }
+    void Done(const Part* part, bool written, const QString& error)
+    {
+        {
+            const std::lock_guard<std::mutex> guard(m_lock);
+            Part& done = m_parts[size_t(part - m_parts.data())];
+            done.state = written ? State::Written : State::Failed;
+            done.error = error;
+            if (!written)
+                m_stopped = true;
+        }
+        m_changed.notify_all();
+    }
+    // Waits for the part to be painted, calling `waiting` now and then (false stops the work); none
+    // when it failed or the work stopped.
+    const Part* Wait(size_t k, const std::function<bool()>& waiting)
+    {
+        std::unique_lock<std::mutex> guard(m_lock);
+        while (m_parts[k].state == State::Waiting && !m_stopped) {
+            if (m_changed.wait_for(guard, kProgressEvery) == std::cv_status::timeout && waiting) {
+                guard.unlock();
+                const bool go = waiting();
+                guard.lock();
+                if (!go)
+                    m_stopped = true;
+            }
+        }
+        return m_parts[k].state == State::Written ? &m_parts[k] : nullptr;
+    }
+    // Why the work failed: the first failed part's reason, if it told one.
+    QString Failure()
+    {
+        const std::lock_guard<std::mutex> guard(m_lock);
+        for (const Part& part : m_parts)
+            if (part.state == State::Failed && !part.error.isEmpty())
+                return part.error;
+        return QString();
+    }
+    void Stop()
+    {
+        const std::lock_guard<std::mutex> guard(m_lock);
+        m_stopped = true;
+    }
+
+private:
+    std::vector<Part> m_parts;
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+    size_t m_next = 0;
+    std::atomic<bool> m_stopped = false; // set under the lock, read by the painting threads without it
+    std::atomic<int> m_painted = 0;
+};
+
+// The parts are painted on up to as many threads as the machine runs at once; this thread joins them
+// in order as they are ready, each part's file removed once joined. The private folder goes with every
+// part in it, whatever happens.
+bool WritePdfInParts(const CReportLayout& layout, const QString& path, int parts, QString* error,
+                     const ReportPdfProgress& progress)
+{
+    QTemporaryDir folder(QDir::tempPath() + QStringLiteral("/lir-report-XXXXXX"));
+    if (!folder.isValid()) {
+        if (error)
+            *error = folder.errorString();
+        return false;
+    }
+    // The file is opened first: a folder that takes no file fails before a page is painted.
+    CPdfJoin join(path);
+    if (!join.Open(error))
+        return false;
+    CPdfParts list(layout.count(), parts, folder);
+    const auto work = [&] {
+        // Qt's fonts serve the thread that made them: each thread paints with fonts of its own.
+        const auto fonts = layout.CopyFonts();
+        while (const CPdfParts::Part* part = list.Take()) {
+            QFile file(part->file);
+            const bool painted = file.open(QIODevice::WriteOnly)
+                && WritePdfPages(layout, &file, part->from, part->to, fonts.get(), [&](int) { return list.Next(); });
+            file.close();
+            const bool written = painted && file.error() == QFileDevice::NoError;
+            list.Done(part, written, file.error() == QFileDevice::NoError ? QString() : file.errorString());
+        }
+    };
+    // The threads end before the folder and the parts go.
+    struct Threads {
+        CPdfParts& list;
+        std::vector<std::thread> all;
+        ~Threads()
+        {
+            list.Stop();
+            for (std::thread& thread : all)
+                thread.join();
+        }
+    } threads{list, {}};
+    const size_t count = std::min(list.count(), size_t(std::max(1u, std::thread::hardware_concurrency())));
+    for (size_t t = 0; t < count; ++t)
+        threads.all.emplace_back(work);
+
+    bool stopped = false;
+    const auto tell = [&](int pages) {
+        stopped = stopped || (progress && !progress(std::min(pages, layout.count()), layout.count()));
+        return !stopped;
+    };
+    const auto fail = [&](const QString& why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    for (size_t k = 0; k < list.count(); ++k) {
+        const CPdfParts::Part* part = list.Wait(k, [&] { return tell(list.painted()); });
+        if (stopped)
+            return fail(kReportPdfStopped);
+        if (!part) {
+            const QString why = list.Failure();
+            return fail(why.isEmpty() ? kPagesFailed : why);
+        }
+        if (!join.Add(part->file, part->to - part->from + 1, error))
+            return false;
+        QFile::remove(part->file);
+        if (!tell(list.painted()))
+            return fail(kReportPdfStopped);
+    }
+    if (!join.Commit(error))
+        return false;
+    tell(layout.count());
+    return true;
+}
+
+} // namespace
+
+bool PaintReportPages(const CReportLayout& layout, QPagedPaintDevice* device, int from, int to)
+{
+    return PaintPages(layout, device, from, to);
+}
+
+int ReportPdfParts(int pages)
+{
+    // Several parts a thread, so that a thread slowed down by other work leaves less to wait for.
+    const int threads = int(std::thread::hardware_concurrency());
+    return pages < kPartsFrom || threads < 2 ? 1 : std::min(pages / kPagesPerPart, 4 * threads);
+}
+
+bool WriteReportPdf(const CReportLayout& layout, const QString& path, QString* error, int parts,
+                    const ReportPdfProgress& progress)
+{
+    if (parts <= 0)
+        parts = ReportPdfParts(layout.count());
+    if (parts <= 1 || layout.count() < 2)
+        return WriteOnePdf(layout, path, error, progress);
+    return WritePdfInParts(layout, path, parts, error, progress);
 }
 
 bool WriteReportPdf(const ReportContent& content, const QString& path, QString* error)

@@ -13,6 +13,7 @@
 #include <QPageLayout>
 #include <QRectF>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -47,8 +48,15 @@ public:
         int item = 0; // the item's place on its page
         QRectF rect;  // in the area
     };
+    // The layout's fonts loaded anew for painting on another thread: Qt's font objects serve one thread
+    // at a time. Made, used and dropped on that thread.
+    struct Fonts;
+    std::shared_ptr<const Fonts> CopyFonts() const;
+
     // Paints the page (from 0); the painter's coordinates are layout units from the area's top-left.
-    void Paint(QPainter& painter, int page, const std::optional<Hit>& highlight = std::nullopt) const;
+    // With fonts (copied from this layout), those paint and measure instead of the layout's own.
+    void Paint(QPainter& painter, int page, const std::optional<Hit>& highlight = std::nullopt,
+               const Fonts* fonts = nullptr) const;
     // The first item after `after` (none: from the start) whose text holds `text`, letter case aside.
     std::optional<Hit> Find(const QString& text, const std::optional<Hit>& after) const;
 
@@ -87,7 +95,7 @@ private:
     void SizeColumns();
     void MeasureHeader();
     double RowHeight(size_t row) const;
-    double CaptionHeight(size_t row) const;
+    double CaptionHeight(size_t row, const CReportFont& bold) const;
     void Paginate();
     double TableTop(int page) const;
     QString PageText(const QString& text, int page) const;
@@ -123,8 +131,19 @@ QPageLayout DefaultReportPageLayout(const ReportContent& content);
 // PDF writer), set to the layout's page; false when painting could not begin or a page could not be
 // added.
 bool PaintReportPages(const CReportLayout& layout, QPagedPaintDevice* device, int from = 1, int to = 0);
+// The parts a PDF of so many pages is written in when left to choose: one below a few dozen pages.
+int ReportPdfParts(int pages);
+// Told now and then while a PDF is written, on the writing thread: the pages painted so far and of
+// how many; false stops the writing.
+using ReportPdfProgress = std::function<bool(int pages, int of)>;
+// The reason a PDF stopped at the caller's word gives.
+inline const QString kReportPdfStopped = QStringLiteral("Запись PDF-файла прервана.");
 // Writes the pages as a PDF file page by page, whole or not at all (the file is replaced only once
-// written); false with the reason.
-bool WriteReportPdf(const CReportLayout& layout, const QString& path, QString* error);
+// written); false with the reason. A large report is written in parts side by side, each by a PDF
+// writer of its own on a thread of its own into a private temporary folder, and the parts are then
+// joined into the one file. parts: 0 chooses by the page count, 1 writes with one writer, more ask for
+// so many parts.
+bool WriteReportPdf(const CReportLayout& layout, const QString& path, QString* error, int parts = 0,
+                    const ReportPdfProgress& progress = {});
 // The same on the content's default page.
 bool WriteReportPdf(const ReportContent& content, const QString& path, QString* error);

@@ -5,9 +5,12 @@
 #include "ReportJob.h"
 #include "Settings.h"
 #include "TextUtils.h"
+#include "WaitCursor.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,6 +20,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QScrollBar>
+#include <QStatusBar>
 #include <QToolBar>
 
 #include <cmath>
@@ -238,6 +242,7 @@ CReportPreview::CReportPreview(ReportContent content, QWidget* owner)
     connect(m_search, &QLineEdit::returnPressed, this, find);
     bar->addSeparator();
     add("closePreview", kClose, QString(), [this] { close(); });
+    statusBar(); // where the saving of a PDF tells how far it is
 
     LayOut(DefaultReportPageLayout(m_content));
 }
@@ -320,8 +325,22 @@ bool CReportPreview::Export()
 
 bool CReportPreview::ExportTo(const QString& path)
 {
+    // The pages written so far in the status bar; the window repaints meanwhile, but takes no input.
+    CWaitCursor wait;
+    QElapsedTimer shown;
+    const auto progress = [&](int pages, int of) {
+        if (shown.isValid() && shown.elapsed() < 200 && pages < of)
+            return true;
+        shown.start();
+        statusBar()->showMessage(kExporting.arg(pages).arg(of));
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::ExcludeSocketNotifiers
+                                        | QEventLoop::X11ExcludeTimers);
+        return true;
+    };
     QString message;
-    if (WriteReportPdf(*m_layout, path, &message))
+    const bool written = WriteReportPdf(*m_layout, path, &message, 0, progress);
+    statusBar()->clearMessage();
+    if (written)
         return true;
     ShowReportError(ReportError{REPORT_ERROR_OUTPUT, message}, this);
     return false;

@@ -34,6 +34,7 @@ inline const QString kFind = QStringLiteral("Найти далее");
 inline const QString kClose = QStringLiteral("Закрыть");
 inline const QString kNotFound = QStringLiteral("Текст \"%1\" не найден.");
 inline const QString kExportFilter = QStringLiteral("PDF (*.pdf)");
+inline const QString kExporting = QStringLiteral("Сохранение в PDF: страница %1 из %2");
 } // namespace ReportPreviewTexts
 
 // The sheets of a layout one under the other, each painted when it comes into view.

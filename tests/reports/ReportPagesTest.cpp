@@ -7,11 +7,15 @@
 #include "ReportDatabase.h"
 #include "ReportJob.h"
 #include "ReportLayout.h"
+#include "ReportPdfJoin.h"
 #include "ReportPreview.h"
 #include "Settings.h"
 #include "db/DbConnection.h"
 
+#include <QBuffer>
 #include <QDir>
+#include <QPainter>
+#include <QPdfWriter>
 #include <QPrinter>
 #include <QRegularExpression>
 #include <QSqlError>
@@ -177,6 +181,13 @@ protected:
         EXPECT_TRUE(content) << error.code << error.detail.toStdString();
         return content;
     }
+    // The form over so many rows of the widest data.
+    std::optional<ReportContent> Wide(const Form& form, int rows)
+    {
+        const int id = WriteWideRows(QLatin1String(form.table), rows);
+        EXPECT_GT(id, 0);
+        return id > 0 ? Content(form, id) : std::nullopt;
+    }
 };
 
 TEST_F(ReportPagesTest, EveryFormAtItsWidestDataKeepsEachNumberOnOneLine)
@@ -185,9 +196,7 @@ TEST_F(ReportPagesTest, EveryFormAtItsWidestDataKeepsEachNumberOnOneLine)
         GTEST_SKIP() << "pdftotext and pdfinfo (poppler-utils) are needed";
     for (const Form& form : kForms) {
         SCOPED_TRACE(form.file);
-        const int id = WriteWideRows(QLatin1String(form.table), 120);
-        ASSERT_GT(id, 0);
-        const auto content = Content(form, id);
+        const auto content = Wide(form, 120);
         ASSERT_TRUE(content);
         const CReportLayout layout(*content, DefaultReportPageLayout(*content));
         for (size_t c = 0; c < content->columns.size(); ++c)
@@ -243,9 +252,7 @@ TEST_F(ReportPagesTest, APageThatContinuesAGroupRepeatsItsCaption)
             continue;
         SCOPED_TRACE(form.file);
         const int rows = table == u"reportform8" ? 130 : 95;
-        const int id = WriteWideRows(table, rows);
-        ASSERT_GT(id, 0);
-        const auto content = Content(form, id);
+        const auto content = Wide(form, rows);
         ASSERT_TRUE(content);
         const QString pdf =
             OutDir() + QStringLiteral("groups-") + QString::fromLatin1(form.file).replace(".rpt", ".pdf");
@@ -318,9 +325,7 @@ TEST_F(ReportPagesTest, ALargeRunIsReadInPartsInTheOrderItWasWritten)
 TEST_F(ReportPagesTest, ThePreviewShowsThePagesThePdfHoldsPaintingOnlyThoseInView)
 {
     const Form& form8 = kForms[7];
-    const int id = WriteWideRows(QLatin1String(form8.table), 1500);
-    ASSERT_GT(id, 0);
-    auto content = Content(form8, id);
+    auto content = Wide(form8, 1500);
     ASSERT_TRUE(content);
     QWidget owner;
     auto* preview = new CReportPreview(std::move(*content), &owner);
@@ -352,6 +357,235 @@ TEST_F(ReportPagesTest, ThePreviewShowsThePagesThePdfHoldsPaintingOnlyThoseInVie
             last = it.next().captured(1);
         EXPECT_EQ(last.toULongLong(), rows.end - 1);
     }
+}
+
+// A PDF written in parts side by side, against one writer's PDF of the same layout: the same pages and
+// text, a file qpdf finds sound, and each part's pages alike to the pixel.
+class ReportPdfPartsTest : public ReportPagesTest {
+protected:
+    static bool HavePeers() { return HavePdfPeers() && HaveProgram("qpdf") && HaveProgram("pdftoppm"); }
+
+    // pdftoppm's grey image of a page at a low resolution.
+    QByteArray PageImage(const QString& pdf, int page)
+    {
+        const QString out = home() + QStringLiteral("page");
+        const QString n = QString::number(page);
+        const PeerRun run = RunPeer("pdftoppm", {"-r", "30", "-gray", "-singlefile", "-f", n, "-l", n, pdf, out});
+        EXPECT_EQ(run.exitCode, 0) << run.output.toStdString();
+        return ReadFile(out + QStringLiteral(".pgm"));
+    }
+
+    // qpdf's verdict on the file: with `content`, --check (which also reads every page's content, too
+    // slow for thousands of pages); else the file read through and written anew, which it does only
+    // without a warning when every object, stream and reference stands where the file says.
+    void Sound(const QString& pdf, bool content)
+    {
+        const PeerRun run = content
+            ? RunPeer("qpdf", {"--check", pdf})
+            : RunPeer("qpdf", {"--decode-level=none", pdf, home() + QStringLiteral("qpdf.pdf")});
+        EXPECT_EQ(run.exitCode, 0) << run.output.toStdString();
+        EXPECT_TRUE(!content || run.output.contains("No syntax or stream encoding errors")) << run.output.toStdString();
+    }
+
+    // Writes the layout with one writer and in `parts` parts and compares the two: the page count, the
+    // text (of the pages listed, else of the whole file) and the images of those pages.
+    void Compare(const CReportLayout& layout, const QString& name, int parts, std::vector<int> pages = {})
+    {
+        const QString one = OutDir() + name + QStringLiteral("-one.pdf");
+        const QString joined = OutDir() + name + QStringLiteral("-parts.pdf");
+        QString message;
+        ASSERT_TRUE(WriteReportPdf(layout, one, &message, 1)) << message.toStdString();
+        ASSERT_TRUE(WriteReportPdf(layout, joined, &message, parts)) << message.toStdString();
+        EXPECT_EQ(PdfInfo(one).pages, layout.count());
+        EXPECT_EQ(PdfInfo(joined).pages, layout.count());
+        Sound(joined, pages.empty());
+        if (pages.empty()) {
+            EXPECT_EQ(PdfText(joined, 0, true), PdfText(one, 0, true));
+            for (int page = 1; page <= layout.count(); ++page)
+                pages.push_back(page);
+        } else {
+            for (int page : pages)
+                EXPECT_EQ(PdfText(joined, page, true), PdfText(one, page, true)) << "page " << page;
+        }
+        for (int page : pages)
+            EXPECT_EQ(PageImage(joined, page), PageImage(one, page)) << "page " << page;
+    }
+};
+
+TEST_F(ReportPdfPartsTest, EveryFormWrittenInPartsReadsAsOneWriterWroteIt)
+{
+    if (!HavePeers())
+        GTEST_SKIP() << "pdftotext, pdfinfo, pdftoppm (poppler-utils) and qpdf are needed";
+    for (const Form& form : kForms) {
+        SCOPED_TRACE(form.file);
+        const auto content = Wide(form, 60);
+        ASSERT_TRUE(content);
+        const CReportLayout layout(*content, DefaultReportPageLayout(*content));
+        ASSERT_GE(layout.count(), 2);
+        Compare(layout, QStringLiteral("parts-") + QString::fromLatin1(form.file).replace(".rpt", ""), 3);
+    }
+}
+
+TEST_F(ReportPdfPartsTest, ALargeForm8InPartsIsTheOneWritersDocument)
+{
+    if (!HavePeers())
+        GTEST_SKIP() << "pdftotext, pdfinfo, pdftoppm (poppler-utils) and qpdf are needed";
+    const auto content = Wide(kForms[7], 66000);
+    ASSERT_TRUE(content);
+    const CReportLayout layout(*content, DefaultReportPageLayout(*content));
+    ASSERT_GE(layout.count(), 2000);
+    // Eight parts: the first page of each, and the last page.
+    constexpr int kParts = 8;
+    std::vector<int> pages;
+    for (int k = 0; k < kParts; ++k)
+        pages.push_back(layout.count() * k / kParts + 1);
+    pages.push_back(layout.count());
+    Compare(layout, QStringLiteral("parts-form8"), kParts, pages);
+
+    // Left to choose, a report this large is written in parts too: each part brings its own fonts.
+    const QString chosen = OutDir() + QStringLiteral("parts-form8-chosen.pdf");
+    QString message;
+    ASSERT_TRUE(WriteReportPdf(layout, chosen, &message)) << message.toStdString();
+    EXPECT_EQ(PdfInfo(chosen).pages, layout.count());
+    const auto fonts = [](const QString& pdf) { return ReadFile(pdf).count("/Type /FontDescriptor"); };
+    EXPECT_GE(fonts(chosen), 2 * fonts(OutDir() + QStringLiteral("parts-form8-one.pdf")));
+    Sound(chosen, false);
+}
+
+TEST_F(ReportPdfPartsTest, TheTemporaryPartsGoWhetherTheWritingSucceedsOrFails)
+{
+    const QString temp = home() + QStringLiteral("tmp");
+    ASSERT_TRUE(QDir().mkpath(temp));
+    SetEnv("TMPDIR", temp.toUtf8());
+    const auto content = Wide(kForms[7], 400);
+    ASSERT_TRUE(content);
+    const CReportLayout layout(*content, DefaultReportPageLayout(*content));
+    const QString target = home() + QStringLiteral("written.pdf");
+    WriteFile(target, "earlier");
+    ASSERT_GE(layout.count(), 8);
+    struct Case {
+        const char* what;
+        QString path;
+        int parts;
+        int stopAt; // the pages painted at which the progress asks to stop; -1 never
+        bool written;
+    };
+    const Case cases[] = {
+        {"into a folder that is not there", home() + QStringLiteral("missing/report.pdf"), 4, -1, false},
+        {"stopped by the one writer", target, 1, 3, false},
+        {"stopped while the parts are painted", target, 4, 1, false},
+        {"over an earlier file", target, 4, -1, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QString message;
+        int told = -1;
+        bool forward = true;
+        const auto progress = [&](int pages, int of) {
+            forward = forward && pages >= told && pages <= of && of == layout.count();
+            told = pages;
+            return c.stopAt < 0 || pages < c.stopAt;
+        };
+        EXPECT_EQ(WriteReportPdf(layout, c.path, &message, c.parts, progress), c.written) << message.toStdString();
+        EXPECT_TRUE(forward);
+        if (c.stopAt >= 0) {
+            EXPECT_EQ(message, kReportPdfStopped);
+        }
+        EXPECT_EQ(message.isEmpty(), c.written);
+        EXPECT_EQ(QDir(temp).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+        if (c.written) {
+            EXPECT_EQ(told, layout.count());
+            if (HavePdfPeers()) {
+                EXPECT_EQ(PdfInfo(c.path).pages, layout.count());
+            }
+        } else {
+            EXPECT_EQ(ReadFile(target), "earlier");
+        }
+    }
+}
+
+// Parts of the shape Qt's PDF writer gives, and faults no such part has: each fault fails the join and
+// leaves the file as it was.
+TEST_F(ReportPdfPartsTest, APartOfAnotherShapeFailsTheJoinAndLeavesTheFile)
+{
+    const auto part = [](int pages, const QString& text) {
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        {
+            QPdfWriter writer(&buffer);
+            QPainter painter(&writer);
+            for (int page = 1; page <= pages; ++page) {
+                if (page > 1)
+                    writer.newPage();
+                painter.drawText(QPointF(100, 300), QStringLiteral("%1 %2").arg(text).arg(page));
+            }
+        }
+        return buffer.data();
+    };
+    const QByteArray good = part(3, QStringLiteral("Часть"));
+    const auto replaced = [&](const char* from, const char* to) {
+        QByteArray bytes = good;
+        const qsizetype at = bytes.indexOf(from);
+        EXPECT_GE(at, 0) << from;
+        return at < 0 ? bytes : bytes.replace(at, qsizetype(qstrlen(from)), to);
+    };
+    struct Case {
+        const char* what;
+        QByteArray bytes;
+        int pages;
+    };
+    const Case cases[] = {
+        {"as Qt wrote it", good, 3},
+        {"cut short", good.left(good.size() / 2), 3},
+        {"without its table", replaced("\nxref\n", "\nxrex\n"), 3},
+        {"an object not where the table says", replaced("0000000015 00000 n", "0000000016 00000 n"), 3},
+        {"a page outside the tree", replaced("/Parent 3 0 R", "/Parent 4 0 R"), 3},
+        {"a reference past the last object", replaced("/Annots 11 0 R", "/Annots 99 0 R"), 3},
+        {"a stream not ended", replaced("endstream", "endstrea "), 3},
+        {"a catalog of no pages", replaced("/Type /Catalog", "/Type /Catalax"), 3},
+        {"a trailer naming another catalog", replaced("/Root 2 0 R", "/Root 4 0 R"), 3},
+        {"other pages than were painted", good, 4},
+    };
+    const QString first = home() + QStringLiteral("first.pdf");
+    WriteFile(first, part(2, QStringLiteral("Начало")));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString folder = home() + QString::fromLatin1(c.what).replace(' ', '-') + QLatin1Char('/');
+        ASSERT_TRUE(QDir().mkpath(folder));
+        const QString target = folder + QStringLiteral("joined.pdf");
+        const QString second = folder + QStringLiteral("second.pdf");
+        WriteFile(target, "earlier");
+        WriteFile(second, c.bytes);
+        const bool sound = c.bytes == good && c.pages == 3;
+        QString message;
+        {
+            CPdfJoin join(target);
+            ASSERT_TRUE(join.Open(&message)) << message.toStdString();
+            ASSERT_TRUE(join.Add(first, 2, &message)) << message.toStdString();
+            EXPECT_EQ(join.Add(second, c.pages, &message) && join.Commit(&message), sound);
+            // After a part that failed, nothing more is joined.
+            if (!sound) {
+                QString after;
+                EXPECT_FALSE(join.Add(first, 2, &after));
+                EXPECT_FALSE(join.Commit(&after));
+            }
+        }
+        EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList({"joined.pdf", "second.pdf"}));
+        if (!sound) {
+            EXPECT_EQ(message, ReportPdfTexts::kPartShape.arg("second.pdf"));
+            EXPECT_EQ(ReadFile(target), "earlier");
+        } else if (HavePdfPeers() && HaveProgram("qpdf")) {
+            EXPECT_EQ(PdfInfo(target).pages, 5);
+            const QString text = PdfText(target).simplified();
+            EXPECT_TRUE(text.contains("Начало 1 Начало 2 Часть 1 Часть 2 Часть 3")) << text.toStdString();
+            EXPECT_EQ(RunPeer("qpdf", {"--check", target}).exitCode, 0);
+        }
+    }
+    QString message;
+    CPdfJoin join(home() + QStringLiteral("none.pdf"));
+    ASSERT_TRUE(join.Open(&message));
+    EXPECT_FALSE(join.Add(home() + QStringLiteral("missing.pdf"), 1, &message));
+    EXPECT_EQ(message, ReportPdfTexts::kPartUnreadable.arg("missing.pdf"));
 }
 
 } // namespace
