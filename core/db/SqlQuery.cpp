@@ -3,6 +3,8 @@
 #include "ErrorSink.h"
 #include "SqlDialect.h"
 
+#include <QSqlDriver>
+
 QString SqlFilter::apply(const QString& base, const QString& defaultOrder) const
 {
     QString sql = base;
@@ -216,6 +218,12 @@ QSqlError CSqlQuery::lastError() const
 int CSqlQuery::numRowsAffected() const
 {
     return m_query.numRowsAffected();
+}
+
+QVariant CSqlQuery::driverHandle() const
+{
+    const QSqlDriver* driver = m_query.driver();
+    return driver ? driver->handle() : QVariant();
 }
 
 int CSqlQuery::indexOf(const char* column) const

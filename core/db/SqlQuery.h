@@ -89,6 +89,8 @@ public:
     // invalid zero): the rows are not to be trusted, as if the statement had failed.
     bool readFailed() const { return m_readFailed; }
     int numRowsAffected() const;
+    // The driver's handle of the connection (sqlite3*, PGconn*), for what the SQL layer cannot ask.
+    QVariant driverHandle() const;
 
     QVariant value(int index) const;
     QVariant value(const char* column) const;

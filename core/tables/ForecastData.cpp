@@ -144,32 +144,22 @@ std::optional<CForecastDataList> LoadForecastDataSums(const SqlFilter& filter)
 
 bool SaveForecastData(CForecastDataRecord& rec, bool takeNewId)
 {
-    const auto written = WriteByKey(
-        QStringLiteral("update tfctprognozdata set ") + ForecastFigureAssignments()
-            + QStringLiteral(
-                ", comment = ?, base = ?, baseMethod = ? where prognoz = ? and product = ? and receiver = ?"),
-        [&](CSqlQuery& q) {
-            BindForecastFigures(q, rec);
-            q.bind(rec.comment)
-                .bind(rec.base)
-                .bind(rec.baseMethod)
-                .bind(rec.prognoz)
-                .bind(rec.product)
-                .bind(rec.receiver);
-        },
+    static const QString upsert =
         QStringLiteral("insert into tfctprognozdata (prognoz, product, receiver, ") + ForecastFigureColumns()
-            + QStringLiteral(", comment, base, baseMethod) "
-                             "values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-        [&](CSqlQuery& q) {
-            q.bind(rec.prognoz).bind(rec.product).bind(rec.receiver);
-            BindForecastFigures(q, rec);
-            q.bind(rec.comment).bind(rec.base).bind(rec.baseMethod);
-        },
-        takeNewId);
+        + QStringLiteral(
+            ", comment, base, baseMethod) values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
+            "?, ?, ?) on conflict (prognoz, product, receiver) do update set ")
+        + ExcludedAssignments(ForecastFigureColumnList()
+                              << QStringLiteral("comment") << QStringLiteral("base") << QStringLiteral("baseMethod"));
+    const auto written = UpsertByKey(upsert, [&](CSqlQuery& q) {
+        q.bind(rec.prognoz).bind(rec.product).bind(rec.receiver);
+        BindForecastFigures(q, rec);
+        q.bind(rec.comment).bind(rec.base).bind(rec.baseMethod);
+    });
     if (!written)
         return false;
     if (written->inserted && takeNewId)
-        rec.id = written->newId;
+        rec.id = written->id;
     WriteForecastDataJournal(rec, written->inserted ? JOURNAL_INSERT : JOURNAL_UPDATE);
     return true;
 }

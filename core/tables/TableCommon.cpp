@@ -41,6 +41,14 @@ DbError KeyedWriteConflict()
                    QString()};
 }
 
+QString ExcludedAssignments(const QStringList& columns)
+{
+    QStringList sets;
+    for (const QString& c : columns)
+        sets << c + QStringLiteral(" = excluded.") + c;
+    return sets.join(QStringLiteral(", "));
+}
+
 std::optional<int> NextTableId(const QString& table)
 {
     if (GetDBConnection().transactionLevel() > 0 && !Dialect().LockTableForNewId(table))

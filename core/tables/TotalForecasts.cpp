@@ -47,42 +47,27 @@ void CutComment(QString& comment)
         comment.truncate(i);
 }
 
-void BindFigures(CSqlQuery& q, const R& rec)
-{
-    BindForecastFigures(q, rec);
-    q.bind(rec.lastUpdate).bind(rec.comment).bind(rec.base).bind(rec.baseMethod);
-}
-
 const QString kInsert = QStringLiteral("insert into tfcttotalprognoz (prognoz, product, ") + ForecastFigureColumns()
     + QStringLiteral(", lastUpdate, comment, base, baseMethod) "
-                     "values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+                     "values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
+                     "on conflict (prognoz, product) do update set ");
 
-void BindInsert(CSqlQuery& q, const R& rec)
+// The row of the record's keys, inserted whole or, when it is stored, updated by `assignments` (of
+// the stored row and the excluded one). The id only of a new row (a stored row leaves the record's id
+// as it was).
+bool WriteRow(R& rec, const QString& assignments)
 {
-    q.bind(rec.prognoz).bind(rec.product);
-    BindFigures(q, rec);
-}
-
-// The row of the record's keys: updated with `assignments` (bound by bindSet), or, when there is
-// none, the record inserted whole; the id only of a new row (a stored row leaves the record's id as
-// it was). A savepoint inside the caller's transaction, so a failure leaves the caller's work usable.
-template <class BindSet>
-bool WriteRow(R& rec, const QString& assignments, BindSet bindSet)
-{
-    CTransaction tx;
-    if (!tx.isActive())
-        return false;
-    const auto written = WriteByKey(
-        QStringLiteral("update tfcttotalprognoz set ") + assignments + kByKey,
-        [&](CSqlQuery& q) {
-            bindSet(q);
-            q.bind(rec.product).bind(rec.prognoz);
-        },
-        kInsert, [&](CSqlQuery& q) { BindInsert(q, rec); }, true);
-    if (!written || !tx.commit())
+    const auto written = WithoutSpoiling([&] {
+        return UpsertByKey(kInsert + assignments, [&](CSqlQuery& q) {
+            q.bind(rec.prognoz).bind(rec.product);
+            BindForecastFigures(q, rec);
+            q.bind(rec.lastUpdate).bind(rec.comment).bind(rec.base).bind(rec.baseMethod);
+        });
+    });
+    if (!written)
         return false;
     if (written->inserted)
-        rec.id = written->newId;
+        rec.id = written->id;
     WriteTotalForecastJournal(rec, written->inserted ? JOURNAL_INSERT : JOURNAL_UPDATE);
     return true;
 }
@@ -177,9 +162,10 @@ bool DeleteTotalForecast(CTotalForecastRecord& rec)
 bool SaveTotalForecast(CTotalForecastRecord& rec)
 {
     CutComment(rec.comment);
-    return WriteRow(
-        rec, ForecastFigureAssignments() + QStringLiteral(", lastUpdate = ?, comment = ?, base = ?, baseMethod = ?"),
-        [&](CSqlQuery& q) { BindFigures(q, rec); });
+    static const QString assignments =
+        ExcludedAssignments(ForecastFigureColumnList() << QStringLiteral("lastUpdate") << QStringLiteral("comment")
+                                                       << QStringLiteral("base") << QStringLiteral("baseMethod"));
+    return WriteRow(rec, assignments);
 }
 
 bool AccumulateTotalForecast(const CForecastDataRecord& data)
@@ -188,16 +174,14 @@ bool AccumulateTotalForecast(const CForecastDataRecord& data)
     // the same row at the same time lose nothing.
     const CSqlDialect& dialect = Dialect();
     QStringList sums;
-    for (const auto& m : kForecastMoneyColumns)
-        sums << QLatin1String(m.column) + QStringLiteral(" = ") + dialect.MoneyAdd(QLatin1String(m.column));
+    for (const QString& c : ForecastFigureColumnList())
+        sums << c + QStringLiteral(" = ")
+                + dialect.MoneySum(QStringLiteral("tfcttotalprognoz.") + c, QStringLiteral("excluded.") + c);
     R rec = NewRecord(data.prognoz, data.product);
     rec.lastUpdate = CurrentTimeToSecond();
     for (const auto& m : kForecastMoneyColumns)
         rec.*m.field = data.*m.field;
-    return WriteRow(rec, sums.join(QStringLiteral(", ")) + QStringLiteral(", lastUpdate = ?"), [&](CSqlQuery& q) {
-        BindForecastFigures(q, data);
-        q.bind(rec.lastUpdate);
-    });
+    return WriteRow(rec, sums.join(QStringLiteral(", ")) + QStringLiteral(", lastUpdate = excluded.lastUpdate"));
 }
 
 std::optional<CTotalForecastRecord> GetTotalForecastSums(int prognoz, const std::vector<int>& products)
