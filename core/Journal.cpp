@@ -1,6 +1,7 @@
 #include "Journal.h"
 
 #include "Settings.h"
+#include "db/BulkStatement.h"
 #include "db/SqlDialect.h"
 #include "db/SqlQuery.h"
 
@@ -17,26 +18,69 @@ QString OperatingSystemLogin()
     return qEnvironmentVariable("USER");
 }
 
+namespace {
+
+// The local wall time in whole seconds, from the C library: Qt's local-time conversions re-read the
+// zone database on every call, which costs more than the line itself. The fields are carried as they
+// are (no zone conversion happens when they are bound as text).
+QDateTime Now()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return QDateTime(QDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday),
+                     QTime(local.tm_hour, local.tm_min, local.tm_sec), Qt::UTC);
+}
+
+QString Stored(const QString& text)
+{
+    return text.size() > kLongestJournalText ? text.left(kLongestJournalText - 1) : text;
+}
+
+// Looked up once: the lookup reads the password database on every call.
+const QString& Login()
+{
+    static const QString login = OperatingSystemLogin();
+    return login;
+}
+
+} // namespace
+
 void WriteOpJournal(const QString& text)
 {
     if (!Settings().EnableOpJournal)
         return;
-    // The local wall time in whole seconds, from the C library: Qt's local-time conversions re-read
-    // the zone database on every call, which costs more than the line itself. The fields are carried
-    // as they are (no zone conversion happens when they are bound as text).
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    const QDateTime stamp(QDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday),
-                          QTime(local.tm_hour, local.tm_min, local.tm_sec), Qt::UTC);
-    WriteOpJournalAt(text, 0, stamp);
+    WriteOpJournalAt(text, 0, Now());
+}
+
+void WriteOpJournalLines(const QStringList& texts)
+{
+    if (!Settings().EnableOpJournal || texts.isEmpty())
+        return;
+    if (texts.size() == 1)
+        return WriteOpJournal(texts.front());
+    const bool login = Dialect().JournalWritesLogin();
+    CTransaction tx;
+    if (!tx.isActive())
+        return;
+    CBulkStatement insert(login ? QStringLiteral("insert into tFctOpJournal (Text, Date, Type, UserID) "
+                                                 "select v.text, ?, 0, ? from %1")
+                                : QStringLiteral("insert into tFctOpJournal (Text, Date, Type) select v.text, ?, 0 from %1"),
+                          QStringLiteral("v"), {{"text", BulkType::Text}},
+                          login ? QVariantList{Now(), Login()} : QVariantList{Now()});
+    for (const QString& text : texts)
+        if (!insert.add(Stored(text)).endRow())
+            return;
+    // A failed commit was reported; the journal never stops its caller.
+    if (insert.finish())
+        static_cast<void>(tx.commit());
 }
 
 void WriteOpJournalAt(const QString& text, int type, const QDateTime& date)
 {
     if (!Settings().EnableOpJournal)
         return;
-    const QString stored = text.size() > kLongestJournalText ? text.left(kLongestJournalText - 1) : text;
+    const QString stored = Stored(text);
     CDBConnection& db = GetDBConnection();
     const CSqlDialect& dialect = Dialect();
     // Where a failed statement spoils the whole transaction, the line gets a savepoint inside a
@@ -47,9 +91,7 @@ void WriteOpJournalAt(const QString& text, int type, const QDateTime& date)
     bool written;
     if (dialect.JournalWritesLogin()) {
         CSqlQuery q(QStringLiteral("insert into tFctOpJournal (Text, Date, Type, UserID) values (?, ?, ?, ?)"));
-        // Looked up once: the lookup reads the password database on every call.
-        static const QString login = OperatingSystemLogin();
-        q.bind(stored).bind(date).bind(type).bind(login);
+        q.bind(stored).bind(date).bind(type).bind(Login());
         written = q.execOrReport();
     } else {
         CSqlQuery q(QStringLiteral("insert into tFctOpJournal (Text, Date, Type) values (?, ?, ?)"));

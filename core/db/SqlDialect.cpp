@@ -132,6 +132,14 @@ public:
     }
     bool AdvanceIdentity(const QString&, int) const override { return true; }
     bool LockTableForNewId(const QString&) const override { return true; }
+    QString BulkSource(const QString& alias, const std::vector<BulkColumn>& columns) const override
+    {
+        QStringList values;
+        for (const BulkColumn& c : columns)
+            values << QStringLiteral("? as ") + QLatin1String(c.name);
+        return QStringLiteral("(select %1) as %2").arg(values.join(QStringLiteral(", ")), alias);
+    }
+    int BulkChunkRows() const override { return 1; }
     bool HasLogins() const override { return false; }
     bool JournalWritesLogin() const override { return true; }
     bool FailureSpoilsTransaction() const override { return false; }
@@ -238,6 +246,20 @@ public:
         q.bind(kNewIdLockClass).bind(table.toLower());
         return q.execOrReport();
     }
+    QString BulkSource(const QString& alias, const std::vector<BulkColumn>& columns) const override
+    {
+        QStringList arrays;
+        QStringList names;
+        for (const BulkColumn& c : columns) {
+            const char* type = c.type == BulkType::Int ? "integer" : c.type == BulkType::Money ? "numeric" : "text";
+            arrays << QStringLiteral("cast(? as %1[])").arg(QLatin1String(type));
+            names << QLatin1String(c.name);
+        }
+        return QStringLiteral("unnest(%1) as %2(%3)")
+            .arg(arrays.join(QStringLiteral(", ")), alias, names.join(QStringLiteral(", ")));
+    }
+    // A chunk's arrays stay well below a megabyte a column.
+    int BulkChunkRows() const override { return 5000; }
     bool HasLogins() const override { return true; }
     bool JournalWritesLogin() const override { return false; }
     bool FailureSpoilsTransaction() const override { return true; }

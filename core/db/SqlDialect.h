@@ -10,8 +10,16 @@
 #include <QVariant>
 
 #include <optional>
+#include <vector>
 
 class CSqlQuery;
+
+// A column of the rows that CBulkStatement (db/BulkStatement.h) sends.
+enum class BulkType { Int, Money, Text };
+struct BulkColumn {
+    const char* name;
+    BulkType type;
+};
 
 // What an upsert did to its row.
 struct UpsertedRow {
@@ -64,6 +72,12 @@ public:
     // that an id taken as max + 1 cannot be taken twice (SQLite serialises writers itself). Rows the
     // transaction already wrote do not matter: two such transactions never wait for each other.
     [[nodiscard]] virtual bool LockTableForNewId(const QString& table) const = 0;
+
+    // The rows of a CBulkStatement as a table expression named `alias` with the columns, and how many
+    // rows one run of its statement takes: one on SQLite (values bound one by one), a chunk on
+    // PostgreSQL (one array of each column's values).
+    virtual QString BulkSource(const QString& alias, const std::vector<BulkColumn>& columns) const = 0;
+    virtual int BulkChunkRows() const = 0;
 
     // Whether the database has logins: users and rights are kept only there.
     virtual bool HasLogins() const = 0;

@@ -4,6 +4,7 @@
 #include "Settings.h"
 
 #include <climits>
+#include <memory>
 
 bool AnyNull(const CSqlQuery& q, std::initializer_list<const char*> columns)
 {
@@ -80,9 +81,39 @@ bool OpJournalEnabled()
     return Settings().EnableOpJournal;
 }
 
+namespace {
+
+// The lines of one outermost transaction that reached its commit. Each line's after-commit action
+// adds it here; the actions hold the batch, which writes what it holds when the last of them goes:
+// right after they ran at the commit, or (holding nothing) when a rollback drops them.
+class CJournalBatch {
+public:
+    CJournalBatch() = default;
+    CJournalBatch(const CJournalBatch&) = delete;
+    CJournalBatch& operator=(const CJournalBatch&) = delete;
+    ~CJournalBatch() { WriteOpJournalLines(m_lines); }
+    void Add(const QString& text) { m_lines << text; }
+
+private:
+    QStringList m_lines;
+};
+
+// The batch of the calling thread's open transaction.
+thread_local std::weak_ptr<CJournalBatch> t_batch;
+
+} // namespace
+
 void QueueJournalLine(const QString& text)
 {
-    GetDBConnection().AfterCommit([text] { WriteOpJournal(text); });
+    CDBConnection& db = GetDBConnection();
+    if (db.transactionLevel() == 0)
+        return WriteOpJournal(text);
+    std::shared_ptr<CJournalBatch> batch = t_batch.lock();
+    if (!batch) {
+        batch = std::make_shared<CJournalBatch>();
+        t_batch = batch;
+    }
+    db.AfterCommit([batch, text] { batch->Add(text); });
 }
 
 QDateTime CurrentTimeToSecond()
