@@ -104,8 +104,14 @@ void BM_SaveNewRows(benchmark::State& state)
             if (!SaveForecastData(r, true))
                 Die("save");
         });
+        if (!tx.commit())
+            Die("commit");
         state.PauseTiming();
-        tx.rollback();
+        if (!DeleteForecastData(kSaveForecast))
+            Die("delete");
+        CSqlQuery journal(QStringLiteral("delete from tfctopjournal"));
+        if (!journal.exec())
+            Die("journal");
         state.ResumeTiming();
     }
     Settings().EnableOpJournal = false;
@@ -142,8 +148,11 @@ void BM_PlainInsert(benchmark::State& state)
     for (auto _ : state) {
         CTransaction tx;
         ForEachSaveRow([](const CForecastDataRecord& r) { PlainInsert(r); });
+        if (!tx.commit())
+            Die("commit");
         state.PauseTiming();
-        tx.rollback();
+        if (!DeleteForecastData(kSaveForecast))
+            Die("delete");
         state.ResumeTiming();
     }
     state.SetItemsProcessed(state.iterations() * kSaveReceivers * kProducts);
