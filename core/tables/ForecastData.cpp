@@ -1,5 +1,10 @@
 #include "ForecastData.h"
 
+#include "db/BulkStatement.h"
+
+#include <unordered_map>
+#include <unordered_set>
+
 namespace {
 
 using R = CForecastDataRecord;
@@ -18,6 +23,17 @@ std::optional<R> FetchForecastData(const CForecastKey& key)
     CSqlQuery q(kSelect + QStringLiteral(" where prognoz = ? and receiver = ? and product = ?"));
     q.bind(key.forecast).bind(key.receiver).bind(key.product);
     return kRows.First(q);
+}
+
+// "Insert PrognozData; id=..; prognoz=..; product=..; receiver=.." or the update line without the id.
+QString DataJournalLine(int operation, int id, int prognoz, int product, int receiver)
+{
+    const int op = operation == JOURNAL_INSERT ? JOURNAL_INSERT : JOURNAL_UPDATE;
+    QString text = JournalHead(op, "PrognozData", id);
+    text.reserve(text.size() + 48);
+    text += QLatin1String("prognoz=") + QString::number(prognoz) + QLatin1String("; product=") + QString::number(product)
+        + QLatin1String("; receiver=") + QString::number(receiver);
+    return text;
 }
 
 R NewRecord(const CForecastKey& key)
@@ -89,8 +105,7 @@ bool HasForecastDataForReceiver(int receiver, int prognoz, OnDbError onError)
 
 std::optional<QHash<int, QString>> LoadForecastComments(int prognoz, int receiver)
 {
-    CSqlQuery q(QStringLiteral("select product, comment from tfctprognozdata "
-                               "where prognoz = ? and receiver = ? and comment is not null and comment <> ''"));
+    CSqlQuery q(QStringLiteral("select product, comment from tfctprognozdata where prognoz = ? and receiver = ?"));
     q.bind(prognoz).bind(receiver);
     if (!q.execOrReport())
         return std::nullopt;
@@ -166,11 +181,138 @@ bool SaveForecastData(CForecastDataRecord& rec, bool takeNewId)
 
 void WriteForecastDataJournal(const CForecastDataRecord& rec, int operation)
 {
-    const int op = operation == JOURNAL_INSERT ? JOURNAL_INSERT : JOURNAL_UPDATE;
-    QueueJournal([&] {
-        return JournalHead(op, "PrognozData", rec.id)
-            + QStringLiteral("prognoz=%1; product=%2; receiver=%3").arg(rec.prognoz).arg(rec.product).arg(rec.receiver);
-    });
+    QueueJournal([&] { return DataJournalLine(operation, rec.id, rec.prognoz, rec.product, rec.receiver); });
+}
+
+bool SaveReceiverForecastData(const CForecastDataList& rows, const QHash<int, QString>& stored)
+{
+    // A statement may not write one row twice: of rows with the same keys the last is written, as
+    // saves one after the other leave it.
+    std::unordered_map<int, std::size_t> last;
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        last[rows[i].product] = i;
+    std::vector<BulkColumn> columns{{"prognoz", BulkType::Int}, {"product", BulkType::Int}, {"receiver", BulkType::Int}};
+    for (const auto& m : kForecastMoneyColumns)
+        columns.push_back({m.column, BulkType::Money});
+    columns.insert(columns.end(), {{"comment", BulkType::Text}, {"base", BulkType::Text}, {"baseMethod", BulkType::Int}});
+    QStringList names;
+    for (const BulkColumn& c : columns)
+        names << QLatin1String(c.name);
+    const QString list = names.join(QStringLiteral(", "));
+    CBulkStatement upsert(QStringLiteral("insert into tfctprognozdata (%1) select %2 from %3 where true "
+                                         "on conflict (prognoz, product, receiver) do update set %4")
+                              .arg(list, QStringLiteral("v.") + names.join(QStringLiteral(", v.")), QStringLiteral("%1"),
+                                   ExcludedAssignments(names.mid(3))),
+                          QStringLiteral("v"), columns);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const CForecastDataRecord& rec = rows[i];
+        if (last[rec.product] != i)
+            continue;
+        upsert.add(rec.prognoz).add(rec.product).add(rec.receiver);
+        for (const auto& m : kForecastMoneyColumns)
+            upsert.add(rec.*m.field);
+        upsert.add(rec.comment).add(rec.base).add(rec.baseMethod);
+        if (!upsert.endRow())
+            return false;
+    }
+    if (!upsert.finish())
+        return false;
+    std::unordered_set<int> written;
+    for (const CForecastDataRecord& rec : rows)
+        WriteForecastDataJournal(rec, stored.contains(rec.product) || !written.insert(rec.product).second
+                                          ? JOURNAL_UPDATE
+                                          : JOURNAL_INSERT);
+    return true;
+}
+
+bool ReadForecastYearFigures(int prognoz, const std::function<void(const CYearFiguresRow&)>& each)
+{
+    CSqlQuery q(QStringLiteral("select receiver, product, sumLast, sumCurr, sumNext, valueLast, valueCurr, valueNext "
+                               "from tfctprognozdata where prognoz = ?"));
+    q.bind(prognoz);
+    if (!q.execOrReport())
+        return false;
+    CYearFiguresRow row;
+    while (q.next()) {
+        row.receiver = q.value(0).toInt();
+        row.product = q.value(1).toInt();
+        for (int i = 0; i < 6; ++i)
+            row.figures[std::size_t(i)] = q.money(2 + i);
+        each(row);
+    }
+    if (q.readFailed()) {
+        ReportComError(q.lastError());
+        return false;
+    }
+    return true;
+}
+
+bool WriteForecastYearFigures(int prognoz, const std::vector<CYearFiguresRow>& stored,
+                              const std::vector<CYearFiguresRow>& added)
+{
+    const std::vector<BulkColumn> columns{{"receiver", BulkType::Int},  {"product", BulkType::Int},
+                                          {"sumLast", BulkType::Money}, {"sumCurr", BulkType::Money},
+                                          {"sumNext", BulkType::Money}, {"valueLast", BulkType::Money},
+                                          {"valueCurr", BulkType::Money}, {"valueNext", BulkType::Money}};
+    QStringList years;
+    QStringList kept;
+    QStringList zeros;
+    for (std::size_t i = 2; i < columns.size(); ++i)
+        years << QStringLiteral("%1 = v.%1").arg(QLatin1String(columns[i].name));
+    for (const QString& c : ForecastFigureColumnList().mid(6)) {
+        kept << QStringLiteral("%1 = coalesce(%1, 0)").arg(c);
+        zeros << QStringLiteral("0");
+    }
+    auto send = [&](CBulkStatement& statement, const std::vector<CYearFiguresRow>& rows) {
+        for (const CYearFiguresRow& row : rows) {
+            statement.add(row.receiver).add(row.product);
+            for (const Money& m : row.figures)
+                statement.add(m);
+            if (!statement.endRow())
+                return false;
+        }
+        return statement.finish();
+    };
+    if (!stored.empty()) {
+        CBulkStatement update(QStringLiteral("update tfctprognozdata set %1, %2, comment = coalesce(comment, ''), "
+                                             "base = coalesce(base, ''), baseMethod = coalesce(baseMethod, 0) from %3 "
+                                             "where tfctprognozdata.prognoz = ? and tfctprognozdata.product = v.product "
+                                             "and tfctprognozdata.receiver = v.receiver")
+                                  .arg(years.join(QStringLiteral(", ")), kept.join(QStringLiteral(", ")),
+                                       QStringLiteral("%1")),
+                              QStringLiteral("v"), columns, {}, {prognoz});
+        if (!send(update, stored))
+            return false;
+    }
+    if (!added.empty()) {
+        CBulkStatement insert(QStringLiteral("insert into tfctprognozdata (prognoz, receiver, product, %1, comment, "
+                                             "base, baseMethod) select ?, v.receiver, v.product, v.sumLast, v.sumCurr, "
+                                             "v.sumNext, v.valueLast, v.valueCurr, v.valueNext, %2, '', '', 0 from %3")
+                                  .arg(ForecastFigureColumns(), zeros.join(QStringLiteral(", ")), QStringLiteral("%1")),
+                              QStringLiteral("v"), columns, {prognoz});
+        if (!send(insert, added))
+            return false;
+    }
+    for (const CYearFiguresRow& row : stored)
+        QueueJournal([&] { return DataJournalLine(JOURNAL_UPDATE, -1, prognoz, row.product, row.receiver); });
+    if (added.empty() || !OpJournalEnabled())
+        return true;
+    // The new ids, for the insert lines.
+    CBulkStatement ids(QStringLiteral("select d.id, v.receiver, v.product from %1 join tfctprognozdata d on "
+                                      "d.prognoz = ? and d.receiver = v.receiver and d.product = v.product"),
+                       QStringLiteral("v"), {columns[0], columns[1]}, {}, {prognoz});
+    ids.onRun = [&](CSqlQuery& q) {
+        while (q.next())
+            QueueJournal([&] {
+                return DataJournalLine(JOURNAL_INSERT, q.value(0).toInt(), prognoz, q.value(2).toInt(),
+                                       q.value(1).toInt());
+            });
+        return true;
+    };
+    for (const CYearFiguresRow& row : added)
+        if (!ids.add(row.receiver).add(row.product).endRow())
+            return false;
+    return ids.finish();
 }
 
 xmlNodePtr ForecastCommentToXml(xmlNodePtr parent, const CForecastDataRecord& rec)
