@@ -247,70 +247,102 @@ bool ReadForecastYearFigures(int prognoz, const std::function<void(const CYearFi
     return true;
 }
 
-bool WriteForecastYearFigures(int prognoz, const std::vector<CYearFiguresRow>& stored,
-                              const std::vector<CYearFiguresRow>& added)
+namespace {
+
+const std::vector<BulkColumn> kYearColumns{{"receiver", BulkType::Int},    {"product", BulkType::Int},
+                                           {"sumLast", BulkType::Money},   {"sumCurr", BulkType::Money},
+                                           {"sumNext", BulkType::Money},   {"valueLast", BulkType::Money},
+                                           {"valueCurr", BulkType::Money}, {"valueNext", BulkType::Money}};
+
+QString UpdateYearFigures()
 {
-    const std::vector<BulkColumn> columns{{"receiver", BulkType::Int},  {"product", BulkType::Int},
-                                          {"sumLast", BulkType::Money}, {"sumCurr", BulkType::Money},
-                                          {"sumNext", BulkType::Money}, {"valueLast", BulkType::Money},
-                                          {"valueCurr", BulkType::Money}, {"valueNext", BulkType::Money}};
-    QStringList years;
-    QStringList kept;
-    QStringList zeros;
-    for (std::size_t i = 2; i < columns.size(); ++i)
-        years << QStringLiteral("%1 = v.%1").arg(QLatin1String(columns[i].name));
-    for (const QString& c : ForecastFigureColumnList().mid(6)) {
-        kept << QStringLiteral("%1 = coalesce(%1, 0)").arg(c);
-        zeros << QStringLiteral("0");
+    QStringList sets;
+    for (std::size_t i = 2; i < kYearColumns.size(); ++i)
+        sets << QStringLiteral("%1 = v.%1").arg(QLatin1String(kYearColumns[i].name));
+    for (const QString& c : ForecastFigureColumnList().mid(6))
+        sets << QStringLiteral("%1 = coalesce(%1, 0)").arg(c);
+    return QStringLiteral("update tfctprognozdata set %1, comment = coalesce(comment, ''), base = coalesce(base, ''), "
+                          "baseMethod = coalesce(baseMethod, 0) from %2 where tfctprognozdata.prognoz = ? and "
+                          "tfctprognozdata.product = v.product and tfctprognozdata.receiver = v.receiver")
+        .arg(sets.join(QStringLiteral(", ")), QStringLiteral("%1"));
+}
+
+QString InsertYearFigures()
+{
+    QStringList values;
+    for (std::size_t i = 2; i < kYearColumns.size(); ++i)
+        values << QStringLiteral("v.") + QLatin1String(kYearColumns[i].name);
+    for (int i = 6; i < 16; ++i)
+        values << QStringLiteral("0");
+    return QStringLiteral("insert into tfctprognozdata (prognoz, receiver, product, %1, comment, base, baseMethod) "
+                          "select ?, v.receiver, v.product, %2, '', '', 0 from %3")
+        .arg(ForecastFigureColumns(), values.join(QStringLiteral(", ")), QStringLiteral("%1"));
+}
+
+bool Send(CBulkStatement& statement, const CYearFiguresRow& row)
+{
+    statement.add(row.receiver).add(row.product);
+    for (const Money& m : row.figures)
+        statement.add(Money::fromRaw(m.raw())); // an invalid figure is stored as 0
+    return statement.endRow();
+}
+
+} // namespace
+
+struct CYearFiguresWriter::Statements {
+    explicit Statements(int prognoz)
+        : update(UpdateYearFigures(), QStringLiteral("v"), kYearColumns, {}, {prognoz})
+        , insert(InsertYearFigures(), QStringLiteral("v"), kYearColumns, {prognoz})
+    {
     }
-    auto send = [&](CBulkStatement& statement, const std::vector<CYearFiguresRow>& rows) {
-        for (const CYearFiguresRow& row : rows) {
-            statement.add(row.receiver).add(row.product);
-            for (const Money& m : row.figures)
-                statement.add(m);
-            if (!statement.endRow())
-                return false;
-        }
-        return statement.finish();
+    CBulkStatement update;
+    CBulkStatement insert;
+};
+
+CYearFiguresWriter::CYearFiguresWriter(int prognoz)
+    : m_prognoz(prognoz)
+    , m_statements(std::make_unique<Statements>(prognoz))
+{
+    m_statements->update.onRun = [this](CSqlQuery&) {
+        for (const auto& [receiver, product] : m_updated)
+            QueueJournal([&] { return DataJournalLine(JOURNAL_UPDATE, -1, m_prognoz, product, receiver); });
+        m_updated.clear();
+        return true;
     };
-    if (!stored.empty()) {
-        CBulkStatement update(QStringLiteral("update tfctprognozdata set %1, %2, comment = coalesce(comment, ''), "
-                                             "base = coalesce(base, ''), baseMethod = coalesce(baseMethod, 0) from %3 "
-                                             "where tfctprognozdata.prognoz = ? and tfctprognozdata.product = v.product "
-                                             "and tfctprognozdata.receiver = v.receiver")
-                                  .arg(years.join(QStringLiteral(", ")), kept.join(QStringLiteral(", ")),
-                                       QStringLiteral("%1")),
-                              QStringLiteral("v"), columns, {}, {prognoz});
-        if (!send(update, stored))
-            return false;
+}
+
+CYearFiguresWriter::~CYearFiguresWriter() = default;
+
+bool CYearFiguresWriter::Write(const CYearFiguresRow& row, bool stored)
+{
+    if (!stored) {
+        m_added.emplace_back(row.receiver, row.product);
+        return Send(m_statements->insert, row);
     }
-    if (!added.empty()) {
-        CBulkStatement insert(QStringLiteral("insert into tfctprognozdata (prognoz, receiver, product, %1, comment, "
-                                             "base, baseMethod) select ?, v.receiver, v.product, v.sumLast, v.sumCurr, "
-                                             "v.sumNext, v.valueLast, v.valueCurr, v.valueNext, %2, '', '', 0 from %3")
-                                  .arg(ForecastFigureColumns(), zeros.join(QStringLiteral(", ")), QStringLiteral("%1")),
-                              QStringLiteral("v"), columns, {prognoz});
-        if (!send(insert, added))
-            return false;
-    }
-    for (const CYearFiguresRow& row : stored)
-        QueueJournal([&] { return DataJournalLine(JOURNAL_UPDATE, -1, prognoz, row.product, row.receiver); });
-    if (added.empty() || !OpJournalEnabled())
+    m_updated.emplace_back(row.receiver, row.product);
+    return Send(m_statements->update, row);
+}
+
+bool CYearFiguresWriter::Finish()
+{
+    if (!m_statements->update.finish() || !m_statements->insert.finish())
+        return false;
+    if (m_added.empty() || !OpJournalEnabled())
         return true;
     // The new ids, for the insert lines.
     CBulkStatement ids(QStringLiteral("select d.id, v.receiver, v.product from %1 join tfctprognozdata d on "
                                       "d.prognoz = ? and d.receiver = v.receiver and d.product = v.product"),
-                       QStringLiteral("v"), {columns[0], columns[1]}, {}, {prognoz});
+                       QStringLiteral("v"), {kYearColumns[0], kYearColumns[1]}, {}, {m_prognoz});
     ids.onRun = [&](CSqlQuery& q) {
         while (q.next())
             QueueJournal([&] {
-                return DataJournalLine(JOURNAL_INSERT, q.value(0).toInt(), prognoz, q.value(2).toInt(),
+                return DataJournalLine(JOURNAL_INSERT, q.value(0).toInt(), m_prognoz, q.value(2).toInt(),
                                        q.value(1).toInt());
             });
         return true;
     };
-    for (const CYearFiguresRow& row : added)
-        if (!ids.add(row.receiver).add(row.product).endRow())
+    for (const auto& [receiver, product] : m_added)
+        if (!ids.add(receiver).add(product).endRow())
             return false;
     return ids.finish();
 }

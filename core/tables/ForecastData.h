@@ -9,6 +9,7 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -64,12 +65,29 @@ inline constexpr Money CForecastRowFields::* kYearFigures[6] = {
 // Every row of the forecast with its year figures, in no particular order, in one statement; false
 // after a reported database error.
 [[nodiscard]] bool ReadForecastYearFigures(int prognoz, const std::function<void(const CYearFiguresRow&)>& each);
-// Writes the year figures of rows of the forecast by sets: a stored row keeps its other figures,
-// comment, base and method (NULL ones become 0 or empty, as the save of the row read does), an added
-// row has them empty. Each row journals its line as SaveForecastData does, an added row's with its
-// new id. False after a reported database error.
-[[nodiscard]] bool WriteForecastYearFigures(int prognoz, const std::vector<CYearFiguresRow>& stored,
-                                            const std::vector<CYearFiguresRow>& added);
+// Writes the year figures of rows of the forecast by sets, inside the caller's transaction: a stored
+// row keeps its other figures, comment, base and method (NULL ones become 0 or empty, as the save of
+// the row read does), an added row has them empty. Each row journals its line as SaveForecastData
+// does, an added row's with its new id.
+class CYearFiguresWriter {
+public:
+    explicit CYearFiguresWriter(int prognoz);
+    ~CYearFiguresWriter();
+    CYearFiguresWriter(const CYearFiguresWriter&) = delete;
+    CYearFiguresWriter& operator=(const CYearFiguresWriter&) = delete;
+
+    // False after a reported database error.
+    [[nodiscard]] bool Write(const CYearFiguresRow& row, bool stored);
+    // Writes what is left and journals the added rows.
+    [[nodiscard]] bool Finish();
+
+private:
+    struct Statements;
+    int m_prognoz;
+    std::unique_ptr<Statements> m_statements;
+    std::vector<std::pair<int, int>> m_added; // (receiver, product)
+    std::vector<std::pair<int, int>> m_updated; // sent, not yet run: their lines wait for the run
+};
 
 // "prognozdata" elements of the forecast document, without a list element (ReadXmlSiblings reads a run
 // of them).

@@ -129,6 +129,21 @@ std::optional<CReceiverList> LoadReceiverChildren(int parent, int forecast, cons
     return kRows.List(q);
 }
 
+std::optional<std::vector<std::pair<int, int>>> LoadReceiversOfCategories(const std::vector<int>& categories)
+{
+    std::vector<std::pair<int, int>> out;
+    if (categories.empty())
+        return out;
+    CSqlQuery q(QStringLiteral("select id, category from tclsreceiver where ")
+                + Dialect().IdSetCondition(QStringLiteral("category")));
+    q.bind(IdSetArgument(categories));
+    if (!q.execOrReport())
+        return std::nullopt;
+    while (q.next())
+        out.emplace_back(q.value(0).toInt(), q.value(1).toInt());
+    return out;
+}
+
 std::optional<CReceiverList> LoadReceiverAncestors(int forecast, int id)
 {
     CReceiverList list;
