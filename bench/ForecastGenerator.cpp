@@ -168,12 +168,14 @@ void GenerateReceivers(const CForecastShape& s, CGeneratedForecast& g)
 
 void GenerateRows(const CForecastShape& s, CGeneratedForecast& g, const std::vector<int>& receivers, int products)
 {
-    std::vector<BulkColumn> columns{{"prognoz", BulkType::Int}, {"product", BulkType::Int}, {"receiver", BulkType::Int}};
+    std::vector<BulkColumn> columns{
+        {"prognoz", BulkType::Int}, {"product", BulkType::Int}, {"receiver", BulkType::Int}};
     for (const auto& m : kForecastMoneyColumns)
         columns.push_back({m.column, BulkType::Money});
-    columns.insert(columns.end(), {{"comment", BulkType::Text}, {"base", BulkType::Text}, {"baseMethod", BulkType::Int}});
-    CBulkStatement q(QStringLiteral("insert into tfctprognozdata (prognoz, product, receiver, ") + ForecastFigureColumns()
-                         + QStringLiteral(", comment, base, baseMethod) select * from %1"),
+    columns.insert(columns.end(),
+                   {{"comment", BulkType::Text}, {"base", BulkType::Text}, {"baseMethod", BulkType::Int}});
+    CBulkStatement q(QStringLiteral("insert into tfctprognozdata (prognoz, product, receiver, ")
+                         + ForecastFigureColumns() + QStringLiteral(", comment, base, baseMethod) select * from %1"),
                      QStringLiteral("v"), columns);
     for (int receiver : receivers) {
         for (int i = 0; i < products; ++i) {

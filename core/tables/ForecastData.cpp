@@ -31,8 +31,8 @@ QString DataJournalLine(int operation, int id, int prognoz, int product, int rec
     const int op = operation == JOURNAL_INSERT ? JOURNAL_INSERT : JOURNAL_UPDATE;
     QString text = JournalHead(op, "PrognozData", id);
     text.reserve(text.size() + 48);
-    text += QLatin1String("prognoz=") + QString::number(prognoz) + QLatin1String("; product=") + QString::number(product)
-        + QLatin1String("; receiver=") + QString::number(receiver);
+    text += QLatin1String("prognoz=") + QString::number(prognoz) + QLatin1String("; product=")
+        + QString::number(product) + QLatin1String("; receiver=") + QString::number(receiver);
     return text;
 }
 
@@ -191,18 +191,20 @@ bool SaveReceiverForecastData(const CForecastDataList& rows, const QHash<int, QS
     std::unordered_map<int, std::size_t> last;
     for (std::size_t i = 0; i < rows.size(); ++i)
         last[rows[i].product] = i;
-    std::vector<BulkColumn> columns{{"prognoz", BulkType::Int}, {"product", BulkType::Int}, {"receiver", BulkType::Int}};
+    std::vector<BulkColumn> columns{
+        {"prognoz", BulkType::Int}, {"product", BulkType::Int}, {"receiver", BulkType::Int}};
     for (const auto& m : kForecastMoneyColumns)
         columns.push_back({m.column, BulkType::Money});
-    columns.insert(columns.end(), {{"comment", BulkType::Text}, {"base", BulkType::Text}, {"baseMethod", BulkType::Int}});
+    columns.insert(columns.end(),
+                   {{"comment", BulkType::Text}, {"base", BulkType::Text}, {"baseMethod", BulkType::Int}});
     QStringList names;
     for (const BulkColumn& c : columns)
         names << QLatin1String(c.name);
     const QString list = names.join(QStringLiteral(", "));
     CBulkStatement upsert(QStringLiteral("insert into tfctprognozdata (%1) select %2 from %3 where true "
                                          "on conflict (prognoz, product, receiver) do update set %4")
-                              .arg(list, QStringLiteral("v.") + names.join(QStringLiteral(", v.")), QStringLiteral("%1"),
-                                   ExcludedAssignments(names.mid(3))),
+                              .arg(list, QStringLiteral("v.") + names.join(QStringLiteral(", v.")),
+                                   QStringLiteral("%1"), ExcludedAssignments(names.mid(3))),
                           QStringLiteral("v"), columns);
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const CForecastDataRecord& rec = rows[i];
@@ -219,32 +221,29 @@ bool SaveReceiverForecastData(const CForecastDataList& rows, const QHash<int, QS
         return false;
     std::unordered_set<int> written;
     for (const CForecastDataRecord& rec : rows)
-        WriteForecastDataJournal(rec, stored.contains(rec.product) || !written.insert(rec.product).second
-                                          ? JOURNAL_UPDATE
-                                          : JOURNAL_INSERT);
+        WriteForecastDataJournal(
+            rec, stored.contains(rec.product) || !written.insert(rec.product).second ? JOURNAL_UPDATE : JOURNAL_INSERT);
     return true;
 }
 
 bool ReadForecastYearFigures(int prognoz, const std::function<void(const CYearFiguresRow&)>& each)
 {
-    CSqlQuery q(QStringLiteral("select receiver, product, sumLast, sumCurr, sumNext, valueLast, valueCurr, valueNext "
-                               "from tfctprognozdata where prognoz = ?"));
-    q.bind(prognoz);
-    if (!q.execOrReport())
+    // In the order the rows are stored: the forecast's key index would visit the table in the order of
+    // the products, a page for nearly every row.
+    CRowStream rows(QStringLiteral("select receiver, product, sumLast, sumCurr, sumNext, valueLast, valueCurr, "
+                                   "valueNext from tfctprognozdata where +prognoz = ?"),
+                    {prognoz});
+    if (!rows.start())
         return false;
     CYearFiguresRow row;
-    while (q.next()) {
-        row.receiver = q.value(0).toInt();
-        row.product = q.value(1).toInt();
+    while (rows.next()) {
+        row.receiver = rows.intAt(0);
+        row.product = rows.intAt(1);
         for (int i = 0; i < 6; ++i)
-            row.figures[std::size_t(i)] = q.money(2 + i);
+            row.figures[std::size_t(i)] = rows.moneyAt(2 + i);
         each(row);
     }
-    if (q.readFailed()) {
-        ReportComError(q.lastError());
-        return false;
-    }
-    return true;
+    return rows.finish();
 }
 
 namespace {
@@ -254,29 +253,26 @@ const std::vector<BulkColumn> kYearColumns{{"receiver", BulkType::Int},    {"pro
                                            {"sumNext", BulkType::Money},   {"valueLast", BulkType::Money},
                                            {"valueCurr", BulkType::Money}, {"valueNext", BulkType::Money}};
 
-QString UpdateYearFigures()
-{
-    QStringList sets;
-    for (std::size_t i = 2; i < kYearColumns.size(); ++i)
-        sets << QStringLiteral("%1 = v.%1").arg(QLatin1String(kYearColumns[i].name));
-    for (const QString& c : ForecastFigureColumnList().mid(6))
-        sets << QStringLiteral("%1 = coalesce(%1, 0)").arg(c);
-    return QStringLiteral("update tfctprognozdata set %1, comment = coalesce(comment, ''), base = coalesce(base, ''), "
-                          "baseMethod = coalesce(baseMethod, 0) from %2 where tfctprognozdata.prognoz = ? and "
-                          "tfctprognozdata.product = v.product and tfctprognozdata.receiver = v.receiver")
-        .arg(sets.join(QStringLiteral(", ")), QStringLiteral("%1"));
-}
-
-QString InsertYearFigures()
+// One upsert for stored and new rows alike: a new row gets the other figures empty.
+QString UpsertYearFigures()
 {
     QStringList values;
-    for (std::size_t i = 2; i < kYearColumns.size(); ++i)
+    QStringList sets;
+    for (std::size_t i = 2; i < kYearColumns.size(); ++i) {
         values << QStringLiteral("v.") + QLatin1String(kYearColumns[i].name);
-    for (int i = 6; i < 16; ++i)
+        sets << QStringLiteral("%1 = excluded.%1").arg(QLatin1String(kYearColumns[i].name));
+    }
+    for (const QString& c : ForecastFigureColumnList().mid(6)) {
         values << QStringLiteral("0");
+        sets << QStringLiteral("%1 = coalesce(tfctprognozdata.%1, 0)").arg(c);
+    }
     return QStringLiteral("insert into tfctprognozdata (prognoz, receiver, product, %1, comment, base, baseMethod) "
-                          "select ?, v.receiver, v.product, %2, '', '', 0 from %3")
-        .arg(ForecastFigureColumns(), values.join(QStringLiteral(", ")), QStringLiteral("%1"));
+                          "select ?, v.receiver, v.product, %2, '', '', 0 from %3 where true "
+                          "on conflict (prognoz, product, receiver) do update set %4, "
+                          "comment = coalesce(tfctprognozdata.comment, ''), base = coalesce(tfctprognozdata.base, ''), "
+                          "baseMethod = coalesce(tfctprognozdata.baseMethod, 0)")
+        .arg(ForecastFigureColumns(), values.join(QStringLiteral(", ")), QStringLiteral("%1"),
+             sets.join(QStringLiteral(", ")));
 }
 
 bool Send(CBulkStatement& statement, const CYearFiguresRow& row)
@@ -291,23 +287,20 @@ bool Send(CBulkStatement& statement, const CYearFiguresRow& row)
 
 struct CYearFiguresWriter::Statements {
     explicit Statements(int prognoz)
-        : update(UpdateYearFigures(), QStringLiteral("v"), kYearColumns, {}, {prognoz})
-        , insert(InsertYearFigures(), QStringLiteral("v"), kYearColumns, {prognoz})
+        : upsert(UpsertYearFigures(), QStringLiteral("v"), kYearColumns, {prognoz})
     {
     }
-    CBulkStatement update;
-    CBulkStatement insert;
+    CBulkStatement upsert;
 };
 
 CYearFiguresWriter::CYearFiguresWriter(int prognoz)
     : m_prognoz(prognoz)
     , m_statements(std::make_unique<Statements>(prognoz))
 {
-    m_statements->update.onRun = [this](CSqlQuery&) {
+    m_statements->upsert.afterRun = [this] {
         for (const auto& [receiver, product] : m_updated)
             QueueJournal([&] { return DataJournalLine(JOURNAL_UPDATE, -1, m_prognoz, product, receiver); });
         m_updated.clear();
-        return true;
     };
 }
 
@@ -315,25 +308,21 @@ CYearFiguresWriter::~CYearFiguresWriter() = default;
 
 bool CYearFiguresWriter::Write(const CYearFiguresRow& row, bool stored)
 {
-    if (!stored) {
-        m_added.emplace_back(row.receiver, row.product);
-        return Send(m_statements->insert, row);
-    }
-    m_updated.emplace_back(row.receiver, row.product);
-    return Send(m_statements->update, row);
+    (stored ? m_updated : m_added).emplace_back(row.receiver, row.product);
+    return Send(m_statements->upsert, row);
 }
 
 bool CYearFiguresWriter::Finish()
 {
-    if (!m_statements->update.finish() || !m_statements->insert.finish())
+    if (!m_statements->upsert.finish())
         return false;
     if (m_added.empty() || !OpJournalEnabled())
         return true;
     // The new ids, for the insert lines.
     CBulkStatement ids(QStringLiteral("select d.id, v.receiver, v.product from %1 join tfctprognozdata d on "
                                       "d.prognoz = ? and d.receiver = v.receiver and d.product = v.product"),
-                       QStringLiteral("v"), {kYearColumns[0], kYearColumns[1]}, {}, {m_prognoz});
-    ids.onRun = [&](CSqlQuery& q) {
+                       QStringLiteral("v"), {kYearColumns[0], kYearColumns[1]}, {}, {m_prognoz}, BulkRows::Read);
+    ids.onRows = [&](CSqlQuery& q) {
         while (q.next())
             QueueJournal([&] {
                 return DataJournalLine(JOURNAL_INSERT, q.value(0).toInt(), m_prognoz, q.value(2).toInt(),

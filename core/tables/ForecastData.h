@@ -59,7 +59,7 @@ struct CYearFiguresRow {
     int product = 0;
     std::array<Money, 6> figures;
 };
-inline constexpr Money CForecastRowFields::* kYearFigures[6] = {
+inline constexpr Money CForecastRowFields::*kYearFigures[6] = {
     &CForecastRowFields::sumLast,   &CForecastRowFields::sumCurr,   &CForecastRowFields::sumNext,
     &CForecastRowFields::valueLast, &CForecastRowFields::valueCurr, &CForecastRowFields::valueNext};
 // Every row of the forecast with its year figures, in no particular order, in one statement; false
@@ -85,8 +85,8 @@ private:
     struct Statements;
     int m_prognoz;
     std::unique_ptr<Statements> m_statements;
-    std::vector<std::pair<int, int>> m_added; // (receiver, product)
-    std::vector<std::pair<int, int>> m_updated; // sent, not yet run: their lines wait for the run
+    std::vector<std::pair<int, int>> m_added;   // (receiver, product)
+    std::vector<std::pair<int, int>> m_updated; // stored rows sent but not run yet: their lines wait
 };
 
 // "prognozdata" elements of the forecast document, without a list element (ReadXmlSiblings reads a run

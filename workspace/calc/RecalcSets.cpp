@@ -31,9 +31,9 @@ CMemberSums SumsOf(const Figures& f)
 struct CProductPlan {
     std::vector<const CProductRecord*> groups;
     std::vector<const CProductRecord*> all;
-    std::unordered_map<int, int> slot;  // product id -> index in all
-    std::vector<int> groupIndex;        // by index in all: index in groups, or -1
-    std::vector<int> parentGroup;       // by index in all: index in groups of the group it is a member of
+    std::unordered_map<int, int> slot;         // product id -> index in all
+    std::vector<int> groupIndex;               // by index in all: index in groups, or -1
+    std::vector<int> parentGroup;              // by index in all: index in groups of the group it is a member of
     std::vector<std::optional<double>> factor; // by index in all: into the parent group's unit
 
     // Fails as the first group of the walk that would fail: a member without a price unit or without a
@@ -307,9 +307,9 @@ private:
     std::unordered_map<int, int> m_targetOf; // receiver id -> the group that sums its rows
     int m_ordinary = 0;
     int m_groups = 0;
-    std::vector<CGroupRow> m_groupRows;      // ordinary receiver x group
-    std::vector<Figures> m_categories;       // receiver group x product
-    std::vector<bool> m_groupStored;         // receiver group x product
+    std::vector<CGroupRow> m_groupRows; // ordinary receiver x group
+    std::vector<Figures> m_categories;  // receiver group x product
+    std::vector<bool> m_groupStored;    // receiver group x product
     std::unordered_set<std::size_t> m_categoryOverflow;
 };
 

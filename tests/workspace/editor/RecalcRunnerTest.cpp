@@ -87,7 +87,7 @@ protected:
     CForecastShape Medium() const
     {
         return {.receiverGroups = 4,
-                .leafReceivers = 150,
+                .leafReceivers = isPg() ? 150 : 600,
                 .productGroups = 3,
                 .productSubgroups = 3,
                 .leafProducts = 300,
