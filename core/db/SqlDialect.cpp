@@ -107,6 +107,10 @@ public:
     {
         return column + QStringLiteral(" in (select value from json_each('[' || ? || ']'))");
     }
+    QString IdSetRows(const QString& alias, const QString& column) const override
+    {
+        return QStringLiteral("(select value as %2 from json_each('[' || ? || ']')) as %1").arg(alias, column);
+    }
     QString InsertReturningId(const QString& insert) const override { return insert; }
     std::optional<int> ReadNewId(CSqlQuery& insert) const override
     {
@@ -205,6 +209,10 @@ public:
     QString IdSetCondition(const QString& column) const override
     {
         return column + QStringLiteral(" = any(string_to_array(?, ',')::int[])");
+    }
+    QString IdSetRows(const QString& alias, const QString& column) const override
+    {
+        return QStringLiteral("unnest(string_to_array(?, ',')::int[]) as %1(%2)").arg(alias, column);
     }
     QString InsertReturningId(const QString& insert) const override { return insert + QStringLiteral(" returning id"); }
     std::optional<int> ReadNewId(CSqlQuery& insert) const override

@@ -51,6 +51,8 @@ public:
     virtual bool IsLocked(const QSqlError& error) const = 0;
     // "<column> is one of the ids" for ids bound as one comma-separated text (IdSetArgument).
     virtual QString IdSetCondition(const QString& column) const = 0;
+    // The ids bound so as rows: a table expression named `alias` with the one column `column`.
+    virtual QString IdSetRows(const QString& alias, const QString& column) const = 0;
 
     // An insert into a table whose ids the database assigns, made to give the new id back: run it,
     // then ReadNewId, which answers none when the insert stored no row (on conflict do nothing).

@@ -253,26 +253,29 @@ const std::vector<BulkColumn> kYearColumns{{"receiver", BulkType::Int},    {"pro
                                            {"sumNext", BulkType::Money},   {"valueLast", BulkType::Money},
                                            {"valueCurr", BulkType::Money}, {"valueNext", BulkType::Money}};
 
-// One upsert for stored and new rows alike: a new row gets the other figures empty.
-QString UpsertYearFigures()
+// The upsert of rows' year figures from `select`, which gives prognoz, receiver, product, the six year
+// figures and a new row's other values: a stored row keeps its other figures (NULL as 0), comment and
+// base (NULL as empty) and method (NULL as 0), as the save of the row read does.
+QString UpsertYearFigures(const QString& select)
 {
-    QStringList values;
     QStringList sets;
-    for (std::size_t i = 2; i < kYearColumns.size(); ++i) {
-        values << QStringLiteral("v.") + QLatin1String(kYearColumns[i].name);
-        sets << QStringLiteral("%1 = excluded.%1").arg(QLatin1String(kYearColumns[i].name));
-    }
-    for (const QString& c : ForecastFigureColumnList().mid(6)) {
-        values << QStringLiteral("0");
+    for (const auto field : kYearFigures)
+        for (const auto& m : kForecastMoneyColumns)
+            if (m.field == field)
+                sets << QStringLiteral("%1 = excluded.%1").arg(QLatin1String(m.column));
+    for (const QString& c : ForecastFigureColumnList().mid(6))
         sets << QStringLiteral("%1 = coalesce(tfctprognozdata.%1, 0)").arg(c);
-    }
     return QStringLiteral("insert into tfctprognozdata (prognoz, receiver, product, %1, comment, base, baseMethod) "
-                          "select ?, v.receiver, v.product, %2, '', '', 0 from %3 where true "
-                          "on conflict (prognoz, product, receiver) do update set %4, "
+                          "%2 on conflict (prognoz, product, receiver) do update set %3, "
                           "comment = coalesce(tfctprognozdata.comment, ''), base = coalesce(tfctprognozdata.base, ''), "
                           "baseMethod = coalesce(tfctprognozdata.baseMethod, 0)")
-        .arg(ForecastFigureColumns(), values.join(QStringLiteral(", ")), QStringLiteral("%1"),
-             sets.join(QStringLiteral(", ")));
+        .arg(ForecastFigureColumns(), select, sets.join(QStringLiteral(", ")));
+}
+
+// The values of a new row after its six year figures: the other figures 0, comment and base empty.
+QString NewRowRest()
+{
+    return QStringLiteral("0, 0, 0, 0, 0, 0, 0, 0, 0, 0, '', '', 0");
 }
 
 bool Send(CBulkStatement& statement, const CYearFiguresRow& row)
@@ -287,7 +290,10 @@ bool Send(CBulkStatement& statement, const CYearFiguresRow& row)
 
 struct CYearFiguresWriter::Statements {
     explicit Statements(int prognoz)
-        : upsert(UpsertYearFigures(), QStringLiteral("v"), kYearColumns, {prognoz})
+        : upsert(UpsertYearFigures(QStringLiteral("select ?, v.receiver, v.product, v.sumLast, v.sumCurr, v.sumNext, "
+                                                  "v.valueLast, v.valueCurr, v.valueNext, ")
+                                   + NewRowRest() + QStringLiteral(" from %1 where true")),
+                 QStringLiteral("v"), kYearColumns, {prognoz})
     {
     }
     CBulkStatement upsert;
@@ -334,6 +340,45 @@ bool CYearFiguresWriter::Finish()
         if (!ids.add(receiver).add(product).endRow())
             return false;
     return ids.finish();
+}
+
+bool WriteCategorySums(int prognoz, int group, const std::vector<int>& products, QSqlError* failure)
+{
+    const CSqlDialect& dialect = Dialect();
+    const QString ids = IdSetArgument(products);
+    std::unordered_set<int> stored;
+    if (OpJournalEnabled()) {
+        CSqlQuery q(QStringLiteral("select product from tfctprognozdata where prognoz = ? and receiver = ? and ")
+                    + dialect.IdSetCondition(QStringLiteral("product")));
+        q.bind(prognoz).bind(group).bind(ids);
+        if (!q.exec()) {
+            *failure = q.lastError();
+            return false;
+        }
+        while (q.next())
+            stored.insert(q.value(0).toInt());
+    }
+    CSqlQuery q(UpsertYearFigures(
+        QStringLiteral("select ?, ?, p.id, coalesce(s.sumLast, 0), coalesce(s.sumCurr, 0), coalesce(s.sumNext, 0), "
+                       "coalesce(s.valueLast, 0), coalesce(s.valueCurr, 0), coalesce(s.valueNext, 0), ")
+        + NewRowRest() + QStringLiteral(" from ") + dialect.IdSetRows(QStringLiteral("p"), QStringLiteral("id"))
+        + QStringLiteral(" left join (select pd.product, sum(pd.sumLast) as sumLast, sum(pd.sumCurr) as sumCurr, "
+                         "sum(pd.sumNext) as sumNext, sum(pd.valueLast) as valueLast, sum(pd.valueCurr) as valueCurr, "
+                         "sum(pd.valueNext) as valueNext from tfctprognozdata pd where pd.prognoz = ? and pd.receiver "
+                         "in (select r.id from tclsreceiver r where r.category = ?) and ")
+        + dialect.IdSetCondition(QStringLiteral("pd.product"))
+        + QStringLiteral(" group by pd.product) s on s.product = p.id where true")));
+    q.bind(prognoz).bind(group).bind(ids).bind(prognoz).bind(group).bind(ids);
+    if (!q.exec()) {
+        *failure = q.lastError();
+        return false;
+    }
+    for (int product : products)
+        QueueJournal([&] {
+            const bool update = stored.count(product) != 0;
+            return DataJournalLine(update ? JOURNAL_UPDATE : JOURNAL_INSERT, -1, prognoz, product, group);
+        });
+    return true;
 }
 
 xmlNodePtr ForecastCommentToXml(xmlNodePtr parent, const CForecastDataRecord& rec)

@@ -89,6 +89,12 @@ private:
     std::vector<std::pair<int, int>> m_updated; // stored rows sent but not run yet: their lines wait
 };
 
+// The year figures of a receiver group's rows of the products := the sums over the rows of the
+// receivers whose category it is (0 without such rows), by one statement; its other columns as
+// CYearFiguresWriter keeps them. Journals each row as a save without taking the new id. False with the
+// database's error, which is not reported.
+[[nodiscard]] bool WriteCategorySums(int prognoz, int group, const std::vector<int>& products, QSqlError* failure);
+
 // "prognozdata" elements of the forecast document, without a list element (ReadXmlSiblings reads a run
 // of them).
 template <>
