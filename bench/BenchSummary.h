@@ -57,6 +57,11 @@ inline void PrintRatio(const char* what, double ratio, double goal = 0)
         std::printf("%-58s %10.3f\n", what, ratio);
 }
 
+inline void PrintSkipped(const char* what, const char* reason)
+{
+    std::printf("%-58s skipped: %s\n", what, reason);
+}
+
 inline double PeakMemoryMb()
 {
     rusage usage{};

@@ -34,6 +34,7 @@ struct CDBConnection::ThreadState {
     std::uint64_t generation = 0;
     bool open = false;
     int level = 0;
+    std::uint64_t epoch = 0; // counts the changes of the level
     QHash<QString, std::vector<QSqlQuery>> cache;
     // Failed statements not yet freed on the server (see DiscardStatement).
     std::vector<QSqlQuery> discarded;
@@ -265,6 +266,11 @@ int CDBConnection::transactionLevel()
     return State().level;
 }
 
+std::uint64_t CDBConnection::transactionEpoch()
+{
+    return State().epoch;
+}
+
 bool CDBConnection::ExecPlain(const QString& sql)
 {
     QSqlDatabase db = GetConnection();
@@ -305,6 +311,7 @@ int CDBConnection::BeginTrans()
     } else if (!ExecPlain(QStringLiteral("SAVEPOINT lir_sp%1").arg(state.level + 1))) {
         return 0;
     }
+    ++state.epoch;
     return ++state.level;
 }
 
@@ -347,6 +354,7 @@ bool CDBConnection::CommitTrans()
         }
     }
     --state.level;
+    ++state.epoch;
     if (ok || state.level == 0)
         state.discarded.clear();
     if (ok && state.level == 0) {
@@ -389,6 +397,7 @@ bool CDBConnection::RollbackTrans()
             && ExecPlain(QStringLiteral("RELEASE SAVEPOINT lir_sp%1").arg(state.level));
     }
     --state.level;
+    ++state.epoch;
     if (ok || state.level == 0)
         state.discarded.clear();
     return ok;

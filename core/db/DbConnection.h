@@ -65,6 +65,8 @@ public:
     const DbConnectParams& params() const { return m_params; }
     // Transaction level of the calling thread.
     int transactionLevel();
+    // Changes whenever the calling thread begins, commits or rolls back a level of its transaction.
+    std::uint64_t transactionEpoch();
 
     // A prepared statement of the calling thread's connection, taken from this thread's cache.
     // Give it back with ReleaseStatement so that the next caller reuses it, or, when it failed or

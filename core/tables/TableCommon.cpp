@@ -83,23 +83,34 @@ bool OpJournalEnabled()
 
 namespace {
 
-// The lines of one outermost transaction that reached its commit. Each line's after-commit action
-// adds it here; the actions hold the batch, which writes what it holds when the last of them goes:
-// right after they ran at the commit, or (holding nothing) when a rollback drops them.
+// The lines of one outermost transaction that reached its commit, written together when the last of
+// its segments goes: right after their after-commit actions ran, or (holding nothing) when a rollback
+// drops them.
 class CJournalBatch {
 public:
     CJournalBatch() = default;
     CJournalBatch(const CJournalBatch&) = delete;
     CJournalBatch& operator=(const CJournalBatch&) = delete;
     ~CJournalBatch() { WriteOpJournalLines(m_lines); }
-    void Add(const QString& text) { m_lines << text; }
+    void Add(QStringList lines) { m_lines += std::move(lines); }
 
 private:
     QStringList m_lines;
 };
 
-// The batch of the calling thread's open transaction.
-thread_local std::weak_ptr<CJournalBatch> t_batch;
+// The lines queued while one level of the transaction stood as it is: one after-commit action holds
+// them, so that a rollback of the level drops them all at once.
+struct CJournalSegment {
+    std::shared_ptr<CJournalBatch> batch;
+    QStringList lines;
+};
+
+struct CJournalQueue {
+    std::weak_ptr<CJournalBatch> batch;
+    std::weak_ptr<CJournalSegment> segment;
+    std::uint64_t epoch = 0;
+};
+thread_local CJournalQueue t_journal;
 
 } // namespace
 
@@ -108,12 +119,20 @@ void QueueJournalLine(const QString& text)
     CDBConnection& db = GetDBConnection();
     if (db.transactionLevel() == 0)
         return WriteOpJournal(text);
-    std::shared_ptr<CJournalBatch> batch = t_batch.lock();
-    if (!batch) {
-        batch = std::make_shared<CJournalBatch>();
-        t_batch = batch;
+    std::shared_ptr<CJournalSegment> segment = t_journal.segment.lock();
+    if (!segment || t_journal.epoch != db.transactionEpoch()) {
+        std::shared_ptr<CJournalBatch> batch = t_journal.batch.lock();
+        if (!batch) {
+            batch = std::make_shared<CJournalBatch>();
+            t_journal.batch = batch;
+        }
+        segment = std::make_shared<CJournalSegment>();
+        segment->batch = std::move(batch);
+        t_journal.segment = segment;
+        t_journal.epoch = db.transactionEpoch();
+        db.AfterCommit([segment] { segment->batch->Add(std::move(segment->lines)); });
     }
-    db.AfterCommit([batch, text] { batch->Add(text); });
+    segment->lines << text;
 }
 
 QDateTime CurrentTimeToSecond()

@@ -58,8 +58,7 @@ QString EnsureTemplate(QSqlDatabase& admin, QString* name)
         if (failure.isEmpty())
             failure = WithAdmin(*name, [&](QSqlDatabase& db) {
                 const auto failed = RunSqlScript(db, SqlDialect::PostgreSQL, script);
-                return failed ? QStringLiteral("batch %1: %2").arg(failed->batch).arg(failed->error.text())
-                              : QString();
+                return failed ? QStringLiteral("batch %1: %2").arg(failed->batch).arg(failed->error.text()) : QString();
             });
         if (!failure.isEmpty())
             q.exec(QStringLiteral("drop database if exists %1").arg(*name));
