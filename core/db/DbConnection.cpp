@@ -36,8 +36,10 @@ struct CDBConnection::ThreadState {
     int level = 0;
     std::uint64_t epoch = 0; // counts the changes of the level
     QHash<QString, std::vector<QSqlQuery>> cache;
-    // Failed statements not yet freed on the server (see DiscardStatement).
+    // Failed statements not yet freed on the server (see DiscardStatement), and whether a statement
+    // has succeeded since, so that the next statement may free them first.
     std::vector<QSqlQuery> discarded;
+    bool mayFreeDiscarded = false;
     // Actions waiting for the outermost commit, with the level that queued them.
     std::vector<std::pair<int, std::function<void()>>> afterCommit;
 
@@ -536,13 +538,25 @@ void CDBConnection::DiscardStatement(QSqlQuery&& query)
         return;
     query.finish();
     state.discarded.push_back(std::move(query));
+    state.mayFreeDiscarded = false;
 }
 
 void CDBConnection::StatementSucceeded()
 {
     auto it = ThreadStates().find(m_id);
     if (it != ThreadStates().end() && !it->second->discarded.empty())
+        it->second->mayFreeDiscarded = true;
+}
+
+void CDBConnection::BeforeStatement()
+{
+    // Not while the statement that succeeded is still sending its rows: freeing one is a command of
+    // its own, and a server that sends rows one by one would lose the rest of them.
+    auto it = ThreadStates().find(m_id);
+    if (it != ThreadStates().end() && it->second->mayFreeDiscarded) {
         it->second->discarded.clear();
+        it->second->mayFreeDiscarded = false;
+    }
 }
 
 CDBConnection& GetDBConnection()

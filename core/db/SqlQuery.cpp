@@ -182,6 +182,7 @@ bool CSqlQuery::exec()
     }
     m_pendingBinds = 0;
     m_readFailed = false;
+    m_connection.BeforeStatement();
     m_executed = ExecWaitingForLock(m_dialect, [this]() -> std::optional<QSqlError> {
         if (m_query.exec())
             return std::nullopt;
@@ -205,7 +206,16 @@ bool CSqlQuery::execOrReport()
 
 bool CSqlQuery::next()
 {
-    return m_executed && m_query.next();
+    if (!m_executed)
+        return false;
+    if (m_query.next())
+        return true;
+    // A server that sends the rows one by one reports a failure of the statement on the way.
+    if (const QSqlError error = m_query.lastError(); error.type() != QSqlError::NoError) {
+        m_error = DialectOf(m_dialect).IsOverflow(error) ? MoneyOverflowError() : error;
+        m_readFailed = true;
+    }
+    return false;
 }
 
 QSqlError CSqlQuery::lastError() const

@@ -328,18 +328,26 @@ bool CYearFiguresWriter::Finish()
     CBulkStatement ids(QStringLiteral("select d.id, v.receiver, v.product from %1 join tfctprognozdata d on "
                                       "d.prognoz = ? and d.receiver = v.receiver and d.product = v.product"),
                        QStringLiteral("v"), {kYearColumns[0], kYearColumns[1]}, {}, {m_prognoz}, BulkRows::Read);
+    struct Added {
+        int id, receiver, product;
+    };
+    std::vector<Added> added;
     ids.onRows = [&](CSqlQuery& q) {
         while (q.next())
-            QueueJournal([&] {
-                return DataJournalLine(JOURNAL_INSERT, q.value(0).toInt(), m_prognoz, q.value(2).toInt(),
-                                       q.value(1).toInt());
-            });
-        return true;
+            added.push_back({q.value(0).toInt(), q.value(1).toInt(), q.value(2).toInt()});
+        if (q.readFailed())
+            ReportComError(q.lastError());
+        return !q.readFailed();
     };
     for (const auto& [receiver, product] : m_added)
         if (!ids.add(receiver).add(product).endRow())
             return false;
-    return ids.finish();
+    if (!ids.finish())
+        return false;
+    // Journalled once read whole: outside a transaction a line is a statement of its own.
+    for (const Added& a : added)
+        QueueJournal([&] { return DataJournalLine(JOURNAL_INSERT, a.id, m_prognoz, a.product, a.receiver); });
+    return true;
 }
 
 bool WriteCategorySums(int prognoz, int group, const std::vector<int>& products, QSqlError* failure)

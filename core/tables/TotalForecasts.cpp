@@ -184,6 +184,62 @@ bool AccumulateTotalForecast(const CForecastDataRecord& data)
     return WriteRow(rec, sums.join(QStringLiteral(", ")) + QStringLiteral(", lastUpdate = excluded.lastUpdate"));
 }
 
+std::optional<int> AccumulateTotalForecastSums(int prognoz, const SqlFilter& rows, const QDateTime& now)
+{
+    const CSqlDialect& dialect = Dialect();
+    const bool journal = OpJournalEnabled();
+    std::set<int> stored;
+    if (journal) {
+        CSqlQuery q(QStringLiteral("select product from tfcttotalprognoz where prognoz = ?"));
+        q.bind(prognoz);
+        const auto ids = ReadIdSet(q);
+        if (!ids)
+            return std::nullopt;
+        stored = *ids;
+    }
+    // A sum over NULLs only is stored as 0, one beyond the money range fails the statement.
+    QStringList sums;
+    QStringList adds;
+    for (const QString& c : ForecastFigureColumnList()) {
+        sums << dialect.MoneySum(QStringLiteral("sum(%1)").arg(c), QStringLiteral("0"));
+        adds << c + QStringLiteral(" = ")
+                + dialect.MoneySum(QStringLiteral("tfcttotalprognoz.") + c, QStringLiteral("excluded.") + c);
+    }
+    CSqlQuery q(QStringLiteral("insert into tfcttotalprognoz (prognoz, product, %1, lastUpdate, comment, base, "
+                               "baseMethod) select prognoz, product, %2, ?, '', '', 0 from tfctprognozdata where "
+                               "prognoz = ? and (%3) group by prognoz, product on conflict (prognoz, product) do "
+                               "update set %4, lastUpdate = excluded.lastUpdate")
+                    .arg(ForecastFigureColumns(), sums.join(QStringLiteral(", ")), rows.where,
+                         adds.join(QStringLiteral(", "))));
+    q.bind(now).bind(prognoz).bindAll(rows.args);
+    if (!q.execOrReport())
+        return std::nullopt;
+    if (!journal)
+        return q.numRowsAffected();
+    // The rows written, for their lines: those of the products that the rows summed hold.
+    CSqlQuery written(QStringLiteral("select id, product from tfcttotalprognoz where prognoz = ? and product in "
+                                     "(select product from tfctprognozdata where prognoz = ? and (%1))")
+                          .arg(rows.where));
+    written.bind(prognoz).bind(prognoz).bindAll(rows.args);
+    if (!written.execOrReport())
+        return std::nullopt;
+    std::vector<std::pair<int, int>> rowsWritten; // id, product
+    while (written.next())
+        rowsWritten.emplace_back(written.value(0).toInt(), written.value(1).toInt());
+    if (written.readFailed()) {
+        ReportComError(written.lastError());
+        return std::nullopt;
+    }
+    // Journalled once read whole: outside a transaction a line is a statement of its own.
+    R rec = NewRecord(prognoz, 0);
+    for (const auto& [id, product] : rowsWritten) {
+        rec.id = id;
+        rec.product = product;
+        WriteTotalForecastJournal(rec, stored.count(product) ? JOURNAL_UPDATE : JOURNAL_INSERT);
+    }
+    return int(rowsWritten.size());
+}
+
 std::optional<CTotalForecastRecord> GetTotalForecastSums(int prognoz, const std::vector<int>& products)
 {
     auto fetch = [&](int product) { return FetchByKey(prognoz, product); };
