@@ -7,6 +7,8 @@
 #include <sys/resource.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
@@ -60,6 +62,23 @@ inline void PrintRatio(const char* what, double ratio, double goal = 0)
 inline void PrintSkipped(const char* what, const char* reason)
 {
     std::printf("%-58s skipped: %s\n", what, reason);
+}
+
+// A memory figure of this process's status ("VmHWM:", "VmRSS:"), in MB; -1 when unknown.
+inline double StatusMb(const std::string& field)
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind(field, 0) == 0)
+            return std::atof(line.c_str() + field.size()) / 1024.0;
+    return -1;
+}
+
+// The high-water mark of the resident memory.
+inline double PeakResidentMb()
+{
+    return StatusMb("VmHWM:");
 }
 
 inline double PeakMemoryMb()

@@ -5,13 +5,25 @@
 #include "ProductRows.h"
 #include "ReportContent.h"
 #include "ReportDatabase.h"
+#include "ReportJob.h"
 #include "ReportLayout.h"
+#include "ReportPreview.h"
+#include "Settings.h"
+#include "TextUtils.h"
+#include "db/DbConnection.h"
 #include "db/SqlQuery.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QProcess>
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <string>
 
 namespace {
 
@@ -22,6 +34,60 @@ std::vector<int> g_allProducts;
 QString g_folder;
 size_t g_form8Rows = 0;
 size_t g_form9Rows = 0;
+
+// What the separate form 8 process measured; -1: not measured.
+struct Form8Figures {
+    double build = -1;
+    double firstPage = -1;
+    double pdf = -1;
+    double bare = -1;
+    double read = -1;
+    double layout = -1;
+    double peakMb = -1;
+    int previewPages = -1;
+    int pdfPages = -1;
+    long long rows = -1;
+} g_form8;
+
+const QString kForm8Title =
+    QStringLiteral("Отчет Ф8. Сведения об изменениях стоимостных показателей по видам продукции");
+
+// The same texts and rules as the layout's pages, drawn by a plain loop on a PDF writer of the same
+// page and resolution: each cell's text at its column's place, a rule under every row, the columns'
+// edges down the page, the page number.
+void WriteBarePdf(const CReportLayout& layout, const QString& path)
+{
+    QPdfWriter writer(path);
+    writer.setResolution(int(kReportLayoutDpi));
+    writer.setPageLayout(layout.pageLayout());
+    QPainter painter(&writer);
+    QFont font(QStringLiteral("Arial"));
+    font.setPixelSize(133);
+    painter.setFont(font);
+    const ReportRows& rows = layout.content().rows;
+    const int columns = rows.columnCount();
+    const double width = layout.area().width();
+    const double step = width / columns;
+    for (int page = 0; page < layout.count(); ++page) {
+        if (page > 0)
+            writer.newPage();
+        const CReportLayout::PageRows on = layout.Rows(page);
+        double y = 600;
+        for (size_t r = on.first; r < on.end; ++r) {
+            for (int c = 0; c < columns; ++c) {
+                const QStringView text = rows.Cell(r, c);
+                if (!text.isEmpty())
+                    painter.drawText(QPointF(c * step + 50, y + 140), text.toString());
+            }
+            painter.drawLine(QLineF(0, y, width, y));
+            y += 180;
+        }
+        for (int c = 0; c <= columns; ++c)
+            painter.drawLine(QLineF(c * step, 600, c * step, y));
+        painter.drawText(QPointF(width - 2000, layout.area().height() - 100),
+                         QStringLiteral("Стр. %1 из %2").arg(page + 1).arg(layout.count()));
+    }
+}
 
 [[noreturn]] void Die(const QString& what)
 {
@@ -84,7 +150,7 @@ void BM_Form9(benchmark::State& state)
                                  QStringLiteral("Все получатели (2026 год)"),
                                  QStringLiteral("2026")};
         const auto content = BuildReportContent(
-            *definition, values, QStringLiteral("Внутренняя аналитическая форма сравнения двух прогнозов"),
+            *definition, values, QStringLiteral("Внутренняя аналитическая форма сравнения двух прогнозов"), QString(),
             ReportDatabasePath(), 0, &error);
         if (!content)
             Die(QStringLiteral("content: %1 %2").arg(error.code).arg(error.detail));
@@ -95,9 +161,17 @@ void BM_Form9(benchmark::State& state)
     }
 }
 
+// Form 8 as the program shows it, in a process of its own (MeasureForm8Preview).
+void BM_Form8Preview(benchmark::State& state)
+{
+    for (auto _ : state)
+        MeasureForm8Preview(QCoreApplication::applicationFilePath(), g_forecast.forecast);
+}
+
 BENCHMARK(BM_LoadOneReceiver)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_Form8)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_Form9)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_Form8Preview)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 } // namespace
 
@@ -138,6 +212,107 @@ void PrepareControlForms(const CGeneratedForecast& data, const std::vector<int>&
     Run(QStringLiteral("analyze"), {});
 }
 
+int RunForm8Preview(int forecast, int reportId)
+{
+    const QString home = GetProgramFolder();
+    QElapsedTimer timer;
+    timer.start();
+    int id = reportId;
+    if (id <= 0) {
+        Settings().EnableOpJournal = false;
+        DbConnectParams params;
+        params.dialect = SqlDialect::SQLite;
+        params.file = home + QStringLiteral("LIR.db");
+        if (!GetDBConnection().ConnectWith(params))
+            Die(QStringLiteral("cannot open the database"));
+        id = BuildReportForm8(forecast, Money::fromInt(10));
+        if (id <= 0)
+            Die(QStringLiteral("form 8 was not written"));
+    }
+    const double build = double(timer.nsecsElapsed()) / 1e9;
+
+    // From the builder's end to the first page on the screen, as the dialog shows the run.
+    timer.restart();
+    CReportJob job;
+    job.SetReportFile(home + QStringLiteral("Form8.rpt"));
+    job.SetTitle(kForm8Title);
+    job.SetForecast(QStringLiteral("Прогноз на 2026 год"));
+    job.SetLogOnInfo(ReportDatabasePath());
+    job.SetParameterValues({QStringLiteral("10"), QStringLiteral("2026"),
+                            QStringLiteral("По муниципальным образованиям Российской Федерации"), QString::number(id)});
+    if (!job.Show())
+        Die(QStringLiteral("form 8 was not shown"));
+    CReportPreview* preview = job.preview();
+    while (preview->view()->paintedPages() == 0 && timer.elapsed() < 60000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    const double first = double(timer.nsecsElapsed()) / 1e9;
+
+    // The whole PDF from the preview's own layout.
+    timer.restart();
+    if (!preview->ExportTo(home + QStringLiteral("form8.pdf")))
+        Die(QStringLiteral("form 8 PDF was not written"));
+    const double pdf = double(timer.nsecsElapsed()) / 1e9;
+    const double peak = PeakResidentMb();
+
+    timer.restart();
+    WriteBarePdf(preview->layout(), home + QStringLiteral("form8-bare.pdf"));
+    const double bare = double(timer.nsecsElapsed()) / 1e9;
+
+    // The parts of the first page: reading the rows into texts, and laying them out.
+    ReportError error;
+    const auto definition = LoadReportDefinition(job.reportFile(), home + QStringLiteral("reportdef.xsd"), &error);
+    if (!definition)
+        Die(QStringLiteral("definition: %1").arg(error.code));
+    timer.restart();
+    const auto content = BuildReportContent(*definition, job.parameterValues(), job.title(), job.forecast(),
+                                            ReportDatabasePath(), 0, &error);
+    const double read = double(timer.nsecsElapsed()) / 1e9;
+    if (!content)
+        Die(QStringLiteral("content: %1").arg(error.code));
+    timer.restart();
+    const CReportLayout layout(*content, DefaultReportPageLayout(*content));
+    const double laid = double(timer.nsecsElapsed()) / 1e9;
+    std::printf("%.4f %.4f %.4f %.4f %.1f %d %lld %.4f %.4f\n", build, first, pdf, bare, peak, preview->pageCount(),
+                static_cast<long long>(preview->layout().content().rows.size()), read, laid);
+    GetReportDBConnection().Close();
+    GetDBConnection().Close();
+    return 0;
+}
+
+void MeasureForm8Preview(const QString& program, int forecast)
+{
+    if (!QFile::exists(g_folder + QStringLiteral("Form8.rpt"))
+        && !QFile::copy(QStringLiteral(LIR_BIN_DIR "/Form8.rpt"), g_folder + QStringLiteral("Form8.rpt")))
+        Die(QStringLiteral("cannot copy Form8.rpt"));
+    std::printf("Form 8 over every receiver in a process of its own: builder, preview, PDF...\n");
+    std::fflush(stdout);
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(program, {QStringLiteral("--form8-preview"), QString::number(forecast)});
+    if (!child.waitForFinished(-1) || child.exitCode() != 0)
+        Die(QStringLiteral("the form 8 process failed"));
+    const QStringList f = QString::fromUtf8(child.readAllStandardOutput()).split(u' ', Qt::SkipEmptyParts);
+    if (f.size() < 9)
+        Die(QStringLiteral("the form 8 process told nothing"));
+    g_form8.build = f[0].toDouble();
+    g_form8.firstPage = f[1].toDouble();
+    g_form8.pdf = f[2].toDouble();
+    g_form8.bare = f[3].toDouble();
+    g_form8.peakMb = f[4].toDouble();
+    g_form8.previewPages = f[5].toInt();
+    g_form8.rows = f[6].toLongLong();
+    g_form8.read = f[7].toDouble();
+    g_form8.layout = f[8].trimmed().toDouble();
+    // The pages the PDF holds, read back.
+    QProcess info;
+    info.start(QStringLiteral("pdfinfo"), {g_folder + QStringLiteral("form8.pdf")});
+    if (info.waitForFinished(60000) && info.exitCode() == 0) {
+        for (const QString& line : QString::fromUtf8(info.readAllStandardOutput()).split(u'\n'))
+            if (line.startsWith(QStringLiteral("Pages:")))
+                g_form8.pdfPages = line.mid(6).trimmed().toInt();
+    }
+}
+
 void PrintControlFormFigures(const CSummaryReporter& reporter)
 {
     const double form8 = reporter.Seconds("BM_Form8/iterations:1");
@@ -150,4 +325,20 @@ void PrintControlFormFigures(const CSummaryReporter& reporter)
         PrintFigure("form 8 per receiver", 1000.0 * form8 / double(g_allReceivers.size()), "ms");
     PrintFigure("form 1 load of one receiver", 1000.0 * one, "ms");
     PrintGoal(("form 9 data against data, every receiver, with PDF (" + rows9 + " rows)").c_str(), form9, "s", 3.0);
+    if (g_form8.build >= 0) {
+        const std::string rows = std::to_string(g_form8.rows);
+        const std::string pages = std::to_string(g_form8.previewPages);
+        PrintFigure(("form 8 alone: builder (" + rows + " rows)").c_str(), g_form8.build, "s");
+        PrintGoal("form 8: first page shown after the builder", g_form8.firstPage, "s", 2.0);
+        PrintFigure("form 8: of which the rows read into texts", g_form8.read, "s");
+        PrintFigure("form 8: of which the pages laid out", g_form8.layout, "s");
+        PrintGoal(("form 8: whole PDF from the preview (" + pages + " pages)").c_str(), g_form8.pdf, "s", 20.0);
+        PrintGoal("form 8: peak resident memory (builder, preview, PDF)", g_form8.peakMb, "MB", 300.0);
+        std::printf("%-58s %10d pages, PDF %d pages   %s\n", "form 8: preview against the PDF (pdfinfo)",
+                    g_form8.previewPages, g_form8.pdfPages,
+                    g_form8.pdfPages == g_form8.previewPages ? "equal" : "DIFFERENT");
+        PrintFigure("form 8: bare QPdfWriter loop, the same texts and lines", g_form8.bare, "s");
+        if (g_form8.bare > 0)
+            PrintRatio("ratio form 8 PDF / bare QPdfWriter loop", g_form8.pdf / g_form8.bare);
+    }
 }

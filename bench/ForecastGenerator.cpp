@@ -3,7 +3,7 @@
 #include "Settings.h"
 #include "db/BulkStatement.h"
 #include "db/SqlQuery.h"
-#include "tables/ForecastRow.h"
+#include "tables/ForecastData.h"
 
 #include <QFile>
 #include <QVariantList>
@@ -168,15 +168,9 @@ void GenerateReceivers(const CForecastShape& s, CGeneratedForecast& g)
 
 void GenerateRows(const CForecastShape& s, CGeneratedForecast& g, const std::vector<int>& receivers, int products)
 {
-    std::vector<BulkColumn> columns{
-        {"prognoz", BulkType::Int}, {"product", BulkType::Int}, {"receiver", BulkType::Int}};
-    for (const auto& m : kForecastMoneyColumns)
-        columns.push_back({m.column, BulkType::Money});
-    columns.insert(columns.end(),
-                   {{"comment", BulkType::Text}, {"base", BulkType::Text}, {"baseMethod", BulkType::Int}});
     CBulkStatement q(QStringLiteral("insert into tfctprognozdata (prognoz, product, receiver, ")
                          + ForecastFigureColumns() + QStringLiteral(", comment, base, baseMethod) select * from %1"),
-                     QStringLiteral("v"), columns);
+                     QStringLiteral("v"), ForecastDataBulkColumns());
     for (int receiver : receivers) {
         for (int i = 0; i < products; ++i) {
             const std::uint64_t h = Hash(s.seed, receiver, i);

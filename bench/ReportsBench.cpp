@@ -14,11 +14,9 @@
 #include "ReportLayout.h"
 #include "db/SqlQuery.h"
 
-#include <QBuffer>
+#include <QApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QGuiApplication>
-#include <QPdfWriter>
 
 #include <sqlite3.h>
 
@@ -47,15 +45,10 @@ int g_pages[2] = {0, 0};
 int CountPages(const ReportDefinition& definition, const QStringList& values, const QString& title)
 {
     ReportError error;
-    const auto content = BuildReportContent(definition, values, title, ReportDatabasePath(), 0, &error);
+    const auto content = BuildReportContent(definition, values, title, QString(), ReportDatabasePath(), 0, &error);
     if (!content)
         return 0;
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    QPdfWriter writer(&buffer);
-    writer.setResolution(600);
-    SetUpReportPage(*content, &writer);
-    return CReportPages(*content, &writer).count();
+    return CReportLayout(*content, DefaultReportPageLayout(*content)).count();
 }
 
 int CountPages(const QString& file, const QStringList& values, const QString& title)
@@ -126,7 +119,7 @@ void BM_Render(benchmark::State& state)
                              QString::number(g_reportId[mode])};
     const QString title = QStringLiteral("Форма 1. Прогноз объемов продукции");
     for (auto _ : state) {
-        const auto content = BuildReportContent(*definition, values, title, ReportDatabasePath(), 0, &error);
+        const auto content = BuildReportContent(*definition, values, title, QString(), ReportDatabasePath(), 0, &error);
         if (!content)
             Die(QStringLiteral("content: %1 %2").arg(error.code).arg(error.detail));
         QString message;
@@ -265,8 +258,11 @@ void Exec(const QString& sql, int forecast)
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
+    QApplication app(argc, argv);
     std::setlocale(LC_NUMERIC, "C");
+    // bench_reports --form8-preview <forecast> [<report id>], in the program folder $LIR_HOME.
+    if (argc >= 3 && QByteArray(argv[1]) == "--form8-preview")
+        return RunForm8Preview(QByteArray(argv[2]).toInt(), argc > 3 ? QByteArray(argv[3]).toInt() : 0);
     benchmark::Initialize(&argc, argv);
 
     CScratchDatabase db;
@@ -339,7 +335,8 @@ int main(int argc, char** argv)
         PrintFigure(("form 1 builder, " + name + " (" + std::to_string(g_form1Rows[mode]) + " rows)").c_str(), build,
                     "s");
         PrintFigure(("form 1 PDF, " + name + " (" + std::to_string(g_formPages[mode]) + " pages)").c_str(), pdf, "s");
-        PrintGoal(("form 1 builder and PDF, " + name).c_str(), build >= 0 && pdf >= 0 ? build + pdf : -1, "s", 3.0);
+        PrintGoal(("form 1 builder, layout and PDF, " + name).c_str(), build >= 0 && pdf >= 0 ? build + pdf : -1, "s",
+                  3.0);
     }
     PrintFigure(("form 2, root group chosen, builder and PDF (" + std::to_string(g_formPages[2]) + " pages)").c_str(),
                 reporter.Seconds("BM_Form2/iterations:3"), "s");

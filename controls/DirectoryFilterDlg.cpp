@@ -80,6 +80,8 @@ CDirectoryFilterDlg::CDirectoryFilterDlg(const CFilterFieldList& fields, QWidget
     auto* conditionBox = new QGroupBox(QStringLiteral("Условие фильтра"), this);
     m_operator = new QComboBox(conditionBox);
     m_operator->setObjectName(QStringLiteral("id1002"));
+    // Each field kind brings its own operators: the box is as wide as the longest.
+    m_operator->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     m_value = new QLineEdit(conditionBox);
     m_value->setObjectName(QStringLiteral("id1001"));
     m_date = new QDateEdit(conditionBox);

@@ -3,6 +3,7 @@
 #include "DragSupport.h"
 
 #include <QApplication>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
@@ -39,6 +40,9 @@ CDirectoryTreeView::CDirectoryTreeView(QWidget* parent)
     : CTreeCtrlX(parent)
 {
     SetMultiSelect(false);
+    // A name longer than the pane is wide scrolls the pane instead of being cut.
+    header()->setStretchLastSection(false);
+    header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     // The owner shows the menu on the right button; Qt's context-menu event would reach it twice.
     setContextMenuPolicy(Qt::PreventContextMenu);
     m_timer.setInterval(kDragTimerPeriod);

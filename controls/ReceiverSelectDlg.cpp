@@ -55,7 +55,7 @@ void ReceiverSelectDlg::SetCheckBoxes(int mode)
     m_quiet = true;
     for (QTreeWidgetItemIterator it(m_tree); *it; ++it) {
         QTreeWidgetItem* item = *it;
-        if (mode != 0) {
+        if (mode != 0 && Checkable(CTreeCtrlX::ItemData(item))) {
             item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
             if (!item->data(0, Qt::CheckStateRole).isValid())
                 item->setCheckState(0, Qt::Unchecked);
@@ -81,7 +81,7 @@ void ReceiverSelectDlg::OnInitDialog()
     m_items.clear();
     FillTree();
     for (int id : resultIds) {
-        if (QTreeWidgetItem* item = itemOf(id); item && checkMode != 0)
+        if (QTreeWidgetItem* item = itemOf(id); item && checkMode != 0 && Checkable(id))
             item->setCheckState(0, Qt::Checked);
     }
     m_quiet = false;
@@ -89,6 +89,23 @@ void ReceiverSelectDlg::OnInitDialog()
         first->setExpanded(true);
     selectedId = 0;
     UpdateOk();
+}
+
+bool ReceiverSelectDlg::Checkable(int id) const
+{
+    // The own receiver that may not be chosen has no check box: no tick reaches it.
+    return rootSelectable || rootReceiverId <= 0 || id != rootReceiverId;
+}
+
+bool ReceiverSelectDlg::ClickPassesOn(const QTreeWidgetItem* item) const
+{
+    return checkMode == 1 && item != m_tree->topLevelItem(0);
+}
+
+bool ReportReceiverSelectDlg::ClickPassesOn(const QTreeWidgetItem*) const
+{
+    // A ticked category stands for everything in it: its members are ticked with it.
+    return true;
 }
 
 QTreeWidgetItem* ReceiverSelectDlg::itemOf(int id) const
@@ -107,9 +124,12 @@ QTreeWidgetItem* ReceiverSelectDlg::AddItem(QTreeWidgetItem* parent, const QStri
         font.setBold(true);
         item->setFont(0, font);
     }
-    if (checkMode != 0) {
+    // Items are user-checkable from birth: only those that may be ticked stay so.
+    if (checkMode != 0 && Checkable(id)) {
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(0, Qt::Unchecked);
+    } else {
+        item->setFlags(item->flags() & ~Qt::ItemIsUserCheckable);
     }
     m_items[id] = item;
     return item;
@@ -202,7 +222,7 @@ void ReceiverSelectDlg::OnItemChanged(QTreeWidgetItem* item)
         return;
     // Only the user's toggle gets here; the state passes on once the click is over.
     const int id = CTreeCtrlX::ItemData(item);
-    const bool subtree = checkMode == 1 && item != m_tree->topLevelItem(0);
+    const bool subtree = ClickPassesOn(item);
     QMetaObject::invokeMethod(
         this, [this, id, subtree] { PassCheckState(id, subtree); }, Qt::QueuedConnection);
 }
@@ -222,7 +242,7 @@ void ReceiverSelectDlg::OnDoubleClick(QTreeWidgetItem* item)
 void ReceiverSelectDlg::PassCheckState(int id, bool subtree)
 {
     QTreeWidgetItem* item = itemOf(id);
-    if (!item)
+    if (!item || !(item->flags() & Qt::ItemIsUserCheckable))
         return;
     const Qt::CheckState state = item->checkState(0);
     m_quiet = true;
@@ -232,12 +252,13 @@ void ReceiverSelectDlg::PassCheckState(int id, bool subtree)
             QTreeWidgetItem* i = stack.back();
             stack.pop_back();
             for (int c = 0; c < i->childCount(); ++c) {
-                i->child(c)->setCheckState(0, state);
+                if (i->child(c)->flags() & Qt::ItemIsUserCheckable)
+                    i->child(c)->setCheckState(0, state);
                 stack.push_back(i->child(c));
             }
         }
     }
-    for (QTreeWidgetItem* p = item->parent(); p; p = p->parent()) {
+    for (QTreeWidgetItem* p = item->parent(); p && (p->flags() & Qt::ItemIsUserCheckable); p = p->parent()) {
         if (state == Qt::Checked) {
             bool all = true;
             for (int c = 0; c < p->childCount() && all; ++c)
@@ -340,7 +361,7 @@ std::optional<std::vector<int>> RunReceiverSelection(QWidget* parent, const CRec
     ReceiverSelectDlg dlg(choice.forecastId, true, true, choice.multiple ? 1 : 0, parent);
     dlg.rootReceiverId = choice.ownReceiverId > 0 ? choice.ownReceiverId : 0;
     dlg.rootGroupSelectable = true;
-    dlg.rootSelectable = true;
+    dlg.rootSelectable = choice.ownSelectable;
     dlg.resultIds = choice.preset;
     if (dlg.DoModal() != QDialog::Accepted)
         return std::nullopt;

@@ -19,6 +19,7 @@ class ReceiverSelectDlg : public QDialog {
 public:
     // checkMode: 0 one choice; 1 check boxes, a click passes an item's state on to its subtree and
     // ancestors (on the first top item a double click does); 2 check boxes, only a double click does.
+    // The categories of a report pass a click on in either mode.
     ReceiverSelectDlg(int forecastId, bool groupsSelectable, bool elementsSelectable, int checkMode,
                       QWidget* parent = nullptr);
     ~ReceiverSelectDlg() override;
@@ -49,6 +50,10 @@ protected:
     // The single choice that the item gives, 0 none.
     virtual int ChoiceOf(const QTreeWidgetItem* item) const;
     virtual bool ConfirmsOnDoubleClick() const { return true; }
+    // Whether a click on the item's check box passes its state on to its subtree and ancestors.
+    virtual bool ClickPassesOn(const QTreeWidgetItem* item) const;
+    // Whether the item of the id gets a check box in the check-box modes.
+    bool Checkable(int id) const;
     QTreeWidgetItem* AddItem(QTreeWidgetItem* parent, const QString& text, int id, bool bold);
 
     std::unordered_map<int, QTreeWidgetItem*> m_items;
@@ -83,10 +88,11 @@ public:
 
 protected:
     void FillTree() override;
+    bool ClickPassesOn(const QTreeWidgetItem* item) const override;
 };
 
 // The receiver choice that the application installs (SetReceiverChooser): the tree from the own
-// receiver's level, groups and elements, the own receiver included.
+// receiver's level, groups and elements, the own receiver included unless the choice excludes it.
 std::optional<std::vector<int>> RunReceiverSelection(QWidget* parent, const CReceiverChoice& choice);
 
 namespace ReceiverSelectTexts {

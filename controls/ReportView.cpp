@@ -1,5 +1,6 @@
 #include "ReportView.h"
 
+#include "ColumnWidths.h"
 #include "DirectoryTreeView.h"
 #include "DragSupport.h"
 #include "ReportSort.h"
@@ -17,6 +18,9 @@
 #include <numeric>
 
 namespace {
+
+// Room in a header cell beside its caption: the margins and the sort marker.
+constexpr int kCaptionPadding = 28;
 
 bool InBranch(const QTreeWidgetItem* item, const QTreeWidgetItem* branch)
 {
@@ -372,11 +376,21 @@ int CReportView::GetColumnCount() const
     return int(m_model->columns.size());
 }
 
+void CReportView::KeepColumnWidths(const QString& path)
+{
+    delete m_widths;
+    m_widths = new CColumnWidths(header(), path);
+    m_widths->Apply();
+}
+
 int CReportView::InsertColumn(int column, const QString& caption, int width, Qt::Alignment alignment)
 {
     column = std::clamp(column, 0, GetColumnCount());
     m_model->InsertColumn(column, caption, alignment);
-    header()->resizeSection(column, width);
+    // Never narrower than its caption (with the sort marker), unless the user made it so.
+    const int least = header()->fontMetrics().horizontalAdvance(caption) + kCaptionPadding;
+    const int fallback = std::max(width, least);
+    header()->resizeSection(column, m_widths ? m_widths->Width(caption, fallback) : fallback);
     return column;
 }
 

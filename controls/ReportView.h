@@ -14,6 +14,7 @@
 #include <functional>
 #include <vector>
 
+class CColumnWidths;
 class CReportModel;
 class QTreeWidgetItem;
 
@@ -71,7 +72,10 @@ public:
 
     // ---- columns
     int GetColumnCount() const;
+    // The width is the one the user gave the column of this caption, when the list keeps them.
     int InsertColumn(int column, const QString& caption, int width = 100, Qt::Alignment alignment = Qt::AlignLeft);
+    // The widths the user sets are kept in the profile value `path` and come back with the columns.
+    void KeepColumnWidths(const QString& path);
     bool DeleteColumn(int column);
     void DeleteAllColumns();
 
@@ -115,6 +119,7 @@ private:
     void MoveTreeBranch(int group, int target);
 
     CReportModel* m_model;
+    QPointer<CColumnWidths> m_widths; // owned by the header
     CTreeViewOwner* m_owner = nullptr;
     QPointer<CDirectoryTreeView> m_tree;
     int m_sortColumn = -1;

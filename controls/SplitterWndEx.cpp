@@ -16,8 +16,45 @@ CSplitterWndEx::~CSplitterWndEx()
     for (CSplitterWndEx* nested : m_nested)
         delete nested; // each writes its own value
     m_nested.clear();
+    // A splitter never shown has not the user's sizes: it leaves those of an earlier run.
+    if (!m_shown && StoredSizes())
+        return;
     CProfileSettings profile;
-    profile.setValue(QStringLiteral("SplitterWnd/Panes_%1").arg(m_number), text);
+    profile.setValue(ProfilePath(QStringLiteral("Panes")), text);
+}
+
+void CSplitterWndEx::showEvent(QShowEvent* event)
+{
+    m_shown = true;
+    QSplitter::showEvent(event);
+}
+
+QString CSplitterWndEx::ProfilePath(const QString& name) const
+{
+    return QStringLiteral("SplitterWnd/%1_%2").arg(name).arg(m_number);
+}
+
+std::optional<std::pair<int, int>> CSplitterWndEx::StoredSizes() const
+{
+    CProfileSettings profile;
+    const QStringList parts = profile.value(ProfilePath(QStringLiteral("Panes"))).toString().split(u' ');
+    if (parts.size() != 4)
+        return std::nullopt;
+    bool ok1 = false, ok2 = false;
+    const int first = parts[1].toInt(&ok1);
+    const int second = parts[3].toInt(&ok2);
+    if (!ok1 || !ok2 || first <= 0 || second <= 0)
+        return std::nullopt;
+    return std::pair{first, second};
+}
+
+bool CSplitterWndEx::RestoreSizes()
+{
+    const auto stored = StoredSizes();
+    if (!stored || count() < 2)
+        return false;
+    setSizes({stored->first, stored->second});
+    return true;
 }
 
 bool CSplitterWndEx::CreateTwoPanes(QWidget* parent, QWidget* first, QWidget* second, bool sideBySide, int id)

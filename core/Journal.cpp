@@ -59,21 +59,33 @@ void WriteOpJournalLines(const QStringList& texts)
         return;
     if (texts.size() == 1)
         return WriteOpJournal(texts.front());
-    const bool login = Dialect().JournalWritesLogin();
-    CTransaction tx;
-    if (!tx.isActive())
+    CDBConnection& db = GetDBConnection();
+    // As one line: with the other lines of the commit, or else in a transaction of their own; all or
+    // none either way.
+    const bool together = db.InAfterCommit();
+    if (together && db.AfterCommitFailed())
         return;
-    CBulkStatement insert(login ? QStringLiteral("insert into tFctOpJournal (Text, Date, Type, UserID) "
-                                                 "select v.text, ?, 0, ? from %1")
-                                : QStringLiteral("insert into tFctOpJournal (Text, Date, Type) select v.text, ?, 0 from %1"),
-                          QStringLiteral("v"), {{"text", BulkType::Text}},
-                          login ? QVariantList{Now(), Login()} : QVariantList{Now()});
+    std::optional<CTransaction> tx;
+    if (!together && !tx.emplace(db).isActive())
+        return;
+    const bool login = Dialect().JournalWritesLogin();
+    CBulkStatement insert(
+        login ? QStringLiteral("insert into tFctOpJournal (Text, Date, Type, UserID) "
+                               "select v.text, ?, 0, ? from %1")
+              : QStringLiteral("insert into tFctOpJournal (Text, Date, Type) select v.text, ?, 0 from %1"),
+        QStringLiteral("v"), {{"text", BulkType::Text}}, login ? QVariantList{Now(), Login()} : QVariantList{Now()});
+    bool written = true;
     for (const QString& text : texts)
-        if (!insert.add(Stored(text)).endRow())
-            return;
+        if (!insert.add(Stored(text)).endRow()) {
+            written = false;
+            break;
+        }
+    written = written && insert.finish();
+    if (!written && together)
+        db.FailAfterCommit();
     // A failed commit was reported; the journal never stops its caller.
-    if (insert.finish())
-        static_cast<void>(tx.commit());
+    if (written && tx)
+        static_cast<void>(tx->commit());
 }
 
 void WriteOpJournalAt(const QString& text, int type, const QDateTime& date)
@@ -83,10 +95,15 @@ void WriteOpJournalAt(const QString& text, int type, const QDateTime& date)
     const QString stored = Stored(text);
     CDBConnection& db = GetDBConnection();
     const CSqlDialect& dialect = Dialect();
+    // The lines of one operation are written together after its commit, all or none: after one
+    // failed, the others are not tried.
+    const bool together = db.InAfterCommit();
+    if (together && db.AfterCommitFailed())
+        return;
     // Where a failed statement spoils the whole transaction, the line gets a savepoint inside a
     // caller's transaction: the journal must never stop what it records.
     std::optional<CTransaction> tx;
-    if (dialect.FailureSpoilsTransaction() && db.transactionLevel() > 0)
+    if (!together && dialect.FailureSpoilsTransaction() && db.transactionLevel() > 0)
         tx.emplace(db);
     bool written;
     if (dialect.JournalWritesLogin()) {
@@ -101,4 +118,6 @@ void WriteOpJournalAt(const QString& text, int type, const QDateTime& date)
     // A failed release was reported; the journal never stops its caller.
     if (written && tx)
         static_cast<void>(tx->commit());
+    if (!written && together)
+        db.FailAfterCommit();
 }

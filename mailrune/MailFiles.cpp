@@ -1,6 +1,7 @@
 #include "MailFiles.h"
 
 #include "ZipBundle.h"
+#include "ZipException.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -93,6 +94,36 @@ bool ZipDataFile(const std::string& dataFile, const std::string& zipPath)
     } catch (...) {
         return false;
     }
+}
+
+// The path to hand over: the archive's first entry once it is extracted (the archive goes),
+// else the saved attachment itself. Empty when the entry is refused for its size, `refusal`
+// telling why; nothing of the mail then stays in the folder.
+std::string UnpackAttachment(const std::string& archive, const std::string& folder, std::string& refusal)
+{
+    try {
+        CZipBundle zip;
+        zip.SetStoreNameOnly(1);
+        if (!zip.OpenArchive(archive, CZipBundle::ModeOpen))
+            return archive;
+        CZipEntryInfo info;
+        const bool extracted = zip.ReadEntryInfo(info, 0) && !info.IsDirectory() && zip.ExtractEntry(0, folder, 65535);
+        zip.CloseArchive();
+        if (!extracted)
+            return archive;
+        const std::string path = WithSlash(folder) + info.m_name;
+        if (path != archive)
+            ::unlink(archive.c_str());
+        return path;
+    } catch (const CZipException& e) {
+        if (e.Code() != CZipException::TooLarge)
+            return archive;
+        refusal = e.what();
+    } catch (...) {
+        return archive;
+    }
+    ::unlink(archive.c_str());
+    return {};
 }
 
 void SetUniqueNameStart(UniqueNameStart start)

@@ -111,7 +111,6 @@ private:
     void Poll();
     bool Process(int n);
     int Classify(const std::string& subject);
-    std::string Unpack(const std::string& archive, std::string& refusal);
     void Refuse(int n, const std::string& subject, const std::string& key, const std::string& why, bool forGood);
     bool HandOver(int code, CReceivedItem& item);
     bool StopRequested() const;
@@ -301,7 +300,7 @@ bool CReceiveRun::Process(int n)
         }
         // A message without parts is handed over as the folder itself.
         std::string refusal;
-        const std::string path = saved.ends_with('/') ? saved : Unpack(saved, refusal);
+        const std::string path = saved.ends_with('/') ? saved : UnpackAttachment(saved, m_folder, refusal);
         if (path.empty()) {
             Refuse(n, subject, key, refusal, true);
             return true;
@@ -349,37 +348,6 @@ int CReceiveRun::Classify(const std::string& subject)
         Log(KindData);
     }
     return kind;
-}
-
-// The path to hand over: the archive's first entry once it is extracted (the archive goes),
-// else the saved attachment itself. Empty when the entry is refused for its size, `refusal`
-// telling why; nothing of the mail then stays in the folder.
-std::string CReceiveRun::Unpack(const std::string& archive, std::string& refusal)
-{
-    try {
-        CZipBundle zip;
-        zip.SetStoreNameOnly(1);
-        if (!zip.OpenArchive(archive, CZipBundle::ModeOpen))
-            return archive;
-        CZipEntryInfo info;
-        const bool extracted =
-            zip.ReadEntryInfo(info, 0) && !info.IsDirectory() && zip.ExtractEntry(0, m_folder, 65535);
-        zip.CloseArchive();
-        if (!extracted)
-            return archive;
-        const std::string path = WithSlash(m_folder) + info.m_name;
-        if (path != archive)
-            ::unlink(archive.c_str());
-        return path;
-    } catch (const CZipException& e) {
-        if (e.Code() != CZipException::TooLarge)
-            return archive;
-        refusal = e.what();
-    } catch (...) {
-        return archive;
-    }
-    ::unlink(archive.c_str());
-    return {};
 }
 
 bool CReceiveRun::HandOver(int code, CReceivedItem& item)

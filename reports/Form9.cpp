@@ -8,6 +8,8 @@
 
 #include <QVariantList>
 
+#include <exception>
+#include <thread>
 #include <unordered_map>
 
 namespace {
@@ -39,22 +41,6 @@ QString Columns(const QString& alias, const QString& suffix = QString())
     return out.join(QStringLiteral(", "));
 }
 
-// The side's sums per product with the product's code, name, kind and unit symbols. `filter` goes
-// into the where clause after the forecast; its values follow the forecast's. The rows are summed
-// first and the product read once per sum, not once per row.
-QString Aggregate(const Side& side, const QString& filter)
-{
-    return QStringLiteral("select pd1.code as ProductCode, pd1.name as Product, pd1.id as ProductID, pd1.isgroup,"
-                          " pd1.type, m1.oboznachenie as MeasurementNatural1, m2.oboznachenie as MeasurementPrice1, ")
-        + Columns(QStringLiteral("tp1")) + QStringLiteral(" from (select tp1.prognoz, tp1.product, ")
-        + Sums(QStringLiteral("tp1")) + QStringLiteral(" from ") + side.table()
-        + QStringLiteral(" tp1 where tp1.prognoz = ?") + filter
-        + QStringLiteral(" group by tp1.prognoz, tp1.product) tp1"
-                         " inner join tclsproduct pd1 on tp1.prognoz = pd1.prognoz and tp1.product = pd1.id"
-                         " left join tclsmeasurement m1 on m1.id = pd1.measurementNatural"
-                         " left join tclsmeasurement m2 on m2.id = pd1.measurementPrice");
-}
-
 // The receivers are tested row by row (the unary plus keeps the planner off the receiver index): the
 // rows are read in product order through the forecast's index and summed without a sort.
 QString ReceiverFilter(const Side& side, const QString& column)
@@ -76,54 +62,86 @@ QString DifferenceTest(const QString& a, const QString& b)
     return QLatin1Char('(') + years.join(QStringLiteral(" or ")) + QLatin1Char(')');
 }
 
-// The products of the side that the other side lacks, for thresholds up to 100, read from the
-// index alone. Values: the side's forecast, the other's forecast, the other's receivers, the side's
-// receivers, the threshold.
-QString OneSided(const Side& side, const Side& other)
+// One side's products: the sums of its rows per product with the product's record of the side's
+// forecast (unknown when its classifier lacks the product). NULL sums stay apart: they pass no test.
+struct SideProduct {
+    bool known = false;
+    bool group = false;
+    QString code;
+    QString name;
+    QString natural;
+    QString price;
+    Money values[6]; // kValues; NULL: invalid
+};
+using SideProducts = std::unordered_map<int, SideProduct>;
+
+// The side's rows summed per product, then the product read once per sum. Values: the forecast, the
+// receivers (data), the forecast.
+QString SideStatement(const Side& side)
 {
-    return QStringLiteral("select tp1.product from ") + side.table()
-        + QStringLiteral(" tp1 where tp1.prognoz = ? and tp1.product not in (select tp2.product from ") + other.table()
-        + QStringLiteral(" tp2 where tp2.prognoz = ? and tp2.product is not null")
-        + ReceiverFilter(other, QStringLiteral("tp2.receiver")) + QLatin1Char(')')
-        + ReceiverFilter(side, QStringLiteral("tp1.receiver")) + QStringLiteral(" and ? <= 100");
+    return QStringLiteral("select tp1.product, pd1.id as known, pd1.code, pd1.name, pd1.isgroup,"
+                          " m1.oboznachenie as natural, m2.oboznachenie as price, ")
+        + Columns(QStringLiteral("tp1")) + QStringLiteral(" from (select tp1.prognoz, tp1.product, ")
+        + Sums(QStringLiteral("tp1")) + QStringLiteral(" from ") + side.table()
+        + QStringLiteral(" tp1 where tp1.prognoz = ?") + ReceiverFilter(side, QStringLiteral("tp1.receiver"))
+        + QStringLiteral(" and tp1.product is not null group by tp1.prognoz, tp1.product) tp1"
+                         " left join tclsproduct pd1 on pd1.prognoz = tp1.prognoz and pd1.id = tp1.product"
+                         " left join tclsmeasurement m1 on m1.id = pd1.measurementNatural"
+                         " left join tclsmeasurement m2 on m2.id = pd1.measurementPrice");
+}
+
+// Reads one side through the calling thread's connection; throws when the database fails.
+SideProducts ReadSide(const Side& side)
+{
+    CSqlQuery q(SideStatement(side));
+    q.bind(side.forecast);
+    if (side.data())
+        q.bind(IdSetArgument(side.receivers));
+    if (!q.exec())
+        throw CReportFailure(DbError::fromSql(q.lastError()));
+    SideProducts products;
+    static const char* const values[6] = {"sumLast", "sumCurr", "sumNext", "valueLast", "valueCurr", "valueNext"};
+    while (q.next()) {
+        SideProduct p;
+        p.known = !q.isNull("known");
+        p.group = q.intValue("isgroup", 0) != 0;
+        p.code = q.text("code");
+        p.name = q.text("name");
+        p.natural = q.text("natural");
+        p.price = q.text("price");
+        for (int i = 0; i < 6; ++i)
+            p.values[i] = q.money(values[i]);
+        if (q.readFailed())
+            throw CReportFailure(DbError::fromSql(q.lastError()));
+        products.emplace(q.intValue("product"), std::move(p));
+    }
+    if (q.lastError().isValid())
+        throw CReportFailure(DbError::fromSql(q.lastError()));
+    return products;
+}
+
+// X exceeds Y by at least the threshold in percent of X (X > 0), or the mirror, in some year; exact,
+// as DifferenceTest.
+bool Differs(int threshold, const SideProduct& a, const SideProduct& b)
+{
+    const auto exceeds = [threshold](Money x, Money y) {
+        const __int128 rx = x.raw();
+        const __int128 ry = y.raw();
+        return rx > ry && rx > 0 && (rx - ry) * 100 >= __int128(threshold) * rx;
+    };
+    for (int year = 0; year < 3; ++year) {
+        const Money x = a.values[year];
+        const Money y = b.values[year];
+        if (x.isValid() && y.isValid() && (exceeds(x, y) || exceeds(y, x)))
+            return true;
+    }
+    return false;
 }
 
 struct Statement {
     QString sql;
     QVariantList values;
 };
-
-// Each side's sums are made once (pg1, pg2) and serve all three parts.
-Statement ReceiverStatement(int t, const Side& first, const Side& second)
-{
-    const QString a = IdSetArgument(first.receivers);
-    const QString b = IdSetArgument(second.receivers);
-    const auto ids = [](const Side& s, const QString& text) { return s.data() ? QVariantList{text} : QVariantList{}; };
-    const QString head = QStringLiteral(
-        "select ProductCode, Product, ProductID, isgroup, type, MeasurementNatural1, MeasurementPrice1, ");
-    Statement s;
-    s.sql = QStringLiteral("with pg1 as (") + Aggregate(first, ReceiverFilter(first, QStringLiteral("tp1.receiver")))
-        + QStringLiteral("), pg2 as (") + Aggregate(second, ReceiverFilter(second, QStringLiteral("tp1.receiver")))
-        + QStringLiteral(") select pg1.ProductCode, pg1.Product, pg1.ProductID, pg1.isgroup, pg1.type,"
-                         " pg1.MeasurementNatural1, pg1.MeasurementPrice1, ")
-        + Columns(QStringLiteral("pg1"), QStringLiteral("1"))
-        + QStringLiteral(
-                ", pg2.MeasurementNatural1 as MeasurementNatural2, pg2.MeasurementPrice1 as MeasurementPrice2, ")
-        + Columns(QStringLiteral("pg2"), QStringLiteral("2"))
-        + QStringLiteral(" from pg1 inner join pg2 on pg1.ProductID = pg2.ProductID where ")
-        + DifferenceTest(QStringLiteral("pg1"), QStringLiteral("pg2"));
-    s.values << first.forecast << ids(first, a) << second.forecast << ids(second, b);
-    for (int i = 0; i < 6; ++i)
-        s.values << t;
-    // Products of side 1 only, then of side 2 only (its figures as side 2's, after zeros).
-    s.sql += QStringLiteral(" union all ") + head + kValues + QStringLiteral(", null, null, ") + kZeros
-        + QStringLiteral(" from pg1 where ProductID in (") + OneSided(first, second) + QLatin1Char(')');
-    s.values << first.forecast << second.forecast << ids(second, b) << ids(first, a) << t;
-    s.sql += QStringLiteral(" union all ") + head + kZeros + QStringLiteral(", null, null, ") + kValues
-        + QStringLiteral(" from pg2 where ProductID in (") + OneSided(second, first) + QLatin1Char(')');
-    s.values << second.forecast << first.forecast << ids(first, a) << ids(second, b) << t;
-    return s;
-}
 
 const QString kAbsent = QStringLiteral("'отсуствует'");
 
@@ -186,6 +204,63 @@ struct ComparisonRow {
     Money values[12];
 };
 
+// A row of the products the sides hold: the product's record from `shown`, its figures from each side.
+ComparisonRow RowOf(const SideProduct& shown, const SideProduct* first, const SideProduct* second)
+{
+    ComparisonRow row;
+    row.code = shown.code;
+    row.name = shown.name;
+    row.natural = shown.group ? QString() : shown.natural;
+    row.price = shown.price;
+    row.isNatural = shown.group ? 0 : 1;
+    for (int i = 0; i < 6; ++i) {
+        row.values[i] = first ? first->values[i] : Money::fromInt(0);
+        row.values[6 + i] = second ? second->values[i] : Money::fromInt(0);
+    }
+    return row;
+}
+
+// The products whose sums differ by the threshold, and for thresholds up to 100 those only one side
+// holds. The two sides are read side by side, each through a connection of its own thread.
+std::unordered_map<int, ComparisonRow> CompareSides(int threshold, const Side& first, const Side& second)
+{
+    SideProducts b;
+    std::exception_ptr failure;
+    std::thread other([&] {
+        try {
+            b = ReadSide(second);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    });
+    SideProducts a;
+    try {
+        a = ReadSide(first);
+    } catch (...) {
+        other.join();
+        throw;
+    }
+    other.join();
+    if (failure)
+        std::rethrow_exception(failure);
+    std::unordered_map<int, ComparisonRow> rows;
+    for (const auto& [id, x] : a) {
+        if (!x.known)
+            continue;
+        const auto y = b.find(id);
+        if (y == b.end()) {
+            if (threshold <= 100)
+                rows.emplace(id, RowOf(x, &x, nullptr));
+        } else if (y->second.known && Differs(threshold, x, y->second)) {
+            rows.emplace(id, RowOf(x, &x, &y->second));
+        }
+    }
+    for (const auto& [id, y] : b)
+        if (y.known && !a.count(id) && threshold <= 100)
+            rows.emplace(id, RowOf(y, nullptr, &y));
+    return rows;
+}
+
 const char* const kValueColumns[12] = {"sumLast1", "sumCurr1", "sumNext1", "valueLast1", "valueCurr1", "valueNext1",
                                        "sumLast2", "sumCurr2", "sumNext2", "valueLast2", "valueCurr2", "valueNext2"};
 
@@ -207,33 +282,35 @@ int BuildReportForm9(int threshold, int firstForecast, int secondForecast, const
     const int reportId = RunReportFrame([&](CReportFrame& frame) {
         const Side first{firstForecast, firstReceivers};
         const Side second{secondForecast, secondReceivers};
-        const Statement statement = first.data() || second.data()
-            ? ReceiverStatement(threshold, first, second)
-            : TotalsStatement(threshold, firstForecast, secondForecast);
-        CSqlQuery q(statement.sql);
-        q.bindAll(statement.values);
-        if (!q.exec())
-            throw CReportFailure(DbError::fromSql(q.lastError()));
         std::unordered_map<int, ComparisonRow> rows; // the first row of each product
-        while (q.next()) {
-            const int id = q.intValue("ProductID");
-            if (rows.count(id))
-                continue;
-            ComparisonRow row;
-            const bool group = q.intValue("isgroup", 0) != 0;
-            row.code = q.text("ProductCode");
-            row.name = q.text("Product");
-            row.natural = group ? QString() : q.text("MeasurementNatural1");
-            row.price = q.text("MeasurementPrice1");
-            row.isNatural = group ? 0 : 1;
-            for (int i = 0; i < 12; ++i)
-                row.values[i] = q.money(kValueColumns[i]);
-            if (q.readFailed())
+        if (first.data() || second.data()) {
+            rows = CompareSides(threshold, first, second);
+        } else {
+            const Statement statement = TotalsStatement(threshold, firstForecast, secondForecast);
+            CSqlQuery q(statement.sql);
+            q.bindAll(statement.values);
+            if (!q.exec())
                 throw CReportFailure(DbError::fromSql(q.lastError()));
-            rows.emplace(id, std::move(row));
+            while (q.next()) {
+                const int id = q.intValue("ProductID");
+                if (rows.count(id))
+                    continue;
+                ComparisonRow row;
+                const bool group = q.intValue("isgroup", 0) != 0;
+                row.code = q.text("ProductCode");
+                row.name = q.text("Product");
+                row.natural = group ? QString() : q.text("MeasurementNatural1");
+                row.price = q.text("MeasurementPrice1");
+                row.isNatural = group ? 0 : 1;
+                for (int i = 0; i < 12; ++i)
+                    row.values[i] = q.money(kValueColumns[i]);
+                if (q.readFailed())
+                    throw CReportFailure(DbError::fromSql(q.lastError()));
+                rows.emplace(id, std::move(row));
+            }
+            if (q.lastError().isValid())
+                throw CReportFailure(DbError::fromSql(q.lastError()));
         }
-        if (q.lastError().isValid())
-            throw CReportFailure(DbError::fromSql(q.lastError()));
 
         CProductDepthMap depths;
         std::vector<int> order;

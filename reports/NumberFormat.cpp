@@ -17,38 +17,71 @@ std::uint64_t Rounded(std::int64_t raw, std::uint64_t unit)
     return q;
 }
 
-// q with `decimals` digits after the comma; a rounded zero has no sign.
-QString Digits(bool negative, std::uint64_t q, int decimals)
+// q with `decimals` digits after the comma and `zeros` zeros after a q that is not 0; a rounded zero
+// has no sign.
+int Digits(bool negative, std::uint64_t q, int decimals, int zeros, char16_t* out)
 {
-    QString text = QString::number(q / kPowers[decimals]);
-    if (decimals > 0)
-        text += QLatin1Char(',') + QString::number(q % kPowers[decimals]).rightJustified(decimals, u'0');
-    return negative && q != 0 ? QLatin1Char('-') + text : text;
+    char16_t digits[24];
+    int n = 0;
+    std::uint64_t v = q;
+    do {
+        digits[n++] = char16_t(u'0' + v % 10);
+        v /= 10;
+    } while (v != 0);
+    while (n < decimals + 1)
+        digits[n++] = u'0';
+    int length = 0;
+    if (negative && q != 0)
+        out[length++] = u'-';
+    for (int i = n - 1; i >= 0; --i) {
+        out[length++] = digits[i];
+        if (i == decimals && decimals > 0)
+            out[length++] = u',';
+    }
+    for (int i = 0; q != 0 && i < zeros; ++i)
+        out[length++] = u'0';
+    return length;
+}
+
+QString Text(const char16_t* text, int length)
+{
+    return QString(reinterpret_cast<const QChar*>(text), length);
 }
 
 } // namespace
 
-QString FormatReportNumber(Money value, int format)
+int WriteReportNumber(Money value, int format, char16_t* out)
 {
     const std::int64_t raw = value.raw();
     const bool negative = raw < 0;
     if (format == REPORT_FORMAT_2_DECIMALS || format == REPORT_FORMAT_1_DECIMAL || format == REPORT_FORMAT_WHOLE)
-        return FormatFixedDecimals(value, REPORT_FORMAT_WHOLE - format);
+        return WriteFixedDecimals(value, REPORT_FORMAT_WHOLE - format, out);
     if (format >= REPORT_FORMAT_TENS && format <= REPORT_FORMAT_MILLIONS) {
         const int zeros = format - REPORT_FORMAT_WHOLE;
-        const std::uint64_t q = Rounded(raw, kPowers[4 + zeros]);
-        return Digits(negative, q, 0) + (q != 0 ? QString(zeros, u'0') : QString());
+        return Digits(negative, Rounded(raw, kPowers[4 + zeros]), 0, zeros, out);
     }
-    QString text = Digits(negative, Rounded(raw, 1), 4);
-    while (text.endsWith(u'0') && text.contains(u','))
-        text.chop(1);
-    if (text.endsWith(u','))
-        text.chop(1);
-    return text;
+    int length = Digits(negative, Rounded(raw, 1), 4, 0, out);
+    while (out[length - 1] == u'0')
+        --length;
+    if (out[length - 1] == u',')
+        --length;
+    return length;
+}
+
+int WriteFixedDecimals(Money value, int decimals, char16_t* out)
+{
+    decimals = decimals < 0 ? 0 : decimals > 4 ? 4 : decimals;
+    return Digits(value.raw() < 0, Rounded(value.raw(), kPowers[4 - decimals]), decimals, 0, out);
+}
+
+QString FormatReportNumber(Money value, int format)
+{
+    char16_t text[kReportNumberLength];
+    return Text(text, WriteReportNumber(value, format, text));
 }
 
 QString FormatFixedDecimals(Money value, int decimals)
 {
-    decimals = decimals < 0 ? 0 : decimals > 4 ? 4 : decimals;
-    return Digits(value.raw() < 0, Rounded(value.raw(), kPowers[4 - decimals]), decimals);
+    char16_t text[kReportNumberLength];
+    return Text(text, WriteFixedDecimals(value, decimals, text));
 }

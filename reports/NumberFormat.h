@@ -16,7 +16,14 @@ enum ReportNumberFormat : int {
     REPORT_FORMAT_MILLIONS = 9,   // "n000000"
 };
 
+// The longest text a number gets.
+inline constexpr int kReportNumberLength = 32;
+
 // A format outside 0 to 9 (-1 when none was chosen) counts as 0.
 QString FormatReportNumber(Money value, int format);
 // Exactly that many decimals (0 to 4), as percentages are shown.
 QString FormatFixedDecimals(Money value, int decimals);
+// The same texts written into `out` (kReportNumberLength characters), for a report of many cells;
+// they answer the length.
+int WriteReportNumber(Money value, int format, char16_t* out);
+int WriteFixedDecimals(Money value, int decimals, char16_t* out);

@@ -2,6 +2,8 @@
 
 #include "ProductRows.h"
 #include "ReportDatabase.h"
+#include "db/SqlDialect.h"
+#include "tables/MConverts.h"
 
 #include <algorithm>
 #include <limits>
@@ -150,21 +152,34 @@ int BuildReportForm6(int forecastId, const std::vector<int>& receiverIds, std::v
     const auto rows = GetProductTotalsList(forecastId, receiverIds, productIds, depthMap);
     if (!rows)
         return -1;
+    CUnitPairCache units{OnDbError::Silent};
     return RunReportFrame([&](CReportFrame& frame) {
         CReportTable& t = frame.Table("reportform6", {LINE_COLUMNS, "ratioLast", "ratioCurr", "ratioNext"});
         // Known from the top product's line on; lines before it get 0.
         Money totalLast, totalCurr, totalNext;
+        int totalUnit = -1;
         for (const ReportProductRow& r : *rows) {
             const bool top = r.id == topId && IsProductLine(r);
             if (top) {
                 totalLast = r.sumLast;
                 totalCurr = r.sumCurr;
                 totalNext = r.sumNext;
+                totalUnit = r.measurementPriceId;
             }
             if (!includeEmptyRows && AllZero(r))
                 continue;
+            // A sum kept in another money unit than the top's is set against the top's sum in its
+            // own unit.
             const auto ratio = [&](Money sum, Money total) {
-                return top ? Money::fromInt(100) : MoneyQuotient(sum, total, 100);
+                if (top)
+                    return Money::fromInt(100);
+                if (sum.isZero() || total.isZero() || r.measurementPriceId == totalUnit)
+                    return MoneyQuotient(sum, total, 100);
+                const double converted = TopSumInUnit(r.measurementPriceId, total, totalUnit, units);
+                const auto share = Money::fromDouble(sum.toDouble() / converted * 100.0);
+                if (!share)
+                    throw CReportFailure(DbError::fromSql(MoneyOverflowError()));
+                return *share;
             };
             t << r << ratio(r.sumLast, totalLast) << ratio(r.sumCurr, totalCurr) << ratio(r.sumNext, totalNext);
             t.Write();

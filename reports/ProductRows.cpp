@@ -137,24 +137,6 @@ LoadedProduct ReadLoaded(const CSqlQuery& q)
     return l;
 }
 
-// x := x / (value expressed in toUnit, from fromUnit), rounded to four decimals; false when the units
-// have no usable conversion (its message has been shown), x unchanged.
-bool ConvertByUnits(CUnitPairCache& units, Money& x, Money value, int toUnit, int fromUnit)
-{
-    double converted = 0.0;
-    const CTableResult conversion = ::ConvertByUnits(units, fromUnit, toUnit, value.toDouble(), converted);
-    if (!conversion) {
-        if (conversion.notice)
-            AppMessageBox(conversion.notice->text, conversion.notice->flags);
-        return false;
-    }
-    const auto quotient = Money::fromDouble(x.toDouble() / converted);
-    if (!quotient)
-        throw CReportFailure(DbError::fromSql(MoneyOverflowError()));
-    x = *quotient;
-    return true;
-}
-
 Money Hundred()
 {
     return Money::fromInt(100);
@@ -186,18 +168,36 @@ ReportProductRow MakeFooterRow(const ReportProductRow& group)
     footer.sumLast = group.valueLast;
     footer.sumCurr = group.valueCurr;
     footer.sumNext = group.valueNext;
+    // The balancing line is what the group's sum leaves over its members: no method of justification
+    // splits it, and the group's own split is no part of it.
+    for (Money* method :
+         {&footer.sumNorm, &footer.sumIndex, &footer.sumPlan, &footer.sumFormula, &footer.sumOther, &footer.valueNorm,
+          &footer.valueIndex, &footer.valuePlan, &footer.valueFormula, &footer.valueOther})
+        *method = Money::fromInt(0);
     return footer;
+}
+
+double TopSumInUnit(int unit, Money topSum, int topUnit, CUnitPairCache& units)
+{
+    double converted = 0.0;
+    const CTableResult conversion = ConvertByUnits(units, topUnit, unit, topSum.toDouble(), converted);
+    if (!conversion) {
+        if (conversion.notice)
+            AppMessageBox(conversion.notice->text, conversion.notice->flags);
+        throw CReportFailure::Shown(kNoUnitText); // the missing conversion has been shown
+    }
+    return converted;
 }
 
 void ComputeShares(ReportProductRow& row, const ReportProductRow& top, CUnitPairCache& units)
 {
+    // sum / (top's sum in the row's unit), to four decimals, times 100.
     const auto share = [&](Money sum, Money topSum) {
         if (topSum.isZero())
             return Money::fromInt(0);
-        Money t = sum;
-        if (!ConvertByUnits(units, t, topSum, row.measurementPriceId, top.measurementPriceId))
-            throw CReportFailure::Shown(kNoUnitText); // the missing conversion has been shown
-        const auto percent = MulMoneyDouble(t, 100.0);
+        const double converted = TopSumInUnit(row.measurementPriceId, topSum, top.measurementPriceId, units);
+        const auto quotient = Money::fromDouble(sum.toDouble() / converted);
+        const auto percent = quotient ? MulMoneyDouble(*quotient, 100.0) : std::nullopt;
         if (!percent)
             throw CReportFailure(DbError::fromSql(MoneyOverflowError()));
         return *percent;

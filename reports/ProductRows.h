@@ -49,6 +49,9 @@ ReportProductRow MakeFooterRow(const ReportProductRow& group);
 // unit first; 0 where the top's sum is 0. Throws when the two units have no conversion (after the
 // conversion's own message).
 void ComputeShares(ReportProductRow& row, const ReportProductRow& top, CUnitPairCache& units);
+// The top's sum, kept in topUnit, expressed in unit through the same conversions. Throws when the two
+// units have no conversion, after its message "Нет коэффициента пересчета ...".
+double TopSumInUnit(int unit, Money topSum, int topUnit, CUnitPairCache& units);
 
 // Loads the lines of one forecast for a list of products, as often as asked: for several receiver
 // sets in turn, say. Its statements are prepared once, and the product set goes once into a

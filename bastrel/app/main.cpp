@@ -6,6 +6,7 @@
 #include "DbPrepApp.h"
 #include "DbPrepDlg.h"
 #include "ErrorSink.h"
+#include "QtTranslations.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -21,6 +22,7 @@ int main(int argc, char** argv)
     std::unique_ptr<QCoreApplication> app;
     if (withWindow) {
         app = std::make_unique<QApplication>(argc, argv);
+        InstallQtTranslations();
         InstallPrepMessageBoxUi();
     } else {
         app = std::make_unique<QCoreApplication>(argc, argv);

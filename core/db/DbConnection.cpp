@@ -14,7 +14,9 @@
 #include <QThread>
 
 #include <algorithm>
+#include <condition_variable>
 #include <memory>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -42,6 +44,17 @@ struct CDBConnection::ThreadState {
     bool mayFreeDiscarded = false;
     // Actions waiting for the outermost commit, with the level that queued them.
     std::vector<std::pair<int, std::function<void()>>> afterCommit;
+    // The actions of a commit run in a transaction of their own; one that failed spoils it.
+    bool inAfterCommit = false;
+    bool afterCommitFailed = false;
+    // The server closed the connection: the next use outside a transaction opens a new one.
+    bool lost = false;
+    // The server's process of the user-interface thread's connection, and the connection that asks
+    // the server whether it waits for a lock.
+    int backendPid = 0;
+    QString monitor;
+    // A statement of this connection runs on the statement runner: nothing else may use it now.
+    bool handedOff = false;
 
     void Drop()
     {
@@ -55,10 +68,21 @@ struct CDBConnection::ThreadState {
             }
             QSqlDatabase::removeDatabase(name);
         }
+        if (!monitor.isEmpty()) {
+            {
+                QSqlDatabase db = QSqlDatabase::database(monitor, false);
+                if (db.isOpen())
+                    db.close();
+            }
+            QSqlDatabase::removeDatabase(monitor);
+        }
         cache.clear();
         discarded.clear();
         name.clear();
+        monitor.clear();
         open = false;
+        lost = false;
+        backendPid = 0;
         level = 0;
         afterCommit.clear();
     }
@@ -87,6 +111,93 @@ LockWaitHook& LockHook()
 // On the user-interface thread SQLite waits this long inside the driver before the wait goes on in
 // ExecWaitingForLock.
 constexpr int kUiLockSliceMs = 200;
+// A server statement of the user-interface thread that has not ended after this long is asked about:
+// the wait is shown while the server holds it back for another session's lock.
+constexpr int kLockCheckMs = 300;
+constexpr int kLockRecheckMs = 250;
+
+// Runs the statements of the user-interface thread's server connection that may wait for another
+// session's lock, one at a time, while that thread repaints the window. The connection is used by
+// one thread at a time: the user-interface thread leaves it alone until the statement has ended.
+class CStatementRunner {
+public:
+    ~CStatementRunner()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stop = true;
+        }
+        m_wake.notify_all();
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+
+    void Start(const std::function<std::optional<QSqlError>()>& exec)
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_thread.joinable())
+            m_thread = std::thread([this] { Loop(); });
+        m_job = &exec;
+        m_done = false;
+        m_wake.notify_all();
+    }
+
+    // Whether the statement has ended within the time.
+    bool WaitFor(int ms)
+    {
+        std::unique_lock lock(m_mutex);
+        return m_ended.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_done; });
+    }
+
+    // Once the statement has ended.
+    std::optional<QSqlError> Result()
+    {
+        std::lock_guard lock(m_mutex);
+        return m_result;
+    }
+
+private:
+    void Loop()
+    {
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            m_wake.wait(lock, [this] { return m_stop || m_job; });
+            if (m_stop)
+                return;
+            const auto* job = m_job;
+            m_job = nullptr;
+            lock.unlock();
+            std::optional<QSqlError> result = (*job)();
+            lock.lock();
+            m_result = std::move(result);
+            m_done = true;
+            m_ended.notify_all();
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::condition_variable m_ended;
+    std::thread m_thread;
+    const std::function<std::optional<QSqlError>()>* m_job = nullptr;
+    std::optional<QSqlError> m_result;
+    bool m_done = false;
+    bool m_stop = false;
+};
+
+CStatementRunner& StatementRunner()
+{
+    static CStatementRunner runner;
+    return runner;
+}
+
+QSqlError ConnectionLostError()
+{
+    return QSqlError(QStringLiteral("Соединение с сервером базы данных потеряно."),
+                     QStringLiteral("Операция не выполнена. При следующей операции программа соединится с сервером "
+                                    "снова."),
+                     QSqlError::ConnectionError);
+}
 
 } // namespace
 
@@ -95,12 +206,16 @@ void SetLockWaitHook(LockWaitHook hook)
     LockHook() = std::move(hook);
 }
 
-bool ExecWaitingForLock(SqlDialect dialect, const std::function<std::optional<QSqlError>()>& exec)
+bool CDBConnection::ExecWaitingForLock(bool mayWait, const std::function<std::optional<QSqlError>()>& exec)
 {
-    std::optional<QSqlError> error = exec();
+    const SqlDialect d = dialect();
+    // The server waits for another session's lock itself, up to kLockWaitMs; the user-interface
+    // thread shows the wait and repaints meanwhile.
+    std::optional<QSqlError> error =
+        d == SqlDialect::PostgreSQL && mayWait && IsUiThread() && LockHook() ? ExecShowingWait(exec) : exec();
     if (!error)
         return true;
-    if (!IsUiThread() || !DialectOf(dialect).IsLocked(*error))
+    if (d != SqlDialect::SQLite || !IsUiThread() || !DialectOf(d).IsLocked(*error))
         return false;
     const LockWaitHook hook = LockHook();
     QElapsedTimer waited;
@@ -109,12 +224,82 @@ bool ExecWaitingForLock(SqlDialect dialect, const std::function<std::optional<QS
         if (hook)
             hook(true);
         error = exec();
-        if (error && !DialectOf(dialect).IsLocked(*error))
+        if (error && !DialectOf(d).IsLocked(*error))
             break;
     }
     if (hook)
         hook(false);
     return !error;
+}
+
+std::optional<QSqlError> CDBConnection::ExecShowingWait(const std::function<std::optional<QSqlError>()>& exec)
+{
+    ThreadState& state = State();
+    CStatementRunner& runner = StatementRunner();
+    state.handedOff = true;
+    runner.Start(exec);
+    if (!runner.WaitFor(kLockCheckMs)) {
+        const LockWaitHook hook = LockHook();
+        // Work that other threads queue for this one waits until the statement has ended.
+        BeginUiOperation();
+        bool shown = false;
+        bool waiting = false;
+        QElapsedTimer asked;
+        do {
+            if (!asked.isValid() || asked.elapsed() >= kLockRecheckMs) {
+                waiting = WaitsForLock(state);
+                asked.restart();
+            }
+            if (waiting) {
+                hook(true);
+                shown = true;
+            }
+        } while (!runner.WaitFor(50));
+        if (shown)
+            hook(false);
+        EndUiOperation();
+    }
+    state.handedOff = false;
+    return runner.Result();
+}
+
+bool CDBConnection::WaitsForLock(ThreadState& state)
+{
+    if (state.backendPid <= 0)
+        return false;
+    if (state.monitor.isEmpty()) {
+        DbConnectParams params;
+        {
+            std::lock_guard lock(m_mutex);
+            params = m_params;
+        }
+        state.monitor = state.name + QStringLiteral("_locks");
+        // A server that lets no second connection in cannot say: the long wait counts as one.
+        if (OpenDatabase(params, state.monitor, OpenPurpose::Probe))
+            return true;
+    }
+    QSqlDatabase db = QSqlDatabase::database(state.monitor, false);
+    if (!db.isOpen())
+        return true;
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("select exists (select 1 from pg_locks where pid = ? and not granted)"));
+    q.addBindValue(state.backendPid);
+    return !q.exec() || !q.next() || q.value(0).toBool();
+}
+
+bool CDBConnection::NoteLostConnection()
+{
+    auto it = ThreadStates().find(m_id);
+    if (it == ThreadStates().end() || !it->second->open || it->second->name.isEmpty())
+        return false;
+    ThreadState& state = *it->second;
+    if (state.lost)
+        return true;
+    const QSqlDatabase db = QSqlDatabase::database(state.name, false);
+    if (!db.isValid() || db.isOpen())
+        return false;
+    state.lost = true;
+    return true;
 }
 
 std::optional<QSqlError> OpenDatabase(const DbConnectParams& params, const QString& connectionName, OpenPurpose purpose)
@@ -169,7 +354,10 @@ std::optional<QSqlError> OpenDatabase(const DbConnectParams& params, const QStri
             return fail(QSqlError(QStringLiteral("Не удалось зарегистрировать функции SQLite."), QString(),
                                   QSqlError::ConnectionError));
     } else {
-        if (!q.exec(QStringLiteral("SET client_min_messages = warning")))
+        // A writer held by another session's lock waits as long as on SQLite, then fails.
+        if (!q.exec(QStringLiteral("select set_config('client_min_messages', 'warning', false), "
+                                   "set_config('lock_timeout', '%1', false)")
+                        .arg(kLockWaitMs)))
             return fail(q.lastError());
     }
     return std::nullopt;
@@ -194,8 +382,11 @@ CDBConnection::ThreadState& CDBConnection::State()
 
 QSqlDatabase CDBConnection::OpenForThread(ThreadState& state)
 {
+    // Another thread runs a statement of this connection for this one (a repaint while it waits).
+    if (state.handedOff)
+        return QSqlDatabase();
     const std::uint64_t generation = m_generation;
-    if (state.open && state.generation == generation)
+    if (state.open && state.generation == generation && !state.lost)
         return QSqlDatabase::database(state.name, false);
     // The connection was replaced while this thread had a transaction open: its work so far is gone
     // with the old connection, so it must not go on in a new one as if nothing happened. Statements
@@ -218,7 +409,13 @@ QSqlDatabase CDBConnection::OpenForThread(ThreadState& state)
     }
     state.open = true;
     state.generation = generation;
-    return QSqlDatabase::database(state.name, false);
+    QSqlDatabase db = QSqlDatabase::database(state.name, false);
+    if (params.dialect == SqlDialect::PostgreSQL && IsUiThread()) {
+        QSqlQuery q(db);
+        if (q.exec(QStringLiteral("select pg_backend_pid()")) && q.next())
+            state.backendPid = q.value(0).toInt();
+    }
+    return db;
 }
 
 QSqlDatabase CDBConnection::GetConnection()
@@ -279,16 +476,26 @@ bool CDBConnection::ExecPlain(const QString& sql)
     if (!db.isValid())
         return false;
     QSqlQuery q(db);
-    const bool ok = ExecWaitingForLock(dialect(), [&]() -> std::optional<QSqlError> {
+    // Beginning a SQLite transaction waits for the write lock; savepoints wait for nothing.
+    const bool ok = ExecWaitingForLock(false, [&]() -> std::optional<QSqlError> {
         if (q.exec(sql))
             return std::nullopt;
         return q.lastError();
     });
     if (!ok) {
-        ReportComError(q.lastError());
+        ReportComError(StatementError(q.lastError()));
         return false;
     }
     return true;
+}
+
+QSqlError CDBConnection::StatementError(const QSqlError& error)
+{
+    if (NoteLostConnection())
+        return ConnectionLostError();
+    if (DialectOf(dialect()).IsLocked(error))
+        return LockWaitError();
+    return error;
 }
 
 int CDBConnection::BeginTrans()
@@ -359,13 +566,49 @@ bool CDBConnection::CommitTrans()
     ++state.epoch;
     if (ok || state.level == 0)
         state.discarded.clear();
-    if (ok && state.level == 0) {
+    if (ok && state.level == 0 && !state.afterCommit.empty()) {
         auto actions = std::move(state.afterCommit);
         state.afterCommit.clear();
-        for (auto& [level, action] : actions)
-            action();
+        RunAfterCommit(actions);
     }
     return ok;
+}
+
+void CDBConnection::RunAfterCommit(std::vector<std::pair<int, std::function<void()>>>& actions)
+{
+    // One transaction for them all: the journal lines of an operation are stored all or none, right
+    // after its rows. Without it they go one by one.
+    const bool batch = BeginTrans() > 0;
+    ThreadState& state = State();
+    state.inAfterCommit = batch;
+    state.afterCommitFailed = false;
+    for (auto& [level, action] : actions)
+        action();
+    // What the actions hold goes inside the transaction too: the journal's lines of the commit are
+    // written when the last action that gathered them goes.
+    actions.clear();
+    state.inAfterCommit = false;
+    if (!batch)
+        return;
+    if (state.afterCommitFailed)
+        RollbackTrans();
+    else
+        static_cast<void>(CommitTrans());
+}
+
+bool CDBConnection::InAfterCommit()
+{
+    return State().inAfterCommit;
+}
+
+bool CDBConnection::AfterCommitFailed()
+{
+    return State().afterCommitFailed;
+}
+
+void CDBConnection::FailAfterCommit()
+{
+    State().afterCommitFailed = true;
 }
 
 void CDBConnection::DropAfterCommit(ThreadState& state, int level)

@@ -15,6 +15,8 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <utility>
+#include <vector>
 
 enum class SqlDialect : int {
     SQLite = 0,
@@ -83,14 +85,38 @@ public:
     void BeforeStatement();
 
     // Runs the action once the calling thread's outermost transaction commits (at once when none is
-    // open); a rollback of the level that queued it drops it. For work outside the database, such as
-    // writing a file, that must happen only when the rows that describe it are stored.
+    // open); a rollback of the level that queued it drops it. For the journal's lines and for work
+    // outside the database, such as writing a file, that must happen only when the rows that describe
+    // it are stored. The actions of one commit run in one transaction of their own.
     void AfterCommit(std::function<void()> action);
+    // Whether the calling thread runs the actions of a commit now; an action that failed to write
+    // marks them failed, and their transaction is rolled back whole.
+    bool InAfterCommit();
+    bool AfterCommitFailed();
+    void FailAfterCommit();
+
+    // Runs a statement of the calling thread's connection (`exec` answers its error, none when it
+    // succeeded). SQLite: on the user-interface thread SQLite waits only a moment inside the driver,
+    // so that the window does not freeze; a statement that met another writer's lock is run again
+    // here until it gets the lock or kLockWaitMs have passed. PostgreSQL: the server waits for
+    // another session's lock up to kLockWaitMs; on the user-interface thread a statement that may
+    // wait (mayWait) runs on a thread of its own meanwhile. Either way the lock-wait hook shows the
+    // wait.
+    bool ExecWaitingForLock(bool mayWait, const std::function<std::optional<QSqlError>()>& exec);
+    // After a failed statement: whether the server closed the calling thread's connection. The
+    // connection is then opened anew by the next use outside a transaction.
+    bool NoteLostConnection();
+    // The error a failed statement is reported with: a lost connection or a lock waited for too long
+    // in the program's words, any other as it is.
+    QSqlError StatementError(const QSqlError& error);
 
     struct ThreadState;
 
 private:
     ThreadState& State();
+    std::optional<QSqlError> ExecShowingWait(const std::function<std::optional<QSqlError>()>& exec);
+    bool WaitsForLock(ThreadState& state);
+    void RunAfterCommit(std::vector<std::pair<int, std::function<void()>>>& actions);
     // The calling thread's state while it has an open transaction.
     ThreadState* OpenTransaction();
     static void DropAfterCommit(ThreadState& state, int level);
@@ -119,14 +145,10 @@ enum class OpenPurpose {
 [[nodiscard]] std::optional<QSqlError> OpenDatabase(const DbConnectParams& params, const QString& connectionName,
                                                     OpenPurpose purpose = OpenPurpose::Use);
 
-// How long a SQLite writer waits for another one's lock (a long import holds it that long).
+// How long a writer waits for another one's lock (a long import holds it that long) before its
+// statement fails, on both dialects.
 inline constexpr int kLockWaitMs = 120000;
-// Runs a statement (`exec` answers its error, none when it succeeded). On the user-interface
-// thread SQLite waits only a moment inside the driver, so that the window does not freeze: a
-// statement that met another writer's lock is run again here until it gets the lock or kLockWaitMs
-// have passed, and the lock-wait hook shows the wait meanwhile.
-bool ExecWaitingForLock(SqlDialect dialect, const std::function<std::optional<QSqlError>()>& exec);
-// Shown while the user-interface thread waits for a lock: called with true before each further try
-// (show the wait and repaint; no user input, no timers), with false when the wait is over.
+// Shown while the user-interface thread waits for a lock: called with true again and again while it
+// waits (show the wait and repaint; no user input, no timers), with false when the wait is over.
 using LockWaitHook = std::function<void(bool waiting)>;
 void SetLockWaitHook(LockWaitHook hook);

@@ -13,6 +13,9 @@
 
 namespace {
 
+// lock_not_available: the server's lock_timeout ran out; the program's own error carries it too.
+const QString kLockWaitCode = QStringLiteral("55P03");
+
 // Advisory lock class of the new-id locks (the second key is the table's oid); the schema's id
 // trigger takes the same lock.
 constexpr int kNewIdLockClass = 4999506;
@@ -102,7 +105,11 @@ public:
     {
         return SqliteCode(e) == 1 && e.databaseText().contains(QLatin1String("integer overflow"));
     }
-    bool IsLocked(const QSqlError& e) const override { return SqliteCode(e) == 5; }
+    bool IsLocked(const QSqlError& e) const override
+    {
+        return SqliteCode(e) == 5 || e.nativeErrorCode() == kLockWaitCode;
+    }
+    bool MayWaitForLock(const QString&) const override { return true; }
     QString IdSetCondition(const QString& column) const override
     {
         return column + QStringLiteral(" in (select value from json_each('[' || ? || ']'))");
@@ -205,7 +212,21 @@ public:
         return QVariant(QString::fromLatin1(buffer, int(r.ptr - buffer)));
     }
     bool IsOverflow(const QSqlError& e) const override { return e.nativeErrorCode() == QLatin1String("22003"); }
-    bool IsLocked(const QSqlError&) const override { return false; }
+    bool IsLocked(const QSqlError& e) const override { return e.nativeErrorCode() == kLockWaitCode; }
+    bool MayWaitForLock(const QString& sql) const override
+    {
+        // Reads take no row locks; a write, a locking read or a function that writes may wait. A
+        // journal line (a new row under a new id, no key to another table) never does.
+        const QString head = sql.trimmed().left(6).toLower();
+        if (sql.startsWith(QLatin1String("insert into tFctOpJournal "), Qt::CaseInsensitive))
+            return false;
+        if (head != QLatin1String("select"))
+            return true;
+        for (const char* word : {" for update", " for share", "advisory", "lir_recalc"})
+            if (sql.contains(QLatin1String(word), Qt::CaseInsensitive))
+                return true;
+        return false;
+    }
     QString IdSetCondition(const QString& column) const override
     {
         return column + QStringLiteral(" = any(string_to_array(?, ',')::int[])");
@@ -321,6 +342,15 @@ QSqlError MoneyOverflowError()
                      QStringLiteral("Сумма или значение выходит за пределы допустимого диапазона "
                                     "(±922 337 203 685 477,5807)."),
                      QSqlError::StatementError, QStringLiteral("22003"));
+}
+
+QSqlError LockWaitError()
+{
+    return QSqlError(QStringLiteral("База данных занята другой программой."),
+                     QStringLiteral("Другая программа не освободила данные за %1 мин. Операция не выполнена, "
+                                    "повторите ее позже.")
+                         .arg(kLockWaitMs / 60000),
+                     QSqlError::StatementError, kLockWaitCode);
 }
 
 QString IdSetArgument(const std::vector<int>& ids)

@@ -47,8 +47,10 @@ public:
     virtual QVariant Decimal6Param(double value) const = 0;
     // Whether a statement failed because a number left its range (a sum beyond 64 bits, say).
     virtual bool IsOverflow(const QSqlError& error) const = 0;
-    // Whether a statement failed because another connection holds the write lock.
+    // Whether a statement failed because another connection held the lock it waited for.
     virtual bool IsLocked(const QSqlError& error) const = 0;
+    // Whether a statement may wait for another connection's lock (a server's reads never do).
+    virtual bool MayWaitForLock(const QString& sql) const = 0;
     // "<column> is one of the ids" for ids bound as one comma-separated text (IdSetArgument).
     virtual QString IdSetCondition(const QString& column) const = 0;
     // The ids bound so as rows: a table expression named `alias` with the one column `column`.
@@ -111,6 +113,8 @@ const CSqlDialect& Dialect();
 
 // The error of a money value or sum beyond the program's range, the same on both dialects.
 QSqlError MoneyOverflowError();
+// The error of a statement that waited kLockWaitMs for another session's lock, on both dialects.
+QSqlError LockWaitError();
 
 // The value to bind for IdSetCondition.
 QString IdSetArgument(const std::vector<int>& ids);

@@ -67,8 +67,10 @@ CSqlQuery::CSqlQuery(const QString& sql, CDBConnection& connection)
 {
     m_query = m_connection.AcquireStatement(sql, &m_prepared);
     m_dialect = m_connection.dialect();
+    m_mayWait = DialectOf(m_dialect).MayWaitForLock(sql);
     if (!m_prepared)
-        m_error = m_query.lastError();
+        m_error = m_query.lastError().type() == QSqlError::NoError ? QSqlError()
+                                                                   : m_connection.StatementError(m_query.lastError());
 }
 
 CSqlQuery::~CSqlQuery()
@@ -183,7 +185,7 @@ bool CSqlQuery::exec()
     m_pendingBinds = 0;
     m_readFailed = false;
     m_connection.BeforeStatement();
-    m_executed = ExecWaitingForLock(m_dialect, [this]() -> std::optional<QSqlError> {
+    m_executed = m_connection.ExecWaitingForLock(m_mayWait, [this]() -> std::optional<QSqlError> {
         if (m_query.exec())
             return std::nullopt;
         return m_query.lastError();
@@ -193,6 +195,8 @@ bool CSqlQuery::exec()
         m_connection.StatementSucceeded();
     else if (DialectOf(m_dialect).IsOverflow(m_error))
         m_error = MoneyOverflowError();
+    else
+        m_error = m_connection.StatementError(m_error);
     return m_executed;
 }
 

@@ -184,6 +184,17 @@ void WriteForecastDataJournal(const CForecastDataRecord& rec, int operation)
     QueueJournal([&] { return DataJournalLine(operation, rec.id, rec.prognoz, rec.product, rec.receiver); });
 }
 
+std::vector<BulkColumn> ForecastDataBulkColumns()
+{
+    std::vector<BulkColumn> columns{
+        {"prognoz", BulkType::Int}, {"product", BulkType::Int}, {"receiver", BulkType::Int}};
+    for (const auto& m : kForecastMoneyColumns)
+        columns.push_back({m.column, BulkType::Money});
+    columns.insert(columns.end(),
+                   {{"comment", BulkType::Text}, {"base", BulkType::Text}, {"baseMethod", BulkType::Int}});
+    return columns;
+}
+
 bool SaveReceiverForecastData(const CForecastDataList& rows, const QHash<int, QString>& stored)
 {
     // A statement may not write one row twice: of rows with the same keys the last is written, as
@@ -191,12 +202,7 @@ bool SaveReceiverForecastData(const CForecastDataList& rows, const QHash<int, QS
     std::unordered_map<int, std::size_t> last;
     for (std::size_t i = 0; i < rows.size(); ++i)
         last[rows[i].product] = i;
-    std::vector<BulkColumn> columns{
-        {"prognoz", BulkType::Int}, {"product", BulkType::Int}, {"receiver", BulkType::Int}};
-    for (const auto& m : kForecastMoneyColumns)
-        columns.push_back({m.column, BulkType::Money});
-    columns.insert(columns.end(),
-                   {{"comment", BulkType::Text}, {"base", BulkType::Text}, {"baseMethod", BulkType::Int}});
+    const std::vector<BulkColumn> columns = ForecastDataBulkColumns();
     QStringList names;
     for (const BulkColumn& c : columns)
         names << QLatin1String(c.name);
@@ -386,6 +392,33 @@ bool WriteCategorySums(int prognoz, int group, const std::vector<int>& products,
             const bool update = stored.count(product) != 0;
             return DataJournalLine(update ? JOURNAL_UPDATE : JOURNAL_INSERT, -1, prognoz, product, group);
         });
+    return true;
+}
+
+bool WriteReceiverGroupSums(int forecast, int receiver, const std::vector<int>& products)
+{
+    CSqlQuery q(QStringLiteral("select dataId, dataReceiver, dataProduct, isNew "
+                               "from lir_recalc_receiver_groups(?, ?, string_to_array(?, ',')::int[])"));
+    q.bind(forecast).bind(receiver).bind(IdSetArgument(products));
+    if (!q.execOrReport())
+        return false;
+    std::vector<std::pair<CForecastDataRecord, bool>> written; // the row, whether it is new
+    while (q.next()) {
+        CForecastDataRecord rec;
+        const bool inserted = q.value("isNew").toBool();
+        rec.id = inserted ? -1 : q.intValue("dataId");
+        rec.prognoz = forecast;
+        rec.product = q.intValue("dataProduct");
+        rec.receiver = q.intValue("dataReceiver");
+        written.emplace_back(std::move(rec), inserted);
+    }
+    if (q.readFailed()) {
+        ReportComError(q.lastError());
+        return false;
+    }
+    // Journalled once read whole: outside a transaction a line is a statement of its own.
+    for (const auto& [rec, inserted] : written)
+        WriteForecastDataJournal(rec, inserted ? JOURNAL_INSERT : JOURNAL_UPDATE);
     return true;
 }
 

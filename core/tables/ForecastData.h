@@ -46,12 +46,20 @@ void CopyToForecastDataRecord(const CForecastDataRecord& source, CForecastDataRe
 // Saves by (prognoz, product, receiver); the record's id plays no part in finding the row. A new
 // row's id is read back into the record only when takeNewId is set.
 [[nodiscard]] bool SaveForecastData(CForecastDataRecord& rec, bool takeNewId);
+// The columns of a data row as bulk writes give them: prognoz, product, receiver, the figures, comment,
+// base, baseMethod.
+std::vector<BulkColumn> ForecastDataBulkColumns();
 // Saves rows of one receiver of the forecast as SaveForecastData does without taking new ids, by sets:
 // `stored` holds the products that the receiver has rows for (their lines are update lines). False
 // after a reported database error.
 [[nodiscard]] bool SaveReceiverForecastData(const CForecastDataList& rows, const QHash<int, QString>& stored);
 // Insert (1) or update (0) line.
 void WriteForecastDataJournal(const CForecastDataRecord& rec, int operation);
+// On a server: the rows of the subordinate receiver groups above the receiver, nearest group first,
+// for the products, each the sums of its members' rows over all members, written by the server's own
+// function (a user may write only the receiver's rows), with their journal lines as the saves without
+// new ids write them. False after a reported error.
+[[nodiscard]] bool WriteReceiverGroupSums(int forecast, int receiver, const std::vector<int>& products);
 
 // A row's six year figures by its keys, in the order of kYearFigures.
 struct CYearFiguresRow {

@@ -273,10 +273,11 @@ namespace {
 
 std::optional<CProductListRow> ReadProductListRow(const CSqlQuery& q)
 {
-    return CProductListRow{q.intValue("id"),  q.intValue("isgroup", 0) != 0,
-                           q.text("code"),    q.text("name"),
-                           q.text("comment"), q.text("nname"),
-                           q.text("pname"),   q.intValue("type", 0)};
+    const auto offset = [&q](const char* column) {
+        return q.isNull(column) ? std::nullopt : std::optional<double>(q.decimal(column));
+    };
+    return CProductListRow{q.intValue("id"),  q.intValue("isgroup", 0) != 0, q.text("code"),     q.text("name"),
+                           q.text("comment"), offset("offsetMin"),           offset("offsetMax")};
 }
 
 constexpr CRowReader<CProductListRow> kListRows{&ReadProductListRow, UnreadableRow::Skip};
@@ -285,13 +286,10 @@ constexpr CRowReader<CProductListRow> kListRows{&ReadProductListRow, UnreadableR
 
 std::optional<std::vector<CProductListRow>> LoadProductListRows(int parentId, int prognoz, const SqlFilter& filter)
 {
-    // The unit names come in the same statement.
     return kListRows.ListOf(
         OnDbError::Report,
         filter.applyAnd(
-            QStringLiteral("select p1.id, p1.code, p1.name, p1.comment, p1.isgroup, p1.type, "
-                           "(select n.name from tclsmeasurement n where n.id = p1.measurementNatural) as nname, "
-                           "(select u.name from tclsmeasurement u where u.id = p1.measurementPrice) as pname "
+            QStringLiteral("select p1.id, p1.code, p1.name, p1.comment, p1.isgroup, p1.offsetMin, p1.offsetMax "
                            "from tclsproduct p1 where p1.prognoz = ? and p1.parent = ? and exists "
                            "(select 1 from tfctprice pr where pr.prognoz = p1.prognoz and pr.product = p1.id)"),
             QStringLiteral("p1.position asc, p1.id asc")),

@@ -82,17 +82,16 @@ std::optional<CProductList> LoadProductChildren(int parentId, int prognoz, const
 // Which groups among the children with a price row have child groups with a price row themselves, in
 // one statement; none after a (shown) database error.
 std::optional<std::set<int>> LoadGroupsWithSubgroups(int parentId, int prognoz);
-// A child with a price row as the book of products lists it: with the names of its natural unit and
-// its price unit.
+// A child with a price row as the book of products lists it: with its permitted deviations from the
+// price (none where the column is null).
 struct CProductListRow {
     int id = -1;
     bool isGroup = false;
     QString code;
     QString name;
     QString comment;
-    QString naturalUnit;
-    QString priceUnit;
-    int type = 0;
+    std::optional<double> offsetMin;
+    std::optional<double> offsetMax;
 };
 // The children of the parent with a price row in the forecast; the filter may use the alias p1 (the
 // product's own columns only). Position order unless the filter orders. None after a reported error.

@@ -176,3 +176,12 @@ int GetOwnReceiverId(int forecast)
         return -1;
     return q.value(0).toInt();
 }
+
+int GetEditedReceiverId(int forecast)
+{
+    const int own = GetOwnReceiverId(forecast);
+    if (!ReceiverListsByRights() || (own > 0 && MayWriteReceiverData(forecast, own)))
+        return own;
+    const int granted = FirstGrantedReceiver(forecast);
+    return granted > 0 ? granted : own;
+}

@@ -26,3 +26,6 @@ inline int LoadImportedLeafReceivers(int forecast)
 {
     return GetOwnReceiverId(forecast);
 }
+// The receiver whose data the editor opens with: the own one, or for a login that writes by its rights
+// and may not write that one, the first receiver granted to it (the own one when none is).
+int GetEditedReceiverId(int forecast);

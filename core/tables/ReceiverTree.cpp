@@ -149,9 +149,9 @@ bool RemoveReceiverGroup(int groupId, int forecast)
 std::optional<std::set<int>> LoadReceiverGroupsWithSubgroups(int forecast, int group)
 {
     CSqlQuery q(QStringLiteral("select distinct r.category from tclsreceiver r "
-                               "join tclsreceivermap m on m.receiver = r.id and m.prognoz = ? "
-                               "join tclsreceiver p on p.id = r.category "
-                               "where p.category = ? and r.isgroup = 1"));
+                               "join tclsreceivermap m on m.receiver = r.id and m.prognoz = ?")
+                + ListedReceiversJoin(QStringLiteral("r.id"), QStringLiteral("m.prognoz"))
+                + QStringLiteral(" join tclsreceiver p on p.id = r.category where p.category = ? and r.isgroup = 1"));
     q.bind(forecast).bind(group);
     return ReadIdSet(q);
 }

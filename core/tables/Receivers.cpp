@@ -3,6 +3,7 @@
 #include "db/Variant.h"
 
 #include <algorithm>
+#include <atomic>
 
 namespace {
 
@@ -11,11 +12,16 @@ const std::array<XmlField<CReceiverRecord>, 4> kXmlFields = {{{"name", &CReceive
                                                               {"importedId", &CReceiverRecord::importedId},
                                                               {"isgroup", &CReceiverRecord::isgroup}}};
 
-// r1: the receiver, rm: its map row in the forecast bound first.
-QString ForecastSelect()
+std::atomic<bool> g_listsByRights{false};
+
+// r1: the receiver, rm: its map row in the forecast bound first. A list keeps to the receivers the
+// login may see.
+QString ForecastSelect(bool list = false)
 {
     return QStringLiteral("select ") + ReceiverColumns(QStringLiteral("r1"))
-        + QStringLiteral(" from tclsreceiver r1 join tclsreceivermap rm on rm.receiver = r1.id where rm.prognoz = ?");
+        + QStringLiteral(" from tclsreceiver r1 join tclsreceivermap rm on rm.receiver = r1.id")
+        + (list ? ListedReceiversJoin(QStringLiteral("r1.id"), QStringLiteral("rm.prognoz")) : QString())
+        + QStringLiteral(" where rm.prognoz = ?");
 }
 
 constexpr CRowReader<CReceiverRecord> kRows{&ReadReceiverRow, UnreadableRow::Skip};
@@ -27,6 +33,49 @@ const CXmlFormat<CReceiverRecord>& XmlFormatOf<CReceiverRecord>()
 {
     static const CXmlFormat<CReceiverRecord> format{XmlNames::kReceiver, XmlNames::kReceivers, kXmlFields};
     return format;
+}
+
+void SetReceiverListsByRights(bool byRights)
+{
+    g_listsByRights = byRights;
+}
+
+bool ReceiverListsByRights()
+{
+    return g_listsByRights;
+}
+
+QString ListedReceiversJoin(const QString& receiverId, const QString& forecast)
+{
+    if (!g_listsByRights)
+        return QString();
+    // What V_Receiver grants the login, and the groups of the forecast above each of them.
+    return QStringLiteral(" join (with recursive lir_listed (prognoz, id) as ("
+                          "select v.prognoz, v.id from v_receiver v"
+                          " union "
+                          "select u.prognoz, r.category from lir_listed u join tclsreceiver r on r.id = u.id"
+                          " join tclsreceivermap m on m.prognoz = u.prognoz and m.receiver = r.category"
+                          " where r.category > 0) "
+                          "select prognoz, id from lir_listed) listed on listed.id = %1 and listed.prognoz = %2")
+        .arg(receiverId, forecast);
+}
+
+bool MayWriteReceiverData(int forecast, int receiver)
+{
+    if (!g_listsByRights)
+        return true;
+    CSqlQuery q(QStringLiteral("select UserHasRights(?, ?)"));
+    q.bind(forecast).bind(receiver);
+    return q.execOrReport() && q.next() && q.value(0).toInt() == 1;
+}
+
+int FirstGrantedReceiver(int forecast)
+{
+    CSqlQuery q(QStringLiteral("select v.id from v_receiver v where v.prognoz = ? order by v.position, v.id"));
+    q.bind(forecast);
+    if (!q.execOrReport() || !q.next())
+        return -1;
+    return q.value(0).toInt();
 }
 
 QString ReceiverColumns(const QString& qualifier)
@@ -106,7 +155,7 @@ bool IsTopLevelReceiver(int id, int forecast)
 
 std::optional<CReceiverList> LoadForecastTreeReceivers(int forecast)
 {
-    CSqlQuery q(ForecastSelect() + QStringLiteral(" and r1.category > -1"));
+    CSqlQuery q(ForecastSelect(true) + QStringLiteral(" and r1.category > -1"));
     q.bind(forecast);
     return kRows.List(q);
 }
@@ -114,8 +163,9 @@ std::optional<CReceiverList> LoadForecastTreeReceivers(int forecast)
 std::optional<CReceiverList> LoadForecastReceivers(int forecast, const SqlFilter& filter)
 {
     const QString base = QStringLiteral("select ") + ReceiverColumns(QStringLiteral("tclsreceiver"))
-        + QStringLiteral(" from tclsreceiver join tclsreceivermap on tclsreceivermap.receiver = tclsreceiver.id "
-                         "where tclsreceivermap.prognoz = ?");
+        + QStringLiteral(" from tclsreceiver join tclsreceivermap on tclsreceivermap.receiver = tclsreceiver.id")
+        + ListedReceiversJoin(QStringLiteral("tclsreceiver.id"), QStringLiteral("tclsreceivermap.prognoz"))
+        + QStringLiteral(" where tclsreceivermap.prognoz = ?");
     CSqlQuery q(filter.applyAnd(base));
     q.bind(forecast).bindAll(filter.args);
     return kRows.List(q);
@@ -123,7 +173,7 @@ std::optional<CReceiverList> LoadForecastReceivers(int forecast, const SqlFilter
 
 std::optional<CReceiverList> LoadReceiverChildren(int parent, int forecast, const SqlFilter& filter)
 {
-    const QString base = ForecastSelect() + QStringLiteral(" and r1.category = ?");
+    const QString base = ForecastSelect(true) + QStringLiteral(" and r1.category = ?");
     CSqlQuery q(filter.applyAnd(base, QStringLiteral("r1.position asc, r1.id asc")));
     q.bind(forecast).bind(parent).bindAll(filter.args);
     return kRows.List(q);

@@ -73,3 +73,16 @@ const CXmlFormat<CReceiverRecord>& XmlFormatOf<CReceiverRecord>();
 
 // The select list that ReadReceiverRow reads, each column qualified by the table name or alias.
 QString ReceiverColumns(const QString& qualifier);
+
+// On a server a login that is neither administrator nor expert works with the receivers its rights
+// rows grant it: the receiver lists hold what V_Receiver grants it and the groups above those, and it
+// writes the data of the granted receivers only. Set from the login's roles when it connects.
+void SetReceiverListsByRights(bool byRights);
+bool ReceiverListsByRights();
+// The join that keeps a list to those receivers, given the statement's receiver id and map forecast
+// columns; empty while every receiver is listed.
+QString ListedReceiversJoin(const QString& receiverId, const QString& forecast);
+// Whether the login may write the forecast data of the receiver (always, unless by its rights).
+bool MayWriteReceiverData(int forecast, int receiver);
+// The first receiver of the forecast that the login's rights grant (in position order), or -1.
+int FirstGrantedReceiver(int forecast);

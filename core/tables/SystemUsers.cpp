@@ -1,6 +1,7 @@
 #include "SystemUsers.h"
 
 #include "AppMessage.h" // the flags of the notices
+#include "tables/Receivers.h"
 
 #include <QHash>
 
@@ -170,6 +171,7 @@ void WriteSystemUserJournal(const CSystemUserRecord& user, int operation)
 
 bool ReadSessionLogin(CSessionState& session)
 {
+    SetReceiverListsByRights(false);
     if (!HasLogins())
         return true;
     // The catalog views are readable by every login.
@@ -181,5 +183,6 @@ bool ReadSessionLogin(CSessionState& session)
         return false;
     session.userName = q.text("login");
     session.userRoles = q.value("owner").toBool() ? (ROLE_ADMIN | ROLE_EXPERT | ROLE_USER) : q.intValue("roles", 0);
+    SetReceiverListsByRights((session.userRoles & (ROLE_ADMIN | ROLE_EXPERT)) == 0);
     return true;
 }

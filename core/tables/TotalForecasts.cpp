@@ -52,24 +52,30 @@ const QString kInsert = QStringLiteral("insert into tfcttotalprognoz (prognoz, p
                      "values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
                      "on conflict (prognoz, product) do update set ");
 
-// The row of the record's keys, inserted whole or, when it is stored, updated by `assignments` (of
-// the stored row and the excluded one). The id only of a new row (a stored row leaves the record's id
-// as it was).
-bool WriteRow(R& rec, const QString& assignments)
+// The row of the record's keys by `upsert` (its values bound by `bind`), the update part of which
+// names what a stored row takes. The id only of a new row (a stored row leaves the record's id as it
+// was). A failure leaves the caller's transaction usable.
+template <class Bind>
+bool WriteRow(R& rec, const QString& upsert, Bind bind)
 {
-    const auto written = WithoutSpoiling([&] {
-        return UpsertByKey(kInsert + assignments, [&](CSqlQuery& q) {
-            q.bind(rec.prognoz).bind(rec.product);
-            BindForecastFigures(q, rec);
-            q.bind(rec.lastUpdate).bind(rec.comment).bind(rec.base).bind(rec.baseMethod);
-        });
-    });
+    const auto written = WithoutSpoiling([&] { return UpsertByKey(upsert, bind); });
     if (!written)
         return false;
     if (written->inserted)
         rec.id = written->id;
     WriteTotalForecastJournal(rec, written->inserted ? JOURNAL_INSERT : JOURNAL_UPDATE);
     return true;
+}
+
+// The record inserted whole, or the stored row updated by `assignments` (of the stored row and the
+// excluded one).
+bool WriteRow(R& rec, const QString& assignments)
+{
+    return WriteRow(rec, kInsert + assignments, [&](CSqlQuery& q) {
+        q.bind(rec.prognoz).bind(rec.product);
+        BindForecastFigures(q, rec);
+        q.bind(rec.lastUpdate).bind(rec.comment).bind(rec.base).bind(rec.baseMethod);
+    });
 }
 
 } // namespace
@@ -166,6 +172,15 @@ bool SaveTotalForecast(CTotalForecastRecord& rec)
         ExcludedAssignments(ForecastFigureColumnList() << QStringLiteral("lastUpdate") << QStringLiteral("comment")
                                                        << QStringLiteral("base") << QStringLiteral("baseMethod"));
     return WriteRow(rec, assignments);
+}
+
+bool SaveTotalForecastComment(CTotalForecastRecord& rec)
+{
+    CutComment(rec.comment);
+    return WriteRow(rec,
+                    QStringLiteral("insert into tfcttotalprognoz (prognoz, product, comment) values (?, ?, ?) on "
+                                   "conflict (prognoz, product) do update set comment = excluded.comment"),
+                    [&](CSqlQuery& q) { q.bind(rec.prognoz).bind(rec.product).bind(rec.comment); });
 }
 
 bool AccumulateTotalForecast(const CForecastDataRecord& data)

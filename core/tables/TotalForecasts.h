@@ -31,6 +31,9 @@ int CountCommentedTotals(int prognoz);
 // Saves by (prognoz, product) in its own transaction (a savepoint inside the caller's); the record's
 // id is set only for a new row. lastUpdate is written as the record holds it.
 [[nodiscard]] bool SaveTotalForecast(CTotalForecastRecord& rec);
+// Only the comment of the row (a new row holds nothing else), as a received comment is stored; the
+// same journal line as the save.
+[[nodiscard]] bool SaveTotalForecastComment(CTotalForecastRecord& rec);
 // Adds the data row's figures into the consolidated row of its product (created when missing) and
 // stamps it; false when anything on the way failed, the save included.
 [[nodiscard]] bool AccumulateTotalForecast(const CForecastDataRecord& data);

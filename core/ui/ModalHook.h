@@ -15,9 +15,10 @@ class QWidget;
 // A choice of receivers of one forecast, for code that has no window of its own (the exchange).
 struct CReceiverChoice {
     int forecastId = -1;
-    int ownReceiverId = -1;  // the tree starts at its level; below 1: at the forecast's top receiver
-    bool multiple = false;   // check boxes, else one receiver or group
-    std::vector<int> preset; // shown checked
+    int ownReceiverId = -1;    // the tree starts at its level; below 1: at the forecast's top receiver
+    bool multiple = false;     // check boxes, else one receiver or group
+    bool ownSelectable = true; // the own receiver may be chosen (never for what is sent down)
+    std::vector<int> preset;   // shown checked
 };
 // The chosen ids in tree order, or none when the user cancelled.
 using ReceiverChooser = std::function<std::optional<std::vector<int>>(QWidget* parent, const CReceiverChoice&)>;
@@ -40,6 +41,17 @@ public:
 };
 
 CModalHook& ModalHook();
+
+// Where the program's file dialogs start: an existing folder and the file name to offer (empty for
+// none). An empty path starts open dialogs in the import folder and save dialogs in the folder last
+// saved to, else the export folder; a bare file name goes there too. A save dialog offers the path's
+// name; an open dialog offers only a file that exists. A folder that is gone gives way to the
+// nearest one above it.
+struct CFileDialogStart {
+    QString folder;
+    QString fileName;
+};
+CFileDialogStart FileDialogStart(const QString& path, bool save);
 // Every file dialog and file model of the process, also those Qt opens by itself, names files by
 // their names only and never opens them (which would release SQLite's locks on the database files).
 // Called once the application object exists.
@@ -54,6 +66,10 @@ inline std::optional<std::vector<int>> ChooseReceivers(QWidget* parent, const CR
 {
     return ModalHook().chooseReceivers(parent, choice);
 }
+
+// A dialog about to be shown becomes as large as its contents and its title need (within the screen),
+// and never smaller than its contents: nothing in it is cut. ExecModal does it for every dialog.
+void FitDialogToContents(QDialog& dialog);
 
 inline int ExecModal(QDialog& dialog)
 {

@@ -197,6 +197,9 @@ void CControlForecastDlg::OnOK()
     const int threshold = divergence;
     const QString textA = first.summary ? kSummary : first.receivers.text;
     const QString textB = second.summary ? kSummary : second.receivers.text;
+    const QString nameA = ReportForecastName(firstId);
+    const QString nameB = ReportForecastName(secondId);
+    job().SetForecast(firstId == secondId ? nameA : nameA + QStringLiteral(" / ") + nameB);
     RunReport([=] { return BuildReportForm9(threshold, firstId, secondId, a, b); }, QStringLiteral("Form9.rpt"), kTitle,
               [&](int reportId) -> std::optional<QStringList> {
                   const auto one = GetForecast(firstId);

@@ -85,6 +85,7 @@ void CEmptyForm::OnOK()
     const int receiver = receiverId;
     const int all = kindsChosen ? 0 : 1;
     const QString caption = ReportFormCaption(m_combo);
+    job().SetForecast(ReportForecastName(forecastId));
     RunReport([=] { return BuildProductReport(forecastId, ids, receiver, all); }, QStringLiteral("Empty.rpt"), kTitle,
               [&](int reportId) -> std::optional<QStringList> {
                   return QStringList{QString::number(m_year), caption, QString::number(reportId), receiverName};

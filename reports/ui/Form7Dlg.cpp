@@ -62,6 +62,7 @@ void CForm7Dlg::OnOK()
     const CForecastRecord forecast = *m_forecast;
     const std::vector<int> ids = receivers.ids;
     const QString caption = ReportFormCaption(m_combo);
+    job().SetForecast(forecast.name);
     RunReport([forecast, ids] { return BuildReportForm7(forecast.id, ids); }, QStringLiteral("Form7.rpt"), kFormName,
               [&](int reportId) -> std::optional<QStringList> {
                   const QString names = ReadChosenReceivers(forecast.id, ids).text.left(254);

@@ -58,6 +58,7 @@ void CForm8Dlg::OnOK()
     const int year = m_forecast->year;
     const Money money = Money::fromInt(limit);
     const QString caption = ReportFormCaption(m_combo);
+    job().SetForecast(m_forecast->name);
     RunReport([forecastId, money] { return BuildReportForm8(forecastId, money); }, QStringLiteral("Form8.rpt"), kTitle,
               [&](int reportId) -> std::optional<QStringList> {
                   return QStringList{money.toInputText(), QString::number(year), caption, QString::number(reportId)};

@@ -102,6 +102,7 @@ void CHierarchyFormDlg::OnOK()
         caption = QStringLiteral("[%1] %2").arg(product->code, product->name);
 
     const int forecastId = forecast->id;
+    job().SetForecast(forecast->name);
     const bool consolidated = receivers->summary == 1;
     const std::vector<int> chosen = consolidated ? std::vector<int>{} : receivers->ids;
     const int chosenProduct = productId;

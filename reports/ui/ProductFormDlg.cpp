@@ -185,6 +185,7 @@ void CProductFormDlg::OnOK()
         AppMessageBox(kNoReceiver, MB_ICONEXCLAMATION, this);
         return;
     }
+    job().SetForecast(m_forecast->name);
     lastReportId = RunReport([this] { return Build(); }, Text(kForms[m_form].file), Text(kForms[m_form].title),
                              [this](int reportId) -> std::optional<QStringList> {
                                  if (receivers->summary == 1)

@@ -8,6 +8,7 @@
 #include <libxml/tree.h>
 
 #include <cstring>
+#include <iterator>
 
 const ReportParameter* ReportDefinition::Parameter(const QString& name) const
 {
@@ -43,6 +44,8 @@ QStringList ReportDefinition::Fields() const
         add(c.test.subject);
     for (const ReportRowStyle& s : rowStyles)
         add(s.span);
+    if (groupCaption)
+        add(groupCaption->field);
     return fields;
 }
 
@@ -101,6 +104,9 @@ public:
             else if (Named(section, "heading"))
                 for (const xmlNode* line : Children(section))
                     ReadLine(line);
+            else if (Named(section, "pages"))
+                for (const xmlNode* line : Children(section))
+                    (Named(line, "header") ? d.pageHeader : d.pageFooter).push_back(ReadPageLine(line));
             else if (Named(section, "table"))
                 ReadTable(section);
         }
@@ -130,12 +136,13 @@ private:
         }
     }
 
-    // A text's placeholders name the title or declared parameters; offsets only numbers.
-    void CheckText(const QString& text)
+    // A text's placeholders name the title, the forecast (on page lines also the page numbers) or
+    // declared parameters; offsets only numbers.
+    void CheckText(const QString& text, bool pageLine = false)
     {
-        Check(CheckReportText(text, [this](const QString& name, bool offset) {
+        Check(CheckReportText(text, [this, pageLine](const QString& name, bool offset) {
             const ReportParameter* p = d.Parameter(name);
-            if (name == kReportTitlePlaceholder && !p)
+            if (!p && (IsReportPlaceholder(name) || (pageLine && IsReportPagePlaceholder(name))))
                 return !offset;
             return p && (!offset || p->type == ReportParameterType::Integer || p->type == ReportParameterType::Year);
         }));
@@ -149,21 +156,29 @@ private:
         return test;
     }
 
+    // One of is, isNot (and on rows startsWith, notStartsWith) with the subject, none without.
     ReportTest TestOf(const xmlNode* node, const char* subjectAttribute)
     {
         ReportTest test;
         const auto subject = Attribute(node, subjectAttribute);
-        const auto is = Attribute(node, "is");
-        const auto isNot = Attribute(node, "isNot");
+        const std::optional<QString> tests[] = {Attribute(node, "is"), Attribute(node, "isNot"),
+                                                Attribute(node, "startsWith"), Attribute(node, "notStartsWith")};
+        int given = 0;
+        for (size_t i = 0; i < std::size(tests); ++i) {
+            if (!tests[i])
+                continue;
+            ++given;
+            test.value = *tests[i];
+            test.negate = i % 2 == 1;
+            test.prefix = i >= 2;
+        }
         if (!subject) {
-            Check(!is && !isNot);
+            Check(given == 0);
             return test;
         }
-        Check(bool(is) != bool(isNot));
+        Check(given == 1);
         test.used = true;
         test.subject = *subject;
-        test.value = is.value_or(isNot.value_or(QString()));
-        test.negate = !is.has_value();
         return test;
     }
 
@@ -177,6 +192,18 @@ private:
         line.shownIf = ParameterTest(node);
         CheckText(line.text);
         d.heading.push_back(line);
+    }
+
+    ReportPageLine ReadPageLine(const xmlNode* node)
+    {
+        ReportPageLine line;
+        line.left = AttributeOr(node, "left");
+        line.center = AttributeOr(node, "center");
+        line.right = AttributeOr(node, "right");
+        line.shownIf = ParameterTest(node);
+        for (const QString* text : {&line.left, &line.center, &line.right})
+            CheckText(*text, true);
+        return line;
     }
 
     ReportHeaderNode ReadColumn(const xmlNode* node)
@@ -203,6 +230,7 @@ private:
         c.blankWhen = AttributeOr(node, "blankWhen");
         if (!c.blankWhen.isEmpty())
             Check(d.RowCondition(c.blankWhen) >= 0);
+        c.wrap = AttributeOr(node, "wrap") == u"never" ? ReportWrap::Never : ReportWrap::Words;
         c.shownIf = ParameterTest(node);
         for (const xmlNode* q : Children(node)) {
             ReportQuotient quotient;
@@ -272,6 +300,13 @@ private:
                 style.span = AttributeOr(c, "span");
                 Check(d.RowCondition(style.when) >= 0);
                 d.rowStyles.push_back(style);
+            } else if (Named(c, "groupCaption")) {
+                ReportGroupCaption caption;
+                caption.when = AttributeOr(c, "when");
+                caption.field = AttributeOr(c, "field");
+                caption.suffix = AttributeOr(c, "suffix");
+                Check(d.RowCondition(caption.when) >= 0);
+                d.groupCaption = caption;
             }
         }
         d.header = ReadColumns(node);

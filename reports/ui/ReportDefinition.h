@@ -17,28 +17,52 @@ struct ReportParameter {
     ReportParameterType type = ReportParameterType::Text;
 };
 
-// A test of a text (a parameter's value, a row's field): equal to `value`, or with `negate` not equal.
-// Without `used` it always holds.
+// A test of a text (a parameter's value, a row's field): equal to `value` (with `prefix`: beginning
+// with it), or with `negate` not. Without `used` it always holds.
 struct ReportTest {
     bool used = false;
     QString subject; // parameter or field name
     QString value;
     bool negate = false;
+    bool prefix = false;
 
-    bool Holds(const QString& actual) const { return !used || ((actual == value) != negate); }
+    bool Holds(QStringView actual) const
+    {
+        return !used || ((prefix ? actual.startsWith(value) : actual == value) != negate);
+    }
 };
 
 enum class ReportAlign { Left, Center, Right };
 
 struct ReportLine {
-    QString text; // may hold {parameter}, {year-1}, {title}
+    QString text; // may hold {parameter}, {year-1}, {title}, {forecast}
     ReportAlign align = ReportAlign::Left;
     bool bold = false;
     double size = 0; // points; 0: the report's size
     ReportTest shownIf;
 };
 
+// A line at the top or the foot of every page: texts at its left, centre and right, which may also
+// hold {page} and {pages}.
+struct ReportPageLine {
+    QString left;
+    QString center;
+    QString right;
+    ReportTest shownIf;
+};
+
+// Rows where the condition `when` holds begin a group; a page that begins inside a group repeats the
+// group row's `field` with the suffix under the table's header.
+struct ReportGroupCaption {
+    QString when;
+    QString field;
+    QString suffix;
+};
+
 enum class ReportCellKind { Text, Money, Quantity, Price, Percent, Integer, Empty };
+
+// Where a text cell may break into lines; numbers always stand on one line.
+enum class ReportWrap { Words, Never };
 
 struct ReportQuotient {
     QString field;
@@ -56,6 +80,7 @@ struct ReportColumn {
     int decimals = 2;
     QString decimalsParameter;
     QString blankWhen; // a row condition
+    ReportWrap wrap = ReportWrap::Words;
     std::optional<ReportQuotient> quotient;
     ReportTest shownIf;
 };
@@ -84,12 +109,15 @@ struct ReportDefinition {
     double fontSize = 8;
     std::vector<ReportParameter> parameters;
     std::vector<ReportLine> heading;
+    std::vector<ReportPageLine> pageHeader;
+    std::vector<ReportPageLine> pageFooter;
     QString table;
     QString key;
     QString keyParameter;
     QString order; // a field, or rowid: as stored
     std::vector<ReportRowCondition> rowConditions;
     std::vector<ReportRowStyle> rowStyles;
+    std::optional<ReportGroupCaption> groupCaption;
     std::vector<ReportColumn> columns; // every column, in header order
     std::vector<ReportHeaderNode> header;
 

@@ -6,6 +6,7 @@
 #include "SmartInfo.h"
 #include "TextUtils.h"
 #include "WaitCursor.h"
+#include "tables/Forecasts.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -34,6 +35,12 @@ QString ReportFormCaption(const QComboBox* combo)
 void ShowSummaryNotice(QWidget* parent)
 {
     ShowSmartInfo(parent, kSummaryNotice, kSummaryNoticeKey);
+}
+
+QString ReportForecastName(int forecastId)
+{
+    const auto forecast = GetForecast(forecastId);
+    return forecast ? forecast->name : QString();
 }
 
 namespace {
@@ -127,6 +134,8 @@ int CReportDialog::RunDataThread(const std::function<int()>& builder, int nothin
 int CReportDialog::RunReport(const std::function<int()>& builder, const QString& file, const QString& title,
                              const std::function<std::optional<QStringList>(int reportId)>& parameters, int nothing)
 {
+    // The earlier report goes first: a run that builds nothing must not leave it open as its answer.
+    m_job.Close();
     const int reportId = RunDataThread(builder, nothing);
     if (reportId <= 0)
         return reportId;

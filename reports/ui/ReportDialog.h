@@ -36,6 +36,8 @@ QString ReportFormCaption(int index);
 QString ReportFormCaption(const QComboBox* combo);
 // The notice before a report on the consolidated forecast, unless the user switched it off.
 void ShowSummaryNotice(QWidget* parent);
+// The forecast's name as the report's pages show it; empty when there is none.
+QString ReportForecastName(int forecastId);
 
 class CReportDialog : public QDialog {
     Q_OBJECT
@@ -54,9 +56,10 @@ public:
     // The first error the builder reported (or its exception) is shown afterwards, once.
     int RunDataThread(const std::function<int()>& builder, int nothing = -1);
     // RunDataThread, then, for a report id above 0, the report: `file` beside the program with the
-    // title and the parameters made for that id (after the build), on the report database. A run that
-    // built nothing opens no preview, nor does one whose parameters could not be made (none: the
-    // parameter function has told why). Answers the builder's result.
+    // title and the parameters made for that id (after the build), on the report database. The preview
+    // of an earlier run closes as the run begins. A run that built nothing opens no preview, nor does
+    // one whose parameters could not be made (none: the parameter function has told why). Answers the
+    // builder's result.
     int RunReport(const std::function<int()>& builder, const QString& file, const QString& title,
                   const std::function<std::optional<QStringList>(int reportId)>& parameters, int nothing = -1);
 

@@ -41,7 +41,8 @@ std::optional<ReportContent> CReportJob::Prepare()
         Fail(error);
         return std::nullopt;
     }
-    auto content = BuildReportContent(*definition, m_values, m_title, m_database, Settings().ReportFormat, &error);
+    auto content =
+        BuildReportContent(*definition, m_values, m_title, m_forecast, m_database, Settings().ReportFormat, &error);
     if (!content) {
         if (error.code == REPORT_ERROR_VALUES)
             error.detail = m_file;
@@ -50,9 +51,14 @@ std::optional<ReportContent> CReportJob::Prepare()
     return content;
 }
 
-bool CReportJob::Show()
+void CReportJob::Close()
 {
     delete m_preview.data();
+}
+
+bool CReportJob::Show()
+{
+    Close();
     auto content = Prepare();
     if (!content)
         return false;

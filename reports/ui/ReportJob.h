@@ -31,6 +31,8 @@ public:
 
     void SetReportFile(const QString& path) { m_file = path; }
     void SetTitle(const QString& title) { m_title = title; }
+    // The forecast's name, which the report's pages may show ({forecast}).
+    void SetForecast(const QString& forecast) { m_forecast = forecast; }
     // The report database the definition's table is read from.
     void SetLogOnInfo(const QString& databasePath) { m_database = databasePath; }
     // One value per parameter of the definition, in its order; values beyond them are ignored.
@@ -42,9 +44,12 @@ public:
     bool Show();
     // The same report written into a PDF file, without a window. False after an error (shown).
     bool ExportPdf(const QString& path);
+    // Closes the preview, so that no earlier report stands as the answer to a run that failed.
+    void Close();
 
     const QString& reportFile() const { return m_file; }
     const QString& title() const { return m_title; }
+    const QString& forecast() const { return m_forecast; }
     const QString& logOnInfo() const { return m_database; }
     const QStringList& parameterValues() const { return m_values; }
     CReportPreview* preview() const;
@@ -58,6 +63,7 @@ private:
     QWidget* m_owner;
     QString m_file;
     QString m_title;
+    QString m_forecast;
     QString m_database;
     QStringList m_values;
     QPointer<CReportPreview> m_preview;

@@ -1,87 +1,130 @@
-// A report's content laid out on the pages of a paint device (a PDF writer, a printer, the preview):
-// the heading lines on the first page, the table's header rows at the top of every page, then the
-// rows as far as they fit. Everything is measured in the device's own units.
+// A report's content laid out on pages once, in units of 1/1200 inch that every device shares, so
+// that the preview, the printer and the PDF writer show the same pages with the same breaks: the
+// lines at the top and foot of every page ("Стр. N из M"), the heading lines on the first page, the
+// table's header rows at the top of every page, a group's caption again on a page that continues
+// the group, then the rows as far as they fit. Numbers and units stand on one line: the columns are
+// sized from their content and the page's width, and where even that does not serve, the font of the
+// widest columns is reduced, not below a legible floor. Texts break between words only. Laying out
+// measures the rows' heights; a page is painted only when it is shown, printed or written.
 #pragma once
 
 #include "ReportContent.h"
 
-#include <QFont>
+#include <QPageLayout>
 #include <QRectF>
 
+#include <memory>
 #include <optional>
 #include <vector>
 
 class QPagedPaintDevice;
-class QPaintDevice;
 class QPainter;
+class CReportFont;
 
-class CReportPages {
+// Layout units per inch.
+inline constexpr double kReportLayoutDpi = 1200;
+// The smallest font, in points, that a column is reduced to.
+inline constexpr double kReportFontFloor = 5.0;
+
+class CReportLayout {
 public:
-    // Lays the content out on pages the size of the device's paint area.
-    CReportPages(const ReportContent& content, QPaintDevice* device);
+    // The content must outlive the layout.
+    CReportLayout(const ReportContent& content, const QPageLayout& page);
+    ~CReportLayout();
+    CReportLayout(const CReportLayout&) = delete;
+    CReportLayout& operator=(const CReportLayout&) = delete;
 
+    const ReportContent& content() const { return m_content; }
+    const QPageLayout& pageLayout() const { return m_page; }
     int count() const { return int(m_pages.size()); }
-    void Paint(QPainter& painter, int page) const;
+    // The sheet and, on it, the area within the margins that the pages are painted in.
+    QSizeF sheetSize() const { return m_sheet; }
+    QRectF area() const { return m_area; }
 
     // A heading line or a table cell that holds a text.
     struct Hit {
         int page = 0;
         int item = 0; // the item's place on its page
-        QRectF rect;
+        QRectF rect;  // in the area
     };
+    // Paints the page (from 0); the painter's coordinates are layout units from the area's top-left.
+    void Paint(QPainter& painter, int page, const std::optional<Hit>& highlight = std::nullopt) const;
     // The first item after `after` (none: from the start) whose text holds `text`, letter case aside.
     std::optional<Hit> Find(const QString& text, const std::optional<Hit>& after) const;
-    // Painted behind the found item.
-    void SetHighlight(const std::optional<Hit>& hit) { m_highlight = hit; }
+
+    // The rows of a page, [first, end), and the group row whose caption it repeats (none when it begins
+    // with a group's own row or outside any group).
+    struct PageRows {
+        size_t first = 0;
+        size_t end = 0;
+        std::optional<size_t> group;
+    };
+    PageRows Rows(int page) const;
+    // The points of a column's cells.
+    double ColumnPoints(int column) const;
 
 private:
-    struct PlacedRow {
-        int row;
-        double y;
-        double height;
-    };
     struct Page {
-        double headerY = 0;
-        std::vector<PlacedRow> rows;
+        std::uint32_t first = 0;
+        std::uint32_t end = 0;
+        std::int32_t group = -1;
     };
     struct Item {
         QRectF rect;
-        const QString* text;
+        QStringView text;
     };
+    struct Column {
+        double x = 0;
+        double width = 0;
+        const CReportFont* font = nullptr;
+        const CReportFont* bold = nullptr;
+        double padX = 0;
+    };
+    class Painter;
 
-    double Mm(double mm) const;
-    QFont FontOf(double points, bool bold) const;
-    // The height of a text set in the width, wrapped where it must be.
-    double TextHeight(const QString& text, const QFont& font, double width) const;
-    void DrawText(QPainter& painter, const QRectF& rect, const QString& text, const QFont& font, ReportAlign align,
-                  bool centreVertically) const;
-    QRectF HeaderRect(const ReportHeaderCell& cell, double top) const;
-    QRectF CellRect(int column, double y, double height) const;
-    // Every searchable item of a page, in reading order.
+    const CReportFont& Font(double points, bool bold);
+    double PageLines(const std::vector<ReportPageText>& lines, std::vector<bool>& together) const;
+    void SizeColumns();
+    void MeasureHeader();
+    double RowHeight(size_t row) const;
+    double CaptionHeight(size_t row) const;
+    void Paginate();
+    double TableTop(int page) const;
+    QString PageText(const QString& text, int page) const;
     std::vector<Item> Items(int page) const;
 
     const ReportContent& m_content;
-    QPaintDevice* m_device;
-    double m_dpi;
+    QPageLayout m_page;
+    QSizeF m_sheet;
     QRectF m_area;
-    QFont m_font;
-    QFont m_bold;
     double m_padX;
     double m_padY;
-    std::vector<double> m_columnX; // left edges, and the right edge of the last column
-    std::vector<double> m_headerHeights;
+    std::vector<std::unique_ptr<CReportFont>> m_fonts;
+    const CReportFont* m_normal = nullptr;
+    const CReportFont* m_bold = nullptr;
+    std::vector<const CReportFont*> m_headingFonts;
+    std::vector<Column> m_columns;
+    double m_tableWidth = 0;
     std::vector<double> m_headingHeights;
     double m_headingBottom = 0;
+    double m_pageHeaderHeight = 0;
+    double m_pageFooterHeight = 0;
+    std::vector<bool> m_headerTogether; // the parts of each page line side by side
+    std::vector<bool> m_footerTogether;
+    std::vector<double> m_headerHeights;
+    double m_headerHeight = 0;
+    std::vector<float> m_heights;
     std::vector<Page> m_pages;
-    std::optional<Hit> m_highlight;
 };
 
-// Writes the content as a PDF file, whole or not at all (the file is replaced only once written);
-// false with the reason.
+// A4 in the content's orientation with margins of 10 mm.
+QPageLayout DefaultReportPageLayout(const ReportContent& content);
+// Paints pages `from` to `to` (from 1; 0: to the last) onto a device that pages itself (a printer, a
+// PDF writer), set to the layout's page; false when painting could not begin or a page could not be
+// added.
+bool PaintReportPages(const CReportLayout& layout, QPagedPaintDevice* device, int from = 1, int to = 0);
+// Writes the pages as a PDF file page by page, whole or not at all (the file is replaced only once
+// written); false with the reason.
+bool WriteReportPdf(const CReportLayout& layout, const QString& path, QString* error);
+// The same on the content's default page.
 bool WriteReportPdf(const ReportContent& content, const QString& path, QString* error);
-// Paints every page onto a device that pages itself (a printer, the preview); false when painting
-// could not begin.
-bool PaintReport(const ReportContent& content, QPagedPaintDevice* device,
-                 const std::optional<CReportPages::Hit>& highlight = std::nullopt);
-// The page set-up of the content: A4, its orientation, margins of 10 mm.
-void SetUpReportPage(const ReportContent& content, QPagedPaintDevice* device);

@@ -12,28 +12,195 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPageSetupDialog>
+#include <QPaintEvent>
+#include <QPainter>
 #include <QPrintDialog>
-#include <QPrintPreviewWidget>
+#include <QPrinter>
+#include <QScrollBar>
 #include <QToolBar>
 
+#include <cmath>
+
 using namespace ReportPreviewTexts;
+
+namespace {
+
+constexpr int kGap = 12; // pixels around the sheets
+constexpr double kZoomStep = 1.25;
+
+} // namespace
+
+CReportPageView::CReportPageView(QWidget* parent)
+    : QAbstractScrollArea(parent)
+{
+    viewport()->setBackgroundRole(QPalette::Dark);
+    viewport()->setAutoFillBackground(true);
+    verticalScrollBar()->setSingleStep(40);
+}
+
+void CReportPageView::SetLayout(const CReportLayout* layout)
+{
+    m_layout = layout;
+    m_highlight.reset();
+    m_painted = 0;
+    m_current = std::clamp(m_current, 1, std::max(1, pageCount()));
+    UpdateScrollBars();
+    setCurrentPage(m_current);
+    viewport()->update();
+}
+
+double CReportPageView::scale() const
+{
+    if (!m_layout)
+        return 1;
+    const QSizeF sheet = m_layout->sheetSize();
+    const double width = std::max(1, viewport()->width() - 2 * kGap);
+    const double height = std::max(1, viewport()->height() - 2 * kGap);
+    switch (m_zoom) {
+    case Zoom::FitWidth:
+        return width / sheet.width();
+    case Zoom::FitPage:
+        return std::min(width / sheet.width(), height / sheet.height());
+    case Zoom::Custom:
+        break;
+    }
+    return m_custom;
+}
+
+double CReportPageView::Step() const
+{
+    return m_layout ? m_layout->sheetSize().height() * scale() + kGap : 0;
+}
+
+void CReportPageView::UpdateScrollBars()
+{
+    if (!m_layout) {
+        verticalScrollBar()->setRange(0, 0);
+        horizontalScrollBar()->setRange(0, 0);
+        return;
+    }
+    const double total = Step() * pageCount() + kGap;
+    const double width = m_layout->sheetSize().width() * scale() + 2 * kGap;
+    verticalScrollBar()->setRange(0, std::max(0, int(std::ceil(total)) - viewport()->height()));
+    verticalScrollBar()->setPageStep(viewport()->height());
+    horizontalScrollBar()->setRange(0, std::max(0, int(std::ceil(width)) - viewport()->width()));
+    horizontalScrollBar()->setPageStep(viewport()->width());
+}
+
+void CReportPageView::setCurrentPage(int page)
+{
+    if (!m_layout)
+        return;
+    m_current = std::clamp(page, 1, std::max(1, pageCount()));
+    m_placing = true;
+    verticalScrollBar()->setValue(int(std::lround(Step() * (m_current - 1))));
+    m_placing = false;
+    emit currentPageChanged();
+}
+
+void CReportPageView::SetHighlight(const std::optional<CReportLayout::Hit>& hit)
+{
+    m_highlight = hit;
+    viewport()->update();
+}
+
+void CReportPageView::Rezoom(Zoom mode, double custom)
+{
+    const int page = m_current;
+    m_zoom = mode;
+    m_custom = custom;
+    UpdateScrollBars();
+    setCurrentPage(page);
+    viewport()->update();
+}
+
+void CReportPageView::ZoomIn()
+{
+    Rezoom(Zoom::Custom, scale() * kZoomStep);
+}
+
+void CReportPageView::ZoomOut()
+{
+    Rezoom(Zoom::Custom, scale() / kZoomStep);
+}
+
+void CReportPageView::FitToWidth()
+{
+    Rezoom(Zoom::FitWidth);
+}
+
+void CReportPageView::FitInView()
+{
+    Rezoom(Zoom::FitPage);
+}
+
+void CReportPageView::resizeEvent(QResizeEvent* event)
+{
+    QAbstractScrollArea::resizeEvent(event);
+    const int page = m_current;
+    UpdateScrollBars();
+    if (m_zoom != Zoom::Custom)
+        setCurrentPage(page);
+}
+
+void CReportPageView::scrollContentsBy(int, int)
+{
+    // The page at the upper third of the view is the current one once the user scrolls.
+    if (!m_placing && m_layout && Step() > 0) {
+        const double y = verticalScrollBar()->value() + viewport()->height() / 3.0;
+        const int page = std::clamp(int(y / Step()) + 1, 1, std::max(1, pageCount()));
+        if (page != m_current) {
+            m_current = page;
+            emit currentPageChanged();
+        }
+    }
+    viewport()->update();
+}
+
+void CReportPageView::paintEvent(QPaintEvent* event)
+{
+    if (!m_layout)
+        return;
+    QPainter painter(viewport());
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    const double s = scale();
+    const QSizeF sheet = m_layout->sheetSize() * s;
+    const double step = Step();
+    const double top = verticalScrollBar()->value();
+    const double left =
+        std::max(double(kGap), (viewport()->width() - sheet.width()) / 2) - horizontalScrollBar()->value();
+    const QRect dirty = event->rect();
+    const int first = std::max(0, int((top + dirty.top() - kGap) / step));
+    for (int page = first; page < pageCount(); ++page) {
+        const double y = kGap + page * step - top;
+        if (y > dirty.bottom())
+            break;
+        const QRectF paper(left, y, sheet.width(), sheet.height());
+        painter.fillRect(paper, Qt::white);
+        painter.setPen(Qt::black);
+        painter.drawRect(paper);
+        painter.save();
+        painter.setClipRect(paper);
+        painter.translate(paper.topLeft() + m_layout->area().topLeft() * s);
+        painter.scale(s, s);
+        m_layout->Paint(painter, page, m_highlight);
+        painter.restore();
+        ++m_painted;
+    }
+}
 
 CReportPreview::CReportPreview(ReportContent content, QWidget* owner)
     : QMainWindow(owner, Qt::Window)
     , m_content(std::move(content))
-    , m_printer(QPrinter::HighResolution)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(QStringLiteral("reportPreview"));
     setWindowTitle(m_content.title);
-    SetUpReportPage(m_content, &m_printer);
-    m_printer.setDocName(m_content.title);
 
-    m_view = new QPrintPreviewWidget(&m_printer, this);
+    m_view = new CReportPageView(this);
     m_view->setObjectName(QStringLiteral("reportPages"));
     setCentralWidget(m_view);
-    connect(m_view, &QPrintPreviewWidget::paintRequested, this, &CReportPreview::PaintPages);
-    connect(m_view, &QPrintPreviewWidget::previewChanged, this, &CReportPreview::UpdatePageLabel);
+    connect(m_view, &CReportPageView::currentPageChanged, this, &CReportPreview::UpdatePageLabel);
 
     QToolBar* bar = addToolBar(QStringLiteral("report"));
     bar->setObjectName(QStringLiteral("reportToolBar"));
@@ -57,10 +224,10 @@ CReportPreview::CReportPreview(ReportContent content, QWidget* owner)
     add("printSetup", kPrintSetup, QString(), [this] { PrintSetup(); });
     add("export", kExport, QString(), [this] { Export(); });
     bar->addSeparator();
-    add("zoomIn", kZoomIn, QStringLiteral("+"), [this] { m_view->zoomIn(); });
-    add("zoomOut", kZoomOut, QStringLiteral("-"), [this] { m_view->zoomOut(); });
-    add("fitWidth", kFitWidth, QString(), [this] { m_view->fitToWidth(); });
-    add("fitPage", kFitPage, QString(), [this] { m_view->fitInView(); });
+    add("zoomIn", kZoomIn, QStringLiteral("+"), [this] { m_view->ZoomIn(); });
+    add("zoomOut", kZoomOut, QStringLiteral("-"), [this] { m_view->ZoomOut(); });
+    add("fitWidth", kFitWidth, QString(), [this] { m_view->FitToWidth(); });
+    add("fitPage", kFitPage, QString(), [this] { m_view->FitInView(); });
     bar->addSeparator();
     m_search = new QLineEdit(bar);
     m_search->setObjectName(QStringLiteral("searchText"));
@@ -72,10 +239,29 @@ CReportPreview::CReportPreview(ReportContent content, QWidget* owner)
     bar->addSeparator();
     add("closePreview", kClose, QString(), [this] { close(); });
 
-    m_view->updatePreview();
+    LayOut(DefaultReportPageLayout(m_content));
 }
 
 CReportPreview::~CReportPreview() = default;
+
+QPrinter& CReportPreview::Printer()
+{
+    if (!m_printer) {
+        m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        m_printer->setDocName(m_content.title);
+    }
+    m_printer->setPageLayout(m_layout->pageLayout());
+    return *m_printer;
+}
+
+void CReportPreview::LayOut(const QPageLayout& page)
+{
+    m_found.reset();
+    m_view->SetLayout(nullptr);
+    m_layout = std::make_unique<CReportLayout>(m_content, page);
+    m_view->SetLayout(m_layout.get());
+    UpdatePageLabel();
+}
 
 int CReportPreview::pageCount() const
 {
@@ -87,14 +273,9 @@ int CReportPreview::currentPage() const
     return m_view->currentPage();
 }
 
-void CReportPreview::PaintPages(QPrinter* printer)
-{
-    PaintReport(m_content, printer, m_found);
-}
-
 void CReportPreview::ShowPage(int page)
 {
-    m_view->setCurrentPage(std::clamp(page, 1, std::max(1, pageCount())));
+    m_view->setCurrentPage(page);
     UpdatePageLabel();
 }
 
@@ -105,18 +286,24 @@ void CReportPreview::UpdatePageLabel()
 
 void CReportPreview::Print()
 {
-    QPrintDialog dialog(&m_printer, this);
+    QPrinter& printer = Printer();
+    QPrintDialog dialog(&printer, this);
     if (ExecModal(dialog) != QDialog::Accepted)
         return;
-    if (!PaintReport(m_content, &m_printer))
-        ShowReportError(ReportError{REPORT_ERROR_OUTPUT, m_printer.printerName()}, this);
+    // A sheet chosen in the dialog lays the report out anew, the preview with it.
+    if (!printer.pageLayout().isEquivalentTo(m_layout->pageLayout()))
+        LayOut(printer.pageLayout());
+    const bool range = printer.printRange() == QPrinter::PageRange;
+    if (!PaintReportPages(*m_layout, &printer, range ? printer.fromPage() : 1, range ? printer.toPage() : 0))
+        ShowReportError(ReportError{REPORT_ERROR_OUTPUT, printer.printerName()}, this);
 }
 
 void CReportPreview::PrintSetup()
 {
-    QPageSetupDialog dialog(&m_printer, this);
-    if (ExecModal(dialog) == QDialog::Accepted)
-        m_view->updatePreview();
+    QPrinter& printer = Printer();
+    QPageSetupDialog dialog(&printer, this);
+    if (ExecModal(dialog) == QDialog::Accepted && !printer.pageLayout().isEquivalentTo(m_layout->pageLayout()))
+        LayOut(printer.pageLayout());
 }
 
 bool CReportPreview::Export()
@@ -134,7 +321,7 @@ bool CReportPreview::Export()
 bool CReportPreview::ExportTo(const QString& path)
 {
     QString message;
-    if (WriteReportPdf(m_content, path, &message))
+    if (WriteReportPdf(*m_layout, path, &message))
         return true;
     ShowReportError(ReportError{REPORT_ERROR_OUTPUT, message}, this);
     return false;
@@ -145,9 +332,8 @@ bool CReportPreview::FindNext(const QString& text)
     if (text != m_lastSearch)
         m_found.reset();
     m_lastSearch = text;
-    const CReportPages pages(m_content, &m_printer);
-    m_found = pages.Find(text, m_found);
-    m_view->updatePreview();
+    m_found = m_layout->Find(text, m_found);
+    m_view->SetHighlight(m_found);
     if (!m_found) {
         AppMessageBox(kNotFound.arg(text), MB_OK | MB_ICONASTERISK, this);
         return false;

@@ -1,19 +1,22 @@
 // The preview window of a report: its pages with navigation, printing, the page set-up, export to
 // PDF, zoom, search and close on a tool bar. A window of its own that belongs to the report dialog,
-// so that it stays usable while the dialog is modal and goes when the dialog goes.
+// so that it stays usable while the dialog is modal and goes when the dialog goes. The pages are the
+// same layout that printing and the PDF use; only the pages in view are painted.
 #pragma once
 
 #include "ReportContent.h"
 #include "ReportLayout.h"
 
+#include <QAbstractScrollArea>
 #include <QMainWindow>
-#include <QPrinter>
+#include <QPageLayout>
 
+#include <memory>
 #include <optional>
 
 class QLabel;
 class QLineEdit;
-class QPrintPreviewWidget;
+class QPrinter;
 
 namespace ReportPreviewTexts {
 inline const QString kFirstPage = QStringLiteral("Первая страница");
@@ -33,13 +36,58 @@ inline const QString kNotFound = QStringLiteral("Текст \"%1\" не найд
 inline const QString kExportFilter = QStringLiteral("PDF (*.pdf)");
 } // namespace ReportPreviewTexts
 
+// The sheets of a layout one under the other, each painted when it comes into view.
+class CReportPageView : public QAbstractScrollArea {
+    Q_OBJECT
+public:
+    explicit CReportPageView(QWidget* parent = nullptr);
+
+    void SetLayout(const CReportLayout* layout);
+    int pageCount() const { return m_layout ? m_layout->count() : 0; }
+    int currentPage() const { return m_current; } // from 1
+    void setCurrentPage(int page);
+    void SetHighlight(const std::optional<CReportLayout::Hit>& hit);
+
+    void ZoomIn();
+    void ZoomOut();
+    void FitToWidth();
+    void FitInView();
+    // Screen pixels per layout unit.
+    double scale() const;
+    // How often a page was painted since the layout was set (each page at most once per paint).
+    int paintedPages() const { return m_painted; }
+
+signals:
+    void currentPageChanged();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+
+private:
+    enum class Zoom { FitWidth, FitPage, Custom };
+    double Step() const; // one sheet and the gap below it, in pixels
+    void UpdateScrollBars();
+    void Rezoom(Zoom mode, double custom = 0);
+
+    const CReportLayout* m_layout = nullptr;
+    Zoom m_zoom = Zoom::FitWidth;
+    double m_custom = 0.1;
+    int m_current = 1;
+    bool m_placing = false; // scrolling to a page chosen, not by the user
+    int m_painted = 0;
+    std::optional<CReportLayout::Hit> m_highlight;
+};
+
 class CReportPreview : public QMainWindow {
     Q_OBJECT
 public:
     CReportPreview(ReportContent content, QWidget* owner);
     ~CReportPreview() override;
 
-    QPrintPreviewWidget* view() const { return m_view; }
+    CReportPageView* view() const { return m_view; }
+    const CReportLayout& layout() const { return *m_layout; }
     int pageCount() const;
     int currentPage() const; // from 1
 
@@ -51,17 +99,19 @@ public:
     bool FindNext(const QString& text);
 
 private:
-    void PaintPages(QPrinter* printer);
+    QPrinter& Printer();
+    void LayOut(const QPageLayout& page);
     void Print();
     void PrintSetup();
     void ShowPage(int page);
     void UpdatePageLabel();
 
     ReportContent m_content;
-    QPrinter m_printer;
-    QPrintPreviewWidget* m_view = nullptr;
+    std::unique_ptr<CReportLayout> m_layout;
+    std::unique_ptr<QPrinter> m_printer;
+    CReportPageView* m_view = nullptr;
     QLabel* m_pageLabel = nullptr;
     QLineEdit* m_search = nullptr;
     QString m_lastSearch;
-    std::optional<CReportPages::Hit> m_found;
+    std::optional<CReportLayout::Hit> m_found;
 };

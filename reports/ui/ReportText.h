@@ -1,5 +1,6 @@
 // Placeholders in the texts of a report definition: {name} is a parameter's value (or {title}, the
-// report's title), {name-2} and {name+1} a number parameter's value moved by so much; a year below 0
+// report's title; {forecast}, the forecast's name; on page lines {page} and {pages}, the page's number
+// and the count), {name-2} and {name+1} a number parameter's value moved by so much; a year below 0
 // (no forecast) leaves such a text empty.
 #pragma once
 
@@ -8,6 +9,20 @@
 #include <functional>
 
 inline const QString kReportTitlePlaceholder = QStringLiteral("title");
+inline const QString kReportForecastPlaceholder = QStringLiteral("forecast");
+inline const QString kReportPagePlaceholder = QStringLiteral("page");
+inline const QString kReportPagesPlaceholder = QStringLiteral("pages");
+
+// {title} and {forecast}, which every text may hold unless a parameter has the name.
+inline bool IsReportPlaceholder(const QString& name)
+{
+    return name == kReportTitlePlaceholder || name == kReportForecastPlaceholder;
+}
+// {page} and {pages}, which only the lines at the top and foot of a page may hold.
+inline bool IsReportPagePlaceholder(const QString& name)
+{
+    return name == kReportPagePlaceholder || name == kReportPagesPlaceholder;
+}
 
 // Whether every placeholder is well formed and `known` (name, has an offset) accepts it.
 bool CheckReportText(const QString& text, const std::function<bool(const QString& name, bool offset)>& known);

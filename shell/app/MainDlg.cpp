@@ -300,7 +300,7 @@ void CMainDlg::OnPrivateForecast()
     m_choose->setEnabled(bool(ShellHooks().chooseOrganisation));
     m_organisation->clear();
     const int receiver =
-        m_rememberedReceiver >= 1 ? m_rememberedReceiver : LoadImportedLeafReceivers(m_session.currentForecastId);
+        m_rememberedReceiver >= 1 ? m_rememberedReceiver : GetEditedReceiverId(m_session.currentForecastId);
     if (ShowReceiver(receiver))
         return;
     m_rememberedReceiver = -1;

@@ -168,7 +168,8 @@ CForecastBar::CForecastBar(QWidget* parent)
     layout->addWidget(caption);
     m_forecast = new QComboBox(this);
     m_forecast->setObjectName(QStringLiteral("id1018"));
-    m_forecast->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    // As wide as the longest forecast's text.
+    m_forecast->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     m_forecast->setMinimumContentsLength(40);
     caption->setBuddy(m_forecast);
     layout->addWidget(m_forecast);
@@ -449,8 +450,10 @@ void CMainFrame::RegisterCommands()
     OnUpdateCommand(ID_FORECAST_MANAGE, [&hooks](CCmdUI& ui) { ui.Enable(bool(hooks.forecastManager)); });
     OnCommand(ID_FORECAST_COPY, [this] { OnForecastCopy(); });
     // The combo holds the forecast list already: no database round trip (nor error box) per update.
+    // The copy writes the receivers of the current forecast: administrators and experts.
     OnUpdateCommand(ID_FORECAST_COPY, [this, &hooks](CCmdUI& ui) {
-        ui.Enable(hooks.selectForecastCopy && m_session.IsForecastSet() && m_forecastBar->forecastCombo()->count() > 1);
+        ui.Enable(hooks.selectForecastCopy && m_session.IsForecastSet() && m_session.HasRights(ROLE_ADMIN | ROLE_EXPERT)
+                  && m_forecastBar->forecastCombo()->count() > 1);
     });
 
     // Exchange.

@@ -37,7 +37,9 @@ void InstallSelectionDialogs()
 void InstallForecastDialogs()
 {
     ShellHooks().forecastManager = [](QWidget* parent) {
-        CForecastMngrDlg dlg(parent);
+        // Properties, status and deletion are changed by administrators and experts.
+        const auto* frame = qobject_cast<const CMainFrame*>(parent);
+        CForecastMngrDlg dlg(parent, !frame || frame->session().HasRights(ROLE_ADMIN | ROLE_EXPERT));
         dlg.DoModal();
     };
     ShellHooks().selectForecastCopy = [](QWidget* parent, int* sourceForecast, int* mode) {

@@ -6,6 +6,7 @@
 #include "MessageBoxDlg.h"
 #include "ModalHook.h"
 #include "ProgressBar.h"
+#include "QtTranslations.h"
 #include "ShellHooks.h"
 
 #include <QApplication>
@@ -58,6 +59,7 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     std::setlocale(LC_NUMERIC, "C");
     QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    InstallQtTranslations();
     GuardFileDialogs();
     InstallAppMessageBoxUi();
     InstallSelectionDialogs();

@@ -19,12 +19,16 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 using namespace BookDialogTexts;
 
 namespace {
 
 constexpr int kTextLimit = 255;
 constexpr int kEventNameLimit = 49;
+constexpr int kFieldPadding = 16; // the frame and margins of a line edit
+constexpr int kWidestField = 900;
 
 QLineEdit* LimitedEdit(QWidget* parent, const char* name, int limit = kTextLimit)
 {
@@ -95,6 +99,11 @@ void CBookEntityDlg::FinishLayout(QLayout* fields)
 int CBookEntityDlg::DoModal()
 {
     OnInitDialog();
+    // Each field shows its whole text, up to a width that still fits a small screen.
+    for (QLineEdit* edit : findChildren<QLineEdit*>()) {
+        const int wanted = edit->fontMetrics().horizontalAdvance(edit->text()) + kFieldPadding;
+        edit->setMinimumWidth(std::max(edit->minimumWidth(), std::min(wanted, kWidestField)));
+    }
     return ExecModal(*this);
 }
 

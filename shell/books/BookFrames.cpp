@@ -170,11 +170,9 @@ void CProductFrame::FillList(CReportView* list, int groupId, const SqlFilter& fi
         const int row = list->InsertItem(list->GetItemCount(), p.code, p.isGroup ? 0 : 1);
         list->SetItemText(row, 1, p.name);
         list->SetItemText(row, 2, p.comment);
-        if (!p.isGroup) {
-            list->SetItemText(row, 3, p.naturalUnit);
-            list->SetItemText(row, 4, p.priceUnit);
-            list->SetItemText(row, 5, GetProductTypeName(p.type));
-        }
+        // "Минимальное" and "Максимальное": the permitted deviations from the price.
+        list->SetItemText(row, 3, p.offsetMin ? NumberText(*p.offsetMin) : QString());
+        list->SetItemText(row, 4, p.offsetMax ? NumberText(*p.offsetMax) : QString());
         list->SetItemData(row, p.isGroup ? -p.id : p.id);
         m_searchIndex.push_back({p.id, (p.name + u';' + p.code).toUpper()});
     }

@@ -8,14 +8,14 @@
 
 // The flags of each book, in the order of CDirectoryFlags.
 namespace BookFlags {
-inline constexpr CDirectoryFlags kUnits{false, false, false, true, true, false, true};
-inline constexpr CDirectoryFlags kReceivers{true, true, true, false, true, false, true};
-inline constexpr CDirectoryFlags kProducts{true, true, true, true, true, false, true};
-inline constexpr CDirectoryFlags kConversions{false, false, false, true, true, false, true};
-inline constexpr CDirectoryFlags kDocuments{false, false, true, true, false, true, true};
-inline constexpr CDirectoryFlags kMailings{false, false, true, true, false, false, false};
-inline constexpr CDirectoryFlags kEventTypes{false, false, false, true, false, false, true};
-inline constexpr CDirectoryFlags kEventJournal{false, false, true, true, true, false, true};
+inline constexpr CDirectoryFlags kUnits{false, false, false, true, true, false, true, 10};
+inline constexpr CDirectoryFlags kReceivers{true, true, true, false, true, false, true, 11};
+inline constexpr CDirectoryFlags kProducts{true, true, true, true, true, false, true, 12};
+inline constexpr CDirectoryFlags kConversions{false, false, false, true, true, false, true, 13};
+inline constexpr CDirectoryFlags kDocuments{false, false, true, true, false, true, true, 14};
+inline constexpr CDirectoryFlags kMailings{false, false, true, true, false, false, false, 15};
+inline constexpr CDirectoryFlags kEventTypes{false, false, false, true, false, false, true, 16};
+inline constexpr CDirectoryFlags kEventJournal{false, false, true, true, true, false, true, 17};
 } // namespace BookFlags
 
 // The two kinds of unit, the tree of the units and conversions books.

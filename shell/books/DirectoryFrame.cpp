@@ -7,6 +7,7 @@
 #include "DirectoryFilterDlg.h"
 #include "ReportView.h"
 #include "Session.h"
+#include "SplitterWndEx.h"
 #include "tables/Forecasts.h"
 #include "tables/SystemUsers.h"
 
@@ -14,10 +15,13 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QSplitter>
+#include <QTimer>
 
+#include <algorithm>
 #include <memory>
 
 using namespace DirectoryTexts;
@@ -25,6 +29,7 @@ using namespace DirectoryTexts;
 namespace {
 
 constexpr int kTreeWidth = 200;
+constexpr int kCellPadding = 16; // the margins of a list cell
 constexpr int kListPaneId = 1000;
 
 struct MenuEntry {
@@ -64,8 +69,11 @@ CDirectoryFrame::CDirectoryFrame(CSessionState& session, const CDirectoryFlags& 
     m_list = new CReportView;
     m_list->SetOwner(this);
     m_list->SetImageList({QIcon(LoadBitmapRes(IDI_BOOK_GROUP)), QIcon(LoadBitmapRes(IDI_BOOK_ELEMENT))});
+    // The user's column widths and tree width come back at the next start.
+    m_list->KeepColumnWidths(QStringLiteral("SplitterWnd/Columns_%1").arg(m_flags.number));
     if (m_flags.hasTree) {
-        m_splitter = new QSplitter(Qt::Horizontal, this);
+        auto* splitter = new CSplitterWndEx(m_flags.number, this);
+        m_splitter = splitter;
         m_tree = new CDirectoryTreeView(m_splitter);
         m_tree->SetOwner(this);
         m_splitter->addWidget(m_list);
@@ -90,6 +98,26 @@ CDirectoryFrame::CDirectoryFrame(CSessionState& session, const CDirectoryFlags& 
 }
 
 CDirectoryFrame::~CDirectoryFrame() = default;
+
+void CDirectoryFrame::showEvent(QShowEvent* event)
+{
+    CPanelFrame::showEvent(event);
+    if (!m_layoutPending || !m_splitter)
+        return;
+    // Once the frame has its size (the layouts have run): the tree as the user left it, else its
+    // usual width or, for longer names, as wide as they are (up to a third); the list takes the rest.
+    QTimer::singleShot(0, this, [this] {
+        if (!m_layoutPending || !isVisible())
+            return;
+        m_layoutPending = false;
+        auto* splitter = static_cast<CSplitterWndEx*>(m_splitter);
+        const auto stored = splitter->StoredSizes();
+        const int width = std::max(0, m_splitter->width() - m_splitter->handleWidth());
+        const int names = m_tree->header()->sectionSize(0) + 2 * m_tree->frameWidth();
+        const int tree = stored ? std::min(stored->first, width / 2) : std::max(kTreeWidth, std::min(names, width / 3));
+        m_splitter->setSizes({tree, width - tree});
+    });
+}
 
 // ---- the base operations
 
@@ -347,15 +375,28 @@ void CDirectoryFrame::OnForecastChanged(int wParam)
     }
 }
 
+void CDirectoryFrame::InsertFieldColumns(CReportView* list) const
+{
+    int column = 0;
+    for (const CFilterField& field : filterFields()) {
+        if (!field.visible)
+            continue;
+        // A date column holds a whole date and time.
+        const int width = field.kind == FF_DATE ? std::max(field.width, DateColumnWidth(list)) : field.width;
+        list->InsertColumn(column++, field.caption, width, Qt::AlignLeft);
+    }
+}
+
+int CDirectoryFrame::DateColumnWidth(const CReportView* list)
+{
+    return list->fontMetrics().horizontalAdvance(QStringLiteral("00.00.0000 00:00:00")) + kCellPadding;
+}
+
 void CDirectoryFrame::InitListColumns()
 {
     m_list->DeleteAllItems();
     m_list->DeleteAllColumns();
-    int column = 0;
-    for (const CFilterField& field : filterFields()) {
-        if (field.visible)
-            m_list->InsertColumn(column++, field.caption, field.width, Qt::AlignLeft);
-    }
+    InsertFieldColumns(m_list);
     ReloadTree();
     Refresh();
 }

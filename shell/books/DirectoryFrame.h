@@ -33,6 +33,7 @@ struct CDirectoryFlags {
     bool hasTree = true;           // the tree beside the list; else the list alone
     bool hasDocument = false;      // "Сохранить документ..." applies
     bool editable = true;          // the context menu offers "&Редактировать..."
+    int number = 0;                // names the profile values of the splitter and the list's columns
 };
 
 struct CIdName {
@@ -115,6 +116,7 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     // The group dialog of a book whose groups are not records: the name in and out; false on
     // Cancel.
     virtual bool RunGroupDialog(QString* name, bool viewOnly);
@@ -124,6 +126,10 @@ protected:
     bool IsCurrentForecastOpen() const;
     // Rows (or tree items) may be changed: rights and the forecast's status.
     bool MayChange();
+    // The list's columns of the visible filter fields, in their order.
+    void InsertFieldColumns(CReportView* list) const;
+    // The least width of a column that shows a date and time.
+    static int DateColumnWidth(const CReportView* list);
 
     CSessionState& m_session;
     CIdNameList m_searchIndex;   // one entry per row, filled by FillList
@@ -158,6 +164,7 @@ private:
     SqlFilter m_filter;
     QString m_order;
     Pane m_active = PaneNone;
+    bool m_layoutPending = true; // the panes get their sizes when the frame is first shown
     int m_loadedForecast = -1;
     bool m_reloadingTree = false;
 };

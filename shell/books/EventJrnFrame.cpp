@@ -10,6 +10,8 @@
 #include "tables/ImportStatus.h"
 #include "tables/OpJournal.h"
 
+#include <algorithm>
+
 using namespace BookTexts;
 
 namespace {
@@ -42,13 +44,10 @@ void CEventJrnFrame::FillList(CReportView* list, int node, const SqlFilter& filt
     list->DeleteAllItems();
     list->DeleteAllColumns();
     if (node == NODE_EXCHANGE) {
-        int column = 0;
-        for (const CFilterField& field : filterFields())
-            if (field.visible)
-                list->InsertColumn(column++, field.caption, field.width, Qt::AlignLeft);
+        InsertFieldColumns(list);
         FillExchangeJournal(list, filter);
     } else {
-        list->InsertColumn(0, kDateColumn, 150, Qt::AlignLeft);
+        list->InsertColumn(0, kDateColumn, std::max(150, DateColumnWidth(list)), Qt::AlignLeft);
         list->InsertColumn(1, kMessageColumn, 400, Qt::AlignLeft);
         FillOperationJournal(list, node);
     }

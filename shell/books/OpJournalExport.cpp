@@ -87,9 +87,14 @@ void COpJrnExportParamsDlg::OnBrowse()
 
 void COpJrnExportParamsDlg::accept()
 {
+    if (m_file->text().trimmed().isEmpty()) {
+        AppMessageBox(kNoFileName, MB_ICONEXCLAMATION, this);
+        m_file->setFocus();
+        return;
+    }
     start = m_start->date();
     end = m_end->date();
-    fileName = m_file->text();
+    fileName = m_file->text().trimmed();
     QDialog::accept();
 }
 
@@ -100,7 +105,8 @@ void ExportOpJournal(QWidget* parent)
         return;
     switch (WriteOpJournal(dlg.start, dlg.end, dlg.fileName)) {
     case OpJournalExportResult::FileError:
-        AppMessageBox(kFileError, MB_ICONSTOP, parent);
+        // Which file could not be made.
+        AppMessageBox(kFileError + u'\n' + dlg.fileName, MB_ICONSTOP, parent);
         break;
     case OpJournalExportResult::ReadError:
         AppMessageBox(kExportError, MB_ICONSTOP, parent);

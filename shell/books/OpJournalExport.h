@@ -45,5 +45,6 @@ void ExportOpJournal(QWidget* parent);
 namespace OpJournalTexts {
 inline const QString kCaption = QStringLiteral("Выгрузка журнала операций");
 inline const QString kFileError = QStringLiteral("Ошибка создания файла!");
+inline const QString kNoFileName = QStringLiteral("Не задан файл, в который выгружается журнал операций.");
 inline const QString kExportError = QStringLiteral("Ошибка при выгрузке журнала операций!");
 } // namespace OpJournalTexts

@@ -82,7 +82,6 @@ CTransPrefFrame::CTransPrefFrame(const CTransportList& transports, QWidget* pare
     auto* row = new QHBoxLayout(box);
     transportList = Named(new QListWidget(box), 1093);
     properties = Named(new QPushButton(QStringLiteral("Свойства"), box), 1116);
-    properties->setEnabled(false);
     row->addWidget(transportList, 1);
     row->addWidget(properties, 0, Qt::AlignTop);
     layout->addWidget(box);
@@ -117,9 +116,9 @@ void CTransPrefFrame::Browse(QLineEdit* edit)
 
 void CTransPrefFrame::OnSelChange()
 {
-    // The built-in file transport has no object: the button keeps its state.
-    if (const CTransportEntry* t = SelectedTransport(); t && t->transport)
-        properties->setEnabled(t->transport->HasSettings() != 0);
+    // The built-in file transport has nothing to set.
+    const CTransportEntry* t = SelectedTransport();
+    properties->setEnabled(t && t->transport && t->transport->HasSettings() != 0);
 }
 
 void CTransPrefFrame::OnProperties()

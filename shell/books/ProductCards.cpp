@@ -57,8 +57,13 @@ QComboBox* UnitBox(QWidget* parent, const char* name)
     return box;
 }
 
-// The units of one kind, with an empty entry (id 0) first when asked.
-void FillUnits(QComboBox* box, const std::optional<CMeasurementList>& units, bool withEmpty, int selected)
+enum class StoredUnit { Keep, Drop };
+
+// The units of one kind, with an empty entry (id 0) first when asked. The selected unit is shown
+// even when it is not of the list (the record's own unit: the card shows what is stored); without
+// one the box shows the empty entry, or nothing.
+void FillUnits(QComboBox* box, const std::optional<CMeasurementList>& units, bool withEmpty, int selected,
+               StoredUnit stored = StoredUnit::Keep)
 {
     box->clear();
     if (withEmpty)
@@ -66,7 +71,14 @@ void FillUnits(QComboBox* box, const std::optional<CMeasurementList>& units, boo
     if (units)
         for (const CMeasurementRecord& m : *units)
             box->addItem(m.name, m.id);
-    box->setCurrentIndex(std::max(0, box->findData(selected)));
+    int index = box->findData(selected);
+    if (index < 0 && selected > 0 && stored == StoredUnit::Keep) {
+        if (const auto unit = GetMeasurement(selected)) {
+            box->addItem(unit->name, unit->id);
+            index = box->count() - 1;
+        }
+    }
+    box->setCurrentIndex(index >= 0 ? index : (withEmpty ? 0 : -1));
 }
 
 int ChosenUnit(const QComboBox* box)
@@ -246,23 +258,23 @@ void CProductDlg::OnInitDialog()
     }
 }
 
-// The empty entry, the unit itself and every unit converted to or from it.
+// The empty entry, the unit itself and every unit converted to or from it. While the card opens the
+// stored unit is shown even when no conversion leads to it.
 void CProductDlg::FillDependentUnits(QComboBox* box, int unit, int selected)
 {
     const bool was = m_filling;
     m_filling = true;
+    const StoredUnit stored = was ? StoredUnit::Keep : StoredUnit::Drop;
     if (unit == 0) {
-        box->clear();
-        box->addItem(QString(), 0);
+        FillUnits(box, std::nullopt, true, selected, stored);
     } else {
         FillUnits(box,
                   LoadMeasurements(SqlFilter(
                       QStringLiteral("exists (select 1 from tclsmconvert c where (c.base = m.id and c.produce = ?) "
                                      "or (c.base = ? and c.produce = m.id)) or m.id = ?"),
                       {unit, unit, unit})),
-                  true, selected);
+                  true, selected, stored);
     }
-    box->setCurrentIndex(std::max(0, box->findData(selected)));
     m_filling = was;
 }
 

@@ -4,6 +4,7 @@
 #include <QSqlQuery>
 
 #include <atomic>
+#include <optional>
 #include <thread>
 
 class DbConnectionTest : public DbTest { };
@@ -264,4 +265,79 @@ TEST_P(DbConnectionTest, AStatementLeftHalfBoundIsNotReused)
     CSqlQuery q(sql);
     q.bind(2).bind(QStringLiteral("b"));
     EXPECT_TRUE(q.exec()) << q.lastError().text().toStdString();
+}
+
+// A writer held by another connection's lock longer than it may wait ends with the program's own
+// words on both dialects (the wait is shortened here; the program waits kLockWaitMs).
+TEST_P(DbConnectionTest, AWaitForAnotherWritersLockEndsInTheProgramsWords)
+{
+    Exec("insert into tFctPrognoz (id, name, year, status) values (1, 'f', 2026, 0)");
+    const QString holderName = QStringLiteral("holder");
+    {
+        QSqlDatabase holder = QSqlDatabase::addDatabase(isPg() ? "QPSQL" : "QSQLITE", holderName);
+        if (isPg()) {
+            holder.setHostName(params().host);
+            holder.setPort(params().port);
+            holder.setUserName(params().user);
+            holder.setPassword(params().password);
+            holder.setDatabaseName(params().dbName);
+        } else {
+            holder.setDatabaseName(params().file);
+        }
+        ASSERT_TRUE(holder.open());
+        QSqlQuery q(holder);
+        ASSERT_TRUE(q.exec(isPg() ? "begin" : "begin immediate"));
+        ASSERT_TRUE(q.exec("update tFctPrognoz set name = 'held' where id = 1"));
+        QSqlError error;
+        std::thread([&] {
+            CSqlQuery shorter(isPg() ? QStringLiteral("select set_config('lock_timeout', '200', false)")
+                                     : QStringLiteral("pragma busy_timeout = 200"));
+            ASSERT_TRUE(shorter.exec());
+            CSqlQuery waits(QStringLiteral("update tFctPrognoz set name = 'waited' where id = 1"));
+            EXPECT_FALSE(waits.exec());
+            error = waits.lastError();
+        }).join();
+        EXPECT_EQ(error.driverText(), QStringLiteral("База данных занята другой программой."));
+        EXPECT_TRUE(error.databaseText().contains(QStringLiteral("повторите ее позже"))) << error.text().toStdString();
+        ASSERT_TRUE(q.exec("rollback"));
+        holder.close();
+    }
+    QSqlDatabase::removeDatabase(holderName);
+    EXPECT_EQ(Scalar("select name from tFctPrognoz where id = 1").toString(), QStringLiteral("f"));
+}
+
+// A connection the server closed is reported as lost, and the next operation works on a new one;
+// inside a transaction the transaction fails whole first.
+class DbServerConnectionTest : public DbTest { };
+INSTANTIATE_TEST_SUITE_P(Server, DbServerConnectionTest, ::testing::Values(SqlDialect::PostgreSQL), DialectName);
+
+TEST_P(DbServerConnectionTest, ALostConnectionIsReportedAndOpenedAgain)
+{
+    Exec("insert into tFctPrognoz (id, name, year, status) values (1, 'f', 2026, 0)");
+    for (const bool inTransaction : {false, true}) {
+        SCOPED_TRACE(inTransaction ? "inside a transaction" : "outside one");
+        messages.clear();
+        const int pid = Scalar("select pg_backend_pid()").toInt();
+        {
+            std::optional<CTransaction> tx;
+            if (inTransaction)
+                tx.emplace();
+            ExecAsAdmin(QStringLiteral("select pg_terminate_backend(%1)").arg(pid));
+            CSqlQuery q(QStringLiteral("update tFctPrognoz set name = 'lost' where id = 1"));
+            EXPECT_FALSE(q.execOrReport());
+            if (tx) {
+                CSqlQuery next(QStringLiteral("update tFctPrognoz set name = 'later' where id = 1"));
+                EXPECT_FALSE(next.exec());
+                EXPECT_FALSE(tx->commit());
+            }
+        }
+        ASSERT_GE(messages.size(), 1u);
+        EXPECT_TRUE(messages[0].text.contains(QStringLiteral("Соединение с сервером базы данных потеряно.")))
+            << messages[0].text.toStdString();
+        EXPECT_EQ(GetDBConnection().transactionLevel(), 0);
+        messages.clear();
+        EXPECT_NE(Scalar("select pg_backend_pid()").toInt(), pid);
+        EXPECT_EQ(Scalar("select name from tFctPrognoz where id = 1").toString(), QStringLiteral("f"));
+        EXPECT_TRUE(messages.empty()) << messages.front().text.toStdString();
+    }
 }

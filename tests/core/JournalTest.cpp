@@ -4,6 +4,8 @@
 #include "tables/OpJournal.h"
 #include "tables/TableCommon.h"
 
+#include <QSqlQuery>
+
 #include <functional>
 
 class JournalTest : public DbTest { };
@@ -146,4 +148,46 @@ TEST_P(JournalTest, QueuedLinesAreWrittenTogetherAfterTheOutermostCommit)
         Exec("delete from tFctOpJournal");
     }
     EXPECT_TRUE(messages.empty());
+}
+
+// The lines of one operation are written together once its rows are committed: all of them, or,
+// when one of them cannot be, none; the rows stay.
+TEST_P(JournalTest, TheLinesOfACommitAreStoredAllOrNone)
+{
+    SetJournal(true);
+    QSqlQuery ddl(GetDBConnection().GetConnection());
+    if (isPg()) {
+        ASSERT_TRUE(ddl.exec("create function refuse_line() returns trigger language plpgsql as $$ begin "
+                             "if new.Text = 'line 3' then raise exception 'line refused'; end if; return new; end $$"));
+        ASSERT_TRUE(ddl.exec("create trigger refuse_line before insert on tFctOpJournal for each row "
+                             "execute function refuse_line()"));
+    } else {
+        ASSERT_TRUE(ddl.exec("create trigger refuse_line before insert on tFctOpJournal when new.Text = 'line 3' "
+                             "begin select raise(abort, 'line refused'); end"));
+    }
+    for (const bool refused : {true, false}) {
+        SCOPED_TRACE(refused ? "a line refused" : "every line taken");
+        Exec("delete from tFctPrognoz");
+        messages.clear();
+        {
+            CTransaction tx;
+            for (int i = 1; i <= 5; ++i) {
+                Exec("insert into tFctPrognoz (id, name, year, status) values (?, 'f', 2026, 0)", {i});
+                QueueJournalLine(QStringLiteral("line %1").arg(i));
+            }
+            EXPECT_EQ(Count("tFctOpJournal"), 0) << "nothing before the commit";
+            ASSERT_TRUE(tx.commit());
+        }
+        EXPECT_EQ(Count("tFctPrognoz"), 5);
+        EXPECT_EQ(GetDBConnection().transactionLevel(), 0);
+        if (refused) {
+            EXPECT_EQ(Count("tFctOpJournal"), 0);
+            ASSERT_EQ(messages.size(), 1u);
+            EXPECT_TRUE(messages[0].text.contains(QStringLiteral("line refused")));
+            ASSERT_TRUE(ddl.exec(isPg() ? "drop trigger refuse_line on tFctOpJournal" : "drop trigger refuse_line"));
+        } else {
+            EXPECT_EQ(JournalTexts(), QStringList({"line 1", "line 2", "line 3", "line 4", "line 5"}));
+            EXPECT_TRUE(messages.empty());
+        }
+    }
 }

@@ -434,7 +434,7 @@ TEST_P(ProductsTest, AveragePriceImportWithAnInvalidNumberTakesNothing)
     EXPECT_TRUE(messages[0].text.contains(QStringLiteral("Недопустимое число в поле «avRep»: inf")));
 }
 
-TEST_P(ProductsTest, BookListRowsCarryTheUnitNames)
+TEST_P(ProductsTest, BookListRowsCarryTheOffsets)
 {
     Product(1, 1, 0, 1, 1);
     Product(1, 2, 1, 2, 0, "B");
@@ -443,23 +443,24 @@ TEST_P(ProductsTest, BookListRowsCarryTheUnitNames)
     Product(2, 5, 1, 1);
     Exec("insert into tClsProduct (prognoz, id, parent, name, position, offsetMin, offsetMax, type, isgroup) "
          "values (1, 6, 1, 'unpriced', 0, 0, 0, 1, 0)");
-    Exec("update tClsProduct set measurementNatural = 3, measurementPrice = 2, comment = 'к' where id = 2");
+    Exec("update tClsProduct set offsetMin = 0.85, offsetMax = 1.25, comment = 'к' where id = 2");
+    Exec("update tClsProduct set offsetMin = null, offsetMax = null where id = 4");
     const auto text = [](const std::optional<std::vector<CProductListRow>>& rows) {
+        const auto number = [](const std::optional<double>& v) { return v ? QString::number(*v) : QString("-"); };
         QStringList out;
         for (const CProductListRow& r : rows.value_or(std::vector<CProductListRow>()))
-            out << QStringLiteral("%1%2 %3 %4 %5 %6/%7 %8")
+            out << QStringLiteral("%1%2 %3 %4 %5 %6/%7")
                        .arg(r.isGroup ? QStringLiteral("+") : QString())
                        .arg(r.id)
-                       .arg(r.code, r.name, r.comment, r.naturalUnit, r.priceUnit)
-                       .arg(r.type);
+                       .arg(r.code, r.name, r.comment, number(r.offsetMin), number(r.offsetMax));
         return out;
     };
     const struct {
         SqlFilter filter;
         QStringList rows;
     } cases[] = {
-        {{}, {"+3 A p3  / 1", "2 B p2 к кг/руб 1", "4 C p4  / 1"}},
-        {{"p1.isgroup = ? or p1.code = ?", {0, "C"}, "p1.code desc"}, {"4 C p4  / 1", "2 B p2 к кг/руб 1"}},
+        {{}, {"+3 A p3  0/0", "2 B p2 к 0.85/1.25", "4 C p4  -/-"}},
+        {{"p1.isgroup = ? or p1.code = ?", {0, "C"}, "p1.code desc"}, {"4 C p4  -/-", "2 B p2 к 0.85/1.25"}},
         {{"p1.code = ?", {"Z"}}, {}},
     };
     for (const auto& c : cases)

@@ -212,10 +212,33 @@ TEST_P(SystemUsersTest, NamesAreValuesAndLimitsAreKept)
     EXPECT_TRUE(RoleExists(sentinel));
     EXPECT_EQ(Groups(sentinel), "");
 
-    // A login authenticated outside the server gets no password.
-    CSystemUserRecord external = User(QStringLiteral("DOMAIN\\") + Login("petrov"), ROLE_EXPERT);
-    ASSERT_TRUE(Shown(SaveSystemUser(external, "ignored")));
-    EXPECT_TRUE(Super("select rolpassword is null from pg_authid where rolname = ?", {external.userID}).toBool());
+    // Nothing makes a login without a password, and role bits are three: each refused with its
+    // message, nothing made.
+    const struct {
+        const char* what;
+        QString login;
+        int roles;
+        QString password;
+        QString message;
+    } refused[] = {
+        {"a name with a backslash", QStringLiteral("DOMAIN\\") + Login("petrov"), ROLE_EXPERT, QStringLiteral("pw"),
+         QStringLiteral("имя с обратной косой чертой сервер не принимает")},
+        {"no password", Login("empty"), ROLE_USER, QString(), QStringLiteral("Необходимо указать пароль пользователя")},
+        {"every role at once", Login("all"), -1, QStringLiteral("pw"),
+         QStringLiteral("Недопустимый набор ролей пользователя: -1.")},
+        {"a bit beyond the three", Login("eight"), 8, QStringLiteral("pw"),
+         QStringLiteral("Недопустимый набор ролей пользователя: 8.")},
+    };
+    for (const auto& r : refused) {
+        SCOPED_TRACE(r.what);
+        messages.clear();
+        CSystemUserRecord user = User(r.login, r.roles);
+        EXPECT_FALSE(Shown(SaveSystemUser(user, r.password)));
+        EXPECT_FALSE(RoleExists(r.login));
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_TRUE(messages[0].text.contains(r.message)) << messages[0].text.toStdString();
+    }
+    messages.clear();
 
     // Too long is refused, not cut: 60 + tag characters, 64 bytes of Cyrillic, a 101-character password.
     CSystemUserRecord longLogin = User(Login(QString(60, u'a')), ROLE_USER);
@@ -228,8 +251,8 @@ TEST_P(SystemUsersTest, NamesAreValuesAndLimitsAreKept)
     EXPECT_EQ(messages[0].text, kLoginTooLongText);
     EXPECT_EQ(messages[1].text, kLoginTooLongText);
     EXPECT_EQ(messages[2].text, kPasswordTooLongText);
-    EXPECT_EQ(Super("select count(*) from pg_roles where strpos(rolname, ?) > 0", {m_tag}).toInt(), 4)
-        << "only the administrator, the sentinel and the two saved logins";
+    EXPECT_EQ(Super("select count(*) from pg_roles where strpos(rolname, ?) > 0", {m_tag}).toInt(), 3)
+        << "only the administrator, the sentinel and the saved login";
 
     // Groups and the superuser are no user logins.
     messages.clear();
@@ -307,4 +330,22 @@ TEST_P(SystemUsersTest, RightsFollowTheLogin)
     EXPECT_FALSE(RoleExists(none.userID));
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].text, kSavedUserNotFoundText.arg(none.userID));
+}
+
+TEST_P(SystemUsersTest, AnAdministratorOfTwoDatabasesChangesItsOwnPassword)
+{
+    // The administrator serves the maintenance database too: no other login of it is this one's.
+    Super(QStringLiteral("grant connect on database postgres to %1").arg(m_admin.user));
+    CSystemUserRecord self = *GetSystemUserByLogin(m_admin.user);
+    ASSERT_TRUE(Shown(SaveSystemUser(self, "new-secret")));
+    EXPECT_TRUE(Connects(m_admin.user, "new-secret"));
+    EXPECT_FALSE(Connects(m_admin.user, "adm-secret"));
+
+    // Its roles are the other database's as well: those it does not change here.
+    self.userRoles = ROLE_ADMIN | ROLE_USER;
+    EXPECT_FALSE(Shown(SaveSystemUser(self, QString())));
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].text.contains(QStringLiteral("не принадлежит этой базе данных")));
+    EXPECT_EQ(Groups(m_admin.user), "lir_admins");
+    Super(QStringLiteral("revoke connect on database postgres from %1").arg(m_admin.user));
 }

@@ -1,10 +1,16 @@
 #include "ModalHook.h"
+#include "QtTranslations.h"
+#include "Settings.h"
 #include "TestSupport.h"
 
 #include <QApplication>
+#include <QDialogButtonBox>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTest>
@@ -95,4 +101,86 @@ TEST(FileDialogs, ListingTheDatabaseFolderKeepsItsLocks)
         EXPECT_TRUE(q.exec(QStringLiteral("insert into t values (2)")));
     }
     QSqlDatabase::removeDatabase(QStringLiteral("locked"));
+}
+
+// Open dialogs start in the import folder, save dialogs in the export folder or where the last file
+// was saved; a folder that is gone gives way to the one above it, and its name is never offered as
+// a file name.
+TEST(FileDialogs, StartWhereTheFileIsExpected)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString root = dir.path();
+    for (const char* sub : {"/Import", "/Export", "/Other"})
+        ASSERT_TRUE(QDir().mkpath(root + sub));
+    QFile existing(root + "/Import/forecast.xml");
+    ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
+    existing.close();
+    Settings().ImportDir = root + "/Import";
+    Settings().ExportDir = root + "/Export";
+
+    const struct {
+        const char* path; // under the temporary folder when it starts with '/'
+        bool save;
+        const char* folder;
+        const char* fileName;
+    } cases[] = {
+        {"", false, "/Import", ""},
+        {"", true, "/Export", ""},
+        {"/Other", false, "/Other", ""},
+        {"/Import/forecast.xml", false, "/Import", "forecast.xml"},
+        {"/Import/gone.xml", false, "/Import", ""},
+        {"/Missing", false, "", ""},
+        {"/Missing/Deeper", false, "", ""},
+        {"/Other/Отчет.pdf", true, "/Other", "Отчет.pdf"},
+        {"/Missing/Отчет.pdf", true, "", "Отчет.pdf"},
+        {"Документ.doc", true, "/Export", "Документ.doc"},
+    };
+    for (const auto& c : cases) {
+        const QString path = c.path[0] == '/' ? root + QString::fromUtf8(c.path) : QString::fromUtf8(c.path);
+        const CFileDialogStart start = FileDialogStart(path, c.save);
+        EXPECT_EQ(start.folder, root + QString::fromUtf8(c.folder)) << c.path;
+        EXPECT_EQ(start.fileName, QString::fromUtf8(c.fileName)) << c.path;
+    }
+
+    // A real save dialog starts in the export folder with nothing typed; the next one starts where
+    // the file was saved.
+    QString shownFolder, shownName;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        shownFolder = dialog->directory().absolutePath();
+        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        ASSERT_NE(name, nullptr);
+        shownName = name->text();
+        dialog->selectFile(root + "/Other/report.txt");
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    EXPECT_EQ(ModalHook().getSaveFileName(nullptr, "", "", ""), root + "/Other/report.txt");
+    EXPECT_EQ(shownFolder, root + "/Export");
+    EXPECT_EQ(shownName, "");
+    EXPECT_EQ(FileDialogStart("", true).folder, root + "/Other");
+    EXPECT_EQ(FileDialogStart("", false).folder, root + "/Import");
+}
+
+// Qt's own windows speak Russian once the program has loaded Qt's translations.
+TEST(QtTranslations, StandardButtonsAndFileDialogsAreRussian)
+{
+    if (!InstallQtTranslations())
+        GTEST_SKIP() << "Qt's Russian translations (Debian's qt6-translations-l10n) are not installed";
+    QDialogButtonBox buttons(QDialogButtonBox::Open | QDialogButtonBox::Save | QDialogButtonBox::Cancel);
+    const struct {
+        QDialogButtonBox::StandardButton button;
+        const char* text;
+    } cases[] = {{QDialogButtonBox::Open, "Открыть"},
+                 {QDialogButtonBox::Save, "Сохранить"},
+                 {QDialogButtonBox::Cancel, "Отмена"}};
+    for (const auto& c : cases)
+        EXPECT_EQ(buttons.button(c.button)->text().remove(u'&'), QString::fromUtf8(c.text));
+    QFileDialog dialog(nullptr, "", QDir::tempPath());
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    QDialogButtonBox* box = dialog.findChild<QDialogButtonBox*>();
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->button(QDialogButtonBox::Save)->text().remove(u'&'), "Сохранить");
 }

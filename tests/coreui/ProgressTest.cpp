@@ -1,15 +1,20 @@
+#include "DbTest.h"
 #include "ModalHook.h"
 #include "ProgressBar.h"
 #include "TestSupport.h"
 #include "db/SqlQuery.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMainWindow>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QStatusBar>
 #include <QTemporaryDir>
 
 #include <atomic>
+#include <functional>
 #include <thread>
 
 namespace {
@@ -117,6 +122,33 @@ TEST_F(ProgressTest, AMainWindowClosedBeforeTheEndTakesTheBarAlong)
 }
 
 namespace {
+// Another program takes a lock on a connection of its own and holds it for a while; answers once the
+// lock is taken, with the thread that ends the transaction.
+std::thread HoldLock(const char* driver, const std::function<void(QSqlDatabase&)>& where, const QStringList& take,
+                     const QString& end, int ms)
+{
+    std::atomic<bool> locked{false};
+    std::thread holder([&locked, driver, where, take, end, ms] {
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(driver, "holder");
+            where(db);
+            if (!db.open())
+                ADD_FAILURE() << db.lastError().text().toStdString();
+            QSqlQuery q(db);
+            for (const QString& sql : take)
+                EXPECT_TRUE(q.exec(sql)) << sql.toStdString();
+            locked = true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+            EXPECT_TRUE(q.exec(end));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase("holder");
+    });
+    while (!locked)
+        std::this_thread::yield();
+    return holder;
+}
+
 // Notes what the status bar said when it was last painted.
 class PaintProbe : public QWidget {
 public:
@@ -126,12 +158,17 @@ public:
     }
     int paints = 0;
     QString seen;
+    // Once given a clock: when the wait was first painted.
+    const QElapsedTimer* clock = nullptr;
+    qint64 firstShown = -1;
 
 protected:
     void paintEvent(QPaintEvent*) override
     {
         ++paints;
         seen = m_bar->currentMessage();
+        if (clock && firstShown < 0 && seen == kLockWaitText)
+            firstShown = clock->elapsed();
     }
 
 private:
@@ -153,24 +190,9 @@ TEST_F(ProgressTest, AWaitForAnotherWritersLockIsShownWhileTheWindowRepaints)
     InstallLockWaitStatus();
 
     // Another program holds the write lock for a second and a half.
-    std::atomic<bool> locked{false};
-    std::thread holder([&] {
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "holder");
-            db.setDatabaseName(file);
-            ASSERT_TRUE(db.open());
-            QSqlQuery q(db);
-            ASSERT_TRUE(q.exec("BEGIN IMMEDIATE"));
-            ASSERT_TRUE(q.exec("insert into tClsImportEventType (id, name) values (1, 'a')"));
-            locked = true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-            ASSERT_TRUE(q.exec("COMMIT"));
-            db.close();
-        }
-        QSqlDatabase::removeDatabase("holder");
-    });
-    while (!locked)
-        std::this_thread::yield();
+    std::thread holder = HoldLock(
+        "QSQLITE", [&](QSqlDatabase& db) { db.setDatabaseName(file); },
+        {"BEGIN IMMEDIATE", "insert into tClsImportEventType (id, name) values (1, 'a')"}, "COMMIT", 1500);
     probe->update();
     const bool stored = ExecSql(QStringLiteral("insert into tClsImportEventType (id, name) values (2, 'b')"));
     holder.join();
@@ -180,4 +202,78 @@ TEST_F(ProgressTest, AWaitForAnotherWritersLockIsShownWhileTheWindowRepaints)
     EXPECT_EQ(window.statusBar()->currentMessage(), "");
     SetLockWaitHook(nullptr);
     GetDBConnection().Close();
+}
+
+// On the server another session's row lock holds a statement of the user-interface thread back: the
+// status bar says so within a second and the window keeps painting; the statement then goes through.
+TEST_F(ProgressTest, AWaitForAnotherSessionsRowLockIsShownWithinASecondOnPostgreSQL)
+{
+    const auto admin = PgAdminParams();
+    if (!admin)
+        GTEST_SKIP() << "PostgreSQL test cluster is not running (PGHOST is not set)";
+    DbConnectParams params = *admin;
+    params.dbName = QStringLiteral("lir_lockwait_%1").arg(QCoreApplication::applicationPid());
+    const auto onAdmin = [&](const QString& sql) {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", "lockwait_admin");
+        db.setHostName(admin->host);
+        db.setPort(admin->port);
+        db.setUserName(admin->user);
+        db.setPassword(admin->password);
+        db.setDatabaseName(admin->dbName);
+        const bool ok = db.open() && QSqlQuery(db).exec(sql);
+        db.close();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase("lockwait_admin");
+        return ok;
+    };
+    ASSERT_TRUE(onAdmin(QStringLiteral("create database %1").arg(params.dbName)));
+    ASSERT_TRUE(GetDBConnection().ConnectWith(params));
+    {
+        QSqlQuery ddl(GetDBConnection().GetConnection());
+        ASSERT_TRUE(ddl.exec("create table t (id int primary key, v int)"));
+        ASSERT_TRUE(ddl.exec("insert into t values (1, 0)"));
+    }
+    auto* probe = new PaintProbe(window.statusBar());
+    window.setCentralWidget(probe);
+    InstallLockWaitStatus();
+
+    std::thread holder = HoldLock(
+        "QPSQL",
+        [&](QSqlDatabase& db) {
+            db.setHostName(params.host);
+            db.setPort(params.port);
+            db.setUserName(params.user);
+            db.setPassword(params.password);
+            db.setDatabaseName(params.dbName);
+        },
+        {"begin", "update t set v = 1 where id = 1"}, "commit", 2500);
+    // Something asks the window to repaint ten times a second meanwhile.
+    std::atomic<bool> done{false};
+    std::thread poker([&] {
+        while (!done) {
+            QMetaObject::invokeMethod(
+                probe, [probe] { probe->update(); }, Qt::QueuedConnection);
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    });
+    QElapsedTimer clock;
+    clock.start();
+    probe->clock = &clock;
+    const bool stored = ExecSql(QStringLiteral("update t set v = v + 1 where id = 1"));
+    const qint64 waited = clock.elapsed();
+    const int paints = probe->paints;
+    done = true;
+    poker.join();
+    holder.join();
+    EXPECT_TRUE(stored);
+    EXPECT_GE(waited, 2000);
+    EXPECT_EQ(probe->seen, kLockWaitText);
+    EXPECT_GE(probe->firstShown, 0);
+    EXPECT_LT(probe->firstShown, 1000) << "the wait is shown within a second";
+    EXPECT_GT(paints, 10) << "the window keeps painting while it waits";
+    EXPECT_EQ(window.statusBar()->currentMessage(), "");
+    EXPECT_EQ(QSqlQuery("select v from t", GetDBConnection().GetConnection()).next(), true);
+    SetLockWaitHook(nullptr);
+    GetDBConnection().Close();
+    EXPECT_TRUE(onAdmin(QStringLiteral("drop database %1 with (force)").arg(params.dbName)));
 }

@@ -249,6 +249,9 @@ TEST_P(ReportForms79DialogTest, TheDialogsHandTheirParametersToTheJob)
         expected.replaceInStrings(QStringLiteral("<id>"), QString::number(++runs));
         EXPECT_EQ(dlg->job().parameterValues(), expected);
         EXPECT_EQ(dlg->job().reportFile(), home() + c.file);
+        // The pages name the forecast (form 9 both of its forecasts).
+        EXPECT_EQ(dlg->job().forecast(),
+                  c.file == u"Form9.rpt" ? "Прогноз на 2026 год / Прогноз на 2027 год" : "Прогноз на 2026 год");
         ASSERT_NE(dlg->job().preview(), nullptr);
         EXPECT_EQ(dlg->job().lastError().code, 0);
     }

@@ -172,6 +172,13 @@ TEST_P(ReportForms79Test, Form9ListsTheProductsWhoseSumsDifferByTheThreshold)
          {},
          "Продукция\n-Товары\n--Продукты питания\n---Хлеб\n---Молоко\n-Услуги\n--Связь"},
         {"totals against data above 100", 101, {}, {3, 4}, ""},
+        // Продукты питания: 110 against 300 in the report year, (300 - 110) / 300 = 63,3 %.
+        {"data against data, 63 % passes",
+         63,
+         {3},
+         {3},
+         "Продукция\n-Товары\n--Продукты питания\n---Хлеб\n---Молоко\n--Связь"},
+        {"data against data, 64 % does not", 64, {3}, {3}, "Продукция\n-Товары\n---Хлеб\n---Молоко\n--Связь"},
     };
     int reportId = 0;
     for (const Case& c : cases) {

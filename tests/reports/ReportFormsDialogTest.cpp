@@ -149,6 +149,7 @@ TEST_P(ReportFormsDialogTest, ShowHandsTheJobItsParameters)
     EXPECT_EQ(form1.job().parameterValues(),
               QStringList({"", "0", "", "1", "2026", "0", kMunicipal, "2", QString::number(form1.lastReportId)}));
     EXPECT_EQ(form1.job().title(), "Форма 1. Прогноз объемов продукции");
+    EXPECT_EQ(form1.job().forecast(), "Прогноз на 2026 год");
     EXPECT_EQ(form1.job().reportFile(), home() + "Form1.rpt");
     ASSERT_NE(form1.job().preview(), nullptr);
     EXPECT_TRUE(form1.job().preview()->isMaximized());
@@ -197,6 +198,7 @@ TEST_P(ReportFormsDialogTest, ShowHandsTheJobItsParameters)
         EXPECT_EQ(values.value(l.idAt), QString::number(dlg->lastReportId));
         EXPECT_TRUE(values.contains("Учреждение А"));
         EXPECT_EQ(dlg->job().title(), l.title);
+        EXPECT_EQ(dlg->job().forecast(), "Прогноз на 2026 год");
         EXPECT_NE(dlg->job().preview(), nullptr) << dlg->job().lastError().detail.toStdString();
     }
 
@@ -210,6 +212,7 @@ TEST_P(ReportFormsDialogTest, ShowHandsTheJobItsParameters)
         form2.job().parameterValues(),
         QStringList({"2026", QString::number(form2.lastReportId), "[01.1.1] Хлеб", "Рубль", "Штука", kMunicipal, "0"}));
     EXPECT_NE(form2.job().preview(), nullptr);
+    EXPECT_EQ(form2.job().forecast(), "Прогноз на 2026 год");
 
     CForm4Dlg form4(session, std::nullopt);
     EXPECT_EQ(form4.windowTitle(), "Параметры для \"Ф4. Удельный вес объемов продукции\"");

@@ -327,6 +327,96 @@ TEST_P(ReportFormsTest, HierarchyFormsWalkTheChosenReceivers)
     EXPECT_EQ(totals.sumNext.raw(), 0);
 }
 
+TEST_P(ReportFormsTest, SharesAndBalancingLinesKeepToTheirOwnFigures)
+{
+    // Bread kept in млн руб., milk in тыс. руб., the phone in руб. under a top in руб.: the own
+    // receiver's figures add up, converted, to the top's.
+    Exec("insert into tClsMeasurement (id, name, type, code, oboznachenie) values (5, 'Миллион рублей', 2, '385', "
+         "'млн руб.')");
+    Exec("insert into tClsMConvert (base, produce, koef) values (5, 1, 1000000)");
+    Exec("update tClsProduct set measurementPrice = 5 where prognoz = 1 and id = ?", {BREAD});
+    const auto figures = [&](int product, qlonglong raw) {
+        Exec("update tFctPrognozData set sumLast = ?, sumCurr = ?, sumNext = ? where prognoz = 1 and receiver = ? "
+             "and product = ?",
+             {M(raw), M(raw), M(raw), OWN, product});
+    };
+    figures(BREAD, 20000);       // 2 млн руб.
+    figures(MILK, 5000000);      // 500 тыс. руб.
+    figures(PHONE, 15000000000); // 1 500 000 руб.
+    figures(TOP, 40000000000);   // 4 000 000 руб.
+    struct Share {
+        int product;
+        qlonglong raw; // ten-thousandths of a percent
+    };
+    std::vector<int> products;
+    CProductDepthMap depths;
+    ASSERT_TRUE(CollectProductTree(1, depths, &products, nullptr));
+    const int id = BuildReportForm6(1, {OWN}, products, depths, false);
+    ASSERT_GT(id, 0) << messages.size();
+    qlonglong total = 0;
+    for (const Share& s : {Share{BREAD, 500000}, Share{MILK, 125000}, Share{PHONE, 375000}}) {
+        const QString code =
+            Scalar("select code from tClsProduct where prognoz = 1 and id = ?", {s.product}).toString();
+        SCOPED_TRACE(code.toStdString());
+        const QStringList ratios =
+            One(QStringLiteral("select ratioLast || ' ' || ratioCurr || ' ' || ratioNext from reportform6 where "
+                               "report = %1 and code = '%2'")
+                    .arg(id)
+                    .arg(code))
+                .split(' ');
+        ASSERT_EQ(ratios.size(), 3);
+        for (const QString& ratio : ratios)
+            EXPECT_EQ(ratio.toLongLong(), s.raw);
+        total += ratios[2].toLongLong();
+    }
+    EXPECT_EQ(total, 1000000) << "the shares add up as the converted sums do";
+
+    // Without the conversion the run fails with the conversion's message, on the consolidated
+    // forecast too.
+    Exec("delete from tClsMConvert where base = 5");
+    Exec("update tFctTotalPrognoz set sumNext = ? where prognoz = 1 and product = ?", {M(20000), BREAD});
+    for (const std::vector<int>& receivers : {std::vector<int>{OWN}, std::vector<int>{}}) {
+        messages.clear();
+        std::vector<int> list = products;
+        EXPECT_EQ(BuildReportForm6(1, receivers, list, depths, false), -1);
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_EQ(messages[0].text, QStringLiteral("Нет коэффициента пересчета из Рубль в Миллион рублей!"));
+    }
+
+    // A balancing line shows its own figures: its sum, and no group's split by method.
+    Exec("update tFctPrognozData set sumNorm = ?, sumPlan = ?, valueNorm = ? where prognoz = 1 and receiver = ? and "
+         "product = ?",
+         {M(3032720000), M(1000000), M(5000), OWN, FOOD});
+    Exec("update tFctTotalPrognoz set sumNorm = ?, sumIndex = ? where prognoz = 1 and product = ?",
+         {M(3032720000), M(1000000), FOOD});
+    Exec("update tClsProduct set measurementPrice = 1 where prognoz = 1 and id = ?", {BREAD});
+    for (const std::vector<int>& receivers : {std::vector<int>{OWN}, std::vector<int>{}}) {
+        std::vector<int> list = products;
+        const int run = BuildReportForm3(1, receivers, list, false);
+        ASSERT_GT(run, 0);
+        const QStringList balancing =
+            Rows(QStringLiteral("select sumPrognoz, sumMethodNorm + sumMethodIndex + sumMethodPlan + sumMethodForm + "
+                                "sumMethodOther from reportform3 where report = %1 and ltrim(name, '-') in "
+                                "('Прочие продукты', 'Прочие товары') order by ltrim(name, '-')")
+                     .arg(run));
+        ASSERT_EQ(balancing.size(), 2);
+        for (const QString& line : balancing)
+            EXPECT_EQ(line.section('|', 1), "0") << line.toStdString();
+        EXPECT_EQ(
+            balancing[0].section('|', 0, 0).toLongLong(),
+            Raw(Scalar(receivers.empty() ? "select valueNext from tFctTotalPrognoz where prognoz = 1 and product = ?"
+                                         : "select valueNext from tFctPrognozData where prognoz = 1 and receiver = 3 "
+                                           "and product = ?",
+                       {FOOD})));
+        // The group's own line keeps its split.
+        EXPECT_EQ(One(QStringLiteral("select sumMethodNorm from reportform3 where report = %1 and "
+                                     "ltrim(name, '-') = 'Продукты питания'")
+                          .arg(run))
+                      .toLongLong(),
+                  3032720000);
+    }
+}
+
 LIR_INSTANTIATE_DB_TEST(ReportFormsTest);
 
 } // namespace

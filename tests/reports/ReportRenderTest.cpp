@@ -34,26 +34,8 @@ struct Form8Row {
     qlonglong forecast;
 };
 
-class ReportRenderTest : public TempHomeTest {
+class ReportRenderTest : public ReportHomeTest {
 protected:
-    void SetUp() override
-    {
-        TempHomeTest::SetUp();
-        GetReportDBConnection().Close();
-        ASSERT_TRUE(InstallReportFiles(home()));
-        Settings().ReportFormat = 0;
-    }
-    void TearDown() override
-    {
-        GetReportDBConnection().Close();
-        Settings().ReportFormat = 0;
-        TempHomeTest::TearDown();
-    }
-    static bool HavePdfPeers()
-    {
-        return HaveProgram(QStringLiteral("pdftotext")) && HaveProgram(QStringLiteral("pdfinfo"));
-    }
-
     int WriteForm8(const std::vector<Form8Row>& rows)
     {
         return RunReportFrame([&](CReportFrame& frame) {
@@ -87,7 +69,7 @@ protected:
         EXPECT_TRUE(d) << error.code;
         if (!d)
             return std::nullopt;
-        return BuildReportContent(*d, values, kTitle, ReportDatabasePath(), Settings().ReportFormat, &error);
+        return BuildReportContent(*d, values, kTitle, QString(), ReportDatabasePath(), Settings().ReportFormat, &error);
     }
 };
 
@@ -107,6 +89,11 @@ TEST_F(ReportRenderTest, DefinitionsHoldToTheSchema)
     };
     for (const QString& f : QDir(kData).entryList({"*.rpt"}, QDir::Files))
         check(kData + f, true);
+    const QString shipped = QStringLiteral(LIR_BIN_DIR "/");
+    const QStringList forms = QDir(shipped).entryList({"*.rpt"}, QDir::Files);
+    EXPECT_EQ(forms.size(), 10);
+    for (const QString& f : forms)
+        check(shipped + f, true);
     const QStringList bad = QDir(kData + "bad").entryList({"*.rpt"}, QDir::Files);
     EXPECT_GE(bad.size(), 3);
     for (const QString& f : bad)
@@ -136,6 +123,14 @@ TEST_F(ReportRenderTest, DefinitionsHoldToTheSchema)
             + "<column caption=\"a\" kind=\"percent\"><quotient field=\"sumNext\" "
               "divisorParameter=\"text\"/></column></table></report>",
         head + "<heading><line if=\"text\">x</line></heading>" + table
+            + "<column caption=\"a\" field=\"name\"/></table></report>",
+        // Page numbers belong to page lines; a group caption names a declared condition; a row condition
+        // makes one test.
+        head + "<heading><line>Стр. {page}</line></heading>" + table
+            + "<column caption=\"a\" field=\"name\"/></table></report>",
+        head + table + "<groupCaption when=\"nosuch\" field=\"name\"/><column caption=\"a\" field=\"name\"/>"
+            + "</table></report>",
+        head + table + "<rowCondition name=\"c\" field=\"name\" is=\"a\" startsWith=\"b\"/>"
             + "<column caption=\"a\" field=\"name\"/></table></report>",
     };
     for (const QString& text : undeclared) {
@@ -252,13 +247,16 @@ TEST_F(ReportRenderTest, ConditionsQuotientsAndRowStylesShapeTheCells)
         for (const ReportHeadingLine& line : content->heading)
             heading << line.text;
         EXPECT_EQ(heading, c.heading);
-        ASSERT_EQ(content->rows.size(), 4u);
-        const ReportBodyRow& receiver = content->rows[0];
-        EXPECT_TRUE(receiver.spans && receiver.bold);
-        EXPECT_EQ(receiver.spanText, "Министерство");
+        const ReportRows& rows = content->rows;
+        ASSERT_EQ(rows.size(), 4u);
+        EXPECT_TRUE(rows.Spans(0) && rows.Bold(0));
+        EXPECT_EQ(rows.Cell(0, 0), u"Министерство");
         for (size_t i = 0; i < c.cells.size(); ++i) {
-            EXPECT_FALSE(content->rows[i + 1].spans || content->rows[i + 1].bold);
-            EXPECT_EQ(content->rows[i + 1].cells, c.cells[i]);
+            EXPECT_FALSE(rows.Spans(i + 1) || rows.Bold(i + 1));
+            QStringList cells;
+            for (int column = 0; column < rows.columnCount(); ++column)
+                cells << rows.Cell(i + 1, column).toString();
+            EXPECT_EQ(cells, c.cells[i]);
         }
         // Two header rows: "Сумма" over its years, the other columns down both.
         EXPECT_EQ(content->headerRows, 2);

@@ -1,6 +1,7 @@
 #include "ReportTestSupport.h"
 
 #include "ReportDatabase.h"
+#include "Settings.h"
 #include "db/DbConnection.h"
 #include "db/SqlDialect.h"
 #include "db/SqlQuery.h"
@@ -111,9 +112,11 @@ std::optional<QString> Sqlite3(const QString& file, const QString& sql)
     return run.output.trimmed();
 }
 
-QString PdfText(const QString& pdf, int page)
+QString PdfText(const QString& pdf, int page, bool layout)
 {
     QStringList args;
+    if (layout)
+        args << "-layout";
     if (page > 0)
         args << "-f" << QString::number(page) << "-l" << QString::number(page);
     return RunPeer(QStringLiteral("pdftotext"), args << pdf << "-").output;
@@ -144,4 +147,24 @@ void ReportDbTest::TearDown()
 {
     GetReportDBConnection().Close();
     DbTest::TearDown();
+}
+
+void ReportHomeTest::SetUp()
+{
+    TempHomeTest::SetUp();
+    GetReportDBConnection().Close();
+    ASSERT_TRUE(InstallReportFiles(home()));
+    Settings().ReportFormat = 0;
+}
+
+void ReportHomeTest::TearDown()
+{
+    GetReportDBConnection().Close();
+    Settings().ReportFormat = 0;
+    TempHomeTest::TearDown();
+}
+
+bool ReportHomeTest::HavePdfPeers()
+{
+    return HaveProgram(QStringLiteral("pdftotext")) && HaveProgram(QStringLiteral("pdfinfo"));
 }

@@ -19,8 +19,8 @@ QString ShippedReportDatabase();
 // missing or fails.
 std::optional<QString> Sqlite3(const QString& file, const QString& sql);
 
-// pdftotext's text of the PDF (of one page when page > 0).
-QString PdfText(const QString& pdf, int page = 0);
+// pdftotext's text of the PDF (of one page when page > 0; with -layout when asked).
+QString PdfText(const QString& pdf, int page = 0, bool layout = false);
 // Width and height in points, and the page count, as pdfinfo tells them.
 struct PdfPages {
     double width = 0;
@@ -46,6 +46,15 @@ int WriteForm1(const std::vector<Form1Row>& rows);
 // The nine values of the form 1 columns (tests/data/reports/columns.rpt).
 QStringList Form1Values(int reportId, const QString& variant = QStringLiteral("0"),
                         const QString& summary = QStringLiteral("0"), const QString& year = QStringLiteral("2026"));
+
+// A test in a program folder of its own with the shipped report database, its definition schema and
+// the exact number format; pdftotext and pdfinfo read the PDFs back.
+class ReportHomeTest : public TempHomeTest {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    static bool HavePdfPeers();
+};
 
 // A test on both dialects with the fixture loaded and a report database of its own.
 class ReportDbTest : public DbTest {

@@ -15,12 +15,15 @@
 //   log-window                   waits for the exchange or check window to finish, logs its lines
 //                                (LOG lines), closes it with OK
 //   tab <text>                   the navigation panel's tab
+//   choose <text>                picks the entry of the main window's combo box that holds it
 //   text <objectName>            the text of a label or line edit (TEXT line)
 //   tree <item> | <item> ...     clicks the editor's groups down the path, expanding on the way
 //   list <n>                     the quantity row of the n-th product of the editor's list
 //   card <row> | <col> | <text>  types the text into the card's cell and ends it with Return
 //   click <objectName>           clicks a button of the active dialog (or of any window)
 //   action <window> | <action>   triggers an action of a window
+//   items <class>                the rows of the shown list or tree of that class, in the open dialog
+//                                first (ITEM lines: class, depth, text)
 //   idle                         waits until no dialog is open and no operation runs
 //   sync <name>                  writes ROAD_SYNC/<name> and waits for ROAD_SYNC/<name>.go
 //   quit                         the command "Выход"
@@ -31,6 +34,7 @@
 #include <QAbstractScrollArea>
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QDateTime>
 #include <QDialog>
 #include <QElapsedTimer>
@@ -318,6 +322,8 @@ private:
             Write(QStringLiteral("TEXT %1 %2").arg(a0, label ? label->text() : edit ? edit->text() : QString()));
             return true;
         }
+        if (v == QLatin1String("choose"))
+            return Choose(a0);
         if (v == QLatin1String("tree"))
             return Tree(s.args);
         if (v == QLatin1String("list")) {
@@ -357,6 +363,8 @@ private:
             QMetaObject::invokeMethod(action, &QAction::trigger, Qt::QueuedConnection);
             return true;
         }
+        if (v == QLatin1String("items"))
+            return Items(a0);
         if (v == QLatin1String("idle"))
             return Idle();
         if (v == QLatin1String("sync"))
@@ -532,6 +540,25 @@ private:
         return !m_target || !m_target->isVisible();
     }
 
+    // The entry of the main window's combo box that holds it, as a user picks it from the list.
+    bool Choose(const QString& text)
+    {
+        for (QComboBox* box : MainWindow()->findChildren<QComboBox*>()) {
+            const int index = box->findText(text);
+            if (index < 0 || !box->isVisible())
+                continue;
+            QPointer<QComboBox> b = box;
+            Post([b, index] {
+                if (b) {
+                    b->setCurrentIndex(index);
+                    emit b->activated(index);
+                }
+            });
+            return true;
+        }
+        return false;
+    }
+
     bool Tab(const QString& text)
     {
         QMainWindow* main = MainWindow();
@@ -629,6 +656,38 @@ private:
         default:
             return Idle();
         }
+    }
+
+    bool Items(const QString& className)
+    {
+        const QByteArray name = className.toLatin1();
+        auto shownIn = [&](QWidget* top) -> QAbstractItemView* {
+            for (QAbstractItemView* view : top->findChildren<QAbstractItemView*>())
+                if (view->isVisible() && view->inherits(name.constData()))
+                    return view;
+            return nullptr;
+        };
+        QAbstractItemView* view = nullptr;
+        if (QWidget* modal = QApplication::activeModalWidget())
+            view = shownIn(modal);
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (!view && top->isVisible())
+                view = shownIn(top);
+        // The view fills itself as it comes up.
+        if (!view || !Waited(500))
+            return false;
+        QAbstractItemModel* model = view->model();
+        std::function<void(const QModelIndex&, int)> walk = [&](const QModelIndex& parent, int depth) {
+            for (int row = 0; row < model->rowCount(parent); ++row) {
+                const QModelIndex index = model->index(row, 0, parent);
+                const QString text = index.data().toString();
+                if (!text.isEmpty())
+                    Write(QStringLiteral("ITEM %1 %2 %3").arg(className).arg(depth).arg(text));
+                walk(index, depth + 1);
+            }
+        };
+        walk(QModelIndex(), 0);
+        return true;
     }
 
     bool Sync(const QString& name)

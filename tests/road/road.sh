@@ -234,7 +234,7 @@ if [ "$dialect" = postgresql ]; then
     # Logins belong to the cluster, not to the database: the expert of an earlier run goes with it.
     drop_lir() {
         psql -X -q -d postgres -c "drop database if exists lir with (force)" -c "drop role if exists road_expert" \
-            >/dev/null 2>&1
+            -c "drop role if exists road_user" >/dev/null 2>&1
     }
     trap 'rm -rf "$runtime"; drop_lir; echo "\\q" >&"${PGLOCK[1]}" 2>/dev/null' EXIT
     drop_lir
@@ -419,6 +419,74 @@ if [ -f "$A/form1.pdf" ]; then
 EOF
 else
     fail "$tag: no PDF of form Ф1 was written"
+fi
+
+# ---- a plain user of B's server database
+
+# B's expert has subordinate receivers: a group with two sites and a store. A user (role bit 4) with a
+# right on the first site sees only it and the groups above it, enters its figures, and the group's
+# rows take the other site's figures too; on the server it can change nothing else.
+if [ "$dialect" = postgresql ]; then
+    psql -X -q -v ON_ERROR_STOP=1 -d lir <<EOF >/dev/null || fail "the user's receivers could not be made"
+insert into tclsreceiver (id, category, name, position, importedId, type, isgroup) values
+    (901, $own, 'Отдел снабжения', 1, 0, 1, 1), (902, 901, 'Участок 1', 1, 0, 1, 0),
+    (903, 901, 'Участок 2', 2, 0, 1, 0), (904, $own, 'Склад', 2, 0, 1, 0);
+insert into tclsreceivermap (prognoz, receiver) select $forecast, id from tclsreceiver where id between 901 and 904;
+insert into tfctprognozdata (prognoz, product, receiver, valueLast, sumLast) values ($forecast, 111, 903, 5, 500);
+EOF
+    PGPASSWORD=tarno psql -X -q -v ON_ERROR_STOP=1 -h 127.0.0.1 -U lir_admin -d lir \
+        -c "select lir_user_save('road_user', 'user-pass', 4)" \
+        -c "insert into v_UserRights (UID, ForecastID, ReceiverID) values ('road_user', $forecast, 902)" >/dev/null \
+        || fail "the administrator could not make the user"
+    own_figures=$(stored_figures "$B" "$own")
+    cp "$B.config/LIR/Forecast.ini" "$out/state/expert.ini"
+    sed -i 's/^DataBase\\UserName=.*/DataBase\\UserName=road_user/; s/^DataBase\\Password=.*/DataBase\\Password=user-pass/' \
+        "$B.config/LIR/Forecast.ini"
+    run "$B" user-entry "tfctprognozdata tclsimporteventtype" <<EOF
+title
+tab Справочники
+items CDirectoryTreeView
+items CReportView
+tab Прогноз
+text id1104
+click id1103
+items CTreeCtrlX
+receiver Участок 1
+tree Продукция | [01]Канцелярские товары
+list 0
+card 2 | 2 | 7
+card 3 | 2 | 700
+quit
+EOF
+    cp "$out/state/expert.ini" "$B.config/LIR/Forecast.ini"
+    items=$(sed -n 's/^ITEM //p' "$out/runs/$tag.log" | tr '\n' ';')
+    [ "$items" = "CDirectoryTreeView 0 Управление А;CDirectoryTreeView 1 Отдел снабжения;CReportView 0 Отдел снабжения;CTreeCtrlX 0 Управление А;CTreeCtrlX 1 Отдел снабжения;CTreeCtrlX 2 Участок 1;" ] \
+        || fail "$tag: the user's receiver lists hold more than its site and the groups above it: $items"
+    grep -q '^TEXT id1104 Участок 1$' "$out/runs/$tag.log" \
+        || fail "$tag: the editor does not open on the user's site: $(grep '^TEXT' "$out/runs/$tag.log")"
+    figures() { q "$B" "select receiver || ' ' || $(m "$B" valueLast) || ' ' || $(m "$B" sumLast) from tfctprognozdata
+                         where prognoz = $forecast and receiver in (901, 902) and product = $1 order by receiver" | norm | tr '\n' ';'; }
+    [ "$(figures 111)" = "$(printf '901 12 1200\n902 7 700\n' | norm | tr '\n' ';')" ] \
+        || fail "$tag: the site's figures and the group's sums of both sites: $(figures 111)"
+    group=$(q "$B" "select parent from tclsproduct where prognoz = $forecast and id = 111")
+    [ "$(figures "$group")" = "$(printf '901 0 700\n902 0 700\n' | norm | tr '\n' ';')" ] \
+        || fail "$tag: the product group's rows of the site and of its group: $(figures "$group")"
+    [ "$(stored_figures "$B" "$own")" = "$own_figures" ] || fail "$tag: the user changed the own receiver's figures"
+    # What the program does not offer the user, the server refuses it as well.
+    while IFS='|' read -r want sql; do
+        got=$(PGPASSWORD=user-pass psql -X -A -t -q -h 127.0.0.1 -U road_user -d lir -c "$sql" 2>&1)
+        case $want in
+        denied) grep -q 'permission denied' <<<"$got" || fail "$tag: the user may: $sql ($got)" ;;
+        *) [ "$got" = "$want" ] || fail "$tag: the user: $sql gives '$got', not '$want'" ;;
+        esac
+    done <<EOF
+0|with w as (update tfctprognozdata set sumLast = 1 where receiver = 903 returning 1) select count(*) from w
+denied|delete from tfctprognozdata where receiver = 902
+denied|update tfctprognoz set status = 2
+denied|update tsysdbversion set n = 35
+denied|delete from tfctopjournal
+denied|update tclsreceiver set email = 'x@y' where id = 903
+EOF
 fi
 
 # ---- the file dialogs against B's file database

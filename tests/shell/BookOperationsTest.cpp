@@ -14,14 +14,18 @@
 #include "tables/ImportEventTypes.h"
 #include "tables/Products.h"
 
+#include "plugins/StubTransport.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSettings>
+#include <QSplitter>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -273,6 +277,12 @@ TEST_P(BookOperationsTest, JournalExportWritesTheDaysInCp1251WithCrlf)
     EXPECT_TRUE(ReadFile(out).isEmpty());
     EXPECT_EQ(WriteOpJournal(QDate(2010, 3, 15), QDate(2010, 3, 16), home() + "missing/out.txt"),
               OpJournalExportResult::FileError);
+    // Without a file name the dialog says which file is missing and stays open.
+    COpJrnExportParamsDlg dlg;
+    dlg.accept();
+    ASSERT_FALSE(messages.empty());
+    EXPECT_EQ(messages.back().text, OpJournalTexts::kNoFileName);
+    EXPECT_NE(dlg.result(), int(QDialog::Accepted));
 }
 
 TEST_P(BookOperationsTest, AveragePricesKeepTheBoundsOfAProductWithoutReportPrice)
@@ -434,10 +444,16 @@ TEST_F(PrefDialogTest, EmptyFoldersChangeNothingAndTheTransportComesFromTheList)
     Settings().ExportDir = "/tmp/export";
     Settings().ImportDir = "/tmp/import";
     Settings().Transport = "File";
-    const CTransportList transports{{"Файл", "File", nullptr}, {"Другой", "OTHER", nullptr}};
+    // A plug-in with settings: "Свойства" follows the chosen transport both ways.
+    CStubTransport mail(1);
+    const CTransportList transports{{"Файл", "File", nullptr}, {"Другой", "OTHER", nullptr}, {"Почта", "MAIL", &mail}};
     CPrefDialog dlg(nullptr, &transports);
     EXPECT_EQ(dlg.transportPage()->transportList->currentRow(), 0);
     EXPECT_FALSE(dlg.transportPage()->properties->isEnabled()) << "the file transport has no settings";
+    dlg.transportPage()->transportList->setCurrentRow(2);
+    EXPECT_TRUE(dlg.transportPage()->properties->isEnabled());
+    dlg.transportPage()->transportList->setCurrentRow(0);
+    EXPECT_FALSE(dlg.transportPage()->properties->isEnabled()) << "back on the file transport";
     dlg.transportPage()->exportDir->clear();
     dlg.transportPage()->transportList->setCurrentRow(1);
     EXPECT_FALSE(dlg.Apply());
@@ -449,4 +465,71 @@ TEST_F(PrefDialogTest, EmptyFoldersChangeNothingAndTheTransportComesFromTheList)
     EXPECT_TRUE(dlg.Apply());
     EXPECT_EQ(Settings().ExportDir, "/tmp/out");
     EXPECT_EQ(Settings().Transport, "OTHER");
+}
+
+// The product list shows each product's permitted deviations under "Минимальное" and "Максимальное",
+// as the database's own client reads them; the tree's width and the columns' widths the user set
+// come back with the next frame (after a restart: through the profile).
+TEST_P(BookOperationsTest, ProductListShowsTheDeviationsAndKeepsTheUsersLayout)
+{
+    Forecast(1, "Прогноз", 2012);
+    const struct {
+        int id, parent, isgroup;
+        const char* code;
+        QVariant low, high;
+    } products[] = {{1, 0, 1, "01", 0, 0},
+                    {2, 1, 0, "01.1", 0.85, 1.25},
+                    {3, 1, 0, "01.2", 1, 2.5},
+                    {4, 1, 1, "01.3", QVariant(), QVariant()}};
+    int position = 0;
+    for (const auto& p : products) {
+        Exec("insert into tclsproduct (prognoz, id, parent, name, code, isgroup, offsetMin, offsetMax, type, position) "
+             "values (1, ?, ?, ?, ?, ?, ?, ?, 1, ?)",
+             {p.id, p.parent, QStringLiteral("Продукт %1").arg(p.id), p.code, p.isgroup, p.low, p.high, position++});
+        Exec("insert into tfctprice (prognoz, product, pricePrev, priceCur, priceNext) values (1, ?, 0, 0, 0)", {p.id});
+    }
+    session.currentForecastId = 1;
+    const auto open = [this] {
+        auto* f = Show<CProductFrame>();
+        f->filterFields().clear();
+        const std::pair<const char*, int> fields[] = {{"Код", FF_TEXT},
+                                                      {"Наименование", FF_TEXT},
+                                                      {"Комментарии", FF_TEXT},
+                                                      {"Минимальное", FF_DECIMAL},
+                                                      {"Максимальное", FF_DECIMAL}};
+        for (const auto& [caption, kind] : fields)
+            f->AddFilterField(QString::fromUtf8(caption), "x", kind, true, 90);
+        f->InitListColumns();
+        QTest::qWait(50); // the panes get their sizes once shown
+        return f;
+    };
+    CProductFrame* f = open();
+    CReportView* list = f->list();
+    ASSERT_EQ(list->GetItemCount(), 3);
+    const QString query = "select coalesce(offsetMin, -1), coalesce(offsetMax, -1) from tclsproduct "
+                          "where prognoz = 1 and parent = 1 order by position";
+    const PeerRun run = isPg() ? RunPeer("psql", {"-X", "-At", "-F", " ", "-d", params().dbName, "-c", query})
+                               : RunPeer("sqlite3", {"-separator", " ", params().file, query});
+    if (run.exitCode != 0)
+        GTEST_SKIP() << "the database's client did not run: " << run.output.toStdString();
+    const QStringList lines = run.output.split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 3);
+    for (int r = 0; r < 3; ++r) {
+        const QStringList peer = lines[r].trimmed().split(u' ');
+        for (int side = 0; side < 2; ++side) {
+            const QString shown = list->GetItemText(r, 3 + side);
+            const double stored = peer.value(side).toDouble();
+            if (stored < 0)
+                EXPECT_EQ(shown, "") << r;
+            else
+                EXPECT_DOUBLE_EQ(shown.toDouble(), stored) << r << " " << side;
+        }
+    }
+
+    f->splitter()->setSizes({333, 500});
+    list->header()->resizeSection(1, 277);
+    bar.reset();
+    CProductFrame* again = open();
+    EXPECT_EQ(again->splitter()->sizes().value(0), 333);
+    EXPECT_EQ(again->list()->header()->sectionSize(1), 277);
 }

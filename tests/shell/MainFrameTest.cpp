@@ -483,6 +483,15 @@ TEST_P(MainFrameTest, CopyReportsWhatWasCopied)
     };
     frame->UpdateCommandUI();
     ASSERT_TRUE(Enabled(32806));
+    // The copy writes receivers: a plain user's login may not.
+    for (const int roles : {ROLE_USER, ROLE_ADMIN, ROLE_EXPERT}) {
+        session.userName = "petrov";
+        session.userRoles = roles;
+        frame->UpdateCommandUI();
+        EXPECT_EQ(Enabled(32806), roles != ROLE_USER) << roles;
+    }
+    session.userName.clear();
+    frame->UpdateCommandUI();
 
     messages.clear();
     answers = {IDNO};

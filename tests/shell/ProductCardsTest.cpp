@@ -204,6 +204,34 @@ TEST_P(ProductCardControlsTest, GroupCardKinds)
     }
 }
 
+// The cards show the units stored with the product, also one that is not of their list; a box is
+// empty only when nothing is stored.
+TEST_P(ProductCardControlsTest, CardsShowTheStoredUnits)
+{
+    Unit(15, QStringLiteral("Тысяча рублей"), 1);
+    const struct {
+        int costUnit;
+        bool group;
+        const char* shown;
+    } cases[] = {
+        {15, false, "Тысяча рублей"}, {2, false, "руб."}, {0, false, ""}, {15, true, "Тысяча рублей"}, {0, true, ""}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.costUnit);
+        CProductRecord rec = Element();
+        rec.measurementPrice = c.costUnit;
+        rec.isgroup = c.group ? 1 : 0;
+        QString shown;
+        if (c.group) {
+            CProductGroupDlg dlg(rec, true);
+            Run<CProductGroupDlg>(dlg, [&](CProductGroupDlg& d) { shown = d.costBox()->currentText(); });
+        } else {
+            CProductDlg dlg(rec, CPriceRecord(), true);
+            Run<CProductDlg>(dlg, [&](CProductDlg& d) { shown = d.costBox()->currentText(); });
+        }
+        EXPECT_EQ(shown, QString::fromUtf8(c.shown));
+    }
+}
+
 TEST_P(ProductCardTest, RecalculatedDeviationsFromOtherForecasts)
 {
     Forecast(1);

@@ -18,6 +18,27 @@ protected:
         Receiver(5, 3, "Отдел 1", 0, 0, 1);
         Receiver(6, 3, "Отдел 2", 0, 0, 1);
     }
+    // Продукты > (Группа B > Изделие C), Изделие D; Без цены E (no price row) > Изделие F.
+    void Products()
+    {
+        Forecast(1, "Прогноз", 2012);
+        const struct {
+            int id, parent, position, isgroup;
+            const char* code;
+            const char16_t* name;
+            bool priced;
+        } products[] = {{1, 0, 0, 1, "01", u"Продукты", true},    {2, 1, 1, 1, "", u"Группа B", true},
+                        {3, 2, 0, 0, "01.1", u"Изделие C", true}, {4, 1, 2, 0, "02", u"Изделие D", true},
+                        {5, 1, 3, 1, "03", u"Без цены E", false}, {6, 5, 0, 0, "03.1", u"Изделие F", true}};
+        for (const auto& p : products) {
+            Exec("insert into tclsproduct (prognoz, id, parent, name, code, position, offsetMin, offsetMax, type, "
+                 "isgroup) values (1, ?, ?, ?, ?, ?, 0, 0, 1, ?)",
+                 {p.id, p.parent, QString::fromUtf16(p.name), QString::fromLatin1(p.code), p.position, p.isgroup});
+            if (p.priced)
+                Exec("insert into tfctprice (prognoz, product, pricePrev, priceCur, priceNext) values (1, ?, 0, 0, 0)",
+                     {p.id});
+        }
+    }
     QStringList Checked(ReceiverSelectDlg& dlg)
     {
         QStringList out;
@@ -116,23 +137,7 @@ TEST_P(SelectionDlgTest, SingleChoiceFollowsTheSelectableKindsAndAnEmptyForecast
 
 TEST_P(SelectionDlgTest, CategoryTreeShowsThePricedClassifierInTreeOrder)
 {
-    Forecast(1, "Прогноз", 2012);
-    const struct {
-        int id, parent, position, isgroup;
-        const char* code;
-        const char16_t* name;
-        bool priced;
-    } products[] = {{1, 0, 0, 1, "01", u"Продукты", true},    {2, 1, 1, 1, "", u"Группа B", true},
-                    {3, 2, 0, 0, "01.1", u"Изделие C", true}, {4, 1, 2, 0, "02", u"Изделие D", true},
-                    {5, 1, 3, 1, "03", u"Без цены E", false}, {6, 5, 0, 0, "03.1", u"Изделие F", true}};
-    for (const auto& p : products) {
-        Exec("insert into tclsproduct (prognoz, id, parent, name, code, position, offsetMin, offsetMax, type, "
-             "isgroup) values (1, ?, ?, ?, ?, ?, 0, 0, 1, ?)",
-             {p.id, p.parent, QString::fromUtf16(p.name), QString::fromLatin1(p.code), p.position, p.isgroup});
-        if (p.priced)
-            Exec("insert into tfctprice (prognoz, product, pricePrev, priceCur, priceNext) values (1, ?, 0, 0, 0)",
-                 {p.id});
-    }
+    Products();
     ReportReceiverSelectDlg dlg(1, nullptr, 0);
     dlg.OnInitDialog();
     EXPECT_EQ(dlg.windowTitle(), "Включить в отчет");
@@ -141,6 +146,58 @@ TEST_P(SelectionDlgTest, CategoryTreeShowsThePricedClassifierInTreeOrder)
         items << i->text(0) + (i->font(0).bold() ? "*" : "");
     EXPECT_EQ(items, QStringList({"[01] Продукты*", "Группа B*", "[01.1] Изделие C", "[02] Изделие D"}));
     EXPECT_TRUE(messages.empty());
+}
+
+// A ticked category of a report stands for everything in it: its members are ticked with it (also
+// under the top item) and go to the report with it.
+TEST_P(SelectionDlgTest, ATickedReportCategoryTicksItsMembers)
+{
+    Products();
+    ReportReceiverSelectDlg dlg(1, nullptr, 2); // as the report dialogs make it
+    dlg.OnInitDialog();
+    dlg.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+    CTreeCtrlX* tree = dlg.tree();
+    tree->expandAll();
+    const struct {
+        const char* click;
+        QStringList checked;
+    } steps[] = {
+        {"Группа B", {"Группа B", "[01.1] Изделие C"}},
+        {"Группа B", {}},
+        {"[01] Продукты", {"[01] Продукты", "Группа B", "[01.1] Изделие C", "[02] Изделие D"}},
+        {"[02] Изделие D", {"Группа B", "[01.1] Изделие C"}},
+    };
+    for (const auto& s : steps) {
+        ClickCheckBox(tree, ItemNamed(tree, s.click));
+        QTest::qWait(0);
+        EXPECT_EQ(Checked(dlg), s.checked) << s.click;
+    }
+    QTest::mouseClick(dlg.okButton(), Qt::LeftButton);
+    EXPECT_EQ(dlg.resultIds, std::vector<int>({2, 3}));
+}
+
+// The reference data goes down: in its receiver choice the own organisation has no check box, so
+// that ticking every organisation below it does not tick it.
+TEST_P(SelectionDlgTest, TheOwnOrganisationIsNoReceiverOfTheReferenceData)
+{
+    Receivers();
+    ReceiverSelectDlg dlg(1, true, true, 1);
+    dlg.rootReceiverId = 1;
+    dlg.rootSelectable = false;
+    dlg.OnInitDialog();
+    dlg.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+    CTreeCtrlX* tree = dlg.tree();
+    tree->expandAll();
+    EXPECT_FALSE(ItemNamed(tree, "Министерство")->flags() & Qt::ItemIsUserCheckable);
+    for (const char* name : {"Департамент", "Управление А"}) {
+        ClickCheckBox(tree, ItemNamed(tree, name));
+        QTest::qWait(0);
+    }
+    EXPECT_EQ(Checked(dlg), QStringList({"Департамент", "Отдел 1", "Отдел 2", "Управление А"}));
+    QTest::mouseClick(dlg.okButton(), Qt::LeftButton);
+    EXPECT_EQ(dlg.resultIds, std::vector<int>({3, 5, 6, 4}));
 }
 
 LIR_INSTANTIATE_DB_TEST(SelectionDlgTest);

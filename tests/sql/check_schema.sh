@@ -494,6 +494,7 @@ run_pg() {
 
     run_pg_users "$p"
     run_pg_security "$p"
+    run_pg_roles "$p"
 }
 
 # LOGIN PASSWORD DATABASE SQL: one statement as that login, over TCP.
@@ -649,7 +650,7 @@ EOF
         "$(pq "SELECT g || ':' || c.relname FROM pg_class c, unnest(ARRAY['lir_admins', 'lir_experts', 'lir_users']) g
                 WHERE c.relname IN ('tfctuserrights', 'v_userrights') AND c.relnamespace = 'public'::regnamespace
                   AND has_table_privilege(g, c.oid, 'INSERT, UPDATE, DELETE') ORDER BY 1" | tr '\n' ' ' | sed 's/ $//')"
-    expect "postgresql: owner-rights functions fix their search path and are not public" "lir_user_revoke:t:f lir_user_save:t:f" \
+    expect "postgresql: owner-rights functions fix their search path and are not public" "lir_recalc_receiver_groups:t:f lir_user_revoke:t:f lir_user_save:t:f" \
         "$(pq "SELECT p.proname || ':' || (array_to_string(p.proconfig, ',') ~ '^search_path=pg_catalog, [a-z_]+, pg_temp$') || ':' ||
                       has_function_privilege('public', p.oid, 'EXECUTE')
                  FROM pg_proc p WHERE p.prosecdef ORDER BY 1" | sed 's/true/t/g;s/false/f/g' | tr '\n' ' ' | sed 's/ $//')"
@@ -677,6 +678,94 @@ EOF
         "$(pq "SELECT IsExpert('$ivan') || '|' || IsExpert(upper('$ivan')) || '|' ||
                       (f_LoginOid(lower('$ivan')) = (SELECT oid FROM pg_roles WHERE rolname = '$ivan')) || '|' ||
                       (SELECT userID FROM v_SystemUser WHERE f_LoginLower(userID) = f_LoginLower(upper('$ivan')))" | sed 's/true/t/')"
+}
+
+# What each group may change, as its own logins over TCP: a user the forecast data of its granted
+# receiver (and the group rows above it, summed by the server), nobody the version or the journal.
+run_pg_roles() {
+    local p=$1 u=${1}_u4 e=${1}_e2 a=${1}_a1
+    pg_roles+=("$u" "$e" "$a" "${p}_neg" "${p}_nopw")
+    pr "SELECT lir_user_save('$u', 'pw-u', 4), lir_user_save('$e', 'pw-e', 2), lir_user_save('$a', 'pw-a', 1);
+        INSERT INTO tFctPrognoz (id, name, year, status) VALUES (200, 'R', 2026, 1);
+        INSERT INTO tClsReceiver (id, category, name, importedId, isgroup) VALUES
+            (70, 0, 'root', 0, 1), (71, 70, 'group', 0, 1), (72, 71, 'granted', 0, 0), (73, 71, 'other', 0, 0),
+            (74, 70, 'beside', 0, 0);
+        INSERT INTO tClsReceiverMap (prognoz, receiver) SELECT 200, id FROM tClsReceiver WHERE id BETWEEN 70 AND 74;
+        INSERT INTO tClsProduct (prognoz, id, name, isgroup) VALUES (200, 1, 'p1', 0), (200, 2, 'p2', 0);
+        INSERT INTO tFctPrognozData (prognoz, product, receiver, sumLast) VALUES
+            (200, 1, 72, 10), (200, 1, 73, 5), (200, 1, 74, 7), (200, 1, 71, 0);
+        INSERT INTO tFctTotalPrognoz (prognoz, product, comment) VALUES (200, 1, '');
+        INSERT INTO tFctUserRights (UserSID, ForecastID, ReceiverID) VALUES (convert_to('$u', 'UTF8'), 200, 72)" \
+        || { fail "postgresql: fixture of the roles"; return; }
+
+    # who|password|expected output, or "denied"|statement; in this order, each seeing the ones before.
+    local who pw want sql out status
+    while IFS='|' read -r who pw want sql; do
+        out=$(as_db "$who" "$pw" "$pg_db" "$sql" 2>&1)
+        status=$?
+        if [ "$want" = denied ]; then
+            if [ $status -ne 0 ] && grep -qiE 'permission denied|row-level security|нет прав' <<<"$out"; then pass
+            else fail "postgresql: $who may: $sql: $out"; fi
+        else
+            expect "postgresql: $who: $sql" "$want" "$out"
+        fi
+    done <<EOF
+$u|pw-u|1|SELECT count(*) FROM tFctPrognozData WHERE prognoz = 200
+$u|pw-u|0|WITH w AS (UPDATE tFctPrognozData SET sumLast = 99 WHERE receiver = 73 RETURNING 1) SELECT count(*) FROM w
+$u|pw-u|denied|DELETE FROM tFctPrognozData WHERE receiver = 72
+$u|pw-u|denied|INSERT INTO tFctPrognozData (prognoz, product, receiver, sumLast) VALUES (200, 2, 74, 1)
+$u|pw-u|denied|UPDATE tFctPrognozData SET receiver = 73 WHERE receiver = 72
+$u|pw-u|1|WITH w AS (UPDATE tFctPrognozData SET sumLast = 11 WHERE receiver = 72 AND product = 1 RETURNING 1) SELECT count(*) FROM w
+$u|pw-u|3.0000|INSERT INTO tFctPrognozData (prognoz, product, receiver, sumLast) VALUES (200, 2, 72, 3) ON CONFLICT (prognoz, product, receiver) DO UPDATE SET sumLast = EXCLUDED.sumLast RETURNING sumLast
+$u|pw-u|4.0000|INSERT INTO tFctPrognozData (prognoz, product, receiver, sumLast) VALUES (200, 2, 72, 4) ON CONFLICT (prognoz, product, receiver) DO UPDATE SET sumLast = EXCLUDED.sumLast RETURNING sumLast
+$u|pw-u|71:1:false 71:2:true|SELECT string_agg(dataReceiver || ':' || dataProduct || ':' || isNew, ' ' ORDER BY dataProduct) FROM lir_recalc_receiver_groups(200, 72, ARRAY[1, 2])
+$u|pw-u|denied|SELECT * FROM lir_recalc_receiver_groups(200, 73, ARRAY[1])
+$u|pw-u|denied|UPDATE tFctPrognoz SET status = 2 WHERE id = 200
+$u|pw-u|denied|DELETE FROM tFctPrognoz WHERE id = 200
+$u|pw-u|denied|UPDATE tSysDbVersion SET n = 35
+$u|pw-u|denied|DELETE FROM tFctOpJournal
+$u|pw-u|denied|UPDATE tFctOpJournal SET Text = 'forged'
+$u|pw-u|denied|INSERT INTO tFctOpJournal (Text, UserID) VALUES ('forged', 'postgres')
+$u|pw-u|$u|INSERT INTO tFctOpJournal (Text) VALUES ('own') RETURNING UserID
+$u|pw-u|denied|UPDATE tClsReceiver SET email = 'x@y' WHERE id = 73
+$u|pw-u|denied|UPDATE tFctPrice SET priceCur = 1
+$u|pw-u|denied|UPDATE tFctTotalPrognoz SET sumLast = 1 WHERE prognoz = 200
+$u|pw-u|1|WITH w AS (UPDATE tFctTotalPrognoz SET comment = 'seen' WHERE prognoz = 200 RETURNING 1) SELECT count(*) FROM w
+$u|pw-u|new|INSERT INTO tFctTotalPrognoz (prognoz, product, comment) VALUES (200, 2, 'new') ON CONFLICT DO NOTHING RETURNING comment
+$u|pw-u|denied|INSERT INTO tFctTotalPrognoz (prognoz, product, sumLast) VALUES (200, 2, 1)
+$u|pw-u|denied|DELETE FROM tFctMailing
+$u|pw-u|denied|INSERT INTO tFctUserRights (UserSID, ForecastID, ReceiverID) VALUES (convert_to(current_user, 'UTF8'), 200, 73)
+$e|pw-e|denied|UPDATE tSysDbVersion SET n = 35
+$e|pw-e|denied|DELETE FROM tFctOpJournal
+$e|pw-e|denied|UPDATE tFctOpJournal SET Type = 1
+$e|pw-e|denied|DELETE FROM tClsMeasurement WHERE id = 4
+$e|pw-e|denied|UPDATE tFctMailing SET Subject = 'x'
+$e|pw-e|6|SELECT count(*) FROM tFctPrognozData WHERE prognoz = 200
+$e|pw-e|1|WITH w AS (UPDATE tFctPrognozData SET sumLast = 6 WHERE receiver = 73 RETURNING 1) SELECT count(*) FROM w
+$a|pw-a|denied|UPDATE tSysDbVersion SET n = 35
+$a|pw-a|denied|DELETE FROM tFctOpJournal
+$a|pw-a|1|WITH w AS (UPDATE tFctPrognoz SET status = 1 WHERE id = 200 RETURNING 1) SELECT count(*) FROM w
+EOF
+    # The group row above the granted receiver holds the sums of both its members, the one the user
+    # may not read included; the other receiver's row is as the expert left it.
+    expect "postgresql: the group rows above a user's receiver sum every member" "71:1:16.0000 71:2:4.0000 73:1:6.0000" \
+        "$(pq "SELECT receiver || ':' || product || ':' || sumLast FROM tFctPrognozData
+                WHERE prognoz = 200 AND receiver IN (71, 73) ORDER BY receiver, product" | tr '\n' ' ' | sed 's/ $//')"
+    expect "postgresql: the version untouched by the logins" "36" "$(pq "SELECT n FROM tSysDbVersion")"
+
+    # Saves that would make a login without a password or with every role, each with its reason.
+    local save
+    while IFS='|' read -r save want; do
+        out=$(as_db "$a" pw-a "$pg_db" "SELECT lir_user_save($save)" 2>&1)
+        [ $? -ne 0 ] && grep -qF "$want" <<<"$out" && pass || fail "postgresql: lir_user_save($save): $out"
+    done <<EOF
+'${p}_neg', 'pw', -1|Недопустимый набор ролей пользователя: -1.
+'${p}_neg', 'pw', 8|Недопустимый набор ролей пользователя: 8.
+'${p}_nopw', '', 4|Необходимо указать пароль пользователя
+'DOM\\${p}', 'pw', 4|имя с обратной косой чертой сервер не принимает
+EOF
+    expect "postgresql: refused saves make no login" 0 \
+        "$(pq "SELECT count(*) FROM pg_roles WHERE rolname IN ('${p}_neg', '${p}_nopw', 'DOM\\${p}')")"
 }
 
 run_sqlite

@@ -308,7 +308,10 @@ CCalcStatus RecalcAfterEdit(CRecalcRun& run, const CProductRecord& group, CTotal
 CCalcStatus RecalcAncestors(CRecalcRun& run, const CProductRecord& group, const CReceiverRecord& receiver)
 {
     const int forecast = run.forecast();
-    const auto above = GroupsAbove(run, receiver);
+    // A server with logins sums the groups above itself: a user may neither read the other members'
+    // rows nor write the groups' own.
+    const bool onServer = Dialect().HasLogins();
+    const auto above = onServer ? CCalcResult<CReceiverList>(CReceiverList()) : GroupsAbove(run, receiver);
     if (!above)
         return above.failure();
     CProductAncestry ancestry;
@@ -331,6 +334,8 @@ CCalcStatus RecalcAncestors(CRecalcRun& run, const CProductRecord& group, const 
         add(group.id);
         for (const CProductRecord& p : ancestry.path)
             add(p.id);
+        if (onServer)
+            return WriteReceiverGroupSums(forecast, receiver.id, products) ? CCalcStatus() : CCalcStatus::DbFailed();
         // Each group's rows are its members' sums, formed and written by the database.
         for (const CReceiverRecord& a : *above) {
             QSqlError failure;

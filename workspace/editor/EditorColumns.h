@@ -4,6 +4,7 @@
 #include "tables/ForecastRow.h"
 
 #include <QColor>
+#include <QString>
 
 namespace EditorColumns {
 // The quantities and sums in the column order of both grids: Y-2, Y-1, Y, then the parts of Y
@@ -24,4 +25,8 @@ inline const QColor kMissing(120, 250, 250);   // a sum without quantity, or the
 inline const QColor kWrong(250, 120, 250);     // a price out of bounds, a negative balance
 inline const QColor kUnmarked(240, 240, 240);  // the list's year cells without a mark
 inline const QColor kCommented(160, 220, 190); // the card's year cells of a product with a comment
+
+// The profile values, beside the nested splitter's sizes, that keep the column widths of the grids.
+inline const QString kListColumnsValue = QStringLiteral("ListColumns");
+inline const QString kCardColumnsValue = QStringLiteral("CardColumns");
 } // namespace EditorColumns

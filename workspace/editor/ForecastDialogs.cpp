@@ -3,6 +3,7 @@
 #include "AppMessage.h"
 #include "Bitmaps.h"
 #include "CheckDialogs.h"
+#include "ColumnWidths.h"
 #include "ModalHook.h"
 #include "WaitCursor.h"
 
@@ -18,10 +19,12 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <exception>
 
 using namespace ForecastDlgTexts;
@@ -58,8 +61,10 @@ void Setup(QDialog* dlg, int id, const QString& caption)
 }
 
 // A list of forecasts in report mode with the four columns, one row per forecast written by `write`.
+// Each column is as wide as its caption and texts need (at least its usual width), or as the user
+// left it in the dialog's profile section.
 template <class Write>
-QTreeWidget* ForecastList(QWidget* parent, QAbstractItemView::SelectionMode mode, Write write)
+QTreeWidget* ForecastList(QDialog* parent, int dialogId, QAbstractItemView::SelectionMode mode, Write write)
 {
     auto* list = Named(new QTreeWidget(parent), 1024);
     list->setRootIsDecorated(false);
@@ -78,7 +83,22 @@ QTreeWidget* ForecastList(QWidget* parent, QAbstractItemView::SelectionMode mode
     if (const auto forecasts = LoadForecasts())
         for (const CForecastRecord& f : *forecasts)
             write(new QTreeWidgetItem(list), f);
+    for (int i = 0; i < 4; ++i) {
+        list->resizeColumnToContents(i);
+        list->setColumnWidth(i, std::max(kWidths[i], list->columnWidth(i)));
+    }
+    (new CColumnWidths(list->header(), QString::number(dialogId, 16) + QStringLiteral("/Columns")))->Apply();
     return list;
+}
+
+// The dialog is as wide as its list's columns and what stands beside them.
+void FitWidthToList(QDialog* dlg, QTreeWidget* list, int height)
+{
+    int columns = list->frameWidth() * 2 + list->verticalScrollBar()->sizeHint().width();
+    for (int i = 0; i < list->columnCount(); ++i)
+        columns += list->columnWidth(i);
+    const int others = dlg->sizeHint().width() - list->sizeHint().width();
+    dlg->resize(std::max(others + columns, dlg->sizeHint().width()), height);
 }
 
 // Every forecast except one as "<name> (<year> год)" with its id; none after a (shown) read error.
@@ -281,11 +301,11 @@ CSelectMultiForecast::CSelectMultiForecast(QWidget* parent)
     : QDialog(parent)
 {
     Setup(this, IDD, QStringLiteral("Выберите прогнозы"));
-    m_list = ForecastList(this, QAbstractItemView::ExtendedSelection, &FillForecastRow);
+    m_list = ForecastList(this, IDD, QAbstractItemView::ExtendedSelection, &FillForecastRow);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_list);
     AddButtons(this, layout);
-    resize(460, 300);
+    FitWidthToList(this, m_list, 300);
 }
 
 int CSelectMultiForecast::DoModal()
@@ -309,11 +329,12 @@ void CSelectMultiForecast::accept()
 
 // ---------------------------------------------------------------------------------------------
 
-CForecastMngrDlg::CForecastMngrDlg(QWidget* parent)
+CForecastMngrDlg::CForecastMngrDlg(QWidget* parent, bool mayChange)
     : QDialog(parent)
+    , m_mayChange(mayChange)
 {
     Setup(this, IDD, QStringLiteral("Прогноз"));
-    m_list = ForecastList(this, QAbstractItemView::SingleSelection,
+    m_list = ForecastList(this, IDD, QAbstractItemView::SingleSelection,
                           [this](QTreeWidgetItem* item, const CForecastRecord& f) { WriteRow(item, f); });
     auto* buttons = new QVBoxLayout;
     const std::pair<int, const char16_t*> kButtons[] = {
@@ -327,7 +348,7 @@ CForecastMngrDlg::CForecastMngrDlg(QWidget* parent)
     auto* layout = new QHBoxLayout(this);
     layout->addWidget(m_list, 1);
     layout->addLayout(buttons);
-    resize(560, 320);
+    FitWidthToList(this, m_list, 320);
 
     connect(button(1025), &QPushButton::clicked, this, &CForecastMngrDlg::OnAdd);
     connect(button(1026), &QPushButton::clicked, this, &CForecastMngrDlg::OnEdit);
@@ -335,9 +356,12 @@ CForecastMngrDlg::CForecastMngrDlg(QWidget* parent)
     connect(button(1028), &QPushButton::clicked, this, &CForecastMngrDlg::OnStatus);
     connect(button(1), &QPushButton::clicked, this, &QDialog::accept);
     connect(m_list, &QTreeWidget::itemSelectionChanged, this, &CForecastMngrDlg::OnSelectionChanged);
-    connect(m_list, &QTreeWidget::itemDoubleClicked, this, [this] { OnEdit(); });
+    connect(m_list, &QTreeWidget::itemDoubleClicked, this, [this] {
+        if (m_mayChange)
+            OnEdit();
+    });
 
-    const bool any = m_list->topLevelItemCount() > 0;
+    const bool any = m_mayChange && m_list->topLevelItemCount() > 0;
     for (int id : {1026, 1027, 1028})
         button(id)->setEnabled(any);
     // Forecasts arrive with the reference data of the organisation above.
@@ -370,7 +394,7 @@ QTreeWidgetItem* CForecastMngrDlg::Selected() const
 
 void CForecastMngrDlg::OnSelectionChanged()
 {
-    const bool any = Selected() != nullptr;
+    const bool any = m_mayChange && Selected() != nullptr;
     for (int id : {1026, 1027, 1028})
         button(id)->setEnabled(any);
 }

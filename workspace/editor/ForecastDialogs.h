@@ -142,7 +142,8 @@ class CForecastMngrDlg : public QDialog {
     Q_OBJECT
 public:
     enum { IDD = 142 };
-    explicit CForecastMngrDlg(QWidget* parent = nullptr);
+    // Without mayChange (a login whose role changes no forecast) the list is only shown.
+    explicit CForecastMngrDlg(QWidget* parent = nullptr, bool mayChange = true);
     int DoModal();
 
     void OnAdd();
@@ -162,6 +163,7 @@ private:
     std::optional<CForecastRecord> SelectedForecast(QTreeWidgetItem*& item) const;
 
     QTreeWidget* m_list;
+    bool m_mayChange;
 };
 
 // The row texts of a forecast list: status, name, year, owner name; the id as the row's data.

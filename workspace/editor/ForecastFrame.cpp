@@ -5,8 +5,10 @@
 #include "ForecastCommands.h"
 
 #include "AppMessage.h"
+#include "ColumnWidths.h"
 #include "CommandIds.h"
 #include "DirectoryTreeView.h"
+#include "EditorColumns.h"
 #include "ModalHook.h"
 #include "RecalcRunner.h"
 #include "Session.h"
@@ -20,6 +22,7 @@
 #include <QApplication>
 #include <QFocusEvent>
 #include <QLabel>
+#include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -102,7 +105,17 @@ CForecastFrame::~CForecastFrame()
         grid->SetOwner(nullptr);
         grid->SetMenuOwner(nullptr);
     }
-    // The splitter writes its sizes while the panes are still there.
+    // The column widths the user set come back at the next start; so do the splitters' sizes, which
+    // they write while the panes are still there.
+    if (!m_layoutPending) {
+        for (const auto& [grid, name] : {std::pair{m_list, EditorColumns::kListColumnsValue},
+                                         std::pair{m_card, EditorColumns::kCardColumnsValue}}) {
+            std::vector<int> widths;
+            for (int c = 0; c < grid->GetColumnCount(); ++c)
+                widths.push_back(grid->GetColumnWidth(c));
+            WriteProfileNumbers(m_nested->ProfilePath(name), widths);
+        }
+    }
     delete m_splitter;
 }
 
@@ -187,18 +200,38 @@ void CForecastFrame::ApplyFirstLayout()
     if (!m_layoutPending || !isVisible())
         return;
     m_layoutPending = false;
+    // The sizes the user left at the last run, else the tree's width and the card's full height.
+    const auto tree = m_splitter->StoredSizes();
+    const auto rows = m_nested->StoredSizes();
     const int width = m_splitter->width() - m_splitter->handleWidth();
-    m_splitter->setSizes({kTreeWidth, std::max(0, width - kTreeWidth)});
-    const int card = m_card->GetRowCount() * m_card->GetRowHeight(0) + kCardMargin;
+    const int treeWidth = std::min(tree ? tree->first : kTreeWidth, std::max(kTreeMinWidth, width - kTreeMinWidth));
+    m_splitter->setSizes({treeWidth, std::max(0, width - treeWidth)});
+    // The whole card: each of its rows and the scroll bar below them.
+    int cardRows = kCardMargin + 2 * m_card->frameWidth() + m_card->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    for (int r = 0; r < m_card->GetRowCount(); ++r)
+        cardRows += m_card->GetRowHeight(r);
+    const int card = rows ? rows->second : cardRows;
     const int height = m_nested->height() - m_nested->handleWidth();
     m_nested->setSizes({std::max(0, height - card), std::min(card, std::max(0, height))});
+    // A frame still too low for the whole card (the window not yet at its size) places it again
+    // when it grows.
+    m_cardPending = height < card + kTreeMinWidth;
+}
+
+void CForecastFrame::resizeEvent(QResizeEvent* event)
+{
+    CForecastFrameBase::resizeEvent(event);
+    if (m_cardPending && isVisible()) {
+        m_layoutPending = true;
+        QTimer::singleShot(0, this, [this] { ApplyFirstLayout(); });
+    }
 }
 
 // ---- forecast, receiver, refresh
 
 void CForecastFrame::OnForecastChanged(int)
 {
-    m_receiverId = LoadImportedLeafReceivers(m_session.currentForecastId);
+    m_receiverId = GetEditedReceiverId(m_session.currentForecastId);
     if (isVisible())
         Refresh(false, false);
     else

@@ -86,6 +86,8 @@ public:
     void CheckCardPrice(int row, int column, int flag, const QColor& base, const CProductRecord& product);
     void ApplyCardEditRules(bool allReadOnly, const CProductRecord* product);
     void ClearCardValues();
+    // No product in the card: its name, units and values go.
+    void ClearCard();
     void UpdateReadOnly();
     int OnCardBeginEdit(int row, int column);
     int OnCardEndEdit(int row, int column);
@@ -130,6 +132,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -179,7 +182,8 @@ private:
     CardView m_cardView;
     CardView m_editView; // taken when an edit of a card cell starts
     bool m_layoutPending = true;
-    bool m_stale = false; // a refresh waits for the frame to be shown
+    bool m_cardPending = false; // the first layout had no room for the whole card
+    bool m_stale = false;       // a refresh waits for the frame to be shown
     bool m_fillingTree = false;
     bool m_cardBuilt = false;
     std::vector<CRowListEntry> m_rowList;

@@ -3,13 +3,17 @@
 #include "ForecastFrame.h"
 
 #include "AppMessage.h"
+#include "ColumnWidths.h"
 #include "EditorColumns.h"
 #include "EditorTexts.h"
 #include "ForecastNumbers.h"
 #include "Session.h"
+#include "SplitterWndEx.h"
 #include "tables/ForecastData.h"
 #include "tables/PriceChecks.h"
 #include "tables/Receivers.h"
+
+#include <algorithm>
 
 using namespace EditorColumns;
 using namespace EditorTexts;
@@ -17,7 +21,8 @@ using namespace EditorTexts;
 namespace {
 
 constexpr int kCardSize = 10; // rows and columns
-constexpr int kCardWidths[kCardSize] = {140, 50, 60, 60, 60, 60, 80, 60, 60, 60};
+// The least widths; a caption that needs more gets it. The unit column holds a unit's name.
+constexpr int kCardWidths[kCardSize] = {140, 100, 60, 60, 60, 60, 80, 60, 60, 60};
 constexpr int kQuantityRow = 2;
 constexpr int kSumRow = 3;
 constexpr int kJustificationRow = 4;
@@ -188,8 +193,9 @@ void CForecastFrame::BuildCardGrid()
         g.SetItemColSpan(row, 2, 8);
     if (!m_cardBuilt) {
         g.FitAllSizes();
+        const std::vector<int> stored = StoredColumnWidths(m_nested->ProfilePath(kCardColumnsValue), kCardSize);
         for (int c = 0; c < kCardSize; ++c)
-            g.SetColumnWidth(c, kCardWidths[c]);
+            g.SetColumnWidth(c, stored.empty() ? std::max(kCardWidths[c], g.GetColumnWidth(c)) : stored[size_t(c)]);
     } else {
         for (int r = 0; r < kCardSize; ++r)
             g.FitRowHeight(r);
@@ -216,6 +222,19 @@ void CForecastFrame::ClearCardValues()
         for (int c = 2; c < g.GetColumnCount(); ++c)
             g.SetItemText(r, c, QString());
     g.viewport()->update();
+}
+
+void CForecastFrame::ClearCard()
+{
+    CGridView& g = *m_card;
+    if (g.GetRowCount() < 3)
+        return;
+    g.SetItemText(0, 0, QString());
+    g.SetItemData(0, 0, 0, 0);
+    for (int r = 2; r < g.GetRowCount(); ++r)
+        g.SetItemText(r, 1, QString());
+    ClearCardValues();
+    ApplyCardEditRules(true, nullptr);
 }
 
 void CForecastFrame::ApplyCardEditRules(bool allReadOnly, const CProductRecord* product)
@@ -250,8 +269,10 @@ void CForecastFrame::UpdateReadOnly()
         m_readOnly = true;
         return;
     }
-    // Figures are entered while the reference data is closed and the forecast is not.
-    m_readOnly = m_session.currentForecastStatus != 1;
+    // Figures are entered while the reference data is closed and the forecast is not; on a server a
+    // user enters those of the receivers its rights grant.
+    m_readOnly =
+        m_session.currentForecastStatus != 1 || !MayWriteReceiverData(m_session.currentForecastId, m_receiverId);
 }
 
 void CForecastFrame::ShowProductCard(int productId, const CPriceRecord* price)

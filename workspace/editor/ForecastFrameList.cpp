@@ -3,10 +3,12 @@
 #include "ForecastFrame.h"
 
 #include "AppMessage.h"
+#include "ColumnWidths.h"
 #include "EditorColumns.h"
 #include "EditorTexts.h"
 #include "ForecastNumbers.h"
 #include "Session.h"
+#include "SplitterWndEx.h"
 #include "WaitCursor.h"
 #include "tables/PriceChecks.h"
 #include "tables/TotalForecasts.h"
@@ -19,7 +21,8 @@ namespace {
 constexpr int kListColumns = 13;
 constexpr int kListFixedRows = 2;
 constexpr int kListFixedColumns = 3;
-constexpr int kListWidths[kListColumns] = {50, 90, 50, 60, 60, 60, 60, 80, 60, 60, 60, 150, 150};
+// The usual widths: a product's name, a unit's name, a sum in millions and each caption fit.
+constexpr int kListWidths[kListColumns] = {70, 260, 110, 100, 100, 100, 100, 100, 100, 100, 100, 150, 150};
 constexpr int kFirstValueColumn = kListFirstValueColumn;
 constexpr int kJustificationColumn = 11;
 constexpr int kCommentColumn = 12;
@@ -91,6 +94,8 @@ void CForecastFrame::ClearList()
     if (!m_layoutPending && m_list->GetColumnCount() == kListColumns)
         for (int c = 0; c < kListColumns; ++c)
             widths.push_back(m_list->GetColumnWidth(c));
+    else
+        widths = StoredColumnWidths(m_nested->ProfilePath(kListColumnsValue), kListColumns);
     m_list->DeleteAllItems();
     m_list->SetColumnCount(kListColumns);
     m_list->SetRowCount(kListFixedRows + 1);
@@ -108,7 +113,8 @@ void CForecastFrame::ClearList()
 void CForecastFrame::LoadList()
 {
     CWaitCursor wait;
-    ClearCardValues();
+    // The rows shown may change (a filter): the card keeps no product of the old list.
+    ClearCard();
     m_cardProduct = -1;
     m_cardView = {};
     ClearList();

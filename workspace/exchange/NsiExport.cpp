@@ -54,6 +54,7 @@ void CExportNSIDlg::SendNSI(const CSessionState& session, const CTransportList& 
     choice.forecastId = forecastId;
     choice.ownReceiverId = session.ownReceiverId;
     choice.multiple = true;
+    choice.ownSelectable = false;
     const auto chosen = ChooseReceivers(this, choice);
     AppendLine(kChosen.arg(chosen ? chosen->size() : 0));
     if (!chosen || chosen->empty())
@@ -93,7 +94,8 @@ void CExportNSIDlg::SendNSI(const CSessionState& session, const CTransportList& 
                     AppendLine(kNoReceiver);
                     return false;
                 }
-                if (receiver->IsGroup())
+                // The reference data goes down: never to a group, nor back to the sender.
+                if (receiver->IsGroup() || receiver->id == sender->id)
                     continue;
                 if (MissingEmail(*receiver)) {
                     const QString text = kNoReceiverEmail.arg(receiver->name);

@@ -5,11 +5,14 @@ CImportParties FindImportParties(int from, int to, int forecast, PartyKey key, c
 {
     const auto find = key == PartyKey::Id ? &GetForecastReceiver : &GetForecastReceiverByImportedId;
     CImportParties parties;
-    parties.sender = find(from, forecast);
-    if (!parties.sender)
+    // A read that failed was shown: the party is not said to be missing (a lost connection is not an
+    // unknown sender).
+    bool failed = false;
+    parties.sender = WatchedRead(failed, [&] { return find(from, forecast); });
+    if (!parties.sender && !failed)
         parties.missing << senderMissing;
-    parties.recipient = find(to, forecast);
-    if (!parties.recipient)
+    parties.recipient = WatchedRead(failed, [&] { return find(to, forecast); });
+    if (!parties.recipient && !failed)
         parties.missing << recipientMissing;
     return parties;
 }

@@ -19,6 +19,7 @@ struct CImportParties {
 // How a document names the parties: by the ids of this database or by those they were imported under.
 enum class PartyKey { Id, ImportedId };
 
-// Both are looked up, so that both messages can be shown.
+// Both are looked up, so that both messages can be shown; one whose read failed (the failure is
+// shown) has no message.
 CImportParties FindImportParties(int from, int to, int forecast, PartyKey key, const QString& senderMissing,
                                  const QString& recipientMissing);

@@ -684,15 +684,93 @@ GO
 REVOKE ALL ON ALL TABLES IN SCHEMA public FROM lir_admins, lir_experts, lir_users
 GO
 
--- Reading and writing rows, nothing more (no TRIGGER, TRUNCATE or REFERENCES).
-GRANT SELECT, INSERT, UPDATE, DELETE ON ALL TABLES IN SCHEMA public TO lir_admins, lir_experts, lir_users
+-- What each group may change, after the commands the program offers its role; a login holds what
+-- its groups hold together. Rows are only ever read, inserted, updated and deleted (no TRIGGER,
+-- TRUNCATE or REFERENCES). I insert, U update, D delete; every group reads every table and view, a
+-- member of lir_users only the forecast data of its receivers (the policies below).
+--
+--   table                            lir_admins  lir_experts  lir_users   the commands that write it
+--   tSysDbVersion                    -           -            -           none (Bastrel's preparation)
+--   tFctOpJournal                    I           I            I           every command, as its journal (not
+--                                                                         the login: the server writes it)
+--   tFctUserRights, v_UserRights     IUD         -            -           "Администрирование..."
+--   tFctPrognoz                      IUD         IUD          -           "Управление...", reference data in
+--   tClsProduct, tFctPrice,          IUD         IUD          -           reference data in, price import and
+--   tFctDocumentation,                                                    average prices, a forecast deleted
+--   tFctOldImportMap
+--   tClsReceiver, tClsReceiverMap    IUD         IUD          -           "Категории и получатели",
+--                                                                         "Копирование", reference data in
+--   tClsMeasurement, tClsMConvert    IUD         IU           -           reference data in
+--   tClsImportEventType              IUD         IU           IU          every start (the kinds of events)
+--   tFctPrognozData                  IUD         IUD          IU          the editor (users: the receivers
+--                                                                         their rights rows grant), forecast in
+--   tFctTotalPrognoz                 IUD         IUD          comment     consolidation; comments received
+--   tFctImportStatus                 IUD         IUD          I           sends, receipts, mailings
+--   tFctMailing                      IUD         ID           I           mailings, information received,
+--                                                                         a forecast deleted
+--   tFctMailingReceivers             IUD         I            I           mailings
+--   tSvcIdentifiers, tFctFaq,        IUD         -            -           none (the server's tools)
+--   tFctNews
+--
+-- Administrators hold every row beyond the version and the journal: the server procedures are theirs.
+GRANT SELECT ON ALL TABLES IN SCHEMA public TO lir_admins, lir_experts, lir_users
 GO
 
-REVOKE INSERT, UPDATE, DELETE ON v_SystemUser, V_Receiver, v_PrognozData FROM lir_admins, lir_experts, lir_users
+-- The server writes the login of a journal line itself.
+GRANT INSERT (Text, Date, Type) ON tFctOpJournal TO lir_admins, lir_experts, lir_users
 GO
 
--- A user must not grant itself receivers.
-REVOKE INSERT, UPDATE, DELETE ON tFctUserRights, v_UserRights FROM lir_experts, lir_users
+GRANT INSERT, UPDATE, DELETE ON tFctUserRights, v_UserRights, tFctPrognoz, tClsProduct, tFctPrice, tFctDocumentation,
+    tFctOldImportMap, tClsReceiver, tClsReceiverMap, tClsMeasurement, tClsMConvert, tClsImportEventType,
+    tFctPrognozData, tFctTotalPrognoz, tFctImportStatus, tFctMailing, tFctMailingReceivers, tSvcIdentifiers, tFctFaq,
+    tFctNews TO lir_admins
+GO
+
+GRANT INSERT, UPDATE, DELETE ON tFctPrognoz, tClsProduct, tFctPrice, tFctDocumentation, tFctOldImportMap, tClsReceiver,
+    tClsReceiverMap, tFctPrognozData, tFctTotalPrognoz, tFctImportStatus TO lir_experts
+GO
+
+GRANT DELETE ON tFctMailing TO lir_experts
+GO
+
+GRANT INSERT, UPDATE ON tClsMeasurement, tClsMConvert, tClsImportEventType TO lir_experts
+GO
+
+GRANT INSERT ON tFctMailing, tFctMailingReceivers TO lir_experts, lir_users
+GO
+
+GRANT INSERT, UPDATE ON tClsImportEventType, tFctPrognozData TO lir_users
+GO
+
+-- A received comment lands on the consolidated row of its product, made when missing.
+GRANT INSERT (prognoz, product, comment), UPDATE (comment) ON tFctTotalPrognoz TO lir_users
+GO
+
+GRANT INSERT ON tFctImportStatus TO lir_users
+GO
+
+-- A member of lir_users reads and writes the forecast data of the receivers that its rights rows
+-- grant it in that forecast; administrators and experts every row. The group rows above a granted
+-- receiver are written by lir_recalc_receiver_groups.
+ALTER TABLE tFctPrognozData ENABLE ROW LEVEL SECURITY
+GO
+
+DROP POLICY IF EXISTS p_PrognozData_all ON tFctPrognozData
+GO
+
+CREATE POLICY p_PrognozData_all ON tFctPrognozData TO lir_admins, lir_experts USING (true) WITH CHECK (true)
+GO
+
+DROP POLICY IF EXISTS p_PrognozData_granted ON tFctPrognozData
+GO
+
+CREATE POLICY p_PrognozData_granted ON tFctPrognozData TO lir_users
+    USING (EXISTS (SELECT 1 FROM tFctUserRights u
+                    WHERE u.UserSID = convert_to(session_user, 'UTF8') AND u.ForecastID = prognoz
+                      AND u.ReceiverID = receiver))
+    WITH CHECK (EXISTS (SELECT 1 FROM tFctUserRights u
+                         WHERE u.UserSID = convert_to(session_user, 'UTF8') AND u.ForecastID = prognoz
+                           AND u.ReceiverID = receiver))
 GO
 
 REVOKE ALL ON ALL SEQUENCES IN SCHEMA public FROM lir_admins, lir_experts, lir_users
@@ -1319,6 +1397,25 @@ GO
 -- ordinary login of this database is answered: it holds no attribute or role
 -- beyond the three groups, owns no database, has no privilege on another
 -- database, and may connect here or was removed from here by lir_user_revoke.
+CREATE FUNCTION lir_private.f_FindLogin(p_login text) RETURNS oid
+LANGUAGE sql STABLE SET search_path = pg_catalog, pg_temp AS $$
+    SELECT g.oid FROM pg_roles g
+     WHERE lower(g.rolname::text COLLATE "und-x-icu") = lower(p_login COLLATE "und-x-icu")
+     ORDER BY (g.rolname = p_login) DESC, g.oid
+     LIMIT 1
+$$
+GO
+
+-- The role bits of the three groups the role belongs to itself.
+CREATE FUNCTION lir_private.f_GroupBits(p_role oid) RETURNS int
+LANGUAGE sql STABLE SET search_path = pg_catalog, pg_temp AS $$
+    SELECT coalesce(sum(b.bit), 0)::int
+      FROM pg_auth_members m JOIN pg_roles g ON g.oid = m.roleid
+      JOIN (VALUES ('lir_admins', 1), ('lir_experts', 2), ('lir_users', 4)) b (name, bit) ON b.name = g.rolname
+     WHERE m.member = p_role
+$$
+GO
+
 CREATE FUNCTION lir_private.f_UserLogin(p_login text) RETURNS name
 LANGUAGE plpgsql STABLE SET search_path = pg_catalog, lir_private, pg_temp AS $$
 DECLARE
@@ -1328,9 +1425,7 @@ BEGIN
            g.rolcreaterole, g.rolcreatedb
       INTO r
       FROM pg_roles g
-     WHERE lower(g.rolname::text COLLATE "und-x-icu") = lower(p_login COLLATE "und-x-icu")
-     ORDER BY (g.rolname = p_login) DESC, g.oid
-     LIMIT 1;
+     WHERE g.oid = f_FindLogin(p_login);
     IF NOT FOUND THEN
         RETURN NULL;
     END IF;
@@ -1354,7 +1449,7 @@ $$
 GO
 
 REVOKE ALL ON FUNCTION lir_private.f_HasOwnPrivilege(oid, boolean), lir_private.f_CheckCaller(),
-    lir_private.f_UserLogin(text) FROM PUBLIC
+    lir_private.f_FindLogin(text), lir_private.f_GroupBits(oid), lir_private.f_UserLogin(text) FROM PUBLIC
 GO
 
 -- The program hands over the login, the password and the role bits as values;
@@ -1365,6 +1460,7 @@ CREATE FUNCTION lir_user_save(p_login text, p_password text, p_roles int) RETURN
 LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, lir_private, pg_temp AS $$
 DECLARE
     v_roles int := coalesce(p_roles, 0);
+    v_self oid;
     v_name name;
     v_group text;
     v_bit int;
@@ -1374,6 +1470,9 @@ BEGIN
     IF coalesce(p_login, '') = '' THEN
         RAISE EXCEPTION 'Учетная запись пользователя не задана.' USING ERRCODE = 'invalid_parameter_value';
     END IF;
+    IF v_roles < 0 OR v_roles > 7 THEN
+        RAISE EXCEPTION 'Недопустимый набор ролей пользователя: %.', v_roles USING ERRCODE = 'invalid_parameter_value';
+    END IF;
     -- Refused rather than cut: a longer identifier would be shortened silently.
     IF length(p_login) > 100 OR octet_length(p_login) > 63 THEN
         RAISE EXCEPTION 'Слишком длинная учетная запись пользователя.' USING ERRCODE = 'name_too_long';
@@ -1382,14 +1481,28 @@ BEGIN
         RAISE EXCEPTION 'Слишком длинный пароль пользователя.' USING ERRCODE = 'invalid_parameter_value';
     END IF;
 
+    -- A login changes its own password whatever other database it serves; its groups stay.
+    v_self := f_FindLogin(p_login);
+    IF v_self = (SELECT r.oid FROM pg_roles r WHERE r.rolname = session_user) AND f_GroupBits(v_self) = v_roles THEN
+        IF strpos(session_user, '\') = 0 AND coalesce(p_password, '') <> '' THEN
+            EXECUTE format('ALTER ROLE %I PASSWORD %L', session_user, p_password);
+        END IF;
+        RETURN;
+    END IF;
+
     v_name := f_UserLogin(p_login);
     IF v_name IS NULL THEN
-        -- A name with a backslash is authenticated outside the server: no password.
+        -- The server lets logins in by their passwords alone: a login without one could not connect,
+        -- or (a name with a backslash, once an account of the operating system) would be let in by
+        -- whatever trusts it.
         IF strpos(p_login, '\') > 0 THEN
-            EXECUTE format('CREATE ROLE %I LOGIN', p_login);
-        ELSE
-            EXECUTE format('CREATE ROLE %I LOGIN PASSWORD %L', p_login, nullif(p_password, ''));
+            RAISE EXCEPTION 'Учетная запись "%" не создана: имя с обратной косой чертой сервер не принимает.', p_login
+                USING ERRCODE = 'invalid_parameter_value';
         END IF;
+        IF coalesce(p_password, '') = '' THEN
+            RAISE EXCEPTION 'Необходимо указать пароль пользователя' USING ERRCODE = 'invalid_parameter_value';
+        END IF;
+        EXECUTE format('CREATE ROLE %I LOGIN PASSWORD %L', p_login, p_password);
         v_name := p_login;
     -- An empty password keeps the one in force.
     ELSIF strpos(v_name, '\') = 0 AND coalesce(p_password, '') <> '' THEN
@@ -1456,4 +1569,93 @@ BEGIN
                      WHERE d.datname = current_database()));
 END
 $$
+GO
+
+-- The tables that the owner's functions below write are the owner's own (or a superuser's): the
+-- owner of the database owns the schema public and could put other objects there in their place.
+CREATE FUNCTION lir_private.f_CheckOwnTables(p_tables text[]) RETURNS void
+LANGUAGE plpgsql STABLE SET search_path = pg_catalog, pg_temp AS $$
+BEGIN
+    IF (SELECT count(*) FROM pg_class c
+          JOIN pg_namespace n ON n.oid = c.relnamespace AND n.nspname = 'public'
+          JOIN pg_roles o ON o.oid = c.relowner
+         WHERE c.relname = ANY (p_tables) AND c.relkind = 'r' AND (o.rolname = current_user OR o.rolsuper))
+       <> cardinality(p_tables) THEN
+        RAISE EXCEPTION 'Таблицы базы данных не принадлежат ее владельцу.' USING ERRCODE = 'insufficient_privilege';
+    END IF;
+END
+$$
+GO
+
+REVOKE ALL ON FUNCTION lir_private.f_CheckOwnTables(text[]) FROM PUBLIC
+GO
+
+-- The rows of the subordinate receiver groups above a receiver, nearest first, for the products:
+-- each the sums of the rows of the group's members, as the recalculation after an edit writes them.
+-- It runs with the owner's rights, so that the group rows above a receiver of a member of lir_users
+-- (who writes only the rows of the receivers it is granted, and reads no other) are summed over
+-- every member. It writes nothing but these sums, and only above a receiver whose rows the caller
+-- may write. Answers the rows written, for the journal.
+CREATE FUNCTION lir_recalc_receiver_groups(p_forecast int, p_receiver int, p_products int[])
+RETURNS TABLE (dataId int, dataReceiver int, dataProduct int, isNew boolean)
+LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, lir_private, pg_temp AS $$
+DECLARE
+    v_caller oid := (SELECT r.oid FROM pg_roles r WHERE r.rolname = session_user);
+    v_group record;
+    v_current int := p_receiver;
+    v_seen int[] := ARRAY[p_receiver];
+BEGIN
+    PERFORM f_CheckOwnTables(ARRAY['tfctprognozdata', 'tclsreceiver', 'tclsreceivermap', 'tfctuserrights']);
+    IF NOT (pg_has_role(v_caller, 'lir_admins', 'MEMBER') OR pg_has_role(v_caller, 'lir_experts', 'MEMBER')
+            OR v_caller = (SELECT d.datdba FROM pg_database d WHERE d.datname = current_database())
+            OR (pg_has_role(v_caller, 'lir_users', 'MEMBER')
+                AND EXISTS (SELECT 1 FROM public.tFctUserRights u
+                             WHERE u.UserSID = convert_to(session_user, 'UTF8') AND u.ForecastID = p_forecast
+                               AND u.ReceiverID = p_receiver))) THEN
+        RAISE EXCEPTION 'Нет прав на данные получателя % в прогнозе %.', p_receiver, p_forecast
+            USING ERRCODE = 'insufficient_privilege';
+    END IF;
+    LOOP
+        SELECT g.id, g.category, g.isgroup INTO v_group
+          FROM public.tClsReceiver r
+          JOIN public.tClsReceiver g ON g.id = r.category
+          JOIN public.tClsReceiverMap m ON m.receiver = g.id AND m.prognoz = p_forecast
+         WHERE r.id = v_current;
+        EXIT WHEN NOT FOUND OR v_group.isgroup = 0 OR coalesce(v_group.category, 0) IN (0, -1)
+            OR v_group.id = ANY (v_seen);
+        RETURN QUERY
+        WITH products AS (
+            SELECT x.product, min(x.ord) AS ord FROM unnest(p_products) WITH ORDINALITY AS x (product, ord)
+             GROUP BY x.product),
+        sums AS (
+            SELECT p.product, p.ord,
+                   coalesce(sum(d.sumLast), 0) AS sumLast, coalesce(sum(d.sumCurr), 0) AS sumCurr,
+                   coalesce(sum(d.sumNext), 0) AS sumNext, coalesce(sum(d.valueLast), 0) AS valueLast,
+                   coalesce(sum(d.valueCurr), 0) AS valueCurr, coalesce(sum(d.valueNext), 0) AS valueNext
+              FROM products p
+              LEFT JOIN public.tFctPrognozData d
+                ON d.prognoz = p_forecast AND d.product = p.product
+               AND d.receiver IN (SELECT c.id FROM public.tClsReceiver c WHERE c.category = v_group.id)
+             GROUP BY p.product, p.ord)
+        INSERT INTO public.tFctPrognozData AS t (prognoz, product, receiver, sumLast, sumCurr, sumNext, valueLast,
+                                                 valueCurr, valueNext, comment, base, baseMethod)
+        SELECT p_forecast, s.product, v_group.id, s.sumLast, s.sumCurr, s.sumNext, s.valueLast, s.valueCurr,
+               s.valueNext, '', '', 0
+          FROM sums s
+         ORDER BY s.ord
+        ON CONFLICT (prognoz, product, receiver) DO UPDATE
+           SET sumLast = EXCLUDED.sumLast, sumCurr = EXCLUDED.sumCurr, sumNext = EXCLUDED.sumNext,
+               valueLast = EXCLUDED.valueLast, valueCurr = EXCLUDED.valueCurr, valueNext = EXCLUDED.valueNext
+        RETURNING t.id, t.receiver, t.product, t.xmax = 0;
+        v_seen := v_seen || v_group.id;
+        v_current := v_group.id;
+    END LOOP;
+END
+$$
+GO
+
+REVOKE ALL ON FUNCTION lir_recalc_receiver_groups(int, int, int[]) FROM PUBLIC
+GO
+
+GRANT EXECUTE ON FUNCTION lir_recalc_receiver_groups(int, int, int[]) TO lir_admins, lir_experts, lir_users
 GO

@@ -1,5 +1,5 @@
 // A transport plug-in for the loader tests: answers its name and code, does nothing else.
-#include <transport/ITransport.h>
+#include "StubTransport.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -16,17 +16,10 @@ char16_t* Dup(const char16_t* s)
     return out;
 }
 
-class TestTransport final : public ITransport {
+class TestTransport final : public CStubTransport {
 public:
     char16_t* GetDisplayName() override { return Dup(u"Тестовый транспорт"); }
     char16_t* GetCode() override { return Dup(u"TEST"); }
-    std::int32_t HasSettings() override { return 0; }
-    void ShowSettings() override { }
-    HRESULT Send(const char16_t*, char16_t**) override { return E_FAIL; }
-    std::int32_t IsReceiveEnabled() override { return 0; }
-    HRESULT ReceiveLoop(CTransportChannel*) override { return S_OK; }
-    void Log(const char*) override { }
-    void FlushLog(CTransportChannel*) override { }
 };
 
 } // namespace

@@ -3,8 +3,13 @@
 #include "ForecastGenerator.h"
 #include "RecalcCommands.h"
 #include "RecalcReference.h"
+#include "tables/ReceiverMap.h"
+#include "tables/SystemUsers.h"
 
+#include <algorithm>
 #include <functional>
+
+#include <unistd.h>
 
 namespace {
 
@@ -255,4 +260,80 @@ TEST_P(RecalcWalksTest, AnErrorEndsTheRun)
     ASSERT_FALSE(status) << "no error";
     EXPECT_TRUE(status.message().contains(QStringLiteral("tclsreceiver"))) << status.message().toStdString();
     EXPECT_TRUE(messages.empty()) << "a run shows nothing itself";
+}
+
+// On a server a user's login writes its granted receiver's rows; the groups above it are summed by
+// the server over every member, also those the user may neither read nor write, as the program
+// sums them for an expert.
+class RecalcServerUserTest : public RecalcWalksTest {
+protected:
+    void TearDown() override
+    {
+        static_cast<void>(GetDBConnection().ConnectWith(params()));
+        CSessionState owner;
+        static_cast<void>(ReadSessionLogin(owner));
+        if (!m_login.isEmpty()) {
+            ExecAsAdmin(QStringLiteral("revoke all on database %1 from %2").arg(params().dbName, m_login));
+            ExecAsAdmin(QStringLiteral("drop role %1").arg(m_login));
+        }
+        RecalcWalksTest::TearDown();
+    }
+    QString m_login;
+};
+INSTANTIATE_TEST_SUITE_P(Server, RecalcServerUserTest, ::testing::Values(SqlDialect::PostgreSQL), DialectName);
+
+TEST_P(RecalcServerUserTest, AUserWritesItsReceiverAndTheServerSumsTheGroupsAbove)
+{
+    Generate(SmallShape());
+    const int f = g.forecast;
+    const int leaf = g.leafReceivers.front(); // below a subgroup below a group below the root
+    const int other = g.leafReceivers.back();
+    QList<int> path;
+    for (int id = leaf; id > 0; id = Scalar("select category from tclsreceiver where id = ?", {id}).toInt())
+        path.prepend(id);
+    ASSERT_EQ(path.size(), 4);
+    SetJournal(true);
+    SaveSnapshot();
+    Reference::AfterEdit(f, leaf, g.deepGroup);
+    const QStringList expected = DumpRows();
+    const QStringList expectedJournal = TakeJournal();
+    RestoreSnapshot();
+
+    m_login = QStringLiteral("calc_user_%1").arg(getpid());
+    Exec("select lir_user_save(?, 'user-secret', 4)", {m_login});
+    Exec("insert into tfctuserrights (UserSID, ForecastID, ReceiverID) values (convert_to(?, 'UTF8'), ?, ?)",
+         {m_login, f, leaf});
+    DbConnectParams user = params();
+    user.host = qEnvironmentVariable("PGTEST_TCPHOST", QStringLiteral("127.0.0.1"));
+    user.user = m_login;
+    user.password = QStringLiteral("user-secret");
+    ASSERT_TRUE(GetDBConnection().ConnectWith(user));
+    CSessionState session;
+    ASSERT_TRUE(ReadSessionLogin(session));
+    EXPECT_EQ(session.userRoles, ROLE_USER);
+
+    // Its lists: the granted receiver and the groups above it.
+    QList<int> listed;
+    for (const CReceiverRecord& r : LoadForecastTreeReceivers(f).value_or(CReceiverList()))
+        listed << r.id;
+    std::sort(listed.begin(), listed.end());
+    QList<int> sortedPath = path;
+    std::sort(sortedPath.begin(), sortedPath.end());
+    EXPECT_EQ(listed, sortedPath);
+    EXPECT_EQ(LoadReceiverChildren(path[2], f).value_or(CReceiverList()).size(), 1u);
+    EXPECT_TRUE(MayWriteReceiverData(f, leaf));
+    EXPECT_FALSE(MayWriteReceiverData(f, other));
+    EXPECT_EQ(GetEditedReceiverId(f), leaf);
+
+    ExpectDone(RecalcEditedGroup(f, leaf, g.deepGroup));
+    // Another receiver's row is refused by the server.
+    CForecastDataRecord foreign = GetOrNewForecastData({f, other, g.deepLeaf});
+    foreign.sumLast = Money::fromRaw(10000);
+    EXPECT_FALSE(SaveForecastData(foreign, true));
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].text.contains(QStringLiteral("row-level security"))) << messages[0].text.toStdString();
+
+    ASSERT_TRUE(GetDBConnection().ConnectWith(params()));
+    EXPECT_EQ(DumpRows(), expected);
+    EXPECT_EQ(TakeJournal(), expectedJournal) << "the same journal lines as the program's own sums write";
 }

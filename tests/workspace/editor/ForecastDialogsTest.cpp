@@ -10,8 +10,11 @@
 #include <QComboBox>
 #include <QDate>
 #include <QDir>
+#include <QFontMetrics>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QSpinBox>
 #include <QTest>
 #include <QTreeWidget>
@@ -135,6 +138,39 @@ TEST_P(ForecastDialogTest, ListShowsEveryForecastWithItsStatusImage)
     EXPECT_TRUE(dlg.button(1026)->isEnabled() && dlg.button(1027)->isEnabled() && dlg.button(1028)->isEnabled());
     list->clearSelection();
     EXPECT_FALSE(dlg.button(1026)->isEnabled() || dlg.button(1027)->isEnabled() || dlg.button(1028)->isEnabled());
+
+    // A login whose role changes no forecast sees the list only.
+    CForecastMngrDlg shown(nullptr, false);
+    Select(shown, QStringLiteral("Прогноз Б"));
+    EXPECT_FALSE(shown.button(1026)->isEnabled() || shown.button(1027)->isEnabled() || shown.button(1028)->isEnabled());
+}
+
+// Each column shows its whole text in a dialog sized from its contents, and a width the user set
+// comes back the next time the list opens (after a restart: through the profile).
+TEST_P(ForecastDialogTest, ColumnsShowTheirTextsAndKeepTheUsersWidths)
+{
+    // A name longer than its column is usually wide, within the offscreen screen's 800 pixels.
+    Named(1, QStringLiteral("Прогноз на финансовый год"), 2025, 1, kOwnForecastOwner, QStringLiteral("Минфин области"));
+    {
+        CForecastMngrDlg dlg;
+        FitDialogToContents(dlg);
+        dlg.show();
+        QTreeWidget* list = dlg.list();
+        const QFontMetrics metrics(list->font());
+        for (int c = 0; c < 4; ++c) {
+            EXPECT_GE(list->columnWidth(c), metrics.horizontalAdvance(list->topLevelItem(0)->text(c))) << c;
+            EXPECT_GE(list->columnWidth(c), metrics.horizontalAdvance(list->headerItem()->text(c))) << c;
+        }
+        EXPECT_LE(list->header()->length(), list->viewport()->width()) << "no column runs past the list";
+        list->header()->resizeSection(1, 421);
+    }
+    CForecastMngrDlg again;
+    EXPECT_EQ(again.list()->columnWidth(1), 421);
+    EXPECT_EQ(QSettings(profilePath(), QSettings::IniFormat)
+                  .value("8e/Columns")
+                  .toStringList()
+                  .filter(QStringLiteral("Наименование")),
+              QStringList{QStringLiteral("421 Наименование")});
 }
 
 // A failure part-way changes nothing and the command can be repeated; then every row of F goes and
