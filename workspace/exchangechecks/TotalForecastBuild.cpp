@@ -13,7 +13,9 @@ namespace {
 
 // The receivers whose rows count: the leaves and the top-level receivers mapped to the forecast.
 const QString kCountedReceivers = QStringLiteral("(tclsreceiver.isgroup = 0 or tclsreceiver.category = 0)");
-// Products summed by one statement, so that the window keeps repainting between statements.
+// Products summed by one statement on SQLite, so that the window keeps repainting between statements.
+// A server reads a range of products' rows from all over the table, each range again: it sums every
+// product by one statement.
 constexpr std::size_t kProductsPerStatement = 50;
 
 // The forecast's rows that count. Without counted receivers every row counts; otherwise the smaller
@@ -58,14 +60,16 @@ std::optional<SqlFilter> CountedRows(int forecast)
 // statement at a time; how many products were summed, none after a reported database error.
 std::optional<int> AccumulateByProductRange(CCheckLog& log, int forecast, const SqlFilter& rows)
 {
-    CSqlQuery q(QStringLiteral("select id from tclsproduct where prognoz = ? order by id"));
-    q.bind(forecast);
-    if (!q.execOrReport())
-        return std::nullopt;
     std::vector<int> bounds;
-    for (std::size_t n = 0; q.next(); ++n)
-        if (n > 0 && n % kProductsPerStatement == 0)
-            bounds.push_back(q.intValue("id"));
+    if (GetDBConnection().dialect() == SqlDialect::SQLite) {
+        CSqlQuery q(QStringLiteral("select id from tclsproduct where prognoz = ? order by id"));
+        q.bind(forecast);
+        if (!q.execOrReport())
+            return std::nullopt;
+        for (std::size_t n = 0; q.next(); ++n)
+            if (n > 0 && n % kProductsPerStatement == 0)
+                bounds.push_back(q.intValue("id"));
+    }
     const QDateTime now = CurrentTimeToSecond();
     int summed = 0;
     for (std::size_t k = 0; k <= bounds.size(); ++k) {
