@@ -186,9 +186,9 @@ void BM_Export(benchmark::State& state)
     }
 }
 
-void BM_ImportEmpty(benchmark::State& state)
+// The import into A's receiver of B, emptied before each run, on the connected database.
+void ImportIntoEmpty(benchmark::State& state, const CPair& p)
 {
-    CPair& p = WithFile(int(state.range(0)));
     for (auto _ : state) {
         state.PauseTiming();
         ClearReceiver();
@@ -196,6 +196,11 @@ void BM_ImportEmpty(benchmark::State& state)
         if (!ImportOnce(p))
             state.SkipWithError("import failed");
     }
+}
+
+void BM_ImportEmpty(benchmark::State& state)
+{
+    ImportIntoEmpty(state, WithFile(int(state.range(0))));
 }
 
 void BM_ImportOverStored(benchmark::State& state)
@@ -292,13 +297,7 @@ void BM_ImportServer(benchmark::State& state)
         state.SkipWithError(qPrintable(g_server.reason));
         return;
     }
-    for (auto _ : state) {
-        state.PauseTiming();
-        ClearReceiver();
-        state.ResumeTiming();
-        if (!ImportOnce(p))
-            state.SkipWithError("import failed");
-    }
+    ImportIntoEmpty(state, p);
 }
 
 // The server's floor: the same rows as B's receiver by COPY from a CSV file, through psql.
