@@ -59,6 +59,11 @@ inline void PrintRatio(const char* what, double ratio, double goal = 0)
         std::printf("%-58s %10.3f\n", what, ratio);
 }
 
+inline void PrintSkipped(const char* what, const char* reason)
+{
+    std::printf("%-58s skipped: %s\n", what, reason);
+}
+
 // A memory figure of this process's status ("VmHWM:", "VmRSS:"), in MB; -1 when unknown.
 inline double StatusMb(const std::string& field)
 {

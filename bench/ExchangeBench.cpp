@@ -2,11 +2,14 @@
 // consolidation): B's export from loading the consolidated rows to the file written whole, A's
 // import from the version check to the committed journal row, into an empty receiver and over
 // stored rows, for 5,000 and 50,000 products; beside xmllint's streaming validation of the same file
-// and a plain prepared insert of the same rows; and the peak memory of the large import. Then the
+// and a plain prepared insert of the same rows; and the peak memory of the large import. The large
+// import also into A's database on the PostgreSQL test cluster when one runs, beside COPY of the same
+// rows (psql's \copy) on the same server. Then the
 // hand-over of received files as the transport host makes it (the received forecast and reference
 // data of 50,000 products, every question answered yes), with its own floor and peak memory.
 #include "BenchSummary.h"
 #include "ExchangeGenerator.h"
+#include "PgScratch.h"
 
 #include "AppMessage.h"
 #include "CheckLog.h"
@@ -33,6 +36,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 
 #include <clocale>
@@ -43,6 +47,8 @@
 #include <map>
 #include <memory>
 #include <string>
+
+#include <unistd.h>
 
 using namespace ExchangeIds;
 
@@ -180,9 +186,9 @@ void BM_Export(benchmark::State& state)
     }
 }
 
-void BM_ImportEmpty(benchmark::State& state)
+// The import into A's receiver of B, emptied before each run, on the connected database.
+void ImportIntoEmpty(benchmark::State& state, const CPair& p)
 {
-    CPair& p = WithFile(int(state.range(0)));
     for (auto _ : state) {
         state.PauseTiming();
         ClearReceiver();
@@ -190,6 +196,11 @@ void BM_ImportEmpty(benchmark::State& state)
         if (!ImportOnce(p))
             state.SkipWithError("import failed");
     }
+}
+
+void BM_ImportEmpty(benchmark::State& state)
+{
+    ImportIntoEmpty(state, WithFile(int(state.range(0))));
 }
 
 void BM_ImportOverStored(benchmark::State& state)
@@ -230,6 +241,104 @@ void BM_PlainInsert(benchmark::State& state)
         CTransaction tx;
         if (!InsertDataRows(p.rows, kLowerInA) || !tx.commit())
             state.SkipWithError("insert failed");
+    }
+}
+
+// A's database of the 50,000-product pair on the PostgreSQL test cluster, made once; dropped at the end.
+struct CServerA {
+    bool tried = false;
+    QString name;
+    DbConnectParams params;
+    QString reason;
+};
+CServerA g_server;
+
+// Connects to A's database on the server; false (with g_server.reason) when there is none.
+bool UseServerA()
+{
+    if (!g_server.tried) {
+        g_server.tried = true;
+        const auto admin = PgAdminParams();
+        if (!admin) {
+            g_server.reason = QStringLiteral("no PostgreSQL test cluster (PGHOST is not set)");
+            return false;
+        }
+        const QString name = QStringLiteral("lir_bench_exchange_%1").arg(getpid());
+        if (const QString failure = CreateScratchPgDatabase(name); !failure.isEmpty()) {
+            g_server.reason = failure;
+            return false;
+        }
+        g_server.name = name;
+        g_server.params = *admin;
+        g_server.params.dbName = name;
+        Connect(g_server.params);
+        std::printf("generating A with 50000 products on PostgreSQL...\n");
+        std::fflush(stdout);
+        QString error;
+        if (!GenerateUpperOrganisation({kForecast, 50000, 1}, &error)) {
+            g_server.reason = error;
+            return false;
+        }
+        SeedImportEventTypes();
+        QSqlQuery analyze(GetDBConnection().GetConnection());
+        if (!analyze.exec(QStringLiteral("analyze")))
+            Die(analyze.lastError().text());
+    }
+    if (!g_server.reason.isEmpty())
+        return false;
+    Connect(g_server.params);
+    return true;
+}
+
+void BM_ImportServer(benchmark::State& state)
+{
+    CPair& p = WithFile(int(state.range(0)));
+    if (!UseServerA()) {
+        state.SkipWithError(qPrintable(g_server.reason));
+        return;
+    }
+    ImportIntoEmpty(state, p);
+}
+
+// The server's floor: the same rows as B's receiver by COPY from a CSV file, through psql.
+void BM_CopyServer(benchmark::State& state)
+{
+    CPair& p = WithFile(int(state.range(0)));
+    if (!UseServerA()) {
+        state.SkipWithError(qPrintable(g_server.reason));
+        return;
+    }
+    const QString csv = p.upper.filePath(QStringLiteral("rows.csv"));
+    {
+        QFile out(csv);
+        if (!out.open(QIODevice::WriteOnly))
+            Die(QStringLiteral("cannot write ") + csv);
+        QByteArray text;
+        for (const CTotalForecastRecord& r : p.rows) {
+            text += QByteArray::number(r.prognoz) + ',' + QByteArray::number(r.product) + ','
+                + QByteArray::number(kLowerInA);
+            for (const auto& m : kForecastMoneyColumns) {
+                text += ',';
+                if ((r.*m.field).isValid())
+                    text += (r.*m.field).toXmlText().toLatin1();
+            }
+            text += ",\"\",\"\"," + QByteArray::number(r.baseMethod) + '\n';
+        }
+        out.write(text);
+    }
+    const QString copy = QStringLiteral("\\copy tfctprognozdata (prognoz, product, receiver, %1, comment, base, "
+                                        "baseMethod) from '%2' csv")
+                             .arg(ForecastFigureColumns(), csv);
+    for (auto _ : state) {
+        state.PauseTiming();
+        ClearReceiver();
+        state.ResumeTiming();
+        QProcess psql;
+        psql.start(QStringLiteral("psql"),
+                   {QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-v"), QStringLiteral("ON_ERROR_STOP=1"),
+                    QStringLiteral("-d"), g_server.name, QStringLiteral("-c"), copy});
+        if (!psql.waitForFinished(120000) || psql.exitCode() != 0)
+            state.SkipWithError(psql.readAllStandardError().constData());
     }
 }
 
@@ -365,6 +474,8 @@ BENCHMARK(BM_HostForecast) LARGE;
 BENCHMARK(BM_HostNsi) LARGE;
 BENCHMARK(BM_XmllintNsi) LARGE;
 BENCHMARK(BM_PlainNsiInsert) LARGE;
+BENCHMARK(BM_ImportServer) LARGE;
+BENCHMARK(BM_CopyServer) LARGE;
 
 // The hand-over of one received file into the database (kind "nsi" or "forecast"), or the forecast
 // import alone (kind "import"), alone in this process: prints its peak resident memory in MB.
@@ -442,7 +553,8 @@ int main(int argc, char** argv)
         PrintFigure((n + "xmllint --stream with the schema").c_str(), lint, "s");
         PrintFigure((n + "plain prepared insert in one transaction").c_str(), insert, "s");
         if (lint > 0 && insert > 0) {
-            PrintRatio((n + "ratio import (empty) / (xmllint + insert)").c_str(), empty / (lint + insert));
+            PrintRatio((n + "ratio import (empty) / (xmllint + insert)").c_str(), empty / (lint + insert),
+                       m == 50000 ? 1.5 : 0.0);
             PrintRatio((n + "ratio import (over) / (xmllint + insert)").c_str(), over / (lint + insert));
         }
     }
@@ -467,6 +579,19 @@ int main(int argc, char** argv)
             PrintRatio("ratio reference data hand-over / (xmllint + insert)", nsi / (nsiLint + nsiInsert));
         PrintFigure("reference data document size", QFileInfo(NsiFile(large)).size() / 1048576.0, "MB");
     }
+    std::printf("\nPostgreSQL (50,000 rows into an empty receiver)\n");
+    if (!g_server.reason.isEmpty()) {
+        PrintSkipped("PostgreSQL", qPrintable(g_server.reason));
+    } else {
+        const double server = reporter.Seconds("BM_ImportServer/50000/iterations:3");
+        const double copied = reporter.Seconds("BM_CopyServer/50000/iterations:3");
+        if (server >= 0)
+            PrintGoal("import into an empty receiver", server, "s", 5.0);
+        if (copied >= 0)
+            PrintFigure("COPY of the same rows (psql \\copy)", copied, "s");
+        if (server >= 0 && copied > 0)
+            PrintRatio("ratio import / COPY", server / copied, 2.0);
+    }
     if (peak < 0)
         std::printf("the large import failed\n");
     PrintGoal("peak resident memory of the 50,000-row import", peak, "MB", 200.0);
@@ -475,5 +600,7 @@ int main(int argc, char** argv)
         std::printf("%d database errors were reported\n", g_errors);
     g_pairs.clear();
     GetDBConnection().Close();
+    if (!g_server.name.isEmpty())
+        DropScratchPgDatabase(g_server.name);
     return g_errors || peak < 0 ? 1 : 0;
 }

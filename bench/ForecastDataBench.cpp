@@ -1,9 +1,13 @@
-// Forecast data at realistic scale on SQLite: saves by natural key against a plain insert, the
-// consolidation of a large forecast, and the totals of one receiver.
+// Forecast data at realistic scale, on SQLite and, when the PostgreSQL test cluster runs, on it:
+// saves by natural key against a plain prepared insert of the same rows on the same database, the
+// program's consolidation of a large forecast against one insert ... select ... group by of the same
+// sums, and the totals of one receiver.
 #include "AppMessage.h"
+#include "BenchDatabases.h"
 #include "BenchSummary.h"
-#include "ForecastGenerator.h"
+#include "CheckLog.h"
 #include "Settings.h"
+#include "TotalForecastBuild.h"
 #include "db/DbConnection.h"
 #include "db/SqlQuery.h"
 #include "tables/ForecastData.h"
@@ -12,10 +16,13 @@
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QScopeGuard>
 
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 namespace {
 
@@ -26,11 +33,21 @@ constexpr int kReceivers = 1000;    // N
 constexpr int kSaveReceivers = 100; // 100 x M = 100,000 saved rows
 
 int g_errors = 0;
+CBenchDatabases g_db;
 
 void Die(const char* what)
 {
     std::fprintf(stderr, "bench_forecast_data: %s\n", what);
+    g_db.Close();
     std::exit(1);
+}
+
+void Run(const QString& sql, const QVariantList& args = {})
+{
+    CSqlQuery q(sql);
+    q.bindAll(args);
+    if (!q.exec())
+        Die(qPrintable(sql + QStringLiteral(": ") + q.lastError().text()));
 }
 
 int ProductId(int forecast, int i)
@@ -69,9 +86,14 @@ void PlainInsert(const CForecastDataRecord& r)
 
 // The big forecast with its rows (receivers 1 to N) and an empty one for the saves, whose rows go
 // to the first receivers of the big one.
-void GenerateData()
+bool GenerateData(BenchDialect dialect, QString* error)
 {
-    QString error;
+    std::printf("Generating %d receivers x %d products = %d data rows on %s...\n", kReceivers, kProducts,
+                kReceivers * kProducts, DialectLabel(dialect));
+    std::fflush(stdout);
+    QElapsedTimer generating;
+    generating.start();
+    const auto done = qScopeGuard([&] { std::printf("  in %.1f s\n", double(generating.elapsed()) / 1000.0); });
     CForecastShape big = CForecastShape::Benchmark();
     big.forecast = kBigForecast;
     CForecastShape empty = big;
@@ -79,11 +101,7 @@ void GenerateData()
     empty.firstReceiverId = kReceivers + 1;
     empty.leafReceivers = kSaveReceivers;
     empty.dataRows = false;
-    if (!GenerateForecast(big, &error) || !GenerateForecast(empty, &error))
-        Die(qPrintable(error));
-    CSqlQuery analyze(QStringLiteral("analyze"));
-    if (!analyze.exec())
-        Die("analyze");
+    return GenerateForecast(big, error) && GenerateForecast(empty, error) && RunPlain(QStringLiteral("analyze"));
 }
 
 template <typename Fn>
@@ -94,19 +112,43 @@ void ForEachSaveRow(Fn fn)
             fn(MakeRow(kSaveForecast, receiver, i));
 }
 
-// Saves of 100,000 new rows by natural key in one transaction (rolled back outside the timing).
+// The saved rows and their journal lines go.
+void ClearSaves()
+{
+    if (!DeleteForecastData(kSaveForecast))
+        Die("delete");
+    Run(QStringLiteral("delete from tfctopjournal"));
+}
+
+// The same between two timed runs.
+void ClearSaves(benchmark::State& state)
+{
+    state.PauseTiming();
+    ClearSaves();
+    state.ResumeTiming();
+}
+
+BenchDialect DialectOf(const benchmark::State& state)
+{
+    return BenchDialect(state.range(0));
+}
+
+// 100,000 new rows saved by natural key in one transaction, its journal lines written after the
+// commit when the journal is on.
 void BM_SaveNewRows(benchmark::State& state)
 {
-    Settings().EnableOpJournal = state.range(0) != 0;
+    if (!g_db.Use(state, DialectOf(state)))
+        return;
+    Settings().EnableOpJournal = state.range(1) != 0;
     for (auto _ : state) {
         CTransaction tx;
         ForEachSaveRow([](CForecastDataRecord r) {
             if (!SaveForecastData(r, true))
                 Die("save");
         });
-        state.PauseTiming();
-        tx.rollback();
-        state.ResumeTiming();
+        if (!tx.commit())
+            Die("commit");
+        ClearSaves(state);
     }
     Settings().EnableOpJournal = false;
     state.SetItemsProcessed(state.iterations() * kSaveReceivers * kProducts);
@@ -115,6 +157,8 @@ void BM_SaveNewRows(benchmark::State& state)
 // The same rows saved again over themselves: the update path.
 void BM_SaveExistingRows(benchmark::State& state)
 {
+    if (!g_db.Use(state, DialectOf(state)))
+        return;
     {
         CTransaction tx;
         ForEachSaveRow([](const CForecastDataRecord& r) { PlainInsert(r); });
@@ -127,58 +171,70 @@ void BM_SaveExistingRows(benchmark::State& state)
             if (!SaveForecastData(r, true))
                 Die("save");
         });
-        state.PauseTiming();
-        tx.rollback();
-        state.ResumeTiming();
+        if (!tx.commit())
+            Die("commit");
     }
-    if (!DeleteForecastData(kSaveForecast))
-        Die("delete");
+    ClearSaves();
     state.SetItemsProcessed(state.iterations() * kSaveReceivers * kProducts);
 }
 
-// The baseline: a plain prepared insert of the same rows in one transaction.
+// The floor: a plain prepared insert of the same rows in one transaction.
 void BM_PlainInsert(benchmark::State& state)
 {
+    if (!g_db.Use(state, DialectOf(state)))
+        return;
     for (auto _ : state) {
         CTransaction tx;
         ForEachSaveRow([](const CForecastDataRecord& r) { PlainInsert(r); });
-        state.PauseTiming();
-        tx.rollback();
-        state.ResumeTiming();
+        if (!tx.commit())
+            Die("commit");
+        ClearSaves(state);
     }
     state.SetItemsProcessed(state.iterations() * kSaveReceivers * kProducts);
 }
 
-// Per-product sums of 1,000,000 rows and their accumulation into the consolidated forecast.
+class CNoLog : public CCheckLog {
+public:
+    void AppendLine(const QString&) override { }
+};
+
+// The program's consolidation of 1,000,000 rows: the consolidated rows built anew in one transaction.
 void BM_Consolidate(benchmark::State& state)
 {
+    if (!g_db.Use(state, DialectOf(state)))
+        return;
     for (auto _ : state) {
-        CTransaction tx;
-        if (!DeleteTotalForecastsOf(kBigForecast))
-            Die("delete of the consolidated rows");
-        auto sums = LoadForecastDataSums(SqlFilter(QStringLiteral("prognoz = ?"), {kBigForecast}));
-        if (!sums || sums->size() != size_t(kProducts))
-            Die("per-product sums");
-        for (const auto& row : *sums)
-            if (!AccumulateTotalForecast(row))
-                Die("accumulation");
-        if (!tx.commit())
-            Die("commit of the consolidation");
+        CNoLog log;
+        if (!BuildTotalForecast(log, kBigForecast))
+            Die("consolidation");
     }
 }
 
-void BM_ForecastDataSums(benchmark::State& state)
+// Its floor: the same sums by one insert ... select ... group by, in one transaction.
+void BM_ConsolidateFloor(benchmark::State& state)
 {
+    if (!g_db.Use(state, DialectOf(state)))
+        return;
+    QStringList sums;
+    for (const QString& c : ForecastFigureColumnList())
+        sums << QStringLiteral("sum(%1)").arg(c);
+    const QString insert = QStringLiteral("insert into tfcttotalprognoz (prognoz, product, %1, lastUpdate, comment, "
+                                          "base, baseMethod) select prognoz, product, %2, ?, '', '', 0 "
+                                          "from tfctprognozdata where prognoz = ? group by prognoz, product")
+                               .arg(ForecastFigureColumns(), sums.join(QStringLiteral(", ")));
     for (auto _ : state) {
-        auto sums = LoadForecastDataSums(SqlFilter(QStringLiteral("prognoz = ?"), {kBigForecast}));
-        if (!sums || sums->size() != size_t(kProducts))
-            Die("per-product sums");
-        benchmark::DoNotOptimize(sums);
+        CTransaction tx;
+        Run(QStringLiteral("delete from tfcttotalprognoz where prognoz = ?"), {kBigForecast});
+        Run(insert, {CurrentTimeToSecond(), kBigForecast});
+        if (!tx.commit())
+            Die("commit");
     }
 }
 
 void BM_TotalsOfOneReceiver(benchmark::State& state)
 {
+    if (!g_db.Use(state, DialectOf(state)))
+        return;
     std::vector<int> products;
     for (int i = 0; i < kProducts; ++i)
         products.push_back(ProductId(kBigForecast, i));
@@ -193,12 +249,63 @@ void BM_TotalsOfOneReceiver(benchmark::State& state)
     }
 }
 
-BENCHMARK(BM_SaveNewRows)->ArgName("journal")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_SaveExistingRows)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_PlainInsert)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_ForecastDataSums)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_Consolidate)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_TotalsOfOneReceiver)->Unit(benchmark::kMillisecond)->Iterations(200);
+// Each run once per dialect: SQLite three times, the server (a round trip a row) twice.
+#define ON_BOTH(bench, ...) BENCHMARK(bench)->ArgNames({"pg", ##__VA_ARGS__})->Unit(benchmark::kMillisecond)
+ON_BOTH(BM_SaveNewRows, "journal")->ArgsProduct({{kSQLite}, {0, 1}})->Iterations(3);
+ON_BOTH(BM_SaveNewRows, "journal")->ArgsProduct({{kPostgreSQL}, {0, 1}})->Iterations(2);
+ON_BOTH(BM_SaveExistingRows)->Arg(kSQLite)->Iterations(3);
+ON_BOTH(BM_SaveExistingRows)->Arg(kPostgreSQL)->Iterations(2);
+ON_BOTH(BM_PlainInsert)->Arg(kSQLite)->Iterations(3);
+ON_BOTH(BM_PlainInsert)->Arg(kPostgreSQL)->Iterations(2);
+ON_BOTH(BM_Consolidate)->Arg(kSQLite)->Arg(kPostgreSQL)->Iterations(3);
+ON_BOTH(BM_ConsolidateFloor)->Arg(kSQLite)->Arg(kPostgreSQL)->Iterations(3);
+BENCHMARK(BM_TotalsOfOneReceiver)->ArgName("pg")->Arg(kSQLite)->Unit(benchmark::kMillisecond)->Iterations(200);
+
+// A run's name; the iterations follow from the dialect.
+std::string Name(const char* bench, BenchDialect dialect, const char* rest = "", bool perDialect = true)
+{
+    const char* iterations = perDialect && dialect == kPostgreSQL ? "/iterations:2" : "/iterations:3";
+    return std::string(bench) + "/pg:" + std::to_string(int(dialect)) + rest + iterations;
+}
+
+void Summary(const CSummaryReporter& reporter, BenchDialect dialect)
+{
+    const char* label = DialectLabel(dialect);
+    std::printf("\n%s (%d saved rows; %d data rows consolidated)\n", label, kSaveReceivers * kProducts,
+                kReceivers * kProducts);
+    if (!g_db.Has(dialect)) {
+        PrintSkipped(label, qPrintable(g_db.Reason(dialect)));
+        return;
+    }
+    auto get = [&](const std::string& name) { return reporter.Seconds(name); };
+    const double saveOff = get(Name("BM_SaveNewRows", dialect, "/journal:0"));
+    const double saveOn = get(Name("BM_SaveNewRows", dialect, "/journal:1"));
+    const double plain = get(Name("BM_PlainInsert", dialect));
+    const double existing = get(Name("BM_SaveExistingRows", dialect));
+    if (saveOff >= 0)
+        PrintFigure("save by natural key, journal off", saveOff, "s");
+    if (saveOn >= 0)
+        PrintFigure("save by natural key, journal on (lines written)", saveOn, "s");
+    if (existing >= 0)
+        PrintFigure("save over existing rows, journal off", existing, "s");
+    if (plain >= 0)
+        PrintFigure("plain prepared insert of the same rows", plain, "s");
+    if (plain > 0 && saveOff >= 0)
+        PrintRatio("ratio save (journal off) / plain insert", saveOff / plain, 1.3);
+    if (plain > 0 && saveOn >= 0)
+        PrintRatio("ratio save (journal on) / plain insert", saveOn / plain, 1.6);
+    const double consolidate = get(Name("BM_Consolidate", dialect, "", false));
+    const double floor = get(Name("BM_ConsolidateFloor", dialect, "", false));
+    if (consolidate >= 0)
+        PrintGoal("consolidation (1,000,000 rows)", consolidate, "s", dialect == kPostgreSQL ? 5.0 : 2.0);
+    if (floor >= 0)
+        PrintFigure("one insert ... select ... group by of the same sums", floor, "s");
+    if (consolidate >= 0 && floor > 0)
+        PrintRatio("ratio consolidation / insert ... select ... group by", consolidate / floor,
+                   dialect == kPostgreSQL ? 2.0 : 0.0);
+    if (const double t = get("BM_TotalsOfOneReceiver/pg:" + std::to_string(int(dialect)) + "/iterations:200"); t >= 0)
+        PrintGoal("totals of one receiver over all products", t, "s", 0.050);
+}
 
 } // namespace
 
@@ -213,48 +320,20 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "message: %s\n", qPrintable(text));
         return IDOK;
     });
-    CScratchDatabase db;
     QString error;
-    if (!db.Open(QStringLiteral(LIR_BIN_DIR "/LIR.db.tmpl"), &error))
+    if (!g_db.Open(QStringLiteral(LIR_BIN_DIR "/LIR.db.tmpl"), &GenerateData, &error))
         Die(qPrintable(error));
-
-    std::printf("Generating %d receivers x %d products = %d data rows on SQLite...\n", kReceivers, kProducts,
-                kReceivers * kProducts);
-    std::fflush(stdout);
-    GenerateData();
 
     CSummaryReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 
-    auto get = [&](const char* name) { return reporter.Seconds(name); };
-    const double saveOff = get("BM_SaveNewRows/journal:0/iterations:3");
-    const double saveOn = get("BM_SaveNewRows/journal:1/iterations:3");
-    const double plain = get("BM_PlainInsert/iterations:3");
-    std::printf("\nSummary (%d saved rows; %d data rows consolidated)\n", kSaveReceivers * kProducts,
-                kReceivers * kProducts);
-    if (saveOff >= 0)
-        PrintGoal("save by natural key, journal off", saveOff, "s", 2.0);
-    if (saveOn >= 0)
-        PrintGoal("save by natural key, journal on", saveOn, "s", 2.0);
-    if (const double upd = get("BM_SaveExistingRows/iterations:3"); upd >= 0)
-        PrintFigure("save over existing rows, journal off", upd, "s");
-    if (plain >= 0)
-        PrintFigure("plain prepared insert of the same rows", plain, "s");
-    if (plain > 0 && saveOff >= 0)
-        PrintFigure("ratio save (journal off) / plain insert", saveOff / plain, "");
-    if (plain > 0 && saveOn >= 0)
-        PrintFigure("ratio save (journal on) / plain insert", saveOn / plain, "");
-    if (const double sums = get("BM_ForecastDataSums/iterations:3"); sums >= 0)
-        PrintFigure("per-product sums alone", sums, "s");
-    if (const double c = get("BM_Consolidate/iterations:3"); c >= 0)
-        PrintGoal("per-product sums + accumulation (1,000,000 rows)", c, "s", 2.0);
-    if (const double t = get("BM_TotalsOfOneReceiver/iterations:200"); t >= 0)
-        PrintGoal("totals of one receiver over all products", t, "s", 0.050);
-
+    Summary(reporter, kSQLite);
+    Summary(reporter, kPostgreSQL);
+    std::printf("\n");
     PrintGoal("peak memory (ru_maxrss)", PeakMemoryMb(), "MB", 200);
     if (g_errors)
         std::printf("%d database messages were shown\n", g_errors);
-    GetDBConnection().Close();
+    g_db.Close();
     return g_errors ? 1 : 0;
 }

@@ -1,8 +1,9 @@
 #include "ForecastGenerator.h"
 
 #include "Settings.h"
+#include "db/BulkStatement.h"
 #include "db/SqlQuery.h"
-#include "tables/ForecastRow.h"
+#include "tables/ForecastData.h"
 
 #include <QFile>
 #include <QVariantList>
@@ -167,24 +168,27 @@ void GenerateReceivers(const CForecastShape& s, CGeneratedForecast& g)
 
 void GenerateRows(const CForecastShape& s, CGeneratedForecast& g, const std::vector<int>& receivers, int products)
 {
-    CSqlQuery q(QStringLiteral("insert into tfctprognozdata (prognoz, product, receiver, ") + ForecastFigureColumns()
-                + QStringLiteral(", comment, base, baseMethod) values "
-                                 "(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+    CBulkStatement q(QStringLiteral("insert into tfctprognozdata (prognoz, product, receiver, ")
+                         + ForecastFigureColumns() + QStringLiteral(", comment, base, baseMethod) select * from %1"),
+                     QStringLiteral("v"), ForecastDataBulkColumns());
     for (int receiver : receivers) {
         for (int i = 0; i < products; ++i) {
             const std::uint64_t h = Hash(s.seed, receiver, i);
             if (s.missingRowEvery > 0 && h % std::uint64_t(s.missingRowEvery) == 0)
                 continue;
-            q.bind(s.forecast).bind(CGeneratedForecast::ProductId(s.forecast, i)).bind(receiver);
+            q.add(s.forecast).add(CGeneratedForecast::ProductId(s.forecast, i)).add(receiver);
             for (int c = 0; c < 16; ++c)
-                q.bind(Money::fromRaw(std::int64_t(Hash(s.seed, receiver, i, c + 1) % 100000000)));
-            q.bind(h % 7 == 0 ? QStringLiteral("комментарий %1").arg(i) : QString());
-            q.bind(h % 11 == 0 ? QStringLiteral("обоснование %1").arg(receiver) : QString());
-            q.bind(int(h % 5));
-            RunPrepared(q, "data row");
+                q.add(Money::fromRaw(std::int64_t(Hash(s.seed, receiver, i, c + 1) % 100000000)));
+            q.add(h % 7 == 0 ? QStringLiteral("комментарий %1").arg(i) : QString());
+            q.add(h % 11 == 0 ? QStringLiteral("обоснование %1").arg(receiver) : QString());
+            q.add(int(h % 5));
+            if (!q.endRow())
+                throw Failure{QStringLiteral("data rows")};
             ++g.rows;
         }
     }
+    if (!q.finish())
+        throw Failure{QStringLiteral("data rows")};
 }
 
 } // namespace

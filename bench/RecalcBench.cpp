@@ -1,6 +1,8 @@
-// The recalculation of group rows on a generated forecast of 1,000 receivers by 1,000 products
-// (SQLite): the whole forecast against one aggregate pass over its rows, and one member edit with the
-// recalculation after it, with its statements and written rows counted through SQLite's trace.
+// The recalculation of group rows on a generated forecast of 1,000 receivers by 1,000 products, on
+// SQLite and, when the PostgreSQL test cluster runs, on it: the whole forecast against one aggregate
+// pass over its rows, and one member edit with the recalculation after it, with its statements and
+// written rows counted through SQLite's trace.
+#include "BenchDatabases.h"
 #include "BenchSummary.h"
 #include "ForecastGenerator.h"
 #include "RecalcCommands.h"
@@ -13,16 +15,35 @@
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 namespace {
 
 CGeneratedForecast g_data;
+CBenchDatabases g_db;
 int g_edits = 0;
 
 [[noreturn]] void Die(const QString& what)
 {
     std::fprintf(stderr, "bench_recalc: %s\n", qPrintable(what));
+    g_db.Close();
     std::exit(1);
+}
+
+BenchDialect DialectOf(const benchmark::State& state)
+{
+    return BenchDialect(state.range(0));
+}
+
+bool Generate(BenchDialect dialect, QString* error)
+{
+    std::printf("Generating the forecast on %s...\n", DialectLabel(dialect));
+    std::fflush(stdout);
+    const auto generated = GenerateForecast(CForecastShape::Benchmark(), error);
+    if (!generated)
+        return false;
+    g_data = *generated;
+    return RunPlain(QStringLiteral("analyze"));
 }
 
 void CheckOutcome(const RecalcOutcome& outcome)
@@ -35,15 +56,28 @@ void CheckOutcome(const RecalcOutcome& outcome)
 
 void BM_RecalcForecast(benchmark::State& state)
 {
-    Settings().EnableOpJournal = state.range(0) != 0;
+    if (!g_db.Use(state, DialectOf(state)))
+        return;
+    Settings().EnableOpJournal = state.range(1) != 0;
     const RecalcThreadParams params{nullptr, nullptr, g_data.forecast, g_data.root};
-    for (auto _ : state)
+    for (auto _ : state) {
+        // Every member changed, so that every group row is written again (a run over sums as they
+        // are writes nothing).
+        state.PauseTiming();
+        CSqlQuery change(QStringLiteral("update tfctprognozdata set sumLast = sumLast + 1 where prognoz = ?"));
+        change.bind(g_data.forecast);
+        if (!change.exec())
+            Die(change.lastError().text());
+        state.ResumeTiming();
         CheckOutcome(RecalcForecastThread(params));
+    }
     Settings().EnableOpJournal = false;
 }
 
 void BM_AggregatePass(benchmark::State& state)
 {
+    if (!g_db.Use(state, DialectOf(state)))
+        return;
     for (auto _ : state) {
         CSqlQuery q(QStringLiteral("select receiver, sum(sumNext) from tfctprognozdata where prognoz = ? "
                                    "group by receiver"));
@@ -72,13 +106,59 @@ void EditOnce()
 
 void BM_MemberEdit(benchmark::State& state)
 {
+    if (!g_db.Use(state, DialectOf(state)))
+        return;
     for (auto _ : state)
         EditOnce();
 }
 
-BENCHMARK(BM_RecalcForecast)->ArgName("journal")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(1);
-BENCHMARK(BM_AggregatePass)->Unit(benchmark::kMillisecond)->Iterations(5);
-BENCHMARK(BM_MemberEdit)->Unit(benchmark::kMillisecond)->Iterations(500);
+BENCHMARK(BM_RecalcForecast)
+    ->ArgNames({"pg", "journal"})
+    ->ArgsProduct({{kSQLite, kPostgreSQL}, {0, 1}})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+BENCHMARK(BM_AggregatePass)
+    ->ArgName("pg")
+    ->Arg(kSQLite)
+    ->Arg(kPostgreSQL)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
+BENCHMARK(BM_MemberEdit)->ArgName("pg")->Arg(kSQLite)->Arg(kPostgreSQL)->Unit(benchmark::kMillisecond)->Iterations(500);
+
+void Summary(const CSummaryReporter& reporter, BenchDialect dialect)
+{
+    const char* label = DialectLabel(dialect);
+    std::printf("\n%s (%lld data rows)\n", label, g_data.rows);
+    if (!g_db.Has(dialect)) {
+        PrintSkipped(label, qPrintable(g_db.Reason(dialect)));
+        return;
+    }
+    const std::string pg = "/pg:" + std::to_string(int(dialect));
+    const bool server = dialect == kPostgreSQL;
+    const double off = reporter.Seconds("BM_RecalcForecast" + pg + "/journal:0/iterations:1");
+    const double on = reporter.Seconds("BM_RecalcForecast" + pg + "/journal:1/iterations:1");
+    const double pass = reporter.Seconds("BM_AggregatePass" + pg + "/iterations:5");
+    if (server) {
+        if (off >= 0)
+            PrintGoal("whole-forecast recalculation, journal off", off, "s", 10.0);
+        if (on >= 0)
+            PrintGoal("whole-forecast recalculation, journal on", on, "s", 10.0);
+    } else {
+        if (off >= 0)
+            PrintFigure("whole-forecast recalculation, journal off", off, "s");
+        if (on >= 0)
+            PrintFigure("whole-forecast recalculation, journal on", on, "s");
+    }
+    if (pass > 0) {
+        PrintFigure("one aggregate pass (sum of sumNext per receiver)", pass, "s");
+        if (off >= 0)
+            PrintRatio("ratio recalculation (journal off) / aggregate pass", off / pass, server ? 0 : 8.0);
+        if (on >= 0)
+            PrintRatio("ratio recalculation (journal on) / aggregate pass", on / pass, server ? 0 : 12.0);
+    }
+    if (const double edit = reporter.Seconds("BM_MemberEdit" + pg + "/iterations:500"); edit >= 0)
+        PrintGoal("one member edit: save and recalculation after it", edit * 1000.0, "ms", 10.0);
+}
 
 } // namespace
 
@@ -88,15 +168,9 @@ int main(int argc, char** argv)
     std::setlocale(LC_NUMERIC, "C");
     benchmark::Initialize(&argc, argv);
 
-    CScratchDatabase db;
     QString error;
-    const auto generated = GenerateBenchmarkForecast(db, QStringLiteral(LIR_BIN_DIR "/LIR.db.tmpl"), &error);
-    if (!generated)
+    if (!g_db.Open(QStringLiteral(LIR_BIN_DIR "/LIR.db.tmpl"), &Generate, &error))
         Die(error);
-    g_data = *generated;
-    CSqlQuery analyze(QStringLiteral("analyze"));
-    if (!analyze.exec())
-        Die(analyze.lastError().text());
     std::printf("%lld data rows; the edited member lies below %d group levels\n", g_data.rows,
                 int(LoadProductPath(g_data.forecast, g_data.deepLeaf).size()) - 1);
 
@@ -104,7 +178,12 @@ int main(int argc, char** argv)
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 
-    // One more edit, counted.
+    Summary(reporter, kSQLite);
+    Summary(reporter, kPostgreSQL);
+
+    // One more edit on SQLite, counted.
+    if (!g_db.Use(kSQLite))
+        Die(QStringLiteral("no SQLite database"));
     long long statements = 0;
     long long written = 0;
     {
@@ -116,25 +195,10 @@ int main(int argc, char** argv)
         written = sqlite3_total_changes64(count.handle()) - changesBefore;
         statements = count.statements();
     }
-
-    std::printf("\nSummary (%lld data rows)\n", g_data.rows);
-    const double off = reporter.Seconds("BM_RecalcForecast/journal:0/iterations:1");
-    const double on = reporter.Seconds("BM_RecalcForecast/journal:1/iterations:1");
-    const double pass = reporter.Seconds("BM_AggregatePass/iterations:5");
-    if (off >= 0)
-        PrintGoal("whole-forecast recalculation, journal off", off, "s", 10.0);
-    if (on >= 0)
-        PrintFigure("whole-forecast recalculation, journal on", on, "s");
-    if (pass > 0) {
-        PrintFigure("one aggregate pass (sum of sumNext per receiver)", pass, "s");
-        if (off >= 0)
-            PrintFigure("ratio recalculation (journal off) / aggregate pass", off / pass, "");
-    }
-    if (const double edit = reporter.Seconds("BM_MemberEdit/iterations:500"); edit >= 0)
-        PrintGoal("one member edit: save and recalculation after it", edit * 1000.0, "ms", 20.0);
-    PrintFigure("SQL statements of one edit", double(statements), "");
-    PrintFigure("rows written by one edit", double(written), "");
-    PrintFigure("peak memory (ru_maxrss)", PeakMemoryMb(), "MB");
-    GetDBConnection().Close();
+    std::printf("\n");
+    PrintGoal("SQL statements of one edit (SQLite)", double(statements), "", 30);
+    PrintFigure("rows written by one edit (SQLite)", double(written), "");
+    PrintGoal("peak memory (ru_maxrss)", PeakMemoryMb(), "MB", 200);
+    g_db.Close();
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "Journal.h"
 
 #include "Settings.h"
+#include "db/BulkStatement.h"
 #include "db/SqlDialect.h"
 #include "db/SqlQuery.h"
 
@@ -17,26 +18,81 @@ QString OperatingSystemLogin()
     return qEnvironmentVariable("USER");
 }
 
+namespace {
+
+// The local wall time in whole seconds, from the C library: Qt's local-time conversions re-read the
+// zone database on every call, which costs more than the line itself. The fields are carried as they
+// are (no zone conversion happens when they are bound as text).
+QDateTime Now()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return QDateTime(QDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday),
+                     QTime(local.tm_hour, local.tm_min, local.tm_sec), Qt::UTC);
+}
+
+QString Stored(const QString& text)
+{
+    return text.size() > kLongestJournalText ? text.left(kLongestJournalText - 1) : text;
+}
+
+// Looked up once: the lookup reads the password database on every call.
+const QString& Login()
+{
+    static const QString login = OperatingSystemLogin();
+    return login;
+}
+
+} // namespace
+
 void WriteOpJournal(const QString& text)
 {
     if (!Settings().EnableOpJournal)
         return;
-    // The local wall time in whole seconds, from the C library: Qt's local-time conversions re-read
-    // the zone database on every call, which costs more than the line itself. The fields are carried
-    // as they are (no zone conversion happens when they are bound as text).
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    const QDateTime stamp(QDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday),
-                          QTime(local.tm_hour, local.tm_min, local.tm_sec), Qt::UTC);
-    WriteOpJournalAt(text, 0, stamp);
+    WriteOpJournalAt(text, 0, Now());
+}
+
+void WriteOpJournalLines(const QStringList& texts)
+{
+    if (!Settings().EnableOpJournal || texts.isEmpty())
+        return;
+    if (texts.size() == 1)
+        return WriteOpJournal(texts.front());
+    CDBConnection& db = GetDBConnection();
+    // As one line: with the other lines of the commit, or else in a transaction of their own; all or
+    // none either way.
+    const bool together = db.InAfterCommit();
+    if (together && db.AfterCommitFailed())
+        return;
+    std::optional<CTransaction> tx;
+    if (!together && !tx.emplace(db).isActive())
+        return;
+    const bool login = Dialect().JournalWritesLogin();
+    CBulkStatement insert(
+        login ? QStringLiteral("insert into tFctOpJournal (Text, Date, Type, UserID) "
+                               "select v.text, ?, 0, ? from %1")
+              : QStringLiteral("insert into tFctOpJournal (Text, Date, Type) select v.text, ?, 0 from %1"),
+        QStringLiteral("v"), {{"text", BulkType::Text}}, login ? QVariantList{Now(), Login()} : QVariantList{Now()});
+    bool written = true;
+    for (const QString& text : texts)
+        if (!insert.add(Stored(text)).endRow()) {
+            written = false;
+            break;
+        }
+    written = written && insert.finish();
+    if (!written && together)
+        db.FailAfterCommit();
+    // A failed commit was reported; the journal never stops its caller.
+    if (written && tx)
+        static_cast<void>(tx->commit());
 }
 
 void WriteOpJournalAt(const QString& text, int type, const QDateTime& date)
 {
     if (!Settings().EnableOpJournal)
         return;
-    const QString stored = text.size() > kLongestJournalText ? text.left(kLongestJournalText - 1) : text;
+    const QString stored = Stored(text);
     CDBConnection& db = GetDBConnection();
     const CSqlDialect& dialect = Dialect();
     // The lines of one operation are written together after its commit, all or none: after one
@@ -52,9 +108,7 @@ void WriteOpJournalAt(const QString& text, int type, const QDateTime& date)
     bool written;
     if (dialect.JournalWritesLogin()) {
         CSqlQuery q(QStringLiteral("insert into tFctOpJournal (Text, Date, Type, UserID) values (?, ?, ?, ?)"));
-        // Looked up once: the lookup reads the password database on every call.
-        static const QString login = OperatingSystemLogin();
-        q.bind(stored).bind(date).bind(type).bind(login);
+        q.bind(stored).bind(date).bind(type).bind(Login());
         written = q.execOrReport();
     } else {
         CSqlQuery q(QStringLiteral("insert into tFctOpJournal (Text, Date, Type) values (?, ?, ?)"));

@@ -3,6 +3,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 // The longest text a row keeps whole; a longer one keeps its first kLongestJournalText - 1.
 inline constexpr qsizetype kLongestJournalText = 255;
@@ -11,6 +12,8 @@ inline constexpr qsizetype kLongestJournalText = 255;
 void WriteOpJournal(const QString& text);
 // A database error is shown and otherwise ignored: the journal never stops what it records.
 void WriteOpJournalAt(const QString& text, int type, const QDateTime& date);
+// Type 0 lines, all with the current time, written together in one transaction: all or none.
+void WriteOpJournalLines(const QStringList& texts);
 
 // The login that the journal records on SQLite (the server knows its own).
 QString OperatingSystemLogin();

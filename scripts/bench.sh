@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# Builds the benchmarks in Release (build-release/) and runs the forecast data benchmark on SQLite.
+# Builds the benchmarks in Release (build-release/) and runs the forecast data benchmark on SQLite and
+# on a PostgreSQL test cluster (scripts/bench-pg.sh).
 # Extra arguments go to the benchmark (for example --benchmark_filter=Consolidate).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# shellcheck source=bench-pg.sh
+. scripts/bench-pg.sh
 cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build-release --target bench_forecast_data -j"$(nproc)"
 build-release/bin/bench_forecast_data "$@"

@@ -36,9 +36,12 @@ struct CDBConnection::ThreadState {
     std::uint64_t generation = 0;
     bool open = false;
     int level = 0;
+    std::uint64_t epoch = 0; // counts the changes of the level
     QHash<QString, std::vector<QSqlQuery>> cache;
-    // Failed statements not yet freed on the server (see DiscardStatement).
+    // Failed statements not yet freed on the server (see DiscardStatement), and whether a statement
+    // has succeeded since, so that the next statement may free them first.
     std::vector<QSqlQuery> discarded;
+    bool mayFreeDiscarded = false;
     // Actions waiting for the outermost commit, with the level that queued them.
     std::vector<std::pair<int, std::function<void()>>> afterCommit;
     // The actions of a commit run in a transaction of their own; one that failed spoils it.
@@ -462,6 +465,11 @@ int CDBConnection::transactionLevel()
     return State().level;
 }
 
+std::uint64_t CDBConnection::transactionEpoch()
+{
+    return State().epoch;
+}
+
 bool CDBConnection::ExecPlain(const QString& sql)
 {
     QSqlDatabase db = GetConnection();
@@ -512,6 +520,7 @@ int CDBConnection::BeginTrans()
     } else if (!ExecPlain(QStringLiteral("SAVEPOINT lir_sp%1").arg(state.level + 1))) {
         return 0;
     }
+    ++state.epoch;
     return ++state.level;
 }
 
@@ -554,6 +563,7 @@ bool CDBConnection::CommitTrans()
         }
     }
     --state.level;
+    ++state.epoch;
     if (ok || state.level == 0)
         state.discarded.clear();
     if (ok && state.level == 0 && !state.afterCommit.empty()) {
@@ -574,6 +584,9 @@ void CDBConnection::RunAfterCommit(std::vector<std::pair<int, std::function<void
     state.afterCommitFailed = false;
     for (auto& [level, action] : actions)
         action();
+    // What the actions hold goes inside the transaction too: the journal's lines of the commit are
+    // written when the last action that gathered them goes.
+    actions.clear();
     state.inAfterCommit = false;
     if (!batch)
         return;
@@ -629,6 +642,7 @@ bool CDBConnection::RollbackTrans()
             && ExecPlain(QStringLiteral("RELEASE SAVEPOINT lir_sp%1").arg(state.level));
     }
     --state.level;
+    ++state.epoch;
     if (ok || state.level == 0)
         state.discarded.clear();
     return ok;
@@ -767,13 +781,25 @@ void CDBConnection::DiscardStatement(QSqlQuery&& query)
         return;
     query.finish();
     state.discarded.push_back(std::move(query));
+    state.mayFreeDiscarded = false;
 }
 
 void CDBConnection::StatementSucceeded()
 {
     auto it = ThreadStates().find(m_id);
     if (it != ThreadStates().end() && !it->second->discarded.empty())
+        it->second->mayFreeDiscarded = true;
+}
+
+void CDBConnection::BeforeStatement()
+{
+    // Not while the statement that succeeded is still sending its rows: freeing one is a command of
+    // its own, and a server that sends rows one by one would lose the rest of them.
+    auto it = ThreadStates().find(m_id);
+    if (it != ThreadStates().end() && it->second->mayFreeDiscarded) {
         it->second->discarded.clear();
+        it->second->mayFreeDiscarded = false;
+    }
 }
 
 CDBConnection& GetDBConnection()

@@ -67,6 +67,8 @@ public:
     const DbConnectParams& params() const { return m_params; }
     // Transaction level of the calling thread.
     int transactionLevel();
+    // Changes whenever the calling thread begins, commits or rolls back a level of its transaction.
+    std::uint64_t transactionEpoch();
 
     // A prepared statement of the calling thread's connection, taken from this thread's cache.
     // Give it back with ReleaseStatement so that the next caller reuses it, or, when it failed or
@@ -74,11 +76,13 @@ public:
     QSqlQuery AcquireStatement(const QString& sql, bool* prepared);
     void ReleaseStatement(const QString& sql, QSqlQuery&& query);
     // A server frees a prepared statement only on request, which it refuses inside a failed
-    // transaction or without a connection: the statement is kept until a statement of this thread
-    // succeeds or its transaction ends, or, when neither happens, until the connection closes (which
-    // frees it on the server).
+    // transaction or without a connection: the statement is kept until the statement after one of
+    // this thread that succeeded, or until its transaction ends, or, when neither happens, until the
+    // connection closes (which frees it on the server).
     void DiscardStatement(QSqlQuery&& query);
     void StatementSucceeded();
+    // Called before a statement runs: frees the discarded statements once one has succeeded since.
+    void BeforeStatement();
 
     // Runs the action once the calling thread's outermost transaction commits (at once when none is
     // open); a rollback of the level that queued it drops it. For the journal's lines and for work

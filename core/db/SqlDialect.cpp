@@ -5,6 +5,8 @@
 
 #include <QSqlQuery>
 
+#include <sqlite3.h>
+
 #include <charconv>
 #include <climits>
 #include <cmath>
@@ -48,6 +50,27 @@ std::optional<int> IdOf(const CSqlQuery& q)
     return int(id);
 }
 
+// The SQLite connection under a statement; none for another driver.
+sqlite3* SqliteHandle(const CSqlQuery& q)
+{
+    const QVariant v = q.driverHandle();
+    if (!v.isValid() || qstrcmp(v.typeName(), "sqlite3*") != 0)
+        return nullptr;
+    return *static_cast<sqlite3* const*>(v.data());
+}
+
+// The connection's last new row id, read without a statement of its own.
+std::optional<int> LastInsertRowId(const CSqlQuery& q)
+{
+    sqlite3* handle = SqliteHandle(q);
+    if (!handle)
+        return std::nullopt;
+    const sqlite3_int64 id = sqlite3_last_insert_rowid(handle);
+    if (id <= 0 || id > INT_MAX)
+        return std::nullopt;
+    return int(id);
+}
+
 class CSqliteDialect final : public CSqlDialect {
 public:
     QVariant MoneyParam(Money value) const override { return QVariant(qlonglong(value.raw())); }
@@ -67,10 +90,10 @@ public:
         const double d = v.toDouble(&ok);
         return ok ? MoneyFromNumber(d, double(Money::kScale), overflow) : Money::invalid();
     }
-    QString MoneyAdd(const QString& column) const override
+    QString MoneySum(const QString& a, const QString& b) const override
     {
         // SQLite would turn an integer sum beyond 64 bits into a REAL; this one fails instead.
-        return QStringLiteral("lir_money_add(%1, ?)").arg(column);
+        return QStringLiteral("lir_money_add(%1, %2)").arg(a, b);
     }
     QVariant Decimal6Param(double value) const override
     {
@@ -91,18 +114,43 @@ public:
     {
         return column + QStringLiteral(" in (select value from json_each('[' || ? || ']'))");
     }
+    QString IdSetRows(const QString& alias, const QString& column) const override
+    {
+        return QStringLiteral("(select value as %2 from json_each('[' || ? || ']')) as %1").arg(alias, column);
+    }
     QString InsertReturningId(const QString& insert) const override { return insert; }
     std::optional<int> ReadNewId(CSqlQuery& insert) const override
     {
         if (insert.numRowsAffected() <= 0)
             return std::nullopt;
-        CSqlQuery q(QStringLiteral("select last_insert_rowid()"));
-        if (!q.execOrReport() || !q.next())
+        return LastInsertRowId(insert);
+    }
+    // The update of an upsert leaves the connection's last new row id as it was: cleared before, it
+    // tells an insert apart.
+    QString UpsertReportingRow(const QString& upsert) const override { return upsert; }
+    void BeforeUpsert(CSqlQuery& upsert) const override
+    {
+        if (sqlite3* handle = SqliteHandle(upsert))
+            sqlite3_set_last_insert_rowid(handle, 0);
+    }
+    std::optional<UpsertedRow> ReadUpsert(CSqlQuery& upsert) const override
+    {
+        if (!SqliteHandle(upsert))
             return std::nullopt;
-        return IdOf(q);
+        if (const auto id = LastInsertRowId(upsert))
+            return UpsertedRow{true, *id};
+        return UpsertedRow{};
     }
     bool AdvanceIdentity(const QString&, int) const override { return true; }
     bool LockTableForNewId(const QString&) const override { return true; }
+    QString BulkSource(const QString& alias, const std::vector<BulkColumn>& columns) const override
+    {
+        QStringList values;
+        for (const BulkColumn& c : columns)
+            values << QStringLiteral("? as ") + QLatin1String(c.name);
+        return QStringLiteral("(select %1) as %2").arg(values.join(QStringLiteral(", ")), alias);
+    }
+    int BulkChunkRows() const override { return 1; }
     bool HasLogins() const override { return false; }
     bool JournalWritesLogin() const override { return true; }
     bool FailureSpoilsTransaction() const override { return false; }
@@ -148,10 +196,11 @@ public:
         const double d = text.toDouble(&ok);
         return ok ? MoneyFromNumber(d, 1.0, overflow) : Money::invalid();
     }
-    QString MoneyAdd(const QString& column) const override
+    QString MoneySum(const QString& a, const QString& b) const override
     {
         // Through bigint ten-thousandths: a sum beyond them fails with 22003 like the money reads.
-        return QStringLiteral("cast(cast((coalesce(%1, 0) + ?) * 10000 as bigint) as numeric) / 10000").arg(column);
+        return QStringLiteral("cast(cast((coalesce(%1, 0) + coalesce(%2, 0)) * 10000 as bigint) as numeric) / 10000")
+            .arg(a, b);
     }
     QVariant Decimal6Param(double value) const override
     {
@@ -182,12 +231,33 @@ public:
     {
         return column + QStringLiteral(" = any(string_to_array(?, ',')::int[])");
     }
+    QString IdSetRows(const QString& alias, const QString& column) const override
+    {
+        return QStringLiteral("unnest(string_to_array(?, ',')::int[]) as %1(%2)").arg(alias, column);
+    }
     QString InsertReturningId(const QString& insert) const override { return insert + QStringLiteral(" returning id"); }
     std::optional<int> ReadNewId(CSqlQuery& insert) const override
     {
         if (!insert.next())
             return std::nullopt;
         return IdOf(insert);
+    }
+    // A row version that the statement inserted has no xmax; an updated one carries the lock of the
+    // update.
+    QString UpsertReportingRow(const QString& upsert) const override
+    {
+        return upsert + QStringLiteral(" returning id, (xmax = 0)");
+    }
+    void BeforeUpsert(CSqlQuery&) const override { }
+    std::optional<UpsertedRow> ReadUpsert(CSqlQuery& upsert) const override
+    {
+        if (!upsert.next())
+            return std::nullopt;
+        const auto id = IdOf(upsert);
+        if (!id)
+            return std::nullopt;
+        const bool inserted = upsert.value(1).toBool();
+        return UpsertedRow{inserted, inserted ? *id : -1};
     }
     bool AdvanceIdentity(const QString& table, int id) const override
     {
@@ -205,6 +275,20 @@ public:
         q.bind(kNewIdLockClass).bind(table.toLower());
         return q.execOrReport();
     }
+    QString BulkSource(const QString& alias, const std::vector<BulkColumn>& columns) const override
+    {
+        QStringList arrays;
+        QStringList names;
+        for (const BulkColumn& c : columns) {
+            const char* type = c.type == BulkType::Int ? "integer" : c.type == BulkType::Money ? "numeric" : "text";
+            arrays << QStringLiteral("cast(? as %1[])").arg(QLatin1String(type));
+            names << QLatin1String(c.name);
+        }
+        return QStringLiteral("unnest(%1) as %2(%3)")
+            .arg(arrays.join(QStringLiteral(", ")), alias, names.join(QStringLiteral(", ")));
+    }
+    // A chunk's arrays stay well below a megabyte a column.
+    int BulkChunkRows() const override { return 5000; }
     bool HasLogins() const override { return true; }
     bool JournalWritesLogin() const override { return false; }
     bool FailureSpoilsTransaction() const override { return true; }

@@ -10,8 +10,22 @@
 #include <QVariant>
 
 #include <optional>
+#include <vector>
 
 class CSqlQuery;
+
+// A column of the rows that CBulkStatement (db/BulkStatement.h) sends.
+enum class BulkType { Int, Money, Text };
+struct BulkColumn {
+    const char* name;
+    BulkType type;
+};
+
+// What an upsert did to its row.
+struct UpsertedRow {
+    bool inserted = false;
+    int id = -1; // of an inserted row
+};
 
 class CSqlDialect {
 public:
@@ -24,9 +38,11 @@ public:
     // A money value read back: NULL or unreadable gives an invalid zero; a number beyond the
     // program's range also sets *overflow.
     virtual Money MoneyFromValue(const QVariant& value, bool* overflow) const = 0;
-    // "column + ?" for a money column whose NULL counts as 0; the statement fails with an overflow
+    // "a + b" for two money expressions whose NULL counts as 0; the statement fails with an overflow
     // (IsOverflow) rather than store a sum beyond the program's range.
-    virtual QString MoneyAdd(const QString& column) const = 0;
+    virtual QString MoneySum(const QString& a, const QString& b) const = 0;
+    // MoneySum of a money column and a bound value.
+    QString MoneyAdd(const QString& column) const { return MoneySum(column, QStringLiteral("?")); }
     // A six-decimal value as bound: rounded by RoundDecimal6 on both dialects; NULL when not finite.
     virtual QVariant Decimal6Param(double value) const = 0;
     // Whether a statement failed because a number left its range (a sum beyond 64 bits, say).
@@ -37,6 +53,8 @@ public:
     virtual bool MayWaitForLock(const QString& sql) const = 0;
     // "<column> is one of the ids" for ids bound as one comma-separated text (IdSetArgument).
     virtual QString IdSetCondition(const QString& column) const = 0;
+    // The ids bound so as rows: a table expression named `alias` with the one column `column`.
+    virtual QString IdSetRows(const QString& alias, const QString& column) const = 0;
 
     // An insert into a table whose ids the database assigns, made to give the new id back: run it,
     // then ReadNewId, which answers none when the insert stored no row (on conflict do nothing).
@@ -44,6 +62,13 @@ public:
     // connection's last row id is read instead.)
     virtual QString InsertReturningId(const QString& insert) const = 0;
     virtual std::optional<int> ReadNewId(CSqlQuery& insert) const = 0;
+
+    // An upsert ("insert ... on conflict (key) do update set ...") made to tell what it did: run
+    // BeforeUpsert on the prepared statement, then the statement, then ReadUpsert, which answers
+    // whether the row was new and then its id; none when the answer cannot be read.
+    virtual QString UpsertReportingRow(const QString& upsert) const = 0;
+    virtual void BeforeUpsert(CSqlQuery& upsert) const = 0;
+    virtual std::optional<UpsertedRow> ReadUpsert(CSqlQuery& upsert) const = 0;
     // After a row was inserted under an id of its own into such a table: the identity must not hand
     // that id out again. It never moves backwards. The table name is a program constant.
     [[nodiscard]] virtual bool AdvanceIdentity(const QString& table, int id) const = 0;
@@ -51,6 +76,12 @@ public:
     // that an id taken as max + 1 cannot be taken twice (SQLite serialises writers itself). Rows the
     // transaction already wrote do not matter: two such transactions never wait for each other.
     [[nodiscard]] virtual bool LockTableForNewId(const QString& table) const = 0;
+
+    // The rows of a CBulkStatement as a table expression named `alias` with the columns, and how many
+    // rows one run of its statement takes: one on SQLite (values bound one by one), a chunk on
+    // PostgreSQL (one array of each column's values).
+    virtual QString BulkSource(const QString& alias, const std::vector<BulkColumn>& columns) const = 0;
+    virtual int BulkChunkRows() const = 0;
 
     // Whether the database has logins: users and rights are kept only there.
     virtual bool HasLogins() const = 0;

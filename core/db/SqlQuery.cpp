@@ -3,6 +3,8 @@
 #include "ErrorSink.h"
 #include "SqlDialect.h"
 
+#include <QSqlDriver>
+
 QString SqlFilter::apply(const QString& base, const QString& defaultOrder) const
 {
     QString sql = base;
@@ -182,6 +184,7 @@ bool CSqlQuery::exec()
     }
     m_pendingBinds = 0;
     m_readFailed = false;
+    m_connection.BeforeStatement();
     m_executed = m_connection.ExecWaitingForLock(m_mayWait, [this]() -> std::optional<QSqlError> {
         if (m_query.exec())
             return std::nullopt;
@@ -207,7 +210,16 @@ bool CSqlQuery::execOrReport()
 
 bool CSqlQuery::next()
 {
-    return m_executed && m_query.next();
+    if (!m_executed)
+        return false;
+    if (m_query.next())
+        return true;
+    // A server that sends the rows one by one reports a failure of the statement on the way.
+    if (const QSqlError error = m_query.lastError(); error.type() != QSqlError::NoError) {
+        m_error = DialectOf(m_dialect).IsOverflow(error) ? MoneyOverflowError() : error;
+        m_readFailed = true;
+    }
+    return false;
 }
 
 QSqlError CSqlQuery::lastError() const
@@ -220,6 +232,12 @@ QSqlError CSqlQuery::lastError() const
 int CSqlQuery::numRowsAffected() const
 {
     return m_query.numRowsAffected();
+}
+
+QVariant CSqlQuery::driverHandle() const
+{
+    const QSqlDriver* driver = m_query.driver();
+    return driver ? driver->handle() : QVariant();
 }
 
 int CSqlQuery::indexOf(const char* column) const

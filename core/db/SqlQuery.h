@@ -86,9 +86,11 @@ public:
     // The error of the last run, or of a value read since that did not fit the program's range.
     QSqlError lastError() const;
     // Whether a money value read since the last run was beyond the program's range (it read as an
-    // invalid zero): the rows are not to be trusted, as if the statement had failed.
+    // invalid zero), or the statement failed while its rows came: the rows are not to be trusted.
     bool readFailed() const { return m_readFailed; }
     int numRowsAffected() const;
+    // The driver's handle of the connection (sqlite3*, PGconn*), for what the SQL layer cannot ask.
+    QVariant driverHandle() const;
 
     QVariant value(int index) const;
     QVariant value(const char* column) const;

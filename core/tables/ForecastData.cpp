@@ -1,5 +1,10 @@
 #include "ForecastData.h"
 
+#include "db/BulkStatement.h"
+
+#include <unordered_map>
+#include <unordered_set>
+
 namespace {
 
 using R = CForecastDataRecord;
@@ -18,6 +23,17 @@ std::optional<R> FetchForecastData(const CForecastKey& key)
     CSqlQuery q(kSelect + QStringLiteral(" where prognoz = ? and receiver = ? and product = ?"));
     q.bind(key.forecast).bind(key.receiver).bind(key.product);
     return kRows.First(q);
+}
+
+// "Insert PrognozData; id=..; prognoz=..; product=..; receiver=.." or the update line without the id.
+QString DataJournalLine(int operation, int id, int prognoz, int product, int receiver)
+{
+    const int op = operation == JOURNAL_INSERT ? JOURNAL_INSERT : JOURNAL_UPDATE;
+    QString text = JournalHead(op, "PrognozData", id);
+    text.reserve(text.size() + 48);
+    text += QLatin1String("prognoz=") + QString::number(prognoz) + QLatin1String("; product=")
+        + QString::number(product) + QLatin1String("; receiver=") + QString::number(receiver);
+    return text;
 }
 
 R NewRecord(const CForecastKey& key)
@@ -89,8 +105,7 @@ bool HasForecastDataForReceiver(int receiver, int prognoz, OnDbError onError)
 
 std::optional<QHash<int, QString>> LoadForecastComments(int prognoz, int receiver)
 {
-    CSqlQuery q(QStringLiteral("select product, comment from tfctprognozdata "
-                               "where prognoz = ? and receiver = ? and comment is not null and comment <> ''"));
+    CSqlQuery q(QStringLiteral("select product, comment from tfctprognozdata where prognoz = ? and receiver = ?"));
     q.bind(prognoz).bind(receiver);
     if (!q.execOrReport())
         return std::nullopt;
@@ -144,43 +159,240 @@ std::optional<CForecastDataList> LoadForecastDataSums(const SqlFilter& filter)
 
 bool SaveForecastData(CForecastDataRecord& rec, bool takeNewId)
 {
-    const auto written = WriteByKey(
-        QStringLiteral("update tfctprognozdata set ") + ForecastFigureAssignments()
-            + QStringLiteral(
-                ", comment = ?, base = ?, baseMethod = ? where prognoz = ? and product = ? and receiver = ?"),
-        [&](CSqlQuery& q) {
-            BindForecastFigures(q, rec);
-            q.bind(rec.comment)
-                .bind(rec.base)
-                .bind(rec.baseMethod)
-                .bind(rec.prognoz)
-                .bind(rec.product)
-                .bind(rec.receiver);
-        },
+    static const QString upsert =
         QStringLiteral("insert into tfctprognozdata (prognoz, product, receiver, ") + ForecastFigureColumns()
-            + QStringLiteral(", comment, base, baseMethod) "
-                             "values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-        [&](CSqlQuery& q) {
-            q.bind(rec.prognoz).bind(rec.product).bind(rec.receiver);
-            BindForecastFigures(q, rec);
-            q.bind(rec.comment).bind(rec.base).bind(rec.baseMethod);
-        },
-        takeNewId);
+        + QStringLiteral(
+            ", comment, base, baseMethod) values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
+            "?, ?, ?) on conflict (prognoz, product, receiver) do update set ")
+        + ExcludedAssignments(ForecastFigureColumnList()
+                              << QStringLiteral("comment") << QStringLiteral("base") << QStringLiteral("baseMethod"));
+    const auto written = UpsertByKey(upsert, [&](CSqlQuery& q) {
+        q.bind(rec.prognoz).bind(rec.product).bind(rec.receiver);
+        BindForecastFigures(q, rec);
+        q.bind(rec.comment).bind(rec.base).bind(rec.baseMethod);
+    });
     if (!written)
         return false;
     if (written->inserted && takeNewId)
-        rec.id = written->newId;
+        rec.id = written->id;
     WriteForecastDataJournal(rec, written->inserted ? JOURNAL_INSERT : JOURNAL_UPDATE);
     return true;
 }
 
 void WriteForecastDataJournal(const CForecastDataRecord& rec, int operation)
 {
-    const int op = operation == JOURNAL_INSERT ? JOURNAL_INSERT : JOURNAL_UPDATE;
-    QueueJournal([&] {
-        return JournalHead(op, "PrognozData", rec.id)
-            + QStringLiteral("prognoz=%1; product=%2; receiver=%3").arg(rec.prognoz).arg(rec.product).arg(rec.receiver);
-    });
+    QueueJournal([&] { return DataJournalLine(operation, rec.id, rec.prognoz, rec.product, rec.receiver); });
+}
+
+std::vector<BulkColumn> ForecastDataBulkColumns()
+{
+    std::vector<BulkColumn> columns{
+        {"prognoz", BulkType::Int}, {"product", BulkType::Int}, {"receiver", BulkType::Int}};
+    for (const auto& m : kForecastMoneyColumns)
+        columns.push_back({m.column, BulkType::Money});
+    columns.insert(columns.end(),
+                   {{"comment", BulkType::Text}, {"base", BulkType::Text}, {"baseMethod", BulkType::Int}});
+    return columns;
+}
+
+bool SaveReceiverForecastData(const CForecastDataList& rows, const QHash<int, QString>& stored)
+{
+    // A statement may not write one row twice: of rows with the same keys the last is written, as
+    // saves one after the other leave it.
+    std::unordered_map<int, std::size_t> last;
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        last[rows[i].product] = i;
+    const std::vector<BulkColumn> columns = ForecastDataBulkColumns();
+    QStringList names;
+    for (const BulkColumn& c : columns)
+        names << QLatin1String(c.name);
+    const QString list = names.join(QStringLiteral(", "));
+    CBulkStatement upsert(QStringLiteral("insert into tfctprognozdata (%1) select %2 from %3 where true "
+                                         "on conflict (prognoz, product, receiver) do update set %4")
+                              .arg(list, QStringLiteral("v.") + names.join(QStringLiteral(", v.")),
+                                   QStringLiteral("%1"), ExcludedAssignments(names.mid(3))),
+                          QStringLiteral("v"), columns);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const CForecastDataRecord& rec = rows[i];
+        if (last[rec.product] != i)
+            continue;
+        upsert.add(rec.prognoz).add(rec.product).add(rec.receiver);
+        for (const auto& m : kForecastMoneyColumns)
+            upsert.add(rec.*m.field);
+        upsert.add(rec.comment).add(rec.base).add(rec.baseMethod);
+        if (!upsert.endRow())
+            return false;
+    }
+    if (!upsert.finish())
+        return false;
+    std::unordered_set<int> written;
+    for (const CForecastDataRecord& rec : rows)
+        WriteForecastDataJournal(
+            rec, stored.contains(rec.product) || !written.insert(rec.product).second ? JOURNAL_UPDATE : JOURNAL_INSERT);
+    return true;
+}
+
+bool ReadForecastYearFigures(int prognoz, const std::function<void(const CYearFiguresRow&)>& each)
+{
+    // In the order the rows are stored: the forecast's key index would visit the table in the order of
+    // the products, a page for nearly every row.
+    CRowStream rows(QStringLiteral("select receiver, product, sumLast, sumCurr, sumNext, valueLast, valueCurr, "
+                                   "valueNext from tfctprognozdata where +prognoz = ?"),
+                    {prognoz});
+    if (!rows.start())
+        return false;
+    CYearFiguresRow row;
+    while (rows.next()) {
+        row.receiver = rows.intAt(0);
+        row.product = rows.intAt(1);
+        for (int i = 0; i < 6; ++i)
+            row.figures[std::size_t(i)] = rows.moneyAt(2 + i);
+        each(row);
+    }
+    return rows.finish();
+}
+
+namespace {
+
+const std::vector<BulkColumn> kYearColumns{{"receiver", BulkType::Int},    {"product", BulkType::Int},
+                                           {"sumLast", BulkType::Money},   {"sumCurr", BulkType::Money},
+                                           {"sumNext", BulkType::Money},   {"valueLast", BulkType::Money},
+                                           {"valueCurr", BulkType::Money}, {"valueNext", BulkType::Money}};
+
+// The upsert of rows' year figures from `select`, which gives prognoz, receiver, product, the six year
+// figures and a new row's other values: a stored row keeps its other figures (NULL as 0), comment and
+// base (NULL as empty) and method (NULL as 0), as the save of the row read does.
+QString UpsertYearFigures(const QString& select)
+{
+    QStringList sets;
+    for (const auto field : kYearFigures)
+        for (const auto& m : kForecastMoneyColumns)
+            if (m.field == field)
+                sets << QStringLiteral("%1 = excluded.%1").arg(QLatin1String(m.column));
+    for (const QString& c : ForecastFigureColumnList().mid(6))
+        sets << QStringLiteral("%1 = coalesce(tfctprognozdata.%1, 0)").arg(c);
+    return QStringLiteral("insert into tfctprognozdata (prognoz, receiver, product, %1, comment, base, baseMethod) "
+                          "%2 on conflict (prognoz, product, receiver) do update set %3, "
+                          "comment = coalesce(tfctprognozdata.comment, ''), base = coalesce(tfctprognozdata.base, ''), "
+                          "baseMethod = coalesce(tfctprognozdata.baseMethod, 0)")
+        .arg(ForecastFigureColumns(), select, sets.join(QStringLiteral(", ")));
+}
+
+// The values of a new row after its six year figures: the other figures 0, comment and base empty.
+QString NewRowRest()
+{
+    return QStringLiteral("0, 0, 0, 0, 0, 0, 0, 0, 0, 0, '', '', 0");
+}
+
+bool Send(CBulkStatement& statement, const CYearFiguresRow& row)
+{
+    statement.add(row.receiver).add(row.product);
+    for (const Money& m : row.figures)
+        statement.add(Money::fromRaw(m.raw())); // an invalid figure is stored as 0
+    return statement.endRow();
+}
+
+} // namespace
+
+struct CYearFiguresWriter::Statements {
+    explicit Statements(int prognoz)
+        : upsert(UpsertYearFigures(QStringLiteral("select ?, v.receiver, v.product, v.sumLast, v.sumCurr, v.sumNext, "
+                                                  "v.valueLast, v.valueCurr, v.valueNext, ")
+                                   + NewRowRest() + QStringLiteral(" from %1 where true")),
+                 QStringLiteral("v"), kYearColumns, {prognoz})
+    {
+    }
+    CBulkStatement upsert;
+};
+
+CYearFiguresWriter::CYearFiguresWriter(int prognoz)
+    : m_prognoz(prognoz)
+    , m_statements(std::make_unique<Statements>(prognoz))
+{
+    m_statements->upsert.afterRun = [this] {
+        for (const auto& [receiver, product] : m_updated)
+            QueueJournal([&] { return DataJournalLine(JOURNAL_UPDATE, -1, m_prognoz, product, receiver); });
+        m_updated.clear();
+    };
+}
+
+CYearFiguresWriter::~CYearFiguresWriter() = default;
+
+bool CYearFiguresWriter::Write(const CYearFiguresRow& row, bool stored)
+{
+    (stored ? m_updated : m_added).emplace_back(row.receiver, row.product);
+    return Send(m_statements->upsert, row);
+}
+
+bool CYearFiguresWriter::Finish()
+{
+    if (!m_statements->upsert.finish())
+        return false;
+    if (m_added.empty() || !OpJournalEnabled())
+        return true;
+    // The new ids, for the insert lines.
+    CBulkStatement ids(QStringLiteral("select d.id, v.receiver, v.product from %1 join tfctprognozdata d on "
+                                      "d.prognoz = ? and d.receiver = v.receiver and d.product = v.product"),
+                       QStringLiteral("v"), {kYearColumns[0], kYearColumns[1]}, {}, {m_prognoz}, BulkRows::Read);
+    struct Added {
+        int id, receiver, product;
+    };
+    std::vector<Added> added;
+    ids.onRows = [&](CSqlQuery& q) {
+        while (q.next())
+            added.push_back({q.value(0).toInt(), q.value(1).toInt(), q.value(2).toInt()});
+        if (q.readFailed())
+            ReportComError(q.lastError());
+        return !q.readFailed();
+    };
+    for (const auto& [receiver, product] : m_added)
+        if (!ids.add(receiver).add(product).endRow())
+            return false;
+    if (!ids.finish())
+        return false;
+    // Journalled once read whole: outside a transaction a line is a statement of its own.
+    for (const Added& a : added)
+        QueueJournal([&] { return DataJournalLine(JOURNAL_INSERT, a.id, m_prognoz, a.product, a.receiver); });
+    return true;
+}
+
+bool WriteCategorySums(int prognoz, int group, const std::vector<int>& products, QSqlError* failure)
+{
+    const CSqlDialect& dialect = Dialect();
+    const QString ids = IdSetArgument(products);
+    std::unordered_set<int> stored;
+    if (OpJournalEnabled()) {
+        CSqlQuery q(QStringLiteral("select product from tfctprognozdata where prognoz = ? and receiver = ? and ")
+                    + dialect.IdSetCondition(QStringLiteral("product")));
+        q.bind(prognoz).bind(group).bind(ids);
+        if (!q.exec()) {
+            *failure = q.lastError();
+            return false;
+        }
+        while (q.next())
+            stored.insert(q.value(0).toInt());
+    }
+    CSqlQuery q(UpsertYearFigures(
+        QStringLiteral("select ?, ?, p.id, coalesce(s.sumLast, 0), coalesce(s.sumCurr, 0), coalesce(s.sumNext, 0), "
+                       "coalesce(s.valueLast, 0), coalesce(s.valueCurr, 0), coalesce(s.valueNext, 0), ")
+        + NewRowRest() + QStringLiteral(" from ") + dialect.IdSetRows(QStringLiteral("p"), QStringLiteral("id"))
+        + QStringLiteral(" left join (select pd.product, sum(pd.sumLast) as sumLast, sum(pd.sumCurr) as sumCurr, "
+                         "sum(pd.sumNext) as sumNext, sum(pd.valueLast) as valueLast, sum(pd.valueCurr) as valueCurr, "
+                         "sum(pd.valueNext) as valueNext from tfctprognozdata pd where pd.prognoz = ? and pd.receiver "
+                         "in (select r.id from tclsreceiver r where r.category = ?) and ")
+        + dialect.IdSetCondition(QStringLiteral("pd.product"))
+        + QStringLiteral(" group by pd.product) s on s.product = p.id where true")));
+    q.bind(prognoz).bind(group).bind(ids).bind(prognoz).bind(group).bind(ids);
+    if (!q.exec()) {
+        *failure = q.lastError();
+        return false;
+    }
+    for (int product : products)
+        QueueJournal([&] {
+            const bool update = stored.count(product) != 0;
+            return DataJournalLine(update ? JOURNAL_UPDATE : JOURNAL_INSERT, -1, prognoz, product, group);
+        });
+    return true;
 }
 
 bool WriteReceiverGroupSums(int forecast, int receiver, const std::vector<int>& products)
@@ -190,6 +402,7 @@ bool WriteReceiverGroupSums(int forecast, int receiver, const std::vector<int>& 
     q.bind(forecast).bind(receiver).bind(IdSetArgument(products));
     if (!q.execOrReport())
         return false;
+    std::vector<std::pair<CForecastDataRecord, bool>> written; // the row, whether it is new
     while (q.next()) {
         CForecastDataRecord rec;
         const bool inserted = q.value("isNew").toBool();
@@ -197,8 +410,15 @@ bool WriteReceiverGroupSums(int forecast, int receiver, const std::vector<int>& 
         rec.prognoz = forecast;
         rec.product = q.intValue("dataProduct");
         rec.receiver = q.intValue("dataReceiver");
-        WriteForecastDataJournal(rec, inserted ? JOURNAL_INSERT : JOURNAL_UPDATE);
+        written.emplace_back(std::move(rec), inserted);
     }
+    if (q.readFailed()) {
+        ReportComError(q.lastError());
+        return false;
+    }
+    // Journalled once read whole: outside a transaction a line is a statement of its own.
+    for (const auto& [rec, inserted] : written)
+        WriteForecastDataJournal(rec, inserted ? JOURNAL_INSERT : JOURNAL_UPDATE);
     return true;
 }
 

@@ -7,6 +7,9 @@
 
 #include <libxml/tree.h>
 
+#include <array>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -30,8 +33,8 @@ bool HasForecastDataForProduct(int product, int prognoz);
 // None for an empty set, and on a database error, which is reported: a caller that decides itself
 // whether to show it collects it (CErrorCollector).
 std::optional<CForecastDataRecord> GetForecastDataTotals(int prognoz, int receiver, const std::vector<int>& products);
-// The non-empty comments of the receiver's rows in the forecast by product, in one statement; none
-// after a reported database error.
+// The comments of the receiver's stored rows in the forecast by product (empty where a row has none),
+// in one statement; none after a reported database error.
 std::optional<QHash<int, QString>> LoadForecastComments(int prognoz, int receiver);
 // The per-(forecast, product) sums over all receivers' rows that the filter lets through.
 std::optional<CForecastDataList> LoadForecastDataSums(const SqlFilter& filter = {});
@@ -43,6 +46,13 @@ void CopyToForecastDataRecord(const CForecastDataRecord& source, CForecastDataRe
 // Saves by (prognoz, product, receiver); the record's id plays no part in finding the row. A new
 // row's id is read back into the record only when takeNewId is set.
 [[nodiscard]] bool SaveForecastData(CForecastDataRecord& rec, bool takeNewId);
+// The columns of a data row as bulk writes give them: prognoz, product, receiver, the figures, comment,
+// base, baseMethod.
+std::vector<BulkColumn> ForecastDataBulkColumns();
+// Saves rows of one receiver of the forecast as SaveForecastData does without taking new ids, by sets:
+// `stored` holds the products that the receiver has rows for (their lines are update lines). False
+// after a reported database error.
+[[nodiscard]] bool SaveReceiverForecastData(const CForecastDataList& rows, const QHash<int, QString>& stored);
 // Insert (1) or update (0) line.
 void WriteForecastDataJournal(const CForecastDataRecord& rec, int operation);
 // On a server: the rows of the subordinate receiver groups above the receiver, nearest group first,
@@ -50,6 +60,48 @@ void WriteForecastDataJournal(const CForecastDataRecord& rec, int operation);
 // function (a user may write only the receiver's rows), with their journal lines as the saves without
 // new ids write them. False after a reported error.
 [[nodiscard]] bool WriteReceiverGroupSums(int forecast, int receiver, const std::vector<int>& products);
+
+// A row's six year figures by its keys, in the order of kYearFigures.
+struct CYearFiguresRow {
+    int receiver = 0;
+    int product = 0;
+    std::array<Money, 6> figures;
+};
+inline constexpr Money CForecastRowFields::*kYearFigures[6] = {
+    &CForecastRowFields::sumLast,   &CForecastRowFields::sumCurr,   &CForecastRowFields::sumNext,
+    &CForecastRowFields::valueLast, &CForecastRowFields::valueCurr, &CForecastRowFields::valueNext};
+// Every row of the forecast with its year figures, in no particular order, in one statement; false
+// after a reported database error.
+[[nodiscard]] bool ReadForecastYearFigures(int prognoz, const std::function<void(const CYearFiguresRow&)>& each);
+// Writes the year figures of rows of the forecast by sets, inside the caller's transaction: a stored
+// row keeps its other figures, comment, base and method (NULL ones become 0 or empty, as the save of
+// the row read does), an added row has them empty. Each row journals its line as SaveForecastData
+// does, an added row's with its new id.
+class CYearFiguresWriter {
+public:
+    explicit CYearFiguresWriter(int prognoz);
+    ~CYearFiguresWriter();
+    CYearFiguresWriter(const CYearFiguresWriter&) = delete;
+    CYearFiguresWriter& operator=(const CYearFiguresWriter&) = delete;
+
+    // False after a reported database error.
+    [[nodiscard]] bool Write(const CYearFiguresRow& row, bool stored);
+    // Writes what is left and journals the added rows.
+    [[nodiscard]] bool Finish();
+
+private:
+    struct Statements;
+    int m_prognoz;
+    std::unique_ptr<Statements> m_statements;
+    std::vector<std::pair<int, int>> m_added;   // (receiver, product)
+    std::vector<std::pair<int, int>> m_updated; // stored rows sent but not run yet: their lines wait
+};
+
+// The year figures of a receiver group's rows of the products := the sums over the rows of the
+// receivers whose category it is (0 without such rows), by one statement; its other columns as
+// CYearFiguresWriter keeps them. Journals each row as a save without taking the new id. False with the
+// database's error, which is not reported.
+[[nodiscard]] bool WriteCategorySums(int prognoz, int group, const std::vector<int>& products, QSqlError* failure);
 
 // "prognozdata" elements of the forecast document, without a list element (ReadXmlSiblings reads a run
 // of them).

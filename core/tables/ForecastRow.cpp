@@ -24,12 +24,17 @@ bool ApplyNextYearRule(CForecastRowFields& rec)
     return rec.sumNext.isValid() && rec.valueNext.isValid();
 }
 
-QString ForecastFigureColumns()
+QStringList ForecastFigureColumnList()
 {
     QStringList columns;
     for (const auto& m : kForecastMoneyColumns)
         columns << QLatin1String(m.column);
-    return columns.join(QStringLiteral(", "));
+    return columns;
+}
+
+QString ForecastFigureColumns()
+{
+    return ForecastFigureColumnList().join(QStringLiteral(", "));
 }
 
 QString ForecastFigureAssignments()

@@ -104,6 +104,7 @@ std::array<XmlField<R>, 3> ForecastCommentXmlFields()
 
 // "sumLast, sumCurr, ..." and "sumLast = ?, sumCurr = ?, ..." over the sixteen figures.
 QString ForecastFigureColumns();
+QStringList ForecastFigureColumnList();
 QString ForecastFigureAssignments();
 void BindForecastFigures(CSqlQuery& q, const CForecastRowFields& rec);
 

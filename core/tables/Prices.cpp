@@ -63,22 +63,17 @@ std::optional<CPriceList> LoadPrices(const SqlFilter& filter)
 
 bool SavePrice(CPriceRecord& rec, bool takeNewId)
 {
-    CTransaction tx;
-    if (!tx.isActive())
-        return false;
-    // The first row of the pair, as a lookup by product and forecast finds it (a database made before
-    // the pair was unique may hold two).
-    const auto written = WriteByKey(
-        QStringLiteral("update tfctprice set pricePrev = ?, priceCur = ?, priceNext = ? where id = "
-                       "(select min(id) from tfctprice where product = ? and prognoz = ?)"),
-        [&](CSqlQuery& q) {
-            q.bind(rec.pricePrev).bind(rec.priceCur).bind(rec.priceNext).bind(rec.product).bind(rec.prognoz);
-        },
-        kInsert, [&](CSqlQuery& q) { BindRow(q, rec); }, takeNewId);
-    if (!written || !tx.commit())
+    const auto written = WithoutSpoiling([&] {
+        return UpsertByKey(kInsert
+                               + QStringLiteral(" on conflict (prognoz, product) do update set pricePrev = "
+                                                "excluded.pricePrev, priceCur = excluded.priceCur, priceNext = "
+                                                "excluded.priceNext"),
+                           [&](CSqlQuery& q) { BindRow(q, rec); });
+    });
+    if (!written)
         return false;
     if (written->inserted && takeNewId)
-        rec.id = written->newId;
+        rec.id = written->id;
     return true;
 }
 

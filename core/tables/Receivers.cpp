@@ -179,18 +179,46 @@ std::optional<CReceiverList> LoadReceiverChildren(int parent, int forecast, cons
     return kRows.List(q);
 }
 
+std::optional<std::vector<std::pair<int, int>>> LoadReceiversOfCategories(const std::vector<int>& categories)
+{
+    std::vector<std::pair<int, int>> out;
+    if (categories.empty())
+        return out;
+    CSqlQuery q(QStringLiteral("select id, category from tclsreceiver where ")
+                + Dialect().IdSetCondition(QStringLiteral("category")));
+    q.bind(IdSetArgument(categories));
+    if (!q.execOrReport())
+        return std::nullopt;
+    while (q.next())
+        out.emplace_back(q.value(0).toInt(), q.value(1).toInt());
+    return out;
+}
+
 std::optional<CReceiverList> LoadReceiverAncestors(int forecast, int id)
 {
     CReceiverList list;
-    while (id != 0) {
-        const auto rec = GetForecastReceiver(id, forecast);
-        if (!rec)
+    if (id == 0)
+        return list;
+    // Up the categories while the forecast maps the receiver; the depth bound only stops a cycle, which
+    // is cut below where it comes round.
+    CSqlQuery q(QStringLiteral("with recursive chain(id, depth) as (select cast(? as integer), 0 union all "
+                               "select r.category, chain.depth + 1 from chain join tclsreceiver r on r.id = chain.id "
+                               "join tclsreceivermap m on m.receiver = r.id and m.prognoz = ? "
+                               "where r.category <> 0 and chain.depth < 1000) select ")
+                + ReceiverColumns(QStringLiteral("r1"))
+                + QStringLiteral(" from chain join tclsreceiver r1 on r1.id = chain.id join tclsreceivermap rm on "
+                                 "rm.receiver = r1.id and rm.prognoz = ? order by chain.depth"));
+    q.bind(id).bind(forecast).bind(forecast);
+    if (!q.execOrReport())
+        return std::nullopt;
+    while (q.next()) {
+        const auto rec = ReadReceiverRow(q);
+        // A receiver without a name ends the chain, as its single read would.
+        if (!rec || rec->id != (list.empty() ? id : list.back().category))
             break;
-        // A parent chain that runs in a circle ends where it comes round.
         if (std::any_of(list.begin(), list.end(), [&](const CReceiverRecord& r) { return r.id == rec->id; }))
             break;
         list.push_back(*rec);
-        id = rec->category;
     }
     return list;
 }

@@ -52,6 +52,9 @@ std::optional<CReceiverList> LoadForecastReceivers(int forecast, const SqlFilter
 // The condition may name the columns as r1.<column>; without an order of the filter's own the
 // children come in position order.
 std::optional<CReceiverList> LoadReceiverChildren(int parent, int forecast, const SqlFilter& filter = {});
+// The receivers (in every forecast) whose category is one of the given ids, as (id, category); none
+// after a reported database error.
+std::optional<std::vector<std::pair<int, int>>> LoadReceiversOfCategories(const std::vector<int>& categories);
 // The receiver, its parent, the parent's parent ... as far as the forecast maps them.
 std::optional<CReceiverList> LoadReceiverAncestors(int forecast, int id);
 

@@ -4,6 +4,7 @@
 #include "Settings.h"
 
 #include <climits>
+#include <memory>
 
 bool AnyNull(const CSqlQuery& q, std::initializer_list<const char*> columns)
 {
@@ -41,6 +42,14 @@ DbError KeyedWriteConflict()
                    QString()};
 }
 
+QString ExcludedAssignments(const QStringList& columns)
+{
+    QStringList sets;
+    for (const QString& c : columns)
+        sets << c + QStringLiteral(" = excluded.") + c;
+    return sets.join(QStringLiteral(", "));
+}
+
 std::optional<int> NextTableId(const QString& table)
 {
     if (GetDBConnection().transactionLevel() > 0 && !Dialect().LockTableForNewId(table))
@@ -72,9 +81,58 @@ bool OpJournalEnabled()
     return Settings().EnableOpJournal;
 }
 
+namespace {
+
+// The lines of one outermost transaction that reached its commit, written together when the last of
+// its segments goes: right after their after-commit actions ran, or (holding nothing) when a rollback
+// drops them.
+class CJournalBatch {
+public:
+    CJournalBatch() = default;
+    CJournalBatch(const CJournalBatch&) = delete;
+    CJournalBatch& operator=(const CJournalBatch&) = delete;
+    ~CJournalBatch() { WriteOpJournalLines(m_lines); }
+    void Add(QStringList lines) { m_lines += std::move(lines); }
+
+private:
+    QStringList m_lines;
+};
+
+// The lines queued while one level of the transaction stood as it is: one after-commit action holds
+// them, so that a rollback of the level drops them all at once.
+struct CJournalSegment {
+    std::shared_ptr<CJournalBatch> batch;
+    QStringList lines;
+};
+
+struct CJournalQueue {
+    std::weak_ptr<CJournalBatch> batch;
+    std::weak_ptr<CJournalSegment> segment;
+    std::uint64_t epoch = 0;
+};
+thread_local CJournalQueue t_journal;
+
+} // namespace
+
 void QueueJournalLine(const QString& text)
 {
-    GetDBConnection().AfterCommit([text] { WriteOpJournal(text); });
+    CDBConnection& db = GetDBConnection();
+    if (db.transactionLevel() == 0)
+        return WriteOpJournal(text);
+    std::shared_ptr<CJournalSegment> segment = t_journal.segment.lock();
+    if (!segment || t_journal.epoch != db.transactionEpoch()) {
+        std::shared_ptr<CJournalBatch> batch = t_journal.batch.lock();
+        if (!batch) {
+            batch = std::make_shared<CJournalBatch>();
+            t_journal.batch = batch;
+        }
+        segment = std::make_shared<CJournalSegment>();
+        segment->batch = std::move(batch);
+        t_journal.segment = segment;
+        t_journal.epoch = db.transactionEpoch();
+        db.AfterCommit([segment] { segment->batch->Add(std::move(segment->lines)); });
+    }
+    segment->lines << text;
 }
 
 QDateTime CurrentTimeToSecond()

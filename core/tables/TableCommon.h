@@ -4,7 +4,7 @@
 //  - reading rows: one CRowReader per table, with the table's own rule for a row it cannot read;
 //  - new ids: max + 1 under the table's new-id lock (NextTableId), or the database's identity
 //    (Dialect().InsertReturningId and ReadNewId);
-//  - rows found by a natural key: WriteByKey, safe with other writers of the same key;
+//  - rows found by a natural key: UpsertByKey, one statement safe with other writers of the key;
 //  - the journal: one line per operation through QueueJournal, written once the outermost
 //    transaction commits, and dropped with a rollback;
 //  - dialect differences: through Dialect() (db/SqlDialect.h), never by testing the dialect;
@@ -181,47 +181,46 @@ std::optional<int> InsertIdentityRow(const char* table, const QString& columns, 
 
 // ---- rows found by a natural key
 
-struct KeyedWrite {
-    bool inserted = false;
-    int newId = -1; // of an inserted row, when asked for
-};
-// The error of a keyed write whose row other writers keep inserting and deleting.
+// Writes the row of a natural key with one upsert, "insert into ... values (...) on conflict (key) do
+// update set ...", which the unique key keeps safe with other writers of the same key (an
+// accumulation adds in its update). Answers whether the row was new and then its id; none after a
+// reported error.
+// The error of a keyed write whose outcome the database did not tell.
 DbError KeyedWriteConflict();
-
-// Writes the row of a natural key without a race between writers: the update by the key first;
-// when it finds no row, the insert, which does nothing when another writer has stored the key
-// meanwhile (the table's unique key), and then the update once more. `insert` is a plain "insert
-// into ... values (...)"; with wantId it gives the new id back. None after a reported error.
-template <class BindUpdate, class BindInsert>
-std::optional<KeyedWrite> WriteByKey(const QString& update, BindUpdate bindUpdate, const QString& insert,
-                                     BindInsert bindInsert, bool wantId)
+template <class Bind>
+std::optional<UpsertedRow> UpsertByKey(const QString& upsert, Bind bind)
 {
     const CSqlDialect& dialect = Dialect();
-    const QString insertOnce = insert + QStringLiteral(" on conflict do nothing");
-    // Only a row deleted between the two statements each time brings a third round.
-    for (int round = 0; round < 3; ++round) {
-        {
-            CSqlQuery q(update);
-            bindUpdate(q);
-            if (!q.execOrReport())
-                return std::nullopt;
-            if (q.numRowsAffected() > 0)
-                return KeyedWrite{};
-        }
-        CSqlQuery q(wantId ? dialect.InsertReturningId(insertOnce) : insertOnce);
-        bindInsert(q);
-        if (!q.execOrReport())
-            return std::nullopt;
-        if (wantId) {
-            if (const auto id = dialect.ReadNewId(q))
-                return KeyedWrite{true, *id};
-        } else if (q.numRowsAffected() > 0) {
-            return KeyedWrite{true, -1};
-        }
-    }
-    ReportComError(KeyedWriteConflict());
-    return std::nullopt;
+    CSqlQuery q(dialect.UpsertReportingRow(upsert));
+    bind(q);
+    dialect.BeforeUpsert(q);
+    if (!q.execOrReport())
+        return std::nullopt;
+    const auto row = dialect.ReadUpsert(q);
+    if (!row)
+        ReportComError(KeyedWriteConflict());
+    return row;
 }
+
+// Runs one write so that its failure leaves the calling thread's transaction usable: inside one, under
+// a savepoint where a failed statement spoils the whole transaction; elsewhere as it is. The write
+// answers an optional (or bool), empty on failure.
+template <class Write>
+auto WithoutSpoiling(Write write) -> decltype(write())
+{
+    if (!Dialect().FailureSpoilsTransaction() || GetDBConnection().transactionLevel() == 0)
+        return write();
+    CTransaction tx;
+    if (!tx.isActive())
+        return {};
+    auto result = write();
+    if (!result || !tx.commit())
+        return {};
+    return result;
+}
+
+// "column = excluded.column, ..." for the columns of an upsert's update.
+QString ExcludedAssignments(const QStringList& columns);
 
 // ---- the journal
 

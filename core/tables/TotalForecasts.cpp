@@ -47,52 +47,35 @@ void CutComment(QString& comment)
         comment.truncate(i);
 }
 
-void BindFigures(CSqlQuery& q, const R& rec)
-{
-    BindForecastFigures(q, rec);
-    q.bind(rec.lastUpdate).bind(rec.comment).bind(rec.base).bind(rec.baseMethod);
-}
-
 const QString kInsert = QStringLiteral("insert into tfcttotalprognoz (prognoz, product, ") + ForecastFigureColumns()
     + QStringLiteral(", lastUpdate, comment, base, baseMethod) "
-                     "values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+                     "values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
+                     "on conflict (prognoz, product) do update set ");
 
-void BindInsert(CSqlQuery& q, const R& rec)
+// The row of the record's keys by `upsert` (its values bound by `bind`), the update part of which
+// names what a stored row takes. The id only of a new row (a stored row leaves the record's id as it
+// was). A failure leaves the caller's transaction usable.
+template <class Bind>
+bool WriteRow(R& rec, const QString& upsert, Bind bind)
 {
-    q.bind(rec.prognoz).bind(rec.product);
-    BindFigures(q, rec);
-}
-
-// The row of the record's keys: updated with `assignments` (bound by bindSet), or, when there is
-// none, inserted by `insert` (bound by bindInsert); the id only of a new row (a stored row leaves the
-// record's id as it was). A savepoint inside the caller's transaction, so a failure leaves the
-// caller's work usable.
-template <class BindSet, class BindNew>
-bool WriteRow(R& rec, const QString& assignments, BindSet bindSet, const QString& insert, BindNew bindInsert)
-{
-    CTransaction tx;
-    if (!tx.isActive())
-        return false;
-    const auto written = WriteByKey(
-        QStringLiteral("update tfcttotalprognoz set ") + assignments + kByKey,
-        [&](CSqlQuery& q) {
-            bindSet(q);
-            q.bind(rec.product).bind(rec.prognoz);
-        },
-        insert, bindInsert, true);
-    if (!written || !tx.commit())
+    const auto written = WithoutSpoiling([&] { return UpsertByKey(upsert, bind); });
+    if (!written)
         return false;
     if (written->inserted)
-        rec.id = written->newId;
+        rec.id = written->id;
     WriteTotalForecastJournal(rec, written->inserted ? JOURNAL_INSERT : JOURNAL_UPDATE);
     return true;
 }
 
-// The same with the record inserted whole.
-template <class BindSet>
-bool WriteRow(R& rec, const QString& assignments, BindSet bindSet)
+// The record inserted whole, or the stored row updated by `assignments` (of the stored row and the
+// excluded one).
+bool WriteRow(R& rec, const QString& assignments)
 {
-    return WriteRow(rec, assignments, bindSet, kInsert, [&](CSqlQuery& q) { BindInsert(q, rec); });
+    return WriteRow(rec, kInsert + assignments, [&](CSqlQuery& q) {
+        q.bind(rec.prognoz).bind(rec.product);
+        BindForecastFigures(q, rec);
+        q.bind(rec.lastUpdate).bind(rec.comment).bind(rec.base).bind(rec.baseMethod);
+    });
 }
 
 } // namespace
@@ -185,18 +168,19 @@ bool DeleteTotalForecast(CTotalForecastRecord& rec)
 bool SaveTotalForecast(CTotalForecastRecord& rec)
 {
     CutComment(rec.comment);
-    return WriteRow(
-        rec, ForecastFigureAssignments() + QStringLiteral(", lastUpdate = ?, comment = ?, base = ?, baseMethod = ?"),
-        [&](CSqlQuery& q) { BindFigures(q, rec); });
+    static const QString assignments =
+        ExcludedAssignments(ForecastFigureColumnList() << QStringLiteral("lastUpdate") << QStringLiteral("comment")
+                                                       << QStringLiteral("base") << QStringLiteral("baseMethod"));
+    return WriteRow(rec, assignments);
 }
 
 bool SaveTotalForecastComment(CTotalForecastRecord& rec)
 {
     CutComment(rec.comment);
-    return WriteRow(
-        rec, QStringLiteral("comment = ?"), [&](CSqlQuery& q) { q.bind(rec.comment); },
-        QStringLiteral("insert into tfcttotalprognoz (prognoz, product, comment) values (?, ?, ?)"),
-        [&](CSqlQuery& q) { q.bind(rec.prognoz).bind(rec.product).bind(rec.comment); });
+    return WriteRow(rec,
+                    QStringLiteral("insert into tfcttotalprognoz (prognoz, product, comment) values (?, ?, ?) on "
+                                   "conflict (prognoz, product) do update set comment = excluded.comment"),
+                    [&](CSqlQuery& q) { q.bind(rec.prognoz).bind(rec.product).bind(rec.comment); });
 }
 
 bool AccumulateTotalForecast(const CForecastDataRecord& data)
@@ -205,16 +189,70 @@ bool AccumulateTotalForecast(const CForecastDataRecord& data)
     // the same row at the same time lose nothing.
     const CSqlDialect& dialect = Dialect();
     QStringList sums;
-    for (const auto& m : kForecastMoneyColumns)
-        sums << QLatin1String(m.column) + QStringLiteral(" = ") + dialect.MoneyAdd(QLatin1String(m.column));
+    for (const QString& c : ForecastFigureColumnList())
+        sums << c + QStringLiteral(" = ")
+                + dialect.MoneySum(QStringLiteral("tfcttotalprognoz.") + c, QStringLiteral("excluded.") + c);
     R rec = NewRecord(data.prognoz, data.product);
     rec.lastUpdate = CurrentTimeToSecond();
     for (const auto& m : kForecastMoneyColumns)
         rec.*m.field = data.*m.field;
-    return WriteRow(rec, sums.join(QStringLiteral(", ")) + QStringLiteral(", lastUpdate = ?"), [&](CSqlQuery& q) {
-        BindForecastFigures(q, data);
-        q.bind(rec.lastUpdate);
-    });
+    return WriteRow(rec, sums.join(QStringLiteral(", ")) + QStringLiteral(", lastUpdate = excluded.lastUpdate"));
+}
+
+std::optional<int> AccumulateTotalForecastSums(int prognoz, const SqlFilter& rows, const QDateTime& now)
+{
+    const CSqlDialect& dialect = Dialect();
+    const bool journal = OpJournalEnabled();
+    std::set<int> stored;
+    if (journal) {
+        CSqlQuery q(QStringLiteral("select product from tfcttotalprognoz where prognoz = ?"));
+        q.bind(prognoz);
+        const auto ids = ReadIdSet(q);
+        if (!ids)
+            return std::nullopt;
+        stored = *ids;
+    }
+    // A sum over NULLs only is stored as 0, one beyond the money range fails the statement.
+    QStringList sums;
+    QStringList adds;
+    for (const QString& c : ForecastFigureColumnList()) {
+        sums << dialect.MoneySum(QStringLiteral("sum(%1)").arg(c), QStringLiteral("0"));
+        adds << c + QStringLiteral(" = ")
+                + dialect.MoneySum(QStringLiteral("tfcttotalprognoz.") + c, QStringLiteral("excluded.") + c);
+    }
+    CSqlQuery q(QStringLiteral("insert into tfcttotalprognoz (prognoz, product, %1, lastUpdate, comment, base, "
+                               "baseMethod) select prognoz, product, %2, ?, '', '', 0 from tfctprognozdata where "
+                               "prognoz = ? and (%3) group by prognoz, product on conflict (prognoz, product) do "
+                               "update set %4, lastUpdate = excluded.lastUpdate")
+                    .arg(ForecastFigureColumns(), sums.join(QStringLiteral(", ")), rows.where,
+                         adds.join(QStringLiteral(", "))));
+    q.bind(now).bind(prognoz).bindAll(rows.args);
+    if (!q.execOrReport())
+        return std::nullopt;
+    if (!journal)
+        return q.numRowsAffected();
+    // The rows written, for their lines: those of the products that the rows summed hold.
+    CSqlQuery written(QStringLiteral("select id, product from tfcttotalprognoz where prognoz = ? and product in "
+                                     "(select product from tfctprognozdata where prognoz = ? and (%1))")
+                          .arg(rows.where));
+    written.bind(prognoz).bind(prognoz).bindAll(rows.args);
+    if (!written.execOrReport())
+        return std::nullopt;
+    std::vector<std::pair<int, int>> rowsWritten; // id, product
+    while (written.next())
+        rowsWritten.emplace_back(written.value(0).toInt(), written.value(1).toInt());
+    if (written.readFailed()) {
+        ReportComError(written.lastError());
+        return std::nullopt;
+    }
+    // Journalled once read whole: outside a transaction a line is a statement of its own.
+    R rec = NewRecord(prognoz, 0);
+    for (const auto& [id, product] : rowsWritten) {
+        rec.id = id;
+        rec.product = product;
+        WriteTotalForecastJournal(rec, stored.count(product) ? JOURNAL_UPDATE : JOURNAL_INSERT);
+    }
+    return int(rowsWritten.size());
 }
 
 std::optional<CTotalForecastRecord> GetTotalForecastSums(int prognoz, const std::vector<int>& products)

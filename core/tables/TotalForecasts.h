@@ -37,6 +37,11 @@ int CountCommentedTotals(int prognoz);
 // Adds the data row's figures into the consolidated row of its product (created when missing) and
 // stamps it; false when anything on the way failed, the save included.
 [[nodiscard]] bool AccumulateTotalForecast(const CForecastDataRecord& data);
+// The same for every product of the forecast at once: the per-product sums of the forecast data rows
+// that `rows` selects (a condition on tfctprognozdata with its values) are added by one statement,
+// each row stamped with `now` and journalled as AccumulateTotalForecast journals it. Answers how many
+// products were summed; none after a reported database error.
+std::optional<int> AccumulateTotalForecastSums(int prognoz, const SqlFilter& rows, const QDateTime& now);
 // Sums over a set of products: one product gives its stored row (or a new record), several a record
 // with the three year figures, a leaf adding its sums and a group its quantities. None for an empty
 // set, and on a database error, which is reported: a caller that decides itself whether to show it

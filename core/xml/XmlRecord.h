@@ -165,12 +165,17 @@ std::optional<R> ReadRecordXml(const xmlNode* node, const char* element, std::sp
 {
     if (!node || node->type != XML_ELEMENT_NODE || !XmlNameIs(node, element))
         return std::nullopt;
+    // Children mostly come in the fields' order: the search starts after the field found last.
+    std::size_t next = 0;
     for (const xmlNode* child = node->children; child; child = child->next) {
         if (child->type != XML_ELEMENT_NODE)
             continue;
-        for (const auto& f : fields) {
+        for (std::size_t tried = 0; tried < fields.size(); ++tried) {
+            const std::size_t i = (next + tried) % fields.size();
+            const auto& f = fields[i];
             if (!XmlNameIs(child, f.name))
                 continue;
+            next = i + 1;
             const QString content = XmlContent(child);
             switch (f.kind) {
             case XmlField<R>::Int:

@@ -6,6 +6,8 @@
 
 #include <QSqlQuery>
 
+#include <functional>
+
 class JournalTest : public DbTest { };
 LIR_INSTANTIATE_DB_TEST(JournalTest);
 
@@ -86,6 +88,65 @@ TEST_P(JournalTest, LinesAreReadByTypeOrByDaysInIdOrder)
     const auto between = [&](const auto& each) { return ReadOpJournalBetween(day, day.addDays(1), each); };
     EXPECT_EQ(read(between), Lines(true, {"b@10 00:00:00", "c@10 01:00:00", "e@10 23:59:59"}));
     EXPECT_EQ(read(between, 1), Lines(false, {"b@10 00:00:00"})) << "the reader stops the read";
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_P(JournalTest, QueuedLinesAreWrittenTogetherAfterTheOutermostCommit)
+{
+    SetJournal(true);
+    // Enough lines for more than one chunk on the server, with the characters an array literal quotes.
+    QStringList many;
+    for (int i = 0; i < 5003; ++i)
+        many << QStringLiteral("строка %1 \"в кавычках\" \\ {а,б}").arg(i);
+    struct Step {
+        const char* name;
+        std::function<void()> run;
+        QStringList written;
+    };
+    const Step steps[] = {
+        {"outside a transaction each line at once",
+         [] { QueueJournalLine(QStringLiteral("сразу")); },
+         {QStringLiteral("сразу")}},
+        {"levels released and rolled back",
+         [this] {
+             CTransaction outer;
+             QueueJournalLine(QStringLiteral("a"));
+             {
+                 CTransaction kept;
+                 QueueJournalLine(QStringLiteral("b"));
+                 ASSERT_TRUE(kept.commit());
+             }
+             {
+                 CTransaction dropped;
+                 QueueJournalLine(QStringLiteral("x"));
+             }
+             QueueJournalLine(QStringLiteral("c"));
+             EXPECT_EQ(Count("tFctOpJournal"), 0) << "nothing before the commit";
+             ASSERT_TRUE(outer.commit());
+         },
+         {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}},
+        {"a rolled back transaction writes nothing",
+         [] {
+             CTransaction outer;
+             QueueJournalLine(QStringLiteral("y"));
+         },
+         {}},
+        {"many lines in one transaction",
+         [&] {
+             CTransaction outer;
+             for (const QString& line : many)
+                 QueueJournalLine(line);
+             ASSERT_TRUE(outer.commit());
+         },
+         many},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        step.run();
+        EXPECT_EQ(JournalTexts(), step.written);
+        EXPECT_EQ(Scalar("select count(distinct Date) from tFctOpJournal").toInt(), step.written.isEmpty() ? 0 : 1);
+        Exec("delete from tFctOpJournal");
+    }
     EXPECT_TRUE(messages.empty());
 }
 

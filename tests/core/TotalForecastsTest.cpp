@@ -4,6 +4,7 @@
 
 #include <QLocale>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSqlQuery>
 #include <QStandardPaths>
 
@@ -405,4 +406,82 @@ TEST(TotalForecastXmlTest, CommentReaderTakesIdProductAndComment)
 
     auto none = XmlParseMemory("<comments><a/>text<b/></comments>");
     EXPECT_FALSE(ReadTotalForecastCommentsXml(xmlDocGetRootElement(none.get())->children));
+}
+
+TEST_P(TotalForecastsTest, SumsOfAForecastAddLikeOneAccumulationPerProduct)
+{
+    // Receivers 1 and 2 with rows of 45 and 46 (46 with NULL figures in one row), a stored row of 45
+    // with a NULL figure and a comment, none of 46; forecast 4's row stays out.
+    for (int receiver : {1, 2})
+        Exec("insert into tClsReceiver (id, name, importedId, isgroup) values (?, 'r', ?, 0)", {receiver, receiver});
+    int n = 1;
+    for (int receiver : {1, 2})
+        for (int product : {45, 46}) {
+            QStringList values;
+            for (int c = 0; c < 16; ++c)
+                values << (product == 46 && receiver == 2 && c < 3 ? QStringLiteral("null")
+                                                                   : QString::number(n * 100 + c));
+            Exec(QStringLiteral("insert into tFctPrognozData (prognoz, receiver, product, %1) values (3, ?, ?, %2)")
+                     .arg(ForecastFigureColumns(), values.join(u',')),
+                 {receiver, product});
+            ++n;
+        }
+    Exec("insert into tFctPrognozData (prognoz, receiver, product, sumLast) values (4, 1, 60, 5)");
+    const auto arrange = [&] {
+        Exec("delete from tFctTotalPrognoz");
+        Exec("insert into tFctTotalPrognoz (prognoz, product, sumLast, sumCurr, comment) values (3, 45, ?, null, 'k')",
+             {M("1.5")});
+    };
+    const auto dump = [&] {
+        QStringList rows;
+        CSqlQuery q(QStringLiteral("select product, %1, comment, base, baseMethod from tFctTotalPrognoz order by "
+                                   "product")
+                        .arg(ForecastFigureColumns()));
+        EXPECT_TRUE(q.exec());
+        while (q.next()) {
+            QStringList fields;
+            for (int i = 0; i < 20; ++i)
+                fields << q.value(i).toString();
+            rows << fields.join(u'|');
+        }
+        return rows;
+    };
+    const auto journal = [&] {
+        QStringList lines = JournalTexts();
+        lines.replaceInStrings(QRegularExpression(QStringLiteral("id=\\d+; ")), QStringLiteral("id; "));
+        Exec("delete from tFctOpJournal");
+        return lines;
+    };
+    SetJournal(true);
+
+    arrange();
+    const auto sums = LoadForecastDataSums(SqlFilter(QStringLiteral("prognoz = ?"), {3}, QStringLiteral("product")));
+    ASSERT_TRUE(sums);
+    for (const CForecastDataRecord& row : *sums)
+        ASSERT_TRUE(AccumulateTotalForecast(row));
+    const QStringList oneByOne = dump();
+    const QStringList oneByOneLines = journal();
+
+    arrange();
+    const QDateTime now(QDate(2026, 5, 6), QTime(7, 8, 9));
+    {
+        CTransaction tx;
+        EXPECT_EQ(AccumulateTotalForecastSums(3, SqlFilter(QStringLiteral("prognoz = ?"), {3}), now), 2);
+        ASSERT_TRUE(tx.commit());
+    }
+    EXPECT_EQ(dump(), oneByOne);
+    EXPECT_EQ(journal(), oneByOneLines);
+    EXPECT_EQ(
+        oneByOneLines,
+        (QStringList{"Update TotalPrognoz; prognoz=3; product=45", "Insert TotalPrognoz; id; prognoz=3; product=46"}));
+    EXPECT_EQ(Scalar("select count(*) from tFctTotalPrognoz where lastUpdate = ?", {now}).toInt(), 2);
+
+    // A sum beyond the money range fails the statement and leaves every row as it was.
+    const QStringList before = dump();
+    Exec(isPg() ? "update tFctPrognozData set sumOther = 900000000000000 where product = 46"
+                : "update tFctPrognozData set sumOther = 9000000000000000000 where product = 46");
+    EXPECT_FALSE(AccumulateTotalForecastSums(3, SqlFilter(QStringLiteral("prognoz = ?"), {3}), now));
+    EXPECT_EQ(dump(), before);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages.front().text, DbError::fromSql(MoneyOverflowError()).text());
 }

@@ -3,6 +3,7 @@
 // are skipped with the reason when no cluster is running).
 #pragma once
 
+#include "PgScratch.h"
 #include "TestSupport.h"
 #include "db/DbConnection.h"
 
@@ -36,8 +37,6 @@ private:
     QString m_pgDatabase;
 };
 
-// Parameters for a test of the PostgreSQL cluster (maintenance database), or none when no cluster runs.
-std::optional<DbConnectParams> PgAdminParams();
 std::string DialectName(const ::testing::TestParamInfo<SqlDialect>& info);
 
 #define LIR_INSTANTIATE_DB_TEST(Suite)                                                                                 \

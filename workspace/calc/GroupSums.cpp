@@ -3,27 +3,13 @@
 #include "CalcTexts.h"
 #include "RecalcRun.h"
 
+#include <cmath>
+
 namespace {
 
 using F = CForecastRowFields;
 constexpr Money F::*kSums[3] = {&F::sumLast, &F::sumCurr, &F::sumNext};
 constexpr Money F::*kValues[3] = {&F::valueLast, &F::valueCurr, &F::valueNext};
-
-// The total of a year as money: the converted part rounded once, half to even; none beyond the
-// money range.
-std::optional<Money> ToMoney(const CYearTotal& total)
-{
-    const auto converted = Money::fromDouble(total.converted);
-    const Money sum = converted ? total.exact + *converted : Money::invalid();
-    if (!sum.isValid())
-        return std::nullopt;
-    return sum;
-}
-
-CCalcStatus SumOverflow(const CProductRecord& group)
-{
-    return CCalcStatus::Failed(CalcTexts::kSumOverflow + group.name);
-}
 
 template <class Row, class Rows>
 CCalcStatus SumFromDatabase(IRecalcProgress* progress, const CProductRecord& group, Row& row, const Rows& rows,
@@ -48,31 +34,61 @@ CCalcStatus SumFromDatabase(IRecalcProgress* progress, const CProductRecord& gro
 
 } // namespace
 
-CCalcStatus AddMemberSums(CGroupAccumulator& acc, const CProductRecord& member, const CMemberSums& sums,
-                          CUnitPairCache& koef)
+CCalcStatus SumOverflow(const CProductRecord& group)
+{
+    return CCalcStatus::Failed(CalcTexts::kSumOverflow + group.name);
+}
+
+std::optional<Money> ConvertMemberSum(Money sum, double koef)
+{
+    const double scaled = std::nearbyint(double(sum.raw()) * koef); // ties to even in the default mode
+    // 2^63 is exactly representable; anything at or beyond it does not fit.
+    if (!(scaled >= -9223372036854775808.0 && scaled < 9223372036854775808.0))
+        return std::nullopt;
+    return Money::fromRaw(static_cast<std::int64_t>(scaled));
+}
+
+CCalcResult<std::optional<double>> MemberFactor(const CProductRecord& group, const CProductRecord& member,
+                                                CUnitPairCache& koef)
 {
     if (member.measurementPrice == 0)
         return CCalcStatus::Failed(CalcTexts::kNoPriceUnit + member.name);
-    const bool convert = member.measurementPrice != acc.group.measurementPrice;
-    double k = 1.0;
-    if (convert) {
-        const CConversionKoef found = ConversionKoef(koef, member.measurementPrice, acc.group.measurementPrice);
-        if (!found)
-            return CCalcStatus::Failed(found.failure().text());
-        k = *found;
-    }
-    auto add = [&](CYearTotal& total, Money sum) {
+    if (member.measurementPrice == group.measurementPrice)
+        return std::optional<double>();
+    const CConversionKoef found = ConversionKoef(koef, member.measurementPrice, group.measurementPrice);
+    if (!found)
+        return CCalcStatus::Failed(found.failure().text());
+    return std::optional<double>(*found);
+}
+
+bool AddConvertedSums(Money totals[3], const CMemberSums& sums, std::optional<double> factor)
+{
+    const Money years[3] = {sums.last, sums.curr, sums.next};
+    for (int year = 0; year < 3; ++year) {
         // A sum read from NULL counts as 0.
-        const Money m = Money::fromRaw(sum.raw());
-        if (convert) {
-            total.converted += m.toDouble() * k;
-            return true;
-        }
-        total.exact += m;
-        return total.exact.isValid();
-    };
-    if (!add(acc.last, sums.last) || !add(acc.curr, sums.curr) || !add(acc.next, sums.next))
+        const Money m = Money::fromRaw(years[year].raw());
+        const auto converted = factor ? ConvertMemberSum(m, *factor) : std::optional<Money>(m);
+        if (!converted)
+            return false;
+        totals[year] += *converted;
+        if (!totals[year].isValid())
+            return false;
+    }
+    return true;
+}
+
+CCalcStatus AddMemberSums(CGroupAccumulator& acc, const CProductRecord& member, const CMemberSums& sums,
+                          CUnitPairCache& koef)
+{
+    const auto factor = MemberFactor(acc.group, member, koef);
+    if (!factor)
+        return factor.failure();
+    Money totals[3] = {acc.last, acc.curr, acc.next};
+    if (!AddConvertedSums(totals, sums, *factor))
         return SumOverflow(acc.group);
+    acc.last = totals[0];
+    acc.curr = totals[1];
+    acc.next = totals[2];
     return {};
 }
 
@@ -84,14 +100,10 @@ CCalcStatus WriteGroupSums(const CGroupAccumulator& acc, CForecastRowFields& row
     if (kind != GROUP_SUM_OF_MEMBERS && kind != GROUP_TOTAL_ROW && kind != GROUP_BALANCE_ROW
         && kind != GROUP_BALANCE_LEGACY)
         return {};
-    Money totals[3];
-    const CYearTotal* years[3] = {&acc.last, &acc.curr, &acc.next};
-    for (int year = 0; year < 3; ++year) {
-        const auto total = ToMoney(*years[year]);
-        if (!total)
+    const Money totals[3] = {acc.last, acc.curr, acc.next};
+    for (const Money& total : totals)
+        if (!total.isValid())
             return SumOverflow(acc.group);
-        totals[year] = *total;
-    }
     for (int year = 0; year < 3; ++year) {
         Money& sum = row.*kSums[year];
         Money& value = row.*kValues[year];

@@ -32,30 +32,37 @@ struct CGroupMember {
     CMemberSums sums;
 };
 
-// The members' total of one year in the group's price unit: sums in the group's unit add exactly,
-// converted ones in double, which is rounded once at the end.
-struct CYearTotal {
-    Money exact;
-    double converted = 0.0;
-};
+// A member's sum in the group's price unit: the sum (NULL as 0) times the factor, rounded half to even
+// to the ten-thousandth; none beyond the money range. Each member is rounded on its own, so that the
+// totals are exact sums whatever order the members come in.
+std::optional<Money> ConvertMemberSum(Money sum, double koef);
 
-// The members' totals of the three years.
+// The members' totals of the three years in the group's price unit, exact sums of the members' sums
+// (converted ones rounded each); an invalid total went beyond the money range.
 struct CGroupAccumulator {
     explicit CGroupAccumulator(const CProductRecord& g)
         : group(g)
     {
     }
     const CProductRecord& group;
-    CYearTotal last;
-    CYearTotal curr;
-    CYearTotal next;
+    Money last;
+    Money curr;
+    Money next;
 };
 
+// The factor of a member's sums into the group's price unit: none when the units are equal. Fails
+// when the member has no price unit or the units have no coefficient.
+CCalcResult<std::optional<double>> MemberFactor(const CProductRecord& group, const CProductRecord& member,
+                                                CUnitPairCache& koef);
+// Adds sums (NULL as 0) converted by the factor; false when a total leaves the money range.
+bool AddConvertedSums(Money totals[3], const CMemberSums& sums, std::optional<double> factor);
 // Adds one member, converted into the group's unit. Fails when the member has no price unit, the
 // units have no coefficient or the sum leaves the money range.
 CCalcStatus AddMemberSums(CGroupAccumulator& acc, const CProductRecord& member, const CMemberSums& sums,
                           CUnitPairCache& koef);
-// Writes the totals into the group's row by its kind (rounded once, half to even); a row of another
+// The failure of a group whose totals leave the money range.
+CCalcStatus SumOverflow(const CProductRecord& group);
+// Writes the totals into the group's row by its kind; a row of another
 // kind, or of a product that is no group, stays as it is, and so does a row whose totals leave the
 // money range (which fails).
 CCalcStatus WriteGroupSums(const CGroupAccumulator& acc, CForecastRowFields& row);

@@ -1,6 +1,7 @@
 #include "RecalcCommands.h"
 
 #include "CalcTexts.h"
+#include "RecalcSets.h"
 #include "RecalcWalks.h"
 
 namespace {
@@ -140,6 +141,15 @@ RecalcOutcome RecalcForecastThread(const RecalcThreadParams& params, RecalcProgr
         const auto children = LoadReceiverChildren(root->id, forecast);
         if (!children)
             return CCalcStatus::Failed(CalcTexts::kReceiversBroken);
+        if (product->IsGroup()) {
+            if (CCalcStatus done = RecalcWholeForecast(run, *product, *root, *children); !done)
+                return done;
+            if (status) {
+                status->SetReceiverText(QString());
+                status->SetProductText(QString());
+            }
+            return int(RECALC_DONE);
+        }
         for (const CReceiverRecord& child : *children) {
             run.CheckCancel();
             if (child.id == root->id)

@@ -119,10 +119,13 @@ std::vector<CGroupMember> MembersOf(const CProductTree& tree, const CProductReco
                                     const std::unordered_map<int, CMemberSums>& sums);
 
 // Saves go in short transactions for speed; the rows saved stay when the work stops early (it
-// fails or is cancelled), as if each had been saved alone.
+// fails or is cancelled), as if each had been saved alone. Inside a batch the work simply runs: the
+// batch around it keeps what it saves.
 template <class Work>
 CCalcStatus InSaveBatch(Work work)
 {
+    if (GetDBConnection().transactionLevel() > 0)
+        return work();
     CTransaction tx;
     if (!tx.isActive())
         return CCalcStatus::DbFailed();

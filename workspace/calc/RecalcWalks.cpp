@@ -336,20 +336,11 @@ CCalcStatus RecalcAncestors(CRecalcRun& run, const CProductRecord& group, const 
             add(p.id);
         if (onServer)
             return WriteReceiverGroupSums(forecast, receiver.id, products) ? CCalcStatus() : CCalcStatus::DbFailed();
+        // Each group's rows are its members' sums, formed and written by the database.
         for (const CReceiverRecord& a : *above) {
-            const auto category = ReadCategorySums(forecast, a.id, products);
-            if (!category)
-                return category.failure();
-            const CDataRows rows(forecast, a.id);
-            auto stored = rows.ReadRows(products);
-            if (!stored)
-                return stored.failure();
-            for (int id : products) {
-                auto& target = Fetch(*stored, rows, id);
-                ApplyCategorySums(*category, target);
-                if (CCalcStatus saved = rows.Save(target, false); !saved)
-                    return saved;
-            }
+            QSqlError failure;
+            if (!WriteCategorySums(forecast, a.id, products, &failure))
+                return CCalcStatus::Failed(failure.databaseText().isEmpty() ? failure.text() : failure.databaseText());
         }
         return CCalcStatus();
     });

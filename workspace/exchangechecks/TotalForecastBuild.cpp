@@ -13,7 +13,9 @@ namespace {
 
 // The receivers whose rows count: the leaves and the top-level receivers mapped to the forecast.
 const QString kCountedReceivers = QStringLiteral("(tclsreceiver.isgroup = 0 or tclsreceiver.category = 0)");
-// Products summed by one statement, so that the window keeps repainting between statements.
+// Products summed by one statement on SQLite, so that the window keeps repainting between statements.
+// A server reads a range of products' rows from all over the table, each range again: it sums every
+// product by one statement.
 constexpr std::size_t kProductsPerStatement = 50;
 
 // The forecast's rows that count. Without counted receivers every row counts; otherwise the smaller
@@ -54,18 +56,22 @@ std::optional<SqlFilter> CountedRows(int forecast)
     return condition;
 }
 
-// The per-product sums of the rows, read for a range of products at a time.
-std::optional<CForecastDataList> SumsByProductRange(CCheckLog& log, int forecast, const SqlFilter& rows)
+// The per-product sums of the rows added into the consolidated rows, a range of products by one
+// statement at a time; how many products were summed, none after a reported database error.
+std::optional<int> AccumulateByProductRange(CCheckLog& log, int forecast, const SqlFilter& rows)
 {
-    CSqlQuery q(QStringLiteral("select id from tclsproduct where prognoz = ? order by id"));
-    q.bind(forecast);
-    if (!q.execOrReport())
-        return std::nullopt;
     std::vector<int> bounds;
-    for (std::size_t n = 0; q.next(); ++n)
-        if (n > 0 && n % kProductsPerStatement == 0)
-            bounds.push_back(q.intValue("id"));
-    CForecastDataList all;
+    if (GetDBConnection().dialect() == SqlDialect::SQLite) {
+        CSqlQuery q(QStringLiteral("select id from tclsproduct where prognoz = ? order by id"));
+        q.bind(forecast);
+        if (!q.execOrReport())
+            return std::nullopt;
+        for (std::size_t n = 0; q.next(); ++n)
+            if (n > 0 && n % kProductsPerStatement == 0)
+                bounds.push_back(q.intValue("id"));
+    }
+    const QDateTime now = CurrentTimeToSecond();
+    int summed = 0;
     for (std::size_t k = 0; k <= bounds.size(); ++k) {
         SqlFilter range = rows;
         if (k > 0) {
@@ -76,13 +82,13 @@ std::optional<CForecastDataList> SumsByProductRange(CCheckLog& log, int forecast
             range.where += QStringLiteral(" and product < ?");
             range.args << bounds[k];
         }
-        auto sums = LoadForecastDataSums(range);
-        if (!sums)
+        const auto added = AccumulateTotalForecastSums(forecast, range, now);
+        if (!added)
             return std::nullopt;
-        all.insert(all.end(), std::make_move_iterator(sums->begin()), std::make_move_iterator(sums->end()));
+        summed += *added;
         log.KeepAlive();
     }
-    return all;
+    return summed;
 }
 
 enum class BuildResult { Written, NoData, Failed };
@@ -103,17 +109,10 @@ BuildResult Build(CCheckLog& log, int forecast, const CErrorCollector& errors)
     if (!rows)
         return BuildResult::Failed;
     log.KeepAlive();
-    const auto sums = SumsByProductRange(log, forecast, *rows);
-    if (!sums)
+    const auto summed = AccumulateByProductRange(log, forecast, *rows);
+    if (!summed || !errors.empty() || !tx.commit())
         return BuildResult::Failed;
-    for (const CForecastDataRecord& sum : *sums) {
-        if (!AccumulateTotalForecast(sum))
-            return BuildResult::Failed;
-        log.KeepAlive();
-    }
-    if (!errors.empty() || !tx.commit())
-        return BuildResult::Failed;
-    return sums->empty() ? BuildResult::NoData : BuildResult::Written;
+    return *summed == 0 ? BuildResult::NoData : BuildResult::Written;
 }
 
 } // namespace

@@ -74,9 +74,8 @@ bool StoreForecastFile(CForecastFile& file)
             const auto stored = comments->constFind(row.product);
             if (stored != comments->cend())
                 row.comment = *stored + row.comment;
-            if (!SaveForecastData(row, false))
-                return false;
         }
-        return WriteExchangeJournal(forecast, sender, ForecastImportTexts::kJournalComment, IEK_RECEIVED);
+        return SaveReceiverForecastData(file.rows, *comments)
+            && WriteExchangeJournal(forecast, sender, ForecastImportTexts::kJournalComment, IEK_RECEIVED);
     });
 }

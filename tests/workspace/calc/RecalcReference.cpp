@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <deque>
 #include <stdexcept>
 
@@ -38,32 +39,33 @@ CForecastRowFields RowOf(const Target& t, int product)
     return GetOrCreateTotalForecast(t.forecast, product);
 }
 
-// Members in the group's unit add exactly; converted ones in double, rounded once.
+// Members in the group's unit add exactly; a converted member's sum is rounded on its own, half to
+// even, then added.
 void SumMembers(const Target& t, const CProductRecord& group, CForecastRowFields& row)
 {
-    std::int64_t exact[3] = {0, 0, 0};
-    double converted[3] = {0, 0, 0};
+    std::int64_t total[3] = {0, 0, 0};
     const auto members = LoadProductChildren(group.id, t.forecast);
     for (const CProductRecord& m : *members) {
         const CForecastRowFields r = RowOf(t, m.id);
         const Money sums[3] = {r.sumLast, r.sumCurr, r.sumNext};
         for (int y = 0; y < 3; ++y) {
             if (m.measurementPrice == group.measurementPrice)
-                exact[y] += sums[y].raw();
+                total[y] += sums[y].raw();
             else
-                converted[y] += double(sums[y].raw()) / 10000.0 * Koef(m.measurementPrice, group.measurementPrice);
+                total[y] += std::int64_t(
+                    std::nearbyint(double(sums[y].raw()) * Koef(m.measurementPrice, group.measurementPrice)));
         }
     }
     Money* s[3] = {&row.sumLast, &row.sumCurr, &row.sumNext};
     Money* v[3] = {&row.valueLast, &row.valueCurr, &row.valueNext};
     for (int y = 0; y < 3 && group.IsGroup(); ++y) {
-        const Money total = Money::fromRaw(exact[y] + Money::fromDouble(converted[y])->raw());
+        const Money sum = Money::fromRaw(total[y]);
         if (group.type == 64)
-            *s[y] = total;
+            *s[y] = sum;
         else if (group.type == 96)
-            *s[y] = Money::fromRaw(total.raw() + v[y]->raw());
+            *s[y] = Money::fromRaw(sum.raw() + v[y]->raw());
         else if (group.type == 112 || group.type == 1)
-            *v[y] = s[y]->isValid() ? Money::fromRaw(s[y]->raw() - total.raw()) : Money::invalid();
+            *v[y] = s[y]->isValid() ? Money::fromRaw(s[y]->raw() - sum.raw()) : Money::invalid();
     }
 }
 

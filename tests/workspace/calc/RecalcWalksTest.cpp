@@ -221,11 +221,11 @@ TEST_P(RecalcWalksTest, RunsThatFindNothingToDoChangeNothing)
     }
 }
 
-TEST_P(RecalcWalksTest, AnErrorEndsTheRunAndKeepsTheRowsSavedBefore)
+TEST_P(RecalcWalksTest, AnErrorEndsTheRun)
 {
     Generate(SmallShape());
     // A member of the top group in a unit without a pair: every receiver's walk fails at its last
-    // group, the groups below it are saved already.
+    // group, the groups below it are saved already; the whole forecast fails before it writes.
     Exec("insert into tclsmeasurement (id, name, type) values (9100, 'шт', 2)");
     const int odd = CGeneratedForecast::ProductId(g.forecast, 500);
     Exec("insert into tclsproduct (prognoz, id, parent, measurementPrice, name, position, type, isgroup, offsetMin, "
@@ -234,10 +234,22 @@ TEST_P(RecalcWalksTest, AnErrorEndsTheRunAndKeepsTheRowsSavedBefore)
     Exec("insert into tfctprice (prognoz, product, pricePrev, priceCur, priceNext) values (?, ?, 0, 0, 0)",
          {g.forecast, odd});
     const QStringList before = DumpRows();
-    const RecalcOutcome outcome = RecalcForecastThread({nullptr, nullptr, g.forecast, g.root});
-    EXPECT_EQ(outcome.result, RECALC_STOPPED);
-    EXPECT_EQ(outcome.errors, QStringList{QStringLiteral("Не задана единица пересчёта из 'шт' в 'руб.'")});
-    EXPECT_NE(DumpRows(), before) << "rows saved before the failing group stay";
+    const struct {
+        const char* name;
+        RecalcThreadParams params;
+        RecalcOutcome (*run)(const RecalcThreadParams&, RecalcProgressHolder&);
+        bool rowsStay;
+    } cases[] = {
+        {"whole forecast", {nullptr, nullptr, g.forecast, g.root}, &RecalcForecastThread, true},
+        {"groups of a leaf", {nullptr, nullptr, g.forecast, g.leafReceivers.front()}, &RecalcGroupsThread, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const RecalcOutcome outcome = c.run(c.params, GetRecalcProgressHolder());
+        EXPECT_EQ(outcome.result, RECALC_STOPPED);
+        EXPECT_EQ(outcome.errors, QStringList{QStringLiteral("Не задана единица пересчёта из 'шт' в 'руб.'")});
+        EXPECT_EQ(DumpRows() == before, c.rowsStay);
+    }
 
     // A failure of the category sums carries the database's own text.
     const CReceiverRecord root = *GetForecastReceiver(g.root, g.forecast);

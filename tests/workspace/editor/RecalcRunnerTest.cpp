@@ -87,10 +87,10 @@ protected:
     CForecastShape Medium() const
     {
         return {.receiverGroups = 4,
-                .leafReceivers = isPg() ? 40 : 150,
+                .leafReceivers = isPg() ? 150 : 600,
                 .productGroups = 3,
                 .productSubgroups = 3,
-                .leafProducts = isPg() ? 80 : 300,
+                .leafProducts = 300,
                 .secondUnitEvery = 4};
     }
 

@@ -1,0 +1,92 @@
+// Many rows through one statement. The statement takes its rows from a source that the dialect
+// makes: on SQLite one row of bound values, the statement prepared once and run for every row (a run
+// costs no round trip there; a statement that returns nothing is run through SQLite's own
+// interface, CSqliteStatement); on PostgreSQL a chunk of rows bound as one array per column, the
+// statement run once for each chunk.
+#pragma once
+
+#include "Money.h"
+#include "SqlDialect.h"
+#include "SqlQuery.h"
+
+#include <QString>
+#include <QVariantList>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class CSqliteStatement;
+
+// Whether the statement's runs give rows that the caller reads (onRows).
+enum class BulkRows { None, Read };
+
+class CBulkStatement {
+public:
+    // `sql` holds %1 where the source goes: a table expression named `alias` whose columns are
+    // `columns`. `before` and `after` are the statement's other values, bound before and after the
+    // source's.
+    CBulkStatement(const QString& sql, const QString& alias, std::vector<BulkColumn> columns, QVariantList before = {},
+                   QVariantList after = {}, BulkRows rows = BulkRows::None);
+    ~CBulkStatement();
+    CBulkStatement(const CBulkStatement&) = delete;
+    CBulkStatement& operator=(const CBulkStatement&) = delete;
+
+    // After each run: the rows it gave (BulkRows::Read), false stops the work; and that it ran.
+    std::function<bool(CSqlQuery&)> onRows;
+    std::function<void()> afterRun;
+
+    // The values of one row, in the columns' order; then endRow, which runs the statement once a
+    // chunk is full. False after an error, which was reported.
+    CBulkStatement& add(int value);
+    CBulkStatement& add(Money value);
+    CBulkStatement& add(const QString& value);
+    [[nodiscard]] bool endRow();
+    // Runs the statement for the rows not run yet.
+    [[nodiscard]] bool finish();
+
+private:
+    void AddValue(const QVariant& value, const QString& arrayElement);
+    [[nodiscard]] bool run();
+
+    std::vector<BulkColumn> m_columns;
+    QVariantList m_before;
+    QVariantList m_after;
+    std::unique_ptr<CSqlQuery> m_query;
+    std::unique_ptr<CSqliteStatement> m_native;
+    bool m_prepareFailed = false;
+    int m_chunk;
+    bool m_arrays;
+    std::vector<QString> m_arrayTexts; // one per column, while rows collect as arrays
+    std::size_t m_column = 0;
+    int m_rows = 0;
+};
+
+// Quotes a text as an element of a PostgreSQL array literal.
+QString ArrayElementText(const QString& text);
+
+// The rows of a select read one after another, for a pass over many rows: on SQLite through
+// SQLite's own interface, elsewhere through a forward-only query.
+class CRowStream {
+public:
+    CRowStream(const QString& sql, const QVariantList& args);
+    ~CRowStream();
+    CRowStream(const CRowStream&) = delete;
+    CRowStream& operator=(const CRowStream&) = delete;
+
+    // False when the statement cannot run; the error is reported.
+    [[nodiscard]] bool start();
+    bool next();
+    // False after a failed step or a money value beyond the range; the error is reported.
+    [[nodiscard]] bool finish();
+
+    int intAt(int column) const;
+    Money moneyAt(int column); // NULL: an invalid zero
+
+private:
+    QString m_sql;
+    QVariantList m_args;
+    std::unique_ptr<CSqlQuery> m_query;
+    std::unique_ptr<CSqliteStatement> m_native;
+    bool m_overflow = false;
+};

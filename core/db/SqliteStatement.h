@@ -1,0 +1,51 @@
+// A statement run through SQLite's own interface on the calling thread's connection to the main
+// database, for loops over many rows: Qt binds and reads every value through a QVariant and a
+// generated name, which costs more than SQLite's own work on a row. Only the bulk helpers
+// (CBulkStatement, CRowStream) use it.
+#pragma once
+
+#include "Money.h"
+
+#include <QSqlError>
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+class CSqliteStatement {
+public:
+    // None when the main connection is not a SQLite one; `error` is set when the text does not
+    // prepare.
+    static std::unique_ptr<CSqliteStatement> Prepare(const QString& sql, QSqlError* error);
+    ~CSqliteStatement();
+    CSqliteStatement(const CSqliteStatement&) = delete;
+    CSqliteStatement& operator=(const CSqliteStatement&) = delete;
+
+    // Parameters count from 1.
+    void bind(int index, std::int64_t value);
+    void bind(int index, const QString& value);
+    void bindNull(int index);
+
+    // One step: true for a row, false at the end or on an error (see error()).
+    bool step();
+    // Runs a statement without rows to its end and makes it ready for the next run.
+    bool run();
+    void reset();
+    QSqlError error() const { return m_error; }
+
+    std::int64_t int64(int column) const;
+    bool isNull(int column) const;
+    // As the dialect reads money: NULL an invalid zero; *overflow for a number beyond the range.
+    Money money(int column, bool* overflow) const;
+
+private:
+    CSqliteStatement(sqlite3* db, sqlite3_stmt* statement);
+    void Fail();
+
+    sqlite3* m_db;
+    sqlite3_stmt* m_statement;
+    QSqlError m_error;
+};
