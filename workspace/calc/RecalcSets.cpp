@@ -167,7 +167,11 @@ private:
     // group rows exist, and the category sums of the rows that the recalculation leaves as they are.
     CCalcStatus Read()
     {
+        std::size_t seen = 0;
         const bool read = ReadForecastYearFigures(m_run.forecast(), [&](const CYearFiguresRow& row) {
+            // A stop is taken while the rows come too: the read is a good part of the run.
+            if (++seen % 4096 == 0)
+                m_run.CheckCancel();
             const auto p = m_products.slot.find(row.product);
             if (p == m_products.slot.end())
                 return;
