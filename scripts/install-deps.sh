@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config ninja-build
   qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libqt6sql6-sqlite libqt6sql6-psql libqt6opengl6-dev libgl-dev
-  libxml2-dev libxml2-utils zlib1g-dev nettle-dev libcurl4-openssl-dev libsqlite3-dev
+  libxml2-dev libxml2-utils zlib1g-dev nettle-dev libcurl4-openssl-dev libsqlite3-dev libpq-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   sqlite3 postgresql postgresql-client
   zip unzip libarchive-tools python3

@@ -3,6 +3,10 @@
 #include "ErrorSink.h"
 #include "SqliteStatement.h"
 
+#include <libpq-fe.h>
+
+#include <atomic>
+
 namespace {
 
 // A value of the statement's own as SQLite keeps it (as CSqlQuery::bindVariant binds it).
@@ -18,6 +22,66 @@ void BindNative(CSqliteStatement& statement, int index, const QVariant& v)
         statement.bindNull(index);
     else
         statement.bind(index, v.toString());
+}
+
+// The connection of a server driver, null for another driver.
+PGconn* ServerConnection(const QVariant& handle)
+{
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "PGconn*") != 0)
+        return nullptr;
+    return *static_cast<PGconn* const*>(handle.constData());
+}
+
+// The statement with its '?' placeholders numbered as the server takes them ($1, $2 ...).
+QByteArray NumberedPlaceholders(const QString& sql)
+{
+    QString text;
+    text.reserve(sql.size() + 64);
+    int number = 0;
+    bool quoted = false;
+    for (QChar c : sql) {
+        if (c == u'\'')
+            quoted = !quoted;
+        if (c == u'?' && !quoted)
+            text += u'$' + QString::number(++number);
+        else
+            text += c;
+    }
+    return text.toUtf8();
+}
+
+// A value of the statement's own as the server takes it in text; null stays null.
+std::optional<QByteArray> ServerText(const QVariant& v)
+{
+    if (v.typeId() == qMetaTypeId<Money>())
+        return v.value<Money>().toXmlText().toUtf8();
+    if (v.typeId() == QMetaType::QDateTime)
+        return DateParam(v.toDateTime()).toString().toUtf8();
+    if (v.isNull())
+        return std::nullopt;
+    return v.toString().toUtf8();
+}
+
+QSqlError ServerError(const QString& text, const char* message, const char* code)
+{
+    return QSqlError(QStringLiteral("QPSQL: ") + text, QString::fromUtf8(message).trimmed(), QSqlError::StatementError,
+                     QString::fromLatin1(code ? code : ""));
+}
+
+// Reads every answer of what the connection was sent: the first error, none when all succeeded.
+std::optional<QSqlError> ServerAnswer(PGconn* connection)
+{
+    std::optional<QSqlError> error;
+    while (PGresult* result = PQgetResult(connection)) {
+        const ExecStatusType status = PQresultStatus(result);
+        if (!error && status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
+            error = ServerError(QStringLiteral("Unable to create query"), PQresultErrorMessage(result),
+                                PQresultErrorField(result, PG_DIAG_SQLSTATE));
+        PQclear(result);
+    }
+    if (!error && PQstatus(connection) != CONNECTION_OK)
+        error = ServerError(QStringLiteral("Unable to create query"), PQerrorMessage(connection), nullptr);
+    return error;
 }
 
 } // namespace
@@ -46,6 +110,8 @@ CBulkStatement::CBulkStatement(const QString& sql, const QString& alias, std::ve
     const QString text = sql.arg(dialect.BulkSource(alias, m_columns));
     m_chunk = dialect.BulkChunkRows();
     m_arrays = m_chunk > 1;
+    m_send = m_arrays && rows == BulkRows::None;
+    m_text = text;
     if (!m_arrays && rows == BulkRows::None) {
         QSqlError error;
         m_native = CSqliteStatement::Prepare(text, &error);
@@ -124,7 +190,68 @@ bool CBulkStatement::endRow()
 
 bool CBulkStatement::finish()
 {
-    return m_rows == 0 || run();
+    if (m_rows > 0 && !run())
+        return false;
+    if (m_send)
+        if (const auto error = GetDBConnection().CollectPendingAnswer()) {
+            ReportComError(*error);
+            return false;
+        }
+    return true;
+}
+
+std::optional<bool> CBulkStatement::send()
+{
+    CDBConnection& db = GetDBConnection();
+    // The chunk before this one first: a failure stops the work there.
+    if (const auto error = db.CollectPendingAnswer()) {
+        ReportComError(*error);
+        return false;
+    }
+    PGconn* connection = ServerConnection(m_query->driverHandle());
+    if (!connection || !m_query->isPrepared() || PQtransactionStatus(connection) == PQTRANS_ACTIVE)
+        return std::nullopt;
+    const int count = int(m_before.size() + m_arrayTexts.size() + m_after.size());
+    QByteArray name = db.ServerStatementName(m_text);
+    if (name.isEmpty()) {
+        static std::atomic<int> counter{0};
+        name = "lir_bulk_" + QByteArray::number(++counter);
+        PGresult* prepared =
+            PQprepare(connection, name.constData(), NumberedPlaceholders(m_text).constData(), count, nullptr);
+        const bool ok = PQresultStatus(prepared) == PGRES_COMMAND_OK;
+        const QSqlError error = ok
+            ? QSqlError()
+            : ServerError(QStringLiteral("Unable to prepare statement"), PQresultErrorMessage(prepared),
+                          PQresultErrorField(prepared, PG_DIAG_SQLSTATE));
+        PQclear(prepared);
+        if (!ok) {
+            ReportComError(db.StatementError(error));
+            return false;
+        }
+        db.NoteServerStatement(m_text, name);
+    }
+    std::vector<std::optional<QByteArray>> texts;
+    texts.reserve(std::size_t(count));
+    for (const QVariant& v : m_before)
+        texts.push_back(ServerText(v));
+    for (QString& text : m_arrayTexts) {
+        text += text.isEmpty() ? QStringLiteral("{}") : QStringLiteral("}");
+        texts.push_back(text.toUtf8());
+        text.clear();
+    }
+    for (const QVariant& v : m_after)
+        texts.push_back(ServerText(v));
+    std::vector<const char*> values;
+    values.reserve(texts.size());
+    for (const auto& text : texts)
+        values.push_back(text ? text->constData() : nullptr);
+    if (!PQsendQueryPrepared(connection, name.constData(), count, values.data(), nullptr, nullptr, 0)) {
+        ReportComError(db.StatementError(
+            ServerError(QStringLiteral("Unable to create query"), PQerrorMessage(connection), nullptr)));
+        return false;
+    }
+    db.SetPendingAnswer([connection] { return ServerAnswer(connection); });
+    return true;
 }
 
 bool CBulkStatement::run()
@@ -137,6 +264,9 @@ bool CBulkStatement::run()
             ReportComError(m_native->error());
             return false;
         }
+    } else if (const auto sent = m_send ? send() : std::nullopt; sent) {
+        if (!*sent)
+            return false;
     } else {
         if (m_arrays) {
             m_query->bindAll(m_before);

@@ -2,7 +2,9 @@
 // makes: on SQLite one row of bound values, the statement prepared once and run for every row (a run
 // costs no round trip there; a statement that returns nothing is run through SQLite's own
 // interface, CSqliteStatement); on PostgreSQL a chunk of rows bound as one array per column, the
-// statement run once for each chunk.
+// statement run once for each chunk. There a statement that returns nothing is sent without waiting
+// for its answer, so that the server writes one chunk while the program makes the next; the answer
+// comes before the next statement of the connection (finish waits for the last).
 #pragma once
 
 #include "Money.h"
@@ -14,6 +16,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class CSqliteStatement;
@@ -48,7 +51,12 @@ public:
 private:
     void AddValue(const QVariant& value, const QString& arrayElement);
     [[nodiscard]] bool run();
+    // Sends the chunk to the server without waiting: none when the connection cannot take it now
+    // (the chunk then runs as any statement).
+    std::optional<bool> send();
 
+    QString m_text;
+    bool m_send = false;
     std::vector<BulkColumn> m_columns;
     QVariantList m_before;
     QVariantList m_after;

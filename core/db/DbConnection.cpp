@@ -55,6 +55,9 @@ struct CDBConnection::ThreadState {
     QString monitor;
     // A statement of this connection runs on the statement runner: nothing else may use it now.
     bool handedOff = false;
+    // The answer of a statement sent without waiting, and the statements prepared by name on the server.
+    std::function<std::optional<QSqlError>()> pending;
+    QHash<QString, QByteArray> serverStatements;
 
     void Drop()
     {
@@ -78,6 +81,8 @@ struct CDBConnection::ThreadState {
         }
         cache.clear();
         discarded.clear();
+        pending = nullptr;
+        serverStatements.clear();
         name.clear();
         monitor.clear();
         open = false;
@@ -386,8 +391,13 @@ QSqlDatabase CDBConnection::OpenForThread(ThreadState& state)
     if (state.handedOff)
         return QSqlDatabase();
     const std::uint64_t generation = m_generation;
-    if (state.open && state.generation == generation && !state.lost)
+    if (state.open && state.generation == generation && !state.lost) {
+        // The driver would drop an answer still due, and its error with it.
+        if (state.pending)
+            if (const auto error = CollectPendingAnswer())
+                ReportComError(*error);
         return QSqlDatabase::database(state.name, false);
+    }
     // The connection was replaced while this thread had a transaction open: its work so far is gone
     // with the old connection, so it must not go on in a new one as if nothing happened. Statements
     // fail until the transaction's owner rolls back.
@@ -538,6 +548,12 @@ bool CDBConnection::CommitTrans()
     if (!open)
         return false;
     ThreadState& state = *open;
+    // A statement that failed after it was sent fails the commit: its transaction is rolled back.
+    if (const auto error = CollectPendingAnswer()) {
+        ReportComError(*error);
+        RollbackTrans();
+        return false;
+    }
     QSqlDatabase db = OpenForThread(state);
     bool ok;
     if (state.level == 1) {
@@ -632,6 +648,7 @@ bool CDBConnection::RollbackTrans()
     if (!open)
         return false;
     ThreadState& state = *open;
+    static_cast<void>(CollectPendingAnswer()); // what it did is undone anyway
     QSqlDatabase db = OpenForThread(state);
     bool ok;
     DropAfterCommit(state, state.level);
@@ -796,10 +813,44 @@ void CDBConnection::BeforeStatement()
     // Not while the statement that succeeded is still sending its rows: freeing one is a command of
     // its own, and a server that sends rows one by one would lose the rest of them.
     auto it = ThreadStates().find(m_id);
+    if (it != ThreadStates().end() && it->second->pending)
+        if (const auto error = CollectPendingAnswer())
+            ReportComError(*error);
     if (it != ThreadStates().end() && it->second->mayFreeDiscarded) {
         it->second->discarded.clear();
         it->second->mayFreeDiscarded = false;
     }
+}
+
+void CDBConnection::SetPendingAnswer(std::function<std::optional<QSqlError>()> collect)
+{
+    State().pending = std::move(collect);
+}
+
+std::optional<QSqlError> CDBConnection::CollectPendingAnswer()
+{
+    auto it = ThreadStates().find(m_id);
+    if (it == ThreadStates().end() || !it->second->pending)
+        return std::nullopt;
+    const auto collect = std::move(it->second->pending);
+    it->second->pending = nullptr;
+    std::optional<QSqlError> error;
+    ExecWaitingForLock(true, [&] { return error = collect(); });
+    if (!error)
+        return std::nullopt;
+    if (DialectOf(dialect()).IsOverflow(*error))
+        return MoneyOverflowError();
+    return StatementError(*error);
+}
+
+QByteArray CDBConnection::ServerStatementName(const QString& sql)
+{
+    return State().serverStatements.value(sql);
+}
+
+void CDBConnection::NoteServerStatement(const QString& sql, const QByteArray& name)
+{
+    State().serverStatements.insert(sql, name);
 }
 
 CDBConnection& GetDBConnection()

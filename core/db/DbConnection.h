@@ -81,8 +81,22 @@ public:
     // connection closes (which frees it on the server).
     void DiscardStatement(QSqlQuery&& query);
     void StatementSucceeded();
-    // Called before a statement runs: frees the discarded statements once one has succeeded since.
+    // Called before a statement runs: collects the answer of a statement sent without waiting, and
+    // frees the discarded statements once one has succeeded since.
     void BeforeStatement();
+
+    // A statement sent without waiting for its answer (a chunk of a bulk write on a server), so that
+    // the next chunk is made meanwhile. The answer is collected before the next statement of the
+    // calling thread's connection, at the latest at its commit or rollback; a failure collected there
+    // is reported, and the commit fails.
+    void SetPendingAnswer(std::function<std::optional<QSqlError>()> collect);
+    // Waits for that answer (a lock wait shown as for any statement): its error, none when it
+    // succeeded or nothing was sent.
+    std::optional<QSqlError> CollectPendingAnswer();
+    // The name under which the calling thread's connection has prepared `sql` on the server, empty
+    // when it has not; the names go with the connection.
+    QByteArray ServerStatementName(const QString& sql);
+    void NoteServerStatement(const QString& sql, const QByteArray& name);
 
     // Runs the action once the calling thread's outermost transaction commits (at once when none is
     // open); a rollback of the level that queued it drops it. For the journal's lines and for work

@@ -388,3 +388,52 @@ TEST(NextYearRule, TheYearIsTheSumOfItsPartsAndMustFit)
         EXPECT_EQ(rec.valueCurr, Money::fromInt(7));
     }
 }
+
+// A receiver's rows go in chunks; on the server each chunk is sent before the one before it has
+// answered. A chunk that fails, first or last, fails the save with the database's message, and its
+// transaction stores nothing; on the user-interface thread with the lock-wait hook set as well.
+TEST_P(ForecastDataTest, ReceiverRowsInManyChunksAreStoredAllOrNothing)
+{
+    constexpr int kRows = 12000;
+    Exec(QStringLiteral("with recursive n(i) as (select 1000 union all select i + 1 from n where i < ?) "
+                        "insert into tClsProduct (prognoz, id, name, isgroup) select 1, i, 'p', 0 from n"),
+         {999 + kRows});
+    CForecastDataList rows;
+    for (int i = 0; i < kRows; ++i) {
+        rows.push_back(Row(1, 1000 + i, 1));
+        rows.back().sumNext = Money::fromRaw(i);
+    }
+    const struct {
+        const char* what;
+        int failing; // the row with a comment over the column's limit, -1 for none
+        bool hook;
+    } cases[] = {
+        {"a fault in the first chunk", 10, false},
+        {"a fault in the last chunk", kRows - 1, false},
+        {"a fault in a middle chunk, the lock-wait hook set", 7000, true},
+        {"no fault, the lock-wait hook set", -1, true},
+    };
+    for (const auto& c : cases) {
+        if (c.hook)
+            SetLockWaitHook([](bool) {});
+        messages.clear();
+        CForecastDataList list = rows;
+        if (c.failing >= 0)
+            list[std::size_t(c.failing)].comment = QString(256, u'к');
+        bool saved;
+        {
+            CTransaction tx;
+            saved = SaveReceiverForecastData(list, {}) && tx.commit();
+        }
+        SetLockWaitHook(nullptr);
+        EXPECT_EQ(saved, c.failing < 0) << c.what;
+        EXPECT_EQ(messages.size(), c.failing < 0 ? 0u : 1u) << c.what;
+        if (!messages.empty()) {
+            EXPECT_TRUE(messages[0].text.startsWith(QStringLiteral("Произошла исключительная ситуация."))) << c.what;
+        }
+        EXPECT_EQ(Count("tFctPrognozData"), c.failing < 0 ? kRows : 0) << c.what;
+    }
+    const auto last = GetForecastData({1, 1, 999 + kRows});
+    ASSERT_TRUE(last);
+    EXPECT_EQ(last->sumNext, Money::fromRaw(kRows - 1));
+}
