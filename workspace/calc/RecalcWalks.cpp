@@ -56,6 +56,9 @@ public:
         return {};
     }
 
+    // The members' sums read beforehand, in place of Read.
+    void Use(std::unordered_map<int, CMemberSums> members) { m_members = std::move(members); }
+
     // Fills the product's row and saves it.
     CCalcStatus Recompute(const CProductRecord& p, typename Rows::Row& target)
     {
@@ -148,10 +151,12 @@ CCalcStatus LoadAncestry(CRecalcRun& run, const CProductRecord& group, CProductA
     return {};
 }
 
-// The receiver's (or the consolidated) rows of the ancestor products, nearest first.
+// The receiver's (or the consolidated) rows of the ancestor products, nearest first; from the
+// members' sums when they were read with the group's (SumEditedGroup).
 template <class Rows>
 CCalcStatus WalkAncestorRows(CRecalcRun& run, const CProductAncestry& a, const Rows& rows,
-                             const CReceiverRecord* groupReceiver)
+                             const CReceiverRecord* groupReceiver,
+                             std::unordered_map<int, CMemberSums>* members = nullptr)
 {
     if (a.path.empty())
         return {};
@@ -159,11 +164,37 @@ CCalcStatus WalkAncestorRows(CRecalcRun& run, const CProductAncestry& a, const R
     if (!stored)
         return stored.failure();
     CRowSources<Rows> sources(run, rows, a.children, groupReceiver);
-    if (CCalcStatus read = sources.Read(a.pathPointers); !read)
+    if (members)
+        sources.Use(std::move(*members));
+    else if (CCalcStatus read = sources.Read(a.pathPointers); !read)
         return read;
     for (const CProductRecord& p : a.path)
         if (CCalcStatus done = sources.Recompute(p, Fetch(*stored, rows, p.id)); !done)
             return done;
+    return {};
+}
+
+// The edited group's row from its members' stored sums, saved. The members of the group and of its
+// ancestor products are read together, and the group's new sums stand for it among the latter.
+template <class Rows>
+CCalcStatus SumEditedGroup(CRecalcRun& run, const CProductRecord& group, typename Rows::Row& row, const Rows& rows,
+                           CProductAncestry& ancestry, std::unordered_map<int, CMemberSums>& members)
+{
+    if (CCalcStatus loaded = LoadAncestry(run, group, ancestry); !loaded)
+        return loaded;
+    std::vector<const CProductRecord*> parents{&group};
+    parents.insert(parents.end(), ancestry.pathPointers.begin(), ancestry.pathPointers.end());
+    auto sums = rows.ReadSums(ancestry.children.ChildIds(parents));
+    if (!sums)
+        return sums.failure();
+    members = std::move(*sums);
+    if (CCalcStatus summed =
+            SumGroupRows(group, MembersOf(ancestry.children, group, members), run.koef(), row, run.progress());
+        !summed)
+        return summed;
+    if (CCalcStatus saved = rows.Save(row, true); !saved)
+        return saved;
+    members[group.id] = CMemberSums::Of(row);
     return {};
 }
 
@@ -182,6 +213,46 @@ CCalcResult<CReceiverList> GroupsAbove(CRecalcRun& run, const CReceiverRecord& r
         above.push_back(r);
     }
     return above;
+}
+
+// The rows above the recomputed group row, inside the edit's transaction: the receiver's rows of the group's ancestor
+// products, and for each subordinate group above the receiver (nearest first) its rows of the group's members, the
+// group and the ancestor products.
+CCalcStatus RecalcAncestors(CRecalcRun& run, const CProductRecord& group, const CReceiverRecord& receiver,
+                            const CProductAncestry& ancestry, std::unordered_map<int, CMemberSums>* members)
+{
+    const int forecast = run.forecast();
+    // A server with logins sums the groups above itself: a user may neither read the other members'
+    // rows nor write the groups' own.
+    const bool onServer = Dialect().HasLogins();
+    const auto above = onServer ? CCalcResult<CReceiverList>(CReceiverList()) : GroupsAbove(run, receiver);
+    if (!above)
+        return above.failure();
+    if (CCalcStatus walked = WalkAncestorRows(run, ancestry, CDataRows(forecast, receiver.id),
+                                              IsSubordinateGroup(receiver) ? &receiver : nullptr, members);
+        !walked)
+        return walked;
+    // Each group above takes its members' sums after the nearer ones were written.
+    std::vector<int> products;
+    std::unordered_set<int> seen;
+    auto add = [&](int id) {
+        if (seen.insert(id).second)
+            products.push_back(id);
+    };
+    for (const CProductRecord* child : ancestry.children.Children(group.id))
+        add(child->id);
+    add(group.id);
+    for (const CProductRecord& p : ancestry.path)
+        add(p.id);
+    if (onServer)
+        return WriteReceiverGroupSums(forecast, receiver.id, products) ? CCalcStatus() : CCalcStatus::DbFailed();
+    // Each group's rows are its members' sums, formed and written by the database.
+    for (const CReceiverRecord& a : *above) {
+        QSqlError failure;
+        if (!WriteCategorySums(forecast, a.id, products, &failure))
+            return CCalcStatus::Failed(failure.databaseText().isEmpty() ? failure.text() : failure.databaseText());
+    }
+    return {};
 }
 
 } // namespace
@@ -283,73 +354,32 @@ CCalcStatus RecalcAfterEdit(CRecalcRun& run, const CProductRecord& group, CForec
                             const CReceiverRecord& receiver)
 {
     return InSaveBatch([&] {
-        CCalcStatus summed = IsSubordinateGroup(receiver)
-            ? GetCategoryForecastSums(group, row, receiver)
-            : SumGroupMembers(run.progress(), group, row, receiver.id, run.koef());
-        if (!summed)
+        const CDataRows rows(run.forecast(), receiver.id);
+        CProductAncestry ancestry;
+        if (IsSubordinateGroup(receiver)) {
+            if (CCalcStatus summed = GetCategoryForecastSums(group, row, receiver); !summed)
+                return summed;
+            if (CCalcStatus saved = rows.Save(row, true); !saved)
+                return saved;
+            if (CCalcStatus loaded = LoadAncestry(run, group, ancestry); !loaded)
+                return loaded;
+            return RecalcAncestors(run, group, receiver, ancestry, nullptr);
+        }
+        std::unordered_map<int, CMemberSums> members;
+        if (CCalcStatus summed = SumEditedGroup(run, group, row, rows, ancestry, members); !summed)
             return summed;
-        if (CCalcStatus saved = CDataRows(run.forecast(), receiver.id).Save(row, true); !saved)
-            return saved;
-        return RecalcAncestors(run, group, receiver);
+        return RecalcAncestors(run, group, receiver, ancestry, &members);
     });
 }
 
 CCalcStatus RecalcAfterEdit(CRecalcRun& run, const CProductRecord& group, CTotalForecastRecord& row)
 {
     return InSaveBatch([&] {
-        if (CCalcStatus summed = SumGroupMembers(run.progress(), group, row, run.koef()); !summed)
+        const CTotalRows rows(run.forecast());
+        CProductAncestry ancestry;
+        std::unordered_map<int, CMemberSums> members;
+        if (CCalcStatus summed = SumEditedGroup(run, group, row, rows, ancestry, members); !summed)
             return summed;
-        if (CCalcStatus saved = CTotalRows(run.forecast()).Save(row, true); !saved)
-            return saved;
-        return RecalcAncestors(run, group);
+        return WalkAncestorRows(run, ancestry, rows, nullptr, &members);
     });
-}
-
-CCalcStatus RecalcAncestors(CRecalcRun& run, const CProductRecord& group, const CReceiverRecord& receiver)
-{
-    const int forecast = run.forecast();
-    // A server with logins sums the groups above itself: a user may neither read the other members'
-    // rows nor write the groups' own.
-    const bool onServer = Dialect().HasLogins();
-    const auto above = onServer ? CCalcResult<CReceiverList>(CReceiverList()) : GroupsAbove(run, receiver);
-    if (!above)
-        return above.failure();
-    CProductAncestry ancestry;
-    if (CCalcStatus loaded = LoadAncestry(run, group, ancestry); !loaded)
-        return loaded;
-    return InSaveBatch([&] {
-        if (CCalcStatus walked = WalkAncestorRows(run, ancestry, CDataRows(forecast, receiver.id),
-                                                  IsSubordinateGroup(receiver) ? &receiver : nullptr);
-            !walked)
-            return walked;
-        // Each group above takes its members' sums after the nearer ones were written.
-        std::vector<int> products;
-        std::unordered_set<int> seen;
-        auto add = [&](int id) {
-            if (seen.insert(id).second)
-                products.push_back(id);
-        };
-        for (const CProductRecord* child : ancestry.children.Children(group.id))
-            add(child->id);
-        add(group.id);
-        for (const CProductRecord& p : ancestry.path)
-            add(p.id);
-        if (onServer)
-            return WriteReceiverGroupSums(forecast, receiver.id, products) ? CCalcStatus() : CCalcStatus::DbFailed();
-        // Each group's rows are its members' sums, formed and written by the database.
-        for (const CReceiverRecord& a : *above) {
-            QSqlError failure;
-            if (!WriteCategorySums(forecast, a.id, products, &failure))
-                return CCalcStatus::Failed(failure.databaseText().isEmpty() ? failure.text() : failure.databaseText());
-        }
-        return CCalcStatus();
-    });
-}
-
-CCalcStatus RecalcAncestors(CRecalcRun& run, const CProductRecord& group)
-{
-    CProductAncestry ancestry;
-    if (CCalcStatus loaded = LoadAncestry(run, group, ancestry); !loaded)
-        return loaded;
-    return InSaveBatch([&] { return WalkAncestorRows(run, ancestry, CTotalRows(run.forecast()), nullptr); });
 }
