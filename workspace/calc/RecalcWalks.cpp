@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <optional>
 #include <unordered_set>
 
 namespace {
@@ -55,9 +56,6 @@ public:
         }
         return {};
     }
-
-    // The members' sums read beforehand, in place of Read.
-    void Use(std::unordered_map<int, CMemberSums> members) { m_members = std::move(members); }
 
     // Fills the product's row and saves it.
     CCalcStatus Recompute(const CProductRecord& p, typename Rows::Row& target)
@@ -152,50 +150,40 @@ CCalcStatus LoadAncestry(CRecalcRun& run, const CProductRecord& group, CProductA
 }
 
 // The receiver's (or the consolidated) rows of the ancestor products, nearest first; from the
-// members' sums when they were read with the group's (SumEditedGroup).
+// sources the edited group's row was summed from when given (SumEditedGroup).
 template <class Rows>
 CCalcStatus WalkAncestorRows(CRecalcRun& run, const CProductAncestry& a, const Rows& rows,
-                             const CReceiverRecord* groupReceiver,
-                             std::unordered_map<int, CMemberSums>* members = nullptr)
+                             const CReceiverRecord* groupReceiver, CRowSources<Rows>* read = nullptr)
 {
     if (a.path.empty())
         return {};
     auto stored = rows.ReadRows(IdsOf(a.pathPointers));
     if (!stored)
         return stored.failure();
-    CRowSources<Rows> sources(run, rows, a.children, groupReceiver);
-    if (members)
-        sources.Use(std::move(*members));
-    else if (CCalcStatus read = sources.Read(a.pathPointers); !read)
-        return read;
+    std::optional<CRowSources<Rows>> own;
+    if (!read) {
+        own.emplace(run, rows, a.children, groupReceiver);
+        if (CCalcStatus done = own->Read(a.pathPointers); !done)
+            return done;
+        read = &*own;
+    }
     for (const CProductRecord& p : a.path)
-        if (CCalcStatus done = sources.Recompute(p, Fetch(*stored, rows, p.id)); !done)
+        if (CCalcStatus done = read->Recompute(p, Fetch(*stored, rows, p.id)); !done)
             return done;
     return {};
 }
 
 // The edited group's row from its members' stored sums, saved. The members of the group and of its
-// ancestor products are read together, and the group's new sums stand for it among the latter.
+// ancestor products are read together; the group's new sums stand for it among the latter.
 template <class Rows>
-CCalcStatus SumEditedGroup(CRecalcRun& run, const CProductRecord& group, typename Rows::Row& row, const Rows& rows,
-                           CProductAncestry& ancestry, std::unordered_map<int, CMemberSums>& members)
+CCalcStatus SumEditedGroup(const CProductRecord& group, typename Rows::Row& row, const CProductAncestry& ancestry,
+                           CRowSources<Rows>& sources)
 {
-    if (CCalcStatus loaded = LoadAncestry(run, group, ancestry); !loaded)
-        return loaded;
     std::vector<const CProductRecord*> parents{&group};
     parents.insert(parents.end(), ancestry.pathPointers.begin(), ancestry.pathPointers.end());
-    auto sums = rows.ReadSums(ancestry.children.ChildIds(parents));
-    if (!sums)
-        return sums.failure();
-    members = std::move(*sums);
-    if (CCalcStatus summed =
-            SumGroupRows(group, MembersOf(ancestry.children, group, members), run.koef(), row, run.progress());
-        !summed)
-        return summed;
-    if (CCalcStatus saved = rows.Save(row, true); !saved)
-        return saved;
-    members[group.id] = CMemberSums::Of(row);
-    return {};
+    if (CCalcStatus read = sources.Read(parents); !read)
+        return read;
+    return sources.Recompute(group, row);
 }
 
 // The subordinate groups above the receiver, nearest first.
@@ -219,7 +207,7 @@ CCalcResult<CReceiverList> GroupsAbove(CRecalcRun& run, const CReceiverRecord& r
 // products, and for each subordinate group above the receiver (nearest first) its rows of the group's members, the
 // group and the ancestor products.
 CCalcStatus RecalcAncestors(CRecalcRun& run, const CProductRecord& group, const CReceiverRecord& receiver,
-                            const CProductAncestry& ancestry, std::unordered_map<int, CMemberSums>* members)
+                            const CProductAncestry& ancestry, CRowSources<CDataRows>* sources)
 {
     const int forecast = run.forecast();
     // A server with logins sums the groups above itself: a user may neither read the other members'
@@ -229,7 +217,7 @@ CCalcStatus RecalcAncestors(CRecalcRun& run, const CProductRecord& group, const 
     if (!above)
         return above.failure();
     if (CCalcStatus walked = WalkAncestorRows(run, ancestry, CDataRows(forecast, receiver.id),
-                                              IsSubordinateGroup(receiver) ? &receiver : nullptr, members);
+                                              IsSubordinateGroup(receiver) ? &receiver : nullptr, sources);
         !walked)
         return walked;
     // Each group above takes its members' sums after the nearer ones were written.
@@ -365,10 +353,12 @@ CCalcStatus RecalcAfterEdit(CRecalcRun& run, const CProductRecord& group, CForec
                 return loaded;
             return RecalcAncestors(run, group, receiver, ancestry, nullptr);
         }
-        std::unordered_map<int, CMemberSums> members;
-        if (CCalcStatus summed = SumEditedGroup(run, group, row, rows, ancestry, members); !summed)
+        if (CCalcStatus loaded = LoadAncestry(run, group, ancestry); !loaded)
+            return loaded;
+        CRowSources<CDataRows> sources(run, rows, ancestry.children, nullptr);
+        if (CCalcStatus summed = SumEditedGroup(group, row, ancestry, sources); !summed)
             return summed;
-        return RecalcAncestors(run, group, receiver, ancestry, &members);
+        return RecalcAncestors(run, group, receiver, ancestry, &sources);
     });
 }
 
@@ -377,9 +367,11 @@ CCalcStatus RecalcAfterEdit(CRecalcRun& run, const CProductRecord& group, CTotal
     return InSaveBatch([&] {
         const CTotalRows rows(run.forecast());
         CProductAncestry ancestry;
-        std::unordered_map<int, CMemberSums> members;
-        if (CCalcStatus summed = SumEditedGroup(run, group, row, rows, ancestry, members); !summed)
+        if (CCalcStatus loaded = LoadAncestry(run, group, ancestry); !loaded)
+            return loaded;
+        CRowSources<CTotalRows> sources(run, rows, ancestry.children, nullptr);
+        if (CCalcStatus summed = SumEditedGroup(group, row, ancestry, sources); !summed)
             return summed;
-        return WalkAncestorRows(run, ancestry, rows, nullptr, &members);
+        return WalkAncestorRows(run, ancestry, rows, nullptr, &sources);
     });
 }
