@@ -1,7 +1,6 @@
 #include "GroupSums.h"
 
 #include "CalcTexts.h"
-#include "RecalcRun.h"
 
 #include <cmath>
 
@@ -10,27 +9,6 @@ namespace {
 using F = CForecastRowFields;
 constexpr Money F::*kSums[3] = {&F::sumLast, &F::sumCurr, &F::sumNext};
 constexpr Money F::*kValues[3] = {&F::valueLast, &F::valueCurr, &F::valueNext};
-
-template <class Row, class Rows>
-CCalcStatus SumFromDatabase(IRecalcProgress* progress, const CProductRecord& group, Row& row, const Rows& rows,
-                            CUnitPairCache& koef)
-{
-    auto children = LoadProductChildren(group.id, group.prognoz);
-    if (!children)
-        return CCalcStatus::Failed(CalcTexts::kProductsBroken);
-    std::vector<int> ids;
-    for (const CProductRecord& child : *children)
-        ids.push_back(child.id);
-    const auto sums = rows.ReadSums(ids);
-    if (!sums)
-        return sums.failure();
-    std::vector<CGroupMember> members;
-    for (const CProductRecord& child : *children) {
-        const auto it = sums->find(child.id);
-        members.push_back({&child, it == sums->end() ? CMemberSums{} : it->second});
-    }
-    return SumGroupRows(group, members, koef, row, progress);
-}
 
 } // namespace
 
@@ -136,16 +114,4 @@ CCalcStatus SumGroupRows(const CProductRecord& group, const std::vector<CGroupMe
             return added;
     }
     return WriteGroupSums(acc, row);
-}
-
-CCalcStatus SumGroupMembers(IRecalcProgress* progress, const CProductRecord& group, CForecastDataRecord& row,
-                            int receiverId, CUnitPairCache& koef)
-{
-    return SumFromDatabase(progress, group, row, CDataRows(group.prognoz, receiverId), koef);
-}
-
-CCalcStatus SumGroupMembers(IRecalcProgress* progress, const CProductRecord& group, CTotalForecastRecord& row,
-                            CUnitPairCache& koef)
-{
-    return SumFromDatabase(progress, group, row, CTotalRows(group.prognoz), koef);
 }

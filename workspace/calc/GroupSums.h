@@ -77,10 +77,3 @@ inline CCalcStatus ApplyGroupTotals(const CGroupAccumulator& acc, CTotalForecast
 // A failure leaves the row as it was.
 CCalcStatus SumGroupRows(const CProductRecord& group, const std::vector<CGroupMember>& members, CUnitPairCache& koef,
                          CForecastRowFields& row, IRecalcProgress* progress = nullptr);
-
-// The same from the database: the group's members with a price row and their rows of the receiver
-// (of the consolidated forecast for a consolidated row), in one read. Changes the row in memory only.
-CCalcStatus SumGroupMembers(IRecalcProgress* progress, const CProductRecord& group, CForecastDataRecord& row,
-                            int receiverId, CUnitPairCache& koef);
-CCalcStatus SumGroupMembers(IRecalcProgress* progress, const CProductRecord& group, CTotalForecastRecord& row,
-                            CUnitPairCache& koef);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <optional>
 #include <unordered_set>
 
 namespace {
@@ -148,23 +149,41 @@ CCalcStatus LoadAncestry(CRecalcRun& run, const CProductRecord& group, CProductA
     return {};
 }
 
-// The receiver's (or the consolidated) rows of the ancestor products, nearest first.
+// The receiver's (or the consolidated) rows of the ancestor products, nearest first; from the
+// sources the edited group's row was summed from when given (SumEditedGroup).
 template <class Rows>
 CCalcStatus WalkAncestorRows(CRecalcRun& run, const CProductAncestry& a, const Rows& rows,
-                             const CReceiverRecord* groupReceiver)
+                             const CReceiverRecord* groupReceiver, CRowSources<Rows>* read = nullptr)
 {
     if (a.path.empty())
         return {};
     auto stored = rows.ReadRows(IdsOf(a.pathPointers));
     if (!stored)
         return stored.failure();
-    CRowSources<Rows> sources(run, rows, a.children, groupReceiver);
-    if (CCalcStatus read = sources.Read(a.pathPointers); !read)
-        return read;
+    std::optional<CRowSources<Rows>> own;
+    if (!read) {
+        own.emplace(run, rows, a.children, groupReceiver);
+        if (CCalcStatus done = own->Read(a.pathPointers); !done)
+            return done;
+        read = &*own;
+    }
     for (const CProductRecord& p : a.path)
-        if (CCalcStatus done = sources.Recompute(p, Fetch(*stored, rows, p.id)); !done)
+        if (CCalcStatus done = read->Recompute(p, Fetch(*stored, rows, p.id)); !done)
             return done;
     return {};
+}
+
+// The edited group's row from its members' stored sums, saved. The members of the group and of its
+// ancestor products are read together; the group's new sums stand for it among the latter.
+template <class Rows>
+CCalcStatus SumEditedGroup(const CProductRecord& group, typename Rows::Row& row, const CProductAncestry& ancestry,
+                           CRowSources<Rows>& sources)
+{
+    std::vector<const CProductRecord*> parents{&group};
+    parents.insert(parents.end(), ancestry.pathPointers.begin(), ancestry.pathPointers.end());
+    if (CCalcStatus read = sources.Read(parents); !read)
+        return read;
+    return sources.Recompute(group, row);
 }
 
 // The subordinate groups above the receiver, nearest first.
@@ -182,6 +201,46 @@ CCalcResult<CReceiverList> GroupsAbove(CRecalcRun& run, const CReceiverRecord& r
         above.push_back(r);
     }
     return above;
+}
+
+// The rows above the recomputed group row, inside the edit's transaction: the receiver's rows of the group's ancestor
+// products, and for each subordinate group above the receiver (nearest first) its rows of the group's members, the
+// group and the ancestor products.
+CCalcStatus RecalcAncestors(CRecalcRun& run, const CProductRecord& group, const CReceiverRecord& receiver,
+                            const CProductAncestry& ancestry, CRowSources<CDataRows>* sources)
+{
+    const int forecast = run.forecast();
+    // A server with logins sums the groups above itself: a user may neither read the other members'
+    // rows nor write the groups' own.
+    const bool onServer = Dialect().HasLogins();
+    const auto above = onServer ? CCalcResult<CReceiverList>(CReceiverList()) : GroupsAbove(run, receiver);
+    if (!above)
+        return above.failure();
+    if (CCalcStatus walked = WalkAncestorRows(run, ancestry, CDataRows(forecast, receiver.id),
+                                              IsSubordinateGroup(receiver) ? &receiver : nullptr, sources);
+        !walked)
+        return walked;
+    // Each group above takes its members' sums after the nearer ones were written.
+    std::vector<int> products;
+    std::unordered_set<int> seen;
+    auto add = [&](int id) {
+        if (seen.insert(id).second)
+            products.push_back(id);
+    };
+    for (const CProductRecord* child : ancestry.children.Children(group.id))
+        add(child->id);
+    add(group.id);
+    for (const CProductRecord& p : ancestry.path)
+        add(p.id);
+    if (onServer)
+        return WriteReceiverGroupSums(forecast, receiver.id, products) ? CCalcStatus() : CCalcStatus::DbFailed();
+    // Each group's rows are its members' sums, formed and written by the database.
+    for (const CReceiverRecord& a : *above) {
+        QSqlError failure;
+        if (!WriteCategorySums(forecast, a.id, products, &failure))
+            return CCalcStatus::Failed(failure.databaseText().isEmpty() ? failure.text() : failure.databaseText());
+    }
+    return {};
 }
 
 } // namespace
@@ -283,73 +342,36 @@ CCalcStatus RecalcAfterEdit(CRecalcRun& run, const CProductRecord& group, CForec
                             const CReceiverRecord& receiver)
 {
     return InSaveBatch([&] {
-        CCalcStatus summed = IsSubordinateGroup(receiver)
-            ? GetCategoryForecastSums(group, row, receiver)
-            : SumGroupMembers(run.progress(), group, row, receiver.id, run.koef());
-        if (!summed)
+        const CDataRows rows(run.forecast(), receiver.id);
+        CProductAncestry ancestry;
+        if (IsSubordinateGroup(receiver)) {
+            if (CCalcStatus summed = GetCategoryForecastSums(group, row, receiver); !summed)
+                return summed;
+            if (CCalcStatus saved = rows.Save(row, true); !saved)
+                return saved;
+            if (CCalcStatus loaded = LoadAncestry(run, group, ancestry); !loaded)
+                return loaded;
+            return RecalcAncestors(run, group, receiver, ancestry, nullptr);
+        }
+        if (CCalcStatus loaded = LoadAncestry(run, group, ancestry); !loaded)
+            return loaded;
+        CRowSources<CDataRows> sources(run, rows, ancestry.children, nullptr);
+        if (CCalcStatus summed = SumEditedGroup(group, row, ancestry, sources); !summed)
             return summed;
-        if (CCalcStatus saved = CDataRows(run.forecast(), receiver.id).Save(row, true); !saved)
-            return saved;
-        return RecalcAncestors(run, group, receiver);
+        return RecalcAncestors(run, group, receiver, ancestry, &sources);
     });
 }
 
 CCalcStatus RecalcAfterEdit(CRecalcRun& run, const CProductRecord& group, CTotalForecastRecord& row)
 {
     return InSaveBatch([&] {
-        if (CCalcStatus summed = SumGroupMembers(run.progress(), group, row, run.koef()); !summed)
+        const CTotalRows rows(run.forecast());
+        CProductAncestry ancestry;
+        if (CCalcStatus loaded = LoadAncestry(run, group, ancestry); !loaded)
+            return loaded;
+        CRowSources<CTotalRows> sources(run, rows, ancestry.children, nullptr);
+        if (CCalcStatus summed = SumEditedGroup(group, row, ancestry, sources); !summed)
             return summed;
-        if (CCalcStatus saved = CTotalRows(run.forecast()).Save(row, true); !saved)
-            return saved;
-        return RecalcAncestors(run, group);
+        return WalkAncestorRows(run, ancestry, rows, nullptr, &sources);
     });
-}
-
-CCalcStatus RecalcAncestors(CRecalcRun& run, const CProductRecord& group, const CReceiverRecord& receiver)
-{
-    const int forecast = run.forecast();
-    // A server with logins sums the groups above itself: a user may neither read the other members'
-    // rows nor write the groups' own.
-    const bool onServer = Dialect().HasLogins();
-    const auto above = onServer ? CCalcResult<CReceiverList>(CReceiverList()) : GroupsAbove(run, receiver);
-    if (!above)
-        return above.failure();
-    CProductAncestry ancestry;
-    if (CCalcStatus loaded = LoadAncestry(run, group, ancestry); !loaded)
-        return loaded;
-    return InSaveBatch([&] {
-        if (CCalcStatus walked = WalkAncestorRows(run, ancestry, CDataRows(forecast, receiver.id),
-                                                  IsSubordinateGroup(receiver) ? &receiver : nullptr);
-            !walked)
-            return walked;
-        // Each group above takes its members' sums after the nearer ones were written.
-        std::vector<int> products;
-        std::unordered_set<int> seen;
-        auto add = [&](int id) {
-            if (seen.insert(id).second)
-                products.push_back(id);
-        };
-        for (const CProductRecord* child : ancestry.children.Children(group.id))
-            add(child->id);
-        add(group.id);
-        for (const CProductRecord& p : ancestry.path)
-            add(p.id);
-        if (onServer)
-            return WriteReceiverGroupSums(forecast, receiver.id, products) ? CCalcStatus() : CCalcStatus::DbFailed();
-        // Each group's rows are its members' sums, formed and written by the database.
-        for (const CReceiverRecord& a : *above) {
-            QSqlError failure;
-            if (!WriteCategorySums(forecast, a.id, products, &failure))
-                return CCalcStatus::Failed(failure.databaseText().isEmpty() ? failure.text() : failure.databaseText());
-        }
-        return CCalcStatus();
-    });
-}
-
-CCalcStatus RecalcAncestors(CRecalcRun& run, const CProductRecord& group)
-{
-    CProductAncestry ancestry;
-    if (CCalcStatus loaded = LoadAncestry(run, group, ancestry); !loaded)
-        return loaded;
-    return InSaveBatch([&] { return WalkAncestorRows(run, ancestry, CTotalRows(run.forecast()), nullptr); });
 }

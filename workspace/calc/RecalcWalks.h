@@ -34,12 +34,9 @@ CCalcStatus RecalcReceiverSubtree(CRecalcRun& run, const CProductRecord& product
                                   const CReceiverRecord& receiver);
 
 // After an edit of a member of `group` for the receiver: the group's row (`row`), then the rows that
-// depend on it (RecalcAncestors).
+// depend on it: the receiver's rows of the group's ancestor products, and for each subordinate group
+// above the receiver (nearest first) its rows of the group's members, the group and the ancestor
+// products. The members of the group and of its ancestors are read together.
 CCalcStatus RecalcAfterEdit(CRecalcRun& run, const CProductRecord& group, CForecastDataRecord& row,
                             const CReceiverRecord& receiver);
 CCalcStatus RecalcAfterEdit(CRecalcRun& run, const CProductRecord& group, CTotalForecastRecord& row);
-// The rows above a recomputed group row: the receiver's rows of the group's ancestor products, and
-// for each subordinate group above the receiver (nearest first) its rows of the group's members, the
-// group and the ancestor products.
-CCalcStatus RecalcAncestors(CRecalcRun& run, const CProductRecord& group, const CReceiverRecord& receiver);
-CCalcStatus RecalcAncestors(CRecalcRun& run, const CProductRecord& group);

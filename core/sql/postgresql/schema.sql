@@ -1604,6 +1604,7 @@ DECLARE
     v_group record;
     v_current int := p_receiver;
     v_seen int[] := ARRAY[p_receiver];
+    v_members int[];
 BEGIN
     PERFORM f_CheckOwnTables(ARRAY['tfctprognozdata', 'tclsreceiver', 'tclsreceivermap', 'tfctuserrights']);
     IF NOT (pg_has_role(v_caller, 'lir_admins', 'MEMBER') OR pg_has_role(v_caller, 'lir_experts', 'MEMBER')
@@ -1623,26 +1624,23 @@ BEGIN
          WHERE r.id = v_current;
         EXIT WHEN NOT FOUND OR v_group.isgroup = 0 OR coalesce(v_group.category, 0) IN (0, -1)
             OR v_group.id = ANY (v_seen);
+        -- Each product's sum by one index scan over the members' keys (prognoz, product, receiver): a
+        -- join to the members would read every receiver's row of the product.
+        v_members := ARRAY(SELECT c.id FROM public.tClsReceiver c WHERE c.category = v_group.id);
         RETURN QUERY
-        WITH products AS (
-            SELECT x.product, min(x.ord) AS ord FROM unnest(p_products) WITH ORDINALITY AS x (product, ord)
-             GROUP BY x.product),
-        sums AS (
-            SELECT p.product, p.ord,
-                   coalesce(sum(d.sumLast), 0) AS sumLast, coalesce(sum(d.sumCurr), 0) AS sumCurr,
-                   coalesce(sum(d.sumNext), 0) AS sumNext, coalesce(sum(d.valueLast), 0) AS valueLast,
-                   coalesce(sum(d.valueCurr), 0) AS valueCurr, coalesce(sum(d.valueNext), 0) AS valueNext
-              FROM products p
-              LEFT JOIN public.tFctPrognozData d
-                ON d.prognoz = p_forecast AND d.product = p.product
-               AND d.receiver IN (SELECT c.id FROM public.tClsReceiver c WHERE c.category = v_group.id)
-             GROUP BY p.product, p.ord)
         INSERT INTO public.tFctPrognozData AS t (prognoz, product, receiver, sumLast, sumCurr, sumNext, valueLast,
                                                  valueCurr, valueNext, comment, base, baseMethod)
-        SELECT p_forecast, s.product, v_group.id, s.sumLast, s.sumCurr, s.sumNext, s.valueLast, s.valueCurr,
+        SELECT p_forecast, p.product, v_group.id, s.sumLast, s.sumCurr, s.sumNext, s.valueLast, s.valueCurr,
                s.valueNext, '', '', 0
-          FROM sums s
-         ORDER BY s.ord
+          FROM (SELECT x.product, min(x.ord) AS ord FROM unnest(p_products) WITH ORDINALITY AS x (product, ord)
+                 GROUP BY x.product) p
+         CROSS JOIN LATERAL (
+               SELECT coalesce(sum(d.sumLast), 0) AS sumLast, coalesce(sum(d.sumCurr), 0) AS sumCurr,
+                      coalesce(sum(d.sumNext), 0) AS sumNext, coalesce(sum(d.valueLast), 0) AS valueLast,
+                      coalesce(sum(d.valueCurr), 0) AS valueCurr, coalesce(sum(d.valueNext), 0) AS valueNext
+                 FROM public.tFctPrognozData d
+                WHERE d.prognoz = p_forecast AND d.product = p.product AND d.receiver = ANY (v_members)) s
+         ORDER BY p.ord
         ON CONFLICT (prognoz, product, receiver) DO UPDATE
            SET sumLast = EXCLUDED.sumLast, sumCurr = EXCLUDED.sumCurr, sumNext = EXCLUDED.sumNext,
                valueLast = EXCLUDED.valueLast, valueCurr = EXCLUDED.valueCurr, valueNext = EXCLUDED.valueNext
