@@ -310,8 +310,8 @@ CYearFiguresWriter::CYearFiguresWriter(int prognoz)
     , m_statements(std::make_unique<Statements>(prognoz))
 {
     m_statements->upsert.afterRun = [this] {
-        for (const auto& [receiver, product] : m_updated)
-            QueueJournal([&] { return DataJournalLine(JOURNAL_UPDATE, -1, m_prognoz, product, receiver); });
+        for (const auto& row : m_updated)
+            QueueJournal([&] { return DataJournalLine(JOURNAL_UPDATE, -1, m_prognoz, row.second, row.first); });
         m_updated.clear();
     };
 }
