@@ -537,7 +537,7 @@ int main(int argc, char** argv)
     const double nsiPeak = handOvers ? peakAlone(QStringLiteral("nsi")) : -1;
     std::printf("\nSummary (SQLite, file transport, check and consolidation excluded)\n");
     for (int m : {5000, 50000}) {
-        const std::string arg = "/" + std::to_string(m) + "/iterations:3";
+        const std::string arg = std::string("/").append(std::to_string(m)).append("/iterations:3");
         const double goal = m == 5000 ? 1.0 : 5.0;
         const double exp = reporter.Seconds("BM_Export" + arg);
         const double empty = reporter.Seconds("BM_ImportEmpty" + arg);
