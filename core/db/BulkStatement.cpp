@@ -5,7 +5,13 @@
 
 #include <libpq-fe.h>
 
+#include <QSqlDriver>
+
 #include <atomic>
+#include <cerrno>
+#include <charconv>
+
+#include <poll.h>
 
 namespace {
 
@@ -27,7 +33,9 @@ void BindNative(CSqliteStatement& statement, int index, const QVariant& v)
 // The connection of a server driver, null for another driver.
 PGconn* ServerConnection(const QVariant& handle)
 {
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "PGconn*") != 0)
+    // Qt names the driver's handle type by the structure behind libpq's typedef.
+    if (!handle.isValid()
+        || (qstrcmp(handle.typeName(), "PGconn*") != 0 && qstrcmp(handle.typeName(), "pg_conn*") != 0))
         return nullptr;
     return *static_cast<PGconn* const*>(handle.constData());
 }
@@ -285,6 +293,185 @@ bool CBulkStatement::run()
     if (afterRun)
         afterRun();
     return true;
+}
+
+CServerCopy::~CServerCopy()
+{
+    abandon();
+}
+
+namespace {
+
+PGconn* ThreadServerConnection()
+{
+    CDBConnection& db = GetDBConnection();
+    if (!db.isConnected())
+        return nullptr;
+    QSqlDatabase connection = db.GetConnection();
+    return connection.isValid() && connection.driver() ? ServerConnection(connection.driver()->handle()) : nullptr;
+}
+
+} // namespace
+
+int ServerSessionId()
+{
+    PGconn* connection = ThreadServerConnection();
+    return connection ? PQbackendPID(connection) : 0;
+}
+
+bool CServerCopy::start(const QString& table, const std::vector<BulkColumn>& columns)
+{
+    if (!GetDBConnection().isConnected())
+        return false;
+    GetDBConnection().BeforeStatement();
+    PGconn* server = ThreadServerConnection();
+    if (!server)
+        return false;
+    QStringList names;
+    for (const BulkColumn& c : columns)
+        names << QLatin1String(c.name);
+    const QByteArray sql =
+        QStringLiteral("copy %1 (%2) from stdin").arg(table, names.join(QStringLiteral(", "))).toUtf8();
+    PGresult* result = PQexec(server, sql.constData());
+    const bool copying = PQresultStatus(result) == PGRES_COPY_IN;
+    PQclear(result);
+    if (!copying) {
+        ServerAnswer(server);
+        return false;
+    }
+    if (PQsetnonblocking(server, 1) != 0) {
+        PQputCopyEnd(server, "abandoned");
+        ServerAnswer(server);
+        return false;
+    }
+    m_connection = server;
+    m_buffer.reserve(1 << 18);
+    return true;
+}
+
+void CServerCopy::separate()
+{
+    if (!m_firstField)
+        m_buffer += '\t';
+    m_firstField = false;
+}
+
+CServerCopy& CServerCopy::add(int value)
+{
+    separate();
+    char text[16];
+    m_buffer.append(text, std::to_chars(text, text + sizeof text, value).ptr - text);
+    return *this;
+}
+
+CServerCopy& CServerCopy::add(Money value)
+{
+    // Four decimals, as the server's numeric reads them; an invalid value is its zero.
+    separate();
+    const std::int64_t units = value.raw();
+    const std::uint64_t magnitude = units < 0 ? std::uint64_t(0) - std::uint64_t(units) : std::uint64_t(units);
+    char text[32];
+    char* end = text;
+    if (units < 0)
+        *end++ = '-';
+    end = std::to_chars(end, text + sizeof text, magnitude / std::uint64_t(Money::kScale)).ptr;
+    *end++ = '.';
+    for (std::uint64_t frac = magnitude % std::uint64_t(Money::kScale), place = 1000; place; place /= 10) {
+        *end++ = char('0' + frac / place);
+        frac %= place;
+    }
+    m_buffer.append(text, end - text);
+    return *this;
+}
+
+CServerCopy& CServerCopy::add(const QString& value)
+{
+    // COPY's text form: a backslash and the separators escaped.
+    separate();
+    for (char c : value.toUtf8()) {
+        switch (c) {
+        case '\\':
+            m_buffer += "\\\\";
+            break;
+        case '\t':
+            m_buffer += "\\t";
+            break;
+        case '\n':
+            m_buffer += "\\n";
+            break;
+        case '\r':
+            m_buffer += "\\r";
+            break;
+        default:
+            m_buffer += c;
+        }
+    }
+    return *this;
+}
+
+bool CServerCopy::endRow()
+{
+    m_buffer += '\n';
+    m_firstField = true;
+    return m_buffer.size() < (1 << 18) || flush();
+}
+
+bool CServerCopy::flush()
+{
+    if (!m_connection)
+        return false;
+    // Without waiting: what the socket does not take now stays in the connection's buffer and goes
+    // with the next part, so that the rows are made while the server stores the earlier ones.
+    if ((!m_buffer.isEmpty() && PQputCopyData(m_connection, m_buffer.constData(), int(m_buffer.size())) != 1)
+        || PQflush(m_connection) < 0) {
+        abandon();
+        return false;
+    }
+    m_buffer.clear();
+    return true;
+}
+
+namespace {
+
+// Sends what the connection still holds, waiting for the socket, and turns it back to waiting mode.
+bool SendRest(PGconn* connection)
+{
+    int left;
+    while ((left = PQflush(connection)) == 1) {
+        pollfd socket{PQsocket(connection), POLLOUT, 0};
+        if (poll(&socket, 1, -1) < 0 && errno != EINTR)
+            return false;
+    }
+    return left == 0 && PQsetnonblocking(connection, 0) == 0;
+}
+
+} // namespace
+
+std::optional<QSqlError> CServerCopy::finish()
+{
+    if (!m_connection)
+        return ServerError(QStringLiteral("Unable to copy"), "", nullptr);
+    PGconn* connection = m_connection;
+    if (!flush())
+        return ServerError(QStringLiteral("Unable to copy"), PQerrorMessage(connection), nullptr);
+    m_connection = nullptr;
+    if (!SendRest(connection) || PQputCopyEnd(connection, nullptr) != 1) {
+        const QSqlError error = ServerError(QStringLiteral("Unable to copy"), PQerrorMessage(connection), nullptr);
+        ServerAnswer(connection);
+        return error;
+    }
+    return ServerAnswer(connection);
+}
+
+void CServerCopy::abandon()
+{
+    if (!m_connection)
+        return;
+    PGconn* connection = m_connection;
+    m_connection = nullptr;
+    SendRest(connection);
+    PQputCopyEnd(connection, "abandoned");
+    ServerAnswer(connection);
 }
 
 CRowStream::CRowStream(const QString& sql, const QVariantList& args)

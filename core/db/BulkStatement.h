@@ -20,6 +20,7 @@
 #include <vector>
 
 class CSqliteStatement;
+struct pg_conn;
 
 // Whether the statement's runs give rows that the caller reads (onRows).
 enum class BulkRows { None, Read };
@@ -69,6 +70,41 @@ private:
     std::size_t m_column = 0;
     int m_rows = 0;
 };
+
+// Rows sent by COPY into a table of the calling thread's server connection while they are made, in
+// COPY's text form: the server stores each part as the next is made. Only a server copies (start
+// answers false elsewhere). No other statement may run on the connection until finish.
+class CServerCopy {
+public:
+    CServerCopy() = default;
+    // An unfinished copy is ended as failed, so that none of its rows is stored.
+    ~CServerCopy();
+    CServerCopy(const CServerCopy&) = delete;
+    CServerCopy& operator=(const CServerCopy&) = delete;
+
+    // False, with nothing reported, when the connection is no server's or the copy cannot begin.
+    [[nodiscard]] bool start(const QString& table, const std::vector<BulkColumn>& columns);
+    CServerCopy& add(int value);
+    CServerCopy& add(Money value);
+    CServerCopy& add(const QString& value);
+    // False once a part could not be sent; the copy is then ended as failed.
+    [[nodiscard]] bool endRow();
+    // Ends the copy: its error, none when every row is stored.
+    std::optional<QSqlError> finish();
+
+private:
+    void separate();
+    [[nodiscard]] bool flush();
+    void abandon();
+
+    pg_conn* m_connection = nullptr;
+    QByteArray m_buffer;
+    bool m_firstField = true;
+};
+
+// The server's number of the calling thread's connection (its backend process), 0 without one: what
+// a connection keeps for itself, such as a temporary table, is gone when the number changed.
+int ServerSessionId();
 
 // Quotes a text as an element of a PostgreSQL array literal.
 QString ArrayElementText(const QString& text);

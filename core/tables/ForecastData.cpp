@@ -2,6 +2,8 @@
 
 #include "db/BulkStatement.h"
 
+#include <QSqlQuery>
+
 #include <unordered_map>
 #include <unordered_set>
 
@@ -195,7 +197,46 @@ std::vector<BulkColumn> ForecastDataBulkColumns()
     return columns;
 }
 
-bool SaveReceiverForecastData(const CForecastDataList& rows, const QHash<int, QString>& stored)
+namespace {
+
+const QString kStageTable = QStringLiteral("tmp_received_forecast");
+
+// The staged columns: the row's place in the document, then the data row's own but its keys.
+std::vector<BulkColumn> StageColumns()
+{
+    std::vector<BulkColumn> columns = ForecastDataBulkColumns();
+    columns.erase(columns.begin(), columns.begin() + 3);
+    columns.insert(columns.begin(), {{"ord", BulkType::Int}, {"product", BulkType::Int}});
+    return columns;
+}
+
+QStringList ColumnNames(const std::vector<BulkColumn>& columns)
+{
+    QStringList names;
+    for (const BulkColumn& c : columns)
+        names << QLatin1String(c.name);
+    return names;
+}
+
+// The receiver's rows from the stage; of rows with the same product the last one in the document.
+bool StoreStagedRows(int prognoz, int receiver)
+{
+    const QStringList names = ColumnNames(ForecastDataBulkColumns());
+    QStringList values;
+    for (const QString& name : names.mid(3, names.size() - 6))
+        values << QStringLiteral("s.") + name;
+    CSqlQuery q(QStringLiteral("insert into tfctprognozdata (%1) select ?, s.product, ?, %2, "
+                               "coalesce(d.comment, '') || s.comment, s.base, s.baseMethod from (select distinct on "
+                               "(product) * from %3 order by product, ord desc) s left join tfctprognozdata d on "
+                               "d.prognoz = ? and d.receiver = ? and d.product = s.product order by s.ord "
+                               "on conflict (prognoz, product, receiver) do update set %4")
+                    .arg(names.join(QStringLiteral(", ")), values.join(QStringLiteral(", ")), kStageTable,
+                         ExcludedAssignments(names.mid(3))));
+    q.bind(prognoz).bind(receiver).bind(prognoz).bind(receiver);
+    return q.execOrReport();
+}
+
+bool SaveRowsInBulk(const CForecastDataList& rows)
 {
     // A statement may not write one row twice: of rows with the same keys the last is written, as
     // saves one after the other leave it.
@@ -203,9 +244,7 @@ bool SaveReceiverForecastData(const CForecastDataList& rows, const QHash<int, QS
     for (std::size_t i = 0; i < rows.size(); ++i)
         last[rows[i].product] = i;
     const std::vector<BulkColumn> columns = ForecastDataBulkColumns();
-    QStringList names;
-    for (const BulkColumn& c : columns)
-        names << QLatin1String(c.name);
+    const QStringList names = ColumnNames(columns);
     const QString list = names.join(QStringLiteral(", "));
     CBulkStatement upsert(QStringLiteral("insert into tfctprognozdata (%1) select %2 from %3 where true "
                                          "on conflict (prognoz, product, receiver) do update set %4")
@@ -223,8 +262,90 @@ bool SaveReceiverForecastData(const CForecastDataList& rows, const QHash<int, QS
         if (!upsert.endRow())
             return false;
     }
-    if (!upsert.finish())
+    return upsert.finish();
+}
+
+// A statement of the stage's own table, which the server does not prepare; failures are not reported.
+bool RunOnStage(const QString& sql)
+{
+    GetDBConnection().BeforeStatement();
+    QSqlDatabase db = GetDBConnection().GetConnection();
+    QSqlQuery q(db);
+    return db.isValid() && q.exec(sql);
+}
+
+} // namespace
+
+CForecastRowStage::CForecastRowStage() = default;
+
+CForecastRowStage::~CForecastRowStage()
+{
+    m_copy.reset();
+    if (m_made && m_session == ServerSessionId())
+        RunOnStage(QStringLiteral("truncate ") + kStageTable);
+}
+
+bool CForecastRowStage::Start()
+{
+    if (!GetDBConnection().isConnected() || !Dialect().HasLogins())
         return false;
+    QStringList columns;
+    for (const BulkColumn& c : StageColumns())
+        columns << QLatin1String(c.name)
+                + (c.type == BulkType::Int         ? QStringLiteral(" int")
+                       : c.type == BulkType::Money ? QStringLiteral(" numeric")
+                                                   : QStringLiteral(" text"));
+    if (!RunOnStage(QStringLiteral("create temporary table if not exists %1 (%2)")
+                        .arg(kStageTable, columns.join(QStringLiteral(", "))))
+        || !RunOnStage(QStringLiteral("truncate ") + kStageTable))
+        return false;
+    m_made = true;
+    m_session = ServerSessionId();
+    m_copy = std::make_unique<CServerCopy>();
+    if (!m_copy->start(kStageTable, StageColumns())) {
+        m_copy.reset();
+        return false;
+    }
+    return true;
+}
+
+bool CForecastRowStage::Add(const CForecastDataRecord& rec)
+{
+    if (!m_copy)
+        return false;
+    m_copy->add(m_rows++).add(rec.product);
+    for (const auto& m : kForecastMoneyColumns)
+        m_copy->add(rec.*m.field);
+    m_copy->add(rec.comment).add(rec.base).add(rec.baseMethod);
+    if (m_copy->endRow())
+        return true;
+    m_copy.reset();
+    return false;
+}
+
+bool CForecastRowStage::Finish()
+{
+    if (!m_copy)
+        return false;
+    m_ready = !m_copy->finish();
+    m_copy.reset();
+    return m_ready;
+}
+
+bool CForecastRowStage::ready() const
+{
+    return m_ready && m_session != 0 && m_session == ServerSessionId();
+}
+
+bool SaveReceiverForecastData(const CForecastDataList& rows, const QHash<int, QString>& stored,
+                              const CForecastRowStage* stage)
+{
+    if (stage && stage->ready() && !rows.empty()) {
+        if (!StoreStagedRows(rows.front().prognoz, rows.front().receiver))
+            return false;
+    } else if (!SaveRowsInBulk(rows)) {
+        return false;
+    }
     std::unordered_set<int> written;
     for (const CForecastDataRecord& rec : rows)
         WriteForecastDataJournal(

@@ -49,10 +49,41 @@ void CopyToForecastDataRecord(const CForecastDataRecord& source, CForecastDataRe
 // The columns of a data row as bulk writes give them: prognoz, product, receiver, the figures, comment,
 // base, baseMethod.
 std::vector<BulkColumn> ForecastDataBulkColumns();
+class CServerCopy;
+
+// The rows of a received document staged on a server while the document is read (a temporary table
+// of the connection, filled by COPY), so that storing them once the user agreed is one statement over
+// rows the server already holds. Nothing is staged on SQLite, whose writes cost no round trip.
+class CForecastRowStage {
+public:
+    CForecastRowStage();
+    // Empties the staging table.
+    ~CForecastRowStage();
+    CForecastRowStage(const CForecastRowStage&) = delete;
+    CForecastRowStage& operator=(const CForecastRowStage&) = delete;
+
+    // False, with nothing reported, when the rows are not staged: they are then stored the usual way.
+    [[nodiscard]] bool Start();
+    [[nodiscard]] bool Add(const CForecastDataRecord& rec);
+    // Whether every row added is staged.
+    [[nodiscard]] bool Finish();
+    // Whether the rows are staged in the connection that is open now.
+    bool ready() const;
+
+private:
+    std::unique_ptr<CServerCopy> m_copy;
+    int m_session = 0;
+    int m_rows = 0;
+    bool m_made = false;
+    bool m_ready = false;
+};
+
 // Saves rows of one receiver of the forecast as SaveForecastData does without taking new ids, by sets:
-// `stored` holds the products that the receiver has rows for (their lines are update lines). False
-// after a reported database error.
-[[nodiscard]] bool SaveReceiverForecastData(const CForecastDataList& rows, const QHash<int, QString>& stored);
+// `stored` holds the products that the receiver has rows for (their lines are update lines). With a
+// stage that holds the same rows (received comments not yet appended) the rows are written from there,
+// each received comment appended to the stored one. False after a reported database error.
+[[nodiscard]] bool SaveReceiverForecastData(const CForecastDataList& rows, const QHash<int, QString>& stored,
+                                            const CForecastRowStage* stage = nullptr);
 // Insert (1) or update (0) line.
 void WriteForecastDataJournal(const CForecastDataRecord& rec, int operation);
 // On a server: the rows of the subordinate receiver groups above the receiver, nearest group first,

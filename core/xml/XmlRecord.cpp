@@ -89,6 +89,10 @@ xmlAttrPtr XmlSetProp(xmlNodePtr node, const char* name, const QString& value)
 
 QString XmlContent(const xmlNode* node)
 {
+    // Mostly the element's one text node: read in place.
+    if (const xmlNode* only = node->children;
+        only && !only->next && (only->type == XML_TEXT_NODE || only->type == XML_CDATA_SECTION_NODE))
+        return QString::fromUtf8(reinterpret_cast<const char*>(only->content));
     xmlChar* content = xmlNodeGetContent(node);
     if (!content)
         return QString();

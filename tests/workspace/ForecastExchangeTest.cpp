@@ -345,12 +345,16 @@ TEST_P(ForecastExchangeTest, ImportWritesAllOrNothing)
     EXPECT_EQ(Count(QStringLiteral("tfctimportstatus")), 0);
     EXPECT_EQ(ReadFile(path), valid);
 
-    // Without the trigger the same file goes in whole; a received comment follows the stored one.
+    // Without the trigger the same file goes in whole; a received comment follows the stored one, and
+    // of two rows of one product the later one is stored.
     if (isPg())
         ExecAsAdmin(QStringLiteral("drop trigger third_thousand on tfctprognozdata"));
     else
         Exec(QStringLiteral("drop trigger third_thousand"));
-    write(QByteArray(valid).replace("<comment></comment>", "<comment>B</comment>"));
+    CTotalForecastList repeated = rows;
+    repeated.push_back(rows[0]);
+    repeated.back().sumNext = Money::fromRaw(-12345678);
+    write(document(good, repeated).replace("<comment></comment>", "<comment>B\t\\x\ny</comment>"));
     messages.clear();
     answers = {IDYES};
     ImportForecastFile(session, nullptr, path);
@@ -358,7 +362,9 @@ TEST_P(ForecastExchangeTest, ImportWritesAllOrNothing)
     EXPECT_EQ(Count(QStringLiteral("tfctprognozdata")), qlonglong(rows.size()));
     EXPECT_EQ(
         Scalar(QStringLiteral("select comment from tfctprognozdata where product = ?"), {rows[0].product}).toString(),
-        "AB");
+        "AB\t\\x\ny");
+    EXPECT_EQ(Sums(QStringLiteral("tfctprognozdata"), QStringLiteral("product = %1").arg(rows[0].product)),
+              QStringLiteral("1|-12345678|%1").arg(rows[0].valueNorm.raw()));
     EXPECT_EQ(Scalar(QStringLiteral("select subReceiverCount from tclsreceivermap where receiver = 5")), QVariant(3));
     EXPECT_EQ(Count(QStringLiteral("tfctimportstatus"), QStringLiteral("event = 1 and send is null")), 1);
 }

@@ -20,6 +20,9 @@ CForecastFile Refused(const QString& message)
 CForecastFile ReadForecastFile(const QString& path, const QString& schemaPath)
 {
     CForecastFile file;
+    auto stage = std::make_shared<CForecastRowStage>();
+    if (!stage->Start())
+        stage.reset();
     CStreamHandler handler;
     handler.root = [&](const CStreamRoot& root) {
         file.to = XmlToInt(root.attribute("to"));
@@ -44,6 +47,8 @@ CForecastFile ReadForecastFile(const QString& path, const QString& schemaPath)
             read.status = CStreamRead::Invalid;
             return read;
         }
+        if (stage && !stage->Add(*rec))
+            stage.reset();
         file.rows.push_back(std::move(*rec));
         return read;
     };
@@ -56,6 +61,8 @@ CForecastFile ReadForecastFile(const QString& path, const QString& schemaPath)
         return file;
     }
     file.status = CForecastFile::Read;
+    if (stage && stage->Finish())
+        file.stage = std::move(stage);
     return file;
 }
 
@@ -75,7 +82,7 @@ bool StoreForecastFile(CForecastFile& file)
             if (stored != comments->cend())
                 row.comment = *stored + row.comment;
         }
-        return SaveReceiverForecastData(file.rows, *comments)
+        return SaveReceiverForecastData(file.rows, *comments, file.stage.get())
             && WriteExchangeJournal(forecast, sender, ForecastImportTexts::kJournalComment, IEK_RECEIVED);
     });
 }

@@ -7,6 +7,8 @@
 
 #include <QString>
 
+#include <memory>
+
 namespace ForecastImportTexts {
 inline const QString kNoData = QStringLiteral("Отсутствуют данные для загрузки!");
 inline const QString kSenderMissing = QStringLiteral("Отправитель прогноза не найден в базе");
@@ -31,6 +33,8 @@ struct CForecastFile {
     int subReceiverCount = 0; // 0 when missing or not a number
     int forecast = 0;         // of the first row; every row carries it
     CForecastDataList rows;   // in document order
+    // On a server the rows are also staged there as they are read.
+    std::shared_ptr<CForecastRowStage> stage;
 
     bool ok() const { return status == Read; }
 };
