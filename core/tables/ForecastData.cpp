@@ -179,6 +179,65 @@ bool SaveForecastData(CForecastDataRecord& rec, bool takeNewId)
     return true;
 }
 
+namespace {
+
+// The upsert of data rows from a bulk source `v` of ForecastDataBulkColumns.
+QString BulkForecastDataUpsert()
+{
+    QStringList names;
+    for (const BulkColumn& c : ForecastDataBulkColumns())
+        names << QLatin1String(c.name);
+    return QStringLiteral("insert into tfctprognozdata (%1) select %2 from %3 where true "
+                          "on conflict (prognoz, product, receiver) do update set %4")
+        .arg(names.join(QStringLiteral(", ")), QStringLiteral("v.") + names.join(QStringLiteral(", v.")),
+             QStringLiteral("%1"), ExcludedAssignments(names.mid(3)));
+}
+
+} // namespace
+
+bool SaveForecastDataRows(const std::vector<CForecastDataRecord*>& rows)
+{
+    const CSqlDialect& dialect = Dialect();
+    // Where a bulk statement runs once a row anyway, each row is saved alone.
+    if (dialect.BulkChunkRows() == 1 || rows.size() < 2) {
+        for (CForecastDataRecord* rec : rows)
+            if (!SaveForecastData(*rec, true))
+                return false;
+        return true;
+    }
+    CBulkStatement write(dialect.UpsertReportingRow(BulkForecastDataUpsert()) + QStringLiteral(", product"),
+                         QStringLiteral("v"), ForecastDataBulkColumns(), {}, {}, BulkRows::Read);
+    std::unordered_map<int, UpsertedRow> written;
+    write.onRows = [&](CSqlQuery& q) {
+        while (const auto row = dialect.ReadUpsert(q))
+            written[q.value(2).toInt()] = *row;
+        if (q.readFailed())
+            ReportComError(q.lastError());
+        return !q.readFailed();
+    };
+    for (const CForecastDataRecord* rec : rows) {
+        write.add(rec->prognoz).add(rec->product).add(rec->receiver);
+        for (const auto& m : kForecastMoneyColumns)
+            write.add(rec->*m.field);
+        write.add(rec->comment).add(rec->base).add(rec->baseMethod);
+        if (!write.endRow())
+            return false;
+    }
+    if (!write.finish())
+        return false;
+    if (written.size() != rows.size()) {
+        ReportComError(KeyedWriteConflict());
+        return false;
+    }
+    for (CForecastDataRecord* rec : rows) {
+        const UpsertedRow& row = written[rec->product];
+        if (row.inserted)
+            rec->id = row.id;
+        WriteForecastDataJournal(*rec, row.inserted ? JOURNAL_INSERT : JOURNAL_UPDATE);
+    }
+    return true;
+}
+
 void WriteForecastDataJournal(const CForecastDataRecord& rec, int operation)
 {
     QueueJournal([&] { return DataJournalLine(operation, rec.id, rec.prognoz, rec.product, rec.receiver); });
@@ -202,16 +261,7 @@ bool SaveReceiverForecastData(const CForecastDataList& rows, const QHash<int, QS
     std::unordered_map<int, std::size_t> last;
     for (std::size_t i = 0; i < rows.size(); ++i)
         last[rows[i].product] = i;
-    const std::vector<BulkColumn> columns = ForecastDataBulkColumns();
-    QStringList names;
-    for (const BulkColumn& c : columns)
-        names << QLatin1String(c.name);
-    const QString list = names.join(QStringLiteral(", "));
-    CBulkStatement upsert(QStringLiteral("insert into tfctprognozdata (%1) select %2 from %3 where true "
-                                         "on conflict (prognoz, product, receiver) do update set %4")
-                              .arg(list, QStringLiteral("v.") + names.join(QStringLiteral(", v.")),
-                                   QStringLiteral("%1"), ExcludedAssignments(names.mid(3))),
-                          QStringLiteral("v"), columns);
+    CBulkStatement upsert(BulkForecastDataUpsert(), QStringLiteral("v"), ForecastDataBulkColumns());
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const CForecastDataRecord& rec = rows[i];
         if (last[rec.product] != i)

@@ -46,6 +46,9 @@ void CopyToForecastDataRecord(const CForecastDataRecord& source, CForecastDataRe
 // Saves by (prognoz, product, receiver); the record's id plays no part in finding the row. A new
 // row's id is read back into the record only when takeNewId is set.
 [[nodiscard]] bool SaveForecastData(CForecastDataRecord& rec, bool takeNewId);
+// Saves rows of one receiver and distinct products as SaveForecastData taking new ids does, on a server by one
+// statement; the journal lines follow in the rows' order. False after a reported database error.
+[[nodiscard]] bool SaveForecastDataRows(const std::vector<CForecastDataRecord*>& rows);
 // The columns of a data row as bulk writes give them: prognoz, product, receiver, the figures, comment,
 // base, baseMethod.
 std::vector<BulkColumn> ForecastDataBulkColumns();

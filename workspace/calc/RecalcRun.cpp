@@ -226,6 +226,17 @@ CCalcStatus CRowStore<R>::Save(R& row, bool takeNewId) const
     return saved ? CCalcStatus() : CCalcStatus::DbFailed();
 }
 
+template <class R>
+CCalcStatus CRowStore<R>::SaveAll(const std::vector<R*>& rows) const
+{
+    if constexpr (std::is_same_v<R, CForecastDataRecord>)
+        return SaveForecastDataRows(rows) ? CCalcStatus() : CCalcStatus::DbFailed();
+    for (R* row : rows)
+        if (CCalcStatus saved = Save(*row, true); !saved)
+            return saved;
+    return {};
+}
+
 template class CRowStore<CForecastDataRecord>;
 template class CRowStore<CTotalForecastRecord>;
 

@@ -106,6 +106,8 @@ public:
     Row New(int product) const;
     // A consolidated row's new id is always taken.
     CCalcStatus Save(Row& row, bool takeNewId) const;
+    // Saves rows of distinct products taking new ids, on a server one receiver's by one statement.
+    CCalcStatus SaveAll(const std::vector<Row*>& rows) const;
 
 private:
     int m_forecast;

@@ -32,11 +32,14 @@ std::vector<int> IdsOf(const std::vector<const CProductRecord*>& products)
 template <class Rows>
 class CRowSources {
 public:
-    CRowSources(CRecalcRun& run, const Rows& rows, const CProductTree& tree, const CReceiverRecord* groupReceiver)
+    // With deferSaves the recomputed rows wait for SaveDeferred, to be written together.
+    CRowSources(CRecalcRun& run, const Rows& rows, const CProductTree& tree, const CReceiverRecord* groupReceiver,
+                bool deferSaves = false)
         : m_run(run)
         , m_rows(rows)
         , m_tree(tree)
         , m_groupReceiver(groupReceiver)
+        , m_defer(deferSaves)
     {
     }
 
@@ -70,10 +73,20 @@ public:
                 SumGroupRows(p, MembersOf(m_tree, p, m_members), m_run.koef(), target, m_run.progress());
             !summed)
             return summed;
-        if (CCalcStatus saved = m_rows.Save(target, true); !saved)
+        if (m_defer)
+            m_unsaved.push_back(&target);
+        else if (CCalcStatus saved = m_rows.Save(target, true); !saved)
             return saved;
         m_members[p.id] = CMemberSums::Of(target);
         return {};
+    }
+
+    // Writes the rows waiting, before those they point into go.
+    CCalcStatus SaveDeferred()
+    {
+        const std::vector<typename Rows::Row*> rows = std::move(m_unsaved);
+        m_unsaved.clear();
+        return m_rows.SaveAll(rows);
     }
 
 private:
@@ -83,6 +96,8 @@ private:
     const CReceiverRecord* m_groupReceiver;
     std::unordered_map<int, CCategorySums> m_category;
     std::unordered_map<int, CMemberSums> m_members;
+    bool m_defer;
+    std::vector<typename Rows::Row*> m_unsaved;
 };
 
 // One receiver's rows (or the consolidated rows) of `product` and the products below it, deepest
@@ -156,7 +171,7 @@ CCalcStatus WalkAncestorRows(CRecalcRun& run, const CProductAncestry& a, const R
                              const CReceiverRecord* groupReceiver, CRowSources<Rows>* read = nullptr)
 {
     if (a.path.empty())
-        return {};
+        return read ? read->SaveDeferred() : CCalcStatus();
     auto stored = rows.ReadRows(IdsOf(a.pathPointers));
     if (!stored)
         return stored.failure();
@@ -168,9 +183,12 @@ CCalcStatus WalkAncestorRows(CRecalcRun& run, const CProductAncestry& a, const R
         read = &*own;
     }
     for (const CProductRecord& p : a.path)
-        if (CCalcStatus done = read->Recompute(p, Fetch(*stored, rows, p.id)); !done)
+        if (CCalcStatus done = read->Recompute(p, Fetch(*stored, rows, p.id)); !done) {
+            // What was summed stays, as if saved alone.
+            static_cast<void>(read->SaveDeferred());
             return done;
-    return {};
+        }
+    return read->SaveDeferred();
 }
 
 // The edited group's row from its members' stored sums, saved. The members of the group and of its
@@ -355,10 +373,13 @@ CCalcStatus RecalcAfterEdit(CRecalcRun& run, const CProductRecord& group, CForec
         }
         if (CCalcStatus loaded = LoadAncestry(run, group, ancestry); !loaded)
             return loaded;
-        CRowSources<CDataRows> sources(run, rows, ancestry.children, nullptr);
+        CRowSources<CDataRows> sources(run, rows, ancestry.children, nullptr, true);
         if (CCalcStatus summed = SumEditedGroup(group, row, ancestry, sources); !summed)
             return summed;
-        return RecalcAncestors(run, group, receiver, ancestry, &sources);
+        const CCalcStatus done = RecalcAncestors(run, group, receiver, ancestry, &sources);
+        if (!done)
+            static_cast<void>(sources.SaveDeferred()); // the group's row, when stopped before its ancestors'
+        return done;
     });
 }
 
@@ -369,9 +390,12 @@ CCalcStatus RecalcAfterEdit(CRecalcRun& run, const CProductRecord& group, CTotal
         CProductAncestry ancestry;
         if (CCalcStatus loaded = LoadAncestry(run, group, ancestry); !loaded)
             return loaded;
-        CRowSources<CTotalRows> sources(run, rows, ancestry.children, nullptr);
+        CRowSources<CTotalRows> sources(run, rows, ancestry.children, nullptr, true);
         if (CCalcStatus summed = SumEditedGroup(group, row, ancestry, sources); !summed)
             return summed;
-        return WalkAncestorRows(run, ancestry, rows, nullptr, &sources);
+        const CCalcStatus done = WalkAncestorRows(run, ancestry, rows, nullptr, &sources);
+        if (!done)
+            static_cast<void>(sources.SaveDeferred());
+        return done;
     });
 }
