@@ -261,7 +261,16 @@ bool SaveReceiverForecastData(const CForecastDataList& rows, const QHash<int, QS
     std::unordered_map<int, std::size_t> last;
     for (std::size_t i = 0; i < rows.size(); ++i)
         last[rows[i].product] = i;
-    CBulkStatement upsert(BulkForecastDataUpsert(), QStringLiteral("v"), ForecastDataBulkColumns());
+    const std::vector<BulkColumn> columns = ForecastDataBulkColumns();
+    QStringList names;
+    for (const BulkColumn& c : columns)
+        names << QLatin1String(c.name);
+    const QString list = names.join(QStringLiteral(", "));
+    CBulkStatement upsert(QStringLiteral("insert into tfctprognozdata (%1) select %2 from %3 where true "
+                                         "on conflict (prognoz, product, receiver) do update set %4")
+                              .arg(list, QStringLiteral("v.") + names.join(QStringLiteral(", v.")),
+                                   QStringLiteral("%1"), ExcludedAssignments(names.mid(3))),
+                          QStringLiteral("v"), columns);
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const CForecastDataRecord& rec = rows[i];
         if (last[rec.product] != i)
