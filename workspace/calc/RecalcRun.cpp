@@ -205,6 +205,34 @@ CCalcResult<std::unordered_map<int, R>> CRowStore<R>::ReadRows(const std::vector
 }
 
 template <class R>
+CCalcStatus CRowStore<R>::ReadRowsAndSums(const std::vector<int>& products, const std::vector<int>& members,
+                                          std::unordered_map<int, R>& rows,
+                                          std::unordered_map<int, CMemberSums>& sums) const
+{
+    std::vector<int> all = members;
+    all.insert(all.end(), products.begin(), products.end());
+    if (products.empty() || !FewProducts(all)) {
+        auto read = ReadSums(members);
+        if (!read)
+            return read.failure();
+        sums = std::move(*read);
+        auto stored = ReadRows(products);
+        if (!stored)
+            return stored.failure();
+        rows = std::move(*stored);
+        return {};
+    }
+    auto stored = ReadRows(all);
+    if (!stored)
+        return stored.failure();
+    sums.clear();
+    for (const auto& [product, row] : *stored)
+        sums[product] = CMemberSums::Of(row);
+    rows = std::move(*stored);
+    return {};
+}
+
+template <class R>
 R CRowStore<R>::New(int product) const
 {
     R row;
