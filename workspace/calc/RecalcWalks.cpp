@@ -166,7 +166,7 @@ CCalcStatus LoadAncestry(CRecalcRun& run, int groupId, CProductAncestry& a)
     // price row of the forecast.
     auto children =
         LoadProducts(run.forecast(),
-                     SqlFilter(Dialect().IdSetCondition(QStringLiteral("parent"))
+                     SqlFilter(Dialect().FewIdsCondition(QStringLiteral("parent"))
                                    + QStringLiteral(" and (select pr.product from tfctprice pr where pr.prognoz = "
                                                     "tclsproduct.prognoz and pr.product = tclsproduct.id) is not null"),
                                {IdSetArgument(parents)}));
