@@ -54,6 +54,11 @@ const CXmlFormat<R>& XmlFormatOf<R>()
     return format;
 }
 
+const QString& ForecastDataSelect()
+{
+    return kSelect;
+}
+
 std::optional<CForecastDataRecord> ReadForecastDataRow(const CSqlQuery& q)
 {
     R rec;

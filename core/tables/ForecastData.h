@@ -40,6 +40,8 @@ std::optional<QHash<int, QString>> LoadForecastComments(int prognoz, int receive
 std::optional<CForecastDataList> LoadForecastDataSums(const SqlFilter& filter = {});
 // None when id, prognoz, product or receiver is not an integer.
 std::optional<CForecastDataRecord> ReadForecastDataRow(const CSqlQuery& q);
+// The select of whole rows that ReadForecastDataRow reads, without a condition.
+const QString& ForecastDataSelect();
 // Every field except lastUpdate, which the destination keeps.
 void CopyToForecastDataRecord(const CForecastDataRecord& source, CForecastDataRecord& destination);
 
