@@ -40,14 +40,17 @@ namespace {
 // Parses [sign] digits [sep digits] with the given separators; extra decimals round half to even.
 std::optional<std::int64_t> ParseDecimal(QStringView text, bool userInput)
 {
-    QString s;
-    s.reserve(text.size());
-    for (QChar c : text) {
-        if (userInput && (c == u' ' || c == QChar(0x00A0) || c == QChar(0x202F)))
-            continue; // grouping blanks
-        s += c;
+    QString blanksOut;
+    if (userInput) {
+        blanksOut.reserve(text.size());
+        for (QChar c : text) {
+            if (c == u' ' || c == QChar(0x00A0) || c == QChar(0x202F))
+                continue; // grouping blanks
+            blanksOut += c;
+        }
+        text = blanksOut;
     }
-    s = s.trimmed();
+    const QStringView s = text.trimmed();
     if (s.isEmpty())
         return std::nullopt;
     qsizetype i = 0;

@@ -5,6 +5,9 @@
 
 #include <QSqlDriver>
 
+#include <array>
+#include <charconv>
+
 QString SqlFilter::apply(const QString& base, const QString& defaultOrder) const
 {
     QString sql = base;
@@ -331,6 +334,25 @@ double CSqlQuery::decimal(const char* column, double nullValue) const
     const QVariant v = value(column);
     if (v.isNull())
         return nullValue;
+    // A server's numeric comes as text; in its plain form it is read without QString::toDouble's
+    // locale machinery, to the same nearest double.
+    if (v.typeId() == QMetaType::QString) {
+        const QString text = v.toString();
+        std::array<char, 48> digits;
+        const auto n = std::size_t(text.size());
+        bool plain = n > 0 && n <= digits.size();
+        for (std::size_t i = 0; plain && i < n; ++i) {
+            const char16_t c = text[qsizetype(i)].unicode();
+            plain = (c >= u'0' && c <= u'9') || c == u'.' || (c == u'-' && i == 0);
+            digits[i] = char(c);
+        }
+        double d = 0;
+        if (plain) {
+            const auto [end, error] = std::from_chars(digits.data(), digits.data() + n, d);
+            if (error == std::errc() && end == digits.data() + n)
+                return d;
+        }
+    }
     bool ok = false;
     const double d = v.toDouble(&ok);
     return ok ? d : nullValue;
