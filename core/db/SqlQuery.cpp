@@ -245,23 +245,19 @@ QVariant CSqlQuery::driverHandle() const
 
 int CSqlQuery::indexOf(const char* column) const
 {
+    // Column names compare without regard to case (PostgreSQL folds them to lower case): the fields
+    // go in under their lower-case names once a run, the first of a name winning, and each name
+    // asked for is kept as asked.
     if (!m_recordRead) {
-        m_record = m_query.record();
+        const QSqlRecord record = m_query.record();
+        for (int i = record.count() - 1; i >= 0; --i)
+            m_index.insert(record.fieldName(i).toLower().toLatin1(), i);
         m_recordRead = true;
     }
-    auto it = m_index.constFind(QByteArray::fromRawData(column, qstrlen(column)));
-    if (it != m_index.constEnd())
+    const QByteArray name = QByteArray::fromRawData(column, qstrlen(column));
+    if (const auto it = m_index.constFind(name); it != m_index.constEnd())
         return *it;
-    // Column names compare without regard to case: PostgreSQL folds them to lower case.
-    int found = m_record.indexOf(QString::fromLatin1(column));
-    if (found < 0) {
-        const QString lower = QString::fromLatin1(column).toLower();
-        for (int i = 0; i < m_record.count(); ++i)
-            if (m_record.fieldName(i).toLower() == lower) {
-                found = i;
-                break;
-            }
-    }
+    const int found = m_index.value(name.toLower(), -1);
     m_index.insert(QByteArray(column), found);
     return found;
 }
