@@ -114,6 +114,7 @@ public:
     {
         return column + QStringLiteral(" in (select value from json_each('[' || ? || ']'))");
     }
+    QString FewIdsCondition(const QString& column) const override { return IdSetCondition(column); }
     QString IdSetRows(const QString& alias, const QString& column) const override
     {
         return QStringLiteral("(select value as %2 from json_each('[' || ? || ']')) as %1").arg(alias, column);
@@ -230,6 +231,11 @@ public:
     QString IdSetCondition(const QString& column) const override
     {
         return column + QStringLiteral(" = any(string_to_array(?, ',')::int[])");
+    }
+    // Behind a subquery the planner sees no number of ids, in a plan for the values bound neither.
+    QString FewIdsCondition(const QString& column) const override
+    {
+        return column + QStringLiteral(" = any(array(select unnest(string_to_array(?, ',')::int[])))");
     }
     QString IdSetRows(const QString& alias, const QString& column) const override
     {

@@ -53,6 +53,10 @@ public:
     virtual bool MayWaitForLock(const QString& sql) const = 0;
     // "<column> is one of the ids" for ids bound as one comma-separated text (IdSetArgument).
     virtual QString IdSetCondition(const QString& column) const = 0;
+    // IdSetCondition for a few ids, each sought through an index of the column: a server plans the
+    // statement once whatever the ids (a plan made for the ids bound would be made anew on every run,
+    // and may read a whole other index instead).
+    virtual QString FewIdsCondition(const QString& column) const = 0;
     // The ids bound so as rows: a table expression named `alias` with the one column `column`.
     virtual QString IdSetRows(const QString& alias, const QString& column) const = 0;
 

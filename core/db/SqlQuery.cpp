@@ -5,6 +5,9 @@
 
 #include <QSqlDriver>
 
+#include <array>
+#include <charconv>
+
 QString SqlFilter::apply(const QString& base, const QString& defaultOrder) const
 {
     QString sql = base;
@@ -242,23 +245,19 @@ QVariant CSqlQuery::driverHandle() const
 
 int CSqlQuery::indexOf(const char* column) const
 {
+    // Column names compare without regard to case (PostgreSQL folds them to lower case): the fields
+    // go in under their lower-case names once a run, the first of a name winning, and each name
+    // asked for is kept as asked.
     if (!m_recordRead) {
-        m_record = m_query.record();
+        const QSqlRecord record = m_query.record();
+        for (int i = record.count() - 1; i >= 0; --i)
+            m_index.insert(record.fieldName(i).toLower().toLatin1(), i);
         m_recordRead = true;
     }
-    auto it = m_index.constFind(QByteArray::fromRawData(column, qstrlen(column)));
-    if (it != m_index.constEnd())
+    const QByteArray name = QByteArray::fromRawData(column, qstrlen(column));
+    if (const auto it = m_index.constFind(name); it != m_index.constEnd())
         return *it;
-    // Column names compare without regard to case: PostgreSQL folds them to lower case.
-    int found = m_record.indexOf(QString::fromLatin1(column));
-    if (found < 0) {
-        const QString lower = QString::fromLatin1(column).toLower();
-        for (int i = 0; i < m_record.count(); ++i)
-            if (m_record.fieldName(i).toLower() == lower) {
-                found = i;
-                break;
-            }
-    }
+    const int found = m_index.value(name.toLower(), -1);
     m_index.insert(QByteArray(column), found);
     return found;
 }
@@ -331,6 +330,25 @@ double CSqlQuery::decimal(const char* column, double nullValue) const
     const QVariant v = value(column);
     if (v.isNull())
         return nullValue;
+    // A server's numeric comes as text; in its plain form it is read without QString::toDouble's
+    // locale machinery, to the same nearest double.
+    if (v.typeId() == QMetaType::QString) {
+        const QString text = v.toString();
+        std::array<char, 48> digits;
+        const auto n = std::size_t(text.size());
+        bool plain = n > 0 && n <= digits.size();
+        for (std::size_t i = 0; plain && i < n; ++i) {
+            const char16_t c = text[qsizetype(i)].unicode();
+            plain = (c >= u'0' && c <= u'9') || c == u'.' || (c == u'-' && i == 0);
+            digits[i] = char(c);
+        }
+        double d = 0;
+        if (plain) {
+            const auto [end, error] = std::from_chars(digits.data(), digits.data() + n, d);
+            if (error == std::errc() && end == digits.data() + n)
+                return d;
+        }
+    }
     bool ok = false;
     const double d = v.toDouble(&ok);
     return ok ? d : nullValue;

@@ -115,10 +115,9 @@ private:
     bool m_prepared = false;
     bool m_mayWait = true;
     bool m_executed = false;
-    int m_pendingBinds = 0; // values bound since the last run
-    mutable QHash<QByteArray, int> m_index;
+    int m_pendingBinds = 0;                 // values bound since the last run
+    mutable QHash<QByteArray, int> m_index; // column names of the run's rows by position
     mutable bool m_recordRead = false;
-    mutable QSqlRecord m_record;
     QSqlError m_error;
     mutable bool m_readFailed = false;
 };

@@ -56,6 +56,11 @@ const CXmlFormat<R>& XmlFormatOf<R>()
     return format;
 }
 
+const QString& ForecastDataSelect()
+{
+    return kSelect;
+}
+
 std::optional<CForecastDataRecord> ReadForecastDataRow(const CSqlQuery& q)
 {
     R rec;
@@ -181,6 +186,71 @@ bool SaveForecastData(CForecastDataRecord& rec, bool takeNewId)
     return true;
 }
 
+namespace {
+
+QStringList ColumnNames(const std::vector<BulkColumn>& columns)
+{
+    QStringList names;
+    for (const BulkColumn& c : columns)
+        names << QLatin1String(c.name);
+    return names;
+}
+
+// The upsert of data rows from a bulk source `v` of ForecastDataBulkColumns.
+QString BulkForecastDataUpsert()
+{
+    const QStringList names = ColumnNames(ForecastDataBulkColumns());
+    return QStringLiteral("insert into tfctprognozdata (%1) select %2 from %3 where true "
+                          "on conflict (prognoz, product, receiver) do update set %4")
+        .arg(names.join(QStringLiteral(", ")), QStringLiteral("v.") + names.join(QStringLiteral(", v.")),
+             QStringLiteral("%1"), ExcludedAssignments(names.mid(3)));
+}
+
+} // namespace
+
+bool SaveForecastDataRows(const std::vector<CForecastDataRecord*>& rows)
+{
+    const CSqlDialect& dialect = Dialect();
+    // Where a bulk statement runs once a row anyway, each row is saved alone.
+    if (dialect.BulkChunkRows() == 1 || rows.size() < 2) {
+        for (CForecastDataRecord* rec : rows)
+            if (!SaveForecastData(*rec, true))
+                return false;
+        return true;
+    }
+    CBulkStatement write(dialect.UpsertReportingRow(BulkForecastDataUpsert()) + QStringLiteral(", product"),
+                         QStringLiteral("v"), ForecastDataBulkColumns(), {}, {}, BulkRows::Read);
+    std::unordered_map<int, UpsertedRow> written;
+    write.onRows = [&](CSqlQuery& q) {
+        while (const auto row = dialect.ReadUpsert(q))
+            written[q.value(2).toInt()] = *row;
+        if (q.readFailed())
+            ReportComError(q.lastError());
+        return !q.readFailed();
+    };
+    for (const CForecastDataRecord* rec : rows) {
+        write.add(rec->prognoz).add(rec->product).add(rec->receiver);
+        for (const auto& m : kForecastMoneyColumns)
+            write.add(rec->*m.field);
+        write.add(rec->comment).add(rec->base).add(rec->baseMethod);
+        if (!write.endRow())
+            return false;
+    }
+    if (!write.finish())
+        return false;
+    if (written.size() != rows.size()) {
+        ReportComError(KeyedWriteConflict());
+        return false;
+    }
+    for (CForecastDataRecord* rec : rows) {
+        const UpsertedRow& row = written[rec->product];
+        if (row.inserted)
+            rec->id = row.id;
+        WriteForecastDataJournal(*rec, row.inserted ? JOURNAL_INSERT : JOURNAL_UPDATE);
+    }
+    return true;
+}
+
 void WriteForecastDataJournal(const CForecastDataRecord& rec, int operation)
 {
     QueueJournal([&] { return DataJournalLine(operation, rec.id, rec.prognoz, rec.product, rec.receiver); });
@@ -210,14 +280,6 @@ std::vector<BulkColumn> StageColumns()
     return columns;
 }
 
-QStringList ColumnNames(const std::vector<BulkColumn>& columns)
-{
-    QStringList names;
-    for (const BulkColumn& c : columns)
-        names << QLatin1String(c.name);
-    return names;
-}
-
 // The receiver's rows from the stage; of rows with the same product the last one in the document.
 bool StoreStagedRows(int prognoz, int receiver)
 {
@@ -243,14 +305,7 @@ bool SaveRowsInBulk(const CForecastDataList& rows)
     std::unordered_map<int, std::size_t> last;
     for (std::size_t i = 0; i < rows.size(); ++i)
         last[rows[i].product] = i;
-    const std::vector<BulkColumn> columns = ForecastDataBulkColumns();
-    const QStringList names = ColumnNames(columns);
-    const QString list = names.join(QStringLiteral(", "));
-    CBulkStatement upsert(QStringLiteral("insert into tfctprognozdata (%1) select %2 from %3 where true "
-                                         "on conflict (prognoz, product, receiver) do update set %4")
-                              .arg(list, QStringLiteral("v.") + names.join(QStringLiteral(", v.")),
-                                   QStringLiteral("%1"), ExcludedAssignments(names.mid(3))),
-                          QStringLiteral("v"), columns);
+    CBulkStatement upsert(BulkForecastDataUpsert(), QStringLiteral("v"), ForecastDataBulkColumns());
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const CForecastDataRecord& rec = rows[i];
         if (last[rec.product] != i)

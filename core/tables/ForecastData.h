@@ -40,12 +40,17 @@ std::optional<QHash<int, QString>> LoadForecastComments(int prognoz, int receive
 std::optional<CForecastDataList> LoadForecastDataSums(const SqlFilter& filter = {});
 // None when id, prognoz, product or receiver is not an integer.
 std::optional<CForecastDataRecord> ReadForecastDataRow(const CSqlQuery& q);
+// The select of whole rows that ReadForecastDataRow reads, without a condition.
+const QString& ForecastDataSelect();
 // Every field except lastUpdate, which the destination keeps.
 void CopyToForecastDataRecord(const CForecastDataRecord& source, CForecastDataRecord& destination);
 
 // Saves by (prognoz, product, receiver); the record's id plays no part in finding the row. A new
 // row's id is read back into the record only when takeNewId is set.
 [[nodiscard]] bool SaveForecastData(CForecastDataRecord& rec, bool takeNewId);
+// Saves rows of one receiver and distinct products as SaveForecastData taking new ids does, on a server by one
+// statement; the journal lines follow in the rows' order. False after a reported database error.
+[[nodiscard]] bool SaveForecastDataRows(const std::vector<CForecastDataRecord*>& rows);
 // The columns of a data row as bulk writes give them: prognoz, product, receiver, the figures, comment,
 // base, baseMethod.
 std::vector<BulkColumn> ForecastDataBulkColumns();

@@ -301,16 +301,17 @@ CProductList LoadProductPath(int prognoz, int id)
     CProductList path;
     if (id <= 0)
         return path;
-    // The depth bound only stops a parent cycle; the cycle itself is cut below.
-    CSqlQuery q(QStringLiteral("with recursive chain(id, depth) as ("
-                               "select cast(? as integer), 0 "
-                               "union all "
-                               "select p.parent, chain.depth + 1 from chain join tclsproduct p "
-                               "on p.id = chain.id and p.prognoz = ? where p.parent > 0 and chain.depth < 1000) "
-                               "select ")
-                + Columns(QStringLiteral("p."))
-                + QStringLiteral(" from chain join tclsproduct p on p.id = chain.id and p.prognoz = ? "
-                                 "order by chain.depth"));
+    // The chain carries the rows, so that each step is one probe of the key (a server's generic plan
+    // would join the chain back to every product). The depth bound only stops a parent cycle; the
+    // cycle itself is cut below.
+    static const QString sql = QStringLiteral("with recursive chain(") + Columns(QString())
+        + QStringLiteral(", depth) as (select ") + Columns(QStringLiteral("p."))
+        + QStringLiteral(", 0 from tclsproduct p where p.id = ? and p.prognoz = ? union all select ")
+        + Columns(QStringLiteral("p."))
+        + QStringLiteral(", chain.depth + 1 from chain join tclsproduct p on p.id = chain.parent and p.prognoz = ? "
+                         "where chain.parent > 0 and chain.depth < 1000) select ")
+        + Columns(QString()) + QStringLiteral(" from chain order by depth");
+    CSqlQuery q(sql);
     q.bind(id).bind(prognoz).bind(prognoz);
     if (!q.execOrReport())
         return path;

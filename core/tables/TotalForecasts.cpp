@@ -85,6 +85,11 @@ CTotalForecastRecord::CTotalForecastRecord()
     lastUpdate = CurrentTimeToSecond();
 }
 
+const QString& TotalForecastSelect()
+{
+    return kSelect;
+}
+
 std::optional<CTotalForecastRecord> ReadTotalForecastRow(const CSqlQuery& q)
 {
     R rec;

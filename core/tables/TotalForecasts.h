@@ -50,6 +50,8 @@ std::optional<CTotalForecastRecord> GetTotalForecastSums(int prognoz, const std:
 void WriteTotalForecastJournal(const CTotalForecastRecord& rec, int operation);
 // None when id, prognoz or product is not an integer.
 std::optional<CTotalForecastRecord> ReadTotalForecastRow(const CSqlQuery& q);
+// The select of whole rows that ReadTotalForecastRow reads, without a condition.
+const QString& TotalForecastSelect();
 
 // The consolidated row as it travels in the forecast document; the comment child is always empty.
 xmlNodePtr TotalForecastToXml(xmlNodePtr parent, const CTotalForecastRecord& rec);

@@ -209,16 +209,14 @@ TEST_P(ServerProceduresTest, RecalculateAsTheProgram)
         SCOPED_TRACE(testing::Message() << "receiver " << c.receiver << " product " << c.product);
         {
             CRecalcRun run(1);
-            const auto group = GetProduct(c.product, 1);
-            ASSERT_TRUE(group);
             if (c.receiver == 0) {
-                auto row = run.TotalRow(c.product);
-                ASSERT_TRUE(row);
-                EXPECT_TRUE(RecalcAfterEdit(run, *group, *row));
+                std::optional<CTotalForecastRecord> row;
+                EXPECT_TRUE(RecalcAfterEdit(run, c.product, row));
+                EXPECT_TRUE(row);
             } else {
-                auto row = run.DataRow(c.receiver, c.product);
-                ASSERT_TRUE(row);
-                EXPECT_TRUE(RecalcAfterEdit(run, *group, *row, *GetForecastReceiver(c.receiver, 1)));
+                std::optional<CForecastDataRecord> row;
+                EXPECT_TRUE(RecalcAfterEdit(run, c.product, c.receiver, row));
+                EXPECT_TRUE(row);
             }
         }
         EXPECT_EQ(Call(QStringLiteral("select sForecastRecalculate(?, ?, ?)"), {twin, c.product, c.receiver}), 0);

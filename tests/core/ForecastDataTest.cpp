@@ -100,6 +100,33 @@ TEST_P(ForecastDataTest, SaveFindsTheRowByItsKeysNotByItsId)
     EXPECT_TRUE(messages.empty());
 }
 
+TEST_P(ForecastDataTest, RowsSavedTogetherAreWrittenAndJournalledAsSavedOneByOne)
+{
+    InsertRow(1, 10, 1, {M("1"), M("2"), M("3"), M("4"), M("5"), M("6")});
+    const int storedId = Scalar("select id from tFctPrognozData where product = 10").toInt();
+    SetJournal(true);
+    CForecastDataRecord rows[] = {Row(1, 20, 1), Row(1, 10, 1), Row(1, 11, 1)};
+    rows[1].id = 999; // found by its keys, keeps the record's id
+    for (int i = 0; i < 3; ++i)
+        rows[i].sumNext = Money::fromInt(10 + i);
+    rows[2].comment = QStringLiteral("новая");
+    ASSERT_TRUE(SaveForecastDataRows({&rows[0], &rows[1], &rows[2]}));
+    EXPECT_EQ(rows[1].id, 999);
+    for (int i = 0; i < 3; ++i) {
+        const auto read = GetForecastData({1, 1, rows[i].product});
+        ASSERT_TRUE(read);
+        EXPECT_EQ(read->sumNext, Money::fromInt(10 + i));
+        EXPECT_EQ(read->comment, rows[i].comment);
+        EXPECT_EQ(read->id, i == 1 ? storedId : rows[i].id) << "a new row's id is taken";
+    }
+    EXPECT_EQ(
+        JournalTexts(),
+        QStringList({QStringLiteral("Insert PrognozData; id=%1; prognoz=1; product=20; receiver=1").arg(rows[0].id),
+                     QStringLiteral("Update PrognozData; prognoz=1; product=10; receiver=1"),
+                     QStringLiteral("Insert PrognozData; id=%1; prognoz=1; product=11; receiver=1").arg(rows[2].id)}));
+    EXPECT_TRUE(messages.empty());
+}
+
 TEST_P(ForecastDataTest, TextsOverTheColumnLimitFailWithTheErrorShown)
 {
     SetJournal(true);

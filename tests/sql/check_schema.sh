@@ -752,6 +752,14 @@ EOF
         "$(pq "SELECT receiver || ':' || product || ':' || sumLast FROM tFctPrognozData
                 WHERE prognoz = 200 AND receiver IN (71, 73) ORDER BY receiver, product" | tr '\n' ' ' | sed 's/ $//')"
     expect "postgresql: the version untouched by the logins" "36" "$(pq "SELECT n FROM tSysDbVersion")"
+    # The owner's sums go only into the owner's own tables: one that another login took over stops them.
+    local keeper
+    keeper=$(pq "SELECT tableowner FROM pg_tables WHERE schemaname = 'public' AND tablename = 'tclsreceivermap'")
+    pr "ALTER TABLE tClsReceiverMap OWNER TO $e"
+    out=$(as_db "$u" pw-u "$pg_db" "SELECT * FROM lir_recalc_receiver_groups(200, 72, ARRAY[1])" 2>&1)
+    grep -qF 'Таблицы базы данных не принадлежат ее владельцу.' <<<"$out" && pass \
+        || fail "postgresql: the sums above a receiver refuse a table of another owner: $out"
+    pr "ALTER TABLE tClsReceiverMap OWNER TO \"$keeper\""
 
     # Saves that would make a login without a password or with every role, each with its reason.
     local save

@@ -179,20 +179,27 @@ RecalcOutcome RecalcEditedGroup(int forecast, int receiverId, int groupId, CFore
 {
     RecalcProgressHolder none; // the automatic recalculation reports no progress
     return RunRecalc(forecast, none, [&](CRecalcRun& run) -> CCalcResult<int> {
-        std::optional<CReceiverRecord> receiver;
-        std::optional<CProductRecord> group;
-        const auto found = ReadEditorRows(run, receiverId, groupId, receiver, group);
-        if (!found)
-            return found.failure();
-        if (!*found)
-            return int(RECALC_NOTHING);
-        const CCalcStatus walked = OnProductRow(
-            run, receiver, *group, true, groupRow,
-            [&](CForecastDataRecord& row) { return RecalcAfterEdit(run, *group, row, *receiver); },
-            [&](CTotalForecastRecord& row) { return RecalcAfterEdit(run, *group, row); });
-        if (!walked)
-            return walked;
-        return int(RECALC_DONE);
+        // After the walk's transaction the group's row is saved once more, as the editor does, and
+        // handed back.
+        auto saveAgain = [&](auto& row, const auto& rows, const CCalcStatus& walked) -> CCalcResult<int> {
+            if (!walked)
+                return walked;
+            if (!row)
+                return int(RECALC_NOTHING);
+            if (CCalcStatus saved = rows.Save(*row, false); !saved)
+                return saved;
+            if (groupRow)
+                *groupRow = *row;
+            return int(RECALC_DONE);
+        };
+        if (receiverId >= 1) {
+            std::optional<CForecastDataRecord> row;
+            const CCalcStatus walked = RecalcAfterEdit(run, groupId, receiverId, row);
+            return saveAgain(row, CDataRows(forecast, receiverId), walked);
+        }
+        std::optional<CTotalForecastRecord> row;
+        const CCalcStatus walked = RecalcAfterEdit(run, groupId, row);
+        return saveAgain(row, CTotalRows(forecast), walked);
     });
 }
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <tuple>
+#include <unordered_set>
 
 CProductTree::CProductTree(CProductList products)
     : m_products(std::move(products))
@@ -103,7 +104,15 @@ bool FewProducts(const std::vector<int>& products)
 
 QString ProductCondition(const std::vector<int>& products, const QString& column)
 {
-    return FewProducts(products) ? QStringLiteral(" and ") + Dialect().IdSetCondition(column) : QString();
+    return FewProducts(products) ? QStringLiteral(" and ") + Dialect().FewIdsCondition(column) : QString();
+}
+
+// A member's sum as ReadSumsOf reads it: one beyond the money range reads as invalid and fails
+// nothing.
+Money MemberSum(const CSqlQuery& q, const char* column)
+{
+    bool overflow = false;
+    return DialectOf(q.dialect()).MoneyFromValue(q.value(column), &overflow);
 }
 
 CCalcResult<std::unordered_map<int, CMemberSums>> ReadSumsOf(const QString& table, const QString& keys,
@@ -138,7 +147,11 @@ CCalcResult<std::unordered_map<int, Row>> ByProduct(std::optional<std::vector<Ro
 SqlFilter ProductSetFilter(const QString& keys, QVariantList args, const std::vector<int>& products)
 {
     args << IdSetArgument(products);
-    return SqlFilter(keys + QStringLiteral(" and ") + Dialect().IdSetCondition(QStringLiteral("product")), args);
+    const CSqlDialect& dialect = Dialect();
+    const QString product = QStringLiteral("product");
+    return SqlFilter(keys + QStringLiteral(" and ")
+                         + (FewProducts(products) ? dialect.FewIdsCondition(product) : dialect.IdSetCondition(product)),
+                     args);
 }
 
 } // namespace
@@ -205,6 +218,60 @@ CCalcResult<std::unordered_map<int, R>> CRowStore<R>::ReadRows(const std::vector
 }
 
 template <class R>
+CCalcStatus CRowStore<R>::ReadRowsAndSums(const std::vector<int>& products, const std::vector<int>& members,
+                                          std::unordered_map<int, R>& rows,
+                                          std::unordered_map<int, CMemberSums>& sums) const
+{
+    std::vector<int> all = members;
+    all.insert(all.end(), products.begin(), products.end());
+    if (products.empty() || !FewProducts(all)) {
+        auto read = ReadSums(members);
+        if (!read)
+            return read.failure();
+        sums = std::move(*read);
+        auto stored = ReadRows(products);
+        if (!stored)
+            return stored.failure();
+        rows = std::move(*stored);
+        return {};
+    }
+    // One statement; only the rows asked for are read whole.
+    QString select = QStringLiteral(" where prognoz = ?");
+    QVariantList args{m_forecast};
+    if constexpr (std::is_same_v<R, CForecastDataRecord>) {
+        select = ForecastDataSelect() + select + QStringLiteral(" and receiver = ?");
+        args << m_receiver;
+    } else {
+        select = TotalForecastSelect() + select;
+    }
+    CSqlQuery q(select + QStringLiteral(" and ") + Dialect().FewIdsCondition(QStringLiteral("product")));
+    q.bindAll(args).bind(IdSetArgument(all));
+    if (!q.execOrReport())
+        return CCalcStatus::DbFailed();
+    const std::unordered_set<int> whole(products.begin(), products.end());
+    rows.clear();
+    sums.clear();
+    while (q.next()) {
+        const int product = q.intValue("product");
+        sums[product] = {MemberSum(q, "sumLast"), MemberSum(q, "sumCurr"), MemberSum(q, "sumNext")};
+        if (!whole.count(product))
+            continue;
+        std::optional<R> row;
+        if constexpr (std::is_same_v<R, CForecastDataRecord>)
+            row = ReadForecastDataRow(q);
+        else
+            row = ReadTotalForecastRow(q);
+        if (q.readFailed()) {
+            ReportComError(q.lastError());
+            return CCalcStatus::DbFailed();
+        }
+        if (row)
+            rows.emplace(product, std::move(*row));
+    }
+    return {};
+}
+
+template <class R>
 R CRowStore<R>::New(int product) const
 {
     R row;
@@ -224,6 +291,17 @@ CCalcStatus CRowStore<R>::Save(R& row, bool takeNewId) const
     else
         saved = SaveTotalForecast(row);
     return saved ? CCalcStatus() : CCalcStatus::DbFailed();
+}
+
+template <class R>
+CCalcStatus CRowStore<R>::SaveAll(const std::vector<R*>& rows) const
+{
+    if constexpr (std::is_same_v<R, CForecastDataRecord>)
+        return SaveForecastDataRows(rows) ? CCalcStatus() : CCalcStatus::DbFailed();
+    for (R* row : rows)
+        if (CCalcStatus saved = Save(*row, true); !saved)
+            return saved;
+    return {};
 }
 
 template class CRowStore<CForecastDataRecord>;

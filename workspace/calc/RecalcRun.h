@@ -103,9 +103,15 @@ public:
     // database error, which is reported.
     CCalcResult<std::unordered_map<int, CMemberSums>> ReadSums(const std::vector<int>& products) const;
     CCalcResult<std::unordered_map<int, Row>> ReadRows(const std::vector<int>& products) const;
+    // The stored rows of (at least) `products` and the sums of (at least) `members`, by one read when
+    // they are few.
+    CCalcStatus ReadRowsAndSums(const std::vector<int>& products, const std::vector<int>& members,
+                                std::unordered_map<int, Row>& rows, std::unordered_map<int, CMemberSums>& sums) const;
     Row New(int product) const;
     // A consolidated row's new id is always taken.
     CCalcStatus Save(Row& row, bool takeNewId) const;
+    // Saves rows of distinct products taking new ids, on a server one receiver's by one statement.
+    CCalcStatus SaveAll(const std::vector<Row*>& rows) const;
 
 private:
     int m_forecast;

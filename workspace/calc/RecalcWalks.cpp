@@ -32,30 +32,37 @@ std::vector<int> IdsOf(const std::vector<const CProductRecord*>& products)
 template <class Rows>
 class CRowSources {
 public:
-    CRowSources(CRecalcRun& run, const Rows& rows, const CProductTree& tree, const CReceiverRecord* groupReceiver)
+    // With deferSaves the recomputed rows wait for SaveDeferred, to be written together.
+    CRowSources(CRecalcRun& run, const Rows& rows, const CProductTree& tree, const CReceiverRecord* groupReceiver,
+                bool deferSaves = false)
         : m_run(run)
         , m_rows(rows)
         , m_tree(tree)
         , m_groupReceiver(groupReceiver)
+        , m_defer(deferSaves)
     {
     }
 
-    // Reads the sources of the products' rows.
-    CCalcStatus Read(const std::vector<const CProductRecord*>& products)
+    // Reads the sources of the products' rows, and the stored rows of `stored` (Stored); without a
+    // receiver group both together.
+    CCalcStatus Read(const std::vector<const CProductRecord*>& products,
+                     const std::vector<const CProductRecord*>& stored = {})
     {
-        if (m_groupReceiver) {
-            auto category = ReadCategorySums(m_run.forecast(), m_groupReceiver->id, IdsOf(products));
-            if (!category)
-                return category.failure();
-            m_category = std::move(*category);
-        } else {
-            auto members = m_rows.ReadSums(m_tree.ChildIds(products));
-            if (!members)
-                return members.failure();
-            m_members = std::move(*members);
-        }
+        if (!m_groupReceiver)
+            return m_rows.ReadRowsAndSums(IdsOf(stored), m_tree.ChildIds(products), m_stored, m_members);
+        auto category = ReadCategorySums(m_run.forecast(), m_groupReceiver->id, IdsOf(products));
+        if (!category)
+            return category.failure();
+        m_category = std::move(*category);
+        auto rows = m_rows.ReadRows(IdsOf(stored));
+        if (!rows)
+            return rows.failure();
+        m_stored = std::move(*rows);
         return {};
     }
+
+    // The stored rows read, by product (others may be among them).
+    std::unordered_map<int, typename Rows::Row>& Stored() { return m_stored; }
 
     // Fills the product's row and saves it.
     CCalcStatus Recompute(const CProductRecord& p, typename Rows::Row& target)
@@ -70,10 +77,20 @@ public:
                 SumGroupRows(p, MembersOf(m_tree, p, m_members), m_run.koef(), target, m_run.progress());
             !summed)
             return summed;
-        if (CCalcStatus saved = m_rows.Save(target, true); !saved)
+        if (m_defer)
+            m_unsaved.push_back(&target);
+        else if (CCalcStatus saved = m_rows.Save(target, true); !saved)
             return saved;
         m_members[p.id] = CMemberSums::Of(target);
         return {};
+    }
+
+    // Writes the rows waiting, before those they point into go.
+    CCalcStatus SaveDeferred()
+    {
+        const std::vector<typename Rows::Row*> rows = std::move(m_unsaved);
+        m_unsaved.clear();
+        return m_rows.SaveAll(rows);
     }
 
 private:
@@ -83,6 +100,9 @@ private:
     const CReceiverRecord* m_groupReceiver;
     std::unordered_map<int, CCategorySums> m_category;
     std::unordered_map<int, CMemberSums> m_members;
+    std::unordered_map<int, typename Rows::Row> m_stored;
+    bool m_defer;
+    std::vector<typename Rows::Row*> m_unsaved;
 };
 
 // One receiver's rows (or the consolidated rows) of `product` and the products below it, deepest
@@ -117,31 +137,38 @@ CCalcStatus WalkProductSubtree(CRecalcRun& run, const CProductRecord& product, t
     });
 }
 
-// The group's ancestor products, nearest first, and the children with a price row of them and of
-// the group.
+// The edited group, its ancestor products nearest first, and the children with a price row of them and
+// of the group.
 struct CProductAncestry {
+    std::optional<CProductRecord> group; // none when it does not exist
     CProductList path;
     CProductTree children;
     std::vector<const CProductRecord*> pathPointers;
 };
 
-CCalcStatus LoadAncestry(CRecalcRun& run, const CProductRecord& group, CProductAncestry& a)
+CCalcStatus LoadAncestry(CRecalcRun& run, int groupId, CProductAncestry& a)
 {
-    a.path = LoadProductPath(run.forecast(), group.parent);
+    // The group and its ancestors, top first, each once.
+    a.path = LoadProductPath(run.forecast(), groupId);
     if (CCalcStatus db = run.CheckDb(); !db)
         return db;
+    if (a.path.empty())
+        return {};
+    a.group = std::move(a.path.back());
+    a.path.pop_back();
     std::reverse(a.path.begin(), a.path.end());
-    std::erase_if(a.path, [&](const CProductRecord& p) { return p.id == group.id; });
-    std::vector<int> parents{group.id};
+    std::vector<int> parents{a.group->id};
     for (const CProductRecord& p : a.path) {
         parents.push_back(p.id);
         a.pathPointers.push_back(&p);
     }
+    // The price row is probed for each child: a server would turn an exists into a join over every
+    // price row of the forecast.
     auto children =
         LoadProducts(run.forecast(),
-                     SqlFilter(Dialect().IdSetCondition(QStringLiteral("parent"))
-                                   + QStringLiteral(" and exists (select 1 from tfctprice pr where pr.prognoz = "
-                                                    "tclsproduct.prognoz and pr.product = tclsproduct.id)"),
+                     SqlFilter(Dialect().FewIdsCondition(QStringLiteral("parent"))
+                                   + QStringLiteral(" and (select pr.product from tfctprice pr where pr.prognoz = "
+                                                    "tclsproduct.prognoz and pr.product = tclsproduct.id) is not null"),
                                {IdSetArgument(parents)}));
     if (!children)
         return CCalcStatus::Failed(CalcTexts::kProductsBroken);
@@ -150,40 +177,46 @@ CCalcStatus LoadAncestry(CRecalcRun& run, const CProductRecord& group, CProductA
 }
 
 // The receiver's (or the consolidated) rows of the ancestor products, nearest first; from the
-// sources the edited group's row was summed from when given (SumEditedGroup).
+// sources the edited group's row was summed from when given (SumEditedGroup), which hold the rows.
 template <class Rows>
 CCalcStatus WalkAncestorRows(CRecalcRun& run, const CProductAncestry& a, const Rows& rows,
                              const CReceiverRecord* groupReceiver, CRowSources<Rows>* read = nullptr)
 {
     if (a.path.empty())
-        return {};
-    auto stored = rows.ReadRows(IdsOf(a.pathPointers));
-    if (!stored)
-        return stored.failure();
+        return read ? read->SaveDeferred() : CCalcStatus();
     std::optional<CRowSources<Rows>> own;
     if (!read) {
         own.emplace(run, rows, a.children, groupReceiver);
-        if (CCalcStatus done = own->Read(a.pathPointers); !done)
+        if (CCalcStatus done = own->Read(a.pathPointers, a.pathPointers); !done)
             return done;
         read = &*own;
     }
     for (const CProductRecord& p : a.path)
-        if (CCalcStatus done = read->Recompute(p, Fetch(*stored, rows, p.id)); !done)
+        if (CCalcStatus done = read->Recompute(p, Fetch(read->Stored(), rows, p.id)); !done) {
+            // What was summed stays, as if saved alone.
+            static_cast<void>(read->SaveDeferred());
             return done;
-    return {};
+        }
+    return read->SaveDeferred();
 }
 
-// The edited group's row from its members' stored sums, saved. The members of the group and of its
-// ancestor products are read together; the group's new sums stand for it among the latter.
+// The edited group's row (the stored one, or a new one) from its members' stored sums. The rows of
+// the group and of its ancestor products and their members' sums are read together; the group's new
+// sums stand for it among the latter.
 template <class Rows>
-CCalcStatus SumEditedGroup(const CProductRecord& group, typename Rows::Row& row, const CProductAncestry& ancestry,
-                           CRowSources<Rows>& sources)
+CCalcStatus SumEditedGroup(const CProductAncestry& ancestry, const Rows& rows, CRowSources<Rows>& sources,
+                           std::optional<typename Rows::Row>& row)
 {
-    std::vector<const CProductRecord*> parents{&group};
+    std::vector<const CProductRecord*> parents{&*ancestry.group};
     parents.insert(parents.end(), ancestry.pathPointers.begin(), ancestry.pathPointers.end());
-    if (CCalcStatus read = sources.Read(parents); !read)
+    if (CCalcStatus read = sources.Read(parents, parents); !read)
         return read;
-    return sources.Recompute(group, row);
+    auto& stored = sources.Stored();
+    const auto it = stored.find(ancestry.group->id);
+    row = it == stored.end() ? rows.New(ancestry.group->id) : std::move(it->second);
+    if (it != stored.end())
+        stored.erase(it);
+    return sources.Recompute(*ancestry.group, *row);
 }
 
 // The subordinate groups above the receiver, nearest first.
@@ -338,40 +371,53 @@ CCalcStatus RecalcReceiverSubtree(CRecalcRun& run, const CProductRecord& product
     return {};
 }
 
-CCalcStatus RecalcAfterEdit(CRecalcRun& run, const CProductRecord& group, CForecastDataRecord& row,
-                            const CReceiverRecord& receiver)
+CCalcStatus RecalcAfterEdit(CRecalcRun& run, int groupId, int receiverId, std::optional<CForecastDataRecord>& row)
 {
     return InSaveBatch([&] {
-        const CDataRows rows(run.forecast(), receiver.id);
         CProductAncestry ancestry;
-        if (IsSubordinateGroup(receiver)) {
-            if (CCalcStatus summed = GetCategoryForecastSums(group, row, receiver); !summed)
-                return summed;
-            if (CCalcStatus saved = rows.Save(row, true); !saved)
-                return saved;
-            if (CCalcStatus loaded = LoadAncestry(run, group, ancestry); !loaded)
-                return loaded;
-            return RecalcAncestors(run, group, receiver, ancestry, nullptr);
-        }
-        if (CCalcStatus loaded = LoadAncestry(run, group, ancestry); !loaded)
+        if (CCalcStatus loaded = LoadAncestry(run, groupId, ancestry); !loaded || !ancestry.group)
             return loaded;
-        CRowSources<CDataRows> sources(run, rows, ancestry.children, nullptr);
-        if (CCalcStatus summed = SumEditedGroup(group, row, ancestry, sources); !summed)
+        const auto receiver = GetForecastReceiver(receiverId, run.forecast());
+        if (CCalcStatus db = run.CheckDb(); !db)
+            return db;
+        if (!receiver)
+            return CCalcStatus();
+        const CProductRecord& group = *ancestry.group;
+        const CDataRows rows(run.forecast(), receiver->id);
+        if (IsSubordinateGroup(*receiver)) {
+            auto own = run.DataRow(receiver->id, group.id);
+            if (!own)
+                return own.failure();
+            row = std::move(*own);
+            if (CCalcStatus summed = GetCategoryForecastSums(group, *row, *receiver); !summed)
+                return summed;
+            if (CCalcStatus saved = rows.Save(*row, true); !saved)
+                return saved;
+            return RecalcAncestors(run, group, *receiver, ancestry, nullptr);
+        }
+        CRowSources<CDataRows> sources(run, rows, ancestry.children, nullptr, true);
+        if (CCalcStatus summed = SumEditedGroup(ancestry, rows, sources, row); !summed)
             return summed;
-        return RecalcAncestors(run, group, receiver, ancestry, &sources);
+        const CCalcStatus done = RecalcAncestors(run, group, *receiver, ancestry, &sources);
+        if (!done)
+            static_cast<void>(sources.SaveDeferred()); // the group's row, when stopped before its ancestors'
+        return done;
     });
 }
 
-CCalcStatus RecalcAfterEdit(CRecalcRun& run, const CProductRecord& group, CTotalForecastRecord& row)
+CCalcStatus RecalcAfterEdit(CRecalcRun& run, int groupId, std::optional<CTotalForecastRecord>& row)
 {
     return InSaveBatch([&] {
-        const CTotalRows rows(run.forecast());
         CProductAncestry ancestry;
-        if (CCalcStatus loaded = LoadAncestry(run, group, ancestry); !loaded)
+        if (CCalcStatus loaded = LoadAncestry(run, groupId, ancestry); !loaded || !ancestry.group)
             return loaded;
-        CRowSources<CTotalRows> sources(run, rows, ancestry.children, nullptr);
-        if (CCalcStatus summed = SumEditedGroup(group, row, ancestry, sources); !summed)
+        const CTotalRows rows(run.forecast());
+        CRowSources<CTotalRows> sources(run, rows, ancestry.children, nullptr, true);
+        if (CCalcStatus summed = SumEditedGroup(ancestry, rows, sources, row); !summed)
             return summed;
-        return WalkAncestorRows(run, ancestry, rows, nullptr, &sources);
+        const CCalcStatus done = WalkAncestorRows(run, ancestry, rows, nullptr, &sources);
+        if (!done)
+            static_cast<void>(sources.SaveDeferred());
+        return done;
     });
 }

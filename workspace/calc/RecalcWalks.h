@@ -33,10 +33,12 @@ CCalcStatus RecalcProductSubtree(CRecalcRun& run, const CProductRecord& product,
 CCalcStatus RecalcReceiverSubtree(CRecalcRun& run, const CProductRecord& product, CForecastDataRecord& row,
                                   const CReceiverRecord& receiver);
 
-// After an edit of a member of `group` for the receiver: the group's row (`row`), then the rows that
-// depend on it: the receiver's rows of the group's ancestor products, and for each subordinate group
-// above the receiver (nearest first) its rows of the group's members, the group and the ancestor
-// products. The members of the group and of its ancestors are read together.
-CCalcStatus RecalcAfterEdit(CRecalcRun& run, const CProductRecord& group, CForecastDataRecord& row,
-                            const CReceiverRecord& receiver);
-CCalcStatus RecalcAfterEdit(CRecalcRun& run, const CProductRecord& group, CTotalForecastRecord& row);
+// After an edit of a member of the group for the receiver, in one transaction: the group's row, then
+// the rows that depend on it: the receiver's rows of the group's ancestor products, and for each
+// subordinate group above the receiver (nearest first) its rows of the group's members, the group and
+// the ancestor products. `row` is the group's row as saved; it stays empty when the group or the
+// receiver does not exist. The group's and its ancestors' rows and their members' sums are read
+// together.
+CCalcStatus RecalcAfterEdit(CRecalcRun& run, int groupId, int receiverId, std::optional<CForecastDataRecord>& row);
+// The same in the consolidated forecast.
+CCalcStatus RecalcAfterEdit(CRecalcRun& run, int groupId, std::optional<CTotalForecastRecord>& row);

@@ -1571,25 +1571,6 @@ END
 $$
 GO
 
--- The tables that the owner's functions below write are the owner's own (or a superuser's): the
--- owner of the database owns the schema public and could put other objects there in their place.
-CREATE FUNCTION lir_private.f_CheckOwnTables(p_tables text[]) RETURNS void
-LANGUAGE plpgsql STABLE SET search_path = pg_catalog, pg_temp AS $$
-BEGIN
-    IF (SELECT count(*) FROM pg_class c
-          JOIN pg_namespace n ON n.oid = c.relnamespace AND n.nspname = 'public'
-          JOIN pg_roles o ON o.oid = c.relowner
-         WHERE c.relname = ANY (p_tables) AND c.relkind = 'r' AND (o.rolname = current_user OR o.rolsuper))
-       <> cardinality(p_tables) THEN
-        RAISE EXCEPTION 'Таблицы базы данных не принадлежат ее владельцу.' USING ERRCODE = 'insufficient_privilege';
-    END IF;
-END
-$$
-GO
-
-REVOKE ALL ON FUNCTION lir_private.f_CheckOwnTables(text[]) FROM PUBLIC
-GO
-
 -- The rows of the subordinate receiver groups above a receiver, nearest first, for the products:
 -- each the sums of the rows of the group's members, as the recalculation after an edit writes them.
 -- It runs with the owner's rights, so that the group rows above a receiver of a member of lir_users
@@ -1606,7 +1587,16 @@ DECLARE
     v_seen int[] := ARRAY[p_receiver];
     v_members int[];
 BEGIN
-    PERFORM f_CheckOwnTables(ARRAY['tfctprognozdata', 'tclsreceiver', 'tclsreceivermap', 'tfctuserrights']);
+    -- The tables it reads and writes are the owner's own (or a superuser's): the owner of the database
+    -- owns the schema public and could put other objects there in their place. The names are
+    -- constants, so that the check keeps one plan for the session.
+    IF (SELECT count(*) FROM pg_class c
+          JOIN pg_namespace n ON n.oid = c.relnamespace AND n.nspname = 'public'
+          JOIN pg_roles o ON o.oid = c.relowner
+         WHERE c.relname IN ('tfctprognozdata', 'tclsreceiver', 'tclsreceivermap', 'tfctuserrights')
+           AND c.relkind = 'r' AND (o.rolname = current_user OR o.rolsuper)) <> 4 THEN
+        RAISE EXCEPTION 'Таблицы базы данных не принадлежат ее владельцу.' USING ERRCODE = 'insufficient_privilege';
+    END IF;
     IF NOT (pg_has_role(v_caller, 'lir_admins', 'MEMBER') OR pg_has_role(v_caller, 'lir_experts', 'MEMBER')
             OR v_caller = (SELECT d.datdba FROM pg_database d WHERE d.datname = current_database())
             OR (pg_has_role(v_caller, 'lir_users', 'MEMBER')

@@ -233,19 +233,31 @@ TEST_P(RecalcWalksTest, AnErrorEndsTheRun)
          {g.forecast, odd, g.topProduct});
     Exec("insert into tfctprice (prognoz, product, pricePrev, priceCur, priceNext) values (?, ?, 0, 0, 0)",
          {g.forecast, odd});
+    SaveSnapshot();
     const QStringList before = DumpRows();
     const struct {
         const char* name;
-        RecalcThreadParams params;
-        RecalcOutcome (*run)(const RecalcThreadParams&, RecalcProgressHolder&);
+        std::function<RecalcOutcome()> run;
         bool rowsStay;
     } cases[] = {
-        {"whole forecast", {nullptr, nullptr, g.forecast, g.root}, &RecalcForecastThread, true},
-        {"groups of a leaf", {nullptr, nullptr, g.forecast, g.leafReceivers.front()}, &RecalcGroupsThread, false},
+        {"whole forecast",
+         [&] {
+             return RecalcForecastThread({nullptr, nullptr, g.forecast, g.root});
+         },
+         true},
+        {"groups of a leaf",
+         [&] {
+             return RecalcGroupsThread({nullptr, nullptr, g.forecast, g.leafReceivers.front()});
+         },
+         false},
+        // The edited group's row and its ancestors' below the top group are written together, and stay.
+        {"an edit below the top group",
+         [&] { return RecalcEditedGroup(g.forecast, g.leafReceivers.front(), g.deepGroup); }, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const RecalcOutcome outcome = c.run(c.params, GetRecalcProgressHolder());
+        RestoreSnapshot();
+        const RecalcOutcome outcome = c.run();
         EXPECT_EQ(outcome.result, RECALC_STOPPED);
         EXPECT_EQ(outcome.errors, QStringList{QStringLiteral("Не задана единица пересчёта из 'шт' в 'руб.'")});
         EXPECT_EQ(DumpRows() == before, c.rowsStay);
