@@ -281,20 +281,32 @@ std::vector<BulkColumn> StageColumns()
 }
 
 // The receiver's rows from the stage; of rows with the same product the last one in the document.
-bool StoreStagedRows(int prognoz, int receiver)
+// Without stored rows no comment is appended, without repeated products none is left out: the
+// statement then skips that work.
+bool StoreStagedRows(int prognoz, int receiver, bool storedRows, bool repeats)
 {
     const QStringList names = ColumnNames(ForecastDataBulkColumns());
     QStringList values;
     for (const QString& name : names.mid(3, names.size() - 6))
         values << QStringLiteral("s.") + name;
-    CSqlQuery q(QStringLiteral("insert into tfctprognozdata (%1) select ?, s.product, ?, %2, "
-                               "coalesce(d.comment, '') || s.comment, s.base, s.baseMethod from (select distinct on "
-                               "(product) * from %3 order by product, ord desc) s left join tfctprognozdata d on "
-                               "d.prognoz = ? and d.receiver = ? and d.product = s.product order by s.ord "
-                               "on conflict (prognoz, product, receiver) do update set %4")
-                    .arg(names.join(QStringLiteral(", ")), values.join(QStringLiteral(", ")), kStageTable,
-                         ExcludedAssignments(names.mid(3))));
-    q.bind(prognoz).bind(receiver).bind(prognoz).bind(receiver);
+    const QString staged = repeats
+        ? QStringLiteral("(select distinct on (product) * from %1 order by product, ord desc)").arg(kStageTable)
+        : kStageTable;
+    QString sql =
+        QStringLiteral("insert into tfctprognozdata (%1) select ?, s.product, ?, %2, %3, s.base, s.baseMethod "
+                       "from %4 s")
+            .arg(names.join(QStringLiteral(", ")), values.join(QStringLiteral(", ")),
+                 storedRows ? QStringLiteral("coalesce(d.comment, '') || s.comment") : QStringLiteral("s.comment"),
+                 staged);
+    if (storedRows)
+        sql += QStringLiteral(
+            " left join tfctprognozdata d on d.prognoz = ? and d.receiver = ? and d.product = s.product");
+    sql += QStringLiteral(" order by s.ord on conflict (prognoz, product, receiver) do update set ")
+        + ExcludedAssignments(names.mid(3));
+    CSqlQuery q(sql);
+    q.bind(prognoz).bind(receiver);
+    if (storedRows)
+        q.bind(prognoz).bind(receiver);
     return q.execOrReport();
 }
 
@@ -396,7 +408,11 @@ bool SaveReceiverForecastData(const CForecastDataList& rows, const QHash<int, QS
                               const CForecastRowStage* stage)
 {
     if (stage && stage->ready() && !rows.empty()) {
-        if (!StoreStagedRows(rows.front().prognoz, rows.front().receiver))
+        std::unordered_set<int> products;
+        for (const CForecastDataRecord& rec : rows)
+            products.insert(rec.product);
+        if (!StoreStagedRows(rows.front().prognoz, rows.front().receiver, !stored.isEmpty(),
+                             products.size() < rows.size()))
             return false;
     } else if (!SaveRowsInBulk(rows)) {
         return false;
