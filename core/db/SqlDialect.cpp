@@ -115,6 +115,10 @@ public:
         return column + QStringLiteral(" in (select value from json_each('[' || ? || ']'))");
     }
     QString FewIdsCondition(const QString& column) const override { return IdSetCondition(column); }
+    QString InSelect(const QString& column, const QString& select) const override
+    {
+        return column + QStringLiteral(" in (") + select + QStringLiteral(")");
+    }
     QString IdSetRows(const QString& alias, const QString& column) const override
     {
         return QStringLiteral("(select value as %2 from json_each('[' || ? || ']')) as %1").arg(alias, column);
@@ -235,7 +239,11 @@ public:
     // Behind a subquery the planner sees no number of ids, in a plan for the values bound neither.
     QString FewIdsCondition(const QString& column) const override
     {
-        return column + QStringLiteral(" = any(array(select unnest(string_to_array(?, ',')::int[])))");
+        return InSelect(column, QStringLiteral("select unnest(string_to_array(?, ',')::int[])"));
+    }
+    QString InSelect(const QString& column, const QString& select) const override
+    {
+        return column + QStringLiteral(" = any(array(") + select + QStringLiteral("))");
     }
     QString IdSetRows(const QString& alias, const QString& column) const override
     {

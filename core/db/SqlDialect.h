@@ -57,6 +57,9 @@ public:
     // statement once whatever the ids (a plan made for the ids bound would be made anew on every run,
     // and may read a whole other index instead).
     virtual QString FewIdsCondition(const QString& column) const = 0;
+    // "<column> is one of the values of `select`" (a select of one column), sought as FewIdsCondition
+    // seeks them.
+    virtual QString InSelect(const QString& column, const QString& select) const = 0;
     // The ids bound so as rows: a table expression named `alias` with the one column `column`.
     virtual QString IdSetRows(const QString& alias, const QString& column) const = 0;
 

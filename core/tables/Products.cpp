@@ -296,21 +296,41 @@ std::optional<std::vector<CProductListRow>> LoadProductListRows(int parentId, in
         QVariantList{prognoz, parentId} + filter.args);
 }
 
+namespace {
+
+// The product and its ancestors, nearest first, the product at depth 0: the chain carries the rows,
+// so that each step is one probe of the key (a server's generic plan would join the chain back to
+// every product). The depth bound only stops a parent cycle; the caller cuts the cycle itself. Binds
+// the product and the forecast twice.
+QString PathChain()
+{
+    return QStringLiteral("with recursive chain(") + Columns(QString()) + QStringLiteral(", depth) as (select ")
+        + Columns(QStringLiteral("p."))
+        + QStringLiteral(", 0 from tclsproduct p where p.id = ? and p.prognoz = ? union all select ")
+        + Columns(QStringLiteral("p."))
+        + QStringLiteral(", chain.depth + 1 from chain join tclsproduct p on p.id = chain.parent and p.prognoz = ? "
+                         "where chain.parent > 0 and chain.depth < 1000) ");
+}
+
+// Adds a row of the path read in depth order, top first; false at the first id met again.
+bool AddToPath(CProductList& path, QSet<int>& seen, CProductRecord rec)
+{
+    if (seen.contains(rec.id))
+        return false;
+    seen.insert(rec.id);
+    path.insert(path.begin(), std::move(rec));
+    return true;
+}
+
+} // namespace
+
 CProductList LoadProductPath(int prognoz, int id)
 {
     CProductList path;
     if (id <= 0)
         return path;
-    // The chain carries the rows, so that each step is one probe of the key (a server's generic plan
-    // would join the chain back to every product). The depth bound only stops a parent cycle; the
-    // cycle itself is cut below.
-    static const QString sql = QStringLiteral("with recursive chain(") + Columns(QString())
-        + QStringLiteral(", depth) as (select ") + Columns(QStringLiteral("p."))
-        + QStringLiteral(", 0 from tclsproduct p where p.id = ? and p.prognoz = ? union all select ")
-        + Columns(QStringLiteral("p."))
-        + QStringLiteral(", chain.depth + 1 from chain join tclsproduct p on p.id = chain.parent and p.prognoz = ? "
-                         "where chain.parent > 0 and chain.depth < 1000) select ")
-        + Columns(QString()) + QStringLiteral(" from chain order by depth");
+    static const QString sql =
+        PathChain() + QStringLiteral("select ") + Columns(QString()) + QStringLiteral(" from chain order by depth");
     CSqlQuery q(sql);
     q.bind(id).bind(prognoz).bind(prognoz);
     if (!q.execOrReport())
@@ -320,12 +340,46 @@ CProductList LoadProductPath(int prognoz, int id)
         auto rec = ReadOrReport(q);
         if (!rec)
             return {};
-        if (seen.contains(rec->id))
+        if (!AddToPath(path, seen, std::move(*rec)))
             break;
-        seen.insert(rec->id);
-        path.insert(path.begin(), std::move(*rec));
     }
     return path;
+}
+
+std::optional<CProductPathChildren> LoadProductPathChildren(int prognoz, int id)
+{
+    CProductPathChildren out;
+    out.children.emplace();
+    if (id <= 0)
+        return out;
+    // The children first (depth -1), each price row probed; then the path.
+    const QString sql = PathChain() + QStringLiteral("select ") + Columns(QString())
+        + QStringLiteral(", depth from chain union all select ") + Columns(QStringLiteral("c."))
+        + QStringLiteral(", -1 from tclsproduct c where c.prognoz = ? and ")
+        + Dialect().InSelect(QStringLiteral("c.parent"), QStringLiteral("select id from chain"))
+        + QStringLiteral(" and (select pr.product from tfctprice pr where pr.prognoz = c.prognoz and pr.product = "
+                         "c.id) is not null order by depth");
+    CSqlQuery q(sql);
+    q.bind(id).bind(prognoz).bind(prognoz).bind(prognoz);
+    if (!q.execOrReport())
+        return std::nullopt;
+    QSet<int> seen;
+    while (q.next()) {
+        const bool child = q.intValue("depth") < 0;
+        auto rec = ReadOrReport(q);
+        if (child) {
+            if (!rec)
+                out.children.reset();
+            else if (out.children)
+                out.children->push_back(std::move(*rec));
+            continue;
+        }
+        if (!rec)
+            return std::nullopt;
+        if (!AddToPath(out.path, seen, std::move(*rec)))
+            break;
+    }
+    return out;
 }
 
 int IsProductGroup(int id, int prognoz)

@@ -99,6 +99,14 @@ std::optional<std::vector<CProductListRow>> LoadProductListRows(int parentId, in
                                                                 const SqlFilter& filter = {});
 // From the top of the tree down to the product; stops below the first id that is not found.
 CProductList LoadProductPath(int prognoz, int id);
+// The path as LoadProductPath gives it, and the products with a price row in the forecast whose parent
+// is on it, by one statement. None after a reported error; an unreadable child (a required column
+// NULL, reported) gives no children.
+struct CProductPathChildren {
+    CProductList path;
+    std::optional<CProductList> children;
+};
+std::optional<CProductPathChildren> LoadProductPathChildren(int prognoz, int id);
 // The product's isgroup when it has a price row in the forecast, else 0 (also on an error).
 int IsProductGroup(int id, int prognoz);
 // Whether any product uses the unit; true also when the count cannot be read.

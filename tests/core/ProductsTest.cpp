@@ -6,6 +6,7 @@
 
 #include <QSet>
 
+#include <algorithm>
 #include <clocale>
 #include <string>
 #include <thread>
@@ -151,7 +152,7 @@ TEST_P(ProductsTest, TreeReadsSeeOnlyProductsWithAPriceRowInTheirForecast)
     EXPECT_EQ(GetProduct(3, 1)->GetParent()->id, 1);
 }
 
-TEST_P(ProductsTest, PathRunsFromTheTopAndStopsAtABreakOrACycle)
+TEST_P(ProductsTest, PathRunsFromTheTopAndStopsAtABreakOrACycleAndComesWithThePricedChildren)
 {
     Product(1, 1, 0, 1, 1);
     Product(1, 2, 1, 1, 1);
@@ -159,11 +160,30 @@ TEST_P(ProductsTest, PathRunsFromTheTopAndStopsAtABreakOrACycle)
     Product(1, 5, 9, 1); // parent 9 does not exist
     Product(1, 6, 7, 1);
     Product(1, 7, 6, 1);
-    EXPECT_EQ(Ids(LoadProductPath(1, 3)), (std::vector<int>{1, 2, 3}));
-    EXPECT_EQ(Ids(LoadProductPath(1, 1)), std::vector<int>{1});
-    EXPECT_EQ(Ids(LoadProductPath(1, 5)), std::vector<int>{5});
-    EXPECT_TRUE(LoadProductPath(1, 0).empty());
-    EXPECT_EQ(Ids(LoadProductPath(1, 6)), (std::vector<int>{7, 6}));
+    Product(1, 8, 1, 2);
+    Product(1, 10, 6, 2);
+    Product(2, 11, 1, 1); // another forecast's
+    Exec("insert into tClsProduct (prognoz, id, parent, name, position, offsetMin, offsetMax, type, isgroup) "
+         "values (1, 4, 2, 'no price', 2, 0, 0, 1, 0)");
+    // The path, and the priced children of the products on it (with the path, by one statement).
+    const struct {
+        int id;
+        std::vector<int> path;
+        std::vector<int> children;
+    } cases[] = {
+        {3, {1, 2, 3}, {2, 3, 8}}, {1, {1}, {2, 8}}, {5, {5}, {}}, {0, {}, {}}, {6, {7, 6}, {6, 7, 10}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.id);
+        EXPECT_EQ(Ids(LoadProductPath(1, c.id)), c.path);
+        const auto read = LoadProductPathChildren(1, c.id);
+        ASSERT_TRUE(read);
+        EXPECT_EQ(Ids(read->path), c.path);
+        std::vector<int> children = Ids(read->children);
+        std::sort(children.begin(), children.end());
+        EXPECT_EQ(children, c.children);
+    }
+    EXPECT_TRUE(messages.empty());
 }
 
 TEST_P(ProductsTest, ANullInARequiredColumnFailsTheReadWithAMessage)

@@ -148,31 +148,21 @@ struct CProductAncestry {
 
 CCalcStatus LoadAncestry(CRecalcRun& run, int groupId, CProductAncestry& a)
 {
-    // The group and its ancestors, top first, each once.
-    a.path = LoadProductPath(run.forecast(), groupId);
-    if (CCalcStatus db = run.CheckDb(); !db)
-        return db;
+    // The group and its ancestors, top first, each once, and their children with a price row.
+    auto read = LoadProductPathChildren(run.forecast(), groupId);
+    if (!read)
+        return CCalcStatus::DbFailed();
+    a.path = std::move(read->path);
     if (a.path.empty())
-        return {};
+        return run.CheckDb();
+    if (!read->children)
+        return CCalcStatus::Failed(CalcTexts::kProductsBroken);
     a.group = std::move(a.path.back());
     a.path.pop_back();
     std::reverse(a.path.begin(), a.path.end());
-    std::vector<int> parents{a.group->id};
-    for (const CProductRecord& p : a.path) {
-        parents.push_back(p.id);
+    for (const CProductRecord& p : a.path)
         a.pathPointers.push_back(&p);
-    }
-    // The price row is probed for each child: a server would turn an exists into a join over every
-    // price row of the forecast.
-    auto children =
-        LoadProducts(run.forecast(),
-                     SqlFilter(Dialect().FewIdsCondition(QStringLiteral("parent"))
-                                   + QStringLiteral(" and (select pr.product from tfctprice pr where pr.prognoz = "
-                                                    "tclsproduct.prognoz and pr.product = tclsproduct.id) is not null"),
-                               {IdSetArgument(parents)}));
-    if (!children)
-        return CCalcStatus::Failed(CalcTexts::kProductsBroken);
-    a.children = CProductTree(std::move(*children));
+    a.children = CProductTree(std::move(*read->children));
     return {};
 }
 
