@@ -146,7 +146,7 @@ public:
             return UpsertedRow{true, *id};
         return UpsertedRow{};
     }
-    bool AdvanceIdentity(const QString&, int) const override { return true; }
+    bool AdvanceIdentity(const QString&) const override { return true; }
     bool LockTableForNewId(const QString&) const override { return true; }
     QString BulkSource(const QString& alias, const std::vector<BulkColumn>& columns) const override
     {
@@ -157,7 +157,7 @@ public:
     }
     int BulkChunkRows() const override { return 1; }
     bool HasLogins() const override { return false; }
-    bool JournalWritesLogin() const override { return true; }
+    bool JournalWritesStamp() const override { return true; }
     bool FailureSpoilsTransaction() const override { return false; }
     ConnectFailure ClassifyConnectFailure(const QSqlError& e) const override
     {
@@ -227,7 +227,7 @@ public:
             return false;
         if (head != QLatin1String("select"))
             return true;
-        for (const char* word : {" for update", " for share", "advisory", "lir_recalc"})
+        for (const char* word : {" for update", " for share", "advisory", "lir_recalc", "lir_advance_identity"})
             if (sql.contains(QLatin1String(word), Qt::CaseInsensitive))
                 return true;
         return false;
@@ -273,11 +273,11 @@ public:
         const bool inserted = upsert.value(1).toBool();
         return UpsertedRow{inserted, inserted ? *id : -1};
     }
-    bool AdvanceIdentity(const QString& table, int id) const override
+    // No group may set a sequence: the server's function moves it, for the tables it knows.
+    bool AdvanceIdentity(const QString& table) const override
     {
-        CSqlQuery q(QStringLiteral("select setval(s, ?) from (select pg_get_serial_sequence(?, 'id')::regclass as s) q "
-                                   "where coalesce(pg_sequence_last_value(s), 0) < ?"));
-        q.bind(id).bind(table.toLower()).bind(id);
+        CSqlQuery q(QStringLiteral("select lir_advance_identity(?)"));
+        q.bind(table.toLower());
         return q.execOrReport();
     }
     bool LockTableForNewId(const QString& table) const override
@@ -304,7 +304,7 @@ public:
     // A chunk's arrays stay well below a megabyte a column.
     int BulkChunkRows() const override { return 5000; }
     bool HasLogins() const override { return true; }
-    bool JournalWritesLogin() const override { return false; }
+    bool JournalWritesStamp() const override { return false; }
     bool FailureSpoilsTransaction() const override { return true; }
     ConnectFailure ClassifyConnectFailure(const QSqlError& e) const override
     {

@@ -77,8 +77,10 @@ public:
     virtual void BeforeUpsert(CSqlQuery& upsert) const = 0;
     virtual std::optional<UpsertedRow> ReadUpsert(CSqlQuery& upsert) const = 0;
     // After a row was inserted under an id of its own into such a table: the identity must not hand
-    // that id out again. It never moves backwards. The table name is a program constant.
-    [[nodiscard]] virtual bool AdvanceIdentity(const QString& table, int id) const = 0;
+    // that id out again. It moves up to the table's largest id, never backwards. On the server only
+    // the tables that are written under given ids (the exchange journal, mailings) have it. The table
+    // name is a program constant.
+    [[nodiscard]] virtual bool AdvanceIdentity(const QString& table) const = 0;
     // Inside a transaction: holds off every other taker of a new id of the table until it ends, so
     // that an id taken as max + 1 cannot be taken twice (SQLite serialises writers itself). Rows the
     // transaction already wrote do not matter: two such transactions never wait for each other.
@@ -92,8 +94,9 @@ public:
 
     // Whether the database has logins: users and rights are kept only there.
     virtual bool HasLogins() const = 0;
-    // Whether the journal's login column is filled by the program (the server fills its own).
-    virtual bool JournalWritesLogin() const = 0;
+    // Whether the journal's login and date are written by the program; the server stamps a line
+    // with its own, and takes none from the program.
+    virtual bool JournalWritesStamp() const = 0;
     // Whether a failed statement spoils the whole enclosing transaction.
     virtual bool FailureSpoilsTransaction() const = 0;
 

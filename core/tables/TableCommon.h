@@ -174,7 +174,7 @@ std::optional<int> InsertIdentityRow(const char* table, const QString& columns, 
         return std::nullopt;
     if (!givenId)
         return dialect.ReadNewId(q);
-    if (!dialect.AdvanceIdentity(QLatin1String(table), *givenId))
+    if (!dialect.AdvanceIdentity(QLatin1String(table)))
         return std::nullopt;
     return givenId;
 }
