@@ -19,6 +19,12 @@ const QString kLockWaitCode = QStringLiteral("55P03");
 // Advisory lock class of the new-id locks (the second key is the table's oid); the schema's id
 // trigger takes the same lock.
 constexpr int kNewIdLockClass = 4999506;
+// Advisory lock classes of the runs over derived rows (the second key is the forecast): a receiver's
+// group rows are summed under the forecast's data lock shared and the receiver's own lock (one key,
+// the forecast in its high half), which the schema's functions take for the receiver groups too; a
+// whole forecast's recalculation takes the data lock alone; a consolidation the totals lock.
+constexpr int kForecastDataLockClass = 4999507;
+constexpr int kTotalsLockClass = 4999508;
 
 // The primary SQLite result code of a failed statement.
 int SqliteCode(const QSqlError& e)
@@ -148,6 +154,7 @@ public:
     }
     bool AdvanceIdentity(const QString&) const override { return true; }
     bool LockTableForNewId(const QString&) const override { return true; }
+    bool LockDerivedRows(DerivedRows, int, int) const override { return true; }
     QString BulkSource(const QString& alias, const std::vector<BulkColumn>& columns) const override
     {
         QStringList values;
@@ -288,6 +295,26 @@ public:
             QStringLiteral("select pg_advisory_xact_lock(?, cast(cast(cast(? as regclass) as oid) as integer))"));
         q.bind(kNewIdLockClass).bind(table.toLower());
         return q.execOrReport();
+    }
+    bool LockDerivedRows(DerivedRows rows, int forecast, int receiver) const override
+    {
+        switch (rows) {
+        case DerivedRows::ReceiverGroups: {
+            CSqlQuery q(
+                QStringLiteral("select pg_advisory_xact_lock_shared(?, ?), pg_advisory_xact_lock(cast(? as bigint))"));
+            q.bind(kForecastDataLockClass)
+                .bind(forecast)
+                .bind((qlonglong(forecast) << 32) | qlonglong(quint32(receiver)));
+            return q.execOrReport();
+        }
+        case DerivedRows::WholeForecast:
+        case DerivedRows::Totals: {
+            CSqlQuery q(QStringLiteral("select pg_advisory_xact_lock(?, ?)"));
+            q.bind(rows == DerivedRows::Totals ? kTotalsLockClass : kForecastDataLockClass).bind(forecast);
+            return q.execOrReport();
+        }
+        }
+        return false;
     }
     QString BulkSource(const QString& alias, const std::vector<BulkColumn>& columns) const override
     {

@@ -21,6 +21,13 @@ struct BulkColumn {
     BulkType type;
 };
 
+// The rows derived from others that a run writes (see CSqlDialect::LockDerivedRows).
+enum class DerivedRows {
+    ReceiverGroups, // one receiver's product-group rows (and, inside the server's function, the receiver groups')
+    WholeForecast,  // every receiver's derived rows of a forecast
+    Totals,         // a forecast's consolidated rows
+};
+
 // What an upsert did to its row.
 struct UpsertedRow {
     bool inserted = false;
@@ -85,6 +92,11 @@ public:
     // that an id taken as max + 1 cannot be taken twice (SQLite serialises writers itself). Rows the
     // transaction already wrote do not matter: two such transactions never wait for each other.
     [[nodiscard]] virtual bool LockTableForNewId(const QString& table) const = 0;
+    // Inside a transaction, before the rows that the derived rows are summed from are read: waits for
+    // any other run over the same derived rows and holds off the next one until the transaction ends,
+    // so that each sums what the one before it wrote. SQLite's transactions take the write lock when
+    // they begin, which does the same for every writer.
+    [[nodiscard]] virtual bool LockDerivedRows(DerivedRows rows, int forecast, int receiver) const = 0;
 
     // The rows of a CBulkStatement as a table expression named `alias` with the columns, and how many
     // rows one run of its statement takes: one on SQLite (values bound one by one), a chunk on

@@ -1257,6 +1257,9 @@ DECLARE
     v_group int;
     v_product int;
 BEGIN
+    -- The program's lock of a whole forecast's recalculation: no other recalculation of the forecast
+    -- runs meanwhile.
+    PERFORM pg_advisory_xact_lock(4999507, p_forecast);
     SELECT CASE WHEN isgroup <> 0 THEN type END, parent INTO v_kind, v_parent
       FROM tClsProduct WHERE prognoz = p_forecast AND id = p_product;
     IF v_kind IS NULL OR v_kind NOT IN (1, 64, 96, 112) THEN
@@ -1331,6 +1334,8 @@ LANGUAGE plpgsql AS $$
 DECLARE
     v_all boolean;
 BEGIN
+    -- The program's consolidation lock of the forecast: one consolidation at a time.
+    PERFORM pg_advisory_xact_lock(4999508, p_forecast);
     IF NOT EXISTS (SELECT 1 FROM tFctPrognoz WHERE id = p_forecast) THEN
         RETURN -1;
     END IF;
@@ -1789,6 +1794,10 @@ BEGIN
          WHERE r.id = v_current;
         EXIT WHEN NOT FOUND OR v_group.isgroup = 0 OR coalesce(v_group.category, 0) IN (0, -1)
             OR v_group.id = ANY (v_seen);
+        -- One sum of this group's rows at a time: a second caller waits here for the first to commit,
+        -- and its next statement sees what the first wrote (the program's lock of the group receiver,
+        -- one key with the forecast in its high half).
+        PERFORM pg_advisory_xact_lock((p_forecast::bigint << 32) | v_group.id::bigint);
         -- Each product's sum by one index scan over the members' keys (prognoz, product, receiver): a
         -- join to the members would read every receiver's row of the product.
         v_members := ARRAY(SELECT c.id FROM public.tClsReceiver c WHERE c.category = v_group.id);
