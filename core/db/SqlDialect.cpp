@@ -16,16 +16,6 @@ namespace {
 // lock_not_available: the server's lock_timeout ran out; the program's own error carries it too.
 const QString kLockWaitCode = QStringLiteral("55P03");
 
-// Advisory lock class of the new-id locks (the second key is the table's oid); the schema's id
-// trigger takes the same lock.
-constexpr int kNewIdLockClass = 4999506;
-// Advisory lock classes of the runs over derived rows (the second key is the forecast): a receiver's
-// group rows are summed under the forecast's data lock shared and the receiver's own lock (one key,
-// the forecast in its high half), which the schema's functions take for the receiver groups too; a
-// whole forecast's recalculation takes the data lock alone; a consolidation the totals lock.
-constexpr int kForecastDataLockClass = 4999507;
-constexpr int kTotalsLockClass = 4999508;
-
 // The primary SQLite result code of a failed statement.
 int SqliteCode(const QSqlError& e)
 {
@@ -234,7 +224,8 @@ public:
             return false;
         if (head != QLatin1String("select"))
             return true;
-        for (const char* word : {" for update", " for share", "advisory", "lir_recalc", "lir_advance_identity"})
+        for (const char* word :
+             {" for update", " for share", "advisory", "lir_recalc", "lir_advance_identity", "lir_lock"})
             if (sql.contains(QLatin1String(word), Qt::CaseInsensitive))
                 return true;
         return false;
@@ -289,32 +280,23 @@ public:
     }
     bool LockTableForNewId(const QString& table) const override
     {
-        // An advisory lock held to the end of the transaction. A table lock would conflict with the
-        // transaction's own earlier writes and deadlock two of them.
-        CSqlQuery q(
-            QStringLiteral("select pg_advisory_xact_lock(?, cast(cast(cast(? as regclass) as oid) as integer))"));
-        q.bind(kNewIdLockClass).bind(table.toLower());
+        // An advisory lock held to the end of the transaction (a table lock would conflict with the
+        // transaction's own earlier writes and deadlock two of them), taken by the server's function:
+        // nobody takes advisory locks there directly.
+        CSqlQuery q(QStringLiteral("select lir_lock_new_id(?)"));
+        q.bind(table.toLower());
         return q.execOrReport();
     }
     bool LockDerivedRows(DerivedRows rows, int forecast, int receiver) const override
     {
-        switch (rows) {
-        case DerivedRows::ReceiverGroups: {
-            CSqlQuery q(
-                QStringLiteral("select pg_advisory_xact_lock_shared(?, ?), pg_advisory_xact_lock(cast(? as bigint))"));
-            q.bind(kForecastDataLockClass)
-                .bind(forecast)
-                .bind((qlonglong(forecast) << 32) | qlonglong(quint32(receiver)));
-            return q.execOrReport();
-        }
-        case DerivedRows::WholeForecast:
-        case DerivedRows::Totals: {
-            CSqlQuery q(QStringLiteral("select pg_advisory_xact_lock(?, ?)"));
-            q.bind(rows == DerivedRows::Totals ? kTotalsLockClass : kForecastDataLockClass).bind(forecast);
-            return q.execOrReport();
-        }
-        }
-        return false;
+        const int kind = rows == DerivedRows::ReceiverGroups ? 1 : rows == DerivedRows::WholeForecast ? 2 : 3;
+        CSqlQuery q(QStringLiteral("select lir_lock_derived_rows(?, ?, ?)"));
+        q.bind(kind).bind(forecast);
+        if (rows == DerivedRows::ReceiverGroups)
+            q.bind(receiver);
+        else
+            q.bindNull();
+        return q.execOrReport();
     }
     QString BulkSource(const QString& alias, const std::vector<BulkColumn>& columns) const override
     {

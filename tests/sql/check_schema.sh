@@ -651,7 +651,7 @@ EOF
         "$(pq "SELECT g || ':' || c.relname FROM pg_class c, unnest(ARRAY['lir_admins', 'lir_experts', 'lir_users']) g
                 WHERE c.relname IN ('tfctuserrights', 'v_userrights') AND c.relnamespace = 'public'::regnamespace
                   AND has_table_privilege(g, c.oid, 'INSERT, UPDATE, DELETE') ORDER BY 1" | tr '\n' ' ' | sed 's/ $//')"
-    expect "postgresql: owner-rights functions fix their search path and are not public" "lir_advance_identity:t:f lir_recalc_receiver_groups:t:f lir_user_revoke:t:f lir_user_save:t:f" \
+    expect "postgresql: owner-rights functions fix their search path and are not public" "f_newmaxid:t:f lir_advance_identity:t:f lir_lock_derived_rows:t:f lir_lock_new_id:t:f lir_recalc_receiver_groups:t:f lir_user_revoke:t:f lir_user_save:t:f" \
         "$(pq "SELECT p.proname || ':' || (array_to_string(p.proconfig, ',') ~ '^search_path=pg_catalog, [a-z_]+, pg_temp$') || ':' ||
                       has_function_privilege('public', p.oid, 'EXECUTE')
                  FROM pg_proc p WHERE p.prosecdef ORDER BY 1" | sed 's/true/t/g;s/false/f/g' | tr '\n' ' ' | sed 's/ $//')"
@@ -855,6 +855,32 @@ run_pg_reach() {
             "$(attempts "$who" "$pw" "FOR x IN SELECT oid::regclass::text FROM pg_class WHERE relkind = 'S' LOOP" \
                         "SELECT setval(%L, 2147483647)")"
     done
+    for entry in "$u:pw-u" "$e:pw-e" "$a:pw-a"; do
+        IFS=: read -r who pw <<<"$entry"
+        expect "postgresql: $who takes no advisory lock of its own" "ERROR:  tried 4 let through 0:" \
+            "$(attempts "$who" "$pw" "FOR x IN SELECT unnest(ARRAY['pg_advisory_lock(4999506, 1)', 'pg_advisory_xact_lock(1)',
+                                     'pg_try_advisory_lock(1)', 'pg_advisory_lock_shared(4999507, 200)']) LOOP" "SELECT %s")"
+    done
+    # The program's own locks: each login only over what it may write.
+    local call want got
+    while IFS='|' read -r who pw call want; do
+        got=$(as_db "$who" "$pw" "$pg_db" "SELECT 'taken' FROM $call" 2>&1 | head -n 1)
+        case $want in
+        taken) expect "postgresql: $who takes $call" taken "$got" ;;
+        *) grep -qF "$want" <<<"$got" && pass || fail "postgresql: $who takes $call: $got" ;;
+        esac
+    done <<EOF
+$u|pw-u|lir_lock_derived_rows(1, 200, 72)|taken
+$u|pw-u|lir_lock_derived_rows(1, 200, 73)|Нет прав на данные прогноза 200.
+$u|pw-u|lir_lock_derived_rows(2, 200, NULL)|Нет прав на данные прогноза 200.
+$u|pw-u|lir_lock_derived_rows(3, 200, NULL)|taken
+$u|pw-u|lir_lock_derived_rows(3, 201, NULL)|Нет прав на данные прогноза 201.
+$e|pw-e|lir_lock_derived_rows(2, 200, NULL)|taken
+$u|pw-u|lir_lock_new_id('tclsimporteventtype')|taken
+$u|pw-u|lir_lock_new_id('tclsproduct')|Нет прав на добавление строк в таблицу tclsproduct.
+$e|pw-e|lir_lock_new_id('tclsproduct')|taken
+EOF
+
     # LOCK TABLE asks for rights on the table itself, which a user holds on no table.
     local mode
     for mode in 'ROW SHARE' 'ROW EXCLUSIVE' 'SHARE UPDATE EXCLUSIVE' 'SHARE' 'SHARE ROW EXCLUSIVE' 'EXCLUSIVE' 'ACCESS EXCLUSIVE'; do

@@ -346,8 +346,9 @@ GO
 -- A BEFORE trigger, so that NOT NULL holds and RETURNING sees the id. It takes the
 -- program's new-id lock of the table (held to the end of the transaction), so that
 -- two transactions never take the same id.
+-- With the owner's rights: nobody else takes an advisory lock in this database.
 CREATE FUNCTION f_NewMaxId() RETURNS trigger
-LANGUAGE plpgsql AS $$
+LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, lir_private, pg_temp AS $$
 BEGIN
     PERFORM pg_advisory_xact_lock(4999506, TG_RELID::integer);
     EXECUTE format('SELECT coalesce(max(id), 0) + 1 FROM %I.%I',
@@ -1259,7 +1260,7 @@ DECLARE
 BEGIN
     -- The program's lock of a whole forecast's recalculation: no other recalculation of the forecast
     -- runs meanwhile.
-    PERFORM pg_advisory_xact_lock(4999507, p_forecast);
+    PERFORM lir_lock_derived_rows(2, p_forecast, NULL);
     SELECT CASE WHEN isgroup <> 0 THEN type END, parent INTO v_kind, v_parent
       FROM tClsProduct WHERE prognoz = p_forecast AND id = p_product;
     IF v_kind IS NULL OR v_kind NOT IN (1, 64, 96, 112) THEN
@@ -1335,7 +1336,7 @@ DECLARE
     v_all boolean;
 BEGIN
     -- The program's consolidation lock of the forecast: one consolidation at a time.
-    PERFORM pg_advisory_xact_lock(4999508, p_forecast);
+    PERFORM lir_lock_derived_rows(3, p_forecast, NULL);
     IF NOT EXISTS (SELECT 1 FROM tFctPrognoz WHERE id = p_forecast) THEN
         RETURN -1;
     END IF;
@@ -1830,4 +1831,87 @@ REVOKE ALL ON FUNCTION lir_recalc_receiver_groups(int, int, int[]) FROM PUBLIC
 GO
 
 GRANT EXECUTE ON FUNCTION lir_recalc_receiver_groups(int, int, int[]) TO lir_admins, lir_experts, lir_users
+GO
+
+-- The program's locks, held to the end of the caller's transaction and taken with the owner's rights:
+-- the advisory lock functions are nobody else's here, so that no login holds one of the program's
+-- locks beyond its transaction (a session's lock would outlive every limit on stalled transactions).
+-- The new-id lock of a table into which the caller may insert.
+CREATE FUNCTION lir_lock_new_id(p_table text) RETURNS void
+LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, lir_private, pg_temp AS $$
+DECLARE
+    v_table oid := (SELECT c.oid FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace AND n.nspname = 'public'
+                     WHERE c.relname = lower(p_table) AND c.relkind = 'r');
+BEGIN
+    IF v_table IS NULL OR NOT has_any_column_privilege(session_user, v_table, 'INSERT') THEN
+        RAISE EXCEPTION 'Нет прав на добавление строк в таблицу %.', p_table USING ERRCODE = 'insufficient_privilege';
+    END IF;
+    PERFORM pg_advisory_xact_lock(4999506, v_table::integer);
+END
+$$
+GO
+
+-- One run over the same derived rows at a time (classes: 4999507 a forecast's data, 4999508 its
+-- consolidated rows; a receiver's own lock is one key with the forecast in its high half, the key
+-- lir_recalc_receiver_groups takes for the receiver groups). p_kind 1: a receiver's group rows, the
+-- forecast's data lock shared, for a login that may write the receiver's rows; 2: the whole forecast's
+-- data; 3: the consolidated rows, for a login that may write them or their comments.
+CREATE FUNCTION lir_lock_derived_rows(p_kind int, p_forecast int, p_receiver int) RETURNS void
+LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, lir_private, pg_temp AS $$
+DECLARE
+    v_caller oid := (SELECT r.oid FROM pg_roles r WHERE r.rolname = session_user);
+BEGIN
+    IF NOT (pg_has_role(v_caller, 'lir_admins', 'MEMBER') OR pg_has_role(v_caller, 'lir_experts', 'MEMBER')
+            OR v_caller = (SELECT d.datdba FROM pg_database d WHERE d.datname = current_database())
+            OR (pg_has_role(v_caller, 'lir_users', 'MEMBER') AND p_kind IN (1, 3)
+                AND EXISTS (SELECT 1 FROM public.tFctUserRights u
+                             WHERE u.UserSID = convert_to(session_user, 'UTF8') AND u.ForecastID = p_forecast
+                               AND (p_kind = 3 OR u.ReceiverID = p_receiver)))) THEN
+        RAISE EXCEPTION 'Нет прав на данные прогноза %.', p_forecast USING ERRCODE = 'insufficient_privilege';
+    END IF;
+    IF p_kind = 1 THEN
+        PERFORM pg_advisory_xact_lock_shared(4999507, p_forecast);
+        PERFORM pg_advisory_xact_lock((p_forecast::bigint << 32) | p_receiver::bigint);
+    ELSIF p_kind = 2 THEN
+        PERFORM pg_advisory_xact_lock(4999507, p_forecast);
+    ELSIF p_kind = 3 THEN
+        PERFORM pg_advisory_xact_lock(4999508, p_forecast);
+    ELSE
+        RAISE EXCEPTION 'Неизвестный вид блокировки: %.', p_kind USING ERRCODE = 'invalid_parameter_value';
+    END IF;
+END
+$$
+GO
+
+REVOKE ALL ON FUNCTION f_NewMaxId(), lir_lock_new_id(text), lir_lock_derived_rows(int, int, int) FROM PUBLIC
+GO
+
+GRANT EXECUTE ON FUNCTION lir_lock_new_id(text), lir_lock_derived_rows(int, int, int)
+    TO lir_admins, lir_experts, lir_users
+GO
+
+DO $$
+BEGIN
+    EXECUTE format('GRANT EXECUTE ON FUNCTION lir_lock_new_id(text), lir_lock_derived_rows(int, int, int) TO %I',
+                   (SELECT r.rolname FROM pg_database d JOIN pg_roles r ON r.oid = d.datdba
+                     WHERE d.datname = current_database()));
+END
+$$
+GO
+
+-- Advisory locks are the program's alone, through the functions above: a login's own could hold the
+-- program's keys for as long as its session lives. Function rights are kept per database.
+DO $$
+DECLARE
+    f regprocedure;
+BEGIN
+    FOR f IN
+        SELECT p.oid::regprocedure FROM pg_proc p
+         WHERE p.pronamespace = 'pg_catalog'::regnamespace AND p.proname ~ '^pg_(try_)?advisory_'
+         ORDER BY 1
+    LOOP
+        EXECUTE format('REVOKE ALL ON FUNCTION %s FROM PUBLIC', f);
+    END LOOP;
+END
+$$
 GO
