@@ -265,6 +265,10 @@ TEST_P(HeadlessImportTest, CommentsGoOnTheConsolidatedRowsWholeOrNotAtAll)
          {{"select count(*) from tfcttotalprognoz", 2},
           {"select count(*) from tfcttotalprognoz where product = 2 and comment = 'Уточнить 2'", 1},
           {"select count(*) from tfcttotalprognoz where product = 3 and comment = 'Уточнить 3'", 1},
+          // A row a comment makes holds zeros, and no time: no consolidation filled it.
+          {"select count(*) from tfcttotalprognoz where product = 3 and sumLast = 0 and sumCurr = 0 and sumNext = 0 "
+           "and valueLast = 0 and valueCurr = 0 and valueNext = 0 and lastUpdate is null",
+           1},
           {"select count(*) from tfctimportstatus where receiver = 77 and event = 1 and prognoz = 5 "
            "and comment = 'Комментарии к прогнозу' and received is not null",
            1}}},

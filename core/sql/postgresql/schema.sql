@@ -796,8 +796,10 @@ GRANT INSERT (prognoz, product, receiver, sumLast, sumCurr, sumNext, valueLast, 
     ON tFctPrognozData TO lir_users
 GO
 
--- A received comment lands on the consolidated row of its product, made when missing.
-GRANT INSERT (prognoz, product, comment), UPDATE (comment) ON tFctTotalPrognoz TO lir_users
+-- A received comment lands on the consolidated row of its product, made when missing (with zeros: the
+-- policy below lets a user store no other figure there).
+GRANT INSERT (prognoz, product, comment, sumLast, sumCurr, sumNext, valueLast, valueCurr, valueNext),
+    UPDATE (comment) ON tFctTotalPrognoz TO lir_users
 GO
 
 -- Without the id: a user's rows take the identity's next id, and cannot push it to its end.
@@ -896,7 +898,9 @@ CREATE POLICY p_tClsImportEventType_update ON tClsImportEventType FOR UPDATE TO 
 GO
 
 CREATE POLICY p_tFctTotalPrognoz_insert ON tFctTotalPrognoz FOR INSERT TO lir_users
-    WITH CHECK (f_LoginHasForecast(prognoz))
+    WITH CHECK (f_LoginHasForecast(prognoz) AND coalesce(sumLast, 0) = 0 AND coalesce(sumCurr, 0) = 0
+                AND coalesce(sumNext, 0) = 0 AND coalesce(valueLast, 0) = 0 AND coalesce(valueCurr, 0) = 0
+                AND coalesce(valueNext, 0) = 0 AND lastUpdate IS NULL)
 GO
 
 DROP POLICY IF EXISTS p_tFctTotalPrognoz_update ON tFctTotalPrognoz
