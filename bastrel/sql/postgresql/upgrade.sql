@@ -2,8 +2,10 @@
 -- no tCls, tFct or tSys prefix, to the schema of core/sql/postgresql/schema.sql with its data kept.
 -- Bastrel runs it in one transaction, after it made the schema's tables in the schema lir_ref for
 -- comparison: every step looks there and in the catalog and does only what is still to do, so the
--- script may run again. After it Bastrel drops lir_ref and runs the schema's programmable objects
--- and rights, the administrator, the unit symbols and the version stamp. Any failure rolls it all
+-- script may run again. Before the keys are made ("создание констрейнтов") Bastrel asks
+-- lir_ref.broken_references() for the rows that would break them and names those rows instead. After
+-- it Bastrel drops lir_ref and runs the schema's programmable objects and rights, the administrator,
+-- the unit symbols and the version stamp. Any failure rolls it all
 -- back. What the steps change in the rows or the rights is written to the operation journal.
 -- Batches are separated by lines holding only GO.
 
