@@ -265,7 +265,7 @@ void GiveAccess(const QString& path, const struct stat* like)
     }
 }
 
-// The journals SQLite keeps beside a file; a run that failed leaves none of its temporary files' behind.
+// The journals SQLite keeps beside a file: a failed run leaves none of them behind.
 void RemoveCompanions(const QString& path)
 {
     for (const char* suffix : {"-journal", "-wal", "-shm"})
