@@ -149,6 +149,20 @@ std::optional<CMailingList> LoadMailings(const SqlFilter& filter)
     return list;
 }
 
+CPagedSource MailingLines(int forecast)
+{
+    CPagedSource s;
+    s.table = QStringLiteral("tfctmailing");
+    s.condition = {QStringLiteral("prognoz = ?"), {forecast}};
+    s.key = QStringLiteral("id");
+    s.columns = {{{QStringLiteral("MailingDate"), {}}, {}, false, false},
+                 {{QStringLiteral("Subject"), {}}, {}, true, true},
+                 {{QStringLiteral("Text"), {}}, {}, true, true}};
+    s.search = {QStringLiteral("coalesce(Subject, '')"), {}};
+    s.orderColumn = MC_DATE;
+    return s;
+}
+
 bool SaveMailingReceiver(CMailingReceiverRecord& rec, bool fetchNewId)
 {
     CTransaction tx;
