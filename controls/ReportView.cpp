@@ -155,24 +155,39 @@ public:
             return;
         beginResetModel();
         rows.clear();
-        paged.reset();
+        Retire();
         endResetModel();
     }
     void SetPaged(std::unique_ptr<CPagedRows> source)
     {
         beginResetModel();
         rows.clear();
+        Retire();
         paged = std::move(source);
         failureTold = false;
         if (paged && !paged->Open())
             NoteFailure();
         endResetModel();
     }
+    // A source whose read waits for the database (the window repaints meanwhile) goes once the read
+    // has ended.
+    void Retire()
+    {
+        if (!paged || !paged->busy()) {
+            paged.reset();
+            return;
+        }
+        retired.push_back(std::move(paged));
+        QTimer::singleShot(0, this, [this] {
+            std::erase_if(retired, [](const std::unique_ptr<CPagedRows>& r) { return !r->busy(); });
+        });
+    }
     void Reordered()
     {
         beginResetModel();
         endResetModel();
     }
+
     void InsertColumn(int column, const QString& caption, Qt::Alignment alignment)
     {
         beginInsertColumns({}, column, column);
@@ -222,6 +237,7 @@ public:
     std::vector<Column> columns;
     std::vector<QIcon> images;
     std::unique_ptr<CPagedRows> paged;
+    std::vector<std::unique_ptr<CPagedRows>> retired;
     mutable bool failureTold = false;
 };
 
@@ -528,7 +544,8 @@ void CReportView::DeleteAllColumns()
 
 void CReportView::SortByColumn(int column, bool ascending)
 {
-    if (column < 0 || column >= GetColumnCount())
+    // Rows that are being read wait for the read.
+    if (column < 0 || column >= GetColumnCount() || (m_model->paged && m_model->paged->busy()))
         return;
     m_sortColumn = column;
     m_ascending = ascending;
@@ -539,8 +556,15 @@ void CReportView::SortByColumn(int column, bool ascending)
         // The database orders the rows; the selected row stays selected where it comes now.
         const int selected = GetSelectedRow();
         const std::optional<int> key = selected >= 0 ? std::optional<int>(GetItemData(selected)) : std::nullopt;
-        m_model->paged->SetOrder(column, ascending);
-        m_model->Reordered();
+        const int count = GetItemCount();
+        if (!m_model->paged->SetOrder(column, ascending))
+            m_model->NoteFailure();
+        // The same number of rows in another order: the view reads again what it shows, without a
+        // new layout of all the rows.
+        if (GetItemCount() == count)
+            viewport()->update();
+        else
+            m_model->Reordered();
         if (key)
             SelectRow(FindRowByData(*key));
         return;

@@ -2,7 +2,9 @@
 
 #include "SqlDialect.h"
 
+#include <QHash>
 #include <QRegularExpression>
+#include <QSet>
 
 #include <algorithm>
 
@@ -13,6 +15,22 @@ void Append(SqlText& to, const SqlText& part)
     to.text += part.text;
     to.args += part.args;
 }
+
+// Marks the rows busy while it lives.
+class CBusy {
+public:
+    explicit CBusy(bool& busy)
+        : m_busy(busy)
+    {
+        m_busy = true;
+    }
+    ~CBusy() { m_busy = false; }
+    CBusy(const CBusy&) = delete;
+    CBusy& operator=(const CBusy&) = delete;
+
+private:
+    bool& m_busy;
+};
 
 bool Names(const QString& text, const QString& alias)
 {
@@ -43,10 +61,16 @@ CPagedRows::CPagedRows(CPagedSource source, SqlFilter filter, int pageRows, int 
 
 bool CPagedRows::Open()
 {
+    if (m_busy)
+        return false;
+    const CBusy busy(m_busy);
     m_pages.clear();
+    m_keys.clear();
     m_failed = false;
     m_error = DbError();
     m_count = 0;
+    if (KeepsKeys())
+        return ReadKeys();
     const auto n = CountWhere({});
     if (!n)
         return false;
@@ -54,12 +78,17 @@ bool CPagedRows::Open()
     return true;
 }
 
-void CPagedRows::SetOrder(int column, bool ascending)
+bool CPagedRows::SetOrder(int column, bool ascending)
 {
+    if (m_busy)
+        return false;
+    const bool keptKeys = KeepsKeys();
     m_column = column >= 0 && column < int(m_source.columns.size()) ? column : -1;
     m_ascending = ascending;
+    if (keptKeys || KeepsKeys() || m_failed)
+        return Open();
     m_pages.clear();
-    m_failed = false;
+    return true;
 }
 
 // ---- the statements
@@ -202,6 +231,31 @@ bool CPagedRows::Run(CSqlQuery& q, const SqlText& statement)
     return false;
 }
 
+std::vector<SqlText> CPagedRows::RowSelect() const
+{
+    std::vector<SqlText> select{{m_source.key, {}}, OrderExpression()};
+    for (const CPagedColumn& c : m_source.columns)
+        select.push_back(c.value);
+    return select;
+}
+
+CPagedRow CPagedRows::ReadRow(const CSqlQuery& q) const
+{
+    CPagedRow row;
+    row.key = q.value(0).toInt();
+    row.order = q.value(1);
+    QVariantList values;
+    for (size_t i = 0; i < m_source.columns.size(); ++i)
+        values << q.value(int(i) + 2);
+    if (m_source.cells) {
+        row.cells = m_source.cells(values);
+    } else {
+        for (const QVariant& v : values)
+            row.cells << v.toString();
+    }
+    return row;
+}
+
 std::optional<int> CPagedRows::CountWhere(const std::vector<SqlText>& conditions)
 {
     if (m_failed)
@@ -212,6 +266,8 @@ std::optional<int> CPagedRows::CountWhere(const std::vector<SqlText>& conditions
         return std::nullopt;
     return q.next() ? q.value(0).toInt() : 0;
 }
+
+// ---- an order that an index answers: keys of neighbours and offsets
 
 // Up to `rows` rows from the key on (or from the first row) in the list's order, or against it.
 std::optional<std::vector<CPagedRow>> CPagedRows::Walk(const Key* from, bool inclusive, bool forward, int rows)
@@ -224,9 +280,7 @@ std::optional<std::vector<CPagedRow>> CPagedRows::Walk(const Key* from, bool inc
     auto segment = segments.begin();
     if (from)
         segment = std::find(segments.begin(), segments.end(), SegmentOf(*from));
-    std::vector<SqlText> select{{m_source.key, {}}, OrderExpression()};
-    for (const CPagedColumn& c : m_source.columns)
-        select.push_back(c.value);
+    const std::vector<SqlText> select = RowSelect();
     for (bool atStart = true; segment != segments.end() && int(out.size()) < rows; ++segment, atStart = false) {
         const SqlText s =
             Statement(select, {SegmentCondition(*segment, atStart ? from : nullptr, inclusive, ascending)},
@@ -234,22 +288,8 @@ std::optional<std::vector<CPagedRow>> CPagedRows::Walk(const Key* from, bool inc
         CSqlQuery q(s.text);
         if (!Run(q, s))
             return std::nullopt;
-        QVariantList values;
-        while (q.next()) {
-            CPagedRow row;
-            row.key = q.value(0).toInt();
-            row.order = q.value(1);
-            values.clear();
-            for (size_t i = 0; i < m_source.columns.size(); ++i)
-                values << q.value(int(i) + 2);
-            if (m_source.cells) {
-                row.cells = m_source.cells(values);
-            } else {
-                for (const QVariant& v : values)
-                    row.cells << v.toString();
-            }
-            out.push_back(std::move(row));
-        }
+        while (q.next())
+            out.push_back(ReadRow(q));
     }
     return out;
 }
@@ -285,6 +325,72 @@ std::optional<int> CPagedRows::CountBefore(const Key& key)
     return before;
 }
 
+// ---- any other order: the keys kept
+
+bool CPagedRows::ReadKeys()
+{
+    const SqlText s = Statement({{m_source.key, {}}}, {}, OrderBy(m_ascending), 0);
+    CSqlQuery q(s.text);
+    if (!Run(q, s))
+        return false;
+    while (q.next())
+        m_keys.push_back(q.value(0).toInt());
+    if (q.lastError().isValid()) {
+        m_failed = true;
+        m_error = DbError::fromSql(q.lastError());
+        m_keys.clear();
+        return false;
+    }
+    m_keys.shrink_to_fit();
+    m_count = int(m_keys.size());
+    return true;
+}
+
+// The rows of the kept keys from `first` on, in their order; none for a row no longer there.
+std::optional<std::vector<std::optional<CPagedRow>>> CPagedRows::RowsOfKeys(int first, int rows)
+{
+    const std::vector<int> keys(m_keys.begin() + first, m_keys.begin() + first + rows);
+    const SqlText s = Statement(RowSelect(), {{Dialect().FewIdsCondition(m_source.key), {IdSetArgument(keys)}}}, {}, 0);
+    CSqlQuery q(s.text);
+    if (!Run(q, s))
+        return std::nullopt;
+    QHash<int, CPagedRow> read;
+    while (q.next()) {
+        CPagedRow row = ReadRow(q);
+        const int key = row.key;
+        read.insert(key, std::move(row));
+    }
+    std::vector<std::optional<CPagedRow>> out;
+    out.reserve(keys.size());
+    for (int key : keys) {
+        const auto it = read.find(key);
+        out.push_back(it == read.end() ? std::nullopt : std::optional<CPagedRow>(std::move(*it)));
+    }
+    return out;
+}
+
+// The kept keys a stretch at a time, so that a match near `from` is found soon.
+std::optional<int> CPagedRows::FindByKeys(const SqlText& match, int from)
+{
+    constexpr int kStretch = 2000;
+    for (int first = from; first < m_count; first += kStretch) {
+        const std::vector<int> keys(m_keys.begin() + first, m_keys.begin() + std::min(m_count, first + kStretch));
+        const SqlText s = Statement({{m_source.key, {}}},
+                                    {{Dialect().FewIdsCondition(m_source.key), {IdSetArgument(keys)}}, match}, {}, 0);
+        CSqlQuery q(s.text);
+        if (!Run(q, s))
+            return std::nullopt;
+        QSet<int> found;
+        while (q.next())
+            found.insert(q.value(0).toInt());
+        for (size_t i = 0; i < keys.size(); ++i) {
+            if (found.contains(keys[i]))
+                return first + int(i);
+        }
+    }
+    return std::nullopt;
+}
+
 // ---- the pages
 
 CPagedRows::Page* CPagedRows::FindPage(int index)
@@ -296,19 +402,39 @@ CPagedRows::Page* CPagedRows::FindPage(int index)
     return nullptr;
 }
 
+void CPagedRows::Keep(Page page)
+{
+    if (int(m_pages.size()) >= m_pagesKept) {
+        const auto oldest = std::min_element(m_pages.begin(), m_pages.end(),
+                                             [](const Page& a, const Page& b) { return a.used < b.used; });
+        m_pages.erase(oldest);
+    }
+    page.used = ++m_tick;
+    m_pages.push_back(std::move(page));
+}
+
 bool CPagedRows::Load(int index)
 {
     const int first = index * m_pageRows;
     const int rows = std::min(m_pageRows, m_count - first);
+    Page page{index, {}, 0};
+    if (KeepsKeys()) {
+        auto read = RowsOfKeys(first, rows);
+        if (!read)
+            return false;
+        page.rows = std::move(*read);
+        Keep(std::move(page));
+        return true;
+    }
     std::optional<std::vector<CPagedRow>> read;
     bool reversed = false;
     const Page* before = FindPage(index - 1);
     const Page* after = FindPage(index + 1);
-    if (before && int(before->rows.size()) == m_pageRows) {
-        const Key last{before->rows.back().order, before->rows.back().key};
+    if (before && int(before->rows.size()) == m_pageRows && before->rows.back()) {
+        const Key last{before->rows.back()->order, before->rows.back()->key};
         read = Walk(&last, false, true, rows);
-    } else if (after && !after->rows.empty()) {
-        const Key next{after->rows.front().order, after->rows.front().key};
+    } else if (after && !after->rows.empty() && after->rows.front()) {
+        const Key next{after->rows.front()->order, after->rows.front()->key};
         read = Walk(&next, false, false, rows);
         reversed = true;
     } else {
@@ -327,12 +453,9 @@ bool CPagedRows::Load(int index)
         return false;
     if (reversed)
         std::reverse(read->begin(), read->end());
-    if (int(m_pages.size()) >= m_pagesKept) {
-        const auto oldest = std::min_element(m_pages.begin(), m_pages.end(),
-                                             [](const Page& a, const Page& b) { return a.used < b.used; });
-        m_pages.erase(oldest);
-    }
-    m_pages.push_back(Page{index, std::move(*read), ++m_tick});
+    for (CPagedRow& row : *read)
+        page.rows.emplace_back(std::move(row));
+    Keep(std::move(page));
     return true;
 }
 
@@ -343,17 +466,29 @@ const CPagedRow* CPagedRows::At(int row)
     const int index = row / m_pageRows;
     Page* page = FindPage(index);
     if (!page) {
-        if (m_failed || !Load(index))
+        if (m_failed || m_busy)
+            return nullptr;
+        const CBusy busy(m_busy);
+        if (!Load(index))
             return nullptr;
         page = &m_pages.back();
     }
     page->used = ++m_tick;
     const size_t at = size_t(row - index * m_pageRows);
-    return at < page->rows.size() ? &page->rows[at] : nullptr;
+    return at < page->rows.size() && page->rows[at] ? &*page->rows[at] : nullptr;
 }
 
 std::optional<int> CPagedRows::Find(const QString& text, int from)
 {
+    if (m_failed || m_busy)
+        return std::nullopt;
+    SqlText match{Dialect().CaseInsensitiveLike(QStringLiteral("(%1)").arg(m_source.search.text)),
+                  m_source.search.args};
+    match.args << LikeArgument(text, LikeMatch::Contains);
+    if (KeepsKeys()) {
+        const CBusy busy(m_busy);
+        return FindByKeys(match, std::max(from, 0));
+    }
     std::optional<Key> after;
     if (from > 0) {
         const CPagedRow* row = At(from - 1);
@@ -361,11 +496,7 @@ std::optional<int> CPagedRows::Find(const QString& text, int from)
             return std::nullopt;
         after = Key{row->order, row->key};
     }
-    if (m_failed)
-        return std::nullopt;
-    SqlText match{Dialect().CaseInsensitiveLike(QStringLiteral("(%1)").arg(m_source.search.text)),
-                  m_source.search.args};
-    match.args << LikeArgument(text, LikeMatch::Contains);
+    const CBusy busy(m_busy);
     const std::vector<Segment> segments = Segments(m_ascending);
     auto segment = after ? std::find(segments.begin(), segments.end(), SegmentOf(*after)) : segments.begin();
     for (bool atStart = true; segment != segments.end(); ++segment, atStart = false) {
@@ -383,8 +514,13 @@ std::optional<int> CPagedRows::Find(const QString& text, int from)
 
 std::optional<int> CPagedRows::RowOf(int key)
 {
-    if (m_failed)
+    if (m_failed || m_busy)
         return std::nullopt;
+    const CBusy busy(m_busy);
+    if (KeepsKeys()) {
+        const auto it = std::find(m_keys.begin(), m_keys.end(), key);
+        return it == m_keys.end() ? std::nullopt : std::optional<int>(int(it - m_keys.begin()));
+    }
     const SqlText s =
         Statement({{m_source.key, {}}, OrderExpression()}, {{m_source.key + QStringLiteral(" = ?"), {key}}}, {}, 0);
     CSqlQuery q(s.text);

@@ -1,8 +1,10 @@
 // A list of any length read a screen at a time: the rows of one statement in the order of one of
-// its columns, counted by the database and read a page at a time, each page found from the first or
-// last row of a neighbouring page (keyset) or, after a jump, from the key of the row at that offset,
-// which an index over (column, key) answers without reading the rows. The order is the lists' own:
-// NULL before every value, texts by their bytes, ties by the key.
+// its columns, counted by the database and read a page at a time. In an order that an index over
+// (column, key) answers, a page is found from the first or last row of a neighbouring page (keyset)
+// or, after a jump, from the key of the row at that offset, which the index gives without reading
+// the rows. In any other order the database sorts the keys once, the list keeps them (4 bytes a row)
+// and reads each page by its keys. The order is the lists' own: NULL before every value, texts by
+// their bytes, ties by the key.
 #pragma once
 
 #include "ErrorSink.h"
@@ -31,6 +33,7 @@ struct CPagedColumn {
     SqlText order;        // what the list orders by when ordered by this column; empty: the value
     bool nullable = true; // whether the ordered expression may be NULL
     bool isText = false;  // ordered by the bytes of the text
+    bool indexed = false; // an index over (order, key) answers the order within the rows' condition
 };
 
 struct CPagedSource {
@@ -63,8 +66,9 @@ public:
     // Counts the rows and forgets what was read; false after a database error (error()).
     bool Open();
     int count() const { return m_count; }
-    // Another order of the same rows: by a column, or by the key for -1. The pages read are dropped.
-    void SetOrder(int column, bool ascending);
+    // Another order of the same rows: by a column, or by the key for -1. The pages read are dropped;
+    // false after a database error, or with nothing changed while busy.
+    bool SetOrder(int column, bool ascending);
     int orderColumn() const { return m_column; }
     bool ascending() const { return m_ascending; }
 
@@ -76,6 +80,8 @@ public:
     // The index of the row with the key.
     std::optional<int> RowOf(int key);
 
+    // While a read waits for the database (a window repaints meanwhile), another one answers none.
+    bool busy() const { return m_busy; }
     // A failed read stops further reads until the rows are opened again.
     bool failed() const { return m_failed; }
     const DbError& error() const { return m_error; }
@@ -88,11 +94,18 @@ private:
     enum Segment { Nulls, Values };
     struct Page {
         int index = 0;
-        std::vector<CPagedRow> rows;
+        std::vector<std::optional<CPagedRow>> rows; // none: no longer there
         quint64 used = 0;
     };
 
     bool KeyOnly() const { return m_column < 0; }
+    // Whether the list keeps the keys of its order (an order no index answers).
+    bool KeepsKeys() const { return !KeyOnly() && !m_source.columns[size_t(m_column)].indexed; }
+    bool ReadKeys();
+    std::vector<SqlText> RowSelect() const;
+    CPagedRow ReadRow(const CSqlQuery& q) const;
+    std::optional<std::vector<std::optional<CPagedRow>>> RowsOfKeys(int first, int rows);
+    std::optional<int> FindByKeys(const SqlText& match, int from);
     SqlText OrderExpression() const;
     SqlText OrderBy(bool ascending) const;
     std::vector<Segment> Segments(bool ascending) const;
@@ -107,6 +120,7 @@ private:
     std::optional<int> CountWhere(const std::vector<SqlText>& conditions);
     Page* FindPage(int index);
     bool Load(int index);
+    void Keep(Page page);
 
     CPagedSource m_source;
     SqlFilter m_filter;
@@ -116,8 +130,10 @@ private:
     int m_column;
     bool m_ascending;
     int m_count = 0;
+    std::vector<int> m_keys; // in the order, when it keeps them
     std::vector<Page> m_pages;
     quint64 m_tick = 0;
     bool m_failed = false;
+    bool m_busy = false;
     DbError m_error;
 };

@@ -63,11 +63,12 @@ CPagedSource ImportStatusLines(int forecast, const QString& unknown)
          QStringLiteral("m")}};
     s.key = QStringLiteral("i.id");
     const SqlText organisation{QStringLiteral("coalesce(r.name, ?)"), {unknown}};
-    s.columns = {{organisation, {}, false, true},
-                 {{QStringLiteral("t.name"), {}}, {}, true, true},
-                 {{QStringLiteral("i.send"), {}}, {}, true, false},
-                 {{QStringLiteral("i.received"), {}}, {}, true, false},
-                 {{QStringLiteral("i.comment"), {}}, {}, true, true}};
+    // Orders of the journal's own columns have indexes; the joined names have none.
+    s.columns = {{organisation, {}, false, true, false},
+                 {{QStringLiteral("t.name"), {}}, {}, true, true, false},
+                 {{QStringLiteral("i.send"), {}}, {}, true, false, true},
+                 {{QStringLiteral("i.received"), {}}, {}, true, false, true},
+                 {{QStringLiteral("i.comment"), {}}, {}, true, true, true}};
     s.search = {QStringLiteral("coalesce(t.name, '') || ';' || coalesce(r.name, ?) || ';' || coalesce(%1, '')")
                     .arg(Dialect().ListDateText(QStringLiteral("i.send"))),
                 {unknown}};

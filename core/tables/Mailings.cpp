@@ -155,9 +155,10 @@ CPagedSource MailingLines(int forecast)
     s.table = QStringLiteral("tfctmailing");
     s.condition = {QStringLiteral("prognoz = ?"), {forecast}};
     s.key = QStringLiteral("id");
-    s.columns = {{{QStringLiteral("MailingDate"), {}}, {}, false, false},
-                 {{QStringLiteral("Subject"), {}}, {}, true, true},
-                 {{QStringLiteral("Text"), {}}, {}, true, true}};
+    // The texts, of up to 8000 characters, have no index.
+    s.columns = {{{QStringLiteral("MailingDate"), {}}, {}, false, false, true},
+                 {{QStringLiteral("Subject"), {}}, {}, true, true, true},
+                 {{QStringLiteral("Text"), {}}, {}, true, true, false}};
     s.search = {QStringLiteral("coalesce(Subject, '')"), {}};
     s.orderColumn = MC_DATE;
     return s;

@@ -6,7 +6,9 @@ CPagedSource OpJournalLines(int type)
     s.table = QStringLiteral("tfctopjournal");
     s.condition = {QStringLiteral("Type = ?"), {type}};
     s.key = QStringLiteral("id");
-    s.columns = {{{QStringLiteral("Date"), {}}, {}, false, false}, {{QStringLiteral("Text"), {}}, {}, false, true}};
+    // The texts, of up to 7000 characters, have no index.
+    s.columns = {{{QStringLiteral("Date"), {}}, {}, false, false, true},
+                 {{QStringLiteral("Text"), {}}, {}, false, true, false}};
     s.search = {QStringLiteral("Text"), {}};
     return s;
 }

@@ -92,6 +92,10 @@ GO
 CREATE INDEX IX_tClsProduct_Prognoz ON tClsProduct (prognoz)
 GO
 
+-- A group's children in a forecast: a classifier of 50,000 products opens its tree by them.
+CREATE INDEX IX_tClsProduct_Children ON tClsProduct (prognoz, parent)
+GO
+
 CREATE TABLE tClsReceiverMap (
     prognoz int NOT NULL,
     receiver int NOT NULL,
