@@ -82,7 +82,12 @@ bool CDbPreparer::Open(const DbConnectParams& params, QSqlDatabase* db)
     }
     m_connections << name;
     *db = QSqlDatabase::database(name, false);
-    return true;
+    // The database's limits on stalled sessions are not for a preparation: an upgrade of a large
+    // database runs long statements in one transaction. Lock waits keep the program's limit.
+    return params.dialect != SqlDialect::PostgreSQL
+        || RunStatement(*db,
+                        QStringLiteral("select set_config('statement_timeout', '0', false), "
+                                       "set_config('idle_in_transaction_session_timeout', '0', false)"));
 }
 
 void CDbPreparer::Drop(QSqlDatabase& db)

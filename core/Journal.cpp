@@ -68,12 +68,12 @@ void WriteOpJournalLines(const QStringList& texts)
     std::optional<CTransaction> tx;
     if (!together && !tx.emplace(db).isActive())
         return;
-    const bool login = Dialect().JournalWritesLogin();
-    CBulkStatement insert(
-        login ? QStringLiteral("insert into tFctOpJournal (Text, Date, Type, UserID) "
-                               "select v.text, ?, 0, ? from %1")
-              : QStringLiteral("insert into tFctOpJournal (Text, Date, Type) select v.text, ?, 0 from %1"),
-        QStringLiteral("v"), {{"text", BulkType::Text}}, login ? QVariantList{Now(), Login()} : QVariantList{Now()});
+    const bool stamp = Dialect().JournalWritesStamp();
+    CBulkStatement insert(stamp ? QStringLiteral("insert into tFctOpJournal (Text, Date, Type, UserID) "
+                                                 "select v.text, ?, 0, ? from %1")
+                                : QStringLiteral("insert into tFctOpJournal (Text, Type) select v.text, 0 from %1"),
+                          QStringLiteral("v"), {{"text", BulkType::Text}},
+                          stamp ? QVariantList{Now(), Login()} : QVariantList{});
     bool written = true;
     for (const QString& text : texts)
         if (!insert.add(Stored(text)).endRow()) {
@@ -106,13 +106,13 @@ void WriteOpJournalAt(const QString& text, int type, const QDateTime& date)
     if (!together && dialect.FailureSpoilsTransaction() && db.transactionLevel() > 0)
         tx.emplace(db);
     bool written;
-    if (dialect.JournalWritesLogin()) {
+    if (dialect.JournalWritesStamp()) {
         CSqlQuery q(QStringLiteral("insert into tFctOpJournal (Text, Date, Type, UserID) values (?, ?, ?, ?)"));
         q.bind(stored).bind(date).bind(type).bind(Login());
         written = q.execOrReport();
     } else {
-        CSqlQuery q(QStringLiteral("insert into tFctOpJournal (Text, Date, Type) values (?, ?, ?)"));
-        q.bind(stored).bind(date).bind(type);
+        CSqlQuery q(QStringLiteral("insert into tFctOpJournal (Text, Type) values (?, ?)"));
+        q.bind(stored).bind(type);
         written = q.execOrReport();
     }
     // A failed release was reported; the journal never stops its caller.

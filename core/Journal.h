@@ -10,7 +10,8 @@ inline constexpr qsizetype kLongestJournalText = 255;
 
 // Type 0, the current local time (whole seconds). Nothing is written while the journal is off.
 void WriteOpJournal(const QString& text);
-// A database error is shown and otherwise ignored: the journal never stops what it records.
+// A database error is shown and otherwise ignored: the journal never stops what it records. The
+// server stamps a line with its own time: there `date` is not used.
 void WriteOpJournalAt(const QString& text, int type, const QDateTime& date);
 // Type 0 lines, all with the current time, written together in one transaction: all or none.
 void WriteOpJournalLines(const QStringList& texts);

@@ -16,10 +16,6 @@ namespace {
 // lock_not_available: the server's lock_timeout ran out; the program's own error carries it too.
 const QString kLockWaitCode = QStringLiteral("55P03");
 
-// Advisory lock class of the new-id locks (the second key is the table's oid); the schema's id
-// trigger takes the same lock.
-constexpr int kNewIdLockClass = 4999506;
-
 // The primary SQLite result code of a failed statement.
 int SqliteCode(const QSqlError& e)
 {
@@ -146,8 +142,9 @@ public:
             return UpsertedRow{true, *id};
         return UpsertedRow{};
     }
-    bool AdvanceIdentity(const QString&, int) const override { return true; }
+    bool AdvanceIdentity(const QString&) const override { return true; }
     bool LockTableForNewId(const QString&) const override { return true; }
+    bool LockDerivedRows(DerivedRows, int, int) const override { return true; }
     QString BulkSource(const QString& alias, const std::vector<BulkColumn>& columns) const override
     {
         QStringList values;
@@ -157,7 +154,7 @@ public:
     }
     int BulkChunkRows() const override { return 1; }
     bool HasLogins() const override { return false; }
-    bool JournalWritesLogin() const override { return true; }
+    bool JournalWritesStamp() const override { return true; }
     bool FailureSpoilsTransaction() const override { return false; }
     ConnectFailure ClassifyConnectFailure(const QSqlError& e) const override
     {
@@ -236,7 +233,8 @@ public:
             return false;
         if (head != QLatin1String("select"))
             return true;
-        for (const char* word : {" for update", " for share", "advisory", "lir_recalc"})
+        for (const char* word :
+             {" for update", " for share", "advisory", "lir_recalc", "lir_advance_identity", "lir_lock"})
             if (sql.contains(QLatin1String(word), Qt::CaseInsensitive))
                 return true;
         return false;
@@ -282,20 +280,31 @@ public:
         const bool inserted = upsert.value(1).toBool();
         return UpsertedRow{inserted, inserted ? *id : -1};
     }
-    bool AdvanceIdentity(const QString& table, int id) const override
+    // No group may set a sequence: the server's function moves it, for the tables it knows.
+    bool AdvanceIdentity(const QString& table) const override
     {
-        CSqlQuery q(QStringLiteral("select setval(s, ?) from (select pg_get_serial_sequence(?, 'id')::regclass as s) q "
-                                   "where coalesce(pg_sequence_last_value(s), 0) < ?"));
-        q.bind(id).bind(table.toLower()).bind(id);
+        CSqlQuery q(QStringLiteral("select lir_advance_identity(?)"));
+        q.bind(table.toLower());
         return q.execOrReport();
     }
     bool LockTableForNewId(const QString& table) const override
     {
-        // An advisory lock held to the end of the transaction. A table lock would conflict with the
-        // transaction's own earlier writes and deadlock two of them.
-        CSqlQuery q(
-            QStringLiteral("select pg_advisory_xact_lock(?, cast(cast(cast(? as regclass) as oid) as integer))"));
-        q.bind(kNewIdLockClass).bind(table.toLower());
+        // An advisory lock held to the end of the transaction (a table lock would conflict with the
+        // transaction's own earlier writes and deadlock two of them), taken by the server's function:
+        // nobody takes advisory locks there directly.
+        CSqlQuery q(QStringLiteral("select lir_lock_new_id(?)"));
+        q.bind(table.toLower());
+        return q.execOrReport();
+    }
+    bool LockDerivedRows(DerivedRows rows, int forecast, int receiver) const override
+    {
+        const int kind = rows == DerivedRows::ReceiverGroups ? 1 : rows == DerivedRows::WholeForecast ? 2 : 3;
+        CSqlQuery q(QStringLiteral("select lir_lock_derived_rows(?, ?, ?)"));
+        q.bind(kind).bind(forecast);
+        if (rows == DerivedRows::ReceiverGroups)
+            q.bind(receiver);
+        else
+            q.bindNull();
         return q.execOrReport();
     }
     QString BulkSource(const QString& alias, const std::vector<BulkColumn>& columns) const override
@@ -313,7 +322,7 @@ public:
     // A chunk's arrays stay well below a megabyte a column.
     int BulkChunkRows() const override { return 5000; }
     bool HasLogins() const override { return true; }
-    bool JournalWritesLogin() const override { return false; }
+    bool JournalWritesStamp() const override { return false; }
     bool FailureSpoilsTransaction() const override { return true; }
     ConnectFailure ClassifyConnectFailure(const QSqlError& e) const override
     {

@@ -21,6 +21,13 @@ struct BulkColumn {
     BulkType type;
 };
 
+// The rows derived from others that a run writes (see CSqlDialect::LockDerivedRows).
+enum class DerivedRows {
+    ReceiverGroups, // one receiver's product-group rows (and, inside the server's function, the receiver groups')
+    WholeForecast,  // every receiver's derived rows of a forecast
+    Totals,         // a forecast's consolidated rows
+};
+
 // What an upsert did to its row.
 struct UpsertedRow {
     bool inserted = false;
@@ -77,12 +84,19 @@ public:
     virtual void BeforeUpsert(CSqlQuery& upsert) const = 0;
     virtual std::optional<UpsertedRow> ReadUpsert(CSqlQuery& upsert) const = 0;
     // After a row was inserted under an id of its own into such a table: the identity must not hand
-    // that id out again. It never moves backwards. The table name is a program constant.
-    [[nodiscard]] virtual bool AdvanceIdentity(const QString& table, int id) const = 0;
+    // that id out again. It moves up to the table's largest id, never backwards. On the server only
+    // the tables that are written under given ids (the exchange journal, mailings) have it. The table
+    // name is a program constant.
+    [[nodiscard]] virtual bool AdvanceIdentity(const QString& table) const = 0;
     // Inside a transaction: holds off every other taker of a new id of the table until it ends, so
     // that an id taken as max + 1 cannot be taken twice (SQLite serialises writers itself). Rows the
     // transaction already wrote do not matter: two such transactions never wait for each other.
     [[nodiscard]] virtual bool LockTableForNewId(const QString& table) const = 0;
+    // Inside a transaction, before the rows that the derived rows are summed from are read: waits for
+    // any other run over the same derived rows and holds off the next one until the transaction ends,
+    // so that each sums what the one before it wrote. SQLite's transactions take the write lock when
+    // they begin, which does the same for every writer.
+    [[nodiscard]] virtual bool LockDerivedRows(DerivedRows rows, int forecast, int receiver) const = 0;
 
     // The rows of a CBulkStatement as a table expression named `alias` with the columns, and how many
     // rows one run of its statement takes: one on SQLite (values bound one by one), a chunk on
@@ -92,8 +106,9 @@ public:
 
     // Whether the database has logins: users and rights are kept only there.
     virtual bool HasLogins() const = 0;
-    // Whether the journal's login column is filled by the program (the server fills its own).
-    virtual bool JournalWritesLogin() const = 0;
+    // Whether the journal's login and date are written by the program; the server stamps a line
+    // with its own, and takes none from the program.
+    virtual bool JournalWritesStamp() const = 0;
     // Whether a failed statement spoils the whole enclosing transaction.
     virtual bool FailureSpoilsTransaction() const = 0;
 

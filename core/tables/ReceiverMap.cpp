@@ -153,6 +153,20 @@ bool RemoveReceiverFromForecast(int receiver, int forecast)
     return tx.commit();
 }
 
+std::optional<CReceiverList> LoadReceiversHeldByRights(int forecast)
+{
+    static constexpr CRowReader<CReceiverRecord> rows{&ReadReceiverRow, UnreadableRow::Skip};
+    return rows.ListOf(OnDbError::Report,
+                       QStringLiteral("select ") + ReceiverColumns(QStringLiteral("r"))
+                           + QStringLiteral(" from tclsreceiver r join tclsreceivermap m on m.receiver = r.id "
+                                            "where m.prognoz = ? and r.category <> 0 "
+                                            "and not exists (select 1 from tclsreceivermap o "
+                                            "where o.receiver = r.id and o.prognoz <> ?) "
+                                            "and exists (select 1 from tFctUserRights u where u.ReceiverID = r.id) "
+                                            "order by r.id"),
+                       {forecast, forecast});
+}
+
 bool RemoveReceiverFromForecast(CReceiverRecord& rec, int forecast)
 {
     if (!RemoveReceiverFromForecast(rec.id, forecast))

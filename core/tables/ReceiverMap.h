@@ -20,6 +20,10 @@ int GetSubReceiverCount(int forecast, int receiver);
 // Unmaps, and deletes the receiver row when no forecast maps it any more.
 [[nodiscard]] bool RemoveReceiverFromForecast(int receiver, int forecast);
 [[nodiscard]] bool RemoveReceiverFromForecast(CReceiverRecord& rec, int forecast); // sets the id to -1 on success
+// Of the receivers that removing every receiver from the forecast would delete (not at the top,
+// mapped by no other forecast), those that a rights row names, which keeps them from being deleted;
+// in id order. None after a reported database error.
+std::optional<CReceiverList> LoadReceiversHeldByRights(int forecast);
 // The deepest imported receiver of the forecast (the installation's own), or -1.
 int GetOwnReceiverId(int forecast);
 inline int LoadImportedLeafReceivers(int forecast)

@@ -50,6 +50,15 @@ QString ExcludedAssignments(const QStringList& columns)
     return sets.join(QStringLiteral(", "));
 }
 
+bool LockDerivedRows(DerivedRows rows, int forecast, int receiver)
+{
+    if (GetDBConnection().transactionLevel() == 0) {
+        ReportComError(DbError{0, QStringLiteral("Блокировка строк прогноза вне транзакции."), QString()});
+        return false;
+    }
+    return Dialect().LockDerivedRows(rows, forecast, receiver);
+}
+
 std::optional<int> NextTableId(const QString& table)
 {
     if (GetDBConnection().transactionLevel() > 0 && !Dialect().LockTableForNewId(table))

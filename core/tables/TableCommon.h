@@ -145,6 +145,13 @@ std::optional<bool> RowExists(const QString& sql, const Args&... args)
 // The ids in the statement's first column, each once; none after a reported database error.
 std::optional<std::set<int>> ReadIdSet(CSqlQuery& q);
 
+// ---- runs over derived rows
+
+// Inside the transaction of a run that sums rows into derived ones (group rows, consolidated rows),
+// before it reads what it sums: one such run over the same rows at a time (SqlDialect.h). Outside a
+// transaction it fails, as the lock would end with the statement; the failure is reported.
+[[nodiscard]] bool LockDerivedRows(DerivedRows rows, int forecast, int receiver = 0);
+
 // ---- new ids
 
 // The largest id of the table + 1 (1 for an empty table), for the tables whose ids the program
@@ -174,7 +181,7 @@ std::optional<int> InsertIdentityRow(const char* table, const QString& columns, 
         return std::nullopt;
     if (!givenId)
         return dialect.ReadNewId(q);
-    if (!dialect.AdvanceIdentity(QLatin1String(table), *givenId))
+    if (!dialect.AdvanceIdentity(QLatin1String(table)))
         return std::nullopt;
     return givenId;
 }

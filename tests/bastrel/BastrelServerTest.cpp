@@ -191,8 +191,39 @@ TEST_F(BastrelServerTest, UpgradesEarlierVersions)
                   0);
         EXPECT_EQ(ConnectAs(expert, QStringLiteral("pw"), db, QStringLiteral("select 1")).output.trimmed(),
                   QStringLiteral("1"));
+        // What the groups could do before and may not after: set a sequence, store a large object,
+        // lock a table that everybody's start reads, forge a journal line's date.
+        const QString user = QStringLiteral("bastrel_user_%1").arg(db);
+        Psql(db, QStringLiteral("DROP ROLE IF EXISTS %1").arg(user));
+        ASSERT_EQ(
+            Psql(db, QStringLiteral("CREATE ROLE %1 LOGIN PASSWORD 'pw'; GRANT lir_users TO %1").arg(user)).exitCode,
+            0);
+        const std::pair<QString, const char*> hardened[] = {
+            {expert, "select nextval(pg_get_serial_sequence('tfctopjournal', 'id'))"},
+            {user, "select setval(pg_get_serial_sequence('tfctimportstatus', 'id'), 5)"},
+            {user, "select lo_from_bytea(0, 'x')"},
+            {user, "begin; lock table tclsimporteventtype in access exclusive mode; commit"},
+            {user, "insert into tfctopjournal (Text, Date) values ('x', '2001-01-01')"},
+        };
+        for (const auto& [login, sql] : hardened) {
+            const PeerRun run = ConnectAs(login, QStringLiteral("pw"), db, QString::fromLatin1(sql));
+            EXPECT_TRUE(run.exitCode == 0 && !run.output.contains(QStringLiteral("ERROR")))
+                << sql << ": " << run.output.toStdString();
+        }
+        // Limits of the database that the preparation's own session must not meet.
+        ASSERT_EQ(Psql(db, QStringLiteral("ALTER DATABASE %1 SET statement_timeout = '1ms'").arg(db)).exitCode, 0);
         ASSERT_EQ(Prepare(db), 1);
         EXPECT_EQ(PgDump(db, true), currentSchema);
+        for (const auto& [login, sql] : hardened) {
+            const PeerRun run = ConnectAs(login, QStringLiteral("pw"), db, QString::fromLatin1(sql));
+            EXPECT_TRUE(run.output.contains(QStringLiteral("permission denied")))
+                << sql << ": " << run.output.toStdString();
+        }
+        EXPECT_EQ(PsqlValue(db,
+                            QStringLiteral("select string_agg(c, ' ' order by c) from pg_db_role_setting s "
+                                           "join pg_database d on d.oid = s.setdatabase, unnest(s.setconfig) c "
+                                           "where d.datname = current_database() and s.setrole = 0")),
+                  QStringLiteral("idle_in_transaction_session_timeout=60s lock_timeout=120s statement_timeout=10min"));
         EXPECT_EQ(ConnectAs(expert, QStringLiteral("pw"), db, QStringLiteral("select IsExpert(session_user)"))
                       .output.trimmed(),
                   QStringLiteral("1"));
@@ -205,7 +236,7 @@ TEST_F(BastrelServerTest, UpgradesEarlierVersions)
                         .output.contains(QStringLiteral("permission denied")));
         m_databases.removeAll(db);
         DropPgDatabase(db);
-        Psql(QStringLiteral("postgres"), QStringLiteral("DROP ROLE IF EXISTS %1").arg(expert));
+        Psql(QStringLiteral("postgres"), QStringLiteral("DROP ROLE IF EXISTS %1, %2").arg(expert, user));
     }
     {
         SCOPED_TRACE("intermediate with a product of a missing unit");

@@ -8,7 +8,26 @@
 
 #include <functional>
 
-class JournalTest : public DbTest { };
+class JournalTest : public DbTest {
+protected:
+    // A trigger that refuses the journal line of that text; answers the statement that drops it.
+    QString RefuseLine(QSqlQuery& ddl, const char* text)
+    {
+        if (isPg()) {
+            EXPECT_TRUE(ddl.exec(QStringLiteral("create function refuse_line() returns trigger language plpgsql as $$ "
+                                                "begin if new.Text = '%1' then raise exception 'line refused'; end if; "
+                                                "return new; end $$")
+                                     .arg(QLatin1String(text))));
+            EXPECT_TRUE(ddl.exec("create trigger refuse_line before insert on tFctOpJournal for each row "
+                                 "execute function refuse_line()"));
+            return QStringLiteral("drop trigger refuse_line on tFctOpJournal");
+        }
+        EXPECT_TRUE(ddl.exec(QStringLiteral("create trigger refuse_line before insert on tFctOpJournal when new.Text = "
+                                            "'%1' begin select raise(abort, 'line refused'); end")
+                                 .arg(QLatin1String(text))));
+        return QStringLiteral("drop trigger refuse_line");
+    }
+};
 LIR_INSTANTIATE_DB_TEST(JournalTest);
 
 TEST_P(JournalTest, WritesOnlyWhenSwitchedOn)
@@ -45,10 +64,12 @@ TEST_P(JournalTest, WritesOnlyWhenSwitchedOn)
 TEST_P(JournalTest, AFailedLineDoesNotSpoilTheCallersTransaction)
 {
     SetJournal(true);
+    QSqlQuery ddl(GetDBConnection().GetConnection());
+    RefuseLine(ddl, "refused");
     {
         CTransaction tx;
         Exec("insert into tFctPrognoz (id, name, year, status) values (1, 'a', 2026, 0)");
-        WriteOpJournalAt(QStringLiteral("no date"), 0, QDateTime());
+        WriteOpJournalAt(QStringLiteral("refused"), 0, QDateTime::currentDateTime());
         EXPECT_EQ(messages.size(), 1u);
         Exec("insert into tFctPrognoz (id, name, year, status) values (2, 'b', 2026, 0)");
         WriteOpJournal(QStringLiteral("kept"));
@@ -56,6 +77,34 @@ TEST_P(JournalTest, AFailedLineDoesNotSpoilTheCallersTransaction)
     }
     EXPECT_EQ(Count("tFctPrognoz"), 2);
     EXPECT_EQ(JournalTexts(), QStringList{QStringLiteral("kept")});
+}
+
+// A transport's line carries the time it was handed over; the server takes no time from a program and
+// stamps its own.
+TEST_P(JournalTest, TheServerStampsALineWithItsOwnTime)
+{
+    SetJournal(true);
+    const QDateTime given(QDate(2001, 2, 3), QTime(4, 5, 6));
+    const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+    WriteOpJournalAt(QStringLiteral("given"), 1, given);
+    WriteOpJournalLines({QStringLiteral("a"), QStringLiteral("b")});
+    const QDateTime after = QDateTime::currentDateTime();
+    CSqlQuery q("select Date, Type from tFctOpJournal order by id");
+    ASSERT_TRUE(q.exec());
+    ASSERT_TRUE(q.next());
+    EXPECT_EQ(q.intValue("Type"), 1);
+    if (isPg()) {
+        EXPECT_GE(q.date("Date"), before);
+        EXPECT_LE(q.date("Date"), after);
+    } else {
+        EXPECT_EQ(q.date("Date"), given);
+    }
+    for (int line = 0; line < 2; ++line) {
+        ASSERT_TRUE(q.next());
+        EXPECT_GE(q.date("Date"), before);
+        EXPECT_LE(q.date("Date"), after);
+    }
+    EXPECT_TRUE(messages.empty());
 }
 
 TEST_P(JournalTest, LinesAreListedByTypeOrReadByDaysInIdOrder)
@@ -71,8 +120,10 @@ TEST_P(JournalTest, LinesAreListedByTypeOrReadByDaysInIdOrder)
                 {"c", 1, day.addSecs(3600)},
                 {"d", 1, day.addDays(1)},
                 {"e", 0, day.addDays(1).addSecs(-1)}};
+    // Stored as they were written on a file database; the server stamps its own time.
     for (const auto& r : rows)
-        WriteOpJournalAt(QString::fromLatin1(r.text), r.type, r.date);
+        Exec("insert into tFctOpJournal (Text, Type, Date) values (?, ?, ?)",
+             {QString::fromLatin1(r.text), r.type, r.date});
     const auto read = [](auto&& reader, int stopAfter = 99) {
         QStringList out;
         const bool ok = reader([&](const COpJournalLine& line) {
@@ -167,15 +218,7 @@ TEST_P(JournalTest, TheLinesOfACommitAreStoredAllOrNone)
 {
     SetJournal(true);
     QSqlQuery ddl(GetDBConnection().GetConnection());
-    if (isPg()) {
-        ASSERT_TRUE(ddl.exec("create function refuse_line() returns trigger language plpgsql as $$ begin "
-                             "if new.Text = 'line 3' then raise exception 'line refused'; end if; return new; end $$"));
-        ASSERT_TRUE(ddl.exec("create trigger refuse_line before insert on tFctOpJournal for each row "
-                             "execute function refuse_line()"));
-    } else {
-        ASSERT_TRUE(ddl.exec("create trigger refuse_line before insert on tFctOpJournal when new.Text = 'line 3' "
-                             "begin select raise(abort, 'line refused'); end"));
-    }
+    const QString drop = RefuseLine(ddl, "line 3");
     for (const bool refused : {true, false}) {
         SCOPED_TRACE(refused ? "a line refused" : "every line taken");
         Exec("delete from tFctPrognoz");
@@ -195,7 +238,7 @@ TEST_P(JournalTest, TheLinesOfACommitAreStoredAllOrNone)
             EXPECT_EQ(Count("tFctOpJournal"), 0);
             ASSERT_EQ(messages.size(), 1u);
             EXPECT_TRUE(messages[0].text.contains(QStringLiteral("line refused")));
-            ASSERT_TRUE(ddl.exec(isPg() ? "drop trigger refuse_line on tFctOpJournal" : "drop trigger refuse_line"));
+            ASSERT_TRUE(ddl.exec(drop));
         } else {
             EXPECT_EQ(JournalTexts(), QStringList({"line 1", "line 2", "line 3", "line 4", "line 5"}));
             EXPECT_TRUE(messages.empty());

@@ -159,9 +159,13 @@ TEST_P(HeadlessImportTest, ReferenceDataGoInWholeOrNotAtAll)
     again.push_back(journal(2));
     again.push_back({"select count(*) from tclsreceiver", 2});
     QString drop;
+    QString refusal;
     const std::vector<Case> cases{
         {"a refused price",
-         [&] { drop = Refuse(QStringLiteral("tfctprice"), QStringLiteral("no prices")); },
+         [&] {
+             refusal = QStringLiteral("no prices");
+             drop = Refuse(QStringLiteral("tfctprice"), refusal);
+         },
          false,
          {{"select (select count(*) from tclsproduct) + (select count(*) from tclsreceiver) + "
            "(select count(*) from tfctprognoz) + (select count(*) from tfctimportstatus) + "
@@ -176,23 +180,48 @@ TEST_P(HeadlessImportTest, ReferenceDataGoInWholeOrNotAtAll)
              Exec(QStringLiteral("insert into tfcttotalprognoz (prognoz, product) values (5, 2)"));
          },
          true, again},
+        // Rights name a receiver below this organisation that the load would delete, and one that
+        // another forecast keeps: the load names the first and changes nothing.
+        {"a repeated load while rights name a receiver it deletes",
+         [&] {
+             const QVariant recipient = Scalar(QStringLiteral("select id from tclsreceiver where importedId = 4"));
+             Exec(QStringLiteral("insert into tfctprognoz (id, name, year, status) values (6, 'Другой', 2013, 0)"));
+             Exec(QStringLiteral("insert into tclsreceiver (id, category, name, position, importedId, type, isgroup) "
+                                 "values (90, ?, 'Подведомственный', 0, 0, 1, 0), (91, ?, 'Общий', 0, 0, 1, 0)"),
+                  {recipient, recipient});
+             Exec(QStringLiteral("insert into tclsreceivermap (prognoz, receiver) values (5, 90), (5, 91), (6, 91)"));
+             Exec(QStringLiteral("insert into tfctprognozdata (prognoz, product, receiver) values (5, 2, 90)"));
+             Exec(QStringLiteral("insert into tfcttotalprognoz (prognoz, product) values (5, 2)"));
+             for (int receiver : {90, 91})
+                 Exec(QStringLiteral("insert into tfctuserrights (UserSID, ForecastID, ReceiverID) values (?, 5, ?)"),
+                      {QByteArray("vera"), receiver});
+             refusal = NsiTexts::kHeldByRights.arg(QStringLiteral("\"Подведомственный\" (id 90)"));
+         },
+         false,
+         {{"select count(*) from tclsreceivermap where prognoz = 5 and receiver in (90, 91)", 2},
+          {"select count(*) from tfctprognozdata where prognoz = 5", 1},
+          {"select count(*) from tfcttotalprognoz where prognoz = 5", 1},
+          {"select count(*) from tclsproduct where prognoz = 5", 3},
+          journal(2)}},
     };
     std::vector<bool> earlier;
     RunCases(cases, [&] {
         earlier.push_back(HasEarlierReceipts(kForecast));
+        const bool fileBefore = QFile::exists(docFile);
         CNsiFile file = ReadNsiFile(doc, schema);
         const auto placed = StoreNsiFile(file);
         if (placed) {
             EXPECT_EQ(placed->recipient, Scalar(QStringLiteral("select id from tclsreceiver where importedId = 4")));
             EXPECT_EQ(ReadFile(docFile), content) << "the document's file once the load has committed";
         } else {
-            EXPECT_FALSE(QFile::exists(docFile));
-            EXPECT_TRUE(std::any_of(messages.begin(), messages.end(),
-                                    [](const RecordedMessage& m) { return m.text.contains("no prices"); }));
+            EXPECT_EQ(QFile::exists(docFile), fileBefore);
+            EXPECT_TRUE(std::any_of(messages.begin(), messages.end(), [&](const RecordedMessage& m) {
+                return m.text.contains(refusal);
+            })) << (messages.empty() ? std::string() : messages.front().text.toStdString());
         }
         return placed.has_value();
     });
-    EXPECT_EQ(earlier, (std::vector<bool>{false, false, true}));
+    EXPECT_EQ(earlier, (std::vector<bool>{false, false, true, true}));
 }
 
 TEST_P(HeadlessImportTest, CommentsGoOnTheConsolidatedRowsWholeOrNotAtAll)

@@ -234,7 +234,7 @@ if [ "$dialect" = postgresql ]; then
     # Logins belong to the cluster, not to the database: the expert of an earlier run goes with it.
     drop_lir() {
         psql -X -q -d postgres -c "drop database if exists lir with (force)" -c "drop role if exists road_expert" \
-            -c "drop role if exists road_user" >/dev/null 2>&1
+            -c "drop role if exists road_user" -c "drop role if exists road_user2" >/dev/null 2>&1
     }
     trap 'rm -rf "$runtime"; drop_lir; echo "\\q" >&"${PGLOCK[1]}" 2>/dev/null' EXIT
     drop_lir
@@ -487,6 +487,110 @@ denied|update tsysdbversion set n = 35
 denied|delete from tfctopjournal
 denied|update tclsreceiver set email = 'x@y' where id = 903
 EOF
+fi
+
+# ---- two copies of the program at once on B's server database
+
+if [ "$dialect" = postgresql ]; then
+    # A session that keeps what it took until told to commit: its statements come through a pipe.
+    hold() { # the client's command line
+        rm -f "$out/state/hold"
+        mkfifo "$out/state/hold"
+        "$@" <"$out/state/hold" >"$out/state/hold.out" 2>&1 &
+        held=$!
+        exec 7>"$out/state/hold"
+    }
+    # Once `count` sessions of the database wait for a lock, the held session commits and ends.
+    release() { # count
+        local n=0
+        for _ in $(seq 300); do
+            n=$(q "$B" "select count(*) from pg_stat_activity where datname = 'lir' and wait_event_type = 'Lock'")
+            [ "$n" -ge "$1" ] && break
+            sleep 0.1
+        done
+        [ "$n" -ge "$1" ] || fail "$tag: $n sessions waited for the held rows, not $1"
+        { echo "commit;" >&7; } 2>/dev/null
+        exec 7>&-
+        wait "$held" || fail "$tag: the held session failed: $(cat "$out/state/hold.out")"
+    }
+    # run's hooks: the release beside the program, and a second copy of the program with the same script.
+    release_beside() { release "$waiting"; }
+    second_copy() {
+        local log2=${script%.script}.second.log err2=${script%.script}.second.err status
+        LIR_HOME=$B/ XDG_CONFIG_HOME=$B.config XDG_RUNTIME_DIR=$(runtime_of "$B") LIR_MSGBOX=yes \
+            QT_QPA_PLATFORM=offscreen ROAD_SCRIPT=$script ROAD_LOG=$log2 ROAD_SYNC=$sync \
+            timeout -k 5 90 env LD_PRELOAD="$driver" "$bin/forecast" 2>"$err2" &
+        local second=$!
+        release "$waiting"
+        wait "$second"
+        status=$?
+        if [ "$status" -ne 0 ] || ! grep -q '^QUIT' "$log2" 2>/dev/null; then
+            fail "$tag: the second copy did not end as the script says (exit $status; $log2, $err2)"
+        fi
+    }
+    # The consolidated rows that differ from the sums of the data rows of the receivers that count.
+    wrong_totals() {
+        local c sums="" differs="false"
+        for c in sumLast sumCurr sumNext valueLast valueCurr valueNext valueNorm valueIndex valuePlan valueFormula \
+            valueOther sumNorm sumIndex sumPlan sumFormula sumOther; do
+            sums="$sums, coalesce(sum(d.$c), 0) as $c"
+            differs="$differs or coalesce(t.$c, 0) <> coalesce(s.$c, 0)"
+        done
+        q "$B" "select coalesce(t.product, s.product) from (select d.product $sums from tfctprognozdata d
+                join tclsreceiver r on r.id = d.receiver join tclsreceivermap m on m.prognoz = d.prognoz
+                and m.receiver = d.receiver where d.prognoz = $forecast and (r.isgroup = 0 or r.category = 0)
+                group by d.product) s full join (select * from tfcttotalprognoz where prognoz = $forecast) t
+                on t.product = s.product where t.id is null or $differs order by 1" | tr '\n' ' '
+    }
+
+    # Two experts consolidate the forecast at the same moment: every consolidated row is summed once. A
+    # session holds the consolidated rows until both copies are under way, so that they meet.
+    hold psql -X -q -v ON_ERROR_STOP=1 -d lir
+    echo "begin; select id from tfcttotalprognoz where prognoz = $forecast for update;" >&7
+    hook=second_copy waiting=2
+    run "$B" two-consolidations "tfcttotalprognoz" <<EOF
+title
+tab Прогноз
+command 32811
+log-window
+quit
+EOF
+    hook=
+    [ -z "$(wrong_totals)" ] || fail "$tag: consolidated rows that are not the sums of the data: $(wrong_totals)"
+
+    # A user types into its site while another user's session has entered a figure of the other site and
+    # summed the group above, not yet committed: the group's rows hold both sites once both are stored.
+    PGPASSWORD=tarno psql -X -q -v ON_ERROR_STOP=1 -h 127.0.0.1 -U lir_admin -d lir \
+        -c "select lir_user_save('road_user2', 'user2-pass', 4)" \
+        -c "insert into v_UserRights (UID, ForecastID, ReceiverID) values ('road_user2', $forecast, 903)" >/dev/null \
+        || fail "the administrator could not make the second user"
+    above=$(q "$B" "with recursive up (id) as (select parent from tclsproduct where prognoz = $forecast and id = 111
+                    union select p.parent from tclsproduct p join up on p.id = up.id where p.prognoz = $forecast)
+                    select string_agg(id::text, ',') from up where id > 0")
+    hold env PGPASSWORD=user2-pass psql -X -q -v ON_ERROR_STOP=1 -h 127.0.0.1 -U road_user2 -d lir
+    echo "begin; update tfctprognozdata set valueLast = 9, sumLast = 900 where prognoz = $forecast and receiver = 903
+          and product = 111; select count(*) from lir_recalc_receiver_groups($forecast, 903, array[111, $above]);" >&7
+    cp "$B.config/LIR/Forecast.ini" "$out/state/expert.ini"
+    sed -i 's/^DataBase\\UserName=.*/DataBase\\UserName=road_user/; s/^DataBase\\Password=.*/DataBase\\Password=user-pass/' \
+        "$B.config/LIR/Forecast.ini"
+    hook=release_beside waiting=1
+    run "$B" sibling-entry "tfctprognozdata tclsimporteventtype" <<EOF
+title
+tab Прогноз
+tree Продукция | [01]Канцелярские товары
+list 0
+card 3 | 2 | 800
+quit
+EOF
+    hook=
+    cp "$out/state/expert.ini" "$B.config/LIR/Forecast.ini"
+    wrong=$(q "$B" "select d.product from tfctprognozdata d where d.prognoz = $forecast and d.receiver = 901 and
+                    (coalesce(d.sumLast, 0), coalesce(d.valueLast, 0)) <> (select coalesce(sum(m.sumLast), 0),
+                    coalesce(sum(m.valueLast), 0) from tfctprognozdata m join tclsreceiver r on r.id = m.receiver
+                    where r.category = 901 and m.prognoz = d.prognoz and m.product = d.product)" | tr '\n' ' ')
+    [ -z "$wrong" ] || fail "$tag: the group's rows that are not the sums of its sites: $wrong"
+    [ "$(figures 111)" = "$(printf '901 16 1700\n902 7 800\n' | norm | tr '\n' ';')" ] \
+        || fail "$tag: the sites' figures and the group's sums of both: $(figures 111)"
 fi
 
 # ---- the file dialogs against B's file database

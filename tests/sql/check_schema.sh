@@ -495,6 +495,7 @@ run_pg() {
     run_pg_users "$p"
     run_pg_security "$p"
     run_pg_roles "$p"
+    run_pg_reach "$p"
 }
 
 # LOGIN PASSWORD DATABASE SQL: one statement as that login, over TCP.
@@ -650,7 +651,7 @@ EOF
         "$(pq "SELECT g || ':' || c.relname FROM pg_class c, unnest(ARRAY['lir_admins', 'lir_experts', 'lir_users']) g
                 WHERE c.relname IN ('tfctuserrights', 'v_userrights') AND c.relnamespace = 'public'::regnamespace
                   AND has_table_privilege(g, c.oid, 'INSERT, UPDATE, DELETE') ORDER BY 1" | tr '\n' ' ' | sed 's/ $//')"
-    expect "postgresql: owner-rights functions fix their search path and are not public" "lir_recalc_receiver_groups:t:f lir_user_revoke:t:f lir_user_save:t:f" \
+    expect "postgresql: owner-rights functions fix their search path and are not public" "f_newmaxid:t:f lir_advance_identity:t:f lir_lock_derived_rows:t:f lir_lock_new_id:t:f lir_recalc_receiver_groups:t:f lir_user_revoke:t:f lir_user_save:t:f" \
         "$(pq "SELECT p.proname || ':' || (array_to_string(p.proconfig, ',') ~ '^search_path=pg_catalog, [a-z_]+, pg_temp$') || ':' ||
                       has_function_privilege('public', p.oid, 'EXECUTE')
                  FROM pg_proc p WHERE p.prosecdef ORDER BY 1" | sed 's/true/t/g;s/false/f/g' | tr '\n' ' ' | sed 's/ $//')"
@@ -667,12 +668,6 @@ EOF
     expect "postgresql: users of another database are not listed" 0 \
         "$(pq "SELECT count(*) FROM v_SystemUser WHERE userID IN ('$vera', '$boris')")"
 
-    # Rows with ids of their own, as the exchange journal and mailings write them.
-    expect "postgresql: a user moves the identities past its own ids" "90|91" \
-        "$(as_db "$user" pw-usr "$pg_db" "INSERT INTO tFctMailing (id, prognoz, MailingDate) VALUES (90, 100, localtimestamp);
-            SELECT setval(pg_get_serial_sequence('tfctmailing', 'id'), 90) || '|' ||
-                   (SELECT setval(pg_get_serial_sequence('tfctimportstatus', 'id'), 91))" 2>&1)"
-
     # Cyrillic capitals are folded too.
     expect "postgresql: Cyrillic logins without regard to case" "1|1|t|$ivan" \
         "$(pq "SELECT IsExpert('$ivan') || '|' || IsExpert(upper('$ivan')) || '|' ||
@@ -683,9 +678,10 @@ EOF
 # What each group may change, as its own logins over TCP: a user the forecast data of its granted
 # receiver (and the group rows above it, summed by the server), nobody the version or the journal.
 run_pg_roles() {
-    local p=$1 u=${1}_u4 e=${1}_e2 a=${1}_a1
-    pg_roles+=("$u" "$e" "$a" "${p}_neg" "${p}_nopw")
-    pr "SELECT lir_user_save('$u', 'pw-u', 4), lir_user_save('$e', 'pw-e', 2), lir_user_save('$a', 'pw-a', 1);
+    local p=$1 u=${1}_u4 e=${1}_e2 a=${1}_a1 n=${1}_n0
+    pg_roles+=("$u" "$e" "$a" "$n" "${p}_neg" "${p}_nopw")
+    pr "SELECT lir_user_save('$u', 'pw-u', 4), lir_user_save('$e', 'pw-e', 2), lir_user_save('$a', 'pw-a', 1),
+               lir_user_save('$n', 'pw-n', 0);
         INSERT INTO tFctPrognoz (id, name, year, status) VALUES (200, 'R', 2026, 1);
         INSERT INTO tClsReceiver (id, category, name, importedId, isgroup) VALUES
             (70, 0, 'root', 0, 1), (71, 70, 'group', 0, 1), (72, 71, 'granted', 0, 0), (73, 71, 'other', 0, 0),
@@ -695,7 +691,17 @@ run_pg_roles() {
         INSERT INTO tFctPrognozData (prognoz, product, receiver, sumLast) VALUES
             (200, 1, 72, 10), (200, 1, 73, 5), (200, 1, 74, 7), (200, 1, 71, 0);
         INSERT INTO tFctTotalPrognoz (prognoz, product, comment) VALUES (200, 1, '');
-        INSERT INTO tFctUserRights (UserSID, ForecastID, ReceiverID) VALUES (convert_to('$u', 'UTF8'), 200, 72)" \
+        INSERT INTO tFctUserRights (UserSID, ForecastID, ReceiverID) VALUES (convert_to('$u', 'UTF8'), 200, 72);
+        -- The organisation above the tree, not placed in it.
+        INSERT INTO tClsReceiver (id, category, name, importedId, isgroup) VALUES (75, -1, 'above', 0, 1);
+        INSERT INTO tClsReceiverMap (prognoz, receiver) VALUES (200, 75);
+        -- A forecast where the user has no right, with the same receivers.
+        INSERT INTO tFctPrognoz (id, name, year, status) VALUES (201, 'S', 2026, 1);
+        INSERT INTO tClsReceiverMap (prognoz, receiver) SELECT 201, id FROM tClsReceiver WHERE id BETWEEN 70 AND 74;
+        INSERT INTO tClsProduct (prognoz, id, name, isgroup) VALUES (201, 1, 'p1', 0), (201, 2, 'p2', 0);
+        INSERT INTO tFctTotalPrognoz (prognoz, product, comment) VALUES (201, 1, 'theirs');
+        INSERT INTO tFctMailing (id, prognoz, MailingDate) VALUES (300, 200, localtimestamp), (301, 201, localtimestamp);
+        INSERT INTO tClsImportEventType (id, name) VALUES (1, 'sent') ON CONFLICT DO NOTHING" \
         || { fail "postgresql: fixture of the roles"; return; }
 
     # who|password|expected output, or "denied"|statement; in this order, each seeing the ones before.
@@ -704,7 +710,7 @@ run_pg_roles() {
         out=$(as_db "$who" "$pw" "$pg_db" "$sql" 2>&1)
         status=$?
         if [ "$want" = denied ]; then
-            if [ $status -ne 0 ] && grep -qiE 'permission denied|row-level security|нет прав' <<<"$out"; then pass
+            if [ $status -ne 0 ] && grep -qiE 'permission denied|row-level security|нет прав|не сдвигаются' <<<"$out"; then pass
             else fail "postgresql: $who may: $sql: $out"; fi
         else
             expect "postgresql: $who: $sql" "$want" "$out"
@@ -735,6 +741,43 @@ $u|pw-u|new|INSERT INTO tFctTotalPrognoz (prognoz, product, comment) VALUES (200
 $u|pw-u|denied|INSERT INTO tFctTotalPrognoz (prognoz, product, sumLast) VALUES (200, 2, 1)
 $u|pw-u|denied|DELETE FROM tFctMailing
 $u|pw-u|denied|INSERT INTO tFctUserRights (UserSID, ForecastID, ReceiverID) VALUES (convert_to(current_user, 'UTF8'), 200, 73)
+$u|pw-u|seen 2|insert into tfcttotalprognoz (prognoz, product, comment) values (200, 1, 'seen 2') on conflict (prognoz, product) do update set comment = excluded.comment returning comment
+$u|pw-u|denied|insert into tfcttotalprognoz (prognoz, product, comment) values (201, 1, 'forged') on conflict (prognoz, product) do update set comment = excluded.comment
+$u|pw-u|denied|insert into tfcttotalprognoz (prognoz, product, comment) values (201, 2, 'forged') on conflict (prognoz, product) do update set comment = excluded.comment
+$u|pw-u|0|WITH w AS (UPDATE tFctTotalPrognoz SET comment = 'forged' WHERE prognoz = 201 RETURNING 1) SELECT count(*) FROM w
+$u|pw-u|72|insert into tfctimportstatus (prognoz, receiver, send, received, comment, envelope, event) values (200, 72, localtimestamp, null, 'own', '', 1) returning receiver
+$u|pw-u|71|insert into tfctimportstatus (prognoz, receiver, send, received, comment, envelope, event) values (200, 71, localtimestamp, null, 'group above', '', 1) returning receiver
+$u|pw-u|70|insert into tfctimportstatus (prognoz, receiver, send, received, comment, envelope, event) values (200, 70, localtimestamp, null, 'root', '', 1) returning receiver
+$u|pw-u|75|insert into tfctimportstatus (prognoz, receiver, send, received, comment, envelope, event) values (200, 75, null, localtimestamp, 'comments from above', '', 1) returning receiver
+$u|pw-u|denied|insert into tfctimportstatus (prognoz, receiver, send, received, comment, envelope, event) values (200, 73, localtimestamp, null, 'sibling', '', 1)
+$u|pw-u|denied|insert into tfctimportstatus (prognoz, receiver, send, received, comment, envelope, event) values (200, 74, localtimestamp, null, 'beside', '', 1)
+$u|pw-u|denied|insert into tfctimportstatus (prognoz, receiver, send, received, comment, envelope, event) values (201, 70, localtimestamp, null, 'other forecast', '', 1)
+$u|pw-u|denied|insert into tfctimportstatus (prognoz, receiver, send, received, comment, envelope, event) values (200, null, localtimestamp, null, 'nobody', '', 1)
+$u|pw-u|denied|insert into tfctimportstatus (id, prognoz, receiver, event) values (2147483647, 200, 72, 1)
+$u|pw-u|200|insert into tFctMailing (Subject, Text, prognoz, MailingDate) values ('s', 't', 200, localtimestamp) returning prognoz
+$u|pw-u|denied|insert into tFctMailing (Subject, Text, prognoz, MailingDate) values ('s', 't', 201, localtimestamp)
+$u|pw-u|denied|insert into tFctMailing (id, Subject, Text, prognoz, MailingDate) values (2147483647, 's', 't', 200, localtimestamp)
+$u|pw-u|72|insert into tFctMailingReceivers (MailingID, ReceiverID) values (300, 72) returning ReceiverID
+$u|pw-u|70|insert into tFctMailingReceivers (MailingID, ReceiverID) values (300, 70) returning ReceiverID
+$u|pw-u|denied|insert into tFctMailingReceivers (MailingID, ReceiverID) values (300, 73)
+$u|pw-u|denied|insert into tFctMailingReceivers (MailingID, ReceiverID) values (301, 70)
+$u|pw-u|denied|INSERT INTO tFctOpJournal (Text, Type, Date) VALUES ('forged', 0, '2001-01-01 00:00:00')
+$u|pw-u|t|insert into tFctOpJournal (Text, Type) values ('own', 1) returning Date = date_trunc('second', localtimestamp)
+$u|pw-u|0|WITH w AS (update tclsimporteventtype set name = 'Получено' where id = 1 RETURNING 1) SELECT count(*) FROM w
+$u|pw-u|0|SELECT count(*) FROM (SELECT 1 FROM tclsimporteventtype FOR UPDATE) l
+$u|pw-u|2|SELECT count(*) FROM (SELECT 1 FROM tfcttotalprognoz FOR UPDATE) l
+$u|pw-u|denied|SELECT 1 FROM tFctImportStatus FOR KEY SHARE
+$e|pw-e|1|WITH w AS (update tclsimporteventtype set name = 'Получено' where id = 1 RETURNING 1) SELECT count(*) FROM w
+$u|pw-u|6|insert into tclsimporteventtype (name, id) values ('Шестое', 6) returning id
+$u|pw-u|5.0000|create temporary table if not exists tmp_received_forecast (ord int, product int, sumLast numeric); insert into tmp_received_forecast values (1, 2, 5); insert into tfctprognozdata (prognoz, product, receiver, sumLast) select 200, s.product, 72, s.sumLast from tmp_received_forecast s order by s.ord on conflict (prognoz, product, receiver) do update set sumLast = excluded.sumLast returning sumLast
+$u|pw-u|denied|SELECT lir_advance_identity('tfctimportstatus')
+$u|pw-u|denied|SELECT lo_from_bytea(0, 'x')
+$u|pw-u|denied|SELECT lo_creat(-1)
+$e|pw-e|denied|SELECT lo_from_bytea(0, 'x')
+$a|pw-a|denied|SELECT lo_from_bytea(0, 'x')
+$n|pw-n|denied|SELECT lo_from_bytea(0, 'x')
+$n|pw-n|denied|CREATE TEMP TABLE t (x int)
+$n|pw-n|1min 2min 10min|SELECT current_setting('idle_in_transaction_session_timeout') || ' ' || current_setting('lock_timeout') || ' ' || current_setting('statement_timeout')
 $e|pw-e|denied|UPDATE tSysDbVersion SET n = 35
 $e|pw-e|denied|DELETE FROM tFctOpJournal
 $e|pw-e|denied|UPDATE tFctOpJournal SET Type = 1
@@ -774,6 +817,114 @@ EOF
 EOF
     expect "postgresql: refused saves make no login" 0 \
         "$(pq "SELECT count(*) FROM pg_roles WHERE rolname IN ('${p}_neg', '${p}_nopw', 'DOM\\${p}')")"
+}
+
+# What no login of a group reaches beyond its tables, over every object of a kind: each attempt of
+# the block runs under its own savepoint, a refusal is passed over, and the block ends by naming what
+# it tried and what was let through; its end undoes the rest.
+# attempts LOGIN PASSWORD "FOR x IN <select> LOOP" "<statement with %s for x>"
+attempts() {
+    as_db "$1" "$2" "$pg_db" "DO \$\$
+        DECLARE x text; tried int := 0; allowed text := '';
+        BEGIN
+            $3
+                tried := tried + 1;
+                BEGIN
+                    EXECUTE format('$4', x);
+                    allowed := allowed || ' ' || x;
+                EXCEPTION WHEN insufficient_privilege THEN NULL;
+                END;
+            END LOOP;
+            RAISE EXCEPTION 'tried % let through %:%', tried, cardinality(string_to_array(btrim(allowed), ' ')), allowed;
+        END \$\$" 2>&1 | head -n 1
+}
+
+# Sequences, locks, the identities' function and the database's limits, as real logins.
+run_pg_reach() {
+    local p=$1 u=${1}_u4 e=${1}_e2 a=${1}_a1 entry who pw
+    local sequences relations
+    sequences=$(pq "SELECT count(*) FROM pg_class WHERE relkind = 'S'")
+    relations=$(pq "SELECT count(*) FROM pg_class WHERE relnamespace = 'public'::regnamespace AND relkind IN ('r', 'v')")
+    [ "$sequences" -ge 10 ] && pass || fail "postgresql: the identities' sequences: $sequences"
+    for entry in "$u:pw-u" "$e:pw-e" "$a:pw-a"; do
+        IFS=: read -r who pw <<<"$entry"
+        expect "postgresql: $who calls nextval on no sequence" "ERROR:  tried $sequences let through 0:" \
+            "$(attempts "$who" "$pw" "FOR x IN SELECT oid::regclass::text FROM pg_class WHERE relkind = 'S' LOOP" \
+                        "SELECT nextval(%L)")"
+        expect "postgresql: $who calls setval on no sequence" "ERROR:  tried $sequences let through 0:" \
+            "$(attempts "$who" "$pw" "FOR x IN SELECT oid::regclass::text FROM pg_class WHERE relkind = 'S' LOOP" \
+                        "SELECT setval(%L, 2147483647)")"
+    done
+    for entry in "$u:pw-u" "$e:pw-e" "$a:pw-a"; do
+        IFS=: read -r who pw <<<"$entry"
+        expect "postgresql: $who takes no advisory lock of its own" "ERROR:  tried 4 let through 0:" \
+            "$(attempts "$who" "$pw" "FOR x IN SELECT unnest(ARRAY['pg_advisory_lock(4999506, 1)', 'pg_advisory_xact_lock(1)',
+                                     'pg_try_advisory_lock(1)', 'pg_advisory_lock_shared(4999507, 200)']) LOOP" "SELECT %s")"
+    done
+    # The program's own locks: each login only over what it may write.
+    local call want got
+    while IFS='|' read -r who pw call want; do
+        got=$(as_db "$who" "$pw" "$pg_db" "SELECT 'taken' FROM $call" 2>&1 | head -n 1)
+        case $want in
+        taken) expect "postgresql: $who takes $call" taken "$got" ;;
+        *) grep -qF "$want" <<<"$got" && pass || fail "postgresql: $who takes $call: $got" ;;
+        esac
+    done <<EOF
+$u|pw-u|lir_lock_derived_rows(1, 200, 72)|taken
+$u|pw-u|lir_lock_derived_rows(1, 200, 73)|Нет прав на данные прогноза 200.
+$u|pw-u|lir_lock_derived_rows(2, 200, NULL)|Нет прав на данные прогноза 200.
+$u|pw-u|lir_lock_derived_rows(3, 200, NULL)|taken
+$u|pw-u|lir_lock_derived_rows(3, 201, NULL)|Нет прав на данные прогноза 201.
+$e|pw-e|lir_lock_derived_rows(2, 200, NULL)|taken
+$u|pw-u|lir_lock_new_id('tclsimporteventtype')|taken
+$u|pw-u|lir_lock_new_id('tclsproduct')|Нет прав на добавление строк в таблицу tclsproduct.
+$e|pw-e|lir_lock_new_id('tclsproduct')|taken
+EOF
+
+    # LOCK TABLE asks for rights on the table itself, which a user holds on no table.
+    local mode
+    for mode in 'ROW SHARE' 'ROW EXCLUSIVE' 'SHARE UPDATE EXCLUSIVE' 'SHARE' 'SHARE ROW EXCLUSIVE' 'EXCLUSIVE' 'ACCESS EXCLUSIVE'; do
+        expect "postgresql: a user locks no table in $mode mode" "ERROR:  tried $relations let through 0:" \
+            "$(attempts "$u" pw-u "FOR x IN SELECT oid::regclass::text FROM pg_class
+                                     WHERE relnamespace = 'public'::regnamespace AND relkind IN ('r', 'v') LOOP" \
+                        "LOCK TABLE %s IN $mode MODE NOWAIT")"
+    done
+    local shared
+    shared=$(attempts "$u" pw-u "FOR x IN SELECT oid::regclass::text FROM pg_class
+                                   WHERE relnamespace = 'public'::regnamespace AND relkind IN ('r', 'v') LOOP" \
+                      "LOCK TABLE %s IN ACCESS SHARE MODE NOWAIT")
+    expect "postgresql: a user still reads under ACCESS SHARE" "ERROR:  tried $relations let through $relations" \
+        "$(sed 's/\(let through [0-9]*\):.*/\1/' <<<"$shared")"
+
+    # An expert's rows under ids of their own move the identity up to the table's largest id, never
+    # back and never to a number the caller names.
+    local last="SELECT pg_sequence_last_value(pg_get_serial_sequence('tfctmailing', 'id')) || '|' ||
+                       pg_sequence_last_value(pg_get_serial_sequence('tfctimportstatus', 'id'))"
+    as_db "$e" pw-e "$pg_db" "INSERT INTO tFctMailing (id, prognoz, MailingDate) VALUES (9000, 200, localtimestamp);
+                              SELECT lir_advance_identity('tfctmailing');
+                              INSERT INTO tFctImportStatus (id, prognoz, receiver, event) VALUES (9001, 200, 72, 1);
+                              SELECT lir_advance_identity('tFctImportStatus')" >/dev/null && pass \
+        || fail "postgresql: an expert writes rows under ids of its own"
+    expect "postgresql: the identities moved past the given ids" "9000|9001" "$(pq "$last")"
+    pr "DELETE FROM tFctMailing WHERE id = 9000; DELETE FROM tFctImportStatus WHERE id = 9001"
+    as_db "$e" pw-e "$pg_db" "SELECT lir_advance_identity('tfctmailing'), lir_advance_identity('tfctimportstatus')" \
+        >/dev/null || fail "postgresql: the identities advanced again"
+    expect "postgresql: the identities never move back" "9000|9001" "$(pq "$last")"
+    expect "postgresql: a new row after them" "9001" \
+        "$(as_db "$u" pw-u "$pg_db" "INSERT INTO tFctMailing (prognoz, MailingDate) VALUES (200, localtimestamp) RETURNING id" 2>&1)"
+    local out
+    out=$(as_db "$a" pw-a "$pg_db" "SELECT lir_advance_identity('tclsreceiver')" 2>&1)
+    grep -qF 'Идентификаторы таблицы tclsreceiver не сдвигаются.' <<<"$out" && pass \
+        || fail "postgresql: the identity of a table written under new ids only: $out"
+
+    expect "postgresql: the database's limits on stalled sessions" \
+        "idle_in_transaction_session_timeout=60s lock_timeout=120s statement_timeout=10min" \
+        "$(pq "SELECT string_agg(c, ' ' ORDER BY c) FROM pg_db_role_setting s
+                 JOIN pg_database d ON d.oid = s.setdatabase, unnest(s.setconfig) c
+                WHERE d.datname = current_database() AND s.setrole = 0")"
+    expect "postgresql: only the groups make temporary tables" "lir_admins:t lir_experts:t lir_users:t public:f" \
+        "$(pq "SELECT string_agg(g || ':' || has_database_privilege(g, current_database(), 'TEMPORARY'), ' ' ORDER BY g)
+                 FROM unnest(ARRAY['public', 'lir_admins', 'lir_experts', 'lir_users']) g" | sed 's/true/t/g;s/false/f/g')"
 }
 
 run_sqlite

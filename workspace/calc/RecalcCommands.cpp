@@ -51,9 +51,20 @@ CCalcStatus OnProductRow(CRecalcRun& run, const std::optional<CReceiverRecord>& 
             *out = *row;
         return CCalcStatus();
     };
+    // The row is read, walked and saved again in one transaction, after any other run over the same
+    // rows: the second save must not write back what another user's run has changed meanwhile.
+    auto locked = [&](const auto& rows, auto read, auto& walkRow) {
+        return InSaveBatch([&] {
+            if (CCalcStatus held = rows.Lock(); !held)
+                return held;
+            return walk(read(), walkRow, rows);
+        });
+    };
     if (receiver)
-        return walk(run.DataRow(receiver->id, product.id), dataWalk, CDataRows(run.forecast(), receiver->id));
-    return walk(run.TotalRow(product.id), totalWalk, CTotalRows(run.forecast()));
+        return locked(
+            CDataRows(run.forecast(), receiver->id), [&] { return run.DataRow(receiver->id, product.id); }, dataWalk);
+    return locked(
+        CTotalRows(run.forecast()), [&] { return run.TotalRow(product.id); }, totalWalk);
 }
 
 // The product's rows and below for the receiver or the consolidated forecast.
@@ -192,14 +203,24 @@ RecalcOutcome RecalcEditedGroup(int forecast, int receiverId, int groupId, CFore
                 *groupRow = *row;
             return int(RECALC_DONE);
         };
-        if (receiverId >= 1) {
-            std::optional<CForecastDataRecord> row;
-            const CCalcStatus walked = RecalcAfterEdit(run, groupId, receiverId, row);
-            return saveAgain(row, CDataRows(forecast, receiverId), walked);
-        }
-        std::optional<CTotalForecastRecord> row;
-        const CCalcStatus walked = RecalcAfterEdit(run, groupId, row);
-        return saveAgain(row, CTotalRows(forecast), walked);
+        // In the walk's transaction: saved after it committed, the row could overwrite what another
+        // user's recalculation wrote in between.
+        CCalcResult<int> result = int(RECALC_NOTHING);
+        const CCalcStatus done = InSaveBatch([&] {
+            if (receiverId >= 1) {
+                std::optional<CForecastDataRecord> row;
+                const CCalcStatus walked = RecalcAfterEdit(run, groupId, receiverId, row);
+                result = saveAgain(row, CDataRows(forecast, receiverId), walked);
+            } else {
+                std::optional<CTotalForecastRecord> row;
+                const CCalcStatus walked = RecalcAfterEdit(run, groupId, row);
+                result = saveAgain(row, CTotalRows(forecast), walked);
+            }
+            return result ? CCalcStatus() : result.failure();
+        });
+        if (!done && result)
+            return done;
+        return result;
     });
 }
 

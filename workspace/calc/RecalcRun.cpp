@@ -2,6 +2,7 @@
 
 #include "CalcTexts.h"
 #include "UiThread.h"
+#include "tables/TableCommon.h"
 
 #include <algorithm>
 #include <tuple>
@@ -280,6 +281,15 @@ R CRowStore<R>::New(int product) const
     if constexpr (std::is_same_v<R, CForecastDataRecord>)
         row.receiver = m_receiver;
     return row;
+}
+
+template <class R>
+CCalcStatus CRowStore<R>::Lock() const
+{
+    const bool locked = std::is_same_v<R, CForecastDataRecord>
+        ? LockDerivedRows(DerivedRows::ReceiverGroups, m_forecast, m_receiver)
+        : LockDerivedRows(DerivedRows::Totals, m_forecast);
+    return locked ? CCalcStatus() : CCalcStatus::DbFailed();
 }
 
 template <class R>

@@ -108,6 +108,9 @@ public:
     CCalcStatus ReadRowsAndSums(const std::vector<int>& products, const std::vector<int>& members,
                                 std::unordered_map<int, Row>& rows, std::unordered_map<int, CMemberSums>& sums) const;
     Row New(int product) const;
+    // Inside the walk's transaction, before the rows it sums are read: the one run over these derived
+    // rows (a receiver's, or the consolidated rows) until the transaction ends.
+    CCalcStatus Lock() const;
     // A consolidated row's new id is always taken.
     CCalcStatus Save(Row& row, bool takeNewId) const;
     // Saves rows of distinct products taking new ids, on a server one receiver's by one statement.

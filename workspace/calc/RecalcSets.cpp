@@ -1,6 +1,7 @@
 #include "RecalcSets.h"
 
 #include "RecalcWalks.h"
+#include "tables/TableCommon.h"
 
 #include <unordered_map>
 #include <unordered_set>
@@ -90,11 +91,17 @@ public:
             return made;
         if (CCalcStatus listed = ListReceivers(root, children); !listed)
             return listed;
-        if (CCalcStatus read = Read(); !read)
-            return read;
-        if (CCalcStatus computed = Compute(); !computed)
-            return computed;
-        return InSaveBatch([&] { return Write(); });
+        // Read, computed and written while no other run (an edit's recalculation included) changes
+        // the forecast's derived rows.
+        return InSaveBatch([&] {
+            if (!LockDerivedRows(DerivedRows::WholeForecast, m_run.forecast()))
+                return CCalcStatus::DbFailed();
+            if (CCalcStatus read = Read(); !read)
+                return read;
+            if (CCalcStatus computed = Compute(); !computed)
+                return computed;
+            return Write();
+        });
     }
 
 private:

@@ -118,13 +118,19 @@ CCalcStatus WalkProductSubtree(CRecalcRun& run, const CProductRecord& product, t
     IRecalcProgress* progress = run.progress();
     if (progress)
         progress->BeginInner(int(list.size()));
-    auto stored = rows.ReadRows(IdsOf(list));
-    if (!stored)
-        return stored.failure();
-    CRowSources<Rows> sources(run, rows, **tree, groupReceiver);
-    if (CCalcStatus read = sources.Read(list); !read)
-        return read;
     return InSaveBatch([&] {
+        // What the rows are summed from is read once no other run can change the rows summed.
+        if (CCalcStatus locked = rows.Lock(); !locked)
+            return locked;
+        auto stored = rows.ReadRows(IdsOf(list));
+        if (!stored)
+            return stored.failure();
+        // The caller's row as stored now: another user may have written it since it was read.
+        if (const auto it = stored->find(product.id); it != stored->end())
+            row = it->second;
+        CRowSources<Rows> sources(run, rows, **tree, groupReceiver);
+        if (CCalcStatus read = sources.Read(list); !read)
+            return read;
         for (auto it = list.rbegin(); it != list.rend(); ++it) {
             run.CheckCancel();
             const CProductRecord& p = **it;
@@ -364,6 +370,9 @@ CCalcStatus RecalcReceiverSubtree(CRecalcRun& run, const CProductRecord& product
 CCalcStatus RecalcAfterEdit(CRecalcRun& run, int groupId, int receiverId, std::optional<CForecastDataRecord>& row)
 {
     return InSaveBatch([&] {
+        // Another user's recalculation of the same rows ends first; the sums are read after it.
+        if (CCalcStatus locked = CDataRows(run.forecast(), receiverId).Lock(); !locked)
+            return locked;
         CProductAncestry ancestry;
         if (CCalcStatus loaded = LoadAncestry(run, groupId, ancestry); !loaded || !ancestry.group)
             return loaded;
@@ -398,6 +407,8 @@ CCalcStatus RecalcAfterEdit(CRecalcRun& run, int groupId, int receiverId, std::o
 CCalcStatus RecalcAfterEdit(CRecalcRun& run, int groupId, std::optional<CTotalForecastRecord>& row)
 {
     return InSaveBatch([&] {
+        if (CCalcStatus locked = CTotalRows(run.forecast()).Lock(); !locked)
+            return locked;
         CProductAncestry ancestry;
         if (CCalcStatus loaded = LoadAncestry(run, groupId, ancestry); !loaded || !ancestry.group)
             return loaded;

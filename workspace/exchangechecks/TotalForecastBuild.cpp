@@ -3,6 +3,7 @@
 #include "CheckTexts.h"
 #include "tables/ForecastData.h"
 #include "tables/Receivers.h"
+#include "tables/TableCommon.h"
 #include "tables/TotalForecasts.h"
 
 #include <unordered_set>
@@ -97,6 +98,10 @@ BuildResult Build(CCheckLog& log, int forecast, const CErrorCollector& errors)
 {
     CTransaction tx;
     if (!tx.isActive())
+        return BuildResult::Failed;
+    // A second consolidation of the forecast waits here until this one has committed, and then sums
+    // afresh: it never adds onto rows that this one writes.
+    if (!LockDerivedRows(DerivedRows::Totals, forecast))
         return BuildResult::Failed;
     // Comments outlive a rebuild: rows that carry one are zeroed instead of deleted.
     const int commented = CountCommentedTotals(forecast);

@@ -2,6 +2,7 @@
 
 #include "tables/ImportEventTypes.h"
 #include "tables/ImportStatus.h"
+#include "tables/TableCommon.h"
 
 CCommentsFile ReadCommentsFile(const CExchangeDocument& doc)
 {
@@ -23,6 +24,10 @@ bool StoreCommentsFile(const CCommentsFile& file, int senderId)
 {
     const int forecast = file.forecast;
     return StoreInOneTransaction([&] {
+        // Not while a consolidation of the forecast runs: it could delete a row made here between its
+        // look for commented rows and its delete.
+        if (!LockDerivedRows(DerivedRows::Totals, forecast))
+            return false;
         for (const CTotalForecastRecord& received : file.rows) {
             CTotalForecastRecord row;
             row.prognoz = forecast;

@@ -90,6 +90,22 @@ std::optional<CNsiPlaced> PlaceParties(const CNsiFile& nsi)
     return placed;
 }
 
+// Receivers that rights rows name cannot be deleted: the load is refused with their names, before
+// anything is written.
+bool NoReceiverHeldByRights(int id)
+{
+    const auto held = LoadReceiversHeldByRights(id);
+    if (!held)
+        return false;
+    if (held->empty())
+        return true;
+    QStringList names;
+    for (const CReceiverRecord& r : *held)
+        names << QStringLiteral("\"%1\" (id %2)").arg(r.name).arg(r.id);
+    ReportComError(DbError{0, NsiTexts::kHeldByRights.arg(names.join(QStringLiteral(", "))), QString()});
+    return false;
+}
+
 // The forecast's stored data go; products, receivers that are not at the top and consolidated rows.
 bool ClearForecast(int id)
 {
@@ -113,7 +129,9 @@ bool SaveEach(std::vector<R>& list, Save save)
 
 std::optional<CNsiPlaced> StoreRows(CNsiFile& nsi)
 {
-    if (!SaveEach(nsi.forecasts, [](CForecastRecord& f) { return SaveForecast(f); }) || !ClearForecast(nsi.forecastId)
+    if (!NoReceiverHeldByRights(nsi.forecastId)
+        || !SaveEach(nsi.forecasts, [](CForecastRecord& f) { return SaveForecast(f); })
+        || !ClearForecast(nsi.forecastId)
         || !SaveEach(nsi.measurements, [](CMeasurementRecord& m) { return SaveMeasurement(m); })
         || !SaveEach(nsi.converts, &SaveReceivedMConvert)
         || !AppendProducts(nsi.products)

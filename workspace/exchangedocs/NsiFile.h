@@ -15,6 +15,10 @@
 namespace NsiTexts {
 inline const QString kNobody = QStringLiteral("нет!!!");
 inline const QString kJournalComment = QStringLiteral("НСИ");
+// A repeated load that would delete receivers still named by users' rights: "%1" lists them.
+inline const QString kHeldByRights =
+    QStringLiteral("НСИ не загружен: права пользователей назначены на получателей, которых загрузка удалила бы: "
+                   "%1. Снимите эти права и повторите загрузку.");
 } // namespace NsiTexts
 
 struct CNsiFile {
