@@ -109,6 +109,36 @@ bool LinkNoReplace(const QString& from, const QString& to, bool* taken, QString*
     return false;
 }
 
+// The statements that give the file each index of the schema it lacks or holds in another form, as
+// SQLite keeps their text; false after a reported error.
+bool FileIndexFixes(QSqlDatabase& db, const QString& schema, QString* script)
+{
+    static const QRegularExpression create(QStringLiteral("^CREATE (UNIQUE )?INDEX (\\w+) ON "),
+                                           QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression comments(QStringLiteral("^\\s*(--[^\\n]*\\n\\s*)*"));
+    for (QString piece : SplitSqlBatches(schema)) {
+        piece.remove(comments);
+        piece = piece.trimmed();
+        const auto m = create.match(piece);
+        if (!m.hasMatch())
+            continue;
+        QSqlQuery q(db);
+        q.prepare(QStringLiteral("select sql from sqlite_master where type = 'index' and name = ? collate nocase"));
+        q.addBindValue(m.captured(2));
+        if (!q.exec()) {
+            ReportComError(q.lastError());
+            return false;
+        }
+        if (q.next()) {
+            if (q.value(0).toString().simplified() == piece.simplified())
+                continue;
+            *script += QStringLiteral("DROP INDEX %1\nGO\n").arg(m.captured(2));
+        }
+        *script += piece + QStringLiteral("\nGO\n");
+    }
+    return true;
+}
+
 QString FileUri(const QString& path, const char* mode)
 {
     QString p = QFileInfo(path).absoluteFilePath();
@@ -426,14 +456,19 @@ bool CDbPreparer::HoldAlone(const QString& path, QSqlDatabase* lock)
 int CDbPreparer::RunDataFixScript()
 {
     const QString units = LoadPrepScript(kUnitsScript);
-    if (units.isEmpty())
+    const QString schema = SchemaScript(SqlDialect::SQLite);
+    if (units.isEmpty() || schema.isEmpty())
         return 0;
     // Written in place: not while the program has the file open.
     QSqlDatabase db;
     if (!HoldAlone(m_target, &db))
         return 0;
-    bool ok = RunStatement(db, QStringLiteral("BEGIN IMMEDIATE")) && RunPieces(db, SqlDialect::SQLite, units)
-        && RunPieces(db, SqlDialect::SQLite, kStampScript) && RunStatement(db, QStringLiteral("COMMIT"));
+    bool ok = RunStatement(db, QStringLiteral("BEGIN IMMEDIATE"));
+    // A file of this version made before an index came lacks only the index.
+    QString indexes;
+    ok = ok && FileIndexFixes(db, schema, &indexes) && RunPieces(db, SqlDialect::SQLite, indexes)
+        && RunPieces(db, SqlDialect::SQLite, units) && RunPieces(db, SqlDialect::SQLite, kStampScript)
+        && RunStatement(db, QStringLiteral("COMMIT"));
     if (!ok)
         QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
     Drop(db);

@@ -176,6 +176,15 @@ public:
     {
         return column + QStringLiteral(" like ? escape '\\'");
     }
+    // Texts compare as their bytes unless a column says otherwise, and none does.
+    QString ByteOrder(const QString& text) const override { return text; }
+    // Stored as "yyyy-MM-dd HH:mm:ss".
+    QString ListDateText(const QString& column) const override
+    {
+        return QStringLiteral("substr(%1, 9, 2) || '.' || substr(%1, 6, 2) || '.' || substr(%1, 1, 4) || ' ' || "
+                              "cast(substr(%1, 12, 2) as integer) || substr(%1, 14, 6)")
+            .arg(column);
+    }
 };
 
 class CPostgresDialect final : public CSqlDialect {
@@ -340,6 +349,11 @@ public:
         return QStringLiteral("lower(cast(%1 as text) collate \"und-x-icu\") "
                               "like lower(cast(? as text) collate \"und-x-icu\") escape '\\'")
             .arg(column);
+    }
+    QString ByteOrder(const QString& text) const override { return text + QStringLiteral(" collate \"C\""); }
+    QString ListDateText(const QString& column) const override
+    {
+        return QStringLiteral("to_char(%1, 'DD.MM.YYYY FMHH24:MI:SS')").arg(column);
     }
 };
 

@@ -127,6 +127,10 @@ public:
     // "<column> matches the pattern bound for it", letter case aside (Cyrillic too), with '\' as the
     // escape character of the pattern (LikeArgument). The column is a program constant.
     virtual QString CaseInsensitiveLike(const QString& column) const = 0;
+    // The text expression as the lists order texts: by the bytes of its UTF-8 form.
+    virtual QString ByteOrder(const QString& text) const = 0;
+    // A date-time column as the lists show it, "dd.MM.yyyy H:mm:ss"; NULL for NULL.
+    virtual QString ListDateText(const QString& column) const = 0;
 };
 
 const CSqlDialect& DialectOf(SqlDialect dialect);

@@ -204,6 +204,32 @@ TEST_F(BastrelFileTest, RerunWritesUnitSymbolsWithoutBackup)
     EXPECT_EQ(Entries(d), QStringList{QStringLiteral("LIR.db")});
 }
 
+// A file of this version made before an index of the schema came gets it at the next run, and one
+// held in another form is made again; nothing else changes.
+TEST_F(BastrelFileTest, RerunGivesTheFileTheSchemasIndexes)
+{
+    const QString d = Folder(QStringLiteral("ix/"));
+    const QString line = QStringLiteral("DBPATH=%1&BASETYPE=ACCESS").arg(d);
+    ASSERT_EQ(RunBastrel({line}).exitCode, 0);
+    const QString file = d + QStringLiteral("LIR.db");
+    const QString indexes =
+        QStringLiteral("select name || ': ' || rtrim(sql, char(10)) from sqlite_master where type = 'index' and "
+                       "sql is not null order by name");
+    const QStringList fresh = Rows(file, indexes);
+    ASSERT_TRUE(fresh.contains(QStringLiteral(
+        "IX_tFctImportStatus_Send: CREATE INDEX IX_tFctImportStatus_Send ON tFctImportStatus (send, id)")));
+    MakeFileFromSql(file,
+                    QStringLiteral("DROP INDEX IX_tFctImportStatus_Send\nGO\nDROP INDEX IX_tFctOpJournal_Date\n"
+                                   "GO\nDROP INDEX IX_tFctMailing_Date\nGO\nCREATE INDEX IX_tFctMailing_Date ON "
+                                   "tFctMailing (Subject)\nGO\nINSERT INTO tFctOpJournal (Text) VALUES ('x')\n"));
+    ASSERT_NE(Rows(file, indexes), fresh);
+    const PeerRun run = RunBastrel({line});
+    EXPECT_EQ(run.exitCode, 0) << run.output.toStdString();
+    EXPECT_EQ(Rows(file, indexes), fresh);
+    EXPECT_EQ(Rows(file, QStringLiteral("select Text from tFctOpJournal")), QStringList{QStringLiteral("x")});
+    EXPECT_EQ(Entries(d), QStringList{QStringLiteral("LIR.db")});
+}
+
 TEST_F(BastrelFileTest, UnitsScriptFollowsTheClassifier)
 {
     const QString script = QString::fromUtf8(ReadFile(SourcePath(QStringLiteral("bastrel/sql/units.sql"))));

@@ -107,7 +107,7 @@ TEST_P(JournalTest, TheServerStampsALineWithItsOwnTime)
     EXPECT_TRUE(messages.empty());
 }
 
-TEST_P(JournalTest, LinesAreReadByTypeOrByDaysInIdOrder)
+TEST_P(JournalTest, LinesAreListedByTypeOrReadByDaysInIdOrder)
 {
     SetJournal(true);
     const QDateTime day(QDate(2026, 4, 10), QTime(0, 0));
@@ -133,9 +133,20 @@ TEST_P(JournalTest, LinesAreReadByTypeOrByDaysInIdOrder)
         return std::pair(ok, out);
     };
     using Lines = std::pair<bool, QStringList>;
-    EXPECT_EQ(read([](const auto& each) { return ReadOpJournalOfType(1, each); }),
-              Lines(true, {"a@09 23:59:59", "c@10 01:00:00", "d@11 00:00:00"}));
-    EXPECT_EQ(read([](const auto& each) { return ReadOpJournalOfType(2, each); }), Lines(true, {}));
+    for (const auto& [type, lines] :
+         {std::pair(1, QStringList{"a@09 23:59:59", "c@10 01:00:00", "d@11 00:00:00"}), std::pair(2, QStringList{})}) {
+        CPagedSource source = OpJournalLines(type);
+        source.cells = [](const QVariantList& v) {
+            return QStringList{v[OJC_TEXT].toString() + u'@'
+                               + DateFromValue(v[OJC_DATE]).toString(QStringLiteral("dd HH:mm:ss"))};
+        };
+        CPagedRows rows(std::move(source), {}, 2);
+        ASSERT_TRUE(rows.Open());
+        QStringList out;
+        for (int i = 0; i < rows.count(); ++i)
+            out << rows.At(i)->cells;
+        EXPECT_EQ(out, lines) << type;
+    }
     const auto between = [&](const auto& each) { return ReadOpJournalBetween(day, day.addDays(1), each); };
     EXPECT_EQ(read(between), Lines(true, {"b@10 00:00:00", "c@10 01:00:00", "e@10 23:59:59"}));
     EXPECT_EQ(read(between, 1), Lines(false, {"b@10 00:00:00"})) << "the reader stops the read";

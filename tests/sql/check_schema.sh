@@ -476,7 +476,7 @@ run_pg() {
         "$(pq "SELECT pg_get_constraintdef(oid) FROM pg_constraint WHERE conname = 'pk_tclsproduct'")"
     expect "postgresql: id triggers" "documentation_insert measurement_insert product_insert prognoz_insert t_v_userrights_delete t_v_userrights_insert t_v_userrights_update" \
         "$(pq "SELECT tgname FROM pg_trigger WHERE NOT tgisinternal ORDER BY 1" | tr '\n' ' ' | sed 's/ $//')"
-    expect "postgresql: indexes" "ix_prognozdata ix_tclsproduct ix_tclsproduct_prognoz ix_tclsreceiver ix_tclsreceivermap_receiver ix_tfctimportstatus ix_tfctprice ix_tfctprognozdata_receiver ix_tfctuserrights ix_totalprognoz" \
+    expect "postgresql: indexes" "ix_prognozdata ix_tclsproduct ix_tclsproduct_children ix_tclsproduct_prognoz ix_tclsreceiver ix_tclsreceivermap_receiver ix_tfctimportstatus ix_tfctimportstatus_comment ix_tfctimportstatus_received ix_tfctimportstatus_receiver ix_tfctimportstatus_send ix_tfctmailing_date ix_tfctmailing_subject ix_tfctmailingreceivers ix_tfctopjournal_date ix_tfctopjournal_type ix_tfctprice ix_tfctprognozdata_receiver ix_tfctuserrights ix_totalprognoz" \
         "$(pq "SELECT indexname FROM pg_indexes WHERE schemaname = 'public' AND indexname LIKE 'ix\_%' ORDER BY 1" | tr '\n' ' ' | sed 's/ $//')"
     expect "postgresql: role functions" "1|2|4" "$(pq "SELECT ROLE_ADMIN() || '|' || ROLE_EXPERT() || '|' || ROLE_USER()")"
     expect "postgresql: CONNECT revoked from PUBLIC and not given to the groups" "f|f" \

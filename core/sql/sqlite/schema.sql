@@ -91,6 +91,10 @@ GO
 CREATE INDEX IX_tClsProduct_Prognoz ON tClsProduct (prognoz)
 GO
 
+-- A group's children in a forecast: a classifier of 50,000 products opens its tree by them.
+CREATE INDEX IX_tClsProduct_Children ON tClsProduct (prognoz, parent)
+GO
+
 CREATE TRIGGER product_insert AFTER INSERT ON tClsProduct
 FOR EACH ROW WHEN new.id IS NULL
 BEGIN
@@ -251,6 +255,21 @@ GO
 CREATE INDEX IX_tFctImportStatus ON tFctImportStatus (prognoz, receiver)
 GO
 
+-- The event journal's list in the orders it offers (texts by their bytes, NULL first), newest first
+-- at the start, each answering a screen of any length without reading the rows before it.
+CREATE INDEX IX_tFctImportStatus_Send ON tFctImportStatus (send, id)
+GO
+
+CREATE INDEX IX_tFctImportStatus_Received ON tFctImportStatus (received, id)
+GO
+
+CREATE INDEX IX_tFctImportStatus_Comment ON tFctImportStatus (comment, id)
+GO
+
+-- A receiver's rows: the list filtered by organisation, and the receiver's deletion.
+CREATE INDEX IX_tFctImportStatus_Receiver ON tFctImportStatus (receiver)
+GO
+
 CREATE TABLE tFctDocumentation (
     prognoz INTEGER NULL,
     name TEXT NULL CHECK (length(name) <= 255),
@@ -271,6 +290,13 @@ CREATE TABLE tFctMailing (
 )
 GO
 
+-- The mailings book's list by date and by subject.
+CREATE INDEX IX_tFctMailing_Date ON tFctMailing (prognoz, MailingDate, id)
+GO
+
+CREATE INDEX IX_tFctMailing_Subject ON tFctMailing (prognoz, Subject, id)
+GO
+
 CREATE TABLE tFctMailingReceivers (
     id INTEGER NOT NULL CONSTRAINT PK_tFctMailingReceivers PRIMARY KEY,
     MailingID INTEGER NOT NULL,
@@ -278,6 +304,10 @@ CREATE TABLE tFctMailingReceivers (
     CONSTRAINT FK_tFctMailingReceivers_tFctMailing FOREIGN KEY (MailingID)
         REFERENCES tFctMailing (id) ON DELETE CASCADE
 )
+GO
+
+-- The receivers of one mailing.
+CREATE INDEX IX_tFctMailingReceivers ON tFctMailingReceivers (MailingID)
 GO
 
 -- A file database knows no login: the program binds the OS login to UserID.
@@ -288,6 +318,13 @@ CREATE TABLE tFctOpJournal (
     Text TEXT NOT NULL CHECK (length(Text) <= 7000),
     Type INTEGER NOT NULL DEFAULT 0
 )
+GO
+
+-- The event journal's lists of one type of line, in line order and by date.
+CREATE INDEX IX_tFctOpJournal_Type ON tFctOpJournal (Type, id)
+GO
+
+CREATE INDEX IX_tFctOpJournal_Date ON tFctOpJournal (Type, Date, id)
 GO
 
 CREATE TABLE tFctUserRights (
