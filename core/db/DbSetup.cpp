@@ -180,10 +180,12 @@ DbError CDbSetupSettings::OpenAccessDatabase()
     return error ? ConnectFailure(*error) : DbError{};
 }
 
-DbError CDbSetupSettings::GetDbVersion(bool* opened, bool* current)
+DbError CDbSetupSettings::GetDbVersion(bool* opened, bool* current, bool* busy)
 {
     *opened = false;
     *current = false;
+    if (busy)
+        *busy = false;
     // Read before anything changes the file: a database that is refused stays as it was.
     const QString name = QStringLiteral("lir_version_") + QUuid::createUuid().toString(QUuid::Id128);
     DbError result;
@@ -192,10 +194,28 @@ DbError CDbSetupSettings::GetDbVersion(bool* opened, bool* current)
         {
             QSqlDatabase db = QSqlDatabase::database(name, false);
             QSqlQuery q(db);
-            // A database without the version table counts as an old one.
-            if (q.exec(QStringLiteral("select n from tSysDbVersion"))) {
-                const int version = q.next() ? q.value(0).toInt() : -1;
-                *current = version == kDbVersion;
+            std::optional<int> version;
+            const auto failure = ExecOnOwnConnection(params(), name, [&]() -> std::optional<QSqlError> {
+                if (!q.exec(QStringLiteral("select n from tSysDbVersion")))
+                    return q.lastError();
+                version = q.next() ? q.value(0).toInt() : -1;
+                return std::nullopt;
+            });
+            if (version) {
+                *current = *version == kDbVersion;
+            } else if (failure) {
+                // Another session's lock, a wait the user ended or a lost connection say nothing of
+                // the version: the database did not answer. Any other failure counts as an old
+                // version (a database without the version table).
+                const CSqlDialect& dialect = DialectOf(params().dialect);
+                const bool stopped = failure->nativeErrorCode() == WaitStoppedError().nativeErrorCode();
+                if (stopped || dialect.IsLocked(*failure) || failure->type() == QSqlError::ConnectionError) {
+                    const QSqlError said = dialect.IsLocked(*failure) ? LockWaitError() : *failure;
+                    *opened = false;
+                    if (busy)
+                        *busy = stopped || dialect.IsLocked(*failure);
+                    result = DbError{0, said.driverText(), said.databaseText()};
+                }
             }
             q.finish();
             db.close();

@@ -32,7 +32,9 @@ public:
     // its reason in Russian as the message and the driver's text as the description. Neither the
     // test open nor the version check changes the database file.
     DbError OpenAccessDatabase();
-    DbError GetDbVersion(bool* opened, bool* current);
+    // *busy: the database did not answer (another session's lock, a wait the user ended), which
+    // says nothing of the database itself.
+    DbError GetDbVersion(bool* opened, bool* current, bool* busy = nullptr);
     // Copies the template over the default file, whole or not at all.
     DbError PrepareAccessFile();
     // A failed open as OpenAccessDatabase answers it.

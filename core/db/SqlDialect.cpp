@@ -15,6 +15,9 @@ namespace {
 
 // lock_not_available: the server's lock_timeout ran out; the program's own error carries it too.
 const QString kLockWaitCode = QStringLiteral("55P03");
+// The server's code of a cancelled statement.
+const QString kWaitStoppedCode = QStringLiteral("57014");
+const QString kRetryLater = QStringLiteral("Операция не выполнена, повторите ее позже.");
 
 // The primary SQLite result code of a failed statement.
 int SqliteCode(const QSqlError& e)
@@ -105,7 +108,6 @@ public:
     {
         return SqliteCode(e) == 5 || e.nativeErrorCode() == kLockWaitCode;
     }
-    bool MayWaitForLock(const QString&) const override { return true; }
     QString IdSetCondition(const QString& column) const override
     {
         return column + QStringLiteral(" in (select value from json_each('[' || ? || ']'))");
@@ -224,21 +226,6 @@ public:
     }
     bool IsOverflow(const QSqlError& e) const override { return e.nativeErrorCode() == QLatin1String("22003"); }
     bool IsLocked(const QSqlError& e) const override { return e.nativeErrorCode() == kLockWaitCode; }
-    bool MayWaitForLock(const QString& sql) const override
-    {
-        // Reads take no row locks; a write, a locking read or a function that writes may wait. A
-        // journal line (a new row under a new id, no key to another table) never does.
-        const QString head = sql.trimmed().left(6).toLower();
-        if (sql.startsWith(QLatin1String("insert into tFctOpJournal "), Qt::CaseInsensitive))
-            return false;
-        if (head != QLatin1String("select"))
-            return true;
-        for (const char* word :
-             {" for update", " for share", "advisory", "lir_recalc", "lir_advance_identity", "lir_lock"})
-            if (sql.contains(QLatin1String(word), Qt::CaseInsensitive))
-                return true;
-        return false;
-    }
     QString IdSetCondition(const QString& column) const override
     {
         return column + QStringLiteral(" = any(string_to_array(?, ',')::int[])");
@@ -384,10 +371,22 @@ QSqlError MoneyOverflowError()
 QSqlError LockWaitError()
 {
     return QSqlError(QStringLiteral("База данных занята другой программой."),
-                     QStringLiteral("Другая программа не освободила данные за %1 мин. Операция не выполнена, "
-                                    "повторите ее позже.")
-                         .arg(kLockWaitMs / 60000),
+                     QStringLiteral("Другая программа не освободила данные за %1 мин. ").arg(kLockWaitMs / 60000)
+                         + kRetryLater,
                      QSqlError::StatementError, kLockWaitCode);
+}
+
+QSqlError WaitStoppedError()
+{
+    return QSqlError(QStringLiteral("Ожидание прервано."), kRetryLater, QSqlError::StatementError, kWaitStoppedCode);
+}
+
+QSqlError ConnectionLostError()
+{
+    return QSqlError(QStringLiteral("Соединение с сервером базы данных потеряно."),
+                     QStringLiteral("Операция не выполнена. При следующей операции программа соединится с сервером "
+                                    "снова."),
+                     QSqlError::ConnectionError);
 }
 
 QString IdSetArgument(const std::vector<int>& ids)

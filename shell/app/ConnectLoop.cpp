@@ -4,6 +4,7 @@
 #include "MSSqlSetupDlg.h"
 #include "ModalHook.h"
 #include "ProcessExit.h"
+#include "ProgressBar.h"
 
 namespace {
 
@@ -47,18 +48,22 @@ void InstallConnectDialogUi()
 bool RunConnectLoop(DbConnectParams* params)
 {
     CDbSetupSettings s;
-    bool opened = false, current = false;
+    bool opened = false, current = false, busy = false;
     DbError result = s.OpenAccessDatabase();
     if (!Failed(result))
-        result = s.GetDbVersion(&opened, &current);
+        result = s.GetDbVersion(&opened, &current, &busy);
 
-    // A failing stored file is replaced by the default one without a word; a server is never
-    // replaced by a local file, that would send the users' entries elsewhere.
-    bool silentRetryLeft = s.sql == 0;
-    if (Failed(result) && !silentRetryLeft)
+    // A failing stored file is replaced by the default one without a word (not a busy one: it is
+    // there); a server is never replaced by a local file, that would send the users' entries
+    // elsewhere.
+    bool silentRetryLeft = s.sql == 0 && !busy;
+    if (Failed(result) && !silentRetryLeft && !AppCloseRequested())
         AppMessageBox(kConnectError + ConnectFailureText(result), MB_OK | MB_ICONEXCLAMATION);
 
     for (;;) {
+        // A close requested while the database did not answer ends the loop: nobody is asked.
+        if (AppCloseRequested())
+            return false;
         if (Failed(result)) {
             if (silentRetryLeft) {
                 silentRetryLeft = false;
@@ -66,7 +71,7 @@ bool RunConnectLoop(DbConnectParams* params)
                 s.sql = 0;
                 s.SaveSettings();
             } else {
-                for (;;) {
+                while (!AppCloseRequested()) {
                     if (DialogHook() && DialogHook()(s)) {
                         s.SaveSettings();
                         break;
@@ -87,7 +92,8 @@ bool RunConnectLoop(DbConnectParams* params)
         if (!Failed(result))
             result = s.GetDbVersion(&opened, &current);
         if (Failed(result)) {
-            AppMessageBox(kConnectError + ConnectFailureText(result), MB_OK | MB_ICONEXCLAMATION);
+            if (!AppCloseRequested())
+                AppMessageBox(kConnectError + ConnectFailureText(result), MB_OK | MB_ICONEXCLAMATION);
             continue;
         }
         if (opened && !current) {

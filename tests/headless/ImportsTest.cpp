@@ -5,14 +5,17 @@
 #include "DbTest.h"
 #include "ExchangeDocuments.h"
 #include "ExchangeTestSupport.h"
+#include "ForecastFile.h"
 #include "NsiFile.h"
 
+#include "db/BulkStatement.h"
 #include "tables/ImportEventTypes.h"
 
 #include <QDir>
 #include <QFile>
 
 #include <functional>
+#include <thread>
 #include <tuple>
 
 namespace {
@@ -279,3 +282,52 @@ TEST_P(HeadlessImportTest, CommentsGoOnTheConsolidatedRowsWholeOrNotAtAll)
 LIR_INSTANTIATE_DB_TEST(HeadlessImportTest);
 
 } // namespace
+
+class HeadlessServerImportTest : public HeadlessImportTest { };
+INSTANTIATE_TEST_SUITE_P(PostgreSQL, HeadlessServerImportTest, ::testing::Values(SqlDialect::PostgreSQL), DialectName);
+
+// The server ends the program's session while a received forecast is stored and its rows wait for
+// another session's row lock: the program says so in its own words (never the driver's English),
+// nothing is stored, and the same file goes in afterwards on a new connection.
+TEST_P(HeadlessServerImportTest, AForecastWhoseSessionTheServerEndsSaysSoAndGoesInLater)
+{
+    Exec(QStringLiteral("insert into tfctprognoz (id, name, year, status) values (3, 'Прогноз', 2026, 1)"));
+    for (int product : {40, 41})
+        Exec(QStringLiteral("insert into tclsproduct (prognoz, id, parent, name, code, isgroup, type, position) "
+                            "values (3, ?, 0, 'Товар', '', 0, 1, 0)"),
+             {product});
+    Exec(QStringLiteral("insert into tclsreceiver (id, category, name, position, importedId, type, isgroup) "
+                        "values (7, 0, 'Управление А', 0, 7, 1, 0), (5, 0, 'Министерство', 1, 5, 1, 0)"));
+    Exec(QStringLiteral("insert into tclsreceivermap (prognoz, receiver) values (3, 7), (3, 5)"));
+    Exec(QStringLiteral("insert into tfctprognozdata (prognoz, product, receiver, comment) values (3, 41, 7, 'было')"));
+    const QString path = Save(BuildForecastDocument({5, 7, QString(), 0}, SampleTotals()));
+    const QString schema = home() + QStringLiteral("forecast.xsd");
+
+    CPgAdminSession other(params().dbName);
+    ASSERT_EQ(other.exec("begin"), "");
+    ASSERT_EQ(other.exec("update tfctprognozdata set comment = 'занято' where receiver = 7 and product = 41"), "");
+    {
+        CForecastFile file = ReadForecastFile(path, schema);
+        ASSERT_TRUE(file.ok()) << file.message.toStdString();
+        QString failure;
+        std::thread server(
+            [&, pid = ServerSessionId()] { failure = TerminateOnceWaiting(params().dbName, pid, 10000); });
+        EXPECT_FALSE(StoreForecastFile(file));
+        server.join();
+        EXPECT_EQ(failure, "");
+    }
+    EXPECT_EQ(other.exec("rollback"), "");
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].text.contains(QStringLiteral("Соединение с сервером базы данных потеряно.")))
+        << messages[0].text.toStdString();
+    EXPECT_EQ(Count("tfctprognozdata"), 1);
+    EXPECT_EQ(Count("tfctimportstatus"), 0);
+
+    messages.clear();
+    CForecastFile again = ReadForecastFile(path, schema);
+    ASSERT_TRUE(again.ok());
+    EXPECT_TRUE(StoreForecastFile(again));
+    EXPECT_TRUE(messages.empty()) << messages.front().text.toStdString();
+    EXPECT_EQ(Count("tfctprognozdata", "receiver = 7"), 2);
+    EXPECT_EQ(Count("tfctimportstatus", "receiver = 7 and event = 1"), 1);
+}
