@@ -52,9 +52,12 @@ bool RunConnectLoop(DbConnectParams* params)
     if (!Failed(result))
         result = s.GetDbVersion(&opened, &current);
 
-    // A failing stored file is replaced by the default one without a word; a server is never
-    // replaced by a local file, that would send the users' entries elsewhere.
-    bool silentRetryLeft = s.sql == 0;
+    // Only a first start, which names no database yet, takes the default file without a word. A stored
+    // file that fails (a share not mounted, say) is never replaced behind the user's back, and neither
+    // is a server: that would send the users' entries elsewhere. The user retries, chooses another
+    // database or makes a new one; the settings change only once the chosen one has opened.
+    bool silentRetryLeft = s.sql == 0 && !s.storedFile;
+    bool chosen = false;
     if (Failed(result) && !silentRetryLeft)
         AppMessageBox(kConnectError + ConnectFailureText(result), MB_OK | MB_ICONEXCLAMATION);
 
@@ -64,11 +67,11 @@ bool RunConnectLoop(DbConnectParams* params)
                 silentRetryLeft = false;
                 s.UseDefaultAccessFile();
                 s.sql = 0;
-                s.SaveSettings();
+                chosen = true;
             } else {
                 for (;;) {
                     if (DialogHook() && DialogHook()(s)) {
-                        s.SaveSettings();
+                        chosen = true;
                         break;
                     }
                     if (AppMessageBox(kQuitQuestion, MB_YESNO | MB_ICONEXCLAMATION) == IDYES)
@@ -78,6 +81,8 @@ bool RunConnectLoop(DbConnectParams* params)
                 }
             }
         } else if (opened && current) {
+            if (chosen)
+                s.SaveSettings();
             *params = s.params();
             return true;
         }
