@@ -53,10 +53,13 @@ bool RunConnectLoop(DbConnectParams* params)
     if (!Failed(result))
         result = s.GetDbVersion(&opened, &current, &busy);
 
-    // A failing stored file is replaced by the default one without a word (not a busy one: it is
-    // there); a server is never replaced by a local file, that would send the users' entries
-    // elsewhere.
-    bool silentRetryLeft = s.sql == 0 && !busy;
+    // Only a first start, which names no database yet, takes the default file without a word (not a
+    // busy one: it is there). A stored file that fails (a share not mounted, say) is never replaced
+    // behind the user's back, and neither is a server: that would send the users' entries elsewhere.
+    // The user retries, chooses another database or makes a new one; the settings change only once
+    // the chosen one has opened.
+    bool silentRetryLeft = s.sql == 0 && !s.storedFile && !busy;
+    bool chosen = false;
     if (Failed(result) && !silentRetryLeft && !AppCloseRequested())
         AppMessageBox(kConnectError + ConnectFailureText(result), MB_OK | MB_ICONEXCLAMATION);
 
@@ -69,11 +72,11 @@ bool RunConnectLoop(DbConnectParams* params)
                 silentRetryLeft = false;
                 s.UseDefaultAccessFile();
                 s.sql = 0;
-                s.SaveSettings();
+                chosen = true;
             } else {
                 while (!AppCloseRequested()) {
                     if (DialogHook() && DialogHook()(s)) {
-                        s.SaveSettings();
+                        chosen = true;
                         break;
                     }
                     if (AppMessageBox(kQuitQuestion, MB_YESNO | MB_ICONEXCLAMATION) == IDYES)
@@ -83,6 +86,8 @@ bool RunConnectLoop(DbConnectParams* params)
                 }
             }
         } else if (opened && current) {
+            if (chosen)
+                s.SaveSettings();
             *params = s.params();
             return true;
         }
