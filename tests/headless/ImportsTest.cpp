@@ -13,8 +13,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 
 #include <functional>
+#include <latch>
 #include <thread>
 #include <tuple>
 
@@ -277,6 +280,70 @@ TEST_P(HeadlessImportTest, CommentsGoOnTheConsolidatedRowsWholeOrNotAtAll)
            1}}},
     };
     RunCases(cases, [&] { return StoreCommentsFile(file, 77); });
+}
+
+// Another copy of the program stores the sender's rows while the user answers the question that said
+// there were none: the write waits for it, finds the rows, writes nothing and has the user asked again.
+TEST_P(HeadlessImportTest, RowsStoredSinceTheQuestionHaveTheUserAskedAgain)
+{
+    Exec(QStringLiteral("insert into tfctprognoz (id, name, year, status) values (3, 'Прогноз', 2026, 1)"));
+    for (int product : {40, 41})
+        Exec(QStringLiteral("insert into tclsproduct (prognoz, id, parent, name, code, isgroup, type, position) "
+                            "values (3, ?, 0, 'Товар', '', 0, 1, 0)"),
+             {product});
+    Exec(QStringLiteral("insert into tclsreceiver (id, category, name, position, importedId, type, isgroup) "
+                        "values (7, 0, 'Управление А', 0, 7, 1, 0), (5, 0, 'Министерство', 1, 5, 1, 0)"));
+    Exec(QStringLiteral("insert into tclsreceivermap (prognoz, receiver) values (3, 7), (3, 5)"));
+    const QString path = Save(BuildForecastDocument({5, 7, QString(), 0}, SampleTotals()));
+    CForecastFile file = ReadForecastFile(path, home() + QStringLiteral("forecast.xsd"));
+    ASSERT_TRUE(file.ok()) << file.message.toStdString();
+    const auto noRows = [] { return !HasForecastDataForReceiver(7, 3, OnDbError::Report); };
+    ASSERT_TRUE(noRows());
+
+    // The other copy's import, open on a connection of its own thread (on a server under the lock the
+    // program's import takes), committed a moment after this one has begun to write.
+    std::latch open(1);
+    std::thread other([&, params = params()] {
+        const QString insert =
+            QStringLiteral("insert into tfctprognozdata (prognoz, product, receiver) values (3, 40, 7)");
+        if (params.dialect == SqlDialect::PostgreSQL) {
+            CPgAdminSession server(params.dbName);
+            EXPECT_EQ(server.exec("begin"), "");
+            EXPECT_EQ(server.exec("select lir_lock_derived_rows(1, 3, 7)"), "");
+            EXPECT_EQ(server.exec(insert), "");
+            open.count_down();
+            std::this_thread::sleep_for(std::chrono::milliseconds(800));
+            EXPECT_EQ(server.exec("commit"), "");
+            return;
+        }
+        {
+            EXPECT_FALSE(OpenDatabase(params, QStringLiteral("other")));
+            QSqlDatabase db = QSqlDatabase::database(QStringLiteral("other"), false);
+            QSqlQuery q(db);
+            EXPECT_TRUE(q.exec(QStringLiteral("begin immediate")));
+            EXPECT_TRUE(q.exec(insert));
+            open.count_down();
+            std::this_thread::sleep_for(std::chrono::milliseconds(800));
+            EXPECT_TRUE(q.exec(QStringLiteral("commit")));
+            q.finish();
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("other"));
+    });
+    open.wait();
+    bool askAgain = false;
+    EXPECT_FALSE(StoreForecastFile(file, {noRows, &askAgain}));
+    other.join();
+    EXPECT_TRUE(askAgain);
+    EXPECT_TRUE(messages.empty()) << messages.front().text.toStdString();
+    EXPECT_EQ(Count("tfctprognozdata", "receiver = 7"), 1);
+    EXPECT_EQ(Count("tfctimportstatus"), 0);
+
+    // Asked again, with the warning this time, the user lets it replace them.
+    askAgain = false;
+    EXPECT_TRUE(StoreForecastFile(file, {[] { return true; }, &askAgain}));
+    EXPECT_FALSE(askAgain);
+    EXPECT_EQ(Count("tfctprognozdata", "receiver = 7"), 2);
 }
 
 LIR_INSTANTIATE_DB_TEST(HeadlessImportTest);
