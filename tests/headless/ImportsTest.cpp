@@ -73,6 +73,19 @@ protected:
             Exec(statement);
     }
 
+    // Forecast 3 with products 40 and 41, the sender 7 ("Управление А") and this organisation 5.
+    void ForecastOfTwoOrganisations()
+    {
+        Exec(QStringLiteral("insert into tfctprognoz (id, name, year, status) values (3, 'Прогноз', 2026, 1)"));
+        for (int product : {40, 41})
+            Exec(QStringLiteral("insert into tclsproduct (prognoz, id, parent, name, code, isgroup, type, position) "
+                                "values (3, ?, 0, 'Товар', '', 0, 1, 0)"),
+                 {product});
+        Exec(QStringLiteral("insert into tclsreceiver (id, category, name, position, importedId, type, isgroup) "
+                            "values (7, 0, 'Управление А', 0, 7, 1, 0), (5, 0, 'Министерство', 1, 5, 1, 0)"));
+        Exec(QStringLiteral("insert into tclsreceivermap (prognoz, receiver) values (3, 7), (3, 5)"));
+    }
+
     QString Save(const XmlDocPtr& doc)
     {
         const QString path = home() + QStringLiteral("received.xml");
@@ -286,14 +299,7 @@ TEST_P(HeadlessImportTest, CommentsGoOnTheConsolidatedRowsWholeOrNotAtAll)
 // there were none: the write waits for it, finds the rows, writes nothing and has the user asked again.
 TEST_P(HeadlessImportTest, RowsStoredSinceTheQuestionHaveTheUserAskedAgain)
 {
-    Exec(QStringLiteral("insert into tfctprognoz (id, name, year, status) values (3, 'Прогноз', 2026, 1)"));
-    for (int product : {40, 41})
-        Exec(QStringLiteral("insert into tclsproduct (prognoz, id, parent, name, code, isgroup, type, position) "
-                            "values (3, ?, 0, 'Товар', '', 0, 1, 0)"),
-             {product});
-    Exec(QStringLiteral("insert into tclsreceiver (id, category, name, position, importedId, type, isgroup) "
-                        "values (7, 0, 'Управление А', 0, 7, 1, 0), (5, 0, 'Министерство', 1, 5, 1, 0)"));
-    Exec(QStringLiteral("insert into tclsreceivermap (prognoz, receiver) values (3, 7), (3, 5)"));
+    ForecastOfTwoOrganisations();
     const QString path = Save(BuildForecastDocument({5, 7, QString(), 0}, SampleTotals()));
     CForecastFile file = ReadForecastFile(path, home() + QStringLiteral("forecast.xsd"));
     ASSERT_TRUE(file.ok()) << file.message.toStdString();
@@ -358,14 +364,7 @@ INSTANTIATE_TEST_SUITE_P(PostgreSQL, HeadlessServerImportTest, ::testing::Values
 // nothing is stored, and the same file goes in afterwards on a new connection.
 TEST_P(HeadlessServerImportTest, AForecastWhoseSessionTheServerEndsSaysSoAndGoesInLater)
 {
-    Exec(QStringLiteral("insert into tfctprognoz (id, name, year, status) values (3, 'Прогноз', 2026, 1)"));
-    for (int product : {40, 41})
-        Exec(QStringLiteral("insert into tclsproduct (prognoz, id, parent, name, code, isgroup, type, position) "
-                            "values (3, ?, 0, 'Товар', '', 0, 1, 0)"),
-             {product});
-    Exec(QStringLiteral("insert into tclsreceiver (id, category, name, position, importedId, type, isgroup) "
-                        "values (7, 0, 'Управление А', 0, 7, 1, 0), (5, 0, 'Министерство', 1, 5, 1, 0)"));
-    Exec(QStringLiteral("insert into tclsreceivermap (prognoz, receiver) values (3, 7), (3, 5)"));
+    ForecastOfTwoOrganisations();
     Exec(QStringLiteral("insert into tfctprognozdata (prognoz, product, receiver, comment) values (3, 41, 7, 'было')"));
     const QString path = Save(BuildForecastDocument({5, 7, QString(), 0}, SampleTotals()));
     const QString schema = home() + QStringLiteral("forecast.xsd");
