@@ -13,8 +13,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 
 #include <functional>
+#include <latch>
 #include <thread>
 #include <tuple>
 
@@ -68,6 +71,19 @@ protected:
             ExecAsAdmin(statement);
         else
             Exec(statement);
+    }
+
+    // Forecast 3 with products 40 and 41, the sender 7 ("Управление А") and this organisation 5.
+    void ForecastOfTwoOrganisations()
+    {
+        Exec(QStringLiteral("insert into tfctprognoz (id, name, year, status) values (3, 'Прогноз', 2026, 1)"));
+        for (int product : {40, 41})
+            Exec(QStringLiteral("insert into tclsproduct (prognoz, id, parent, name, code, isgroup, type, position) "
+                                "values (3, ?, 0, 'Товар', '', 0, 1, 0)"),
+                 {product});
+        Exec(QStringLiteral("insert into tclsreceiver (id, category, name, position, importedId, type, isgroup) "
+                            "values (7, 0, 'Управление А', 0, 7, 1, 0), (5, 0, 'Министерство', 1, 5, 1, 0)"));
+        Exec(QStringLiteral("insert into tclsreceivermap (prognoz, receiver) values (3, 7), (3, 5)"));
     }
 
     QString Save(const XmlDocPtr& doc)
@@ -279,6 +295,63 @@ TEST_P(HeadlessImportTest, CommentsGoOnTheConsolidatedRowsWholeOrNotAtAll)
     RunCases(cases, [&] { return StoreCommentsFile(file, 77); });
 }
 
+// Another copy of the program stores the sender's rows while the user answers the question that said
+// there were none: the write waits for it, finds the rows, writes nothing and has the user asked again.
+TEST_P(HeadlessImportTest, RowsStoredSinceTheQuestionHaveTheUserAskedAgain)
+{
+    ForecastOfTwoOrganisations();
+    const QString path = Save(BuildForecastDocument({5, 7, QString(), 0}, SampleTotals()));
+    CForecastFile file = ReadForecastFile(path, home() + QStringLiteral("forecast.xsd"));
+    ASSERT_TRUE(file.ok()) << file.message.toStdString();
+    const auto noRows = [] { return !HasForecastDataForReceiver(7, 3, OnDbError::Report); };
+    ASSERT_TRUE(noRows());
+
+    // The other copy's import, open on a connection of its own thread (on a server under the lock the
+    // program's import takes), committed a moment after this one has begun to write.
+    std::latch open(1);
+    std::thread other([&, params = params()] {
+        const QString insert =
+            QStringLiteral("insert into tfctprognozdata (prognoz, product, receiver) values (3, 40, 7)");
+        if (params.dialect == SqlDialect::PostgreSQL) {
+            CPgAdminSession server(params.dbName);
+            EXPECT_EQ(server.exec("begin"), "");
+            EXPECT_EQ(server.exec("select lir_lock_derived_rows(1, 3, 7)"), "");
+            EXPECT_EQ(server.exec(insert), "");
+            open.count_down();
+            std::this_thread::sleep_for(std::chrono::milliseconds(800));
+            EXPECT_EQ(server.exec("commit"), "");
+            return;
+        }
+        {
+            EXPECT_FALSE(OpenDatabase(params, QStringLiteral("other")));
+            QSqlDatabase db = QSqlDatabase::database(QStringLiteral("other"), false);
+            QSqlQuery q(db);
+            EXPECT_TRUE(q.exec(QStringLiteral("begin immediate")));
+            EXPECT_TRUE(q.exec(insert));
+            open.count_down();
+            std::this_thread::sleep_for(std::chrono::milliseconds(800));
+            EXPECT_TRUE(q.exec(QStringLiteral("commit")));
+            q.finish();
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("other"));
+    });
+    open.wait();
+    bool askAgain = false;
+    EXPECT_FALSE(StoreForecastFile(file, {noRows, &askAgain}));
+    other.join();
+    EXPECT_TRUE(askAgain);
+    EXPECT_TRUE(messages.empty()) << messages.front().text.toStdString();
+    EXPECT_EQ(Count("tfctprognozdata", "receiver = 7"), 1);
+    EXPECT_EQ(Count("tfctimportstatus"), 0);
+
+    // Asked again, with the warning this time, the user lets it replace them.
+    askAgain = false;
+    EXPECT_TRUE(StoreForecastFile(file, {[] { return true; }, &askAgain}));
+    EXPECT_FALSE(askAgain);
+    EXPECT_EQ(Count("tfctprognozdata", "receiver = 7"), 2);
+}
+
 LIR_INSTANTIATE_DB_TEST(HeadlessImportTest);
 
 } // namespace
@@ -291,14 +364,7 @@ INSTANTIATE_TEST_SUITE_P(PostgreSQL, HeadlessServerImportTest, ::testing::Values
 // nothing is stored, and the same file goes in afterwards on a new connection.
 TEST_P(HeadlessServerImportTest, AForecastWhoseSessionTheServerEndsSaysSoAndGoesInLater)
 {
-    Exec(QStringLiteral("insert into tfctprognoz (id, name, year, status) values (3, 'Прогноз', 2026, 1)"));
-    for (int product : {40, 41})
-        Exec(QStringLiteral("insert into tclsproduct (prognoz, id, parent, name, code, isgroup, type, position) "
-                            "values (3, ?, 0, 'Товар', '', 0, 1, 0)"),
-             {product});
-    Exec(QStringLiteral("insert into tclsreceiver (id, category, name, position, importedId, type, isgroup) "
-                        "values (7, 0, 'Управление А', 0, 7, 1, 0), (5, 0, 'Министерство', 1, 5, 1, 0)"));
-    Exec(QStringLiteral("insert into tclsreceivermap (prognoz, receiver) values (3, 7), (3, 5)"));
+    ForecastOfTwoOrganisations();
     Exec(QStringLiteral("insert into tfctprognozdata (prognoz, product, receiver, comment) values (3, 41, 7, 'было')"));
     const QString path = Save(BuildForecastDocument({5, 7, QString(), 0}, SampleTotals()));
     const QString schema = home() + QStringLiteral("forecast.xsd");

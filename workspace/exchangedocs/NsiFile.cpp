@@ -3,6 +3,7 @@
 #include "tables/ImportEventTypes.h"
 #include "tables/ImportStatus.h"
 #include "tables/ReceiverMap.h"
+#include "tables/TableCommon.h"
 
 #include <algorithm>
 #include <functional>
@@ -220,10 +221,16 @@ bool HasEarlierReceipts(int forecast)
     return rows && !rows->empty();
 }
 
-std::optional<CNsiPlaced> StoreNsiFile(CNsiFile& nsi)
+std::optional<CNsiPlaced> StoreNsiFile(CNsiFile& nsi, const CAskedCheck& asked)
 {
     std::optional<CNsiPlaced> placed;
-    if (!StoreInOneTransaction([&] { return (placed = StoreRows(nsi)).has_value(); }))
+    if (!StoreInOneTransaction([&] {
+            // Reference data change every derived row of the forecast: no other load or
+            // recalculation of it runs meanwhile, and the question's view of earlier loads holds.
+            if (!LockDerivedRows(DerivedRows::WholeForecast, nsi.forecastId) || !asked.Holds())
+                return false;
+            return (placed = StoreRows(nsi)).has_value();
+        }))
         return std::nullopt;
     return placed;
 }
