@@ -859,7 +859,6 @@ CReportLayout::PageRows CReportLayout::Rows(int page) const
     out.end = p.end;
     if (p.group >= 0)
         out.group = size_t(p.group);
-    out.table = p.tableTop >= 0;
     return out;
 }
 

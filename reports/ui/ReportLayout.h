@@ -83,12 +83,11 @@ public:
     std::optional<Hit> Find(const QString& text, const std::optional<Hit>& after) const;
 
     // The rows of a page, [first, end), and the group row whose caption it repeats (none when it begins
-    // with a group's own row or outside any group); a page of heading lines alone shows no table.
+    // with a group's own row or outside any group); a page of heading lines alone holds none.
     struct PageRows {
         size_t first = 0;
         size_t end = 0;
         std::optional<size_t> group;
-        bool table = true;
     };
     PageRows Rows(int page) const;
     // The points of a column's cells (one size for the whole table) and of the header's captions.
