@@ -1302,13 +1302,12 @@ bool WritePdfInParts(const CReportLayout& layout, const QString& path, int parts
         }
         if (!join.Add(part->file, part->to - part->from + 1, error))
             return false;
-        // The joiner keeps the part open until the file is written: its name can go now.
         QFile::remove(part->file);
         if (!tell(list.painted()))
             return fail(kReportPdfStopped);
     }
-    if (!join.Commit(error, [&] { return tell(layout.count()); }))
-        return stopped ? fail(kReportPdfStopped) : false;
+    if (!join.Commit(error))
+        return false;
     tell(layout.count());
     return true;
 }

@@ -3,18 +3,16 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <qpdf/Pipeline.hh>
+#include <qpdf/Buffer.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFExc.hh>
+#include <qpdf/QPDFObjectHandle.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFSystemError.hh>
-#include <qpdf/QPDFWriter.hh>
 
+#include <deque>
 #include <map>
-#include <set>
-#include <stdexcept>
 #include <string>
-#include <vector>
 
 using namespace ReportPdfTexts;
 
@@ -41,88 +39,118 @@ bool Tagged(const std::string& name)
     return true;
 }
 
-// What qpdf writes goes into the save file; now and then the caller is asked whether to go on.
-class CSavePipeline : public Pipeline {
-public:
-    struct Stopped { };
+QByteArray Bytes(const std::string& text)
+{
+    return QByteArray(text.data(), qsizetype(text.size()));
+}
 
-    CSavePipeline(QSaveFile& file, const std::function<bool()>& going)
-        : Pipeline("report PDF", nullptr)
-        , m_file(file)
-        , m_going(going)
-    {
-    }
-    void write(unsigned char const* data, size_t length) override
-    {
-        if (m_file.write(reinterpret_cast<const char*>(data), qint64(length)) != qint64(length))
-            throw std::runtime_error("write");
-        m_since += length;
-        if (m_since >= kAskEvery) {
-            m_since = 0;
-            if (m_going && !m_going())
-                throw Stopped{};
-        }
-    }
-    void finish() override { }
-
-private:
-    static constexpr size_t kAskEvery = 4 << 20;
-    QSaveFile& m_file;
-    const std::function<bool()>& m_going;
-    size_t m_since = kAskEvery; // asked before the first bytes too
-};
+constexpr qint64 kWidestOffset = 9999999999; // ten digits in the cross-reference table
+constexpr qsizetype kFlushFrom = 1 << 20;
 
 } // namespace
 
-// The joined document, and the parts its pages were copied from: qpdf reads a copied page's streams
-// from its part only when the joined file is written.
-struct CPdfJoin::Parts {
-    std::vector<std::unique_ptr<QPDF>> read; // outlive the document copied from them
-    QPDF out;
-    std::string version;
-    int subsets = 0;
-
-    Parts() { out.emptyPDF(); }
-
-    // Names the part's font subsets apart from the other parts' (the same name within the part gets
-    // the same new one).
-    void NameSubsets(QPDF& part)
+// One part written out: each object it reaches from its pages gets the next free number when first
+// met and is written once.
+class CPdfJoin::Part {
+public:
+    Part(CPdfJoin& join, std::map<std::string, std::string>& subsets)
+        : m_join(join)
+        , m_subsets(subsets)
     {
-        std::map<std::string, std::string> renamed;
-        for (QPDFObjectHandle object : part.getAllObjects()) {
-            if (!object.isDictionary())
-                continue;
-            for (const char* key : {"/FontName", "/BaseFont"}) {
-                QPDFObjectHandle name = object.getKey(key);
-                if (!name.isName() || !Tagged(name.getName()))
-                    continue;
-                const std::string old = name.getName();
-                auto it = renamed.find(old);
-                if (it == renamed.end())
-                    it = renamed.emplace(old, "/" + Tag(++subsets) + old.substr(7)).first;
-                object.replaceKey(key, QPDFObjectHandle::newName(it->second));
-            }
+    }
+
+    // The object's number in the file, the object queued to be written when first met.
+    int Number(QPDFObjectHandle object)
+    {
+        const auto [it, met] = m_numbers.emplace(object.getObjGen(), 0);
+        if (met) {
+            it->second = int(m_join.m_offsets.size());
+            m_join.m_offsets.push_back(-1);
+            m_queue.push_back(object);
+        }
+        return it->second;
+    }
+
+    // Writes every object queued, and those they reach.
+    void Drain()
+    {
+        while (!m_queue.empty()) {
+            QPDFObjectHandle object = m_queue.front();
+            m_queue.pop_front();
+            Object(m_numbers.at(object.getObjGen()), object);
         }
     }
 
-    // The first part's document information and catalog entries (but its pages) become the file's.
-    void TakeDocument(QPDF& part)
+    // An object of the file under its number: a page in the joined page tree, a stream with its data
+    // as the part holds it.
+    void Object(int number, QPDFObjectHandle object, const QByteArray& with = QByteArray())
     {
-        version = part.getPDFVersion();
-        QPDFObjectHandle info = part.getTrailer().getKey("/Info");
-        if (info.isDictionary())
-            out.getTrailer().replaceKey("/Info", out.copyForeignObject(info));
-        QPDFObjectHandle catalog = part.getRoot();
-        QPDFObjectHandle root = out.getRoot();
-        for (const std::string& key : catalog.getKeys())
-            if (key != "/Pages" && key != "/Type")
-                root.replaceKey(key, out.copyForeignObject(catalog.getKey(key)));
+        m_join.m_offsets[size_t(number)] = m_join.m_written;
+        m_join.Write(QByteArray::number(number) + " 0 obj\n");
+        if (object.isStream()) {
+            const std::shared_ptr<Buffer> data = object.getRawStreamData();
+            const QByteArray length = "/Length " + QByteArray::number(qulonglong(data->getSize()));
+            m_join.Write(Value(object.getDict(), "/Length", length) + "\nstream\n");
+            m_join.Write(QByteArray(reinterpret_cast<const char*>(data->getBuffer()), qsizetype(data->getSize())));
+            m_join.Write("\nendstream\nendobj\n");
+            return;
+        }
+        if (object.isPageObject())
+            m_join.Write(Value(object, "/Parent", "/Parent 3 0 R", true));
+        else
+            m_join.Write(Value(object, nullptr, with, true));
+        m_join.Write("\nendobj\n");
     }
+
+    // A value as it stands in the file (an object's own, or a reference to it unless `own`):
+    // references renumbered, `skip` left out of a dictionary and `with` added to it, subset tags made
+    // the file's own.
+    QByteArray Value(QPDFObjectHandle object, const char* skip = nullptr, const QByteArray& with = QByteArray(),
+                     bool own = false)
+    {
+        if (object.isIndirect() && !own)
+            return object.isNull() ? QByteArray("null") : QByteArray::number(Number(object)) + " 0 R";
+        if (object.isArray()) {
+            QByteArray out = "[";
+            for (QPDFObjectHandle item : object.getArrayAsVector())
+                out += Value(item) + ' ';
+            return out + ']';
+        }
+        if (object.isDictionary()) {
+            QByteArray out = "<<";
+            for (const std::string& key : object.getKeys()) {
+                if (skip && key == skip)
+                    continue;
+                QPDFObjectHandle value = object.getKey(key);
+                out += Bytes(QPDFObjectHandle::newName(key).unparse()) + ' ';
+                if ((key == "/FontName" || key == "/BaseFont") && value.isName() && Tagged(value.getName()))
+                    out += Subset(value.getName());
+                else
+                    out += Value(value);
+                out += ' ';
+            }
+            return out + with + ">>";
+        }
+        return Bytes(object.unparse());
+    }
+
+private:
+    QByteArray Subset(const std::string& name)
+    {
+        auto it = m_subsets.find(name);
+        if (it == m_subsets.end())
+            it = m_subsets.emplace(name, "/" + Tag(++m_join.m_subsets) + name.substr(7)).first;
+        return Bytes(QPDFObjectHandle::newName(it->second).unparse());
+    }
+
+    CPdfJoin& m_join;
+    std::map<std::string, std::string>& m_subsets;
+    std::map<QPDFObjGen, int> m_numbers;
+    std::deque<QPDFObjectHandle> m_queue;
 };
 
 CPdfJoin::CPdfJoin(const QString& path)
     : m_file(path)
-    , m_parts(std::make_unique<Parts>())
 {
 }
 
@@ -141,9 +169,24 @@ bool CPdfJoin::Open(QString* error)
     return false;
 }
 
+void CPdfJoin::Write(const QByteArray& bytes)
+{
+    m_buffer += bytes;
+    m_written += bytes.size();
+    if (m_buffer.size() >= kFlushFrom)
+        Flush();
+}
+
+bool CPdfJoin::Flush()
+{
+    const bool written = m_file.write(m_buffer) == m_buffer.size();
+    m_buffer.clear();
+    return written;
+}
+
 bool CPdfJoin::Add(const QString& path, int pages, QString* error)
 {
-    // A part that failed may have left some of its pages joined: nothing is joined after it.
+    // A part that failed may have left some of its objects written: nothing is joined after it.
     if (m_broken) {
         if (error)
             *error = kPartShape.arg(QFileInfo(path).fileName());
@@ -163,62 +206,78 @@ bool CPdfJoin::AddPart(const QString& path, int pages, QString* error)
     };
     if (!QFileInfo(path).isReadable())
         return fail(kPartUnreadable);
-    auto part = std::make_unique<QPDF>();
+    QPDF part;
     // A part this program wrote reads without a repair; one that needs it is not what was painted.
-    part->setSuppressWarnings(true);
-    part->setAttemptRecovery(false);
+    part.setSuppressWarnings(true);
+    part.setAttemptRecovery(false);
     try {
-        part->processFile(QFile::encodeName(path).constData());
-        QPDFPageDocumentHelper from(*part);
-        from.pushInheritedAttributesToPage();
-        std::vector<QPDFPageObjectHelper> all = from.getAllPages();
-        if (all.size() != size_t(pages) || part->anyWarnings())
+        part.processFile(QFile::encodeName(path).constData());
+        QPDFPageDocumentHelper helper(part);
+        helper.pushInheritedAttributesToPage();
+        const std::vector<QPDFPageObjectHelper> all = helper.getAllPages();
+        if (all.size() != size_t(pages) || part.anyWarnings())
             return fail(kPartShape);
-        m_parts->NameSubsets(*part);
-        if (m_parts->read.empty())
-            m_parts->TakeDocument(*part);
-        QPDFPageDocumentHelper to(m_parts->out);
-        for (QPDFPageObjectHelper& page : all)
-            to.addPage(page, false);
-        if (part->anyWarnings())
+        // Each part's subsets are its own.
+        std::map<std::string, std::string> subsets;
+        Part out(*this, subsets);
+        if (m_parts == 0) {
+            m_version = part.getPDFVersion();
+            Write("%PDF-" + Bytes(m_version) + "\n%\xE2\xE3\xCF\xD3\n");
+            QPDFObjectHandle info = part.getTrailer().getKey("/Info");
+            out.Object(1, info.isDictionary() ? info : QPDFObjectHandle::newDictionary());
+            QPDFObjectHandle catalog = part.getRoot();
+            out.Object(2, QPDFObjectHandle::newDictionary(),
+                       out.Value(catalog, "/Pages", "/Pages 3 0 R", true).mid(2).chopped(2));
+        } else if (part.getPDFVersion() > m_version && part.getPDFVersion().size() == m_version.size()) {
+            m_version = part.getPDFVersion();
+        }
+        for (const QPDFPageObjectHelper& page : all)
+            m_kids.push_back(out.Number(page.getObjectHandle()));
+        out.Drain();
+        if (part.anyWarnings())
             return fail(kPartShape);
     } catch (const QPDFSystemError&) {
         return fail(kPartUnreadable);
     } catch (const std::exception&) {
         return fail(kPartShape);
     }
-    m_parts->read.push_back(std::move(part));
+    ++m_parts;
+    if (m_written > kWidestOffset)
+        return fail(kPartShape);
     return true;
 }
 
-bool CPdfJoin::Commit(QString* error, const std::function<bool()>& going)
+bool CPdfJoin::Commit(QString* error)
 {
     const auto fail = [&](const QString& text) {
         if (error)
             *error = text;
         return false;
     };
-    if (m_broken || m_parts->read.empty())
+    if (m_broken || m_parts == 0)
         return fail(kPartShape.arg(QString()));
-    CSavePipeline pipeline(m_file, going);
-    try {
-        QPDFWriter writer(m_parts->out);
-        writer.setOutputPipeline(&pipeline);
-        // The parts' streams as they were written, in a plain cross-reference table.
-        writer.setCompressStreams(false);
-        writer.setDecodeLevel(qpdf_dl_none);
-        writer.setObjectStreamMode(qpdf_o_disable);
-        writer.setMinimumPDFVersion(m_parts->version);
-        writer.write();
-    } catch (const CSavePipeline::Stopped&) {
-        m_file.cancelWriting();
-        return false;
-    } catch (const std::exception&) {
-        const QString why = m_file.error() != QFileDevice::NoError ? m_file.errorString() : kPartShape.arg(QString());
-        m_file.cancelWriting();
-        return fail(why);
+    m_offsets[3] = m_written;
+    QByteArray tree = "3 0 obj\n<</Type /Pages /Kids [";
+    for (int kid : m_kids)
+        tree += QByteArray::number(kid) + " 0 R\n";
+    tree += "] /Count " + QByteArray::number(qsizetype(m_kids.size())) + ">>\nendobj\n";
+    Write(tree);
+
+    const qint64 xref = m_written;
+    const int objects = int(m_offsets.size());
+    QByteArray table = "xref\n0 " + QByteArray::number(objects) + "\n0000000000 65535 f \n";
+    table.reserve(table.size() + 20 * objects + 100);
+    for (int i = 1; i < objects; ++i) {
+        if (m_offsets[size_t(i)] < 0 || m_offsets[size_t(i)] > kWidestOffset)
+            return fail(kPartShape.arg(QString()));
+        table += QByteArray::number(m_offsets[size_t(i)]).rightJustified(10, '0') + " 00000 n \n";
     }
-    if (m_file.commit())
+    table += "trailer\n<</Size " + QByteArray::number(objects) + " /Info 1 0 R /Root 2 0 R>>\nstartxref\n"
+        + QByteArray::number(xref) + "\n%%EOF\n";
+    Write(table);
+    // The header names the highest version of the parts.
+    bool written = Flush() && m_file.seek(5) && m_file.write(Bytes(m_version)) == qint64(m_version.size());
+    if (written && m_file.commit())
         return true;
     return fail(m_file.errorString());
 }
