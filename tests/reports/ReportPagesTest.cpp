@@ -58,11 +58,13 @@ const Form kForms[] = {
      "Форма 1. Прогноз объемов продукции",
      [](int id) { return Form1Values(id); },
      {{0, ""}}},
+    // Form 2 of a group product, which has no natural unit.
     {"Form2.rpt",
      "reportform2",
      "Отчет Ф2. Средние цены закупок товаров",
      [](int id) {
-         return QStringList{"2026", QString::number(id), "[01.1.1] Хлеб", "тыс. руб.", "шт.", kCaption, "0"};
+         return QStringList{"2026", QString::number(id), "[01.1] Хлебобулочные изделия", "тыс. руб.", " ", kCaption,
+                            "0"};
      },
      {}},
     {"Form3.rpt",
