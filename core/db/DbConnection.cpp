@@ -182,9 +182,8 @@ LockWaitHook& LockHook()
     return hook;
 }
 
-// On the user-interface thread SQLite waits this long inside the driver before the wait goes on in
-// ExecWaitingForLock.
-constexpr int kUiLockSliceMs = 200;
+// SQLite waits this long inside the driver before the wait goes on in ExecWaitingForLock.
+constexpr int kLockSliceMs = 200;
 // A server statement of the user-interface thread that has not ended after this long is asked about:
 // the wait is shown while the server holds it back for another session's lock.
 constexpr int kLockCheckMs = 300;
@@ -345,20 +344,106 @@ std::optional<QSqlError> RunOnRunner(CLockWatch& watch, const QString& watchedNa
     return runner.Result();
 }
 
-// A SQLite statement of the user-interface thread: run again while another writer holds the lock.
+// Cancels the server statements of worker threads that were asked to stop while they waited, from a
+// thread of its own: the worker itself sits in libpq until the server answers.
+class CWorkerCanceller {
+public:
+    struct Watched {
+        const std::atomic<bool>* flag;
+        QThread* thread;
+        PGcancel* cancel;
+        bool cancelled = false;
+        bool StopRequested() const { return (flag && flag->load()) || thread->isInterruptionRequested(); }
+    };
+
+    ~CWorkerCanceller()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_quit = true;
+        }
+        m_wake.notify_all();
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+
+    void Add(Watched* w)
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_thread.joinable())
+            m_thread = std::thread([this] { Loop(); });
+        m_watched.push_back(w);
+        m_wake.notify_all();
+    }
+
+    // Whether its statement was cancelled.
+    bool Remove(Watched* w)
+    {
+        std::lock_guard lock(m_mutex);
+        std::erase(m_watched, w);
+        return w->cancelled;
+    }
+
+private:
+    void Loop()
+    {
+        std::unique_lock lock(m_mutex);
+        while (!m_quit) {
+            m_wake.wait_for(lock, std::chrono::milliseconds(m_watched.empty() ? 1000 : 50));
+            for (Watched* w : m_watched)
+                if (!w->cancelled && w->StopRequested()) {
+                    char why[256];
+                    PQcancel(w->cancel, why, int(sizeof why));
+                    w->cancelled = true;
+                }
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::vector<Watched*> m_watched;
+    std::thread m_thread;
+    bool m_quit = false;
+};
+
+CWorkerCanceller& WorkerCanceller()
+{
+    static CWorkerCanceller canceller;
+    return canceller;
+}
+
+// A statement of a worker thread: its wait for another session's lock ends when the thread is asked
+// to stop (a closed window, the program's end), as the user ends one of the window's.
+std::optional<QSqlError> RunOnWorker(PGcancel* cancel, const std::function<std::optional<QSqlError>()>& exec,
+                                     bool* stopped)
+{
+    if (!cancel)
+        return exec();
+    CWorkerCanceller::Watched watched{CurrentThreadStopFlag(), QThread::currentThread(), cancel};
+    WorkerCanceller().Add(&watched);
+    std::optional<QSqlError> error = exec();
+    if (WorkerCanceller().Remove(&watched))
+        *stopped = true;
+    return error;
+}
+
+// A SQLite statement: run again while another writer holds the lock, until the user (on the
+// user-interface thread) or the thread's stop (on a worker) ends the wait.
 std::optional<QSqlError> RetryWhileLocked(std::optional<QSqlError> error,
                                           const std::function<std::optional<QSqlError>()>& exec, bool* stopped)
 {
     const CSqlDialect& sqlite = DialectOf(SqlDialect::SQLite);
     if (!error || !sqlite.IsLocked(*error))
         return error;
-    const LockWaitHook hook = LockHook();
-    // Work that other threads queue for this one waits until the statement has ended.
-    BeginUiOperation();
+    const bool ui = IsUiThread();
+    const LockWaitHook hook = ui ? LockHook() : LockWaitHook();
+    // Work that other threads queue for the user-interface thread waits until the statement has ended.
+    if (ui)
+        BeginUiOperation();
     QElapsedTimer waited;
     waited.start();
     while (error && waited.elapsed() < kLockWaitMs) {
-        if (hook && !hook(true)) {
+        if (ui ? hook && !hook(true) : ThreadStopRequested()) {
             *stopped = true;
             break;
         }
@@ -368,7 +453,8 @@ std::optional<QSqlError> RetryWhileLocked(std::optional<QSqlError> error,
     }
     if (hook)
         hook(false);
-    EndUiOperation();
+    if (ui)
+        EndUiOperation();
     return error;
 }
 
@@ -382,14 +468,22 @@ void SetLockWaitHook(LockWaitHook hook)
 bool CDBConnection::ExecWaitingForLock(LockWaitKind kind, const std::function<std::optional<QSqlError>()>& exec)
 {
     const SqlDialect d = dialect();
-    if (!IsUiThread())
-        return !exec();
     ThreadState& state = State();
     if (state.stopped) {
         if (state.level == 0)
             state.stopped = false;
         else if (kind == LockWaitKind::Statement)
             return false;
+    }
+    if (!IsUiThread()) {
+        bool stopped = false;
+        const std::optional<QSqlError> error = d == SqlDialect::PostgreSQL && kind != LockWaitKind::Never
+            ? RunOnWorker(state.watch.cancel, exec, &stopped)
+            : d == SqlDialect::SQLite ? RetryWhileLocked(exec(), exec, &stopped)
+                                      : exec();
+        if (stopped && (error || state.level > 0))
+            state.stopped = true;
+        return !error;
     }
     bool stopped = false;
     std::optional<QSqlError> error;
@@ -483,8 +577,9 @@ std::optional<QSqlError> OpenDatabase(const DbConnectParams& params, const QStri
     QSqlDatabase db = QSqlDatabase::addDatabase(DriverName(params.dialect), connectionName);
     if (params.dialect == SqlDialect::SQLite) {
         // mode=rw: a missing file fails instead of being created empty.
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1")
-                                 .arg(IsUiThread() ? kUiLockSliceMs : kLockWaitMs));
+        // Every thread's wait goes on in ExecWaitingForLock, a slice at a time: the user-interface
+        // thread repaints between the slices, a worker looks whether it was asked to stop.
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(kLockSliceMs));
         QString path = QFileInfo(params.file).absoluteFilePath();
         path.replace(u'%', QStringLiteral("%25"))
             .replace(u'?', QStringLiteral("%3f"))
@@ -594,7 +689,7 @@ QSqlDatabase CDBConnection::OpenForThread(ThreadState& state)
     state.open = true;
     state.generation = generation;
     QSqlDatabase db = QSqlDatabase::database(state.name, false);
-    if (params.dialect == SqlDialect::PostgreSQL && IsUiThread())
+    if (params.dialect == SqlDialect::PostgreSQL)
         state.watch.Watch(params, db);
     return db;
 }
