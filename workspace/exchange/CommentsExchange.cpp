@@ -6,6 +6,7 @@
 #include "ExportWriter.h"
 #include "ModalHook.h"
 #include "Settings.h"
+#include "StatusText.h"
 #include "WaitCursor.h"
 #include "WorkspaceRefresh.h"
 #include "tables/ImportEventTypes.h"
@@ -100,6 +101,8 @@ void OnSendComments(CSessionState& session, QWidget* frame, const CTransportList
 
 void ImportCommentFile(CSessionState&, QWidget* frame, const QString& path)
 {
+    CStatusText status(ImportStatusTexts::kComments);
+    status.Step(ImportStatusTexts::kReading);
     const auto doc = OpenExchangeDocument(path, ExchangeSchemas::kComment);
     if (!doc)
         return;
@@ -116,8 +119,11 @@ void ImportCommentFile(CSessionState&, QWidget* frame, const QString& path)
     if (AppMessageBox(kQuestion.arg(parties.sender->name, parties.recipient->name), MB_YESNO | MB_ICONQUESTION, frame)
         != IDYES)
         return;
-    if (StoreCommentsFile(file, parties.sender->id))
+    status.Step(ImportStatusTexts::kStoring);
+    if (StoreCommentsFile(file, parties.sender->id)) {
+        status.End();
         AppMessageBox(kImported, MB_ICONINFORMATION, frame);
+    }
 }
 
 void OnReceiveComments(CSessionState& session, QWidget* frame)

@@ -3,9 +3,11 @@
 #include "AppMessage.h"
 #include "ExchangeDocuments.h"
 #include "ExchangeOpen.h"
+#include "ExchangeTexts.h"
 #include "ForecastFile.h"
 #include "ModalHook.h"
 #include "Settings.h"
+#include "StatusText.h"
 #include "UiThread.h"
 #include "WaitCursor.h"
 #include "WorkspaceRefresh.h"
@@ -24,6 +26,8 @@ void ImportForecastFile(CSessionState& session, QWidget* frame, const QString& p
     if (schema.isEmpty())
         return;
     CWaitCursor wait;
+    CStatusText status(ImportStatusTexts::kForecast);
+    status.Step(ImportStatusTexts::kReading);
     CForecastFile file = ReadForecastFile(path, schema);
     if (file.status == CForecastFile::NoData) {
         AppMessageBox(file.message, MB_OK | MB_ICONEXCLAMATION, frame);
@@ -53,6 +57,7 @@ void ImportForecastFile(CSessionState& session, QWidget* frame, const QString& p
         }
         if (AppMessageBox(question, MB_YESNO | icon, frame) != IDYES)
             return;
+        status.Step(ImportStatusTexts::kStoring);
         bool askAgain = false;
         const CAskedCheck asked{
             [&] { return warned || !HasForecastDataForReceiver(file.from, file.forecast, OnDbError::Report); },
@@ -63,10 +68,12 @@ void ImportForecastFile(CSessionState& session, QWidget* frame, const QString& p
             return;
     }
     file.rows = {};
+    status.Step(ImportStatusTexts::kRefreshing);
     if (IWorkspaceRefresh* refresh = WorkspaceRefresh()) {
         refresh->FillForecastCombo();
         refresh->ReloadForecastReceiver();
     }
+    status.End();
     AppMessageBox(kLoaded.arg(path), MB_OK | MB_ICONINFORMATION, frame);
 }
 

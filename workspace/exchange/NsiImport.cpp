@@ -5,6 +5,7 @@
 #include "ExchangeOpen.h"
 #include "ModalHook.h"
 #include "Settings.h"
+#include "StatusText.h"
 #include "WaitCursor.h"
 #include "WorkspaceRefresh.h"
 
@@ -13,11 +14,14 @@
 void ImportNsiFile(CSessionState& session, QWidget* frame, const QString& path)
 {
     IWorkspaceRefresh* refresh = WorkspaceRefresh();
+    // Until the windows show what was stored.
+    CStatusText status(ImportStatusTexts::kNsi);
     if (!path.isEmpty()) {
         const QString schema = FindSchemaFile(ExchangeSchemas::kNsi, &AskSchemaFile);
         if (schema.isEmpty())
             return;
         CWaitCursor wait;
+        status.Step(ImportStatusTexts::kReading);
         CNsiFile nsi = ReadNsiFile(path, schema);
         if (!nsi.ok()) {
             AppMessageBox(nsi.message, MB_OK | MB_ICONSTOP);
@@ -33,18 +37,22 @@ void ImportNsiFile(CSessionState& session, QWidget* frame, const QString& path)
             question += repeated ? NsiTexts::kRepeated : NsiTexts::kLoad;
             if (AppMessageBox(question, MB_YESNO | MB_ICONQUESTION, frame) != IDYES)
                 break;
+            status.Step(ImportStatusTexts::kStoring);
             placed = StoreNsiFile(nsi, {[&] { return repeated || !HasEarlierReceipts(nsi.forecastId); }, &askAgain});
         }
         if (placed) {
             session.currentForecastId = nsi.forecastId;
             session.ownReceiverId = placed->recipient > 0 ? placed->recipient : session.ownReceiverId;
         }
+        status.Step(ImportStatusTexts::kRefreshing);
         if (refresh) {
             refresh->FillForecastCombo();
             refresh->SelectForecast(session.currentForecastId);
         }
         if (placed) {
+            status.End();
             AppMessageBox(NsiTexts::kLoaded, MB_OK | MB_ICONINFORMATION, frame);
+            status.Step(ImportStatusTexts::kRefreshing);
             if (refresh)
                 refresh->ResetConsolidatedSelection();
         }
