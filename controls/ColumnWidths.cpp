@@ -144,7 +144,7 @@ std::vector<int> StoredColumnWidths(const QString& path, int count)
     if (int(widths.size()) != count)
         return {};
     for (int w : widths)
-        if (w < 0 || w > kMaxWidth)
+        if (w < -1 || w > kMaxWidth)
             return {};
     return widths;
 }

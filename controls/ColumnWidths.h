@@ -53,6 +53,6 @@ std::vector<int> FitColumnWidths(const std::vector<CColumnFit>& columns, int roo
 // widths of a grid's columns, by position); none when the value is missing or unreadable.
 std::vector<int> ReadProfileNumbers(const QString& path);
 void WriteProfileNumbers(const QString& path, const std::vector<int>& numbers);
-// The widths of a grid's `count` columns as written last; none unless there are that many, each a
-// width a column can have.
+// The widths of a grid's `count` columns as written last, -1 for a column the user did not size;
+// none unless there are that many, each a width a column can have or -1.
 std::vector<int> StoredColumnWidths(const QString& path, int count);
