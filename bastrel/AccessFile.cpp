@@ -268,6 +268,44 @@ bool NoBrokenReferences(QSqlDatabase& db, const QString& oldFile, const QHash<QS
     return false;
 }
 
+// The schema's indexes on a file of this version that an earlier build made: one that is missing is
+// made, one whose definition differs from the schema's is made again; the file's data stay.
+bool AlignIndexes(QSqlDatabase& db)
+{
+    static const QRegularExpression index(QStringLiteral("^CREATE\\s+(?:UNIQUE\\s+)?INDEX\\s+(\\w+)\\s"),
+                                          QRegularExpression::CaseInsensitiveOption);
+    for (const QString& piece : SplitSqlBatches(SchemaScript(SqlDialect::SQLite))) {
+        // The comments before a statement are no part of what the file keeps of it.
+        QStringList lines;
+        for (const QString& line : piece.split(u'\n'))
+            if (!line.trimmed().startsWith(QStringLiteral("--")))
+                lines << line;
+        const QString sql = lines.join(u'\n').trimmed();
+        const auto m = index.match(sql);
+        if (!m.hasMatch())
+            continue;
+        QSqlQuery q(db);
+        q.prepare(QStringLiteral("select sql from sqlite_master where type = 'index' and lower(name) = lower(?)"));
+        q.addBindValue(m.captured(1));
+        if (!q.exec()) {
+            ReportComError(q.lastError());
+            return false;
+        }
+        const bool present = q.next();
+        const bool same =
+            present && q.value(0).toString().simplified().compare(sql.simplified(), Qt::CaseInsensitive) == 0;
+        q.finish();
+        if (same)
+            continue;
+        if (present && !RunStatement(db, QStringLiteral("DROP INDEX ") + m.captured(1)))
+            return false;
+        // As the schema writes it, so that the file keeps the same text as a new one.
+        if (!RunStatement(db, piece))
+            return false;
+    }
+    return true;
+}
+
 bool IsBusy(const QSqlError& e)
 {
     const int code = e.nativeErrorCode().toInt();
@@ -324,8 +362,9 @@ int CDbPreparer::RunDataFixScript()
     QSqlDatabase db;
     if (!OpenFile(m_mdbPath, &db))
         return 0;
-    bool ok = RunStatement(db, QStringLiteral("BEGIN IMMEDIATE")) && RunPieces(db, SqlDialect::SQLite, units)
-        && RunPieces(db, SqlDialect::SQLite, kStampScript) && RunStatement(db, QStringLiteral("COMMIT"));
+    bool ok = RunStatement(db, QStringLiteral("BEGIN IMMEDIATE")) && AlignIndexes(db)
+        && RunPieces(db, SqlDialect::SQLite, units) && RunPieces(db, SqlDialect::SQLite, kStampScript)
+        && RunStatement(db, QStringLiteral("COMMIT"));
     if (!ok)
         QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
     Drop(db);

@@ -16,6 +16,7 @@
 #include "TextUtils.h"
 #include "TransportHost.h"
 #include "db/DbSetup.h"
+#include "db/DbStatistics.h"
 #include "tables/Forecasts.h"
 #include "tables/ImportEventTypes.h"
 #include "tables/ReceiverMap.h"
@@ -180,6 +181,7 @@ int CForecastApp::ExitInstance(int code)
     UnloadReportEngine();
     Settings().Save();
     static_cast<void>(m_session.SaveCfg());
+    OptimizeStatisticsBeforeClose();
     GetDBConnection().Close();
     GetReportDBConnection().Close();
     return code;

@@ -176,7 +176,7 @@ TEST_F(BastrelFileTest, CommandLineValuesAreTakenAsGiven)
     EXPECT_EQ(FileFolder(QStringLiteral("/d")), QStringLiteral("/d/"));
 }
 
-TEST_F(BastrelFileTest, RerunWritesUnitSymbolsWithoutBackup)
+TEST_F(BastrelFileTest, RerunWritesUnitSymbolsAndTheSchemasIndexesWithoutBackup)
 {
     const QString d = Folder(QStringLiteral("u/"));
     const QString line = QStringLiteral("DBPATH=%1&BASETYPE=ACCESS").arg(d);
@@ -191,6 +191,10 @@ TEST_F(BastrelFileTest, RerunWritesUnitSymbolsWithoutBackup)
         ASSERT_TRUE(q.exec(QStringLiteral("insert into tClsMeasurement (id, name, code, oboznachenie) values "
                                           "(1, 'a', '796', NULL), (2, 'b', '055', 'm2'), (3, 'c', '359', NULL), "
                                           "(4, 'd', '281', NULL), (5, 'e', '999', 'x'), (6, 'f', NULL, 'y')")));
+        // The indexes of an earlier build: one missing, one on fewer columns.
+        ASSERT_TRUE(q.exec(QStringLiteral("drop index IX_tClsProduct_Parent")));
+        ASSERT_TRUE(q.exec(QStringLiteral("drop index IX_tFctPrognozData_Receiver")));
+        ASSERT_TRUE(q.exec(QStringLiteral("create index IX_tFctPrognozData_Receiver on tFctPrognozData (receiver)")));
         db.close();
     }
     QSqlDatabase::removeDatabase(QStringLiteral("units"));
@@ -199,6 +203,17 @@ TEST_F(BastrelFileTest, RerunWritesUnitSymbolsWithoutBackup)
     EXPECT_EQ(Rows(file, QStringLiteral("select oboznachenie from tClsMeasurement order by id")),
               (QStringList{"шт", "кв.м", "сут; дн", "0F", "x", "y"}));
     EXPECT_EQ(Entries(d), QStringList{QStringLiteral("LIR.db")});
+    // Every index as a new file has it.
+    const QString fresh = Folder(QStringLiteral("fresh/"));
+    ASSERT_EQ(RunBastrel({QStringLiteral("DBPATH=%1&BASETYPE=ACCESS").arg(fresh)}).exitCode, 0);
+    const QString indexes =
+        QStringLiteral("select name, sql from sqlite_master where type = 'index' and sql is not null "
+                       "order by name");
+    EXPECT_EQ(Rows(file, indexes), Rows(fresh + QStringLiteral("LIR.db"), indexes));
+    EXPECT_EQ(Rows(file,
+                   QStringLiteral("select trim(sql, char(10, 13, 32)) from sqlite_master where name = "
+                                  "'IX_tClsProduct_Parent'")),
+              QStringList{QStringLiteral("CREATE INDEX IX_tClsProduct_Parent ON tClsProduct (prognoz, parent)")});
 }
 
 TEST_F(BastrelFileTest, UnitsScriptFollowsTheClassifier)

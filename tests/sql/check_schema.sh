@@ -476,7 +476,7 @@ run_pg() {
         "$(pq "SELECT pg_get_constraintdef(oid) FROM pg_constraint WHERE conname = 'pk_tclsproduct'")"
     expect "postgresql: id triggers" "documentation_insert measurement_insert product_insert prognoz_insert t_v_userrights_delete t_v_userrights_insert t_v_userrights_update" \
         "$(pq "SELECT tgname FROM pg_trigger WHERE NOT tgisinternal ORDER BY 1" | tr '\n' ' ' | sed 's/ $//')"
-    expect "postgresql: indexes" "ix_prognozdata ix_tclsproduct ix_tclsproduct_prognoz ix_tclsreceiver ix_tclsreceivermap_receiver ix_tfctimportstatus ix_tfctprice ix_tfctprognozdata_receiver ix_tfctuserrights ix_totalprognoz" \
+    expect "postgresql: indexes" "ix_prognozdata ix_tclsproduct ix_tclsproduct_parent ix_tclsproduct_prognoz ix_tclsreceiver ix_tclsreceivermap_receiver ix_tfctimportstatus ix_tfctimportstatus_receiver ix_tfctmailingreceivers ix_tfctprice ix_tfctprognozdata_receiver ix_tfctuserrights ix_totalprognoz" \
         "$(pq "SELECT indexname FROM pg_indexes WHERE schemaname = 'public' AND indexname LIKE 'ix\_%' ORDER BY 1" | tr '\n' ' ' | sed 's/ $//')"
     expect "postgresql: role functions" "1|2|4" "$(pq "SELECT ROLE_ADMIN() || '|' || ROLE_EXPERT() || '|' || ROLE_USER()")"
     expect "postgresql: CONNECT revoked from PUBLIC and not given to the groups" "f|f" \
@@ -651,7 +651,7 @@ EOF
         "$(pq "SELECT g || ':' || c.relname FROM pg_class c, unnest(ARRAY['lir_admins', 'lir_experts', 'lir_users']) g
                 WHERE c.relname IN ('tfctuserrights', 'v_userrights') AND c.relnamespace = 'public'::regnamespace
                   AND has_table_privilege(g, c.oid, 'INSERT, UPDATE, DELETE') ORDER BY 1" | tr '\n' ' ' | sed 's/ $//')"
-    expect "postgresql: owner-rights functions fix their search path and are not public" "f_newmaxid:t:f lir_advance_identity:t:f lir_lock_derived_rows:t:f lir_lock_new_id:t:f lir_recalc_receiver_groups:t:f lir_user_revoke:t:f lir_user_save:t:f" \
+    expect "postgresql: owner-rights functions fix their search path and are not public" "f_newmaxid:t:f lir_advance_identity:t:f lir_lock_derived_rows:t:f lir_lock_new_id:t:f lir_recalc_receiver_groups:t:f lir_refresh_statistics:t:f lir_user_revoke:t:f lir_user_save:t:f" \
         "$(pq "SELECT p.proname || ':' || (array_to_string(p.proconfig, ',') ~ '^search_path=pg_catalog, [a-z_]+, pg_temp$') || ':' ||
                       has_function_privilege('public', p.oid, 'EXECUTE')
                  FROM pg_proc p WHERE p.prosecdef ORDER BY 1" | sed 's/true/t/g;s/false/f/g' | tr '\n' ' ' | sed 's/ $//')"

@@ -2,6 +2,7 @@
 
 #include "ExchangeReader.h"
 #include "TextUtils.h"
+#include "db/DbStatistics.h"
 #include "tables/ImportEventTypes.h"
 #include "tables/ImportStatus.h"
 #include "tables/ReceiverMap.h"
@@ -71,6 +72,7 @@ bool StoreForecastFile(CForecastFile& file)
     const int forecast = file.forecast;
     const int sender = file.from;
     return StoreInOneTransaction([&] {
+        RefreshStatistics({"tfctprognozdata", "tclsreceivermap", "tfctimportstatus"});
         if (!MapReceiverToForecast(sender, forecast, file.subReceiverCount))
             return false;
         const auto comments = LoadForecastComments(forecast, sender);

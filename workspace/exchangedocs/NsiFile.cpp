@@ -1,5 +1,6 @@
 #include "NsiFile.h"
 
+#include "db/DbStatistics.h"
 #include "tables/ImportEventTypes.h"
 #include "tables/ImportStatus.h"
 #include "tables/ReceiverMap.h"
@@ -223,7 +224,12 @@ bool HasEarlierReceipts(int forecast)
 std::optional<CNsiPlaced> StoreNsiFile(CNsiFile& nsi)
 {
     std::optional<CNsiPlaced> placed;
-    if (!StoreInOneTransaction([&] { return (placed = StoreRows(nsi)).has_value(); }))
+    if (!StoreInOneTransaction([&] {
+            RefreshStatistics({"tfctprognoz", "tclsproduct", "tfctprice", "tclsreceiver", "tclsreceivermap",
+                               "tfctprognozdata", "tfcttotalprognoz", "tclsmeasurement", "tclsmconvert",
+                               "tfctdocumentation", "tfctimportstatus", "tfctoldimportmap"});
+            return (placed = StoreRows(nsi)).has_value();
+        }))
         return std::nullopt;
     return placed;
 }

@@ -91,6 +91,12 @@ GO
 CREATE INDEX IX_tClsProduct_Prognoz ON tClsProduct (prognoz)
 GO
 
+-- A group's members in a forecast: every walk of the tree and every report line's group test asks
+-- for them; the index of the parent alone spans all forecasts, and without statistics the planner
+-- takes the forecast's index and reads the whole forecast for each.
+CREATE INDEX IX_tClsProduct_Parent ON tClsProduct (prognoz, parent)
+GO
+
 CREATE TRIGGER product_insert AFTER INSERT ON tClsProduct
 FOR EACH ROW WHEN new.id IS NULL
 BEGIN
@@ -210,8 +216,9 @@ CREATE UNIQUE INDEX IX_tFctPrice ON tFctPrice (prognoz, product)
 GO
 
 -- Deleting a receiver cascades by the receiver column alone; without these every such delete (and
--- every receiver's map count) scans the whole table.
-CREATE INDEX IX_tFctPrognozData_Receiver ON tFctPrognozData (receiver)
+-- every receiver's map count) scans the whole table. A receiver's rows of a forecast come by product
+-- from the same index (the forecast's index alone would read the whole forecast for each receiver).
+CREATE INDEX IX_tFctPrognozData_Receiver ON tFctPrognozData (receiver, prognoz, product)
 GO
 
 CREATE INDEX IX_tClsReceiverMap_Receiver ON tClsReceiverMap (receiver)
@@ -251,6 +258,10 @@ GO
 CREATE INDEX IX_tFctImportStatus ON tFctImportStatus (prognoz, receiver)
 GO
 
+-- Deleting a receiver cascades to its exchange journal by the receiver alone.
+CREATE INDEX IX_tFctImportStatus_Receiver ON tFctImportStatus (receiver)
+GO
+
 CREATE TABLE tFctDocumentation (
     prognoz INTEGER NULL,
     name TEXT NULL CHECK (length(name) <= 255),
@@ -278,6 +289,10 @@ CREATE TABLE tFctMailingReceivers (
     CONSTRAINT FK_tFctMailingReceivers_tFctMailing FOREIGN KEY (MailingID)
         REFERENCES tFctMailing (id) ON DELETE CASCADE
 )
+GO
+
+-- A mailing's receivers: its save asks for each, its deletion cascades to them.
+CREATE INDEX IX_tFctMailingReceivers ON tFctMailingReceivers (MailingID, ReceiverID)
 GO
 
 -- A file database knows no login: the program binds the OS login to UserID.
