@@ -1,6 +1,7 @@
 #include "Form8.h"
 
 #include "FormRows.h"
+#include "ReportProgress.h"
 #include "db/SqlQuery.h"
 #include "tables/ReceiverTree.h"
 
@@ -196,8 +197,10 @@ int BuildReportForm8(int forecastId, Money limit)
         CReceiverList receivers;
         CProductDepthMap productDepths;
         std::vector<int> productIds;
+        ReportStep(ReportStepTexts::kReceiverTree);
         if (!CheckedRead([&] { return CollectReceiverTree(forecastId, receiverDepths, nullptr, &receivers); }))
             throw CReportFailure(ReportFailureTexts::kReceiverTree);
+        ReportStep(ReportStepTexts::kProductTree);
         if (!CheckedRead([&] { return CollectProductTree(forecastId, productDepths, &productIds, nullptr); }))
             throw CReportFailure(ReportFailureTexts::kProductTree);
         CReportTable& table = frame.Table(
@@ -216,7 +219,9 @@ int BuildReportForm8(int forecastId, Money limit)
         };
         CForm8Lines lines(forecastId, productIds, productDepths);
         Form8RowList rows;
+        int done = 0;
         for (const CReceiverRecord& r : receivers) {
+            ReportStep(ReportStepTexts::kReceiverSums.arg(++done).arg(receivers.size()));
             if (r.isgroup && r.category > 0) {
                 writeReceiver(r);
                 continue;
