@@ -175,10 +175,6 @@ GO
 CREATE INDEX IX_reportform8_report ON reportform8 (report, ReceiverPId)
 GO
 
--- The run's empty groups go: each group asks for product rows under its own receiver.
-CREATE INDEX IX_reportform8_receiver ON reportform8 (report, receiverId)
-GO
-
 CREATE TABLE ReportForm9 (
     report INTEGER NOT NULL,
     "group" TEXT NULL,
