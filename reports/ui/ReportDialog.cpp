@@ -16,6 +16,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <thread>
 #include <vector>
 
 using namespace ReportDialogTexts;
@@ -66,6 +67,15 @@ public:
 protected:
     void run() override
     {
+        // The builder runs on a thread that this one joins: its database connections close with that
+        // thread's own storage, which a QThread outlives as it counts as finished.
+        std::thread builder([this] { Build(); });
+        builder.join();
+    }
+
+private:
+    void Build()
+    {
         CErrorCollector collector;
         {
             CReportProgressScope scope(m_progress);
@@ -78,7 +88,6 @@ protected:
         errors = collector.take();
     }
 
-private:
     const std::function<int()>& m_builder;
     CReportProgress& m_progress;
 
