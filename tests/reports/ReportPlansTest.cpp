@@ -1,13 +1,14 @@
-// The statements the builders run per row, product group or receiver, as SQLite plans them on a
-// database the program made and never analysed (without statistics the plans do not depend on the
-// size, so the fixture's plans are those of 50,000 products): none reads a whole forecast (or a whole
-// report run) for each row.
+// The statements the builders and the product book run per row, product group or receiver, as SQLite
+// plans them on a database the program made and never analysed (without statistics the plans do not
+// depend on the size, so the fixture's plans are those of 50,000 products): none reads a whole
+// forecast (or a whole report run) for each row.
 #include "ReportTestSupport.h"
 
 #include "Form8.h"
 #include "ProductForms.h"
 #include "db/DbConnection.h"
 #include "tables/ProductTree.h"
+#include "tables/Products.h"
 
 #include <QRegularExpression>
 #include <QSqlDriver>
@@ -106,6 +107,18 @@ TEST_P(ReportPlansTest, NoStatementReadsAWholeForecastForEachRow)
              return BuildReportForm3(1, {}, products, false);
          }},
         {"form 8 over every receiver", [] { return BuildReportForm8(1, Money::fromInt(0)); }},
+        {"the product book, group by group",
+         [] {
+             CProductDepthMap depths;
+             std::vector<int> products;
+             if (!CollectProductTree(1, depths, &products, nullptr))
+                 return -1;
+             for (int group : products)
+                 if (!LoadProductChildren(group, 1, SqlFilter(QStringLiteral("p1.isgroup <> 0")))
+                     || !LoadGroupsWithSubgroups(group, 1) || !LoadProductListRows(group, 1))
+                     return -1;
+             return 1;
+         }},
     };
     sqlite3* main = HandleOf(GetDBConnection());
     sqlite3* report = HandleOf(GetReportDBConnection());
