@@ -54,8 +54,12 @@ int CDbPreparer::Run(bool isSql, const QString& server, const QString& login, co
     m_windowsAuth = windowsAuth != 0;
     m_folder = folder;
     m_mdbPath = folder + QStringLiteral("LIR.db");
+    m_target = m_mdbPath;
+    m_targetFolder = folder;
     m_tablesLeft.clear();
     m_oldNames.clear();
+    m_oldColumns.clear();
+    m_left.clear();
     return isSql ? RunServer() : RunFile();
 }
 
@@ -112,6 +116,27 @@ int CDbPreparer::RunServer()
     if (!Open(ServerParams(QStringLiteral("postgres")), &maintenance))
         return 0;
     QSqlQuery q(maintenance);
+    // Databases, roles and rights are made: only a superuser may.
+    if (!q.exec(QStringLiteral("select session_user, current_setting('is_superuser')")) || !q.next()) {
+        ReportComError(q.lastError());
+        return 0;
+    }
+    if (q.value(1).toString() != u"on") {
+        AppMessageBox(PrepTexts::kNoServerRights.arg(q.value(0).toString(), m_server), MB_OK | MB_ICONHAND);
+        return 0;
+    }
+    // One preparation of a database at a time; the lock goes with this session.
+    q.prepare(QStringLiteral("select pg_try_advisory_lock(?, hashtext(?))"));
+    q.addBindValue(kServerLockClass);
+    q.addBindValue(m_dbName);
+    if (!q.exec() || !q.next()) {
+        ReportComError(q.lastError());
+        return 0;
+    }
+    if (!q.value(0).toBool()) {
+        AppMessageBox(PrepTexts::kServerPrepRunning.arg(m_dbName, m_server), MB_OK | MB_ICONHAND);
+        return 0;
+    }
     q.prepare(QStringLiteral("select 1 from pg_database where datname = ?"));
     q.addBindValue(m_dbName);
     if (!q.exec()) {
@@ -163,12 +188,17 @@ int CDbPreparer::UpgradeServerDatabase()
     const QString upgrade = LoadPrepScript(kUpgradeScript);
     const QString admin = LoadPrepScript(kAdministratorScript);
     const QString units = LoadPrepScript(kUnitsScript);
-    if (schema.objects.isEmpty()) {
-        AppMessageBox(PrepTexts::kNoScript.arg(kObjectsMarker), MB_OK | MB_ICONHAND);
-        return 0;
-    }
     if (upgrade.isEmpty() || admin.isEmpty() || units.isEmpty())
         return 0;
+    // The upgrade up to its keys, and from its keys on.
+    const SchemaParts steps = SplitAtLine(upgrade, kConstraintsMarker);
+    for (const auto& [part, marker] :
+         {std::pair{schema.objects, kObjectsMarker}, {steps.objects, kConstraintsMarker}}) {
+        if (part.isEmpty()) {
+            AppMessageBox(PrepTexts::kNoScript.arg(marker), MB_OK | MB_ICONHAND);
+            return 0;
+        }
+    }
     QSqlDatabase db;
     if (!Open(ServerParams(m_dbName), &db))
         return 0;
@@ -181,9 +211,10 @@ int CDbPreparer::UpgradeServerDatabase()
     if (!ok)
         ReportComError(db.lastError());
     const SqlDialect pg = SqlDialect::PostgreSQL;
-    ok = ok && RunPieces(db, pg, reference) && RunPieces(db, pg, upgrade)
-        && RunPieces(db, pg, QStringLiteral("DROP SCHEMA lir_ref CASCADE\nGO\n")) && RunPieces(db, pg, schema.objects)
-        && RunPieces(db, pg, admin) && RunPieces(db, pg, units) && RunPieces(db, pg, kStampScript);
+    ok = ok && RunPieces(db, pg, reference) && RunPieces(db, pg, steps.tables) && NoBrokenServerReferences(db)
+        && RunPieces(db, pg, steps.objects) && RunPieces(db, pg, QStringLiteral("DROP SCHEMA lir_ref CASCADE\nGO\n"))
+        && RunPieces(db, pg, schema.objects) && RunPieces(db, pg, admin) && RunPieces(db, pg, units)
+        && RunPieces(db, pg, kStampScript);
     if (ok && !db.commit()) {
         ReportComError(db.lastError());
         ok = false;
@@ -192,4 +223,39 @@ int CDbPreparer::UpgradeServerDatabase()
         db.rollback();
     Drop(db);
     return ok ? 1 : 0;
+}
+
+bool CDbPreparer::NoBrokenServerReferences(QSqlDatabase& db)
+{
+    QSqlQuery q(db);
+    // Names and values are integers and plain identifiers: joined by commas, they come back whole.
+    if (!q.exec(QStringLiteral("select tab, array_to_string(key_names, ','), array_to_string(key_values, ',', 'NULL'), "
+                               "array_to_string(from_names, ','), parent, array_to_string(ref_names, ','), "
+                               "array_to_string(ref_values, ',', 'NULL'), total from lir_ref.broken_references()"))) {
+        ReportComError(q.lastError());
+        return false;
+    }
+    const auto list = [](const QVariant& v) { return v.toString().split(u','); };
+    std::vector<BrokenReferences> broken;
+    while (q.next()) {
+        const QString table = q.value(0).toString();
+        const QStringList fromNames = list(q.value(3));
+        // The rows of one key come together.
+        if (broken.empty() || broken.back().table != table || broken.back().fromNames != fromNames) {
+            BrokenReferences b;
+            b.table = table;
+            b.keyNames = list(q.value(1));
+            b.fromNames = fromNames;
+            b.parent = q.value(4).toString();
+            b.refNames = list(q.value(5));
+            b.total = q.value(7).toLongLong();
+            broken.push_back(std::move(b));
+        }
+        broken.back().rows.push_back({list(q.value(2)), list(q.value(6))});
+    }
+    q.finish();
+    if (broken.empty())
+        return true;
+    AppMessageBox(BrokenReferencesText(broken, PrepTexts::kMendOnServer.arg(m_dbName, m_server)), MB_OK | MB_ICONHAND);
+    return false;
 }

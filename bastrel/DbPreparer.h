@@ -34,6 +34,9 @@ public:
     static constexpr int kVersion = 36;
     static inline const QString kAdminLogin = QStringLiteral("lir_admin");
     static inline const QString kAdminPassword = QStringLiteral("tarno");
+    // The class of the server's advisory lock that a preparation holds on a database (the other key:
+    // hashtext of the database's name).
+    static constexpr int kServerLockClass = 0x4c495250;
 
 private:
     DbConnectParams ServerParams(const QString& dbName) const;
@@ -45,13 +48,21 @@ private:
     int RunServer();
     int CreateServerDatabase(QSqlDatabase& maintenance);
     int UpgradeServerDatabase();
+    // Before the keys are made: the rows that would break them are named; false when there are any.
+    bool NoBrokenServerReferences(QSqlDatabase& db);
 
     int RunFile();
     // Not an upgrade: a new file from the template (or the schema script); an upgrade: backup, new
     // file, data migration, unit symbols and stamp, then the new file in place of the old.
     int PrepareAccessFile(bool upgrade, int oldVersion);
     bool MigrateAccessData(QSqlDatabase& target, const QString& backupPath, int oldVersion);
+    // The migrated rows that refer to missing rows are named by the old file's tables, columns and
+    // key values; false when there are any.
+    bool NoBrokenReferences(QSqlDatabase& db);
     int RunDataFixScript();
+    // Opens the file for this run alone: no other connection reads or writes it until this one is
+    // dropped. A file that another program holds is refused with a message.
+    bool HoldAlone(const QString& path, QSqlDatabase* lock);
     // The version of the file's schema, -1 when it cannot be read.
     static int GetDbVersion(QSqlDatabase& db);
 
@@ -64,8 +75,14 @@ private:
     QString m_dbName = QStringLiteral("lir");
     QString m_folder;
     QString m_mdbPath;
+    // The file the work is done on, and its folder: LIR.db itself, or the file that it links to.
+    QString m_target;
+    QString m_targetFolder;
     QStringList m_tablesLeft;
-    // Each migrated table's name in the old file, by its new name in lower case.
+    // Each migrated table's name and columns in the old file, by its new name in lower case.
     QHash<QString, QString> m_oldNames;
+    QHash<QString, QStringList> m_oldColumns;
+    // Why a table's data stay behind (the template's rows stay), by its new name in lower case.
+    QHash<QString, QString> m_left;
     QStringList m_connections;
 };

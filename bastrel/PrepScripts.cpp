@@ -5,8 +5,14 @@
 #include "db/SqlScript.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
+
+#include <cerrno>
+#include <cstring>
+#include <sqlite3.h>
 
 static void InitBastrelResources()
 {
@@ -15,12 +21,39 @@ static void InitBastrelResources()
 
 namespace {
 
-void ShowFailedPiece(const QString& sql, const QSqlError& error)
+void ShowFailedPiece(const QSqlDatabase& db, const QString& sql, const QSqlError& error)
 {
+    if (const QString known = KnownFailure(db, error); !known.isEmpty()) {
+        AppMessageBox(known, MB_OK | MB_ICONHAND);
+        return;
+    }
     QString reason = error.databaseText().trimmed();
     if (reason.isEmpty())
         reason = error.text().trimmed();
     AppMessageBox(sql.trimmed() + QStringLiteral("\n\n") + reason, MB_OK | MB_ICONHAND);
+}
+
+sqlite3* SqliteHandle(const QSqlDatabase& db)
+{
+    if (!db.driver())
+        return nullptr;
+    const QVariant v = db.driver()->handle();
+    if (!v.isValid() || qstrcmp(v.typeName(), "sqlite3*") != 0)
+        return nullptr;
+    return *static_cast<sqlite3* const*>(v.constData());
+}
+
+bool IsNoRights(int error)
+{
+    return error == EACCES || error == EPERM || error == EROFS;
+}
+
+QString KeyText(const QStringList& names, const QStringList& values)
+{
+    QStringList pairs;
+    for (qsizetype i = 0; i < names.size(); ++i)
+        pairs << names[i] + QStringLiteral(" = ") + values.value(i, QStringLiteral("NULL"));
+    return pairs.join(QStringLiteral(", "));
 }
 
 } // namespace
@@ -36,14 +69,13 @@ QString LoadPrepScript(const QString& resource)
     return QString::fromUtf8(f.readAll());
 }
 
-SchemaParts SplitSchema(const QString& schema)
+SchemaParts SplitAtLine(const QString& script, const QString& marker)
 {
-    // The marker opens a line; what comes before it holds the tables.
-    qsizetype at = schema.indexOf(QStringLiteral("\n") + kObjectsMarker);
+    qsizetype at = script.indexOf(QStringLiteral("\n") + marker);
     if (at < 0)
-        return SchemaParts{schema, QString()};
+        return SchemaParts{script, QString()};
     ++at;
-    return SchemaParts{schema.left(at), schema.mid(at)};
+    return SchemaParts{script.left(at), script.mid(at)};
 }
 
 bool RunPieces(QSqlDatabase& db, SqlDialect dialect, const QString& script)
@@ -53,7 +85,7 @@ bool RunPieces(QSqlDatabase& db, SqlDialect dialect, const QString& script)
         return true;
     const QStringList pieces = SplitSqlBatches(script);
     const int failed = failure->batch;
-    ShowFailedPiece(failed >= 0 && failed < pieces.size() ? pieces[failed] : QString(), failure->error);
+    ShowFailedPiece(db, failed >= 0 && failed < pieces.size() ? pieces[failed] : QString(), failure->error);
     return false;
 }
 
@@ -71,6 +103,65 @@ bool RunStatement(QSqlDatabase& db, const QString& sql, const QVariantList& args
         ok = ok && q.exec();
     }
     if (!ok)
-        ShowFailedPiece(sql, q.lastError());
+        ShowFailedPiece(db, sql, q.lastError());
     return ok;
+}
+
+bool IsNoSpace(int error)
+{
+    // A quota or a limit on the file's size leaves no room either.
+    return error == ENOSPC || error == EDQUOT || error == EFBIG;
+}
+
+QString SystemReason(int error)
+{
+    if (error == ENOSPC || error == EDQUOT)
+        return PrepTexts::kReasonNoSpace;
+    if (error == EACCES || error == EPERM)
+        return PrepTexts::kReasonNoRights;
+    if (error == EROFS)
+        return PrepTexts::kReasonReadOnlyFs;
+    return PrepTexts::kReasonSystem.arg(error).arg(QString::fromLocal8Bit(std::strerror(error)));
+}
+
+QString KnownFailure(const QSqlDatabase& db, const QSqlError& error, const QString& folder)
+{
+    if (db.driverName() == QLatin1String("QPSQL")) {
+        if (error.nativeErrorCode() == QLatin1String("53100"))
+            return PrepTexts::kServerDiskFull.arg(db.hostName().isEmpty() ? QStringLiteral("localhost")
+                                                                          : db.hostName());
+        return QString();
+    }
+    sqlite3* handle = SqliteHandle(db);
+    if (!handle)
+        return QString();
+    bool numeric = false;
+    const int code = error.nativeErrorCode().toInt(&numeric) & 0xff;
+    if (!numeric)
+        return QString();
+    const int system = sqlite3_system_errno(handle);
+    const char* name = sqlite3_db_filename(handle, "main");
+    const QString file = name ? QString::fromUtf8(name) : QString();
+    const QString where = folder.isEmpty() ? QFileInfo(file).absolutePath() + u'/' : folder;
+    if (code == SQLITE_FULL || (code == SQLITE_IOERR && IsNoSpace(system)))
+        return PrepTexts::kDiskFull.arg(where);
+    if ((code == SQLITE_READONLY || code == SQLITE_CANTOPEN || code == SQLITE_IOERR) && IsNoRights(system))
+        return PrepTexts::kFolderNotWritable.arg(where, SystemReason(system));
+    if (code == SQLITE_BUSY || code == SQLITE_LOCKED)
+        return PrepTexts::kFileInUse.arg(file);
+    return QString();
+}
+
+QString BrokenReferencesText(const std::vector<BrokenReferences>& broken, const QString& mend)
+{
+    QStringList lines;
+    for (const BrokenReferences& b : broken) {
+        for (const BrokenReferences::Row& row : b.rows)
+            lines << PrepTexts::kBrokenReferenceLine.arg(b.table, KeyText(b.keyNames, row.keyValues),
+                                                         KeyText(b.fromNames, row.refValues), b.parent,
+                                                         KeyText(b.refNames, row.refValues));
+        if (b.total > qint64(b.rows.size()))
+            lines << PrepTexts::kMoreBrokenReferences.arg(b.table, b.parent).arg(b.total - qint64(b.rows.size()));
+    }
+    return PrepTexts::kBrokenReferences.arg(lines.join(u'\n')) + u'\n' + mend;
 }

@@ -29,6 +29,9 @@ public:
     {
         return !m_params[dialect].file.isEmpty() || !m_params[dialect].host.isEmpty();
     }
+    QString SqliteFile() const { return m_sqlite.file(); }
+    // The PostgreSQL database's name; empty without one.
+    QString PgName() const { return m_pgName; }
     // Why the dialect's database is missing.
     QString Reason(BenchDialect dialect) const { return m_reason[dialect]; }
     // Connects the main connection to the dialect's database unless it is connected already; skips

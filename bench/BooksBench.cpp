@@ -2,13 +2,19 @@
 // columns filled through its operations (against building the same texts) and sorted by a date
 // column and by a mixed column (against std::stable_sort over keys read beforehand); the receiver
 // selection opened on 5,000 receivers in 500 groups and the report category selection on 5,000
-// priced products, both on SQLite. The summary prints each goal as met or MISSED.
+// priced products, both on SQLite; and the products book of a 50,000-product classifier as the
+// navigation panel opens it (the tree and the top group's list), with 500 groups of 100 products
+// and with all the products in the top group, and then one group's list. The summary prints each
+// goal as met or MISSED.
 #include "AppMessage.h"
 #include "BenchSummary.h"
+#include "BookFrames.h"
+#include "FilterField.h"
 #include "ForecastGenerator.h"
 #include "ReceiverSelectDlg.h"
 #include "ReportSort.h"
 #include "ReportView.h"
+#include "Session.h"
 #include "Settings.h"
 #include "db/SqlQuery.h"
 
@@ -36,6 +42,11 @@ constexpr int kReceiverGroups = 500;
 constexpr int kReceivers = 5000;
 constexpr int kProducts = 5000;
 constexpr int kForecast = 1;
+// The classifier of 50,000 products: in 500 groups (forecast 2) or all in the top group (3).
+constexpr int kClassifier = 50000;
+constexpr int kGrouped = 2;
+constexpr int kFlat = 3;
+constexpr int kClassifierGroups = 500;
 
 enum Column { NAME, NUMBER, DATE, MIXED, SHUFFLE };
 
@@ -189,6 +200,52 @@ void BM_ReportSelectOpen(benchmark::State& state)
     }
 }
 
+// The products book as the navigation panel makes and shows it.
+std::unique_ptr<CProductFrame> OpenProductBook(CSessionState& session, int forecast)
+{
+    session.currentForecastId = forecast;
+    auto frame = std::make_unique<CProductFrame>(session);
+    const std::pair<const char16_t*, int> fields[] = {{u"Код", FF_TEXT},
+                                                      {u"Наименование", FF_TEXT},
+                                                      {u"Комментарии", FF_TEXT},
+                                                      {u"Минимальное", FF_DECIMAL},
+                                                      {u"Максимальное", FF_DECIMAL}};
+    for (const auto& [caption, kind] : fields)
+        frame->AddFilterField(QString::fromUtf16(caption), QStringLiteral("x"), kind, true, 100);
+    frame->InitListColumns();
+    frame->resize(1280, 1024);
+    frame->show();
+    QApplication::processEvents();
+    frame->grab();
+    return frame;
+}
+
+void BM_ProductBookOpen(benchmark::State& state)
+{
+    CSessionState session;
+    const int forecast = int(state.range(0));
+    int rows = 0;
+    for (auto _ : state)
+        rows = OpenProductBook(session, forecast)->list()->GetItemCount();
+    if (rows != (forecast == kFlat ? kClassifier - 1 : kClassifierGroups))
+        state.SkipWithError("the top group's list is incomplete");
+    state.counters["rows"] = rows;
+}
+
+void BM_ProductBookGroup(benchmark::State& state)
+{
+    CSessionState session;
+    auto frame = OpenProductBook(session, kGrouped);
+    QTreeWidgetItem* top = frame->tree()->topLevelItem(0);
+    int rows = 0;
+    for (auto _ : state) {
+        frame->tree()->setCurrentItem(top->child(int(rows + 1) % top->childCount()));
+        frame->grab();
+        rows = frame->list()->GetItemCount();
+    }
+    state.counters["rows"] = rows;
+}
+
 BENCHMARK(BM_BuildTexts)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_ReportViewInsert)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_SortDate)->Unit(benchmark::kMillisecond)->Iterations(10);
@@ -197,6 +254,8 @@ BENCHMARK(BM_StableSortDateKeys)->Unit(benchmark::kMillisecond)->Iterations(10);
 BENCHMARK(BM_StableSortMixedKeys)->Unit(benchmark::kMillisecond)->Iterations(10);
 BENCHMARK(BM_ReceiverSelectOpen)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_ReportSelectOpen)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_ProductBookOpen)->Arg(kGrouped)->Arg(kFlat)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_ProductBookGroup)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 [[noreturn]] void Die(const char* what)
 {
@@ -244,6 +303,26 @@ void GenerateData()
         const int group = add(top, g, 1, QStringLiteral("Группа %1").arg(g));
         for (int e = 0; e < perGroup; ++e)
             add(group, e, 0, QStringLiteral("Получатель %1.%2").arg(g).arg(e));
+    }
+    // The two classifiers of 50,000 products.
+    for (int f : {kGrouped, kFlat}) {
+        forecast.bind(f);
+        Run(forecast);
+        const int groups = f == kGrouped ? kClassifierGroups : 0;
+        int next = 1;
+        auto addProduct = [&](int parent, int position, int isgroup, const QString& name) {
+            product.bind(f).bind(next).bind(parent).bind(name).bind(QString::number(next)).bind(position).bind(isgroup);
+            Run(product);
+            price.bind(f).bind(next);
+            Run(price);
+            return next++;
+        };
+        const int root = addProduct(0, 0, 1, QStringLiteral("Продукция"));
+        std::vector<int> inGroup{root};
+        for (int g = 0; g < groups; ++g)
+            inGroup.push_back(addProduct(root, g, 1, QStringLiteral("Группа %1").arg(g)));
+        for (int p = 0; int(next) <= kClassifier; ++p)
+            addProduct(inGroup[groups ? 1 + size_t(p % groups) : 0], p, 0, QStringLiteral("Продукт %1").arg(p));
     }
     if (!tx.commit())
         Die("cannot commit the generated data");
@@ -294,5 +373,12 @@ int main(int argc, char** argv)
         PrintRatio("ratio / std::stable_sort over pre-parsed mixed keys", sortMixed / keysMixed);
     PrintGoal("ReceiverSelectDlg opens (5,000 receivers, 500 groups)", receivers, "ms", 200);
     PrintGoal("ReportReceiverSelectDlg opens (5,000 priced products)", products, "ms", 1000);
+    std::printf("\nThe products book of a classifier of %d products, as the navigation panel opens it\n", kClassifier);
+    PrintFigure("in 500 groups: tree and the top group's list (500 groups)", get("BM_ProductBookOpen/2/iterations:3"),
+                "ms");
+    PrintFigure("then one group's list (100 products)", get("BM_ProductBookGroup/iterations:5"), "ms");
+    PrintFigure("all in the top group: tree and the list of 49,999 products", get("BM_ProductBookOpen/3/iterations:3"),
+                "ms");
+    PrintFigure("peak memory", PeakMemoryMb(), "MB");
     return 0;
 }

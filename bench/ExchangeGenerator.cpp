@@ -1,6 +1,7 @@
 #include "ExchangeGenerator.h"
 
 #include "db/SqlQuery.h"
+#include "tables/TableCommon.h"
 
 using namespace ExchangeIds;
 
@@ -124,7 +125,10 @@ std::optional<CGeneratedForecast> GenerateUpperOrganisation(const CExchangeShape
 
 bool InsertTotalRows(const CTotalForecastList& rows)
 {
-    return InsertRows(QStringLiteral("insert into tfcttotalprognoz (prognoz, product, "), rows, 0);
+    // Rows a consolidation wrote: they carry its time.
+    return InsertRows(QStringLiteral("insert into tfcttotalprognoz (prognoz, product, "), rows, 0)
+        && Exec(QStringLiteral("update tfcttotalprognoz set lastUpdate = ? where lastUpdate is null"),
+                {CurrentTimeToSecond()});
 }
 
 bool InsertDataRows(const CTotalForecastList& rows, int receiver)

@@ -4,6 +4,7 @@
 #include "DirectoryTreeView.h"
 #include "DragSupport.h"
 #include "ReportSort.h"
+#include "db/PagedRows.h"
 
 #include <QAbstractTableModel>
 #include <QApplication>
@@ -13,6 +14,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QTimer>
 
 #include <algorithm>
 #include <numeric>
@@ -33,7 +35,8 @@ bool InBranch(const QTreeWidgetItem* item, const QTreeWidgetItem* branch)
 
 } // namespace
 
-// The rows as the view keeps them: the model is the one copy of the texts.
+// The rows as the view keeps them: the model is the one copy of the texts. Rows read from the
+// database a page at a time (paged) come from their source instead, which keeps the pages.
 class CReportModel : public QAbstractTableModel {
 public:
     struct Row {
@@ -41,36 +44,83 @@ public:
         int data = 0;
         int image = -1;
     };
+    // A row as shown, inserted or read.
+    struct RowRef {
+        const QStringList* cells;
+        int data;
+        int image;
+    };
 
     using QAbstractTableModel::QAbstractTableModel;
 
-    int rowCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : int(rows.size()); }
+    int rowCount(const QModelIndex& parent = {}) const override
+    {
+        if (parent.isValid())
+            return 0;
+        return paged ? paged->count() : int(rows.size());
+    }
     int columnCount(const QModelIndex& parent = {}) const override
     {
         return parent.isValid() ? 0 : int(columns.size());
+    }
+
+    // A row of the inserted ones; none when the rows are paged.
+    Row* Inserted(int row)
+    {
+        if (paged || row < 0 || size_t(row) >= rows.size())
+            return nullptr;
+        return &rows[size_t(row)];
+    }
+
+    std::optional<RowRef> RowAt(int row) const
+    {
+        if (!paged) {
+            if (row < 0 || size_t(row) >= rows.size())
+                return std::nullopt;
+            const Row& r = rows[size_t(row)];
+            return RowRef{&r.cells, r.data, r.image};
+        }
+        const CPagedRow* r = paged->At(row);
+        if (!r) {
+            NoteFailure();
+            return std::nullopt;
+        }
+        return RowRef{&r->cells, r->key, 1};
+    }
+
+    // A failed read is told once, after the paint or command that ran into it.
+    void NoteFailure() const
+    {
+        if (!paged || !paged->failed() || failureTold)
+            return;
+        failureTold = true;
+        QTimer::singleShot(0, this, [error = paged->error()] { ReportComError(error); });
     }
 
     QVariant data(const QModelIndex& index, int role) const override
     {
         if (!index.isValid())
             return {};
-        const Row& r = rows[size_t(index.row())];
+        if (role == Qt::TextAlignmentRole)
+            return QVariant::fromValue(columns[size_t(index.column())].alignment | Qt::AlignVCenter);
+        if (role != Qt::DisplayRole && role != Qt::ToolTipRole && role != Qt::DecorationRole
+            && role != CReportView::DataRole && role != CReportView::ImageRole)
+            return {};
+        const auto r = RowAt(index.row());
+        if (!r)
+            return {};
         switch (role) {
         case Qt::DisplayRole:
         case Qt::ToolTipRole:
-            return index.column() < r.cells.size() ? r.cells[index.column()] : QString();
+            return index.column() < r->cells->size() ? r->cells->at(index.column()) : QString();
         case Qt::DecorationRole:
-            if (index.column() == 0 && r.image >= 0 && size_t(r.image) < images.size())
-                return images[size_t(r.image)];
+            if (index.column() == 0 && r->image >= 0 && size_t(r->image) < images.size())
+                return images[size_t(r->image)];
             return {};
-        case Qt::TextAlignmentRole:
-            return QVariant::fromValue(columns[size_t(index.column())].alignment | Qt::AlignVCenter);
         case CReportView::DataRole:
-            return r.data;
-        case CReportView::ImageRole:
-            return r.image;
+            return r->data;
         default:
-            return {};
+            return r->image;
         }
     }
 
@@ -101,12 +151,43 @@ public:
     }
     void Clear()
     {
-        if (rows.empty())
+        if (rows.empty() && !paged)
             return;
         beginResetModel();
         rows.clear();
+        Retire();
         endResetModel();
     }
+    void SetPaged(std::unique_ptr<CPagedRows> source)
+    {
+        beginResetModel();
+        rows.clear();
+        Retire();
+        paged = std::move(source);
+        failureTold = false;
+        if (paged && !paged->Open())
+            NoteFailure();
+        endResetModel();
+    }
+    // A source whose read waits for the database (the window repaints meanwhile) goes once the read
+    // has ended.
+    void Retire()
+    {
+        if (!paged || !paged->busy()) {
+            paged.reset();
+            return;
+        }
+        retired.push_back(std::move(paged));
+        QTimer::singleShot(0, this, [this] {
+            std::erase_if(retired, [](const std::unique_ptr<CPagedRows>& r) { return !r->busy(); });
+        });
+    }
+    void Reordered()
+    {
+        beginResetModel();
+        endResetModel();
+    }
+
     void InsertColumn(int column, const QString& caption, Qt::Alignment alignment)
     {
         beginInsertColumns({}, column, column);
@@ -155,6 +236,9 @@ public:
     std::vector<Row> rows;
     std::vector<Column> columns;
     std::vector<QIcon> images;
+    std::unique_ptr<CPagedRows> paged;
+    std::vector<std::unique_ptr<CPagedRows>> retired;
+    mutable bool failureTold = false;
 };
 
 CReportView::CReportView(QWidget* parent)
@@ -201,11 +285,47 @@ void CReportView::SetSingleSelection(bool single)
 
 int CReportView::GetItemCount() const
 {
-    return int(m_model->rows.size());
+    return m_model->rowCount();
+}
+
+void CReportView::SetRowSource(std::unique_ptr<CPagedRows> rows)
+{
+    m_model->SetPaged(std::move(rows));
+}
+
+bool CReportView::IsPaged() const
+{
+    return m_model->paged != nullptr;
+}
+
+int CReportView::FindText(const QString& text, int from)
+{
+    if (!m_model->paged)
+        return -1;
+    const auto row = m_model->paged->Find(text, from);
+    m_model->NoteFailure();
+    return row ? *row : m_model->paged->failed() ? -2 : -1;
+}
+
+void CReportView::keyboardSearch(const QString& search)
+{
+    // Matching typed letters row by row would read every row.
+    if (!m_model->paged)
+        QTreeView::keyboardSearch(search);
+}
+
+QModelIndex CReportView::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers)
+{
+    // End goes to the last row also before any row is current (the view would take the first).
+    if (action == MoveEnd && !currentIndex().isValid() && GetItemCount() > 0)
+        return m_model->index(GetItemCount() - 1, 0);
+    return QTreeView::moveCursor(action, modifiers);
 }
 
 int CReportView::InsertItem(int row, const QString& text, int image)
 {
+    if (m_model->paged)
+        m_model->Clear();
     row = std::clamp(row, 0, GetItemCount());
     CReportModel::Row r;
     r.cells.resize(std::max<qsizetype>(1, qsizetype(m_model->columns.size())));
@@ -217,10 +337,10 @@ int CReportView::InsertItem(int row, const QString& text, int image)
 
 bool CReportView::SetItemText(int row, int column, const QString& text)
 {
-    if (row < 0 || row >= GetItemCount() || column < 0
-        || size_t(column) >= std::max<size_t>(1, m_model->columns.size()))
+    CReportModel::Row* r = m_model->Inserted(row);
+    if (!r || column < 0 || size_t(column) >= std::max<size_t>(1, m_model->columns.size()))
         return false;
-    QStringList& cells = m_model->rows[size_t(row)].cells;
+    QStringList& cells = r->cells;
     if (column >= cells.size())
         cells.resize(column + 1);
     cells[column] = text;
@@ -231,28 +351,31 @@ bool CReportView::SetItemText(int row, int column, const QString& text)
 
 QString CReportView::GetItemText(int row, int column) const
 {
-    if (row < 0 || row >= GetItemCount())
+    const auto r = m_model->RowAt(row);
+    if (!r)
         return QString();
-    const QStringList& cells = m_model->rows[size_t(row)].cells;
-    return column >= 0 && column < cells.size() ? cells[column] : QString();
+    return column >= 0 && column < r->cells->size() ? r->cells->at(column) : QString();
 }
 
 bool CReportView::SetItemData(int row, int data)
 {
-    if (row < 0 || row >= GetItemCount())
+    CReportModel::Row* r = m_model->Inserted(row);
+    if (!r)
         return false;
-    m_model->rows[size_t(row)].data = data;
+    r->data = data;
     return true;
 }
 
 int CReportView::GetItemData(int row) const
 {
-    return row >= 0 && row < GetItemCount() ? m_model->rows[size_t(row)].data : 0;
+    const auto r = m_model->RowAt(row);
+    return r ? r->data : 0;
 }
 
 int CReportView::GetItemImage(int row) const
 {
-    return row >= 0 && row < GetItemCount() ? m_model->rows[size_t(row)].image : -1;
+    const auto r = m_model->RowAt(row);
+    return r ? r->image : -1;
 }
 
 void CReportView::DeleteAllItems()
@@ -262,7 +385,7 @@ void CReportView::DeleteAllItems()
 
 bool CReportView::DeleteRow(int row, bool selectNext, const RowPredicate& accept)
 {
-    if (row < 0 || row >= GetItemCount() || (accept && !accept(GetItemData(row))))
+    if (!m_model->Inserted(row) || (accept && !accept(GetItemData(row))))
         return false;
     m_model->RemoveRow(row);
     if (selectNext)
@@ -273,6 +396,8 @@ bool CReportView::DeleteRow(int row, bool selectNext, const RowPredicate& accept
 int CReportView::DeleteRows(const RowPredicate& accept)
 {
     int count = 0;
+    if (m_model->paged)
+        return 0;
     if (!accept) {
         count = GetItemCount();
         DeleteAllItems();
@@ -287,7 +412,7 @@ int CReportView::DeleteRows(const RowPredicate& accept)
 
 bool CReportView::SwapRows(int a, int b)
 {
-    if (a < 0 || b < 0 || a >= GetItemCount() || b >= GetItemCount())
+    if (!m_model->Inserted(a) || !m_model->Inserted(b))
         return false;
     if (a == b)
         return true;
@@ -326,6 +451,11 @@ int CReportView::MoveItemDown(int row, int n)
 
 int CReportView::FindRowByData(int data) const
 {
+    if (m_model->paged) {
+        const auto row = m_model->paged->RowOf(data);
+        m_model->NoteFailure();
+        return row.value_or(-1);
+    }
     for (size_t i = 0; i < m_model->rows.size(); ++i) {
         if (m_model->rows[i].data == data)
             return int(i);
@@ -414,13 +544,31 @@ void CReportView::DeleteAllColumns()
 
 void CReportView::SortByColumn(int column, bool ascending)
 {
-    if (column < 0 || column >= GetColumnCount())
+    // Rows that are being read wait for the read.
+    if (column < 0 || column >= GetColumnCount() || (m_model->paged && m_model->paged->busy()))
         return;
     m_sortColumn = column;
     m_ascending = ascending;
     header()->setSortIndicatorShown(true);
     header()->setSortIndicator(column, ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
 
+    if (m_model->paged) {
+        // The database orders the rows; the selected row stays selected where it comes now.
+        const int selected = GetSelectedRow();
+        const std::optional<int> key = selected >= 0 ? std::optional<int>(GetItemData(selected)) : std::nullopt;
+        const int count = GetItemCount();
+        if (!m_model->paged->SetOrder(column, ascending))
+            m_model->NoteFailure();
+        // The same number of rows in another order: the view reads again what it shows, without a
+        // new layout of all the rows.
+        if (GetItemCount() == count)
+            viewport()->update();
+        else
+            m_model->Reordered();
+        if (key)
+            SelectRow(FindRowByData(*key));
+        return;
+    }
     std::vector<QString> texts;
     texts.reserve(m_model->rows.size());
     for (const CReportModel::Row& r : m_model->rows)

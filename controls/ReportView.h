@@ -12,9 +12,11 @@
 #include <QTreeView>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 class CColumnWidths;
+class CPagedRows;
 class CReportModel;
 class QTreeWidgetItem;
 
@@ -60,7 +62,18 @@ public:
     // the first swap that fails; answers the row's new index.
     int MoveItemUp(int row, int n = 1);
     int MoveItemDown(int row, int n = 1);
+    // The row with the data; -1 when none has it.
     int FindRowByData(int data) const;
+
+    // ---- rows read from the database a page at a time, for lists of any length
+    // The source's rows (counted now) take the place of the inserted ones; sorting by a column then
+    // orders them in the database. The rows cannot be changed; inserting an item ends the paging.
+    // A failed read is shown once, after the paint or command that met it.
+    void SetRowSource(std::unique_ptr<CPagedRows> rows);
+    bool IsPaged() const;
+    // The first row from `from` on whose search text holds the text: its index, -1 when none does,
+    // -2 after a database error.
+    int FindText(const QString& text, int from);
 
     // ---- selection
     // An index outside the list selects nothing, or with clamp the first or the last row.
@@ -100,6 +113,8 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void keyboardSearch(const QString& search) override;
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
     void hideEvent(QHideEvent* event) override;
     void drawRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 

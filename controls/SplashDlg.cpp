@@ -1,6 +1,7 @@
 #include "SplashDlg.h"
 
 #include "Bitmaps.h"
+#include "ProgressBar.h"
 #include "TextUtils.h"
 
 #include <QPainter>
@@ -14,6 +15,13 @@ CSplashDlg::CSplashDlg(QWidget* parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFixedSize(m_bitmap.size());
     move(0, 0);
+    // Start-up's waits for the database are shown here: the main window is not there yet.
+    SetLockWaitWindow(this);
+}
+
+CSplashDlg::~CSplashDlg()
+{
+    SetLockWaitWindow(nullptr);
 }
 
 QRect CSplashDlg::versionRect() const

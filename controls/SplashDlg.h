@@ -8,6 +8,7 @@ class CSplashDlg : public QWidget {
     Q_OBJECT
 public:
     explicit CSplashDlg(QWidget* parent = nullptr);
+    ~CSplashDlg() override;
 
     QString versionText() const { return m_version; }
     // The rectangle the version is written into.

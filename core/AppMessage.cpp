@@ -1,6 +1,7 @@
 #include "AppMessage.h"
 
 #include "UiThread.h"
+#include "db/DbConnection.h"
 
 #include <QCoreApplication>
 #include <QHash>
@@ -160,5 +161,13 @@ bool MessageBoxScripted()
 
 void ShowComError(const DbError& error)
 {
+    // A message that waits for the user must not hold this thread's transaction open, and its locks
+    // with it (the server ends a session idle in a transaction): it comes once the transaction has
+    // ended, over a database as it was.
+    CDBConnection& db = GetDBConnection();
+    if (IsUiThread() && db.isConnected() && db.transactionLevel() > 0) {
+        db.AfterTransaction([error] { AppMessageBox(error.text(), MB_ICONHAND); });
+        return;
+    }
     AppMessageBox(error.text(), MB_ICONHAND);
 }

@@ -34,6 +34,11 @@ void SetThreadStopFlag(const std::atomic<bool>* flag)
     t_stopFlag = flag;
 }
 
+const std::atomic<bool>* CurrentThreadStopFlag()
+{
+    return t_stopFlag;
+}
+
 bool ThreadStopRequested()
 {
     if (t_stopFlag && t_stopFlag->load())

@@ -17,6 +17,8 @@ bool IsUiThread();
 // A worker names the flag that asks it to stop (none: only a QThread's interruption request counts).
 void SetThreadStopFlag(const std::atomic<bool>* flag);
 bool ThreadStopRequested();
+// The calling thread's stop flag, none without one.
+const std::atomic<bool>* CurrentThreadStopFlag();
 
 // A long operation of the user-interface thread that lets events through while it runs (a log that
 // keeps painting): work queued from other threads that must not run inside it asks first.

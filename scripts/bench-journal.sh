@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# Builds the event-journal benchmark in Release (build-release/) and runs it on the offscreen platform.
-# Extra arguments go to the benchmark (for example --benchmark_filter=Export).
+# Builds the event-journal benchmark in Release (build-release/) and runs it on the offscreen platform,
+# on SQLite and on a PostgreSQL test cluster (scripts/bench-pg.sh). Extra arguments go to the
+# benchmark (for example --benchmark_filter=Export).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# shellcheck source=bench-pg.sh
+. scripts/bench-pg.sh
 cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build-release --target bench_journal -j"$(nproc)"
 QT_QPA_PLATFORM=offscreen build-release/bin/bench_journal "$@"

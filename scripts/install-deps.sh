@@ -11,7 +11,7 @@ packages=(
   sqlite3 postgresql postgresql-client
   zip unzip libarchive-tools python3
   python3-aiosmtpd dovecot-pop3d
-  poppler-utils qpdf
+  poppler-utils qpdf libqpdf-dev
   fonts-dejavu-core locales
   xvfb xauth
 )

@@ -30,16 +30,6 @@ void BindNative(CSqliteStatement& statement, int index, const QVariant& v)
         statement.bind(index, v.toString());
 }
 
-// The connection of a server driver, null for another driver.
-PGconn* ServerConnection(const QVariant& handle)
-{
-    // Qt names the driver's handle type by the structure behind libpq's typedef.
-    if (!handle.isValid()
-        || (qstrcmp(handle.typeName(), "PGconn*") != 0 && qstrcmp(handle.typeName(), "pg_conn*") != 0))
-        return nullptr;
-    return *static_cast<PGconn* const*>(handle.constData());
-}
-
 // The statement with its '?' placeholders numbered as the server takes them ($1, $2 ...).
 QByteArray NumberedPlaceholders(const QString& sql)
 {
@@ -224,16 +214,19 @@ std::optional<bool> CBulkStatement::send()
     if (name.isEmpty()) {
         static std::atomic<int> counter{0};
         name = "lir_bulk_" + QByteArray::number(++counter);
-        PGresult* prepared =
-            PQprepare(connection, name.constData(), NumberedPlaceholders(m_text).constData(), count, nullptr);
-        const bool ok = PQresultStatus(prepared) == PGRES_COMMAND_OK;
-        const QSqlError error = ok
-            ? QSqlError()
-            : ServerError(QStringLiteral("Unable to prepare statement"), PQresultErrorMessage(prepared),
-                          PQresultErrorField(prepared, PG_DIAG_SQLSTATE));
-        PQclear(prepared);
+        // Preparing takes the statement's table locks: it waits as a statement does.
+        std::optional<QSqlError> failure;
+        const bool ok = db.ExecWaitingForLock(LockWaitKind::Statement, [&] {
+            PGresult* prepared =
+                PQprepare(connection, name.constData(), NumberedPlaceholders(m_text).constData(), count, nullptr);
+            if (PQresultStatus(prepared) != PGRES_COMMAND_OK)
+                failure = ServerError(QStringLiteral("Unable to prepare statement"), PQresultErrorMessage(prepared),
+                                      PQresultErrorField(prepared, PG_DIAG_SQLSTATE));
+            PQclear(prepared);
+            return failure;
+        });
         if (!ok) {
-            ReportComError(db.StatementError(error));
+            ReportComError(db.StatementError(failure.value_or(QSqlError())));
             return false;
         }
         db.NoteServerStatement(m_text, name);
@@ -332,13 +325,18 @@ bool CServerCopy::start(const QString& table, const std::vector<BulkColumn>& col
         names << QLatin1String(c.name);
     const QByteArray sql =
         QStringLiteral("copy %1 (%2) from stdin").arg(table, names.join(QStringLiteral(", "))).toUtf8();
-    PGresult* result = PQexec(server, sql.constData());
-    const bool copying = PQresultStatus(result) == PGRES_COPY_IN;
-    PQclear(result);
-    if (!copying) {
-        ServerAnswer(server);
+    // The copy takes its table's lock as it begins.
+    bool copying = false;
+    GetDBConnection().ExecWaitingForLock(LockWaitKind::Statement, [&]() -> std::optional<QSqlError> {
+        PGresult* result = PQexec(server, sql.constData());
+        copying = PQresultStatus(result) == PGRES_COPY_IN;
+        PQclear(result);
+        if (!copying)
+            ServerAnswer(server);
+        return std::nullopt;
+    });
+    if (!copying)
         return false;
-    }
     if (PQsetnonblocking(server, 1) != 0) {
         PQputCopyEnd(server, "abandoned");
         ServerAnswer(server);
@@ -452,15 +450,24 @@ std::optional<QSqlError> CServerCopy::finish()
     if (!m_connection)
         return ServerError(QStringLiteral("Unable to copy"), "", nullptr);
     PGconn* connection = m_connection;
+    CDBConnection& db = GetDBConnection();
     if (!flush())
-        return ServerError(QStringLiteral("Unable to copy"), PQerrorMessage(connection), nullptr);
+        return db.StatementError(ServerError(QStringLiteral("Unable to copy"), PQerrorMessage(connection), nullptr));
     m_connection = nullptr;
-    if (!SendRest(connection) || PQputCopyEnd(connection, nullptr) != 1) {
-        const QSqlError error = ServerError(QStringLiteral("Unable to copy"), PQerrorMessage(connection), nullptr);
-        ServerAnswer(connection);
+    // The rows' checks may wait for other sessions' locks, and the server then stops reading.
+    std::optional<QSqlError> error;
+    db.ExecWaitingForLock(LockWaitKind::Answer, [&] {
+        if (!SendRest(connection) || PQputCopyEnd(connection, nullptr) != 1) {
+            error = ServerError(QStringLiteral("Unable to copy"), PQerrorMessage(connection), nullptr);
+            ServerAnswer(connection);
+        } else {
+            error = ServerAnswer(connection);
+        }
         return error;
-    }
-    return ServerAnswer(connection);
+    });
+    if (!error)
+        return std::nullopt;
+    return db.StatementError(*error);
 }
 
 void CServerCopy::abandon()
@@ -469,9 +476,12 @@ void CServerCopy::abandon()
         return;
     PGconn* connection = m_connection;
     m_connection = nullptr;
-    SendRest(connection);
-    PQputCopyEnd(connection, "abandoned");
-    ServerAnswer(connection);
+    GetDBConnection().ExecWaitingForLock(LockWaitKind::Answer, [connection]() -> std::optional<QSqlError> {
+        SendRest(connection);
+        PQputCopyEnd(connection, "abandoned");
+        ServerAnswer(connection);
+        return std::nullopt;
+    });
 }
 
 CRowStream::CRowStream(const QString& sql, const QVariantList& args)

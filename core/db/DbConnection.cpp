@@ -6,6 +6,8 @@
 #include "TextUtils.h"
 #include "UiThread.h"
 
+#include <libpq-fe.h>
+
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QHash>
@@ -29,7 +31,87 @@ QString DriverName(SqlDialect d)
     return d == SqlDialect::PostgreSQL ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE");
 }
 
+void CloseAndRemove(const QString& name)
+{
+    if (name.isEmpty())
+        return;
+    {
+        QSqlDatabase db = QSqlDatabase::database(name, false);
+        if (db.isOpen())
+            db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+}
+
+// A server connection of the user-interface thread whose statements may wait for another session's
+// lock: who it is on the server, how its statement is cancelled, and the connection of its own that
+// asks the server whether it waits.
+struct CLockWatch {
+    DbConnectParams params;
+    QString monitor;
+    int backendPid = 0;
+    PGcancel* cancel = nullptr;
+
+    // Taken while the connection is idle: libpq lets another thread cancel through it meanwhile.
+    void Watch(const DbConnectParams& connectParams, const QSqlDatabase& db)
+    {
+        Drop();
+        PGconn* connection = db.driver() ? ServerConnection(db.driver()->handle()) : nullptr;
+        if (!connection)
+            return;
+        params = connectParams;
+        backendPid = PQbackendPID(connection);
+        cancel = PQgetCancel(connection);
+    }
+
+    bool WaitsForLock(const QString& watchedName)
+    {
+        if (backendPid <= 0)
+            return false;
+        if (monitor.isEmpty()) {
+            monitor = watchedName + QStringLiteral("_locks");
+            // A server that lets no second connection in cannot say: the long wait counts as one.
+            if (OpenDatabase(params, monitor, OpenPurpose::Monitor))
+                return true;
+        }
+        QSqlDatabase db = QSqlDatabase::database(monitor, false);
+        if (!db.isOpen())
+            return true;
+        QSqlQuery q(db);
+        q.prepare(QStringLiteral("select exists (select 1 from pg_locks where pid = ? and not granted)"));
+        q.addBindValue(backendPid);
+        return !q.exec() || !q.next() || q.value(0).toBool();
+    }
+
+    void Cancel()
+    {
+        char why[256];
+        if (cancel)
+            PQcancel(cancel, why, int(sizeof why));
+    }
+
+    void Drop()
+    {
+        CloseAndRemove(monitor);
+        monitor.clear();
+        if (cancel)
+            PQfreeCancel(cancel);
+        cancel = nullptr;
+        backendPid = 0;
+    }
+    ~CLockWatch() { Drop(); }
+};
+
 } // namespace
+
+pg_conn* ServerConnection(const QVariant& handle)
+{
+    // Qt names the driver's handle type by the structure behind libpq's typedef.
+    if (!handle.isValid()
+        || (qstrcmp(handle.typeName(), "PGconn*") != 0 && qstrcmp(handle.typeName(), "pg_conn*") != 0))
+        return nullptr;
+    return *static_cast<PGconn* const*>(handle.constData());
+}
 
 struct CDBConnection::ThreadState {
     QString name;
@@ -49,12 +131,14 @@ struct CDBConnection::ThreadState {
     bool afterCommitFailed = false;
     // The server closed the connection: the next use outside a transaction opens a new one.
     bool lost = false;
-    // The server's process of the user-interface thread's connection, and the connection that asks
-    // the server whether it waits for a lock.
-    int backendPid = 0;
-    QString monitor;
+    // The user-interface thread's server connection, watched while its statements run.
+    CLockWatch watch;
     // A statement of this connection runs on the statement runner: nothing else may use it now.
     bool handedOff = false;
+    // The user ended a wait for a lock: until the transaction ends, its statements fail at once.
+    bool stopped = false;
+    // Actions waiting for the outermost transaction to end, either way.
+    std::vector<std::function<void()>> afterTransaction;
     // The answer of a statement sent without waiting, and the statements prepared by name on the server.
     std::function<std::optional<QSqlError>()> pending;
     QHash<QString, QByteArray> serverStatements;
@@ -63,31 +147,16 @@ struct CDBConnection::ThreadState {
     {
         // Closing ends the server's session, which frees its statements: the driver goes first, so
         // that the statements do not ask a server that may be gone to free them one by one.
-        if (!name.isEmpty()) {
-            {
-                QSqlDatabase db = QSqlDatabase::database(name, false);
-                if (db.isOpen())
-                    db.close();
-            }
-            QSqlDatabase::removeDatabase(name);
-        }
-        if (!monitor.isEmpty()) {
-            {
-                QSqlDatabase db = QSqlDatabase::database(monitor, false);
-                if (db.isOpen())
-                    db.close();
-            }
-            QSqlDatabase::removeDatabase(monitor);
-        }
+        watch.Drop();
+        CloseAndRemove(name);
         cache.clear();
         discarded.clear();
         pending = nullptr;
         serverStatements.clear();
         name.clear();
-        monitor.clear();
         open = false;
         lost = false;
-        backendPid = 0;
+        stopped = false;
         level = 0;
         afterCommit.clear();
     }
@@ -113,19 +182,22 @@ LockWaitHook& LockHook()
     return hook;
 }
 
-// On the user-interface thread SQLite waits this long inside the driver before the wait goes on in
-// ExecWaitingForLock.
-constexpr int kUiLockSliceMs = 200;
+// SQLite waits this long inside the driver before the wait goes on in ExecWaitingForLock.
+constexpr int kLockSliceMs = 200;
 // A server statement of the user-interface thread that has not ended after this long is asked about:
 // the wait is shown while the server holds it back for another session's lock.
 constexpr int kLockCheckMs = 300;
 constexpr int kLockRecheckMs = 250;
 
-// Runs the statements of the user-interface thread's server connection that may wait for another
-// session's lock, one at a time, while that thread repaints the window. The connection is used by
-// one thread at a time: the user-interface thread leaves it alone until the statement has ended.
+// Runs the statements of the user-interface thread's server connections, one at a time, while that
+// thread repaints the window. The connection is used by one thread at a time: the user-interface
+// thread leaves it alone until the statement has ended. Each side spins a moment before it sleeps:
+// the statements of an operation follow one another closely, and waking a thread costs more than
+// most of them take.
 class CStatementRunner {
 public:
+    using Job = std::function<std::optional<QSqlError>()>;
+
     ~CStatementRunner()
     {
         {
@@ -137,21 +209,25 @@ public:
             m_thread.join();
     }
 
-    void Start(const std::function<std::optional<QSqlError>()>& exec)
+    void Start(const Job& exec)
     {
-        std::lock_guard lock(m_mutex);
         if (!m_thread.joinable())
             m_thread = std::thread([this] { Loop(); });
-        m_job = &exec;
-        m_done = false;
-        m_wake.notify_all();
+        m_done.store(false);
+        {
+            std::lock_guard lock(m_mutex);
+            m_job.store(&exec);
+        }
+        m_wake.notify_one();
     }
 
     // Whether the statement has ended within the time.
     bool WaitFor(int ms)
     {
+        if (Spin([this] { return m_done.load(); }))
+            return true;
         std::unique_lock lock(m_mutex);
-        return m_ended.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_done; });
+        return m_ended.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_done.load(); });
     }
 
     // Once the statement has ended.
@@ -162,32 +238,48 @@ public:
     }
 
 private:
+    static bool Spin(const std::function<bool()>& ready)
+    {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(kSpinUs);
+        do {
+            if (ready())
+                return true;
+            std::this_thread::yield();
+        } while (std::chrono::steady_clock::now() < until);
+        return false;
+    }
+
     void Loop()
     {
-        std::unique_lock lock(m_mutex);
         for (;;) {
-            m_wake.wait(lock, [this] { return m_stop || m_job; });
+            const Job* job = nullptr;
+            Spin([&] { return (job = m_job.exchange(nullptr)) != nullptr || m_stop.load(); });
+            if (!job) {
+                std::unique_lock lock(m_mutex);
+                m_wake.wait(lock, [this] { return m_stop.load() || m_job.load(); });
+                job = m_job.exchange(nullptr);
+            }
             if (m_stop)
                 return;
-            const auto* job = m_job;
-            m_job = nullptr;
-            lock.unlock();
             std::optional<QSqlError> result = (*job)();
-            lock.lock();
-            m_result = std::move(result);
-            m_done = true;
+            {
+                std::lock_guard lock(m_mutex);
+                m_result = std::move(result);
+                m_done.store(true);
+            }
             m_ended.notify_all();
         }
     }
 
+    static constexpr int kSpinUs = 1000;
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::condition_variable m_ended;
     std::thread m_thread;
-    const std::function<std::optional<QSqlError>()>* m_job = nullptr;
+    std::atomic<const Job*> m_job{nullptr};
     std::optional<QSqlError> m_result;
-    bool m_done = false;
-    bool m_stop = false;
+    std::atomic<bool> m_done{false};
+    std::atomic<bool> m_stop{false};
 };
 
 CStatementRunner& StatementRunner()
@@ -196,12 +288,174 @@ CStatementRunner& StatementRunner()
     return runner;
 }
 
-QSqlError ConnectionLostError()
+std::optional<QSqlError> RunOnRunner(CLockWatch& watch, const QString& watchedName,
+                                     const std::function<std::optional<QSqlError>()>& exec, bool* stopped);
+
+// A server statement of the user-interface thread, run on the statement runner while this thread
+// shows the wait once the server holds it back; a wait the user ends cancels it.
+std::optional<QSqlError> RunShowingWait(CLockWatch& watch, const QString& watchedName,
+                                        const std::function<std::optional<QSqlError>()>& exec, bool* stopped)
 {
-    return QSqlError(QStringLiteral("Соединение с сервером базы данных потеряно."),
-                     QStringLiteral("Операция не выполнена. При следующей операции программа соединится с сервером "
-                                    "снова."),
-                     QSqlError::ConnectionError);
+    // Work let through while a statement waits may run one of its own (another connection's): at once.
+    static bool running = false;
+    if (running)
+        return exec();
+    running = true;
+    const auto result = RunOnRunner(watch, watchedName, exec, stopped);
+    running = false;
+    return result;
+}
+
+std::optional<QSqlError> RunOnRunner(CLockWatch& watch, const QString& watchedName,
+                                     const std::function<std::optional<QSqlError>()>& exec, bool* stopped)
+{
+    CStatementRunner& runner = StatementRunner();
+    runner.Start(exec);
+    if (runner.WaitFor(kLockCheckMs))
+        return runner.Result();
+    const LockWaitHook hook = LockHook();
+    // Work that other threads queue for this one waits until the statement has ended.
+    BeginUiOperation();
+    bool shown = false;
+    bool waiting = false;
+    QElapsedTimer asked;
+    QElapsedTimer cancelled;
+    do {
+        if (!hook)
+            continue;
+        if (!*stopped && (!asked.isValid() || asked.elapsed() >= kLockRecheckMs)) {
+            waiting = watch.WaitsForLock(watchedName);
+            asked.restart();
+        }
+        if (!waiting)
+            continue;
+        shown = true;
+        // Once ended, the wait still paints until the server has cancelled the statement.
+        const bool goOn = hook(true);
+        if (!goOn && (!*stopped || cancelled.elapsed() >= 1000)) {
+            *stopped = true;
+            watch.Cancel();
+            cancelled.restart();
+        }
+    } while (!runner.WaitFor(50));
+    if (shown)
+        hook(false);
+    EndUiOperation();
+    return runner.Result();
+}
+
+// Cancels the server statements of worker threads that were asked to stop while they waited, from a
+// thread of its own: the worker itself sits in libpq until the server answers.
+class CWorkerCanceller {
+public:
+    struct Watched {
+        const std::atomic<bool>* flag;
+        QThread* thread;
+        PGcancel* cancel;
+        bool cancelled = false;
+        bool StopRequested() const { return (flag && flag->load()) || thread->isInterruptionRequested(); }
+    };
+
+    ~CWorkerCanceller()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_quit = true;
+        }
+        m_wake.notify_all();
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+
+    void Add(Watched* w)
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_thread.joinable())
+            m_thread = std::thread([this] { Loop(); });
+        m_watched.push_back(w);
+        m_wake.notify_all();
+    }
+
+    // Whether its statement was cancelled.
+    bool Remove(Watched* w)
+    {
+        std::lock_guard lock(m_mutex);
+        std::erase(m_watched, w);
+        return w->cancelled;
+    }
+
+private:
+    void Loop()
+    {
+        std::unique_lock lock(m_mutex);
+        while (!m_quit) {
+            m_wake.wait_for(lock, std::chrono::milliseconds(m_watched.empty() ? 1000 : 50));
+            for (Watched* w : m_watched)
+                if (!w->cancelled && w->StopRequested()) {
+                    char why[256];
+                    PQcancel(w->cancel, why, int(sizeof why));
+                    w->cancelled = true;
+                }
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::vector<Watched*> m_watched;
+    std::thread m_thread;
+    bool m_quit = false;
+};
+
+CWorkerCanceller& WorkerCanceller()
+{
+    static CWorkerCanceller canceller;
+    return canceller;
+}
+
+// A statement of a worker thread: its wait for another session's lock ends when the thread is asked
+// to stop (a closed window, the program's end), as the user ends one of the window's.
+std::optional<QSqlError> RunOnWorker(PGcancel* cancel, const std::function<std::optional<QSqlError>()>& exec,
+                                     bool* stopped)
+{
+    if (!cancel)
+        return exec();
+    CWorkerCanceller::Watched watched{CurrentThreadStopFlag(), QThread::currentThread(), cancel};
+    WorkerCanceller().Add(&watched);
+    std::optional<QSqlError> error = exec();
+    if (WorkerCanceller().Remove(&watched))
+        *stopped = true;
+    return error;
+}
+
+// A SQLite statement: run again while another writer holds the lock, until the user (on the
+// user-interface thread) or the thread's stop (on a worker) ends the wait.
+std::optional<QSqlError> RetryWhileLocked(std::optional<QSqlError> error,
+                                          const std::function<std::optional<QSqlError>()>& exec, bool* stopped)
+{
+    const CSqlDialect& sqlite = DialectOf(SqlDialect::SQLite);
+    if (!error || !sqlite.IsLocked(*error))
+        return error;
+    const bool ui = IsUiThread();
+    const LockWaitHook hook = ui ? LockHook() : LockWaitHook();
+    // Work that other threads queue for the user-interface thread waits until the statement has ended.
+    if (ui)
+        BeginUiOperation();
+    QElapsedTimer waited;
+    waited.start();
+    while (error && waited.elapsed() < kLockWaitMs) {
+        if (ui ? hook && !hook(true) : ThreadStopRequested()) {
+            *stopped = true;
+            break;
+        }
+        error = exec();
+        if (error && !sqlite.IsLocked(*error))
+            break;
+    }
+    if (hook)
+        hook(false);
+    if (ui)
+        EndUiOperation();
+    return error;
 }
 
 } // namespace
@@ -211,88 +465,66 @@ void SetLockWaitHook(LockWaitHook hook)
     LockHook() = std::move(hook);
 }
 
-bool CDBConnection::ExecWaitingForLock(bool mayWait, const std::function<std::optional<QSqlError>()>& exec)
+bool CDBConnection::ExecWaitingForLock(LockWaitKind kind, const std::function<std::optional<QSqlError>()>& exec)
 {
     const SqlDialect d = dialect();
-    // The server waits for another session's lock itself, up to kLockWaitMs; the user-interface
-    // thread shows the wait and repaints meanwhile.
-    std::optional<QSqlError> error =
-        d == SqlDialect::PostgreSQL && mayWait && IsUiThread() && LockHook() ? ExecShowingWait(exec) : exec();
-    if (!error)
-        return true;
-    if (d != SqlDialect::SQLite || !IsUiThread() || !DialectOf(d).IsLocked(*error))
-        return false;
-    const LockWaitHook hook = LockHook();
-    QElapsedTimer waited;
-    waited.start();
-    while (error && waited.elapsed() < kLockWaitMs) {
-        if (hook)
-            hook(true);
-        error = exec();
-        if (error && !DialectOf(d).IsLocked(*error))
-            break;
+    ThreadState& state = State();
+    if (state.stopped) {
+        if (state.level == 0)
+            state.stopped = false;
+        else if (kind == LockWaitKind::Statement)
+            return false;
     }
-    if (hook)
-        hook(false);
+    if (!IsUiThread()) {
+        bool stopped = false;
+        const std::optional<QSqlError> error = d == SqlDialect::PostgreSQL && kind != LockWaitKind::Never
+            ? RunOnWorker(state.watch.cancel, exec, &stopped)
+            : d == SqlDialect::SQLite ? RetryWhileLocked(exec(), exec, &stopped)
+                                      : exec();
+        if (stopped && (error || state.level > 0))
+            state.stopped = true;
+        return !error;
+    }
+    bool stopped = false;
+    std::optional<QSqlError> error;
+    if (d == SqlDialect::PostgreSQL && kind != LockWaitKind::Never) {
+        // The server waits for another session's lock itself, up to kLockWaitMs; this thread shows
+        // the wait and repaints meanwhile.
+        state.handedOff = true;
+        error = RunShowingWait(state.watch, state.name, exec, &stopped);
+        state.handedOff = false;
+    } else if (d == SqlDialect::SQLite) {
+        error = RetryWhileLocked(exec(), exec, &stopped);
+    } else {
+        error = exec();
+    }
+    // A statement that went through before the cancel stands outside a transaction; inside one, the
+    // transaction still ends without storing.
+    if (stopped && (error || state.level > 0))
+        state.stopped = true;
     return !error;
 }
 
-std::optional<QSqlError> CDBConnection::ExecShowingWait(const std::function<std::optional<QSqlError>()>& exec)
+std::optional<QSqlError> ExecOnOwnConnection(const DbConnectParams& params, const QString& connectionName,
+                                             const std::function<std::optional<QSqlError>()>& exec)
 {
-    ThreadState& state = State();
-    CStatementRunner& runner = StatementRunner();
-    state.handedOff = true;
-    runner.Start(exec);
-    if (!runner.WaitFor(kLockCheckMs)) {
-        const LockWaitHook hook = LockHook();
-        // Work that other threads queue for this one waits until the statement has ended.
-        BeginUiOperation();
-        bool shown = false;
-        bool waiting = false;
-        QElapsedTimer asked;
-        do {
-            if (!asked.isValid() || asked.elapsed() >= kLockRecheckMs) {
-                waiting = WaitsForLock(state);
-                asked.restart();
-            }
-            if (waiting) {
-                hook(true);
-                shown = true;
-            }
-        } while (!runner.WaitFor(50));
-        if (shown)
-            hook(false);
-        EndUiOperation();
+    bool stopped = false;
+    std::optional<QSqlError> error;
+    if (!IsUiThread()) {
+        error = exec();
+    } else if (params.dialect == SqlDialect::PostgreSQL) {
+        CLockWatch watch;
+        watch.Watch(params, QSqlDatabase::database(connectionName, false));
+        error = RunShowingWait(watch, connectionName, exec, &stopped);
+    } else {
+        error = RetryWhileLocked(exec(), exec, &stopped);
     }
-    state.handedOff = false;
-    return runner.Result();
+    if (stopped && error)
+        return WaitStoppedError();
+    return error;
 }
 
-bool CDBConnection::WaitsForLock(ThreadState& state)
-{
-    if (state.backendPid <= 0)
-        return false;
-    if (state.monitor.isEmpty()) {
-        DbConnectParams params;
-        {
-            std::lock_guard lock(m_mutex);
-            params = m_params;
-        }
-        state.monitor = state.name + QStringLiteral("_locks");
-        // A server that lets no second connection in cannot say: the long wait counts as one.
-        if (OpenDatabase(params, state.monitor, OpenPurpose::Probe))
-            return true;
-    }
-    QSqlDatabase db = QSqlDatabase::database(state.monitor, false);
-    if (!db.isOpen())
-        return true;
-    QSqlQuery q(db);
-    q.prepare(QStringLiteral("select exists (select 1 from pg_locks where pid = ? and not granted)"));
-    q.addBindValue(state.backendPid);
-    return !q.exec() || !q.next() || q.value(0).toBool();
-}
-
-bool CDBConnection::NoteLostConnection()
+bool CDBConnection::NoteLostConnection(const QSqlError& error)
 {
     auto it = ThreadStates().find(m_id);
     if (it == ThreadStates().end() || !it->second->open || it->second->name.isEmpty())
@@ -301,19 +533,53 @@ bool CDBConnection::NoteLostConnection()
     if (state.lost)
         return true;
     const QSqlDatabase db = QSqlDatabase::database(state.name, false);
-    if (!db.isValid() || db.isOpen())
+    if (!db.isValid())
+        return false;
+    // The driver may not notice what libpq knows, nor libpq before it reads on: a session the server
+    // ended says so by its code (57P01 to 57P03: shut down by an administrator, a crash, a restart;
+    // class 08: the connection failed).
+    const QString code = error.nativeErrorCode();
+    const bool ended = code == QLatin1String("57P01") || code == QLatin1String("57P02")
+        || code == QLatin1String("57P03") || code.startsWith(QLatin1String("08"));
+    const PGconn* server = db.driver() ? ServerConnection(db.driver()->handle()) : nullptr;
+    if (db.isOpen() && !ended && !(server && PQstatus(server) == CONNECTION_BAD))
         return false;
     state.lost = true;
     return true;
 }
+
+namespace {
+
+// The server's limits of a session, in milliseconds.
+struct SessionLimits {
+    int lockTimeout;
+    int statementTimeout;
+    int idleInTransactionTimeout;
+};
+
+// A session of the program waits for another one's lock up to kLockWaitMs and then fails in the
+// program's words: its statements are let run longer than that. A transaction left idle (a program
+// that hangs with it open) is ended before a waiter gives up on its locks; the program itself never
+// keeps one open while it waits for the user. The lock monitor asks one quick question.
+SessionLimits SessionLimitsFor(OpenPurpose purpose, bool uiThread)
+{
+    if (purpose == OpenPurpose::Monitor)
+        return {1000, 5000, 60000};
+    // Work of the window (imports included) in minutes; reports and recalculation read and write
+    // a whole forecast, at the pace of whoever takes the rows.
+    return {kLockWaitMs, uiThread ? 600000 : 1800000, 60000};
+}
+
+} // namespace
 
 std::optional<QSqlError> OpenDatabase(const DbConnectParams& params, const QString& connectionName, OpenPurpose purpose)
 {
     QSqlDatabase db = QSqlDatabase::addDatabase(DriverName(params.dialect), connectionName);
     if (params.dialect == SqlDialect::SQLite) {
         // mode=rw: a missing file fails instead of being created empty.
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1")
-                                 .arg(IsUiThread() ? kUiLockSliceMs : kLockWaitMs));
+        // Every thread's wait goes on in ExecWaitingForLock, a slice at a time: the user-interface
+        // thread repaints between the slices, a worker looks whether it was asked to stop.
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(kLockSliceMs));
         QString path = QFileInfo(params.file).absoluteFilePath();
         path.replace(u'%', QStringLiteral("%25"))
             .replace(u'?', QStringLiteral("%3f"))
@@ -350,7 +616,7 @@ std::optional<QSqlError> OpenDatabase(const DbConnectParams& params, const QStri
         // the file: a probe (a database that may yet be refused) stays as it is.
         for (const char* pragma : {"PRAGMA foreign_keys=ON", "PRAGMA journal_mode=WAL", "PRAGMA synchronous=NORMAL",
                                    "PRAGMA cache_size=-16384"}) {
-            if (purpose == OpenPurpose::Probe && qstrcmp(pragma, "PRAGMA journal_mode=WAL") == 0)
+            if (purpose != OpenPurpose::Use && qstrcmp(pragma, "PRAGMA journal_mode=WAL") == 0)
                 continue;
             if (!q.exec(QString::fromLatin1(pragma)))
                 return fail(q.lastError());
@@ -359,10 +625,13 @@ std::optional<QSqlError> OpenDatabase(const DbConnectParams& params, const QStri
             return fail(QSqlError(QStringLiteral("Не удалось зарегистрировать функции SQLite."), QString(),
                                   QSqlError::ConnectionError));
     } else {
-        // A writer held by another session's lock waits as long as on SQLite, then fails.
-        if (!q.exec(QStringLiteral("select set_config('client_min_messages', 'warning', false), "
-                                   "set_config('lock_timeout', '%1', false)")
-                        .arg(kLockWaitMs)))
+        const SessionLimits limits = SessionLimitsFor(purpose, IsUiThread());
+        q.prepare(QStringLiteral("select set_config('client_min_messages', 'warning', false), "
+                                 "set_config('lock_timeout', ?, false), set_config('statement_timeout', ?, false), "
+                                 "set_config('idle_in_transaction_session_timeout', ?, false)"));
+        for (const int ms : {limits.lockTimeout, limits.statementTimeout, limits.idleInTransactionTimeout})
+            q.addBindValue(QString::number(ms));
+        if (!q.exec())
             return fail(q.lastError());
     }
     return std::nullopt;
@@ -420,11 +689,8 @@ QSqlDatabase CDBConnection::OpenForThread(ThreadState& state)
     state.open = true;
     state.generation = generation;
     QSqlDatabase db = QSqlDatabase::database(state.name, false);
-    if (params.dialect == SqlDialect::PostgreSQL && IsUiThread()) {
-        QSqlQuery q(db);
-        if (q.exec(QStringLiteral("select pg_backend_pid()")) && q.next())
-            state.backendPid = q.value(0).toInt();
-    }
+    if (params.dialect == SqlDialect::PostgreSQL)
+        state.watch.Watch(params, db);
     return db;
 }
 
@@ -487,7 +753,7 @@ bool CDBConnection::ExecPlain(const QString& sql)
         return false;
     QSqlQuery q(db);
     // Beginning a SQLite transaction waits for the write lock; savepoints wait for nothing.
-    const bool ok = ExecWaitingForLock(false, [&]() -> std::optional<QSqlError> {
+    const bool ok = ExecWaitingForLock(LockWaitKind::Never, [&]() -> std::optional<QSqlError> {
         if (q.exec(sql))
             return std::nullopt;
         return q.lastError();
@@ -501,8 +767,10 @@ bool CDBConnection::ExecPlain(const QString& sql)
 
 QSqlError CDBConnection::StatementError(const QSqlError& error)
 {
-    if (NoteLostConnection())
+    if (NoteLostConnection(error))
         return ConnectionLostError();
+    if (const auto it = ThreadStates().find(m_id); it != ThreadStates().end() && it->second->stopped)
+        return WaitStoppedError();
     if (DialectOf(dialect()).IsLocked(error))
         return LockWaitError();
     return error;
@@ -554,6 +822,13 @@ bool CDBConnection::CommitTrans()
         RollbackTrans();
         return false;
     }
+    // The user ended a wait of this transaction: it stores nothing, also when the statement went
+    // through before the cancel.
+    if (state.stopped) {
+        ReportComError(WaitStoppedError());
+        RollbackTrans();
+        return false;
+    }
     QSqlDatabase db = OpenForThread(state);
     bool ok;
     if (state.level == 1) {
@@ -587,7 +862,27 @@ bool CDBConnection::CommitTrans()
         state.afterCommit.clear();
         RunAfterCommit(actions);
     }
+    if (state.level == 0)
+        TransactionEnded(state);
     return ok;
+}
+
+void CDBConnection::TransactionEnded(ThreadState& state)
+{
+    state.stopped = false;
+    auto actions = std::move(state.afterTransaction);
+    state.afterTransaction.clear();
+    for (auto& action : actions)
+        action();
+}
+
+void CDBConnection::AfterTransaction(std::function<void()> action)
+{
+    ThreadState& state = State();
+    if (state.level == 0)
+        action();
+    else
+        state.afterTransaction.push_back(std::move(action));
 }
 
 void CDBConnection::RunAfterCommit(std::vector<std::pair<int, std::function<void()>>>& actions)
@@ -662,14 +957,21 @@ bool CDBConnection::RollbackTrans()
     ++state.epoch;
     if (ok || state.level == 0)
         state.discarded.clear();
+    if (state.level == 0)
+        TransactionEnded(state);
     return ok;
 }
 
 void CDBConnection::Close()
 {
     auto it = ThreadStates().find(m_id);
-    if (it != ThreadStates().end())
+    if (it != ThreadStates().end()) {
+        // What waited for the end of a transaction that closing ends.
+        auto actions = std::move(it->second->afterTransaction);
         it->second->Drop();
+        for (auto& action : actions)
+            action();
+    }
     ++m_generation; // other threads reopen (or fail) on their next use
     m_connected = false;
 }
@@ -769,7 +1071,12 @@ QSqlQuery CDBConnection::AcquireStatement(const QString& sql, bool* prepared)
     QSqlQuery q(db);
     q.setNumericalPrecisionPolicy(QSql::HighPrecision);
     q.setForwardOnly(true);
-    *prepared = q.prepare(sql);
+    // A server takes the statement's table locks as it prepares it: that waits as a run does.
+    *prepared = ExecWaitingForLock(LockWaitKind::Statement, [&]() -> std::optional<QSqlError> {
+        if (q.prepare(sql))
+            return std::nullopt;
+        return q.lastError();
+    });
     return q;
 }
 
@@ -835,7 +1142,7 @@ std::optional<QSqlError> CDBConnection::CollectPendingAnswer()
     const auto collect = std::move(it->second->pending);
     it->second->pending = nullptr;
     std::optional<QSqlError> error;
-    ExecWaitingForLock(true, [&] { return error = collect(); });
+    ExecWaitingForLock(LockWaitKind::Answer, [&] { return error = collect(); });
     if (!error)
         return std::nullopt;
     if (DialectOf(dialect()).IsOverflow(*error))

@@ -34,6 +34,12 @@ struct DbConnectParams {
     bool osAuth = false; // the operating system's authentication: no login or password is sent
 };
 
+enum class LockWaitKind {
+    Never,     // waits for no lock on a server (a savepoint): runs at once, also after a stopped wait
+    Statement, // may wait for a lock
+    Answer,    // the answer of a statement already sent: waited for, also after a stopped wait
+};
+
 class CDBConnection {
 public:
     explicit CDBConnection(bool localFile);
@@ -103,6 +109,10 @@ public:
     // outside the database, such as writing a file, that must happen only when the rows that describe
     // it are stored. The actions of one commit run in one transaction of their own.
     void AfterCommit(std::function<void()> action);
+    // Runs the action once the calling thread's outermost transaction has ended, committed or rolled
+    // back (at once when none is open): for what must not hold a transaction and its locks open, such
+    // as a message box that waits for the user.
+    void AfterTransaction(std::function<void()> action);
     // Whether the calling thread runs the actions of a commit now; an action that failed to write
     // marks them failed, and their transaction is rolled back whole.
     bool InAfterCommit();
@@ -112,25 +122,26 @@ public:
     // Runs a statement of the calling thread's connection (`exec` answers its error, none when it
     // succeeded). SQLite: on the user-interface thread SQLite waits only a moment inside the driver,
     // so that the window does not freeze; a statement that met another writer's lock is run again
-    // here until it gets the lock or kLockWaitMs have passed. PostgreSQL: the server waits for
-    // another session's lock up to kLockWaitMs; on the user-interface thread a statement that may
-    // wait (mayWait) runs on a thread of its own meanwhile. Either way the lock-wait hook shows the
-    // wait.
-    bool ExecWaitingForLock(bool mayWait, const std::function<std::optional<QSqlError>()>& exec);
+    // here until it gets the lock, kLockWaitMs have passed or the user ends the wait. PostgreSQL: the
+    // server waits for another session's lock up to kLockWaitMs; on the user-interface thread a
+    // statement runs on a thread of its own meanwhile, and a wait the user ends cancels it on the
+    // server. Either way the lock-wait hook shows the wait. After a wait the user ended, the
+    // statements of its transaction fail at once (StatementError: WaitStoppedError), and so does its
+    // commit: the transaction stores nothing.
+    bool ExecWaitingForLock(LockWaitKind kind, const std::function<std::optional<QSqlError>()>& exec);
     // After a failed statement: whether the server closed the calling thread's connection. The
     // connection is then opened anew by the next use outside a transaction.
-    bool NoteLostConnection();
-    // The error a failed statement is reported with: a lost connection or a lock waited for too long
-    // in the program's words, any other as it is.
+    bool NoteLostConnection(const QSqlError& error);
+    // The error a failed statement is reported with: a lost connection, a wait the user ended or a
+    // lock waited for too long in the program's words, any other as it is.
     QSqlError StatementError(const QSqlError& error);
 
     struct ThreadState;
 
 private:
     ThreadState& State();
-    std::optional<QSqlError> ExecShowingWait(const std::function<std::optional<QSqlError>()>& exec);
-    bool WaitsForLock(ThreadState& state);
     void RunAfterCommit(std::vector<std::pair<int, std::function<void()>>>& actions);
+    void TransactionEnded(ThreadState& state);
     // The calling thread's state while it has an open transaction.
     ThreadState* OpenTransaction();
     static void DropAfterCommit(ThreadState& state, int level);
@@ -149,20 +160,35 @@ private:
 CDBConnection& GetDBConnection();
 CDBConnection& GetReportDBConnection();
 
+struct pg_conn;
+// The libpq connection behind a server driver's handle, null for another driver.
+pg_conn* ServerConnection(const QVariant& driverHandle);
+
 enum class OpenPurpose {
-    Use,   // the connection the program works with
-    Probe, // a look that changes nothing in the file (SQLite stays in its journal mode)
+    Use,     // the connection the program works with
+    Probe,   // a look that changes nothing in the file (SQLite stays in its journal mode)
+    Monitor, // asks the server whether another connection waits for a lock
 };
 // Opens a connection with the given parameters under the given Qt connection name and prepares the
-// session (foreign keys, WAL, busy timeout and Unicode case functions on SQLite). Answers why it
-// failed, none once the database is open; the caller removes the connection either way.
+// session (foreign keys, WAL, busy timeout and Unicode case functions on SQLite; the time limits of
+// its kind of work on a server). Answers why it failed, none once the database is open; the caller
+// removes the connection either way.
 [[nodiscard]] std::optional<QSqlError> OpenDatabase(const DbConnectParams& params, const QString& connectionName,
                                                     OpenPurpose purpose = OpenPurpose::Use);
 
 // How long a writer waits for another one's lock (a long import holds it that long) before its
 // statement fails, on both dialects.
 inline constexpr int kLockWaitMs = 120000;
+
 // Shown while the user-interface thread waits for a lock: called with true again and again while it
-// waits (show the wait and repaint; no user input, no timers), with false when the wait is over.
-using LockWaitHook = std::function<void(bool waiting)>;
+// waits (show the wait and let the window repaint; of the user's input only what ends the wait),
+// answering false once the user ended the wait or the program is to close; called with false when
+// the wait is over.
+using LockWaitHook = std::function<bool(bool waiting)>;
 void SetLockWaitHook(LockWaitHook hook);
+
+// A statement of a connection of the calling thread that is none of CDBConnection's (the connect
+// loop's look at a database), run and shown as ExecWaitingForLock runs the program's own. Answers
+// its error: WaitStoppedError when the user ended the wait.
+std::optional<QSqlError> ExecOnOwnConnection(const DbConnectParams& params, const QString& connectionName,
+                                             const std::function<std::optional<QSqlError>()>& exec);

@@ -11,6 +11,9 @@
 #include <QSqlQuery>
 #include <QUuid>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 const QString kGroup = QStringLiteral("Settings/DataBase");
@@ -18,6 +21,22 @@ const QString kGroup = QStringLiteral("Settings/DataBase");
 QString FolderOf(const QString& file)
 {
     return QFileInfo(file).absolutePath() + u'/';
+}
+
+// A file made in a folder that its group may write is shared alike: the folder's group, and the
+// group may read and write it (as the folders the program makes there). What the user may not change
+// stays as it is.
+void ShareLikeFolder(const QString& file)
+{
+    const QByteArray path = QFile::encodeName(file);
+    const QByteArray folder = QFile::encodeName(QFileInfo(file).absolutePath());
+    struct stat dir { };
+    if (::stat(folder.constData(), &dir) != 0 || (dir.st_mode & S_IWGRP) == 0)
+        return;
+    static_cast<void>(::chown(path.constData(), uid_t(-1), dir.st_gid));
+    struct stat st { };
+    if (::stat(path.constData(), &st) == 0)
+        static_cast<void>(::chmod(path.constData(), (st.st_mode & 07777) | S_IRGRP | S_IWGRP));
 }
 
 // The driver's own words, kept as the description under the reason.
@@ -34,6 +53,7 @@ CDbSetupSettings::CDbSetupSettings()
     CProfileSettings profile;
     profile.beginGroup(kGroup);
     dbFile = profile.value(QStringLiteral("DBFile")).toString();
+    storedFile = !dbFile.isEmpty();
     hostName = profile.value(QStringLiteral("HostName")).toString();
     userName = profile.value(QStringLiteral("UserName")).toString();
     password = profile.value(QStringLiteral("Password")).toString();
@@ -84,27 +104,30 @@ void CDbSetupSettings::SaveSettings()
     profile.setValue(QStringLiteral("DbName"), dbName);
 }
 
-DbError CDbSetupSettings::PrepareAccessFile()
+DbError CDbSetupSettings::PrepareAccessFile(const QString& file)
 {
+    const QString path = file.isEmpty() ? DefaultFile() : file;
     const QString tmpl = GetProgramFolder() + QStringLiteral("LIR.db.tmpl");
     QFile source(tmpl);
     if (!source.open(QIODevice::ReadOnly))
         return DbError{0, QStringLiteral("Не найден шаблон базы данных: %1").arg(tmpl), source.errorString()};
-    QSaveFile target(DefaultFile());
+    QSaveFile target(path);
     if (!target.open(QIODevice::WriteOnly))
-        return DbError{0, QStringLiteral("Папка программы недоступна для записи: %1").arg(GetProgramFolder()),
+        return DbError{0,
+                       file.isEmpty()
+                           ? QStringLiteral("Папка программы недоступна для записи: %1").arg(GetProgramFolder())
+                           : QStringLiteral("Папка недоступна для записи: %1").arg(FolderOf(path)),
                        target.errorString()};
     while (!source.atEnd()) {
         const QByteArray chunk = source.read(1 << 20);
         if (chunk.isEmpty() || target.write(chunk) != chunk.size()) {
             target.cancelWriting();
-            return DbError{0, QStringLiteral("Не удалось создать базу данных: %1").arg(DefaultFile()),
-                           target.errorString()};
+            return DbError{0, QStringLiteral("Не удалось создать базу данных: %1").arg(path), target.errorString()};
         }
     }
     if (!target.commit())
-        return DbError{0, QStringLiteral("Не удалось создать базу данных: %1").arg(DefaultFile()),
-                       target.errorString()};
+        return DbError{0, QStringLiteral("Не удалось создать базу данных: %1").arg(path), target.errorString()};
+    ShareLikeFolder(path);
     return DbError{};
 }
 
@@ -153,6 +176,9 @@ DbError CDbSetupSettings::OpenAccessDatabase()
     DbError prepared;
     if (sql == 0 && !QFile::exists(DefaultFile()))
         prepared = PrepareAccessFile();
+    if (sql == 0 && createFile && !dbFile.isEmpty() && !QFileInfo::exists(dbFile))
+        if (const DbError made = PrepareAccessFile(dbFile); Failed(made))
+            return made;
     if (sql == 0) {
         const QFileInfo file(dbFile);
         if (!file.isFile()) {
@@ -180,10 +206,12 @@ DbError CDbSetupSettings::OpenAccessDatabase()
     return error ? ConnectFailure(*error) : DbError{};
 }
 
-DbError CDbSetupSettings::GetDbVersion(bool* opened, bool* current)
+DbError CDbSetupSettings::GetDbVersion(bool* opened, bool* current, bool* busy)
 {
     *opened = false;
     *current = false;
+    if (busy)
+        *busy = false;
     // Read before anything changes the file: a database that is refused stays as it was.
     const QString name = QStringLiteral("lir_version_") + QUuid::createUuid().toString(QUuid::Id128);
     DbError result;
@@ -192,10 +220,28 @@ DbError CDbSetupSettings::GetDbVersion(bool* opened, bool* current)
         {
             QSqlDatabase db = QSqlDatabase::database(name, false);
             QSqlQuery q(db);
-            // A database without the version table counts as an old one.
-            if (q.exec(QStringLiteral("select n from tSysDbVersion"))) {
-                const int version = q.next() ? q.value(0).toInt() : -1;
-                *current = version == kDbVersion;
+            std::optional<int> version;
+            const auto failure = ExecOnOwnConnection(params(), name, [&]() -> std::optional<QSqlError> {
+                if (!q.exec(QStringLiteral("select n from tSysDbVersion")))
+                    return q.lastError();
+                version = q.next() ? q.value(0).toInt() : -1;
+                return std::nullopt;
+            });
+            if (version) {
+                *current = *version == kDbVersion;
+            } else if (failure) {
+                // Another session's lock, a wait the user ended or a lost connection say nothing of
+                // the version: the database did not answer. Any other failure counts as an old
+                // version (a database without the version table).
+                const CSqlDialect& dialect = DialectOf(params().dialect);
+                const bool stopped = failure->nativeErrorCode() == WaitStoppedError().nativeErrorCode();
+                if (stopped || dialect.IsLocked(*failure) || failure->type() == QSqlError::ConnectionError) {
+                    const QSqlError said = dialect.IsLocked(*failure) ? LockWaitError() : *failure;
+                    *opened = false;
+                    if (busy)
+                        *busy = stopped || dialect.IsLocked(*failure);
+                    result = DbError{0, said.driverText(), said.databaseText()};
+                }
             }
             q.finish();
             db.close();

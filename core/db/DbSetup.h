@@ -21,6 +21,10 @@ public:
     QString dbName = QStringLiteral("lir");
     bool savePass = true;
     bool passwordEntered = false; // set by the dialog: only then may the password be remembered
+    // The profile names a database file: one that fails to open is never replaced without the user.
+    bool storedFile = false;
+    // Set by the dialog: a missing dbFile is made from the template (a new database of the user's).
+    bool createFile = false;
 
     DbConnectParams params() const;
     static QString DefaultFile();
@@ -32,9 +36,12 @@ public:
     // its reason in Russian as the message and the driver's text as the description. Neither the
     // test open nor the version check changes the database file.
     DbError OpenAccessDatabase();
-    DbError GetDbVersion(bool* opened, bool* current);
-    // Copies the template over the default file, whole or not at all.
-    DbError PrepareAccessFile();
+    // *busy: the database did not answer (another session's lock, a wait the user ended), which
+    // says nothing of the database itself.
+    DbError GetDbVersion(bool* opened, bool* current, bool* busy = nullptr);
+    // Copies the template over the file (the default one without a path), whole or not at all. In a
+    // folder its group shares, the file takes the folder's group and the group may write it.
+    DbError PrepareAccessFile(const QString& file = QString());
     // A failed open as OpenAccessDatabase answers it.
     DbError ConnectFailure(const QSqlError& error) const;
 };

@@ -15,6 +15,9 @@ namespace {
 
 // lock_not_available: the server's lock_timeout ran out; the program's own error carries it too.
 const QString kLockWaitCode = QStringLiteral("55P03");
+// The server's code of a cancelled statement.
+const QString kWaitStoppedCode = QStringLiteral("57014");
+const QString kRetryLater = QStringLiteral("Операция не выполнена, повторите ее позже.");
 
 // The primary SQLite result code of a failed statement.
 int SqliteCode(const QSqlError& e)
@@ -105,7 +108,6 @@ public:
     {
         return SqliteCode(e) == 5 || e.nativeErrorCode() == kLockWaitCode;
     }
-    bool MayWaitForLock(const QString&) const override { return true; }
     QString IdSetCondition(const QString& column) const override
     {
         return column + QStringLiteral(" in (select value from json_each('[' || ? || ']'))");
@@ -176,6 +178,15 @@ public:
     {
         return column + QStringLiteral(" like ? escape '\\'");
     }
+    // Texts compare as their bytes unless a column says otherwise, and none does.
+    QString ByteOrder(const QString& text) const override { return text; }
+    // Stored as "yyyy-MM-dd HH:mm:ss".
+    QString ListDateText(const QString& column) const override
+    {
+        return QStringLiteral("substr(%1, 9, 2) || '.' || substr(%1, 6, 2) || '.' || substr(%1, 1, 4) || ' ' || "
+                              "cast(substr(%1, 12, 2) as integer) || substr(%1, 14, 6)")
+            .arg(column);
+    }
 };
 
 class CPostgresDialect final : public CSqlDialect {
@@ -215,21 +226,6 @@ public:
     }
     bool IsOverflow(const QSqlError& e) const override { return e.nativeErrorCode() == QLatin1String("22003"); }
     bool IsLocked(const QSqlError& e) const override { return e.nativeErrorCode() == kLockWaitCode; }
-    bool MayWaitForLock(const QString& sql) const override
-    {
-        // Reads take no row locks; a write, a locking read or a function that writes may wait. A
-        // journal line (a new row under a new id, no key to another table) never does.
-        const QString head = sql.trimmed().left(6).toLower();
-        if (sql.startsWith(QLatin1String("insert into tFctOpJournal "), Qt::CaseInsensitive))
-            return false;
-        if (head != QLatin1String("select"))
-            return true;
-        for (const char* word :
-             {" for update", " for share", "advisory", "lir_recalc", "lir_advance_identity", "lir_lock"})
-            if (sql.contains(QLatin1String(word), Qt::CaseInsensitive))
-                return true;
-        return false;
-    }
     QString IdSetCondition(const QString& column) const override
     {
         return column + QStringLiteral(" = any(string_to_array(?, ',')::int[])");
@@ -341,6 +337,11 @@ public:
                               "like lower(cast(? as text) collate \"und-x-icu\") escape '\\'")
             .arg(column);
     }
+    QString ByteOrder(const QString& text) const override { return text + QStringLiteral(" collate \"C\""); }
+    QString ListDateText(const QString& column) const override
+    {
+        return QStringLiteral("to_char(%1, 'DD.MM.YYYY FMHH24:MI:SS')").arg(column);
+    }
 };
 
 } // namespace
@@ -370,10 +371,22 @@ QSqlError MoneyOverflowError()
 QSqlError LockWaitError()
 {
     return QSqlError(QStringLiteral("База данных занята другой программой."),
-                     QStringLiteral("Другая программа не освободила данные за %1 мин. Операция не выполнена, "
-                                    "повторите ее позже.")
-                         .arg(kLockWaitMs / 60000),
+                     QStringLiteral("Другая программа не освободила данные за %1 мин. ").arg(kLockWaitMs / 60000)
+                         + kRetryLater,
                      QSqlError::StatementError, kLockWaitCode);
+}
+
+QSqlError WaitStoppedError()
+{
+    return QSqlError(QStringLiteral("Ожидание прервано."), kRetryLater, QSqlError::StatementError, kWaitStoppedCode);
+}
+
+QSqlError ConnectionLostError()
+{
+    return QSqlError(QStringLiteral("Соединение с сервером базы данных потеряно."),
+                     QStringLiteral("Операция не выполнена. При следующей операции программа соединится с сервером "
+                                    "снова."),
+                     QSqlError::ConnectionError);
 }
 
 QString IdSetArgument(const std::vector<int>& ids)

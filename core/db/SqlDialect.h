@@ -56,8 +56,6 @@ public:
     virtual bool IsOverflow(const QSqlError& error) const = 0;
     // Whether a statement failed because another connection held the lock it waited for.
     virtual bool IsLocked(const QSqlError& error) const = 0;
-    // Whether a statement may wait for another connection's lock (a server's reads never do).
-    virtual bool MayWaitForLock(const QString& sql) const = 0;
     // "<column> is one of the ids" for ids bound as one comma-separated text (IdSetArgument).
     virtual QString IdSetCondition(const QString& column) const = 0;
     // IdSetCondition for a few ids, each sought through an index of the column: a server plans the
@@ -127,6 +125,10 @@ public:
     // "<column> matches the pattern bound for it", letter case aside (Cyrillic too), with '\' as the
     // escape character of the pattern (LikeArgument). The column is a program constant.
     virtual QString CaseInsensitiveLike(const QString& column) const = 0;
+    // The text expression as the lists order texts: by the bytes of its UTF-8 form.
+    virtual QString ByteOrder(const QString& text) const = 0;
+    // A date-time column as the lists show it, "dd.MM.yyyy H:mm:ss"; NULL for NULL.
+    virtual QString ListDateText(const QString& column) const = 0;
 };
 
 const CSqlDialect& DialectOf(SqlDialect dialect);
@@ -137,6 +139,11 @@ const CSqlDialect& Dialect();
 QSqlError MoneyOverflowError();
 // The error of a statement that waited kLockWaitMs for another session's lock, on both dialects.
 QSqlError LockWaitError();
+// The error of a statement whose wait for a lock the user ended (or that the transaction of such a
+// wait did not run), on both dialects.
+QSqlError WaitStoppedError();
+// The error of a statement whose connection the server closed.
+QSqlError ConnectionLostError();
 
 // The value to bind for IdSetCondition.
 QString IdSetArgument(const std::vector<int>& ids);

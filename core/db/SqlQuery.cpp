@@ -70,10 +70,9 @@ CSqlQuery::CSqlQuery(const QString& sql, CDBConnection& connection)
 {
     m_query = m_connection.AcquireStatement(sql, &m_prepared);
     m_dialect = m_connection.dialect();
-    m_mayWait = DialectOf(m_dialect).MayWaitForLock(sql);
+    // Not prepared without an error: no connection, or the transaction of a wait the user ended.
     if (!m_prepared)
-        m_error = m_query.lastError().type() == QSqlError::NoError ? QSqlError()
-                                                                   : m_connection.StatementError(m_query.lastError());
+        m_error = m_connection.StatementError(m_query.lastError());
 }
 
 CSqlQuery::~CSqlQuery()
@@ -188,7 +187,7 @@ bool CSqlQuery::exec()
     m_pendingBinds = 0;
     m_readFailed = false;
     m_connection.BeforeStatement();
-    m_executed = m_connection.ExecWaitingForLock(m_mayWait, [this]() -> std::optional<QSqlError> {
+    m_executed = m_connection.ExecWaitingForLock(LockWaitKind::Statement, [this]() -> std::optional<QSqlError> {
         if (m_query.exec())
             return std::nullopt;
         return m_query.lastError();

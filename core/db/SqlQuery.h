@@ -113,7 +113,6 @@ private:
     QSqlQuery m_query;
     SqlDialect m_dialect;
     bool m_prepared = false;
-    bool m_mayWait = true;
     bool m_executed = false;
     int m_pendingBinds = 0;                 // values bound since the last run
     mutable QHash<QByteArray, int> m_index; // column names of the run's rows by position

@@ -2,6 +2,7 @@
 
 #include "db/Variant.h"
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -110,10 +111,27 @@ CImportEventTypeList FixedImportEventKinds()
 
 void SeedImportEventTypes()
 {
+    // Every start does it: when the kinds are there as they should be, nothing is written, so that
+    // the start neither waits for the write lock nor needs the right to write.
+    const CImportEventTypeList fixed = FixedImportEventKinds();
+    std::vector<int> ids;
+    for (const CImportEventType& kind : fixed)
+        ids.push_back(kind.id);
+    const auto stored =
+        kRows.ListOf(OnDbError::Report,
+                     kSelect + QStringLiteral(" where ") + Dialect().IdSetCondition(QStringLiteral("id"))
+                         + QStringLiteral(" order by id"),
+                     {IdSetArgument(ids)});
+    // A read that failed (a wait the user ended, say) was reported; the start goes on without them.
+    if (!stored)
+        return;
+    if (std::equal(fixed.begin(), fixed.end(), stored->begin(), stored->end(),
+                   [](const auto& a, const auto& b) { return a.id == b.id && a.name == b.name; }))
+        return;
     // One transaction for speed; each save is a savepoint of its own, so a kind that fails to be
     // written does not keep the others out.
     CTransaction tx;
-    for (CImportEventType rec : FixedImportEventKinds()) {
+    for (CImportEventType rec : fixed) {
         // A kind that fails was reported; the others are kept.
         static_cast<void>(SaveImportEventType(rec, false));
     }

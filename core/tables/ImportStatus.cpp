@@ -1,5 +1,6 @@
 #include "ImportStatus.h"
 
+#include "db/SqlDialect.h"
 #include "db/Variant.h"
 #include "tables/ImportEventTypes.h"
 
@@ -46,33 +47,34 @@ std::optional<CImportStatusList> LoadImportStatus(const SqlFilter& filter)
                         filter.args);
 }
 
-bool ReadImportStatusLines(int forecast, const SqlFilter& filter,
-                           const std::function<void(const CImportStatusLine& line)>& each)
+CPagedSource ImportStatusLines(int forecast, const QString& unknown)
 {
-    CSqlQuery q(
-        filter.applyAnd(QStringLiteral("select i.id, i.send, i.received, i.comment, t.name as tname, "
-                                       "r.name as rname, r.id as rid from tfctimportstatus i "
-                                       "left join tclsimporteventtype t on t.id = i.event "
-                                       "left join tclsreceivermap m on m.receiver = i.receiver and m.prognoz = ? "
-                                       "left join tclsreceiver r on r.id = m.receiver where 1=1"),
-                        QStringLiteral("i.send desc, i.id desc")));
-    q.bind(forecast).bindAll(filter.args);
-    if (!q.execOrReport())
-        return false;
-    // Columns by position: the list may hold 100,000 rows.
-    enum { ID, SEND, RECEIVED, COMMENT, EVENT, NAME, RECEIVER };
-    CImportStatusLine line;
-    while (q.next()) {
-        line.id = q.value(ID).toInt();
-        line.send = q.value(SEND);
-        line.received = q.value(RECEIVED);
-        line.comment = q.value(COMMENT).toString();
-        line.event = q.value(EVENT).toString();
-        line.organisation =
-            q.value(RECEIVER).isNull() ? std::nullopt : std::optional<QString>(q.value(NAME).toString());
-        each(line);
-    }
-    return true;
+    CPagedSource s;
+    s.table = QStringLiteral("tfctimportstatus i");
+    s.joins = {
+        {QStringLiteral("t"), QStringLiteral("tclsimporteventtype t"), {QStringLiteral("t.id = i.event"), {}}, {}},
+        {QStringLiteral("m"),
+         QStringLiteral("tclsreceivermap m"),
+         {QStringLiteral("m.receiver = i.receiver and m.prognoz = ?"), {forecast}},
+         {}},
+        {QStringLiteral("r"),
+         QStringLiteral("tclsreceiver r"),
+         {QStringLiteral("r.id = m.receiver"), {}},
+         QStringLiteral("m")}};
+    s.key = QStringLiteral("i.id");
+    const SqlText organisation{QStringLiteral("coalesce(r.name, ?)"), {unknown}};
+    // Orders of the journal's own columns have indexes; the joined names have none.
+    s.columns = {{organisation, {}, false, true, false},
+                 {{QStringLiteral("t.name"), {}}, {}, true, true, false},
+                 {{QStringLiteral("i.send"), {}}, {}, true, false, true},
+                 {{QStringLiteral("i.received"), {}}, {}, true, false, true},
+                 {{QStringLiteral("i.comment"), {}}, {}, true, true, true}};
+    s.search = {QStringLiteral("coalesce(t.name, '') || ';' || coalesce(r.name, ?) || ';' || coalesce(%1, '')")
+                    .arg(Dialect().ListDateText(QStringLiteral("i.send"))),
+                {unknown}};
+    s.orderColumn = ISC_SEND;
+    s.ascending = false;
+    return s;
 }
 
 bool CountImportStatus(int receiver, int prognoz)

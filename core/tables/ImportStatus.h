@@ -2,9 +2,9 @@
 // in a forecast.
 #pragma once
 
+#include "db/PagedRows.h"
 #include "tables/TableCommon.h"
 
-#include <functional>
 #include <optional>
 #include <vector>
 
@@ -28,22 +28,13 @@ std::optional<CImportStatusRecord> GetImportStatus(int id, int prognoz);
 // The condition may name the journal's columns (or i.<column>), the event type's as t.<column> and
 // the receiver's as r.<column>.
 std::optional<CImportStatusList> LoadImportStatus(const SqlFilter& filter = {});
-// A line of the exchange journal's list: the dates as stored (the list turns them into its own text),
-// the event's name, and the organisation's name where the forecast maps the receiver.
-struct CImportStatusLine {
-    int id = 0;
-    QVariant send;
-    QVariant received;
-    QString comment;
-    QString event;
-    std::optional<QString> organisation;
-};
-// The lines of every forecast that the filter lets through, newest first unless it orders, each handed
-// to `each`; the organisations are named as `forecast` maps them. The condition may name the
-// journal's columns as i.<column>, the event type's as t.<column> and the receiver's as r.<column>.
-// False after a reported error.
-bool ReadImportStatusLines(int forecast, const SqlFilter& filter,
-                           const std::function<void(const CImportStatusLine& line)>& each);
+// The exchange journal as its list shows it, a page at a time: every forecast's records, the
+// organisation named as `forecast` maps the receiver (`unknown` where it does not), newest first. The
+// columns are those of ImportStatusColumn; the dates are read as stored. A filter may name the
+// journal's columns as i.<column> (or alone), the event type's as t.<column> and the receiver's as
+// r.<column>. The search looks in "event;organisation;send date" with the date as the list shows it.
+enum ImportStatusColumn { ISC_ORGANISATION, ISC_EVENT, ISC_SEND, ISC_RECEIVED, ISC_COMMENT };
+CPagedSource ImportStatusLines(int forecast, const QString& unknown);
 // Whether the receiver has journal rows in the forecast; true also when that cannot be read.
 bool CountImportStatus(int receiver, int prognoz);
 // Event 1 clears the send date, events 2 and 5 the received date (in the record too). A new record

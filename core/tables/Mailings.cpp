@@ -149,6 +149,21 @@ std::optional<CMailingList> LoadMailings(const SqlFilter& filter)
     return list;
 }
 
+CPagedSource MailingLines(int forecast)
+{
+    CPagedSource s;
+    s.table = QStringLiteral("tfctmailing");
+    s.condition = {QStringLiteral("prognoz = ?"), {forecast}};
+    s.key = QStringLiteral("id");
+    // The texts, of up to 8000 characters, have no index.
+    s.columns = {{{QStringLiteral("MailingDate"), {}}, {}, false, false, true},
+                 {{QStringLiteral("Subject"), {}}, {}, true, true, true},
+                 {{QStringLiteral("Text"), {}}, {}, true, true, false}};
+    s.search = {QStringLiteral("coalesce(Subject, '')"), {}};
+    s.orderColumn = MC_DATE;
+    return s;
+}
+
 bool SaveMailingReceiver(CMailingReceiverRecord& rec, bool fetchNewId)
 {
     CTransaction tx;

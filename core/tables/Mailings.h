@@ -2,6 +2,7 @@
 // forecast with the organisations they are addressed to.
 #pragma once
 
+#include "db/PagedRows.h"
 #include "tables/TableCommon.h"
 
 #include <QDateTime>
@@ -43,6 +44,10 @@ using CMailingList = std::vector<CMailingRecord>;
 std::optional<CMailingRecord> GetMailing(int id);
 // Each mailing with its receivers; rows that cannot be read are left out. None on a database error.
 std::optional<CMailingList> LoadMailings(const SqlFilter& filter = {});
+// The forecast's mailings as their list shows them, a page at a time: columns date (as stored),
+// subject and text, by date; the search looks in the subject. A filter names the mailing's columns.
+enum MailingColumn { MC_DATE, MC_SUBJECT, MC_TEXT };
+CPagedSource MailingLines(int forecast);
 // A new mailing (id 0) takes the id of its inserted row; an id without a row is inserted under that
 // id. The receivers are saved under the mailing's id: missing rows are added, none are removed.
 [[nodiscard]] bool SaveMailing(CMailingRecord& rec);

@@ -1,12 +1,25 @@
 #include "OpJournal.h"
 
-namespace {
-
-bool Visit(CSqlQuery& q, OnDbError onError, const OpJournalVisitor& each)
+CPagedSource OpJournalLines(int type)
 {
-    if (!(onError == OnDbError::Report ? q.execOrReport() : q.exec()))
+    CPagedSource s;
+    s.table = QStringLiteral("tfctopjournal");
+    s.condition = {QStringLiteral("Type = ?"), {type}};
+    s.key = QStringLiteral("id");
+    // The texts, of up to 7000 characters, have no index.
+    s.columns = {{{QStringLiteral("Date"), {}}, {}, false, false, true},
+                 {{QStringLiteral("Text"), {}}, {}, false, true, false}};
+    s.search = {QStringLiteral("Text"), {}};
+    return s;
+}
+
+bool ReadOpJournalBetween(const QDateTime& from, const QDateTime& until, const OpJournalVisitor& each)
+{
+    CSqlQuery q(QStringLiteral("select id, Date, Text from tfctopjournal where Date >= ? and Date < ? order by id"));
+    q.bind(from).bind(until);
+    if (!q.exec())
         return false;
-    // Columns by position: a journal may hold 100,000 lines.
+    // Columns by position: an export may hold millions of lines.
     COpJournalLine line;
     while (q.next()) {
         line.id = q.value(0).toInt();
@@ -16,20 +29,4 @@ bool Visit(CSqlQuery& q, OnDbError onError, const OpJournalVisitor& each)
             return false;
     }
     return !q.readFailed() && !q.lastError().isValid();
-}
-
-} // namespace
-
-bool ReadOpJournalOfType(int type, const OpJournalVisitor& each)
-{
-    CSqlQuery q(QStringLiteral("select id, Date, Text from tfctopjournal where Type = ? order by id"));
-    q.bind(type);
-    return Visit(q, OnDbError::Report, each);
-}
-
-bool ReadOpJournalBetween(const QDateTime& from, const QDateTime& until, const OpJournalVisitor& each)
-{
-    CSqlQuery q(QStringLiteral("select id, Date, Text from tfctopjournal where Date >= ? and Date < ? order by id"));
-    q.bind(from).bind(until);
-    return Visit(q, OnDbError::Silent, each);
 }

@@ -144,11 +144,20 @@ bool DeleteTotalForecastsOf(int prognoz)
     return ExecSql(QStringLiteral("delete from tfcttotalprognoz where prognoz = ?"), prognoz);
 }
 
-bool ResetTotalForecastSums(int prognoz)
+int CountUngeneratedTotals(int prognoz)
+{
+    CSqlQuery q(QStringLiteral("select count(id) from tfcttotalprognoz where lastUpdate is null and prognoz = ?"));
+    q.bind(prognoz);
+    if (!q.execOrReport() || !q.next())
+        return 0;
+    return q.value(0).toInt();
+}
+
+bool ResetTotalForecastSums(int prognoz, const QDateTime& now)
 {
     return ExecSql(QStringLiteral("update tfcttotalprognoz set ") + ForecastFigureAssignments().replace(u'?', u'0')
-                       + QStringLiteral(" where prognoz = ?"),
-                   prognoz);
+                       + QStringLiteral(", lastUpdate = ? where prognoz = ?"),
+                   now, prognoz);
 }
 
 bool DeleteTotalForecast(CTotalForecastRecord& rec)
@@ -183,7 +192,8 @@ bool SaveTotalForecastComment(CTotalForecastRecord& rec)
 {
     CutComment(rec.comment);
     return WriteRow(rec,
-                    QStringLiteral("insert into tfcttotalprognoz (prognoz, product, comment) values (?, ?, ?) on "
+                    QStringLiteral("insert into tfcttotalprognoz (prognoz, product, sumLast, sumCurr, sumNext, "
+                                   "valueLast, valueCurr, valueNext, comment) values (?, ?, 0, 0, 0, 0, 0, 0, ?) on "
                                    "conflict (prognoz, product) do update set comment = excluded.comment"),
                     [&](CSqlQuery& q) { q.bind(rec.prognoz).bind(rec.product).bind(rec.comment); });
 }

@@ -24,15 +24,19 @@ std::optional<CTotalForecastList> LoadTotalForecasts(const SqlFilter& filter = {
 bool TotalForecastExists(int product, int prognoz);
 // Rows with a non-empty comment; 0 when the count cannot be read.
 int CountCommentedTotals(int prognoz);
-// Neither writes a journal line.
+// Rows that no consolidation has filled since a received comment made them (no lastUpdate); 0 when
+// the count cannot be read (reported).
+int CountUngeneratedTotals(int prognoz);
+// Neither writes a journal line. The reset zeroes the money values of a consolidation and stamps the
+// rows with its time.
 [[nodiscard]] bool DeleteTotalForecastsOf(int prognoz);
-[[nodiscard]] bool ResetTotalForecastSums(int prognoz);
+[[nodiscard]] bool ResetTotalForecastSums(int prognoz, const QDateTime& now);
 [[nodiscard]] bool DeleteTotalForecast(CTotalForecastRecord& rec);
 // Saves by (prognoz, product) in its own transaction (a savepoint inside the caller's); the record's
 // id is set only for a new row. lastUpdate is written as the record holds it.
 [[nodiscard]] bool SaveTotalForecast(CTotalForecastRecord& rec);
-// Only the comment of the row (a new row holds nothing else), as a received comment is stored; the
-// same journal line as the save.
+// Only the comment of the row, as a received comment is stored: a new row gets zeros and no lastUpdate
+// (no consolidation filled it); the same journal line as the save.
 [[nodiscard]] bool SaveTotalForecastComment(CTotalForecastRecord& rec);
 // Adds the data row's figures into the consolidated row of its product (created when missing) and
 // stamps it; false when anything on the way failed, the save included.

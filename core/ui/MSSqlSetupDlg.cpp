@@ -31,6 +31,10 @@ CMSSqlSetupDlg::CMSSqlSetupDlg(CDbSetupSettings& settings, QWidget* parent)
     auto* browse = new QToolButton(this);
     browse->setText(QStringLiteral("..."));
     browse->setObjectName(QStringLiteral("browse"));
+    // A new database of the user's, made from the template once the dialog is accepted.
+    auto* create = new QToolButton(this);
+    create->setText(QStringLiteral("Создать..."));
+    create->setObjectName(QStringLiteral("create"));
 
     m_server = new QRadioButton(QStringLiteral("Сервер базы данных"), this);
     m_server->setObjectName(QStringLiteral("serverChoice"));
@@ -56,6 +60,7 @@ CMSSqlSetupDlg::CMSSqlSetupDlg(CDbSetupSettings& settings, QWidget* parent)
     auto* fileRow = new QHBoxLayout;
     fileRow->addWidget(m_path, 1);
     fileRow->addWidget(browse);
+    fileRow->addWidget(create);
     layout->addLayout(fileRow);
     layout->addWidget(m_server);
     auto* form = new QFormLayout;
@@ -81,6 +86,14 @@ CMSSqlSetupDlg::CMSSqlSetupDlg(CDbSetupSettings& settings, QWidget* parent)
                                                          QStringLiteral("База данных (*.db);;Все файлы (*)"));
         if (!path.isEmpty())
             m_path->setText(path);
+    });
+    connect(create, &QToolButton::clicked, this, [this] {
+        const QString path = ModalHook().getSaveFileName(this, QStringLiteral("Новая база данных"), m_path->text(),
+                                                         QStringLiteral("База данных (*.db)"), QStringLiteral("db"));
+        if (path.isEmpty())
+            return;
+        m_path->setText(path);
+        m_created = path;
     });
     load();
 }
@@ -111,6 +124,7 @@ void CMSSqlSetupDlg::store()
     m_settings.useWindowsAuth = m_osAuth->isChecked();
     m_settings.savePass = m_savePass->isChecked();
     m_settings.passwordEntered = true;
+    m_settings.createFile = !m_created.isEmpty() && m_settings.sql == 0 && m_settings.dbFile == m_created;
 }
 
 void CMSSqlSetupDlg::accept()
@@ -140,6 +154,7 @@ void CMSSqlSetupDlg::UpdateEnabling()
     const bool withLogin = server && !m_osAuth->isChecked();
     m_path->setEnabled(!server);
     findChild<QToolButton*>(QStringLiteral("browse"))->setEnabled(!server);
+    findChild<QToolButton*>(QStringLiteral("create"))->setEnabled(!server);
     for (QWidget* w : {static_cast<QWidget*>(m_host), static_cast<QWidget*>(m_port), static_cast<QWidget*>(m_dbName),
                        static_cast<QWidget*>(m_osAuth)})
         w->setEnabled(server);

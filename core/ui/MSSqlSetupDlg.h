@@ -42,4 +42,5 @@ private:
     QLineEdit* m_password = nullptr;
     QCheckBox* m_osAuth = nullptr;
     QCheckBox* m_savePass = nullptr;
+    QString m_created; // the path chosen for a new database
 };

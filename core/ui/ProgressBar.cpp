@@ -6,8 +6,11 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMainWindow>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QThread>
 #include <QTimer>
@@ -184,20 +187,189 @@ void RunWithProgress(QThread& worker, QEventLoop::ProcessEventsFlags flags)
 }
 
 const QString kLockWaitText = QStringLiteral("Ожидание: база данных занята другой программой...");
+const QString kStopWaitCaption = QStringLiteral("Прервать");
+
+namespace {
+
+QPointer<QWidget> g_waitWindow;
+bool g_closeRequested = false;
+std::function<void(bool)> g_closeHandler;
+
+bool IsUserInput(QEvent::Type type)
+{
+    switch (type) {
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove:
+    case QEvent::Wheel:
+    case QEvent::ContextMenu:
+    case QEvent::TabletPress:
+    case QEvent::TabletRelease:
+    case QEvent::TabletMove:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::TouchCancel:
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
+    case QEvent::InputMethod:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The wait for a database lock as the user sees it: its text and a button that ends it, where the
+// user looks (the main window's status bar, at start-up the splash window). While it is shown, of
+// the user's input only Escape, that button and a close request get through: no command can start
+// other database work meanwhile.
+class CLockWaitUi : public QObject {
+public:
+    // Answers whether to go on waiting.
+    bool Step(bool waiting)
+    {
+        if (!waiting) {
+            Hide();
+            return true;
+        }
+        if (!m_shown)
+            Show();
+        // No timers: what they would start could be database work.
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::X11ExcludeTimers);
+        return !m_stop && !g_closeRequested;
+    }
+
+    bool shown() const { return m_shown; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        const QEvent::Type type = event->type();
+        if (type == QEvent::Shortcut)
+            return true;
+        if (!watched->isWidgetType())
+            return false;
+        auto* widget = static_cast<QWidget*>(watched);
+        if (type == QEvent::Close && widget->isWindow()) {
+            if (widget == GetAppMainWindow() || widget == g_waitWindow)
+                RequestAppClose();
+            event->ignore();
+            return true;
+        }
+        if (!IsUserInput(type))
+            return false;
+        if (type == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+            m_stop = true;
+            return true;
+        }
+        // Escape comes as a key press, not as another window's shortcut.
+        if (type == QEvent::ShortcutOverride)
+            event->accept();
+        const bool toButton = m_button && widget == m_button
+            && (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease || type == QEvent::MouseMove);
+        return !toButton;
+    }
+
+private:
+    void Show()
+    {
+        m_shown = true;
+        m_stop = false;
+        auto* button = new QPushButton(kStopWaitCaption);
+        button->setObjectName(QStringLiteral("lockWaitStop"));
+        button->setFocusPolicy(Qt::NoFocus);
+        QObject::connect(button, &QPushButton::clicked, this, [this] { m_stop = true; });
+        m_button = button;
+        QWidget* main = GetAppMainWindow();
+        QStatusBar* bar = CProgressBar::GetStatusBar();
+        if (bar && (!g_waitWindow || (main && main->isVisible()))) {
+            m_bar = bar;
+            bar->showMessage(kLockWaitText);
+            bar->addPermanentWidget(button);
+            button->show();
+        } else if (g_waitWindow) {
+            // Above the version line at the window's foot.
+            auto* panel = new QWidget(g_waitWindow);
+            panel->setObjectName(QStringLiteral("lockWaitPanel"));
+            panel->setAutoFillBackground(true);
+            auto* layout = new QHBoxLayout(panel);
+            layout->setContentsMargins(4, 2, 4, 2);
+            auto* text = new QLabel(kLockWaitText, panel);
+            text->setObjectName(QStringLiteral("lockWaitText"));
+            layout->addWidget(text, 1);
+            button->setParent(panel);
+            layout->addWidget(button);
+            const QSize size = panel->sizeHint();
+            const QRect area = g_waitWindow->rect();
+            panel->setGeometry(area.left(), qMax(0, area.bottom() - 16 - size.height()), area.width(), size.height());
+            panel->show();
+            panel->raise();
+            m_panel = panel;
+        }
+        qApp->installEventFilter(this);
+    }
+
+    void Hide()
+    {
+        if (!m_shown)
+            return;
+        m_shown = false;
+        qApp->removeEventFilter(this);
+        if (m_bar) {
+            if (m_bar->currentMessage() == kLockWaitText)
+                m_bar->clearMessage();
+            if (m_button)
+                m_bar->removeWidget(m_button);
+        }
+        delete m_button;
+        delete m_panel;
+        m_bar = nullptr;
+    }
+
+    bool m_shown = false;
+    bool m_stop = false;
+    QPointer<QStatusBar> m_bar;
+    QPointer<QPushButton> m_button;
+    QPointer<QWidget> m_panel;
+};
+
+CLockWaitUi& LockWaitUi()
+{
+    static CLockWaitUi* ui = new CLockWaitUi; // lives as long as the application's widgets
+    return *ui;
+}
+
+} // namespace
 
 void InstallLockWaitStatus()
 {
-    SetLockWaitHook([](bool waiting) {
-        QStatusBar* bar = CProgressBar::GetStatusBar();
-        if (!waiting) {
-            if (bar && bar->currentMessage() == kLockWaitText)
-                bar->clearMessage();
-            return;
-        }
-        if (bar && bar->currentMessage() != kLockWaitText)
-            bar->showMessage(kLockWaitText);
-        // Paint and window-system events only: nothing that could start other database work.
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::ExcludeSocketNotifiers
-                                        | QEventLoop::X11ExcludeTimers);
-    });
+    SetLockWaitHook([](bool waiting) { return LockWaitUi().Step(waiting); });
+}
+
+void SetLockWaitWindow(QWidget* window)
+{
+    g_waitWindow = window;
+}
+
+void SetAppCloseHandler(std::function<void(bool duringWait)> handler)
+{
+    g_closeHandler = std::move(handler);
+    g_closeRequested = false;
+}
+
+void RequestAppClose()
+{
+    g_closeRequested = true;
+    if (g_closeHandler)
+        g_closeHandler(LockWaitUi().shown());
+}
+
+bool AppCloseRequested()
+{
+    return g_closeRequested;
 }

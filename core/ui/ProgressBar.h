@@ -7,6 +7,8 @@
 #include <QProgressBar>
 #include <QRect>
 
+#include <functional>
+
 class QLabel;
 class QStatusBar;
 class QThread;
@@ -49,8 +51,23 @@ CProgressBar* ProgressBarInstance();
 // once a second. When the loop ends early (the application quits), the worker is still waited for.
 void RunWithProgress(QThread& worker, QEventLoop::ProcessEventsFlags flags = QEventLoop::AllEvents);
 
-// The status-bar text while the user-interface thread waits for another writer of the database.
+// The status-bar text while the user-interface thread waits for another writer of the database,
+// and the caption of the button beside it that ends the wait.
 extern const QString kLockWaitText;
-// Installs the database's lock-wait hook: the text in the main window's status bar, and the window
-// repainted (no user input, no timers) while the wait lasts.
+extern const QString kStopWaitCaption;
+// Installs the database's lock-wait hook: the text in the main window's status bar (while that
+// window is not shown, in the start-up window) with the button that ends it; the windows repaint
+// meanwhile and take of the user's input only Escape and that button, which end the wait, and a
+// request to close the program (RequestAppClose).
 void InstallLockWaitStatus();
+// The window that shows the wait while the main window is not shown (the splash window); none to
+// stop.
+void SetLockWaitWindow(QWidget* window);
+
+// Requests to close the program: the close box of the main window or the start-up window while the
+// program waits for a lock, or the end of the session. A wait ends at once and start-up goes no
+// further; the handler the application installs then ends the program (told whether a wait is
+// shown: then the windows are in use and must not go yet). Installing a handler starts afresh.
+void SetAppCloseHandler(std::function<void(bool duringWait)> handler);
+void RequestAppClose();
+bool AppCloseRequested();

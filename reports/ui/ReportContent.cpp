@@ -106,10 +106,11 @@ public:
     {
     }
 
-    // The page numbers stay placeholders, filled in page by page.
-    QString Expand(const QString& text) const
+    // The page numbers stay placeholders, filled in page by page. A text that `repeats` on every page
+    // shows lists short.
+    QString Expand(const QString& text, bool repeats) const
     {
-        return ExpandReportText(text, [this](const QString& name, int offset) {
+        return ExpandReportText(text, [this, repeats](const QString& name, int offset) {
             const auto it = values.constFind(name);
             if (it == values.constEnd()) {
                 if (name == kReportTitlePlaceholder)
@@ -123,7 +124,7 @@ public:
                 return QString();
             if (offset != 0 || p->type != ReportParameterType::Text)
                 return p->type == ReportParameterType::Money ? it->text : QString::number(it->number + offset);
-            return it->text;
+            return repeats && p->list ? ShortReportList(it->text, p->bracketedTail) : it->text;
         });
     }
 
@@ -239,7 +240,7 @@ private:
             ReportHeaderCell cell;
             cell.row = level;
             cell.column = int(visible.size());
-            cell.text = Expand(node.caption);
+            cell.text = Expand(node.caption, true);
             if (node.column >= 0) {
                 visible.push_back(node.column);
                 cell.rowSpan = content.headerRows - level;
@@ -488,14 +489,14 @@ std::optional<ReportContent> BuildReportContent(const ReportDefinition& definiti
     for (const ReportLine& line : definition.heading) {
         if (!builder.Shown(line.shownIf))
             continue;
-        content.heading.push_back(ReportHeadingLine{builder.Expand(line.text), line.align, line.bold,
+        content.heading.push_back(ReportHeadingLine{builder.Expand(line.text, false), line.align, line.bold,
                                                     line.size > 0 ? line.size : definition.fontSize});
     }
     const auto pageLines = [&](const std::vector<ReportPageLine>& lines, std::vector<ReportPageText>& out) {
         for (const ReportPageLine& line : lines)
             if (builder.Shown(line.shownIf))
-                out.push_back(
-                    ReportPageText{builder.Expand(line.left), builder.Expand(line.center), builder.Expand(line.right)});
+                out.push_back(ReportPageText{builder.Expand(line.left, true), builder.Expand(line.center, true),
+                                             builder.Expand(line.right, true)});
     };
     pageLines(definition.pageHeader, content.pageHeader);
     pageLines(definition.pageFooter, content.pageFooter);

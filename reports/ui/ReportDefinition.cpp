@@ -132,6 +132,10 @@ private:
                 : type == u"year"           ? ReportParameterType::Year
                 : type == u"money"          ? ReportParameterType::Money
                                             : ReportParameterType::Text;
+            param.list = IsTrue(AttributeOr(p, "list"));
+            param.bracketedTail = AttributeOr(p, "tail") == u"bracketed";
+            Check(!param.bracketedTail || param.list);
+            Check(!param.list || param.type == ReportParameterType::Text);
             d.parameters.push_back(param);
         }
     }

@@ -15,6 +15,11 @@ enum class ReportParameterType { Text, Integer, Year, Money };
 struct ReportParameter {
     QString name;
     ReportParameterType type = ReportParameterType::Text;
+    // A text of names joined by "; ": where it repeats on every page (the table's header, the page
+    // lines) only its first names stand, with "и ещё N"; with `bracketedTail`, a part in brackets
+    // that ends the text (a side's year) belongs to the whole list and stays.
+    bool list = false;
+    bool bracketedTail = false;
 };
 
 // A test of a text (a parameter's value, a row's field): equal to `value` (with `prefix`: beginning

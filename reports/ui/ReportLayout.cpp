@@ -34,6 +34,8 @@ constexpr double kMarginMm = 10;
 constexpr double kHeadingGapMm = 3;
 constexpr double kPageLineGapMm = 1.5;
 constexpr double kPartGapMm = 4;
+// The side margins a table may take where its cells would otherwise go below the floor.
+constexpr double kLeastMarginMm = 5;
 
 double Mm(double mm)
 {
@@ -396,11 +398,11 @@ QString WithPageNumbers(const QString& text, int page, int pages)
 } // namespace
 
 // What one page paints: the glyphs of each font gathered into one run, the rules into one set of
-// lines, both drawn at the end.
+// lines.
 class CReportLayout::Painter {
 public:
-    explicit Painter(QPainter& painter)
-        : m_painter(painter)
+    explicit Painter(Drawing& out)
+        : m_out(out)
     {
     }
 
@@ -413,20 +415,23 @@ public:
             font.AddGlyphs(text, QPointF(x, baseline), run.glyphs, run.positions);
             return;
         }
-        m_painter.setFont(font.font());
-        m_painter.drawText(QPointF(x, baseline), text.toString());
+        m_out.texts.push_back(Drawing::Text{font.font(), QPointF(x, baseline), text.toString()});
     }
 
-    // The lines of the text in the rectangle less the padding, centred upright when `centre`.
+    // The lines of the text in the rectangle less the padding, centred upright when `centre`. A text
+    // that does not `wrap` breaks at its line feeds only, as its row was measured.
     void Block(QStringView text, const CReportFont& font, const QRectF& rect, double padX, double padY,
-               ReportAlign align, bool centre, bool anywhere)
+               ReportAlign align, bool centre, bool anywhere, bool wraps = true)
     {
         if (text.isEmpty())
             return;
         const double width = rect.width() - 2 * padX;
         std::vector<QStringView> lines;
         const auto add = [&](QStringView line) { lines.push_back(line); };
-        if (!text.contains(u'\n') && font.Width(text) <= width)
+        if (!wraps)
+            for (QStringView line : text.split(u'\n'))
+                lines.push_back(line);
+        else if (!text.contains(u'\n') && font.Width(text) <= width)
             lines.push_back(text);
         else
             BreakLines(text, font, width, anywhere, add);
@@ -435,19 +440,22 @@ public:
         if (centre)
             top = std::max(top, rect.top() + (rect.height() - height) / 2);
         for (QStringView line : lines) {
-            double x = rect.left() + padX;
-            if (align != ReportAlign::Left) {
-                const double free = width - font.Width(line);
-                x += align == ReportAlign::Right ? free : free / 2;
-            }
-            Text(line, font, x, top + font.ascent());
+            Text(line, font, Aligned(line, font, rect.left() + padX, width, align), top + font.ascent());
             top += font.lineHeight();
         }
     }
 
+    static double Aligned(QStringView line, const CReportFont& font, double left, double width, ReportAlign align)
+    {
+        if (align == ReportAlign::Left)
+            return left;
+        const double free = width - font.Width(line);
+        return left + (align == ReportAlign::Right ? free : free / 2);
+    }
+
     void Line(double x1, double y1, double x2, double y2)
     {
-        m_lines.push_back(QLineF(std::round(x1), std::round(y1), std::round(x2), std::round(y2)));
+        m_out.lines.push_back(QLineF(std::round(x1), std::round(y1), std::round(x2), std::round(y2)));
     }
     void Rect(const QRectF& r)
     {
@@ -459,14 +467,12 @@ public:
 
     void Finish()
     {
-        if (!m_lines.empty())
-            m_painter.drawLines(m_lines.data(), int(m_lines.size()));
         for (auto& [font, run] : m_runs) {
             QGlyphRun glyphs;
             glyphs.setRawFont(font->raw());
             glyphs.setGlyphIndexes(run.glyphs);
             glyphs.setPositions(run.positions);
-            m_painter.drawGlyphRun(QPointF(0, 0), glyphs);
+            m_out.runs.push_back(glyphs);
         }
     }
 
@@ -475,9 +481,8 @@ private:
         QList<quint32> glyphs;
         QList<QPointF> positions;
     };
-    QPainter& m_painter;
+    Drawing& m_out;
     std::map<const CReportFont*, Run> m_runs;
-    std::vector<QLineF> m_lines;
 };
 
 CReportLayout::CReportLayout(const ReportContent& content, const QPageLayout& page)
@@ -491,18 +496,8 @@ CReportLayout::CReportLayout(const ReportContent& content, const QPageLayout& pa
     m_sheet = QSizeF(Mm(sheet.width()), Mm(sheet.height()));
     m_area = QRectF(Mm(paint.left()), Mm(paint.top()), Mm(paint.width()), Mm(paint.height()));
     m_normal = &Font(content.fontSize, false);
-    m_bold = &Font(content.fontSize, true);
 
-    const double width = m_area.width();
-    for (const ReportHeadingLine& line : content.heading) {
-        const CReportFont& font = Font(line.size, line.bold);
-        m_headingFonts.push_back(&font);
-        m_headingHeights.push_back(double(CountLines(line.text, font, width, true)) * font.lineHeight());
-    }
-    m_headingBottom = std::accumulate(m_headingHeights.begin(), m_headingHeights.end(), 0.0);
-    if (!content.heading.empty())
-        m_headingBottom += Mm(kHeadingGapMm);
-
+    BreakHeading();
     m_pageHeaderHeight = PageLines(content.pageHeader, m_headerTogether);
     m_pageFooterHeight = PageLines(content.pageFooter, m_footerTogether);
 
@@ -518,11 +513,29 @@ CReportLayout::CReportLayout(const ReportContent& content, const QPageLayout& pa
 
 CReportLayout::~CReportLayout() = default;
 
+// The heading's lines as they stand on the pages: each broken between words at the area's width.
+void CReportLayout::BreakHeading()
+{
+    const double width = m_area.width();
+    for (size_t i = 0; i < m_content.heading.size(); ++i) {
+        const ReportHeadingLine& line = m_content.heading[i];
+        const CReportFont& font = Font(line.size, line.bold);
+        m_headingFonts.push_back(&font);
+        const auto add = [&](QStringView text) {
+            m_headingLines.push_back(HeadingLine{std::uint32_t(i), text, float(font.lineHeight())});
+        };
+        if (!line.text.contains(u'\n') && font.Width(line.text) <= width)
+            add(line.text);
+        else
+            BreakLines(line.text, font, width, true, add);
+    }
+}
+
 // A page line whose parts do not fit side by side stands on as many lines as it has parts; the page
 // numbers are measured as wide as they may grow.
 double CReportLayout::PageLines(const std::vector<ReportPageText>& lines, std::vector<bool>& together) const
 {
-    const int widest = WidestPageNumber(m_content.rows.size());
+    const int widest = WidestPageNumber(m_content.rows.size() + m_headingLines.size());
     double height = 0;
     for (const ReportPageText& line : lines) {
         int parts = 0;
@@ -550,7 +563,12 @@ const CReportFont& CReportLayout::Font(double points, bool bold)
 
 double CReportLayout::ColumnPoints(int column) const
 {
-    return m_columns[size_t(column)].font->points();
+    return column >= 0 && size_t(column) < m_columns.size() ? m_cells->points() : 0;
+}
+
+double CReportLayout::HeaderPoints() const
+{
+    return m_header->points();
 }
 
 void CReportLayout::SizeColumns()
@@ -558,122 +576,160 @@ void CReportLayout::SizeColumns()
     const ReportContent& c = m_content;
     const ReportRows& rows = c.rows;
     const size_t n = c.columns.size();
-    // What each column needs at the report's size: its widest number or unit, or its widest word.
-    std::vector<double> need(n, 0);
+    const CReportFont& bold = Font(c.fontSize, true);
+    // What each column's cells need at the report's size: the widest number or unit, or the widest
+    // word (and, of a text, the widest line); and what its own caption needs: its widest word.
+    std::vector<double> cells(n, 0);
+    std::vector<double> lines(n, 0);
     std::mutex merge;
     InParts(rows.size(), [&](size_t from, size_t to) {
         std::vector<double> part(n, 0);
+        std::vector<double> partLines(n, 0);
         for (size_t r = from; r < to; ++r) {
             if (rows.Spans(r))
                 continue;
-            const CReportFont& font = rows.Bold(r) ? *m_bold : *m_normal;
+            const CReportFont& font = rows.Bold(r) ? bold : *m_normal;
             for (size_t i = 0; i < n; ++i) {
                 const QStringView text = rows.Cell(r, int(i));
                 if (text.isEmpty())
                     continue;
                 const CReportFont::Extent e = font.ExtentOf(text);
                 part[i] = std::max(part[i], c.columns[i].wraps ? e.word : e.line);
+                partLines[i] = std::max(partLines[i], e.line);
             }
         }
         const std::lock_guard<std::mutex> lock(merge);
-        for (size_t i = 0; i < n; ++i)
-            need[i] = std::max(need[i], part[i]);
+        for (size_t i = 0; i < n; ++i) {
+            cells[i] = std::max(cells[i], part[i]);
+            lines[i] = std::max(lines[i], partLines[i]);
+        }
     });
+    std::vector<double> caption(n, 0);
     for (const ReportHeaderCell& cell : c.header)
         if (cell.columnSpan == 1)
-            need[size_t(cell.column)] = std::max(need[size_t(cell.column)], m_normal->ExtentOf(cell.text).word);
+            caption[size_t(cell.column)] = std::max(caption[size_t(cell.column)], m_normal->ExtentOf(cell.text).word);
+    // Where nothing else serves, a text's words break down to a few letters.
+    const double broken = m_normal->Width(u"оооооо");
 
-    const double total = m_area.width();
+    // A text column keeps as many letters a line as its share of the width gives at the report's size
+    // (not more than its widest line) while that lets the cells keep the floor. Where it does not, in
+    // this order: the texts go down to their widest word, the table takes of the side margins what it
+    // needs (down to the least a printer leaves), pads its cells half as much, breaks its texts' words.
+    struct Relief {
+        bool roomy = false;
+        bool margins = false;
+        double padding = 1;
+        bool breaks = false;
+    };
+    static constexpr Relief kReliefs[] = {
+        {true, false, 1, false}, {}, {false, true, 1, false}, {false, true, 0.5, false}, {false, true, 0.5, true}};
+    Relief relief;
     std::vector<double> weights;
-    std::vector<double> minimum; // the column's need with its padding, both of which scale with its font
-    for (size_t i = 0; i < n; ++i) {
-        weights.push_back(c.columns[i].width);
-        minimum.push_back(need[i] + 2 * m_padX);
-    }
-    std::vector<double> width;
-    if (std::accumulate(minimum.begin(), minimum.end(), 0.0) <= total) {
-        width = ShareOut(weights, minimum, total);
-    } else {
-        // The numbers and units do not fit as they are: the widest of them are brought down to one
-        // width, their font with them (not below the floor), while the texts keep their widest word.
-        // Should even that not serve, the texts' fonts go down too, and at last every font below the
-        // floor: never is a number or a word broken.
-        const double floorScale = std::min(1.0, kReportFontFloor / c.fontSize);
-        double texts = 0;
-        double numbersAtFloor = 0;
+    for (const ReportLayoutColumn& column : c.columns)
+        weights.push_back(column.width);
+    const double weight = std::accumulate(weights.begin(), weights.end(), 0.0);
+    std::vector<double> roomy(n, 0);
+    for (size_t i = 0; i < n; ++i)
+        if (c.columns[i].wraps && weight > 0)
+            roomy[i] = std::min(lines[i], weights[i] / weight * m_area.width() - 2 * m_padX);
+    // The columns' least widths with the cells at `scale` of the report's size and the captions at
+    // `captions`, each with its padding and a trace more, as a smaller font's advances may round up.
+    constexpr double kSlack = 2;
+    const auto least = [&](double scale, double captions) {
+        std::vector<double> width(n);
+        const double pad = 2 * m_padX * relief.padding;
         for (size_t i = 0; i < n; ++i) {
-            if (c.columns[i].wraps)
-                texts += minimum[i];
-            else
-                numbersAtFloor += minimum[i] * floorScale;
+            const double text = relief.breaks && c.columns[i].wraps ? std::min(cells[i], broken)
+                : relief.roomy                                      ? std::max(cells[i], roomy[i])
+                                                                    : cells[i];
+            width[i] = std::max((text + pad) * scale, (caption[i] + pad) * captions) + kSlack;
         }
-        width = minimum;
-        if (texts + numbersAtFloor <= total) {
-            const auto capped = [&](double cap, size_t i) {
-                return std::max(std::min(minimum[i], cap), minimum[i] * floorScale);
-            };
-            double low = 0;
-            double high = *std::max_element(minimum.begin(), minimum.end());
-            for (int step = 0; step < 60; ++step) {
-                const double cap = (low + high) / 2;
-                double sum = texts;
-                for (size_t i = 0; i < n; ++i)
-                    if (!c.columns[i].wraps)
-                        sum += capped(cap, i);
-                (sum <= total ? low : high) = cap;
-            }
-            double textWeight = 0;
-            for (size_t i = 0; i < n; ++i) {
-                if (c.columns[i].wraps)
-                    textWeight += weights[i];
-                else
-                    width[i] = capped(low, i);
-            }
-            // What the search leaves goes to the texts by their weights.
-            const double left = total - std::accumulate(width.begin(), width.end(), 0.0);
-            for (size_t i = 0; i < n; ++i)
-                if (c.columns[i].wraps && textWeight > 0 && left > 0)
-                    width[i] += left * weights[i] / textWeight;
-        } else {
-            const double textScale = texts > 0 ? (total - numbersAtFloor) / texts : floorScale;
-            const double all = total / std::accumulate(minimum.begin(), minimum.end(), 0.0);
-            for (size_t i = 0; i < n; ++i)
-                width[i] = minimum[i] * (textScale < floorScale ? all : c.columns[i].wraps ? textScale : floorScale);
+        return width;
+    };
+    const auto sum = [](const std::vector<double>& width) { return std::accumulate(width.begin(), width.end(), 0.0); };
+    const double area = m_area.width();
+    const QMarginsF margins = m_page.margins(QPageLayout::Millimeter);
+    const double spareLeft = Mm(std::max(0.0, margins.left() - kLeastMarginMm));
+    const double spareRight = Mm(std::max(0.0, margins.right() - kLeastMarginMm));
+    double total = area;
+    const auto fits = [&](double scale, double captions) { return sum(least(scale, captions)) <= total; };
+    // The largest scale from `low` up to 1 at which `fit` holds (it holds at `low`).
+    const auto largest = [](double low, const std::function<bool(double)>& fit) {
+        if (fit(1))
+            return 1.0;
+        double high = 1;
+        for (int step = 0; step < 40; ++step) {
+            const double mid = (low + high) / 2;
+            (fit(mid) ? low : high) = mid;
         }
+        return low;
+    };
+    // The cells keep the largest size they fit at beside the captions at the floor, then the captions
+    // the largest beside them; only where no relief lets them keep the floor does everything go below
+    // it alike: never is a number or a caption's word broken.
+    const double floorScale = std::min(1.0, kReportFontFloor / c.fontSize);
+    double scale = 1;
+    double captions = 1;
+    for (const Relief& next : kReliefs) {
+        relief = next;
+        if (relief.margins)
+            total = std::clamp(sum(least(floorScale, floorScale)), area, area + spareLeft + spareRight);
+        if (fits(floorScale, floorScale))
+            break;
     }
-    double x = 0;
+    if (fits(floorScale, floorScale)) {
+        scale = largest(floorScale, [&](double s) { return fits(s, floorScale); });
+        captions = largest(floorScale, [&](double h) { return fits(scale, h); });
+    } else {
+        scale = captions = total / sum(least(1, 1));
+    }
+    // Sizes to a tenth of a point, never above what was found (but for a rounding's trace), so that
+    // rounding never makes a text wider.
+    const auto points = [&](double of) { return std::floor(c.fontSize * of * 10 + 1e-6) / 10; };
+    const double cellPoints = points(scale);
+    scale = cellPoints / c.fontSize;
+    const std::vector<double> width = ShareOut(weights, least(scale, captions), total);
+    // What the table takes of the margins, from each side as it has to spare.
+    double x = spareLeft + spareRight > 0 ? -(total - area) * spareLeft / (spareLeft + spareRight) : 0;
+    m_tableLeft = x;
     for (size_t i = 0; i < n; ++i) {
-        // A column narrower than it needs has its font and padding scaled down alike; a tenth of a point
-        // less, so that rounding never makes a text wider.
-        double points = c.fontSize;
-        double scale = 1;
-        if (width[i] < minimum[i] - 1e-6 && minimum[i] > 0) {
-            scale = width[i] / minimum[i];
-            points = std::floor(c.fontSize * scale * 10) / 10;
-        }
-        Column column;
-        column.x = x;
-        column.width = width[i];
-        column.padX = m_padX * scale;
-        column.font = &Font(points, false);
-        column.bold = &Font(points, true);
-        m_columns.push_back(column);
+        m_columns.push_back(Column{x, width[i]});
         x += width[i];
     }
-    m_tableWidth = x;
+    m_tableWidth = x - m_tableLeft;
+
+    // The captions over several columns shrink further where a word of theirs needs it, not below the
+    // floor (nor below what the columns' own captions were given).
+    for (const ReportHeaderCell& cell : c.header) {
+        if (cell.columnSpan == 1)
+            continue;
+        const Column& first = m_columns[size_t(cell.column)];
+        const Column& last = m_columns[size_t(cell.column + cell.columnSpan - 1)];
+        const double word = m_normal->ExtentOf(cell.text).word;
+        if (word > 0)
+            captions = std::min(captions,
+                                std::max(std::min(floorScale, captions),
+                                         (last.x + last.width - first.x) / (word + 2 * m_padX * relief.padding)));
+    }
+    const double headerPoints = points(captions);
+    m_cells = &Font(cellPoints, false);
+    m_cellsBold = &Font(cellPoints, true);
+    m_header = &Font(headerPoints, false);
+    m_cellPadX = m_padX * relief.padding * scale;
+    m_headerPadX = m_padX * relief.padding * headerPoints / c.fontSize;
+    m_wordsBreak = relief.breaks;
 }
 
 void CReportLayout::MeasureHeader()
 {
     const ReportContent& c = m_content;
-    m_headerHeights.assign(size_t(c.headerRows), m_normal->lineHeight() + 2 * m_padY);
+    const CReportFont& font = *m_header;
+    m_headerHeights.assign(size_t(c.headerRows), font.lineHeight() + 2 * m_padY);
     std::vector<const ReportHeaderCell*> spanning;
     const auto need = [&](const ReportHeaderCell& cell) {
         const Column& first = m_columns[size_t(cell.column)];
         const Column& last = m_columns[size_t(cell.column + cell.columnSpan - 1)];
-        const double padX = cell.columnSpan == 1 ? first.padX : m_padX;
-        const double width = last.x + last.width - first.x - 2 * padX;
-        const CReportFont& font = cell.columnSpan == 1 ? *first.font : *m_normal;
+        const double width = last.x + last.width - first.x - 2 * m_headerPadX;
         const bool anywhere = font.ExtentOf(cell.text).word > width;
         return double(CountLines(cell.text, font, width, anywhere)) * font.lineHeight() + 2 * m_padY;
     };
@@ -698,34 +754,46 @@ void CReportLayout::MeasureHeader()
 double CReportLayout::RowHeight(size_t row) const
 {
     const ReportRows& rows = m_content.rows;
-    const bool bold = rows.Bold(row);
-    if (rows.Spans(row)) {
-        const CReportFont& font = bold ? *m_bold : *m_normal;
-        return CountLines(rows.Cell(row, 0), font, m_tableWidth - 2 * m_padX, true) * font.lineHeight() + 2 * m_padY;
-    }
-    double height = m_normal->lineHeight();
+    const CReportFont& font = rows.Bold(row) ? *m_cellsBold : *m_cells;
+    if (rows.Spans(row))
+        return CountLines(rows.Cell(row, 0), font, m_tableWidth - 2 * m_cellPadX, true) * font.lineHeight()
+            + 2 * m_padY;
+    int lines = 1;
     for (size_t i = 0; i < m_columns.size(); ++i) {
         const QStringView text = rows.Cell(row, int(i));
         if (text.isEmpty())
             continue;
         const Column& column = m_columns[i];
-        const CReportFont& font = bold ? *column.bold : *column.font;
-        const int lines = m_content.columns[i].wraps ? CountLines(text, font, column.width - 2 * column.padX, false)
-                                                     : int(text.count(u'\n')) + 1;
-        height = std::max(height, lines * font.lineHeight());
+        lines =
+            std::max(lines,
+                     m_content.columns[i].wraps ? CountLines(text, font, column.width - 2 * m_cellPadX, m_wordsBreak)
+                                                : int(text.count(u'\n')) + 1);
     }
-    return height + 2 * m_padY;
+    return lines * font.lineHeight() + 2 * m_padY;
 }
 
 double CReportLayout::CaptionHeight(size_t row, const CReportFont& bold) const
 {
     const QString text = m_content.rows.GroupCaption(row).toString() + m_content.groupSuffix;
-    return CountLines(text, bold, m_tableWidth - 2 * m_padX, true) * bold.lineHeight() + 2 * m_padY;
+    return CountLines(text, bold, m_tableWidth - 2 * m_cellPadX, true) * bold.lineHeight() + 2 * m_padY;
 }
 
-double CReportLayout::TableTop(int page) const
+// The height the row needs at the foot of a page: a group's own row goes with the group rows right
+// after it and the first row of their members, unless they would not fit a page's `room` together.
+double CReportLayout::Wanted(size_t row, double room) const
 {
-    return m_pageHeaderHeight + (page == 0 ? m_headingBottom : 0);
+    const ReportRows& rows = m_content.rows;
+    double wanted = m_heights[row];
+    if (!rows.BeginsGroup(row))
+        return wanted;
+    for (size_t next = row + 1; next < rows.size(); ++next) {
+        wanted += m_heights[next];
+        if (wanted > room)
+            return m_heights[row] + m_heights[row + 1];
+        if (!rows.BeginsGroup(next))
+            break;
+    }
+    return wanted;
 }
 
 void CReportLayout::Paginate()
@@ -733,22 +801,46 @@ void CReportLayout::Paginate()
     const ReportRows& rows = m_content.rows;
     const double bottom = m_area.height() - m_pageFooterHeight;
     Page page;
-    double y = TableTop(0) + m_headerHeight;
+    // The heading's lines as far as they fit, page after page.
+    double y = m_pageHeaderHeight;
+    for (size_t i = 0; i < m_headingLines.size(); ++i) {
+        const double height = m_headingLines[i].height;
+        if (y + height > bottom && page.headingEnd > page.headingFirst) {
+            m_pages.push_back(page);
+            page = Page();
+            page.headingFirst = page.headingEnd = std::uint32_t(i);
+            y = m_pageHeaderHeight;
+        }
+        page.headingEnd = std::uint32_t(i + 1);
+        y += height;
+    }
+    // The table begins under the heading where its header and first rows fit, else on a page of its own.
+    const double room = bottom - m_pageHeaderHeight - m_headerHeight;
+    if (!m_headingLines.empty()) {
+        y += Mm(kHeadingGapMm);
+        const double first = m_headerHeight + (rows.empty() ? 0 : Wanted(0, room));
+        if (y + first > bottom) {
+            m_pages.push_back(page);
+            page = Page();
+            page.headingFirst = page.headingEnd = std::uint32_t(m_headingLines.size());
+            y = m_pageHeaderHeight;
+        }
+    }
+    page.tableTop = float(y);
+    y += m_headerHeight;
     std::int32_t group = -1;
     for (size_t i = 0; i < rows.size(); ++i) {
         const double height = m_heights[i];
-        // A group's own row does not stand alone at the foot of a page.
-        double wanted = height;
-        if (rows.BeginsGroup(i) && i + 1 < rows.size() && !rows.BeginsGroup(i + 1))
-            wanted += m_heights[i + 1];
-        if (y + wanted > bottom && page.end > page.first) {
+        if (y + Wanted(i, room) > bottom && page.end > page.first) {
             m_pages.push_back(page);
             page = Page();
             page.first = page.end = std::uint32_t(i);
-            y = TableTop(int(m_pages.size())) + m_headerHeight;
+            page.headingFirst = page.headingEnd = std::uint32_t(m_headingLines.size());
+            page.tableTop = float(m_pageHeaderHeight);
+            y = m_pageHeaderHeight + m_headerHeight;
             if (group >= 0 && !rows.BeginsGroup(i)) {
                 page.group = group;
-                y += CaptionHeight(size_t(group), *m_bold);
+                y += CaptionHeight(size_t(group), *m_cellsBold);
             }
         }
         page.end = std::uint32_t(i + 1);
@@ -787,11 +879,32 @@ std::shared_ptr<const CReportLayout::Fonts> CReportLayout::CopyFonts() const
     return fonts;
 }
 
-void CReportLayout::Paint(QPainter& painter, int pageIndex, const std::optional<Hit>& highlight,
-                          const Fonts* fonts) const
+void CReportLayout::Paint(QPainter& painter, int page, const std::optional<Hit>& highlight, const Fonts* fonts) const
 {
-    if (pageIndex < 0 || pageIndex >= count())
+    if (page < 0 || page >= count())
         return;
+    const Drawing drawing = Draw(page, highlight, fonts);
+    painter.save();
+    if (drawing.mark)
+        painter.fillRect(*drawing.mark, QColor(255, 236, 130));
+    painter.setPen(drawing.pen);
+    for (const Drawing::Text& text : drawing.texts) {
+        painter.setFont(text.font);
+        painter.drawText(text.at, text.text);
+    }
+    if (!drawing.lines.empty())
+        painter.drawLines(drawing.lines.data(), int(drawing.lines.size()));
+    for (const QGlyphRun& run : drawing.runs)
+        painter.drawGlyphRun(QPointF(0, 0), run);
+    painter.restore();
+}
+
+CReportLayout::Drawing CReportLayout::Draw(int pageIndex, const std::optional<Hit>& highlight, const Fonts* fonts) const
+{
+    Drawing drawing;
+    if (pageIndex < 0 || pageIndex >= count())
+        return drawing;
+    drawing.pen = QPen(Qt::black, Mm(0.2));
     const auto on = [fonts](const CReportFont* font) -> const CReportFont& {
         return fonts ? *fonts->all[size_t(font->index())] : *font;
     };
@@ -799,14 +912,11 @@ void CReportLayout::Paint(QPainter& painter, int pageIndex, const std::optional<
     const ReportContent& c = m_content;
     const ReportRows& rows = c.rows;
     const double width = m_area.width();
-    painter.save();
-    painter.setPen(QPen(Qt::black, Mm(0.2)));
-    Painter out(painter);
+    Painter out(drawing);
     int item = 0;
-    const QColor mark(255, 236, 130);
     const auto marked = [&](const QRectF& rect) {
         if (highlight && highlight->page == pageIndex && highlight->item == item)
-            painter.fillRect(rect, mark);
+            drawing.mark = rect;
         ++item;
     };
 
@@ -832,17 +942,22 @@ void CReportLayout::Paint(QPainter& painter, int pageIndex, const std::optional<
     pageLines(c.pageHeader, m_headerTogether, 0);
     pageLines(c.pageFooter, m_footerTogether, m_area.height() - m_pageFooterHeight + Mm(kPageLineGapMm));
 
-    if (pageIndex == 0) {
-        double y = m_pageHeaderHeight;
-        for (size_t i = 0; i < c.heading.size(); ++i) {
-            const QRectF rect(0, y, width, m_headingHeights[i]);
-            marked(rect);
-            out.Block(c.heading[i].text, on(m_headingFonts[i]), rect, 0, 0, c.heading[i].align, false, true);
-            y += m_headingHeights[i];
-        }
+    double y = m_pageHeaderHeight;
+    for (std::uint32_t i = page.headingFirst; i < page.headingEnd; ++i) {
+        const HeadingLine& line = m_headingLines[i];
+        const CReportFont& font = on(m_headingFonts[line.line]);
+        marked(QRectF(0, y, width, line.height));
+        out.Text(line.text, font, Painter::Aligned(line.text, font, 0, width, c.heading[line.line].align),
+                 y + font.ascent());
+        y += line.height;
+    }
+    if (page.tableTop < 0) {
+        out.Finish();
+        return drawing;
     }
 
-    const double top = TableTop(pageIndex);
+    const double top = page.tableTop;
+    const CReportFont& header = on(m_header);
     for (const ReportHeaderCell& cell : c.header) {
         const Column& first = m_columns[size_t(cell.column)];
         const Column& last = m_columns[size_t(cell.column + cell.columnSpan - 1)];
@@ -850,14 +965,12 @@ void CReportLayout::Paint(QPainter& painter, int pageIndex, const std::optional<
         const QRectF rect(first.x, top + std::accumulate(heights, heights + cell.row, 0.0),
                           last.x + last.width - first.x,
                           std::accumulate(heights + cell.row, heights + cell.row + cell.rowSpan, 0.0));
-        const CReportFont& font = on(cell.columnSpan == 1 ? first.font : m_normal);
-        const double padX = cell.columnSpan == 1 ? first.padX : m_padX;
         out.Rect(rect);
-        out.Block(cell.text, font, rect, padX, m_padY, ReportAlign::Center, true,
-                  font.ExtentOf(cell.text).word > rect.width() - 2 * padX);
+        out.Block(cell.text, header, rect, m_headerPadX, m_padY, ReportAlign::Center, true,
+                  header.ExtentOf(cell.text).word > rect.width() - 2 * m_headerPadX);
     }
 
-    double y = top + m_headerHeight;
+    y = top + m_headerHeight;
     // Rules: a line above every row and under the last; the outer edges; the columns' edges beside
     // the rows that have cells.
     const auto ruleColumns = [&](double from, double to) {
@@ -865,27 +978,29 @@ void CReportLayout::Paint(QPainter& painter, int pageIndex, const std::optional<
             out.Line(m_columns[i].x, from, m_columns[i].x, to);
     };
     const double bodyTop = y;
+    const double left = m_tableLeft;
+    const double right = m_tableLeft + m_tableWidth;
+    const CReportFont& cells = on(m_cells);
+    const CReportFont& bold = on(m_cellsBold);
     if (page.group >= 0) {
-        const CReportFont& bold = on(m_bold);
-        const QRectF rect(0, y, m_tableWidth, CaptionHeight(size_t(page.group), bold));
-        out.Line(0, rect.bottom(), m_tableWidth, rect.bottom());
-        out.Block(rows.GroupCaption(size_t(page.group)).toString() + c.groupSuffix, bold, rect, m_padX, m_padY,
+        const QRectF rect(left, y, m_tableWidth, CaptionHeight(size_t(page.group), bold));
+        out.Line(left, rect.bottom(), right, rect.bottom());
+        out.Block(rows.GroupCaption(size_t(page.group)).toString() + c.groupSuffix, bold, rect, m_cellPadX, m_padY,
                   ReportAlign::Left, true, true);
         y = rect.bottom();
     }
     double cellsFrom = -1;
     for (std::uint32_t r = page.first; r < page.end; ++r) {
         const double height = m_heights[r];
-        out.Line(0, y, m_tableWidth, y);
-        const bool bold = rows.Bold(r);
+        out.Line(left, y, right, y);
+        const CReportFont& font = rows.Bold(r) ? bold : cells;
         if (rows.Spans(r)) {
             if (cellsFrom >= 0)
                 ruleColumns(cellsFrom, y);
             cellsFrom = -1;
-            const QRectF rect(0, y, m_tableWidth, height);
+            const QRectF rect(left, y, m_tableWidth, height);
             marked(rect);
-            out.Block(rows.Cell(r, 0), on(bold ? m_bold : m_normal), rect, m_padX, m_padY, ReportAlign::Left, true,
-                      true);
+            out.Block(rows.Cell(r, 0), font, rect, m_cellPadX, m_padY, ReportAlign::Left, true, true);
         } else {
             if (cellsFrom < 0)
                 cellsFrom = y;
@@ -894,19 +1009,19 @@ void CReportLayout::Paint(QPainter& painter, int pageIndex, const std::optional<
                 const QRectF rect(column.x, y, column.width, height);
                 marked(rect);
                 const ReportLayoutColumn& layout = c.columns[i];
-                out.Block(rows.Cell(r, int(i)), on(bold ? column.bold : column.font), rect, column.padX, m_padY,
-                          layout.align, true, false);
+                out.Block(rows.Cell(r, int(i)), font, rect, m_cellPadX, m_padY, layout.align, true,
+                          layout.wraps && m_wordsBreak, layout.wraps);
             }
         }
         y += height;
     }
     if (cellsFrom >= 0)
         ruleColumns(cellsFrom, y);
-    out.Line(0, y, m_tableWidth, y);
-    out.Line(0, bodyTop, 0, y);
-    out.Line(m_tableWidth, bodyTop, m_tableWidth, y);
+    out.Line(left, y, right, y);
+    out.Line(left, bodyTop, left, y);
+    out.Line(right, bodyTop, right, y);
     out.Finish();
-    painter.restore();
+    return drawing;
 }
 
 std::vector<CReportLayout::Item> CReportLayout::Items(int pageIndex) const
@@ -914,20 +1029,20 @@ std::vector<CReportLayout::Item> CReportLayout::Items(int pageIndex) const
     std::vector<Item> items;
     const Page& page = m_pages[size_t(pageIndex)];
     const ReportRows& rows = m_content.rows;
-    if (pageIndex == 0) {
-        double y = m_pageHeaderHeight;
-        for (size_t i = 0; i < m_content.heading.size(); ++i) {
-            items.push_back(Item{QRectF(0, y, m_area.width(), m_headingHeights[i]), m_content.heading[i].text});
-            y += m_headingHeights[i];
-        }
+    double y = m_pageHeaderHeight;
+    for (std::uint32_t i = page.headingFirst; i < page.headingEnd; ++i) {
+        items.push_back(Item{QRectF(0, y, m_area.width(), m_headingLines[i].height), m_headingLines[i].text});
+        y += m_headingLines[i].height;
     }
-    double y = TableTop(pageIndex) + m_headerHeight;
+    if (page.tableTop < 0)
+        return items;
+    y = page.tableTop + m_headerHeight;
     if (page.group >= 0)
-        y += CaptionHeight(size_t(page.group), *m_bold);
+        y += CaptionHeight(size_t(page.group), *m_cellsBold);
     for (std::uint32_t r = page.first; r < page.end; ++r) {
         const double height = m_heights[r];
         if (rows.Spans(r)) {
-            items.push_back(Item{QRectF(0, y, m_tableWidth, height), rows.Cell(r, 0)});
+            items.push_back(Item{QRectF(m_tableLeft, y, m_tableWidth, height), rows.Cell(r, 0)});
         } else {
             for (size_t i = 0; i < m_columns.size(); ++i)
                 items.push_back(Item{QRectF(m_columns[i].x, y, m_columns[i].width, height), rows.Cell(r, int(i))});

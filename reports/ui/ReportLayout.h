@@ -1,16 +1,22 @@
 // A report's content laid out on pages once, in units of 1/1200 inch that every device shares, so
 // that the preview, the printer and the PDF writer show the same pages with the same breaks: the
-// lines at the top and foot of every page ("Стр. N из M"), the heading lines on the first page, the
-// table's header rows at the top of every page, a group's caption again on a page that continues
-// the group, then the rows as far as they fit. Numbers and units stand on one line: the columns are
-// sized from their content and the page's width, and where even that does not serve, the font of the
-// widest columns is reduced, not below a legible floor. Texts break between words only. Laying out
-// measures the rows' heights; a page is painted only when it is shown, printed or written.
+// lines at the top and foot of every page ("Стр. N из M"), the heading lines, which flow over as
+// many pages as they need before the table, the table's header rows at the top of every page that
+// shows the table, a group's caption again on a page that continues the group, then the rows as far
+// as they fit. Numbers and units stand on one line: the columns are sized from their content and the
+// page's width, and where even that does not serve, the font of the table's cells is reduced, one
+// size for all of them, not below a legible floor; the header shrinks alike rather than break a
+// word. Texts break between words only. Laying out measures the rows' heights; a page is painted
+// only when it is shown, printed or written.
 #pragma once
 
 #include "ReportContent.h"
 
+#include <QFont>
+#include <QGlyphRun>
+#include <QLineF>
 #include <QPageLayout>
+#include <QPen>
 #include <QRectF>
 
 #include <functional>
@@ -53,29 +59,55 @@ public:
     struct Fonts;
     std::shared_ptr<const Fonts> CopyFonts() const;
 
-    // Paints the page (from 0); the painter's coordinates are layout units from the area's top-left.
-    // With fonts (copied from this layout), those paint and measure instead of the layout's own.
+    // What a page paints, in layout units from the area's top-left: the mark of a highlighted item, the
+    // texts that the fonts' own glyphs do not serve, the rules, and every other text as glyph runs.
+    struct Drawing {
+        QPen pen;
+        std::optional<QRectF> mark;
+        struct Text {
+            QFont font;
+            QPointF at; // on the baseline
+            QString text;
+        };
+        std::vector<Text> texts;
+        std::vector<QLineF> lines;
+        std::vector<QGlyphRun> runs;
+    };
+    // The page (from 0) laid out for painting. With fonts (copied from this layout), those measure and
+    // draw instead of the layout's own.
+    Drawing Draw(int page, const std::optional<Hit>& highlight = std::nullopt, const Fonts* fonts = nullptr) const;
+    // Paints the page; the painter's coordinates are layout units from the area's top-left.
     void Paint(QPainter& painter, int page, const std::optional<Hit>& highlight = std::nullopt,
                const Fonts* fonts = nullptr) const;
     // The first item after `after` (none: from the start) whose text holds `text`, letter case aside.
     std::optional<Hit> Find(const QString& text, const std::optional<Hit>& after) const;
 
     // The rows of a page, [first, end), and the group row whose caption it repeats (none when it begins
-    // with a group's own row or outside any group).
+    // with a group's own row or outside any group); a page of heading lines alone holds none.
     struct PageRows {
         size_t first = 0;
         size_t end = 0;
         std::optional<size_t> group;
     };
     PageRows Rows(int page) const;
-    // The points of a column's cells.
+    // The points of a column's cells (one size for the whole table) and of the header's captions.
     double ColumnPoints(int column) const;
+    double HeaderPoints() const;
 
 private:
     struct Page {
         std::uint32_t first = 0;
         std::uint32_t end = 0;
         std::int32_t group = -1;
+        std::uint32_t headingFirst = 0; // the heading's lines on the page, [first, end)
+        std::uint32_t headingEnd = 0;
+        float tableTop = -1; // none: the page shows no table
+    };
+    // A line of the heading as it stands on its page.
+    struct HeadingLine {
+        std::uint32_t line = 0; // of the content's heading
+        QStringView text;
+        float height = 0;
     };
     struct Item {
         QRectF rect;
@@ -84,20 +116,18 @@ private:
     struct Column {
         double x = 0;
         double width = 0;
-        const CReportFont* font = nullptr;
-        const CReportFont* bold = nullptr;
-        double padX = 0;
     };
     class Painter;
 
     const CReportFont& Font(double points, bool bold);
     double PageLines(const std::vector<ReportPageText>& lines, std::vector<bool>& together) const;
+    void BreakHeading();
     void SizeColumns();
     void MeasureHeader();
     double RowHeight(size_t row) const;
     double CaptionHeight(size_t row, const CReportFont& bold) const;
+    double Wanted(size_t row, double room) const;
     void Paginate();
-    double TableTop(int page) const;
     QString PageText(const QString& text, int page) const;
     std::vector<Item> Items(int page) const;
 
@@ -108,13 +138,18 @@ private:
     double m_padX;
     double m_padY;
     std::vector<std::unique_ptr<CReportFont>> m_fonts;
-    const CReportFont* m_normal = nullptr;
-    const CReportFont* m_bold = nullptr;
+    const CReportFont* m_normal = nullptr; // the report's size, for the lines at the top and foot
+    const CReportFont* m_cells = nullptr;  // the table's cells, captions and spanning rows
+    const CReportFont* m_cellsBold = nullptr;
+    const CReportFont* m_header = nullptr;
+    double m_cellPadX = 0;
+    double m_headerPadX = 0;
+    bool m_wordsBreak = false; // texts' words break where nothing else lets the table fit
     std::vector<const CReportFont*> m_headingFonts;
+    std::vector<HeadingLine> m_headingLines;
     std::vector<Column> m_columns;
+    double m_tableLeft = 0; // below 0 where the table takes of the left margin
     double m_tableWidth = 0;
-    std::vector<double> m_headingHeights;
-    double m_headingBottom = 0;
     double m_pageHeaderHeight = 0;
     double m_pageFooterHeight = 0;
     std::vector<bool> m_headerTogether; // the parts of each page line side by side

@@ -1,9 +1,11 @@
-// One PDF file from parts that Qt's PDF writer wrote side by side: each part's objects are renumbered
-// after the parts before it, the pages of all parts go into one page tree in order, the first part
-// gives the document's information and catalog, and a new cross-reference table ends the file. Only
-// the shape Qt writes is read (numbered objects, a cross-reference table, a trailer naming the
-// information as object 1 and the catalog as object 2, the page tree as object 3); a part of any other
-// shape fails the join, and the file is then left as it was.
+// One PDF file from parts that PDF writers wrote side by side. libqpdf reads each part, whatever its
+// shape (a cross-reference table or streams, objects in streams, linearized); its pages and what they
+// use are written out as the part comes, renumbered after the parts before it, so that the join holds
+// one part at a time; the pages of all parts go into one page tree in order, the first part gives the
+// document's information and catalog, each part's font subsets are named apart from the others', and
+// a cross-reference table ends the file. A part that qpdf cannot read whole and without a warning, or
+// that holds other pages than were painted into it, fails the join, and the file is then left as it
+// was.
 #pragma once
 
 #include <QByteArray>
@@ -33,20 +35,20 @@ public:
     bool Commit(QString* error);
 
 private:
-    struct Part;
+    class Part;
     bool AddPart(const QString& part, int pages, QString* error);
-    bool Object(Part& part, int number, QByteArrayView text);
-    void Write(QByteArrayView bytes);
+    // The number of the next object, written where the file stands now.
+    int Begin();
+    void Write(const QByteArray& bytes);
+    bool Flush();
 
     QSaveFile m_file;
+    QByteArray m_buffer;
     qint64 m_written = 0;
-    int m_parts = 0;
     bool m_broken = false;
-    int m_next = 4; // the next free object number; 1 to 3 are the information, catalog and page tree
-    std::vector<qint64> m_offsets{0, -1, -1, -1};
+    int m_parts = 0;
+    int m_subsets = 0;
+    std::string m_version;
+    std::vector<qint64> m_offsets{0, -1, -1, -1}; // 1 to 3: the information, the catalog, the page tree
     std::vector<int> m_kids;
-    // The first part's page tree around its list of pages and its count.
-    QByteArray m_treeHead;
-    QByteArray m_treeMiddle;
-    QByteArray m_treeTail;
 };

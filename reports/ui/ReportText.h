@@ -26,5 +26,11 @@ inline bool IsReportPagePlaceholder(const QString& name)
 
 // Whether every placeholder is well formed and `known` (name, has an offset) accepts it.
 bool CheckReportText(const QString& text, const std::function<bool(const QString& name, bool offset)>& known);
-// The text with each placeholder replaced by what `value` answers for (name, offset).
+// The text with each placeholder replaced by what `value` answers for (name, offset). A part in
+// brackets that holds placeholders and blanks only is left out, with the blanks before it, where
+// they all come out blank ("Количество ({unit})" without a unit is "Количество").
 QString ExpandReportText(const QString& text, const std::function<QString(const QString& name, int offset)>& value);
+// The short form of names joined by "; ": its first names (up to three, within some 80 characters,
+// at least one) and "и ещё N" for the others; the whole text when that is all. With `bracketedTail`
+// a part in brackets after the last name ends the short form too.
+QString ShortReportList(const QString& text, bool bracketedTail);

@@ -4,6 +4,7 @@
 #include "MSSqlSetupDlg.h"
 #include "ModalHook.h"
 #include "ProcessExit.h"
+#include "ProgressBar.h"
 
 namespace {
 
@@ -47,28 +48,35 @@ void InstallConnectDialogUi()
 bool RunConnectLoop(DbConnectParams* params)
 {
     CDbSetupSettings s;
-    bool opened = false, current = false;
+    bool opened = false, current = false, busy = false;
     DbError result = s.OpenAccessDatabase();
     if (!Failed(result))
-        result = s.GetDbVersion(&opened, &current);
+        result = s.GetDbVersion(&opened, &current, &busy);
 
-    // A failing stored file is replaced by the default one without a word; a server is never
-    // replaced by a local file, that would send the users' entries elsewhere.
-    bool silentRetryLeft = s.sql == 0;
-    if (Failed(result) && !silentRetryLeft)
+    // Only a first start, which names no database yet, takes the default file without a word (not a
+    // busy one: it is there). A stored file that fails (a share not mounted, say) is never replaced
+    // behind the user's back, and neither is a server: that would send the users' entries elsewhere.
+    // The user retries, chooses another database or makes a new one; the settings change only once
+    // the chosen one has opened.
+    bool silentRetryLeft = s.sql == 0 && !s.storedFile && !busy;
+    bool chosen = false;
+    if (Failed(result) && !silentRetryLeft && !AppCloseRequested())
         AppMessageBox(kConnectError + ConnectFailureText(result), MB_OK | MB_ICONEXCLAMATION);
 
     for (;;) {
+        // A close requested while the database did not answer ends the loop: nobody is asked.
+        if (AppCloseRequested())
+            return false;
         if (Failed(result)) {
             if (silentRetryLeft) {
                 silentRetryLeft = false;
                 s.UseDefaultAccessFile();
                 s.sql = 0;
-                s.SaveSettings();
+                chosen = true;
             } else {
-                for (;;) {
+                while (!AppCloseRequested()) {
                     if (DialogHook() && DialogHook()(s)) {
-                        s.SaveSettings();
+                        chosen = true;
                         break;
                     }
                     if (AppMessageBox(kQuitQuestion, MB_YESNO | MB_ICONEXCLAMATION) == IDYES)
@@ -78,6 +86,8 @@ bool RunConnectLoop(DbConnectParams* params)
                 }
             }
         } else if (opened && current) {
+            if (chosen)
+                s.SaveSettings();
             *params = s.params();
             return true;
         }
@@ -87,7 +97,8 @@ bool RunConnectLoop(DbConnectParams* params)
         if (!Failed(result))
             result = s.GetDbVersion(&opened, &current);
         if (Failed(result)) {
-            AppMessageBox(kConnectError + ConnectFailureText(result), MB_OK | MB_ICONEXCLAMATION);
+            if (!AppCloseRequested())
+                AppMessageBox(kConnectError + ConnectFailureText(result), MB_OK | MB_ICONEXCLAMATION);
             continue;
         }
         if (opened && !current) {

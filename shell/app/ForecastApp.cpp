@@ -8,6 +8,7 @@
 #include "MSSqlSetupDlg.h"
 #include "MainFrame.h"
 #include "ModalHook.h"
+#include "ProgressBar.h"
 #include "ReportDatabase.h"
 #include "ReportEngine.h"
 #include "Settings.h"
@@ -126,7 +127,14 @@ bool CForecastApp::InitInstance()
 
     // Read first: the receiver repair journals what it changes when the journal is on.
     Settings().Load();
+    m_loaded.settings = true;
     CreateDefaultFolders(Settings());
+    // A close requested while the database work waits (or between its steps) ends the start.
+    const auto closing = [this] {
+        if (AppCloseRequested())
+            m_exitCode = 0;
+        return AppCloseRequested();
+    };
     // The first use of the database: the connect loop finds it, or the user leaves.
     if (ConnectMainDatabase()) {
         // An unreadable forecasts table shows its error already here.
@@ -135,8 +143,11 @@ bool CForecastApp::InitInstance()
         if (HasUnplacedReceivers())
             static_cast<void>(RepairReceiverRoots());
     }
+    if (closing())
+        return false;
 
     m_session.LoadCfg();
+    m_loaded.cfg = true;
     m_transports.StartHostThread(Settings().ImportDir);
 
     if (!GetDBConnection().isConnected()) {
@@ -161,6 +172,8 @@ bool CForecastApp::InitInstance()
     }
     s.ownReceiverId = LoadImportedLeafReceivers(s.currentForecastId);
     SeedImportEventTypes();
+    if (closing())
+        return false;
 
     InstallForecastExchange(m_session, m_transports.transports());
     m_frame = CreateMainFrame();
@@ -172,6 +185,8 @@ bool CForecastApp::InitInstance()
         return false;
     }
     m_frame->UpdateTitle();
+    if (closing())
+        return false;
     m_frame->showMaximized();
     return true;
 }
@@ -179,9 +194,11 @@ bool CForecastApp::InitInstance()
 int CForecastApp::ExitInstance(int code)
 {
     UnloadReportEngine();
-    Settings().Save();
-    static_cast<void>(m_session.SaveCfg());
-    OptimizeStatisticsBeforeClose();
+    // What start-up had not read yet is not written back over what is stored.
+    if (m_loaded.settings)
+        Settings().Save();
+    if (m_loaded.cfg)
+        static_cast<void>(m_session.SaveCfg());
     GetDBConnection().Close();
     GetReportDBConnection().Close();
     return code;
@@ -189,17 +206,23 @@ int CForecastApp::ExitInstance(int code)
 
 int CForecastApp::Run()
 {
-    if (!InitInstance()) {
-        // The host thread may have started before the way out was taken.
+    const bool started = InitInstance();
+    // The host thread may have started before the way out was taken; it ends first anyway: it must
+    // not start an item in a window that is going away.
+    if (!started) {
         StopTransportHost();
-        return m_exitCode;
+        delete m_frame;
+        SetAppMainWindow(nullptr);
+        // A close asked for during start-up ends as a normal close does.
+        return AppCloseRequested() ? ExitInstance(m_exitCode) : m_exitCode;
     }
-    const int code = QApplication::exec();
-    // The host thread ends first: it must not start an item in a window that is going away.
+    const int code = AppCloseRequested() ? 0 : QApplication::exec();
     StopTransportHost();
     // The framework destroys the main window before the shut-down steps.
     delete m_frame;
     SetAppMainWindow(nullptr);
+    // Only a program that started works with its database: a refused start leaves it as it was.
+    OptimizeStatisticsBeforeClose();
     return ExitInstance(code);
 }
 

@@ -54,6 +54,11 @@ private:
     CTransportRegistry m_transports;
     QPointer<CMainFrame> m_frame;
     int m_exitCode = 1;
+    // What start-up has read, and the shut-down writes back.
+    struct {
+        bool settings = false;
+        bool cfg = false;
+    } m_loaded;
 };
 
 namespace AppTexts {

@@ -29,9 +29,17 @@ void OnSignal(int)
 }
 
 // The end of the session (or an interrupt) closes the program as the user would, so that the
-// settings are written back.
+// settings are written back; also while it waits for a database lock or starts up.
 void EndSessionOnSignals()
 {
+    SetAppCloseHandler([](bool duringWait) {
+        // The windows that a wait runs in go only once it has ended and the event loop is back.
+        if (!duringWait)
+            QApplication::closeAllWindows();
+        // Not quit(): a message box without a cancel button refuses to close, and quit() gives
+        // way to it. exit() ends every event loop, the box's included, and any later one at once.
+        QCoreApplication::exit(0);
+    });
     // Not inherited by started programs; a full pipe must not block the signal handler.
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, g_signalPipe) != 0)
         return;
@@ -39,10 +47,7 @@ void EndSessionOnSignals()
     QObject::connect(notifier, &QSocketNotifier::activated, qApp, [] {
         char byte;
         [[maybe_unused]] const ssize_t n = ::read(g_signalPipe[0], &byte, 1);
-        QApplication::closeAllWindows();
-        // Not quit(): a message box without a cancel button refuses to close, and quit() gives
-        // way to it. exit() ends every event loop, the box's included, and any later one at once.
-        QCoreApplication::exit(0);
+        RequestAppClose();
     });
     struct sigaction action = {};
     action.sa_handler = OnSignal;

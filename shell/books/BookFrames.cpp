@@ -43,7 +43,13 @@ QString ProductItemText(const QString& code, const QString& name)
 
 QString NumberText(double value)
 {
-    return QString::number(value, 'f', 6).remove(QRegularExpression(QStringLiteral("\\.?0+$")));
+    // Without the zeros after the last digit, or the point: a list of 50,000 products shows two a row.
+    QString text = QString::number(value, 'f', 6);
+    while (text.endsWith(u'0'))
+        text.chop(1);
+    if (text.endsWith(u'.'))
+        text.chop(1);
+    return text;
 }
 
 // The product cards open view-only through this one call.

@@ -126,10 +126,6 @@ public:
     void ViewItem(int id, int node, bool isGroup, QString* name) override;
     void DeleteItem(int) override { }
     bool HasEditRights() override { return true; }
-
-private:
-    void FillExchangeJournal(CReportView* list, const SqlFilter& filter);
-    void FillOperationJournal(CReportView* list, int type);
 };
 
 // Fills the navigation panel's book slots and the event journal's slot.

@@ -592,6 +592,15 @@ void CDirectoryFrame::OnFilter()
 
 bool CDirectoryFrame::SearchRows(int start, const QString& text)
 {
+    if (m_list->IsPaged()) {
+        // The database looks through the rows the list has not read.
+        const int row = m_list->FindText(text, std::max(start, 0));
+        if (row < 0)
+            return row == -2; // a failure ends the search (it is shown)
+        m_list->SelectRow(row);
+        m_foundIds.push_back(m_list->GetItemData(row));
+        return true;
+    }
     for (int row = std::max(start, 0); row < m_list->GetItemCount(); ++row) {
         const int data = m_list->GetItemData(row);
         for (const CIdName& entry : m_searchIndex) {

@@ -11,6 +11,7 @@
 #include "tables/OpJournal.h"
 
 #include <algorithm>
+#include <memory>
 
 using namespace BookTexts;
 
@@ -43,42 +44,27 @@ void CEventJrnFrame::FillList(CReportView* list, int node, const SqlFilter& filt
     list->setUpdatesEnabled(false);
     list->DeleteAllItems();
     list->DeleteAllColumns();
+    // Any number of rows: the list reads the screen it shows.
     if (node == NODE_EXCHANGE) {
         InsertFieldColumns(list);
-        FillExchangeJournal(list, filter);
+        // Every forecast's records; the organisation is named as the current forecast knows it.
+        CPagedSource source = ImportStatusLines(m_session.currentForecastId, kUnknownOrganisation);
+        source.cells = [](const QVariantList& v) {
+            return QStringList{v[ISC_ORGANISATION].toString(), v[ISC_EVENT].toString(), ListDateText(v[ISC_SEND]),
+                               ListDateText(v[ISC_RECEIVED]), v[ISC_COMMENT].toString()};
+        };
+        list->SetRowSource(std::make_unique<CPagedRows>(std::move(source), filter));
     } else {
         list->InsertColumn(0, kDateColumn, std::max(150, DateColumnWidth(list)), Qt::AlignLeft);
         list->InsertColumn(1, kMessageColumn, 400, Qt::AlignLeft);
-        FillOperationJournal(list, node);
+        // The filter is the exchange journal's.
+        CPagedSource source = OpJournalLines(node);
+        source.cells = [](const QVariantList& v) {
+            return QStringList{ListDateText(v[OJC_DATE]), v[OJC_TEXT].toString()};
+        };
+        list->SetRowSource(std::make_unique<CPagedRows>(std::move(source), SqlFilter()));
     }
     list->setUpdatesEnabled(true);
-}
-
-void CEventJrnFrame::FillExchangeJournal(CReportView* list, const SqlFilter& filter)
-{
-    // Every forecast's records; the organisation is named as the current forecast knows it.
-    static_cast<void>(ReadImportStatusLines(m_session.currentForecastId, filter, [&](const CImportStatusLine& line) {
-        const QString organisation = line.organisation.value_or(kUnknownOrganisation);
-        const QString send = ListDateText(line.send);
-        const int row = list->InsertItem(list->GetItemCount(), organisation, 1);
-        list->SetItemText(row, 1, line.event);
-        list->SetItemText(row, 2, send);
-        list->SetItemText(row, 3, ListDateText(line.received));
-        list->SetItemText(row, 4, line.comment);
-        list->SetItemData(row, line.id);
-        m_searchIndex.push_back({line.id, (line.event + u';' + organisation + u';' + send).toUpper()});
-    }));
-}
-
-void CEventJrnFrame::FillOperationJournal(CReportView* list, int type)
-{
-    static_cast<void>(ReadOpJournalOfType(type, [&](const COpJournalLine& line) {
-        const int row = list->InsertItem(list->GetItemCount(), ListDateText(line.date), 1);
-        list->SetItemText(row, 1, line.text);
-        list->SetItemData(row, line.id);
-        m_searchIndex.push_back({line.id, line.text.toUpper()});
-        return true;
-    }));
 }
 
 void CEventJrnFrame::ViewItem(int id, int node, bool, QString*)

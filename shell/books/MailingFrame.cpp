@@ -20,6 +20,8 @@
 #include <QDir>
 #include <QFile>
 
+#include <memory>
+
 using namespace BookTexts;
 
 CMailingFrame::CMailingFrame(CSessionState& session, QWidget* parent)
@@ -34,23 +36,13 @@ CMailingFrame::CMailingFrame(CSessionState& session, QWidget* parent)
 
 void CMailingFrame::FillList(CReportView* list, int, const SqlFilter& filter)
 {
-    SqlFilter f(QStringLiteral("prognoz = ?"), {m_session.currentForecastId}, filter.orderBy);
-    if (filter.hasCondition()) {
-        f.where += QStringLiteral(" and (") + filter.where + u')';
-        f.args += filter.args;
-    }
-    if (f.orderBy.isEmpty())
-        f.orderBy = QStringLiteral("MailingDate asc, id asc");
-    const auto mailings = LoadMailings(f);
-    if (!mailings)
-        return;
-    for (const CMailingRecord& m : *mailings) {
-        const int row = list->InsertItem(list->GetItemCount(), m.MailingDate.toString(QStringLiteral("dd.MM.yyyy")), 1);
-        list->SetItemText(row, 1, m.subject);
-        list->SetItemText(row, 2, m.text);
-        list->SetItemData(row, m.id);
-        m_searchIndex.push_back({m.id, m.subject.toUpper()});
-    }
+    // Any number of rows: the list reads the screen it shows.
+    CPagedSource source = MailingLines(m_session.currentForecastId);
+    source.cells = [](const QVariantList& v) {
+        return QStringList{DateFromValue(v[MC_DATE]).toString(QStringLiteral("dd.MM.yyyy")), v[MC_SUBJECT].toString(),
+                           v[MC_TEXT].toString()};
+    };
+    list->SetRowSource(std::make_unique<CPagedRows>(std::move(source), filter));
 }
 
 void CMailingFrame::ViewItem(int id, int, bool, QString*)

@@ -8,12 +8,15 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QThread>
 #include <QUuid>
 
+#include <csignal>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -176,7 +179,7 @@ TEST_F(BastrelFileTest, CommandLineValuesAreTakenAsGiven)
     EXPECT_EQ(FileFolder(QStringLiteral("/d")), QStringLiteral("/d/"));
 }
 
-TEST_F(BastrelFileTest, RerunWritesUnitSymbolsAndTheSchemasIndexesWithoutBackup)
+TEST_F(BastrelFileTest, RerunWritesUnitSymbolsWithoutBackup)
 {
     const QString d = Folder(QStringLiteral("u/"));
     const QString line = QStringLiteral("DBPATH=%1&BASETYPE=ACCESS").arg(d);
@@ -191,10 +194,6 @@ TEST_F(BastrelFileTest, RerunWritesUnitSymbolsAndTheSchemasIndexesWithoutBackup)
         ASSERT_TRUE(q.exec(QStringLiteral("insert into tClsMeasurement (id, name, code, oboznachenie) values "
                                           "(1, 'a', '796', NULL), (2, 'b', '055', 'm2'), (3, 'c', '359', NULL), "
                                           "(4, 'd', '281', NULL), (5, 'e', '999', 'x'), (6, 'f', NULL, 'y')")));
-        // The indexes of an earlier build: one missing, one on fewer columns.
-        ASSERT_TRUE(q.exec(QStringLiteral("drop index IX_tClsProduct_Parent")));
-        ASSERT_TRUE(q.exec(QStringLiteral("drop index IX_tFctPrognozData_Receiver")));
-        ASSERT_TRUE(q.exec(QStringLiteral("create index IX_tFctPrognozData_Receiver on tFctPrognozData (receiver)")));
         db.close();
     }
     QSqlDatabase::removeDatabase(QStringLiteral("units"));
@@ -203,17 +202,32 @@ TEST_F(BastrelFileTest, RerunWritesUnitSymbolsAndTheSchemasIndexesWithoutBackup)
     EXPECT_EQ(Rows(file, QStringLiteral("select oboznachenie from tClsMeasurement order by id")),
               (QStringList{"шт", "кв.м", "сут; дн", "0F", "x", "y"}));
     EXPECT_EQ(Entries(d), QStringList{QStringLiteral("LIR.db")});
-    // Every index as a new file has it.
-    const QString fresh = Folder(QStringLiteral("fresh/"));
-    ASSERT_EQ(RunBastrel({QStringLiteral("DBPATH=%1&BASETYPE=ACCESS").arg(fresh)}).exitCode, 0);
+}
+
+// A file of this version made before an index of the schema came gets it at the next run, and one
+// held in another form is made again; nothing else changes.
+TEST_F(BastrelFileTest, RerunGivesTheFileTheSchemasIndexes)
+{
+    const QString d = Folder(QStringLiteral("ix/"));
+    const QString line = QStringLiteral("DBPATH=%1&BASETYPE=ACCESS").arg(d);
+    ASSERT_EQ(RunBastrel({line}).exitCode, 0);
+    const QString file = d + QStringLiteral("LIR.db");
     const QString indexes =
-        QStringLiteral("select name, sql from sqlite_master where type = 'index' and sql is not null "
-                       "order by name");
-    EXPECT_EQ(Rows(file, indexes), Rows(fresh + QStringLiteral("LIR.db"), indexes));
-    EXPECT_EQ(Rows(file,
-                   QStringLiteral("select trim(sql, char(10, 13, 32)) from sqlite_master where name = "
-                                  "'IX_tClsProduct_Parent'")),
-              QStringList{QStringLiteral("CREATE INDEX IX_tClsProduct_Parent ON tClsProduct (prognoz, parent)")});
+        QStringLiteral("select name || ': ' || rtrim(sql, char(10)) from sqlite_master where type = 'index' and "
+                       "sql is not null order by name");
+    const QStringList fresh = Rows(file, indexes);
+    ASSERT_TRUE(fresh.contains(QStringLiteral(
+        "IX_tFctImportStatus_Send: CREATE INDEX IX_tFctImportStatus_Send ON tFctImportStatus (send, id)")));
+    MakeFileFromSql(file,
+                    QStringLiteral("DROP INDEX IX_tFctImportStatus_Send\nGO\nDROP INDEX IX_tFctOpJournal_Date\n"
+                                   "GO\nDROP INDEX IX_tFctMailing_Date\nGO\nCREATE INDEX IX_tFctMailing_Date ON "
+                                   "tFctMailing (Subject)\nGO\nINSERT INTO tFctOpJournal (Text) VALUES ('x')\n"));
+    ASSERT_NE(Rows(file, indexes), fresh);
+    const PeerRun run = RunBastrel({line});
+    EXPECT_EQ(run.exitCode, 0) << run.output.toStdString();
+    EXPECT_EQ(Rows(file, indexes), fresh);
+    EXPECT_EQ(Rows(file, QStringLiteral("select Text from tFctOpJournal")), QStringList{QStringLiteral("x")});
+    EXPECT_EQ(Entries(d), QStringList{QStringLiteral("LIR.db")});
 }
 
 TEST_F(BastrelFileTest, UnitsScriptFollowsTheClassifier)
@@ -300,45 +314,106 @@ TEST_F(BastrelFileTest, VersionUnreadSplitsNoNameAndTablesThatDoNotFitAreNamed)
 {
     const QString d = Folder(QStringLiteral("v35/"));
     const QString file = d + QStringLiteral("LIR.db");
-    MakeFile(file, QStringLiteral("sqlite-35.sql"), QStringLiteral("DELETE FROM tSysDbVersion;"));
+    // The mailings carry a column the schema lacks, and their receivers refer to them.
+    MakeFile(file, QStringLiteral("sqlite-35.sql"),
+             QStringLiteral("DELETE FROM tSysDbVersion;"
+                            "CREATE TABLE tFctMailing (id INTEGER PRIMARY KEY, prognoz INTEGER NOT NULL, Subject TEXT, "
+                            "Text TEXT, MailingDate TEXT NOT NULL, Urgent INTEGER);"
+                            "CREATE TABLE tFctMailingReceivers (id INTEGER PRIMARY KEY, MailingID INTEGER NOT NULL, "
+                            "ReceiverID INTEGER NOT NULL);"
+                            "INSERT INTO tFctMailing VALUES (5, 1, 'Тема', 'Текст', '2010-03-01 10:00:00', 1);"
+                            "INSERT INTO tFctMailingReceivers VALUES (1, 5, 1);"));
     const PeerRun run = RunBastrel({QStringLiteral("DBPATH=%1&BASETYPE=ACCESS").arg(d)});
     ASSERT_EQ(run.exitCode, 0) << run.output.toStdString();
     EXPECT_EQ(Rows(file, QStringLiteral("select code, name from tClsProduct order by id")),
               (QStringList{"|Продукция", "|010 Станки токарные"}));
     EXPECT_EQ(Rows(file, QStringLiteral("select Text from tFctOpJournal")), QStringList{"Вход в программу"});
-    // The rights carry a column the schema lacks: the template's (empty) table stays, and the note says so.
-    EXPECT_EQ(Rows(file, QStringLiteral("select count(*) from tFctUserRights")), QStringList{"0"});
-    EXPECT_TRUE(run.output.contains(QStringLiteral("MSGBOX 64 "))
-                && run.output.contains(QStringLiteral("tFctUserRights")))
+    // The rights and the mailings carry a column the schema lacks: the template's (empty) tables stay,
+    // with the mailings' receivers, which are no orphans; the note says so.
+    EXPECT_EQ(Rows(file,
+                   QStringLiteral("select (select count(*) from tFctUserRights) + (select count(*) from tFctMailing) "
+                                  "+ (select count(*) from tFctMailingReceivers)")),
+              QStringList{"0"});
+    EXPECT_FALSE(HasErrorBox(run)) << run.output.toStdString();
+    EXPECT_TRUE(
+        run.output.contains(QStringLiteral("MSGBOX 64 "))
+        && run.output.contains(QStringLiteral("не перенесены: tFctMailing, tFctMailingReceivers, tFctUserRights.")))
         << run.output.toStdString();
 }
+
+// Many products with data: about 1.5 MB, and nearly twice as much with the new columns and indexes.
+const char* const kManyDataRows =
+    "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 20000) "
+    "INSERT INTO Product (prognoz, id, parent, measurementNatural, measurementPrice, name, isgroup) "
+    "SELECT 1, i + 10, 1, 1, 3, 'Продукт ' || i, 0 FROM n;"
+    "INSERT INTO PrognozData (id, prognoz, product, receiver, sumLast) "
+    "SELECT id + 100, 1, id, 2, id FROM Product WHERE id > 10;";
 
 TEST_F(BastrelFileTest, BadInputLosesNothing)
 {
     struct Case {
         const char* name;
-        const char* fixture; // none: garbage bytes, or the bytes of `extra` alone
+        const char* fixture; // none: garbage bytes, or the bytes of `extra` alone; "schema": version 36
         const char* extra;
         const char* message; // a part of the error box
         int mode = 0;        // set after the file is made
+        int fileLimitKb = 0; // the largest file Bastrel may write, as on a full disk
+        bool withTemplate = false;
     };
     const Case cases[] = {
         {"garbage", nullptr, nullptr, "file is not a database"},
         {"empty", nullptr, "", "пуст (0 байт): это не база данных"},
         {"unknown column", "sqlite-first-generation.sql", "ALTER TABLE Receiver ADD COLUMN used INTEGER;",
          "Поле used таблицы Receiver"},
+        // Orphans are named by the old file's own keys and the row they miss.
+        {"orphan receiver map", "sqlite-first-generation.sql",
+         "INSERT INTO ReceiverMap (prognoz, receiver) VALUES (1, 77);",
+         "база данных не обновлена:\n"
+         "таблица ReceiverMap, строка с prognoz = 1, receiver = 77: receiver = 77 — нет записи в таблице Receiver с "
+         "id = 77\nИсправьте или удалите эти строки в файле "},
+        {"orphan product", "sqlite-first-generation.sql",
+         "INSERT INTO Product (prognoz, id, parent, measurementNatural, measurementPrice, name, isgroup) "
+         "VALUES (1, 3, 1, 9, 3, 'Бумага', 0);",
+         "таблица Product, строка с prognoz = 1, id = 3: measurementNatural = 9 — нет записи в таблице Measurement "
+         "с id = 9\n"},
         {"broken keys", "sqlite-first-generation.sql",
          "INSERT INTO PrognozData (id, prognoz, product, receiver) VALUES (9, 1, 77, 2);"
          "INSERT INTO PrognozData (id, prognoz, product, receiver) VALUES (10, 1, 1, 77);",
-         "таблица PrognozData, строки 9: нет записи в таблице Product\n"
-         "таблица PrognozData, строки 10: нет записи в таблице Receiver\n"},
+         "таблица PrognozData, строка с id = 10: receiver = 77 — нет записи в таблице Receiver с id = 77\n"
+         "таблица PrognozData, строка с id = 9: prognoz = 1, product = 77 — нет записи в таблице Product с "
+         "prognoz = 1, id = 77\n"},
+        {"many orphans", "sqlite-first-generation.sql",
+         "WITH RECURSIVE n(i) AS (SELECT 100 UNION ALL SELECT i + 1 FROM n WHERE i < 111) "
+         "INSERT INTO ImportStatus (id, prognoz, receiver, event) SELECT i, 1, 99, 1 FROM n;",
+         "таблица ImportStatus, строка с id = 109: receiver = 99 — нет записи в таблице Receiver с id = 99\n"
+         "таблица ImportStatus: ещё строк без записи в таблице Receiver: 2\n"},
+        // The kinds do not fit, and the journal needs one that only they hold: the kinds are the cause.
+        {"kinds with an unknown column", "sqlite-first-generation.sql",
+         "ALTER TABLE ImportEventType ADD COLUMN color TEXT;"
+         "INSERT INTO ImportEventType (id, name) VALUES (9, 'Своё');"
+         "INSERT INTO ImportStatus (id, prognoz, receiver, event) VALUES (3, 1, 2, 9);",
+         "Строки таблицы ImportStatus ссылаются на записи таблицы ImportEventType, которые не переносятся в новую "
+         "версию базы данных:\nПоле color таблицы ImportEventType отсутствует в новой версии базы данных"},
         {"read-only", "sqlite-35.sql", "", "доступен только для чтения", 0444},
+        // No room for the backup, for the template's copy, for the migrated data, for the journal of
+        // a file of the current version.
+        {"disk full at the backup", "sqlite-first-generation.sql", kManyDataRows, "Не хватает места на диске в папке",
+         0, 1000},
+        {"disk full at the template", "sqlite-35.sql", "", "Не хватает места на диске в папке", 0, 120, true},
+        {"disk full in the migration", "sqlite-first-generation.sql", kManyDataRows,
+         "Не хватает места на диске в папке", 0, 2200},
+        {"disk full at version 36", "schema",
+         "INSERT INTO tClsMeasurement (id, name, code) VALUES (1, 'Штука', '796');",
+         "Не хватает места на диске в папке", 0, 4},
     };
     for (const Case& t : cases) {
         SCOPED_TRACE(t.name);
         const QString d = Folder(QString::fromLatin1(t.name).replace(u' ', u'_') + u'/');
         const QString file = d + QStringLiteral("LIR.db");
-        if (t.fixture) {
+        if (t.fixture && qstrcmp(t.fixture, "schema") == 0) {
+            MakeFileFromSql(file,
+                            SchemaScript(SqlDialect::SQLite) + QStringLiteral("\nGO\n") + QString::fromUtf8(t.extra));
+        } else if (t.fixture) {
             MakeFile(file, QString::fromLatin1(t.fixture), QString::fromUtf8(t.extra));
         } else if (t.extra) {
             WriteFile(file, t.extra);
@@ -351,41 +426,169 @@ TEST_F(BastrelFileTest, BadInputLosesNothing)
         if (t.mode) {
             ASSERT_TRUE(QFile::setPermissions(file, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
         }
+        if (t.withTemplate) {
+            ASSERT_TRUE(QFile::copy(QStringLiteral(LIR_BIN_DIR "/LIR.db.tmpl"), d + QStringLiteral("LIR.db.tmpl")));
+        }
         // An earlier backup is there too and must stay as it is.
         WriteFile(d + QStringLiteral("LIR.Bak.db"), "earlier backup");
         const QByteArray before = ReadFile(file);
-        const PeerRun run = RunBastrel({QStringLiteral("DBPATH=%1&BASETYPE=ACCESS").arg(d)});
+        const QStringList entries = Entries(d);
+        const QString line = QStringLiteral("DBPATH=%1&BASETYPE=ACCESS").arg(d);
+        const PeerRun run = t.fileLimitKb
+            ? RunPeer(QStringLiteral("bash"),
+                      {QStringLiteral("-c"),
+                       QStringLiteral("ulimit -f %1 && trap '' XFSZ && exec \"$0\" \"$@\"").arg(t.fileLimitKb),
+                       QStringLiteral(LIR_BASTREL_EXE), line})
+            : RunBastrel({line});
         EXPECT_EQ(run.exitCode, 1) << run.output.toStdString();
         EXPECT_TRUE(HasErrorBox(run)) << run.output.toStdString();
         EXPECT_TRUE(run.output.contains(QString::fromUtf8(t.message))) << run.output.toStdString();
+        // Russian words only: no SQL, no driver's English.
+        EXPECT_FALSE(run.output.contains(
+            QRegularExpression(QStringLiteral("tSysDbVersion|INSERT|disk I/O|disk is|database is"))))
+            << run.output.toStdString();
         EXPECT_EQ(ReadFile(file), before);
         EXPECT_EQ(ReadFile(d + QStringLiteral("LIR.Bak.db")), QByteArray("earlier backup"));
-        EXPECT_EQ(Entries(d), (QStringList{"LIR.Bak.db", "LIR.db"}));
+        EXPECT_EQ(Entries(d), entries);
     }
 }
 
-TEST_F(BastrelFileTest, FileInUseIsNotUpgraded)
+// The program holds the file open, as it does while it runs: neither an upgrade nor the unit symbols
+// of a current file are written.
+TEST_F(BastrelFileTest, FileInUseIsNotPrepared)
 {
-    const QString d = Folder(QStringLiteral("busy/"));
+    struct Case {
+        const char* name;
+        const char* version;
+    };
+    for (const Case& t : {Case{"old", "35"}, Case{"current", "36"}}) {
+        SCOPED_TRACE(t.name);
+        const QString d = Folder(QString::fromLatin1(t.name) + u'/');
+        const QString file = d + QStringLiteral("LIR.db");
+        if (qstrcmp(t.version, "35") == 0)
+            MakeFile(file, QStringLiteral("sqlite-35.sql"));
+        else
+            MakeFileFromSql(file,
+                            SchemaScript(SqlDialect::SQLite)
+                                + QStringLiteral("\nGO\nINSERT INTO tClsMeasurement (id, name, "
+                                                 "code) VALUES (1, 'Штука', '796')\nGO\n"));
+        const QString stamp = QStringLiteral("select rowid, n from tSysDbVersion");
+        const QStringList before = Rows(file, stamp);
+        DbConnectParams params;
+        params.file = file;
+        const auto error = OpenDatabase(params, QStringLiteral("holder"));
+        ASSERT_FALSE(error) << error->text().toStdString();
+        {
+            QSqlQuery q(QSqlDatabase::database(QStringLiteral("holder"), false));
+            ASSERT_TRUE(q.exec(QStringLiteral("select count(*) from tFctPrognoz")));
+        }
+        const PeerRun run = RunBastrel({QStringLiteral("DBPATH=%1&BASETYPE=ACCESS").arg(d)});
+        QSqlDatabase::database(QStringLiteral("holder"), false).close();
+        QSqlDatabase::removeDatabase(QStringLiteral("holder"));
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_TRUE(run.output.contains(QStringLiteral("используется другой программой"))) << run.output.toStdString();
+        EXPECT_EQ(Rows(file, stamp), before);
+        if (qstrcmp(t.version, "36") == 0) {
+            EXPECT_EQ(Rows(file, QStringLiteral("select count(*) from tClsMeasurement where oboznachenie is not null")),
+                      QStringList{"0"});
+        }
+        // No backup and no temporary file; the log files are the holder's.
+        EXPECT_EQ(Entries(d).filter(QRegularExpression(QStringLiteral("Bak|tmp"))), QStringList{});
+    }
+}
+
+// Two preparations of one folder at a time: the second says so and touches nothing; the first,
+// held up meanwhile, then upgrades the file.
+TEST_F(BastrelFileTest, ASecondPreparationWaitsForNone)
+{
+    const QString d = Folder(QStringLiteral("twice/"));
     const QString file = d + QStringLiteral("LIR.db");
     MakeFile(file, QStringLiteral("sqlite-35.sql"));
-    // The program holds the file open, as it does while it runs.
-    DbConnectParams params;
-    params.file = file;
-    const auto error = OpenDatabase(params, QStringLiteral("holder"));
-    ASSERT_FALSE(error) << error->text().toStdString();
+    const QString line = QStringLiteral("DBPATH=%1&BASETYPE=ACCESS").arg(d);
+    // A reader keeps the first one waiting for the file...
+    const QString reader = QStringLiteral("reader");
     {
-        QSqlQuery q(QSqlDatabase::database(QStringLiteral("holder"), false));
-        ASSERT_TRUE(q.exec(QStringLiteral("select count(*) from tFctPrognoz")));
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), reader);
+        db.setDatabaseName(file);
+        ASSERT_TRUE(db.open());
+        QSqlQuery q(db);
+        ASSERT_TRUE(q.exec(QStringLiteral("BEGIN")) && q.exec(QStringLiteral("select count(*) from tFctPrognoz")));
     }
+    QProcess first;
+    first.setProcessChannelMode(QProcess::MergedChannels);
+    first.start(QStringLiteral(LIR_BASTREL_EXE), {line});
+    ASSERT_TRUE(first.waitForStarted());
+    // ... and, once it holds the folder, is stopped there until the second has run.
+    const int folder = ::open(QFile::encodeName(d).constData(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(folder, 0);
+    bool held = false;
+    for (int i = 0; i < 500 && !held; ++i) {
+        held = ::flock(folder, LOCK_SH | LOCK_NB) != 0;
+        if (!held) {
+            ::flock(folder, LOCK_UN);
+            QThread::msleep(10);
+        }
+    }
+    ::close(folder);
+    ASSERT_TRUE(held);
+    ASSERT_EQ(::kill(pid_t(first.processId()), SIGSTOP), 0);
+    const QStringList entries = Entries(d);
+    const PeerRun second = RunBastrel({line});
+    QSqlDatabase::database(reader, false).close();
+    QSqlDatabase::removeDatabase(reader);
+    ::kill(pid_t(first.processId()), SIGCONT);
+    ASSERT_TRUE(first.waitForFinished(60000));
+    EXPECT_EQ(second.exitCode, 1) << second.output.toStdString();
+    EXPECT_TRUE(second.output.contains(QStringLiteral("MSGBOX 16 Файл базы данных %1 занят: его уже подготавливает "
+                                                      "другая программа Bastrel.")
+                                           .arg(file)))
+        << second.output.toStdString();
+    EXPECT_EQ(first.exitCode(), 0) << first.readAll().toStdString();
+    EXPECT_EQ(Rows(file, QStringLiteral("select n from tSysDbVersion")), QStringList{"36"});
+    EXPECT_EQ(Entries(d), (QStringList{"LIR.Bak.db", "LIR.db"})) << entries.join(u' ').toStdString();
+}
+
+// A link to the database is followed: the file it names is upgraded in its own folder, the link stays,
+// the backup lies beside the link.
+TEST_F(BastrelFileTest, ALinkedFileIsPreparedWhereItIs)
+{
+    for (const char* version : {"35", "36"}) {
+        SCOPED_TRACE(version);
+        const QString d = Folder(QStringLiteral("link%1/").arg(QString::fromLatin1(version)));
+        const QString data = Folder(QStringLiteral("link%1/data/").arg(QString::fromLatin1(version)));
+        const QString target = data + QStringLiteral("forecast.db");
+        if (qstrcmp(version, "35") == 0)
+            MakeFile(target, QStringLiteral("sqlite-35.sql"));
+        else
+            MakeFileFromSql(target, SchemaScript(SqlDialect::SQLite));
+        ASSERT_EQ(::chmod(QFile::encodeName(target).constData(), 0640), 0);
+        const QString link = d + QStringLiteral("LIR.db");
+        ASSERT_TRUE(QFile::link(QStringLiteral("data/forecast.db"), link));
+        const PeerRun run = RunBastrel({QStringLiteral("DBPATH=%1&BASETYPE=ACCESS").arg(d)});
+        EXPECT_EQ(run.exitCode, 0) << run.output.toStdString();
+        EXPECT_EQ(QFileInfo(link).symLinkTarget(), target);
+        EXPECT_EQ(Rows(link, QStringLiteral("select n from tSysDbVersion")), QStringList{"36"});
+        EXPECT_EQ(Rows(target, QStringLiteral("select count(*) from tClsMeasurement where oboznachenie = 'шт'")),
+                  QStringList{qstrcmp(version, "35") == 0 ? "1" : "0"});
+        struct stat st = {};
+        ASSERT_EQ(::stat(QFile::encodeName(target).constData(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0640u);
+        EXPECT_EQ(Entries(data), QStringList{"forecast.db"});
+        if (qstrcmp(version, "35") == 0) {
+            EXPECT_EQ(Entries(d), (QStringList{"LIR.Bak.db", "LIR.db"}));
+            EXPECT_EQ(Rows(d + QStringLiteral("LIR.Bak.db"), QStringLiteral("select n from tSysDbVersion")),
+                      QStringList{"35"});
+        } else {
+            EXPECT_EQ(Entries(d), QStringList{"LIR.db"});
+        }
+    }
+    // A link to nothing is named, and nothing is made.
+    const QString d = Folder(QStringLiteral("nowhere/"));
+    ASSERT_TRUE(QFile::link(QStringLiteral("missing.db"), d + QStringLiteral("LIR.db")));
     const PeerRun run = RunBastrel({QStringLiteral("DBPATH=%1&BASETYPE=ACCESS").arg(d)});
-    QSqlDatabase::database(QStringLiteral("holder"), false).close();
-    QSqlDatabase::removeDatabase(QStringLiteral("holder"));
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_TRUE(run.output.contains(QStringLiteral("используется другой программой"))) << run.output.toStdString();
-    EXPECT_EQ(Rows(file, QStringLiteral("select n from tSysDbVersion")), QStringList{"35"});
-    // No backup and no temporary file; the log files are the holder's.
-    EXPECT_EQ(Entries(d).filter(QRegularExpression(QStringLiteral("Bak|tmp"))), QStringList{});
+    EXPECT_TRUE(run.output.contains(QStringLiteral("ссылка на отсутствующий файл"))) << run.output.toStdString();
+    EXPECT_EQ(Entries(d), QStringList{});
 }
 
 // A file shared by a group keeps its owner, group and mode through an upgrade and a rerun; a new one
@@ -458,23 +661,38 @@ TEST_F(BastrelFileTest, LeftoversOfAnInterruptedRunGo)
     EXPECT_EQ(Entries(d), (QStringList{"LIR.Held00.tmp", "LIR.Held00.tmp-journal", "LIR.db", "LIR.other.tmp"}));
 }
 
-// A folder the user may not write into is named.
+// A folder the user may not write into is named, whatever it holds, and nothing in it changes.
 TEST_F(BastrelFileTest, AFolderThatCannotBeWrittenIsNamed)
 {
     if (geteuid() != 0 || !HaveProgram(QStringLiteral("runuser")))
         GTEST_SKIP() << "needs root and runuser to run as a user who may not write into the folder";
-    const QString d = Folder(QStringLiteral("ro/"));
     for (const QString& path : {home() + QStringLiteral(".."), home()})
         ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0755), 0);
-    const PeerRun run =
-        RunPeer(QStringLiteral("runuser"),
-                {QStringLiteral("-u"), QStringLiteral("nobody"), QStringLiteral("--"), QStringLiteral("env"),
-                 QStringLiteral("LIR_MSGBOX=auto"), QStringLiteral(LIR_BIN_DIR "/Bastrel"),
-                 QStringLiteral("DBPATH=%1&BASETYPE=ACCESS").arg(d)});
-    EXPECT_EQ(run.exitCode, 1) << run.output.toStdString();
-    EXPECT_TRUE(run.output.contains(QStringLiteral("Не удалось создать файл в папке ") + d))
-        << run.output.toStdString();
-    EXPECT_EQ(Entries(d), QStringList{});
+    for (const char* holds : {"nothing", "35", "36"}) {
+        SCOPED_TRACE(holds);
+        const QString d = Folder(QStringLiteral("ro%1/").arg(QString::fromLatin1(holds)));
+        const QString file = d + QStringLiteral("LIR.db");
+        if (qstrcmp(holds, "35") == 0)
+            MakeFile(file, QStringLiteral("sqlite-35.sql"));
+        else if (qstrcmp(holds, "36") == 0)
+            MakeFileFromSql(file, SchemaScript(SqlDialect::SQLite));
+        const QStringList entries = Entries(d);
+        const QByteArray before = QFileInfo::exists(file) ? ReadFile(file) : QByteArray();
+        const PeerRun run =
+            RunPeer(QStringLiteral("runuser"),
+                    {QStringLiteral("-u"), QStringLiteral("nobody"), QStringLiteral("--"), QStringLiteral("env"),
+                     QStringLiteral("LIR_MSGBOX=auto"), QStringLiteral(LIR_BIN_DIR "/Bastrel"),
+                     QStringLiteral("DBPATH=%1&BASETYPE=ACCESS").arg(d)});
+        EXPECT_EQ(run.exitCode, 1) << run.output.toStdString();
+        EXPECT_TRUE(run.output.contains(QStringLiteral("MSGBOX 16 Не удалось создать файл в папке %1: нет прав на "
+                                                       "запись.\nРазрешите запись в эту папку")
+                                            .arg(d)))
+            << run.output.toStdString();
+        EXPECT_EQ(Entries(d), entries);
+        if (!before.isEmpty()) {
+            EXPECT_EQ(ReadFile(file), before);
+        }
+    }
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "DbTest.h"
 #include "db/SqlScript.h"
 
+#include <QSqlQuery>
 #include <QTemporaryDir>
 
 namespace {
@@ -238,19 +239,101 @@ TEST_F(BastrelServerTest, UpgradesEarlierVersions)
         DropPgDatabase(db);
         Psql(QStringLiteral("postgres"), QStringLiteral("DROP ROLE IF EXISTS %1, %2").arg(expert, user));
     }
-    {
-        SCOPED_TRACE("intermediate with a product of a missing unit");
+}
+
+// Rows that refer to missing rows are named in Russian by the database's own tables and keys, and
+// the database stays as it was.
+TEST_F(BastrelServerTest, OrphanRowsAreNamed)
+{
+    struct Case {
+        const char* name;
+        const char* fixture;
+        const char* extra;
+        const char* lines;
+    };
+    const Case cases[] = {
+        {"first generation with a receiver missing from the map", "pg-first-generation.sql",
+         "INSERT INTO ReceiverMap (prognoz, receiver) VALUES (1, 77)",
+         "таблица receivermap, строка с prognoz = 1, receiver = 77: receiver = 77 — нет записи в таблице receiver с "
+         "id = 77"},
+        {"intermediate with a product of a missing unit", "pg-intermediate.sql", nullptr,
+         "таблица tclsproduct, строка с prognoz = 1, id = 2: measurementnatural = 7 — нет записи в таблице "
+         "tclsmeasurement с id = 7"},
+    };
+    for (const Case& t : cases) {
+        SCOPED_TRACE(t.name);
         const QString db = NewName();
         CreatePgDatabase(db);
-        LoadPgFixture(db, FixturePath(QStringLiteral("pg-intermediate.sql")));
+        LoadPgFixture(db, FixturePath(QString::fromLatin1(t.fixture)));
+        if (t.extra) {
+            ASSERT_EQ(Psql(db, QString::fromUtf8(t.extra)).exitCode, 0);
+        }
         const QString before = PgDump(db, false);
         messages.clear();
         EXPECT_EQ(Prepare(db), 0);
         ASSERT_EQ(messages.size(), 1u);
-        EXPECT_TRUE(messages[0].text.contains(QStringLiteral("ADD CONSTRAINT fk_tclsproduct_tclsmeasurement")))
-            << messages[0].text.toStdString();
+        EXPECT_EQ(messages[0].text,
+                  QStringLiteral("Строки старой базы данных ссылаются на отсутствующие записи, база данных не "
+                                 "обновлена:\n%1\nИсправьте или удалите эти строки в базе данных %2 на сервере "
+                                 "127.0.0.1 и повторите подготовку.")
+                      .arg(QString::fromUtf8(t.lines), db));
         EXPECT_EQ(PgDump(db, false), before);
     }
+}
+
+// A login that may not make databases and roles, and a second preparation of the same database at
+// the same time, are told so in Russian and change nothing.
+TEST_F(BastrelServerTest, RefusalsChangeNothing)
+{
+    if (qEnvironmentVariableIsEmpty("PGTEST_PASSWORD"))
+        GTEST_SKIP() << "the cluster's TCP password is not known (PGTEST_PASSWORD)";
+    const QString missing = NewName();
+    const QString plain = QStringLiteral("bastrel_plain_%1").arg(missing);
+    ASSERT_EQ(Psql(QStringLiteral("postgres"),
+                   QStringLiteral("DROP ROLE IF EXISTS %1; CREATE ROLE %1 LOGIN CREATEDB PASSWORD 'pw'").arg(plain))
+                  .exitCode,
+              0);
+    const DbConnectParams admin = *PgAdminParams();
+    {
+        SCOPED_TRACE("a login without rights");
+        CDbPreparer preparer;
+        preparer.SetPort(admin.port);
+        preparer.SetDbName(missing);
+        EXPECT_EQ(preparer.Run(true, QStringLiteral("127.0.0.1"), plain, QStringLiteral("pw"), 0, QString()), 0);
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_EQ(messages[0].text,
+                  QStringLiteral("Учетная запись %1 не является суперпользователем сервера PostgreSQL 127.0.0.1: "
+                                 "подготовка базы данных невозможна.\nВойдите под учетной записью суперпользователя "
+                                 "и повторите подготовку.")
+                      .arg(plain));
+    }
+    Psql(QStringLiteral("postgres"), QStringLiteral("DROP ROLE IF EXISTS %1").arg(plain));
+    {
+        SCOPED_TRACE("another preparation");
+        DbConnectParams other = admin;
+        other.dbName = QStringLiteral("postgres");
+        const QString name = QStringLiteral("other_preparation");
+        ASSERT_FALSE(OpenDatabase(other, name));
+        {
+            QSqlQuery q(QSqlDatabase::database(name, false));
+            q.prepare(QStringLiteral("select pg_advisory_lock(?, hashtext(?))"));
+            q.addBindValue(CDbPreparer::kServerLockClass);
+            q.addBindValue(missing);
+            ASSERT_TRUE(q.exec());
+        }
+        messages.clear();
+        EXPECT_EQ(Prepare(missing), 0);
+        QSqlDatabase::database(name, false).close();
+        QSqlDatabase::removeDatabase(name);
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_EQ(messages[0].text,
+                  QStringLiteral("База данных %1 на сервере 127.0.0.1 занята: ее уже подготавливает другая программа "
+                                 "Bastrel.\nДождитесь окончания той подготовки.")
+                      .arg(missing));
+    }
+    EXPECT_EQ(PsqlValue(QStringLiteral("postgres"),
+                        QStringLiteral("select count(*) from pg_database where datname = '%1'").arg(missing)),
+              QStringLiteral("0"));
 }
 
 } // namespace

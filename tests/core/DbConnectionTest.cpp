@@ -6,6 +6,7 @@
 #include <atomic>
 #include <optional>
 #include <thread>
+#include <vector>
 
 class DbConnectionTest : public DbTest { };
 LIR_INSTANTIATE_DB_TEST(DbConnectionTest);
@@ -340,4 +341,54 @@ TEST_P(DbServerConnectionTest, ALostConnectionIsReportedAndOpenedAgain)
         EXPECT_EQ(Scalar("select name from tFctPrognoz where id = 1").toString(), QStringLiteral("f"));
         EXPECT_TRUE(messages.empty()) << messages.front().text.toStdString();
     }
+}
+
+// Every session of the program carries the server's time limits of its kind of work: a lock wait
+// ends by lock_timeout (in the program's words) before any statement limit, a transaction left idle
+// by a hung program ends before another session gives up waiting for its locks, and the lock
+// monitor gives up at once.
+TEST_P(DbServerConnectionTest, EachKindOfWorkHasItsTimeLimits)
+{
+    const QString sql = QStringLiteral("select setting::int from pg_settings where name in ('lock_timeout', "
+                                       "'statement_timeout', 'idle_in_transaction_session_timeout') order by name");
+    const auto limits = [&](QSqlQuery&& q) {
+        std::vector<int> ms; // idle in transaction, lock, statement
+        if (q.exec(sql))
+            while (q.next())
+                ms.push_back(q.value(0).toInt());
+        return ms;
+    };
+    std::vector<int> worker;
+    std::thread([&] { worker = limits(QSqlQuery(GetDBConnection().GetConnection())); }).join();
+    std::vector<int> monitor;
+    {
+        ASSERT_FALSE(OpenDatabase(params(), QStringLiteral("limits_monitor"), OpenPurpose::Monitor));
+        monitor = limits(QSqlQuery(QSqlDatabase::database(QStringLiteral("limits_monitor"))));
+        QSqlDatabase::database(QStringLiteral("limits_monitor")).close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("limits_monitor"));
+    const struct {
+        const char* what;
+        std::vector<int> ms;
+        bool waitsForLocks; // the monitor only asks about them
+    } kinds[] = {
+        {"the user-interface thread", limits(QSqlQuery(GetDBConnection().GetConnection())), true},
+        {"a worker thread", worker, true},
+        {"the lock monitor", monitor, false},
+    };
+    for (const auto& kind : kinds) {
+        SCOPED_TRACE(kind.what);
+        ASSERT_EQ(kind.ms.size(), 3u);
+        const int idle = kind.ms[0], lock = kind.ms[1], statement = kind.ms[2];
+        EXPECT_GT(idle, 0);
+        EXPECT_GT(lock, 0);
+        EXPECT_GT(statement, lock);
+        if (kind.waitsForLocks) {
+            EXPECT_EQ(lock, kLockWaitMs);
+            EXPECT_LT(idle, lock);
+        } else {
+            EXPECT_LE(lock, 1000);
+        }
+    }
+    EXPECT_GE(worker[2], kinds[0].ms[2]) << "a worker's reports and recalculations may take longer";
 }

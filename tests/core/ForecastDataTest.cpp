@@ -442,7 +442,7 @@ TEST_P(ForecastDataTest, ReceiverRowsInManyChunksAreStoredAllOrNothing)
     };
     for (const auto& c : cases) {
         if (c.hook)
-            SetLockWaitHook([](bool) {});
+            SetLockWaitHook([](bool) { return true; });
         messages.clear();
         CForecastDataList list = rows;
         if (c.failing >= 0)

@@ -1,6 +1,11 @@
 #include "tables/ImportEventTypes.h"
 #include "DbTest.h"
 
+#include <QSqlQuery>
+
+#include <optional>
+#include <thread>
+
 class ImportEventTypesTest : public DbTest {
 protected:
     QStringList Names()
@@ -23,6 +28,33 @@ TEST_P(ImportEventTypesTest, SeedingWritesTheFixedKindsWithoutJournal)
                                QStringLiteral("5 Ошибка отправки")};
     SeedImportEventTypes();
     EXPECT_EQ(Names(), fixed);
+    // Every start seeds: kinds that are right are not written, so another program's write lock does
+    // not hold the start up (here the wait is cut short: a write would fail).
+    {
+        std::optional<CPgAdminSession> server;
+        QSqlDatabase file;
+        if (isPg()) {
+            server.emplace(params().dbName);
+            ASSERT_EQ(server->exec("begin"), "");
+            ASSERT_EQ(server->exec("lock table tClsImportEventType in exclusive mode"), "");
+        } else {
+            file = QSqlDatabase::addDatabase("QSQLITE", "seed_holder");
+            file.setDatabaseName(params().file);
+            ASSERT_TRUE(file.open() && QSqlQuery(file).exec("begin immediate"));
+        }
+        std::thread([&] {
+            CSqlQuery shorter(isPg() ? QStringLiteral("select set_config('lock_timeout', '200', false)")
+                                     : QStringLiteral("pragma busy_timeout = 200"));
+            ASSERT_TRUE(shorter.exec());
+            SeedImportEventTypes();
+        }).join();
+        EXPECT_TRUE(messages.empty()) << messages.front().text.toStdString();
+        if (server)
+            EXPECT_EQ(server->exec("rollback"), "");
+        else
+            file.close();
+    }
+    QSqlDatabase::removeDatabase("seed_holder");
     Exec("update tClsImportEventType set name = 'Иначе' where id = 3");
     Exec("insert into tClsImportEventType (id, name) values (6, 'Возврат')");
     SeedImportEventTypes();

@@ -271,7 +271,7 @@ TEST_P(TotalForecastsTest, ResetKeepsRowsAndDeleteOfForecastRemovesThem)
          {M("5"), M("6")});
     Exec("insert into tFctTotalPrognoz (prognoz, product, sumLast) values (4, 60, ?)", {M("7")});
     SetJournal(true);
-    EXPECT_TRUE(ResetTotalForecastSums(3));
+    EXPECT_TRUE(ResetTotalForecastSums(3, CurrentTimeToSecond()));
     auto row = GetTotalForecast(3, 45);
     ASSERT_TRUE(row);
     EXPECT_EQ(row->sumLast, Money());

@@ -1,3 +1,4 @@
+#include "AppMessage.h"
 #include "DbTest.h"
 #include "ModalHook.h"
 #include "ProgressBar.h"
@@ -7,14 +8,19 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMainWindow>
+#include <QPushButton>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStatusBar>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QVBoxLayout>
 
 #include <atomic>
 #include <functional>
+#include <optional>
 #include <thread>
 
 namespace {
@@ -276,4 +282,241 @@ TEST_F(ProgressTest, AWaitForAnotherSessionsRowLockIsShownWithinASecondOnPostgre
     SetLockWaitHook(nullptr);
     GetDBConnection().Close();
     EXPECT_TRUE(onAdmin(QStringLiteral("drop database %1 with (force)").arg(params.dbName)));
+}
+
+namespace {
+
+// A database of the dialect with a table t (id, v) holding the row (1, 0), as the main connection;
+// none (and the test skipped) without a PostgreSQL test cluster.
+struct CTableDatabase {
+    DbConnectParams params;
+    QTemporaryDir dir;
+    std::optional<DbConnectParams> admin;
+
+    bool Open(SqlDialect dialect)
+    {
+        if (dialect == SqlDialect::SQLite) {
+            params.file = dir.filePath("LIR.db");
+            if (!QFile::copy(QStringLiteral(LIR_BIN_DIR "/LIR.db.tmpl"), params.file))
+                return false;
+            QFile::setPermissions(params.file, QFile::ReadOwner | QFile::WriteOwner);
+        } else {
+            admin = PgAdminParams();
+            if (!admin)
+                return false;
+            params = *admin;
+            params.dbName = QStringLiteral("lir_waitend_%1").arg(QCoreApplication::applicationPid());
+            if (!ExecPgAsAdmin(admin->dbName, QStringLiteral("create database %1").arg(params.dbName)).isEmpty())
+                return false;
+        }
+        if (!GetDBConnection().ConnectWith(params))
+            return false;
+        QSqlQuery ddl(GetDBConnection().GetConnection());
+        return ddl.exec("create table t (id int primary key, v int)") && ddl.exec("insert into t values (1, 0)");
+    }
+    void Where(QSqlDatabase& db) const
+    {
+        if (params.dialect == SqlDialect::SQLite) {
+            db.setDatabaseName(params.file);
+            return;
+        }
+        db.setHostName(params.host);
+        db.setPort(params.port);
+        db.setUserName(params.user);
+        db.setPassword(params.password);
+        db.setDatabaseName(params.dbName);
+    }
+    ~CTableDatabase()
+    {
+        GetDBConnection().Close();
+        if (admin)
+            ExecPgAsAdmin(admin->dbName, QStringLiteral("drop database if exists %1 with (force)").arg(params.dbName));
+    }
+};
+
+// Offers `step` to the user-interface thread every 50 ms until it answers true. It runs only while
+// that thread lets events through, which it does while it shows a wait.
+class CWhileWaiting {
+public:
+    explicit CWhileWaiting(QObject* context, std::function<bool()> step)
+        : m_thread([this, context, step = std::move(step)] {
+            while (!m_done) {
+                QMetaObject::invokeMethod(
+                    context,
+                    [this, step] {
+                        if (!m_done && step())
+                            m_done = true;
+                    },
+                    Qt::QueuedConnection);
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            }
+        })
+    {
+    }
+    ~CWhileWaiting()
+    {
+        m_done = true;
+        m_thread.join();
+    }
+
+private:
+    std::atomic<bool> m_done{false};
+    std::thread m_thread;
+};
+
+} // namespace
+
+// Another program holds a lock that a statement of the user-interface thread needs: a read or a
+// write, on the status bar or, while the main window is not up, on the start-up window. The wait
+// shows within a second, takes no other input, and Escape, the button or a close request end it:
+// the operation fails with the message, once its transaction has rolled back, and stores nothing.
+TEST_F(ProgressTest, AWaitShowsWithinASecondAndTheUserEndsItStoringNothing)
+{
+    enum class End { Escape, Button, CloseMain, CloseStartUp };
+    const struct {
+        const char* what;
+        SqlDialect dialect;
+        QStringList take;
+        QStringList ours; // in one transaction when there are several; the last one waits
+        End end;
+    } cases[] = {
+        {"SQLite: a transaction waits for the write lock; Escape",
+         SqlDialect::SQLite,
+         {"BEGIN IMMEDIATE", "update t set v = 5 where id = 1"},
+         {"insert into t values (2, 0)", "update t set v = v + 1 where id = 1"},
+         End::Escape},
+        {"PostgreSQL: a read waits for a table lock; the button",
+         SqlDialect::PostgreSQL,
+         {"begin", "lock table t in access exclusive mode"},
+         {"select count(*) from t"},
+         End::Button},
+        {"PostgreSQL: the second write of a transaction waits for a row lock; the main window's close box",
+         SqlDialect::PostgreSQL,
+         {"begin", "update t set v = 5 where id = 1"},
+         {"insert into t values (2, 0)", "update t set v = v + 1 where id = 1"},
+         End::CloseMain},
+        {"PostgreSQL at start-up: a read on the start-up window; its close box",
+         SqlDialect::PostgreSQL,
+         {"begin", "lock table t in access exclusive mode"},
+         {"select count(*) from t"},
+         End::CloseStartUp},
+    };
+    auto* edit = new QLineEdit(&window);
+    auto* other = new QPushButton(QStringLiteral("другое"), &window);
+    bool otherClicked = false;
+    QObject::connect(other, &QPushButton::clicked, [&] { otherClicked = true; });
+    auto* central = new QWidget;
+    auto* layout = new QVBoxLayout(central);
+    layout->addWidget(edit);
+    layout->addWidget(other);
+    window.setCentralWidget(central);
+    InstallLockWaitStatus();
+    struct Shown {
+        QString text;
+        int level;
+    };
+    std::vector<Shown> shown;
+    const MessageBoxHandler previous = SetMessageBoxHandler([&](const QString& text, unsigned, QObject*) {
+        shown.push_back({text, GetDBConnection().transactionLevel()});
+        return IDOK;
+    });
+    const ErrorSink previousSink = SetErrorSink(&ShowComError);
+
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        CTableDatabase db;
+        if (!db.Open(c.dialect)) {
+            if (c.dialect == SqlDialect::PostgreSQL && !PgAdminParams())
+                continue; // the PostgreSQL cases need the test cluster
+            FAIL() << "the database did not open";
+        }
+        std::vector<bool> closes;
+        SetAppCloseHandler([&](bool duringWait) { closes.push_back(duringWait); });
+        QWidget startUp;
+        if (c.end == End::CloseStartUp) {
+            window.hide();
+            startUp.resize(400, 200);
+            startUp.show();
+            SetLockWaitWindow(&startUp);
+        }
+        shown.clear();
+        otherClicked = false;
+        edit->clear();
+        std::thread holder = HoldLock(
+            c.dialect == SqlDialect::SQLite ? "QSQLITE" : "QPSQL", [&](QSqlDatabase& h) { db.Where(h); }, c.take,
+            c.dialect == SqlDialect::SQLite ? "ROLLBACK" : "rollback", 4000);
+
+        QElapsedTimer clock;
+        clock.start();
+        qint64 firstShown = -1;
+        bool ok = true;
+        {
+            CWhileWaiting user(&window, [&] {
+                QWidget* place = c.end == End::CloseStartUp ? static_cast<QWidget*>(&startUp) : &window;
+                auto* button = place->findChild<QPushButton*>("lockWaitStop");
+                const auto* text = startUp.findChild<QLabel*>("lockWaitText");
+                const bool visible = c.end == End::CloseStartUp ? text && text->text() == kLockWaitText
+                                                                : window.statusBar()->currentMessage() == kLockWaitText;
+                if (!visible || !button || !button->isVisible())
+                    return false;
+                if (firstShown < 0)
+                    firstShown = clock.elapsed();
+                // Nothing else the user does gets through.
+                QTest::keyClicks(edit, "x");
+                QTest::mouseClick(other, Qt::LeftButton);
+                switch (c.end) {
+                case End::Escape:
+                    QTest::keyClick(edit, Qt::Key_Escape);
+                    break;
+                case End::Button:
+                    QTest::mouseClick(button, Qt::LeftButton);
+                    break;
+                case End::CloseMain:
+                    window.close();
+                    break;
+                case End::CloseStartUp:
+                    startUp.close();
+                    break;
+                }
+                return true;
+            });
+            std::optional<CTransaction> tx;
+            if (c.ours.size() > 1)
+                ok = tx.emplace().isActive();
+            for (const QString& sql : c.ours)
+                ok = ok && ExecSql(sql);
+            if (tx && ok)
+                ok = tx->commit();
+        }
+        const qint64 ended = clock.elapsed();
+        holder.join();
+        SetLockWaitWindow(nullptr);
+        window.show();
+
+        EXPECT_FALSE(ok);
+        EXPECT_GE(firstShown, 0) << "the wait was shown";
+        EXPECT_LT(firstShown, 1000) << "within a second";
+        EXPECT_LT(ended, 3000) << "the wait ended before the other program let go";
+        EXPECT_EQ(edit->text(), "");
+        EXPECT_FALSE(otherClicked);
+        ASSERT_EQ(shown.size(), 1u);
+        EXPECT_TRUE(shown[0].text.contains(QStringLiteral("Операция не выполнена, повторите ее позже.")))
+            << shown[0].text.toStdString();
+        EXPECT_EQ(shown[0].level, 0) << "the message waits for the end of the transaction";
+        EXPECT_EQ(window.statusBar()->currentMessage(), "");
+        EXPECT_EQ(window.findChild<QPushButton*>("lockWaitStop"), nullptr);
+        EXPECT_TRUE(window.isVisible());
+        const bool closing = c.end == End::CloseMain || c.end == End::CloseStartUp;
+        EXPECT_EQ(AppCloseRequested(), closing);
+        EXPECT_EQ(closes, closing ? std::vector<bool>{true} : std::vector<bool>{});
+        SetAppCloseHandler(nullptr);
+        // Nothing of ours is stored, and the connection works on.
+        CSqlQuery check(QStringLiteral("select count(*), sum(v) from t"));
+        ASSERT_TRUE(check.exec() && check.next());
+        EXPECT_EQ(check.value(0).toInt(), 1);
+        EXPECT_EQ(check.value(1).toInt(), 0);
+    }
+    SetErrorSink(previousSink);
+    SetMessageBoxHandler(previous);
+    SetLockWaitHook(nullptr);
 }

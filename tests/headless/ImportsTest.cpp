@@ -5,14 +5,20 @@
 #include "DbTest.h"
 #include "ExchangeDocuments.h"
 #include "ExchangeTestSupport.h"
+#include "ForecastFile.h"
 #include "NsiFile.h"
 
+#include "db/BulkStatement.h"
 #include "tables/ImportEventTypes.h"
 
 #include <QDir>
 #include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 
 #include <functional>
+#include <latch>
+#include <thread>
 #include <tuple>
 
 namespace {
@@ -65,6 +71,19 @@ protected:
             ExecAsAdmin(statement);
         else
             Exec(statement);
+    }
+
+    // Forecast 3 with products 40 and 41, the sender 7 ("Управление А") and this organisation 5.
+    void ForecastOfTwoOrganisations()
+    {
+        Exec(QStringLiteral("insert into tfctprognoz (id, name, year, status) values (3, 'Прогноз', 2026, 1)"));
+        for (int product : {40, 41})
+            Exec(QStringLiteral("insert into tclsproduct (prognoz, id, parent, name, code, isgroup, type, position) "
+                                "values (3, ?, 0, 'Товар', '', 0, 1, 0)"),
+                 {product});
+        Exec(QStringLiteral("insert into tclsreceiver (id, category, name, position, importedId, type, isgroup) "
+                            "values (7, 0, 'Управление А', 0, 7, 1, 0), (5, 0, 'Министерство', 1, 5, 1, 0)"));
+        Exec(QStringLiteral("insert into tclsreceivermap (prognoz, receiver) values (3, 7), (3, 5)"));
     }
 
     QString Save(const XmlDocPtr& doc)
@@ -265,6 +284,10 @@ TEST_P(HeadlessImportTest, CommentsGoOnTheConsolidatedRowsWholeOrNotAtAll)
          {{"select count(*) from tfcttotalprognoz", 2},
           {"select count(*) from tfcttotalprognoz where product = 2 and comment = 'Уточнить 2'", 1},
           {"select count(*) from tfcttotalprognoz where product = 3 and comment = 'Уточнить 3'", 1},
+          // A row a comment makes holds zeros, and no time: no consolidation filled it.
+          {"select count(*) from tfcttotalprognoz where product = 3 and sumLast = 0 and sumCurr = 0 and sumNext = 0 "
+           "and valueLast = 0 and valueCurr = 0 and valueNext = 0 and lastUpdate is null",
+           1},
           {"select count(*) from tfctimportstatus where receiver = 77 and event = 1 and prognoz = 5 "
            "and comment = 'Комментарии к прогнозу' and received is not null",
            1}}},
@@ -272,6 +295,105 @@ TEST_P(HeadlessImportTest, CommentsGoOnTheConsolidatedRowsWholeOrNotAtAll)
     RunCases(cases, [&] { return StoreCommentsFile(file, 77); });
 }
 
+// Another copy of the program stores the sender's rows while the user answers the question that said
+// there were none: the write waits for it, finds the rows, writes nothing and has the user asked again.
+TEST_P(HeadlessImportTest, RowsStoredSinceTheQuestionHaveTheUserAskedAgain)
+{
+    ForecastOfTwoOrganisations();
+    const QString path = Save(BuildForecastDocument({5, 7, QString(), 0}, SampleTotals()));
+    CForecastFile file = ReadForecastFile(path, home() + QStringLiteral("forecast.xsd"));
+    ASSERT_TRUE(file.ok()) << file.message.toStdString();
+    const auto noRows = [] { return !HasForecastDataForReceiver(7, 3, OnDbError::Report); };
+    ASSERT_TRUE(noRows());
+
+    // The other copy's import, open on a connection of its own thread (on a server under the lock the
+    // program's import takes), committed a moment after this one has begun to write.
+    std::latch open(1);
+    std::thread other([&, params = params()] {
+        const QString insert =
+            QStringLiteral("insert into tfctprognozdata (prognoz, product, receiver) values (3, 40, 7)");
+        if (params.dialect == SqlDialect::PostgreSQL) {
+            CPgAdminSession server(params.dbName);
+            EXPECT_EQ(server.exec("begin"), "");
+            EXPECT_EQ(server.exec("select lir_lock_derived_rows(1, 3, 7)"), "");
+            EXPECT_EQ(server.exec(insert), "");
+            open.count_down();
+            std::this_thread::sleep_for(std::chrono::milliseconds(800));
+            EXPECT_EQ(server.exec("commit"), "");
+            return;
+        }
+        {
+            EXPECT_FALSE(OpenDatabase(params, QStringLiteral("other")));
+            QSqlDatabase db = QSqlDatabase::database(QStringLiteral("other"), false);
+            QSqlQuery q(db);
+            EXPECT_TRUE(q.exec(QStringLiteral("begin immediate")));
+            EXPECT_TRUE(q.exec(insert));
+            open.count_down();
+            std::this_thread::sleep_for(std::chrono::milliseconds(800));
+            EXPECT_TRUE(q.exec(QStringLiteral("commit")));
+            q.finish();
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("other"));
+    });
+    open.wait();
+    bool askAgain = false;
+    EXPECT_FALSE(StoreForecastFile(file, {noRows, &askAgain}));
+    other.join();
+    EXPECT_TRUE(askAgain);
+    EXPECT_TRUE(messages.empty()) << messages.front().text.toStdString();
+    EXPECT_EQ(Count("tfctprognozdata", "receiver = 7"), 1);
+    EXPECT_EQ(Count("tfctimportstatus"), 0);
+
+    // Asked again, with the warning this time, the user lets it replace them.
+    askAgain = false;
+    EXPECT_TRUE(StoreForecastFile(file, {[] { return true; }, &askAgain}));
+    EXPECT_FALSE(askAgain);
+    EXPECT_EQ(Count("tfctprognozdata", "receiver = 7"), 2);
+}
+
 LIR_INSTANTIATE_DB_TEST(HeadlessImportTest);
 
 } // namespace
+
+class HeadlessServerImportTest : public HeadlessImportTest { };
+INSTANTIATE_TEST_SUITE_P(PostgreSQL, HeadlessServerImportTest, ::testing::Values(SqlDialect::PostgreSQL), DialectName);
+
+// The server ends the program's session while a received forecast is stored and its rows wait for
+// another session's row lock: the program says so in its own words (never the driver's English),
+// nothing is stored, and the same file goes in afterwards on a new connection.
+TEST_P(HeadlessServerImportTest, AForecastWhoseSessionTheServerEndsSaysSoAndGoesInLater)
+{
+    ForecastOfTwoOrganisations();
+    Exec(QStringLiteral("insert into tfctprognozdata (prognoz, product, receiver, comment) values (3, 41, 7, 'было')"));
+    const QString path = Save(BuildForecastDocument({5, 7, QString(), 0}, SampleTotals()));
+    const QString schema = home() + QStringLiteral("forecast.xsd");
+
+    CPgAdminSession other(params().dbName);
+    ASSERT_EQ(other.exec("begin"), "");
+    ASSERT_EQ(other.exec("update tfctprognozdata set comment = 'занято' where receiver = 7 and product = 41"), "");
+    {
+        CForecastFile file = ReadForecastFile(path, schema);
+        ASSERT_TRUE(file.ok()) << file.message.toStdString();
+        QString failure;
+        std::thread server(
+            [&, pid = ServerSessionId()] { failure = TerminateOnceWaiting(params().dbName, pid, 10000); });
+        EXPECT_FALSE(StoreForecastFile(file));
+        server.join();
+        EXPECT_EQ(failure, "");
+    }
+    EXPECT_EQ(other.exec("rollback"), "");
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].text.contains(QStringLiteral("Соединение с сервером базы данных потеряно.")))
+        << messages[0].text.toStdString();
+    EXPECT_EQ(Count("tfctprognozdata"), 1);
+    EXPECT_EQ(Count("tfctimportstatus"), 0);
+
+    messages.clear();
+    CForecastFile again = ReadForecastFile(path, schema);
+    ASSERT_TRUE(again.ok());
+    EXPECT_TRUE(StoreForecastFile(again));
+    EXPECT_TRUE(messages.empty()) << messages.front().text.toStdString();
+    EXPECT_EQ(Count("tfctprognozdata", "receiver = 7"), 2);
+    EXPECT_EQ(Count("tfctimportstatus", "receiver = 7 and event = 1"), 1);
+}

@@ -218,25 +218,44 @@ TEST_F(ReportRenderTest, ConditionsQuotientsAndRowStylesShapeTheCells)
                                {"-Соль", 14, 0, 500000},
                                {"-Сахар", 15, 2000000, 1234500}});
     ASSERT_GT(id, 0);
+    // The receivers' list stands whole in the heading, short on every page and in the header; a
+    // bracket of blank values goes.
+    const QString five = QStringLiteral("Школа № 1; Школа № 2; Школа № 3; Школа № 4; Школа № 5");
+    const QString many = QStringLiteral("Муниципальное бюджетное общеобразовательное учреждение № 1; "
+                                        "Муниципальное бюджетное общеобразовательное учреждение № 2; Школа № 3");
     struct Case {
         const char* what;
         QStringList values;
         QStringList heading;
         std::vector<QStringList> cells; // of the product rows
+        QString receivers;              // on every page and in the header
     };
+    const std::vector<QStringList> figures{{"01.13", "-Хлеб", "100", "110", "10,0", "8,91", "13", ""},
+                                           {"01.14", "-Соль", "0", "50", "0,0", "4,05", "14", ""},
+                                           {"01.15", "-Сахар", "200", "123,45", "-38,3", "10,00", "15", ""}};
     const Case cases[] = {
         {"a total and a receiver",
          {"15", "2026", "1234,5", "2", "Учреждение А", QString::number(id), "extra values", "are ignored"},
          {kTitle, "Изменение в 2026 году к 2025 году не менее 15 %", "Получатель: Учреждение А"},
-         {{"01.13", "-Хлеб", "100", "110", "10,0", "8,91", "13", ""},
-          {"01.14", "-Соль", "0", "50", "0,0", "4,05", "14", ""},
-          {"01.15", "-Сахар", "200", "123,45", "-38,3", "10,00", "15", ""}}},
+         figures,
+         "Учреждение А"},
         {"no total, no receiver, no year",
          {"0", "-1", "0", "0", "", QString::number(id)},
          {kTitle, "Изменение в  году к  году не менее 0 %"},
          {{"01.13", "-Хлеб", "100", "110", "10,0", "0", "13", ""},
           {"01.14", "-Соль", "0", "50", "0,0", "0", "14", ""},
-          {"01.15", "-Сахар", "200", "123,45", "-38,3", "0", "15", ""}}},
+          {"01.15", "-Сахар", "200", "123,45", "-38,3", "0", "15", ""}},
+         ""},
+        {"five receivers",
+         {"15", "2026", "1234,5", "2", five, QString::number(id)},
+         {kTitle, "Изменение в 2026 году к 2025 году не менее 15 %", "Получатель: " + five},
+         figures,
+         "Школа № 1; Школа № 2; Школа № 3 и ещё 2"},
+        {"receivers of long names",
+         {"15", "2026", "1234,5", "2", many, QString::number(id)},
+         {kTitle, "Изменение в 2026 году к 2025 году не менее 15 %", "Получатель: " + many},
+         figures,
+         "Муниципальное бюджетное общеобразовательное учреждение № 1 и ещё 2"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -261,6 +280,13 @@ TEST_F(ReportRenderTest, ConditionsQuotientsAndRowStylesShapeTheCells)
         // Two header rows: "Сумма" over its years, the other columns down both.
         EXPECT_EQ(content->headerRows, 2);
         EXPECT_EQ(content->columns.size(), 8u);
+        ASSERT_EQ(content->pageHeader.size(), 1u);
+        EXPECT_EQ(content->pageHeader[0].left, c.receivers);
+        QStringList captions;
+        for (const ReportHeaderCell& cell : content->header)
+            captions << cell.text;
+        EXPECT_TRUE(captions.contains(c.receivers.isEmpty() ? "Товар" : "Товар (" + c.receivers + ")"))
+            << captions.join('|').toStdString();
     }
     if (HavePdfPeers()) {
         const QString pdf = OutDir() + "conditions-portrait.pdf";

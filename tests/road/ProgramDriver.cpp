@@ -29,11 +29,18 @@
 //   quit                         the command "Выход"
 // A step that cannot be done in ROAD_STEP_TIMEOUT seconds (20) ends the program with status 3 and
 // a FAIL line.
+//
+// Whenever the program shows that it waits for a database lock (the button "lockWaitStop" comes up,
+// in the main window or at start-up in the splash window), the driver writes a WAIT line (the
+// process id, "status" or "splash", the text shown) and does what ROAD_ON_WAIT says: "escape"
+// presses Escape, "close" asks the window to close, anything else leaves it to the script (which
+// may send a signal). Timers do not run during the wait: this is done as the window repaints.
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QAbstractScrollArea>
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QDateTime>
 #include <QDialog>
@@ -41,6 +48,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -48,6 +56,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QStatusBar>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
@@ -82,6 +91,8 @@ public:
         m_timeoutMs = qEnvironmentVariableIntValue("ROAD_STEP_TIMEOUT") * 1000;
         if (m_timeoutMs <= 0)
             m_timeoutMs = 20000;
+        m_onWait = qEnvironmentVariable("ROAD_ON_WAIT");
+        qApp->installEventFilter(this);
         if (!Load(qEnvironmentVariable("ROAD_SCRIPT")))
             return;
         // The timer keeps firing inside the nested loops of modal dialogs.
@@ -89,7 +100,41 @@ public:
         m_timer.start(kTickMs);
     }
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint && watched->isWidgetType())
+            NoteWait();
+        return false;
+    }
+
 private:
+    void NoteWait()
+    {
+        QAbstractButton* button = nullptr;
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (top->isVisible())
+                if (auto* b = top->findChild<QAbstractButton*>(QStringLiteral("lockWaitStop")); b && b->isVisible())
+                    button = b;
+        if (!button || button == m_waitButton)
+            return;
+        m_waitButton = button;
+        QWidget* window = button->window();
+        const bool main = window == MainWindow();
+        QString text;
+        if (main)
+            text = MainWindow()->statusBar()->currentMessage();
+        else if (const auto* label = window->findChild<QLabel*>(QStringLiteral("lockWaitText")))
+            text = label->text();
+        Write(QStringLiteral("WAIT %1 %2 %3")
+                  .arg(QCoreApplication::applicationPid())
+                  .arg(main ? QStringLiteral("status") : QStringLiteral("splash"), text));
+        if (m_onWait == QLatin1String("escape"))
+            QCoreApplication::postEvent(window, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+        else if (m_onWait == QLatin1String("close"))
+            QCoreApplication::postEvent(window, new QCloseEvent);
+    }
+
     bool Load(const QString& path)
     {
         QFile file(path);
@@ -709,6 +754,8 @@ private:
     }
 
     QFile m_log;
+    QString m_onWait;
+    QPointer<QAbstractButton> m_waitButton;
     QString m_sync;
     int m_timeoutMs = 0;
     QList<Step> m_steps;

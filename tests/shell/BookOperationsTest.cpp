@@ -4,6 +4,7 @@
 #include "BookTestSupport.h"
 #include "CommandIds.h"
 #include "DirectoryDialogs.h"
+#include "DirectoryFilterDlg.h"
 #include "JournalItemDlg.h"
 #include "OpJournalExport.h"
 #include "PrefDialog.h"
@@ -29,7 +30,9 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <memory>
+#include <tuple>
 
 using namespace BookTexts;
 
@@ -61,8 +64,8 @@ protected:
     }
 
     // The frame inside a window with the forecast bar's search box.
-    template <class Frame>
-    Frame* Show()
+    // The window with the search box, its layout ready for the frames.
+    QVBoxLayout* MakeBar()
     {
         bar = std::make_unique<QWidget>();
         auto* layout = new QVBoxLayout(bar.get());
@@ -70,6 +73,13 @@ protected:
         search->setEditable(true);
         search->setObjectName(QStringLiteral("id%1").arg(ID_SEARCH_TEXT));
         layout->addWidget(search);
+        return layout;
+    }
+
+    template <class Frame>
+    Frame* Show()
+    {
+        QVBoxLayout* layout = MakeBar();
         auto* f = new Frame(session, bar.get());
         layout->addWidget(f);
         frame.reset();
@@ -204,6 +214,217 @@ TEST_P(BookOperationsTest, EventJournalNamesOrganisationsAndFiltersNewestFirst)
     f->FillList(list, 1, {});
     EXPECT_EQ(list->GetColumnCount(), 2);
     EXPECT_EQ(list->GetItemText(0, 1), "Система");
+}
+
+// The books that grow without bound read their rows from the database as the list shows them. Each
+// holds more rows than one read brings: the first screen, End, a sort by a header, the filter and the
+// search (which finds a row never read) go through the database, and Enter on that far row opens it.
+TEST_P(BookOperationsTest, LongBooksReadTheScreenTheyShowFromTheDatabase)
+{
+    SeedReceivers();
+    SeedImportEventTypes();
+    Forecast(2, "Другой", 2013);
+    const QDateTime base(QDate(2026, 3, 14), QTime(0, 0));
+    // The order of the lists: by a value (none first), ties by the id, or all of it backwards.
+    const auto ordered = [](std::vector<std::pair<QVariant, int>> rows, bool ascending) {
+        std::stable_sort(rows.begin(), rows.end(), [&](const auto& a, const auto& b) {
+            const auto key = [](const auto& r) {
+                return std::tuple(!r.first.isNull(), r.first.toString().toUtf8(), r.second);
+            };
+            return ascending ? key(a) < key(b) : key(b) < key(a);
+        });
+        std::vector<int> ids;
+        for (const auto& r : rows)
+            ids.push_back(r.second);
+        return ids;
+    };
+    std::vector<std::pair<QVariant, int>> bySend, byOrganisation, byLine, byText, byDate, bySubject;
+    {
+        CTransaction tx;
+        // The exchange journal: every fiftieth a receipt without a send date.
+        for (int i = 1; i <= 700; ++i) {
+            const QVariant send = i % 50 ? QVariant(base.addSecs(60 * i).toString("yyyy-MM-dd HH:mm:ss")) : QVariant();
+            Exec("insert into tfctimportstatus (id, prognoz, receiver, send, comment, envelope, event) "
+                 "values (?, 1, ?, ?, ?, '', ?)",
+                 {i, i % 2 ? 16 : 14, send, QStringLiteral("Запись %1").arg(i, 3, 10, QChar(u'0')),
+                  send.isNull() ? 1 : 2});
+            bySend.emplace_back(send, i);
+            byOrganisation.emplace_back(QString::fromUtf8(i % 2 ? "Лист % 3" : "Элемент 1"), i);
+        }
+        // The system journal, and a trace journal beside it that its list never shows.
+        for (int i = 1; i <= 600; ++i) {
+            const QString text = QStringLiteral("Строка %1").arg((i * 37) % 600, 3, 10, QChar(u'0'));
+            Exec("insert into tfctopjournal (id, UserID, Date, Text, Type) values (?, '', ?, ?, ?)",
+                 {i, base.addSecs(i).toString("yyyy-MM-dd HH:mm:ss"), text, i % 3 ? 1 : 0});
+            if (i % 3) {
+                byLine.emplace_back(QVariant(), i);
+                byText.emplace_back(text, i);
+            }
+        }
+        // Mailings of forecast 1 over 37 days, and one of forecast 2.
+        for (int i = 1; i <= 400; ++i) {
+            const QString subject = QStringLiteral("Тема %1").arg(i, 3, 10, QChar(u'0'));
+            Exec("insert into tfctmailing (id, prognoz, Subject, Text, MailingDate) values (?, ?, ?, 'Текст', ?)",
+                 {i, i == 400 ? 2 : 1, subject, base.addDays(i % 37).toString("yyyy-MM-dd HH:mm:ss")});
+            if (i != 400) {
+                byDate.emplace_back(base.addDays(i % 37).toString("yyyy-MM-dd"), i);
+                bySubject.emplace_back(subject, i);
+            }
+        }
+        ASSERT_TRUE(tx.commit());
+    }
+
+    QVBoxLayout* layout = MakeBar();
+    auto* journal = new CEventJrnFrame(session, bar.get());
+    auto* mailings = new CMailingFrame(session, bar.get());
+    layout->addWidget(journal);
+    layout->addWidget(mailings);
+    const std::pair<const char*, int> fields[] = {{"Организация", FF_TEXT},
+                                                  {"Событие", FF_TEXT},
+                                                  {"Дата отправки", FF_DATE},
+                                                  {"Дата получения", FF_DATE},
+                                                  {"Примечание", FF_TEXT}};
+    const char* columns[] = {"r.name", "t.name", "send", "received", "comment"};
+    for (int i = 0; i < 5; ++i)
+        journal->AddFilterField(QString::fromUtf8(fields[i].first), columns[i], fields[i].second, true, 100);
+    mailings->AddFilterField("Дата рассылки", "mailingdate", FF_DATE, true, 100);
+    mailings->AddFilterField("Тема", "subject", FF_TEXT, true, 100);
+    mailings->AddFilterField("Текст", "text", FF_TEXT, true, 100);
+    bar->resize(900, 700);
+    bar->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(bar.get()));
+    journal->InitListColumns();
+    mailings->InitListColumns();
+
+    const auto at = [](const std::vector<int>& ids, const std::vector<int>& rows) {
+        std::vector<int> out;
+        for (int r : rows)
+            out.push_back(r < 0 ? ids[ids.size() + size_t(r)] : ids[size_t(r)]);
+        return out;
+    };
+    const struct {
+        const char* what;
+        CDirectoryFrame* frame;
+        int node; // of the journal's tree
+        std::vector<int> ids;
+        int sortColumn;
+        std::vector<int> sorted; // by that column, ascending
+        const char* filterField;
+        const char* filterValue;
+        std::vector<int> filtered;
+        const char* search;
+        int found;
+        QString shown; // in the dialog that Enter opens on the found row; empty: none opens
+    } books[] = {
+        {"exchange journal", journal, 2, ordered(bySend, false), 0, ordered(byOrganisation, true), "Организация",
+         "лист", ordered({bySend.begin(), bySend.end()}, false), "2026 0:07", 7, "Запись 007"},
+        {"system journal",
+         journal,
+         1,
+         ordered(byLine, true),
+         1,
+         ordered(byText, true),
+         nullptr,
+         nullptr,
+         {},
+         "строка 500",
+         500,
+         {}},
+        {"mailings", mailings, -1, ordered(byDate, true), 1, ordered(bySubject, true), "Тема", "тема 0",
+         ordered(byDate, true), "тема 036", 36, "Тема 036"},
+    };
+    for (const auto& b : books) {
+        SCOPED_TRACE(b.what);
+        journal->setVisible(b.frame == journal);
+        mailings->setVisible(b.frame == mailings);
+        if (b.node >= 0)
+            journal->tree()->setCurrentItem(journal->tree()->FindItemByData(b.node));
+        CReportView* list = b.frame->list();
+        list->setFocus();
+        QApplication::processEvents();
+        ASSERT_TRUE(list->IsPaged());
+        ASSERT_EQ(list->GetItemCount(), int(b.ids.size()));
+        const auto shown = [&](const std::vector<int>& rows) {
+            std::vector<int> out;
+            for (int r : rows)
+                out.push_back(list->GetItemData(r < 0 ? list->GetItemCount() + r : r));
+            return out;
+        };
+        EXPECT_EQ(shown({0, 1, 250, -1}), at(b.ids, {0, 1, 250, -1}));
+
+        // End and Home reach the real ends, PageDown goes a screen on.
+        QTest::keyClick(list, Qt::Key_End);
+        EXPECT_EQ(list->GetSelectedRow(), int(b.ids.size()) - 1);
+        EXPECT_EQ(list->GetItemData(list->GetSelectedRow()), b.ids.back());
+        QTest::keyClick(list, Qt::Key_Home);
+        QTest::keyClick(list, Qt::Key_PageDown);
+        EXPECT_GT(list->GetSelectedRow(), 5);
+
+        // A header click orders the rows in the database, a second the other way.
+        QTest::mouseClick(list->header()->viewport(), Qt::LeftButton, {},
+                          QPoint(list->header()->sectionViewportPosition(b.sortColumn) + 5, 5));
+        EXPECT_EQ(shown({0, 300, -1}), at(b.sorted, {0, 300, -1}));
+        QTest::mouseClick(list->header()->viewport(), Qt::LeftButton, {},
+                          QPoint(list->header()->sectionViewportPosition(b.sortColumn) + 5, 5));
+        EXPECT_EQ(shown({0, -1}), at(b.sorted, {-1, 0}));
+
+        // The search finds a row the list never read; Enter opens that very row.
+        b.frame->OnCmdMsg(ID_BOOK_REFRESH, CmdMsg::Execute, nullptr);
+        hook.dialogs.clear();
+        search->setEditText(QString::fromUtf8(b.search));
+        b.frame->OnSearch();
+        const int row = list->GetSelectedRow();
+        ASSERT_GE(row, 100);
+        EXPECT_EQ(row, int(std::find(b.ids.begin(), b.ids.end(), b.found) - b.ids.begin()));
+        EXPECT_EQ(list->GetItemData(row), b.found);
+        QString opened;
+        hook.onDialog = [&](QDialog& d) {
+            if (auto* comment = d.findChild<QLineEdit*>("id1010"))
+                opened = comment->text();
+            if (auto* mailing = dynamic_cast<CMailingDlg*>(&d))
+                opened = mailing->subjectEdit()->text();
+            return int(QDialog::Rejected);
+        };
+        QTest::keyClick(list, Qt::Key_Return);
+        EXPECT_EQ(opened, b.shown);
+        EXPECT_EQ(hook.dialogs.size(), b.shown.isEmpty() ? 0u : 1u);
+        // Nothing further matches: the question comes once, and No ends it.
+        messages.clear();
+        answers = {IDNO};
+        b.frame->OnSearch();
+        EXPECT_EQ(Texts(), QStringList({BookSearchTexts::kWrap}));
+
+        // The filter of the list's dialog runs in the database.
+        if (!b.filterField)
+            continue;
+        hook.onDialog = [&](QDialog& d) {
+            auto& dlg = static_cast<CDirectoryFilterDlg&>(d);
+            dlg.show();
+            QListWidget* fieldsBox = dlg.fieldList();
+            const auto item = fieldsBox->findItems(QString::fromUtf8(b.filterField), Qt::MatchExactly);
+            EXPECT_EQ(item.size(), 1);
+            if (!item.isEmpty())
+                QTest::mouseClick(fieldsBox->viewport(), Qt::LeftButton, {},
+                                  fieldsBox->visualItemRect(item[0]).center());
+            dlg.valueEdit()->setText(QString::fromUtf8(b.filterValue));
+            QTest::mouseClick(dlg.findChild<QPushButton*>("id1"), Qt::LeftButton);
+            return dlg.result();
+        };
+        b.frame->OnCmdMsg(ID_BOOK_FILTER, CmdMsg::Execute, nullptr);
+        std::vector<int> expected;
+        for (int id : b.filtered) {
+            const bool kept = b.frame == journal
+                ? id % 2 == 1
+                : QStringLiteral("Тема %1").arg(id, 3, 10, QChar(u'0')).startsWith("Тема 0");
+            if (kept)
+                expected.push_back(id);
+        }
+        ASSERT_EQ(list->GetItemCount(), int(expected.size()));
+        QTest::keyClick(list, Qt::Key_End);
+        EXPECT_EQ(list->GetItemData(list->GetSelectedRow()), expected.back());
+        EXPECT_EQ(shown({0, 50}), at(expected, {0, 50}));
+    }
+    EXPECT_EQ(Texts(), QStringList({BookSearchTexts::kWrap})) << "no database error was shown";
 }
 
 TEST_P(BookOperationsTest, ReceiverDirectoryChoosesWithoutChangingAnything)

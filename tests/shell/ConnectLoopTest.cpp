@@ -5,6 +5,7 @@
 #include "db/SqlScript.h"
 
 #include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QSettings>
@@ -13,6 +14,7 @@
 #include <QUuid>
 
 #include <functional>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -96,21 +98,72 @@ TEST_F(ConnectLoopTest, FirstStartCopiesTheTemplateSilently)
     EXPECT_TRUE(Ini("Password").isValid());
 }
 
-TEST_F(ConnectLoopTest, StoredFileElsewhereIsUsedAndAMissingOneReplacedSilently)
+TEST_F(ConnectLoopTest, AStoredFileIsUsedAndOneThatFailsIsNamedAndNeverReplaced)
 {
     CopyTemplate(home() + "LIR.db.tmpl");
-    CopyTemplate(home() + "other.db");
-    SetIni("DBFile", home() + "other.db");
+    QDir().mkpath(home() + "share");
+    CopyTemplate(home() + "share/data.db");
+    const QString stored = home() + "share/data.db";
+    SetIni("DBFile", stored);
     DbConnectParams p;
     ASSERT_TRUE(RunConnectLoop(&p));
-    EXPECT_EQ(p.file, home() + "other.db");
-    EXPECT_TRUE(QFile::exists(home() + "LIR.db")); // the default is still prepared
-
-    SetIni("DBFile", home() + "gone/missing.db");
-    ASSERT_TRUE(RunConnectLoop(&p));
-    EXPECT_EQ(p.file, home() + "LIR.db");
+    EXPECT_EQ(p.file, stored);
     EXPECT_TRUE(messages.empty());
-    EXPECT_FALSE(QFile::exists(home() + "gone/missing.db")); // the test open creates nothing
+
+    // The share is not there at the start: the file is named; "Отмена" and "quit" leave the settings.
+    ASSERT_TRUE(QDir().rename(home() + "share", home() + "away"));
+    int dialogs = 0;
+    SetConnectDialogHook([&](CDbSetupSettings& s) {
+        ++dialogs;
+        EXPECT_EQ(s.dbFile, stored);
+        return false;
+    });
+    answers = {IDOK, IDYES};
+    EXPECT_EQ(RunExpectingExit(), 0);
+    EXPECT_EQ(dialogs, 1);
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_TRUE(messages[0].text.contains("Файл базы данных не найден: " + stored)) << messages[0].text.toStdString();
+    EXPECT_EQ(Ini("DBFile").toString(), stored);
+    EXPECT_FALSE(QFile::exists(stored)); // the test open creates nothing
+
+    // Once it is back, it opens.
+    ASSERT_TRUE(QDir().rename(home() + "away", home() + "share"));
+    messages.clear();
+    ASSERT_TRUE(RunConnectLoop(&p));
+    EXPECT_EQ(p.file, stored);
+    EXPECT_TRUE(messages.empty());
+
+    // Or the user makes a new database where it chooses: stored once it has opened.
+    ASSERT_TRUE(QDir().rename(home() + "share", home() + "away"));
+    QDir().mkpath(home() + "new");
+    SetConnectDialogHook([&](CDbSetupSettings& s) {
+        s.dbFile = home() + "new/made.db";
+        s.createFile = true;
+        return true;
+    });
+    answers = {IDOK};
+    ASSERT_TRUE(RunConnectLoop(&p));
+    EXPECT_EQ(p.file, home() + "new/made.db");
+    EXPECT_EQ(Ini("DBFile").toString(), home() + "new/made.db");
+}
+
+TEST_F(ConnectLoopTest, ADatabaseMadeInASharedFolderIsSharedLikeIt)
+{
+    // The folder's group (one the test may give it) with its group-write bit, as a team's folder has.
+    const gid_t group = ::geteuid() == 0 ? gid_t(65534) : ::getegid();
+    const QByteArray folder = QFile::encodeName(home());
+    ASSERT_EQ(::chown(folder.constData(), uid_t(-1), group), 0);
+    ASSERT_EQ(::chmod(folder.constData(), 02775), 0);
+    CopyTemplate(home() + "LIR.db.tmpl");
+    const mode_t mask = ::umask(022);
+    DbConnectParams p;
+    const bool connected = RunConnectLoop(&p);
+    ::umask(mask);
+    ASSERT_TRUE(connected);
+    struct stat st { };
+    ASSERT_EQ(::stat(QFile::encodeName(home() + "LIR.db").constData(), &st), 0);
+    EXPECT_EQ(st.st_gid, group);
+    EXPECT_EQ(st.st_mode & 0777, 0664u);
 }
 
 TEST_F(ConnectLoopTest, AFileThatIsNotADatabaseFailsAtTheOpen)
@@ -118,10 +171,14 @@ TEST_F(ConnectLoopTest, AFileThatIsNotADatabaseFailsAtTheOpen)
     CopyTemplate(home() + "LIR.db.tmpl");
     WriteFile(home() + "junk.db", QByteArray(4096, 'x'));
     SetIni("DBFile", home() + "junk.db");
-    DbConnectParams p;
-    ASSERT_TRUE(RunConnectLoop(&p));
-    EXPECT_EQ(p.file, home() + "LIR.db");
-    EXPECT_TRUE(messages.empty());
+    SetConnectDialogHook([](CDbSetupSettings&) { return false; });
+    answers = {IDOK, IDYES};
+    EXPECT_EQ(RunExpectingExit(), 0);
+    ASSERT_FALSE(messages.empty());
+    EXPECT_TRUE(messages[0].text.contains("Файл не является базой данных программы: " + home() + "junk.db"))
+        << messages[0].text.toStdString();
+    EXPECT_EQ(Ini("DBFile").toString(), home() + "junk.db");
+    EXPECT_EQ(ReadFile(home() + "junk.db"), QByteArray(4096, 'x'));
 }
 
 TEST_F(ConnectLoopTest, OldOrMissingVersionEndsTheProcessAndLeavesTheFileAsItWas)

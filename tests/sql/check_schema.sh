@@ -476,7 +476,7 @@ run_pg() {
         "$(pq "SELECT pg_get_constraintdef(oid) FROM pg_constraint WHERE conname = 'pk_tclsproduct'")"
     expect "postgresql: id triggers" "documentation_insert measurement_insert product_insert prognoz_insert t_v_userrights_delete t_v_userrights_insert t_v_userrights_update" \
         "$(pq "SELECT tgname FROM pg_trigger WHERE NOT tgisinternal ORDER BY 1" | tr '\n' ' ' | sed 's/ $//')"
-    expect "postgresql: indexes" "ix_prognozdata ix_tclsproduct ix_tclsproduct_parent ix_tclsproduct_prognoz ix_tclsreceiver ix_tclsreceivermap_receiver ix_tfctimportstatus ix_tfctimportstatus_receiver ix_tfctmailingreceivers ix_tfctprice ix_tfctprognozdata_receiver ix_tfctuserrights ix_totalprognoz" \
+    expect "postgresql: indexes" "ix_prognozdata ix_tclsproduct ix_tclsproduct_children ix_tclsproduct_prognoz ix_tclsreceiver ix_tclsreceivermap_receiver ix_tfctimportstatus ix_tfctimportstatus_comment ix_tfctimportstatus_received ix_tfctimportstatus_receiver ix_tfctimportstatus_send ix_tfctmailing_date ix_tfctmailing_subject ix_tfctmailingreceivers ix_tfctopjournal_date ix_tfctopjournal_type ix_tfctprice ix_tfctprognozdata_receiver ix_tfctuserrights ix_totalprognoz" \
         "$(pq "SELECT indexname FROM pg_indexes WHERE schemaname = 'public' AND indexname LIKE 'ix\_%' ORDER BY 1" | tr '\n' ' ' | sed 's/ $//')"
     expect "postgresql: role functions" "1|2|4" "$(pq "SELECT ROLE_ADMIN() || '|' || ROLE_EXPERT() || '|' || ROLE_USER()")"
     expect "postgresql: CONNECT revoked from PUBLIC and not given to the groups" "f|f" \
@@ -687,7 +687,7 @@ run_pg_roles() {
             (70, 0, 'root', 0, 1), (71, 70, 'group', 0, 1), (72, 71, 'granted', 0, 0), (73, 71, 'other', 0, 0),
             (74, 70, 'beside', 0, 0);
         INSERT INTO tClsReceiverMap (prognoz, receiver) SELECT 200, id FROM tClsReceiver WHERE id BETWEEN 70 AND 74;
-        INSERT INTO tClsProduct (prognoz, id, name, isgroup) VALUES (200, 1, 'p1', 0), (200, 2, 'p2', 0);
+        INSERT INTO tClsProduct (prognoz, id, name, isgroup) VALUES (200, 1, 'p1', 0), (200, 2, 'p2', 0), (200, 3, 'p3', 0);
         INSERT INTO tFctPrognozData (prognoz, product, receiver, sumLast) VALUES
             (200, 1, 72, 10), (200, 1, 73, 5), (200, 1, 74, 7), (200, 1, 71, 0);
         INSERT INTO tFctTotalPrognoz (prognoz, product, comment) VALUES (200, 1, '');
@@ -766,6 +766,8 @@ $u|pw-u|t|insert into tFctOpJournal (Text, Type) values ('own', 1) returning Dat
 $u|pw-u|0|WITH w AS (update tclsimporteventtype set name = 'Получено' where id = 1 RETURNING 1) SELECT count(*) FROM w
 $u|pw-u|0|SELECT count(*) FROM (SELECT 1 FROM tclsimporteventtype FOR UPDATE) l
 $u|pw-u|2|SELECT count(*) FROM (SELECT 1 FROM tfcttotalprognoz FOR UPDATE) l
+$u|pw-u|0.0000|insert into tfcttotalprognoz (prognoz, product, sumLast, sumCurr, sumNext, valueLast, valueCurr, valueNext, comment) values (200, 3, 0, 0, 0, 0, 0, 0, 'z') on conflict (prognoz, product) do update set comment = excluded.comment returning sumLast
+$u|pw-u|denied|insert into tfcttotalprognoz (prognoz, product, sumLast, sumCurr, sumNext, valueLast, valueCurr, valueNext, comment) values (200, 2, 5, 0, 0, 0, 0, 0, 'z') on conflict (prognoz, product) do nothing
 $u|pw-u|denied|SELECT 1 FROM tFctImportStatus FOR KEY SHARE
 $e|pw-e|1|WITH w AS (update tclsimporteventtype set name = 'Получено' where id = 1 RETURNING 1) SELECT count(*) FROM w
 $u|pw-u|6|insert into tclsimporteventtype (name, id) values ('Шестое', 6) returning id

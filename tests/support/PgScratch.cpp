@@ -3,33 +3,43 @@
 #include "db/SqlScript.h"
 
 #include <QCryptographicHash>
+#include <QElapsedTimer>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUuid>
 
+#include <chrono>
+#include <thread>
+
 namespace {
+
+// Opens a connection named `connection` to the database `name` as the administrator; the failure's
+// text, or empty.
+QString OpenAsAdmin(const QString& name, const QString& connection)
+{
+    const auto admin = PgAdminParams();
+    if (!admin)
+        return QStringLiteral("PostgreSQL test cluster is not running (PGHOST is not set)");
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), connection);
+    db.setHostName(admin->host);
+    db.setPort(admin->port);
+    db.setUserName(admin->user);
+    db.setPassword(admin->password);
+    db.setDatabaseName(name);
+    return db.open() ? QString() : db.lastError().text();
+}
 
 // Runs `work` on a connection of its own to the database `name` as the administrator.
 template <class Work>
 QString WithAdmin(const QString& name, Work work)
 {
-    const auto admin = PgAdminParams();
-    if (!admin)
-        return QStringLiteral("PostgreSQL test cluster is not running (PGHOST is not set)");
     const QString connection = QStringLiteral("pgadmin_") + QUuid::createUuid().toString(QUuid::Id128);
-    QString failure;
+    QString failure = OpenAsAdmin(name, connection);
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), connection);
-        db.setHostName(admin->host);
-        db.setPort(admin->port);
-        db.setUserName(admin->user);
-        db.setPassword(admin->password);
-        db.setDatabaseName(name);
-        if (db.open())
+        QSqlDatabase db = QSqlDatabase::database(connection, false);
+        if (failure.isEmpty())
             failure = work(db);
-        else
-            failure = db.lastError().text();
         db.close();
     }
     QSqlDatabase::removeDatabase(connection);
@@ -115,4 +125,44 @@ QString ExecPgAsAdmin(const QString& name, const QString& sql)
         QSqlQuery q(db);
         return Exec(q, sql);
     });
+}
+
+QString TerminateOnceWaiting(const QString& name, int pid, int ms)
+{
+    return WithAdmin(name, [&](QSqlDatabase& db) {
+        QElapsedTimer clock;
+        clock.start();
+        QSqlQuery q(db);
+        q.prepare(QStringLiteral("select exists (select 1 from pg_locks where pid = ? and not granted)"));
+        while (clock.elapsed() < ms) {
+            q.addBindValue(pid);
+            if (!q.exec() || !q.next())
+                return q.lastError().text();
+            if (q.value(0).toBool())
+                return Exec(q, QStringLiteral("select pg_terminate_backend(%1)").arg(pid));
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return QStringLiteral("session %1 did not wait for a lock").arg(pid);
+    });
+}
+
+CPgAdminSession::CPgAdminSession(const QString& name)
+    : m_connection(QStringLiteral("pgsession_") + QUuid::createUuid().toString(QUuid::Id128))
+{
+    OpenAsAdmin(name, m_connection);
+}
+
+CPgAdminSession::~CPgAdminSession()
+{
+    QSqlDatabase::database(m_connection, false).close();
+    QSqlDatabase::removeDatabase(m_connection);
+}
+
+QString CPgAdminSession::exec(const QString& sql)
+{
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    if (!db.isOpen())
+        return db.lastError().text();
+    QSqlQuery q(db);
+    return Exec(q, sql);
 }

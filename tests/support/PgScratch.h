@@ -17,3 +17,20 @@ QString CreateScratchPgDatabase(const QString& name);
 void DropScratchPgDatabase(const QString& name);
 // One plain statement as the administrator in the database `name`; the failure's text, or empty.
 QString ExecPgAsAdmin(const QString& name, const QString& sql);
+// Ends the server session `pid` in the database `name` as soon as it waits for a lock (within
+// `ms`), as an administrator would; the failure's text, or empty.
+QString TerminateOnceWaiting(const QString& name, int pid, int ms);
+
+// A session of its own as the administrator in the database `name`, for another program's locks.
+class CPgAdminSession {
+public:
+    explicit CPgAdminSession(const QString& name);
+    ~CPgAdminSession();
+    CPgAdminSession(const CPgAdminSession&) = delete;
+    CPgAdminSession& operator=(const CPgAdminSession&) = delete;
+    // The failure's text, or empty.
+    QString exec(const QString& sql);
+
+private:
+    QString m_connection;
+};

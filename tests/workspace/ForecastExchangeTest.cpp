@@ -18,6 +18,7 @@
 #include "Settings.h"
 #include "TextUtils.h"
 #include "tables/ImportEventTypes.h"
+#include "tables/TotalForecasts.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -417,6 +418,20 @@ TEST_P(ForecastExchangeTest, ExportOutcomes)
          [&] { Exec(QStringLiteral("update tclsreceiver set email = null where id = ?"), {kUpperInB}); },
          kNoEmail.arg(QStringLiteral("Министерство финансов")),
          kFailed,
+         {IEK_SENT, IEK_SEND_FAILED, IEK_SEND_FAILED, IEK_SEND_FAILED}},
+        {"a row a received comment made, not consolidated since",
+         kFileTransport,
+         [&] {
+             const int product = Scalar(QStringLiteral("select min(product) from tfcttotalprognoz")).toInt();
+             Exec(QStringLiteral("delete from tfcttotalprognoz where product = ?"), {product});
+             CTotalForecastRecord commented;
+             commented.prognoz = kForecast;
+             commented.product = product;
+             commented.comment = QStringLiteral("Уточнить");
+             ASSERT_TRUE(SaveTotalForecastComment(commented));
+         },
+         kSaving,
+         kNotGenerated,
          {IEK_SENT, IEK_SEND_FAILED, IEK_SEND_FAILED, IEK_SEND_FAILED}},
         {"empty consolidated forecast",
          kFileTransport,

@@ -3,6 +3,7 @@
 #include "CalcTexts.h"
 #include "RecalcSets.h"
 #include "RecalcWalks.h"
+#include "UiThread.h"
 
 namespace {
 
@@ -120,7 +121,14 @@ RecalcOutcome RunRecalc(int forecast, RecalcProgressHolder& holder,
         out.result = RECALC_STOPPED;
         message = ForeignFailure(std::current_exception()).message;
     }
-    for (const DbError& error : run.TakeErrors())
+    const std::vector<DbError> errors = run.TakeErrors();
+    // Asked to stop (the window closed, the program ends): what its stop broke off is no error.
+    if (ThreadStopRequested() && !IsUiThread() && out.result != RECALC_DONE) {
+        out.result = RECALC_STOPPED;
+        out.cancelled = true;
+        return out;
+    }
+    for (const DbError& error : errors)
         out.errors << error.text();
     if (!message.isEmpty())
         out.errors << message;

@@ -10,6 +10,7 @@
 #include "TotalForecastBuild.h"
 #include "tables/ImportEventTypes.h"
 #include "tables/ReceiverMap.h"
+#include "tables/TotalForecasts.h"
 
 using namespace ForecastExportTexts;
 
@@ -38,6 +39,11 @@ bool ExportConsolidatedForecast(CCheckLog& log, QWidget* parent, int forecast, i
     header.mail = recipient->email;
     header.subReceiverCount = GetLeafReceiverCount(forecast);
 
+    if (CountUngeneratedTotals(forecast) != 0) {
+        log.AppendLine(kNotGenerated);
+        *empty = true;
+        return false;
+    }
     const auto rows = LoadTotalForecasts(SqlFilter(QStringLiteral("prognoz=?"), {forecast}));
     if (!rows)
         return false;

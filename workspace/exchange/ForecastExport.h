@@ -20,6 +20,9 @@ inline const QString kNoRecipient = QStringLiteral("\tНе найден полу
 inline const QString kNoEmail = QStringLiteral("Для %1 не задан E-Mail. Отправка невозможна.");
 inline const QString kOwner = QStringLiteral("\tВы являетесь владельцем прогноза, отправка невозможна!");
 inline const QString kEmpty = QStringLiteral("\tПрогноз пустой!");
+inline const QString kNotGenerated = QStringLiteral(
+    "\tСводный прогноз не сформирован: часть его строк создана полученными комментариями. Сформируйте сводный "
+    "прогноз и повторите отправку.");
 // The file and send steps say what every export says.
 using ExportTexts::kFileExists;
 using ExportTexts::kNoFileChosen;
@@ -36,6 +39,8 @@ using ExportTexts::kMailTransport;
 
 // Writes the consolidated forecast for the upper organisation into the export folder, or hands it to
 // the chosen transport; `parent` is the parent of the save dialog. False after an abort, whose reason
-// was logged; *empty is set when the consolidated forecast holds no row (nothing is written then).
+// was logged; *empty is set when there is nothing to send (nothing is written then): the consolidated
+// forecast holds no row, or rows that a received comment made and no consolidation has filled since
+// (their zeros would overwrite the figures of the organisation above).
 bool ExportConsolidatedForecast(CCheckLog& log, QWidget* parent, int forecast, int ownReceiverId,
                                 const CTransportList& transports, bool* empty);

@@ -40,17 +40,28 @@ void ImportForecastFile(CSessionState& session, QWidget* frame, const QString& p
         return;
     const QString& senderName = parties.sender->name;
 
-    QString question = kQuestion.arg(senderName, parties.recipient->name);
-    unsigned icon = MB_ICONQUESTION;
-    // A failed read counts as stored rows: the warning is shown rather than left out.
-    if (HasForecastDataForReceiver(file.from, file.forecast, OnDbError::Silent)) {
-        question += kReplaceWarning.arg(senderName);
-        icon = MB_ICONEXCLAMATION;
+    // Asked again, with the warning, when another copy of the program stored the sender's rows between
+    // the question and the write.
+    for (;;) {
+        QString question = kQuestion.arg(senderName, parties.recipient->name);
+        unsigned icon = MB_ICONQUESTION;
+        // A failed read counts as stored rows: the warning is shown rather than left out.
+        const bool warned = HasForecastDataForReceiver(file.from, file.forecast, OnDbError::Silent);
+        if (warned) {
+            question += kReplaceWarning.arg(senderName);
+            icon = MB_ICONEXCLAMATION;
+        }
+        if (AppMessageBox(question, MB_YESNO | icon, frame) != IDYES)
+            return;
+        bool askAgain = false;
+        const CAskedCheck asked{
+            [&] { return warned || !HasForecastDataForReceiver(file.from, file.forecast, OnDbError::Report); },
+            &askAgain};
+        if (StoreForecastFile(file, asked))
+            break;
+        if (!askAgain)
+            return;
     }
-    if (AppMessageBox(question, MB_YESNO | icon, frame) != IDYES)
-        return;
-    if (!StoreForecastFile(file))
-        return;
     file.rows = {};
     if (IWorkspaceRefresh* refresh = WorkspaceRefresh()) {
         refresh->FillForecastCombo();

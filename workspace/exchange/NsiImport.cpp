@@ -23,12 +23,18 @@ void ImportNsiFile(CSessionState& session, QWidget* frame, const QString& path)
             AppMessageBox(nsi.message, MB_OK | MB_ICONSTOP);
             return;
         }
-        QString question = NsiTexts::kQuestion.arg(nsi.ReceivedName(nsi.from), nsi.ReceivedName(nsi.to));
-        question += HasEarlierReceipts(nsi.forecastId) ? NsiTexts::kRepeated : NsiTexts::kLoad;
-        const bool yes = AppMessageBox(question, MB_YESNO | MB_ICONQUESTION, frame) == IDYES;
+        // Asked again, with the warning, when another load of the forecast was stored between the
+        // question and the write.
         std::optional<CNsiPlaced> placed;
-        if (yes)
-            placed = StoreNsiFile(nsi);
+        for (bool askAgain = true; askAgain;) {
+            askAgain = false;
+            const bool repeated = HasEarlierReceipts(nsi.forecastId);
+            QString question = NsiTexts::kQuestion.arg(nsi.ReceivedName(nsi.from), nsi.ReceivedName(nsi.to));
+            question += repeated ? NsiTexts::kRepeated : NsiTexts::kLoad;
+            if (AppMessageBox(question, MB_YESNO | MB_ICONQUESTION, frame) != IDYES)
+                break;
+            placed = StoreNsiFile(nsi, {[&] { return repeated || !HasEarlierReceipts(nsi.forecastId); }, &askAgain});
+        }
         if (placed) {
             session.currentForecastId = nsi.forecastId;
             session.ownReceiverId = placed->recipient > 0 ? placed->recipient : session.ownReceiverId;

@@ -60,7 +60,7 @@ std::optional<SqlFilter> CountedRows(int forecast)
 
 // The per-product sums of the rows added into the consolidated rows, a range of products by one
 // statement at a time; how many products were summed, none after a reported database error.
-std::optional<int> AccumulateByProductRange(CCheckLog& log, int forecast, const SqlFilter& rows)
+std::optional<int> AccumulateByProductRange(CCheckLog& log, int forecast, const SqlFilter& rows, const QDateTime& now)
 {
     std::vector<int> bounds;
     if (GetDBConnection().dialect() == SqlDialect::SQLite) {
@@ -72,7 +72,6 @@ std::optional<int> AccumulateByProductRange(CCheckLog& log, int forecast, const 
             if (n > 0 && n % kProductsPerStatement == 0)
                 bounds.push_back(q.intValue("id"));
     }
-    const QDateTime now = CurrentTimeToSecond();
     int summed = 0;
     for (std::size_t k = 0; k <= bounds.size(); ++k) {
         SqlFilter range = rows;
@@ -105,18 +104,20 @@ BuildResult Build(CCheckLog& log, int forecast, const CErrorCollector& errors)
     if (!LockDerivedRows(DerivedRows::Totals, forecast))
         return BuildResult::Failed;
     RefreshStatistics({"tfcttotalprognoz"});
-    // Comments outlive a rebuild: rows that carry one are zeroed instead of deleted.
+    // Comments outlive a rebuild: rows that carry one are zeroed instead of deleted, and so all rows
+    // kept are this consolidation's.
+    const QDateTime now = CurrentTimeToSecond();
     const int commented = CountCommentedTotals(forecast);
     if (!errors.empty())
         return BuildResult::Failed;
-    if (!(commented != 0 ? ResetTotalForecastSums(forecast) : DeleteTotalForecastsOf(forecast)))
+    if (!(commented != 0 ? ResetTotalForecastSums(forecast, now) : DeleteTotalForecastsOf(forecast)))
         return BuildResult::Failed;
 
     const auto rows = CountedRows(forecast);
     if (!rows)
         return BuildResult::Failed;
     log.KeepAlive();
-    const auto summed = AccumulateByProductRange(log, forecast, *rows);
+    const auto summed = AccumulateByProductRange(log, forecast, *rows, now);
     if (!summed || !errors.empty() || !tx.commit())
         return BuildResult::Failed;
     return *summed == 0 ? BuildResult::NoData : BuildResult::Written;

@@ -231,3 +231,12 @@ bool SaveExchangeDocument(xmlDoc* doc, const QString& path)
     }
     return file.commit();
 }
+
+bool CAskedCheck::Holds() const
+{
+    if (!stillFits || stillFits())
+        return true;
+    if (askAgain)
+        *askAgain = true;
+    return false;
+}

@@ -18,6 +18,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <vector>
 
 namespace ExchangeSchemas {
@@ -35,6 +36,17 @@ inline const QString kNsi = QStringLiteral("НСИ");
 inline const QString kComments = QStringLiteral("Комментарии");
 inline const QString kInfo = QStringLiteral("ИНФОРМАЦИЯ");
 } // namespace ExchangeDataType
+
+// The answer the user gave to an import's question, checked again inside the import's write once no
+// other writer can change what the question said of the database (another copy of the program may
+// have stored rows since): when the question no longer fits, nothing is written and the user is
+// asked again.
+struct CAskedCheck {
+    std::function<bool()> stillFits; // none: nothing to check
+    bool* askAgain = nullptr;        // set when the question no longer fits
+    // Inside the write: whether it may go on; false sets *askAgain.
+    bool Holds() const;
+};
 
 // Root attributes of the forecast document: receivers by the ids their own organisations gave them.
 struct CForecastHeader {

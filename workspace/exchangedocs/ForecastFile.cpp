@@ -6,6 +6,7 @@
 #include "tables/ImportEventTypes.h"
 #include "tables/ImportStatus.h"
 #include "tables/ReceiverMap.h"
+#include "tables/TableCommon.h"
 
 namespace {
 
@@ -67,12 +68,15 @@ CForecastFile ReadForecastFile(const QString& path, const QString& schemaPath)
     return file;
 }
 
-bool StoreForecastFile(CForecastFile& file)
+bool StoreForecastFile(CForecastFile& file, const CAskedCheck& asked)
 {
     const int forecast = file.forecast;
     const int sender = file.from;
     return StoreInOneTransaction([&] {
         RefreshStatistics({"tfctprognozdata", "tclsreceivermap", "tfctimportstatus"});
+        // The sender's rows are written by one import at a time: the question's view of them holds.
+        if (!LockDerivedRows(DerivedRows::ReceiverGroups, forecast, sender) || !asked.Holds())
+            return false;
         if (!MapReceiverToForecast(sender, forecast, file.subReceiverCount))
             return false;
         const auto comments = LoadForecastComments(forecast, sender);

@@ -3,6 +3,8 @@
 // never held as a tree. Refusals come back as values with the message to show.
 #pragma once
 
+#include "ExchangeDocuments.h"
+
 #include "tables/ForecastData.h"
 
 #include <QString>
@@ -47,5 +49,6 @@ CForecastFile ReadForecastFile(const QString& path, const QString& schemaPath);
 // Stores what the file carries as the sender's rows, in one transaction: the sender's map row with
 // its sub-receiver count, every row by (forecast, sender, product) with the received comment
 // appended to a stored one, and the journal row "received". False after a database error, which was
-// reported once the transaction had rolled back; then nothing is stored.
-[[nodiscard]] bool StoreForecastFile(CForecastFile& file);
+// reported once the transaction had rolled back; then nothing is stored. Another import of the same
+// sender's rows waits until this one has committed; `asked` is checked after that wait.
+[[nodiscard]] bool StoreForecastFile(CForecastFile& file, const CAskedCheck& asked = {});

@@ -4,6 +4,7 @@
 #include "tables/ImportEventTypes.h"
 #include "tables/ImportStatus.h"
 #include "tables/ReceiverMap.h"
+#include "tables/TableCommon.h"
 
 #include <algorithm>
 #include <functional>
@@ -221,13 +222,17 @@ bool HasEarlierReceipts(int forecast)
     return rows && !rows->empty();
 }
 
-std::optional<CNsiPlaced> StoreNsiFile(CNsiFile& nsi)
+std::optional<CNsiPlaced> StoreNsiFile(CNsiFile& nsi, const CAskedCheck& asked)
 {
     std::optional<CNsiPlaced> placed;
     if (!StoreInOneTransaction([&] {
             RefreshStatistics({"tfctprognoz", "tclsproduct", "tfctprice", "tclsreceiver", "tclsreceivermap",
                                "tfctprognozdata", "tfcttotalprognoz", "tclsmeasurement", "tclsmconvert",
                                "tfctdocumentation", "tfctimportstatus", "tfctoldimportmap"});
+            // Reference data change every derived row of the forecast: no other load or
+            // recalculation of it runs meanwhile, and the question's view of earlier loads holds.
+            if (!LockDerivedRows(DerivedRows::WholeForecast, nsi.forecastId) || !asked.Holds())
+                return false;
             return (placed = StoreRows(nsi)).has_value();
         }))
         return std::nullopt;

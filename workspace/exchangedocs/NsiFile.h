@@ -4,6 +4,7 @@
 // come back as values with the message to show; nothing is shown here.
 #pragma once
 
+#include "ExchangeDocuments.h"
 #include "ExchangeReader.h"
 #include "OldIdMap.h"
 
@@ -59,4 +60,6 @@ struct CNsiPlaced {
 
 // Stores the file in one transaction, with the journal row "received" of the sender; none after a
 // database error, which was reported once the transaction had rolled back: nothing is stored then.
-std::optional<CNsiPlaced> StoreNsiFile(CNsiFile& nsi);
+// Another load of the same forecast waits until this one has committed; `asked` is checked after that
+// wait.
+std::optional<CNsiPlaced> StoreNsiFile(CNsiFile& nsi, const CAskedCheck& asked = {});

@@ -2,16 +2,20 @@
 -- no tCls, tFct or tSys prefix, to the schema of core/sql/postgresql/schema.sql with its data kept.
 -- Bastrel runs it in one transaction, after it made the schema's tables in the schema lir_ref for
 -- comparison: every step looks there and in the catalog and does only what is still to do, so the
--- script may run again. After it Bastrel drops lir_ref and runs the schema's programmable objects
--- and rights, the administrator, the unit symbols and the version stamp. Any failure rolls it all
+-- script may run again. Before the keys are made ("создание констрейнтов") Bastrel asks
+-- lir_ref.broken_references() for the rows that would break them and names those rows instead. After
+-- it Bastrel drops lir_ref and runs the schema's programmable objects and rights, the administrator,
+-- the unit symbols and the version stamp. Any failure rolls it all
 -- back. What the steps change in the rows or the rights is written to the operation journal.
 -- Batches are separated by lines holding only GO.
 
--- переименование существующих таблиц
+-- переименование существующих таблиц; what was renamed is kept for the run, so that messages name
+-- the tables as the database named them before.
 DO $$
 DECLARE
     r record;
 BEGIN
+    CREATE TEMP TABLE IF NOT EXISTS lir_renamed (old name, new name) ON COMMIT DROP;
     FOR r IN
         SELECT v.old, v.new FROM (VALUES
             (1, 'importeventtype', 'tclsimporteventtype'), (2, 'dbversion', 'tsysdbversion'),
@@ -26,6 +30,7 @@ BEGIN
         IF NOT EXISTS (SELECT 1 FROM pg_tables WHERE schemaname = 'public' AND tablename = r.new)
            AND EXISTS (SELECT 1 FROM pg_tables WHERE schemaname = 'public' AND tablename = r.old) THEN
             EXECUTE format('ALTER TABLE public.%I RENAME TO %I', r.old, r.new);
+            INSERT INTO lir_renamed (old, new) VALUES (r.old, r.new);
         END IF;
     END LOOP;
 END
@@ -262,6 +267,53 @@ BEGIN
          WHERE r.attnum > 0 AND NOT r.attisdropped AND r.attnotnull AND NOT p.attnotnull
     LOOP
         EXECUTE format('ALTER TABLE public.%I ALTER COLUMN %I SET NOT NULL', c.tab, c.col);
+    END LOOP;
+END
+$$
+GO
+
+-- The rows that the schema's foreign keys would refuse: for each key, the first ten rows of the
+-- table that refers (by the columns of its primary key, else by those of the key), the values of
+-- the key's columns and what they look for in the table they refer to, and how many rows there are. Tables as the database named
+-- them before the upgrade. Bastrel asks before the keys are made and names the rows to mend.
+CREATE FUNCTION lir_ref.broken_references()
+RETURNS TABLE (tab text, key_names text[], key_values text[], from_names text[], parent text, ref_names text[],
+               ref_values text[], total bigint)
+LANGUAGE plpgsql AS $$
+DECLARE
+    k record;
+BEGIN
+    FOR k IN
+        SELECT cl.relname AS tab, pc.relname AS parent,
+               (SELECT array_agg(a.attname::text ORDER BY u.n)
+                  FROM unnest(coalesce(pk.conkey, co.conkey)) WITH ORDINALITY u (attnum, n)
+                  JOIN pg_attribute a ON a.attrelid = co.conrelid AND a.attnum = u.attnum) AS keys,
+               (SELECT array_agg(a.attname::text ORDER BY u.n) FROM unnest(co.conkey) WITH ORDINALITY u (attnum, n)
+                  JOIN pg_attribute a ON a.attrelid = co.conrelid AND a.attnum = u.attnum) AS cols,
+               (SELECT array_agg(a.attname::text ORDER BY u.n) FROM unnest(co.confkey) WITH ORDINALITY u (attnum, n)
+                  JOIN pg_attribute a ON a.attrelid = co.confrelid AND a.attnum = u.attnum) AS refs
+          FROM pg_constraint co
+          JOIN pg_class cl ON cl.oid = co.conrelid
+          JOIN pg_namespace n ON n.oid = cl.relnamespace AND n.nspname = 'lir_ref'
+          JOIN pg_class pc ON pc.oid = co.confrelid
+          LEFT JOIN pg_constraint pk ON pk.conrelid = co.conrelid AND pk.contype = 'p'
+         WHERE co.contype = 'f'
+         ORDER BY cl.relname, co.conname
+    LOOP
+        RETURN QUERY EXECUTE format(
+            'SELECT %L::text, %L::text[], ARRAY[%s]::text[], %L::text[], %L::text, %L::text[], ARRAY[%s]::text[], '
+            'count(*) OVER () '
+            'FROM public.%I c WHERE %s AND NOT EXISTS (SELECT 1 FROM public.%I p WHERE %s) ORDER BY %s LIMIT 10',
+            coalesce((SELECT r.old FROM lir_renamed r WHERE r.new = k.tab), k.tab), k.keys,
+            (SELECT string_agg(format('c.%I::text', x), ', ' ORDER BY i) FROM unnest(k.keys) WITH ORDINALITY t (x, i)),
+            k.cols, coalesce((SELECT r.old FROM lir_renamed r WHERE r.new = k.parent), k.parent), k.refs,
+            (SELECT string_agg(format('c.%I::text', x), ', ' ORDER BY i) FROM unnest(k.cols) WITH ORDINALITY t (x, i)),
+            k.tab,
+            (SELECT string_agg(format('c.%I IS NOT NULL', x), ' AND ') FROM unnest(k.cols) x),
+            k.parent,
+            (SELECT string_agg(format('p.%I = c.%I', k.refs[i], k.cols[i]), ' AND ')
+               FROM generate_subscripts(k.cols, 1) i),
+            (SELECT string_agg(format('c.%I', x), ', ' ORDER BY i) FROM unnest(k.keys) WITH ORDINALITY t (x, i)));
     END LOOP;
 END
 $$

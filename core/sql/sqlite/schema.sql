@@ -91,10 +91,10 @@ GO
 CREATE INDEX IX_tClsProduct_Prognoz ON tClsProduct (prognoz)
 GO
 
--- A group's members in a forecast: every walk of the tree and every report line's group test asks
--- for them; the index of the parent alone spans all forecasts, and without statistics the planner
--- takes the forecast's index and reads the whole forecast for each.
-CREATE INDEX IX_tClsProduct_Parent ON tClsProduct (prognoz, parent)
+-- A group's children in a forecast: a classifier of 50,000 products opens its tree by them, and
+-- every report line's group test asks for them (without statistics the planner would otherwise
+-- take the forecast's index and read the whole forecast for each).
+CREATE INDEX IX_tClsProduct_Children ON tClsProduct (prognoz, parent)
 GO
 
 CREATE TRIGGER product_insert AFTER INSERT ON tClsProduct
@@ -258,7 +258,18 @@ GO
 CREATE INDEX IX_tFctImportStatus ON tFctImportStatus (prognoz, receiver)
 GO
 
--- Deleting a receiver cascades to its exchange journal by the receiver alone.
+-- The event journal's list in the orders it offers (texts by their bytes, NULL first), newest first
+-- at the start, each answering a screen of any length without reading the rows before it.
+CREATE INDEX IX_tFctImportStatus_Send ON tFctImportStatus (send, id)
+GO
+
+CREATE INDEX IX_tFctImportStatus_Received ON tFctImportStatus (received, id)
+GO
+
+CREATE INDEX IX_tFctImportStatus_Comment ON tFctImportStatus (comment, id)
+GO
+
+-- A receiver's rows: the list filtered by organisation, and the receiver's deletion.
 CREATE INDEX IX_tFctImportStatus_Receiver ON tFctImportStatus (receiver)
 GO
 
@@ -282,6 +293,13 @@ CREATE TABLE tFctMailing (
 )
 GO
 
+-- The mailings book's list by date and by subject.
+CREATE INDEX IX_tFctMailing_Date ON tFctMailing (prognoz, MailingDate, id)
+GO
+
+CREATE INDEX IX_tFctMailing_Subject ON tFctMailing (prognoz, Subject, id)
+GO
+
 CREATE TABLE tFctMailingReceivers (
     id INTEGER NOT NULL CONSTRAINT PK_tFctMailingReceivers PRIMARY KEY,
     MailingID INTEGER NOT NULL,
@@ -291,7 +309,7 @@ CREATE TABLE tFctMailingReceivers (
 )
 GO
 
--- A mailing's receivers: its save asks for each, its deletion cascades to them.
+-- The receivers of one mailing: its save asks for each, its deletion cascades to them.
 CREATE INDEX IX_tFctMailingReceivers ON tFctMailingReceivers (MailingID, ReceiverID)
 GO
 
@@ -303,6 +321,13 @@ CREATE TABLE tFctOpJournal (
     Text TEXT NOT NULL CHECK (length(Text) <= 7000),
     Type INTEGER NOT NULL DEFAULT 0
 )
+GO
+
+-- The event journal's lists of one type of line, in line order and by date.
+CREATE INDEX IX_tFctOpJournal_Type ON tFctOpJournal (Type, id)
+GO
+
+CREATE INDEX IX_tFctOpJournal_Date ON tFctOpJournal (Type, Date, id)
 GO
 
 CREATE TABLE tFctUserRights (

@@ -10,7 +10,9 @@
 #include "ForecastNumbers.h"
 #include "MainFrame.h"
 #include "ModalHook.h"
+#include "PgScratch.h"
 #include "Settings.h"
+#include "db/BulkStatement.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -20,6 +22,8 @@
 #include <QTabBar>
 #include <QTest>
 #include <QTimer>
+
+#include <thread>
 
 using namespace EditorTexts;
 
@@ -484,4 +488,41 @@ TEST_P(EditorTest, TheForecastTabOfTheMainWindowShowsTheEditor)
     SetAppMainWindow(nullptr);
     PanelFrameFactories() = CPanelFrameFactories{};
     EXPECT_TRUE(messages.empty());
+}
+
+class EditorServerTest : public EditorTest { };
+INSTANTIATE_TEST_SUITE_P(PostgreSQL, EditorServerTest, ::testing::Values(SqlDialect::PostgreSQL), DialectName);
+
+// The server ends the editor's session while its save waits for another session's row lock: the
+// program says so in its own words, nothing is stored, and the next edit saves on a new connection.
+TEST_P(EditorServerTest, ASaveWhoseSessionTheServerEndsSaysSoAndTheNextOneSaves)
+{
+    Settings().EnableAutoRecalc = false;
+    Row(kLeaf, kBeef, {.valueLast = 2, .sumLast = 180});
+    Open(kLeaf);
+    ClickGroup(kMeat);
+    ClickList(ListRow(kBeef), 12);
+    CPgAdminSession other(params().dbName);
+    ASSERT_EQ(other.exec("begin"), "");
+    ASSERT_EQ(other.exec(QStringLiteral("update tfctprognozdata set comment = 'занято' where receiver = %1 "
+                                        "and product = %2")
+                             .arg(kLeaf)
+                             .arg(kBeef)),
+              "");
+    QString failure;
+    std::thread server([&, pid = ServerSessionId()] { failure = TerminateOnceWaiting(params().dbName, pid, 10000); });
+    messages.clear();
+    TypeIntoCard(2, 2, "7");
+    server.join();
+    EXPECT_EQ(other.exec("rollback"), "");
+    EXPECT_EQ(failure, "");
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].text.contains(QStringLiteral("Соединение с сервером базы данных потеряно.")))
+        << messages[0].text.toStdString();
+    EXPECT_EQ(PeerRaw(kLeaf, kBeef, "valueLast"), "20000");
+
+    messages.clear();
+    TypeIntoCard(2, 2, "8");
+    EXPECT_TRUE(messages.empty()) << messages.front().text.toStdString();
+    EXPECT_EQ(PeerRaw(kLeaf, kBeef, "valueLast"), "80000");
 }

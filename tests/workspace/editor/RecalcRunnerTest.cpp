@@ -14,6 +14,8 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTest>
 #include <QTimer>
 
@@ -237,21 +239,37 @@ TEST_P(RecalcRunnerTest, EntriesOnTheUserInterfaceThread)
 TEST_P(RecalcRunnerTest, QuittingTheApplicationStopsAndJoinsTheWorker)
 {
     Generate(Medium());
+    // The worker waits for another program's hold of the forecast's rows when the program quits: the
+    // wait ends with it, and no message follows.
+    QSqlDatabase other;
+    ASSERT_FALSE(OpenDatabase(params(), QStringLiteral("other")));
+    other = QSqlDatabase::database(QStringLiteral("other"), false);
+    QSqlQuery hold(other);
+    ASSERT_TRUE(hold.exec(isPg() ? QStringLiteral("begin") : QStringLiteral("begin immediate")));
+    if (isPg()) {
+        ASSERT_TRUE(hold.exec(QStringLiteral("select lir_lock_derived_rows(2, %1, null)").arg(g.forecast)));
+    }
     int result = -1;
     bool returned = false;
     QTimer::singleShot(0, [&] {
         result = RunRecalcWorker(RecalcCommand::WholeForecast, g.forecast, g.root, nullptr);
         returned = true;
     });
-    // Quit once the worker is under way.
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (CRecalcStatusDlg* dlg = ShownStatusWindow(); dlg && dlg->state().innerDone > 0)
-            QCoreApplication::exit(0);
+    QElapsedTimer quitting;
+    QTimer::singleShot(700, [&] {
+        EXPECT_TRUE(ShownStatusWindow());
+        quitting.start();
+        QCoreApplication::exit(0);
     });
-    poll.start(5);
     QApplication::exec();
     EXPECT_TRUE(returned);
+    EXPECT_LT(quitting.elapsed(), 3000);
     EXPECT_EQ(result, RECALC_STOPPED);
     EXPECT_FALSE(ShownStatusWindow());
+    EXPECT_TRUE(messages.empty()) << messages.front().text.toStdString();
+    EXPECT_TRUE(hold.exec(QStringLiteral("rollback")));
+    hold.finish();
+    other.close();
+    other = QSqlDatabase();
+    QSqlDatabase::removeDatabase(QStringLiteral("other"));
 }

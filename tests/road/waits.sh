@@ -1,0 +1,255 @@
+#!/bin/bash
+# The real forecast, driven by the road driver (ProgramDriver.cpp), while another program holds a lock
+# it needs: the wait shows (at start-up on the splash window, later in the status bar); Escape ends
+# it with the message and the start goes on; a close request or SIGTERM during it ends the program
+# as a normal close does (exit status 0, settings written back), and nothing of the operation is
+# stored. SQLite: an import that waits for another program's write lock. PostgreSQL: the start-up
+# and the forecast list wait for a table lock of a psql session.
+# Arguments: sqlite|postgresql, the build's program folder, the driver library, the upper
+# organisation's fixture, the output folder (left for a look).
+set -u
+dialect=$1
+bin=$2
+driver=$3
+fixture=$4
+out=$(realpath -m "$5")
+
+skip() {
+    echo "SKIP: $*"
+    exit 77
+}
+for p in sqlite3 timeout; do
+    command -v "$p" >/dev/null || skip "$p is not installed"
+done
+if [ "$dialect" = postgresql ]; then
+    command -v psql >/dev/null || skip "psql is not installed"
+    [ -n "${PGHOST:-}" ] && [ -n "${PGPORT:-}" ] && [ -n "${PGTEST_PASSWORD:-}" ] \
+        || skip "the PostgreSQL test cluster is not running (PGHOST, PGPORT, PGTEST_PASSWORD: scripts/test.sh)"
+fi
+
+rm -rf "$out"
+mkdir -p "$out"
+failures=0
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+wait_text="Ожидание: база данных занята другой программой..."
+retry_text="Операция не выполнена, повторите ее позже."
+
+# The program's socket name must fit into 107 bytes: the runtime folders lie in a short path.
+runtime=$(mktemp -d /tmp/lir-waits.XXXXXX)
+db=lir_waits_$$
+cleanup() {
+    rm -rf "$runtime"
+    [ "$dialect" != postgresql ] || psql -X -q -d postgres -c "drop database if exists $db with (force)" >/dev/null 2>&1
+}
+trap cleanup EXIT
+
+program_folder() {
+    mkdir -p "$1" "$1.config/LIR" "$runtime/$(basename "$1")"
+    chmod 700 "$runtime/$(basename "$1")"
+    cp "$bin/LIR.db.tmpl" "$bin/LIRR.db" "$bin"/*.xsd "$bin"/*.rpt "$1/"
+}
+ini() { echo "$1.config/LIR/Forecast.ini"; }
+
+# start HOME TAG ON-WAIT < script: the program in the background ($pid, $tag).
+start() {
+    tag=$2
+    cat >"$out/$tag.script"
+    mkdir -p "$out/$tag.sync"
+    LIR_HOME=$1/ XDG_CONFIG_HOME=$1.config XDG_RUNTIME_DIR=$runtime/$(basename "$1") LIR_MSGBOX=yes \
+        QT_QPA_PLATFORM=offscreen ROAD_SCRIPT=$out/$tag.script ROAD_LOG=$out/$tag.log ROAD_SYNC=$out/$tag.sync \
+        ROAD_ON_WAIT=$3 timeout -k 5 90 env LD_PRELOAD="$driver" "$bin/forecast" 2>"$out/$tag.err" &
+    pid=$!
+}
+
+# Waits up to 30 s for the program's first WAIT line (or the sync marker NAME with sync); false when
+# the program has gone first.
+await() { # WAIT | sync NAME
+    local _
+    for _ in $(seq 300); do
+        if [ "$1" = sync ]; then
+            [ -f "$out/$tag.sync/$2" ] && return 0
+        else
+            wait_line=$(grep -m1 '^WAIT ' "$out/$tag.log" 2>/dev/null) && return 0
+        fi
+        kill -0 "$pid" 2>/dev/null || return 1
+        sleep 0.1
+    done
+    return 1
+}
+
+# The end of the run: its exit status and how long after `since` it came.
+finish() { # since
+    wait "$pid"
+    status=$?
+    took=$((SECONDS - $1))
+    echo "$tag: exit $status, $took s; $(grep -c '^WAIT ' "$out/$tag.log" 2>/dev/null) waits shown"
+    grep -A3 '^MSGBOX' "$out/$tag.err" | grep -v 'propagateSizeHints' | sed 's/^/    /'
+    grep '^FAIL\|^  ' "$out/$tag.log" 2>/dev/null | sed 's/^/    /'
+    [ "$status" -eq 0 ] || fail "$tag: exit status $status ($out/$tag.err)"
+}
+
+# The wait was shown where it should be, with its text.
+shown_on() { # status|splash
+    local where text
+    where=$(echo "$wait_line" | cut -d' ' -f3)
+    text=$(echo "$wait_line" | cut -d' ' -f4-)
+    [ "$where" = "$1" ] || fail "$tag: the wait was shown on '$where', not on '$1'"
+    [ "$text" = "$wait_text" ] || fail "$tag: the wait said '$text'"
+}
+quit_logged() { grep -q '^QUIT' "$out/$tag.log" 2>/dev/null; }
+# A message box said it (its text may run over several lines).
+said() { grep -q -- "$1" "$out/$tag.err"; }
+# The settings are written back by a normal close only: the import folder is among them.
+forget_settings() { sed -i '/^ImportDir=/d' "$(ini "$1")"; }
+settings_saved() { grep -q '^ImportDir=' "$(ini "$1")" || fail "$tag: the settings were not written back"; }
+
+# SIGTERM once the program shows its wait: it ends at once, as a normal close, and goes no further.
+terminate_during_wait() { # home status|splash
+    if await WAIT; then
+        shown_on "$2"
+        local since=$SECONDS
+        kill -TERM "$(echo "$wait_line" | cut -d' ' -f2)"
+        finish "$since"
+        [ "$took" -le 10 ] || fail "$tag: the program took $took s to end after SIGTERM"
+        settings_saved "$1"
+        ! quit_logged || fail "$tag: the program went on after SIGTERM"
+    else
+        fail "$tag: no wait shown"
+        finish "$SECONDS"
+    fi
+}
+
+# A lock of another program, held until release: a psql session (PostgreSQL) or sqlite3 (SQLite).
+hold() { # statement...
+    if [ "$dialect" = postgresql ]; then
+        coproc HOLDER { psql -X -q -A -t -v ON_ERROR_STOP=1 -d "$db" 2>&1; }
+    else
+        coproc HOLDER { sqlite3 -batch "$B/LIR.db" 2>&1; }
+    fi
+    local s
+    for s in "$@"; do
+        echo "$s" >&"${HOLDER[1]}"
+    done
+    if [ "$dialect" = postgresql ]; then echo "select 'held';" >&"${HOLDER[1]}"; else echo ".print held" >&"${HOLDER[1]}"; fi
+    local line
+    read -r -t 30 line <&"${HOLDER[0]}"
+    [ "$line" = held ] || fail "the other program did not take its lock: $line"
+}
+release() {
+    echo "rollback;" >&"${HOLDER[1]}"
+    if [ "$dialect" = postgresql ]; then echo '\q' >&"${HOLDER[1]}"; else echo ".quit" >&"${HOLDER[1]}"; fi
+    wait "$HOLDER_PID" 2>/dev/null
+}
+q() {
+    if [ "$dialect" = postgresql ]; then
+        psql -X -A -t -q -d "$db" -c "$1"
+    else
+        sqlite3 -batch -noheader "$B/LIR.db" "$1"
+    fi
+}
+
+if [ "$dialect" = postgresql ]; then
+    C=$out/C
+    program_folder "$C"
+    psql -X -q -d postgres -c "create database $db" >/dev/null || { echo "no database $db"; exit 1; }
+    sed 's/^GO$/;/' "$(dirname "$0")/../../core/sql/postgresql/schema.sql" | psql -X -q -v ON_ERROR_STOP=1 -d "$db" \
+        >"$out/schema.out" 2>&1 || { cat "$out/schema.out"; echo "the schema did not load"; exit 1; }
+    printf '[Settings]\nDataBase\\Sql=1\nDataBase\\HostName=127.0.0.1\nDataBase\\Port=%s\nDataBase\\DbName=%s\nDataBase\\UserName=postgres\nDataBase\\Password=%s\nDataBase\\SavePass=1\n' \
+        "$PGPORT" "$db" "$PGTEST_PASSWORD" >"$(ini "$C")"
+
+    # 1. The start-up waits on the splash window; Escape ends the wait with the message, the start
+    # goes on without the seeded kinds and the program closes as usual.
+    hold "begin;" "lock table tclsimporteventtype in access exclusive mode;"
+    start "$C" start-escape escape <<EOF
+title
+quit
+EOF
+    since=$SECONDS
+    await WAIT && shown_on splash || fail "$tag: no wait shown"
+    finish "$since"
+    release
+    quit_logged || fail "$tag: the program did not come up after the wait"
+    said "$retry_text" || fail "$tag: the wait ended without the message"
+    [ "$(q 'select count(*) from tclsimporteventtype')" = 0 ] || fail "$tag: the kinds were seeded although the wait was ended"
+
+    # 2. SIGTERM while the start-up waits ends the program at once, as a normal close.
+    forget_settings "$C"
+    hold "begin;" "lock table tclsimporteventtype in access exclusive mode;"
+    start "$C" start-sigterm none <<EOF
+title
+quit
+EOF
+    terminate_during_wait "$C" splash
+    release
+
+    # 3. The forecast list waits in the main window; its close box ends the wait and the program.
+    forget_settings "$C"
+    start "$C" list-close close <<EOF
+sync up
+command 32792
+idle
+quit
+EOF
+    if await sync up; then
+        hold "begin;" "lock table tfctprognoz in access exclusive mode;"
+        touch "$out/$tag.sync/up.go"
+        since=$SECONDS
+        await WAIT && shown_on status || fail "$tag: no wait shown"
+        finish "$since"
+        [ "$took" -le 15 ] || fail "$tag: the program took $took s to end"
+        settings_saved "$C"
+        ! quit_logged || fail "$tag: the program went on after the close request"
+        release
+    else
+        fail "$tag: the program did not come up"
+        finish "$SECONDS"
+    fi
+else
+    # The upper organisation sends its reference data; the lower one, on a fresh file of its own,
+    # starts once, and then takes the document in while another program holds the file's write lock.
+    A=$out/A
+    B=$out/B
+    program_folder "$A"
+    program_folder "$B"
+    cp "$bin/LIR.db.tmpl" "$A/LIR.db"
+    cp "$bin/LIR.db.tmpl" "$B/LIR.db"
+    chmod 600 "$A/LIR.db" "$B/LIR.db"
+    sqlite3 -bail "$A/LIR.db" <"$fixture" || { echo "the fixture does not load"; exit 1; }
+    nsi=$A/Export/НСИ_Управление_А_Прогноз_на_2026_год.xml
+    start "$A" nsi-send none <<EOF
+command 32807
+receiver Управление А
+log-window
+quit
+EOF
+    finish "$SECONDS"
+    [ -f "$nsi" ] || { echo "A wrote no reference data ($nsi)"; exit 1; }
+    start "$B" first-start none <<EOF
+quit
+EOF
+    finish "$SECONDS"
+
+    # 4. SIGTERM while the import waits for the write lock ends the program at once, as a normal
+    # close, and nothing of the document is stored.
+    forget_settings "$B"
+    hold "begin immediate;"
+    start "$B" import-sigterm none <<EOF
+command 32808
+file $nsi
+idle
+quit
+EOF
+    terminate_during_wait "$B" status
+    release
+    [ "$(q 'select count(*) from tclsreceiver') $(q 'select count(*) from tclsproduct')" = "0 0" ] \
+        || fail "$tag: the import stored rows although it was ended"
+fi
+
+if [ "$failures" -gt 0 ]; then
+    echo "$failures checks failed; the program folders are in $out"
+    exit 1
+fi
+echo "the waits hold; the program folders are in $out"
