@@ -1,15 +1,11 @@
 // A stop that the user asks for while a long operation runs on another thread: the operation looks at
-// it between its steps, and a statement it is running ends at once (SQLite through its progress
-// handler, a server through a cancel request), failing as an interrupted statement. Any stop control
-// (a key, a button) raises the same request, whatever operation it belongs to.
+// it between its steps, and what it runs meanwhile ends at once. Any stop control (a key, a button)
+// raises the same request, whatever operation it belongs to.
 #pragma once
 
 #include "DbConnection.h"
 
 #include <atomic>
-#include <functional>
-#include <map>
-#include <mutex>
 
 class CStopRequest {
 public:
@@ -17,23 +13,18 @@ public:
     CStopRequest(const CStopRequest&) = delete;
     CStopRequest& operator=(const CStopRequest&) = delete;
 
-    // From any thread; the statements that the stopped work runs are cancelled.
-    void Stop();
+    // From any thread.
+    void Stop() { m_stopped = true; }
     bool stopped() const { return m_stopped.load(std::memory_order_relaxed); }
-
-    // What ends a running statement, registered by the working thread; the key to remove it.
-    int AddCancel(std::function<void()> cancel);
-    void RemoveCancel(int key);
+    const std::atomic<bool>* flag() const { return &m_stopped; }
 
 private:
     std::atomic<bool> m_stopped{false};
-    std::mutex m_mutex;
-    std::map<int, std::function<void()>> m_cancels;
-    int m_next = 0;
 };
 
-// On the working thread, for its life: the statements of that thread's connection end when the
-// request is raised.
+// On the working thread, for its life: the request is the thread's stop (a server statement is
+// cancelled and a wait for a lock ends when it is raised, as for any worker asked to stop), and a
+// SQLite statement of the thread's connection ends at once too, as an interrupted statement.
 class CStatementStopScope {
 public:
     CStatementStopScope(CStopRequest& stop, CDBConnection& connection);
@@ -43,7 +34,6 @@ public:
 
 private:
     CStopRequest& m_stop;
+    const std::atomic<bool>* m_outer;
     void* m_sqlite = nullptr;
-    void* m_cancel = nullptr; // the server's cancel handle
-    int m_key = -1;
 };
