@@ -247,12 +247,18 @@ void ReadContent(const xmlNode* node, CDocumentationRecord& rec)
     for (const xmlNode* child = node->children; child; child = child->next) {
         if (child->type != XML_ELEMENT_NODE || !XmlNameIs(child, kContent))
             continue;
-        const QByteArray text = XmlContent(child).toUtf8();
-        QByteArray bytes(text.size(), '\0');
-        qsizetype textLength = text.size();
+        // Base64 is ASCII: decoded from the node's own bytes, which may be many, without a copy.
+        const xmlNode* only = child->children;
+        const bool single = only && !only->next && only->content
+            && (only->type == XML_TEXT_NODE || only->type == XML_CDATA_SECTION_NODE);
+        xmlChar* joined = single ? nullptr : xmlNodeGetContent(child);
+        const char* text = reinterpret_cast<const char*>(single ? only->content : joined);
+        qsizetype textLength = text ? qsizetype(qstrlen(text)) : 0;
+        QByteArray bytes(textLength / 4 * 3 + 4, '\0');
         qsizetype written = bytes.size();
         // Whatever the decoder's result, the bytes it produced are the content.
-        DecodeBase64(text.constData(), &textLength, bytes.data(), &written);
+        DecodeBase64(text ? text : "", &textLength, bytes.data(), &written);
+        xmlFree(joined);
         bytes.truncate(written);
         rec.receivedContent = bytes;
     }

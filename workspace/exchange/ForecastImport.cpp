@@ -15,29 +15,25 @@
 
 using namespace ForecastImportTexts;
 
-void ImportForecastFile(CSessionState& session, QWidget* frame, const QString& path)
+ImportOutcome ImportForecastFile(CSessionState& session, QWidget* frame, const QString& path)
 {
     // Message boxes and the main window's refresh belong to the user-interface thread.
     Q_ASSERT(IsUiThread() || !QCoreApplication::instance());
     static_cast<void>(session);
     const QString schema = FindSchemaFile(ExchangeSchemas::kForecast, &AskSchemaFile);
     if (schema.isEmpty())
-        return;
+        return ImportOutcome::Undecided;
     CWaitCursor wait;
     CForecastFile file = ReadForecastFile(path, schema);
-    if (file.status == CForecastFile::NoData) {
-        AppMessageBox(file.message, MB_OK | MB_ICONEXCLAMATION, frame);
-        return;
-    }
-    if (!file.ok()) {
-        AppMessageBox(file.message, MB_OK | MB_ICONSTOP, frame);
-        return;
-    }
+    if (file.status == CForecastFile::NoData)
+        return ShowRefusal(file.message, MB_ICONEXCLAMATION, frame);
+    if (!file.ok())
+        return ShowRefusal(file.message, MB_ICONSTOP, frame);
 
     const CImportParties parties =
         FindImportParties(file.from, file.to, file.forecast, PartyKey::Id, kSenderMissing, kRecipientMissing);
     if (!ShowMissingParties(parties, frame))
-        return;
+        return ImportOutcome::Taken;
     const QString& senderName = parties.sender->name;
 
     QString question = kQuestion.arg(senderName, parties.recipient->name);
@@ -47,16 +43,17 @@ void ImportForecastFile(CSessionState& session, QWidget* frame, const QString& p
         question += kReplaceWarning.arg(senderName);
         icon = MB_ICONEXCLAMATION;
     }
-    if (AppMessageBox(question, MB_YESNO | icon, frame) != IDYES)
-        return;
+    if (const int answer = AppMessageBox(question, MB_YESNO | icon, frame); answer != IDYES)
+        return DeclinedOrUndecided(answer);
     if (!StoreForecastFile(file))
-        return;
+        return ImportOutcome::Undecided;
     file.rows = {};
     if (IWorkspaceRefresh* refresh = WorkspaceRefresh()) {
         refresh->FillForecastCombo();
         refresh->ReloadForecastReceiver();
     }
     AppMessageBox(kLoaded.arg(path), MB_OK | MB_ICONINFORMATION, frame);
+    return ImportOutcome::Taken;
 }
 
 void OnReceiveForecast(CSessionState& session, QWidget* frame)

@@ -10,25 +10,27 @@
 
 #include <QWidget>
 
-void ImportNsiFile(CSessionState& session, QWidget* frame, const QString& path)
+ImportOutcome ImportNsiFile(CSessionState& session, QWidget* frame, const QString& path)
 {
     IWorkspaceRefresh* refresh = WorkspaceRefresh();
+    ImportOutcome outcome = ImportOutcome::Taken;
     if (!path.isEmpty()) {
         const QString schema = FindSchemaFile(ExchangeSchemas::kNsi, &AskSchemaFile);
         if (schema.isEmpty())
-            return;
+            return ImportOutcome::Undecided;
         CWaitCursor wait;
         CNsiFile nsi = ReadNsiFile(path, schema);
-        if (!nsi.ok()) {
-            AppMessageBox(nsi.message, MB_OK | MB_ICONSTOP);
-            return;
-        }
+        if (!nsi.ok())
+            return ShowRefusal(nsi.message, MB_ICONSTOP, nullptr);
         QString question = NsiTexts::kQuestion.arg(nsi.ReceivedName(nsi.from), nsi.ReceivedName(nsi.to));
         question += HasEarlierReceipts(nsi.forecastId) ? NsiTexts::kRepeated : NsiTexts::kLoad;
-        const bool yes = AppMessageBox(question, MB_YESNO | MB_ICONQUESTION, frame) == IDYES;
+        const int answer = AppMessageBox(question, MB_YESNO | MB_ICONQUESTION, frame);
         std::optional<CNsiPlaced> placed;
-        if (yes)
+        if (answer == IDYES)
             placed = StoreNsiFile(nsi);
+        outcome = answer != IDYES ? DeclinedOrUndecided(answer)
+            : placed              ? ImportOutcome::Taken
+                                  : ImportOutcome::Undecided;
         if (placed) {
             session.currentForecastId = nsi.forecastId;
             session.ownReceiverId = placed->recipient > 0 ? placed->recipient : session.ownReceiverId;
@@ -45,6 +47,7 @@ void ImportNsiFile(CSessionState& session, QWidget* frame, const QString& path)
     }
     if (refresh)
         refresh->NotifyEventJournal(0);
+    return outcome;
 }
 
 void OnReceiveNsi(CSessionState& session, QWidget* frame)

@@ -3,19 +3,36 @@
 #include "tables/ImportEventTypes.h"
 #include "tables/ImportStatus.h"
 #include "tables/TableCommon.h"
+#include "tables/TotalForecasts.h"
 
-CCommentsFile ReadCommentsFile(const CExchangeDocument& doc)
+#include "TextUtils.h"
+
+CCommentsFile ReadCommentsFile(const QString& path, const QString& schemaPath)
 {
     CCommentsFile file;
-    file.to = doc.intAttribute("to");
-    file.from = doc.intAttribute("from");
-    file.forecast = doc.intAttribute("forecast");
-    auto rows = ReadTotalForecastCommentsXml(doc.child(XmlNames::kForecastData));
-    if (!rows || rows->empty()) {
+    CStreamHandler handler;
+    handler.root = [&](const CStreamRoot& root) {
+        file.to = XmlToInt(root.attribute("to"));
+        file.from = XmlToInt(root.attribute("from"));
+        file.forecast = XmlToInt(root.attribute("forecast"));
+    };
+    handler.step = [](const char*, const char* name) {
+        return xmlStrcasecmp(BAD_CAST name, BAD_CAST XmlNames::kTotalForecastData) == 0 ? StreamStep::Read
+                                                                                        : StreamStep::Skip;
+    };
+    handler.read = [&](const char*, const xmlNode* node) {
+        if (auto rec = ReadTotalForecastCommentXml(node))
+            file.rows.push_back({rec->product, std::move(rec->comment)});
+        return CStreamRead{};
+    };
+    file.message = StreamExchangeFile(path, schemaPath, handler);
+    if (!file.message.isEmpty())
+        return file;
+    if (file.rows.empty()) {
+        file.status = CCommentsFile::NoData;
         file.message = CommentTexts::kNoData;
         return file;
     }
-    file.rows = std::move(*rows);
     file.status = CCommentsFile::Read;
     return file;
 }
@@ -28,7 +45,7 @@ bool StoreCommentsFile(const CCommentsFile& file, int senderId)
         // look for commented rows and its delete.
         if (!LockDerivedRows(DerivedRows::Totals, forecast))
             return false;
-        for (const CTotalForecastRecord& received : file.rows) {
+        for (const CReceivedComment& received : file.rows) {
             CTotalForecastRecord row;
             row.prognoz = forecast;
             row.product = received.product;
