@@ -17,6 +17,7 @@
 #include "Settings.h"
 #include "TextUtils.h"
 #include "db/DbConnection.h"
+#include "tables/ImportEventTypes.h"
 #include "xml/XmlRecord.h"
 
 #include <QApplication>
@@ -255,6 +256,7 @@ bool HandOverNsi()
     p.file = db;
     if (!GetDBConnection().ConnectWith(p))
         Die("cannot open the database");
+    SeedImportEventTypes(); // as every start of the program does
     const bool taken = ImportNsiFile(g_session, nullptr, QString::fromStdString(g_nsi)) == ImportOutcome::Taken;
     GetDBConnection().Close();
     return taken && QFileInfo(g_dir + QStringLiteral("docs")).isDir();

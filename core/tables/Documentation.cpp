@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QSaveFile>
 
+#include <array>
 #include <utility>
 
 namespace {
@@ -68,7 +69,7 @@ bool CopyFileWhole(const QString& from, const QString& to)
     return out.commit();
 }
 
-int Base64Value(char c)
+constexpr int Base64Value(char c)
 {
     if (c >= 'A' && c <= 'Z')
         return c - 'A';
@@ -84,6 +85,14 @@ int Base64Value(char c)
         return 0;
     return -1;
 }
+
+// The values by byte: a document's content may be a hundred megabytes of them.
+constexpr std::array<signed char, 256> kBase64Values = [] {
+    std::array<signed char, 256> values{};
+    for (int c = 0; c < 256; ++c)
+        values[std::size_t(c)] = static_cast<signed char>(Base64Value(char(c)));
+    return values;
+}();
 
 } // namespace
 
@@ -303,7 +312,7 @@ int DecodeBase64(const char* text, qsizetype* textLength, char* buffer, qsizetyp
             }
             break;
         }
-        const int v = Base64Value(c);
+        const int v = kBase64Values[static_cast<unsigned char>(c)];
         if (v < 0)
             continue;
         group[count++] = v;

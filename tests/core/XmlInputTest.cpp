@@ -13,18 +13,6 @@
 
 namespace {
 
-// A figure of /proc/self/status in KiB.
-long StatusKiB(const char* field)
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith(field))
-            return line.mid(int(qstrlen(field))).trimmed().split(' ').value(0).toLong();
-    return -1;
-}
-
 // Entities that grow a hundredfold at each of three levels.
 QByteArray EntityLayers()
 {

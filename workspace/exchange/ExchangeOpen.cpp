@@ -12,7 +12,9 @@ QString AskSchemaFile()
 
 ImportOutcome DeclinedOrUndecided(int answer)
 {
-    return answer == IDNO ? ImportOutcome::Declined : ImportOutcome::Undecided;
+    // A program that ends closes its boxes, and a closed question may read as "Нет": then nobody
+    // declined.
+    return answer == IDNO && !XmlAbortRequested() ? ImportOutcome::Declined : ImportOutcome::Undecided;
 }
 
 ImportOutcome ShowRefusal(const QString& message, unsigned icon, QWidget* frame)

@@ -18,7 +18,8 @@ enum class ImportOutcome {
     Undecided, // the question went unanswered (the program is ending), no schema was chosen, or the store failed
 };
 
-// What an answer other than "Да" to an import's question makes of the file.
+// What an answer other than "Да" to an import's question makes of the file (nothing decided while the
+// program ends: its boxes are closed for it).
 ImportOutcome DeclinedOrUndecided(int answer);
 // Shows a refusal of the file; nothing while the program is ending (the read was cut short for it).
 ImportOutcome ShowRefusal(const QString& message, unsigned icon, QWidget* frame);

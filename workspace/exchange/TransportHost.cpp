@@ -111,8 +111,8 @@ bool RunWhenFree(const std::function<void()>& work)
 
 ImportOutcome StoreInfoMessage(const QString& info)
 {
-    // A box closed without its button (the program is ending) stores nothing.
-    if (AppMessageBox(kInfoReceived, MB_OK, GetAppMainWindow()) != IDOK)
+    // A box closed as the program ends stores nothing.
+    if (AppMessageBox(kInfoReceived, MB_OK, GetAppMainWindow()) != IDOK || XmlAbortRequested())
         return ImportOutcome::Undecided;
     CMailingRecord mailing;
     mailing.prognoz = g_session ? g_session->currentForecastId : 0;
