@@ -1,10 +1,10 @@
 // The readers of received documents against what used to cost them more than linear time: an НСИ
 // whose supporting document is one base64 text node of 100 MB (read, and handed over as the transport
 // host hands it, into an empty database), a forecast whose comment is 10 MB of lines ending in
-// character references, and a document whose root carries 1,000,000 attributes, which every reader
-// must refuse. The floor is libxml2 itself: the same bytes parsed as a tree and validated against the
-// same schema (xmlReadFile, xmlSchemaValidateDoc); the bare parse is shown beside it. Each read's peak
-// memory is measured in a process of its own.
+// character references, a comment document of 100 MB, and a document whose root carries 1,000,000
+// attributes, which every reader must refuse. The floor is libxml2 itself: the same bytes parsed as a tree and
+// validated against the same schema (xmlReadFile, xmlSchemaValidateDoc); the bare parse is shown beside it. Each read's
+// peak memory is measured in a process of its own.
 #include "BenchSummary.h"
 
 #include "AppMessage.h"
@@ -43,9 +43,10 @@
 namespace {
 
 QString g_dir;
-std::string g_nsi, g_comment, g_attributes;
+std::string g_nsi, g_comment, g_comments, g_attributes;
 constexpr std::size_t kDocumentMb = 100;
 constexpr std::size_t kCommentMb = 10;
+constexpr std::size_t kCommentsMb = 100;
 constexpr int kAttributes = 1000000;
 constexpr int kFloorCapSeconds = 10;
 
@@ -108,6 +109,23 @@ void WriteCommentedForecast(const std::string& path, std::size_t mb)
     out << "</comment></prognozdata>\n</forecast>\n";
 }
 
+// A comment document from 1 for 5 on forecast 7 of `mb` MB: one short comment on each of many products.
+void WriteComments(const std::string& path, std::size_t mb)
+{
+    std::ofstream out(path, std::ios::binary);
+    out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<comment version=\"" << Version()
+        << "\" from=\"1\" forecast=\"7\" to=\"5\" mail=\"a@x.ru\">\n";
+    std::size_t written = 0;
+    for (int product = 1; written < mb << 20; ++product) {
+        const std::string row = "<prognozdata><id>" + std::to_string(product) + "</id><product>"
+            + std::to_string(product) + "</product><comment>Проверьте объемы и цены по продукции "
+            + std::to_string(product) + "</comment></prognozdata>\n";
+        out << row;
+        written += row.size();
+    }
+    out << "</comment>\n";
+}
+
 void WriteAttributes(const std::string& path, int count)
 {
     std::ofstream out(path, std::ios::binary);
@@ -168,6 +186,13 @@ bool ReadNsi()
         && std::size_t(nsi.documents[0].receivedContent->size()) == (kDocumentMb << 20) / 4 * 3;
 }
 
+bool ReadComments()
+{
+    const CCommentsFile file =
+        ReadCommentsFile(QString::fromStdString(g_comments), QString::fromStdString(Schema("comment.xsd")));
+    return file.ok() && file.rows.size() > 100000;
+}
+
 bool ReadCommentedForecast()
 {
     const CForecastFile file =
@@ -187,6 +212,13 @@ void BM_ReadCommentedForecast(benchmark::State& state)
     for (auto _ : state)
         if (!ReadCommentedForecast())
             state.SkipWithError("the forecast was refused");
+}
+
+void BM_ReadComments(benchmark::State& state)
+{
+    for (auto _ : state)
+        if (!ReadComments())
+            state.SkipWithError("the comments were refused");
 }
 
 // Every reader that takes documents from outside; each must refuse the attributes.
@@ -277,6 +309,8 @@ int PeakAlone(const std::string& kind)
         ok = ReadNsi();
     else if (kind == "forecast")
         ok = ReadCommentedForecast();
+    else if (kind == "comments")
+        ok = ReadComments();
     else if (kind == "hand-over")
         ok = HandOverNsi();
     else if (kind == "attributes")
@@ -302,6 +336,7 @@ void UseFolder(const QString& dir)
     g_dir = dir;
     g_nsi = (dir + QStringLiteral("nsi.xml")).toStdString();
     g_comment = (dir + QStringLiteral("comment.xml")).toStdString();
+    g_comments = (dir + QStringLiteral("comments.xml")).toStdString();
     g_attributes = (dir + QStringLiteral("attributes.xml")).toStdString();
     // The schemas, the database and the documents folder are the program folder's.
     qputenv("LIR_HOME", dir.toUtf8());
@@ -319,6 +354,9 @@ BENCHMARK(BM_HandOverNsi)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK_CAPTURE(BM_TreeParse, comment, &g_comment)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK_CAPTURE(BM_TreeValidate, comment, &g_comment, "forecast.xsd")->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_ReadCommentedForecast)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(BM_TreeParse, comments, &g_comments)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(BM_TreeValidate, comments, &g_comments, "comment.xsd")->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_ReadComments)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_RefuseAttributes)
     ->DenseRange(0, int(std::size(kReaders)) - 1)
     ->Unit(benchmark::kMillisecond)
@@ -343,6 +381,7 @@ int main(int argc, char** argv)
     std::fflush(stdout);
     WriteNsi(g_nsi, kDocumentMb);
     WriteCommentedForecast(g_comment, kCommentMb);
+    WriteComments(g_comments, kCommentsMb);
     WriteAttributes(g_attributes, kAttributes);
 
     CSummaryReporter reporter;
@@ -350,8 +389,8 @@ int main(int argc, char** argv)
     benchmark::Shutdown();
 
     const auto seconds = [&](const std::string& name) { return reporter.Seconds(name + "/iterations:3"); };
-    std::printf("\nSummary (%zu MB supporting document, %zu MB comment, %d attributes)\n", kDocumentMb, kCommentMb,
-                kAttributes);
+    std::printf("\nSummary (%zu MB supporting document, %zu MB comment, %zu MB of comments, %d attributes)\n",
+                kDocumentMb, kCommentMb, kCommentsMb, kAttributes);
     const struct {
         const char* what;
         std::string run, floor, bare;
@@ -362,6 +401,7 @@ int main(int argc, char** argv)
         {"НСИ handed over and stored", "BM_HandOverNsi", "BM_TreeValidate/nsi", "BM_TreeParse/nsi", 200.0, "hand-over"},
         {"forecast read", "BM_ReadCommentedForecast", "BM_TreeValidate/comment", "BM_TreeParse/comment", 150.0,
          "forecast"},
+        {"comments read", "BM_ReadComments", "BM_TreeValidate/comments", "BM_TreeParse/comments", 200.0, "comments"},
     };
     for (const auto& r : reads) {
         const double run = seconds(r.run), floor = seconds(r.floor), bare = seconds(r.bare);

@@ -8,6 +8,7 @@
 #include <QFile>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <ctime>
 
@@ -166,6 +167,16 @@ TEST_F(XmlInputTest, LongTextIsReadAndValidatedInLinearTime)
     RecordProperty("8 MB ms", int(large * 1000));
     EXPECT_LT(large, 3.0);
     EXPECT_LT(large / small, 20.0) << "eight times the text, " << large / small << " times the time";
+
+    // Once the program is asked to end, a read ends at its next few kilobytes.
+    const std::atomic<bool> ending{true};
+    XmlSetAbortFlag(&ending);
+    CTextCount text;
+    const CXmlReadResult aborted =
+        XmlStreamFile(QFile::encodeName(home() + "long.xml").constData(), QFile::encodeName(schema).constData(), text);
+    XmlSetAbortFlag(nullptr);
+    EXPECT_EQ(aborted.status, CXmlReadResult::Aborted);
+    EXPECT_LT(text.bytes, 64u * 1024);
 }
 
 TEST(XmlFields, NumbersAreReadAsTheCLibraryReadsThemAndSixDecimalsMustFit)

@@ -20,8 +20,9 @@ CCommentsFile ReadCommentsFile(const QString& path, const QString& schemaPath)
         return xmlStrcasecmp(BAD_CAST name, BAD_CAST XmlNames::kTotalForecastData) == 0 ? StreamStep::Read
                                                                                         : StreamStep::Skip;
     };
+    const CTotalForecastRecord blank;
     handler.read = [&](const char*, const xmlNode* node) {
-        if (auto rec = ReadTotalForecastCommentXml(node))
+        if (auto rec = ReadTotalForecastCommentXml(node, blank))
             file.rows.push_back({rec->product, std::move(rec->comment)});
         return CStreamRead{};
     };
