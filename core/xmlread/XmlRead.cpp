@@ -483,6 +483,12 @@ void CStreamRun::Append(const xmlChar* text, int length)
     if (length <= 0 || m_stopped || (!Validating() && !m_wantsText) || (m_invalid && m_schema))
         return;
     const std::size_t needed = m_length + std::size_t(length) + 1;
+    // libxml2 measures a text in an int: a run beyond it is more than any reader takes.
+    if (needed > std::size_t(INT32_MAX)) {
+        m_noMemory = true;
+        Stop();
+        return;
+    }
     if (needed > m_capacity) {
         // Grown by half again: a large run moves a few times, not once per piece.
         const std::size_t capacity = std::max<std::size_t>(needed + needed / 2, 256);
@@ -505,7 +511,7 @@ void CStreamRun::Flush()
         return;
     m_text[m_length] = 0;
     if (Validating())
-        m_schema->characters(m_schemaContext, m_text, int(std::min<std::size_t>(m_length, INT32_MAX)));
+        m_schema->characters(m_schemaContext, m_text, int(m_length));
     const std::size_t length = m_length;
     m_length = 0;
     if (m_wantsText && !m_invalid && !m_stopped) {

@@ -2,6 +2,7 @@
 // schemas and by Python's xml.etree; their file names; the reader's refusals.
 #include "ExchangeTestSupport.h"
 
+#include "CommentsFile.h"
 #include "ExchangeDocuments.h"
 #include "ExchangeFiles.h"
 #include "ExchangeReader.h"
@@ -182,7 +183,18 @@ TEST_F(ExchangeDocsTest, PythonAndTheReaderReadRootsChildrenAndEscapedTextsBack)
                                   {}};
     EXPECT_EQ(StreamExchangeFile(written[2].first, home() + QStringLiteral("comment.xsd"), rootOnly), QString());
     EXPECT_EQ(mail, kQuotedMail);
-    EXPECT_EQ(CExchangeDocument(ParseExchangeFile(written[2].first)).attribute("mail"), kQuotedMail);
+    const CExchangeRead tree = ReadExchangeDocument(written[2].first, QStringLiteral("comment.xsd"), {});
+    ASSERT_TRUE(tree.ok()) << tree.message.toStdString();
+    EXPECT_EQ(tree.document.attribute("mail"), kQuotedMail);
+    const CCommentsFile whole = ReadCommentsFile(tree.document);
+    const CCommentsFile streamedComments = ReadCommentsFile(written[2].first, home() + QStringLiteral("comment.xsd"));
+    ASSERT_TRUE(whole.ok() && streamedComments.ok());
+    ASSERT_EQ(streamedComments.rows.size(), 1u);
+    EXPECT_EQ(streamedComments.rows[0].product, 41);
+    EXPECT_EQ(streamedComments.rows[0].comment, QStringLiteral("Проверьте & <уточните>"));
+    EXPECT_EQ(std::tie(whole.from, whole.forecast, whole.to),
+              std::tie(streamedComments.from, streamedComments.forecast, streamedComments.to));
+    EXPECT_EQ(whole.rows[0].comment, streamedComments.rows[0].comment);
 }
 
 TEST_F(ExchangeDocsTest, FileNamesAreValidAndFitTheFileSystem)
@@ -240,7 +252,12 @@ TEST_F(ExchangeDocsTest, ReaderRefusesTheCatalogueWithItsMessages)
         const QString path = home() + fields[0];
         ASSERT_TRUE(QFile::copy(data + fields[0], path));
         const QString expected = QString(fields[2]).replace(QStringLiteral("\\n"), QStringLiteral("\n")).arg(path);
-        // The streaming reader of received documents refuses them with these messages.
+        // The streaming reader of received documents refuses them with these messages, as the one of
+        // whole trees does.
+        const CExchangeRead read = ReadExchangeDocument(path, fields[1], {});
+        EXPECT_EQ(read.status, CExchangeRead::Refused) << fields[0].toStdString();
+        EXPECT_TRUE(expected.endsWith(u'\n') ? read.message.startsWith(expected) : read.message == expected)
+            << read.message.toStdString();
         const CStreamHandler skipAll{{}, [](const char*, const char*) { return StreamStep::Skip; }, {}};
         const QString streamed = StreamExchangeFile(path, FindSchemaFile(fields[1], {}), skipAll);
         // A message ending in a line end goes on with the parser's own.

@@ -7,6 +7,18 @@
 
 #include "TextUtils.h"
 
+namespace {
+
+// Read, or NoData without a row.
+CCommentsFile WithRows(CCommentsFile file)
+{
+    file.status = file.rows.empty() ? CCommentsFile::NoData : CCommentsFile::Read;
+    file.message = file.rows.empty() ? CommentTexts::kNoData : QString();
+    return file;
+}
+
+} // namespace
+
 CCommentsFile ReadCommentsFile(const QString& path, const QString& schemaPath)
 {
     CCommentsFile file;
@@ -27,15 +39,19 @@ CCommentsFile ReadCommentsFile(const QString& path, const QString& schemaPath)
         return CStreamRead{};
     };
     file.message = StreamExchangeFile(path, schemaPath, handler);
-    if (!file.message.isEmpty())
-        return file;
-    if (file.rows.empty()) {
-        file.status = CCommentsFile::NoData;
-        file.message = CommentTexts::kNoData;
-        return file;
-    }
-    file.status = CCommentsFile::Read;
-    return file;
+    return file.message.isEmpty() ? WithRows(std::move(file)) : file;
+}
+
+CCommentsFile ReadCommentsFile(const CExchangeDocument& doc)
+{
+    CCommentsFile file;
+    file.to = doc.intAttribute("to");
+    file.from = doc.intAttribute("from");
+    file.forecast = doc.intAttribute("forecast");
+    if (auto rows = ReadTotalForecastCommentsXml(doc.child(XmlNames::kTotalForecastData)))
+        for (CTotalForecastRecord& rec : *rows)
+            file.rows.push_back({rec.product, std::move(rec.comment)});
+    return WithRows(std::move(file));
 }
 
 bool StoreCommentsFile(const CCommentsFile& file, int senderId)

@@ -29,6 +29,8 @@ struct CCommentsFile {
 // time (the root's children "prognozdata"). Refused with the messages of the exchange reader; NoData
 // without any row.
 CCommentsFile ReadCommentsFile(const QString& path, const QString& schemaPath);
+// The same of a document read whole (ReadExchangeDocument); NoData without any row.
+CCommentsFile ReadCommentsFile(const CExchangeDocument& doc);
 
 // Each row's comment on the forecast's consolidated row of its product, and the journal row
 // "received" of the sender, in one transaction. False after a database error, which was reported

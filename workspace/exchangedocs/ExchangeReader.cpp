@@ -74,6 +74,29 @@ QString FindSchemaFile(const QString& name, const SchemaChooser& choose)
     return path;
 }
 
+CExchangeRead ReadExchangeDocument(const QString& path, const QString& schemaName, const SchemaChooser& choose)
+{
+    CExchangeRead read;
+    const QString schema = FindSchemaFile(schemaName, choose);
+    if (schema.isEmpty()) {
+        read.status = CExchangeRead::Cancelled;
+        return read;
+    }
+    QString error;
+    CExchangeDocument document(ParseExchangeFile(path, &error));
+    if (!document.root())
+        read.message = ExchangeTexts::kReadFailed.arg(path, error);
+    else if (document.attribute("version") != GetFileVersionString())
+        read.message = ExchangeTexts::kVersionMismatch;
+    else if (!ValidateAgainstSchema(document.doc(), schema))
+        read.message = ExchangeTexts::kValidationFailed;
+    else {
+        read.status = CExchangeRead::Read;
+        read.document = std::move(document);
+    }
+    return read;
+}
+
 const xmlChar* const* CStreamRoot::Find(const char* name) const
 {
     // A name without a prefix, or a prefixed one written whole ("xsi:noNamespaceSchemaLocation").

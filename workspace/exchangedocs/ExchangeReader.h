@@ -45,9 +45,23 @@ private:
     const xmlNode* m_root = nullptr;
 };
 
+// A document read whole (as a tree): small ones, and checks against the streamed reader.
+struct CExchangeRead {
+    enum Status { Read, Cancelled, Refused };
+    Status status = Refused;
+    QString message; // of a refusal, shown with the stop icon
+    CExchangeDocument document;
+
+    bool ok() const { return status == Read; }
+};
+
 // The schema file: `name` in the program folder, or while no file is there what `choose` answers;
 // empty when the user cancels.
 QString FindSchemaFile(const QString& name, const SchemaChooser& choose);
+
+// As a tree, checked in this order: the schema (cancel ends silently), the parse, the version, the
+// validation; with the streamed reader's messages.
+CExchangeRead ReadExchangeDocument(const QString& path, const QString& schemaName, const SchemaChooser& choose);
 
 // The parse alone, with the same protections (also for files that plug-ins write): none on failure,
 // with the parser's message in *error. A document that declares a DTD is refused.
