@@ -134,6 +134,9 @@ public:
         : m_handler(handler)
         , m_doc(xmlNewDoc(BAD_CAST "1.0"))
     {
+        // The elements' names are kept once for all records, not copied into each.
+        if (m_doc)
+            m_doc->dict = xmlDictCreate();
     }
     ~CExchangeStream() { FreeElement(); }
 
