@@ -1,5 +1,6 @@
 #include "CommentsFile.h"
 
+#include "db/DbStatistics.h"
 #include "tables/ImportEventTypes.h"
 #include "tables/ImportStatus.h"
 #include "tables/TableCommon.h"
@@ -58,6 +59,7 @@ bool StoreCommentsFile(const CCommentsFile& file, int senderId)
 {
     const int forecast = file.forecast;
     return StoreInOneTransaction([&] {
+        RefreshStatistics({"tfcttotalprognoz", "tfctimportstatus"});
         // Not while a consolidation of the forecast runs: it could delete a row made here between its
         // look for commented rows and its delete.
         if (!LockDerivedRows(DerivedRows::Totals, forecast))
