@@ -9,27 +9,21 @@
 // data of 50,000 products, every question answered yes), with its own floor and peak memory.
 #include "BenchSummary.h"
 #include "ExchangeGenerator.h"
+#include "ExchangeHandOver.h"
 #include "PgScratch.h"
 
 #include "AppMessage.h"
-#include "CheckLog.h"
 #include "ErrorSink.h"
 #include "ExchangeFiles.h"
-#include "ForecastExport.h"
 #include "ForecastFile.h"
 #include "ForecastImport.h"
-#include "NsiImport.h"
 #include "Session.h"
 #include "Settings.h"
 #include "TransportHost.h"
 #include "db/SqlQuery.h"
-#include "tables/Forecasts.h"
 #include "tables/ImportEventTypes.h"
-#include "tables/MConverts.h"
-#include "tables/Measurements.h"
 #include "tables/Prices.h"
 #include "tables/Products.h"
-#include "tables/Receivers.h"
 
 #include <QApplication>
 #include <QDir>
@@ -126,19 +120,15 @@ CPair& Prepare(int products)
     return p;
 }
 
-bool ExportOnce()
+bool ExportOnce(const CPair& p)
 {
-    CLinesLog log;
-    bool empty = false;
-    return ExportConsolidatedForecast(log, nullptr, kForecast, kLowerInB, {}, &empty);
+    return !ExportLowerForecast(kForecast, p.lower.path()).isEmpty();
 }
 
 void UseLower(CPair& p)
 {
     Connect(p.b);
     SeedImportEventTypes();
-    Settings().Transport = ForecastExportTexts::kFileTransport;
-    Settings().ExportDir = p.lower.path();
 }
 
 // B's file, written once for the import's measurements.
@@ -147,7 +137,7 @@ CPair& WithFile(int products)
     CPair& p = Prepare(products);
     if (!QFile::exists(p.file)) {
         UseLower(p);
-        if (!ExportOnce())
+        if (!ExportOnce(p))
             Die(QStringLiteral("the export failed"));
     }
     Connect(p.a);
@@ -182,7 +172,7 @@ void BM_Export(benchmark::State& state)
         state.PauseTiming();
         QFile::remove(p.file);
         state.ResumeTiming();
-        if (!ExportOnce())
+        if (!ExportOnce(p))
             state.SkipWithError("export failed");
     }
 }
@@ -356,16 +346,6 @@ void BM_ImportServer(benchmark::State& state)
     }
 }
 
-// Every question of the hand-over answered yes, every notice closed; the refusals kept.
-QStringList g_refusals;
-
-int AnswerYes(const QString& text, unsigned flags, QObject*)
-{
-    if ((flags & MB_ICONSTOP) == MB_ICONSTOP)
-        g_refusals.push_back(text);
-    return IDYES;
-}
-
 CSessionState g_session;
 
 // A's reference data of the forecast as it sends them to B, written once.
@@ -375,22 +355,8 @@ const QString& NsiFile(CPair& p)
     if (!path.isEmpty())
         return path;
     Connect(p.a);
-    const auto products = LoadProducts(kForecast);
-    const auto prices = LoadPrices(SqlFilter(QStringLiteral("prognoz=?"), {kForecast}));
-    const auto units = LoadMeasurements();
-    const auto converts = LoadMConverts();
-    const auto forecasts = LoadForecasts(SqlFilter(QStringLiteral("id=?"), {kForecast}));
-    const auto upper = GetForecastReceiver(kUpperInA, kForecast);
-    auto lower = GetForecastReceiver(kLowerInA, kForecast);
-    if (!products || !prices || !units || !converts || !forecasts || !upper || !lower)
-        Die(QStringLiteral("cannot read A's reference data"));
-    lower->importedId = lower->id;
-    const CReceiverList parties{*upper, *lower};
-    const CDocumentationList documents;
-    const CNsiDocument nsi{kForecast,   kUpperInA, kLowerInA,  QString(), &parties,   &*products,
-                           &*forecasts, nullptr,   &documents, &*units,   &*converts, &*prices};
     path = p.upper.filePath(QStringLiteral("НСИ.xml"));
-    if (!SaveExchangeDocument(BuildNsiDocument(nsi).get(), path))
+    if (!WriteUpperNsi(kForecast, path))
         Die(QStringLiteral("cannot write the reference data"));
     return path;
 }
@@ -398,14 +364,7 @@ const QString& NsiFile(CPair& p)
 // The host's hand-over on the user-interface thread: false when anything was refused.
 bool HandOver(bool nsi, const QString& path)
 {
-    g_refusals.clear();
-    if (nsi)
-        ImportNsiFile(g_session, nullptr, path);
-    else
-        ImportReceivedDataFile(g_session, nullptr, path);
-    for (const QString& text : g_refusals)
-        std::fprintf(stderr, "%s\n", qPrintable(text));
-    return g_refusals.isEmpty();
+    return HandOver(g_session, nsi, path).isEmpty();
 }
 
 void BM_HostForecast(benchmark::State& state)
@@ -499,7 +458,7 @@ int HandOverAlone(const char* kind, const char* database, const char* file)
     Connect(p);
     Settings().EnableOpJournal = false;
     InstallTransportHost(g_session, &ImportForecastFile);
-    SetMessageBoxHandler(&AnswerYes, true);
+    AnswerEveryQuestionYes();
     const QString path = QString::fromLocal8Bit(file);
     if (std::strcmp(kind, "import") == 0 ? !ImportFile(path) : !HandOver(std::strcmp(kind, "nsi") == 0, path))
         return 1;
@@ -522,7 +481,7 @@ int main(int argc, char** argv)
     });
     Settings().EnableOpJournal = false;
     InstallTransportHost(g_session, &ImportForecastFile);
-    SetMessageBoxHandler(&AnswerYes, true);
+    AnswerEveryQuestionYes();
 
     CSummaryReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);

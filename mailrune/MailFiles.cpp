@@ -96,31 +96,61 @@ bool ZipDataFile(const std::string& dataFile, const std::string& zipPath)
     }
 }
 
-// The path to hand over: the archive's first entry once it is extracted (the archive goes),
-// else the saved attachment itself. Empty when the entry is refused for its size, `refusal`
-// telling why; nothing of the mail then stays in the folder.
+namespace {
+
+// An attachment that says it is an archive: its name, or the signature it begins with.
+bool ClaimsToBeAnArchive(const std::string& path)
+{
+    const std::string name = FileNameOf(path);
+    if (name.size() >= 4) {
+        std::string extension = name.substr(name.size() - 4);
+        for (char& c : extension)
+            c = char(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        if (extension == ".zip")
+            return true;
+    }
+    unsigned char head[4] = {};
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const bool read = fd >= 0 && ::read(fd, head, sizeof head) == ssize_t(sizeof head);
+    if (fd >= 0)
+        ::close(fd);
+    // A local header, an empty archive's end record, or the marker of a spanned one.
+    return read && head[0] == 'P' && head[1] == 'K'
+        && ((head[2] == 3 && head[3] == 4) || (head[2] == 5 && head[3] == 6) || (head[2] == 7 && head[3] == 8));
+}
+
+} // namespace
+
+// The path to hand over: the archive's first entry once it is extracted (the archive goes), or an
+// attachment that is no archive at all as it is. An archive that cannot be unpacked whole is refused:
+// `refusal` tells why, and nothing of it stays.
 std::string UnpackAttachment(const std::string& archive, const std::string& folder, std::string& refusal)
 {
+    bool opened = false;
     try {
         CZipBundle zip;
         zip.SetStoreNameOnly(1);
-        if (!zip.OpenArchive(archive, CZipBundle::ModeOpen))
-            return archive;
+        opened = zip.OpenArchive(archive, CZipBundle::ModeOpen);
         CZipEntryInfo info;
-        const bool extracted = zip.ReadEntryInfo(info, 0) && !info.IsDirectory() && zip.ExtractEntry(0, folder, 65535);
-        zip.CloseArchive();
-        if (!extracted)
-            return archive;
-        const std::string path = WithSlash(folder) + info.m_name;
-        if (path != archive)
-            ::unlink(archive.c_str());
-        return path;
+        if (!opened || !zip.ReadEntryInfo(info, 0) || info.IsDirectory()) {
+            refusal = kArchiveWithoutFile;
+        } else if (!zip.ExtractEntry(0, folder, 65535)) {
+            refusal = CZipException::Describe(CZipException::BadArchive);
+        } else {
+            zip.CloseArchive();
+            const std::string path = WithSlash(folder) + info.m_name;
+            if (path != archive)
+                ::unlink(archive.c_str());
+            return path;
+        }
+        zip.CloseArchive(true);
     } catch (const CZipException& e) {
-        if (e.Code() != CZipException::TooLarge)
+        // Not an archive at all, and not saying it is one: handed over as it came.
+        if (!opened && e.Code() == CZipException::BadArchive && !ClaimsToBeAnArchive(archive))
             return archive;
         refusal = e.what();
     } catch (...) {
-        return archive;
+        refusal = CZipException::Describe(CZipException::Generic);
     }
     ::unlink(archive.c_str());
     return {};

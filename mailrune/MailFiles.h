@@ -21,9 +21,12 @@ std::string ZipNameOf(const std::string& dataPath);
 // Zips the data file as the archive's only entry, under its plain name; false when that failed.
 bool ZipDataFile(const std::string& dataFile, const std::string& zipPath);
 // What a received attachment becomes: the path of the archive's first entry once it is extracted
-// into the folder (the archive is removed), else the attachment's own path. Empty when the entry is
-// refused for its size, `refusal` telling why; nothing of it then stays, the archive neither.
+// into the folder (the archive is removed), or the path of an attachment that is no archive and does
+// not claim to be one (by its name or its first bytes). Empty when an archive cannot be unpacked
+// whole (its entry too large, its data damaged, its headers lying, no file in it), `refusal` telling
+// why; nothing of it then stays, the archive neither.
 std::string UnpackAttachment(const std::string& archive, const std::string& folder, std::string& refusal);
+inline constexpr char kArchiveWithoutFile[] = "в архиве нет файла";
 
 // folder + prefix + a hexadecimal number + "." + extension, created empty and exclusively, so an
 // existing file is never taken. Empty when every one of the 65,535 numbers is taken or the folder

@@ -12,20 +12,48 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <iterator>
+#include <list>
 #include <set>
 #include <string>
+#include <unordered_map>
 
 namespace {
 
 using namespace MailReceiveTexts;
+using Clock = CPop3Session::Clock;
 
 constexpr int kDefaultPeriod = 30;
 constexpr int kLongestPeriod = 86400;
+// What a log line may carry of a text from outside, in characters: a poll's account stays a few
+// short lines a mail, whatever the mail carries.
+constexpr std::size_t kLongestSubject = 200;
+constexpr std::size_t kLongestLine = 400;
+// The keys of messages remembered across polls: at most those of twice the messages one poll looks at.
+constexpr std::size_t kMostKeys = 2 * std::size_t(CPop3Session::kMostMessages);
 
 enum class Wake { Timer, Ack, Stop, Failed };
+
+// The text on one line (control characters become blanks), cut to `characters` UTF-8 characters.
+std::string OneLine(const std::string& text, std::size_t characters)
+{
+    std::string out;
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if ((c & 0xC0) != 0x80 && count++ == characters) {
+            out += "…";
+            break;
+        }
+        out += c < 0x20 || c == 0x7f ? ' ' : char(c);
+    }
+    return out;
+}
 
 // The server's own words go to the log as printable ASCII, and not too many of them.
 std::string Printable(const std::string& text)
@@ -36,22 +64,67 @@ std::string Printable(const std::string& text)
     return out;
 }
 
-// Why the last command of the session failed, for the log.
-std::string SessionFault(const CPop3Session& session)
+// Why a socket call failed, in the user's words.
+std::string SocketFault(int error)
 {
-    switch (session.LastError()) {
-    case CPop3Session::kErrorTimedOut:
-        return FaultTimedOut;
-    case CPop3Session::kErrorTooLong:
-        return FaultTooLong;
-    case CPop3Session::kErrorReply:
-        return MailFormat(FaultReply, Printable(session.LastReplyText()).c_str());
-    case CPop3Session::kErrorStopped:
-        return FaultStopped;
+    switch (error) {
+    case ECONNREFUSED:
+        return FaultRefused;
+    case ECONNRESET:
+    case EPIPE:
+        return FaultReset;
+    case ETIMEDOUT:
+        return FaultConnectTimedOut;
+    case ENETUNREACH:
+    case EHOSTUNREACH:
+    case ENETDOWN:
+    case EHOSTDOWN:
+        return FaultUnreachable;
     default:
-        return MailFormat(FaultSocket, std::strerror(session.LastError()));
+        return MailFormat(FaultSocket, error);
     }
 }
+
+// Keys of messages, remembered across polls and forgotten once their messages are gone; the oldest
+// go first when there are too many.
+class CMailKeys {
+public:
+    bool Contains(const std::string& key) const { return m_where.contains(key); }
+    void Insert(const std::string& key)
+    {
+        if (Contains(key))
+            return;
+        m_order.push_back(key);
+        m_where.emplace(key, std::prev(m_order.end()));
+        if (m_order.size() > kMostKeys)
+            Erase(m_order.front());
+    }
+    void Erase(const std::string& key)
+    {
+        const auto found = m_where.find(key);
+        if (found == m_where.end())
+            return;
+        m_order.erase(found->second);
+        m_where.erase(found);
+    }
+    // Only the keys for which `keep` holds stay.
+    template <class Keep>
+    void KeepOnly(Keep keep)
+    {
+        for (auto it = m_order.begin(); it != m_order.end();) {
+            if (keep(*it)) {
+                ++it;
+                continue;
+            }
+            m_where.erase(*it);
+            it = m_order.erase(it);
+        }
+    }
+
+private:
+    std::list<std::string> m_order;
+    std::unordered_map<std::string, std::list<std::string>::iterator> m_where;
+};
 
 // A key that tells a message again at the next poll when the server has no UIDL: its Message-ID,
 // else its whole header block (what TOP gives does not change while the message lies there).
@@ -87,6 +160,9 @@ struct OwnedItem : CReceivedItem {
     }
 };
 
+// How the host answered an item.
+enum class Answer { Taken, Kept, None };
+
 class CReceiveRun {
 public:
     CReceiveRun(CMailTransport& transport, CTransportChannel& channel, const CReceiveOptions& options)
@@ -96,6 +172,7 @@ public:
         , m_session(options.replyTimeoutMs)
     {
         m_session.SetStopEvent(options.stopEvent);
+        m_session.SetReplyPace(options.replyBaseMs, options.slowestBytesPerSecond);
     }
     ~CReceiveRun()
     {
@@ -106,14 +183,21 @@ public:
     HRESULT Run();
 
 private:
-    void Log(const std::string& text) { m_transport.Log(text.c_str()); }
+    void Log(const std::string& text) { m_transport.Log(OneLine(text, kLongestLine).c_str()); }
+    // A line that tells why the connection failed, if it did.
+    void LogFault(const std::string& text)
+    {
+        Log(text);
+        m_faultLogged = true;
+    }
     Wake Wait();
     void Poll();
     bool Process(int n);
     int Classify(const std::string& subject);
     void Refuse(int n, const std::string& subject, const std::string& key, const std::string& why, bool forGood);
-    bool HandOver(int code, CReceivedItem& item);
+    Answer HandOver(int code, CReceivedItem& item);
     bool StopRequested() const;
+    std::string SessionFault() const;
 
     CMailTransport& m_transport;
     CTransportChannel& m_channel;
@@ -127,10 +211,12 @@ private:
     // Messages the host has answered whose removal no QUIT has confirmed yet: the server undoes
     // a session's deletions when the session ends without QUIT (the host may hold an item for
     // long), so they are deleted at the next poll without a second hand-over.
-    std::set<std::string> m_answered;
+    CMailKeys m_answered;
     std::set<std::string> m_deletedNow; // of them, those marked deleted in this connection
     // Messages refused for good: they stay on the server and are not fetched again in this run.
-    std::set<std::string> m_refused;
+    CMailKeys m_refused;
+    std::set<std::string> m_seen; // the keys of this poll's messages
+    bool m_faultLogged = false;   // a line of this poll told why a command failed
 };
 
 HRESULT CReceiveRun::Run()
@@ -207,42 +293,80 @@ Wake CReceiveRun::Wait()
     }
 }
 
+// Why the last command of the session failed, for the log.
+std::string CReceiveRun::SessionFault() const
+{
+    switch (m_session.LastError()) {
+    case CPop3Session::kErrorTimedOut:
+        return FaultTimedOut;
+    case CPop3Session::kErrorTooSlow:
+        return FaultTooSlow;
+    case CPop3Session::kErrorDeadline:
+        return MailFormat(FaultDeadline, m_options.pollDeadlineMs / 1000);
+    case CPop3Session::kErrorClosed:
+        return FaultClosed;
+    case CPop3Session::kErrorTooLong:
+        return FaultTooLong;
+    case CPop3Session::kErrorReply:
+        return MailFormat(FaultReply, Printable(m_session.LastReplyText()).c_str());
+    case CPop3Session::kErrorStopped:
+        return FaultStopped;
+    case CPop3Session::kErrorBadHost:
+        return FaultBadHost;
+    default:
+        return SocketFault(m_session.LastError());
+    }
+}
+
 void CReceiveRun::Poll()
 {
     Log(TimerFired);
+    m_seen.clear();
+    m_faultLogged = false;
+    m_session.SetDeadline(Clock::now() + std::chrono::milliseconds(m_options.pollDeadlineMs));
     if (!m_session.Login(m_server, m_login, m_password, m_options.port)) {
         // The next period tries again: an outage must not end receiving for the whole session.
         Log(CannotConnect);
         if (m_session.LastError() != 0)
-            Log(MailFormat(Pop3Fault, SessionFault(m_session).c_str()));
+            Log(MailFormat(Pop3Fault, SessionFault().c_str()));
         return;
     }
     Log(Connected);
     int count = 0;
     std::int64_t size = 0;
+    bool complete = false;
     if (m_session.Stat(count, size)) {
         Log(MailFormat(Mailbox, count, static_cast<long long>(size)));
         if (count > CPop3Session::kMostMessages)
             Log(MailFormat(FirstMessagesOnly, CPop3Session::kMostMessages));
         // A server's count sizes nothing: only what it lists is looked at.
-        if (count > 0)
-            count = std::min(count, m_session.ListedCount());
-        for (int n = 1; n <= count && !StopRequested() && Process(n); ++n) { }
+        const int listed = count > 0 ? m_session.ListedCount() : 0;
+        int n = 1;
+        for (; n <= listed && !StopRequested() && Process(n); ++n) { }
+        complete = n > listed && count <= CPop3Session::kMostMessages && !m_session.IsBroken();
+        // A command that broke the connection (a deletion, a listing) tells why, unless its message did.
+        if (m_session.IsBroken() && !m_faultLogged)
+            Log(MailFormat(Pop3Fault, SessionFault().c_str()));
     } else {
-        Log(MailFormat(Pop3Fault, SessionFault(m_session).c_str()));
+        Log(MailFormat(Pop3Fault, SessionFault().c_str()));
     }
     // What the server no longer lists has been removed.
     if (const std::vector<std::string>* ids = m_session.MessageIds()) {
         std::set<std::string> listed;
         for (const std::string& id : *ids)
             listed.insert(UidlKey(id));
-        for (std::set<std::string>* known : {&m_answered, &m_refused})
-            std::erase_if(*known,
-                          [&listed](const std::string& id) { return id.starts_with("uidl ") && !listed.contains(id); });
+        for (CMailKeys* known : {&m_answered, &m_refused})
+            known->KeepOnly(
+                [&listed](const std::string& id) { return !id.starts_with("uidl ") || listed.contains(id); });
     }
+    // Without unique ids a message is told by its headers: after a poll that looked at every message,
+    // what it did not see is gone.
+    if (complete)
+        for (CMailKeys* known : {&m_answered, &m_refused})
+            known->KeepOnly([this](const std::string& id) { return m_seen.contains(id); });
     if (m_session.Quit()) {
         for (const std::string& id : m_deletedNow)
-            m_answered.erase(id);
+            m_answered.Erase(id);
     } else {
         Log(QuitFailed);
     }
@@ -259,31 +383,55 @@ bool CReceiveRun::Process(int n)
         key = UidlKey(key);
     if (m_session.IsBroken())
         return false;
-    if (m_refused.contains(key))
+    if (!key.empty())
+        m_seen.insert(key);
+    if (m_refused.Contains(key))
         return true; // logged when it was refused
-    if (!m_session.Top(n, m_mail))
+    if (!m_session.Top(n, m_mail)) {
+        // Headers longer than the message may be are never asked for again: told by what came of them.
+        if (m_session.LastError() == CPop3Session::kErrorTooLong) {
+            std::uint32_t listed = 0;
+            m_session.GetMessageSize(n, listed);
+            if (key.empty())
+                key = "top " + std::to_string(listed) + ' '
+                    + std::to_string(std::hash<std::string>()(m_session.LastReplyText()));
+            Refuse(n, std::string(), key, SessionFault(), true);
+        } else if (m_session.IsBroken()) {
+            LogFault(MailFormat(RetrFailed, n, "", SessionFault().c_str()));
+        }
         return !m_session.IsBroken();
+    }
     if (key.empty()) {
         key = HeaderKey(m_mail);
-        if (m_refused.contains(key))
+        m_seen.insert(key);
+        if (m_refused.Contains(key))
             return true;
     }
-    const std::string subject = m_mail.GetSubject();
+    const std::string subject = OneLine(m_mail.GetSubject(), kLongestSubject);
     Log(MailFormat(Received, subject.c_str()));
-    const int kind = Classify(subject);
+    const int kind = Classify(m_mail.GetSubject());
     if (kind == 0)
         return true; // not ours: it stays on the server
 
-    if (m_answered.contains(key)) {
+    if (m_answered.Contains(key)) {
         if (m_session.Dele(n))
             m_deletedNow.insert(key);
         return !m_session.IsBroken();
     }
 
     // A message that cannot be read or unpacked is neither handed over nor deleted.
+    std::uint32_t listed = 0;
+    if (m_session.GetMessageSize(n, listed) && listed > CPop3Session::kLargestMessage) {
+        Refuse(n, subject, key, MailFormat(TooLarge, unsigned(CPop3Session::kLargestMessage >> 20)), true);
+        return true;
+    }
     m_mail.Clear();
     if (!m_session.Retr(n, m_mail)) {
-        Log(MailFormat(RetrFailed, n, subject.c_str(), SessionFault(m_session).c_str()));
+        // Longer than it may be for its listed size: never fetched again; the connection is gone.
+        if (m_session.LastError() == CPop3Session::kErrorTooLong)
+            Refuse(n, subject, key, SessionFault(), true);
+        else
+            LogFault(MailFormat(RetrFailed, n, subject.c_str(), SessionFault().c_str()));
         return !m_session.IsBroken();
     }
     OwnedItem item;
@@ -308,10 +456,18 @@ bool CReceiveRun::Process(int n)
         complete = complete && OwnedItem::Set(item.filePath, path);
     }
     m_mail.Clear();
-    if (!complete || !HandOver(kind, item))
+    if (!complete)
+        return true;
+    // The time the host holds the item is not the server's: the poll's deadline moves on by it.
+    const Clock::time_point handedOver = Clock::now();
+    const Answer answer = HandOver(kind, item);
+    m_session.SetDeadline(m_session.Deadline() + (Clock::now() - handedOver));
+    if (answer == Answer::Kept)
+        Log(MailFormat(Kept, n, subject.c_str()));
+    if (answer != Answer::Taken)
         return true;
 
-    m_answered.insert(key);
+    m_answered.Insert(key);
     if (m_session.Dele(n))
         m_deletedNow.insert(key);
     return !m_session.IsBroken();
@@ -320,9 +476,9 @@ bool CReceiveRun::Process(int n)
 void CReceiveRun::Refuse(int n, const std::string& subject, const std::string& key, const std::string& why,
                          bool forGood)
 {
-    Log(MailFormat(Refused, n, subject.c_str(), why.c_str()));
+    LogFault(MailFormat(Refused, n, subject.c_str(), why.c_str()));
     if (forGood)
-        m_refused.insert(key);
+        m_refused.Insert(key);
 }
 
 bool CReceiveRun::StopRequested() const
@@ -350,16 +506,18 @@ int CReceiveRun::Classify(const std::string& subject)
     return kind;
 }
 
-bool CReceiveRun::HandOver(int code, CReceivedItem& item)
+Answer CReceiveRun::HandOver(int code, CReceivedItem& item)
 {
     if (m_channel.notify < 0 || m_channel.ack < 0)
-        return false;
+        return Answer::None;
     m_channel.code = code;
     m_channel.data = &item;
     TransportEventSet(m_channel.notify);
     const bool answered = TransportEventWait(m_channel.ack);
     m_channel.data = nullptr;
-    return answered;
+    if (!answered)
+        return Answer::None;
+    return m_channel.code == TC_ACK_KEEP ? Answer::Kept : Answer::Taken;
 }
 
 } // namespace

@@ -12,7 +12,6 @@
 #include "XmlRead.h"
 
 #include <libxml/tree.h>
-#include <libxml/xmlreader.h>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -64,18 +63,6 @@ bool ReadEnvelope(const std::string& path, Envelope& envelope)
     }
     xmlFreeDoc(doc);
     return true;
-}
-
-// Streams through the file, so a large data file is checked without building its tree.
-bool IsWellFormedXml(const std::string& path)
-{
-    CXmlReadResult result;
-    int status = -1;
-    if (xmlTextReaderPtr reader = XmlOpenFileReader(path.c_str(), result)) {
-        while ((status = xmlTextReaderRead(reader)) == 1) { }
-        xmlFreeTextReader(reader);
-    }
-    return status == 0;
 }
 
 std::string CheckEnvelope(const Envelope& e)
@@ -222,7 +209,7 @@ HRESULT SendDescription(const std::string& path, char16_t** resultPath)
         return Fail(BadDescription, resultPath);
     if (const std::string error = CheckEnvelope(e); !error.empty())
         return Fail(error, resultPath);
-    if (!e.nameFile.empty() && !IsWellFormedXml(e.nameFile))
+    if (!e.nameFile.empty() && !XmlIsWellFormedFile(e.nameFile.c_str()))
         return Fail(BadDataFile, resultPath);
 
     // The archive is made in a folder of its own, under the name the mail shows, and goes with it.

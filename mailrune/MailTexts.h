@@ -97,12 +97,23 @@ inline constexpr char Ending[] = "Завершается поток приема
 inline constexpr char Pop3Fault[] = "Ошибка обмена с сервером POP3: %s";
 inline constexpr char RetrFailed[] = "Не удалось получить сообщение %i, Тема %s: %s";
 inline constexpr char Refused[] = "Сообщение %i не принято и оставлено на сервере, Тема %s: %s";
+// The program answered the hand-over without deciding on the mail (it was ending during its question).
+inline constexpr char Kept[] = "Сообщение %i оставлено на сервере, Тема %s: программа не приняла решения о нем";
 inline constexpr char FirstMessagesOnly[] = "Просматриваются только первые %i сообщений";
+inline constexpr char TooLarge[] = "сообщение больше %u МБ";
 inline constexpr char FaultTimedOut[] = "сервер не ответил вовремя";
+inline constexpr char FaultTooSlow[] = "сервер передает ответ слишком медленно";
+inline constexpr char FaultDeadline[] = "опрос почтового ящика не уложился в %u с";
+inline constexpr char FaultClosed[] = "сервер закрыл соединение";
 inline constexpr char FaultTooLong[] = "ответ сервера длиннее допустимого";
 inline constexpr char FaultReply[] = "сервер ответил ошибкой: %s";
 inline constexpr char FaultStopped[] = "прием остановлен";
-inline constexpr char FaultSocket[] = "ошибка соединения: %s";
+inline constexpr char FaultBadHost[] = "сервер с таким именем не найден";
+inline constexpr char FaultRefused[] = "сервер отказал в соединении";
+inline constexpr char FaultReset[] = "соединение сброшено";
+inline constexpr char FaultConnectTimedOut[] = "сервер не отвечает на подключение";
+inline constexpr char FaultUnreachable[] = "сервер недоступен";
+inline constexpr char FaultSocket[] = "ошибка соединения, код %d";
 
 // After the data subject (MailSendTexts::DataSubject): the reference-data type.
 inline constexpr char NsiWord[] = "НСИ";

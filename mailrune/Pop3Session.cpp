@@ -3,6 +3,7 @@
 #include "ReceivedMail.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -23,8 +24,6 @@ constexpr std::string_view kMultiLineEnd = "\r\n.\r\n";
 // more. A listing line is far shorter than a status line.
 constexpr std::size_t kLongestStatusLine = 1024;
 constexpr std::size_t kLongestListingLine = 128;
-// A message may grow by its dot-stuffing; past the ceiling it is not fetched at all.
-constexpr std::size_t kLargestMessage = 128 * 1024 * 1024;
 constexpr std::size_t kLargestHeaders = 1024 * 1024;
 
 bool StartsWithOk(std::string_view text, bool exactCase)
@@ -99,7 +98,7 @@ bool CPop3Socket::Create()
     return m_socket >= 0;
 }
 
-bool CPop3Socket::Connect(const std::string& host, int port)
+bool CPop3Socket::Connect(const std::string& host, int port, int timeoutMs)
 {
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -120,24 +119,35 @@ bool CPop3Socket::Connect(const std::string& host, int port)
         address.sin_addr = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
         ::freeaddrinfo(found);
     }
-    if (::connect(m_socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
+    // Made without blocking, so that a server that never answers costs the time-out, not the
+    // system's minutes; the socket blocks again once connected.
+    const int flags = ::fcntl(m_socket, F_GETFL);
+    ::fcntl(m_socket, F_SETFL, flags | O_NONBLOCK);
+    if (::connect(m_socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+        ::fcntl(m_socket, F_SETFL, flags);
         return true;
-    if (errno != EINTR) {
+    }
+    if (errno != EINPROGRESS && errno != EINTR) {
         m_error = errno;
         return false;
     }
-    // Interrupted: the connection goes on by itself; wait for its outcome.
     pollfd p{m_socket, POLLOUT, 0};
-    while (::poll(&p, 1, -1) < 0)
+    int ready;
+    while ((ready = ::poll(&p, 1, timeoutMs)) < 0)
         if (errno != EINTR) {
             m_error = errno;
             return false;
         }
+    if (ready == 0) {
+        m_error = ETIMEDOUT;
+        return false;
+    }
     int error = 0;
     socklen_t size = sizeof error;
     if (::getsockopt(m_socket, SOL_SOCKET, SO_ERROR, &error, &size) != 0)
         error = errno;
     m_error = error;
+    ::fcntl(m_socket, F_SETFL, flags);
     return error == 0;
 }
 
@@ -204,6 +214,12 @@ CPop3Session::CPop3Session(unsigned replyTimeoutMs)
 {
 }
 
+void CPop3Session::SetReplyPace(unsigned baseMs, unsigned bytesPerSecond)
+{
+    m_replyBaseMs = baseMs;
+    m_slowestBytesPerSecond = std::max(bytesPerSecond, 1u);
+}
+
 bool CPop3Session::Command(const std::string& text)
 {
     // A line end inside a login or password would smuggle in a command of its own.
@@ -221,7 +237,13 @@ bool CPop3Session::Login(const std::string& host, const std::string& user, const
 {
     m_broken = false;
     m_listFetched = m_statFetched = m_uidlFetched = m_uidlRefused = false;
-    if (!m_socket.Create() || !m_socket.Connect(host, port)) {
+    // As long as a reply may take, and never past the deadline.
+    auto timeout = std::chrono::milliseconds(m_replyBaseMs);
+    if (m_deadline != Clock::time_point::max())
+        timeout = std::min(timeout,
+                           std::max(std::chrono::duration_cast<std::chrono::milliseconds>(m_deadline - Clock::now()),
+                                    std::chrono::milliseconds(0)));
+    if (!m_socket.Create() || !m_socket.Connect(host, port, int(timeout.count()))) {
         m_lastError = m_socket.LastError();
         return false;
     }
@@ -373,10 +395,13 @@ std::size_t CPop3Session::ListingLimit() const
     return kLongestStatusLine + std::size_t(std::max(m_messageCount, 0)) * kLongestListingLine;
 }
 
+// A listing line of a message is a few octets.
+constexpr std::size_t kListedLine = 16;
+
 bool CPop3Session::ReadListReply()
 {
     std::string reply;
-    if (!ReadReply(reply, ListingLimit(), kMultiLineEnd))
+    if (!ReadReply(reply, ListingLimit(), kMultiLineEnd, std::size_t(std::max(m_messageCount, 0)) * kListedLine))
         return false;
     m_messageSizes.clear();
     ForEachListedLine(reply, [this](std::string_view line) {
@@ -393,7 +418,7 @@ bool CPop3Session::ReadListReply()
 bool CPop3Session::ReadUidlReply()
 {
     std::string reply;
-    if (!ReadReply(reply, ListingLimit(), kMultiLineEnd))
+    if (!ReadReply(reply, ListingLimit(), kMultiLineEnd, std::size_t(std::max(m_messageCount, 0)) * 4 * kListedLine))
         return false;
     m_messageIds.clear();
     ForEachListedLine(reply, [this](std::string_view line) {
@@ -411,10 +436,15 @@ bool CPop3Session::ReadUidlReply()
 bool CPop3Session::ReadMessageReply(CReceivedMail& mail, std::uint32_t size, bool headersOnly)
 {
     // Dot-stuffing adds at most one octet to a line of at least one: twice the size always holds it.
-    const std::size_t ceiling = headersOnly ? kLargestHeaders : kLargestMessage;
-    const std::size_t limit = std::min<std::size_t>(kLongestStatusLine + 2 * std::size_t(size) + 16, ceiling);
+    // Headers take no more than their message, and may always take a megabyte.
+    std::size_t limit = kLongestStatusLine + 2 * std::size_t(size) + 16;
+    if (headersOnly)
+        limit = std::max(limit, kLargestHeaders);
+    limit = std::min<std::size_t>(limit, kLargestMessage);
+    // Room for the listed size: an honest server's message never moves while it arrives.
+    const std::size_t expected = std::min<std::size_t>(kLongestStatusLine + size + size / 64 + 16, limit);
     std::string reply;
-    if (!ReadReply(reply, limit, kMultiLineEnd))
+    if (!ReadReply(reply, limit, kMultiLineEnd, expected))
         return false;
     const std::size_t status = reply.find('\n');
     reply.erase(0, status == std::string::npos ? reply.size() : status + 1);
@@ -423,9 +453,8 @@ bool CPop3Session::ReadMessageReply(CReceivedMail& mail, std::uint32_t size, boo
     return true;
 }
 
-bool CPop3Session::ReadReply(std::string& text, std::size_t limit, std::string_view terminator)
+bool CPop3Session::ReadReply(std::string& text, std::size_t limit, std::string_view terminator, std::size_t expected)
 {
-    using Clock = std::chrono::steady_clock;
     text.clear();
     auto fail = [this, &text](int error) {
         if (error)
@@ -436,7 +465,13 @@ bool CPop3Session::ReadReply(std::string& text, std::size_t limit, std::string_v
     };
     if (!m_connected || m_broken)
         return fail(0);
-    Clock::time_point lastActivity = Clock::now();
+    if (expected > 0)
+        text.reserve(std::min(expected, limit + 1));
+    const Clock::time_point start = Clock::now();
+    const Clock::time_point paced = start + std::chrono::milliseconds(m_replyBaseMs)
+        + std::chrono::milliseconds(std::uint64_t(expected) * 1000 / m_slowestBytesPerSecond);
+    const Clock::time_point deadline = std::min(paced, m_deadline);
+    Clock::time_point lastActivity = start;
     char chunk[64 * 1024];
     bool statusRead = false;
     std::size_t scanned = 0; // where the search for the status line's end goes on
@@ -461,8 +496,11 @@ bool CPop3Session::ReadReply(std::string& text, std::size_t limit, std::string_v
         }
         if (text.size() > limit)
             return fail(kErrorTooLong);
-        if (Clock::now() - lastActivity > std::chrono::milliseconds(m_replyTimeout))
+        const Clock::time_point now = Clock::now();
+        if (now - lastActivity > std::chrono::milliseconds(m_replyTimeout))
             return fail(kErrorTimedOut);
+        if (now >= deadline)
+            return fail(deadline == m_deadline && deadline < paced ? kErrorDeadline : kErrorTooSlow);
         bool readable = false;
         if (!m_socket.IsReadable(readable, kPollMs, m_stopEvent))
             return fail(m_socket.LastError());
@@ -472,7 +510,7 @@ bool CPop3Session::ReadReply(std::string& text, std::size_t limit, std::string_v
         const std::size_t room = limit + 1 - std::min(text.size(), limit);
         const int n = m_socket.Receive(chunk, std::min(sizeof chunk, room));
         if (n <= 0)
-            return fail(n < 0 ? m_socket.LastError() : 0);
+            return fail(n < 0 ? m_socket.LastError() : kErrorClosed);
         lastActivity = Clock::now();
         text.append(chunk, std::size_t(n));
     }

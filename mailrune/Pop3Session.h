@@ -1,12 +1,15 @@
 // The POP3 client of the receive loop: plain TCP, USER and PASS, no TLS. No Qt.
 //
 // Every call blocks its thread; a reply is awaited while the server keeps sending, and given up
-// after a silence longer than the reply time-out. Failures are results, never exceptions; the
-// session's LastError tells the cause: 10022 for a host name that does not resolve, 10060 for a
-// reply that stalled, 10043 for an error status line, 10040 for a reply longer than it may be,
-// 10004 when the stop event was set, else the errno of the failed socket call.
+// after a silence longer than the reply time-out, once it takes longer than its size allows at the
+// slowest pace a server may keep, or at the session's deadline. Failures are results, never
+// exceptions; the session's LastError tells the cause: 10022 for a host name that does not resolve,
+// 10060 for a reply that stalled, 11060 for one that came too slowly, 11061 for the deadline, 10054
+// for a server that closed the connection, 10043 for an error status line, 10040 for a reply longer
+// than it may be, 10004 when the stop event was set, else the errno of the failed socket call.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -47,8 +50,9 @@ public:
 
     // A new socket; one that was open is closed first.
     bool Create();
-    // host: a dotted IPv4 address, else a name whose first IPv4 address is taken.
-    bool Connect(const std::string& host, int port);
+    // host: a dotted IPv4 address, else a name whose first IPv4 address is taken. A connection that
+    // is not made within timeoutMs (negative: no limit) fails with ETIMEDOUT.
+    bool Connect(const std::string& host, int port, int timeoutMs = -1);
     // Sends the whole buffer. A closed peer gives false, never SIGPIPE.
     bool Send(const char* data, std::size_t length);
     // One receive: the bytes received, 0 when the peer closed, negative on error.
@@ -67,14 +71,24 @@ private:
 
 class CPop3Session {
 public:
+    using Clock = std::chrono::steady_clock;
     static constexpr unsigned kReplyTimeoutMs = 2000;
+    // Any reply may take this long, and a longer one its expected size at the slowest pace on top.
+    static constexpr unsigned kReplyBaseMs = 15000;
+    static constexpr unsigned kSlowestBytesPerSecond = 32 * 1024;
     static constexpr int kErrorBadHost = 10022;
     static constexpr int kErrorTimedOut = 10060;
+    static constexpr int kErrorTooSlow = 11060;
+    static constexpr int kErrorDeadline = 11061;
+    static constexpr int kErrorClosed = 10054;
     static constexpr int kErrorReply = 10043;
     static constexpr int kErrorTooLong = 10040;
     static constexpr int kErrorStopped = 10004;
     // The messages one connection looks at, whatever count the server gives.
     static constexpr int kMostMessages = 50000;
+    // A message listed larger is not fetched; one may grow by its dot-stuffing to twice its listed
+    // size, never past this.
+    static constexpr std::uint32_t kLargestMessage = 128 * 1024 * 1024;
 
     explicit CPop3Session(unsigned replyTimeoutMs = kReplyTimeoutMs);
     virtual ~CPop3Session() = default;
@@ -88,6 +102,11 @@ public:
     bool Quit();
     // An event that, once set, ends every wait for a reply as a failure.
     void SetStopEvent(int event) { m_stopEvent = event; }
+    // The pace a reply must keep (see kReplyBaseMs).
+    void SetReplyPace(unsigned baseMs, unsigned bytesPerSecond);
+    // No reply, and no connection, goes on past this (none by default).
+    void SetDeadline(Clock::time_point deadline) { m_deadline = deadline; }
+    Clock::time_point Deadline() const { return m_deadline; }
     // count is the server's, up to INT_MAX; the session itself reads at most kMostMessages.
     bool Stat(int& count, std::int64_t& size);
     bool List();
@@ -122,9 +141,10 @@ protected:
     // size: what the server listed for the message.
     virtual bool ReadMessageReply(CReceivedMail& mail, std::uint32_t size, bool headersOnly);
     // Collects one reply up to its terminator, which is cut off; a reply longer than `limit`, or a
-    // status line longer than the standard's with some slack, breaks the connection. A first line
-    // that is not "+OK" ends the reply there: errors are one line.
-    virtual bool ReadReply(std::string& text, std::size_t limit, std::string_view terminator);
+    // status line longer than the standard's with some slack, breaks the connection, and so does one
+    // that takes longer than `expected` bytes (its room is kept for them) may take. A first line that
+    // is not "+OK" ends the reply there: errors are one line.
+    virtual bool ReadReply(std::string& text, std::size_t limit, std::string_view terminator, std::size_t expected = 0);
 
 private:
     bool Command(const std::string& text);
@@ -146,5 +166,8 @@ private:
     std::string m_lastReplyText;
     int m_lastError = 0;
     unsigned m_replyTimeout;
+    unsigned m_replyBaseMs = kReplyBaseMs;
+    unsigned m_slowestBytesPerSecond = kSlowestBytesPerSecond;
+    Clock::time_point m_deadline = Clock::time_point::max();
     int m_stopEvent = -1;
 };

@@ -4,6 +4,7 @@
 #include "Codepage.h"
 #include "MailFiles.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <string_view>
 
@@ -190,20 +191,38 @@ std::string UsableFileName(std::string name)
     return last;
 }
 
-// The file appears under its name only when it is complete; an existing one is replaced.
-bool WriteWhole(const std::string& target, const std::string& bytes)
+// What decoded bytes gather before they go to the file: a large attachment is never held whole.
+constexpr std::size_t kWriteChunk = 1 << 20;
+
+// Decodes the part's lines up to its end into the target file, which appears under its name only
+// when it is complete; an existing one is replaced.
+bool WriteDecoded(const std::string& target, LineReader& reader, std::string_view boundary)
 {
     CBigFile out;
     try {
         out.CreateBeside(target);
-        out.WriteAt(bytes.data(), bytes.size(), 0);
+        std::string bytes;
+        Base64Decoder decoder;
+        std::uint64_t written = 0;
+        std::string_view line;
+        bool more = true;
+        while (more) {
+            more = reader.Next(line) && !IsDelimiter(line, boundary);
+            if (more)
+                decoder.Feed(line, bytes);
+            if (bytes.size() >= kWriteChunk || (!more && !bytes.empty())) {
+                out.WriteAt(bytes.data(), bytes.size(), written);
+                written += bytes.size();
+                bytes.clear();
+            }
+        }
         out.Close();
         if (std::rename(out.Path().c_str(), target.c_str()) == 0)
             return true;
     } catch (...) {
         out.Abandon();
     }
-    if (out.Path() != target)
+    if (!out.Path().empty() && out.Path() != target)
         std::remove(out.Path().c_str());
     return false;
 }
@@ -377,12 +396,8 @@ HRESULT CReceivedMail::SaveAttachment(const std::string& folder, std::string& pa
         if (fileName.empty())
             return refuse(SaveFault::BadName);
 
-        std::string bytes;
-        Base64Decoder decoder;
-        while (reader.Next(line) && !IsDelimiter(line, boundary))
-            decoder.Feed(line, bytes);
         const std::string target = WithSlash(folder) + fileName;
-        if (!WriteWhole(target, bytes))
+        if (!WriteDecoded(target, reader, boundary))
             return refuse(SaveFault::WriteFailed);
         path = target;
         return S_OK;

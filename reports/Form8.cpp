@@ -1,6 +1,8 @@
 #include "Form8.h"
 
 #include "FormRows.h"
+#include "ReportProgress.h"
+#include "db/BulkStatement.h"
 #include "db/SqlQuery.h"
 #include "tables/ReceiverTree.h"
 
@@ -70,7 +72,6 @@ struct CForm8Lines::State {
     std::unordered_map<int, size_t> lineOf;         // product -> its (non-footer) line
     std::vector<std::pair<size_t, size_t>> footers; // footer line -> its group's line
     ReportProductList lines;                        // the last receiver's
-    std::unique_ptr<CSqlQuery> sums;
 
     State(int forecast, const std::vector<int>& productIds, CProductDepthMap& depthMap)
         : forecastId(forecast)
@@ -106,17 +107,15 @@ const ReportProductList* CForm8Lines::Load(int receiverId)
             if (line.isGroup)
                 groups[line.id] = i;
         }
-        m->sums = std::make_unique<CSqlQuery>(
-            QStringLiteral("select product, sum(sumLast), sum(sumCurr), sum(sumNext),"
-                           " sum(valueLast), sum(valueCurr), sum(valueNext)"
-                           " from tfctprognozdata where prognoz = ? and receiver = ? group by product"));
     }
-    CSqlQuery& q = *m->sums;
-    q.bind(m->forecastId).bind(receiverId);
-    if (!q.exec()) {
-        ReportComError(q.lastError());
+    // One receiver's rows read through the database's own interface; a figure the rows leave empty
+    // counts as a valid 0, as in every product line.
+    CRowStream q(QStringLiteral("select product, sum(sumLast), sum(sumCurr), sum(sumNext),"
+                                " sum(valueLast), sum(valueCurr), sum(valueNext)"
+                                " from tfctprognozdata where prognoz = ? and receiver = ? group by product"),
+                 {m->forecastId, receiverId});
+    if (!q.start())
         return nullptr;
-    }
     // Back to the skeleton's zero sums; only the products the receiver has rows of change.
     ReportProductList& lines = m->lines;
     for (size_t i = 0; i < lines.size(); ++i) {
@@ -129,22 +128,21 @@ const ReportProductList* CForm8Lines::Load(int receiverId)
         line.valueCurr = zero.valueCurr;
         line.valueNext = zero.valueNext;
     }
+    const auto figure = [&q](int column) { return Money::fromRaw(q.moneyAt(column).raw()); };
     while (q.next()) {
-        const auto at = m->lineOf.find(q.value(0).toInt());
+        const auto at = m->lineOf.find(q.intAt(0));
         if (at == m->lineOf.end())
             continue;
         ReportProductRow& line = lines[at->second];
-        line.sumLast = q.money(1);
-        line.sumCurr = q.money(2);
-        line.sumNext = q.money(3);
-        line.valueLast = q.money(4);
-        line.valueCurr = q.money(5);
-        line.valueNext = q.money(6);
+        line.sumLast = figure(1);
+        line.sumCurr = figure(2);
+        line.sumNext = figure(3);
+        line.valueLast = figure(4);
+        line.valueCurr = figure(5);
+        line.valueNext = figure(6);
     }
-    if (q.readFailed() || q.lastError().isValid()) {
-        ReportComError(DbError::fromSql(q.lastError().isValid() ? q.lastError() : MoneyOverflowError()));
+    if (!q.finish())
         return nullptr;
-    }
     // A footer line stands for its group's balancing line: the group's quantities as sums.
     for (const auto& [footerAt, groupAt] : m->footers) {
         ReportProductRow& footer = lines[footerAt];
@@ -196,8 +194,10 @@ int BuildReportForm8(int forecastId, Money limit)
         CReceiverList receivers;
         CProductDepthMap productDepths;
         std::vector<int> productIds;
+        ReportStep(ReportStepTexts::kReceiverTree);
         if (!CheckedRead([&] { return CollectReceiverTree(forecastId, receiverDepths, nullptr, &receivers); }))
             throw CReportFailure(ReportFailureTexts::kReceiverTree);
+        ReportStep(ReportStepTexts::kProductTree);
         if (!CheckedRead([&] { return CollectProductTree(forecastId, productDepths, &productIds, nullptr); }))
             throw CReportFailure(ReportFailureTexts::kProductTree);
         CReportTable& table = frame.Table(
@@ -216,7 +216,9 @@ int BuildReportForm8(int forecastId, Money limit)
         };
         CForm8Lines lines(forecastId, productIds, productDepths);
         Form8RowList rows;
+        int done = 0;
         for (const CReceiverRecord& r : receivers) {
+            ReportStep(ReportStepTexts::kReceiverSums.arg(++done).arg(receivers.size()));
             if (r.isgroup && r.category > 0) {
                 writeReceiver(r);
                 continue;
@@ -236,12 +238,13 @@ int BuildReportForm8(int forecastId, Money limit)
                 table.Write();
             }
         }
-        // Group rows with nothing below them go, once; a group with product rows of its own stays.
+        // Group rows with nothing below them go, once; a group with product rows of its own stays. Those
+        // receivers are read once for the statement, not looked for in the run's rows for each group.
         CSqlQuery prune(QStringLiteral("delete from reportform8 where report = ? and ReceiverIsGroup = 1"
                                        " and not exists (select 1 from reportform8 r2 where r2.report = ?"
                                        " and r2.ReceiverPId = reportform8.receiverId)"
-                                       " and not exists (select 1 from reportform8 r3 where r3.report = ?"
-                                       " and r3.receiverId = reportform8.receiverId and r3.ProductId is not null)"),
+                                       " and receiverId not in (select r3.receiverId from reportform8 r3"
+                                       " where r3.report = ? and r3.ProductId is not null)"),
                         GetReportDBConnection());
         prune.bind(frame.reportId()).bind(frame.reportId()).bind(frame.reportId());
         if (!prune.exec())

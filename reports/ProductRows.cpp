@@ -3,6 +3,7 @@
 #include "AppMessage.h"
 #include "FormRows.h"
 #include "ReportDatabase.h"
+#include "ReportProgress.h"
 #include "db/DbConnection.h"
 #include "db/SqlDialect.h"
 #include "db/SqlQuery.h"
@@ -227,6 +228,8 @@ struct CProductTotalsLoader::State {
     void Prepare()
     {
         if (!depthsKnown) {
+            if (depthMap.empty())
+                ReportStep(ReportStepTexts::kProductTree);
             if (depthMap.empty()
                 && !CheckedRead([&] { return CollectProductTree(forecastId, depthMap, nullptr, nullptr); }))
                 throw CReportFailure(ReportFailureTexts::kProductTree);
@@ -256,6 +259,7 @@ struct CProductTotalsLoader::State {
 
     static std::unordered_map<int, LoadedProduct> Run(CSqlQuery& q)
     {
+        ReportStep(ReportStepTexts::kProductSums);
         if (!q.exec())
             Fail(q);
         std::unordered_map<int, LoadedProduct> loaded;

@@ -1,5 +1,6 @@
 #include "ReportDatabase.h"
 
+#include "ReportProgress.h"
 #include "TextUtils.h"
 #include "db/DbConnection.h"
 #include "db/SqlDialect.h"
@@ -181,6 +182,7 @@ CReportTable& CReportTable::Null()
 
 void CReportTable::Write()
 {
+    CheckReportStop();
     if (m_set < 0) {
         Begin();
         --m_set;
@@ -248,6 +250,7 @@ int RunReportFrame(const std::function<void(CReportFrame&)>& write)
     if (!tx.isActive())
         return -1;
     try {
+        ReportStep(ReportStepTexts::kRows);
         int result = reportId;
         {
             // The prepared inserts go back to the connection before the commit.

@@ -4,6 +4,8 @@
 #   bash scripts/fuzz.sh [seconds per target, default 60] [target ...]
 # 0 seconds only replays the corpus once (CI does, so the targets keep building and the seeds pass).
 # Findings land in build-fuzz/findings/<target>/; the corpora grow in build-fuzz/corpus/<target>/.
+# FUZZ_MAX_LEN (bytes, default 262144) bounds the inputs, FUZZ_TIMEOUT (seconds, default 10) what one
+# input may take.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
@@ -42,8 +44,9 @@ for t in "${targets[@]}"; do
   mkdir -p "build-fuzz/findings/$t"
   echo "== $t: ${seconds} s"
   if [ "$seconds" -gt 0 ]; then limit=(-max_total_time="$seconds"); else limit=(-runs=0); fi
-  if ! ASAN_OPTIONS=detect_leaks=1 build-fuzz/bin/"$t" "${limit[@]}" -timeout=10 -rss_limit_mb=2048 \
-      -max_len=262144 -artifact_prefix="build-fuzz/findings/$t/" "build-fuzz/corpus/$t" 2>"build-fuzz/$t.log"; then
+  if ! ASAN_OPTIONS=detect_leaks=1 build-fuzz/bin/"$t" "${limit[@]}" -timeout="${FUZZ_TIMEOUT:-10}" \
+      -rss_limit_mb=2048 -max_len="${FUZZ_MAX_LEN:-262144}" -artifact_prefix="build-fuzz/findings/$t/" \
+      "build-fuzz/corpus/$t" 2>"build-fuzz/$t.log"; then
     echo "   FAILED: see build-fuzz/$t.log and build-fuzz/findings/$t/"
     failed=1
   else

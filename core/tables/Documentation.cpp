@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QSaveFile>
 
+#include <array>
 #include <utility>
 
 namespace {
@@ -68,7 +69,7 @@ bool CopyFileWhole(const QString& from, const QString& to)
     return out.commit();
 }
 
-int Base64Value(char c)
+constexpr int Base64Value(char c)
 {
     if (c >= 'A' && c <= 'Z')
         return c - 'A';
@@ -84,6 +85,14 @@ int Base64Value(char c)
         return 0;
     return -1;
 }
+
+// The values by byte: a document's content may be a hundred megabytes of them.
+constexpr std::array<signed char, 256> kBase64Values = [] {
+    std::array<signed char, 256> values{};
+    for (int c = 0; c < 256; ++c)
+        values[std::size_t(c)] = static_cast<signed char>(Base64Value(char(c)));
+    return values;
+}();
 
 } // namespace
 
@@ -247,12 +256,18 @@ void ReadContent(const xmlNode* node, CDocumentationRecord& rec)
     for (const xmlNode* child = node->children; child; child = child->next) {
         if (child->type != XML_ELEMENT_NODE || !XmlNameIs(child, kContent))
             continue;
-        const QByteArray text = XmlContent(child).toUtf8();
-        QByteArray bytes(text.size(), '\0');
-        qsizetype textLength = text.size();
+        // Base64 is ASCII: decoded from the node's own bytes, which may be many, without a copy.
+        const xmlNode* only = child->children;
+        const bool single = only && !only->next && only->content
+            && (only->type == XML_TEXT_NODE || only->type == XML_CDATA_SECTION_NODE);
+        xmlChar* joined = single ? nullptr : xmlNodeGetContent(child);
+        const char* text = reinterpret_cast<const char*>(single ? only->content : joined);
+        qsizetype textLength = text ? qsizetype(qstrlen(text)) : 0;
+        QByteArray bytes(textLength / 4 * 3 + 4, '\0');
         qsizetype written = bytes.size();
         // Whatever the decoder's result, the bytes it produced are the content.
-        DecodeBase64(text.constData(), &textLength, bytes.data(), &written);
+        DecodeBase64(text ? text : "", &textLength, bytes.data(), &written);
+        xmlFree(joined);
         bytes.truncate(written);
         rec.receivedContent = bytes;
     }
@@ -297,7 +312,7 @@ int DecodeBase64(const char* text, qsizetype* textLength, char* buffer, qsizetyp
             }
             break;
         }
-        const int v = Base64Value(c);
+        const int v = kBase64Values[static_cast<unsigned char>(c)];
         if (v < 0)
             continue;
         group[count++] = v;

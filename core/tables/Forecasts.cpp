@@ -1,6 +1,7 @@
 #include "Forecasts.h"
 
 #include "Session.h"
+#include "db/DbStatistics.h"
 #include "tables/Documentation.h"
 
 #include <QFile>
@@ -262,6 +263,7 @@ bool DeleteForecastWithData(int id)
         for (const QString& file : files)
             QFile::remove(file);
     });
+    RefreshStatistics(kPerForecastTables);
     return tx.commit();
 }
 

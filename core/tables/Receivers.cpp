@@ -15,13 +15,15 @@ const std::array<XmlField<CReceiverRecord>, 4> kXmlFields = {{{"name", &CReceive
 std::atomic<bool> g_listsByRights{false};
 
 // r1: the receiver, rm: its map row in the forecast bound first. A list keeps to the receivers the
-// login may see.
+// login may see. The receivers are found first (by id or group) and their map rows by key: SQLite
+// keeps the order of a cross join, and would otherwise read the forecast's whole map for the members
+// of each group of a tree walk.
 QString ForecastSelect(bool list = false)
 {
     return QStringLiteral("select ") + ReceiverColumns(QStringLiteral("r1"))
-        + QStringLiteral(" from tclsreceiver r1 join tclsreceivermap rm on rm.receiver = r1.id")
+        + QStringLiteral(" from tclsreceiver r1 cross join tclsreceivermap rm")
         + (list ? ListedReceiversJoin(QStringLiteral("r1.id"), QStringLiteral("rm.prognoz")) : QString())
-        + QStringLiteral(" where rm.prognoz = ?");
+        + QStringLiteral(" where rm.receiver = r1.id and rm.prognoz = ?");
 }
 
 constexpr CRowReader<CReceiverRecord> kRows{&ReadReceiverRow, UnreadableRow::Skip};

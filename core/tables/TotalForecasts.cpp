@@ -308,12 +308,21 @@ bool TotalForecastToXmlStream(xmlTextWriterPtr writer, const CTotalForecastRecor
     return XmlStreamText(writer, "comment", QString()) && xmlTextWriterEndElement(writer) >= 0;
 }
 
-std::optional<CTotalForecastRecord> ReadTotalForecastCommentXml(const xmlNode* node)
+std::optional<CTotalForecastRecord> ReadTotalForecastCommentXml(const xmlNode* node, const CTotalForecastRecord& blank)
 {
-    return ReadRecordXml<R>(node, XmlNames::kTotalForecastData, kCommentXmlFields);
+    return ReadRecordXml<R>(node, XmlNames::kTotalForecastData, kCommentXmlFields, blank);
 }
 
 std::optional<CTotalForecastList> ReadTotalForecastCommentsXml(const xmlNode* node)
 {
-    return ReadXmlSiblings<R>(node, &ReadTotalForecastCommentXml);
+    const R blank;
+    std::optional<CTotalForecastList> list;
+    for (; node; node = node->next) {
+        if (auto rec = ReadTotalForecastCommentXml(node, blank)) {
+            if (!list)
+                list.emplace();
+            list->push_back(std::move(*rec));
+        }
+    }
+    return list;
 }

@@ -63,6 +63,7 @@ void TotalForecastsToXml(xmlNodePtr parent, const CTotalForecastList& list);
 // The same element through a streaming writer; false when the writer failed.
 bool TotalForecastToXmlStream(xmlTextWriterPtr writer, const CTotalForecastRecord& rec);
 // id, product and comment of a comments element; prognoz stays 0 for the caller to supply.
-std::optional<CTotalForecastRecord> ReadTotalForecastCommentXml(const xmlNode* node);
+// `blank` gives the fields the element does not carry: one for all rows, as a new record reads the clock.
+std::optional<CTotalForecastRecord> ReadTotalForecastCommentXml(const xmlNode* node, const CTotalForecastRecord& blank);
 // The node and its following siblings; none when no node gives a record.
 std::optional<CTotalForecastList> ReadTotalForecastCommentsXml(const xmlNode* node);

@@ -216,34 +216,72 @@ QDateTime XmlToDate(const QString& text)
     return d;
 }
 
-namespace {
-
-// The entry's outcome as the program's documents report it.
-XmlDocPtr Concluded(xmlDocPtr doc, const CXmlReadResult& result, QString* error)
+QString XmlReadFailure(const CXmlReadResult& result)
 {
-    if (doc || !error)
-        return XmlDocPtr(doc);
     switch (result.status) {
     case CXmlReadResult::NotOpened:
-        *error = QString::fromLocal8Bit(std::strerror(result.openError));
-        break;
+        return QString::fromLocal8Bit(std::strerror(result.openError));
     case CXmlReadResult::NoMemory:
-        *error = QStringLiteral("Недостаточно памяти для чтения документа.");
-        break;
+        return kXmlNoMemory;
     case CXmlReadResult::Doctype:
-        *error = kXmlDoctypeRefused;
-        break;
+        return kXmlDoctypeRefused;
+    case CXmlReadResult::Encoding:
+        return kXmlEncodingRefused;
+    case CXmlReadResult::TooManyAttributes:
+        return kXmlTooManyAttributes.arg(kXmlMostAttributes);
+    case CXmlReadResult::TooDeep:
+        return kXmlTooDeep.arg(kXmlMostDepth);
+    case CXmlReadResult::Aborted:
+        return kXmlAborted;
     default:
-        *error = QString::fromStdString(result.message);
+        return QString::fromStdString(result.message);
     }
-    return nullptr;
 }
 
-struct ReaderDeleter {
-    void operator()(xmlTextReader* r) const { xmlFreeTextReader(r); }
+namespace {
+
+XmlDocPtr Concluded(xmlDocPtr doc, const CXmlReadResult& result, QString* error)
+{
+    if (!doc && error)
+        *error = XmlReadFailure(result);
+    return XmlDocPtr(doc);
+}
+
+// The root's attribute, and whether the root has been seen.
+class CRootAttribute final : public CXmlStreamEvents {
+public:
+    explicit CRootAttribute(const char* name)
+        : m_name(reinterpret_cast<const xmlChar*>(name))
+    {
+    }
+    bool StartElement(const xmlChar*, int count, const xmlChar** attributes) override
+    {
+        if (m_rootSeen)
+            return true;
+        m_rootSeen = true;
+        for (int i = 0; i < count; ++i, attributes += 5) {
+            if (!attributes[1] && xmlStrEqual(attributes[0], m_name))
+                value = XmlAttributeText(attributes[3], attributes[4]);
+        }
+        return true;
+    }
+
+    std::optional<QString> value;
+
+private:
+    const xmlChar* m_name;
+    bool m_rootSeen = false;
 };
 
 } // namespace
+
+QString XmlAttributeText(const xmlChar* value, const xmlChar* end)
+{
+    // libxml2's parser hands an ampersand on as "&#38;" (its tree turns it back).
+    QByteArray bytes(reinterpret_cast<const char*>(value), qsizetype(end - value));
+    bytes.replace("&#38;", "&");
+    return QString::fromUtf8(bytes);
+}
 
 XmlDocPtr XmlParseFile(const QString& path, QString* error)
 {
@@ -262,24 +300,9 @@ XmlDocPtr XmlParseMemory(const QByteArray& bytes, QString* error)
 std::optional<QString> XmlRootAttribute(const QString& path, const char* attribute)
 {
     // A stream, no tree: the document is checked whole in little memory.
-    CXmlReadResult result;
-    const std::unique_ptr<xmlTextReader, ReaderDeleter> reader(
-        XmlOpenFileReader(QFile::encodeName(path).constData(), result));
-    if (!reader)
-        return std::nullopt;
-    std::optional<QString> value;
-    bool rootSeen = false;
-    int status = 0;
-    while ((status = xmlTextReaderRead(reader.get())) == 1) {
-        if (rootSeen || xmlTextReaderNodeType(reader.get()) != XML_READER_TYPE_ELEMENT)
-            continue;
-        rootSeen = true;
-        if (xmlChar* v = xmlTextReaderGetAttribute(reader.get(), BAD_CAST attribute)) {
-            value = QString::fromUtf8(reinterpret_cast<const char*>(v));
-            xmlFree(v);
-        }
-    }
-    return status == 0 ? value : std::nullopt;
+    CRootAttribute root(attribute);
+    const CXmlReadResult result = XmlStreamFile(QFile::encodeName(path).constData(), nullptr, root);
+    return result.status == CXmlReadResult::Read ? root.value : std::nullopt;
 }
 
 QByteArray XmlToBytes(xmlDoc* doc)

@@ -309,15 +309,27 @@ struct XmlDocDeleter {
 using XmlDocPtr = std::unique_ptr<xmlDoc, XmlDocDeleter>;
 
 // Parses a document through the XML file entry (XmlRead.h); none on failure, with the parser's message
-// in *error when asked for. A document type declaration is refused with this message.
+// in *error when asked for. What the entry refuses before parsing has a message of its own.
 inline const QString kXmlDoctypeRefused =
     QStringLiteral("Документ содержит объявление типа документа (DOCTYPE); такие документы не принимаются.");
+inline const QString kXmlEncodingRefused =
+    QStringLiteral("Документ записан не в кодировке UTF-8; такие документы не принимаются.");
+// %1 the most the entry takes.
+inline const QString kXmlTooManyAttributes =
+    QStringLiteral("У элемента документа больше %1 атрибутов; такие документы не принимаются.");
+inline const QString kXmlTooDeep = QStringLiteral("Документ вложен глубже %1 уровней; такие документы не принимаются.");
+inline const QString kXmlNoMemory = QStringLiteral("Недостаточно памяти для чтения документа.");
+inline const QString kXmlAborted = QStringLiteral("Чтение документа прервано.");
+// The message of a read that did not end in Read (for Malformed the parser's own, which may be empty).
+QString XmlReadFailure(const CXmlReadResult& result);
 XmlDocPtr XmlParseFile(const QString& path, QString* error = nullptr);
 XmlDocPtr XmlParseMemory(const QByteArray& bytes, QString* error = nullptr);
 // The value of an attribute of the root element, without expanding entities and without building
 // the document; none when the file is unreadable or not well-formed, has a document type declaration
 // or the root has no such attribute.
 std::optional<QString> XmlRootAttribute(const QString& path, const char* attribute);
+// An attribute's value as a streamed read hands it over (from `value` to `end`).
+QString XmlAttributeText(const xmlChar* value, const xmlChar* end);
 // Validation against a schema file; its messages go to the trace output.
 bool ValidateAgainstSchema(xmlDoc* doc, const QString& schemaPath);
 // Serialises as UTF-8 with formatting.

@@ -3,30 +3,82 @@
 // values. The system's documents never carry a document type declaration: one is refused at
 // "<!DOCTYPE name", before the declarations inside it are read (their entities could expand a small
 // file without bound). No Qt: the plug-in has its own strings.
+//
+// Every read takes its bytes through a guard that refuses, before libxml2 parses them, what no
+// document of the system holds and what would cost libxml2 more than linear time: an encoding other
+// than UTF-8, a NUL byte, an element with more than kXmlMostAttributes attributes (libxml2 compares
+// each attribute with all before it) and elements nested deeper than kXmlMostDepth.
 #pragma once
 
 #include <libxml/tree.h>
-#include <libxml/xmlreader.h>
 
+#include <atomic>
+#include <cstddef>
 #include <string>
+
+// The system's schemas give an element at most a handful of attributes and nest a few levels deep.
+inline constexpr int kXmlMostAttributes = 64;
+inline constexpr int kXmlMostDepth = 256;
 
 // How a read ended.
 struct CXmlReadResult {
-    enum Status { Read, NotOpened, NoMemory, Doctype, Malformed };
+    enum Status {
+        Read,
+        NotOpened,
+        NoMemory,
+        Doctype,
+        Malformed,
+        Encoding,          // not UTF-8 (a declaration of another encoding, UTF-16 or UTF-32)
+        TooManyAttributes, // an element with more than kXmlMostAttributes
+        TooDeep,           // elements nested deeper than kXmlMostDepth
+        Stopped,           // the reader of the events asked to stop
+        Aborted,           // the abort flag was set meanwhile
+        NoSchema,          // the schema file could not be read as a schema
+    };
     Status status = Read;
-    int openError = 0;   // errno of NotOpened
-    std::string message; // the parser's message of Malformed; may be empty
+    int openError = 0;    // errno of NotOpened
+    std::string message;  // the parser's message of Malformed; may be empty
+    bool invalid = false; // a streamed read: the document does not hold to the schema
 };
 
 // For the whole process: whatever libxml2 loads (a schema the user picks and what it includes) never
 // goes to the network.
 void XmlUseNoNetworkLoader();
 
+// For the whole process: a flag that, once set, ends every read of a file at its next few kilobytes
+// with Aborted (the program sets it when it is asked to end). None by default.
+void XmlSetAbortFlag(const std::atomic<bool>* flag);
+bool XmlAbortRequested();
+
 // The tree of a file with a root element; null unless the result is Read. The caller frees it.
 xmlDocPtr XmlReadFileTree(const char* path, CXmlReadResult& result);
 // The tree of a well-formed document in memory; null unless the result is Read.
 xmlDocPtr XmlReadMemoryTree(const char* bytes, int size, CXmlReadResult& result);
-// A streaming reader over a file that has no document type declaration, before its first node; it
-// closes the file when freed. Null for NotOpened, NoMemory and Doctype; a file that is not
-// well-formed fails while it is read, with the reader's own messages.
-xmlTextReaderPtr XmlOpenFileReader(const char* path, CXmlReadResult& result);
+
+// What a streamed read hands its reader, in document order, each call after the schema (when there
+// is one) has seen it. A call that returns false stops the read. After the first fault against the
+// schema the rest is only parsed, without further calls.
+class CXmlStreamEvents {
+public:
+    // Attributes as libxml2 gives them: five pointers each (local name, prefix, namespace, value,
+    // end of the value). The start of an element comes before the schema has seen it, so that the
+    // reader may refuse the root before its other faults count.
+    virtual bool StartElement(const xmlChar* name, int attributeCount, const xmlChar** attributes);
+    virtual bool EndElement(const xmlChar* name);
+    // One run of character data between two tags (comments and processing instructions inside it
+    // neither end nor split it), whole: `text` is NUL-terminated, allocated with xmlMalloc, and the
+    // reader may keep it (setting it to null), else it is freed. Only for readers that want text.
+    virtual bool WantsText() const { return false; }
+    virtual bool Text(xmlChar*& text, std::size_t length);
+
+protected:
+    ~CXmlStreamEvents() = default;
+};
+
+// Reads the file as a stream, never as a whole tree, validating it against the schema file at
+// `schemaPath` as the parser goes (none: not validated); its cost grows with the file's size alone,
+// whatever its text nodes. The result is Read for a well-formed document, also when it does not hold
+// to the schema (then `invalid` is set).
+CXmlReadResult XmlStreamFile(const char* path, const char* schemaPath, CXmlStreamEvents& events);
+// Whether the file is a well-formed document, read as a stream.
+bool XmlIsWellFormedFile(const char* path);

@@ -29,6 +29,8 @@ enum TransportCode : std::int32_t {
     TC_ACK = 6,       // host: answered
     TC_ACK_ERROR = 7, // host: answered an error report
     TC_LOG = 8,       // plug-in: log; data = address of a `const char*` holding the log text
+    TC_ACK_KEEP = 9,  // host: answered an item (codes 1 to 3) without taking it: the plug-in leaves it where
+                      // it came from (nothing was decided, as when the program ends during its question)
 };
 
 class ITransport;

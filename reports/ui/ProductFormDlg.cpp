@@ -4,6 +4,7 @@
 #include "CommandIds.h"
 #include "ProductForms.h"
 #include "ReceiverSelectDlg.h"
+#include "ReportProgress.h"
 #include "tables/Products.h"
 
 #include <QButtonGroup>
@@ -129,6 +130,7 @@ int CProductFormDlg::Build()
     // Without a confirmed choice, or with empty rows shown, the run covers the whole product tree; the
     // refilled list and its depths become the dialog's own.
     if (m_includeEmptyRows || productsChosen == 0) {
+        ReportStep(ReportStepTexts::kProductTree);
         if (!CollectProductTree(m_forecastId, depthMap, &productIds, nullptr))
             return -1;
     } else {

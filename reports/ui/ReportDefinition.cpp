@@ -324,16 +324,19 @@ private:
 
 std::optional<ReportDefinition> LoadReportDefinition(const QString& path, const QString& schemaPath, ReportError* error)
 {
-    const auto fail = [&](int code) {
+    const auto fail = [&](int code, const QString& reason = QString()) {
         if (error)
-            *error = ReportError{code, path};
+            *error = ReportError{code, reason.isEmpty() ? path : path + QStringLiteral(" — ") + reason};
         return std::nullopt;
     };
     if (!QFileInfo(path).isFile())
         return fail(REPORT_ERROR_UNREADABLE);
-    XmlDocPtr doc = XmlParseFile(path);
+    // A definition nested deeper than a document may be (groups of columns without end) is refused
+    // with the reason before its tree is built.
+    QString reason;
+    XmlDocPtr doc = XmlParseFile(path, &reason);
     if (!doc)
-        return fail(REPORT_ERROR_UNREADABLE);
+        return fail(REPORT_ERROR_UNREADABLE, reason);
     if (!ValidateAgainstSchema(doc.get(), schemaPath))
         return fail(REPORT_ERROR_INVALID);
     auto definition = CDefinitionReader().Read(xmlDocGetRootElement(doc.get()));

@@ -1,8 +1,10 @@
 #include "ReportDialog.h"
 
 #include "ErrorSink.h"
+#include "OperationStatus.h"
 #include "ProgressBar.h"
 #include "ReportDatabase.h"
+#include "ReportProgress.h"
 #include "SmartInfo.h"
 #include "TextUtils.h"
 #include "WaitCursor.h"
@@ -12,6 +14,10 @@
 #include <QComboBox>
 #include <QPushButton>
 #include <QThread>
+#include <QTimer>
+
+#include <thread>
+#include <vector>
 
 using namespace ReportDialogTexts;
 
@@ -46,11 +52,13 @@ QString ReportForecastName(int forecastId)
 namespace {
 
 // The builder's thread: it answers through its result slot, which holds "nothing built" until the
-// builder returns, and collects what the builder reports.
+// builder returns, and collects what the builder reports; its steps and its stop go through the run's
+// progress.
 class CBuilderThread : public QThread {
 public:
-    CBuilderThread(const std::function<int()>& builder, int nothing)
+    CBuilderThread(const std::function<int()>& builder, int nothing, CReportProgress& progress)
         : m_builder(builder)
+        , m_progress(progress)
         , result(nothing)
     {
     }
@@ -59,21 +67,36 @@ public:
 protected:
     void run() override
     {
+        // The builder runs on a thread that this one joins: its database connections close with that
+        // thread's own storage, which a QThread outlives as it counts as finished.
+        std::thread builder([this] { Build(); });
+        builder.join();
+    }
+
+private:
+    void Build()
+    {
         CErrorCollector collector;
-        try {
-            result = m_builder();
-        } catch (...) {
-            ReportRunFailure(std::current_exception());
+        {
+            CReportProgressScope scope(m_progress);
+            try {
+                result = m_builder();
+            } catch (...) {
+                ReportRunFailure(std::current_exception());
+            }
         }
         errors = collector.take();
     }
 
-private:
     const std::function<int()>& m_builder;
+    CReportProgress& m_progress;
 
 public:
     int result;
 };
+
+// How often the status text follows the builder's step.
+constexpr int kStatusMs = 100;
 
 } // namespace
 
@@ -106,26 +129,55 @@ void CReportDialog::closeEvent(QCloseEvent* event)
 
 void CReportDialog::reject()
 {
+    // Escape while a builder runs stops it; the dialog stays.
+    if (m_running) {
+        if (m_progress)
+            m_progress->stop().Stop();
+        return;
+    }
     if (CloseAllowed())
         QDialog::reject();
 }
 
-int CReportDialog::RunDataThread(const std::function<int()>& builder, int nothing)
+int CReportDialog::RunDataThread(const std::function<int()>& builder, const QString& title, COperationStatus& status,
+                                 int nothing)
 {
-    CBuilderThread worker(builder, nothing);
+    CReportProgress progress;
+    CBuilderThread worker(builder, nothing, progress);
     {
         CWaitCursor wait;
-        QPushButton* close = closeButton();
+        if (!m_stop)
+            m_stop = new CStopButton(this);
+        // The dialog stays enabled for its stop: every other control is disabled ("Закрыть" among them),
+        // as the dialog would be; the stop stands where "Закрыть" is.
+        std::vector<QPointer<QWidget>> disabled;
+        for (QWidget* w : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+            if (w != m_stop && !w->isWindow() && w->isEnabled()) {
+                w->setEnabled(false);
+                disabled.emplace_back(w);
+            }
         m_running = true;
-        setEnabled(false);
-        if (close)
-            close->setEnabled(false);
+        m_progress = &progress;
+        m_stop->Offer(&progress.stop(), closeButton());
+        const auto showStep = [&] {
+            status.Show(title, progress.stopped() ? OperationStatusTexts::kStopping : progress.step());
+        };
+        showStep();
+        QTimer follow;
+        follow.setInterval(kStatusMs);
+        QObject::connect(&follow, &QTimer::timeout, this, showStep);
+        follow.start();
         RunWithProgress(worker);
-        if (close)
-            close->setEnabled(true);
-        setEnabled(true);
+        follow.stop();
+        m_stop->Offer(nullptr, nullptr);
+        m_progress = nullptr;
         m_running = false;
+        for (const QPointer<QWidget>& w : disabled)
+            if (w)
+                w->setEnabled(true);
     }
+    if (progress.stopped())
+        return nothing;
     if (!worker.errors.empty())
         ReportComError(worker.errors.front());
     return worker.result;
@@ -136,9 +188,11 @@ int CReportDialog::RunReport(const std::function<int()>& builder, const QString&
 {
     // The earlier report goes first: a run that builds nothing must not leave it open as its answer.
     m_job.Close();
-    const int reportId = RunDataThread(builder, nothing);
+    COperationStatus status;
+    const int reportId = RunDataThread(builder, title, status, nothing);
     if (reportId <= 0)
         return reportId;
+    status.Show(title, ReportDialogTexts::kPreparingPreview);
     const auto values = parameters(reportId);
     if (!values)
         return reportId;

@@ -1,8 +1,9 @@
 // The run frame shared by the report dialogs: "Показать" runs the form's builder on a worker thread
-// while the dialog waits, disabled, with the status-bar progress stepping, and then shows the form's
-// definition with the run's report id through the dialog's report job. A dialog derives from
-// CReportDialog, makes its controls (objectName "id<n>"; its close button "id2"), checks its inputs
-// and calls RunReport.
+// while the dialog waits, its controls disabled, with the status-bar progress stepping and the status
+// text naming the form and the builder's step, and then shows the form's definition with the run's
+// report id through the dialog's report job. Meanwhile "Остановить" (over "Закрыть") or Escape stops
+// the build. A dialog derives from CReportDialog, makes its controls (objectName "id<n>"; its close
+// button "id2"), checks its inputs and calls RunReport.
 #pragma once
 
 #include "ReportJob.h"
@@ -14,6 +15,9 @@
 #include <functional>
 #include <optional>
 
+class CReportProgress;
+class CStopButton;
+class COperationStatus;
 class QComboBox;
 class QPushButton;
 
@@ -27,6 +31,8 @@ inline const QString kSummaryNotice = QStringLiteral(
     "Будут показаны данные по сводному прогнозу для этого получателя. Сводный прогноз должен быть сгенерирован "
     "заранее.");
 inline const QString kSummaryNoticeKey = QStringLiteral("ForecastGeneration");
+// The step after the build, in the status text: the rows read and the first page laid out.
+inline const QString kPreparingPreview = QStringLiteral("подготовка просмотра");
 } // namespace ReportDialogTexts
 
 // Fills the "Форма отчета:" list with its three captions and selects index 0.
@@ -50,21 +56,24 @@ public:
     QPushButton* closeButton() const;
     bool isRunning() const { return m_running; }
 
-    // Runs the builder on a worker thread below normal priority: the dialog and "Закрыть" are disabled
-    // and the wait cursor is on, while the user-interface thread goes on serving its events and steps
-    // the status-bar progress once a second. Answers the builder's result, or `nothing` when it threw.
-    // The first error the builder reported (or its exception) is shown afterwards, once.
-    int RunDataThread(const std::function<int()>& builder, int nothing = -1);
+    // Runs the builder on a worker thread below normal priority, the wait cursor on, every control of
+    // the dialog but "Остановить" disabled ("Закрыть" with them), while the user-interface thread goes
+    // on serving its events, steps the status-bar progress once a second and shows the builder's step
+    // after the form's title in the status text. Answers the builder's result, or `nothing` when it
+    // threw or was stopped. The first error the builder reported (or its exception) is shown
+    // afterwards, once; a stopped build shows none.
+    int RunDataThread(const std::function<int()>& builder, const QString& title, COperationStatus& status,
+                      int nothing = -1);
     // RunDataThread, then, for a report id above 0, the report: `file` beside the program with the
     // title and the parameters made for that id (after the build), on the report database. The preview
     // of an earlier run closes as the run begins. A run that built nothing opens no preview, nor does
-    // one whose parameters could not be made (none: the parameter function has told why). Answers the
-    // builder's result.
+    // one whose parameters could not be made (none: the parameter function has told why). The status
+    // text names the form until its preview stands. Answers the builder's result.
     int RunReport(const std::function<int()>& builder, const QString& file, const QString& title,
                   const std::function<std::optional<QStringList>(int reportId)>& parameters, int nothing = -1);
 
 protected:
-    // Closing is refused while a builder runs ("Закрыть" disabled).
+    // Closing is refused while a builder runs ("Закрыть" disabled); Escape then stops the build.
     void closeEvent(QCloseEvent* event) override;
     void reject() override;
 
@@ -73,4 +82,6 @@ private:
 
     CReportJob m_job;
     bool m_running = false;
+    CReportProgress* m_progress = nullptr; // of the run
+    CStopButton* m_stop = nullptr;
 };

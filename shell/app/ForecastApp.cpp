@@ -17,6 +17,7 @@
 #include "TextUtils.h"
 #include "TransportHost.h"
 #include "db/DbSetup.h"
+#include "db/DbStatistics.h"
 #include "tables/Forecasts.h"
 #include "tables/ImportEventTypes.h"
 #include "tables/ReceiverMap.h"
@@ -220,6 +221,8 @@ int CForecastApp::Run()
     // The framework destroys the main window before the shut-down steps.
     delete m_frame;
     SetAppMainWindow(nullptr);
+    // Only a program that started works with its database: a refused start leaves it as it was.
+    OptimizeStatisticsBeforeClose();
     return ExitInstance(code);
 }
 

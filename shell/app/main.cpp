@@ -8,11 +8,13 @@
 #include "ProgressBar.h"
 #include "QtTranslations.h"
 #include "ShellHooks.h"
+#include "XmlRead.h"
 
 #include <QApplication>
 #include <QLocale>
 #include <QSocketNotifier>
 
+#include <atomic>
 #include <clocale>
 #include <csignal>
 #include <sys/socket.h>
@@ -21,9 +23,12 @@
 namespace {
 
 int g_signalPipe[2] = {-1, -1};
+// Set by a signal: a long read of a received file ends at once, so that the program ends soon after.
+std::atomic<bool> g_ending{false};
 
 void OnSignal(int)
 {
+    g_ending = true;
     const char byte = 1;
     [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &byte, 1);
 }
@@ -49,6 +54,7 @@ void EndSessionOnSignals()
         [[maybe_unused]] const ssize_t n = ::read(g_signalPipe[0], &byte, 1);
         RequestAppClose();
     });
+    XmlSetAbortFlag(&g_ending);
     struct sigaction action = {};
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);

@@ -92,11 +92,9 @@ protected:
         EXPECT_TRUE(doc && SaveExchangeDocument(doc.get(), path));
         return path;
     }
-    CExchangeDocument Open(const XmlDocPtr& doc, const char* schema)
+    CCommentsFile ReadComments(const XmlDocPtr& doc)
     {
-        CExchangeRead read = ReadExchangeDocument(Save(doc), QString::fromLatin1(schema), {});
-        EXPECT_TRUE(read.ok()) << read.message.toStdString();
-        return std::move(read.document);
+        return ReadCommentsFile(Save(doc), home() + QLatin1String(ExchangeSchemas::kComment));
     }
 
     void RunCases(const std::vector<Case>& cases, const std::function<bool()>& import)
@@ -260,13 +258,10 @@ TEST_P(HeadlessImportTest, CommentsGoOnTheConsolidatedRowsWholeOrNotAtAll)
         rows[i].product = i + 2;
         rows[i].comment = QStringLiteral("Уточнить %1").arg(i + 2);
     }
-    const CExchangeDocument doc =
-        Open(BuildCommentDocument({kSender, kForecast, kRecipient, QString()}, rows), ExchangeSchemas::kComment);
-    const CCommentsFile empty = ReadCommentsFile(
-        Open(BuildCommentDocument({kSender, kForecast, kRecipient, QString()}, {}), ExchangeSchemas::kComment));
+    const CCommentsFile empty = ReadComments(BuildCommentDocument({kSender, kForecast, kRecipient, QString()}, {}));
     EXPECT_EQ(empty.status, CCommentsFile::NoData);
     EXPECT_EQ(empty.message, CommentTexts::kNoData);
-    const CCommentsFile file = ReadCommentsFile(doc);
+    const CCommentsFile file = ReadComments(BuildCommentDocument({kSender, kForecast, kRecipient, QString()}, rows));
     ASSERT_TRUE(file.ok());
     EXPECT_EQ(std::make_tuple(file.from, file.forecast, file.to), std::make_tuple(kSender, kForecast, kRecipient));
 

@@ -131,6 +131,14 @@ TEST_P(ReportForms79Test, Form8KeepsWhatReachesTheLimitInsideTheReceiverTree)
     EXPECT_EQ(Query("select receiverId, Name, ProductId from reportform8 where report = 2 order by rowid"),
               "1|Министерство|\n1|Продукция|10\n1|-Товары|11\n1|--Продукты питания|12\n1|---Хлеб|13");
 
+    // A data row without figures counts as zeros: it fails no run.
+    Exec("update tFctPrognozData set sumLast = NULL, sumCurr = NULL, sumNext = NULL, valueLast = NULL,"
+         " valueCurr = NULL, valueNext = NULL where prognoz = 1 and receiver = 1 and product = 13");
+    ASSERT_EQ(BuildReportForm8(1, Money::fromInt(0)), 3);
+    EXPECT_EQ(Query("select sumReport, sumEstimate, sumForecast, valueReport, valueEstimate, valueForecast"
+                    " from reportform8 where report = 3 and receiverId = 1 and ProductId = 13"),
+              "0|0|0|0|0|0");
+
     Keep("Form8", "Отчет Ф8. Сведения об изменениях стоимостных показателей по видам продукции",
          {"10", "2026", kCaption, "1"}, true,
          {"Изменение, %", "Изменение в 2026 году к 2025 году не менее 10 %", "100,00", "Министерство"});

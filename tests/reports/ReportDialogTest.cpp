@@ -8,8 +8,11 @@
 #include "ReportDatabase.h"
 #include "ReportDialog.h"
 #include "ReportPreview.h"
+#include "ReportProgress.h"
+#include "db/SqlQuery.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QMainWindow>
@@ -68,7 +71,10 @@ protected:
     {
         ReportHomeTest::SetUp();
         ASSERT_TRUE(QFile::copy(QStringLiteral(LIR_TEST_DATA_DIR "/reports/columns.rpt"), home() + "Form1.rpt"));
-        // The main window with the status-bar pane of the progress.
+        // The main window with the status text and the status-bar pane of the progress.
+        status = new QLabel(QStringLiteral("Готов к работе"));
+        status->setObjectName(QStringLiteral("pane0"));
+        window.statusBar()->addWidget(status, 1);
         auto* pane = new QLabel;
         pane->setObjectName(QStringLiteral("pane1"));
         pane->setMinimumWidth(200);
@@ -104,6 +110,7 @@ protected:
     }
 
     QMainWindow window;
+    QLabel* status = nullptr;
     QPushButton* mainButton = nullptr;
     CSaveHook hook;
 };
@@ -118,11 +125,12 @@ TEST_F(ReportDialogTest, TheDialogWaitsForItsBuilderAndShowsTheRun)
     };
     struct Seen {
         int ticks = 0;
-        bool dialogEnabled = false;
+        bool showEnabled = false;
         bool closeEnabled = false;
         bool closed = false;
         int steps = 0;
         bool watching = false;
+        QString status;
     } seen;
     QTimer probe;
     probe.setInterval(100);
@@ -130,11 +138,11 @@ TEST_F(ReportDialogTest, TheDialogWaitsForItsBuilderAndShowsTheRun)
         if (!dlg.isRunning())
             return;
         ++seen.ticks;
-        seen.dialogEnabled = seen.dialogEnabled || dlg.isEnabled();
+        seen.showEnabled = seen.showEnabled || dlg.findChild<QPushButton*>("id1")->isEnabled();
         seen.closeEnabled = seen.closeEnabled || dlg.closeButton()->isEnabled();
+        seen.status = status->text();
         if (seen.ticks == 5) {
             dlg.close();
-            QTest::keyClick(&dlg, Qt::Key_Escape);
             seen.closed = !dlg.isVisible();
         }
         if (CProgressBar* bar = ProgressBarInstance(); bar && !seen.watching) {
@@ -146,12 +154,14 @@ TEST_F(ReportDialogTest, TheDialogWaitsForItsBuilderAndShowsTheRun)
     QTest::mouseClick(dlg.findChild<QPushButton*>("id1"), Qt::LeftButton);
 
     EXPECT_GE(seen.ticks, 20) << "the user-interface thread kept serving its timers";
-    EXPECT_FALSE(seen.dialogEnabled);
+    EXPECT_FALSE(seen.showEnabled);
     EXPECT_FALSE(seen.closeEnabled);
+    EXPECT_EQ(seen.status, "Форма 1. Прогноз объемов продукции: построение отчета...");
+    EXPECT_EQ(status->text(), "Готов к работе");
     EXPECT_FALSE(seen.closed);
     EXPECT_GE(seen.steps, 2);
     EXPECT_EQ(ProgressBarInstance(), nullptr);
-    EXPECT_TRUE(dlg.isEnabled() && dlg.closeButton()->isEnabled());
+    EXPECT_TRUE(dlg.findChild<QPushButton*>("id1")->isEnabled() && dlg.closeButton()->isEnabled());
 
     ASSERT_GT(dlg.result, 0);
     EXPECT_EQ(dlg.job().parameterValues(), Form1Values(dlg.result));
@@ -206,6 +216,67 @@ TEST_F(ReportDialogTest, ARunThatBuiltNothingTellsWhyOnceAndOpensNothing)
         EXPECT_TRUE(messages[0].text.contains(c.told)) << messages[0].text.toStdString();
         EXPECT_EQ(messages[0].flags, unsigned(MB_ICONHAND));
     }
+}
+
+TEST_F(ReportDialogTest, EscapeOrTheStopButtonEndsTheBuildWhoseStepTheStatusNames)
+{
+    // A builder that would run for minutes: its statement on the main database ends only when stopped.
+    DbConnectParams p;
+    p.file = home() + "LIR.db";
+    ASSERT_TRUE(QFile::copy(QStringLiteral(LIR_BIN_DIR "/LIR.db.tmpl"), p.file));
+    QFile::setPermissions(p.file, QFile::ReadOwner | QFile::WriteOwner);
+    ASSERT_TRUE(GetDBConnection().ConnectWith(p));
+    const auto endless = [] {
+        ReportStep(ReportStepTexts::kProductSums);
+        CSqlQuery q(QStringLiteral("with recursive c(x) as (select 1 union all select x + 1 from c "
+                                   "where x < 4000000000) select count(*) from c"));
+        static_cast<void>(q.exec());
+        return WriteForm1(Rows(3));
+    };
+    struct Case {
+        const char* what;
+        std::function<void(CFakeFormDlg&)> stop;
+    };
+    const Case cases[] = {
+        {"Escape", [](CFakeFormDlg& d) { QTest::keyClick(&d, Qt::Key_Escape); }},
+        {"the stop button", [](CFakeFormDlg& d) { ClickThroughWindow(d.findChild<QPushButton*>("stop")); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CFakeFormDlg dlg(&window);
+        dlg.show();
+        dlg.builder = endless;
+        QString seen;
+        bool offered = false;
+        QElapsedTimer stopped;
+        QTimer probe;
+        probe.setInterval(200);
+        QObject::connect(&probe, &QTimer::timeout, [&] {
+            if (!dlg.isRunning() || stopped.isValid() || !status->text().contains("подсчет"))
+                return;
+            seen = status->text();
+            auto* stop = dlg.findChild<QPushButton*>("stop");
+            offered = stop && stop->isVisible() && stop->isEnabled() && stop->text() == "Остановить";
+            stopped.start();
+            c.stop(dlg);
+        });
+        probe.start();
+        dlg.OnOK();
+        ASSERT_TRUE(stopped.isValid());
+        EXPECT_LT(stopped.elapsed(), 3000) << "the build ended soon after the stop";
+        EXPECT_EQ(seen, "Форма 1. Прогноз объемов продукции: подсчет сумм по продуктам...");
+        EXPECT_TRUE(offered);
+        EXPECT_LE(dlg.result, 0);
+        EXPECT_EQ(dlg.job().preview(), nullptr);
+        EXPECT_TRUE(messages.empty()) << messages.front().text.toStdString();
+        EXPECT_EQ(status->text(), "Готов к работе");
+        EXPECT_TRUE(dlg.isVisible());
+        EXPECT_FALSE(dlg.findChild<QPushButton*>("stop")->isVisible());
+        EXPECT_TRUE(dlg.closeButton()->isEnabled());
+    }
+    GetDBConnection().Close();
+    // The workers' connections are closed by the time their runs end: the last one took the log file.
+    EXPECT_FALSE(QFile::exists(p.file + "-wal"));
 }
 
 TEST_F(ReportDialogTest, ThePreviewStaysUsableBesideTheModalDialogAndGoesWithIt)

@@ -9,6 +9,7 @@
 #include "ReportJob.h"
 #include "ReportPreview.h"
 #include "Settings.h"
+#include "xml/XmlRecord.h"
 
 #include <QDir>
 #include <QFile>
@@ -133,6 +134,16 @@ TEST_F(ReportRenderTest, DefinitionsHoldToTheSchema)
         head + table + "<rowCondition name=\"c\" field=\"name\" is=\"a\" startsWith=\"b\"/>"
             + "<column caption=\"a\" field=\"name\"/></table></report>",
     };
+    // Groups of columns nested without end, as the schema lets them: refused with the reason, at once.
+    WriteFile(home() + "deep.rpt",
+              (head + table + QStringLiteral("<group caption=\"g\">").repeated(30000)
+               + "<column caption=\"a\" field=\"name\"/>" + QStringLiteral("</group>").repeated(30000)
+               + "</table></report>")
+                  .toUtf8());
+    ReportError deep;
+    EXPECT_FALSE(LoadReportDefinition(home() + "deep.rpt", schema, &deep));
+    EXPECT_EQ(deep.code, REPORT_ERROR_UNREADABLE);
+    EXPECT_EQ(deep.detail, home() + "deep.rpt — " + kXmlTooDeep.arg(kXmlMostDepth));
     for (const QString& text : undeclared) {
         WriteFile(home() + "x.rpt", text.toUtf8());
         ReportError error;

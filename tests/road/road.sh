@@ -98,7 +98,8 @@ dump_db() {
     fi
 }
 
-# The rows of a dump as "table<TAB>row", sorted; a sequence counts as a row of its table.
+# The rows of a dump as "table<TAB>row", sorted; a sequence counts as a row of its table. The
+# planner's statistics that the program keeps (sqlite_stat1) are no rows of the data.
 rows() {
     if on_server "$2"; then
         awk '/^COPY / { t = $2; sub(/^public\./, "", t); inside = 1; next }
@@ -107,7 +108,7 @@ rows() {
              /pg_catalog\.setval/ { s = $0; sub(/.*setval\(.public\./, "", s); sub(/_[a-z]+_seq.*/, "", s); print s "\t" $0 }' "$1"
     else
         sed -n 's/^INSERT INTO "\{0,1\}\([A-Za-z0-9_]*\)"\{0,1\} VALUES(\(.*\));$/\1\t\2/p' "$1" \
-            | awk -F'\t' -v OFS='\t' '{ $1 = tolower($1); print }'
+            | awk -F'\t' -v OFS='\t' '{ $1 = tolower($1); if ($1 !~ /^sqlite_/) print }'
     fi | LC_ALL=C sort
 }
 

@@ -651,7 +651,7 @@ EOF
         "$(pq "SELECT g || ':' || c.relname FROM pg_class c, unnest(ARRAY['lir_admins', 'lir_experts', 'lir_users']) g
                 WHERE c.relname IN ('tfctuserrights', 'v_userrights') AND c.relnamespace = 'public'::regnamespace
                   AND has_table_privilege(g, c.oid, 'INSERT, UPDATE, DELETE') ORDER BY 1" | tr '\n' ' ' | sed 's/ $//')"
-    expect "postgresql: owner-rights functions fix their search path and are not public" "f_newmaxid:t:f lir_advance_identity:t:f lir_lock_derived_rows:t:f lir_lock_new_id:t:f lir_recalc_receiver_groups:t:f lir_user_revoke:t:f lir_user_save:t:f" \
+    expect "postgresql: owner-rights functions fix their search path and are not public" "f_newmaxid:t:f lir_advance_identity:t:f lir_lock_derived_rows:t:f lir_lock_new_id:t:f lir_recalc_receiver_groups:t:f lir_refresh_statistics:t:f lir_user_revoke:t:f lir_user_save:t:f" \
         "$(pq "SELECT p.proname || ':' || (array_to_string(p.proconfig, ',') ~ '^search_path=pg_catalog, [a-z_]+, pg_temp$') || ':' ||
                       has_function_privilege('public', p.oid, 'EXECUTE')
                  FROM pg_proc p WHERE p.prosecdef ORDER BY 1" | sed 's/true/t/g;s/false/f/g' | tr '\n' ' ' | sed 's/ $//')"

@@ -7,6 +7,9 @@
 #include <QProcess>
 #include <QStandardPaths>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 void TempHomeTest::SetUp()
 {
     m_dir = std::make_unique<QTemporaryDir>();
@@ -76,6 +79,25 @@ void TempHomeTest::SetEnv(const char* name, const QByteArray& value)
 QString TempHomeTest::profilePath() const
 {
     return m_config + QStringLiteral("/LIR/Forecast.ini");
+}
+
+long StatusKiB(const char* field)
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(int(qstrlen(field))).trimmed().split(' ').value(0).toLong();
+    return -1;
+}
+
+void ResetPeakMemory()
+{
+    const int fd = ::open("/proc/self/clear_refs", O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(::write(fd, "5", 1), 1);
+    ::close(fd);
 }
 
 void WriteFile(const QString& path, const QByteArray& bytes)

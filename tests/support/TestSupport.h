@@ -69,6 +69,11 @@ bool HaveProgram(const QString& program);
 // none when nm is not installed.
 std::optional<QStringList> ExportedSymbols(const QString& library);
 
+// A figure of /proc/self/status ("VmRSS:", "VmHWM:") in KiB; -1 when unknown.
+long StatusKiB(const char* field);
+// Starts the peak of the resident memory (VmHWM) afresh from what is resident now.
+void ResetPeakMemory();
+
 // Writes a file whole; fails the test when it cannot.
 void WriteFile(const QString& path, const QByteArray& bytes);
 QByteArray ReadFile(const QString& path);

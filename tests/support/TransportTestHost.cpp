@@ -86,6 +86,18 @@ void CTransportTestHost::Start(Loop loop)
     m_hostThread = std::thread([this] { Serve(); });
 }
 
+void CTransportTestHost::AnswerItems(std::int32_t code)
+{
+    const std::lock_guard lock(m_mutex);
+    m_itemAnswer = code;
+}
+
+void CTransportTestHost::RecordFiles(bool record)
+{
+    const std::lock_guard lock(m_mutex);
+    m_recordFiles = record;
+}
+
 void CTransportTestHost::Serve()
 {
     pollfd waits[] = {{channel.notify, POLLIN, 0}, {m_quit, POLLIN, 0}};
@@ -97,6 +109,7 @@ void CTransportTestHost::Serve()
         if (!(waits[0].revents & POLLIN) || !TransportEventWait(channel.notify, 0))
             continue;
         std::unique_lock lock(m_mutex);
+        std::int32_t answer = channel.code == TC_ERROR ? TC_ACK_ERROR : TC_ACK;
         if (channel.code == TC_LOG) {
             const char* text = *static_cast<const char* const*>(channel.data);
             for (std::string& line : LogLines(text ? text : ""))
@@ -106,8 +119,10 @@ void CTransportTestHost::Serve()
             const auto* item = static_cast<const CReceivedItem*>(channel.data);
             Item copy{channel.code,         Text(item->from),     Text(item->subject),
                       Text(item->infoText), Text(item->filePath), {}};
-            copy.file = FileBytes(copy.filePath);
+            if (m_recordFiles)
+                copy.file = FileBytes(copy.filePath);
             m_items.push_back(std::move(copy));
+            answer = m_itemAnswer;
             if (m_holding) {
                 m_held = true;
                 m_changed.notify_all();
@@ -116,7 +131,7 @@ void CTransportTestHost::Serve()
                 m_held = false;
             }
         }
-        channel.code = channel.code == TC_ERROR ? TC_ACK_ERROR : TC_ACK;
+        channel.code = answer;
         m_changed.notify_all();
         lock.unlock();
         TransportEventSet(channel.ack);

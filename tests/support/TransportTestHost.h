@@ -1,7 +1,7 @@
 // The host's side of a transport's receive channel, for tests and benchmarks: it hands the
 // import folder over with code 5, runs the receive loop on a thread of its own, answers every
-// notification with 6 and records what arrives. An item can be held unanswered, as the program
-// holds one while a message box waits for the user. No gtest here: benchmarks use it too.
+// notification with 6 (an item with the answer chosen) and records what arrives. An item can be held unanswered, as the
+// program holds one while a message box waits for the user. No gtest here: benchmarks use it too.
 #pragma once
 
 #include <transport/ITransport.h>
@@ -43,6 +43,10 @@ public:
     // The time the loop took its start record.
     Clock::time_point Started() const { return m_started; }
 
+    // The answer to the items from now on: 6 (taken) unless told otherwise.
+    void AnswerItems(std::int32_t code);
+    // Whether each item's file is read into Item::file (it is unless told otherwise).
+    void RecordFiles(bool record);
     // While holding, each item waits for Release before it is answered.
     void Hold(bool hold);
     void Release();
@@ -79,6 +83,8 @@ private:
     bool m_holding = false;
     bool m_held = false;
     int m_releases = 0;
+    std::int32_t m_itemAnswer = TC_ACK;
+    bool m_recordFiles = true;
     std::vector<Item> m_items;
     std::vector<std::string> m_log;
     int m_logHandOvers = 0;

@@ -2,9 +2,11 @@
 // schemas and by Python's xml.etree; their file names; the reader's refusals.
 #include "ExchangeTestSupport.h"
 
+#include "CommentsFile.h"
 #include "ExchangeDocuments.h"
 #include "ExchangeFiles.h"
 #include "ExchangeReader.h"
+#include "NsiFile.h"
 #include "TextUtils.h"
 
 #include <QDir>
@@ -155,12 +157,11 @@ TEST_F(ExchangeDocsTest, PythonAndTheReaderReadRootsChildrenAndEscapedTextsBack)
     EXPECT_TRUE(info[QStringLiteral("attrib")].toArray().isEmpty()) << "names no schema";
     EXPECT_EQ(ChildText(info, "message"), QStringLiteral("Текст\r\nсообщения"));
 
-    const CExchangeRead read = ReadExchangeDocument(written[0].first, QStringLiteral("forecast.xsd"), {});
-    ASSERT_TRUE(read.ok()) << read.message.toStdString();
-    EXPECT_EQ(read.document.attribute("mail"), kMail);
-    EXPECT_EQ(read.document.intAttribute("missing", -5), -5);
-    EXPECT_EQ(read.document.children("PrognozData").size(), 2u) << "names compare without regard to case";
-    const auto rows = ReadXmlSiblings<CForecastDataRecord>(read.document.child("prognozdata"), &ReadXml);
+    const CExchangeDocument read(ParseExchangeFile(written[0].first));
+    EXPECT_EQ(read.attribute("mail"), kMail);
+    EXPECT_EQ(read.intAttribute("missing", -5), -5);
+    EXPECT_EQ(read.children("PrognozData").size(), 2u) << "names compare without regard to case";
+    const auto rows = ReadXmlSiblings<CForecastDataRecord>(read.child("prognozdata"), &ReadXml);
     ASSERT_TRUE(rows);
     EXPECT_EQ((*rows)[0].base, kRomashka);
     // A stored document of 9 MB travels as one text node of 12 MB, over libxml2's default limit.
@@ -169,16 +170,31 @@ TEST_F(ExchangeDocsTest, PythonAndTheReaderReadRootsChildrenAndEscapedTextsBack)
     CNsiDocument documentsOnly;
     documentsOnly.documents = &big;
     const QString path = Save(BuildNsiDocument(documentsOnly), QStringLiteral("large.xml"));
-    const CExchangeRead large = ReadExchangeDocument(path, QStringLiteral("lir.xsd"), {});
+    const CNsiFile large = ReadNsiFile(path, home() + QStringLiteral("lir.xsd"));
     ASSERT_TRUE(large.ok()) << large.message.toStdString();
-    const auto stored = ReadXmlList<CDocumentationRecord>(large.document.child("documents"));
-    ASSERT_TRUE(stored && stored->size() == 1 && (*stored)[0].receivedContent);
-    EXPECT_EQ((*stored)[0].receivedContent->size(), 9 << 20);
+    ASSERT_TRUE(large.documents.size() == 1 && large.documents[0].receivedContent);
+    EXPECT_EQ(*large.documents[0].receivedContent, QByteArray(9 << 20, 'z'));
     QFile::remove(path);
 
-    const CExchangeRead comment = ReadExchangeDocument(written[2].first, QStringLiteral("comment.xsd"), {});
-    ASSERT_TRUE(comment.ok()) << comment.message.toStdString();
-    EXPECT_EQ(comment.document.attribute("mail"), kQuotedMail);
+    // The root's attributes of a streamed document read as the tree has them, an ampersand too.
+    QString mail;
+    const CStreamHandler rootOnly{[&](const CStreamRoot& root) { mail = root.attribute("mail"); },
+                                  [](const char*, const char*) { return StreamStep::Skip; },
+                                  {}};
+    EXPECT_EQ(StreamExchangeFile(written[2].first, home() + QStringLiteral("comment.xsd"), rootOnly), QString());
+    EXPECT_EQ(mail, kQuotedMail);
+    const CExchangeRead tree = ReadExchangeDocument(written[2].first, QStringLiteral("comment.xsd"), {});
+    ASSERT_TRUE(tree.ok()) << tree.message.toStdString();
+    EXPECT_EQ(tree.document.attribute("mail"), kQuotedMail);
+    const CCommentsFile whole = ReadCommentsFile(tree.document);
+    const CCommentsFile streamedComments = ReadCommentsFile(written[2].first, home() + QStringLiteral("comment.xsd"));
+    ASSERT_TRUE(whole.ok() && streamedComments.ok());
+    ASSERT_EQ(streamedComments.rows.size(), 1u);
+    EXPECT_EQ(streamedComments.rows[0].product, 41);
+    EXPECT_EQ(streamedComments.rows[0].comment, QStringLiteral("Проверьте & <уточните>"));
+    EXPECT_EQ(std::tie(whole.from, whole.forecast, whole.to),
+              std::tie(streamedComments.from, streamedComments.forecast, streamedComments.to));
+    EXPECT_EQ(whole.rows[0].comment, streamedComments.rows[0].comment);
 }
 
 TEST_F(ExchangeDocsTest, FileNamesAreValidAndFitTheFileSystem)
@@ -236,22 +252,22 @@ TEST_F(ExchangeDocsTest, ReaderRefusesTheCatalogueWithItsMessages)
         const QString path = home() + fields[0];
         ASSERT_TRUE(QFile::copy(data + fields[0], path));
         const QString expected = QString(fields[2]).replace(QStringLiteral("\\n"), QStringLiteral("\n")).arg(path);
+        // The streaming reader of received documents refuses them with these messages, as the one of
+        // whole trees does.
         const CExchangeRead read = ReadExchangeDocument(path, fields[1], {});
         EXPECT_EQ(read.status, CExchangeRead::Refused) << fields[0].toStdString();
-        // A message ending in a line end goes on with the parser's own.
-        EXPECT_TRUE(expected.endsWith(u'\n')
-                        ? read.message.startsWith(expected) && read.message.size() > expected.size()
-                        : read.message == expected)
+        EXPECT_TRUE(expected.endsWith(u'\n') ? read.message.startsWith(expected) : read.message == expected)
             << read.message.toStdString();
-        EXPECT_FALSE(read.message.contains(QStringLiteral("SECRET"))) << "an outside entity is never read";
-        // The streaming reader of large documents refuses alike.
         const CStreamHandler skipAll{{}, [](const char*, const char*) { return StreamStep::Skip; }, {}};
         const QString streamed = StreamExchangeFile(path, FindSchemaFile(fields[1], {}), skipAll);
-        EXPECT_TRUE(expected.endsWith(u'\n') ? streamed.startsWith(expected) : streamed == expected)
+        // A message ending in a line end goes on with the parser's own.
+        EXPECT_TRUE(expected.endsWith(u'\n') ? streamed.startsWith(expected) && streamed.size() > expected.size()
+                                             : streamed == expected)
             << fields[0].toStdString() << ": " << streamed.toStdString();
+        EXPECT_FALSE(streamed.contains(QStringLiteral("SECRET"))) << "an outside entity is never read";
         ++entries;
     }
-    EXPECT_EQ(entries, 6);
+    EXPECT_EQ(entries, 10);
     EXPECT_EQ(ExchangeTexts::kVersionMismatch.toUtf8().at(0), 0x43) << "a Latin C";
 
     REQUIRE_XMLLINT();
@@ -278,8 +294,9 @@ TEST_F(ExchangeDocsTest, NothingOutsideTheDocumentIsFetched)
                              "<forecast version=\"2.0.1.40\">&remote;</forecast>\n")
                   .arg(url)
                   .toUtf8());
-    const CExchangeRead read = ReadExchangeDocument(document, QStringLiteral("forecast.xsd"), {});
-    EXPECT_EQ(read.message, ExchangeTexts::kReadFailed.arg(document, kXmlDoctypeRefused));
+    const CStreamHandler skipAll{{}, [](const char*, const char*) { return StreamStep::Skip; }, {}};
+    EXPECT_EQ(StreamExchangeFile(document, home() + QStringLiteral("forecast.xsd"), skipAll),
+              ExchangeTexts::kReadFailed.arg(document, kXmlDoctypeRefused));
     // A schema the user picks cannot pull anything from the network either.
     const QString schema = home() + QStringLiteral("picked.xsd");
     WriteFile(schema,
@@ -307,7 +324,4 @@ TEST_F(ExchangeDocsTest, MissingSchemaIsAskedForUntilAFileOrACancel)
         EXPECT_EQ(FindSchemaFile(QStringLiteral("forecast.xsd"), [&] { return c.answers.value(asked++); }), c.found);
         EXPECT_EQ(asked, c.answers.size());
     }
-    const CExchangeRead cancelled = ReadExchangeDocument(home() + QStringLiteral("any.xml"), "forecast.xsd", {});
-    EXPECT_EQ(cancelled.status, CExchangeRead::Cancelled);
-    EXPECT_TRUE(cancelled.message.isEmpty());
 }

@@ -5,6 +5,7 @@
 #include "AppMessage.h"
 #include "ExchangeDocuments.h"
 #include "ExchangeOpen.h"
+#include "ForecastImport.h"
 #include "ModalHook.h"
 #include "SendDataDlg.h"
 #include "Settings.h"
@@ -217,14 +218,15 @@ TEST_F(SendDialogTest, ReceivedDocumentsAskForTheSchemaAndShowRefusals)
 {
     const QString received = home() + QStringLiteral("old-version.xml");
     ASSERT_TRUE(QFile::copy(QStringLiteral(LIR_TEST_DATA_DIR "/exchange/old-version.xml"), received));
-    EXPECT_FALSE(OpenExchangeDocument(received, QStringLiteral("forecast.xsd")));
+    CSessionState session;
+    EXPECT_EQ(ImportForecastFile(session, nullptr, received), ImportOutcome::Taken);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].text, "Cхема данных не соответствует версии приложения");
     EXPECT_EQ(messages[0].flags, unsigned(MB_OK | MB_ICONSTOP));
     EXPECT_TRUE(hook.asked.isEmpty());
 
     QFile::remove(home() + QStringLiteral("forecast.xsd"));
-    EXPECT_FALSE(OpenExchangeDocument(received, QStringLiteral("forecast.xsd")));
+    EXPECT_EQ(ImportForecastFile(session, nullptr, received), ImportOutcome::Undecided);
     EXPECT_EQ(hook.asked, QStringList({"Файл проверки XML|Файлы XSD (*.xsd)"}));
     EXPECT_EQ(messages.size(), 1u) << "a cancelled choice ends without a message";
 }

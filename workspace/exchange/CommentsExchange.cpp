@@ -99,31 +99,32 @@ void OnSendComments(CSessionState& session, QWidget* frame, const CTransportList
     NotifyChildren();
 }
 
-void ImportCommentFile(CSessionState&, QWidget* frame, const QString& path)
+ImportOutcome ImportCommentFile(CSessionState&, QWidget* frame, const QString& path)
 {
+    const QString schema = FindSchemaFile(ExchangeSchemas::kComment, &AskSchemaFile);
+    if (schema.isEmpty())
+        return ImportOutcome::Undecided;
+    CWaitCursor wait;
     CStatusText status(ImportStatusTexts::kComments);
     status.Step(ImportStatusTexts::kReading);
-    const auto doc = OpenExchangeDocument(path, ExchangeSchemas::kComment);
-    if (!doc)
-        return;
-    CWaitCursor wait;
-    const CCommentsFile file = ReadCommentsFile(*doc);
-    if (!file.ok()) {
-        AppMessageBox(file.message, MB_ICONEXCLAMATION, frame);
-        return;
-    }
+    const CCommentsFile file = ReadCommentsFile(path, schema);
+    if (!file.ok())
+        return ShowRefusal(file.message, file.status == CCommentsFile::NoData ? MB_ICONEXCLAMATION : MB_ICONSTOP,
+                           frame);
     const CImportParties parties =
         FindImportParties(file.from, file.to, file.forecast, PartyKey::ImportedId, kNoSender, kNoReceiver);
     if (!ShowMissingParties(parties, frame))
-        return;
-    if (AppMessageBox(kQuestion.arg(parties.sender->name, parties.recipient->name), MB_YESNO | MB_ICONQUESTION, frame)
-        != IDYES)
-        return;
+        return ImportOutcome::Taken;
+    const int answer =
+        AppMessageBox(kQuestion.arg(parties.sender->name, parties.recipient->name), MB_YESNO | MB_ICONQUESTION, frame);
+    if (answer != IDYES)
+        return DeclinedOrUndecided(answer);
     status.Step(ImportStatusTexts::kStoring);
-    if (StoreCommentsFile(file, parties.sender->id)) {
-        status.End();
-        AppMessageBox(kImported, MB_ICONINFORMATION, frame);
-    }
+    if (!StoreCommentsFile(file, parties.sender->id))
+        return ImportOutcome::Undecided;
+    status.End();
+    AppMessageBox(kImported, MB_ICONINFORMATION, frame);
+    return ImportOutcome::Taken;
 }
 
 void OnReceiveComments(CSessionState& session, QWidget* frame)

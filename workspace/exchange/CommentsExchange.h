@@ -3,6 +3,7 @@
 #pragma once
 
 #include "CommentsFile.h"
+#include "ExchangeOpen.h"
 #include "ExchangeTexts.h"
 #include "Session.h"
 #include "TransportRegistry.h"
@@ -16,4 +17,4 @@ void OnSendComments(CSessionState& session, QWidget* frame, const CTransportList
 // "Получение комментариев...": one file from the import folder.
 void OnReceiveComments(CSessionState& session, QWidget* frame);
 // Stores the comments of a comment document after the user agreed.
-void ImportCommentFile(CSessionState& session, QWidget* frame, const QString& path);
+ImportOutcome ImportCommentFile(CSessionState& session, QWidget* frame, const QString& path);

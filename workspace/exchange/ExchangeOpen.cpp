@@ -10,16 +10,20 @@ QString AskSchemaFile()
     return ModalHook().getOpenFileName(nullptr, ExchangeTexts::kSchemaCaption, QString(), ExchangeTexts::kSchemaFilter);
 }
 
-std::optional<CExchangeDocument> OpenExchangeDocument(const QString& path, const QString& schemaName)
+ImportOutcome DeclinedOrUndecided(int answer)
 {
-    CExchangeRead read = ReadExchangeDocument(path, schemaName, &AskSchemaFile);
-    if (read.status == CExchangeRead::Refused)
-        AppMessageBox(read.message, MB_OK | MB_ICONSTOP);
-    if (!read.ok())
-        return std::nullopt;
-    return std::move(read.document);
+    // A program that ends closes its boxes, and a closed question may read as "Нет": then nobody
+    // declined.
+    return answer == IDNO && !XmlAbortRequested() ? ImportOutcome::Declined : ImportOutcome::Undecided;
 }
 
+ImportOutcome ShowRefusal(const QString& message, unsigned icon, QWidget* frame)
+{
+    if (XmlAbortRequested())
+        return ImportOutcome::Undecided;
+    AppMessageBox(message, MB_OK | icon, frame);
+    return ImportOutcome::Taken;
+}
 bool ShowMissingParties(const CImportParties& parties, QWidget* frame)
 {
     for (const QString& message : parties.missing)

@@ -17,31 +17,27 @@
 
 using namespace ForecastImportTexts;
 
-void ImportForecastFile(CSessionState& session, QWidget* frame, const QString& path)
+ImportOutcome ImportForecastFile(CSessionState& session, QWidget* frame, const QString& path)
 {
     // Message boxes and the main window's refresh belong to the user-interface thread.
     Q_ASSERT(IsUiThread() || !QCoreApplication::instance());
     static_cast<void>(session);
     const QString schema = FindSchemaFile(ExchangeSchemas::kForecast, &AskSchemaFile);
     if (schema.isEmpty())
-        return;
+        return ImportOutcome::Undecided;
     CWaitCursor wait;
     CStatusText status(ImportStatusTexts::kForecast);
     status.Step(ImportStatusTexts::kReading);
     CForecastFile file = ReadForecastFile(path, schema);
-    if (file.status == CForecastFile::NoData) {
-        AppMessageBox(file.message, MB_OK | MB_ICONEXCLAMATION, frame);
-        return;
-    }
-    if (!file.ok()) {
-        AppMessageBox(file.message, MB_OK | MB_ICONSTOP, frame);
-        return;
-    }
+    if (file.status == CForecastFile::NoData)
+        return ShowRefusal(file.message, MB_ICONEXCLAMATION, frame);
+    if (!file.ok())
+        return ShowRefusal(file.message, MB_ICONSTOP, frame);
 
     const CImportParties parties =
         FindImportParties(file.from, file.to, file.forecast, PartyKey::Id, kSenderMissing, kRecipientMissing);
     if (!ShowMissingParties(parties, frame))
-        return;
+        return ImportOutcome::Taken;
     const QString& senderName = parties.sender->name;
 
     // Asked again, with the warning, when another copy of the program stored the sender's rows between
@@ -55,8 +51,8 @@ void ImportForecastFile(CSessionState& session, QWidget* frame, const QString& p
             question += kReplaceWarning.arg(senderName);
             icon = MB_ICONEXCLAMATION;
         }
-        if (AppMessageBox(question, MB_YESNO | icon, frame) != IDYES)
-            return;
+        if (const int answer = AppMessageBox(question, MB_YESNO | icon, frame); answer != IDYES)
+            return DeclinedOrUndecided(answer);
         status.Step(ImportStatusTexts::kStoring);
         bool askAgain = false;
         const CAskedCheck asked{
@@ -65,7 +61,7 @@ void ImportForecastFile(CSessionState& session, QWidget* frame, const QString& p
         if (StoreForecastFile(file, asked))
             break;
         if (!askAgain)
-            return;
+            return ImportOutcome::Undecided;
     }
     file.rows = {};
     status.Step(ImportStatusTexts::kRefreshing);
@@ -75,6 +71,7 @@ void ImportForecastFile(CSessionState& session, QWidget* frame, const QString& p
     }
     status.End();
     AppMessageBox(kLoaded.arg(path), MB_OK | MB_ICONINFORMATION, frame);
+    return ImportOutcome::Taken;
 }
 
 void OnReceiveForecast(CSessionState& session, QWidget* frame)

@@ -2,6 +2,7 @@
 // database in one transaction after the user agreed. Every outcome is shown to the user.
 #pragma once
 
+#include "ExchangeOpen.h"
 #include "Session.h"
 
 #include <QString>
@@ -9,7 +10,7 @@
 class QWidget;
 
 // `frame` is the parent of the messages (may be null). User-interface thread only.
-void ImportForecastFile(CSessionState& session, QWidget* frame, const QString& path);
+ImportOutcome ImportForecastFile(CSessionState& session, QWidget* frame, const QString& path);
 
 // The command "Получение прогноза...": the chosen files in turn, the event journal told after each.
 void OnReceiveForecast(CSessionState& session, QWidget* frame);

@@ -11,22 +11,21 @@
 
 #include <QWidget>
 
-void ImportNsiFile(CSessionState& session, QWidget* frame, const QString& path)
+ImportOutcome ImportNsiFile(CSessionState& session, QWidget* frame, const QString& path)
 {
     IWorkspaceRefresh* refresh = WorkspaceRefresh();
+    ImportOutcome outcome = ImportOutcome::Taken;
     // Until the windows show what was stored.
     CStatusText status(ImportStatusTexts::kNsi);
     if (!path.isEmpty()) {
         const QString schema = FindSchemaFile(ExchangeSchemas::kNsi, &AskSchemaFile);
         if (schema.isEmpty())
-            return;
+            return ImportOutcome::Undecided;
         CWaitCursor wait;
         status.Step(ImportStatusTexts::kReading);
         CNsiFile nsi = ReadNsiFile(path, schema);
-        if (!nsi.ok()) {
-            AppMessageBox(nsi.message, MB_OK | MB_ICONSTOP);
-            return;
-        }
+        if (!nsi.ok())
+            return ShowRefusal(nsi.message, MB_ICONSTOP, nullptr);
         // Asked again, with the warning, when another load of the forecast was stored between the
         // question and the write.
         std::optional<CNsiPlaced> placed;
@@ -35,10 +34,14 @@ void ImportNsiFile(CSessionState& session, QWidget* frame, const QString& path)
             const bool repeated = HasEarlierReceipts(nsi.forecastId);
             QString question = NsiTexts::kQuestion.arg(nsi.ReceivedName(nsi.from), nsi.ReceivedName(nsi.to));
             question += repeated ? NsiTexts::kRepeated : NsiTexts::kLoad;
-            if (AppMessageBox(question, MB_YESNO | MB_ICONQUESTION, frame) != IDYES)
+            const int answer = AppMessageBox(question, MB_YESNO | MB_ICONQUESTION, frame);
+            if (answer != IDYES) {
+                outcome = DeclinedOrUndecided(answer);
                 break;
+            }
             status.Step(ImportStatusTexts::kStoring);
             placed = StoreNsiFile(nsi, {[&] { return repeated || !HasEarlierReceipts(nsi.forecastId); }, &askAgain});
+            outcome = placed ? ImportOutcome::Taken : ImportOutcome::Undecided;
         }
         if (placed) {
             session.currentForecastId = nsi.forecastId;
@@ -59,6 +62,7 @@ void ImportNsiFile(CSessionState& session, QWidget* frame, const QString& path)
     }
     if (refresh)
         refresh->NotifyEventJournal(0);
+    return outcome;
 }
 
 void OnReceiveNsi(CSessionState& session, QWidget* frame)

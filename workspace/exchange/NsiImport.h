@@ -3,6 +3,7 @@
 // one. User-interface thread only.
 #pragma once
 
+#include "ExchangeOpen.h"
 #include "ExchangeTexts.h"
 #include "NsiFile.h"
 #include "Session.h"
@@ -12,7 +13,7 @@
 class QWidget;
 
 // An empty path only tells the event journal to reload.
-void ImportNsiFile(CSessionState& session, QWidget* frame, const QString& path);
+ImportOutcome ImportNsiFile(CSessionState& session, QWidget* frame, const QString& path);
 
 // The command "Получение НСИ...": one file from the import folder.
 void OnReceiveNsi(CSessionState& session, QWidget* frame);

@@ -109,14 +109,16 @@ bool RunWhenFree(const std::function<void()>& work)
     return false;
 }
 
-void StoreInfoMessage(const QString& info)
+ImportOutcome StoreInfoMessage(const QString& info)
 {
-    AppMessageBox(kInfoReceived, MB_OK, GetAppMainWindow());
+    // A box closed as the program ends stores nothing.
+    if (AppMessageBox(kInfoReceived, MB_OK, GetAppMainWindow()) != IDOK || XmlAbortRequested())
+        return ImportOutcome::Undecided;
     CMailingRecord mailing;
     mailing.prognoz = g_session ? g_session->currentForecastId : 0;
     mailing.MailingDate = QDateTime(QDate::currentDate(), QTime(0, 0));
     ParseInfoText(info, &mailing.subject, &mailing.text);
-    static_cast<void>(SaveMailing(mailing));
+    return SaveMailing(mailing) ? ImportOutcome::Taken : ImportOutcome::Undecided;
 }
 
 // One request of a plug-in; false when the host was asked to stop meanwhile.
@@ -125,24 +127,27 @@ bool Serve(CTransportChannel& channel, const QString& source)
     const int code = channel.code;
     auto* item = static_cast<CReceivedItem*>(channel.data);
     bool served = true;
+    ImportOutcome outcome = ImportOutcome::Taken;
     switch (code) {
     case TC_INFO:
         if (item && item->from && item->subject && item->infoText) {
             const QString info = Text(item->infoText);
-            served = RunWhenFree([&] { StoreInfoMessage(info); });
+            outcome = ImportOutcome::Undecided; // unless it ran to its end
+            served = RunWhenFree([&] { outcome = StoreInfoMessage(info); });
         }
         break;
     case TC_DATA:
     case TC_NSI:
         if (item && item->from && item->subject && item->filePath && g_session) {
             const QString path = Text(item->filePath);
+            outcome = ImportOutcome::Undecided;
             served = RunWhenFree([&] {
                 QWidget* frame = GetAppMainWindow();
-                if (code == TC_NSI)
-                    ImportNsiFile(*g_session, frame, path);
-                else
-                    ImportReceivedDataFile(*g_session, frame, path);
+                outcome = code == TC_NSI ? ImportNsiFile(*g_session, frame, path)
+                                         : ImportReceivedDataFile(*g_session, frame, path);
             });
+            if (served && outcome == ImportOutcome::Declined)
+                WriteTransportJournal(kDeclined.arg(path), source);
         }
         break;
     case TC_ERROR:
@@ -165,7 +170,7 @@ bool Serve(CTransportChannel& channel, const QString& source)
     }
     if (!served)
         return false;
-    channel.code = code == TC_ERROR ? TC_ACK_ERROR : TC_ACK;
+    channel.code = code == TC_ERROR ? TC_ACK_ERROR : outcome == ImportOutcome::Undecided ? TC_ACK_KEEP : TC_ACK;
     TransportEventSet(channel.ack);
     return true;
 }
@@ -238,27 +243,30 @@ void RunHost(TransportStartBlock* block)
     }
 }
 
-struct ReaderCloser {
-    void operator()(xmlTextReader* r) const { xmlFreeTextReader(r); }
+// Whether the file is a well-formed document whose root is "comment", read as a stream: a forecast,
+// which may be large, is parsed without a tree here and once more by its import.
+class CCommentRoot final : public CXmlStreamEvents {
+public:
+    bool StartElement(const xmlChar* name, int, const xmlChar**) override
+    {
+        if (!m_rootSeen)
+            comment = xmlStrEqual(name, BAD_CAST "comment");
+        m_rootSeen = true;
+        return true;
+    }
+
+    bool comment = false;
+
+private:
+    bool m_rootSeen = false;
 };
 
-// Whether the file is a well-formed document whose root is "comment", read as a stream: a forecast,
-// which may be large, is left at its root's start and parsed once, by its import.
 bool IsCommentDocument(const QString& path)
 {
-    CXmlReadResult opened;
-    const std::unique_ptr<xmlTextReader, ReaderCloser> reader(
-        XmlOpenFileReader(QFile::encodeName(path).constData(), opened));
-    if (!reader)
-        return false;
-    int ret = 0;
-    while ((ret = xmlTextReaderRead(reader.get())) == 1
-           && xmlTextReaderNodeType(reader.get()) != XML_READER_TYPE_ELEMENT) { }
-    if (ret != 1 || xmlStrcmp(xmlTextReaderConstLocalName(reader.get()), BAD_CAST "comment") != 0)
-        return false;
+    CCommentRoot root;
+    const CXmlReadResult read = XmlStreamFile(QFile::encodeName(path).constData(), nullptr, root);
     // A comment document that is not well-formed goes to the forecast import, as it always has.
-    while ((ret = xmlTextReaderRead(reader.get())) == 1) { }
-    return ret == 0;
+    return read.status == CXmlReadResult::Read && root.comment;
 }
 
 } // namespace
@@ -366,12 +374,11 @@ void ParseInfoText(const QString& info, QString* subject, QString* text)
         text->chop(1);
 }
 
-void ImportReceivedDataFile(CSessionState& session, QWidget* frame, const QString& path)
+ImportOutcome ImportReceivedDataFile(CSessionState& session, QWidget* frame, const QString& path)
 {
-    if (IsCommentDocument(path)) {
-        ImportCommentFile(session, frame, path);
-        return;
-    }
+    if (IsCommentDocument(path))
+        return ImportCommentFile(session, frame, path);
     if (const ForecastFileImport import = g_forecastImport)
-        import(session, frame, path);
+        return import(session, frame, path);
+    return ImportOutcome::Undecided;
 }

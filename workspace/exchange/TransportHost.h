@@ -3,10 +3,13 @@
 // rest of the run. Log lines (code 8) are written on the host thread with its own connection.
 // Everything that shows or stores an item (codes 1 to 4) runs on the user-interface thread, once
 // the main window is shown and no modal dialog, transaction or long operation is open there, and
-// is answered after it returns. An error report's record and its two texts (code 4) are allocated
+// is answered after it returns: an item that was taken or declined with 6 (a declined one also in the
+// journal), one on which nothing was decided (its question closed as the program ends) with 9, so
+// that the plug-in leaves it on its server. An error report's record and its two texts (code 4) are allocated
 // with malloc by the plug-in and freed by the host after its message.
 #pragma once
 
+#include "ExchangeOpen.h"
 #include "Session.h"
 #include "TransportStart.h"
 
@@ -30,10 +33,13 @@ inline const QString kError = QStringLiteral("Error!!!!. Операция %1, С
 inline const QString kLog = QStringLiteral("Получена информация от транспортного модуля:\r\n%1");
 inline const QString kJournalFailed = QStringLiteral("Ошибка при попытке записи в журнал операций");
 inline const QString kSubjectTag = QStringLiteral("[InfoSubject:]");
+// %1 the received file.
+inline const QString kDeclined =
+    QStringLiteral("Пользователь отказался загружать полученный файл %1; сообщение с ним удаляется с сервера");
 } // namespace HostTexts
 
 // The import of a received forecast file.
-using ForecastFileImport = void (*)(CSessionState& session, QWidget* frame, const QString& path);
+using ForecastFileImport = ImportOutcome (*)(CSessionState& session, QWidget* frame, const QString& path);
 
 // Installs the host body over the application's session; the transport registry then starts it.
 void InstallTransportHost(CSessionState& session, ForecastFileImport forecastImport);
@@ -55,4 +61,4 @@ void ParseInfoText(const QString& info, QString* subject, QString* text);
 
 // A received data file: a comment document goes to the comments import, any other to the forecast
 // import.
-void ImportReceivedDataFile(CSessionState& session, QWidget* frame, const QString& path);
+ImportOutcome ImportReceivedDataFile(CSessionState& session, QWidget* frame, const QString& path);

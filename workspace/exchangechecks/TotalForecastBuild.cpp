@@ -1,6 +1,7 @@
 #include "TotalForecastBuild.h"
 
 #include "CheckTexts.h"
+#include "db/DbStatistics.h"
 #include "tables/ForecastData.h"
 #include "tables/Receivers.h"
 #include "tables/TableCommon.h"
@@ -102,6 +103,7 @@ BuildResult Build(CCheckLog& log, int forecast, const CErrorCollector& errors)
     // afresh: it never adds onto rows that this one writes.
     if (!LockDerivedRows(DerivedRows::Totals, forecast))
         return BuildResult::Failed;
+    RefreshStatistics({"tfcttotalprognoz"});
     // Comments outlive a rebuild: rows that carry one are zeroed instead of deleted, and so all rows
     // kept are this consolidation's.
     const QDateTime now = CurrentTimeToSecond();

@@ -4,21 +4,32 @@
 #pragma once
 
 #include "ExchangeReader.h"
-#include "tables/TotalForecasts.h"
+
+#include <vector>
+
+// One received comment: no more than the store needs, so that a large document stays small.
+struct CReceivedComment {
+    int product = 0;
+    QString comment;
+};
 
 struct CCommentsFile {
-    enum Status { Read, NoData };
-    Status status = NoData;
-    QString message; // of NoData, shown with the exclamation icon
+    enum Status { Read, Refused, NoData };
+    Status status = Refused;
+    QString message; // of a refusal (stop icon) or of NoData (exclamation icon)
     int to = 0;      // the parties by the ids they were imported under
     int from = 0;
     int forecast = 0;
-    CTotalForecastList rows; // product and comment of each
+    std::vector<CReceivedComment> rows;
 
     bool ok() const { return status == Read; }
 };
 
-// The rows of a validated comment document; NoData without any (or with one that does not read).
+// The comment document at `path` read as a stream against the schema file at `schemaPath`, one row at a
+// time (the root's children "prognozdata"). Refused with the messages of the exchange reader; NoData
+// without any row.
+CCommentsFile ReadCommentsFile(const QString& path, const QString& schemaPath);
+// The same of a document read whole (ReadExchangeDocument); NoData without any row.
 CCommentsFile ReadCommentsFile(const CExchangeDocument& doc);
 
 // Each row's comment on the forecast's consolidated row of its product, and the journal row

@@ -5,61 +5,9 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <libxml/parserInternals.h>
-#include <libxml/xmlIO.h>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
+#include <climits>
 #include <memory>
-#include <mutex>
 #include <string>
-
-namespace {
-
-struct ReaderErrors {
-    QString parse; // the first message of the parser
-    bool invalid = false;
-};
-
-void CollectError(void* context, xmlErrorPtr error)
-{
-    auto* errors = static_cast<ReaderErrors*>(context);
-    if (!error || error->level == XML_ERR_WARNING)
-        return;
-    if (error->domain == XML_FROM_SCHEMASV || error->domain == XML_FROM_SCHEMASP) {
-        errors->invalid = true;
-        return;
-    }
-    if (errors->parse.isEmpty())
-        errors->parse = error->message ? QString::fromUtf8(error->message).trimmed() : QStringLiteral("?");
-}
-
-struct ReaderCloser {
-    void operator()(xmlTextReader* r) const { xmlFreeTextReader(r); }
-};
-
-// The reader's parser reports its faults to the thread's last error, not to the handler above.
-QString LastParserMessage()
-{
-    const xmlError* e = xmlGetLastError();
-    if (!e || !e->message || e->domain == XML_FROM_SCHEMASV || e->domain == XML_FROM_SCHEMASP)
-        return QString();
-    return QString::fromUtf8(e->message).trimmed();
-}
-
-CExchangeRead Refusal(const QString& message)
-{
-    CExchangeRead read;
-    read.status = CExchangeRead::Refused;
-    read.message = message;
-    return read;
-}
-
-} // namespace
 
 CExchangeDocument::CExchangeDocument(XmlDocPtr doc)
     : m_doc(std::move(doc))
@@ -128,128 +76,211 @@ QString FindSchemaFile(const QString& name, const SchemaChooser& choose)
 
 CExchangeRead ReadExchangeDocument(const QString& path, const QString& schemaName, const SchemaChooser& choose)
 {
+    CExchangeRead read;
     const QString schema = FindSchemaFile(schemaName, choose);
     if (schema.isEmpty()) {
-        CExchangeRead read;
         read.status = CExchangeRead::Cancelled;
         return read;
     }
     QString error;
     CExchangeDocument document(ParseExchangeFile(path, &error));
     if (!document.root())
-        return Refusal(ExchangeTexts::kReadFailed.arg(path, error));
-    if (document.attribute("version") != GetFileVersionString())
-        return Refusal(ExchangeTexts::kVersionMismatch);
-    if (!ValidateAgainstSchema(document.doc(), schema))
-        return Refusal(ExchangeTexts::kValidationFailed);
-    CExchangeRead read;
-    read.status = CExchangeRead::Read;
-    read.document = std::move(document);
+        read.message = ExchangeTexts::kReadFailed.arg(path, error);
+    else if (document.attribute("version") != GetFileVersionString())
+        read.message = ExchangeTexts::kVersionMismatch;
+    else if (!ValidateAgainstSchema(document.doc(), schema))
+        read.message = ExchangeTexts::kValidationFailed;
+    else {
+        read.status = CExchangeRead::Read;
+        read.document = std::move(document);
+    }
     return read;
+}
+
+const xmlChar* const* CStreamRoot::Find(const char* name) const
+{
+    // A name without a prefix, or a prefixed one written whole ("xsi:noNamespaceSchemaLocation").
+    const auto* wanted = reinterpret_cast<const xmlChar*>(name);
+    for (int i = 0; i < m_count; ++i) {
+        const xmlChar* const* a = m_attributes + 5 * i;
+        if (!a[1] ? xmlStrEqual(a[0], wanted) : xmlStrQEqual(a[1], a[0], wanted))
+            return a;
+    }
+    return nullptr;
 }
 
 QString CStreamRoot::attribute(const char* name) const
 {
-    xmlChar* value = xmlTextReaderGetAttribute(m_reader, BAD_CAST name);
-    if (!value)
-        return QString();
-    QString text = QString::fromUtf8(reinterpret_cast<const char*>(value));
-    xmlFree(value);
-    return text;
+    const xmlChar* const* a = Find(name);
+    return a ? XmlAttributeText(a[3], a[4]) : QString();
 }
 
 bool CStreamRoot::hasAttribute(const char* name) const
 {
-    xmlChar* value = xmlTextReaderGetAttribute(m_reader, BAD_CAST name);
-    xmlFree(value);
-    return value != nullptr;
+    return Find(name) != nullptr;
 }
+
+namespace {
+
+struct DocDeleter {
+    void operator()(xmlDoc* d) const { xmlFreeDoc(d); }
+};
+
+// The events of a streamed exchange document: the root to the handler, the elements it asks for built
+// as trees of their own, one at a time, and handed to it once the schema has seen them whole.
+class CExchangeStream final : public CXmlStreamEvents {
+public:
+    explicit CExchangeStream(const CStreamHandler& handler)
+        : m_handler(handler)
+        , m_doc(xmlNewDoc(BAD_CAST "1.0"))
+    {
+        // The elements' names are kept once for all records, not copied into each.
+        if (m_doc)
+            m_doc->dict = xmlDictCreate();
+    }
+    ~CExchangeStream() { FreeElement(); }
+
+    bool StartElement(const xmlChar* name, int count, const xmlChar** attributes) override;
+    bool EndElement(const xmlChar* name) override;
+    bool WantsText() const override { return true; }
+    bool Text(xmlChar*& text, std::size_t) override;
+
+    // Why the events stopped the read: another version, or the handler's refusal.
+    QString refusal;
+    bool versionMismatch = false;
+    bool invalid = false;
+
+private:
+    void FreeElement()
+    {
+        if (m_element) {
+            xmlFreeNode(m_element);
+            m_element = m_current = nullptr;
+        }
+    }
+
+    const CStreamHandler& m_handler;
+    std::unique_ptr<xmlDoc, DocDeleter> m_doc;
+    int m_depth = 0;              // of the element that starts next
+    int m_skipAbove = INT_MAX;    // the content of an element at this depth is passed by
+    std::string m_section;        // the root's child the handler entered
+    std::string m_inside;         // the section of the element being built
+    xmlNode* m_element = nullptr; // being built, and where it has got to
+    xmlNode* m_current = nullptr;
+    int m_elementDepth = -1;
+};
+
+bool CExchangeStream::StartElement(const xmlChar* name, int count, const xmlChar** attributes)
+{
+    const int depth = m_depth++;
+    if (m_current) {
+        xmlNode* child = xmlNewDocNode(m_doc.get(), nullptr, name, nullptr);
+        if (!child)
+            return false;
+        for (int i = 0; i < count; ++i) {
+            const xmlChar* const* a = attributes + 5 * i;
+            const QByteArray value = XmlAttributeText(a[3], a[4]).toUtf8();
+            xmlNewProp(child, a[0], BAD_CAST value.constData());
+        }
+        m_current = xmlAddChild(m_current, child);
+        return m_current != nullptr;
+    }
+    if (depth > m_skipAbove || invalid)
+        return true;
+    if (depth == 0) {
+        // Another version's document is refused before anything of it is read.
+        const CStreamRoot root(count, attributes);
+        if (root.attribute("version") != GetFileVersionString()) {
+            versionMismatch = true;
+            return false;
+        }
+        if (m_handler.root)
+            m_handler.root(root);
+        return true;
+    }
+    if (depth == 1)
+        m_section.clear();
+    if (depth > 2 || (depth == 2 && m_section.empty())) {
+        m_skipAbove = depth;
+        return true;
+    }
+    const char* text = reinterpret_cast<const char*>(name);
+    switch (m_handler.step(m_section.c_str(), text)) {
+    case StreamStep::Skip:
+        m_skipAbove = depth;
+        break;
+    case StreamStep::Enter:
+        if (depth == 1)
+            m_section = text;
+        else
+            m_skipAbove = depth;
+        break;
+    case StreamStep::Read:
+        m_inside = depth == 1 ? std::string() : m_section;
+        m_element = m_current = xmlNewDocNode(m_doc.get(), nullptr, name, nullptr);
+        m_elementDepth = depth;
+        return m_element != nullptr;
+    }
+    return true;
+}
+
+bool CExchangeStream::EndElement(const xmlChar*)
+{
+    const int depth = --m_depth;
+    if (depth == m_skipAbove)
+        m_skipAbove = INT_MAX;
+    if (!m_current)
+        return true;
+    if (depth > m_elementDepth) {
+        m_current = m_current->parent;
+        return true;
+    }
+    const CStreamRead read = m_handler.read(m_inside.c_str(), m_element);
+    FreeElement();
+    if (read.status == CStreamRead::Refused) {
+        refusal = read.message;
+        return false;
+    }
+    if (read.status == CStreamRead::Invalid)
+        invalid = true; // the rest is only parsed
+    return true;
+}
+
+bool CExchangeStream::Text(xmlChar*& text, std::size_t)
+{
+    if (!m_current)
+        return true;
+    // The run becomes the text node's content as it is: a large one is never copied.
+    xmlNode* node = xmlNewDocText(m_doc.get(), nullptr);
+    if (!node)
+        return false;
+    node->content = text;
+    text = nullptr;
+    xmlAddChild(m_current, node);
+    return true;
+}
+
+} // namespace
 
 QString StreamExchangeFile(const QString& path, const QString& schemaPath, const CStreamHandler& handler)
 {
     using namespace ExchangeTexts;
-    // Entities are not substituted, nothing is loaded from outside and a DTD is refused. The messages
-    // go to the handler below, not to standard error.
-    CXmlReadResult opened;
-    std::unique_ptr<xmlTextReader, ReaderCloser> owner(XmlOpenFileReader(QFile::encodeName(path).constData(), opened));
-    xmlTextReaderPtr reader = owner.get();
-    if (opened.status == CXmlReadResult::NotOpened)
-        return kReadFailed.arg(path, QString::fromLocal8Bit(std::strerror(opened.openError)));
-    if (opened.status == CXmlReadResult::Doctype)
-        return kReadFailed.arg(path, kXmlDoctypeRefused);
-    if (!reader)
-        return kReadFailed.arg(path, QString());
-    ReaderErrors errors;
-    xmlTextReaderSetStructuredErrorHandler(reader, &CollectError, &errors);
-    if (xmlTextReaderSchemaValidate(reader, QFile::encodeName(schemaPath).constData()) != 0)
+    // Entities are not substituted, nothing is loaded from outside and a DTD is refused.
+    CExchangeStream stream(handler);
+    const CXmlReadResult read =
+        XmlStreamFile(QFile::encodeName(path).constData(), QFile::encodeName(schemaPath).constData(), stream);
+    switch (read.status) {
+    case CXmlReadResult::Read:
+        return read.invalid || stream.invalid ? kValidationFailed : QString();
+    case CXmlReadResult::NoSchema:
         return kValidationFailed;
-
-    bool rootSeen = false;
-    std::string section; // the root's child the reader is in, when the handler entered it
-    xmlResetLastError();
-    int ret = xmlTextReaderRead(reader);
-    // After a refusal the rest is only parsed: a document that is not well-formed is reported as such,
-    // as a parse of the whole would report it before any validation.
-    while (ret == 1 && errors.parse.isEmpty()) {
-        if (errors.invalid || xmlTextReaderNodeType(reader) != XML_READER_TYPE_ELEMENT) {
-            ret = xmlTextReaderRead(reader);
-            continue;
-        }
-        const int depth = xmlTextReaderDepth(reader);
-        if (depth == 0) {
-            if (!rootSeen) {
-                rootSeen = true;
-                // Another version's document is refused before anything of it is read.
-                const CStreamRoot root(reader);
-                if (root.attribute("version") != GetFileVersionString())
-                    return kVersionMismatch;
-                if (handler.root)
-                    handler.root(root);
-            }
-            ret = xmlTextReaderRead(reader);
-            continue;
-        }
-        if (depth > 2 || (depth == 2 && section.empty())) {
-            ret = xmlTextReaderRead(reader);
-            continue;
-        }
-        const char* name = reinterpret_cast<const char*>(xmlTextReaderConstLocalName(reader));
-        if (depth == 1)
-            section.clear();
-        switch (handler.step(section.c_str(), name ? name : "")) {
-        case StreamStep::Skip:
-            ret = xmlTextReaderNext(reader);
-            break;
-        case StreamStep::Enter:
-            if (depth == 1)
-                section = name ? name : "";
-            ret = xmlTextReaderRead(reader);
-            break;
-        case StreamStep::Read: {
-            const std::string inside = depth == 1 ? std::string() : section;
-            const xmlNode* node = xmlTextReaderExpand(reader);
-            if (!node) {
-                ret = -1; // the element does not end: the file was cut
-                break;
-            }
-            const CStreamRead read = handler.read(inside.c_str(), node);
-            if (read.status == CStreamRead::Refused) {
-                errors.parse = read.message;
-                break;
-            }
-            if (read.status == CStreamRead::Invalid)
-                errors.invalid = true;
-            ret = xmlTextReaderNext(reader);
-            break;
-        }
-        }
+    case CXmlReadResult::Stopped:
+        if (stream.versionMismatch)
+            return kVersionMismatch;
+        return kReadFailed.arg(path, stream.refusal);
+    default:
+        // A file that does not end is a read failure also when the validator has already complained
+        // about the cut element.
+        return kReadFailed.arg(path, XmlReadFailure(read));
     }
-    const bool valid = ret == 0 && !errors.invalid && xmlTextReaderIsValid(reader) == 1;
-    // A file that does not end is a read failure also when the validator has already complained about
-    // the cut element.
-    if (!errors.parse.isEmpty() || ret < 0)
-        return kReadFailed.arg(path, errors.parse.isEmpty() ? LastParserMessage() : errors.parse);
-    if (!valid)
-        return kValidationFailed;
-    return QString();
 }

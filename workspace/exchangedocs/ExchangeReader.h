@@ -1,14 +1,12 @@
 // The one reader of received documents (forecasts, reference data, comments): the schema beside
-// the program, one parse without network, outside entities or a DTD, the program's version, the
-// schema validation, then the root's attributes and children by name. Refusals come back as
-// values with the message to show; nothing is shown here.
+// the program, one streamed parse without network, outside entities or a DTD, the program's version,
+// the schema validation, and the records one at a time. Refusals come back as values with the message
+// to show; nothing is shown here. Small files of plug-ins (their send results) are read as trees.
 #pragma once
 
 #include "xml/XmlRecord.h"
 
 #include <QString>
-
-#include <libxml/xmlreader.h>
 
 #include <functional>
 #include <vector>
@@ -26,7 +24,7 @@ inline const QString kValidationFailed = QStringLiteral("Ошибка при п�
 // Asks the user for a schema file; an empty answer cancels.
 using SchemaChooser = std::function<QString()>;
 
-// A parsed and validated document.
+// A parsed document.
 class CExchangeDocument {
 public:
     CExchangeDocument() = default;
@@ -47,6 +45,7 @@ private:
     const xmlNode* m_root = nullptr;
 };
 
+// A document read whole (as a tree): small ones, and checks against the streamed reader.
 struct CExchangeRead {
     enum Status { Read, Cancelled, Refused };
     Status status = Refused;
@@ -60,7 +59,8 @@ struct CExchangeRead {
 // empty when the user cancels.
 QString FindSchemaFile(const QString& name, const SchemaChooser& choose);
 
-// Checks, in this order: the schema (cancel ends silently), the parse, the version, the validation.
+// As a tree, checked in this order: the schema (cancel ends silently), the parse, the version, the
+// validation; with the streamed reader's messages.
 CExchangeRead ReadExchangeDocument(const QString& path, const QString& schemaName, const SchemaChooser& choose);
 
 // The parse alone, with the same protections (also for files that plug-ins write): none on failure,
@@ -70,11 +70,13 @@ XmlDocPtr ParseExchangeFile(const QString& path, QString* error = nullptr);
 // file cannot be read or has no such child.
 QString ReadRootChildText(const QString& path, const char* name);
 
-// The root element of a streamed document, while the reader stands on it.
+// The root element of a streamed document, while its start is read.
 class CStreamRoot {
 public:
-    explicit CStreamRoot(xmlTextReaderPtr reader)
-        : m_reader(reader)
+    // Attributes as a streamed read hands them over (XmlRead.h).
+    CStreamRoot(int count, const xmlChar** attributes)
+        : m_count(count)
+        , m_attributes(attributes)
     {
     }
     // The attribute's text; empty when it is missing.
@@ -82,7 +84,10 @@ public:
     bool hasAttribute(const char* name) const;
 
 private:
-    xmlTextReaderPtr m_reader;
+    const xmlChar* const* Find(const char* name) const;
+
+    int m_count;
+    const xmlChar** m_attributes;
 };
 
 // What a streamed document's handler does with an element below the root: `section` is the name of
@@ -105,7 +110,8 @@ struct CStreamHandler {
 
 // A document read as a stream, so that it is never held as a tree: the program's version on the root
 // (checked before anything else of it is read), the schema validation as the parser goes, and the
-// elements the handler asks for expanded one at a time. Empty when read; otherwise the message of
-// the refusal: read failure (also a document cut short), version, validation, in the order of the
-// whole-tree reader.
+// elements the handler asks for built one at a time, each once the schema has seen it whole. Its time
+// grows with the file's size alone. Empty when read; otherwise the message of the refusal: read failure
+// (also a document cut short, or one that the XML entry refuses), version, validation, in the order of
+// the whole-tree reader.
 QString StreamExchangeFile(const QString& path, const QString& schemaPath, const CStreamHandler& handler);

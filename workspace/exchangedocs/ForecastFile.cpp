@@ -2,6 +2,7 @@
 
 #include "ExchangeReader.h"
 #include "TextUtils.h"
+#include "db/DbStatistics.h"
 #include "tables/ImportEventTypes.h"
 #include "tables/ImportStatus.h"
 #include "tables/ReceiverMap.h"
@@ -72,6 +73,7 @@ bool StoreForecastFile(CForecastFile& file, const CAskedCheck& asked)
     const int forecast = file.forecast;
     const int sender = file.from;
     return StoreInOneTransaction([&] {
+        RefreshStatistics({"tfctprognozdata", "tclsreceivermap", "tfctimportstatus"});
         // The sender's rows are written by one import at a time: the question's view of them holds.
         if (!LockDerivedRows(DerivedRows::ReceiverGroups, forecast, sender) || !asked.Holds())
             return false;

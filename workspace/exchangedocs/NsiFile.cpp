@@ -1,5 +1,6 @@
 #include "NsiFile.h"
 
+#include "db/DbStatistics.h"
 #include "tables/ImportEventTypes.h"
 #include "tables/ImportStatus.h"
 #include "tables/ReceiverMap.h"
@@ -225,6 +226,9 @@ std::optional<CNsiPlaced> StoreNsiFile(CNsiFile& nsi, const CAskedCheck& asked)
 {
     std::optional<CNsiPlaced> placed;
     if (!StoreInOneTransaction([&] {
+            RefreshStatistics({"tfctprognoz", "tclsproduct", "tfctprice", "tclsreceiver", "tclsreceivermap",
+                               "tfctprognozdata", "tfcttotalprognoz", "tclsmeasurement", "tclsmconvert",
+                               "tfctdocumentation", "tfctimportstatus", "tfctoldimportmap"});
             // Reference data change every derived row of the forecast: no other load or
             // recalculation of it runs meanwhile, and the question's view of earlier loads holds.
             if (!LockDerivedRows(DerivedRows::WholeForecast, nsi.forecastId) || !asked.Holds())

@@ -92,7 +92,9 @@ GO
 CREATE INDEX IX_tClsProduct_Prognoz ON tClsProduct (prognoz)
 GO
 
--- A group's children in a forecast: a classifier of 50,000 products opens its tree by them.
+-- A group's children in a forecast: a classifier of 50,000 products opens its tree by them, and
+-- every report line's group test asks for them (without statistics the planner would otherwise
+-- take the forecast's index and read the whole forecast for each).
 CREATE INDEX IX_tClsProduct_Children ON tClsProduct (prognoz, parent)
 GO
 
@@ -197,8 +199,9 @@ CREATE UNIQUE INDEX IX_tFctPrice ON tFctPrice (prognoz, product)
 GO
 
 -- Deleting a receiver cascades by the receiver column alone; without these every such delete (and
--- every receiver's map count) scans the whole table.
-CREATE INDEX IX_tFctPrognozData_Receiver ON tFctPrognozData (receiver)
+-- every receiver's map count) scans the whole table. A receiver's rows of a forecast come by product
+-- from the same index (the forecast's index alone would read the whole forecast for each receiver).
+CREATE INDEX IX_tFctPrognozData_Receiver ON tFctPrognozData (receiver, prognoz, product)
 GO
 
 CREATE INDEX IX_tClsReceiverMap_Receiver ON tClsReceiverMap (receiver)
@@ -294,8 +297,8 @@ CREATE TABLE tFctMailingReceivers (
 )
 GO
 
--- The receivers of one mailing.
-CREATE INDEX IX_tFctMailingReceivers ON tFctMailingReceivers (MailingID)
+-- The receivers of one mailing: its save asks for each, its deletion cascades to them.
+CREATE INDEX IX_tFctMailingReceivers ON tFctMailingReceivers (MailingID, ReceiverID)
 GO
 
 -- The server stamps every line with its login and time. The seconds are cut, as the program cuts
@@ -1791,6 +1794,51 @@ GO
 
 -- Members of lir_users write no ids of their own.
 GRANT EXECUTE ON FUNCTION lir_advance_identity(text) TO lir_admins, lir_experts
+GO
+
+-- After a write of many rows (an import, a deletion): the planner's statistics of the named tables
+-- of the system, taken again where a table was never analysed or its size has moved to more than
+-- twice or less than half of what they counted. Only a table's owner may analyse it: the function runs
+-- with the owner's rights, analyses nothing but these tables and skips one that another session is
+-- analysing (autovacuum among them).
+CREATE FUNCTION lir_refresh_statistics(p_tables text) RETURNS void
+LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, lir_private, pg_temp AS $$
+DECLARE
+    c record;
+BEGIN
+    FOR c IN
+        SELECT t.oid, t.relpages, pg_relation_size(t.oid) / current_setting('block_size')::bigint AS pages
+          FROM pg_class t
+          JOIN pg_namespace n ON n.oid = t.relnamespace AND n.nspname = 'public'
+          JOIN pg_roles o ON o.oid = t.relowner
+         WHERE t.relkind = 'r' AND (o.rolname = current_user OR o.rolsuper)
+           AND t.relname IN (SELECT lower(btrim(x)) FROM unnest(string_to_array(p_tables, ',')) x)
+           AND t.relname IN ('tfctprognoz', 'tclsproduct', 'tfctprice', 'tclsreceiver', 'tclsreceivermap',
+                             'tfctprognozdata', 'tfcttotalprognoz', 'tclsmeasurement', 'tclsmconvert',
+                             'tfctdocumentation', 'tfctimportstatus', 'tfctoldimportmap')
+         ORDER BY t.relname
+    LOOP
+        IF c.relpages = 0 AND c.pages > 0 OR c.pages > 2 * c.relpages OR 2 * c.pages < c.relpages THEN
+            EXECUTE format('ANALYZE (SKIP_LOCKED) %s', c.oid::regclass);
+        END IF;
+    END LOOP;
+END
+$$
+GO
+
+REVOKE ALL ON FUNCTION lir_refresh_statistics(text) FROM PUBLIC
+GO
+
+GRANT EXECUTE ON FUNCTION lir_refresh_statistics(text) TO lir_admins, lir_experts, lir_users
+GO
+
+DO $$
+BEGIN
+    EXECUTE format('GRANT EXECUTE ON FUNCTION lir_refresh_statistics(text) TO %I',
+                   (SELECT r.rolname FROM pg_database d JOIN pg_roles r ON r.oid = d.datdba
+                     WHERE d.datname = current_database()));
+END
+$$
 GO
 
 -- The rows of the subordinate receiver groups above a receiver, nearest first, for the products:

@@ -91,7 +91,9 @@ GO
 CREATE INDEX IX_tClsProduct_Prognoz ON tClsProduct (prognoz)
 GO
 
--- A group's children in a forecast: a classifier of 50,000 products opens its tree by them.
+-- A group's children in a forecast: a classifier of 50,000 products opens its tree by them, and
+-- every report line's group test asks for them (without statistics the planner would otherwise
+-- take the forecast's index and read the whole forecast for each).
 CREATE INDEX IX_tClsProduct_Children ON tClsProduct (prognoz, parent)
 GO
 
@@ -214,8 +216,9 @@ CREATE UNIQUE INDEX IX_tFctPrice ON tFctPrice (prognoz, product)
 GO
 
 -- Deleting a receiver cascades by the receiver column alone; without these every such delete (and
--- every receiver's map count) scans the whole table.
-CREATE INDEX IX_tFctPrognozData_Receiver ON tFctPrognozData (receiver)
+-- every receiver's map count) scans the whole table. A receiver's rows of a forecast come by product
+-- from the same index (the forecast's index alone would read the whole forecast for each receiver).
+CREATE INDEX IX_tFctPrognozData_Receiver ON tFctPrognozData (receiver, prognoz, product)
 GO
 
 CREATE INDEX IX_tClsReceiverMap_Receiver ON tClsReceiverMap (receiver)
@@ -306,8 +309,8 @@ CREATE TABLE tFctMailingReceivers (
 )
 GO
 
--- The receivers of one mailing.
-CREATE INDEX IX_tFctMailingReceivers ON tFctMailingReceivers (MailingID)
+-- The receivers of one mailing: its save asks for each, its deletion cascades to them.
+CREATE INDEX IX_tFctMailingReceivers ON tFctMailingReceivers (MailingID, ReceiverID)
 GO
 
 -- A file database knows no login: the program binds the OS login to UserID.

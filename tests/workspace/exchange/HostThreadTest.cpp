@@ -6,7 +6,9 @@
 #include "ExchangeTestSupport.h"
 #include "ForecastFile.h"
 #include "ForecastImport.h"
+#include "MailFiles.h"
 #include "MailPeers.h"
+#include "MailSender.h"
 #include "MailSettings.h"
 #include "OldIdMap.h"
 #include "Settings.h"
@@ -22,9 +24,15 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QSettings>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTest>
 #include <QWidget>
+
+#include <csignal>
+#include <memory>
 
 namespace {
 
@@ -40,6 +48,44 @@ public:
     void NotifyEventJournal(int) override { }
     void UpdateTitle() override { }
 };
+
+// Reference data of forecast 5 from the organisation 3 (imported above under 77) for 4.
+// The mail plug-in's settings: the mailbox of `user` (password "secret") on the loopback server,
+// polled every second.
+void ReceiveEverySecond(const QString& user)
+{
+    CMailSettings mail;
+    mail.pop3Server = QStringLiteral("127.0.0.1");
+    mail.pop3Login = user;
+    mail.pop3Password = QStringLiteral("secret");
+    mail.enableReceive = 1;
+    mail.receiveTime = QStringLiteral("1");
+    mail.Save();
+}
+
+XmlDocPtr NsiDocument()
+{
+    CReceiverList parties(2);
+    parties[0].name = QStringLiteral("Управление А");
+    parties[0].importedId = 77;
+    parties[1].name = QStringLiteral("Отдел Б");
+    parties[1].importedId = 4;
+    const CForecastList forecasts = {{5, QStringLiteral("Прогноз"), 2013, -20, QString(), 1}};
+    CNsiDocument nsi;
+    nsi.forecastId = 5;
+    nsi.from = 3;
+    nsi.to = 4;
+    nsi.receivers = &parties;
+    nsi.forecasts = &forecasts;
+    CProductList products(1);
+    products[0].id = 1;
+    products[0].prognoz = 5;
+    products[0].parent = 0;
+    products[0].name = QStringLiteral("Продукция");
+    products[0].isgroup = 1;
+    nsi.products = &products;
+    return BuildNsiDocument(nsi);
+}
 
 class HostThreadTest : public DbTest {
 protected:
@@ -98,31 +144,6 @@ protected:
         const QString path = home() + QStringLiteral("Import/") + name;
         EXPECT_TRUE(SaveExchangeDocument(doc.get(), path));
         return path;
-    }
-
-    // Reference data of forecast 5 from the organisation 3 (imported above under 77) for 4.
-    static XmlDocPtr NsiDocument()
-    {
-        CReceiverList parties(2);
-        parties[0].name = QStringLiteral("Управление А");
-        parties[0].importedId = 77;
-        parties[1].name = QStringLiteral("Отдел Б");
-        parties[1].importedId = 4;
-        const CForecastList forecasts = {{5, QStringLiteral("Прогноз"), 2013, -20, QString(), 1}};
-        CNsiDocument nsi;
-        nsi.forecastId = 5;
-        nsi.from = 3;
-        nsi.to = 4;
-        nsi.receivers = &parties;
-        nsi.forecasts = &forecasts;
-        CProductList products(1);
-        products[0].id = 1;
-        products[0].prognoz = 5;
-        products[0].parent = 0;
-        products[0].name = QStringLiteral("Продукция");
-        products[0].isgroup = 1;
-        nsi.products = &products;
-        return BuildNsiDocument(nsi);
     }
 
     // A forecast of another year, apart from the reference data, exported for this organisation (10)
@@ -190,6 +211,20 @@ TEST_P(HostThreadTest, EveryCodeIsServedAndAnswered)
     EXPECT_EQ(texts.count(ForecastImportTexts::kLoaded.arg(forecastPath)), 1) << texts.join('|').toStdString();
 }
 
+TEST_P(HostThreadTest, AnItemIsTakenOnlyOnceDecidedAndADeclinedOneIsJournalled)
+{
+    // "Нет" declines the reference data (the plug-in deletes the mail, and the journal says why); a box
+    // closed without an answer, as when the program ends, decides nothing and the plug-in keeps the mail.
+    const QString nsiPath = Save(QStringLiteral("nsi.xml"), NsiDocument());
+    answers = {IDNO, 0, 0, IDYES, IDOK};
+    Start(QStringLiteral("FAKE"), {"3 " + nsiPath, "3 " + nsiPath, "1 [InfoSubject:]Тема\\r\\nТекст", "3 " + nsiPath});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Acks().size() >= 4; }, 10000)) << Acks().join(' ').toStdString();
+    EXPECT_EQ(Acks(), QString("6 9 9 6").split(' '));
+    EXPECT_EQ(HostLines().count(HostTexts::kDeclined.arg(nsiPath)), 1) << HostLines().join('\n').toStdString();
+    EXPECT_EQ(Scalar("select count(*) from tFctMailing").toInt(), 0);
+    EXPECT_EQ(Scalar("select count(*) from tfctimportstatus where event = 1 and comment = 'НСИ'").toInt(), 1);
+}
+
 TEST_P(HostThreadTest, ALongPluginLogTakesSeveralRowsAndLosesNothing)
 {
     // Lines as the mail plug-in writes them, and one longer than a row whose characters take two
@@ -234,13 +269,7 @@ TEST_P(HostThreadTest, ReferenceDataArriveByMailThroughDovecot)
         GTEST_SKIP() << "no SMTP sink or POP3 server: scripts/test.sh starts both";
     const QString user = QStringLiteral("road%1%2").arg(::getpid()).arg(isPg() ? "pg" : "lite");
     const QString maildir = server->AddUser(user, QStringLiteral("secret"));
-    CMailSettings mail;
-    mail.pop3Server = QStringLiteral("127.0.0.1");
-    mail.pop3Login = user;
-    mail.pop3Password = QStringLiteral("secret");
-    mail.enableReceive = 1;
-    mail.receiveTime = QStringLiteral("1");
-    mail.Save();
+    ReceiveEverySecond(user);
     QSettings profile(profilePath(), QSettings::IniFormat);
     profile.setValue(QStringLiteral("Transport/MAILRUNE/SMTPServer"), QStringLiteral("127.0.0.1"));
     profile.setValue(QStringLiteral("Transport/MAILRUNE/SMTPPort"), sink->port);
@@ -397,3 +426,90 @@ TEST_P(IdMapTest, StoredPairsTravelWithTheirForecastsAndReceivedOnesReplaceThem)
 LIR_INSTANTIATE_DB_TEST(IdMapTest);
 
 } // namespace
+
+namespace {
+
+// forecast itself, started from outside with the mail plug-in on the dovecot of the test script.
+class ProgramWithMailTest : public TempHomeTest { };
+
+} // namespace
+
+// A signal while the question on received reference data waits ends the program, and the mail stays
+// on the server; "Нет" deletes it, and the journal says that the user declined it.
+TEST_F(ProgramWithMailTest, ASignalDuringTheQuestionKeepsTheMailAndNoDeletesItWithAJournalLine)
+{
+    const auto server = Pop3Server::FromEnvironment();
+    if (!server)
+        GTEST_SKIP() << "no POP3 server: POP3TEST_PORT is not set (scripts/test.sh starts dovecot)";
+    const QString user = QStringLiteral("hup%1").arg(::getpid());
+    const QString maildir = server->AddUser(user, QStringLiteral("secret"));
+    ReceiveEverySecond(user);
+    QSettings profile(profilePath(), QSettings::IniFormat);
+    profile.setValue(QStringLiteral("Settings/Transport"), QStringLiteral("SMTP"));
+    profile.setValue(QStringLiteral("Settings/EnableOpJournal"), 1);
+    profile.sync();
+
+    const QString folder = home() + QStringLiteral("program/");
+    for (const char* sub : {"transport", "Import", "run"})
+        QDir().mkpath(folder + QLatin1String(sub));
+    QFile::setPermissions(folder + QStringLiteral("run"),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    ASSERT_TRUE(QFile::copy(QStringLiteral(MAILRUNE_MODULE_PATH), folder + QStringLiteral("transport/mailrune.so")));
+    for (const char* file : {"LIR.db.tmpl", "LIRR.db", "lir.xsd", "forecast.xsd", "comment.xsd"})
+        ASSERT_TRUE(QFile::copy(QStringLiteral(LIR_BIN_DIR "/") + QLatin1String(file), folder + QLatin1String(file)));
+    const QString nsi = home() + QStringLiteral("НСИ_Отдел.xml");
+    ASSERT_TRUE(SaveExchangeDocument(NsiDocument().get(), nsi));
+    ASSERT_TRUE(ZipDataFile(nsi.toStdString(), (nsi + QStringLiteral(".zip")).toStdString()));
+    CCdoMailSender sender;
+    sender.AddFrom("a@example.ru", "Управление А");
+    sender.AddTo("b@example.ru", "Отдел Б");
+    sender.SetSubject("{Auto} АИС ЛИР. Данные:НСИ");
+    sender.SetBody("[From:] \"Управление А\"\n");
+    sender.AddAttachment((nsi + QStringLiteral(".zip")).toStdString(), "НСИ.zip");
+    DeliverToMaildir(maildir, QByteArray::fromStdString(sender.Compose(NewMailStamp("a@example.ru"))));
+
+    const auto start = [&](const QByteArray& answer) {
+        auto program = std::make_unique<QProcess>();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("LIR_HOME"), folder);
+        env.insert(QStringLiteral("LIR_POP3_PORT"), QString::number(server->port));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), folder + QStringLiteral("run"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.remove(QStringLiteral("LIR_MSGBOX"));
+        if (!answer.isEmpty())
+            env.insert(QStringLiteral("LIR_MSGBOX"), QString::fromLatin1(answer));
+        program->setProcessEnvironment(env);
+        program->start(QStringLiteral(LIR_BIN_DIR "/forecast"), {});
+        EXPECT_TRUE(program->waitForStarted(5000));
+        return program;
+    };
+    const QString received = folder + QStringLiteral("Import/НСИ_Отдел.xml");
+    {
+        const auto program = start({});
+        // The file is unpacked and handed over: the question opens and waits.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(received); }, 20000));
+        QTest::qWait(1500);
+        ::kill(pid_t(program->processId()), SIGHUP);
+        EXPECT_TRUE(program->waitForFinished(5000));
+        EXPECT_EQ(program->exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(program->exitCode(), 0);
+        EXPECT_EQ(MaildirCount(maildir), 1) << "the mail is still on the server";
+    }
+    QFile::remove(received);
+    const auto program = start("no");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return MaildirCount(maildir) == 0; }, 20000));
+    ::kill(pid_t(program->processId()), SIGTERM);
+    EXPECT_TRUE(program->waitForFinished(5000));
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("child"));
+        db.setDatabaseName(folder + QStringLiteral("LIR.db"));
+        ASSERT_TRUE(db.open());
+        QSqlQuery q(db);
+        ASSERT_TRUE(q.prepare(QStringLiteral("select count(*) from tFctOpJournal where Text = ?")));
+        q.addBindValue(HostTexts::kDeclined.arg(received));
+        ASSERT_TRUE(q.exec());
+        ASSERT_TRUE(q.next());
+        EXPECT_EQ(q.value(0).toInt(), 1);
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("child"));
+}

@@ -1,0 +1,434 @@
+// The readers of received documents against what used to cost them more than linear time: an НСИ
+// whose supporting document is one base64 text node of 100 MB (read, and handed over as the transport
+// host hands it, into an empty database), a forecast whose comment is 10 MB of lines ending in
+// character references, a comment document of 100 MB, and a document whose root carries 1,000,000
+// attributes, which every reader must refuse. The floor is libxml2 itself: the same bytes parsed as a tree and
+// validated against the same schema (xmlReadFile, xmlSchemaValidateDoc); the bare parse is shown beside it. Each read's
+// peak memory is measured in a process of its own.
+#include "BenchSummary.h"
+
+#include "AppMessage.h"
+#include "CommentsFile.h"
+#include "ErrorSink.h"
+#include "ForecastFile.h"
+#include "NsiFile.h"
+#include "NsiImport.h"
+#include "Session.h"
+#include "Settings.h"
+#include "TextUtils.h"
+#include "db/DbConnection.h"
+#include "tables/ImportEventTypes.h"
+#include "xml/XmlRecord.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+
+#include <libxml/parser.h>
+#include <libxml/xmlschemas.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <random>
+#include <string>
+
+namespace {
+
+QString g_dir;
+std::string g_nsi, g_comment, g_comments, g_attributes;
+constexpr std::size_t kDocumentMb = 100;
+constexpr std::size_t kCommentMb = 10;
+constexpr std::size_t kCommentsMb = 100;
+constexpr int kAttributes = 1000000;
+constexpr int kFloorCapSeconds = 10;
+
+[[noreturn]] void Die(const std::string& text)
+{
+    std::fprintf(stderr, "%s\n", text.c_str());
+    std::exit(2);
+}
+
+std::string Schema(const char* name)
+{
+    return (g_dir + QLatin1String(name)).toStdString();
+}
+
+std::string Version()
+{
+    return GetFileVersionString().toStdString();
+}
+
+// The reference data of forecast 7 from organisation 1 for 2, with one supporting document whose
+// base64 text takes `mb` MB, written as the writer writes it (one line).
+void WriteNsi(const std::string& path, std::size_t mb)
+{
+    std::ofstream out(path, std::ios::binary);
+    out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<forecast version=\"" << Version()
+        << "\" id=\"7\" from=\"1\" to=\"2\" mail=\"a@x.ru\">\n<receivers>"
+        << "<receiver><name>Управление</name><email>a@x.ru</email><importedId>1</importedId><isgroup>0</isgroup>"
+        << "</receiver><receiver><name>Отдел</name><email>b@x.ru</email><importedId>2</importedId>"
+        << "<isgroup>0</isgroup></receiver></receivers>\n<prognozs><prognoz><id>7</id><name>Прогноз</name>"
+        << "<year>2026</year><owner>-20</owner><ownerName>Минфин</ownerName><status>1</status></prognoz>"
+        << "</prognozs>\n<documents><document><id>1</id><prognoz>7</prognoz><name>Справка</name>"
+        << "<position>0</position><filename>справка.bin</filename><content>";
+    static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::mt19937 random(7);
+    std::string chunk(1 << 20, 'A');
+    for (std::size_t i = 0; i < mb; ++i) {
+        for (char& c : chunk)
+            c = alphabet[random() % 64];
+        out << chunk;
+    }
+    out << "</content></document></documents>\n</forecast>\n";
+}
+
+// A forecast from 5 for 1 with one row whose comment takes `mb` MB: lines that end in "&#13;", which
+// the parser hands over a character at a time.
+void WriteCommentedForecast(const std::string& path, std::size_t mb)
+{
+    std::ofstream out(path, std::ios::binary);
+    out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<forecast to=\"1\" version=\"" << Version()
+        << "\" from=\"5\" mail=\"b@x.ru\" subReceiverCount=\"0\">\n<prognozdata><id>1</id><prognoz>7</prognoz>"
+        << "<product>1</product>";
+    for (const char* name :
+         {"sumlast", "sumcurr", "sumnext", "valuelast", "valuecurr", "valuenext", "valueNorm", "valueIndex",
+          "valuePlan", "valueFormula", "valueOther", "sumNorm", "sumIndex", "sumPlan", "sumFormula", "sumOther"})
+        out << '<' << name << ">1.5</" << name << '>';
+    out << "<base>Расчет</base><baseMethod>1</baseMethod><comment>";
+    const std::string line = "Уточнить объемы поставок по договору № 15&#13;\n";
+    for (std::size_t written = 0; written < mb << 20; written += line.size())
+        out << line;
+    out << "</comment></prognozdata>\n</forecast>\n";
+}
+
+// A comment document from 1 for 5 on forecast 7 of `mb` MB: one short comment on each of many products.
+void WriteComments(const std::string& path, std::size_t mb)
+{
+    std::ofstream out(path, std::ios::binary);
+    out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<comment version=\"" << Version()
+        << "\" from=\"1\" forecast=\"7\" to=\"5\" mail=\"a@x.ru\">\n";
+    std::size_t written = 0;
+    for (int product = 1; written < mb << 20; ++product) {
+        const std::string row = "<prognozdata><id>" + std::to_string(product) + "</id><product>"
+            + std::to_string(product) + "</product><comment>Проверьте объемы и цены по продукции "
+            + std::to_string(product) + "</comment></prognozdata>\n";
+        out << row;
+        written += row.size();
+    }
+    out << "</comment>\n";
+}
+
+void WriteAttributes(const std::string& path, int count)
+{
+    std::ofstream out(path, std::ios::binary);
+    out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<forecast version=\"" << Version() << "\"";
+    for (int i = 0; i < count; ++i)
+        out << " a" << i << "=\"" << i << '"';
+    out << "/>\n";
+}
+
+xmlDocPtr TreeParse(const std::string& path)
+{
+    return xmlReadFile(path.c_str(), nullptr, XML_PARSE_HUGE | XML_PARSE_NONET | XML_PARSE_NOERROR);
+}
+
+void IgnoreError(void*, xmlErrorPtr)
+{
+}
+
+// libxml2's own way to the same document, validated: the floor.
+bool TreeValidate(const std::string& path, const std::string& schemaPath)
+{
+    xmlDocPtr doc = TreeParse(path);
+    if (!doc)
+        return false;
+    xmlSchemaParserCtxtPtr parser = xmlSchemaNewParserCtxt(schemaPath.c_str());
+    xmlSchemaPtr schema = xmlSchemaParse(parser);
+    xmlSchemaFreeParserCtxt(parser);
+    xmlSchemaValidCtxtPtr valid = xmlSchemaNewValidCtxt(schema);
+    xmlSchemaSetValidStructuredErrors(valid, &IgnoreError, nullptr);
+    const bool ok = xmlSchemaValidateDoc(valid, doc) == 0;
+    xmlSchemaFreeValidCtxt(valid);
+    xmlSchemaFree(schema);
+    xmlFreeDoc(doc);
+    return ok;
+}
+
+void BM_TreeParse(benchmark::State& state, const std::string* path)
+{
+    for (auto _ : state) {
+        xmlDocPtr doc = TreeParse(*path);
+        if (!doc)
+            state.SkipWithError("not parsed");
+        xmlFreeDoc(doc);
+    }
+}
+
+void BM_TreeValidate(benchmark::State& state, const std::string* path, const char* schema)
+{
+    for (auto _ : state)
+        if (!TreeValidate(*path, Schema(schema)))
+            state.SkipWithError("not valid");
+}
+
+bool ReadNsi()
+{
+    const CNsiFile nsi = ReadNsiFile(QString::fromStdString(g_nsi), QString::fromStdString(Schema("lir.xsd")));
+    return nsi.ok() && nsi.documents.size() == 1 && nsi.documents[0].receivedContent
+        && std::size_t(nsi.documents[0].receivedContent->size()) == (kDocumentMb << 20) / 4 * 3;
+}
+
+bool ReadComments()
+{
+    const CCommentsFile file =
+        ReadCommentsFile(QString::fromStdString(g_comments), QString::fromStdString(Schema("comment.xsd")));
+    return file.ok() && file.rows.size() > 100000;
+}
+
+bool ReadCommentedForecast()
+{
+    const CForecastFile file =
+        ReadForecastFile(QString::fromStdString(g_comment), QString::fromStdString(Schema("forecast.xsd")));
+    return file.ok() && file.rows.size() == 1 && file.rows[0].comment.size() > 1000000;
+}
+
+void BM_ReadNsi(benchmark::State& state)
+{
+    for (auto _ : state)
+        if (!ReadNsi())
+            state.SkipWithError("the reference data were refused");
+}
+
+void BM_ReadCommentedForecast(benchmark::State& state)
+{
+    for (auto _ : state)
+        if (!ReadCommentedForecast())
+            state.SkipWithError("the forecast was refused");
+}
+
+void BM_ReadComments(benchmark::State& state)
+{
+    for (auto _ : state)
+        if (!ReadComments())
+            state.SkipWithError("the comments were refused");
+}
+
+// Every reader that takes documents from outside; each must refuse the attributes.
+const struct {
+    const char* name;
+    bool (*read)(const QString& path);
+} kReaders[] = {
+    {"forecast", [](const QString& p) { return ReadForecastFile(p, g_dir + QStringLiteral("forecast.xsd")).ok(); }},
+    {"nsi", [](const QString& p) { return ReadNsiFile(p, g_dir + QStringLiteral("lir.xsd")).ok(); }},
+    {"comments", [](const QString& p) { return ReadCommentsFile(p, g_dir + QStringLiteral("comment.xsd")).ok(); }},
+    {"version", [](const QString& p) { return CheckXmlFileVersion(p); }},
+    {"tree", [](const QString& p) { return bool(XmlParseFile(p)); }},
+    {"plug-in check", [](const QString& p) { return XmlIsWellFormedFile(QFile::encodeName(p).constData()); }},
+};
+
+void BM_RefuseAttributes(benchmark::State& state)
+{
+    const auto& reader = kReaders[state.range(0)];
+    state.SetLabel(reader.name);
+    for (auto _ : state)
+        if (reader.read(QString::fromStdString(g_attributes)))
+            state.SkipWithError("the attributes were read");
+}
+
+// The tree parse of the attributes in a process of its own, given up after the cap: seconds, or
+// the cap when it did not end by then.
+double FloorOfAttributes()
+{
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        xmlFreeDoc(TreeParse(g_attributes));
+        ::_exit(0);
+    }
+    int status = 0;
+    while (::waitpid(child, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() - start > std::chrono::seconds(kFloorCapSeconds)) {
+            ::kill(child, SIGKILL);
+            ::waitpid(child, &status, 0);
+            return kFloorCapSeconds;
+        }
+        ::usleep(20000);
+    }
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+CSessionState g_session;
+
+int AnswerYes(const QString& text, unsigned flags, QObject*)
+{
+    if ((flags & MB_ICONSTOP) == MB_ICONSTOP)
+        std::fprintf(stderr, "%s\n", qPrintable(text));
+    return IDYES;
+}
+
+// The reference data handed over as the transport host hands them, every question answered yes,
+// into a fresh copy of the template database; its document lands in the program's "docs/".
+bool HandOverNsi()
+{
+    const QString db = g_dir + QStringLiteral("LIR.db");
+    QFile::remove(db);
+    QDir(g_dir + QStringLiteral("docs")).removeRecursively();
+    if (!QFile::copy(QStringLiteral(LIR_BIN_DIR "/LIR.db.tmpl"), db))
+        Die("cannot copy the template database");
+    QFile::setPermissions(db, QFile::ReadOwner | QFile::WriteOwner);
+    DbConnectParams p;
+    p.file = db;
+    if (!GetDBConnection().ConnectWith(p))
+        Die("cannot open the database");
+    SeedImportEventTypes(); // as every start of the program does
+    const bool taken = ImportNsiFile(g_session, nullptr, QString::fromStdString(g_nsi)) == ImportOutcome::Taken;
+    GetDBConnection().Close();
+    return taken && QFileInfo(g_dir + QStringLiteral("docs")).isDir();
+}
+
+void BM_HandOverNsi(benchmark::State& state)
+{
+    for (auto _ : state)
+        if (!HandOverNsi())
+            state.SkipWithError("the hand-over failed");
+}
+
+// One read alone in this process, for its peak resident memory (printed in MB).
+int PeakAlone(const std::string& kind)
+{
+    bool ok = false;
+    if (kind == "nsi")
+        ok = ReadNsi();
+    else if (kind == "forecast")
+        ok = ReadCommentedForecast();
+    else if (kind == "comments")
+        ok = ReadComments();
+    else if (kind == "hand-over")
+        ok = HandOverNsi();
+    else if (kind == "attributes")
+        ok = !kReaders[0].read(QString::fromStdString(g_attributes));
+    else if (kind == "tree")
+        ok = TreeValidate(g_nsi, Schema("lir.xsd"));
+    if (!ok)
+        return 1;
+    std::printf("%.1f\n", PeakResidentMb());
+    return 0;
+}
+
+double PeakInChild(const char* kind)
+{
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--peak"), QLatin1String(kind), g_dir});
+    const bool done = child.waitForFinished(600000) && child.exitCode() == 0;
+    return done ? QString::fromLatin1(child.readAllStandardOutput()).trimmed().toDouble() : -1.0;
+}
+
+void UseFolder(const QString& dir)
+{
+    g_dir = dir;
+    g_nsi = (dir + QStringLiteral("nsi.xml")).toStdString();
+    g_comment = (dir + QStringLiteral("comment.xml")).toStdString();
+    g_comments = (dir + QStringLiteral("comments.xml")).toStdString();
+    g_attributes = (dir + QStringLiteral("attributes.xml")).toStdString();
+    // The schemas, the database and the documents folder are the program folder's.
+    qputenv("LIR_HOME", dir.toUtf8());
+    Settings().EnableOpJournal = false;
+    SetMessageBoxHandler(&AnswerYes, true);
+    SetErrorSink([](const DbError& error) { WriteErrorToStderr(error); });
+}
+
+} // namespace
+
+BENCHMARK_CAPTURE(BM_TreeParse, nsi, &g_nsi)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(BM_TreeValidate, nsi, &g_nsi, "lir.xsd")->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_ReadNsi)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_HandOverNsi)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(BM_TreeParse, comment, &g_comment)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(BM_TreeValidate, comment, &g_comment, "forecast.xsd")->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_ReadCommentedForecast)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(BM_TreeParse, comments, &g_comments)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(BM_TreeValidate, comments, &g_comments, "comment.xsd")->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_ReadComments)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_RefuseAttributes)
+    ->DenseRange(0, int(std::size(kReaders)) - 1)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    if (argc == 4 && std::strcmp(argv[1], "--peak") == 0) {
+        UseFolder(QString::fromLocal8Bit(argv[3]));
+        return PeakAlone(argv[2]);
+    }
+    benchmark::Initialize(&argc, argv);
+    const QString dir = QDir::tempPath() + QStringLiteral("/bench_readers-%1/").arg(::getpid());
+    QDir().mkpath(dir);
+    for (const char* schema : {"lir.xsd", "forecast.xsd", "comment.xsd"})
+        if (!QFile::copy(QStringLiteral(LIR_BIN_DIR "/") + QLatin1String(schema), dir + QLatin1String(schema)))
+            Die("cannot copy the schemas");
+    UseFolder(dir);
+    std::printf("writing the documents...\n");
+    std::fflush(stdout);
+    WriteNsi(g_nsi, kDocumentMb);
+    WriteCommentedForecast(g_comment, kCommentMb);
+    WriteComments(g_comments, kCommentsMb);
+    WriteAttributes(g_attributes, kAttributes);
+
+    CSummaryReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+
+    const auto seconds = [&](const std::string& name) { return reporter.Seconds(name + "/iterations:3"); };
+    std::printf("\nSummary (%zu MB supporting document, %zu MB comment, %zu MB of comments, %d attributes)\n",
+                kDocumentMb, kCommentMb, kCommentsMb, kAttributes);
+    const struct {
+        const char* what;
+        std::string run, floor, bare;
+        double peakGoal;
+        const char* peakKind;
+    } reads[] = {
+        {"НСИ read", "BM_ReadNsi", "BM_TreeValidate/nsi", "BM_TreeParse/nsi", 200.0, "nsi"},
+        {"НСИ handed over and stored", "BM_HandOverNsi", "BM_TreeValidate/nsi", "BM_TreeParse/nsi", 200.0, "hand-over"},
+        {"forecast read", "BM_ReadCommentedForecast", "BM_TreeValidate/comment", "BM_TreeParse/comment", 150.0,
+         "forecast"},
+        {"comments read", "BM_ReadComments", "BM_TreeValidate/comments", "BM_TreeParse/comments", 200.0, "comments"},
+    };
+    for (const auto& r : reads) {
+        const double run = seconds(r.run), floor = seconds(r.floor), bare = seconds(r.bare);
+        if (run < 0)
+            continue;
+        const std::string what = r.what;
+        PrintFigure((what + ": time").c_str(), run, "s");
+        PrintFigure((what + ": floor, libxml2's tree parse and validation").c_str(), floor, "s");
+        PrintFigure((what + ": libxml2's bare tree parse").c_str(), bare, "s");
+        if (floor > 0)
+            PrintRatio((what + ": ratio to the floor").c_str(), run / floor, 2.0);
+        if (bare > 0)
+            PrintRatio((what + ": ratio to the bare parse").c_str(), run / bare);
+        PrintGoal((what + ": peak resident memory").c_str(), PeakInChild(r.peakKind), "MB", r.peakGoal);
+    }
+    PrintFigure("peak resident memory of libxml2's tree and validation", PeakInChild("tree"), "MB");
+    for (std::size_t i = 0; i < std::size(kReaders); ++i) {
+        const std::string what = std::string("attributes refused by the reader: ") + kReaders[i].name;
+        PrintGoal(what.c_str(), reporter.Ms("BM_RefuseAttributes/" + std::to_string(i) + "/iterations:3"), "ms",
+                  1000.0);
+    }
+    PrintGoal("attributes refused: peak resident memory", PeakInChild("attributes"), "MB", 150.0);
+    const double floor = FloorOfAttributes();
+    if (floor >= kFloorCapSeconds)
+        std::printf("%-58s more than %d s (stopped)\n", "attributes: floor, libxml2's tree parse", kFloorCapSeconds);
+    else
+        PrintFigure("attributes: floor, libxml2's tree parse", floor, "s");
+    QDir(dir).removeRecursively();
+    return 0;
+}
