@@ -4,6 +4,9 @@
 
 #include <QHeaderView>
 
+#include <algorithm>
+#include <numeric>
+
 namespace {
 
 constexpr int kMinWidth = 8;
@@ -61,6 +64,13 @@ void CColumnWidths::Apply()
     m_applying = false;
 }
 
+void CColumnWidths::Resize(int column, int width)
+{
+    m_applying = true;
+    m_header->resizeSection(column, width);
+    m_applying = false;
+}
+
 void CColumnWidths::OnResized(int column, int, int newSize)
 {
     // The last column fills what the view leaves over: its width is not the user's.
@@ -71,6 +81,47 @@ void CColumnWidths::OnResized(int column, int, int newSize)
         return;
     m_widths.insert(caption, newSize);
     m_changed = true;
+}
+
+std::vector<int> FitColumnWidths(const std::vector<CColumnFit>& columns, int room)
+{
+    std::vector<int> least, need, desired;
+    for (const CColumnFit& c : columns) {
+        least.push_back(std::max(0, c.least));
+        need.push_back(std::max(least.back(), c.need));
+        desired.push_back(std::max(need.back(), c.usual));
+    }
+    const auto sum = [](const std::vector<int>& v) { return std::accumulate(v.begin(), v.end(), qint64(0)); };
+    const qint64 wanted = sum(desired), needed = sum(need);
+    if (wanted <= room)
+        return desired;
+    std::vector<int> widths = need;
+    if (needed <= room) {
+        const qint64 spare = room - needed;
+        for (size_t i = 0; i < widths.size(); ++i)
+            widths[i] += int((desired[i] - need[i]) * spare / (wanted - needed));
+        return widths;
+    }
+    if (sum(least) >= room)
+        return least;
+    // The largest cap under which the columns fill no more than the room.
+    const auto capped = [&](int cap) {
+        qint64 total = 0;
+        for (size_t i = 0; i < need.size(); ++i)
+            total += std::max(least[i], std::min(need[i], cap));
+        return total;
+    };
+    int low = 0, high = *std::max_element(need.begin(), need.end());
+    while (low < high) {
+        const int mid = low + (high - low + 1) / 2;
+        if (capped(mid) <= room)
+            low = mid;
+        else
+            high = mid - 1;
+    }
+    for (size_t i = 0; i < widths.size(); ++i)
+        widths[i] = std::max(least[i], std::min(need[i], low));
+    return widths;
 }
 
 std::vector<int> ReadProfileNumbers(const QString& path)
@@ -93,7 +144,7 @@ std::vector<int> StoredColumnWidths(const QString& path, int count)
     if (int(widths.size()) != count)
         return {};
     for (int w : widths)
-        if (w < 0 || w > kMaxWidth)
+        if (w < -1 || w > kMaxWidth)
             return {};
     return widths;
 }

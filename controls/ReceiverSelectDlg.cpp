@@ -8,7 +8,10 @@
 #include "tables/Receivers.h"
 
 #include <QDialogButtonBox>
+#include <QHeaderView>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QThread>
 #include <QTreeWidgetItemIterator>
 #include <QVBoxLayout>
@@ -19,9 +22,16 @@
 
 using namespace ReceiverSelectTexts;
 
+namespace {
+
+constexpr int kWidth = 360;
+constexpr int kHeight = 420;
+
+} // namespace
+
 ReceiverSelectDlg::ReceiverSelectDlg(int forecastId, bool groupsSelectable, bool elementsSelectable, int checkMode,
                                      QWidget* parent)
-    : QDialog(parent)
+    : CResizableDlg(IDD, parent)
     , forecastId(forecastId)
     , groupsSelectable(groupsSelectable)
     , elementsSelectable(elementsSelectable)
@@ -29,6 +39,9 @@ ReceiverSelectDlg::ReceiverSelectDlg(int forecastId, bool groupsSelectable, bool
 {
     setWindowTitle(kCaption);
     m_tree = new CTreeCtrlX(this);
+    // A name longer than the tree is wide scrolls the tree instead of being cut.
+    m_tree->header()->setStretchLastSection(false);
+    m_tree->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     auto* buttons = new QDialogButtonBox(this);
     m_ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
     m_ok->setObjectName(QStringLiteral("id1"));
@@ -37,7 +50,7 @@ ReceiverSelectDlg::ReceiverSelectDlg(int forecastId, bool groupsSelectable, bool
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_tree, 1);
     layout->addWidget(buttons);
-    resize(360, 420);
+    resize(kWidth, kHeight);
 
     connect(buttons, &QDialogButtonBox::accepted, this, &ReceiverSelectDlg::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &ReceiverSelectDlg::reject);
@@ -89,6 +102,27 @@ void ReceiverSelectDlg::OnInitDialog()
         first->setExpanded(true);
     selectedId = 0;
     UpdateOk();
+}
+
+QSize ReceiverSelectDlg::FirstSize(const QSize& creation) const
+{
+    // The widest item, collapsed branches included, at its depth.
+    int widest = 0;
+    const int decoration = m_tree->rootIsDecorated() ? 1 : 0;
+    for (QTreeWidgetItemIterator it(m_tree); *it; ++it) {
+        int depth = decoration;
+        for (const QTreeWidgetItem* p = (*it)->parent(); p; p = p->parent())
+            ++depth;
+        widest = std::max(widest,
+                          depth * m_tree->indentation() + m_tree->sizeHintForIndex(m_tree->indexFromItem(*it)).width());
+    }
+    const QMargins margins = layout()->contentsMargins();
+    const int frame = margins.left() + margins.right() + 2 * m_tree->frameWidth();
+    int room = creation.width();
+    if (const QScreen* s = screen())
+        room = std::max(room, s->availableGeometry().width());
+    const int scrollBar = m_tree->verticalScrollBar()->sizeHint().width();
+    return {std::clamp(widest + frame + scrollBar, creation.width(), room), creation.height()};
 }
 
 bool ReceiverSelectDlg::Checkable(int id) const

@@ -4,8 +4,7 @@
 #pragma once
 
 #include "ModalHook.h"
-
-#include <QDialog>
+#include "ResizableDlg.h"
 
 #include <unordered_map>
 #include <vector>
@@ -14,9 +13,12 @@ class CTreeCtrlX;
 class QPushButton;
 class QTreeWidgetItem;
 
-class ReceiverSelectDlg : public QDialog {
+// Resizable; the size the user leaves comes back (dialog 110). Until then it opens as wide as its
+// longest item needs, within the screen.
+class ReceiverSelectDlg : public CResizableDlg {
     Q_OBJECT
 public:
+    enum { IDD = 110 };
     // checkMode: 0 one choice; 1 check boxes, a click passes an item's state on to its subtree and
     // ancestors (on the first top item a double click does); 2 check boxes, only a double click does.
     // The categories of a report pass a click on in either mode.
@@ -46,6 +48,7 @@ public:
     void accept() override;
 
 protected:
+    QSize FirstSize(const QSize& creation) const override;
     virtual void FillTree();
     // The single choice that the item gives, 0 none.
     virtual int ChoiceOf(const QTreeWidgetItem* item) const;

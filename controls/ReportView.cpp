@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QResizeEvent>
 #include <QScrollBar>
 #include <QTimer>
 
@@ -23,6 +24,9 @@ namespace {
 
 // Room in a header cell beside its caption: the margins and the sort marker.
 constexpr int kCaptionPadding = 28;
+// The rows whose texts a fitted column holds: of rows read a page at a time, the first page.
+constexpr int kFitRows = 1000;
+constexpr int kPagedFitRows = 128;
 
 bool InBranch(const QTreeWidgetItem* item, const QTreeWidgetItem* branch)
 {
@@ -232,6 +236,7 @@ public:
     struct Column {
         QString caption;
         Qt::Alignment alignment;
+        int usual = 0; // the width the column has as a rule
     };
     std::vector<Row> rows;
     std::vector<Column> columns;
@@ -263,6 +268,13 @@ CReportView::CReportView(QWidget* parent)
     connect(header(), &QHeaderView::sectionClicked, this, &CReportView::OnHeaderClicked);
     m_timer.setInterval(kDragTimerPeriod);
     connect(&m_timer, &QTimer::timeout, this, &CReportView::OnTimer);
+    m_fitTimer.setSingleShot(true);
+    m_fitTimer.setInterval(0);
+    connect(&m_fitTimer, &QTimer::timeout, this, &CReportView::FitColumns);
+    connect(m_model, &QAbstractItemModel::modelReset, this, &CReportView::ScheduleFit);
+    connect(m_model, &QAbstractItemModel::columnsInserted, this, &CReportView::ScheduleFit);
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, &CReportView::ScheduleFit);
+    connect(m_model, &QAbstractItemModel::dataChanged, this, &CReportView::ScheduleFit);
 }
 
 CReportView::~CReportView()
@@ -520,8 +532,61 @@ int CReportView::InsertColumn(int column, const QString& caption, int width, Qt:
     // Never narrower than its caption (with the sort marker), unless the user made it so.
     const int least = header()->fontMetrics().horizontalAdvance(caption) + kCaptionPadding;
     const int fallback = std::max(width, least);
-    header()->resizeSection(column, m_widths ? m_widths->Width(caption, fallback) : fallback);
+    m_model->columns[size_t(column)].usual = fallback;
+    ResizeColumn(column, m_widths ? m_widths->Width(caption, fallback) : fallback);
     return column;
+}
+
+void CReportView::ResizeColumn(int column, int width)
+{
+    if (m_widths)
+        m_widths->Resize(column, width);
+    else
+        header()->resizeSection(column, width);
+}
+
+bool CReportView::SizedByUser(int column) const
+{
+    if (!m_widths)
+        return false;
+    const CReportModel::Column& c = m_model->columns[size_t(column)];
+    // A width equal to the usual one was written by an earlier run, not set by the user.
+    const int kept = m_widths->Width(c.caption, -1);
+    return kept >= 0 && kept != c.usual;
+}
+
+void CReportView::ScheduleFit()
+{
+    m_fitTimer.start();
+}
+
+void CReportView::FitColumns()
+{
+    m_fitTimer.stop();
+    const int count = GetColumnCount();
+    if (count == 0 || !isVisible())
+        return;
+    int room = viewport()->width();
+    std::vector<CColumnFit> fits;
+    std::vector<int> fitted;
+    const int rows = std::min(GetItemCount(), m_model->paged ? kPagedFitRows : kFitRows);
+    for (int c = 0; c < count; ++c) {
+        if (SizedByUser(c)) {
+            room -= header()->sectionSize(c);
+            continue;
+        }
+        const CReportModel::Column& column = m_model->columns[size_t(c)];
+        CColumnFit fit{header()->fontMetrics().horizontalAdvance(column.caption) + kCaptionPadding, 0, column.usual};
+        // The grid line right of the cell.
+        for (int r = 0; r < rows; ++r)
+            fit.need = std::max(fit.need, sizeHintForIndex(m_model->index(r, c)).width() + 1);
+        fits.push_back(fit);
+        fitted.push_back(c);
+    }
+    const std::vector<int> widths = FitColumnWidths(fits, room);
+    for (size_t i = 0; i < fitted.size(); ++i)
+        if (header()->sectionSize(fitted[i]) != widths[i])
+            ResizeColumn(fitted[i], widths[i]);
 }
 
 bool CReportView::DeleteColumn(int column)
@@ -676,6 +741,23 @@ void CReportView::hideEvent(QHideEvent* event)
 {
     EndDrag();
     QTreeView::hideEvent(event);
+}
+
+void CReportView::showEvent(QShowEvent* event)
+{
+    QTreeView::showEvent(event);
+    ScheduleFit();
+}
+
+bool CReportView::viewportEvent(QEvent* event)
+{
+    // The list's width changes with the window, the panes and the vertical scroll bar.
+    if (event->type() == QEvent::Resize) {
+        const auto* resize = static_cast<QResizeEvent*>(event);
+        if (resize->size().width() != resize->oldSize().width())
+            ScheduleFit();
+    }
+    return QTreeView::viewportEvent(event);
 }
 
 void CReportView::drawRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const

@@ -89,6 +89,10 @@ public:
     int InsertColumn(int column, const QString& caption, int width = 100, Qt::Alignment alignment = Qt::AlignLeft);
     // The widths the user sets are kept in the profile value `path` and come back with the columns.
     void KeepColumnWidths(const QString& path);
+    // Every column the user has not sized gets the width its caption and the texts of the first rows
+    // need, within the list's width (FitColumnWidths); done by itself after the rows or the list's
+    // width change.
+    void FitColumns();
     bool DeleteColumn(int column);
     void DeleteAllColumns();
 
@@ -116,6 +120,8 @@ protected:
     void keyboardSearch(const QString& search) override;
     QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
     void hideEvent(QHideEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
     void drawRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
 signals:
@@ -124,6 +130,10 @@ signals:
 
 private:
     void OnHeaderClicked(int column);
+    void ScheduleFit();
+    // Whether the user gave the column its width.
+    bool SizedByUser(int column) const;
+    void ResizeColumn(int column, int width);
     void BeginDrag(int row, const QPoint& pos);
     void EndDrag();
     void Drop();
@@ -149,6 +159,7 @@ private:
     bool m_hasTreeTarget = false;
     QPointer<QLabel> m_dragImage;
     QTimer m_timer;
+    QTimer m_fitTimer;
     int m_ticks = 0;
     QPoint m_lastPos; // viewport coordinates
 };

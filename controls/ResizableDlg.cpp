@@ -29,6 +29,11 @@ QString CResizableDlg::ProfileSection() const
     return QString::number(m_dialogId, 16);
 }
 
+QSize CResizableDlg::FirstSize(const QSize& creation) const
+{
+    return creation;
+}
+
 void CResizableDlg::setVisible(bool visible)
 {
     if (visible && !m_initialised) {
@@ -37,14 +42,15 @@ void CResizableDlg::setVisible(bool visible)
             adjustSize();
         m_creationSize = size();
         setMinimumSize(m_creationSize);
+        QSize stored;
         if (m_saveSize) {
             CProfileSettings profile;
             profile.beginGroup(ProfileSection());
-            const int cx = profile.intValue(QStringLiteral("CX"), 0);
-            const int cy = profile.intValue(QStringLiteral("CY"), 0);
-            if (cx != 0 && cy != 0)
-                resize(cx, cy);
+            stored = QSize(profile.intValue(QStringLiteral("CX"), 0), profile.intValue(QStringLiteral("CY"), 0));
         }
+        const QSize first = stored.width() != 0 && stored.height() != 0 ? stored : FirstSize(m_creationSize);
+        if (first != size())
+            resize(first);
     }
     QDialog::setVisible(visible);
 }

@@ -31,6 +31,8 @@ public:
     QSize creationSize() const { return m_creationSize; }
     // The profile section of the stored size.
     virtual QString ProfileSection() const;
+    // The size the dialog first shows with when none is stored; the creation size by default.
+    virtual QSize FirstSize(const QSize& creation) const;
 
     void setVisible(bool visible) override;
     void done(int result) override;

@@ -16,8 +16,8 @@ CSplitterWndEx::~CSplitterWndEx()
     for (CSplitterWndEx* nested : m_nested)
         delete nested; // each writes its own value
     m_nested.clear();
-    // A splitter never shown has not the user's sizes: it leaves those of an earlier run.
-    if (!m_shown && StoredSizes())
+    // A splitter never shown has not the user's sizes: it leaves those of an earlier run, or none.
+    if (!m_shown)
         return;
     CProfileSettings profile;
     profile.setValue(ProfilePath(QStringLiteral("Panes")), text);
@@ -74,7 +74,9 @@ bool CSplitterWndEx::CreateTwoPanes(QWidget* parent, QWidget* first, QWidget* se
         sizes << 100;
     }
     setSizes(sizes);
-    show();
+    // A splitter without a parent yet shows with the one it goes into, never as a window of its own.
+    if (parentWidget())
+        show();
     return true;
 }
 

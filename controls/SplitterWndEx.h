@@ -1,6 +1,6 @@
 // A splitter of two panes that writes its pane sizes to the profile (SplitterWnd/Panes_<n>) when
-// it is destroyed, so that its owner can give them back at the next start. A pane may itself be a
-// nested splitter, owned by this one.
+// it is destroyed, once it has been shown, so that its owner can give them back at the next start.
+// A pane may itself be a nested splitter, owned by this one.
 #pragma once
 
 #include <QSplitter>

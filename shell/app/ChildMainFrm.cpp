@@ -2,7 +2,9 @@
 
 #include "MainDlg.h"
 #include "Session.h"
+#include "tables/Forecasts.h"
 
+#include <QLabel>
 #include <QVBoxLayout>
 
 CChildMainFrm::CChildMainFrm(CSessionState& session, QWidget* parent)
@@ -10,9 +12,16 @@ CChildMainFrm::CChildMainFrm(CSessionState& session, QWidget* parent)
     , m_session(session)
 {
     m_panel = new CMainDlg(session, this);
+    m_firstStep = new QLabel(ChildFrameTexts::kFirstStep, this);
+    m_firstStep->setObjectName(QStringLiteral("firstStep"));
+    m_firstStep->setAlignment(Qt::AlignCenter);
+    m_firstStep->setWordWrap(true);
+    m_firstStep->setMargin(24);
+    m_firstStep->hide();
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_panel);
+    layout->addWidget(m_firstStep);
 }
 
 CChildMainFrm::~CChildMainFrm() = default;
@@ -40,6 +49,9 @@ void CChildMainFrm::OnUpdateChildren(int)
     else
         m_panel->OnConsolidatedForecast();
     m_panel->setEnabled(m_session.currentForecastId >= 1);
+    const bool empty = m_session.currentForecastId < 1 && GetForecastCount() == 0;
+    m_firstStep->setVisible(empty);
+    m_panel->setVisible(!empty);
 }
 
 void CChildMainFrm::NotifyForecastFrame(int wParam)

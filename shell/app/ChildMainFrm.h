@@ -1,12 +1,22 @@
 // The child frame of the main window, filled by the navigation panel. While the panel is enabled
 // it offers every command to the frames shown, books first, then the editor, then the journal; it
-// passes forecast changes on to all nine frames.
+// passes forecast changes on to all nine frames. A database without any forecast shows, in the
+// panel's place, what the first step is.
 #pragma once
 
 #include "ChildFrameBase.h"
 
+#include <QString>
+
 class CMainDlg;
+class QLabel;
 struct CSessionState;
+
+namespace ChildFrameTexts {
+inline const QString kFirstStep =
+    QStringLiteral("В базе данных еще нет ни одного прогноза.\n\nПервый шаг: получите НСИ от вышестоящей организации "
+                   "командой \"Прогноз > Получение НСИ...\".");
+} // namespace ChildFrameTexts
 
 class CChildMainFrm : public CChildFrameBase {
     Q_OBJECT
@@ -23,8 +33,10 @@ public:
     bool OnCmdMsg(int id, CmdMsg msg, CCmdUI* ui) override;
 
     CMainDlg* panel() const { return m_panel; }
+    QLabel* firstStep() const { return m_firstStep; }
 
 private:
     CSessionState& m_session;
     CMainDlg* m_panel = nullptr;
+    QLabel* m_firstStep = nullptr;
 };

@@ -351,6 +351,14 @@ TEST_P(BookOperationsTest, LongBooksReadTheScreenTheyShowFromTheDatabase)
             return out;
         };
         EXPECT_EQ(shown({0, 1, 250, -1}), at(b.ids, {0, 1, 250, -1}));
+        // The columns hold the texts of the first screen, within the list.
+        for (int c = 0; c < list->GetColumnCount(); ++c)
+            for (int r = 0; r < 20; ++r)
+                EXPECT_GE(list->columnWidth(c),
+                          list->fontMetrics().horizontalAdvance(list->GetItemText(r, c))
+                              + (c == 0 ? list->iconSize().width() : 0))
+                    << c << " " << r;
+        EXPECT_LE(list->header()->length(), list->viewport()->width());
 
         // End and Home reach the real ends, PageDown goes a screen on.
         QTest::keyClick(list, Qt::Key_End);

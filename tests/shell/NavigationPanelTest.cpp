@@ -316,6 +316,34 @@ TEST_P(NavigationPanelTest, WithoutAForecastThePanelIsDisabledAndItsFramesGetNoC
     EXPECT_EQ(Take().filter("run"), QStringList());
 }
 
+// An empty database says in the window what the first step is; once a forecast is there the panel
+// comes back, disabled until a forecast is chosen.
+TEST_P(NavigationPanelTest, AnEmptyDatabaseShowsTheFirstStep)
+{
+    MakeFrame();
+    const QLabel* firstStep = static_cast<CChildMainFrm*>(frame->childFrame())->firstStep();
+    const struct {
+        const char* what;
+        int select; // the forecast chosen in the bar, -1 none
+        bool notice, panelShown, panelEnabled;
+    } states[] = {{"empty", -1, true, false, false},
+                  {"a forecast none chose", -1, false, true, false},
+                  {"a forecast chosen", 2, false, true, true}};
+    for (const auto& s : states) {
+        SCOPED_TRACE(s.what);
+        if (s.select < 0 && std::string(s.what) != "empty") {
+            Forecasts();
+            frame->FillForecastCombo();
+        }
+        frame->SelectForecast(s.select);
+        EXPECT_EQ(firstStep->isVisible(), s.notice);
+        EXPECT_EQ(panel->isVisible(), s.panelShown);
+        EXPECT_EQ(panel->isEnabled(), s.panelEnabled);
+    }
+    EXPECT_TRUE(firstStep->text().contains("Первый шаг: получите НСИ от вышестоящей организации командой "
+                                           "\"Прогноз > Получение НСИ...\""));
+}
+
 TEST_P(NavigationPanelTest, WithoutEditorAndJournalEveryControlStillWorks)
 {
     Forecasts();

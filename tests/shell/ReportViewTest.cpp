@@ -1,10 +1,13 @@
 #include "ReportView.h"
 #include "ReportSort.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <QHeaderView>
 #include <QTest>
+
+#include <memory>
 
 #include <random>
 
@@ -114,4 +117,94 @@ TEST(ReportViewTest, MixedColumnsHaveOneConsistentOrder)
     }
     // Equal texts keep their order.
     EXPECT_TRUE(std::is_sorted(firstData.begin(), firstData.begin() + int(first.count(first.front()))));
+}
+
+namespace {
+
+class ReportViewFitTest : public TempHomeTest { };
+
+// A list as the book frames make it: columns with their usual widths, the user's widths kept.
+std::unique_ptr<CReportView> FittedList(int width, const std::vector<std::pair<QString, int>>& columns,
+                                        const QStringList& row)
+{
+    auto view = std::make_unique<CReportView>();
+    view->KeepColumnWidths(QStringLiteral("SplitterWnd/Columns_99"));
+    view->SetImageList({QIcon(QPixmap(16, 16))});
+    for (const auto& [caption, usual] : columns)
+        view->InsertColumn(view->GetColumnCount(), caption, usual);
+    for (int r = 0; r < 3; ++r) {
+        const int i = view->InsertItem(r, r == 1 ? row.value(0) : QStringLiteral("1"), 0);
+        for (int c = 1; c < row.size(); ++c)
+            view->SetItemText(i, c, r == 1 ? row[c] : QString());
+    }
+    view->resize(width, 200);
+    view->show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(view.get()));
+    QTest::qWait(20);
+    return view;
+}
+
+// Whether the column shows the longest text of its rows whole.
+bool Whole(const CReportView& view, int column)
+{
+    const int icon = column == 0 ? view.iconSize().width() : 0;
+    return view.columnWidth(column) >= view.fontMetrics().horizontalAdvance(view.GetItemText(1, column)) + icon;
+}
+
+} // namespace
+
+// Each column holds its longest text when the list has room for all of them (a 400-pixel code column
+// shrinks to its codes); when it has not, the narrow columns still hold theirs and the widest takes
+// what is left; no column runs past the list. A width the user sets stays through the fits and comes
+// back with the next list.
+TEST_F(ReportViewFitTest, ColumnsHoldTheirTextsWithinTheListAndTheUsersWidthStays)
+{
+    const QString longName = QStringLiteral("Федеральное государственное бюджетное учреждение «Центр информационных "
+                                            "технологий и систем органов исполнительной власти» по округу");
+    const struct {
+        const char* what;
+        int width;
+        std::vector<std::pair<QString, int>> columns;
+        QStringList row;
+        std::vector<bool> whole;
+    } cases[] = {
+        {"products",
+         1000,
+         {{"Код", 400}, {"Наименование", 400}, {"Комментарии", 100}, {"Минимальное", 90}, {"Максимальное", 90}},
+         {"01.02.003.0001", "Бумага для офисной техники белая формата А4 плотностью 80 г/м2", "", "0.85", "1.15"},
+         {true, true, true, true, true}},
+        {"receivers",
+         800,
+         {{"Наименование", 400}, {"E-Mail", 100}},
+         {longName, "fgbu.centr.informacionnyh.tehnologiy@cit-sistemy.example.ru"},
+         {false, true}},
+        {"journal",
+         1200,
+         {{"Организация", 200}, {"Событие", 200}, {"Дата отправки", 130}, {"Дата получения", 130}, {"Примечание", 300}},
+         {"Территориальное управление по Северо-Западному федеральному округу", "Отправлено на корректировку",
+          "04.03.2026 9:00:00", "", "НСИ. Получатель неопределен."},
+         {true, true, true, true, true}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto view = FittedList(c.width, c.columns, c.row);
+        for (size_t i = 0; i < c.whole.size(); ++i)
+            EXPECT_EQ(Whole(*view, int(i)), c.whole[i]) << i;
+        EXPECT_LE(view->header()->length(), view->viewport()->width());
+        if (!c.whole.front()) {
+            EXPECT_GE(view->header()->length(), view->viewport()->width() - int(c.columns.size()));
+        }
+    }
+
+    const auto& receivers = cases[1];
+    {
+        const auto view = FittedList(receivers.width, receivers.columns, receivers.row);
+        view->header()->resizeSection(1, 150);
+        view->resize(900, 200);
+        QTest::qWait(20);
+        EXPECT_EQ(view->columnWidth(1), 150);
+        EXPECT_EQ(view->header()->length(), view->viewport()->width()) << "the name takes the rest";
+    }
+    const auto again = FittedList(receivers.width, receivers.columns, receivers.row);
+    EXPECT_EQ(again->columnWidth(1), 150);
 }

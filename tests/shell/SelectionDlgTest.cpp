@@ -1,7 +1,11 @@
 #include "BookTestSupport.h"
 #include "ReceiverSelectDlg.h"
 
+#include <QApplication>
 #include <QPushButton>
+#include <QSettings>
+
+#include <memory>
 
 namespace {
 
@@ -19,9 +23,10 @@ protected:
         Receiver(6, 3, "Отдел 2", 0, 0, 1);
     }
     // Продукты > (Группа B > Изделие C), Изделие D; Без цены E (no price row) > Изделие F.
-    void Products()
+    void Products(bool withForecast = true)
     {
-        Forecast(1, "Прогноз", 2012);
+        if (withForecast)
+            Forecast(1, "Прогноз", 2012);
         const struct {
             int id, parent, position, isgroup;
             const char* code;
@@ -201,3 +206,57 @@ TEST_P(SelectionDlgTest, TheOwnOrganisationIsNoReceiverOfTheReferenceData)
 }
 
 LIR_INSTANTIATE_DB_TEST(SelectionDlgTest);
+
+// The receivers and the report categories open as wide as their longest item, a collapsed one too,
+// within the screen; the size the user leaves comes back with the next dialog (section "6e").
+TEST_P(SelectionDlgTest, TheTreeOpensAsWideAsItsLongestItemAndTheUsersSizeComesBack)
+{
+    Receivers();
+    Products(false);
+    const QString receiver = QStringLiteral("Отдел информационных технологий и систем обеспечения закупок");
+    const QString product = QStringLiteral("Бумага для офисной техники белая формата А4 плотностью 80 г/м2");
+    Exec("update tclsreceiver set name = ? where id = 5", {receiver});
+    Exec("update tclsproduct set name = ? where id = 3", {product});
+    const auto open = [](bool categories) -> std::unique_ptr<ReceiverSelectDlg> {
+        if (categories)
+            return std::make_unique<ReportReceiverSelectDlg>(1, nullptr, 2);
+        return std::make_unique<ReceiverSelectDlg>(1, true, true, 1);
+    };
+    const struct {
+        bool categories;
+        QString longest;
+    } cases[] = {{false, receiver}, {true, QStringLiteral("[01.1] ") + product}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.categories ? "categories" : "receivers");
+        QSize left;
+        {
+            const auto dlg = open(c.categories);
+            dlg->OnInitDialog();
+            FitDialogToContents(*dlg);
+            dlg->show();
+            ASSERT_TRUE(QTest::qWaitForWindowExposed(dlg.get()));
+            CTreeCtrlX* tree = dlg->tree();
+            tree->expandAll();
+            QApplication::processEvents();
+            QTreeWidgetItem* item = ItemNamed(tree, c.longest);
+            ASSERT_NE(item, nullptr);
+            const QRect text = tree->visualItemRect(item);
+            EXPECT_GE(text.width(), tree->fontMetrics().horizontalAdvance(c.longest));
+            EXPECT_LE(text.right(), tree->viewport()->width()) << "no scrolling needed";
+            EXPECT_GE(dlg->minimumWidth(), 360);
+            left = dlg->size() + QSize(60, 40);
+            dlg->resize(left);
+            QApplication::processEvents();
+            dlg->reject();
+        }
+        const QSettings profile(profilePath(), QSettings::IniFormat);
+        EXPECT_EQ(QSize(profile.value("6e/CX").toInt(), profile.value("6e/CY").toInt()), left);
+        const auto again = open(c.categories);
+        again->OnInitDialog();
+        FitDialogToContents(*again);
+        again->show();
+        EXPECT_EQ(again->size(), left);
+        again->reject();
+        QSettings(profilePath(), QSettings::IniFormat).remove("6e");
+    }
+}

@@ -119,6 +119,7 @@ TEST_F(ShellControlsTest, ANestedSplitterReplacedByAnotherIsDeletedOnce)
     int destroyed = 0;
     {
         QWidget parent;
+        parent.show();
         auto* splitter = new CSplitterWndEx(2, &parent);
         ASSERT_TRUE(splitter->CreateTwoPanes(&parent, new QWidget, new QWidget, true, 59648));
         CSplitterWndEx* first = splitter->CreateNestedSplitter(1, 3, new QLabel("a"), new QLabel("b"), false);
@@ -134,6 +135,24 @@ TEST_F(ShellControlsTest, ANestedSplitterReplacedByAnotherIsDeletedOnce)
     // Both wrote their values: the replaced one when it went, the other with the outer splitter.
     for (const char* key : {"SplitterWnd/Panes_2", "SplitterWnd/Panes_3", "SplitterWnd/Panes_4"})
         EXPECT_EQ(Profile(key).toString().split(' ').size(), 4) << key;
+}
+
+// The panes of a frame that was never shown (a tab never opened) have no sizes of the user's: they
+// write nothing, and no nested splitter ever shows as a window of its own.
+TEST_F(ShellControlsTest, SplittersNeverShownWriteNothing)
+{
+    {
+        QWidget parent;
+        auto* splitter = new CSplitterWndEx(5, &parent);
+        ASSERT_TRUE(splitter->CreateTwoPanes(&parent, new QWidget, new QWidget, true, 59648));
+        CSplitterWndEx* nested = splitter->CreateNestedSplitter(1, 6, new QLabel("a"), new QLabel("b"), false);
+        ASSERT_NE(nested, nullptr);
+        QApplication::processEvents();
+        EXPECT_FALSE(nested->isVisible());
+        EXPECT_FALSE(nested->isWindow());
+    }
+    for (const char* key : {"SplitterWnd/Panes_5", "SplitterWnd/Panes_6"})
+        EXPECT_FALSE(Profile(key).isValid()) << key;
 }
 
 namespace {

@@ -16,11 +16,13 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPointer>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QScrollBar>
 #include <QSpinBox>
+#include <QStyledItemDelegate>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -60,6 +62,23 @@ void Setup(QDialog* dlg, int id, const QString& caption)
     dlg->setWindowTitle(caption);
 }
 
+// Grid lines right of and below each cell, over what the style paints: a style sheet on the items
+// would take the selected row's texts away.
+class CGridLinesDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::paint(painter, option, index);
+        painter->save();
+        painter->setPen(option.palette.color(QPalette::Midlight));
+        const QRect& r = option.rect;
+        painter->drawLine(r.topRight(), r.bottomRight());
+        painter->drawLine(r.bottomLeft(), r.bottomRight());
+        painter->restore();
+    }
+};
+
 // A list of forecasts in report mode with the four columns, one row per forecast written by `write`.
 // Each column is as wide as its caption and texts need (at least its usual width), or as the user
 // left it in the dialog's profile section.
@@ -72,7 +91,7 @@ QTreeWidget* ForecastList(QDialog* parent, int dialogId, QAbstractItemView::Sele
     list->setAllColumnsShowFocus(true);
     list->setSelectionBehavior(QAbstractItemView::SelectRows);
     list->setSelectionMode(mode);
-    list->setStyleSheet(QStringLiteral("QTreeView::item { border: 1px solid #d0d0d0; }")); // grid lines
+    list->setItemDelegate(new CGridLinesDelegate(list));
     QStringList headers;
     for (const QString& c : kColumns)
         headers << c;

@@ -22,6 +22,7 @@
 #include <QApplication>
 #include <QFocusEvent>
 #include <QLabel>
+#include <QResizeEvent>
 #include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -80,6 +81,7 @@ CForecastFrame::CForecastFrame(CSessionState& session, QWidget* parent)
         grid->SetOwner(this);
         grid->SetMenuOwner(this);
         grid->installEventFilter(this);
+        connect(grid, &CGridView::columnSizedByUser, this, [this, grid](int column) { NoteUserWidth(grid, column); });
     }
     m_list->SetEditable(false);
     m_activeGrid = m_list;
@@ -107,16 +109,62 @@ CForecastFrame::~CForecastFrame()
     }
     // The column widths the user set come back at the next start; so do the splitters' sizes, which
     // they write while the panes are still there.
-    if (!m_layoutPending) {
-        for (const auto& [grid, name] : {std::pair{m_list, EditorColumns::kListColumnsValue},
-                                         std::pair{m_card, EditorColumns::kCardColumnsValue}}) {
-            std::vector<int> widths;
-            for (int c = 0; c < grid->GetColumnCount(); ++c)
-                widths.push_back(grid->GetColumnWidth(c));
-            WriteProfileNumbers(m_nested->ProfilePath(name), widths);
+    for (const auto& [widths, name] : {std::pair{&m_listWidths, EditorColumns::kListColumnsValue},
+                                       std::pair{&m_cardWidths, EditorColumns::kCardColumnsValue}})
+        if (!widths->empty())
+            WriteProfileNumbers(m_nested->ProfilePath(name), *widths);
+    delete m_splitter;
+}
+
+std::vector<int> CForecastFrame::UserWidths(const QString& path, const int* usual, int count)
+{
+    std::vector<int> widths = StoredColumnWidths(path, count);
+    widths.resize(size_t(count), -1);
+    for (int c = 0; c < count; ++c)
+        if (widths[size_t(c)] == usual[c])
+            widths[size_t(c)] = -1;
+    return widths;
+}
+
+void CForecastFrame::NoteUserWidth(CGridView* grid, int column)
+{
+    std::vector<int>& widths = grid == m_list ? m_listWidths : m_cardWidths;
+    if (column >= 0 && size_t(column) < widths.size())
+        widths[size_t(column)] = grid->GetColumnWidth(column);
+    if (grid == m_list)
+        FitListColumns();
+    else
+        FitCardColumns();
+}
+
+int CForecastFrame::FitGridColumns(CGridView& grid, const std::vector<int>& userWidths, int first, int last, int room,
+                                   const std::function<CColumnFit(int column)>& fit)
+{
+    std::vector<CColumnFit> fits;
+    std::vector<int> fitted;
+    for (int c = first; c <= last; ++c) {
+        if (const int user = userWidths[size_t(c)]; user >= 0) {
+            grid.SetColumnWidth(c, user);
+            room -= user;
+        } else {
+            fits.push_back(fit(c));
+            fitted.push_back(c);
         }
     }
-    delete m_splitter;
+    const std::vector<int> widths = FitColumnWidths(fits, room);
+    for (size_t i = 0; i < fitted.size(); ++i) {
+        grid.SetColumnWidth(fitted[i], widths[i]);
+        room -= widths[i];
+    }
+    return room;
+}
+
+int CForecastFrame::CardHeight() const
+{
+    int height = kCardMargin + 2 * m_card->frameWidth() + m_card->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    for (int r = 0; r < m_card->GetRowCount(); ++r)
+        height += m_card->GetRowHeight(r);
+    return height;
 }
 
 void CForecastFrame::RegisterCommands()
@@ -176,6 +224,16 @@ bool CForecastFrame::eventFilter(QObject* watched, QEvent* event)
         if (auto* grid = qobject_cast<CForecastGridView*>(watched))
             m_activeGrid = grid;
     }
+    // A pane of another width fits its columns again.
+    if (event->type() == QEvent::Resize && !m_layoutPending) {
+        const auto* resize = static_cast<QResizeEvent*>(event);
+        if (resize->size().width() != resize->oldSize().width()) {
+            if (watched == m_list)
+                FitListColumns();
+            else if (watched == m_card)
+                FitCardColumns();
+        }
+    }
     return CForecastFrameBase::eventFilter(watched, event);
 }
 
@@ -207,15 +265,14 @@ void CForecastFrame::ApplyFirstLayout()
     const int treeWidth = std::min(tree ? tree->first : kTreeWidth, std::max(kTreeMinWidth, width - kTreeMinWidth));
     m_splitter->setSizes({treeWidth, std::max(0, width - treeWidth)});
     // The whole card: each of its rows and the scroll bar below them.
-    int cardRows = kCardMargin + 2 * m_card->frameWidth() + m_card->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
-    for (int r = 0; r < m_card->GetRowCount(); ++r)
-        cardRows += m_card->GetRowHeight(r);
-    const int card = rows ? rows->second : cardRows;
+    const int card = rows ? rows->second : CardHeight();
     const int height = m_nested->height() - m_nested->handleWidth();
     m_nested->setSizes({std::max(0, height - card), std::min(card, std::max(0, height))});
     // A frame still too low for the whole card (the window not yet at its size) places it again
     // when it grows.
     m_cardPending = height < card + kTreeMinWidth;
+    FitListColumns();
+    FitCardColumns();
 }
 
 void CForecastFrame::resizeEvent(QResizeEvent* event)

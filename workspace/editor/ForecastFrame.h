@@ -17,6 +17,7 @@
 #include <vector>
 
 class CDirectoryTreeView;
+struct CColumnFit;
 class CSplitterWndEx;
 class QComboBox;
 class QTreeWidgetItem;
@@ -153,6 +154,21 @@ private:
 
     void RegisterCommands();
     void ApplyFirstLayout();
+    // Every column the user has not sized holds its texts: the list's frozen columns leave room for
+    // two years and its other columns scroll; the card has all of its columns in view and wraps a
+    // long product name over its two header rows, which grow to hold it.
+    void FitListColumns();
+    void FitCardColumns();
+    // The widths the user gave, from the profile (-1: the column is fitted); a width that equals the
+    // usual one was written by an earlier run without the user.
+    static std::vector<int> UserWidths(const QString& path, const int* usual, int count);
+    void NoteUserWidth(CGridView* grid, int column);
+    // Columns first to last of the grid: those the user sized keep their widths, the others are
+    // fitted into what those leave of the room. Answers the room left over.
+    static int FitGridColumns(CGridView& grid, const std::vector<int>& userWidths, int first, int last, int room,
+                              const std::function<CColumnFit(int column)>& fit);
+    // The height of the whole card: its rows, its frame and scroll bar and the pane's margin.
+    int CardHeight() const;
     void LoadList();
     void ClearList();
     void ToggleFilter(bool CForecastFilterValues::*condition, bool CForecastFilterValues::*exclusive);
@@ -186,6 +202,10 @@ private:
     bool m_stale = false;       // a refresh waits for the frame to be shown
     bool m_fillingTree = false;
     bool m_cardBuilt = false;
+    // The widths the user gave the columns of the list and of the card; -1 where the column is fitted.
+    std::vector<int> m_listWidths;
+    std::vector<int> m_cardWidths;
+    int m_cardHeaderHeight = 0; // the card's second header row without a long product name
     std::vector<CRowListEntry> m_rowList;
     std::vector<int> m_found;
     QString m_lastSearch;

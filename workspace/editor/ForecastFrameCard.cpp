@@ -13,6 +13,8 @@
 #include "tables/PriceChecks.h"
 #include "tables/Receivers.h"
 
+#include <QFontMetrics>
+
 #include <algorithm>
 
 using namespace EditorColumns;
@@ -191,17 +193,21 @@ void CForecastFrame::BuildCardGrid()
         g.SetItemText(2 + i, 0, kCardRows[i]);
     for (int row : {kJustificationRow, kDeflatorRow, kCommentRow})
         g.SetItemColSpan(row, 2, 8);
+    // A long product name wraps over the two header rows.
+    g.SetItemFormat(0, 0, DT_WORDBREAK);
     if (!m_cardBuilt) {
         g.FitAllSizes();
-        const std::vector<int> stored = StoredColumnWidths(m_nested->ProfilePath(kCardColumnsValue), kCardSize);
+        m_cardWidths = UserWidths(m_nested->ProfilePath(kCardColumnsValue), kCardWidths, kCardSize);
         for (int c = 0; c < kCardSize; ++c)
-            g.SetColumnWidth(c, stored.empty() ? std::max(kCardWidths[c], g.GetColumnWidth(c)) : stored[size_t(c)]);
+            widths.push_back(m_cardWidths[size_t(c)] >= 0 ? m_cardWidths[size_t(c)]
+                                                          : std::max(kCardWidths[c], g.GetColumnWidth(c)));
     } else {
         for (int r = 0; r < kCardSize; ++r)
             g.FitRowHeight(r);
-        for (int c = 0; c < kCardSize && c < int(widths.size()); ++c)
-            g.SetColumnWidth(c, widths[size_t(c)]);
     }
+    for (int c = 0; c < kCardSize && c < int(widths.size()); ++c)
+        g.SetColumnWidth(c, widths[size_t(c)]);
+    m_cardHeaderHeight = g.GetRowHeight(1);
     for (int r = 0; r < kCardSize; ++r)
         for (int c = 0; c < kCardSize; ++c)
             if (r < 2 || c < 2)
@@ -210,7 +216,50 @@ void CForecastFrame::BuildCardGrid()
     m_cardProduct = -1;
     m_cardView = {};
     ApplyCardEditRules(true, nullptr);
+    FitCardColumns();
+}
+
+void CForecastFrame::FitCardColumns()
+{
+    CGridView& g = *m_card;
+    if (g.GetColumnCount() != kCardSize || g.GetRowCount() != kCardSize || m_cardWidths.size() != size_t(kCardSize))
+        return;
+    // Never below the captions: of the rows in the first column, of the columns in the others. The
+    // product's name wraps: it takes what the other columns leave, up to its one line.
+    const int spare = FitGridColumns(g, m_cardWidths, 0, kCardSize - 1, g.viewport()->width(), [&g](int c) {
+        const int least = c == 0 ? g.ColumnContentWidth(0, kQuantityRow, kCardSize - 1) : g.ColumnContentWidth(c, 0, 1);
+        return CColumnFit{least, c == 0 ? least : g.ColumnContentWidth(c, 0, kCardSize - 1), kCardWidths[c]};
+    });
+    if (m_cardWidths.front() < 0)
+        g.SetColumnWidth(0,
+                         g.GetColumnWidth(0)
+                             + std::clamp(g.MeasureCell(0, 0).width() - g.GetColumnWidth(0), 0, std::max(0, spare)));
+
+    // The name's lines below each other, as the header cell draws them.
+    int header = m_cardHeaderHeight;
+    if (const QString name = g.GetItemText(0, 0); !name.isEmpty()) {
+        QFont font = g.GetItemFont(0, 0);
+        font.setWeight(QFont::DemiBold);
+        const int margin = g.Model().GetMargin();
+        const QRect lines = QFontMetrics(font).boundingRect(
+            QRect(0, 0, std::max(1, g.GetColumnWidth(0) - 2 - 2 * margin), 1 << 20), Qt::TextWordWrap, name);
+        header = std::max(header, lines.height() + 2 + 2 * margin - g.GetRowHeight(0));
+    }
+    if (header != g.GetRowHeight(1)) {
+        const int before = CardHeight();
+        const bool whole = !m_layoutPending && m_nested->sizes().value(1) >= before;
+        g.SetRowHeight(1, header);
+        // A card pane that showed the whole card keeps showing it.
+        if (whole) {
+            QList<int> sizes = m_nested->sizes();
+            const int grow = CardHeight() - before;
+            sizes[0] = std::max(0, sizes[0] - grow);
+            sizes[1] += grow;
+            m_nested->setSizes(sizes);
+        }
+    }
     g.UpdateScrollBars();
+    g.viewport()->update();
 }
 
 void CForecastFrame::ClearCardValues()
@@ -235,6 +284,7 @@ void CForecastFrame::ClearCard()
         g.SetItemText(r, 1, QString());
     ClearCardValues();
     ApplyCardEditRules(true, nullptr);
+    FitCardColumns();
 }
 
 void CForecastFrame::ApplyCardEditRules(bool allReadOnly, const CProductRecord* product)
@@ -351,7 +401,7 @@ void CForecastFrame::ShowProductCard(int productId, const CPriceRecord* price)
     const QColor base = row && !row->comment.isEmpty() ? kCommented : m_readOnly ? FixedBk() : QColor();
     for (int col = 2; col <= kNextTotal; ++col)
         CheckCardPrice(kSumRow, col, 1, base, *product);
-    g.viewport()->update();
+    FitCardColumns();
 }
 
 void CForecastFrame::ShowGroupCard(int productId, const CPriceRecord*)
@@ -394,7 +444,7 @@ void CForecastFrame::ShowGroupCard(int productId, const CPriceRecord*)
             SetEditable(g, kJustificationRow, 2, true);
     }
     m_cardView = {subject, productId, GetSelectedGroupId(), listRow, listRow};
-    g.viewport()->update();
+    FitCardColumns();
 }
 
 void CForecastFrame::ShowCardPrices(const CProductRecord& product, const CForecastRowFields* row)
@@ -559,4 +609,5 @@ void CForecastFrame::ShowCardEdit(CardView view, int row, int column, const QStr
         for (int col = kCardFirstValueColumn; col <= kNextTotal; ++col)
             CheckCardPrice(kSumRow, col, 1, base, *productRecord);
     }
+    FitCardColumns();
 }

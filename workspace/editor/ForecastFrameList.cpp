@@ -13,6 +13,8 @@
 #include "tables/PriceChecks.h"
 #include "tables/TotalForecasts.h"
 
+#include <algorithm>
+
 using namespace EditorColumns;
 using namespace EditorTexts;
 
@@ -23,6 +25,8 @@ constexpr int kListFixedRows = 2;
 constexpr int kListFixedColumns = 3;
 // The usual widths: a product's name, a unit's name, a sum in millions and each caption fit.
 constexpr int kListWidths[kListColumns] = {70, 260, 110, 100, 100, 100, 100, 100, 100, 100, 100, 150, 150};
+// The rows whose texts the fitted columns hold.
+constexpr int kFitRows = 2000;
 constexpr int kFirstValueColumn = kListFirstValueColumn;
 constexpr int kJustificationColumn = 11;
 constexpr int kCommentColumn = 12;
@@ -90,19 +94,20 @@ void CForecastFrame::LoadTotalList()
 
 void CForecastFrame::ClearList()
 {
-    std::vector<int> widths;
-    if (!m_layoutPending && m_list->GetColumnCount() == kListColumns)
+    if (m_listWidths.empty())
+        m_listWidths = UserWidths(m_nested->ProfilePath(kListColumnsValue), kListWidths, kListColumns);
+    // The widths stay while the rows change; the fit follows the new rows.
+    std::vector<int> widths = m_listWidths;
+    if (m_list->GetColumnCount() == kListColumns)
         for (int c = 0; c < kListColumns; ++c)
-            widths.push_back(m_list->GetColumnWidth(c));
-    else
-        widths = StoredColumnWidths(m_nested->ProfilePath(kListColumnsValue), kListColumns);
+            widths[size_t(c)] = m_list->GetColumnWidth(c);
     m_list->DeleteAllItems();
     m_list->SetColumnCount(kListColumns);
     m_list->SetRowCount(kListFixedRows + 1);
     m_list->SetFixedRowCount(kListFixedRows);
     m_list->SetFixedColumnCount(kListFixedColumns);
     for (int c = 0; c < kListColumns; ++c)
-        m_list->SetColumnWidth(c, widths.empty() ? kListWidths[c] : widths[size_t(c)]);
+        m_list->SetColumnWidth(c, widths[size_t(c)] >= 0 ? widths[size_t(c)] : kListWidths[c]);
     m_totalRow = kListFixedRows;
     m_balanceRow = kListFixedRows;
     m_rowList.clear();
@@ -141,8 +146,32 @@ void CForecastFrame::LoadList()
     ShowTotalRowValues(groupRow);
     MarkFixedCells(*m_list);
     m_data = std::make_unique<CGroupListData>(std::move(*data));
-    m_list->UpdateScrollBars();
+    FitListColumns();
     m_list->viewport()->update();
+}
+
+void CForecastFrame::FitListColumns()
+{
+    CGridView& g = *m_list;
+    if (g.GetColumnCount() != kListColumns || m_listWidths.size() != size_t(kListColumns))
+        return;
+    const int last = std::min(g.GetRowCount(), kFitRows) - 1;
+    const auto fit = [&](int c) {
+        return CColumnFit{g.ColumnContentWidth(c, 0, kListFixedRows - 1), g.ColumnContentWidth(c, 0, last),
+                          kListWidths[c]};
+    };
+    const int room = g.viewport()->width();
+    // The frozen columns leave room for the first two years beside them.
+    FitGridColumns(g, m_listWidths, 0, kListFixedColumns - 1,
+                   room - kListWidths[kFirstValueColumn] - kListWidths[kFirstValueColumn + 1], fit);
+    // A scrolled column is never wider than the room beside the frozen ones.
+    const int scrolled = std::max(0, room - g.GetFixedColumnWidth());
+    for (int c = kListFixedColumns; c < kListColumns; ++c) {
+        const int user = m_listWidths[size_t(c)];
+        g.SetColumnWidth(c, user >= 0 ? user : FitColumnWidths({fit(c)}, scrolled).front());
+    }
+    g.UpdateScrollBars();
+    g.viewport()->update();
 }
 
 void CForecastFrame::BuildListHeader(const CProductRecord& group, const CForecastRowFields* groupRow)
@@ -217,6 +246,9 @@ void CForecastFrame::AddProductRows(const CGroupListData& data)
             g.SetItemText(last, 0, QStringLiteral(" "));
             g.SetItemData(last, 0, quint32(p.id), kSumRow);
             g.SetItemText(first, 2, m_units.Name(p.measurementNatural).value_or(QString()));
+            // A long name goes on over the product's second row.
+            g.SetItemRowSpan(first, 1, 2);
+            g.SetItemFormat(first, 1, DT_WORDBREAK);
             g.SetItemRowSpan(first, kJustificationColumn, 2);
             g.SetItemRowSpan(first, kCommentColumn, 2);
         }

@@ -6,6 +6,7 @@
 #include "ExportWriter.h"
 #include "ModalHook.h"
 #include "Settings.h"
+#include "StatusText.h"
 #include "WaitCursor.h"
 #include "WorkspaceRefresh.h"
 #include "tables/ImportEventTypes.h"
@@ -104,6 +105,8 @@ ImportOutcome ImportCommentFile(CSessionState&, QWidget* frame, const QString& p
     if (schema.isEmpty())
         return ImportOutcome::Undecided;
     CWaitCursor wait;
+    CStatusText status(ImportStatusTexts::kComments);
+    status.Step(ImportStatusTexts::kReading);
     const CCommentsFile file = ReadCommentsFile(path, schema);
     if (!file.ok())
         return ShowRefusal(file.message, file.status == CCommentsFile::NoData ? MB_ICONEXCLAMATION : MB_ICONSTOP,
@@ -116,8 +119,10 @@ ImportOutcome ImportCommentFile(CSessionState&, QWidget* frame, const QString& p
         AppMessageBox(kQuestion.arg(parties.sender->name, parties.recipient->name), MB_YESNO | MB_ICONQUESTION, frame);
     if (answer != IDYES)
         return DeclinedOrUndecided(answer);
+    status.Step(ImportStatusTexts::kStoring);
     if (!StoreCommentsFile(file, parties.sender->id))
         return ImportOutcome::Undecided;
+    status.End();
     AppMessageBox(kImported, MB_ICONINFORMATION, frame);
     return ImportOutcome::Taken;
 }

@@ -64,3 +64,13 @@ inline const QString kLoad = QStringLiteral("Загрузить?");
 inline const QString kLoaded = QStringLiteral("НСИ успешно загружен!");
 inline const QString kFileFilter = QStringLiteral("Файлы XML (*.xml)");
 } // namespace NsiTexts
+
+// The status text while an import runs: the command's name and the step.
+namespace ImportStatusTexts {
+inline const QString kNsi = QStringLiteral("Получение НСИ");
+inline const QString kForecast = QStringLiteral("Получение прогноза");
+inline const QString kComments = QStringLiteral("Получение комментариев");
+inline const QString kReading = QStringLiteral("чтение файла");
+inline const QString kStoring = QStringLiteral("запись в базу данных");
+inline const QString kRefreshing = QStringLiteral("обновление окон");
+} // namespace ImportStatusTexts

@@ -3,9 +3,11 @@
 #include "AppMessage.h"
 #include "ExchangeDocuments.h"
 #include "ExchangeOpen.h"
+#include "ExchangeTexts.h"
 #include "ForecastFile.h"
 #include "ModalHook.h"
 #include "Settings.h"
+#include "StatusText.h"
 #include "UiThread.h"
 #include "WaitCursor.h"
 #include "WorkspaceRefresh.h"
@@ -24,6 +26,8 @@ ImportOutcome ImportForecastFile(CSessionState& session, QWidget* frame, const Q
     if (schema.isEmpty())
         return ImportOutcome::Undecided;
     CWaitCursor wait;
+    CStatusText status(ImportStatusTexts::kForecast);
+    status.Step(ImportStatusTexts::kReading);
     CForecastFile file = ReadForecastFile(path, schema);
     if (file.status == CForecastFile::NoData)
         return ShowRefusal(file.message, MB_ICONEXCLAMATION, frame);
@@ -49,6 +53,7 @@ ImportOutcome ImportForecastFile(CSessionState& session, QWidget* frame, const Q
         }
         if (const int answer = AppMessageBox(question, MB_YESNO | icon, frame); answer != IDYES)
             return DeclinedOrUndecided(answer);
+        status.Step(ImportStatusTexts::kStoring);
         bool askAgain = false;
         const CAskedCheck asked{
             [&] { return warned || !HasForecastDataForReceiver(file.from, file.forecast, OnDbError::Report); },
@@ -59,10 +64,12 @@ ImportOutcome ImportForecastFile(CSessionState& session, QWidget* frame, const Q
             return ImportOutcome::Undecided;
     }
     file.rows = {};
+    status.Step(ImportStatusTexts::kRefreshing);
     if (IWorkspaceRefresh* refresh = WorkspaceRefresh()) {
         refresh->FillForecastCombo();
         refresh->ReloadForecastReceiver();
     }
+    status.End();
     AppMessageBox(kLoaded.arg(path), MB_OK | MB_ICONINFORMATION, frame);
     return ImportOutcome::Taken;
 }

@@ -5,6 +5,7 @@
 #include "ExchangeOpen.h"
 #include "ModalHook.h"
 #include "Settings.h"
+#include "StatusText.h"
 #include "WaitCursor.h"
 #include "WorkspaceRefresh.h"
 
@@ -14,11 +15,14 @@ ImportOutcome ImportNsiFile(CSessionState& session, QWidget* frame, const QStrin
 {
     IWorkspaceRefresh* refresh = WorkspaceRefresh();
     ImportOutcome outcome = ImportOutcome::Taken;
+    // Until the windows show what was stored.
+    CStatusText status(ImportStatusTexts::kNsi);
     if (!path.isEmpty()) {
         const QString schema = FindSchemaFile(ExchangeSchemas::kNsi, &AskSchemaFile);
         if (schema.isEmpty())
             return ImportOutcome::Undecided;
         CWaitCursor wait;
+        status.Step(ImportStatusTexts::kReading);
         CNsiFile nsi = ReadNsiFile(path, schema);
         if (!nsi.ok())
             return ShowRefusal(nsi.message, MB_ICONSTOP, nullptr);
@@ -35,6 +39,7 @@ ImportOutcome ImportNsiFile(CSessionState& session, QWidget* frame, const QStrin
                 outcome = DeclinedOrUndecided(answer);
                 break;
             }
+            status.Step(ImportStatusTexts::kStoring);
             placed = StoreNsiFile(nsi, {[&] { return repeated || !HasEarlierReceipts(nsi.forecastId); }, &askAgain});
             outcome = placed ? ImportOutcome::Taken : ImportOutcome::Undecided;
         }
@@ -42,12 +47,15 @@ ImportOutcome ImportNsiFile(CSessionState& session, QWidget* frame, const QStrin
             session.currentForecastId = nsi.forecastId;
             session.ownReceiverId = placed->recipient > 0 ? placed->recipient : session.ownReceiverId;
         }
+        status.Step(ImportStatusTexts::kRefreshing);
         if (refresh) {
             refresh->FillForecastCombo();
             refresh->SelectForecast(session.currentForecastId);
         }
         if (placed) {
+            status.End();
             AppMessageBox(NsiTexts::kLoaded, MB_OK | MB_ICONINFORMATION, frame);
+            status.Step(ImportStatusTexts::kRefreshing);
             if (refresh)
                 refresh->ResetConsolidatedSelection();
         }

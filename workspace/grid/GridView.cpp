@@ -304,6 +304,25 @@ bool CGridView::FitColumnWidth(int col)
     return true;
 }
 
+int CGridView::ColumnContentWidth(int col, int firstRow, int lastRow) const
+{
+    // What the cell's text needs between its margins and grid lines, in the weight a header cell
+    // takes in the focus cell's row and column.
+    const int margin = m_model.GetMargin();
+    int width = 0;
+    for (int r = std::max(0, firstRow); r <= lastRow && r < GetRowCount(); ++r) {
+        const CGridCell* cell = GetCell(r, col);
+        if (!cell || cell->colSpan != 1 || cell->rowSpan <= 0)
+            continue;
+        QFont font = cell->font;
+        if (r < GetFixedRowCount() || col < GetFixedColumnCount())
+            font.setWeight(QFont::DemiBold);
+        const int image = cell->image >= 0 ? m_model.GetImageSize().width() + margin : 0;
+        width = std::max(width, QFontMetrics(font).size(0, cell->text).width() + 2 * margin + 2 + image);
+    }
+    return width;
+}
+
 bool CGridView::FitRowHeight(int row)
 {
     if (row < 0 || row >= GetRowCount())

@@ -197,6 +197,8 @@ public:
     bool FitRowHeight(int row);
     void FitAllSizes();
     QSize MeasureText(const QString& text, bool header) const;
+    // The widest content of the column's cells from firstRow to lastRow that span no other column.
+    int ColumnContentWidth(int col, int firstRow, int lastRow) const;
 
     // --- shape
 
@@ -259,6 +261,10 @@ public:
     void OnEndInPlaceEdit(const GridDispInfo& info);
     // Begin printing, every page, end printing.
     bool Print(QPrinter& printer);
+
+signals:
+    // The user gave the column its width: by its divider or by a double click on it.
+    void columnSizedByUser(int col);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -214,10 +214,11 @@ void CGridView::mouseReleaseEvent(QMouseEvent* event)
         m_sizingLine->hide();
         if (point != m_mouseDownPoint) {
             // The divider follows the mouse; dragged past the cell's start the size is 0.
-            if (mode == GridMouseMode::SizingColumn)
+            if (mode == GridMouseMode::SizingColumn) {
                 SetColumnWidth(m_sizedIndex,
                                std::max(0, GetColumnWidth(m_sizedIndex) + point.x() - m_mouseDownPoint.x()));
-            else
+                emit columnSizedByUser(m_sizedIndex);
+            } else
                 SetRowHeight(m_sizedIndex, std::max(0, GetRowHeight(m_sizedIndex) + point.y() - m_mouseDownPoint.y()));
             UpdateScrollBars();
             viewport()->update();
@@ -249,9 +250,10 @@ void CGridView::mouseDoubleClickEvent(QMouseEvent* event)
         const int index = column ? cell.col : cell.row;
         const int offset = column ? point.x() - pos.x() : point.y() - pos.y();
         const int fitted = offset <= m_settings.resizeCaptureRange && index > 0 ? index - 1 : index;
-        if (column)
+        if (column) {
             FitColumnWidth(fitted);
-        else
+            emit columnSizedByUser(fitted);
+        } else
             FitRowHeight(fitted);
         viewport()->update();
         return;

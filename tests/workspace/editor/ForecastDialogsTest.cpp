@@ -19,7 +19,9 @@
 #include <QTest>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <functional>
+#include <map>
 
 #include <unistd.h>
 
@@ -43,6 +45,27 @@ public:
 private:
     CModalHook* m_previous;
 };
+
+// The pixels of the rectangle that stand out from its most frequent colour: the strokes of a text.
+int TextPixels(const QImage& image, const QRect& rect)
+{
+    std::map<QRgb, int> counts;
+    for (int y = rect.top(); y <= rect.bottom(); ++y)
+        for (int x = rect.left(); x <= rect.right(); ++x)
+            ++counts[image.pixel(x, y)];
+    const QColor back(std::max_element(counts.begin(), counts.end(), [](const auto& a, const auto& b) {
+                          return a.second < b.second;
+                      })->first);
+    int strokes = 0;
+    for (int y = rect.top(); y <= rect.bottom(); ++y)
+        for (int x = rect.left(); x <= rect.right(); ++x) {
+            const QColor c(image.pixel(x, y));
+            strokes +=
+                std::abs(c.red() - back.red()) + std::abs(c.green() - back.green()) + std::abs(c.blue() - back.blue())
+                > 150;
+        }
+    return strokes;
+}
 
 QStringList Texts(const std::vector<RecordedMessage>& messages)
 {
@@ -138,6 +161,25 @@ TEST_P(ForecastDialogTest, ListShowsEveryForecastWithItsStatusImage)
     EXPECT_TRUE(dlg.button(1026)->isEnabled() && dlg.button(1027)->isEnabled() && dlg.button(1028)->isEnabled());
     list->clearSelection();
     EXPECT_FALSE(dlg.button(1026)->isEnabled() || dlg.button(1027)->isEnabled() || dlg.button(1028)->isEnabled());
+
+    // Every cell shows its text, the selected row's as well.
+    dlg.show();
+    dlg.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+    list->setFocus();
+    // Clicked as the user does: the row is selected and current, the mouse above it.
+    const QPoint onRow = list->visualItemRect(list->topLevelItem(1)).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, onRow);
+    QTest::mouseMove(list->viewport(), onRow);
+    ASSERT_TRUE(list->topLevelItem(1)->isSelected());
+    const QImage shot = list->viewport()->grab().toImage();
+    for (int r = 0; r < 2; ++r)
+        for (int c = 1; c < 4; ++c) {
+            const QRect cell = list->visualItemRect(list->topLevelItem(r))
+                & QRect(list->header()->sectionViewportPosition(c), 0, list->columnWidth(c), shot.height());
+            EXPECT_GT(TextPixels(shot, cell.adjusted(3, 2, -3, -2)), 10)
+                << r << " " << c << (list->topLevelItem(r)->isSelected() ? " selected" : "");
+        }
 
     // A login whose role changes no forecast sees the list only.
     CForecastMngrDlg shown(nullptr, false);

@@ -441,6 +441,85 @@ TEST_P(EditorTest, SearchTheListThenTheClassifier)
     EXPECT_TRUE(messages.empty());
 }
 
+namespace {
+
+// Whether the cell shows its whole text: on one line, or wrapped over the rows it spans where it wraps.
+bool ShowsWhole(const CGridView& grid, int row, int col)
+{
+    const CGridCell* cell = grid.GetCell(row, col);
+    QFont font = cell->font;
+    if (row < grid.GetFixedRowCount() || col < grid.GetFixedColumnCount())
+        font.setWeight(QFont::DemiBold);
+    int height = 0;
+    for (int r = row; r < row + std::max(1, cell->rowSpan); ++r)
+        height += grid.GetRowHeight(r);
+    const int margin = grid.Model().GetMargin();
+    const QRect room(0, 0, grid.GetColumnWidth(col) - 2 - 2 * margin, height - 2);
+    const QRect text =
+        QFontMetrics(font).boundingRect(room, (cell->format & DT_WORDBREAK) ? Qt::TextWordWrap : 0, cell->text);
+    return text.width() <= room.width() && text.height() <= room.height();
+}
+
+// The cells of a grid that do not show their whole text, as "row,column".
+QStringList CutCells(const CGridView& grid)
+{
+    QStringList cut;
+    for (int r = 0; r < grid.GetRowCount(); ++r)
+        for (int c = 0; c < grid.GetColumnCount(); ++c)
+            if (const CGridCell* cell = grid.GetCell(r, c);
+                cell->colSpan == 1 && cell->rowSpan > 0 && !cell->text.isEmpty() && !ShowsWhole(grid, r, c))
+                cut << QStringLiteral("%1,%2 %3").arg(r).arg(c).arg(cell->text);
+    return cut;
+}
+
+} // namespace
+
+// A long name, long unit names and figures of many digits show whole: the name over the product's
+// two rows in the list and over the card's header rows, which grow to hold it; the card needs no
+// scrolling. A width the user gives a column by its divider stays while the rows change and comes
+// back with the next editor.
+TEST_P(EditorTest, LongNamesUnitsAndFiguresShowWholeAndTheUsersWidthStays)
+{
+    const QString name = QStringLiteral("Мясо говяжье охлажденное на кости первой категории, в полутушах и "
+                                        "четвертинах, для питания учреждений");
+    Exec("update tclsproduct set name = ? where id = ?", {name, kBeef});
+    Exec("update tclsmeasurement set name = ? where id = 1", {QStringLiteral("Тысяча условных единиц")});
+    Exec("update tclsmeasurement set name = ? where id = 2", {QStringLiteral("Тысяча рублей")});
+    SetNextPrice(kBeef, 40788.6543);
+    Row(kLeaf, kBeef, {123456.789, 4078865430.25});
+    const auto open = [this] {
+        Open(kLeaf);
+        host->resize(1280, 800); // as a maximised main window of that screen shows it
+        QTest::qWait(20);
+        ClickGroup(kMeat);
+    };
+    open();
+    ClickList(ListRow(kBeef), 3);
+    CGridView* list = frame->listGrid();
+    const CGridView* card = frame->cardGrid();
+    ASSERT_EQ(card->GetItemText(0, 0), QStringLiteral("01101 ") + name);
+    EXPECT_EQ(card->GetItemText(7, 4), "44867.5197");
+    EXPECT_EQ(CutCells(*card), QStringList());
+    EXPECT_EQ(CutCells(*list), QStringList());
+    EXPECT_GT(card->GetRowHeight(1), list->GetRowHeight(1)) << "the name takes more lines";
+    EXPECT_LE(card->GetVirtualWidth(), card->viewport()->width());
+    EXPECT_LE(card->GetVirtualHeight(), card->viewport()->height()) << "the pane grew with the card";
+
+    // The user widens the unit column by its divider.
+    const int wide = list->GetColumnWidth(2) + 40;
+    const QPoint divider(list->GetColumnWidth(0) + list->GetColumnWidth(1) + list->GetColumnWidth(2) - 1, 5);
+    QTest::mouseMove(list->viewport(), divider);
+    QTest::mousePress(list->viewport(), Qt::LeftButton, {}, divider);
+    QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, divider + QPoint(40, 0));
+    EXPECT_EQ(list->GetColumnWidth(2), wide);
+    ClickGroup(kTech);
+    ClickGroup(kMeat);
+    EXPECT_EQ(list->GetColumnWidth(2), wide);
+    host.reset();
+    open();
+    EXPECT_EQ(frame->listGrid()->GetColumnWidth(2), wide);
+}
+
 // Under xvfb-run with the xcb platform as well as offscreen.
 TEST_P(EditorTest, TheForecastTabOfTheMainWindowShowsTheEditor)
 {

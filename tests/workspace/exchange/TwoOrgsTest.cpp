@@ -18,8 +18,11 @@
 #include "tables/Products.h"
 #include "tables/ReceiverMap.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
+#include <QStatusBar>
 
 namespace {
 
@@ -272,6 +275,39 @@ TEST_F(TwoOrgsTest, ReferenceDataAndCommentsTravelDownAndBack)
     answers = {IDYES};
     ASSERT_TRUE(Run(ID_NSI_RECEIVE));
     EXPECT_EQ(Sql(b, "select count(*) from tclsreceiver where category=0"), "1");
+}
+
+// The import of the reference data names itself and its step in the status bar while it reads, while
+// its question waits and while the windows take in what it stored; "Готов к работе" is back when it
+// shows its outcome.
+TEST_F(TwoOrgsTest, AnImportNamesItsStepInTheStatusBarUntilItIsDone)
+{
+    SendFromA();
+    Use(b);
+    const QLabel* pane = frame->statusBar()->findChild<QLabel*>(QStringLiteral("pane0"));
+    ASSERT_NE(pane, nullptr);
+    QStringList seen; // what was shown or done, with the status text at that moment
+    const auto note = [&](const QString& what) {
+        const QString line = what + QStringLiteral(" | ") + pane->text();
+        if (seen.isEmpty() || seen.back() != line)
+            seen << line;
+    };
+    const MessageBoxHandler recording = SetMessageBoxHandler(
+        [&](const QString& text, unsigned, QObject*) {
+            note(text.section(u'"', 0, 0));
+            return int(IDYES);
+        },
+        true);
+    QObject::connect(frame->forecastBar()->forecastCombo(), &QComboBox::currentIndexChanged, frame.get(),
+                     [&] { note(QStringLiteral("forecast list")); });
+    hook.openFile = a + QStringLiteral("Export/НСИ_Отдел_Б_Прогноз-2013.xml");
+    ASSERT_TRUE(Run(ID_NSI_RECEIVE));
+    SetMessageBoxHandler(recording, true);
+    EXPECT_EQ(
+        seen,
+        QStringList({"Получен НСИ от  | Получение НСИ: чтение файла...",
+                     "forecast list | Получение НСИ: обновление окон...", "НСИ успешно загружен! | Готов к работе"}));
+    EXPECT_EQ(pane->text(), "Готов к работе");
 }
 
 TEST_F(TwoOrgsTest, OnlyGroupsChosenWriteNoFileAndOneJournalRow)
