@@ -40,5 +40,10 @@ void CStatusText::End()
 
 void CStatusText::Step(const QString& step)
 {
-    Paint(m_pane, StatusTexts::kStep.arg(m_operation, step));
+    Step(m_operation, step);
+}
+
+void CStatusText::Step(const QString& operation, const QString& step)
+{
+    Paint(m_pane, StatusTexts::kStep.arg(operation, step));
 }

@@ -21,8 +21,10 @@ public:
     CStatusText(const CStatusText&) = delete;
     CStatusText& operator=(const CStatusText&) = delete;
 
-    // "<operation>: <step>..." in the first pane of the status bar.
+    // "<operation>: <step>..." in the first pane of the status bar (the operation named at the
+    // construction, or another one).
     void Step(const QString& step);
+    void Step(const QString& operation, const QString& step);
     // The text before comes back: the work is done and the operation only shows its outcome (a
     // later step shows the operation again).
     void End();

@@ -1,43 +1,8 @@
 #include "OperationStatus.h"
 
-#include "AppMessage.h"
-#include "ProgressBar.h"
 #include "db/StatementStop.h"
 
-#include <QLabel>
-
 using namespace OperationStatusTexts;
-
-namespace {
-
-// String 57345: the idle text "Готов к работе".
-constexpr unsigned kIdleText = 57345;
-
-} // namespace
-
-COperationStatus::COperationStatus()
-    : m_pane(CProgressBar::PaneOf(CProgressBar::GetStatusBar(), 0))
-{
-}
-
-COperationStatus::~COperationStatus()
-{
-    if (!m_pane)
-        return;
-    m_pane->setText(LoadStringRes(kIdleText));
-    m_pane->repaint();
-}
-
-void COperationStatus::Show(const QString& operation, const QString& step)
-{
-    if (!m_pane)
-        return;
-    const QString text = kStep.arg(operation, step);
-    if (m_pane->text() == text)
-        return;
-    m_pane->setText(text);
-    m_pane->repaint();
-}
 
 CStopButton::CStopButton(QWidget* parent)
     : QPushButton(kStopButton, parent)

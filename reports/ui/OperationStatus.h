@@ -4,32 +4,28 @@
 // operation that offers one.
 #pragma once
 
-#include <QPointer>
+#include "StatusText.h"
+
 #include <QPushButton>
 #include <QString>
 
 class CStopRequest;
-class QLabel;
 
 namespace OperationStatusTexts {
-inline const QString kStep = QStringLiteral("%1: %2...");
 inline const QString kStopping = QStringLiteral("остановка");
 inline const QString kStopButton = QStringLiteral("Остановить");
 } // namespace OperationStatusTexts
 
-class COperationStatus {
+class COperationStatus : public CStatusText {
 public:
     // The status text of the main window's first pane, while the object lives.
-    COperationStatus();
-    ~COperationStatus();
-    COperationStatus(const COperationStatus&) = delete;
-    COperationStatus& operator=(const COperationStatus&) = delete;
+    COperationStatus()
+        : CStatusText(QString())
+    {
+    }
 
     // "<operation>: <step>...", painted at once (the user-interface thread may be busy next).
-    void Show(const QString& operation, const QString& step);
-
-private:
-    QPointer<QLabel> m_pane;
+    void Show(const QString& operation, const QString& step) { Step(operation, step); }
 };
 
 // "Остановить": raises the request it is given while it is shown, and takes the keyboard focus so
