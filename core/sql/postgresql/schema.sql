@@ -726,15 +726,19 @@ END
 $$
 GO
 
--- Large objects are no part of the system: nobody but a superuser stores or reads any. Function
--- rights are kept per database, so this holds here only.
+-- Large objects are no part of the system: nobody but a superuser stores or reads any. Advisory
+-- locks are the program's alone, through its functions of the owner's rights (lir_lock_new_id,
+-- lir_lock_derived_rows): a login's own could hold the program's keys for as long as its session
+-- lives, beyond every limit on transactions. Function rights are kept per database, so this holds
+-- here only.
 DO $$
 DECLARE
     f regprocedure;
 BEGIN
     FOR f IN
         SELECT p.oid::regprocedure FROM pg_proc p
-         WHERE p.pronamespace = 'pg_catalog'::regnamespace AND p.proname ~ '^(lo_|loread$|lowrite$)'
+         WHERE p.pronamespace = 'pg_catalog'::regnamespace
+           AND p.proname ~ '^(lo_|loread$|lowrite$|pg_(try_)?advisory_)'
          ORDER BY 1
     LOOP
         EXECUTE format('REVOKE ALL ON FUNCTION %s FROM PUBLIC', f);
@@ -1984,23 +1988,6 @@ BEGIN
     EXECUTE format('GRANT EXECUTE ON FUNCTION lir_lock_new_id(text), lir_lock_derived_rows(int, int, int) TO %I',
                    (SELECT r.rolname FROM pg_database d JOIN pg_roles r ON r.oid = d.datdba
                      WHERE d.datname = current_database()));
-END
-$$
-GO
-
--- Advisory locks are the program's alone, through the functions above: a login's own could hold the
--- program's keys for as long as its session lives. Function rights are kept per database.
-DO $$
-DECLARE
-    f regprocedure;
-BEGIN
-    FOR f IN
-        SELECT p.oid::regprocedure FROM pg_proc p
-         WHERE p.pronamespace = 'pg_catalog'::regnamespace AND p.proname ~ '^pg_(try_)?advisory_'
-         ORDER BY 1
-    LOOP
-        EXECUTE format('REVOKE ALL ON FUNCTION %s FROM PUBLIC', f);
-    END LOOP;
 END
 $$
 GO
