@@ -283,31 +283,31 @@ const CXmlFormat<CDocumentationRecord>& XmlFormatOf<CDocumentationRecord>()
     return format;
 }
 
-int DecodeBase64(const char* text, qsizetype* textLength, char* buffer, qsizetype* bufferSize)
+namespace {
+
+// DecodeBase64 going on from the group before `text`, with its results; *written and *consumed as
+// its *bufferSize and *textLength. `ended` is set at the "=" that ends the text.
+int DecodeRun(const char* text, qsizetype length, int (&group)[4], int& count, bool& ended, char* buffer,
+              qsizetype capacity, qsizetype* written, qsizetype* consumed)
 {
-    if (!text || !textLength || !buffer || !bufferSize)
-        return -1;
-    const qsizetype length = *textLength;
-    const qsizetype capacity = *bufferSize;
-    qsizetype written = 0;
-    qsizetype consumed = 0;
-    int group[4] = {0, 0, 0, 0};
-    int count = 0;
+    qsizetype out = 0;
+    *consumed = 0;
     int result = 1;
     for (qsizetype i = 0; i < length; ++i) {
         const char c = text[i];
         if (c == '=') {
             // Two values give one byte, three give two; "=" earlier in a group ends the text with
             // nothing from that group.
+            ended = true;
             if (count >= 2) {
-                if (written + 3 >= capacity) {
+                if (out + 3 >= capacity) {
                     result = 2;
                     break;
                 }
-                buffer[written++] = char((group[0] << 2) | (group[1] >> 4));
+                buffer[out++] = char((group[0] << 2) | (group[1] >> 4));
                 if (count == 3)
-                    buffer[written++] = char(((group[1] & 0x0F) << 4) | (group[2] >> 2));
-                consumed = i + 1;
+                    buffer[out++] = char(((group[1] & 0x0F) << 4) | (group[2] >> 2));
+                *consumed = i + 1;
                 result = 0;
             }
             break;
@@ -318,19 +318,63 @@ int DecodeBase64(const char* text, qsizetype* textLength, char* buffer, qsizetyp
         group[count++] = v;
         if (count < 4)
             continue;
-        if (written + 3 >= capacity) {
+        if (out + 3 >= capacity) {
             result = 2;
             break;
         }
-        buffer[written++] = char((group[0] << 2) | (group[1] >> 4));
-        buffer[written++] = char(((group[1] & 0x0F) << 4) | (group[2] >> 2));
-        buffer[written++] = char(((group[2] & 0x03) << 6) | group[3]);
+        buffer[out++] = char((group[0] << 2) | (group[1] >> 4));
+        buffer[out++] = char(((group[1] & 0x0F) << 4) | (group[2] >> 2));
+        buffer[out++] = char(((group[2] & 0x03) << 6) | group[3]);
         count = 0;
-        consumed = i + 1;
+        *consumed = i + 1;
     }
-    *bufferSize = written;
-    *textLength = consumed;
+    *written = out;
     return result;
+}
+
+} // namespace
+
+int DecodeBase64(const char* text, qsizetype* textLength, char* buffer, qsizetype* bufferSize)
+{
+    if (!text || !textLength || !buffer || !bufferSize)
+        return -1;
+    int group[4] = {0, 0, 0, 0};
+    int count = 0;
+    bool ended = false;
+    return DecodeRun(text, *textLength, group, count, ended, buffer, *bufferSize, bufferSize, textLength);
+}
+
+bool CReceivedContent::Starts(const char* name)
+{
+    if (qstricmp(name, kContent) != 0)
+        return false;
+    m_bytes.emplace();
+    m_count = 0;
+    m_ended = false;
+    return true;
+}
+
+void CReceivedContent::Feed(const char* text, qsizetype length)
+{
+    if (!m_bytes || m_ended || length <= 0)
+        return;
+    // Room for every group the piece completes, and the decoder's margin.
+    const qsizetype at = m_bytes->size();
+    const qsizetype room = (m_count + length) / 4 * 3 + 4;
+    m_bytes->resize(at + room);
+    qsizetype written = 0;
+    qsizetype consumed = 0;
+    DecodeRun(text, length, m_group, m_count, m_ended, m_bytes->data() + at, room, &written, &consumed);
+    m_bytes->truncate(at + written);
+}
+
+void CReceivedContent::MoveInto(CDocumentationRecord& rec)
+{
+    if (!m_bytes)
+        return;
+    m_bytes->squeeze();
+    rec.receivedContent = std::move(m_bytes);
+    m_bytes.reset();
 }
 
 void WriteDocumentationJournal(const CDocumentationRecord& rec, int operation)

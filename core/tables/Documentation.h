@@ -59,6 +59,23 @@ const CXmlFormat<CDocumentationRecord>& XmlFormatOf<CDocumentationRecord>();
 // without it, 2 the buffer is full, -1 an argument is missing.
 int DecodeBase64(const char* text, qsizetype* textLength, char* buffer, qsizetype* bufferSize);
 
+// The content of received documents as a streamed read hands it over: its base64 text is decoded as
+// it comes, as DecodeBase64 decodes it whole, and is never held.
+class CReceivedContent {
+public:
+    // Whether `name` is the element of the content; a new content starts then.
+    bool Starts(const char* name);
+    void Feed(const char* text, qsizetype length);
+    // The record read from the element, whose content came without its text, takes the bytes.
+    void MoveInto(CDocumentationRecord& rec);
+
+private:
+    std::optional<QByteArray> m_bytes;
+    int m_group[4] = {0, 0, 0, 0};
+    int m_count = 0;
+    bool m_ended = false;
+};
+
 void WriteDocumentationJournal(const CDocumentationRecord& rec, int operation);
 
 inline const QString kDocumentSavedText = QStringLiteral("Файл успешно сохранен.");

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -404,6 +405,79 @@ xmlDocPtr Concluded(xmlParserCtxtPtr parser, xmlDocPtr doc, CXmlReadResult& resu
     return nullptr;
 }
 
+enum Base64Kind : unsigned char { Other, Letter, Pad };
+
+constexpr std::array<Base64Kind, 256> kBase64Kinds = [] {
+    std::array<Base64Kind, 256> kinds{};
+    for (int c = 0; c < 256; ++c) {
+        const bool letter =
+            (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/';
+        kinds[std::size_t(c)] = letter ? Letter : c == '=' ? Pad : Other;
+    }
+    return kinds;
+}();
+
+// What libxml2's check of xs:base64Binary looks at in a text, gathered as the text goes by: other
+// characters than the 64 letters and "=" count for nothing; what counts is how many letters come
+// before the first "=" (modulo 4) and the last of them, how many "=" follow, and whether a letter
+// follows them.
+class CBase64Shape {
+public:
+    void Feed(const unsigned char* text, std::size_t length);
+    // The shortest text of the same shape: the check judges it as it would judge the whole.
+    std::string Sample() const;
+
+private:
+    std::size_t m_letters = 0; // before the first "="
+    char m_last = 'A';
+    int m_pads = 0;
+    bool m_letterAfterPad = false;
+};
+
+void CBase64Shape::Feed(const unsigned char* text, std::size_t length)
+{
+    const unsigned char* const end = text + length;
+    const unsigned char* p = text;
+    if (m_pads == 0) {
+        const unsigned char* last = nullptr;
+        std::size_t letters = 0;
+        for (; p < end; ++p) {
+            const Base64Kind kind = kBase64Kinds[*p];
+            if (kind == Pad)
+                break;
+            if (kind == Letter) {
+                ++letters;
+                last = p;
+            }
+        }
+        m_letters += letters;
+        if (last)
+            m_last = char(*last);
+    }
+    for (; p < end && !m_letterAfterPad; ++p) {
+        const Base64Kind kind = kBase64Kinds[*p];
+        if (kind == Pad)
+            m_pads = std::min(m_pads + 1, 3); // more than two are refused however many
+        else if (kind == Letter)
+            m_letterAfterPad = true;
+    }
+}
+
+std::string CBase64Shape::Sample() const
+{
+    std::string sample;
+    if (m_letters >= 4)
+        sample = "AAAA";
+    if (const std::size_t open = m_letters % 4) {
+        sample.append(open - 1, 'A');
+        sample += m_last;
+    }
+    sample.append(std::size_t(m_pads), '=');
+    if (m_letterAfterPad)
+        sample += 'A';
+    return sample;
+}
+
 // The streamed read: the parser's events through one text buffer to the schema's validator and then
 // to the reader. libxml2 hands character data over in pieces of a few hundred bytes, and its
 // validator joins each piece to the text before it by measuring that text again: so the pieces of a
@@ -439,6 +513,7 @@ private:
     }
     void Append(const xmlChar* text, int length);
     void Flush();
+    void EndBase64();
 
     static CStreamRun* Of(void* ctx) { return static_cast<CStreamRun*>(ctx); }
     static void OnStart(void* ctx, const xmlChar* name, const xmlChar* prefix, const xmlChar* uri, int namespaces,
@@ -463,6 +538,9 @@ private:
     xmlChar* m_text = nullptr;
     std::size_t m_length = 0;
     std::size_t m_capacity = 0;
+    // The element whose base64 text goes to the reader in pieces, not through the buffer.
+    bool m_base64 = false;
+    CBase64Shape m_shape;
 };
 
 xmlSAXHandler CStreamRun::Handler()
@@ -480,7 +558,16 @@ xmlSAXHandler CStreamRun::Handler()
 
 void CStreamRun::Append(const xmlChar* text, int length)
 {
-    if (length <= 0 || m_stopped || (!Validating() && !m_wantsText) || (m_invalid && m_schema))
+    if (length <= 0 || m_stopped || (m_invalid && m_schema))
+        return;
+    if (m_base64) {
+        if (Validating())
+            m_shape.Feed(text, std::size_t(length));
+        if (!m_events.Base64Text(text, std::size_t(length)))
+            Stop();
+        return;
+    }
+    if (!Validating() && !m_wantsText)
         return;
     const std::size_t needed = m_length + std::size_t(length) + 1;
     // libxml2 measures a text in an int: a run beyond it is more than any reader takes.
@@ -505,8 +592,19 @@ void CStreamRun::Append(const xmlChar* text, int length)
     m_length += std::size_t(length);
 }
 
+void CStreamRun::EndBase64()
+{
+    m_base64 = false;
+    const std::string sample = m_shape.Sample();
+    m_shape = {};
+    if (Validating() && !sample.empty())
+        m_schema->characters(m_schemaContext, BAD_CAST sample.c_str(), int(sample.size()));
+}
+
 void CStreamRun::Flush()
 {
+    if (m_base64)
+        EndBase64();
     if (m_length == 0)
         return;
     m_text[m_length] = 0;
@@ -546,6 +644,7 @@ void CStreamRun::OnStart(void* ctx, const xmlChar* name, const xmlChar* prefix, 
     if (run->Validating())
         run->m_schema->startElementNs(run->m_schemaContext, name, prefix, uri, namespaces, declared, attributes,
                                       defaulted, values);
+    run->m_base64 = run->m_events.TakesBase64();
 }
 
 void CStreamRun::OnEnd(void* ctx, const xmlChar* name, const xmlChar* prefix, const xmlChar* uri)
@@ -601,6 +700,11 @@ bool CXmlStreamEvents::EndElement(const xmlChar*)
 }
 
 bool CXmlStreamEvents::Text(xmlChar*&, std::size_t)
+{
+    return true;
+}
+
+bool CXmlStreamEvents::Base64Text(const xmlChar*, std::size_t)
 {
     return true;
 }

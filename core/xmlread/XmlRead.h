@@ -70,6 +70,12 @@ public:
     // reader may keep it (setting it to null), else it is freed. Only for readers that want text.
     virtual bool WantsText() const { return false; }
     virtual bool Text(xmlChar*& text, std::size_t length);
+    // Whether the text of the element that StartElement has just taken is base64 that the schema
+    // types as xs:base64Binary and that may be large: it then comes to Base64Text in the pieces the
+    // parser hands over, never whole, and the schema is given a text of a few characters that its
+    // check of the type judges as it would judge the whole. Text is not called for it.
+    virtual bool TakesBase64() const { return false; }
+    virtual bool Base64Text(const xmlChar* piece, std::size_t length);
 
 protected:
     ~CXmlStreamEvents() = default;

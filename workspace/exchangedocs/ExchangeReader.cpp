@@ -144,6 +144,11 @@ public:
     bool EndElement(const xmlChar* name) override;
     bool WantsText() const override { return true; }
     bool Text(xmlChar*& text, std::size_t) override;
+    bool TakesBase64() const override { return bool(m_pieces); }
+    bool Base64Text(const xmlChar* piece, std::size_t length) override
+    {
+        return m_pieces(reinterpret_cast<const char*>(piece), length);
+    }
 
     // Why the events stopped the read: another version, or the handler's refusal.
     QString refusal;
@@ -168,12 +173,16 @@ private:
     xmlNode* m_element = nullptr; // being built, and where it has got to
     xmlNode* m_current = nullptr;
     int m_elementDepth = -1;
+    StreamPieces m_pieces; // of the element that has just started
 };
 
 bool CExchangeStream::StartElement(const xmlChar* name, int count, const xmlChar** attributes)
 {
     const int depth = m_depth++;
+    m_pieces = nullptr;
     if (m_current) {
+        if (depth == m_elementDepth + 1 && m_handler.base64)
+            m_pieces = m_handler.base64(m_inside.c_str(), reinterpret_cast<const char*>(name));
         xmlNode* child = xmlNewDocNode(m_doc.get(), nullptr, name, nullptr);
         if (!child)
             return false;

@@ -8,6 +8,7 @@
 
 #include <QString>
 
+#include <cstddef>
 #include <functional>
 #include <vector>
 
@@ -101,11 +102,18 @@ struct CStreamRead {
     QString message; // of Refused: a field that does not fit, reported as a read failure
 };
 
+// Where the text of a large base64 element goes, a piece at a time; false stops the read.
+using StreamPieces = std::function<bool(const char* text, std::size_t length)>;
+
 struct CStreamHandler {
     std::function<void(const CStreamRoot&)> root;
     std::function<StreamStep(const char* section, const char* name)> step;
     // The element that `step` asked for, expanded alone.
     std::function<CStreamRead(const char* section, const xmlNode* node)> read;
+    // For a child of the element being expanded whose type in the schema is xs:base64Binary: where
+    // its text goes, so that it is never held whole (none: it stays in the element). The child then
+    // reaches `read` without its text.
+    std::function<StreamPieces(const char* section, const char* name)> base64;
 };
 
 // A document read as a stream, so that it is never held as a tree: the program's version on the root

@@ -17,21 +17,39 @@ namespace {
 struct CNsiSection {
     const char* list;
     std::function<CStreamRead(const xmlNode*)> add;
+    std::function<StreamPieces(const char* name)> base64 = nullptr; // of a record's child
 };
 
 // Records of another element inside a section are passed by, as a list read has always done; a
 // record with a number that does not fit refuses the document with the reader's message.
 template <class R>
-CNsiSection Section(std::vector<R>& list)
+CNsiSection Section(std::vector<R>& list, std::function<void(R&)> complete = nullptr)
 {
-    return {XmlFormatOf<R>().list, [&list](const xmlNode* node) {
+    return {XmlFormatOf<R>().list, [&list, complete](const xmlNode* node) {
                 CStreamRead read;
-                if (auto rec = ReadXml<R>(node, &read.message))
+                if (auto rec = ReadXml<R>(node, &read.message)) {
+                    if (complete)
+                        complete(*rec);
                     list.push_back(std::move(*rec));
-                else if (!read.message.isEmpty())
+                } else if (!read.message.isEmpty())
                     read.status = CStreamRead::Refused;
                 return read;
             }};
+}
+
+// A document's content is decoded as the parser reads it: its base64 text is never held whole.
+CNsiSection DocumentsSection(std::vector<CDocumentationRecord>& list, CReceivedContent& content)
+{
+    CNsiSection section = Section<CDocumentationRecord>(list, [&content](auto& rec) { content.MoveInto(rec); });
+    section.base64 = [&content](const char* name) -> StreamPieces {
+        if (!content.Starts(name))
+            return nullptr;
+        return [&content](const char* text, std::size_t length) {
+            content.Feed(text, qsizetype(length));
+            return true;
+        };
+    };
+    return section;
 }
 
 const CReceiverRecord* Received(const CNsiFile& nsi, int importedId)
@@ -170,8 +188,10 @@ QString CNsiFile::ReceivedName(int importedId) const
 CNsiFile ReadNsiFile(const QString& path, const QString& schemaPath)
 {
     CNsiFile nsi;
-    const std::vector<CNsiSection> sections{Section(nsi.products),  Section(nsi.measurements), Section(nsi.converts),
-                                            Section(nsi.documents), Section(nsi.prices),       Section(nsi.forecasts),
+    CReceivedContent content;
+    const std::vector<CNsiSection> sections{Section(nsi.products), Section(nsi.measurements),
+                                            Section(nsi.converts), DocumentsSection(nsi.documents, content),
+                                            Section(nsi.prices),   Section(nsi.forecasts),
                                             Section(nsi.receivers)};
     // Only the first element of each section is read, as a tree reader finds it.
     std::set<const CNsiSection*> seen;
@@ -203,6 +223,9 @@ CNsiFile ReadNsiFile(const QString& path, const QString& schemaPath)
             return CStreamRead{};
         }
         return current->add(node);
+    };
+    handler.base64 = [&](const char* section, const char* name) {
+        return *section && current->base64 ? current->base64(name) : nullptr;
     };
     nsi.message = StreamExchangeFile(path, schemaPath, handler);
     if (!nsi.message.isEmpty())
