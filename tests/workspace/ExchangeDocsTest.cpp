@@ -325,3 +325,69 @@ TEST_F(ExchangeDocsTest, MissingSchemaIsAskedForUntilAFileOrACancel)
         EXPECT_EQ(asked, c.answers.size());
     }
 }
+
+// A document's content arrives in many pieces of the parser's and is decoded as they come; the schema
+// judges it as xmllint does and the reader of whole trees reads the same bytes.
+TEST_F(ExchangeDocsTest, ContentIsJudgedAsTheSchemaJudgesItAndReadByteExact)
+{
+    REQUIRE_XMLLINT();
+    QByteArray source(768 << 10, '\0');
+    for (qsizetype i = 0; i < source.size(); ++i)
+        source[i] = char((i * 7919) >> 3);
+    const QByteArray text = source.toBase64(); // 1 MiB, no padding
+    const qsizetype half = text.size() / 2;
+    QByteArray lines;
+    for (qsizetype i = 0; i < text.size(); i += 76)
+        lines += text.mid(i, 76) + "\r\n";
+    enum Verdict { Valid = 0, Unreadable = 1, Invalid = 3 }; // xmllint's exit codes
+    const struct {
+        const char* what;
+        QByteArray content;
+        Verdict verdict;
+        QByteArray bytes; // of a valid one, when known
+    } cases[] = {
+        {"one line", text, Valid, source},
+        {"lines", lines, Valid, source},
+        {"a comment, a CDATA section and a character reference inside",
+         text.left(100) + "<!-- x -->" + text.mid(100, 300) + "<![CDATA[" + text.mid(400, half - 400) + "]]>&#"
+             + QByteArray::number(int(text[half])) + ';' + text.mid(half + 1),
+         Valid, source},
+        {"padding", (source + "xy").toBase64(), Valid, source + "xy"},
+        {"a character outside the alphabet, which the type passes by", text.left(half) + "!" + text.mid(half), Valid,
+         source},
+        {"an incomplete last group", text.chopped(1), Invalid, {}},
+        {"letters after the padding", text.left(half) + "=" + text.mid(half), Invalid, {}},
+        {"padding after a complete group", text + "=", Invalid, {}},
+        {"padding bits set", text + "QR==", Invalid, {}},
+        {"three pads", text + "Q===", Invalid, {}},
+        {"a character no XML holds", text.left(half) + "\x01" + text.mid(half), Unreadable, {}},
+        {"empty", QByteArray(), Valid, QByteArray()},
+    };
+    const QString schema = home() + QStringLiteral("lir.xsd");
+    const QString path = home() + QStringLiteral("content.xml");
+    for (const auto& c : cases) {
+        WriteFile(path,
+                  "<?xml version=\"1.0\" encoding=\"UTF-8\"?><forecast version=\"" + GetFileVersionString().toUtf8()
+                      + "\" id=\"7\" from=\"1\" to=\"2\" mail=\"a@x.ru\"><documents><document><id>1</id>"
+                        "<prognoz>7</prognoz><name>Справка</name><position>0</position><filename>a.bin"
+                        "</filename><content>"
+                      + c.content + "</content></document></documents></forecast>");
+        EXPECT_EQ(Xmllint(schema, path).exitCode, int(c.verdict)) << c.what;
+        const CExchangeRead tree = ReadExchangeDocument(path, QStringLiteral("lir.xsd"), {});
+        const CNsiFile streamed = ReadNsiFile(path, schema);
+        if (c.verdict == Unreadable) {
+            EXPECT_TRUE(tree.message.startsWith(ExchangeTexts::kReadFailed.arg(path, QString()))) << c.what;
+            EXPECT_TRUE(streamed.message.startsWith(ExchangeTexts::kReadFailed.arg(path, QString()))) << c.what;
+            continue;
+        }
+        EXPECT_EQ(streamed.message, tree.message) << c.what;
+        EXPECT_EQ(streamed.message, c.verdict == Valid ? QString() : ExchangeTexts::kValidationFailed) << c.what;
+        if (c.verdict != Valid || !tree.ok() || !streamed.ok())
+            continue;
+        const auto whole = ReadXmlList<CDocumentationRecord>(tree.document.child(XmlNames::kDocuments));
+        ASSERT_TRUE(whole && whole->size() == 1 && (*whole)[0].receivedContent) << c.what;
+        ASSERT_TRUE(streamed.documents.size() == 1 && streamed.documents[0].receivedContent) << c.what;
+        EXPECT_EQ(*streamed.documents[0].receivedContent, *(*whole)[0].receivedContent) << c.what;
+        EXPECT_EQ(*streamed.documents[0].receivedContent, c.bytes) << c.what;
+    }
+}

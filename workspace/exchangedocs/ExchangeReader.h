@@ -113,7 +113,7 @@ struct CStreamHandler {
     // For a child of the element being expanded whose type in the schema is xs:base64Binary: where
     // its text goes, so that it is never held whole (none: it stays in the element). The child then
     // reaches `read` without its text.
-    std::function<StreamPieces(const char* section, const char* name)> base64;
+    std::function<StreamPieces(const char* section, const char* name)> base64 = nullptr;
 };
 
 // A document read as a stream, so that it is never held as a tree: the program's version on the root
