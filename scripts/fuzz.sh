@@ -30,7 +30,7 @@ seed() { # target, then files or folders whose files seed it
   done
 }
 seed fuzz_forecast tests/data/fuzz/forecast.xml tests/data/exchange/*.xml
-seed fuzz_nsi tests/data/fuzz/nsi.xml tests/data/exchange/doctype-entity.xml
+seed fuzz_nsi tests/data/fuzz/nsi.xml tests/data/fuzz/nsi-doctype-after-fault.xml tests/data/exchange/doctype-entity.xml
 seed fuzz_comments tests/data/fuzz/comments.xml
 seed fuzz_mail tests/data/mail/*.eml
 seed fuzz_zip tests/data/zip/*.zip tests/data/mail/nsi-2026.zip

@@ -481,7 +481,8 @@ std::string CBase64Shape::Sample() const
 // The streamed read: the parser's events through one text buffer to the schema's validator and then
 // to the reader. libxml2 hands character data over in pieces of a few hundred bytes, and its
 // validator joins each piece to the text before it by measuring that text again: so the pieces of a
-// run are joined here first, and the validator sees each run once.
+// run are joined here first, and the validator sees each run once. A base64 text that the reader
+// takes in pieces passes the buffer by: the validator sees its shape alone, so neither holds it.
 class CStreamRun {
 public:
     explicit CStreamRun(CXmlStreamEvents& events)
@@ -838,6 +839,10 @@ CXmlReadResult XmlStreamFile(const char* path, const char* schemaPath, CXmlStrea
         result.status = CXmlReadResult::Malformed;
         result.message = ParserMessage(parser);
     }
+    // After a fault libxml2 goes on through an internal subset without calling us, and keeps its
+    // entities in a document of its own that the context does not free.
+    xmlFreeDoc(parser->myDoc);
+    parser->myDoc = nullptr;
     xmlFreeParserCtxt(parser);
     return result;
 }
