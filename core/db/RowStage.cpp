@@ -45,8 +45,9 @@ struct CRowStage::Sqlite {
     bool open = false; // a transaction of the stage's own
 };
 
-CRowStage::CRowStage(const QString& name, std::vector<BulkColumn> columns)
+CRowStage::CRowStage(const QString& name, std::vector<BulkColumn> columns, const QString& key)
     : m_columns(std::move(columns))
+    , m_key(key)
 {
     static std::atomic<int> counter{0};
     m_table = QStringLiteral("tmp_stage_%1_%2").arg(name).arg(++counter);
@@ -220,6 +221,11 @@ bool CRowStage::Finish()
         m_sqlite->open = false;
     }
     m_failed = !m_ready;
+    // Without the index a lookup reads the whole stage: slower, never wrong.
+    if (m_ready && !m_key.isEmpty()) {
+        const QString index = QStringLiteral("create index %1_key on %1 (%2)").arg(m_table, m_key);
+        static_cast<void>(m_sqlite ? RunNative(index) : RunOnStage(index));
+    }
     return m_ready;
 }
 

@@ -15,8 +15,9 @@
 
 class CRowStage {
 public:
-    // `name` starts the table's name; `columns` follow "ord".
-    CRowStage(const QString& name, std::vector<BulkColumn> columns);
+    // `name` starts the table's name; `columns` follow "ord". Rows are looked up by the columns `key`
+    // (names separated by commas, none without), indexed once they are in.
+    CRowStage(const QString& name, std::vector<BulkColumn> columns, const QString& key = QString());
     ~CRowStage();
     CRowStage(const CRowStage&) = delete;
     CRowStage& operator=(const CRowStage&) = delete;
@@ -48,6 +49,7 @@ private:
 
     QString m_table;
     std::vector<BulkColumn> m_columns;
+    QString m_key;
     std::unique_ptr<CServerCopy> m_copy;
     std::unique_ptr<Sqlite> m_sqlite;
     int m_session = 0;

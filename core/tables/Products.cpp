@@ -513,7 +513,8 @@ bool AppendProducts(CProductList& list)
 
 std::unique_ptr<CRowStage> StartProductStage()
 {
-    auto stage = std::make_unique<CRowStage>(QStringLiteral("products"), AppendColumns());
+    auto stage =
+        std::make_unique<CRowStage>(QStringLiteral("products"), AppendColumns(), QStringLiteral("prognoz, id"));
     if (!stage->Start())
         return nullptr;
     return stage;
@@ -525,9 +526,66 @@ bool StageProduct(CRowStage& stage, CProductRecord& rec)
     return AddAppendRow(stage, rec);
 }
 
-bool AppendStagedProducts(const CRowStage& stage)
+namespace {
+
+// Whether the stage holds a product twice; none after a reported error.
+std::optional<bool> StageRepeatsAProduct(const CRowStage& stage)
 {
-    return ExecSql(AppendSql(stage.table() + QStringLiteral(" s order by s.ord")));
+    CSqlQuery q(QStringLiteral("select 1 from %1 group by prognoz, id having count(*) > 1").arg(stage.table()));
+    if (!q.execOrReport())
+        return std::nullopt;
+    return q.next();
+}
+
+// A stored product that comes again is rewritten only where it differs (NULL equal to NULL).
+QString RewriteWhereChanged()
+{
+    QStringList sets, changed;
+    for (const char* c : kDataColumns) {
+        sets << QStringLiteral("%1 = excluded.%1").arg(QLatin1String(c));
+        changed << QStringLiteral("not (tclsproduct.%1 = excluded.%1 or (tclsproduct.%1 is null and excluded.%1 is "
+                                  "null))")
+                       .arg(QLatin1String(c));
+    }
+    return QStringLiteral(" on conflict (prognoz, id) do update set ") + sets.join(QStringLiteral(", "))
+        + QStringLiteral(" where ") + changed.join(QStringLiteral(" or "));
+}
+
+} // namespace
+
+bool DeleteForecastProductsNotStaged(int prognoz, const CRowStage& stage)
+{
+    const auto repeats = StageRepeatsAProduct(stage);
+    if (!repeats)
+        return false;
+    // The repeated product then fails the append, as it fails an append after the whole delete.
+    if (*repeats)
+        return DeleteForecastProducts(prognoz);
+    CTransaction tx;
+    if (!tx.isActive() || !DeleteForecastPrices(prognoz)
+        || !ExecSql(QStringLiteral("delete from tclsproduct where prognoz = ? and not exists (select 1 from %1 s "
+                                   "where s.prognoz = tclsproduct.prognoz and s.id = tclsproduct.id)")
+                        .arg(stage.table()),
+                    prognoz))
+        return false;
+    WriteProductJournal(nullptr);
+    return tx.commit();
+}
+
+bool AppendStagedProducts(const CRowStage& stage, int replaced)
+{
+    const QString staged = stage.table() + QStringLiteral(" s");
+    const auto repeats = replaced ? StageRepeatsAProduct(stage) : std::optional<bool>(true);
+    if (!repeats)
+        return false;
+    if (*repeats)
+        return ExecSql(AppendSql(staged + QStringLiteral(" order by s.ord")));
+    CTransaction tx;
+    return tx.isActive()
+        && ExecSql(AppendSql(staged + QStringLiteral(" where s.prognoz <> ? order by s.ord")), replaced)
+        && ExecSql(AppendSql(staged + QStringLiteral(" where s.prognoz = ? order by s.ord")) + RewriteWhereChanged(),
+                   replaced)
+        && tx.commit();
 }
 
 bool DeleteProduct(int id, int prognoz)

@@ -125,8 +125,13 @@ class CRowStage;
 std::unique_ptr<CRowStage> StartProductStage();
 // Stages the record with the balancing title AppendProducts gives it.
 [[nodiscard]] bool StageProduct(CRowStage& stage, CProductRecord& rec);
-// The staged products stored as AppendProducts stores them, in the order staged, by one statement.
-[[nodiscard]] bool AppendStagedProducts(const CRowStage& stage);
+// The staged products stored as AppendProducts stores them, in the order staged, by sets. Those of the
+// forecast `replaced`, whose products DeleteForecastProductsNotStaged left, take the place of the
+// stored ones: a stored product that comes again keeps its row, rewritten where it differs.
+[[nodiscard]] bool AppendStagedProducts(const CRowStage& stage, int replaced = 0);
+// As DeleteForecastProducts, before the staged products replace the forecast's: its prices and the
+// products that do not come again go, with the same journal lines.
+[[nodiscard]] bool DeleteForecastProductsNotStaged(int prognoz, const CRowStage& stage);
 // Deletes the product with its price rows; false on any database error.
 [[nodiscard]] bool DeleteProduct(int id, int prognoz);
 // Deletes every product and price row of the forecast.

@@ -411,9 +411,10 @@ TEST_P(HeadlessImportTest, RowsWaitingForTheAnswerAreStoredAsHeldOnesAndLockNoth
                 "select prognoz, product, pricePrev, priceCur, priceNext from tfctprice order by id"));
     };
     const auto stageTables = [&] {
-        return Scalar(isPg() ? QStringLiteral("select count(*) from pg_class where relpersistence = 't' and relname "
-                                              "like 'tmp_stage%'")
-                             : QStringLiteral("select count(*) from sqlite_temp_master where name like 'tmp_stage%'"))
+        return Scalar(isPg() ? QStringLiteral("select count(*) from pg_class where relpersistence = 't' and relkind = "
+                                              "'r' and relname like 'tmp_stage%'")
+                             : QStringLiteral("select count(*) from sqlite_temp_master where type = 'table' and name "
+                                              "like 'tmp_stage%'"))
             .toInt();
     };
     const auto reconnect = [&] {
@@ -435,6 +436,11 @@ TEST_P(HeadlessImportTest, RowsWaitingForTheAnswerAreStoredAsHeldOnesAndLockNoth
                              Road{"rows held in lists, read without a connection", true, false},
                              Road{"staged rows gone with the connection, read again", false, true}}) {
         messages.clear();
+        // A stored product that comes changed, and one that does not come again.
+        Exec(QStringLiteral("update tclsproduct set name = 'Старое', measurementNatural = null, offsetMin = 7 "
+                            "where prognoz = 5 and id = 2"));
+        Exec(QStringLiteral("insert into tclsproduct (prognoz, id, parent, name, isgroup, type, position) "
+                            "values (5, 4, 1, 'Снятый', 0, 1, 0)"));
         if (road.closedWhileRead)
             GetDBConnection().Close();
         CNsiFile file = ReadNsiFile(doc, schema);
@@ -478,6 +484,26 @@ TEST_P(HeadlessImportTest, RowsWaitingForTheAnswerAreStoredAsHeldOnesAndLockNoth
     }
     EXPECT_EQ(Count("tfctprice"), 4);
     EXPECT_EQ(stageTables(), 0);
+
+    // A product that comes twice refuses the document on every road, as its second row always has.
+    CProductList twice = products;
+    twice.push_back(products[1]);
+    const CNsiDocument repeated{kForecast,  kSender, kRecipient, QString(), &receivers, &twice,
+                                &forecasts, nullptr, nullptr,    &units,    nullptr,    &prices};
+    const QString repeatedDoc = home() + QStringLiteral("twice.xml");
+    ASSERT_TRUE(SaveExchangeDocument(BuildNsiDocument(repeated).get(), repeatedDoc));
+    for (bool staged : {true, false}) {
+        messages.clear();
+        if (!staged)
+            GetDBConnection().Close();
+        CNsiFile file = ReadNsiFile(repeatedDoc, schema);
+        if (!staged)
+            reconnect();
+        ASSERT_TRUE(file.ok());
+        EXPECT_FALSE(StoreNsiFile(file)) << staged;
+        EXPECT_EQ(messages.size(), 1u) << staged;
+        EXPECT_EQ(stored(), *first) << staged;
+    }
 
     // Read and not yet answered: another connection takes the tables' write lock, and sees no rows.
     {

@@ -152,7 +152,8 @@ bool NoReceiverHeldByRights(int id)
 }
 
 // The forecast's stored data go; products, receivers that are not at the top and consolidated rows.
-bool ClearForecast(int id)
+// Staged products that come again stay, for the append to rewrite.
+bool ClearForecast(int id, const CRowStage* products)
 {
     if (!DeleteForecastData(id) || !DeleteTotalForecastsOf(id))
         return false;
@@ -163,7 +164,7 @@ bool ClearForecast(int id)
         if (!RemoveReceiverFromForecast(r.id, id))
             return false;
     }
-    return DeleteForecastProducts(id);
+    return products ? DeleteForecastProductsNotStaged(id, *products) : DeleteForecastProducts(id);
 }
 
 template <class R, class Save>
@@ -176,10 +177,10 @@ std::optional<CNsiPlaced> StoreRows(CNsiFile& nsi)
 {
     if (!NoReceiverHeldByRights(nsi.forecastId)
         || !SaveEach(nsi.forecasts, [](CForecastRecord& f) { return SaveForecast(f); })
-        || !ClearForecast(nsi.forecastId)
+        || !ClearForecast(nsi.forecastId, nsi.productStage.get())
         || !SaveEach(nsi.measurements, [](CMeasurementRecord& m) { return SaveMeasurement(m); })
         || !SaveEach(nsi.converts, &SaveReceivedMConvert)
-        || !(nsi.productStage ? AppendStagedProducts(*nsi.productStage) : AppendProducts(nsi.products))
+        || !(nsi.productStage ? AppendStagedProducts(*nsi.productStage, nsi.forecastId) : AppendProducts(nsi.products))
         // Documents reach the repository only once the rows that describe them are committed.
         || !SaveEach(nsi.documents, [](CDocumentationRecord& d) { return SaveDocumentation(d); }))
         return std::nullopt;
