@@ -17,6 +17,7 @@
 #include "ExchangeFiles.h"
 #include "ForecastFile.h"
 #include "ForecastImport.h"
+#include "Money.h"
 #include "Session.h"
 #include "Settings.h"
 #include "TransportHost.h"
@@ -35,6 +36,7 @@
 #include <QTemporaryDir>
 
 #include <clocale>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -235,7 +237,8 @@ void BM_PlainInsert(benchmark::State& state)
     }
 }
 
-// A's database of the 50,000-product pair on the PostgreSQL test cluster, made once; dropped at the end.
+// An organisation's database of the 50,000-product pair on the PostgreSQL test cluster, made once;
+// dropped at the end.
 struct CServerA {
     bool tried = false;
     QString name;
@@ -244,30 +247,32 @@ struct CServerA {
 };
 CServerA g_server;
 
-// Connects to A's database on the server; false (with g_server.reason) when there is none.
-bool UseServerA()
+// Connects to the organisation's database on the server, made by `generate` on the first call;
+// false (with server.reason) when there is none.
+bool UseScratchServer(CServerA& server, const char* what, const char* organisation,
+                      std::optional<CGeneratedForecast> (*generate)(const CExchangeShape&, QString*))
 {
-    if (!g_server.tried) {
-        g_server.tried = true;
+    if (!server.tried) {
+        server.tried = true;
         const auto admin = PgAdminParams();
         if (!admin) {
-            g_server.reason = QStringLiteral("no PostgreSQL test cluster (PGHOST is not set)");
+            server.reason = QStringLiteral("no PostgreSQL test cluster (PGHOST is not set)");
             return false;
         }
-        const QString name = QStringLiteral("lir_bench_exchange_%1").arg(getpid());
+        const QString name = QStringLiteral("lir_bench_%1_%2").arg(QLatin1String(what)).arg(getpid());
         if (const QString failure = CreateScratchPgDatabase(name); !failure.isEmpty()) {
-            g_server.reason = failure;
+            server.reason = failure;
             return false;
         }
-        g_server.name = name;
-        g_server.params = *admin;
-        g_server.params.dbName = name;
-        Connect(g_server.params);
-        std::printf("generating A with 50000 products on PostgreSQL...\n");
+        server.name = name;
+        server.params = *admin;
+        server.params.dbName = name;
+        Connect(server.params);
+        std::printf("generating %s with 50000 products on PostgreSQL...\n", organisation);
         std::fflush(stdout);
         QString error;
-        if (!GenerateUpperOrganisation({kForecast, 50000, 1}, &error)) {
-            g_server.reason = error;
+        if (!generate({kForecast, 50000, 1}, &error)) {
+            server.reason = error;
             return false;
         }
         SeedImportEventTypes();
@@ -275,10 +280,16 @@ bool UseServerA()
         if (!analyze.exec(QStringLiteral("analyze")))
             Die(analyze.lastError().text());
     }
-    if (!g_server.reason.isEmpty())
+    if (!server.reason.isEmpty())
         return false;
-    Connect(g_server.params);
+    Connect(server.params);
     return true;
+}
+
+// A's database on the server.
+bool UseServerA()
+{
+    return UseScratchServer(g_server, "exchange", "A", &GenerateUpperOrganisation);
 }
 
 // The server's floor: the same rows as B's receiver by COPY from a CSV file, through psql. Seconds,
@@ -383,7 +394,9 @@ void BM_HostNsi(benchmark::State& state)
 {
     CPair& p = Prepare(int(state.range(0)));
     const QString file = NsiFile(p);
-    Connect(p.b);
+    // B's export, which the reference data empty, and the event types its journal rows need.
+    static_cast<void>(WithFile(int(state.range(0))));
+    UseLower(p);
     for (auto _ : state)
         if (!HandOver(true, file))
             state.SkipWithError("the hand-over was refused");
@@ -434,6 +447,234 @@ void BM_PlainNsiInsert(benchmark::State& state)
     }
 }
 
+// The reference data on the PostgreSQL test cluster: B's database of the 50,000-product pair there,
+// made once with a forecast 99 for the floor's rows; dropped at the end.
+CServerA g_serverB;
+
+bool UseServerB()
+{
+    if (!UseScratchServer(g_serverB, "nsi", "B", &GenerateLowerOrganisation))
+        return false;
+    Run(QStringLiteral("insert into tfctprognoz (id, name, year, owner, ownerName, status) "
+                       "values (99, 'Копия', 2013, -20, 'Минфин', 1) on conflict do nothing"));
+    return true;
+}
+
+void WriteWhole(const QString& path, const QByteArray& bytes)
+{
+    QFile out(path);
+    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size())
+        Die(QStringLiteral("cannot write ") + path);
+}
+
+QByteArray CsvText(const QString& text)
+{
+    QByteArray quoted = text.toUtf8();
+    quoted.replace('"', "\"\"");
+    return '"' + quoted + '"';
+}
+
+QByteArray CsvDecimal(double value)
+{
+    return std::isfinite(value) ? QByteArray::number(RoundDecimal6(value), 'f', 6) : QByteArray();
+}
+
+QByteArray CsvMoney(Money value)
+{
+    return value.isValid() ? value.toXmlText().toLatin1() : QByteArray();
+}
+
+// The reference data's products and prices as COPY's CSV files, in forecast 99, written once from B's
+// SQLite database (the products as stored there, units of 0 as NULL).
+struct CNsiCsv {
+    QString products, prices;
+};
+
+const CNsiCsv& NsiCsv(CPair& p)
+{
+    static CNsiCsv csv;
+    if (!csv.products.isEmpty())
+        return csv;
+    Connect(p.b);
+    const auto products = LoadProducts(kForecast);
+    const auto prices = LoadPrices(SqlFilter(QStringLiteral("prognoz=?"), {kForecast}));
+    if (!products || !prices)
+        Die(QStringLiteral("cannot read B's products"));
+    QByteArray text;
+    const auto id = [](int v) { return v > 0 ? QByteArray::number(v) : QByteArray(); };
+    for (const CProductRecord& r : *products) {
+        text += "99," + QByteArray::number(r.id) + ',' + QByteArray::number(r.parent) + ',' + id(r.measurementNatural)
+            + ',' + id(r.measurementPrice) + ',' + id(r.measurementNatural2) + ',' + id(r.measurementPrice2) + ','
+            + CsvText(r.name) + ',' + CsvText(r.code) + ',' + QByteArray::number(r.position) + ',' + CsvText(r.comment)
+            + ',' + CsvDecimal(r.offsetMin) + ',' + CsvDecimal(r.offsetMax) + ',' + QByteArray::number(r.type) + ','
+            + QByteArray::number(r.isgroup) + ',' + CsvText(r.balanceTitle) + ',' + CsvDecimal(r.avRep) + ','
+            + CsvDecimal(r.avCur) + ',' + CsvDecimal(r.avProg) + ',' + CsvDecimal(r.priceIdx) + '\n';
+    }
+    csv.products = p.upper.filePath(QStringLiteral("products.csv"));
+    WriteWhole(csv.products, text);
+    text.clear();
+    for (const CPriceRecord& r : *prices)
+        text += "99," + QByteArray::number(r.product) + ',' + CsvMoney(r.pricePrev) + ',' + CsvMoney(r.priceCur) + ','
+            + CsvMoney(r.priceNext) + '\n';
+    csv.prices = p.upper.filePath(QStringLiteral("prices.csv"));
+    WriteWhole(csv.prices, text);
+    return csv;
+}
+
+// The server's floor of the reference data: the same products and prices by COPY through psql, into
+// forecast 99 of B's database, timed; removed again afterwards. Seconds, negative when psql failed
+// (its message in *error).
+double CopyNsiOnServer(const CNsiCsv& csv, QString* error)
+{
+    const QString products =
+        QStringLiteral("\\copy tclsproduct (prognoz, id, parent, measurementNatural, measurementPrice, "
+                       "measurementNatural2, measurementPrice2, name, code, position, comment, offsetMin, offsetMax, "
+                       "type, isgroup, balanceTitle, avRep, avCur, avProg, priceIdx) from '%1' csv")
+            .arg(csv.products);
+    const QString prices =
+        QStringLiteral("\\copy tfctprice (prognoz, product, pricePrev, priceCur, priceNext) from '%1' csv")
+            .arg(csv.prices);
+    QElapsedTimer timer;
+    timer.start();
+    QProcess psql;
+    psql.start(QStringLiteral("psql"),
+               {QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-v"), QStringLiteral("ON_ERROR_STOP=1"),
+                QStringLiteral("-d"), g_serverB.name, QStringLiteral("-c"), products, QStringLiteral("-c"), prices});
+    const bool copied = psql.waitForFinished(120000) && psql.exitCode() == 0;
+    const double seconds = double(timer.nsecsElapsed()) / 1e9;
+    if (!copied)
+        *error = QString::fromLocal8Bit(psql.readAllStandardError());
+    Run(QStringLiteral("delete from tfctprice where prognoz = 99"));
+    Run(QStringLiteral("delete from tclsproduct where prognoz = 99"));
+    return copied ? seconds : -1;
+}
+
+std::vector<double> g_nsiCopySeconds;
+
+// The reference data handed over into B's database on the server, each run after a COPY of the same
+// products and prices timed on its own, so that both meet the same load.
+void BM_HostNsiServer(benchmark::State& state)
+{
+    CPair& p = Prepare(int(state.range(0)));
+    const QString file = NsiFile(p);
+    const CNsiCsv& csv = NsiCsv(p);
+    if (!UseServerB()) {
+        state.SkipWithError(qPrintable(g_serverB.reason));
+        return;
+    }
+    for (auto _ : state) {
+        state.PauseTiming();
+        QString error;
+        const double copied = CopyNsiOnServer(csv, &error);
+        if (copied < 0)
+            state.SkipWithError(qPrintable(error));
+        g_nsiCopySeconds.push_back(copied);
+        state.ResumeTiming();
+        if (!HandOver(true, file))
+            state.SkipWithError("the hand-over was refused");
+    }
+}
+
+// The reference data handed over alone in this process into the database (a SQLite file, or
+// "postgresql:<name>" on the test cluster), which then must hold the document's `products`: prints its
+// peak resident memory in MB.
+int NsiHandOverAlone(const QString& database, const QString& file, int products)
+{
+    DbConnectParams p;
+    if (database.startsWith(QLatin1String("postgresql:"))) {
+        const auto admin = PgAdminParams();
+        if (!admin)
+            return 1;
+        p = *admin;
+        p.dbName = database.mid(11);
+    } else {
+        p.file = database;
+    }
+    Connect(p);
+    SeedImportEventTypes();
+    Settings().EnableOpJournal = false;
+    InstallTransportHost(g_session, &ImportForecastFile);
+    AnswerEveryQuestionYes();
+    if (!HandOver(true, file))
+        return 1;
+    // A hand-over that stored less than the document holds did not do the work measured.
+    CSqlQuery count(QStringLiteral("select count(*) from tclsproduct where prognoz = ?"));
+    count.bind(kForecast);
+    if (!count.execOrReport() || !count.next() || count.value(0).toInt() != products)
+        return 1;
+    GetDBConnection().Close();
+    std::printf("%.1f\n", PeakResidentMb());
+    return 0;
+}
+
+// The peak memory of the reference data of 200,000 products handed over in a process of its own into
+// a new database, on SQLite and on the server; negative where it failed or did not run.
+struct CNsiPeaks {
+    double sqlite = -1;
+    double server = -1;
+    QString serverSkipped;
+};
+
+CNsiPeaks MeasureNsiPeaks()
+{
+    constexpr int kProducts = 200000;
+    CNsiPeaks peaks;
+    QTemporaryDir upper, lower;
+    const DbConnectParams a = Database(upper);
+    Connect(a);
+    std::printf("generating A with %d products...\n", kProducts);
+    std::fflush(stdout);
+    QString error;
+    if (!GenerateUpperOrganisation({kForecast, kProducts, 1}, &error))
+        Die(error);
+    const QString file = upper.filePath(QStringLiteral("НСИ-200000.xml"));
+    if (!WriteUpperNsi(kForecast, file))
+        Die(QStringLiteral("cannot write the reference data"));
+    GetDBConnection().Close();
+    const auto alone = [&](const QString& database) {
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--nsi-alone"), database, file, QString::number(kProducts)});
+        const bool done = child.waitForFinished(600000) && child.exitCode() == 0;
+        return done ? QString::fromLatin1(child.readAllStandardOutput()).trimmed().toDouble() : -1.0;
+    };
+    peaks.sqlite = alone(Database(lower).file);
+    const QString name = QStringLiteral("lir_bench_nsi200_%1").arg(getpid());
+    if (!PgAdminParams())
+        peaks.serverSkipped = QStringLiteral("no PostgreSQL test cluster (PGHOST is not set)");
+    else if (const QString failure = CreateScratchPgDatabase(name); !failure.isEmpty())
+        peaks.serverSkipped = failure;
+    else {
+        peaks.server = alone(QStringLiteral("postgresql:") + name);
+        DropScratchPgDatabase(name);
+    }
+    return peaks;
+}
+
+// The reference data's figures on the server and their peak memory at 200,000 products.
+void PrintNsiFigures(const CSummaryReporter& reporter, const CNsiPeaks& peaks)
+{
+    std::printf("\nReference data through the hand-over on PostgreSQL (50,000 products)\n");
+    if (!g_serverB.reason.isEmpty()) {
+        PrintSkipped("PostgreSQL", qPrintable(g_serverB.reason));
+    } else if (const double server = reporter.Seconds("BM_HostNsiServer/50000/iterations:4"); server >= 0) {
+        double copied = g_nsiCopySeconds.empty() ? -1 : 0;
+        for (double seconds : g_nsiCopySeconds)
+            copied = copied < 0 || seconds < 0 ? -1 : copied + seconds / double(g_nsiCopySeconds.size());
+        PrintGoal("received reference data handed over and stored", server, "s", 5.0);
+        if (copied >= 0)
+            PrintFigure("COPY of the same products and prices (psql \\copy), between the hand-overs", copied, "s");
+        if (copied > 0)
+            PrintRatio("ratio hand-over / COPY", server / copied, 2.0);
+    }
+    std::printf("\nReference data of 200,000 products handed over into a new database, alone in a process\n");
+    PrintGoal("peak resident memory on SQLite", peaks.sqlite, "MB", 150.0);
+    if (!peaks.serverSkipped.isEmpty())
+        PrintSkipped("peak resident memory on PostgreSQL", qPrintable(peaks.serverSkipped));
+    else
+        PrintGoal("peak resident memory on PostgreSQL", peaks.server, "MB", 150.0);
+}
+
 } // namespace
 
 #define SIZES ->Arg(5000)->Arg(50000)->Unit(benchmark::kMillisecond)->Iterations(3)
@@ -448,6 +689,7 @@ BENCHMARK(BM_HostNsi) LARGE;
 BENCHMARK(BM_XmllintNsi) LARGE;
 BENCHMARK(BM_PlainNsiInsert) LARGE;
 BENCHMARK(BM_ImportServer)->Arg(50000)->Unit(benchmark::kMillisecond)->Iterations(4);
+BENCHMARK(BM_HostNsiServer)->Arg(50000)->Unit(benchmark::kMillisecond)->Iterations(4);
 
 // The hand-over of one received file into the database (kind "nsi" or "forecast"), or the forecast
 // import alone (kind "import"), alone in this process: prints its peak resident memory in MB.
@@ -473,6 +715,8 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     if (argc == 5 && std::strcmp(argv[1], "--hand-over") == 0)
         return HandOverAlone(argv[2], argv[3], argv[4]);
+    if (argc == 5 && std::strcmp(argv[1], "--nsi-alone") == 0)
+        return NsiHandOverAlone(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]), std::atoi(argv[4]));
     std::setlocale(LC_NUMERIC, "C");
     benchmark::Initialize(&argc, argv);
     SetErrorSink([](const DbError& error) {
@@ -566,6 +810,9 @@ int main(int argc, char** argv)
         if (server >= 0 && copied > 0)
             PrintRatio("ratio import / COPY", server / copied, 2.0);
     }
+    if (reporter.Seconds("BM_HostNsi/50000/iterations:3") >= 0
+        || reporter.Seconds("BM_HostNsiServer/50000/iterations:4") >= 0 || !g_serverB.reason.isEmpty())
+        PrintNsiFigures(reporter, MeasureNsiPeaks());
     if (peak < 0)
         std::printf("the large import failed\n");
     PrintGoal("peak resident memory of the 50,000-row import", peak, "MB", 200.0);
@@ -576,5 +823,7 @@ int main(int argc, char** argv)
     GetDBConnection().Close();
     if (!g_server.name.isEmpty())
         DropScratchPgDatabase(g_server.name);
+    if (!g_serverB.name.isEmpty())
+        DropScratchPgDatabase(g_serverB.name);
     return g_errors || peak < 0 ? 1 : 0;
 }

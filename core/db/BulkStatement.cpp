@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cerrno>
 #include <charconv>
+#include <cmath>
 
 #include <poll.h>
 
@@ -175,6 +176,24 @@ CBulkStatement& CBulkStatement::add(const QString& value)
         m_native->bind(int(m_before.size() + m_column++) + 1, value);
     else
         AddValue(value.isNull() ? QStringLiteral("") : value, m_arrays ? ArrayElementText(value) : QString());
+    return *this;
+}
+
+CBulkStatement& CBulkStatement::add(Decimal6 value)
+{
+    const bool finite = std::isfinite(value.value);
+    if (m_native) {
+        const int index = int(m_before.size() + m_column++) + 1;
+        if (finite)
+            m_native->bind(index, RoundDecimal6(value.value));
+        else
+            m_native->bindNull(index);
+    } else if (m_query) {
+        const QVariant v = DialectOf(m_query->dialect()).Decimal6Param(value.value);
+        AddValue(v, m_arrays ? (finite ? v.toString() : QStringLiteral("NULL")) : QString());
+    } else {
+        ++m_column;
+    }
     return *this;
 }
 
@@ -404,6 +423,19 @@ CServerCopy& CServerCopy::add(const QString& value)
             m_buffer += c;
         }
     }
+    return *this;
+}
+
+CServerCopy& CServerCopy::add(Decimal6 value)
+{
+    separate();
+    if (!std::isfinite(value.value)) {
+        m_buffer += "\\N";
+        return *this;
+    }
+    char text[400];
+    const auto r = std::to_chars(text, text + sizeof text, RoundDecimal6(value.value), std::chars_format::fixed);
+    m_buffer.append(text, r.ptr - text);
     return *this;
 }
 

@@ -45,6 +45,7 @@ public:
     CBulkStatement& add(int value);
     CBulkStatement& add(Money value);
     CBulkStatement& add(const QString& value);
+    CBulkStatement& add(Decimal6 value);
     [[nodiscard]] bool endRow();
     // Runs the statement for the rows not run yet.
     [[nodiscard]] bool finish();
@@ -87,6 +88,7 @@ public:
     CServerCopy& add(int value);
     CServerCopy& add(Money value);
     CServerCopy& add(const QString& value);
+    CServerCopy& add(Decimal6 value);
     // False once a part could not be sent; the copy is then ended as failed.
     [[nodiscard]] bool endRow();
     // Ends the copy: its error, none when every row is stored.

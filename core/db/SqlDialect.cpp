@@ -299,7 +299,7 @@ public:
         QStringList arrays;
         QStringList names;
         for (const BulkColumn& c : columns) {
-            const char* type = c.type == BulkType::Int ? "integer" : c.type == BulkType::Money ? "numeric" : "text";
+            const char* type = c.type == BulkType::Int ? "integer" : c.type == BulkType::Text ? "text" : "numeric";
             arrays << QStringLiteral("cast(? as %1[])").arg(QLatin1String(type));
             names << QLatin1String(c.name);
         }

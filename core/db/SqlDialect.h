@@ -15,7 +15,8 @@
 class CSqlQuery;
 
 // A column of the rows that CBulkStatement (db/BulkStatement.h) sends.
-enum class BulkType { Int, Money, Text };
+// Decimal: a six-decimal number (Decimal6), NULL when not finite.
+enum class BulkType { Int, Money, Text, Decimal };
 struct BulkColumn {
     const char* name;
     BulkType type;

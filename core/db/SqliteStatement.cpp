@@ -54,6 +54,11 @@ void CSqliteStatement::bind(int index, const QString& value)
     sqlite3_bind_text16(m_statement, index, value.utf16(), int(value.size() * 2), SQLITE_TRANSIENT);
 }
 
+void CSqliteStatement::bind(int index, double value)
+{
+    sqlite3_bind_double(m_statement, index, value);
+}
+
 void CSqliteStatement::bindNull(int index)
 {
     sqlite3_bind_null(m_statement, index);

@@ -27,6 +27,7 @@ public:
     // Parameters count from 1.
     void bind(int index, std::int64_t value);
     void bind(int index, const QString& value);
+    void bind(int index, double value);
     void bindNull(int index);
 
     // One step: true for a row, false at the end or on an error (see error()).

@@ -1,5 +1,7 @@
 #include "Prices.h"
 
+#include "db/RowStage.h"
+
 #include <map>
 #include <utility>
 
@@ -20,6 +22,29 @@ const QString kInsert =
     QStringLiteral("insert into tfctprice (prognoz, product, pricePrev, priceCur, priceNext) values (?, ?, ?, ?, ?)");
 
 constexpr CRowReader<R> kRows{&ReadPriceRow, UnreadableRow::FailRead};
+
+const std::vector<BulkColumn> kAppendColumns{{"prognoz", BulkType::Int},
+                                             {"product", BulkType::Int},
+                                             {"pricePrev", BulkType::Money},
+                                             {"priceCur", BulkType::Money},
+                                             {"priceNext", BulkType::Money}};
+
+// The insert of the rows that `source` (a table expression named `s`) gives, each where `where`
+// holds; a product priced twice keeps its first price.
+QString AppendSql(const QString& source, const QString& where)
+{
+    return QStringLiteral("insert into tfctprice (prognoz, product, pricePrev, priceCur, priceNext) select "
+                          "s.prognoz, s.product, s.pricePrev, s.priceCur, s.priceNext from %1 where %2 "
+                          "on conflict do nothing")
+        .arg(source, where);
+}
+
+template <class Rows>
+[[nodiscard]] bool AddAppendRow(Rows& rows, const R& rec)
+{
+    rows.add(rec.prognoz).add(rec.product).add(rec.pricePrev).add(rec.priceCur).add(rec.priceNext);
+    return rows.endRow();
+}
 
 void BindRow(CSqlQuery& q, const R& rec)
 {
@@ -109,15 +134,34 @@ bool AppendPrices(const CPriceList& list, const std::set<int>& skipProducts)
     if (!tx.isActive())
         return false;
     // A product priced twice in the list keeps its first price, as a lookup would find it.
-    CSqlQuery q(kInsert + QStringLiteral(" on conflict do nothing"));
+    CBulkStatement insert(AppendSql(QStringLiteral("%1"), QStringLiteral("true")), QStringLiteral("s"), kAppendColumns);
     for (const CPriceRecord& rec : list) {
-        if (skipProducts.count(rec.product))
-            continue;
-        BindRow(q, rec);
-        if (!q.execOrReport())
+        if (!skipProducts.count(rec.product) && !AddAppendRow(insert, rec))
             return false;
     }
-    return tx.commit();
+    return insert.finish() && tx.commit();
+}
+
+std::unique_ptr<CRowStage> StartPriceStage()
+{
+    auto stage = std::make_unique<CRowStage>(QStringLiteral("prices"), kAppendColumns);
+    if (!stage->Start())
+        return nullptr;
+    return stage;
+}
+
+bool StagePrice(CRowStage& stage, const CPriceRecord& rec)
+{
+    return AddAppendRow(stage, rec);
+}
+
+bool AppendStagedPrices(const CRowStage& stage)
+{
+    // Only stored products; one that has a price keeps it, as the conflict leaves it.
+    return ExecSql(AppendSql(
+        stage.table() + QStringLiteral(" s"),
+        QStringLiteral("exists (select 1 from tclsproduct p where p.prognoz = s.prognoz and p.id = s.product) "
+                       "order by s.ord")));
 }
 
 bool DeleteForecastPrices(int prognoz)

@@ -4,6 +4,7 @@
 #include "tables/TableCommon.h"
 #include "xml/XmlRecord.h"
 
+#include <memory>
 #include <optional>
 #include <set>
 #include <vector>
@@ -37,6 +38,14 @@ std::optional<CPriceList> LoadPrices(const SqlFilter& filter = {});
 // first of each product only; the stored products and prices of all the list's forecasts are read
 // in one statement. None after a reported database error.
 std::optional<CPriceList> PricesToAppend(const CPriceList& prices);
+class CRowStage;
+// Received prices that wait in the database until they are stored (db/RowStage.h); none when no stage
+// can be made.
+std::unique_ptr<CRowStage> StartPriceStage();
+[[nodiscard]] bool StagePrice(CRowStage& stage, const CPriceRecord& rec);
+// The staged prices that PricesToAppend would give, stored as AppendPrices stores them, by one
+// statement.
+[[nodiscard]] bool AppendStagedPrices(const CRowStage& stage);
 [[nodiscard]] bool DeleteForecastPrices(int prognoz);
 // Deletes the row with the record's id and product in the forecast; the record's id becomes -1.
 [[nodiscard]] bool DeletePrice(CPriceRecord& rec, int prognoz);

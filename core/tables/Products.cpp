@@ -1,8 +1,11 @@
 #include "Products.h"
 
+#include "db/RowStage.h"
 #include "tables/Prices.h"
 
 #include <QSet>
+
+#include <type_traits>
 
 namespace {
 
@@ -89,26 +92,83 @@ QString UpdateSql()
     return QStringLiteral("update tclsproduct set ") + sets + QStringLiteral(" where id = ? and prognoz = ?");
 }
 
+// The columns of AppendProducts' rows: id, prognoz, then the others in kDataColumns' order.
+std::vector<BulkColumn> AppendColumns()
+{
+    std::vector<BulkColumn> columns{{"id", BulkType::Int}, {"prognoz", BulkType::Int}};
+    for (const char* c : kDataColumns) {
+        const QLatin1String name(c);
+        const bool text = name == QLatin1String("name") || name == QLatin1String("code")
+            || name == QLatin1String("comment") || name == QLatin1String("balanceTitle");
+        const bool decimal = name.startsWith(QLatin1String("offset")) || name.startsWith(QLatin1String("av"))
+            || name == QLatin1String("priceIdx");
+        columns.push_back({c, text ? BulkType::Text : decimal ? BulkType::Decimal : BulkType::Int});
+    }
+    return columns;
+}
+
+// The insert of rows that `source` (a table expression named `s`) gives; a unit of 0 or below is
+// stored as NULL, as bindId binds it.
+QString AppendSql(const QString& source)
+{
+    QString values = QStringLiteral("s.id, s.prognoz");
+    for (const char* c : kDataColumns) {
+        const QLatin1String name(c);
+        values += name.startsWith(QLatin1String("measurement"))
+            ? QStringLiteral(", case when s.%1 > 0 then s.%1 end").arg(name)
+            : QStringLiteral(", s.") + name;
+    }
+    return QStringLiteral("insert into tclsproduct (") + Columns(QString()) + QStringLiteral(") select ") + values
+        + QStringLiteral(" from ") + source;
+}
+
+// A unit of the record: 0 for none.
+struct UnitId {
+    int id;
+};
+
+// The record's columns but id and prognoz in kDataColumns' order, each handed to `put`.
+template <class Put>
+void EachDataField(const CProductRecord& r, Put&& put)
+{
+    put(r.parent);
+    for (int unit : {r.measurementNatural, r.measurementPrice, r.measurementNatural2, r.measurementPrice2})
+        put(UnitId{unit});
+    put(r.name);
+    put(r.code);
+    put(r.position);
+    put(r.comment);
+    put(Decimal6{r.offsetMin});
+    put(Decimal6{r.offsetMax});
+    put(r.type);
+    put(r.isgroup);
+    put(r.balanceTitle);
+    for (double v : {r.avRep, r.avCur, r.avProg, r.priceIdx})
+        put(Decimal6{v});
+}
+
+// Units go as they are; the statement stores 0 as NULL.
+template <class Rows>
+[[nodiscard]] bool AddAppendRow(Rows& rows, const CProductRecord& r)
+{
+    rows.add(r.id).add(r.prognoz);
+    EachDataField(r, [&rows](const auto& v) {
+        if constexpr (std::is_same_v<std::decay_t<decltype(v)>, UnitId>)
+            rows.add(v.id);
+        else
+            rows.add(v);
+    });
+    return rows.endRow();
+}
+
 void BindFields(CSqlQuery& q, const CProductRecord& r)
 {
-    q.bind(r.parent)
-        .bindId(r.measurementNatural)
-        .bindId(r.measurementPrice)
-        .bindId(r.measurementNatural2)
-        .bindId(r.measurementPrice2)
-        .bind(r.name)
-        .bind(r.code)
-        .bind(r.position)
-        .bind(r.comment)
-        .bind(Decimal6{r.offsetMin})
-        .bind(Decimal6{r.offsetMax})
-        .bind(r.type)
-        .bind(r.isgroup)
-        .bind(r.balanceTitle)
-        .bind(Decimal6{r.avRep})
-        .bind(Decimal6{r.avCur})
-        .bind(Decimal6{r.avProg})
-        .bind(Decimal6{r.priceIdx});
+    EachDataField(r, [&q](const auto& v) {
+        if constexpr (std::is_same_v<std::decay_t<decltype(v)>, UnitId>)
+            q.bindId(v.id);
+        else
+            q.bind(v);
+    });
 }
 
 void SetDefaultBalanceTitle(CProductRecord& r)
@@ -442,16 +502,90 @@ bool AppendProducts(CProductList& list)
     CTransaction tx;
     if (!tx.isActive())
         return false;
-    CSqlQuery q(InsertSql());
+    CBulkStatement insert(AppendSql(QStringLiteral("%1")), QStringLiteral("s"), AppendColumns());
     for (CProductRecord& rec : list) {
         SetDefaultBalanceTitle(rec);
-        q.bind(rec.prognoz);
-        BindFields(q, rec);
-        q.bind(rec.id);
-        if (!q.execOrReport())
+        if (!AddAppendRow(insert, rec))
             return false;
     }
+    return insert.finish() && tx.commit();
+}
+
+std::unique_ptr<CRowStage> StartProductStage()
+{
+    auto stage =
+        std::make_unique<CRowStage>(QStringLiteral("products"), AppendColumns(), QStringLiteral("prognoz, id"));
+    if (!stage->Start())
+        return nullptr;
+    return stage;
+}
+
+bool StageProduct(CRowStage& stage, CProductRecord& rec)
+{
+    SetDefaultBalanceTitle(rec);
+    return AddAppendRow(stage, rec);
+}
+
+namespace {
+
+// Whether the stage holds a product twice; none after a reported error.
+std::optional<bool> StageRepeatsAProduct(const CRowStage& stage)
+{
+    CSqlQuery q(QStringLiteral("select 1 from %1 group by prognoz, id having count(*) > 1").arg(stage.table()));
+    if (!q.execOrReport())
+        return std::nullopt;
+    return q.next();
+}
+
+// A stored product that comes again is rewritten only where it differs (NULL equal to NULL).
+QString RewriteWhereChanged()
+{
+    QStringList sets, changed;
+    for (const char* c : kDataColumns) {
+        sets << QStringLiteral("%1 = excluded.%1").arg(QLatin1String(c));
+        changed << QStringLiteral("not (tclsproduct.%1 = excluded.%1 or (tclsproduct.%1 is null and excluded.%1 is "
+                                  "null))")
+                       .arg(QLatin1String(c));
+    }
+    return QStringLiteral(" on conflict (prognoz, id) do update set ") + sets.join(QStringLiteral(", "))
+        + QStringLiteral(" where ") + changed.join(QStringLiteral(" or "));
+}
+
+} // namespace
+
+bool DeleteForecastProductsNotStaged(int prognoz, const CRowStage& stage)
+{
+    const auto repeats = StageRepeatsAProduct(stage);
+    if (!repeats)
+        return false;
+    // The repeated product then fails the append, as it fails an append after the whole delete.
+    if (*repeats)
+        return DeleteForecastProducts(prognoz);
+    CTransaction tx;
+    if (!tx.isActive() || !DeleteForecastPrices(prognoz)
+        || !ExecSql(QStringLiteral("delete from tclsproduct where prognoz = ? and not exists (select 1 from %1 s "
+                                   "where s.prognoz = tclsproduct.prognoz and s.id = tclsproduct.id)")
+                        .arg(stage.table()),
+                    prognoz))
+        return false;
+    WriteProductJournal(nullptr);
     return tx.commit();
+}
+
+bool AppendStagedProducts(const CRowStage& stage, int replaced)
+{
+    const QString staged = stage.table() + QStringLiteral(" s");
+    const auto repeats = replaced ? StageRepeatsAProduct(stage) : std::optional<bool>(true);
+    if (!repeats)
+        return false;
+    if (*repeats)
+        return ExecSql(AppendSql(staged + QStringLiteral(" order by s.ord")));
+    CTransaction tx;
+    return tx.isActive()
+        && ExecSql(AppendSql(staged + QStringLiteral(" where s.prognoz <> ? order by s.ord")), replaced)
+        && ExecSql(AppendSql(staged + QStringLiteral(" where s.prognoz = ? order by s.ord")) + RewriteWhereChanged(),
+                   replaced)
+        && tx.commit();
 }
 
 bool DeleteProduct(int id, int prognoz)

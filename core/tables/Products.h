@@ -6,6 +6,7 @@
 #include "tables/TableCommon.h"
 #include "xml/XmlRecord.h"
 
+#include <memory>
 #include <optional>
 #include <set>
 #include <vector>
@@ -115,8 +116,22 @@ bool CountProductsByMeasurement(int unit);
 // Inserts or updates; a new product (id -1) gets the largest id over all forecasts + 1, a given id
 // that is not stored is inserted as it is. An element's empty balancing title becomes "Прочее".
 [[nodiscard]] bool SaveProduct(CProductRecord& rec);
-// All records or none; ids are written as they are.
+// All records or none; ids are written as they are; by sets (CBulkStatement). An element's empty
+// balancing title becomes "Прочее".
 [[nodiscard]] bool AppendProducts(CProductList& list);
+class CRowStage;
+// Received products that wait in the database until they are stored (db/RowStage.h); none when no
+// stage can be made.
+std::unique_ptr<CRowStage> StartProductStage();
+// Stages the record with the balancing title AppendProducts gives it.
+[[nodiscard]] bool StageProduct(CRowStage& stage, CProductRecord& rec);
+// The staged products stored as AppendProducts stores them, in the order staged, by sets. Those of the
+// forecast `replaced`, whose products DeleteForecastProductsNotStaged left, take the place of the
+// stored ones: a stored product that comes again keeps its row, rewritten where it differs.
+[[nodiscard]] bool AppendStagedProducts(const CRowStage& stage, int replaced = 0);
+// As DeleteForecastProducts, before the staged products replace the forecast's: its prices and the
+// products that do not come again go, with the same journal lines.
+[[nodiscard]] bool DeleteForecastProductsNotStaged(int prognoz, const CRowStage& stage);
 // Deletes the product with its price rows; false on any database error.
 [[nodiscard]] bool DeleteProduct(int id, int prognoz);
 // Deletes every product and price row of the forecast.

@@ -10,11 +10,14 @@
 
 #include "db/BulkStatement.h"
 #include "tables/ImportEventTypes.h"
+#include "tables/Prices.h"
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QSqlRecord>
 
 #include <functional>
 #include <latch>
@@ -348,6 +351,203 @@ TEST_P(HeadlessImportTest, RowsStoredSinceTheQuestionHaveTheUserAskedAgain)
     EXPECT_TRUE(StoreForecastFile(file, {[] { return true; }, &askAgain}));
     EXPECT_FALSE(askAgain);
     EXPECT_EQ(Count("tfctprognozdata", "receiver = 7"), 2);
+}
+
+// Products and prices wait in the database while the user is asked, seen by no other connection and
+// locking nothing; once stored they are what lists held in memory store, also when the connection was
+// opened again meanwhile and the file is read a second time. A declined or refused document leaves
+// neither rows nor waiting tables behind.
+TEST_P(HeadlessImportTest, RowsWaitingForTheAnswerAreStoredAsHeldOnesAndLockNothing)
+{
+    // Another forecast's priced product, which the load leaves as it is.
+    Exec(QStringLiteral("insert into tfctprognoz (id, name, year, status) values (6, 'Другой', 2013, 0)"));
+    Exec(QStringLiteral("insert into tclsproduct (prognoz, id, parent, name, isgroup, type, position) "
+                        "values (6, 1, 0, 'Чужой', 0, 1, 0)"));
+    Exec(QStringLiteral(
+        "insert into tfctprice (prognoz, product, pricePrev, priceCur, priceNext) values (6, 1, 0, 0, 0)"));
+    const CReceiverList receivers{{kSender, 0, QStringLiteral("Управление А"), QString(), 0, kSender},
+                                  {kRecipient, kSender, QStringLiteral("Отдел Б"), QString(), 0, kRecipient}};
+    const CForecastList forecasts{{kForecast, QStringLiteral("Прогноз-2013"), 2013, -20, QStringLiteral("Минфин"), 1}};
+    const CMeasurementList units{{1, "шт", "796", "шт", 1}, {2, "руб", "383", "р", 2}};
+    const QString odd = QStringLiteral("Группа \"А\"\t\\ {x,y}\nконец");
+    CProductList products(3);
+    for (int i = 0; i < 3; ++i)
+        std::tie(products[i].id, products[i].prognoz, products[i].parent, products[i].type, products[i].position) =
+            std::tuple(i + 1, kForecast, i == 0 ? 0 : 1, i == 0 ? kGroupSumOfMembers : 1, 3 - i);
+    std::tie(products[0].name, products[0].isgroup, products[0].offsetMin, products[0].priceIdx) =
+        std::tuple(odd, 1, 0.1234564, 1.07);
+    std::tie(products[1].name, products[1].measurementNatural, products[1].measurementPrice, products[1].code) =
+        std::tuple(QStringLiteral("Товар"), 1, 2, QStringLiteral("<01>"));
+    std::tie(products[2].name, products[2].balanceTitle, products[2].offsetMax) =
+        std::tuple(QStringLiteral("Топливо"), QStringLiteral("Топливо"), -2.5);
+    const auto price = [](int forecast, int product, int cur) {
+        return CPriceRecord{-1, forecast, product, Money::fromInt(1), Money::fromInt(cur), Money::fromXmlText(u"0.5")};
+    };
+    // A second price of product 2, one of a product not sent and one of the other forecast's product.
+    const CPriceList prices{price(5, 3, 30), price(5, 1, 10), price(5, 2, 20),
+                            price(5, 2, 21), price(5, 9, 90), price(6, 1, 60)};
+    const CNsiDocument nsi{kForecast,  kSender, kRecipient, QString(), &receivers, &products,
+                           &forecasts, nullptr, nullptr,    &units,    nullptr,    &prices};
+    const QString doc = Save(BuildNsiDocument(nsi));
+    const QString schema = home() + QLatin1String(ExchangeSchemas::kNsi);
+    SetJournal(true);
+
+    const auto rows = [](const QString& sql) {
+        QSqlQuery q(GetDBConnection().GetConnection());
+        EXPECT_TRUE(q.exec(sql)) << q.lastError().text().toStdString();
+        QStringList out;
+        while (q.next()) {
+            QStringList row;
+            for (int c = 0; c < q.record().count(); ++c)
+                row << q.value(c).toString();
+            out << row.join(u'|');
+        }
+        return out;
+    };
+    // Prices in the order they were stored.
+    const auto stored = [&] {
+        return rows(QStringLiteral(
+                   "select prognoz, id, parent, measurementNatural, measurementPrice, measurementNatural2, "
+                   "measurementPrice2, name, code, position, comment, offsetMin, offsetMax, type, isgroup, "
+                   "balanceTitle, avRep, avCur, avProg, priceIdx from tclsproduct order by prognoz, id"))
+            + rows(QStringLiteral(
+                "select prognoz, product, pricePrev, priceCur, priceNext from tfctprice order by id"));
+    };
+    const auto stageTables = [&] {
+        return Scalar(isPg() ? QStringLiteral("select count(*) from pg_class where relpersistence = 't' and relkind = "
+                                              "'r' and relname like 'tmp_stage%'")
+                             : QStringLiteral("select count(*) from sqlite_temp_master where type = 'table' and name "
+                                              "like 'tmp_stage%'"))
+            .toInt();
+    };
+    const auto reconnect = [&] {
+        GetDBConnection().Close();
+        ASSERT_TRUE(GetDBConnection().ConnectWith(params()));
+    };
+    struct Road {
+        const char* what;
+        bool closedWhileRead;
+        bool reopenedBeforeStore;
+    };
+    // Each road loads the forecast again, as the first load left it.
+    {
+        CNsiFile file = ReadNsiFile(doc, schema);
+        ASSERT_TRUE(StoreNsiFile(file));
+    }
+    std::optional<QStringList> first, firstJournal;
+    for (const Road& road : {Road{"rows staged while read", false, false},
+                             Road{"rows held in lists, read without a connection", true, false},
+                             Road{"staged rows gone with the connection, read again", false, true}}) {
+        messages.clear();
+        // A stored product that comes changed, and one that does not come again.
+        Exec(QStringLiteral("update tclsproduct set name = 'Старое', measurementNatural = null, offsetMin = 7 "
+                            "where prognoz = 5 and id = 2"));
+        Exec(QStringLiteral("insert into tclsproduct (prognoz, id, parent, name, isgroup, type, position) "
+                            "values (5, 4, 1, 'Снятый', 0, 1, 0)"));
+        if (road.closedWhileRead)
+            GetDBConnection().Close();
+        CNsiFile file = ReadNsiFile(doc, schema);
+        ASSERT_TRUE(file.ok()) << road.what << ": " << file.message.toStdString();
+        EXPECT_EQ(bool(file.productStage), !road.closedWhileRead) << road.what;
+        EXPECT_EQ(file.products.size(), road.closedWhileRead ? 3u : 0u) << road.what;
+        if (road.closedWhileRead || road.reopenedBeforeStore)
+            reconnect();
+        const int journalBefore = int(JournalTexts().size());
+        ASSERT_TRUE(StoreNsiFile(file)) << road.what;
+        EXPECT_TRUE(messages.empty()) << road.what << ": " << messages.front().text.toStdString();
+        // The journal row's line names its new id.
+        const QStringList journal =
+            JournalTexts().mid(journalBefore).filter(QRegularExpression(QStringLiteral("^(?!Insert importstatus)")));
+        const QStringList now = stored();
+        if (!first) {
+            first = now;
+            firstJournal = journal;
+        }
+        EXPECT_EQ(now, *first) << road.what;
+        EXPECT_EQ(journal, *firstJournal) << road.what;
+    }
+    EXPECT_TRUE(firstJournal->contains(QStringLiteral("Delete Product;  all records for prognoz")));
+    EXPECT_EQ(Count("tclsproduct", "prognoz = 5"), 3);
+    EXPECT_EQ(Count("tclsproduct",
+                    "prognoz = 5 and id = 1 and name = ? and measurementNatural is null "
+                    "and balanceTitle = ''",
+                    {odd}),
+              1);
+    EXPECT_EQ(Count("tclsproduct",
+                    "prognoz = 5 and id = 2 and balanceTitle = ? and code = '<01>' "
+                    "and measurementPrice = 2",
+                    {kDefaultBalanceTitle}),
+              1);
+    EXPECT_EQ(Count("tclsproduct", "prognoz = 6"), 1);
+    for (const auto& [forecast, product, cur] :
+         {std::tuple(5, 1, 10), std::tuple(5, 2, 20), std::tuple(5, 3, 30), std::tuple(6, 1, 0)}) {
+        const auto p = GetPrice(product, forecast);
+        ASSERT_TRUE(p) << forecast << "/" << product;
+        EXPECT_EQ(p->priceCur, Money::fromInt(cur)) << forecast << "/" << product;
+    }
+    EXPECT_EQ(Count("tfctprice"), 4);
+    EXPECT_EQ(stageTables(), 0);
+
+    // A product that comes twice refuses the document on every road, as its second row always has.
+    CProductList twice = products;
+    twice.push_back(products[1]);
+    const CNsiDocument repeated{kForecast,  kSender, kRecipient, QString(), &receivers, &twice,
+                                &forecasts, nullptr, nullptr,    &units,    nullptr,    &prices};
+    const QString repeatedDoc = home() + QStringLiteral("twice.xml");
+    ASSERT_TRUE(SaveExchangeDocument(BuildNsiDocument(repeated).get(), repeatedDoc));
+    for (bool staged : {true, false}) {
+        messages.clear();
+        if (!staged)
+            GetDBConnection().Close();
+        CNsiFile file = ReadNsiFile(repeatedDoc, schema);
+        if (!staged)
+            reconnect();
+        ASSERT_TRUE(file.ok());
+        EXPECT_FALSE(StoreNsiFile(file)) << staged;
+        EXPECT_EQ(messages.size(), 1u) << staged;
+        EXPECT_EQ(stored(), *first) << staged;
+    }
+
+    // Read and not yet answered: another connection takes the tables' write lock, and sees no rows.
+    {
+        CNsiFile pending = ReadNsiFile(doc, schema);
+        ASSERT_TRUE(pending.ok() && pending.productStage && pending.priceStage);
+        EXPECT_EQ(stageTables(), 2);
+        if (isPg()) {
+            CPgAdminSession other(params().dbName);
+            EXPECT_EQ(other.exec("begin"), "");
+            EXPECT_EQ(other.exec("lock table tclsproduct, tfctprice in access exclusive mode nowait"), "");
+            EXPECT_EQ(other.exec("select 1 from pg_class where relpersistence = 't' and relname like 'tmp_stage%' "
+                                 "and pg_table_is_visible(oid) having count(*) > 0"),
+                      "");
+            EXPECT_EQ(other.exec("rollback"), "");
+        } else {
+            {
+                EXPECT_FALSE(OpenDatabase(params(), QStringLiteral("other")));
+                QSqlDatabase db = QSqlDatabase::database(QStringLiteral("other"), false);
+                QSqlQuery q(db);
+                EXPECT_TRUE(q.exec(QStringLiteral("begin immediate"))) << q.lastError().text().toStdString();
+                EXPECT_TRUE(q.exec(QStringLiteral("select count(*) from sqlite_temp_master")) && q.next()
+                            && q.value(0).toInt() == 0);
+                EXPECT_TRUE(q.exec(QStringLiteral("rollback")));
+                q.finish();
+                db.close();
+            }
+            QSqlDatabase::removeDatabase(QStringLiteral("other"));
+        }
+    }
+    EXPECT_EQ(stored(), *first) << "declined";
+    EXPECT_EQ(stageTables(), 0) << "declined";
+
+    // Refused by the schema once its products and some prices were read.
+    QString text = QString::fromUtf8(ReadFile(doc));
+    ASSERT_TRUE(text.contains(QStringLiteral("</pricies>")));
+    text.replace(QStringLiteral("</pricies>"), QStringLiteral("<bogus/></pricies>"));
+    const QString bad = home() + QStringLiteral("bad.xml");
+    WriteFile(bad, text.toUtf8());
+    EXPECT_FALSE(ReadNsiFile(bad, schema).ok());
+    EXPECT_EQ(stored(), *first) << "refused";
+    EXPECT_EQ(stageTables(), 0) << "refused";
 }
 
 LIR_INSTANTIATE_DB_TEST(HeadlessImportTest);

@@ -1,6 +1,7 @@
 #include "NsiFile.h"
 
 #include "db/DbStatistics.h"
+#include "db/RowStage.h"
 #include "tables/ImportEventTypes.h"
 #include "tables/ImportStatus.h"
 #include "tables/ReceiverMap.h"
@@ -50,6 +51,48 @@ CNsiSection DocumentsSection(std::vector<CDocumentationRecord>& list, CReceivedC
         };
     };
     return section;
+}
+
+// A section whose records wait in a stage of the database, made at its first record; in the list
+// when none can be made. A stage that fails later is no longer ready, and the store reads the rows
+// again.
+struct CStagedRows {
+    std::shared_ptr<CRowStage>& stage;
+    bool tried = false;
+    bool finished = false;
+
+    void Finish()
+    {
+        if (stage && !std::exchange(finished, true))
+            static_cast<void>(stage->Finish());
+    }
+};
+
+template <class R>
+CNsiSection StagedSection(std::vector<R>& list, CStagedRows& rows, std::unique_ptr<CRowStage> (*start)(),
+                          bool (*put)(CRowStage&, R&))
+{
+    return {XmlFormatOf<R>().list, [&list, &rows, start, put](const xmlNode* node) {
+                CStreamRead read;
+                auto rec = ReadXml<R>(node, &read.message);
+                if (!rec) {
+                    if (!read.message.isEmpty())
+                        read.status = CStreamRead::Refused;
+                    return read;
+                }
+                if (!std::exchange(rows.tried, true))
+                    rows.stage = start();
+                if (!rows.stage)
+                    list.push_back(std::move(*rec));
+                else
+                    static_cast<void>(put(*rows.stage, *rec));
+                return read;
+            }};
+}
+
+bool PutPrice(CRowStage& stage, CPriceRecord& rec)
+{
+    return StagePrice(stage, rec);
 }
 
 const CReceiverRecord* Received(const CNsiFile& nsi, int importedId)
@@ -127,7 +170,8 @@ bool NoReceiverHeldByRights(int id)
 }
 
 // The forecast's stored data go; products, receivers that are not at the top and consolidated rows.
-bool ClearForecast(int id)
+// Staged products that come again stay, for the append to rewrite.
+bool ClearForecast(int id, const CRowStage* products)
 {
     if (!DeleteForecastData(id) || !DeleteTotalForecastsOf(id))
         return false;
@@ -138,7 +182,7 @@ bool ClearForecast(int id)
         if (!RemoveReceiverFromForecast(r.id, id))
             return false;
     }
-    return DeleteForecastProducts(id);
+    return products ? DeleteForecastProductsNotStaged(id, *products) : DeleteForecastProducts(id);
 }
 
 template <class R, class Save>
@@ -151,16 +195,19 @@ std::optional<CNsiPlaced> StoreRows(CNsiFile& nsi)
 {
     if (!NoReceiverHeldByRights(nsi.forecastId)
         || !SaveEach(nsi.forecasts, [](CForecastRecord& f) { return SaveForecast(f); })
-        || !ClearForecast(nsi.forecastId)
+        || !ClearForecast(nsi.forecastId, nsi.productStage.get())
         || !SaveEach(nsi.measurements, [](CMeasurementRecord& m) { return SaveMeasurement(m); })
         || !SaveEach(nsi.converts, &SaveReceivedMConvert)
-        || !AppendProducts(nsi.products)
+        || !(nsi.productStage ? AppendStagedProducts(*nsi.productStage, nsi.forecastId) : AppendProducts(nsi.products))
         // Documents reach the repository only once the rows that describe them are committed.
         || !SaveEach(nsi.documents, [](CDocumentationRecord& d) { return SaveDocumentation(d); }))
         return std::nullopt;
-    const auto prices = PricesToAppend(nsi.prices);
-    if (!prices || !AppendPrices(*prices, {}))
+    if (nsi.priceStage) {
+        if (!AppendStagedPrices(*nsi.priceStage))
+            return std::nullopt;
+    } else if (const auto prices = PricesToAppend(nsi.prices); !prices || !AppendPrices(*prices, {})) {
         return std::nullopt;
+    }
     const auto placed = PlaceParties(nsi);
     if (!placed)
         return std::nullopt;
@@ -188,10 +235,22 @@ QString CNsiFile::ReceivedName(int importedId) const
 CNsiFile ReadNsiFile(const QString& path, const QString& schemaPath)
 {
     CNsiFile nsi;
+    nsi.path = path;
+    nsi.schemaPath = schemaPath;
     CReceivedContent content;
-    const std::vector<CNsiSection> sections{Section(nsi.products), Section(nsi.measurements),
-                                            Section(nsi.converts), DocumentsSection(nsi.documents, content),
-                                            Section(nsi.prices),   Section(nsi.forecasts),
+    CStagedRows products{nsi.productStage};
+    CStagedRows prices{nsi.priceStage};
+    // A stage's rows are complete when its section ends: the server's COPY holds the connection.
+    const auto finishStages = [&] {
+        products.Finish();
+        prices.Finish();
+    };
+    const std::vector<CNsiSection> sections{StagedSection(nsi.products, products, &StartProductStage, &StageProduct),
+                                            Section(nsi.measurements),
+                                            Section(nsi.converts),
+                                            DocumentsSection(nsi.documents, content),
+                                            StagedSection(nsi.prices, prices, &StartPriceStage, &PutPrice),
+                                            Section(nsi.forecasts),
                                             Section(nsi.receivers)};
     // Only the first element of each section is read, as a tree reader finds it.
     std::set<const CNsiSection*> seen;
@@ -212,6 +271,7 @@ CNsiFile ReadNsiFile(const QString& path, const QString& schemaPath)
     handler.step = [&](const char* section, const char* name) {
         if (*section)
             return StreamStep::Read;
+        finishStages();
         if (xmlStrcasecmp(BAD_CAST name, BAD_CAST XmlNames::kOld2NewIdMap) == 0)
             return std::exchange(mapSeen, true) ? StreamStep::Skip : StreamStep::Read;
         current = find(name);
@@ -228,6 +288,7 @@ CNsiFile ReadNsiFile(const QString& path, const QString& schemaPath)
         return *section && current->base64 ? current->base64(name) : nullptr;
     };
     nsi.message = StreamExchangeFile(path, schemaPath, handler);
+    finishStages();
     if (!nsi.message.isEmpty())
         return nsi;
     // The sender's own id travels in "from"; its record may carry the id it was imported under. The
@@ -245,8 +306,36 @@ bool HasEarlierReceipts(int forecast)
     return rows && !rows->empty();
 }
 
+namespace {
+
+// Staged rows that the connection no longer holds (it was opened again since the file was read, or a
+// stage failed) are read from the file again; false, with the refusal reported, when that fails.
+bool StagedRowsHeld(CNsiFile& nsi)
+{
+    const auto lost = [](const std::shared_ptr<CRowStage>& stage) { return stage && !stage->ready(); };
+    if (!lost(nsi.productStage) && !lost(nsi.priceStage))
+        return true;
+    CNsiFile again = ReadNsiFile(nsi.path, nsi.schemaPath);
+    if (!again.ok()) {
+        ReportComError(DbError{0, again.message, QString()});
+        return false;
+    }
+    nsi.products = std::move(again.products);
+    nsi.prices = std::move(again.prices);
+    nsi.productStage = std::move(again.productStage);
+    nsi.priceStage = std::move(again.priceStage);
+    if (!lost(nsi.productStage) && !lost(nsi.priceStage))
+        return true;
+    ReportComError(DbError{0, NsiTexts::kRowsNotStaged, QString()});
+    return false;
+}
+
+} // namespace
+
 std::optional<CNsiPlaced> StoreNsiFile(CNsiFile& nsi, const CAskedCheck& asked)
 {
+    if (!StagedRowsHeld(nsi))
+        return std::nullopt;
     std::optional<CNsiPlaced> placed;
     if (!StoreInOneTransaction([&] {
             RefreshStatistics({"tfctprognoz", "tclsproduct", "tfctprice", "tclsreceiver", "tclsreceivermap",

@@ -10,6 +10,7 @@
 
 #include <QString>
 
+#include <memory>
 #include <optional>
 
 // The texts the store and the question share; the dialog's own are in NsiImport.h.
@@ -20,7 +21,12 @@ inline const QString kJournalComment = QStringLiteral("НСИ");
 inline const QString kHeldByRights =
     QStringLiteral("НСИ не загружен: права пользователей назначены на получателей, которых загрузка удалила бы: "
                    "%1. Снимите эти права и повторите загрузку.");
+// The rows read could not wait in the database until they were stored.
+inline const QString kRowsNotStaged =
+    QStringLiteral("НСИ не загружен: строки файла не удалось сохранить во временной таблице базы данных.");
 } // namespace NsiTexts
+
+class CRowStage;
 
 struct CNsiFile {
     enum Status { Read, Refused };
@@ -37,6 +43,13 @@ struct CNsiFile {
     CForecastList forecasts;
     CReceiverList receivers;
     std::optional<COldIdMapSet> idMaps;
+    // Products and prices wait in the database until they are stored, when it can hold them; the lists
+    // above then stay empty.
+    std::shared_ptr<CRowStage> productStage;
+    std::shared_ptr<CRowStage> priceStage;
+    // Where the file was read from: rows the database no longer holds are read again from there.
+    QString path;
+    QString schemaPath;
 
     bool ok() const { return status == Read; }
     // The name of the received receiver of that imported id, "нет!!!" without one.
@@ -44,8 +57,9 @@ struct CNsiFile {
 };
 
 // The document at `path` read as a stream against the schema file at `schemaPath`, one record at a
-// time; a missing section is empty. Refused with the messages of the exchange reader, also for a
-// record with a number that does not fit.
+// time; a missing section is empty. Products and prices wait in temporary tables of the connection,
+// which nobody else sees and which lock nothing, or without them in the lists. Refused with the
+// messages of the exchange reader, also for a record with a number that does not fit.
 CNsiFile ReadNsiFile(const QString& path, const QString& schemaPath);
 
 // Whether the forecast has rows in the exchange journal, so that a load repeats an earlier one;
