@@ -42,6 +42,19 @@ DbError KeyedWriteConflict()
                    QString()};
 }
 
+std::optional<UpsertedRow> RunKeptUpsert(CSqliteStatement& upsert)
+{
+    // The update of an upsert leaves the connection's last new row id as it was: cleared before, it
+    // tells an insert apart.
+    upsert.clearLastInsertRowId();
+    if (!GetDBConnection().RunKept(upsert))
+        return std::nullopt;
+    const std::int64_t id = upsert.lastInsertRowId();
+    if (id <= 0 || id > INT_MAX)
+        return UpsertedRow{};
+    return UpsertedRow{true, int(id)};
+}
+
 QString ExcludedAssignments(const QStringList& columns)
 {
     QStringList sets;

@@ -14,12 +14,14 @@
 #include "ErrorSink.h"
 #include "db/SqlDialect.h"
 #include "db/SqlQuery.h"
+#include "db/SqliteStatement.h"
 
 #include <QDateTime>
 #include <QString>
 
 #include <optional>
 #include <set>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -194,10 +196,27 @@ std::optional<int> InsertIdentityRow(const char* table, const QString& columns, 
 // reported error.
 // The error of a keyed write whose outcome the database did not tell.
 DbError KeyedWriteConflict();
+// The upsert through a statement that the SQLite connection keeps; none after a reported error.
+std::optional<UpsertedRow> RunKeptUpsert(CSqliteStatement& upsert);
+// A `bind` that takes any binder (auto&) runs on SQLite through SQLite's own interface, the statement
+// prepared once for the connection: `upsert` is then a text made once.
 template <class Bind>
 std::optional<UpsertedRow> UpsertByKey(const QString& upsert, Bind bind)
 {
     const CSqlDialect& dialect = Dialect();
+    if constexpr (std::is_invocable_v<Bind&, CSqliteBinder&>) {
+        QSqlError error;
+        if (CSqliteStatement* kept =
+                GetDBConnection().KeptSqliteStatement(dialect.UpsertReportingRow(upsert), &error)) {
+            CSqliteBinder binder(*kept);
+            bind(binder);
+            return RunKeptUpsert(*kept);
+        }
+        if (error.type() != QSqlError::NoError) {
+            ReportComError(error);
+            return std::nullopt;
+        }
+    }
     CSqlQuery q(dialect.UpsertReportingRow(upsert));
     bind(q);
     dialect.BeforeUpsert(q);
