@@ -1,7 +1,8 @@
 // Forecast data at realistic scale, on SQLite and, when the PostgreSQL test cluster runs, on it:
 // saves by natural key against a plain prepared insert of the same rows on the same database, the
 // program's consolidation of a large forecast against one insert ... select ... group by of the same
-// sums, and the totals of one receiver.
+// sums (both floors through the library's own interface: SQLite's C interface, libpq), and the
+// totals of one receiver.
 #include "AppMessage.h"
 #include "BenchDatabases.h"
 #include "BenchSummary.h"
@@ -247,21 +248,10 @@ void BM_ConsolidateFloor(benchmark::State& state)
 {
     if (!g_db.Use(state, DialectOf(state)))
         return;
-    QStringList sums;
-    for (const QString& c : ForecastFigureColumnList())
-        sums << QStringLiteral("sum(%1)").arg(c);
-    const QByteArray insert = QStringLiteral("insert into tfcttotalprognoz (prognoz, product, %1, lastUpdate, comment, "
-                                             "base, baseMethod) select prognoz, product, %2, $1, '', '', 0 "
-                                             "from tfctprognozdata where prognoz = $2 group by prognoz, product")
-                                  .arg(ForecastFigureColumns(), sums.join(QStringLiteral(", ")))
-                                  .toUtf8();
-    const QString now = CurrentTimeToSecond().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     for (auto _ : state) {
         CTransaction tx;
-        CPlainStatement clear("delete from tfcttotalprognoz where prognoz = $1");
-        CPlainStatement sum(insert.constData());
-        if (clear.bind(kBigForecast).run() < 0 || sum.bind(now).bind(kBigForecast).run() < 0)
-            Die((clear.error() + sum.error()).c_str());
+        if (const std::string error = ConsolidateByOneStatement(kBigForecast); !error.empty())
+            Die(error.c_str());
         if (!tx.commit())
             Die("commit");
     }

@@ -6,6 +6,8 @@
 #pragma once
 
 #include "db/DbConnection.h"
+#include "tables/ForecastRow.h"
+#include "tables/TableCommon.h"
 
 #include <QSqlDriver>
 #include <QString>
@@ -118,8 +120,10 @@ public:
         long long rows = 0;
         if (m_statement) {
             int rc;
-            while ((rc = sqlite3_step(m_statement)) == SQLITE_ROW)
+            while ((rc = sqlite3_step(m_statement)) == SQLITE_ROW) {
                 ++rows;
+                ReadValues();
+            }
             if (rc != SQLITE_DONE) {
                 Fail(sqlite3_errmsg(m_sqlite));
                 rows = -1;
@@ -146,7 +150,27 @@ public:
         return rows;
     }
 
+    // What the rows held, read so that their values were taken as a reader takes them.
+    std::int64_t checksum() const { return m_checksum; }
+
 private:
+    void ReadValues()
+    {
+        for (int c = 0, n = sqlite3_column_count(m_statement); c < n; ++c)
+            switch (sqlite3_column_type(m_statement, c)) {
+            case SQLITE_INTEGER:
+                m_checksum += sqlite3_column_int64(m_statement, c);
+                break;
+            case SQLITE_FLOAT:
+                m_checksum += std::int64_t(sqlite3_column_double(m_statement, c));
+                break;
+            case SQLITE_TEXT:
+                m_checksum += sqlite3_column_bytes(m_statement, c);
+                break;
+            default:
+                break;
+            }
+    }
     std::string& Text()
     {
         if (std::size_t(m_bound) >= m_texts.size())
@@ -171,5 +195,27 @@ private:
     std::string m_name;
     std::vector<std::string> m_texts;
     int m_bound = 0;
+    std::int64_t m_checksum = 0;
     std::string m_error;
 };
+
+// The consolidation's floor: the forecast's consolidated rows made anew from the sums of its data
+// rows by one delete and one insert ... select ... group by, in the caller's transaction. Empty, or
+// the library's error.
+inline std::string ConsolidateByOneStatement(int forecast)
+{
+    QStringList sums;
+    for (const QString& c : ForecastFigureColumnList())
+        sums << QStringLiteral("sum(%1)").arg(c);
+    const QByteArray insert = QStringLiteral("insert into tfcttotalprognoz (prognoz, product, %1, lastUpdate, comment, "
+                                             "base, baseMethod) select prognoz, product, %2, $1, '', '', 0 "
+                                             "from tfctprognozdata where prognoz = $2 group by prognoz, product")
+                                  .arg(ForecastFigureColumns(), sums.join(QStringLiteral(", ")))
+                                  .toUtf8();
+    const QString now = CurrentTimeToSecond().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    CPlainStatement clear("delete from tfcttotalprognoz where prognoz = $1");
+    CPlainStatement sum(insert.constData());
+    if (clear.bind(forecast).run() < 0 || sum.bind(now).bind(forecast).run() < 0)
+        return clear.error() + sum.error();
+    return std::string();
+}
