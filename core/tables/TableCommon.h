@@ -12,6 +12,7 @@
 #pragma once
 
 #include "ErrorSink.h"
+#include "db/BulkStatement.h"
 #include "db/SqlDialect.h"
 #include "db/SqlQuery.h"
 #include "db/SqliteStatement.h"
@@ -198,8 +199,11 @@ std::optional<int> InsertIdentityRow(const char* table, const QString& columns, 
 DbError KeyedWriteConflict();
 // The upsert through a statement that the SQLite connection keeps; none after a reported error.
 std::optional<UpsertedRow> RunKeptUpsert(CSqliteStatement& upsert);
-// A `bind` that takes any binder (auto&) runs on SQLite through SQLite's own interface, the statement
-// prepared once for the connection: `upsert` is then a text made once.
+// The upsert through libpq on a server; none after a reported error, and also (with `ran` false)
+// when the connection is no server's.
+std::optional<UpsertedRow> RunServerUpsert(const QString& upsert, const CServerBinder& values, bool* ran);
+// A `bind` that takes any binder (auto&) runs through the library's own interface, the statement
+// prepared once for the connection: on SQLite `upsert` is then a text made once.
 template <class Bind>
 std::optional<UpsertedRow> UpsertByKey(const QString& upsert, Bind bind)
 {
@@ -216,6 +220,12 @@ std::optional<UpsertedRow> UpsertByKey(const QString& upsert, Bind bind)
             ReportComError(error);
             return std::nullopt;
         }
+        CServerBinder values;
+        bind(values);
+        bool ran = false;
+        auto row = RunServerUpsert(dialect.UpsertReportingRow(upsert), values, &ran);
+        if (ran)
+            return row;
     }
     CSqlQuery q(dialect.UpsertReportingRow(upsert));
     bind(q);
