@@ -1,11 +1,13 @@
 // Forecast data at realistic scale, on SQLite and, when the PostgreSQL test cluster runs, on it:
 // saves by natural key against a plain prepared insert of the same rows on the same database, the
 // program's consolidation of a large forecast against one insert ... select ... group by of the same
-// sums, and the totals of one receiver.
+// sums (both floors through the library's own interface: SQLite's C interface, libpq), and the
+// totals of one receiver.
 #include "AppMessage.h"
 #include "BenchDatabases.h"
 #include "BenchSummary.h"
 #include "CheckLog.h"
+#include "PlainStatement.h"
 #include "Settings.h"
 #include "TotalForecastBuild.h"
 #include "db/DbConnection.h"
@@ -72,21 +74,6 @@ CForecastDataRecord MakeRow(int forecast, int receiver, int i)
     return r;
 }
 
-void PlainInsert(const CForecastDataRecord& r)
-{
-    CSqlQuery q(QStringLiteral(
-        "insert into tfctprognozdata (prognoz, product, receiver, sumLast, sumCurr, sumNext, valueLast, valueCurr, "
-        "valueNext, valueNorm, valueIndex, valuePlan, valueFormula, valueOther, sumNorm, sumIndex, sumPlan, "
-        "sumFormula, sumOther, comment, base, baseMethod) "
-        "values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
-    q.bind(r.prognoz).bind(r.product).bind(r.receiver);
-    for (const auto& m : kForecastMoneyColumns)
-        q.bind(r.*m.field);
-    q.bind(r.comment).bind(r.base).bind(r.baseMethod);
-    if (!q.exec())
-        Die("plain insert");
-}
-
 // The big forecast with its rows (receivers 1 to N) and an empty one for the saves, whose rows go
 // to the first receivers of the big one.
 bool GenerateData(BenchDialect dialect, QString* error)
@@ -104,7 +91,9 @@ bool GenerateData(BenchDialect dialect, QString* error)
     empty.firstReceiverId = kReceivers + 1;
     empty.leafReceivers = kSaveReceivers;
     empty.dataRows = false;
-    return GenerateForecast(big, error) && GenerateForecast(empty, error) && RunPlain(QStringLiteral("analyze"));
+    // On the server a vacuum too, which would otherwise start during the first runs.
+    return GenerateForecast(big, error) && GenerateForecast(empty, error)
+        && RunPlain(dialect == kPostgreSQL ? QStringLiteral("vacuum analyze") : QStringLiteral("analyze"));
 }
 
 template <typename Fn>
@@ -113,6 +102,32 @@ void ForEachSaveRow(Fn fn)
     for (int receiver = 1; receiver <= kSaveReceivers; ++receiver)
         for (int i = 0; i < kProducts; ++i)
             fn(MakeRow(kSaveForecast, receiver, i));
+}
+
+// The floor's statement: the same insert through the library's own interface (PlainStatement.h).
+const char* const kPlainInsert =
+    "insert into tfctprognozdata (prognoz, product, receiver, sumLast, sumCurr, sumNext, valueLast, valueCurr, "
+    "valueNext, valueNorm, valueIndex, valuePlan, valueFormula, valueOther, sumNorm, sumIndex, sumPlan, sumFormula, "
+    "sumOther, comment, base, baseMethod) values ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, $15, "
+    "$16, $17, $18, $19, $20, $21, $22)";
+
+void PlainInsert(CPlainStatement& insert, const CForecastDataRecord& r)
+{
+    insert.bind(r.prognoz).bind(r.product).bind(r.receiver);
+    for (const auto& m : kForecastMoneyColumns)
+        insert.bindMoney((r.*m.field).raw());
+    insert.bind(r.comment).bind(r.base).bind(r.baseMethod);
+    if (insert.run() < 0)
+        Die(("plain insert: " + insert.error()).c_str());
+}
+
+// Every save row by the floor's insert, in the caller's transaction.
+void PlainInsertAll()
+{
+    CPlainStatement insert(kPlainInsert);
+    if (!insert.ok())
+        Die(("plain insert: " + insert.error()).c_str());
+    ForEachSaveRow([&](const CForecastDataRecord& r) { PlainInsert(insert, r); });
 }
 
 // The saved rows and their journal lines go.
@@ -142,7 +157,7 @@ double PlainInsertRound()
     QElapsedTimer timer;
     timer.start();
     CTransaction tx;
-    ForEachSaveRow([](const CForecastDataRecord& r) { PlainInsert(r); });
+    PlainInsertAll();
     if (!tx.commit())
         Die("commit");
     const double seconds = double(timer.nsecsElapsed()) / 1e9;
@@ -187,7 +202,7 @@ void BM_SaveExistingRows(benchmark::State& state)
         return;
     {
         CTransaction tx;
-        ForEachSaveRow([](const CForecastDataRecord& r) { PlainInsert(r); });
+        PlainInsertAll();
         if (!tx.commit())
             Die("commit");
     }
@@ -229,22 +244,16 @@ void BM_Consolidate(benchmark::State& state)
     }
 }
 
-// Its floor: the same sums by one insert ... select ... group by, in one transaction.
+// Its floor: the same sums by one insert ... select ... group by, in one transaction, through the
+// library's own interface.
 void BM_ConsolidateFloor(benchmark::State& state)
 {
     if (!g_db.Use(state, DialectOf(state)))
         return;
-    QStringList sums;
-    for (const QString& c : ForecastFigureColumnList())
-        sums << QStringLiteral("sum(%1)").arg(c);
-    const QString insert = QStringLiteral("insert into tfcttotalprognoz (prognoz, product, %1, lastUpdate, comment, "
-                                          "base, baseMethod) select prognoz, product, %2, ?, '', '', 0 "
-                                          "from tfctprognozdata where prognoz = ? group by prognoz, product")
-                               .arg(ForecastFigureColumns(), sums.join(QStringLiteral(", ")));
     for (auto _ : state) {
         CTransaction tx;
-        Run(QStringLiteral("delete from tfcttotalprognoz where prognoz = ?"), {kBigForecast});
-        Run(insert, {CurrentTimeToSecond(), kBigForecast});
+        if (const std::string error = ConsolidateByOneStatement(kBigForecast); !error.empty())
+            Die(error.c_str());
         if (!tx.commit())
             Die("commit");
     }

@@ -1,9 +1,10 @@
 // Deleting a large forecast on SQLite: the whole transaction (every table of the forecast, its
-// documents, mailings and rights) beside a bare delete of its data rows, each on a fresh copy of
-// the same database, with a second forecast left in place.
+// documents, mailings and rights) beside a bare delete of its data rows (through SQLite's own interface), each on a
+// fresh copy of the same database, with a second forecast left in place.
 #include "AppMessage.h"
 #include "BenchSummary.h"
 #include "ForecastGenerator.h"
+#include "PlainStatement.h"
 #include "db/DbConnection.h"
 #include "db/SqlQuery.h"
 #include "tables/Forecasts.h"
@@ -136,7 +137,7 @@ void BM_DeleteForecast(benchmark::State& state)
     }
 }
 
-// The floor: the forecast's data rows alone, in one transaction.
+// The floor: the forecast's data rows alone, in one transaction, through SQLite's own interface.
 void BM_BareDataDelete(benchmark::State& state)
 {
     for (auto _ : state) {
@@ -144,7 +145,9 @@ void BM_BareDataDelete(benchmark::State& state)
         Restore();
         state.ResumeTiming();
         CTransaction tx;
-        Run(QStringLiteral("delete from tfctprognozdata where prognoz = ?"), {kDeleted});
+        CPlainStatement bare("delete from tfctprognozdata where prognoz = $1");
+        if (bare.bind(kDeleted).run() < 0)
+            Die(bare.error().c_str());
         if (!tx.commit())
             Die("commit");
     }

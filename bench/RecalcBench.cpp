@@ -1,10 +1,11 @@
 // The recalculation of group rows on a generated forecast of 1,000 receivers by 1,000 products, on
 // SQLite and, when the PostgreSQL test cluster runs, on it: the whole forecast against one aggregate
-// pass over its rows, and one member edit with the recalculation after it, with its statements and
-// written rows counted through SQLite's trace.
+// pass over its rows (through the library's own interface), and one member edit with the recalculation after it, with
+// its statements and written rows counted through SQLite's trace.
 #include "BenchDatabases.h"
 #include "BenchSummary.h"
 #include "ForecastGenerator.h"
+#include "PlainStatement.h"
 #include "RecalcCommands.h"
 #include "Settings.h"
 #include "StatementCount.h"
@@ -85,14 +86,10 @@ void BM_AggregatePass(benchmark::State& state)
     if (!g_db.Use(state, DialectOf(state)))
         return;
     for (auto _ : state) {
-        CSqlQuery q(QStringLiteral("select receiver, sum(sumNext) from tfctprognozdata where prognoz = ? "
-                                   "group by receiver"));
-        q.bind(g_data.forecast);
-        if (!q.exec())
-            Die(q.lastError().text());
-        int n = 0;
-        while (q.next())
-            ++n;
+        CPlainStatement pass("select receiver, sum(sumNext) from tfctprognozdata where prognoz = $1 group by receiver");
+        const long long n = pass.bind(g_data.forecast).run();
+        if (n < 0)
+            Die(QString::fromStdString(pass.error()));
         if (n != int(g_data.leafReceivers.size() + g_data.receiverGroups.size() + 1))
             Die(QStringLiteral("aggregate pass: %1 receivers").arg(n));
     }

@@ -4,6 +4,7 @@
 #include "db/BulkStatement.h"
 #include "db/SqlDialect.h"
 #include "db/SqlQuery.h"
+#include "db/SqliteStatement.h"
 
 #include <optional>
 
@@ -44,6 +45,69 @@ const QString& Login()
     return login;
 }
 
+constexpr int kKeptJournalRows = 64;
+
+// "insert into tFctOpJournal (Text, Date, Type, UserID) values (?3, ?1, 0, ?2), (?4, ?1, 0, ?2) ...":
+// the date and the login, then the texts of `rows` lines, stored in that order.
+const QString& KeptJournalInsert(int rows)
+{
+    static const auto make = [](int n) {
+        QString sql = QStringLiteral("insert into tFctOpJournal (Text, Date, Type, UserID) values ");
+        for (int i = 0; i < n; ++i)
+            sql += QStringLiteral("%1(?%2, ?1, 0, ?2)").arg(i ? QStringLiteral(", ") : QString()).arg(i + 3);
+        return sql;
+    };
+    static const QString one = make(1);
+    static const QString many = make(kKeptJournalRows);
+    return rows == 1 ? one : many;
+}
+
+// The lines through the statements the SQLite connection keeps, many lines a statement: none on
+// another dialect, else whether they were written (a failure was reported).
+std::optional<bool> WriteKeptLines(CDBConnection& db, const QStringList& texts)
+{
+    QSqlError error;
+    CSqliteStatement* insert = db.KeptSqliteStatement(KeptJournalInsert(kKeptJournalRows), &error);
+    if (!insert && error.type() == QSqlError::NoError)
+        return std::nullopt;
+    const QString date = DateParam(Now()).toString();
+    int rows = kKeptJournalRows;
+    for (qsizetype i = 0; i < texts.size();) {
+        if (texts.size() - i < rows) {
+            rows = 1;
+            insert = db.KeptSqliteStatement(KeptJournalInsert(rows), &error);
+        }
+        if (!insert) {
+            ReportComError(error);
+            return false;
+        }
+        if (i == 0 || rows == 1) {
+            insert->bind(1, date);
+            insert->bind(2, Login());
+        }
+        for (int r = 0; r < rows; ++r)
+            insert->bind(3 + r, Stored(texts[i++]));
+        if (!db.RunKept(*insert))
+            return false;
+    }
+    return true;
+}
+
+// The lines by a bulk statement; false after a reported failure.
+bool WriteBulkLines(const QStringList& texts)
+{
+    const bool stamp = Dialect().JournalWritesStamp();
+    CBulkStatement insert(stamp ? QStringLiteral("insert into tFctOpJournal (Text, Date, Type, UserID) "
+                                                 "select v.text, ?, 0, ? from %1")
+                                : QStringLiteral("insert into tFctOpJournal (Text, Type) select v.text, 0 from %1"),
+                          QStringLiteral("v"), {{"text", BulkType::Text}},
+                          stamp ? QVariantList{Now(), Login()} : QVariantList{});
+    for (const QString& text : texts)
+        if (!insert.add(Stored(text)).endRow())
+            return false;
+    return insert.finish();
+}
+
 } // namespace
 
 void WriteOpJournal(const QString& text)
@@ -68,19 +132,8 @@ void WriteOpJournalLines(const QStringList& texts)
     std::optional<CTransaction> tx;
     if (!together && !tx.emplace(db).isActive())
         return;
-    const bool stamp = Dialect().JournalWritesStamp();
-    CBulkStatement insert(stamp ? QStringLiteral("insert into tFctOpJournal (Text, Date, Type, UserID) "
-                                                 "select v.text, ?, 0, ? from %1")
-                                : QStringLiteral("insert into tFctOpJournal (Text, Type) select v.text, 0 from %1"),
-                          QStringLiteral("v"), {{"text", BulkType::Text}},
-                          stamp ? QVariantList{Now(), Login()} : QVariantList{});
-    bool written = true;
-    for (const QString& text : texts)
-        if (!insert.add(Stored(text)).endRow()) {
-            written = false;
-            break;
-        }
-    written = written && insert.finish();
+    const auto kept = WriteKeptLines(db, texts);
+    const bool written = kept ? *kept : WriteBulkLines(texts);
     if (!written && together)
         db.FailAfterCommit();
     // A failed commit was reported; the journal never stops its caller.

@@ -5,5 +5,5 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build-release --target bench_checks -j"$(nproc)"
+cmake --build build-release --target bench_checks -j"${BENCH_JOBS:-$(nproc)}"
 QT_QPA_PLATFORM=offscreen build-release/bin/bench_checks "$@"

@@ -4,5 +4,5 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build-release --target bench_editor -j"$(nproc)"
+cmake --build build-release --target bench_editor -j"${BENCH_JOBS:-$(nproc)}"
 build-release/bin/bench_editor "$@"

@@ -7,5 +7,5 @@ cd "$(dirname "$0")/.."
 # shellcheck source=bench-pg.sh
 . scripts/bench-pg.sh
 cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build-release --target bench_forecast_data -j"$(nproc)"
+cmake --build build-release --target bench_forecast_data -j"${BENCH_JOBS:-$(nproc)}"
 build-release/bin/bench_forecast_data "$@"

@@ -83,6 +83,35 @@ std::optional<QSqlError> ServerAnswer(PGconn* connection)
     return error;
 }
 
+// The name under which the connection has prepared `sql`, prepared now when it has not; empty on a
+// failure (`failure` set, as it is reported).
+QByteArray ServerStatement(PGconn* connection, const QString& sql, int count, QSqlError* failure)
+{
+    CDBConnection& db = GetDBConnection();
+    QByteArray name = db.ServerStatementName(sql);
+    if (!name.isEmpty())
+        return name;
+    static std::atomic<int> counter{0};
+    name = "lir_bulk_" + QByteArray::number(++counter);
+    // Preparing takes the statement's table locks: it waits as a statement does.
+    std::optional<QSqlError> error;
+    const bool ok = db.ExecWaitingForLock(LockWaitKind::Statement, [&] {
+        PGresult* prepared =
+            PQprepare(connection, name.constData(), NumberedPlaceholders(sql).constData(), count, nullptr);
+        if (PQresultStatus(prepared) != PGRES_COMMAND_OK)
+            error = ServerError(QStringLiteral("Unable to prepare statement"), PQresultErrorMessage(prepared),
+                                PQresultErrorField(prepared, PG_DIAG_SQLSTATE));
+        PQclear(prepared);
+        return error;
+    });
+    if (!ok) {
+        *failure = db.StatementError(error.value_or(QSqlError()));
+        return QByteArray();
+    }
+    db.NoteServerStatement(sql, name);
+    return name;
+}
+
 } // namespace
 
 QString ArrayElementText(const QString& text)
@@ -229,26 +258,11 @@ std::optional<bool> CBulkStatement::send()
     if (!connection || !m_query->isPrepared() || PQtransactionStatus(connection) == PQTRANS_ACTIVE)
         return std::nullopt;
     const int count = int(m_before.size() + m_arrayTexts.size() + m_after.size());
-    QByteArray name = db.ServerStatementName(m_text);
+    QSqlError failure;
+    const QByteArray name = ServerStatement(connection, m_text, count, &failure);
     if (name.isEmpty()) {
-        static std::atomic<int> counter{0};
-        name = "lir_bulk_" + QByteArray::number(++counter);
-        // Preparing takes the statement's table locks: it waits as a statement does.
-        std::optional<QSqlError> failure;
-        const bool ok = db.ExecWaitingForLock(LockWaitKind::Statement, [&] {
-            PGresult* prepared =
-                PQprepare(connection, name.constData(), NumberedPlaceholders(m_text).constData(), count, nullptr);
-            if (PQresultStatus(prepared) != PGRES_COMMAND_OK)
-                failure = ServerError(QStringLiteral("Unable to prepare statement"), PQresultErrorMessage(prepared),
-                                      PQresultErrorField(prepared, PG_DIAG_SQLSTATE));
-            PQclear(prepared);
-            return failure;
-        });
-        if (!ok) {
-            ReportComError(db.StatementError(failure.value_or(QSqlError())));
-            return false;
-        }
-        db.NoteServerStatement(m_text, name);
+        ReportComError(failure);
+        return false;
     }
     std::vector<std::optional<QByteArray>> texts;
     texts.reserve(std::size_t(count));
@@ -324,6 +338,69 @@ PGconn* ThreadServerConnection()
 }
 
 } // namespace
+
+CServerBinder& CServerBinder::bind(int value)
+{
+    m_values.push_back(QByteArray::number(value));
+    return *this;
+}
+
+CServerBinder& CServerBinder::bind(Money value)
+{
+    m_values.push_back(value.toXmlText().toUtf8());
+    return *this;
+}
+
+CServerBinder& CServerBinder::bind(const QString& value)
+{
+    m_values.push_back(value.isNull() ? QByteArray("") : value.toUtf8());
+    return *this;
+}
+
+ServerRowAnswer RunServerRow(const QString& sql, const CServerBinder& values)
+{
+    ServerRowAnswer answer;
+    CDBConnection& db = GetDBConnection();
+    db.BeforeStatement();
+    PGconn* connection = ThreadServerConnection();
+    if (!connection || PQtransactionStatus(connection) == PQTRANS_ACTIVE)
+        return answer;
+    answer.ran = true;
+    const int count = int(values.values().size());
+    QSqlError failure;
+    const QByteArray name = ServerStatement(connection, sql, count, &failure);
+    if (name.isEmpty()) {
+        answer.error = failure;
+        return answer;
+    }
+    std::vector<const char*> texts;
+    texts.reserve(values.values().size());
+    for (const QByteArray& v : values.values())
+        texts.push_back(v.constData());
+    std::optional<QSqlError> error;
+    const bool ok = db.ExecWaitingForLock(LockWaitKind::Statement, [&] {
+        PGresult* result = PQexecPrepared(connection, name.constData(), count, texts.data(), nullptr, nullptr, 0);
+        const ExecStatusType status = PQresultStatus(result);
+        if (status == PGRES_TUPLES_OK && PQntuples(result) > 0) {
+            std::vector<QByteArray> row;
+            for (int c = 0; c < PQnfields(result); ++c)
+                row.push_back(PQgetisnull(result, 0, c) ? QByteArray() : QByteArray(PQgetvalue(result, 0, c)));
+            answer.firstRow = std::move(row);
+        } else if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK) {
+            error = ServerError(QStringLiteral("Unable to create query"), PQresultErrorMessage(result),
+                                PQresultErrorField(result, PG_DIAG_SQLSTATE));
+        }
+        PQclear(result);
+        return error;
+    });
+    if (ok) {
+        db.StatementSucceeded();
+        return answer;
+    }
+    const QSqlError e = error.value_or(QSqlError());
+    answer.error = Dialect().IsOverflow(e) ? MoneyOverflowError() : db.StatementError(e);
+    return answer;
+}
 
 int ServerSessionId()
 {

@@ -104,6 +104,32 @@ private:
     bool m_firstField = true;
 };
 
+// The values of one row for a server statement run through libpq, in the order of its placeholders,
+// as text the way CSqlQuery binds them there (money in its decimal text, a text never as NULL).
+class CServerBinder {
+public:
+    CServerBinder& bind(int value);
+    CServerBinder& bind(Money value);
+    CServerBinder& bind(const QString& value);
+    const std::vector<QByteArray>& values() const { return m_values; }
+
+private:
+    std::vector<QByteArray> m_values;
+};
+
+// What a statement of one row run through libpq gave: whether it ran at all (not on a connection
+// that is no server's), its error as CSqlQuery would give it (not reported), else its first row's
+// values as text (none without a row; a NULL as a null array).
+struct ServerRowAnswer {
+    bool ran = false;
+    std::optional<QSqlError> error;
+    std::optional<std::vector<QByteArray>> firstRow;
+};
+// Runs `sql` ('?' placeholders) with the values on the calling thread's server connection, prepared
+// by name once for the connection, waiting as any statement waits: one round trip without the SQL
+// layer's own work on every value.
+ServerRowAnswer RunServerRow(const QString& sql, const CServerBinder& values);
+
 // The server's number of the calling thread's connection (its backend process), 0 without one: what
 // a connection keeps for itself, such as a temporary table, is gone when the number changed.
 int ServerSessionId();

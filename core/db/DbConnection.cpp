@@ -3,6 +3,7 @@
 #include "ErrorSink.h"
 #include "SqlDialect.h"
 #include "SqliteFunctions.h"
+#include "SqliteStatement.h"
 #include "TextUtils.h"
 #include "UiThread.h"
 
@@ -120,6 +121,13 @@ struct CDBConnection::ThreadState {
     int level = 0;
     std::uint64_t epoch = 0; // counts the changes of the level
     QHash<QString, std::vector<QSqlQuery>> cache;
+    // The statements kept through SQLite's own interface, by their text's storage (which the copy
+    // held here keeps from being reused for another text).
+    struct Kept {
+        QString sql;
+        std::unique_ptr<CSqliteStatement> statement;
+    };
+    std::unordered_map<const QChar*, Kept> kept;
     // Failed statements not yet freed on the server (see DiscardStatement), and whether a statement
     // has succeeded since, so that the next statement may free them first.
     std::vector<QSqlQuery> discarded;
@@ -148,6 +156,8 @@ struct CDBConnection::ThreadState {
         // Closing ends the server's session, which frees its statements: the driver goes first, so
         // that the statements do not ask a server that may be gone to free them one by one.
         watch.Drop();
+        // SQLite closes no connection that still has statements of its own.
+        kept.clear();
         CloseAndRemove(name);
         cache.clear();
         discarded.clear();
@@ -1106,6 +1116,44 @@ void CDBConnection::DiscardStatement(QSqlQuery&& query)
     query.finish();
     state.discarded.push_back(std::move(query));
     state.mayFreeDiscarded = false;
+}
+
+CSqliteStatement* CDBConnection::KeptSqliteStatement(const QString& sql, QSqlError* error)
+{
+    if (dialect() != SqlDialect::SQLite)
+        return nullptr;
+    const QSqlDatabase db = GetConnection();
+    if (!db.isValid())
+        return nullptr;
+    ThreadState& state = State();
+    const auto it = state.kept.find(sql.constData());
+    if (it != state.kept.end() && it->second.sql.size() == sql.size())
+        return it->second.statement.get();
+    // Texts made anew for every run would only fill it.
+    if (state.kept.size() >= 64)
+        state.kept.clear();
+    auto statement = CSqliteStatement::Prepare(db, sql, error);
+    if (!statement)
+        return nullptr;
+    CSqliteStatement* made = statement.get();
+    state.kept[sql.constData()] = ThreadState::Kept{sql, std::move(statement)};
+    return made;
+}
+
+bool CDBConnection::RunKept(CSqliteStatement& statement)
+{
+    BeforeStatement();
+    const bool ok = ExecWaitingForLock(LockWaitKind::Statement, [&]() -> std::optional<QSqlError> {
+        if (statement.run())
+            return std::nullopt;
+        return statement.error();
+    });
+    if (!ok) {
+        ReportComError(StatementError(statement.error()));
+        return false;
+    }
+    StatementSucceeded();
+    return true;
 }
 
 void CDBConnection::StatementSucceeded()

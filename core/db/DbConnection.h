@@ -40,6 +40,8 @@ enum class LockWaitKind {
     Answer,    // the answer of a statement already sent: waited for, also after a stopped wait
 };
 
+class CSqliteStatement;
+
 class CDBConnection {
 public:
     explicit CDBConnection(bool localFile);
@@ -81,6 +83,15 @@ public:
     // holds values that were never run, with DiscardStatement.
     QSqlQuery AcquireStatement(const QString& sql, bool* prepared);
     void ReleaseStatement(const QString& sql, QSqlQuery&& query);
+    // A statement of the calling thread's SQLite connection through SQLite's own interface, for a
+    // write of one row that runs many times: prepared at its first use and kept until the connection
+    // closes. Meant for texts made once (the text's storage is the key). Null on another dialect or
+    // without a connection, and when the text does not prepare (`error` is then set). Run it with
+    // RunKept.
+    CSqliteStatement* KeptSqliteStatement(const QString& sql, QSqlError* error);
+    // Runs it as any statement runs (lock waits, a lost connection, a wait the user ended); false
+    // after reporting the error.
+    [[nodiscard]] bool RunKept(CSqliteStatement& statement);
     // A server frees a prepared statement only on request, which it refuses inside a failed
     // transaction or without a connection: the statement is kept until the statement after one of
     // this thread that succeeded, or until its transaction ends, or, when neither happens, until the

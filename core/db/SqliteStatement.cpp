@@ -13,8 +13,13 @@ std::unique_ptr<CSqliteStatement> CSqliteStatement::Prepare(const QString& sql, 
     CDBConnection& connection = GetDBConnection();
     if (connection.dialect() != SqlDialect::SQLite)
         return nullptr;
-    const QSqlDatabase db = connection.GetConnection();
-    if (!db.isValid())
+    return Prepare(connection.GetConnection(), sql, error);
+}
+
+std::unique_ptr<CSqliteStatement> CSqliteStatement::Prepare(const QSqlDatabase& db, const QString& sql,
+                                                            QSqlError* error)
+{
+    if (!db.isValid() || !db.driver())
         return nullptr;
     const QVariant v = db.driver()->handle();
     if (!v.isValid() || qstrcmp(v.typeName(), "sqlite3*") != 0)
@@ -51,7 +56,11 @@ void CSqliteStatement::bind(int index, std::int64_t value)
 
 void CSqliteStatement::bind(int index, const QString& value)
 {
-    sqlite3_bind_text16(m_statement, index, value.utf16(), int(value.size() * 2), SQLITE_TRANSIENT);
+    // An empty text (a null one too) is bound as a text: a null pointer would bind NULL.
+    if (value.isEmpty())
+        sqlite3_bind_text16(m_statement, index, u"", 0, SQLITE_STATIC);
+    else
+        sqlite3_bind_text16(m_statement, index, value.utf16(), int(value.size() * 2), SQLITE_TRANSIENT);
 }
 
 void CSqliteStatement::bind(int index, double value)
@@ -86,12 +95,23 @@ bool CSqliteStatement::step()
 
 bool CSqliteStatement::run()
 {
+    m_error = QSqlError();
     const int rc = sqlite3_step(m_statement);
     const bool done = rc == SQLITE_DONE || rc == SQLITE_ROW;
     if (!done)
         Fail();
     sqlite3_reset(m_statement);
     return done;
+}
+
+std::int64_t CSqliteStatement::lastInsertRowId() const
+{
+    return sqlite3_last_insert_rowid(m_db);
+}
+
+void CSqliteStatement::clearLastInsertRowId()
+{
+    sqlite3_set_last_insert_rowid(m_db, 0);
 }
 
 void CSqliteStatement::reset()

@@ -4,6 +4,9 @@
 
 #include <QSqlQuery>
 
+#include <algorithm>
+#include <charconv>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -27,15 +30,32 @@ std::optional<R> FetchForecastData(const CForecastKey& key)
     return kRows.First(q);
 }
 
-// "Insert PrognozData; id=..; prognoz=..; product=..; receiver=.." or the update line without the id.
+// "Insert PrognozData; id=..; prognoz=..; product=..; receiver=.." or the update line without the id:
+// made in one buffer, as a save of many rows makes one for every row.
 QString DataJournalLine(int operation, int id, int prognoz, int product, int receiver)
 {
-    const int op = operation == JOURNAL_INSERT ? JOURNAL_INSERT : JOURNAL_UPDATE;
-    QString text = JournalHead(op, "PrognozData", id);
-    text.reserve(text.size() + 48);
-    text += QLatin1String("prognoz=") + QString::number(prognoz) + QLatin1String("; product=")
-        + QString::number(product) + QLatin1String("; receiver=") + QString::number(receiver);
-    return text;
+    char text[128];
+    char* end = text;
+    // At most 98 characters: the bound only keeps the compiler sure of it.
+    auto put = [&](std::string_view part) {
+        if (part.size() <= std::size_t(text + sizeof text - end))
+            end = std::copy(part.begin(), part.end(), end);
+    };
+    auto number = [&](int value) { end = std::to_chars(end, text + sizeof text, value).ptr; };
+    if (operation == JOURNAL_INSERT) {
+        put("Insert PrognozData; id=");
+        number(id);
+        put("; ");
+    } else {
+        put("Update PrognozData; ");
+    }
+    put("prognoz=");
+    number(prognoz);
+    put("; product=");
+    number(product);
+    put("; receiver=");
+    number(receiver);
+    return QString::fromLatin1(text, end - text);
 }
 
 R NewRecord(const CForecastKey& key)
@@ -173,7 +193,7 @@ bool SaveForecastData(CForecastDataRecord& rec, bool takeNewId)
             "?, ?, ?) on conflict (prognoz, product, receiver) do update set ")
         + ExcludedAssignments(ForecastFigureColumnList()
                               << QStringLiteral("comment") << QStringLiteral("base") << QStringLiteral("baseMethod"));
-    const auto written = UpsertByKey(upsert, [&](CSqlQuery& q) {
+    const auto written = UpsertByKey(upsert, [&](auto& q) {
         q.bind(rec.prognoz).bind(rec.product).bind(rec.receiver);
         BindForecastFigures(q, rec);
         q.bind(rec.comment).bind(rec.base).bind(rec.baseMethod);

@@ -45,12 +45,6 @@ QString ForecastFigureAssignments()
     return sets.join(QStringLiteral(", "));
 }
 
-void BindForecastFigures(CSqlQuery& q, const CForecastRowFields& rec)
-{
-    for (const auto& m : kForecastMoneyColumns)
-        q.bind(rec.*m.field);
-}
-
 bool ReadForecastRowColumns(const CSqlQuery& q, CForecastRowFields& rec)
 {
     const auto id = ReadRowKey(q, "id");

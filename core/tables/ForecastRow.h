@@ -106,7 +106,13 @@ std::array<XmlField<R>, 3> ForecastCommentXmlFields()
 QString ForecastFigureColumns();
 QStringList ForecastFigureColumnList();
 QString ForecastFigureAssignments();
-void BindForecastFigures(CSqlQuery& q, const CForecastRowFields& rec);
+// Into a CSqlQuery or a CSqliteBinder.
+template <class Binder>
+void BindForecastFigures(Binder& q, const CForecastRowFields& rec)
+{
+    for (const auto& m : kForecastMoneyColumns)
+        q.bind(rec.*m.field);
+}
 
 // Reads id, prognoz and product (false when one of them is no integer), the sixteen figures (NULL
 // gives an invalid zero), comment, baseMethod and base.

@@ -42,6 +42,40 @@ DbError KeyedWriteConflict()
                    QString()};
 }
 
+std::optional<UpsertedRow> RunKeptUpsert(CSqliteStatement& upsert)
+{
+    // The update of an upsert leaves the connection's last new row id as it was: cleared before, it
+    // tells an insert apart.
+    upsert.clearLastInsertRowId();
+    if (!GetDBConnection().RunKept(upsert))
+        return std::nullopt;
+    const std::int64_t id = upsert.lastInsertRowId();
+    if (id <= 0 || id > INT_MAX)
+        return UpsertedRow{};
+    return UpsertedRow{true, int(id)};
+}
+
+std::optional<UpsertedRow> RunServerUpsert(const QString& upsert, const CServerBinder& values, bool* ran)
+{
+    const ServerRowAnswer answer = RunServerRow(upsert, values);
+    *ran = answer.ran;
+    if (!answer.ran)
+        return std::nullopt;
+    if (answer.error) {
+        ReportComError(*answer.error);
+        return std::nullopt;
+    }
+    // "returning id, (xmax = 0)": the id, and whether the row is new.
+    bool ok = false;
+    const qlonglong id = answer.firstRow && answer.firstRow->size() == 2 ? answer.firstRow->front().toLongLong(&ok) : 0;
+    if (!ok || id < INT_MIN || id > INT_MAX) {
+        ReportComError(KeyedWriteConflict());
+        return std::nullopt;
+    }
+    const bool inserted = answer.firstRow->back() == "t";
+    return UpsertedRow{inserted, inserted ? int(id) : -1};
+}
+
 QString ExcludedAssignments(const QStringList& columns)
 {
     QStringList sets;

@@ -12,14 +12,17 @@
 #pragma once
 
 #include "ErrorSink.h"
+#include "db/BulkStatement.h"
 #include "db/SqlDialect.h"
 #include "db/SqlQuery.h"
+#include "db/SqliteStatement.h"
 
 #include <QDateTime>
 #include <QString>
 
 #include <optional>
 #include <set>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -194,10 +197,36 @@ std::optional<int> InsertIdentityRow(const char* table, const QString& columns, 
 // reported error.
 // The error of a keyed write whose outcome the database did not tell.
 DbError KeyedWriteConflict();
+// The upsert through a statement that the SQLite connection keeps; none after a reported error.
+std::optional<UpsertedRow> RunKeptUpsert(CSqliteStatement& upsert);
+// The upsert through libpq on a server; none after a reported error, and also (with `ran` false)
+// when the connection is no server's.
+std::optional<UpsertedRow> RunServerUpsert(const QString& upsert, const CServerBinder& values, bool* ran);
+// A `bind` that takes any binder (auto&) runs through the library's own interface, the statement
+// prepared once for the connection: on SQLite `upsert` is then a text made once.
 template <class Bind>
 std::optional<UpsertedRow> UpsertByKey(const QString& upsert, Bind bind)
 {
     const CSqlDialect& dialect = Dialect();
+    if constexpr (std::is_invocable_v<Bind&, CSqliteBinder&>) {
+        QSqlError error;
+        if (CSqliteStatement* kept =
+                GetDBConnection().KeptSqliteStatement(dialect.UpsertReportingRow(upsert), &error)) {
+            CSqliteBinder binder(*kept);
+            bind(binder);
+            return RunKeptUpsert(*kept);
+        }
+        if (error.type() != QSqlError::NoError) {
+            ReportComError(error);
+            return std::nullopt;
+        }
+        CServerBinder values;
+        bind(values);
+        bool ran = false;
+        auto row = RunServerUpsert(dialect.UpsertReportingRow(upsert), values, &ran);
+        if (ran)
+            return row;
+    }
     CSqlQuery q(dialect.UpsertReportingRow(upsert));
     bind(q);
     dialect.BeforeUpsert(q);

@@ -2,6 +2,8 @@
 #include "DbTest.h"
 #include "xml/XmlRecord.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QSqlQuery>
 
 #include <limits>
@@ -124,6 +126,35 @@ TEST_P(ForecastDataTest, RowsSavedTogetherAreWrittenAndJournalledAsSavedOneByOne
         QStringList({QStringLiteral("Insert PrognozData; id=%1; prognoz=1; product=20; receiver=1").arg(rows[0].id),
                      QStringLiteral("Update PrognozData; prognoz=1; product=10; receiver=1"),
                      QStringLiteral("Insert PrognozData; id=%1; prognoz=1; product=11; receiver=1").arg(rows[2].id)}));
+    EXPECT_TRUE(messages.empty());
+}
+
+// The open descriptors of the process that name the file.
+static int OpenDescriptorsOf(const QString& file)
+{
+    const QString target = QFileInfo(file).canonicalFilePath();
+    int count = 0;
+    for (const QFileInfo& fd : QDir(QStringLiteral("/proc/self/fd")).entryInfoList(QDir::Files | QDir::System))
+        count += fd.symLinkTarget() == target ? 1 : 0;
+    return count;
+}
+
+// A save's statement is kept with the connection: a close lets the file go, and the next connection
+// saves as the first did.
+TEST_P(ForecastDataTest, AClosedConnectionLetsTheFileGoAndTheNextOneSaves)
+{
+    CForecastDataRecord a = Row(1, 10, 1);
+    ASSERT_TRUE(SaveForecastData(a, true));
+    GetDBConnection().Close();
+    if (!isPg()) {
+        EXPECT_EQ(OpenDescriptorsOf(params().file), 0) << "the file is still open";
+    }
+    ASSERT_TRUE(GetDBConnection().ConnectWith(params()));
+    CForecastDataRecord b = Row(1, 11, 1);
+    b.sumNext = Money::fromInt(7);
+    ASSERT_TRUE(SaveForecastData(b, true));
+    EXPECT_NE(b.id, a.id);
+    EXPECT_EQ(GetForecastData({1, 1, 11})->sumNext, Money::fromInt(7));
     EXPECT_TRUE(messages.empty());
 }
 

@@ -108,6 +108,33 @@ TEST_P(JournalTest, TheServerStampsALineWithItsOwnTime)
     EXPECT_TRUE(messages.empty());
 }
 
+// However many lines one call writes, they are stored in their order, each cut to the column's
+// length, with one time and login; a line refused leaves none of them.
+TEST_P(JournalTest, TheLinesOfOneCallAreStoredInTheirOrderAllOrNone)
+{
+    SetJournal(true);
+    for (int count : {2, 64, 65, 130}) {
+        Exec("delete from tFctOpJournal");
+        QStringList lines;
+        for (int i = 0; i < count; ++i)
+            lines << (i == count / 2 ? QString(300, u'ж') : QStringLiteral("line %1").arg(i));
+        WriteOpJournalLines(lines);
+        lines[count / 2] = QString(254, u'ж');
+        EXPECT_EQ(JournalTexts(), lines) << count << " lines";
+        EXPECT_EQ(Scalar("select count(distinct Date) + count(distinct UserID) from tFctOpJournal").toInt(), 2);
+    }
+    Exec("delete from tFctOpJournal");
+    QSqlQuery ddl(GetDBConnection().GetConnection());
+    const QString drop = RefuseLine(ddl, "line 100");
+    QStringList lines;
+    for (int i = 0; i < 130; ++i)
+        lines << QStringLiteral("line %1").arg(i);
+    WriteOpJournalLines(lines);
+    EXPECT_EQ(Count("tFctOpJournal"), 0);
+    EXPECT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(ddl.exec(drop));
+}
+
 TEST_P(JournalTest, LinesAreListedByTypeOrReadByDaysInIdOrder)
 {
     SetJournal(true);
