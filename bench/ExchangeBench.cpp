@@ -43,6 +43,7 @@
 #include <memory>
 #include <string>
 
+#include <sqlite3.h>
 #include <unistd.h>
 
 using namespace ExchangeIds;
@@ -222,17 +223,132 @@ void BM_XmllintStream(benchmark::State& state)
     Xmllint(state, kSchema, WithFile(int(state.range(0))).file);
 }
 
-void BM_PlainInsert(benchmark::State& state)
+// The floor of the import's writes: the same rows, with the journal also their lines, by one insert
+// prepared through SQLite's own interface (prepare, bind, step, reset) on a connection of its own to the
+// same database, opened as the program opens it, in one transaction. The texts are made beforehand.
+struct CPlainRow {
+    std::int64_t keys[3];
+    std::int64_t money[16];
+    std::string base;
+    std::int64_t method;
+    std::string line;
+};
+
+std::vector<CPlainRow> PlainRows(const CTotalForecastList& rows, int receiver)
+{
+    std::vector<CPlainRow> plain;
+    plain.reserve(rows.size());
+    for (const CTotalForecastRecord& r : rows) {
+        CPlainRow row{{r.prognoz, r.product, receiver}, {}, r.base.toStdString(), r.baseMethod, {}};
+        int i = 0;
+        for (const auto& m : kForecastMoneyColumns)
+            row.money[i++] = (r.*m.field).raw();
+        row.line = "Insert PrognozData; id=-1; prognoz=" + std::to_string(r.prognoz)
+            + "; product=" + std::to_string(r.product) + "; receiver=" + std::to_string(receiver);
+        plain.push_back(std::move(row));
+    }
+    return plain;
+}
+
+void SqliteExec(sqlite3* db, const char* sql)
+{
+    if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
+        Die(QString::fromUtf8(sqlite3_errmsg(db)));
+}
+
+sqlite3_stmt* SqlitePrepare(sqlite3* db, const QString& sql)
+{
+    sqlite3_stmt* statement = nullptr;
+    const QByteArray text = sql.toUtf8();
+    if (sqlite3_prepare_v2(db, text.constData(), int(text.size()), &statement, nullptr) != SQLITE_OK)
+        Die(QString::fromUtf8(sqlite3_errmsg(db)));
+    return statement;
+}
+
+void SqliteStep(sqlite3* db, sqlite3_stmt* statement)
+{
+    if (sqlite3_step(statement) != SQLITE_DONE)
+        Die(QString::fromUtf8(sqlite3_errmsg(db)));
+    sqlite3_reset(statement);
+}
+
+void TrueInsert(benchmark::State& state, bool journal)
 {
     CPair& p = WithFile(int(state.range(0)));
+    const std::vector<CPlainRow> rows = PlainRows(p.rows, kLowerInA);
+    const QByteArray file = QFile::encodeName(p.a.file);
+    for (auto _ : state) {
+        state.PauseTiming();
+        Connect(p.a);
+        ClearReceiver();
+        Run(QStringLiteral("delete from tfctopjournal"));
+        sqlite3* db = nullptr;
+        if (sqlite3_open_v2(file.constData(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
+            Die(QStringLiteral("sqlite3_open_v2"));
+        SqliteExec(db,
+                   "pragma foreign_keys=on; pragma journal_mode=wal; pragma synchronous=normal; "
+                   "pragma cache_size=-16384");
+        state.ResumeTiming();
+        SqliteExec(db, "begin immediate");
+        sqlite3_stmt* insert = SqlitePrepare(
+            db,
+            QStringLiteral("insert into tfctprognozdata (prognoz, product, receiver, %1, comment, base, baseMethod) "
+                           "values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+                .arg(ForecastFigureColumns()));
+        for (const CPlainRow& row : rows) {
+            int column = 0;
+            for (std::int64_t key : row.keys)
+                sqlite3_bind_int64(insert, ++column, key);
+            for (std::int64_t money : row.money)
+                sqlite3_bind_int64(insert, ++column, money);
+            sqlite3_bind_text(insert, ++column, "", 0, SQLITE_STATIC);
+            sqlite3_bind_text(insert, ++column, row.base.data(), int(row.base.size()), SQLITE_STATIC);
+            sqlite3_bind_int64(insert, ++column, row.method);
+            SqliteStep(db, insert);
+        }
+        sqlite3_finalize(insert);
+        if (journal) {
+            sqlite3_stmt* line = SqlitePrepare(
+                db, QStringLiteral("insert into tFctOpJournal (Text, Date, Type, UserID) values (?, ?, 0, ?)"));
+            sqlite3_bind_text(line, 2, "2026-12-10 12:00:00", -1, SQLITE_STATIC);
+            sqlite3_bind_text(line, 3, "bench", -1, SQLITE_STATIC);
+            for (const CPlainRow& row : rows) {
+                sqlite3_bind_text(line, 1, row.line.data(), int(row.line.size()), SQLITE_STATIC);
+                SqliteStep(db, line);
+            }
+            sqlite3_finalize(line);
+        }
+        SqliteExec(db, "commit");
+        state.PauseTiming();
+        sqlite3_close(db);
+        state.ResumeTiming();
+    }
+}
+
+void BM_PlainInsert(benchmark::State& state)
+{
+    TrueInsert(state, false);
+}
+
+void BM_PlainInsertJournal(benchmark::State& state)
+{
+    TrueInsert(state, true);
+}
+
+// The import into an empty receiver with the operation journal on.
+void BM_ImportEmptyJournal(benchmark::State& state)
+{
+    const CPair& p = WithFile(int(state.range(0)));
+    Settings().EnableOpJournal = true;
     for (auto _ : state) {
         state.PauseTiming();
         ClearReceiver();
+        Run(QStringLiteral("delete from tfctopjournal"));
         state.ResumeTiming();
-        CTransaction tx;
-        if (!InsertDataRows(p.rows, kLowerInA) || !tx.commit())
-            state.SkipWithError("insert failed");
+        if (!ImportOnce(p))
+            state.SkipWithError("import failed");
     }
+    Settings().EnableOpJournal = false;
 }
 
 // A's database of the 50,000-product pair on the PostgreSQL test cluster, made once; dropped at the end.
@@ -442,12 +558,35 @@ BENCHMARK(BM_ImportEmpty) SIZES;
 BENCHMARK(BM_ImportOverStored) SIZES;
 BENCHMARK(BM_XmllintStream) SIZES;
 BENCHMARK(BM_PlainInsert) SIZES;
+BENCHMARK(BM_ImportEmptyJournal)->Arg(50000)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_PlainInsertJournal)->Arg(50000)->Unit(benchmark::kMillisecond)->Iterations(3);
 #define LARGE ->Arg(50000)->Unit(benchmark::kMillisecond)->Iterations(3)
 BENCHMARK(BM_HostForecast) LARGE;
 BENCHMARK(BM_HostNsi) LARGE;
 BENCHMARK(BM_XmllintNsi) LARGE;
 BENCHMARK(BM_PlainNsiInsert) LARGE;
 BENCHMARK(BM_ImportServer)->Arg(50000)->Unit(benchmark::kMillisecond)->Iterations(4);
+
+// The 50,000-row import with the operation journal on, against the same floor with and without the
+// journal's lines.
+void PrintJournalImport(CSummaryReporter& reporter)
+{
+    const std::string arg = "/50000/iterations:3";
+    const double import = reporter.Seconds("BM_ImportEmptyJournal" + arg);
+    const double lint = reporter.Seconds("BM_XmllintStream" + arg);
+    const double insert = reporter.Seconds("BM_PlainInsert" + arg);
+    const double withLines = reporter.Seconds("BM_PlainInsertJournal" + arg);
+    if (import < 0)
+        return;
+    std::printf("\nWith the operation journal on (50,000 rows into an empty receiver)\n");
+    PrintGoal("import into an empty receiver, journal on", import, "s", 5.0);
+    PrintFigure("plain prepared insert of the rows and their journal lines (SQLite's interface)", withLines, "s");
+    if (lint > 0 && insert > 0)
+        PrintRatio("ratio import (journal on) / (xmllint + insert of the rows)", import / (lint + insert), 1.5);
+    if (lint > 0 && withLines > 0)
+        PrintRatio("ratio import (journal on) / (xmllint + insert of the rows and lines)", import / (lint + withLines),
+                   1.5);
+}
 
 // The hand-over of one received file into the database (kind "nsi" or "forecast"), or the forecast
 // import alone (kind "import"), alone in this process: prints its peak resident memory in MB.
@@ -523,13 +662,14 @@ int main(int argc, char** argv)
         PrintGoal((n + "import into an empty receiver").c_str(), empty, "s", goal);
         PrintGoal((n + "import over stored rows").c_str(), over, "s", goal);
         PrintFigure((n + "xmllint --stream with the schema").c_str(), lint, "s");
-        PrintFigure((n + "plain prepared insert in one transaction").c_str(), insert, "s");
+        PrintFigure((n + "plain prepared insert in one transaction (SQLite's interface)").c_str(), insert, "s");
         if (lint > 0 && insert > 0) {
             PrintRatio((n + "ratio import (empty) / (xmllint + insert)").c_str(), empty / (lint + insert),
                        m == 50000 ? 1.5 : 0.0);
             PrintRatio((n + "ratio import (over) / (xmllint + insert)").c_str(), over / (lint + insert));
         }
     }
+    PrintJournalImport(reporter);
     if (handOvers) {
         const std::string arg = "/50000/iterations:3";
         const double host = reporter.Seconds("BM_HostForecast" + arg);

@@ -55,10 +55,48 @@ void WriteOpJournal(const QString& text)
 
 void WriteOpJournalLines(const QStringList& texts)
 {
-    if (!Settings().EnableOpJournal || texts.isEmpty())
+    if (texts.isEmpty())
         return;
     if (texts.size() == 1)
         return WriteOpJournal(texts.front());
+    WriteOpJournalParts({CJournalPart{texts, std::nullopt}});
+}
+
+namespace {
+
+bool WriteLines(const QStringList& texts, bool stamp)
+{
+    if (texts.isEmpty())
+        return true;
+    CBulkStatement insert(stamp ? QStringLiteral("insert into tFctOpJournal (Text, Date, Type, UserID) "
+                                                 "select v.text, ?, 0, ? from %1")
+                                : QStringLiteral("insert into tFctOpJournal (Text, Type) select v.text, 0 from %1"),
+                          QStringLiteral("v"), {{"text", BulkType::Text}},
+                          stamp ? QVariantList{Now(), Login()} : QVariantList{});
+    for (const QString& text : texts)
+        if (!insert.add(Stored(text)).endRow())
+            return false;
+    return insert.finish();
+}
+
+bool WriteSelected(const CJournalSelect& select, bool stamp)
+{
+    CSqlQuery q(QStringLiteral("insert into tFctOpJournal (Text, Type%1) select %2, 0%3 from %4 order by %5")
+                    .arg(stamp ? QStringLiteral(", Date, UserID") : QString(), select.text,
+                         stamp ? QStringLiteral(", ?, ?") : QString(), select.from, select.orderBy));
+    q.bindAll(select.textArgs);
+    if (stamp)
+        q.bind(Now()).bind(Login());
+    q.bindAll(select.fromArgs);
+    return q.execOrReport();
+}
+
+} // namespace
+
+void WriteOpJournalParts(const std::vector<CJournalPart>& parts)
+{
+    if (!Settings().EnableOpJournal || parts.empty())
+        return;
     CDBConnection& db = GetDBConnection();
     // As one line: with the other lines of the commit, or else in a transaction of their own; all or
     // none either way.
@@ -69,18 +107,12 @@ void WriteOpJournalLines(const QStringList& texts)
     if (!together && !tx.emplace(db).isActive())
         return;
     const bool stamp = Dialect().JournalWritesStamp();
-    CBulkStatement insert(stamp ? QStringLiteral("insert into tFctOpJournal (Text, Date, Type, UserID) "
-                                                 "select v.text, ?, 0, ? from %1")
-                                : QStringLiteral("insert into tFctOpJournal (Text, Type) select v.text, 0 from %1"),
-                          QStringLiteral("v"), {{"text", BulkType::Text}},
-                          stamp ? QVariantList{Now(), Login()} : QVariantList{});
     bool written = true;
-    for (const QString& text : texts)
-        if (!insert.add(Stored(text)).endRow()) {
-            written = false;
+    for (const CJournalPart& part : parts) {
+        written = WriteLines(part.lines, stamp) && (!part.select || WriteSelected(*part.select, stamp));
+        if (!written)
             break;
-        }
-    written = written && insert.finish();
+    }
     if (!written && together)
         db.FailAfterCommit();
     // A failed commit was reported; the journal never stops its caller.
