@@ -567,6 +567,135 @@ BENCHMARK(BM_XmllintNsi) LARGE;
 BENCHMARK(BM_PlainNsiInsert) LARGE;
 BENCHMARK(BM_ImportServer)->Arg(50000)->Unit(benchmark::kMillisecond)->Iterations(4);
 
+// ---- the hand-over of a 1,000,000-row forecast, for its peak memory alone
+
+constexpr int kHugeRows = 1000000;
+
+struct CHugeForecast {
+    bool tried = false;
+    std::unique_ptr<QTemporaryDir> dir;
+    DbConnectParams sqlite;
+    QString file;
+    QString server; // A's database on the server, empty without one
+    QString serverReason;
+};
+CHugeForecast g_huge;
+
+// A's organisation with every product of the document, on the connected database: a small generated
+// one, the other products below its top group by one statement.
+bool HugeUpper(int lastProduct, QString* error)
+{
+    const auto g = GenerateUpperOrganisation({kForecast, 110, 1}, error);
+    if (!g)
+        return false;
+    SeedImportEventTypes();
+    CSqlQuery q(QStringLiteral("with recursive n(i) as (select cast(? as int) union all select i + 1 from n where i < ?) "
+                               "insert into tclsproduct (prognoz, id, parent, name, code, isgroup, type, position) "
+                               "select ?, i, ?, 'Продукт', '', 0, 1, 0 from n "
+                               "where i not in (select id from tclsproduct where prognoz = ?)"));
+    q.bind(CGeneratedForecast::ProductId(kForecast, 0)).bind(lastProduct).bind(kForecast).bind(g->topProduct);
+    q.bind(kForecast);
+    if (!q.exec()) {
+        *error = q.lastError().text();
+        return false;
+    }
+    Run(QStringLiteral("analyze"));
+    return true;
+}
+
+// Made once: A on SQLite and on the server, and the document B sends with a row for each product.
+CHugeForecast& HugeForecast()
+{
+    CHugeForecast& h = g_huge;
+    if (h.tried)
+        return h;
+    h.tried = true;
+    std::printf("generating A and the document of %d rows...\n", kHugeRows);
+    std::fflush(stdout);
+    h.dir = std::make_unique<QTemporaryDir>();
+    h.sqlite = Database(*h.dir);
+    Connect(h.sqlite);
+    CGeneratedForecast products;
+    for (int i = 0; i < kHugeRows; ++i)
+        products.leafProducts.push_back(CGeneratedForecast::ProductId(kForecast, i));
+    QString error;
+    if (!HugeUpper(products.leafProducts.back(), &error))
+        Die(error);
+    h.file = h.dir->filePath(QStringLiteral("huge.xml"));
+    if (!WriteForecastDocument({kUpperInA, kLowerInA, QStringLiteral("upper@example.org"), kSubReceivers},
+                               ExchangeTotals({kForecast, kHugeRows, 1}, products), h.file))
+        Die(QStringLiteral("cannot write ") + h.file);
+    GetDBConnection().Close();
+    const auto admin = PgAdminParams();
+    if (!admin) {
+        h.serverReason = QStringLiteral("no PostgreSQL test cluster (PGHOST is not set)");
+        return h;
+    }
+    const QString name = QStringLiteral("lir_bench_exchange_huge_%1").arg(getpid());
+    if (const QString failure = CreateScratchPgDatabase(name); !failure.isEmpty()) {
+        h.serverReason = failure;
+        return h;
+    }
+    h.server = name;
+    DbConnectParams server = *admin;
+    server.dbName = name;
+    Connect(server);
+    if (!HugeUpper(products.leafProducts.back(), &error))
+        h.serverReason = error;
+    GetDBConnection().Close();
+    return h;
+}
+
+// The peak resident memory in MB of one hand-over in a process of its own (`database` a SQLite file or
+// "postgresql:" and a database of the test cluster); negative when it failed.
+double PeakOfHandOver(const QString& kind, const QString& database, const QString& file)
+{
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--hand-over"), kind, database, file});
+    const bool done = child.waitForFinished(1800000) && child.exitCode() == 0;
+    if (!done)
+        std::fprintf(stderr, "%s\n", child.readAllStandardError().constData());
+    return done ? QString::fromLatin1(child.readAllStandardOutput()).trimmed().toDouble() : -1.0;
+}
+
+void PrintHugeHandOver()
+{
+    CHugeForecast& h = HugeForecast();
+    std::printf("\nThrough the transport host's hand-over (%d rows, a process of its own)\n", kHugeRows);
+    PrintFigure("forecast document size", QFileInfo(h.file).size() / 1048576.0, "MB");
+    QElapsedTimer timer;
+    timer.start();
+    const double sqlite = PeakOfHandOver(QStringLiteral("forecast"), h.sqlite.file, h.file);
+    PrintFigure("SQLite: hand-over with its process", double(timer.nsecsElapsed()) / 1e9, "s");
+    PrintGoal("SQLite: peak resident memory of the forecast hand-over", sqlite, "MB", 150.0);
+    if (!h.serverReason.isEmpty()) {
+        PrintSkipped("PostgreSQL: peak resident memory of the forecast hand-over", qPrintable(h.serverReason));
+        return;
+    }
+    timer.restart();
+    const double server = PeakOfHandOver(QStringLiteral("forecast"), QStringLiteral("postgresql:") + h.server, h.file);
+    PrintFigure("PostgreSQL: hand-over with its process", double(timer.nsecsElapsed()) / 1e9, "s");
+    PrintGoal("PostgreSQL: peak resident memory of the forecast hand-over", server, "MB", 150.0);
+}
+
+// The connection a hand-over alone opens: a SQLite file, or "postgresql:" and a database of the test
+// cluster.
+DbConnectParams HandOverDatabase(const char* database)
+{
+    const QString text = QString::fromLocal8Bit(database);
+    DbConnectParams p;
+    if (!text.startsWith(QLatin1String("postgresql:"))) {
+        p.file = text;
+        return p;
+    }
+    const auto admin = PgAdminParams();
+    if (!admin)
+        Die(QStringLiteral("no PostgreSQL test cluster"));
+    p = *admin;
+    p.dbName = text.mid(11);
+    return p;
+}
+
 // The 50,000-row import with the operation journal on, against the same floor with and without the
 // journal's lines.
 void PrintJournalImport(CSummaryReporter& reporter)
@@ -592,9 +721,7 @@ void PrintJournalImport(CSummaryReporter& reporter)
 // import alone (kind "import"), alone in this process: prints its peak resident memory in MB.
 int HandOverAlone(const char* kind, const char* database, const char* file)
 {
-    DbConnectParams p;
-    p.file = QString::fromLocal8Bit(database);
-    Connect(p);
+    Connect(HandOverDatabase(database));
     Settings().EnableOpJournal = false;
     InstallTransportHost(g_session, &ImportForecastFile);
     AnswerEveryQuestionYes();
@@ -709,6 +836,8 @@ int main(int argc, char** argv)
     if (peak < 0)
         std::printf("the large import failed\n");
     PrintGoal("peak resident memory of the 50,000-row import", peak, "MB", 200.0);
+    if (handOvers)
+        PrintHugeHandOver();
     PrintFigure("peak memory of the whole run (ru_maxrss)", PeakMemoryMb(), "MB");
     if (g_errors)
         std::printf("%d database errors were reported\n", g_errors);
@@ -716,5 +845,8 @@ int main(int argc, char** argv)
     GetDBConnection().Close();
     if (!g_server.name.isEmpty())
         DropScratchPgDatabase(g_server.name);
+    if (!g_huge.server.isEmpty())
+        DropScratchPgDatabase(g_huge.server);
+    g_huge.dir.reset();
     return g_errors || peak < 0 ? 1 : 0;
 }

@@ -311,7 +311,7 @@ CForecastRowStage::~CForecastRowStage()
     // The rows go with the stage; a lost connection took the table along.
     if (m_made && m_generation == t_stageGeneration && m_session == ServerSessionId()
         && GetDBConnection().isConnected())
-        RunOnStage(QStringLiteral("delete from ") + kStageTable);
+        RunOnStage(Dialect().EmptyTable(kStageTable));
 }
 
 bool CForecastRowStage::Start()
@@ -328,7 +328,7 @@ bool CForecastRowStage::Start()
     columns << QStringLiteral("op int");
     if (!RunOnStage(QStringLiteral("create temporary table if not exists %1 (%2)")
                         .arg(kStageTable, columns.join(QStringLiteral(", "))))
-        || !RunOnStage(QStringLiteral("delete from ") + kStageTable))
+        || !RunOnStage(Dialect().EmptyTable(kStageTable)))
         return false;
     m_made = true;
     m_generation = ++t_stageGeneration;
@@ -401,12 +401,14 @@ QString LastOfEachProduct(const QString& alias)
 // line for a product stored before or staged before, else an insert line.
 bool MarkStagedLines(int prognoz, int receiver, bool storedRows, bool repeats)
 {
-    QString stored = storedRows ? QStringLiteral("exists (select 1 from tfctprognozdata d where d.prognoz = ? and "
-                                                 "d.receiver = ? and d.product = %1.product)")
-                                      .arg(kStageTable)
-                                : QStringLiteral("0 = 1");
+    QStringList update;
+    if (storedRows)
+        update << QStringLiteral("exists (select 1 from tfctprognozdata d where d.prognoz = ? and d.receiver = ? and "
+                                 "d.product = %1.product)")
+                      .arg(kStageTable);
     if (repeats)
-        stored += QStringLiteral(" or ord not in (select min(m.ord) from %1 m group by m.product)").arg(kStageTable);
+        update << QStringLiteral("ord not in (select min(m.ord) from %1 m group by m.product)").arg(kStageTable);
+    const QString stored = update.join(QStringLiteral(" or "));
     CSqlQuery q(QStringLiteral("update %1 set op = case when %2 then %3 else %4 end")
                     .arg(kStageTable, stored)
                     .arg(JOURNAL_UPDATE)
@@ -444,14 +446,15 @@ bool StoreStagedRows(int prognoz, int receiver, bool storedRows, bool repeats)
     return q.execOrReport();
 }
 
-// The journal lines of the staged rows, made by the database once the rows are committed.
-void JournalStagedRows(int prognoz, int receiver, const std::shared_ptr<const CForecastRowStage>& stage)
+// The journal lines of the staged rows, made by the database once the rows are committed; unmarked
+// rows are all new.
+void JournalStagedRows(int prognoz, int receiver, bool marked, const std::shared_ptr<const CForecastRowStage>& stage)
 {
     const auto head = [](int operation) { return JournalHead(operation, "PrognozData", 0).section(u';', 0, 0); };
     QueueJournalSelect(
-        {QStringLiteral("case when s.op = %1 then cast(? as varchar) || s.id || '; ' else cast(? as varchar) end || "
+        {QStringLiteral("case when %1 then cast(? as varchar) || s.id || '; ' else cast(? as varchar) end || "
                         "cast(? as varchar) || s.product || cast(? as varchar)")
-             .arg(JOURNAL_INSERT),
+             .arg(marked ? QStringLiteral("s.op = %1").arg(JOURNAL_INSERT) : QStringLiteral("1 = 1")),
          {head(JOURNAL_INSERT) + QStringLiteral("; id="), head(JOURNAL_UPDATE) + QStringLiteral("; "),
           QStringLiteral("prognoz=%1; product=").arg(prognoz), QStringLiteral("; receiver=%1").arg(receiver)},
          kStageTable + QStringLiteral(" s"),
@@ -469,12 +472,13 @@ bool SaveReceiverForecastData(int prognoz, int receiver, const std::shared_ptr<c
     if (!repeats)
         return false;
     const bool journal = OpJournalEnabled();
-    if (journal && !MarkStagedLines(prognoz, receiver, storedRows, *repeats))
+    const bool marked = journal && (storedRows || *repeats);
+    if (marked && !MarkStagedLines(prognoz, receiver, storedRows, *repeats))
         return false;
     if (!StoreStagedRows(prognoz, receiver, storedRows, *repeats))
         return false;
     if (journal)
-        JournalStagedRows(prognoz, receiver, stage);
+        JournalStagedRows(prognoz, receiver, marked, stage);
     return true;
 }
 
