@@ -589,17 +589,22 @@ bool HugeUpper(int lastProduct, QString* error)
     if (!g)
         return false;
     SeedImportEventTypes();
-    CSqlQuery q(QStringLiteral("with recursive n(i) as (select cast(? as int) union all select i + 1 from n where i < ?) "
-                               "insert into tclsproduct (prognoz, id, parent, name, code, isgroup, type, position) "
-                               "select ?, i, ?, 'Продукт', '', 0, 1, 0 from n "
-                               "where i not in (select id from tclsproduct where prognoz = ?)"));
+    CSqlQuery q(
+        QStringLiteral("with recursive n(i) as (select cast(? as int) union all select i + 1 from n where i < ?) "
+                       "insert into tclsproduct (prognoz, id, parent, name, code, isgroup, type, position) "
+                       "select ?, i, ?, 'Продукт', '', 0, 1, 0 from n "
+                       "where i not in (select id from tclsproduct where prognoz = ?)"));
     q.bind(CGeneratedForecast::ProductId(kForecast, 0)).bind(lastProduct).bind(kForecast).bind(g->topProduct);
     q.bind(kForecast);
     if (!q.exec()) {
         *error = q.lastError().text();
         return false;
     }
-    Run(QStringLiteral("analyze"));
+    QSqlQuery analyze(GetDBConnection().GetConnection());
+    if (!analyze.exec(QStringLiteral("analyze"))) {
+        *error = analyze.lastError().text();
+        return false;
+    }
     return true;
 }
 
@@ -658,6 +663,20 @@ double PeakOfHandOver(const QString& kind, const QString& database, const QStrin
     return done ? QString::fromLatin1(child.readAllStandardOutput()).trimmed().toDouble() : -1.0;
 }
 
+// The peak of the hand-over into `params` (negative when it failed or stored other than every row).
+double HugePeak(const DbConnectParams& params, const QString& database)
+{
+    const double peak = PeakOfHandOver(QStringLiteral("forecast"), database, g_huge.file);
+    Connect(params);
+    CSqlQuery q(QStringLiteral("select count(*) from tfctprognozdata where receiver = ?"));
+    q.bind(kLowerInA);
+    const qlonglong stored = q.exec() && q.next() ? q.value(0).toLongLong() : -1;
+    GetDBConnection().Close();
+    if (stored != kHugeRows)
+        std::printf("the hand-over stored %lld rows of %d\n", stored, kHugeRows);
+    return stored == kHugeRows ? peak : -1;
+}
+
 void PrintHugeHandOver()
 {
     CHugeForecast& h = HugeForecast();
@@ -665,7 +684,7 @@ void PrintHugeHandOver()
     PrintFigure("forecast document size", QFileInfo(h.file).size() / 1048576.0, "MB");
     QElapsedTimer timer;
     timer.start();
-    const double sqlite = PeakOfHandOver(QStringLiteral("forecast"), h.sqlite.file, h.file);
+    const double sqlite = HugePeak(h.sqlite, h.sqlite.file);
     PrintFigure("SQLite: hand-over with its process", double(timer.nsecsElapsed()) / 1e9, "s");
     PrintGoal("SQLite: peak resident memory of the forecast hand-over", sqlite, "MB", 150.0);
     if (!h.serverReason.isEmpty()) {
@@ -673,7 +692,9 @@ void PrintHugeHandOver()
         return;
     }
     timer.restart();
-    const double server = PeakOfHandOver(QStringLiteral("forecast"), QStringLiteral("postgresql:") + h.server, h.file);
+    DbConnectParams params = *PgAdminParams();
+    params.dbName = h.server;
+    const double server = HugePeak(params, QStringLiteral("postgresql:") + h.server);
     PrintFigure("PostgreSQL: hand-over with its process", double(timer.nsecsElapsed()) / 1e9, "s");
     PrintGoal("PostgreSQL: peak resident memory of the forecast hand-over", server, "MB", 150.0);
 }
