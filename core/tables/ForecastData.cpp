@@ -281,8 +281,8 @@ std::vector<BulkColumn> StageColumns()
     return columns;
 }
 
-// A statement of the stage's own table, which is not prepared: on a server a prepared statement would
-// outlive the table. Failures are not reported.
+// A statement of the stage's own table run as it is, outside the cache of prepared statements (the
+// table may not exist yet, or no longer). Failures are not reported.
 bool RunOnStage(const QString& sql, qlonglong* value = nullptr)
 {
     GetDBConnection().BeforeStatement();
@@ -362,11 +362,6 @@ bool CForecastRowStage::Finish()
     m_ready = m_copy->finish();
     m_copy.reset();
     return m_ready;
-}
-
-int CForecastRowStage::rows() const
-{
-    return m_rows;
 }
 
 bool CForecastRowStage::ready() const

@@ -74,7 +74,6 @@ public:
     [[nodiscard]] bool Add(const CForecastDataRecord& rec);
     // Whether every row added is staged.
     [[nodiscard]] bool Finish();
-    int rows() const;
     // Whether the rows are staged whole in the connection that is open now.
     bool ready() const;
 

@@ -558,6 +558,20 @@ TEST_P(HeadlessImportTest, ForecastRowsBeforeTheAnswerAreSeenByNoneAndLockNothin
     EXPECT_EQ(
         Scalar(QStringLiteral("select comment from tfctprognozdata where receiver = 7 and product = 41")).toString(),
         QStringLiteral("б"));
+
+    // Another document read before the first one is stored takes the connection's table: the first one's
+    // rows are read from its document again.
+    Exec(QStringLiteral("delete from tfctprognozdata where receiver = 7"));
+    CForecastFile first = ReadForecastFile(path, schema);
+    const QString other = ForecastWithComments(home() + QStringLiteral("other.xml"), {{41, "в"}});
+    CForecastFile second = ReadForecastFile(other, schema);
+    ASSERT_TRUE(first.ok() && second.ok());
+    EXPECT_TRUE(StoreForecastFile(first));
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(Count("tfctprognozdata", "receiver = 7"), 2);
+    EXPECT_EQ(
+        Scalar(QStringLiteral("select comment from tfctprognozdata where receiver = 7 and product = 41")).toString(),
+        QStringLiteral("б"));
 }
 
 LIR_INSTANTIATE_DB_TEST(HeadlessImportTest);
