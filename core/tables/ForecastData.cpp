@@ -110,18 +110,6 @@ bool HasForecastDataForReceiver(int receiver, int prognoz, OnDbError onError)
     return !q.exec() || !q.next() || q.value(0).toLongLong() != 0;
 }
 
-std::optional<QHash<int, QString>> LoadForecastComments(int prognoz, int receiver)
-{
-    CSqlQuery q(QStringLiteral("select product, comment from tfctprognozdata where prognoz = ? and receiver = ?"));
-    q.bind(prognoz).bind(receiver);
-    if (!q.execOrReport())
-        return std::nullopt;
-    QHash<int, QString> comments;
-    while (q.next())
-        comments.insert(q.intValue("product"), q.text("comment"));
-    return comments;
-}
-
 bool HasForecastDataForProduct(int product, int prognoz)
 {
     return CountIsNonZero(QStringLiteral("select count(id) from tfctprognozdata where product = ? and prognoz = ?"),

@@ -3,8 +3,6 @@
 
 #include "tables/ForecastRow.h"
 
-#include <QHash>
-
 #include <libxml/tree.h>
 
 #include <array>
@@ -33,9 +31,6 @@ bool HasForecastDataForProduct(int product, int prognoz);
 // None for an empty set, and on a database error, which is reported: a caller that decides itself
 // whether to show it collects it (CErrorCollector).
 std::optional<CForecastDataRecord> GetForecastDataTotals(int prognoz, int receiver, const std::vector<int>& products);
-// The comments of the receiver's stored rows in the forecast by product (empty where a row has none),
-// in one statement; none after a reported database error.
-std::optional<QHash<int, QString>> LoadForecastComments(int prognoz, int receiver);
 // The per-(forecast, product) sums over all receivers' rows that the filter lets through.
 std::optional<CForecastDataList> LoadForecastDataSums(const SqlFilter& filter = {});
 // None when id, prognoz, product or receiver is not an integer.

@@ -14,6 +14,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QHash>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -441,11 +442,14 @@ TEST_P(HeadlessImportTest, StagedForecastRowsStoreWhatSavesOneAfterAnotherStore)
     };
     for (const auto& c : cases) {
         ForecastWithComments(path, c.received);
-        // The saves one after another of the rows as the document gives them.
+        // The saves one after another of the rows as the document gives them, each comment after the one
+        // stored before the import.
         qsizetype from = arrange(c);
         {
-            const auto comments = LoadForecastComments(3, 7);
-            ASSERT_TRUE(comments);
+            QHash<int, QString> comments;
+            for (const ReceivedRow& row : c.received)
+                if (const auto rec = GetForecastData({3, 7, row.product}))
+                    comments.insert(row.product, rec->comment);
             CTransaction tx;
             for (int i = 0; i < int(c.received.size()); ++i) {
                 CForecastDataRecord rec;
@@ -458,7 +462,7 @@ TEST_P(HeadlessImportTest, StagedForecastRowsStoreWhatSavesOneAfterAnotherStore)
                     rec.*m.field = Money::fromRaw(qint64(i) * 1000 + ++n);
                 rec.base = QStringLiteral("основа %1").arg(i);
                 rec.baseMethod = i;
-                rec.comment = comments->value(rec.product) + QString::fromUtf8(c.received[std::size_t(i)].comment);
+                rec.comment = comments.value(rec.product) + QString::fromUtf8(c.received[std::size_t(i)].comment);
                 ASSERT_TRUE(SaveForecastData(rec, false)) << c.what;
             }
             ASSERT_TRUE(tx.commit());
