@@ -206,16 +206,25 @@ void BM_ImportOverStored(benchmark::State& state)
 }
 
 // xmllint's streaming validation of the file against the schema, the floor of a reader.
+// xmllint's run over the file: its seconds, negative when it failed.
+double XmllintOnce(const QString& schema, const QString& file)
+{
+    QElapsedTimer timer;
+    timer.start();
+    QProcess xmllint;
+    xmllint.start(QStringLiteral("xmllint"),
+                  {QStringLiteral("--stream"), QStringLiteral("--noout"), QStringLiteral("--nonet"),
+                   QStringLiteral("--schema"), schema, file});
+    if (!xmllint.waitForFinished(120000) || xmllint.exitCode() != 0)
+        return -1;
+    return double(timer.nsecsElapsed()) / 1e9;
+}
+
 void Xmllint(benchmark::State& state, const QString& schema, const QString& file)
 {
-    for (auto _ : state) {
-        QProcess xmllint;
-        xmllint.start(QStringLiteral("xmllint"),
-                      {QStringLiteral("--stream"), QStringLiteral("--noout"), QStringLiteral("--nonet"),
-                       QStringLiteral("--schema"), schema, file});
-        if (!xmllint.waitForFinished(120000) || xmllint.exitCode() != 0)
+    for (auto _ : state)
+        if (XmllintOnce(schema, file) < 0)
             state.SkipWithError("xmllint failed or is missing");
-    }
 }
 
 void BM_XmllintStream(benchmark::State& state)
@@ -272,53 +281,76 @@ void SqliteStep(sqlite3* db, sqlite3_stmt* statement)
     sqlite3_reset(statement);
 }
 
+// A's emptied receiver, on a connection of the floor's own.
+sqlite3* OpenFloor(const CPair& p)
+{
+    Connect(p.a);
+    ClearReceiver();
+    Run(QStringLiteral("delete from tfctopjournal"));
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(QFile::encodeName(p.a.file).constData(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
+        Die(QStringLiteral("sqlite3_open_v2"));
+    SqliteExec(db,
+               "pragma foreign_keys=on; pragma journal_mode=wal; pragma synchronous=normal; "
+               "pragma cache_size=-16384");
+    return db;
+}
+
+void InsertNative(sqlite3* db, const std::vector<CPlainRow>& rows, bool journal)
+{
+    SqliteExec(db, "begin immediate");
+    sqlite3_stmt* insert = SqlitePrepare(
+        db,
+        QStringLiteral("insert into tfctprognozdata (prognoz, product, receiver, %1, comment, base, baseMethod) "
+                       "values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+            .arg(ForecastFigureColumns()));
+    for (const CPlainRow& row : rows) {
+        int column = 0;
+        for (std::int64_t key : row.keys)
+            sqlite3_bind_int64(insert, ++column, key);
+        for (std::int64_t money : row.money)
+            sqlite3_bind_int64(insert, ++column, money);
+        sqlite3_bind_text(insert, ++column, "", 0, SQLITE_STATIC);
+        sqlite3_bind_text(insert, ++column, row.base.data(), int(row.base.size()), SQLITE_STATIC);
+        sqlite3_bind_int64(insert, ++column, row.method);
+        SqliteStep(db, insert);
+    }
+    sqlite3_finalize(insert);
+    if (journal) {
+        sqlite3_stmt* line = SqlitePrepare(
+            db, QStringLiteral("insert into tFctOpJournal (Text, Date, Type, UserID) values (?, ?, 0, ?)"));
+        sqlite3_bind_text(line, 2, "2026-12-10 12:00:00", -1, SQLITE_STATIC);
+        sqlite3_bind_text(line, 3, "bench", -1, SQLITE_STATIC);
+        for (const CPlainRow& row : rows) {
+            sqlite3_bind_text(line, 1, row.line.data(), int(row.line.size()), SQLITE_STATIC);
+            SqliteStep(db, line);
+        }
+        sqlite3_finalize(line);
+    }
+    SqliteExec(db, "commit");
+}
+
+// One run of the floor's insert: its seconds.
+double TrueInsertOnce(const CPair& p, const std::vector<CPlainRow>& rows, bool journal)
+{
+    sqlite3* db = OpenFloor(p);
+    QElapsedTimer timer;
+    timer.start();
+    InsertNative(db, rows, journal);
+    const double seconds = double(timer.nsecsElapsed()) / 1e9;
+    sqlite3_close(db);
+    return seconds;
+}
+
 void TrueInsert(benchmark::State& state, bool journal)
 {
     CPair& p = WithFile(int(state.range(0)));
     const std::vector<CPlainRow> rows = PlainRows(p.rows, kLowerInA);
-    const QByteArray file = QFile::encodeName(p.a.file);
     for (auto _ : state) {
         state.PauseTiming();
-        Connect(p.a);
-        ClearReceiver();
-        Run(QStringLiteral("delete from tfctopjournal"));
-        sqlite3* db = nullptr;
-        if (sqlite3_open_v2(file.constData(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
-            Die(QStringLiteral("sqlite3_open_v2"));
-        SqliteExec(db,
-                   "pragma foreign_keys=on; pragma journal_mode=wal; pragma synchronous=normal; "
-                   "pragma cache_size=-16384");
+        sqlite3* db = OpenFloor(p);
         state.ResumeTiming();
-        SqliteExec(db, "begin immediate");
-        sqlite3_stmt* insert = SqlitePrepare(
-            db,
-            QStringLiteral("insert into tfctprognozdata (prognoz, product, receiver, %1, comment, base, baseMethod) "
-                           "values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
-                .arg(ForecastFigureColumns()));
-        for (const CPlainRow& row : rows) {
-            int column = 0;
-            for (std::int64_t key : row.keys)
-                sqlite3_bind_int64(insert, ++column, key);
-            for (std::int64_t money : row.money)
-                sqlite3_bind_int64(insert, ++column, money);
-            sqlite3_bind_text(insert, ++column, "", 0, SQLITE_STATIC);
-            sqlite3_bind_text(insert, ++column, row.base.data(), int(row.base.size()), SQLITE_STATIC);
-            sqlite3_bind_int64(insert, ++column, row.method);
-            SqliteStep(db, insert);
-        }
-        sqlite3_finalize(insert);
-        if (journal) {
-            sqlite3_stmt* line = SqlitePrepare(
-                db, QStringLiteral("insert into tFctOpJournal (Text, Date, Type, UserID) values (?, ?, 0, ?)"));
-            sqlite3_bind_text(line, 2, "2026-12-10 12:00:00", -1, SQLITE_STATIC);
-            sqlite3_bind_text(line, 3, "bench", -1, SQLITE_STATIC);
-            for (const CPlainRow& row : rows) {
-                sqlite3_bind_text(line, 1, row.line.data(), int(row.line.size()), SQLITE_STATIC);
-                SqliteStep(db, line);
-            }
-            sqlite3_finalize(line);
-        }
-        SqliteExec(db, "commit");
+        InsertNative(db, rows, journal);
         state.PauseTiming();
         sqlite3_close(db);
         state.ResumeTiming();
@@ -333,6 +365,37 @@ void BM_PlainInsert(benchmark::State& state)
 void BM_PlainInsertJournal(benchmark::State& state)
 {
     TrueInsert(state, true);
+}
+
+// The floor's seconds (xmllint and the insert, with the journal's lines when on) of each run of
+// BM_ImportInterleaved, by journal off (0) and on (1).
+std::map<int, std::vector<double>> g_floorSeconds;
+
+// The 50,000-row import into an empty receiver, each run after the floor's xmllint and insert timed
+// on their own: on a shared machine both then meet the same load, and the ratio holds.
+void BM_ImportInterleaved(benchmark::State& state)
+{
+    CPair& p = WithFile(int(state.range(0)));
+    const bool journal = state.range(1) != 0;
+    const std::vector<CPlainRow> rows = PlainRows(p.rows, kLowerInA);
+    for (auto _ : state) {
+        state.PauseTiming();
+        const double lint = XmllintOnce(kSchema, p.file);
+        const double insert = TrueInsertOnce(p, rows, journal);
+        if (lint < 0)
+            state.SkipWithError("xmllint failed or is missing");
+        g_floorSeconds[journal ? 1 : 0].push_back(lint + insert);
+        ClearReceiver();
+        Run(QStringLiteral("delete from tfctopjournal"));
+        Settings().EnableOpJournal = journal;
+        state.ResumeTiming();
+        const bool imported = ImportOnce(p);
+        state.PauseTiming();
+        Settings().EnableOpJournal = false;
+        state.ResumeTiming();
+        if (!imported)
+            state.SkipWithError("import failed");
+    }
 }
 
 // The import into an empty receiver with the operation journal on.
@@ -560,6 +623,7 @@ BENCHMARK(BM_XmllintStream) SIZES;
 BENCHMARK(BM_PlainInsert) SIZES;
 BENCHMARK(BM_ImportEmptyJournal)->Arg(50000)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_PlainInsertJournal)->Arg(50000)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_ImportInterleaved)->Args({50000, 0})->Args({50000, 1})->Unit(benchmark::kMillisecond)->Iterations(5);
 #define LARGE ->Arg(50000)->Unit(benchmark::kMillisecond)->Iterations(3)
 BENCHMARK(BM_HostForecast) LARGE;
 BENCHMARK(BM_HostNsi) LARGE;
@@ -726,6 +790,23 @@ void PrintJournalImport(CSummaryReporter& reporter)
     const double lint = reporter.Seconds("BM_XmllintStream" + arg);
     const double insert = reporter.Seconds("BM_PlainInsert" + arg);
     const double withLines = reporter.Seconds("BM_PlainInsertJournal" + arg);
+    for (int on : {0, 1}) {
+        const auto& floors = g_floorSeconds[on];
+        const double interleaved =
+            reporter.Seconds("BM_ImportInterleaved/50000/" + std::to_string(on) + "/iterations:5");
+        if (floors.empty() || interleaved < 0)
+            continue;
+        double floor = 0;
+        for (double seconds : floors)
+            floor += seconds / double(floors.size());
+        std::printf("\nInterleaved with its floor (50,000 rows into an empty receiver, journal %s)\n",
+                    on ? "on" : "off");
+        PrintGoal("import into an empty receiver", interleaved, "s", 5.0);
+        PrintFigure(on ? "xmllint + insert of the rows and their journal lines, between the imports"
+                       : "xmllint + insert of the rows, between the imports",
+                    floor, "s");
+        PrintRatio("ratio import / (xmllint + insert)", interleaved / floor, 1.5);
+    }
     if (import < 0)
         return;
     std::printf("\nWith the operation journal on (50,000 rows into an empty receiver)\n");
