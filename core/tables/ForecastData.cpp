@@ -420,8 +420,12 @@ bool StoreStagedRows(int prognoz, int receiver, bool storedRows, bool repeats)
         sql += QStringLiteral(
             " left join tfctprognozdata d on d.prognoz = ? and d.receiver = ? and d.product = s.product");
     sql += QStringLiteral(" where ") + (repeats ? LastOfEachProduct(QStringLiteral("s")) : QStringLiteral("true"));
-    sql += QStringLiteral(" order by s.ord on conflict (prognoz, product, receiver) do update set ")
-        + ExcludedAssignments(names.mid(3));
+    sql += QStringLiteral(" order by s.ord");
+    // The receiver's rows are written by one import at a time (the caller holds their lock): without
+    // stored rows none is there to overwrite, and a plain insert costs the server less.
+    if (storedRows)
+        sql += QStringLiteral(" on conflict (prognoz, product, receiver) do update set ")
+            + ExcludedAssignments(names.mid(3));
     CSqlQuery q(sql);
     q.bind(prognoz).bind(receiver);
     if (storedRows)
