@@ -45,6 +45,7 @@
 #include <memory>
 #include <string>
 
+#include <sqlite3.h>
 #include <unistd.h>
 
 using namespace ExchangeIds;
@@ -207,16 +208,25 @@ void BM_ImportOverStored(benchmark::State& state)
 }
 
 // xmllint's streaming validation of the file against the schema, the floor of a reader.
+// xmllint's run over the file: its seconds, negative when it failed.
+double XmllintOnce(const QString& schema, const QString& file)
+{
+    QElapsedTimer timer;
+    timer.start();
+    QProcess xmllint;
+    xmllint.start(QStringLiteral("xmllint"),
+                  {QStringLiteral("--stream"), QStringLiteral("--noout"), QStringLiteral("--nonet"),
+                   QStringLiteral("--schema"), schema, file});
+    if (!xmllint.waitForFinished(120000) || xmllint.exitCode() != 0)
+        return -1;
+    return double(timer.nsecsElapsed()) / 1e9;
+}
+
 void Xmllint(benchmark::State& state, const QString& schema, const QString& file)
 {
-    for (auto _ : state) {
-        QProcess xmllint;
-        xmllint.start(QStringLiteral("xmllint"),
-                      {QStringLiteral("--stream"), QStringLiteral("--noout"), QStringLiteral("--nonet"),
-                       QStringLiteral("--schema"), schema, file});
-        if (!xmllint.waitForFinished(120000) || xmllint.exitCode() != 0)
+    for (auto _ : state)
+        if (XmllintOnce(schema, file) < 0)
             state.SkipWithError("xmllint failed or is missing");
-    }
 }
 
 void BM_XmllintStream(benchmark::State& state)
@@ -224,17 +234,186 @@ void BM_XmllintStream(benchmark::State& state)
     Xmllint(state, kSchema, WithFile(int(state.range(0))).file);
 }
 
-void BM_PlainInsert(benchmark::State& state)
+// The floor of the import's writes: the same rows, with the journal also their lines, by one insert
+// prepared through SQLite's own interface (prepare, bind, step, reset) on a connection of its own to the
+// same database, opened as the program opens it, in one transaction. The texts are made beforehand.
+struct CPlainRow {
+    std::int64_t keys[3];
+    std::int64_t money[16];
+    std::string base;
+    std::int64_t method;
+    std::string line;
+};
+
+std::vector<CPlainRow> PlainRows(const CTotalForecastList& rows, int receiver)
+{
+    std::vector<CPlainRow> plain;
+    plain.reserve(rows.size());
+    for (const CTotalForecastRecord& r : rows) {
+        CPlainRow row{{r.prognoz, r.product, receiver}, {}, r.base.toStdString(), r.baseMethod, {}};
+        int i = 0;
+        for (const auto& m : kForecastMoneyColumns)
+            row.money[i++] = (r.*m.field).raw();
+        row.line = "Insert PrognozData; id=-1; prognoz=" + std::to_string(r.prognoz)
+            + "; product=" + std::to_string(r.product) + "; receiver=" + std::to_string(receiver);
+        plain.push_back(std::move(row));
+    }
+    return plain;
+}
+
+void SqliteExec(sqlite3* db, const char* sql)
+{
+    if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
+        Die(QString::fromUtf8(sqlite3_errmsg(db)));
+}
+
+sqlite3_stmt* SqlitePrepare(sqlite3* db, const QString& sql)
+{
+    sqlite3_stmt* statement = nullptr;
+    const QByteArray text = sql.toUtf8();
+    if (sqlite3_prepare_v2(db, text.constData(), int(text.size()), &statement, nullptr) != SQLITE_OK)
+        Die(QString::fromUtf8(sqlite3_errmsg(db)));
+    return statement;
+}
+
+void SqliteStep(sqlite3* db, sqlite3_stmt* statement)
+{
+    if (sqlite3_step(statement) != SQLITE_DONE)
+        Die(QString::fromUtf8(sqlite3_errmsg(db)));
+    sqlite3_reset(statement);
+}
+
+// A's emptied receiver, on a connection of the floor's own.
+sqlite3* OpenFloor(const CPair& p)
+{
+    Connect(p.a);
+    ClearReceiver();
+    Run(QStringLiteral("delete from tfctopjournal"));
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(QFile::encodeName(p.a.file).constData(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
+        Die(QStringLiteral("sqlite3_open_v2"));
+    SqliteExec(db,
+               "pragma foreign_keys=on; pragma journal_mode=wal; pragma synchronous=normal; "
+               "pragma cache_size=-16384");
+    return db;
+}
+
+void InsertNative(sqlite3* db, const std::vector<CPlainRow>& rows, bool journal)
+{
+    SqliteExec(db, "begin immediate");
+    sqlite3_stmt* insert = SqlitePrepare(
+        db,
+        QStringLiteral("insert into tfctprognozdata (prognoz, product, receiver, %1, comment, base, baseMethod) "
+                       "values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+            .arg(ForecastFigureColumns()));
+    for (const CPlainRow& row : rows) {
+        int column = 0;
+        for (std::int64_t key : row.keys)
+            sqlite3_bind_int64(insert, ++column, key);
+        for (std::int64_t money : row.money)
+            sqlite3_bind_int64(insert, ++column, money);
+        sqlite3_bind_text(insert, ++column, "", 0, SQLITE_STATIC);
+        sqlite3_bind_text(insert, ++column, row.base.data(), int(row.base.size()), SQLITE_STATIC);
+        sqlite3_bind_int64(insert, ++column, row.method);
+        SqliteStep(db, insert);
+    }
+    sqlite3_finalize(insert);
+    if (journal) {
+        sqlite3_stmt* line = SqlitePrepare(
+            db, QStringLiteral("insert into tFctOpJournal (Text, Date, Type, UserID) values (?, ?, 0, ?)"));
+        sqlite3_bind_text(line, 2, "2026-12-10 12:00:00", -1, SQLITE_STATIC);
+        sqlite3_bind_text(line, 3, "bench", -1, SQLITE_STATIC);
+        for (const CPlainRow& row : rows) {
+            sqlite3_bind_text(line, 1, row.line.data(), int(row.line.size()), SQLITE_STATIC);
+            SqliteStep(db, line);
+        }
+        sqlite3_finalize(line);
+    }
+    SqliteExec(db, "commit");
+}
+
+// One run of the floor's insert: its seconds.
+double TrueInsertOnce(const CPair& p, const std::vector<CPlainRow>& rows, bool journal)
+{
+    sqlite3* db = OpenFloor(p);
+    QElapsedTimer timer;
+    timer.start();
+    InsertNative(db, rows, journal);
+    const double seconds = double(timer.nsecsElapsed()) / 1e9;
+    sqlite3_close(db);
+    return seconds;
+}
+
+void TrueInsert(benchmark::State& state, bool journal)
 {
     CPair& p = WithFile(int(state.range(0)));
+    const std::vector<CPlainRow> rows = PlainRows(p.rows, kLowerInA);
+    for (auto _ : state) {
+        state.PauseTiming();
+        sqlite3* db = OpenFloor(p);
+        state.ResumeTiming();
+        InsertNative(db, rows, journal);
+        state.PauseTiming();
+        sqlite3_close(db);
+        state.ResumeTiming();
+    }
+}
+
+void BM_PlainInsert(benchmark::State& state)
+{
+    TrueInsert(state, false);
+}
+
+void BM_PlainInsertJournal(benchmark::State& state)
+{
+    TrueInsert(state, true);
+}
+
+// The floor's seconds (xmllint and the insert, with the journal's lines when on) of each run of
+// BM_ImportInterleaved, by journal off (0) and on (1).
+std::map<int, std::vector<double>> g_floorSeconds;
+
+// The 50,000-row import into an empty receiver, each run after the floor's xmllint and insert timed
+// on their own: on a shared machine both then meet the same load, and the ratio holds.
+void BM_ImportInterleaved(benchmark::State& state)
+{
+    CPair& p = WithFile(int(state.range(0)));
+    const bool journal = state.range(1) != 0;
+    const std::vector<CPlainRow> rows = PlainRows(p.rows, kLowerInA);
+    for (auto _ : state) {
+        state.PauseTiming();
+        const double lint = XmllintOnce(kSchema, p.file);
+        const double insert = TrueInsertOnce(p, rows, journal);
+        if (lint < 0)
+            state.SkipWithError("xmllint failed or is missing");
+        g_floorSeconds[journal ? 1 : 0].push_back(lint + insert);
+        ClearReceiver();
+        Run(QStringLiteral("delete from tfctopjournal"));
+        Settings().EnableOpJournal = journal;
+        state.ResumeTiming();
+        const bool imported = ImportOnce(p);
+        state.PauseTiming();
+        Settings().EnableOpJournal = false;
+        state.ResumeTiming();
+        if (!imported)
+            state.SkipWithError("import failed");
+    }
+}
+
+// The import into an empty receiver with the operation journal on.
+void BM_ImportEmptyJournal(benchmark::State& state)
+{
+    const CPair& p = WithFile(int(state.range(0)));
+    Settings().EnableOpJournal = true;
     for (auto _ : state) {
         state.PauseTiming();
         ClearReceiver();
+        Run(QStringLiteral("delete from tfctopjournal"));
         state.ResumeTiming();
-        CTransaction tx;
-        if (!InsertDataRows(p.rows, kLowerInA) || !tx.commit())
-            state.SkipWithError("insert failed");
+        if (!ImportOnce(p))
+            state.SkipWithError("import failed");
     }
+    Settings().EnableOpJournal = false;
 }
 
 // An organisation's database of the 50,000-product pair on the PostgreSQL test cluster, made once;
@@ -683,6 +862,9 @@ BENCHMARK(BM_ImportEmpty) SIZES;
 BENCHMARK(BM_ImportOverStored) SIZES;
 BENCHMARK(BM_XmllintStream) SIZES;
 BENCHMARK(BM_PlainInsert) SIZES;
+BENCHMARK(BM_ImportEmptyJournal)->Arg(50000)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_PlainInsertJournal)->Arg(50000)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_ImportInterleaved)->Args({50000, 0})->Args({50000, 1})->Unit(benchmark::kMillisecond)->Iterations(5);
 #define LARGE ->Arg(50000)->Unit(benchmark::kMillisecond)->Iterations(3)
 BENCHMARK(BM_HostForecast) LARGE;
 BENCHMARK(BM_HostNsi) LARGE;
@@ -691,13 +873,199 @@ BENCHMARK(BM_PlainNsiInsert) LARGE;
 BENCHMARK(BM_ImportServer)->Arg(50000)->Unit(benchmark::kMillisecond)->Iterations(4);
 BENCHMARK(BM_HostNsiServer)->Arg(50000)->Unit(benchmark::kMillisecond)->Iterations(4);
 
+// ---- the hand-over of a 1,000,000-row forecast, for its peak memory alone
+
+constexpr int kHugeRows = 1000000;
+
+struct CHugeForecast {
+    bool tried = false;
+    std::unique_ptr<QTemporaryDir> dir;
+    DbConnectParams sqlite;
+    QString file;
+    QString server; // A's database on the server, empty without one
+    QString serverReason;
+};
+CHugeForecast g_huge;
+
+// A's organisation with every product of the document, on the connected database: a small generated
+// one, the other products below its top group by one statement.
+bool HugeUpper(int lastProduct, QString* error)
+{
+    const auto g = GenerateUpperOrganisation({kForecast, 110, 1}, error);
+    if (!g)
+        return false;
+    SeedImportEventTypes();
+    CSqlQuery q(
+        QStringLiteral("with recursive n(i) as (select cast(? as int) union all select i + 1 from n where i < ?) "
+                       "insert into tclsproduct (prognoz, id, parent, name, code, isgroup, type, position) "
+                       "select ?, i, ?, 'Продукт', '', 0, 1, 0 from n "
+                       "where i not in (select id from tclsproduct where prognoz = ?)"));
+    q.bind(CGeneratedForecast::ProductId(kForecast, 0)).bind(lastProduct).bind(kForecast).bind(g->topProduct);
+    q.bind(kForecast);
+    if (!q.exec()) {
+        *error = q.lastError().text();
+        return false;
+    }
+    QSqlQuery analyze(GetDBConnection().GetConnection());
+    if (!analyze.exec(QStringLiteral("analyze"))) {
+        *error = analyze.lastError().text();
+        return false;
+    }
+    return true;
+}
+
+// Made once: A on SQLite and on the server, and the document B sends with a row for each product.
+CHugeForecast& HugeForecast()
+{
+    CHugeForecast& h = g_huge;
+    if (h.tried)
+        return h;
+    h.tried = true;
+    std::printf("generating A and the document of %d rows...\n", kHugeRows);
+    std::fflush(stdout);
+    h.dir = std::make_unique<QTemporaryDir>();
+    h.sqlite = Database(*h.dir);
+    Connect(h.sqlite);
+    CGeneratedForecast products;
+    for (int i = 0; i < kHugeRows; ++i)
+        products.leafProducts.push_back(CGeneratedForecast::ProductId(kForecast, i));
+    QString error;
+    if (!HugeUpper(products.leafProducts.back(), &error))
+        Die(error);
+    h.file = h.dir->filePath(QStringLiteral("huge.xml"));
+    if (!WriteForecastDocument({kUpperInA, kLowerInA, QStringLiteral("upper@example.org"), kSubReceivers},
+                               ExchangeTotals({kForecast, kHugeRows, 1}, products), h.file))
+        Die(QStringLiteral("cannot write ") + h.file);
+    GetDBConnection().Close();
+    const auto admin = PgAdminParams();
+    if (!admin) {
+        h.serverReason = QStringLiteral("no PostgreSQL test cluster (PGHOST is not set)");
+        return h;
+    }
+    const QString name = QStringLiteral("lir_bench_exchange_huge_%1").arg(getpid());
+    if (const QString failure = CreateScratchPgDatabase(name); !failure.isEmpty()) {
+        h.serverReason = failure;
+        return h;
+    }
+    h.server = name;
+    DbConnectParams server = *admin;
+    server.dbName = name;
+    Connect(server);
+    if (!HugeUpper(products.leafProducts.back(), &error))
+        h.serverReason = error;
+    GetDBConnection().Close();
+    return h;
+}
+
+// The peak resident memory in MB of one hand-over in a process of its own (`database` a SQLite file or
+// "postgresql:" and a database of the test cluster); negative when it failed.
+double PeakOfHandOver(const QString& kind, const QString& database, const QString& file)
+{
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--hand-over"), kind, database, file});
+    const bool done = child.waitForFinished(1800000) && child.exitCode() == 0;
+    if (!done)
+        std::fprintf(stderr, "%s\n", child.readAllStandardError().constData());
+    return done ? QString::fromLatin1(child.readAllStandardOutput()).trimmed().toDouble() : -1.0;
+}
+
+// The peak of the hand-over into `params` (negative when it failed or stored other than every row).
+double HugePeak(const DbConnectParams& params, const QString& database)
+{
+    const double peak = PeakOfHandOver(QStringLiteral("forecast"), database, g_huge.file);
+    Connect(params);
+    CSqlQuery q(QStringLiteral("select count(*) from tfctprognozdata where receiver = ?"));
+    q.bind(kLowerInA);
+    const qlonglong stored = q.exec() && q.next() ? q.value(0).toLongLong() : -1;
+    GetDBConnection().Close();
+    if (stored != kHugeRows)
+        std::printf("the hand-over stored %lld rows of %d\n", stored, kHugeRows);
+    return stored == kHugeRows ? peak : -1;
+}
+
+void PrintHugeHandOver()
+{
+    CHugeForecast& h = HugeForecast();
+    std::printf("\nThrough the transport host's hand-over (%d rows, a process of its own)\n", kHugeRows);
+    PrintFigure("forecast document size", QFileInfo(h.file).size() / 1048576.0, "MB");
+    QElapsedTimer timer;
+    timer.start();
+    const double sqlite = HugePeak(h.sqlite, h.sqlite.file);
+    PrintFigure("SQLite: hand-over with its process", double(timer.nsecsElapsed()) / 1e9, "s");
+    PrintGoal("SQLite: peak resident memory of the forecast hand-over", sqlite, "MB", 150.0);
+    if (!h.serverReason.isEmpty()) {
+        PrintSkipped("PostgreSQL: peak resident memory of the forecast hand-over", qPrintable(h.serverReason));
+        return;
+    }
+    timer.restart();
+    DbConnectParams params = *PgAdminParams();
+    params.dbName = h.server;
+    const double server = HugePeak(params, QStringLiteral("postgresql:") + h.server);
+    PrintFigure("PostgreSQL: hand-over with its process", double(timer.nsecsElapsed()) / 1e9, "s");
+    PrintGoal("PostgreSQL: peak resident memory of the forecast hand-over", server, "MB", 150.0);
+}
+
+// The connection a hand-over alone opens: a SQLite file, or "postgresql:" and a database of the test
+// cluster.
+DbConnectParams HandOverDatabase(const char* database)
+{
+    const QString text = QString::fromLocal8Bit(database);
+    DbConnectParams p;
+    if (!text.startsWith(QLatin1String("postgresql:"))) {
+        p.file = text;
+        return p;
+    }
+    const auto admin = PgAdminParams();
+    if (!admin)
+        Die(QStringLiteral("no PostgreSQL test cluster"));
+    p = *admin;
+    p.dbName = text.mid(11);
+    return p;
+}
+
+// The 50,000-row import with the operation journal on, against the same floor with and without the
+// journal's lines.
+void PrintJournalImport(CSummaryReporter& reporter)
+{
+    const std::string arg = "/50000/iterations:3";
+    const double import = reporter.Seconds("BM_ImportEmptyJournal" + arg);
+    const double lint = reporter.Seconds("BM_XmllintStream" + arg);
+    const double insert = reporter.Seconds("BM_PlainInsert" + arg);
+    const double withLines = reporter.Seconds("BM_PlainInsertJournal" + arg);
+    for (int on : {0, 1}) {
+        const auto& floors = g_floorSeconds[on];
+        const double interleaved =
+            reporter.Seconds("BM_ImportInterleaved/50000/" + std::to_string(on) + "/iterations:5");
+        if (floors.empty() || interleaved < 0)
+            continue;
+        double floor = 0;
+        for (double seconds : floors)
+            floor += seconds / double(floors.size());
+        std::printf("\nInterleaved with its floor (50,000 rows into an empty receiver, journal %s)\n",
+                    on ? "on" : "off");
+        PrintGoal("import into an empty receiver", interleaved, "s", 5.0);
+        PrintFigure(on ? "xmllint + insert of the rows and their journal lines, between the imports"
+                       : "xmllint + insert of the rows, between the imports",
+                    floor, "s");
+        PrintRatio("ratio import / (xmllint + insert)", interleaved / floor, 1.5);
+    }
+    if (import < 0)
+        return;
+    std::printf("\nWith the operation journal on (50,000 rows into an empty receiver)\n");
+    PrintGoal("import into an empty receiver, journal on", import, "s", 5.0);
+    PrintFigure("plain prepared insert of the rows and their journal lines (SQLite's interface)", withLines, "s");
+    if (lint > 0 && insert > 0)
+        PrintRatio("ratio import (journal on) / (xmllint + insert of the rows)", import / (lint + insert), 1.5);
+    if (lint > 0 && withLines > 0)
+        PrintRatio("ratio import (journal on) / (xmllint + insert of the rows and lines)", import / (lint + withLines),
+                   1.5);
+}
+
 // The hand-over of one received file into the database (kind "nsi" or "forecast"), or the forecast
 // import alone (kind "import"), alone in this process: prints its peak resident memory in MB.
 int HandOverAlone(const char* kind, const char* database, const char* file)
 {
-    DbConnectParams p;
-    p.file = QString::fromLocal8Bit(database);
-    Connect(p);
+    Connect(HandOverDatabase(database));
     Settings().EnableOpJournal = false;
     InstallTransportHost(g_session, &ImportForecastFile);
     AnswerEveryQuestionYes();
@@ -767,13 +1135,14 @@ int main(int argc, char** argv)
         PrintGoal((n + "import into an empty receiver").c_str(), empty, "s", goal);
         PrintGoal((n + "import over stored rows").c_str(), over, "s", goal);
         PrintFigure((n + "xmllint --stream with the schema").c_str(), lint, "s");
-        PrintFigure((n + "plain prepared insert in one transaction").c_str(), insert, "s");
+        PrintFigure((n + "plain prepared insert in one transaction (SQLite's interface)").c_str(), insert, "s");
         if (lint > 0 && insert > 0) {
             PrintRatio((n + "ratio import (empty) / (xmllint + insert)").c_str(), empty / (lint + insert),
                        m == 50000 ? 1.5 : 0.0);
             PrintRatio((n + "ratio import (over) / (xmllint + insert)").c_str(), over / (lint + insert));
         }
     }
+    PrintJournalImport(reporter);
     if (handOvers) {
         const std::string arg = "/50000/iterations:3";
         const double host = reporter.Seconds("BM_HostForecast" + arg);
@@ -816,6 +1185,8 @@ int main(int argc, char** argv)
     if (peak < 0)
         std::printf("the large import failed\n");
     PrintGoal("peak resident memory of the 50,000-row import", peak, "MB", 200.0);
+    if (handOvers)
+        PrintHugeHandOver();
     PrintFigure("peak memory of the whole run (ru_maxrss)", PeakMemoryMb(), "MB");
     if (g_errors)
         std::printf("%d database errors were reported\n", g_errors);
@@ -825,5 +1196,8 @@ int main(int argc, char** argv)
         DropScratchPgDatabase(g_server.name);
     if (!g_serverB.name.isEmpty())
         DropScratchPgDatabase(g_serverB.name);
+    if (!g_huge.server.isEmpty())
+        DropScratchPgDatabase(g_huge.server);
+    g_huge.dir.reset();
     return g_errors || peak < 0 ? 1 : 0;
 }

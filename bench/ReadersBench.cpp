@@ -197,7 +197,7 @@ bool ReadCommentedForecast()
 {
     const CForecastFile file =
         ReadForecastFile(QString::fromStdString(g_comment), QString::fromStdString(Schema("forecast.xsd")));
-    return file.ok() && file.rows.size() == 1 && file.rows[0].comment.size() > 1000000;
+    return file.ok() && file.rowCount == 1;
 }
 
 void BM_ReadNsi(benchmark::State& state)

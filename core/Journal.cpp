@@ -119,10 +119,42 @@ void WriteOpJournal(const QString& text)
 
 void WriteOpJournalLines(const QStringList& texts)
 {
-    if (!Settings().EnableOpJournal || texts.isEmpty())
+    if (texts.isEmpty())
         return;
     if (texts.size() == 1)
         return WriteOpJournal(texts.front());
+    WriteOpJournalParts({CJournalPart{texts, std::nullopt}});
+}
+
+namespace {
+
+// Plain lines: through the SQLite connection's kept statements, else by a bulk statement.
+bool WriteLines(CDBConnection& db, const QStringList& texts)
+{
+    if (texts.isEmpty())
+        return true;
+    const auto kept = WriteKeptLines(db, texts);
+    return kept ? *kept : WriteBulkLines(texts);
+}
+
+bool WriteSelected(const CJournalSelect& select, bool stamp)
+{
+    CSqlQuery q(QStringLiteral("insert into tFctOpJournal (Text, Type%1) select %2, 0%3 from %4 order by %5")
+                    .arg(stamp ? QStringLiteral(", Date, UserID") : QString(), select.text,
+                         stamp ? QStringLiteral(", ?, ?") : QString(), select.from, select.orderBy));
+    q.bindAll(select.textArgs);
+    if (stamp)
+        q.bind(Now()).bind(Login());
+    q.bindAll(select.fromArgs);
+    return q.execOrReport();
+}
+
+} // namespace
+
+void WriteOpJournalParts(const std::vector<CJournalPart>& parts)
+{
+    if (!Settings().EnableOpJournal || parts.empty())
+        return;
     CDBConnection& db = GetDBConnection();
     // As one line: with the other lines of the commit, or else in a transaction of their own; all or
     // none either way.
@@ -132,8 +164,13 @@ void WriteOpJournalLines(const QStringList& texts)
     std::optional<CTransaction> tx;
     if (!together && !tx.emplace(db).isActive())
         return;
-    const auto kept = WriteKeptLines(db, texts);
-    const bool written = kept ? *kept : WriteBulkLines(texts);
+    const bool stamp = Dialect().JournalWritesStamp();
+    bool written = true;
+    for (const CJournalPart& part : parts) {
+        written = WriteLines(db, part.lines) && (!part.select || WriteSelected(*part.select, stamp));
+        if (!written)
+            break;
+    }
     if (!written && together)
         db.FailAfterCommit();
     // A failed commit was reported; the journal never stops its caller.

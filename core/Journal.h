@@ -4,6 +4,11 @@
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
+#include <QVariantList>
+
+#include <memory>
+#include <optional>
+#include <vector>
 
 // The longest text a row keeps whole; a longer one keeps its first kLongestJournalText - 1.
 inline constexpr qsizetype kLongestJournalText = 255;
@@ -15,6 +20,25 @@ void WriteOpJournal(const QString& text);
 void WriteOpJournalAt(const QString& text, int type, const QDateTime& date);
 // Type 0 lines, all with the current time, written together in one transaction: all or none.
 void WriteOpJournalLines(const QStringList& texts);
+
+// Lines that the database makes from rows it holds, by one statement: the expression `text` (its
+// values `textArgs`) for each row of `from` (its values `fromArgs`), in the order of `orderBy`. Each
+// line must fit kLongestJournalText.
+struct CJournalSelect {
+    QString text;
+    QVariantList textArgs;
+    QString from;
+    QVariantList fromArgs;
+    QString orderBy;
+    std::shared_ptr<const void> keep; // what `from` reads, kept until the lines are written
+};
+// Lines of one commit in their order: plain lines, then the lines of a select.
+struct CJournalPart {
+    QStringList lines;
+    std::optional<CJournalSelect> select;
+};
+// As WriteOpJournalLines: all or none.
+void WriteOpJournalParts(const std::vector<CJournalPart>& parts);
 
 // The login that the journal records on SQLite (the server knows its own).
 QString OperatingSystemLogin();

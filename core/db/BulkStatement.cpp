@@ -593,6 +593,125 @@ void CServerCopy::abandon()
     });
 }
 
+namespace {
+
+// A statement of the connection without values, through SQLite's own interface.
+bool RunNative(const char* sql)
+{
+    const auto statement = CSqliteStatement::Prepare(QString::fromLatin1(sql), nullptr);
+    return statement && statement->run();
+}
+
+} // namespace
+
+CTempTableCopy::CTempTableCopy() = default;
+
+CTempTableCopy::~CTempTableCopy()
+{
+    abandon();
+}
+
+bool CTempTableCopy::start(const QString& table, const std::vector<BulkColumn>& columns)
+{
+    CDBConnection& db = GetDBConnection();
+    if (!db.isConnected())
+        return false;
+    QStringList names;
+    QStringList marks;
+    for (const BulkColumn& c : columns) {
+        names << QLatin1String(c.name);
+        marks << QStringLiteral("?");
+    }
+    m_native =
+        CSqliteStatement::Prepare(QStringLiteral("insert into %1 (%2) values (%3)")
+                                      .arg(table, names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))),
+                                  nullptr);
+    if (!m_native) {
+        auto server = std::make_unique<CServerCopy>();
+        if (!server->start(table, columns))
+            return false;
+        m_server = std::move(server);
+        return true;
+    }
+    // A deferred transaction takes the lock of no database it has not touched: only the temporary one.
+    m_ownTransaction = db.transactionLevel() == 0;
+    if (m_ownTransaction && !RunNative("begin")) {
+        m_native.reset();
+        return false;
+    }
+    return true;
+}
+
+CTempTableCopy& CTempTableCopy::add(int value)
+{
+    if (m_server)
+        m_server->add(value);
+    else if (m_native)
+        m_native->bind(++m_column, std::int64_t(value));
+    return *this;
+}
+
+CTempTableCopy& CTempTableCopy::add(Money value)
+{
+    if (m_server)
+        m_server->add(value);
+    else if (m_native)
+        m_native->bind(++m_column, std::int64_t(value.raw()));
+    return *this;
+}
+
+CTempTableCopy& CTempTableCopy::add(const QString& value)
+{
+    if (m_server)
+        m_server->add(value);
+    else if (m_native)
+        m_native->bind(++m_column, value);
+    return *this;
+}
+
+bool CTempTableCopy::endRow()
+{
+    m_column = 0;
+    if (m_server) {
+        if (m_server->endRow())
+            return true;
+        m_server.reset();
+        return false;
+    }
+    if (m_native && m_native->run())
+        return true;
+    abandon();
+    return false;
+}
+
+bool CTempTableCopy::finish()
+{
+    if (m_server) {
+        const bool stored = !m_server->finish();
+        m_server.reset();
+        return stored;
+    }
+    if (!m_native)
+        return false;
+    m_native.reset();
+    const bool stored = !m_ownTransaction || RunNative("commit");
+    if (!stored)
+        RunNative("rollback");
+    m_ownTransaction = false;
+    return stored;
+}
+
+void CTempTableCopy::abandon()
+{
+    m_server.reset();
+    if (!m_native)
+        return;
+    m_native.reset();
+    if (m_ownTransaction)
+        RunNative("rollback");
+    m_ownTransaction = false;
+}
+
 CRowStream::CRowStream(const QString& sql, const QVariantList& args)
     : m_sql(sql)
     , m_args(args)

@@ -130,6 +130,38 @@ struct ServerRowAnswer {
 // layer's own work on every value.
 ServerRowAnswer RunServerRow(const QString& sql, const CServerBinder& values);
 
+// Rows written into a temporary table of the calling thread's connection while they are made: on a
+// server by COPY (CServerCopy), on SQLite by one insert prepared once, run in a transaction that
+// writes the temporary database alone. The table is the connection's own: nobody else sees it, and
+// the main database is neither written nor locked. No other statement may run on the connection
+// until finish.
+class CTempTableCopy {
+public:
+    CTempTableCopy();
+    // An unfinished copy stores none of its rows.
+    ~CTempTableCopy();
+    CTempTableCopy(const CTempTableCopy&) = delete;
+    CTempTableCopy& operator=(const CTempTableCopy&) = delete;
+
+    // False, with nothing reported, when the copy cannot begin.
+    [[nodiscard]] bool start(const QString& table, const std::vector<BulkColumn>& columns);
+    CTempTableCopy& add(int value);
+    CTempTableCopy& add(Money value);
+    CTempTableCopy& add(const QString& value);
+    // False once a row could not be written; the copy is then ended as failed.
+    [[nodiscard]] bool endRow();
+    // True when every row is stored.
+    [[nodiscard]] bool finish();
+
+private:
+    void abandon();
+
+    std::unique_ptr<CServerCopy> m_server;
+    std::unique_ptr<CSqliteStatement> m_native;
+    bool m_ownTransaction = false;
+    int m_column = 0;
+};
+
 // The server's number of the calling thread's connection (its backend process), 0 without one: what
 // a connection keeps for itself, such as a temporary table, is gone when the number changed.
 int ServerSessionId();

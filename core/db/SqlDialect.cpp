@@ -155,6 +155,7 @@ public:
         return QStringLiteral("(select %1) as %2").arg(values.join(QStringLiteral(", ")), alias);
     }
     int BulkChunkRows() const override { return 1; }
+    QString EmptyTable(const QString& table) const override { return QStringLiteral("delete from ") + table; }
     bool HasLogins() const override { return false; }
     bool JournalWritesStamp() const override { return true; }
     bool FailureSpoilsTransaction() const override { return false; }
@@ -308,6 +309,7 @@ public:
     }
     // A chunk's arrays stay well below a megabyte a column.
     int BulkChunkRows() const override { return 5000; }
+    QString EmptyTable(const QString& table) const override { return QStringLiteral("truncate ") + table; }
     bool HasLogins() const override { return true; }
     bool JournalWritesStamp() const override { return false; }
     bool FailureSpoilsTransaction() const override { return true; }

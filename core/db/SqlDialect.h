@@ -102,6 +102,8 @@ public:
     // PostgreSQL (one array of each column's values).
     virtual QString BulkSource(const QString& alias, const std::vector<BulkColumn>& columns) const = 0;
     virtual int BulkChunkRows() const = 0;
+    // The statement that empties a table at once (a server's delete would leave the rows' space behind).
+    virtual QString EmptyTable(const QString& table) const = 0;
 
     // Whether the database has logins: users and rights are kept only there.
     virtual bool HasLogins() const = 0;

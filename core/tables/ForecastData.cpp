@@ -130,18 +130,6 @@ bool HasForecastDataForReceiver(int receiver, int prognoz, OnDbError onError)
     return !q.exec() || !q.next() || q.value(0).toLongLong() != 0;
 }
 
-std::optional<QHash<int, QString>> LoadForecastComments(int prognoz, int receiver)
-{
-    CSqlQuery q(QStringLiteral("select product, comment from tfctprognozdata where prognoz = ? and receiver = ?"));
-    q.bind(prognoz).bind(receiver);
-    if (!q.execOrReport())
-        return std::nullopt;
-    QHash<int, QString> comments;
-    while (q.next())
-        comments.insert(q.intValue("product"), q.text("comment"));
-    return comments;
-}
-
 bool HasForecastDataForProduct(int product, int prognoz)
 {
     return CountIsNonZero(QStringLiteral("select count(id) from tfctprognozdata where product = ? and prognoz = ?"),
@@ -291,75 +279,35 @@ namespace {
 
 const QString kStageTable = QStringLiteral("tmp_received_forecast");
 
-// The staged columns: the row's place in the document, then the data row's own but its keys.
+// The staged columns: the row's place in the document and its id there, then the data row's own but
+// its keys.
 std::vector<BulkColumn> StageColumns()
 {
     std::vector<BulkColumn> columns = ForecastDataBulkColumns();
     columns.erase(columns.begin(), columns.begin() + 3);
-    columns.insert(columns.begin(), {{"ord", BulkType::Int}, {"product", BulkType::Int}});
+    columns.insert(columns.begin(), {{"ord", BulkType::Int}, {"id", BulkType::Int}, {"product", BulkType::Int}});
     return columns;
 }
 
-// The receiver's rows from the stage; of rows with the same product the last one in the document.
-// Without stored rows no comment is appended, without repeated products none is left out: the
-// statement then skips that work.
-bool StoreStagedRows(int prognoz, int receiver, bool storedRows, bool repeats)
-{
-    const QStringList names = ColumnNames(ForecastDataBulkColumns());
-    QStringList values;
-    for (const QString& name : names.mid(3, names.size() - 6))
-        values << QStringLiteral("s.") + name;
-    const QString staged = repeats
-        ? QStringLiteral("(select distinct on (product) * from %1 order by product, ord desc)").arg(kStageTable)
-        : kStageTable;
-    QString sql =
-        QStringLiteral("insert into tfctprognozdata (%1) select ?, s.product, ?, %2, %3, s.base, s.baseMethod "
-                       "from %4 s")
-            .arg(names.join(QStringLiteral(", ")), values.join(QStringLiteral(", ")),
-                 storedRows ? QStringLiteral("coalesce(d.comment, '') || s.comment") : QStringLiteral("s.comment"),
-                 staged);
-    if (storedRows)
-        sql += QStringLiteral(
-            " left join tfctprognozdata d on d.prognoz = ? and d.receiver = ? and d.product = s.product");
-    sql += QStringLiteral(" order by s.ord on conflict (prognoz, product, receiver) do update set ")
-        + ExcludedAssignments(names.mid(3));
-    CSqlQuery q(sql);
-    q.bind(prognoz).bind(receiver);
-    if (storedRows)
-        q.bind(prognoz).bind(receiver);
-    return q.execOrReport();
-}
-
-bool SaveRowsInBulk(const CForecastDataList& rows)
-{
-    // A statement may not write one row twice: of rows with the same keys the last is written, as
-    // saves one after the other leave it.
-    std::unordered_map<int, std::size_t> last;
-    for (std::size_t i = 0; i < rows.size(); ++i)
-        last[rows[i].product] = i;
-    CBulkStatement upsert(BulkForecastDataUpsert(), QStringLiteral("v"), ForecastDataBulkColumns());
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        const CForecastDataRecord& rec = rows[i];
-        if (last[rec.product] != i)
-            continue;
-        upsert.add(rec.prognoz).add(rec.product).add(rec.receiver);
-        for (const auto& m : kForecastMoneyColumns)
-            upsert.add(rec.*m.field);
-        upsert.add(rec.comment).add(rec.base).add(rec.baseMethod);
-        if (!upsert.endRow())
-            return false;
-    }
-    return upsert.finish();
-}
-
-// A statement of the stage's own table, which the server does not prepare; failures are not reported.
-bool RunOnStage(const QString& sql)
+// A statement of the stage's own table run as it is, outside the cache of prepared statements (the
+// table may not exist yet, or no longer). Failures are not reported.
+bool RunOnStage(const QString& sql, qlonglong* value = nullptr)
 {
     GetDBConnection().BeforeStatement();
     QSqlDatabase db = GetDBConnection().GetConnection();
     QSqlQuery q(db);
-    return db.isValid() && q.exec(sql);
+    if (!db.isValid() || !q.exec(sql))
+        return false;
+    if (value) {
+        if (!q.next())
+            return false;
+        *value = q.value(0).toLongLong();
+    }
+    return true;
 }
+
+// The stage that the calling thread filled last: an older one has lost its table's rows.
+thread_local int t_stageGeneration = 0;
 
 } // namespace
 
@@ -368,13 +316,15 @@ CForecastRowStage::CForecastRowStage() = default;
 CForecastRowStage::~CForecastRowStage()
 {
     m_copy.reset();
-    if (m_made && m_session == ServerSessionId())
-        RunOnStage(QStringLiteral("truncate ") + kStageTable);
+    // The rows go with the stage; a lost connection took the table along.
+    if (m_made && m_generation == t_stageGeneration && m_session == ServerSessionId()
+        && GetDBConnection().isConnected())
+        RunOnStage(Dialect().EmptyTable(kStageTable));
 }
 
 bool CForecastRowStage::Start()
 {
-    if (!GetDBConnection().isConnected() || !Dialect().HasLogins())
+    if (!GetDBConnection().isConnected())
         return false;
     QStringList columns;
     for (const BulkColumn& c : StageColumns())
@@ -382,13 +332,16 @@ bool CForecastRowStage::Start()
                 + (c.type == BulkType::Int         ? QStringLiteral(" int")
                        : c.type == BulkType::Money ? QStringLiteral(" numeric")
                                                    : QStringLiteral(" text"));
+    columns.front() = QStringLiteral("ord integer primary key");
+    columns << QStringLiteral("op int");
     if (!RunOnStage(QStringLiteral("create temporary table if not exists %1 (%2)")
                         .arg(kStageTable, columns.join(QStringLiteral(", "))))
-        || !RunOnStage(QStringLiteral("truncate ") + kStageTable))
+        || !RunOnStage(Dialect().EmptyTable(kStageTable)))
         return false;
     m_made = true;
+    m_generation = ++t_stageGeneration;
     m_session = ServerSessionId();
-    m_copy = std::make_unique<CServerCopy>();
+    m_copy = std::make_unique<CTempTableCopy>();
     if (!m_copy->start(kStageTable, StageColumns())) {
         m_copy.reset();
         return false;
@@ -400,7 +353,7 @@ bool CForecastRowStage::Add(const CForecastDataRecord& rec)
 {
     if (!m_copy)
         return false;
-    m_copy->add(m_rows++).add(rec.product);
+    m_copy->add(m_rows++).add(rec.id).add(rec.product);
     for (const auto& m : kForecastMoneyColumns)
         m_copy->add(rec.*m.field);
     m_copy->add(rec.comment).add(rec.base).add(rec.baseMethod);
@@ -414,33 +367,125 @@ bool CForecastRowStage::Finish()
 {
     if (!m_copy)
         return false;
-    m_ready = !m_copy->finish();
+    m_ready = m_copy->finish();
     m_copy.reset();
     return m_ready;
 }
 
 bool CForecastRowStage::ready() const
 {
-    return m_ready && m_session != 0 && m_session == ServerSessionId();
+    if (!m_ready || m_generation != t_stageGeneration || m_session != ServerSessionId())
+        return false;
+    // A connection opened anew since has no such table, or an empty one.
+    qlonglong count = -1;
+    return RunOnStage(QStringLiteral("select count(*) from ") + kStageTable, &count) && count == m_rows;
 }
 
-bool SaveReceiverForecastData(const CForecastDataList& rows, const QHash<int, QString>& stored,
-                              const CForecastRowStage* stage)
+namespace {
+
+// Whether two staged rows have the same product.
+std::optional<bool> StageRepeatsProducts()
 {
-    if (stage && stage->ready() && !rows.empty()) {
-        std::unordered_set<int> products;
-        for (const CForecastDataRecord& rec : rows)
-            products.insert(rec.product);
-        if (!StoreStagedRows(rows.front().prognoz, rows.front().receiver, !stored.isEmpty(),
-                             products.size() < rows.size()))
-            return false;
-    } else if (!SaveRowsInBulk(rows)) {
+    CSqlQuery q(QStringLiteral("select count(*) from (select product from %1 group by product having count(*) > 1) r")
+                    .arg(kStageTable));
+    if (!q.execOrReport() || !q.next())
+        return std::nullopt;
+    return q.value(0).toLongLong() > 0;
+}
+
+// Of the staged rows with the same product the last one in the document, as saves one after the other
+// leave it.
+QString LastOfEachProduct(const QString& alias)
+{
+    return QStringLiteral("%1.ord in (select max(m.ord) from %2 m group by m.product)").arg(alias, kStageTable);
+}
+
+// Marks each staged row with the journal line that a save one after the other would write: an update
+// line for a product stored before or staged before, else an insert line.
+bool MarkStagedLines(int prognoz, int receiver, bool storedRows, bool repeats)
+{
+    QStringList update;
+    if (storedRows)
+        update << QStringLiteral("exists (select 1 from tfctprognozdata d where d.prognoz = ? and d.receiver = ? and "
+                                 "d.product = %1.product)")
+                      .arg(kStageTable);
+    if (repeats)
+        update << QStringLiteral("ord not in (select min(m.ord) from %1 m group by m.product)").arg(kStageTable);
+    const QString stored = update.join(QStringLiteral(" or "));
+    CSqlQuery q(QStringLiteral("update %1 set op = case when %2 then %3 else %4 end")
+                    .arg(kStageTable, stored)
+                    .arg(JOURNAL_UPDATE)
+                    .arg(JOURNAL_INSERT));
+    if (storedRows)
+        q.bind(prognoz).bind(receiver);
+    return q.execOrReport();
+}
+
+// The receiver's rows from the stage, each received comment appended to the stored one. Without stored
+// rows no comment is appended, without repeated products none is left out: the statement then skips
+// that work.
+bool StoreStagedRows(int prognoz, int receiver, bool storedRows, bool repeats)
+{
+    const QStringList names = ColumnNames(ForecastDataBulkColumns());
+    QStringList values;
+    for (const QString& name : names.mid(3, names.size() - 6))
+        values << QStringLiteral("s.") + name;
+    QString sql =
+        QStringLiteral("insert into tfctprognozdata (%1) select ?, s.product, ?, %2, %3, s.base, s.baseMethod "
+                       "from %4 s")
+            .arg(names.join(QStringLiteral(", ")), values.join(QStringLiteral(", ")),
+                 storedRows ? QStringLiteral("coalesce(d.comment, '') || s.comment") : QStringLiteral("s.comment"),
+                 kStageTable);
+    if (storedRows)
+        sql += QStringLiteral(
+            " left join tfctprognozdata d on d.prognoz = ? and d.receiver = ? and d.product = s.product");
+    sql += QStringLiteral(" where ") + (repeats ? LastOfEachProduct(QStringLiteral("s")) : QStringLiteral("true"));
+    sql += QStringLiteral(" order by s.ord");
+    // The receiver's rows are written by one import at a time (the caller holds their lock): without
+    // stored rows none is there to overwrite, and a plain insert costs the server less.
+    if (storedRows)
+        sql += QStringLiteral(" on conflict (prognoz, product, receiver) do update set ")
+            + ExcludedAssignments(names.mid(3));
+    CSqlQuery q(sql);
+    q.bind(prognoz).bind(receiver);
+    if (storedRows)
+        q.bind(prognoz).bind(receiver);
+    return q.execOrReport();
+}
+
+// The journal lines of the staged rows, made by the database once the rows are committed; unmarked
+// rows are all new.
+void JournalStagedRows(int prognoz, int receiver, bool marked, const std::shared_ptr<const CForecastRowStage>& stage)
+{
+    const auto head = [](int operation) { return JournalHead(operation, "PrognozData", 0).section(u';', 0, 0); };
+    QueueJournalSelect(
+        {QStringLiteral("case when %1 then cast(? as varchar) || s.id || '; ' else cast(? as varchar) end || "
+                        "cast(? as varchar) || s.product || cast(? as varchar)")
+             .arg(marked ? QStringLiteral("s.op = %1").arg(JOURNAL_INSERT) : QStringLiteral("1 = 1")),
+         {head(JOURNAL_INSERT) + QStringLiteral("; id="), head(JOURNAL_UPDATE) + QStringLiteral("; "),
+          QStringLiteral("prognoz=%1; product=").arg(prognoz), QStringLiteral("; receiver=%1").arg(receiver)},
+         kStageTable + QStringLiteral(" s"),
+         {},
+         QStringLiteral("s.ord"),
+         stage});
+}
+
+} // namespace
+
+bool SaveReceiverForecastData(int prognoz, int receiver, const std::shared_ptr<const CForecastRowStage>& stage)
+{
+    const bool storedRows = HasForecastDataForReceiver(receiver, prognoz, OnDbError::Report);
+    const auto repeats = StageRepeatsProducts();
+    if (!repeats)
         return false;
-    }
-    std::unordered_set<int> written;
-    for (const CForecastDataRecord& rec : rows)
-        WriteForecastDataJournal(
-            rec, stored.contains(rec.product) || !written.insert(rec.product).second ? JOURNAL_UPDATE : JOURNAL_INSERT);
+    const bool journal = OpJournalEnabled();
+    const bool marked = journal && (storedRows || *repeats);
+    if (marked && !MarkStagedLines(prognoz, receiver, storedRows, *repeats))
+        return false;
+    if (!StoreStagedRows(prognoz, receiver, storedRows, *repeats))
+        return false;
+    if (journal)
+        JournalStagedRows(prognoz, receiver, marked, stage);
     return true;
 }
 

@@ -3,8 +3,6 @@
 
 #include "tables/ForecastRow.h"
 
-#include <QHash>
-
 #include <libxml/tree.h>
 
 #include <array>
@@ -33,9 +31,6 @@ bool HasForecastDataForProduct(int product, int prognoz);
 // None for an empty set, and on a database error, which is reported: a caller that decides itself
 // whether to show it collects it (CErrorCollector).
 std::optional<CForecastDataRecord> GetForecastDataTotals(int prognoz, int receiver, const std::vector<int>& products);
-// The comments of the receiver's stored rows in the forecast by product (empty where a row has none),
-// in one statement; none after a reported database error.
-std::optional<QHash<int, QString>> LoadForecastComments(int prognoz, int receiver);
 // The per-(forecast, product) sums over all receivers' rows that the filter lets through.
 std::optional<CForecastDataList> LoadForecastDataSums(const SqlFilter& filter = {});
 // None when id, prognoz, product or receiver is not an integer.
@@ -54,11 +49,13 @@ void CopyToForecastDataRecord(const CForecastDataRecord& source, CForecastDataRe
 // The columns of a data row as bulk writes give them: prognoz, product, receiver, the figures, comment,
 // base, baseMethod.
 std::vector<BulkColumn> ForecastDataBulkColumns();
-class CServerCopy;
+class CTempTableCopy;
 
-// The rows of a received document staged on a server while the document is read (a temporary table
-// of the connection, filled by COPY), so that storing them once the user agreed is one statement over
-// rows the server already holds. Nothing is staged on SQLite, whose writes cost no round trip.
+// The rows of a received document staged in a temporary table of the connection while the document is
+// read (on a server filled by COPY), so that the document's size costs no memory and storing them once
+// the user agreed is done by sets over rows the database already holds. The table is the connection's
+// own: nobody else sees it, and filling it locks nothing of the database. One stage of a thread holds
+// rows at a time: starting another empties it.
 class CForecastRowStage {
 public:
     CForecastRowStage();
@@ -67,28 +64,30 @@ public:
     CForecastRowStage(const CForecastRowStage&) = delete;
     CForecastRowStage& operator=(const CForecastRowStage&) = delete;
 
-    // False, with nothing reported, when the rows are not staged: they are then stored the usual way.
+    // False, with nothing reported, when the rows cannot be staged.
     [[nodiscard]] bool Start();
     [[nodiscard]] bool Add(const CForecastDataRecord& rec);
     // Whether every row added is staged.
     [[nodiscard]] bool Finish();
-    // Whether the rows are staged in the connection that is open now.
+    // Whether the rows are staged whole in the connection that is open now.
     bool ready() const;
 
 private:
-    std::unique_ptr<CServerCopy> m_copy;
+    std::unique_ptr<CTempTableCopy> m_copy;
     int m_session = 0;
+    int m_generation = 0;
     int m_rows = 0;
     bool m_made = false;
     bool m_ready = false;
 };
 
-// Saves rows of one receiver of the forecast as SaveForecastData does without taking new ids, by sets:
-// `stored` holds the products that the receiver has rows for (their lines are update lines). With a
-// stage that holds the same rows (received comments not yet appended) the rows are written from there,
-// each received comment appended to the stored one. False after a reported database error.
-[[nodiscard]] bool SaveReceiverForecastData(const CForecastDataList& rows, const QHash<int, QString>& stored,
-                                            const CForecastRowStage* stage = nullptr);
+// Saves the staged rows as rows of the receiver in the forecast as SaveForecastData without new ids
+// does them one after another, by sets: each received comment appended to the stored one, of rows with
+// the same product the last one, an update line for a stored or repeated product and an insert line
+// otherwise, in the document's order (the lines are made by the database once committed). False after
+// a reported database error.
+[[nodiscard]] bool SaveReceiverForecastData(int prognoz, int receiver,
+                                            const std::shared_ptr<const CForecastRowStage>& stage);
 // Insert (1) or update (0) line.
 void WriteForecastDataJournal(const CForecastDataRecord& rec, int operation);
 // On a server: the rows of the subordinate receiver groups above the receiver, nearest group first,

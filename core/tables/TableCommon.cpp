@@ -134,18 +134,22 @@ public:
     CJournalBatch() = default;
     CJournalBatch(const CJournalBatch&) = delete;
     CJournalBatch& operator=(const CJournalBatch&) = delete;
-    ~CJournalBatch() { WriteOpJournalLines(m_lines); }
-    void Add(QStringList lines) { m_lines += std::move(lines); }
+    ~CJournalBatch() { WriteOpJournalParts(m_parts); }
+    void Add(std::vector<CJournalPart> parts)
+    {
+        for (CJournalPart& part : parts)
+            m_parts.push_back(std::move(part));
+    }
 
 private:
-    QStringList m_lines;
+    std::vector<CJournalPart> m_parts;
 };
 
 // The lines queued while one level of the transaction stood as it is: one after-commit action holds
 // them, so that a rollback of the level drops them all at once.
 struct CJournalSegment {
     std::shared_ptr<CJournalBatch> batch;
-    QStringList lines;
+    std::vector<CJournalPart> parts;
 };
 
 struct CJournalQueue {
@@ -155,13 +159,9 @@ struct CJournalQueue {
 };
 thread_local CJournalQueue t_journal;
 
-} // namespace
-
-void QueueJournalLine(const QString& text)
+// The segment of the calling thread's transaction level now.
+CJournalSegment& CurrentSegment(CDBConnection& db)
 {
-    CDBConnection& db = GetDBConnection();
-    if (db.transactionLevel() == 0)
-        return WriteOpJournal(text);
     std::shared_ptr<CJournalSegment> segment = t_journal.segment.lock();
     if (!segment || t_journal.epoch != db.transactionEpoch()) {
         std::shared_ptr<CJournalBatch> batch = t_journal.batch.lock();
@@ -173,9 +173,34 @@ void QueueJournalLine(const QString& text)
         segment->batch = std::move(batch);
         t_journal.segment = segment;
         t_journal.epoch = db.transactionEpoch();
-        db.AfterCommit([segment] { segment->batch->Add(std::move(segment->lines)); });
+        db.AfterCommit([segment] { segment->batch->Add(std::move(segment->parts)); });
     }
-    segment->lines << text;
+    return *segment;
+}
+
+} // namespace
+
+void QueueJournalLine(const QString& text)
+{
+    CDBConnection& db = GetDBConnection();
+    if (db.transactionLevel() == 0)
+        return WriteOpJournal(text);
+    CJournalSegment& segment = CurrentSegment(db);
+    if (segment.parts.empty() || segment.parts.back().select)
+        segment.parts.emplace_back();
+    segment.parts.back().lines << text;
+}
+
+void QueueJournalSelect(CJournalSelect select)
+{
+    if (!OpJournalEnabled())
+        return;
+    CDBConnection& db = GetDBConnection();
+    std::vector<CJournalPart> parts{CJournalPart{{}, std::move(select)}};
+    if (db.transactionLevel() == 0)
+        return WriteOpJournalParts(parts);
+    CJournalSegment& segment = CurrentSegment(db);
+    segment.parts.push_back(std::move(parts.front()));
 }
 
 QDateTime CurrentTimeToSecond()

@@ -12,6 +12,7 @@
 #pragma once
 
 #include "ErrorSink.h"
+#include "Journal.h"
 #include "db/BulkStatement.h"
 #include "db/SqlDialect.h"
 #include "db/SqlQuery.h"
@@ -277,6 +278,8 @@ bool OpJournalEnabled();
 // Writes the line once the calling thread's outermost transaction commits (at once outside one); a
 // rollback drops it. The text is made only while the journal is on.
 void QueueJournalLine(const QString& text);
+// Queues the lines of a select as QueueJournalLine queues one line, in their place among the others.
+void QueueJournalSelect(CJournalSelect select);
 template <class MakeText>
 void QueueJournal(MakeText makeText)
 {

@@ -447,10 +447,10 @@ TEST(NextYearRule, TheYearIsTheSumOfItsPartsAndMustFit)
     }
 }
 
-// A receiver's rows go in chunks; on the server each chunk is sent before the one before it has
-// answered. A chunk that fails, first or last, fails the save with the database's message, and its
-// transaction stores nothing; on the user-interface thread with the lock-wait hook set as well.
-TEST_P(ForecastDataTest, ReceiverRowsInManyChunksAreStoredAllOrNothing)
+// A receiver's rows staged in the connection go in by one statement. A row that fails, first or last,
+// fails the save with the database's message, and its transaction stores nothing; on the
+// user-interface thread with the lock-wait hook set as well.
+TEST_P(ForecastDataTest, StagedReceiverRowsAreStoredAllOrNothing)
 {
     constexpr int kRows = 12000;
     Exec(QStringLiteral("with recursive n(i) as (select 1000 union all select i + 1 from n where i < ?) "
@@ -478,10 +478,15 @@ TEST_P(ForecastDataTest, ReceiverRowsInManyChunksAreStoredAllOrNothing)
         CForecastDataList list = rows;
         if (c.failing >= 0)
             list[std::size_t(c.failing)].comment = QString(256, u'к');
+        auto stage = std::make_shared<CForecastRowStage>();
+        ASSERT_TRUE(stage->Start()) << c.what;
+        for (const CForecastDataRecord& rec : list)
+            ASSERT_TRUE(stage->Add(rec)) << c.what;
+        ASSERT_TRUE(stage->Finish()) << c.what;
         bool saved;
         {
             CTransaction tx;
-            saved = SaveReceiverForecastData(list, {}) && tx.commit();
+            saved = SaveReceiverForecastData(1, 1, stage) && tx.commit();
         }
         SetLockWaitHook(nullptr);
         EXPECT_EQ(saved, c.failing < 0) << c.what;

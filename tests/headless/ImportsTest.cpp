@@ -9,11 +9,13 @@
 #include "NsiFile.h"
 
 #include "db/BulkStatement.h"
+#include "tables/ForecastData.h"
 #include "tables/ImportEventTypes.h"
 #include "tables/Prices.h"
 
 #include <QDir>
 #include <QFile>
+#include <QHash>
 #include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -548,6 +550,234 @@ TEST_P(HeadlessImportTest, RowsWaitingForTheAnswerAreStoredAsHeldOnesAndLockNoth
     EXPECT_FALSE(ReadNsiFile(bad, schema).ok());
     EXPECT_EQ(stored(), *first) << "refused";
     EXPECT_EQ(stageTables(), 0) << "refused";
+}
+
+// A received forecast's rows, every figure given, with the comments of the document.
+struct ReceivedRow {
+    int product;
+    const char* comment;
+};
+
+QString ForecastWithComments(const QString& path, const std::vector<ReceivedRow>& rows)
+{
+    CTotalForecastList totals;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        CTotalForecastRecord rec;
+        rec.id = 100 + int(i);
+        rec.prognoz = 3;
+        rec.product = rows[i].product;
+        int n = 0;
+        for (const auto& m : kForecastMoneyColumns)
+            rec.*m.field = Money::fromRaw(qint64(i) * 1000 + ++n);
+        rec.base = QStringLiteral("основа %1").arg(i);
+        rec.baseMethod = int(i);
+        totals.push_back(rec);
+    }
+    XmlDocPtr doc = BuildForecastDocument({5, 7, QString(), 2}, totals);
+    std::size_t i = 0;
+    for (xmlNodePtr row = xmlDocGetRootElement(doc.get())->children; row; row = row->next)
+        if (row->type == XML_ELEMENT_NODE) {
+            for (xmlNodePtr field = row->children; field; field = field->next)
+                if (field->type == XML_ELEMENT_NODE && xmlStrcmp(field->name, BAD_CAST "comment") == 0)
+                    xmlNodeSetContent(field, BAD_CAST rows[i].comment);
+            ++i;
+        }
+    EXPECT_TRUE(SaveExchangeDocument(doc.get(), path));
+    return path;
+}
+
+// Whether the stage's table answers on a connection: it exists only in the one that read the rows.
+bool StageAnswers(QSqlDatabase db, qlonglong* rows = nullptr)
+{
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("select count(*) from tmp_received_forecast")) || !q.next())
+        return false;
+    if (rows)
+        *rows = q.value(0).toLongLong();
+    return true;
+}
+
+// The rows of the received forecast wait in the connection until the user answers: what is stored
+// then is what saving the rows one after another stores (the received comment after the stored one,
+// of a repeated product the last row, an update line for a stored or repeated product), journal lines
+// included; the old-style saves judge.
+TEST_P(HeadlessImportTest, StagedForecastRowsStoreWhatSavesOneAfterAnotherStore)
+{
+    ForecastOfTwoOrganisations();
+    SetJournal(true);
+    const struct {
+        const char* what;
+        std::vector<std::pair<int, const char*>> stored; // product, comment (null: NULL)
+        std::vector<ReceivedRow> received;
+        const char* comment40; // the stored comment of product 40 afterwards
+    } cases[] = {
+        {"an empty receiver", {}, {{40, "Б"}, {41, ""}}, "Б"},
+        {"stored rows: the comments appended", {{40, "А"}, {41, nullptr}}, {{40, "Б"}, {41, "В"}}, "АБ"},
+        {"a repeated product over a stored row: the last wins", {{40, "А"}}, {{40, "х"}, {41, "у"}, {40, "я"}}, "Ая"},
+        {"a product repeated into an empty receiver", {}, {{41, "п"}, {41, "р"}, {40, ""}}, ""},
+    };
+    const QString path = home() + QStringLiteral("received.xml");
+    const auto arrange = [&](const auto& c) {
+        Exec(QStringLiteral("delete from tfctprognozdata"));
+        Exec(QStringLiteral("delete from tfctimportstatus"));
+        for (const auto& [product, comment] : c.stored)
+            Exec(
+                QStringLiteral("insert into tfctprognozdata (prognoz, product, receiver, comment) values (3, ?, 7, ?)"),
+                {product, comment ? QVariant(QString::fromUtf8(comment)) : QVariant(QMetaType(QMetaType::QString))});
+        return JournalTexts().size();
+    };
+    const auto stored = [&](qsizetype journalFrom) {
+        QStringList out;
+        QSqlQuery q(GetDBConnection().GetConnection());
+        EXPECT_TRUE(q.exec(QStringLiteral("select product, comment, base, baseMethod, ") + ForecastFigureColumns()
+                           + QStringLiteral(" from tfctprognozdata where receiver = 7 order by id")));
+        while (q.next()) {
+            QStringList row;
+            for (int i = 0; i < q.record().count(); ++i)
+                row << q.value(i).toString();
+            out << row.join(u'|');
+        }
+        for (const QString& line : JournalTexts().mid(journalFrom))
+            if (line.contains(QStringLiteral("PrognozData")))
+                out << line;
+        return out;
+    };
+    for (const auto& c : cases) {
+        ForecastWithComments(path, c.received);
+        // The saves one after another of the rows as the document gives them, each comment after the one
+        // stored before the import.
+        qsizetype from = arrange(c);
+        {
+            QHash<int, QString> comments;
+            for (const ReceivedRow& row : c.received)
+                if (const auto rec = GetForecastData({3, 7, row.product}))
+                    comments.insert(row.product, rec->comment);
+            CTransaction tx;
+            for (int i = 0; i < int(c.received.size()); ++i) {
+                CForecastDataRecord rec;
+                rec.id = 100 + i;
+                rec.prognoz = 3;
+                rec.receiver = 7;
+                rec.product = c.received[std::size_t(i)].product;
+                int n = 0;
+                for (const auto& m : kForecastMoneyColumns)
+                    rec.*m.field = Money::fromRaw(qint64(i) * 1000 + ++n);
+                rec.base = QStringLiteral("основа %1").arg(i);
+                rec.baseMethod = i;
+                rec.comment = comments.value(rec.product) + QString::fromUtf8(c.received[std::size_t(i)].comment);
+                ASSERT_TRUE(SaveForecastData(rec, false)) << c.what;
+            }
+            ASSERT_TRUE(tx.commit());
+        }
+        const QStringList expected = stored(from);
+
+        from = arrange(c);
+        CForecastFile file = ReadForecastFile(path, home() + QStringLiteral("forecast.xsd"));
+        ASSERT_TRUE(file.ok()) << c.what << ": " << file.message.toStdString();
+        EXPECT_EQ(file.rowCount, int(c.received.size())) << c.what;
+        EXPECT_TRUE(StoreForecastFile(file)) << c.what;
+        EXPECT_TRUE(messages.empty()) << c.what;
+        EXPECT_EQ(stored(from), expected) << c.what;
+        EXPECT_EQ(Scalar(QStringLiteral("select comment from tfctprognozdata where receiver = 7 and product = 40"))
+                      .toString(),
+                  QString::fromUtf8(c.comment40))
+            << c.what;
+        EXPECT_EQ(Count("tfctimportstatus", "receiver = 7 and event = 1"), 1) << c.what;
+        EXPECT_EQ(Count("tclsreceivermap", "receiver = 7 and prognoz = 3 and subReceiverCount = 2"), 1) << c.what;
+    }
+}
+
+// Before the answer the rows are nobody else's business: another connection neither sees them nor
+// waits for a lock while it writes; a declined question leaves nothing behind, and so does a refused
+// document; a store the database refuses keeps the rows for the next try.
+TEST_P(HeadlessImportTest, ForecastRowsBeforeTheAnswerAreSeenByNoneAndLockNothing)
+{
+    ForecastOfTwoOrganisations();
+    const QString path = ForecastWithComments(home() + QStringLiteral("received.xml"), {{40, "а"}, {41, "б"}});
+    const QString schema = home() + QStringLiteral("forecast.xsd");
+    const QString insert = QStringLiteral("insert into tfctprognozdata (prognoz, product, receiver) values (3, 40, 5)");
+    const auto otherWrites = [&] {
+        if (isPg()) {
+            CPgAdminSession server(params().dbName);
+            EXPECT_NE(server.exec("select count(*) from tmp_received_forecast"), "") << "another session sees the rows";
+            EXPECT_EQ(server.exec("set lock_timeout = 2000"), "");
+            EXPECT_EQ(server.exec(insert), "");
+            return;
+        }
+        {
+            EXPECT_FALSE(OpenDatabase(params(), QStringLiteral("other")));
+            QSqlDatabase db = QSqlDatabase::database(QStringLiteral("other"), false);
+            EXPECT_FALSE(StageAnswers(db)) << "another connection sees the rows";
+            QSqlQuery q(db);
+            EXPECT_TRUE(q.exec(QStringLiteral("pragma busy_timeout = 0")));
+            EXPECT_TRUE(q.exec(QStringLiteral("begin immediate"))) << q.lastError().text().toStdString();
+            EXPECT_TRUE(q.exec(insert));
+            EXPECT_TRUE(q.exec(QStringLiteral("commit")));
+            q.finish();
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("other"));
+    };
+    {
+        CForecastFile file = ReadForecastFile(path, schema);
+        ASSERT_TRUE(file.ok()) << file.message.toStdString();
+        qlonglong staged = 0;
+        EXPECT_TRUE(StageAnswers(GetDBConnection().GetConnection(), &staged));
+        EXPECT_EQ(staged, 2);
+        otherWrites(); // while the question waits
+    }                  // declined
+    qlonglong left = -1;
+    EXPECT_TRUE(!StageAnswers(GetDBConnection().GetConnection(), &left) || left == 0);
+    EXPECT_EQ(Count("tfctprognozdata"), 1);
+    EXPECT_EQ(Count("tfctprognozdata", "receiver = 7"), 0);
+    EXPECT_EQ(Count("tfctimportstatus"), 0);
+
+    // A document refused while it is read: rows of two forecasts.
+    {
+        const QString mixed = home() + QStringLiteral("mixed.xml");
+        QFile in(path), out(mixed);
+        ASSERT_TRUE(in.open(QIODevice::ReadOnly) && out.open(QIODevice::WriteOnly));
+        QByteArray text = in.readAll();
+        const int last = text.lastIndexOf("<prognoz>3</prognoz>");
+        ASSERT_GT(last, 0);
+        out.write(text.replace(last, 20, "<prognoz>4</prognoz>"));
+        out.close();
+        const CForecastFile refused = ReadForecastFile(mixed, schema);
+        EXPECT_EQ(refused.status, CForecastFile::Refused);
+        EXPECT_TRUE(!StageAnswers(GetDBConnection().GetConnection(), &left) || left == 0);
+        EXPECT_EQ(Count("tfctprognozdata", "receiver = 7"), 0);
+    }
+
+    // The database refuses the journal row: nothing is stored, and the same rows go in once it takes it.
+    CForecastFile file = ReadForecastFile(path, schema);
+    ASSERT_TRUE(file.ok());
+    const QString drop = Refuse(QStringLiteral("tfctimportstatus"), QStringLiteral("no journal"));
+    EXPECT_FALSE(StoreForecastFile(file));
+    EXPECT_EQ(messages.size(), 1u);
+    EXPECT_EQ(Count("tfctprognozdata", "receiver = 7"), 0);
+    EXPECT_EQ(Count("tclsreceivermap", "receiver = 7 and subReceiverCount = 2"), 0);
+    Drop(drop);
+    messages.clear();
+    EXPECT_TRUE(StoreForecastFile(file));
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(Count("tfctprognozdata", "receiver = 7"), 2);
+    EXPECT_EQ(
+        Scalar(QStringLiteral("select comment from tfctprognozdata where receiver = 7 and product = 41")).toString(),
+        QStringLiteral("б"));
+
+    // Another document read before the first one is stored takes the connection's table: the first one's
+    // rows are read from its document again.
+    Exec(QStringLiteral("delete from tfctprognozdata where receiver = 7"));
+    CForecastFile first = ReadForecastFile(path, schema);
+    const QString other = ForecastWithComments(home() + QStringLiteral("other.xml"), {{41, "в"}});
+    CForecastFile second = ReadForecastFile(other, schema);
+    ASSERT_TRUE(first.ok() && second.ok());
+    EXPECT_TRUE(StoreForecastFile(first));
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(Count("tfctprognozdata", "receiver = 7"), 2);
+    EXPECT_EQ(
+        Scalar(QStringLiteral("select comment from tfctprognozdata where receiver = 7 and product = 41")).toString(),
+        QStringLiteral("б"));
 }
 
 LIR_INSTANTIATE_DB_TEST(HeadlessImportTest);

@@ -63,7 +63,7 @@ ImportOutcome ImportForecastFile(CSessionState& session, QWidget* frame, const Q
         if (!askAgain)
             return ImportOutcome::Undecided;
     }
-    file.rows = {};
+    file.stage.reset();
     status.Step(ImportStatusTexts::kRefreshing);
     if (IWorkspaceRefresh* refresh = WorkspaceRefresh()) {
         refresh->FillForecastCombo();

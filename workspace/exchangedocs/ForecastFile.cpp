@@ -22,6 +22,8 @@ CForecastFile Refused(const QString& message)
 CForecastFile ReadForecastFile(const QString& path, const QString& schemaPath)
 {
     CForecastFile file;
+    file.path = path;
+    file.schemaPath = schemaPath;
     auto stage = std::make_shared<CForecastRowStage>();
     if (!stage->Start())
         stage.reset();
@@ -42,7 +44,7 @@ CForecastFile ReadForecastFile(const QString& path, const QString& schemaPath)
             read.status = read.message.isEmpty() ? CStreamRead::Invalid : CStreamRead::Refused;
             return read;
         }
-        if (file.rows.empty())
+        if (file.rowCount == 0)
             file.forecast = rec->prognoz;
         else if (rec->prognoz != file.forecast) {
             // The rows would go into another forecast than the one the question names.
@@ -51,13 +53,13 @@ CForecastFile ReadForecastFile(const QString& path, const QString& schemaPath)
         }
         if (stage && !stage->Add(*rec))
             stage.reset();
-        file.rows.push_back(std::move(*rec));
+        ++file.rowCount;
         return read;
     };
     const QString refusal = StreamExchangeFile(path, schemaPath, handler);
     if (!refusal.isEmpty())
         return Refused(refusal);
-    if (file.rows.empty()) {
+    if (file.rowCount == 0) {
         file.status = CForecastFile::NoData;
         file.message = ForecastImportTexts::kNoData;
         return file;
@@ -68,8 +70,35 @@ CForecastFile ReadForecastFile(const QString& path, const QString& schemaPath)
     return file;
 }
 
+namespace {
+
+// The rows staged again from the document when they no longer wait in the connection; false, with
+// the failure reported, when the document no longer reads as it did.
+bool StageAgain(CForecastFile& file)
+{
+    if (file.stage && file.stage->ready())
+        return true;
+    file.stage.reset();
+    CForecastFile again = ReadForecastFile(file.path, file.schemaPath);
+    const bool same = again.ok() && again.to == file.to && again.from == file.from
+        && again.subReceiverCount == file.subReceiverCount && again.forecast == file.forecast
+        && again.rowCount == file.rowCount;
+    if (same && again.stage) {
+        file.stage = std::move(again.stage);
+        return true;
+    }
+    ReportComError(QSqlError(QString(),
+                             again.ok() ? ExchangeTexts::kReadFailed.arg(file.path, QString()) : again.message,
+                             QSqlError::UnknownError));
+    return false;
+}
+
+} // namespace
+
 bool StoreForecastFile(CForecastFile& file, const CAskedCheck& asked)
 {
+    if (!StageAgain(file))
+        return false;
     const int forecast = file.forecast;
     const int sender = file.from;
     return StoreInOneTransaction([&] {
@@ -77,18 +106,8 @@ bool StoreForecastFile(CForecastFile& file, const CAskedCheck& asked)
         // The sender's rows are written by one import at a time: the question's view of them holds.
         if (!LockDerivedRows(DerivedRows::ReceiverGroups, forecast, sender) || !asked.Holds())
             return false;
-        if (!MapReceiverToForecast(sender, forecast, file.subReceiverCount))
-            return false;
-        const auto comments = LoadForecastComments(forecast, sender);
-        if (!comments)
-            return false;
-        for (CForecastDataRecord& row : file.rows) {
-            row.receiver = sender;
-            const auto stored = comments->constFind(row.product);
-            if (stored != comments->cend())
-                row.comment = *stored + row.comment;
-        }
-        return SaveReceiverForecastData(file.rows, *comments, file.stage.get())
+        return MapReceiverToForecast(sender, forecast, file.subReceiverCount)
+            && SaveReceiverForecastData(forecast, sender, file.stage)
             && WriteExchangeJournal(forecast, sender, ForecastImportTexts::kJournalComment, IEK_RECEIVED);
     });
 }

@@ -34,8 +34,10 @@ struct CForecastFile {
     int from = 0;
     int subReceiverCount = 0; // 0 when missing or not a number
     int forecast = 0;         // of the first row; every row carries it
-    CForecastDataList rows;   // in document order
-    // On a server the rows are also staged there as they are read.
+    int rowCount = 0;
+    QString path, schemaPath;
+    // The rows, in document order, wait in the database (none when they could not be staged: the
+    // store then reads the document again).
     std::shared_ptr<CForecastRowStage> stage;
 
     bool ok() const { return status == Read; }
@@ -49,6 +51,7 @@ CForecastFile ReadForecastFile(const QString& path, const QString& schemaPath);
 // Stores what the file carries as the sender's rows, in one transaction: the sender's map row with
 // its sub-receiver count, every row by (forecast, sender, product) with the received comment
 // appended to a stored one, and the journal row "received". False after a database error, which was
-// reported once the transaction had rolled back; then nothing is stored. Another import of the same
+// reported once the transaction had rolled back; then nothing is stored. Rows that no longer wait in
+// the connection (it was opened anew since the read) are read from the document again. Another import of the same
 // sender's rows waits until this one has committed; `asked` is checked after that wait.
 [[nodiscard]] bool StoreForecastFile(CForecastFile& file, const CAskedCheck& asked = {});
