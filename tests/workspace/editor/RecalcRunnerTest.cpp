@@ -89,7 +89,7 @@ protected:
     CForecastShape Medium() const
     {
         return {.receiverGroups = 4,
-                .leafReceivers = isPg() ? 150 : 600,
+                .leafReceivers = isPg() ? 300 : 600,
                 .productGroups = 3,
                 .productSubgroups = 3,
                 .leafProducts = 300,
