@@ -2,8 +2,6 @@
 
 #include "db/BulkStatement.h"
 
-#include <QSqlQuery>
-
 #include <algorithm>
 #include <charconv>
 #include <string_view>
@@ -287,23 +285,6 @@ std::vector<BulkColumn> StageColumns()
     columns.erase(columns.begin(), columns.begin() + 3);
     columns.insert(columns.begin(), {{"ord", BulkType::Int}, {"id", BulkType::Int}, {"product", BulkType::Int}});
     return columns;
-}
-
-// A statement of the stage's own table run as it is, outside the cache of prepared statements (the
-// table may not exist yet, or no longer). Failures are not reported.
-bool RunOnStage(const QString& sql, qlonglong* value = nullptr)
-{
-    GetDBConnection().BeforeStatement();
-    QSqlDatabase db = GetDBConnection().GetConnection();
-    QSqlQuery q(db);
-    if (!db.isValid() || !q.exec(sql))
-        return false;
-    if (value) {
-        if (!q.next())
-            return false;
-        *value = q.value(0).toLongLong();
-    }
-    return true;
 }
 
 // The stage that the calling thread filled last: an older one has lost its table's rows.
