@@ -6,6 +6,7 @@
 #include <libpq-fe.h>
 
 #include <QSqlDriver>
+#include <QSqlQuery>
 
 #include <atomic>
 #include <cerrno>
@@ -669,6 +670,19 @@ CTempTableCopy& CTempTableCopy::add(const QString& value)
     return *this;
 }
 
+CTempTableCopy& CTempTableCopy::add(Decimal6 value)
+{
+    if (m_server) {
+        m_server->add(value);
+    } else if (m_native) {
+        if (std::isfinite(value.value))
+            m_native->bind(++m_column, RoundDecimal6(value.value));
+        else
+            m_native->bindNull(++m_column);
+    }
+    return *this;
+}
+
 bool CTempTableCopy::endRow()
 {
     m_column = 0;
@@ -710,6 +724,21 @@ void CTempTableCopy::abandon()
     if (m_ownTransaction)
         RunNative("rollback");
     m_ownTransaction = false;
+}
+
+bool RunOnStage(const QString& sql, qlonglong* value)
+{
+    GetDBConnection().BeforeStatement();
+    QSqlDatabase db = GetDBConnection().GetConnection();
+    QSqlQuery q(db);
+    if (!db.isValid() || !q.exec(sql))
+        return false;
+    if (value) {
+        if (!q.next())
+            return false;
+        *value = q.value(0).toLongLong();
+    }
+    return true;
 }
 
 CRowStream::CRowStream(const QString& sql, const QVariantList& args)

@@ -148,6 +148,7 @@ public:
     CTempTableCopy& add(int value);
     CTempTableCopy& add(Money value);
     CTempTableCopy& add(const QString& value);
+    CTempTableCopy& add(Decimal6 value);
     // False once a row could not be written; the copy is then ended as failed.
     [[nodiscard]] bool endRow();
     // True when every row is stored.
@@ -165,6 +166,11 @@ private:
 // The server's number of the calling thread's connection (its backend process), 0 without one: what
 // a connection keeps for itself, such as a temporary table, is gone when the number changed.
 int ServerSessionId();
+
+// A statement of a temporary table of the calling thread's connection, run as it is, outside the
+// cache of prepared statements (the table may not exist yet, or no longer); `value`, when given,
+// takes the first column of its first row. Failures are not reported.
+bool RunOnStage(const QString& sql, qlonglong* value = nullptr);
 
 // Quotes a text as an element of a PostgreSQL array literal.
 QString ArrayElementText(const QString& text);

@@ -1,7 +1,7 @@
 // Rows of a received document that wait in the database until the user has agreed to store them, so
 // that a large document is not held in memory: a temporary table of the calling thread's connection,
 // which no other connection sees and which locks nothing of theirs. On a server the rows go by COPY;
-// on SQLite into a TEMP table through SQLite's own interface, in transactions of the temporary
+// on SQLite into a TEMP table through SQLite's own interface, in a transaction of the temporary
 // database alone. Each stage has a table of its own, with the rows' place in a first column "ord";
 // the table goes with the stage.
 #pragma once
@@ -41,17 +41,14 @@ public:
     int rows() const { return m_rows; }
 
 private:
-    struct Sqlite;
-    bool StartServer(const QString& columns);
-    bool StartSqlite(const QString& columns);
-    bool EndSqliteBatch();
-    int NextValue();
+    // The copy, once the row's place is in it first, as the table has it; none without one.
+    CTempTableCopy* NextValue();
 
     QString m_table;
     std::vector<BulkColumn> m_columns;
     QString m_key;
-    std::unique_ptr<CServerCopy> m_copy;
-    std::unique_ptr<Sqlite> m_sqlite;
+    std::unique_ptr<CTempTableCopy> m_copy;
+    bool m_server = false;
     int m_session = 0;
     int m_rows = 0;
     int m_column = 0;

@@ -1,8 +1,6 @@
 #include "ForecastData.h"
 
-#include "db/BulkStatement.h"
-
-#include <QSqlQuery>
+#include "db/RowStage.h"
 
 #include <algorithm>
 #include <charconv>
@@ -277,117 +275,68 @@ std::vector<BulkColumn> ForecastDataBulkColumns()
 
 namespace {
 
-const QString kStageTable = QStringLiteral("tmp_received_forecast");
-
-// The staged columns: the row's place in the document and its id there, then the data row's own but
-// its keys.
+// The staged columns after the row's place in the document: its id there, then the data row's own
+// but its keys.
 std::vector<BulkColumn> StageColumns()
 {
     std::vector<BulkColumn> columns = ForecastDataBulkColumns();
     columns.erase(columns.begin(), columns.begin() + 3);
-    columns.insert(columns.begin(), {{"ord", BulkType::Int}, {"id", BulkType::Int}, {"product", BulkType::Int}});
+    columns.insert(columns.begin(), {{"id", BulkType::Int}, {"product", BulkType::Int}});
     return columns;
 }
-
-// A statement of the stage's own table run as it is, outside the cache of prepared statements (the
-// table may not exist yet, or no longer). Failures are not reported.
-bool RunOnStage(const QString& sql, qlonglong* value = nullptr)
-{
-    GetDBConnection().BeforeStatement();
-    QSqlDatabase db = GetDBConnection().GetConnection();
-    QSqlQuery q(db);
-    if (!db.isValid() || !q.exec(sql))
-        return false;
-    if (value) {
-        if (!q.next())
-            return false;
-        *value = q.value(0).toLongLong();
-    }
-    return true;
-}
-
-// The stage that the calling thread filled last: an older one has lost its table's rows.
-thread_local int t_stageGeneration = 0;
 
 } // namespace
 
 CForecastRowStage::CForecastRowStage() = default;
 
-CForecastRowStage::~CForecastRowStage()
-{
-    m_copy.reset();
-    // The rows go with the stage; a lost connection took the table along.
-    if (m_made && m_generation == t_stageGeneration && m_session == ServerSessionId()
-        && GetDBConnection().isConnected())
-        RunOnStage(Dialect().EmptyTable(kStageTable));
-}
+CForecastRowStage::~CForecastRowStage() = default;
 
 bool CForecastRowStage::Start()
 {
-    if (!GetDBConnection().isConnected())
+    auto stage = std::make_unique<CRowStage>(QStringLiteral("forecast"), StageColumns(), QStringLiteral("ord"));
+    if (!stage->Start())
         return false;
-    QStringList columns;
-    for (const BulkColumn& c : StageColumns())
-        columns << QLatin1String(c.name)
-                + (c.type == BulkType::Int         ? QStringLiteral(" int")
-                       : c.type == BulkType::Money ? QStringLiteral(" numeric")
-                                                   : QStringLiteral(" text"));
-    columns.front() = QStringLiteral("ord integer primary key");
-    columns << QStringLiteral("op int");
-    if (!RunOnStage(QStringLiteral("create temporary table if not exists %1 (%2)")
-                        .arg(kStageTable, columns.join(QStringLiteral(", "))))
-        || !RunOnStage(Dialect().EmptyTable(kStageTable)))
-        return false;
-    m_made = true;
-    m_generation = ++t_stageGeneration;
-    m_session = ServerSessionId();
-    m_copy = std::make_unique<CTempTableCopy>();
-    if (!m_copy->start(kStageTable, StageColumns())) {
-        m_copy.reset();
-        return false;
-    }
+    m_stage = std::move(stage);
     return true;
 }
 
 bool CForecastRowStage::Add(const CForecastDataRecord& rec)
 {
-    if (!m_copy)
+    if (!m_stage)
         return false;
-    m_copy->add(m_rows++).add(rec.id).add(rec.product);
+    m_stage->add(rec.id).add(rec.product);
     for (const auto& m : kForecastMoneyColumns)
-        m_copy->add(rec.*m.field);
-    m_copy->add(rec.comment).add(rec.base).add(rec.baseMethod);
-    if (m_copy->endRow())
-        return true;
-    m_copy.reset();
-    return false;
+        m_stage->add(rec.*m.field);
+    m_stage->add(rec.comment).add(rec.base).add(rec.baseMethod);
+    return m_stage->endRow();
 }
 
 bool CForecastRowStage::Finish()
 {
-    if (!m_copy)
-        return false;
-    m_ready = m_copy->finish();
-    m_copy.reset();
+    // The journal line of each row is marked once the rows are in.
+    m_ready = m_stage && m_stage->Finish()
+        && RunOnStage(QStringLiteral("alter table %1 add column op int").arg(m_stage->table()));
     return m_ready;
 }
 
 bool CForecastRowStage::ready() const
 {
-    if (!m_ready || m_generation != t_stageGeneration || m_session != ServerSessionId())
-        return false;
-    // A connection opened anew since has no such table, or an empty one.
-    qlonglong count = -1;
-    return RunOnStage(QStringLiteral("select count(*) from ") + kStageTable, &count) && count == m_rows;
+    return m_ready && m_stage->ready();
+}
+
+const QString& CForecastRowStage::table() const
+{
+    static const QString none;
+    return m_stage ? m_stage->table() : none;
 }
 
 namespace {
 
 // Whether two staged rows have the same product.
-std::optional<bool> StageRepeatsProducts()
+std::optional<bool> StageRepeatsProducts(const QString& stage)
 {
     CSqlQuery q(QStringLiteral("select count(*) from (select product from %1 group by product having count(*) > 1) r")
-                    .arg(kStageTable));
+                    .arg(stage));
     if (!q.execOrReport() || !q.next())
         return std::nullopt;
     return q.value(0).toLongLong() > 0;
@@ -395,25 +344,25 @@ std::optional<bool> StageRepeatsProducts()
 
 // Of the staged rows with the same product the last one in the document, as saves one after the other
 // leave it.
-QString LastOfEachProduct(const QString& alias)
+QString LastOfEachProduct(const QString& stage, const QString& alias)
 {
-    return QStringLiteral("%1.ord in (select max(m.ord) from %2 m group by m.product)").arg(alias, kStageTable);
+    return QStringLiteral("%1.ord in (select max(m.ord) from %2 m group by m.product)").arg(alias, stage);
 }
 
 // Marks each staged row with the journal line that a save one after the other would write: an update
 // line for a product stored before or staged before, else an insert line.
-bool MarkStagedLines(int prognoz, int receiver, bool storedRows, bool repeats)
+bool MarkStagedLines(const QString& stage, int prognoz, int receiver, bool storedRows, bool repeats)
 {
     QStringList update;
     if (storedRows)
         update << QStringLiteral("exists (select 1 from tfctprognozdata d where d.prognoz = ? and d.receiver = ? and "
                                  "d.product = %1.product)")
-                      .arg(kStageTable);
+                      .arg(stage);
     if (repeats)
-        update << QStringLiteral("ord not in (select min(m.ord) from %1 m group by m.product)").arg(kStageTable);
+        update << QStringLiteral("ord not in (select min(m.ord) from %1 m group by m.product)").arg(stage);
     const QString stored = update.join(QStringLiteral(" or "));
     CSqlQuery q(QStringLiteral("update %1 set op = case when %2 then %3 else %4 end")
-                    .arg(kStageTable, stored)
+                    .arg(stage, stored)
                     .arg(JOURNAL_UPDATE)
                     .arg(JOURNAL_INSERT));
     if (storedRows)
@@ -424,7 +373,7 @@ bool MarkStagedLines(int prognoz, int receiver, bool storedRows, bool repeats)
 // The receiver's rows from the stage, each received comment appended to the stored one. Without stored
 // rows no comment is appended, without repeated products none is left out: the statement then skips
 // that work.
-bool StoreStagedRows(int prognoz, int receiver, bool storedRows, bool repeats)
+bool StoreStagedRows(const QString& stage, int prognoz, int receiver, bool storedRows, bool repeats)
 {
     const QStringList names = ColumnNames(ForecastDataBulkColumns());
     QStringList values;
@@ -435,11 +384,12 @@ bool StoreStagedRows(int prognoz, int receiver, bool storedRows, bool repeats)
                        "from %4 s")
             .arg(names.join(QStringLiteral(", ")), values.join(QStringLiteral(", ")),
                  storedRows ? QStringLiteral("coalesce(d.comment, '') || s.comment") : QStringLiteral("s.comment"),
-                 kStageTable);
+                 stage);
     if (storedRows)
         sql += QStringLiteral(
             " left join tfctprognozdata d on d.prognoz = ? and d.receiver = ? and d.product = s.product");
-    sql += QStringLiteral(" where ") + (repeats ? LastOfEachProduct(QStringLiteral("s")) : QStringLiteral("true"));
+    sql +=
+        QStringLiteral(" where ") + (repeats ? LastOfEachProduct(stage, QStringLiteral("s")) : QStringLiteral("true"));
     sql += QStringLiteral(" order by s.ord");
     // The receiver's rows are written by one import at a time (the caller holds their lock): without
     // stored rows none is there to overwrite, and a plain insert costs the server less.
@@ -464,7 +414,7 @@ void JournalStagedRows(int prognoz, int receiver, bool marked, const std::shared
              .arg(marked ? QStringLiteral("s.op = %1").arg(JOURNAL_INSERT) : QStringLiteral("1 = 1")),
          {head(JOURNAL_INSERT) + QStringLiteral("; id="), head(JOURNAL_UPDATE) + QStringLiteral("; "),
           QStringLiteral("prognoz=%1; product=").arg(prognoz), QStringLiteral("; receiver=%1").arg(receiver)},
-         kStageTable + QStringLiteral(" s"),
+         stage->table() + QStringLiteral(" s"),
          {},
          QStringLiteral("s.ord"),
          stage});
@@ -475,14 +425,14 @@ void JournalStagedRows(int prognoz, int receiver, bool marked, const std::shared
 bool SaveReceiverForecastData(int prognoz, int receiver, const std::shared_ptr<const CForecastRowStage>& stage)
 {
     const bool storedRows = HasForecastDataForReceiver(receiver, prognoz, OnDbError::Report);
-    const auto repeats = StageRepeatsProducts();
+    const auto repeats = StageRepeatsProducts(stage->table());
     if (!repeats)
         return false;
     const bool journal = OpJournalEnabled();
     const bool marked = journal && (storedRows || *repeats);
-    if (marked && !MarkStagedLines(prognoz, receiver, storedRows, *repeats))
+    if (marked && !MarkStagedLines(stage->table(), prognoz, receiver, storedRows, *repeats))
         return false;
-    if (!StoreStagedRows(prognoz, receiver, storedRows, *repeats))
+    if (!StoreStagedRows(stage->table(), prognoz, receiver, storedRows, *repeats))
         return false;
     if (journal)
         JournalStagedRows(prognoz, receiver, marked, stage);

@@ -49,17 +49,17 @@ void CopyToForecastDataRecord(const CForecastDataRecord& source, CForecastDataRe
 // The columns of a data row as bulk writes give them: prognoz, product, receiver, the figures, comment,
 // base, baseMethod.
 std::vector<BulkColumn> ForecastDataBulkColumns();
-class CTempTableCopy;
+class CRowStage;
 
 // The rows of a received document staged in a temporary table of the connection while the document is
 // read (on a server filled by COPY), so that the document's size costs no memory and storing them once
 // the user agreed is done by sets over rows the database already holds. The table is the connection's
-// own: nobody else sees it, and filling it locks nothing of the database. One stage of a thread holds
-// rows at a time: starting another empties it.
+// own: nobody else sees it, and filling it locks nothing of the database. Each stage has a table of
+// its own.
 class CForecastRowStage {
 public:
     CForecastRowStage();
-    // Empties the staging table.
+    // Drops the staging table.
     ~CForecastRowStage();
     CForecastRowStage(const CForecastRowStage&) = delete;
     CForecastRowStage& operator=(const CForecastRowStage&) = delete;
@@ -71,13 +71,11 @@ public:
     [[nodiscard]] bool Finish();
     // Whether the rows are staged whole in the connection that is open now.
     bool ready() const;
+    // The table, for statements that read it; empty before Start.
+    const QString& table() const;
 
 private:
-    std::unique_ptr<CTempTableCopy> m_copy;
-    int m_session = 0;
-    int m_generation = 0;
-    int m_rows = 0;
-    bool m_made = false;
+    std::unique_ptr<CRowStage> m_stage;
     bool m_ready = false;
 };
 

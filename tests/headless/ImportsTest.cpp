@@ -70,6 +70,17 @@ protected:
                         .arg(table));
         return QStringLiteral("drop trigger refuse on %1").arg(table);
     }
+
+    // The connection's waiting tables whose names start so.
+    int StageTables(const char* start)
+    {
+        return Scalar(isPg() ? QStringLiteral("select count(*) from pg_class where relpersistence = 't' and relkind = "
+                                              "'r' and relname like ?")
+                             : QStringLiteral("select count(*) from sqlite_temp_master where type = 'table' and name "
+                                              "like ?"),
+                      {QLatin1String(start) + QStringLiteral("%")})
+            .toInt();
+    }
     void Drop(const QString& statement)
     {
         if (isPg())
@@ -415,13 +426,6 @@ TEST_P(HeadlessImportTest, RowsWaitingForTheAnswerAreStoredAsHeldOnesAndLockNoth
             + rows(QStringLiteral(
                 "select prognoz, product, pricePrev, priceCur, priceNext from tfctprice order by id"));
     };
-    const auto stageTables = [&] {
-        return Scalar(isPg() ? QStringLiteral("select count(*) from pg_class where relpersistence = 't' and relkind = "
-                                              "'r' and relname like 'tmp_stage%'")
-                             : QStringLiteral("select count(*) from sqlite_temp_master where type = 'table' and name "
-                                              "like 'tmp_stage%'"))
-            .toInt();
-    };
     const auto reconnect = [&] {
         GetDBConnection().Close();
         ASSERT_TRUE(GetDBConnection().ConnectWith(params()));
@@ -488,7 +492,7 @@ TEST_P(HeadlessImportTest, RowsWaitingForTheAnswerAreStoredAsHeldOnesAndLockNoth
         EXPECT_EQ(p->priceCur, Money::fromInt(cur)) << forecast << "/" << product;
     }
     EXPECT_EQ(Count("tfctprice"), 4);
-    EXPECT_EQ(stageTables(), 0);
+    EXPECT_EQ(StageTables("tmp_stage"), 0);
 
     // A product that comes twice refuses the document on every road, as its second row always has.
     CProductList twice = products;
@@ -514,7 +518,7 @@ TEST_P(HeadlessImportTest, RowsWaitingForTheAnswerAreStoredAsHeldOnesAndLockNoth
     {
         CNsiFile pending = ReadNsiFile(doc, schema);
         ASSERT_TRUE(pending.ok() && pending.productStage && pending.priceStage);
-        EXPECT_EQ(stageTables(), 2);
+        EXPECT_EQ(StageTables("tmp_stage"), 2);
         if (isPg()) {
             CPgAdminSession other(params().dbName);
             EXPECT_EQ(other.exec("begin"), "");
@@ -539,7 +543,7 @@ TEST_P(HeadlessImportTest, RowsWaitingForTheAnswerAreStoredAsHeldOnesAndLockNoth
         }
     }
     EXPECT_EQ(stored(), *first) << "declined";
-    EXPECT_EQ(stageTables(), 0) << "declined";
+    EXPECT_EQ(StageTables("tmp_stage"), 0) << "declined";
 
     // Refused by the schema once its products and some prices were read.
     QString text = QString::fromUtf8(ReadFile(doc));
@@ -549,7 +553,7 @@ TEST_P(HeadlessImportTest, RowsWaitingForTheAnswerAreStoredAsHeldOnesAndLockNoth
     WriteFile(bad, text.toUtf8());
     EXPECT_FALSE(ReadNsiFile(bad, schema).ok());
     EXPECT_EQ(stored(), *first) << "refused";
-    EXPECT_EQ(stageTables(), 0) << "refused";
+    EXPECT_EQ(StageTables("tmp_stage"), 0) << "refused";
 }
 
 // A received forecast's rows, every figure given, with the comments of the document.
@@ -587,10 +591,10 @@ QString ForecastWithComments(const QString& path, const std::vector<ReceivedRow>
 }
 
 // Whether the stage's table answers on a connection: it exists only in the one that read the rows.
-bool StageAnswers(QSqlDatabase db, qlonglong* rows = nullptr)
+bool StageAnswers(QSqlDatabase db, const QString& table, qlonglong* rows = nullptr)
 {
     QSqlQuery q(db);
-    if (!q.exec(QStringLiteral("select count(*) from tmp_received_forecast")) || !q.next())
+    if (!q.exec(QStringLiteral("select count(*) from ") + table) || !q.next())
         return false;
     if (rows)
         *rows = q.value(0).toLongLong();
@@ -696,10 +700,12 @@ TEST_P(HeadlessImportTest, ForecastRowsBeforeTheAnswerAreSeenByNoneAndLockNothin
     const QString path = ForecastWithComments(home() + QStringLiteral("received.xml"), {{40, "а"}, {41, "б"}});
     const QString schema = home() + QStringLiteral("forecast.xsd");
     const QString insert = QStringLiteral("insert into tfctprognozdata (prognoz, product, receiver) values (3, 40, 5)");
+    QString table;
     const auto otherWrites = [&] {
         if (isPg()) {
             CPgAdminSession server(params().dbName);
-            EXPECT_NE(server.exec("select count(*) from tmp_received_forecast"), "") << "another session sees the rows";
+            EXPECT_NE(server.exec(QStringLiteral("select count(*) from ") + table), "")
+                << "another session sees the rows";
             EXPECT_EQ(server.exec("set lock_timeout = 2000"), "");
             EXPECT_EQ(server.exec(insert), "");
             return;
@@ -707,7 +713,7 @@ TEST_P(HeadlessImportTest, ForecastRowsBeforeTheAnswerAreSeenByNoneAndLockNothin
         {
             EXPECT_FALSE(OpenDatabase(params(), QStringLiteral("other")));
             QSqlDatabase db = QSqlDatabase::database(QStringLiteral("other"), false);
-            EXPECT_FALSE(StageAnswers(db)) << "another connection sees the rows";
+            EXPECT_FALSE(StageAnswers(db, table)) << "another connection sees the rows";
             QSqlQuery q(db);
             EXPECT_TRUE(q.exec(QStringLiteral("pragma busy_timeout = 0")));
             EXPECT_TRUE(q.exec(QStringLiteral("begin immediate"))) << q.lastError().text().toStdString();
@@ -720,14 +726,14 @@ TEST_P(HeadlessImportTest, ForecastRowsBeforeTheAnswerAreSeenByNoneAndLockNothin
     };
     {
         CForecastFile file = ReadForecastFile(path, schema);
-        ASSERT_TRUE(file.ok()) << file.message.toStdString();
+        ASSERT_TRUE(file.ok() && file.stage) << file.message.toStdString();
+        table = file.stage->table();
         qlonglong staged = 0;
-        EXPECT_TRUE(StageAnswers(GetDBConnection().GetConnection(), &staged));
+        EXPECT_TRUE(StageAnswers(GetDBConnection().GetConnection(), table, &staged));
         EXPECT_EQ(staged, 2);
         otherWrites(); // while the question waits
     }                  // declined
-    qlonglong left = -1;
-    EXPECT_TRUE(!StageAnswers(GetDBConnection().GetConnection(), &left) || left == 0);
+    EXPECT_EQ(StageTables("tmp_stage_forecast"), 0);
     EXPECT_EQ(Count("tfctprognozdata"), 1);
     EXPECT_EQ(Count("tfctprognozdata", "receiver = 7"), 0);
     EXPECT_EQ(Count("tfctimportstatus"), 0);
@@ -744,7 +750,7 @@ TEST_P(HeadlessImportTest, ForecastRowsBeforeTheAnswerAreSeenByNoneAndLockNothin
         out.close();
         const CForecastFile refused = ReadForecastFile(mixed, schema);
         EXPECT_EQ(refused.status, CForecastFile::Refused);
-        EXPECT_TRUE(!StageAnswers(GetDBConnection().GetConnection(), &left) || left == 0);
+        EXPECT_EQ(StageTables("tmp_stage_forecast"), 0);
         EXPECT_EQ(Count("tfctprognozdata", "receiver = 7"), 0);
     }
 
@@ -765,13 +771,14 @@ TEST_P(HeadlessImportTest, ForecastRowsBeforeTheAnswerAreSeenByNoneAndLockNothin
         Scalar(QStringLiteral("select comment from tfctprognozdata where receiver = 7 and product = 41")).toString(),
         QStringLiteral("б"));
 
-    // Another document read before the first one is stored takes the connection's table: the first one's
-    // rows are read from its document again.
+    // Another document read before the first one is stored has a table of its own: the first one's rows
+    // stay staged.
     Exec(QStringLiteral("delete from tfctprognozdata where receiver = 7"));
     CForecastFile first = ReadForecastFile(path, schema);
     const QString other = ForecastWithComments(home() + QStringLiteral("other.xml"), {{41, "в"}});
     CForecastFile second = ReadForecastFile(other, schema);
     ASSERT_TRUE(first.ok() && second.ok());
+    EXPECT_TRUE(first.stage && first.stage->ready());
     EXPECT_TRUE(StoreForecastFile(first));
     EXPECT_TRUE(messages.empty());
     EXPECT_EQ(Count("tfctprognozdata", "receiver = 7"), 2);
