@@ -513,7 +513,7 @@ Answer CReceiveRun::HandOver(int code, CReceivedItem& item)
     m_channel.code = code;
     m_channel.data = &item;
     TransportEventSet(m_channel.notify);
-    const bool answered = TransportEventWait(m_channel.ack);
+    const bool answered = TransportEventWait(m_channel.ack, -1, m_options.stopEvent);
     m_channel.data = nullptr;
     if (!answered)
         return Answer::None;

@@ -104,6 +104,8 @@ HRESULT CMailTransport::ReceiveLoop(CTransportChannel* channel)
         const int port = qEnvironmentVariableIntValue("LIR_POP3_PORT", &ok);
         if (ok && port > 0 && port < 65536)
             options.port = port;
+        if (channel)
+            options.stopEvent = channel->stop;
         return RunReceiveLoop(*this, channel, options);
     } catch (...) {
         return E_FAIL; // nothing crosses the boundary
@@ -139,7 +141,7 @@ void CMailTransport::FlushLog(CTransportChannel* channel)
     channel->code = TC_LOG;
     channel->data = &text;
     TransportEventSet(channel->notify);
-    TransportEventWait(channel->ack);
+    TransportEventWait(channel->ack, -1, channel->stop);
     channel->data = nullptr; // the variable dies with this frame
     m_log.clear();
 }

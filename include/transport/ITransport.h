@@ -42,6 +42,9 @@ struct CTransportChannel {
     std::int32_t code = 0;
     void* data = nullptr;
     ITransport* transport = nullptr;
+    // Set by the host when it ends and never cleared: the plug-in's waits watch it, and its receive
+    // loop returns, so that the process does not end under a thread still inside the plug-in.
+    int stop = -1;
 };
 
 // Handed over with codes 1 to 3; allocated (malloc) and freed by the plug-in.
@@ -86,18 +89,19 @@ inline void TransportEventSet(int event)
     while (write(event, &one, sizeof one) < 0 && errno == EINTR) { }
 }
 
-// Waits until the event is set and consumes it. timeoutMs < 0 waits without limit.
-// Returns false on time-out or error, and at once for no event (poll would ignore it and wait on).
-inline bool TransportEventWait(int event, int timeoutMs = -1)
+// Waits until the event is set and consumes it. timeoutMs < 0 waits without limit. Returns false on
+// time-out or error, when the stop event (if any) is set, and at once for no event (poll would
+// ignore it and wait on).
+inline bool TransportEventWait(int event, int timeoutMs = -1, int stop = -1)
 {
     if (event < 0)
         return false;
-    pollfd p{event, POLLIN, 0};
+    pollfd p[2] = {{event, POLLIN, 0}, {stop, POLLIN, 0}};
     for (;;) {
-        int r = poll(&p, 1, timeoutMs);
+        int r = poll(p, stop >= 0 ? 2 : 1, timeoutMs);
         if (r < 0 && errno == EINTR)
             continue;
-        if (r <= 0)
+        if (r <= 0 || (stop >= 0 && p[1].revents))
             return false;
         std::uint64_t value = 0;
         ssize_t n = read(event, &value, sizeof value);

@@ -15,6 +15,7 @@
 #include <transport/ITransport.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QThread>
 #include <QWidget>
@@ -38,8 +39,12 @@ constexpr int kRetryMs = 100;
 
 std::atomic<bool> g_stop{false};
 std::atomic<bool> g_running{false};
-int g_stopEvent = -1;
+// Set once per run by the stop and never cleared while a thread of that run may still watch it.
+std::atomic<int> g_stopEvent{-1};
 int g_doneEvent = -1;
+// Receive threads still inside a plug-in, and the event the last one to leave sets.
+std::atomic<int> g_receivers{0};
+int g_receiversDone = -1;
 CSessionState* g_session = nullptr;
 std::atomic<ForecastFileImport> g_forecastImport{nullptr};
 
@@ -60,15 +65,7 @@ QString Text(const char* text)
 // Waits until the event is set or the host is asked to stop; false on stop or error.
 bool WaitOrStop(int event, int timeoutMs = -1)
 {
-    pollfd fds[2] = {{event, POLLIN, 0}, {g_stopEvent, POLLIN, 0}};
-    for (;;) {
-        const int r = ::poll(fds, 2, timeoutMs);
-        if (r < 0 && errno == EINTR)
-            continue;
-        if (r <= 0 || (fds[1].revents & POLLIN) || g_stop)
-            return false;
-        return TransportEventWait(event, 0);
-    }
+    return TransportEventWait(event, timeoutMs, g_stopEvent) && !g_stop;
 }
 
 // Whether the user-interface thread may run an item now: the main window is there and nothing
@@ -211,7 +208,9 @@ void RunHost(TransportStartBlock* block)
         host.channel.code = TC_START;
         host.channel.data = &folderText;
         host.channel.transport = transport;
+        host.channel.stop = g_stopEvent;
         WriteTransportJournal(kStarting.arg(i), code);
+        ++g_receivers;
         std::thread(&TransportReceiveThread, &host.channel).detach();
         if (!WaitOrStop(host.channel.notify))
             return;
@@ -310,6 +309,8 @@ void TransportReceiveThread(CTransportChannel* channel)
 {
     if (channel && channel->transport)
         channel->transport->ReceiveLoop(channel);
+    if (--g_receivers == 0)
+        TransportEventSet(g_receiversDone);
 }
 
 void TransportHostThread(TransportStartBlock* block)
@@ -327,13 +328,17 @@ void InstallTransportHost(CSessionState& session, ForecastFileImport forecastImp
     g_session = &session;
     g_forecastImport = forecastImport;
     g_stop = false;
-    if (g_stopEvent < 0)
+    // A stop of an earlier run must not end the next one; while a receive thread of that run is
+    // still there, its stop stays set and this run has one of its own.
+    if (g_stopEvent < 0 || g_receivers > 0)
         g_stopEvent = TransportEventCreate(false);
     if (g_doneEvent < 0)
         g_doneEvent = TransportEventCreate(false);
-    // A stop of an earlier run must not end the next one.
+    if (g_receiversDone < 0)
+        g_receiversDone = TransportEventCreate(false);
     TransportEventWait(g_stopEvent, 0);
     TransportEventWait(g_doneEvent, 0);
+    TransportEventWait(g_receiversDone, 0);
     SetTransportHostThread(&TransportHostThread);
 }
 
@@ -343,9 +348,16 @@ bool StopTransportHost(int timeoutMs)
         return true;
     g_stop = true;
     TransportEventSet(g_stopEvent);
-    if (!g_running)
-        return true;
-    return TransportEventWait(g_doneEvent, timeoutMs);
+    QElapsedTimer clock;
+    clock.start();
+    const auto left = [&] { return timeoutMs < 0 ? -1 : int(std::max<qint64>(0, timeoutMs - clock.elapsed())); };
+    if (g_running && !TransportEventWait(g_doneEvent, left()))
+        return false;
+    // The host thread has started all its receive threads by now; each ends at its next wait.
+    while (g_receivers > 0)
+        if (!TransportEventWait(g_receiversDone, left()) && g_receivers > 0)
+            return false;
+    return true;
 }
 
 void ParseInfoText(const QString& info, QString* subject, QString* text)

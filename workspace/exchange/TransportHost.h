@@ -43,8 +43,8 @@ using ForecastFileImport = ImportOutcome (*)(CSessionState& session, QWidget* fr
 
 // Installs the host body over the application's session; the transport registry then starts it.
 void InstallTransportHost(CSessionState& session, ForecastFileImport forecastImport);
-// Asks the host thread to end and waits for it at most `timeoutMs`; true when it has ended (or never
-// ran). A plug-in's own receive thread is not waited for.
+// Asks the host thread and the receive threads it started to end, and waits for them at most
+// `timeoutMs`; true when they have ended (or never ran).
 bool StopTransportHost(int timeoutMs = 3000);
 
 void TransportHostThread(TransportStartBlock* block);

@@ -190,13 +190,19 @@ char* DupText(const std::string& text)
     return strdup(text.c_str());
 }
 
+bool Stopped(const CTransportChannel* channel)
+{
+    pollfd stop{channel->stop, POLLIN, 0};
+    return channel->stop >= 0 && ::poll(&stop, 1, 0) > 0;
+}
+
 // Hands one request over, waits for the answer and records it.
 void HandOver(CTransportChannel* channel, std::int32_t code, void* data)
 {
     channel->code = code;
     channel->data = data;
     TransportEventSet(channel->notify);
-    if (!TransportEventWait(channel->ack))
+    if (!TransportEventWait(channel->ack, -1, channel->stop))
         return;
     const std::string log = Env("LIR_FAKE_ACKLOG");
     if (!log.empty())
@@ -231,7 +237,7 @@ void RunScriptLine(CTransportChannel* channel, const std::string& line)
         const std::size_t gap = rest.find(' ');
         const int ms = std::atoi(rest.c_str());
         const std::string text = gap == std::string::npos ? std::string() : rest.substr(gap + 1);
-        for (;;) {
+        while (!Stopped(channel)) {
             const char* pointer = text.c_str();
             HandOver(channel, TC_LOG, &pointer);
             usleep(useconds_t(ms) * 1000);
@@ -270,7 +276,7 @@ HRESULT FakeTransport::ReceiveLoop(CTransportChannel* channel)
     TransportEventSet(channel->notify);
     std::ifstream script(Env("LIR_FAKE_RECEIVE"), std::ios::binary);
     std::string line;
-    while (std::getline(script, line)) {
+    while (!Stopped(channel) && std::getline(script, line)) {
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
         if (!line.empty())

@@ -225,6 +225,18 @@ TEST_P(HostThreadTest, AnItemIsTakenOnlyOnceDecidedAndADeclinedOneIsJournalled)
     EXPECT_EQ(Scalar("select count(*) from tfctimportstatus where event = 1 and comment = 'НСИ'").toInt(), 1);
 }
 
+// The program ends only once no thread of its own is left inside a plug-in: the stop ends a receive
+// loop that would otherwise go on for ever, also one waiting for an answer the host will not give.
+TEST_P(HostThreadTest, TheStopEndsThePluginsReceiveLoop)
+{
+    Start(QStringLiteral("FAKE"), {QStringLiteral("every 20 tick")});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Acks().size() >= 3; }, 10000));
+    EXPECT_TRUE(StopTransportHost(3000));
+    const qsizetype answered = Acks().size();
+    QTest::qWait(200);
+    EXPECT_EQ(Acks().size(), answered);
+}
+
 TEST_P(HostThreadTest, ALongPluginLogTakesSeveralRowsAndLosesNothing)
 {
     // Lines as the mail plug-in writes them, and one longer than a row whose characters take two
