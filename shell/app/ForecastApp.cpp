@@ -8,6 +8,7 @@
 #include "MSSqlSetupDlg.h"
 #include "MainFrame.h"
 #include "ModalHook.h"
+#include "ProcessExit.h"
 #include "ProgressBar.h"
 #include "ReportDatabase.h"
 #include "ReportEngine.h"
@@ -33,6 +34,22 @@
 #include <memory>
 
 using namespace AppTexts;
+
+namespace {
+
+// How long a close waits for the transport threads: a close (or a signal) ends the program soon.
+constexpr int kHostStopMs = 1500;
+
+// A plug-in's thread that has not ended in time must not run on while the process's objects are
+// destroyed under it: the process ends without them, its shut-down steps done.
+int EndUnlessHostEnded(bool hostEnded, int code)
+{
+    if (!hostEnded)
+        EndProcess(code);
+    return code;
+}
+
+} // namespace
 
 CAppAboutDlg::CAppAboutDlg(QWidget* parent)
     : QDialog(parent)
@@ -210,20 +227,20 @@ int CForecastApp::Run()
     // The host thread may have started before the way out was taken; it ends first anyway: it must
     // not start an item in a window that is going away.
     if (!started) {
-        StopTransportHost();
+        const bool hostEnded = StopTransportHost(kHostStopMs);
         delete m_frame;
         SetAppMainWindow(nullptr);
         // A close asked for during start-up ends as a normal close does.
-        return AppCloseRequested() ? ExitInstance(m_exitCode) : m_exitCode;
+        return EndUnlessHostEnded(hostEnded, AppCloseRequested() ? ExitInstance(m_exitCode) : m_exitCode);
     }
     const int code = AppCloseRequested() ? 0 : QApplication::exec();
-    StopTransportHost();
+    const bool hostEnded = StopTransportHost(kHostStopMs);
     // The framework destroys the main window before the shut-down steps.
     delete m_frame;
     SetAppMainWindow(nullptr);
     // Only a program that started works with its database: a refused start leaves it as it was.
     OptimizeStatisticsBeforeClose();
-    return ExitInstance(code);
+    return EndUnlessHostEnded(hostEnded, ExitInstance(code));
 }
 
 void CForecastApp::OnAppAbout()

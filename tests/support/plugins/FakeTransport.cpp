@@ -18,7 +18,8 @@
 //   8 <text>          log text
 //   <n>               any other code, without data
 //   sleep <ms>        a pause
-//   every <ms> <text> a log text every <ms>, for ever
+//   every <ms> <text> a log text every <ms>, until the host's stop
+// With LIR_FAKE_DEAF set the loop ignores the host's stop.
 // In texts, \r and \n stand for CR and LF.
 #include "Codepage.h"
 
@@ -190,10 +191,16 @@ char* DupText(const std::string& text)
     return strdup(text.c_str());
 }
 
+// The host's stop event, or none when LIR_FAKE_DEAF is set: a plug-in that never ends its loop.
+int StopOf(const CTransportChannel* channel)
+{
+    return Env("LIR_FAKE_DEAF").empty() ? channel->stop : -1;
+}
+
 bool Stopped(const CTransportChannel* channel)
 {
-    pollfd stop{channel->stop, POLLIN, 0};
-    return channel->stop >= 0 && ::poll(&stop, 1, 0) > 0;
+    pollfd stop{StopOf(channel), POLLIN, 0};
+    return stop.fd >= 0 && ::poll(&stop, 1, 0) > 0;
 }
 
 // Hands one request over, waits for the answer and records it.
@@ -202,7 +209,7 @@ void HandOver(CTransportChannel* channel, std::int32_t code, void* data)
     channel->code = code;
     channel->data = data;
     TransportEventSet(channel->notify);
-    if (!TransportEventWait(channel->ack, -1, channel->stop))
+    if (!TransportEventWait(channel->ack, -1, StopOf(channel)))
         return;
     const std::string log = Env("LIR_FAKE_ACKLOG");
     if (!log.empty())
