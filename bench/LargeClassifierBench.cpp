@@ -457,10 +457,13 @@ const char* const kPlainProducts =
 
 std::string ReceiverList(const CBase& base)
 {
-    std::string list = "[";
-    for (int id : base.receivers)
-        list += (list.size() > 1 ? "," : "") + std::to_string(id);
-    return list + "]";
+    std::string list(1, '[');
+    for (int id : base.receivers) {
+        if (list.size() > 1)
+            list += ',';
+        list += std::to_string(id);
+    }
+    return list + ']';
 }
 
 // Forms 1 and 3: the products with the sums of the chosen receivers' rows.

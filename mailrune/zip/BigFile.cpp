@@ -79,8 +79,14 @@ void CBigFile::CreateBeside(const std::string& target, bool targetMode)
     const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string suffix = "." + std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-"
-            + std::to_string(random() % 1000000) + ".part";
+        // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) about "." + std::string.
+        std::string suffix(1, '.');
+        suffix += std::to_string(::getpid());
+        suffix += '-';
+        suffix += std::to_string(counter++);
+        suffix += '-';
+        suffix += std::to_string(random() % 1000000);
+        suffix += ".part";
         m_path = folder + "." + ShortenedName(name, kMaxNameBytes - 1 - suffix.size()) + suffix;
         m_fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, createMode);
         if (m_fd >= 0) {

@@ -731,7 +731,7 @@ bool CZipBundle::ExtractEntry(uint16_t index, const std::string& folder, unsigne
     while (!target.empty() && target.back() == '/')
         target.pop_back();
     if (target.empty() && folder.empty())
-        target = ".";
+        target.push_back('.');
     target += '/';
     target += info.m_name;
 

@@ -540,7 +540,7 @@ void ReportRows::AddUtf8Cell(QByteArrayView text)
 void ReportRows::EndRow(bool bold, bool spans, bool beginsGroup, QStringView groupCaption)
 {
     for (; m_cellsInRow < m_columns; ++m_cellsInRow)
-        Store(QStringView());
+        Keep(0);
     Store(groupCaption);
     m_cellsInRow = 0;
     m_flags.push_back(std::uint8_t((bold ? kBold : 0) | (spans ? kSpans : 0) | (beginsGroup ? kGroup : 0)));

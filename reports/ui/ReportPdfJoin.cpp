@@ -138,8 +138,12 @@ private:
     QByteArray Subset(const std::string& name)
     {
         auto it = m_subsets.find(name);
-        if (it == m_subsets.end())
-            it = m_subsets.emplace(name, "/" + Tag(++m_join.m_subsets) + name.substr(7)).first;
+        if (it == m_subsets.end()) {
+            std::string renamed(1, '/');
+            renamed += Tag(++m_join.m_subsets);
+            renamed += std::string_view(name).substr(7);
+            it = m_subsets.emplace(name, std::move(renamed)).first;
+        }
         return Bytes(QPDFObjectHandle::newName(it->second).unparse());
     }
 

@@ -77,7 +77,7 @@ std::string QuotingArchive(int count)
     std::string data = XmlText(1000);
     for (int i = count - 1; i >= 0; --i) {
         RawEntry& e = entries[static_cast<size_t>(i)];
-        e.name = "f" + std::to_string(i) + ".xml";
+        e.name = 'f' + std::to_string(i) + ".xml";
         e.crc = Crc(data);
         e.compressed = e.uncompressed = static_cast<uint32_t>(data.size());
         data = LocalRecord(e) + data;
