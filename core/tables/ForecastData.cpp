@@ -403,6 +403,24 @@ bool StoreStagedRows(const QString& stage, int prognoz, int receiver, bool store
     return q.execOrReport();
 }
 
+// The receiver's stored rows of products that the stage does not carry: a document received again
+// replaces what the receiver sent before, whole.
+bool DeleteRowsNotStaged(const QString& stage, int prognoz, int receiver)
+{
+    const bool journal = OpJournalEnabled();
+    CSqlQuery q(QStringLiteral("delete from tfctprognozdata where prognoz = ? and receiver = ? and product not in "
+                               "(select product from %1)%2")
+                    .arg(stage, journal ? QStringLiteral(" returning id, product") : QString()));
+    q.bind(prognoz).bind(receiver);
+    if (!q.execOrReport())
+        return false;
+    while (journal && q.next())
+        QueueJournalLine(
+            JournalHead(JOURNAL_DELETE, "PrognozData", q.value(0).toInt())
+            + QStringLiteral("prognoz=%1; product=%2; receiver=%3").arg(prognoz).arg(q.value(1).toInt()).arg(receiver));
+    return true;
+}
+
 // The journal lines of the staged rows, made by the database once the rows are committed; unmarked
 // rows are all new.
 void JournalStagedRows(int prognoz, int receiver, bool marked, const std::shared_ptr<const CForecastRowStage>& stage)
@@ -430,6 +448,8 @@ bool SaveReceiverForecastData(int prognoz, int receiver, const std::shared_ptr<c
         return false;
     const bool journal = OpJournalEnabled();
     const bool marked = journal && (storedRows || *repeats);
+    if (storedRows && !DeleteRowsNotStaged(stage->table(), prognoz, receiver))
+        return false;
     if (marked && !MarkStagedLines(stage->table(), prognoz, receiver, storedRows, *repeats))
         return false;
     if (!StoreStagedRows(stage->table(), prognoz, receiver, storedRows, *repeats))

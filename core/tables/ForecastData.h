@@ -79,8 +79,9 @@ private:
     bool m_ready = false;
 };
 
-// Saves the staged rows as rows of the receiver in the forecast as SaveForecastData without new ids
-// does them one after another, by sets: each received comment appended to the stored one, of rows with
+// Replaces the receiver's rows in the forecast by the staged rows: its stored rows of products the stage
+// does not carry are deleted (with their journal lines); the staged rows are saved as SaveForecastData
+// without new ids does them one after another, by sets: each received comment appended to the stored one, of rows with
 // the same product the last one, an update line for a stored or repeated product and an insert line
 // otherwise, in the document's order (the lines are made by the database once committed). False after
 // a reported database error.

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSqlQuery>
 
 #include <limits>
@@ -499,4 +500,61 @@ TEST_P(ForecastDataTest, StagedReceiverRowsAreStoredAllOrNothing)
     const auto last = GetForecastData({1, 1, 999 + kRows});
     ASSERT_TRUE(last);
     EXPECT_EQ(last->sumNext, Money::fromRaw(kRows - 1));
+}
+
+// A receiver's rows received again replace what it sent before, whole: its rows of products the
+// stage does not carry go, with their journal lines; a row that comes again keeps its stored comment
+// before the received one; the other receivers' rows and the other forecasts' stay.
+TEST_P(ForecastDataTest, StagedRowsReceivedAgainReplaceTheReceiversRowsWhole)
+{
+    SetJournal(true);
+    Exec(QStringLiteral("with recursive n(i) as (select 1000 union all select i + 1 from n where i < 1060) "
+                        "insert into tClsProduct (prognoz, id, name, isgroup) select 1, i, 'p', 0 from n"));
+    for (int product = 1000; product < 1050; ++product)
+        for (int receiver : {1, 2}) {
+            InsertRow(1, product, receiver, {M("1"), M("1"), M("1"), M("1"), M("1"), M("1")});
+            Exec("update tFctPrognozData set comment = 'A' where product = ? and receiver = ?", {product, receiver});
+        }
+    InsertRow(2, 30, 1, {M("5"), M("5"), M("5"), M("5"), M("5"), M("5")});
+    const int journalBefore = Count("tFctOpJournal");
+    const int goneId = GetForecastData({1, 1, 1049})->id;
+
+    auto stage = std::make_shared<CForecastRowStage>();
+    ASSERT_TRUE(stage->Start());
+    for (int product : {1001, 1060, 1000}) {
+        CForecastDataRecord rec = Row(1, product, 0);
+        rec.sumNext = Money::fromInt(product);
+        rec.comment = QStringLiteral("B");
+        ASSERT_TRUE(stage->Add(rec));
+    }
+    ASSERT_TRUE(stage->Finish());
+    {
+        CTransaction tx;
+        ASSERT_TRUE(SaveReceiverForecastData(1, 1, stage) && tx.commit());
+    }
+    EXPECT_TRUE(messages.empty());
+    QStringList rows;
+    CSqlQuery q(QStringLiteral("select product, comment from tFctPrognozData where prognoz = 1 and receiver = 1 "
+                               "order by product"));
+    ASSERT_TRUE(q.exec());
+    while (q.next())
+        rows << q.value(0).toString() + u' ' + q.value(1).toString();
+    EXPECT_EQ(rows, QStringList({"1000 AB", "1001 AB", "1060 B"}));
+    EXPECT_EQ(GetForecastData({1, 1, 1060})->sumNext, Money::fromInt(1060));
+    EXPECT_EQ(Scalar("select count(*) from tFctPrognozData where prognoz = 1 and receiver = 2").toInt(), 50);
+    EXPECT_TRUE(GetForecastData({2, 1, 30}));
+
+    const QString deleted = QStringLiteral("Delete PrognozData; id=%1; prognoz=1; product=1049; receiver=1");
+    CSqlQuery lines(QStringLiteral("select text from tFctOpJournal order by id"));
+    ASSERT_TRUE(lines.exec());
+    QStringList texts;
+    while (lines.next())
+        texts << lines.value(0).toString();
+    EXPECT_EQ(texts.size() - journalBefore, 48 + 3);
+    EXPECT_EQ(texts
+                  .filter(QRegularExpression(QStringLiteral("^Delete PrognozData; id=\\d+; prognoz=1; product=\\d+; "
+                                                            "receiver=1$")))
+                  .size(),
+              48);
+    EXPECT_TRUE(texts.contains(deleted.arg(goneId))) << "the line names the deleted row's id";
 }
