@@ -334,36 +334,6 @@ struct CTableDatabase {
     }
 };
 
-// Offers `step` to the user-interface thread every 50 ms until it answers true. It runs only while
-// that thread lets events through, which it does while it shows a wait.
-class CWhileWaiting {
-public:
-    explicit CWhileWaiting(QObject* context, std::function<bool()> step)
-        : m_thread([this, context, step = std::move(step)] {
-            while (!m_done) {
-                QMetaObject::invokeMethod(
-                    context,
-                    [this, step] {
-                        if (!m_done && step())
-                            m_done = true;
-                    },
-                    Qt::QueuedConnection);
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            }
-        })
-    {
-    }
-    ~CWhileWaiting()
-    {
-        m_done = true;
-        m_thread.join();
-    }
-
-private:
-    std::atomic<bool> m_done{false};
-    std::thread m_thread;
-};
-
 } // namespace
 
 // Another program holds a lock that a statement of the user-interface thread needs: a read or a

@@ -538,10 +538,20 @@ private:
             }
             if (!found)
                 Fail(QStringLiteral("no receiver '%1' to choose").arg(name));
-            if (found->flags() & Qt::ItemIsUserCheckable)
+            if (found->flags() & Qt::ItemIsUserCheckable) {
                 found->setCheckState(0, Qt::Checked);
-            else
-                tree->setCurrentItem(found);
+            } else {
+                // Without boxes the dialog takes the receiver the user clicked.
+                for (QTreeWidgetItem* p = found->parent(); p; p = p->parent())
+                    p->setExpanded(true);
+                tree->scrollToItem(found);
+                QPointer<QTreeWidget> t = tree;
+                const QPoint at = tree->visualItemRect(found).center();
+                Post([t, at] {
+                    if (t)
+                        Click(t->viewport(), at);
+                });
+            }
             ++m_phase;
             return false;
         }

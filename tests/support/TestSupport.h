@@ -9,13 +9,19 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <QMetaObject>
+#include <QObject>
 #include <QStringList>
 
+#include <atomic>
+#include <chrono>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <ostream>
+#include <thread>
 #include <vector>
 
 // Readable failure output for Qt strings.
@@ -77,3 +83,33 @@ void ResetPeakMemory();
 // Writes a file whole; fails the test when it cannot.
 void WriteFile(const QString& path, const QByteArray& bytes);
 QByteArray ReadFile(const QString& path);
+
+// Offers `step` to the user-interface thread every 50 ms until it answers true. It runs only while
+// that thread lets events through, which it does while it shows a wait.
+class CWhileWaiting {
+public:
+    explicit CWhileWaiting(QObject* context, std::function<bool()> step)
+        : m_thread([this, context, step = std::move(step)] {
+            while (!m_done) {
+                QMetaObject::invokeMethod(
+                    context,
+                    [this, step] {
+                        if (!m_done && step())
+                            m_done = true;
+                    },
+                    Qt::QueuedConnection);
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            }
+        })
+    {
+    }
+    ~CWhileWaiting()
+    {
+        m_done = true;
+        m_thread.join();
+    }
+
+private:
+    std::atomic<bool> m_done{false};
+    std::thread m_thread;
+};

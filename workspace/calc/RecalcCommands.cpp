@@ -194,40 +194,75 @@ RecalcOutcome RecalcGroupsThread(const RecalcThreadParams& params, RecalcProgres
     });
 }
 
+namespace {
+
+// The group's row after an edit of a member and the rows that depend on it, then the group's row
+// saved once more and handed back; in a transaction of the caller's, or in one of its own.
+CCalcResult<int> EditedGroupRows(CRecalcRun& run, int receiverId, int groupId, CForecastRowFields* groupRow)
+{
+    const int forecast = run.forecast();
+    auto saveAgain = [&](auto& row, const auto& rows, const CCalcStatus& walked) -> CCalcResult<int> {
+        if (!walked)
+            return walked;
+        if (!row)
+            return int(RECALC_NOTHING);
+        if (CCalcStatus saved = rows.Save(*row, false); !saved)
+            return saved;
+        if (groupRow)
+            *groupRow = *row;
+        return int(RECALC_DONE);
+    };
+    // In the walk's transaction: saved after it committed, the row could overwrite what another
+    // user's recalculation wrote in between.
+    CCalcResult<int> result = int(RECALC_NOTHING);
+    const CCalcStatus done = InSaveBatch([&] {
+        if (receiverId >= 1) {
+            std::optional<CForecastDataRecord> row;
+            const CCalcStatus walked = RecalcAfterEdit(run, groupId, receiverId, row);
+            result = saveAgain(row, CDataRows(forecast, receiverId), walked);
+        } else {
+            std::optional<CTotalForecastRecord> row;
+            const CCalcStatus walked = RecalcAfterEdit(run, groupId, row);
+            result = saveAgain(row, CTotalRows(forecast), walked);
+        }
+        return result ? CCalcStatus() : result.failure();
+    });
+    if (!done && result)
+        return done;
+    return result;
+}
+
+} // namespace
+
 RecalcOutcome RecalcEditedGroup(int forecast, int receiverId, int groupId, CForecastRowFields* groupRow)
 {
     RecalcProgressHolder none; // the automatic recalculation reports no progress
-    return RunRecalc(forecast, none, [&](CRecalcRun& run) -> CCalcResult<int> {
-        // After the walk's transaction the group's row is saved once more, as the editor does, and
-        // handed back.
-        auto saveAgain = [&](auto& row, const auto& rows, const CCalcStatus& walked) -> CCalcResult<int> {
-            if (!walked)
-                return walked;
-            if (!row)
-                return int(RECALC_NOTHING);
-            if (CCalcStatus saved = rows.Save(*row, false); !saved)
-                return saved;
-            if (groupRow)
-                *groupRow = *row;
-            return int(RECALC_DONE);
-        };
-        // In the walk's transaction: saved after it committed, the row could overwrite what another
-        // user's recalculation wrote in between.
-        CCalcResult<int> result = int(RECALC_NOTHING);
-        const CCalcStatus done = InSaveBatch([&] {
-            if (receiverId >= 1) {
-                std::optional<CForecastDataRecord> row;
-                const CCalcStatus walked = RecalcAfterEdit(run, groupId, receiverId, row);
-                result = saveAgain(row, CDataRows(forecast, receiverId), walked);
-            } else {
-                std::optional<CTotalForecastRecord> row;
-                const CCalcStatus walked = RecalcAfterEdit(run, groupId, row);
-                result = saveAgain(row, CTotalRows(forecast), walked);
-            }
-            return result ? CCalcStatus() : result.failure();
-        });
-        if (!done && result)
-            return done;
+    return RunRecalc(forecast, none,
+                     [&](CRecalcRun& run) { return EditedGroupRows(run, receiverId, groupId, groupRow); });
+}
+
+RecalcOutcome SaveEditedRow(CForecastDataRecord& edited, int groupId, bool recalc, CForecastRowFields* groupRow)
+{
+    RecalcProgressHolder none;
+    return RunRecalc(edited.prognoz, none, [&](CRecalcRun& run) -> CCalcResult<int> {
+        // The wait for another user's run over the same rows comes before anything is written, and
+        // whatever ends the work (that wait stopped or timed out included) leaves the row as it was.
+        CTransaction tx;
+        if (!tx.isActive())
+            return CCalcStatus::DbFailed();
+        if (recalc)
+            if (CCalcStatus held = CDataRows(edited.prognoz, edited.receiver).Lock(); !held)
+                return held;
+        if (!SaveForecastData(edited, false))
+            return CCalcStatus::DbFailed();
+        CCalcResult<int> result = int(RECALC_DONE);
+        if (recalc) {
+            result = EditedGroupRows(run, edited.receiver, groupId, groupRow);
+            if (!result)
+                return result;
+        }
+        if (!tx.commit())
+            return CCalcStatus::DbFailed();
         return result;
     });
 }

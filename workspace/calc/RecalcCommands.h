@@ -50,6 +50,12 @@ RecalcOutcome RecalcGroupsThread(const RecalcThreadParams& params,
 // more and handed back. Nothing happens when the group or the receiver cannot be read.
 RecalcOutcome RecalcEditedGroup(int forecast, int receiverId, int groupId, CForecastRowFields* groupRow = nullptr);
 
+// A receiver's row as the editor changed it, saved with the group rows that follow from it when recalc
+// is set (as RecalcEditedGroup of the group of the edited product) in one transaction: when anything
+// fails, a wait for another user's rows stopped or timed out included, nothing of it is stored.
+RecalcOutcome SaveEditedRow(CForecastDataRecord& edited, int groupId, bool recalc,
+                            CForecastRowFields* groupRow = nullptr);
+
 // The group and the groups below it for the receiver (with its members when it is a receiver group),
 // or for the consolidated forecast; the group's row is saved once more and handed back.
 // receiverGroup tells whether the receiver is a receiver group.

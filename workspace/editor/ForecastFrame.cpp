@@ -405,15 +405,8 @@ void CForecastFrame::OnGridCommand(CGridView*, int)
 
 // ---- recalculation
 
-void CForecastFrame::AutoRecalc(int groupId)
+void CForecastFrame::AutoRecalc(int groupId, const CForecastRowFields& row)
 {
-    if (!Settings().EnableAutoRecalc)
-        return;
-    CForecastRowFields row;
-    if (!RecalcAfterCellEdit(m_session.currentForecastId, m_receiverId, groupId, &row)) {
-        RefreshTotalRows();
-        return;
-    }
     if (m_data && m_data->group.id == groupId)
         m_data->groupRow = row;
     ShowTotalRowValues(&row);

@@ -1,7 +1,7 @@
 // The forecast editor: the tree of the product groups of the current forecast on the left, the list
 // of the selected group's products above and the card of one product below, for one receiver's
 // forecast or for the consolidated forecast. Figures are entered in the card; each accepted entry is
-// saved at once and the group rows follow it when EnableAutoRecalc is on.
+// saved at once, with the group rows that follow from it when EnableAutoRecalc is on: both or neither.
 #pragma once
 
 #include "ForecastFilter.h"
@@ -94,7 +94,8 @@ public:
     int OnCardEndEdit(int row, int column);
 
     // --- recalculation
-    void AutoRecalc(int groupId);
+    // Shows the group's row as the edit's recalculation left it.
+    void AutoRecalc(int groupId, const CForecastRowFields& row);
     void OnRecalcNode();
     void OnRecalcForecast();
     void OnRecalcGroups();
@@ -150,7 +151,8 @@ private:
     // input is refused), or the saved edit shown in the card and the list.
     void RestoreCardCell(int row, int column);
     void RefuseCardEdit(int row, int column);
-    void ShowCardEdit(CardView view, int row, int column, const QString& cellText, const CForecastRowFields& rec);
+    void ShowCardEdit(CardView view, int row, int column, const QString& cellText, const CForecastRowFields& rec,
+                      const CForecastRowFields* groupRow);
 
     void RegisterCommands();
     void ApplyFirstLayout();

@@ -7,6 +7,7 @@
 #include "EditorColumns.h"
 #include "EditorTexts.h"
 #include "ForecastNumbers.h"
+#include "RecalcRunner.h"
 #include "Session.h"
 #include "SplitterWndEx.h"
 #include "tables/ForecastData.h"
@@ -544,11 +545,15 @@ int CForecastFrame::OnCardEndEdit(int row, int column)
     case CardEdit::Ready:
         break;
     }
-    if (!SaveForecastData(*rec, false)) {
+    // The edit and the group rows it changes are stored together, or neither: the cell then shows the
+    // stored value again.
+    CForecastRowFields groupRow;
+    bool recalculated = false;
+    if (!SaveCellEdit(*rec, view.group, &groupRow, &recalculated)) {
         RestoreCardCell(row, column);
         return 0;
     }
-    ShowCardEdit(view, row, column, input.cellText, *rec);
+    ShowCardEdit(view, row, column, input.cellText, *rec, recalculated ? &groupRow : nullptr);
     return 0;
 }
 
@@ -565,7 +570,7 @@ void CForecastFrame::RefuseCardEdit(int row, int column)
 }
 
 void CForecastFrame::ShowCardEdit(CardView view, int row, int column, const QString& cellText,
-                                  const CForecastRowFields& rec)
+                                  const CForecastRowFields& rec, const CForecastRowFields* groupRow)
 {
     CGridView& g = *m_card;
     const bool member = view.subject == CardSubject::Member;
@@ -603,7 +608,8 @@ void CForecastFrame::ShowCardEdit(CardView view, int row, int column, const QStr
     const auto productRecord = ProductRecord(product);
     if (productRecord && member)
         ShowCardPrices(*productRecord, &rec);
-    AutoRecalc(view.group);
+    if (groupRow)
+        AutoRecalc(view.group, *groupRow);
     if (productRecord && member && m_cardView.subject == CardSubject::Member && m_cardView.product == product) {
         const QColor base = !rec.comment.isEmpty() ? kCommented : m_readOnly ? FixedBk() : QColor();
         for (int col = kCardFirstValueColumn; col <= kNextTotal; ++col)

@@ -40,14 +40,14 @@ void WaitForWorker(QThread* worker)
 
 } // namespace
 
-bool RecalcAfterCellEdit(int forecast, int receiverId, int groupId, CForecastRowFields* groupRow)
+bool SaveCellEdit(CForecastDataRecord& rec, int groupId, CForecastRowFields* groupRow, bool* recalculated)
 {
-    if (!Settings().EnableAutoRecalc)
-        return true;
+    const bool recalc = Settings().EnableAutoRecalc;
     CWaitCursor wait;
-    const RecalcOutcome outcome = RecalcEditedGroup(forecast, receiverId, groupId, groupRow);
+    const RecalcOutcome outcome = SaveEditedRow(rec, groupId, recalc, groupRow);
     ShowErrors(outcome, nullptr);
-    return outcome.errors.isEmpty();
+    *recalculated = recalc && outcome.result == RECALC_DONE;
+    return outcome.errors.isEmpty() && !outcome.cancelled;
 }
 
 NodeRecalcResult RecalcNode(int forecast, int receiverId, int groupId, QWidget* parent, CForecastRowFields* groupRow)

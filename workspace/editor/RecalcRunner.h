@@ -1,7 +1,7 @@
 // What the forecast editor calls to recompute group rows. Every entry shows its own errors (stop icon)
 // and changes nothing it cannot read; the rows it saved stay when it stops early.
 //
-//  - RecalcAfterCellEdit: after each accepted cell edit (AutoRecalc).
+//  - SaveCellEdit: each accepted cell edit, with the group rows it changes (AutoRecalc).
 //  - RecalcNode: command 32822, on the user-interface thread behind a modeless status window.
 //  - RunRecalcWorker: commands 32886 and 32815, on a worker thread behind the modal status window.
 #pragma once
@@ -10,11 +10,10 @@
 
 class QWidget;
 
-// Does nothing while EnableAutoRecalc is off. Otherwise recomputes the row of the group (whose member
-// was edited) for the receiver, or for the consolidated forecast when the receiver is below 1, and the
-// rows that depend on it, then saves the group's row once more and hands it back. False after an error
-// was shown: the editor then refreshes the group's special rows from the database.
-bool RecalcAfterCellEdit(int forecast, int receiverId, int groupId, CForecastRowFields* groupRow = nullptr);
+// Saves the row as a cell edit changed it, and while EnableAutoRecalc is on the group's row and the rows
+// that depend on it, as one: false after an error was shown, and then nothing of the edit is stored.
+// recalculated tells whether groupRow holds the group's row as recomputed.
+bool SaveCellEdit(CForecastDataRecord& rec, int groupId, CForecastRowFields* groupRow, bool* recalculated);
 
 enum class NodeRecalcResult {
     Failed,        // an error was shown, or the group or receiver cannot be read

@@ -11,6 +11,7 @@
 #include "MainFrame.h"
 #include "ModalHook.h"
 #include "PgScratch.h"
+#include "ProgressBar.h"
 #include "Settings.h"
 #include "db/BulkStatement.h"
 
@@ -19,6 +20,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTabBar>
 #include <QTest>
 #include <QTimer>
@@ -332,6 +335,89 @@ TEST_P(EditorTest, GroupRowsFollowAnEditOrACommand)
     Settings().EnableAutoRecalc = true;
     EXPECT_FALSE(Command(ID_GROUP_TOTALS)) << "only without the automatic recalculation";
     EXPECT_EQ(messages.size(), 2u);
+}
+
+// Another user's edit holds the rows that an edit's recalculation writes (on SQLite the file's write
+// lock): when the wait ends, by Escape or by its limit, neither the typed figure nor a group row is
+// stored, the cell shows the stored value again and the message says nothing was done. Once the other
+// user lets go, the same edit stores with its group rows.
+TEST_P(EditorTest, AnEditWhoseWaitEndsStoresNeitherItsFigureNorItsGroupRows)
+{
+    Row(kLeaf, kComputer, {.valueNorm = 1, .sumNorm = 90});
+    Row(kLeaf, kMincer, {.valueNorm = 2, .sumNorm = 10});
+    Open(kLeaf);
+    ClickGroup(kTech);
+    ClickList(ListRow(kComputer), 12);
+    TypeIntoCard(3, 5, "190");
+    const QStringList stored = DumpRows();
+    InstallLockWaitStatus();
+    SetLockWaitWindow(host.get());
+
+    const QString holderName = QStringLiteral("other-user");
+    const struct {
+        const char* what;
+        bool escape; // else the limit, shortened here
+    } cases[] = {{"Escape", true}, {"the limit", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (!c.escape && !isPg())
+            continue; // SQLite's limit ends the same wait for the write lock
+        {
+            QSqlDatabase holder = QSqlDatabase::addDatabase(isPg() ? "QPSQL" : "QSQLITE", holderName);
+            if (isPg()) {
+                holder.setHostName(params().host);
+                holder.setPort(params().port);
+                holder.setUserName(params().user);
+                holder.setPassword(params().password);
+                holder.setDatabaseName(params().dbName);
+            } else {
+                holder.setDatabaseName(params().file);
+            }
+            ASSERT_TRUE(holder.open());
+            QSqlQuery q(holder);
+            // A sibling's edit with the receiver group's row of the product in an open transaction.
+            ASSERT_TRUE(q.exec(isPg() ? "begin" : "begin immediate"));
+            ASSERT_TRUE(q.exec(QStringLiteral("update tfctprognozdata set comment = 'занято' where receiver = %1 and "
+                                              "product = %2")
+                                   .arg(kSubGroup)
+                                   .arg(kComputer)));
+            if (!c.escape)
+                Exec("select set_config('lock_timeout', '500', false)");
+            messages.clear();
+            bool escaped = false;
+            {
+                CWhileWaiting user(host.get(), [&] {
+                    if (!c.escape || !host->findChild<QWidget*>(QStringLiteral("lockWaitStop")))
+                        return false;
+                    QTest::keyClick(frame, Qt::Key_Escape);
+                    return escaped = true;
+                });
+                TypeIntoCard(3, 5, "290");
+            }
+            EXPECT_EQ(escaped, c.escape);
+            ASSERT_TRUE(q.exec("rollback"));
+            q.finish();
+            holder.close();
+        }
+        QSqlDatabase::removeDatabase(holderName);
+        if (!c.escape)
+            Exec("select set_config('lock_timeout', '120000', false)");
+        EXPECT_EQ(DumpRows(), stored);
+        EXPECT_EQ(CardText(3, 5), "190");
+        EXPECT_EQ(ListText(ListRow(kComputer) + 1, 6), "190");
+        EXPECT_EQ(ListText(frame->totalRow(), 5), "200");
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_TRUE(messages[0].text.contains(QStringLiteral("Операция не выполнена, повторите ее позже.")))
+            << messages[0].text.toStdString();
+    }
+    SetLockWaitWindow(nullptr);
+
+    messages.clear();
+    TypeIntoCard(3, 5, "290");
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(ListText(frame->totalRow(), 5), "300");
+    EXPECT_EQ(PeerRaw(kLeaf, kComputer, "sumNorm"), "2900000");
+    EXPECT_EQ(PeerRaw(kSubGroup, kComputer, "sumNext"), "2900000");
 }
 
 TEST_P(EditorTest, FilterConditions)

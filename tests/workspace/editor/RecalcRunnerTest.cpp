@@ -196,16 +196,34 @@ TEST_P(RecalcRunnerTest, EntriesOnTheUserInterfaceThread)
     const int leaf = g.leafReceivers[0];
     SaveSnapshot();
 
-    // Off: an edit recomputes nothing.
+    // An edit of a member: off, its row alone is stored; on, with the group rows that follow from it,
+    // which a recalculation after it then leaves as they are.
     const QStringList before = DumpRows();
-    Settings().EnableAutoRecalc = false;
-    EXPECT_TRUE(RecalcAfterCellEdit(g.forecast, leaf, group));
-    EXPECT_EQ(DumpRows(), before);
-    Settings().EnableAutoRecalc = true;
+    const int member = g.leafProducts.front();
+    const int memberGroup = GetProduct(member, g.forecast)->parent;
+    const CForecastKey key{g.forecast, leaf, member};
+    CForecastDataRecord edit = GetForecastData(key).value_or(CForecastDataRecord{});
+    edit.prognoz = g.forecast;
+    edit.receiver = leaf;
+    edit.product = member;
     CForecastRowFields row;
-    EXPECT_TRUE(RecalcAfterCellEdit(g.forecast, leaf, group, &row));
-    EXPECT_NE(DumpRows(), before);
-    EXPECT_EQ(row.sumNext, GetForecastData({g.forecast, leaf, group})->sumNext);
+    bool recalculated = true;
+    Settings().EnableAutoRecalc = false;
+    edit.sumLast = edit.sumLast + Money::fromInt(7);
+    EXPECT_TRUE(SaveCellEdit(edit, memberGroup, &row, &recalculated));
+    EXPECT_FALSE(recalculated);
+    EXPECT_EQ(GetForecastData(key)->sumLast, edit.sumLast);
+    const QStringList edited = DumpRows();
+    EXPECT_EQ(edited.size(), before.size());
+    Settings().EnableAutoRecalc = true;
+    edit.sumLast = edit.sumLast + Money::fromInt(7);
+    EXPECT_TRUE(SaveCellEdit(edit, memberGroup, &row, &recalculated));
+    EXPECT_TRUE(recalculated);
+    EXPECT_EQ(row.sumLast, GetForecastData({g.forecast, leaf, memberGroup})->sumLast);
+    EXPECT_NE(DumpRows(), edited);
+    const QStringList recalculatedRows = DumpRows();
+    EXPECT_EQ(RecalcEditedGroup(g.forecast, leaf, memberGroup).result, RECALC_DONE);
+    EXPECT_EQ(DumpRows(), recalculatedRows);
 
     EXPECT_EQ(RecalcNode(g.forecast, leaf, group, nullptr), NodeRecalcResult::ShowGroupRows);
     EXPECT_EQ(RecalcNode(g.forecast, g.receiverGroups[0], group, nullptr), NodeRecalcResult::ReloadList);
@@ -224,9 +242,12 @@ TEST_P(RecalcRunnerTest, EntriesOnTheUserInterfaceThread)
     EXPECT_EQ(DumpRows(), before);
     messages.clear();
 
-    // Errors are shown with the stop icon; the edit's entry answers false.
+    // Errors are shown with the stop icon; an edit whose group rows fail is not stored either.
     AddUnconvertibleMember();
-    EXPECT_FALSE(RecalcAfterCellEdit(g.forecast, leaf, g.topProduct));
+    const QStringList unconvertible = DumpRows();
+    edit.sumLast = edit.sumLast + Money::fromInt(7);
+    EXPECT_FALSE(SaveCellEdit(edit, g.topProduct, &row, &recalculated));
+    EXPECT_EQ(DumpRows(), unconvertible);
     EXPECT_EQ(RecalcNode(g.forecast, leaf, g.topProduct, nullptr), NodeRecalcResult::Failed);
     ASSERT_EQ(messages.size(), 2u);
     for (const RecordedMessage& m : messages) {
