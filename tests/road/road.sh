@@ -152,7 +152,7 @@ run() {
     local before=$out/runs/$tag.before.sql after=$out/runs/$tag.after.sql
     [ "$allowed" = - ] || dump_db "$home" >"$before"
     local started=$SECONDS
-    LIR_HOME=$home/ XDG_CONFIG_HOME=$home.config XDG_RUNTIME_DIR=$(runtime_of "$home") LIR_MSGBOX=yes \
+    LIR_HOME=$home/ XDG_CONFIG_HOME=$home.config XDG_RUNTIME_DIR=$(runtime_of "$home") LIR_MSGBOX=${answer:-yes} \
         QT_QPA_PLATFORM=offscreen ROAD_SCRIPT=$script ROAD_LOG=$log ROAD_SYNC=$sync \
         timeout -k 5 90 env LD_PRELOAD="$driver" "$bin/forecast" 2>"$err" &
     local pid=$!
@@ -376,6 +376,53 @@ idle
 quit
 EOF
     check_titles "$title_A"
+    [ "$(stored_figures "$A" 34)" = "$(echo "$expected" | norm)" ] \
+        || fail "$tag: A stored other figures for Управление А: $(stored_figures "$A" 34 | tr '\n' ';')"
+fi
+
+# 5a. The same sender's forecast again, now of paper alone: "Нет" keeps what A holds; "Да" leaves A
+# with exactly the rows of the new document for that sender.
+if [ -f "$sent" ]; then
+    again=$out/again/$forecast_file
+    mkdir -p "$out/again"
+    python3 - "$sent" "$again" <<'PY'
+import sys
+import xml.etree.ElementTree as ET
+tree = ET.parse(sys.argv[1])
+root = tree.getroot()
+for row in list(root):
+    if row.tag == "prognozdata" and row.findtext("product") not in ("111", "110", "100"):
+        root.remove(row)
+tree.write(sys.argv[2], encoding="UTF-8", xml_declaration=True)
+PY
+    xmllint --nonet --noout --schema "$bin/forecast.xsd" "$again" 2>/dev/null || fail "the shortened forecast is not valid"
+    rows_of_b() { q "$A" "select product from tfctprognozdata where prognoz = $forecast and receiver = 34 order by product" | tr '\n' ' '; }
+    held=$(rows_of_b)
+    answer=no run "$A" forecast-again-no "" <<EOF
+command 32796
+file $again
+idle
+quit
+EOF
+    said_in() { grep -q -- "$1" "$out/runs/$tag.err"; }
+    said_in "уже находятся в базе данных и в ходе загрузки будут уничтожены." || fail "$tag: no warning of the stored rows"
+    [ "$(rows_of_b)" = "$held" ] || fail "$tag: \"Нет\" changed A's rows of Управление А: $(rows_of_b)"
+    # The rows that "Да" replaces are meant to go.
+    sed -i "\\#^$forecast/34/#d" "$out/state/$(basename "$A").data"
+    run "$A" forecast-again-yes "tfctprognozdata tfctimportstatus tclsreceivermap tfctopjournal" <<EOF
+command 32796
+file $again
+idle
+quit
+EOF
+    [ "$(rows_of_b)" = "100 110 111 " ] || fail "$tag: A holds other rows of Управление А than the document: $(rows_of_b)"
+    # Form Ф1 below shows the first document's figures: it comes back.
+    run "$A" forecast-receive-again "tfctprognozdata tfctimportstatus tclsreceivermap tfctopjournal" <<EOF
+command 32796
+file $sent
+idle
+quit
+EOF
     [ "$(stored_figures "$A" 34)" = "$(echo "$expected" | norm)" ] \
         || fail "$tag: A stored other figures for Управление А: $(stored_figures "$A" 34 | tr '\n' ';')"
 fi
