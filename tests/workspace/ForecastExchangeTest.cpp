@@ -13,6 +13,7 @@
 #include "ForecastExport.h"
 #include "ForecastFile.h"
 #include "ForecastImport.h"
+#include "LogEdit.h"
 #include "ModalHook.h"
 #include "SendDataDlg.h"
 #include "Settings.h"
@@ -465,6 +466,32 @@ TEST_P(ForecastExchangeTest, ExportOutcomes)
     const QJsonObject tree = PythonTree(envelope);
     EXPECT_EQ(ChildText(tree, QStringLiteral("typeData")), ExchangeDataType::kForecast);
     EXPECT_EQ(QFileInfo(ChildText(tree, QStringLiteral("nameFile"))).fileName(), ForecastFileName(base));
+}
+
+// The question whether to go on after the check's findings is asked once the log shows them all.
+TEST_P(ForecastExchangeTest, TheFindingsStandInTheLogBeforeTheQuestionAboutThem)
+{
+    UseOwnDatabase(home() + QStringLiteral("Export"));
+    QString error;
+    ASSERT_TRUE(GenerateLowerOrganisation({kForecast, 200, 3}, &error)) << error.toStdString();
+    // A school's sum of the current year without its quantity.
+    Exec(QStringLiteral("insert into tfctprognozdata (prognoz, product, receiver, sumCurr, valueCurr) select ?, "
+                        "min(id), ?, ?, 0 from tclsproduct where prognoz = ? and isgroup = 0 and "
+                        "measurementNatural is not null"),
+         {kForecast, kLowerInB + 1, QVariant::fromValue(Money::fromInt(10)), kForecast});
+    QString shown;
+    const MessageBoxHandler previous = SetMessageBoxHandler([&](const QString& text, unsigned, QObject* parent) {
+        if (text == ForecastExportTexts::kCheckQuestion)
+            if (const auto* dlg = qobject_cast<const CExportDataDlg*>(parent))
+                shown = dlg->logEdit()->toPlainText();
+        return IDNO;
+    });
+    const auto [sent, log] = Export();
+    SetMessageBoxHandler(previous);
+    EXPECT_FALSE(sent);
+    ASSERT_FALSE(shown.isEmpty()) << "the check asked nothing: " << log.join(u'\n').toStdString();
+    EXPECT_TRUE(shown.contains(QStringLiteral("\tНе указано количество за текущий год!"))) << shown.toStdString();
+    EXPECT_TRUE(shown.endsWith(QStringLiteral("Закончено.\n"))) << shown.toStdString();
 }
 
 LIR_INSTANTIATE_DB_TEST(ForecastExchangeTest);

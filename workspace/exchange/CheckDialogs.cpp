@@ -1,4 +1,5 @@
 #include "CheckDialogs.h"
+#include "AppMessage.h"
 
 #include "CheckTexts.h"
 #include "DataChecks.h"
@@ -82,9 +83,7 @@ bool CExportNSIDlg::CheckForecastData(int forecast, int receiver)
 
 void CExportNSIDlg::AppendLine(const QString& text)
 {
-    if (!m_pending.isEmpty())
-        m_pending += QStringLiteral("\r\n");
-    m_pending += text;
+    m_pending << text;
     KeepAlive();
 }
 
@@ -103,11 +102,18 @@ void CExportNSIDlg::KeepAlive()
     m_sinceEvents.start();
 }
 
+int CExportNSIDlg::Ask(const QString& text, unsigned flags)
+{
+    Flush();
+    m_log->repaint();
+    return AppMessageBox(text, flags, this);
+}
+
 void CExportNSIDlg::Flush()
 {
     if (m_pending.isEmpty())
         return;
-    m_log->AppendLine(m_pending);
+    m_log->AppendLine(m_pending.join(QStringLiteral("\r\n")));
     m_pending.clear();
 }
 

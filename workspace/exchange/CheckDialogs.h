@@ -67,6 +67,9 @@ protected:
         return work();
     }
     void closeEvent(QCloseEvent* event) override; // OnClose
+    // A message box over the window during an operation, once the log shows every line so far: a
+    // question is asked about what the user can read.
+    int Ask(const QString& text, unsigned flags);
 
 private:
     void BeginOperation();
@@ -77,7 +80,7 @@ private:
     CLogEdit* m_log = nullptr;
     QPushButton* m_ok = nullptr;
     QPushButton* m_save = nullptr;
-    QString m_pending; // logged lines not in the edit yet
+    QStringList m_pending; // logged lines not in the edit yet (an empty one is a blank line)
     QElapsedTimer m_sinceEvents;
     int m_running = 0;
 };

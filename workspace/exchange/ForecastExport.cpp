@@ -73,11 +73,9 @@ bool ExportConsolidatedForecast(CCheckLog& log, QWidget* parent, int forecast, i
 bool CExportDataDlg::SendForecast(int forecast, int ownReceiverId, const CTransportList& transports)
 {
     return RunOperation([&] {
-        if (!::CheckForecast(*this, forecast)
-            && AppMessageBox(kCheckQuestion, MB_YESNO | MB_ICONQUESTION, this) != IDYES)
+        if (!::CheckForecast(*this, forecast) && Ask(kCheckQuestion, MB_YESNO | MB_ICONQUESTION) != IDYES)
             return false;
-        if (AppMessageBox(kBuildQuestion, MB_YESNO | MB_ICONQUESTION, this) == IDYES
-            && !::BuildTotalForecast(*this, forecast))
+        if (Ask(kBuildQuestion, MB_YESNO | MB_ICONQUESTION) == IDYES && !::BuildTotalForecast(*this, forecast))
             return false;
         AppendLine(QString());
         AppendLine(kSaving);

@@ -100,7 +100,7 @@ void CExportNSIDlg::SendNSI(const CSessionState& session, const CTransportList& 
                 if (MissingEmail(*receiver)) {
                     const QString text = kNoReceiverEmail.arg(receiver->name);
                     AppendLine(text);
-                    if (AppMessageBox(text + kContinueSending, MB_YESNO | MB_ICONQUESTION, this) == IDYES)
+                    if (Ask(text + kContinueSending, MB_YESNO | MB_ICONQUESTION) == IDYES)
                         continue;
                     break;
                 }
@@ -143,7 +143,7 @@ void CExportNSIDlg::SendNSI(const CSessionState& session, const CTransportList& 
                 WriteExportRow(forecastId, lastReceiver, kNsiComment, sent);
             }
         } catch (const std::exception& e) {
-            AppMessageBox(QString::fromUtf8(e.what()), MB_OK | MB_ICONSTOP, this);
+            Ask(QString::fromUtf8(e.what()), MB_OK | MB_ICONSTOP);
             return false;
         }
         AppendLine(kFinished);

@@ -22,6 +22,17 @@ void DeleteClosed()
 
 } // namespace
 
+// Lines wait to be shown in batches; a blank line that opens a batch is kept like any other.
+TEST(CheckDialogTest, BlankLinesSurviveTheBatchesOfTheLog)
+{
+    CExportNSIDlg dlg;
+    dlg.AppendLine(QStringLiteral("А"));
+    EXPECT_EQ(dlg.LogLines(), QStringList({"А"}));
+    for (const QString& line : {QString(), QStringLiteral("Б"), QString(), QString()})
+        dlg.AppendLine(line);
+    EXPECT_EQ(dlg.LogLines(), QStringList({"А", "", "Б", "", ""}));
+}
+
 TEST(CheckDialogTest, CaptionsAndClosingWhileLocked)
 {
     struct Case {
