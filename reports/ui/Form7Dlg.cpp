@@ -65,7 +65,7 @@ void CForm7Dlg::OnOK()
     job().SetForecast(forecast.name);
     RunReport([forecast, ids] { return BuildReportForm7(forecast.id, ids); }, QStringLiteral("Form7.rpt"), kFormName,
               [&](int reportId) -> std::optional<QStringList> {
-                  const QString names = ReadChosenReceivers(forecast.id, ids).text.left(254);
+                  const QString names = ReadChosenReceivers(forecast.id, ids).text;
                   return QStringList{names,   QStringLiteral("0"), QString::number(forecast.year),
                                      caption, QStringLiteral("2"), QString::number(reportId)};
               });

@@ -531,23 +531,27 @@ void CReportLayout::BreakHeading()
     }
 }
 
-// A page line whose parts do not fit side by side stands on as many lines as it has parts; the page
-// numbers are measured as wide as they may grow.
+// A page line whose parts do not fit side by side stands on as many lines as its parts need, each
+// part broken between words at the area's width; the page numbers are measured as wide as they may
+// grow.
 double CReportLayout::PageLines(const std::vector<ReportPageText>& lines, std::vector<bool>& together) const
 {
     const int widest = WidestPageNumber(m_content.rows.size() + m_headingLines.size());
     double height = 0;
     for (const ReportPageText& line : lines) {
         int parts = 0;
+        int broken = 0;
         double used = 0;
         for (const QString* part : {&line.left, &line.center, &line.right}) {
             if (part->isEmpty())
                 continue;
+            const QString text = WithPageNumbers(*part, widest, widest);
             ++parts;
-            used += m_normal->Width(WithPageNumbers(*part, widest, widest));
+            broken += CountLines(text, *m_normal, m_area.width(), true);
+            used += m_normal->Width(text);
         }
         together.push_back(used + Mm(kPartGapMm) * std::max(0, parts - 1) <= m_area.width());
-        height += m_normal->lineHeight() * (together.back() ? 1 : std::max(parts, 1));
+        height += m_normal->lineHeight() * (together.back() ? 1 : std::max(broken, 1));
     }
     return lines.empty() ? 0.0 : height + Mm(kPageLineGapMm);
 }
@@ -927,13 +931,19 @@ CReportLayout::Drawing CReportLayout::Draw(int pageIndex, const std::optional<Hi
             const QString parts[] = {PageText(lines[l].left, pageIndex), PageText(lines[l].center, pageIndex),
                                      PageText(lines[l].right, pageIndex)};
             for (int k = 0; k < 3; ++k) {
+                const auto place = [&](QStringView text) {
+                    const double w = font.Width(text);
+                    const double x = k == 0 ? 0 : k == 1 ? (width - w) / 2 : width - w;
+                    out.Text(text, font, x, y + font.ascent());
+                    if (!together[l])
+                        y += font.lineHeight();
+                };
                 if (parts[k].isEmpty())
                     continue;
-                const double w = font.Width(parts[k]);
-                const double x = k == 0 ? 0 : k == 1 ? (width - w) / 2 : width - w;
-                out.Text(parts[k], font, x, y + font.ascent());
-                if (!together[l])
-                    y += font.lineHeight();
+                if (together[l] || font.Width(parts[k]) <= width)
+                    place(parts[k]);
+                else
+                    BreakLines(parts[k], font, width, true, place);
             }
             if (together[l])
                 y += font.lineHeight();

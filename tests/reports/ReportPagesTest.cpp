@@ -50,6 +50,7 @@ struct Form {
     const char* title;
     std::function<QStringList(int id)> values;
     std::vector<std::pair<int, const char*>> receivers;
+    const char* pageList = nullptr; // where the page lines name the receivers in short: what goes before
 };
 
 const Form kForms[] = {
@@ -101,7 +102,8 @@ const Form kForms[] = {
      "reportform7",
      "Ф7. Отчет о количестве участников разработки прогноза",
      [](int id) { return QStringList{"Учреждение А", "0", "2026", kCaption, "2", QString::number(id)}; },
-     {{0, ""}}},
+     {{0, ""}},
+     "Получатели: "},
     {"Form8.rpt",
      "reportform8",
      "Отчет Ф8. Сведения об изменениях стоимостных показателей по видам продукции",
@@ -251,14 +253,23 @@ void ExpectNoTextOutsideOrOverOther(const QString& pdf)
 }
 
 // The text of pdftotext -layout without the lines at the top and foot of each page, so that what a
-// page break cuts reads on.
-QString WithoutPageLines(const QString& text)
+// page break cuts reads on. Where the page lines name the receivers, every page's lines after the
+// first must read `listed` (over as many lines as it takes).
+QString WithoutPageLines(const QString& text, const QString& listed = QString())
 {
     QStringList out;
-    for (const QString& page : text.split(u'\f')) {
-        QStringList lines = page.split(u'\n', Qt::SkipEmptyParts);
-        if (lines.size() >= 2)
-            out << lines.mid(1, lines.size() - 2);
+    int page = 0;
+    for (const QString& sheet : text.split(u'\f')) {
+        QStringList lines = sheet.split(u'\n', Qt::SkipEmptyParts);
+        if (lines.size() < 2)
+            continue;
+        ++page;
+        qsizetype from = 1;
+        QString read;
+        while (read.simplified().size() < listed.size() && from < lines.size() - 1)
+            read += u' ' + lines[from++];
+        EXPECT_EQ(read.simplified(), listed) << "page " << page;
+        out << lines.mid(from, lines.size() - 1 - from);
     }
     return out.join(u'\n');
 }
@@ -410,7 +421,8 @@ TEST_F(ReportPagesTest, APageThatContinuesAGroupRepeatsItsCaption)
 
 // However many receivers a form lists, their names stand in full once, flowing over as many pages as
 // they need before the table, and the table's every row is printed, in the PDF and by the preview;
-// where the header names them, it names the first few.
+// where the header or the page lines name them, they name the first few and "и ещё N". A first name
+// wider than the page breaks the page line between words.
 TEST_F(ReportPagesTest, AFormListingManyReceiversPrintsEveryRowAfterThem)
 {
     if (!HavePdfPeers())
@@ -426,11 +438,19 @@ TEST_F(ReportPagesTest, AFormListingManyReceiversPrintsEveryRowAfterThem)
         std::set<int> rows;
         for (size_t r = 0; r < kRows; ++r)
             rows.insert(int(r));
-        for (const int count : {1, 250, 1000}) {
+        const QString wide = QStringLiteral("Центр бухгалтерского обслуживания муниципальных учреждений ").repeated(4);
+        const std::pair<int, QString> runs[] = {{1, QString()}, {250, QString()}, {1000, QString()}, {250, wide}};
+        for (const auto& [count, first] : runs) {
             SCOPED_TRACE(count);
+            SCOPED_TRACE(first.isEmpty() ? "" : "a first name wider than the page");
             QStringList names;
             for (int n = 1; n <= count; ++n)
-                names << QStringLiteral("Муниципальное казённое учреждение «Центр обслуживания» № %1").arg(n);
+                names << (n == 1 ? first : QString())
+                        + QStringLiteral("Муниципальное казённое учреждение «Центр обслуживания» № %1").arg(n);
+            // Names this long leave room for one in the short form.
+            const QString listed = !form.pageList ? QString()
+                : count == 1                      ? form.pageList + names[0]
+                             : form.pageList + names[0] + QStringLiteral(" и ещё %1").arg(count - 1);
             QStringList values = form.values(id);
             for (const auto& [at, tail] : form.receivers)
                 values[at] = names.join(QStringLiteral("; ")) + QString::fromUtf8(tail);
@@ -442,15 +462,20 @@ TEST_F(ReportPagesTest, AFormListingManyReceiversPrintsEveryRowAfterThem)
                                               ReportDatabasePath(), 0, &error);
             ASSERT_TRUE(content);
             const QString pdf = OutDir()
-                + QStringLiteral("receivers-%1-%2.pdf")
+                + QStringLiteral("receivers-%1-%2%3.pdf")
                       .arg(QString::fromLatin1(form.file).replace(".rpt", ""))
-                      .arg(count);
+                      .arg(count)
+                      .arg(first.isEmpty() ? "" : "-wide");
             QWidget owner;
             auto* preview = new CReportPreview(std::move(*content), &owner);
             ASSERT_TRUE(preview->ExportTo(pdf));
             EXPECT_EQ(PdfInfo(pdf).pages, preview->pageCount());
-            const QString text = WithoutPageLines(PdfText(pdf, 0, true));
+            const QString text = WithoutPageLines(PdfText(pdf, 0, true), listed);
             EXPECT_EQ(RowsIn(text), rows);
+            // Each list whole, in its order: no name cut, none left out.
+            const QString flowing = text.simplified();
+            for (const auto& [at, tail] : form.receivers)
+                EXPECT_TRUE(flowing.contains(values[at])) << at;
             std::set<int> receivers;
             std::map<int, int> times;
             for (auto it = numbered.globalMatch(text); it.hasNext();) {
