@@ -53,6 +53,11 @@ QLabel* CProgressBar::PaneOf(QStatusBar* bar, int pane)
     return bar ? bar->findChild<QLabel*>(QStringLiteral("pane%1").arg(pane)) : nullptr;
 }
 
+QLabel* CProgressBar::PaneLabel() const
+{
+    return qobject_cast<QLabel*>(m_paneWidget.data());
+}
+
 bool CProgressBar::Create(const QString& label, int size, int maxValue, bool smooth, int pane)
 {
     QStatusBar* bar = GetStatusBar();
@@ -67,7 +72,7 @@ bool CProgressBar::Create(const QString& label, int size, int maxValue, bool smo
     m_label = label;
     m_size = size;
     m_pane = pane;
-    m_paneLabel = paneLabel;
+    m_paneWidget = paneLabel;
     m_previousText = paneLabel->text();
     paneLabel->installEventFilter(this);
     m_created = true;
@@ -78,14 +83,15 @@ bool CProgressBar::Create(const QString& label, int size, int maxValue, bool smo
 
 bool CProgressBar::Resize()
 {
-    if (!m_created || !m_paneLabel)
+    QLabel* paneLabel = PaneLabel();
+    if (!m_created || !paneLabel)
         return false;
     if (isVisible()) {
-        m_paneLabel->setText(m_label);
-        m_paneLabel->repaint();
+        paneLabel->setText(m_label);
+        paneLabel->repaint();
     }
-    const QFontMetrics fm(m_paneLabel->font());
-    QRect r = m_paneLabel->rect();
+    const QFontMetrics fm(paneLabel->font());
+    QRect r = paneLabel->rect();
     if (!m_label.isEmpty())
         r.setLeft(r.left() + fm.horizontalAdvance(m_label) + 4 * fm.horizontalAdvance(u' '));
     int right = r.right() - (100 - m_size) * (r.right() - r.left()) / 100;
@@ -104,8 +110,8 @@ void CProgressBar::SetPos(int position)
     if (!m_created)
         return;
     show();
-    if (m_paneLabel)
-        m_paneLabel->setText(m_label);
+    if (QLabel* paneLabel = PaneLabel())
+        paneLabel->setText(m_label);
     setValue(position);
 }
 
@@ -114,15 +120,15 @@ void CProgressBar::Clear()
     if (!m_created)
         return;
     hide();
-    if (m_paneLabel) {
-        m_paneLabel->setText(m_pane == 0 ? LoadStringRes(57345) : m_previousText);
-        m_paneLabel->repaint();
+    if (QLabel* paneLabel = PaneLabel()) {
+        paneLabel->setText(m_pane == 0 ? LoadStringRes(57345) : m_previousText);
+        paneLabel->repaint();
     }
 }
 
 bool CProgressBar::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_paneLabel && event->type() == QEvent::Resize)
+    if (watched == m_paneWidget && event->type() == QEvent::Resize)
         Resize();
     return QProgressBar::eventFilter(watched, event);
 }

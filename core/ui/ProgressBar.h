@@ -36,7 +36,10 @@ private:
     QString m_label;
     QString m_previousText;
     QRect m_last;
-    QPointer<QLabel> m_paneLabel;
+    // The pane as a widget: while the pane is being destroyed (its children go with it) it is no
+    // label any more, and PaneLabel() answers none.
+    QPointer<QWidget> m_paneWidget;
+    QLabel* PaneLabel() const;
     bool m_created = false;
 };
 
