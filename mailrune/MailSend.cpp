@@ -11,6 +11,7 @@
 #include "ProfileSettings.h"
 #include "XmlRead.h"
 
+#include <curl/curl.h>
 #include <libxml/tree.h>
 
 #include <fcntl.h>
@@ -87,17 +88,103 @@ std::string MailBody(const Envelope& e)
                       e.typeData.c_str(), e.message.c_str());
 }
 
+// The first row that matches the code and the socket's errno (0 matches any) gives the cause.
+const char* CurlCause(unsigned code, int osError)
+{
+    using namespace MailReceiveTexts;
+    static constexpr struct {
+        CURLcode code;
+        int osError;
+        const char* cause;
+    } causes[] = {
+        {CURLE_COULDNT_RESOLVE_HOST, 0, FaultBadHost},
+        {CURLE_COULDNT_CONNECT, ECONNREFUSED, FaultRefused},
+        {CURLE_COULDNT_CONNECT, ETIMEDOUT, FaultConnectTimedOut},
+        {CURLE_COULDNT_CONNECT, ENETUNREACH, FaultUnreachable},
+        {CURLE_COULDNT_CONNECT, EHOSTUNREACH, FaultUnreachable},
+        {CURLE_COULDNT_CONNECT, 0, FaultNoConnection},
+        {CURLE_OPERATION_TIMEDOUT, ETIMEDOUT, FaultConnectTimedOut},
+        {CURLE_OPERATION_TIMEDOUT, 0, FaultTimedOut},
+        {CURLE_SEND_ERROR, 0, FaultReset},
+        {CURLE_RECV_ERROR, 0, FaultReset},
+        {CURLE_GOT_NOTHING, 0, FaultClosed},
+        {CURLE_WEIRD_SERVER_REPLY, 0, FaultNotSmtp},
+        {CURLE_URL_MALFORMAT, 0, FaultBadAddress},
+        {CURLE_LOGIN_DENIED, 0, RefusedLogin},
+        {CURLE_READ_ERROR, 0, FaultAttachment},
+        {CURLE_OUT_OF_MEMORY, 0, FaultMemory},
+    };
+    for (const auto& row : causes)
+        if (unsigned(row.code) == code && (row.osError == 0 || row.osError == osError))
+            return row.cause;
+    return nullptr;
+}
+
+// What the server refused, by the command its refusal answered.
+const char* RefusedCommand(const std::string& command)
+{
+    static constexpr struct {
+        const char* verb;
+        const char* cause;
+    } refusals[] = {
+        {"AUTH", RefusedLogin},
+        {"MAIL", RefusedSender},
+        {"RCPT", RefusedRecipient},
+        {"DATA", RefusedMail},
+    };
+    for (const auto& row : refusals)
+        if (command == row.verb)
+            return row.cause;
+    return RefusedOther;
+}
+
+// Why the mail did not go, in the user's words: the server, the port and the cause.
+std::string SendFaultText(const CCurlError& error, const std::string& server, long port)
+{
+    std::string cause;
+    // A reply of 4xx or 5xx is the server's own refusal, whatever curl calls it.
+    if (error.reply.size() >= 3 && (error.reply[0] == '4' || error.reply[0] == '5'))
+        cause = MailFormat(Refused, RefusedCommand(error.command), error.reply.c_str());
+    else if (const char* known = CurlCause(error.code, error.osError))
+        cause = known;
+    else
+        cause = MailFormat(FaultOther, error.code);
+    std::string name = server;
+    for (char& c : name)
+        if (static_cast<unsigned char>(c) < 0x20)
+            c = ' ';
+    name.erase(0, name.find_first_not_of(' '));
+    name.erase(name.find_last_not_of(' ') + 1);
+    std::string text = MailFormat(SendFault, name.c_str(), port ? port : 25, cause.c_str());
+    if (!text.ends_with('.'))
+        text += '.';
+    return text;
+}
+
+// The SMTP server's time to answer in seconds: LIR_SMTP_TIMEOUT when it holds one, else 30.
+long SmtpTimeout()
+{
+    bool ok = false;
+    const int seconds = qEnvironmentVariableIntValue("LIR_SMTP_TIMEOUT", &ok);
+    return ok && seconds > 0 ? seconds : 30;
+}
+
 // Composes and sends the mail; the step log tells how far it got. Empty when the mail went out.
 std::string MailEnvelope(const QSettings& settings, const Envelope& e, const std::string& zipPath)
 {
     std::string log;
+    std::string server;
+    long port = 0;
     try {
         log = Steps[0];
         auto read = [&settings](const char* name) { return CMailTransport::ReadRegString(settings, name); };
         const QByteArray password = settings.value(QString::fromLatin1(MailKeys::SMTPPassword)).toByteArray();
         CCdoMailSender sender;
-        sender.SetServer(read(MailKeys::SMTPServer));
-        sender.SetPort(long(DecimalValue(QString::fromStdString(read(MailKeys::SMTPPort)))));
+        server = read(MailKeys::SMTPServer);
+        port = long(DecimalValue(QString::fromStdString(read(MailKeys::SMTPPort))));
+        sender.SetServer(server);
+        sender.SetPort(port);
+        sender.SetTimeout(SmtpTimeout());
         sender.SetPassword(DecipherPassword(password).toStdString());
         const std::string login = read(MailKeys::SMTPLogin);
         sender.SetLogin(login);
@@ -128,7 +215,7 @@ std::string MailEnvelope(const QSettings& settings, const Envelope& e, const std
         log += Steps[13];
         return {};
     } catch (const CCurlError& error) {
-        log += MailFormat(CurlFailure, error.code, error.message.c_str(), error.description.c_str()) + "\n";
+        log += SendFaultText(error, server, port) + "\n";
     } catch (const std::exception& error) {
         log += std::string(error.what()).substr(0, 4096) + "\n";
     } catch (...) {

@@ -25,6 +25,7 @@ constexpr std::size_t kMaxLine = 998; // octets, without the CRLF
 constexpr std::size_t kBase64Line = 76;
 constexpr char kEncodedWordStart[] = "=?windows-1251?B?";
 constexpr char kEncodedWordEnd[] = "?=";
+constexpr std::size_t kLongestReply = 300; // of the server's words in a failure's text
 
 std::string Base64(const std::string& bytes, std::size_t lineLength)
 {
@@ -168,9 +169,18 @@ std::string Trimmed(const std::string& text)
     return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
+CCurlError CurlError(CURLcode code, const std::string& description)
+{
+    CCurlError error;
+    error.code = unsigned(code);
+    error.message = curl_easy_strerror(code);
+    error.description = description;
+    return error;
+}
+
 [[noreturn]] void ThrowCurl(CURLcode code, const std::string& description)
 {
-    throw CCurlError{unsigned(code), curl_easy_strerror(code), description};
+    throw CurlError(code, description);
 }
 
 std::string ReadWholeFile(const std::string& path)
@@ -234,6 +244,60 @@ void Check(CURLcode code, const char* errors)
 {
     if (code != CURLE_OK)
         ThrowCurl(code, errors);
+}
+
+// The server's side of the dialogue, as far as a failure needs it: the verb of the last command
+// (a line that starts with no verb, such as a password sent after AUTH LOGIN, is never kept) and
+// the last reply before the QUIT that curl sends after a refusal.
+struct Dialogue {
+    std::string command;
+    std::string reply;
+    bool replyDone = true;
+    bool quitting = false;
+};
+
+std::string FirstWord(const char* data, std::size_t size)
+{
+    std::string word;
+    for (std::size_t i = 0; i < size && std::isalpha(static_cast<unsigned char>(data[i])); ++i)
+        word += char(std::toupper(static_cast<unsigned char>(data[i])));
+    return word;
+}
+
+int TraceDialogue(CURL*, curl_infotype type, char* data, std::size_t size, void* user)
+{
+    static constexpr const char* verbs[] = {"EHLO", "HELO", "AUTH", "MAIL", "RCPT", "DATA", "RSET", "NOOP"};
+    auto* dialogue = static_cast<Dialogue*>(user);
+    if (dialogue->quitting)
+        return 0;
+    if (type == CURLINFO_HEADER_OUT) {
+        const std::string word = FirstWord(data, size);
+        dialogue->quitting = word == "QUIT";
+        if (!dialogue->quitting && std::find(std::begin(verbs), std::end(verbs), word) != std::end(verbs))
+            dialogue->command = word;
+    } else if (type == CURLINFO_HEADER_IN) {
+        // "250-..." lines continue a reply, "250 ..." ends it; the reply is kept as "250 a b".
+        for (std::size_t at = 0; at < size;) {
+            const std::size_t end = std::min(size, std::size_t(std::find(data + at, data + size, '\n') - data) + 1);
+            std::string line(data + at, end - at);
+            at = end;
+            while (!line.empty() && (line.back() == '\r' || line.back() == '\n'))
+                line.pop_back();
+            const bool continues = line.size() >= 4 && line[3] == '-';
+            if (dialogue->replyDone) {
+                dialogue->reply.clear();
+                if (continues)
+                    line[3] = ' ';
+            } else {
+                line = ' ' + line.substr(std::min<std::size_t>(4, line.size()));
+            }
+            dialogue->replyDone = !continues;
+            for (const char c : line)
+                if (dialogue->reply.size() < kLongestReply)
+                    dialogue->reply += c >= 0x20 && c < 0x7f ? c : '?';
+        }
+    }
+    return 0;
 }
 
 // smtp://host:port; the host is checked by curl's URL parser, not pasted into a URL text.
@@ -398,14 +462,19 @@ int CCdoMailSender::Send() const
 
     char errors[CURL_ERROR_SIZE] = {};
     Upload upload{&message, 0};
+    Dialogue dialogue;
     CURL* c = curl.get();
     Check(curl_easy_setopt(c, CURLOPT_ERRORBUFFER, errors), errors);
     Check(curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L), errors);
     Check(curl_easy_setopt(c, CURLOPT_CURLU, url.get()), errors);
     Check(curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "smtp"), errors);
-    Check(curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, 30L), errors);
+    // The connect time covers the greeting and the login too; a stalled answer later gets twice it.
+    Check(curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, m_timeout), errors);
     Check(curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L), errors);
-    Check(curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, 60L), errors);
+    Check(curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, 2 * m_timeout), errors);
+    Check(curl_easy_setopt(c, CURLOPT_DEBUGFUNCTION, &TraceDialogue), errors);
+    Check(curl_easy_setopt(c, CURLOPT_DEBUGDATA, &dialogue), errors);
+    Check(curl_easy_setopt(c, CURLOPT_VERBOSE, 1L), errors);
     Check(curl_easy_setopt(c, CURLOPT_MAIL_FROM, from.c_str()), errors);
     Check(curl_easy_setopt(c, CURLOPT_MAIL_RCPT, recipients.get()), errors);
     if (m_useLogin) {
@@ -416,6 +485,18 @@ int CCdoMailSender::Send() const
     Check(curl_easy_setopt(c, CURLOPT_INFILESIZE_LARGE, curl_off_t(message.size())), errors);
     Check(curl_easy_setopt(c, CURLOPT_READFUNCTION, &ReadUpload), errors);
     Check(curl_easy_setopt(c, CURLOPT_READDATA, &upload), errors);
-    Check(curl_easy_perform(c), errors);
-    return 0;
+    const CURLcode code = curl_easy_perform(c);
+    if (code == CURLE_OK)
+        return 0;
+    CCurlError error = CurlError(code, errors);
+    long osError = 0;
+    curl_easy_getinfo(c, CURLINFO_OS_ERRNO, &osError);
+    error.osError = int(osError);
+    curl_off_t connected = 0;
+    if (code == CURLE_OPERATION_TIMEDOUT && curl_easy_getinfo(c, CURLINFO_CONNECT_TIME_T, &connected) == CURLE_OK
+        && connected == 0)
+        error.osError = ETIMEDOUT;
+    error.command = dialogue.command;
+    error.reply = dialogue.reply;
+    throw error;
 }

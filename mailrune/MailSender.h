@@ -8,12 +8,15 @@
 #include <string>
 #include <vector>
 
-// A failed transfer, the way the send operation reports it: curl's code, curl's text for it and
-// the error buffer (which holds the server's reply when there was one).
+// A failed transfer: curl's code, curl's text for it and the error buffer, with what tells the
+// user why: the socket's errno, the server's last reply and the command it answered.
 struct CCurlError {
     unsigned code = 0;
     std::string message;
     std::string description;
+    int osError = 0;     // ETIMEDOUT too when the time ran out before the connection stood
+    std::string command; // the verb of the last command sent ("MAIL", "RCPT", ...), never its arguments
+    std::string reply;   // the server's last reply on one printable line
 };
 
 // What differs between two mails built from the same fields.
@@ -40,6 +43,8 @@ public:
     void SetPassword(const std::string& password) { m_password = password; }
     // With it set, the login and password go to a server that offers AUTH.
     void SetUseLogin(bool use) { m_useLogin = use; }
+    // How long the server may take to connect and greet, and to answer later on.
+    void SetTimeout(long seconds) { m_timeout = seconds; }
 
     // From and To hold one entry each: a second call replaces the first. Only the addresses reach
     // the mail; the To address text may list several addresses separated by "," or ";".
@@ -69,6 +74,7 @@ private:
     std::string m_subject;
     std::string m_body;
     long m_port = 0;
+    long m_timeout = 30;
     bool m_useLogin = false;
     std::string m_server;
     std::string m_login;

@@ -43,7 +43,21 @@ inline constexpr char NoTypeData[] = "Не задан тип передавае�
 inline constexpr char BadDataFile[] = "Неверный формат файла для отправки.";
 inline constexpr char ZipFailed[] = "Ошибка при архивировании.";
 inline constexpr char MailFailed[] = "Ошибка при попытке отправки почты.\n";
-inline constexpr char CurlFailure[] = "Произошла исключительная ситуация.\nКод: %u\nСообщение: %s\nОписание: %s";
+// Why curl could not send: the server, its port and the cause (the receive loop's causes serve too).
+inline constexpr char SendFault[] = "Письмо не отправлено через сервер SMTP \"%s\", порт %ld: %s";
+inline constexpr char FaultNoConnection[] = "не удалось подключиться к серверу";
+inline constexpr char FaultNotSmtp[] = "сервер отвечает не по протоколу SMTP";
+inline constexpr char FaultBadAddress[] = "имя сервера или порт заданы неверно";
+inline constexpr char FaultAttachment[] = "не удалось прочитать вложение";
+inline constexpr char FaultMemory[] = "недостаточно памяти";
+inline constexpr char FaultOther[] = "ошибка передачи, код %u";
+// The server's refusal by the command it answered, with its reply.
+inline constexpr char Refused[] = "%s, ответ сервера: %s";
+inline constexpr char RefusedLogin[] = "сервер не принял имя пользователя или пароль";
+inline constexpr char RefusedSender[] = "сервер не принял адрес отправителя";
+inline constexpr char RefusedRecipient[] = "сервер не принял адрес получателя";
+inline constexpr char RefusedMail[] = "сервер не принял письмо";
+inline constexpr char RefusedOther[] = "сервер отказал в обслуживании";
 inline constexpr char UnknownFailure[] = "Произошла неизвестная ошибка.\n";
 
 // The step log, in the order the steps run.
