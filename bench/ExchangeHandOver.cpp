@@ -60,8 +60,7 @@ QString ExportLowerForecast(int forecast, const QString& folder)
     Settings().Transport = ForecastExportTexts::kFileTransport;
     Settings().ExportDir = folder;
     CLinesLog log;
-    bool empty = false;
-    if (!ExportConsolidatedForecast(log, nullptr, forecast, kLowerInB, {}, &empty) || empty)
+    if (ExportConsolidatedForecast(log, nullptr, forecast, kLowerInB, {}) != ForecastExport::Done)
         return QString();
     const QStringList files = QDir(folder).entryList(QStringList{ForecastFileName(QStringLiteral("*"))}, QDir::Files);
     return files.size() == 1 ? QDir(folder).filePath(files.front()) : QString();

@@ -14,6 +14,7 @@
 #include "ForecastFile.h"
 #include "ForecastImport.h"
 #include "LogEdit.h"
+#include "MailSettings.h"
 #include "ModalHook.h"
 #include "SendDataDlg.h"
 #include "Settings.h"
@@ -23,8 +24,12 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QSettings>
+#include <QTcpServer>
 #include <QTimer>
 
 using namespace ExchangeIds;
@@ -41,8 +46,13 @@ public:
         auto* send = qobject_cast<CSendDataDlg*>(&dialog);
         QTimer timer;
         QObject::connect(&timer, &QTimer::timeout, &dialog, [&] {
-            if (send && send->isDone())
+            if (send && send->isDone()) {
+                // What the first tab shows, and how far it reaches beyond the edit.
+                const auto* edit = dialog.findChild<QPlainTextEdit*>(QStringLiteral("id1058"));
+                firstTab = edit->toPlainText();
+                overflow = edit->horizontalScrollBar()->maximum();
                 dialog.findChild<QPushButton*>(QStringLiteral("id1"))->click();
+            }
         });
         timer.start(5);
         return dialog.exec();
@@ -61,6 +71,8 @@ public:
     QString savePath;
     QStringList openPaths;
     QStringList asked;
+    QString firstTab;
+    int overflow = -1;
 };
 
 QByteArray Sha256(const QByteArray& bytes)
@@ -405,8 +417,8 @@ TEST_P(ForecastExchangeTest, ExportOutcomes)
         {"fake plug-in, refused",
          QStringLiteral("FAKE"),
          [&] { WriteFile(home() + QStringLiteral("script.txt"), "fail нет связи\n"); },
-         kSaving,
-         kFailed,
+         QStringLiteral("\tнет связи"),
+         kSendFailed,
          {IEK_SENT, IEK_SEND_FAILED}},
         {"file exists, dialog cancelled",
          kFileTransport,
@@ -466,6 +478,71 @@ TEST_P(ForecastExchangeTest, ExportOutcomes)
     const QJsonObject tree = PythonTree(envelope);
     EXPECT_EQ(ChildText(tree, QStringLiteral("typeData")), ExchangeDataType::kForecast);
     EXPECT_EQ(QFileInfo(ChildText(tree, QStringLiteral("nameFile"))).fileName(), ForecastFileName(base));
+}
+
+// A mail that cannot go says why, in Russian, on the send dialog's first tab and in the export's log.
+TEST_P(ForecastExchangeTest, MailFailuresTellTheirCause)
+{
+    QDir().mkpath(home() + QStringLiteral("transport"));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(MAILRUNE_MODULE_PATH), home() + QStringLiteral("transport/mailrune.so")));
+    registry.Load();
+    UseOwnDatabase(home() + QStringLiteral("Export"));
+    QString error;
+    ASSERT_TRUE(GenerateLowerOrganisation({kForecast, 50, 2}, &error)) << error.toStdString();
+    Settings().Transport = ForecastExportTexts::kMailTransport;
+    const QString name = SendEnvelopeFileName(ExchangeFileBase(QStringLiteral("Управление образования_Прогноз 7")));
+
+    // A port that refuses (its server closed again), and one that listens and never says a word.
+    QTcpServer closed, silent;
+    ASSERT_TRUE(closed.listen(QHostAddress::LocalHost) && silent.listen(QHostAddress::LocalHost));
+    const int refusing = closed.serverPort(), quiet = silent.serverPort();
+    closed.close();
+    // The test script's sink that requires AUTH as user/pass.
+    const int sink = qEnvironmentVariableIntValue("SMTPTEST_AUTH_PORT");
+    const QString local = QStringLiteral("127.0.0.1");
+    const struct {
+        QString server;
+        int port;
+        const char* password; // with the login "user"; null: no login
+        QString cause;
+    } cases[] = {
+        {local, refusing, nullptr, QStringLiteral("сервер отказал в соединении.")},
+        {QStringLiteral("nonexistent.invalid"), 25, nullptr, QStringLiteral("сервер с таким именем не найден.")},
+        {local, quiet, nullptr, QStringLiteral("сервер не ответил вовремя.")},
+        {local, sink, "wrong",
+         QStringLiteral("сервер не принял имя пользователя или пароль, ответ сервера: 535 5.7.8 Authentication "
+                        "credentials invalid.")},
+        {local, sink, nullptr,
+         QStringLiteral("сервер не принял адрес отправителя, ответ сервера: 530 5.7.0 Authentication required.")},
+    };
+    for (const auto& c : cases) {
+        if (c.port == 0)
+            continue;
+        SCOPED_TRACE(c.cause.toStdString());
+        CMailSettings mail;
+        mail.smtpServer = c.server;
+        mail.smtpCheckLogin = c.password ? 1 : 0;
+        mail.smtpLogin = c.password ? QStringLiteral("user") : QString();
+        mail.smtpPassword = QString::fromLatin1(c.password);
+        mail.Save();
+        QSettings(profilePath(), QSettings::IniFormat).setValue(QStringLiteral("Transport/MAILRUNE/SMTPPort"), c.port);
+        SetEnv("LIR_SMTP_TIMEOUT", c.port == quiet ? "1" : "20");
+        answers = {IDNO};
+        const auto [sent, log] = Export();
+        EXPECT_FALSE(sent);
+
+        const QString cause =
+            QStringLiteral("\tПисьмо не отправлено через сервер SMTP \"%1\", порт %2: ").arg(c.server).arg(c.port)
+            + c.cause;
+        const QStringList lines = {name + QStringLiteral(": ошибка отправки данных."),
+                                   QStringLiteral("\tОшибка: Ошибка при попытке отправки почты."), cause};
+        EXPECT_EQ(hook.firstTab, lines.join(u'\n') + u'\n');
+        EXPECT_EQ(hook.overflow, 0) << "the cause is cut off";
+        ASSERT_GE(log.size(), 4);
+        EXPECT_EQ(log.mid(log.size() - 4), lines + QStringList{ForecastExportTexts::kSendFailed});
+    }
+    if (!sink)
+        GTEST_SKIP() << "no SMTP sink requiring AUTH: SMTPTEST_AUTH_PORT is not set (scripts/test.sh starts one)";
 }
 
 // The question whether to go on after the check's findings is asked once the log shows them all.

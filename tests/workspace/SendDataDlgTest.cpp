@@ -114,7 +114,7 @@ TEST_F(SendDialogTest, ThreeFilesWithTheSecondRefusedAreAllSentAndDeleted)
     EXPECT_EQ(dlg.successFlag(), 0);
     EXPECT_EQ(dlg.resultText(),
               "Получатель 1: успешно завершено.\r\nПолучатель 2: ошибка отправки данных.\r\n"
-              "Получатель 3: успешно завершено.\r\n");
+              "\tОшибка: Не задан email получателя.\r\nПолучатель 3: успешно завершено.\r\n");
     EXPECT_EQ(dlg.descriptionText(), "Получатель 2: Ошибка: Не задан email получателя.\r\n");
     auto* edit = dlg.findChild<QPlainTextEdit*>(QStringLiteral("id1058"));
     EXPECT_EQ(edit->toPlainText(), QString(dlg.resultText()).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
@@ -153,12 +153,18 @@ TEST_F(SendDialogTest, OutcomesByTransportAndAnswer)
         int sent;
         bool deepPath = false;
     } cases[] = {
-        {"FAKE", "fail-noresult", 1, 0, "%1: ошибка отправки данных.\r\n",
+        {"FAKE", "fail-noresult", 1, 0,
+         "%1: ошибка отправки данных.\r\n\tМодуль транспорта вернул код ошибки 0x80004005.\r\n",
          "Получатель 1: Модуль транспорта вернул код ошибки 0x80004005.\r\n", true, 1},
-        {"FAKE", "fail-notxml", 1, 0, "%1: ошибка отправки данных.\r\n",
+        {"FAKE", "fail-notxml", 1, 0,
+         "%1: ошибка отправки данных.\r\n\tМодуль транспорта вернул код ошибки 0x80004005.\r\n",
          "Получатель 1: Модуль транспорта вернул код ошибки 0x80004005.\r\n", true, 1},
-        {"FAKE", "fail Ответ & <сервера>", 1, 0, "%1: ошибка отправки данных.\r\n",
+        {"FAKE", "fail Ответ & <сервера>", 1, 0, "%1: ошибка отправки данных.\r\n\tОтвет & <сервера>\r\n",
          "Получатель 1: Ответ & <сервера>\r\n", true, 1},
+        // The first tab takes the first line of a longer answer and its last, where the cause stands.
+        {"FAKE", "fail Ошибка: шаги.\\nШаг 1\\n\\nШаг 2\\n  Причина: сервер молчит.", 1, 0,
+         "%1: ошибка отправки данных.\r\n\tОшибка: шаги.\r\n\tПричина: сервер молчит.\r\n",
+         "Получатель 1: Ошибка: шаги.\nШаг 1\n\nШаг 2\n  Причина: сервер молчит.\r\n", true, 1},
         {"FAKE", "ok", 1, 1, "%1: успешно завершено.\r\n", "", true, 1, true},
         {"File", "", 1, 1, "Отправка успешно завершена.\r\n Имена файлов:\r\n%1: %2\r\n", "", false, 0},
         {"NONE", "", 1, 0, "Модуль транспорта \"NONE\" не загружен.\r\n", "", false, 0},

@@ -76,5 +76,8 @@ bool CExportWriter::Send(const CTransportList& transports)
     CSendDataDlg dlg(m_files, transports, m_parent, std::move(m_folder));
     ExecModal(dlg);
     m_files.clear();
+    // The send dialog showed them already; a log keeps them.
+    for (const QString& line : dlg.failureLines())
+        m_report(line, 0);
     return dlg.successFlag() != 0;
 }

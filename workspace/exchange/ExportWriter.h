@@ -37,7 +37,8 @@ public:
               const QString& displayName);
 
     bool hasFiles() const { return !m_files.empty(); }
-    // The send dialog over the prepared descriptions; true when every one went through.
+    // The send dialog over the prepared descriptions; true when every one went through. What did
+    // not go is reported without an icon, with its cause.
     bool Send(const CTransportList& transports);
 
 private:

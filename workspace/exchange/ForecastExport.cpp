@@ -14,24 +14,24 @@
 
 using namespace ForecastExportTexts;
 
-bool ExportConsolidatedForecast(CCheckLog& log, QWidget* parent, int forecast, int ownReceiverId,
-                                const CTransportList& transports, bool* empty)
+ForecastExport ExportConsolidatedForecast(CCheckLog& log, QWidget* parent, int forecast, int ownReceiverId,
+                                          const CTransportList& transports)
 {
     const CSettings& settings = Settings();
     const auto recipient = GetForecastReceiver(LoadReceiversByParent(forecast, -1), forecast);
     if (!recipient) {
         log.AppendLine(kNoRecipient);
-        return false;
+        return ForecastExport::Failed;
     }
     // The mail transport would refuse the empty address anyway; saying so here spares the files.
     if (settings.Transport == kMailTransport && recipient->email.trimmed().isEmpty()) {
         log.AppendLine(kNoEmail.arg(recipient->name));
-        return false;
+        return ForecastExport::Failed;
     }
     const auto sender = GetForecastReceiver(LoadImportedLeafReceivers(forecast), forecast);
     if (!sender) {
         log.AppendLine(kOwner);
-        return false;
+        return ForecastExport::Failed;
     }
     CForecastHeader header;
     header.to = recipient->importedId;
@@ -41,16 +41,14 @@ bool ExportConsolidatedForecast(CCheckLog& log, QWidget* parent, int forecast, i
 
     if (CountUngeneratedTotals(forecast) != 0) {
         log.AppendLine(kNotGenerated);
-        *empty = true;
-        return false;
+        return ForecastExport::Empty;
     }
     const auto rows = LoadTotalForecasts(SqlFilter(QStringLiteral("prognoz=?"), {forecast}));
     if (!rows)
-        return false;
+        return ForecastExport::Failed;
     if (rows->empty()) {
         log.AppendLine(kEmpty);
-        *empty = true;
-        return false;
+        return ForecastExport::Empty;
     }
 
     const auto own = GetForecastReceiver(ownReceiverId, forecast);
@@ -66,8 +64,10 @@ bool ExportConsolidatedForecast(CCheckLog& log, QWidget* parent, int forecast, i
     envelope.typeData = ExchangeDataType::kForecast;
     const auto write = [&](const QString& path) { return WriteForecastDocument(header, *rows, path); };
     if (!writer.Save(write, ForecastFileName(base), base, std::move(envelope), SendEnvelopeFileName(base)))
-        return false;
-    return writer.fileTransport() || writer.Send(transports);
+        return ForecastExport::Failed;
+    if (writer.fileTransport() || writer.Send(transports))
+        return ForecastExport::Done;
+    return ForecastExport::SendFailed;
 }
 
 bool CExportDataDlg::SendForecast(int forecast, int ownReceiverId, const CTransportList& transports)
@@ -79,13 +79,13 @@ bool CExportDataDlg::SendForecast(int forecast, int ownReceiverId, const CTransp
             return false;
         AppendLine(QString());
         AppendLine(kSaving);
-        bool empty = false;
-        const bool sent = ExportConsolidatedForecast(*this, this, forecast, ownReceiverId, transports, &empty);
-        if (empty)
+        const ForecastExport outcome = ExportConsolidatedForecast(*this, this, forecast, ownReceiverId, transports);
+        if (outcome == ForecastExport::Empty)
             return false;
+        const bool sent = outcome == ForecastExport::Done;
         static_cast<void>(WriteExchangeJournal(forecast, LoadReceiversByParent(forecast, 0), kJournalComment,
                                                sent ? IEK_SENT : IEK_SEND_FAILED));
-        AppendLine(sent ? kDone : kFailed);
+        AppendLine(sent ? kDone : outcome == ForecastExport::SendFailed ? kSendFailed : kFailed);
         return sent;
     });
 }

@@ -31,16 +31,24 @@ using ExportTexts::kSaveFailed;
 using ExportTexts::kTempSaveFailed;
 inline const QString kDone = QStringLiteral("Прогноз успешно выгружен.");
 inline const QString kFailed = QStringLiteral("\tОшибка сохранения прогноза!");
+inline const QString kSendFailed = QStringLiteral("\tОшибка отправки прогноза!");
 inline const QString kJournalComment = QStringLiteral("Прогноз");
 inline const QString kNoName = QStringLiteral("Noname");
 using ExportTexts::kFileTransport;
 using ExportTexts::kMailTransport;
 } // namespace ForecastExportTexts
 
+enum class ForecastExport {
+    Done,
+    Failed,     // an abort before anything was sent; its reason was logged
+    SendFailed, // written, but the transport did not take it; the causes were logged
+    // Nothing to send (nothing is written then): the consolidated forecast holds no row, or rows that
+    // a received comment made and no consolidation has filled since (their zeros would overwrite the
+    // figures of the organisation above).
+    Empty,
+};
+
 // Writes the consolidated forecast for the upper organisation into the export folder, or hands it to
-// the chosen transport; `parent` is the parent of the save dialog. False after an abort, whose reason
-// was logged; *empty is set when there is nothing to send (nothing is written then): the consolidated
-// forecast holds no row, or rows that a received comment made and no consolidation has filled since
-// (their zeros would overwrite the figures of the organisation above).
-bool ExportConsolidatedForecast(CCheckLog& log, QWidget* parent, int forecast, int ownReceiverId,
-                                const CTransportList& transports, bool* empty);
+// the chosen transport; `parent` is the parent of the save dialog.
+ForecastExport ExportConsolidatedForecast(CCheckLog& log, QWidget* parent, int forecast, int ownReceiverId,
+                                          const CTransportList& transports);

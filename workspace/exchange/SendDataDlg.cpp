@@ -10,8 +10,13 @@
 #include <QHBoxLayout>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScreen>
 #include <QTabBar>
+#include <QTextOption>
 #include <QVBoxLayout>
+#include <QtMath>
+
+#include <algorithm>
 
 namespace {
 
@@ -21,6 +26,10 @@ constexpr int kLogId = 1058;
 constexpr int kSendId = 1037;
 constexpr int kCloseId = 1;
 constexpr int kDescriptionTab = 1;
+// The transports' list and the text share the width the dialog gains two to three.
+constexpr int kListStretch = 2;
+constexpr int kTextStretch = 3;
+constexpr int kTabSpaces = 4;
 
 QString IdName(int id)
 {
@@ -34,6 +43,20 @@ QString ForDisplay(QString text)
 }
 
 } // namespace
+
+QStringList SendFailureLines(const QString& name, const QString& error)
+{
+    QStringList lines;
+    for (const QString& line : error.split(u'\n'))
+        if (const QString text = line.trimmed(); !text.isEmpty())
+            lines << text;
+    if (lines.size() > 2)
+        lines = QStringList{lines.front(), lines.back()};
+    for (QString& line : lines)
+        line.prepend(u'\t');
+    lines.prepend(name + SendTexts::kFailed);
+    return lines;
+}
 
 CSendDataDlg::CSendDataDlg(const CStringPairList& files, const CTransportList& transports, QWidget* parent,
                            std::unique_ptr<CSendFolder> dataFolder)
@@ -58,6 +81,10 @@ CSendDataDlg::CSendDataDlg(const CStringPairList& files, const CTransportList& t
     m_log = new CLogEdit(this);
     m_log->setObjectName(IdName(kLogId));
     m_log->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // A transport's cause can be longer than the edit is wide: it wraps, nothing is cut off.
+    m_log->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    m_log->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    m_log->setTabStopDistance(m_log->fontMetrics().horizontalAdvance(QString(kTabSpaces, u' ')));
     auto* right = new QVBoxLayout;
     right->setSpacing(0);
     right->addWidget(m_tabs);
@@ -72,8 +99,8 @@ CSendDataDlg::CSendDataDlg(const CStringPairList& files, const CTransportList& t
     m_close->setDefault(true);
 
     auto* top = new QHBoxLayout;
-    top->addWidget(group, 2);
-    top->addLayout(right, 3);
+    top->addWidget(group, kListStretch);
+    top->addLayout(right, kTextStretch);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(m_send);
@@ -130,7 +157,8 @@ void CSendDataDlg::OnSend()
     if (!item) {
         // The chosen transport is not loaded: nothing is sent or deleted, and nothing went through.
         m_success = 0;
-        m_resultText = SendTexts::kNotLoaded.arg(m_transportCode) + QStringLiteral("\r\n");
+        m_failureLines << SendTexts::kNotLoaded.arg(m_transportCode);
+        m_resultText = m_failureLines.back() + QStringLiteral("\r\n");
         Finish();
         return;
     }
@@ -162,8 +190,10 @@ void CSendDataDlg::SendThroughTransport(ITransport* transport)
     for (const CStringPair& file : m_files) {
         const QString error = SendFileThroughTransport(transport, file.path);
         if (!error.isEmpty()) {
-            m_resultText += file.name + SendTexts::kFailed + QStringLiteral("\r\n");
-            m_log->AppendLine(file.name + SendTexts::kFailed);
+            const QStringList lines = SendFailureLines(file.name, error);
+            m_resultText += lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n");
+            m_log->AppendLine(lines.join(QStringLiteral("\r\n")));
+            m_failureLines += lines;
             m_descriptionText += file.name + QStringLiteral(": ") + error + QStringLiteral("\r\n");
             m_success = 0;
         } else {
@@ -186,6 +216,30 @@ void CSendDataDlg::Finish()
 void CSendDataDlg::ShowTabText()
 {
     m_log->setPlainText(ForDisplay(m_tabs->currentIndex() == kDescriptionTab ? m_descriptionText : m_resultText));
+    FitWidthToText();
+}
+
+void CSendDataDlg::FitWidthToText()
+{
+    const QFontMetrics metrics = m_log->fontMetrics();
+    int widest = 0;
+    for (const QString& line : m_log->toPlainText().split(u'\n'))
+        widest = std::max(widest, metrics.horizontalAdvance(QString(line).replace(u'\t', QString(kTabSpaces, u' '))));
+    const int chrome = m_log->width() - m_log->viewport()->width() + 2 * qCeil(m_log->document()->documentMargin()) + 2;
+    const int missing = widest + chrome - m_log->width();
+    if (missing <= 0)
+        return;
+    int target = width() + (missing * (kListStretch + kTextStretch) + kTextStretch - 1) / kTextStretch;
+    QRect room(x(), y(), target, height());
+    if (const QScreen* s = screen())
+        room = s->availableGeometry();
+    target = std::min(target, room.width());
+    if (target <= width())
+        return;
+    // It grows to both sides and stays on the screen.
+    const int left = std::clamp(x() - (target - width()) / 2, room.left(), room.left() + room.width() - target);
+    move(left, y());
+    resize(target, height());
 }
 
 void CSendDataDlg::done(int result)

@@ -27,6 +27,10 @@ inline const QString kFileTransportDone = QStringLiteral("Отправка ус�
 inline const QString kNotLoaded = QStringLiteral("Модуль транспорта \"%1\" не загружен.");
 } // namespace SendTexts
 
+// The lines that tell of a file that did not go: its name with the failure, then the first line of
+// the transport's error text and, when it has more, its last one, where a mail's cause stands.
+QStringList SendFailureLines(const QString& name, const QString& error);
+
 class CSendDataDlg : public QDialog {
     Q_OBJECT
 public:
@@ -44,6 +48,8 @@ public:
     const QString& descriptionText() const { return m_descriptionText; }
     // Sending is over and the dialog may be closed.
     bool isDone() const { return m_done; }
+    // The SendFailureLines of every file that did not go, for the caller's log.
+    const QStringList& failureLines() const { return m_failureLines; }
 
     void done(int result) override;
 
@@ -56,6 +62,8 @@ private:
     void OnSend();
     void SendThroughTransport(ITransport* transport);
     void ShowTabText();
+    // Grows the dialog, up to the screen's width, until the edit holds its longest line whole.
+    void FitWidthToText();
     void Finish();
 
     QListWidget* m_list = nullptr;
@@ -67,6 +75,7 @@ private:
     CStringPairList m_files;
     QString m_resultText;
     QString m_descriptionText;
+    QStringList m_failureLines;
     CTransportList m_transports;
     QString m_transportCode;
     std::unique_ptr<CSendFolder> m_dataFolder;

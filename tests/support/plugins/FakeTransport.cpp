@@ -2,7 +2,8 @@
 //
 // Each Send takes the first line of the script file that LIR_FAKE_SCRIPT names, and removes it:
 //   ok              S_OK, with a result file that reports success
-//   fail <text>     E_FAIL, with a result file whose response holds the text
+//   fail <text>     E_FAIL, with a result file whose response holds the text (\r and \n stand for CR
+//                   and LF)
 //   fail-noresult   E_FAIL, no result file
 //   fail-notxml     E_FAIL, with a result file that is not XML
 // A missing or empty script answers ok. Before it answers, the call copies the send description
@@ -140,6 +141,8 @@ std::string ResponseDocument(const std::string& response)
     return out;
 }
 
+std::string Unescape(const std::string& text);
+
 class FakeTransport final : public ITransport {
 public:
     char16_t* GetDisplayName() override { return Dup(u"Сценарный транспорт"); }
@@ -158,7 +161,7 @@ public:
             result = WriteResult(ResponseDocument("Завершено успешно."));
             status = S_OK;
         } else if (line.rfind("fail ", 0) == 0) {
-            result = WriteResult(ResponseDocument(line.substr(5)));
+            result = WriteResult(ResponseDocument(Unescape(line.substr(5))));
         } else if (line == "fail-notxml") {
             result = WriteResult("this is no <XML");
         }
