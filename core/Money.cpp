@@ -193,3 +193,16 @@ double RoundDecimal6(double value)
     std::from_chars(digits.data(), digits.data() + digits.size(), rounded);
     return value < 0 && rounded != 0.0 ? -rounded : rounded;
 }
+
+QString Decimal6Text(double value)
+{
+    if (!std::isfinite(value))
+        return QString();
+    // The shortest text of the rounded value has at most six decimals: the six-decimal text it was
+    // read from reads back as it too.
+    char buffer[700];
+    const auto r = std::to_chars(buffer, buffer + sizeof buffer, RoundDecimal6(value), std::chars_format::fixed);
+    if (r.ptr - buffer == 2 && buffer[0] == '-' && buffer[1] == '0')
+        return QStringLiteral("0");
+    return QString::fromLatin1(buffer, int(r.ptr - buffer));
+}

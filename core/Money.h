@@ -63,3 +63,7 @@ bool IsDecimal6(double value);
 // The value rounded to six decimals, half away from zero, as its shortest decimal text reads (what a
 // user typed), so 0.0000005 gives 0.000001 and 1e-7 gives 0. Not finite: unchanged.
 double RoundDecimal6(double value);
+// The text of a six-decimal value as RoundDecimal6 leaves it, without the zeros after its last digit
+// or a bare point: "4.5", "-0.000001", "100", "0"; '.' always, no grouping. Only the digits the value
+// holds: 12345678901234.57, never the binary fraction's 12345678901234.570312. Empty when not finite.
+QString Decimal6Text(double value);

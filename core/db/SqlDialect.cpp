@@ -7,7 +7,6 @@
 
 #include <sqlite3.h>
 
-#include <charconv>
 #include <climits>
 #include <cmath>
 
@@ -221,9 +220,7 @@ public:
         if (!std::isfinite(value))
             return QVariant(QMetaType(QMetaType::QString));
         // Bound as the rounded decimal text: numeric(20,6) then holds exactly what SQLite holds.
-        char buffer[400];
-        const auto r = std::to_chars(buffer, buffer + sizeof buffer, RoundDecimal6(value), std::chars_format::fixed);
-        return QVariant(QString::fromLatin1(buffer, int(r.ptr - buffer)));
+        return QVariant(Decimal6Text(value));
     }
     bool IsOverflow(const QSqlError& e) const override { return e.nativeErrorCode() == QLatin1String("22003"); }
     bool IsLocked(const QSqlError& e) const override { return e.nativeErrorCode() == kLockWaitCode; }

@@ -13,6 +13,23 @@ TEST(Money, XmlTextForm)
     EXPECT_EQ(Money::fromRaw(1).toXmlText(), "0.0001");
     EXPECT_EQ(Money::fromRaw(-123456789).toXmlText(), "-12345.6789");
     EXPECT_EQ(Money::fromRaw(std::numeric_limits<std::int64_t>::min()).toXmlText(), "-922337203685477.5808");
+    EXPECT_EQ(Money::fromRaw(std::numeric_limits<std::int64_t>::max()).toXmlText(), "922337203685477.5807");
+    EXPECT_EQ(Money::fromRaw(1010852360712344844).toXmlText(), "101085236071234.4844") << "as a double: .484375";
+}
+
+// Only the digits that the double holds, never the binary fraction that "%f" shows.
+TEST(Money, Decimal6TextHoldsTheDigitsOfTheValueOnly)
+{
+    for (const auto& [value, text] : {std::pair{4.5, "4.5"},
+                                      {0.1 + 0.2, "0.3"},
+                                      {-2.0 / 3.0, "-0.666667"},
+                                      {0.0000005, "0.000001"},
+                                      {-1e-7, "0"},
+                                      {-0.0, "0"},
+                                      {12345678901234.57, "12345678901234.57"}, // "%f": ...570312
+                                      {123456789012.345678, "123456789012.34567"},
+                                      {std::numeric_limits<double>::quiet_NaN(), ""}})
+        EXPECT_EQ(Decimal6Text(value), text) << value;
 }
 
 TEST(Money, XmlTextParsing)

@@ -377,3 +377,30 @@ TEST(GridViewTest, TitleTipShowsTextsThatDoNotFit)
     w.grid->SetScrollPosition(Qt::Vertical, 40);
     EXPECT_FALSE(tip->isVisible());
 }
+
+// A figure too wide for its cell shows "###" (with the ellipsis format, its beginning and "…"); its
+// title tip holds it whole, even where the tip's spaces alone would fit the cell.
+TEST(GridViewTest, AFigureTooWideIsMarkedAndItsTipHoldsItWhole)
+{
+    GridWindow w(4, 3, 1, 1);
+    const QString figure = QStringLiteral("101085236071234.4844");
+    for (const auto& [row, text, format] : {std::tuple{1, figure, unsigned(GVF_FIGURE)},
+                                            {2, figure, GVF_FIGURE | DT_END_ELLIPSIS},
+                                            {3, QString("###"), 0u}}) {
+        w.grid->SetItemText(row, 1, text);
+        w.grid->SetItemFormat(row, 1, format);
+    }
+    EXPECT_EQ(w.Grab().copy(w.Bounds(1, 1)), w.Grab().copy(w.Bounds(3, 1))) << "drawn as the text ###";
+    const QString elided = w.grid->GetShownText(2, 1);
+    EXPECT_TRUE(elided.endsWith(QChar(0x2026)) && figure.startsWith(elided.chopped(1))) << elided.toStdString();
+
+    const int whole = w.grid->ColumnContentWidth(1, 1, 1);
+    w.grid->SetColumnWidth(1, whole);
+    EXPECT_EQ(w.grid->GetShownText(1, 1), figure);
+    w.grid->SetColumnWidth(1, whole - 1);
+    const QString padded = QLatin1Char(' ') + figure + QLatin1Char(' ');
+    ASSERT_LE(QFontMetrics(w.grid->GetItemFont(1, 1)).horizontalAdvance(padded), whole - 1);
+    Hover(w.vp(), w.Center(1, 1));
+    ASSERT_TRUE(w.grid->GetTitleTip()->isVisible());
+    EXPECT_EQ(w.grid->GetTitleTip()->text(), padded);
+}

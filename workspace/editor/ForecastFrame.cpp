@@ -418,6 +418,7 @@ void CForecastFrame::OnRecalcNode()
     switch (RecalcNode(m_session.currentForecastId, m_receiverId, GetSelectedGroupId(), this, &row)) {
     case NodeRecalcResult::ShowGroupRows:
         ShowTotalRowValues(&row);
+        RefitListForRows({m_totalRow, m_balanceRow});
         break;
     case NodeRecalcResult::ReloadList:
         ReloadList();

@@ -13,6 +13,7 @@
 #include <QColor>
 
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <vector>
 
@@ -161,6 +162,9 @@ private:
     // long product name over its two header rows, which grow to hold it.
     void FitListColumns();
     void FitCardColumns();
+    // After figures of these list rows changed: the columns are fitted again when one of them no
+    // longer fits (a long list is not measured again for every edit).
+    void RefitListForRows(std::initializer_list<int> rows);
     // The widths the user gave, from the profile (-1: the column is fitted); a width that equals the
     // usual one was written by an earlier run without the user.
     static std::vector<int> UserWidths(const QString& path, const int* usual, int count);

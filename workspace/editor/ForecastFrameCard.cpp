@@ -213,6 +213,10 @@ void CForecastFrame::BuildCardGrid()
         for (int c = 0; c < kCardSize; ++c)
             if (r < 2 || c < 2)
                 MarkReadOnly(g, r, c);
+    // A figure too wide for its field shows its beginning and an ellipsis, never a part alone.
+    for (int r : {kQuantityRow, kSumRow, kPriceRow, kMinPriceRow, kMaxPriceRow, kDeflatorRow})
+        for (int c = kCardFirstValueColumn; c < (r == kDeflatorRow ? kCardFirstValueColumn + 1 : kCardSize); ++c)
+            g.SetItemFormat(r, c, GVF_FIGURE | DT_END_ELLIPSIS);
     m_cardBuilt = true;
     m_cardProduct = -1;
     m_cardView = {};
@@ -615,5 +619,6 @@ void CForecastFrame::ShowCardEdit(CardView view, int row, int column, const QStr
         for (int col = kCardFirstValueColumn; col <= kNextTotal; ++col)
             CheckCardPrice(kSumRow, col, 1, base, *productRecord);
     }
+    RefitListForRows({view.quantityRow, view.sumRow, m_totalRow, m_balanceRow});
     FitCardColumns();
 }

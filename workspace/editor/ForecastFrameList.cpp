@@ -52,6 +52,13 @@ void MarkReadOnly(CGridView& grid, int row, int col)
     grid.SetItemState(row, col, grid.GetItemState(row, col) | GVIS_READONLY);
 }
 
+// A value cell: a figure too wide for its column shows "###", never a part of it.
+void MarkValueCell(CGridView& grid, int row, int col)
+{
+    MarkReadOnly(grid, row, col);
+    grid.SetItemFormat(row, col, grid.GetItemFormat(row, col) | GVF_FIGURE);
+}
+
 // Header cells are never edited.
 void MarkFixedCells(CGridView& grid)
 {
@@ -174,6 +181,17 @@ void CForecastFrame::FitListColumns()
     g.viewport()->update();
 }
 
+void CForecastFrame::RefitListForRows(std::initializer_list<int> rows)
+{
+    const CGridView& g = *m_list;
+    for (int row : rows)
+        for (int c = kFirstValueColumn; row >= kListFixedRows && row < g.GetRowCount() && c < kJustificationColumn; ++c)
+            if (g.GetShownText(row, c) != g.GetItemText(row, c)) {
+                FitListColumns();
+                return;
+            }
+}
+
 void CForecastFrame::BuildListHeader(const CProductRecord& group, const CForecastRowFields* groupRow)
 {
     CGridView& g = *m_list;
@@ -258,7 +276,7 @@ void CForecastFrame::AddProductRows(const CGroupListData& data)
             const bool sums = row == last;
             for (int i = 0; i < 8; ++i) {
                 const int col = kFirstValueColumn + i;
-                MarkReadOnly(g, row, col);
+                MarkValueCell(g, row, col);
                 if (s.row)
                     g.SetItemText(row, col, FormatAmount(s.row->*(sums ? kSums : kValues)[i]));
                 if (i < 3) {
@@ -288,7 +306,10 @@ void CForecastFrame::MarkTotalRows(const CProductRecord& group)
     const QColor fixedBk = FixedBk();
     const auto markValues = [&](int row, bool fixed) {
         for (int c = kFirstValueColumn; c < kListColumns; ++c) {
-            MarkReadOnly(g, row, c);
+            if (c < kJustificationColumn)
+                MarkValueCell(g, row, c);
+            else
+                MarkReadOnly(g, row, c);
             g.SetItemBkColour(row, c, fixed ? fixedBk : kUnmarked);
         }
     };

@@ -4,20 +4,13 @@
 
 QString FormatAmount(double value)
 {
-    // QString::number is locale-free.
-    QString text = QString::number(value, 'f', 6);
-    while (text.endsWith(u'0'))
-        text.chop(1);
-    if (text.endsWith(u'.'))
-        text.chop(1);
-    if (text == QStringLiteral("-0"))
-        text = QStringLiteral("0");
-    return text;
+    return Decimal6Text(value);
 }
 
 QString FormatAmount(Money value)
 {
-    return FormatAmount(value.toDouble());
+    // From the ten-thousandths themselves: a double holds no more than 15 or 16 of a sum's 19 digits.
+    return value.toXmlText();
 }
 
 QChar EditorDecimalSeparator()

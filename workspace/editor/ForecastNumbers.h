@@ -8,8 +8,9 @@
 
 #include <optional>
 
-// Six decimals, then trailing zeros and a trailing point dropped: 12.5, 100, 0. Always with '.',
-// whatever the locale.
+// Without the zeros after the last decimal or a trailing point: 12.5, 100, 0. Always with '.',
+// whatever the locale, and no grouping. A six-decimal value (a price, a factor) to at most six
+// decimals of the digits it holds (Decimal6Text); a quantity or sum exactly, as stored.
 QString FormatAmount(double value);
 QString FormatAmount(Money value);
 

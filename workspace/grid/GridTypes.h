@@ -56,6 +56,9 @@ enum GridTextFormat : unsigned {
     DT_NOCLIP = 0x100,
     DT_NOPREFIX = 0x800,
     DT_END_ELLIPSIS = 0x8000,
+    // The grid's own: the cell holds a figure, which is never drawn cut. One too wide for its cell
+    // shows "###" (with DT_END_ELLIPSIS its beginning and an ellipsis), and the title tip shows it whole.
+    GVF_FIGURE = 0x40000000,
 };
 
 // Which fields of a GridItem are meant.

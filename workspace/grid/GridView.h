@@ -17,6 +17,7 @@
 #include <QPointer>
 
 class QMimeData;
+class QFontMetrics;
 class QPainter;
 class QPrinter;
 class CTitleTip;
@@ -199,6 +200,8 @@ public:
     QSize MeasureText(const QString& text, bool header) const;
     // The widest content of the column's cells from firstRow to lastRow that span no other column.
     int ColumnContentWidth(int col, int firstRow, int lastRow) const;
+    // The text the cell draws at its present size: a figure cut to "###" or to its ellipsis, else its text.
+    QString GetShownText(int row, int col) const;
 
     // --- shape
 
@@ -300,7 +303,9 @@ private:
     void InvalidateHeaders();
     void DrawCells(QPainter& painter, const QRect& clip, CCellRange range, QPoint origin, bool header,
                    const QRect& region);
-    void DrawCellText(QPainter& painter, const QRect& rect, unsigned format, const QString& text);
+    void DrawCellText(QPainter& painter, const QRect& rect, const CGridCell& cell, int width);
+    // What a cell `width` pixels wide shows of its text in the font measured.
+    QString ShownText(const CGridCell& cell, int width, const QFontMetrics& metrics) const;
     void DrawPrintLines(QPainter& painter, int firstRow, int lastRow);
     bool OverRowDivider(QPoint point) const;
     bool OverColumnDivider(QPoint point) const;

@@ -193,7 +193,8 @@ void CGridView::mouseMoveEvent(QMouseEvent* event)
         if (m_settings.titleTips && GetCellTextRect(cell.row, cell.col, text)
             && GetCellBounds(cell.row, cell.col, bounds)) {
             const QFont font = GetItemFont(cell.row, cell.col);
-            m_titleTip->Show(text, GetItemText(cell.row, cell.col), 0, &bounds, &font);
+            const QString whole = GetItemText(cell.row, cell.col);
+            m_titleTip->Show(text, whole, 0, &bounds, &font, GetShownText(cell.row, cell.col) != whole);
         }
     }
     m_lastMousePoint = point;

@@ -46,15 +46,47 @@ QFont CGridView::DeviceFont(const QFont& font) const
     return scaled;
 }
 
-void CGridView::DrawCellText(QPainter& painter, const QRect& rect, unsigned format, const QString& text)
+void CGridView::DrawCellText(QPainter& painter, const QRect& rect, const CGridCell& cell, int width)
 {
-    if (text.isEmpty() || rect.width() <= 0)
+    if (cell.text.isEmpty() || rect.width() <= 0)
         return;
-    if (format & DT_END_ELLIPSIS)
-        painter.drawText(rect, QtTextFlags(format),
-                         painter.fontMetrics().elidedText(text, Qt::ElideRight, rect.width()));
-    else
-        painter.drawText(rect, QtTextFlags(format), text);
+    painter.drawText(rect, QtTextFlags(cell.format), ShownText(cell, width, painter.fontMetrics()));
+}
+
+QString CGridView::ShownText(const CGridCell& cell, int width, const QFontMetrics& metrics) const
+{
+    if (!(cell.format & (GVF_FIGURE | DT_END_ELLIPSIS)) || cell.text.isEmpty())
+        return cell.text;
+    // Inside the margins, the grid lines and a focus frame, as ColumnContentWidth measures: a figure
+    // shows whole or cut whether or not its cell has the focus.
+    const int margin = m_model.GetMargin();
+    int room = width - 2 - 2 * margin;
+    if (cell.image >= 0 && cell.image < m_images.size())
+        room -= m_images[cell.image].width() + margin;
+    if ((cell.format & GVF_FIGURE) && metrics.horizontalAdvance(cell.text) <= room)
+        return cell.text;
+    if (!(cell.format & DT_END_ELLIPSIS))
+        return QStringLiteral("###");
+    const QString cut = metrics.elidedText(cell.text, Qt::ElideRight, std::max(0, room));
+    // Even a cell too narrow for one digit shows that something is cut.
+    return cut.isEmpty() ? QStringLiteral("\u2026") : cut;
+}
+
+QString CGridView::GetShownText(int row, int col) const
+{
+    const CGridCell* cell = GetCell(row, col);
+    if (!cell || cell->rowSpan == 0 || cell->colSpan == 0)
+        return QString();
+    int width = 0;
+    for (int c = col; c < col + std::max(1, cell->colSpan) && c < GetColumnCount(); ++c)
+        width += GetColumnWidth(c);
+    QFont font = cell->font;
+    // A header cell in the focus cell's row or column is drawn in its bolder weight.
+    const CCellID focus = GetFocusCell();
+    if ((row < GetFixedRowCount() || col < GetFixedColumnCount()) && focus.IsValid()
+        && (focus.row == row || focus.col == col))
+        font.setWeight(QFont::DemiBold);
+    return ShownText(*cell, width, QFontMetrics(font));
 }
 
 void CGridView::FillBackground(QPainter& painter, const QRect& clip)
@@ -170,7 +202,7 @@ bool CGridView::DrawHeaderCell(QPainter& painter, int row, int col, const QRect&
     }
     painter.setFont(DeviceFont(font));
     painter.setPen(cell->fgColour.isValid() ? cell->fgColour : m_settings.fixedTextColour);
-    DrawCellText(painter, text, cell->format, cell->text);
+    DrawCellText(painter, text, *cell, rect.width());
     return true;
 }
 
@@ -206,7 +238,7 @@ bool CGridView::DrawDataCell(QPainter& painter, int row, int col, const QRect& r
     }
     painter.setFont(DeviceFont(cell->font));
     painter.setPen(fg);
-    DrawCellText(painter, inner, cell->format, cell->text);
+    DrawCellText(painter, inner, *cell, rect.width());
     painter.setPen(QPen(m_settings.gridLineColour, 0));
     if (m_settings.gridLines & GVL_VERT)
         painter.drawLine(rect.topRight(), rect.bottomRight());

@@ -18,7 +18,7 @@ CTitleTip::CTitleTip(QWidget* parent)
 }
 
 void CTitleTip::Show(const QRect& titleRect, const QString& text, int xOffset, const QRect* hoverRect,
-                     const QFont* font)
+                     const QFont* font, bool shownCut)
 {
     if (titleRect.isEmpty() || !m_owner)
         return;
@@ -28,7 +28,7 @@ void CTitleTip::Show(const QRect& titleRect, const QString& text, int xOffset, c
     const QString padded = QLatin1Char(' ') + text + QLatin1Char(' ');
     const QFont shown = font ? *font : m_owner->font();
     const int width = QFontMetrics(shown).horizontalAdvance(padded);
-    if (titleRect.left() + xOffset + width + xOffset <= titleRect.right() + 1 - xOffset)
+    if (!shownCut && titleRect.left() + xOffset + width + xOffset <= titleRect.right() + 1 - xOffset)
         return; // it fits
     m_text = padded;
     setFont(shown);

@@ -14,10 +14,10 @@ public:
 
     // titleRect and hoverRect in the parent's coordinates (inclusive right and bottom). Shows the
     // text with a space on each side over titleRect, in the font given (else the parent's), when
-    // it does not fit there and the application is active; the tip stays while the mouse is
-    // within hoverRect (default titleRect).
+    // it does not fit there, or the cell shows it cut, and the application is active; the tip stays
+    // while the mouse is within hoverRect (default titleRect).
     void Show(const QRect& titleRect, const QString& text, int xOffset = 0, const QRect* hoverRect = nullptr,
-              const QFont* font = nullptr);
+              const QFont* font = nullptr, bool shownCut = false);
     void Hide();
 
     QString text() const { return m_text; }

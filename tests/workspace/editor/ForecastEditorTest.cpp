@@ -13,6 +13,7 @@
 #include "PgScratch.h"
 #include "ProgressBar.h"
 #include "Settings.h"
+#include "TitleTip.h"
 #include "db/BulkStatement.h"
 
 #include <QApplication>
@@ -20,6 +21,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTabBar>
@@ -604,6 +606,69 @@ TEST_P(EditorTest, LongNamesUnitsAndFiguresShowWholeAndTheUsersWidthStays)
     host.reset();
     open();
     EXPECT_EQ(frame->listGrid()->GetColumnWidth(2), wide);
+}
+
+// Sums of 15 digits before the point show the digits stored (as a double, 101085236071234.4844 ends
+// in .484375), whole or marked as cut, "###" in the list and an ellipsis in the card, with the title
+// tip holding them whole; an edit that widens a figure widens its list column.
+TEST_P(EditorTest, FifteenDigitSumsShowTheirStoredDigitsWholeOrMarkedAsCut)
+{
+    Settings().EnableAutoRecalc = false;
+    for (const auto& [product, value, sum] : {std::tuple{kComputer, 1234567890123456, 1010852360712344844},
+                                              {kMincer, 0, 9223372036854775807},
+                                              {kTech, 0, 1234567890123456789}})
+        Exec("insert into tfctprognozdata (prognoz, product, receiver, valueLast, sumLast) values (1, ?, ?, ?, ?)",
+             {product, kLeaf, QVariant::fromValue(Money::fromRaw(value)), QVariant::fromValue(Money::fromRaw(sum))});
+    Exec("update tclsproduct set priceIdx = ? where id = ?", {12345678901234.57, kComputer});
+    Open(kLeaf);
+    ClickGroup(kTech);
+    CGridView* list = frame->listGrid();
+    CGridView* card = frame->cardGrid();
+    // The figures that a grid does not show whole, as "<figure> as <what it shows>".
+    const auto cut = [](const CGridView* grid) {
+        QStringList out;
+        for (int r = 2; r < grid->GetRowCount(); ++r)
+            for (int c = 2; c < grid->GetColumnCount(); ++c)
+                if (const QString shown = grid->GetShownText(r, c); shown != grid->GetItemText(r, c))
+                    out << grid->GetItemText(r, c) + " as " + shown;
+        return out;
+    };
+    const auto tip = [](CGridView* grid, int row, int col) {
+        QRect rect;
+        grid->GetCellBounds(row, col, rect);
+        QMouseEvent move(QEvent::MouseMove, rect.center(), grid->viewport()->mapToGlobal(rect.center()), Qt::NoButton,
+                         Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(grid->viewport(), &move);
+        return grid->GetTitleTip()->isVisible() ? grid->GetTitleTip()->text().trimmed() : QString();
+    };
+    EXPECT_EQ(cut(list), QStringList());
+
+    // The user narrows the first year's column.
+    const QPoint divider(list->GetFixedColumnWidth() + list->GetColumnWidth(3) - 1, 5);
+    QTest::mouseMove(list->viewport(), divider);
+    QTest::mousePress(list->viewport(), Qt::LeftButton, {}, divider);
+    QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, divider + QPoint(60 - list->GetColumnWidth(3), 0));
+    EXPECT_EQ(cut(list),
+              QStringList({"123456789012345.6789 as ###", "123456789012.3456 as ###", "101085236071234.4844 as ###",
+                           "922337203685477.5807 as ###"}));
+    const int computer = ListRow(kComputer);
+    EXPECT_EQ(tip(list, computer + 1, 3), "101085236071234.4844");
+
+    host->resize(700, host->height());
+    QTest::qWait(20);
+    ClickList(computer, 12);
+    EXPECT_NE(card->GetShownText(3, 2), card->GetItemText(3, 2));
+    for (const QString& c : cut(card))
+        EXPECT_TRUE(c.endsWith(QChar(0x2026)) && c.startsWith(c.section(" as ", 1).chopped(1))) << c.toStdString();
+    EXPECT_EQ(tip(card, 3, 2), "101085236071234.4844");
+    EXPECT_EQ(card->GetItemText(8, 2), "12345678901234.57") << "the six-decimal value stored";
+
+    host->resize(1100, host->height());
+    QTest::qWait(20);
+    TypeIntoCard(3, 3, "922337203685477.5807");
+    EXPECT_EQ(PeerRaw(kLeaf, kComputer, "sumCurr"), "9223372036854775807");
+    EXPECT_EQ(list->GetShownText(computer + 1, 4), "922337203685477.5807");
+    EXPECT_TRUE(messages.empty());
 }
 
 // Under xvfb-run with the xcb platform as well as offscreen.
