@@ -195,6 +195,8 @@ private:
     bool Process(int n);
     int Classify(const std::string& subject);
     void Refuse(int n, const std::string& subject, const std::string& key, const std::string& why, bool forGood);
+    // The folder's part of a path in it.
+    std::string NameInFolder(const std::string& path) const;
     Answer HandOver(int code, CReceivedItem& item);
     bool StopRequested() const;
     std::string SessionFault() const;
@@ -436,6 +438,7 @@ bool CReceiveRun::Process(int n)
     }
     OwnedItem item;
     bool complete = OwnedItem::Set(item.from, m_mail.GetFrom()) && OwnedItem::Set(item.subject, m_mail.GetSubject());
+    std::string stored; // the file written for the host
     if (kind == TC_INFO) {
         complete = complete && OwnedItem::Set(item.infoText, m_mail.GetInfoText());
     } else {
@@ -454,18 +457,31 @@ bool CReceiveRun::Process(int n)
             return true;
         }
         complete = complete && OwnedItem::Set(item.filePath, path);
+        if (!saved.ends_with('/')) {
+            stored = path;
+            Log(MailFormat(Stored, NameInFolder(path).c_str()));
+        }
     }
     m_mail.Clear();
-    if (!complete)
+    // A file the host did not take goes: its mail stays on the server and brings it again.
+    const auto dropFile = [&stored] {
+        if (!stored.empty())
+            ::unlink(stored.c_str());
+    };
+    if (!complete) {
+        dropFile();
         return true;
+    }
     // The time the host holds the item is not the server's: the poll's deadline moves on by it.
     const Clock::time_point handedOver = Clock::now();
     const Answer answer = HandOver(kind, item);
     m_session.SetDeadline(m_session.Deadline() + (Clock::now() - handedOver));
     if (answer == Answer::Kept)
         Log(MailFormat(Kept, n, subject.c_str()));
-    if (answer != Answer::Taken)
+    if (answer != Answer::Taken) {
+        dropFile();
         return true;
+    }
 
     m_answered.Insert(key);
     if (m_session.Dele(n))
@@ -479,6 +495,12 @@ void CReceiveRun::Refuse(int n, const std::string& subject, const std::string& k
     LogFault(MailFormat(Refused, n, subject.c_str(), why.c_str()));
     if (forGood)
         m_refused.Insert(key);
+}
+
+std::string CReceiveRun::NameInFolder(const std::string& path) const
+{
+    const std::string folder = WithSlash(m_folder);
+    return path.starts_with(folder) ? path.substr(folder.size()) : FileNameOf(path);
 }
 
 bool CReceiveRun::StopRequested() const

@@ -152,8 +152,23 @@ protected:
 
     static QString Path(const std::optional<std::string>& path) { return QString::fromStdString(path.value_or("")); }
 
+    // A mailbox of the test's own (the name and the process id) on the test script's dovecot, which
+    // the settings name; its Maildir, none without a server.
+    std::optional<QString> OwnMailbox(const char* name)
+    {
+        pop3 = Pop3Server::FromEnvironment();
+        if (!pop3)
+            return std::nullopt;
+        const QString user = QString::fromLatin1(name) + QString::number(::getpid());
+        const QString maildir = pop3->AddUser(user, QStringLiteral("secret"));
+        Configure(user);
+        return maildir;
+    }
+    static constexpr char kNoPop3[] = "no POP3 server: POP3TEST_PORT is not set (scripts/test.sh starts dovecot)";
+
     CMailTransport transport;
     QString root, import, work;
+    std::optional<Pop3Server> pop3;
 };
 
 // A dovecot of the test's own, for the tests that stop it.
@@ -246,13 +261,16 @@ TEST_F(MailReceiveTest, OnePollHandsOverTheSystemsMailsInOrderAndLeavesOnlyForei
         MailFormat(Mailbox, 5, static_cast<long long>(size)),
         Line(Received, nsi),
         KindNsi,
+        Line(Stored, "НСИ_2026.xml"),
         Line(Received, data),
         KindData,
+        Line(Stored, "Прогноз_2026.xml"),
         Line(Received, info),
         KindInfo,
         Line(Received, "Обед"),
         Line(Received, forwarded),
         KindNsi,
+        Line(Stored, "НСИ_2027.xml"),
         Disconnected,
         PollDone,
     };
@@ -263,29 +281,26 @@ TEST_F(MailReceiveTest, OnePollHandsOverTheSystemsMailsInOrderAndLeavesOnlyForei
 
 TEST_F(MailReceiveTest, MailsThatCannotBeTakenAreLoggedOnceAndNeverFetchedAgain)
 {
-    const auto server = Pop3Server::FromEnvironment();
-    if (!server)
-        GTEST_SKIP() << "no POP3 server: POP3TEST_PORT is not set (scripts/test.sh starts dovecot)";
-    const QString user = QStringLiteral("bad%1").arg(::getpid());
-    const QString maildir = server->AddUser(user, QStringLiteral("secret"));
-    Configure(user);
+    const std::optional<QString> maildir = OwnMailbox("bad");
+    if (!maildir)
+        GTEST_SKIP() << kNoPop3;
     const QString data = QStringLiteral(LIR_TEST_DATA_DIR "/mail/");
     for (const char* file : {"data-plain.eml", "evil-dots.eml", "data-nonzip.eml", "evil-up.eml", "evil-control.eml"})
-        DeliverToMaildir(maildir, ReadFile(data + QString::fromLatin1(file)));
+        DeliverToMaildir(*maildir, ReadFile(data + QString::fromLatin1(file)));
     // 2 GiB of zeros in a 2 MB attachment, then a mail that must still come through.
     const std::string data2 = "{Auto} АИС ЛИР. Данные:Данные";
     const QString bomb = work + QStringLiteral("bomb.zip");
     WriteFile(bomb, QByteArray::fromStdString(ZeroBombArchive("bomb.xml", 2048)));
-    DeliverToMaildir(maildir, Mail(data2, bomb));
+    DeliverToMaildir(*maildir, Mail(data2, bomb));
     // The same, with headers that claim 16 MiB.
     const QString lying = work + QStringLiteral("lying.zip");
     WriteFile(lying, QByteArray::fromStdString(ZeroBombArchive("lying.xml", 2048, 16u << 20)));
-    DeliverToMaildir(maildir, Mail(data2, lying));
+    DeliverToMaildir(*maildir, Mail(data2, lying));
     const QString after = DataFile(QStringLiteral("Прогноз_после.xml"), 5000);
-    DeliverToMaildir(maildir, Mail(data2, after));
+    DeliverToMaildir(*maildir, Mail(data2, after));
 
     CTransportTestHost host(import.toStdString());
-    Start(host, server->port);
+    Start(host, pop3->port);
     ASSERT_TRUE(host.WaitForLog(PollDone, 1, 20s)) << Joined(host.LogTexts());
     EXPECT_LT(std::chrono::steady_clock::now() - host.Started(), 5s);
     ASSERT_TRUE(host.WaitForLog(PollDone, 4, 20s)) << Joined(host.LogTexts());
@@ -310,7 +325,7 @@ TEST_F(MailReceiveTest, MailsThatCannotBeTakenAreLoggedOnceAndNeverFetchedAgain)
     EXPECT_EQ(FilesUnder(root),
               (QStringList{"a/b/import/НСИ_2026.xml", "a/b/import/Прогноз_после.xml", "a/b/import/отчет.txt"}));
     // What was refused stays on the server, and nothing of it in the import folder.
-    EXPECT_EQ(MaildirCount(maildir), 4);
+    EXPECT_EQ(MaildirCount(*maildir), 4);
 
     const Texts log = host.LogTexts();
     const std::string nsi = "{Auto} АИС ЛИР. Данные:НСИ";
@@ -324,10 +339,41 @@ TEST_F(MailReceiveTest, MailsThatCannotBeTakenAreLoggedOnceAndNeverFetchedAgain)
         EXPECT_EQ(std::count(log.begin(), log.end(), line), 1) << line << "\n" << Joined(log);
     // Each was fetched once in four polls: dovecot counts the RETRs of every session.
     int fetched = 0;
-    const QRegularExpression retr(QStringLiteral("pop3\\(%1\\).* retr=(\\d+)/").arg(user));
-    for (auto m = retr.globalMatch(server->Log()); m.hasNext();)
+    const QRegularExpression retr(QStringLiteral("pop3\\(bad%1\\).* retr=(\\d+)/").arg(::getpid()));
+    for (auto m = retr.globalMatch(pop3->Log()); m.hasNext();)
         fetched += m.next().captured(1).toInt();
     EXPECT_EQ(fetched, 8);
+}
+
+// A received file never replaces one in the import folder: a taken name gets a number, and the log
+// (the program's journal) names each file as it lies there.
+TEST_F(MailReceiveTest, AReceivedFileTakesAFreeNameAndTheLogNamesIt)
+{
+    const std::optional<QString> maildir = OwnMailbox("same");
+    if (!maildir)
+        GTEST_SKIP() << kNoPop3;
+    // A file of the attachment's name stays too.
+    WriteFile(import + QStringLiteral("/Прогноз.xml.zip"), "mine");
+    const std::string data = "{Auto} АИС ЛИР. Данные:Данные";
+    QByteArray sent[2];
+    for (int i = 0; i < 2; ++i) {
+        const QString file = DataFile(QStringLiteral("Прогноз.xml"), 1000 + 500 * i);
+        sent[i] = ReadFile(file);
+        DeliverToMaildir(*maildir, Mail(data, file));
+    }
+
+    const auto [items, log] = FirstPoll(pop3->port);
+    ASSERT_EQ(items.size(), 2u);
+    const char* names[] = {"Прогноз.xml", "Прогноз(1).xml"};
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(Path(items[i].filePath), import + u'/' + QString::fromUtf8(names[i]));
+        EXPECT_EQ(items[i].file, sent[i].toStdString());
+        EXPECT_EQ(std::count(log.begin(), log.end(), Line(Stored, names[i])), 1) << Joined(log);
+    }
+    EXPECT_EQ(FilesUnder(import), (QStringList{"Прогноз(1).xml", "Прогноз.xml", "Прогноз.xml.zip"}));
+    EXPECT_EQ(ReadFile(import + QStringLiteral("/Прогноз.xml.zip")), "mine");
+    EXPECT_EQ(MaildirCount(*maildir), 0);
 }
 
 // Servers that answer what no server should: each costs one failed poll at most, logged with its
