@@ -36,6 +36,10 @@ constexpr std::size_t kLongestSubject = 200;
 constexpr std::size_t kLongestLine = 400;
 // The keys of messages remembered across polls: at most those of twice the messages one poll looks at.
 constexpr std::size_t kMostKeys = 2 * std::size_t(CPop3Session::kMostMessages);
+// After the stop: how long an answer that came with it is waited for, and how long the deletion of
+// a mail the host took and the QUIT after it may still take.
+constexpr int kAnswerGraceMs = 300;
+constexpr unsigned kStopGraceMs = 1000;
 
 enum class Wake { Timer, Ack, Stop, Failed };
 
@@ -193,6 +197,8 @@ private:
     Wake Wait();
     void Poll();
     bool Process(int n);
+    // Marks a message the host has taken deleted; false when the connection is gone.
+    bool DeleteTaken(int n, const std::string& key);
     int Classify(const std::string& subject);
     void Refuse(int n, const std::string& subject, const std::string& key, const std::string& why, bool forGood);
     // The folder's part of a path in it.
@@ -325,6 +331,7 @@ void CReceiveRun::Poll()
     Log(TimerFired);
     m_seen.clear();
     m_faultLogged = false;
+    m_session.SetStopGrace(0);
     m_session.SetDeadline(Clock::now() + std::chrono::milliseconds(m_options.pollDeadlineMs));
     if (!m_session.Login(m_server, m_login, m_password, m_options.port)) {
         // The next period tries again: an outage must not end receiving for the whole session.
@@ -366,6 +373,8 @@ void CReceiveRun::Poll()
     if (complete)
         for (CMailKeys* known : {&m_answered, &m_refused})
             known->KeepOnly([this](const std::string& id) { return m_seen.contains(id); });
+    // Deletions happen at QUIT: a stop meanwhile does not undo them.
+    m_session.SetStopGrace(kStopGraceMs);
     if (m_session.Quit()) {
         for (const std::string& id : m_deletedNow)
             m_answered.Erase(id);
@@ -415,11 +424,8 @@ bool CReceiveRun::Process(int n)
     if (kind == 0)
         return true; // not ours: it stays on the server
 
-    if (m_answered.Contains(key)) {
-        if (m_session.Dele(n))
-            m_deletedNow.insert(key);
-        return !m_session.IsBroken();
-    }
+    if (m_answered.Contains(key))
+        return DeleteTaken(n, key);
 
     // A message that cannot be read or unpacked is neither handed over nor deleted.
     std::uint32_t listed = 0;
@@ -484,8 +490,16 @@ bool CReceiveRun::Process(int n)
     }
 
     m_answered.Insert(key);
+    return DeleteTaken(n, key);
+}
+
+bool CReceiveRun::DeleteTaken(int n, const std::string& key)
+{
+    // What the host has taken goes from the server even when the stop came with its answer.
+    m_session.SetStopGrace(kStopGraceMs);
     if (m_session.Dele(n))
         m_deletedNow.insert(key);
+    m_session.SetStopGrace(0);
     return !m_session.IsBroken();
 }
 
@@ -535,7 +549,10 @@ Answer CReceiveRun::HandOver(int code, CReceivedItem& item)
     m_channel.code = code;
     m_channel.data = &item;
     TransportEventSet(m_channel.notify);
-    const bool answered = TransportEventWait(m_channel.ack, -1, m_options.stopEvent);
+    // An answer that comes with the stop counts: a document stored as the program closes is not
+    // offered again at its next start.
+    const bool answered = TransportEventWait(m_channel.ack, -1, m_options.stopEvent)
+        || (StopRequested() && TransportEventWait(m_channel.ack, kAnswerGraceMs));
     m_channel.data = nullptr;
     if (!answered)
         return Answer::None;

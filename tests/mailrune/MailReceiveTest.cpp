@@ -28,6 +28,7 @@
 #include <cstring>
 #include <functional>
 #include <random>
+#include <set>
 
 namespace {
 
@@ -611,4 +612,52 @@ TEST_F(MailReceiveTest, WithoutSettingsTheLoopEndsRightAfterTheStart)
     EXPECT_EQ(ReceivePeriodSeconds(QStringLiteral("86400")), 86400);
     for (const char* stored : {"", "0", "86401", "12abc", "-5"})
         EXPECT_EQ(ReceivePeriodSeconds(QString::fromLatin1(stored)), 30) << stored;
+}
+
+// A close at any moment of a poll, also as the host answers that it has stored the document: every
+// mail the host took is gone from the server, and none is offered again at the next start.
+TEST_F(MailReceiveTest, ACloseAtAnyMomentLeavesNoTakenMailOnTheServer)
+{
+    const std::optional<QString> maildir = OwnMailbox("close");
+    if (!maildir)
+        GTEST_SKIP() << kNoPop3;
+    const QString file = DataFile(QStringLiteral("Прогноз.xml"), 3000);
+    const int runs = std::max(30, qEnvironmentVariableIntValue("LIR_CLOSE_RUNS"));
+    const unsigned seed = std::random_device()();
+    RecordProperty("seed", int(seed));
+    std::mt19937 random(seed);
+    std::set<std::string> taken;
+    int delivered = 0;
+    for (int run = 0; run < runs; ++run) {
+        SCOPED_TRACE(testing::Message() << "run " << run << ", seed " << seed);
+        while (MaildirCount(*maildir) < 3)
+            DeliverToMaildir(*maildir, Mail("{Auto} АИС ЛИР. Данные:Прогноз " + std::to_string(delivered++), file));
+        CTransportTestHost host(import.toStdString());
+        host.RecordFiles(false);
+        // 0: the answer just before the close, 1: just after it, 2: a close anywhere in the poll.
+        const int moment = int(random() % 3);
+        host.Hold(moment < 2);
+        Start(host, pop3->port);
+        if (moment < 2) {
+            ASSERT_TRUE(host.WaitForHeld(10s)) << Joined(host.LogTexts());
+            QThread::usleep(random() % 20000);
+        } else {
+            QThread::usleep(random() % 150000);
+        }
+        const auto closing = std::chrono::steady_clock::now();
+        if (moment == 1) {
+            TransportEventSet(host.StopEvent());
+            QThread::usleep(random() % 3000);
+        }
+        EXPECT_EQ(host.Stop(), S_OK);
+        EXPECT_LT(std::chrono::steady_clock::now() - closing, 1500ms);
+        for (const CTransportTestHost::Item& item : host.Items()) {
+            EXPECT_FALSE(taken.contains(item.subject.value_or(""))) << "offered again: " << *item.subject;
+            if (item.answer == TC_ACK)
+                taken.insert(item.subject.value_or(""));
+        }
+        EXPECT_TRUE(Eventually([&] { return MaildirCount(*maildir) == delivered - int(taken.size()); }, 2s))
+            << MaildirCount(*maildir) << " mails, " << delivered << " delivered, " << taken.size() << " taken\n"
+            << Joined(host.LogTexts());
+    }
 }
