@@ -22,6 +22,7 @@
 #include <set>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 namespace {
 
@@ -89,19 +90,24 @@ std::string SocketFault(int error)
     }
 }
 
-// Keys of messages, remembered across polls and forgotten once their messages are gone; the oldest
-// go first when there are too many.
+// Keys of messages, each with the time from which its message may be tried again (never, unless
+// told), remembered across polls and forgotten once their messages are gone; the oldest go first
+// when there are too many.
 class CMailKeys {
 public:
     bool Contains(const std::string& key) const { return m_where.contains(key); }
-    void Insert(const std::string& key)
+    // Only for a key it contains.
+    Clock::time_point RetryAt(const std::string& key) const { return m_where.at(key)->retryAt; }
+    void Insert(const std::string& key, Clock::time_point retryAt = Clock::time_point::max())
     {
-        if (Contains(key))
+        if (const auto found = m_where.find(key); found != m_where.end()) {
+            found->second->retryAt = retryAt;
             return;
-        m_order.push_back(key);
+        }
+        m_order.push_back({key, retryAt});
         m_where.emplace(key, std::prev(m_order.end()));
         if (m_order.size() > kMostKeys)
-            Erase(m_order.front());
+            Erase(m_order.front().key);
     }
     void Erase(const std::string& key)
     {
@@ -116,18 +122,22 @@ public:
     void KeepOnly(Keep keep)
     {
         for (auto it = m_order.begin(); it != m_order.end();) {
-            if (keep(*it)) {
+            if (keep(it->key)) {
                 ++it;
                 continue;
             }
-            m_where.erase(*it);
+            m_where.erase(it->key);
             it = m_order.erase(it);
         }
     }
 
 private:
-    std::list<std::string> m_order;
-    std::unordered_map<std::string, std::list<std::string>::iterator> m_where;
+    struct Entry {
+        std::string key;
+        Clock::time_point retryAt;
+    };
+    std::list<Entry> m_order;
+    std::unordered_map<std::string, std::list<Entry>::iterator> m_where;
 };
 
 // A key that tells a message again at the next poll when the server has no UIDL: its Message-ID,
@@ -196,11 +206,14 @@ private:
     }
     Wake Wait();
     void Poll();
-    bool Process(int n);
+    // One connection of a poll; false when the poll has to go on through another.
+    bool Connection();
+    bool Process(int n, bool retrying = false);
     // Marks a message the host has taken deleted; false when the connection is gone.
     bool DeleteTaken(int n, const std::string& key);
     int Classify(const std::string& subject);
     void Refuse(int n, const std::string& subject, const std::string& key, const std::string& why, bool forGood);
+    void SetAside(int n, const std::string& subject, const std::string& key);
     // The folder's part of a path in it.
     std::string NameInFolder(const std::string& path) const;
     Answer HandOver(int code, CReceivedItem& item);
@@ -221,10 +234,13 @@ private:
     // long), so they are deleted at the next poll without a second hand-over.
     CMailKeys m_answered;
     std::set<std::string> m_deletedNow; // of them, those marked deleted in this connection
-    // Messages refused for good: they stay on the server and are not fetched again in this run.
+    // Messages refused: they stay on the server and are not fetched again in this run, but for those
+    // cut for time, which are tried again once their day is over, after the mails behind them.
     CMailKeys m_refused;
+    std::vector<int> m_due;       // this connection's messages of them whose day is over
     std::set<std::string> m_seen; // the keys of this poll's messages
-    bool m_faultLogged = false;   // a line of this poll told why a command failed
+    bool m_faultLogged = false;   // a line of this connection told why a command failed
+    bool m_cutForTime = false;    // a message cut for time broke this connection
 };
 
 HRESULT CReceiveRun::Run()
@@ -330,15 +346,23 @@ void CReceiveRun::Poll()
 {
     Log(TimerFired);
     m_seen.clear();
-    m_faultLogged = false;
-    m_session.SetStopGrace(0);
     m_session.SetDeadline(Clock::now() + std::chrono::milliseconds(m_options.pollDeadlineMs));
+    // A message cut for time breaks its connection: the mails behind it come through the next one.
+    while (!Connection() && !StopRequested() && Clock::now() < m_session.Deadline()) { }
+}
+
+bool CReceiveRun::Connection()
+{
+    m_faultLogged = false;
+    m_cutForTime = false;
+    m_due.clear();
+    m_session.SetStopGrace(0);
     if (!m_session.Login(m_server, m_login, m_password, m_options.port)) {
         // The next period tries again: an outage must not end receiving for the whole session.
         Log(CannotConnect);
         if (m_session.LastError() != 0)
             Log(MailFormat(Pop3Fault, SessionFault().c_str()));
-        return;
+        return true;
     }
     Log(Connected);
     int count = 0;
@@ -353,6 +377,9 @@ void CReceiveRun::Poll()
         int n = 1;
         for (; n <= listed && !StopRequested() && Process(n); ++n) { }
         complete = n > listed && count <= CPop3Session::kMostMessages && !m_session.IsBroken();
+        // Those set aside whose day is over come last.
+        for (std::size_t i = 0; complete && i < m_due.size() && !StopRequested(); ++i)
+            complete = Process(m_due[i], true);
         // A command that broke the connection (a deletion, a listing) tells why, unless its message did.
         if (m_session.IsBroken() && !m_faultLogged)
             Log(MailFormat(Pop3Fault, SessionFault().c_str()));
@@ -383,10 +410,11 @@ void CReceiveRun::Poll()
     }
     m_deletedNow.clear();
     Log(Disconnected);
+    return !m_cutForTime;
 }
 
 // False when the connection can carry no more commands.
-bool CReceiveRun::Process(int n)
+bool CReceiveRun::Process(int n, bool retrying)
 {
     m_mail.Clear();
     std::string key;
@@ -396,8 +424,16 @@ bool CReceiveRun::Process(int n)
         return false;
     if (!key.empty())
         m_seen.insert(key);
-    if (m_refused.Contains(key))
-        return true; // logged when it was refused
+    // Logged when it was refused; one whose day is over waits for the mails behind it.
+    const auto refused = [&] {
+        if (retrying || !m_refused.Contains(key))
+            return false;
+        if (Clock::now() >= m_refused.RetryAt(key))
+            m_due.push_back(n);
+        return true;
+    };
+    if (refused())
+        return true;
     if (!m_session.Top(n, m_mail)) {
         // Headers longer than the message may be are never asked for again: told by what came of them.
         if (m_session.LastError() == CPop3Session::kErrorTooLong) {
@@ -415,7 +451,7 @@ bool CReceiveRun::Process(int n)
     if (key.empty()) {
         key = HeaderKey(m_mail);
         m_seen.insert(key);
-        if (m_refused.Contains(key))
+        if (refused())
             return true;
     }
     const std::string subject = OneLine(m_mail.GetSubject(), kLongestSubject);
@@ -435,9 +471,14 @@ bool CReceiveRun::Process(int n)
     }
     m_mail.Clear();
     if (!m_session.Retr(n, m_mail)) {
-        // Longer than it may be for its listed size: never fetched again; the connection is gone.
-        if (m_session.LastError() == CPop3Session::kErrorTooLong)
+        // Longer than it may be for its listed size: never fetched again; cut for time: tried again
+        // after a day. The connection is gone either way.
+        const int error = m_session.LastError();
+        if (error == CPop3Session::kErrorTooLong)
             Refuse(n, subject, key, SessionFault(), true);
+        else if (error == CPop3Session::kErrorTooSlow || error == CPop3Session::kErrorTimedOut
+                 || error == CPop3Session::kErrorDeadline)
+            SetAside(n, subject, key);
         else
             LogFault(MailFormat(RetrFailed, n, subject.c_str(), SessionFault().c_str()));
         return !m_session.IsBroken();
@@ -509,6 +550,14 @@ void CReceiveRun::Refuse(int n, const std::string& subject, const std::string& k
     LogFault(MailFormat(Refused, n, subject.c_str(), why.c_str()));
     if (forGood)
         m_refused.Insert(key);
+}
+
+// A message cut for time would cost every poll its time and keep the mails behind it waiting.
+void CReceiveRun::SetAside(int n, const std::string& subject, const std::string& key)
+{
+    LogFault(MailFormat(SetAsideFor, n, subject.c_str(), SessionFault().c_str()));
+    m_refused.Insert(key, Clock::now() + std::chrono::seconds(m_options.setAsideSeconds));
+    m_cutForTime = true;
 }
 
 std::string CReceiveRun::NameInFolder(const std::string& path) const

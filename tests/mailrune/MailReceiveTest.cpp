@@ -614,6 +614,52 @@ TEST_F(MailReceiveTest, WithoutSettingsTheLoopEndsRightAfterTheStart)
         EXPECT_EQ(ReceivePeriodSeconds(QString::fromLatin1(stored)), 30) << stored;
 }
 
+// A mail that the server sends too slowly costs one cut: it is set aside, the mail behind it comes in
+// the same poll, and it is tried again only once its day is over, after the mails behind it.
+TEST_F(MailReceiveTest, AMailCutForTimeIsSetAsideAndHoldsUpNoOther)
+{
+    if (!QFile::exists(QStringLiteral("/usr/bin/python3")))
+        GTEST_SKIP() << "/usr/bin/python3 is not installed";
+    Configure(QStringLiteral("user"));
+    const std::string slow = MailSendTexts::InfoSubject, good = slow + " (2)";
+    const std::string setAside = MailFormat(SetAsideFor, 1, slow.c_str(), FaultTooSlow);
+    const struct {
+        unsigned setAsideSeconds;
+        std::int32_t answer;
+        int cuts; // waited for; with a day set aside, the only one
+    } cases[] = {{86400, TC_ACK, 1}, {1, TC_ACK_KEEP, 2}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.setAsideSeconds);
+        FakePop3 fake("slowfirst"); // 20 kB at 10 kB/s: cut after 1 s + 20 kB at 32 KiB/s
+        ASSERT_GT(fake.port, 0);
+        CTransportTestHost host(import.toStdString());
+        host.AnswerItems(c.answer);
+        CReceiveOptions options;
+        options.replyBaseMs = 1000;
+        options.setAsideSeconds = c.setAsideSeconds;
+        Start(host, fake.port, options);
+        ASSERT_TRUE(host.WaitForLog(setAside, c.cuts, 15s)) << Joined(host.LogTexts());
+        ASSERT_TRUE(host.WaitForLog(PollDone, 3, 10s)) << Joined(host.LogTexts());
+        EXPECT_EQ(host.Stop(), S_OK);
+        const Texts log = host.LogTexts();
+        const auto firstPoll = std::find(log.begin(), log.end(), std::string(PollDone));
+        EXPECT_EQ(std::count(log.begin(), firstPoll, setAside), 1) << Joined(log);
+        EXPECT_EQ(std::count(log.begin(), firstPoll, Line(Received, good)), 1) << Joined(log);
+        ASSERT_FALSE(host.Items().empty());
+        EXPECT_EQ(host.Items()[0].subject, good);
+        if (c.cuts == 1) {
+            EXPECT_EQ(std::count(log.begin(), log.end(), setAside), 1) << Joined(log);
+            EXPECT_EQ(host.Items().size(), 1u);
+        }
+        // The second try comes after the good mail of its poll.
+        const auto cut = std::find(std::find(log.begin(), log.end(), setAside) + 1, log.end(), setAside);
+        if (cut != log.end()) {
+            const auto poll = std::find(std::make_reverse_iterator(cut), log.rend(), std::string(TimerFired));
+            EXPECT_NE(std::find(poll.base(), cut, Line(Received, good)), cut) << Joined(log);
+        }
+    }
+}
+
 // A close at any moment of a poll, also as the host answers that it has stored the document: every
 // mail the host took is gone from the server, and none is offered again at the next start.
 TEST_F(MailReceiveTest, ACloseAtAnyMomentLeavesNoTakenMailOnTheServer)
