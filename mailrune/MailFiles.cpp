@@ -134,11 +134,10 @@ std::string UnpackAttachment(const std::string& archive, const std::string& fold
         CZipEntryInfo info;
         if (!opened || !zip.ReadEntryInfo(info, 0) || info.IsDirectory()) {
             refusal = kArchiveWithoutFile;
-        } else if (!zip.ExtractEntry(0, folder, 65535)) {
+        } else if (std::string path; !zip.ExtractEntry(0, folder, 65535, &path)) {
             refusal = CZipException::Describe(CZipException::BadArchive);
         } else {
             zip.CloseArchive();
-            const std::string path = WithSlash(folder) + info.m_name;
             if (path != archive)
                 ::unlink(archive.c_str());
             return path;

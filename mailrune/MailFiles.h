@@ -21,7 +21,8 @@ std::string ZipNameOf(const std::string& dataPath);
 // Zips the data file as the archive's only entry, under its plain name; false when that failed.
 bool ZipDataFile(const std::string& dataFile, const std::string& zipPath);
 // What a received attachment becomes: the path of the archive's first entry once it is extracted
-// into the folder (the archive is removed), or the path of an attachment that is no archive and does
+// into the folder (the archive is removed; an entry whose name is taken there gets a numbered one,
+// so no file is replaced), or the path of an attachment that is no archive and does
 // not claim to be one (by its name or its first bytes). Empty when an archive cannot be unpacked
 // whole (its entry too large, its data damaged, its headers lying, no file in it), `refusal` telling
 // why; nothing of it then stays, the archive neither.

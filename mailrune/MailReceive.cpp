@@ -22,6 +22,7 @@
 #include <set>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 namespace {
 
@@ -36,6 +37,10 @@ constexpr std::size_t kLongestSubject = 200;
 constexpr std::size_t kLongestLine = 400;
 // The keys of messages remembered across polls: at most those of twice the messages one poll looks at.
 constexpr std::size_t kMostKeys = 2 * std::size_t(CPop3Session::kMostMessages);
+// After the stop: how long an answer that came with it is waited for, and how long the deletion of
+// a mail the host took and the QUIT after it may still take.
+constexpr int kAnswerGraceMs = 300;
+constexpr unsigned kStopGraceMs = 1000;
 
 enum class Wake { Timer, Ack, Stop, Failed };
 
@@ -85,19 +90,24 @@ std::string SocketFault(int error)
     }
 }
 
-// Keys of messages, remembered across polls and forgotten once their messages are gone; the oldest
-// go first when there are too many.
+// Keys of messages, each with the time from which its message may be tried again (never, unless
+// told), remembered across polls and forgotten once their messages are gone; the oldest go first
+// when there are too many.
 class CMailKeys {
 public:
     bool Contains(const std::string& key) const { return m_where.contains(key); }
-    void Insert(const std::string& key)
+    // Only for a key it contains.
+    Clock::time_point RetryAt(const std::string& key) const { return m_where.at(key)->retryAt; }
+    void Insert(const std::string& key, Clock::time_point retryAt = Clock::time_point::max())
     {
-        if (Contains(key))
+        if (const auto found = m_where.find(key); found != m_where.end()) {
+            found->second->retryAt = retryAt;
             return;
-        m_order.push_back(key);
+        }
+        m_order.push_back({key, retryAt});
         m_where.emplace(key, std::prev(m_order.end()));
         if (m_order.size() > kMostKeys)
-            Erase(m_order.front());
+            Erase(m_order.front().key);
     }
     void Erase(const std::string& key)
     {
@@ -112,18 +122,22 @@ public:
     void KeepOnly(Keep keep)
     {
         for (auto it = m_order.begin(); it != m_order.end();) {
-            if (keep(*it)) {
+            if (keep(it->key)) {
                 ++it;
                 continue;
             }
-            m_where.erase(*it);
+            m_where.erase(it->key);
             it = m_order.erase(it);
         }
     }
 
 private:
-    std::list<std::string> m_order;
-    std::unordered_map<std::string, std::list<std::string>::iterator> m_where;
+    struct Entry {
+        std::string key;
+        Clock::time_point retryAt;
+    };
+    std::list<Entry> m_order;
+    std::unordered_map<std::string, std::list<Entry>::iterator> m_where;
 };
 
 // A key that tells a message again at the next poll when the server has no UIDL: its Message-ID,
@@ -192,9 +206,16 @@ private:
     }
     Wake Wait();
     void Poll();
-    bool Process(int n);
+    // One connection of a poll; false when the poll has to go on through another.
+    bool Connection();
+    bool Process(int n, bool retrying = false);
+    // Marks a message the host has taken deleted; false when the connection is gone.
+    bool DeleteTaken(int n, const std::string& key);
     int Classify(const std::string& subject);
     void Refuse(int n, const std::string& subject, const std::string& key, const std::string& why, bool forGood);
+    void SetAside(int n, const std::string& subject, const std::string& key);
+    // The folder's part of a path in it.
+    std::string NameInFolder(const std::string& path) const;
     Answer HandOver(int code, CReceivedItem& item);
     bool StopRequested() const;
     std::string SessionFault() const;
@@ -213,10 +234,13 @@ private:
     // long), so they are deleted at the next poll without a second hand-over.
     CMailKeys m_answered;
     std::set<std::string> m_deletedNow; // of them, those marked deleted in this connection
-    // Messages refused for good: they stay on the server and are not fetched again in this run.
+    // Messages refused: they stay on the server and are not fetched again in this run, but for those
+    // cut for time, which are tried again once their day is over, after the mails behind them.
     CMailKeys m_refused;
+    std::vector<int> m_due;       // this connection's messages of them whose day is over
     std::set<std::string> m_seen; // the keys of this poll's messages
-    bool m_faultLogged = false;   // a line of this poll told why a command failed
+    bool m_faultLogged = false;   // a line of this connection told why a command failed
+    bool m_cutForTime = false;    // a message cut for time broke this connection
 };
 
 HRESULT CReceiveRun::Run()
@@ -322,14 +346,23 @@ void CReceiveRun::Poll()
 {
     Log(TimerFired);
     m_seen.clear();
-    m_faultLogged = false;
     m_session.SetDeadline(Clock::now() + std::chrono::milliseconds(m_options.pollDeadlineMs));
+    // A message cut for time breaks its connection: the mails behind it come through the next one.
+    while (!Connection() && !StopRequested() && Clock::now() < m_session.Deadline()) { }
+}
+
+bool CReceiveRun::Connection()
+{
+    m_faultLogged = false;
+    m_cutForTime = false;
+    m_due.clear();
+    m_session.SetStopGrace(0);
     if (!m_session.Login(m_server, m_login, m_password, m_options.port)) {
         // The next period tries again: an outage must not end receiving for the whole session.
         Log(CannotConnect);
         if (m_session.LastError() != 0)
             Log(MailFormat(Pop3Fault, SessionFault().c_str()));
-        return;
+        return true;
     }
     Log(Connected);
     int count = 0;
@@ -344,6 +377,9 @@ void CReceiveRun::Poll()
         int n = 1;
         for (; n <= listed && !StopRequested() && Process(n); ++n) { }
         complete = n > listed && count <= CPop3Session::kMostMessages && !m_session.IsBroken();
+        // Those set aside whose day is over come last.
+        for (std::size_t i = 0; complete && i < m_due.size() && !StopRequested(); ++i)
+            complete = Process(m_due[i], true);
         // A command that broke the connection (a deletion, a listing) tells why, unless its message did.
         if (m_session.IsBroken() && !m_faultLogged)
             Log(MailFormat(Pop3Fault, SessionFault().c_str()));
@@ -364,6 +400,8 @@ void CReceiveRun::Poll()
     if (complete)
         for (CMailKeys* known : {&m_answered, &m_refused})
             known->KeepOnly([this](const std::string& id) { return m_seen.contains(id); });
+    // Deletions happen at QUIT: a stop meanwhile does not undo them.
+    m_session.SetStopGrace(kStopGraceMs);
     if (m_session.Quit()) {
         for (const std::string& id : m_deletedNow)
             m_answered.Erase(id);
@@ -372,10 +410,11 @@ void CReceiveRun::Poll()
     }
     m_deletedNow.clear();
     Log(Disconnected);
+    return !m_cutForTime;
 }
 
 // False when the connection can carry no more commands.
-bool CReceiveRun::Process(int n)
+bool CReceiveRun::Process(int n, bool retrying)
 {
     m_mail.Clear();
     std::string key;
@@ -385,8 +424,16 @@ bool CReceiveRun::Process(int n)
         return false;
     if (!key.empty())
         m_seen.insert(key);
-    if (m_refused.Contains(key))
-        return true; // logged when it was refused
+    // Logged when it was refused; one whose day is over waits for the mails behind it.
+    const auto refused = [&] {
+        if (retrying || !m_refused.Contains(key))
+            return false;
+        if (Clock::now() >= m_refused.RetryAt(key))
+            m_due.push_back(n);
+        return true;
+    };
+    if (refused())
+        return true;
     if (!m_session.Top(n, m_mail)) {
         // Headers longer than the message may be are never asked for again: told by what came of them.
         if (m_session.LastError() == CPop3Session::kErrorTooLong) {
@@ -404,7 +451,7 @@ bool CReceiveRun::Process(int n)
     if (key.empty()) {
         key = HeaderKey(m_mail);
         m_seen.insert(key);
-        if (m_refused.Contains(key))
+        if (refused())
             return true;
     }
     const std::string subject = OneLine(m_mail.GetSubject(), kLongestSubject);
@@ -413,11 +460,8 @@ bool CReceiveRun::Process(int n)
     if (kind == 0)
         return true; // not ours: it stays on the server
 
-    if (m_answered.Contains(key)) {
-        if (m_session.Dele(n))
-            m_deletedNow.insert(key);
-        return !m_session.IsBroken();
-    }
+    if (m_answered.Contains(key))
+        return DeleteTaken(n, key);
 
     // A message that cannot be read or unpacked is neither handed over nor deleted.
     std::uint32_t listed = 0;
@@ -427,15 +471,21 @@ bool CReceiveRun::Process(int n)
     }
     m_mail.Clear();
     if (!m_session.Retr(n, m_mail)) {
-        // Longer than it may be for its listed size: never fetched again; the connection is gone.
-        if (m_session.LastError() == CPop3Session::kErrorTooLong)
+        // Longer than it may be for its listed size: never fetched again; cut for time: tried again
+        // after a day. The connection is gone either way.
+        const int error = m_session.LastError();
+        if (error == CPop3Session::kErrorTooLong)
             Refuse(n, subject, key, SessionFault(), true);
+        else if (error == CPop3Session::kErrorTooSlow || error == CPop3Session::kErrorTimedOut
+                 || error == CPop3Session::kErrorDeadline)
+            SetAside(n, subject, key);
         else
             LogFault(MailFormat(RetrFailed, n, subject.c_str(), SessionFault().c_str()));
         return !m_session.IsBroken();
     }
     OwnedItem item;
     bool complete = OwnedItem::Set(item.from, m_mail.GetFrom()) && OwnedItem::Set(item.subject, m_mail.GetSubject());
+    std::string stored; // the file written for the host
     if (kind == TC_INFO) {
         complete = complete && OwnedItem::Set(item.infoText, m_mail.GetInfoText());
     } else {
@@ -454,22 +504,43 @@ bool CReceiveRun::Process(int n)
             return true;
         }
         complete = complete && OwnedItem::Set(item.filePath, path);
+        if (!saved.ends_with('/')) {
+            stored = path;
+            Log(MailFormat(Stored, NameInFolder(path).c_str()));
+        }
     }
     m_mail.Clear();
-    if (!complete)
+    // A file the host did not take goes: its mail stays on the server and brings it again.
+    const auto dropFile = [&stored] {
+        if (!stored.empty())
+            ::unlink(stored.c_str());
+    };
+    if (!complete) {
+        dropFile();
         return true;
+    }
     // The time the host holds the item is not the server's: the poll's deadline moves on by it.
     const Clock::time_point handedOver = Clock::now();
     const Answer answer = HandOver(kind, item);
     m_session.SetDeadline(m_session.Deadline() + (Clock::now() - handedOver));
     if (answer == Answer::Kept)
         Log(MailFormat(Kept, n, subject.c_str()));
-    if (answer != Answer::Taken)
+    if (answer != Answer::Taken) {
+        dropFile();
         return true;
+    }
 
     m_answered.Insert(key);
+    return DeleteTaken(n, key);
+}
+
+bool CReceiveRun::DeleteTaken(int n, const std::string& key)
+{
+    // What the host has taken goes from the server even when the stop came with its answer.
+    m_session.SetStopGrace(kStopGraceMs);
     if (m_session.Dele(n))
         m_deletedNow.insert(key);
+    m_session.SetStopGrace(0);
     return !m_session.IsBroken();
 }
 
@@ -479,6 +550,20 @@ void CReceiveRun::Refuse(int n, const std::string& subject, const std::string& k
     LogFault(MailFormat(Refused, n, subject.c_str(), why.c_str()));
     if (forGood)
         m_refused.Insert(key);
+}
+
+// A message cut for time would cost every poll its time and keep the mails behind it waiting.
+void CReceiveRun::SetAside(int n, const std::string& subject, const std::string& key)
+{
+    LogFault(MailFormat(SetAsideFor, n, subject.c_str(), SessionFault().c_str()));
+    m_refused.Insert(key, Clock::now() + std::chrono::seconds(m_options.setAsideSeconds));
+    m_cutForTime = true;
+}
+
+std::string CReceiveRun::NameInFolder(const std::string& path) const
+{
+    const std::string folder = WithSlash(m_folder);
+    return path.starts_with(folder) ? path.substr(folder.size()) : FileNameOf(path);
 }
 
 bool CReceiveRun::StopRequested() const
@@ -513,7 +598,10 @@ Answer CReceiveRun::HandOver(int code, CReceivedItem& item)
     m_channel.code = code;
     m_channel.data = &item;
     TransportEventSet(m_channel.notify);
-    const bool answered = TransportEventWait(m_channel.ack, -1, m_options.stopEvent);
+    // An answer that comes with the stop counts: a document stored as the program closes is not
+    // offered again at its next start.
+    const bool answered = TransportEventWait(m_channel.ack, -1, m_options.stopEvent)
+        || (StopRequested() && TransportEventWait(m_channel.ack, kAnswerGraceMs));
     m_channel.data = nullptr;
     if (!answered)
         return Answer::None;

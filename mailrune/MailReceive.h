@@ -19,6 +19,8 @@ struct CReceiveOptions {
     unsigned replyBaseMs = 15000;
     unsigned slowestBytesPerSecond = 32 * 1024;
     unsigned pollDeadlineMs = 30 * 60 * 1000;
+    // How long a mail cut for time stays set aside before it is tried again, after the mails behind it.
+    unsigned setAsideSeconds = 24 * 60 * 60;
 };
 
 // The polling period that a stored "ReceiveTime" gives: 1 to 86400 seconds, else 30.

@@ -111,6 +111,10 @@ inline constexpr char Ending[] = "Завершается поток приема
 inline constexpr char Pop3Fault[] = "Ошибка обмена с сервером POP3: %s";
 inline constexpr char RetrFailed[] = "Не удалось получить сообщение %i, Тема %s: %s";
 inline constexpr char Refused[] = "Сообщение %i не принято и оставлено на сервере, Тема %s: %s";
+// A mail cut for time: tried again after a day, once the mails behind it have come.
+inline constexpr char SetAsideFor[] = "Сообщение %i отложено на сутки и оставлено на сервере, Тема %s: %s";
+// The file of a data mail, named as it lies in the import folder (a taken name gets a number).
+inline constexpr char Stored[] = "Принятый файл сохранен под именем %s";
 // The program answered the hand-over without deciding on the mail (it was ending during its question).
 inline constexpr char Kept[] = "Сообщение %i оставлено на сервере, Тема %s: программа не приняла решения о нем";
 inline constexpr char FirstMessagesOnly[] = "Просматриваются только первые %i сообщений";

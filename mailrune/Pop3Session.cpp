@@ -237,6 +237,7 @@ bool CPop3Session::Login(const std::string& host, const std::string& user, const
 {
     m_broken = false;
     m_listFetched = m_statFetched = m_uidlFetched = m_uidlRefused = false;
+    m_stopSeen = Clock::time_point::max();
     // As long as a reply may take, and never past the deadline.
     auto timeout = std::chrono::milliseconds(m_replyBaseMs);
     if (m_deadline != Clock::time_point::max())
@@ -501,9 +502,17 @@ bool CPop3Session::ReadReply(std::string& text, std::size_t limit, std::string_v
             return fail(kErrorTimedOut);
         if (now >= deadline)
             return fail(deadline == m_deadline && deadline < paced ? kErrorDeadline : kErrorTooSlow);
+        const bool graced = m_stopSeen != Clock::time_point::max() && m_stopGraceMs > 0;
+        if (graced && now - m_stopSeen >= std::chrono::milliseconds(m_stopGraceMs))
+            return fail(kErrorStopped);
         bool readable = false;
-        if (!m_socket.IsReadable(readable, kPollMs, m_stopEvent))
+        if (!m_socket.IsReadable(readable, kPollMs, graced ? -1 : m_stopEvent)) {
+            if (m_socket.LastError() == kErrorStopped && m_stopGraceMs > 0 && m_stopSeen == Clock::time_point::max()) {
+                m_stopSeen = now;
+                continue;
+            }
             return fail(m_socket.LastError());
+        }
         if (!readable)
             continue;
         // Never more than the limit allows, so that a flood costs at most one chunk beyond it.

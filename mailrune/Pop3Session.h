@@ -102,6 +102,10 @@ public:
     bool Quit();
     // An event that, once set, ends every wait for a reply as a failure.
     void SetStopEvent(int event) { m_stopEvent = event; }
+    // While set (0: not), replies still go on for this long after the stop event was first seen in
+    // this connection: a deletion the host asked for, and the QUIT that makes it happen, are not cut
+    // by a stop that comes with them.
+    void SetStopGrace(unsigned ms) { m_stopGraceMs = ms; }
     // The pace a reply must keep (see kReplyBaseMs).
     void SetReplyPace(unsigned baseMs, unsigned bytesPerSecond);
     // No reply, and no connection, goes on past this (none by default).
@@ -170,4 +174,6 @@ private:
     unsigned m_slowestBytesPerSecond = kSlowestBytesPerSecond;
     Clock::time_point m_deadline = Clock::time_point::max();
     int m_stopEvent = -1;
+    unsigned m_stopGraceMs = 0;
+    Clock::time_point m_stopSeen = Clock::time_point::max(); // in this connection
 };

@@ -194,9 +194,9 @@ std::string UsableFileName(std::string name)
 // What decoded bytes gather before they go to the file: a large attachment is never held whole.
 constexpr std::size_t kWriteChunk = 1 << 20;
 
-// Decodes the part's lines up to its end into the target file, which appears under its name only
-// when it is complete; an existing one is replaced.
-bool WriteDecoded(const std::string& target, LineReader& reader, std::string_view boundary)
+// Decodes the part's lines up to its end into a new file, which appears only when it is complete:
+// under the target's name, or a numbered one when that is taken. The name taken; empty on failure.
+std::string WriteDecoded(const std::string& target, LineReader& reader, std::string_view boundary)
 {
     CBigFile out;
     try {
@@ -217,14 +217,14 @@ bool WriteDecoded(const std::string& target, LineReader& reader, std::string_vie
             }
         }
         out.Close();
-        if (std::rename(out.Path().c_str(), target.c_str()) == 0)
-            return true;
+        if (std::string placed = RenameWithoutReplacing(out.Path(), target); !placed.empty())
+            return placed;
     } catch (...) {
         out.Abandon();
     }
     if (!out.Path().empty() && out.Path() != target)
         std::remove(out.Path().c_str());
-    return false;
+    return {};
 }
 
 } // namespace
@@ -396,10 +396,10 @@ HRESULT CReceivedMail::SaveAttachment(const std::string& folder, std::string& pa
         if (fileName.empty())
             return refuse(SaveFault::BadName);
 
-        const std::string target = WithSlash(folder) + fileName;
-        if (!WriteDecoded(target, reader, boundary))
+        const std::string placed = WriteDecoded(WithSlash(folder) + fileName, reader, boundary);
+        if (placed.empty())
             return refuse(SaveFault::WriteFailed);
-        path = target;
+        path = placed;
         return S_OK;
     } catch (...) {
         return refuse(SaveFault::WriteFailed);

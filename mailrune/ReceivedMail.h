@@ -47,7 +47,8 @@ public:
 
     // Writes the first attachment with a usable name into `folder`, whole or not at all, and
     // sets `path` to the file (UTF-8, "/" separators). Only the name's last component counts, so
-    // nothing is written outside the folder. A message that is not multipart/mixed has no
+    // nothing is written outside the folder; a name already taken there gets a number
+    // ("name(1).zip"), so no file is replaced. A message that is not multipart/mixed has no
     // attachment to look for: S_OK, nothing written, `path` is the folder with a "/" at its end.
     // E_FAIL when nothing was written otherwise, `fault` (when given) telling why: no folder, no
     // attachment, a name of "", "." or ".." or with control characters, or a file that cannot be

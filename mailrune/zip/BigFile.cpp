@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <random>
 
 namespace {
@@ -25,7 +26,52 @@ std::string ShortenedName(const std::string& name, size_t limit)
     return name.substr(0, end);
 }
 
+// Renames unless `to` exists; false with errno EEXIST when it does.
+bool RenameIfFree(const std::string& from, const std::string& to)
+{
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    // A file system without the flag: looked at first, which a writer in between could beat.
+    struct stat st { };
+    if (::lstat(to.c_str(), &st) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+constexpr unsigned kMostNumbers = 10000;
+
 } // namespace
+
+std::string NumberedName(const std::string& target, unsigned n)
+{
+    const auto slash = target.rfind('/');
+    const size_t start = slash == std::string::npos ? 0 : slash + 1;
+    auto dot = target.rfind('.');
+    // A leading dot begins a name, not an extension.
+    if (dot == std::string::npos || dot <= start)
+        dot = target.size();
+    const std::string number = "(" + std::to_string(n) + ")";
+    const std::string extension = target.substr(dot);
+    const size_t room =
+        kMaxNameBytes > number.size() + extension.size() ? kMaxNameBytes - number.size() - extension.size() : 0;
+    return target.substr(0, start) + ShortenedName(target.substr(start, dot - start), room) + number + extension;
+}
+
+std::string RenameWithoutReplacing(const std::string& written, const std::string& target)
+{
+    for (unsigned n = 0; n < kMostNumbers; ++n) {
+        const std::string name = n == 0 ? target : NumberedName(target, n);
+        if (RenameIfFree(written, name))
+            return name;
+        if (errno != EEXIST)
+            return {};
+    }
+    return {};
+}
 
 CBigFile::~CBigFile()
 {

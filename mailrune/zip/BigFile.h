@@ -41,3 +41,11 @@ private:
     int m_fd = -1;
     std::string m_path;
 };
+
+// `target` with "(n)" before its extension ("a/f.xml" -> "a/f(2).xml", "a/data" -> "a/data(2)"), the
+// name shortened where it would not fit the file system.
+std::string NumberedName(const std::string& target, unsigned n);
+// Gives the file `written` the name `target`, or when a file of that name exists the first free one
+// of NumberedName(target, 1, 2, ...): no file is ever replaced. The name taken; empty when none could
+// be taken (errno tells why).
+std::string RenameWithoutReplacing(const std::string& written, const std::string& target);

@@ -1,5 +1,6 @@
 #include "ZipBundle.h"
 
+#include "BigFile.h"
 #include "Codepage.h"
 #include "ZipRecords.h"
 #include "ZipStream.h"
@@ -717,7 +718,7 @@ uint64_t CZipBundle::ExtractionLimit(uint32_t compressedSize, uint64_t roomLeft)
     return std::min(std::max(kMostExpansion * compressedSize, kAlwaysAllowed), roomLeft);
 }
 
-bool CZipBundle::ExtractEntry(uint16_t index, const std::string& folder, unsigned bufferSize)
+bool CZipBundle::ExtractEntry(uint16_t index, const std::string& folder, unsigned bufferSize, std::string* placed)
 {
     if (bufferSize == 0)
         return false;
@@ -782,8 +783,13 @@ bool CZipBundle::ExtractEntry(uint16_t index, const std::string& folder, unsigne
         // On the disk before it has its name: never an empty or partial file under that name.
         out.Sync();
         out.Close();
-        if (std::rename(out.Path().c_str(), target.c_str()) != 0)
+        if (placed) {
+            *placed = RenameWithoutReplacing(out.Path(), target);
+            if (placed->empty())
+                ThrowZip(CZipException::Generic, target, errno);
+        } else if (std::rename(out.Path().c_str(), target.c_str()) != 0) {
             ThrowZip(CZipException::Generic, target, errno);
+        }
     } catch (...) {
         AbortEntryRead();
         if (created) {

@@ -43,8 +43,10 @@ public:
     // Writes the entry to folder + "/" + its name; the file appears only when it is complete and
     // its CRC matches. Names that would lead outside `folder` throw BadArchive; an entry larger
     // than ExtractionLimit (with half the folder's free space as the room) throws TooLarge, and
-    // nothing of it stays.
-    bool ExtractEntry(uint16_t index, const std::string& folder, unsigned bufferSize = 65535);
+    // nothing of it stays. With `placed`, no file is replaced: an entry whose name is taken gets a
+    // numbered one (NumberedName), and `placed` the path written.
+    bool ExtractEntry(uint16_t index, const std::string& folder, unsigned bufferSize = 65535,
+                      std::string* placed = nullptr);
     // What an entry may grow to: 100 times its compressed size, at least 16 MiB, at most roomLeft.
     static uint64_t ExtractionLimit(uint32_t compressedSize, uint64_t roomLeft);
     // Writes the central directory unless `afterException`, which drops what can be dropped.

@@ -28,6 +28,7 @@
 #include <cstring>
 #include <functional>
 #include <random>
+#include <set>
 
 namespace {
 
@@ -152,8 +153,23 @@ protected:
 
     static QString Path(const std::optional<std::string>& path) { return QString::fromStdString(path.value_or("")); }
 
+    // A mailbox of the test's own (the name and the process id) on the test script's dovecot, which
+    // the settings name; its Maildir, none without a server.
+    std::optional<QString> OwnMailbox(const char* name)
+    {
+        pop3 = Pop3Server::FromEnvironment();
+        if (!pop3)
+            return std::nullopt;
+        const QString user = QString::fromLatin1(name) + QString::number(::getpid());
+        const QString maildir = pop3->AddUser(user, QStringLiteral("secret"));
+        Configure(user);
+        return maildir;
+    }
+    static constexpr char kNoPop3[] = "no POP3 server: POP3TEST_PORT is not set (scripts/test.sh starts dovecot)";
+
     CMailTransport transport;
     QString root, import, work;
+    std::optional<Pop3Server> pop3;
 };
 
 // A dovecot of the test's own, for the tests that stop it.
@@ -246,13 +262,16 @@ TEST_F(MailReceiveTest, OnePollHandsOverTheSystemsMailsInOrderAndLeavesOnlyForei
         MailFormat(Mailbox, 5, static_cast<long long>(size)),
         Line(Received, nsi),
         KindNsi,
+        Line(Stored, "НСИ_2026.xml"),
         Line(Received, data),
         KindData,
+        Line(Stored, "Прогноз_2026.xml"),
         Line(Received, info),
         KindInfo,
         Line(Received, "Обед"),
         Line(Received, forwarded),
         KindNsi,
+        Line(Stored, "НСИ_2027.xml"),
         Disconnected,
         PollDone,
     };
@@ -263,29 +282,26 @@ TEST_F(MailReceiveTest, OnePollHandsOverTheSystemsMailsInOrderAndLeavesOnlyForei
 
 TEST_F(MailReceiveTest, MailsThatCannotBeTakenAreLoggedOnceAndNeverFetchedAgain)
 {
-    const auto server = Pop3Server::FromEnvironment();
-    if (!server)
-        GTEST_SKIP() << "no POP3 server: POP3TEST_PORT is not set (scripts/test.sh starts dovecot)";
-    const QString user = QStringLiteral("bad%1").arg(::getpid());
-    const QString maildir = server->AddUser(user, QStringLiteral("secret"));
-    Configure(user);
+    const std::optional<QString> maildir = OwnMailbox("bad");
+    if (!maildir)
+        GTEST_SKIP() << kNoPop3;
     const QString data = QStringLiteral(LIR_TEST_DATA_DIR "/mail/");
     for (const char* file : {"data-plain.eml", "evil-dots.eml", "data-nonzip.eml", "evil-up.eml", "evil-control.eml"})
-        DeliverToMaildir(maildir, ReadFile(data + QString::fromLatin1(file)));
+        DeliverToMaildir(*maildir, ReadFile(data + QString::fromLatin1(file)));
     // 2 GiB of zeros in a 2 MB attachment, then a mail that must still come through.
     const std::string data2 = "{Auto} АИС ЛИР. Данные:Данные";
     const QString bomb = work + QStringLiteral("bomb.zip");
     WriteFile(bomb, QByteArray::fromStdString(ZeroBombArchive("bomb.xml", 2048)));
-    DeliverToMaildir(maildir, Mail(data2, bomb));
+    DeliverToMaildir(*maildir, Mail(data2, bomb));
     // The same, with headers that claim 16 MiB.
     const QString lying = work + QStringLiteral("lying.zip");
     WriteFile(lying, QByteArray::fromStdString(ZeroBombArchive("lying.xml", 2048, 16u << 20)));
-    DeliverToMaildir(maildir, Mail(data2, lying));
+    DeliverToMaildir(*maildir, Mail(data2, lying));
     const QString after = DataFile(QStringLiteral("Прогноз_после.xml"), 5000);
-    DeliverToMaildir(maildir, Mail(data2, after));
+    DeliverToMaildir(*maildir, Mail(data2, after));
 
     CTransportTestHost host(import.toStdString());
-    Start(host, server->port);
+    Start(host, pop3->port);
     ASSERT_TRUE(host.WaitForLog(PollDone, 1, 20s)) << Joined(host.LogTexts());
     EXPECT_LT(std::chrono::steady_clock::now() - host.Started(), 5s);
     ASSERT_TRUE(host.WaitForLog(PollDone, 4, 20s)) << Joined(host.LogTexts());
@@ -310,7 +326,7 @@ TEST_F(MailReceiveTest, MailsThatCannotBeTakenAreLoggedOnceAndNeverFetchedAgain)
     EXPECT_EQ(FilesUnder(root),
               (QStringList{"a/b/import/НСИ_2026.xml", "a/b/import/Прогноз_после.xml", "a/b/import/отчет.txt"}));
     // What was refused stays on the server, and nothing of it in the import folder.
-    EXPECT_EQ(MaildirCount(maildir), 4);
+    EXPECT_EQ(MaildirCount(*maildir), 4);
 
     const Texts log = host.LogTexts();
     const std::string nsi = "{Auto} АИС ЛИР. Данные:НСИ";
@@ -324,10 +340,41 @@ TEST_F(MailReceiveTest, MailsThatCannotBeTakenAreLoggedOnceAndNeverFetchedAgain)
         EXPECT_EQ(std::count(log.begin(), log.end(), line), 1) << line << "\n" << Joined(log);
     // Each was fetched once in four polls: dovecot counts the RETRs of every session.
     int fetched = 0;
-    const QRegularExpression retr(QStringLiteral("pop3\\(%1\\).* retr=(\\d+)/").arg(user));
-    for (auto m = retr.globalMatch(server->Log()); m.hasNext();)
+    const QRegularExpression retr(QStringLiteral("pop3\\(bad%1\\).* retr=(\\d+)/").arg(::getpid()));
+    for (auto m = retr.globalMatch(pop3->Log()); m.hasNext();)
         fetched += m.next().captured(1).toInt();
     EXPECT_EQ(fetched, 8);
+}
+
+// A received file never replaces one in the import folder: a taken name gets a number, and the log
+// (the program's journal) names each file as it lies there.
+TEST_F(MailReceiveTest, AReceivedFileTakesAFreeNameAndTheLogNamesIt)
+{
+    const std::optional<QString> maildir = OwnMailbox("same");
+    if (!maildir)
+        GTEST_SKIP() << kNoPop3;
+    // A file of the attachment's name stays too.
+    WriteFile(import + QStringLiteral("/Прогноз.xml.zip"), "mine");
+    const std::string data = "{Auto} АИС ЛИР. Данные:Данные";
+    QByteArray sent[2];
+    for (int i = 0; i < 2; ++i) {
+        const QString file = DataFile(QStringLiteral("Прогноз.xml"), 1000 + 500 * i);
+        sent[i] = ReadFile(file);
+        DeliverToMaildir(*maildir, Mail(data, file));
+    }
+
+    const auto [items, log] = FirstPoll(pop3->port);
+    ASSERT_EQ(items.size(), 2u);
+    const char* names[] = {"Прогноз.xml", "Прогноз(1).xml"};
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(Path(items[i].filePath), import + u'/' + QString::fromUtf8(names[i]));
+        EXPECT_EQ(items[i].file, sent[i].toStdString());
+        EXPECT_EQ(std::count(log.begin(), log.end(), Line(Stored, names[i])), 1) << Joined(log);
+    }
+    EXPECT_EQ(FilesUnder(import), (QStringList{"Прогноз(1).xml", "Прогноз.xml", "Прогноз.xml.zip"}));
+    EXPECT_EQ(ReadFile(import + QStringLiteral("/Прогноз.xml.zip")), "mine");
+    EXPECT_EQ(MaildirCount(*maildir), 0);
 }
 
 // Servers that answer what no server should: each costs one failed poll at most, logged with its
@@ -565,4 +612,98 @@ TEST_F(MailReceiveTest, WithoutSettingsTheLoopEndsRightAfterTheStart)
     EXPECT_EQ(ReceivePeriodSeconds(QStringLiteral("86400")), 86400);
     for (const char* stored : {"", "0", "86401", "12abc", "-5"})
         EXPECT_EQ(ReceivePeriodSeconds(QString::fromLatin1(stored)), 30) << stored;
+}
+
+// A mail that the server sends too slowly costs one cut: it is set aside, the mail behind it comes in
+// the same poll, and it is tried again only once its day is over, after the mails behind it.
+TEST_F(MailReceiveTest, AMailCutForTimeIsSetAsideAndHoldsUpNoOther)
+{
+    if (!QFile::exists(QStringLiteral("/usr/bin/python3")))
+        GTEST_SKIP() << "/usr/bin/python3 is not installed";
+    Configure(QStringLiteral("user"));
+    const std::string slow = MailSendTexts::InfoSubject, good = slow + " (2)";
+    const std::string setAside = MailFormat(SetAsideFor, 1, slow.c_str(), FaultTooSlow);
+    const struct {
+        unsigned setAsideSeconds;
+        std::int32_t answer;
+        int cuts; // waited for; with a day set aside, the only one
+    } cases[] = {{86400, TC_ACK, 1}, {1, TC_ACK_KEEP, 2}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.setAsideSeconds);
+        FakePop3 fake("slowfirst"); // 20 kB at 10 kB/s: cut after 1 s + 20 kB at 32 KiB/s
+        ASSERT_GT(fake.port, 0);
+        CTransportTestHost host(import.toStdString());
+        host.AnswerItems(c.answer);
+        CReceiveOptions options;
+        options.replyBaseMs = 1000;
+        options.setAsideSeconds = c.setAsideSeconds;
+        Start(host, fake.port, options);
+        ASSERT_TRUE(host.WaitForLog(setAside, c.cuts, 15s)) << Joined(host.LogTexts());
+        ASSERT_TRUE(host.WaitForLog(PollDone, 3, 10s)) << Joined(host.LogTexts());
+        EXPECT_EQ(host.Stop(), S_OK);
+        const Texts log = host.LogTexts();
+        const auto firstPoll = std::find(log.begin(), log.end(), std::string(PollDone));
+        EXPECT_EQ(std::count(log.begin(), firstPoll, setAside), 1) << Joined(log);
+        EXPECT_EQ(std::count(log.begin(), firstPoll, Line(Received, good)), 1) << Joined(log);
+        ASSERT_FALSE(host.Items().empty());
+        EXPECT_EQ(host.Items()[0].subject, good);
+        if (c.cuts == 1) {
+            EXPECT_EQ(std::count(log.begin(), log.end(), setAside), 1) << Joined(log);
+            EXPECT_EQ(host.Items().size(), 1u);
+        }
+        // The second try comes after the good mail of its poll.
+        const auto cut = std::find(std::find(log.begin(), log.end(), setAside) + 1, log.end(), setAside);
+        if (cut != log.end()) {
+            const auto poll = std::find(std::make_reverse_iterator(cut), log.rend(), std::string(TimerFired));
+            EXPECT_NE(std::find(poll.base(), cut, Line(Received, good)), cut) << Joined(log);
+        }
+    }
+}
+
+// A close at any moment of a poll, also as the host answers that it has stored the document: every
+// mail the host took is gone from the server, and none is offered again at the next start.
+TEST_F(MailReceiveTest, ACloseAtAnyMomentLeavesNoTakenMailOnTheServer)
+{
+    const std::optional<QString> maildir = OwnMailbox("close");
+    if (!maildir)
+        GTEST_SKIP() << kNoPop3;
+    const QString file = DataFile(QStringLiteral("Прогноз.xml"), 3000);
+    const int runs = std::max(30, qEnvironmentVariableIntValue("LIR_CLOSE_RUNS"));
+    const unsigned seed = std::random_device()();
+    RecordProperty("seed", int(seed));
+    std::mt19937 random(seed);
+    std::set<std::string> taken;
+    int delivered = 0;
+    for (int run = 0; run < runs; ++run) {
+        SCOPED_TRACE(testing::Message() << "run " << run << ", seed " << seed);
+        while (MaildirCount(*maildir) < 3)
+            DeliverToMaildir(*maildir, Mail("{Auto} АИС ЛИР. Данные:Прогноз " + std::to_string(delivered++), file));
+        CTransportTestHost host(import.toStdString());
+        host.RecordFiles(false);
+        // 0: the answer just before the close, 1: just after it, 2: a close anywhere in the poll.
+        const int moment = int(random() % 3);
+        host.Hold(moment < 2);
+        Start(host, pop3->port);
+        if (moment < 2) {
+            ASSERT_TRUE(host.WaitForHeld(10s)) << Joined(host.LogTexts());
+            QThread::usleep(random() % 20000);
+        } else {
+            QThread::usleep(random() % 150000);
+        }
+        const auto closing = std::chrono::steady_clock::now();
+        if (moment == 1) {
+            TransportEventSet(host.StopEvent());
+            QThread::usleep(random() % 3000);
+        }
+        EXPECT_EQ(host.Stop(), S_OK);
+        EXPECT_LT(std::chrono::steady_clock::now() - closing, 1500ms);
+        for (const CTransportTestHost::Item& item : host.Items()) {
+            EXPECT_FALSE(taken.contains(item.subject.value_or(""))) << "offered again: " << *item.subject;
+            if (item.answer == TC_ACK)
+                taken.insert(item.subject.value_or(""));
+        }
+        EXPECT_TRUE(Eventually([&] { return MaildirCount(*maildir) == delivered - int(taken.size()); }, 2s))
+            << MaildirCount(*maildir) << " mails, " << delivered << " delivered, " << taken.size() << " taken\n"
+            << Joined(host.LogTexts());
+    }
 }

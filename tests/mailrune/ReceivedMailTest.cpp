@@ -130,7 +130,7 @@ TEST_F(ReceivedMailCatalogue, EachMailGivesItsTextAndFile)
             EXPECT_EQ(ReadFile(folder + u'/' + name), expected);
         }
     }
-    // Saved again, an existing file is replaced whole.
+    // Saved again, an existing file stays whole and the attachment takes the next free number.
     CReceivedMail mail;
     mail.SetRawText(ReadFile(data + QStringLiteral("data.eml")).toStdString());
     const QString folder = home() + QStringLiteral("again");
@@ -138,8 +138,11 @@ TEST_F(ReceivedMailCatalogue, EachMailGivesItsTextAndFile)
     WriteFile(folder + QStringLiteral("/НСИ_2026.zip"), QByteArray(100000, 'x'));
     std::string path;
     EXPECT_EQ(mail.SaveAttachment(folder.toStdString(), path), S_OK);
+    EXPECT_EQ(QString::fromStdString(path), folder + QStringLiteral("/НСИ_2026(1).zip"));
     EXPECT_EQ(ReadFile(QString::fromStdString(path)), ReadFile(data + QStringLiteral("nsi-2026.zip")));
-    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("НСИ_2026.zip")});
+    EXPECT_EQ(ReadFile(folder + QStringLiteral("/НСИ_2026.zip")), QByteArray(100000, 'x'));
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden),
+              (QStringList{QStringLiteral("НСИ_2026(1).zip"), QStringLiteral("НСИ_2026.zip")}));
 
     EXPECT_EQ(FilesUnder(tmp), QStringList());
     qputenv("TMPDIR", savedTmp);

@@ -18,8 +18,10 @@ and about a hostile server, whose messages are information mails of the system:
   drip     the greeting comes one byte every 1.5 s
   large    message 1 is listed at 200,000,000 octets (and never sent), message 2 follows it
   many     six messages, each RETR reply taking 0.6 s in three pieces
+  slowfirst message 1 of 20 kB served at 10 kB/s, then a good one, both with unique ids
 """
 
+import hashlib
 import socket
 import sys
 import time
@@ -27,7 +29,7 @@ import time
 MESSAGE = b"Subject: fake\r\n\r\n" + b"a line of the body\r\n" * 40
 INFO = ("Subject: {Auto} АИС ЛИР. Информационное сообщение\r\n\r\n".encode("cp1251")
         + b"a line of the body\r\n" * 40)
-HOSTILE = ("count", "flood", "listflood", "large", "many", "drop")
+HOSTILE = ("count", "flood", "listflood", "large", "many", "drop", "slowfirst")
 
 
 def flood(conn, line):
@@ -50,6 +52,10 @@ def mailbox(scenario):
     if scenario == "many":
         messages = [message.replace(b"\r\n\r\n", b"\r\nMessage-ID: <%d@fake>\r\n\r\n" % i, 1) for i in range(6)]
         return messages, [len(m) for m in messages]
+    if scenario == "slowfirst":
+        slow = message + b"a line of the slow body\r\n" * 800
+        good = message.replace(b"\r\n\r\n", " (2)\r\n\r\n".encode("cp1251"), 1)
+        return [slow, good], [len(slow), len(good)]
     return [message], [len(message)]
 
 
@@ -78,7 +84,10 @@ def serve(conn, scenario):
         command = words[0].upper()
         number = int(words[1]) if len(words) > 1 and words[1].isdigit() else 1
         message = messages[min(max(number, 1), len(messages)) - 1]
-        if command == b"UIDL":
+        if command == b"UIDL" and scenario == "slowfirst":
+            ids = b"".join(b"%d %s\r\n" % (i + 1, hashlib.md5(m).hexdigest().encode()) for i, m in enumerate(messages))
+            conn.sendall(b"+OK\r\n" + ids + b".\r\n")
+        elif command == b"UIDL":
             conn.sendall(b"-ERR no unique ids here\r\n")
         elif command == b"STAT":
             count = 2147483647 if scenario == "count" else len(messages)
@@ -114,6 +123,10 @@ def serve(conn, scenario):
                 conn.sendall(reply[:-2])
                 time.sleep(0.3)
                 conn.sendall(reply[-2:])
+            elif scenario == "slowfirst" and number == 1:
+                for at in range(0, len(reply), 1000):
+                    conn.sendall(reply[at:at + 1000])
+                    time.sleep(0.1)
             elif scenario == "many":
                 third = len(reply) // 3
                 for piece in (reply[:third], reply[third:2 * third], reply[2 * third:]):

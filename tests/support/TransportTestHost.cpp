@@ -122,7 +122,7 @@ void CTransportTestHost::Serve()
             if (m_recordFiles)
                 copy.file = FileBytes(copy.filePath);
             m_items.push_back(std::move(copy));
-            answer = m_itemAnswer;
+            const std::size_t index = m_items.size() - 1;
             if (m_holding) {
                 m_held = true;
                 m_changed.notify_all();
@@ -130,6 +130,7 @@ void CTransportTestHost::Serve()
                 m_changed.wait(lock, [&] { return m_releases >= release || !m_holding; });
                 m_held = false;
             }
+            answer = m_items[index].answer = m_itemAnswer;
         }
         channel.code = answer;
         m_changed.notify_all();

@@ -21,6 +21,7 @@ public:
         std::int32_t code = 0;
         std::optional<std::string> from, subject, infoText, filePath;
         std::optional<std::string> file; // the bytes of filePath while the item was held
+        std::int32_t answer = 0;         // once answered
     };
     using Loop = std::function<HRESULT(CTransportChannel*)>;
     using Clock = std::chrono::steady_clock;

@@ -165,8 +165,14 @@ bool Serve(CTransportChannel& channel, const QString& source)
     default:
         break;
     }
-    if (!served)
+    if (!served) {
+        // An item nobody decided on stays where it came from; the plug-in need not wait to hear it.
+        if (code >= TC_INFO && code <= TC_NSI) {
+            channel.code = TC_ACK_KEEP;
+            TransportEventSet(channel.ack);
+        }
         return false;
+    }
     channel.code = code == TC_ERROR ? TC_ACK_ERROR : outcome == ImportOutcome::Undecided ? TC_ACK_KEEP : TC_ACK;
     TransportEventSet(channel.ack);
     return true;

@@ -1,4 +1,5 @@
 // The archive component on its own: damaged input, unsafe names, extraction, modification, states.
+#include "BigFile.h"
 #include "ZipBomb.h"
 #include "ZipTestSupport.h"
 
@@ -236,6 +237,23 @@ TEST_F(ZipTest, LongNamesGetTemporaryNamesWithinTheFileNameLimit)
         fs::remove(zip);
         EXPECT_EQ(ListFolder(dir()), (std::vector<std::string>{"out", "src"}));
     }
+}
+
+// The name an entry (or attachment) takes when its own is taken in the folder.
+TEST(ZipNames, NumberedNamesKeepTheExtensionAndFitTheFileSystem)
+{
+    const std::string longStem(250, 'd');
+    const struct {
+        std::string target;
+        unsigned n;
+        std::string name;
+    } names[] = {
+        {"a/f.xml", 2, "a/f(2).xml"},       {"a/data", 1, "a/data(1)"},
+        {"a/.profile", 1, "a/.profile(1)"}, {"a.b/c", 1, "a.b/c(1)"},
+        {"f.tar.gz", 3, "f.tar(3).gz"},     {"a/" + longStem + ".xml", 1, "a/" + longStem.substr(0, 248) + "(1).xml"},
+    };
+    for (const auto& c : names)
+        EXPECT_EQ(NumberedName(c.target, c.n), c.name) << c.target;
 }
 
 TEST_F(ZipTest, FlippedStoredByteIsFoundOnlyAfterTheWholeEntryWasRead)

@@ -206,13 +206,13 @@ bool Stopped(const CTransportChannel* channel)
     return stop.fd >= 0 && ::poll(&stop, 1, 0) > 0;
 }
 
-// Hands one request over, waits for the answer and records it.
+// Hands one request over, waits for the answer (one that comes with the stop too) and records it.
 void HandOver(CTransportChannel* channel, std::int32_t code, void* data)
 {
     channel->code = code;
     channel->data = data;
     TransportEventSet(channel->notify);
-    if (!TransportEventWait(channel->ack, -1, StopOf(channel)))
+    if (!TransportEventWait(channel->ack, -1, StopOf(channel)) && !TransportEventWait(channel->ack, 300))
         return;
     const std::string log = Env("LIR_FAKE_ACKLOG");
     if (!log.empty())

@@ -237,6 +237,18 @@ TEST_P(HostThreadTest, TheStopEndsThePluginsReceiveLoop)
     EXPECT_EQ(Acks().size(), answered);
 }
 
+// An item that waits for the window at the stop is answered as undecided: the plug-in need not wait
+// to know that it keeps the mail.
+TEST_P(HostThreadTest, AnItemWaitingAtTheStopIsAnsweredKept)
+{
+    window.hide();
+    Start(QStringLiteral("FAKE"), {QStringLiteral("1 [InfoSubject:]Тема\\r\\nТекст")});
+    QTest::qWait(300);
+    EXPECT_TRUE(StopTransportHost(3000));
+    EXPECT_EQ(Acks(), QStringList{"9"});
+    EXPECT_EQ(Scalar("select count(*) from tFctMailing").toInt(), 0);
+}
+
 TEST_P(HostThreadTest, ALongPluginLogTakesSeveralRowsAndLosesNothing)
 {
     // Lines as the mail plug-in writes them, and one longer than a row whose characters take two
