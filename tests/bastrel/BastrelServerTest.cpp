@@ -6,8 +6,15 @@
 #include "DbTest.h"
 #include "db/SqlScript.h"
 
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QElapsedTimer>
 #include <QSqlQuery>
 #include <QTemporaryDir>
+#include <QThread>
+
+#include <atomic>
+#include <thread>
 
 namespace {
 
@@ -35,12 +42,13 @@ protected:
     }
 
     // One preparation as the dialog's OK runs it, as the cluster's administrator over TCP.
-    int Prepare(const QString& db, const QString& password = QString())
+    int Prepare(const QString& db, const QString& password = QString(), int tablesWaitMs = CDbPreparer::kTablesWaitMs)
     {
         const DbConnectParams admin = *PgAdminParams();
         CDbPreparer preparer;
         preparer.SetPort(admin.port);
         preparer.SetDbName(db);
+        preparer.SetTablesWait(tablesWaitMs);
         return preparer.Run(true, QStringLiteral("127.0.0.1"), admin.user,
                             password.isEmpty() ? qEnvironmentVariable("PGTEST_PASSWORD") : password, 0, QString());
     }
@@ -239,6 +247,94 @@ TEST_F(BastrelServerTest, UpgradesEarlierVersions)
         DropPgDatabase(db);
         Psql(QStringLiteral("postgres"), QStringLiteral("DROP ROLE IF EXISTS %1, %2").arg(expert, user));
     }
+}
+
+// A plain user's transaction left open on a table: the upgrade tries a moment at a time, so that the
+// others' reads of that table wait under a second, then names the session and has changed nothing;
+// once the table is free it runs.
+TEST_F(BastrelServerTest, BusyTablesAreNamedAndLeftAsTheyWere)
+{
+    if (qEnvironmentVariableIsEmpty("PGTEST_PASSWORD"))
+        GTEST_SKIP() << "the cluster's TCP password is not known (PGTEST_PASSWORD)";
+    const QString db = NewName();
+    ASSERT_EQ(Prepare(db), 1);
+    const QString user = QStringLiteral("bastrel_busy_%1").arg(db);
+    Psql(db, QStringLiteral("DROP ROLE IF EXISTS %1").arg(user));
+    ASSERT_EQ(Psql(db,
+                   QStringLiteral("CREATE ROLE %1 LOGIN PASSWORD 'pw'; GRANT lir_users TO %1; "
+                                  "GRANT CONNECT ON DATABASE %2 TO %1")
+                       .arg(user, db))
+                  .exitCode,
+              0);
+    const QString before = PgDump(db, false);
+    DbConnectParams plain = *PgAdminParams();
+    plain.host = QStringLiteral("127.0.0.1");
+    plain.dbName = db;
+    plain.user = user;
+    plain.password = QStringLiteral("pw");
+    plain.osAuth = false;
+    const QString holder = QStringLiteral("busy_holder");
+    ASSERT_FALSE(OpenDatabase(plain, holder));
+    QString session;
+    {
+        QSqlDatabase h = QSqlDatabase::database(holder, false);
+        ASSERT_TRUE(h.transaction());
+        QSqlQuery q(h);
+        ASSERT_TRUE(q.exec(QStringLiteral("select pg_backend_pid(), extract(epoch from now())::float8, count(*) "
+                                          "from tClsReceiver")));
+        ASSERT_TRUE(q.next());
+        session = QStringLiteral("сеанс %1: пользователь %2, программа %3, с %4")
+                      .arg(q.value(0).toString(), user, QCoreApplication::applicationName(),
+                           QDateTime::fromMSecsSinceEpoch(qint64(q.value(1).toDouble() * 1000))
+                               .toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")));
+    }
+
+    std::atomic<bool> stop{false};
+    std::atomic<qint64> slowest{0};
+    std::atomic<int> reads{0};
+    std::thread reader([&] {
+        DbConnectParams other = *PgAdminParams();
+        other.dbName = db;
+        const QString name = QStringLiteral("busy_reader");
+        if (!OpenDatabase(other, name)) {
+            QSqlQuery q(QSqlDatabase::database(name, false));
+            while (!stop) {
+                QElapsedTimer read;
+                read.start();
+                if (!q.exec(QStringLiteral("select count(*) from tClsReceiver")))
+                    break;
+                slowest = std::max<qint64>(slowest, read.elapsed());
+                ++reads;
+                QThread::msleep(20);
+            }
+        }
+        QSqlDatabase::removeDatabase(name);
+    });
+    messages.clear();
+    QElapsedTimer took;
+    took.start();
+    EXPECT_EQ(Prepare(db, QString(), 3000), 0);
+    const qint64 elapsed = took.elapsed();
+    stop = true;
+    reader.join();
+    EXPECT_GE(elapsed, 3000);
+    EXPECT_LT(elapsed, 10000);
+    EXPECT_GT(reads, 20);
+    EXPECT_LT(slowest, 1000);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text,
+              QStringLiteral("Таблицы базы данных %1 на сервере 127.0.0.1 заняты другими сеансами: база данных не "
+                             "обновлена и не изменена.\nТаблицы занимают:\n%2\nПопросите этих пользователей "
+                             "закрыть программу «Прогноз» (или завершите их сеансы) и повторите подготовку.")
+                  .arg(db, session));
+    EXPECT_EQ(PgDump(db, false), before);
+
+    QSqlDatabase::database(holder, false).close();
+    QSqlDatabase::removeDatabase(holder);
+    EXPECT_EQ(Prepare(db, QString(), 3000), 1);
+    m_databases.removeAll(db);
+    DropPgDatabase(db);
+    Psql(QStringLiteral("postgres"), QStringLiteral("DROP ROLE IF EXISTS %1").arg(user));
 }
 
 // Rows that refer to missing rows are named in Russian by the database's own tables and keys, and

@@ -1,6 +1,7 @@
 -- Brings an existing database of any earlier schema, down to the first generation whose tables bore
 -- no tCls, tFct or tSys prefix, to the schema of core/sql/postgresql/schema.sql with its data kept.
--- Bastrel runs it in one transaction, after it made the schema's tables in the schema lir_ref for
+-- Bastrel runs it in one transaction, once it holds every table of the program (so that nothing
+-- has changed when another session keeps one) and made the schema's tables in the schema lir_ref for
 -- comparison: every step looks there and in the catalog and does only what is still to do, so the
 -- script may run again. Before the keys are made ("создание констрейнтов") Bastrel asks
 -- lir_ref.broken_references() for the rows that would break them and names those rows instead. After
