@@ -89,6 +89,7 @@ int CDbPreparer::Run(bool isSql, const QString& server, const QString& login, co
     m_oldNames.clear();
     m_oldColumns.clear();
     m_left.clear();
+    m_repaired.clear();
     return isSql ? RunServer() : RunFile();
 }
 
@@ -176,9 +177,12 @@ int CDbPreparer::RunServer()
     q.finish();
     const int result = exists ? UpgradeServerDatabase() : CreateServerDatabase(maintenance);
     Drop(maintenance);
-    if (result)
-        AppMessageBox(PrepTexts::kChangePassword.arg(m_dbName, kAdminLogin, kAdminPassword),
-                      MB_OK | MB_ICONINFORMATION);
+    if (result) {
+        QString text = PrepTexts::kChangePassword.arg(m_dbName, kAdminLogin, kAdminPassword);
+        if (!m_repaired.isEmpty())
+            text += QStringLiteral("\n\n") + m_repaired;
+        AppMessageBox(text, MB_OK | MB_ICONINFORMATION);
+    }
     return result;
 }
 
@@ -289,6 +293,8 @@ CDbPreparer::UpgradeTry CDbPreparer::TryServerUpgrade(QSqlDatabase& db, const QS
         return true;
     };
     ok = ok && run(before) && NoBrokenServerReferences(db) && run(after);
+    if (ok)
+        m_repaired = RepairedText(db, &ok);
     ok = ok && run({kStampScript});
     if (ok && !db.commit()) {
         ReportComError(db.lastError());
@@ -326,6 +332,25 @@ QStringList CDbPreparer::BusySessions(QSqlDatabase& db, const QString& since)
                                              from.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")));
     }
     return lines;
+}
+
+QString CDbPreparer::RepairedText(QSqlDatabase& db, bool* ok)
+{
+    QSqlQuery q(db);
+    *ok = q.exec(QStringLiteral("select count(*) filter (where kind = 'sequence'), "
+                                "string_agg(what, ', ' order by what) filter (where kind = 'sequence'), "
+                                "coalesce(sum(n) filter (where kind = 'large object'), 0) from lir_repaired"))
+        && q.next();
+    if (!*ok) {
+        ReportComError(q.lastError());
+        return QString();
+    }
+    QStringList lines;
+    if (const qlonglong sequences = q.value(0).toLongLong(); sequences > 0)
+        lines << PrepTexts::kRepairedSequences.arg(QString::number(sequences), q.value(1).toString());
+    if (const qlonglong objects = q.value(2).toLongLong(); objects > 0)
+        lines << PrepTexts::kRemovedLargeObjects.arg(objects);
+    return lines.isEmpty() ? QString() : PrepTexts::kRepaired.arg(lines.join(u'\n'));
 }
 
 bool CDbPreparer::NoBrokenServerReferences(QSqlDatabase& db)

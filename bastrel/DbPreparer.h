@@ -64,6 +64,8 @@ private:
                                 QString* started);
     // The sessions that held the program's tables at the time `since` and hold them still, one line each.
     QStringList BusySessions(QSqlDatabase& db, const QString& since);
+    // What the upgrade repaired, in the words of its closing message; empty when nothing.
+    QString RepairedText(QSqlDatabase& db, bool* ok);
     // Before the keys are made: the rows that would break them are named; false when there are any.
     bool NoBrokenServerReferences(QSqlDatabase& db);
 
@@ -89,6 +91,7 @@ private:
     bool m_windowsAuth = false;
     int m_port = 5432;
     int m_tablesWaitMs = kTablesWaitMs;
+    QString m_repaired;
     QString m_dbName = QStringLiteral("lir");
     QString m_folder;
     QString m_mdbPath;

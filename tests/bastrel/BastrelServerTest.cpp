@@ -5,6 +5,7 @@
 #include "DbPreparer.h"
 #include "DbTest.h"
 #include "db/SqlScript.h"
+#include "tables/Mailings.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -63,6 +64,15 @@ protected:
                                QStringLiteral("-c"), sql});
         qunsetenv("PGPASSWORD");
         return run;
+    }
+
+    // The messages shown, for a failure's report.
+    std::string Shown() const
+    {
+        QStringList texts;
+        for (const auto& m : messages)
+            texts << m.text;
+        return texts.join(QStringLiteral("\n---\n")).toStdString();
     }
 
     bool ErrorShown() const
@@ -209,7 +219,7 @@ TEST_F(BastrelServerTest, UpgradesEarlierVersions)
             0);
         const std::pair<QString, const char*> hardened[] = {
             {expert, "select nextval(pg_get_serial_sequence('tfctopjournal', 'id'))"},
-            {user, "select setval(pg_get_serial_sequence('tfctimportstatus', 'id'), 5)"},
+            {user, "select setval(pg_get_serial_sequence('tfctmailing', 'id'), 2147483647)"},
             {user, "select lo_from_bytea(0, 'x')"},
             {user, "begin; lock table tclsimporteventtype in access exclusive mode; commit"},
             {user, "insert into tfctopjournal (Text, Date) values ('x', '2001-01-01')"},
@@ -221,8 +231,35 @@ TEST_F(BastrelServerTest, UpgradesEarlierVersions)
         }
         // Limits of the database that the preparation's own session must not meet.
         ASSERT_EQ(Psql(db, QStringLiteral("ALTER DATABASE %1 SET statement_timeout = '1ms'").arg(db)).exitCode, 0);
-        ASSERT_EQ(Prepare(db), 1);
+        messages.clear();
+        ASSERT_EQ(Prepare(db), 1) << Shown();
         EXPECT_EQ(PgDump(db, true), currentSchema);
+        // What those rights left behind is mended and named: the program stores a mailing again.
+        ASSERT_FALSE(messages.empty());
+        EXPECT_TRUE(messages.back().text.endsWith(
+            QStringLiteral("\n\nПри обновлении исправлено:\nсчетчики номеров записей поставлены за наибольшим номером "
+                           "своей таблицы: 1 (tfctmailing)\nудалены большие объекты, на которые не ссылается ни одна "
+                           "запись: 1")))
+            << messages.back().text.toStdString();
+        EXPECT_EQ(PsqlValue(db, QStringLiteral("select count(*) from pg_largeobject_metadata")), QStringLiteral("0"));
+        {
+            DbConnectParams admin = *PgAdminParams();
+            admin.dbName = db;
+            ASSERT_TRUE(GetDBConnection().ConnectWith(admin));
+            CMailingRecord mailing;
+            mailing.prognoz = 1;
+            mailing.subject = QStringLiteral("Сообщение");
+            EXPECT_TRUE(SaveMailing(mailing));
+            EXPECT_EQ(mailing.id, 1);
+            GetDBConnection().Close();
+        }
+        EXPECT_EQ(ConnectAs(user, QStringLiteral("pw"), db,
+                            QStringLiteral("select (select count(*) from pg_class where case when relkind = 'S' then "
+                                           "has_sequence_privilege(oid, 'SELECT, USAGE, UPDATE') end) || ' ' || "
+                                           "(select count(*) from pg_proc where proname ~ '^(lo_|loread$|lowrite$)' "
+                                           "and has_function_privilege(oid, 'EXECUTE'))"))
+                      .output.trimmed(),
+                  QStringLiteral("0 0"));
         for (const auto& [login, sql] : hardened) {
             const PeerRun run = ConnectAs(login, QStringLiteral("pw"), db, QString::fromLatin1(sql));
             EXPECT_TRUE(run.output.contains(QStringLiteral("permission denied")))
