@@ -7,12 +7,41 @@
 #include "db/DbSetup.h"
 #include "db/SqlScript.h"
 
+#include <QDateTime>
+#include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QThread>
 #include <QUuid>
 
+#include <algorithm>
+
 namespace {
+
+// Every table of the program at once, before anything changes. Views and sequences are not taken
+// (a view's lock reaches every table under it, the catalogs too): while another session still uses
+// one, the try ends as a lock wait does.
+const QString kTakeTables = QStringLiteral(R"(DO $$
+DECLARE
+    v_tables text;
+BEGIN
+    SELECT string_agg(c.oid::regclass::text, ', ' ORDER BY c.oid) INTO v_tables
+      FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace AND n.nspname IN ('public', 'lir_private')
+     WHERE c.relkind IN ('r', 'p');
+    IF v_tables IS NOT NULL THEN
+        EXECUTE 'LOCK TABLE ' || v_tables || ' IN ACCESS EXCLUSIVE MODE';
+    END IF;
+    IF EXISTS (SELECT 1 FROM pg_locks l JOIN pg_class c ON c.oid = l.relation
+                 JOIN pg_namespace n ON n.oid = c.relnamespace AND n.nspname IN ('public', 'lir_private')
+                WHERE l.locktype = 'relation' AND l.granted AND l.pid <> pg_backend_pid()
+                  AND l.database = (SELECT oid FROM pg_database WHERE datname = current_database())) THEN
+        RAISE EXCEPTION 'the program''s views or sequences are in use' USING ERRCODE = 'lock_not_available';
+    END IF;
+END
+$$
+GO
+)");
 
 // A failed connection as the program's "Соединение" explains it: the reason, then the driver's words.
 DbError ConnectError(const DbConnectParams& p, const QSqlError& e)
@@ -60,6 +89,7 @@ int CDbPreparer::Run(bool isSql, const QString& server, const QString& login, co
     m_oldNames.clear();
     m_oldColumns.clear();
     m_left.clear();
+    m_repaired.clear();
     return isSql ? RunServer() : RunFile();
 }
 
@@ -147,9 +177,12 @@ int CDbPreparer::RunServer()
     q.finish();
     const int result = exists ? UpgradeServerDatabase() : CreateServerDatabase(maintenance);
     Drop(maintenance);
-    if (result)
-        AppMessageBox(PrepTexts::kChangePassword.arg(m_dbName, kAdminLogin, kAdminPassword),
-                      MB_OK | MB_ICONINFORMATION);
+    if (result) {
+        QString text = PrepTexts::kChangePassword.arg(m_dbName, kAdminLogin, kAdminPassword);
+        if (!m_repaired.isEmpty())
+            text += QStringLiteral("\n\n") + m_repaired;
+        AppMessageBox(text, MB_OK | MB_ICONINFORMATION);
+    }
     return result;
 }
 
@@ -207,22 +240,117 @@ int CDbPreparer::UpgradeServerDatabase()
     const QString reference = QStringLiteral("DROP SCHEMA IF EXISTS lir_ref CASCADE\nGO\nCREATE SCHEMA lir_ref\nGO\n"
                                              "SET LOCAL search_path = lir_ref\nGO\n")
         + schema.tables + QStringLiteral("\nGO\nSET LOCAL search_path TO DEFAULT\nGO\n");
-    bool ok = db.transaction();
-    if (!ok)
+    const QStringList before{kTakeTables, reference, steps.tables};
+    const QStringList after{steps.objects, QStringLiteral("DROP SCHEMA lir_ref CASCADE\nGO\n"), schema.objects, admin,
+                            units};
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        QString started;
+        const UpgradeTry result = TryServerUpgrade(db, before, after, &started);
+        if (result != UpgradeTry::Busy) {
+            Drop(db);
+            return result == UpgradeTry::Done ? 1 : 0;
+        }
+        const qint64 left = m_tablesWaitMs - waited.elapsed();
+        if (left <= 0) {
+            QStringList sessions = BusySessions(db, started);
+            if (sessions.isEmpty())
+                sessions << PrepTexts::kBusyNoSession;
+            AppMessageBox(PrepTexts::kTablesBusy.arg(m_dbName, m_server, sessions.join(u'\n')), MB_OK | MB_ICONHAND);
+            Drop(db);
+            return 0;
+        }
+        QThread::msleep(std::min<qint64>(kLockPauseMs, left));
+    }
+}
+
+CDbPreparer::UpgradeTry CDbPreparer::TryServerUpgrade(QSqlDatabase& db, const QStringList& before,
+                                                      const QStringList& after, QString* started)
+{
+    if (!db.transaction()) {
         ReportComError(db.lastError());
-    const SqlDialect pg = SqlDialect::PostgreSQL;
-    ok = ok && RunPieces(db, pg, reference) && RunPieces(db, pg, steps.tables) && NoBrokenServerReferences(db)
-        && RunPieces(db, pg, steps.objects) && RunPieces(db, pg, QStringLiteral("DROP SCHEMA lir_ref CASCADE\nGO\n"))
-        && RunPieces(db, pg, schema.objects) && RunPieces(db, pg, admin) && RunPieces(db, pg, units)
-        && RunPieces(db, pg, kStampScript);
+        return UpgradeTry::Failed;
+    }
+    QSqlQuery q(db);
+    // Short waits for this transaction alone. The quick look for deadlocks also makes autovacuum
+    // give up a table the upgrade waits for.
+    q.prepare(QStringLiteral("select now()::text, set_config('lock_timeout', ?, true), "
+                             "set_config('deadlock_timeout', ?, true)"));
+    q.addBindValue(QStringLiteral("%1ms").arg(kLockTryMs));
+    q.addBindValue(QStringLiteral("%1ms").arg(kLockTryMs / 3));
+    bool ok = q.exec() && q.next();
+    if (ok)
+        *started = q.value(0).toString();
+    else
+        ReportComError(q.lastError());
+    q.finish();
+    QSqlError busy;
+    const auto run = [&](const QStringList& scripts) {
+        for (const QString& script : scripts)
+            if (!RunPieces(db, SqlDialect::PostgreSQL, script, &busy))
+                return false;
+        return true;
+    };
+    ok = ok && run(before) && NoBrokenServerReferences(db) && run(after);
+    if (ok)
+        m_repaired = RepairedText(db, &ok);
+    ok = ok && run({kStampScript});
     if (ok && !db.commit()) {
         ReportComError(db.lastError());
         ok = false;
     }
-    if (!ok)
-        db.rollback();
-    Drop(db);
-    return ok ? 1 : 0;
+    if (ok)
+        return UpgradeTry::Done;
+    db.rollback();
+    return busy.type() != QSqlError::NoError ? UpgradeTry::Busy : UpgradeTry::Failed;
+}
+
+QStringList CDbPreparer::BusySessions(QSqlDatabase& db, const QString& since)
+{
+    QSqlQuery q(db);
+    q.prepare(
+        QStringLiteral("select a.pid, coalesce(a.usename::text, a.backend_type), coalesce(a.application_name, ''), "
+                       "extract(epoch from coalesce(a.xact_start, a.backend_start))::float8 from pg_stat_activity a "
+                       "where a.pid <> pg_backend_pid() and coalesce(a.xact_start, a.backend_start) < ?::timestamptz "
+                       "and exists (select 1 from pg_locks l join pg_class c on c.oid = l.relation "
+                       "join pg_namespace n on n.oid = c.relnamespace and n.nspname in ('public', 'lir_private') "
+                       "where l.pid = a.pid and l.granted and l.locktype = 'relation' "
+                       "and l.database = (select oid from pg_database where datname = current_database())) "
+                       "order by 4, 1"));
+    q.addBindValue(since);
+    QStringList lines;
+    if (!q.exec()) {
+        ReportComError(q.lastError());
+        return lines;
+    }
+    while (q.next()) {
+        const QString program = q.value(2).toString();
+        const QDateTime from = QDateTime::fromMSecsSinceEpoch(qint64(q.value(3).toDouble() * 1000));
+        lines << PrepTexts::kBusySession.arg(q.value(0).toString(), q.value(1).toString(),
+                                             program.isEmpty() ? PrepTexts::kNoProgramName : program,
+                                             from.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")));
+    }
+    return lines;
+}
+
+QString CDbPreparer::RepairedText(QSqlDatabase& db, bool* ok)
+{
+    QSqlQuery q(db);
+    *ok = q.exec(QStringLiteral("select count(*) filter (where kind = 'sequence'), "
+                                "string_agg(what, ', ' order by what) filter (where kind = 'sequence'), "
+                                "coalesce(sum(n) filter (where kind = 'large object'), 0) from lir_repaired"))
+        && q.next();
+    if (!*ok) {
+        ReportComError(q.lastError());
+        return QString();
+    }
+    QStringList lines;
+    if (const qlonglong sequences = q.value(0).toLongLong(); sequences > 0)
+        lines << PrepTexts::kRepairedSequences.arg(QString::number(sequences), q.value(1).toString());
+    if (const qlonglong objects = q.value(2).toLongLong(); objects > 0)
+        lines << PrepTexts::kRemovedLargeObjects.arg(objects);
+    return lines.isEmpty() ? QString() : PrepTexts::kRepaired.arg(lines.join(u'\n'));
 }
 
 bool CDbPreparer::NoBrokenServerReferences(QSqlDatabase& db)

@@ -22,6 +22,8 @@ public:
     // The server's port (libpq's: PGPORT, else 5432) and the database's name ("lir").
     void SetPort(int port) { m_port = port; }
     void SetDbName(const QString& name) { m_dbName = name; }
+    // How long an upgrade keeps trying to take the tables that other sessions use.
+    void SetTablesWait(int ms) { m_tablesWaitMs = ms; }
 
     // One preparation: 1 prepared, 0 failed. windowsAuth: the operating system's authentication,
     // no login or password sent. folder: where LIR.db is, ending with "/".
@@ -37,6 +39,12 @@ public:
     // The class of the server's advisory lock that a preparation holds on a database (the other key:
     // hashtext of the database's name).
     static constexpr int kServerLockClass = 0x4c495250;
+    // An upgrade takes every table before it changes anything. One try waits this long for a table
+    // that another session holds, so that the reads queued behind the upgrade wait no longer; then
+    // it lets go, pauses, and tries again, for kTablesWaitMs in all.
+    static constexpr int kLockTryMs = 300;
+    static constexpr int kLockPauseMs = 1000;
+    static constexpr int kTablesWaitMs = 30000;
 
 private:
     DbConnectParams ServerParams(const QString& dbName) const;
@@ -48,6 +56,16 @@ private:
     int RunServer();
     int CreateServerDatabase(QSqlDatabase& maintenance);
     int UpgradeServerDatabase();
+    enum class UpgradeTry { Done, Failed, Busy };
+    // One try of the whole upgrade in one transaction, rolled back unless it is Done: the scripts
+    // before the look for rows that would break the keys, and those after it. `started`: the
+    // server's time when it began.
+    UpgradeTry TryServerUpgrade(QSqlDatabase& db, const QStringList& before, const QStringList& after,
+                                QString* started);
+    // The sessions that held the program's tables at the time `since` and hold them still, one line each.
+    QStringList BusySessions(QSqlDatabase& db, const QString& since);
+    // What the upgrade repaired, in the words of its closing message; empty when nothing.
+    QString RepairedText(QSqlDatabase& db, bool* ok);
     // Before the keys are made: the rows that would break them are named; false when there are any.
     bool NoBrokenServerReferences(QSqlDatabase& db);
 
@@ -72,6 +90,8 @@ private:
     QString m_password;
     bool m_windowsAuth = false;
     int m_port = 5432;
+    int m_tablesWaitMs = kTablesWaitMs;
+    QString m_repaired;
     QString m_dbName = QStringLiteral("lir");
     QString m_folder;
     QString m_mdbPath;

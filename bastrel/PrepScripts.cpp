@@ -2,6 +2,7 @@
 
 #include "AppMessage.h"
 #include "PrepTexts.h"
+#include "db/SqlDialect.h"
 #include "db/SqlScript.h"
 
 #include <QFile>
@@ -78,11 +79,15 @@ SchemaParts SplitAtLine(const QString& script, const QString& marker)
     return SchemaParts{script.left(at), script.mid(at)};
 }
 
-bool RunPieces(QSqlDatabase& db, SqlDialect dialect, const QString& script)
+bool RunPieces(QSqlDatabase& db, SqlDialect dialect, const QString& script, QSqlError* lockWait)
 {
     const auto failure = RunSqlScript(db, dialect, script);
     if (!failure)
         return true;
+    if (lockWait && DialectOf(dialect).IsLocked(failure->error)) {
+        *lockWait = failure->error;
+        return false;
+    }
     const QStringList pieces = SplitSqlBatches(script);
     const int failed = failure->batch;
     ShowFailedPiece(db, failed >= 0 && failed < pieces.size() ? pieces[failed] : QString(), failure->error);

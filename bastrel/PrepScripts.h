@@ -36,8 +36,9 @@ inline const QString kConstraintsMarker = QStringLiteral("-- создание к
 
 // Runs the pieces of a script (batches cut at lines holding only GO) in order. The first piece that
 // fails is shown, its SQL with the database's message (or, for a cause the user can mend, only that
-// cause), and ends the run with false.
-bool RunPieces(QSqlDatabase& db, SqlDialect dialect, const QString& script);
+// cause), and ends the run with false. With `lockWait`, a piece that gave up waiting for another
+// session's lock is not shown: its error goes there, for the caller to try again.
+bool RunPieces(QSqlDatabase& db, SqlDialect dialect, const QString& script, QSqlError* lockWait = nullptr);
 // Runs one statement with its values bound; a failure is shown as a piece's.
 bool RunStatement(QSqlDatabase& db, const QString& sql, const QVariantList& args = {});
 

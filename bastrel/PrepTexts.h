@@ -91,6 +91,22 @@ inline const QString kParentLeft =
 inline const QString kNoServerRights =
     QStringLiteral("Учетная запись %1 не является суперпользователем сервера PostgreSQL %2: подготовка базы данных "
                    "невозможна.\nВойдите под учетной записью суперпользователя и повторите подготовку.");
+// %1 the database, %2 the server, %3 the lines of the sessions (kBusySession), or kBusyNoSession.
+inline const QString kTablesBusy =
+    QStringLiteral("Таблицы базы данных %1 на сервере %2 заняты другими сеансами: база данных не обновлена и не "
+                   "изменена.\nТаблицы занимают:\n%3\nПопросите этих пользователей закрыть программу «Прогноз» (или "
+                   "завершите их сеансы) и повторите подготовку.");
+// %1 the server's number of the session, %2 its login, %3 its program, %4 since when its transaction runs.
+inline const QString kBusySession = QStringLiteral("сеанс %1: пользователь %2, программа %3, с %4");
+inline const QString kNoProgramName = QStringLiteral("не названа");
+inline const QString kBusyNoSession = QStringLiteral("сеансы, которые уже завершились");
+// What the upgrade repaired of what the rights of earlier versions let every login do; %1 the lines below.
+inline const QString kRepaired = QStringLiteral("При обновлении исправлено:\n%1");
+// %1 how many, %2 their tables.
+inline const QString kRepairedSequences =
+    QStringLiteral("счетчики номеров записей поставлены за наибольшим номером своей таблицы: %1 (%2)");
+inline const QString kRemovedLargeObjects =
+    QStringLiteral("удалены большие объекты, на которые не ссылается ни одна запись: %1");
 inline const QString kBadDbName = QStringLiteral("Недопустимое имя базы данных: %1");
 inline const QString kChangePassword =
     QStringLiteral("База данных %1 подготовлена. Администратор по умолчанию: %2, начальный пароль «%3».\n"

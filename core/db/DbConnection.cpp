@@ -9,6 +9,7 @@
 
 #include <libpq-fe.h>
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QHash>
@@ -636,11 +637,15 @@ std::optional<QSqlError> OpenDatabase(const DbConnectParams& params, const QStri
                                   QSqlError::ConnectionError));
     } else {
         const SessionLimits limits = SessionLimitsFor(purpose, IsUiThread());
+        // The program's name tells an administrator (and Bastrel's message about busy tables) whose
+        // session it is.
         q.prepare(QStringLiteral("select set_config('client_min_messages', 'warning', false), "
                                  "set_config('lock_timeout', ?, false), set_config('statement_timeout', ?, false), "
-                                 "set_config('idle_in_transaction_session_timeout', ?, false)"));
+                                 "set_config('idle_in_transaction_session_timeout', ?, false), "
+                                 "set_config('application_name', ?, false)"));
         for (const int ms : {limits.lockTimeout, limits.statementTimeout, limits.idleInTransactionTimeout})
             q.addBindValue(QString::number(ms));
+        q.addBindValue(QCoreApplication::applicationName());
         if (!q.exec())
             return fail(q.lastError());
     }

@@ -5,9 +5,17 @@
 #include "DbPreparer.h"
 #include "DbTest.h"
 #include "db/SqlScript.h"
+#include "tables/Mailings.h"
 
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QElapsedTimer>
 #include <QSqlQuery>
 #include <QTemporaryDir>
+#include <QThread>
+
+#include <atomic>
+#include <thread>
 
 namespace {
 
@@ -35,12 +43,13 @@ protected:
     }
 
     // One preparation as the dialog's OK runs it, as the cluster's administrator over TCP.
-    int Prepare(const QString& db, const QString& password = QString())
+    int Prepare(const QString& db, const QString& password = QString(), int tablesWaitMs = CDbPreparer::kTablesWaitMs)
     {
         const DbConnectParams admin = *PgAdminParams();
         CDbPreparer preparer;
         preparer.SetPort(admin.port);
         preparer.SetDbName(db);
+        preparer.SetTablesWait(tablesWaitMs);
         return preparer.Run(true, QStringLiteral("127.0.0.1"), admin.user,
                             password.isEmpty() ? qEnvironmentVariable("PGTEST_PASSWORD") : password, 0, QString());
     }
@@ -55,6 +64,15 @@ protected:
                                QStringLiteral("-c"), sql});
         qunsetenv("PGPASSWORD");
         return run;
+    }
+
+    // The messages shown, for a failure's report.
+    std::string Shown() const
+    {
+        QStringList texts;
+        for (const auto& m : messages)
+            texts << m.text;
+        return texts.join(QStringLiteral("\n---\n")).toStdString();
     }
 
     bool ErrorShown() const
@@ -201,7 +219,7 @@ TEST_F(BastrelServerTest, UpgradesEarlierVersions)
             0);
         const std::pair<QString, const char*> hardened[] = {
             {expert, "select nextval(pg_get_serial_sequence('tfctopjournal', 'id'))"},
-            {user, "select setval(pg_get_serial_sequence('tfctimportstatus', 'id'), 5)"},
+            {user, "select setval(pg_get_serial_sequence('tfctmailing', 'id'), 2147483647)"},
             {user, "select lo_from_bytea(0, 'x')"},
             {user, "begin; lock table tclsimporteventtype in access exclusive mode; commit"},
             {user, "insert into tfctopjournal (Text, Date) values ('x', '2001-01-01')"},
@@ -213,8 +231,35 @@ TEST_F(BastrelServerTest, UpgradesEarlierVersions)
         }
         // Limits of the database that the preparation's own session must not meet.
         ASSERT_EQ(Psql(db, QStringLiteral("ALTER DATABASE %1 SET statement_timeout = '1ms'").arg(db)).exitCode, 0);
-        ASSERT_EQ(Prepare(db), 1);
+        messages.clear();
+        ASSERT_EQ(Prepare(db), 1) << Shown();
         EXPECT_EQ(PgDump(db, true), currentSchema);
+        // What those rights left behind is mended and named: the program stores a mailing again.
+        ASSERT_FALSE(messages.empty());
+        EXPECT_TRUE(messages.back().text.endsWith(
+            QStringLiteral("\n\nПри обновлении исправлено:\nсчетчики номеров записей поставлены за наибольшим номером "
+                           "своей таблицы: 1 (tfctmailing)\nудалены большие объекты, на которые не ссылается ни одна "
+                           "запись: 1")))
+            << messages.back().text.toStdString();
+        EXPECT_EQ(PsqlValue(db, QStringLiteral("select count(*) from pg_largeobject_metadata")), QStringLiteral("0"));
+        {
+            DbConnectParams admin = *PgAdminParams();
+            admin.dbName = db;
+            ASSERT_TRUE(GetDBConnection().ConnectWith(admin));
+            CMailingRecord mailing;
+            mailing.prognoz = 1;
+            mailing.subject = QStringLiteral("Сообщение");
+            EXPECT_TRUE(SaveMailing(mailing));
+            EXPECT_EQ(mailing.id, 1);
+            GetDBConnection().Close();
+        }
+        EXPECT_EQ(ConnectAs(user, QStringLiteral("pw"), db,
+                            QStringLiteral("select (select count(*) from pg_class where case when relkind = 'S' then "
+                                           "has_sequence_privilege(oid, 'SELECT, USAGE, UPDATE') end) || ' ' || "
+                                           "(select count(*) from pg_proc where proname ~ '^(lo_|loread$|lowrite$)' "
+                                           "and has_function_privilege(oid, 'EXECUTE'))"))
+                      .output.trimmed(),
+                  QStringLiteral("0 0"));
         for (const auto& [login, sql] : hardened) {
             const PeerRun run = ConnectAs(login, QStringLiteral("pw"), db, QString::fromLatin1(sql));
             EXPECT_TRUE(run.output.contains(QStringLiteral("permission denied")))
@@ -239,6 +284,94 @@ TEST_F(BastrelServerTest, UpgradesEarlierVersions)
         DropPgDatabase(db);
         Psql(QStringLiteral("postgres"), QStringLiteral("DROP ROLE IF EXISTS %1, %2").arg(expert, user));
     }
+}
+
+// A plain user's transaction left open on a table: the upgrade tries a moment at a time, so that the
+// others' reads of that table wait under a second, then names the session and has changed nothing;
+// once the table is free it runs.
+TEST_F(BastrelServerTest, BusyTablesAreNamedAndLeftAsTheyWere)
+{
+    if (qEnvironmentVariableIsEmpty("PGTEST_PASSWORD"))
+        GTEST_SKIP() << "the cluster's TCP password is not known (PGTEST_PASSWORD)";
+    const QString db = NewName();
+    ASSERT_EQ(Prepare(db), 1);
+    const QString user = QStringLiteral("bastrel_busy_%1").arg(db);
+    Psql(db, QStringLiteral("DROP ROLE IF EXISTS %1").arg(user));
+    ASSERT_EQ(Psql(db,
+                   QStringLiteral("CREATE ROLE %1 LOGIN PASSWORD 'pw'; GRANT lir_users TO %1; "
+                                  "GRANT CONNECT ON DATABASE %2 TO %1")
+                       .arg(user, db))
+                  .exitCode,
+              0);
+    const QString before = PgDump(db, false);
+    DbConnectParams plain = *PgAdminParams();
+    plain.host = QStringLiteral("127.0.0.1");
+    plain.dbName = db;
+    plain.user = user;
+    plain.password = QStringLiteral("pw");
+    plain.osAuth = false;
+    const QString holder = QStringLiteral("busy_holder");
+    ASSERT_FALSE(OpenDatabase(plain, holder));
+    QString session;
+    {
+        QSqlDatabase h = QSqlDatabase::database(holder, false);
+        ASSERT_TRUE(h.transaction());
+        QSqlQuery q(h);
+        ASSERT_TRUE(q.exec(QStringLiteral("select pg_backend_pid(), extract(epoch from now())::float8, count(*) "
+                                          "from tClsReceiver")));
+        ASSERT_TRUE(q.next());
+        session = QStringLiteral("сеанс %1: пользователь %2, программа %3, с %4")
+                      .arg(q.value(0).toString(), user, QCoreApplication::applicationName(),
+                           QDateTime::fromMSecsSinceEpoch(qint64(q.value(1).toDouble() * 1000))
+                               .toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")));
+    }
+
+    std::atomic<bool> stop{false};
+    std::atomic<qint64> slowest{0};
+    std::atomic<int> reads{0};
+    std::thread reader([&] {
+        DbConnectParams other = *PgAdminParams();
+        other.dbName = db;
+        const QString name = QStringLiteral("busy_reader");
+        if (!OpenDatabase(other, name)) {
+            QSqlQuery q(QSqlDatabase::database(name, false));
+            while (!stop) {
+                QElapsedTimer read;
+                read.start();
+                if (!q.exec(QStringLiteral("select count(*) from tClsReceiver")))
+                    break;
+                slowest = std::max<qint64>(slowest, read.elapsed());
+                ++reads;
+                QThread::msleep(20);
+            }
+        }
+        QSqlDatabase::removeDatabase(name);
+    });
+    messages.clear();
+    QElapsedTimer took;
+    took.start();
+    EXPECT_EQ(Prepare(db, QString(), 3000), 0);
+    const qint64 elapsed = took.elapsed();
+    stop = true;
+    reader.join();
+    EXPECT_GE(elapsed, 3000);
+    EXPECT_LT(elapsed, 10000);
+    EXPECT_GT(reads, 20);
+    EXPECT_LT(slowest, 1000);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text,
+              QStringLiteral("Таблицы базы данных %1 на сервере 127.0.0.1 заняты другими сеансами: база данных не "
+                             "обновлена и не изменена.\nТаблицы занимают:\n%2\nПопросите этих пользователей "
+                             "закрыть программу «Прогноз» (или завершите их сеансы) и повторите подготовку.")
+                  .arg(db, session));
+    EXPECT_EQ(PgDump(db, false), before);
+
+    QSqlDatabase::database(holder, false).close();
+    QSqlDatabase::removeDatabase(holder);
+    EXPECT_EQ(Prepare(db, QString(), 3000), 1);
+    m_databases.removeAll(db);
+    DropPgDatabase(db);
+    Psql(QStringLiteral("postgres"), QStringLiteral("DROP ROLE IF EXISTS %1").arg(user));
 }
 
 // Rows that refer to missing rows are named in Russian by the database's own tables and keys, and

@@ -1,6 +1,7 @@
 -- Brings an existing database of any earlier schema, down to the first generation whose tables bore
 -- no tCls, tFct or tSys prefix, to the schema of core/sql/postgresql/schema.sql with its data kept.
--- Bastrel runs it in one transaction, after it made the schema's tables in the schema lir_ref for
+-- Bastrel runs it in one transaction, once it holds every table of the program (so that nothing
+-- has changed when another session keeps one) and made the schema's tables in the schema lir_ref for
 -- comparison: every step looks there and in the catalog and does only what is still to do, so the
 -- script may run again. Before the keys are made ("создание констрейнтов") Bastrel asks
 -- lir_ref.broken_references() for the rows that would break them and names those rows instead. After
@@ -147,6 +148,74 @@ BEGIN
                            format('public.%I', c.tab), c.col, c.col, c.tab);
         END IF;
     END LOOP;
+END
+$$
+GO
+
+-- What the rights of earlier versions let every login do, mended before anything writes a row: a
+-- sequence set back below its table's ids or up to its end gives ids that fail; each starts again
+-- just past its table's largest id. Large objects are no part of the program: those that no column
+-- of its tables refers to go. Bastrel names what was repaired in its closing message.
+DO $$
+DECLARE
+    c record;
+    v_next numeric;
+    v_restart bigint;
+    v_refs text;
+    v_removed bigint;
+BEGIN
+    CREATE TEMP TABLE IF NOT EXISTS lir_repaired (kind text, what text, was numeric, n bigint) ON COMMIT DROP;
+    FOR c IN
+        SELECT s.oid::regclass AS seq, t.oid::regclass AS tab, t.relname, a.attname AS col,
+               a.attidentity <> '' AS identity, q.seqincrement, q.seqmin, q.seqmax
+          FROM pg_depend d
+          JOIN pg_class s ON s.oid = d.objid AND s.relkind = 'S'
+          JOIN pg_sequence q ON q.seqrelid = s.oid
+          JOIN pg_class t ON t.oid = d.refobjid AND t.relkind IN ('r', 'p')
+          JOIN pg_namespace n ON n.oid = t.relnamespace AND n.nspname IN ('public', 'lir_private')
+          JOIN pg_attribute a ON a.attrelid = t.oid AND a.attnum = d.refobjsubid
+         WHERE d.classid = 'pg_class'::regclass AND d.refclassid = 'pg_class'::regclass
+           AND d.deptype IN ('a', 'i') AND q.seqincrement > 0
+         ORDER BY t.relname, a.attname
+    LOOP
+        EXECUTE format('SELECT greatest(coalesce(max(%I), 0) + 1, %s) FROM %s', c.col, c.seqmin, c.tab)
+           INTO v_restart;
+        -- A row that holds the sequence's last id leaves nothing to start from.
+        CONTINUE WHEN v_restart > c.seqmax;
+        EXECUTE format('SELECT CASE WHEN is_called THEN last_value::numeric + %s ELSE last_value END FROM %s',
+                       c.seqincrement, c.seq)
+           INTO v_next;
+        CONTINUE WHEN v_next = v_restart;
+        -- RESTART, unlike setval, goes back with a rollback.
+        IF c.identity THEN
+            EXECUTE format('ALTER TABLE %s ALTER COLUMN %I RESTART WITH %s', c.tab, c.col, v_restart);
+        ELSE
+            EXECUTE format('ALTER SEQUENCE %s RESTART WITH %s', c.seq, v_restart);
+        END IF;
+        INSERT INTO lir_repaired (kind, what, was, n) VALUES ('sequence', c.relname, v_next, v_restart);
+    END LOOP;
+
+    SELECT string_agg(format('SELECT %I FROM %s', a.attname, t.oid::regclass), ' UNION ALL ') INTO v_refs
+      FROM pg_attribute a
+      JOIN pg_type ty ON ty.oid = a.atttypid
+      JOIN pg_class t ON t.oid = a.attrelid AND t.relkind IN ('r', 'p')
+      JOIN pg_namespace n ON n.oid = t.relnamespace AND n.nspname IN ('public', 'lir_private')
+     WHERE a.attnum > 0 AND NOT a.attisdropped AND 'oid'::regtype IN (ty.oid, ty.typbasetype);
+    EXECUTE 'SELECT count(lo_unlink(m.oid)) FROM pg_largeobject_metadata m'
+        || CASE WHEN v_refs IS NULL THEN ''
+                ELSE ' WHERE m.oid NOT IN (SELECT r FROM (' || v_refs || ') x (r) WHERE r IS NOT NULL)' END
+       INTO v_removed;
+    IF v_removed > 0 THEN
+        INSERT INTO lir_repaired (kind, n) VALUES ('large object', v_removed);
+    END IF;
+    -- The journal's own sequence is mended by now.
+    INSERT INTO tFctOpJournal (Text)
+    SELECT CASE r.kind
+           WHEN 'sequence' THEN format('Подготовка БД: следующий номер записи таблицы %s — %s вместо %s.',
+                                       r.what, r.n, r.was)
+           ELSE format('Подготовка БД: удалены большие объекты, на которые не ссылается ни одна запись: %s.', r.n)
+           END
+      FROM lir_repaired r ORDER BY r.kind DESC, r.what;
 END
 $$
 GO
