@@ -283,6 +283,22 @@ if [ "$dialect" = postgresql ]; then
     drop_lir
     PGUSER=postgres PGPASSWORD=$PGTEST_PASSWORD LIR_MSGBOX=yes "$bin/Bastrel" "DBPATH=127.0.0.1&BASETYPE=SERVER" \
         >"$out/bastrel.out" 2>&1 || { cat "$out/bastrel.out"; echo "Bastrel did not prepare the database"; exit 1; }
+    # The default administrator alone on the new database: the first step needs the expert's role,
+    # and the window says so and where roles are given; nothing is granted by itself.
+    printf '[Settings]\nDataBase\\Sql=1\nDataBase\\HostName=127.0.0.1\nDataBase\\Port=%s\nDataBase\\DbName=lir\nDataBase\\UserName=lir_admin\nDataBase\\Password=tarno\nDataBase\\SavePass=1\n' \
+        "$PGPORT" >"$B.config/LIR/Forecast.ini"
+    run "$B" admin-first-start "tclsimporteventtype" <<EOF
+text firstStep
+tip 32808
+quit
+EOF
+    grep -q 'нужна роль «Ведущий специалист», а у пользователя «lir_admin» ее нет. Назначьте эту роль себе или другому пользователю командой "Прогноз > Администрирование..."' \
+        "$out/runs/$tag.log" || fail "$tag: the window does not say what the first step needs: $(grep -A3 '^TEXT' "$out/runs/$tag.log")"
+    grep -q '^TIP 32808 Команда недоступна: нужна роль «Ведущий специалист».$' "$out/runs/$tag.log" \
+        || fail "$tag: \"Получение НСИ...\" does not say why it is disabled: $(grep '^TIP' "$out/runs/$tag.log")"
+    [ "$(q "$B" "select string_agg(g.rolname, ',' order by g.rolname) from pg_auth_members m join pg_roles g on g.oid = m.roleid
+                 join pg_roles u on u.oid = m.member where u.rolname = 'lir_admin'")" = lir_admins ] \
+        || fail "$tag: lir_admin's groups changed"
     # B's user is an expert, made by the default administrator with the server's own procedure (the one
     # "Администрирование..." runs): the administrator alone may not take reference data in.
     PGPASSWORD=tarno psql -X -q -v ON_ERROR_STOP=1 -h 127.0.0.1 -U lir_admin -d lir \
