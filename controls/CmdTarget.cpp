@@ -1,5 +1,15 @@
 #include "CmdTarget.h"
 
+#include "Session.h"
+
+bool CCmdUI::HasRights(const CSessionState& session, int roles)
+{
+    if (session.HasRights(roles))
+        return true;
+    m_lackingRoles |= roles;
+    return false;
+}
+
 CCmdTarget::~CCmdTarget() = default;
 
 bool CCmdTarget::OnCmdMsg(int id, CmdMsg msg, CCmdUI* ui)

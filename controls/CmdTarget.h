@@ -6,6 +6,8 @@
 #include <functional>
 #include <unordered_map>
 
+struct CSessionState;
+
 // The state of one command as the targets set it while it is updated.
 class CCmdUI {
 public:
@@ -26,6 +28,12 @@ public:
         m_checkChanged = true;
     }
 
+    // Whether the session's login holds one of `roles`. When it holds none they are noted: the window
+    // says which role the command needs while it is disabled.
+    bool HasRights(const CSessionState& session, int roles);
+    // The roles of which the command needs one and the login holds none; 0 when none is missing.
+    int lackingRoles() const { return m_lackingRoles; }
+
     bool enabled() const { return m_enabled; }
     bool enableChanged() const { return m_enableChanged; }
     bool checked() const { return m_checked; }
@@ -37,6 +45,7 @@ private:
     bool m_enableChanged = false;
     bool m_checked = false;
     bool m_checkChanged = false;
+    int m_lackingRoles = 0;
 };
 
 enum class CmdMsg {

@@ -8,6 +8,8 @@
 
 #include "xml/XmlRecord.h"
 
+#include <mutex>
+
 #include <unistd.h>
 
 QByteArray UnicodeToAnsi(const QString& text)
@@ -74,7 +76,12 @@ bool FileExists(const QString& path)
     return false;
 }
 
-static QString ExecutableFolder()
+namespace {
+
+std::mutex g_executableMutex;
+QString g_executableFolder; // set by tests; empty: the running executable's
+
+QString RunningExecutableFolder()
 {
     char buffer[4096];
     ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
@@ -85,6 +92,31 @@ static QString ExecutableFolder()
     return slash < 0 ? exe : exe.left(slash + 1);
 }
 
+QString WithSlash(QString folder)
+{
+    if (!folder.endsWith(u'/'))
+        folder += u'/';
+    return folder;
+}
+
+QString ExecutableFolder()
+{
+    {
+        std::lock_guard lock(g_executableMutex);
+        if (!g_executableFolder.isEmpty())
+            return g_executableFolder;
+    }
+    return RunningExecutableFolder();
+}
+
+} // namespace
+
+void SetExecutableFolder(const QString& folder)
+{
+    std::lock_guard lock(g_executableMutex);
+    g_executableFolder = folder.isEmpty() ? QString() : WithSlash(folder);
+}
+
 QString GetProgramPath()
 {
     return GetProgramFolder();
@@ -92,12 +124,26 @@ QString GetProgramPath()
 
 QString GetProgramFolder()
 {
-    QString home = qEnvironmentVariable("LIR_HOME");
-    if (home.isEmpty())
-        return ExecutableFolder();
-    if (!home.endsWith(u'/'))
-        home += u'/';
-    return home;
+    const QString home = qEnvironmentVariable("LIR_HOME");
+    return home.isEmpty() ? ExecutableFolder() : WithSlash(home);
+}
+
+QStringList ProgramFilePlaces(const QString& name)
+{
+    QStringList places{GetProgramFolder() + name};
+    const QString beside = ExecutableFolder() + name;
+    if (QDir::cleanPath(beside) != QDir::cleanPath(places.front()))
+        places << beside;
+    return places;
+}
+
+QString ProgramFile(const QString& name)
+{
+    const QStringList places = ProgramFilePlaces(name);
+    for (const QString& path : places)
+        if (QFileInfo::exists(path))
+            return path;
+    return places.front();
 }
 
 QString GetTempFolder()

@@ -3,6 +3,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 // Converters between code page 1251, UTF-16 and UTF-8. Results are owned values; invalid UTF-8
 // becomes replacement characters and characters cp1251 cannot hold become '?'.
@@ -16,9 +17,16 @@ QByteArray AnsiToUtf8(const QByteArray& text);
 bool DirectoryExists(const QString& path);
 bool FileExists(const QString& path);
 
-// The folder of the running program (or $LIR_HOME), with a trailing '/'.
+// The folder of the running program (or $LIR_HOME), with a trailing '/': the user's files.
 QString GetProgramPath();
 QString GetProgramFolder();
+// Where a file the program ships (templates, schemas, report definitions, plug-ins) may be: the
+// program folder, then the executable's folder when that is another one.
+QStringList ProgramFilePlaces(const QString& name);
+// The first of those places that holds `name`; the program folder's path when none does.
+QString ProgramFile(const QString& name);
+// Tests stand another folder in for the executable's; an empty one restores it.
+void SetExecutableFolder(const QString& folder);
 // The system temporary folder with a trailing '/'.
 QString GetTempFolder();
 

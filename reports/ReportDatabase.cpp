@@ -3,6 +3,7 @@
 #include "ReportProgress.h"
 #include "TextUtils.h"
 #include "db/DbConnection.h"
+#include "db/DbSetup.h"
 #include "db/SqlDialect.h"
 #include "db/SqlQuery.h"
 
@@ -20,7 +21,7 @@
 
 QString ReportDatabasePath()
 {
-    return GetProgramFolder() + kReportDatabaseName;
+    return GetProgramFolder() + kReportDatabaseFile;
 }
 
 CReportFailure::CReportFailure(DbError error)
@@ -321,7 +322,7 @@ bool DeleteEarlierRuns()
 bool CleanReportDatabase()
 {
     const QString path = ReportDatabasePath();
-    if (!QFile::exists(path))
+    if (Failed(PrepareReportDatabaseFile()))
         return false;
     UseMark& mark = Mark();
     if (mark.path != path) {

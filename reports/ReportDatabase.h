@@ -1,6 +1,6 @@
-// The report database LIRR.db beside the program: the header row that gives every report run its id,
-// and the frame in which a builder writes the run's rows. The program never creates the file or its
-// tables; it ships with them.
+// The report database LIRR.db in the program folder: the header row that gives every report run its
+// id, and the frame in which a builder writes the run's rows. The program never creates its tables:
+// the file is a copy of the empty one it ships.
 #pragma once
 
 #include "ErrorSink.h"
@@ -16,7 +16,6 @@
 
 class CSqlQuery;
 
-inline const QString kReportDatabaseName = QStringLiteral("LIRR.db");
 // The program folder + LIRR.db.
 QString ReportDatabasePath();
 

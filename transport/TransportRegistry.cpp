@@ -11,6 +11,7 @@
 #include <dlfcn.h>
 
 #include <cstdlib>
+#include <set>
 
 namespace {
 
@@ -32,11 +33,15 @@ void CTransportRegistry::Load()
     m_transports.clear();
     m_transports.push_back({QStringLiteral("Файл"), QStringLiteral("File"), nullptr});
 
-    const QString folder = GetProgramFolder() + QStringLiteral("transport/");
-    QDir dir(folder);
-    const QStringList names = dir.entryList({QStringLiteral("*.so")}, QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
+    // The plug-ins of both places by name; one in the program folder stands for the shipped one.
+    const QString folder = QStringLiteral("transport/");
+    std::set<QString> names;
+    for (const QString& place : ProgramFilePlaces(folder))
+        for (const QString& name :
+             QDir(place).entryList({QStringLiteral("*.so")}, QDir::Files | QDir::NoDotAndDotDot, QDir::Name))
+            names.insert(name);
     for (const QString& name : names) {
-        const QByteArray path = QFile::encodeName(folder + name);
+        const QByteArray path = QFile::encodeName(ProgramFile(folder + name));
         void* lib = dlopen(path.constData(), RTLD_NOW | RTLD_LOCAL);
         if (!lib)
             continue;

@@ -1,5 +1,6 @@
 #include "DbConnection.h"
 
+#include "DbSetup.h"
 #include "ErrorSink.h"
 #include "SqlDialect.h"
 #include "SqliteFunctions.h"
@@ -723,9 +724,13 @@ bool CDBConnection::Connect()
     // Where the main database is, only the application knows (it runs the connect loop).
     if (!m_localFile)
         return false;
+    if (const DbError made = PrepareReportDatabaseFile(); Failed(made)) {
+        ReportComError(made);
+        return false;
+    }
     DbConnectParams params;
     params.dialect = SqlDialect::SQLite;
-    params.file = GetProgramFolder() + QStringLiteral("LIRR.db");
+    params.file = GetProgramFolder() + kReportDatabaseFile;
     return ConnectWith(params);
 }
 

@@ -46,6 +46,40 @@ QString DriverText(const QSqlError& e)
     return text.isEmpty() ? e.text().trimmed() : text;
 }
 
+// The places named in a message on a missing file.
+const QString kOr = QStringLiteral(" или ");
+
+// What a failed copy says: the source unreadable, the target's folder unwritable, the copy failed.
+struct CopyTexts {
+    QString source;
+    QString target;
+    QString write;
+};
+
+// Copies a database file whole or not at all, the failing file's error as the description. In a
+// folder its group shares, the copy is shared alike.
+DbError CopyWhole(const QString& from, const QString& to, const CopyTexts& texts)
+{
+    QFile source(from);
+    if (!source.open(QIODevice::ReadOnly))
+        return DbError{0, texts.source, source.errorString()};
+    QSaveFile target(to);
+    if (!target.open(QIODevice::WriteOnly))
+        return DbError{0, texts.target, target.errorString()};
+    while (!source.atEnd()) {
+        const QByteArray chunk = source.read(1 << 20);
+        if (chunk.isEmpty() || target.write(chunk) != chunk.size()) {
+            const QString why = chunk.isEmpty() ? source.errorString() : target.errorString();
+            target.cancelWriting();
+            return DbError{0, texts.write, why};
+        }
+    }
+    if (!target.commit())
+        return DbError{0, texts.write, target.errorString()};
+    ShareLikeFolder(to);
+    return DbError{};
+}
+
 } // namespace
 
 CDbSetupSettings::CDbSetupSettings()
@@ -104,31 +138,48 @@ void CDbSetupSettings::SaveSettings()
     profile.setValue(QStringLiteral("DbName"), dbName);
 }
 
+QString CDbSetupSettings::TemplateFile(DbError* missing)
+{
+    const QString tmpl = ProgramFile(kTemplateName);
+    if (QFileInfo(tmpl).isFile())
+        return tmpl;
+    if (missing)
+        *missing = DbError{
+            0, QStringLiteral("Не найден шаблон базы данных: %1").arg(ProgramFilePlaces(kTemplateName).join(kOr)),
+            QString()};
+    return QString();
+}
+
 DbError CDbSetupSettings::PrepareAccessFile(const QString& file)
 {
     const QString path = file.isEmpty() ? DefaultFile() : file;
-    const QString tmpl = GetProgramFolder() + QStringLiteral("LIR.db.tmpl");
-    QFile source(tmpl);
-    if (!source.open(QIODevice::ReadOnly))
-        return DbError{0, QStringLiteral("Не найден шаблон базы данных: %1").arg(tmpl), source.errorString()};
-    QSaveFile target(path);
-    if (!target.open(QIODevice::WriteOnly))
-        return DbError{0,
-                       file.isEmpty()
-                           ? QStringLiteral("Папка программы недоступна для записи: %1").arg(GetProgramFolder())
-                           : QStringLiteral("Папка недоступна для записи: %1").arg(FolderOf(path)),
-                       target.errorString()};
-    while (!source.atEnd()) {
-        const QByteArray chunk = source.read(1 << 20);
-        if (chunk.isEmpty() || target.write(chunk) != chunk.size()) {
-            target.cancelWriting();
-            return DbError{0, QStringLiteral("Не удалось создать базу данных: %1").arg(path), target.errorString()};
-        }
-    }
-    if (!target.commit())
-        return DbError{0, QStringLiteral("Не удалось создать базу данных: %1").arg(path), target.errorString()};
-    ShareLikeFolder(path);
-    return DbError{};
+    DbError missing;
+    const QString tmpl = TemplateFile(&missing);
+    if (tmpl.isEmpty())
+        return missing;
+    return CopyWhole(tmpl, path,
+                     {QStringLiteral("Не удалось прочитать шаблон базы данных: %1").arg(tmpl),
+                      file.isEmpty()
+                          ? QStringLiteral("Папка программы недоступна для записи: %1").arg(GetProgramFolder())
+                          : QStringLiteral("Папка недоступна для записи: %1").arg(FolderOf(path)),
+                      QStringLiteral("Не удалось создать базу данных: %1").arg(path)});
+}
+
+DbError PrepareReportDatabaseFile()
+{
+    const QString path = GetProgramFolder() + kReportDatabaseFile;
+    if (QFileInfo::exists(path))
+        return DbError{};
+    const QString shipped = ProgramFile(kReportDatabaseFile);
+    if (!QFileInfo(shipped).isFile())
+        return DbError{
+            0,
+            QStringLiteral("Не найдена база данных отчетов: %1").arg(ProgramFilePlaces(kReportDatabaseFile).join(kOr)),
+            QString()};
+    return CopyWhole(shipped, path,
+                     {QStringLiteral("Не удалось прочитать базу данных отчетов: %1").arg(shipped),
+                      QStringLiteral("Папка программы недоступна для записи: %1").arg(GetProgramFolder()),
+                      QStringLiteral("Не удалось создать базу данных отчетов: %1").arg(path)});
 }
 
 DbError CDbSetupSettings::ConnectFailure(const QSqlError& e) const

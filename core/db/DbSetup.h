@@ -42,6 +42,9 @@ public:
     // Copies the template over the file (the default one without a path), whole or not at all. In a
     // folder its group shares, the file takes the folder's group and the group may write it.
     DbError PrepareAccessFile(const QString& file = QString());
+    // The template of new database files where the program finds its own files; empty, with
+    // *missing naming the places looked at, when there is none.
+    static QString TemplateFile(DbError* missing = nullptr);
     // A failed open as OpenAccessDatabase answers it.
     DbError ConnectFailure(const QSqlError& error) const;
 };
@@ -50,3 +53,10 @@ public:
 QString ConnectFailureText(const DbError& error);
 
 constexpr int kDbVersion = 36;
+
+inline const QString kTemplateName = QStringLiteral("LIR.db.tmpl");
+inline const QString kReportDatabaseFile = QStringLiteral("LIRR.db");
+
+// The reports' work database stays in the program folder: when it is missing there, it is made from
+// the empty one the program ships, whole or not at all.
+DbError PrepareReportDatabaseFile();

@@ -16,6 +16,7 @@
 
 const QString CMSSqlSetupDlg::kNoFileMessage = QStringLiteral("Укажите файл базы данных.");
 const QString CMSSqlSetupDlg::kNoServerMessage = QStringLiteral("Укажите имя сервера базы данных.");
+const QString CMSSqlSetupDlg::kNoTemplateMessage = QStringLiteral("Новую базу данных создать нельзя.\n%1");
 
 CMSSqlSetupDlg::CMSSqlSetupDlg(CDbSetupSettings& settings, QWidget* parent)
     : QDialog(parent)
@@ -88,6 +89,12 @@ CMSSqlSetupDlg::CMSSqlSetupDlg(CDbSetupSettings& settings, QWidget* parent)
             m_path->setText(path);
     });
     connect(create, &QToolButton::clicked, this, [this] {
+        // Without a template the new file could not be made: say so before a file is chosen.
+        DbError missing;
+        if (CDbSetupSettings::TemplateFile(&missing).isEmpty()) {
+            AppMessageBox(kNoTemplateMessage.arg(missing.message), MB_OK | MB_ICONEXCLAMATION, this);
+            return;
+        }
         const QString path = ModalHook().getSaveFileName(this, QStringLiteral("Новая база данных"), m_path->text(),
                                                          QStringLiteral("База данных (*.db)"), QStringLiteral("db"));
         if (path.isEmpty())

@@ -27,6 +27,7 @@ public:
 
     static const QString kNoFileMessage;
     static const QString kNoServerMessage;
+    static const QString kNoTemplateMessage; // %1: where the template was looked for
 
 private:
     void UpdateEnabling();

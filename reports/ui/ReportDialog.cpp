@@ -197,7 +197,7 @@ int CReportDialog::RunReport(const std::function<int()>& builder, const QString&
     if (!values)
         return reportId;
     CWaitCursor wait;
-    m_job.SetReportFile(GetProgramFolder() + file);
+    m_job.SetReportFile(ProgramFile(file));
     m_job.SetTitle(title);
     m_job.SetLogOnInfo(ReportDatabasePath());
     m_job.SetParameterValues(*values);

@@ -36,7 +36,7 @@ std::optional<ReportContent> CReportJob::Prepare()
 {
     m_error = ReportError();
     ReportError error;
-    const auto definition = LoadReportDefinition(m_file, GetProgramFolder() + kReportSchemaFile, &error);
+    const auto definition = LoadReportDefinition(m_file, ProgramFile(kReportSchemaFile), &error);
     if (!definition) {
         Fail(error);
         return std::nullopt;

@@ -31,3 +31,7 @@ void CChildFrameBase::ResetConsolidatedSelection()
 void CChildFrameBase::ReloadForecastReceiver()
 {
 }
+
+void CChildFrameBase::SetFirstStepNote(const QString&)
+{
+}

@@ -23,4 +23,6 @@ public:
     virtual void ResetConsolidatedSelection();
     // The forecast editor shows its receiver again from the database.
     virtual void ReloadForecastReceiver();
+    // What stands between the login and the first step (the role it needs); empty when nothing does.
+    virtual void SetFirstStepNote(const QString& note);
 };

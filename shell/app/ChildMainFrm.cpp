@@ -81,3 +81,9 @@ void CChildMainFrm::ReloadForecastReceiver()
     if (CForecastFrameBase* frame = m_panel->forecastFrame())
         frame->SetReceiver(frame->receiverId());
 }
+
+void CChildMainFrm::SetFirstStepNote(const QString& note)
+{
+    m_firstStep->setText(note.isEmpty() ? ChildFrameTexts::kFirstStep
+                                        : ChildFrameTexts::kFirstStep + QStringLiteral("\n\n") + note);
+}

@@ -1,7 +1,7 @@
 // The child frame of the main window, filled by the navigation panel. While the panel is enabled
 // it offers every command to the frames shown, books first, then the editor, then the journal; it
 // passes forecast changes on to all nine frames. A database without any forecast shows, in the
-// panel's place, what the first step is.
+// panel's place, what the first step is, and what the login lacks to take it.
 #pragma once
 
 #include "ChildFrameBase.h"
@@ -30,6 +30,7 @@ public:
     void FillSections() override;
     void ResetConsolidatedSelection() override;
     void ReloadForecastReceiver() override;
+    void SetFirstStepNote(const QString& note) override;
     bool OnCmdMsg(int id, CmdMsg msg, CCmdUI* ui) override;
 
     CMainDlg* panel() const { return m_panel; }

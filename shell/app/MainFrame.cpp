@@ -9,6 +9,7 @@
 #include "Settings.h"
 #include "ShellHooks.h"
 #include "TableNotices.h"
+#include "UsersDlg.h"
 #include "WaitCursor.h"
 #include "tables/Forecasts.h"
 #include "tables/ProductAveragePrices.h"
@@ -26,6 +27,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QToolBar>
@@ -142,13 +144,29 @@ constexpr int kToolBar[] = {ID_EDIT_CUT,
                             0,
                             ID_APP_ABOUT};
 
-// The tooltip of a toolbar button: the menu text without mnemonic, shortcut and ellipsis.
-QString ToolTipOf(QString text)
+// The menus' style: a disabled entry may be the current one, and so show its status text.
+class CMenuStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* data) const override
+    {
+        return hint == SH_Menu_AllowActiveAndDisabled ? 1 : QProxyStyle::styleHint(hint, option, widget, data);
+    }
+};
+
+// A menu entry as the user reads it: no mnemonic, no shortcut.
+QString MenuText(QString text)
 {
     const qsizetype tab = text.indexOf(u'\t');
     if (tab >= 0)
         text.truncate(tab);
-    text.remove(u'&');
+    return text.remove(u'&');
+}
+
+// The tooltip of a toolbar button: the menu text without mnemonic, shortcut and ellipsis.
+QString ToolTipOf(QString text)
+{
+    text = MenuText(text);
     if (text.endsWith(QStringLiteral("...")))
         text.chop(3);
     return text.trimmed();
@@ -360,6 +378,11 @@ void CMainFrame::CreateMenu()
     }
     for (int id : {ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR, ID_VIEW_FORECAST_BAR})
         Action(id)->setCheckable(true);
+    // A disabled entry is highlighted under the mouse as well, so that its status text shows.
+    auto* style = new CMenuStyle;
+    style->setParent(this);
+    for (QMenu* menu : bar->findChildren<QMenu*>())
+        menu->setStyle(style);
 }
 
 void CMainFrame::CreateToolBar()
@@ -428,7 +451,9 @@ void CMainFrame::RegisterCommands()
 {
     CShellHooks& hooks = ShellHooks();
     const CSessionState& session = m_session;
-    auto forecastRights = [&session](int roles) { return session.HasRights(roles) && session.IsForecastSet(); };
+    auto forecastRights = [&session](CCmdUI& ui, int roles) {
+        return ui.HasRights(session, roles) && session.IsForecastSet();
+    };
 
     // View.
     auto toggle = [this](int id, auto widget) {
@@ -452,8 +477,8 @@ void CMainFrame::RegisterCommands()
     // The combo holds the forecast list already: no database round trip (nor error box) per update.
     // The copy writes the receivers of the current forecast: administrators and experts.
     OnUpdateCommand(ID_FORECAST_COPY, [this, &hooks](CCmdUI& ui) {
-        ui.Enable(hooks.selectForecastCopy && m_session.IsForecastSet() && m_session.HasRights(ROLE_ADMIN | ROLE_EXPERT)
-                  && m_forecastBar->forecastCombo()->count() > 1);
+        ui.Enable(hooks.selectForecastCopy && ui.HasRights(m_session, ROLE_ADMIN | ROLE_EXPERT)
+                  && m_session.IsForecastSet() && m_forecastBar->forecastCombo()->count() > 1);
     });
 
     // Exchange.
@@ -462,19 +487,19 @@ void CMainFrame::RegisterCommands()
         m_child->NotifyEventJournal(1);
     });
     OnUpdateCommand(ID_FORECAST_SEND, [&hooks, forecastRights](CCmdUI& ui) {
-        ui.Enable(hooks.sendForecast && forecastRights(ROLE_EXPERT));
+        ui.Enable(hooks.sendForecast && forecastRights(ui, ROLE_EXPERT));
     });
     OnCommand(ID_FORECAST_RECEIVE, [this, &hooks] { hooks.receiveForecast(this); });
     OnUpdateCommand(ID_FORECAST_RECEIVE, [&hooks, &session](CCmdUI& ui) {
-        ui.Enable(hooks.receiveForecast && session.currentForecastStatus == 1 && session.HasRights(ROLE_EXPERT));
+        ui.Enable(hooks.receiveForecast && ui.HasRights(session, ROLE_EXPERT) && session.currentForecastStatus == 1);
     });
     OnCommand(ID_NSI_SEND, [this] { OnSendReferenceData(); });
     OnUpdateCommand(ID_NSI_SEND, [&hooks, &session, forecastRights](CCmdUI& ui) {
-        ui.Enable(hooks.sendReferenceData && session.currentForecastStatus == 1 && forecastRights(ROLE_EXPERT));
+        ui.Enable(hooks.sendReferenceData && forecastRights(ui, ROLE_EXPERT) && session.currentForecastStatus == 1);
     });
     OnCommand(ID_NSI_RECEIVE, [this, &hooks] { hooks.receiveReferenceData(this); });
     OnUpdateCommand(ID_NSI_RECEIVE, [&hooks, &session](CCmdUI& ui) {
-        ui.Enable(hooks.receiveReferenceData && session.HasRights(ROLE_EXPERT));
+        ui.Enable(hooks.receiveReferenceData && ui.HasRights(session, ROLE_EXPERT));
     });
     OnCommand(ID_COMMENTS_SEND, [this, &hooks] { hooks.sendComments(this); });
     OnUpdateCommand(ID_COMMENTS_SEND,
@@ -488,12 +513,12 @@ void CMainFrame::RegisterCommands()
         OnCommand(id, [this, id] { OnReport(id); });
         OnUpdateCommand(id, [&hooks, forecastRights, id](CCmdUI& ui) {
             ui.Enable(hooks.report && hooks.reportAvailable && hooks.reportAvailable(id)
-                      && forecastRights(ROLE_EXPERT | ROLE_USER));
+                      && forecastRights(ui, ROLE_EXPERT | ROLE_USER));
         });
     }
     // The search of the forecast bar is run by the active frame.
     for (int id : {ID_SEARCH_BUTTON, ID_SEARCH_TEXT})
-        OnUpdateCommand(id, [forecastRights](CCmdUI& ui) { ui.Enable(forecastRights(ROLE_EXPERT | ROLE_USER)); });
+        OnUpdateCommand(id, [forecastRights](CCmdUI& ui) { ui.Enable(forecastRights(ui, ROLE_EXPERT | ROLE_USER)); });
 
     // The exchange journal list is not shown.
     OnCommand(ID_IMPORT_STATUS_LIST, [] {});
@@ -502,13 +527,14 @@ void CMainFrame::RegisterCommands()
 
     // Prices.
     OnCommand(ID_PRICE_IMPORT, [this] { OnImportProducts(); });
-    OnUpdateCommand(ID_PRICE_IMPORT, [forecastRights](CCmdUI& ui) { ui.Enable(forecastRights(ROLE_EXPERT)); });
+    OnUpdateCommand(ID_PRICE_IMPORT, [forecastRights](CCmdUI& ui) { ui.Enable(forecastRights(ui, ROLE_EXPERT)); });
     OnCommand(ID_AVERAGE_PRICE_IMPORT, [this, &hooks] { hooks.averagePriceImport(this, m_session); });
     OnUpdateCommand(ID_AVERAGE_PRICE_IMPORT, [&hooks, forecastRights](CCmdUI& ui) {
-        ui.Enable(hooks.averagePriceImport && forecastRights(ROLE_EXPERT));
+        ui.Enable(hooks.averagePriceImport && forecastRights(ui, ROLE_EXPERT));
     });
     OnCommand(ID_AVERAGE_PRICE_CALC, [this] { OnAveragePrices(); });
-    OnUpdateCommand(ID_AVERAGE_PRICE_CALC, [forecastRights](CCmdUI& ui) { ui.Enable(forecastRights(ROLE_EXPERT)); });
+    OnUpdateCommand(ID_AVERAGE_PRICE_CALC,
+                    [forecastRights](CCmdUI& ui) { ui.Enable(forecastRights(ui, ROLE_EXPERT)); });
 
     // Settings, journal export, users.
     OnCommand(ID_SETTINGS, [this] { OnSettings(); });
@@ -518,7 +544,7 @@ void CMainFrame::RegisterCommands()
             hooks.users(this, m_session);
     });
     OnUpdateCommand(ID_USERS, [this, &hooks](CCmdUI& ui) {
-        ui.Enable(hooks.users && IsServerDatabase() && m_session.HasRights(ROLE_ADMIN));
+        ui.Enable(hooks.users && IsServerDatabase() && ui.HasRights(m_session, ROLE_ADMIN));
     });
     OnCommand(ID_OPJOURNAL_EXPORT, [this, &hooks] { hooks.exportOpJournal(this); });
     OnUpdateCommand(ID_OPJOURNAL_EXPORT, [&hooks](CCmdUI& ui) { ui.Enable(bool(hooks.exportOpJournal)); });
@@ -546,10 +572,15 @@ void CMainFrame::UpdateCommandUI()
     for (const auto& [id, action] : m_actions) {
         const CCmdUI ui = UpdateCommand(*this, id);
         action->setEnabled(ui.enabled());
+        // Hovered in its menu or on its button, a command that the login's roles keep disabled says so.
+        action->setStatusTip(ui.enabled() || !ui.lackingRoles() ? QString()
+                                                                : kNeedsRole.arg(RoleChoiceText(ui.lackingRoles())));
         if (ui.checkChanged()) {
             action->setCheckable(true);
             action->setChecked(ui.checked());
         }
+        if (id == ID_NSI_RECEIVE && m_child)
+            m_child->SetFirstStepNote(FirstStepNote(ui));
     }
     if (m_forecastBar) {
         // A button without a handler is disabled; the boxes change only when someone says so.
@@ -604,6 +635,42 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event)
         break;
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+QString CMainFrame::FirstStepNote(const CCmdUI& step)
+{
+    if (step.enabled() || !step.lackingRoles())
+        return QString();
+    QString note = kStepNeedsRole.arg(RoleChoiceText(step.lackingRoles()), m_session.userName);
+    if (!m_session.HasRights(ROLE_ADMIN))
+        return note + u' ' + kStepAskAdministrator;
+    // An administrator gives roles in the users dialog, where the menu offers it.
+    const QString users = MenuPath(ID_USERS);
+    if (!users.isEmpty() && UpdateCommand(*this, ID_USERS).enabled())
+        note += u' ' + kStepAdministratorGives.arg(users);
+    return note;
+}
+
+namespace {
+
+QString PathIn(const QList<QAction*>& actions, const QAction* target)
+{
+    for (QAction* a : actions) {
+        if (a == target)
+            return MenuText(a->text());
+        if (a->menu())
+            if (const QString rest = PathIn(a->menu()->actions(), target); !rest.isEmpty())
+                return MenuText(a->text()) + QStringLiteral(" > ") + rest;
+    }
+    return QString();
+}
+
+} // namespace
+
+QString CMainFrame::MenuPath(int id) const
+{
+    const QAction* action = Action(id);
+    return action ? PathIn(menuBar()->actions(), action) : QString();
 }
 
 bool CMainFrame::ExecuteCommand(int id)

@@ -72,6 +72,8 @@ public:
     void NotifyEventJournal(int wParam) override;
 
     QAction* Action(int id) const;
+    // The way to a command through the menus ("Прогноз > Администрирование..."); empty without an entry.
+    QString MenuPath(int id) const;
     // Logins and rights live on a server database only.
     bool IsServerDatabase() const;
     CChildFrameBase* childFrame() const { return m_child; }
@@ -94,6 +96,8 @@ private:
     void RegisterCommands();
     void ScheduleCommandUpdate();
 
+    // What the window adds to the first step when the login's roles keep that command disabled.
+    QString FirstStepNote(const CCmdUI& step);
     int SelectedForecastId() const;
     void OnForecastManager();
     void OnForecastCopy();
@@ -124,4 +128,13 @@ inline const QString kCopyQuestion =
 inline const QString kReceiversCopied = QStringLiteral("Получатели успешно скопированы!");
 inline const QString kAveragePriceQuestion = QStringLiteral("Пересчитать средние цены по введенным прогнозным данным?");
 inline const QString kReadError = QStringLiteral("Ошибка при чтении файла %1\n%2");
+// %1: the roles, «Ведущий специалист» or «Ведущий специалист» или «Пользователь».
+inline const QString kNeedsRole = QStringLiteral("Команда недоступна: нужна роль %1.");
+// %1: the roles, %2: the login.
+inline const QString kStepNeedsRole = QStringLiteral("Для этой команды нужна роль %1, а у пользователя «%2» ее нет.");
+inline const QString kStepAskAdministrator = QStringLiteral("Роли назначает администратор.");
+// %1: the way through the menus to the users dialog.
+inline const QString kStepAdministratorGives =
+    QStringLiteral("Назначьте эту роль себе или другому пользователю командой \"%1\"; роль начнет действовать "
+                   "после перезапуска программы.");
 } // namespace MainFrameTexts

@@ -35,7 +35,7 @@ public:
     bool DeleteGroup(int groupId) override;
     bool MoveToGroup(int id, int groupId) override;
     bool CanEditTreeItem(QTreeWidgetItem* item) override;
-    bool HasEditRights() override;
+    int EditRoles() const override;
     bool IsEditableWhenClosed() override;
     QTreeWidgetItem* FindInTree(const QString& text, const std::vector<int>& excluded, int* foundId) override;
 };
@@ -125,7 +125,7 @@ public:
     void FillList(CReportView* list, int node, const SqlFilter& filter) override;
     void ViewItem(int id, int node, bool isGroup, QString* name) override;
     void DeleteItem(int) override { }
-    bool HasEditRights() override { return true; }
+    int EditRoles() const override { return 0; }
 };
 
 // Fills the navigation panel's book slots and the event journal's slot.

@@ -146,9 +146,17 @@ bool CDirectoryFrame::CanEditTreeItem(QTreeWidgetItem*)
     return true;
 }
 
-bool CDirectoryFrame::HasEditRights()
+int CDirectoryFrame::EditRoles() const
 {
-    return m_session.HasRights(ROLE_EXPERT | ROLE_USER);
+    return ROLE_EXPERT | ROLE_USER;
+}
+
+bool CDirectoryFrame::HasEditRights(CCmdUI* ui)
+{
+    const int roles = EditRoles();
+    if (roles == 0)
+        return true;
+    return ui ? ui->HasRights(m_session, roles) : m_session.HasRights(roles);
 }
 
 void CDirectoryFrame::ExpandItem(QTreeWidgetItem* item)
@@ -228,21 +236,21 @@ bool CDirectoryFrame::IsCurrentForecastOpen() const
     return forecast && forecast->status == 0;
 }
 
-bool CDirectoryFrame::MayChange()
+bool CDirectoryFrame::MayChange(CCmdUI* ui)
 {
-    return HasEditRights() && (IsCurrentForecastOpen() || IsEditableWhenClosed());
+    return HasEditRights(ui) && (IsCurrentForecastOpen() || IsEditableWhenClosed());
 }
 
 // ---- commands
 
 void CDirectoryFrame::RegisterCommands()
 {
-    const auto viewRights = [this](CCmdUI& ui) { ui.Enable(m_session.HasRights(ROLE_EXPERT | ROLE_USER)); };
+    const auto viewRights = [this](CCmdUI& ui) { ui.Enable(ui.HasRights(m_session, ROLE_EXPERT | ROLE_USER)); };
 
     OnCommand(ID_BOOK_ADD_GROUP, [this] { OnAddGroup(); });
     OnUpdateCommand(ID_BOOK_ADD_GROUP, [this](CCmdUI& ui) {
         ui.Enable(m_flags.groupsEditable && !m_flags.readOnly && m_session.currentForecastId > 0 && m_tree
-                  && m_tree->currentItem() && MayChange());
+                  && m_tree->currentItem() && MayChange(&ui));
     });
     OnCommand(ID_BOOK_ADD_ELEMENT, [this] {
         QString name;
@@ -250,14 +258,14 @@ void CDirectoryFrame::RegisterCommands()
         EditItem(-1, SelectedGroup(), false, &name, &id);
     });
     OnUpdateCommand(ID_BOOK_ADD_ELEMENT, [this](CCmdUI& ui) {
-        ui.Enable(!m_flags.readOnly && m_session.currentForecastId > 0 && MayChange());
+        ui.Enable(!m_flags.readOnly && m_session.currentForecastId > 0 && MayChange(&ui));
     });
     OnCommand(ID_BOOK_EDIT, [this] { OnEditOrView(true); });
-    OnUpdateCommand(ID_BOOK_EDIT, [this](CCmdUI& ui) { ui.Enable(EditEnabled()); });
+    OnUpdateCommand(ID_BOOK_EDIT, [this](CCmdUI& ui) { ui.Enable(EditEnabled(&ui)); });
     OnCommand(ID_BOOK_VIEW, [this] { OnEditOrView(false); });
     OnUpdateCommand(ID_BOOK_VIEW, viewRights);
     OnCommand(ID_BOOK_DELETE, [this] { OnDelete(); });
-    OnUpdateCommand(ID_BOOK_DELETE, [this](CCmdUI& ui) { ui.Enable(DeleteEnabled()); });
+    OnUpdateCommand(ID_BOOK_DELETE, [this](CCmdUI& ui) { ui.Enable(DeleteEnabled(&ui)); });
     // Moving rows is offered, never enabled.
     for (int id : {ID_BOOK_MOVE_UP, ID_BOOK_MOVE_DOWN}) {
         OnCommand(id, [] {});
@@ -274,7 +282,7 @@ void CDirectoryFrame::RegisterCommands()
     OnUpdateCommand(ID_BOOK_REFRESH, [](CCmdUI& ui) { ui.Enable(true); });
     // The document book runs the command itself; the rule is the frame's.
     OnUpdateCommand(ID_BOOK_SAVE_DOCUMENT, [this](CCmdUI& ui) {
-        ui.Enable(m_list->GetSelectedCount() > 0 && IsCurrentForecastOpen() && HasEditRights());
+        ui.Enable(m_list->GetSelectedCount() > 0 && IsCurrentForecastOpen() && HasEditRights(&ui));
     });
     OnCommand(ID_SEARCH_BUTTON, [this] { OnSearch(); });
     OnUpdateCommand(ID_SEARCH_BUTTON, [](CCmdUI& ui) { ui.Enable(true); });
@@ -290,22 +298,22 @@ void CDirectoryFrame::RegisterCommands()
     OnCommand(ID_FRAME_CLOSE, [this] { close(); });
 }
 
-bool CDirectoryFrame::EditEnabled()
+bool CDirectoryFrame::EditEnabled(CCmdUI* ui)
 {
     if (m_flags.readOnly)
         return false;
     if (m_tree && m_active == PaneTree) {
         QTreeWidgetItem* item = m_tree->currentItem();
-        return m_flags.groupsEditable && item && CanEditTreeItem(item) && MayChange();
+        return m_flags.groupsEditable && item && CanEditTreeItem(item) && MayChange(ui);
     }
     if (!m_tree || m_active == PaneList)
-        return m_list->GetSelectedCount() > 0 && MayChange();
+        return m_list->GetSelectedCount() > 0 && MayChange(ui);
     return false;
 }
 
-bool CDirectoryFrame::DeleteEnabled()
+bool CDirectoryFrame::DeleteEnabled(CCmdUI* ui)
 {
-    if (!EditEnabled())
+    if (!EditEnabled(ui))
         return false;
     if (m_tree && m_active == PaneTree) {
         const QTreeWidgetItem* item = m_tree->currentItem();

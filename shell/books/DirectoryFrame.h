@@ -66,8 +66,8 @@ public:
     // Deletes the element unless something refers to it (then says why), and refreshes.
     virtual void DeleteItem(int id) = 0;
     virtual bool CanEditTreeItem(QTreeWidgetItem* item);
-    // Base: no login, or role bits 2 or 4.
-    virtual bool HasEditRights();
+    // The roles of which the login needs one to change the book (base: 2 or 4); 0: any login.
+    virtual int EditRoles() const;
     // Base: loads the children of an item whose only child is the -1 placeholder.
     virtual void ExpandItem(QTreeWidgetItem* item);
     // Gives the record the group as parent and saves.
@@ -124,8 +124,11 @@ protected:
     void InsertRootItem(CDirectoryTreeView* tree, const QString& text, int id);
     // Whether the current forecast is in status 0 "Проект" (read each time; a missing one is not).
     bool IsCurrentForecastOpen() const;
+    // No login, or one that holds one of EditRoles; a lacking role is noted in ui, so that the
+    // command says why it is disabled.
+    bool HasEditRights(CCmdUI* ui = nullptr);
     // Rows (or tree items) may be changed: rights and the forecast's status.
-    bool MayChange();
+    bool MayChange(CCmdUI* ui = nullptr);
     // The list's columns of the visible filter fields, in their order.
     void InsertFieldColumns(CReportView* list) const;
     // The least width of a column that shows a date and time.
@@ -138,8 +141,8 @@ protected:
 
 private:
     void RegisterCommands();
-    bool EditEnabled();
-    bool DeleteEnabled();
+    bool EditEnabled(CCmdUI* ui = nullptr);
+    bool DeleteEnabled(CCmdUI* ui = nullptr);
     void LoadList(int groupId);
     int SelectedGroup() const;
     // The data word of the list's selected row; none without one.

@@ -29,7 +29,7 @@ CMailingFrame::CMailingFrame(CSessionState& session, QWidget* parent)
 {
     // The book is read-only, but a new mailing can be made while reference data may change.
     OnUpdateCommand(ID_BOOK_ADD_ELEMENT, [this](CCmdUI& ui) {
-        ui.Enable(m_session.currentForecastId > 0 && HasEditRights()
+        ui.Enable(m_session.currentForecastId > 0 && HasEditRights(&ui)
                   && (IsCurrentForecastOpen() || m_session.currentForecastStatus == 1));
     });
 }

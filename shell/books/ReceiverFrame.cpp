@@ -188,9 +188,9 @@ bool CReceiverFrame::CanEditTreeItem(QTreeWidgetItem* item)
     return IsCurrentForecastOpen() || IsEditableWhenClosed();
 }
 
-bool CReceiverFrame::HasEditRights()
+int CReceiverFrame::EditRoles() const
 {
-    return m_session.HasRights(ROLE_EXPERT);
+    return ROLE_EXPERT;
 }
 
 bool CReceiverFrame::IsEditableWhenClosed()

@@ -62,6 +62,15 @@ QString UserRolesText(int roles)
     return names.join(QStringLiteral(", "));
 }
 
+QString RoleChoiceText(int roles)
+{
+    QStringList names;
+    for (const int role : {ROLE_ADMIN, ROLE_EXPERT, ROLE_USER})
+        if (roles & role)
+            names << u'«' + UserRolesText(role) + u'»';
+    return names.join(QStringLiteral(" или "));
+}
+
 // ---- password
 
 CUserPasswordDlg::CUserPasswordDlg(QWidget* parent)

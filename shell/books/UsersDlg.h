@@ -116,6 +116,8 @@ private:
 
 // "Администратор, Ведущий специалист, Пользователь" as the bits say.
 QString UserRolesText(int roles);
+// Any one of the roles the bits say: "«Ведущий специалист» или «Пользователь»".
+QString RoleChoiceText(int roles);
 
 namespace UserTexts {
 inline const QString kUsersCaption = QStringLiteral("Управление доступом");

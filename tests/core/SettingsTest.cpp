@@ -164,6 +164,31 @@ TEST_F(SettingsTest, TransportsAreLoadedSortedAndInvalidOnesSkipped)
     EXPECT_EQ(s.transports().size(), 2u);
 }
 
+// The shipped plug-ins come from beside the executable; one of the same name in the program folder
+// stands for it.
+TEST_F(SettingsTest, ShippedTransportsJoinThoseOfTheProgramFolder)
+{
+    const QString plugins = LIR_TEST_PLUGIN_DIR;
+    const struct {
+        QString folder, name, plugin;
+    } files[] = {
+        {home(), "a.so", "GoodTransport.so"},
+        {shippedFolder(), "a.so", "NullTransport.so"},
+        {shippedFolder(), "b.so", "GoodTransport.so"},
+    };
+    for (const auto& f : files) {
+        ASSERT_TRUE(QDir().mkpath(f.folder + "transport"));
+        ASSERT_TRUE(QFile::copy(plugins + '/' + f.plugin, f.folder + "transport/" + f.name));
+    }
+    CTransportRegistry s;
+    s.Load();
+    ASSERT_EQ(s.transports().size(), 3u) << "the built-in one, a.so of the program folder and the shipped b.so";
+    for (size_t i = 1; i < 3; ++i) {
+        EXPECT_EQ(s.transports()[i].code, "TEST");
+        EXPECT_NE(s.transports()[i].transport, nullptr);
+    }
+}
+
 TEST(TransportPlugins, TheTestPluginExportsOnlyItsEntryPoint)
 {
     const auto lines = ExportedSymbols(QStringLiteral(LIR_TEST_PLUGIN_DIR "/GoodTransport.so"));

@@ -71,6 +71,38 @@ TEST_F(FileUtilsTest, ProgramFolderFollowsLirHome)
     EXPECT_TRUE(GetTempFolder().endsWith('/'));
 }
 
+// The program's own files: the user's folder first, then beside the executable; a path in the user's
+// folder when neither holds it, so that its message names it.
+TEST_F(FileUtilsTest, ProgramFilesAreFoundInTheUsersFolderThenBesideTheExecutable)
+{
+    const QString beside = shippedFolder();
+    const struct {
+        const char* name;
+        bool inHome, besideIt;
+        QString found;
+    } cases[] = {
+        {"lir.xsd", true, true, home() + "lir.xsd"},          {"Form1.rpt", false, true, beside + "Form1.rpt"},
+        {"LIR.db.tmpl", true, false, home() + "LIR.db.tmpl"}, {"Empty.rpt", false, false, home() + "Empty.rpt"},
+        {"transport/", false, true, beside + "transport/"},
+    };
+    for (const auto& c : cases) {
+        for (const auto& [folder, put] : {std::pair{home(), c.inHome}, std::pair{beside, c.besideIt}}) {
+            if (!put)
+                continue;
+            if (QString(c.name).endsWith('/'))
+                ASSERT_TRUE(QDir().mkpath(folder + c.name));
+            else
+                WriteFile(folder + c.name, "x");
+        }
+        EXPECT_EQ(ProgramFile(c.name), c.found) << c.name;
+        EXPECT_EQ(ProgramFilePlaces(c.name), QStringList({home() + c.name, beside + c.name})) << c.name;
+    }
+    // Without LIR_HOME both places are the executable's folder: it is named once.
+    SetEnv("LIR_HOME", QByteArray());
+    EXPECT_EQ(ProgramFilePlaces("Form1.rpt"), QStringList({beside + "Form1.rpt"}));
+    EXPECT_EQ(ProgramFile("lir.xsd"), beside + "lir.xsd");
+}
+
 TEST_F(FileUtilsTest, XmlFileVersion)
 {
     EXPECT_EQ(GetFileVersionString(), "2.0.1.40");

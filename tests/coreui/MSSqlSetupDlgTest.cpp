@@ -1,4 +1,5 @@
 #include "MSSqlSetupDlg.h"
+#include "ModalHook.h"
 #include "TestSupport.h"
 
 #include <QCheckBox>
@@ -6,6 +7,7 @@
 #include <QRadioButton>
 #include <QSettings>
 #include <QSpinBox>
+#include <QToolButton>
 
 class MSSqlSetupDlgTest : public TempHomeTest { };
 
@@ -86,4 +88,40 @@ TEST_F(MSSqlSetupDlgTest, AnEmptyFileOrServerIsRefusedWithAMessage)
         EXPECT_EQ(s.hostName, "db.example");
         EXPECT_EQ(s.sql, 0);
     }
+}
+
+namespace {
+
+// Counts the questions for the new file and cancels them.
+struct SaveCounter : CModalHook {
+    int asked = 0;
+    QString getSaveFileName(QWidget*, const QString&, const QString&, const QString&, const QString&) override
+    {
+        ++asked;
+        return QString();
+    }
+};
+
+} // namespace
+
+// "Создать..." asks for the new file only where a template is: without one it says why at once.
+TEST_F(MSSqlSetupDlgTest, CreateWithoutATemplateSaysWhy)
+{
+    SaveCounter hook;
+    CModalHook* old = SetModalHook(&hook);
+    CDbSetupSettings s;
+    CMSSqlSetupDlg dlg(s);
+    auto* create = dlg.findChild<QToolButton*>("create");
+    create->click();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text,
+              CMSSqlSetupDlg::kNoTemplateMessage.arg("Не найден шаблон базы данных: " + home() + "LIR.db.tmpl или "
+                                                     + shippedFolder() + "LIR.db.tmpl"));
+    EXPECT_EQ(hook.asked, 0);
+    // The template beside the program will do.
+    WriteFile(shippedFolder() + "LIR.db.tmpl", "template");
+    create->click();
+    EXPECT_EQ(messages.size(), 1u);
+    EXPECT_EQ(hook.asked, 1);
+    SetModalHook(old);
 }

@@ -17,6 +17,8 @@
 //   tab <text>                   the navigation panel's tab
 //   choose <text>                picks the entry of the main window's combo box that holds it
 //   text <objectName>            the text of a label or line edit (TEXT line)
+//   tip <id>                     the status-bar text of the main window's action id<id>, its menu
+//                                brought up to date (TIP line)
 //   tree <item> | <item> ...     clicks the editor's groups down the path, expanding on the way
 //   list <n>                     the quantity row of the n-th product of the editor's list
 //   card <row> | <col> | <text>  types the text into the card's cell and ends it with Return
@@ -367,6 +369,13 @@ private:
             Write(QStringLiteral("TEXT %1 %2").arg(a0, label ? label->text() : edit ? edit->text() : QString()));
             return true;
         }
+        if (v == QLatin1String("tip")) {
+            QAction* action = MainWindow()->findChild<QAction*>(QStringLiteral("id") + a0);
+            if (!action || !UpdateMenuOf(action))
+                return false;
+            Write(QStringLiteral("TIP %1 %2").arg(a0, action->statusTip()));
+            return true;
+        }
         if (v == QLatin1String("choose"))
             return Choose(a0);
         if (v == QLatin1String("tree"))
@@ -424,19 +433,26 @@ private:
         Fail(QStringLiteral("line %1: unknown step '%2'").arg(s.line).arg(s.text));
     }
 
+    // Opening the menu brings its entries up to date, as before a user's choice; false the first time.
+    bool UpdateMenuOf(QAction* action)
+    {
+        if (m_phase > 0)
+            return true;
+        ++m_phase;
+        for (QMenu* menu : MainWindow()->menuBar()->findChildren<QMenu*>())
+            if (menu->actions().contains(action))
+                emit menu->aboutToShow();
+        return false;
+    }
+
     bool Command(const Step& s)
     {
         QMainWindow* main = MainWindow();
         QAction* action = main->findChild<QAction*>(QStringLiteral("id") + s.args.value(0));
         if (!action)
             Fail(QStringLiteral("line %1: the main window has no action id%2").arg(s.line).arg(s.args.value(0)));
-        if (m_phase++ == 0) {
-            // Opening the menu brings its entries up to date, as before a user's choice.
-            for (QMenu* menu : main->menuBar()->findChildren<QMenu*>())
-                if (menu->actions().contains(action))
-                    emit menu->aboutToShow();
+        if (!UpdateMenuOf(action))
             return false;
-        }
         if (!action->isEnabled())
             Fail(QStringLiteral("line %1: command %2 '%3' is disabled")
                      .arg(s.line)

@@ -61,10 +61,10 @@ runtime=$(mktemp -d /tmp/lir-road.XXXXXX)
 trap 'rm -rf "$runtime"' EXIT
 runtime_of() { echo "$runtime/$(basename "$1")"; }
 
+# Empty folders: the program finds the files it ships beside itself.
 program_folder() {
     mkdir -p "$1" "$1.config/LIR" "$(runtime_of "$1")"
     chmod 700 "$(runtime_of "$1")"
-    cp "$bin/LIR.db.tmpl" "$bin/LIRR.db" "$bin"/*.xsd "$bin"/*.rpt "$1/"
 }
 
 on_server() { [ "$dialect" = postgresql ] && [ "$1" = "$B" ]; }
@@ -215,6 +215,48 @@ exported() { # step folder file schema
     lint=$(xmllint --noout --nonet --schema "$bin/$4" "$2/$3" 2>&1) || fail "$2/$3 does not pass $4: $lint"
 }
 
+# Form Ф1 over Управление А, from its dialog to the PDF: the report database and the page hold the
+# figures B typed.
+form1() { # home
+    rm -f "$1/form1.pdf"
+    run "$1" form1 "" <<EOF
+title
+command 32805
+click id1060
+receiver Управление А
+text id1059
+click id1
+action reportPreview | export
+file $1/form1.pdf
+action reportPreview | closePreview
+click id2
+idle
+quit
+EOF
+    sed -n 's/^TEXT //p' "$out/runs/$tag.log" | sed 's/^/    /'
+    [ -f "$1/LIRR.db" ] || { fail "$tag: the program made no $1/LIRR.db"; return; }
+    local report shown
+    report=$(sqlite3 -batch -separator ' ' "$1/LIRR.db" "select case code when '01.1' then 111 when '01.2' then 112
+        when '02.1' then 121 end, valueLast / 1e4, sumLast / 1e4, valueCurr / 1e4, sumCurr / 1e4, valueNext / 1e4,
+        sumNext / 1e4 from reportform1 where report = (select max(report) from reportform1)
+        and code in ('01.1', '01.2', '02.1') order by code" | norm)
+    [ "$report" = "$(echo "$expected" | norm)" ] || fail "$tag: form Ф1 in LIRR.db holds other figures: $(echo "$report" | tr '\n' ';')"
+    if [ -f "$1/form1.pdf" ]; then
+        pdftotext -layout "$1/form1.pdf" "$1/form1.txt"
+        # Quantities (none for a product without a natural unit), then sums, as the page shows them.
+        while IFS='|' read -r name figures; do
+            shown=$(grep -m1 -- "$name" "$1/form1.txt" | awk '{ s = ""; for (i = 1; i <= NF; ++i) if ($i ~ /^[0-9]+(,[0-9]+)?$/) s = s " " $i; print substr(s, 2) }')
+            [ "$shown" = "$figures" ] || fail "$tag: form Ф1's PDF shows '$shown' for $name, not '$figures'"
+        done <<'FIGURES'
+Бумага офисная|10 0 12 3000 0 4200
+Ручка шариковая|0 100 50 0 2700 1500
+Связь|0 0 2,5
+FIGURES
+    else
+        fail "$tag: no PDF of form Ф1 was written"
+    fi
+}
+
 # ---- the road
 
 program_folder "$A"
@@ -241,6 +283,22 @@ if [ "$dialect" = postgresql ]; then
     drop_lir
     PGUSER=postgres PGPASSWORD=$PGTEST_PASSWORD LIR_MSGBOX=yes "$bin/Bastrel" "DBPATH=127.0.0.1&BASETYPE=SERVER" \
         >"$out/bastrel.out" 2>&1 || { cat "$out/bastrel.out"; echo "Bastrel did not prepare the database"; exit 1; }
+    # The default administrator alone on the new database: the first step needs the expert's role,
+    # and the window says so and where roles are given; nothing is granted by itself.
+    printf '[Settings]\nDataBase\\Sql=1\nDataBase\\HostName=127.0.0.1\nDataBase\\Port=%s\nDataBase\\DbName=lir\nDataBase\\UserName=lir_admin\nDataBase\\Password=tarno\nDataBase\\SavePass=1\n' \
+        "$PGPORT" >"$B.config/LIR/Forecast.ini"
+    run "$B" admin-first-start "tclsimporteventtype" <<EOF
+text firstStep
+tip 32808
+quit
+EOF
+    grep -q 'нужна роль «Ведущий специалист», а у пользователя «lir_admin» ее нет. Назначьте эту роль себе или другому пользователю командой "Прогноз > Администрирование..."' \
+        "$out/runs/$tag.log" || fail "$tag: the window does not say what the first step needs: $(grep -A3 '^TEXT' "$out/runs/$tag.log")"
+    grep -q '^TIP 32808 Команда недоступна: нужна роль «Ведущий специалист».$' "$out/runs/$tag.log" \
+        || fail "$tag: \"Получение НСИ...\" does not say why it is disabled: $(grep '^TIP' "$out/runs/$tag.log")"
+    [ "$(q "$B" "select string_agg(g.rolname, ',' order by g.rolname) from pg_auth_members m join pg_roles g on g.oid = m.roleid
+                 join pg_roles u on u.oid = m.member where u.rolname = 'lir_admin'")" = lir_admins ] \
+        || fail "$tag: lir_admin's groups changed"
     # B's user is an expert, made by the default administrator with the server's own procedure (the one
     # "Администрирование..." runs): the administrator alone may not take reference data in.
     PGPASSWORD=tarno psql -X -q -v ON_ERROR_STOP=1 -h 127.0.0.1 -U lir_admin -d lir \
@@ -336,6 +394,13 @@ title
 quit
 EOF
 check_titles "$title_B"
+
+# B's folder held nothing at its first start: its Ф1 comes of the files beside the program, and
+# of those the program copies only the empty report database.
+form1 "$B"
+for f in LIR.db.tmpl lir.xsd reportdef.xsd Form1.rpt transport; do
+    [ ! -e "$B/$f" ] || fail "$tag: the program copied $f into $B"
+done
 
 # 4. B checks, consolidates and sends its forecast up, into its default export folder.
 b_sends_forecast() {
@@ -433,41 +498,7 @@ quit
 EOF
 check_titles "$title_A"
 
-rm -f "$A/form1.pdf"
-run "$A" form1 "" <<EOF
-title
-command 32805
-click id1060
-receiver Управление А
-text id1059
-click id1
-action reportPreview | export
-file $A/form1.pdf
-action reportPreview | closePreview
-click id2
-idle
-quit
-EOF
-sed -n 's/^TEXT //p' "$out/runs/$tag.log" | sed 's/^/    /'
-report=$(sqlite3 -batch -separator ' ' "$A/LIRR.db" "select case code when '01.1' then 111 when '01.2' then 112
-    when '02.1' then 121 end, valueLast / 1e4, sumLast / 1e4, valueCurr / 1e4, sumCurr / 1e4, valueNext / 1e4,
-    sumNext / 1e4 from reportform1 where report = (select max(report) from reportform1)
-    and code in ('01.1', '01.2', '02.1') order by code" | norm)
-[ "$report" = "$(echo "$expected" | norm)" ] || fail "$tag: form Ф1 in LIRR.db holds other figures: $(echo "$report" | tr '\n' ';')"
-if [ -f "$A/form1.pdf" ]; then
-    pdftotext -layout "$A/form1.pdf" "$A/form1.txt"
-    # Quantities (none for a product without a natural unit), then sums, as the page shows them.
-    while IFS='|' read -r name figures; do
-        shown=$(grep -m1 -- "$name" "$A/form1.txt" | awk '{ s = ""; for (i = 1; i <= NF; ++i) if ($i ~ /^[0-9]+(,[0-9]+)?$/) s = s " " $i; print substr(s, 2) }')
-        [ "$shown" = "$figures" ] || fail "$tag: form Ф1's PDF shows '$shown' for $name, not '$figures'"
-    done <<'EOF'
-Бумага офисная|10 0 12 3000 0 4200
-Ручка шариковая|0 100 50 0 2700 1500
-Связь|0 0 2,5
-EOF
-else
-    fail "$tag: no PDF of form Ф1 was written"
-fi
+form1 "$A"
 
 # ---- a plain user of B's server database
 

@@ -2,6 +2,7 @@
 #include "CommandIds.h"
 #include "DirectoryFilterDlg.h"
 #include "Session.h"
+#include "tables/SystemUsers.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -294,12 +295,20 @@ TEST_P(BookFrameTest, CommandRulesFollowFlagsRightsStatusAndPane)
         const char* user;
         int roles;
         QList<int> on, off;
+        int lacking; // the roles the commands that are off name: the status alone names none
     } cases[] = {
-        {"draft", 0, false, "", 0, {ID_BOOK_ADD_ELEMENT, ID_BOOK_EDIT, ID_BOOK_DELETE}, {}},
-        {"closed", 1, false, "", 0, {ID_BOOK_VIEW}, {ID_BOOK_ADD_ELEMENT, ID_BOOK_EDIT}},
-        {"closed, editable when closed", 1, true, "", 0, {ID_BOOK_ADD_ELEMENT, ID_BOOK_EDIT}, {}},
-        {"administrator only", 0, false, "u", 1, {ID_BOOK_REFRESH}, {ID_BOOK_VIEW, ID_BOOK_FILTER, ID_BOOK_EDIT}},
-        {"expert", 0, false, "u", 2, {ID_BOOK_VIEW, ID_BOOK_FILTER, ID_BOOK_EDIT}, {}},
+        {"draft", 0, false, "", 0, {ID_BOOK_ADD_ELEMENT, ID_BOOK_EDIT, ID_BOOK_DELETE}, {}, 0},
+        {"closed", 1, false, "", 0, {ID_BOOK_VIEW}, {ID_BOOK_ADD_ELEMENT, ID_BOOK_EDIT}, 0},
+        {"closed, editable when closed", 1, true, "", 0, {ID_BOOK_ADD_ELEMENT, ID_BOOK_EDIT}, {}, 0},
+        {"administrator only",
+         0,
+         false,
+         "u",
+         1,
+         {ID_BOOK_REFRESH},
+         {ID_BOOK_VIEW, ID_BOOK_FILTER, ID_BOOK_EDIT},
+         ROLE_EXPERT | ROLE_USER},
+        {"expert", 0, false, "u", 2, {ID_BOOK_VIEW, ID_BOOK_FILTER, ID_BOOK_EDIT}, {}, 0},
     };
     f->SetReadOnly(false);
     for (const auto& c : cases) {
@@ -309,8 +318,10 @@ TEST_P(BookFrameTest, CommandRulesFollowFlagsRightsStatusAndPane)
         session.userRoles = c.roles;
         for (int id : c.on)
             EXPECT_TRUE(Enabled(id)) << c.what << ' ' << id;
-        for (int id : c.off)
+        for (int id : c.off) {
             EXPECT_FALSE(Enabled(id)) << c.what << ' ' << id;
+            EXPECT_EQ(UpdateCommand(*frame, id).lackingRoles(), c.lacking) << c.what << ' ' << id;
+        }
     }
     session.userName.clear();
     Exec("update tfctprognoz set status = 0 where id = 1");

@@ -82,20 +82,28 @@ protected:
 
 } // namespace
 
+// The template of the user's folder, or the one beside the program: the database is made in the
+// user's folder.
 TEST_F(ConnectLoopTest, FirstStartCopiesTheTemplateSilently)
 {
-    CopyTemplate(home() + "LIR.db.tmpl");
-    DbConnectParams p;
-    ASSERT_TRUE(RunConnectLoop(&p));
-    EXPECT_TRUE(messages.empty());
-    EXPECT_EQ(p.dialect, SqlDialect::SQLite);
-    EXPECT_EQ(p.file, home() + "LIR.db");
-    EXPECT_TRUE(QFile::exists(home() + "LIR.db"));
-    EXPECT_EQ(Ini("DBFile").toString(), home() + "LIR.db");
-    EXPECT_EQ(Ini("Sql").toInt(), 0);
-    EXPECT_EQ(Ini("SavePass").toInt(), 1);
-    EXPECT_TRUE(Ini("Password").toString().isEmpty());
-    EXPECT_TRUE(Ini("Password").isValid());
+    for (const QString& folder : {home(), shippedFolder()}) {
+        SCOPED_TRACE(folder.toStdString());
+        QFile::remove(home() + "LIR.db");
+        QFile::remove(home() + "LIR.db.tmpl");
+        QFile::remove(profilePath());
+        CopyTemplate(folder + "LIR.db.tmpl");
+        DbConnectParams p;
+        ASSERT_TRUE(RunConnectLoop(&p));
+        EXPECT_TRUE(messages.empty());
+        EXPECT_EQ(p.dialect, SqlDialect::SQLite);
+        EXPECT_EQ(p.file, home() + "LIR.db");
+        EXPECT_TRUE(QFile::exists(home() + "LIR.db"));
+        EXPECT_EQ(Ini("DBFile").toString(), home() + "LIR.db");
+        EXPECT_EQ(Ini("Sql").toInt(), 0);
+        EXPECT_EQ(Ini("SavePass").toInt(), 1);
+        EXPECT_TRUE(Ini("Password").toString().isEmpty());
+        EXPECT_TRUE(Ini("Password").isValid());
+    }
 }
 
 TEST_F(ConnectLoopTest, AStoredFileIsUsedAndOneThatFailsIsNamedAndNeverReplaced)
@@ -350,7 +358,8 @@ TEST_F(ConnectLoopTest, TheCommonCausesOfAFailedConnectionAreNamedInRussian)
          },
          "Файл базы данных пуст (0 байт) и не является базой данных: " + home() + "LIR.db",
          "Восстановите его из копии или удалите его"},
-        {"no database and no template", [] {}, "Не найден шаблон базы данных: " + home() + "LIR.db.tmpl", ""},
+        {"no database and no template", [] {},
+         "Не найден шаблон базы данных: " + home() + "LIR.db.tmpl или " + shippedFolder() + "LIR.db.tmpl", ""},
         {"a server that refuses connections",
          [&] {
              SetIni("Sql", 1);

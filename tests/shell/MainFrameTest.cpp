@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QSqlQuery>
 #include <QStatusBar>
+#include <QTest>
 #include <QToolBar>
 
 #include <memory>
@@ -337,6 +338,55 @@ TEST_P(MainFrameTest, RightsDecideTheExchangeAndReportCommands)
     s.ownReceiverId = -1;
     frame->UpdateCommandUI();
     EXPECT_FALSE(Enabled(32805));
+}
+
+// A command that the login's roles keep disabled says in the status bar which role it needs; one
+// disabled for another reason, or enabled, says nothing.
+TEST_P(MainFrameTest, ADisabledCommandSaysWhichRoleItNeeds)
+{
+    TwoForecasts();
+    session.currentForecastId = 2;
+    ShellHooks().report = [](QWidget*, int, const CSessionState&, const std::optional<CForecastRecord>&) {};
+    ShellHooks().reportAvailable = [](int) { return true; };
+    ShellHooks().receiveReferenceData = [](QWidget*) {};
+    ShellHooks().selectForecastCopy = [](QWidget*, int*, int*) { return false; };
+    MakeFrame();
+    frame->show();
+    const QString expert = "Команда недоступна: нужна роль «Ведущий специалист».";
+    const struct {
+        int roles;
+        int command;
+        QString tip;
+    } cases[] = {
+        {ROLE_ADMIN, ID_NSI_RECEIVE, expert},
+        {ROLE_EXPERT, ID_NSI_RECEIVE, ""},
+        {ROLE_ADMIN, ID_REPORT_FORM1, "Команда недоступна: нужна роль «Ведущий специалист» или «Пользователь»."},
+        {ROLE_USER, ID_FORECAST_COPY, "Команда недоступна: нужна роль «Администратор» или «Ведущий специалист»."},
+        {ROLE_USER, ID_FORECAST_SEND, ""}, // no send dialog: disabled, but not for the role
+    };
+    session.userName = "petrov";
+    for (const auto& c : cases) {
+        session.userRoles = c.roles;
+        frame->UpdateCommandUI();
+        EXPECT_EQ(frame->Action(c.command)->statusTip(), c.tip) << c.roles << " " << c.command;
+    }
+
+    // Hovered in its open menu, the disabled entry puts its reason into the status bar.
+    session.userRoles = ROLE_ADMIN;
+    frame->UpdateCommandUI();
+    QMenu* menu = nullptr;
+    for (QAction* top : frame->menuBar()->actions())
+        if (top->menu() && top->menu()->actions().contains(frame->Action(ID_NSI_RECEIVE)))
+            menu = top->menu();
+    ASSERT_NE(menu, nullptr);
+    frame->menuBar()->setActiveAction(menu->menuAction());
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
+    const QRect entry = menu->actionGeometry(frame->Action(ID_NSI_RECEIVE));
+    QTest::mouseMove(menu, entry.center() - QPoint(0, 1));
+    QTest::mouseMove(menu, entry.center());
+    EXPECT_EQ(frame->statusBar()->currentMessage(), expert);
+    menu->hide();
+    session.userName.clear();
 }
 
 TEST_P(MainFrameTest, TheLoginsRoleBitsDecideTheRightsOnAServer)

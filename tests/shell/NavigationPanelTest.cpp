@@ -8,6 +8,7 @@
 #include "ShellHooks.h"
 #include "ShellTestSupport.h"
 #include "TreeCtrlX.h"
+#include "tables/SystemUsers.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -342,6 +343,41 @@ TEST_P(NavigationPanelTest, AnEmptyDatabaseShowsTheFirstStep)
     }
     EXPECT_TRUE(firstStep->text().contains("Первый шаг: получите НСИ от вышестоящей организации командой "
                                            "\"Прогноз > Получение НСИ...\""));
+}
+
+// The first step needs the expert's role: a login without it is told so, and an administrator where
+// roles are given (a server database only has logins to give them to).
+TEST_P(NavigationPanelTest, TheFirstStepSaysWhatTheLoginLacks)
+{
+    ShellHooks().receiveReferenceData = [](QWidget*) {};
+    ShellHooks().users = [](QWidget*, const CSessionState&) {};
+    MakeFrame();
+    const QLabel* firstStep = static_cast<CChildMainFrm*>(frame->childFrame())->firstStep();
+    const QString lacks = QStringLiteral("\n\nДля этой команды нужна роль «Ведущий специалист», а у пользователя "
+                                         "«petrov» ее нет.");
+    const struct {
+        const char* user;
+        int roles;
+        QString note;
+    } cases[] = {
+        {"", 0, ""},
+        {"petrov", ROLE_ADMIN | ROLE_EXPERT, ""},
+        {"petrov", ROLE_USER, lacks + " Роли назначает администратор."},
+        {"petrov", ROLE_ADMIN,
+         isPg() ? lacks
+                 + " Назначьте эту роль себе или другому пользователю командой \"Прогноз > "
+                   "Администрирование...\"; роль начнет действовать после перезапуска программы."
+                : lacks},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.roles);
+        session.userName = c.user;
+        session.userRoles = c.roles;
+        frame->UpdateCommandUI();
+        EXPECT_TRUE(firstStep->isVisible());
+        EXPECT_EQ(firstStep->text(), ChildFrameTexts::kFirstStep + c.note);
+    }
+    session.userName.clear();
 }
 
 TEST_P(NavigationPanelTest, WithoutEditorAndJournalEveryControlStillWorks)

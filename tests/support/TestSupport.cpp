@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include "AppMessage.h"
+#include "TextUtils.h"
 
 #include <QDir>
 #include <QFile>
@@ -22,6 +23,9 @@ void TempHomeTest::SetUp()
     SetEnv("LIR_HOME", m_home.toUtf8());
     SetEnv("XDG_CONFIG_HOME", m_config.toUtf8());
     SetEnv("LIR_MSGBOX", QByteArray());
+    // The program's own files are found only where the test puts them, not beside the test.
+    QDir().mkpath(shippedFolder());
+    SetExecutableFolder(shippedFolder());
 
     // Recording is safe on any thread: a worker's message must not wait for a test thread that joins it.
     SetMessageBoxHandler(
@@ -57,6 +61,7 @@ void TempHomeTest::TearDown()
 {
     SetMessageBoxHandler(nullptr);
     SetErrorSink(nullptr);
+    SetExecutableFolder(QString());
     for (auto it = m_savedEnv.rbegin(); it != m_savedEnv.rend(); ++it) {
         if (it->second)
             qputenv(it->first, *it->second);
@@ -74,6 +79,11 @@ void TempHomeTest::SetEnv(const char* name, const QByteArray& value)
         qunsetenv(name);
     else
         qputenv(name, value);
+}
+
+QString TempHomeTest::shippedFolder() const
+{
+    return m_dir->path() + QStringLiteral("/bin/");
 }
 
 QString TempHomeTest::profilePath() const

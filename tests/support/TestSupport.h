@@ -43,6 +43,8 @@ protected:
     // The program folder of this test, with a trailing '/'.
     QString home() const { return m_home; }
     QString configHome() const { return m_config; }
+    // The folder that stands in for the executable's, where the program finds the files it ships.
+    QString shippedFolder() const;
     QString profilePath() const;
     // Sets (a null value unsets) an environment variable until the test ends.
     void SetEnv(const char* name, const QByteArray& value);

@@ -170,7 +170,6 @@ int CForecastFrame::CardHeight() const
 void CForecastFrame::RegisterCommands()
 {
     const CSessionState& s = m_session;
-    auto rights = [&s](int roles) { return s.HasRights(roles); };
 
     OnCommand(ID_GROUP_TOTALS, [this] { OnRecalcGroups(); });
     OnUpdateCommand(ID_GROUP_TOTALS, [this](CCmdUI& ui) { OnUpdateRecalcGroups(ui); });
@@ -197,14 +196,15 @@ void CForecastFrame::RegisterCommands()
         if (OnTotalForecast(m_session, this) && m_receiverId == 0)
             LoadTotalList();
     });
-    OnUpdateCommand(ID_TOTAL_GENERATE, [&s](CCmdUI& ui) { ui.Enable(IsTotalForecastEnabled(s)); });
+    OnUpdateCommand(ID_TOTAL_GENERATE,
+                    [&s](CCmdUI& ui) { ui.Enable(ui.HasRights(s, ROLE_EXPERT) && IsTotalForecastEnabled(s)); });
 
     OnCommand(ID_SEARCH_BUTTON, [this] { OnSearch(); });
     OnUpdateCommand(ID_SEARCH_BUTTON, [](CCmdUI& ui) { ui.Enable(true); });
     OnCommand(ID_SEARCH, [this] { OnSearchFocus(); });
     OnCommand(ID_SEARCH_NEXT, [this] { OnFindNext(); });
     for (int id : {ID_SEARCH, ID_SEARCH_NEXT})
-        OnUpdateCommand(id, [rights](CCmdUI& ui) { ui.Enable(rights(ROLE_EXPERT | ROLE_USER)); });
+        OnUpdateCommand(id, [&s](CCmdUI& ui) { ui.Enable(ui.HasRights(s, ROLE_EXPERT | ROLE_USER)); });
 }
 
 bool CForecastFrame::OnCmdMsg(int id, CmdMsg msg, CCmdUI* ui)
@@ -444,6 +444,6 @@ void CForecastFrame::OnRecalcGroups()
 void CForecastFrame::OnUpdateRecalcGroups(CCmdUI& ui) const
 {
     const CSessionState& s = m_session;
-    ui.Enable(s.IsForecastSet() && s.currentForecastStatus == 1 && !Settings().EnableAutoRecalc
-              && s.HasRights(ROLE_EXPERT));
+    ui.Enable(ui.HasRights(s, ROLE_EXPERT) && s.IsForecastSet() && s.currentForecastStatus == 1
+              && !Settings().EnableAutoRecalc);
 }

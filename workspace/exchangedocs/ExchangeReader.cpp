@@ -65,7 +65,7 @@ QString ReadRootChildText(const QString& path, const char* name)
 
 QString FindSchemaFile(const QString& name, const SchemaChooser& choose)
 {
-    QString path = GetProgramFolder() + name;
+    QString path = ProgramFile(name);
     while (!QFileInfo(path).isFile()) {
         path = choose ? choose() : QString();
         if (path.isEmpty())
