@@ -230,118 +230,32 @@ bool IsUserInput(QEvent::Type type)
     }
 }
 
-// The wait for a database lock as the user sees it: its text and a button that ends it, where the
-// user looks (the main window's status bar, at start-up the splash window). While it is shown, of
-// the user's input only Escape, that button and a close request get through: no command can start
-// other database work meanwhile.
-class CLockWaitUi : public QObject {
+int g_shownWaits = 0;
+
+// The wait for a database lock: in the main window's status bar, at start-up on the splash window.
+// No command can start other database work meanwhile.
+class CLockWaitUi {
 public:
     // Answers whether to go on waiting.
     bool Step(bool waiting)
     {
         if (!waiting) {
-            Hide();
+            m_wait.Hide();
             return true;
         }
-        if (!m_shown)
-            Show();
-        // No timers: what they would start could be database work.
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::X11ExcludeTimers);
-        return !m_stop && !g_closeRequested;
-    }
-
-    bool shown() const { return m_shown; }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        const QEvent::Type type = event->type();
-        if (type == QEvent::Shortcut)
-            return true;
-        if (!watched->isWidgetType())
-            return false;
-        auto* widget = static_cast<QWidget*>(watched);
-        if (type == QEvent::Close && widget->isWindow()) {
-            if (widget == GetAppMainWindow() || widget == g_waitWindow)
-                RequestAppClose();
-            event->ignore();
-            return true;
+        if (!m_wait.shown()) {
+            QWidget* main = GetAppMainWindow();
+            QStatusBar* bar = CProgressBar::GetStatusBar();
+            if (g_waitWindow && !(bar && main && main->isVisible()))
+                m_wait.ShowOn(g_waitWindow, kLockWaitText);
+            else
+                m_wait.ShowIn(bar, kLockWaitText);
         }
-        if (!IsUserInput(type))
-            return false;
-        if (type == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
-            m_stop = true;
-            return true;
-        }
-        // Escape comes as a key press, not as another window's shortcut.
-        if (type == QEvent::ShortcutOverride)
-            event->accept();
-        const bool toButton = m_button && widget == m_button
-            && (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease || type == QEvent::MouseMove);
-        return !toButton;
+        return m_wait.Step();
     }
 
 private:
-    void Show()
-    {
-        m_shown = true;
-        m_stop = false;
-        auto* button = new QPushButton(kStopWaitCaption);
-        button->setObjectName(QStringLiteral("lockWaitStop"));
-        button->setFocusPolicy(Qt::NoFocus);
-        QObject::connect(button, &QPushButton::clicked, this, [this] { m_stop = true; });
-        m_button = button;
-        QWidget* main = GetAppMainWindow();
-        QStatusBar* bar = CProgressBar::GetStatusBar();
-        if (bar && (!g_waitWindow || (main && main->isVisible()))) {
-            m_bar = bar;
-            bar->showMessage(kLockWaitText);
-            bar->addPermanentWidget(button);
-            button->show();
-        } else if (g_waitWindow) {
-            // Above the version line at the window's foot.
-            auto* panel = new QWidget(g_waitWindow);
-            panel->setObjectName(QStringLiteral("lockWaitPanel"));
-            panel->setAutoFillBackground(true);
-            auto* layout = new QHBoxLayout(panel);
-            layout->setContentsMargins(4, 2, 4, 2);
-            auto* text = new QLabel(kLockWaitText, panel);
-            text->setObjectName(QStringLiteral("lockWaitText"));
-            layout->addWidget(text, 1);
-            button->setParent(panel);
-            layout->addWidget(button);
-            const QSize size = panel->sizeHint();
-            const QRect area = g_waitWindow->rect();
-            panel->setGeometry(area.left(), qMax(0, area.bottom() - 16 - size.height()), area.width(), size.height());
-            panel->show();
-            panel->raise();
-            m_panel = panel;
-        }
-        qApp->installEventFilter(this);
-    }
-
-    void Hide()
-    {
-        if (!m_shown)
-            return;
-        m_shown = false;
-        qApp->removeEventFilter(this);
-        if (m_bar) {
-            if (m_bar->currentMessage() == kLockWaitText)
-                m_bar->clearMessage();
-            if (m_button)
-                m_bar->removeWidget(m_button);
-        }
-        delete m_button;
-        delete m_panel;
-        m_bar = nullptr;
-    }
-
-    bool m_shown = false;
-    bool m_stop = false;
-    QPointer<QStatusBar> m_bar;
-    QPointer<QPushButton> m_button;
-    QPointer<QWidget> m_panel;
+    CStopWait m_wait{QStringLiteral("lockWait")};
 };
 
 CLockWaitUi& LockWaitUi()
@@ -351,6 +265,159 @@ CLockWaitUi& LockWaitUi()
 }
 
 } // namespace
+
+CStopWait::CStopWait(const QString& name)
+    : m_name(name)
+{
+}
+
+CStopWait::~CStopWait()
+{
+    Hide();
+}
+
+void CStopWait::Show(const QString& text, QWidget* window)
+{
+    Hide();
+    m_shown = true;
+    ++g_shownWaits;
+    m_stop = false;
+    m_closeAsked = false;
+    m_text = text;
+    m_window = window;
+    auto* button = new QPushButton(kStopWaitCaption);
+    button->setObjectName(m_name + QStringLiteral("Stop"));
+    button->setFocusPolicy(Qt::NoFocus);
+    QObject::connect(button, &QPushButton::clicked, this, [this] { m_stop = true; });
+    m_button = button;
+    qApp->installEventFilter(this);
+}
+
+void CStopWait::ShowIn(QStatusBar* bar, const QString& text, QWidget* window)
+{
+    Show(text, window);
+    if (!bar) {
+        delete m_button;
+        return;
+    }
+    m_bar = bar;
+    bar->showMessage(text);
+    bar->addPermanentWidget(m_button);
+    m_button->show();
+}
+
+void CStopWait::ShowOn(QWidget* window, const QString& text)
+{
+    Show(text, window);
+    // Above the version line at the window's foot.
+    auto* panel = new QWidget(window);
+    panel->setObjectName(m_name + QStringLiteral("Panel"));
+    panel->setAutoFillBackground(true);
+    auto* layout = new QHBoxLayout(panel);
+    layout->setContentsMargins(4, 2, 4, 2);
+    auto* label = new QLabel(text, panel);
+    label->setObjectName(m_name + QStringLiteral("Text"));
+    layout->addWidget(label, 1);
+    m_button->setParent(panel);
+    layout->addWidget(m_button);
+    const QSize size = panel->sizeHint();
+    const QRect area = window->rect();
+    panel->setGeometry(area.left(), qMax(0, area.bottom() - 16 - size.height()), area.width(), size.height());
+    panel->show();
+    panel->raise();
+    m_panel = panel;
+}
+
+void CStopWait::SetText(const QString& text)
+{
+    if (!m_shown || text == m_text)
+        return;
+    if (m_bar && m_bar->currentMessage() == m_text)
+        m_bar->showMessage(text);
+    if (auto* label = m_panel ? m_panel->findChild<QLabel*>() : nullptr)
+        label->setText(text);
+    m_text = text;
+}
+
+void CStopWait::SetProgress(int done, int of)
+{
+    if (!m_bar)
+        return;
+    if (!m_progress) {
+        auto* progress = new QProgressBar;
+        progress->setObjectName(m_name + QStringLiteral("Progress"));
+        progress->setTextVisible(false);
+        progress->setMaximumWidth(200);
+        // Before the button.
+        m_bar->removeWidget(m_button);
+        m_bar->addPermanentWidget(progress);
+        m_bar->addPermanentWidget(m_button);
+        progress->show();
+        m_button->show();
+        m_progress = progress;
+    }
+    m_progress->setRange(0, qMax(of, 1));
+    m_progress->setValue(qBound(0, done, qMax(of, 1)));
+}
+
+bool CStopWait::Step()
+{
+    if (!m_shown)
+        return !g_closeRequested;
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::X11ExcludeTimers);
+    return !m_stop && !g_closeRequested;
+}
+
+void CStopWait::Hide()
+{
+    if (!m_shown)
+        return;
+    m_shown = false;
+    --g_shownWaits;
+    qApp->removeEventFilter(this);
+    if (m_bar) {
+        if (m_bar->currentMessage() == m_text)
+            m_bar->clearMessage();
+        for (QWidget* w : {static_cast<QWidget*>(m_progress.data()), static_cast<QWidget*>(m_button.data())})
+            if (w)
+                m_bar->removeWidget(w);
+    }
+    delete m_progress;
+    delete m_button;
+    delete m_panel;
+    m_bar = nullptr;
+    m_window = nullptr;
+}
+
+bool CStopWait::eventFilter(QObject* watched, QEvent* event)
+{
+    const QEvent::Type type = event->type();
+    if (type == QEvent::Shortcut)
+        return true;
+    if (!watched->isWidgetType())
+        return false;
+    auto* widget = static_cast<QWidget*>(watched);
+    if (type == QEvent::Close && widget->isWindow()) {
+        if (widget == GetAppMainWindow() || widget == g_waitWindow)
+            RequestAppClose();
+        else if (m_window && widget == m_window)
+            m_stop = m_closeAsked = true;
+        event->ignore();
+        return true;
+    }
+    if (!IsUserInput(type))
+        return false;
+    if (type == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        m_stop = true;
+        return true;
+    }
+    // Escape comes as a key press, not as another window's shortcut.
+    if (type == QEvent::ShortcutOverride)
+        event->accept();
+    const bool toButton = m_button && widget == m_button
+        && (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease || type == QEvent::MouseMove);
+    return !toButton;
+}
 
 void InstallLockWaitStatus()
 {
@@ -372,7 +439,7 @@ void RequestAppClose()
 {
     g_closeRequested = true;
     if (g_closeHandler)
-        g_closeHandler(LockWaitUi().shown());
+        g_closeHandler(g_shownWaits > 0);
 }
 
 bool AppCloseRequested()

@@ -1129,7 +1129,7 @@ bool WritePdfPages(const CReportLayout& layout, QIODevice* device, int from, int
     return PaintPages(layout, &writer, from, to, fonts, next);
 }
 
-bool WriteOnePdf(const CReportLayout& layout, const QString& path, QString* error, const ReportPdfProgress& progress)
+bool WriteOnePdf(const CReportLayout& layout, const QString& path, QString* error, const ReportPagesProgress& progress)
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
@@ -1208,18 +1208,21 @@ public:
         }
         m_changed.notify_all();
     }
-    // Waits for the part to be painted, calling `waiting` now and then (false stops the work); none
-    // when it failed or the work stopped.
+    // Waits for the part to be painted, calling `waiting` every so often (false stops the work), also
+    // while other parts end meanwhile; none when it failed or the work stopped.
     const Part* Wait(size_t k, const std::function<bool()>& waiting)
     {
         std::unique_lock<std::mutex> guard(m_lock);
+        auto next = std::chrono::steady_clock::now() + kProgressEvery;
         while (m_parts[k].state == State::Waiting && !m_stopped) {
-            if (m_changed.wait_for(guard, kProgressEvery) == std::cv_status::timeout && waiting) {
+            m_changed.wait_until(guard, next);
+            if (waiting && std::chrono::steady_clock::now() >= next) {
                 guard.unlock();
                 const bool go = waiting();
                 guard.lock();
                 if (!go)
                     m_stopped = true;
+                next = std::chrono::steady_clock::now() + kProgressEvery;
             }
         }
         return m_parts[k].state == State::Written ? &m_parts[k] : nullptr;
@@ -1252,7 +1255,7 @@ private:
 // in order as they are ready, each part's file removed once joined. The private folder goes with every
 // part in it, whatever happens.
 bool WritePdfInParts(const CReportLayout& layout, const QString& path, int parts, QString* error,
-                     const ReportPdfProgress& progress)
+                     const ReportPagesProgress& progress)
 {
     QTemporaryDir folder(QDir::tempPath() + QStringLiteral("/lir-report-XXXXXX"));
     if (!folder.isValid()) {
@@ -1310,8 +1313,8 @@ bool WritePdfInParts(const CReportLayout& layout, const QString& path, int parts
             const QString why = list.Failure();
             return fail(why.isEmpty() ? kPagesFailed : why);
         }
-        if (!join.Add(part->file, part->to - part->from + 1, error))
-            return false;
+        if (!join.Add(part->file, part->to - part->from + 1, error, [&] { return tell(list.painted()); }))
+            return stopped ? fail(kReportPdfStopped) : false;
         QFile::remove(part->file);
         if (!tell(list.painted()))
             return fail(kReportPdfStopped);
@@ -1324,9 +1327,18 @@ bool WritePdfInParts(const CReportLayout& layout, const QString& path, int parts
 
 } // namespace
 
-bool PaintReportPages(const CReportLayout& layout, QPagedPaintDevice* device, int from, int to)
+bool PaintReportPages(const CReportLayout& layout, QPagedPaintDevice* device, int from, int to,
+                      const ReportPagesProgress& progress)
 {
-    return PaintPages(layout, device, from, to);
+    if (!progress)
+        return PaintPages(layout, device, from, to);
+    from = std::max(from, 1);
+    const int last = to <= 0 ? layout.count() : std::min(to, layout.count());
+    const int of = std::max(0, last - from + 1);
+    if (!PaintPages(layout, device, from, last, nullptr, [&](int page) { return progress(page - from, of); }))
+        return false;
+    progress(of, of);
+    return true;
 }
 
 int ReportPdfParts(int pages)
@@ -1337,7 +1349,7 @@ int ReportPdfParts(int pages)
 }
 
 bool WriteReportPdf(const CReportLayout& layout, const QString& path, QString* error, int parts,
-                    const ReportPdfProgress& progress)
+                    const ReportPagesProgress& progress)
 {
     if (parts <= 0)
         parts = ReportPdfParts(layout.count());

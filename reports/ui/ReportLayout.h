@@ -162,15 +162,16 @@ private:
 
 // A4 in the content's orientation with margins of 10 mm.
 QPageLayout DefaultReportPageLayout(const ReportContent& content);
+// Told now and then while pages are printed or a PDF is written, on the thread that called: the pages
+// painted so far and of how many; false stops the work.
+using ReportPagesProgress = std::function<bool(int pages, int of)>;
 // Paints pages `from` to `to` (from 1; 0: to the last) onto a device that pages itself (a printer, a
-// PDF writer), set to the layout's page; false when painting could not begin or a page could not be
-// added.
-bool PaintReportPages(const CReportLayout& layout, QPagedPaintDevice* device, int from = 1, int to = 0);
+// PDF writer), set to the layout's page, telling the progress before each page; false when painting
+// could not begin, a page could not be added or the progress stopped it.
+bool PaintReportPages(const CReportLayout& layout, QPagedPaintDevice* device, int from = 1, int to = 0,
+                      const ReportPagesProgress& progress = {});
 // The parts a PDF of so many pages is written in when left to choose: one below a few dozen pages.
 int ReportPdfParts(int pages);
-// Told now and then while a PDF is written, on the writing thread: the pages painted so far and of
-// how many; false stops the writing.
-using ReportPdfProgress = std::function<bool(int pages, int of)>;
 // The reason a PDF stopped at the caller's word gives.
 inline const QString kReportPdfStopped = QStringLiteral("Запись PDF-файла прервана.");
 // Writes the pages as a PDF file page by page, whole or not at all (the file is replaced only once
@@ -179,6 +180,6 @@ inline const QString kReportPdfStopped = QStringLiteral("Запись PDF-фай
 // joined into the one file. parts: 0 chooses by the page count, 1 writes with one writer, more ask for
 // so many parts.
 bool WriteReportPdf(const CReportLayout& layout, const QString& path, QString* error, int parts = 0,
-                    const ReportPdfProgress& progress = {});
+                    const ReportPagesProgress& progress = {});
 // The same on the content's default page.
 bool WriteReportPdf(const ReportContent& content, const QString& path, QString* error);

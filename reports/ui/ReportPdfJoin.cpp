@@ -46,6 +46,8 @@ QByteArray Bytes(const std::string& text)
 
 constexpr qint64 kWidestOffset = 9999999999; // ten digits in the cross-reference table
 constexpr qsizetype kFlushFrom = 1 << 20;
+// How many objects of a part are written between two questions whether to go on.
+constexpr size_t kAskEvery = 64;
 
 } // namespace
 
@@ -71,14 +73,18 @@ public:
         return it->second;
     }
 
-    // Writes every object queued, and those they reach.
-    void Drain()
+    // Writes every object queued, and those they reach, asking `going` every so many objects; false
+    // when it stopped the join.
+    bool Drain(const std::function<bool()>& going)
     {
-        while (!m_queue.empty()) {
+        for (size_t written = 0; !m_queue.empty(); ++written) {
+            if (going && written % kAskEvery == 0 && !going())
+                return false;
             QPDFObjectHandle object = m_queue.front();
             m_queue.pop_front();
             Object(m_numbers.at(object.getObjGen()), object);
         }
+        return true;
     }
 
     // An object of the file under its number: a page in the joined page tree, a stream with its data
@@ -188,7 +194,7 @@ bool CPdfJoin::Flush()
     return written;
 }
 
-bool CPdfJoin::Add(const QString& path, int pages, QString* error)
+bool CPdfJoin::Add(const QString& path, int pages, QString* error, const std::function<bool()>& going)
 {
     // A part that failed may have left some of its objects written: nothing is joined after it.
     if (m_broken) {
@@ -196,11 +202,11 @@ bool CPdfJoin::Add(const QString& path, int pages, QString* error)
             *error = kPartShape.arg(QFileInfo(path).fileName());
         return false;
     }
-    m_broken = !AddPart(path, pages, error);
+    m_broken = !AddPart(path, pages, error, going);
     return !m_broken;
 }
 
-bool CPdfJoin::AddPart(const QString& path, int pages, QString* error)
+bool CPdfJoin::AddPart(const QString& path, int pages, QString* error, const std::function<bool()>& going)
 {
     const QString name = QFileInfo(path).fileName();
     const auto fail = [&](const QString& text) {
@@ -237,7 +243,11 @@ bool CPdfJoin::AddPart(const QString& path, int pages, QString* error)
         }
         for (const QPDFPageObjectHelper& page : all)
             m_kids.push_back(out.Number(page.getObjectHandle()));
-        out.Drain();
+        if (!out.Drain(going)) {
+            if (error)
+                error->clear();
+            return false;
+        }
         if (part.anyWarnings())
             return fail(kPartShape);
     } catch (const QPDFSystemError&) {

@@ -13,6 +13,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace ReportPdfTexts {
@@ -30,13 +31,14 @@ public:
     // Each call false with the reason; the file is replaced only by Commit, and never after a part
     // failed.
     bool Open(QString* error);
-    // Appends the part, which must hold exactly `pages` pages.
-    bool Add(const QString& part, int pages, QString* error);
+    // Appends the part, which must hold exactly `pages` pages, asking `going` now and then whether to
+    // go on: false stops the join, which then fails without a reason of its own.
+    bool Add(const QString& part, int pages, QString* error, const std::function<bool()>& going = {});
     bool Commit(QString* error);
 
 private:
     class Part;
-    bool AddPart(const QString& part, int pages, QString* error);
+    bool AddPart(const QString& part, int pages, QString* error, const std::function<bool()>& going);
     // The number of the next object, written where the file stands now.
     int Begin();
     void Write(const QByteArray& bytes);

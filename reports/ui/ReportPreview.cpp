@@ -2,6 +2,7 @@
 
 #include "AppMessage.h"
 #include "ModalHook.h"
+#include "ProgressBar.h"
 #include "ReportJob.h"
 #include "Settings.h"
 #include "TextUtils.h"
@@ -19,11 +20,15 @@
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QRandomGenerator>
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QToolBar>
 
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
+#include <optional>
 
 using namespace ReportPreviewTexts;
 
@@ -31,6 +36,126 @@ namespace {
 
 constexpr int kGap = 12; // pixels around the sheets
 constexpr double kZoomStep = 1.25;
+// How often the pages done are shown, and the windows served, while pages are painted.
+constexpr qint64 kServeMs = 200;
+
+// Pages printed or written as a PDF: the wait cursor, and the pages done in the window's status bar
+// with "Прервать" beside them, from the first time the work tells how far it is.
+class CPagesWait {
+public:
+    CPagesWait(QMainWindow* window, const QString& text)
+        : m_window(window)
+        , m_text(text)
+        , m_wait(QStringLiteral("output"))
+    {
+        m_cursor.emplace();
+    }
+
+    ReportPagesProgress Progress()
+    {
+        return [this](int pages, int of) {
+            if (m_stopped)
+                return false;
+            if (m_served.isValid() && m_served.elapsed() < kServeMs && pages < of)
+                return true;
+            m_served.start();
+            const QString text = m_text.arg(pages).arg(of);
+            if (m_wait.shown())
+                m_wait.SetText(text);
+            else
+                m_wait.ShowIn(m_window->statusBar(), text, m_window);
+            m_wait.SetProgress(pages, of);
+            m_stopped = !m_wait.Step();
+            return !m_stopped;
+        };
+    }
+
+    // After the work: a stop is told in `stopped` (not while the program closes), a failure by
+    // `failed`; a window whose close box stopped the work goes. Answers `done`.
+    bool End(bool done, const QString& stopped, const std::function<void()>& failed)
+    {
+        const bool closeAsked = m_wait.closeAsked();
+        m_wait.Hide();
+        m_cursor.reset();
+        if (AppCloseRequested())
+            return done;
+        if (!done && m_stopped)
+            AppMessageBox(stopped, MB_OK | MB_ICONINFORMATION, m_window);
+        else if (!done)
+            failed();
+        if (closeAsked)
+            m_window->close();
+        return done;
+    }
+
+private:
+    QMainWindow* m_window;
+    QString m_text;
+    CStopWait m_wait;
+    std::optional<CWaitCursor> m_cursor;
+    QElapsedTimer m_served;
+    bool m_stopped = false;
+};
+
+// The file a printer writes: painted under a name of its own beside it and put in its place once
+// whole, so that a print stopped or failed leaves the file as it was. The printer names the file
+// again afterwards.
+class CPrintFile {
+public:
+    explicit CPrintFile(QPrinter& printer)
+        : m_printer(printer)
+        , m_name(printer.outputFileName())
+    {
+        // A link stays, the file it points to is replaced.
+        const QFileInfo info(m_name);
+        m_target = info.isSymLink() && info.exists() ? info.canonicalFilePath() : m_name;
+    }
+    ~CPrintFile()
+    {
+        if (!m_temp.isEmpty()) {
+            QFile::remove(m_temp);
+            m_printer.setOutputFileName(m_name);
+        }
+    }
+    CPrintFile(const CPrintFile&) = delete;
+    CPrintFile& operator=(const CPrintFile&) = delete;
+
+    bool Open(QString* error)
+    {
+        if (m_name.isEmpty())
+            return true;
+        const QString tag = QString::number(QRandomGenerator::global()->generate(), 16).rightJustified(8, u'0');
+        QFile file(m_target + u'.' + tag);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            *error = file.errorString();
+            return false;
+        }
+        m_temp = file.fileName();
+        m_printer.setOutputFileName(m_temp);
+        return true;
+    }
+
+    bool Commit(QString* error)
+    {
+        if (m_temp.isEmpty())
+            return true;
+        if (QFile::exists(m_target))
+            QFile::setPermissions(m_temp, QFile::permissions(m_target));
+        if (std::rename(QFile::encodeName(m_temp).constData(), QFile::encodeName(m_target).constData()) != 0) {
+            *error = qt_error_string(errno);
+            return false;
+        }
+        m_temp.clear();
+        m_printer.setOutputFileName(m_name);
+        return true;
+    }
+
+private:
+    QPrinter& m_printer;
+    QString m_name;
+    QString m_target;
+    QString m_temp;
+};
 
 } // namespace
 
@@ -289,18 +414,31 @@ void CReportPreview::UpdatePageLabel()
     m_pageLabel->setText(QStringLiteral(" %1 / %2 ").arg(currentPage()).arg(pageCount()));
 }
 
-void CReportPreview::Print()
+bool CReportPreview::Print()
 {
     QPrinter& printer = Printer();
     QPrintDialog dialog(&printer, this);
     if (ExecModal(dialog) != QDialog::Accepted)
-        return;
+        return false;
     // A sheet chosen in the dialog lays the report out anew, the preview with it.
     if (!printer.pageLayout().isEquivalentTo(m_layout->pageLayout()))
         LayOut(printer.pageLayout());
     const bool range = printer.printRange() == QPrinter::PageRange;
-    if (!PaintReportPages(*m_layout, &printer, range ? printer.fromPage() : 1, range ? printer.toPage() : 0))
-        ShowReportError(ReportError{REPORT_ERROR_OUTPUT, printer.printerName()}, this);
+    CPagesWait wait(this, kPrinting);
+    const ReportPagesProgress progress = wait.Progress();
+    QString failure = printer.printerName();
+    CPrintFile file(printer);
+    const bool printed = file.Open(&failure)
+        && PaintReportPages(*m_layout, &printer, range ? printer.fromPage() : 1, range ? printer.toPage() : 0,
+                            [&](int pages, int of) {
+                                if (progress(pages, of))
+                                    return true;
+                                // Where the printer can, nothing of a stopped print is printed.
+                                printer.abort();
+                                return false;
+                            })
+        && file.Commit(&failure);
+    return wait.End(printed, kPrintStopped, [&] { ShowReportError(ReportError{REPORT_ERROR_OUTPUT, failure}, this); });
 }
 
 void CReportPreview::PrintSetup()
@@ -325,25 +463,12 @@ bool CReportPreview::Export()
 
 bool CReportPreview::ExportTo(const QString& path)
 {
-    // The pages written so far in the status bar; the window repaints meanwhile, but takes no input.
-    CWaitCursor wait;
-    QElapsedTimer shown;
-    const auto progress = [&](int pages, int of) {
-        if (shown.isValid() && shown.elapsed() < 200 && pages < of)
-            return true;
-        shown.start();
-        statusBar()->showMessage(kExporting.arg(pages).arg(of));
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::ExcludeSocketNotifiers
-                                        | QEventLoop::X11ExcludeTimers);
-        return true;
-    };
+    CPagesWait wait(this, kExporting);
     QString message;
-    const bool written = WriteReportPdf(*m_layout, path, &message, 0, progress);
-    statusBar()->clearMessage();
-    if (written)
-        return true;
-    ShowReportError(ReportError{REPORT_ERROR_OUTPUT, message}, this);
-    return false;
+    const bool written = WriteReportPdf(*m_layout, path, &message, 0, wait.Progress());
+    return wait.End(written, kReportPdfStopped, [&] {
+        ShowReportError(ReportError{REPORT_ERROR_OUTPUT, message}, this);
+    });
 }
 
 bool CReportPreview::FindNext(const QString& text)

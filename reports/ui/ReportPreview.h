@@ -35,6 +35,8 @@ inline const QString kClose = QStringLiteral("Закрыть");
 inline const QString kNotFound = QStringLiteral("Текст \"%1\" не найден.");
 inline const QString kExportFilter = QStringLiteral("PDF (*.pdf)");
 inline const QString kExporting = QStringLiteral("Сохранение в PDF: страница %1 из %2");
+inline const QString kPrinting = QStringLiteral("Печать: страница %1 из %2");
+inline const QString kPrintStopped = QStringLiteral("Печать прервана.");
 } // namespace ReportPreviewTexts
 
 // The sheets of a layout one under the other, each painted when it comes into view.
@@ -92,17 +94,21 @@ public:
     int pageCount() const;
     int currentPage() const; // from 1
 
-    // Asks for the file through the modal hook and writes the PDF; false when cancelled or failed
-    // (the failure shown).
+    // Asks for the file through the modal hook and writes the PDF; false when cancelled, stopped or
+    // failed (the failure or the stop told). While the PDF is written, or the pages printed, the
+    // status bar tells the pages done with "Прервать" beside them; that button, Escape or the window's
+    // close box stops the work (the window then closes), as does a request to close the program. A
+    // file is written whole or not at all, and nothing of the work stays in the temporary folder.
     bool Export();
     bool ExportTo(const QString& path);
+    // Asks for the printer through the modal hook and prints; false when cancelled, stopped or failed.
+    bool Print();
     // The next place that holds the text, from the last one found; false at the end (said so).
     bool FindNext(const QString& text);
 
 private:
     QPrinter& Printer();
     void LayOut(const QPageLayout& page);
-    void Print();
     void PrintSetup();
     void ShowPage(int page);
     void UpdatePageLabel();

@@ -6,6 +6,8 @@
 // the preview showing as many pages as the PDF holds. The PDFs stay in build/test-out/reports/pages/.
 #include "ReportTestSupport.h"
 
+#include "ModalHook.h"
+#include "ProgressBar.h"
 #include "ReportDatabase.h"
 #include "ReportJob.h"
 #include "ReportLayout.h"
@@ -16,13 +18,18 @@
 
 #include <QBuffer>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QMainWindow>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QPrintDialog>
 #include <QPrinter>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QStatusBar>
 #include <QTest>
 
 #include <map>
@@ -731,6 +738,109 @@ TEST_F(ReportPdfPartsTest, TheTemporaryPartsGoWhetherTheWritingSucceedsOrFails)
     }
 }
 
+// The print dialog's choice: a PDF file, pages 2 to 4 of it with `range`.
+class CPrintToFileHook : public CModalHook {
+public:
+    QString path;
+    bool range = false;
+    int execDialog(QDialog& dialog) override
+    {
+        QPrinter* printer = static_cast<QPrintDialog&>(dialog).printer();
+        printer->setOutputFileName(path);
+        printer->setPrintRange(range ? QPrinter::PageRange : QPrinter::AllPages);
+        printer->setFromTo(range ? 2 : 0, range ? 4 : 0);
+        return QDialog::Accepted;
+    }
+};
+
+// A save or print of many pages from the preview shows its pages with "Прервать" and stops at once
+// at the user's word (Escape, the button, the preview's close box) or the program's close: said so
+// (not while the program closes), and no file, nothing beside it and nothing in the temporary folder
+// stays. A print into a file not stopped puts the whole file in place.
+TEST_F(ReportPagesTest, ASaveOrPrintStoppedMidwayLeavesNoFileAndNoParts)
+{
+    const QString temp = home() + QStringLiteral("tmp");
+    const QString out = home() + QStringLiteral("out/");
+    ASSERT_TRUE(QDir().mkpath(temp) && QDir().mkpath(out));
+    SetEnv("TMPDIR", temp.toUtf8());
+    CPrintToFileHook hook;
+    hook.path = out + QStringLiteral("form8.pdf");
+    SetModalHook(&hook);
+    QMainWindow main; // whose close box would close the program
+    SetAppMainWindow(&main);
+    const int id = WriteWideRows(QStringLiteral("reportform8"), 6000);
+    enum class Stop { None, Escape, Button, CloseBox, CloseProgram };
+    const struct {
+        bool print;
+        Stop stop;
+        QString told;
+    } cases[] = {
+        {false, Stop::Escape, kReportPdfStopped},
+        {false, Stop::Button, kReportPdfStopped},
+        {false, Stop::CloseBox, kReportPdfStopped},
+        {false, Stop::CloseProgram, QString()},
+        {true, Stop::Escape, ReportPreviewTexts::kPrintStopped},
+        {true, Stop::None, QString()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(10 * c.print + int(c.stop));
+        std::vector<bool> closes;
+        SetAppCloseHandler([&](bool duringWait) { closes.push_back(duringWait); });
+        QWidget owner;
+        QPointer<CReportPreview> preview = new CReportPreview(std::move(*Content(kForms[7], id)), &owner);
+        preview->show();
+        const int pages = preview->pageCount();
+        ASSERT_GE(pages, 48);
+        hook.range = c.stop == Stop::None;
+        messages.clear();
+        QString shown;
+        bool parts = false;
+        QElapsedTimer stopped;
+        bool done;
+        {
+            CWhileWaiting user(preview.data(), [&] {
+                auto* button = preview->findChild<QPushButton*>(QStringLiteral("outputStop"));
+                if (c.stop == Stop::None || !button || !button->isVisible())
+                    return false;
+                shown = preview->statusBar()->currentMessage();
+                parts = !QDir(temp).entryList({QStringLiteral("lir-report-*")}, QDir::Dirs).isEmpty();
+                stopped.start();
+                if (c.stop == Stop::Escape)
+                    QTest::keyClick(preview->view(), Qt::Key_Escape);
+                else if (c.stop == Stop::Button)
+                    QTest::mouseClick(button, Qt::LeftButton);
+                else if (c.stop == Stop::CloseBox)
+                    preview->close();
+                else
+                    RequestAppClose();
+                return true;
+            });
+            done = c.print ? preview->Print() : preview->ExportTo(hook.path);
+        }
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_EQ(done, c.stop == Stop::None);
+        EXPECT_EQ(preview.isNull(), c.stop == Stop::CloseBox);
+        if (c.stop == Stop::None) {
+            EXPECT_TRUE(!HavePdfPeers() || PdfInfo(hook.path).pages == 3);
+        } else {
+            EXPECT_TRUE(stopped.isValid() && stopped.elapsed() < 2000);
+            EXPECT_TRUE(shown.contains(QStringLiteral("страница "))
+                        && shown.endsWith(QStringLiteral(" из %1").arg(pages)))
+                << shown.toStdString();
+            EXPECT_EQ(parts, !c.print && ReportPdfParts(pages) > 1);
+            EXPECT_EQ(QDir(out).entryList(QDir::Files | QDir::Hidden), QStringList());
+        }
+        EXPECT_EQ(messages.size(), c.told.isEmpty() ? 0u : 1u);
+        EXPECT_TRUE(messages.empty() || messages[0].text == c.told);
+        EXPECT_EQ(closes, std::vector<bool>(c.stop == Stop::CloseProgram ? 1 : 0, true));
+        EXPECT_EQ(QDir(temp).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+        QFile::remove(hook.path);
+    }
+    SetAppCloseHandler(nullptr);
+    SetAppMainWindow(nullptr);
+    SetModalHook(nullptr);
+}
+
 // Parts of any sound shape join: as Qt's PDF writer gives them, or as qpdf rewrote them with object
 // streams or linearized. A part with a fault fails the join and leaves the file as it was.
 TEST_F(ReportPdfPartsTest, APartOfAnyShapeJoinsAndADamagedOneLeavesTheFile)
@@ -835,6 +945,9 @@ TEST_F(ReportPdfPartsTest, APartOfAnyShapeJoinsAndADamagedOneLeavesTheFile)
     ASSERT_TRUE(join.Open(&message));
     EXPECT_FALSE(join.Add(home() + QStringLiteral("missing.pdf"), 1, &message));
     EXPECT_EQ(message, ReportPdfTexts::kPartUnreadable.arg("missing.pdf"));
+    // A join asked to stop fails without a reason of its own.
+    CPdfJoin stopped(home() + QStringLiteral("stopped.pdf"));
+    EXPECT_TRUE(stopped.Open(&message) && !stopped.Add(first, 2, &message, [] { return false; }) && message.isEmpty());
 }
 
 } // namespace

@@ -33,10 +33,12 @@
 // a FAIL line.
 //
 // Whenever the program shows that it waits for a database lock (the button "lockWaitStop" comes up,
-// in the main window or at start-up in the splash window), the driver writes a WAIT line (the
-// process id, "status" or "splash", the text shown) and does what ROAD_ON_WAIT says: "escape"
-// presses Escape, "close" asks the window to close, anything else leaves it to the script (which
-// may send a signal). Timers do not run during the wait: this is done as the window repaints.
+// in the main window or at start-up in the splash window) or for pages it prints or saves (the
+// button "outputStop" in the report preview), the driver writes a WAIT line (the process id,
+// "status", "splash" or the window's name, the text shown) and does what ROAD_ON_WAIT says: "escape"
+// presses Escape, "close" asks the window to close, "hold" holds the window (it does not repaint)
+// from ROAD_SYNC/wait until ROAD_SYNC/wait.go, anything else leaves it to the script (which may send
+// a signal). Timers do not run during the wait: this is done as the window repaints.
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QAbstractScrollArea>
@@ -115,26 +117,45 @@ private:
     {
         QAbstractButton* button = nullptr;
         for (QWidget* top : QApplication::topLevelWidgets())
-            if (top->isVisible())
-                if (auto* b = top->findChild<QAbstractButton*>(QStringLiteral("lockWaitStop")); b && b->isVisible())
+            for (const char* name : {"lockWaitStop", "outputStop"})
+                if (auto* b = top->isVisible() ? top->findChild<QAbstractButton*>(QLatin1String(name)) : nullptr;
+                    b && b->isVisible())
                     button = b;
         if (!button || button == m_waitButton)
             return;
         m_waitButton = button;
         QWidget* window = button->window();
-        const bool main = window == MainWindow();
+        auto* frame = qobject_cast<QMainWindow*>(window);
+        const QString where = window == MainWindow() ? QStringLiteral("status")
+            : frame                                  ? window->objectName()
+                                                     : QStringLiteral("splash");
         QString text;
-        if (main)
-            text = MainWindow()->statusBar()->currentMessage();
+        if (frame)
+            text = frame->statusBar()->currentMessage();
         else if (const auto* label = window->findChild<QLabel*>(QStringLiteral("lockWaitText")))
             text = label->text();
-        Write(QStringLiteral("WAIT %1 %2 %3")
-                  .arg(QCoreApplication::applicationPid())
-                  .arg(main ? QStringLiteral("status") : QStringLiteral("splash"), text));
+        Write(QStringLiteral("WAIT %1 %2 %3").arg(QCoreApplication::applicationPid()).arg(where, text));
         if (m_onWait == QLatin1String("escape"))
             QCoreApplication::postEvent(window, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
         else if (m_onWait == QLatin1String("close"))
             QCoreApplication::postEvent(window, new QCloseEvent);
+        else if (m_onWait == QLatin1String("hold"))
+            Hold(QStringLiteral("wait"));
+    }
+
+    // Holds the user-interface thread between the script's marks, as a window busy painting would.
+    void Hold(const QString& name)
+    {
+        const QString marker = m_sync + u'/' + name;
+        if (QFile f(marker); m_sync.isEmpty() || !f.open(QIODevice::WriteOnly))
+            Fail(QStringLiteral("cannot write %1").arg(marker));
+        QElapsedTimer held;
+        held.start();
+        while (!QFile::exists(marker + QStringLiteral(".go"))) {
+            if (held.elapsed() > m_timeoutMs)
+                Fail(QStringLiteral("held %1 s without %2.go").arg(m_timeoutMs / 1000).arg(name));
+            ::usleep(20000);
+        }
     }
 
     bool Load(const QString& path)

@@ -4,7 +4,8 @@
 # it with the message and the start goes on; a close request or SIGTERM during it ends the program
 # as a normal close does (exit status 0, settings written back), and nothing of the operation is
 # stored. SQLite: an import that waits for another program's write lock. PostgreSQL: the start-up
-# and the forecast list wait for a table lock of a psql session.
+# and the forecast list wait for a table lock of a psql session. SQLite also ends the program by a
+# signal while it saves a large report as PDF.
 # Arguments: sqlite|postgresql, the build's program folder, the driver library, the upper
 # organisation's fixture, the output folder (left for a look).
 set -u
@@ -57,8 +58,8 @@ ini() { echo "$1.config/LIR/Forecast.ini"; }
 start() {
     tag=$2
     cat >"$out/$tag.script"
-    mkdir -p "$out/$tag.sync"
-    LIR_HOME=$1/ XDG_CONFIG_HOME=$1.config XDG_RUNTIME_DIR=$runtime/$(basename "$1") LIR_MSGBOX=yes \
+    mkdir -p "$out/$tag.sync" "$out/$tag.tmp"
+    TMPDIR=$out/$tag.tmp LIR_HOME=$1/ XDG_CONFIG_HOME=$1.config XDG_RUNTIME_DIR=$runtime/$(basename "$1") LIR_MSGBOX=yes \
         QT_QPA_PLATFORM=offscreen ROAD_SCRIPT=$out/$tag.script ROAD_LOG=$out/$tag.log ROAD_SYNC=$out/$tag.sync \
         ROAD_ON_WAIT=$3 ROAD_STEP_TIMEOUT=${ROAD_STEP_TIMEOUT:-20} timeout -k 5 "${RUN_TIMEOUT:-90}" \
         env LD_PRELOAD="$driver" "$bin/forecast" 2>"$out/$tag.err" &
@@ -336,6 +337,46 @@ for end in escape sigterm limit; do
     [ "$(paper)" = "$stored" ] || fail "$tag: the typed figure was stored: $(paper), not $stored"
     sums_right
 done
+
+# 6. SIGTERM while form Ф1 of some thousands of products (a few hundred pages) is saved as PDF from
+# its preview (the window held meanwhile, the parts in the temporary folder) ends the program as a
+# normal close and leaves neither the PDF, nor a file beside it, nor the parts.
+if [ "$dialect" = sqlite ]; then
+    P=$out/P
+    program_folder "$P"
+    cp "$bin/LIR.db.tmpl" "$P/LIR.db"
+    { cat "$fixture"; echo "with recursive n(i) as (select 1 union all select i + 1 from n where i < 9000)
+        insert into tclsproduct (prognoz, id, parent, measurementNatural, measurementPrice, name, position, code,
+            offsetMin, offsetMax, type, isgroup) select 7, 1000 + i, 110, 1, 2, 'Товар ' || i, 2 + i, '01.' || i,
+            0, 0, 1, 0 from n;
+        insert into tfctprice (prognoz, product, pricePrev, priceCur, priceNext)
+            select 7, id, 10000, 10000, 10000 from tclsproduct where id > 1000;"; } | sqlite3 -bail "$P/LIR.db" \
+        || { echo "the products do not load"; exit 1; }
+    start "$P" save-sigterm hold <<EOF
+command 32805
+click id1060
+receiver Управление А
+click id1087
+click id1
+action reportPreview | export
+file $P/form1.pdf
+quit
+EOF
+    if await sync wait && [ -n "$(find "$out/$tag.tmp" -path '*/lir-report-*/*')" ]; then
+        kill -TERM "$pid"
+        touch "$out/$tag.sync/wait.go"
+        finish "$SECONDS"
+        [ "$took" -le 10 ] || fail "$tag: the program took $took s to end after SIGTERM"
+        settings_saved "$P"
+        ! quit_logged || fail "$tag: the program went on after SIGTERM"
+    else
+        fail "$tag: no save with its parts in the temporary folder was shown"
+        finish "$SECONDS"
+    fi
+    grep -q '^WAIT [0-9]* reportPreview Сохранение в PDF: страница' "$out/$tag.log" || fail "$tag: the pages were not shown"
+    left=$(find "$out/$tag.tmp" "$P" -maxdepth 1 \( -name 'lir-report-*' -o -name 'form1.pdf*' \))
+    [ -z "$left" ] || fail "$tag: the save left $left"
+fi
 
 if [ "$failures" -gt 0 ]; then
     echo "$failures checks failed; the program folders are in $out"
