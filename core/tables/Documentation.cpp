@@ -278,8 +278,12 @@ void ReadContent(const xmlNode* node, CDocumentationRecord& rec)
 template <>
 const CXmlFormat<CDocumentationRecord>& XmlFormatOf<CDocumentationRecord>()
 {
-    static const CXmlFormat<CDocumentationRecord> format{XmlNames::kDocument, XmlNames::kDocuments, kXmlFields,
-                                                         &WriteContent, &ReadContent};
+    static const CXmlFormat<CDocumentationRecord> format{.element = XmlNames::kDocument,
+                                                         .list = XmlNames::kDocuments,
+                                                         .fields = kXmlFields,
+                                                         .table = "tfctdocumentation",
+                                                         .writeMore = &WriteContent,
+                                                         .readMore = &ReadContent};
     return format;
 }
 

@@ -70,7 +70,7 @@ R NewRecord(const CForecastKey& key)
 template <>
 const CXmlFormat<R>& XmlFormatOf<R>()
 {
-    static const CXmlFormat<R> format{XmlNames::kForecastData, nullptr, kXmlFields};
+    static const CXmlFormat<R> format{XmlNames::kForecastData, nullptr, kXmlFields, "tfctprognozdata"};
     return format;
 }
 

@@ -27,7 +27,8 @@ constexpr CRowReader<CForecastRecord> kRows{&ReadForecastRow, UnreadableRow::Ski
 template <>
 const CXmlFormat<CForecastRecord>& XmlFormatOf<CForecastRecord>()
 {
-    static const CXmlFormat<CForecastRecord> format{XmlNames::kForecast, XmlNames::kForecasts, kXmlFields};
+    static const CXmlFormat<CForecastRecord> format{XmlNames::kForecast, XmlNames::kForecasts, kXmlFields,
+                                                    "tfctprognoz"};
     return format;
 }
 

@@ -25,7 +25,7 @@ std::optional<R> FirstOfPair(int base, int produce)
 template <>
 const CXmlFormat<R>& XmlFormatOf<R>()
 {
-    static const CXmlFormat<R> format{XmlNames::kConvert, XmlNames::kConverts, kXmlFields};
+    static const CXmlFormat<R> format{XmlNames::kConvert, XmlNames::kConverts, kXmlFields, "tclsmconvert"};
     return format;
 }
 

@@ -16,7 +16,7 @@ constexpr CRowReader<R> kRows{&ReadMeasurementRow, UnreadableRow::Skip};
 template <>
 const CXmlFormat<R>& XmlFormatOf<R>()
 {
-    static const CXmlFormat<R> format{XmlNames::kMeasurement, XmlNames::kMeasurements, kXmlFields};
+    static const CXmlFormat<R> format{XmlNames::kMeasurement, XmlNames::kMeasurements, kXmlFields, "tclsmeasurement"};
     return format;
 }
 

@@ -56,7 +56,7 @@ void BindRow(CSqlQuery& q, const R& rec)
 template <>
 const CXmlFormat<R>& XmlFormatOf<R>()
 {
-    static const CXmlFormat<R> format{XmlNames::kPrice, XmlNames::kPrices, kXmlFields};
+    static const CXmlFormat<R> format{XmlNames::kPrice, XmlNames::kPrices, kXmlFields, "tfctprice"};
     return format;
 }
 

@@ -202,7 +202,7 @@ constexpr CRowReader<CProductRecord> kRows{&ReadOrReport, UnreadableRow::FailRea
 template <>
 const CXmlFormat<CProductRecord>& XmlFormatOf<CProductRecord>()
 {
-    static const CXmlFormat<CProductRecord> format{XmlNames::kProduct, XmlNames::kProducts, kXmlFields};
+    static const CXmlFormat<CProductRecord> format{XmlNames::kProduct, XmlNames::kProducts, kXmlFields, "tclsproduct"};
     return format;
 }
 

@@ -33,7 +33,8 @@ constexpr CRowReader<CReceiverRecord> kRows{&ReadReceiverRow, UnreadableRow::Ski
 template <>
 const CXmlFormat<CReceiverRecord>& XmlFormatOf<CReceiverRecord>()
 {
-    static const CXmlFormat<CReceiverRecord> format{XmlNames::kReceiver, XmlNames::kReceivers, kXmlFields};
+    static const CXmlFormat<CReceiverRecord> format{XmlNames::kReceiver, XmlNames::kReceivers, kXmlFields,
+                                                    "tclsreceiver"};
     return format;
 }
 

@@ -308,8 +308,12 @@ bool TotalForecastToXmlStream(xmlTextWriterPtr writer, const CTotalForecastRecor
     return XmlStreamText(writer, "comment", QString()) && xmlTextWriterEndElement(writer) >= 0;
 }
 
-std::optional<CTotalForecastRecord> ReadTotalForecastCommentXml(const xmlNode* node, const CTotalForecastRecord& blank)
+std::optional<CTotalForecastRecord> ReadTotalForecastCommentXml(const xmlNode* node, const CTotalForecastRecord& blank,
+                                                                QString* invalid)
 {
+    static const std::span<const CTextLimit> limits = TextLimitsOf("tfcttotalprognoz");
+    if (invalid && XmlTextTooLong(node, XmlNames::kTotalForecastData, limits, invalid))
+        return std::nullopt;
     return ReadRecordXml<R>(node, XmlNames::kTotalForecastData, kCommentXmlFields, blank);
 }
 

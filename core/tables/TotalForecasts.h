@@ -3,6 +3,7 @@
 #pragma once
 
 #include "ForecastData.h"
+#include "db/TextLimits.h"
 
 // A new record carries the time of its construction as lastUpdate.
 struct CTotalForecastRecord : CForecastRowFields {
@@ -11,8 +12,8 @@ struct CTotalForecastRecord : CForecastRowFields {
 
 using CTotalForecastList = std::vector<CTotalForecastRecord>;
 
-// Comments longer than this are cut when saved.
-constexpr int kTotalForecastCommentLength = 255;
+// Comments longer than their column are cut when saved.
+inline const int kTotalForecastCommentLength = TextLimitOf("tfcttotalprognoz", "comment");
 
 std::optional<CTotalForecastRecord> GetTotalForecastById(int id);
 std::optional<CTotalForecastRecord> GetTotalForecast(int prognoz, int product);
@@ -64,6 +65,8 @@ void TotalForecastsToXml(xmlNodePtr parent, const CTotalForecastList& list);
 bool TotalForecastToXmlStream(xmlTextWriterPtr writer, const CTotalForecastRecord& rec);
 // id, product and comment of a comments element; prognoz stays 0 for the caller to supply.
 // `blank` gives the fields the element does not carry: one for all rows, as a new record reads the clock.
-std::optional<CTotalForecastRecord> ReadTotalForecastCommentXml(const xmlNode* node, const CTotalForecastRecord& blank);
+// With `invalid`, none also for a comment longer than its column (the message then in *invalid).
+std::optional<CTotalForecastRecord> ReadTotalForecastCommentXml(const xmlNode* node, const CTotalForecastRecord& blank,
+                                                                QString* invalid = nullptr);
 // The node and its following siblings; none when no node gives a record.
 std::optional<CTotalForecastList> ReadTotalForecastCommentsXml(const xmlNode* node);

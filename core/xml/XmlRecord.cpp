@@ -9,6 +9,7 @@
 #include <QDebug>
 #include <QFile>
 
+#include <algorithm>
 #include <charconv>
 #include <climits>
 #include <cmath>
@@ -99,6 +100,44 @@ QString XmlContent(const xmlNode* node)
     QString s = QString::fromUtf8(reinterpret_cast<const char*>(content));
     xmlFree(content);
     return s;
+}
+
+namespace {
+
+// The characters of the element's text, counted only as far as `limit` needs.
+bool LongerThan(const xmlNode* node, int limit)
+{
+    const xmlNode* only = node->children;
+    if (only && !only->next && (only->type == XML_TEXT_NODE || only->type == XML_CDATA_SECTION_NODE)) {
+        const std::string_view text(only->content ? reinterpret_cast<const char*>(only->content) : "");
+        return text.size() > std::size_t(limit) && Utf8TextLength(text) > std::size_t(limit);
+    }
+    xmlChar* content = xmlNodeGetContent(node);
+    const bool longer = content && Utf8TextLength(reinterpret_cast<const char*>(content)) > std::size_t(limit);
+    xmlFree(content);
+    return longer;
+}
+
+} // namespace
+
+bool XmlTextTooLong(const xmlNode* node, const char* element, std::span<const CTextLimit> limits, QString* invalid)
+{
+    if (limits.empty() || !node || node->type != XML_ELEMENT_NODE || !XmlNameIs(node, element))
+        return false;
+    for (const xmlNode* child = node->children; child; child = child->next) {
+        if (child->type != XML_ELEMENT_NODE)
+            continue;
+        const auto limit =
+            std::find_if(limits.begin(), limits.end(), [&](const CTextLimit& l) { return XmlNameIs(child, l.column); });
+        if (limit == limits.end() || !LongerThan(child, limit->length))
+            continue;
+        if (invalid)
+            *invalid = kXmlTextTooLong.arg(QString::fromUtf8(reinterpret_cast<const char*>(child->name)))
+                           .arg(xmlGetLineNo(child))
+                           .arg(limit->length);
+        return true;
+    }
+    return false;
 }
 
 QString XmlInt(int v)

@@ -5,6 +5,7 @@
 
 #include "Money.h"
 #include "XmlRead.h"
+#include "db/TextLimits.h"
 
 #include <QDateTime>
 #include <QString>
@@ -214,14 +215,21 @@ std::optional<R> ReadRecordXml(const xmlNode* node, const char* element, std::sp
     return rec;
 }
 
+// %1 the element, %2 its line in the file, %3 the most characters its column takes.
+inline const QString kXmlTextTooLong = QStringLiteral("Элемент «%1» в строке %2 длиннее %3 знаков.");
+// Whether the node is the record element with a child longer than its column (of `limits`, the columns
+// of the record's table, which the children are named after); the message then goes to *invalid.
+bool XmlTextTooLong(const xmlNode* node, const char* element, std::span<const CTextLimit> limits, QString* invalid);
+
 // The XML of a record type, which its table module defines once (XmlFormatOf): the record's element,
-// the list element around several, the field table, and for a record that carries more than its
-// fields what is written after them and read back from the element.
+// the list element around several, the field table, the table its records are stored in, and for a
+// record that carries more than its fields what is written after them and read back from the element.
 template <class R>
 struct CXmlFormat {
     const char* element;
     const char* list;
     std::span<const XmlField<R>> fields;
+    const char* table = nullptr;
     void (*writeMore)(xmlNodePtr node, const R& rec) = nullptr;
     void (*readMore)(const xmlNode* node, R& rec) = nullptr;
 };
@@ -265,6 +273,17 @@ template <class R>
 std::optional<R> ReadXml(const xmlNode* node)
 {
     return ReadXml<R>(node, nullptr);
+}
+
+// A received record, which is to be stored: none also when a text is longer than its column takes
+// (with the message in *invalid), so that the database never has to refuse it.
+template <class R>
+std::optional<R> ReadXmlToStore(const xmlNode* node, QString* invalid)
+{
+    static const std::span<const CTextLimit> limits = TextLimitsOf(XmlFormatOf<R>().table);
+    if (XmlTextTooLong(node, XmlFormatOf<R>().element, limits, invalid))
+        return std::nullopt;
+    return ReadXml<R>(node, invalid);
 }
 
 // None also when one of the records holds an invalid number (with its message in *invalid).

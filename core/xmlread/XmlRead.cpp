@@ -23,8 +23,10 @@ namespace {
 // No network, entities left unexpanded, no DTD loaded, no messages on standard error. A stored
 // document travels as one base64 text node, which may pass libxml2's default limit of 10 MB: the
 // limit is lifted, which is safe as no document with a DTD (and so no entity) is read, and the guard
-// below bounds what the limits without it bounded (the nesting).
-constexpr int kParseOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_HUGE;
+// below bounds what the limits without it bounded (the nesting). A tree keeps lines beyond 65535 too,
+// so that a message names the line of a large document.
+constexpr int kParseOptions =
+    XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_HUGE | XML_PARSE_BIG_LINES;
 
 std::atomic<const std::atomic<bool>*> g_abort{nullptr};
 
@@ -710,6 +712,11 @@ bool CXmlStreamEvents::Base64Text(const xmlChar*, std::size_t)
     return true;
 }
 
+long CXmlStreamEvents::Line() const
+{
+    return m_parser && m_parser->input ? m_parser->input->line : 0;
+}
+
 void XmlUseNoNetworkLoader()
 {
     static std::once_flag once;
@@ -821,7 +828,9 @@ CXmlReadResult XmlStreamFile(const char* path, const char* schemaPath, CXmlStrea
     }
     xmlCtxtUseOptions(parser, kParseOptions);
     run.SetParser(parser);
+    events.m_parser = parser;
     xmlParseDocument(parser);
+    events.m_parser = nullptr;
     const bool wellFormed = parser->wellFormed && !run.Stopped();
     result.invalid = run.Invalid() || (validator && xmlSchemaIsValid(validator.get()) != 1);
     if (plug)

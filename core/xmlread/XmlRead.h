@@ -77,8 +77,16 @@ public:
     virtual bool TakesBase64() const { return false; }
     virtual bool Base64Text(const xmlChar* piece, std::size_t length);
 
+    // During a call: the line of the file the parser has reached (in StartElement the line where the
+    // start tag ends, which libxml2's trees give the element); 0 outside a read.
+    long Line() const;
+
 protected:
     ~CXmlStreamEvents() = default;
+
+private:
+    friend CXmlReadResult XmlStreamFile(const char* path, const char* schemaPath, CXmlStreamEvents& events);
+    xmlParserCtxt* m_parser = nullptr;
 };
 
 // Reads the file as a stream, never as a whole tree, validating it against the schema file at

@@ -2,6 +2,7 @@
 // not stored answers none without a message; a row the reader refuses follows the table's rule; the
 // journal line is written only once the outermost transaction commits, and a rollback leaves none.
 #include "DbTest.h"
+#include "db/TextLimits.h"
 #include "tables/Documentation.h"
 #include "tables/Forecasts.h"
 #include "tables/ImportStatus.h"
@@ -13,7 +14,12 @@
 #include "tables/Receivers.h"
 #include "tables/TotalForecasts.h"
 
+#include <QRegularExpression>
+#include <QSqlQuery>
+
 #include <functional>
+#include <set>
+#include <string>
 
 namespace {
 
@@ -197,6 +203,39 @@ TEST_P(TableModulesTest, SharedRulesOfEveryModule)
     // Only the products show their unreadable row, as a database error.
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_TRUE(messages[0].text.contains("tclsproduct.name")) << messages[0].text.toStdString();
+}
+
+// Received texts are held to the limits of one table: the database's own catalogue has each of them,
+// and no other limit on the text columns of those tables.
+TEST_P(TableModulesTest, TextLimitsAreTheSchemasOwn)
+{
+    std::set<std::string> tables;
+    for (const CTextLimit& limit : kTextLimits)
+        tables.insert(limit.table);
+    for (const std::string& table : tables) {
+        QStringList expected, found;
+        for (const CTextLimit& limit : TextLimitsOf(table.c_str()))
+            expected << QStringLiteral("%1 %2").arg(QLatin1String(limit.column)).arg(limit.length);
+        if (isPg()) {
+            QSqlQuery q(GetDBConnection().GetConnection());
+            q.prepare("select column_name, character_maximum_length from information_schema.columns where "
+                      "table_name = ? and character_maximum_length is not null");
+            q.addBindValue(QString::fromStdString(table));
+            ASSERT_TRUE(q.exec());
+            while (q.next())
+                found << q.value(0).toString() + u' ' + q.value(1).toString();
+        } else {
+            const QString sql = Scalar("select sql from sqlite_master where type = 'table' and lower(name) = ?",
+                                       {QString::fromStdString(table)})
+                                    .toString();
+            static const QRegularExpression check(QStringLiteral("CHECK \\(length\\((\\w+)\\) <= (\\d+)\\)"));
+            for (const auto& m : check.globalMatch(sql))
+                found << m.captured(1).toLower() + u' ' + m.captured(2);
+        }
+        expected.sort();
+        found.sort();
+        EXPECT_EQ(found, expected) << table;
+    }
 }
 
 LIR_INSTANTIATE_DB_TEST(TableModulesTest);

@@ -787,6 +787,111 @@ TEST_P(HeadlessImportTest, ForecastRowsBeforeTheAnswerAreSeenByNoneAndLockNothin
         QStringLiteral("б"));
 }
 
+// A received text as long as its column takes goes in whole; one character more refuses the document
+// while it is read, before the question, naming the element, its line and the limit, and nothing is
+// stored or left waiting. Characters count, not bytes: one outside the BMP counts once.
+TEST_P(HeadlessImportTest, TextsLongerThanTheirColumnsAreRefusedWhileRead)
+{
+    ForecastOfTwoOrganisations();
+    const CReceiverList receivers{{kSender, 0, "~rn~", QString(), 0, kSender},
+                                  {kRecipient, kSender, QStringLiteral("Отдел Б"), QString(), 0, kRecipient}};
+    CProductList products(1);
+    std::tie(products[0].id, products[0].prognoz, products[0].name, products[0].comment) =
+        std::tuple(1, kForecast, "~pn~", "~pk~");
+    const CForecastList forecasts{{kForecast, QStringLiteral("Прогноз"), 2013, -20, "~fo~", 1}};
+    const CMeasurementList units{{1, QStringLiteral("штука"), "796", "~uo~", 1}};
+    const CDocumentationList documents{{1, kForecast, QStringLiteral("Методика"), 0, "~df~", {}}};
+    const QString nsi = QString::fromUtf8(ReadFile(Save(BuildNsiDocument(
+        {kForecast, kSender, kRecipient, {}, &receivers, &products, &forecasts, nullptr, &documents, &units}))));
+    QString forecast = QString::fromUtf8(ReadFile(ForecastWithComments(home() + "f.xml", {{40, "~c~"}})));
+    forecast.replace(QStringLiteral("основа 0"), QStringLiteral("~b~"));
+    CForecastDataList rows(1);
+    std::tie(rows[0].id, rows[0].product, rows[0].comment) = std::tuple(1, 41, "~k~");
+    // Its comment beyond line 65535, which a node of libxml2 cannot hold itself.
+    const QString comments = QString::fromUtf8(ReadFile(Save(BuildCommentDocument({7, 3, 5, {}}, rows))))
+                                 .replace(QStringLiteral("<prognozdata>"), QString(70000, u'\n') + "<prognozdata>");
+
+    // Each document, read from `path` and stored: the refusal, else empty.
+    const struct {
+        const QString* document;
+        std::function<QString(const QString& path)> import;
+    } kinds[] = {
+        {&nsi,
+         [&](const QString& path) {
+             CNsiFile f = ReadNsiFile(path, home() + QLatin1String(ExchangeSchemas::kNsi));
+             return f.ok() && !StoreNsiFile(f) ? QStringLiteral("not stored") : f.message;
+         }},
+        {&forecast,
+         [&](const QString& path) {
+             CForecastFile f = ReadForecastFile(path, home() + QLatin1String(ExchangeSchemas::kForecast));
+             return f.ok() && !StoreForecastFile(f) ? QStringLiteral("not stored") : f.message;
+         }},
+        {&comments,
+         [&](const QString& path) {
+             const CCommentsFile f = ReadCommentsFile(path, home() + QLatin1String(ExchangeSchemas::kComment));
+             return f.ok() && !StoreCommentsFile(f, 7) ? QStringLiteral("not stored") : f.message;
+         }},
+    };
+    const struct {
+        int kind;
+        const char* mark;
+        const char* element;
+        const char* stored;
+    } fields[] = {
+        {0, "~pk~", "comment", "select comment from tclsproduct where prognoz = 5"},
+        {0, "~pn~", "name", "select name from tclsproduct where prognoz = 5"},
+        {0, "~rn~", "name", "select name from tclsreceiver where importedId = 3"},
+        {0, "~fo~", "ownerName", "select ownerName from tfctprognoz where id = 5"},
+        {0, "~uo~", "oboznachenie", "select oboznachenie from tclsmeasurement where id = 1"},
+        {0, "~df~", "filename", "select filename from tfctdocumentation where prognoz = 5"},
+        {1, "~c~", "comment", "select comment from tfctprognozdata where product = 40"},
+        {1, "~b~", "base", "select base from tfctprognozdata where product = 40"},
+        {2, "~k~", "comment", "select comment from tfcttotalprognoz where product = 41"},
+    };
+    const auto text = [](std::size_t field, int length) {
+        return QChar(u'А' + int(field)) + QString(length - 2, u'я') + QStringLiteral("\U0001D11E");
+    };
+    // The document with every text of its marks at the limit, the one of field `longer` a character beyond.
+    const QString path = home() + QStringLiteral("long.xml");
+    const auto write = [&](const QString& document, std::size_t longer) {
+        QString out = document;
+        for (std::size_t i = 0; i < std::size(fields); ++i)
+            out.replace(QLatin1String(fields[i].mark), text(i, i == longer ? 256 : 255));
+        WriteFile(path, out.toUtf8());
+    };
+    const auto stored = [&] {
+        QStringList out{Scalar("select (select count(*) from tfctimportstatus) + (select count(*) from tclsproduct) "
+                               "+ (select count(*) from tclsreceiver)")
+                            .toString()};
+        for (const auto& f : fields)
+            out << Scalar(QString::fromUtf8(f.stored)).toString();
+        return out;
+    };
+    for (const auto& kind : kinds) {
+        write(*kind.document, std::size(fields));
+        EXPECT_EQ(kind.import(path), "");
+    }
+    for (std::size_t i = 0; i < std::size(fields); ++i)
+        EXPECT_EQ(Scalar(QString::fromUtf8(fields[i].stored)).toString(), text(i, 255)) << fields[i].mark;
+    EXPECT_TRUE(messages.empty());
+
+    const QStringList before = stored();
+    for (std::size_t i = 0; i < std::size(fields); ++i) {
+        const auto& f = fields[i];
+        const QString& document = *kinds[f.kind].document;
+        write(document, i);
+        const auto line = document.left(document.indexOf(QLatin1String(f.mark))).count(u'\n') + 1;
+        EXPECT_EQ(kinds[f.kind].import(path),
+                  QStringLiteral("Ошибка при чтении файла %1\nЭлемент «%2» в строке %3 длиннее 255 знаков.")
+                      .arg(path, QLatin1String(f.element))
+                      .arg(line))
+            << f.mark;
+        EXPECT_EQ(stored(), before) << f.mark;
+        EXPECT_EQ(StageTables("tmp_stage"), 0) << f.mark;
+    }
+    EXPECT_TRUE(messages.empty());
+}
+
 LIR_INSTANTIATE_DB_TEST(HeadlessImportTest);
 
 } // namespace

@@ -35,9 +35,12 @@ CCommentsFile ReadCommentsFile(const QString& path, const QString& schemaPath)
     };
     const CTotalForecastRecord blank;
     handler.read = [&](const char*, const xmlNode* node) {
-        if (auto rec = ReadTotalForecastCommentXml(node, blank))
+        CStreamRead read;
+        if (auto rec = ReadTotalForecastCommentXml(node, blank, &read.message))
             file.rows.push_back({rec->product, std::move(rec->comment)});
-        return CStreamRead{};
+        else if (!read.message.isEmpty())
+            read.status = CStreamRead::Refused;
+        return read;
     };
     file.message = StreamExchangeFile(path, schemaPath, handler);
     return file.message.isEmpty() ? WithRows(std::move(file)) : file;

@@ -26,8 +26,8 @@ struct CCommentsFile {
 };
 
 // The comment document at `path` read as a stream against the schema file at `schemaPath`, one row at a
-// time (the root's children "prognozdata"). Refused with the messages of the exchange reader; NoData
-// without any row.
+// time (the root's children "prognozdata"). Refused with the messages of the exchange reader, also for
+// a comment longer than its column takes; NoData without any row.
 CCommentsFile ReadCommentsFile(const QString& path, const QString& schemaPath);
 // The same of a document read whole (ReadExchangeDocument); NoData without any row.
 CCommentsFile ReadCommentsFile(const CExchangeDocument& doc);

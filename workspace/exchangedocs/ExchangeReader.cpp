@@ -6,6 +6,7 @@
 #include <QFileInfo>
 
 #include <climits>
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -126,6 +127,19 @@ struct DocDeleter {
     void operator()(xmlDoc* d) const { xmlFreeDoc(d); }
 };
 
+// A line as libxml2's own trees keep it (xmlGetLineNo): beyond the 16 bits of a node an element
+// keeps 65535 and its text the line itself.
+void SetLine(xmlNode* node, long line)
+{
+    if (line < 65535) {
+        node->line = static_cast<unsigned short>(line);
+        return;
+    }
+    node->line = 65535;
+    if (node->type == XML_TEXT_NODE)
+        node->psvi = reinterpret_cast<void*>(static_cast<std::ptrdiff_t>(line));
+}
+
 // The events of a streamed exchange document: the root to the handler, the elements it asks for built
 // as trees of their own, one at a time, and handed to it once the schema has seen them whole.
 class CExchangeStream final : public CXmlStreamEvents {
@@ -172,6 +186,8 @@ private:
     std::string m_inside;         // the section of the element being built
     xmlNode* m_element = nullptr; // being built, and where it has got to
     xmlNode* m_current = nullptr;
+    const xmlNode* m_started = nullptr; // the element that started last, and its line
+    long m_startLine = 0;
     int m_elementDepth = -1;
     StreamPieces m_pieces; // of the element that has just started
 };
@@ -191,6 +207,8 @@ bool CExchangeStream::StartElement(const xmlChar* name, int count, const xmlChar
             const QByteArray value = XmlAttributeText(a[3], a[4]).toUtf8();
             xmlNewProp(child, a[0], BAD_CAST value.constData());
         }
+        SetLine(child, m_startLine = Line());
+        m_started = child;
         m_current = xmlAddChild(m_current, child);
         return m_current != nullptr;
     }
@@ -228,7 +246,11 @@ bool CExchangeStream::StartElement(const xmlChar* name, int count, const xmlChar
         m_inside = depth == 1 ? std::string() : m_section;
         m_element = m_current = xmlNewDocNode(m_doc.get(), nullptr, name, nullptr);
         m_elementDepth = depth;
-        return m_element != nullptr;
+        if (!m_element)
+            return false;
+        SetLine(m_element, m_startLine = Line());
+        m_started = m_element;
+        return true;
     }
     return true;
 }
@@ -265,6 +287,8 @@ bool CExchangeStream::Text(xmlChar*& text, std::size_t)
         return false;
     node->content = text;
     text = nullptr;
+    // An element's text has the element's line, as messages name it.
+    SetLine(node, m_current == m_started ? m_startLine : Line());
     xmlAddChild(m_current, node);
     return true;
 }

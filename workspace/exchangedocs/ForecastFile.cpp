@@ -39,7 +39,7 @@ CForecastFile ReadForecastFile(const QString& path, const QString& schemaPath)
     };
     handler.read = [&](const char*, const xmlNode* node) {
         CStreamRead read;
-        auto rec = ReadXml<CForecastDataRecord>(node, &read.message);
+        auto rec = ReadXmlToStore<CForecastDataRecord>(node, &read.message);
         if (!rec) {
             read.status = read.message.isEmpty() ? CStreamRead::Invalid : CStreamRead::Refused;
             return read;

@@ -45,7 +45,7 @@ struct CForecastFile {
 
 // The document at `path` checked against the schema file at `schemaPath`. Refused with the messages
 // of the exchange reader: the version (before any row is read), a parse failure, a validation
-// failure, and also rows of more than one forecast.
+// failure, and also rows of more than one forecast, and a text longer than its column takes.
 CForecastFile ReadForecastFile(const QString& path, const QString& schemaPath);
 
 // Stores what the file carries as the sender's rows, in one transaction: the sender's map row with

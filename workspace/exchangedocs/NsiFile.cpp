@@ -22,13 +22,13 @@ struct CNsiSection {
 };
 
 // Records of another element inside a section are passed by, as a list read has always done; a
-// record with a number that does not fit refuses the document with the reader's message.
+// record with a number or a text that does not fit refuses the document with the reader's message.
 template <class R>
 CNsiSection Section(std::vector<R>& list, std::function<void(R&)> complete = nullptr)
 {
     return {XmlFormatOf<R>().list, [&list, complete](const xmlNode* node) {
                 CStreamRead read;
-                if (auto rec = ReadXml<R>(node, &read.message)) {
+                if (auto rec = ReadXmlToStore<R>(node, &read.message)) {
                     if (complete)
                         complete(*rec);
                     list.push_back(std::move(*rec));
@@ -74,7 +74,7 @@ CNsiSection StagedSection(std::vector<R>& list, CStagedRows& rows, std::unique_p
 {
     return {XmlFormatOf<R>().list, [&list, &rows, start, put](const xmlNode* node) {
                 CStreamRead read;
-                auto rec = ReadXml<R>(node, &read.message);
+                auto rec = ReadXmlToStore<R>(node, &read.message);
                 if (!rec) {
                     if (!read.message.isEmpty())
                         read.status = CStreamRead::Refused;

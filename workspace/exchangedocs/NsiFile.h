@@ -59,7 +59,8 @@ struct CNsiFile {
 // The document at `path` read as a stream against the schema file at `schemaPath`, one record at a
 // time; a missing section is empty. Products and prices wait in temporary tables of the connection,
 // which nobody else sees and which lock nothing, or without them in the lists. Refused with the
-// messages of the exchange reader, also for a record with a number that does not fit.
+// messages of the exchange reader, also for a record with a number that does not fit or a text longer
+// than its column takes.
 CNsiFile ReadNsiFile(const QString& path, const QString& schemaPath);
 
 // Whether the forecast has rows in the exchange journal, so that a load repeats an earlier one;
