@@ -223,9 +223,11 @@ DbError CDbSetupSettings::ConnectFailure(const QSqlError& e) const
 
 DbError CDbSetupSettings::OpenAccessDatabase()
 {
-    // A server set-up never touches the local file.
+    // Only a start whose settings name no database makes the default file; a stored one that is
+    // missing (the default one included) is named and asked about, never made again empty. A server
+    // set-up never touches the local file.
     DbError prepared;
-    if (sql == 0 && !QFile::exists(DefaultFile()))
+    if (sql == 0 && !storedFile && !QFile::exists(DefaultFile()))
         prepared = PrepareAccessFile();
     if (sql == 0 && createFile && !dbFile.isEmpty() && !QFileInfo::exists(dbFile))
         if (const DbError made = PrepareAccessFile(dbFile); Failed(made))
@@ -242,8 +244,8 @@ DbError CDbSetupSettings::OpenAccessDatabase()
         if (file.size() == 0)
             return DbError{0,
                            QStringLiteral("Файл базы данных пуст (0 байт) и не является базой данных: %1\n"
-                                          "Восстановите его из копии или удалите его, чтобы программа создала "
-                                          "новую базу данных.")
+                                          "Восстановите его из копии или удалите его и создайте новую базу данных "
+                                          "кнопкой «Создать...» в окне «Соединение».")
                                .arg(dbFile),
                            QString()};
         // The program writes beside the file too (its write-ahead log).

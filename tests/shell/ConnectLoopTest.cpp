@@ -155,6 +155,33 @@ TEST_F(ConnectLoopTest, AStoredFileIsUsedAndOneThatFailsIsNamedAndNeverReplaced)
     EXPECT_EQ(Ini("DBFile").toString(), home() + "new/made.db");
 }
 
+// A database the settings name is the user's data: when it is gone, the program's own default file
+// included, nothing is made in its place; the file is named and the user asked.
+TEST_F(ConnectLoopTest, AStoredFileThatIsGoneIsNeverMadeAgainFromTheTemplate)
+{
+    CopyTemplate(home() + "LIR.db.tmpl");
+    for (const QString& stored : {home() + "LIR.db", home() + "share/data.db"}) {
+        SCOPED_TRACE(stored.toStdString());
+        QFile::remove(profilePath());
+        SetIni("DBFile", stored);
+        messages.clear();
+        int dialogs = 0;
+        SetConnectDialogHook([&](CDbSetupSettings& s) {
+            ++dialogs;
+            EXPECT_EQ(s.dbFile, stored);
+            return false;
+        });
+        answers = {IDOK, IDYES}; // the message, then "quit" after "Отмена"
+        EXPECT_EQ(RunExpectingExit(), 0);
+        EXPECT_EQ(dialogs, 1);
+        ASSERT_EQ(messages.size(), 2u);
+        EXPECT_TRUE(messages[0].text.contains("Файл базы данных не найден: " + stored))
+            << messages[0].text.toStdString();
+        EXPECT_FALSE(QFile::exists(home() + "LIR.db"));
+        EXPECT_EQ(Ini("DBFile").toString(), stored);
+    }
+}
+
 TEST_F(ConnectLoopTest, ADatabaseMadeInASharedFolderIsSharedLikeIt)
 {
     // The folder's group (one the test may give it) with its group-write bit, as a team's folder has.
