@@ -275,16 +275,7 @@ TEST_P(DbConnectionTest, AWaitForAnotherWritersLockEndsInTheProgramsWords)
     Exec("insert into tFctPrognoz (id, name, year, status) values (1, 'f', 2026, 0)");
     const QString holderName = QStringLiteral("holder");
     {
-        QSqlDatabase holder = QSqlDatabase::addDatabase(isPg() ? "QPSQL" : "QSQLITE", holderName);
-        if (isPg()) {
-            holder.setHostName(params().host);
-            holder.setPort(params().port);
-            holder.setUserName(params().user);
-            holder.setPassword(params().password);
-            holder.setDatabaseName(params().dbName);
-        } else {
-            holder.setDatabaseName(params().file);
-        }
+        QSqlDatabase holder = AddPeerConnection(holderName);
         ASSERT_TRUE(holder.open());
         QSqlQuery q(holder);
         ASSERT_TRUE(q.exec(isPg() ? "begin" : "begin immediate"));

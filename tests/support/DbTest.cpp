@@ -102,3 +102,18 @@ QStringList DbTest::JournalTexts()
             out << q.value(0).toString();
     return out;
 }
+
+QSqlDatabase DbTest::AddPeerConnection(const QString& name) const
+{
+    QSqlDatabase db = QSqlDatabase::addDatabase(isPg() ? "QPSQL" : "QSQLITE", name);
+    if (isPg()) {
+        db.setHostName(m_params.host);
+        db.setPort(m_params.port);
+        db.setUserName(m_params.user);
+        db.setPassword(m_params.password);
+        db.setDatabaseName(m_params.dbName);
+    } else {
+        db.setDatabaseName(m_params.file);
+    }
+    return db;
+}

@@ -7,6 +7,7 @@
 #include "TestSupport.h"
 #include "db/DbConnection.h"
 
+#include <QSqlDatabase>
 #include <QVariantList>
 
 #include <optional>
@@ -27,6 +28,8 @@ protected:
     // PostgreSQL: one plain statement (a role, a grant) as the cluster's administrator in the test's
     // database, on a connection of its own.
     void ExecAsAdmin(const QString& sql);
+    // Another user's connection to the test's database, named `name`, not yet open.
+    QSqlDatabase AddPeerConnection(const QString& name) const;
     // Turns the operation journal on or off (off by default).
     void SetJournal(bool on);
     // The journal's texts, oldest first.

@@ -365,16 +365,7 @@ TEST_P(EditorTest, AnEditWhoseWaitEndsStoresNeitherItsFigureNorItsGroupRows)
         if (!c.escape && !isPg())
             continue; // SQLite's limit ends the same wait for the write lock
         {
-            QSqlDatabase holder = QSqlDatabase::addDatabase(isPg() ? "QPSQL" : "QSQLITE", holderName);
-            if (isPg()) {
-                holder.setHostName(params().host);
-                holder.setPort(params().port);
-                holder.setUserName(params().user);
-                holder.setPassword(params().password);
-                holder.setDatabaseName(params().dbName);
-            } else {
-                holder.setDatabaseName(params().file);
-            }
+            QSqlDatabase holder = AddPeerConnection(holderName);
             ASSERT_TRUE(holder.open());
             QSqlQuery q(holder);
             // A sibling's edit with the receiver group's row of the product in an open transaction.
