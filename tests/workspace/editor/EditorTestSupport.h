@@ -62,6 +62,16 @@ protected:
     void ClickCard(int row, int col);
     // Clicks the card cell, types the text into the edit box that opens and ends with the key.
     void TypeIntoCard(int row, int col, const QString& text, Qt::Key end = Qt::Key_Return);
+    // Two siblings of one group; the first one's sum typed in the card, as a user's first edit.
+    void EditOneOfTwoSiblings()
+    {
+        Row(kLeaf, kComputer, {.valueNorm = 1, .sumNorm = 90});
+        Row(kLeaf, kMincer, {.valueNorm = 2, .sumNorm = 10});
+        Open(kLeaf);
+        ClickGroup(kTech);
+        ClickList(ListRow(kComputer), 12);
+        TypeIntoCard(3, 5, "190");
+    }
     // The colour drawn at the centre of a cell.
     QColor ListColour(int row, int col) const;
     QColor CardColour(int row, int col) const;

@@ -296,12 +296,7 @@ TEST_P(EditorTest, EntryIntoTheCard)
 
 TEST_P(EditorTest, GroupRowsFollowAnEditOrACommand)
 {
-    Row(kLeaf, kComputer, {.valueNorm = 1, .sumNorm = 90});
-    Row(kLeaf, kMincer, {.valueNorm = 2, .sumNorm = 10});
-    Open(kLeaf);
-    ClickGroup(kTech);
-    ClickList(ListRow(kComputer), 12);
-    TypeIntoCard(3, 5, "190");
+    EditOneOfTwoSiblings();
     EXPECT_EQ(ListText(frame->totalRow(), 5), "200") << "the \"Всего\" row at once";
     PEER_ROWS(sums,
               QStringLiteral("select %1, (select %2 from tfctprognozdata m join tclsproduct p on p.id = m.product "
@@ -345,12 +340,7 @@ TEST_P(EditorTest, GroupRowsFollowAnEditOrACommand)
 // user lets go, the same edit stores with its group rows.
 TEST_P(EditorTest, AnEditWhoseWaitEndsStoresNeitherItsFigureNorItsGroupRows)
 {
-    Row(kLeaf, kComputer, {.valueNorm = 1, .sumNorm = 90});
-    Row(kLeaf, kMincer, {.valueNorm = 2, .sumNorm = 10});
-    Open(kLeaf);
-    ClickGroup(kTech);
-    ClickList(ListRow(kComputer), 12);
-    TypeIntoCard(3, 5, "190");
+    EditOneOfTwoSiblings();
     const QStringList stored = DumpRows();
     InstallLockWaitStatus();
     SetLockWaitWindow(host.get());
