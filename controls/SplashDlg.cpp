@@ -15,8 +15,9 @@ CSplashDlg::CSplashDlg(QWidget* parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFixedSize(m_bitmap.size());
     move(0, 0);
-    // Start-up's waits for the database are shown here: the main window is not there yet.
-    SetLockWaitWindow(this);
+    // Start-up's waits for the database are shown here: the main window is not there yet. The user
+    // who ends one leaves the start.
+    SetLockWaitWindow(this, true);
 }
 
 CSplashDlg::~CSplashDlg()

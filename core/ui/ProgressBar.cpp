@@ -198,6 +198,7 @@ const QString kStopWaitCaption = QStringLiteral("Прервать");
 namespace {
 
 QPointer<QWidget> g_waitWindow;
+bool g_stopEndsProgram = false;
 bool g_closeRequested = false;
 std::function<void(bool)> g_closeHandler;
 
@@ -243,10 +244,17 @@ public:
             Hide();
             return true;
         }
+        // The program is closing: a later wait ends before it shows.
+        if (!m_shown && g_closeRequested)
+            return false;
         if (!m_shown)
             Show();
         // No timers: what they would start could be database work.
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::X11ExcludeTimers);
+        // A start cannot go on without its database: ending the wait there ends the start, as the
+        // window's close box does, instead of opening a window the database has not filled.
+        if (m_stop && m_panel && g_stopEndsProgram && !g_closeRequested)
+            RequestAppClose();
         return !m_stop && !g_closeRequested;
     }
 
@@ -357,9 +365,10 @@ void InstallLockWaitStatus()
     SetLockWaitHook([](bool waiting) { return LockWaitUi().Step(waiting); });
 }
 
-void SetLockWaitWindow(QWidget* window)
+void SetLockWaitWindow(QWidget* window, bool stopEndsProgram)
 {
     g_waitWindow = window;
+    g_stopEndsProgram = window && stopEndsProgram;
 }
 
 void SetAppCloseHandler(std::function<void(bool duringWait)> handler)
