@@ -1,5 +1,6 @@
 #include "SplashDlg.h"
 
+#include "AppMessage.h"
 #include "Bitmaps.h"
 #include "ProgressBar.h"
 #include "TextUtils.h"
@@ -12,6 +13,8 @@ CSplashDlg::CSplashDlg(QWidget* parent)
     , m_version(QStringLiteral("Версия %1").arg(GetFileVersionString()))
 {
     setObjectName(QStringLiteral("id168"));
+    // What a task bar names it: the program, as its messages do.
+    setWindowTitle(LoadStringRes(57344));
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFixedSize(m_bitmap.size());
     move(0, 0);

@@ -6,9 +6,17 @@
 #include "ProcessExit.h"
 #include "ProgressBar.h"
 
+#include <utility>
+
 namespace {
 
 ConnectDialogHook& DialogHook()
+{
+    static ConnectDialogHook hook;
+    return hook;
+}
+
+ConnectDialogHook& PasswordHook()
 {
     static ConnectDialogHook hook;
     return hook;
@@ -37,10 +45,19 @@ ConnectDialogHook GetConnectDialogHook()
     return DialogHook();
 }
 
+void SetPasswordDialogHook(ConnectDialogHook hook)
+{
+    PasswordHook() = std::move(hook);
+}
+
 void InstallConnectDialogUi()
 {
     SetConnectDialogHook([](CDbSetupSettings& settings) {
         CMSSqlSetupDlg dlg(settings, GetAppMainWindow());
+        return ExecModal(dlg) == QDialog::Accepted;
+    });
+    SetPasswordDialogHook([](CDbSetupSettings& settings) {
+        CDbPasswordDlg dlg(settings, GetAppMainWindow());
         return ExecModal(dlg) == QDialog::Accepted;
     });
 }
@@ -49,8 +66,13 @@ bool RunConnectLoop(DbConnectParams* params)
 {
     CDbSetupSettings s;
     bool opened = false, current = false, busy = false;
-    DbError result = s.OpenAccessDatabase();
-    if (!Failed(result))
+    // A server login whose password is not kept is asked for it before anything is tried: the
+    // server's refusal would only say that it is missing.
+    bool askFirst = s.sql == 1 && !s.useWindowsAuth && s.password.isEmpty() && PasswordHook();
+    DbError result;
+    if (!askFirst)
+        result = s.OpenAccessDatabase();
+    if (!askFirst && !Failed(result))
         result = s.GetDbVersion(&opened, &current, &busy);
 
     // Only a first start, which names no database yet, takes the default file without a word (not a
@@ -67,15 +89,17 @@ bool RunConnectLoop(DbConnectParams* params)
         // A close requested while the database did not answer ends the loop: nobody is asked.
         if (AppCloseRequested())
             return false;
-        if (Failed(result)) {
+        if (Failed(result) || askFirst) {
             if (silentRetryLeft) {
                 silentRetryLeft = false;
                 s.UseDefaultAccessFile();
                 s.sql = 0;
                 chosen = true;
             } else {
+                // The password first; once the user has stayed or a login failed, the whole settings.
                 while (!AppCloseRequested()) {
-                    if (DialogHook() && DialogHook()(s)) {
+                    const ConnectDialogHook ask = std::exchange(askFirst, false) ? PasswordHook() : DialogHook();
+                    if (ask && ask(s)) {
                         chosen = true;
                         break;
                     }

@@ -1,11 +1,14 @@
 #include "MSSqlSetupDlg.h"
+#include "MessageBoxDlg.h"
 #include "TestSupport.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QSettings>
 #include <QSpinBox>
+#include <QTest>
 
 class MSSqlSetupDlgTest : public TempHomeTest { };
 
@@ -85,5 +88,35 @@ TEST_F(MSSqlSetupDlgTest, AnEmptyFileOrServerIsRefusedWithAMessage)
         EXPECT_EQ(s.dbFile, "/a.db");
         EXPECT_EQ(s.hostName, "db.example");
         EXPECT_EQ(s.sql, 0);
+    }
+}
+
+// The password asked at start-up: under the program's title, as its messages; the cursor stands in
+// the field to fill, which takes the typing at once, and Return takes it into the settings.
+TEST_F(MSSqlSetupDlgTest, ThePasswordDialogOpensInItsPasswordField)
+{
+    const struct {
+        const char* login;
+        const char* field;
+    } cases[] = {{"ivanov", "password"}, {"", "userName"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.field);
+        CDbSetupSettings s;
+        s.sql = 1;
+        s.hostName = "db.example";
+        s.userName = c.login;
+        s.password.clear();
+        CDbPasswordDlg dlg(s);
+        EXPECT_EQ(dlg.windowTitle(), "Прогноз");
+        EXPECT_EQ(dlg.windowTitle(), CMessageBoxDlg().windowTitle());
+        dlg.show();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+        QWidget* focused = QApplication::focusWidget();
+        ASSERT_EQ(focused, dlg.findChild<QLineEdit*>(c.field));
+        QTest::keyClicks(focused, "secret");
+        QTest::keyClick(focused, Qt::Key_Return);
+        EXPECT_EQ(dlg.result(), QDialog::Accepted);
+        EXPECT_EQ(QString(c.field) == "password" ? s.password : s.userName, "secret");
+        EXPECT_TRUE(s.passwordEntered);
     }
 }
