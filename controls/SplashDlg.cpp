@@ -1,5 +1,6 @@
 #include "SplashDlg.h"
 
+#include "AppMessage.h"
 #include "Bitmaps.h"
 #include "ProgressBar.h"
 #include "TextUtils.h"
@@ -12,11 +13,14 @@ CSplashDlg::CSplashDlg(QWidget* parent)
     , m_version(QStringLiteral("Версия %1").arg(GetFileVersionString()))
 {
     setObjectName(QStringLiteral("id168"));
+    // What a task bar names it: the program, as its messages do.
+    setWindowTitle(LoadStringRes(57344));
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFixedSize(m_bitmap.size());
     move(0, 0);
-    // Start-up's waits for the database are shown here: the main window is not there yet.
-    SetLockWaitWindow(this);
+    // Start-up's waits for the database are shown here: the main window is not there yet. The user
+    // who ends one leaves the start.
+    SetLockWaitWindow(this, true);
 }
 
 CSplashDlg::~CSplashDlg()

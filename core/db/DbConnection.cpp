@@ -607,7 +607,7 @@ std::optional<QSqlError> OpenDatabase(const DbConnectParams& params, const QStri
             db.setUserName(params.user);
             db.setPassword(params.password);
         }
-        db.setConnectOptions(QStringLiteral("connect_timeout=10"));
+        db.setConnectOptions(QStringLiteral("connect_timeout=%1").arg(kConnectTimeoutS));
     }
     auto fail = [&](const QSqlError& e) {
         db.close();

@@ -187,6 +187,9 @@ enum class OpenPurpose {
 [[nodiscard]] std::optional<QSqlError> OpenDatabase(const DbConnectParams& params, const QString& connectionName,
                                                     OpenPurpose purpose = OpenPurpose::Use);
 
+// How long a server gets to answer a connection.
+inline constexpr int kConnectTimeoutS = 10;
+
 // How long a writer waits for another one's lock (a long import holds it that long) before its
 // statement fails, on both dialects.
 inline constexpr int kLockWaitMs = 120000;

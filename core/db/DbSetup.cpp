@@ -4,15 +4,25 @@
 #include "SqlDialect.h"
 #include "TextUtils.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUuid>
 
+#include <libpq-fe.h>
+
+#include <cerrno>
+#include <memory>
+#include <netdb.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -78,6 +88,99 @@ DbError CopyWhole(const QString& from, const QString& to, const CopyTexts& texts
         return DbError{0, texts.write, target.errorString()};
     ShareLikeFolder(to);
     return DbError{};
+}
+
+using Failure = CSqlDialect::ConnectFailure;
+
+struct ServerLoginFailure {
+    Failure failure;
+    QString text; // libpq's
+};
+
+Failure FailureOfSqlState(const QString& state)
+{
+    if (state == u"28P01") // invalid_password
+        return Failure::BadLogin;
+    if (state == u"28000" || state == u"42501") // no such login, pg_hba.conf or CONNECT refuse it
+        return Failure::NotPermitted;
+    if (state == u"3D000") // invalid_catalog_name
+        return Failure::NoDatabase;
+    if (state == u"57P03") // starting up or shutting down
+        return Failure::Unreachable;
+    return Failure::Unknown;
+}
+
+// Whether a server's name has an address; a socket folder, or several hosts, are not looked up.
+bool HostResolves(const QString& host)
+{
+    if (host.isEmpty() || host.startsWith(u'/') || host.startsWith(u'@') || host.contains(u','))
+        return true;
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    const int rc = ::getaddrinfo(host.toUtf8().constData(), nullptr, &hints, &found);
+    if (found)
+        ::freeaddrinfo(found);
+    return rc == 0;
+}
+
+// Logs in to the server through libpq itself: libpq's words and the server's come in their
+// languages, but the server's SQLSTATE and how far libpq got tell the cause in any of them.
+std::optional<ServerLoginFailure> TryServerLogin(const DbConnectParams& p)
+{
+    const QByteArray host = p.host.toUtf8(), port = QByteArray::number(p.port), db = p.dbName.toUtf8();
+    const QByteArray user = p.osAuth ? QByteArray() : p.user.toUtf8();
+    const QByteArray password = p.osAuth ? QByteArray() : p.password.toUtf8();
+    const std::pair<const char*, const QByteArray*> given[] = {
+        {"host", &host}, {"port", &port}, {"dbname", &db}, {"user", &user}, {"password", &password}};
+    std::vector<const char*> keys, values;
+    for (const auto& [key, value] : given)
+        if (!value->isEmpty()) {
+            keys.push_back(key);
+            values.push_back(value->constData());
+        }
+    keys.push_back(nullptr);
+    values.push_back(nullptr);
+    const std::unique_ptr<PGconn, decltype(&PQfinish)> conn(PQconnectStartParams(keys.data(), values.data(), 0),
+                                                            &PQfinish);
+    if (!conn)
+        return ServerLoginFailure{Failure::Unknown, QString()};
+    // The server's code stands in the message: "FATAL:  28P01: ...".
+    PQsetErrorVerbosity(conn.get(), PQERRORS_VERBOSE);
+    QElapsedTimer clock;
+    clock.start();
+    bool timedOut = false;
+    PostgresPollingStatusType state = PGRES_POLLING_WRITING;
+    while (PQstatus(conn.get()) != CONNECTION_BAD && state != PGRES_POLLING_OK && state != PGRES_POLLING_FAILED) {
+        const qint64 left = kConnectTimeoutS * 1000 - clock.elapsed();
+        pollfd fd{PQsocket(conn.get()), short(state == PGRES_POLLING_READING ? POLLIN : POLLOUT), 0};
+        const int ready = left > 0 ? ::poll(&fd, 1, int(left)) : 0;
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready < 0)
+            break;
+        if (ready == 0) {
+            timedOut = true;
+            break;
+        }
+        state = PQconnectPoll(conn.get());
+    }
+    if (!timedOut && PQstatus(conn.get()) == CONNECTION_OK)
+        return std::nullopt;
+    QString text = QString::fromUtf8(PQerrorMessage(conn.get())).trimmed();
+    static const QRegularExpression sqlState(QStringLiteral(":  ([0-9A-Z]{5}): "));
+    const QRegularExpressionMatch code = sqlState.match(text);
+    // The detail keeps libpq's words without the server's code and source lines.
+    static const QRegularExpression where(QStringLiteral("\\n[^\\n]*:  \\w+, [\\w./-]+:\\d+(?=\\n|$)"));
+    text.remove(where).replace(sqlState, QStringLiteral(":  "));
+    if (timedOut)
+        return ServerLoginFailure{Failure::TimedOut, text};
+    if (code.hasMatch())
+        return ServerLoginFailure{FailureOfSqlState(code.captured(1)), text};
+    if (PQconnectionNeedsPassword(conn.get()))
+        return ServerLoginFailure{Failure::NoPassword, text};
+    return ServerLoginFailure{HostResolves(p.host) ? Failure::Unreachable : Failure::HostNotFound, text};
 }
 
 } // namespace
@@ -184,10 +287,18 @@ DbError PrepareReportDatabaseFile()
 
 DbError CDbSetupSettings::ConnectFailure(const QSqlError& e) const
 {
+    bool ok = false;
+    const unsigned code = e.nativeErrorCode().toUInt(&ok);
+    return FailureOf(DialectOf(params().dialect).ClassifyConnectFailure(e), DriverText(e), ok ? code : 0);
+}
+
+DbError CDbSetupSettings::FailureOf(CSqlDialect::ConnectFailure failure, const QString& driverText, unsigned code) const
+{
     using F = CSqlDialect::ConnectFailure;
     const DbConnectParams p = params();
+    const QString host = p.host.isEmpty() ? QStringLiteral("localhost") : p.host;
     QString reason;
-    switch (DialectOf(p.dialect).ClassifyConnectFailure(e)) {
+    switch (failure) {
     case F::NotADatabase:
         reason = QStringLiteral("Файл не является базой данных программы: %1").arg(p.file);
         break;
@@ -200,10 +311,23 @@ DbError CDbSetupSettings::ConnectFailure(const QSqlError& e) const
     case F::Unreachable:
         reason = QStringLiteral("Сервер базы данных «%1» не принимает соединения: он не запущен, или неверно "
                                 "указаны его имя или порт.")
-                     .arg(p.host.isEmpty() ? QStringLiteral("localhost") : p.host);
+                     .arg(host);
+        break;
+    case F::HostNotFound:
+        reason = QStringLiteral("Сервер базы данных «%1» не найден: неверно указано его имя, или нет связи с сетью.")
+                     .arg(host);
+        break;
+    case F::TimedOut:
+        reason = QStringLiteral("Сервер базы данных «%1» не ответил за %2 с: нет связи с ним, или неверно указаны "
+                                "его имя или порт.")
+                     .arg(host)
+                     .arg(kConnectTimeoutS);
         break;
     case F::BadLogin:
         reason = QStringLiteral("Неверное имя пользователя или пароль.");
+        break;
+    case F::NoPassword:
+        reason = QStringLiteral("Сервер требует пароль: укажите имя пользователя и пароль.");
         break;
     case F::NotPermitted:
         reason = QStringLiteral("Сервер не разрешает пользователю «%1» подключаться к базе данных «%2».")
@@ -213,12 +337,12 @@ DbError CDbSetupSettings::ConnectFailure(const QSqlError& e) const
         reason = QStringLiteral("На сервере нет базы данных «%1».").arg(p.dbName);
         break;
     case F::Unknown:
-        reason = QStringLiteral("Не удалось открыть базу данных.");
+        reason = p.dialect == SqlDialect::PostgreSQL
+            ? QStringLiteral("Не удалось подключиться к серверу базы данных «%1».").arg(host)
+            : QStringLiteral("Не удалось открыть базу данных.");
         break;
     }
-    bool ok = false;
-    const unsigned code = e.nativeErrorCode().toUInt(&ok);
-    return DbError{ok ? code : 0, reason, DriverText(e)};
+    return DbError{code, reason, driverText};
 }
 
 DbError CDbSetupSettings::OpenAccessDatabase()
@@ -252,6 +376,13 @@ DbError CDbSetupSettings::OpenAccessDatabase()
         if (!file.isWritable() || !QFileInfo(FolderOf(dbFile)).isWritable())
             return DbError{0, QStringLiteral("Нет права записи в файл базы данных или в его папку: %1").arg(dbFile),
                            QString()};
+    }
+    if (sql == 1) {
+        // A known cause is said whole in Russian; libpq's words stay only where none is known.
+        const auto failed = TryServerLogin(params());
+        passwordMissing = failed && failed->failure == Failure::NoPassword;
+        return failed ? FailureOf(failed->failure, failed->failure == Failure::Unknown ? failed->text : QString(), 0)
+                      : DbError{};
     }
     const QString name = QStringLiteral("lir_test_open_") + QUuid::createUuid().toString(QUuid::Id128);
     const auto error = OpenDatabase(params(), name, OpenPurpose::Probe);

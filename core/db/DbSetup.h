@@ -4,6 +4,7 @@
 
 #include "DbConnection.h"
 #include "ErrorSink.h"
+#include "SqlDialect.h"
 
 // The values of the profile section Settings/DataBase, as the connect loop and the dialog
 // "Соединение" use them.
@@ -21,6 +22,7 @@ public:
     QString dbName = QStringLiteral("lir");
     bool savePass = true;
     bool passwordEntered = false; // set by the dialog: only then may the password be remembered
+    bool passwordMissing = false; // the last server login asked for a password none gave
     // The profile names a database file: one that fails to open is never replaced without the user.
     bool storedFile = false;
     // Set by the dialog: a missing dbFile is made from the template (a new database of the user's).
@@ -33,8 +35,9 @@ public:
     void SaveSettings();
 
     // Each answers an error value; code 0 with empty texts is success. A failure to connect carries
-    // its reason in Russian as the message and the driver's text as the description. Neither the
-    // test open nor the version check changes the database file.
+    // its reason in Russian as the message (FailureOf). Neither the test open nor the version check
+    // changes the database file; on a server the test open asks libpq itself, for the cause in any
+    // language.
     DbError OpenAccessDatabase();
     // *busy: the database did not answer (another session's lock, a wait the user ended), which
     // says nothing of the database itself.
@@ -47,6 +50,8 @@ public:
     static QString TemplateFile(DbError* missing = nullptr);
     // A failed open as OpenAccessDatabase answers it.
     DbError ConnectFailure(const QSqlError& error) const;
+    // The reason of a failure in Russian, with the driver's words as the description.
+    DbError FailureOf(CSqlDialect::ConnectFailure failure, const QString& driverText, unsigned code) const;
 };
 
 // The reason and the description of a failed connection, one under the other.

@@ -312,19 +312,24 @@ public:
     bool FailureSpoilsTransaction() const override { return true; }
     ConnectFailure ClassifyConnectFailure(const QSqlError& e) const override
     {
-        // libpq reports a failed connection in words only.
+        // The driver passes on libpq's words only, in English where neither the server nor the
+        // locale translate them; the connect loop's test open asks libpq itself.
         const QString text = e.databaseText().toLower();
         auto has = [&](const char* s) { return text.contains(QLatin1String(s)); };
-        if (has("password authentication failed") || has("no password supplied")
-            || (has("role \"") && has("does not exist")))
+        if (has("no password supplied"))
+            return ConnectFailure::NoPassword;
+        if (has("password authentication failed") || (has("role \"") && has("does not exist")))
             return ConnectFailure::BadLogin;
         if (has("pg_hba.conf") || has("permission denied for database"))
             return ConnectFailure::NotPermitted;
         if (has("database \"") && has("does not exist"))
             return ConnectFailure::NoDatabase;
+        if (has("could not translate host name"))
+            return ConnectFailure::HostNotFound;
+        if (has("timeout expired"))
+            return ConnectFailure::TimedOut;
         if (has("connection refused") || has("could not connect") || has("no such file or directory")
-            || has("could not translate host name") || has("timeout expired") || has("the database system is")
-            || has("server closed the connection"))
+            || has("the database system is") || has("server closed the connection"))
             return ConnectFailure::Unreachable;
         return ConnectFailure::Unknown;
     }

@@ -119,7 +119,10 @@ public:
         Damaged,       // the file is a damaged database
         NoWriteAccess, // the file or its folder cannot be written
         Unreachable,   // the server does not accept connections (down, wrong host or port)
+        HostNotFound,  // no address for the server's name
+        TimedOut,      // no answer in kConnectTimeoutS
         BadLogin,      // wrong login or password
+        NoPassword,    // the server asks for a password and none was given
         NotPermitted,  // the server lets this login not in
         NoDatabase,    // the server has no database of that name
     };

@@ -131,6 +131,9 @@ void SeedImportEventTypes()
     // One transaction for speed; each save is a savepoint of its own, so a kind that fails to be
     // written does not keep the others out.
     CTransaction tx;
+    // Without its transaction (the write lock not had, a wait ended) no save could write either.
+    if (!tx.isActive())
+        return;
     for (CImportEventType rec : fixed) {
         // A kind that fails was reported; the others are kept.
         static_cast<void>(SaveImportEventType(rec, false));

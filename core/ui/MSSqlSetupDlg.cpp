@@ -7,12 +7,38 @@
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+namespace {
+
+// The login and its password, alike in both dialogs.
+void CreateLoginFields(QWidget* dlg, QLineEdit** login, QLineEdit** password)
+{
+    *login = new QLineEdit(dlg);
+    (*login)->setObjectName(QStringLiteral("userName"));
+    *password = new QLineEdit(dlg);
+    (*password)->setObjectName(QStringLiteral("password"));
+    (*password)->setEchoMode(QLineEdit::Password);
+}
+
+// "ОК" and "Отмена".
+QDialogButtonBox* CreateOkCancel(QDialog* dlg)
+{
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dlg);
+    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("ОК"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Отмена"));
+    QObject::connect(buttons, &QDialogButtonBox::accepted, dlg, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, dlg, &QDialog::reject);
+    return buttons;
+}
+
+} // namespace
 
 const QString CMSSqlSetupDlg::kNoFileMessage = QStringLiteral("Укажите файл базы данных.");
 const QString CMSSqlSetupDlg::kNoServerMessage = QStringLiteral("Укажите имя сервера базы данных.");
@@ -46,11 +72,7 @@ CMSSqlSetupDlg::CMSSqlSetupDlg(CDbSetupSettings& settings, QWidget* parent)
     m_port->setRange(1, 65535);
     m_dbName = new QLineEdit(this);
     m_dbName->setObjectName(QStringLiteral("dbName"));
-    m_login = new QLineEdit(this);
-    m_login->setObjectName(QStringLiteral("userName"));
-    m_password = new QLineEdit(this);
-    m_password->setObjectName(QStringLiteral("password"));
-    m_password->setEchoMode(QLineEdit::Password);
+    CreateLoginFields(this, &m_login, &m_password);
     m_osAuth = new QCheckBox(QStringLiteral("Использовать аутентификацию операционной системы"), this);
     m_osAuth->setObjectName(QStringLiteral("useWindowsAuth"));
     m_savePass = new QCheckBox(QStringLiteral("Запомнить пароль"), this);
@@ -73,13 +95,8 @@ CMSSqlSetupDlg::CMSSqlSetupDlg(CDbSetupSettings& settings, QWidget* parent)
     layout->addLayout(form);
     layout->addWidget(m_osAuth);
     layout->addWidget(m_savePass);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("ОК"));
-    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Отмена"));
-    layout->addWidget(buttons);
+    layout->addWidget(CreateOkCancel(this));
 
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(m_file, &QRadioButton::toggled, this, [this] { UpdateEnabling(); });
     connect(m_osAuth, &QCheckBox::toggled, this, [this] { UpdateEnabling(); });
     connect(browse, &QToolButton::clicked, this, [this] {
@@ -168,4 +185,39 @@ void CMSSqlSetupDlg::UpdateEnabling()
     for (QWidget* w :
          {static_cast<QWidget*>(m_login), static_cast<QWidget*>(m_password), static_cast<QWidget*>(m_savePass)})
         w->setEnabled(withLogin);
+}
+
+CDbPasswordDlg::CDbPasswordDlg(CDbSetupSettings& settings, QWidget* parent)
+    : QDialog(parent)
+    , m_settings(settings)
+{
+    setObjectName(QStringLiteral("dbPassword"));
+    setWindowTitle(LoadStringRes(57344));
+    auto* where = new QLabel(
+        QStringLiteral("Подключение к базе данных «%1» на сервере «%2».")
+            .arg(settings.dbName, settings.hostName.isEmpty() ? QStringLiteral("localhost") : settings.hostName),
+        this);
+    CreateLoginFields(this, &m_login, &m_password);
+    m_login->setText(settings.userName);
+    m_savePass = new QCheckBox(QStringLiteral("Запомнить пароль"), this);
+    m_savePass->setObjectName(QStringLiteral("savePass"));
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(where);
+    auto* form = new QFormLayout;
+    form->addRow(QStringLiteral("Имя пользователя:"), m_login);
+    form->addRow(QStringLiteral("Пароль:"), m_password);
+    layout->addLayout(form);
+    layout->addWidget(m_savePass);
+    layout->addWidget(CreateOkCancel(this));
+    (settings.userName.isEmpty() ? m_login : m_password)->setFocus();
+}
+
+void CDbPasswordDlg::accept()
+{
+    m_settings.userName = m_login->text().trimmed();
+    m_settings.password = m_password->text();
+    m_settings.savePass = m_savePass->isChecked();
+    m_settings.passwordEntered = true;
+    QDialog::accept();
 }

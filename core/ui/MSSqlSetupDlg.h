@@ -1,4 +1,5 @@
-// The dialog "Соединение": where the main database is (a file, or a server with its login).
+// The dialog "Соединение": where the main database is (a file, or a server with its login); and the
+// password of a server login, asked at start-up when it is not kept.
 #pragma once
 
 #include "db/DbSetup.h"
@@ -44,4 +45,21 @@ private:
     QCheckBox* m_osAuth = nullptr;
     QCheckBox* m_savePass = nullptr;
     QString m_created; // the path chosen for a new database
+};
+
+// Under the program's title, as its messages: the server and database it is for, the login and
+// its password (where the cursor stands), and whether to keep the password.
+class CDbPasswordDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit CDbPasswordDlg(CDbSetupSettings& settings, QWidget* parent = nullptr);
+
+    // Takes the login and the password into the settings.
+    void accept() override;
+
+private:
+    CDbSetupSettings& m_settings;
+    QLineEdit* m_login = nullptr;
+    QLineEdit* m_password = nullptr;
+    QCheckBox* m_savePass = nullptr;
 };

@@ -198,6 +198,7 @@ const QString kStopWaitCaption = QStringLiteral("Прервать");
 namespace {
 
 QPointer<QWidget> g_waitWindow;
+bool g_stopEndsProgram = false;
 bool g_closeRequested = false;
 std::function<void(bool)> g_closeHandler;
 
@@ -243,19 +244,29 @@ public:
             m_wait.Hide();
             return true;
         }
+        // The program is closing: a later wait ends before it shows.
+        if (!m_wait.shown() && g_closeRequested)
+            return false;
         if (!m_wait.shown()) {
             QWidget* main = GetAppMainWindow();
             QStatusBar* bar = CProgressBar::GetStatusBar();
-            if (g_waitWindow && !(bar && main && main->isVisible()))
+            m_onWaitWindow = g_waitWindow && !(bar && main && main->isVisible());
+            if (m_onWaitWindow)
                 m_wait.ShowOn(g_waitWindow, kLockWaitText);
             else
                 m_wait.ShowIn(bar, kLockWaitText);
         }
-        return m_wait.Step();
+        const bool goOn = m_wait.Step();
+        // A start cannot go on without its database: ending the wait there ends the start, as the
+        // window's close box does, instead of opening a window the database has not filled.
+        if (!goOn && m_onWaitWindow && g_stopEndsProgram && !g_closeRequested)
+            RequestAppClose();
+        return goOn;
     }
 
 private:
     CStopWait m_wait{QStringLiteral("lockWait")};
+    bool m_onWaitWindow = false;
 };
 
 CLockWaitUi& LockWaitUi()
@@ -424,9 +435,10 @@ void InstallLockWaitStatus()
     SetLockWaitHook([](bool waiting) { return LockWaitUi().Step(waiting); });
 }
 
-void SetLockWaitWindow(QWidget* window)
+void SetLockWaitWindow(QWidget* window, bool stopEndsProgram)
 {
     g_waitWindow = window;
+    g_stopEndsProgram = window && stopEndsProgram;
 }
 
 void SetAppCloseHandler(std::function<void(bool duringWait)> handler)

@@ -113,8 +113,8 @@ private:
 // request to close the program (RequestAppClose).
 void InstallLockWaitStatus();
 // The window that shows the wait while the main window is not shown (the splash window); none to
-// stop.
-void SetLockWaitWindow(QWidget* window);
+// stop. With stopEndsProgram, Escape or the button there ends the program as a close request does.
+void SetLockWaitWindow(QWidget* window, bool stopEndsProgram = false);
 
 // Requests to close the program: the close box of the main window or the start-up window while the
 // program waits (for a lock, or for other work shown as a CStopWait), or the end of the session. A wait

@@ -6,9 +6,17 @@
 #include "ProcessExit.h"
 #include "ProgressBar.h"
 
+#include <utility>
+
 namespace {
 
 ConnectDialogHook& DialogHook()
+{
+    static ConnectDialogHook hook;
+    return hook;
+}
+
+ConnectDialogHook& PasswordHook()
 {
     static ConnectDialogHook hook;
     return hook;
@@ -37,10 +45,19 @@ ConnectDialogHook GetConnectDialogHook()
     return DialogHook();
 }
 
+void SetPasswordDialogHook(ConnectDialogHook hook)
+{
+    PasswordHook() = std::move(hook);
+}
+
 void InstallConnectDialogUi()
 {
     SetConnectDialogHook([](CDbSetupSettings& settings) {
         CMSSqlSetupDlg dlg(settings, GetAppMainWindow());
+        return ExecModal(dlg) == QDialog::Accepted;
+    });
+    SetPasswordDialogHook([](CDbSetupSettings& settings) {
+        CDbPasswordDlg dlg(settings, GetAppMainWindow());
         return ExecModal(dlg) == QDialog::Accepted;
     });
 }
@@ -52,6 +69,9 @@ bool RunConnectLoop(DbConnectParams* params)
     DbError result = s.OpenAccessDatabase();
     if (!Failed(result))
         result = s.GetDbVersion(&opened, &current, &busy);
+    // A server login whose password is neither kept nor found by libpq (PGPASSWORD, the password
+    // file) is asked for it: the server's refusal would only say that it is missing.
+    bool askFirst = Failed(result) && s.passwordMissing && !s.useWindowsAuth && PasswordHook();
 
     // Only a first start, which names no database yet, takes the default file without a word (not a
     // busy one: it is there). A stored file that fails (a share not mounted, say) is never replaced
@@ -60,7 +80,7 @@ bool RunConnectLoop(DbConnectParams* params)
     // the chosen one has opened.
     bool silentRetryLeft = s.sql == 0 && !s.storedFile && !busy;
     bool chosen = false;
-    if (Failed(result) && !silentRetryLeft && !AppCloseRequested())
+    if (Failed(result) && !askFirst && !silentRetryLeft && !AppCloseRequested())
         AppMessageBox(kConnectError + ConnectFailureText(result), MB_OK | MB_ICONEXCLAMATION);
 
     for (;;) {
@@ -74,8 +94,10 @@ bool RunConnectLoop(DbConnectParams* params)
                 s.sql = 0;
                 chosen = true;
             } else {
+                // The password first; once the user has stayed or a login failed, the whole settings.
                 while (!AppCloseRequested()) {
-                    if (DialogHook() && DialogHook()(s)) {
+                    const ConnectDialogHook ask = std::exchange(askFirst, false) ? PasswordHook() : DialogHook();
+                    if (ask && ask(s)) {
                         chosen = true;
                         break;
                     }

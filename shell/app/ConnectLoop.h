@@ -11,7 +11,10 @@
 using ConnectDialogHook = std::function<bool(CDbSetupSettings& settings)>;
 void SetConnectDialogHook(ConnectDialogHook hook);
 ConnectDialogHook GetConnectDialogHook();
-// Makes the loop show CMSSqlSetupDlg through the modal hook.
+// Asks a server login whose password is not kept for it, before the loop tries anything; without
+// this hook the loop tries at once.
+void SetPasswordDialogHook(ConnectDialogHook hook);
+// Makes the loop show CMSSqlSetupDlg and CDbPasswordDlg through the modal hook.
 void InstallConnectDialogUi();
 
 // Runs until a database of the current version opens (true, with its parameters), the user quits

@@ -1,12 +1,15 @@
 #include "MSSqlSetupDlg.h"
 #include "ModalHook.h"
+#include "MessageBoxDlg.h"
 #include "TestSupport.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QSettings>
 #include <QSpinBox>
+#include <QTest>
 #include <QToolButton>
 
 class MSSqlSetupDlgTest : public TempHomeTest { };
@@ -124,4 +127,34 @@ TEST_F(MSSqlSetupDlgTest, CreateWithoutATemplateSaysWhy)
     EXPECT_EQ(messages.size(), 1u);
     EXPECT_EQ(hook.asked, 1);
     SetModalHook(old);
+}
+
+// The password asked at start-up: under the program's title, as its messages; the cursor stands in
+// the field to fill, which takes the typing at once, and Return takes it into the settings.
+TEST_F(MSSqlSetupDlgTest, ThePasswordDialogOpensInItsPasswordField)
+{
+    const struct {
+        const char* login;
+        const char* field;
+    } cases[] = {{"ivanov", "password"}, {"", "userName"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.field);
+        CDbSetupSettings s;
+        s.sql = 1;
+        s.hostName = "db.example";
+        s.userName = c.login;
+        s.password.clear();
+        CDbPasswordDlg dlg(s);
+        EXPECT_EQ(dlg.windowTitle(), "Прогноз");
+        EXPECT_EQ(dlg.windowTitle(), CMessageBoxDlg().windowTitle());
+        dlg.show();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+        QWidget* focused = QApplication::focusWidget();
+        ASSERT_EQ(focused, dlg.findChild<QLineEdit*>(c.field));
+        QTest::keyClicks(focused, "secret");
+        QTest::keyClick(focused, Qt::Key_Return);
+        EXPECT_EQ(dlg.result(), QDialog::Accepted);
+        EXPECT_EQ(QString(c.field) == "password" ? s.password : s.userName, "secret");
+        EXPECT_TRUE(s.passwordEntered);
+    }
 }

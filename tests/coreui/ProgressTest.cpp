@@ -340,9 +340,10 @@ struct CTableDatabase {
 // write, on the status bar or, while the main window is not up, on the start-up window. The wait
 // shows within a second, takes no other input, and Escape, the button or a close request end it:
 // the operation fails with the message, once its transaction has rolled back, and stores nothing.
+// On the start-up window any of them ends the program too.
 TEST_F(ProgressTest, AWaitShowsWithinASecondAndTheUserEndsItStoringNothing)
 {
-    enum class End { Escape, Button, CloseMain, CloseStartUp };
+    enum class End { Escape, Button, CloseMain, CloseStartUp, EscapeStartUp, ButtonStartUp };
     const struct {
         const char* what;
         SqlDialect dialect;
@@ -370,6 +371,16 @@ TEST_F(ProgressTest, AWaitShowsWithinASecondAndTheUserEndsItStoringNothing)
          {"begin", "lock table t in access exclusive mode"},
          {"select count(*) from t"},
          End::CloseStartUp},
+        {"SQLite at start-up: a write waits on the start-up window; Escape",
+         SqlDialect::SQLite,
+         {"BEGIN IMMEDIATE", "update t set v = 5 where id = 1"},
+         {"insert into t values (2, 0)"},
+         End::EscapeStartUp},
+        {"PostgreSQL at start-up: a read on the start-up window; the button",
+         SqlDialect::PostgreSQL,
+         {"begin", "lock table t in access exclusive mode"},
+         {"select count(*) from t"},
+         End::ButtonStartUp},
     };
     auto* edit = new QLineEdit(&window);
     auto* other = new QPushButton(QStringLiteral("другое"), &window);
@@ -403,11 +414,12 @@ TEST_F(ProgressTest, AWaitShowsWithinASecondAndTheUserEndsItStoringNothing)
         std::vector<bool> closes;
         SetAppCloseHandler([&](bool duringWait) { closes.push_back(duringWait); });
         QWidget startUp;
-        if (c.end == End::CloseStartUp) {
+        const bool onStartUp = c.end == End::CloseStartUp || c.end == End::EscapeStartUp || c.end == End::ButtonStartUp;
+        if (onStartUp) {
             window.hide();
             startUp.resize(400, 200);
             startUp.show();
-            SetLockWaitWindow(&startUp);
+            SetLockWaitWindow(&startUp, true);
         }
         shown.clear();
         otherClicked = false;
@@ -422,11 +434,11 @@ TEST_F(ProgressTest, AWaitShowsWithinASecondAndTheUserEndsItStoringNothing)
         bool ok = true;
         {
             CWhileWaiting user(&window, [&] {
-                QWidget* place = c.end == End::CloseStartUp ? static_cast<QWidget*>(&startUp) : &window;
+                QWidget* place = onStartUp ? static_cast<QWidget*>(&startUp) : &window;
                 auto* button = place->findChild<QPushButton*>("lockWaitStop");
                 const auto* text = startUp.findChild<QLabel*>("lockWaitText");
-                const bool visible = c.end == End::CloseStartUp ? text && text->text() == kLockWaitText
-                                                                : window.statusBar()->currentMessage() == kLockWaitText;
+                const bool visible = onStartUp ? text && text->text() == kLockWaitText
+                                               : window.statusBar()->currentMessage() == kLockWaitText;
                 if (!visible || !button || !button->isVisible())
                     return false;
                 if (firstShown < 0)
@@ -439,7 +451,11 @@ TEST_F(ProgressTest, AWaitShowsWithinASecondAndTheUserEndsItStoringNothing)
                     QTest::keyClick(edit, Qt::Key_Escape);
                     break;
                 case End::Button:
+                case End::ButtonStartUp:
                     QTest::mouseClick(button, Qt::LeftButton);
+                    break;
+                case End::EscapeStartUp:
+                    QTest::keyClick(&startUp, Qt::Key_Escape);
                     break;
                 case End::CloseMain:
                     window.close();
@@ -476,7 +492,7 @@ TEST_F(ProgressTest, AWaitShowsWithinASecondAndTheUserEndsItStoringNothing)
         EXPECT_EQ(window.statusBar()->currentMessage(), "");
         EXPECT_EQ(window.findChild<QPushButton*>("lockWaitStop"), nullptr);
         EXPECT_TRUE(window.isVisible());
-        const bool closing = c.end == End::CloseMain || c.end == End::CloseStartUp;
+        const bool closing = c.end == End::CloseMain || onStartUp;
         EXPECT_EQ(AppCloseRequested(), closing);
         EXPECT_EQ(closes, closing ? std::vector<bool>{true} : std::vector<bool>{});
         SetAppCloseHandler(nullptr);

@@ -39,6 +39,7 @@
 // presses Escape, "close" asks the window to close, "hold" holds the window (it does not repaint)
 // from ROAD_SYNC/wait until ROAD_SYNC/wait.go, anything else leaves it to the script (which may send
 // a signal). Timers do not run during the wait: this is done as the window repaints.
+// The first time the main window shows, the driver writes a SHOWN line with its title.
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QAbstractScrollArea>
@@ -109,6 +110,11 @@ protected:
     {
         if (event->type() == QEvent::Paint && watched->isWidgetType())
             NoteWait();
+        if (event->type() == QEvent::Show && !m_mainShown && watched->objectName() == QLatin1String("CMainFrame")
+            && watched == MainWindow()) {
+            m_mainShown = true;
+            Write(QStringLiteral("SHOWN %1").arg(MainWindow()->windowTitle()));
+        }
         return false;
     }
 
@@ -803,6 +809,7 @@ private:
     QFile m_log;
     QString m_onWait;
     QPointer<QAbstractButton> m_waitButton;
+    bool m_mainShown = false;
     QString m_sync;
     int m_timeoutMs = 0;
     QList<Step> m_steps;

@@ -1,11 +1,12 @@
 #!/bin/bash
 # The real forecast, driven by the road driver (ProgramDriver.cpp), while another program holds a lock
 # it needs: the wait shows (at start-up on the splash window, later in the status bar); Escape ends
-# it with the message and the start goes on; a close request or SIGTERM during it ends the program
-# as a normal close does (exit status 0, settings written back), and nothing of the operation is
-# stored. SQLite: an import that waits for another program's write lock. PostgreSQL: the start-up
-# and the forecast list wait for a table lock of a psql session. SQLite also ends the program by a
-# signal while it saves a large report as PDF.
+# it with the message (at start-up it ends the start, as the splash window's close box does); a close
+# request or SIGTERM during it ends the program as a normal close does (exit status 0, settings written
+# back, no main window at start-up), and nothing of the operation is stored. SQLite: the start-up and
+# an import wait for another program's write lock. PostgreSQL: the start-up and the forecast list wait
+# for a table lock of a psql session. SQLite also ends the program by a signal while it saves a large
+# report as PDF.
 # Arguments: sqlite|postgresql, the build's program folder, the driver library, the upper
 # organisation's fixture, the output folder (left for a look).
 set -u
@@ -153,6 +154,35 @@ q() {
     fi
 }
 
+# Escape on the splash window, or its close box, while the start-up waits to seed the kinds of
+# exchange events: the program ends as a normal close does, without its main window, seeding nothing.
+end_start_during_wait() { # home kinds-stored
+    local how since
+    for how in escape close; do
+        forget_settings "$1"
+        if [ "$dialect" = postgresql ]; then
+            hold "begin;" "lock table tclsimporteventtype in access exclusive mode;"
+        else
+            hold "begin immediate;"
+        fi
+        start "$1" start-$how $how <<EOF
+title
+quit
+EOF
+        since=$SECONDS
+        await WAIT && shown_on splash || fail "$tag: no wait shown"
+        finish "$since"
+        release
+        [ "$took" -le 10 ] || fail "$tag: the program took $took s to end"
+        settings_saved "$1"
+        ! grep -q '^SHOWN' "$out/$tag.log" || fail "$tag: the main window came up: $(grep '^SHOWN' "$out/$tag.log")"
+        ! quit_logged || fail "$tag: the program went on after the start was ended"
+        [ "$(q 'select count(*) from tclsimporteventtype')" = "$2" ] || fail "$tag: kinds were seeded"
+        [ "$(grep -c '^WAIT ' "$out/$tag.log") $(grep -c '^MSGBOX' "$out/$tag.err")" = "1 1" ] \
+            || fail "$tag: more than the one wait and its message"
+    done
+}
+
 if [ "$dialect" = postgresql ]; then
     C=$out/C
     program_folder "$C"
@@ -162,20 +192,8 @@ if [ "$dialect" = postgresql ]; then
     printf '[Settings]\nDataBase\\Sql=1\nDataBase\\HostName=127.0.0.1\nDataBase\\Port=%s\nDataBase\\DbName=%s\nDataBase\\UserName=postgres\nDataBase\\Password=%s\nDataBase\\SavePass=1\n' \
         "$PGPORT" "$db" "$PGTEST_PASSWORD" >"$(ini "$C")"
 
-    # 1. The start-up waits on the splash window; Escape ends the wait with the message, the start
-    # goes on without the seeded kinds and the program closes as usual.
-    hold "begin;" "lock table tclsimporteventtype in access exclusive mode;"
-    start "$C" start-escape escape <<EOF
-title
-quit
-EOF
-    since=$SECONDS
-    await WAIT && shown_on splash || fail "$tag: no wait shown"
-    finish "$since"
-    release
-    quit_logged || fail "$tag: the program did not come up after the wait"
-    said "$retry_text" || fail "$tag: the wait ended without the message"
-    [ "$(q 'select count(*) from tclsimporteventtype')" = 0 ] || fail "$tag: the kinds were seeded although the wait was ended"
+    # 1. The start-up waits on the splash window; Escape or the close box end the program.
+    end_start_during_wait "$C" 0
 
     # 2. SIGTERM while the start-up waits ends the program at once, as a normal close.
     forget_settings "$C"
@@ -233,6 +251,17 @@ EOF
 quit
 EOF
     finish "$SECONDS"
+
+    # 1. A kind of exchange event is missing, and another program holds the write lock that the
+    # start needs to seed it: Escape or the close box on the splash window end the program.
+    q "delete from tclsimporteventtype where id = 5"
+    end_start_during_wait "$B" 4
+    # Without the other program the next start seeds it.
+    start "$B" start-again none <<EOF
+quit
+EOF
+    finish "$SECONDS"
+    [ "$(q 'select count(*) from tclsimporteventtype')" = 5 ] || fail "$tag: the kinds were not seeded"
 
     # 4. SIGTERM while the import waits for the write lock ends the program at once, as a normal
     # close, and nothing of the document is stored.

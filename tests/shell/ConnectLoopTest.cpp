@@ -4,6 +4,7 @@
 #include "ProcessExit.h"
 #include "db/SqlScript.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -13,7 +14,10 @@
 #include <QSqlQuery>
 #include <QUuid>
 
+#include <clocale>
 #include <functional>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -36,6 +40,7 @@ protected:
     void TearDown() override
     {
         SetConnectDialogHook(nullptr);
+        SetPasswordDialogHook(nullptr);
         SetExitHook(nullptr);
         TempHomeTest::TearDown();
     }
@@ -365,11 +370,36 @@ TEST_F(ConnectLoopTest, TheCommonCausesOfAFailedConnectionAreNamedInRussian)
 {
     const auto admin = PgAdminParams();
     const QString tcpHost = qEnvironmentVariable("PGTEST_TCPHOST");
+    const QString noLogin = QStringLiteral("lir_nologin_%1").arg(QCoreApplication::applicationPid());
+    if (admin)
+        ExecPgAsAdmin(admin->dbName, QStringLiteral("create role %1 nologin password 'pw'").arg(noLogin));
+    const int pgPort = admin ? admin->port : 0;
+    auto server = [&](const QString& host, int port, const QString& user = "postgres", const QString& password = "pw",
+                      const QString& dbName = "postgres") {
+        for (const auto& [key, value] : {std::pair<QString, QVariant>{"Sql", 1},
+                                         {"HostName", host},
+                                         {"Port", port},
+                                         {"UserName", user},
+                                         {"Password", password},
+                                         {"DbName", dbName}})
+            SetIni(key, value);
+    };
+    const QString refused =
+        "Сервер базы данных «127.0.0.1» не принимает соединения: он не запущен, или неверно указаны его имя или порт.";
+    const QByteArray messagesLocale = std::setlocale(LC_MESSAGES, nullptr);
+    // A port that takes connections and never answers them.
+    const int silent = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&address), length), 0);
+    ASSERT_EQ(::listen(silent, 4), 0);
+    ASSERT_EQ(::getsockname(silent, reinterpret_cast<sockaddr*>(&address), &length), 0);
     const struct {
         const char* what;
         std::function<void()> arrange;
         QString reason;
-        QString description; // of the driver, kept under the reason
+        const char* description; // of the driver, kept under the reason; none under a server's
+        bool needsServer = false;
     } cases[] = {
         {"a file of garbage",
          [&] {
@@ -387,28 +417,32 @@ TEST_F(ConnectLoopTest, TheCommonCausesOfAFailedConnectionAreNamedInRussian)
          "Восстановите его из копии или удалите его"},
         {"no database and no template", [] {},
          "Не найден шаблон базы данных: " + home() + "LIR.db.tmpl или " + shippedFolder() + "LIR.db.tmpl", ""},
-        {"a server that refuses connections",
+        {"a server that refuses connections", [&] { server("127.0.0.1", 1); }, refused, nullptr},
+        // The word "refused" is not there when libpq speaks the user's language.
+        {"a server that refuses connections, libpq in Russian",
          [&] {
-             SetIni("Sql", 1);
-             SetIni("HostName", "127.0.0.1");
-             SetIni("Port", 1);
+             server("127.0.0.1", 1);
+             ASSERT_NE(std::setlocale(LC_MESSAGES, "ru_RU.UTF-8"), nullptr) << "no ru_RU.UTF-8 locale";
          },
-         "Сервер базы данных «127.0.0.1» не принимает соединения: он не запущен, или неверно указаны его имя или "
-         "порт.",
-         "Connection refused"},
-        {"a wrong password",
-         [&] {
-             SetIni("Sql", 1);
-             SetIni("HostName", tcpHost);
-             SetIni("Port", admin ? admin->port : 0);
-             SetIni("UserName", "postgres");
-             SetIni("Password", "not the password");
-         },
-         "Неверное имя пользователя или пароль.", "password authentication failed"},
+         refused, nullptr},
+        {"a server name without an address", [&] { server("lir-no-such-host.invalid", 5432); },
+         "Сервер базы данных «lir-no-such-host.invalid» не найден: неверно указано его имя, или нет связи с сетью.",
+         nullptr},
+        {"a server that never answers", [&] { server("127.0.0.1", ntohs(address.sin_port)); },
+         "Сервер базы данных «127.0.0.1» не ответил за 10 с: нет связи с ним, или неверно указаны его имя или порт.",
+         nullptr},
+        {"a wrong password", [&] { server(tcpHost, pgPort, "postgres", "not the password"); },
+         "Неверное имя пользователя или пароль.", nullptr, true},
+        {"no such database",
+         [&] { server(tcpHost, pgPort, "postgres", qEnvironmentVariable("PGTEST_PASSWORD"), "lir_no_such_database"); },
+         "На сервере нет базы данных «lir_no_such_database».", nullptr, true},
+        {"a login that may not log in", [&] { server(tcpHost, pgPort, noLogin); },
+         "Сервер не разрешает пользователю «" + noLogin + "» подключаться к базе данных «postgres».", nullptr, true},
     };
     for (const auto& c : cases) {
-        if (QString(c.what) == "a wrong password" && (!admin || tcpHost.isEmpty())) {
-            ADD_FAILURE() << "PostgreSQL test cluster is not running: the wrong-password case is not tried";
+        std::setlocale(LC_MESSAGES, messagesLocale.constData());
+        if (c.needsServer && (!admin || tcpHost.isEmpty())) {
+            ADD_FAILURE() << "PostgreSQL test cluster is not running: " << c.what << " is not tried";
             continue;
         }
         QFile::remove(home() + "LIR.db");
@@ -428,9 +462,91 @@ TEST_F(ConnectLoopTest, TheCommonCausesOfAFailedConnectionAreNamedInRussian)
         const QStringList lines = messages[0].text.split('\n');
         ASSERT_GE(lines.size(), 4) << c.what;
         EXPECT_EQ(lines[3], c.reason) << c.what;
-        EXPECT_TRUE(lines.mid(4).join('\n').contains(c.description))
-            << c.what << ": " << messages[0].text.toStdString();
+        if (c.description)
+            EXPECT_TRUE(lines.mid(4).join('\n').contains(c.description))
+                << c.what << ": " << messages[0].text.toStdString();
+        else
+            EXPECT_EQ(lines.size(), 4) << c.what << ": " << messages[0].text.toStdString();
     }
+    std::setlocale(LC_MESSAGES, messagesLocale.constData());
+    ::close(silent);
+    if (admin)
+        ExecPgAsAdmin(admin->dbName, "drop role if exists " + noLogin);
+}
+
+// A server login whose password is neither kept nor found by libpq: the password is asked first,
+// before any message; a wrong one is named in Russian and the settings dialog comes; "Отмена" leads only to the question.
+TEST_F(ConnectLoopTest, AServerLoginWithoutItsPasswordIsAskedForItFirst)
+{
+    const auto admin = PgAdminParams();
+    const QString tcpHost = qEnvironmentVariable("PGTEST_TCPHOST");
+    if (!admin || tcpHost.isEmpty())
+        GTEST_SKIP() << "PostgreSQL test cluster is not running (PGHOST, PGTEST_TCPHOST: scripts/test.sh)";
+    const QString dbName = QStringLiteral("lir_ask_%1").arg(QCoreApplication::applicationPid());
+    ASSERT_EQ(CreateScratchPgDatabase(dbName), "");
+    const QString password = qEnvironmentVariable("PGTEST_PASSWORD");
+    const struct {
+        const char* what;
+        QStringList typed; // a password a dialog, until they run out: "Отмена"
+        QStringList asked;
+        QStringList shown;
+        const char* environment = ""; // PGPASSWORD
+    } cases[] = {
+        // libpq finds it itself: nobody is asked.
+        {"PGPASSWORD", {}, {}, {}, "PGPASSWORD"},
+        {"the right password", {password}, {"password"}, {}},
+        {"a wrong one, then the right one",
+         {"wrong", password},
+         {"password", "settings"},
+         {"Ошибка подключения к базе данных.\nУточните параметры подключения или обратитесь к системному "
+          "администратору.\n\nНеверное имя пользователя или пароль."}},
+        {"Отмена",
+         {},
+         {"password"},
+         {"Вы действительно хотите выйти из программы?\n\nВНИМАНИЕ: Все несохранённые данные будут потеряны.\n"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        QFile::remove(profilePath());
+        SetIni("Sql", 1);
+        SetIni("HostName", tcpHost);
+        SetIni("Port", admin->port);
+        SetIni("DbName", dbName);
+        SetIni("UserName", "postgres");
+        messages.clear();
+        QStringList typed = c.typed, asked;
+        auto answer = [&](const char* which, CDbSetupSettings& s) {
+            if (asked.isEmpty()) {
+                EXPECT_TRUE(messages.empty()) << "a message before the password was asked";
+                EXPECT_TRUE(s.password.isEmpty());
+            }
+            asked << which;
+            if (typed.isEmpty())
+                return false;
+            s.password = typed.takeFirst();
+            return true;
+        };
+        SetPasswordDialogHook([&](CDbSetupSettings& s) { return answer("password", s); });
+        SetConnectDialogHook([&](CDbSetupSettings& s) { return answer("settings", s); });
+        answers = {c.typed.isEmpty() ? IDYES : IDOK};
+        if (*c.environment)
+            qputenv(c.environment, password.toUtf8());
+        DbConnectParams p;
+        if (*c.environment)
+            EXPECT_TRUE(RunConnectLoop(&p));
+        else if (c.typed.isEmpty())
+            EXPECT_EQ(RunExpectingExit(), 0);
+        else
+            EXPECT_TRUE(RunConnectLoop(&p));
+        EXPECT_EQ(asked, c.asked);
+        QStringList shown;
+        for (const auto& m : messages)
+            shown << m.text;
+        EXPECT_EQ(shown, c.shown);
+        if (*c.environment)
+            qunsetenv(c.environment);
+    }
+    DropScratchPgDatabase(dbName);
 }
 
 TEST_F(ConnectLoopTest, AProgramFolderThatCannotBeWrittenIsNamed)

@@ -279,6 +279,7 @@ TEST(LogEditTest, LinesAreAppendedAtTheEndWhereverTheCaretIs)
 TEST(SplashTest, ShowsTheProgramVersionInItsLowerLeftCorner)
 {
     CSplashDlg splash;
+    EXPECT_EQ(splash.windowTitle(), "Прогноз");
     EXPECT_EQ(splash.versionText(), "Версия 2.0.1.40");
     EXPECT_EQ(splash.versionRect(), QRect(QPoint(4, splash.height() - 14), QPoint(100, splash.height())));
     // The version is drawn: the corner differs from the bare bitmap.
