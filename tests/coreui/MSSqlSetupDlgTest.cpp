@@ -1,6 +1,6 @@
 #include "MSSqlSetupDlg.h"
-#include "ModalHook.h"
 #include "MessageBoxDlg.h"
+#include "ModalHook.h"
 #include "TestSupport.h"
 
 #include <QApplication>

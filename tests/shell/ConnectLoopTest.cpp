@@ -475,7 +475,8 @@ TEST_F(ConnectLoopTest, TheCommonCausesOfAFailedConnectionAreNamedInRussian)
 }
 
 // A server login whose password is neither kept nor found by libpq: the password is asked first,
-// before any message; a wrong one is named in Russian and the settings dialog comes; "Отмена" leads only to the question.
+// before any message; a wrong one is named in Russian and the settings dialog comes; "Отмена" leads
+// only to the question.
 TEST_F(ConnectLoopTest, AServerLoginWithoutItsPasswordIsAskedForItFirst)
 {
     const auto admin = PgAdminParams();
