@@ -1,6 +1,7 @@
 #include "ForecastData.h"
 
 #include "db/RowStage.h"
+#include "db/TextLimits.h"
 
 #include <algorithm>
 #include <charconv>
@@ -439,6 +440,24 @@ void JournalStagedRows(int prognoz, int receiver, bool marked, const std::shared
 }
 
 } // namespace
+
+std::optional<QString> CommentTooLongWhenJoined(int prognoz, int receiver,
+                                                const std::shared_ptr<const CForecastRowStage>& stage)
+{
+    const auto repeats = StageRepeatsProducts(stage->table());
+    if (!repeats)
+        return std::nullopt;
+    // length() counts characters in both dialects, as the column's limit does.
+    CSqlQuery q(QStringLiteral("select p.name from %1 s join tfctprognozdata d on d.prognoz = ? and d.receiver = ? and "
+                               "d.product = s.product left join tclsproduct p on p.id = s.product where %2 and "
+                               "length(coalesce(d.comment, '') || coalesce(s.comment, '')) > ? order by s.ord")
+                    .arg(stage->table(),
+                         *repeats ? LastOfEachProduct(stage->table(), QStringLiteral("s")) : QStringLiteral("1 = 1")));
+    q.bind(prognoz).bind(receiver).bind(TextLimitOf("tfctprognozdata", "comment"));
+    if (!q.execOrReport())
+        return std::nullopt;
+    return q.next() ? q.value(0).toString() : QString();
+}
 
 bool SaveReceiverForecastData(int prognoz, int receiver, const std::shared_ptr<const CForecastRowStage>& stage)
 {

@@ -87,6 +87,10 @@ private:
 // a reported database error.
 [[nodiscard]] bool SaveReceiverForecastData(int prognoz, int receiver,
                                             const std::shared_ptr<const CForecastRowStage>& stage);
+// The name of the first staged product whose comment, appended to the receiver's stored one as the
+// save appends it, would not fit its column; empty when every one fits, none after a reported error.
+std::optional<QString> CommentTooLongWhenJoined(int prognoz, int receiver,
+                                                const std::shared_ptr<const CForecastRowStage>& stage);
 // Insert (1) or update (0) line.
 void WriteForecastDataJournal(const CForecastDataRecord& rec, int operation);
 // On a server: the rows of the subordinate receiver groups above the receiver, nearest group first,

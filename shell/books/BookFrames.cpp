@@ -8,6 +8,7 @@
 #include "BookDialogs.h"
 #include "CommandIds.h"
 #include "ModalHook.h"
+#include "Money.h"
 #include "ReportView.h"
 #include "Session.h"
 #include "TableNotices.h"
@@ -39,17 +40,6 @@ SqlFilter CombinedFilter(const QString& own, QVariantList ownArgs, const SqlFilt
 QString ProductItemText(const QString& code, const QString& name)
 {
     return code.isEmpty() ? name : u'[' + code + u']' + name;
-}
-
-QString NumberText(double value)
-{
-    // Without the zeros after the last digit, or the point: a list of 50,000 products shows two a row.
-    QString text = QString::number(value, 'f', 6);
-    while (text.endsWith(u'0'))
-        text.chop(1);
-    if (text.endsWith(u'.'))
-        text.chop(1);
-    return text;
 }
 
 // The product cards open view-only through this one call.
@@ -120,7 +110,7 @@ void CConvertFrame::FillList(CReportView* list, int kind, const SqlFilter& filte
     for (const CMConvertListRow& c : *rows) {
         const int row = list->InsertItem(list->GetItemCount(), c.baseName, 1);
         list->SetItemText(row, 1, c.produceName);
-        list->SetItemText(row, 2, NumberText(c.koef));
+        list->SetItemText(row, 2, Decimal6Text(c.koef));
         list->SetItemData(row, c.id);
         m_searchIndex.push_back({c.id, (c.baseName + u';' + c.produceName).toUpper()});
     }
@@ -177,8 +167,8 @@ void CProductFrame::FillList(CReportView* list, int groupId, const SqlFilter& fi
         list->SetItemText(row, 1, p.name);
         list->SetItemText(row, 2, p.comment);
         // "Минимальное" and "Максимальное": the permitted deviations from the price.
-        list->SetItemText(row, 3, p.offsetMin ? NumberText(*p.offsetMin) : QString());
-        list->SetItemText(row, 4, p.offsetMax ? NumberText(*p.offsetMax) : QString());
+        list->SetItemText(row, 3, p.offsetMin ? Decimal6Text(*p.offsetMin) : QString());
+        list->SetItemText(row, 4, p.offsetMax ? Decimal6Text(*p.offsetMax) : QString());
         list->SetItemData(row, p.isGroup ? -p.id : p.id);
         m_searchIndex.push_back({p.id, (p.name + u';' + p.code).toUpper()});
     }

@@ -1,3 +1,4 @@
+#include "BookFrames.h"
 #include "BookTestSupport.h"
 #include "CommandIds.h"
 #include "DirectoryFilterDlg.h"
@@ -266,6 +267,17 @@ TEST_P(BookFrameTest, NumbersYesNoAndReferencesAreBoundByTheirKind)
             ids << q.value(0).toInt();
         EXPECT_EQ(ids, c.ids) << c.column << ' ' << c.value;
     }
+    // The list shows the digits the column holds, not those of the value's binary fraction.
+    Exec("insert into tclsmconvert (id, base, produce, koef) values (4, 3, 1, 12345678901234.57)");
+    CConvertFrame convert(session);
+    CReportView view;
+    for (int c = 0; c < 3; ++c)
+        view.InsertColumn(c, QString());
+    convert.FillList(&view, 1, SqlFilter());
+    QStringList koefs;
+    for (int r = 0; r < view.GetItemCount(); ++r)
+        koefs << view.GetItemText(r, 2);
+    EXPECT_EQ(koefs, QStringList({"12.5", "0.08", "1000", "12345678901234.57"}));
     // Value lists come only from the program's own tables and columns.
     EXPECT_TRUE(FilterLookupEntries("tclsreceiver", "name").empty());
     EXPECT_EQ(FilterLookupEntries("receiver", "type").size(), 4u);

@@ -360,7 +360,8 @@ TEST_P(ForecastExchangeTest, ImportWritesAllOrNothing)
     EXPECT_EQ(ReadFile(path), valid);
 
     // Without the trigger the same file goes in whole; a received comment follows the stored one, and
-    // of two rows of one product the later one is stored.
+    // of two rows of one product the later one is stored. Joined past the column's 255 characters, it
+    // is refused before the question, and nothing changes.
     if (isPg())
         ExecAsAdmin(QStringLiteral("drop trigger third_thousand on tfctprognozdata"));
     else
@@ -368,7 +369,20 @@ TEST_P(ForecastExchangeTest, ImportWritesAllOrNothing)
     CTotalForecastList repeated = rows;
     repeated.push_back(rows[0]);
     repeated.back().sumNext = Money::fromRaw(-12345678);
-    write(document(good, repeated).replace("<comment></comment>", "<comment>B\t\\x\ny</comment>"));
+    const QString received = QStringLiteral("B\t\\x\ny");
+    write(document(good, repeated).replace("<comment></comment>", "<comment>" + received.toUtf8() + "</comment>"));
+    const QString productName =
+        Scalar(QStringLiteral("select name from tclsproduct where id = ?"), {rows[0].product}).toString();
+    const QString tooLong(255 - received.size() + 1, u'я');
+    Exec(QStringLiteral("update tfctprognozdata set comment = ?"), {tooLong});
+    messages.clear();
+    answers = {IDYES};
+    ImportForecastFile(session, nullptr, path);
+    EXPECT_EQ(MessageTexts(), QStringList{ForecastImportTexts::kJoinedCommentTooLong.arg(productName).arg(255)});
+    EXPECT_EQ(Count(QStringLiteral("tfctprognozdata")), 1);
+    EXPECT_EQ(Scalar(QStringLiteral("select comment from tfctprognozdata")).toString(), tooLong);
+    const QString stored = tooLong.left(tooLong.size() - 1);
+    Exec(QStringLiteral("update tfctprognozdata set comment = ?"), {stored});
     messages.clear();
     answers = {IDYES};
     ImportForecastFile(session, nullptr, path);
@@ -376,7 +390,7 @@ TEST_P(ForecastExchangeTest, ImportWritesAllOrNothing)
     EXPECT_EQ(Count(QStringLiteral("tfctprognozdata")), qlonglong(rows.size()));
     EXPECT_EQ(
         Scalar(QStringLiteral("select comment from tfctprognozdata where product = ?"), {rows[0].product}).toString(),
-        "AB\t\\x\ny");
+        stored + received);
     EXPECT_EQ(Sums(QStringLiteral("tfctprognozdata"), QStringLiteral("product = %1").arg(rows[0].product)),
               QStringLiteral("1|-12345678|%1").arg(rows[0].valueNorm.raw()));
     EXPECT_EQ(Scalar(QStringLiteral("select subReceiverCount from tclsreceivermap where receiver = 5")), QVariant(3));

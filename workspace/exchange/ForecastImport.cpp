@@ -48,6 +48,8 @@ ImportOutcome ImportForecastFile(CSessionState& session, QWidget* frame, const Q
         // A failed read counts as stored rows: the warning is shown rather than left out.
         const bool warned = HasForecastDataForReceiver(file.from, file.forecast, OnDbError::Silent);
         if (warned) {
+            if (const QString refusal = JoinedCommentRefusal(file); !refusal.isEmpty())
+                return ShowRefusal(refusal, MB_ICONSTOP, frame);
             question += kReplaceWarning.arg(senderName);
             icon = MB_ICONEXCLAMATION;
         }

@@ -3,10 +3,13 @@
 #include "ExchangeReader.h"
 #include "TextUtils.h"
 #include "db/DbStatistics.h"
+#include "db/TextLimits.h"
 #include "tables/ImportEventTypes.h"
 #include "tables/ImportStatus.h"
 #include "tables/ReceiverMap.h"
 #include "tables/TableCommon.h"
+
+using namespace ForecastImportTexts;
 
 namespace {
 
@@ -94,6 +97,16 @@ bool StageAgain(CForecastFile& file)
 }
 
 } // namespace
+
+QString JoinedCommentRefusal(const CForecastFile& file)
+{
+    if (!file.stage || !file.stage->ready())
+        return QString();
+    const auto product = CommentTooLongWhenJoined(file.forecast, file.from, file.stage);
+    return product && !product->isEmpty()
+        ? kJoinedCommentTooLong.arg(*product).arg(TextLimitOf("tfctprognozdata", "comment"))
+        : QString();
+}
 
 bool StoreForecastFile(CForecastFile& file, const CAskedCheck& asked)
 {

@@ -21,6 +21,10 @@ inline const QString kQuestion = QStringLiteral("Получен прогноз �
 // %1 the sender.
 inline const QString kReplaceWarning = QStringLiteral(
     "\n\nВНИМАНИЕ: Предыдущие данные от \"%1\" уже находятся в базе данных и в ходе загрузки будут уничтожены.");
+// %1 the product, %2 the column's limit.
+inline const QString kJoinedCommentTooLong =
+    QStringLiteral("Комментарий продукта «%1» вместе с уже сохраненным комментарием длиннее %2 знаков. Прогноз не "
+                   "загружен: сократите сохраненный комментарий и загрузите файл снова.");
 inline const QString kLoaded = QStringLiteral("Файл %1 успешно загружен!");
 inline const QString kJournalComment = QStringLiteral("Прогноз");
 inline const QString kFilter = QStringLiteral("Файлы XML (*.xml)");
@@ -47,6 +51,11 @@ struct CForecastFile {
 // of the exchange reader: the version (before any row is read), a parse failure, a validation
 // failure, and also rows of more than one forecast, and a text longer than its column takes.
 CForecastFile ReadForecastFile(const QString& path, const QString& schemaPath);
+
+// The refusal to show before the question when a received comment appended to the sender's stored one
+// would not fit its column (nothing could be stored); empty otherwise, also when the rows no longer
+// wait in the connection.
+QString JoinedCommentRefusal(const CForecastFile& file);
 
 // Stores what the file carries as the sender's rows, in one transaction: the sender's map row with
 // its sub-receiver count, every row by (forecast, sender, product) with the received comment
