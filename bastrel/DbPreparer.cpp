@@ -53,7 +53,13 @@ DbError ConnectError(const DbConnectParams& p, const QSqlError& e)
     s.port = p.port;
     s.dbName = p.dbName;
     s.userName = p.user;
+    s.password = p.password;
     s.useWindowsAuth = p.osAuth;
+    // On a server a login of libpq's own tells the cause by the server's code, in whatever language
+    // the server and libpq speak.
+    if (s.sql == 1)
+        if (const DbError failed = s.OpenAccessDatabase(); Failed(failed))
+            return failed;
     return s.ConnectFailure(e);
 }
 
@@ -249,11 +255,15 @@ int CDbPreparer::UpgradeServerDatabase()
         QString started;
         const UpgradeTry result = TryServerUpgrade(db, before, after, &started);
         if (result != UpgradeTry::Busy) {
+            if (m_status)
+                m_status(QString());
             Drop(db);
             return result == UpgradeTry::Done ? 1 : 0;
         }
         const qint64 left = m_tablesWaitMs - waited.elapsed();
         if (left <= 0) {
+            if (m_status)
+                m_status(QString());
             QStringList sessions = BusySessions(db, started);
             if (sessions.isEmpty())
                 sessions << PrepTexts::kBusyNoSession;
@@ -261,6 +271,8 @@ int CDbPreparer::UpgradeServerDatabase()
             Drop(db);
             return 0;
         }
+        if (m_status)
+            m_status(PrepTexts::kTablesWait.arg((left + 999) / 1000));
         QThread::msleep(std::min<qint64>(kLockPauseMs, left));
     }
 }

@@ -12,6 +12,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class CDbPreparer {
 public:
     CDbPreparer();
@@ -24,6 +26,8 @@ public:
     void SetDbName(const QString& name) { m_dbName = name; }
     // How long an upgrade keeps trying to take the tables that other sessions use.
     void SetTablesWait(int ms) { m_tablesWaitMs = ms; }
+    // Told what a long wait is for (empty once it is over): the window says why it does not answer.
+    void SetStatusHandler(std::function<void(const QString&)> handler) { m_status = std::move(handler); }
 
     // One preparation: 1 prepared, 0 failed. windowsAuth: the operating system's authentication,
     // no login or password sent. folder: where LIR.db is, ending with "/".
@@ -91,6 +95,7 @@ private:
     bool m_windowsAuth = false;
     int m_port = 5432;
     int m_tablesWaitMs = kTablesWaitMs;
+    std::function<void(const QString&)> m_status;
     QString m_repaired;
     QString m_dbName = QStringLiteral("lir");
     QString m_folder;

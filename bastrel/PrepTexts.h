@@ -96,6 +96,10 @@ inline const QString kTablesBusy =
     QStringLiteral("Таблицы базы данных %1 на сервере %2 заняты другими сеансами: база данных не обновлена и не "
                    "изменена.\nТаблицы занимают:\n%3\nПопросите этих пользователей закрыть программу «Прогноз» (или "
                    "завершите их сеансы) и повторите подготовку.");
+// While the upgrade waits for the tables; %1 the seconds it goes on trying.
+inline const QString kTablesWait =
+    QStringLiteral("Таблицы базы данных заняты другими сеансами: повторная попытка, ожидание еще до %1 с...");
+inline const QString kPreparing = QStringLiteral("Выполняется подготовка базы данных...");
 // %1 the server's number of the session, %2 its login, %3 its program, %4 since when its transaction runs.
 inline const QString kBusySession = QStringLiteral("сеанс %1: пользователь %2, программа %3, с %4");
 inline const QString kNoProgramName = QStringLiteral("не названа");

@@ -45,6 +45,10 @@ CDbPrepDlg::CDbPrepDlg(QWidget* parent)
     form->addRow(PrepTexts::kPasswordLabel, m_passwordEdit);
     layout->addLayout(form);
     layout->addWidget(warning);
+    m_statusLabel = new QLabel(this);
+    m_statusLabel->setObjectName(QStringLiteral("status"));
+    m_statusLabel->setWordWrap(true);
+    layout->addWidget(m_statusLabel);
     auto* buttons = new QDialogButtonBox(this);
     QPushButton* ok = buttons->addButton(PrepTexts::kOk, QDialogButtonBox::AcceptRole);
     ok->setObjectName(QStringLiteral("id1"));
@@ -88,6 +92,13 @@ void CDbPrepDlg::accept()
     DoDataExchange(true);
     CDbPreparer preparer;
     preparer.SetPort(CDbPrepApp::ServerPort());
+    // The preparation runs on this thread: the text is painted at once, and says why the window waits.
+    const auto show = [this](const QString& text) {
+        m_statusLabel->setText(text.isEmpty() ? PrepTexts::kPreparing : text);
+        m_statusLabel->repaint();
+    };
+    show(QString());
+    preparer.SetStatusHandler(show);
     m_exitCode = preparer.Run(true, m_server, m_login, m_password, m_windowsAuth, QString()) ? PREP_DONE : PREP_FAILED;
     QDialog::accept();
 }

@@ -4,6 +4,7 @@
 #include <QDialog>
 
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 
 class CDbPrepDlg : public QDialog {
@@ -33,6 +34,7 @@ private:
     QLineEdit* m_passwordEdit = nullptr;
     QCheckBox* m_authCheck = nullptr;
     int m_exitCode;
+    QLabel* m_statusLabel = nullptr;
 };
 
 class CAboutDlg : public QDialog {

@@ -4,6 +4,7 @@
 
 #include "DbPreparer.h"
 #include "DbTest.h"
+#include "PrepTexts.h"
 #include "db/SqlScript.h"
 #include "tables/Mailings.h"
 
@@ -50,6 +51,8 @@ protected:
         preparer.SetPort(admin.port);
         preparer.SetDbName(db);
         preparer.SetTablesWait(tablesWaitMs);
+        statuses.clear();
+        preparer.SetStatusHandler([this](const QString& text) { statuses << text; });
         return preparer.Run(true, QStringLiteral("127.0.0.1"), admin.user,
                             password.isEmpty() ? qEnvironmentVariable("PGTEST_PASSWORD") : password, 0, QString());
     }
@@ -85,6 +88,7 @@ protected:
 
     std::unique_ptr<CAdminLoginLock> m_lock;
     QStringList m_databases;
+    QStringList statuses; // what the last preparation said while it waited
 };
 
 TEST_F(BastrelServerTest, CreatesThenRerunChangesNoSchema)
@@ -128,7 +132,7 @@ TEST_F(BastrelServerTest, WrongPasswordMakesNothing)
     EXPECT_EQ(Prepare(missing, QStringLiteral("not-the-password")), 0);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_TRUE(messages[0].text.startsWith(QStringLiteral("Произошла исключительная ситуация.")));
-    EXPECT_TRUE(messages[0].text.contains(QStringLiteral("password authentication failed")))
+    EXPECT_TRUE(messages[0].text.contains(QStringLiteral("Неверное имя пользователя или пароль.")))
         << messages[0].text.toStdString();
     EXPECT_EQ(PsqlValue(QStringLiteral("postgres"),
                         QStringLiteral("select count(*) from pg_database where datname = '%1'").arg(missing)),
@@ -365,6 +369,15 @@ TEST_F(BastrelServerTest, BusyTablesAreNamedAndLeftAsTheyWere)
                              "закрыть программу «Прогноз» (или завершите их сеансы) и повторите подготовку.")
                   .arg(db, session));
     EXPECT_EQ(PgDump(db, false), before);
+    // Each pause said how long the upgrade goes on trying; the wait's end cleared it.
+    ASSERT_GE(statuses.size(), 3);
+    EXPECT_EQ(statuses.takeLast(), QString());
+    int seconds = 3;
+    for (const QString& text : statuses) {
+        while (seconds > 1 && text != PrepTexts::kTablesWait.arg(seconds))
+            --seconds;
+        EXPECT_EQ(text, PrepTexts::kTablesWait.arg(seconds));
+    }
 
     QSqlDatabase::database(holder, false).close();
     QSqlDatabase::removeDatabase(holder);
