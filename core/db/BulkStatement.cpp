@@ -694,6 +694,8 @@ bool CTempTableCopy::endRow()
     }
     if (m_native && m_native->run())
         return true;
+    if (m_native)
+        m_error = m_native->error();
     abandon();
     return false;
 }
@@ -701,14 +703,23 @@ bool CTempTableCopy::endRow()
 bool CTempTableCopy::finish()
 {
     if (m_server) {
-        const bool stored = !m_server->finish();
+        const auto error = m_server->finish();
         m_server.reset();
-        return stored;
+        if (error)
+            m_error = *error;
+        return !error;
     }
     if (!m_native)
         return false;
     m_native.reset();
-    const bool stored = !m_ownTransaction || RunNative("commit");
+    bool stored = !m_ownTransaction;
+    if (!stored) {
+        // The commit writes what the temporary database's cache still holds: the folder may fill then.
+        const auto commit = CSqliteStatement::Prepare(QStringLiteral("commit"), nullptr);
+        stored = commit && commit->run();
+        if (commit && !stored)
+            m_error = commit->error();
+    }
     if (!stored)
         RunNative("rollback");
     m_ownTransaction = false;

@@ -153,10 +153,13 @@ public:
     [[nodiscard]] bool endRow();
     // True when every row is stored.
     [[nodiscard]] bool finish();
+    // Why the copy failed, as the database said it; none when it did not, or would not say.
+    const QSqlError& error() const { return m_error; }
 
 private:
     void abandon();
 
+    QSqlError m_error;
     std::unique_ptr<CServerCopy> m_server;
     std::unique_ptr<CSqliteStatement> m_native;
     bool m_ownTransaction = false;

@@ -625,9 +625,11 @@ std::optional<QSqlError> OpenDatabase(const DbConnectParams& params, const QStri
             return fail(q.lastError());
         // 16 MiB of page cache (the default is 2): the rows of one product over all receivers of a
         // forecast lie a page apart, and a consolidation walks them product by product. WAL changes
-        // the file: a probe (a database that may yet be refused) stays as it is.
+        // the file: a probe (a database that may yet be refused) stays as it is. The temporary
+        // database gives its free pages back to the temporary folder at each commit (set before its
+        // first table): a dropped stage of received rows would hold its room until the program ends.
         for (const char* pragma : {"PRAGMA foreign_keys=ON", "PRAGMA journal_mode=WAL", "PRAGMA synchronous=NORMAL",
-                                   "PRAGMA cache_size=-16384"}) {
+                                   "PRAGMA cache_size=-16384", "PRAGMA temp.auto_vacuum=FULL"}) {
             if (purpose != OpenPurpose::Use && qstrcmp(pragma, "PRAGMA journal_mode=WAL") == 0)
                 continue;
             if (!q.exec(QString::fromLatin1(pragma)))

@@ -19,7 +19,8 @@ CRowStage::~CRowStage()
     // opened anew has none.
     m_copy.reset();
     if (m_made && m_session == ServerSessionId() && GetDBConnection().isConnected())
-        RunOnStage(QStringLiteral("drop table if exists ") + m_table);
+        for (const QString& table : m_tables)
+            RunOnStage(QStringLiteral("drop table if exists ") + table);
 }
 
 bool CRowStage::Start()
@@ -27,7 +28,8 @@ bool CRowStage::Start()
     if (!GetDBConnection().isConnected())
         return false;
     m_server = Dialect().HasLogins();
-    QString columns = QStringLiteral("ord integer");
+    // On SQLite the place is the row's own key: the rows are in its order, and no index copies it.
+    QString columns = m_server ? QStringLiteral("ord integer") : QStringLiteral("ord integer primary key");
     for (const BulkColumn& c : m_columns) {
         const bool number = c.type == BulkType::Money || c.type == BulkType::Decimal;
         // SQLite keeps money as its integer units, as the tables do.
@@ -41,6 +43,7 @@ bool CRowStage::Start()
     if (!RunOnStage(QStringLiteral("create temporary table %1 (%2)").arg(m_table, columns)))
         return false;
     m_made = true;
+    m_tables << m_table;
     m_session = ServerSessionId();
     std::vector<BulkColumn> copied{{"ord", BulkType::Int}};
     copied.insert(copied.end(), m_columns.begin(), m_columns.end());
@@ -93,6 +96,8 @@ bool CRowStage::endRow()
         return false;
     if (!m_copy || !m_copy->endRow()) {
         m_failed = true;
+        if (m_copy)
+            m_error = m_copy->error();
         m_copy.reset();
         return false;
     }
@@ -105,12 +110,27 @@ bool CRowStage::Finish()
     if (m_failed || !m_copy)
         return false;
     m_ready = m_copy->finish();
+    m_error = m_copy->error();
     m_copy.reset();
     m_failed = !m_ready;
     // Without the index a lookup reads the whole stage: slower, never wrong.
-    if (m_ready && !m_key.isEmpty())
+    if (m_ready && !m_key.isEmpty() && (m_server || m_key != QLatin1String("ord")))
         static_cast<void>(RunOnStage(QStringLiteral("create index %1_key on %1 (%2)").arg(m_table, m_key)));
     return m_ready;
+}
+
+bool CRowStage::AddTable(const QString& suffix, const QString& columns)
+{
+    const QString table = m_table + u'_' + suffix;
+    if (!m_made || !RunOnStage(QStringLiteral("create temporary table %1 (%2)").arg(table, columns)))
+        return false;
+    m_tables << table;
+    return true;
+}
+
+QString CRowStage::shortage() const
+{
+    return m_failed ? Dialect().OutOfSpace(m_error) : QString();
 }
 
 bool CRowStage::ready() const

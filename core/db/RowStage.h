@@ -3,12 +3,15 @@
 // which no other connection sees and which locks nothing of theirs. On a server the rows go by COPY;
 // on SQLite into a TEMP table through SQLite's own interface, in a transaction of the temporary
 // database alone. Each stage has a table of its own, with the rows' place in a first column "ord";
-// the table goes with the stage.
+// the table goes with the stage, and with it its room in the temporary space (the connection returns
+// the temporary database's free pages to the file system as each change commits).
 #pragma once
 
 #include "BulkStatement.h"
 
+#include <QSqlError>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <vector>
@@ -34,6 +37,11 @@ public:
     [[nodiscard]] bool endRow();
     // Whether every row added is staged.
     [[nodiscard]] bool Finish();
+    // A further table of the connection, named table() + "_" + suffix, that goes with the stage.
+    [[nodiscard]] bool AddTable(const QString& suffix, const QString& columns);
+    // After a failure: the message to show when the rows found no room in the connection's temporary
+    // space (then no other way of keeping them will do); empty otherwise.
+    QString shortage() const;
     // Whether the rows are staged in the connection that is open now.
     bool ready() const;
     // The table, for statements that read it.
@@ -45,9 +53,11 @@ private:
     CTempTableCopy* NextValue();
 
     QString m_table;
+    QStringList m_tables; // the stage's own and those added
     std::vector<BulkColumn> m_columns;
     QString m_key;
     std::unique_ptr<CTempTableCopy> m_copy;
+    QSqlError m_error;
     bool m_server = false;
     int m_session = 0;
     int m_rows = 0;

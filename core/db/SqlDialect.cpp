@@ -3,12 +3,17 @@
 #include "ErrorSink.h"
 #include "SqlQuery.h"
 
+#include <QFile>
 #include <QSqlQuery>
 
 #include <sqlite3.h>
 
 #include <climits>
 #include <cmath>
+#include <cstdlib>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -16,6 +21,10 @@ namespace {
 const QString kLockWaitCode = QStringLiteral("55P03");
 // The server's code of a cancelled statement.
 const QString kWaitStoppedCode = QStringLiteral("57014");
+// %1 the folder, %2 the database's text.
+const QString kTempFolderFull = QStringLiteral("Недостаточно места во временной папке %1: %2. Файл не загружен.");
+const QString kServerDiskFull =
+    QStringLiteral("Недостаточно места на диске сервера базы данных для временных таблиц: %1. Файл не загружен.");
 const QString kRetryLater = QStringLiteral("Операция не выполнена, повторите ее позже.");
 
 // The primary SQLite result code of a failed statement.
@@ -24,6 +33,21 @@ int SqliteCode(const QSqlError& e)
     bool ok = false;
     const int code = e.nativeErrorCode().toInt(&ok);
     return ok ? code & 0xFF : -1;
+}
+
+// The folder where SQLite makes its temporary files, chosen as SQLite chooses it: the folder set in
+// the library, else the first writable one of SQLITE_TMPDIR, TMPDIR, /var/tmp, /usr/tmp, /tmp, ".".
+QString SqliteTempFolder()
+{
+    if (sqlite3_temp_directory)
+        return QString::fromUtf8(sqlite3_temp_directory);
+    const char* const folders[] = {std::getenv("SQLITE_TMPDIR"), std::getenv("TMPDIR"), "/var/tmp", "/usr/tmp", "/tmp"};
+    for (const char* folder : folders) {
+        struct stat info;
+        if (folder && stat(folder, &info) == 0 && S_ISDIR(info.st_mode) && access(folder, W_OK | X_OK) == 0)
+            return QFile::decodeName(folder);
+    }
+    return QStringLiteral(".");
 }
 
 // A money value held as a number (a REAL in SQLite, numeric text): the money, or the overflow when
@@ -106,6 +130,10 @@ public:
     bool IsLocked(const QSqlError& e) const override
     {
         return SqliteCode(e) == 5 || e.nativeErrorCode() == kLockWaitCode;
+    }
+    QString OutOfSpace(const QSqlError& e) const override
+    {
+        return SqliteCode(e) == 13 ? kTempFolderFull.arg(SqliteTempFolder(), e.databaseText()) : QString();
     }
     QString IdSetCondition(const QString& column) const override
     {
@@ -224,6 +252,10 @@ public:
     }
     bool IsOverflow(const QSqlError& e) const override { return e.nativeErrorCode() == QLatin1String("22003"); }
     bool IsLocked(const QSqlError& e) const override { return e.nativeErrorCode() == kLockWaitCode; }
+    QString OutOfSpace(const QSqlError& e) const override
+    {
+        return e.nativeErrorCode() == QLatin1String("53100") ? kServerDiskFull.arg(e.databaseText()) : QString();
+    }
     QString IdSetCondition(const QString& column) const override
     {
         return column + QStringLiteral(" = any(string_to_array(?, ',')::int[])");

@@ -57,6 +57,9 @@ public:
     virtual bool IsOverflow(const QSqlError& error) const = 0;
     // Whether a statement failed because another connection held the lock it waited for.
     virtual bool IsLocked(const QSqlError& error) const = 0;
+    // The message to show when a statement failed for want of room for the connection's temporary
+    // tables (the temporary folder, the server's disk); empty for any other failure.
+    virtual QString OutOfSpace(const QSqlError& error) const = 0;
     // "<column> is one of the ids" for ids bound as one comma-separated text (IdSetArgument).
     virtual QString IdSetCondition(const QString& column) const = 0;
     // IdSetCondition for a few ids, each sought through an index of the column: a server plans the

@@ -316,8 +316,13 @@ bool CForecastRowStage::Finish()
 {
     // The journal line of each row is marked once the rows are in.
     m_ready = m_stage && m_stage->Finish()
-        && RunOnStage(QStringLiteral("alter table %1 add column op int").arg(m_stage->table()));
+        && m_stage->AddTable(QStringLiteral("op"), QStringLiteral("ord integer primary key"));
     return m_ready;
+}
+
+QString CForecastRowStage::shortage() const
+{
+    return m_stage ? m_stage->shortage() : QString();
 }
 
 bool CForecastRowStage::ready() const
@@ -362,10 +367,11 @@ bool MarkStagedLines(const QString& stage, int prognoz, int receiver, bool store
     if (repeats)
         update << QStringLiteral("ord not in (select min(m.ord) from %1 m group by m.product)").arg(stage);
     const QString stored = update.join(QStringLiteral(" or "));
-    CSqlQuery q(QStringLiteral("update %1 set op = case when %2 then %3 else %4 end")
-                    .arg(stage, stored)
-                    .arg(JOURNAL_UPDATE)
-                    .arg(JOURNAL_INSERT));
+    // The places of the update lines go into a table of their own: an update of the stage would
+    // copy every page of it into the temporary database's journal.
+    if (!ExecSql(QStringLiteral("delete from %1_op").arg(stage)))
+        return false;
+    CSqlQuery q(QStringLiteral("insert into %1_op (ord) select ord from %1 where %2").arg(stage, stored));
     if (storedRows)
         q.bind(prognoz).bind(receiver);
     return q.execOrReport();
@@ -430,7 +436,8 @@ void JournalStagedRows(int prognoz, int receiver, bool marked, const std::shared
     QueueJournalSelect(
         {QStringLiteral("case when %1 then cast(? as varchar) || s.id || '; ' else cast(? as varchar) end || "
                         "cast(? as varchar) || s.product || cast(? as varchar)")
-             .arg(marked ? QStringLiteral("s.op = %1").arg(JOURNAL_INSERT) : QStringLiteral("1 = 1")),
+             .arg(marked ? QStringLiteral("not exists (select 1 from %1_op u where u.ord = s.ord)").arg(stage->table())
+                         : QStringLiteral("1 = 1")),
          {head(JOURNAL_INSERT) + QStringLiteral("; id="), head(JOURNAL_UPDATE) + QStringLiteral("; "),
           QStringLiteral("prognoz=%1; product=").arg(prognoz), QStringLiteral("; receiver=%1").arg(receiver)},
          stage->table() + QStringLiteral(" s"),

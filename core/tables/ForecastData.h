@@ -69,6 +69,8 @@ public:
     [[nodiscard]] bool Add(const CForecastDataRecord& rec);
     // Whether every row added is staged.
     [[nodiscard]] bool Finish();
+    // After Add or Finish failed: the message when the rows found no room (CRowStage::shortage).
+    QString shortage() const;
     // Whether the rows are staged whole in the connection that is open now.
     bool ready() const;
     // The table, for statements that read it; empty before Start.

@@ -17,14 +17,23 @@
 #include <QFile>
 #include <QHash>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QSqlRecord>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <functional>
 #include <latch>
 #include <thread>
 #include <tuple>
+#include <utility>
+
+#include <sqlite3.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -889,6 +898,103 @@ TEST_P(HeadlessImportTest, TextsLongerThanTheirColumnsAreRefusedWhileRead)
         EXPECT_EQ(stored(), before) << f.mark;
         EXPECT_EQ(StageTables("tmp_stage"), 0) << f.mark;
     }
+    EXPECT_TRUE(messages.empty());
+}
+
+// What SQLite's temporary files of this process hold on disk now, deleted ones included (it names
+// them so and unlinks them as it opens them).
+qint64 TemporaryFileBytes()
+{
+    qint64 bytes = 0;
+    for (const QFileInfo& fd : QDir(QStringLiteral("/proc/self/fd")).entryInfoList(QDir::Files | QDir::System)) {
+        struct stat info;
+        if (fd.symLinkTarget().contains(QLatin1String("/etilqs_"))
+            && stat(QFile::encodeName(fd.filePath()).constData(), &info) == 0)
+            bytes += qint64(info.st_blocks) * 512;
+    }
+    return bytes;
+}
+
+// Rows of products 40 and 41 in turn with long comments: several megabytes, more than the temporary
+// database keeps in its cache.
+QString LargeForecast(const QString& path, int rows)
+{
+    static const QByteArray comment = QString(250, QChar(0x0416)).toUtf8();
+    std::vector<ReceivedRow> received;
+    for (int i = 0; i < rows; ++i)
+        received.push_back({40 + i % 2, comment.constData()});
+    return ForecastWithComments(path, received);
+}
+
+// However the import ends, its waiting rows go and their room in the temporary folder with them.
+TEST_P(HeadlessImportTest, AnImportEndedAnyWayGivesItsTemporaryRoomBack)
+{
+    ForecastOfTwoOrganisations();
+    const QString path = LargeForecast(home() + QStringLiteral("received.xml"), 4000);
+    const QString schema = home() + QStringLiteral("forecast.xsd");
+    const struct {
+        const char* what;
+        bool store;
+        bool refused; // the database refuses the journal row
+        qlonglong rows;
+    } cases[] = {{"declined", false, false, 0}, {"failed", true, true, 0}, {"answered yes", true, false, 2}};
+    for (const auto& c : cases) {
+        messages.clear();
+        const qint64 before = TemporaryFileBytes();
+        const QString drop = c.refused ? Refuse(QStringLiteral("tfctimportstatus"), QStringLiteral("no")) : QString();
+        {
+            CForecastFile file = ReadForecastFile(path, schema);
+            ASSERT_TRUE(file.ok() && file.stage) << c.what;
+            if (!isPg()) {
+                EXPECT_GT(TemporaryFileBytes(), before + 2'000'000) << c.what << ": the rows are in the folder";
+            }
+            if (c.store) {
+                EXPECT_EQ(StoreForecastFile(file), !c.refused) << c.what;
+            }
+        }
+        if (!drop.isEmpty())
+            Drop(drop);
+        EXPECT_EQ(StageTables("tmp_stage"), 0) << c.what;
+        EXPECT_EQ(Count("tfctprognozdata", "receiver = 7"), c.rows) << c.what;
+        EXPECT_EQ(messages.size(), c.refused ? 1u : 0u) << c.what;
+        // The temporary database keeps its first page.
+        if (!isPg()) {
+            EXPECT_LE(TemporaryFileBytes(), std::max<qint64>(before, 8192)) << c.what;
+        }
+    }
+}
+
+// A temporary folder without room refuses the document while it is read, naming the folder and the
+// cause rather than the document; nothing is stored or left waiting. The folder is a small file
+// system of its own, mounted where that is allowed.
+TEST_P(HeadlessImportTest, AFullTemporaryFolderIsNamedBeforeTheQuestion)
+{
+    if (isPg())
+        GTEST_SKIP() << "the server's temporary tables fill the server's disk, not one the test can fill";
+    ForecastOfTwoOrganisations();
+    const QString path = LargeForecast(home() + QStringLiteral("received.xml"), 8000);
+    const QString folder = home() + QStringLiteral("tmp");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QByteArray name = QFile::encodeName(folder);
+    if (mount("lirtmp", name.constData(), "tmpfs", 0, "size=1m") != 0)
+        GTEST_SKIP() << "no small file system can be mounted here: " << std::strerror(errno);
+    const auto unmount = qScopeGuard([&] {
+        GetDBConnection().Close();
+        sqlite3_free(std::exchange(sqlite3_temp_directory, nullptr));
+        EXPECT_EQ(umount(name.constData()), 0) << std::strerror(errno);
+    });
+    // A new connection, whose temporary database is made in the folder.
+    sqlite3_temp_directory = sqlite3_mprintf("%s", name.constData());
+    ASSERT_TRUE(GetDBConnection().ConnectWith(params()));
+    const CForecastFile file = ReadForecastFile(path, home() + QStringLiteral("forecast.xsd"));
+    EXPECT_EQ(file.status, CForecastFile::Refused);
+    EXPECT_EQ(file.message,
+              QStringLiteral("Недостаточно места во временной папке %1: database or disk is full. Файл не "
+                             "загружен.")
+                  .arg(folder));
+    EXPECT_FALSE(file.stage);
+    EXPECT_EQ(StageTables("tmp_stage"), 0);
+    EXPECT_EQ(Count("tfctprognozdata", "receiver = 7"), 0);
     EXPECT_TRUE(messages.empty());
 }
 

@@ -30,6 +30,14 @@ CForecastFile ReadForecastFile(const QString& path, const QString& schemaPath)
     auto stage = std::make_shared<CForecastRowStage>();
     if (!stage->Start())
         stage.reset();
+    // The rows found no room in the temporary space: the document is not at fault, and reading it
+    // again at the answer would fail the same way.
+    QString shortage;
+    const auto lost = [&] {
+        shortage = stage->shortage();
+        stage.reset();
+        return !shortage.isEmpty();
+    };
     CStreamHandler handler;
     handler.root = [&](const CStreamRoot& root) {
         file.to = XmlToInt(root.attribute("to"));
@@ -54,12 +62,16 @@ CForecastFile ReadForecastFile(const QString& path, const QString& schemaPath)
             read.status = CStreamRead::Invalid;
             return read;
         }
-        if (stage && !stage->Add(*rec))
-            stage.reset();
+        if (stage && !stage->Add(*rec) && lost()) {
+            read.status = CStreamRead::Refused;
+            return read;
+        }
         ++file.rowCount;
         return read;
     };
     const QString refusal = StreamExchangeFile(path, schemaPath, handler);
+    if (!shortage.isEmpty())
+        return Refused(shortage);
     if (!refusal.isEmpty())
         return Refused(refusal);
     if (file.rowCount == 0) {
@@ -67,9 +79,11 @@ CForecastFile ReadForecastFile(const QString& path, const QString& schemaPath)
         file.message = ForecastImportTexts::kNoData;
         return file;
     }
-    file.status = CForecastFile::Read;
     if (stage && stage->Finish())
         file.stage = std::move(stage);
+    else if (stage && lost())
+        return Refused(shortage);
+    file.status = CForecastFile::Read;
     return file;
 }
 

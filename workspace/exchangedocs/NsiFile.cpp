@@ -60,11 +60,20 @@ struct CStagedRows {
     std::shared_ptr<CRowStage>& stage;
     bool tried = false;
     bool finished = false;
+    // The rows found no room in the temporary space: the document is refused with this, not blamed.
+    QString shortage;
 
     void Finish()
     {
-        if (stage && !std::exchange(finished, true))
-            static_cast<void>(stage->Finish());
+        if (stage && !std::exchange(finished, true) && !stage->Finish())
+            Lost();
+    }
+    bool Lost()
+    {
+        shortage = stage->shortage();
+        if (!shortage.isEmpty())
+            stage.reset();
+        return !shortage.isEmpty();
     }
 };
 
@@ -84,8 +93,8 @@ CNsiSection StagedSection(std::vector<R>& list, CStagedRows& rows, std::unique_p
                     rows.stage = start();
                 if (!rows.stage)
                     list.push_back(std::move(*rec));
-                else
-                    static_cast<void>(put(*rows.stage, *rec));
+                else if (!put(*rows.stage, *rec) && rows.Lost())
+                    read.status = CStreamRead::Refused;
                 return read;
             }};
 }
@@ -238,8 +247,8 @@ CNsiFile ReadNsiFile(const QString& path, const QString& schemaPath)
     nsi.path = path;
     nsi.schemaPath = schemaPath;
     CReceivedContent content;
-    CStagedRows products{nsi.productStage};
-    CStagedRows prices{nsi.priceStage};
+    CStagedRows products{nsi.productStage, false, false, {}};
+    CStagedRows prices{nsi.priceStage, false, false, {}};
     // A stage's rows are complete when its section ends: the server's COPY holds the connection.
     const auto finishStages = [&] {
         products.Finish();
@@ -289,6 +298,9 @@ CNsiFile ReadNsiFile(const QString& path, const QString& schemaPath)
     };
     nsi.message = StreamExchangeFile(path, schemaPath, handler);
     finishStages();
+    if (const QString& shortage = products.shortage.isEmpty() ? prices.shortage : products.shortage;
+        !shortage.isEmpty())
+        nsi.message = shortage;
     if (!nsi.message.isEmpty())
         return nsi;
     // The sender's own id travels in "from"; its record may carry the id it was imported under. The
