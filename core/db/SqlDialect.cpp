@@ -21,10 +21,13 @@ namespace {
 const QString kLockWaitCode = QStringLiteral("55P03");
 // The server's code of a cancelled statement.
 const QString kWaitStoppedCode = QStringLiteral("57014");
-// %1 the folder, %2 the database's text.
-const QString kTempFolderFull = QStringLiteral("Недостаточно места во временной папке %1: %2. Файл не загружен.");
-const QString kServerDiskFull =
-    QStringLiteral("Недостаточно места на диске сервера базы данных для временных таблиц: %1. Файл не загружен.");
+// %1 the folder.
+const QString kTempFolderFull =
+    QStringLiteral("Недостаточно места во временной папке %1: диск заполнен. Освободите место на диске и повторите "
+                   "загрузку. Файл не загружен.");
+const QString kServerDiskFull = QStringLiteral(
+    "Недостаточно места на диске сервера базы данных для временных таблиц. Обратитесь к администратору сервера. "
+    "Файл не загружен.");
 const QString kRetryLater = QStringLiteral("Операция не выполнена, повторите ее позже.");
 
 // The primary SQLite result code of a failed statement.
@@ -133,7 +136,7 @@ public:
     }
     QString OutOfSpace(const QSqlError& e) const override
     {
-        return SqliteCode(e) == 13 ? kTempFolderFull.arg(SqliteTempFolder(), e.databaseText()) : QString();
+        return SqliteCode(e) == 13 ? kTempFolderFull.arg(SqliteTempFolder()) : QString();
     }
     QString IdSetCondition(const QString& column) const override
     {
@@ -254,7 +257,7 @@ public:
     bool IsLocked(const QSqlError& e) const override { return e.nativeErrorCode() == kLockWaitCode; }
     QString OutOfSpace(const QSqlError& e) const override
     {
-        return e.nativeErrorCode() == QLatin1String("53100") ? kServerDiskFull.arg(e.databaseText()) : QString();
+        return e.nativeErrorCode() == QLatin1String("53100") ? kServerDiskFull : QString();
     }
     QString IdSetCondition(const QString& column) const override
     {

@@ -989,8 +989,8 @@ TEST_P(HeadlessImportTest, AFullTemporaryFolderIsNamedBeforeTheQuestion)
     const CForecastFile file = ReadForecastFile(path, home() + QStringLiteral("forecast.xsd"));
     EXPECT_EQ(file.status, CForecastFile::Refused);
     EXPECT_EQ(file.message,
-              QStringLiteral("Недостаточно места во временной папке %1: database or disk is full. Файл не "
-                             "загружен.")
+              QStringLiteral("Недостаточно места во временной папке %1: диск заполнен. Освободите место на диске и "
+                             "повторите загрузку. Файл не загружен.")
                   .arg(folder));
     EXPECT_FALSE(file.stage);
     EXPECT_EQ(StageTables("tmp_stage"), 0);
