@@ -1,21 +1,27 @@
 // The readers of received documents against what used to cost them more than linear time: an НСИ
 // whose supporting document is one base64 text node of 100 MB (read, and handed over as the transport
 // host hands it, into an empty database), a forecast whose comment is 10 MB of lines ending in
-// character references, a comment document of 100 MB, and a document whose root carries 1,000,000
-// attributes, which every reader must refuse. The floor is libxml2 itself: the same bytes parsed as a tree and
-// validated against the same schema (xmlReadFile, xmlSchemaValidateDoc); the bare parse is shown beside it. Each read's
-// peak memory is measured in a process of its own.
+// character references (refused as longer than its column), a comment document of 100 MB, and a
+// document whose root carries 1,000,000 attributes, which every reader must refuse. A single text of
+// 10 and of 100 MB (a product's comment in an НСИ, a row's comment in a forecast and in a comment
+// document) is handed over as the transport host hands it: refused as longer than its column, in
+// time that grows with its size alone and within the same peak memory at any size. The floor is
+// libxml2 itself: the same bytes parsed as a tree and validated against the same schema (xmlReadFile,
+// xmlSchemaValidateDoc); the bare parse is shown beside it. Each read's peak memory is measured in a
+// process of its own.
 #include "BenchSummary.h"
 
 #include "AppMessage.h"
 #include "CommentsFile.h"
 #include "ErrorSink.h"
 #include "ForecastFile.h"
+#include "ForecastImport.h"
 #include "NsiFile.h"
 #include "NsiImport.h"
 #include "Session.h"
 #include "Settings.h"
 #include "TextUtils.h"
+#include "TransportHost.h"
 #include "db/DbConnection.h"
 #include "tables/ImportEventTypes.h"
 #include "xml/XmlRecord.h"
@@ -49,6 +55,8 @@ constexpr std::size_t kCommentMb = 10;
 constexpr std::size_t kCommentsMb = 100;
 constexpr int kAttributes = 1000000;
 constexpr int kFloorCapSeconds = 10;
+constexpr std::size_t kLongTextMb[] = {10, 100};
+constexpr double kLongTextPeakMb = 200.0;
 
 [[noreturn]] void Die(const std::string& text)
 {
@@ -90,11 +98,9 @@ void WriteNsi(const std::string& path, std::size_t mb)
     out << "</content></document></documents>\n</forecast>\n";
 }
 
-// A forecast from 5 for 1 with one row whose comment takes `mb` MB: lines that end in "&#13;", which
-// the parser hands over a character at a time.
-void WriteCommentedForecast(const std::string& path, std::size_t mb)
+// A forecast from 5 for 1 with one row, up to its comment; the caller writes the comment and ends it.
+void WriteForecastUpToComment(std::ofstream& out)
 {
-    std::ofstream out(path, std::ios::binary);
     out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<forecast to=\"1\" version=\"" << Version()
         << "\" from=\"5\" mail=\"b@x.ru\" subReceiverCount=\"0\">\n<prognozdata><id>1</id><prognoz>7</prognoz>"
         << "<product>1</product>";
@@ -103,9 +109,22 @@ void WriteCommentedForecast(const std::string& path, std::size_t mb)
           "valuePlan", "valueFormula", "valueOther", "sumNorm", "sumIndex", "sumPlan", "sumFormula", "sumOther"})
         out << '<' << name << ">1.5</" << name << '>';
     out << "<base>Расчет</base><baseMethod>1</baseMethod><comment>";
-    const std::string line = "Уточнить объемы поставок по договору № 15&#13;\n";
+}
+
+// Lines of text, `mb` MB of them.
+void WriteLines(std::ofstream& out, const std::string& line, std::size_t mb)
+{
     for (std::size_t written = 0; written < mb << 20; written += line.size())
         out << line;
+}
+
+// A forecast from 5 for 1 with one row whose comment takes `mb` MB: lines that end in "&#13;", which
+// the parser hands over a character at a time.
+void WriteCommentedForecast(const std::string& path, std::size_t mb)
+{
+    std::ofstream out(path, std::ios::binary);
+    WriteForecastUpToComment(out);
+    WriteLines(out, "Уточнить объемы поставок по договору № 15&#13;\n", mb);
     out << "</comment></prognozdata>\n</forecast>\n";
 }
 
@@ -124,6 +143,46 @@ void WriteComments(const std::string& path, std::size_t mb)
         written += row.size();
     }
     out << "</comment>\n";
+}
+
+// The one element that carries a long text, around `mb` MB of lines of it.
+void WriteLongText(std::ofstream& out, std::size_t mb)
+{
+    WriteLines(out, "Уточнить объемы поставок по договору № 15 и сроки отгрузки продукции\n", mb);
+}
+
+// A document of the kind ("nsi", "forecast", "comments") whose one text of `mb` MB is a comment.
+void WriteLongTextDocument(const std::string& path, const std::string& kind, std::size_t mb)
+{
+    std::ofstream out(path, std::ios::binary);
+    const char* declaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+    if (kind == "nsi") {
+        out << declaration << "<forecast version=\"" << Version()
+            << "\" id=\"7\" from=\"1\" to=\"2\" mail=\"a@x.ru\">\n"
+            << "<products><product><id>1</id><prognoz>7</prognoz><parent>0</parent><measurementNatural>0"
+            << "</measurementNatural><measurementPrice>0</measurementPrice><measurementNatural2>0"
+            << "</measurementNatural2><measurementPrice2>0</measurementPrice2><name>Уголь</name><code>01</code>"
+            << "<balanceTitle>Уголь</balanceTitle><position>0</position><comment>";
+        WriteLongText(out, mb);
+        out << "</comment><offsetMin>0</offsetMin><offsetMax>0</offsetMax><type>0</type><isgroup>0</isgroup>"
+            << "<avRep>0</avRep><avCur>0</avCur><avProg>0</avProg><priceIdx>0</priceIdx></product></products>\n"
+            << "</forecast>\n";
+    } else if (kind == "forecast") {
+        WriteForecastUpToComment(out);
+        WriteLongText(out, mb);
+        out << "</comment></prognozdata>\n</forecast>\n";
+    } else {
+        out << declaration << "<comment version=\"" << Version()
+            << "\" from=\"1\" forecast=\"7\" to=\"5\" mail=\"a@x.ru\">\n"
+            << "<prognozdata><id>1</id><product>1</product><comment>";
+        WriteLongText(out, mb);
+        out << "</comment></prognozdata>\n</comment>\n";
+    }
+}
+
+std::string LongTextPath(const std::string& kind, std::size_t mb)
+{
+    return (g_dir + QStringLiteral("long-%1-%2.xml").arg(QString::fromStdString(kind)).arg(mb)).toStdString();
 }
 
 void WriteAttributes(const std::string& path, int count)
@@ -193,11 +252,17 @@ bool ReadComments()
     return file.ok() && file.rows.size() > 100000;
 }
 
+bool RefusedAsTooLong(const QString& message)
+{
+    return message.contains(QStringLiteral("«comment» в строке 3 длиннее 255 знаков"));
+}
+
+// Refused: the comment is longer than its column takes.
 bool ReadCommentedForecast()
 {
     const CForecastFile file =
         ReadForecastFile(QString::fromStdString(g_comment), QString::fromStdString(Schema("forecast.xsd")));
-    return file.ok() && file.rowCount == 1;
+    return !file.ok() && RefusedAsTooLong(file.message);
 }
 
 void BM_ReadNsi(benchmark::State& state)
@@ -266,17 +331,19 @@ double FloorOfAttributes()
 }
 
 CSessionState g_session;
+QString g_stopped; // the last stop message
 
 int AnswerYes(const QString& text, unsigned flags, QObject*)
 {
-    if ((flags & MB_ICONSTOP) == MB_ICONSTOP)
-        std::fprintf(stderr, "%s\n", qPrintable(text));
+    if ((flags & MB_ICONSTOP) == MB_ICONSTOP) {
+        g_stopped = text;
+        if (!RefusedAsTooLong(text))
+            std::fprintf(stderr, "%s\n", qPrintable(text));
+    }
     return IDYES;
 }
 
-// The reference data handed over as the transport host hands them, every question answered yes,
-// into a fresh copy of the template database; its document lands in the program's "docs/".
-bool HandOverNsi()
+void OpenFreshDatabase()
 {
     const QString db = g_dir + QStringLiteral("LIR.db");
     QFile::remove(db);
@@ -289,9 +356,38 @@ bool HandOverNsi()
     if (!GetDBConnection().ConnectWith(p))
         Die("cannot open the database");
     SeedImportEventTypes(); // as every start of the program does
+}
+
+// The reference data handed over as the transport host hands them, every question answered yes,
+// into a fresh copy of the template database; its document lands in the program's "docs/".
+bool HandOverNsi()
+{
+    OpenFreshDatabase();
     const bool taken = ImportNsiFile(g_session, nullptr, QString::fromStdString(g_nsi)) == ImportOutcome::Taken;
     GetDBConnection().Close();
     return taken && QFileInfo(g_dir + QStringLiteral("docs")).isDir();
+}
+
+// The long text of the kind and size handed over as the transport host hands it: refused.
+bool HandOverLongText(const std::string& kind, std::size_t mb)
+{
+    OpenFreshDatabase();
+    InstallTransportHost(g_session, &ImportForecastFile);
+    g_stopped.clear();
+    const QString path = QString::fromStdString(LongTextPath(kind, mb));
+    if (kind == "nsi")
+        ImportNsiFile(g_session, nullptr, path);
+    else
+        ImportReceivedDataFile(g_session, nullptr, path);
+    GetDBConnection().Close();
+    return RefusedAsTooLong(g_stopped);
+}
+
+void BM_HandOverLongText(benchmark::State& state, const char* kind, std::size_t mb)
+{
+    for (auto _ : state)
+        if (!HandOverLongText(kind, mb))
+            state.SkipWithError("the long text was not refused by its length");
 }
 
 void BM_HandOverNsi(benchmark::State& state)
@@ -317,6 +413,8 @@ int PeakAlone(const std::string& kind)
         ok = !kReaders[0].read(QString::fromStdString(g_attributes));
     else if (kind == "tree")
         ok = TreeValidate(g_nsi, Schema("lir.xsd"));
+    else if (kind.starts_with("long-"))
+        ok = HandOverLongText(kind.substr(5), kLongTextMb[std::size(kLongTextMb) - 1]);
     if (!ok)
         return 1;
     std::printf("%.1f\n", PeakResidentMb());
@@ -357,6 +455,20 @@ BENCHMARK(BM_ReadCommentedForecast)->Unit(benchmark::kMillisecond)->Iterations(3
 BENCHMARK_CAPTURE(BM_TreeParse, comments, &g_comments)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK_CAPTURE(BM_TreeValidate, comments, &g_comments, "comment.xsd")->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_ReadComments)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(BM_HandOverLongText, nsi_10, "nsi", kLongTextMb[0])->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(BM_HandOverLongText, nsi_100, "nsi", kLongTextMb[1])->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(BM_HandOverLongText, forecast_10, "forecast", kLongTextMb[0])
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+BENCHMARK_CAPTURE(BM_HandOverLongText, forecast_100, "forecast", kLongTextMb[1])
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+BENCHMARK_CAPTURE(BM_HandOverLongText, comments_10, "comments", kLongTextMb[0])
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+BENCHMARK_CAPTURE(BM_HandOverLongText, comments_100, "comments", kLongTextMb[1])
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
 BENCHMARK(BM_RefuseAttributes)
     ->DenseRange(0, int(std::size(kReaders)) - 1)
     ->Unit(benchmark::kMillisecond)
@@ -383,6 +495,9 @@ int main(int argc, char** argv)
     WriteCommentedForecast(g_comment, kCommentMb);
     WriteComments(g_comments, kCommentsMb);
     WriteAttributes(g_attributes, kAttributes);
+    for (const char* kind : {"nsi", "forecast", "comments"})
+        for (const std::size_t mb : kLongTextMb)
+            WriteLongTextDocument(LongTextPath(kind, mb), kind, mb);
 
     CSummaryReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
@@ -424,6 +539,18 @@ int main(int argc, char** argv)
                   1000.0);
     }
     PrintGoal("attributes refused: peak resident memory", PeakInChild("attributes"), "MB", 150.0);
+    for (const char* kind : {"nsi", "forecast", "comments"}) {
+        const std::string what = std::string("long comment refused, handed over (") + kind + "): ";
+        const std::string name = std::string("BM_HandOverLongText/") + kind + "_";
+        const double small = seconds(name + "10"), large = seconds(name + "100");
+        PrintFigure((what + "time at 10 MB").c_str(), small, "s");
+        PrintFigure((what + "time at 100 MB").c_str(), large, "s");
+        // Linear time: ten times the text, at most about ten times the time.
+        if (small > 0 && large > 0)
+            PrintRatio((what + "time at 100 MB to 10 MB").c_str(), large / small, 12.0);
+        PrintGoal((what + "peak resident memory at 100 MB").c_str(), PeakInChild(("long-" + std::string(kind)).c_str()),
+                  "MB", kLongTextPeakMb);
+    }
     const double floor = FloorOfAttributes();
     if (floor >= kFloorCapSeconds)
         std::printf("%-58s more than %d s (stopped)\n", "attributes: floor, libxml2's tree parse", kFloorCapSeconds);

@@ -515,6 +515,7 @@ private:
         xmlStopParser(m_parser);
     }
     void Append(const xmlChar* text, int length);
+    int Kept(const xmlChar* text, int length);
     void Flush();
     void EndBase64();
 
@@ -544,6 +545,9 @@ private:
     // The element whose base64 text goes to the reader in pieces, not through the buffer.
     bool m_base64 = false;
     CBase64Shape m_shape;
+    // The text limit of the element that started last, and the characters of its text seen so far.
+    std::size_t m_limit = 0;
+    std::size_t m_characters = 0;
 };
 
 xmlSAXHandler CStreamRun::Handler()
@@ -572,6 +576,8 @@ void CStreamRun::Append(const xmlChar* text, int length)
     }
     if (!Validating() && !m_wantsText)
         return;
+    if (m_limit && (length = Kept(text, length)) == 0)
+        return;
     const std::size_t needed = m_length + std::size_t(length) + 1;
     // libxml2 measures a text in an int: a run beyond it is more than any reader takes.
     if (needed > std::size_t(INT32_MAX)) {
@@ -593,6 +599,19 @@ void CStreamRun::Append(const xmlChar* text, int length)
     }
     std::memcpy(m_text + m_length, text, std::size_t(length));
     m_length += std::size_t(length);
+}
+
+// The bytes of the piece that fall within the limit's characters and one more; the characters are
+// counted by the bytes that do not continue another, as the databases count them.
+int CStreamRun::Kept(const xmlChar* text, int length)
+{
+    const std::size_t most = m_limit + 1;
+    if (m_characters > most)
+        return 0;
+    for (int i = 0; i < length; ++i)
+        if ((text[i] & 0xC0) != 0x80 && ++m_characters > most)
+            return i;
+    return length;
 }
 
 void CStreamRun::EndBase64()
@@ -648,12 +667,15 @@ void CStreamRun::OnStart(void* ctx, const xmlChar* name, const xmlChar* prefix, 
         run->m_schema->startElementNs(run->m_schemaContext, name, prefix, uri, namespaces, declared, attributes,
                                       defaulted, values);
     run->m_base64 = run->m_events.TakesBase64();
+    run->m_limit = run->m_events.TextLimit();
+    run->m_characters = 0;
 }
 
 void CStreamRun::OnEnd(void* ctx, const xmlChar* name, const xmlChar* prefix, const xmlChar* uri)
 {
     CStreamRun* run = Of(ctx);
     run->Flush();
+    run->m_limit = 0; // the text around the element is not its own
     if (run->m_stopped)
         return;
     if (run->Validating())

@@ -76,6 +76,11 @@ public:
     // check of the type judges as it would judge the whole. Text is not called for it.
     virtual bool TakesBase64() const { return false; }
     virtual bool Base64Text(const xmlChar* piece, std::size_t length);
+    // After StartElement: the most characters of the element's own text that the reader takes (0:
+    // any). A longer text is kept to one character more and no further, however long it runs, so
+    // that it still reads as too long; the schema is given the same cut text, which its check of
+    // xs:string judges as it would judge the whole.
+    virtual std::size_t TextLimit() const { return 0; }
 
     // During a call: the line of the file the parser has reached (in StartElement the line where the
     // start tag ends, which libxml2's trees give the element); 0 outside a read.

@@ -862,10 +862,10 @@ TEST_P(HeadlessImportTest, TextsLongerThanTheirColumnsAreRefusedWhileRead)
     };
     // The document with every text of its marks at the limit, the one of field `longer` a character beyond.
     const QString path = home() + QStringLiteral("long.xml");
-    const auto write = [&](const QString& document, std::size_t longer) {
+    const auto write = [&](const QString& document, std::size_t longer, int length = 256) {
         QString out = document;
         for (std::size_t i = 0; i < std::size(fields); ++i)
-            out.replace(QLatin1String(fields[i].mark), text(i, i == longer ? 256 : 255));
+            out.replace(QLatin1String(fields[i].mark), text(i, i == longer ? length : 255));
         WriteFile(path, out.toUtf8());
     };
     const auto stored = [&] {
@@ -897,6 +897,17 @@ TEST_P(HeadlessImportTest, TextsLongerThanTheirColumnsAreRefusedWhileRead)
             << f.mark;
         EXPECT_EQ(stored(), before) << f.mark;
         EXPECT_EQ(StageTables("tmp_stage"), 0) << f.mark;
+    }
+    // A comment of megabytes is refused alike, after a read that never holds it.
+    for (const std::size_t i : {0, 6, 8}) {
+        constexpr int kLength = 4 << 20; // characters, twice as many bytes
+        write(*kinds[fields[i].kind].document, i, kLength);
+        ResetPeakMemory();
+        const long resident = StatusKiB("VmRSS:");
+        EXPECT_TRUE(kinds[fields[i].kind].import(path).endsWith(QStringLiteral("длиннее 255 знаков.")))
+            << fields[i].mark;
+        EXPECT_LT(StatusKiB("VmHWM:") - resident, kLength / 1024) << fields[i].mark << ": KiB";
+        EXPECT_EQ(stored(), before) << fields[i].mark;
     }
     EXPECT_TRUE(messages.empty());
 }

@@ -33,6 +33,7 @@ CCommentsFile ReadCommentsFile(const QString& path, const QString& schemaPath)
         return xmlStrcasecmp(BAD_CAST name, BAD_CAST XmlNames::kTotalForecastData) == 0 ? StreamStep::Read
                                                                                         : StreamStep::Skip;
     };
+    handler.table = [](const char*, const char*) { return "tfcttotalprognoz"; };
     const CTotalForecastRecord blank;
     handler.read = [&](const char*, const xmlNode* node) {
         CStreamRead read;

@@ -1,6 +1,7 @@
 #include "ExchangeReader.h"
 
 #include "TextUtils.h"
+#include "db/TextLimits.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -163,6 +164,7 @@ public:
     {
         return m_pieces(reinterpret_cast<const char*>(piece), length);
     }
+    std::size_t TextLimit() const override { return m_textLimit; }
 
     // Why the events stopped the read: another version, or the handler's refusal.
     QString refusal;
@@ -189,16 +191,21 @@ private:
     const xmlNode* m_started = nullptr; // the element that started last, and its line
     long m_startLine = 0;
     int m_elementDepth = -1;
-    StreamPieces m_pieces; // of the element that has just started
+    StreamPieces m_pieces;         // of the element that has just started
+    const char* m_table = nullptr; // whose columns the children of the element being built fill
+    std::size_t m_textLimit = 0;   // of the element that has just started
 };
 
 bool CExchangeStream::StartElement(const xmlChar* name, int count, const xmlChar** attributes)
 {
     const int depth = m_depth++;
     m_pieces = nullptr;
+    m_textLimit = 0;
     if (m_current) {
         if (depth == m_elementDepth + 1 && m_handler.base64)
             m_pieces = m_handler.base64(m_inside.c_str(), reinterpret_cast<const char*>(name));
+        if (depth == m_elementDepth + 1 && m_table)
+            m_textLimit = std::size_t(TextLimitOf(m_table, reinterpret_cast<const char*>(name)));
         xmlNode* child = xmlNewDocNode(m_doc.get(), nullptr, name, nullptr);
         if (!child)
             return false;
@@ -246,6 +253,7 @@ bool CExchangeStream::StartElement(const xmlChar* name, int count, const xmlChar
         m_inside = depth == 1 ? std::string() : m_section;
         m_element = m_current = xmlNewDocNode(m_doc.get(), nullptr, name, nullptr);
         m_elementDepth = depth;
+        m_table = m_handler.table ? m_handler.table(m_inside.c_str(), text) : nullptr;
         if (!m_element)
             return false;
         SetLine(m_element, m_startLine = Line());

@@ -114,6 +114,10 @@ struct CStreamHandler {
     // its text goes, so that it is never held whole (none: it stays in the element). The child then
     // reaches `read` without its text.
     std::function<StreamPieces(const char* section, const char* name)> base64 = nullptr;
+    // The table whose columns the children of an element that `step` asked for fill, by their names
+    // (none: no limits): a child's text longer than its column's limit (db/TextLimits.h) reaches
+    // `read` cut to one character more, so that it is refused without ever being held whole.
+    std::function<const char*(const char* section, const char* name)> table = nullptr;
 };
 
 // A document read as a stream, so that it is never held as a tree: the program's version on the root

@@ -48,6 +48,7 @@ CForecastFile ReadForecastFile(const QString& path, const QString& schemaPath)
         return xmlStrcasecmp(BAD_CAST name, BAD_CAST XmlNames::kForecastData) == 0 ? StreamStep::Read
                                                                                    : StreamStep::Skip;
     };
+    handler.table = [](const char*, const char*) { return XmlFormatOf<CForecastDataRecord>().table; };
     handler.read = [&](const char*, const xmlNode* node) {
         CStreamRead read;
         auto rec = ReadXmlToStore<CForecastDataRecord>(node, &read.message);

@@ -19,6 +19,9 @@ struct CNsiSection {
     const char* list;
     std::function<CStreamRead(const xmlNode*)> add;
     std::function<StreamPieces(const char* name)> base64 = nullptr; // of a record's child
+    // The element of a record, and the table its texts go to.
+    const char* element = nullptr;
+    const char* table = nullptr;
 };
 
 // Records of another element inside a section are passed by, as a list read has always done; a
@@ -26,7 +29,8 @@ struct CNsiSection {
 template <class R>
 CNsiSection Section(std::vector<R>& list, std::function<void(R&)> complete = nullptr)
 {
-    return {XmlFormatOf<R>().list, [&list, complete](const xmlNode* node) {
+    return {XmlFormatOf<R>().list,
+            [&list, complete](const xmlNode* node) {
                 CStreamRead read;
                 if (auto rec = ReadXmlToStore<R>(node, &read.message)) {
                     if (complete)
@@ -35,7 +39,8 @@ CNsiSection Section(std::vector<R>& list, std::function<void(R&)> complete = nul
                 } else if (!read.message.isEmpty())
                     read.status = CStreamRead::Refused;
                 return read;
-            }};
+            },
+            nullptr, XmlFormatOf<R>().element, XmlFormatOf<R>().table};
 }
 
 // A document's content is decoded as the parser reads it: its base64 text is never held whole.
@@ -81,7 +86,8 @@ template <class R>
 CNsiSection StagedSection(std::vector<R>& list, CStagedRows& rows, std::unique_ptr<CRowStage> (*start)(),
                           bool (*put)(CRowStage&, R&))
 {
-    return {XmlFormatOf<R>().list, [&list, &rows, start, put](const xmlNode* node) {
+    return {XmlFormatOf<R>().list,
+            [&list, &rows, start, put](const xmlNode* node) {
                 CStreamRead read;
                 auto rec = ReadXmlToStore<R>(node, &read.message);
                 if (!rec) {
@@ -96,7 +102,8 @@ CNsiSection StagedSection(std::vector<R>& list, CStagedRows& rows, std::unique_p
                 else if (!put(*rows.stage, *rec) && rows.Lost())
                     read.status = CStreamRead::Refused;
                 return read;
-            }};
+            },
+            nullptr, XmlFormatOf<R>().element, XmlFormatOf<R>().table};
 }
 
 bool PutPrice(CRowStage& stage, CPriceRecord& rec)
@@ -295,6 +302,9 @@ CNsiFile ReadNsiFile(const QString& path, const QString& schemaPath)
     };
     handler.base64 = [&](const char* section, const char* name) {
         return *section && current->base64 ? current->base64(name) : nullptr;
+    };
+    handler.table = [&](const char* section, const char* name) -> const char* {
+        return *section && xmlStrcasecmp(BAD_CAST name, BAD_CAST current->element) == 0 ? current->table : nullptr;
     };
     nsi.message = StreamExchangeFile(path, schemaPath, handler);
     finishStages();
