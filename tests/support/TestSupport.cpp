@@ -110,6 +110,13 @@ void ResetPeakMemory()
     ::close(fd);
 }
 
+void SkipWhereMemoryIsNotJudged()
+{
+    if (!kMemoryJudged)
+        GTEST_SKIP() << "built with AddressSanitizer: its shadow memory and quarantine outweigh the memory share "
+                        "this test judges (all else was judged)";
+}
+
 void WriteFile(const QString& path, const QByteArray& bytes)
 {
     QFile f(path);

@@ -81,6 +81,14 @@ std::optional<QStringList> ExportedSymbols(const QString& library);
 long StatusKiB(const char* field);
 // Starts the peak of the resident memory (VmHWM) afresh from what is resident now.
 void ResetPeakMemory();
+// Under the address checks a test's own memory is not judged: their shadow memory and quarantine
+// outweigh it. Such a test judges all else, then calls SkipWhereMemoryIsNotJudged last.
+#if defined(LIR_SANITIZED) || defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kMemoryJudged = false;
+#else
+inline constexpr bool kMemoryJudged = true;
+#endif
+void SkipWhereMemoryIsNotJudged();
 
 // Writes a file whole; fails the test when it cannot.
 void WriteFile(const QString& path, const QByteArray& bytes);
