@@ -428,7 +428,7 @@ TEST_F(MailReceiveTest, HostileServersCostOnePollAndNeverHoldTheStop)
         EXPECT_EQ(host.Stop(), S_OK);
         EXPECT_LT(std::chrono::steady_clock::now() - stopping, 2s);
         ::getrusage(RUSAGE_SELF, &after);
-        if (kMemoryJudged) {
+        if (kCostJudged) {
             EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 64 * 1024) << "KiB";
         }
         const Texts log = host.LogTexts();
@@ -449,7 +449,7 @@ TEST_F(MailReceiveTest, HostileServersCostOnePollAndNeverHoldTheStop)
             EXPECT_EQ(host.Items().size(), 1u) << "a message behind a refused one is taken once";
         }
     }
-    SkipWhereMemoryIsNotJudged();
+    SkipWhereCostIsNotJudged();
 }
 
 // A mail whose subject is a megabyte costs a short line a poll; an item the host answers without
@@ -480,7 +480,7 @@ TEST_F(MailReceiveOwnServerTest, LongSubjectsUndecidedItemsAndLargeMailsCostLitt
     EXPECT_EQ(host.Stop(), S_OK);
     const double peak = double(StatusKiB("VmHWM:")) - before;
     RecordProperty("peak growth KiB", int(peak));
-    if (kMemoryJudged) {
+    if (kCostJudged) {
         EXPECT_LT(peak * 1024, 2.0 * double(large.size()));
     }
 
@@ -496,7 +496,7 @@ TEST_F(MailReceiveOwnServerTest, LongSubjectsUndecidedItemsAndLargeMailsCostLitt
         bytes += line->size();
     }
     EXPECT_LT(bytes, 2048u) << "one poll's log";
-    SkipWhereMemoryIsNotJudged();
+    SkipWhereCostIsNotJudged();
 }
 
 TEST_F(MailReceiveTest, SentMailsComeBackThroughTheSinkAndDovecot)

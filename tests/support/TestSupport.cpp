@@ -110,11 +110,11 @@ void ResetPeakMemory()
     ::close(fd);
 }
 
-void SkipWhereMemoryIsNotJudged()
+void SkipWhereCostIsNotJudged()
 {
-    if (!kMemoryJudged)
-        GTEST_SKIP() << "built with AddressSanitizer: its shadow memory and quarantine outweigh the memory share "
-                        "this test judges (all else was judged)";
+    if (!kCostJudged)
+        GTEST_SKIP() << "built with AddressSanitizer: its shadow memory, quarantine and checks outweigh the "
+                        "memory or time this test judges (all else was judged)";
 }
 
 void WriteFile(const QString& path, const QByteArray& bytes)
