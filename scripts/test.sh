@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, starts the test peers and runs every test.
+# Installs what is missing, builds, starts the test peers and runs every test. LIR_BUILD_DIR names
+# another build folder than build/ (scripts/sanitize.sh runs the suite in build-asan/ so).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -34,4 +35,4 @@ bash scripts/pop3-server.sh start "$peers/pop3"
 export POP3TEST_PORT=$(cat "$peers/pop3/port") POP3TEST_DIR=$peers/pop3
 
 export QT_QPA_PLATFORM=offscreen
-ctest --test-dir build --output-on-failure -j"$(nproc)" "$@"
+ctest --test-dir "${LIR_BUILD_DIR:-build}" --output-on-failure -j"$(nproc)" "$@"

@@ -428,7 +428,9 @@ TEST_F(MailReceiveTest, HostileServersCostOnePollAndNeverHoldTheStop)
         EXPECT_EQ(host.Stop(), S_OK);
         EXPECT_LT(std::chrono::steady_clock::now() - stopping, 2s);
         ::getrusage(RUSAGE_SELF, &after);
-        EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 64 * 1024) << "KiB";
+        if (kCostJudged) {
+            EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 64 * 1024) << "KiB";
+        }
         const Texts log = host.LogTexts();
         const auto firstPoll = std::find(log.begin(), log.end(), std::string(PollDone));
         for (const std::string& line : c.lines) {
@@ -447,6 +449,7 @@ TEST_F(MailReceiveTest, HostileServersCostOnePollAndNeverHoldTheStop)
             EXPECT_EQ(host.Items().size(), 1u) << "a message behind a refused one is taken once";
         }
     }
+    SkipWhereCostIsNotJudged();
 }
 
 // A mail whose subject is a megabyte costs a short line a poll; an item the host answers without
@@ -477,7 +480,9 @@ TEST_F(MailReceiveOwnServerTest, LongSubjectsUndecidedItemsAndLargeMailsCostLitt
     EXPECT_EQ(host.Stop(), S_OK);
     const double peak = double(StatusKiB("VmHWM:")) - before;
     RecordProperty("peak growth KiB", int(peak));
-    EXPECT_LT(peak * 1024, 2.0 * double(large.size()));
+    if (kCostJudged) {
+        EXPECT_LT(peak * 1024, 2.0 * double(large.size()));
+    }
 
     EXPECT_EQ(MaildirCount(maildir), 2);
     ASSERT_GE(host.Items().size(), 2u) << Joined(host.LogTexts());
@@ -491,6 +496,7 @@ TEST_F(MailReceiveOwnServerTest, LongSubjectsUndecidedItemsAndLargeMailsCostLitt
         bytes += line->size();
     }
     EXPECT_LT(bytes, 2048u) << "one poll's log";
+    SkipWhereCostIsNotJudged();
 }
 
 TEST_F(MailReceiveTest, SentMailsComeBackThroughTheSinkAndDovecot)

@@ -110,6 +110,13 @@ void ResetPeakMemory()
     ::close(fd);
 }
 
+void SkipWhereCostIsNotJudged()
+{
+    if (!kCostJudged)
+        GTEST_SKIP() << "built with AddressSanitizer: its shadow memory, quarantine and checks outweigh the "
+                        "memory or time this test judges (all else was judged)";
+}
+
 void WriteFile(const QString& path, const QByteArray& bytes)
 {
     QFile f(path);

@@ -81,6 +81,15 @@ std::optional<QStringList> ExportedSymbols(const QString& library);
 long StatusKiB(const char* field);
 // Starts the peak of the resident memory (VmHWM) afresh from what is resident now.
 void ResetPeakMemory();
+// Under the address checks a test's own memory and time are not judged: their shadow memory,
+// quarantine and checks outweigh them. Such a test judges all else, then calls
+// SkipWhereCostIsNotJudged last.
+#if defined(LIR_SANITIZED) || defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kCostJudged = false;
+#else
+inline constexpr bool kCostJudged = true;
+#endif
+void SkipWhereCostIsNotJudged();
 
 // Writes a file whole; fails the test when it cannot.
 void WriteFile(const QString& path, const QByteArray& bytes);
