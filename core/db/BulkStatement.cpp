@@ -364,7 +364,7 @@ ServerRowAnswer RunServerRow(const QString& sql, const CServerBinder& values)
     CDBConnection& db = GetDBConnection();
     db.BeforeStatement();
     PGconn* connection = ThreadServerConnection();
-    if (!connection || PQtransactionStatus(connection) == PQTRANS_ACTIVE)
+    if (!connection || !db.ServerConnectionFree(connection))
         return answer;
     answer.ran = true;
     const int count = int(values.values().size());
@@ -379,21 +379,31 @@ ServerRowAnswer RunServerRow(const QString& sql, const CServerBinder& values)
     for (const QByteArray& v : values.values())
         texts.push_back(v.constData());
     std::optional<QSqlError> error;
-    const bool ok = db.ExecWaitingForLock(LockWaitKind::Statement, [&] {
-        PGresult* result = PQexecPrepared(connection, name.constData(), count, texts.data(), nullptr, nullptr, 0);
-        const ExecStatusType status = PQresultStatus(result);
-        if (status == PGRES_TUPLES_OK && PQntuples(result) > 0) {
-            std::vector<QByteArray> row;
-            for (int c = 0; c < PQnfields(result); ++c)
-                row.push_back(PQgetisnull(result, 0, c) ? QByteArray() : QByteArray(PQgetvalue(result, 0, c)));
-            answer.firstRow = std::move(row);
-        } else if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK) {
-            error = ServerError(QStringLiteral("Unable to create query"), PQresultErrorMessage(result),
-                                PQresultErrorField(result, PG_DIAG_SQLSTATE));
-        }
-        PQclear(result);
-        return error;
-    });
+    const bool ok = db.ExecServerCommand(
+        connection,
+        [&] {
+            return PQsendQueryPrepared(connection, name.constData(), count, texts.data(), nullptr, nullptr, 0) == 1;
+        },
+        [&] {
+            PGresult* result = PQgetResult(connection);
+            // One command, one result: whatever follows it is read to the end.
+            while (PGresult* rest = result ? PQgetResult(connection) : nullptr)
+                PQclear(rest);
+            const ExecStatusType status = result ? PQresultStatus(result) : PGRES_FATAL_ERROR;
+            if (status == PGRES_TUPLES_OK && PQntuples(result) > 0) {
+                std::vector<QByteArray> row;
+                for (int c = 0; c < PQnfields(result); ++c)
+                    row.push_back(PQgetisnull(result, 0, c) ? QByteArray() : QByteArray(PQgetvalue(result, 0, c)));
+                answer.firstRow = std::move(row);
+            } else if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK) {
+                error = result
+                    ? ServerError(QStringLiteral("Unable to create query"), PQresultErrorMessage(result),
+                                  PQresultErrorField(result, PG_DIAG_SQLSTATE))
+                    : ServerError(QStringLiteral("Unable to create query"), PQerrorMessage(connection), nullptr);
+            }
+            PQclear(result);
+            return error;
+        });
     if (ok) {
         db.StatementSucceeded();
         return answer;

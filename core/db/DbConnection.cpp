@@ -19,11 +19,14 @@
 #include <QThread>
 
 #include <algorithm>
+#include <cerrno>
 #include <condition_variable>
 #include <memory>
 #include <thread>
 #include <unordered_map>
 #include <vector>
+
+#include <poll.h>
 
 namespace {
 
@@ -515,6 +518,68 @@ bool CDBConnection::ExecWaitingForLock(LockWaitKind kind, const std::function<st
     if (stopped && (error || state.level > 0))
         state.stopped = true;
     return !error;
+}
+
+namespace {
+
+// Whether the connection's answer has come within the time; false on a broken socket too, whose
+// error the answer then tells.
+bool AnswerWithin(PGconn* connection, int ms)
+{
+    QElapsedTimer timer;
+    timer.start();
+    for (;;) {
+        if (!PQconsumeInput(connection))
+            return true;
+        if (!PQisBusy(connection))
+            return true;
+        const qint64 left = ms - timer.elapsed();
+        if (left <= 0)
+            return false;
+        pollfd fd{PQsocket(connection), POLLIN, 0};
+        if (poll(&fd, 1, int(left)) < 0 && errno != EINTR)
+            return true;
+    }
+}
+
+} // namespace
+
+bool CDBConnection::ExecServerCommand(PGconn* connection, const std::function<bool()>& send,
+                                      const std::function<std::optional<QSqlError>()>& collect)
+{
+    if (!IsUiThread())
+        return ExecWaitingForLock(LockWaitKind::Statement, [&] {
+            send();
+            return collect();
+        });
+    ThreadState& state = State();
+    if (state.stopped) {
+        if (state.level > 0)
+            return false;
+        state.stopped = false;
+    }
+    // Most commands end well within the time after which the wait is shown: no thread is woken.
+    if (!send() || AnswerWithin(connection, kLockCheckMs))
+        return !collect();
+    bool stopped = false;
+    state.handedOff = true;
+    const std::optional<QSqlError> error = RunShowingWait(state.watch, state.name, collect, &stopped);
+    state.handedOff = false;
+    if (stopped && (error || state.level > 0))
+        state.stopped = true;
+    return !error;
+}
+
+bool CDBConnection::ServerConnectionFree(PGconn* connection)
+{
+    if (PQtransactionStatus(connection) != PQTRANS_ACTIVE)
+        return true;
+    auto it = ThreadStates().find(m_id);
+    if (it == ThreadStates().end() || it->second->discarded.empty() || it->second->pending)
+        return false;
+    while (PGresult* rest = PQgetResult(connection))
+        PQclear(rest);
+    return PQtransactionStatus(connection) != PQTRANS_ACTIVE;
 }
 
 std::optional<QSqlError> ExecOnOwnConnection(const DbConnectParams& params, const QString& connectionName,

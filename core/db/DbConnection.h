@@ -140,6 +140,16 @@ public:
     // statements of its transaction fail at once (StatementError: WaitStoppedError), and so does its
     // commit: the transaction stores nothing.
     bool ExecWaitingForLock(LockWaitKind kind, const std::function<std::optional<QSqlError>()>& exec);
+    // A command of the calling thread's libpq connection, run as ExecWaitingForLock runs a statement:
+    // `send` puts it on the wire (false when libpq refused it; its error is then `collect`'s), and
+    // `collect` takes its answer. The user-interface thread awaits a quick answer itself and hands
+    // the wait to the statement thread only when the server holds the command back.
+    bool ExecServerCommand(struct pg_conn* connection, const std::function<bool()>& send,
+                           const std::function<std::optional<QSqlError>()>& collect);
+    // Whether the calling thread's server connection takes a command of its own now: the rows a
+    // discarded statement left unread are dropped first (nobody reads them). False while another
+    // statement's rows are still being read.
+    bool ServerConnectionFree(struct pg_conn* connection);
     // After a failed statement: whether the server closed the calling thread's connection. The
     // connection is then opened anew by the next use outside a transaction.
     bool NoteLostConnection(const QSqlError& error);
