@@ -38,6 +38,33 @@ QString Stored(const QString& text)
     return text.size() > kLongestJournalText ? text.left(kLongestJournalText - 1) : text;
 }
 
+} // namespace
+
+CJournalTexts::CJournalTexts(const QStringList& texts)
+{
+    for (const QString& text : texts)
+        append(text);
+}
+
+void CJournalTexts::append(const QString& text)
+{
+    appendUtf8(Stored(text).toStdString());
+}
+
+void CJournalTexts::appendUtf8(std::string_view text)
+{
+    m_bytes.append(text);
+    m_ends.push_back(std::uint32_t(m_bytes.size()));
+}
+
+QString CJournalTexts::text(qsizetype i) const
+{
+    const std::string_view bytes = utf8(i);
+    return QString::fromUtf8(bytes.data(), qsizetype(bytes.size()));
+}
+
+namespace {
+
 // Looked up once: the lookup reads the password database on every call.
 const QString& Login()
 {
@@ -64,7 +91,7 @@ const QString& KeptJournalInsert(int rows)
 
 // The lines through the statements the SQLite connection keeps, many lines a statement: none on
 // another dialect, else whether they were written (a failure was reported).
-std::optional<bool> WriteKeptLines(CDBConnection& db, const QStringList& texts)
+std::optional<bool> WriteKeptLines(CDBConnection& db, const CJournalTexts& texts)
 {
     QSqlError error;
     CSqliteStatement* insert = db.KeptSqliteStatement(KeptJournalInsert(kKeptJournalRows), &error);
@@ -86,7 +113,7 @@ std::optional<bool> WriteKeptLines(CDBConnection& db, const QStringList& texts)
             insert->bind(2, Login());
         }
         for (int r = 0; r < rows; ++r)
-            insert->bind(3 + r, Stored(texts[i++]));
+            insert->bindUtf8(3 + r, texts.utf8(i++));
         if (!db.RunKept(*insert))
             return false;
     }
@@ -94,7 +121,7 @@ std::optional<bool> WriteKeptLines(CDBConnection& db, const QStringList& texts)
 }
 
 // The lines by a bulk statement; false after a reported failure.
-bool WriteBulkLines(const QStringList& texts)
+bool WriteBulkLines(const CJournalTexts& texts)
 {
     const bool stamp = Dialect().JournalWritesStamp();
     CBulkStatement insert(stamp ? QStringLiteral("insert into tFctOpJournal (Text, Date, Type, UserID) "
@@ -102,8 +129,8 @@ bool WriteBulkLines(const QStringList& texts)
                                 : QStringLiteral("insert into tFctOpJournal (Text, Type) select v.text, 0 from %1"),
                           QStringLiteral("v"), {{"text", BulkType::Text}},
                           stamp ? QVariantList{Now(), Login()} : QVariantList{});
-    for (const QString& text : texts)
-        if (!insert.add(Stored(text)).endRow())
+    for (qsizetype i = 0; i < texts.size(); ++i)
+        if (!insert.add(texts.text(i)).endRow())
             return false;
     return insert.finish();
 }
@@ -123,13 +150,13 @@ void WriteOpJournalLines(const QStringList& texts)
         return;
     if (texts.size() == 1)
         return WriteOpJournal(texts.front());
-    WriteOpJournalParts({CJournalPart{texts, std::nullopt}});
+    WriteOpJournalParts({CJournalPart{CJournalTexts(texts), std::nullopt}});
 }
 
 namespace {
 
 // Plain lines: through the SQLite connection's kept statements, else by a bulk statement.
-bool WriteLines(CDBConnection& db, const QStringList& texts)
+bool WriteLines(CDBConnection& db, const CJournalTexts& texts)
 {
     if (texts.isEmpty())
         return true;

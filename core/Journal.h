@@ -6,8 +6,11 @@
 #include <QStringList>
 #include <QVariantList>
 
+#include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <vector>
 
 // The longest text a row keeps whole; a longer one keeps its first kLongestJournalText - 1.
@@ -32,9 +35,32 @@ struct CJournalSelect {
     QString orderBy;
     std::shared_ptr<const void> keep; // what `from` reads, kept until the lines are written
 };
+// Lines as they are stored: cut to kLongestJournalText, in UTF-8, one buffer for them all. A commit
+// of many rows holds its lines without a string and an allocation apiece.
+class CJournalTexts {
+public:
+    CJournalTexts() = default;
+    explicit CJournalTexts(const QStringList& texts);
+    void append(const QString& text);
+    // A UTF-8 text known to be no longer than a row keeps.
+    void appendUtf8(std::string_view text);
+    qsizetype size() const { return qsizetype(m_ends.size()); }
+    bool isEmpty() const { return m_ends.empty(); }
+    std::string_view utf8(qsizetype i) const
+    {
+        const std::uint32_t begin = i == 0 ? 0 : m_ends[std::size_t(i) - 1];
+        return std::string_view(m_bytes).substr(begin, m_ends[std::size_t(i)] - begin);
+    }
+    QString text(qsizetype i) const;
+
+private:
+    std::string m_bytes;
+    std::vector<std::uint32_t> m_ends;
+};
+
 // Lines of one commit in their order: plain lines, then the lines of a select.
 struct CJournalPart {
-    QStringList lines;
+    CJournalTexts lines;
     std::optional<CJournalSelect> select;
 };
 // As WriteOpJournalLines: all or none.

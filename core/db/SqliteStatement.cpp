@@ -63,6 +63,12 @@ void CSqliteStatement::bind(int index, const QString& value)
         sqlite3_bind_text16(m_statement, index, value.utf16(), int(value.size() * 2), SQLITE_TRANSIENT);
 }
 
+void CSqliteStatement::bindUtf8(int index, std::string_view value)
+{
+    // Never a null pointer, which would bind NULL.
+    sqlite3_bind_text(m_statement, index, value.empty() ? "" : value.data(), int(value.size()), SQLITE_TRANSIENT);
+}
+
 void CSqliteStatement::bind(int index, double value)
 {
     sqlite3_bind_double(m_statement, index, value);

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string_view>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -30,6 +31,7 @@ public:
     // Parameters count from 1.
     void bind(int index, std::int64_t value);
     void bind(int index, const QString& value);
+    void bindUtf8(int index, std::string_view value);
     void bind(int index, double value);
     void bindNull(int index);
 

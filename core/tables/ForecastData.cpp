@@ -29,18 +29,25 @@ std::optional<R> FetchForecastData(const CForecastKey& key)
     return kRows.First(q);
 }
 
-// "Insert PrognozData; id=..; prognoz=..; product=..; receiver=.." or the update line without the id:
-// made in one buffer, as a save of many rows makes one for every row.
-QString DataJournalLine(int operation, int id, int prognoz, int product, int receiver)
-{
+// A data row's journal line, made in place: a save of many rows makes one for every row.
+struct CDataJournalLine {
     char text[128];
+    std::size_t size = 0;
+    operator std::string_view() const { return std::string_view(text, size); }
+};
+
+// "Insert PrognozData; id=..; prognoz=..; product=..; receiver=.." or the update line without the id.
+CDataJournalLine DataJournalLine(int operation, int id, int prognoz, int product, int receiver)
+{
+    CDataJournalLine line;
+    char* const text = line.text;
     char* end = text;
     // At most 98 characters: the bound only keeps the compiler sure of it.
     auto put = [&](std::string_view part) {
-        if (part.size() <= std::size_t(text + sizeof text - end))
+        if (part.size() <= std::size_t(text + sizeof line.text - end))
             end = std::copy(part.begin(), part.end(), end);
     };
-    auto number = [&](int value) { end = std::to_chars(end, text + sizeof text, value).ptr; };
+    auto number = [&](int value) { end = std::to_chars(end, text + sizeof line.text, value).ptr; };
     if (operation == JOURNAL_INSERT) {
         put("Insert PrognozData; id=");
         number(id);
@@ -54,7 +61,8 @@ QString DataJournalLine(int operation, int id, int prognoz, int product, int rec
     number(product);
     put("; receiver=");
     number(receiver);
-    return QString::fromLatin1(text, end - text);
+    line.size = std::size_t(end - text);
+    return line;
 }
 
 R NewRecord(const CForecastKey& key)

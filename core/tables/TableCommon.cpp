@@ -180,15 +180,36 @@ CJournalSegment& CurrentSegment(CDBConnection& db)
 
 } // namespace
 
-void QueueJournalLine(const QString& text)
+namespace {
+
+// The plain lines of the segment's last part, a new part after a select.
+CJournalTexts* QueuedLines()
 {
     CDBConnection& db = GetDBConnection();
     if (db.transactionLevel() == 0)
-        return WriteOpJournal(text);
+        return nullptr;
     CJournalSegment& segment = CurrentSegment(db);
     if (segment.parts.empty() || segment.parts.back().select)
         segment.parts.emplace_back();
-    segment.parts.back().lines << text;
+    return &segment.parts.back().lines;
+}
+
+} // namespace
+
+void QueueJournalLine(const QString& text)
+{
+    if (CJournalTexts* lines = QueuedLines())
+        lines->append(text);
+    else
+        WriteOpJournal(text);
+}
+
+void QueueJournalLine(std::string_view utf8)
+{
+    if (CJournalTexts* lines = QueuedLines())
+        lines->appendUtf8(utf8);
+    else
+        WriteOpJournal(QString::fromUtf8(utf8.data(), qsizetype(utf8.size())));
 }
 
 void QueueJournalSelect(CJournalSelect select)

@@ -23,6 +23,7 @@
 
 #include <optional>
 #include <set>
+#include <string_view>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -278,6 +279,8 @@ bool OpJournalEnabled();
 // Writes the line once the calling thread's outermost transaction commits (at once outside one); a
 // rollback drops it. The text is made only while the journal is on.
 void QueueJournalLine(const QString& text);
+// The same for a UTF-8 text no longer than a row keeps.
+void QueueJournalLine(std::string_view utf8);
 // Queues the lines of a select as QueueJournalLine queues one line, in their place among the others.
 void QueueJournalSelect(CJournalSelect select);
 template <class MakeText>
