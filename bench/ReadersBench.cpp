@@ -15,6 +15,7 @@
 #include "AppMessage.h"
 #include "CommentsFile.h"
 #include "ErrorSink.h"
+#include "ExchangeHandOver.h"
 #include "ForecastFile.h"
 #include "ForecastImport.h"
 #include "NsiFile.h"
@@ -24,7 +25,6 @@
 #include "TextUtils.h"
 #include "TransportHost.h"
 #include "db/DbConnection.h"
-#include "tables/ImportEventTypes.h"
 #include "xml/XmlRecord.h"
 
 #include <QApplication>
@@ -384,17 +384,8 @@ int AnswerYes(const QString& text, unsigned flags, QObject*)
 
 void OpenFreshDatabase()
 {
-    const QString db = g_dir + QStringLiteral("LIR.db");
-    QFile::remove(db);
-    QDir(g_dir + QStringLiteral("docs")).removeRecursively();
-    if (!QFile::copy(QStringLiteral(LIR_BIN_DIR "/LIR.db.tmpl"), db))
-        Die("cannot copy the template database");
-    QFile::setPermissions(db, QFile::ReadOwner | QFile::WriteOwner);
-    DbConnectParams p;
-    p.file = db;
-    if (!GetDBConnection().ConnectWith(p))
-        Die("cannot open the database");
-    SeedImportEventTypes(); // as every start of the program does
+    if (!ConnectFreshDatabase(QStringLiteral(LIR_BIN_DIR "/LIR.db.tmpl"), g_dir))
+        Die("cannot open a copy of the template database");
 }
 
 // The reference data handed over as the transport host hands them, every question answered yes,
