@@ -11,13 +11,17 @@
 #include "TransportHost.h"
 #include "tables/Documentation.h"
 #include "tables/Forecasts.h"
+#include "tables/ImportEventTypes.h"
 #include "tables/MConverts.h"
 #include "tables/Measurements.h"
 #include "tables/Prices.h"
 #include "tables/Products.h"
 #include "tables/Receivers.h"
 
+#include "db/DbConnection.h"
+
 #include <QDir>
+#include <QFile>
 
 #include <cstdio>
 
@@ -64,6 +68,22 @@ QString ExportLowerForecast(int forecast, const QString& folder)
         return QString();
     const QStringList files = QDir(folder).entryList(QStringList{ForecastFileName(QStringLiteral("*"))}, QDir::Files);
     return files.size() == 1 ? QDir(folder).filePath(files.front()) : QString();
+}
+
+bool ConnectFreshDatabase(const QString& templatePath, const QString& folder)
+{
+    const QString db = folder + QStringLiteral("/LIR.db");
+    QFile::remove(db);
+    QDir(folder + QStringLiteral("/docs")).removeRecursively();
+    if (!QFile::copy(templatePath, db))
+        return false;
+    QFile::setPermissions(db, QFile::ReadOwner | QFile::WriteOwner);
+    DbConnectParams p;
+    p.file = db;
+    if (!GetDBConnection().ConnectWith(p))
+        return false;
+    SeedImportEventTypes();
+    return true;
 }
 
 void AnswerEveryQuestionYes()

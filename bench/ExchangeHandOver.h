@@ -15,6 +15,10 @@ bool WriteUpperNsi(int forecast, const QString& path);
 // B's consolidated forecast from the connected database, written by the file transport into the
 // folder; its path, empty when the export failed.
 QString ExportLowerForecast(int forecast, const QString& folder);
+// A fresh copy of the template database as `folder`/LIR.db, connected, with the import event types
+// seeded as every start of the program does, and the folder's "docs/" emptied. False when it cannot
+// be copied or opened.
+bool ConnectFreshDatabase(const QString& templatePath, const QString& folder);
 // From here on every question is answered yes and every notice closed; the stop messages of a hand-over
 // are kept as its refusals.
 void AnswerEveryQuestionYes();

@@ -54,7 +54,9 @@ std::string NumberedName(const std::string& target, unsigned n)
     // A leading dot begins a name, not an extension.
     if (dot == std::string::npos || dot <= start)
         dot = target.size();
-    const std::string number = "(" + std::to_string(n) + ")";
+    // Built by appends: GCC 12 warns falsely (-Wrestrict) on "(" + std::to_string(n).
+    std::string number(1, '(');
+    number.append(std::to_string(n)).push_back(')');
     const std::string extension = target.substr(dot);
     const size_t room =
         kMaxNameBytes > number.size() + extension.size() ? kMaxNameBytes - number.size() - extension.size() : 0;
