@@ -7,6 +7,7 @@
 #include "tables/ReceiverTree.h"
 
 #include <cmath>
+#include <optional>
 #include <unordered_map>
 
 namespace {
@@ -45,22 +46,25 @@ Form8Row FromLine(const ReportProductRow& line)
     return row;
 }
 
-// Groups with nothing below them go, from the end, until a pass removes nothing: a group that held
-// only such groups goes too.
+// Groups with nothing below them go: a group that held only such groups goes too. From the end each
+// row's fate is known from the rows kept after it, so one pass decides and one moves.
 void PruneEmptyGroups(Form8RowList& rows)
 {
-    bool removed = true;
-    while (removed && !rows.empty()) {
-        removed = false;
-        for (size_t i = rows.size(); i-- > 0;) {
-            if (!rows[i].isGroup)
-                continue;
-            if (i + 1 == rows.size() || rows[i + 1].level <= rows[i].level) {
-                rows.erase(rows.begin() + std::ptrdiff_t(i));
-                removed = true;
-            }
-        }
+    std::vector<bool> keep(rows.size());
+    std::optional<int> nextLevel; // of the nearest kept row below
+    for (size_t i = rows.size(); i-- > 0;) {
+        keep[i] = !rows[i].isGroup || (nextLevel && *nextLevel > rows[i].level);
+        if (keep[i])
+            nextLevel = rows[i].level;
     }
+    size_t kept = 0;
+    for (size_t i = 0; i < rows.size(); ++i)
+        if (keep[i]) {
+            if (kept != i)
+                rows[kept] = std::move(rows[i]);
+            ++kept;
+        }
+    rows.erase(rows.begin() + std::ptrdiff_t(kept), rows.end());
 }
 
 } // namespace
@@ -163,11 +167,9 @@ bool BuildReportForm8Rows(CForm8Lines& lines, int receiverId, Money limit, Form8
     const ReportProductList* loaded = lines.Load(receiverId);
     if (!loaded)
         return false;
-    for (const ReportProductRow& line : *loaded) {
-        Form8Row row = FromLine(line);
-        if (row.isGroup || row.change >= limit)
-            rows.push_back(std::move(row));
-    }
+    for (const ReportProductRow& line : *loaded)
+        if (line.isGroup || Change(line.sumNext, line.sumCurr) >= limit)
+            rows.push_back(FromLine(line));
     PruneEmptyGroups(rows);
     return true;
 }
