@@ -6,6 +6,7 @@
 #include "db/SqlQuery.h"
 #include "tables/ReceiverTree.h"
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 #include <unordered_map>
@@ -73,7 +74,7 @@ struct CForm8Lines::State {
     int forecastId;
     CProductTotalsLoader skeletonLoader;
     std::optional<ReportProductList> skeleton;
-    std::unordered_map<int, size_t> lineOf;         // product -> its (non-footer) line
+    std::vector<std::pair<int, size_t>> lineOf;     // (product, its non-footer line) by product
     std::vector<std::pair<size_t, size_t>> footers; // footer line -> its group's line
     ReportProductList lines;                        // the last receiver's
 
@@ -107,16 +108,18 @@ const ReportProductList* CForm8Lines::Load(int receiverId)
                     m->footers.emplace_back(i, group->second);
                 continue;
             }
-            m->lineOf.emplace(line.id, i);
+            m->lineOf.emplace_back(line.id, i);
             if (line.isGroup)
                 groups[line.id] = i;
         }
+        std::sort(m->lineOf.begin(), m->lineOf.end());
     }
     // One receiver's rows read through the database's own interface; a figure the rows leave empty
     // counts as a valid 0, as in every product line.
     CRowStream q(QStringLiteral("select product, sum(sumLast), sum(sumCurr), sum(sumNext),"
                                 " sum(valueLast), sum(valueCurr), sum(valueNext)"
-                                " from tfctprognozdata where prognoz = ? and receiver = ? group by product"),
+                                " from tfctprognozdata where prognoz = ? and receiver = ? group by product"
+                                " order by product"),
                  {m->forecastId, receiverId});
     if (!q.start())
         return nullptr;
@@ -133,9 +136,13 @@ const ReportProductList* CForm8Lines::Load(int receiverId)
         line.valueNext = zero.valueNext;
     }
     const auto figure = [&q](int column) { return Money::fromRaw(q.moneyAt(column).raw()); };
+    // The sums come in the products' order, the lines' places too: one walk matches them.
+    auto at = m->lineOf.cbegin();
     while (q.next()) {
-        const auto at = m->lineOf.find(q.intAt(0));
-        if (at == m->lineOf.end())
+        const int product = q.intAt(0);
+        while (at != m->lineOf.cend() && at->first < product)
+            ++at;
+        if (at == m->lineOf.cend() || at->first != product)
             continue;
         ReportProductRow& line = lines[at->second];
         line.sumLast = figure(1);
