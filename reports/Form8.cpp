@@ -6,7 +6,9 @@
 #include "db/SqlQuery.h"
 #include "tables/ReceiverTree.h"
 
+#include <algorithm>
 #include <cmath>
+#include <optional>
 #include <unordered_map>
 
 namespace {
@@ -45,22 +47,25 @@ Form8Row FromLine(const ReportProductRow& line)
     return row;
 }
 
-// Groups with nothing below them go, from the end, until a pass removes nothing: a group that held
-// only such groups goes too.
+// Groups with nothing below them go: a group that held only such groups goes too. From the end each
+// row's fate is known from the rows kept after it, so one pass decides and one moves.
 void PruneEmptyGroups(Form8RowList& rows)
 {
-    bool removed = true;
-    while (removed && !rows.empty()) {
-        removed = false;
-        for (size_t i = rows.size(); i-- > 0;) {
-            if (!rows[i].isGroup)
-                continue;
-            if (i + 1 == rows.size() || rows[i + 1].level <= rows[i].level) {
-                rows.erase(rows.begin() + std::ptrdiff_t(i));
-                removed = true;
-            }
-        }
+    std::vector<bool> keep(rows.size());
+    std::optional<int> nextLevel; // of the nearest kept row below
+    for (size_t i = rows.size(); i-- > 0;) {
+        keep[i] = !rows[i].isGroup || (nextLevel && *nextLevel > rows[i].level);
+        if (keep[i])
+            nextLevel = rows[i].level;
     }
+    size_t kept = 0;
+    for (size_t i = 0; i < rows.size(); ++i)
+        if (keep[i]) {
+            if (kept != i)
+                rows[kept] = std::move(rows[i]);
+            ++kept;
+        }
+    rows.erase(rows.begin() + std::ptrdiff_t(kept), rows.end());
 }
 
 } // namespace
@@ -69,7 +74,7 @@ struct CForm8Lines::State {
     int forecastId;
     CProductTotalsLoader skeletonLoader;
     std::optional<ReportProductList> skeleton;
-    std::unordered_map<int, size_t> lineOf;         // product -> its (non-footer) line
+    std::vector<std::pair<int, size_t>> lineOf;     // (product, its non-footer line) by product
     std::vector<std::pair<size_t, size_t>> footers; // footer line -> its group's line
     ReportProductList lines;                        // the last receiver's
 
@@ -103,16 +108,18 @@ const ReportProductList* CForm8Lines::Load(int receiverId)
                     m->footers.emplace_back(i, group->second);
                 continue;
             }
-            m->lineOf.emplace(line.id, i);
+            m->lineOf.emplace_back(line.id, i);
             if (line.isGroup)
                 groups[line.id] = i;
         }
+        std::sort(m->lineOf.begin(), m->lineOf.end());
     }
     // One receiver's rows read through the database's own interface; a figure the rows leave empty
     // counts as a valid 0, as in every product line.
     CRowStream q(QStringLiteral("select product, sum(sumLast), sum(sumCurr), sum(sumNext),"
                                 " sum(valueLast), sum(valueCurr), sum(valueNext)"
-                                " from tfctprognozdata where prognoz = ? and receiver = ? group by product"),
+                                " from tfctprognozdata where prognoz = ? and receiver = ? group by product"
+                                " order by product"),
                  {m->forecastId, receiverId});
     if (!q.start())
         return nullptr;
@@ -129,9 +136,13 @@ const ReportProductList* CForm8Lines::Load(int receiverId)
         line.valueNext = zero.valueNext;
     }
     const auto figure = [&q](int column) { return Money::fromRaw(q.moneyAt(column).raw()); };
+    // The sums come in the products' order, the lines' places too: one walk matches them.
+    auto at = m->lineOf.cbegin();
     while (q.next()) {
-        const auto at = m->lineOf.find(q.intAt(0));
-        if (at == m->lineOf.end())
+        const int product = q.intAt(0);
+        while (at != m->lineOf.cend() && at->first < product)
+            ++at;
+        if (at == m->lineOf.cend() || at->first != product)
             continue;
         ReportProductRow& line = lines[at->second];
         line.sumLast = figure(1);
@@ -163,11 +174,9 @@ bool BuildReportForm8Rows(CForm8Lines& lines, int receiverId, Money limit, Form8
     const ReportProductList* loaded = lines.Load(receiverId);
     if (!loaded)
         return false;
-    for (const ReportProductRow& line : *loaded) {
-        Form8Row row = FromLine(line);
-        if (row.isGroup || row.change >= limit)
-            rows.push_back(std::move(row));
-    }
+    for (const ReportProductRow& line : *loaded)
+        if (line.isGroup || Change(line.sumNext, line.sumCurr) >= limit)
+            rows.push_back(FromLine(line));
     PruneEmptyGroups(rows);
     return true;
 }

@@ -9,9 +9,11 @@
 
 #include <QFile>
 #include <QSqlDriver>
+#include <QStringEncoder>
 #include <QStringList>
 
 #include <map>
+#include <vector>
 
 #include <sqlite3.h>
 
@@ -91,7 +93,22 @@ int CreateReportHeader()
 struct CReportTable::Raw {
     sqlite3* db = nullptr;
     sqlite3_stmt* stmt = nullptr;
+    // Each text parameter's UTF-8, bound in place: the file keeps UTF-8, and a text bound as UTF-16
+    // is copied and converted again for every row. A buffer lives until its parameter is bound anew.
+    std::vector<QByteArray> texts;
+    QStringEncoder utf8{QStringEncoder::Utf8, QStringConverter::Flag::Stateless};
     ~Raw() { sqlite3_finalize(stmt); }
+    void BindText(int parameter, const QString& text)
+    {
+        if (size_t(parameter) >= texts.size())
+            texts.resize(size_t(parameter) + 1);
+        QByteArray& buffer = texts[size_t(parameter)];
+        buffer.resize(utf8.requiredSpace(text.size()));
+        const char* end = utf8.appendToBuffer(buffer.data(), text);
+        buffer.truncate(end - buffer.constData());
+        // Never NULL, as the generic layer binds texts.
+        Check(sqlite3_bind_text(stmt, parameter, buffer.constData(), int(buffer.size()), SQLITE_STATIC));
+    }
     DbError Error() const
     {
         return DbError{unsigned(sqlite3_extended_errcode(db)), QString::fromUtf8(sqlite3_errmsg(db)), QString()};
@@ -139,10 +156,8 @@ void CReportTable::Begin()
 CReportTable& CReportTable::operator<<(const QString& text)
 {
     Begin();
-    if (m_raw) // never NULL, as the generic layer binds texts
-        m_raw->Check(sqlite3_bind_text16(m_raw->stmt, m_set + 1,
-                                         text.isNull() ? u"" : reinterpret_cast<const char16_t*>(text.utf16()),
-                                         int(text.size() * sizeof(char16_t)), SQLITE_TRANSIENT));
+    if (m_raw)
+        m_raw->BindText(m_set + 1, text);
     else
         m_insert->bind(text);
     return *this;

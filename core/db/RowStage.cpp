@@ -31,13 +31,14 @@ bool CRowStage::Start()
     // On SQLite the place is the row's own key: the rows are in its order, and no index copies it.
     QString columns = m_server ? QStringLiteral("ord integer") : QStringLiteral("ord integer primary key");
     for (const BulkColumn& c : m_columns) {
-        const bool number = c.type == BulkType::Money || c.type == BulkType::Decimal;
-        // SQLite keeps money as its integer units, as the tables do.
+        // SQLite keeps money as its integer units, as the tables do; the server as the tables' own
+        // numeric, which any money value fits, so that storing the rows converts nothing.
         const QString type = c.type == BulkType::Int || (c.type == BulkType::Money && !m_server)
             ? QStringLiteral("integer")
-            : c.type == BulkType::Text ? QStringLiteral("text")
-            : m_server && number       ? QStringLiteral("numeric")
-                                       : QStringLiteral("real");
+            : c.type == BulkType::Text  ? QStringLiteral("text")
+            : c.type == BulkType::Money ? QStringLiteral("numeric(19,4)")
+            : m_server                  ? QStringLiteral("numeric")
+                                        : QStringLiteral("real");
         columns += QStringLiteral(", %1 %2").arg(QLatin1String(c.name), type);
     }
     if (!RunOnStage(QStringLiteral("create temporary table %1 (%2)").arg(m_table, columns)))

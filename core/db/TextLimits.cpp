@@ -23,7 +23,11 @@ std::span<const CTextLimit> TextLimitsOf(const char* table)
 
 int TextLimitOf(const char* table, const char* column)
 {
-    const auto limits = TextLimitsOf(table);
+    return TextLimitIn(TextLimitsOf(table), column);
+}
+
+int TextLimitIn(std::span<const CTextLimit> limits, const char* column)
+{
     const auto found = std::find_if(limits.begin(), limits.end(),
                                     [column](const CTextLimit& l) { return qstricmp(l.column, column) == 0; });
     return found != limits.end() ? found->length : 0;

@@ -38,6 +38,8 @@ inline constexpr CTextLimit kTextLimits[] = {
 std::span<const CTextLimit> TextLimitsOf(const char* table);
 // The column's limit (its name in any case); 0 for a column without one.
 int TextLimitOf(const char* table, const char* column);
+// The same among the limits of one table.
+int TextLimitIn(std::span<const CTextLimit> limits, const char* column);
 
 // The characters of UTF-8 text as the databases count them (a character outside the BMP is one).
 std::size_t Utf8TextLength(std::string_view bytes);

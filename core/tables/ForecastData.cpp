@@ -302,6 +302,8 @@ CForecastRowStage::~CForecastRowStage() = default;
 
 bool CForecastRowStage::Start()
 {
+    m_products.clear();
+    m_repeats = false;
     auto stage = std::make_unique<CRowStage>(QStringLiteral("forecast"), StageColumns(), QStringLiteral("ord"));
     if (!stage->Start())
         return false;
@@ -317,11 +319,16 @@ bool CForecastRowStage::Add(const CForecastDataRecord& rec)
     for (const auto& m : kForecastMoneyColumns)
         m_stage->add(rec.*m.field);
     m_stage->add(rec.comment).add(rec.base).add(rec.baseMethod);
+    m_products.push_back(rec.product);
     return m_stage->endRow();
 }
 
 bool CForecastRowStage::Finish()
 {
+    // The products are known here: asking the database costs a pass over the stage.
+    std::sort(m_products.begin(), m_products.end());
+    m_repeats = std::adjacent_find(m_products.begin(), m_products.end()) != m_products.end();
+    std::vector<int>().swap(m_products);
     // The journal line of each row is marked once the rows are in.
     m_ready = m_stage && m_stage->Finish()
         && m_stage->AddTable(QStringLiteral("op"), QStringLiteral("ord integer primary key"));
@@ -345,16 +352,6 @@ const QString& CForecastRowStage::table() const
 }
 
 namespace {
-
-// Whether two staged rows have the same product.
-std::optional<bool> StageRepeatsProducts(const QString& stage)
-{
-    CSqlQuery q(QStringLiteral("select count(*) from (select product from %1 group by product having count(*) > 1) r")
-                    .arg(stage));
-    if (!q.execOrReport() || !q.next())
-        return std::nullopt;
-    return q.value(0).toLongLong() > 0;
-}
 
 // Of the staged rows with the same product the last one in the document, as saves one after the other
 // leave it.
@@ -459,15 +456,13 @@ void JournalStagedRows(int prognoz, int receiver, bool marked, const std::shared
 std::optional<QString> CommentTooLongWhenJoined(int prognoz, int receiver,
                                                 const std::shared_ptr<const CForecastRowStage>& stage)
 {
-    const auto repeats = StageRepeatsProducts(stage->table());
-    if (!repeats)
-        return std::nullopt;
+    const bool repeats = stage->repeatsProducts();
     // length() counts characters in both dialects, as the column's limit does.
     CSqlQuery q(QStringLiteral("select p.name from %1 s join tfctprognozdata d on d.prognoz = ? and d.receiver = ? and "
                                "d.product = s.product left join tclsproduct p on p.id = s.product where %2 and "
                                "length(coalesce(d.comment, '') || coalesce(s.comment, '')) > ? order by s.ord")
                     .arg(stage->table(),
-                         *repeats ? LastOfEachProduct(stage->table(), QStringLiteral("s")) : QStringLiteral("1 = 1")));
+                         repeats ? LastOfEachProduct(stage->table(), QStringLiteral("s")) : QStringLiteral("1 = 1")));
     q.bind(prognoz).bind(receiver).bind(TextLimitOf("tfctprognozdata", "comment"));
     if (!q.execOrReport())
         return std::nullopt;
@@ -477,16 +472,14 @@ std::optional<QString> CommentTooLongWhenJoined(int prognoz, int receiver,
 bool SaveReceiverForecastData(int prognoz, int receiver, const std::shared_ptr<const CForecastRowStage>& stage)
 {
     const bool storedRows = HasForecastDataForReceiver(receiver, prognoz, OnDbError::Report);
-    const auto repeats = StageRepeatsProducts(stage->table());
-    if (!repeats)
-        return false;
+    const bool repeats = stage->repeatsProducts();
     const bool journal = OpJournalEnabled();
-    const bool marked = journal && (storedRows || *repeats);
+    const bool marked = journal && (storedRows || repeats);
     if (storedRows && !DeleteRowsNotStaged(stage->table(), prognoz, receiver))
         return false;
-    if (marked && !MarkStagedLines(stage->table(), prognoz, receiver, storedRows, *repeats))
+    if (marked && !MarkStagedLines(stage->table(), prognoz, receiver, storedRows, repeats))
         return false;
-    if (!StoreStagedRows(stage->table(), prognoz, receiver, storedRows, *repeats))
+    if (!StoreStagedRows(stage->table(), prognoz, receiver, storedRows, repeats))
         return false;
     if (journal)
         JournalStagedRows(prognoz, receiver, marked, stage);

@@ -75,9 +75,13 @@ public:
     bool ready() const;
     // The table, for statements that read it; empty before Start.
     const QString& table() const;
+    // Whether two staged rows have the same product; known once finished.
+    bool repeatsProducts() const { return m_repeats; }
 
 private:
     std::unique_ptr<CRowStage> m_stage;
+    std::vector<int> m_products; // the rows' products, until finished
+    bool m_repeats = false;
     bool m_ready = false;
 };
 

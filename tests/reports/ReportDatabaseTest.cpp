@@ -140,6 +140,24 @@ TEST_F(ReportDatabaseTest, RunsKeepTheirRowsApartAndFailuresRollBack)
     EXPECT_EQ(Query(QStringLiteral("select max(id) from report")).toInt(), good + 1);
 }
 
+TEST_F(ReportDatabaseTest, TextsAreStoredAsGivenRowAfterRow)
+{
+    // A long text, then shorter ones in the same column: each row keeps only its own text.
+    const QString wide = QString(300, QChar(u'Ж')) + QString::fromUtf16(u"\U0001F600");
+    const int run = Run({{wide, Money::fromInt(1)},
+                         {QStringLiteral("Хлеб"), Money::fromInt(2)},
+                         {QString(), Money::fromInt(3)},
+                         {QStringLiteral("a"), Money::fromInt(4)}});
+    ASSERT_GT(run, 0);
+    EXPECT_EQ(Query(QStringLiteral("select length(name), hex(substr(name, 300)), typeof(name) from reportform4 "
+                                   "where report = %1 order by seq")
+                        .arg(run)),
+              "301|D096F09F9880|text\n4||text\n0||text\n1||text");
+    EXPECT_EQ(
+        Query(QStringLiteral("select group_concat(name, ',') from reportform4 where report = %1 and seq > 1").arg(run)),
+        "Хлеб,,a");
+}
+
 TEST_F(ReportDatabaseTest, AMissingFileIsToldAndNotCreated)
 {
     QFile::remove(file());

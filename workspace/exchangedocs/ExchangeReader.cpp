@@ -9,6 +9,7 @@
 #include <climits>
 #include <cstddef>
 #include <memory>
+#include <span>
 #include <string>
 
 CExchangeDocument::CExchangeDocument(XmlDocPtr doc)
@@ -191,9 +192,11 @@ private:
     const xmlNode* m_started = nullptr; // the element that started last, and its line
     long m_startLine = 0;
     int m_elementDepth = -1;
-    StreamPieces m_pieces;         // of the element that has just started
-    const char* m_table = nullptr; // whose columns the children of the element being built fill
-    std::size_t m_textLimit = 0;   // of the element that has just started
+    StreamPieces m_pieces; // of the element that has just started
+    // Of the table whose columns the children of the element being built fill: looked up once an
+    // element, not once a field.
+    std::span<const CTextLimit> m_limits;
+    std::size_t m_textLimit = 0; // of the element that has just started
 };
 
 bool CExchangeStream::StartElement(const xmlChar* name, int count, const xmlChar** attributes)
@@ -204,8 +207,8 @@ bool CExchangeStream::StartElement(const xmlChar* name, int count, const xmlChar
     if (m_current) {
         if (depth == m_elementDepth + 1 && m_handler.base64)
             m_pieces = m_handler.base64(m_inside.c_str(), reinterpret_cast<const char*>(name));
-        if (depth == m_elementDepth + 1 && m_table)
-            m_textLimit = std::size_t(TextLimitOf(m_table, reinterpret_cast<const char*>(name)));
+        if (depth == m_elementDepth + 1 && !m_limits.empty())
+            m_textLimit = std::size_t(TextLimitIn(m_limits, reinterpret_cast<const char*>(name)));
         xmlNode* child = xmlNewDocNode(m_doc.get(), nullptr, name, nullptr);
         if (!child)
             return false;
@@ -253,7 +256,7 @@ bool CExchangeStream::StartElement(const xmlChar* name, int count, const xmlChar
         m_inside = depth == 1 ? std::string() : m_section;
         m_element = m_current = xmlNewDocNode(m_doc.get(), nullptr, name, nullptr);
         m_elementDepth = depth;
-        m_table = m_handler.table ? m_handler.table(m_inside.c_str(), text) : nullptr;
+        m_limits = TextLimitsOf(m_handler.table ? m_handler.table(m_inside.c_str(), text) : nullptr);
         if (!m_element)
             return false;
         SetLine(m_element, m_startLine = Line());
