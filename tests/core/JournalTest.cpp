@@ -221,6 +221,14 @@ TEST_P(JournalTest, QueuedLinesAreWrittenTogetherAfterTheOutermostCommit)
              QueueJournalLine(QStringLiteral("y"));
          },
          {}},
+        {"a queued line keeps what a row keeps, counted in characters",
+         [] {
+             CTransaction outer;
+             QueueJournalLine(QString(300, u'ж'));
+             QueueJournalLine(QString(255, u'ы'));
+             ASSERT_TRUE(outer.commit());
+         },
+         {QString(254, u'ж'), QString(255, u'ы')}},
         {"many lines in one transaction",
          [&] {
              CTransaction outer;
