@@ -6,10 +6,17 @@
 #include "db/SqlQuery.h"
 #include "db/SqliteStatement.h"
 
-#include <optional>
-
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
+#include <mutex>
+#include <new>
+#include <optional>
+#include <utility>
+
 #include <pwd.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 QString OperatingSystemLogin()
@@ -40,6 +47,95 @@ QString Stored(const QString& text)
 
 } // namespace
 
+namespace {
+
+// The first block of a list is small: most commits hold a line or two, and a commit holds one list
+// after each select it queues. The others are a huge page each where the system gives them on
+// request, so that a commit of many lines meets a handful of page faults, not one every 4 KB.
+constexpr std::uint32_t kFirstJournalBlockBytes = 4096;
+constexpr std::uint32_t kJournalBlockBytes = std::uint32_t(2) << 20;
+// What the pool keeps between commits: 16 MB, about 230,000 data lines.
+constexpr std::size_t kKeptJournalBlocks = 8;
+
+struct CJournalBlockPool {
+    std::mutex mutex;
+    std::vector<char*> free;
+    ~CJournalBlockPool()
+    {
+        for (char* block : free)
+            std::free(block);
+    }
+};
+
+CJournalBlockPool& BlockPool()
+{
+    static CJournalBlockPool pool;
+    return pool;
+}
+
+char* TakeJournalBlock(std::uint32_t capacity)
+{
+    if (capacity == kJournalBlockBytes) {
+        CJournalBlockPool& pool = BlockPool();
+        std::lock_guard lock(pool.mutex);
+        if (!pool.free.empty()) {
+            char* block = pool.free.back();
+            pool.free.pop_back();
+            return block;
+        }
+    }
+    void* block = std::aligned_alloc(capacity, capacity);
+    if (!block)
+        throw std::bad_alloc();
+    if (capacity == kJournalBlockBytes)
+        madvise(block, capacity, MADV_HUGEPAGE);
+    return static_cast<char*>(block);
+}
+
+void GiveBackJournalBlock(char* block, std::uint32_t capacity)
+{
+    if (capacity == kJournalBlockBytes) {
+        CJournalBlockPool& pool = BlockPool();
+        std::lock_guard lock(pool.mutex);
+        if (pool.free.size() < kKeptJournalBlocks) {
+            pool.free.push_back(block);
+            return;
+        }
+    }
+    std::free(block);
+}
+
+} // namespace
+
+CJournalTexts::CJournalTexts(CJournalTexts&& other) noexcept
+    : m_blocks(std::exchange(other.m_blocks, {}))
+    , m_count(std::exchange(other.m_count, 0))
+{
+}
+
+CJournalTexts& CJournalTexts::operator=(CJournalTexts&& other) noexcept
+{
+    if (this != &other) {
+        Release();
+        m_blocks = std::exchange(other.m_blocks, {});
+        m_count = std::exchange(other.m_count, 0);
+    }
+    return *this;
+}
+
+CJournalTexts::~CJournalTexts()
+{
+    Release();
+}
+
+void CJournalTexts::Release()
+{
+    for (const Block& block : m_blocks)
+        GiveBackJournalBlock(block.bytes, block.capacity);
+    m_blocks.clear();
+    m_count = 0;
+}
+
 CJournalTexts::CJournalTexts(const QStringList& texts)
 {
     for (const QString& text : texts)
@@ -53,14 +149,31 @@ void CJournalTexts::append(const QString& text)
 
 void CJournalTexts::appendUtf8(std::string_view text)
 {
-    m_bytes.append(text);
-    m_ends.push_back(std::uint32_t(m_bytes.size()));
+    // A kept line is at most 255 characters, 765 bytes; the bound only keeps a block from overflowing.
+    const auto size = std::uint16_t(std::min<std::size_t>(text.size(), 4 * kLongestJournalText));
+    const std::uint32_t need = sizeof size + size;
+    if (m_blocks.empty() || m_blocks.back().used + need > m_blocks.back().capacity) {
+        const std::uint32_t capacity = m_blocks.empty() ? kFirstJournalBlockBytes : kJournalBlockBytes;
+        m_blocks.push_back(Block{TakeJournalBlock(capacity), 0, capacity});
+    }
+    Block& block = m_blocks.back();
+    std::memcpy(block.bytes + block.used, &size, sizeof size);
+    std::memcpy(block.bytes + block.used + sizeof size, text.data(), size);
+    block.used += need;
+    ++m_count;
 }
 
-QString CJournalTexts::text(qsizetype i) const
+std::string_view CJournalTexts::Reader::next()
 {
-    const std::string_view bytes = utf8(i);
-    return QString::fromUtf8(bytes.data(), qsizetype(bytes.size()));
+    if (m_offset == m_texts.m_blocks[m_block].used) {
+        ++m_block;
+        m_offset = 0;
+    }
+    const char* at = m_texts.m_blocks[m_block].bytes + m_offset;
+    std::uint16_t size;
+    std::memcpy(&size, at, sizeof size);
+    m_offset += sizeof size + size;
+    return std::string_view(at + sizeof size, size);
 }
 
 namespace {
@@ -99,7 +212,8 @@ std::optional<bool> WriteKeptLines(CDBConnection& db, const CJournalTexts& texts
         return std::nullopt;
     const QString date = DateParam(Now()).toString();
     int rows = kKeptJournalRows;
-    for (qsizetype i = 0; i < texts.size();) {
+    CJournalTexts::Reader lines(texts);
+    for (qsizetype i = 0; i < texts.size(); i += rows) {
         if (texts.size() - i < rows) {
             rows = 1;
             insert = db.KeptSqliteStatement(KeptJournalInsert(rows), &error);
@@ -113,7 +227,7 @@ std::optional<bool> WriteKeptLines(CDBConnection& db, const CJournalTexts& texts
             insert->bind(2, Login());
         }
         for (int r = 0; r < rows; ++r)
-            insert->bindUtf8(3 + r, texts.utf8(i++));
+            insert->bindUtf8Held(3 + r, lines.next());
         if (!db.RunKept(*insert))
             return false;
     }
@@ -129,9 +243,12 @@ bool WriteBulkLines(const CJournalTexts& texts)
                                 : QStringLiteral("insert into tFctOpJournal (Text, Type) select v.text, 0 from %1"),
                           QStringLiteral("v"), {{"text", BulkType::Text}},
                           stamp ? QVariantList{Now(), Login()} : QVariantList{});
-    for (qsizetype i = 0; i < texts.size(); ++i)
-        if (!insert.add(texts.text(i)).endRow())
+    CJournalTexts::Reader lines(texts);
+    for (qsizetype i = 0; i < texts.size(); ++i) {
+        const std::string_view line = lines.next();
+        if (!insert.add(QString::fromUtf8(line.data(), qsizetype(line.size()))).endRow())
             return false;
+    }
     return insert.finish();
 }
 
@@ -150,7 +267,9 @@ void WriteOpJournalLines(const QStringList& texts)
         return;
     if (texts.size() == 1)
         return WriteOpJournal(texts.front());
-    WriteOpJournalParts({CJournalPart{CJournalTexts(texts), std::nullopt}});
+    std::vector<CJournalPart> parts(1);
+    parts.front().lines = CJournalTexts(texts);
+    WriteOpJournalParts(parts);
 }
 
 namespace {

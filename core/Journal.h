@@ -35,27 +35,48 @@ struct CJournalSelect {
     QString orderBy;
     std::shared_ptr<const void> keep; // what `from` reads, kept until the lines are written
 };
-// Lines as they are stored: cut to kLongestJournalText, in UTF-8, one buffer for them all. A commit
-// of many rows holds its lines without a string and an allocation apiece.
+// Lines as they are stored: cut to kLongestJournalText, in UTF-8, each after its length, in blocks
+// that a commit takes from a pool and gives back when its lines are written. A commit of many rows
+// holds its lines without a string apiece, and the next one finds its memory ready: fresh pages cost
+// more than the lines.
 class CJournalTexts {
 public:
     CJournalTexts() = default;
     explicit CJournalTexts(const QStringList& texts);
+    CJournalTexts(CJournalTexts&& other) noexcept;
+    CJournalTexts& operator=(CJournalTexts&& other) noexcept;
+    ~CJournalTexts();
     void append(const QString& text);
     // A UTF-8 text known to be no longer than a row keeps.
     void appendUtf8(std::string_view text);
-    qsizetype size() const { return qsizetype(m_ends.size()); }
-    bool isEmpty() const { return m_ends.empty(); }
-    std::string_view utf8(qsizetype i) const
-    {
-        const std::uint32_t begin = i == 0 ? 0 : m_ends[std::size_t(i) - 1];
-        return std::string_view(m_bytes).substr(begin, m_ends[std::size_t(i)] - begin);
-    }
-    QString text(qsizetype i) const;
+    qsizetype size() const { return m_count; }
+    bool isEmpty() const { return m_count == 0; }
+
+    // The lines in their order.
+    class Reader {
+    public:
+        explicit Reader(const CJournalTexts& texts)
+            : m_texts(texts)
+        {
+        }
+        std::string_view next();
+
+    private:
+        const CJournalTexts& m_texts;
+        std::size_t m_block = 0;
+        std::size_t m_offset = 0;
+    };
 
 private:
-    std::string m_bytes;
-    std::vector<std::uint32_t> m_ends;
+    struct Block {
+        char* bytes;
+        std::uint32_t used;
+        std::uint32_t capacity;
+    };
+    void Release();
+
+    std::vector<Block> m_blocks;
+    qsizetype m_count = 0;
 };
 
 // Lines of one commit in their order: plain lines, then the lines of a select.

@@ -69,6 +69,11 @@ void CSqliteStatement::bindUtf8(int index, std::string_view value)
     sqlite3_bind_text(m_statement, index, value.empty() ? "" : value.data(), int(value.size()), SQLITE_TRANSIENT);
 }
 
+void CSqliteStatement::bindUtf8Held(int index, std::string_view value)
+{
+    sqlite3_bind_text(m_statement, index, value.empty() ? "" : value.data(), int(value.size()), SQLITE_STATIC);
+}
+
 void CSqliteStatement::bind(int index, double value)
 {
     sqlite3_bind_double(m_statement, index, value);

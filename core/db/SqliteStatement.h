@@ -32,6 +32,8 @@ public:
     void bind(int index, std::int64_t value);
     void bind(int index, const QString& value);
     void bindUtf8(int index, std::string_view value);
+    // Without a copy: the bytes must stay as they are until the statement has run and is bound anew.
+    void bindUtf8Held(int index, std::string_view value);
     void bind(int index, double value);
     void bindNull(int index);
 

@@ -217,7 +217,8 @@ void QueueJournalSelect(CJournalSelect select)
     if (!OpJournalEnabled())
         return;
     CDBConnection& db = GetDBConnection();
-    std::vector<CJournalPart> parts{CJournalPart{{}, std::move(select)}};
+    std::vector<CJournalPart> parts(1);
+    parts.front().select = std::move(select);
     if (db.transactionLevel() == 0)
         return WriteOpJournalParts(parts);
     CJournalSegment& segment = CurrentSegment(db);

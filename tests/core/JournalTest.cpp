@@ -184,10 +184,11 @@ TEST_P(JournalTest, LinesAreListedByTypeOrReadByDaysInIdOrder)
 TEST_P(JournalTest, QueuedLinesAreWrittenTogetherAfterTheOutermostCommit)
 {
     SetJournal(true);
-    // Enough lines for more than one chunk on the server, with the characters an array literal quotes.
+    // Enough lines for more than one chunk on the server and several blocks of held lines, with the
+    // characters an array literal quotes, and longest lines among them.
     QStringList many;
     for (int i = 0; i < 5003; ++i)
-        many << QStringLiteral("строка %1 \"в кавычках\" \\ {а,б}").arg(i);
+        many << (i % 97 ? QStringLiteral("строка %1 \"в кавычках\" \\ {а,б}").arg(i) : QString(255, u'ы'));
     struct Step {
         const char* name;
         std::function<void()> run;
