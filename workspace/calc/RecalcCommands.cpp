@@ -1,5 +1,7 @@
 #include "RecalcCommands.h"
 
+#include "db/DbStatistics.h"
+
 #include "CalcTexts.h"
 #include "RecalcSets.h"
 #include "RecalcWalks.h"
@@ -163,6 +165,9 @@ RecalcOutcome RecalcForecastThread(const RecalcThreadParams& params, RecalcProgr
         if (product->IsGroup()) {
             if (CCalcStatus done = RecalcWholeForecast(run, *product, *root, *children); !done)
                 return done;
+            // A forecast's group rows written anew can be many: plans made on the statistics of
+            // before would make the edits after it slow.
+            RefreshStatistics({"tfctprognozdata"});
             if (status) {
                 status->SetReceiverText(QString());
                 status->SetProductText(QString());
