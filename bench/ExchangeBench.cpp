@@ -1180,8 +1180,9 @@ int main(int argc, char** argv)
         PrintFigure((n + "xmllint --stream with the schema").c_str(), lint, "s");
         PrintFigure((n + "plain prepared insert in one transaction (SQLite's interface)").c_str(), insert, "s");
         if (lint > 0 && insert > 0) {
-            PrintRatio((n + "ratio import (empty) / (xmllint + insert)").c_str(), empty / (lint + insert),
-                       m == 50000 ? 1.5 : 0.0);
+            // Timed minutes apart from their floor: the goal is judged where the floor runs between
+            // the imports (PrintJournalImport), as this machine's speed drifts between the two.
+            PrintRatio((n + "ratio import (empty) / (xmllint + insert)").c_str(), empty / (lint + insert));
             PrintRatio((n + "ratio import (over) / (xmllint + insert)").c_str(), over / (lint + insert));
         }
     }
