@@ -88,34 +88,43 @@ xmlAttrPtr XmlSetProp(xmlNodePtr node, const char* name, const QString& value)
     return xmlSetProp(node, BAD_CAST name, BAD_CAST utf8.constData());
 }
 
-QString XmlContent(const xmlNode* node)
+CXmlNodeText::CXmlNodeText(const xmlNode* node)
 {
     // Mostly the element's one text node: read in place.
     if (const xmlNode* only = node->children;
-        only && !only->next && (only->type == XML_TEXT_NODE || only->type == XML_CDATA_SECTION_NODE))
-        return QString::fromUtf8(reinterpret_cast<const char*>(only->content));
-    xmlChar* content = xmlNodeGetContent(node);
-    if (!content)
-        return QString();
-    QString s = QString::fromUtf8(reinterpret_cast<const char*>(content));
-    xmlFree(content);
-    return s;
+        only && !only->next && (only->type == XML_TEXT_NODE || only->type == XML_CDATA_SECTION_NODE)) {
+        if (only->content)
+            m_text = reinterpret_cast<const char*>(only->content);
+        return;
+    }
+    m_copy = xmlNodeGetContent(node);
+    if (m_copy)
+        m_text = reinterpret_cast<const char*>(m_copy);
+}
+
+QString XmlContent(const xmlNode* node)
+{
+    const CXmlNodeText text(node);
+    return QString::fromUtf8(text.text().data(), qsizetype(text.text().size()));
 }
 
 namespace {
 
-// The characters of the element's text, counted only as far as `limit` needs.
-bool LongerThan(const xmlNode* node, int limit)
+bool LongerThan(std::string_view text, int limit)
 {
-    const xmlNode* only = node->children;
-    if (only && !only->next && (only->type == XML_TEXT_NODE || only->type == XML_CDATA_SECTION_NODE)) {
-        const std::string_view text(only->content ? reinterpret_cast<const char*>(only->content) : "");
-        return text.size() > std::size_t(limit) && Utf8TextLength(text) > std::size_t(limit);
-    }
-    xmlChar* content = xmlNodeGetContent(node);
-    const bool longer = content && Utf8TextLength(reinterpret_cast<const char*>(content)) > std::size_t(limit);
-    xmlFree(content);
-    return longer;
+    return text.size() > std::size_t(limit) && Utf8TextLength(text) > std::size_t(limit);
+}
+
+QString TextTooLong(const xmlChar* name, long line, int limit)
+{
+    return kXmlTextTooLong.arg(QString::fromUtf8(reinterpret_cast<const char*>(name))).arg(line).arg(limit);
+}
+
+const CTextLimit* LimitOf(std::span<const CTextLimit> limits, const xmlChar* name)
+{
+    const auto limit = std::find_if(limits.begin(), limits.end(),
+                                    [&](const CTextLimit& l) { return xmlStrcasecmp(name, BAD_CAST l.column) == 0; });
+    return limit == limits.end() ? nullptr : &*limit;
 }
 
 } // namespace
@@ -127,14 +136,26 @@ bool XmlTextTooLong(const xmlNode* node, const char* element, std::span<const CT
     for (const xmlNode* child = node->children; child; child = child->next) {
         if (child->type != XML_ELEMENT_NODE)
             continue;
-        const auto limit =
-            std::find_if(limits.begin(), limits.end(), [&](const CTextLimit& l) { return XmlNameIs(child, l.column); });
-        if (limit == limits.end() || !LongerThan(child, limit->length))
+        const CTextLimit* limit = LimitOf(limits, child->name);
+        if (!limit || !LongerThan(CXmlNodeText(child).text(), limit->length))
             continue;
         if (invalid)
-            *invalid = kXmlTextTooLong.arg(QString::fromUtf8(reinterpret_cast<const char*>(child->name)))
-                           .arg(xmlGetLineNo(child))
-                           .arg(limit->length);
+            *invalid = TextTooLong(child->name, xmlGetLineNo(child), limit->length);
+        return true;
+    }
+    return false;
+}
+
+bool XmlTextTooLong(CXmlFlatRecord record, std::span<const CTextLimit> limits, QString* invalid)
+{
+    if (limits.empty())
+        return false;
+    for (const CXmlFlatField& field : record) {
+        const CTextLimit* limit = LimitOf(limits, field.name);
+        if (!limit || !LongerThan(field.text, limit->length))
+            continue;
+        if (invalid)
+            *invalid = TextTooLong(field.name, field.line, limit->length);
         return true;
     }
     return false;
@@ -145,11 +166,22 @@ QString XmlInt(int v)
     return QString::number(v);
 }
 
-int XmlToInt(const QString& text)
+namespace {
+
+// Text of ASCII characters alone: the number readers take it as it is, since none of its other
+// characters can be part of a number or a blank that they skip.
+bool IsAscii(std::string_view text)
 {
-    const QByteArray b = text.toLatin1();
-    const char* p = b.constData();
-    const char* end = p + b.size();
+    for (const char c : text)
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    return true;
+}
+
+int LeadingInt(std::string_view text)
+{
+    const char* p = text.data();
+    const char* end = p + text.size();
     while (p < end && (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r' || *p == '\v' || *p == '\f'))
         ++p;
     // One sign: from_chars takes '-' but not '+', and "+-5" is no number.
@@ -168,6 +200,19 @@ int XmlToInt(const QString& text)
     return int(v);
 }
 
+} // namespace
+
+int XmlToInt(const QString& text)
+{
+    const QByteArray b = text.toLatin1();
+    return LeadingInt(std::string_view(b.constData(), std::size_t(b.size())));
+}
+
+int XmlUtf8ToInt(std::string_view text)
+{
+    return IsAscii(text) ? LeadingInt(text) : XmlToInt(QString::fromUtf8(text.data(), qsizetype(text.size())));
+}
+
 QString XmlFixed6(double v)
 {
     char buffer[400];
@@ -179,11 +224,10 @@ namespace {
 
 // The leading decimal number of the text, as atof reads it: text without one reads 0, and so does a
 // number too small for a double; none for one that is not finite or too large for a double.
-std::optional<double> ReadLeadingDouble(const QString& text)
+std::optional<double> ReadLeadingDouble(std::string_view text)
 {
-    const QByteArray b = text.trimmed().toLatin1();
-    const char* p = b.constData();
-    const char* end = p + b.size();
+    const char* p = text.data();
+    const char* end = p + text.size();
     // One sign: from_chars takes '-' but not '+'.
     if (p < end && *p == '+' && (++p == end || *p == '-'))
         return 0.0;
@@ -202,23 +246,28 @@ std::optional<double> ReadLeadingDouble(const QString& text)
     return std::isfinite(v) ? std::optional<double>(v) : std::nullopt;
 }
 
-} // namespace
-
-std::optional<double> XmlToDecimal6(const QString& text)
+std::optional<double> Decimal6Of(std::optional<double> v)
 {
-    const auto v = ReadLeadingDouble(text);
-    if (!v || !IsDecimal6(*v))
-        return std::nullopt;
-    return v;
+    return v && IsDecimal6(*v) ? v : std::nullopt;
 }
 
-std::optional<Money> XmlToMoney(const QString& text)
+// The blanks that QString::trimmed takes off ASCII text.
+std::string_view TrimmedAscii(std::string_view text)
+{
+    constexpr std::string_view kBlanks = " \t\n\v\f\r";
+    const std::size_t first = text.find_first_not_of(kBlanks);
+    if (first == std::string_view::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
+}
+
+std::optional<Money> MoneyOf(QStringView text)
 {
     const Money m = Money::fromXmlText(text);
     if (m.isValid())
         return m;
     // The schema's decimal: a sign, digits and one point. Only such a text is a number too large.
-    const QString s = text.trimmed();
+    const QStringView s = text.trimmed();
     qsizetype i = !s.isEmpty() && (s[0] == u'-' || s[0] == u'+') ? 1 : 0;
     bool digit = false, point = false;
     for (; i < s.size(); ++i) {
@@ -230,6 +279,36 @@ std::optional<Money> XmlToMoney(const QString& text)
             return m;
     }
     return digit ? std::nullopt : std::optional<Money>(m);
+}
+
+} // namespace
+
+std::optional<double> XmlToDecimal6(const QString& text)
+{
+    const QByteArray b = text.trimmed().toLatin1();
+    return Decimal6Of(ReadLeadingDouble(std::string_view(b.constData(), std::size_t(b.size()))));
+}
+
+std::optional<double> XmlUtf8ToDecimal6(std::string_view text)
+{
+    return IsAscii(text) ? Decimal6Of(ReadLeadingDouble(TrimmedAscii(text)))
+                         : XmlToDecimal6(QString::fromUtf8(text.data(), qsizetype(text.size())));
+}
+
+std::optional<Money> XmlToMoney(const QString& text)
+{
+    return MoneyOf(text);
+}
+
+std::optional<Money> XmlUtf8ToMoney(std::string_view text)
+{
+    // A figure's text is short: widened on the stack, with no string made for it.
+    char16_t wide[64];
+    if (text.size() > std::size(wide) || !IsAscii(text))
+        return MoneyOf(QString::fromUtf8(text.data(), qsizetype(text.size())));
+    for (std::size_t i = 0; i < text.size(); ++i)
+        wide[i] = char16_t(text[i]);
+    return MoneyOf(QStringView(wide, qsizetype(text.size())));
 }
 
 QString XmlInvalidNumberMessage(const char* field, const QString& text)

@@ -16,6 +16,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -158,6 +159,79 @@ bool RecordToXmlStream(xmlTextWriterPtr writer, const char* element, const R& re
     return xmlTextWriterEndElement(writer) >= 0;
 }
 
+// The three number readers from the text's UTF-8 bytes, as the ones above read the same text.
+int XmlUtf8ToInt(std::string_view text);
+std::optional<double> XmlUtf8ToDecimal6(std::string_view text);
+std::optional<Money> XmlUtf8ToMoney(std::string_view text);
+
+// Sets the record's field from its text (UTF-8); false for a number that is not valid (XmlToDecimal6,
+// XmlToMoney), with the message in *invalid.
+template <class R>
+bool ReadXmlField(R& rec, const XmlField<R>& f, std::string_view text, QString* invalid)
+{
+    const auto refuse = [&](QString (*message)(const char*, const QString&)) {
+        if (invalid)
+            *invalid = message(f.name, QString::fromUtf8(text.data(), qsizetype(text.size())));
+        return false;
+    };
+    switch (f.kind) {
+    case XmlField<R>::Int:
+        rec.*std::get<int R::*>(f.member) = XmlUtf8ToInt(text);
+        break;
+    case XmlField<R>::Text:
+        rec.*std::get<QString R::*>(f.member) = QString::fromUtf8(text.data(), qsizetype(text.size()));
+        break;
+    case XmlField<R>::Currency: {
+        const auto m = XmlUtf8ToMoney(text);
+        if (!m)
+            return refuse(&XmlMoneyOverflowMessage);
+        rec.*std::get<Money R::*>(f.member) = *m;
+        break;
+    }
+    case XmlField<R>::Decimal6: {
+        const auto v = XmlUtf8ToDecimal6(text);
+        if (!v)
+            return refuse(&XmlInvalidNumberMessage);
+        rec.*std::get<double R::*>(f.member) = *v;
+        break;
+    }
+    case XmlField<R>::Date:
+        rec.*std::get<QDateTime R::*>(f.member) = XmlToDate(QString::fromUtf8(text.data(), qsizetype(text.size())));
+        break;
+    }
+    return true;
+}
+
+// The field a child of this name fills, none for a name of no field. Children mostly come in the
+// fields' order: the search starts after the field found last (`next`).
+template <class R>
+const XmlField<R>* FindXmlField(std::span<const XmlField<R>> fields, const xmlChar* name, std::size_t& next)
+{
+    for (std::size_t tried = 0; tried < fields.size(); ++tried) {
+        const std::size_t i = (next + tried) % fields.size();
+        if (xmlStrcasecmp(name, BAD_CAST fields[i].name) == 0) {
+            next = i + 1;
+            return &fields[i];
+        }
+    }
+    return nullptr;
+}
+
+// The text of an element as a tree's content gives it (its descendants' text joined), read in place
+// when it is the element's one text node.
+class CXmlNodeText {
+public:
+    explicit CXmlNodeText(const xmlNode* node);
+    ~CXmlNodeText() { xmlFree(m_copy); }
+    CXmlNodeText(const CXmlNodeText&) = delete;
+    CXmlNodeText& operator=(const CXmlNodeText&) = delete;
+    std::string_view text() const { return m_text; }
+
+private:
+    xmlChar* m_copy = nullptr;
+    std::string_view m_text;
+};
+
 // None when the node is not the element, and also when a field holds a number that is not valid
 // (XmlToDecimal6, XmlToMoney): then *invalid gets the message.
 template <class R>
@@ -166,52 +240,35 @@ std::optional<R> ReadRecordXml(const xmlNode* node, const char* element, std::sp
 {
     if (!node || node->type != XML_ELEMENT_NODE || !XmlNameIs(node, element))
         return std::nullopt;
-    // Children mostly come in the fields' order: the search starts after the field found last.
     std::size_t next = 0;
     for (const xmlNode* child = node->children; child; child = child->next) {
         if (child->type != XML_ELEMENT_NODE)
             continue;
-        for (std::size_t tried = 0; tried < fields.size(); ++tried) {
-            const std::size_t i = (next + tried) % fields.size();
-            const auto& f = fields[i];
-            if (!XmlNameIs(child, f.name))
-                continue;
-            next = i + 1;
-            const QString content = XmlContent(child);
-            switch (f.kind) {
-            case XmlField<R>::Int:
-                rec.*std::get<int R::*>(f.member) = XmlToInt(content);
-                break;
-            case XmlField<R>::Text:
-                rec.*std::get<QString R::*>(f.member) = content;
-                break;
-            case XmlField<R>::Currency: {
-                const auto m = XmlToMoney(content);
-                if (!m) {
-                    if (invalid)
-                        *invalid = XmlMoneyOverflowMessage(f.name, content);
-                    return std::nullopt;
-                }
-                rec.*std::get<Money R::*>(f.member) = *m;
-                break;
-            }
-            case XmlField<R>::Decimal6: {
-                const auto v = XmlToDecimal6(content);
-                if (!v) {
-                    if (invalid)
-                        *invalid = XmlInvalidNumberMessage(f.name, content);
-                    return std::nullopt;
-                }
-                rec.*std::get<double R::*>(f.member) = *v;
-                break;
-            }
-            case XmlField<R>::Date:
-                rec.*std::get<QDateTime R::*>(f.member) = XmlToDate(content);
-                break;
-            }
-            break;
-        }
+        if (const XmlField<R>* f = FindXmlField(fields, child->name, next))
+            if (!ReadXmlField(rec, *f, CXmlNodeText(child).text(), invalid))
+                return std::nullopt;
     }
+    return rec;
+}
+
+// A record element as a streamed read gives it without building a tree: each child's name, text (as
+// a tree's content gives it) and line; what lies outside the children is not kept.
+struct CXmlFlatField {
+    const xmlChar* name;
+    std::string_view text;
+    long line;
+};
+using CXmlFlatRecord = std::span<const CXmlFlatField>;
+
+template <class R>
+std::optional<R> ReadRecordXml(CXmlFlatRecord record, std::span<const XmlField<R>> fields, R rec = R{},
+                               QString* invalid = nullptr)
+{
+    std::size_t next = 0;
+    for (const CXmlFlatField& field : record)
+        if (const XmlField<R>* f = FindXmlField(fields, field.name, next))
+            if (!ReadXmlField(rec, *f, field.text, invalid))
+                return std::nullopt;
     return rec;
 }
 
@@ -220,6 +277,7 @@ inline const QString kXmlTextTooLong = QStringLiteral("Элемент «%1» в 
 // Whether the node is the record element with a child longer than its column (of `limits`, the columns
 // of the record's table, which the children are named after); the message then goes to *invalid.
 bool XmlTextTooLong(const xmlNode* node, const char* element, std::span<const CTextLimit> limits, QString* invalid);
+bool XmlTextTooLong(CXmlFlatRecord record, std::span<const CTextLimit> limits, QString* invalid);
 
 // The XML of a record type, which its table module defines once (XmlFormatOf): the record's element,
 // the list element around several, the field table, the table its records are stored in, and for a
@@ -284,6 +342,18 @@ std::optional<R> ReadXmlToStore(const xmlNode* node, QString* invalid)
     if (XmlTextTooLong(node, XmlFormatOf<R>().element, limits, invalid))
         return std::nullopt;
     return ReadXml<R>(node, invalid);
+}
+
+// The same for a record element read without a tree, of a type that carries nothing but its fields.
+template <class R>
+std::optional<R> ReadXmlToStore(CXmlFlatRecord record, QString* invalid)
+{
+    const CXmlFormat<R>& f = XmlFormatOf<R>();
+    Q_ASSERT(!f.readMore);
+    static const std::span<const CTextLimit> limits = TextLimitsOf(f.table);
+    if (XmlTextTooLong(record, limits, invalid))
+        return std::nullopt;
+    return ReadRecordXml<R>(record, f.fields, R{}, invalid);
 }
 
 // None also when one of the records holds an invalid number (with its message in *invalid).

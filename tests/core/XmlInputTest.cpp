@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cmath>
 #include <ctime>
+#include <vector>
 
 namespace {
 
@@ -186,8 +187,10 @@ TEST(XmlFields, NumbersAreReadAsTheCLibraryReadsThemAndSixDecimalsMustFit)
 {
     const std::pair<const char*, int> ints[] = {
         {"+-5", 0}, {"-+5", 0}, {"+5", 5}, {" -12x", -12}, {"", 0}, {"x1", 0}, {"99999999999", INT_MAX}};
-    for (const auto& [text, expected] : ints)
+    for (const auto& [text, expected] : ints) {
         EXPECT_EQ(XmlToInt(QString::fromLatin1(text)), expected) << text;
+        EXPECT_EQ(XmlUtf8ToInt(text), expected) << text;
+    }
 
     // Text that is no number reads 0, as atof reads it; what is not finite or beyond decimal(20,6)
     // is refused.
@@ -206,8 +209,20 @@ TEST(XmlFields, NumbersAreReadAsTheCLibraryReadsThemAndSixDecimalsMustFit)
         {"1" + std::string(400, '0'), std::nullopt},
         {"1e14", std::nullopt},
     };
-    for (const auto& [text, expected] : decimals)
+    for (const auto& [text, expected] : decimals) {
         EXPECT_EQ(XmlToDecimal6(QString::fromStdString(text)), expected) << text.substr(0, 20);
+        EXPECT_EQ(XmlUtf8ToDecimal6(text), expected) << text.substr(0, 20);
+    }
+    // Read from the document's bytes, any text reads as its characters read: blanks beyond ASCII, a
+    // letter of another alphabet, money of any length.
+    for (const std::string& text :
+         std::vector<std::string>{"\u00A0 7.5\u2003", "\u00A0-12", " 3\u0416", "\u0661", "\t1.25\n", "-0.0001",
+                                  std::string(80, '0') + "922337203685477.5807", "922337203685477.5808", "1.5x"}) {
+        const QString chars = QString::fromStdString(text);
+        EXPECT_EQ(XmlUtf8ToInt(text), XmlToInt(chars)) << text;
+        EXPECT_EQ(XmlUtf8ToDecimal6(text), XmlToDecimal6(chars)) << text;
+        EXPECT_EQ(XmlUtf8ToMoney(text), XmlToMoney(chars)) << text;
+    }
 
     // A product list with such a number is refused whole, with the field named.
     for (const char* bad : {"nan", "1e999"}) {

@@ -912,6 +912,41 @@ TEST_P(HeadlessImportTest, TextsLongerThanTheirColumnsAreRefusedWhileRead)
     EXPECT_TRUE(messages.empty());
 }
 
+// However a row's texts are written (a figure led by a hundred thousand zeros, a text in pieces of
+// character data, a comment and a reference), they are stored as the plain document's are, and
+// nothing of the blanks between the fields gets into them.
+TEST_P(HeadlessImportTest, ARowsTextsAreStoredAsTheyReadWhateverTheirPieces)
+{
+    ForecastOfTwoOrganisations();
+    const QString schema = home() + QStringLiteral("forecast.xsd");
+    const QString path = Save(BuildForecastDocument({5, 7, QString(), 0}, SampleTotals(QStringLiteral("основа"))));
+    const auto stored = [&](const QByteArray& document) {
+        WriteFile(path, document);
+        CForecastFile file = ReadForecastFile(path, schema);
+        EXPECT_TRUE(file.ok()) << file.message.toStdString();
+        EXPECT_TRUE(StoreForecastFile(file));
+        QStringList values;
+        for (const char* column : {"sumlast", "sumnext", "valuenorm", "sumother", "basemethod", "base", "comment"})
+            for (int product : {40, 41})
+                values << Scalar(QStringLiteral("select %1 from tfctprognozdata where receiver = 7 and product = ?")
+                                     .arg(QLatin1String(column)),
+                                 {product})
+                              .toString();
+        return values;
+    };
+    const QByteArray plain = ReadFile(path);
+    QStringList expected = stored(plain);
+    ASSERT_EQ(expected.size(), 14);
+    expected[10] += QStringLiteral(" и <&> Ж");
+    QByteArray pieces = plain;
+    pieces.replace("<sumlast>", "<sumlast>" + QByteArray(100000, '0'))
+        .replace("<sumnext>", "<sumnext>\n  ")
+        .replace("основа</base>", "осн<!-- о -->ова<![CDATA[ и <&> ]]>&#1046;</base>");
+    ASSERT_NE(pieces, plain);
+    EXPECT_EQ(stored(pieces), expected);
+    EXPECT_TRUE(messages.empty());
+}
+
 // What SQLite's temporary files of this process hold on disk now, deleted ones included (it names
 // them so and unlinks them as it opens them).
 qint64 TemporaryFileBytes()

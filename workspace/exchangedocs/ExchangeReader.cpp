@@ -11,6 +11,8 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
+#include <vector>
 
 CExchangeDocument::CExchangeDocument(XmlDocPtr doc)
     : m_doc(std::move(doc))
@@ -129,6 +131,10 @@ struct DocDeleter {
     void operator()(xmlDoc* d) const { xmlFreeDoc(d); }
 };
 
+struct TextDeleter {
+    void operator()(xmlChar* text) const { xmlFree(text); }
+};
+
 // A line as libxml2's own trees keep it (xmlGetLineNo): beyond the 16 bits of a node an element
 // keeps 65535 and its text the line itself.
 void SetLine(xmlNode* node, long line)
@@ -173,6 +179,7 @@ public:
     bool invalid = false;
 
 private:
+    bool Building() const { return m_current || m_flat; }
     void FreeElement()
     {
         if (m_element) {
@@ -180,6 +187,8 @@ private:
             m_element = m_current = nullptr;
         }
     }
+    void KeepFieldText(xmlChar*& text, std::size_t length);
+    CStreamRead ReadFields();
 
     const CStreamHandler& m_handler;
     std::unique_ptr<xmlDoc, DocDeleter> m_doc;
@@ -197,6 +206,20 @@ private:
     // element, not once a field.
     std::span<const CTextLimit> m_limits;
     std::size_t m_textLimit = 0; // of the element that has just started
+
+    // Of an element read as fields: each child's name, line and text, kept in m_texts, or a large run
+    // as the parser handed it over, so that it is not copied.
+    struct CPendingField {
+        const xmlChar* name; // the parser's, for the whole read
+        long line;
+        std::size_t begin, end;
+        std::unique_ptr<xmlChar, TextDeleter> owned;
+        std::size_t ownedLength = 0;
+    };
+    bool m_flat = false;
+    std::vector<CPendingField> m_pending;
+    std::vector<CXmlFlatField> m_fields;
+    std::string m_texts;
 };
 
 bool CExchangeStream::StartElement(const xmlChar* name, int count, const xmlChar** attributes)
@@ -204,11 +227,18 @@ bool CExchangeStream::StartElement(const xmlChar* name, int count, const xmlChar
     const int depth = m_depth++;
     m_pieces = nullptr;
     m_textLimit = 0;
-    if (m_current) {
-        if (depth == m_elementDepth + 1 && m_handler.base64)
+    if (Building()) {
+        const bool field = depth == m_elementDepth + 1;
+        if (field && m_handler.base64)
             m_pieces = m_handler.base64(m_inside.c_str(), reinterpret_cast<const char*>(name));
-        if (depth == m_elementDepth + 1 && !m_limits.empty())
+        if (field && !m_limits.empty())
             m_textLimit = std::size_t(TextLimitIn(m_limits, reinterpret_cast<const char*>(name)));
+        if (m_flat) {
+            // Below a field its text is joined, as a tree's content joins it.
+            if (field)
+                m_pending.push_back({name, Line(), m_texts.size(), m_texts.size(), nullptr, 0});
+            return true;
+        }
         xmlNode* child = xmlNewDocNode(m_doc.get(), nullptr, name, nullptr);
         if (!child)
             return false;
@@ -254,9 +284,13 @@ bool CExchangeStream::StartElement(const xmlChar* name, int count, const xmlChar
         break;
     case StreamStep::Read:
         m_inside = depth == 1 ? std::string() : m_section;
-        m_element = m_current = xmlNewDocNode(m_doc.get(), nullptr, name, nullptr);
         m_elementDepth = depth;
         m_limits = TextLimitsOf(m_handler.table ? m_handler.table(m_inside.c_str(), text) : nullptr);
+        if (m_handler.readFields) {
+            m_flat = true;
+            return true;
+        }
+        m_element = m_current = xmlNewDocNode(m_doc.get(), nullptr, name, nullptr);
         if (!m_element)
             return false;
         SetLine(m_element, m_startLine = Line());
@@ -271,13 +305,16 @@ bool CExchangeStream::EndElement(const xmlChar*)
     const int depth = --m_depth;
     if (depth == m_skipAbove)
         m_skipAbove = INT_MAX;
-    if (!m_current)
+    if (!Building())
         return true;
     if (depth > m_elementDepth) {
-        m_current = m_current->parent;
+        if (!m_flat)
+            m_current = m_current->parent;
+        else if (depth == m_elementDepth + 1)
+            m_pending.back().end = m_texts.size();
         return true;
     }
-    const CStreamRead read = m_handler.read(m_inside.c_str(), m_element);
+    const CStreamRead read = m_flat ? ReadFields() : m_handler.read(m_inside.c_str(), m_element);
     FreeElement();
     if (read.status == CStreamRead::Refused) {
         refusal = read.message;
@@ -288,8 +325,51 @@ bool CExchangeStream::EndElement(const xmlChar*)
     return true;
 }
 
-bool CExchangeStream::Text(xmlChar*& text, std::size_t)
+CStreamRead CExchangeStream::ReadFields()
 {
+    m_fields.clear();
+    for (const CPendingField& f : m_pending) {
+        const std::string_view text = f.owned
+            ? std::string_view(reinterpret_cast<const char*>(f.owned.get()), f.ownedLength)
+            : std::string_view(m_texts).substr(f.begin, f.end - f.begin);
+        m_fields.push_back({f.name, text, f.line});
+    }
+    CStreamRead read = m_handler.readFields(m_inside.c_str(), m_fields);
+    m_flat = false;
+    m_pending.clear();
+    m_texts.clear();
+    // A large text's room is not kept for the small records that follow.
+    if (m_texts.capacity() > (1u << 20))
+        std::string().swap(m_texts);
+    return read;
+}
+
+void CExchangeStream::KeepFieldText(xmlChar*& text, std::size_t length)
+{
+    constexpr std::size_t kOwnedRun = 64 * 1024;
+    CPendingField& field = m_pending.back();
+    // The field is the last one begun: its text so far ends m_texts.
+    if (!field.owned && field.begin == m_texts.size() && length >= kOwnedRun) {
+        field.owned.reset(text);
+        field.ownedLength = length;
+        text = nullptr;
+        return;
+    }
+    if (field.owned) {
+        m_texts.append(reinterpret_cast<const char*>(field.owned.get()), field.ownedLength);
+        field.owned.reset();
+    }
+    m_texts.append(reinterpret_cast<const char*>(text), length);
+}
+
+bool CExchangeStream::Text(xmlChar*& text, std::size_t length)
+{
+    if (m_flat) {
+        // Only the text inside a field: what lies between the fields is no part of the record.
+        if (m_depth > m_elementDepth + 1 && !m_pending.empty())
+            KeepFieldText(text, length);
+        return true;
+    }
     if (!m_current)
         return true;
     // The run becomes the text node's content as it is: a large one is never copied.

@@ -110,6 +110,9 @@ struct CStreamHandler {
     std::function<StreamStep(const char* section, const char* name)> step;
     // The element that `step` asked for, expanded alone.
     std::function<CStreamRead(const char* section, const xmlNode* node)> read;
+    // Instead of `read`, for elements whose children are the fields of a record and nothing more: the
+    // element comes as its children's names and texts, with no tree built for it.
+    std::function<CStreamRead(const char* section, CXmlFlatRecord record)> readFields = nullptr;
     // For a child of the element being expanded whose type in the schema is xs:base64Binary: where
     // its text goes, so that it is never held whole (none: it stays in the element). The child then
     // reaches `read` without its text.

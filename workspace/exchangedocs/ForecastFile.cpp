@@ -49,9 +49,9 @@ CForecastFile ReadForecastFile(const QString& path, const QString& schemaPath)
                                                                                    : StreamStep::Skip;
     };
     handler.table = [](const char*, const char*) { return XmlFormatOf<CForecastDataRecord>().table; };
-    handler.read = [&](const char*, const xmlNode* node) {
+    handler.readFields = [&](const char*, CXmlFlatRecord record) {
         CStreamRead read;
-        auto rec = ReadXmlToStore<CForecastDataRecord>(node, &read.message);
+        auto rec = ReadXmlToStore<CForecastDataRecord>(record, &read.message);
         if (!rec) {
             read.status = read.message.isEmpty() ? CStreamRead::Invalid : CStreamRead::Refused;
             return read;
