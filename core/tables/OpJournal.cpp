@@ -1,5 +1,8 @@
 #include "OpJournal.h"
 
+#include "db/DbConnection.h"
+#include "db/SqlQuery.h"
+
 CPagedSource OpJournalLines(int type)
 {
     CPagedSource s;
@@ -15,7 +18,11 @@ CPagedSource OpJournalLines(int type)
 
 bool ReadOpJournalBetween(const QDateTime& from, const QDateTime& until, const OpJournalVisitor& each)
 {
-    CSqlQuery q(QStringLiteral("select id, Date, Text from tfctopjournal where Date >= ? and Date < ? order by id"));
+    // An export reads most of the journal. SQLite would take its rows by the date index, which leads
+    // with the type, and then sort them all by id; read in the table's own order they need no sort.
+    const bool file = GetDBConnection().dialect() == SqlDialect::SQLite;
+    CSqlQuery q(QStringLiteral("select id, Date, Text from tfctopjournal%1 where Date >= ? and Date < ? order by id")
+                    .arg(file ? QStringLiteral(" not indexed") : QString()));
     q.bind(from).bind(until);
     if (!q.exec())
         return false;

@@ -84,9 +84,15 @@ static const std::array<unsigned char, 0x10000>& ReverseTable(Codepage cp)
 
 std::string Utf16ToCodepage(std::u16string_view text, Codepage cp)
 {
-    const auto& reverse = ReverseTable(cp);
     std::string out;
-    out.reserve(text.size());
+    AppendUtf16AsCodepage(out, text, cp);
+    return out;
+}
+
+void AppendUtf16AsCodepage(std::string& out, std::u16string_view text, Codepage cp)
+{
+    const auto& reverse = ReverseTable(cp);
+    out.reserve(out.size() + text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
         char16_t c = text[i];
         if (c < 0x80) {
@@ -99,7 +105,6 @@ std::string Utf16ToCodepage(std::u16string_view text, Codepage cp)
         const unsigned char byte = reverse[c];
         out += byte ? static_cast<char>(byte) : '?';
     }
-    return out;
 }
 
 std::u16string Utf8ToUtf16(std::string_view bytes)

@@ -2,6 +2,7 @@
 
 #include "AppMessage.h"
 #include "BookDialogs.h"
+#include "Codepage.h"
 #include "DateFields.h"
 #include "ModalHook.h"
 #include "TextUtils.h"
@@ -17,8 +18,40 @@
 #include <QVBoxLayout>
 
 #include <cstdio>
+#include <string>
+#include <string_view>
 
 using namespace OpJournalTexts;
+
+namespace {
+
+// "dd-MM-yyyy hh:mm:ss;" as printf's "%02d" writes each field; a field of more digits takes printf.
+void AppendStamp(std::string& line, const CDateFields& d)
+{
+    const auto two = [](int v) { return v >= 0 && v <= 99; };
+    if (!two(d.day) || !two(d.month) || d.year < 0 || d.year > 9999 || !two(d.hour) || !two(d.minute)
+        || !two(d.second)) {
+        char stamp[80];
+        const int n = std::snprintf(stamp, sizeof stamp, "%02d-%02d-%04d %02d:%02d:%02d;", d.day, d.month, d.year,
+                                    d.hour, d.minute, d.second);
+        line.append(stamp, std::size_t(n));
+        return;
+    }
+    char stamp[] = "00-00-0000 00:00:00;";
+    const auto put = [&](int at, int v, int digits) {
+        for (int i = digits - 1; i >= 0; --i, v /= 10)
+            stamp[at + i] = char('0' + v % 10);
+    };
+    put(0, d.day, 2);
+    put(3, d.month, 2);
+    put(6, d.year, 4);
+    put(11, d.hour, 2);
+    put(14, d.minute, 2);
+    put(17, d.second, 2);
+    line.append(stamp, sizeof stamp - 1);
+}
+
+} // namespace
 
 OpJournalExportResult WriteOpJournal(const QDate& start, const QDate& end, const QString& path, bool flushEachLine)
 {
@@ -27,20 +60,19 @@ OpJournalExportResult WriteOpJournal(const QDate& start, const QDate& end, const
     // Each line handed to the system as it is written: unbuffered, one write per line.
     if (!file.open(flushEachLine ? QIODevice::WriteOnly | QIODevice::Unbuffered : QIODevice::WriteOnly))
         return OpJournalExportResult::FileError;
-    QByteArray line;
+    std::string line;
     const bool read = ReadOpJournalBetween(
         QDateTime(start, QTime(0, 0)), QDateTime(end.addDays(1), QTime(0, 0)), [&](const COpJournalLine& row) {
             const auto date = ReadDateFields(row.date);
             if (!date)
                 return false;
-            char stamp[40];
-            const int n = std::snprintf(stamp, sizeof stamp, "%02d-%02d-%04d %02d:%02d:%02d;", date->day, date->month,
-                                        date->year, date->hour, date->minute, date->second);
             line.clear();
-            line.append(stamp, n);
-            line += UnicodeToAnsi(row.text);
+            AppendStamp(line, *date);
+            AppendUtf16AsCodepage(
+                line,
+                std::u16string_view(reinterpret_cast<const char16_t*>(row.text.utf16()), std::size_t(row.text.size())));
             line += "\r\n";
-            return file.write(line) == line.size();
+            return file.write(line.data(), qint64(line.size())) == qint64(line.size());
         });
     if (!read || !file.commit())
         return OpJournalExportResult::ReadError;
