@@ -92,9 +92,11 @@ bool GenerateData(BenchDialect dialect, QString* error)
     empty.firstReceiverId = kReceivers + 1;
     empty.leafReceivers = kSaveReceivers;
     empty.dataRows = false;
-    // On the server a vacuum too, which would otherwise start during the first runs.
+    // On the server a vacuum too, which would otherwise start during the first runs, and a checkpoint,
+    // which would write the generated pages during them.
     return GenerateForecast(big, error) && GenerateForecast(empty, error)
-        && RunPlain(dialect == kPostgreSQL ? QStringLiteral("vacuum analyze") : QStringLiteral("analyze"));
+        && RunPlain(dialect == kPostgreSQL ? QStringLiteral("vacuum analyze") : QStringLiteral("analyze"))
+        && (dialect != kPostgreSQL || RunPlain(QStringLiteral("checkpoint")));
 }
 
 template <typename Fn>
