@@ -73,10 +73,10 @@ void PruneEmptyGroups(Form8RowList& rows)
 struct CForm8Lines::State {
     int forecastId;
     CProductTotalsLoader skeletonLoader;
-    std::optional<ReportProductList> skeleton;
+    bool loaded = false;
     std::vector<std::pair<int, size_t>> lineOf;     // (product, its non-footer line) by product
     std::vector<std::pair<size_t, size_t>> footers; // footer line -> its group's line
-    ReportProductList lines;                        // the last receiver's
+    ReportProductList lines;                        // the skeleton with the last receiver's sums
 
     State(int forecast, const std::vector<int>& productIds, CProductDepthMap& depthMap)
         : forecastId(forecast)
@@ -94,15 +94,17 @@ CForm8Lines::~CForm8Lines() = default;
 
 const ReportProductList* CForm8Lines::Load(int receiverId)
 {
-    if (!m->skeleton) {
+    ReportProductList& lines = m->lines;
+    if (!m->loaded) {
         // No receiver has the id -1: every line with zero sums, footers in place.
-        m->skeleton = m->skeletonLoader.Load({-1});
-        if (!m->skeleton)
+        std::optional<ReportProductList> skeleton = m->skeletonLoader.Load({-1});
+        if (!skeleton)
             return nullptr;
-        m->lines = *m->skeleton;
+        lines = std::move(*skeleton);
+        m->loaded = true;
         std::unordered_map<int, size_t> groups;
-        for (size_t i = 0; i < m->skeleton->size(); ++i) {
-            const ReportProductRow& line = (*m->skeleton)[i];
+        for (size_t i = 0; i < lines.size(); ++i) {
+            const ReportProductRow& line = lines[i];
             if (line.isFooter) {
                 if (const auto group = groups.find(line.id); group != groups.end())
                     m->footers.emplace_back(i, group->second);
@@ -124,17 +126,9 @@ const ReportProductList* CForm8Lines::Load(int receiverId)
     if (!q.start())
         return nullptr;
     // Back to the skeleton's zero sums; only the products the receiver has rows of change.
-    ReportProductList& lines = m->lines;
-    for (size_t i = 0; i < lines.size(); ++i) {
-        const ReportProductRow& zero = (*m->skeleton)[i];
-        ReportProductRow& line = lines[i];
-        line.sumLast = zero.sumLast;
-        line.sumCurr = zero.sumCurr;
-        line.sumNext = zero.sumNext;
-        line.valueLast = zero.valueLast;
-        line.valueCurr = zero.valueCurr;
-        line.valueNext = zero.valueNext;
-    }
+    const Money zero = Money::fromInt(0);
+    for (ReportProductRow& line : lines)
+        line.sumLast = line.sumCurr = line.sumNext = line.valueLast = line.valueCurr = line.valueNext = zero;
     const auto figure = [&q](int column) { return Money::fromRaw(q.moneyAt(column).raw()); };
     // The sums come in the products' order, the lines' places too: one walk matches them.
     auto at = m->lineOf.cbegin();

@@ -225,16 +225,21 @@ struct CProductTotalsLoader::State {
     {
     }
 
+    // The consolidated rows stand at one level: only the rows by receivers need the tree's depths.
+    void KnowDepths()
+    {
+        if (depthsKnown)
+            return;
+        if (depthMap.empty())
+            ReportStep(ReportStepTexts::kProductTree);
+        if (depthMap.empty()
+            && !CheckedRead([&] { return CollectProductTree(forecastId, depthMap, nullptr, nullptr); }))
+            throw CReportFailure(ReportFailureTexts::kProductTree);
+        depthsKnown = true;
+    }
+
     void Prepare()
     {
-        if (!depthsKnown) {
-            if (depthMap.empty())
-                ReportStep(ReportStepTexts::kProductTree);
-            if (depthMap.empty()
-                && !CheckedRead([&] { return CollectProductTree(forecastId, depthMap, nullptr, nullptr); }))
-                throw CReportFailure(ReportFailureTexts::kProductTree);
-            depthsKnown = true;
-        }
         if (t_idTableOwner == serial)
             return;
         t_idTableOwner = 0;
@@ -290,11 +295,14 @@ struct CProductTotalsLoader::State {
 
     ReportProductList ByReceivers(const std::vector<int>& receiverIds)
     {
+        KnowDepths();
         CSqlQuery& q = Statement(receiverQuery, ReceiverQuery());
         q.bind(forecastId).bind(forecastId).bind(IdSetArgument(receiverIds)).bind(forecastId);
         auto loaded = Run(q);
 
+        // Each product is taken once: its row moves out of what was read.
         ReportProductList out;
+        out.reserve(loaded.size());
         std::vector<ReportProductRow> pending; // footers waiting for the end of their group
         ReportProductRow top;
         std::unordered_set<int> done;
@@ -302,7 +310,7 @@ struct CProductTotalsLoader::State {
             const auto it = loaded.find(id);
             if (it == loaded.end() || !done.insert(id).second)
                 continue;
-            ReportProductRow row = it->second.row;
+            ReportProductRow row = std::move(it->second.row);
             const int depth = DepthOf(id);
             const QString indent(depth, u'-');
             row.level = depth;
@@ -318,7 +326,6 @@ struct CProductTotalsLoader::State {
                     out.push_back(std::move(pending.back()));
                     pending.pop_back();
                 }
-            out.push_back(row);
             if (row.isGroup && HasFooterLine(row.type)) {
                 ReportProductRow footer = MakeFooterRow(row);
                 footer.name = Cut(indent + QLatin1Char('-') + footer.name);
@@ -326,6 +333,7 @@ struct CProductTotalsLoader::State {
                 footer.isFooter = true;
                 pending.push_back(std::move(footer));
             }
+            out.push_back(std::move(row));
         }
         while (!pending.empty()) {
             out.push_back(std::move(pending.back()));

@@ -1063,6 +1063,11 @@ void CDBConnection::Close()
     m_connected = false;
 }
 
+void CloseThreadConnections()
+{
+    ThreadStates().clear();
+}
+
 namespace {
 
 // Table and column names are checked against the database's own catalog before use.

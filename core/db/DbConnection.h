@@ -180,6 +180,8 @@ private:
 
 CDBConnection& GetDBConnection();
 CDBConnection& GetReportDBConnection();
+// The calling thread's connections to both databases close, as they do when the thread ends.
+void CloseThreadConnections();
 
 struct pg_conn;
 // The libpq connection behind a server driver's handle, null for another driver.

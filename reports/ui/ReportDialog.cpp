@@ -8,14 +8,19 @@
 #include "SmartInfo.h"
 #include "TextUtils.h"
 #include "WaitCursor.h"
+#include "db/DbConnection.h"
 #include "tables/Forecasts.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QPushButton>
 #include <QThread>
 #include <QTimer>
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -51,6 +56,90 @@ QString ReportForecastName(int forecastId)
 
 namespace {
 
+// The builders run one after another on one thread, which stays a minute after each: a new thread
+// would start each run with memory the system must map afresh, a cost the size of a large report's
+// lines. The connections close after each run, as they would with its own thread.
+class CBuilderHost {
+public:
+    static CBuilderHost& Instance()
+    {
+        static CBuilderHost host;
+        return host;
+    }
+
+    ~CBuilderHost() { End(); }
+
+    // Runs the job on the host's thread, or on a thread of its own while another job holds the host.
+    void Run(const std::function<void()>& job)
+    {
+        std::unique_lock serial(m_serial, std::try_to_lock);
+        if (!serial.owns_lock()) {
+            std::thread own([&job] {
+                job();
+                CloseThreadConnections();
+            });
+            own.join();
+            return;
+        }
+        std::unique_lock lock(m_mutex);
+        if (!m_alive) {
+            if (m_thread.joinable())
+                m_thread.join();
+            m_alive = true;
+            m_thread = std::thread([this] { Loop(); });
+            static const bool ended = [] {
+                // Before the application's drivers go.
+                if (QCoreApplication::instance())
+                    qAddPostRoutine([] { Instance().End(); });
+                return true;
+            }();
+            (void)ended;
+        }
+        m_job = &job;
+        m_wake.notify_one();
+        m_done.wait(lock, [this] { return m_job == nullptr; });
+    }
+
+private:
+    void End()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stop = true;
+        }
+        m_wake.notify_one();
+        if (m_thread.joinable())
+            m_thread.join();
+        std::lock_guard lock(m_mutex);
+        m_stop = false;
+        m_alive = false;
+    }
+
+    void Loop()
+    {
+        std::unique_lock lock(m_mutex);
+        while (m_wake.wait_for(lock, kIdle, [this] { return m_stop || m_job; }) && !m_stop) {
+            lock.unlock();
+            (*m_job)();
+            CloseThreadConnections();
+            lock.lock();
+            m_job = nullptr;
+            m_done.notify_all();
+        }
+        m_alive = false;
+    }
+
+    static constexpr std::chrono::seconds kIdle{60};
+    std::mutex m_serial; // held by the run on the host
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::condition_variable m_done;
+    const std::function<void()>* m_job = nullptr;
+    bool m_alive = false;
+    bool m_stop = false;
+    std::thread m_thread;
+};
+
 // The builder's thread: it answers through its result slot, which holds "nothing built" until the
 // builder returns, and collects what the builder reports; its steps and its stop go through the run's
 // progress.
@@ -67,10 +156,7 @@ public:
 protected:
     void run() override
     {
-        // The builder runs on a thread that this one joins: its database connections close with that
-        // thread's own storage, which a QThread outlives as it counts as finished.
-        std::thread builder([this] { Build(); });
-        builder.join();
+        CBuilderHost::Instance().Run([this] { Build(); });
     }
 
 private:

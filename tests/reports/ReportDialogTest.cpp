@@ -24,6 +24,7 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -277,6 +278,37 @@ TEST_F(ReportDialogTest, EscapeOrTheStopButtonEndsTheBuildWhoseStepTheStatusName
     GetDBConnection().Close();
     // The workers' connections are closed by the time their runs end: the last one took the log file.
     EXPECT_FALSE(QFile::exists(p.file + "-wal"));
+}
+
+TEST_F(ReportDialogTest, ASecondDialogsRunEndsWhileTheFirstBuilderStillRuns)
+{
+    // The first builder waits for the second run to end: it would wait forever if that run waited
+    // behind it for the builders' thread.
+    std::atomic<bool> secondDone{false};
+    CFakeFormDlg first(&window);
+    CFakeFormDlg second(&window);
+    first.builder = [&] {
+        QElapsedTimer waited;
+        waited.start();
+        while (!secondDone && waited.elapsed() < 20000)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return WriteForm1(Rows(2));
+    };
+    second.builder = [] { return WriteForm1(Rows(3)); };
+    QTimer::singleShot(100, &second, [&] {
+        second.OnOK();
+        secondDone = true;
+    });
+    QElapsedTimer took;
+    took.start();
+    first.OnOK();
+    EXPECT_LT(took.elapsed(), 10000);
+    EXPECT_TRUE(secondDone);
+    ASSERT_GT(first.result, 0);
+    ASSERT_GT(second.result, 0);
+    EXPECT_NE(first.result, second.result);
+    EXPECT_TRUE(first.job().preview() && second.job().preview());
+    EXPECT_TRUE(messages.empty());
 }
 
 TEST_F(ReportDialogTest, ThePreviewStaysUsableBesideTheModalDialogAndGoesWithIt)
