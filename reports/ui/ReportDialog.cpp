@@ -74,10 +74,7 @@ public:
     {
         std::unique_lock serial(m_serial, std::try_to_lock);
         if (!serial.owns_lock()) {
-            std::thread own([&job] {
-                job();
-                CloseThreadConnections();
-            });
+            std::thread own(job);
             own.join();
             return;
         }
