@@ -30,10 +30,14 @@ namespace {
 
 // The local wall time in whole seconds, from the C library: Qt's local-time conversions re-read the
 // zone database on every call, which costs more than the line itself. The fields are carried as they
-// are (no zone conversion happens when they are bound as text).
+// are (no zone conversion happens when they are bound as text). Not time(): on Linux it reads the
+// coarse clock, which runs up to a tick behind, so that a line written just after a second turned
+// would carry the second before the operation began.
 QDateTime Now()
 {
-    const std::time_t now = std::time(nullptr);
+    timespec clock{};
+    clock_gettime(CLOCK_REALTIME, &clock);
+    const std::time_t now = clock.tv_sec;
     std::tm local{};
     localtime_r(&now, &local);
     return QDateTime(QDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday),
